@@ -1,0 +1,112 @@
+#include "catalogue/Catalogue.h"
+
+#include <algorithm>
+
+namespace sarvik::catalogue {
+
+bool Catalogue::AddFatFolder(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
+                             std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t treeItem,
+                             std::uint32_t deleted)
+{
+    if (m_fatFolderByCluster.contains(firstCluster))
+        return false;
+    FatFolderList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, treeItem, deleted, 0});
+    m_fatFolderByCluster.emplace(firstCluster, FatFolderList.size() - 1);
+    ++FolderCount;
+    return true;
+}
+
+void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
+                           std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t size,
+                           std::uint32_t deleted)
+{
+    FatFileList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, size, deleted, FileCount});
+}
+
+void Catalogue::AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord,
+                              std::uint64_t created, std::uint64_t modified, std::uint32_t treeItem,
+                              std::uint32_t deleted)
+{
+    NtfsFolderList.push_back({std::move(name), recordNumber, parentRecord, created, modified, treeItem, deleted, 0});
+    m_ntfsFolderByRecord.try_emplace(recordNumber, NtfsFolderList.size() - 1);
+    ++FolderCount;
+}
+
+void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
+                            std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified,
+                            std::uint32_t deleted, std::uint64_t size)
+{
+    NtfsFileList.push_back({std::move(name), recordNumber, parentRecord, created, modified, size, deleted, recordSector});
+}
+
+void Catalogue::ClearFatCatalogue()
+{
+    FolderCount = 0;
+    FileCount = 0;
+    EntriesExamined = 0;
+    FatFolderList = {};
+    FatFileList = {};
+    m_fatFolderByCluster = {};
+}
+
+void Catalogue::ClearNtfsCatalogue()
+{
+    FolderCount = 0;
+    FileCount = 0;
+    NtfsFolderList = {};
+    NtfsFileList = {};
+    m_ntfsFolderByRecord = {};
+}
+
+const FatFolderEntry* Catalogue::findFatFolder(std::uint32_t firstCluster) const
+{
+    const auto it = m_fatFolderByCluster.find(firstCluster);
+    return it == m_fatFolderByCluster.end() ? nullptr : &FatFolderList[it->second];
+}
+
+const NtfsFolderEntry* Catalogue::findNtfsFolder(std::uint32_t recordNumber) const
+{
+    const auto it = m_ntfsFolderByRecord.find(recordNumber);
+    return it == m_ntfsFolderByRecord.end() ? nullptr : &NtfsFolderList[it->second];
+}
+
+void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
+{
+    std::uint32_t lostFolderNumber = 0;
+    observer.status("Searching For Lost Data");
+
+    auto attach = [&](std::uint32_t parentRecord) {
+        if (findNtfsFolder(parentRecord) != nullptr)
+            return;
+        AddNtfsFolder("Dir" + std::to_string(lostFolderNumber), parentRecord, kNtfsRootRecord, 0, 0, 0, 0);
+        ++lostFolderNumber;
+    };
+    auto report = [&](std::uint64_t handled, std::uint32_t total) {
+        const std::uint64_t position = total == 0 ? 0 : handled * 100 / total;
+        observer.progress(static_cast<std::uint32_t>(std::min<std::uint64_t>(position, 99)));
+    };
+
+    std::uint64_t handled = 0;
+    // The list grows while it is walked: substitutes are appended at its end
+    // (with parent 5, so the walk passes over them).
+    for (std::size_t i = 0; i < NtfsFolderList.size() && !control.stopRequested(); ++i) {
+        report(handled, FolderCount);
+        const std::uint32_t parent = NtfsFolderList[i].parentRecord;
+        if (parent == kNtfsRootRecord)
+            continue;
+        ++handled;
+        attach(parent);
+    }
+    handled = 0;
+    for (std::size_t i = 0; i < NtfsFileList.size() && !control.stopRequested(); ++i) {
+        report(handled, FileCount);
+        const std::uint32_t parent = NtfsFileList[i].parentRecord;
+        if (parent == kNtfsRootRecord)
+            continue;
+        ++handled;
+        attach(parent);
+    }
+    control.ScanStopFlag = 0;
+}
+
+} // namespace sarvik::catalogue

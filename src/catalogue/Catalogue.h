@@ -1,0 +1,109 @@
+#pragma once
+// The in-memory result of a scan: every folder met and every deleted file found,
+// in discovery order. FAT entries name their parent by the folder's first cluster
+// (0 = root), NTFS entries by the folder's MFT record number (5 = root).
+
+#include "catalogue/ScanObserver.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace sarvik::catalogue {
+
+/// Shown when the catalogue cannot grow; the program then ends.
+inline constexpr const char* kOutOfMemoryMessage = "Out of memory, close other applications and run again";
+
+inline constexpr std::uint32_t kFatRootKey = 0;
+inline constexpr std::uint32_t kNtfsRootRecord = 5;
+
+struct FatFolderEntry {
+    std::string name;
+    std::uint32_t firstCluster = 0;  ///< unique within the list
+    std::uint32_t parentCluster = 0; ///< 0 for entries of the root directory
+    std::uint16_t writeDate = 0;     ///< packed FAT date, entry offset 0x18
+    std::uint16_t accessDate = 0;    ///< packed FAT date, entry offset 0x12
+    std::uint32_t treeItem = 0;      ///< handle of its folder-tree item; 0 until the tree is built
+    std::uint32_t deleted = 0;       ///< 1 when it or a folder above it is deleted
+    std::uint16_t reserved = 0;
+};
+
+struct FatFileEntry {
+    std::string name;
+    std::uint32_t firstCluster = 0;
+    std::uint32_t parentCluster = 0;
+    std::uint16_t writeDate = 0;
+    std::uint16_t accessDate = 0;
+    std::uint32_t size = 0;
+    std::uint32_t deleted = 1;
+    std::uint32_t ordinal = 0; ///< FileCount when it was added
+};
+
+struct NtfsFolderEntry {
+    std::string name;
+    std::uint32_t recordNumber = 0;
+    std::uint32_t parentRecord = 0; ///< 5 is the root directory
+    std::uint64_t created = 0;      ///< FILETIME from the file-name attribute
+    std::uint64_t modified = 0;
+    std::uint32_t treeItem = 0;
+    std::uint32_t deleted = 0; ///< 1 when the record's flags are exactly 2
+    std::uint16_t reserved = 0;
+};
+
+struct NtfsFileEntry {
+    std::string name;
+    std::uint32_t recordNumber = 0;
+    std::uint32_t parentRecord = 0;
+    std::uint64_t created = 0;
+    std::uint64_t modified = 0;
+    std::uint64_t size = 0;
+    std::uint32_t deleted = 1;
+    std::uint64_t recordSector = 0; ///< sector of the MFT record that holds the data attribute
+};
+
+class Catalogue {
+public:
+    std::vector<FatFolderEntry> FatFolderList;
+    std::vector<FatFileEntry> FatFileList;
+    std::vector<NtfsFolderEntry> NtfsFolderList;
+    std::vector<NtfsFileEntry> NtfsFileList;
+
+    std::uint32_t FolderCount = 0;
+    std::uint32_t FileCount = 0;
+    std::uint32_t EntriesExamined = 0;
+    std::uint32_t TreeFoldersPlaced = 0;
+
+    /// Adds a folder unless one with the same first cluster is already listed.
+    /// Returns true when it added.
+    bool AddFatFolder(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
+                      std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t treeItem,
+                      std::uint32_t deleted);
+    /// Adds a file with ordinal = FileCount; the caller increments FileCount.
+    void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
+                    std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted);
+    void AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord,
+                       std::uint64_t created, std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted);
+    /// Adds a file; the caller increments FileCount.
+    void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
+                     std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified,
+                     std::uint32_t deleted, std::uint64_t size);
+
+    void ClearFatCatalogue();
+    void ClearNtfsCatalogue();
+
+    /// Index of the FAT folder whose first cluster is `firstCluster`.
+    [[nodiscard]] const FatFolderEntry* findFatFolder(std::uint32_t firstCluster) const;
+    /// The first NTFS folder whose record number is `recordNumber`.
+    [[nodiscard]] const NtfsFolderEntry* findNtfsFolder(std::uint32_t recordNumber) const;
+
+    /// Gives every NTFS folder and file whose parent is not a listed folder a
+    /// substitute folder "Dir<n>" under the root.
+    void AttachLostFolders(ScanObserver& observer, ScanControl& control);
+
+private:
+    std::unordered_map<std::uint32_t, std::size_t> m_fatFolderByCluster;
+    std::unordered_map<std::uint32_t, std::size_t> m_ntfsFolderByRecord;
+};
+
+} // namespace sarvik::catalogue

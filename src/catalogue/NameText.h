@@ -1,0 +1,14 @@
+#pragma once
+// Names read from disk are 8-bit text. Where they meet the outside world they are
+// read as Windows-1252 and turned into UTF-8, so "caf\xE9.txt" becomes "café.txt".
+
+#include <string>
+#include <string_view>
+
+namespace sarvik::catalogue {
+
+/// Windows-1252 to UTF-8. The five code points that Windows-1252 leaves
+/// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same value.
+[[nodiscard]] std::string toUtf8(std::string_view cp1252);
+
+} // namespace sarvik::catalogue

@@ -1,0 +1,48 @@
+#pragma once
+// How an engine reports while it runs. The GUI forwards these to its widgets on
+// the main thread; the CLI draws a progress bar; tests record them. Every call
+// has an empty default so an observer overrides only what it shows.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace sarvik::catalogue {
+
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    virtual void foldersFound(std::uint32_t /*count*/) {}
+    virtual void filesFound(std::uint32_t /*count*/) {}
+    virtual void currentSector(std::uint64_t /*sector*/) {}
+    /// The name of the last file or folder looked at (8-bit, as read from disk).
+    virtual void lastItem(const std::string& /*name*/) {}
+    /// The status line ("Reading ...", "Searching For Lost Data", "Creating Directory Tree").
+    virtual void status(const std::string& /*text*/) {}
+    /// Progress position, 0 to 100 (values above 100 are shown as 100).
+    virtual void progress(std::uint32_t /*position*/) {}
+    /// The Stop button is offered (true) or withdrawn (false).
+    virtual void stopAvailable(bool /*available*/) {}
+};
+
+/// Stop request shared by the thread that asks and the worker that polls it.
+struct ScanControl {
+    std::atomic<int> ScanStopFlag{0};
+    [[nodiscard]] bool stopRequested() const noexcept { return ScanStopFlag.load(std::memory_order_relaxed) == 1; }
+};
+
+} // namespace sarvik::catalogue
+
+namespace sarvik::catalogue {
+
+/// Stop and skip requests of a copy, polled by the copy and by FAT chain walks.
+struct RecoveryControl {
+    std::atomic<int> StopRecovery{0};
+    std::atomic<int> SkipFile{0};
+    [[nodiscard]] bool interrupted() const noexcept
+    {
+        return StopRecovery.load(std::memory_order_relaxed) == 1 || SkipFile.load(std::memory_order_relaxed) == 1;
+    }
+};
+
+} // namespace sarvik::catalogue

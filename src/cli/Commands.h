@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sarvik::cli {
+
+int runDrives(const std::vector<std::string>& args);
+int runInfo(const std::vector<std::string>& args);
+
+} // namespace sarvik::cli

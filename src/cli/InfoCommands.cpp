@@ -1,0 +1,140 @@
+// sarvik drives, sarvik info
+
+#include "catalogue/NameText.h"
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "cli/Source.h"
+#include "platform/DriveDiscovery.h"
+
+#include <cstdio>
+
+namespace sarvik::cli {
+
+int runDrives(const std::vector<std::string>& args)
+{
+    bool json = false;
+    for (const std::string& a : args) {
+        if (a == "--json") {
+            json = true;
+        } else {
+            std::fprintf(stderr, "sarvik drives: unexpected argument '%s'\n", a.c_str());
+            return 2;
+        }
+    }
+    const auto drives = platform::FillDriveTree();
+    if (json) {
+        JsonWriter w;
+        w.beginObject().beginArray("drives");
+        for (const auto& d : drives)
+            w.beginObject()
+                .value("text", d.text)
+                .value("devicePath", d.devicePath)
+                .value("removable", d.kind == disk::DriveKind::Removable ? "yes" : "no")
+                .value("sizeBytes", d.sizeBytes)
+                .endObject();
+        w.endArray().endObject();
+        std::fputs(w.str().c_str(), stdout);
+        return 0;
+    }
+    std::puts("My Computer");
+    for (const auto& d : drives)
+        std::printf("  %-28s %-20s %10llu MB\n", d.text.c_str(), d.devicePath.c_str(),
+                    static_cast<unsigned long long>(d.sizeBytes / (1024 * 1024)));
+    return 0;
+}
+
+int runInfo(const std::vector<std::string>& args)
+{
+    bool json = false;
+    std::string path;
+    for (const std::string& a : args) {
+        if (a == "--json")
+            json = true;
+        else if (path.empty() && !a.starts_with("--"))
+            path = a;
+        else {
+            std::fprintf(stderr, "sarvik info: unexpected argument '%s'\n", a.c_str());
+            return 2;
+        }
+    }
+    if (path.empty()) {
+        std::fputs("usage: sarvik info SOURCE [--json]\n", stderr);
+        return 2;
+    }
+    const OpenedSource src = openSource(path);
+    const disk::VolumeInfo& info = src.volume.info;
+    const disk::VolumeGeometry& g = src.volume.geometry;
+    const disk::PartitionBlock& p = src.volume.partition;
+    const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(info);
+
+    if (json) {
+        JsonWriter w;
+        w.beginObject()
+            .value("source", path)
+            .value("driveText", src.item.text)
+            .value("VolumeKind", info.VolumeKind)
+            .value("DevicePath", info.DevicePath)
+            .value("VolumeClusterSectors", info.VolumeClusterSectors)
+            .value("VolumeSectors", info.VolumeSectors)
+            .value("VolumeSupported", info.VolumeSupported)
+            .value("VolumeLabel", catalogue::toUtf8(info.VolumeLabel));
+        if (src.supported) {
+            w.value("PartitionStartSector", p.PartitionStartSector)
+                .value("PartitionSectors", p.PartitionSectors)
+                .value("GeometryKind", g.GeometryKind)
+                .value("FatSectors", g.FatSectors)
+                .value("SectorsPerCluster", g.SectorsPerCluster)
+                .value("RootDirSectors", g.RootDirSectors)
+                .value("RootDirStart", g.RootDirStart)
+                .value("ReservedSectors", g.ReservedSectors)
+                .value("ClusterBaseSector", g.ClusterBaseSector)
+                .value("FirstFatSector", g.FirstFatSector)
+                .value("SecondFatSector", g.SecondFatSector)
+                .value("MftStartSector", g.MftStartSector)
+                .value("NtfsReserved", g.NtfsReserved)
+                .value("MftRecordSectors", g.MftRecordSectors)
+                .value("IndexRecordSectors", g.IndexRecordSectors)
+                .value("SearchEndSector", g.SearchEndSector);
+        }
+        w.beginObject("drivePage")
+            .value("volumeLabel", catalogue::toUtf8(texts.label))
+            .value("capacity", texts.capacity)
+            .value("sectorsPerCluster", texts.sectorsPerCluster)
+            .value("bytesPerSector", texts.bytesPerSector)
+            .value("fileSystem", texts.fileSystem)
+            .endObject()
+            .endObject();
+        std::fputs(w.str().c_str(), stdout);
+    } else {
+        std::printf("Drive               : %s\n", src.item.text.c_str());
+        std::printf("Volume Label        : %s\n", catalogue::toUtf8(texts.label).c_str());
+        std::printf("Capacity            : %s\n", texts.capacity.c_str());
+        std::printf("Sectors per cluster : %s\n", texts.sectorsPerCluster.c_str());
+        std::printf("Bytes per sector    : %s\n", texts.bytesPerSector.c_str());
+        std::printf("File System         : %s\n", texts.fileSystem.c_str());
+        if (src.supported) {
+            const bool ntfs = g.GeometryKind == disk::VolumeKind::Ntfs;
+            std::printf("Start Sector        : %s\n", disk::sectorText(g.ClusterBaseSector).c_str());
+            if (!ntfs) {
+                std::printf("Reserved Sectors    : %u\n", g.ReservedSectors);
+                std::printf("FAT Sectors         : %u\n", g.FatSectors);
+                std::printf("First FAT           : %u\n", g.FirstFatSector);
+                std::printf("Second FAT          : %u\n", g.SecondFatSector);
+                if (g.GeometryKind == disk::VolumeKind::Fat16)
+                    std::printf("Root Directory      : sector %u, %u sectors\n", g.RootDirStart, g.RootDirSectors);
+                else
+                    std::printf("Root Directory      : cluster %u\n", g.RootDirStart);
+            } else {
+                std::printf("MFT Start           : %llu\n", static_cast<unsigned long long>(g.MftStartSector));
+                std::printf("Index Record Sectors: %u\n", g.IndexRecordSectors);
+            }
+        }
+    }
+    if (!src.supported) {
+        std::fprintf(stderr, "sarvik: %s\n", src.error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace sarvik::cli

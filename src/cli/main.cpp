@@ -1,0 +1,42 @@
+// sarvik: the command-line face of the recovery engines.
+
+#include "cli/Commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+void usage(std::FILE* out)
+{
+    std::fputs("usage: sarvik COMMAND [ARGS]\n"
+               "\n"
+               "commands:\n"
+               "  drives                 list the volumes of this machine\n"
+               "  info SOURCE [--json]   file system and geometry of a device or disk image\n"
+               "\n"
+               "SOURCE is a block device (/dev/sdb1) or a disk image file.\n",
+               out);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+        usage(args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "drives")
+        return sarvik::cli::runDrives(args);
+    if (command == "info")
+        return sarvik::cli::runInfo(args);
+    std::fprintf(stderr, "sarvik: unknown command '%s'\n", command.c_str());
+    usage(stderr);
+    return 2;
+}

@@ -1,0 +1,129 @@
+#pragma once
+// The selected volume: what the drive page shows (VolumeInfo), the numbers the
+// engines use (VolumeGeometry, the partition block) and the reader of its sectors.
+
+#include "disk/SectorReader.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace sarvik::disk {
+
+/// File-system codes of a volume.
+namespace VolumeKind {
+inline constexpr std::uint16_t Fat16 = 100;
+inline constexpr std::uint16_t Fat32 = 200;
+inline constexpr std::uint16_t Ntfs = 300;
+inline constexpr std::uint16_t Unsupported = 400;
+} // namespace VolumeKind
+
+/// The selected drive as the drive page shows it; rewritten on every selection.
+struct VolumeInfo {
+    std::uint16_t VolumeKind = VolumeKind::Unsupported;
+    std::string DevicePath = " ";
+    std::uint32_t VolumeClusterSectors = 0;
+    std::uint64_t VolumeSectors = 0;
+    std::uint8_t VolumeSupported = 0;
+    /// The whole label as the system reports it (not cut to a fixed field).
+    std::string VolumeLabel;
+};
+
+/// Kept next to the geometry; only PartitionStartSector and PartitionSectors are
+/// written by a drive selection.
+struct PartitionBlock {
+    std::uint16_t PartitionKind = 0;
+    std::uint32_t PartitionStartSector = 0;
+    std::uint32_t PartitionSectors = 0;
+    std::uint32_t PartitionField3 = 0;
+    std::uint16_t PartitionField4 = 0;
+};
+
+/// Numbers the engines use; written only by a supported selection or a snapshot.
+/// Sector numbers that can pass 2^32 on large volumes are held in 64 bits.
+struct VolumeGeometry {
+    std::uint16_t GeometryKind = 0;
+    std::uint32_t FatSectors = 0;
+    std::uint32_t SectorsPerCluster = 0;
+    std::uint32_t RootDirSectors = 0;
+    /// FAT16: first sector of the root directory; FAT32: first cluster of the root.
+    std::uint32_t RootDirStart = 0;
+    std::uint32_t ReservedSectors = 0;
+    /// Sector of cluster 0 (cluster n lies at ClusterBaseSector + n * SectorsPerCluster).
+    /// Signed: on tiny volumes the two clusters before the data area start before sector 0.
+    std::int64_t ClusterBaseSector = 0;
+    std::uint32_t FirstFatSector = 0;
+    std::uint32_t SecondFatSector = 0;
+    std::uint64_t MftStartSector = 0;
+    std::uint32_t NtfsReserved = 0;
+    std::uint32_t MftRecordSectors = 0;
+    std::uint32_t IndexRecordSectors = 0;
+    std::uint32_t SearchEndSector = 0;
+    std::uint16_t GeometryTrailer = 0;
+
+    /// First sector of cluster n, in 64-bit arithmetic; nothing when it would lie before sector 0.
+    [[nodiscard]] std::optional<std::uint64_t> clusterSector(std::uint64_t cluster) const noexcept;
+};
+
+/// Everything known about the selected volume, and the reader of its sectors.
+struct SelectedVolume {
+    VolumeInfo info;
+    PartitionBlock partition;
+    VolumeGeometry geometry;
+    SectorReader reader;
+};
+
+/// Where a drive comes from.
+enum class DriveKind { Fixed, Removable, Image };
+
+/// One entry of the drive tree.
+struct DriveItem {
+    std::string text;       ///< "Logical Disk(sdb1)", "Removable Disk(sdc1)", "Disk Image(name.img)"
+    std::string devicePath; ///< what is opened; nothing parses it back out of the text
+    DriveKind kind = DriveKind::Fixed;
+    std::uint64_t sizeBytes = 0;
+};
+
+/// How the core reaches devices; the platform layer implements it, tests use memory.
+class DeviceProvider {
+public:
+    virtual ~DeviceProvider() = default;
+    /// The device opened read-only, or nothing when it cannot be opened.
+    virtual std::shared_ptr<const BlockSource> open(const std::string& devicePath) = 0;
+    /// The volume label the system reports, or nothing.
+    virtual std::optional<std::string> volumeLabel(const std::string& devicePath) = 0;
+};
+
+/// What a boot sector says, on its own: kind, cluster byte, and (when supported) the geometry.
+struct BootSectorClass {
+    std::uint16_t kind = VolumeKind::Unsupported;
+    std::uint8_t clusterSectorsByte = 0;
+    bool supported = false;
+};
+[[nodiscard]] BootSectorClass ClassifyBootSector(ByteSpan sector0);
+
+/// Writes the kind's geometry fields from a supported boot sector into `geometry`.
+void FillGeometry(VolumeGeometry& geometry, ByteSpan sector0, std::uint16_t kind);
+
+/// Selects a drive: opens it, reads its boot sector, classifies it and sets the
+/// volume's info, geometry and partition block. Returns true when it can be scanned.
+bool SelectDrive(SelectedVolume& volume, const DriveItem& item, DeviceProvider& devices);
+
+/// The drive page's value texts.
+struct VolumeInfoTexts {
+    std::string label;
+    std::string capacity;          ///< "N MB ( Approx )"
+    std::string sectorsPerCluster; ///< decimal
+    std::string bytesPerSector;    ///< "512"
+    std::string fileSystem;        ///< "FAT16", "FAT32", "NTFS" or "NOT READY"
+};
+[[nodiscard]] VolumeInfoTexts ShowVolumeInfo(const VolumeInfo& info);
+
+/// Display name of a kind: "FAT16", "FAT32", "NTFS", or empty.
+[[nodiscard]] std::string fileSystemName(std::uint16_t kind);
+
+/// A 64-bit sector value as the classic 32-bit fields show it (wrapped when negative).
+[[nodiscard]] std::string sectorText(std::int64_t value);
+
+} // namespace sarvik::disk

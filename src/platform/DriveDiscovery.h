@@ -1,0 +1,20 @@
+#pragma once
+// Finds the volumes of this machine from sysfs: partitions, whole disks that
+// hold no partition table, and loop devices that have a backing file.
+
+#include "disk/Volume.h"
+
+#include <string>
+#include <vector>
+
+namespace sarvik::platform {
+
+/// The drives to list, in name order. `sysfsRoot` and `devRoot` are "/sys" and
+/// "/dev" on a live system; tests point them at a tree of their own.
+std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot = "/sys",
+                                           const std::string& devRoot = "/dev");
+
+/// A drive item for a disk image file named on the command line or added by the user.
+disk::DriveItem imageDriveItem(const std::string& path);
+
+} // namespace sarvik::platform

@@ -1,0 +1,102 @@
+#include "platform/PosixDevice.h"
+
+#include <blkid/blkid.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sarvik::platform {
+
+std::shared_ptr<PosixBlockSource> PosixBlockSource::open(const std::string& path, std::string* error)
+{
+    auto fail = [&](const std::string& why) -> std::shared_ptr<PosixBlockSource> {
+        if (error != nullptr)
+            *error = why;
+        return nullptr;
+    };
+    if (path.empty() || path == " ")
+        return fail("no device selected");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(path + ": " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const std::string why = path + ": " + std::strerror(errno);
+        ::close(fd);
+        return fail(why);
+    }
+    std::uint64_t size = 0;
+    if (S_ISREG(st.st_mode)) {
+        size = static_cast<std::uint64_t>(st.st_size);
+    } else if (S_ISBLK(st.st_mode)) {
+        if (::ioctl(fd, BLKGETSIZE64, &size) != 0) {
+            const std::string why = path + ": " + std::strerror(errno);
+            ::close(fd);
+            return fail(why);
+        }
+    } else {
+        ::close(fd);
+        return fail(path + ": not a disk image or block device");
+    }
+    return std::shared_ptr<PosixBlockSource>(new PosixBlockSource(fd, size));
+}
+
+PosixBlockSource::~PosixBlockSource()
+{
+    ::close(m_fd);
+}
+
+disk::ReadStatus PosixBlockSource::read(std::uint64_t offset, disk::MutableByteSpan buffer) const
+{
+    if (offset > m_size || buffer.size() > m_size - offset)
+        return disk::ReadStatus::Short;
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t got = ::pread(m_fd, buffer.data() + done, buffer.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return disk::ReadStatus::Failed;
+        }
+        if (got == 0)
+            return disk::ReadStatus::Failed; // the device shrank under us
+        done += static_cast<std::size_t>(got);
+    }
+    return disk::ReadStatus::Ok;
+}
+
+std::optional<std::string> probeVolumeLabel(const std::string& path)
+{
+    blkid_probe probe = blkid_new_probe_from_filename(path.c_str());
+    if (probe == nullptr)
+        return std::nullopt;
+    blkid_probe_enable_superblocks(probe, 1);
+    blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE);
+    std::optional<std::string> label;
+    if (blkid_do_safeprobe(probe) == 0) {
+        const char* value = nullptr;
+        std::size_t length = 0;
+        if (blkid_probe_lookup_value(probe, "LABEL", &value, &length) == 0 && value != nullptr)
+            label = std::string(value);
+    }
+    blkid_free_probe(probe);
+    return label;
+}
+
+std::shared_ptr<const disk::BlockSource> PosixDeviceProvider::open(const std::string& devicePath)
+{
+    m_lastError.clear();
+    return PosixBlockSource::open(devicePath, &m_lastError);
+}
+
+std::optional<std::string> PosixDeviceProvider::volumeLabel(const std::string& devicePath)
+{
+    return probeVolumeLabel(devicePath);
+}
+
+} // namespace sarvik::platform

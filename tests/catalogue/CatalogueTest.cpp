@@ -1,0 +1,141 @@
+#include "catalogue/Catalogue.h"
+#include "catalogue/NameText.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace sarvik::catalogue;
+
+namespace {
+
+struct RecordingObserver : ScanObserver {
+    std::vector<std::string> statuses;
+    std::vector<std::uint32_t> positions;
+    ScanControl* stopAfterProgress = nullptr;
+    std::size_t stopAt = 0;
+    void status(const std::string& text) override { statuses.push_back(text); }
+    void progress(std::uint32_t position) override
+    {
+        positions.push_back(position);
+        if (stopAfterProgress != nullptr && positions.size() == stopAt)
+            stopAfterProgress->ScanStopFlag = 1;
+    }
+};
+
+} // namespace
+
+TEST(Catalogue, FatFolderWithAKnownFirstClusterIsRefused)
+{
+    Catalogue c;
+    EXPECT_TRUE(c.AddFatFolder("DOCS", 5, 0, 1, 2, 0, 0));
+    EXPECT_FALSE(c.AddFatFolder("OTHER", 5, 9, 3, 4, 0, 1));
+    EXPECT_TRUE(c.AddFatFolder("PICS", 6, 5, 0, 0, 0, 1));
+    ASSERT_EQ(c.FatFolderList.size(), 2u);
+    EXPECT_EQ(c.FolderCount, 2u);
+    EXPECT_EQ(c.FatFolderList[0].name, "DOCS");
+    EXPECT_EQ(c.FatFolderList[0].parentCluster, 0u);
+    EXPECT_EQ(c.FatFolderList[1].deleted, 1u);
+    ASSERT_NE(c.findFatFolder(6), nullptr);
+    EXPECT_EQ(c.findFatFolder(6)->name, "PICS");
+    EXPECT_EQ(c.findFatFolder(7), nullptr);
+}
+
+TEST(Catalogue, FileOrdinalsFollowFileCount)
+{
+    Catalogue c;
+    for (int i = 0; i < 4; ++i) {
+        c.AddFatFile("F" + std::to_string(i), 10u + static_cast<unsigned>(i), 0, 0, 0, 100, 1);
+        ++c.FileCount;
+    }
+    EXPECT_EQ(c.FatFileList[0].ordinal, 0u);
+    EXPECT_EQ(c.FatFileList[3].ordinal, 3u);
+    EXPECT_EQ(c.FatFileList[3].name, "F3");
+}
+
+TEST(Catalogue, ClearReleasesEverythingAndZeroesCounters)
+{
+    Catalogue c;
+    c.AddFatFolder("A", 3, 0, 0, 0, 0, 0);
+    c.AddFatFile("B", 4, 3, 0, 0, 1, 1);
+    ++c.FileCount;
+    c.EntriesExamined = 9;
+    c.ClearFatCatalogue();
+    EXPECT_TRUE(c.FatFolderList.empty());
+    EXPECT_TRUE(c.FatFileList.empty());
+    EXPECT_EQ(c.FolderCount, 0u);
+    EXPECT_EQ(c.FileCount, 0u);
+    EXPECT_EQ(c.EntriesExamined, 0u);
+    // The first cluster may be used again once the list is cleared.
+    EXPECT_TRUE(c.AddFatFolder("A", 3, 0, 0, 0, 0, 0));
+
+    c.AddNtfsFolder("N", 40, 5, 1, 2, 0, 0);
+    c.EntriesExamined = 9;
+    c.ClearNtfsCatalogue();
+    EXPECT_TRUE(c.NtfsFolderList.empty());
+    EXPECT_EQ(c.FolderCount, 0u);
+    EXPECT_EQ(c.EntriesExamined, 9u); // only the FAT clear resets it
+    EXPECT_EQ(c.findNtfsFolder(40), nullptr);
+}
+
+TEST(Catalogue, LostParentsGetOneSubstituteFolderEach)
+{
+    Catalogue c;
+    c.AddNtfsFolder("Docs", 40, 5, 0, 0, 0, 0);
+    c.AddNtfsFolder("Orphan", 41, 900, 0, 0, 0, 1);
+    c.AddNtfsFile(100, "a.txt", 60, 777, 0, 0, 1, 10);
+    ++c.FileCount;
+    c.AddNtfsFile(102, "b.txt", 61, 777, 0, 0, 1, 10);
+    ++c.FileCount;
+    c.AddNtfsFile(104, "c.txt", 62, 40, 0, 0, 1, 10);
+    ++c.FileCount;
+    c.AddNtfsFile(106, "d.txt", 63, 5, 0, 0, 1, 10);
+    ++c.FileCount;
+    c.AddNtfsFile(108, "e.txt", 64, 888, 0, 0, 1, 10);
+    ++c.FileCount;
+
+    RecordingObserver obs;
+    ScanControl control;
+    c.AttachLostFolders(obs, control);
+
+    ASSERT_EQ(c.NtfsFolderList.size(), 5u);
+    EXPECT_EQ(c.NtfsFolderList[2].name, "Dir0");
+    EXPECT_EQ(c.NtfsFolderList[2].recordNumber, 900u);
+    EXPECT_EQ(c.NtfsFolderList[2].parentRecord, 5u);
+    EXPECT_EQ(c.NtfsFolderList[2].deleted, 0u);
+    EXPECT_EQ(c.NtfsFolderList[3].name, "Dir1");
+    EXPECT_EQ(c.NtfsFolderList[3].recordNumber, 777u);
+    EXPECT_EQ(c.NtfsFolderList[4].name, "Dir2");
+    EXPECT_EQ(c.NtfsFolderList[4].recordNumber, 888u);
+    EXPECT_EQ(c.FolderCount, 5u);
+    ASSERT_FALSE(obs.statuses.empty());
+    EXPECT_EQ(obs.statuses.front(), "Searching For Lost Data");
+    for (auto p : obs.positions)
+        EXPECT_LE(p, 99u);
+}
+
+TEST(Catalogue, StopDuringAttachEndsTheWalkAndClearsTheFlag)
+{
+    Catalogue c;
+    c.AddNtfsFile(100, "a", 60, 700, 0, 0, 1, 1);
+    c.AddNtfsFile(102, "b", 61, 701, 0, 0, 1, 1);
+    c.AddNtfsFile(104, "c", 62, 702, 0, 0, 1, 1);
+    c.FileCount = 3;
+    RecordingObserver obs;
+    ScanControl control;
+    obs.stopAfterProgress = &control;
+    obs.stopAt = 2; // while the second file is handled
+    c.AttachLostFolders(obs, control);
+    // The walk ends at the next entry: the third file's parent gets no folder.
+    EXPECT_EQ(c.NtfsFolderList.size(), 2u);
+    EXPECT_EQ(obs.positions.size(), 2u);
+    EXPECT_EQ(control.ScanStopFlag.load(), 0);
+}
+
+TEST(NameText, Windows1252BecomesUtf8)
+{
+    EXPECT_EQ(toUtf8("caf\xE9.txt"), "caf\xC3\xA9.txt");
+    EXPECT_EQ(toUtf8("\x80"), "\xE2\x82\xAC");
+    EXPECT_EQ(toUtf8("plain"), "plain");
+    EXPECT_EQ(toUtf8(std::string("\x81", 1)), "\xC2\x81");
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors, makes the test volumes, runs every
+# test, then runs the core tests again under AddressSanitizer and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup-debian.sh
+bash tools/build.sh
+if [ -x tools/make-test-volumes.sh ]; then
+  bash tools/make-test-volumes.sh build/test-volumes all >build/test-volumes.log 2>&1 ||
+    { cat build/test-volumes.log >&2; exit 1; }
+fi
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+
+# Sanitizer build: the core tests only.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSARVIK_WERROR=ON -DSARVIK_SANITIZE=ON \
+  -DSARVIK_BUILD_GUI=OFF >/dev/null
+cmake --build build-asan --target core_tests
+rm -rf build-asan/test-volumes && ln -s ../build/test-volumes build-asan/test-volumes
+(cd build-asan && ctest --output-on-failure -j2 -L core)
