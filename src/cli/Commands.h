@@ -7,5 +7,7 @@ namespace sarvik::cli {
 
 int runDrives(const std::vector<std::string>& args);
 int runInfo(const std::vector<std::string>& args);
+int runScan(const std::vector<std::string>& args);
+int runLs(const std::vector<std::string>& args);
 
 } // namespace sarvik::cli

@@ -16,6 +16,9 @@ void usage(std::FILE* out)
                "commands:\n"
                "  drives                 list the volumes of this machine\n"
                "  info SOURCE [--json]   file system and geometry of a device or disk image\n"
+               "  scan SOURCE [--json]   every folder and deleted file found on SOURCE\n"
+               "  ls SOURCE [FOLDER] [--filter PATTERN]... [--json]\n"
+               "                         one folder's rows, as the file list shows them\n"
                "\n"
                "SOURCE is a block device (/dev/sdb1) or a disk image file.\n",
                out);
@@ -36,6 +39,10 @@ int main(int argc, char** argv)
         return sarvik::cli::runDrives(args);
     if (command == "info")
         return sarvik::cli::runInfo(args);
+    if (command == "scan")
+        return sarvik::cli::runScan(args);
+    if (command == "ls")
+        return sarvik::cli::runLs(args);
     std::fprintf(stderr, "sarvik: unknown command '%s'\n", command.c_str());
     usage(stderr);
     return 2;

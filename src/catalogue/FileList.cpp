@@ -1,0 +1,135 @@
+#include "catalogue/FileList.h"
+
+#include "search/NamePatterns.h"
+
+#include <cstdio>
+
+namespace sarvik::catalogue {
+
+namespace {
+
+// Days from 1970-01-01 to a civil date and back (proleptic Gregorian calendar).
+struct CivilDate {
+    std::int64_t year;
+    unsigned month;
+    unsigned day;
+};
+
+CivilDate civilFromDays(std::int64_t z)
+{
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    return {y + (m <= 2 ? 1 : 0), m, d};
+}
+
+// Seconds between 1601-01-01 and 1970-01-01.
+constexpr std::int64_t kFileTimeEpochOffset = 11644473600LL;
+
+} // namespace
+
+std::string fatDateText(std::uint16_t packed)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02u-%02u-%u ", packed & 0x1Fu, (packed >> 5) & 0x0Fu, 1980u + (packed >> 9));
+    return buf;
+}
+
+std::int64_t fileTimeToUnix(std::uint64_t fileTime)
+{
+    return static_cast<std::int64_t>(fileTime / 10000000ULL) - kFileTimeEpochOffset;
+}
+
+std::string fileTimeText(std::uint64_t fileTime)
+{
+    const std::int64_t seconds = fileTimeToUnix(fileTime);
+    std::int64_t days = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    const CivilDate date = civilFromDays(days);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%u-%u-%lld %lld:%lld:%lld", date.day, date.month,
+                  static_cast<long long>(date.year), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    return buf;
+}
+
+std::string defaultTypeName(const std::string& name)
+{
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot + 1 >= name.size())
+        return "File";
+    return search::upperCase8(name.substr(dot + 1)) + " File";
+}
+
+std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind kind,
+                                  std::uint32_t key, const search::FilterPatterns* filter,
+                                  const TypeNameProvider& typeName)
+{
+    std::vector<FileRow> rows;
+    const bool fat = kind == CatalogueKind::Fat;
+    for (const std::size_t i : index.foldersIn(key)) {
+        FileRow row;
+        row.folder = true;
+        row.entryIndex = i;
+        row.size = "0";
+        if (fat) {
+            const FatFolderEntry& e = catalogue.FatFolderList[i];
+            row.name = e.name;
+            row.deleted = e.deleted != 0;
+            row.created = fatDateText(e.writeDate);
+            row.modified = fatDateText(e.accessDate);
+            row.key = e.treeItem;
+        } else {
+            const NtfsFolderEntry& e = catalogue.NtfsFolderList[i];
+            row.name = e.name;
+            row.deleted = e.deleted != 0;
+            row.created = fileTimeText(e.created);
+            row.modified = fileTimeText(e.modified);
+            row.key = e.treeItem;
+        }
+        row.type = row.deleted ? "Deleted Folder" : "Folder";
+        row.id = std::to_string(row.key);
+        rows.push_back(std::move(row));
+    }
+    for (const std::size_t i : index.filesIn(key)) {
+        FileRow row;
+        row.entryIndex = i;
+        std::uint32_t deleted = 0;
+        if (fat) {
+            const FatFileEntry& e = catalogue.FatFileList[i];
+            row.name = e.name;
+            deleted = e.deleted;
+            row.size = std::to_string(e.size);
+            row.created = fatDateText(e.writeDate);
+            row.modified = fatDateText(e.accessDate);
+            row.key = e.ordinal;
+        } else {
+            const NtfsFileEntry& e = catalogue.NtfsFileList[i];
+            row.name = e.name;
+            deleted = e.deleted;
+            row.size = std::to_string(e.size);
+            row.created = fileTimeText(e.created);
+            row.modified = fileTimeText(e.modified);
+            row.key = e.recordSector;
+        }
+        if (filter != nullptr && !filter->passes(row.name))
+            continue;
+        row.deleted = deleted == 1;
+        row.type = (row.deleted ? "Deleted " : "") + typeName(row.name);
+        row.id = std::to_string(row.key);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+} // namespace sarvik::catalogue

@@ -1,0 +1,50 @@
+#pragma once
+// The rows of the file list for one folder, without any toolkit: folders first,
+// then the deleted files that pass the filter, each in catalogue order.
+
+#include "catalogue/FolderTree.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sarvik::search {
+class FilterPatterns;
+}
+
+namespace sarvik::catalogue {
+
+/// "dd-mm-yyyy " from a packed FAT date (day bits 0-4, month 5-8, year-1980 9-15).
+[[nodiscard]] std::string fatDateText(std::uint16_t packed);
+/// "d-m-yyyy h:m:s" from a FILETIME (100 ns since 1601-01-01 UTC), no leading zeros.
+[[nodiscard]] std::string fileTimeText(std::uint64_t fileTime);
+/// Seconds since 1970-01-01 UTC of a FILETIME (may be negative).
+[[nodiscard]] std::int64_t fileTimeToUnix(std::uint64_t fileTime);
+
+/// The type name of a file from its name; the GUI asks the desktop's MIME
+/// database, the CLI uses `defaultTypeName`.
+using TypeNameProvider = std::function<std::string(const std::string& name)>;
+/// "<EXT> File" from the extension, or "File" without one.
+[[nodiscard]] std::string defaultTypeName(const std::string& name);
+
+struct FileRow {
+    bool folder = false;
+    bool deleted = false;
+    std::size_t entryIndex = 0; ///< index into the kind's folder or file list
+    std::string name;           ///< as read from disk (8-bit)
+    std::string type;           ///< "Folder", "Deleted Folder", or "Deleted " + type name
+    std::string size;           ///< "0" for folders
+    std::string created;
+    std::string modified;
+    std::string id;             ///< treeItem, ordinal or recordSector, in decimal
+    std::uint64_t key = 0;      ///< the same key as a number
+};
+
+/// The rows of folder `key`. `filter` may be null (no filtering).
+[[nodiscard]] std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index,
+                                                CatalogueKind kind, std::uint32_t key,
+                                                const search::FilterPatterns* filter,
+                                                const TypeNameProvider& typeName = defaultTypeName);
+
+} // namespace sarvik::catalogue

@@ -1,0 +1,130 @@
+#include "catalogue/FolderTree.h"
+
+#include <algorithm>
+
+namespace sarvik::catalogue {
+
+CatalogueIndex::CatalogueIndex(const Catalogue& catalogue, CatalogueKind kind)
+{
+    if (kind == CatalogueKind::Fat) {
+        for (std::size_t i = 0; i < catalogue.FatFolderList.size(); ++i)
+            m_folders[catalogue.FatFolderList[i].parentCluster].push_back(i);
+        for (std::size_t i = 0; i < catalogue.FatFileList.size(); ++i)
+            m_files[catalogue.FatFileList[i].parentCluster].push_back(i);
+    } else {
+        for (std::size_t i = 0; i < catalogue.NtfsFolderList.size(); ++i)
+            m_folders[catalogue.NtfsFolderList[i].parentRecord].push_back(i);
+        for (std::size_t i = 0; i < catalogue.NtfsFileList.size(); ++i)
+            m_files[catalogue.NtfsFileList[i].parentRecord].push_back(i);
+    }
+}
+
+const std::vector<std::size_t>& CatalogueIndex::foldersIn(std::uint32_t key) const
+{
+    const auto it = m_folders.find(key);
+    return it == m_folders.end() ? m_none : it->second;
+}
+
+const std::vector<std::size_t>& CatalogueIndex::filesIn(std::uint32_t key) const
+{
+    const auto it = m_files.find(key);
+    return it == m_files.end() ? m_none : it->second;
+}
+
+void FolderTree::BuildFolderTree(Catalogue& catalogue, CatalogueKind kind, ScanObserver* observer)
+{
+    m_kind = kind;
+    m_nodes.assign(1, TreeNode{kRootHandle, 0, -1, rootKey(), "Root", {}});
+    m_handleByKey.clear();
+    m_handleByKey[rootKey()] = kRootHandle;
+    catalogue.TreeFoldersPlaced = 0;
+
+    const CatalogueIndex index(catalogue, kind);
+    const std::size_t folderCount = kind == CatalogueKind::Fat ? catalogue.FatFolderList.size()
+                                                                : catalogue.NtfsFolderList.size();
+    std::vector<bool> placed(folderCount, false);
+    std::uint32_t lastProgress = ~0u;
+    auto report = [&] {
+        if (observer == nullptr)
+            return;
+        const std::uint64_t divisor = catalogue.FolderCount == 0 ? 1 : catalogue.FolderCount;
+        const auto position =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(99, 100ull * catalogue.TreeFoldersPlaced / divisor));
+        if (position != lastProgress)
+            observer->progress(lastProgress = position);
+    };
+
+    // Depth first with an explicit stack: each frame walks the children of one
+    // key in catalogue order, and a child's subtree is placed before its next
+    // sibling, exactly as a recursive build would, without its stack depth.
+    struct Frame {
+        std::uint32_t handle;
+        const std::vector<std::size_t>* children;
+        std::size_t next;
+    };
+    std::vector<Frame> stack;
+    report();
+    stack.push_back({kRootHandle, &index.foldersIn(rootKey()), 0});
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next >= frame.children->size()) {
+            stack.pop_back();
+            continue;
+        }
+        const std::size_t folder = (*frame.children)[frame.next++];
+        if (placed[folder])
+            continue;
+        placed[folder] = true;
+        ++catalogue.TreeFoldersPlaced;
+
+        const auto handle = static_cast<std::uint32_t>(m_nodes.size() + 1);
+        std::uint32_t key = 0;
+        std::string name;
+        if (kind == CatalogueKind::Fat) {
+            FatFolderEntry& e = catalogue.FatFolderList[folder];
+            e.treeItem = handle;
+            key = e.firstCluster;
+            name = e.name;
+        } else {
+            NtfsFolderEntry& e = catalogue.NtfsFolderList[folder];
+            e.treeItem = handle;
+            key = e.recordNumber;
+            name = e.name;
+        }
+        const std::uint32_t parentHandle = frame.handle;
+        m_nodes.push_back(TreeNode{handle, parentHandle, static_cast<std::int64_t>(folder), key, std::move(name), {}});
+        m_nodes[parentHandle - 1].children.push_back(handle);
+        m_handleByKey.try_emplace(key, handle);
+        report();
+        stack.push_back({handle, &index.foldersIn(key), 0}); // may invalidate `frame`
+    }
+}
+
+const TreeNode* FolderTree::node(std::uint32_t handle) const
+{
+    if (handle == 0 || handle > m_nodes.size())
+        return nullptr;
+    return &m_nodes[handle - 1];
+}
+
+const TreeNode* FolderTree::findByKey(std::uint32_t key) const
+{
+    const auto it = m_handleByKey.find(key);
+    return it == m_handleByKey.end() ? nullptr : node(it->second);
+}
+
+std::string FolderTree::path(std::uint32_t handle, const std::string& separator) const
+{
+    std::vector<const TreeNode*> chain;
+    for (const TreeNode* n = node(handle); n != nullptr && n->handle != kRootHandle; n = node(n->parent))
+        chain.push_back(n);
+    std::string out;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!out.empty())
+            out += separator;
+        out += (*it)->name;
+    }
+    return out;
+}
+
+} // namespace sarvik::catalogue

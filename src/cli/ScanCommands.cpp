@@ -1,0 +1,227 @@
+// sarvik scan, sarvik ls
+
+#include "catalogue/NameText.h"
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "cli/Progress.h"
+#include "cli/Source.h"
+#include "cli/Session.h"
+
+#include <cstdio>
+
+namespace sarvik::cli {
+
+namespace {
+
+using catalogue::toUtf8;
+
+void volumeJson(JsonWriter& w, const scan::ScanSession& s)
+{
+    const auto& info = s.volume.info;
+    const auto& g = s.volume.geometry;
+    w.beginObject("volume")
+        .value("VolumeKind", info.VolumeKind)
+        .value("DevicePath", info.DevicePath)
+        .value("VolumeClusterSectors", info.VolumeClusterSectors)
+        .value("VolumeSectors", info.VolumeSectors)
+        .value("VolumeLabel", toUtf8(info.VolumeLabel))
+        .value("GeometryKind", g.GeometryKind)
+        .value("SectorsPerCluster", g.SectorsPerCluster)
+        .value("ClusterBaseSector", g.ClusterBaseSector)
+        .value("FolderCount", s.catalogue.FolderCount)
+        .value("FileCount", s.catalogue.FileCount)
+        .endObject();
+}
+
+void scanJson(const scan::ScanSession& s)
+{
+    const auto& c = s.catalogue;
+    JsonWriter w;
+    w.beginObject();
+    volumeJson(w, s);
+    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
+    w.beginArray("folders");
+    for (std::size_t i = 0; fat ? i < c.FatFolderList.size() : i < c.NtfsFolderList.size(); ++i) {
+        const auto path = folderEntryPath(s, i);
+        w.beginObject();
+        if (path)
+            w.value("path", *path);
+        else
+            w.null("path");
+        if (fat) {
+            const auto& e = c.FatFolderList[i];
+            w.value("name", toUtf8(e.name))
+                .value("firstCluster", e.firstCluster)
+                .value("parentCluster", e.parentCluster)
+                .boolean("deleted", e.deleted != 0)
+                .value("writeDate", e.writeDate)
+                .value("accessDate", e.accessDate)
+                .value("created", catalogue::fatDateText(e.writeDate))
+                .value("modified", catalogue::fatDateText(e.accessDate))
+                .value("treeItem", e.treeItem);
+        } else {
+            const auto& e = c.NtfsFolderList[i];
+            w.value("name", toUtf8(e.name))
+                .value("recordNumber", e.recordNumber)
+                .value("parentRecord", e.parentRecord)
+                .boolean("deleted", e.deleted != 0)
+                .value("createdTime", e.created)
+                .value("modifiedTime", e.modified)
+                .value("created", catalogue::fileTimeText(e.created))
+                .value("modified", catalogue::fileTimeText(e.modified))
+                .value("treeItem", e.treeItem);
+        }
+        w.endObject();
+    }
+    w.endArray();
+    w.beginArray("files");
+    for (std::size_t i = 0; fat ? i < c.FatFileList.size() : i < c.NtfsFileList.size(); ++i) {
+        const auto path = fileEntryPath(s, i);
+        w.beginObject();
+        if (path)
+            w.value("path", *path);
+        else
+            w.null("path");
+        if (fat) {
+            const auto& e = c.FatFileList[i];
+            w.value("name", toUtf8(e.name))
+                .value("size", e.size)
+                .value("firstCluster", e.firstCluster)
+                .value("parentCluster", e.parentCluster)
+                .value("ordinal", e.ordinal)
+                .boolean("deleted", e.deleted != 0)
+                .value("writeDate", e.writeDate)
+                .value("accessDate", e.accessDate)
+                .value("created", catalogue::fatDateText(e.writeDate))
+                .value("modified", catalogue::fatDateText(e.accessDate));
+        } else {
+            const auto& e = c.NtfsFileList[i];
+            w.value("name", toUtf8(e.name))
+                .value("size", e.size)
+                .value("recordNumber", e.recordNumber)
+                .value("parentRecord", e.parentRecord)
+                .value("recordSector", e.recordSector)
+                .boolean("deleted", e.deleted != 0)
+                .value("createdTime", e.created)
+                .value("modifiedTime", e.modified)
+                .value("created", catalogue::fileTimeText(e.created))
+                .value("modified", catalogue::fileTimeText(e.modified));
+        }
+        w.endObject();
+    }
+    w.endArray();
+    w.endObject();
+    std::fputs(w.str().c_str(), stdout);
+}
+
+void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, int depth)
+{
+    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    for (const auto& row : s.rows(node.key)) {
+        if (row.folder) {
+            std::printf("%s%s/%s\n", indent.c_str(), toUtf8(row.name).c_str(), row.deleted ? "  (deleted)" : "");
+            if (const auto* child = s.tree.node(static_cast<std::uint32_t>(row.key)))
+                printFolder(s, *child, depth + 1);
+        } else {
+            std::printf("%s%-40s %12s  %s\n", indent.c_str(), toUtf8(row.name).c_str(), row.size.c_str(),
+                        row.modified.c_str());
+        }
+    }
+}
+
+} // namespace
+
+int runScan(const std::vector<std::string>& args)
+{
+    SessionArgs sa;
+    bool json = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json")
+            json = true;
+        else if (!sa.consume(args, i)) {
+            std::fprintf(stderr, "sarvik scan: unexpected argument '%s'\n", args[i].c_str());
+            return 2;
+        }
+    }
+    if (sa.source.empty()) {
+        std::fputs("usage: sarvik scan SOURCE [--json]\n", stderr);
+        return 2;
+    }
+    auto session = openSession(sa);
+    if (!session)
+        return 1;
+    if (json) {
+        scanJson(*session);
+        return 0;
+    }
+    const auto& s = *session;
+    std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(),
+                sa.source.c_str(), disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
+    std::puts("/");
+    printFolder(s, s.tree.root(), 1);
+    std::printf("%u folder(s), %u deleted file(s) found\n", s.catalogue.FolderCount, s.catalogue.FileCount);
+    return 0;
+}
+
+int runLs(const std::vector<std::string>& args)
+{
+    SessionArgs sa;
+    bool json = false;
+    std::string folder;
+    std::vector<std::string> filters;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            json = true;
+        } else if (args[i] == "--filter" && i + 1 < args.size()) {
+            filters.push_back(args[++i]);
+        } else if (sa.consume(args, i)) {
+        } else if (folder.empty() && !args[i].starts_with("--")) {
+            folder = args[i];
+        } else {
+            std::fprintf(stderr, "sarvik ls: unexpected argument '%s'\n", args[i].c_str());
+            return 2;
+        }
+    }
+    if (sa.source.empty()) {
+        std::fputs("usage: sarvik ls SOURCE [FOLDER] [--filter PATTERN]... [--json]\n", stderr);
+        return 2;
+    }
+    auto session = openSession(sa);
+    if (!session)
+        return 1;
+    for (const auto& f : filters) {
+        if (const auto r = session->filters.add(f); r != search::AddPatternResult::Added) {
+            std::fprintf(stderr, "sarvik ls: filter '%s': %s\n", f.c_str(), search::addPatternMessage(r));
+            return 2;
+        }
+    }
+    const catalogue::TreeNode* node = findFolder(*session, folder);
+    if (node == nullptr) {
+        std::fprintf(stderr, "sarvik ls: no folder '%s' in the scan\n", folder.c_str());
+        return 1;
+    }
+    const auto rows = session->rows(node->key);
+    if (json) {
+        JsonWriter w;
+        w.beginObject().value("folder", "/" + session->tree.path(node->handle)).beginArray("rows");
+        for (const auto& r : rows)
+            w.beginObject()
+                .value("Name", toUtf8(r.name))
+                .value("Type", r.type)
+                .value("Size", r.size)
+                .value("Created", r.created)
+                .value("Modified", r.modified)
+                .value("ID", r.id)
+                .endObject();
+        w.endArray().endObject();
+        std::fputs(w.str().c_str(), stdout);
+        return 0;
+    }
+    std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", "Name", "Type", "Size", "Created", "Modified", "ID");
+    for (const auto& r : rows)
+        std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", toUtf8(r.name).c_str(), r.type.c_str(), r.size.c_str(),
+                    r.created.c_str(), r.modified.c_str(), r.id.c_str());
+    return 0;
+}
+
+} // namespace sarvik::cli

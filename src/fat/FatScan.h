@@ -1,0 +1,48 @@
+#pragma once
+// The directory scan of FAT16 and FAT32 volumes: the root directory, then every
+// folder found, breadth first by discovery. Every folder met goes into the
+// catalogue; of the files only the deleted ones do.
+
+#include "catalogue/Catalogue.h"
+#include "disk/Volume.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace sarvik::fat {
+
+/// Options of a FAT scan; empty for the default rules.
+struct FatScanOptions {};
+
+/// Reads the volume's folders into the FAT half of the catalogue. Polls the stop
+/// flag before each folder and each sector; clears it at its end. The caller
+/// builds the folder tree afterwards.
+void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
+             catalogue::ScanControl& control, const FatScanOptions& options = {});
+
+/// Collects the long name written in the entries before short entry `k` of one
+/// directory sector. True when at least one character was taken (or the name
+/// ended at a terminating zero).
+bool AssembleLongName(std::span<const std::byte> sector, unsigned k, std::string& out);
+
+/// 0 when the name holds a control byte, one of " \ / ? * < > |, or a byte of 128
+/// and above; otherwise 1.
+int IsValidName(const std::string& name);
+
+/// What ParseDirectorySector needs besides the sector itself.
+struct DirectoryContext {
+    std::uint32_t parentCluster = 0;
+    bool parentDeleted = false;
+    unsigned firstEntry = 0;
+    bool fat32 = false;
+    std::uint32_t progressDivisor = 1; ///< PartitionSectors / SectorsPerCluster, at least 1
+};
+
+/// Parses entries firstEntry..15 of one directory sector into the catalogue.
+/// Sets `endOfDirectory` at an entry whose first byte is 0.
+void ParseDirectorySector(std::span<const std::byte> sector, const DirectoryContext& context, bool& endOfDirectory,
+                          std::uint64_t sectorNumber, catalogue::Catalogue& catalogue,
+                          catalogue::ScanObserver& observer);
+
+} // namespace sarvik::fat

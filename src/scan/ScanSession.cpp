@@ -1,0 +1,42 @@
+#include "scan/ScanSession.h"
+
+#include "fat/FatScan.h"
+
+namespace sarvik::scan {
+
+ScanSession::ScanSession() : m_index(std::make_unique<catalogue::CatalogueIndex>(catalogue, catalogue::CatalogueKind::Fat))
+{
+}
+
+ScanSession::~ScanSession() = default;
+
+catalogue::CatalogueKind ScanSession::kind() const
+{
+    return volume.geometry.GeometryKind == disk::VolumeKind::Ntfs ? catalogue::CatalogueKind::Ntfs
+                                                                   : catalogue::CatalogueKind::Fat;
+}
+
+void ScanSession::buildTree(catalogue::ScanObserver* observer)
+{
+    tree.BuildFolderTree(catalogue, kind(), observer);
+    m_index = std::make_unique<catalogue::CatalogueIndex>(catalogue, kind());
+}
+
+std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName) const
+{
+    return catalogue::FillFileList(catalogue, *m_index, kind(), key, &filters, typeName);
+}
+
+void RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
+             const ScanOptions& /*options*/)
+{
+    control.ScanStopFlag = 0;
+    const std::uint16_t kind = session.volume.geometry.GeometryKind;
+    if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32)
+        fat::ScanFat(session.volume, session.catalogue, observer, control);
+    session.buildTree(&observer);
+    observer.progress(0);
+    control.ScanStopFlag = 0;
+}
+
+} // namespace sarvik::scan

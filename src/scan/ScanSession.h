@@ -1,0 +1,50 @@
+#pragma once
+// One examined volume: its selection, the catalogue a scan or a snapshot filled,
+// the folder tree built from it, and the file filters. The GUI and the CLI each
+// hold one of these; nothing here is process-wide.
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/FileList.h"
+#include "catalogue/FolderTree.h"
+#include "disk/Volume.h"
+#include "search/NamePatterns.h"
+
+#include <memory>
+
+namespace sarvik::scan {
+
+struct ScanOptions {};
+
+class ScanSession {
+public:
+    ScanSession();
+    ~ScanSession();
+    ScanSession(const ScanSession&) = delete;
+    ScanSession& operator=(const ScanSession&) = delete;
+
+    disk::SelectedVolume volume;
+    catalogue::Catalogue catalogue;
+    catalogue::FolderTree tree;
+    search::FilterPatterns filters;
+
+    /// Which half of the catalogue the current geometry uses.
+    [[nodiscard]] catalogue::CatalogueKind kind() const;
+    /// Rebuilds the folder tree and the child index from the catalogue.
+    void buildTree(catalogue::ScanObserver* observer = nullptr);
+    /// The child index built with the tree.
+    [[nodiscard]] const catalogue::CatalogueIndex& index() const { return *m_index; }
+    /// The rows of the folder with key `key`, filtered by `filters`.
+    [[nodiscard]] std::vector<catalogue::FileRow>
+    rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName = catalogue::defaultTypeName) const;
+
+private:
+    std::unique_ptr<catalogue::CatalogueIndex> m_index;
+};
+
+/// Runs the engine that the geometry asks for, then builds the folder tree:
+/// what a press of Next does, without the window. A stopped scan still builds the
+/// tree from what it found.
+void RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
+             const ScanOptions& options = {});
+
+} // namespace sarvik::scan
