@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev
   dosfstools mtools ntfs-3g fuse3 sleuthkit
   xvfb xauth imagemagick
-  python3 gzip
+  python3 gzip bc
 )
 
 missing=()
