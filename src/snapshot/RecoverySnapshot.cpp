@@ -1,0 +1,514 @@
+#include "snapshot/RecoverySnapshot.h"
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+namespace sarvik::snapshot {
+
+namespace {
+
+using disk::ByteReader;
+using disk::ByteSpan;
+
+// Offsets inside the geometry block, from its start.
+constexpr std::size_t kPartitionKind = 0;         // u16
+constexpr std::size_t kPartitionStartSector = 2;  // u32
+constexpr std::size_t kPartitionSectors = 6;      // u32
+constexpr std::size_t kPartitionField3 = 10;      // u32
+constexpr std::size_t kPartitionField4 = 14;      // u16
+constexpr std::size_t kGeometryKind = 16;         // u16: selects the body
+constexpr std::size_t kFatSectors = 18;           // u32
+constexpr std::size_t kSectorsPerCluster = 22;    // u32
+constexpr std::size_t kRootDirSectors = 26;       // u32
+constexpr std::size_t kReservedSectors = 30;      // u32
+constexpr std::size_t kClusterBaseSector = 34;    // u32, two's complement when negative
+constexpr std::size_t kFirstFatSector = 38;       // u32
+constexpr std::size_t kSecondFatSector = 42;      // u32
+constexpr std::size_t kMftStartSector = 46;       // u32
+constexpr std::size_t kNtfsReserved = 50;         // u32
+constexpr std::size_t kMftRecordSectors = 54;     // u32
+constexpr std::size_t kIndexRecordSectors = 58;   // u32
+constexpr std::size_t kSearchEndSector = 62;      // u32
+constexpr std::size_t kGeometryTrailer = 66;      // u16
+
+constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
+
+char asciiUpper(char c) noexcept
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalsIgnoringCase(ByteSpan bytes, std::string_view text) noexcept
+{
+    if (bytes.size() < text.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (asciiUpper(std::to_integer<char>(bytes[i])) != asciiUpper(text[i]))
+            return false;
+    return true;
+}
+
+bool isFatKind(std::uint16_t kind) noexcept
+{
+    return kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32;
+}
+
+/// Appends little-endian fields to a byte vector.
+class Writer {
+public:
+    explicit Writer(std::vector<std::byte>& out) : m_out(out) {}
+    void put(unsigned width, std::uint64_t value)
+    {
+        for (unsigned i = 0; i < width; ++i)
+            m_out.push_back(static_cast<std::byte>((value >> (8 * i)) & 0xFF));
+    }
+    void chars(std::string_view text)
+    {
+        for (const char c : text)
+            m_out.push_back(static_cast<std::byte>(c));
+    }
+
+private:
+    std::vector<std::byte>& m_out;
+};
+
+std::string quoted(const std::string& name)
+{
+    return "\"" + name + "\"";
+}
+
+/// Checks what the format cannot hold before anything is written.
+std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::VolumeGeometry& g,
+                                      const catalogue::Catalogue& c)
+{
+    const std::string prefix = "Cannot save the snapshot: ";
+    if (info.DevicePath.size() > kMaxDevicePathLength)
+        return prefix + "the device path is " + std::to_string(info.DevicePath.size()) +
+               " characters long; a snapshot holds at most " + std::to_string(kMaxDevicePathLength);
+    if (info.VolumeLabel.size() > kMaxVolumeLabelLength)
+        return prefix + "the volume label is " + std::to_string(info.VolumeLabel.size()) +
+               " characters long; a snapshot holds at most " + std::to_string(kMaxVolumeLabelLength);
+    if (g.ClusterBaseSector < std::numeric_limits<std::int32_t>::min() ||
+        g.ClusterBaseSector > std::numeric_limits<std::int32_t>::max())
+        return prefix + "the cluster base sector " + std::to_string(g.ClusterBaseSector) +
+               " does not fit the 32-bit field of the file";
+    if (g.MftStartSector > kU32Max)
+        return prefix + "the MFT starts at sector " + std::to_string(g.MftStartSector) +
+               ", beyond the 32-bit field of the file";
+
+    auto longName = [&](const std::string& name, const char* what) -> std::optional<std::string> {
+        if (name.size() <= kMaxNameLength)
+            return std::nullopt;
+        return prefix + "the name of " + what + " " + quoted(name.substr(0, 40)) + "... is " +
+               std::to_string(name.size()) + " characters long; a snapshot holds at most " +
+               std::to_string(kMaxNameLength);
+    };
+    if (isFatKind(g.GeometryKind)) {
+        for (const auto& e : c.FatFolderList)
+            if (auto m = longName(e.name, "folder"))
+                return m;
+        for (const auto& e : c.FatFileList)
+            if (auto m = longName(e.name, "file"))
+                return m;
+    } else if (g.GeometryKind == disk::VolumeKind::Ntfs) {
+        for (const auto& e : c.NtfsFolderList)
+            if (auto m = longName(e.name, "folder"))
+                return m;
+        for (const auto& e : c.NtfsFileList) {
+            if (auto m = longName(e.name, "file"))
+                return m;
+            if (e.recordSector > kU32Max)
+                return prefix + "the MFT record of file " + quoted(e.name) + " lies at sector " +
+                       std::to_string(e.recordSector) + ", beyond the 32-bit field of the file";
+        }
+    }
+    if (c.FatFolderList.size() > kU32Max || c.FatFileList.size() > kU32Max || c.NtfsFolderList.size() > kU32Max ||
+        c.NtfsFileList.size() > kU32Max)
+        return prefix + "the catalogue holds more entries than the file can count";
+    return std::nullopt;
+}
+
+void writeGeometry(Writer& w, const disk::PartitionBlock& p, const disk::VolumeGeometry& g)
+{
+    w.put(2, p.PartitionKind);
+    w.put(4, p.PartitionStartSector);
+    w.put(4, p.PartitionSectors);
+    w.put(4, p.PartitionField3);
+    w.put(2, p.PartitionField4);
+    w.put(2, g.GeometryKind);
+    w.put(4, g.FatSectors);
+    w.put(4, g.SectorsPerCluster);
+    w.put(4, g.RootDirSectors);
+    w.put(4, g.ReservedSectors);
+    // Range checked by unfitValue: a negative base becomes its 32-bit two's complement.
+    w.put(4, static_cast<std::uint32_t>(static_cast<std::int32_t>(g.ClusterBaseSector)));
+    w.put(4, g.FirstFatSector);
+    w.put(4, g.SecondFatSector);
+    w.put(4, g.MftStartSector);
+    w.put(4, g.NtfsReserved);
+    w.put(4, g.MftRecordSectors);
+    w.put(4, g.IndexRecordSectors);
+    w.put(4, g.SearchEndSector);
+    w.put(2, g.GeometryTrailer);
+}
+
+void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
+{
+    if (isFatKind(kind)) {
+        w.put(4, c.FatFolderList.size());
+        for (const auto& e : c.FatFolderList) {
+            w.put(2, e.name.size() + kFatFolderFixed);
+            w.chars(e.name);
+            w.put(4, e.firstCluster);
+            w.put(4, e.parentCluster);
+            w.put(2, e.writeDate);
+            w.put(2, e.accessDate);
+            w.put(1, e.deleted & 0xFF);
+            w.put(2, e.reserved);
+        }
+        w.put(4, c.FatFileList.size());
+        for (const auto& e : c.FatFileList) {
+            w.put(2, e.name.size() + kFatFileFixed);
+            w.chars(e.name);
+            w.put(4, e.firstCluster);
+            w.put(4, e.parentCluster);
+            w.put(2, e.writeDate);
+            w.put(2, e.accessDate);
+            w.put(4, e.size);
+            w.put(1, e.deleted & 0xFF);
+            w.put(4, e.ordinal);
+        }
+    } else if (kind == disk::VolumeKind::Ntfs) {
+        w.put(4, c.NtfsFolderList.size());
+        for (const auto& e : c.NtfsFolderList) {
+            w.put(2, e.name.size() + kNtfsFolderFixed);
+            w.chars(e.name);
+            w.put(4, e.recordNumber);
+            w.put(4, e.parentRecord);
+            w.put(8, e.created); // two 32-bit halves, low first: the same bytes as a u64
+            w.put(8, e.modified);
+            w.put(1, e.deleted & 0xFF);
+            w.put(2, e.reserved);
+        }
+        w.put(4, c.NtfsFileList.size());
+        for (const auto& e : c.NtfsFileList) {
+            w.put(2, e.name.size() + kNtfsFileFixed);
+            w.put(4, e.recordSector);
+            w.chars(e.name);
+            w.put(4, e.recordNumber);
+            w.put(4, e.parentRecord);
+            w.put(8, e.created);
+            w.put(8, e.modified);
+            w.put(1, e.deleted & 0xFF);
+            w.put(8, e.size);
+        }
+    }
+}
+
+/// A read position over the file that moves only when a read succeeds.
+class Cursor {
+public:
+    explicit Cursor(ByteSpan bytes) : m_reader(bytes) {}
+    [[nodiscard]] std::size_t position() const noexcept { return m_pos; }
+    std::optional<std::uint64_t> take(unsigned width)
+    {
+        const auto v = m_reader.uint(m_pos, width);
+        if (v)
+            m_pos += width;
+        return v;
+    }
+    std::optional<ByteSpan> takeBytes(std::size_t length)
+    {
+        const auto s = m_reader.sub(m_pos, length);
+        if (s)
+            m_pos += length;
+        return s;
+    }
+    [[nodiscard]] std::size_t remaining() const noexcept { return m_reader.size() - m_pos; }
+
+private:
+    ByteReader m_reader;
+    std::size_t m_pos = 0;
+};
+
+std::string toText(ByteSpan bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    for (const std::byte b : bytes)
+        text.push_back(std::to_integer<char>(b));
+    return text;
+}
+
+std::string damaged(const std::string& what, std::size_t offset)
+{
+    return "The snapshot is damaged: " + what + " (at byte " + std::to_string(offset) + ")";
+}
+
+/// One record of the body, bounded by its own length field.
+struct Record {
+    ByteReader bytes; ///< the L bytes after the length field
+    std::size_t nameLength = 0;
+};
+
+enum class RecordRead { Ok, Damaged };
+
+/// Reads the length field and the bytes it counts, checking them against the
+/// fixed part of the record kind.
+RecordRead readRecord(Cursor& cursor, std::size_t fixed, const char* what, std::uint32_t index, std::uint32_t count,
+                      Record& record, std::string& message)
+{
+    const std::size_t start = cursor.position();
+    const std::string which = std::string(what) + " record " + std::to_string(index + 1) + " of " + std::to_string(count);
+    const auto length = cursor.take(2);
+    if (!length) {
+        message = damaged("the file ends before " + which, start);
+        return RecordRead::Damaged;
+    }
+    if (*length < fixed) {
+        message = damaged(which + " has length " + std::to_string(*length) + ", less than the " +
+                              std::to_string(fixed) + " bytes of its fixed part",
+                          start);
+        return RecordRead::Damaged;
+    }
+    const std::size_t nameLength = static_cast<std::size_t>(*length) - fixed;
+    if (nameLength > kMaxNameLength) {
+        message = damaged(which + " has a name of " + std::to_string(nameLength) + " characters (at most " +
+                              std::to_string(kMaxNameLength) + ")",
+                          start);
+        return RecordRead::Damaged;
+    }
+    const auto body = cursor.takeBytes(static_cast<std::size_t>(*length));
+    if (!body) {
+        message = damaged("the file ends inside " + which, start);
+        return RecordRead::Damaged;
+    }
+    record.bytes = ByteReader(*body);
+    record.nameLength = nameLength;
+    return RecordRead::Ok;
+}
+
+std::string nameAt(const Record& r, std::size_t offset)
+{
+    return toText(r.bytes.sub(offset, r.nameLength).value_or(ByteSpan{}));
+}
+
+/// Reads one list's count and records; false (with `message`) at damage.
+template <typename AddRecord>
+bool readList(Cursor& cursor, const char* what, std::size_t fixed, AddRecord add, std::string& message)
+{
+    const std::size_t countAt = cursor.position();
+    const auto count = cursor.take(4);
+    if (!count) {
+        message = damaged(std::string("the file ends before the ") + what + " count", countAt);
+        return false;
+    }
+    const auto n = static_cast<std::uint32_t>(*count);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        Record record;
+        if (readRecord(cursor, fixed, what, i, n, record, message) != RecordRead::Ok)
+            return false;
+        add(record);
+    }
+    return true;
+}
+
+} // namespace
+
+EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionBlock& partition,
+                            const disk::VolumeGeometry& geometry, const catalogue::Catalogue& catalogue,
+                            std::vector<std::byte>& out)
+{
+    if (auto why = unfitValue(info, geometry, catalogue))
+        return {false, std::move(*why)};
+    std::vector<std::byte> bytes;
+    Writer w(bytes);
+    w.chars(kTag);
+    w.chars(kVersion);
+    w.put(2, info.VolumeKind);
+    w.put(2, info.DevicePath.size());
+    w.chars(info.DevicePath);
+    w.put(4, info.VolumeClusterSectors);
+    w.put(8, info.VolumeSectors);
+    w.put(1, info.VolumeSupported);
+    w.put(2, info.VolumeLabel.size());
+    w.chars(info.VolumeLabel);
+    writeGeometry(w, partition, geometry);
+    writeBody(w, geometry.GeometryKind, catalogue);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    return {true, {}};
+}
+
+bool HasSnapshotTag(disk::ByteSpan start) noexcept
+{
+    return equalsIgnoringCase(start, kTag);
+}
+
+DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
+{
+    Cursor cursor(bytes);
+
+    // The tag: shown as text up to a zero byte when it is not ours.
+    const ByteSpan tag = bytes.first(std::min(bytes.size(), kTag.size()));
+    if (!HasSnapshotTag(tag)) {
+        std::string shown;
+        for (const std::byte b : tag) {
+            if (b == std::byte{0})
+                break;
+            shown.push_back(std::to_integer<char>(b));
+        }
+        return {DecodeStatus::Refused, std::string(kBadTagMessage) + shown};
+    }
+    cursor.takeBytes(kTag.size());
+    const auto version = cursor.takeBytes(kVersion.size());
+    if (!version || !equalsIgnoringCase(*version, kVersion))
+        return {DecodeStatus::Refused, std::string(kBadVersionMessage)};
+
+    // Volume description and geometry block: damage here refuses the whole file.
+    SnapshotContent c;
+    auto refuse = [&](const std::string& what) {
+        return DecodeResult{DecodeStatus::Refused, damaged(what, cursor.position())};
+    };
+    const auto kind = cursor.take(2);
+    const auto pathLength = cursor.take(2);
+    if (!kind || !pathLength)
+        return refuse("the file ends inside the volume description");
+    if (*pathLength > kMaxDevicePathLength)
+        return refuse("the device path is " + std::to_string(*pathLength) + " characters long (at most " +
+                      std::to_string(kMaxDevicePathLength) + ")");
+    const auto path = cursor.takeBytes(static_cast<std::size_t>(*pathLength));
+    const auto clusterSectors = path ? cursor.take(4) : std::nullopt;
+    const auto sectors = clusterSectors ? cursor.take(8) : std::nullopt;
+    const auto supported = sectors ? cursor.take(1) : std::nullopt;
+    const auto labelLength = supported ? cursor.take(2) : std::nullopt;
+    if (!labelLength)
+        return refuse("the file ends inside the volume description");
+    if (*labelLength > kMaxVolumeLabelLength)
+        return refuse("the volume label is " + std::to_string(*labelLength) + " characters long (at most " +
+                      std::to_string(kMaxVolumeLabelLength) + ")");
+    const auto label = cursor.takeBytes(static_cast<std::size_t>(*labelLength));
+    if (!label)
+        return refuse("the file ends inside the volume label");
+    const auto block = cursor.takeBytes(kGeometryBlockSize);
+    if (!block)
+        return refuse("the file ends inside the geometry block");
+
+    c.info.VolumeKind = static_cast<std::uint16_t>(*kind);
+    c.info.DevicePath = toText(*path);
+    c.info.VolumeClusterSectors = static_cast<std::uint32_t>(*clusterSectors);
+    c.info.VolumeSectors = *sectors;
+    c.info.VolumeSupported = static_cast<std::uint8_t>(*supported);
+    c.info.VolumeLabel = toText(*label);
+
+    const ByteReader g(*block);
+    c.partition.PartitionKind = g.u16or0(kPartitionKind);
+    c.partition.PartitionStartSector = g.u32or0(kPartitionStartSector);
+    c.partition.PartitionSectors = g.u32or0(kPartitionSectors);
+    c.partition.PartitionField3 = g.u32or0(kPartitionField3);
+    c.partition.PartitionField4 = g.u16or0(kPartitionField4);
+    auto& geo = c.geometry;
+    geo.GeometryKind = g.u16or0(kGeometryKind);
+    geo.FatSectors = g.u32or0(kFatSectors);
+    geo.SectorsPerCluster = g.u32or0(kSectorsPerCluster);
+    geo.RootDirSectors = g.u32or0(kRootDirSectors);
+    geo.ReservedSectors = g.u32or0(kReservedSectors);
+    geo.ClusterBaseSector = static_cast<std::int32_t>(g.u32or0(kClusterBaseSector));
+    geo.FirstFatSector = g.u32or0(kFirstFatSector);
+    geo.SecondFatSector = g.u32or0(kSecondFatSector);
+    geo.MftStartSector = g.u32or0(kMftStartSector);
+    geo.NtfsReserved = g.u32or0(kNtfsReserved);
+    geo.MftRecordSectors = g.u32or0(kMftRecordSectors);
+    geo.IndexRecordSectors = g.u32or0(kIndexRecordSectors);
+    geo.SearchEndSector = g.u32or0(kSearchEndSector);
+    geo.GeometryTrailer = g.u16or0(kGeometryTrailer);
+
+    // The body: entries are added as records prove whole; the first damaged
+    // record ends the load with what came before it.
+    auto& cat = c.catalogue;
+    cat.ClearFatCatalogue();
+    cat.ClearNtfsCatalogue();
+    std::string message;
+    bool whole = true;
+    if (isFatKind(geo.GeometryKind)) {
+        whole = readList(cursor, "folder", kFatFolderFixed, [&](const Record& r) {
+            const std::size_t n = r.nameLength;
+            cat.AddFatFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
+                             r.bytes.u16or0(n + 10), 0, r.bytes.u8or0(n + 12));
+        }, message);
+        if (whole)
+            whole = readList(cursor, "file", kFatFileFixed, [&](const Record& r) {
+                const std::size_t n = r.nameLength;
+                cat.AddFatFile(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
+                               r.bytes.u16or0(n + 10), r.bytes.u32or0(n + 12), r.bytes.u8or0(n + 16));
+                ++cat.FileCount; // the stored ordinal at n + 17 is not used
+            }, message);
+    } else if (geo.GeometryKind == disk::VolumeKind::Ntfs) {
+        whole = readList(cursor, "folder", kNtfsFolderFixed, [&](const Record& r) {
+            const std::size_t n = r.nameLength;
+            cat.AddNtfsFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u64or0(n + 8),
+                              r.bytes.u64or0(n + 16), 0, r.bytes.u8or0(n + 24));
+        }, message);
+        if (whole)
+            whole = readList(cursor, "file", kNtfsFileFixed, [&](const Record& r) {
+                const std::size_t n = r.nameLength;
+                cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), r.bytes.u32or0(n + 4), r.bytes.u32or0(n + 8),
+                                r.bytes.u64or0(n + 12), r.bytes.u64or0(n + 20), r.bytes.u8or0(n + 28),
+                                r.bytes.u64or0(n + 29));
+                ++cat.FileCount;
+            }, message);
+    }
+    out = std::move(c);
+    if (!whole)
+        return {DecodeStatus::Damaged, std::move(message)};
+    return {DecodeStatus::Loaded, {}};
+}
+
+std::string SnapshotPath(std::string_view chosen, bool caseSensitiveFileSystem)
+{
+    std::string path(chosen);
+    std::size_t nameStart = 0;
+    if (caseSensitiveFileSystem) {
+        const std::size_t slash = path.find_last_of('/');
+        nameStart = slash == std::string::npos ? 0 : slash + 1;
+    }
+    for (std::size_t i = nameStart; i < path.size(); ++i)
+        path[i] = asciiUpper(path[i]);
+    const std::string_view name = std::string_view(path).substr(nameStart);
+    if (name.size() < kExtension.size() || name.substr(name.size() - kExtension.size()) != kExtension)
+        path += kExtension;
+    return path;
+}
+
+std::vector<std::string> GeometryDifferences(const disk::VolumeGeometry& snapshot, const disk::VolumeGeometry& found,
+                                             bool foundSupported)
+{
+    std::vector<std::string> lines;
+    if (!foundSupported) {
+        lines.push_back("no FAT16, FAT32 or NTFS volume was found there");
+        return lines;
+    }
+    auto name = [](std::uint16_t kind) {
+        const std::string n = disk::fileSystemName(kind);
+        return n.empty() ? "kind " + std::to_string(kind) : n;
+    };
+    if (snapshot.GeometryKind != found.GeometryKind)
+        lines.push_back("file system: snapshot " + name(snapshot.GeometryKind) + ", volume " +
+                        name(found.GeometryKind));
+    auto compare = [&](const char* field, auto a, auto b) {
+        if (a != b)
+            lines.push_back(std::string(field) + ": snapshot " + std::to_string(a) + ", volume " + std::to_string(b));
+    };
+    compare("sectors per cluster", snapshot.SectorsPerCluster, found.SectorsPerCluster);
+    compare("cluster base sector", snapshot.ClusterBaseSector, found.ClusterBaseSector);
+    if (isFatKind(snapshot.GeometryKind)) {
+        compare("first FAT sector", snapshot.FirstFatSector, found.FirstFatSector);
+        compare("second FAT sector", snapshot.SecondFatSector, found.SecondFatSector);
+        compare("sectors per FAT", snapshot.FatSectors, found.FatSectors);
+    } else if (snapshot.GeometryKind == disk::VolumeKind::Ntfs) {
+        compare("MFT start sector", snapshot.MftStartSector, found.MftStartSector);
+    }
+    return lines;
+}
+
+} // namespace sarvik::snapshot

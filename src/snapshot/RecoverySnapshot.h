@@ -1,0 +1,111 @@
+#pragma once
+// The recovery snapshot file: a scan result (volume description, partition
+// block, geometry and the catalogue of the scanned kind) as little-endian fields
+// without padding. Texts are a u16 length and that many 8-bit characters.
+//
+//   tag "rvx4.02" (7)  version "1.0" (3)
+//   VolumeKind u16, D u16, DevicePath[D], VolumeClusterSectors u32,
+//   VolumeSectors u64, VolumeSupported u8, V u16, VolumeLabel[V]
+//   geometry block (68 bytes, RootDirStart is not stored)
+//   body for GeometryKind 100/200/300: u32 folder count, folder records,
+//                                      u32 file count, file records
+//
+// Every record starts with a u16 length that counts the bytes after it. This
+// file turns a scan result into those bytes and back; it never opens a file.
+
+#include "catalogue/Catalogue.h"
+#include "disk/ByteReader.h"
+#include "disk/Volume.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sarvik::snapshot {
+
+inline constexpr std::string_view kTag = "rvx4.02";
+inline constexpr std::string_view kVersion = "1.0";
+inline constexpr std::string_view kExtension = ".RVU";
+
+/// Longest DevicePath a snapshot may carry: PATH_MAX on Linux. Anything longer
+/// is damage, not a device name.
+inline constexpr std::size_t kMaxDevicePathLength = 4096;
+/// Longest VolumeLabel: NTFS labels are at most 128 UTF-16 units, FAT labels 11.
+inline constexpr std::size_t kMaxVolumeLabelLength = 255;
+/// Longest entry name, as the catalogue holds it.
+inline constexpr std::size_t kMaxNameLength = 255;
+
+/// Shown (followed by the 7 bytes read, up to a zero byte) when the tag differs.
+inline constexpr std::string_view kBadTagMessage = "    Invalid version of the file found : ";
+inline constexpr std::string_view kBadVersionMessage =
+    "              version of file does not match with current version 1.0";
+inline constexpr std::string_view kCannotOpenMessage = "Unable to open the file";
+
+/// Bytes of the fixed part of each record kind (what its length counts besides the name).
+inline constexpr std::size_t kFatFolderFixed = 15;
+inline constexpr std::size_t kFatFileFixed = 21;
+inline constexpr std::size_t kNtfsFolderFixed = 27;
+inline constexpr std::size_t kNtfsFileFixed = 37;
+/// Bytes of the geometry block.
+inline constexpr std::size_t kGeometryBlockSize = 68;
+
+/// What a snapshot carries.
+struct SnapshotContent {
+    disk::VolumeInfo info;
+    disk::PartitionBlock partition;
+    disk::VolumeGeometry geometry; ///< RootDirStart is not part of the file
+    catalogue::Catalogue catalogue;
+};
+
+/// Outcome of encoding: the bytes, or why the scan result does not fit the format.
+struct EncodeResult {
+    bool ok = false;
+    std::string error; ///< set when !ok
+};
+
+/// Appends the snapshot of a scan result to `out`. Values that do not fit their
+/// field (a sector above 2^32, a negative cluster base below -2^31, a name longer
+/// than kMaxNameLength, a device path or label longer than its bound) make it fail
+/// with a message, and `out` is left as it was. The counts written are the
+/// number of records that follow, which is FolderCount and FileCount in any
+/// consistent catalogue.
+EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionBlock& partition,
+                            const disk::VolumeGeometry& geometry, const catalogue::Catalogue& catalogue,
+                            std::vector<std::byte>& out);
+
+enum class DecodeStatus {
+    Loaded,  ///< the whole file was read
+    Damaged, ///< the body is damaged: what came before the damage was read
+    Refused, ///< wrong tag, wrong version, or damage before the body: nothing usable
+};
+
+struct DecodeResult {
+    DecodeStatus status = DecodeStatus::Refused;
+    std::string message; ///< why it was refused or where the damage lies
+};
+
+/// Reads a snapshot from `bytes` into `out`, which should be fresh (the catalogue
+/// is cleared first). Never reads past `bytes` and never makes an entry from a
+/// record that is not wholly present. Ordinals are given anew in file order.
+DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out);
+
+/// True when `start` begins with the tag, in any case.
+[[nodiscard]] bool HasSnapshotTag(disk::ByteSpan start) noexcept;
+
+/// The path a snapshot is saved to: ".RVU" appended unless the name already ends
+/// with it in any case. Where file names are case-insensitive the whole path is
+/// upper-cased; elsewhere only the last component is, because upper-casing the
+/// folders above it would name folders that do not exist. Only ASCII letters
+/// change case.
+[[nodiscard]] std::string SnapshotPath(std::string_view chosen, bool caseSensitiveFileSystem);
+
+/// Differences between the geometry a snapshot was saved with and the one found
+/// on the volume that now answers to its DevicePath, one line per field ("kind",
+/// sectors per cluster, cluster base, FAT positions or MFT start). Empty when
+/// they agree. `foundSupported` false means no FAT or NTFS volume was found.
+[[nodiscard]] std::vector<std::string> GeometryDifferences(const disk::VolumeGeometry& snapshot,
+                                                           const disk::VolumeGeometry& found, bool foundSupported);
+
+} // namespace sarvik::snapshot

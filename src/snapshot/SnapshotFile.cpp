@@ -1,0 +1,95 @@
+#include "snapshot/SnapshotFile.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace sarvik::snapshot {
+
+SaveOutcome SaveSnapshot(const scan::ScanSession& session, std::string_view chosenPath, bool caseSensitiveFileSystem)
+{
+    SaveOutcome outcome;
+    outcome.path = SnapshotPath(chosenPath, caseSensitiveFileSystem);
+    std::vector<std::byte> bytes;
+    const EncodeResult encoded =
+        EncodeSnapshot(session.volume.info, session.volume.partition, session.volume.geometry, session.catalogue, bytes);
+    if (!encoded.ok) {
+        outcome.message = encoded.error;
+        return outcome;
+    }
+    std::ofstream file(outcome.path, std::ios::binary | std::ios::trunc);
+    if (!file) {
+        outcome.message = std::string(kCannotOpenMessage);
+        return outcome;
+    }
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) {
+        outcome.message = "Unable to write the file " + outcome.path;
+        return outcome;
+    }
+    outcome.ok = true;
+    return outcome;
+}
+
+LoadOutcome LoadSnapshot(scan::ScanSession& session, disk::ByteSpan bytes)
+{
+    SnapshotContent content;
+    const DecodeResult decoded = DecodeSnapshot(bytes, content);
+    if (decoded.status == DecodeStatus::Refused)
+        return {decoded.status, decoded.message};
+
+    auto& volume = session.volume;
+    const std::uint32_t rootDirStart = volume.geometry.RootDirStart; // not in the file
+    volume.info = std::move(content.info);
+    volume.partition = content.partition;
+    volume.geometry = content.geometry;
+    volume.geometry.RootDirStart = rootDirStart;
+    volume.reader.setDevice(volume.info.DevicePath, nullptr);
+    session.catalogue = std::move(content.catalogue);
+    session.buildTree();
+    return {decoded.status, decoded.message};
+}
+
+bool ReadSnapshotFile(const std::string& path, std::vector<std::byte>& bytes)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    std::vector<char> chars((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad())
+        return false;
+    bytes.resize(chars.size());
+    for (std::size_t i = 0; i < chars.size(); ++i)
+        bytes[i] = static_cast<std::byte>(chars[i]);
+    return true;
+}
+
+LoadOutcome LoadSnapshotFile(scan::ScanSession& session, const std::string& path)
+{
+    std::vector<std::byte> bytes;
+    if (!ReadSnapshotFile(path, bytes))
+        return {DecodeStatus::Refused, std::string(kCannotOpenMessage)};
+    return LoadSnapshot(session, bytes);
+}
+
+bool IsSnapshotFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    char start[kTag.size()] = {};
+    file.read(start, static_cast<std::streamsize>(kTag.size()));
+    if (file.gcount() != static_cast<std::streamsize>(kTag.size()))
+        return false;
+    return HasSnapshotTag(std::as_bytes(std::span<const char>(start)));
+}
+
+void RebuildMftRunList(ntfs::MftRunList& runs, const disk::SelectedVolume& volume)
+{
+    runs.clear();
+    if (volume.geometry.GeometryKind != disk::VolumeKind::Ntfs || !volume.reader.isOpen())
+        return;
+    ntfs::BuildMftRunList(runs, volume);
+}
+
+} // namespace sarvik::snapshot
