@@ -1,0 +1,146 @@
+#pragma once
+// Parsing of one MFT record: the update-sequence fixup, the records named by an
+// attribute list, the file-name attribute and the unnamed data attribute.
+//
+// Every record is taken as 1024 bytes (two sectors), whatever the boot sector
+// says. All functions work on a record already in memory and bound every offset
+// they follow by that buffer; none of them reads the volume.
+
+#include "disk/ByteReader.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sarvik::ntfs {
+
+inline constexpr std::size_t kMftRecordSize = 1024;
+inline constexpr std::uint32_t kMftRecordSectors = 2;
+
+/// The two sectors of one MFT record.
+using MftRecord = std::array<std::byte, kMftRecordSize>;
+
+/// Attribute type codes that the engine looks at.
+namespace AttributeType {
+inline constexpr std::uint32_t AttributeList = 0x20;
+inline constexpr std::uint32_t FileName = 0x30;
+inline constexpr std::uint32_t Data = 0x80;
+inline constexpr std::uint32_t IndexAllocation = 0xA0;
+inline constexpr std::uint32_t End = 0xFFFFFFFF;
+} // namespace AttributeType
+
+/// Name spaces of a file-name attribute (value byte 65).
+namespace FileNamespace {
+inline constexpr std::uint8_t Posix = 0;
+inline constexpr std::uint8_t Win32 = 1;
+inline constexpr std::uint8_t Dos = 2;
+inline constexpr std::uint8_t Win32AndDos = 3;
+} // namespace FileNamespace
+
+/// Values of the record's flags byte (offset 22).
+namespace RecordFlags {
+inline constexpr std::uint8_t DeletedFile = 0;
+inline constexpr std::uint8_t FileInUse = 1;
+inline constexpr std::uint8_t DeletedFolder = 2;
+inline constexpr std::uint8_t FolderInUse = 3;
+} // namespace RecordFlags
+
+// Record header (offsets from the start of the record).
+inline constexpr std::size_t kRecordSignature = 0;       // "FILE"
+inline constexpr std::size_t kRecordUpdateSequence = 4;  // u16: offset of the update-sequence array
+inline constexpr std::size_t kRecordUpdateCount = 6;     // u16: words in that array (sequence number + one per sector)
+inline constexpr std::size_t kRecordFirstAttribute = 20; // s16: offset of the first attribute
+inline constexpr std::size_t kRecordFlags = 22;          // u8: low byte of the flags
+
+// Attribute header (offsets from the attribute's start).
+inline constexpr std::size_t kAttrType = 0;         // u32
+inline constexpr std::size_t kAttrLength = 4;       // u32: distance to the next attribute
+inline constexpr std::size_t kAttrNonResident = 8;  // u8: 1 = data held in runs outside the record
+inline constexpr std::size_t kAttrNameLength = 9;   // u8: UTF-16 units of the attribute's own name
+inline constexpr std::size_t kAttrValueLength = 16; // u32, resident: length of the value
+inline constexpr std::size_t kAttrValueOffset = 20; // s16, resident: offset of the value
+inline constexpr std::size_t kAttrRunsOffset = 32;  // u16, non-resident: offset of the run list
+inline constexpr std::size_t kAttrRealSize = 48;    // u64, non-resident: bytes of data in use
+
+// File-name attribute value (offsets from the start of the value).
+inline constexpr std::size_t kNameParent = 0;     // u32 of the u64 reference: parent's record number
+inline constexpr std::size_t kNameCreated = 8;    // u64 FILETIME
+inline constexpr std::size_t kNameModified = 24;  // u64 FILETIME (last change of the record)
+inline constexpr std::size_t kNameLength = 64;    // u8: UTF-16 units
+inline constexpr std::size_t kNameNamespace = 65; // u8
+inline constexpr std::size_t kNameText = 66;      // UTF-16LE name
+
+// Attribute-list entry (offsets from the entry's start).
+inline constexpr std::size_t kListEntryType = 0;    // u32: type of the listed attribute
+inline constexpr std::size_t kListEntryLength = 4;  // s16: distance to the next entry
+inline constexpr std::size_t kListEntryRecord = 16; // u32 of the u64 reference: record that holds it
+
+/// Most entries kept for one record: its own number and what its attribute list names.
+inline constexpr std::size_t kMaxAttributeRecords = 50;
+
+/// The records that hold the attributes of the record being examined: its own
+/// number first, then those of its attribute-list entries in list order,
+/// duplicates included.
+struct AttributeRecordTable {
+    std::array<std::uint32_t, kMaxAttributeRecords> AttributeRecords{};
+    std::uint16_t AttributeRecordCount = 0;
+
+    /// The table becomes exactly the record's own number.
+    void reset(std::uint32_t ownRecord) noexcept
+    {
+        AttributeRecords[0] = ownRecord;
+        AttributeRecordCount = 1;
+    }
+    /// Appends unless the table is full; false when it was.
+    bool append(std::uint32_t record) noexcept
+    {
+        if (AttributeRecordCount >= kMaxAttributeRecords)
+            return false;
+        AttributeRecords[AttributeRecordCount++] = record;
+        return true;
+    }
+};
+
+/// What a file-name attribute says about its item.
+struct FileNameInfo {
+    std::string name; ///< low byte of each UTF-16 unit, cut at the first zero byte
+    std::uint32_t parentRecord = 0;
+    std::uint64_t created = 0;
+    std::uint64_t modified = 0;
+};
+
+/// Restores the last two bytes of each 512-byte sector of the record from the
+/// update-sequence array (offset at 4, word count at 6). Entries are taken only
+/// from the record's first 84 bytes; the sequence number is not compared, so a
+/// torn record is not detected.
+void ApplyRecordFixup(disk::MutableByteSpan record) noexcept;
+
+/// True when the record begins with "FILE".
+[[nodiscard]] bool hasFileSignature(disk::ByteSpan record) noexcept;
+
+/// Appends to `table` the record numbers of the entries of the record's
+/// resident attribute list. A non-resident list adds nothing. Stops when the
+/// table holds kMaxAttributeRecords entries.
+void CollectAttributeRecords(disk::ByteSpan record, AttributeRecordTable& table) noexcept;
+
+/// Offsets of the value of the first file-name attribute of each name space
+/// 0 to 3 that one walk of the record meets, in the order FindFileName would
+/// meet them; a walk stopped by a damaged attribute keeps what it had found.
+struct FileNameOffsets {
+    std::array<std::optional<std::size_t>, 4> value;
+};
+[[nodiscard]] FileNameOffsets LocateFileNames(disk::ByteSpan record) noexcept;
+
+/// Reads the file-name attribute whose value starts at `valueOffset`.
+[[nodiscard]] FileNameInfo ReadFileName(disk::ByteSpan record, std::size_t valueOffset);
+
+/// The first unnamed file-name attribute of name space `nameSpace` (0 to 3).
+[[nodiscard]] std::optional<FileNameInfo> FindFileName(disk::ByteSpan record, std::uint8_t nameSpace);
+
+/// Size of the unnamed data attribute: the real size when non-resident, the
+/// value length when resident. Named data attributes (streams) are passed over.
+[[nodiscard]] std::optional<std::uint64_t> FindDataAttribute(disk::ByteSpan record) noexcept;
+
+} // namespace sarvik::ntfs
