@@ -1,0 +1,541 @@
+#include "recovery/FileRecovery.h"
+
+#include "catalogue/NameText.h"
+#include "fat/ClusterChain.h"
+#include "ntfs/MftRecord.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+
+namespace sarvik::recovery {
+
+namespace {
+
+constexpr std::uint32_t kSector = disk::kSectorSize;
+/// Sectors asked for in one read of a contiguous stretch (1 MiB). The bytes are
+/// still written block by block, with the stop and skip flags tested before each.
+constexpr std::uint32_t kChunkSectors = 2048;
+constexpr std::size_t kMaxComponentBytes = 255;
+/// Bounds the search for a free "Copy (n ) of" name in a folder that answers
+/// "exists" for everything.
+constexpr std::uint32_t kMaxRenameAttempts = 1000000;
+constexpr std::size_t kResidentDataOffset = 24; // fixed header length of a resident attribute
+constexpr std::uint64_t kResidentLimit = 1023;
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    return search::upperCase8(a) == search::upperCase8(b);
+}
+
+std::string cutToComponent(std::string utf8)
+{
+    if (utf8.size() > kMaxComponentBytes) {
+        std::size_t cut = kMaxComponentBytes;
+        while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
+            --cut;
+        utf8.resize(cut);
+    }
+    return utf8;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+} // namespace
+
+std::string createErrorMessage(const std::string& path)
+{
+    return "Error creating file : " + path + ".  Continue Recovery ? ";
+}
+
+TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components)
+{
+    TargetFolder current = base;
+    for (const std::string& part : components) {
+        const std::string safe = safeComponent(part);
+        current.path = joinPath(current.path, safe);
+        current.folder = current.folder ? current.folder->makeFolder(safe) : nullptr;
+    }
+    return current;
+}
+
+struct FileRecovery::Prepared {
+    const TargetFolder* folder = nullptr;
+    std::string safeName;
+    std::string path;
+    bool replace = false;
+    std::unique_ptr<OutputFile> file;
+    bool writeFailed = false;
+    FileReport report;
+};
+
+FileRecovery::FileRecovery(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
+                           const catalogue::FolderTree& tree, const search::FilterPatterns& filters,
+                           const RecoverySettings& settings, catalogue::RecoveryControl& control,
+                           RecoveryObserver& observer, RecoveryReport& report)
+    : m_volume(volume), m_catalogue(catalogue), m_tree(tree), m_filters(filters), m_settings(settings),
+      m_control(control), m_observer(observer), m_report(report),
+      m_index(catalogue, isFat() ? catalogue::CatalogueKind::Fat : catalogue::CatalogueKind::Ntfs),
+      m_buffer(std::size_t{kChunkSectors} * kSector)
+{
+}
+
+FileRecovery::~FileRecovery() = default;
+
+std::uint32_t FileRecovery::blockSectors(std::uint32_t sectorsPerCluster) noexcept
+{
+    if (sectorsPerCluster < 8)
+        return 1;
+    if (sectorsPerCluster == 8)
+        return 8;
+    return 16;
+}
+
+bool FileRecovery::isFat() const noexcept
+{
+    return m_volume.geometry.GeometryKind == disk::VolumeKind::Fat16 ||
+           m_volume.geometry.GeometryKind == disk::VolumeKind::Fat32;
+}
+
+bool FileRecovery::stopped() const noexcept
+{
+    return m_control.StopRecovery.load(std::memory_order_relaxed) == 1;
+}
+
+const catalogue::FatFileEntry* FileRecovery::fatFileByOrdinal(std::uint64_t ordinal)
+{
+    if (m_fatByOrdinal.empty())
+        for (std::size_t i = m_catalogue.FatFileList.size(); i-- > 0;)
+            m_fatByOrdinal[m_catalogue.FatFileList[i].ordinal] = i; // the first of equal ordinals wins
+    const auto it = m_fatByOrdinal.find(ordinal);
+    return it == m_fatByOrdinal.end() ? nullptr : &m_catalogue.FatFileList[it->second];
+}
+
+const catalogue::NtfsFileEntry* FileRecovery::ntfsFileBySector(std::uint64_t sector)
+{
+    if (m_ntfsBySector.empty())
+        for (std::size_t i = m_catalogue.NtfsFileList.size(); i-- > 0;)
+            m_ntfsBySector[m_catalogue.NtfsFileList[i].recordSector] = i;
+    const auto it = m_ntfsBySector.find(sector);
+    return it == m_ntfsBySector.end() ? nullptr : &m_catalogue.NtfsFileList[it->second];
+}
+
+void FileRecovery::RecoverListItems(std::span<const catalogue::FileRow> rows, RecoveryMode mode,
+                                    std::span<const bool> selected, const TargetFolder& destination)
+{
+    // The row loop itself does not test StopRecovery: every operation below
+    // returns at once when it is set, so the remaining rows pass quickly.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (mode == RecoveryMode::Selected && (i >= selected.size() || !selected[i]))
+            continue;
+        RecoverRow(rows[i], destination);
+    }
+}
+
+void FileRecovery::RecoverRow(const catalogue::FileRow& row, const TargetFolder& destination)
+{
+    const bool fat = isFat();
+    const bool isFolder = equalsNoCase(row.type, "Folder") || equalsNoCase(row.type, "Deleted Folder") || row.folder;
+    if (isFolder) {
+        const catalogue::TreeNode* node = m_tree.node(static_cast<std::uint32_t>(row.key));
+        if (node == nullptr || node->folderIndex < 0)
+            return;
+        const auto index = static_cast<std::size_t>(node->folderIndex);
+        if (fat && index < m_catalogue.FatFolderList.size()) {
+            const auto& e = m_catalogue.FatFolderList[index];
+            RecoverFatFolder(node->handle, e.firstCluster, destination, e.name);
+        } else if (!fat && index < m_catalogue.NtfsFolderList.size()) {
+            const auto& e = m_catalogue.NtfsFolderList[index];
+            RecoverNtfsFolder(node->handle, e.recordNumber, destination, e.name);
+        }
+        return;
+    }
+    if (fat) {
+        const catalogue::FatFileEntry* e = fatFileByOrdinal(row.key);
+        if (e != nullptr)
+            RecoverFatFile(destination, e->ordinal, CopyMode::Save, e->firstCluster, e->size, e->name, e->deleted);
+        return;
+    }
+    std::uint64_t size = 0;
+    std::from_chars(row.size.data(), row.size.data() + row.size.size(), size);
+    const catalogue::NtfsFileEntry* e = ntfsFileBySector(row.key);
+    RecoverNtfsFile(destination, row.name, size, row.key, CopyMode::Save, e != nullptr ? e->deleted : 0);
+}
+
+void FileRecovery::RecoverFatFolder(std::uint32_t treeItem, std::uint32_t firstCluster, const TargetFolder& parent,
+                                    const std::string& name)
+{
+    recoverFolder(true, treeItem, firstCluster, parent, name);
+}
+
+void FileRecovery::RecoverNtfsFolder(std::uint32_t treeItem, std::uint32_t recordNumber, const TargetFolder& parent,
+                                     const std::string& name)
+{
+    recoverFolder(false, treeItem, recordNumber, parent, name);
+}
+
+void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t key, const TargetFolder& parent,
+                                 const std::string& name)
+{
+    // Depth first with an explicit stack, in the order a recursive walk takes
+    // (a folder's files, then each child's subtree in tree order), so that a
+    // deeply nested tree from a damaged volume cannot exhaust the thread's stack.
+    struct Pending {
+        std::uint32_t treeItem;
+        std::uint32_t key;
+        std::shared_ptr<const TargetFolder> parent;
+        std::string name;
+    };
+    std::vector<Pending> stack;
+    stack.push_back({treeItem, key, std::make_shared<const TargetFolder>(parent), name});
+    while (!stack.empty()) {
+        if (stopped())
+            return;
+        Pending p = std::move(stack.back());
+        stack.pop_back();
+        auto target = std::make_shared<TargetFolder>(CreateDirectoryPath(*p.parent, std::span(&p.name, 1)));
+        if (!target->folder && p.parent->folder)
+            m_report.folderFailed(target->path);
+        if (fat)
+            RecoverFatFilesIn(p.key, *target);
+        else
+            RecoverNtfsFilesIn(p.key, *target);
+        const catalogue::TreeNode* node = m_tree.node(p.treeItem);
+        if (node == nullptr)
+            continue;
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) {
+            const catalogue::TreeNode* child = m_tree.node(*it);
+            if (child == nullptr || child->folderIndex < 0)
+                continue;
+            stack.push_back({child->handle, child->key, target, child->name});
+        }
+    }
+}
+
+void FileRecovery::RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFolder& folder)
+{
+    for (const std::size_t i : m_index.filesIn(parentCluster)) {
+        if (stopped())
+            return;
+        const auto& e = m_catalogue.FatFileList[i];
+        RecoverFatFile(folder, e.ordinal, CopyMode::Save, e.firstCluster, e.size, e.name, e.deleted);
+    }
+}
+
+void FileRecovery::RecoverNtfsFilesIn(std::uint32_t parentRecord, const TargetFolder& folder)
+{
+    for (const std::size_t i : m_index.filesIn(parentRecord)) {
+        if (stopped())
+            return;
+        const auto& e = m_catalogue.NtfsFileList[i];
+        RecoverNtfsFile(folder, e.name, e.size, e.recordSector, CopyMode::Save, e.deleted);
+    }
+}
+
+bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::string& name, std::uint64_t size,
+                           int copyMode, bool ntfs)
+{
+    p.folder = &folder;
+    p.safeName = safeComponent(name);
+    p.path = joinPath(folder.path, p.safeName);
+    p.report.size = size;
+    p.replace = true; // the open path replaces a file of the same name
+    if (copyMode == CopyMode::Save) {
+        if (!m_filters.empty() && !m_filters.passes(name)) {
+            p.report.outcome = FileOutcome::Filtered;
+            finish(p, size);
+            return false;
+        }
+        p.replace = false;
+        if (folder.folder && folder.folder->exists(p.safeName)) {
+            const std::uint16_t policy = m_settings.DuplicatePolicy;
+            if (policy == DuplicatePolicy::Skip) {
+                p.report.outcome = FileOutcome::DuplicateSkipped;
+                finish(p, size);
+                return false;
+            }
+            if (policy == DuplicatePolicy::Overwrite) {
+                p.replace = true;
+            } else if (policy == DuplicatePolicy::Rename) {
+                for (std::uint32_t n = 1; n <= kMaxRenameAttempts; ++n) {
+                    std::string candidate = cutToComponent("Copy (" + std::to_string(n) + " ) of " + p.safeName);
+                    if (!folder.folder->exists(candidate)) {
+                        p.safeName = std::move(candidate);
+                        break;
+                    }
+                }
+                p.path = joinPath(folder.path, p.safeName);
+            }
+        }
+        m_observer.path(ntfs ? p.path : folder.path);
+        m_observer.fileName(p.safeName);
+        m_observer.totalFiles(m_savedFileCount);
+        m_observer.fileProgress(0);
+    }
+    return true;
+}
+
+bool FileRecovery::create(Prepared& p)
+{
+    if (p.folder->folder)
+        p.file = p.folder->folder->createFile(p.safeName, p.replace);
+    if (p.file)
+        return true;
+    if (!m_observer.continueAfterError(createErrorMessage(p.path)))
+        m_control.StopRecovery.store(1, std::memory_order_relaxed);
+    p.report.outcome = FileOutcome::CreateFailed;
+    finish(p, p.report.size);
+    return false;
+}
+
+void FileRecovery::finish(Prepared& p, std::uint64_t size)
+{
+    p.report.path = p.path;
+    p.report.name = p.safeName;
+    p.report.size = size;
+    if (p.file) {
+        if (!p.file->close())
+            p.writeFailed = true;
+        p.file.reset();
+        if (p.writeFailed)
+            p.report.outcome = FileOutcome::WriteFailed;
+    }
+    m_observer.fileDone(p.report);
+    m_report.add(std::move(p.report));
+}
+
+void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode)
+{
+    const auto& g = m_volume.geometry;
+    const std::uint64_t spc = g.SectorsPerCluster;
+    const std::uint32_t block = blockSectors(g.SectorsPerCluster);
+    const std::uint64_t blockBytes = std::uint64_t{block} * kSector;
+    std::uint64_t written = 0;
+    std::uint32_t lastProgress = 0;
+    bool interrupted = false;
+
+    auto progress = [&] {
+        if (copyMode != CopyMode::Save || size == 0)
+            return;
+        const auto position = static_cast<std::uint32_t>(std::min<std::uint64_t>(99, written * 100 / size));
+        if (position != lastProgress)
+            m_observer.fileProgress(lastProgress = position);
+    };
+    auto write = [&](const std::byte* bytes, std::uint64_t count) {
+        if (count == 0 || p.writeFailed)
+            return;
+        if (!p.file->write(disk::ByteSpan(bytes, static_cast<std::size_t>(count))))
+            p.writeFailed = true;
+        else
+            written += count;
+    };
+
+    for (const ClusterRun& run : runs) {
+        // The run is one stretch of sectors: cluster start + j lies at
+        // base + (start + j) * spc. It is read in chunks and written in blocks.
+        // A damaged length can be huge; the copy is bounded by the size anyway.
+        const std::uint64_t runSectors =
+            spc != 0 && run.length > ~std::uint64_t{0} / spc ? ~std::uint64_t{0} : run.length * spc;
+        std::optional<std::uint64_t> firstSector;
+        if (!run.sparse && run.start >= 0 && static_cast<std::uint64_t>(run.start) <= (std::uint64_t{1} << 48)) {
+            const std::int64_t s = g.ClusterBaseSector + run.start * static_cast<std::int64_t>(spc);
+            if (s >= 0)
+                firstSector = static_cast<std::uint64_t>(s);
+        }
+        for (std::uint64_t done = 0; done < runSectors && written < size && !p.writeFailed;) {
+            progress();
+            if (m_control.interrupted()) {
+                interrupted = true;
+                break;
+            }
+            const std::uint64_t needBytes = size - written;
+            const std::uint64_t needSectors = (needBytes + kSector - 1) / kSector;
+            std::uint64_t chunk = std::min<std::uint64_t>({kChunkSectors, runSectors - done, needSectors});
+            chunk = (chunk + block - 1) / block * block; // whole blocks, within the buffer
+            chunk = std::min<std::uint64_t>(chunk, kChunkSectors);
+            const std::size_t chunkBytes = static_cast<std::size_t>(chunk * kSector);
+            std::vector<bool> zeroed;
+            if (run.sparse) {
+                std::memset(m_buffer.data(), 0, chunkBytes);
+            } else {
+                bool ok = false;
+                if (firstSector)
+                    ok = m_volume.reader.read(*firstSector + done, static_cast<std::uint32_t>(chunk),
+                                              disk::MutableByteSpan(m_buffer.data(), chunkBytes)) ==
+                         disk::ReadStatus::Ok;
+                if (!ok) {
+                    // Read block by block so that only the blocks that fail become zeros.
+                    zeroed.assign(static_cast<std::size_t>(chunk / block), false);
+                    for (std::size_t b = 0; b < zeroed.size(); ++b) {
+                        std::byte* at = m_buffer.data() + b * blockBytes;
+                        const bool blockOk =
+                            firstSector && m_volume.reader.read(*firstSector + done + b * block, block,
+                                                                disk::MutableByteSpan(at, blockBytes)) ==
+                                               disk::ReadStatus::Ok;
+                        if (!blockOk) {
+                            std::memset(at, 0, blockBytes);
+                            zeroed[b] = true;
+                        }
+                    }
+                }
+            }
+            // Write the chunk block by block, testing the flags before each
+            // block; consecutive blocks go out in one write.
+            std::size_t pendingFrom = 0;
+            std::size_t pendingBytes = 0;
+            for (std::size_t b = 0; b < chunk / block; ++b) {
+                if (m_control.interrupted()) {
+                    interrupted = true;
+                    break;
+                }
+                const std::uint64_t take = std::min<std::uint64_t>(blockBytes, size - written - pendingBytes);
+                if (take == 0)
+                    break;
+                if (!zeroed.empty() && zeroed[b])
+                    ++p.report.zeroFilledBlocks;
+                pendingBytes += static_cast<std::size_t>(take);
+                if (take < blockBytes)
+                    break;
+            }
+            write(m_buffer.data() + pendingFrom, pendingBytes);
+            done += chunk;
+            if (interrupted)
+                break;
+        }
+        if (interrupted || written >= size || p.writeFailed)
+            break;
+    }
+    p.report.bytesWritten = written;
+    if (p.writeFailed)
+        p.report.outcome = FileOutcome::WriteFailed;
+    else if (written >= size)
+        p.report.outcome = FileOutcome::Written;
+    else
+        p.report.outcome = interrupted || m_control.interrupted() ? FileOutcome::CutShort : FileOutcome::Incomplete;
+}
+
+int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t /*ordinal*/, int copyMode,
+                                 std::uint32_t firstCluster, std::uint32_t size, const std::string& name,
+                                 std::uint32_t /*deleted*/)
+{
+    if (stopped())
+        return 0;
+    m_control.SkipFile.store(0, std::memory_order_relaxed);
+    Prepared p;
+    if (!prepare(p, folder, name, size, copyMode, false))
+        return 0;
+    if (!create(p))
+        return 0;
+    ++m_savedFileCount;
+
+    const auto& g = m_volume.geometry;
+    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
+    std::vector<ClusterRun> runs;
+    if (clusterBytes != 0) {
+        const std::uint64_t n = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
+        const auto limit = static_cast<std::uint32_t>(n);
+        fat::ClusterChain chain;
+        chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control);
+        if (chain.size() != n)
+            chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2, &m_control);
+        if (chain.size() == n && n != 0) {
+            for (const std::uint32_t c : chain.clusters()) {
+                if (!runs.empty() && !runs.back().sparse &&
+                    runs.back().start + static_cast<std::int64_t>(runs.back().length) == std::int64_t{c})
+                    ++runs.back().length;
+                else
+                    runs.push_back({std::int64_t{c}, 1, false});
+            }
+        } else {
+            // No chain fits: the file is read from consecutive clusters.
+            runs.push_back({std::int64_t{firstCluster}, n, false});
+        }
+    }
+    copyRuns(p, runs, size, copyMode);
+    finish(p, size);
+    return 1;
+}
+
+int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string& name, std::uint64_t size,
+                                  std::uint64_t recordSector, int copyMode, std::uint32_t /*deleted*/)
+{
+    if (stopped())
+        return 0;
+    Prepared p;
+    if (size == 0) {
+        // An empty NTFS file yields no file at all.
+        p.folder = &folder;
+        p.safeName = safeComponent(name);
+        p.path = joinPath(folder.path, p.safeName);
+        p.report.outcome = FileOutcome::NothingToWrite;
+        finish(p, size);
+        return 0;
+    }
+    if (!prepare(p, folder, name, size, copyMode, true))
+        return 0;
+
+    // The record is read into a cleared private buffer and fixed up there; a
+    // record that cannot be read is never taken for data.
+    ntfs::MftRecord record{};
+    if (m_volume.reader.read(recordSector, ntfs::kMftRecordSectors, record) != disk::ReadStatus::Ok) {
+        p.report.outcome = FileOutcome::Unreadable;
+        finish(p, size);
+        return 0;
+    }
+    ntfs::ApplyRecordFixup(record);
+    const DataAttributeLocation data = LocateDataAttribute(record);
+
+    if (data.kind == DataAttributeKind::Resident) {
+        if (size > kResidentLimit - kResidentDataOffset || data.offset + kResidentDataOffset + size > kResidentLimit) {
+            p.report.outcome = FileOutcome::NothingToWrite;
+            finish(p, size);
+            return 0;
+        }
+        if (!create(p))
+            return 0;
+        const std::size_t from = data.offset + kResidentDataOffset;
+        if (!p.file->write(disk::ByteSpan(record.data() + from, static_cast<std::size_t>(size))))
+            p.writeFailed = true;
+        ++m_savedFileCount;
+        p.report.bytesWritten = p.writeFailed ? 0 : size;
+        p.report.outcome = p.writeFailed ? FileOutcome::WriteFailed : FileOutcome::Written;
+        finish(p, size);
+        return 1;
+    }
+    if (data.kind == DataAttributeKind::NonResident) {
+        const auto runs = DecodeDataRuns(record, data.offset);
+        if (!runs || runs->empty()) {
+            p.report.outcome = FileOutcome::NothingToWrite;
+            finish(p, size);
+            return runs ? 1 : 0;
+        }
+        // WriteNtfsRuns
+        m_control.SkipFile.store(0, std::memory_order_relaxed);
+        if (copyMode == CopyMode::Save) {
+            if (stopped())
+                return 0;
+            m_observer.fileProgress(0);
+        }
+        if (!create(p))
+            return 0;
+        std::vector<ClusterRun> clusterRuns;
+        clusterRuns.reserve(runs->size());
+        for (const NtfsRun& r : *runs)
+            clusterRuns.push_back({r.start, r.length, r.sparse});
+        copyRuns(p, clusterRuns, size, copyMode);
+        ++m_savedFileCount;
+        finish(p, size);
+        return 1;
+    }
+    p.report.outcome = FileOutcome::NothingToWrite;
+    finish(p, size);
+    return 0;
+}
+
+} // namespace sarvik::recovery

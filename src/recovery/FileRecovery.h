@@ -1,0 +1,159 @@
+#pragma once
+// The copy of found files and folders out of a scanned volume, without any
+// widget: rows of the file list, folders through the folder tree, single FAT
+// files from their cluster chain (or consecutive clusters), single NTFS files
+// from the data attribute of their MFT record.
+//
+// File data is read from the volume's sectors, never through a file system, and
+// written through an OutputFolder, so nothing here touches the operating system.
+// The volume is only ever read. A block that cannot be read is written as zeros
+// and counted; nothing is created outside the destination, whatever a name on
+// disk holds (see safeComponent).
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/FileList.h"
+#include "catalogue/FolderTree.h"
+#include "catalogue/ScanObserver.h"
+#include "disk/Volume.h"
+#include "recovery/NtfsData.h"
+#include "recovery/OutputFolder.h"
+#include "recovery/RecoveryReport.h"
+#include "recovery/RecoverySettings.h"
+#include "search/NamePatterns.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace sarvik::recovery {
+
+/// Which rows RecoverListItems takes.
+enum class RecoveryMode : std::uint16_t { Selected = 1, All = 2 };
+
+/// 1: copy into a folder the user chose (filters, duplicate rule, progress).
+/// 0: copy for opening (none of these; an existing file of the name is replaced).
+namespace CopyMode {
+inline constexpr int Open = 0;
+inline constexpr int Save = 1;
+} // namespace CopyMode
+
+/// The text of the question asked when a file cannot be created.
+[[nodiscard]] std::string createErrorMessage(const std::string& path);
+
+/// How a copy reports while it runs. Calls come from the thread that runs the
+/// copy; every call has an empty default.
+class RecoveryObserver {
+public:
+    virtual ~RecoveryObserver() = default;
+    /// The "Path" value: the folder (FAT) or the whole target path (NTFS).
+    virtual void path(const std::string& /*text*/) {}
+    /// The "File Name" value (UTF-8).
+    virtual void fileName(const std::string& /*name*/) {}
+    /// The "Total Files" value: files of this copy before the current one.
+    virtual void totalFiles(std::uint32_t /*count*/) {}
+    /// Progress of the current file, 0 to 99 while it is written.
+    virtual void fileProgress(std::uint32_t /*position*/) {}
+    /// What became of a file (also for files filtered out or skipped).
+    virtual void fileDone(const FileReport& /*report*/) {}
+    /// Asked with createErrorMessage(path) when a file cannot be created: true
+    /// (Yes) goes on with the next file, false (No) stops the copy.
+    virtual bool continueAfterError(const std::string& /*message*/) { return true; }
+};
+
+/// A folder of the destination as the copy walks it. `folder` is null when it
+/// could not be made; files meant for it then fail to be created.
+struct TargetFolder {
+    std::shared_ptr<OutputFolder> folder;
+    std::string path; ///< shown to the user
+};
+
+/// Creates each folder of `components` below `base` in turn (each component
+/// made safe with safeComponent), like creating every prefix of a path; a folder
+/// that exists already is entered. Failures are not reported here: they show up
+/// as files that cannot be created.
+[[nodiscard]] TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components);
+
+class FileRecovery {
+public:
+    FileRecovery(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
+                 const catalogue::FolderTree& tree, const search::FilterPatterns& filters,
+                 const RecoverySettings& settings, catalogue::RecoveryControl& control, RecoveryObserver& observer,
+                 RecoveryReport& report);
+    ~FileRecovery();
+    FileRecovery(const FileRecovery&) = delete;
+    FileRecovery& operator=(const FileRecovery&) = delete;
+
+    /// Copies the rows of a file list into `destination`: every row under
+    /// RecoveryMode::All, only those whose `selected` flag is set under
+    /// RecoveryMode::Selected. A folder row is copied with everything below it.
+    void RecoverListItems(std::span<const catalogue::FileRow> rows, RecoveryMode mode, std::span<const bool> selected,
+                          const TargetFolder& destination);
+    /// One row of a file list, as RecoverListItems copies it.
+    void RecoverRow(const catalogue::FileRow& row, const TargetFolder& destination);
+
+    /// Creates parent/name, copies the files listed in folder `firstCluster`,
+    /// then each child of tree item `treeItem` in tree order under the name the
+    /// tree shows. Only folders placed in the tree are copied.
+    void RecoverFatFolder(std::uint32_t treeItem, std::uint32_t firstCluster, const TargetFolder& parent,
+                          const std::string& name);
+    void RecoverNtfsFolder(std::uint32_t treeItem, std::uint32_t recordNumber, const TargetFolder& parent,
+                           const std::string& name);
+
+    /// Copies every catalogue file whose parent is `parentCluster`, in list order.
+    void RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFolder& folder);
+    void RecoverNtfsFilesIn(std::uint32_t parentRecord, const TargetFolder& folder);
+
+    /// One FAT file: 1 when the file was created (even when it was then cut short), else 0.
+    int RecoverFatFile(const TargetFolder& folder, std::uint32_t ordinal, int copyMode, std::uint32_t firstCluster,
+                       std::uint32_t size, const std::string& name, std::uint32_t deleted);
+    /// One NTFS file from the MFT record at `recordSector`: 1 when it was written
+    /// (or its run list holds no run), else 0. Size 0 writes nothing.
+    int RecoverNtfsFile(const TargetFolder& folder, const std::string& name, std::uint64_t size,
+                        std::uint64_t recordSector, int copyMode, std::uint32_t deleted);
+
+    /// Files created by this copy so far.
+    [[nodiscard]] std::uint32_t SavedFileCount() const noexcept { return m_savedFileCount; }
+    void resetSavedFileCount() noexcept { m_savedFileCount = 0; }
+
+    /// Sectors per read by SectorsPerCluster: 1 below 8, 8 for 8, 16 from 16 on.
+    [[nodiscard]] static std::uint32_t blockSectors(std::uint32_t sectorsPerCluster) noexcept;
+
+private:
+    struct ClusterRun {
+        std::int64_t start = 0;
+        std::uint64_t length = 0;
+        bool sparse = false;
+    };
+    struct Prepared;
+
+    void recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t key, const TargetFolder& parent,
+                       const std::string& name);
+    bool prepare(Prepared& p, const TargetFolder& folder, const std::string& name, std::uint64_t size, int copyMode,
+                 bool ntfs);
+    bool create(Prepared& p);
+    void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
+    void finish(Prepared& p, std::uint64_t size);
+    bool stopped() const noexcept;
+    bool isFat() const noexcept;
+    const catalogue::FatFileEntry* fatFileByOrdinal(std::uint64_t ordinal);
+    const catalogue::NtfsFileEntry* ntfsFileBySector(std::uint64_t sector);
+
+    const disk::SelectedVolume& m_volume;
+    const catalogue::Catalogue& m_catalogue;
+    const catalogue::FolderTree& m_tree;
+    const search::FilterPatterns& m_filters;
+    const RecoverySettings& m_settings;
+    catalogue::RecoveryControl& m_control;
+    RecoveryObserver& m_observer;
+    RecoveryReport& m_report;
+    catalogue::CatalogueIndex m_index;
+    std::unordered_map<std::uint64_t, std::size_t> m_fatByOrdinal;
+    std::unordered_map<std::uint64_t, std::size_t> m_ntfsBySector;
+    std::vector<std::byte> m_buffer;
+    std::uint32_t m_savedFileCount = 0;
+};
+
+} // namespace sarvik::recovery

@@ -1,0 +1,113 @@
+#include "recovery/MemoryOutputFolder.h"
+
+#include <algorithm>
+
+namespace sarvik::recovery {
+
+class MemoryOutputFile final : public OutputFile {
+public:
+    MemoryOutputFile(std::shared_ptr<MemoryOutputFolder> folder, std::string name)
+        : m_folder(std::move(folder)), m_name(std::move(name))
+    {
+    }
+    ~MemoryOutputFile() override { release(); }
+    bool write(disk::ByteSpan bytes) override
+    {
+        auto it = m_folder->m_entries.find(m_name);
+        if (it == m_folder->m_entries.end())
+            return false;
+        const std::size_t take = std::min(bytes.size(), m_folder->m_writeBudget);
+        it->second.bytes.insert(it->second.bytes.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+        m_folder->m_writeBudget -= take;
+        return take == bytes.size();
+    }
+    bool close() override
+    {
+        release();
+        return true;
+    }
+
+private:
+    void release()
+    {
+        if (auto it = m_folder->m_entries.find(m_name); it != m_folder->m_entries.end())
+            it->second.open = false;
+    }
+    std::shared_ptr<MemoryOutputFolder> m_folder;
+    std::string m_name;
+};
+
+bool MemoryOutputFolder::exists(std::string_view name) const
+{
+    return m_entries.find(name) != m_entries.end();
+}
+
+std::shared_ptr<OutputFolder> MemoryOutputFolder::makeFolder(std::string_view name)
+{
+    if (!isSafeComponent(name))
+        return nullptr;
+    auto it = m_entries.find(name);
+    if (it == m_entries.end()) {
+        if (m_refuse)
+            return nullptr;
+        Entry e;
+        e.kind = Kind::Folder;
+        e.folder = std::make_shared<MemoryOutputFolder>(m_path + "/" + std::string(name));
+        e.folder->m_writeBudget = m_writeBudget;
+        it = m_entries.emplace(std::string(name), std::move(e)).first;
+    }
+    if (it->second.kind != Kind::Folder)
+        return nullptr;
+    return it->second.folder;
+}
+
+std::unique_ptr<OutputFile> MemoryOutputFolder::createFile(std::string_view name, bool replace)
+{
+    if (!isSafeComponent(name) || m_refuse)
+        return nullptr;
+    auto it = m_entries.find(name);
+    if (it != m_entries.end()) {
+        if (!replace || it->second.kind != Kind::File)
+            return nullptr;
+        it->second.bytes.clear();
+    } else {
+        it = m_entries.emplace(std::string(name), Entry{}).first;
+    }
+    it->second.open = true;
+    return std::make_unique<MemoryOutputFile>(shared_from_this(), std::string(name));
+}
+
+void MemoryOutputFolder::plantLink(const std::string& name, std::string target)
+{
+    Entry e;
+    e.kind = Kind::Link;
+    e.target = std::move(target);
+    m_entries[name] = std::move(e);
+}
+
+const MemoryOutputFolder::Entry* MemoryOutputFolder::find(const std::string& path) const
+{
+    const std::size_t slash = path.find('/');
+    const auto it = m_entries.find(std::string_view(path).substr(0, slash));
+    if (it == m_entries.end())
+        return nullptr;
+    if (slash == std::string::npos)
+        return &it->second;
+    if (it->second.kind != Kind::Folder)
+        return nullptr;
+    return it->second.folder->find(path.substr(slash + 1));
+}
+
+std::vector<std::string> MemoryOutputFolder::paths() const
+{
+    std::vector<std::string> out;
+    for (const auto& [name, e] : m_entries) {
+        out.push_back(name);
+        if (e.kind == Kind::Folder)
+            for (const auto& sub : e.folder->paths())
+                out.push_back(name + "/" + sub);
+    }
+    return out;
+}
+
+} // namespace sarvik::recovery

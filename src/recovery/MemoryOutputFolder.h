@@ -1,0 +1,56 @@
+#pragma once
+// A destination held in memory: for tests, and for anything that wants to see
+// what a copy would write without touching a disk. It behaves like the POSIX
+// destination: a planted link is never followed, a name already taken by a
+// folder or link cannot be created as a file, and unsafe components are refused.
+
+#include "recovery/OutputFolder.h"
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sarvik::recovery {
+
+class MemoryOutputFolder final : public OutputFolder, public std::enable_shared_from_this<MemoryOutputFolder> {
+public:
+    enum class Kind { File, Folder, Link };
+    struct Entry {
+        Kind kind = Kind::File;
+        std::vector<std::byte> bytes;                 ///< file content
+        std::shared_ptr<MemoryOutputFolder> folder;   ///< folder content
+        std::string target;                           ///< link target
+        bool open = false;                            ///< a writer holds it
+    };
+
+    explicit MemoryOutputFolder(std::string path = "/dest") : m_path(std::move(path)) {}
+
+    [[nodiscard]] std::string displayPath() const override { return m_path; }
+    [[nodiscard]] bool exists(std::string_view name) const override;
+    [[nodiscard]] std::shared_ptr<OutputFolder> makeFolder(std::string_view name) override;
+    [[nodiscard]] std::unique_ptr<OutputFile> createFile(std::string_view name, bool replace) override;
+
+    /// Plants a symbolic link (for tests of link handling).
+    void plantLink(const std::string& name, std::string target);
+    /// Makes every later write fail after `bytes` more bytes (a full disk).
+    void failWritesAfter(std::size_t bytes) { m_writeBudget = bytes; }
+    /// Refuses every later creation of a file or folder.
+    void refuseCreation(bool refuse) { m_refuse = refuse; }
+
+    [[nodiscard]] const std::map<std::string, Entry, std::less<>>& entries() const { return m_entries; }
+    /// The entry at a '/'-separated path below this folder, or null.
+    [[nodiscard]] const Entry* find(const std::string& path) const;
+    /// Every path below this folder, '/'-separated, in name order.
+    [[nodiscard]] std::vector<std::string> paths() const;
+
+private:
+    friend class MemoryOutputFile;
+    std::string m_path;
+    std::map<std::string, Entry, std::less<>> m_entries;
+    std::size_t m_writeBudget = ~std::size_t{0};
+    bool m_refuse = false;
+};
+
+} // namespace sarvik::recovery

@@ -1,0 +1,47 @@
+#pragma once
+// Reading the unnamed data attribute of one MFT record for the copy: where the
+// attribute is, and the runs of clusters it names. Works on a record already in
+// memory (fixed up); bounds every offset by the 1024-byte record.
+
+#include "disk/ByteReader.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sarvik::recovery {
+
+enum class DataAttributeKind { None, Resident, NonResident };
+
+struct DataAttributeLocation {
+    DataAttributeKind kind = DataAttributeKind::None;
+    std::size_t offset = 0; ///< the attribute's start within the record
+};
+
+/// Walks the attributes from the offset at 0x14 to the first unnamed data
+/// attribute (type 0x80, name length 0). Resident when its non-resident byte is
+/// 0, non-resident when 1, none for any other value. Offsets and lengths of 0x3FF
+/// and above end the walk, as do the types 0 and 0xFFFFFFFF.
+[[nodiscard]] DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept;
+
+/// One run of a non-resident attribute. A sparse run has no clusters on disk
+/// and reads as zeros; `start` is then meaningless.
+struct NtfsRun {
+    std::int64_t start = 0;   ///< first cluster (may be negative in a damaged list)
+    std::uint64_t length = 0; ///< clusters
+    bool sparse = false;
+};
+
+using NtfsRunList = std::vector<NtfsRun>;
+
+/// Decodes the run list that starts at the offset held at attribute + 0x20.
+/// Each header byte gives the widths of a length field (low nibble) and an
+/// offset field (high nibble). The first offset is absolute and unsigned, later
+/// ones are signed and relative to the start of the last run that had an
+/// offset. A run without an offset field is sparse. A header of 0 ends the list;
+/// so do a field wider than 8 bytes and a field that would run past the record
+/// (keeping the runs decoded before). Nothing when no run could be decoded and
+/// the list did not end with a 0 header.
+[[nodiscard]] std::optional<NtfsRunList> DecodeDataRuns(disk::ByteSpan record, std::size_t attributeOffset);
+
+} // namespace sarvik::recovery

@@ -1,0 +1,60 @@
+#pragma once
+// Where recovered files go, as the copy sees it. The copy only ever names one
+// component at a time inside a folder it was given, so it cannot reach outside
+// the destination; the implementations refuse any component that is empty,
+// "." or "..", or holds a separator, and create the final component without
+// following a symbolic link. The POSIX implementation lives in platform/; an
+// in-memory one (MemoryOutputFolder.h) serves tests.
+
+#include "disk/ByteReader.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace sarvik::recovery {
+
+/// One file being written.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    /// Appends bytes; false when they could not all be written.
+    [[nodiscard]] virtual bool write(disk::ByteSpan bytes) = 0;
+    /// Closes the file; false when the last writes could not be committed.
+    [[nodiscard]] virtual bool close() = 0;
+};
+
+/// One folder of the destination.
+class OutputFolder {
+public:
+    virtual ~OutputFolder() = default;
+
+    /// The folder as a path the user can read (for labels and messages).
+    [[nodiscard]] virtual std::string displayPath() const = 0;
+
+    /// True when anything (file, folder, link, ...) already carries this name.
+    [[nodiscard]] virtual bool exists(std::string_view name) const = 0;
+
+    /// Creates the subfolder `name` unless it exists, and opens it. Nothing when
+    /// it cannot be made or what carries the name is not a real folder (a link to
+    /// a folder is not entered).
+    [[nodiscard]] virtual std::shared_ptr<OutputFolder> makeFolder(std::string_view name) = 0;
+
+    /// Creates the file `name` for writing. With `replace` false the name must be
+    /// free; with `replace` true an existing plain file is emptied and reused.
+    /// Never follows a symbolic link and never writes into a file that has other
+    /// hard links. Nothing when the file cannot be created.
+    [[nodiscard]] virtual std::unique_ptr<OutputFile> createFile(std::string_view name, bool replace) = 0;
+};
+
+/// True when `name` can name one entry inside a folder: not empty, not "." or
+/// "..", no '/', '\\' or NUL byte.
+[[nodiscard]] bool isSafeComponent(std::string_view name) noexcept;
+
+/// The name a file or folder read from disk (8-bit, Windows-1252) is written
+/// under: UTF-8; '/', '\\' and control characters (below 0x20, 0x7F and the
+/// C1 range) become '_'; "." and ".." become "_" and "__"; an empty name
+/// becomes "_"; a name longer than 255 bytes is cut at a character boundary.
+[[nodiscard]] std::string safeComponent(std::string_view diskName);
+
+} // namespace sarvik::recovery

@@ -1,0 +1,66 @@
+#pragma once
+// What happened to each file of a copy, kept in one place so that the CLI
+// summary and the GUI read the same facts.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sarvik::recovery {
+
+enum class FileOutcome {
+    Written,          ///< created and written to its size
+    CutShort,         ///< created, then Skip File or Stop ended it before its size
+    Incomplete,       ///< created, but the data runs ended before its size
+    Filtered,         ///< left out by the file filters (no message)
+    DuplicateSkipped, ///< the name existed and the policy is Skip
+    CreateFailed,     ///< the file could not be created
+    WriteFailed,      ///< created, but writing to it failed (a full disk, for one)
+    NothingToWrite,   ///< an NTFS file with no data to copy (size 0, no data attribute, ...)
+    Unreadable,       ///< the MFT record of an NTFS file could not be read
+};
+
+/// The outcome's word in summaries: "written", "cut short", ...
+[[nodiscard]] const char* outcomeText(FileOutcome outcome) noexcept;
+
+struct FileReport {
+    std::string path;              ///< where it was (or would have been) written, as shown to the user
+    std::string name;              ///< the name written (UTF-8), after any duplicate renaming
+    std::uint64_t size = 0;        ///< bytes the catalogue gives
+    std::uint64_t bytesWritten = 0;
+    std::uint32_t zeroFilledBlocks = 0; ///< blocks that could not be read and were written as zeros
+    FileOutcome outcome = FileOutcome::Written;
+};
+
+struct RecoveryTotals {
+    std::uint32_t written = 0;
+    std::uint32_t cutShort = 0;
+    std::uint32_t incomplete = 0;
+    std::uint32_t filtered = 0;
+    std::uint32_t duplicatesSkipped = 0;
+    std::uint32_t failed = 0; ///< creation or write failures, and unreadable records
+    std::uint32_t nothingToWrite = 0;
+    std::uint32_t zeroFilledBlocks = 0;
+    std::uint32_t filesWithZeroFill = 0;
+    std::uint64_t bytesWritten = 0;
+    std::uint32_t foldersFailed = 0;
+};
+
+class RecoveryReport {
+public:
+    void add(FileReport report);
+    void folderFailed(const std::string& path);
+    [[nodiscard]] const std::vector<FileReport>& files() const noexcept { return m_files; }
+    [[nodiscard]] const std::vector<std::string>& failedFolders() const noexcept { return m_failedFolders; }
+    [[nodiscard]] const RecoveryTotals& totals() const noexcept { return m_totals; }
+    /// True when some file could not be created or written.
+    [[nodiscard]] bool anyFailed() const noexcept { return m_totals.failed != 0; }
+    void clear();
+
+private:
+    std::vector<FileReport> m_files;
+    std::vector<std::string> m_failedFolders;
+    RecoveryTotals m_totals;
+};
+
+} // namespace sarvik::recovery

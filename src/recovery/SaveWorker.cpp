@@ -1,0 +1,44 @@
+#include "recovery/SaveWorker.h"
+
+#include "recovery/FileRecovery.h"
+
+namespace sarvik::recovery {
+
+SaveWorker::~SaveWorker()
+{
+    if (m_thread.joinable()) {
+        requestStop();
+        m_thread.join();
+    }
+}
+
+bool SaveWorker::start(FileRecovery& recovery, std::function<void(FileRecovery&)> copy,
+                       std::function<void()> finished)
+{
+    if (m_thread.joinable()) {
+        if (!done())
+            return false;
+        m_thread.join();
+    }
+    m_done.store(false, std::memory_order_release);
+    m_control.StopRecovery.store(0, std::memory_order_relaxed);
+    recovery.resetSavedFileCount();
+    m_thread = std::thread([this, &recovery, copy = std::move(copy), finished = std::move(finished)] {
+        copy(recovery);
+        m_control.StopRecovery.store(0, std::memory_order_relaxed);
+        m_control.SkipFile.store(0, std::memory_order_relaxed);
+        recovery.resetSavedFileCount();
+        m_done.store(true, std::memory_order_release);
+        if (finished)
+            finished();
+    });
+    return true;
+}
+
+void SaveWorker::wait()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+} // namespace sarvik::recovery

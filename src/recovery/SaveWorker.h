@@ -1,0 +1,46 @@
+#pragma once
+// Runs a copy of found files on a worker thread, without any widget. The
+// thread that owns the worker asks for a stop or a skip through atomic flags,
+// which the copy polls before every block, file and folder. The destructor asks
+// for a stop and joins: a worker is never killed.
+
+#include "catalogue/ScanObserver.h"
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace sarvik::recovery {
+
+class FileRecovery;
+
+class SaveWorker {
+public:
+    explicit SaveWorker(catalogue::RecoveryControl& control) : m_control(control) {}
+    ~SaveWorker();
+    SaveWorker(const SaveWorker&) = delete;
+    SaveWorker& operator=(const SaveWorker&) = delete;
+
+    /// Starts the copy: clears StopRecovery and the file count, runs `copy`,
+    /// clears them again and then calls `finished` (on the worker thread). A
+    /// worker runs one copy at a time; starting while one runs is refused.
+    bool start(FileRecovery& recovery, std::function<void(FileRecovery&)> copy,
+               std::function<void()> finished = {});
+
+    /// "Stop Saving": the file being written is cut short and nothing more starts.
+    void requestStop() noexcept { m_control.StopRecovery.store(1, std::memory_order_relaxed); }
+    /// "Skip File": the file being written is cut short; the copy goes on.
+    void requestSkip() noexcept { m_control.SkipFile.store(1, std::memory_order_relaxed); }
+
+    /// True once the copy has ended (the SaveDone of the saving dialog).
+    [[nodiscard]] bool done() const noexcept { return m_done.load(std::memory_order_acquire); }
+    /// Waits for the copy to end.
+    void wait();
+
+private:
+    catalogue::RecoveryControl& m_control;
+    std::thread m_thread;
+    std::atomic<bool> m_done{false};
+};
+
+} // namespace sarvik::recovery
