@@ -84,12 +84,4 @@ bool IsSnapshotFile(const std::string& path)
     return HasSnapshotTag(std::as_bytes(std::span<const char>(start)));
 }
 
-void RebuildMftRunList(ntfs::MftRunList& runs, const disk::SelectedVolume& volume)
-{
-    runs.clear();
-    if (volume.geometry.GeometryKind != disk::VolumeKind::Ntfs || !volume.reader.isOpen())
-        return;
-    ntfs::BuildMftRunList(runs, volume);
-}
-
 } // namespace sarvik::snapshot

@@ -4,7 +4,6 @@
 // about the bytes lives in RecoverySnapshot.h.
 
 #include "disk/ByteReader.h"
-#include "ntfs/MftRunList.h"
 #include "scan/ScanSession.h"
 #include "snapshot/RecoverySnapshot.h"
 
@@ -59,10 +58,5 @@ LoadOutcome LoadSnapshotFile(scan::ScanSession& session, const std::string& path
 
 /// True when the file at `path` starts with the snapshot tag (in any case).
 bool IsSnapshotFile(const std::string& path);
-
-/// After an NTFS load: rebuilds `runs` from the volume the session's reader now
-/// reads, with the loaded geometry, because recovery of NTFS files needs it.
-/// Does nothing (and empties `runs`) for other kinds or when no device is open.
-void RebuildMftRunList(ntfs::MftRunList& runs, const disk::SelectedVolume& volume);
 
 } // namespace sarvik::snapshot
