@@ -90,9 +90,10 @@ int MatchName(std::string_view name, std::string_view pattern)
             }
             ++i; // the star takes at least one name byte
             if (i >= n) {
-                // The name is used up by the star. Only a single literal left after a
-                // plain star can still match, and only if it occurs in the name at or
-                // after the star's own position plus one.
+                // The name is used up by the star (i may even have been at n already,
+                // as for AB*B against AB). Only a single literal left after a plain star
+                // can still match, and only if it occurs in the name at or after the
+                // star's own pattern position plus one.
                 const bool found = name.find(d, j + 1) != std::string_view::npos;
                 return (!skippedWildcard && dIsLast && found) ? 1 : 0;
             }
@@ -208,8 +209,7 @@ RemovePatternResult FilterPatterns::remove(std::optional<std::string_view> selec
         return RemovePatternResult::NoSelection;
     }
     const std::string_view text = *selected;
-    const auto removed =
-        std::erase_if(m_patterns, [text](const std::string& pattern) { return pattern == text; });
+    const auto removed = std::erase_if(m_patterns, [text](const std::string& pattern) { return pattern == text; });
     return removed > 0 ? RemovePatternResult::Removed : RemovePatternResult::NotFound;
 }
 

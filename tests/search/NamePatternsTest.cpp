@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
@@ -36,24 +37,27 @@ TEST_P(MatchNameReference, GivesTheListedResult)
     EXPECT_EQ(MatchName(c.name, c.pattern), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(ResultsTable, MatchNameReference,
-                         ::testing::Values(MatchCase{"*.TXT", "NOTES.TXT", 1},
-                                           MatchCase{"*.TXT", "A.TXT.BAK", 0},
-                                           MatchCase{"TXT", "NOTES.TXT", 1},
-                                           MatchCase{"NOTES.TXT", "NOTES", 0},
-                                           MatchCase{"N*", "NOTES.TXT", 1},
-                                           MatchCase{"*.*", "NOTES", 0},
-                                           MatchCase{"A?C", "ABCD", 1},
-                                           MatchCase{"A?C", "AB", 0},
-                                           MatchCase{"*A", "A", 0},
-                                           MatchCase{"*A", "BA", 1},
-                                           MatchCase{"*?A", "A", 1},
-                                           MatchCase{"*.T?T", "NOTES.TXT", 0},
-                                           MatchCase{"NO*S.TXT", "NOTES.TXT", 1},
-                                           MatchCase{"*OTE*", "NOTES.TXT", 1},
-                                           MatchCase{"AB*B", "ABB", 0},
-                                           MatchCase{"AB*B", "ABXB", 1},
-                                           MatchCase{"NOTES.TX?", "NOTES.TXT", 1}));
+const MatchCase kResultsTable[] = {
+    {"*.TXT", "NOTES.TXT", 1},
+    {"*.TXT", "A.TXT.BAK", 0},
+    {"TXT", "NOTES.TXT", 1},
+    {"NOTES.TXT", "NOTES", 0},
+    {"N*", "NOTES.TXT", 1},
+    {"*.*", "NOTES", 0},
+    {"A?C", "ABCD", 1},
+    {"A?C", "AB", 0},
+    {"*A", "A", 0},
+    {"*A", "BA", 1},
+    {"*?A", "A", 1},
+    {"*.T?T", "NOTES.TXT", 0},
+    {"NO*S.TXT", "NOTES.TXT", 1},
+    {"*OTE*", "NOTES.TXT", 1},
+    {"AB*B", "ABB", 0},
+    {"AB*B", "ABXB", 1},
+    {"NOTES.TX?", "NOTES.TXT", 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(ResultsTable, MatchNameReference, ::testing::ValuesIn(kResultsTable));
 
 // ---------------------------------------------------------------------------
 // MatchName: edge cases, grouped by the rule they exercise.
@@ -78,13 +82,13 @@ TEST(MatchNameEdges, StarDotStarNeedsADotAnywhere)
 
 TEST(MatchNameEdges, PlainPatternIsASubstringTest)
 {
-    EXPECT_EQ(MatchName("NOTES.TXT", "NOTES"), 1);   // at the start
-    EXPECT_EQ(MatchName("NOTES.TXT", "ES.T"), 1);    // in the middle
-    EXPECT_EQ(MatchName("NOTES.TXT", ".TXT"), 1);    // at the end
+    EXPECT_EQ(MatchName("NOTES.TXT", "NOTES"), 1); // at the start
+    EXPECT_EQ(MatchName("NOTES.TXT", "ES.T"), 1);  // in the middle
+    EXPECT_EQ(MatchName("NOTES.TXT", ".TXT"), 1);  // at the end
     EXPECT_EQ(MatchName("NOTES.TXT", "NOTES.TXT"), 1);
     EXPECT_EQ(MatchName("NOTES.TXT", "NOTEZ"), 0);
     EXPECT_EQ(MatchName("NOTES.TXT", "TXTT"), 0);
-    EXPECT_EQ(MatchName("DOC", "DOCS"), 0);          // pattern longer than the name
+    EXPECT_EQ(MatchName("DOC", "DOCS"), 0); // pattern longer than the name
 }
 
 TEST(MatchNameEdges, ComparesBytesLiterally)
@@ -175,6 +179,23 @@ TEST(MatchNameEdges, MiddleQuestionMarkAfterAStar)
     // With two or more pattern bytes left, the name must have room past the "?".
     EXPECT_EQ(MatchName("AXYB", "A?*B"), 1);
     EXPECT_EQ(MatchName("AX", "A?*B"), 0);
+    EXPECT_EQ(MatchName("AX", "?*?X"), 1);
+    EXPECT_EQ(MatchName("X", "?*?X"), 0);
+}
+
+TEST(MatchNameEdges, LiteralAfterAStarNeedsRoomForTheRest)
+{
+    // With two or more pattern bytes after a matching literal, the name must go on.
+    EXPECT_EQ(MatchName("XAY", "*A*?"), 1);
+    EXPECT_EQ(MatchName("XA", "*A*?"), 0);
+}
+
+TEST(MatchNameEdges, LastLiteralAfterAStarThatUsesUpTheName)
+{
+    // The second star takes the name's last byte; the final literal is then looked
+    // for from the star's pattern position plus one.
+    EXPECT_EQ(MatchName("AAAABC", "*B*C"), 1);
+    EXPECT_EQ(MatchName("AAAABD", "*B*C"), 0);
 }
 
 TEST(MatchNameEdges, RunAfterAStarIsSearchedFromOneBeforeThePosition)
@@ -244,7 +265,7 @@ TEST(MatchNameEdges, LongInputsFinish)
 
 /// A byte string in a heap block of exactly its length, with no terminator.
 class ExactBuffer {
-public:
+  public:
     explicit ExactBuffer(std::string_view text) : m_size(text.size()), m_bytes(new char[text.size()])
     {
         for (std::size_t k = 0; k < m_size; ++k) {
@@ -253,7 +274,7 @@ public:
     }
     [[nodiscard]] std::string_view view() const noexcept { return {m_bytes.get(), m_size}; }
 
-private:
+  private:
     std::size_t m_size;
     std::unique_ptr<char[]> m_bytes;
 };
@@ -261,6 +282,16 @@ private:
 bool holds(std::string_view text, char c)
 {
     return text.find(c) != std::string_view::npos;
+}
+
+std::string describePair(std::string_view name, std::string_view pattern)
+{
+    std::string text = "name \"";
+    text += name;
+    text += "\" pattern \"";
+    text += pattern;
+    text += '"';
+    return text;
 }
 
 void checkProperties(std::string_view name, std::string_view pattern)
@@ -321,7 +352,7 @@ TEST(MatchNameRobustness, RandomPairsKeepTheProperties)
     };
     const Alphabets sets[] = {
         {"*?.AB", ".AB"},
-        {"*?.AB", "*?.AB"},  // names may hold wildcard bytes too
+        {"*?.AB", "*?.AB"}, // names may hold wildcard bytes too
         {"*?A", "AB"},
         {std::string_view("*?.A\0\xFF", 6), std::string_view(".A\0\xFF\x80", 5)},
     };
@@ -332,7 +363,7 @@ TEST(MatchNameRobustness, RandomPairsKeepTheProperties)
         for (int round = 0; round < 50000; ++round) {
             const std::string pattern = randomText(rng, set.pattern, 25);
             const std::string name = randomText(rng, set.name, 25);
-            SCOPED_TRACE("name \"" + name + "\" pattern \"" + pattern + "\"");
+            SCOPED_TRACE(describePair(name, pattern));
             ASSERT_NO_FATAL_FAILURE(checkProperties(name, pattern));
             matches += static_cast<std::size_t>(MatchName(name, pattern));
             ++calls;
@@ -367,7 +398,7 @@ TEST(MatchNameRobustness, EveryShortPairKeepsTheProperties)
     ASSERT_EQ(names.size(), 121u);
     for (const std::string& pattern : patterns) {
         for (const std::string& name : names) {
-            SCOPED_TRACE("name \"" + name + "\" pattern \"" + pattern + "\"");
+            SCOPED_TRACE(describePair(name, pattern));
             ASSERT_NO_FATAL_FAILURE(checkProperties(name, pattern));
         }
     }
