@@ -3,13 +3,21 @@
 #include "catalogue/NameText.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
+#include "platform/PosixDevice.h"
+#include "snapshot/SnapshotFile.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace sarvik::cli {
 
 bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
 {
+    if ((args[i] == "--snapshot" || args[i] == "--device") && i + 1 < args.size()) {
+        (args[i] == "--snapshot" ? snapshotOut : device) = args[i + 1];
+        ++i;
+        return true;
+    }
     if (!args[i].starts_with("--") && source.empty()) {
         source = args[i];
         return true;
@@ -17,19 +25,117 @@ bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
     return false;
 }
 
-std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args)
+std::string terminalText(std::string_view text)
 {
-    OpenedSource opened = openSource(args.source);
-    if (!opened.supported) {
-        std::fprintf(stderr, "sarvik: %s\n", opened.error.c_str());
+    const std::string utf8 = catalogue::toUtf8(text);
+    std::string safe;
+    safe.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 || c == 0x7F) {
+            safe.push_back('?');
+        } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+            safe.push_back('?'); // a C1 control: some terminals act on these too
+            ++i;
+        } else {
+            safe.push_back(utf8[i]);
+        }
+    }
+    return safe;
+}
+
+bool isSnapshotSource(const std::string& source)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(source, ec))
+        return false; // block devices and missing paths go to openSource
+    return snapshot::IsSnapshotFile(source);
+}
+
+std::optional<std::string> snapshotVolumeWarning(const scan::ScanSession& session)
+{
+    const std::string& path = session.volume.reader.DevicePath();
+    if (!session.volume.reader.isOpen())
+        return "no volume is open at " + terminalText(path) + "; file data cannot be read";
+    const OpenedSource found = openSource(path);
+    const auto lines = snapshot::GeometryDifferences(session.volume.geometry, found.volume.geometry, found.supported);
+    if (lines.empty())
+        return std::nullopt;
+    std::string warning = "the volume at " + terminalText(path) +
+                          " does not match the snapshot; recovered files may hold other data:";
+    for (const auto& line : lines)
+        warning += "\n  " + line;
+    return warning;
+}
+
+std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, const std::string& devicePath)
+{
+    auto session = std::make_unique<scan::ScanSession>();
+    const auto loaded = snapshot::LoadSnapshotFile(*session, path);
+    if (loaded.status == snapshot::DecodeStatus::Refused) {
+        std::fprintf(stderr, "sarvik: %s: %s\n", path.c_str(), terminalText(loaded.message).c_str());
         return nullptr;
     }
-    auto session = std::make_unique<scan::ScanSession>();
-    session->volume = std::move(opened.volume);
-    TerminalProgress progress("Scanning");
-    catalogue::ScanControl control;
-    scan::RunScan(*session, progress, control);
-    progress.finish();
+    if (loaded.status == snapshot::DecodeStatus::Damaged)
+        std::fprintf(stderr, "sarvik: warning: %s: %s; the entries before it are kept\n", path.c_str(),
+                     terminalText(loaded.message).c_str());
+
+    // --device replaces the snapshot's device for every later read, and is what
+    // a snapshot saved from this session records.
+    auto& volume = session->volume;
+    if (!devicePath.empty())
+        volume.info.DevicePath = devicePath;
+    std::string error;
+    auto source = platform::PosixBlockSource::open(volume.info.DevicePath, &error);
+    if (!source) {
+        std::fprintf(stderr, "sarvik: warning: cannot open the snapshot's volume %s (%s); file data cannot be read\n",
+                     terminalText(volume.info.DevicePath).c_str(), terminalText(error).c_str());
+        volume.reader.setDevice(volume.info.DevicePath, nullptr);
+        return session;
+    }
+    volume.reader.setDevice(volume.info.DevicePath, std::move(source));
+    if (const auto warning = snapshotVolumeWarning(*session))
+        std::fprintf(stderr, "sarvik: warning: %s\n", warning->c_str());
+    return session;
+}
+
+bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath)
+{
+    const auto saved = snapshot::SaveSnapshot(session, chosenPath);
+    if (!saved.ok) {
+        std::fprintf(stderr, "sarvik: %s (%s)\n", terminalText(saved.message).c_str(), saved.path.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "sarvik: snapshot saved to %s\n", saved.path.c_str());
+    return true;
+}
+
+std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args)
+{
+    std::unique_ptr<scan::ScanSession> session;
+    if (isSnapshotSource(args.source)) {
+        session = loadSnapshotSession(args.source, args.device);
+    } else if (!args.device.empty()) {
+        std::fprintf(stderr, "sarvik: --device goes with a snapshot SOURCE; %s is not one\n", args.source.c_str());
+        return nullptr;
+    } else {
+        OpenedSource opened = openSource(args.source);
+        if (!opened.supported) {
+            std::fprintf(stderr, "sarvik: %s\n", opened.error.c_str());
+            return nullptr;
+        }
+        session = std::make_unique<scan::ScanSession>();
+        session->volume = std::move(opened.volume);
+        TerminalProgress progress("Scanning");
+        catalogue::ScanControl control;
+        scan::RunScan(*session, progress, control);
+        progress.finish();
+    }
+    if (!session)
+        return nullptr;
+    if (!args.snapshotOut.empty() && !saveSnapshot(*session, args.snapshotOut))
+        return nullptr;
     return session;
 }
 

@@ -1,25 +1,56 @@
 #pragma once
-// What the subcommands that take SOURCE share: opening it, scanning it, and
-// naming found items by path.
+// What the subcommands that take SOURCE share: opening it, scanning it (or
+// loading it when it is a recovery snapshot), and naming found items by path.
 
 #include "scan/ScanSession.h"
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sarvik::cli {
 
 /// The arguments that say what to examine.
 struct SessionArgs {
+    /// A device, a disk image, or a snapshot file (told by the tag at its start).
     std::string source;
+    /// --snapshot FILE: save the result to this snapshot after opening SOURCE.
+    std::string snapshotOut;
+    /// --device PATH: read file data of a loaded snapshot from here instead of
+    /// the snapshot's own DevicePath (the device or the image may have moved).
+    std::string device;
     /// Takes args[i] (and its value) when it is one of ours; true when taken.
     bool consume(const std::vector<std::string>& args, std::size_t& i);
 };
 
-/// Opens and scans SOURCE; prints why on standard error and gives nothing when it cannot.
+/// Opens SOURCE: scans a device or image, or loads a snapshot and opens the
+/// volume it names (warning on standard error when that volume's geometry differs
+/// from the snapshot's). Then saves --snapshot when asked and says where.
+/// Prints why on standard error and gives nothing when it cannot.
 std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args);
+
+/// Whether SOURCE is a recovery snapshot rather than a device or image.
+bool isSnapshotSource(const std::string& source);
+
+/// Loads the snapshot at `path` into a new session and opens `devicePath` (or,
+/// when empty, the snapshot's DevicePath) as the device of later reads. Prints
+/// the refusal on standard error and gives nothing when the file is refused; a
+/// damaged body is reported and what came before the damage is kept.
+std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, const std::string& devicePath);
+
+/// Compares the geometry of a loaded snapshot with the volume that now answers
+/// at the session's device. Nothing when they agree; otherwise a warning for
+/// standard error, one line per difference. Recovery calls this before copying.
+std::optional<std::string> snapshotVolumeWarning(const scan::ScanSession& session);
+
+/// Saves the session to a snapshot by the path rule; prints where, or why not.
+bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath);
+
+/// Text from a snapshot or a volume made safe for a terminal: Windows-1252 read
+/// as UTF-8, control characters shown as '?'.
+std::string terminalText(std::string_view text);
 
 /// "/A/B" for a placed folder (UTF-8), nothing for a folder the tree did not place.
 std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std::size_t folderIndex);
