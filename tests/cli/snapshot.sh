@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Snapshot files through the command line: save after a scan, use the snapshot
+# as SOURCE, point it at a moved image, warn on a volume that differs, refuse a
+# wrong version, keep what precedes damage.
+# Usage: snapshot.sh SARVIK TEST_VOLUMES SOURCE_DIR   (exit 77: tools missing)
+set -u
+sarvik=$1
+for tool in mkfs.fat mcopy mdel mmd; do
+  command -v "$tool" >/dev/null || { echo "skip: $tool not installed"; exit 77; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "FAIL: $*"; exit 1; }
+
+truncate -s 20M vol.img
+mkfs.fat -F16 -s 4 --invariant vol.img >/dev/null
+printf 'hello\n' >h.txt
+mmd -i vol.img ::/DOCS
+mcopy -i vol.img h.txt ::/DOCS/gone.txt
+mcopy -i vol.img h.txt ::/lost.txt
+mdel -i vol.img ::/DOCS/gone.txt ::/lost.txt
+
+"$sarvik" scan vol.img --snapshot "$work/scan1" >scan.out 2>scan.err || fail "scan with --snapshot"
+grep -q "saved to $work/SCAN1.RVU" scan.err || fail "save path not reported: $(cat scan.err)"
+[ -f SCAN1.RVU ] || fail "SCAN1.RVU missing"
+
+# The snapshot as SOURCE lists what the scan found, and saves back byte for byte.
+"$sarvik" scan SCAN1.RVU --snapshot again.rvu >snap.out 2>snap.err || fail "scan of the snapshot"
+diff <(tail -n +2 scan.out) <(tail -n +2 snap.out) || fail "listing from the snapshot differs"
+cmp -s SCAN1.RVU AGAIN.RVU || fail "re-saved snapshot differs"
+"$sarvik" ls SCAN1.RVU /DOCS >ls.out || fail "ls of the snapshot"
+grep -q "xONE.TXT" ls.out || fail "ls misses the deleted file: $(cat ls.out)"
+
+# Told by the tag, not by the name.
+cp SCAN1.RVU plain.bin
+"$sarvik" ls plain.bin >/dev/null 2>&1 || fail "snapshot without its extension not recognised"
+
+# The image moved: without --device the volume cannot be opened, with it, it can.
+mv vol.img moved.img
+"$sarvik" ls SCAN1.RVU >/dev/null 2>err.txt || fail "ls with a missing volume"
+grep -q "cannot open the snapshot's volume" err.txt || fail "no warning for a missing volume"
+"$sarvik" ls SCAN1.RVU --device moved.img >/dev/null 2>err.txt || fail "ls --device"
+[ ! -s err.txt ] || fail "unexpected warning: $(cat err.txt)"
+
+# Another geometry at the device: a warning naming the field.
+truncate -s 20M other.img
+mkfs.fat -F16 -s 8 --invariant other.img >/dev/null
+"$sarvik" ls SCAN1.RVU --device other.img >/dev/null 2>err.txt || fail "ls --device other"
+grep -q "sectors per cluster: snapshot 4, volume 8" err.txt || fail "no mismatch warning: $(cat err.txt)"
+
+# A wrong version is refused with the format's message and a failure status.
+{ printf 'rvx4.022.0'; tail -c +11 SCAN1.RVU; } >v2.rvu
+if "$sarvik" ls v2.rvu >/dev/null 2>err.txt; then fail "version 2.0 accepted"; fi
+grep -q "version of file does not match with current version 1.0" err.txt || fail "version message: $(cat err.txt)"
+
+# Cut inside the last record: loads with a warning and keeps the records before it.
+head -c $(( $(stat -c %s SCAN1.RVU) - 3 )) SCAN1.RVU >cut.rvu
+"$sarvik" scan cut.rvu --device moved.img >cut.out 2>err.txt || fail "damaged snapshot refused"
+grep -q "damaged" err.txt || fail "no damage warning: $(cat err.txt)"
+grep -q "1 folder(s), 1 deleted file(s) found" cut.out || fail "cut snapshot: $(tail -1 cut.out)"
+echo ok
