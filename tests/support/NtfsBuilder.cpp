@@ -96,11 +96,11 @@ constexpr std::uint16_t kSequenceNumber = 0x0A0B;
 
 } // namespace
 
-std::vector<std::uint8_t> encodeRuns(const std::vector<Run>& runs)
+std::vector<std::uint8_t> encodeRuns(const std::vector<ClusterRun>& runs)
 {
     Bytes out;
     std::int64_t previous = 0;
-    for (const Run& run : runs) {
+    for (const ClusterRun& run : runs) {
         const unsigned lw = unsignedWidth(run.clusters);
         unsigned ow = 0;
         std::int64_t delta = 0;
@@ -238,9 +238,11 @@ ntfs::MftRecord MftRecordBuilder::build(bool protect) const
         offset += 8;
     }
     put(r, 24, 4, offset);
-    // Fill the sector ends with something a missing fixup would show.
-    put(r, 510, 2, 0x1234);
-    put(r, 1022, 2, 0x5678);
+    // Unused sector ends get values that a missing fixup would show.
+    if (offset <= 510)
+        put(r, 510, 2, 0x1234);
+    if (offset <= 1022)
+        put(r, 1022, 2, 0x5678);
     if (protect) {
         put(r, kUpdateSequenceArray, 2, kSequenceNumber);
         for (std::size_t k = 0; k < 2; ++k) {

@@ -14,13 +14,13 @@ namespace sarvik::test {
 
 /// One run of a run list: its length in clusters and its first cluster
 /// (absent for a sparse run).
-struct Run {
+struct ClusterRun {
     std::uint64_t clusters = 0;
     std::optional<std::int64_t> lcn;
 };
 
 /// The mapping-pairs bytes of `runs` with the narrowest fields, ending with 0.
-std::vector<std::uint8_t> encodeRuns(const std::vector<Run>& runs);
+std::vector<std::uint8_t> encodeRuns(const std::vector<ClusterRun>& runs);
 
 /// One entry of an attribute list.
 struct ListEntry {
