@@ -1,0 +1,356 @@
+#include "recovery/FileRecovery.h"
+#include "recovery/RecoveryFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace sarvik;
+namespace CopyMode = recovery::CopyMode;
+using recovery::FileOutcome;
+using test::pattern;
+
+namespace {
+
+std::vector<std::byte> slice(const std::vector<std::byte>& v, std::size_t from, std::size_t count)
+{
+    return {v.begin() + static_cast<std::ptrdiff_t>(from), v.begin() + static_cast<std::ptrdiff_t>(from + count)};
+}
+
+} // namespace
+
+// A deleted file whose FAT entries are 0 is read from consecutive clusters and
+// its fifth cluster is cut to the size; a file whose chain survives in the first
+// FAT follows it; a chain broken in the first FAT and whole in the second uses
+// the second; a chain the FAT continues past the size fits neither and the file
+// is read from consecutive clusters.
+TEST(FatRecovery, ClusterSourcesFollowFirstFatThenSecondThenConsecutive)
+{
+    test::FatRecoveryVolume v(4);
+    const auto contiguous = pattern(10000, 1);
+    v.putFile({10, 11, 12, 13, 14}, contiguous);
+    const auto fragmented = pattern(5000, 2);
+    v.putFile({40, 60, 50}, fragmented);
+    v.chain(1, {40, 60, 50});
+    const auto secondFat = pattern(6144, 3);
+    v.putFile({70, 90, 80}, secondFat);
+    v.fat(1, 70, 0);
+    v.chain(2, {70, 90, 80});
+    // Three clusters of data, but both FATs link on past them: no chain fits.
+    const auto tooLong = pattern(4100, 4);
+    v.putFile({100, 101, 102}, tooLong);
+    v.chain(1, {100, 120, 121, 122});
+    v.chain(2, {100, 120, 121, 122});
+    v.select();
+    v.addFile("xONTIG.BIN", 10, 10000);
+    v.addFile("xRAG.BIN", 40, 5000);
+    v.addFile("xECOND.BIN", 70, 6144);
+    v.addFile("xOOLONG.BIN", 100, 4100);
+    v.buildTree();
+
+    test::CopyRig rig(v.volume, v.catalogue, v.tree);
+    rig.recovery.RecoverFatFilesIn(0, rig.target());
+
+    EXPECT_EQ(rig.content("xONTIG.BIN"), contiguous);
+    EXPECT_EQ(rig.content("xRAG.BIN"), fragmented);
+    EXPECT_EQ(rig.content("xECOND.BIN"), secondFat);
+    EXPECT_EQ(rig.content("xOOLONG.BIN"), tooLong);
+    EXPECT_EQ(rig.recovery.SavedFileCount(), 4u);
+    EXPECT_EQ(rig.report.totals().written, 4u);
+    EXPECT_EQ(rig.report.totals().zeroFilledBlocks, 0u);
+    EXPECT_EQ(rig.report.totals().bytesWritten, 10000u + 5000u + 6144u + 4100u);
+}
+
+TEST(FatRecovery, BlockSizeFollowsSectorsPerCluster)
+{
+    EXPECT_EQ(recovery::FileRecovery::blockSectors(1), 1u);
+    EXPECT_EQ(recovery::FileRecovery::blockSectors(4), 1u);
+    EXPECT_EQ(recovery::FileRecovery::blockSectors(8), 8u);
+    EXPECT_EQ(recovery::FileRecovery::blockSectors(16), 16u);
+    EXPECT_EQ(recovery::FileRecovery::blockSectors(64), 16u);
+}
+
+// An empty FAT file is created empty; an unreadable sector inside a file becomes
+// one block of zeros (one sector with 4 sectors per cluster, 16 with 32), is
+// counted, and the bytes around it are intact.
+TEST(FatRecovery, EmptyFilesAndUnreadableBlocks)
+{
+    for (const std::uint8_t spc : {std::uint8_t{4}, std::uint8_t{32}}) {
+        SCOPED_TRACE(spc);
+        test::FatRecoveryVolume v(spc, 16384);
+        const std::size_t size = spc * 512u * 3 - 100;
+        const auto data = pattern(size, 9);
+        v.putFile({20, 21, 22}, data);
+        v.select();
+        const std::uint64_t badOffset = v.clusterOffset(21) + 512; // the second sector of the second cluster
+        v.memory->addBadRange(badOffset, 1);
+        v.addFile("xMPTY.TXT", 30, 0);
+        v.addFile("xAD.BIN", 20, static_cast<std::uint32_t>(size));
+        v.buildTree();
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+
+        ASSERT_TRUE(rig.has("xMPTY.TXT"));
+        EXPECT_TRUE(rig.content("xMPTY.TXT").empty());
+        const auto got = rig.content("xAD.BIN");
+        ASSERT_EQ(got.size(), size);
+        const std::size_t block = recovery::FileRecovery::blockSectors(spc) * 512u;
+        const std::size_t badStart = (spc * 512u + 512) / block * block;
+        EXPECT_EQ(slice(got, 0, badStart), slice(data, 0, badStart));
+        EXPECT_TRUE(std::all_of(got.begin() + static_cast<std::ptrdiff_t>(badStart),
+                                got.begin() + static_cast<std::ptrdiff_t>(badStart + block),
+                                [](std::byte b) { return b == std::byte{0}; }));
+        EXPECT_EQ(slice(got, badStart + block, size - badStart - block),
+                  slice(data, badStart + block, size - badStart - block));
+        EXPECT_EQ(rig.report.totals().zeroFilledBlocks, 1u);
+        EXPECT_EQ(rig.report.totals().filesWithZeroFill, 1u);
+        EXPECT_EQ(rig.report.totals().written, 2u);
+    }
+}
+
+// Two, then three, files of one name in one folder under each policy.
+TEST(FatRecovery, DuplicateNamesFollowThePolicy)
+{
+    test::FatRecoveryVolume v(1);
+    const auto a = pattern(700, 1), b = pattern(300, 2), c = pattern(200, 3);
+    v.putFile({10, 11}, a);
+    v.putFile({20}, b);
+    v.putFile({30}, c);
+    v.select();
+    v.addFile("a.txt", 10, 700);
+    v.addFile("a.txt", 20, 300);
+    v.addFile("a.txt", 30, 200);
+    v.buildTree();
+
+    {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+        EXPECT_EQ(rig.content("a.txt"), a);
+        EXPECT_EQ(rig.content("Copy (1 ) of a.txt"), b);
+        EXPECT_EQ(rig.content("Copy (2 ) of a.txt"), c);
+        EXPECT_EQ(rig.observer.totals, (std::vector<std::uint32_t>{0, 1, 2}));
+    }
+    {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.settings.DuplicatePolicy = recovery::DuplicatePolicy::Skip;
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+        EXPECT_EQ(rig.dest->paths(), std::vector<std::string>{"a.txt"});
+        EXPECT_EQ(rig.content("a.txt"), a);
+        EXPECT_EQ(rig.report.totals().duplicatesSkipped, 2u);
+        EXPECT_TRUE(rig.observer.questions.empty());
+    }
+    {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.settings.DuplicatePolicy = recovery::DuplicatePolicy::Overwrite;
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+        EXPECT_EQ(rig.dest->paths(), std::vector<std::string>{"a.txt"});
+        EXPECT_EQ(rig.content("a.txt"), c); // the last one written replaced the longer first one
+        EXPECT_EQ(rig.report.totals().written, 3u);
+    }
+}
+
+// A filter leaves files out without a question and still creates folders; the
+// open path (CopyMode 0) applies neither filter nor duplicate rule and replaces.
+TEST(FatRecovery, FiltersAndTheOpenPath)
+{
+    test::FatRecoveryVolume v(1);
+    const auto doc = pattern(100, 1), txt = pattern(50, 2);
+    v.putFile({10}, doc);
+    v.putFile({11}, txt);
+    v.select();
+    v.addFolder("DOCS", 5);
+    v.addFile("report.doc", 10, 100, 5);
+    v.addFile("readme.txt", 11, 50, 5);
+    v.addFolder("EMPTY", 6);
+    v.addFile("notes.txt", 11, 50, 6);
+    v.buildTree();
+
+    test::CopyRig rig(v.volume, v.catalogue, v.tree);
+    ASSERT_EQ(rig.filters.add("*.DOC"), search::AddPatternResult::Added);
+    const auto rows = catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
+                                              catalogue::CatalogueKind::Fat, 0, nullptr);
+    ASSERT_EQ(rows.size(), 2u);
+    rig.recovery.RecoverListItems(rows, recovery::RecoveryMode::All, {}, rig.target());
+    EXPECT_EQ(rig.dest->paths(), (std::vector<std::string>{"DOCS", "DOCS/report.doc", "EMPTY"}));
+    EXPECT_EQ(rig.content("DOCS/report.doc"), doc);
+    EXPECT_EQ(rig.report.totals().filtered, 2u);
+    EXPECT_TRUE(rig.observer.questions.empty());
+
+    // Open path: readme.txt passes though the filter excludes it, and a second
+    // open replaces the first copy instead of renaming.
+    test::CopyRig open(v.volume, v.catalogue, v.tree);
+    ASSERT_EQ(open.filters.add("*.DOC"), search::AddPatternResult::Added);
+    EXPECT_EQ(open.recovery.RecoverFatFile(open.target(), 1, CopyMode::Open, 11, 50, "readme.txt", 1), 1);
+    EXPECT_EQ(open.recovery.RecoverFatFile(open.target(), 1, CopyMode::Open, 10, 100, "readme.txt", 1), 1);
+    EXPECT_EQ(open.dest->paths(), std::vector<std::string>{"readme.txt"});
+    EXPECT_EQ(open.content("readme.txt"), doc);
+    EXPECT_TRUE(open.observer.progress.empty());
+    EXPECT_TRUE(open.observer.names.empty());
+}
+
+// Selected rows only; folders come out with everything below them, under the
+// names the tree shows; a folder the tree did not place is not copied.
+TEST(FatRecovery, SelectedRowsAndFolderTrees)
+{
+    test::FatRecoveryVolume v(1);
+    const auto x = pattern(10, 1);
+    v.putFile({10}, x);
+    v.select();
+    v.addFolder("A", 5);
+    v.addFolder("B", 6, 5);
+    v.addFolder("C", 7, 6);
+    v.addFolder("LOST", 8, 99); // its parent is not a known folder
+    v.addFile("deep.txt", 10, 10, 7);
+    v.addFile("top.txt", 10, 10, 0);
+    v.addFile("lost.txt", 10, 10, 8);
+    v.buildTree();
+    const auto rows = catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
+                                              catalogue::CatalogueKind::Fat, 0, nullptr);
+    ASSERT_EQ(rows.size(), 2u); // A, top.txt
+
+    test::CopyRig rig(v.volume, v.catalogue, v.tree);
+    const bool onlyFolder[] = {true, false};
+    rig.recovery.RecoverListItems(rows, recovery::RecoveryMode::Selected, onlyFolder, rig.target());
+    EXPECT_EQ(rig.dest->paths(), (std::vector<std::string>{"A", "A/B", "A/B/C", "A/B/C/deep.txt"}));
+    EXPECT_EQ(rig.content("A/B/C/deep.txt"), x);
+}
+
+// Skip ends the file being written (it stays, cut short at a block boundary)
+// and the copy goes on; Stop ends it the same way and starts nothing more.
+TEST(FatRecovery, SkipAndStopCutTheCurrentFileShort)
+{
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stop" : "skip");
+        test::FatRecoveryVolume v(4, 8192);
+        const std::size_t bigSize = 1536 * 1024;
+        const auto big = pattern(bigSize, 1), small = pattern(3000, 2);
+        v.putFile({10}, pattern(0, 0));
+        for (std::uint32_t k = 0; k < bigSize / 2048; ++k)
+            v.putData(10 + k, big, k * 2048u, 2048);
+        v.putFile({1000, 1001}, small);
+        v.select();
+        v.addFile("big.bin", 10, static_cast<std::uint32_t>(bigSize));
+        v.addFile("small.bin", 1000, 3000);
+        v.buildTree();
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        // Press the button while the big file's data is being read, once it is
+        // past its first megabyte.
+        const std::uint64_t trigger = v.clusterOffset(10) + 1024 * 1024;
+        bool pressed = false;
+        v.hooked->onRead = [&](std::uint64_t offset, std::size_t) {
+            if (!pressed && offset >= trigger && offset < v.clusterOffset(1000)) {
+                pressed = true;
+                (stop ? rig.control.StopRecovery : rig.control.SkipFile).store(1);
+            }
+        };
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+        ASSERT_TRUE(pressed);
+        const auto got = rig.content("big.bin");
+        EXPECT_GT(got.size(), 0u);
+        EXPECT_LT(got.size(), bigSize);
+        EXPECT_EQ(got.size() % 512, 0u);
+        EXPECT_EQ(got, slice(big, 0, got.size()));
+        ASSERT_FALSE(rig.report.files().empty());
+        EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::CutShort);
+        if (stop) {
+            EXPECT_FALSE(rig.has("small.bin"));
+            EXPECT_EQ(rig.report.files().size(), 1u);
+        } else {
+            EXPECT_EQ(rig.content("small.bin"), small);
+            EXPECT_EQ(rig.report.totals().written, 1u);
+        }
+    }
+}
+
+// Names read from disk cannot lead outside the destination: separators,
+// ".." and "." and absolute paths become plain names, control characters
+// become '_', an empty name "_"; Windows-1252 letters come out in UTF-8.
+TEST(FatRecovery, NamesThatTryToEscapeStayInside)
+{
+    test::FatRecoveryVolume v(1);
+    const auto x = pattern(10, 1);
+    v.putFile({10}, x);
+    v.select();
+    v.addFolder("..", 5);
+    v.addFile("../evil", 10, 10, 5);
+    v.addFile("a/b", 10, 10);
+    v.addFile("/etc/x", 10, 10);
+    v.addFile("..\\..\\win", 10, 10);
+    v.addFile(std::string("ctl\x01\x1b\x7f" "x"), 10, 10);
+    v.addFile("", 10, 10);
+    v.addFile(".", 10, 10);
+    v.addFile("caf\xE9.txt", 10, 10);
+    v.addFile(std::string(300, 'n'), 10, 10);
+    v.buildTree();
+    const auto rows = catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
+                                              catalogue::CatalogueKind::Fat, 0, nullptr);
+    test::CopyRig rig(v.volume, v.catalogue, v.tree);
+    rig.recovery.RecoverListItems(rows, recovery::RecoveryMode::All, {}, rig.target());
+
+    const std::vector<std::string> expected = {
+        "_",           "__", "__/.._evil", "a_b", "_etc_x", ".._.._win", "ctl___x", "Copy (1 ) of _",
+        "caf\xC3\xA9.txt", std::string(255, 'n')};
+    auto paths = rig.dest->paths();
+    auto sorted = expected;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(paths, sorted);
+    for (const auto& p : paths) {
+        if (p != "__") {
+            EXPECT_EQ(rig.content(p), x) << p;
+        }
+    }
+    for (const auto& r : rig.report.files())
+        EXPECT_TRUE(r.path.starts_with("/dest/")) << r.path;
+    EXPECT_EQ(rig.report.totals().written, 9u);
+}
+
+// A planted link at the target name is never written through: under Rename the
+// file gets the next free name; under Overwrite it cannot be created, the
+// question is asked, and No stops the copy before the next file.
+TEST(FatRecovery, PlantedLinksAndCreationFailures)
+{
+    test::FatRecoveryVolume v(1);
+    const auto x = pattern(10, 1);
+    v.putFile({10}, x);
+    v.select();
+    v.addFile("a.txt", 10, 10);
+    v.addFile("b.txt", 10, 10);
+    v.buildTree();
+
+    {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.dest->plantLink("a.txt", "/etc/passwd");
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+        EXPECT_EQ(rig.dest->find("a.txt")->kind, recovery::MemoryOutputFolder::Kind::Link);
+        EXPECT_EQ(rig.content("Copy (1 ) of a.txt"), x);
+    }
+    {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.settings.DuplicatePolicy = recovery::DuplicatePolicy::Overwrite;
+        rig.dest->plantLink("a.txt", "/etc/passwd");
+        rig.observer.answer = false;
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+        EXPECT_EQ(rig.observer.questions,
+                  std::vector<std::string>{"Error creating file : /dest/a.txt.  Continue Recovery ? "});
+        EXPECT_EQ(rig.control.StopRecovery.load(), 1);
+        EXPECT_FALSE(rig.has("b.txt"));
+        EXPECT_TRUE(rig.report.anyFailed());
+    }
+    {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.dest->refuseCreation(true);
+        rig.recovery.RecoverFatFilesIn(0, rig.target()); // Yes each time: both are tried
+        EXPECT_EQ(rig.observer.questions.size(), 2u);
+        EXPECT_EQ(rig.report.totals().failed, 2u);
+        EXPECT_EQ(rig.recovery.SavedFileCount(), 0u);
+    }
+    {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.dest->failWritesAfter(15); // the disk fills during the second file
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+        ASSERT_EQ(rig.report.files().size(), 2u);
+        EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Written);
+        EXPECT_EQ(rig.report.files()[1].outcome, FileOutcome::WriteFailed);
+        EXPECT_TRUE(rig.report.anyFailed());
+    }
+}
