@@ -1,0 +1,64 @@
+#include "app/DriveInformationDialog.h"
+
+#include "app/MessageBoxes.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace sarvik::app {
+
+DriveInformationDialog::DriveInformationDialog(const disk::DriveInformation& values, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Drive Information"));
+    // The captions keep their blanks; they were laid out for the box's own font.
+    static const char* const kCaptions[kRows] = {
+        "File System          :", "Start Sector         :", "Directories           :",
+        "Files                     :", "SPC                     :", "First FAT              :",
+        "Second FAT        :", "MFT Start            :"};
+    const std::string* const texts[kRows] = {&values.fileSystem, &values.startSector, &values.directories,
+                                             &values.files,      &values.spc,         &values.firstFat,
+                                             &values.secondFat,  &values.mftStart};
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(14);
+    grid->setVerticalSpacing(8);
+    for (int i = 0; i < kRows; ++i) {
+        m_captions[i] = new QLabel(QString::fromLatin1(kCaptions[i]), this);
+        m_captions[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_values[i] = new QLabel(QString::fromStdString(*texts[i]), this);
+        m_values[i]->setObjectName(QStringLiteral("value%1").arg(i));
+        m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        QFont bold = m_values[i]->font();
+        bold.setBold(true);
+        m_values[i]->setFont(bold);
+        m_values[i]->setMinimumWidth(110);
+        grid->addWidget(m_captions[i], i, 0);
+        grid->addWidget(m_values[i], i, 1);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->hide();
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 16);
+    layout->addLayout(grid);
+    layout->addSpacing(12);
+    layout->addWidget(buttons);
+}
+
+QString DriveInformationDialog::value(int row) const
+{
+    return row >= 0 && row < kRows ? m_values[row]->text() : QString();
+}
+
+QString DriveInformationDialog::caption(int row) const
+{
+    return row >= 0 && row < kRows ? m_captions[row]->text() : QString();
+}
+
+} // namespace sarvik::app

@@ -1,0 +1,105 @@
+#include "app/FileListModel.h"
+
+#include "app/FileTypes.h"
+#include "catalogue/NameText.h"
+
+namespace sarvik::app {
+
+FileListModel::FileListModel(FileTypes& types, QObject* parent) : QAbstractTableModel(parent), m_types(types) {}
+
+void FileListModel::setRows(const std::vector<catalogue::FileRow>& rows)
+{
+    beginResetModel();
+    m_rows.clear();
+    m_rows.reserve(rows.size());
+    for (const catalogue::FileRow& source : rows) {
+        Row row;
+        row.cells[Name] = QString::fromStdString(catalogue::toUtf8(source.name));
+        row.cells[Type] = QString::fromStdString(catalogue::toUtf8(source.type));
+        row.cells[Size] = QString::fromStdString(source.size);
+        row.cells[Created] = QString::fromStdString(source.created);
+        row.cells[Modified] = QString::fromStdString(source.modified);
+        row.cells[Id] = QString::fromStdString(source.id);
+        row.folder = source.folder;
+        row.key = source.key;
+        row.icon = source.folder ? m_types.folderIcon() : m_types.fileIcon(row.cells[Name]);
+        m_rows.push_back(std::move(row));
+    }
+    endResetModel();
+}
+
+void FileListModel::clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Row& row = m_rows[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        if (role == Qt::ToolTipRole && index.column() != Name)
+            return {};
+        return row.cells[index.column()];
+    case Qt::DecorationRole:
+        return index.column() == Name ? QVariant(row.icon) : QVariant();
+    case Qt::TextAlignmentRole:
+        return index.column() == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                      : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return {};
+    static const char* const kHeaders[ColumnCount] = {"Name", "Type", "Size", "Created", "Modified", "ID"};
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(kHeaders[section]);
+    if (role == Qt::TextAlignmentRole)
+        return section == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                               : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+QString FileListModel::text(int row, int column) const
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= ColumnCount)
+        return {};
+    return m_rows[static_cast<std::size_t>(row)].cells[column];
+}
+
+bool FileListModel::isFolder(int row) const
+{
+    return row >= 0 && row < rowCount() && m_rows[static_cast<std::size_t>(row)].folder;
+}
+
+quint64 FileListModel::key(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_rows[static_cast<std::size_t>(row)].key : 0;
+}
+
+int FileListModel::columnWidth(int column)
+{
+    static const int kWidths[ColumnCount] = {150, 100, 70, 100, 70, 70};
+    return column >= 0 && column < ColumnCount ? kWidths[column] : 0;
+}
+
+} // namespace sarvik::app

@@ -1,0 +1,58 @@
+#include "app/FileTypes.h"
+
+#include "catalogue/NameText.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace sarvik::app {
+
+QString FileTypes::typeName(const QString& name) const
+{
+    return m_mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension).comment();
+}
+
+std::string FileTypes::typeNameOf8Bit(const std::string& name) const
+{
+    return typeName(QString::fromStdString(catalogue::toUtf8(name))).toStdString();
+}
+
+QIcon FileTypes::fileIcon(const QString& name)
+{
+    const QMimeType mime = m_mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    auto found = m_icons.constFind(mime.name());
+    if (found != m_icons.constEnd())
+        return *found;
+    QIcon icon = QIcon::fromTheme(mime.iconName());
+    if (icon.isNull())
+        icon = QIcon::fromTheme(mime.genericIconName());
+    if (icon.isNull())
+        icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
+    m_icons.insert(mime.name(), icon);
+    return icon;
+}
+
+QIcon FileTypes::folderIcon()
+{
+    const QString key = QStringLiteral("inode/directory");
+    auto found = m_icons.constFind(key);
+    if (found != m_icons.constEnd())
+        return *found;
+    const QIcon icon = QIcon::fromTheme(QStringLiteral("folder"));
+    m_icons.insert(key, icon);
+    return icon;
+}
+
+void useSystemIconTheme()
+{
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& dir : {QStringLiteral("/usr/share/icons"), QStringLiteral("/usr/local/share/icons")})
+        if (!paths.contains(dir) && QFileInfo(dir).isDir())
+            paths << dir;
+    QIcon::setThemeSearchPaths(paths);
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
+}
+
+} // namespace sarvik::app

@@ -1,0 +1,34 @@
+#pragma once
+// Type names and small icons of found files, from the desktop's MIME database
+// (matched by the name's extension alone, as nothing on disk can be trusted) and
+// the icon theme.
+
+#include <QHash>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QString>
+
+#include <string>
+
+namespace sarvik::app {
+
+class FileTypes {
+public:
+    /// The type name of a file called `name` (UTF-8), e.g. "plain text document".
+    [[nodiscard]] QString typeName(const QString& name) const;
+    /// The same for a name as read from disk (Windows-1252); fits catalogue::TypeNameProvider.
+    [[nodiscard]] std::string typeNameOf8Bit(const std::string& name) const;
+    /// The small icon for a file called `name`.
+    [[nodiscard]] QIcon fileIcon(const QString& name);
+    [[nodiscard]] QIcon folderIcon();
+
+private:
+    QMimeDatabase m_mimes;
+    QHash<QString, QIcon> m_icons; // by MIME type name
+};
+
+/// Points Qt at the system's icon themes. Without this every themed icon comes
+/// back empty on desktops that do not announce a theme (and under offscreen).
+void useSystemIconTheme();
+
+} // namespace sarvik::app

@@ -1,0 +1,91 @@
+#include "app/MessageBoxes.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace sarvik::app {
+
+namespace {
+
+QStyle::StandardPixmap iconFor(MessageKind kind)
+{
+    switch (kind) {
+    case MessageKind::Error: return QStyle::SP_MessageBoxCritical;
+    case MessageKind::Question: return QStyle::SP_MessageBoxQuestion;
+    case MessageKind::Information: break;
+    }
+    return QStyle::SP_MessageBoxInformation;
+}
+
+} // namespace
+
+MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, bool question)
+    : QDialog(parent), m_kind(kind), m_text(new QLabel(text, this))
+{
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
+    setModal(true);
+    auto* icon = new QLabel(this);
+    const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    icon->setPixmap(style()->standardIcon(iconFor(kind), nullptr, this).pixmap(side, side));
+    icon->setAlignment(Qt::AlignTop);
+    m_text->setTextFormat(Qt::PlainText);
+    m_text->setWordWrap(true);
+    m_text->setMinimumWidth(280);
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon);
+    top->addSpacing(10);
+    top->addWidget(m_text, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    if (question) {
+        auto* yes = new QPushButton(tr("&Yes"), this);
+        auto* no = new QPushButton(tr("&No"), this);
+        yes->setObjectName(QStringLiteral("yes"));
+        no->setObjectName(QStringLiteral("no"));
+        yes->setDefault(true);
+        connect(yes, &QPushButton::clicked, this, [this] { done(kYes); });
+        connect(no, &QPushButton::clicked, this, [this] { done(kNo); });
+        buttons->addWidget(yes);
+        buttons->addWidget(no);
+    } else {
+        auto* ok = new QPushButton(tr("&Ok"), this);
+        ok->setObjectName(QStringLiteral("ok"));
+        ok->setDefault(true);
+        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+        buttons->addWidget(ok);
+    }
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 18, 18, 14);
+    layout->addLayout(top);
+    layout->addSpacing(12);
+    layout->addLayout(buttons);
+    setSizeGripEnabled(false);
+}
+
+QString MessageBox::text() const
+{
+    return m_text->text();
+}
+
+void MessageDialog(QWidget* parent, MessageKind kind, const QString& text)
+{
+    MessageBox box(parent, kind, text, false);
+    box.exec();
+}
+
+int QuestionDialog(QWidget* parent, const QString& text, MessageKind kind)
+{
+    MessageBox box(parent, kind, text, true);
+    const int result = box.exec();
+    return result == kYes ? kYes : kNo;
+}
+
+} // namespace sarvik::app

@@ -1,0 +1,37 @@
+#pragma once
+// The two modal boxes through which the program shows every message: one with a
+// single "&Ok" button, one that asks with "&Yes" (result 1) and "&No" (result 2).
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace sarvik::app {
+
+inline constexpr const char* kProgramTitle = "Velmora Sarvik Undelete";
+
+/// Which icon a box shows.
+enum class MessageKind { Information = 1, Error = 2, Question = 3 };
+
+class MessageBox : public QDialog {
+    Q_OBJECT
+public:
+    MessageBox(QWidget* parent, MessageKind kind, const QString& text, bool question);
+    [[nodiscard]] QString text() const;
+    [[nodiscard]] MessageKind kind() const { return m_kind; }
+
+private:
+    MessageKind m_kind;
+    QLabel* m_text;
+};
+
+/// Shows `text` with one "&Ok" button and waits until it is closed.
+void MessageDialog(QWidget* parent, MessageKind kind, const QString& text);
+
+inline constexpr int kYes = 1;
+inline constexpr int kNo = 2;
+/// Asks `text`; returns kYes or kNo (closing the box counts as No).
+int QuestionDialog(QWidget* parent, const QString& text, MessageKind kind = MessageKind::Question);
+
+} // namespace sarvik::app

@@ -1,0 +1,35 @@
+#pragma once
+// The "Recovery Settings" box: sectors per read (1..100), what to do with a
+// duplicate name (three radio buttons) and retries on a bad sector (1..10). OK
+// writes the values back; Cancel leaves them as they were.
+
+#include "recovery/RecoverySettings.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QRadioButton;
+
+namespace sarvik::app {
+
+class RecoverySettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    RecoverySettingsDialog(recovery::RecoverySettings& settings, QWidget* parent = nullptr);
+
+    [[nodiscard]] QComboBox* sectorsList() const { return m_sectors; }
+    [[nodiscard]] QComboBox* retriesList() const { return m_retries; }
+    [[nodiscard]] QRadioButton* policyButton(int policy) const;
+
+    void accept() override;
+
+private:
+    recovery::RecoverySettings& m_settings;
+    QComboBox* m_sectors;
+    QComboBox* m_retries;
+    QRadioButton* m_rename;
+    QRadioButton* m_overwrite;
+    QRadioButton* m_skip;
+};
+
+} // namespace sarvik::app

@@ -1,0 +1,966 @@
+#include "app/RecoveryWindow.h"
+
+#include "app/DriveInformationDialog.h"
+#include "app/FileListModel.h"
+#include "app/MessageBoxes.h"
+#include "app/RecoverySettingsDialog.h"
+#include "app/ScanRunner.h"
+#include "catalogue/NameText.h"
+#include "disk/DriveInformation.h"
+#include "platform/DriveDiscovery.h"
+#include "ui/PercentProgressBar.h"
+#include "ui/PictureButton.h"
+#include "ui/Skin.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QListView>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProcess>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace sarvik::app {
+
+namespace Text {
+namespace {
+QString blanks(int n)
+{
+    return QString(n, QLatin1Char(' '));
+}
+} // namespace
+QString volumeLabelCaption() { return QStringLiteral("Volume Label") + blanks(13); }
+QString capacityCaption() { return QStringLiteral("Capacity\t") + blanks(8); }
+QString sectorsPerClusterCaption() { return QStringLiteral("Sector Per Cluster") + blanks(6); }
+QString bytesPerSectorCaption() { return QStringLiteral("Byte Per Sector") + blanks(10); }
+QString fileSystemCaption() { return QStringLiteral("File System") + blanks(16); }
+QString foldersFoundCaption() { return QStringLiteral("Folder(s) Found") + blanks(9); }
+QString filesFoundCaption() { return QStringLiteral("File(s) Found") + blanks(12); }
+QString currentSectorCaption() { return QStringLiteral("Current Sector") + blanks(10); }
+QString lastItemCaption() { return QStringLiteral("Last File/Folder") + blanks(7); }
+QString driveHelp(int indent)
+{
+    return QStringLiteral("\r\n") + blanks(indent) +
+           QStringLiteral("1. Select the Logical Drive that contains the deleted file(s).\r\n") + blanks(indent) +
+           QStringLiteral("2. Click Next Button.");
+}
+QString scanHelp()
+{
+    return QStringLiteral("\r\n") + blanks(19) +
+           QStringLiteral("Sarvik is searching the data of the selected partition, once this process is "
+                          "completed it will show you all the") +
+           blanks(26) + QStringLiteral("deleted file(s).");
+}
+QString resultsHelp()
+{
+    return QStringLiteral("\r\n") + blanks(16) +
+           QStringLiteral("Please select the file(s) and folder(s) to recover from right pane and copy using") +
+           blanks(3) + QStringLiteral("Recover Selected") + blanks(6) + QStringLiteral("or") + blanks(29) +
+           QStringLiteral("Recover All options from the Recovery Menu.\r\n") + blanks(16) +
+           QStringLiteral("You can open a file by Double Clicking it.");
+}
+} // namespace Text
+
+namespace {
+
+constexpr const char* kHomePage = "https://www.velmora.example/sarvik-undelete";
+constexpr const char* kHelpFile = "sarvik_undelete_help.chm";
+constexpr const char* kLiveUpdateProgram = "Sarvik Live Update.exe";
+
+// The tree's pixel rectangle: left 5, top 98, right 228, bottom 418.
+const QRect kTreeRect(5, 98, 223, 320);
+
+// Paints the skin behind every control of the window.
+class SkinPanel : public QWidget {
+public:
+    SkinPanel(const QImage& skin, QWidget* parent) : QWidget(parent), m_skin(skin)
+    {
+        setFixedSize(skin.size());
+        // The window's outline: everything of the skin but its key colour.
+        setMask(ui::regionFromSkin(skin));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.drawImage(0, 0, m_skin);
+    }
+
+private:
+    const QImage& m_skin;
+};
+
+QLabel* transparentLabel(QWidget* parent, const QRect& rect)
+{
+    auto* label = new QLabel(parent);
+    label->setGeometry(rect);
+    label->setTextFormat(Qt::PlainText);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    return label;
+}
+
+// A label is shown again after its text changes so the skin behind it is redrawn.
+void reshow(QLabel* label, const QString& text)
+{
+    label->hide();
+    label->setText(text);
+    label->show();
+}
+
+void hideEmpty(QLabel* label)
+{
+    label->hide();
+    label->clear();
+}
+
+QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback)
+{
+    QIcon icon = QIcon::fromTheme(QString::fromLatin1(name));
+    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
+}
+
+QIcon folderItemIcon()
+{
+    // Closed folder normally, open folder while selected.
+    QIcon icon;
+    const QIcon closed = themeIcon("folder", QStyle::SP_DirClosedIcon);
+    const QIcon open = themeIcon("folder-open", QStyle::SP_DirOpenIcon);
+    for (int side : {16, 22, 32}) {
+        icon.addPixmap(closed.pixmap(side), QIcon::Normal);
+        icon.addPixmap(open.pixmap(side), QIcon::Selected);
+    }
+    return icon;
+}
+
+constexpr int kDriveIndexRole = Qt::UserRole + 1;
+constexpr int kHandleRole = Qt::UserRole + 2;
+
+} // namespace
+
+RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::DeviceProvider& devices, QWidget* parent)
+    : QMainWindow(parent), m_devices(devices), m_drives(std::move(drives)), m_runner(new ScanRunner(this))
+{
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
+    setWindowIcon(QIcon(ui::applicationPicture(64)));
+
+    m_startDirectory = QDir::currentPath();
+    if (!m_startDirectory.endsWith(QLatin1Char('/')))
+        m_startDirectory += QLatin1Char('/');
+
+    m_skin = ui::paintWindowSkin(QSize(ui::dluX(528), ui::dluY(311)));
+    buildControls();
+
+    // The drive page: "My Computer" first, then the drives.
+    m_currentStep = -1;
+    auto* computer = new QTreeWidgetItem(m_driveTree, QStringList{QStringLiteral("My Computer")});
+    computer->setIcon(0, themeIcon("computer", QStyle::SP_ComputerIcon));
+    m_currentStep = 0;
+    for (std::size_t i = 0; i < m_drives.size(); ++i) {
+        auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(m_drives[i].text)});
+        item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
+        item->setData(0, kDriveIndexRole, static_cast<qulonglong>(i));
+        item->setToolTip(0, QString::fromStdString(m_drives[i].devicePath));
+    }
+    computer->setExpanded(true);
+
+    buildMenuBar();
+    buildToolbar();
+    SetLabelLayout(0);
+    setQuickHelp(Text::driveHelp(20));
+
+    m_next->setToolTip(QStringLiteral("Go to next step"));
+    m_stop->setToolTip(QStringLiteral("Stops the current process"));
+    m_back->setToolTip(QStringLiteral("Go to previous setp"));
+    m_logo->setToolTip(QStringLiteral("Click here to visit software home page"));
+    m_progress->hide();
+    for (ui::PictureButton* button : {m_back, m_next, m_stop}) {
+        button->setEnabled(false);
+        button->hide();
+    }
+    m_settings = recovery::RecoverySettings::startup('N');
+
+    connect(m_runner, &ScanRunner::reported, this, &RecoveryWindow::applyReport);
+    connect(m_runner, &ScanRunner::finished, this, &RecoveryWindow::scanEnded);
+
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::ApplicationShortcut);
+    connect(help, &QShortcut::activated, this, &RecoveryWindow::helpContents);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+RecoveryWindow::~RecoveryWindow()
+{
+    // The runner's destructor stops and joins the worker before the session goes away.
+    delete m_runner;
+    m_runner = nullptr;
+}
+
+void RecoveryWindow::buildControls()
+{
+    auto* panel = new SkinPanel(m_skin, this);
+    setCentralWidget(panel);
+
+    for (int i = 0; i < 7; ++i) {
+        static const int kX[7] = {13, 71, 133, 195, 255, 315, 376};
+        m_toolbar[i] = new ui::PictureButton(panel);
+        m_toolbar[i]->setGeometry(ui::dluRect(kX[i], 3, 45, 42));
+    }
+    m_logo = new ui::PictureButton(panel);
+    m_logo->setGeometry(ui::dluRect(425, 3, 91, 35));
+    m_logo->setPictures(ui::logoPicture(m_logo->size(), false), ui::logoPicture(m_logo->size(), true));
+    connect(m_logo, &QAbstractButton::clicked, this,
+            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); });
+
+    // Caption and value pairs of the right pane: volume label, then pairs 1 to 4.
+    static const int kCaptionY[5] = {70, 89, 110, 130, 149};
+    static const int kValueY[5] = {70, 88, 109, 130, 149};
+    QFont captionFont = font();
+    captionFont.setBold(true);
+    for (int i = 0; i < 5; ++i) {
+        m_captions[i] = transparentLabel(panel, ui::dluRect(176, kCaptionY[i], 124, 12));
+        m_captions[i]->setFont(captionFont);
+        m_captions[i]->setStyleSheet(QStringLiteral("color: #1d3557;"));
+        m_captions[i]->setObjectName(QStringLiteral("caption%1").arg(i));
+        m_values[i] = transparentLabel(panel, ui::dluRect(302, kValueY[i], 214, 12));
+        m_values[i]->setStyleSheet(QStringLiteral("color: #22303f;"));
+        m_values[i]->setObjectName(QStringLiteral("value%1").arg(i));
+    }
+    m_status = transparentLabel(panel, ui::dluRect(160, 214, 258, 10));
+    m_status->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
+
+    m_quickHelpLabel = transparentLabel(panel, ui::dluRect(11, 259, 384, 39));
+    m_quickHelpLabel->setWordWrap(true);
+    m_quickHelpLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_quickHelpLabel->setStyleSheet(QStringLiteral("color: #1d2b3a;"));
+
+    m_progress = new ui::PercentProgressBar(panel);
+    m_progress->setGeometry(ui::dluRect(156, 226, 294, 12));
+
+    m_stop = new ui::PictureButton(panel);
+    m_stop->setGeometry(ui::dluRect(461, 217, 33, 30));
+    m_back = new ui::PictureButton(panel);
+    m_back->setGeometry(ui::dluRect(404, 260, 33, 30));
+    m_next = new ui::PictureButton(panel);
+    m_next->setGeometry(ui::dluRect(459, 260, 33, 30));
+    m_stop->setPictures(ui::navPicture(ui::NavPicture::Stop, m_stop->size(), false),
+                        ui::navPicture(ui::NavPicture::Stop, m_stop->size(), true));
+    m_back->setPictures(ui::navPicture(ui::NavPicture::Back, m_back->size(), false),
+                        ui::navPicture(ui::NavPicture::Back, m_back->size(), true));
+    m_next->setPictures(ui::navPicture(ui::NavPicture::Next, m_next->size(), false),
+                        ui::navPicture(ui::NavPicture::Next, m_next->size(), true));
+    connect(m_next, &QAbstractButton::clicked, this, &RecoveryWindow::next);
+    connect(m_back, &QAbstractButton::clicked, this, &RecoveryWindow::back);
+    connect(m_stop, &QAbstractButton::clicked, this, &RecoveryWindow::StopScan);
+
+    // The file list: one model, a table for the details view and a list view for
+    // the icon and list views, sharing the selection.
+    m_model = new FileListModel(m_types, this);
+    m_fileList = new QStackedWidget(panel);
+    m_fileList->setGeometry(ui::dluRect(156, 62, 367, 196));
+    m_details = new QTableView(m_fileList);
+    m_details->setModel(m_model);
+    m_details->setShowGrid(true);
+    m_details->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_details->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_details->verticalHeader()->hide();
+    m_details->verticalHeader()->setDefaultSectionSize(20);
+    m_details->horizontalHeader()->setHighlightSections(false);
+    m_details->setWordWrap(false);
+    m_details->setIconSize(QSize(16, 16));
+    m_details->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView = new QListView(m_fileList);
+    m_listView->setModel(m_model);
+    m_listView->setSelectionModel(m_details->selectionModel());
+    m_listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listView->setResizeMode(QListView::Adjust);
+    m_listView->setWrapping(true);
+    m_listView->setIconSize(QSize(16, 16));
+    m_listView->setUniformItemSizes(true);
+    m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_fileList->addWidget(m_details);
+    m_fileList->addWidget(m_listView);
+    m_fileList->hide();
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_listView)}) {
+        connect(view, &QAbstractItemView::doubleClicked, this, &RecoveryWindow::fileListActivated);
+        connect(view, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
+        view->installEventFilter(this);
+    }
+
+    auto makeTree = [panel, this] {
+        auto* tree = new QTreeWidget(panel);
+        tree->setGeometry(kTreeRect);
+        tree->setHeaderHidden(true);
+        tree->setRootIsDecorated(true);
+        tree->setIconSize(QSize(16, 16));
+        tree->setExpandsOnDoubleClick(true);
+        tree->viewport()->installEventFilter(this);
+        tree->installEventFilter(this);
+        return tree;
+    };
+    m_driveTree = makeTree();
+    m_folderTree = makeTree();
+    m_folderTree->setEnabled(false);
+    m_folderTree->hide();
+}
+
+QAction* RecoveryWindow::addCommand(QMenu* menu, const QString& text, int id, const QString& iconName)
+{
+    QAction* action = menu->addAction(text);
+    if (!iconName.isEmpty())
+        action->setIcon(QIcon::fromTheme(iconName));
+    action->setData(id);
+    m_actions.insert(id, action);
+    connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+    return action;
+}
+
+void RecoveryWindow::buildMenuBar()
+{
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    QMenu* recovery = bar->addMenu(QStringLiteral("&Recovery"));
+    addCommand(recovery, QStringLiteral("&Recover Selected..."), Command::RecoverSelected, QStringLiteral("document-save"));
+    addCommand(recovery, QStringLiteral("Recover &All..."), Command::RecoverAll, QStringLiteral("document-save-as"));
+    recovery->addSeparator();
+    addCommand(recovery, QStringLiteral("&Save Recovery Snapshot..."), Command::SaveSnapshot, QStringLiteral("media-floppy"));
+    addCommand(recovery, QStringLiteral("&Load Recovery Snapshot..."), Command::LoadSnapshot, QStringLiteral("document-open"));
+    recovery->addSeparator();
+    addCommand(recovery, QStringLiteral("Add &Disk Image..."), Command::AddDiskImage, QStringLiteral("drive-harddisk"));
+    recovery->addSeparator();
+    addCommand(recovery, QStringLiteral("E&xit..."), Command::Exit, QStringLiteral("application-exit"));
+
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    addCommand(view, QStringLiteral("Ico&ns"), Command::Icons, QStringLiteral("view-grid"));
+    addCommand(view, QStringLiteral("&List"), Command::List, QStringLiteral("view-list"));
+    addCommand(view, QStringLiteral("&Details"), Command::Details, QStringLiteral("view-list-details"));
+
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    addCommand(tools, QStringLiteral("&Find Files..."), Command::FindFiles, QStringLiteral("edit-find"));
+    addCommand(tools, QStringLiteral("File Fi&lters..."), Command::FileFilters, QStringLiteral("view-filter"));
+    addCommand(tools, QStringLiteral("Se&ttings..."), Command::Settings, QStringLiteral("preferences-system"));
+    tools->addSeparator();
+    addCommand(tools, QStringLiteral("&Drive Information"), Command::DriveInformation, QStringLiteral("drive-harddisk"));
+    tools->addSeparator();
+    addCommand(tools, QStringLiteral("Live &Update"), Command::LiveUpdate, QStringLiteral("system-software-update"));
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    addCommand(help, QStringLiteral("&Contents"), Command::Contents, QStringLiteral("help-contents"));
+    addCommand(help, QStringLiteral("&About Velmora Sarvik..."), Command::About, QStringLiteral("help-about"));
+    SetMenuState(0);
+}
+
+void RecoveryWindow::buildToolbar()
+{
+    struct Tool {
+        ui::ToolbarPicture picture;
+        int command;
+        const char* tip;
+    };
+    static const Tool kTools[7] = {
+        {ui::ToolbarPicture::RecoverSelected, Command::RecoverSelected,
+         "Copy the selected file(s) and folder(s) to your computer"},
+        {ui::ToolbarPicture::RecoverAll, Command::RecoverAll, "Copy all the file(s) and folder(s) to your computer"},
+        {ui::ToolbarPicture::SaveSnapshot, Command::SaveSnapshot,
+         "Saves the snapshot of scan information, so that later on you need not to scan the disk again"},
+        {ui::ToolbarPicture::LoadSnapshot, Command::LoadSnapshot, "Loads the data from previously saved scan information"},
+        {ui::ToolbarPicture::FindFiles, Command::FindFiles, "Search the file(s) in the recovered data"},
+        {ui::ToolbarPicture::Settings, Command::Settings, "Configures the software"},
+        {ui::ToolbarPicture::LiveUpdate, Command::LiveUpdate, "Updates the software with latest changes from internet"},
+    };
+    for (int i = 0; i < 7; ++i) {
+        ui::PictureButton* button = m_toolbar[i];
+        button->setPictures(ui::toolbarPicture(kTools[i].picture, button->size(), false),
+                            ui::toolbarPicture(kTools[i].picture, button->size(), true));
+        button->setToolTip(QString::fromLatin1(kTools[i].tip));
+        const int id = kTools[i].command;
+        connect(button, &QAbstractButton::clicked, this, [this, id] {
+            // Live Update always acts; every other button only while its menu command is enabled.
+            if (id == Command::LiveUpdate)
+                runCommand(id);
+            else
+                runIfEnabled(id);
+        });
+    }
+}
+
+bool RecoveryWindow::runIfEnabled(int id)
+{
+    QAction* command = action(id);
+    if (command == nullptr || !command->isEnabled())
+        return false;
+    runCommand(id);
+    return true;
+}
+
+void RecoveryWindow::runCommand(int id)
+{
+    switch (id) {
+    case Command::Exit: exitCommand(); break;
+    case Command::Icons: setViewMode(ViewMode::Icons); break;
+    case Command::List: setViewMode(ViewMode::List); break;
+    case Command::Details: setViewMode(ViewMode::Details); break;
+    case Command::Settings: showSettings(); break;
+    case Command::DriveInformation: showDriveInformation(); break;
+    case Command::LiveUpdate: liveUpdate(); break;
+    case Command::Contents: helpContents(); break;
+    case Command::About: aboutBox(); break;
+    case Command::AddDiskImage: addDiskImage(); break;
+    default:
+        // Recovery, snapshots, find and filters: their windows take the request.
+        emit commandRequested(id);
+        break;
+    }
+}
+
+void RecoveryWindow::setQuickHelp(const QString& text)
+{
+    m_quickHelp = text;
+    // The text keeps its line breaks; the label draws them as plain new lines.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_quickHelpLabel->setText(shown);
+}
+
+void RecoveryWindow::SetLabelLayout(int mode)
+{
+    switch (mode) {
+    case 0:
+        reshow(m_captions[0], Text::volumeLabelCaption());
+        reshow(m_values[0], QString());
+        hideEmpty(m_status);
+        reshow(m_captions[1], Text::capacityCaption());
+        reshow(m_captions[2], Text::sectorsPerClusterCaption());
+        reshow(m_captions[3], Text::bytesPerSectorCaption());
+        reshow(m_captions[4], Text::fileSystemCaption());
+        reshow(m_values[1], QString());
+        reshow(m_values[2], m_values[2]->text());
+        reshow(m_values[3], QString());
+        reshow(m_values[4], QString());
+        break;
+    case 2:
+        SetLabelLayout(-1);
+        reshow(m_captions[0], Text::foldersFoundCaption());
+        reshow(m_captions[1], Text::filesFoundCaption());
+        reshow(m_captions[2], Text::currentSectorCaption());
+        reshow(m_captions[3], Text::lastItemCaption());
+        for (int i = 0; i < 4; ++i)
+            reshow(m_values[i], QString());
+        reshow(m_status, m_session.volume.geometry.GeometryKind == disk::VolumeKind::Ntfs
+                             ? QString()
+                             : QStringLiteral("Mounting volume, please wait..."));
+        break;
+    case -1:
+        for (int i = 0; i < 5; ++i) {
+            hideEmpty(m_captions[i]);
+            hideEmpty(m_values[i]);
+        }
+        hideEmpty(m_status);
+        break;
+    default:
+        break;
+    }
+}
+
+void RecoveryWindow::SetMenuState(int state)
+{
+    auto set = [this](std::initializer_list<int> ids, bool enabled) {
+        for (int id : ids)
+            if (QAction* a = action(id))
+                a->setEnabled(enabled);
+    };
+    const auto resultCommands = {Command::Icons, Command::List, Command::Details, Command::FindFiles,
+                                 Command::FileFilters, Command::DriveInformation};
+    switch (state) {
+    case 0:
+        set({Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot}, false);
+        set(resultCommands, false);
+        set({Command::Settings}, true);
+        break;
+    case 1:
+    case 2:
+        set({Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot}, false);
+        set({Command::LoadSnapshot}, true);
+        set(resultCommands, false);
+        set({Command::Settings}, true);
+        break;
+    case 3:
+        set({Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot}, true);
+        set({Command::LoadSnapshot}, false);
+        set(resultCommands, true);
+        set({Command::Settings}, true);
+        break;
+    default:
+        break;
+    }
+}
+
+void RecoveryWindow::ShowPage(int page, bool forward)
+{
+    if (page == 1 && !forward) {
+        m_driveTree->show();
+        m_driveTree->setEnabled(true);
+        m_folderTree->hide();
+        m_folderTree->setEnabled(false);
+        m_model->clear();
+        m_back->setEnabled(false);
+        m_back->hide();
+    } else if (page == 2 && forward) {
+        m_driveTree->hide();
+        m_driveTree->setEnabled(false);
+        m_folderTree->show();
+        m_folderTree->setEnabled(false);
+        m_model->clear();
+        for (int c = 0; c < FileListModel::ColumnCount; ++c)
+            m_details->setColumnWidth(c, FileListModel::columnWidth(c));
+        m_details->setShowGrid(true);
+        m_details->setSelectionBehavior(QAbstractItemView::SelectRows);
+    } else if (page == 3 && forward) {
+        m_status->clear();
+        m_values[0]->clear();
+        m_progress->setValue(0);
+        m_progress->hide();
+    }
+}
+
+QWidget* RecoveryWindow::fileList() const
+{
+    return m_fileList;
+}
+
+bool RecoveryWindow::scanRunning() const
+{
+    return m_runner != nullptr && m_runner->running();
+}
+
+// ---- Drive page -------------------------------------------------------------
+
+QTreeWidgetItem* RecoveryWindow::addDriveItem(const disk::DriveItem& drive)
+{
+    QTreeWidgetItem* computer = m_driveTree->topLevelItem(0);
+    m_drives.push_back(drive);
+    auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(drive.text)});
+    item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
+    item->setData(0, kDriveIndexRole, static_cast<qulonglong>(m_drives.size() - 1));
+    item->setToolTip(0, QString::fromStdString(drive.devicePath));
+    computer->setExpanded(true);
+    return item;
+}
+
+void RecoveryWindow::driveTreePressed(QTreeWidgetItem* item, const QPoint& pos)
+{
+    m_focusOnTree = true;
+    if (item == nullptr) {
+        m_driveTree->setCurrentItem(m_driveTree->topLevelItem(0));
+        return;
+    }
+    if (m_currentStep != 0)
+        return;
+    // A press in the indent or on the expand button is left to the tree.
+    if (pos.x() < m_driveTree->visualItemRect(item).left())
+        return;
+    if (item->text(0) == QLatin1String("My Computer") || item->text(0).isEmpty())
+        return;
+    m_driveTree->setCurrentItem(item);
+    SelectDrive(item);
+}
+
+void RecoveryWindow::SelectDrive(QTreeWidgetItem* item)
+{
+    const auto index = item->data(0, kDriveIndexRole).toULongLong();
+    if (index >= m_drives.size())
+        return;
+    const bool supported = disk::SelectDrive(m_session.volume, m_drives[index], m_devices);
+    ShowVolumeInfo();
+    showNext(supported);
+}
+
+void RecoveryWindow::ShowVolumeInfo()
+{
+    const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(m_session.volume.info);
+    m_values[0]->setText(QString::fromStdString(catalogue::toUtf8(texts.label)));
+    m_values[1]->setText(QString::fromStdString(texts.capacity));
+    m_values[2]->setText(QString::fromStdString(texts.sectorsPerCluster));
+    m_values[3]->setText(QString::fromStdString(texts.bytesPerSector));
+    m_values[4]->setText(QString::fromStdString(texts.fileSystem));
+}
+
+void RecoveryWindow::showNext(bool show)
+{
+    m_next->setEnabled(show);
+    m_next->setVisible(show);
+}
+
+// ---- Scan -------------------------------------------------------------------
+
+void RecoveryWindow::next()
+{
+    if (m_currentStep != 0 || scanRunning() || m_session.volume.info.VolumeSupported != 1)
+        return;
+    if (QAction* load = action(Command::LoadSnapshot))
+        load->setEnabled(false);
+    m_currentStep = 3;
+    setViewMode(ViewMode::Details);
+    m_session.filters.clear();
+    showNext(false);
+    StartScan();
+}
+
+void RecoveryWindow::StartScan()
+{
+    // A fresh folder tree with its root item, disabled and hidden until the scan ends.
+    m_folderTree->clear();
+    m_folderItems.clear();
+    m_folderTree->setEnabled(false);
+    m_folderTree->hide();
+
+    m_driveTree->setEnabled(false);
+    m_back->setEnabled(false);
+    m_back->hide();
+    showNext(false);
+    SetLabelLayout(2);
+    SetMenuState(0);
+    setQuickHelp(Text::scanHelp());
+    m_progress->setValue(0);
+    m_runner->start(m_session);
+}
+
+void RecoveryWindow::StopScan()
+{
+    if (!scanRunning())
+        return;
+    // The scan keeps running while the question is open.
+    if (QuestionDialog(this, QStringLiteral("Do you want to stop the current process ?")) == kYes)
+        m_runner->requestStop();
+}
+
+void RecoveryWindow::applyReport(const ScanReport& report)
+{
+    if (report.hasFolders)
+        m_values[0]->setText(QString::number(report.folders));
+    if (report.hasFiles)
+        m_values[1]->setText(QString::number(report.files));
+    if (report.hasSector)
+        m_values[2]->setText(QString::number(report.sector));
+    if (report.hasLastItem)
+        m_values[3]->setText(QString::fromStdString(catalogue::toUtf8(report.lastItem)));
+    if (report.hasStatus)
+        m_status->setText(QString::fromStdString(report.status));
+    if (report.hasProgress) {
+        m_progress->setValue(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
+        m_progress->show();
+    }
+    if (report.hasStop) {
+        m_stop->setEnabled(report.stopAvailable);
+        m_stop->setVisible(report.stopAvailable);
+    }
+}
+
+void RecoveryWindow::fillFolderTree()
+{
+    const catalogue::FolderTree& tree = m_session.tree;
+    m_folderTree->setUpdatesEnabled(false);
+    auto* root = new QTreeWidgetItem(m_folderTree, QStringList{QStringLiteral("Root")});
+    root->setIcon(0, themeIcon("computer", QStyle::SP_ComputerIcon));
+    root->setData(0, kHandleRole, catalogue::FolderTree::kRootHandle);
+    m_folderItems[catalogue::FolderTree::kRootHandle] = root;
+    const QIcon folder = folderItemIcon();
+    // Depth first with an explicit stack: a deep damaged tree cannot exhaust the call stack.
+    std::vector<std::pair<const catalogue::TreeNode*, QTreeWidgetItem*>> pending{{&tree.root(), root}};
+    while (!pending.empty()) {
+        auto [node, item] = pending.back();
+        pending.pop_back();
+        for (std::uint32_t handle : node->children) {
+            const catalogue::TreeNode* child = tree.node(handle);
+            if (child == nullptr)
+                continue;
+            auto* childItem = new QTreeWidgetItem(item, QStringList{QString::fromStdString(catalogue::toUtf8(child->name))});
+            childItem->setIcon(0, folder);
+            childItem->setData(0, kHandleRole, handle);
+            m_folderItems[handle] = childItem;
+            pending.emplace_back(child, childItem);
+        }
+    }
+    root->setExpanded(true);
+    m_folderTree->setUpdatesEnabled(true);
+}
+
+void RecoveryWindow::scanEnded()
+{
+    // The engine's closing steps, in order.
+    ShowPage(2, true);
+    m_folderTree->show();
+    m_progress->setValue(0);
+    m_stop->setEnabled(false);
+    m_stop->hide();
+    fillFolderTree();
+    m_folderTree->setEnabled(true);
+    SetLabelLayout(-1);
+    m_fileList->show();
+    m_progress->setValue(0);
+    m_progress->hide();
+
+    // The scan thread's own closing steps.
+    m_focusOnTree = false;
+    m_back->setEnabled(true);
+    m_back->show();
+    SetMenuState(3);
+    m_folderTree->setCurrentItem(folderItem(catalogue::FolderTree::kRootHandle));
+    FillFileList(m_session.tree.rootKey());
+    setQuickHelp(Text::resultsHelp());
+    emit scanFinished();
+}
+
+void RecoveryWindow::back()
+{
+    if (m_currentStep != 3 || scanRunning())
+        return;
+    if (QAction* load = action(Command::LoadSnapshot))
+        load->setEnabled(true);
+    setQuickHelp(Text::driveHelp(24));
+    setViewMode(ViewMode::Details);
+    showNext(false);
+    m_model->clear();
+    m_fileList->hide();
+    ShowPage(1, false);
+    SetMenuState(0);
+    SetLabelLayout(0);
+    m_currentStep = 0;
+}
+
+// ---- Results ----------------------------------------------------------------
+
+QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
+{
+    const auto found = m_folderItems.find(handle);
+    return found == m_folderItems.end() ? nullptr : found->second;
+}
+
+void RecoveryWindow::FillFileList(std::uint32_t key)
+{
+    m_model->setRows(m_session.rows(key, [this](const std::string& name) { return m_types.typeNameOf8Bit(name); }));
+    m_details->scrollToTop();
+}
+
+void RecoveryWindow::folderTreePressed(QTreeWidgetItem* item, const QPoint& pos)
+{
+    m_focusOnTree = true;
+    if (item == nullptr) {
+        m_folderTree->setCurrentItem(m_folderTree->topLevelItem(0));
+        return;
+    }
+    if (m_currentStep != 3 || pos.x() < m_folderTree->visualItemRect(item).left())
+        return;
+    m_model->clear();
+    m_folderTree->setCurrentItem(item);
+    OpenSelectedItem();
+}
+
+void RecoveryWindow::fileListActivated(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    m_focusOnTree = false;
+    m_details->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    OpenSelectedItem();
+}
+
+void RecoveryWindow::OpenSelectedItem()
+{
+    if (m_currentStep != 3)
+        return;
+    QTreeWidgetItem* target = nullptr;
+    if (m_focusOnTree) {
+        target = m_folderTree->currentItem();
+        if (target == nullptr)
+            return;
+    } else {
+        const QModelIndex current = m_details->selectionModel()->currentIndex();
+        if (!current.isValid())
+            return;
+        const int row = current.row();
+        if (!m_model->text(row, FileListModel::Type).endsWith(QLatin1String("Folder"))) {
+            // Opening a found file copies it out first; the recovery window does that.
+            emit commandRequested(32827);
+            return;
+        }
+        target = folderItem(static_cast<std::uint32_t>(m_model->key(row)));
+        if (target == nullptr)
+            return;
+    }
+    const auto handle = target->data(0, kHandleRole).toUInt();
+    const catalogue::TreeNode* node = m_session.tree.node(handle);
+    const std::uint32_t key = node != nullptr && node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
+    FillFileList(key);
+    m_folderTree->setFocus();
+    m_folderTree->setCurrentItem(target);
+    m_focusOnTree = true;
+    for (QTreeWidgetItem* up = target->parent(); up != nullptr; up = up->parent())
+        up->setExpanded(true);
+    m_folderTree->scrollToItem(target);
+}
+
+void RecoveryWindow::setViewMode(ViewMode mode)
+{
+    m_viewMode = mode;
+    if (mode == ViewMode::Details) {
+        m_fileList->setCurrentWidget(m_details);
+        return;
+    }
+    m_listView->setViewMode(QListView::ListMode);
+    m_listView->setFlow(mode == ViewMode::Icons ? QListView::LeftToRight : QListView::TopToBottom);
+    m_listView->setWrapping(true);
+    m_listView->setResizeMode(QListView::Adjust);
+    m_listView->setGridSize(mode == ViewMode::Icons ? QSize(150, 22) : QSize());
+    m_fileList->setCurrentWidget(m_listView);
+}
+
+void RecoveryWindow::toggleTreeListFocus()
+{
+    if (m_focusOnTree) {
+        m_fileList->currentWidget()->setFocus(Qt::TabFocusReason);
+        m_focusOnTree = false;
+    } else {
+        m_folderTree->setFocus(Qt::TabFocusReason);
+        m_focusOnTree = true;
+    }
+}
+
+bool RecoveryWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            const QPoint pos = mouse->position().toPoint();
+            if (watched == m_driveTree->viewport())
+                driveTreePressed(m_driveTree->itemAt(pos), pos);
+            else if (watched == m_folderTree->viewport())
+                folderTreePressed(m_folderTree->itemAt(pos), pos);
+        }
+    } else if (event->type() == QEvent::KeyPress && m_currentStep == 3) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool results = watched == m_folderTree || watched == m_details || watched == m_listView;
+        if (results && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
+            toggleTreeListFocus();
+            return true;
+        }
+        if (results && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            if (watched == m_folderTree) {
+                m_focusOnTree = true;
+                OpenSelectedItem();
+            } else {
+                fileListActivated(m_details->selectionModel()->currentIndex());
+            }
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Shell commands ---------------------------------------------------------
+
+void RecoveryWindow::releaseCatalogue()
+{
+    if (m_runner != nullptr && m_runner->running())
+        return; // the worker still fills it; it is released when the window goes
+    m_session.catalogue.ClearFatCatalogue();
+    m_session.catalogue.ClearNtfsCatalogue();
+}
+
+void RecoveryWindow::exitCommand()
+{
+    if (QuestionDialog(this, QStringLiteral("Do you really want to exit ?")) != kYes)
+        return;
+    m_exitConfirmed = true;
+    close();
+}
+
+void RecoveryWindow::closeEvent(QCloseEvent* event)
+{
+    // The close box asks the same question as Exit; No keeps the window and everything in it.
+    if (!m_exitConfirmed && QuestionDialog(this, QStringLiteral("Do you really want to exit ?")) != kYes) {
+        event->ignore();
+        return;
+    }
+    m_exitConfirmed = true;
+    if (m_runner != nullptr)
+        m_runner->requestStop();
+    releaseCatalogue();
+    event->accept();
+}
+
+void RecoveryWindow::helpContents()
+{
+    const QString path = m_startDirectory + QString::fromLatin1(kHelpFile);
+    if (!QFileInfo::exists(path)) {
+        MessageDialog(this, MessageKind::Error, QStringLiteral(" sarvik_undelete_help.chm not found"));
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void RecoveryWindow::liveUpdate()
+{
+    const QString path = m_startDirectory + QString::fromLatin1(kLiveUpdateProgram);
+    if (!QFileInfo::exists(path)) {
+        MessageDialog(this, MessageKind::Error,
+                      QStringLiteral("Live Update file not found. Please re-instaill the software."));
+        return;
+    }
+    if (QuestionDialog(this, QStringLiteral("The application will be closed if you want to run Live Update of the "
+                                            "software. Continue ?")) != kYes)
+        return;
+    QProcess::startDetached(path, {QStringLiteral("<RVSX>")}, m_startDirectory);
+    m_exitConfirmed = true;
+    close();
+}
+
+void RecoveryWindow::aboutBox()
+{
+    MessageBox box(this, MessageKind::Information,
+                   QStringLiteral("Velmora Sarvik Undelete %1\n\n"
+                                  "Brings back deleted files and folders from FAT16, FAT32 and NTFS volumes.\n"
+                                  "Velmora Software. All rights reserved.")
+                       .arg(QApplication::applicationVersion()),
+                   false);
+    box.setWindowTitle(QStringLiteral("About Velmora Sarvik"));
+    box.exec();
+}
+
+void RecoveryWindow::showSettings()
+{
+    RecoverySettingsDialog dialog(m_settings, this);
+    dialog.exec();
+}
+
+void RecoveryWindow::showDriveInformation()
+{
+    DriveInformationDialog dialog(disk::ShowDriveInformation(m_session.volume.geometry, m_session.catalogue.FolderCount,
+                                                             m_session.catalogue.FileCount),
+                                  this);
+    dialog.exec();
+}
+
+void RecoveryWindow::addDiskImage()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Add Disk Image"), QString(),
+                                                      QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    addDriveItem(platform::imageDriveItem(path.toStdString()));
+}
+
+} // namespace sarvik::app

@@ -1,0 +1,209 @@
+#pragma once
+// The main window: three steps (choose a drive, scan it, browse what was found)
+// in one skinned window with a menu bar, a toolbar of picture buttons, the label
+// pairs of the right pane, and the Next, Back and Stop buttons.
+
+#include "app/FileTypes.h"
+#include "disk/Volume.h"
+#include "recovery/RecoverySettings.h"
+#include "scan/ScanSession.h"
+
+#include <QHash>
+#include <QImage>
+#include <QMainWindow>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QListView;
+class QStackedWidget;
+class QTableView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace sarvik::ui {
+class PercentProgressBar;
+class PictureButton;
+} // namespace sarvik::ui
+
+namespace sarvik::app {
+
+class FileListModel;
+class ScanRunner;
+struct ScanReport;
+
+/// Menu command ids.
+namespace Command {
+inline constexpr int RecoverSelected = 32806;
+inline constexpr int RecoverAll = 32807;
+inline constexpr int SaveSnapshot = 32772;
+inline constexpr int LoadSnapshot = 32773;
+inline constexpr int Exit = 32774;
+inline constexpr int Icons = 32808;
+inline constexpr int List = 59410;
+inline constexpr int Details = 59411;
+inline constexpr int FindFiles = 32813;
+inline constexpr int FileFilters = 32814;
+inline constexpr int Settings = 32815;
+inline constexpr int DriveInformation = 32840;
+inline constexpr int LiveUpdate = 32842;
+inline constexpr int Contents = 32816;
+inline constexpr int About = 32817;
+/// Ours: puts a disk image into the drive tree.
+inline constexpr int AddDiskImage = 32900;
+} // namespace Command
+
+enum class ViewMode { Icons, List, Details };
+
+class RecoveryWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    /// `drives` are listed under "My Computer" in order; `devices` opens them.
+    RecoveryWindow(std::vector<disk::DriveItem> drives, disk::DeviceProvider& devices, QWidget* parent = nullptr);
+    ~RecoveryWindow() override;
+
+    // The operations of the window, public so that the commands and the tests reach them.
+    void SetLabelLayout(int mode);
+    void SetMenuState(int state);
+    void ShowPage(int page, bool forward);
+    /// Adds a disk image to the drive tree; returns its item.
+    QTreeWidgetItem* addDriveItem(const disk::DriveItem& item);
+    /// Runs the menu command `id` if it is enabled (the toolbar's rule).
+    bool runIfEnabled(int id);
+
+    // What the window shows, for the commands that follow and for tests.
+    [[nodiscard]] int currentStep() const { return m_currentStep; }
+    [[nodiscard]] bool focusOnTree() const { return m_focusOnTree; }
+    [[nodiscard]] QString quickHelpText() const { return m_quickHelp; }
+    [[nodiscard]] QString startDirectory() const { return m_startDirectory; }
+    [[nodiscard]] QAction* action(int id) const { return m_actions.value(id); }
+    /// Caption and value of the volume-label pair (0) and pairs 1 to 4.
+    [[nodiscard]] QLabel* captionLabel(int pair) const { return m_captions[pair]; }
+    [[nodiscard]] QLabel* valueLabel(int pair) const { return m_values[pair]; }
+    [[nodiscard]] QLabel* statusLine() const { return m_status; }
+    [[nodiscard]] ui::PercentProgressBar* progressBar() const { return m_progress; }
+    [[nodiscard]] ui::PictureButton* nextButton() const { return m_next; }
+    [[nodiscard]] ui::PictureButton* backButton() const { return m_back; }
+    [[nodiscard]] ui::PictureButton* stopButton() const { return m_stop; }
+    [[nodiscard]] ui::PictureButton* logoButton() const { return m_logo; }
+    [[nodiscard]] ui::PictureButton* toolbarButton(int index) const { return m_toolbar[index]; }
+    [[nodiscard]] QTreeWidget* driveTree() const { return m_driveTree; }
+    [[nodiscard]] QTreeWidget* folderTree() const { return m_folderTree; }
+    [[nodiscard]] QWidget* fileList() const;
+    [[nodiscard]] QTableView* detailsView() const { return m_details; }
+    [[nodiscard]] QListView* iconListView() const { return m_listView; }
+    [[nodiscard]] FileListModel* fileListModel() const { return m_model; }
+    [[nodiscard]] ViewMode viewMode() const { return m_viewMode; }
+    [[nodiscard]] bool scanRunning() const;
+    [[nodiscard]] const scan::ScanSession& session() const { return m_session; }
+    [[nodiscard]] recovery::RecoverySettings& settings() { return m_settings; }
+    /// The tree item of a folder-tree handle (the root for FolderTree::kRootHandle).
+    [[nodiscard]] QTreeWidgetItem* folderItem(std::uint32_t handle) const;
+
+signals:
+    /// A command whose work belongs to the recovery, snapshot, search and
+    /// properties windows was chosen; those windows connect here.
+    void commandRequested(int id);
+    /// A scan has ended and the results page is shown.
+    void scanFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenuBar();
+    void buildToolbar();
+    QAction* addCommand(QMenu* menu, const QString& text, int id, const QString& iconName);
+    void runCommand(int id);
+    void setQuickHelp(const QString& text);
+
+    // Drive page.
+    void driveTreePressed(QTreeWidgetItem* item, const QPoint& pos);
+    void SelectDrive(QTreeWidgetItem* item);
+    void ShowVolumeInfo();
+    void showNext(bool show);
+
+    // Scan.
+    void next();
+    void back();
+    void StartScan();
+    void StopScan();
+    void applyReport(const ScanReport& report);
+    void scanEnded();
+    void fillFolderTree();
+
+    // Results.
+    void folderTreePressed(QTreeWidgetItem* item, const QPoint& pos);
+    void fileListActivated(const QModelIndex& index);
+    void OpenSelectedItem();
+    void FillFileList(std::uint32_t key);
+    void setViewMode(ViewMode mode);
+    void toggleTreeListFocus();
+
+    // Commands of the shell.
+    void exitCommand();
+    void helpContents();
+    void liveUpdate();
+    void aboutBox();
+    void showSettings();
+    void showDriveInformation();
+    void addDiskImage();
+    void releaseCatalogue();
+
+    disk::DeviceProvider& m_devices;
+    std::vector<disk::DriveItem> m_drives;
+    scan::ScanSession m_session;
+    recovery::RecoverySettings m_settings;
+    FileTypes m_types;
+    ScanRunner* m_runner = nullptr;
+
+    int m_currentStep = -1;
+    bool m_focusOnTree = false;
+    bool m_exitConfirmed = false;
+    QString m_startDirectory;
+    QString m_quickHelp;
+    ViewMode m_viewMode = ViewMode::Details;
+    QImage m_skin;
+
+    QHash<int, QAction*> m_actions;
+    ui::PictureButton* m_toolbar[7] = {};
+    ui::PictureButton* m_logo = nullptr;
+    ui::PictureButton* m_next = nullptr;
+    ui::PictureButton* m_back = nullptr;
+    ui::PictureButton* m_stop = nullptr;
+    QLabel* m_captions[5] = {};
+    QLabel* m_values[5] = {};
+    QLabel* m_status = nullptr;
+    QLabel* m_quickHelpLabel = nullptr;
+    ui::PercentProgressBar* m_progress = nullptr;
+    QTreeWidget* m_driveTree = nullptr;
+    QTreeWidget* m_folderTree = nullptr;
+    QStackedWidget* m_fileList = nullptr;
+    QTableView* m_details = nullptr;
+    QListView* m_listView = nullptr;
+    FileListModel* m_model = nullptr;
+    std::map<std::uint32_t, QTreeWidgetItem*> m_folderItems;
+};
+
+/// The texts the window shows, kept in one place with their exact blanks.
+namespace Text {
+QString volumeLabelCaption();
+QString capacityCaption();
+QString sectorsPerClusterCaption();
+QString bytesPerSectorCaption();
+QString fileSystemCaption();
+QString foldersFoundCaption();
+QString filesFoundCaption();
+QString currentSectorCaption();
+QString lastItemCaption();
+/// Quick Help of the drive page: `indent` is 20 at start-up and 24 after Back.
+QString driveHelp(int indent);
+QString scanHelp();
+QString resultsHelp();
+} // namespace Text
+
+} // namespace sarvik::app

@@ -1,0 +1,52 @@
+#include "ui/PictureButton.h"
+
+#include <QPainter>
+
+namespace sarvik::ui {
+
+PictureButton::PictureButton(QWidget* parent) : QAbstractButton(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void PictureButton::setPictures(const QPixmap& normal, const QPixmap& highlighted)
+{
+    m_normal = normal;
+    m_highlighted = highlighted;
+    update();
+}
+
+QSize PictureButton::sizeHint() const
+{
+    return m_normal.isNull() ? QSize(32, 32) : m_normal.deviceIndependentSize().toSize();
+}
+
+void PictureButton::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const bool lit = isEnabled() && (m_hover || isDown());
+    const QPixmap& picture = lit && !m_highlighted.isNull() ? m_highlighted : m_normal;
+    if (!isEnabled())
+        p.setOpacity(0.45);
+    if (isDown())
+        p.translate(1, 1);
+    p.drawPixmap(rect(), picture);
+}
+
+void PictureButton::enterEvent(QEnterEvent* event)
+{
+    m_hover = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void PictureButton::leaveEvent(QEvent* event)
+{
+    m_hover = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+} // namespace sarvik::ui

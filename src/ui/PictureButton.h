@@ -1,0 +1,28 @@
+#pragma once
+// A button drawn from two pictures: the normal one, and a highlighted one shown
+// while the pointer is over it or it is pressed. Disabled buttons are drawn faded.
+
+#include <QAbstractButton>
+#include <QPixmap>
+
+namespace sarvik::ui {
+
+class PictureButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit PictureButton(QWidget* parent = nullptr);
+    void setPictures(const QPixmap& normal, const QPixmap& highlighted);
+    [[nodiscard]] QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    QPixmap m_normal;
+    QPixmap m_highlighted;
+    bool m_hover = false;
+};
+
+} // namespace sarvik::ui

@@ -1,0 +1,417 @@
+#include "ui/Skin.h"
+
+#include <QBitmap>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+
+#include <cmath>
+#include <numbers>
+
+namespace sarvik::ui {
+
+namespace {
+
+const QColor kNavy(0x16, 0x2f, 0x4f);
+const QColor kSteel(0x2d, 0x5b, 0x8c);
+const QColor kSky(0x5d, 0xa9, 0xe9);
+const QColor kPaper(0xee, 0xf2, 0xf7);
+const QColor kAmber(0xf2, 0xa5, 0x3a);
+const QColor kLine(0xa9, 0xb9, 0xcc);
+
+QImage keyedCanvas(QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor::fromRgb(kTransparentKey));
+    return image;
+}
+
+QPainterPath roundedFrame(QSize size, qreal radius)
+{
+    QPainterPath path;
+    path.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size)), radius, radius);
+    return path;
+}
+
+// A document outline with a folded corner, in a box of side s at (x, y).
+QPainterPath documentPath(qreal x, qreal y, qreal w, qreal h)
+{
+    const qreal fold = w * 0.32;
+    QPainterPath p;
+    p.moveTo(x, y);
+    p.lineTo(x + w - fold, y);
+    p.lineTo(x + w, y + fold);
+    p.lineTo(x + w, y + h);
+    p.lineTo(x, y + h);
+    p.closeSubpath();
+    return p;
+}
+
+QPainterPath arrowDown(qreal cx, qreal top, qreal width, qreal height)
+{
+    QPainterPath p;
+    const qreal shaft = width * 0.36;
+    const qreal head = height * 0.5;
+    p.moveTo(cx - shaft / 2, top);
+    p.lineTo(cx + shaft / 2, top);
+    p.lineTo(cx + shaft / 2, top + height - head);
+    p.lineTo(cx + width / 2, top + height - head);
+    p.lineTo(cx, top + height);
+    p.lineTo(cx - width / 2, top + height - head);
+    p.lineTo(cx - shaft / 2, top + height - head);
+    p.closeSubpath();
+    return p;
+}
+
+void drawDocument(QPainter& p, qreal x, qreal y, qreal w, qreal h)
+{
+    const QPainterPath doc = documentPath(x, y, w, h);
+    p.setPen(QPen(kNavy, 1.4));
+    p.setBrush(Qt::white);
+    p.drawPath(doc);
+    p.setPen(QPen(kLine, 1.2));
+    for (int i = 1; i <= 3; ++i) {
+        const qreal ly = y + h * (0.35 + 0.17 * i);
+        p.drawLine(QPointF(x + w * 0.18, ly), QPointF(x + w * 0.82, ly));
+    }
+}
+
+void drawGlyph(QPainter& p, ToolbarPicture which, const QRectF& box)
+{
+    const qreal s = std::min(box.width(), box.height());
+    const qreal x = box.center().x() - s / 2;
+    const qreal y = box.center().y() - s / 2;
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (which) {
+    case ToolbarPicture::RecoverSelected:
+        drawDocument(p, x + s * 0.18, y + s * 0.05, s * 0.55, s * 0.7);
+        p.setPen(QPen(kNavy, 1));
+        p.setBrush(kAmber);
+        p.drawPath(arrowDown(x + s * 0.7, y + s * 0.45, s * 0.42, s * 0.52));
+        break;
+    case ToolbarPicture::RecoverAll:
+        drawDocument(p, x + s * 0.02, y + s * 0.0, s * 0.5, s * 0.62);
+        drawDocument(p, x + s * 0.16, y + s * 0.1, s * 0.5, s * 0.62);
+        drawDocument(p, x + s * 0.30, y + s * 0.2, s * 0.5, s * 0.62);
+        p.setPen(QPen(kNavy, 1));
+        p.setBrush(kAmber);
+        p.drawPath(arrowDown(x + s * 0.78, y + s * 0.45, s * 0.42, s * 0.52));
+        break;
+    case ToolbarPicture::SaveSnapshot: {
+        QRectF disk(x + s * 0.12, y + s * 0.1, s * 0.76, s * 0.8);
+        p.setPen(QPen(kNavy, 1.4));
+        p.setBrush(kSteel);
+        p.drawRoundedRect(disk, s * 0.06, s * 0.06);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(disk.left() + s * 0.14, disk.top(), s * 0.48, s * 0.3));
+        p.setBrush(kPaper);
+        p.drawRect(QRectF(disk.left() + s * 0.1, disk.top() + s * 0.45, s * 0.56, s * 0.33));
+        p.setBrush(kSteel);
+        p.drawRect(QRectF(disk.left() + s * 0.44, disk.top() + s * 0.04, s * 0.1, s * 0.2));
+        break;
+    }
+    case ToolbarPicture::LoadSnapshot: {
+        p.setPen(QPen(kNavy, 1.4));
+        p.setBrush(QColor(0xe8, 0xb8, 0x5a));
+        QPainterPath back;
+        back.moveTo(x + s * 0.05, y + s * 0.2);
+        back.lineTo(x + s * 0.38, y + s * 0.2);
+        back.lineTo(x + s * 0.45, y + s * 0.3);
+        back.lineTo(x + s * 0.85, y + s * 0.3);
+        back.lineTo(x + s * 0.85, y + s * 0.85);
+        back.lineTo(x + s * 0.05, y + s * 0.85);
+        back.closeSubpath();
+        p.drawPath(back);
+        p.setBrush(kAmber);
+        QPainterPath front;
+        front.moveTo(x + s * 0.18, y + s * 0.45);
+        front.lineTo(x + s * 0.98, y + s * 0.45);
+        front.lineTo(x + s * 0.85, y + s * 0.85);
+        front.lineTo(x + s * 0.05, y + s * 0.85);
+        front.closeSubpath();
+        p.drawPath(front);
+        break;
+    }
+    case ToolbarPicture::FindFiles: {
+        p.setPen(QPen(kNavy, s * 0.12, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(x + s * 0.6, y + s * 0.6), QPointF(x + s * 0.9, y + s * 0.9));
+        QRadialGradient glass(QPointF(x + s * 0.35, y + s * 0.35), s * 0.3);
+        glass.setColorAt(0, Qt::white);
+        glass.setColorAt(1, kSky);
+        p.setBrush(glass);
+        p.setPen(QPen(kNavy, s * 0.07));
+        p.drawEllipse(QPointF(x + s * 0.4, y + s * 0.4), s * 0.28, s * 0.28);
+        break;
+    }
+    case ToolbarPicture::Settings: {
+        const QPointF c(x + s / 2, y + s / 2);
+        QPainterPath gear;
+        const int teeth = 8;
+        for (int i = 0; i < teeth * 2; ++i) {
+            const qreal a0 = std::numbers::pi * i / teeth;
+            const qreal a1 = std::numbers::pi * (i + 1) / teeth;
+            const qreal r = (i % 2 == 0) ? s * 0.46 : s * 0.34;
+            const QPointF p0 = c + QPointF(std::cos(a0) * r, std::sin(a0) * r);
+            const QPointF p1 = c + QPointF(std::cos(a1) * r, std::sin(a1) * r);
+            if (i == 0)
+                gear.moveTo(p0);
+            else
+                gear.lineTo(p0);
+            gear.lineTo(p1);
+        }
+        gear.closeSubpath();
+        gear.addEllipse(c, s * 0.14, s * 0.14);
+        gear.setFillRule(Qt::OddEvenFill);
+        p.setPen(QPen(kNavy, 1.2));
+        p.setBrush(QColor(0x8b, 0x9d, 0xb3));
+        p.drawPath(gear);
+        break;
+    }
+    case ToolbarPicture::LiveUpdate: {
+        const QPointF c(x + s / 2, y + s / 2);
+        const qreal r = s * 0.34;
+        p.setPen(QPen(QColor(0x2e, 0x9b, 0x53), s * 0.12, Qt::SolidLine, Qt::FlatCap));
+        p.setBrush(Qt::NoBrush);
+        const QRectF ring(c.x() - r, c.y() - r, 2 * r, 2 * r);
+        p.drawArc(ring, 30 * 16, 130 * 16);
+        p.drawArc(ring, 210 * 16, 130 * 16);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x2e, 0x9b, 0x53));
+        for (int half = 0; half < 2; ++half) {
+            const qreal a = (half == 0 ? 160.0 : 340.0) * std::numbers::pi / 180.0;
+            const QPointF tip = c + QPointF(std::cos(a) * r, -std::sin(a) * r);
+            const qreal dir = half == 0 ? 1 : -1;
+            QPainterPath head;
+            head.moveTo(tip + QPointF(-s * 0.14, 0));
+            head.lineTo(tip + QPointF(s * 0.14, 0));
+            head.lineTo(tip + QPointF(0, dir * s * 0.16));
+            head.closeSubpath();
+            p.drawPath(head);
+        }
+        break;
+    }
+    }
+}
+
+QString toolbarCaption(ToolbarPicture which)
+{
+    switch (which) {
+    case ToolbarPicture::RecoverSelected: return QStringLiteral("Recover");
+    case ToolbarPicture::RecoverAll: return QStringLiteral("Recover All");
+    case ToolbarPicture::SaveSnapshot: return QStringLiteral("Save");
+    case ToolbarPicture::LoadSnapshot: return QStringLiteral("Load");
+    case ToolbarPicture::FindFiles: return QStringLiteral("Find");
+    case ToolbarPicture::Settings: return QStringLiteral("Settings");
+    case ToolbarPicture::LiveUpdate: return QStringLiteral("Update");
+    }
+    return {};
+}
+
+} // namespace
+
+QRect dluRect(int left, int top, int width, int height)
+{
+    return QRect(dluX(left), dluY(top), dluX(width), dluY(height));
+}
+
+QImage paintWindowSkin(QSize size)
+{
+    QImage image = keyedCanvas(size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath frame = roundedFrame(size, 14);
+    p.setClipPath(frame);
+
+    // Body: a soft vertical wash.
+    QLinearGradient body(0, 0, 0, size.height());
+    body.setColorAt(0, QColor(0xdf, 0xe7, 0xf1));
+    body.setColorAt(1, QColor(0xc9, 0xd5, 0xe4));
+    p.fillRect(QRect(QPoint(0, 0), size), body);
+
+    // Header band behind the toolbar.
+    const int header = dluY(57) - 6;
+    QLinearGradient band(0, 0, 0, header);
+    band.setColorAt(0, kSteel);
+    band.setColorAt(1, kNavy);
+    p.fillRect(QRect(0, 0, size.width(), header), band);
+    p.setPen(QPen(kAmber, 2));
+    p.drawLine(0, header, size.width(), header);
+
+    // Left pane well, behind the tree.
+    p.setPen(QPen(kLine, 1));
+    p.setBrush(QColor(0xf7, 0xf9, 0xfc, 180));
+    p.drawRoundedRect(QRectF(2.5, 94.5, 229, 328), 6, 6);
+
+    // Right pane: the group frame.
+    const QRect pane = dluRect(153, 57, 371, 200);
+    p.setBrush(QColor(0xfb, 0xfc, 0xfe, 200));
+    p.drawRoundedRect(QRectF(pane).adjusted(0.5, 4.5, -0.5, -0.5), 8, 8);
+
+    // Footer: the Quick Help plate.
+    const QRect help = dluRect(7, 256, 392, 45);
+    p.setBrush(QColor(0xff, 0xff, 0xff, 120));
+    p.drawRoundedRect(QRectF(help).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+
+    p.setClipping(false);
+    p.setPen(QPen(kNavy, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(roundedFrame(size, 14).translated(0, 0));
+    return image;
+}
+
+QImage paintDialogSkin(QSize size)
+{
+    QImage image = keyedCanvas(size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath frame = roundedFrame(size, 10);
+    QLinearGradient body(0, 0, 0, size.height());
+    body.setColorAt(0, QColor(0xe8, 0xee, 0xf5));
+    body.setColorAt(1, QColor(0xd2, 0xdc, 0xe9));
+    p.fillPath(frame, body);
+    QLinearGradient band(0, 0, 0, 8);
+    band.setColorAt(0, kSteel);
+    band.setColorAt(1, kNavy);
+    p.save();
+    p.setClipPath(frame);
+    p.fillRect(QRect(0, 0, size.width(), 6), band);
+    p.restore();
+    p.setPen(QPen(kNavy, 2));
+    p.drawPath(frame);
+    return image;
+}
+
+QRegion regionFromSkin(const QImage& skin, QRgb key)
+{
+    const QImage argb = skin.convertToFormat(QImage::Format_ARGB32);
+    return QRegion(QBitmap::fromImage(argb.createMaskFromColor(key, Qt::MaskOutColor)));
+}
+
+QPixmap toolbarPicture(ToolbarPicture which, QSize size, bool highlighted)
+{
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF tile = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(1, 1, -1, -1);
+    if (highlighted) {
+        QLinearGradient glow(tile.topLeft(), tile.bottomLeft());
+        glow.setColorAt(0, QColor(255, 255, 255, 90));
+        glow.setColorAt(1, QColor(255, 255, 255, 30));
+        p.setPen(QPen(QColor(255, 255, 255, 160), 1));
+        p.setBrush(glow);
+        p.drawRoundedRect(tile, 6, 6);
+    }
+    const qreal captionHeight = size.height() * 0.26;
+    const QRectF glyphBox(tile.left() + 8, tile.top() + 3, tile.width() - 16, tile.height() - captionHeight - 6);
+    // A light plate behind the glyph keeps it readable on the dark band.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, highlighted ? 235 : 200));
+    const qreal plate = std::min(glyphBox.width(), glyphBox.height()) + 6;
+    p.drawRoundedRect(QRectF(glyphBox.center().x() - plate / 2, glyphBox.center().y() - plate / 2, plate, plate), 7, 7);
+    drawGlyph(p, which, glyphBox.adjusted(4, 4, -4, -4));
+
+    QFont font = p.font();
+    font.setPixelSize(std::max(9, int(captionHeight * 0.62)));
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(highlighted ? kAmber : QColor(0xf4, 0xf7, 0xfb));
+    p.drawText(QRectF(tile.left(), tile.bottom() - captionHeight, tile.width(), captionHeight), Qt::AlignCenter,
+               toolbarCaption(which));
+    return pixmap;
+}
+
+QPixmap navPicture(NavPicture which, QSize size, bool highlighted)
+{
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal d = std::min(size.width(), size.height()) - 4;
+    const QPointF c(size.width() / 2.0, size.height() / 2.0);
+    const QColor base = which == NavPicture::Stop ? QColor(0xc0, 0x39, 0x2b) : kSteel;
+    QRadialGradient ball(c - QPointF(d * 0.2, d * 0.25), d * 0.8);
+    ball.setColorAt(0, highlighted ? base.lighter(170) : base.lighter(135));
+    ball.setColorAt(1, highlighted ? base : base.darker(125));
+    p.setPen(QPen(kNavy, 1.5));
+    p.setBrush(ball);
+    p.drawEllipse(c, d / 2, d / 2);
+
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    const qreal a = d * 0.22;
+    if (which == NavPicture::Stop) {
+        p.drawRoundedRect(QRectF(c.x() - a, c.y() - a, 2 * a, 2 * a), 2, 2);
+    } else {
+        const qreal dir = which == NavPicture::Next ? 1 : -1;
+        QPainterPath arrow;
+        arrow.moveTo(c + QPointF(dir * a * 1.3, 0));
+        arrow.lineTo(c + QPointF(-dir * a * 0.2, -a * 1.2));
+        arrow.lineTo(c + QPointF(-dir * a * 0.2, -a * 0.45));
+        arrow.lineTo(c + QPointF(-dir * a * 1.2, -a * 0.45));
+        arrow.lineTo(c + QPointF(-dir * a * 1.2, a * 0.45));
+        arrow.lineTo(c + QPointF(-dir * a * 0.2, a * 0.45));
+        arrow.lineTo(c + QPointF(-dir * a * 0.2, a * 1.2));
+        arrow.closeSubpath();
+        p.drawPath(arrow);
+    }
+    return pixmap;
+}
+
+QPixmap logoPicture(QSize size, bool highlighted)
+{
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal side = size.height() * 0.7;
+    const QRectF mark(4, (size.height() - side) / 2, side, side);
+    QRadialGradient disc(mark.center() - QPointF(side * 0.2, side * 0.2), side);
+    disc.setColorAt(0, highlighted ? QColor(0xff, 0xd0, 0x80) : kAmber.lighter(120));
+    disc.setColorAt(1, kAmber.darker(130));
+    p.setPen(Qt::NoPen);
+    p.setBrush(disc);
+    p.drawEllipse(mark);
+    QFont font = p.font();
+    font.setBold(true);
+    font.setPixelSize(int(side * 0.62));
+    p.setFont(font);
+    p.setPen(kNavy);
+    p.drawText(mark, Qt::AlignCenter, QStringLiteral("S"));
+
+    const QRectF words(mark.right() + 6, 0, size.width() - mark.right() - 8, size.height());
+    font.setPixelSize(int(size.height() * 0.25));
+    p.setFont(font);
+    p.setPen(highlighted ? QColor(0xff, 0xe1, 0xa8) : Qt::white);
+    p.drawText(words.adjusted(0, 0, 0, -size.height() / 2.0), Qt::AlignLeft | Qt::AlignBottom,
+               QStringLiteral("Velmora"));
+    font.setBold(false);
+    font.setPixelSize(int(size.height() * 0.19));
+    p.setFont(font);
+    p.setPen(QColor(0xc8, 0xd8, 0xea));
+    p.drawText(words.adjusted(0, size.height() / 2.0, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+               QStringLiteral("Sarvik Undelete"));
+    return pixmap;
+}
+
+QPixmap applicationPicture(int side)
+{
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRadialGradient disc(QPointF(side * 0.35, side * 0.35), side);
+    disc.setColorAt(0, kSky);
+    disc.setColorAt(1, kNavy);
+    p.setPen(Qt::NoPen);
+    p.setBrush(disc);
+    p.drawRoundedRect(QRectF(0, 0, side, side), side * 0.2, side * 0.2);
+    drawDocument(p, side * 0.22, side * 0.14, side * 0.5, side * 0.64);
+    p.setBrush(kAmber);
+    p.setPen(QPen(kNavy, 1));
+    p.drawPath(arrowDown(side * 0.68, side * 0.42, side * 0.4, side * 0.5));
+    return pixmap;
+}
+
+} // namespace sarvik::ui

@@ -1,0 +1,40 @@
+#pragma once
+// The look of the program, painted at run time: the window skin, the toolbar and
+// navigation pictures and the logo. Nothing is loaded from image files, so every
+// picture scales with the device pixel ratio and belongs to this program alone.
+
+#include <QImage>
+#include <QPixmap>
+#include <QRegion>
+
+namespace sarvik::ui {
+
+/// Pixel positions in the window use the layout's dialog units: 1.5 px across and
+/// 1.625 px down per unit (the 8-point dialog font).
+[[nodiscard]] constexpr int dluX(int units) { return (units * 3 + 1) / 2; }
+[[nodiscard]] constexpr int dluY(int units) { return (units * 13 + 4) / 8; }
+[[nodiscard]] QRect dluRect(int left, int top, int width, int height);
+
+/// The colour that is cut out of a skin to shape a window.
+inline constexpr QRgb kTransparentKey = 0xff00ff00;
+
+/// The main window's background for a client area of `size`; the corners outside
+/// the rounded frame are painted in the transparent key colour.
+[[nodiscard]] QImage paintWindowSkin(QSize size);
+/// A smaller skin for dialogs, same palette.
+[[nodiscard]] QImage paintDialogSkin(QSize size);
+/// Everything in `skin` that is not the key colour.
+[[nodiscard]] QRegion regionFromSkin(const QImage& skin, QRgb key = kTransparentKey);
+
+enum class ToolbarPicture { RecoverSelected, RecoverAll, SaveSnapshot, LoadSnapshot, FindFiles, Settings, LiveUpdate };
+[[nodiscard]] QPixmap toolbarPicture(ToolbarPicture which, QSize size, bool highlighted);
+
+enum class NavPicture { Next, Back, Stop };
+[[nodiscard]] QPixmap navPicture(NavPicture which, QSize size, bool highlighted);
+
+[[nodiscard]] QPixmap logoPicture(QSize size, bool highlighted);
+
+/// The icon of the program's windows.
+[[nodiscard]] QPixmap applicationPicture(int side);
+
+} // namespace sarvik::ui
