@@ -102,7 +102,18 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
 
 bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath)
 {
-    const auto saved = snapshot::SaveSnapshot(session, chosenPath);
+    // A snapshot is read later, maybe from another folder: an image named by a
+    // relative path is recorded by its absolute path so that it is found again.
+    disk::VolumeInfo info = session.volume.info;
+    std::error_code ec;
+    if (!info.DevicePath.empty() && std::filesystem::path(info.DevicePath).is_relative() &&
+        std::filesystem::exists(info.DevicePath, ec)) {
+        const auto absolute = std::filesystem::absolute(info.DevicePath, ec);
+        if (!ec)
+            info.DevicePath = absolute.lexically_normal().string();
+    }
+    const auto saved = snapshot::SaveSnapshot(info, session.volume.partition, session.volume.geometry,
+                                              session.catalogue, chosenPath);
     if (!saved.ok) {
         std::fprintf(stderr, "sarvik: %s (%s)\n", terminalText(saved.message).c_str(), saved.path.c_str());
         return false;

@@ -7,11 +7,18 @@ namespace sarvik::snapshot {
 
 SaveOutcome SaveSnapshot(const scan::ScanSession& session, std::string_view chosenPath, bool caseSensitiveFileSystem)
 {
+    return SaveSnapshot(session.volume.info, session.volume.partition, session.volume.geometry, session.catalogue,
+                        chosenPath, caseSensitiveFileSystem);
+}
+
+SaveOutcome SaveSnapshot(const disk::VolumeInfo& info, const disk::PartitionBlock& partition,
+                         const disk::VolumeGeometry& geometry, const catalogue::Catalogue& catalogue,
+                         std::string_view chosenPath, bool caseSensitiveFileSystem)
+{
     SaveOutcome outcome;
     outcome.path = SnapshotPath(chosenPath, caseSensitiveFileSystem);
     std::vector<std::byte> bytes;
-    const EncodeResult encoded =
-        EncodeSnapshot(session.volume.info, session.volume.partition, session.volume.geometry, session.catalogue, bytes);
+    const EncodeResult encoded = EncodeSnapshot(info, partition, geometry, catalogue, bytes);
     if (!encoded.ok) {
         outcome.message = encoded.error;
         return outcome;

@@ -35,6 +35,12 @@ struct SaveOutcome {
 SaveOutcome SaveSnapshot(const scan::ScanSession& session, std::string_view chosenPath,
                          bool caseSensitiveFileSystem = kCaseSensitiveFileNames);
 
+/// The same from the parts of a session (for a caller that records another
+/// DevicePath than the session's own).
+SaveOutcome SaveSnapshot(const disk::VolumeInfo& info, const disk::PartitionBlock& partition,
+                         const disk::VolumeGeometry& geometry, const catalogue::Catalogue& catalogue,
+                         std::string_view chosenPath, bool caseSensitiveFileSystem = kCaseSensitiveFileNames);
+
 struct LoadOutcome {
     DecodeStatus status = DecodeStatus::Refused;
     std::string message; ///< empty after a whole load

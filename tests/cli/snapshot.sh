@@ -36,6 +36,10 @@ grep -q "xONE.TXT" ls.out || fail "ls misses the deleted file: $(cat ls.out)"
 cp SCAN1.RVU plain.bin
 "$sarvik" ls plain.bin >/dev/null 2>&1 || fail "snapshot without its extension not recognised"
 
+# The image was named by a relative path; the snapshot finds it from elsewhere.
+(cd / && "$sarvik" ls "$work/SCAN1.RVU" >/dev/null 2>"$work/err.txt") || fail "ls from another folder"
+[ ! -s err.txt ] || fail "image not found from another folder: $(cat err.txt)"
+
 # The image moved: without --device the volume cannot be opened, with it, it can.
 mv vol.img moved.img
 "$sarvik" ls SCAN1.RVU >/dev/null 2>err.txt || fail "ls with a missing volume"
