@@ -1,0 +1,246 @@
+#include "ntfs/MftScan.h"
+
+#include <algorithm>
+#include <charconv>
+#include <deque>
+
+namespace sarvik::ntfs {
+
+namespace {
+
+using catalogue::Catalogue;
+using catalogue::ScanControl;
+using catalogue::ScanObserver;
+
+// Record positions read with one call: 1 MiB of records. The results are those
+// of reading two sectors a position; a block that cannot be read whole is read
+// again a position at a time.
+constexpr std::uint64_t kPositionsPerBlock = 1024;
+
+/// The records named by the scanned record's attribute list, each read once
+/// while that record is examined.
+class ListedRecords {
+public:
+    ListedRecords(const disk::SectorReader& reader, const MftRunList& runs) : m_reader(reader), m_runs(runs) {}
+
+    /// Forgets the records of the previous scanned record.
+    void reset(std::uint64_t scannedSector, const MftRecord& scanned)
+    {
+        m_used = 0;
+        m_scannedSector = scannedSector;
+        m_scanned = &scanned;
+    }
+
+    /// Record `number` after its fixup; cleared when it lies beyond the runs or
+    /// in a sparse run, or cannot be read.
+    const MftRecord& get(std::uint32_t number)
+    {
+        for (std::size_t i = 0; i < m_used; ++i)
+            if (m_records[i].number == number)
+                return m_records[i].bytes;
+        if (m_used == m_records.size())
+            m_records.emplace_back();
+        Entry& entry = m_records[m_used++];
+        entry.number = number;
+        const auto location = m_runs.locateRecord(number);
+        if (!location || m_runs.isSparse(location->run))
+            entry.bytes.fill(std::byte{0});
+        else if (location->sector == m_scannedSector)
+            entry.bytes = *m_scanned; // the very sectors just read
+        else
+            (void)ReadMftRecord(m_reader, location->sector, entry.bytes);
+        return entry.bytes;
+    }
+
+private:
+    struct Entry {
+        std::uint32_t number = 0;
+        MftRecord bytes{};
+    };
+    const disk::SectorReader& m_reader;
+    const MftRunList& m_runs;
+    std::deque<Entry> m_records; // stable addresses while it grows
+    std::size_t m_used = 0;
+    std::uint64_t m_scannedSector = 0;
+    const MftRecord* m_scanned = nullptr;
+};
+
+class MftScanner {
+public:
+    MftScanner(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs,
+               ScanObserver& observer, ScanControl& control)
+        : m_reader(volume.reader), m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control),
+          m_listed(volume.reader, runs), m_total(runs.totalSectors())
+    {
+    }
+
+    void run()
+    {
+        std::vector<std::byte> block(kPositionsPerBlock * kMftRecordSize);
+        for (std::size_t l = 0; l < m_runs.RunCount() && !m_control.stopRequested(); ++l) {
+            const std::uint64_t start = m_runs.RunStarts()[l];
+            const std::uint64_t length = m_runs.RunLengths()[l];
+            const bool sparse = m_runs.isSparse(l);
+            std::uint64_t i = 0;
+            while (i < length && !m_control.stopRequested()) {
+                // Positions i, i + 2, ... below the run's length; each reads two
+                // sectors, so the last one of an odd run reaches one sector past it.
+                const std::uint64_t positions = std::min(kPositionsPerBlock, (length - i + 1) / 2);
+                const auto sectors = static_cast<std::uint32_t>(positions * kMftRecordSectors);
+                const bool blockRead = !sparse && m_reader.read(start + i, sectors, block) == disk::ReadStatus::Ok;
+                for (std::uint64_t p = 0; p < positions && !m_control.stopRequested(); ++p, i += 2) {
+                    const std::uint64_t sector = start + i;
+                    m_done += kMftRecordSectors;
+                    m_observer.currentSector(sector);
+                    if (sparse)
+                        m_record.fill(std::byte{0}); // a sparse run holds no records on the volume
+                    else if (blockRead)
+                        std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(p * kMftRecordSize), kMftRecordSize,
+                                    m_record.begin());
+                    else
+                        readAlone(sector);
+                    examine(sector);
+                    ++m_recordNumber;
+                }
+            }
+        }
+    }
+
+private:
+    /// Reads one position's two sectors; a read that fails leaves the record cleared.
+    void readAlone(std::uint64_t sector)
+    {
+        if (m_reader.read(sector, kMftRecordSectors, m_record) != disk::ReadStatus::Ok)
+            m_record.fill(std::byte{0});
+    }
+
+    void examine(std::uint64_t sector)
+    {
+        if (!hasFileSignature(m_record))
+            return;
+        ApplyRecordFixup(m_record);
+        m_table.reset(m_recordNumber);
+        CollectAttributeRecords(m_record, m_table);
+        m_listed.reset(sector, m_record);
+
+        FileNameInfo name;
+        if (!findName(name))
+            return;
+
+        const std::uint8_t flags = disk::ByteReader(m_record).u8or0(kRecordFlags);
+        if (flags == RecordFlags::DeletedFolder || flags == RecordFlags::FolderInUse) {
+            if (name.name == ".")
+                return; // the root folder, record 5
+            m_catalogue.AddNtfsFolder(name.name, m_recordNumber, name.parentRecord, name.created, name.modified, 0,
+                                      flags == RecordFlags::DeletedFolder ? 1 : 0);
+            m_observer.foldersFound(m_catalogue.FolderCount);
+        } else {
+            // Files in use only change the labels; their data attribute is not looked for.
+            if (flags == RecordFlags::DeletedFile) {
+                std::uint64_t recordSector = 0;
+                std::uint64_t size = 0;
+                for (std::size_t k = 0; k < m_table.AttributeRecordCount; ++k) {
+                    // Entry 0 is the record just examined, which lies at `sector`.
+                    // That is MftRecordSector of its number wherever the runs hold
+                    // whole records; after a run of odd length the number no longer
+                    // leads there, and recovery must read the record found here.
+                    recordSector = k == 0 ? sector : MftRecordSector(m_runs, m_table.AttributeRecords[k]);
+                    const auto found = FindDataAttribute(recordAt(k));
+                    if (found) {
+                        size = *found;
+                        break;
+                    }
+                }
+                m_catalogue.AddNtfsFile(recordSector, name.name, m_recordNumber, name.parentRecord, name.created,
+                                        name.modified, 1, size);
+                ++m_catalogue.FileCount;
+            }
+            m_observer.filesFound(m_catalogue.FileCount);
+        }
+        m_observer.lastItem(name.name);
+        reportProgress();
+    }
+
+    /// Entry k of the table: the scanned record itself for entry 0, else the listed record.
+    const MftRecord& recordAt(std::size_t k)
+    {
+        return k == 0 ? m_record : m_listed.get(m_table.AttributeRecords[k]);
+    }
+
+    /// The name of the scanned item. Every entry of the table is tried for a
+    /// Win32, Win32-and-DOS, then DOS name, in table order; only when none of
+    /// them has one is a POSIX name taken, again the first in table order.
+    bool findName(FileNameInfo& name)
+    {
+        std::optional<std::pair<std::size_t, std::size_t>> posix;
+        for (std::size_t j = 0; j < m_table.AttributeRecordCount; ++j) {
+            const FileNameOffsets offsets = LocateFileNames(recordAt(j));
+            for (const std::uint8_t nameSpace : {FileNamespace::Win32, FileNamespace::Win32AndDos, FileNamespace::Dos}) {
+                if (const auto value = offsets.value[nameSpace]) {
+                    name = ReadFileName(recordAt(j), *value);
+                    return true;
+                }
+            }
+            if (!posix && offsets.value[FileNamespace::Posix])
+                posix.emplace(j, *offsets.value[FileNamespace::Posix]);
+        }
+        if (!posix)
+            return false;
+        name = ReadFileName(recordAt(posix->first), posix->second);
+        return true;
+    }
+
+    void reportProgress()
+    {
+        const std::uint64_t percent = m_total == 0 ? 0 : std::min<std::uint64_t>(100 * m_done / m_total, 99);
+        m_status.assign("Reading ");
+        appendNumber(m_done);
+        m_status.push_back('\\');
+        appendNumber(m_total);
+        m_observer.status(m_status);
+        m_observer.progress(static_cast<std::uint32_t>(percent));
+    }
+
+    void appendNumber(std::uint64_t value)
+    {
+        char digits[24];
+        const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+        m_status.append(digits, end);
+    }
+
+    const disk::SectorReader& m_reader;
+    Catalogue& m_catalogue;
+    const MftRunList& m_runs;
+    ScanObserver& m_observer;
+    ScanControl& m_control;
+    ListedRecords m_listed;
+    AttributeRecordTable m_table;
+    MftRecord m_record{};
+    std::uint32_t m_recordNumber = 0;
+    std::uint64_t m_done = 0;
+    const std::uint64_t m_total;
+    std::string m_status;
+};
+
+} // namespace
+
+void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunList& runs, ScanObserver& observer,
+             ScanControl& control, const NtfsScanOptions& /*options*/)
+{
+    catalogue.ClearNtfsCatalogue();
+    control.ScanStopFlag = 0;
+    BuildMftRunList(runs, volume);
+    observer.stopAvailable(true);
+    observer.progress(0);
+
+    MftScanner(volume, catalogue, runs, observer, control).run();
+
+    control.ScanStopFlag = 0;
+    observer.progress(0);
+    catalogue.AttachLostFolders(observer, control);
+    observer.progress(0);
+    observer.stopAvailable(false);
+    observer.status("Creating Directory Tree");
+}
+
+} // namespace sarvik::ntfs
