@@ -17,3 +17,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSARVIK_WERROR=ON -D
 cmake --build build-asan --target core_tests
 rm -rf build-asan/test-volumes && ln -s ../build/test-volumes build-asan/test-volumes
 (cd build-asan && ctest --output-on-failure -j2 -L core)
+
+# The snapshot loader under libFuzzer for a short while.
+bash tools/fuzz-snapshot.sh 30

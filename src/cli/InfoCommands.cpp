@@ -3,7 +3,10 @@
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
+#include "cli/Session.h"
 #include "cli/Source.h"
+
+#include <filesystem>
 #include "platform/DriveDiscovery.h"
 
 #include <cstdio>
@@ -61,7 +64,21 @@ int runInfo(const std::vector<std::string>& args)
         std::fputs("usage: sarvik info SOURCE [--json]\n", stderr);
         return 2;
     }
-    const OpenedSource src = openSource(path);
+    OpenedSource src;
+    std::unique_ptr<scan::ScanSession> snapshot;
+    if (isSnapshotSource(path)) {
+        // A snapshot carries the volume description and geometry of its scan.
+        snapshot = loadSnapshotSession(path, {});
+        if (!snapshot)
+            return 1;
+        src.volume = snapshot->volume;
+        src.supported = src.volume.info.VolumeSupported == 1;
+        src.item.text = "Snapshot(" + std::filesystem::path(path).filename().string() + ")";
+        if (!src.supported)
+            src.error = path + ": the snapshot describes no supported volume";
+    } else {
+        src = openSource(path);
+    }
     const disk::VolumeInfo& info = src.volume.info;
     const disk::VolumeGeometry& g = src.volume.geometry;
     const disk::PartitionBlock& p = src.volume.partition;
@@ -102,8 +119,11 @@ int runInfo(const std::vector<std::string>& args)
             .value("sectorsPerCluster", texts.sectorsPerCluster)
             .value("bytesPerSector", texts.bytesPerSector)
             .value("fileSystem", texts.fileSystem)
-            .endObject()
             .endObject();
+        if (snapshot) {
+            w.value("FolderCount", snapshot->catalogue.FolderCount).value("FileCount", snapshot->catalogue.FileCount);
+        }
+        w.endObject();
         std::fputs(w.str().c_str(), stdout);
     } else {
         std::printf("Drive               : %s\n", src.item.text.c_str());
@@ -128,6 +148,10 @@ int runInfo(const std::vector<std::string>& args)
                 std::printf("MFT Start           : %llu\n", static_cast<unsigned long long>(g.MftStartSector));
                 std::printf("Index Record Sectors: %u\n", g.IndexRecordSectors);
             }
+        }
+        if (snapshot) {
+            std::printf("Directories         : %u\n", snapshot->catalogue.FolderCount);
+            std::printf("Files               : %u\n", snapshot->catalogue.FileCount);
         }
     }
     if (!src.supported) {

@@ -144,7 +144,7 @@ int runScan(const std::vector<std::string>& args)
         }
     }
     if (sa.source.empty()) {
-        std::fputs("usage: sarvik scan SOURCE [--json]\n", stderr);
+        std::fputs("usage: sarvik scan SOURCE [--snapshot FILE] [--device PATH] [--json]\n", stderr);
         return 2;
     }
     auto session = openSession(sa);

@@ -16,11 +16,13 @@ void usage(std::FILE* out)
                "commands:\n"
                "  drives                 list the volumes of this machine\n"
                "  info SOURCE [--json]   file system and geometry of a device or disk image\n"
-               "  scan SOURCE [--json]   every folder and deleted file found on SOURCE\n"
+               "  scan SOURCE [--snapshot FILE] [--json]\n"
+               "                         every folder and deleted file found on SOURCE\n"
                "  ls SOURCE [FOLDER] [--filter PATTERN]... [--json]\n"
                "                         one folder's rows, as the file list shows them\n"
                "\n"
-               "SOURCE is a block device (/dev/sdb1) or a disk image file.\n",
+               "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot\n"
+               "(--device PATH reads a snapshot's volume from elsewhere).\n",
                out);
 }
 
