@@ -1,0 +1,117 @@
+#include "platform/PosixOutputFolder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sarvik::platform {
+
+namespace {
+
+class PosixOutputFile final : public recovery::OutputFile {
+public:
+    explicit PosixOutputFile(int fd) : m_fd(fd) {}
+    ~PosixOutputFile() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    PosixOutputFile(const PosixOutputFile&) = delete;
+    PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+
+    bool write(disk::ByteSpan bytes) override
+    {
+        const std::byte* at = bytes.data();
+        std::size_t left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(m_fd, at, left);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            at += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    bool close() override
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+std::shared_ptr<PosixOutputFolder> PosixOutputFolder::open(const std::string& path, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return std::make_shared<PosixOutputFolder>(fd, path);
+}
+
+PosixOutputFolder::~PosixOutputFolder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool PosixOutputFolder::exists(std::string_view name) const
+{
+    if (!recovery::isSafeComponent(name))
+        return false;
+    const std::string n(name);
+    struct stat st {};
+    return ::fstatat(m_fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+std::shared_ptr<recovery::OutputFolder> PosixOutputFolder::makeFolder(std::string_view name)
+{
+    if (!recovery::isSafeComponent(name))
+        return nullptr;
+    const std::string n(name);
+    (void)::mkdirat(m_fd, n.c_str(), 0777); // an existing folder is fine
+    const int fd = ::openat(m_fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    return std::make_shared<PosixOutputFolder>(fd, m_path + (m_path.ends_with('/') ? "" : "/") + n);
+}
+
+std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_view name, bool replace)
+{
+    if (!recovery::isSafeComponent(name))
+        return nullptr;
+    const std::string n(name);
+    int fd = ::openat(m_fd, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0)
+        return std::make_unique<PosixOutputFile>(fd);
+    if (errno != EEXIST || !replace)
+        return nullptr;
+    // Replace only a plain file with no other links: never a link, a device, a
+    // pipe, or a file whose content is shared with a name outside the folder.
+    // O_NONBLOCK keeps a planted pipe from blocking the open.
+    fd = ::openat(m_fd, n.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return std::make_unique<PosixOutputFile>(fd);
+}
+
+} // namespace sarvik::platform

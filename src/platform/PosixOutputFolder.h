@@ -1,0 +1,35 @@
+#pragma once
+// The destination of a copy on a POSIX system. Every folder is held open and
+// everything below it is reached relative to it (openat, mkdirat), one
+// component at a time, never by a path string: a link planted anywhere below
+// the destination is never followed, and no name can reach outside it.
+
+#include "recovery/OutputFolder.h"
+
+#include <memory>
+#include <string>
+
+namespace sarvik::platform {
+
+class PosixOutputFolder final : public recovery::OutputFolder {
+public:
+    /// Opens the folder the user chose (a link naming it is followed: the user
+    /// named it). Nothing, with the reason in `error`, when it is not a folder.
+    static std::shared_ptr<PosixOutputFolder> open(const std::string& path, std::string& error);
+
+    PosixOutputFolder(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    ~PosixOutputFolder() override;
+    PosixOutputFolder(const PosixOutputFolder&) = delete;
+    PosixOutputFolder& operator=(const PosixOutputFolder&) = delete;
+
+    [[nodiscard]] std::string displayPath() const override { return m_path; }
+    [[nodiscard]] bool exists(std::string_view name) const override;
+    [[nodiscard]] std::shared_ptr<recovery::OutputFolder> makeFolder(std::string_view name) override;
+    [[nodiscard]] std::unique_ptr<recovery::OutputFile> createFile(std::string_view name, bool replace) override;
+
+private:
+    int m_fd;
+    std::string m_path;
+};
+
+} // namespace sarvik::platform
