@@ -119,11 +119,11 @@ void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, in
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     for (const auto& row : s.rows(node.key)) {
         if (row.folder) {
-            std::printf("%s%s/%s\n", indent.c_str(), toUtf8(row.name).c_str(), row.deleted ? "  (deleted)" : "");
+            std::printf("%s%s/%s\n", indent.c_str(), terminalText(row.name).c_str(), row.deleted ? "  (deleted)" : "");
             if (const auto* child = s.tree.node(static_cast<std::uint32_t>(row.key)))
                 printFolder(s, *child, depth + 1);
         } else {
-            std::printf("%s%-40s %12s  %s\n", indent.c_str(), toUtf8(row.name).c_str(), row.size.c_str(),
+            std::printf("%s%-40s %12s  %s\n", indent.c_str(), terminalText(row.name).c_str(), row.size.c_str(),
                         row.modified.c_str());
         }
     }
@@ -219,7 +219,7 @@ int runLs(const std::vector<std::string>& args)
     }
     std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", "Name", "Type", "Size", "Created", "Modified", "ID");
     for (const auto& r : rows)
-        std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", toUtf8(r.name).c_str(), r.type.c_str(), r.size.c_str(),
+        std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", terminalText(r.name).c_str(), terminalText(r.type).c_str(), r.size.c_str(),
                     r.created.c_str(), r.modified.c_str(), r.id.c_str());
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "cli/Session.h"
 
+#include "snapshot/SnapshotMftRuns.h"
+
 #include "catalogue/NameText.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
@@ -95,6 +97,8 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
         return session;
     }
     volume.reader.setDevice(volume.info.DevicePath, std::move(source));
+    if (volume.geometry.GeometryKind == disk::VolumeKind::Ntfs)
+        snapshot::RebuildMftRunList(session->mftRuns, volume);
     if (const auto warning = snapshotVolumeWarning(*session))
         std::fprintf(stderr, "sarvik: warning: %s\n", warning->c_str());
     return session;

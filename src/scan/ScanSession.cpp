@@ -1,6 +1,7 @@
 #include "scan/ScanSession.h"
 
 #include "fat/FatScan.h"
+#include "ntfs/MftScan.h"
 
 namespace sarvik::scan {
 
@@ -34,6 +35,8 @@ void RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue:
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
     if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32)
         fat::ScanFat(session.volume, session.catalogue, observer, control);
+    else
+        ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control);
     session.buildTree(&observer);
     observer.progress(0);
     control.ScanStopFlag = 0;

@@ -7,6 +7,7 @@
 #include "catalogue/FileList.h"
 #include "catalogue/FolderTree.h"
 #include "disk/Volume.h"
+#include "ntfs/MftRunList.h"
 #include "search/NamePatterns.h"
 
 #include <memory>
@@ -26,6 +27,8 @@ public:
     catalogue::Catalogue catalogue;
     catalogue::FolderTree tree;
     search::FilterPatterns filters;
+    /// Where the MFT's records lie (NTFS only): rebuilt by a scan and after a snapshot load.
+    ntfs::MftRunList mftRuns;
 
     /// Which half of the catalogue the current geometry uses.
     [[nodiscard]] catalogue::CatalogueKind kind() const;
