@@ -20,6 +20,9 @@ void usage(std::FILE* out)
                "                         every folder and deleted file found on SOURCE\n"
                "  ls SOURCE [FOLDER] [--filter PATTERN]... [--json]\n"
                "                         one folder's rows, as the file list shows them\n"
+               "  recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]...\n"
+               "          [--duplicates rename|overwrite|skip]\n"
+               "                         copy found files and folders into DIR\n"
                "\n"
                "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot\n"
                "(--device PATH reads a snapshot's volume from elsewhere).\n",
@@ -45,6 +48,8 @@ int main(int argc, char** argv)
         return sarvik::cli::runScan(args);
     if (command == "ls")
         return sarvik::cli::runLs(args);
+    if (command == "recover")
+        return sarvik::cli::runRecover(args);
     std::fprintf(stderr, "sarvik: unknown command '%s'\n", command.c_str());
     usage(stderr);
     return 2;
