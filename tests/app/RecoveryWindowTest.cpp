@@ -1,0 +1,1010 @@
+// The desktop program driven as a user drives it: clicks on the drive tree, Next,
+// Stop, Back, the menus and the toolbar, on image files made for each run.
+
+#include "app/DriveInformationDialog.h"
+#include "app/FileListModel.h"
+#include "app/FileTypes.h"
+#include "app/MessageBoxes.h"
+#include "app/RecoverySettingsDialog.h"
+#include "app/RecoveryWindow.h"
+#include "platform/DriveDiscovery.h"
+#include "platform/PosixDevice.h"
+#include "ui/PercentProgressBar.h"
+#include "ui/PictureButton.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeDatabase>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+using namespace sarvik;
+using app::RecoveryWindow;
+namespace Command = app::Command;
+
+namespace {
+
+// ---- Volumes ------------------------------------------------------------------
+
+void putLe(QByteArray& bytes, int offset, int width, quint32 value)
+{
+    for (int i = 0; i < width; ++i)
+        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+// A FAT16 boot sector and nothing else: enough for the drive page.
+QString writeFat16Boot(const QString& dir)
+{
+    QByteArray bytes(2048 * 512, '\0');
+    putLe(bytes, 11, 2, 512);
+    putLe(bytes, 13, 1, 4);   // sectors per cluster
+    putLe(bytes, 14, 2, 1);   // reserved sectors
+    putLe(bytes, 17, 2, 512); // root entries
+    putLe(bytes, 22, 2, 200); // sectors per FAT
+    bytes.replace(54, 8, "FAT16   ");
+    putLe(bytes, 510, 1, 0x55);
+    putLe(bytes, 511, 1, 0xAA);
+    const QString path = dir + QStringLiteral("/small16.img");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+// A signed boot sector of a file system the program does not read (FAT12).
+QString writeFat12Boot(const QString& dir)
+{
+    QByteArray bytes(1024 * 512, '\0');
+    putLe(bytes, 13, 1, 4);
+    bytes.replace(54, 8, "FAT12   ");
+    putLe(bytes, 510, 1, 0x55);
+    putLe(bytes, 511, 1, 0xAA);
+    const QString path = dir + QStringLiteral("/floppy12.img");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+bool run(const QString& program, const QStringList& args, QString* error)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        *error = program + QLatin1Char(' ') + args.join(QLatin1Char(' ')) + QStringLiteral(": ") +
+                 QString::fromLocal8Bit(p.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+// A FAT32 volume made by mkfs.fat, filled and partly deleted with mtools:
+//   Docs/ (keep.txt, deleted notes.txt), Docs/Old/ (deleted letter.doc),
+//   Pics/ (deleted holiday.jpg), deleted report.pdf in the root.
+QString makeScanVolume(const QString& dir, QString* why)
+{
+    const QStringList sbin{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")};
+    QString mkfs = QStandardPaths::findExecutable(QStringLiteral("mkfs.fat"));
+    if (mkfs.isEmpty())
+        mkfs = QStandardPaths::findExecutable(QStringLiteral("mkfs.fat"), sbin);
+    const QString mcopy = QStandardPaths::findExecutable(QStringLiteral("mcopy"));
+    const QString mmd = QStandardPaths::findExecutable(QStringLiteral("mmd"));
+    const QString mdel = QStandardPaths::findExecutable(QStringLiteral("mdel"));
+    if (mkfs.isEmpty() || mcopy.isEmpty() || mmd.isEmpty() || mdel.isEmpty()) {
+        *why = QStringLiteral("mkfs.fat and mtools are needed for the scan tests");
+        return {};
+    }
+    const QString image = dir + QStringLiteral("/scan32.img");
+    const QString text = dir + QStringLiteral("/six.txt");
+    QFile f(text);
+    if (!f.open(QIODevice::WriteOnly) || f.write("hello\n") != 6)
+        return {};
+    f.close();
+    const QString i = QStringLiteral("-i");
+    bool ok = run(mkfs, {QStringLiteral("-C"), QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-n"),
+                         QStringLiteral("SCANME"), image, QStringLiteral("40000")}, why) &&
+              run(mmd, {i, image, QStringLiteral("::Docs"), QStringLiteral("::Pics"), QStringLiteral("::Docs/Old")}, why);
+    for (const char* target : {"::Docs/notes.txt", "::Docs/keep.txt", "::Pics/holiday.jpg", "::report.pdf",
+                               "::Docs/Old/letter.doc"})
+        ok = ok && run(mcopy, {i, image, text, QString::fromLatin1(target)}, why);
+    ok = ok && run(mdel, {i, image, QStringLiteral("::Docs/notes.txt"), QStringLiteral("::Pics/holiday.jpg"),
+                          QStringLiteral("::report.pdf"), QStringLiteral("::Docs/Old/letter.doc")}, why);
+    return ok ? image : QString();
+}
+
+// ---- A device whose reads can be held, so that a scan is caught while it runs ----
+
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool closed = false;
+    void close()
+    {
+        std::lock_guard lock(mutex);
+        closed = true;
+    }
+    void open()
+    {
+        {
+            std::lock_guard lock(mutex);
+            closed = false;
+        }
+        changed.notify_all();
+    }
+    void pass()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return !closed; });
+    }
+};
+
+class GatedSource final : public disk::BlockSource {
+public:
+    GatedSource(std::shared_ptr<const disk::BlockSource> base, Gate& gate) : m_base(std::move(base)), m_gate(gate) {}
+    [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
+    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
+    {
+        m_gate.pass();
+        return m_base->read(offset, buffer);
+    }
+
+private:
+    std::shared_ptr<const disk::BlockSource> m_base;
+    Gate& m_gate;
+};
+
+class GatedDevices final : public disk::DeviceProvider {
+public:
+    std::shared_ptr<const disk::BlockSource> open(const std::string& path) override
+    {
+        auto base = m_real.open(path);
+        return base ? std::make_shared<GatedSource>(base, gate) : nullptr;
+    }
+    std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
+    Gate gate;
+
+private:
+    platform::PosixDeviceProvider m_real;
+};
+
+// Opens the gate when a test leaves, so that a failed check never leaves the
+// worker waiting (the window joins it on destruction).
+struct OpenOnExit {
+    Gate& gate;
+    ~OpenOnExit() { gate.open(); }
+};
+
+// ---- Answering modal boxes --------------------------------------------------
+
+// Answers still waiting when a test ends; removed then, so that none outlives
+// the locals it writes to.
+QList<QPointer<QTimer>> g_pendingAnswers;
+
+// Runs `act` on the next modal dialog that opens.
+void whenModal(std::function<void(QDialog*)> act)
+{
+    auto* timer = new QTimer(qApp);
+    g_pendingAnswers << timer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start();
+}
+
+QPushButton* buttonWithText(QWidget* dialog, const QString& text)
+{
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->text() == text && b->isVisible())
+            return b;
+    return nullptr;
+}
+
+// Answers the next box with the button `text` and records what it asked.
+struct Answer {
+    QString asked;
+    QString title;
+    int kind = 0;
+    bool seen = false;
+};
+void answerWith(const QString& text, Answer* record = nullptr)
+{
+    whenModal([text, record](QDialog* dialog) {
+        if (record != nullptr) {
+            record->seen = true;
+            record->title = dialog->windowTitle();
+            if (auto* box = qobject_cast<app::MessageBox*>(dialog)) {
+                record->asked = box->text();
+                record->kind = static_cast<int>(box->kind());
+            }
+        }
+        if (QPushButton* b = buttonWithText(dialog, text))
+            b->click();
+        else
+            dialog->reject();
+    });
+}
+
+// ---- Window helpers ---------------------------------------------------------
+
+QTreeWidgetItem* driveItem(RecoveryWindow& w, const QString& text)
+{
+    const auto found = w.driveTree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+void clickItem(QTreeWidget* tree, QTreeWidgetItem* item)
+{
+    tree->scrollToItem(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+}
+
+QStringList rowTexts(const app::FileListModel& model, int column)
+{
+    QStringList texts;
+    for (int r = 0; r < model.rowCount(); ++r)
+        texts << model.text(r, column);
+    return texts;
+}
+
+QStringList childTexts(QTreeWidgetItem* item)
+{
+    QStringList texts;
+    for (int i = 0; i < item->childCount(); ++i)
+        texts << item->child(i)->text(0);
+    return texts;
+}
+
+QString pdfTypeName()
+{
+    return QMimeDatabase().mimeTypeForFile(QStringLiteral("a.pdf"), QMimeDatabase::MatchExtension).comment();
+}
+
+} // namespace
+
+class RecoveryWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup()
+    {
+        for (const QPointer<QTimer>& timer : std::as_const(g_pendingAnswers))
+            delete timer.data();
+        g_pendingAnswers.clear();
+    }
+    void startUpShowsDrivePageAndFourPopups();
+    void menuStatesFollowTheStep();
+    void drivePageClicks();
+    void toolbarActsOnlyWhenItsCommandIsEnabled();
+    void scanReachesResultsWithTreeAndRows();
+    void resultsNavigationAndViewModes();
+    void backThenNextScansAgain();
+    void stopAnsweredNoRunsToTheEnd();
+    void stopAnsweredYesEndsWithWhatWasFound();
+    void exitAndCloseBoxAskFirst();
+    void helpAndLiveUpdateReportMissingFiles();
+    void settingsDialogKeepsOrChangesValues();
+    void driveInformationAfterScan();
+    void fileListModelPassesTheTester();
+    void progressBarText();
+    void messageBoxesCarryTitleAndButtons();
+
+private:
+    std::vector<disk::DriveItem> drives() const
+    {
+        std::vector<disk::DriveItem> list{platform::imageDriveItem(m_fat16.toStdString()),
+                                          platform::imageDriveItem(m_fat12.toStdString())};
+        if (!m_scan32.isEmpty())
+            list.push_back(platform::imageDriveItem(m_scan32.toStdString()));
+        return list;
+    }
+    // A window on the FAT32 volume that has run its scan to the results page.
+    bool scanned(RecoveryWindow& w);
+
+    QTemporaryDir m_dir;
+    QString m_fat16;
+    QString m_fat12;
+    QString m_scan32;
+    QString m_noScan;
+    platform::PosixDeviceProvider m_devices;
+};
+
+void RecoveryWindowTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    app::useSystemIconTheme();
+    m_fat16 = writeFat16Boot(m_dir.path());
+    m_fat12 = writeFat12Boot(m_dir.path());
+    QVERIFY(!m_fat16.isEmpty() && !m_fat12.isEmpty());
+    m_scan32 = makeScanVolume(m_dir.path(), &m_noScan);
+    if (m_scan32.isEmpty())
+        qWarning("%s", qPrintable(m_noScan));
+}
+
+bool RecoveryWindowTest::scanned(RecoveryWindow& w)
+{
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return false;
+    QTreeWidgetItem* item = driveItem(w, QStringLiteral("Disk Image(scan32.img)"));
+    if (item == nullptr)
+        return false;
+    clickItem(w.driveTree(), item);
+    if (!w.nextButton()->isVisible())
+        return false;
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+    return done.wait(30000);
+}
+
+void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Velmora Sarvik Undelete"));
+    QCOMPARE(w.currentStep(), 0);
+
+    // Exactly four popups, with their items and ids in order (0 marks a separator).
+    const QList<QAction*> popups = w.menuBar()->actions();
+    QCOMPARE(popups.size(), 4);
+    const QStringList titles{"&Recovery", "&View", "&Tools", "&Help"};
+    const QList<QList<int>> ids{
+        {32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, 0, 32774},
+        {32808, 59410, 59411},
+        {32813, 32814, 32815, 0, 32840, 0, 32842},
+        {32816, 32817}};
+    const QList<QStringList> texts{
+        {"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...", "&Load Recovery Snapshot...", "",
+         "Add &Disk Image...", "", "E&xit..."},
+        {"Ico&ns", "&List", "&Details"},
+        {"&Find Files...", "File Fi&lters...", "Se&ttings...", "", "&Drive Information", "", "Live &Update"},
+        {"&Contents", "&About Velmora Sarvik..."}};
+    for (int p = 0; p < 4; ++p) {
+        QCOMPARE(popups[p]->text(), titles[p]);
+        const QList<QAction*> items = popups[p]->menu()->actions();
+        QCOMPARE(items.size(), ids[p].size());
+        for (int i = 0; i < items.size(); ++i) {
+            QCOMPARE(items[i]->isSeparator(), ids[p][i] == 0);
+            if (ids[p][i] != 0) {
+                QCOMPARE(items[i]->data().toInt(), ids[p][i]);
+                QCOMPARE(items[i]->text(), texts[p][i]);
+            }
+        }
+    }
+
+    // Drive page captions with their blanks; values empty; Next, Back, Stop hidden.
+    QCOMPARE(w.captionLabel(0)->text(), QStringLiteral("Volume Label             "));
+    QCOMPARE(w.captionLabel(1)->text(), QStringLiteral("Capacity\t        "));
+    QCOMPARE(w.captionLabel(2)->text(), QStringLiteral("Sector Per Cluster      "));
+    QCOMPARE(w.captionLabel(3)->text(), QStringLiteral("Byte Per Sector          "));
+    QCOMPARE(w.captionLabel(4)->text(), QStringLiteral("File System                "));
+    for (int i = 0; i < 5; ++i) {
+        QVERIFY(w.captionLabel(i)->isVisible());
+        QVERIFY(w.valueLabel(i)->text().isEmpty());
+    }
+    QVERIFY(!w.statusLine()->isVisible());
+    QVERIFY(!w.progressBar()->isVisible());
+    for (auto* b : {w.nextButton(), w.backButton(), w.stopButton()}) {
+        QVERIFY(!b->isVisible());
+        QVERIFY(!b->isEnabled());
+    }
+    QCOMPARE(w.nextButton()->toolTip(), QStringLiteral("Go to next step"));
+    QCOMPARE(w.stopButton()->toolTip(), QStringLiteral("Stops the current process"));
+    QCOMPARE(w.backButton()->toolTip(), QStringLiteral("Go to previous setp"));
+    QCOMPARE(w.logoButton()->toolTip(), QStringLiteral("Click here to visit software home page"));
+    QCOMPARE(w.toolbarButton(0)->toolTip(), QStringLiteral("Copy the selected file(s) and folder(s) to your computer"));
+    QCOMPARE(w.toolbarButton(2)->toolTip(),
+             QStringLiteral("Saves the snapshot of scan information, so that later on you need not to scan the disk again"));
+    QCOMPARE(w.toolbarButton(6)->toolTip(), QStringLiteral("Updates the software with latest changes from internet"));
+    QCOMPARE(w.quickHelpText(), QStringLiteral("\r\n") + QString(20, ' ') +
+                                    "1. Select the Logical Drive that contains the deleted file(s).\r\n" +
+                                    QString(20, ' ') + "2. Click Next Button.");
+    QVERIFY(!w.fileList()->isVisible());
+    QVERIFY(!w.folderTree()->isVisible());
+
+    // The drive tree: "My Computer" and the images given, expanded.
+    QTreeWidgetItem* computer = w.driveTree()->topLevelItem(0);
+    QCOMPARE(w.driveTree()->topLevelItemCount(), 1);
+    QCOMPARE(computer->text(0), QStringLiteral("My Computer"));
+    QVERIFY(computer->isExpanded());
+    QCOMPARE(childTexts(computer).mid(0, 2),
+             (QStringList{"Disk Image(small16.img)", "Disk Image(floppy12.img)"}));
+
+    // An image added later appears beside them.
+    w.addDriveItem(platform::imageDriveItem(m_fat16.toStdString()));
+    QCOMPARE(computer->child(computer->childCount() - 1)->text(0), QStringLiteral("Disk Image(small16.img)"));
+
+    // Settings start at 60 sectors, Rename, 3 retries on this platform family.
+    QCOMPARE(w.settings().SectorsPerRead, 60);
+    QCOMPARE(w.settings().DuplicatePolicy, recovery::DuplicatePolicy::Rename);
+    QCOMPARE(w.settings().BadSectorRetries, 3);
+}
+
+void RecoveryWindowTest::menuStatesFollowTheStep()
+{
+    RecoveryWindow w(drives(), m_devices);
+    const QList<int> results{Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot, Command::Icons,
+                             Command::List, Command::Details, Command::FindFiles, Command::FileFilters,
+                             Command::DriveInformation};
+    const QList<int> never{Command::Exit, Command::LiveUpdate, Command::Contents, Command::About};
+    auto enabled = [&w](int id) { return w.action(id)->isEnabled(); };
+
+    for (int id : results)
+        QVERIFY2(!enabled(id), qPrintable(QString::number(id)));
+    QVERIFY(enabled(Command::Settings));
+    QVERIFY(enabled(Command::LoadSnapshot));
+
+    w.SetMenuState(3);
+    for (int id : results)
+        QVERIFY(enabled(id));
+    QVERIFY(!enabled(Command::LoadSnapshot));
+    QVERIFY(enabled(Command::Settings));
+
+    // State 0 leaves Load Snapshot as it was; states 1 and 2 enable it.
+    w.SetMenuState(0);
+    QVERIFY(!enabled(Command::LoadSnapshot));
+    for (int id : results)
+        QVERIFY(!enabled(id));
+    w.SetMenuState(2);
+    QVERIFY(enabled(Command::LoadSnapshot));
+    for (int id : results)
+        QVERIFY(!enabled(id));
+
+    // Unknown states change nothing; nothing ever grays the four fixed commands.
+    w.SetMenuState(3);
+    w.SetMenuState(7);
+    for (int id : results)
+        QVERIFY(enabled(id));
+    for (int state : {0, 1, 2, 3})
+        w.SetMenuState(state);
+    for (int id : never)
+        QVERIFY(enabled(id));
+}
+
+void RecoveryWindowTest::drivePageClicks()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTreeWidget* tree = w.driveTree();
+    QTreeWidgetItem* fat16 = driveItem(w, QStringLiteral("Disk Image(small16.img)"));
+    QTreeWidgetItem* fat12 = driveItem(w, QStringLiteral("Disk Image(floppy12.img)"));
+    QVERIFY(fat16 && fat12);
+
+    clickItem(tree, fat16);
+    QCOMPARE(w.valueLabel(1)->text(), QStringLiteral("1 MB ( Approx )")); // 2048 sectors
+    QCOMPARE(w.valueLabel(2)->text(), QStringLiteral("4"));
+    QCOMPARE(w.valueLabel(3)->text(), QStringLiteral("512"));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
+    QVERIFY(w.nextButton()->isVisible() && w.nextButton()->isEnabled());
+    QCOMPARE(w.session().volume.geometry.GeometryKind, disk::VolumeKind::Fat16);
+    QCOMPARE(tree->currentItem(), fat16);
+
+    clickItem(tree, fat12);
+    QCOMPARE(w.valueLabel(1)->text(), QStringLiteral("0 MB ( Approx )"));
+    QCOMPARE(w.valueLabel(2)->text(), QStringLiteral("0"));
+    QCOMPARE(w.valueLabel(3)->text(), QStringLiteral("512"));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NOT READY"));
+    QVERIFY(!w.nextButton()->isVisible() && !w.nextButton()->isEnabled());
+    // The geometry stays the one the supported drive set.
+    QCOMPARE(w.session().volume.geometry.GeometryKind, disk::VolumeKind::Fat16);
+    QCOMPARE(w.session().volume.geometry.RootDirStart, 401u);
+
+    clickItem(tree, fat16);
+    QVERIFY(w.nextButton()->isVisible());
+
+    // "My Computer" and the expand button change nothing.
+    QTreeWidgetItem* computer = tree->topLevelItem(0);
+    clickItem(tree, computer);
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
+    QVERIFY(w.nextButton()->isVisible());
+    tree->setCurrentItem(fat16);
+    const QRect row = tree->visualItemRect(computer);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(row.left() - tree->indentation() / 2, row.center().y()));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
+    QVERIFY(w.nextButton()->isVisible());
+    QVERIFY(!computer->isExpanded()); // the button did its own work, and only that
+    QCOMPARE(tree->currentItem(), fat16);
+}
+
+void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QSignalSpy requested(&w, &RecoveryWindow::commandRequested);
+
+    // Drive page: Recover Selected, Recover All, Save Snapshot and Find Files are grayed.
+    for (int i : {0, 1, 2, 4})
+        QTest::mouseClick(w.toolbarButton(i), Qt::LeftButton);
+    QCOMPARE(requested.count(), 0);
+    // Load Snapshot is enabled on the drive page and reaches its handler.
+    QTest::mouseClick(w.toolbarButton(3), Qt::LeftButton);
+    QCOMPARE(requested.count(), 1);
+    QCOMPARE(requested.takeFirst().at(0).toInt(), Command::LoadSnapshot);
+
+    // Settings acts on every step: its dialog opens.
+    Answer settings;
+    answerWith(QStringLiteral("Cancel"), &settings);
+    QTest::mouseClick(w.toolbarButton(5), Qt::LeftButton);
+    QVERIFY(settings.seen);
+    QCOMPARE(settings.title, QStringLiteral("Recovery Settings"));
+
+    w.SetMenuState(3);
+    QTest::mouseClick(w.toolbarButton(0), Qt::LeftButton);
+    QTest::mouseClick(w.toolbarButton(3), Qt::LeftButton); // grayed in state 3
+    QCOMPARE(requested.count(), 1);
+    QCOMPARE(requested.takeFirst().at(0).toInt(), Command::RecoverSelected);
+
+    // Live Update always acts: with its program missing it says so.
+    w.SetMenuState(0);
+    Answer update;
+    answerWith(QStringLiteral("&Ok"), &update);
+    QTest::mouseClick(w.toolbarButton(6), Qt::LeftButton);
+    QVERIFY(update.seen);
+    QCOMPARE(update.asked, QStringLiteral("Live Update file not found. Please re-instaill the software."));
+}
+
+void RecoveryWindowTest::scanReachesResultsWithTreeAndRows()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    RecoveryWindow w(drives(), m_devices);
+    QVERIFY(scanned(w));
+
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY(w.backButton()->isVisible() && w.backButton()->isEnabled());
+    QVERIFY(!w.nextButton()->isVisible());
+    QVERIFY(!w.stopButton()->isVisible());
+    QVERIFY(!w.progressBar()->isVisible());
+    QVERIFY(!w.driveTree()->isVisible());
+    QVERIFY(w.folderTree()->isVisible() && w.folderTree()->isEnabled());
+    QVERIFY(w.fileList()->isVisible());
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(!w.captionLabel(i)->isVisible() && !w.valueLabel(i)->isVisible());
+    QVERIFY(!w.statusLine()->isVisible());
+    QVERIFY(w.action(Command::RecoverAll)->isEnabled());
+    QVERIFY(!w.action(Command::LoadSnapshot)->isEnabled());
+    QVERIFY(!w.focusOnTree());
+    QVERIFY(w.quickHelpText().endsWith(QStringLiteral("\r\n") + QString(16, ' ') +
+                                       "You can open a file by Double Clicking it."));
+
+    // The folder tree: Root > Docs > Old, Root > Pics, in catalogue order.
+    QCOMPARE(w.folderTree()->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = w.folderTree()->topLevelItem(0);
+    QCOMPARE(root->text(0), QStringLiteral("Root"));
+    QCOMPARE(childTexts(root), (QStringList{"Docs", "Pics"}));
+    QCOMPARE(childTexts(root->child(0)), (QStringList{"Old"}));
+    QCOMPARE(root->child(1)->childCount(), 0);
+
+    // The root's rows: folders first, then the deleted file with its platform type name.
+    const app::FileListModel& model = *w.fileListModel();
+    QCOMPARE(model.columnCount(), 6);
+    QStringList headers;
+    for (int c = 0; c < 6; ++c)
+        headers << model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    QCOMPARE(headers, (QStringList{"Name", "Type", "Size", "Created", "Modified", "ID"}));
+    QCOMPARE(rowTexts(model, 0), (QStringList{"Docs", "Pics", "xEPORT.PDF"}));
+    QCOMPARE(rowTexts(model, 1), (QStringList{"Folder", "Folder", "Deleted " + pdfTypeName()}));
+    QVERIFY(pdfTypeName() != QStringLiteral("PDF File")); // the desktop's name, not the fallback
+    QCOMPARE(rowTexts(model, 2), (QStringList{"0", "0", "6"}));
+    QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).toInt(),
+             int(Qt::AlignRight | Qt::AlignVCenter));
+    // A folder row's ID is its tree item.
+    QCOMPARE(w.folderItem(model.text(0, 5).toUInt()), root->child(0));
+    QCOMPARE(w.folderItem(model.text(1, 5).toUInt()), root->child(1));
+    // FAT dates read dd-mm-yyyy and a blank; mtools stamped them today.
+    QCOMPARE(model.text(2, 3), QDate::currentDate().toString(QStringLiteral("dd-MM-yyyy ")));
+    QVERIFY(!model.data(model.index(0, 0), Qt::DecorationRole).value<QIcon>().isNull());
+    QVERIFY(!model.data(model.index(2, 0), Qt::DecorationRole).value<QIcon>().isNull());
+    QCOMPARE(w.session().catalogue.FolderCount, 3u);
+    QCOMPARE(w.session().catalogue.FileCount, 4u);
+}
+
+void RecoveryWindowTest::resultsNavigationAndViewModes()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    RecoveryWindow w(drives(), m_devices);
+    QVERIFY(scanned(w));
+    QTreeWidget* tree = w.folderTree();
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    const app::FileListModel& model = *w.fileListModel();
+
+    // A click on a folder in the tree lists it.
+    clickItem(tree, root->child(0));
+    QVERIFY(w.focusOnTree());
+    QCOMPARE(tree->currentItem(), root->child(0));
+    QCOMPARE(rowTexts(model, 0), (QStringList{"Old", "xOTES.TXT"}));
+    QVERIFY(rowTexts(model, 1).at(1).startsWith(QStringLiteral("Deleted ")));
+
+    // A double-click on a folder row moves the tree to it.
+    QTableView* details = w.detailsView();
+    const QRect oldRow = details->visualRect(model.index(0, 0));
+    // As the system delivers it: a click, then the second press as a double-click.
+    QTest::mouseClick(details->viewport(), Qt::LeftButton, {}, oldRow.center());
+    QVERIFY(!w.focusOnTree());
+    QTest::mouseDClick(details->viewport(), Qt::LeftButton, {}, oldRow.center());
+    QCOMPARE(tree->currentItem(), root->child(0)->child(0));
+    QCOMPARE(rowTexts(model, 0), (QStringList{"xETTER.DOC"}));
+    QVERIFY(w.focusOnTree());
+
+    // Tab moves between the tree and the list; Enter on the tree lists its folder.
+    tree->setFocus();
+    tree->setCurrentItem(root->child(1));
+    QTest::keyClick(tree, Qt::Key_Return);
+    QCOMPARE(rowTexts(model, 0), (QStringList{"xOLIDAY.JPG"}));
+    QTest::keyClick(tree, Qt::Key_Tab);
+    QVERIFY(!w.focusOnTree());
+    QTest::keyClick(details, Qt::Key_Tab);
+    QVERIFY(w.focusOnTree());
+
+    // Clicking the root shows the root directory again.
+    clickItem(tree, root);
+    QCOMPARE(rowTexts(model, 0), (QStringList{"Docs", "Pics", "xEPORT.PDF"}));
+
+    // View modes.
+    w.action(Command::Icons)->trigger();
+    QCOMPARE(w.viewMode(), app::ViewMode::Icons);
+    QVERIFY(w.iconListView()->isVisible() && !details->isVisible());
+    QCOMPARE(w.iconListView()->flow(), QListView::LeftToRight);
+    w.action(Command::List)->trigger();
+    QCOMPARE(w.viewMode(), app::ViewMode::List);
+    QCOMPARE(w.iconListView()->flow(), QListView::TopToBottom);
+    QCOMPARE(w.iconListView()->model()->rowCount(), 3);
+    w.action(Command::Details)->trigger();
+    QVERIFY(details->isVisible() && !w.iconListView()->isVisible());
+    QCOMPARE(details->columnWidth(0), 150);
+    QVERIFY(details->showGrid());
+    w.action(Command::Icons)->trigger();
+
+    // Back returns to the drive page in the details view with Next hidden.
+    QTest::mouseClick(w.backButton(), Qt::LeftButton);
+    QCOMPARE(w.currentStep(), 0);
+    QCOMPARE(w.viewMode(), app::ViewMode::Details);
+    QVERIFY(w.driveTree()->isVisible() && w.driveTree()->isEnabled());
+    QVERIFY(!tree->isVisible() && !w.fileList()->isVisible());
+    QVERIFY(!w.nextButton()->isVisible() && !w.backButton()->isVisible());
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(w.captionLabel(0)->text(), QStringLiteral("Volume Label             "));
+    QCOMPARE(w.captionLabel(4)->text(), QStringLiteral("File System                "));
+    QVERIFY(w.action(Command::LoadSnapshot)->isEnabled());
+    QVERIFY(!w.action(Command::DriveInformation)->isEnabled());
+    QVERIFY(w.quickHelpText().startsWith(QStringLiteral("\r\n") + QString(24, ' ') + "1. Select"));
+    // The catalogue stays after Back.
+    QCOMPARE(w.session().catalogue.FolderCount, 3u);
+}
+
+void RecoveryWindowTest::backThenNextScansAgain()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    RecoveryWindow w(drives(), m_devices);
+    QVERIFY(scanned(w));
+    QTest::mouseClick(w.backButton(), Qt::LeftButton);
+    // Pick something else first: the second scan runs on the drive clicked last.
+    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(floppy12.img)")));
+    QVERIFY(!w.nextButton()->isVisible());
+    QVERIFY(scanned(w));
+    QTreeWidgetItem* root = w.folderTree()->topLevelItem(0);
+    QCOMPARE(w.folderTree()->topLevelItemCount(), 1);
+    QCOMPARE(childTexts(root), (QStringList{"Docs", "Pics"}));
+    QCOMPARE(rowTexts(*w.fileListModel(), 0), (QStringList{"Docs", "Pics", "xEPORT.PDF"}));
+    QCOMPARE(w.session().catalogue.FileCount, 4u);
+}
+
+void RecoveryWindowTest::stopAnsweredNoRunsToTheEnd()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    RecoveryWindow w(drives(), devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(scan32.img)")));
+    devices.gate.close();
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+
+    // While it runs: the scan layout, Stop offered, drive tree disabled, menus grayed.
+    QTRY_VERIFY(w.stopButton()->isVisible());
+    QVERIFY(w.scanRunning());
+    QCOMPARE(w.captionLabel(0)->text(), QStringLiteral("Folder(s) Found         "));
+    QCOMPARE(w.captionLabel(1)->text(), QStringLiteral("File(s) Found            "));
+    QCOMPARE(w.captionLabel(2)->text(), QStringLiteral("Current Sector          "));
+    QCOMPARE(w.captionLabel(3)->text(), QStringLiteral("Last File/Folder       "));
+    QVERIFY(!w.captionLabel(4)->isVisible());
+    QCOMPARE(w.statusLine()->text(), QStringLiteral("Mounting volume, please wait..."));
+    QVERIFY(w.progressBar()->isVisible());
+    QCOMPARE(w.progressBar()->text(), QStringLiteral("0%"));
+    QVERIFY(!w.driveTree()->isEnabled());
+    QVERIFY(!w.nextButton()->isVisible() && !w.backButton()->isVisible());
+    QVERIFY(!w.action(Command::DriveInformation)->isEnabled());
+    QVERIFY(!w.action(Command::LoadSnapshot)->isEnabled());
+    QVERIFY(w.quickHelpText().contains(QStringLiteral("Sarvik is searching the data")));
+
+    Answer stop;
+    answerWith(QStringLiteral("&No"), &stop);
+    QTest::mouseClick(w.stopButton(), Qt::LeftButton);
+    QVERIFY(stop.seen);
+    QCOMPARE(stop.asked, QStringLiteral("Do you want to stop the current process ?"));
+    QCOMPARE(stop.kind, int(app::MessageKind::Question));
+    devices.gate.open();
+    QVERIFY(done.wait(30000));
+    QCOMPARE(w.session().catalogue.FolderCount, 3u);
+    QCOMPARE(w.session().catalogue.FileCount, 4u);
+}
+
+void RecoveryWindowTest::stopAnsweredYesEndsWithWhatWasFound()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    RecoveryWindow w(drives(), devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(scan32.img)")));
+    devices.gate.close();
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+    QTRY_VERIFY(w.stopButton()->isVisible());
+
+    answerWith(QStringLiteral("&Yes"));
+    QTest::mouseClick(w.stopButton(), Qt::LeftButton);
+    devices.gate.open();
+    QVERIFY(done.wait(30000));
+    // The engine was held before its first directory read, so the folders below
+    // the root were never read; the results still show and Back is offered.
+    QVERIFY2(w.session().catalogue.FolderCount < 3u, qPrintable(QString::number(w.session().catalogue.FolderCount)));
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY(w.backButton()->isVisible());
+    QVERIFY(!w.stopButton()->isVisible());
+    QCOMPARE(w.folderTree()->topLevelItem(0)->text(0), QStringLiteral("Root"));
+    QVERIFY(!w.scanRunning());
+}
+
+void RecoveryWindowTest::exitAndCloseBoxAskFirst()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(small16.img)")));
+
+    Answer asked;
+    answerWith(QStringLiteral("&No"), &asked);
+    w.action(Command::Exit)->trigger();
+    QVERIFY(asked.seen);
+    QCOMPARE(asked.asked, QStringLiteral("Do you really want to exit ?"));
+    QCOMPARE(asked.title, QStringLiteral("Velmora Sarvik Undelete"));
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
+
+    // The close box asks too; No keeps the window.
+    answerWith(QStringLiteral("&No"));
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+
+    answerWith(QStringLiteral("&Yes"));
+    w.action(Command::Exit)->trigger();
+    QVERIFY(!w.isVisible());
+}
+
+void RecoveryWindowTest::helpAndLiveUpdateReportMissingFiles()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(w.startDirectory().endsWith('/'));
+
+    Answer help;
+    answerWith(QStringLiteral("&Ok"), &help);
+    w.action(Command::Contents)->trigger();
+    QVERIFY(help.seen);
+    QCOMPARE(help.asked, QStringLiteral(" sarvik_undelete_help.chm not found"));
+    QCOMPARE(help.kind, int(app::MessageKind::Error));
+
+    // F1 reaches the same command.
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    Answer key;
+    answerWith(QStringLiteral("&Ok"), &key);
+    QTest::keyClick(&w, Qt::Key_F1);
+    QVERIFY(key.seen);
+    QCOMPARE(key.asked, help.asked);
+
+    Answer update;
+    answerWith(QStringLiteral("&Ok"), &update);
+    w.action(Command::LiveUpdate)->trigger();
+    QCOMPARE(update.kind, int(app::MessageKind::Error));
+    QVERIFY(w.isVisible());
+}
+
+void RecoveryWindowTest::settingsDialogKeepsOrChangesValues()
+{
+    recovery::RecoverySettings values = recovery::RecoverySettings::startup('N');
+    {
+        app::RecoverySettingsDialog dialog(values);
+        QCOMPARE(dialog.sectorsList()->count(), 100);
+        QCOMPARE(dialog.retriesList()->count(), 10);
+        QCOMPARE(dialog.sectorsList()->currentText(), QStringLiteral("60"));
+        QCOMPARE(dialog.retriesList()->currentText(), QStringLiteral("3"));
+        QVERIFY(dialog.policyButton(1)->isChecked());
+        QVERIFY(dialog.policyButton(1)->text().isEmpty()); // the label beside it carries the text
+        dialog.accept();
+    }
+    QCOMPARE(values.SectorsPerRead, 60);
+    QCOMPARE(values.DuplicatePolicy, recovery::DuplicatePolicy::Rename);
+    QCOMPARE(values.BadSectorRetries, 3);
+    {
+        app::RecoverySettingsDialog dialog(values);
+        dialog.sectorsList()->setCurrentIndex(0);
+        dialog.retriesList()->setCurrentIndex(9);
+        dialog.policyButton(3)->setChecked(true);
+        dialog.reject();
+    }
+    QCOMPARE(values.SectorsPerRead, 60);
+    QCOMPARE(values.DuplicatePolicy, recovery::DuplicatePolicy::Rename);
+    QCOMPARE(values.BadSectorRetries, 3);
+    {
+        app::RecoverySettingsDialog dialog(values);
+        dialog.sectorsList()->setCurrentIndex(99);
+        dialog.retriesList()->setCurrentIndex(0);
+        dialog.policyButton(2)->setChecked(true);
+        dialog.accept();
+    }
+    QCOMPARE(values.SectorsPerRead, 100);
+    QCOMPARE(values.DuplicatePolicy, recovery::DuplicatePolicy::Overwrite);
+    QCOMPARE(values.BadSectorRetries, 1);
+    // A value outside the lists selects nothing and survives OK.
+    values.DuplicatePolicy = 9;
+    {
+        app::RecoverySettingsDialog dialog(values);
+        QVERIFY(!dialog.policyButton(1)->isChecked() && !dialog.policyButton(2)->isChecked() &&
+                !dialog.policyButton(3)->isChecked());
+        dialog.accept();
+    }
+    QCOMPARE(values.DuplicatePolicy, 9);
+    QCOMPARE(recovery::RecoverySettings::startup('F').SectorsPerRead, 8);
+}
+
+void RecoveryWindowTest::driveInformationAfterScan()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    RecoveryWindow w(drives(), m_devices);
+    QVERIFY(scanned(w));
+    QStringList captions, values;
+    whenModal([&](QDialog* dialog) {
+        auto* box = qobject_cast<app::DriveInformationDialog*>(dialog);
+        if (box != nullptr)
+            for (int i = 0; i < app::DriveInformationDialog::kRows; ++i) {
+                captions << box->caption(i);
+                values << box->value(i);
+            }
+        dialog->accept();
+    });
+    w.action(Command::DriveInformation)->trigger();
+    QCOMPARE(captions.size(), 8);
+    QCOMPARE(captions.at(0), QStringLiteral("File System          :"));
+    QCOMPARE(captions.at(3), QStringLiteral("Files                     :"));
+    QCOMPARE(values.at(0), QStringLiteral("FAT32"));
+    QCOMPARE(values.at(2), QStringLiteral("3"));
+    QCOMPARE(values.at(3), QStringLiteral("4"));
+    QCOMPARE(values.at(4), QString::number(w.session().volume.geometry.SectorsPerCluster));
+    QCOMPARE(values.at(5), QString::number(w.session().volume.geometry.ReservedSectors));
+    QVERIFY(values.at(6).toUInt() > values.at(5).toUInt());
+    QCOMPARE(values.at(7), QStringLiteral("N/A"));
+}
+
+void RecoveryWindowTest::fileListModelPassesTheTester()
+{
+    app::FileTypes types;
+    app::FileListModel model(types);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    catalogue::FileRow folder;
+    folder.folder = true;
+    folder.name = "caf\xE9";
+    folder.type = "Folder";
+    folder.size = "0";
+    folder.id = "2";
+    folder.key = 2;
+    catalogue::FileRow file;
+    file.name = "notes.txt";
+    file.type = "Deleted plain text document";
+    file.size = "1234";
+    file.id = "7";
+    file.key = 7;
+    model.setRows({folder, file});
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.text(0, app::FileListModel::Name), QString::fromUtf8("caf\u00e9")); // read as Windows-1252
+    QVERIFY(model.isFolder(0) && !model.isFolder(1));
+    QCOMPARE(model.key(1), 7u);
+    QCOMPARE(model.data(model.index(1, 2), Qt::TextAlignmentRole).toInt(), int(Qt::AlignRight | Qt::AlignVCenter));
+    QCOMPARE(model.text(5, 0), QString());
+    model.clear();
+    QCOMPARE(model.rowCount(), 0);
+    // Many rows at once, as a large folder gives.
+    std::vector<catalogue::FileRow> many(20000, file);
+    QElapsedTimer timer;
+    timer.start();
+    model.setRows(many);
+    QCOMPARE(model.rowCount(), 20000);
+    qInfo("20000 rows set in %lld ms", timer.elapsed());
+}
+
+void RecoveryWindowTest::progressBarText()
+{
+    ui::PercentProgressBar bar;
+    QCOMPARE(bar.text(), QStringLiteral("0%"));
+    bar.setValue(37);
+    QCOMPARE(bar.text(), QStringLiteral("37%"));
+    bar.setRange(0, 3);
+    bar.setValue(2);
+    QCOMPARE(bar.text(), QStringLiteral("66%")); // cut, not rounded
+    bar.setRange(5, 5);
+    QCOMPARE(bar.text(), QString());
+    bar.setRange(0, 100);
+    bar.reset();
+    QCOMPARE(bar.text(), QStringLiteral("0%"));
+}
+
+void RecoveryWindowTest::messageBoxesCarryTitleAndButtons()
+{
+    QStringList buttons;
+    QString title;
+    whenModal([&](QDialog* dialog) {
+        title = dialog->windowTitle();
+        for (QPushButton* b : dialog->findChildren<QPushButton*>())
+            buttons << b->text();
+        buttonWithText(dialog, QStringLiteral("&No"))->click();
+    });
+    QCOMPARE(app::QuestionDialog(nullptr, QStringLiteral("Continue ?")), app::kNo);
+    QCOMPARE(title, QStringLiteral("Velmora Sarvik Undelete"));
+    QCOMPARE(buttons, (QStringList{"&Yes", "&No"}));
+
+    answerWith(QStringLiteral("&Yes"));
+    QCOMPARE(app::QuestionDialog(nullptr, QStringLiteral("Continue ?")), app::kYes);
+    // Closing the box without an answer counts as No.
+    whenModal([](QDialog* dialog) { dialog->reject(); });
+    QCOMPARE(app::QuestionDialog(nullptr, QStringLiteral("Continue ?")), app::kNo);
+
+    buttons.clear();
+    whenModal([&](QDialog* dialog) {
+        for (QPushButton* b : dialog->findChildren<QPushButton*>())
+            buttons << b->text();
+        dialog->accept();
+    });
+    app::MessageDialog(nullptr, app::MessageKind::Information, QStringLiteral("Done"));
+    QCOMPARE(buttons, (QStringList{"&Ok"}));
+}
+
+QTEST_MAIN(RecoveryWindowTest)
+#include "RecoveryWindowTest.moc"
