@@ -52,9 +52,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     const Row& row = m_rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        if (role == Qt::ToolTipRole && index.column() != Name)
-            return {};
+    case Qt::ToolTipRole: // the narrow columns cut long texts; the tooltip shows them whole
         return row.cells[index.column()];
     case Qt::DecorationRole:
         return index.column() == Name ? QVariant(row.icon) : QVariant();

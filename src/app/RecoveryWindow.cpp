@@ -27,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTableView>
@@ -281,6 +282,11 @@ void RecoveryWindow::buildControls()
     m_details->horizontalHeader()->setHighlightSections(false);
     m_details->setWordWrap(false);
     m_details->setIconSize(QSize(16, 16));
+    // The column widths are those of the list's small dialog font.
+    QFont listFont = m_details->font();
+    listFont.setPixelSize(11);
+    m_details->setFont(listFont);
+    m_details->horizontalHeader()->setFont(listFont);
     m_details->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listView = new QListView(m_fileList);
     m_listView->setModel(m_model);
@@ -289,6 +295,7 @@ void RecoveryWindow::buildControls()
     m_listView->setResizeMode(QListView::Adjust);
     m_listView->setWrapping(true);
     m_listView->setIconSize(QSize(16, 16));
+    m_listView->setFont(listFont);
     m_listView->setUniformItemSizes(true);
     m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_fileList->addWidget(m_details);
@@ -429,10 +436,14 @@ void RecoveryWindow::runCommand(int id)
 void RecoveryWindow::setQuickHelp(const QString& text)
 {
     m_quickHelp = text;
-    // The text keeps its line breaks; the label draws them as plain new lines.
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    m_quickHelpLabel->setText(shown);
+    // The blanks inside a line were laid out for one font and label width; the
+    // label wraps by itself, so they are drawn as single blanks. A line keeps
+    // its indent.
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    static const QRegularExpression kRun(QStringLiteral("(?<=\\S) {2,}(?=\\S)"));
+    for (QString& line : lines)
+        line.replace(kRun, QStringLiteral(" "));
+    m_quickHelpLabel->setText(lines.join(QLatin1Char('\n')));
 }
 
 void RecoveryWindow::SetLabelLayout(int mode)

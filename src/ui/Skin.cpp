@@ -20,11 +20,32 @@ const QColor kPaper(0xee, 0xf2, 0xf7);
 const QColor kAmber(0xf2, 0xa5, 0x3a);
 const QColor kLine(0xa9, 0xb9, 0xcc);
 
-QImage keyedCanvas(QSize size)
+// Skins are painted on a clear canvas, antialiased; then every pixel that is
+// mostly clear becomes the key colour and every other pixel is made opaque over
+// the frame colour, so no half-green pixels survive at the rounded edges.
+QImage clearCanvas(QSize size)
 {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(QColor::fromRgb(kTransparentKey));
+    image.fill(Qt::transparent);
     return image;
+}
+
+QImage keyOutClearPixels(const QImage& painted, const QColor& edge)
+{
+    QImage out(painted.size(), QImage::Format_RGB32);
+    QPainter p(&out);
+    p.fillRect(out.rect(), edge);
+    p.drawImage(0, 0, painted);
+    p.end();
+    const QImage straight = painted.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        const auto* alpha = reinterpret_cast<const QRgb*>(straight.constScanLine(y));
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x)
+            if (qAlpha(alpha[x]) < 128)
+                line[x] = kTransparentKey;
+    }
+    return out;
 }
 
 QPainterPath roundedFrame(QSize size, qreal radius)
@@ -217,7 +238,7 @@ QRect dluRect(int left, int top, int width, int height)
 
 QImage paintWindowSkin(QSize size)
 {
-    QImage image = keyedCanvas(size);
+    QImage image = clearCanvas(size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const QPainterPath frame = roundedFrame(size, 14);
@@ -256,13 +277,14 @@ QImage paintWindowSkin(QSize size)
     p.setClipping(false);
     p.setPen(QPen(kNavy, 2));
     p.setBrush(Qt::NoBrush);
-    p.drawPath(roundedFrame(size, 14).translated(0, 0));
-    return image;
+    p.drawPath(roundedFrame(size, 14));
+    p.end();
+    return keyOutClearPixels(image, kNavy);
 }
 
 QImage paintDialogSkin(QSize size)
 {
-    QImage image = keyedCanvas(size);
+    QImage image = clearCanvas(size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const QPainterPath frame = roundedFrame(size, 10);
@@ -279,13 +301,16 @@ QImage paintDialogSkin(QSize size)
     p.restore();
     p.setPen(QPen(kNavy, 2));
     p.drawPath(frame);
-    return image;
+    p.end();
+    return keyOutClearPixels(image, kNavy);
 }
 
 QRegion regionFromSkin(const QImage& skin, QRgb key)
 {
-    const QImage argb = skin.convertToFormat(QImage::Format_ARGB32);
-    return QRegion(QBitmap::fromImage(argb.createMaskFromColor(key, Qt::MaskOutColor)));
+    // A bitmap region covers the pixels that the mask leaves clear, so the mask
+    // marks the key colour (Qt::MaskInColor) and the region is the rest.
+    const QImage mask = skin.convertToFormat(QImage::Format_ARGB32).createMaskFromColor(key, Qt::MaskInColor);
+    return QRegion(QBitmap::fromImage(mask));
 }
 
 QPixmap toolbarPicture(ToolbarPicture which, QSize size, bool highlighted)

@@ -11,6 +11,7 @@
 #include "platform/PosixDevice.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
+#include "ui/Skin.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -312,6 +313,7 @@ private slots:
     void driveInformationAfterScan();
     void fileListModelPassesTheTester();
     void progressBarText();
+    void skinRegionLeavesOutTheKeyColour();
     void messageBoxesCarryTitleAndButtons();
 
 private:
@@ -974,6 +976,21 @@ void RecoveryWindowTest::progressBarText()
     bar.setRange(0, 100);
     bar.reset();
     QCOMPARE(bar.text(), QStringLiteral("0%"));
+}
+
+void RecoveryWindowTest::skinRegionLeavesOutTheKeyColour()
+{
+    const QImage skin = ui::paintWindowSkin(QSize(300, 200));
+    QCOMPARE(skin.pixel(0, 0), ui::kTransparentKey); // a rounded corner
+    const QRegion region = ui::regionFromSkin(skin);
+    QVERIFY(!region.contains(QPoint(0, 0)));
+    QVERIFY(!region.contains(QPoint(299, 199)));
+    QVERIFY(region.contains(QPoint(150, 100)));
+    QVERIFY(region.contains(QPoint(150, 0)));
+    // Every pixel left out is the key colour and every pixel kept is not.
+    for (int y = 0; y < skin.height(); y += 7)
+        for (int x = 0; x < skin.width(); x += 3)
+            QCOMPARE(region.contains(QPoint(x, y)), skin.pixel(x, y) != ui::kTransparentKey);
 }
 
 void RecoveryWindowTest::messageBoxesCarryTitleAndButtons()
