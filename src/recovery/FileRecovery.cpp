@@ -127,7 +127,7 @@ const catalogue::NtfsFileEntry* FileRecovery::ntfsFileBySector(std::uint64_t sec
 }
 
 void FileRecovery::RecoverListItems(std::span<const catalogue::FileRow> rows, RecoveryMode mode,
-                                    std::span<const bool> selected, const TargetFolder& destination)
+                                    const std::vector<bool>& selected, const TargetFolder& destination)
 {
     // The row loop itself does not test StopRecovery: every operation below
     // returns at once when it is set, so the remaining rows pass quickly.

@@ -89,7 +89,7 @@ public:
     /// Copies the rows of a file list into `destination`: every row under
     /// RecoveryMode::All, only those whose `selected` flag is set under
     /// RecoveryMode::Selected. A folder row is copied with everything below it.
-    void RecoverListItems(std::span<const catalogue::FileRow> rows, RecoveryMode mode, std::span<const bool> selected,
+    void RecoverListItems(std::span<const catalogue::FileRow> rows, RecoveryMode mode, const std::vector<bool>& selected,
                           const TargetFolder& destination);
     /// One row of a file list, as RecoverListItems copies it.
     void RecoverRow(const catalogue::FileRow& row, const TargetFolder& destination);

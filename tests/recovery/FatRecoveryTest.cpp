@@ -209,7 +209,7 @@ TEST(FatRecovery, SelectedRowsAndFolderTrees)
     ASSERT_EQ(rows.size(), 2u); // A, top.txt
 
     test::CopyRig rig(v.volume, v.catalogue, v.tree);
-    const bool onlyFolder[] = {true, false};
+    const std::vector<bool> onlyFolder = {true, false};
     rig.recovery.RecoverListItems(rows, recovery::RecoveryMode::Selected, onlyFolder, rig.target());
     EXPECT_EQ(rig.dest->paths(), (std::vector<std::string>{"A", "A/B", "A/B/C", "A/B/C/deep.txt"}));
     EXPECT_EQ(rig.content("A/B/C/deep.txt"), x);
