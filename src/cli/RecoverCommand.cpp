@@ -19,9 +19,8 @@ namespace sarvik::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: sarvik recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]... "
-    "[--duplicates rename|overwrite|skip]\n";
+constexpr const char* kUsage = "usage: sarvik recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]... "
+                               "[--duplicates rename|overwrite|skip]\n";
 
 std::atomic<catalogue::RecoveryControl*> g_interruptTarget{nullptr};
 
@@ -34,7 +33,7 @@ extern "C" void onInterrupt(int)
 
 /// Draws the progress of the current file and keeps the failures for the end.
 class CliRecoveryObserver final : public recovery::RecoveryObserver {
-public:
+  public:
     CliRecoveryObserver() : m_progress("Recovering") {}
     void fileName(const std::string& name) override { m_name = name; }
     void totalFiles(std::uint32_t count) override { m_progress.status(std::to_string(count) + " done  " + m_name); }
@@ -42,7 +41,7 @@ public:
     bool continueAfterError(const std::string&) override { return true; } // go on; reported at the end
     void finish() { m_progress.finish(); }
 
-private:
+  private:
     TerminalProgress m_progress;
     std::string m_name;
 };
@@ -148,8 +147,8 @@ int runRecover(const std::vector<std::string>& args)
         if (node != nullptr) {
             // Unfiltered rows: a file named on the command line is wanted even
             // when --filter would hide it from a listing (the copy still applies it).
-            const auto rows = catalogue::FillFileList(session->catalogue, session->index(), session->kind(),
-                                                      node->key, nullptr);
+            const auto rows =
+                catalogue::FillFileList(session->catalogue, session->index(), session->kind(), node->key, nullptr);
             for (const auto& row : rows)
                 if (!row.folder && catalogue::toUtf8(row.name) == leaf) {
                     items.push_back({nullptr, row});

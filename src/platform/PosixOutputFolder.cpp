@@ -11,7 +11,7 @@ namespace sarvik::platform {
 namespace {
 
 class PosixOutputFile final : public recovery::OutputFile {
-public:
+  public:
     explicit PosixOutputFile(int fd) : m_fd(fd) {}
     ~PosixOutputFile() override
     {
@@ -44,7 +44,7 @@ public:
         return fd < 0 || ::close(fd) == 0;
     }
 
-private:
+  private:
     int m_fd;
 };
 

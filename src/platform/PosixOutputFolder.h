@@ -12,7 +12,7 @@
 namespace sarvik::platform {
 
 class PosixOutputFolder final : public recovery::OutputFolder {
-public:
+  public:
     /// Opens the folder the user chose (a link naming it is followed: the user
     /// named it). Nothing, with the reason in `error`, when it is not a folder.
     static std::shared_ptr<PosixOutputFolder> open(const std::string& path, std::string& error);
@@ -27,7 +27,7 @@ public:
     [[nodiscard]] std::shared_ptr<recovery::OutputFolder> makeFolder(std::string_view name) override;
     [[nodiscard]] std::unique_ptr<recovery::OutputFile> createFile(std::string_view name, bool replace) override;
 
-private:
+  private:
     int m_fd;
     std::string m_path;
 };

@@ -375,9 +375,9 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
                     for (std::size_t b = 0; b < zeroed.size(); ++b) {
                         std::byte* at = m_buffer.data() + b * blockBytes;
                         const bool blockOk =
-                            firstSector && m_volume.reader.read(*firstSector + done + b * block, block,
-                                                                disk::MutableByteSpan(at, blockBytes)) ==
-                                               disk::ReadStatus::Ok;
+                            firstSector &&
+                            m_volume.reader.read(*firstSector + done + b * block, block,
+                                                 disk::MutableByteSpan(at, blockBytes)) == disk::ReadStatus::Ok;
                         if (!blockOk) {
                             std::memset(at, 0, blockBytes);
                             zeroed[b] = true;

@@ -46,7 +46,7 @@ inline constexpr int Save = 1;
 /// How a copy reports while it runs. Calls come from the thread that runs the
 /// copy; every call has an empty default.
 class RecoveryObserver {
-public:
+  public:
     virtual ~RecoveryObserver() = default;
     /// The "Path" value: the folder (FAT) or the whole target path (NTFS).
     virtual void path(const std::string& /*text*/) {}
@@ -77,7 +77,7 @@ struct TargetFolder {
 [[nodiscard]] TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components);
 
 class FileRecovery {
-public:
+  public:
     FileRecovery(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
                  const catalogue::FolderTree& tree, const search::FilterPatterns& filters,
                  const RecoverySettings& settings, catalogue::RecoveryControl& control, RecoveryObserver& observer,
@@ -89,8 +89,8 @@ public:
     /// Copies the rows of a file list into `destination`: every row under
     /// RecoveryMode::All, only those whose `selected` flag is set under
     /// RecoveryMode::Selected. A folder row is copied with everything below it.
-    void RecoverListItems(std::span<const catalogue::FileRow> rows, RecoveryMode mode, const std::vector<bool>& selected,
-                          const TargetFolder& destination);
+    void RecoverListItems(std::span<const catalogue::FileRow> rows, RecoveryMode mode,
+                          const std::vector<bool>& selected, const TargetFolder& destination);
     /// One row of a file list, as RecoverListItems copies it.
     void RecoverRow(const catalogue::FileRow& row, const TargetFolder& destination);
 
@@ -121,7 +121,7 @@ public:
     /// Sectors per read by SectorsPerCluster: 1 below 8, 8 for 8, 16 from 16 on.
     [[nodiscard]] static std::uint32_t blockSectors(std::uint32_t sectorsPerCluster) noexcept;
 
-private:
+  private:
     struct ClusterRun {
         std::int64_t start = 0;
         std::uint64_t length = 0;

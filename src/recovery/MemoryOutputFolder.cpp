@@ -5,7 +5,7 @@
 namespace sarvik::recovery {
 
 class MemoryOutputFile final : public OutputFile {
-public:
+  public:
     MemoryOutputFile(std::shared_ptr<MemoryOutputFolder> folder, std::string name)
         : m_folder(std::move(folder)), m_name(std::move(name))
     {
@@ -17,7 +17,8 @@ public:
         if (it == m_folder->m_entries.end())
             return false;
         const std::size_t take = std::min(bytes.size(), m_folder->m_writeBudget);
-        it->second.bytes.insert(it->second.bytes.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+        it->second.bytes.insert(it->second.bytes.end(), bytes.begin(),
+                                bytes.begin() + static_cast<std::ptrdiff_t>(take));
         m_folder->m_writeBudget -= take;
         return take == bytes.size();
     }
@@ -27,7 +28,7 @@ public:
         return true;
     }
 
-private:
+  private:
     void release()
     {
         if (auto it = m_folder->m_entries.find(m_name); it != m_folder->m_entries.end())

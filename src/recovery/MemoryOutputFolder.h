@@ -15,14 +15,14 @@
 namespace sarvik::recovery {
 
 class MemoryOutputFolder final : public OutputFolder, public std::enable_shared_from_this<MemoryOutputFolder> {
-public:
+  public:
     enum class Kind { File, Folder, Link };
     struct Entry {
         Kind kind = Kind::File;
-        std::vector<std::byte> bytes;                 ///< file content
-        std::shared_ptr<MemoryOutputFolder> folder;   ///< folder content
-        std::string target;                           ///< link target
-        bool open = false;                            ///< a writer holds it
+        std::vector<std::byte> bytes;               ///< file content
+        std::shared_ptr<MemoryOutputFolder> folder; ///< folder content
+        std::string target;                         ///< link target
+        bool open = false;                          ///< a writer holds it
     };
 
     explicit MemoryOutputFolder(std::string path = "/dest") : m_path(std::move(path)) {}
@@ -45,7 +45,7 @@ public:
     /// Every path below this folder, '/'-separated, in name order.
     [[nodiscard]] std::vector<std::string> paths() const;
 
-private:
+  private:
     friend class MemoryOutputFile;
     std::string m_path;
     std::map<std::string, Entry, std::less<>> m_entries;

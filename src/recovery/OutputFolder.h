@@ -16,7 +16,7 @@ namespace sarvik::recovery {
 
 /// One file being written.
 class OutputFile {
-public:
+  public:
     virtual ~OutputFile() = default;
     /// Appends bytes; false when they could not all be written.
     [[nodiscard]] virtual bool write(disk::ByteSpan bytes) = 0;
@@ -26,7 +26,7 @@ public:
 
 /// One folder of the destination.
 class OutputFolder {
-public:
+  public:
     virtual ~OutputFolder() = default;
 
     /// The folder as a path the user can read (for labels and messages).

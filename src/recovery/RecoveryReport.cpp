@@ -5,15 +5,24 @@ namespace sarvik::recovery {
 const char* outcomeText(FileOutcome outcome) noexcept
 {
     switch (outcome) {
-    case FileOutcome::Written: return "written";
-    case FileOutcome::CutShort: return "cut short";
-    case FileOutcome::Incomplete: return "incomplete";
-    case FileOutcome::Filtered: return "filtered out";
-    case FileOutcome::DuplicateSkipped: return "skipped (exists)";
-    case FileOutcome::CreateFailed: return "could not be created";
-    case FileOutcome::WriteFailed: return "write failed";
-    case FileOutcome::NothingToWrite: return "nothing to write";
-    case FileOutcome::Unreadable: return "record unreadable";
+    case FileOutcome::Written:
+        return "written";
+    case FileOutcome::CutShort:
+        return "cut short";
+    case FileOutcome::Incomplete:
+        return "incomplete";
+    case FileOutcome::Filtered:
+        return "filtered out";
+    case FileOutcome::DuplicateSkipped:
+        return "skipped (exists)";
+    case FileOutcome::CreateFailed:
+        return "could not be created";
+    case FileOutcome::WriteFailed:
+        return "write failed";
+    case FileOutcome::NothingToWrite:
+        return "nothing to write";
+    case FileOutcome::Unreadable:
+        return "record unreadable";
     }
     return "?";
 }
@@ -22,15 +31,29 @@ void RecoveryReport::add(FileReport report)
 {
     auto& t = m_totals;
     switch (report.outcome) {
-    case FileOutcome::Written: ++t.written; break;
-    case FileOutcome::CutShort: ++t.cutShort; break;
-    case FileOutcome::Incomplete: ++t.incomplete; break;
-    case FileOutcome::Filtered: ++t.filtered; break;
-    case FileOutcome::DuplicateSkipped: ++t.duplicatesSkipped; break;
+    case FileOutcome::Written:
+        ++t.written;
+        break;
+    case FileOutcome::CutShort:
+        ++t.cutShort;
+        break;
+    case FileOutcome::Incomplete:
+        ++t.incomplete;
+        break;
+    case FileOutcome::Filtered:
+        ++t.filtered;
+        break;
+    case FileOutcome::DuplicateSkipped:
+        ++t.duplicatesSkipped;
+        break;
     case FileOutcome::CreateFailed:
     case FileOutcome::WriteFailed:
-    case FileOutcome::Unreadable: ++t.failed; break;
-    case FileOutcome::NothingToWrite: ++t.nothingToWrite; break;
+    case FileOutcome::Unreadable:
+        ++t.failed;
+        break;
+    case FileOutcome::NothingToWrite:
+        ++t.nothingToWrite;
+        break;
     }
     t.zeroFilledBlocks += report.zeroFilledBlocks;
     if (report.zeroFilledBlocks != 0)

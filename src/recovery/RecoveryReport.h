@@ -24,9 +24,9 @@ enum class FileOutcome {
 [[nodiscard]] const char* outcomeText(FileOutcome outcome) noexcept;
 
 struct FileReport {
-    std::string path;              ///< where it was (or would have been) written, as shown to the user
-    std::string name;              ///< the name written (UTF-8), after any duplicate renaming
-    std::uint64_t size = 0;        ///< bytes the catalogue gives
+    std::string path;       ///< where it was (or would have been) written, as shown to the user
+    std::string name;       ///< the name written (UTF-8), after any duplicate renaming
+    std::uint64_t size = 0; ///< bytes the catalogue gives
     std::uint64_t bytesWritten = 0;
     std::uint32_t zeroFilledBlocks = 0; ///< blocks that could not be read and were written as zeros
     FileOutcome outcome = FileOutcome::Written;
@@ -46,8 +46,10 @@ struct RecoveryTotals {
     std::uint32_t foldersFailed = 0;
 };
 
+/// Filled by the thread that runs the copy; read it once the copy has ended
+/// (SaveWorker::done), or follow it file by file through RecoveryObserver::fileDone.
 class RecoveryReport {
-public:
+  public:
     void add(FileReport report);
     void folderFailed(const std::string& path);
     [[nodiscard]] const std::vector<FileReport>& files() const noexcept { return m_files; }
@@ -57,7 +59,7 @@ public:
     [[nodiscard]] bool anyFailed() const noexcept { return m_totals.failed != 0; }
     void clear();
 
-private:
+  private:
     std::vector<FileReport> m_files;
     std::vector<std::string> m_failedFolders;
     RecoveryTotals m_totals;

@@ -15,7 +15,7 @@ inline constexpr std::uint16_t Skip = 3;      ///< leave the existing file alone
 } // namespace DuplicatePolicy
 
 struct RecoverySettings {
-    std::int32_t SectorsPerRead = 60;  ///< 1..100
+    std::int32_t SectorsPerRead = 60; ///< 1..100
     std::uint16_t DuplicatePolicy = DuplicatePolicy::Rename;
     std::uint16_t BadSectorRetries = 3; ///< 1..10
 

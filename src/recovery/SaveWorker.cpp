@@ -12,8 +12,7 @@ SaveWorker::~SaveWorker()
     }
 }
 
-bool SaveWorker::start(FileRecovery& recovery, std::function<void(FileRecovery&)> copy,
-                       std::function<void()> finished)
+bool SaveWorker::start(FileRecovery& recovery, std::function<void(FileRecovery&)> copy, std::function<void()> finished)
 {
     if (m_thread.joinable()) {
         if (!done())

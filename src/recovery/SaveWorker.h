@@ -15,7 +15,7 @@ namespace sarvik::recovery {
 class FileRecovery;
 
 class SaveWorker {
-public:
+  public:
     explicit SaveWorker(catalogue::RecoveryControl& control) : m_control(control) {}
     ~SaveWorker();
     SaveWorker(const SaveWorker&) = delete;
@@ -24,8 +24,7 @@ public:
     /// Starts the copy: clears StopRecovery and the file count, runs `copy`,
     /// clears them again and then calls `finished` (on the worker thread). A
     /// worker runs one copy at a time; starting while one runs is refused.
-    bool start(FileRecovery& recovery, std::function<void(FileRecovery&)> copy,
-               std::function<void()> finished = {});
+    bool start(FileRecovery& recovery, std::function<void(FileRecovery&)> copy, std::function<void()> finished = {});
 
     /// "Stop Saving": the file being written is cut short and nothing more starts.
     void requestStop() noexcept { m_control.StopRecovery.store(1, std::memory_order_relaxed); }
@@ -37,7 +36,7 @@ public:
     /// Waits for the copy to end.
     void wait();
 
-private:
+  private:
     catalogue::RecoveryControl& m_control;
     std::thread m_thread;
     std::atomic<bool> m_done{false};

@@ -167,8 +167,9 @@ TEST(FatRecovery, FiltersAndTheOpenPath)
 
     test::CopyRig rig(v.volume, v.catalogue, v.tree);
     ASSERT_EQ(rig.filters.add("*.DOC"), search::AddPatternResult::Added);
-    const auto rows = catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
-                                              catalogue::CatalogueKind::Fat, 0, nullptr);
+    const auto rows =
+        catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
+                                catalogue::CatalogueKind::Fat, 0, nullptr);
     ASSERT_EQ(rows.size(), 2u);
     rig.recovery.RecoverListItems(rows, recovery::RecoveryMode::All, {}, rig.target());
     EXPECT_EQ(rig.dest->paths(), (std::vector<std::string>{"DOCS", "DOCS/report.doc", "EMPTY"}));
@@ -204,8 +205,9 @@ TEST(FatRecovery, SelectedRowsAndFolderTrees)
     v.addFile("top.txt", 10, 10, 0);
     v.addFile("lost.txt", 10, 10, 8);
     v.buildTree();
-    const auto rows = catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
-                                              catalogue::CatalogueKind::Fat, 0, nullptr);
+    const auto rows =
+        catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
+                                catalogue::CatalogueKind::Fat, 0, nullptr);
     ASSERT_EQ(rows.size(), 2u); // A, top.txt
 
     test::CopyRig rig(v.volume, v.catalogue, v.tree);
@@ -276,20 +278,30 @@ TEST(FatRecovery, NamesThatTryToEscapeStayInside)
     v.addFile("a/b", 10, 10);
     v.addFile("/etc/x", 10, 10);
     v.addFile("..\\..\\win", 10, 10);
-    v.addFile(std::string("ctl\x01\x1b\x7f" "x"), 10, 10);
+    v.addFile(std::string("ctl\x01\x1b\x7f"
+                          "x"),
+              10, 10);
     v.addFile("", 10, 10);
     v.addFile(".", 10, 10);
     v.addFile("caf\xE9.txt", 10, 10);
     v.addFile(std::string(300, 'n'), 10, 10);
     v.buildTree();
-    const auto rows = catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
-                                              catalogue::CatalogueKind::Fat, 0, nullptr);
+    const auto rows =
+        catalogue::FillFileList(v.catalogue, catalogue::CatalogueIndex(v.catalogue, catalogue::CatalogueKind::Fat),
+                                catalogue::CatalogueKind::Fat, 0, nullptr);
     test::CopyRig rig(v.volume, v.catalogue, v.tree);
     rig.recovery.RecoverListItems(rows, recovery::RecoveryMode::All, {}, rig.target());
 
-    const std::vector<std::string> expected = {
-        "_",           "__", "__/.._evil", "a_b", "_etc_x", ".._.._win", "ctl___x", "Copy (1 ) of _",
-        "caf\xC3\xA9.txt", std::string(255, 'n')};
+    const std::vector<std::string> expected = {"_",
+                                               "__",
+                                               "__/.._evil",
+                                               "a_b",
+                                               "_etc_x",
+                                               ".._.._win",
+                                               "ctl___x",
+                                               "Copy (1 ) of _",
+                                               "caf\xC3\xA9.txt",
+                                               std::string(255, 'n')};
     auto paths = rig.dest->paths();
     auto sorted = expected;
     std::sort(sorted.begin(), sorted.end());

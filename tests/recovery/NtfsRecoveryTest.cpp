@@ -26,7 +26,7 @@ struct Record {
         put(4, 2, 0x30);       // update-sequence array
         put(6, 2, 3);          // sequence number + one entry per sector
         put(0x14, 2, firstAttribute);
-        put(0x16, 2, 0);       // deleted file
+        put(0x16, 2, 0); // deleted file
     }
     void put(std::size_t at, unsigned width, std::uint64_t value) { disk::putUint(b, at, width, value); }
     /// Copies what fits of `v` to `at`.

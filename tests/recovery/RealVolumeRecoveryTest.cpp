@@ -84,8 +84,8 @@ TEST_P(RealFatVolume, RecoverAllMatchesTheManifest)
     test::MemoryDevices devices;
     devices.add("vol.img", source);
     scan::ScanSession session;
-    ASSERT_TRUE(disk::SelectDrive(session.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()},
-                                  devices));
+    ASSERT_TRUE(disk::SelectDrive(session.volume,
+                                  {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()}, devices));
     catalogue::ScanObserver quiet;
     catalogue::ScanControl scanControl;
     scan::RunScan(session, quiet, scanControl);
@@ -121,7 +121,8 @@ TEST_P(RealFatVolume, RecoverAllMatchesTheManifest)
         const catalogue::TreeNode* folder = session.tree.findByKey(entry->parentCluster);
         ASSERT_NE(folder, nullptr) << m.path;
         std::string path;
-        for (const catalogue::TreeNode* n = folder; n != nullptr && n->folderIndex >= 0; n = session.tree.node(n->parent))
+        for (const catalogue::TreeNode* n = folder; n != nullptr && n->folderIndex >= 0;
+             n = session.tree.node(n->parent))
             path = recovery::safeComponent(n->name) + "/" + path;
         // Two entries of one name in a folder: the later ones are "Copy (n ) of" it.
         const std::string name = recovery::safeComponent(entry->name);

@@ -1,5 +1,5 @@
-#include "recovery/RecoveryFixture.h"
 #include "recovery/SaveWorker.h"
+#include "recovery/RecoveryFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +72,8 @@ TEST(SaveWorker, StopFromAnotherThreadEndsTheCopy)
     };
     {
         recovery::SaveWorker worker(rig.control);
-        ASSERT_TRUE(worker.start(rig.recovery, [&](recovery::FileRecovery& r) { r.RecoverFatFilesIn(0, rig.target()); }));
+        ASSERT_TRUE(
+            worker.start(rig.recovery, [&](recovery::FileRecovery& r) { r.RecoverFatFilesIn(0, rig.target()); }));
         {
             std::unique_lock lock(m);
             cv.wait(lock, [&] { return reading; });
