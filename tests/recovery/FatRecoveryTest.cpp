@@ -61,15 +61,6 @@ TEST(FatRecovery, ClusterSourcesFollowFirstFatThenSecondThenConsecutive)
     EXPECT_EQ(rig.report.totals().bytesWritten, 10000u + 5000u + 6144u + 4100u);
 }
 
-TEST(FatRecovery, BlockSizeFollowsSectorsPerCluster)
-{
-    EXPECT_EQ(recovery::FileRecovery::blockSectors(1), 1u);
-    EXPECT_EQ(recovery::FileRecovery::blockSectors(4), 1u);
-    EXPECT_EQ(recovery::FileRecovery::blockSectors(8), 8u);
-    EXPECT_EQ(recovery::FileRecovery::blockSectors(16), 16u);
-    EXPECT_EQ(recovery::FileRecovery::blockSectors(64), 16u);
-}
-
 // An empty FAT file is created empty; an unreadable sector inside a file becomes
 // one block of zeros (one sector with 4 sectors per cluster, 16 with 32), is
 // counted, and the bytes around it are intact.
