@@ -300,3 +300,26 @@ TEST(NtfsRecovery, FolderRowsCopyTheirFiles)
     EXPECT_EQ(rig.dest->paths(), (std::vector<std::string>{"Docs", "Docs/Inner", "Docs/Inner/note.txt", "top.txt"}));
     EXPECT_EQ(rig.content("Docs/Inner/note.txt"), data);
 }
+
+// Damaged records: whatever the bytes, the walk and the decoder stay inside the
+// record, end, and never produce more runs than the record has bytes.
+TEST(NtfsDataRuns, RandomRecordsStayBounded)
+{
+    std::uint32_t x = 12345;
+    for (int round = 0; round < 3000; ++round) {
+        Record r(static_cast<std::uint16_t>(0x38 + round % 64));
+        for (auto& b : r.b) {
+            x = x * 1103515245u + 12345u;
+            b = static_cast<std::byte>(x >> 16);
+        }
+        r.put(0x14, 2, 0x38 + static_cast<unsigned>(round % 0x3C8));
+        if (round % 2 == 0) // often a data attribute right there
+            r.put(static_cast<std::size_t>(0x38 + round % 0x3C8), 4, 0x80);
+        const auto located = recovery::LocateDataAttribute(r.b);
+        EXPECT_LT(located.offset, 0x3FFu);
+        const auto runs = recovery::DecodeDataRuns(r.b, located.offset);
+        if (runs) {
+            EXPECT_LE(runs->size(), 1024u);
+        }
+    }
+}
