@@ -26,8 +26,14 @@ DriveInformationDialog::DriveInformationDialog(const disk::DriveInformation& val
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(8);
     for (int i = 0; i < kRows; ++i) {
-        m_captions[i] = new QLabel(QString::fromLatin1(kCaptions[i]), this);
-        m_captions[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // The blanks before each colon lined the colons up in the original
+        // font only; the grid lines them up here, with the colon in a column of its own.
+        m_captionTexts[i] = QString::fromLatin1(kCaptions[i]);
+        QString name = m_captionTexts[i];
+        name.chop(1);
+        m_captions[i] = new QLabel(name.trimmed(), this);
+        m_captions[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        grid->addWidget(new QLabel(QStringLiteral(":"), this), i, 1);
         m_values[i] = new QLabel(QString::fromStdString(*texts[i]), this);
         m_values[i]->setObjectName(QStringLiteral("value%1").arg(i));
         m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -36,7 +42,7 @@ DriveInformationDialog::DriveInformationDialog(const disk::DriveInformation& val
         m_values[i]->setFont(bold);
         m_values[i]->setMinimumWidth(110);
         grid->addWidget(m_captions[i], i, 0);
-        grid->addWidget(m_values[i], i, 1);
+        grid->addWidget(m_values[i], i, 2);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
@@ -58,7 +64,7 @@ QString DriveInformationDialog::value(int row) const
 
 QString DriveInformationDialog::caption(int row) const
 {
-    return row >= 0 && row < kRows ? m_captions[row]->text() : QString();
+    return row >= 0 && row < kRows ? m_captionTexts[row] : QString();
 }
 
 } // namespace sarvik::app

@@ -21,6 +21,7 @@ public:
     static constexpr int kRows = 8;
 
 private:
+    QString m_captionTexts[kRows];
     QLabel* m_captions[kRows] = {};
     QLabel* m_values[kRows] = {};
 };

@@ -11,6 +11,7 @@ ScanRunner::ScanRunner(QObject* parent) : QObject(parent) {}
 ScanRunner::~ScanRunner()
 {
     if (m_thread.joinable()) {
+        m_closing = true;
         m_control.ScanStopFlag = 1;
         m_thread.join();
     }
@@ -40,6 +41,8 @@ void ScanRunner::requestStop()
 
 template <typename Change> void ScanRunner::record(Change change)
 {
+    if (m_closing)
+        m_control.ScanStopFlag = 1;
     bool queue = false;
     {
         std::lock_guard lock(m_mutex);

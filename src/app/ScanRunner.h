@@ -8,6 +8,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -66,6 +67,9 @@ private:
     void complete();
 
     catalogue::ScanControl m_control;
+    /// Set when the owner goes away: every report then renews the stop request,
+    /// so a request that the engine cleared as it started is not lost.
+    std::atomic<bool> m_closing{false};
     std::thread m_thread;
     std::mutex m_mutex;
     ScanReport m_report;

@@ -13,9 +13,44 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
+
+namespace {
+
+// Slows every read a little so that the scan stays on screen long enough to be pictured.
+class SlowSource final : public sarvik::disk::BlockSource {
+public:
+    explicit SlowSource(std::shared_ptr<const sarvik::disk::BlockSource> base) : m_base(std::move(base)) {}
+    [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
+    [[nodiscard]] sarvik::disk::ReadStatus read(std::uint64_t offset, sarvik::disk::MutableByteSpan buffer) const override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        return m_base->read(offset, buffer);
+    }
+
+private:
+    std::shared_ptr<const sarvik::disk::BlockSource> m_base;
+};
+
+class SlowDevices final : public sarvik::disk::DeviceProvider {
+public:
+    std::shared_ptr<const sarvik::disk::BlockSource> open(const std::string& path) override
+    {
+        auto base = m_real.open(path);
+        return base ? std::make_shared<SlowSource>(base) : nullptr;
+    }
+    std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
+
+private:
+    sarvik::platform::PosixDeviceProvider m_real;
+};
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -27,13 +62,13 @@ int main(int argc, char* argv[])
     sarvik::app::useSystemIconTheme();
     const QString out = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(out);
-    sarvik::platform::PosixDeviceProvider devices;
+    SlowDevices devices;
     sarvik::app::RecoveryWindow w({sarvik::platform::imageDriveItem(argv[1])}, devices);
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
         return 1;
     auto save = [&](const char* name) {
-        QTest::qWait(300);
+        QTest::qWait(150);
         w.grab().save(out + QLatin1Char('/') + QLatin1String(name));
     };
     QTreeWidget* tree = w.driveTree();
@@ -43,7 +78,7 @@ int main(int argc, char* argv[])
 
     QSignalSpy done(&w, &sarvik::app::RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
-    QTest::qWait(20);
+    QTest::qWait(400);
     if (done.isEmpty())
         save("2-scanning.png");
     if (done.isEmpty() && !done.wait(60000))
@@ -55,6 +90,19 @@ int main(int argc, char* argv[])
                           w.folderTree()->visualItemRect(root->child(0)).center());
         save("4-folder.png");
     }
+    // The dialogs of the results step.
+    auto grabDialog = [&](int command, const char* name) {
+        QTimer::singleShot(300, [&out, name] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                dialog->grab().save(out + QLatin1Char('/') + QLatin1String(name));
+                dialog->close();
+            }
+        });
+        w.action(command)->trigger();
+    };
+    grabDialog(sarvik::app::Command::DriveInformation, "5-drive-information.png");
+    grabDialog(sarvik::app::Command::Settings, "6-settings.png");
+    grabDialog(sarvik::app::Command::Contents, "7-message.png");
     if (qEnvironmentVariableIsSet("SARVIK_TOUR_HOLD"))
         QTest::qWait(qEnvironmentVariableIntValue("SARVIK_TOUR_HOLD"));
     return 0;
