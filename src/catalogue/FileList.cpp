@@ -2,7 +2,7 @@
 
 #include "search/NamePatterns.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace sarvik::catalogue {
 
@@ -36,9 +36,22 @@ constexpr std::int64_t kFileTimeEpochOffset = 11644473600LL;
 
 std::string fatDateText(std::uint16_t packed)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02u-%02u-%u ", packed & 0x1Fu, (packed >> 5) & 0x0Fu, 1980u + (packed >> 9));
-    return buf;
+    // dd-mm-yyyy and a blank; the fields are small enough for fixed digits.
+    const unsigned day = packed & 0x1Fu;
+    const unsigned month = (packed >> 5) & 0x0Fu;
+    const unsigned year = 1980u + (packed >> 9u);
+    std::string out(11, ' ');
+    out[0] = static_cast<char>('0' + day / 10);
+    out[1] = static_cast<char>('0' + day % 10);
+    out[2] = '-';
+    out[3] = static_cast<char>('0' + month / 10);
+    out[4] = static_cast<char>('0' + month % 10);
+    out[5] = '-';
+    out[6] = static_cast<char>('0' + year / 1000);
+    out[7] = static_cast<char>('0' + year / 100 % 10);
+    out[8] = static_cast<char>('0' + year / 10 % 10);
+    out[9] = static_cast<char>('0' + year % 10);
+    return out;
 }
 
 std::int64_t fileTimeToUnix(std::uint64_t fileTime)
@@ -56,11 +69,21 @@ std::string fileTimeText(std::uint64_t fileTime)
         --days;
     }
     const CivilDate date = civilFromDays(days);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%u-%u-%lld %lld:%lld:%lld", date.day, date.month,
-                  static_cast<long long>(date.year), static_cast<long long>(rest / 3600),
-                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
-    return buf;
+    std::string out;
+    out.reserve(20);
+    auto number = [&out](std::int64_t value, char after) {
+        char buf[24];
+        out.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+        if (after != 0)
+            out += after;
+    };
+    number(date.day, '-');
+    number(date.month, '-');
+    number(date.year, ' ');
+    number(rest / 3600, ':');
+    number(rest / 60 % 60, ':');
+    number(rest % 60, 0);
+    return out;
 }
 
 std::string defaultTypeName(const std::string& name)

@@ -32,6 +32,11 @@ void appendUtf8(std::string& out, std::uint32_t cp)
 
 std::string toUtf8(std::string_view cp1252)
 {
+    bool ascii = true;
+    for (const char c : cp1252)
+        ascii = ascii && static_cast<std::uint8_t>(c) < 0x80;
+    if (ascii)
+        return std::string(cp1252);
     std::string out;
     out.reserve(cp1252.size() + cp1252.size() / 4);
     for (const char c : cp1252) {

@@ -1,15 +1,28 @@
 #include "cli/Json.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace sarvik::cli {
 
 std::string JsonWriter::quote(std::string_view text)
 {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
+    std::string out;
+    appendQuoted(out, text);
+    return out;
+}
+
+void JsonWriter::appendQuoted(std::string& out, std::string_view text)
+{
+    out += '"';
+    std::size_t plain = 0; // start of the run of characters that need no escape
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte != '"' && byte != '\\')
+            continue;
+        out.append(text.data() + plain, i - plain);
+        plain = i + 1;
+        switch (byte) {
         case '"':
             out += "\\\"";
             break;
@@ -25,18 +38,15 @@ std::string JsonWriter::quote(std::string_view text)
         case '\t':
             out += "\\t";
             break;
-        default:
-            if (byte < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", byte);
-                out += buf;
-            } else {
-                out.push_back(c);
-            }
+        default: {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", byte);
+            out += buf;
+        }
         }
     }
+    out.append(text.data() + plain, text.size() - plain);
     out += '"';
-    return out;
 }
 
 void JsonWriter::prefix(std::string_view key)
@@ -49,7 +59,7 @@ void JsonWriter::prefix(std::string_view key)
         m_out.append(2 * m_first.size(), ' ');
     }
     if (!key.empty()) {
-        m_out += quote(key);
+        appendQuoted(m_out, key);
         m_out += ": ";
     }
 }
@@ -99,14 +109,16 @@ JsonWriter& JsonWriter::endArray()
 JsonWriter& JsonWriter::value(std::string_view key, std::string_view text)
 {
     prefix(key);
-    m_out += quote(text);
+    appendQuoted(m_out, text);
     return *this;
 }
 
 JsonWriter& JsonWriter::value(std::string_view key, std::uint64_t number)
 {
     prefix(key);
-    m_out += std::to_string(number);
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, number).ptr;
+    m_out.append(buf, end);
     return *this;
 }
 

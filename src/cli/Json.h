@@ -28,6 +28,8 @@ public:
     [[nodiscard]] const std::string& str() const { return m_out; }
     /// Escapes a UTF-8 string as a JSON string literal (with quotes).
     static std::string quote(std::string_view text);
+    /// Appends `text` as a JSON string literal to `out`.
+    static void appendQuoted(std::string& out, std::string_view text);
 
 private:
     void prefix(std::string_view key);

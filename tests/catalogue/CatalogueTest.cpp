@@ -1,4 +1,5 @@
 #include "catalogue/Catalogue.h"
+#include "catalogue/FileList.h"
 #include "catalogue/NameText.h"
 
 #include <gtest/gtest.h>
@@ -138,4 +139,18 @@ TEST(NameText, Windows1252BecomesUtf8)
     EXPECT_EQ(toUtf8("\x80"), "\xE2\x82\xAC");
     EXPECT_EQ(toUtf8("plain"), "plain");
     EXPECT_EQ(toUtf8(std::string("\x81", 1)), "\xC2\x81");
+}
+
+TEST(DateTexts, FatAndNtfsFormats)
+{
+    EXPECT_EQ(sarvik::catalogue::fatDateText(0x3263), "03-03-2005 ");
+    EXPECT_EQ(sarvik::catalogue::fatDateText(0), "00-00-1980 ");
+    EXPECT_EQ(sarvik::catalogue::fatDateText(0xFFFF), "31-15-2107 ");
+    // A zero FILETIME (a substitute folder's) is the epoch of 1601.
+    EXPECT_EQ(sarvik::catalogue::fileTimeText(0), "1-1-1601 0:0:0");
+    // 2005-03-05 14:07:09 UTC: no leading zeros anywhere.
+    EXPECT_EQ(sarvik::catalogue::fileTimeText(127545052290000000ULL), "5-3-2005 14:7:9");
+    // 2000-02-29 23:59:59 UTC, a leap day.
+    EXPECT_EQ(sarvik::catalogue::fileTimeText((951868799ULL + 11644473600ULL) * 10000000ULL), "29-2-2000 23:59:59");
+    EXPECT_EQ(sarvik::catalogue::fileTimeToUnix(116444736000000000ULL), 0);
 }
