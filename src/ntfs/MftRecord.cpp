@@ -1,5 +1,7 @@
 #include "ntfs/MftRecord.h"
 
+#include <algorithm>
+
 namespace sarvik::ntfs {
 
 namespace {
@@ -78,72 +80,89 @@ bool hasFileSignature(disk::ByteSpan record) noexcept
     return ByteReader(record).equals(kRecordSignature, "FILE");
 }
 
-void CollectAttributeRecords(disk::ByteSpan record, AttributeRecordTable& table) noexcept
+namespace {
+
+/// Appends the entries of the resident attribute list at `offset`: from its
+/// value to the end of the attribute, each entry stepped over by its length.
+void collectListEntries(const ByteReader& r, std::int64_t offset, AttributeRecordTable& table) noexcept
 {
-    const ByteReader r(record);
-    if (!r.has(kRecordFirstAttribute, 2))
+    const auto at = static_cast<std::uint64_t>(offset);
+    const std::int64_t valueOffset = s16(r, at + kAttrValueOffset);
+    if (valueOffset <= 0 || valueOffset >= kLastOffset)
         return;
-    std::int64_t offset = s16(r, kRecordFirstAttribute);
-    if (offset < 0)
+    std::int64_t entry = offset + valueOffset;
+    if (entry >= kLastOffset)
         return;
-    while (offset <= kLastOffset) {
-        const auto type = attributeType(r, offset);
-        if (!type)
+    const std::int64_t end = offset + std::int64_t{r.u32or0(at + kAttrLength)};
+    while (entry < end) {
+        const auto e = static_cast<std::uint64_t>(entry);
+        const auto entryType = r.u32(e + kListEntryType);
+        const auto holder = r.u32(e + kListEntryRecord);
+        if (!entryType || !holder || *entryType == 0 || *entryType == AttributeType::End)
             return;
-        const auto at = static_cast<std::uint64_t>(offset);
-        if (*type == AttributeType::AttributeList && r.u8or0(at + kAttrNonResident) == 0) {
-            // A resident list: its entries run from the value to the end of the attribute.
-            const std::int64_t valueOffset = s16(r, at + kAttrValueOffset);
-            if (valueOffset <= 0 || valueOffset >= kLastOffset)
-                return;
-            std::int64_t entry = offset + valueOffset;
-            if (entry >= kLastOffset)
-                return;
-            const std::int64_t end = offset + std::int64_t{r.u32or0(at + kAttrLength)};
-            while (entry < end) {
-                const auto e = static_cast<std::uint64_t>(entry);
-                const auto entryType = r.u32(e + kListEntryType);
-                const auto holder = r.u32(e + kListEntryRecord);
-                if (!entryType || !holder || *entryType == 0 || *entryType == AttributeType::End)
-                    return;
-                if (!table.append(*holder))
-                    return;
-                const std::int64_t length = s16(r, e + kListEntryLength);
-                if (length <= 0 || length > kLastOffset)
-                    return;
-                entry += length;
-            }
+        if (!table.append(*holder))
             return;
-        }
-        const std::uint32_t length = r.u32or0(at + kAttrLength);
-        if (length == 0 || length > kMftRecordSize)
+        const std::int64_t length = s16(r, e + kListEntryLength);
+        if (length <= 0 || length > kLastOffset)
             return;
-        offset += length;
+        entry += length;
     }
 }
 
-FileNameOffsets LocateFileNames(disk::ByteSpan record) noexcept
+} // namespace
+
+RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* table) noexcept
 {
-    FileNameOffsets found;
+    // The three look-ups walk the same attributes from the first-attribute
+    // offset, each stepped over by its 32-bit length, and end at the same
+    // places (an end marker or type 0, a length of 0, an offset that reaches the
+    // record's last byte). Beyond that the attribute-record walk ends after a
+    // resident attribute list, the name walk at a file-name value outside the
+    // record, the data walk at its match; the walk goes on while one of them does.
+    RecordAttributes found;
     const ByteReader r(record);
     auto offset = firstAttribute(r);
-    while (offset) {
+    bool collecting = table != nullptr;
+    bool naming = true;
+    bool sizing = true;
+    while (offset && (collecting || naming || sizing)) {
         const auto type = attributeType(r, *offset);
         if (!type)
             break;
         const auto at = static_cast<std::uint64_t>(*offset);
-        if (*type == AttributeType::FileName && r.u8or0(at + kAttrNameLength) == 0) {
+        const bool unnamed = r.u8or0(at + kAttrNameLength) == 0;
+        const std::uint8_t nonResident = r.u8or0(at + kAttrNonResident);
+        if (collecting && *type == AttributeType::AttributeList && nonResident == 0) {
+            collectListEntries(r, *offset, *table);
+            collecting = false;
+        }
+        if (naming && *type == AttributeType::FileName && unnamed) {
             const std::int64_t value = *offset + s16(r, at + kAttrValueOffset);
-            // A value that starts outside the record ends every search.
-            if (value < 0 || value > kLastOffset)
-                break;
-            const auto nameSpace = r.u8(static_cast<std::uint64_t>(value) + kNameNamespace);
-            if (nameSpace && *nameSpace < found.value.size() && !found.value[*nameSpace])
-                found.value[*nameSpace] = static_cast<std::size_t>(value);
+            if (value < 0 || value > kLastOffset) {
+                naming = false; // a value outside the record ends every name search
+            } else {
+                const auto nameSpace = r.u8(static_cast<std::uint64_t>(value) + kNameNamespace);
+                if (nameSpace && *nameSpace < found.names.value.size() && !found.names.value[*nameSpace])
+                    found.names.value[*nameSpace] = static_cast<std::size_t>(value);
+            }
+        }
+        if (sizing && *type == AttributeType::Data && unnamed) {
+            found.dataSize = nonResident == 1 ? r.u64or0(at + kAttrRealSize) : std::uint64_t{r.u32or0(at + kAttrValueLength)};
+            sizing = false;
         }
         offset = nextAttribute(r, *offset);
     }
     return found;
+}
+
+void CollectAttributeRecords(disk::ByteSpan record, AttributeRecordTable& table) noexcept
+{
+    (void)ExamineAttributes(record, &table);
+}
+
+FileNameOffsets LocateFileNames(disk::ByteSpan record) noexcept
+{
+    return ExamineAttributes(record, nullptr).names;
 }
 
 FileNameInfo ReadFileName(disk::ByteSpan record, std::size_t valueOffset)
@@ -153,16 +172,19 @@ FileNameInfo ReadFileName(disk::ByteSpan record, std::size_t valueOffset)
     info.parentRecord = r.u32or0(valueOffset + kNameParent);
     info.created = r.u64or0(valueOffset + kNameCreated);
     info.modified = r.u64or0(valueOffset + kNameModified);
-    const unsigned units = r.u8or0(valueOffset + kNameLength);
-    info.name.reserve(units);
-    for (unsigned i = 0; i < units; ++i) {
-        // Only characters that lie wholly inside the record are taken.
-        const auto unit = r.u16(valueOffset + kNameText + 2 * std::uint64_t{i});
-        if (!unit)
-            break;
-        const auto low = static_cast<char>(*unit & 0xFF);
-        // The name is 8-bit text ending at a zero byte: a unit whose low byte is
-        // zero ends it, as it would end the zero-terminated copy.
+    // Only characters that lie wholly inside the record are taken.
+    const std::uint64_t wanted = r.u8or0(valueOffset + kNameLength);
+    const std::uint64_t start = valueOffset + kNameText;
+    const std::uint64_t inside = start < r.size() ? (r.size() - start) / 2 : 0;
+    const auto text = r.sub(start, 2 * std::min(wanted, inside));
+    if (!text)
+        return info;
+    info.name.reserve(text->size() / 2);
+    for (std::size_t i = 0; i < text->size(); i += 2) {
+        // Little-endian units: the low byte comes first. The name is 8-bit text
+        // ending at a zero byte, so a unit whose low byte is zero ends it, as it
+        // would end the zero-terminated copy.
+        const auto low = std::to_integer<char>((*text)[i]);
         if (low == '\0')
             break;
         info.name.push_back(low);
@@ -184,21 +206,7 @@ std::optional<FileNameInfo> FindFileName(disk::ByteSpan record, std::uint8_t nam
 
 std::optional<std::uint64_t> FindDataAttribute(disk::ByteSpan record) noexcept
 {
-    const ByteReader r(record);
-    auto offset = firstAttribute(r);
-    while (offset) {
-        const auto type = attributeType(r, *offset);
-        if (!type)
-            return std::nullopt;
-        const auto at = static_cast<std::uint64_t>(*offset);
-        if (*type == AttributeType::Data && r.u8or0(at + kAttrNameLength) == 0) {
-            if (r.u8or0(at + kAttrNonResident) == 1)
-                return r.u64or0(at + kAttrRealSize);
-            return std::uint64_t{r.u32or0(at + kAttrValueLength)};
-        }
-        offset = nextAttribute(r, *offset);
-    }
-    return std::nullopt;
+    return ExamineAttributes(record, nullptr).dataSize;
 }
 
 } // namespace sarvik::ntfs

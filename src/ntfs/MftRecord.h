@@ -133,6 +133,15 @@ struct FileNameOffsets {
 };
 [[nodiscard]] FileNameOffsets LocateFileNames(disk::ByteSpan record) noexcept;
 
+/// What one walk over a record's attributes finds: the file names that
+/// LocateFileNames gives and the data size that FindDataAttribute gives; when
+/// `table` is set, the entries CollectAttributeRecords appends are appended to it.
+struct RecordAttributes {
+    FileNameOffsets names;
+    std::optional<std::uint64_t> dataSize;
+};
+[[nodiscard]] RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* table) noexcept;
+
 /// Reads the file-name attribute whose value starts at `valueOffset`.
 [[nodiscard]] FileNameInfo ReadFileName(disk::ByteSpan record, std::size_t valueOffset);
 

@@ -24,11 +24,11 @@ public:
     ListedRecords(const disk::SectorReader& reader, const MftRunList& runs) : m_reader(reader), m_runs(runs) {}
 
     /// Forgets the records of the previous scanned record.
-    void reset(std::uint64_t scannedSector, const MftRecord& scanned)
+    void reset(std::uint64_t scannedSector, disk::ByteSpan scanned)
     {
         m_used = 0;
         m_scannedSector = scannedSector;
-        m_scanned = &scanned;
+        m_scanned = scanned;
     }
 
     /// Record `number` after its fixup; cleared when it lies beyond the runs or
@@ -46,7 +46,7 @@ public:
         if (!location || m_runs.isSparse(location->run))
             entry.bytes.fill(std::byte{0});
         else if (location->sector == m_scannedSector)
-            entry.bytes = *m_scanned; // the very sectors just read
+            std::copy(m_scanned.begin(), m_scanned.end(), entry.bytes.begin()); // the very sectors just read
         else
             (void)ReadMftRecord(m_reader, location->sector, entry.bytes);
         return entry.bytes;
@@ -62,7 +62,7 @@ private:
     std::deque<Entry> m_records; // stable addresses while it grows
     std::size_t m_used = 0;
     std::uint64_t m_scannedSector = 0;
-    const MftRecord* m_scanned = nullptr;
+    disk::ByteSpan m_scanned;
 };
 
 class MftScanner {
@@ -92,14 +92,14 @@ public:
                     const std::uint64_t sector = start + i;
                     m_done += kMftRecordSectors;
                     m_observer.currentSector(sector);
-                    if (sparse)
-                        m_record.fill(std::byte{0}); // a sparse run holds no records on the volume
-                    else if (blockRead)
-                        std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(p * kMftRecordSize), kMftRecordSize,
-                                    m_record.begin());
-                    else
-                        readAlone(sector);
-                    examine(sector);
+                    // A sparse run holds no records on the volume, and a position
+                    // that cannot be read holds none either: both count as a
+                    // cleared record, in which nothing is found.
+                    if (blockRead)
+                        examine(std::span(block).subspan(static_cast<std::size_t>(p) * kMftRecordSize, kMftRecordSize),
+                                sector);
+                    else if (!sparse && readAlone(sector))
+                        examine(m_single, sector);
                     ++m_recordNumber;
                 }
             }
@@ -107,20 +107,23 @@ public:
     }
 
 private:
-    /// Reads one position's two sectors; a read that fails leaves the record cleared.
-    void readAlone(std::uint64_t sector)
+    /// Reads one position's two sectors into a cleared buffer; false when the read failed.
+    bool readAlone(std::uint64_t sector)
     {
-        if (m_reader.read(sector, kMftRecordSectors, m_record) != disk::ReadStatus::Ok)
-            m_record.fill(std::byte{0});
+        m_single.fill(std::byte{0});
+        return m_reader.read(sector, kMftRecordSectors, m_single) == disk::ReadStatus::Ok;
     }
 
-    void examine(std::uint64_t sector)
+    /// Examines the record at `sector`, fixing it up in place.
+    void examine(std::span<std::byte> record, std::uint64_t sector)
     {
-        if (!hasFileSignature(m_record))
+        if (!hasFileSignature(record))
             return;
-        ApplyRecordFixup(m_record);
+        ApplyRecordFixup(record);
+        m_record = record;
         m_table.reset(m_recordNumber);
-        CollectAttributeRecords(m_record, m_table);
+        // One walk gives the attribute records, the names and the data size of entry 0.
+        m_own = ExamineAttributes(m_record, &m_table);
         m_listed.reset(sector, m_record);
 
         FileNameInfo name;
@@ -145,7 +148,7 @@ private:
                     // whole records; after a run of odd length the number no longer
                     // leads there, and recovery must read the record found here.
                     recordSector = k == 0 ? sector : MftRecordSector(m_runs, m_table.AttributeRecords[k]);
-                    const auto found = FindDataAttribute(recordAt(k));
+                    const auto found = k == 0 ? m_own.dataSize : FindDataAttribute(recordAt(k));
                     if (found) {
                         size = *found;
                         break;
@@ -162,7 +165,7 @@ private:
     }
 
     /// Entry k of the table: the scanned record itself for entry 0, else the listed record.
-    const MftRecord& recordAt(std::size_t k)
+    disk::ByteSpan recordAt(std::size_t k)
     {
         return k == 0 ? m_record : m_listed.get(m_table.AttributeRecords[k]);
     }
@@ -174,7 +177,7 @@ private:
     {
         std::optional<std::pair<std::size_t, std::size_t>> posix;
         for (std::size_t j = 0; j < m_table.AttributeRecordCount; ++j) {
-            const FileNameOffsets offsets = LocateFileNames(recordAt(j));
+            const FileNameOffsets offsets = j == 0 ? m_own.names : LocateFileNames(recordAt(j));
             for (const std::uint8_t nameSpace : {FileNamespace::Win32, FileNamespace::Win32AndDos, FileNamespace::Dos}) {
                 if (const auto value = offsets.value[nameSpace]) {
                     name = ReadFileName(recordAt(j), *value);
@@ -215,7 +218,9 @@ private:
     ScanControl& m_control;
     ListedRecords m_listed;
     AttributeRecordTable m_table;
-    MftRecord m_record{};
+    RecordAttributes m_own; ///< what the walk of entry 0 found
+    MftRecord m_single{};   ///< a position read on its own
+    disk::ByteSpan m_record; ///< the record being examined, after its fixup
     std::uint32_t m_recordNumber = 0;
     std::uint64_t m_done = 0;
     const std::uint64_t m_total;

@@ -345,9 +345,70 @@ std::optional<std::size_t> referenceNameValue(const MftRecord& r, std::uint8_t n
     }
 }
 
+/// The attribute-record walk written out plainly.
+std::vector<std::uint32_t> referenceRecords(const MftRecord& r)
+{
+    std::vector<std::uint32_t> out;
+    const disk::ByteReader b(r);
+    std::int64_t off = static_cast<std::int16_t>(b.u16or0(20));
+    if (off < 0)
+        return out;
+    while (off <= 1023) {
+        const auto at = static_cast<std::uint64_t>(off);
+        const auto type = b.u32(at);
+        if (!type || *type == 0 || *type == 0xFFFFFFFF)
+            return out;
+        if (*type == 0x20 && b.u8or0(at + 8) == 0) {
+            const std::int64_t vo = static_cast<std::int16_t>(b.u16or0(at + 20));
+            if (vo <= 0 || vo >= 1023 || off + vo >= 1023)
+                return out;
+            const std::int64_t end = off + std::int64_t{b.u32or0(at + 4)};
+            for (std::int64_t e = off + vo; e < end;) {
+                const auto eu = static_cast<std::uint64_t>(e);
+                const auto et = b.u32(eu);
+                const auto rec = b.u32(eu + 16);
+                if (!et || !rec || *et == 0 || *et == 0xFFFFFFFF || out.size() == kMaxAttributeRecords - 1)
+                    return out;
+                out.push_back(*rec);
+                const std::int64_t len = static_cast<std::int16_t>(b.u16or0(eu + 4));
+                if (len <= 0 || len > 1023)
+                    return out;
+                e += len;
+            }
+            return out;
+        }
+        const std::uint32_t len = b.u32or0(at + 4);
+        if (len == 0 || len > 1024)
+            return out;
+        off += len;
+    }
+    return out;
+}
+
+/// The data-attribute walk written out plainly.
+std::optional<std::uint64_t> referenceData(const MftRecord& r)
+{
+    const disk::ByteReader b(r);
+    std::int64_t off = static_cast<std::int16_t>(b.u16or0(20));
+    if (off < 0 || off >= 1023)
+        return std::nullopt;
+    for (;;) {
+        const auto at = static_cast<std::uint64_t>(off);
+        const auto type = b.u32(at);
+        if (!type || *type == 0 || *type == 0xFFFFFFFF)
+            return std::nullopt;
+        if (*type == 0x80 && b.u8or0(at + 9) == 0)
+            return b.u8or0(at + 8) == 1 ? b.u64or0(at + 48) : b.u32or0(at + 16);
+        const std::uint32_t len = b.u32or0(at + 4);
+        if (len == 0 || off + std::int64_t{len} >= 1023)
+            return std::nullopt;
+        off += len;
+    }
+}
+
 } // namespace
 
-TEST(MftRecordParsing, MutatedRecordsStayInsideAndAgreeWithThePlainWalk)
+TEST(MftRecordParsing, MutatedRecordsStayInsideAndAgreeWithThePlainWalks)
 {
     const std::vector<MftRecord> seeds = {
         fixed(MftRecordBuilder(0)
@@ -360,6 +421,8 @@ TEST(MftRecordParsing, MutatedRecordsStayInsideAndAgreeWithThePlainWalk)
     };
     std::mt19937 rng(1234);
     std::size_t namesFound = 0;
+    std::size_t listsFound = 0;
+    std::size_t sizesFound = 0;
     for (int round = 0; round < 20000; ++round) {
         MftRecord r = seeds[static_cast<std::size_t>(round) % seeds.size()];
         const int flips = 1 + static_cast<int>(rng() % 6);
@@ -371,7 +434,13 @@ TEST(MftRecordParsing, MutatedRecordsStayInsideAndAgreeWithThePlainWalk)
         AttributeRecordTable t;
         t.reset(1);
         CollectAttributeRecords(r, t);
-        ASSERT_LE(t.AttributeRecordCount, kMaxAttributeRecords);
+        const std::vector<std::uint32_t> listed(t.AttributeRecords.begin() + 1,
+                                                t.AttributeRecords.begin() + t.AttributeRecordCount);
+        ASSERT_EQ(listed, referenceRecords(r)) << "round " << round;
+        listsFound += listed.empty() ? 0u : 1u;
+        const auto size = FindDataAttribute(r);
+        ASSERT_EQ(size, referenceData(r)) << "round " << round;
+        sizesFound += size ? 1u : 0u;
         const FileNameOffsets offsets = LocateFileNames(r);
         for (std::uint8_t ns = 0; ns < 4; ++ns) {
             ASSERT_EQ(offsets.value[ns], referenceNameValue(r, ns)) << "round " << round << " ns " << int(ns);
@@ -382,8 +451,10 @@ TEST(MftRecordParsing, MutatedRecordsStayInsideAndAgreeWithThePlainWalk)
                 ++namesFound;
             }
         }
-        (void)FindDataAttribute(r);
         ApplyRecordFixup(r);
     }
-    EXPECT_GT(namesFound, 1000u); // the mutations left enough records whole to compare names
+    // The mutations left enough records whole for the comparisons to mean something.
+    EXPECT_GT(namesFound, 1000u);
+    EXPECT_GT(listsFound, 1000u);
+    EXPECT_GT(sizesFound, 1000u);
 }
