@@ -97,7 +97,7 @@ void collectDataEntries(disk::ByteSpan bytes, std::size_t position, std::vector<
 
 /// The bytes of a non-resident attribute list: its runs' sectors laid end to
 /// end, at most kMaxAttributeListBytes. A sparse run reads as zeros; the stream
-/// ends at a run that cannot be read.
+/// ends at the first sector that cannot be read.
 std::vector<std::byte> readListStream(const MftRunList& listRuns, const disk::SectorReader& reader)
 {
     std::vector<std::byte> stream;
@@ -110,9 +110,16 @@ std::vector<std::byte> readListStream(const MftRunList& listRuns, const disk::Se
         stream.resize(at + std::size_t{sectors} * kSectorSize);
         if (listRuns.isSparse(i))
             continue;
-        if (reader.read(listRuns.RunStarts()[i], sectors, std::span(stream).subspan(at)) != disk::ReadStatus::Ok) {
-            stream.resize(at);
-            break;
+        const std::uint64_t start = listRuns.RunStarts()[i];
+        if (reader.read(start, sectors, std::span(stream).subspan(at)) == disk::ReadStatus::Ok)
+            continue;
+        // The run cannot be read whole: keep the sectors before the first bad one.
+        for (std::uint32_t k = 0; k < sectors; ++k) {
+            const std::size_t sectorAt = at + std::size_t{k} * kSectorSize;
+            if (reader.read(start + k, 1, std::span(stream).subspan(sectorAt, kSectorSize)) != disk::ReadStatus::Ok) {
+                stream.resize(sectorAt);
+                return stream;
+            }
         }
     }
     return stream;

@@ -333,7 +333,7 @@ TEST(BuildMftRunList, NonResidentListIsOneStreamOverItsRuns)
     disk::SelectedVolume v;
     test::MemoryDevices devices;
     auto source = image.image().source();
-    source->addBadRange(2000 * 512, 512);
+    source->addBadRange(2000 * 512 + 100, 1);
     devices.add("bad.img", source);
     ASSERT_TRUE(disk::SelectDrive(v, {"", "bad.img", disk::DriveKind::Image, source->size()}, devices));
     MftRunList runs;
