@@ -34,7 +34,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <chrono>
 #include <condition_variable>
+#include <thread>
 #include <functional>
 #include <mutex>
 
@@ -307,6 +309,7 @@ private slots:
     void backThenNextScansAgain();
     void stopAnsweredNoRunsToTheEnd();
     void stopAnsweredYesEndsWithWhatWasFound();
+    void closingDuringAScanStopsAndJoinsIt();
     void exitAndCloseBoxAskFirst();
     void helpAndLiveUpdateReportMissingFiles();
     void settingsDialogKeepsOrChangesValues();
@@ -791,6 +794,36 @@ void RecoveryWindowTest::stopAnsweredYesEndsWithWhatWasFound()
     QVERIFY(!w.stopButton()->isVisible());
     QCOMPARE(w.folderTree()->topLevelItem(0)->text(0), QStringLiteral("Root"));
     QVERIFY(!w.scanRunning());
+}
+
+void RecoveryWindowTest::closingDuringAScanStopsAndJoinsIt()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    auto w = std::make_unique<RecoveryWindow>(drives(), devices);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    clickItem(w->driveTree(), driveItem(*w, QStringLiteral("Disk Image(scan32.img)")));
+    devices.gate.close();
+    QTest::mouseClick(w->nextButton(), Qt::LeftButton);
+    QTRY_VERIFY(w->stopButton()->isVisible());
+
+    answerWith(QStringLiteral("&Yes"));
+    QVERIFY(w->close());
+    QVERIFY(w->scanRunning()); // still held at its read
+    // The window goes while the worker waits; the reads resume a moment later
+    // and the worker must end at its next check rather than scan on.
+    std::thread release([&devices] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        devices.gate.open();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    w.reset();
+    release.join();
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void RecoveryWindowTest::exitAndCloseBoxAskFirst()
