@@ -17,6 +17,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -310,6 +312,7 @@ private slots:
     void stopAnsweredNoRunsToTheEnd();
     void stopAnsweredYesEndsWithWhatWasFound();
     void closingDuringAScanStopsAndJoinsIt();
+    void ntfsScanReachesResults();
     void exitAndCloseBoxAskFirst();
     void helpAndLiveUpdateReportMissingFiles();
     void settingsDialogKeepsOrChangesValues();
@@ -824,6 +827,64 @@ void RecoveryWindowTest::closingDuringAScanStopsAndJoinsIt()
     w.reset();
     release.join();
     QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void RecoveryWindowTest::ntfsScanReachesResults()
+{
+    const QString image = QStringLiteral(SARVIK_TEST_VOLUMES "/ntfs.img");
+    if (!QFileInfo::exists(image))
+        QSKIP("no NTFS test volume: run tools/make-test-volumes.sh");
+    RecoveryWindow w({platform::imageDriveItem(image.toStdString())}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    clickItem(w.driveTree(), w.driveTree()->topLevelItem(0)->child(0));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NTFS"));
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+    // NTFS leaves the status line empty at the start instead of the mounting text.
+    QVERIFY(w.statusLine()->text() != QStringLiteral("Mounting volume, please wait..."));
+    QVERIFY(done.wait(60000));
+
+    QTreeWidgetItem* root = w.folderTree()->topLevelItem(0);
+    QVERIFY(root->childCount() > 0);
+    const app::FileListModel& model = *w.fileListModel();
+    QVERIFY(model.rowCount() > 0);
+    // Folders first, each folder row naming its tree item; every file row deleted.
+    bool inFiles = false;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        const QString type = model.text(r, app::FileListModel::Type);
+        const bool folder = type == QLatin1String("Folder") || type == QLatin1String("Deleted Folder");
+        QVERIFY2(!(folder && inFiles), qPrintable(model.text(r, 0)));
+        inFiles = inFiles || !folder;
+        if (folder) {
+            QTreeWidgetItem* item = w.folderItem(model.text(r, app::FileListModel::Id).toUInt());
+            QVERIFY(item != nullptr);
+            QCOMPARE(item->text(0), model.text(r, 0));
+            QCOMPARE(item->parent(), root);
+        } else {
+            QVERIFY2(type.startsWith(QStringLiteral("Deleted ")), qPrintable(type));
+            // NTFS dates read d-m-yyyy h:m:s.
+            QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}-\\d{1,2}-\\d{4} \\d{1,2}:\\d{1,2}:\\d{1,2}$"))
+                        .match(model.text(r, app::FileListModel::Created)).hasMatch());
+        }
+    }
+    QVERIFY(inFiles);
+
+    QStringList values;
+    whenModal([&](QDialog* dialog) {
+        if (auto* box = qobject_cast<app::DriveInformationDialog*>(dialog))
+            for (int i = 0; i < app::DriveInformationDialog::kRows; ++i)
+                values << box->value(i);
+        dialog->accept();
+    });
+    w.action(Command::DriveInformation)->trigger();
+    QCOMPARE(values.size(), 8);
+    QCOMPARE(values.at(0), QStringLiteral("NTFS"));
+    QCOMPARE(values.at(1), QStringLiteral("0"));
+    QCOMPARE(values.at(5), QStringLiteral("N/A"));
+    QCOMPARE(values.at(6), QStringLiteral("N/A"));
+    QCOMPARE(values.at(7), QString::number(w.session().volume.geometry.MftStartSector));
+    QVERIFY(values.at(7).toULongLong() > 0);
 }
 
 void RecoveryWindowTest::exitAndCloseBoxAskFirst()
