@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -30,10 +31,33 @@ std::optional<sarvik::disk::DriveItem> namedDrive(const QString& argument)
     return item;
 }
 
+constexpr const char* kUsage =
+    "Usage: sarvik-undelete [IMAGE|DEVICE]...\n"
+    "Recovers deleted files and folders from FAT16, FAT32 and NTFS volumes.\n"
+    "Images and devices named here are listed in the drive tree beside the volumes\n"
+    "of this machine. Without a display, use the command-line program sarvik.\n";
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // Help and version work without a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "-v" || arg == "--version") {
+            std::printf("sarvik-undelete %s\n", SARVIK_VERSION);
+            return 0;
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("sarvik-undelete: no display found; the command-line program sarvik works without one\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sarvik-undelete"));
     QApplication::setApplicationDisplayName(QStringLiteral("Velmora Sarvik Undelete"));
@@ -41,9 +65,6 @@ int main(int argc, char* argv[])
     sarvik::app::useSystemIconTheme();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Recovers deleted files and folders from FAT16, FAT32 and NTFS volumes."));
-    parser.addHelpOption();
-    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("source"), QStringLiteral("Disk images or devices to list."),
                                  QStringLiteral("[IMAGE|DEVICE]..."));
     parser.process(app);
