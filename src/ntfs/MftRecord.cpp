@@ -147,7 +147,8 @@ RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* 
             }
         }
         if (sizing && *type == AttributeType::Data && unnamed) {
-            found.dataSize = nonResident == 1 ? r.u64or0(at + kAttrRealSize) : std::uint64_t{r.u32or0(at + kAttrValueLength)};
+            found.dataSize =
+                nonResident == 1 ? r.u64or0(at + kAttrRealSize) : std::uint64_t{r.u32or0(at + kAttrValueLength)};
             sizing = false;
         }
         offset = nextAttribute(r, *offset);

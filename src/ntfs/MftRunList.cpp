@@ -157,8 +157,7 @@ std::optional<MftRunList::Location> MftRunList::locateRecord(std::uint64_t recor
 }
 
 RunListEnd DecodeRunList(disk::ByteSpan buffer, std::size_t position, std::size_t end, MftRunList& runs,
-                         std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster,
-                         const RunListLimits& limits)
+                         std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster, const RunListLimits& limits)
 {
     const ByteReader r(buffer);
     end = std::min(end, buffer.size());
@@ -194,8 +193,8 @@ RunListEnd DecodeRunList(disk::ByteSpan buffer, std::size_t position, std::size_
             if (magnitude > volume)
                 return RunListEnd::OutsideVolume;
             // |delta| <= volume < 2^55 and sectorsPerCluster < 2^8: no overflow.
-            const std::int64_t first = previous.value_or(clusterBaseSector) +
-                                       delta * static_cast<std::int64_t>(sectorsPerCluster);
+            const std::int64_t first =
+                previous.value_or(clusterBaseSector) + delta * static_cast<std::int64_t>(sectorsPerCluster);
             if (first < 0 || static_cast<std::uint64_t>(first) >= volume)
                 return RunListEnd::OutsideVolume;
             previous = first;

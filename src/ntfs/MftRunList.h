@@ -29,7 +29,7 @@ inline constexpr std::size_t kMaxMftRuns = std::size_t{1} << 22;
 inline constexpr std::size_t kMaxAttributeListBytes = 256 * 1024;
 
 class MftRunList {
-public:
+  public:
     /// First sector of each run, counted from the start of the volume; 0 for a sparse run.
     [[nodiscard]] const std::vector<std::uint64_t>& RunStarts() const noexcept { return m_starts; }
     /// Length of each run in sectors.
@@ -52,7 +52,7 @@ public:
     /// beyond the runs. A record in a sparse run maps to a small sector counted from 0.
     [[nodiscard]] std::optional<Location> locateRecord(std::uint64_t recordNumber) const noexcept;
 
-private:
+  private:
     std::vector<std::uint64_t> m_starts;
     std::vector<std::uint64_t> m_lengths;
     std::vector<std::uint64_t> m_ends; ///< cumulative lengths up to and including each run
@@ -81,8 +81,7 @@ enum class RunListEnd {
 /// previous run that had an offset (sparse runs, stored with start 0, are
 /// stepped over). Offsets are signed in their width; fields are 1 to 8 bytes.
 RunListEnd DecodeRunList(disk::ByteSpan buffer, std::size_t position, std::size_t end, MftRunList& runs,
-                         std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster,
-                         const RunListLimits& limits);
+                         std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster, const RunListLimits& limits);
 
 /// Sector where record `recordNumber` starts within `runs`, or nothing when it
 /// lies beyond them.

@@ -20,7 +20,7 @@ constexpr std::uint64_t kPositionsPerBlock = 1024;
 /// The records named by the scanned record's attribute list, each read once
 /// while that record is examined.
 class ListedRecords {
-public:
+  public:
     ListedRecords(const disk::SectorReader& reader, const MftRunList& runs) : m_reader(reader), m_runs(runs) {}
 
     /// Forgets the records of the previous scanned record.
@@ -52,7 +52,7 @@ public:
         return entry.bytes;
     }
 
-private:
+  private:
     struct Entry {
         std::uint32_t number = 0;
         MftRecord bytes{};
@@ -65,13 +65,23 @@ private:
     disk::ByteSpan m_scanned;
 };
 
+void appendNumber(std::string& text, std::uint64_t value)
+{
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    text.append(digits, end);
+}
+
 class MftScanner {
-public:
-    MftScanner(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs,
-               ScanObserver& observer, ScanControl& control)
+  public:
+    MftScanner(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs, ScanObserver& observer,
+               ScanControl& control)
         : m_reader(volume.reader), m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control),
           m_listed(volume.reader, runs), m_total(runs.totalSectors())
     {
+        // "\T" ends every status text; T does not change during the scan.
+        m_totalText.push_back('\\');
+        appendNumber(m_totalText, m_total);
     }
 
     void run()
@@ -106,7 +116,7 @@ public:
         }
     }
 
-private:
+  private:
     /// Reads one position's two sectors into a cleared buffer; false when the read failed.
     bool readAlone(std::uint64_t sector)
     {
@@ -165,10 +175,7 @@ private:
     }
 
     /// Entry k of the table: the scanned record itself for entry 0, else the listed record.
-    disk::ByteSpan recordAt(std::size_t k)
-    {
-        return k == 0 ? m_record : m_listed.get(m_table.AttributeRecords[k]);
-    }
+    disk::ByteSpan recordAt(std::size_t k) { return k == 0 ? m_record : m_listed.get(m_table.AttributeRecords[k]); }
 
     /// The name of the scanned item. Every entry of the table is tried for a
     /// Win32, Win32-and-DOS, then DOS name, in table order; only when none of
@@ -178,7 +185,8 @@ private:
         std::optional<std::pair<std::size_t, std::size_t>> posix;
         for (std::size_t j = 0; j < m_table.AttributeRecordCount; ++j) {
             const FileNameOffsets offsets = j == 0 ? m_own.names : LocateFileNames(recordAt(j));
-            for (const std::uint8_t nameSpace : {FileNamespace::Win32, FileNamespace::Win32AndDos, FileNamespace::Dos}) {
+            for (const std::uint8_t nameSpace :
+                 {FileNamespace::Win32, FileNamespace::Win32AndDos, FileNamespace::Dos}) {
                 if (const auto value = offsets.value[nameSpace]) {
                     name = ReadFileName(recordAt(j), *value);
                     return true;
@@ -197,18 +205,10 @@ private:
     {
         const std::uint64_t percent = m_total == 0 ? 0 : std::min<std::uint64_t>(100 * m_done / m_total, 99);
         m_status.assign("Reading ");
-        appendNumber(m_done);
-        m_status.push_back('\\');
-        appendNumber(m_total);
+        appendNumber(m_status, m_done);
+        m_status.append(m_totalText);
         m_observer.status(m_status);
         m_observer.progress(static_cast<std::uint32_t>(percent));
-    }
-
-    void appendNumber(std::uint64_t value)
-    {
-        char digits[24];
-        const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-        m_status.append(digits, end);
     }
 
     const disk::SectorReader& m_reader;
@@ -218,13 +218,14 @@ private:
     ScanControl& m_control;
     ListedRecords m_listed;
     AttributeRecordTable m_table;
-    RecordAttributes m_own; ///< what the walk of entry 0 found
-    MftRecord m_single{};   ///< a position read on its own
+    RecordAttributes m_own;  ///< what the walk of entry 0 found
+    MftRecord m_single{};    ///< a position read on its own
     disk::ByteSpan m_record; ///< the record being examined, after its fixup
     std::uint32_t m_recordNumber = 0;
     std::uint64_t m_done = 0;
     const std::uint64_t m_total;
     std::string m_status;
+    std::string m_totalText;
 };
 
 } // namespace

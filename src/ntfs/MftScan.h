@@ -23,7 +23,6 @@ struct NtfsScanOptions {};
 /// Directory Tree"; building the folder tree is the caller's work. The stop flag
 /// is 0 when it returns.
 void ScanMft(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, MftRunList& runs,
-             catalogue::ScanObserver& observer, catalogue::ScanControl& control,
-             const NtfsScanOptions& options = {});
+             catalogue::ScanObserver& observer, catalogue::ScanControl& control, const NtfsScanOptions& options = {});
 
 } // namespace sarvik::ntfs

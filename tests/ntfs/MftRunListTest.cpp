@@ -7,10 +7,10 @@
 
 using namespace sarvik;
 using namespace sarvik::ntfs;
+using test::ClusterRun;
 using test::encodeRuns;
 using test::MftRecordBuilder;
 using test::NtfsImage;
-using test::ClusterRun;
 
 namespace {
 
@@ -317,7 +317,7 @@ TEST(BuildMftRunList, NonResidentListIsOneStreamOverItsRuns)
     std::vector<test::ListEntry> entries;
     for (int i = 0; i < 15; ++i)
         entries.push_back({0x10, 0}); // 480 bytes
-    entries.push_back({0x80, 0, 40});  // 480..519: straddles the two clusters
+    entries.push_back({0x80, 0, 40}); // 480..519: straddles the two clusters
     entries.push_back({0x80, 20});
     std::vector<std::uint8_t> list = test::encodeListEntries(entries);
     list.resize(1024, 0);

@@ -65,7 +65,7 @@ void scan(const std::shared_ptr<const disk::BlockSource>& source, ScanResult& ou
 
 /// Refuses every read of more than one record, so the scan must read position by position.
 class OneRecordAtATime final : public disk::BlockSource {
-public:
+  public:
     explicit OneRecordAtATime(std::shared_ptr<const disk::BlockSource> base) : m_base(std::move(base)) {}
     std::uint64_t size() const override { return m_base->size(); }
     disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
@@ -75,7 +75,7 @@ public:
         return m_base->read(offset, buffer);
     }
 
-private:
+  private:
     std::shared_ptr<const disk::BlockSource> m_base;
 };
 
@@ -155,22 +155,39 @@ TEST(ScanMft, FindsFoldersAndDeletedFilesOfEveryKind)
                            "D sub 30 40 0 0 1\n"
                            "D Dir0 40 5 0 0 0\n"
                            "D Dir1 41 5 0 0 0\n"
-                           "F report.doc 18 17 1002 2002 300 " + std::to_string(mft + 36) + "\n"
-                           "F big.bin 19 5 0 0 123456 " + std::to_string(mft + 38) + "\n"
-                           "F lost.txt 21 40 0 0 5 " + std::to_string(mft + 42) + "\n"
-                           "F nodata 22 5 0 0 0 " + std::to_string(mft + 44) + "\n"
-                           "F BOTH.TXT 24 5 0 0 1 " + std::to_string(mft + 48) + "\n"
-                           "F moved 25 5 0 0 777 " + std::to_string(mft + 52) + "\n"
-                           "F win32 name 27 5 0 0 3 " + std::to_string(mft + 54) + "\n"
-                           "F lost2.txt 29 41 0 0 2 " + std::to_string(mft + 58) + "\n"
-                           "F last.txt 63 5 0 0 4 " + std::to_string(mft + 126) + "\n"
-                           "counts 5 9\n");
+                           "F report.doc 18 17 1002 2002 300 " +
+                               std::to_string(mft + 36) +
+                               "\n"
+                               "F big.bin 19 5 0 0 123456 " +
+                               std::to_string(mft + 38) +
+                               "\n"
+                               "F lost.txt 21 40 0 0 5 " +
+                               std::to_string(mft + 42) +
+                               "\n"
+                               "F nodata 22 5 0 0 0 " +
+                               std::to_string(mft + 44) +
+                               "\n"
+                               "F BOTH.TXT 24 5 0 0 1 " +
+                               std::to_string(mft + 48) +
+                               "\n"
+                               "F moved 25 5 0 0 777 " +
+                               std::to_string(mft + 52) +
+                               "\n"
+                               "F win32 name 27 5 0 0 3 " +
+                               std::to_string(mft + 54) +
+                               "\n"
+                               "F lost2.txt 29 41 0 0 2 " +
+                               std::to_string(mft + 58) +
+                               "\n"
+                               "F last.txt 63 5 0 0 4 " +
+                               std::to_string(mft + 126) +
+                               "\n"
+                               "counts 5 9\n");
 
     // Every named record updates the labels, files in use included; the root does not.
-    EXPECT_EQ(r.recorder.items,
-              (std::vector<std::string>{"$MFT", "Docs", "Old", "report.doc", "big.bin", "live.txt", "lost.txt",
-                                        "nodata", "BOTH.TXT", "moved", "win32 name", "win32 name", "lost2.txt", "sub",
-                                        "odd flags", "last.txt"}));
+    EXPECT_EQ(r.recorder.items, (std::vector<std::string>{"$MFT", "Docs", "Old", "report.doc", "big.bin", "live.txt",
+                                                          "lost.txt", "nodata", "BOTH.TXT", "moved", "win32 name",
+                                                          "win32 name", "lost2.txt", "sub", "odd flags", "last.txt"}));
     // "$MFT" (in use) shows 0 files; "live.txt" shows the two found before it.
     EXPECT_EQ(r.recorder.filesSeen.front(), 0u);
     EXPECT_EQ(r.recorder.filesSeen[3], 2u);

@@ -74,8 +74,8 @@ std::string lowBytes(const std::string& utf8)
         for (std::size_t k = 1; k < n && i + k < utf8.size(); ++k)
             cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         i += n;
-        const bool more = cp < 0x10000 ? push(cp)
-                                       : push(0xD800 + ((cp - 0x10000) >> 10)) && push(0xDC00 + (cp & 0x3FF));
+        const bool more =
+            cp < 0x10000 ? push(cp) : push(0xD800 + ((cp - 0x10000) >> 10)) && push(0xDC00 + (cp & 0x3FF));
         if (!more) {
             out.pop_back();
             break;
@@ -266,7 +266,8 @@ TEST(NtfsRealVolume, ToolsVolumeMatchesItsManifest)
         names.insert(f.name);
     EXPECT_TRUE(names.contains("Caf\xE9 menu.txt"));
     // U+041E U+0442 U+0447 U+0451 U+0442 ... keep 1E 42 47 51 42.
-    EXPECT_TRUE(names.contains("\x1E" "BGQB 70 <09.txt"));
+    EXPECT_TRUE(names.contains("\x1E"
+                               "BGQB 70 <09.txt"));
 }
 
 TEST(NtfsRealVolume, ManyRunMftMatchesItsManifest)
@@ -284,8 +285,8 @@ TEST(NtfsRealVolume, ManyRunMftMatchesItsManifest)
     MftRecord record0{};
     ASSERT_TRUE(ReadMftRecord(v.selected.reader, v.selected.geometry.MftStartSector, record0));
     const disk::VolumeGeometry& g = v.selected.geometry;
-    const std::vector<std::uint32_t> pieces = ListMftDataRecords(
-        record0, v.selected.reader, g.ClusterBaseSector, g.SectorsPerCluster, {v.selected.info.VolumeSectors});
+    const std::vector<std::uint32_t> pieces = ListMftDataRecords(record0, v.selected.reader, g.ClusterBaseSector,
+                                                                 g.SectorsPerCluster, {v.selected.info.VolumeSectors});
     EXPECT_GT(pieces.size(), 1u);
     // Every record lies where the runs say: it carries its own number at 0x2C
     // (mkntfs leaves that field 0 in the reserved records below 24).

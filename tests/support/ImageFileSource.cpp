@@ -21,7 +21,7 @@ disk::ReadStatus ImageFileSource::read(std::uint64_t offset, disk::MutableByteSp
     m_in.seekg(static_cast<std::streamoff>(offset));
     m_in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
     return m_in && static_cast<std::size_t>(m_in.gcount()) == buffer.size() ? disk::ReadStatus::Ok
-                                                                             : disk::ReadStatus::Failed;
+                                                                            : disk::ReadStatus::Failed;
 }
 
 } // namespace sarvik::test

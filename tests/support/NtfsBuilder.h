@@ -36,7 +36,7 @@ std::vector<std::uint8_t> encodeListEntries(const std::vector<ListEntry>& entrie
 /// an update sequence as a disk holds it (the last two bytes of each sector
 /// replaced by the sequence number, the originals in the array at 0x30).
 class MftRecordBuilder {
-public:
+  public:
     explicit MftRecordBuilder(std::uint8_t flags = ntfs::RecordFlags::FileInUse);
 
     MftRecordBuilder& fileName(std::u16string_view name, std::uint32_t parent, std::uint8_t nameSpace,
@@ -58,7 +58,7 @@ public:
     /// The record after protection (as on disk) or before it (as after a fixup).
     [[nodiscard]] ntfs::MftRecord build(bool protect = true) const;
 
-private:
+  private:
     void add(std::vector<std::uint8_t> attribute);
 
     std::uint8_t m_flags;
@@ -70,9 +70,8 @@ private:
 /// at cluster `mftCluster`, record 0 describing that run, and record 5 the root
 /// folder ".". Other records are written with put().
 class NtfsImage {
-public:
-    NtfsImage(std::size_t sectors, std::uint8_t sectorsPerCluster, std::uint32_t mftCluster,
-              std::uint32_t mftRecords);
+  public:
+    NtfsImage(std::size_t sectors, std::uint8_t sectorsPerCluster, std::uint32_t mftCluster, std::uint32_t mftRecords);
 
     /// Writes a record at its place in the one-run MFT.
     void put(std::uint32_t recordNumber, const ntfs::MftRecord& record);
@@ -80,12 +79,15 @@ public:
     void putAt(std::uint64_t sector, const ntfs::MftRecord& record);
 
     [[nodiscard]] std::uint64_t mftSector() const { return m_mftSector; }
-    [[nodiscard]] std::uint64_t recordSector(std::uint32_t recordNumber) const { return m_mftSector + 2u * recordNumber; }
+    [[nodiscard]] std::uint64_t recordSector(std::uint32_t recordNumber) const
+    {
+        return m_mftSector + 2u * recordNumber;
+    }
     ImageBuilder& image() { return m_image; }
     /// Selects the image as a drive; false when it does not classify as NTFS.
     bool select(disk::SelectedVolume& volume) const;
 
-private:
+  private:
     ImageBuilder m_image;
     std::uint64_t m_mftSector;
 };
