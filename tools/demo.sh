@@ -9,7 +9,9 @@ mkdir -p build/demo
 gzip -dc samples/demo-fat32.img.gz >build/demo/demo-fat32.img
 image=build/demo/demo-fat32.img
 ./build/bin/sarvik info "$image"
-if ./build/bin/sarvik help 2>/dev/null | grep -q '^  scan'; then
-  echo
-  ./build/bin/sarvik scan "$image"
+echo
+./build/bin/sarvik scan "$image"
+# Where a display is present, open the desktop program on the same image.
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/bin/sarvik-undelete ]; then
+  exec ./build/bin/sarvik-undelete "$image"
 fi
