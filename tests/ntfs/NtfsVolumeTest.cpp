@@ -70,9 +70,9 @@ std::string lowBytes(const std::string& utf8)
     for (std::size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         const std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+        std::uint32_t cp = n == 1 ? c : (c & (0x7Fu >> n));
         for (std::size_t k = 1; k < n && i + k < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
         i += n;
         const bool more =
             cp < 0x10000 ? push(cp) : push(0xD800 + ((cp - 0x10000) >> 10)) && push(0xDC00 + (cp & 0x3FF));
