@@ -38,6 +38,10 @@ struct FatFileEntry {
     std::uint32_t size = 0;
     std::uint32_t deleted = 1;
     std::uint32_t ordinal = 0; ///< FileCount when it was added
+    /// Thorough scan, FAT32: the high word of the first cluster is 0 and the
+    /// cluster the low word names is in use, so the high word may have been
+    /// cleared when the file was deleted and the data may lie elsewhere.
+    bool clusterInUse = false;
 };
 
 struct NtfsFolderEntry {
@@ -73,6 +77,9 @@ public:
     std::uint32_t FileCount = 0;
     std::uint32_t EntriesExamined = 0;
     std::uint32_t TreeFoldersPlaced = 0;
+    /// Names are UTF-8 (a thorough scan, or a snapshot of one), not the 8-bit
+    /// text of the default rules; display and output then take them as they are.
+    bool NamesAreUtf8 = false;
 
     /// Adds a folder unless one with the same first cluster is already listed.
     /// Returns true when it added.

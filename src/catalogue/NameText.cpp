@@ -1,5 +1,7 @@
 #include "catalogue/NameText.h"
 
+#include "catalogue/NameDecode.h"
+
 #include <array>
 #include <cstdint>
 
@@ -13,20 +15,6 @@ constexpr std::array<std::uint16_t, 32> kHigh = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
-
-void appendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 } // namespace
 
@@ -42,11 +30,18 @@ std::string toUtf8(std::string_view cp1252)
     for (const char c : cp1252) {
         const auto byte = static_cast<std::uint8_t>(c);
         if (byte >= 0x80 && byte < 0xA0)
-            appendUtf8(out, kHigh[byte - 0x80u]);
+            appendUtf8(out, char32_t{kHigh[byte - 0x80u]});
         else
-            appendUtf8(out, byte);
+            appendUtf8(out, char32_t{byte});
     }
     return out;
+}
+
+std::string nameToUtf8(std::string_view name, bool namesAreUtf8)
+{
+    if (namesAreUtf8 && isValidUtf8(name))
+        return std::string(name);
+    return toUtf8(name);
 }
 
 } // namespace sarvik::catalogue

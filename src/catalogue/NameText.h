@@ -11,4 +11,9 @@ namespace sarvik::catalogue {
 /// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same value.
 [[nodiscard]] std::string toUtf8(std::string_view cp1252);
 
+/// A catalogue name as UTF-8: taken as it is when the catalogue's names are
+/// UTF-8 already (Catalogue::NamesAreUtf8) and it is well formed, else read as
+/// Windows-1252 like toUtf8.
+[[nodiscard]] std::string nameToUtf8(std::string_view name, bool namesAreUtf8);
+
 } // namespace sarvik::catalogue

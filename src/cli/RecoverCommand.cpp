@@ -20,7 +20,7 @@ namespace sarvik::cli {
 namespace {
 
 constexpr const char* kUsage = "usage: sarvik recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]... "
-                               "[--duplicates rename|overwrite|skip]\n";
+                               "[--duplicates rename|overwrite|skip] [--thorough]\n";
 
 std::atomic<catalogue::RecoveryControl*> g_interruptTarget{nullptr};
 
@@ -150,7 +150,7 @@ int runRecover(const std::vector<std::string>& args)
             const auto rows =
                 catalogue::FillFileList(session->catalogue, session->index(), session->kind(), node->key, nullptr);
             for (const auto& row : rows)
-                if (!row.folder && catalogue::toUtf8(row.name) == leaf) {
+                if (!row.folder && catalogue::nameToUtf8(row.name, session->catalogue.NamesAreUtf8) == leaf) {
                     items.push_back({nullptr, row});
                     found = true;
                 }
@@ -166,6 +166,7 @@ int runRecover(const std::vector<std::string>& args)
     const auto settings = [&] {
         auto s = recovery::RecoverySettings::startup('N');
         s.DuplicatePolicy = policy;
+        s.ThoroughScan = sa.thorough || session->catalogue.NamesAreUtf8;
         return s;
     }();
     catalogue::RecoveryControl control;

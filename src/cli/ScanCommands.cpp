@@ -50,7 +50,7 @@ void scanJson(const scan::ScanSession& s)
             w.null("path");
         if (fat) {
             const auto& e = c.FatFolderList[i];
-            w.value("name", toUtf8(e.name))
+            w.value("name", catalogue::nameToUtf8(e.name, c.NamesAreUtf8))
                 .value("firstCluster", e.firstCluster)
                 .value("parentCluster", e.parentCluster)
                 .boolean("deleted", e.deleted != 0)
@@ -61,7 +61,7 @@ void scanJson(const scan::ScanSession& s)
                 .value("treeItem", e.treeItem);
         } else {
             const auto& e = c.NtfsFolderList[i];
-            w.value("name", toUtf8(e.name))
+            w.value("name", catalogue::nameToUtf8(e.name, c.NamesAreUtf8))
                 .value("recordNumber", e.recordNumber)
                 .value("parentRecord", e.parentRecord)
                 .boolean("deleted", e.deleted != 0)
@@ -84,7 +84,7 @@ void scanJson(const scan::ScanSession& s)
             w.null("path");
         if (fat) {
             const auto& e = c.FatFileList[i];
-            w.value("name", toUtf8(e.name))
+            w.value("name", catalogue::nameToUtf8(e.name, c.NamesAreUtf8))
                 .value("size", e.size)
                 .value("firstCluster", e.firstCluster)
                 .value("parentCluster", e.parentCluster)
@@ -94,9 +94,11 @@ void scanJson(const scan::ScanSession& s)
                 .value("accessDate", e.accessDate)
                 .value("created", catalogue::fatDateText(e.writeDate))
                 .value("modified", catalogue::fatDateText(e.accessDate));
+            if (e.clusterInUse)
+                w.boolean("clusterInUse", true);
         } else {
             const auto& e = c.NtfsFileList[i];
-            w.value("name", toUtf8(e.name))
+            w.value("name", catalogue::nameToUtf8(e.name, c.NamesAreUtf8))
                 .value("size", e.size)
                 .value("recordNumber", e.recordNumber)
                 .value("parentRecord", e.parentRecord)
@@ -119,11 +121,11 @@ void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, in
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     for (const auto& row : s.rows(node.key)) {
         if (row.folder) {
-            std::printf("%s%s/%s\n", indent.c_str(), terminalText(row.name).c_str(), row.deleted ? "  (deleted)" : "");
+            std::printf("%s%s/%s\n", indent.c_str(), terminalText(row.name, s.catalogue.NamesAreUtf8).c_str(), row.deleted ? "  (deleted)" : "");
             if (const auto* child = s.tree.node(static_cast<std::uint32_t>(row.key)))
                 printFolder(s, *child, depth + 1);
         } else {
-            std::printf("%s%-40s %12s  %s\n", indent.c_str(), terminalText(row.name).c_str(), row.size.c_str(),
+            std::printf("%s%-40s %12s  %s\n", indent.c_str(), terminalText(row.name, s.catalogue.NamesAreUtf8).c_str(), row.size.c_str(),
                         row.modified.c_str());
         }
     }
@@ -144,7 +146,7 @@ int runScan(const std::vector<std::string>& args)
         }
     }
     if (sa.source.empty()) {
-        std::fputs("usage: sarvik scan SOURCE [--snapshot FILE] [--device PATH] [--json]\n", stderr);
+        std::fputs("usage: sarvik scan SOURCE [--snapshot FILE] [--device PATH] [--thorough] [--json]\n", stderr);
         return 2;
     }
     auto session = openSession(sa);
@@ -183,7 +185,7 @@ int runLs(const std::vector<std::string>& args)
         }
     }
     if (sa.source.empty()) {
-        std::fputs("usage: sarvik ls SOURCE [FOLDER] [--filter PATTERN]... [--json]\n", stderr);
+        std::fputs("usage: sarvik ls SOURCE [FOLDER] [--filter PATTERN]... [--thorough] [--json]\n", stderr);
         return 2;
     }
     auto session = openSession(sa);
@@ -206,7 +208,7 @@ int runLs(const std::vector<std::string>& args)
         w.beginObject().value("folder", "/" + session->tree.path(node->handle)).beginArray("rows");
         for (const auto& r : rows)
             w.beginObject()
-                .value("Name", toUtf8(r.name))
+                .value("Name", catalogue::nameToUtf8(r.name, session->catalogue.NamesAreUtf8))
                 .value("Type", r.type)
                 .value("Size", r.size)
                 .value("Created", r.created)
@@ -219,7 +221,8 @@ int runLs(const std::vector<std::string>& args)
     }
     std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", "Name", "Type", "Size", "Created", "Modified", "ID");
     for (const auto& r : rows)
-        std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", terminalText(r.name).c_str(), terminalText(r.type).c_str(), r.size.c_str(),
+        std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", terminalText(r.name, session->catalogue.NamesAreUtf8).c_str(),
+                    terminalText(r.type, session->catalogue.NamesAreUtf8).c_str(), r.size.c_str(),
                     r.created.c_str(), r.modified.c_str(), r.id.c_str());
     return 0;
 }

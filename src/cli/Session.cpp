@@ -20,6 +20,10 @@ bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
         ++i;
         return true;
     }
+    if (args[i] == "--thorough") {
+        thorough = true;
+        return true;
+    }
     if (!args[i].starts_with("--") && source.empty()) {
         source = args[i];
         return true;
@@ -29,7 +33,12 @@ bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
 
 std::string terminalText(std::string_view text)
 {
-    const std::string utf8 = catalogue::toUtf8(text);
+    return terminalText(text, false);
+}
+
+std::string terminalText(std::string_view text, bool namesAreUtf8)
+{
+    const std::string utf8 = catalogue::nameToUtf8(text, namesAreUtf8);
     std::string safe;
     safe.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size(); ++i) {
@@ -144,7 +153,7 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args)
         session->volume = std::move(opened.volume);
         TerminalProgress progress("Scanning");
         catalogue::ScanControl control;
-        scan::RunScan(*session, progress, control);
+        scan::RunScan(*session, progress, control, scan::ScanOptions{args.thorough});
         progress.finish();
     }
     if (!session)
@@ -156,7 +165,7 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args)
 
 std::string nodePath(const scan::ScanSession& session, const catalogue::TreeNode& node)
 {
-    return "/" + catalogue::toUtf8(session.tree.path(node.handle));
+    return "/" + catalogue::nameToUtf8(session.tree.path(node.handle), session.catalogue.NamesAreUtf8);
 }
 
 std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std::size_t folderIndex)
@@ -182,7 +191,7 @@ std::optional<std::string> fileEntryPath(const scan::ScanSession& session, std::
     std::string path = nodePath(session, *folder);
     if (path.size() > 1)
         path += '/';
-    return path + catalogue::toUtf8(name);
+    return path + catalogue::nameToUtf8(name, c.NamesAreUtf8);
 }
 
 const catalogue::TreeNode* findFolder(const scan::ScanSession& session, const std::string& path)
@@ -198,7 +207,7 @@ const catalogue::TreeNode* findFolder(const scan::ScanSession& session, const st
         const catalogue::TreeNode* next = nullptr;
         for (const std::uint32_t child : node->children) {
             const catalogue::TreeNode* c = session.tree.node(child);
-            if (c != nullptr && catalogue::toUtf8(c->name) == part) {
+            if (c != nullptr && catalogue::nameToUtf8(c->name, session.catalogue.NamesAreUtf8) == part) {
                 next = c;
                 break;
             }

@@ -21,6 +21,8 @@ struct SessionArgs {
     /// --device PATH: read file data of a loaded snapshot from here instead of
     /// the snapshot's own DevicePath (the device or the image may have moved).
     std::string device;
+    /// --thorough: scan in the thorough mode (whole folders, names outside ASCII).
+    bool thorough = false;
     /// Takes args[i] (and its value) when it is one of ours; true when taken.
     bool consume(const std::vector<std::string>& args, std::size_t& i);
 };
@@ -51,6 +53,8 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
 /// Text from a snapshot or a volume made safe for a terminal: Windows-1252 read
 /// as UTF-8, control characters shown as '?'.
 std::string terminalText(std::string_view text);
+/// The same for a catalogue name; taken as UTF-8 when `namesAreUtf8`.
+std::string terminalText(std::string_view text, bool namesAreUtf8);
 
 /// "/A/B" for a placed folder (UTF-8), nothing for a folder the tree did not place.
 std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std::size_t folderIndex);

@@ -1,6 +1,7 @@
 #include "fat/FatScan.h"
 
 #include "fat/ClusterChain.h"
+#include "fat/FatThoroughScan.h"
 
 #include <algorithm>
 #include <array>
@@ -166,8 +167,13 @@ void ParseDirectorySector(std::span<const std::byte> sector, const DirectoryCont
 }
 
 void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
-             catalogue::ScanControl& control, const FatScanOptions& /*options*/)
+             catalogue::ScanControl& control, const FatScanOptions& options)
 {
+    if (options.thorough) {
+        ScanFatThorough(volume, catalogue, observer, control);
+        return;
+    }
+    catalogue.NamesAreUtf8 = false;
     const disk::VolumeGeometry& g = volume.geometry;
     const disk::SectorReader& reader = volume.reader;
     catalogue.ClearFatCatalogue();

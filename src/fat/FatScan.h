@@ -12,8 +12,11 @@
 
 namespace sarvik::fat {
 
-/// Options of a FAT scan; empty for the default rules.
-struct FatScanOptions {};
+/// Options of a FAT scan; all off for the default rules.
+struct FatScanOptions {
+    /// Read whole folders and keep names outside ASCII (see FatThoroughScan.h).
+    bool thorough = false;
+};
 
 /// Reads the volume's folders into the FAT half of the catalogue. Polls the stop
 /// flag before each folder and each sector; clears it at its end. The caller

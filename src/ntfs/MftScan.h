@@ -10,8 +10,12 @@
 
 namespace sarvik::ntfs {
 
-/// How the scan reads. Empty for now: the default scan is the only mode.
-struct NtfsScanOptions {};
+/// How the scan reads; all off for the default rules.
+struct NtfsScanOptions {
+    /// Names from their full UTF-16 units as UTF-8, and attribute lists followed
+    /// when they are non-resident.
+    bool thorough = false;
+};
 
 /// Runs the scan over the selected NTFS volume.
 ///

@@ -54,11 +54,12 @@ std::string createErrorMessage(const std::string& path)
     return "Error creating file : " + path + ".  Continue Recovery ? ";
 }
 
-TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components)
+TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components,
+                                 bool namesAreUtf8)
 {
     TargetFolder current = base;
     for (const std::string& part : components) {
-        const std::string safe = safeComponent(part);
+        const std::string safe = safeComponent(part, namesAreUtf8);
         current.path = joinPath(current.path, safe);
         current.folder = current.folder ? current.folder->makeFolder(safe) : nullptr;
     }
@@ -199,7 +200,7 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
             return;
         Pending p = std::move(stack.back());
         stack.pop_back();
-        auto target = std::make_shared<TargetFolder>(CreateDirectoryPath(*p.parent, std::span(&p.name, 1)));
+        auto target = std::make_shared<TargetFolder>(CreateDirectoryPath(*p.parent, std::span(&p.name, 1), m_catalogue.NamesAreUtf8));
         if (!target->folder && p.parent->folder)
             m_report.folderFailed(target->path);
         if (fat)
@@ -242,7 +243,7 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
                            int copyMode, bool ntfs)
 {
     p.folder = &folder;
-    p.safeName = safeComponent(name);
+    p.safeName = safeComponent(name, m_catalogue.NamesAreUtf8);
     p.path = joinPath(folder.path, p.safeName);
     p.report.size = size;
     p.replace = true; // the open path replaces a file of the same name
@@ -471,7 +472,7 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     if (size == 0) {
         // An empty NTFS file yields no file at all.
         p.folder = &folder;
-        p.safeName = safeComponent(name);
+        p.safeName = safeComponent(name, m_catalogue.NamesAreUtf8);
         p.path = joinPath(folder.path, p.safeName);
         p.report.outcome = FileOutcome::NothingToWrite;
         finish(p, size);

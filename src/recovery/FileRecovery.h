@@ -74,7 +74,9 @@ struct TargetFolder {
 /// made safe with safeComponent), like creating every prefix of a path; a folder
 /// that exists already is entered. Failures are not reported here: they show up
 /// as files that cannot be created.
-[[nodiscard]] TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components);
+/// `namesAreUtf8` as for safeComponent.
+[[nodiscard]] TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components,
+                                               bool namesAreUtf8 = false);
 
 class FileRecovery {
   public:

@@ -1,5 +1,6 @@
 #include "recovery/OutputFolder.h"
 
+#include "catalogue/NameDecode.h"
 #include "catalogue/NameText.h"
 
 namespace sarvik::recovery {
@@ -48,6 +49,29 @@ std::string safeComponent(std::string_view diskName)
         utf8.resize(cut);
     }
     return utf8;
+}
+
+std::string safeComponent(std::string_view diskName, bool namesAreUtf8)
+{
+    if (!namesAreUtf8 || !catalogue::isValidUtf8(diskName))
+        return safeComponent(diskName);
+    if (diskName.empty() || diskName == ".")
+        return "_";
+    if (diskName == "..")
+        return "__";
+    std::string cleaned(diskName);
+    for (char& c : cleaned) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F)
+            c = '_';
+    }
+    if (cleaned.size() > kMaxComponentBytes) {
+        std::size_t cut = kMaxComponentBytes;
+        while (cut > 0 && (static_cast<unsigned char>(cleaned[cut]) & 0xC0) == 0x80)
+            --cut;
+        cleaned.resize(cut);
+    }
+    return cleaned;
 }
 
 } // namespace sarvik::recovery

@@ -57,4 +57,8 @@ class OutputFolder {
 /// becomes "_"; a name longer than 255 bytes is cut at a character boundary.
 [[nodiscard]] std::string safeComponent(std::string_view diskName);
 
+/// The same for a name that is UTF-8 already when `namesAreUtf8` is set (a
+/// thorough scan): only '/', '\\' and C0 controls and DEL become '_'.
+[[nodiscard]] std::string safeComponent(std::string_view diskName, bool namesAreUtf8);
+
 } // namespace sarvik::recovery

@@ -18,6 +18,10 @@ struct RecoverySettings {
     std::int32_t SectorsPerRead = 60; ///< 1..100
     std::uint16_t DuplicatePolicy = DuplicatePolicy::Rename;
     std::uint16_t BadSectorRetries = 3; ///< 1..10
+    /// Scan and copy in the thorough mode (off at start-up): whole FAT folders,
+    /// names outside ASCII, and NTFS files copied from attribute lists,
+    /// decompressed, and written even when empty.
+    bool ThoroughScan = false;
 
     /// The start-up values: 8 sectors per read on the 'F' platform family, 60 on
     /// 'N' (every Linux system counts as 'N'); Rename; 3 retries.

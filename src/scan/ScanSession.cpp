@@ -29,14 +29,15 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catal
 }
 
 void RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
-             const ScanOptions& /*options*/)
+             const ScanOptions& options)
 {
     control.ScanStopFlag = 0;
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
     if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32)
-        fat::ScanFat(session.volume, session.catalogue, observer, control);
+        fat::ScanFat(session.volume, session.catalogue, observer, control, fat::FatScanOptions{options.thorough});
     else
-        ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control);
+        ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,
+                      ntfs::NtfsScanOptions{options.thorough});
     session.buildTree(&observer);
     observer.progress(0);
     control.ScanStopFlag = 0;

@@ -14,7 +14,12 @@
 
 namespace sarvik::scan {
 
-struct ScanOptions {};
+/// How a scan reads; all off for the default rules.
+struct ScanOptions {
+    /// The thorough mode: whole folders, names outside ASCII kept as UTF-8,
+    /// NTFS attribute lists followed wherever they lie.
+    bool thorough = false;
+};
 
 class ScanSession {
 public:

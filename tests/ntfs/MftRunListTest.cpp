@@ -312,31 +312,37 @@ TEST(BuildMftRunList, ExtensionRunsCrossingTheSecondSectorEndAreFixedUp)
 
 TEST(BuildMftRunList, NonResidentListIsOneStreamOverItsRuns)
 {
-    // One sector per cluster: the list's two clusters are two separate sectors.
+    // One sector per cluster. The list lies in a run of one cluster and a run of
+    // two; one entry straddles the two runs.
     NtfsImage image(kSectors, 1, 64, kRecords);
     std::vector<test::ListEntry> entries;
     for (int i = 0; i < 15; ++i)
         entries.push_back({0x10, 0}); // 480 bytes
-    entries.push_back({0x80, 0, 40}); // 480..519: straddles the two clusters
-    entries.push_back({0x80, 20});
+    entries.push_back({0x80, 0, 40}); // 480..519
+    entries.push_back({0x80, 20});    // 520..551, in the second run's first sector
+    for (int i = 0; i < 16; ++i)
+        entries.push_back({0x10, 0}); // to 1063, into its second sector
+    entries.push_back({0x80, 21});    // 1064..1095
     std::vector<std::uint8_t> list = test::encodeListEntries(entries);
-    list.resize(1024, 0);
-    for (std::size_t i = 0; i < 512; ++i) {
+    list.resize(1536, 0);
+    for (std::size_t i = 0; i < 512; ++i)
         image.image().put(3000 * 512 + i, 1, list[i]);
-        image.image().put(2000 * 512 + i, 1, list[512 + i]);
-    }
-    image.put(0, record0({{128, 64}}).nonResidentAttributeList(1000, encodeRuns({{1, 3000}, {1, 2000}})).build());
+    for (std::size_t i = 512; i < 1536; ++i)
+        image.image().put(2000 * 512 + i - 512, 1, list[i]);
+    image.put(0, record0({{128, 64}}).nonResidentAttributeList(1100, encodeRuns({{1, 3000}, {2, 2000}})).build());
     image.put(20, MftRecordBuilder().nonResidentData(0, encodeRuns({{10, 4000}})).build());
-    EXPECT_EQ(built(image), (Runs{{64, 128}, {4000, 10}}));
+    image.put(21, MftRecordBuilder().nonResidentData(0, encodeRuns({{6, 5000}})).build());
+    EXPECT_EQ(built(image), (Runs{{64, 128}, {4000, 10}, {5000, 6}}));
 
-    // When the list's second cluster cannot be read, the stream ends there.
+    // When the second run's second sector cannot be read, the list ends there:
+    // the entries of the sectors before it still count.
     disk::SelectedVolume v;
     test::MemoryDevices devices;
     auto source = image.image().source();
-    source->addBadRange(2000 * 512 + 100, 1);
+    source->addBadRange(2001 * 512 + 100, 1);
     devices.add("bad.img", source);
     ASSERT_TRUE(disk::SelectDrive(v, {"", "bad.img", disk::DriveKind::Image, source->size()}, devices));
     MftRunList runs;
     BuildMftRunList(runs, v);
-    EXPECT_EQ(runsOf(runs), (Runs{{64, 128}}));
+    EXPECT_EQ(runsOf(runs), (Runs{{64, 128}, {4000, 10}}));
 }

@@ -1,0 +1,455 @@
+#include "fat/FatThoroughScan.h"
+
+#include "catalogue/NameDecode.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_set>
+
+namespace sarvik::fat {
+
+namespace {
+
+constexpr std::size_t kEntrySize = 32;
+constexpr std::size_t kSector = disk::kSectorSize;
+
+// Short (8.3) entry fields.
+constexpr std::size_t kName = 0;         // 8 bytes, blank-padded; 0x00 ends, 0xE5 deleted, 0x05 stands for 0xE5
+constexpr std::size_t kExtension = 8;    // 3 bytes, blank-padded
+constexpr std::size_t kAttributes = 11;  // 0x0F long-name entry; 0x08 volume label; 0x10 directory
+constexpr std::size_t kCaseFlags = 12;   // 0x08 base name in lower case, 0x10 extension in lower case
+constexpr std::size_t kAccessDate = 18;  // u16 packed date
+constexpr std::size_t kClusterHigh = 20; // u16, FAT32 only
+constexpr std::size_t kWriteDate = 24;   // u16 packed date
+constexpr std::size_t kClusterLow = 26;  // u16
+constexpr std::size_t kFileSize = 28;    // u32
+
+// Long-name entry fields.
+constexpr std::size_t kLongSequence = 0;  // 1..20, 0x40 on the last piece; 0xE5 once deleted
+constexpr std::size_t kLongType = 12;     // 0
+constexpr std::size_t kLongChecksum = 13; // checksum of the short entry's 11 name bytes
+constexpr std::size_t kLongCluster = 26;  // u16, 0
+// Offsets of the 13 UTF-16 units of a long-name entry, in order.
+constexpr std::array<std::size_t, 13> kLongUnits = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+constexpr std::size_t kMaxLongPieces = 20; // 255 units
+
+constexpr std::uint8_t kLongNameAttributes = 0x0F;
+constexpr std::uint8_t kVolumeLabelBit = 0x08;
+constexpr std::uint8_t kDirectoryBit = 0x10;
+constexpr std::uint8_t kDeletedMark = 0xE5;
+constexpr std::uint8_t kStandsForE5 = 0x05;
+
+// A folder holds at most 65536 entries.
+constexpr std::size_t kMaxDirectoryBytes = 65536 * kEntrySize;
+// FAT sectors read at once and kept by FatTable (64 KiB), and how many such blocks it keeps.
+constexpr std::uint32_t kFatBlockSectors = 128;
+constexpr std::size_t kMaxFatBlocks = 256;
+
+std::uint8_t at(std::span<const std::byte> bytes, std::size_t offset)
+{
+    return offset < bytes.size() ? std::to_integer<std::uint8_t>(bytes[offset]) : 0;
+}
+
+std::uint16_t u16At(std::span<const std::byte> bytes, std::size_t offset)
+{
+    return static_cast<std::uint16_t>(at(bytes, offset) | (at(bytes, offset + 1) << 8));
+}
+
+bool isShortNameByte(std::uint8_t c)
+{
+    if (c < 0x20)
+        return false;
+    switch (c) {
+    case '"': case '*': case '+': case ',': case '.': case '/': case ':': case ';':
+    case '<': case '=': case '>': case '?': case '[': case '\\': case ']': case '|':
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool isDotEntry(std::span<const std::byte> entry)
+{
+    if (at(entry, 0) != '.')
+        return false;
+    const std::size_t dots = at(entry, 1) == '.' ? 2 : 1;
+    for (std::size_t i = dots; i < 11; ++i)
+        if (at(entry, i) != ' ')
+            return false;
+    return true;
+}
+
+bool wellFormedEntry(std::span<const std::byte> e)
+{
+    const std::uint8_t attributes = at(e, kAttributes);
+    if (attributes == kLongNameAttributes) {
+        const std::uint8_t sequence = at(e, kLongSequence);
+        const bool sequenceOk = sequence == kDeletedMark ||
+                                ((sequence & ~0x5Fu) == 0 && (sequence & 0x1F) >= 1 && (sequence & 0x1F) <= 20);
+        return sequenceOk && at(e, kLongType) == 0 && u16At(e, kLongCluster) == 0;
+    }
+    if ((attributes & 0xC0) != 0)
+        return false;
+    if (isDotEntry(e))
+        return true;
+    const std::uint8_t first = at(e, 0);
+    if (first != kDeletedMark && first != kStandsForE5 && !isShortNameByte(first))
+        return false;
+    for (std::size_t i = 1; i < 11; ++i)
+        if (!isShortNameByte(at(e, i)))
+            return false;
+    return true;
+}
+
+/// Collects the long-name pieces met before a short entry, in disk order.
+class LongNameRun {
+  public:
+    void clear() noexcept { m_count = 0; }
+    void add(std::span<const std::byte> e)
+    {
+        const std::uint8_t sequence = at(e, kLongSequence);
+        const std::uint8_t checksum = at(e, kLongChecksum);
+        // A piece flagged last starts a new name; so does one whose checksum
+        // differs from the pieces before it (they belong to another entry).
+        if (m_count > 0 && ((sequence != kDeletedMark && (sequence & 0x40) != 0) || checksum != m_checksum))
+            m_count = 0;
+        if (m_count == kMaxLongPieces)
+            m_count = 0;
+        m_checksum = checksum;
+        m_pieces[m_count++] = e;
+    }
+    /// The name for the short entry `e`, or nothing when the pieces do not belong to it.
+    std::optional<std::string> nameFor(std::span<const std::byte> e, bool deleted) const
+    {
+        if (m_count == 0)
+            return std::nullopt;
+        if (deleted) {
+            // The first name byte was overwritten; the one value that would give
+            // the stored checksum must be a legal first byte.
+            std::array<std::byte, 11> name{};
+            std::copy_n(e.begin(), 11, name.begin());
+            bool found = false;
+            for (unsigned b = 0x20; b < 0x100 && !found; ++b) {
+                name[0] = std::byte(b);
+                found = shortNameChecksum(name) == m_checksum && (isShortNameByte(static_cast<std::uint8_t>(b)) || b == kDeletedMark);
+            }
+            if (!found)
+                return std::nullopt;
+        } else if (shortNameChecksum(e) != m_checksum) {
+            return std::nullopt;
+        }
+        std::vector<char16_t> units;
+        units.reserve(m_count * kLongUnits.size());
+        for (std::size_t i = m_count; i-- > 0;) {
+            const std::size_t before = units.size();
+            for (const std::size_t u : kLongUnits)
+                units.push_back(static_cast<char16_t>(u16At(m_pieces[i], u)));
+            if (std::find(units.begin() + static_cast<std::ptrdiff_t>(before), units.end(), u'\0') != units.end())
+                break;
+        }
+        return catalogue::utf16ToUtf8(units);
+    }
+
+  private:
+    std::array<std::span<const std::byte>, kMaxLongPieces> m_pieces{};
+    std::size_t m_count = 0;
+    std::uint8_t m_checksum = 0;
+};
+
+} // namespace
+
+std::uint8_t shortNameChecksum(std::span<const std::byte> entry)
+{
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < 11; ++i)
+        sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + at(entry, i));
+    return sum;
+}
+
+std::string shortNameUtf8(std::span<const std::byte> e)
+{
+    const std::uint8_t flags = at(e, kCaseFlags);
+    auto part = [&](std::size_t from, std::size_t length, bool lower) {
+        std::string raw;
+        for (std::size_t i = from; i < from + length; ++i)
+            raw.push_back(static_cast<char>(at(e, i)));
+        while (!raw.empty() && raw.back() == ' ')
+            raw.pop_back();
+        if (lower)
+            for (char& c : raw)
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
+        return raw;
+    };
+    std::string base = part(kName, 8, (flags & 0x08) != 0);
+    const std::string extension = part(kExtension, 3, (flags & 0x10) != 0);
+    std::string name;
+    if (!base.empty() && static_cast<std::uint8_t>(base[0]) == kDeletedMark) {
+        name.push_back('_');
+        base.erase(0, 1);
+    } else if (!base.empty() && static_cast<std::uint8_t>(base[0]) == kStandsForE5) {
+        base[0] = static_cast<char>(kDeletedMark);
+    }
+    name += catalogue::cp850ToUtf8(base);
+    if (!extension.empty())
+        name += "." + catalogue::cp850ToUtf8(extension);
+    return name;
+}
+
+bool looksLikeDirectoryEntries(std::span<const std::byte> cluster)
+{
+    bool any = false;
+    bool ended = false;
+    for (std::size_t e = 0; e + kEntrySize <= cluster.size(); e += kEntrySize) {
+        const auto entry = cluster.subspan(e, kEntrySize);
+        if (at(entry, 0) == 0) {
+            ended = true;
+            continue;
+        }
+        if (ended || !wellFormedEntry(entry))
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+FatTable::FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry,
+                   std::uint32_t partitionSectors)
+    : m_reader(reader), m_geometry(geometry), m_fat32(geometry.GeometryKind == disk::VolumeKind::Fat32)
+{
+    const std::uint32_t spc = std::max<std::uint32_t>(geometry.SectorsPerCluster, 1);
+    const std::uint64_t metadata =
+        std::uint64_t{geometry.ReservedSectors} + 2 * std::uint64_t{geometry.FatSectors} + geometry.RootDirSectors;
+    const std::uint64_t dataClusters = partitionSectors > metadata ? (partitionSectors - metadata) / spc : 0;
+    const std::uint64_t tableEntries = std::uint64_t{geometry.FatSectors} * kSector / (m_fat32 ? 4 : 2);
+    const std::uint64_t highest = std::min<std::uint64_t>(dataClusters + 1, tableEntries == 0 ? 0 : tableEntries - 1);
+    m_maxCluster = static_cast<std::uint32_t>(std::min<std::uint64_t>(highest, m_fat32 ? 0x0FFFFFF6 : 0xFFF6));
+}
+
+std::optional<std::uint32_t> FatTable::entry(std::uint32_t cluster) const
+{
+    if (cluster < 2 || cluster > m_maxCluster || m_geometry.FirstFatSector == 0)
+        return std::nullopt;
+    const std::uint64_t byteOffset = std::uint64_t{cluster} * (m_fat32 ? 4 : 2);
+    const std::uint64_t sector = byteOffset / kSector;
+    const std::uint64_t block = sector / kFatBlockSectors;
+    auto found = m_blocks.find(block);
+    if (found == m_blocks.end()) {
+        if (m_blocks.size() >= kMaxFatBlocks)
+            m_blocks.clear();
+        std::vector<std::byte> bytes(std::size_t{kFatBlockSectors} * kSector);
+        const std::uint64_t first = m_geometry.FirstFatSector + block * kFatBlockSectors;
+        const std::uint32_t count = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(kFatBlockSectors, m_geometry.FatSectors - block * kFatBlockSectors));
+        if (m_reader.read(first, count, std::span(bytes).first(std::size_t{count} * kSector)) != disk::ReadStatus::Ok) {
+            // Read what can be read sector by sector; a sector that fails stays unknown.
+            return [&]() -> std::optional<std::uint32_t> {
+                std::array<std::byte, kSector> one{};
+                if (m_reader.read(m_geometry.FirstFatSector + sector, 1, one) != disk::ReadStatus::Ok)
+                    return std::nullopt;
+                const disk::ByteReader r(one);
+                const std::size_t within = byteOffset % kSector;
+                return m_fat32 ? r.u32or0(within) & 0x0FFFFFFF : std::uint32_t{r.u16or0(within)};
+            }();
+        }
+        found = m_blocks.emplace(block, std::move(bytes)).first;
+    }
+    const disk::ByteReader r(found->second);
+    const std::size_t within = byteOffset % (std::size_t{kFatBlockSectors} * kSector);
+    return m_fat32 ? r.u32or0(within) & 0x0FFFFFFF : std::uint32_t{r.u16or0(within)};
+}
+
+bool FatTable::endsChain(std::uint32_t value) const noexcept
+{
+    return value < 2 || value > m_maxCluster;
+}
+
+std::vector<std::uint32_t> FatTable::chain(std::uint32_t first, std::size_t limit) const
+{
+    std::vector<std::uint32_t> clusters;
+    if (first < 2 || first > m_maxCluster)
+        return clusters;
+    std::unordered_set<std::uint32_t> seen;
+    std::uint32_t current = first;
+    while (clusters.size() < limit && seen.insert(current).second) {
+        clusters.push_back(current);
+        const auto next = entry(current);
+        if (!next || endsChain(*next))
+            break;
+        current = *next;
+    }
+    return clusters;
+}
+
+void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vector<bool>& sectorOk,
+                            const ThoroughContext& context, catalogue::Catalogue& catalogue,
+                            catalogue::ScanObserver& observer)
+{
+    LongNameRun longName;
+    for (std::size_t e = 0; e + kEntrySize <= directory.size(); e += kEntrySize) {
+        const std::size_t sectorIndex = e / kSector;
+        if (sectorIndex < sectorOk.size() && !sectorOk[sectorIndex]) {
+            longName.clear();
+            continue;
+        }
+        const auto entry = directory.subspan(e, kEntrySize);
+        const std::uint8_t first = at(entry, kName);
+        if (first == 0)
+            return;
+        const std::uint8_t attributes = at(entry, kAttributes);
+        if (attributes == kLongNameAttributes) {
+            longName.add(entry);
+            continue;
+        }
+        if ((attributes & kVolumeLabelBit) != 0 || isDotEntry(entry)) {
+            longName.clear();
+            continue;
+        }
+        const bool entryDeleted = first == kDeletedMark;
+        const bool deleted = entryDeleted || context.parentDeleted;
+        const bool folder = (attributes & kDirectoryBit) != 0;
+        const std::uint16_t high = context.fat32 ? u16At(entry, kClusterHigh) : 0;
+        const std::uint32_t firstCluster = u16At(entry, kClusterLow) | (std::uint32_t{high} << 16);
+        const std::uint32_t size = disk::ByteReader(entry).u32or0(kFileSize);
+
+        std::string name = longName.nameFor(entry, entryDeleted).value_or(std::string());
+        longName.clear();
+        if (name.empty())
+            name = shortNameUtf8(entry);
+        if (!catalogue::isAcceptableName(name))
+            continue;
+
+        const std::uint32_t maxCluster = context.table != nullptr ? context.table->maxCluster() : 0xFFFFFFFF;
+        const bool clusterInRange = firstCluster >= 2 && firstCluster <= maxCluster;
+        // An empty file has no cluster; anything else needs one on the volume.
+        if (!clusterInRange && !(firstCluster == 0 && !folder && size == 0))
+            continue;
+
+        const std::uint16_t writeDate = u16At(entry, kWriteDate);
+        const std::uint16_t accessDate = u16At(entry, kAccessDate);
+        if (folder) {
+            catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted ? 1 : 0);
+            observer.foldersFound(catalogue.FolderCount);
+        } else {
+            if (deleted) {
+                catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 1);
+                if (context.fat32 && high == 0 && firstCluster != 0 && context.table != nullptr) {
+                    const auto value = context.table->entry(firstCluster);
+                    catalogue.FatFileList.back().clusterInUse = value && *value != 0;
+                }
+                ++catalogue.FileCount;
+            }
+            observer.filesFound(catalogue.FileCount);
+        }
+        ++catalogue.EntriesExamined;
+        observer.progress(static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(100, std::uint64_t{catalogue.EntriesExamined} * 100 / context.progressDivisor)));
+        observer.lastItem(name);
+    }
+}
+
+void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                     catalogue::ScanObserver& observer, catalogue::ScanControl& control)
+{
+    const disk::VolumeGeometry& g = volume.geometry;
+    const disk::SectorReader& reader = volume.reader;
+    catalogue.ClearFatCatalogue();
+    catalogue.NamesAreUtf8 = true;
+    observer.stopAvailable(true);
+    observer.progress(0);
+
+    const FatTable table(reader, g, volume.partition.PartitionSectors);
+    ThoroughContext context;
+    context.fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
+    context.table = &table;
+    const std::uint32_t spc = std::max<std::uint32_t>(g.SectorsPerCluster, 1);
+    context.progressDivisor = std::max<std::uint32_t>(1, volume.partition.PartitionSectors / spc);
+    const std::size_t clusterBytes = std::size_t{spc} * kSector;
+    const std::size_t maxClusters = std::max<std::size_t>(1, kMaxDirectoryBytes / clusterBytes);
+
+    std::vector<std::byte> directory;
+    std::vector<bool> sectorOk;
+    std::vector<std::byte> cluster(clusterBytes);
+    // Appends one cluster's sectors; a cluster that cannot be read whole is read
+    // sector by sector, and a sector that fails is marked and never parsed.
+    auto appendCluster = [&](std::uint32_t c) {
+        const auto firstSector = g.clusterSector(c);
+        if (!firstSector)
+            return false;
+        const bool whole = reader.read(*firstSector, spc, cluster) == disk::ReadStatus::Ok;
+        for (std::uint32_t i = 0; i < spc; ++i) {
+            const auto sector = std::span(cluster).subspan(std::size_t{i} * kSector, kSector);
+            const bool ok = whole || reader.read(*firstSector + i, 1, sector) == disk::ReadStatus::Ok;
+            sectorOk.push_back(ok);
+        }
+        directory.insert(directory.end(), cluster.begin(), cluster.end());
+        observer.currentSector(*firstSector);
+        return true;
+    };
+
+    // The root directory.
+    directory.clear();
+    sectorOk.clear();
+    if (context.fat32) {
+        for (const std::uint32_t c : table.chain(g.RootDirStart, maxClusters))
+            if (!appendCluster(c))
+                break;
+    } else {
+        const std::uint64_t rootStart = std::uint64_t{g.ReservedSectors} + 2 * std::uint64_t{g.FatSectors} +
+                                        volume.partition.PartitionStartSector;
+        std::array<std::byte, kSector> sector{};
+        for (std::uint32_t i = 0; i < g.RootDirSectors; ++i) {
+            const bool ok = reader.read(rootStart + i, 1, sector) == disk::ReadStatus::Ok;
+            sectorOk.push_back(ok);
+            directory.insert(directory.end(), sector.begin(), sector.end());
+        }
+    }
+    ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
+
+    // The folder walk: the list is also the queue, and grows while it is walked.
+    for (std::size_t f = 0; f < catalogue.FatFolderList.size() && !control.stopRequested(); ++f) {
+        const std::uint32_t folderCluster = catalogue.FatFolderList[f].firstCluster;
+        const bool folderDeleted = catalogue.FatFolderList[f].deleted == 1;
+        context.parentCluster = folderCluster;
+        context.parentDeleted = folderDeleted;
+        directory.clear();
+        sectorOk.clear();
+        if (!appendCluster(folderCluster))
+            continue;
+        // The first cluster must still be this folder's: "." names it.
+        const auto head = std::span<const std::byte>(directory).first(std::min<std::size_t>(directory.size(), 64));
+        if (!sectorOk[0] || !isDotEntry(head) || (u16At(head, kClusterLow) | (context.fat32 ? std::uint32_t{u16At(head, kClusterHigh)} << 16 : 0)) != folderCluster)
+            continue;
+        if (!folderDeleted) {
+            const auto clusters = table.chain(folderCluster, maxClusters);
+            for (std::size_t k = 1; k < clusters.size() && !control.stopRequested(); ++k)
+                if (!appendCluster(clusters[k]))
+                    break;
+        } else {
+            // A deleted folder's chain is gone from the table. Its later clusters
+            // are taken to follow the first while they are free and still hold
+            // directory entries (a cluster that starts another folder does not).
+            for (std::uint32_t c = folderCluster + 1; c <= table.maxCluster() && directory.size() < kMaxDirectoryBytes &&
+                                                      !control.stopRequested();
+                 ++c) {
+                const auto value = table.entry(c);
+                if (!value || *value != 0)
+                    break;
+                const auto firstSector = g.clusterSector(c);
+                if (!firstSector || reader.read(*firstSector, spc, cluster) != disk::ReadStatus::Ok)
+                    break;
+                if (isDotEntry(cluster) || !looksLikeDirectoryEntries(cluster))
+                    break;
+                sectorOk.insert(sectorOk.end(), spc, true);
+                directory.insert(directory.end(), cluster.begin(), cluster.end());
+            }
+        }
+        ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
+    }
+
+    control.ScanStopFlag = 0;
+    observer.stopAvailable(false);
+    observer.progress(0);
+}
+
+} // namespace sarvik::fat

@@ -1,0 +1,77 @@
+#pragma once
+// The thorough directory scan of FAT16 and FAT32 volumes. Beside the default
+// scan's rules it reads live folders (and the FAT32 root) through their whole
+// cluster chain, follows a deleted folder into the free clusters after its
+// first one while they still hold directory entries, and keeps names as UTF-8:
+// long names from their UTF-16 units, short names from code page 850.
+
+#include "catalogue/Catalogue.h"
+#include "disk/Volume.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace sarvik::fat {
+
+/// Entries of FAT copy 1, read a block of sectors at a time and cached.
+class FatTable {
+  public:
+    FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry, std::uint32_t partitionSectors);
+
+    /// The highest cluster number the volume holds (data area and table both).
+    [[nodiscard]] std::uint32_t maxCluster() const noexcept { return m_maxCluster; }
+    /// The entry of `cluster` (FAT32: its low 28 bits); nothing when out of range or unreadable.
+    [[nodiscard]] std::optional<std::uint32_t> entry(std::uint32_t cluster) const;
+    /// True when an entry value ends a chain: free, reserved, bad or end of chain.
+    [[nodiscard]] bool endsChain(std::uint32_t value) const noexcept;
+    /// The chain from `first`, cut at an end value, at a cluster outside the
+    /// volume, at a cluster met before (a loop), or after `limit` clusters.
+    [[nodiscard]] std::vector<std::uint32_t> chain(std::uint32_t first, std::size_t limit) const;
+
+  private:
+    const disk::SectorReader& m_reader;
+    const disk::VolumeGeometry& m_geometry;
+    bool m_fat32 = false;
+    std::uint32_t m_maxCluster = 0;
+    mutable std::unordered_map<std::uint64_t, std::vector<std::byte>> m_blocks;
+};
+
+/// What the thorough parse of one folder's bytes needs.
+struct ThoroughContext {
+    std::uint32_t parentCluster = 0;
+    bool parentDeleted = false;
+    bool fat32 = false;
+    std::uint32_t progressDivisor = 1;
+    const FatTable* table = nullptr; ///< for cluster bounds and the FAT32 high-word check
+};
+
+/// Parses the entries of a folder's bytes (its clusters laid end to end) into
+/// the catalogue. `sectorOk[i]` false marks sector i unreadable: its entries
+/// are passed over and a long name is not carried across it. Ends at an entry
+/// whose first byte is 0.
+void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vector<bool>& sectorOk,
+                            const ThoroughContext& context, catalogue::Catalogue& catalogue,
+                            catalogue::ScanObserver& observer);
+
+/// True when `cluster` reads as directory entries: at least one entry in use or
+/// deleted, every entry before the first end-marker entry well formed (long-name
+/// entries with their fixed fields, short entries with legal name bytes and
+/// attributes), and only end-marker entries after it.
+[[nodiscard]] bool looksLikeDirectoryEntries(std::span<const std::byte> cluster);
+
+/// The short name of the entry at `entry` as UTF-8, lower-cased where the
+/// entry's case flags say so; a deleted entry's lost first character becomes '_'.
+[[nodiscard]] std::string shortNameUtf8(std::span<const std::byte> entry);
+
+/// The long-name checksum of an entry's 11 short-name bytes.
+[[nodiscard]] std::uint8_t shortNameChecksum(std::span<const std::byte> entry);
+
+/// Runs the thorough scan (what ScanFat does when asked for it).
+void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                     catalogue::ScanObserver& observer, catalogue::ScanControl& control);
+
+} // namespace sarvik::fat
