@@ -971,7 +971,8 @@ void RecoveryWindow::addDiskImage()
                                                       QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
     if (path.isEmpty())
         return;
-    addDriveItem(platform::imageDriveItem(path.toStdString()));
+    for (const auto& item : platform::imageDriveItems(path.toStdString()))
+        addDriveItem(item);
 }
 
 } // namespace sarvik::app

@@ -16,19 +16,20 @@
 
 namespace {
 
-// A path named by the user: an image file, or a device listed under its own name.
-std::optional<sarvik::disk::DriveItem> namedDrive(const QString& argument)
+// A path named by the user: an image file (each of its partitions when it holds
+// a partition table), or a device listed under its own name.
+std::vector<sarvik::disk::DriveItem> namedDrives(const QString& argument)
 {
     const QFileInfo info(argument);
     if (!info.exists())
-        return std::nullopt;
+        return {};
     const std::string path = info.absoluteFilePath().toStdString();
     if (info.isFile())
-        return sarvik::platform::imageDriveItem(path);
+        return sarvik::platform::imageDriveItems(path);
     sarvik::disk::DriveItem item;
     item.devicePath = path;
     item.text = "Logical Disk(" + info.fileName().toStdString() + ")";
-    return item;
+    return {item};
 }
 
 constexpr const char* kUsage =
@@ -71,15 +72,17 @@ int main(int argc, char* argv[])
 
     std::vector<sarvik::disk::DriveItem> drives = sarvik::platform::FillDriveTree();
     for (const QString& argument : parser.positionalArguments()) {
-        auto item = namedDrive(argument);
-        if (!item) {
+        const auto items = namedDrives(argument);
+        if (items.empty()) {
             std::fprintf(stderr, "sarvik-undelete: %s: no such file or device\n", qPrintable(argument));
             continue;
         }
-        const bool listed = std::any_of(drives.begin(), drives.end(),
-                                        [&](const auto& d) { return d.devicePath == item->devicePath; });
-        if (!listed)
-            drives.push_back(*item);
+        for (const auto& item : items) {
+            const bool listed = std::any_of(drives.begin(), drives.end(),
+                                            [&](const auto& d) { return d.devicePath == item.devicePath; });
+            if (!listed)
+                drives.push_back(item);
+        }
     }
 
     sarvik::platform::PosixDeviceProvider devices;

@@ -16,15 +16,21 @@ namespace sarvik::cli {
 int runDrives(const std::vector<std::string>& args)
 {
     bool json = false;
+    std::vector<std::string> images;
     for (const std::string& a : args) {
         if (a == "--json") {
             json = true;
+        } else if (!a.starts_with("--") && std::filesystem::is_regular_file(a)) {
+            images.push_back(a); // listed after this machine's drives, one item per partition
         } else {
             std::fprintf(stderr, "sarvik drives: unexpected argument '%s'\n", a.c_str());
             return 2;
         }
     }
-    const auto drives = platform::FillDriveTree();
+    auto drives = platform::FillDriveTree();
+    for (const std::string& image : images)
+        for (auto& item : platform::imageDriveItems(image))
+            drives.push_back(std::move(item));
     if (json) {
         JsonWriter w;
         w.beginObject().beginArray("drives");
@@ -45,6 +51,38 @@ int runDrives(const std::vector<std::string>& args)
                     static_cast<unsigned long long>(d.sizeBytes / (1024 * 1024)));
     return 0;
 }
+
+namespace {
+
+void printPartitions(const std::string& path, const std::vector<PartitionListing>& partitions, bool json)
+{
+    if (json) {
+        JsonWriter w;
+        w.beginObject().value("source", path).beginArray("partitions");
+        for (const auto& p : partitions)
+            w.beginObject()
+                .value("number", p.partition.number)
+                .value("source", p.source)
+                .value("firstSector", p.partition.firstSector)
+                .value("sectors", p.partition.sectors)
+                .value("type", p.partition.mbrType)
+                .value("logical", p.partition.logical ? "yes" : "no")
+                .value("fileSystem", p.fileSystem)
+                .endObject();
+        w.endArray().endObject();
+        std::fputs(w.str().c_str(), stdout);
+        return;
+    }
+    std::printf("Disk                : %s\n", path.c_str());
+    std::printf("Partitions          : %zu\n", partitions.size());
+    for (const auto& p : partitions)
+        std::printf("  %-3u %-10s start %-10llu %10llu sectors  %s\n", p.partition.number,
+                    p.fileSystem.empty() ? "-" : p.fileSystem.c_str(),
+                    static_cast<unsigned long long>(p.partition.firstSector),
+                    static_cast<unsigned long long>(p.partition.sectors), p.source.c_str());
+}
+
+} // namespace
 
 int runInfo(const std::vector<std::string>& args)
 {
@@ -78,6 +116,13 @@ int runInfo(const std::vector<std::string>& args)
             src.error = path + ": the snapshot describes no supported volume";
     } else {
         src = openSource(path);
+        if (!src.supported && !src.volume.reader.isOpen()) {
+            // A whole disk: its partitions, each a SOURCE of its own.
+            if (const auto partitions = listPartitions(path); !partitions.empty()) {
+                printPartitions(path, partitions, json);
+                return 0;
+            }
+        }
     }
     const disk::VolumeInfo& info = src.volume.info;
     const disk::VolumeGeometry& g = src.volume.geometry;

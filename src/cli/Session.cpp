@@ -5,6 +5,7 @@
 #include "catalogue/NameText.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
+#include "platform/PartitionSource.h"
 #include "platform/PosixDevice.h"
 #include "snapshot/SnapshotFile.h"
 
@@ -98,7 +99,7 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
     if (!devicePath.empty())
         volume.info.DevicePath = devicePath;
     std::string error;
-    auto source = platform::PosixBlockSource::open(volume.info.DevicePath, &error);
+    auto source = platform::openVolumeSource(volume.info.DevicePath, &error);
     if (!source) {
         std::fprintf(stderr, "sarvik: warning: cannot open the snapshot's volume %s (%s); file data cannot be read\n",
                      terminalText(volume.info.DevicePath).c_str(), terminalText(error).c_str());

@@ -1,31 +1,87 @@
 #include "cli/Source.h"
 
+#include "disk/PartitionTable.h"
 #include "platform/DriveDiscovery.h"
+#include "platform/PartitionSource.h"
 
+#include <array>
 #include <filesystem>
 
 namespace sarvik::cli {
+
+namespace {
+
+/// "holds a partition table; name one of its partitions: PATH@1 (FAT32), ..."
+std::string partitionHint(const std::string& path)
+{
+    const auto source = platform::openVolumeSource(path);
+    if (!source)
+        return {};
+    const disk::PartitionTable table = disk::ReadPartitionTable(*source);
+    if (table.partitions.empty())
+        return {};
+    std::string hint = path + ": a disk with a partition table; name one of its partitions as SOURCE:";
+    for (const disk::Partition& p : table.partitions)
+        hint += " " + disk::partitionPathText(path, p.number);
+    return hint;
+}
+
+} // namespace
 
 OpenedSource openSource(const std::string& path)
 {
     OpenedSource opened;
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const disk::PartitionPath split = disk::SplitPartitionPath(path);
+    const bool partition = split.number != 0 && !std::filesystem::exists(path, ec);
+    const std::string wholePath = partition ? split.path : path;
+    const auto status = std::filesystem::status(wholePath, ec);
+    const std::string name = std::filesystem::path(wholePath).filename().string();
+    const std::string suffix = partition ? " p" + std::to_string(split.number) : std::string{};
     if (std::filesystem::is_block_file(status)) {
         opened.item.devicePath = path;
-        opened.item.text = "Logical Disk(" + std::filesystem::path(path).filename().string() + ")";
+        opened.item.text = "Logical Disk(" + name + suffix + ")";
+    } else if (partition) {
+        opened.item = platform::imageDriveItem(wholePath);
+        opened.item.devicePath = path;
+        opened.item.text = "Disk Image(" + name + suffix + ")";
     } else {
         opened.item = platform::imageDriveItem(path);
     }
     platform::PosixDeviceProvider devices;
     opened.supported = disk::SelectDrive(opened.volume, opened.item, devices);
+    if (partition && opened.volume.reader.isOpen())
+        opened.item.sizeBytes = opened.volume.reader.source()->size();
     if (!opened.supported) {
         if (!devices.lastError().empty())
             opened.error = "cannot open " + devices.lastError();
+        else if (const std::string hint = partition ? std::string{} : partitionHint(path); !hint.empty())
+            opened.error = hint;
         else
             opened.error = path + ": not a FAT16, FAT32 or NTFS volume";
     }
     return opened;
+}
+
+std::vector<PartitionListing> listPartitions(const std::string& path)
+{
+    std::vector<PartitionListing> listing;
+    const auto source = platform::openVolumeSource(path);
+    if (!source)
+        return listing;
+    for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
+        PartitionListing entry;
+        entry.partition = p;
+        entry.source = disk::partitionPathText(path, p.number);
+        std::array<std::byte, disk::kSectorSize> boot{};
+        if (source->read(p.firstSector * disk::kSectorSize, boot) == disk::ReadStatus::Ok) {
+            const disk::BootSectorClass cls = disk::ClassifyBootSector(boot);
+            if (cls.supported)
+                entry.fileSystem = disk::fileSystemName(cls.kind);
+        }
+        listing.push_back(std::move(entry));
+    }
+    return listing;
 }
 
 } // namespace sarvik::cli

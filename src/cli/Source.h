@@ -1,10 +1,12 @@
 #pragma once
 // Opens what a subcommand names as SOURCE: a block device or a disk image.
 
+#include "disk/PartitionTable.h"
 #include "disk/Volume.h"
 #include "platform/PosixDevice.h"
 
 #include <string>
+#include <vector>
 
 namespace sarvik::cli {
 
@@ -15,7 +17,18 @@ struct OpenedSource {
     std::string error; ///< why it cannot be scanned, for standard error
 };
 
-/// Selects SOURCE the way a click on its drive item does.
+/// Selects SOURCE the way a click on its drive item does. "PATH@N" names
+/// partition N of the disk or image PATH.
 OpenedSource openSource(const std::string& path);
+
+/// One partition of a whole disk or image, as `sarvik info` lists it.
+struct PartitionListing {
+    disk::Partition partition;
+    std::string source;     ///< "PATH@N"
+    std::string fileSystem; ///< "FAT16", "FAT32", "NTFS" or empty
+};
+
+/// The partitions of the disk or image `path`; empty when it holds no table.
+std::vector<PartitionListing> listPartitions(const std::string& path);
 
 } // namespace sarvik::cli

@@ -1,9 +1,13 @@
 #include "platform/DriveDiscovery.h"
 
+#include "disk/PartitionTable.h"
+#include "platform/PosixDevice.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace sarvik::platform {
 
@@ -64,6 +68,27 @@ bool naturalLess(const std::string& a, const std::string& b)
     return a.size() - i < b.size() - j;
 }
 
+/// The partitions of a whole disk or image as items of their own ("Disk
+/// Image(disk.img p2)" naming "disk.img@2"); nothing when it holds no table or
+/// cannot be opened.
+std::vector<disk::DriveItem> partitionItems(const disk::DriveItem& whole, const std::string& prefix,
+                                            const std::string& name)
+{
+    std::vector<disk::DriveItem> items;
+    const auto source = PosixBlockSource::open(whole.devicePath);
+    if (!source)
+        return items;
+    for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
+        disk::DriveItem item;
+        item.kind = whole.kind;
+        item.text = prefix + "(" + name + " p" + std::to_string(p.number) + ")";
+        item.devicePath = disk::partitionPathText(whole.devicePath, p.number);
+        item.sizeBytes = p.sectors * disk::kSectorSize;
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
 } // namespace
 
 std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot, const std::string& devRoot)
@@ -108,10 +133,18 @@ std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot, const s
                 continue; // no medium
             disk::DriveItem item;
             item.kind = kind;
-            item.text = std::string(removable ? "Removable Disk(" : "Logical Disk(") + name + ")";
+            const std::string prefix = removable ? "Removable Disk" : "Logical Disk";
+            item.text = prefix + "(" + name + ")";
             item.devicePath = (fs::path(devRoot) / name).string();
             item.sizeBytes = sectors * 512;
-            items.push_back(std::move(item));
+            // A whole disk the system shows no partitions of (a loop device
+            // attached without a partition scan, an image of a whole disk) may
+            // still hold a table: then its partitions are listed instead.
+            auto parts = name == diskName ? partitionItems(item, prefix, name) : std::vector<disk::DriveItem>{};
+            if (parts.empty())
+                items.push_back(std::move(item));
+            else
+                std::move(parts.begin(), parts.end(), std::back_inserter(items));
         }
     }
     return items;
@@ -127,6 +160,15 @@ disk::DriveItem imageDriveItem(const std::string& path)
     const auto size = fs::file_size(path, ec);
     item.sizeBytes = ec ? 0 : size;
     return item;
+}
+
+std::vector<disk::DriveItem> imageDriveItems(const std::string& path)
+{
+    const disk::DriveItem whole = imageDriveItem(path);
+    auto parts = partitionItems(whole, "Disk Image", fs::path(path).filename().string());
+    if (parts.empty())
+        return {whole};
+    return parts;
 }
 
 } // namespace sarvik::platform

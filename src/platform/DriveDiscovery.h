@@ -17,4 +17,8 @@ std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot = "/sys"
 /// A drive item for a disk image file named on the command line or added by the user.
 disk::DriveItem imageDriveItem(const std::string& path);
 
+/// The drive items of an image: one per partition when it holds a partition
+/// table ("Disk Image(disk.img p2)" for "disk.img@2"), else imageDriveItem(path).
+std::vector<disk::DriveItem> imageDriveItems(const std::string& path);
+
 } // namespace sarvik::platform

@@ -1,9 +1,13 @@
 #include "platform/PosixDevice.h"
 
+#include "disk/PartitionTable.h"
+#include "platform/PartitionSource.h"
+
 #include <blkid/blkid.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -72,9 +76,40 @@ disk::ReadStatus PosixBlockSource::read(std::uint64_t offset, disk::MutableByteS
 
 std::optional<std::string> probeVolumeLabel(const std::string& path)
 {
-    blkid_probe probe = blkid_new_probe_from_filename(path.c_str());
-    if (probe == nullptr)
+    // A partition "PATH@N" is probed inside its disk, at its own offset.
+    const disk::PartitionPath split = disk::SplitPartitionPath(path);
+    std::error_code ec;
+    const bool partition = split.number != 0 && !std::filesystem::exists(path, ec);
+    std::optional<disk::Partition> window;
+    if (partition) {
+        const auto whole = PosixBlockSource::open(split.path);
+        if (!whole)
+            return std::nullopt;
+        for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
+            if (p.number == split.number)
+                window = p;
+        if (!window)
+            return std::nullopt;
+    }
+    blkid_probe probe = nullptr;
+    int fd = -1;
+    if (window) {
+        fd = ::open(split.path.c_str(), O_RDONLY | O_CLOEXEC);
+        probe = fd < 0 ? nullptr : blkid_new_probe();
+        if (probe != nullptr &&
+            blkid_probe_set_device(probe, fd, static_cast<blkid_loff_t>(window->firstSector * disk::kSectorSize),
+                                   static_cast<blkid_loff_t>(window->sectors * disk::kSectorSize)) != 0) {
+            blkid_free_probe(probe);
+            probe = nullptr;
+        }
+    } else {
+        probe = blkid_new_probe_from_filename(path.c_str());
+    }
+    if (probe == nullptr) {
+        if (fd >= 0)
+            ::close(fd);
         return std::nullopt;
+    }
     blkid_probe_enable_superblocks(probe, 1);
     blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE);
     std::optional<std::string> label;
@@ -85,13 +120,15 @@ std::optional<std::string> probeVolumeLabel(const std::string& path)
             label = std::string(value);
     }
     blkid_free_probe(probe);
+    if (fd >= 0)
+        ::close(fd);
     return label;
 }
 
 std::shared_ptr<const disk::BlockSource> PosixDeviceProvider::open(const std::string& devicePath)
 {
     m_lastError.clear();
-    return PosixBlockSource::open(devicePath, &m_lastError);
+    return openVolumeSource(devicePath, &m_lastError);
 }
 
 std::optional<std::string> PosixDeviceProvider::volumeLabel(const std::string& devicePath)

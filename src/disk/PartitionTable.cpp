@@ -1,0 +1,242 @@
+#include "disk/PartitionTable.h"
+
+#include "disk/SectorReader.h"
+#include "disk/Volume.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <set>
+
+namespace sarvik::disk {
+
+namespace {
+
+// Master and extended boot records (sector 0 of the disk, first sector of each EBR).
+constexpr std::size_t kMbrEntries = 446;     // four 16-byte entries
+constexpr std::size_t kMbrEntrySize = 16;
+constexpr std::size_t kEntryStatus = 0;      // u8, 0x00 or 0x80 (boot flag)
+constexpr std::size_t kEntryType = 4;        // u8, partition type; 0 = unused
+constexpr std::size_t kEntryFirstLba = 8;    // u32, first sector (relative, see below)
+constexpr std::size_t kEntrySectors = 12;    // u32, sectors
+constexpr std::size_t kBootSignature = 510;  // 0x55 0xAA
+
+constexpr std::uint8_t kTypeGptProtective = 0xEE;
+
+// GPT header (LBA 1, or the disk's last sector for the backup copy).
+constexpr std::size_t kGptSignature = 0;     // "EFI PART"
+constexpr std::size_t kGptEntriesLba = 72;   // u64, first sector of the entry array
+constexpr std::size_t kGptEntryCount = 80;   // u32, entries in the array
+constexpr std::size_t kGptEntrySize = 84;    // u32, bytes per entry (128, or a multiple of 8 above)
+// GPT entry.
+constexpr std::size_t kGptTypeGuid = 0;      // 16 bytes; all zero = unused
+constexpr std::size_t kGptFirstLba = 32;     // u64
+constexpr std::size_t kGptLastLba = 40;      // u64, inclusive
+
+/// Bounds on what a table may make us read or keep.
+constexpr std::uint32_t kMaxGptEntries = 1024;
+constexpr std::uint32_t kMaxGptEntrySize = 4096;
+constexpr std::size_t kMaxLogicalPartitions = 256;
+
+bool isExtendedType(std::uint8_t type)
+{
+    return type == 0x05 || type == 0x0F || type == 0x85;
+}
+
+using Sector = std::array<std::byte, kSectorSize>;
+
+bool readSector(const BlockSource& disk, std::uint64_t sector, Sector& out)
+{
+    if (sector > disk.size() / kSectorSize)
+        return false;
+    return disk.read(sector * kSectorSize, out) == ReadStatus::Ok;
+}
+
+bool hasBootSignature(const ByteReader& r)
+{
+    return r.u8or0(kBootSignature) == 0x55 && r.u8or0(kBootSignature + 1) == 0xAA;
+}
+
+struct MbrEntry {
+    std::uint8_t status = 0;
+    std::uint8_t type = 0;
+    std::uint32_t firstLba = 0;
+    std::uint32_t sectors = 0;
+};
+
+MbrEntry mbrEntry(const ByteReader& r, int slot)
+{
+    const std::size_t at = kMbrEntries + static_cast<std::size_t>(slot) * kMbrEntrySize;
+    return {r.u8or0(at + kEntryStatus), r.u8or0(at + kEntryType), r.u32or0(at + kEntryFirstLba),
+            r.u32or0(at + kEntrySectors)};
+}
+
+/// Adds a partition unless it is empty or starts outside the disk; cuts it at the end.
+void addPartition(PartitionTable& table, std::uint64_t diskSectors, std::uint64_t first, std::uint64_t sectors,
+                  std::uint8_t type, bool logical)
+{
+    if (sectors == 0 || first == 0 || first >= diskSectors)
+        return;
+    Partition p;
+    p.number = static_cast<std::uint32_t>(table.partitions.size() + 1);
+    p.firstSector = first;
+    p.sectors = std::min(sectors, diskSectors - first);
+    p.mbrType = type;
+    p.logical = logical;
+    table.partitions.push_back(p);
+}
+
+/// Follows the chain of extended boot records of the container that starts at
+/// `extStart`. A logical entry's start counts from its own EBR, the link to the
+/// next EBR from the container's start.
+void readLogicalPartitions(const BlockSource& disk, std::uint64_t diskSectors, std::uint64_t extStart,
+                           std::uint64_t extSectors, PartitionTable& table)
+{
+    const std::uint64_t extEnd = std::min(diskSectors, extStart + extSectors);
+    std::set<std::uint64_t> seen;
+    std::uint64_t ebr = extStart;
+    std::size_t logicals = 0;
+    while (ebr >= extStart && ebr < extEnd && seen.insert(ebr).second && logicals < kMaxLogicalPartitions) {
+        Sector sector{};
+        if (!readSector(disk, ebr, sector))
+            return;
+        const ByteReader r(sector);
+        if (!hasBootSignature(r))
+            return;
+        const MbrEntry logical = mbrEntry(r, 0);
+        if (logical.type != 0 && !isExtendedType(logical.type) && logical.firstLba != 0) {
+            const std::uint64_t first = ebr + logical.firstLba;
+            if (first < extEnd) {
+                addPartition(table, diskSectors, first, std::min<std::uint64_t>(logical.sectors, extEnd - first),
+                             logical.type, true);
+                ++logicals;
+            }
+        }
+        const MbrEntry next = mbrEntry(r, 1);
+        if (!isExtendedType(next.type) || next.firstLba == 0)
+            return;
+        ebr = extStart + next.firstLba;
+    }
+}
+
+std::optional<PartitionTable> readGpt(const BlockSource& disk, std::uint64_t diskSectors, std::uint64_t headerLba)
+{
+    Sector header{};
+    if (!readSector(disk, headerLba, header))
+        return std::nullopt;
+    const ByteReader h(header);
+    if (!h.equals(kGptSignature, "EFI PART"))
+        return std::nullopt;
+    const std::uint64_t entriesLba = h.u64or0(kGptEntriesLba);
+    const std::uint32_t count = std::min(h.u32or0(kGptEntryCount), kMaxGptEntries);
+    const std::uint32_t entrySize = h.u32or0(kGptEntrySize);
+    if (entrySize < 128 || entrySize > kMaxGptEntrySize || entrySize % 8 != 0 || entriesLba == 0 ||
+        entriesLba >= diskSectors)
+        return std::nullopt;
+
+    PartitionTable table;
+    table.scheme = PartitionScheme::Gpt;
+    std::vector<std::byte> entry(entrySize);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t offset = entriesLba * kSectorSize + std::uint64_t{i} * entrySize;
+        if (disk.read(offset, entry) != ReadStatus::Ok)
+            break; // the array runs past the disk: keep what was read
+        const ByteReader e(entry);
+        bool unused = true;
+        for (std::size_t b = 0; b < 16; ++b)
+            unused = unused && e.u8or0(kGptTypeGuid + b) == 0;
+        if (unused)
+            continue;
+        const std::uint64_t first = e.u64or0(kGptFirstLba);
+        const std::uint64_t last = e.u64or0(kGptLastLba);
+        if (last < first)
+            continue;
+        const std::uint64_t sectors = last - first == ~std::uint64_t{0} ? last - first : last - first + 1;
+        addPartition(table, diskSectors, first, sectors, 0, false);
+    }
+    return table;
+}
+
+} // namespace
+
+PartitionTable ReadPartitionTable(const BlockSource& disk)
+{
+    PartitionTable table;
+    const std::uint64_t diskSectors = disk.size() / kSectorSize;
+    Sector mbr{};
+    if (!readSector(disk, 0, mbr))
+        return table;
+    const ByteReader r(mbr);
+    if (!hasBootSignature(r))
+        return table;
+    // A volume boot sector carries the same signature and boot code where the
+    // entries would be: a supported volume at sector 0 means no table.
+    if (ClassifyBootSector(mbr).supported)
+        return table;
+
+    std::array<MbrEntry, 4> entries{};
+    for (int slot = 0; slot < 4; ++slot) {
+        entries[static_cast<std::size_t>(slot)] = mbrEntry(r, slot);
+        const MbrEntry& e = entries[static_cast<std::size_t>(slot)];
+        if (e.type != 0 && e.status != 0x00 && e.status != 0x80)
+            return table; // not a partition table
+    }
+    for (const MbrEntry& e : entries) {
+        if (e.type == kTypeGptProtective) {
+            if (auto gpt = readGpt(disk, diskSectors, 1))
+                return *gpt;
+            if (diskSectors > 1)
+                if (auto backup = readGpt(disk, diskSectors, diskSectors - 1))
+                    return *backup;
+            return table;
+        }
+    }
+
+    table.scheme = PartitionScheme::Mbr;
+    for (const MbrEntry& e : entries)
+        if (e.type != 0 && !isExtendedType(e.type))
+            addPartition(table, diskSectors, e.firstLba, e.sectors, e.type, false);
+    bool extendedRead = false; // only one container is allowed; a second is ignored
+    for (const MbrEntry& e : entries) {
+        if (isExtendedType(e.type) && !extendedRead && e.firstLba != 0) {
+            extendedRead = true;
+            readLogicalPartitions(disk, diskSectors, e.firstLba, e.sectors, table);
+        }
+    }
+    if (table.partitions.empty())
+        table.scheme = PartitionScheme::None;
+    return table;
+}
+
+std::shared_ptr<const BlockSource> OpenPartition(const std::shared_ptr<const BlockSource>& disk,
+                                                 std::uint32_t number)
+{
+    if (!disk || number == 0)
+        return nullptr;
+    const PartitionTable table = ReadPartitionTable(*disk);
+    for (const Partition& p : table.partitions)
+        if (p.number == number)
+            return std::make_shared<OffsetBlockSource>(disk, p.firstSector * kSectorSize, p.sectors * kSectorSize);
+    return nullptr;
+}
+
+PartitionPath SplitPartitionPath(const std::string& text)
+{
+    const std::size_t at = text.rfind('@');
+    if (at == std::string::npos || at == 0 || at + 1 == text.size())
+        return {text, 0};
+    std::uint32_t number = 0;
+    const char* first = text.data() + at + 1;
+    const char* last = text.data() + text.size();
+    const auto [end, ec] = std::from_chars(first, last, number);
+    if (ec != std::errc{} || end != last || number == 0 || *first == '0')
+        return {text, 0};
+    return {text.substr(0, at), number};
+}
+
+std::string partitionPathText(const std::string& path, std::uint32_t number)
+{
+    return path + "@" + std::to_string(number);
+}
+
+} // namespace sarvik::disk

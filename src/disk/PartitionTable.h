@@ -1,0 +1,62 @@
+#pragma once
+// Partition tables of a whole disk: the MBR with its primary entries and the
+// chain of extended boot records holding logical partitions, and the GPT. Each
+// partition found is a window of the disk (OffsetBlockSource) that is read as a
+// volume of its own, with sector 0 at the partition's first sector.
+//
+// Every number in a table is hostile: entries that start past the end of the
+// disk are left out, entries that reach past it are cut at it, the extended
+// chain is followed only inside its container and never to a record seen
+// before, and the GPT's entry array is bounded before it is read.
+
+#include "disk/BlockSource.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sarvik::disk {
+
+enum class PartitionScheme { None, Mbr, Gpt };
+
+struct Partition {
+    /// 1-based, in table order: MBR primaries in slot order, then the logical
+    /// partitions in chain order (extended containers are not counted); GPT
+    /// entries in array order, unused entries not counted.
+    std::uint32_t number = 0;
+    std::uint64_t firstSector = 0; ///< 512-byte sectors from the start of the disk
+    std::uint64_t sectors = 0;     ///< cut at the end of the disk
+    std::uint8_t mbrType = 0;      ///< the MBR type byte; 0 for GPT entries
+    bool logical = false;          ///< inside an MBR extended partition
+};
+
+struct PartitionTable {
+    PartitionScheme scheme = PartitionScheme::None;
+    std::vector<Partition> partitions;
+};
+
+/// Reads the partition table of `disk`. A disk whose sector 0 is itself the boot
+/// sector of a supported volume (a stick formatted without a table) has none.
+[[nodiscard]] PartitionTable ReadPartitionTable(const BlockSource& disk);
+
+/// Partition `number` of `disk` as a source of its own, or nothing when the
+/// disk's table has no such partition.
+[[nodiscard]] std::shared_ptr<const BlockSource> OpenPartition(const std::shared_ptr<const BlockSource>& disk,
+                                                               std::uint32_t number);
+
+/// A SOURCE naming one partition of a disk: "PATH@N".
+struct PartitionPath {
+    std::string path;
+    std::uint32_t number = 0; ///< 0: the whole of `path`
+};
+
+/// Splits "PATH@N" (N a decimal from 1) into its parts; any other text is a
+/// path of its own with number 0.
+[[nodiscard]] PartitionPath SplitPartitionPath(const std::string& text);
+
+/// "PATH@N".
+[[nodiscard]] std::string partitionPathText(const std::string& path, std::uint32_t number);
+
+} // namespace sarvik::disk

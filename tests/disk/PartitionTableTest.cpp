@@ -1,0 +1,229 @@
+// Partition tables built byte by byte: the layouts the tools write, and the
+// damaged ones no tool writes (looping chains, entries past the end, huge GPT
+// arrays). Tables written by sfdisk and sgdisk are read in PartitionImageTest.
+
+#include "disk/PartitionTable.h"
+#include "disk/SectorReader.h"
+#include "support/VolumeBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+using namespace sarvik;
+
+namespace {
+
+constexpr std::uint64_t kDiskSectors = 4096;
+
+struct Disk {
+    std::vector<std::byte> bytes = std::vector<std::byte>(kDiskSectors * 512);
+
+    void put32(std::uint64_t at, std::uint32_t v)
+    {
+        for (unsigned i = 0; i < 4; ++i)
+            bytes[at + i] = std::byte((v >> (8 * i)) & 0xFF);
+    }
+    void put64(std::uint64_t at, std::uint64_t v)
+    {
+        put32(at, static_cast<std::uint32_t>(v));
+        put32(at + 4, static_cast<std::uint32_t>(v >> 32));
+    }
+    void signature(std::uint64_t sector)
+    {
+        bytes[sector * 512 + 510] = std::byte{0x55};
+        bytes[sector * 512 + 511] = std::byte{0xAA};
+    }
+    /// Entry `slot` of the boot record at `sector`.
+    void entry(std::uint64_t sector, int slot, std::uint8_t type, std::uint32_t first, std::uint32_t count)
+    {
+        const std::uint64_t at = sector * 512 + 446 + static_cast<std::uint64_t>(slot) * 16;
+        bytes[at + 4] = std::byte{type};
+        put32(at + 8, first);
+        put32(at + 12, count);
+        signature(sector);
+    }
+    std::uint8_t byteAt(std::uint64_t at) const { return static_cast<std::uint8_t>(bytes[at]); }
+    disk::PartitionTable table() const
+    {
+        const disk::MemoryBlockSource source(bytes);
+        return disk::ReadPartitionTable(source);
+    }
+};
+
+struct Span {
+    std::uint64_t first, sectors;
+    bool logical;
+    bool operator==(const Span&) const = default;
+};
+
+std::vector<Span> spans(const disk::PartitionTable& t)
+{
+    std::vector<Span> out;
+    for (std::size_t i = 0; i < t.partitions.size(); ++i) {
+        EXPECT_EQ(t.partitions[i].number, i + 1);
+        out.push_back({t.partitions[i].firstSector, t.partitions[i].sectors, t.partitions[i].logical});
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(PartitionTable, MbrPrimariesThenLogicalsInChainOrder)
+{
+    Disk d;
+    d.entry(0, 0, 0x0C, 64, 1000);   // FAT32 LBA
+    d.entry(0, 1, 0x0F, 1100, 2000); // extended container 1100..3099
+    d.entry(0, 2, 0x07, 3200, 500);  // NTFS after the container
+    // EBR 1 at 1100: logical at +32, next EBR at container + 600.
+    d.entry(1100, 0, 0x07, 32, 400);
+    d.entry(1100, 1, 0x05, 600, 800);
+    // EBR 2 at 1700: logical at +32, end of chain.
+    d.entry(1700, 0, 0x0B, 32, 700);
+    const auto t = d.table();
+    EXPECT_EQ(t.scheme, disk::PartitionScheme::Mbr);
+    EXPECT_EQ(spans(t), (std::vector<Span>{{64, 1000, false}, {3200, 500, false}, {1132, 400, true},
+                                           {1732, 700, true}}));
+    EXPECT_EQ(t.partitions[2].mbrType, 0x07);
+}
+
+TEST(PartitionTable, DamagedMbrGivesThePartitionsThatMakeSense)
+{
+    Disk d;
+    d.entry(0, 0, 0x0C, 64, 1000);
+    d.entry(0, 1, 0x0C, 5000, 100);    // starts past the end: left out
+    d.entry(0, 2, 0x07, 4000, 1000);   // reaches past the end: cut at it
+    d.entry(0, 3, 0x05, 1100, 0xFFFF); // container reaching past the end
+    d.entry(1100, 0, 0x07, 32, 100);
+    d.entry(1100, 1, 0x05, 500, 100); // -> 1600
+    d.entry(1600, 0, 0x07, 32, 100);
+    d.entry(1600, 1, 0x05, 0, 100);   // a link of 0 would point at the container itself: ends
+    const auto t = d.table();
+    EXPECT_EQ(spans(t), (std::vector<Span>{{64, 1000, false}, {4000, 96, false}, {1132, 100, true},
+                                           {1632, 100, true}}));
+
+    // A chain that loops back to an earlier record ends there, without a hang.
+    Disk loop;
+    loop.entry(0, 0, 0x05, 100, 3000);
+    loop.entry(100, 0, 0x07, 32, 10);
+    loop.entry(100, 1, 0x05, 200, 10); // -> 300
+    loop.entry(300, 0, 0x07, 32, 10);
+    loop.entry(300, 1, 0x05, 0 + 200, 10); // -> 300 again
+    EXPECT_EQ(spans(loop.table()), (std::vector<Span>{{132, 10, true}, {332, 10, true}}));
+    Disk back;
+    back.entry(0, 0, 0x05, 100, 3000);
+    back.entry(100, 0, 0x07, 32, 10);
+    back.entry(100, 1, 0x05, 0xFFFFFFF0, 10); // link far outside the container
+    EXPECT_EQ(spans(back.table()), (std::vector<Span>{{132, 10, true}}));
+}
+
+TEST(PartitionTable, NoTableOnAVolumeOrOnNoise)
+{
+    // A FAT16 boot sector at sector 0: a stick formatted without a table.
+    auto fat = test::fat16Boot(2048, 1, 200, 4, 512);
+    const disk::MemoryBlockSource volume(fat.bytes());
+    EXPECT_EQ(disk::ReadPartitionTable(volume).scheme, disk::PartitionScheme::None);
+
+    Disk bad;
+    bad.entry(0, 0, 0x0C, 64, 100);
+    bad.bytes[446] = std::byte{0x13}; // a status byte that is neither 0 nor 0x80: boot code, not a table
+    EXPECT_TRUE(bad.table().partitions.empty());
+
+    Disk unsigned_;
+    unsigned_.entry(0, 0, 0x0C, 64, 100);
+    unsigned_.bytes[510] = std::byte{0};
+    EXPECT_TRUE(unsigned_.table().partitions.empty());
+
+    const disk::MemoryBlockSource tiny(std::vector<std::byte>(100));
+    EXPECT_TRUE(disk::ReadPartitionTable(tiny).partitions.empty());
+}
+
+namespace {
+
+void gptHeader(Disk& d, std::uint64_t sector, std::uint64_t entriesLba, std::uint32_t count, std::uint32_t size)
+{
+    std::memcpy(d.bytes.data() + sector * 512, "EFI PART", 8);
+    d.put64(sector * 512 + 72, entriesLba);
+    d.put32(sector * 512 + 80, count);
+    d.put32(sector * 512 + 84, size);
+}
+
+void gptEntry(Disk& d, std::uint64_t entriesLba, std::uint32_t index, std::uint64_t first, std::uint64_t last)
+{
+    const std::uint64_t at = entriesLba * 512 + std::uint64_t{index} * 128;
+    d.bytes[at] = std::byte{0xA2}; // any non-zero type GUID
+    d.put64(at + 32, first);
+    d.put64(at + 40, last);
+}
+
+} // namespace
+
+TEST(PartitionTable, GptEntriesInArrayOrderAndTheBackupHeader)
+{
+    Disk d;
+    d.entry(0, 0, 0xEE, 1, kDiskSectors - 1);
+    gptHeader(d, 1, 2, 128, 128);
+    gptEntry(d, 2, 0, 2048, 2999);
+    gptEntry(d, 2, 3, 100, 199);   // after two unused entries
+    gptEntry(d, 2, 4, 300, 200);   // last before first: left out
+    gptEntry(d, 2, 5, 3000, 9000); // cut at the end
+    auto t = d.table();
+    EXPECT_EQ(t.scheme, disk::PartitionScheme::Gpt);
+    EXPECT_EQ(spans(t), (std::vector<Span>{{2048, 952, false}, {100, 100, false}, {3000, 1096, false}}));
+
+    // The primary header is gone: the backup in the last sector is read.
+    std::memset(d.bytes.data() + 512, 0, 8);
+    gptHeader(d, kDiskSectors - 1, 2, 128, 128);
+    EXPECT_EQ(d.table().partitions.size(), 3u);
+
+    // An entry array claiming millions of entries, or entries of absurd size,
+    // is bounded before it is read.
+    Disk huge;
+    huge.entry(0, 0, 0xEE, 1, kDiskSectors - 1);
+    gptHeader(huge, 1, 2, 0xFFFFFFFF, 128);
+    gptEntry(huge, 2, 0, 100, 199);
+    EXPECT_EQ(huge.table().partitions.size(), 1u);
+    gptHeader(huge, 1, 2, 4, 0x80000000);
+    EXPECT_TRUE(huge.table().partitions.empty());
+    gptHeader(huge, 1, kDiskSectors + 10, 4, 128);
+    EXPECT_TRUE(huge.table().partitions.empty());
+}
+
+TEST(PartitionTable, OpenPartitionReadsFromItsFirstSector)
+{
+    Disk d;
+    d.entry(0, 0, 0x0C, 64, 1000);
+    d.entry(0, 1, 0x05, 1100, 2000);
+    d.entry(1100, 0, 0x07, 32, 400);
+    d.bytes[1132 * 512 + 3] = std::byte{'N'};
+    const auto disk = std::make_shared<disk::MemoryBlockSource>(d.bytes);
+    const auto logical = disk::OpenPartition(disk, 2);
+    ASSERT_NE(logical, nullptr);
+    EXPECT_EQ(logical->size(), 400u * 512);
+    std::array<std::byte, 4> head{};
+    ASSERT_EQ(logical->read(0, head), disk::ReadStatus::Ok);
+    EXPECT_EQ(head[3], std::byte{'N'});
+    EXPECT_EQ(logical->read(400 * 512 - 2, head), disk::ReadStatus::Short);
+    EXPECT_EQ(disk::OpenPartition(disk, 3), nullptr);
+    EXPECT_EQ(disk::OpenPartition(disk, 0), nullptr);
+}
+
+TEST(PartitionTable, PartitionPathsSplitOnlyAtATrailingNumber)
+{
+    using P = disk::PartitionPath;
+    auto split = [](const std::string& s) {
+        const P p = disk::SplitPartitionPath(s);
+        return std::make_pair(p.path, p.number);
+    };
+    EXPECT_EQ(split("disk.img@2"), std::make_pair(std::string("disk.img"), 2u));
+    EXPECT_EQ(split("/dev/sdb@12"), std::make_pair(std::string("/dev/sdb"), 12u));
+    EXPECT_EQ(split("a@b/disk.img"), std::make_pair(std::string("a@b/disk.img"), 0u));
+    EXPECT_EQ(split("disk.img@0"), std::make_pair(std::string("disk.img@0"), 0u));
+    EXPECT_EQ(split("disk.img@02"), std::make_pair(std::string("disk.img@02"), 0u));
+    EXPECT_EQ(split("disk.img@"), std::make_pair(std::string("disk.img@"), 0u));
+    EXPECT_EQ(split("disk.img@99999999999"), std::make_pair(std::string("disk.img@99999999999"), 0u));
+    EXPECT_EQ(split("@3"), std::make_pair(std::string("@3"), 0u));
+    EXPECT_EQ(disk::partitionPathText("x.img", 3), "x.img@3");
+}
