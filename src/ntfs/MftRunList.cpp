@@ -98,32 +98,6 @@ void collectDataEntries(disk::ByteSpan bytes, std::size_t position, std::vector<
 /// The bytes of a non-resident attribute list: its runs' sectors laid end to
 /// end, at most kMaxAttributeListBytes. A sparse run reads as zeros; the stream
 /// ends at the first sector that cannot be read.
-std::vector<std::byte> readListStream(const MftRunList& listRuns, const disk::SectorReader& reader)
-{
-    std::vector<std::byte> stream;
-    for (std::size_t i = 0; i < listRuns.RunCount() && stream.size() < kMaxAttributeListBytes; ++i) {
-        const std::uint64_t room = (kMaxAttributeListBytes - stream.size()) / kSectorSize;
-        const auto sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(listRuns.RunLengths()[i], room));
-        if (sectors == 0)
-            continue;
-        const std::size_t at = stream.size();
-        stream.resize(at + std::size_t{sectors} * kSectorSize);
-        if (listRuns.isSparse(i))
-            continue;
-        const std::uint64_t start = listRuns.RunStarts()[i];
-        if (reader.read(start, sectors, std::span(stream).subspan(at)) == disk::ReadStatus::Ok)
-            continue;
-        // The run cannot be read whole: keep the sectors before the first bad one.
-        for (std::uint32_t k = 0; k < sectors; ++k) {
-            const std::size_t sectorAt = at + std::size_t{k} * kSectorSize;
-            if (reader.read(start + k, 1, std::span(stream).subspan(sectorAt, kSectorSize)) != disk::ReadStatus::Ok) {
-                stream.resize(sectorAt);
-                return stream;
-            }
-        }
-    }
-    return stream;
-}
 
 } // namespace
 
@@ -246,7 +220,7 @@ std::vector<std::uint32_t> ListMftDataRecords(disk::ByteSpan record0, const disk
     MftRunList listRuns;
     (void)DecodeRunList(record0, list->offset + r.u16or0(list->offset + kAttrRunsOffset), list->end, listRuns,
                         clusterBaseSector, sectorsPerCluster, limits);
-    const std::vector<std::byte> stream = readListStream(listRuns, reader);
+    const std::vector<std::byte> stream = ReadAttributeListStream(listRuns, reader);
     collectDataEntries(stream, 0, records);
     return records;
 }
@@ -316,6 +290,33 @@ void BuildMftRunList(MftRunList& runs, const disk::SelectedVolume& volume)
 {
     const disk::VolumeGeometry& g = volume.geometry;
     BuildMftRunList(runs, volume.reader, g.ClusterBaseSector, g.MftStartSector, g.SectorsPerCluster);
+}
+
+std::vector<std::byte> ReadAttributeListStream(const MftRunList& listRuns, const disk::SectorReader& reader)
+{
+    std::vector<std::byte> stream;
+    for (std::size_t i = 0; i < listRuns.RunCount() && stream.size() < kMaxAttributeListBytes; ++i) {
+        const std::uint64_t room = (kMaxAttributeListBytes - stream.size()) / kSectorSize;
+        const auto sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(listRuns.RunLengths()[i], room));
+        if (sectors == 0)
+            continue;
+        const std::size_t at = stream.size();
+        stream.resize(at + std::size_t{sectors} * kSectorSize);
+        if (listRuns.isSparse(i))
+            continue;
+        const std::uint64_t start = listRuns.RunStarts()[i];
+        if (reader.read(start, sectors, std::span(stream).subspan(at)) == disk::ReadStatus::Ok)
+            continue;
+        // The run cannot be read whole: keep the sectors before the first bad one.
+        for (std::uint32_t k = 0; k < sectors; ++k) {
+            const std::size_t sectorAt = at + std::size_t{k} * kSectorSize;
+            if (reader.read(start + k, 1, std::span(stream).subspan(sectorAt, kSectorSize)) != disk::ReadStatus::Ok) {
+                stream.resize(sectorAt);
+                return stream;
+            }
+        }
+    }
+    return stream;
 }
 
 } // namespace sarvik::ntfs

@@ -103,6 +103,12 @@ bool ReadMftRecord(const disk::SectorReader& reader, std::uint64_t sector, MftRe
                                                             std::uint32_t sectorsPerCluster,
                                                             const RunListLimits& limits);
 
+/// The bytes of a non-resident attribute list laid out by `listRuns`, at most
+/// kMaxAttributeListBytes; a sparse run reads as zeros, and the stream ends
+/// before the first sector that cannot be read.
+[[nodiscard]] std::vector<std::byte> ReadAttributeListStream(const MftRunList& listRuns,
+                                                             const disk::SectorReader& reader);
+
 /// Rebuilds `runs`: the root folder's index allocation (record 5) first, then
 /// record 0's data attribute, then the pieces of that attribute listed in
 /// record 0's attribute list. A missing "FILE" record 5 or record 0 ends the

@@ -1,5 +1,7 @@
 #include "ntfs/MftScan.h"
 
+#include "ntfs/AttributeList.h"
+
 #include <algorithm>
 #include <charconv>
 #include <deque>
@@ -75,8 +77,8 @@ void appendNumber(std::string& text, std::uint64_t value)
 class MftScanner {
   public:
     MftScanner(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs, ScanObserver& observer,
-               ScanControl& control)
-        : m_reader(volume.reader), m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control),
+               ScanControl& control, bool thorough)
+        : m_geometry(volume.geometry), m_thorough(thorough), m_reader(volume.reader), m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control),
           m_listed(volume.reader, runs), m_total(runs.totalSectors())
     {
         // "\T" ends every status text; T does not change during the scan.
@@ -135,6 +137,8 @@ class MftScanner {
         // One walk gives the attribute records, the names and the data size of entry 0.
         m_own = ExamineAttributes(m_record, &m_table);
         m_listed.reset(sector, m_record);
+        if (m_thorough)
+            addNonResidentList();
 
         FileNameInfo name;
         if (!findName(name))
@@ -188,7 +192,7 @@ class MftScanner {
             for (const std::uint8_t nameSpace :
                  {FileNamespace::Win32, FileNamespace::Win32AndDos, FileNamespace::Dos}) {
                 if (const auto value = offsets.value[nameSpace]) {
-                    name = ReadFileName(recordAt(j), *value);
+                    name = readName(recordAt(j), *value);
                     return true;
                 }
             }
@@ -197,8 +201,34 @@ class MftScanner {
         }
         if (!posix)
             return false;
-        name = ReadFileName(recordAt(posix->first), posix->second);
+        name = readName(recordAt(posix->first), posix->second);
         return true;
+    }
+
+    FileNameInfo readName(disk::ByteSpan record, std::size_t valueOffset) const
+    {
+        return m_thorough ? ReadFileNameUtf8(record, valueOffset) : ReadFileName(record, valueOffset);
+    }
+
+    /// Thorough mode: the records a non-resident attribute list names join the
+    /// table (each once, names and data first), as a resident list's do.
+    void addNonResidentList()
+    {
+        const auto entries =
+            ReadNonResidentAttributeList(m_record, m_reader, m_geometry.ClusterBaseSector, m_geometry.SectorsPerCluster);
+        auto add = [&](bool wanted) {
+            for (const AttributeListEntry& e : entries) {
+                const bool early = e.type == AttributeType::FileName || e.type == AttributeType::Data;
+                if (early != wanted)
+                    continue;
+                const auto* begin = m_table.AttributeRecords.data();
+                const auto* end = begin + m_table.AttributeRecordCount;
+                if (std::find(begin, end, e.record) == end && !m_table.append(e.record))
+                    return;
+            }
+        };
+        add(true);
+        add(false);
     }
 
     void reportProgress()
@@ -211,6 +241,8 @@ class MftScanner {
         m_observer.progress(static_cast<std::uint32_t>(percent));
     }
 
+    const disk::VolumeGeometry& m_geometry;
+    const bool m_thorough;
     const disk::SectorReader& m_reader;
     Catalogue& m_catalogue;
     const MftRunList& m_runs;
@@ -231,15 +263,16 @@ class MftScanner {
 } // namespace
 
 void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunList& runs, ScanObserver& observer,
-             ScanControl& control, const NtfsScanOptions& /*options*/)
+             ScanControl& control, const NtfsScanOptions& options)
 {
     catalogue.ClearNtfsCatalogue();
+    catalogue.NamesAreUtf8 = options.thorough;
     control.ScanStopFlag = 0;
     BuildMftRunList(runs, volume);
     observer.stopAvailable(true);
     observer.progress(0);
 
-    MftScanner(volume, catalogue, runs, observer, control).run();
+    MftScanner(volume, catalogue, runs, observer, control, options.thorough).run();
 
     control.ScanStopFlag = 0;
     observer.progress(0);

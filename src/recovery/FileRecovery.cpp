@@ -3,6 +3,7 @@
 #include "catalogue/NameText.h"
 #include "fat/ClusterChain.h"
 #include "ntfs/MftRecord.h"
+#include "recovery/NtfsCompressed.h"
 
 #include <algorithm>
 #include <array>
@@ -469,6 +470,16 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     if (stopped())
         return 0;
     Prepared p;
+    const bool thorough = m_settings.ThoroughScan || m_catalogue.NamesAreUtf8;
+    if (size == 0 && thorough) {
+        // Thorough mode: an empty file is still one the user lost; it is written empty.
+        if (!prepare(p, folder, name, size, copyMode, true) || !create(p))
+            return 0;
+        ++m_savedFileCount;
+        p.report.outcome = FileOutcome::Written;
+        finish(p, size);
+        return 1;
+    }
     if (size == 0) {
         // An empty NTFS file yields no file at all.
         p.folder = &folder;
@@ -525,6 +536,20 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         }
         if (!create(p))
             return 0;
+        if (const auto compression = ReadCompressionInfo(record, data.offset); thorough && compression.compressed) {
+            const CompressedCopy copied = CopyCompressedRuns(
+                m_volume, *runs, compression.unitClusters, size,
+                [&](disk::ByteSpan bytes) { return p.file->write(bytes); }, [&] { return m_control.interrupted(); });
+            p.writeFailed = copied.writeFailed;
+            p.report.bytesWritten = copied.written;
+            p.report.zeroFilledBlocks += static_cast<std::uint32_t>(copied.zeroFilledUnits);
+            p.report.outcome = copied.writeFailed ? FileOutcome::WriteFailed
+                               : copied.written >= size ? FileOutcome::Written
+                                                        : FileOutcome::CutShort;
+            ++m_savedFileCount;
+            finish(p, size);
+            return 1;
+        }
         std::vector<ClusterRun> clusterRuns;
         clusterRuns.reserve(runs->size());
         for (const NtfsRun& r : *runs)

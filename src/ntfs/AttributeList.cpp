@@ -1,0 +1,79 @@
+#include "ntfs/AttributeList.h"
+
+#include "catalogue/NameDecode.h"
+#include "ntfs/MftRunList.h"
+
+#include <algorithm>
+
+namespace sarvik::ntfs {
+
+namespace {
+constexpr std::size_t kListEntryStartVcn = 8; // u64
+constexpr std::size_t kListEntryHeader = 26;  // bytes before the entry's own name
+constexpr std::size_t kSector = disk::kSectorSize;
+} // namespace
+
+std::vector<AttributeListEntry> ParseAttributeList(disk::ByteSpan bytes)
+{
+    std::vector<AttributeListEntry> entries;
+    const disk::ByteReader r(bytes);
+    std::uint64_t at = 0;
+    while (r.has(at, kListEntryHeader)) {
+        const std::uint32_t type = r.u32or0(at + kListEntryType);
+        const std::uint16_t length = r.u16or0(at + kListEntryLength);
+        if (type == 0 || type == AttributeType::End || length < kListEntryHeader)
+            break;
+        entries.push_back({type, r.u32or0(at + kListEntryRecord), r.u64or0(at + kListEntryStartVcn)});
+        at += length;
+    }
+    return entries;
+}
+
+std::vector<AttributeListEntry> ReadNonResidentAttributeList(disk::ByteSpan record, const disk::SectorReader& reader,
+                                                             std::int64_t clusterBaseSector,
+                                                             std::uint32_t sectorsPerCluster)
+{
+    const disk::ByteReader r(record);
+    std::uint64_t offset = r.u16or0(kRecordFirstAttribute);
+    while (r.has(offset, 16)) {
+        const std::uint32_t type = r.u32or0(offset + kAttrType);
+        const std::uint32_t length = r.u32or0(offset + kAttrLength);
+        if (type == 0 || type == AttributeType::End || length == 0 || offset + length > record.size())
+            break;
+        if (type == AttributeType::AttributeList) {
+            if (r.u8or0(offset + kAttrNonResident) != 1 || !reader.isOpen())
+                return {};
+            MftRunList runs;
+            const RunListLimits limits{reader.source()->size() / kSector, 4096};
+            (void)DecodeRunList(record, static_cast<std::size_t>(offset + r.u16or0(offset + kAttrRunsOffset)),
+                                static_cast<std::size_t>(offset + length), runs, clusterBaseSector, sectorsPerCluster,
+                                limits);
+            std::vector<std::byte> stream = ReadAttributeListStream(runs, reader);
+            const std::uint64_t real = r.u64or0(offset + kAttrRealSize);
+            if (real < stream.size())
+                stream.resize(static_cast<std::size_t>(real));
+            return ParseAttributeList(stream);
+        }
+        offset += length;
+    }
+    return {};
+}
+
+FileNameInfo ReadFileNameUtf8(disk::ByteSpan record, std::size_t valueOffset)
+{
+    const disk::ByteReader r(record);
+    FileNameInfo info;
+    info.parentRecord = r.u32or0(valueOffset + kNameParent);
+    info.created = r.u64or0(valueOffset + kNameCreated);
+    info.modified = r.u64or0(valueOffset + kNameModified);
+    const std::uint64_t wanted = r.u8or0(valueOffset + kNameLength);
+    const std::uint64_t start = valueOffset + kNameText;
+    const std::uint64_t inside = start < r.size() ? (r.size() - start) / 2 : 0;
+    std::vector<char16_t> units;
+    for (std::uint64_t i = 0; i < std::min(wanted, inside); ++i)
+        units.push_back(static_cast<char16_t>(r.u16or0(start + 2 * i)));
+    info.name = catalogue::utf16ToUtf8(units);
+    return info;
+}
+
+} // namespace sarvik::ntfs

@@ -1,0 +1,38 @@
+#pragma once
+// What a thorough NTFS scan reads beyond the default rules: attribute lists that
+// lie outside the record (non-resident), and names in their full UTF-16 form.
+
+#include "disk/ByteReader.h"
+#include "disk/SectorReader.h"
+#include "ntfs/MftRecord.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace sarvik::ntfs {
+
+/// One entry of an attribute list.
+struct AttributeListEntry {
+    std::uint32_t type = 0;
+    std::uint32_t record = 0;   ///< low 32 bits of the reference of the record that holds the attribute
+    std::uint64_t startVcn = 0; ///< first cluster of the attribute's data that this piece holds
+};
+
+/// Parses attribute-list entries from `bytes`, each stepped over by its length;
+/// stops at an entry of type 0 or 0xFFFFFFFF, a length below the entry header,
+/// or the end of the bytes.
+[[nodiscard]] std::vector<AttributeListEntry> ParseAttributeList(disk::ByteSpan bytes);
+
+/// The entries of the record's attribute list when it is non-resident, read
+/// from the volume (at most kMaxAttributeListBytes). Empty when the record has
+/// no attribute list or a resident one.
+[[nodiscard]] std::vector<AttributeListEntry> ReadNonResidentAttributeList(disk::ByteSpan record,
+                                                                           const disk::SectorReader& reader,
+                                                                           std::int64_t clusterBaseSector,
+                                                                           std::uint32_t sectorsPerCluster);
+
+/// The file-name attribute whose value starts at `valueOffset`, with the name
+/// decoded from all of its UTF-16 units into UTF-8.
+[[nodiscard]] FileNameInfo ReadFileNameUtf8(disk::ByteSpan record, std::size_t valueOffset);
+
+} // namespace sarvik::ntfs

@@ -1,0 +1,53 @@
+#pragma once
+// Copying NTFS data stored compressed (LZNT1). A compressed attribute is cut
+// into compression units of 2^n clusters (n from the attribute header, 4 on
+// volumes of 4 KiB clusters and below). A unit whose clusters are all on disk
+// is stored as it is; one whose tail is sparse holds LZNT1 data in its leading
+// clusters; one that is wholly sparse is zeros.
+//
+// LZNT1 data is a series of chunks, each one 16-bit header (low 12 bits: bytes
+// that follow, minus one; top bit: compressed) and up to 4 KiB of output. A
+// compressed chunk is groups of one flag byte and eight items: a literal byte
+// for a clear bit, a 16-bit back reference for a set bit. The reference splits
+// into offset and length by how far the output of the chunk has come: the
+// offset takes as many bits as that position needs (at least 4), the length the
+// rest (3 is added to it, 1 to the offset).
+
+#include "disk/ByteReader.h"
+#include "disk/Volume.h"
+#include "recovery/NtfsData.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace sarvik::recovery {
+
+/// Decompresses LZNT1 `input` into `output`; returns the bytes produced, or
+/// nothing when the data is damaged (a reference before the start of its
+/// chunk, a chunk longer than the input). Output beyond `output` is dropped.
+[[nodiscard]] std::optional<std::size_t> Lznt1Decompress(disk::ByteSpan input, disk::MutableByteSpan output);
+
+/// What the header of a non-resident attribute says about compression.
+struct CompressionInfo {
+    bool compressed = false;
+    std::uint32_t unitClusters = 0; ///< clusters per compression unit
+};
+[[nodiscard]] CompressionInfo ReadCompressionInfo(disk::ByteSpan record, std::size_t attributeOffset) noexcept;
+
+/// What CopyCompressedRuns did.
+struct CompressedCopy {
+    std::uint64_t written = 0;
+    std::uint64_t zeroFilledUnits = 0; ///< units that could not be read or decompressed, written as zeros
+    bool writeFailed = false;
+    bool interrupted = false;
+};
+
+/// Writes the first `size` bytes of a compressed attribute with runs `runs`
+/// through `write`, unit by unit; `stop` is asked before each unit.
+[[nodiscard]] CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const NtfsRunList& runs,
+                                                std::uint32_t unitClusters, std::uint64_t size,
+                                                const std::function<bool(disk::ByteSpan)>& write,
+                                                const std::function<bool()>& stop);
+
+} // namespace sarvik::recovery
