@@ -98,11 +98,11 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
                ", beyond the 32-bit field of the file";
 
     auto longName = [&](const std::string& name, const char* what) -> std::optional<std::string> {
-        if (name.size() <= kMaxNameLength)
+        const std::size_t bound = c.NamesAreUtf8 ? kMaxUtf8NameLength : kMaxNameLength;
+        if (name.size() <= bound)
             return std::nullopt;
         return prefix + "the name of " + what + " " + quoted(name.substr(0, 40)) + "... is " +
-               std::to_string(name.size()) + " characters long; a snapshot holds at most " +
-               std::to_string(kMaxNameLength);
+               std::to_string(name.size()) + " characters long; a snapshot holds at most " + std::to_string(bound);
     };
     if (isFatKind(g.GeometryKind)) {
         for (const auto& e : c.FatFolderList)
@@ -257,7 +257,7 @@ enum class RecordRead { Ok, Damaged };
 /// Reads the length field and the bytes it counts, checking them against the
 /// fixed part of the record kind.
 RecordRead readRecord(Cursor& cursor, std::size_t fixed, const char* what, std::uint32_t index, std::uint32_t count,
-                      Record& record, std::string& message)
+                      std::size_t maxName, Record& record, std::string& message)
 {
     const std::size_t start = cursor.position();
     const std::string which = std::string(what) + " record " + std::to_string(index + 1) + " of " + std::to_string(count);
@@ -273,9 +273,9 @@ RecordRead readRecord(Cursor& cursor, std::size_t fixed, const char* what, std::
         return RecordRead::Damaged;
     }
     const std::size_t nameLength = static_cast<std::size_t>(*length) - fixed;
-    if (nameLength > kMaxNameLength) {
+    if (nameLength > maxName) {
         message = damaged(which + " has a name of " + std::to_string(nameLength) + " characters (at most " +
-                              std::to_string(kMaxNameLength) + ")",
+                              std::to_string(maxName) + ")",
                           start);
         return RecordRead::Damaged;
     }
@@ -296,7 +296,8 @@ std::string nameAt(const Record& r, std::size_t offset)
 
 /// Reads one list's count and records; false (with `message`) at damage.
 template <typename AddRecord>
-bool readList(Cursor& cursor, const char* what, std::size_t fixed, AddRecord add, std::string& message)
+bool readList(Cursor& cursor, const char* what, std::size_t fixed, std::size_t maxName, AddRecord add,
+              std::string& message)
 {
     const std::size_t countAt = cursor.position();
     const auto count = cursor.take(4);
@@ -307,7 +308,7 @@ bool readList(Cursor& cursor, const char* what, std::size_t fixed, AddRecord add
     const auto n = static_cast<std::uint32_t>(*count);
     for (std::uint32_t i = 0; i < n; ++i) {
         Record record;
-        if (readRecord(cursor, fixed, what, i, n, record, message) != RecordRead::Ok)
+        if (readRecord(cursor, fixed, what, i, n, maxName, record, message) != RecordRead::Ok)
             return false;
         add(record);
     }
@@ -336,6 +337,8 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
     w.chars(info.VolumeLabel);
     writeGeometry(w, partition, geometry);
     writeBody(w, geometry.GeometryKind, catalogue);
+    if (catalogue.NamesAreUtf8)
+        w.chars(kUtf8NamesMarker);
     out.insert(out.end(), bytes.begin(), bytes.end());
     return {true, {}};
 }
@@ -428,29 +431,35 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
     auto& cat = c.catalogue;
     cat.ClearFatCatalogue();
     cat.ClearNtfsCatalogue();
+    // The marker sits at the very end; it counts only where the body ends right before it.
+    const bool marked = bytes.size() >= kUtf8NamesMarker.size() &&
+                        std::equal(kUtf8NamesMarker.begin(), kUtf8NamesMarker.end(),
+                                   bytes.last(kUtf8NamesMarker.size()).begin(),
+                                   [](char a, std::byte b) { return std::byte(a) == b; });
+    const std::size_t maxName = marked ? kMaxUtf8NameLength : kMaxNameLength;
     std::string message;
     bool whole = true;
     if (isFatKind(geo.GeometryKind)) {
-        whole = readList(cursor, "folder", kFatFolderFixed, [&](const Record& r) {
+        whole = readList(cursor, "folder", kFatFolderFixed, maxName, [&](const Record& r) {
             const std::size_t n = r.nameLength;
             cat.AddFatFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
                              r.bytes.u16or0(n + 10), 0, r.bytes.u8or0(n + 12));
         }, message);
         if (whole)
-            whole = readList(cursor, "file", kFatFileFixed, [&](const Record& r) {
+            whole = readList(cursor, "file", kFatFileFixed, maxName, [&](const Record& r) {
                 const std::size_t n = r.nameLength;
                 cat.AddFatFile(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
                                r.bytes.u16or0(n + 10), r.bytes.u32or0(n + 12), r.bytes.u8or0(n + 16));
                 ++cat.FileCount; // the stored ordinal at n + 17 is not used
             }, message);
     } else if (geo.GeometryKind == disk::VolumeKind::Ntfs) {
-        whole = readList(cursor, "folder", kNtfsFolderFixed, [&](const Record& r) {
+        whole = readList(cursor, "folder", kNtfsFolderFixed, maxName, [&](const Record& r) {
             const std::size_t n = r.nameLength;
             cat.AddNtfsFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u64or0(n + 8),
                               r.bytes.u64or0(n + 16), 0, r.bytes.u8or0(n + 24));
         }, message);
         if (whole)
-            whole = readList(cursor, "file", kNtfsFileFixed, [&](const Record& r) {
+            whole = readList(cursor, "file", kNtfsFileFixed, maxName, [&](const Record& r) {
                 const std::size_t n = r.nameLength;
                 cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), r.bytes.u32or0(n + 4), r.bytes.u32or0(n + 8),
                                 r.bytes.u64or0(n + 12), r.bytes.u64or0(n + 20), r.bytes.u8or0(n + 28),
@@ -458,6 +467,7 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
                 ++cat.FileCount;
             }, message);
     }
+    cat.NamesAreUtf8 = whole && marked && cursor.position() + kUtf8NamesMarker.size() == bytes.size();
     out = std::move(c);
     if (!whole)
         return {DecodeStatus::Damaged, std::move(message)};

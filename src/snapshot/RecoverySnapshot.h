@@ -10,7 +10,13 @@
 //   body for GeometryKind 100/200/300: u32 folder count, folder records,
 //                                      u32 file count, file records
 //
-// Every record starts with a u16 length that counts the bytes after it. This
+// Every record starts with a u16 length that counts the bytes after it.
+//
+// A snapshot of a thorough scan, whose names are UTF-8, ends with the 11 bytes
+// "NAMES=UTF-8" right after the last file record; its names may then be up to
+// kMaxUtf8NameLength bytes. A snapshot without them is read as 8-bit names, and
+// a default scan's snapshot never carries them, so it stays byte for byte what
+// it always was (a reader that stops after the file records passes over them). This
 // file turns a scan result into those bytes and back; it never opens a file.
 
 #include "catalogue/Catalogue.h"
@@ -36,6 +42,10 @@ inline constexpr std::size_t kMaxDevicePathLength = 4096;
 inline constexpr std::size_t kMaxVolumeLabelLength = 255;
 /// Longest entry name, as the catalogue holds it.
 inline constexpr std::size_t kMaxNameLength = 255;
+/// Longest entry name in a snapshot marked as UTF-8: 255 UTF-16 units, 3 bytes each at most.
+inline constexpr std::size_t kMaxUtf8NameLength = 765;
+/// Ends a snapshot whose names are UTF-8 (Catalogue::NamesAreUtf8).
+inline constexpr std::string_view kUtf8NamesMarker = "NAMES=UTF-8";
 
 /// Shown (followed by the 7 bytes read, up to a zero byte) when the tag differs.
 inline constexpr std::string_view kBadTagMessage = "    Invalid version of the file found : ";
