@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# How many deleted files each tool brings back byte-exact from one volume.
+#
+# Usage: bench/yield.sh VOLUME MANIFEST [SARVIK]
+#
+# VOLUME is an image made by tools/make-test-volumes.sh, MANIFEST its
+# manifest (path type size sha256 state ...). SARVIK defaults to the sarvik
+# binary on PATH. Runs, each into its own folder:
+#   default    sarvik recover VOLUME --all
+#   thorough   sarvik recover VOLUME --all --thorough
+#   tsk        tsk_recover (deleted files only), when installed
+#   ntfsundel  ntfsundelete -u -m '*' (NTFS only), when installed
+# and prints one line per run: how many of the manifest's deleted files came
+# back with the manifest's SHA-256 under the manifest's path. A deleted FAT entry
+# without a long name has lost its first character, so a file that differs from
+# the manifest path only there counts too. ntfsundelete writes every file into
+# one folder, so for it the file's own name is compared, not its path.
+set -euo pipefail
+
+[[ $# -ge 2 ]] || { echo "usage: $0 VOLUME MANIFEST [SARVIK]" >&2; exit 2; }
+VOLUME=$1
+MANIFEST=$2
+SARVIK=${3:-sarvik}
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/yield.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+is_ntfs=no
+if [[ $(dd if="$VOLUME" bs=1 skip=3 count=4 status=none) == NTFS ]]; then is_ntfs=yes; fi
+
+runs=(default thorough)
+"$SARVIK" recover "$VOLUME" --to "$WORK/default" --all >/dev/null 2>&1 || true
+"$SARVIK" recover "$VOLUME" --to "$WORK/thorough" --all --thorough >/dev/null 2>&1 || true
+if command -v tsk_recover >/dev/null; then
+    mkdir -p "$WORK/tsk"
+    tsk_recover -i raw "$VOLUME" "$WORK/tsk" >/dev/null 2>&1 || true
+    runs+=(tsk)
+fi
+if [[ $is_ntfs == yes ]] && command -v ntfsundelete >/dev/null; then
+    mkdir -p "$WORK/ntfsundel"
+    ntfsundelete "$VOLUME" -u -m '*' -p 0 -f -q -d "$WORK/ntfsundel" >/dev/null 2>&1 || true
+    runs+=(ntfsundel)
+fi
+
+python3 - "$MANIFEST" "$WORK" "$(basename "$VOLUME")" "${runs[@]}" <<'PY'
+import hashlib, os, sys
+manifest, work, volume, *runs = sys.argv[1:]
+wanted = []
+with open(manifest, encoding="utf-8") as f:
+    header = f.readline().rstrip("\n").split("\t")
+    col = {name: i for i, name in enumerate(header)}
+    for line in f:
+        row = line.rstrip("\n").split("\t")
+        if row[col["type"]] == "file" and row[col["state"]] == "deleted":
+            wanted.append((row[col["path"]], row[col["sha256"]]))
+
+def digests(root):
+    found = {}
+    for folder, _, files in os.walk(root):
+        for name in files:
+            full = os.path.join(folder, name)
+            h = hashlib.sha256()
+            with open(full, "rb") as data:
+                for block in iter(lambda: data.read(1 << 20), b""):
+                    h.update(block)
+            found[os.path.relpath(full, root)] = h.hexdigest()
+    return found
+
+print(f"{volume}: {len(wanted)} deleted files in the manifest")
+for run in runs:
+    found = digests(os.path.join(work, run))
+    flat = run == "ntfsundel"
+    by_leaf = {}
+    for path, sha in found.items():
+        by_leaf.setdefault(os.path.basename(path), set()).add(sha)
+    exact = 0
+    for path, sha in wanted:
+        if flat:
+            ok = sha in by_leaf.get(os.path.basename(path), ())
+        else:
+            ok = found.get(path) == sha
+            if not ok:
+                folder, leaf = os.path.split(path)
+                ok = any(os.path.split(p)[0] == folder and os.path.split(p)[1][1:] == leaf[1:] and s == sha
+                         for p, s in found.items() if len(os.path.split(p)[1]) == len(leaf))
+        exact += ok
+    print(f"  {run:<10} {exact:>6} byte-exact of {len(wanted)}  ({len(found)} files written)")
+PY
