@@ -1,0 +1,47 @@
+#include "catalogue/NameDecode.h"
+#include "catalogue/NameText.h"
+
+#include <gtest/gtest.h>
+
+using namespace sarvik::catalogue;
+
+TEST(NameDecode, Utf16PairsLoneSurrogatesAndTheEnd)
+{
+    const std::u16string pair = u"a\U0001F600b";
+    EXPECT_EQ(utf16ToUtf8(pair), "a\xF0\x9F\x98\x80" "b");
+    const std::u16string lone = {u'x', 0xD800, u'y', 0xDC00};
+    EXPECT_EQ(utf16ToUtf8(lone), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
+    const std::u16string ended = {u'a', 0, u'b'};
+    EXPECT_EQ(utf16ToUtf8(ended), "a");
+}
+
+TEST(NameDecode, CodePage850)
+{
+    EXPECT_EQ(cp850ToUtf8("CAF\x82"), "CAFé");
+    EXPECT_EQ(cp850ToUtf8("\x99\xE1\x9C"), "Öß£");
+    EXPECT_EQ(cp850ToUtf8("\xFF"), "\xC2\xA0");
+}
+
+TEST(NameDecode, Utf8Validity)
+{
+    EXPECT_TRUE(isValidUtf8("Отчёт за май.txt"));
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("caf\xE9"));     // Windows-1252
+    EXPECT_FALSE(isValidUtf8("\xC0\x80"));    // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80")); // a surrogate
+    EXPECT_FALSE(isValidUtf8("\xE2\x82"));    // cut short
+}
+
+TEST(NameDecode, UnsafeNamesAndTheDisplayRule)
+{
+    EXPECT_FALSE(isAcceptableName(""));
+    EXPECT_FALSE(isAcceptableName("a/b"));
+    EXPECT_FALSE(isAcceptableName("a\\b"));
+    EXPECT_FALSE(isAcceptableName("tab\there"));
+    EXPECT_TRUE(isAcceptableName("what? <*>|\".txt")); // only separators and controls are refused
+
+    // A UTF-8 catalogue is shown as it is; a default one is read as Windows-1252.
+    EXPECT_EQ(nameToUtf8("Café", true), "Café");
+    EXPECT_EQ(nameToUtf8("Café", false), "CafÃ©");
+    EXPECT_EQ(nameToUtf8("caf\xE9", true), "café") << "bytes that are not UTF-8 fall back";
+}

@@ -1,0 +1,261 @@
+#include "fat/FatScan.h"
+#include "fat/FatThoroughScan.h"
+#include "scan/ScanSession.h"
+#include "support/VolumeBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+
+using namespace sarvik;
+
+namespace {
+
+// FAT16: 1 reserved sector, two FATs of 4 sectors (FAT 1 at sector 1), a root
+// of 64 entries (sectors 9..12), then clusters of one sector from sector 13.
+struct Volume16 {
+    test::ImageBuilder image = test::fat16Boot(400, 1, 4, 1, 64);
+
+    static std::uint64_t root(unsigned i) { return 9 * 512ull + i * 32ull; }
+    static std::uint64_t inCluster(std::uint32_t c, unsigned i) { return (13 + (c - 2ull)) * 512 + i * 32ull; }
+    void fat(std::uint32_t cluster, std::uint16_t value) { image.put(512 + 2ull * cluster, 2, value); }
+
+    void entry(std::uint64_t at, std::string_view name11, std::uint8_t attributes, std::uint32_t cluster,
+               std::uint32_t size = 1, std::uint8_t caseFlags = 0)
+    {
+        for (std::size_t i = 0; i < 11; ++i)
+            image.put(at + i, 1, static_cast<unsigned char>(i < name11.size() ? name11[i] : ' '));
+        image.put(at + 11, 1, attributes);
+        image.put(at + 12, 1, caseFlags);
+        image.put(at + 20, 2, cluster >> 16);
+        image.put(at + 26, 2, cluster & 0xFFFF);
+        image.put(at + 28, 4, size);
+    }
+    void dots(std::uint32_t cluster, std::uint32_t parent)
+    {
+        entry(inCluster(cluster, 0), ".", 0x10, cluster, 0);
+        entry(inCluster(cluster, 1), "..", 0x10, parent, 0);
+    }
+    void fill(std::uint64_t at, unsigned count)
+    {
+        for (unsigned i = 0; i < count; ++i)
+            entry(at + i * 32ull, "FILLER  DAT", 0x20, 2);
+    }
+    /// Long-name entries for `units` before the short entry at `shortAt`, whose
+    /// 11 name bytes give the checksum `checksum`.
+    void longName(std::uint64_t shortAt, std::u16string_view units, std::uint8_t checksum, bool deleted)
+    {
+        static constexpr std::array<unsigned, 13> kUnits = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+        const std::size_t pieces = (units.size() + 13) / 13; // room for the terminating 0
+        for (std::size_t p = 0; p < pieces; ++p) {
+            const std::uint64_t at = shortAt - (p + 1) * 32;
+            image.put(at, 1, deleted ? 0xE5 : (p + 1) | (p + 1 == pieces ? 0x40 : 0));
+            image.put(at + 11, 1, 0x0F);
+            image.put(at + 13, 1, checksum);
+            for (std::size_t i = 0; i < 13; ++i) {
+                const std::size_t k = p * 13 + i;
+                image.put(at + kUnits[i], 2, k < units.size() ? units[k] : k == units.size() ? 0 : 0xFFFF);
+            }
+        }
+    }
+
+    std::unique_ptr<scan::ScanSession> scan(bool thorough)
+    {
+        auto session = std::make_unique<scan::ScanSession>();
+        EXPECT_TRUE(test::selectImage(session->volume, image));
+        catalogue::ScanObserver quiet;
+        catalogue::ScanControl control;
+        scan::RunScan(*session, quiet, control, scan::ScanOptions{thorough});
+        return session;
+    }
+};
+
+std::uint8_t checksumOf(std::string_view name11)
+{
+    std::array<std::byte, 11> bytes{};
+    for (std::size_t i = 0; i < 11; ++i)
+        bytes[i] = std::byte(static_cast<unsigned char>(name11[i]));
+    return fat::shortNameChecksum(bytes);
+}
+
+/// The names of the files found, sorted.
+std::vector<std::string> fileNames(const scan::ScanSession& s)
+{
+    std::vector<std::string> names;
+    for (const auto& f : s.catalogue.FatFileList)
+        names.push_back(f.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+
+} // namespace
+
+TEST(FatThoroughScan, ReadsLiveChainsAndFollowsDeletedFoldersIntoFreeClusters)
+{
+    Volume16 v;
+    v.entry(Volume16::root(0), "DIR", 0x10, 3, 0);
+    v.entry(Volume16::root(1), "\xE5OLD", 0x10, 10, 0);
+    // DIR: clusters 3 -> 4; its second cluster holds a deleted file.
+    v.fat(3, 4);
+    v.fat(4, 0xFFFF);
+    v.dots(3, 0);
+    v.fill(Volume16::inCluster(3, 2), 14);
+    v.entry(Volume16::inCluster(4, 0), "\xE5" "ATE    TXT", 0x20, 30);
+    // The deleted folder OLD: cluster 10, then free cluster 11 with entries, then
+    // free cluster 12 that starts another folder.
+    v.dots(10, 0);
+    v.fill(Volume16::inCluster(10, 2), 14);
+    v.entry(Volume16::inCluster(11, 0), "\xE5OST    TXT", 0x20, 31);
+    v.dots(12, 0);
+    v.entry(Volume16::inCluster(12, 2), "\xE5THER   TXT", 0x20, 32);
+
+    // The live fillers of the deleted folder count as deleted files.
+    const std::vector<std::string> fillers(14, "FILLER.DAT");
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.end(), fillers.begin(), fillers.end());
+        return sorted(std::move(more));
+    };
+    const auto plain = v.scan(false);
+    EXPECT_EQ(fileNames(*plain), with({})) << "the default reads one cluster a folder";
+
+    const auto s = v.scan(true);
+    EXPECT_EQ(fileNames(*s), with({"_ATE.TXT", "_OST.TXT"}));
+    EXPECT_TRUE(s->catalogue.NamesAreUtf8);
+    for (const auto& f : s->catalogue.FatFileList)
+        EXPECT_EQ(f.parentCluster, f.name == "_ATE.TXT" ? 3u : 10u) << f.name;
+
+    // Once cluster 11 is in use again the deleted folder stops at its first cluster.
+    v.fat(11, 0xFFFF);
+    EXPECT_EQ(fileNames(*v.scan(true)), with({"_ATE.TXT"}));
+}
+
+TEST(FatThoroughScan, LoopsAndChainsPastTheVolumeAreCut)
+{
+    Volume16 v;
+    v.entry(Volume16::root(0), "LOOP", 0x10, 3, 0);
+    v.entry(Volume16::root(1), "FAR", 0x10, 5, 0);
+    v.fat(3, 4);
+    v.fat(4, 3); // back to the start
+    v.fat(5, 60000); // past the last cluster (388)
+    v.dots(3, 0);
+    v.fill(Volume16::inCluster(3, 2), 14);
+    v.entry(Volume16::inCluster(4, 0), "\xE5" "NCE    TXT", 0x20, 30);
+    v.dots(5, 0);
+    v.entry(Volume16::inCluster(5, 2), "\xE5" "AR     TXT", 0x20, 31);
+
+    const auto s = v.scan(true);
+    EXPECT_EQ(fileNames(*s), sorted({"_NCE.TXT", "_AR.TXT"}));
+
+    const disk::VolumeGeometry& g = s->volume.geometry;
+    const fat::FatTable table(s->volume.reader, g, s->volume.partition.PartitionSectors);
+    EXPECT_EQ(table.maxCluster(), 388u);
+    EXPECT_EQ(table.chain(3, 100), (std::vector<std::uint32_t>{3, 4}));
+    EXPECT_EQ(table.chain(5, 100), (std::vector<std::uint32_t>{5}));
+    EXPECT_TRUE(table.chain(400, 100).empty());
+}
+
+TEST(FatThoroughScan, NamesDecodeToUtf8AndOnlyBrokenNamesAreRejected)
+{
+    Volume16 v;
+    v.fill(Volume16::root(0), 2); // live files: counted, not listed
+    v.fill(Volume16::root(4), 1);
+    // A deleted file with a Cyrillic long name: the checksum is of its original short name.
+    const std::uint64_t report = Volume16::root(3);
+    v.longName(report, u"Отчёт.txt", checksumOf("OTCHET  TXT"), true);
+    v.entry(report, "\xE5TCHET  TXT", 0x20, 40);
+    // A long name outside the Basic Multilingual Plane (a surrogate pair).
+    const std::uint64_t clef = Volume16::root(6);
+    v.longName(clef, u"\U0001D11E.mid", checksumOf("CLEF    MID"), true);
+    v.entry(clef, "\xE5LEF    MID", 0x20, 41);
+    // A short name in code page 850 (0x82 is é) and one with lower-case flags.
+    v.entry(Volume16::root(7), "CAF\x82    TXT", 0x20, 42);
+    v.entry(Volume16::root(8), "\xE5" "AF\x82    TXT", 0x20, 43);
+    v.entry(Volume16::root(9), "\xE5" "EADME  TXT", 0x20, 44, 1, 0x18);
+    // Rejected: a control character.
+    v.entry(Volume16::root(10), "\xE5" "A\x01     TXT", 0x20, 45);
+    // A live folder whose long name is stale (another checksum) keeps its short name.
+    const std::uint64_t folderAt = Volume16::root(12);
+    v.longName(folderAt, u"Stale name", checksumOf("OTHER   TXT"), false);
+    v.entry(folderAt, "NEWDIR", 0x10, 50, 0);
+
+    const auto s = v.scan(true);
+    EXPECT_EQ(fileNames(*s), sorted({"Отчёт.txt", "\U0001D11E.mid", "_AFé.TXT", "_eadme.txt"}));
+    ASSERT_EQ(s->catalogue.FatFolderList.size(), 1u);
+    EXPECT_EQ(s->catalogue.FatFolderList[0].name, "NEWDIR");
+
+    // The default keeps its own rules: bytes of 128 and above are skipped.
+    const auto plain = v.scan(false);
+    EXPECT_EQ(fileNames(*plain), sorted({"xEADME.TXT"}));
+    EXPECT_FALSE(plain->catalogue.NamesAreUtf8);
+}
+
+TEST(FatThoroughScan, EmptyFilesAndFat32ClustersInUseAreFlagged)
+{
+    // FAT32: 4 reserved sectors, FATs of 4 sectors (FAT 1 at sector 4), root at cluster 2.
+    auto image = test::fat32Boot(600, 4, 4, 1, 2);
+    const std::uint64_t root = 12 * 512;
+    auto put = [&](unsigned i, std::string_view n, std::uint32_t cluster, std::uint32_t size) {
+        const std::uint64_t at = root + i * 32ull;
+        for (std::size_t k = 0; k < 11; ++k)
+            image.put(at + k, 1, static_cast<unsigned char>(k < n.size() ? n[k] : ' '));
+        image.put(at + 11, 1, 0x20);
+        image.put(at + 20, 2, cluster >> 16);
+        image.put(at + 26, 2, cluster & 0xFFFF);
+        image.put(at + 28, 4, size);
+    };
+    image.put(4 * 512 + 4 * 2, 4, 0x0FFFFFFF); // the root's one cluster
+    image.put(4 * 512 + 4 * 7, 4, 0x0FFFFFFF); // cluster 7 belongs to a live file
+    put(0, "\xE5MPTY   TXT", 0, 0);
+    put(1, "\xE5NUSE   BIN", 7, 100);
+    put(2, "\xE5REE    BIN", 9, 100);
+
+    auto scanned = [&](bool thorough) {
+        auto s = std::make_unique<scan::ScanSession>();
+        EXPECT_TRUE(test::selectImage(s->volume, image));
+        catalogue::ScanObserver quiet;
+        catalogue::ScanControl control;
+        scan::RunScan(*s, quiet, control, scan::ScanOptions{thorough});
+        return s;
+    };
+    const auto s = scanned(true);
+    ASSERT_EQ(s->catalogue.FatFileList.size(), 3u);
+    for (const auto& f : s->catalogue.FatFileList) {
+        EXPECT_EQ(f.clusterInUse, f.name == "_NUSE.BIN") << f.name;
+        if (f.name == "_MPTY.TXT") {
+            EXPECT_EQ(f.size, 0u);
+        }
+    }
+    EXPECT_EQ(scanned(false)->catalogue.FatFileList.size(), 2u) << "the default passes over cluster 0";
+}
+
+TEST(FatThoroughScan, DirectoryClustersAreToldFromOtherData)
+{
+    Volume16 v;
+    v.fill(0, 3);
+    v.longName(5 * 32, u"long name.txt", 1, true);
+    v.entry(5 * 32, "\xE5ONGNA~1TXT", 0x20, 9);
+    const auto cluster = std::span<const std::byte>(v.image.bytes()).first(512);
+    EXPECT_TRUE(fat::looksLikeDirectoryEntries(cluster));
+
+    std::array<std::byte, 512> text{};
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = std::byte("The quick brown fox jumps over the lazy dog. "[i % 45]);
+    EXPECT_FALSE(fat::looksLikeDirectoryEntries(text));
+
+    std::array<std::byte, 512> zeros{};
+    EXPECT_FALSE(fat::looksLikeDirectoryEntries(zeros)) << "an unused cluster holds no entries";
+
+    // An entry after the end marker means the cluster is not a folder's.
+    v.image.put(10 * 32, 1, 'Z');
+    v.image.put(10 * 32 + 11, 1, 0x20);
+    v.image.put(8 * 32, 1, 0);
+    EXPECT_FALSE(fat::looksLikeDirectoryEntries(std::span<const std::byte>(v.image.bytes()).first(512)));
+}
