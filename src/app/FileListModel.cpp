@@ -20,6 +20,7 @@ void FileListModel::setRows(const std::vector<catalogue::FileRow>& rows)
         row.cells[Created] = QString::fromStdString(source.created);
         row.cells[Modified] = QString::fromStdString(source.modified);
         row.cells[Id] = QString::fromStdString(source.id);
+        row.cells[Condition] = QString::fromStdString(source.condition);
         row.folder = source.folder;
         row.key = source.key;
         row.icon = source.folder ? m_types.folderIcon() : m_types.fileIcon(row.cells[Name]);
@@ -68,7 +69,7 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return {};
-    static const char* const kHeaders[ColumnCount] = {"Name", "Type", "Size", "Created", "Modified", "ID"};
+    static const char* const kHeaders[ColumnCount] = {"Name", "Type", "Size", "Created", "Modified", "ID", "Condition"};
     if (role == Qt::DisplayRole)
         return QString::fromLatin1(kHeaders[section]);
     if (role == Qt::TextAlignmentRole)
@@ -96,7 +97,7 @@ quint64 FileListModel::key(int row) const
 
 int FileListModel::columnWidth(int column)
 {
-    static const int kWidths[ColumnCount] = {150, 100, 70, 100, 70, 70};
+    static const int kWidths[ColumnCount] = {150, 100, 70, 100, 70, 70, 110};
     return column >= 0 && column < ColumnCount ? kWidths[column] : 0;
 }
 

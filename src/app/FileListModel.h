@@ -1,6 +1,6 @@
 #pragma once
 // The rows of the file list as a table model: Name, Type, Size, Created,
-// Modified, ID. A folder of 100,000 rows costs one string conversion per cell,
+// Modified, ID, Condition. A folder of 100,000 rows costs one string conversion per cell,
 // done once when the rows are set.
 
 #include "catalogue/FileList.h"
@@ -17,7 +17,7 @@ class FileTypes;
 class FileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name, Type, Size, Created, Modified, Id, ColumnCount };
+    enum Column { Name, Type, Size, Created, Modified, Id, Condition, ColumnCount };
 
     explicit FileListModel(FileTypes& types, QObject* parent = nullptr);
 

@@ -39,6 +39,11 @@ struct FileRow {
     std::string modified;
     std::string id;             ///< treeItem, ordinal or recordSector, in decimal
     std::uint64_t key = 0;      ///< the same key as a number
+    /// The seventh column: "Good", "Partly overwritten" or "Overwritten" for a
+    /// deleted file whose condition was estimated (recovery/Condition.h), else empty.
+    std::string condition;
+    std::uint64_t conditionClusters = 0;      ///< clusters the copy would read
+    std::uint64_t conditionClustersInUse = 0; ///< of those, now in use by something else
 };
 
 /// The rows of folder `key`. `filter` may be null (no filtering).

@@ -6,6 +6,7 @@
 #include "cli/Progress.h"
 #include "cli/Source.h"
 #include "cli/Session.h"
+#include "recovery/Condition.h"
 
 #include <cstdio>
 
@@ -33,6 +34,17 @@ void volumeJson(JsonWriter& w, const scan::ScanSession& s)
         .endObject();
 }
 
+/// "condition" and the share of the file's clusters now in use; nothing when unknown.
+void conditionJson(JsonWriter& w, const recovery::ConditionEstimate& e)
+{
+    if (e.condition == recovery::FileCondition::Unknown)
+        return;
+    w.value("condition", recovery::conditionText(e.condition))
+        .value("overwrittenShare", e.share())
+        .value("clusters", e.clusters)
+        .value("clustersInUse", e.clustersInUse);
+}
+
 void scanJson(const scan::ScanSession& s)
 {
     const auto& c = s.catalogue;
@@ -40,6 +52,7 @@ void scanJson(const scan::ScanSession& s)
     w.beginObject();
     volumeJson(w, s);
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
+    recovery::ConditionEstimator conditions(s.volume);
     w.beginArray("folders");
     for (std::size_t i = 0; fat ? i < c.FatFolderList.size() : i < c.NtfsFolderList.size(); ++i) {
         const auto path = folderEntryPath(s, i);
@@ -109,6 +122,9 @@ void scanJson(const scan::ScanSession& s)
                 .value("created", catalogue::fileTimeText(e.created))
                 .value("modified", catalogue::fileTimeText(e.modified));
         }
+        if (fat ? c.FatFileList[i].deleted != 0 : c.NtfsFileList[i].deleted != 0)
+            conditionJson(w, fat ? conditions.fatFile(c.FatFileList[i].firstCluster, c.FatFileList[i].size)
+                                 : conditions.ntfsFile(c.NtfsFileList[i].recordSector, c.NtfsFileList[i].size));
         w.endObject();
     }
     w.endArray();
@@ -206,24 +222,37 @@ int runLs(const std::vector<std::string>& args)
     if (json) {
         JsonWriter w;
         w.beginObject().value("folder", "/" + session->tree.path(node->handle)).beginArray("rows");
-        for (const auto& r : rows)
+        for (const auto& r : rows) {
             w.beginObject()
                 .value("Name", catalogue::nameToUtf8(r.name, session->catalogue.NamesAreUtf8))
                 .value("Type", r.type)
                 .value("Size", r.size)
                 .value("Created", r.created)
                 .value("Modified", r.modified)
-                .value("ID", r.id)
-                .endObject();
+                .value("ID", r.id);
+            if (!r.condition.empty()) {
+                // The share of the file's clusters now in use by something else.
+                const double share = r.conditionClusters == 0 ? 0.0
+                                                               : static_cast<double>(r.conditionClustersInUse) /
+                                                                     static_cast<double>(r.conditionClusters);
+                w.value("condition", r.condition)
+                    .value("overwrittenShare", share)
+                    .value("clusters", r.conditionClusters)
+                    .value("clustersInUse", r.conditionClustersInUse);
+            }
+            w.endObject();
+        }
         w.endArray().endObject();
         std::fputs(w.str().c_str(), stdout);
         return 0;
     }
-    std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", "Name", "Type", "Size", "Created", "Modified", "ID");
+    std::printf("%-40s %-24s %12s  %-20s %-20s %-10s %s\n", "Name", "Type", "Size", "Created", "Modified", "ID",
+                "Condition");
     for (const auto& r : rows)
-        std::printf("%-40s %-24s %12s  %-20s %-20s %s\n", terminalText(r.name, session->catalogue.NamesAreUtf8).c_str(),
+        std::printf("%-40s %-24s %12s  %-20s %-20s %-10s %s\n",
+                    terminalText(r.name, session->catalogue.NamesAreUtf8).c_str(),
                     terminalText(r.type, session->catalogue.NamesAreUtf8).c_str(), r.size.c_str(),
-                    r.created.c_str(), r.modified.c_str(), r.id.c_str());
+                    r.created.c_str(), r.modified.c_str(), r.id.c_str(), r.condition.c_str());
     return 0;
 }
 

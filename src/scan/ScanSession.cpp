@@ -1,5 +1,7 @@
 #include "scan/ScanSession.h"
 
+#include "recovery/Condition.h"
+
 #include "fat/FatScan.h"
 #include "ntfs/MftScan.h"
 
@@ -25,7 +27,10 @@ void ScanSession::buildTree(catalogue::ScanObserver* observer)
 
 std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName) const
 {
-    return catalogue::FillFileList(catalogue, *m_index, kind(), key, &filters, typeName);
+    auto list = catalogue::FillFileList(catalogue, *m_index, kind(), key, &filters, typeName);
+    if (volume.reader.isOpen())
+        recovery::ConditionEstimator(volume).fillRows(list, catalogue);
+    return list;
 }
 
 void RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,

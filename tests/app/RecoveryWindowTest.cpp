@@ -613,11 +613,13 @@ void RecoveryWindowTest::scanReachesResultsWithTreeAndRows()
 
     // The root's rows: folders first, then the deleted file with its platform type name.
     const app::FileListModel& model = *w.fileListModel();
-    QCOMPARE(model.columnCount(), 6);
+    QCOMPARE(model.columnCount(), 7);
     QStringList headers;
-    for (int c = 0; c < 6; ++c)
+    for (int c = 0; c < model.columnCount(); ++c)
         headers << model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    QCOMPARE(headers, (QStringList{"Name", "Type", "Size", "Created", "Modified", "ID"}));
+    QCOMPARE(headers, (QStringList{"Name", "Type", "Size", "Created", "Modified", "ID", "Condition"}));
+    // Nothing was written after the deletion: the file's cluster is free; folders have no condition.
+    QCOMPARE(rowTexts(model, app::FileListModel::Condition), (QStringList{"", "", "Good"}));
     QCOMPARE(rowTexts(model, 0), (QStringList{"Docs", "Pics", "xEPORT.PDF"}));
     QCOMPARE(rowTexts(model, 1), (QStringList{"Folder", "Folder", "Deleted " + pdfTypeName()}));
     QVERIFY(pdfTypeName() != QStringLiteral("PDF File")); // the desktop's name, not the fallback

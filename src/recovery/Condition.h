@@ -1,0 +1,69 @@
+#pragma once
+// How much of a deleted file is now claimed by something else: the clusters the
+// copy would read, and how many of them the volume's allocation now marks used.
+// FAT: a cluster is claimed when its entry in the first allocation table is no
+// longer 0. NTFS: when its bit in $Bitmap is set; resident data lives in the MFT
+// record itself and counts as intact.
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/FileList.h"
+#include "disk/Volume.h"
+#include "recovery/NtfsData.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sarvik::recovery {
+
+enum class FileCondition {
+    Unknown,           ///< the file's metadata or the allocation could not be read
+    Good,              ///< none of its clusters are in use
+    PartlyOverwritten, ///< some are
+    Overwritten,       ///< all are
+};
+
+/// "Good", "Partly overwritten", "Overwritten"; empty for Unknown.
+[[nodiscard]] const char* conditionText(FileCondition condition) noexcept;
+
+struct ConditionEstimate {
+    FileCondition condition = FileCondition::Unknown;
+    std::uint64_t clusters = 0;      ///< clusters the copy would read
+    std::uint64_t clustersInUse = 0; ///< of those, marked in use now
+    /// clustersInUse / clusters; 0 for a file without clusters.
+    [[nodiscard]] double share() const noexcept;
+};
+
+/// Estimates per file of one volume. Keeps one sector of the allocation table
+/// or bitmap between questions: a file's clusters mostly lie together.
+class ConditionEstimator {
+  public:
+    explicit ConditionEstimator(const disk::SelectedVolume& volume);
+
+    /// A FAT file of `size` bytes starting at `firstCluster`: its chain in the
+    /// first table (then the second) when that has the length the size needs,
+    /// otherwise the consecutive clusters from the first one, as the copy reads.
+    [[nodiscard]] ConditionEstimate fatFile(std::uint32_t firstCluster, std::uint64_t size);
+    /// An NTFS file whose MFT record lies at `recordSector`; only the clusters
+    /// that hold its first `size` bytes count.
+    [[nodiscard]] ConditionEstimate ntfsFile(std::uint64_t recordSector, std::uint64_t size);
+
+    /// Sets `condition` and the cluster counts of every deleted file row.
+    void fillRows(std::vector<catalogue::FileRow>& rows, const catalogue::Catalogue& catalogue);
+
+  private:
+    /// True when the cluster is claimed (or does not exist); nothing when unreadable.
+    std::optional<bool> fatEntryUsed(std::uint32_t cluster);
+    std::optional<bool> bitmapBitSet(std::uint64_t cluster);
+    bool loadBitmapRuns();
+    bool readCached(std::uint64_t sector);
+    static ConditionEstimate finish(std::uint64_t clusters, std::uint64_t inUse);
+
+    const disk::SelectedVolume& m_volume;
+    std::vector<std::byte> m_sector;
+    std::uint64_t m_cachedSector = ~std::uint64_t{0};
+    bool m_bitmapTried = false;
+    std::optional<NtfsRunList> m_bitmapRuns;
+};
+
+} // namespace sarvik::recovery
