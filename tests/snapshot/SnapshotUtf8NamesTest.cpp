@@ -1,0 +1,88 @@
+#include "snapshot/RecoverySnapshot.h"
+
+#include <gtest/gtest.h>
+
+using namespace sarvik;
+using snapshot::DecodeStatus;
+
+namespace {
+
+snapshot::SnapshotContent ntfsWith(std::string name, bool utf8)
+{
+    snapshot::SnapshotContent c;
+    c.info.VolumeKind = disk::VolumeKind::Ntfs;
+    c.info.DevicePath = "/dev/sdz1";
+    c.geometry.GeometryKind = disk::VolumeKind::Ntfs;
+    c.geometry.SectorsPerCluster = 8;
+    c.catalogue.AddNtfsFolder("Папка", 40, 5, 1, 2, 0, 1);
+    c.catalogue.AddNtfsFile(1234, std::move(name), 41, 40, 3, 4, 1, 99);
+    c.catalogue.FolderCount = 1;
+    c.catalogue.FileCount = 1;
+    c.catalogue.NamesAreUtf8 = utf8;
+    return c;
+}
+
+std::vector<std::byte> encode(const snapshot::SnapshotContent& c)
+{
+    std::vector<std::byte> out;
+    const auto r = snapshot::EncodeSnapshot(c.info, c.partition, c.geometry, c.catalogue, out);
+    EXPECT_TRUE(r.ok) << r.error;
+    return out;
+}
+
+bool endsWithMarker(const std::vector<std::byte>& bytes)
+{
+    const auto& m = snapshot::kUtf8NamesMarker;
+    return bytes.size() >= m.size() &&
+           std::equal(m.begin(), m.end(), bytes.end() - static_cast<std::ptrdiff_t>(m.size()),
+                      [](char a, std::byte b) { return std::byte(static_cast<unsigned char>(a)) == b; });
+}
+
+} // namespace
+
+TEST(SnapshotUtf8Names, ThoroughNamesRoundTripWithTheMarkerAndDefaultOnesWithout)
+{
+    // 200 Cyrillic letters: 400 bytes of UTF-8, past the 255 of an 8-bit name.
+    std::string longName;
+    for (int i = 0; i < 200; ++i)
+        longName += "ж";
+    const auto thorough = encode(ntfsWith(longName, true));
+    const auto plain = encode(ntfsWith("plain.txt", false));
+    EXPECT_TRUE(endsWithMarker(thorough));
+    EXPECT_FALSE(endsWithMarker(plain));
+
+    snapshot::SnapshotContent loaded;
+    ASSERT_EQ(snapshot::DecodeSnapshot(thorough, loaded).status, DecodeStatus::Loaded);
+    EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
+    EXPECT_EQ(loaded.catalogue.NtfsFileList.at(0).name, longName);
+    EXPECT_EQ(loaded.catalogue.NtfsFolderList.at(0).name, "Папка");
+    EXPECT_EQ(encode(loaded), thorough) << "a reloaded thorough snapshot saves to the same bytes";
+
+    snapshot::SnapshotContent loadedPlain;
+    ASSERT_EQ(snapshot::DecodeSnapshot(plain, loadedPlain).status, DecodeStatus::Loaded);
+    EXPECT_FALSE(loadedPlain.catalogue.NamesAreUtf8);
+    EXPECT_EQ(encode(loadedPlain), plain);
+
+    // Without the flag the long name does not fit, as before.
+    std::vector<std::byte> out;
+    const auto c = ntfsWith(longName, false);
+    EXPECT_FALSE(snapshot::EncodeSnapshot(c.info, c.partition, c.geometry, c.catalogue, out).ok);
+}
+
+TEST(SnapshotUtf8Names, TheMarkerCountsOnlyRightAfterTheBody)
+{
+    auto bytes = encode(ntfsWith("a.txt", false));
+    // Other bytes between the body and the marker: not ours, the names stay 8-bit.
+    for (const char c : std::string("xx") + std::string(snapshot::kUtf8NamesMarker))
+        bytes.push_back(std::byte(static_cast<unsigned char>(c)));
+    snapshot::SnapshotContent loaded;
+    ASSERT_EQ(snapshot::DecodeSnapshot(bytes, loaded).status, DecodeStatus::Loaded);
+    EXPECT_FALSE(loaded.catalogue.NamesAreUtf8);
+
+    // A damaged body never yields UTF-8 names, even when the file ends with the marker.
+    auto damaged = encode(ntfsWith("b.txt", true));
+    damaged.erase(damaged.end() - 41, damaged.end() - static_cast<std::ptrdiff_t>(snapshot::kUtf8NamesMarker.size()));
+    snapshot::SnapshotContent partial;
+    EXPECT_EQ(snapshot::DecodeSnapshot(damaged, partial).status, DecodeStatus::Damaged);
+    EXPECT_FALSE(partial.catalogue.NamesAreUtf8);
+}
