@@ -10,5 +10,6 @@ int runInfo(const std::vector<std::string>& args);
 int runScan(const std::vector<std::string>& args);
 int runLs(const std::vector<std::string>& args);
 int runRecover(const std::vector<std::string>& args);
+int runFind(const std::vector<std::string>& args);
 
 } // namespace sarvik::cli

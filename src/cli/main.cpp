@@ -23,9 +23,13 @@ void usage(std::FILE* out)
                "  recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]...\n"
                "          [--duplicates rename|overwrite|skip]\n"
                "                         copy found files and folders into DIR\n"
+               "  find SOURCE PATTERN [--json]\n"
+               "                         deleted files whose names match PATTERN, with their folder\n"
                "\n"
                "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot\n"
-               "(--device PATH reads a snapshot's volume from elsewhere).\n",
+               "(--device PATH reads a snapshot's volume from elsewhere). scan, ls, find and\n"
+               "recover take --thorough: read whole folders, keep names outside ASCII, and (NTFS)\n"
+               "follow attribute lists, write empty files and decompress compressed ones.\n",
                out);
 }
 
@@ -50,6 +54,8 @@ int main(int argc, char** argv)
         return sarvik::cli::runLs(args);
     if (command == "recover")
         return sarvik::cli::runRecover(args);
+    if (command == "find")
+        return sarvik::cli::runFind(args);
     std::fprintf(stderr, "sarvik: unknown command '%s'\n", command.c_str());
     usage(stderr);
     return 2;

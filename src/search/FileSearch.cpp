@@ -1,0 +1,100 @@
+#include "search/FileSearch.h"
+
+#include "search/NamePatterns.h"
+
+#include <vector>
+
+namespace sarvik::search {
+
+void SearchControl::pause()
+{
+    std::lock_guard lock(m_mutex);
+    m_paused = true;
+}
+
+void SearchControl::resume()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_paused = false;
+    }
+    m_wake.notify_all();
+}
+
+void SearchControl::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop.store(true, std::memory_order_release);
+    }
+    m_wake.notify_all();
+}
+
+bool SearchControl::proceed()
+{
+    std::unique_lock lock(m_mutex);
+    if (m_paused && !stopped()) {
+        m_waiting.store(true, std::memory_order_release);
+        m_wake.wait(lock, [this] { return !m_paused || stopped(); });
+        m_waiting.store(false, std::memory_order_release);
+    }
+    return !stopped();
+}
+
+std::string FolderPathOf(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
+                         catalogue::CatalogueKind kind, std::uint32_t parentKey)
+{
+    std::uint32_t item = 0;
+    if (kind == catalogue::CatalogueKind::Fat) {
+        if (const auto* folder = catalogue.findFatFolder(parentKey))
+            item = folder->treeItem;
+    } else if (const auto* folder = catalogue.findNtfsFolder(parentKey)) {
+        item = folder->treeItem;
+    }
+    // Names from the parent up to the level below the root; a damaged tree
+    // cannot loop here, as a walk is bounded by the number of nodes.
+    std::vector<const std::string*> names;
+    const catalogue::TreeNode* node = item != 0 ? tree.node(item) : nullptr;
+    for (std::size_t guard = 0; node != nullptr && node->handle != catalogue::FolderTree::kRootHandle &&
+                                guard <= tree.size();
+         ++guard) {
+        names.push_back(&node->name);
+        node = tree.node(node->parent);
+    }
+    std::string path = "\\";
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        path += **it;
+        if (std::next(it) != names.rend() && !path.ends_with('\\'))
+            path += '\\';
+    }
+    return path;
+}
+
+std::size_t FindFiles(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
+                      catalogue::CatalogueKind kind, std::string_view pattern, SearchControl& control,
+                      const std::function<void(const SearchMatch&)>& matched)
+{
+    const std::string upperPattern = upperCase8(pattern);
+    std::size_t count = 0;
+    auto visit = [&](std::size_t index, const std::string& name, std::uint32_t parent, std::uint64_t size) {
+        if (MatchName(upperCase8(name), upperPattern) != 1)
+            return;
+        ++count;
+        if (matched)
+            matched(SearchMatch{index, name, FolderPathOf(catalogue, tree, kind, parent), size});
+    };
+    if (upperPattern.empty())
+        return 0;
+    if (kind == catalogue::CatalogueKind::Fat) {
+        const auto& files = catalogue.FatFileList;
+        for (std::size_t i = 0; i < files.size() && control.proceed(); ++i)
+            visit(i, files[i].name, files[i].parentCluster, files[i].size);
+    } else {
+        const auto& files = catalogue.NtfsFileList;
+        for (std::size_t i = 0; i < files.size() && control.proceed(); ++i)
+            visit(i, files[i].name, files[i].parentRecord, files[i].size);
+    }
+    return count;
+}
+
+} // namespace sarvik::search
