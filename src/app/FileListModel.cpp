@@ -11,6 +11,7 @@ void FileListModel::setRows(const std::vector<catalogue::FileRow>& rows)
 {
     beginResetModel();
     m_rows.clear();
+    m_source = rows;
     m_rows.reserve(rows.size());
     for (const catalogue::FileRow& source : rows) {
         Row row;
@@ -33,6 +34,7 @@ void FileListModel::clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_source.clear();
     endResetModel();
 }
 
@@ -53,6 +55,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     const Row& row = m_rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
+    case Qt::EditRole:
     case Qt::ToolTipRole: // the narrow columns cut long texts; the tooltip shows them whole
         return row.cells[index.column()];
     case Qt::DecorationRole:
@@ -76,6 +79,34 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
         return section == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     return {};
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == Name)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || index.column() != Name || index.row() >= rowCount())
+        return false;
+    emit renameRequested(index.row(), value.toString());
+    return false; // the handler sets the name it decides on
+}
+
+void FileListModel::setName(int row, const std::string& name8)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    const auto r = static_cast<std::size_t>(row);
+    m_source[r].name = name8;
+    m_rows[r].cells[Name] = QString::fromStdString(catalogue::toUtf8(name8));
+    if (!m_rows[r].folder)
+        m_rows[r].icon = m_types.fileIcon(m_rows[r].cells[Name]);
+    emit dataChanged(index(row, Name), index(row, Name));
 }
 
 QString FileListModel::text(int row, int column) const

@@ -28,6 +28,21 @@ public:
     [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    /// Names are editable (the list's label edit); the model itself changes
+    /// nothing but asks through renameRequested, whose handler calls setName.
+    [[nodiscard]] Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    /// The rows as the catalogue gave them (for recovery and opening).
+    [[nodiscard]] const std::vector<catalogue::FileRow>& fileRows() const { return m_source; }
+    /// Gives row `row` the name `name8` (8-bit, as the catalogue holds it).
+    void setName(int row, const std::string& name8);
+
+signals:
+    /// A label edit of row `row` ended with `text` (possibly empty).
+    void renameRequested(int row, const QString& text);
+
+public:
 
     /// The texts of row `row`, column `column` (empty when out of range).
     [[nodiscard]] QString text(int row, int column) const;
@@ -47,6 +62,7 @@ private:
     };
     FileTypes& m_types;
     std::vector<Row> m_rows;
+    std::vector<catalogue::FileRow> m_source;
 };
 
 } // namespace sarvik::app

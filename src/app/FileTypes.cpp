@@ -56,3 +56,27 @@ void useSystemIconTheme()
 }
 
 } // namespace sarvik::app
+
+namespace sarvik::app {
+
+std::string toDiskName(const QString& text)
+{
+    // The inverse of catalogue::toUtf8, built from it so that the two agree.
+    static const QHash<char32_t, char> table = [] {
+        QHash<char32_t, char> t;
+        for (int b = 0; b < 256; ++b) {
+            const std::string one(1, static_cast<char>(b));
+            const QString s = QString::fromStdString(catalogue::toUtf8(one));
+            const auto units = s.toUcs4();
+            if (units.size() == 1)
+                t.insert(units.front(), static_cast<char>(b));
+        }
+        return t;
+    }();
+    std::string out;
+    for (char32_t c : text.toUcs4())
+        out.push_back(table.value(c, '_'));
+    return out;
+}
+
+} // namespace sarvik::app

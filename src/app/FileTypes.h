@@ -32,3 +32,9 @@ private:
 void useSystemIconTheme();
 
 } // namespace sarvik::app
+
+namespace sarvik::app {
+/// A name typed by the user as the catalogue holds names: Windows-1252 bytes.
+/// Characters that code page cannot hold become '_'.
+[[nodiscard]] std::string toDiskName(const QString& text);
+} // namespace sarvik::app

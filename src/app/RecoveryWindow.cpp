@@ -2,6 +2,7 @@
 
 #include "app/DriveInformationDialog.h"
 #include "app/FileListModel.h"
+#include "app/ResultsCommands.h"
 #include "app/MessageBoxes.h"
 #include "app/RecoverySettingsDialog.h"
 #include "app/ScanRunner.h"
@@ -196,6 +197,8 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
 
     connect(m_runner, &ScanRunner::reported, this, &RecoveryWindow::applyReport);
     connect(m_runner, &ScanRunner::finished, this, &RecoveryWindow::scanEnded);
+    m_commands = new ResultsCommands(*this);
+    connect(this, &RecoveryWindow::commandRequested, m_commands, &ResultsCommands::run);
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::ApplicationShortcut);
@@ -646,7 +649,7 @@ void RecoveryWindow::StartScan()
     SetMenuState(0);
     setQuickHelp(Text::scanHelp());
     m_progress->setValue(0);
-    m_runner->start(m_session);
+    m_runner->start(m_session, scan::ScanOptions{m_settings.ThoroughScan});
 }
 
 void RecoveryWindow::StopScan()
@@ -754,6 +757,43 @@ void RecoveryWindow::back()
 
 // ---- Results ----------------------------------------------------------------
 
+std::vector<bool> RecoveryWindow::selectedRows() const
+{
+    std::vector<bool> selected(static_cast<std::size_t>(m_model->rowCount()), false);
+    for (const QModelIndex& index : m_details->selectionModel()->selectedRows())
+        if (index.row() >= 0 && static_cast<std::size_t>(index.row()) < selected.size())
+            selected[static_cast<std::size_t>(index.row())] = true;
+    return selected;
+}
+
+int RecoveryWindow::currentRow() const
+{
+    const QModelIndex current = m_details->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void RecoveryWindow::renameFolderItem(std::uint32_t handle, const QString& text)
+{
+    if (QTreeWidgetItem* item = folderItem(handle))
+        item->setText(0, text);
+}
+
+void RecoveryWindow::showLoadedResults()
+{
+    // A load replaces what any scan found: prepared as for a scan, then the
+    // closing steps of one.
+    if (QAction* load = action(Command::LoadSnapshot))
+        load->setEnabled(false);
+    m_folderTree->clear();
+    m_folderItems.clear();
+    m_driveTree->setEnabled(false);
+    showNext(false);
+    SetLabelLayout(2);
+    setViewMode(ViewMode::Details);
+    m_currentStep = 3;
+    scanEnded();
+}
+
 QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
 {
     const auto found = m_folderItems.find(handle);
@@ -805,7 +845,7 @@ void RecoveryWindow::OpenSelectedItem()
         const int row = current.row();
         if (!m_model->text(row, FileListModel::Type).endsWith(QLatin1String("Folder"))) {
             // Opening a found file copies it out first; the recovery window does that.
-            emit commandRequested(32827);
+            emit commandRequested(Command::Open);
             return;
         }
         target = folderItem(static_cast<std::uint32_t>(m_model->key(row)));

@@ -31,6 +31,7 @@ class PictureButton;
 namespace sarvik::app {
 
 class FileListModel;
+class ResultsCommands;
 class ScanRunner;
 struct ScanReport;
 
@@ -53,6 +54,18 @@ inline constexpr int Contents = 32816;
 inline constexpr int About = 32817;
 /// Ours: puts a disk image into the drive tree.
 inline constexpr int AddDiskImage = 32900;
+// The file list's right-click menu.
+inline constexpr int MenuIcons = 32819;
+inline constexpr int MenuList = 32820;
+inline constexpr int MenuDetails = 32837;
+inline constexpr int MenuRecoverSelected = 32825;
+inline constexpr int MenuRecoverAll = 32826;
+inline constexpr int Open = 32827;
+inline constexpr int OpenWith = 32829;
+inline constexpr int MenuFindFiles = 32836;
+inline constexpr int Rename = 32839;
+inline constexpr int MenuSettings = 32828;
+inline constexpr int Properties = 32830;
 } // namespace Command
 
 enum class ViewMode { Icons, List, Details };
@@ -98,6 +111,25 @@ public:
     [[nodiscard]] ViewMode viewMode() const { return m_viewMode; }
     [[nodiscard]] bool scanRunning() const;
     [[nodiscard]] const scan::ScanSession& session() const { return m_session; }
+    /// The session for the commands that change it (snapshot load, rename).
+    [[nodiscard]] scan::ScanSession& mutableSession() { return m_session; }
+    [[nodiscard]] FileTypes& fileTypes() { return m_types; }
+    [[nodiscard]] disk::DeviceProvider& devices() { return m_devices; }
+    /// Opens the selected folder of the tree or the list; a file row asks the
+    /// commands to open it (Command::Open).
+    void OpenSelectedItem();
+    [[nodiscard]] ResultsCommands* commands() const { return m_commands; }
+    /// Which rows of the file list are selected, one flag per row.
+    [[nodiscard]] std::vector<bool> selectedRows() const;
+    /// The list's selection mark (its current row), or -1.
+    [[nodiscard]] int currentRow() const;
+    void setFocusOnTree(bool onTree) { m_focusOnTree = onTree; }
+    /// Fills the file list with the rows of folder `key`.
+    void FillFileList(std::uint32_t key);
+    /// The results page for a catalogue that a snapshot load has just filled.
+    void showLoadedResults();
+    /// Gives a folder's tree item a new text (after a rename).
+    void renameFolderItem(std::uint32_t handle, const QString& text);
     [[nodiscard]] recovery::RecoverySettings& settings() { return m_settings; }
     /// The tree item of a folder-tree handle (the root for FolderTree::kRootHandle).
     [[nodiscard]] QTreeWidgetItem* folderItem(std::uint32_t handle) const;
@@ -139,8 +171,6 @@ private:
     // Results.
     void folderTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     void fileListActivated(const QModelIndex& index);
-    void OpenSelectedItem();
-    void FillFileList(std::uint32_t key);
     void setViewMode(ViewMode mode);
     void toggleTreeListFocus();
 
@@ -160,6 +190,7 @@ private:
     recovery::RecoverySettings m_settings;
     FileTypes m_types;
     ScanRunner* m_runner = nullptr;
+    ResultsCommands* m_commands = nullptr;
 
     int m_currentStep = -1;
     bool m_focusOnTree = false;

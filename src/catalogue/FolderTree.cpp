@@ -127,4 +127,11 @@ std::string FolderTree::path(std::uint32_t handle, const std::string& separator)
     return out;
 }
 
+void FolderTree::setName(std::uint32_t handle, std::string name)
+{
+    if (handle == kRootHandle || handle == 0 || handle > m_nodes.size())
+        return;
+    m_nodes[handle - 1].name = std::move(name);
+}
+
 } // namespace sarvik::catalogue

@@ -55,6 +55,8 @@ public:
     [[nodiscard]] CatalogueKind kind() const { return m_kind; }
     [[nodiscard]] std::uint32_t rootKey() const { return m_kind == CatalogueKind::Ntfs ? kNtfsRootRecord : kFatRootKey; }
 
+    /// Gives node `handle` a new name (a rename by the user); the root keeps its own.
+    void setName(std::uint32_t handle, std::string name);
     /// The node whose folder has key `key` (the root for the root key).
     [[nodiscard]] const TreeNode* findByKey(std::uint32_t key) const;
     /// Names from the node below the root down to `handle`, joined by `separator`.

@@ -1,0 +1,97 @@
+#include "app/FileFiltersDialog.h"
+
+#include "app/FileTypes.h"
+#include "app/MessageBoxes.h"
+#include "catalogue/NameText.h"
+#include "ui/Skin.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace sarvik::app {
+
+namespace {
+
+// Patterns are 8-bit texts like the names they are matched with; what the
+// user types is kept as Latin-1 so that one character is one byte of the limit.
+std::string toPattern(const QString& text)
+{
+    return toDiskName(text);
+}
+
+} // namespace
+
+FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, QWidget* parent)
+    : QDialog(parent), m_patterns(patterns)
+{
+    setWindowTitle(QStringLiteral("File Filters"));
+    setFixedSize(ui::dluX(211), ui::dluY(145));
+    m_edit = new QLineEdit(this);
+    m_edit->setMaxLength(299);
+    m_list = new QListWidget(this);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_add = new QPushButton(QStringLiteral("&Add"), this);
+    m_add->setDefault(true);
+    m_remove = new QPushButton(QStringLiteral("&Remove"), this);
+    m_close = new QPushButton(QStringLiteral("&Close"), this);
+    m_close->setAutoDefault(false);
+    m_remove->setAutoDefault(false);
+
+    for (const std::string& p : m_patterns.patterns())
+        m_list->insertItem(m_list->count(), QString::fromStdString(catalogue::toUtf8(p)));
+    m_remove->setEnabled(m_list->count() > 0);
+
+    connect(m_add, &QPushButton::clicked, this, &FileFiltersDialog::add);
+    connect(m_remove, &QPushButton::clicked, this, &FileFiltersDialog::remove);
+    connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(QStringLiteral("Enter Pattern"), this), 0, 0);
+    grid->addWidget(m_edit, 1, 0);
+    grid->addWidget(m_add, 1, 1);
+    grid->addWidget(m_list, 2, 0, 3, 1);
+    grid->addWidget(m_remove, 2, 1);
+    grid->addWidget(m_close, 3, 1);
+    grid->setRowStretch(4, 1);
+    m_edit->setFocus();
+}
+
+void FileFiltersDialog::add()
+{
+    const QString text = m_edit->text();
+    const search::AddPatternResult result = m_patterns.add(toPattern(text));
+    if (result != search::AddPatternResult::Added) {
+        MessageDialog(this, MessageKind::Error, QString::fromLatin1(search::addPatternMessage(result)));
+        if (result == search::AddPatternResult::TooLong)
+            m_edit->setSelection(0, static_cast<int>(search::FilterPatterns::kMaxPatternLength));
+        else if (result == search::AddPatternResult::Duplicate)
+            m_edit->selectAll();
+        m_edit->setFocus();
+        return;
+    }
+    m_list->insertItem(0, text);
+    m_edit->clear();
+    m_edit->setFocus();
+    m_remove->setEnabled(m_list->count() > 0);
+}
+
+void FileFiltersDialog::remove()
+{
+    if (m_list->count() == 0) {
+        m_remove->setEnabled(false);
+        return;
+    }
+    QListWidgetItem* selected = m_list->currentItem();
+    if (selected == nullptr || !selected->isSelected())
+        return;
+    m_patterns.remove(toPattern(selected->text()));
+    delete m_list->takeItem(m_list->row(selected));
+    if (m_list->count() > 0)
+        m_list->setCurrentRow(0);
+}
+
+} // namespace sarvik::app

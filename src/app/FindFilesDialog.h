@@ -1,0 +1,81 @@
+#pragma once
+// "Find File(s)": searches the whole catalogue for deleted files whose names
+// match a pattern, on a worker thread, and lists each match with its folder path
+// and size. "S&top Search" pauses the walk while it asks whether to stop; Yes
+// ends it and keeps the rows found so far, No lets it go on where it paused.
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/FolderTree.h"
+#include "search/FileSearch.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace sarvik::app {
+
+class FileTypes;
+
+class FindFilesDialog : public QDialog {
+    Q_OBJECT
+public:
+    /// The catalogue and the tree must not change while the box is open (it is modal).
+    FindFilesDialog(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
+                    catalogue::CatalogueKind kind, FileTypes& types, QWidget* parent = nullptr);
+    ~FindFilesDialog() override;
+
+    [[nodiscard]] QLineEdit* patternEdit() const { return m_edit; }
+    [[nodiscard]] QTableWidget* results() const { return m_results; }
+    [[nodiscard]] QLabel* lastFileValue() const { return m_lastFile; }
+    [[nodiscard]] QLabel* filesFoundValue() const { return m_filesFound; }
+    [[nodiscard]] QPushButton* startButton() const { return m_start; }
+    [[nodiscard]] QPushButton* stopButton() const { return m_stop; }
+    [[nodiscard]] bool searching() const { return m_thread.joinable(); }
+    /// The walk's control while a search runs (tests look at it).
+    [[nodiscard]] search::SearchControl* control() const { return m_control.get(); }
+
+    void StartSearch();
+    void StopSearch();
+    void reject() override;
+
+signals:
+    /// A search has ended, by itself or by a confirmed stop.
+    void searchEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void deliver();
+    void walkEnded(unsigned generation);
+    void joinWorker();
+
+    const catalogue::Catalogue& m_catalogue;
+    const catalogue::FolderTree& m_tree;
+    catalogue::CatalogueKind m_kind;
+    FileTypes& m_types;
+
+    QLineEdit* m_edit = nullptr;
+    QTableWidget* m_results = nullptr;
+    QLabel* m_lastFile = nullptr;
+    QLabel* m_filesFound = nullptr;
+    QPushButton* m_start = nullptr;
+    QPushButton* m_stop = nullptr;
+
+    std::unique_ptr<search::SearchControl> m_control;
+    std::thread m_thread;
+    unsigned m_generation = 0;
+    std::mutex m_mutex;
+    std::vector<search::SearchMatch> m_pending;
+    bool m_deliveryQueued = false;
+};
+
+} // namespace sarvik::app

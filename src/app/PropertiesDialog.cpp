@@ -1,0 +1,106 @@
+#include "app/PropertiesDialog.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <vector>
+
+namespace sarvik::app {
+
+std::string fileSizeText(std::uint64_t size)
+{
+    return std::to_string(size / 1024 + 1) + " KB";
+}
+
+FolderTotals countFolder(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
+                         const catalogue::CatalogueIndex& index, std::uint32_t treeItem)
+{
+    FolderTotals totals;
+    const bool fat = tree.kind() == catalogue::CatalogueKind::Fat;
+    std::vector<std::uint32_t> pending{treeItem};
+    // Each node is visited once: the tree places a folder only once.
+    while (!pending.empty() && totals.folders <= tree.size()) {
+        const catalogue::TreeNode* node = tree.node(pending.back());
+        pending.pop_back();
+        if (node == nullptr)
+            continue;
+        ++totals.folders;
+        const std::uint32_t key = node->folderIndex >= 0 ? node->key : 0;
+        for (std::size_t f : index.filesIn(key)) {
+            ++totals.files;
+            totals.bytes += fat ? catalogue.FatFileList[f].size : catalogue.NtfsFileList[f].size;
+        }
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+            pending.push_back(*it);
+    }
+    return totals;
+}
+
+std::string contentsText(const FolderTotals& totals)
+{
+    const std::uint64_t below = totals.folders > 0 ? totals.folders - 1 : 0;
+    return std::to_string(totals.files) + " File(s) and " + std::to_string(below) + " Folder(s)";
+}
+
+std::string folderSizeText(const FolderTotals& totals)
+{
+    const std::uint64_t mb = totals.bytes / 1024 / 1024;
+    return (mb == 0 ? std::string("Less than 1") : std::to_string(mb)) + " MB";
+}
+
+PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("File/Folder Properties"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // Captions in the order of the box; ids 1012, 1011, 1013, 1015, 1014.
+    static const char* const kCaptions[5] = {"Name :", "Size                            :",
+                                             "Contains                     :", "Creation Date              :",
+                                             "Modification Date       :"};
+    const QString texts[5] = {values.name, values.size, values.contents, values.created, values.modified};
+    auto* grid = new QGridLayout;
+    grid->setVerticalSpacing(10);
+    for (int i = 0; i < 5; ++i) {
+        QString caption = QString::fromLatin1(kCaptions[i]);
+        caption.chop(1);
+        auto* c = new QLabel(caption.trimmed(), this);
+        m_values[i] = new QLabel(texts[i], this);
+        m_values[i]->setTextFormat(Qt::PlainText);
+        m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_values[i]->setMinimumWidth(200);
+        grid->addWidget(c, i, 0);
+        grid->addWidget(new QLabel(QStringLiteral(":"), this), i, 1);
+        grid->addWidget(m_values[i], i, 2);
+        if (i == 2 && !values.folder) {
+            c->hide();
+            m_values[i]->hide();
+            grid->itemAtPosition(i, 1)->widget()->hide();
+        }
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->hide();
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 16);
+    layout->addLayout(grid);
+    layout->addSpacing(10);
+    layout->addWidget(buttons);
+}
+
+QString PropertiesDialog::value(int id) const
+{
+    switch (id) {
+    case 1012: return m_values[0]->text();
+    case 1011: return m_values[1]->text();
+    case 1013: return m_values[2]->text();
+    case 1015: return m_values[3]->text();
+    case 1014: return m_values[4]->text();
+    default: return {};
+    }
+}
+
+} // namespace sarvik::app

@@ -1,0 +1,484 @@
+#include "app/ResultsCommands.h"
+
+#include "app/FileFiltersDialog.h"
+#include "app/FileListModel.h"
+#include "app/FindFilesDialog.h"
+#include "app/MessageBoxes.h"
+#include "app/OpenWithDialog.h"
+#include "app/PropertiesDialog.h"
+#include "app/RecoveryWindow.h"
+#include "app/SavingDialog.h"
+#include "catalogue/NameText.h"
+#include "platform/PosixOutputFolder.h"
+#include "recovery/FileRecovery.h"
+#include "snapshot/RecoverySnapshot.h"
+#include "snapshot/SnapshotFile.h"
+#include "snapshot/SnapshotMftRuns.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QProcess>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <charconv>
+
+namespace sarvik::app {
+
+namespace {
+
+/// The filters of both snapshot dialogs. Saved files end in ".RVU", so that
+/// pattern is offered beside "*.RVSX"; without it no saved snapshot would show.
+const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.RVSX *.RVU)"), QStringLiteral("*.RVSX"),
+                                   QStringLiteral("*.RVU"), QStringLiteral("All files (*)")};
+
+bool isFolderType(const std::string& type)
+{
+    return type.size() >= 6 && type.compare(type.size() - 6, 6, "Folder") == 0;
+}
+
+/// Observes the copy that Open makes: keeps where the file went and asks the
+/// creation question on the window's thread (the copy runs there too).
+class OpenObserver final : public recovery::RecoveryObserver {
+public:
+    explicit OpenObserver(QWidget* parent) : m_parent(parent) {}
+    void fileDone(const recovery::FileReport& report) override { last = report; }
+    bool continueAfterError(const std::string& message) override
+    {
+        return QuestionDialog(m_parent, QString::fromStdString(message), MessageKind::Error) == kYes;
+    }
+    recovery::FileReport last;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace
+
+ResultsCommands::ResultsCommands(RecoveryWindow& window) : QObject(&window), m_window(window)
+{
+    launchFile = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    startProgram = [](const QStringList& command) {
+        return !command.isEmpty() && QProcess::startDetached(command.front(), command.mid(1));
+    };
+    QTableView* details = m_window.detailsView();
+    details->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(details, &QWidget::customContextMenuRequested, this, &ResultsCommands::showContextMenu);
+    details->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    connect(m_window.fileListModel(), &FileListModel::renameRequested, this, &ResultsCommands::renameRow);
+    // An edit that ends without a change (Escape, or focus lost unchanged) ends the rename too.
+    connect(details->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { m_renaming = false; });
+}
+
+ResultsCommands::~ResultsCommands() = default;
+
+void ResultsCommands::run(int id)
+{
+    switch (id) {
+    case Command::RecoverSelected:
+    case Command::MenuRecoverSelected: RecoverSelected(); break;
+    case Command::RecoverAll:
+    case Command::MenuRecoverAll: RecoverAll(); break;
+    case Command::SaveSnapshot: SaveSnapshot(); break;
+    case Command::LoadSnapshot: LoadSnapshot(); break;
+    case Command::FileFilters: FileFilters(); break;
+    case Command::FindFiles:
+    case Command::MenuFindFiles: FindFiles(); break;
+    case Command::Open: openRow(m_window.currentRow(), false); break;
+    case Command::OpenWith: openRow(m_window.currentRow(), true); break;
+    case Command::Rename: Rename(); break;
+    case Command::Properties: Properties(); break;
+    default: break;
+    }
+}
+
+// ---- Recovery ---------------------------------------------------------------
+
+void ResultsCommands::RecoverSelected()
+{
+    recover(static_cast<int>(recovery::RecoveryMode::Selected));
+}
+
+void ResultsCommands::RecoverAll()
+{
+    recover(static_cast<int>(recovery::RecoveryMode::All));
+}
+
+QString ResultsCommands::ChooseDestination()
+{
+    QFileDialog dialog(&m_window, QStringLiteral("Please select the path to recover the data"));
+    dialog.setObjectName(QStringLiteral("chooseDestination"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.front();
+}
+
+void ResultsCommands::recover(int mode)
+{
+    if (m_window.currentStep() != 3)
+        return;
+    const QString folder = ChooseDestination();
+    if (folder.isEmpty())
+        return;
+    std::string error;
+    auto destination = platform::PosixOutputFolder::open(folder.toStdString(), error);
+    if (!destination) {
+        MessageDialog(&m_window, MessageKind::Error,
+                      QStringLiteral("Unable to use the folder %1: %2").arg(folder, QString::fromStdString(error)));
+        return;
+    }
+    const std::vector<catalogue::FileRow> rows = m_window.fileListModel()->fileRows();
+    const std::vector<bool> selected = m_window.selectedRows();
+    const recovery::TargetFolder target{destination, folder.toStdString()};
+    scan::ScanSession& session = m_window.mutableSession();
+    m_lastReport.clear();
+    catalogue::RecoveryControl control;
+    SavingDialog dialog(control, &m_window);
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters,
+                                  m_window.settings(), control, dialog, m_lastReport);
+    const auto recoveryMode = static_cast<recovery::RecoveryMode>(mode);
+    dialog.run(copier, [&](recovery::FileRecovery& r) { r.RecoverListItems(rows, recoveryMode, selected, target); });
+
+    // A file that was created but could not be written in full (a full disk,
+    // for one) must not pass for recovered; creation failures were asked about.
+    std::uint32_t writeFailures = 0;
+    for (const recovery::FileReport& f : m_lastReport.files())
+        writeFailures += f.outcome == recovery::FileOutcome::WriteFailed ? 1 : 0;
+    if (writeFailures > 0 || !m_lastReport.failedFolders().empty())
+        MessageDialog(&m_window, MessageKind::Error,
+                      QStringLiteral("%1 file(s) could not be written in full and %2 folder(s) could not be "
+                                     "created in %3.")
+                          .arg(writeFailures)
+                          .arg(m_lastReport.failedFolders().size())
+                          .arg(folder));
+}
+
+// ---- Open and Open With -----------------------------------------------------
+
+QString ResultsCommands::openFolder()
+{
+    // A private folder (mode 0700, unpredictable name) rather than the shared
+    // temporary folder itself, where another user could plant the names we write.
+    if (!m_openFolder) {
+        m_openFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/sarvik-open-XXXXXX"));
+        m_openFolder->setAutoRemove(false); // copies stay for the programs that show them
+    }
+    return m_openFolder->isValid() ? m_openFolder->path() : QString();
+}
+
+void ResultsCommands::openRow(int row, bool openWith)
+{
+    const auto& rows = m_window.fileListModel()->fileRows();
+    if (m_window.currentStep() != 3 || row < 0 || static_cast<std::size_t>(row) >= rows.size())
+        return;
+    const catalogue::FileRow& r = rows[static_cast<std::size_t>(row)];
+    if (r.folder || isFolderType(r.type))
+        return;
+    const QString folder = openFolder();
+    std::string error;
+    auto destination = folder.isEmpty() ? nullptr : platform::PosixOutputFolder::open(folder.toStdString(), error);
+    if (!destination) {
+        MessageDialog(&m_window, MessageKind::Error, QStringLiteral("Unable to create a temporary folder"));
+        return;
+    }
+    const recovery::TargetFolder target{destination, folder.toStdString()};
+    scan::ScanSession& session = m_window.mutableSession();
+    catalogue::RecoveryControl control; // StopRecovery and SkipFile start at 0
+    OpenObserver observer(&m_window);
+    recovery::RecoveryReport report;
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters,
+                                  m_window.settings(), control, observer, report);
+    int written = 0;
+    if (session.kind() == catalogue::CatalogueKind::Fat) {
+        for (const catalogue::FatFileEntry& e : session.catalogue.FatFileList) {
+            if (e.ordinal == r.key) {
+                written = copier.RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size,
+                                                e.name, e.deleted);
+                break;
+            }
+        }
+    } else {
+        std::uint64_t size = 0;
+        std::from_chars(r.size.data(), r.size.data() + r.size.size(), size);
+        written = copier.RecoverNtfsFile(target, r.name, size, r.key, recovery::CopyMode::Open, 0);
+    }
+    if (written != 1 || observer.last.name.empty())
+        return;
+    if (observer.last.outcome != recovery::FileOutcome::Written &&
+        observer.last.outcome != recovery::FileOutcome::Incomplete)
+        return;
+    const QString path = folder + QLatin1Char('/') + QString::fromStdString(observer.last.name);
+    if (openWith)
+        openFileWith(path);
+    else
+        openFile(path);
+}
+
+void ResultsCommands::openFile(const QString& path)
+{
+    if (!launchFile(path))
+        openFileWith(path); // no program handles the type
+}
+
+void ResultsCommands::openFileWith(const QString& path)
+{
+    OpenWithDialog chooser(path, &m_window);
+    if (chooser.exec() != QDialog::Accepted)
+        return;
+    const QStringList command = chooser.chosenCommand();
+    if (!command.isEmpty() && !startProgram(command))
+        MessageDialog(&m_window, MessageKind::Error, QStringLiteral("Unable to start %1").arg(command.front()));
+}
+
+// ---- Snapshots --------------------------------------------------------------
+
+void ResultsCommands::SaveSnapshot()
+{
+    if (m_window.currentStep() != 3 || m_window.scanRunning())
+        return;
+    QFileDialog dialog(&m_window, QStringLiteral("Save Recovery Snapshot"));
+    dialog.setObjectName(QStringLiteral("saveSnapshot"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(kSnapshotFilters);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const std::string chosen = dialog.selectedFiles().front().toStdString();
+    // The dialog asked about the name typed; the extension rule may name another file.
+    const std::string target = snapshot::SnapshotPath(chosen, snapshot::kCaseSensitiveFileNames);
+    if (target != chosen && QFileInfo::exists(QString::fromStdString(target)) &&
+        QuestionDialog(&m_window, QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                      .arg(QString::fromStdString(target))) != kYes)
+        return;
+    const snapshot::SaveOutcome saved = snapshot::SaveSnapshot(m_window.session(), chosen);
+    if (!saved.ok)
+        MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(saved.message));
+}
+
+void ResultsCommands::LoadSnapshot()
+{
+    QAction* load = m_window.action(Command::LoadSnapshot);
+    if (load == nullptr || !load->isEnabled() || m_window.scanRunning())
+        return;
+    QFileDialog dialog(&m_window, QStringLiteral("Load Recovery Snapshot"));
+    dialog.setObjectName(QStringLiteral("loadSnapshot"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(kSnapshotFilters);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const std::string path = dialog.selectedFiles().back().toStdString(); // several chosen: the last
+    scan::ScanSession& session = m_window.mutableSession();
+    const snapshot::LoadOutcome loaded = snapshot::LoadSnapshotFile(session, path);
+    if (loaded.status == snapshot::DecodeStatus::Refused) {
+        MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(loaded.message));
+        return;
+    }
+    if (!loaded.message.empty())
+        MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(loaded.message));
+
+    // Later reads go to the volume that now answers to the loaded DevicePath.
+    auto& volume = session.volume;
+    auto source = m_window.devices().open(volume.info.DevicePath);
+    const bool opened = source != nullptr;
+    volume.reader.setDevice(volume.info.DevicePath, std::move(source));
+    if (opened && volume.geometry.GeometryKind == disk::VolumeKind::Ntfs)
+        snapshot::RebuildMftRunList(session.mftRuns, volume);
+    session.filters.clear();
+    m_window.showLoadedResults();
+    if (!opened)
+        MessageDialog(&m_window, MessageKind::Error,
+                      QStringLiteral("The volume %1 of this snapshot cannot be opened; files cannot be recovered "
+                                     "from it until it is available.")
+                          .arg(QString::fromStdString(catalogue::toUtf8(volume.info.DevicePath))));
+}
+
+// ---- Filters and find -------------------------------------------------------
+
+void ResultsCommands::FileFilters()
+{
+    if (m_window.currentStep() != 3)
+        return;
+    FileFiltersDialog dialog(m_window.mutableSession().filters, &m_window);
+    dialog.exec();
+    // Close, whichever way: the root's rows under the new patterns.
+    m_window.folderTree()->setFocus();
+    m_window.folderTree()->setCurrentItem(m_window.folderItem(catalogue::FolderTree::kRootHandle));
+    m_window.setFocusOnTree(true);
+    m_window.FillFileList(m_window.session().tree.rootKey());
+}
+
+void ResultsCommands::FindFiles()
+{
+    if (m_window.currentStep() != 3)
+        return;
+    const scan::ScanSession& session = m_window.session();
+    FindFilesDialog dialog(session.catalogue, session.tree, session.kind(), m_window.fileTypes(), &m_window);
+    dialog.exec();
+}
+
+// ---- Right-click menu, rename, properties -----------------------------------
+
+std::unique_ptr<QMenu> ResultsCommands::contextMenu()
+{
+    const int row = m_window.currentRow();
+    if (m_window.currentStep() != 3 || row < 0)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(&m_window);
+    auto add = [](QMenu* m, const char* text, int id) {
+        QAction* a = m->addAction(QString::fromLatin1(text));
+        a->setData(id);
+        return a;
+    };
+    add(menu.get(), "&Open", Command::Open);
+    QAction* with = add(menu.get(), "Open &With...", Command::OpenWith);
+    const QString type = m_window.fileListModel()->text(row, FileListModel::Type);
+    with->setEnabled(type != QLatin1String("Folder") && type != QLatin1String("Deleted Folder"));
+    menu->addSeparator();
+    add(menu.get(), "&Recover Selected...", Command::MenuRecoverSelected);
+    add(menu.get(), "Recover &All...", Command::MenuRecoverAll);
+    menu->addSeparator();
+    QMenu* view = menu->addMenu(QStringLiteral("&View"));
+    add(view, "Ico&ns     ", Command::MenuIcons);
+    add(view, "&List", Command::MenuList);
+    add(view, "&Details", Command::MenuDetails);
+    menu->addSeparator();
+    add(menu.get(), "&Find Files...", Command::MenuFindFiles);
+    menu->addSeparator();
+    add(menu.get(), "Re&name", Command::Rename);
+    menu->addSeparator();
+    add(menu.get(), "&Settings...", Command::MenuSettings);
+    menu->addSeparator();
+    add(menu.get(), "&Properties...", Command::Properties);
+    return menu;
+}
+
+void ResultsCommands::showContextMenu(const QPoint& pos)
+{
+    m_window.setFocusOnTree(false);
+    QTableView* details = m_window.detailsView();
+    const QModelIndex at = details->indexAt(pos);
+    if (at.isValid() && !details->selectionModel()->isRowSelected(at.row(), {}))
+        details->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+    std::unique_ptr<QMenu> menu = contextMenu();
+    if (!menu)
+        return;
+    QAction* chosen = menu->exec(details->viewport()->mapToGlobal(pos));
+    if (chosen == nullptr)
+        return;
+    const int id = chosen->data().toInt();
+    switch (id) {
+    case Command::Open: m_window.OpenSelectedItem(); break;
+    case Command::MenuIcons: m_window.action(Command::Icons)->trigger(); break;
+    case Command::MenuList: m_window.action(Command::List)->trigger(); break;
+    case Command::MenuDetails: m_window.action(Command::Details)->trigger(); break;
+    case Command::MenuSettings: m_window.action(Command::Settings)->trigger(); break;
+    default: run(id); break;
+    }
+}
+
+void ResultsCommands::Rename()
+{
+    if (m_window.focusOnTree() || m_window.currentStep() != 3)
+        return;
+    const int row = m_window.currentRow();
+    const auto& rows = m_window.fileListModel()->fileRows();
+    if (row < 0 || static_cast<std::size_t>(row) >= rows.size())
+        return;
+    m_renameOldName = rows[static_cast<std::size_t>(row)].name.substr(0, 255);
+    m_renaming = true;
+    QTableView* details = m_window.detailsView();
+    const QModelIndex index = m_window.fileListModel()->index(row, FileListModel::Name);
+    details->setCurrentIndex(index);
+    details->edit(index);
+}
+
+void ResultsCommands::renameRow(int row, const QString& text)
+{
+    FileListModel* model = m_window.fileListModel();
+    const auto& rows = model->fileRows();
+    if (row < 0 || static_cast<std::size_t>(row) >= rows.size())
+        return;
+    if (!m_renaming) // an edit the user started on the list (F2)
+        m_renameOldName = rows[static_cast<std::size_t>(row)].name.substr(0, 255);
+    m_renaming = false;
+    const std::string newName =
+        text.isEmpty() || m_window.currentStep() != 3 ? m_renameOldName : toDiskName(text);
+    const catalogue::FileRow r = rows[static_cast<std::size_t>(row)];
+    model->setName(row, newName);
+    scan::ScanSession& session = m_window.mutableSession();
+    catalogue::Catalogue& c = session.catalogue;
+    const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
+    if (!r.folder && !isFolderType(r.type)) {
+        if (fat) {
+            for (auto& e : c.FatFileList)
+                if (e.ordinal == r.key) {
+                    e.name = newName;
+                    break;
+                }
+        } else {
+            for (auto& e : c.NtfsFileList)
+                if (e.recordSector == r.key) {
+                    e.name = newName;
+                    break;
+                }
+        }
+        return;
+    }
+    const auto handle = static_cast<std::uint32_t>(r.key);
+    m_window.renameFolderItem(handle, QString::fromStdString(catalogue::toUtf8(newName)));
+    session.tree.setName(handle, newName);
+    if (fat) {
+        for (auto& e : c.FatFolderList)
+            if (e.treeItem == handle) {
+                e.name = newName;
+                break;
+            }
+    } else {
+        for (auto& e : c.NtfsFolderList)
+            if (e.treeItem == handle) {
+                e.name = newName;
+                break;
+            }
+    }
+}
+
+void ResultsCommands::Properties()
+{
+    const int row = m_window.currentRow();
+    const auto& rows = m_window.fileListModel()->fileRows();
+    if (m_window.currentStep() != 3 || row < 0 || static_cast<std::size_t>(row) >= rows.size())
+        return;
+    const catalogue::FileRow& r = rows[static_cast<std::size_t>(row)];
+    PropertiesValues values;
+    values.name = QString::fromStdString(catalogue::toUtf8(r.name));
+    values.created = QString::fromStdString(r.created);
+    values.modified = QString::fromStdString(r.modified);
+    values.folder = isFolderType(r.type);
+    if (values.folder) {
+        const scan::ScanSession& session = m_window.session();
+        const FolderTotals totals =
+            countFolder(session.catalogue, session.tree, session.index(), static_cast<std::uint32_t>(r.key));
+        values.contents = QString::fromStdString(contentsText(totals));
+        values.size = QString::fromStdString(folderSizeText(totals));
+    } else {
+        std::uint64_t size = 0;
+        std::from_chars(r.size.data(), r.size.data() + r.size.size(), size);
+        values.size = QString::fromStdString(fileSizeText(size));
+    }
+    PropertiesDialog dialog(values, &m_window);
+    dialog.exec();
+}
+
+} // namespace sarvik::app

@@ -1,0 +1,76 @@
+#pragma once
+// The commands of the results page that the window hands on through
+// commandRequested: recovering rows, opening a found file, snapshots, the file
+// filters, find files, the file list's right-click menu, renaming and the
+// properties box.
+
+#include "recovery/RecoveryReport.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QMenu;
+class QTemporaryDir;
+
+namespace sarvik::app {
+
+class RecoveryWindow;
+
+class ResultsCommands : public QObject {
+    Q_OBJECT
+public:
+    explicit ResultsCommands(RecoveryWindow& window);
+    ~ResultsCommands() override;
+
+    /// Runs command `id` (menu, toolbar or right-click ids).
+    void run(int id);
+
+    void RecoverSelected();
+    void RecoverAll();
+    /// The folder chooser; empty when none was chosen.
+    QString ChooseDestination();
+    /// Opens the file of the list's current row: with the desktop's handler, or
+    /// with our chooser when `openWith` is set or no handler takes the type.
+    void openRow(int row, bool openWith);
+    void SaveSnapshot();
+    void LoadSnapshot();
+    void FileFilters();
+    void FindFiles();
+    void Rename();
+    void Properties();
+
+    /// The right-click menu for the current state (null when none is shown).
+    /// The caller owns it; each action carries its command id as data.
+    [[nodiscard]] std::unique_ptr<QMenu> contextMenu();
+
+    /// What the last recovery did to each file.
+    [[nodiscard]] const recovery::RecoveryReport& lastReport() const { return m_lastReport; }
+    /// Where Open copies files: a private folder inside the system's temporary folder.
+    [[nodiscard]] QString openFolder();
+    [[nodiscard]] bool renaming() const { return m_renaming; }
+
+    /// How a file is handed to the desktop (QDesktopServices by default) and how
+    /// a chosen program is started (detached by default); tests replace them.
+    std::function<bool(const QString& path)> launchFile;
+    std::function<bool(const QStringList& command)> startProgram;
+
+private:
+    void recover(int mode);
+    void openFile(const QString& path);
+    void openFileWith(const QString& path);
+    void renameRow(int row, const QString& text);
+    void showContextMenu(const QPoint& pos);
+
+    RecoveryWindow& m_window;
+    recovery::RecoveryReport m_lastReport;
+    std::unique_ptr<QTemporaryDir> m_openFolder;
+    std::string m_renameOldName;
+    bool m_renaming = false;
+};
+
+} // namespace sarvik::app

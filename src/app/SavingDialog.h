@@ -1,0 +1,80 @@
+#pragma once
+// "Saving the data please wait": the modal box that runs a copy of found files
+// on a SaveWorker and shows its path, file name, file count and the progress of
+// the current file. The worker never touches the box: its reports are kept here
+// under a lock and shown by one queued call at a time. The box closes itself when
+// the copy has ended; Escape and the close box do nothing while it runs.
+
+#include "catalogue/ScanObserver.h"
+#include "recovery/FileRecovery.h"
+#include "recovery/SaveWorker.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+class QLabel;
+class QPushButton;
+
+namespace sarvik::ui {
+class PercentProgressBar;
+}
+
+namespace sarvik::app {
+
+class SavingDialog : public QDialog, public recovery::RecoveryObserver {
+    Q_OBJECT
+public:
+    SavingDialog(catalogue::RecoveryControl& control, QWidget* parent = nullptr);
+    ~SavingDialog() override;
+
+    /// Starts `copy` on the worker and shows the box until the copy has ended.
+    void run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy);
+
+    [[nodiscard]] QLabel* pathValue() const { return m_path; }
+    [[nodiscard]] QLabel* fileNameValue() const { return m_fileName; }
+    [[nodiscard]] QLabel* totalFilesValue() const { return m_totalFiles; }
+    [[nodiscard]] ui::PercentProgressBar* progressBar() const { return m_progress; }
+    [[nodiscard]] QPushButton* stopButton() const { return m_stop; }
+    [[nodiscard]] QPushButton* skipButton() const { return m_skip; }
+    [[nodiscard]] bool working() const { return m_working; }
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // RecoveryObserver, called on the worker thread.
+    void path(const std::string& text) override;
+    void fileName(const std::string& name) override;
+    void totalFiles(std::uint32_t count) override;
+    void fileProgress(std::uint32_t position) override;
+    bool continueAfterError(const std::string& message) override;
+
+    template <typename Change> void record(Change change);
+    void deliver();
+    void copyEnded();
+
+    recovery::SaveWorker m_worker;
+    bool m_working = false;
+    QLabel* m_path = nullptr;
+    QLabel* m_fileName = nullptr;
+    QLabel* m_totalFiles = nullptr;
+    ui::PercentProgressBar* m_progress = nullptr;
+    QPushButton* m_stop = nullptr;
+    QPushButton* m_skip = nullptr;
+
+    struct Shown {
+        std::string path, fileName;
+        std::uint32_t totalFiles = 0, progress = 0;
+        bool hasPath = false, hasFileName = false, hasTotal = false, hasProgress = false;
+    };
+    std::mutex m_mutex;
+    Shown m_shown;
+    bool m_deliveryQueued = false;
+};
+
+} // namespace sarvik::app

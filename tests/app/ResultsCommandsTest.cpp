@@ -1,0 +1,989 @@
+// The results page's commands driven as a user drives them: recovery through the
+// folder chooser and the saving box, opening found files, snapshots, the file
+// filters, find files, the right-click menu, renaming and the properties box.
+// Every modal box and chooser is answered by the test.
+
+#include "app/FileFiltersDialog.h"
+#include "app/FileListModel.h"
+#include "app/FileTypes.h"
+#include "app/FindFilesDialog.h"
+#include "app/MessageBoxes.h"
+#include "app/OpenWithDialog.h"
+#include "app/PropertiesDialog.h"
+#include "app/RecoveryWindow.h"
+#include "app/ResultsCommands.h"
+#include "app/SavingDialog.h"
+#include "platform/DriveDiscovery.h"
+#include "platform/PosixDevice.h"
+#include "ui/PictureButton.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+using namespace sarvik;
+using app::RecoveryWindow;
+namespace Command = app::Command;
+
+namespace {
+
+// ---- A device whose reads can be held, so that a copy is caught while it runs ----
+
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool closed = false;
+    void close()
+    {
+        std::lock_guard lock(mutex);
+        closed = true;
+    }
+    void open()
+    {
+        {
+            std::lock_guard lock(mutex);
+            closed = false;
+        }
+        changed.notify_all();
+    }
+    void pass()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return !closed; });
+    }
+};
+
+class GatedSource final : public disk::BlockSource {
+public:
+    GatedSource(std::shared_ptr<const disk::BlockSource> base, Gate& gate) : m_base(std::move(base)), m_gate(gate) {}
+    [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
+    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
+    {
+        m_gate.pass();
+        return m_base->read(offset, buffer);
+    }
+
+private:
+    std::shared_ptr<const disk::BlockSource> m_base;
+    Gate& m_gate;
+};
+
+class GatedDevices final : public disk::DeviceProvider {
+public:
+    std::shared_ptr<const disk::BlockSource> open(const std::string& path) override
+    {
+        auto base = m_real.open(path);
+        return base ? std::make_shared<GatedSource>(base, gate) : nullptr;
+    }
+    std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
+    Gate gate;
+
+private:
+    platform::PosixDeviceProvider m_real;
+};
+
+struct OpenOnExit {
+    Gate& gate;
+    ~OpenOnExit() { gate.open(); }
+};
+
+// ---- Answering modal boxes --------------------------------------------------
+
+QList<QPointer<QTimer>> g_pendingAnswers;
+
+// Runs `act` on the next modal dialog that opens (of type T when given).
+template <typename T = QDialog> void whenModal(std::function<void(T*)> act)
+{
+    auto* timer = new QTimer(qApp);
+    g_pendingAnswers << timer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start();
+}
+
+QPushButton* buttonWithText(QWidget* dialog, const QString& text)
+{
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->text() == text && b->isVisible())
+            return b;
+    return nullptr;
+}
+
+struct Answer {
+    QString asked;
+    QString title;
+    int kind = 0;
+    bool seen = false;
+};
+
+// Answers the next message box with the button `text` and records what it said.
+void answerWith(const QString& text, Answer* record = nullptr)
+{
+    whenModal<app::MessageBox>([text, record](app::MessageBox* box) {
+        if (record != nullptr) {
+            record->seen = true;
+            record->title = box->windowTitle();
+            record->asked = box->text();
+            record->kind = static_cast<int>(box->kind());
+        }
+        if (QPushButton* b = buttonWithText(box, text))
+            b->click();
+        else
+            box->reject();
+    });
+}
+
+// Answers the next file chooser with `path`; records its title and filters.
+struct ChooserSeen {
+    QString title;
+    QStringList filters;
+    bool seen = false;
+};
+void chooseFile(const QString& path, ChooserSeen* seen = nullptr)
+{
+    whenModal<QFileDialog>([path, seen](QFileDialog* dialog) {
+        if (seen != nullptr) {
+            seen->seen = true;
+            seen->title = dialog->windowTitle();
+            seen->filters = dialog->nameFilters();
+        }
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        const QFileInfo info(path);
+        dialog->setDirectory(info.absolutePath());
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+QByteArray sha256Of(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex();
+}
+
+struct ManifestFile {
+    QString path;
+    QByteArray sha256;
+    qint64 size = 0;
+};
+
+// The files of a manifest under `folder` (a path prefix with its slash).
+QList<ManifestFile> manifestFilesUnder(const QString& manifest, const QString& folder)
+{
+    QList<ManifestFile> out;
+    QFile f(manifest);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return out;
+    while (!f.atEnd()) {
+        const QStringList cols = QString::fromUtf8(f.readLine()).trimmed().split(QLatin1Char('\t'));
+        if (cols.size() >= 5 && cols[1] == QLatin1String("file") && cols[0].startsWith(folder))
+            out.append({cols[0].mid(folder.size()), cols[3].toLatin1(), cols[2].toLongLong()});
+    }
+    return out;
+}
+
+int rowNamed(const app::FileListModel& model, const QString& name)
+{
+    for (int r = 0; r < model.rowCount(); ++r)
+        if (model.text(r, app::FileListModel::Name) == name)
+            return r;
+    return -1;
+}
+
+void selectRow(RecoveryWindow& w, int row)
+{
+    w.setFocusOnTree(false);
+    w.detailsView()->selectionModel()->setCurrentIndex(w.fileListModel()->index(row, 0),
+                                                       QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+}
+
+// A catalogue of `count` FAT files in the root, every third named hit<n>.dat.
+catalogue::Catalogue syntheticFiles(std::uint32_t count)
+{
+    catalogue::Catalogue c;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        c.AddFatFile((i % 3 == 0 ? "hit" : "other") + std::to_string(i) + ".dat", i + 2, 0, 0, 0, i, 1);
+        ++c.FileCount;
+    }
+    return c;
+}
+
+QStringList column(const QTableWidget* table, int c)
+{
+    QStringList out;
+    for (int r = 0; r < table->rowCount(); ++r)
+        out << (table->item(r, c) != nullptr ? table->item(r, c)->text() : QString());
+    return out;
+}
+
+} // namespace
+
+class ResultsCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup()
+    {
+        for (const QPointer<QTimer>& t : std::as_const(g_pendingAnswers))
+            delete t.data();
+        g_pendingAnswers.clear();
+    }
+
+    void recoverDeletedFolderMatchesManifest();
+    void savingBoxIgnoresEscapeAndStops();
+    void createErrorAskedAndNoStops();
+    void chooserCancelledCopiesNothing();
+    void openCopiesToPrivateFolderAndHandsOver();
+    void openWithChooserListsDesktopEntries();
+    void snapshotSaveThenLoad();
+    void snapshotLoadRefusesForeignFile();
+    void filterDialogLimitsAndOrder();
+    void filterCloseRefillsRoot();
+    void findMatchesWithPaths();
+    void findStopAnsweredNoAndYes();
+    void contextMenuItems();
+    void renameFileAndFolder();
+    void propertiesTexts();
+
+private:
+    // A window on `image` that has run its scan to the results page.
+    bool scanned(RecoveryWindow& w);
+    QString volume(const char* name) const { return m_volumes + QLatin1Char('/') + QLatin1String(name); }
+
+    QTemporaryDir m_dir;
+    QString m_volumes = QStringLiteral(SARVIK_TEST_VOLUMES);
+    platform::PosixDeviceProvider m_devices;
+};
+
+void ResultsCommandsTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    app::useSystemIconTheme();
+}
+
+bool ResultsCommandsTest::scanned(RecoveryWindow& w)
+{
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return false;
+    QTreeWidgetItem* item = w.driveTree()->topLevelItem(0)->child(0);
+    w.driveTree()->scrollToItem(item);
+    QTest::mouseClick(w.driveTree()->viewport(), Qt::LeftButton, {}, w.driveTree()->visualItemRect(item).center());
+    if (!w.nextButton()->isVisible())
+        return false;
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+    return done.wait(60000);
+}
+
+#define NEED_VOLUME(name)                                                                                            \
+    if (!QFileInfo::exists(volume(name)))                                                                            \
+    QSKIP("no test volume " name ": run tools/make-test-volumes.sh")
+
+void ResultsCommandsTest::recoverDeletedFolderMatchesManifest()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    const app::FileListModel& model = *w.fileListModel();
+    const int photos = rowNamed(model, QStringLiteral("Photos"));
+    QVERIFY2(photos >= 0, "the deleted folder Photos is listed in the root");
+    QCOMPARE(model.text(photos, app::FileListModel::Type), QStringLiteral("Deleted Folder"));
+    selectRow(w, photos);
+
+    QTemporaryDir out;
+    ChooserSeen chooser;
+    chooseFile(out.path(), &chooser);
+    QString savingTitle;
+    whenModal<app::SavingDialog>([&](app::SavingDialog* d) { savingTitle = d->windowTitle(); });
+    QVERIFY(w.runIfEnabled(Command::RecoverSelected));
+    QVERIFY(chooser.seen);
+    QCOMPARE(chooser.title, QStringLiteral("Please select the path to recover the data"));
+    QVERIFY(QApplication::activeModalWidget() == nullptr); // the saving box closed itself
+
+    const auto expected = manifestFilesUnder(volume("fat16.manifest.tsv"), QStringLiteral("Photos/"));
+    QCOMPARE(expected.size(), 3);
+    for (const ManifestFile& f : expected) {
+        const QString got = out.path() + QStringLiteral("/Photos/") + f.path;
+        QVERIFY2(QFileInfo(got).isFile(), qPrintable(got));
+        QCOMPARE(QFileInfo(got).size(), f.size);
+        QCOMPARE(sha256Of(got), f.sha256);
+    }
+    // Nothing else was written: the three files and the one subfolder.
+    QStringList written;
+    QDirIterator it(out.path(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        written << QDir(out.path()).relativeFilePath(it.next());
+    written.sort();
+    QCOMPARE(written, (QStringList{"Photos", "Photos/Thumbs", "Photos/Thumbs/thumb 001.png",
+                                   "Photos/holiday 001.png", "Photos/holiday 002.png"}));
+    QCOMPARE(w.commands()->lastReport().totals().written, 3u);
+}
+
+void ResultsCommandsTest::savingBoxIgnoresEscapeAndStops()
+{
+    NEED_VOLUME("fat16.img");
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, devices);
+    QVERIFY(scanned(w));
+    QTemporaryDir out;
+    chooseFile(out.path());
+    devices.gate.close(); // the copy's first read waits
+    bool stillOpenAfterEscape = false, stillOpenAfterClose = false;
+    QString buttons;
+    whenModal<app::SavingDialog>([&](app::SavingDialog* d) {
+        QTest::keyClick(d, Qt::Key_Escape);
+        stillOpenAfterEscape = d->isVisible();
+        d->close();
+        stillOpenAfterClose = d->isVisible();
+        buttons = d->stopButton()->text() + QLatin1Char('|') + d->skipButton()->text();
+        d->stopButton()->click();
+        devices.gate.open();
+    });
+    QVERIFY(w.runIfEnabled(Command::RecoverAll));
+    QVERIFY(stillOpenAfterEscape);
+    QVERIFY(stillOpenAfterClose);
+    QCOMPARE(buttons, QStringLiteral("&Stop Saving|S&kip File"));
+    // Stop before the first block: the file being written is cut short and no other starts.
+    const auto& files = w.commands()->lastReport().files();
+    QVERIFY(files.size() <= 1);
+    QCOMPARE(w.commands()->lastReport().totals().written, 0u);
+}
+
+void ResultsCommandsTest::createErrorAskedAndNoStops()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    const app::FileListModel& model = *w.fileListModel();
+    // Two deleted files of the root; a folder already carries the first one's name,
+    // so with Overwrite its creation fails.
+    QStringList files;
+    for (int r = 0; r < model.rowCount(); ++r)
+        if (!model.isFolder(r) && files.size() < 2)
+            files << model.text(r, 0);
+    QCOMPARE(files.size(), 2);
+    QTemporaryDir out;
+    QVERIFY(QDir(out.path()).mkdir(files[0]));
+    w.settings().DuplicatePolicy = recovery::DuplicatePolicy::Overwrite;
+    w.detailsView()->selectionModel()->clearSelection();
+    for (const QString& name : files)
+        w.detailsView()->selectionModel()->select(model.index(rowNamed(model, name), 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    chooseFile(out.path());
+    Answer asked;
+    answerWith(QStringLiteral("&No"), &asked);
+    QVERIFY(w.runIfEnabled(Command::RecoverSelected));
+    QVERIFY(asked.seen);
+    QCOMPARE(asked.asked, QStringLiteral("Error creating file : ") + out.path() + QLatin1Char('/') + files[0] +
+                              QStringLiteral(".  Continue Recovery ? "));
+    QVERIFY(!QFileInfo::exists(out.path() + QLatin1Char('/') + files[1])); // No stopped the copy
+
+    // Yes goes on with the next file.
+    chooseFile(out.path());
+    answerWith(QStringLiteral("&Yes"), &asked);
+    QVERIFY(w.runIfEnabled(Command::RecoverSelected));
+    QVERIFY(QFileInfo(out.path() + QLatin1Char('/') + files[1]).isFile());
+    QCOMPARE(w.commands()->lastReport().totals().written, 1u);
+}
+
+void ResultsCommandsTest::chooserCancelledCopiesNothing()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    ChooserSeen seen;
+    chooseFile(QString(), &seen);
+    bool savingShown = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        savingShown = savingShown || qobject_cast<app::SavingDialog*>(QApplication::activeModalWidget()) != nullptr;
+    });
+    watch.start(1);
+    QVERIFY(w.runIfEnabled(Command::RecoverAll));
+    QVERIFY(seen.seen);
+    QVERIFY(!savingShown);
+    QVERIFY(w.commands()->lastReport().files().empty());
+}
+
+void ResultsCommandsTest::openCopiesToPrivateFolderAndHandsOver()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    QStringList launched;
+    bool handled = true;
+    w.commands()->launchFile = [&](const QString& path) {
+        launched << path;
+        return handled;
+    };
+    QList<QStringList> started;
+    w.commands()->startProgram = [&](const QStringList& command) {
+        started << command;
+        return true;
+    };
+    const app::FileListModel& model = *w.fileListModel();
+    const int row = rowNamed(model, QStringLiteral("Quarterly Report 2024.txt"));
+    QVERIFY(row >= 0);
+    // Double-click on the row opens it.
+    selectRow(w, row);
+    const QRect rect = w.detailsView()->visualRect(model.index(row, 0));
+    QTest::mouseDClick(w.detailsView()->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(launched.size(), 1);
+    const QString copy = launched.front();
+    QCOMPARE(QFileInfo(copy).fileName(), QStringLiteral("Quarterly Report 2024.txt"));
+    QVERIFY(copy.startsWith(QDir::tempPath() + QStringLiteral("/sarvik-open-")));
+    QCOMPARE(QFileInfo(QFileInfo(copy).path()).permissions() & (QFile::ReadOther | QFile::WriteOther), 0);
+    const auto manifest = manifestFilesUnder(volume("fat16.manifest.tsv"), QString());
+    QByteArray expected;
+    for (const ManifestFile& f : manifest)
+        if (f.path == QLatin1String("Quarterly Report 2024.txt"))
+            expected = f.sha256;
+    QCOMPARE(sha256Of(copy), expected);
+
+    // A type without a handler falls back to our chooser; the command typed there
+    // gets the copy's path as its own argument.
+    QFile(copy).resize(0); // a second open replaces the copy
+    handled = false;
+    whenModal<app::OpenWithDialog>([](app::OpenWithDialog* d) {
+        d->commandField()->setText(QStringLiteral("sh -c 'cat \"$0\"'"));
+        d->openButton()->click();
+    });
+    w.commands()->run(Command::Open);
+    QCOMPARE(launched.size(), 2);
+    QCOMPARE(sha256Of(copy), expected);
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(started.front(), (QStringList{"sh", "-c", "cat \"$0\"", copy}));
+
+    // Open With goes straight to the chooser; cancelling it starts nothing.
+    whenModal<app::OpenWithDialog>([](app::OpenWithDialog* d) { d->reject(); });
+    w.commands()->run(Command::OpenWith);
+    QCOMPARE(launched.size(), 2);
+    QCOMPARE(started.size(), 1);
+}
+
+void ResultsCommandsTest::openWithChooserListsDesktopEntries()
+{
+    QTemporaryDir apps;
+    auto write = [&](const char* name, const char* text) {
+        QFile f(apps.path() + QLatin1Char('/') + QLatin1String(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write("viewer.desktop", "[Desktop Entry]\nType=Application\nName=Text Viewer\nExec=tview --ro %f\n"
+                            "MimeType=text/plain;text/x-log;\n");
+    write("editor.desktop", "[Desktop Entry]\nType=Application\nName=Another Editor\nExec=aedit %U\n"
+                            "MimeType=text/plain;\n");
+    write("hidden.desktop", "[Desktop Entry]\nType=Application\nName=Hidden\nExec=h %f\nNoDisplay=true\n"
+                            "MimeType=text/plain;\n");
+    write("image.desktop", "[Desktop Entry]\nType=Application\nName=Pictures\nExec=pic %f\nMimeType=image/png;\n");
+    write("action.desktop", "[Desktop Action New]\nMimeType=text/plain;\n[Desktop Entry]\nName=Other\n"
+                            "Exec=o\nMimeType=image/png;\n");
+    const auto found = app::applicationsFor({QStringLiteral("text/plain")}, {apps.path()});
+    QStringList names;
+    for (const auto& a : found)
+        names << a.name;
+    QCOMPARE(names, (QStringList{"Another Editor", "Text Viewer"}));
+
+    const QString file = QStringLiteral("/tmp/x y/it's.txt");
+    QCOMPARE(app::commandFor(QStringLiteral("tview --ro %f"), file), (QStringList{"tview", "--ro", file}));
+    QCOMPARE(app::commandFor(QStringLiteral("aedit %U %i"), file), (QStringList{"aedit", file}));
+    QCOMPARE(app::commandFor(QStringLiteral("\"my prog\" -x"), file), (QStringList{"my prog", "-x", file}));
+    QVERIFY(app::commandFor(QStringLiteral("   "), file).isEmpty());
+}
+
+void ResultsCommandsTest::snapshotSaveThenLoad()
+{
+    NEED_VOLUME("fat16.img");
+    const QString image = volume("fat16.img");
+    QStringList treeTexts, rootRows;
+    std::uint32_t files = 0, folders = 0;
+    const QString chosen = m_dir.path() + QStringLiteral("/scan one");
+    {
+        RecoveryWindow w({platform::imageDriveItem(image.toStdString())}, m_devices);
+        QVERIFY(scanned(w));
+        QTreeWidgetItemIterator it(w.folderTree());
+        for (; *it; ++it)
+            treeTexts << (*it)->text(0);
+        for (int r = 0; r < w.fileListModel()->rowCount(); ++r)
+            rootRows << w.fileListModel()->text(r, 0) + QLatin1Char('|') + w.fileListModel()->text(r, 2);
+        files = w.session().catalogue.FileCount;
+        folders = w.session().catalogue.FolderCount;
+        ChooserSeen seen;
+        chooseFile(chosen, &seen);
+        QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
+        QVERIFY(seen.seen);
+        QVERIFY(seen.filters.join(QLatin1Char(' ')).contains(QStringLiteral("*.RVSX")));
+        QVERIFY(seen.filters.join(QLatin1Char(' ')).contains(QStringLiteral("*.RVU")));
+    }
+    const QString saved = chosen + QStringLiteral(".RVU");
+    QVERIFY2(QFileInfo(saved).isFile(), qPrintable(saved));
+
+    // A fresh window loads it from the drive page straight into the results.
+    RecoveryWindow w({}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(w.action(Command::LoadSnapshot)->isEnabled());
+    chooseFile(saved);
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
+    QCOMPARE(done.count(), 1);
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY(w.folderTree()->isVisible());
+    QVERIFY(!w.action(Command::LoadSnapshot)->isEnabled());
+    QVERIFY(w.action(Command::SaveSnapshot)->isEnabled());
+    QStringList loadedTree, loadedRows;
+    QTreeWidgetItemIterator it(w.folderTree());
+    for (; *it; ++it)
+        loadedTree << (*it)->text(0);
+    for (int r = 0; r < w.fileListModel()->rowCount(); ++r)
+        loadedRows << w.fileListModel()->text(r, 0) + QLatin1Char('|') + w.fileListModel()->text(r, 2);
+    QCOMPARE(loadedTree, treeTexts);
+    QCOMPARE(loadedRows, rootRows);
+    QCOMPARE(w.session().catalogue.FileCount, files);
+    QCOMPARE(w.session().catalogue.FolderCount, folders);
+
+    // The loaded session reads the image again: a recovered file matches its manifest.
+    QStringList launched;
+    w.commands()->launchFile = [&](const QString& path) {
+        launched << path;
+        return true;
+    };
+    const int row = rowNamed(*w.fileListModel(), QStringLiteral("cluster exact.bin"));
+    QVERIFY(row >= 0);
+    selectRow(w, row);
+    w.commands()->run(Command::Open);
+    QCOMPARE(launched.size(), 1);
+    QByteArray expected;
+    for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString()))
+        if (f.path == QLatin1String("cluster exact.bin"))
+            expected = f.sha256;
+    QCOMPARE(sha256Of(launched.front()), expected);
+}
+
+void ResultsCommandsTest::snapshotLoadRefusesForeignFile()
+{
+    const QString foreign = m_dir.path() + QStringLiteral("/foreign.RVU");
+    {
+        QFile f(foreign);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("garbage and more");
+    }
+    const QString wrongVersion = m_dir.path() + QStringLiteral("/v2.RVU");
+    {
+        QFile f(wrongVersion);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("RVX4.022.0");
+    }
+    RecoveryWindow w({}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Answer asked;
+    chooseFile(foreign);
+    answerWith(QStringLiteral("&Ok"), &asked);
+    QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
+    QCOMPARE(asked.asked, QStringLiteral("    Invalid version of the file found : garbage"));
+    QCOMPARE(asked.kind, int(app::MessageKind::Error));
+    QCOMPARE(w.currentStep(), 0);
+
+    chooseFile(wrongVersion);
+    answerWith(QStringLiteral("&Ok"), &asked);
+    QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
+    QCOMPARE(asked.asked,
+             QStringLiteral("              version of file does not match with current version 1.0"));
+    QCOMPARE(w.currentStep(), 0);
+    QVERIFY(w.driveTree()->isVisible());
+}
+
+void ResultsCommandsTest::filterDialogLimitsAndOrder()
+{
+    search::FilterPatterns patterns;
+    app::FileFiltersDialog d(patterns);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+
+    auto addText = [&](const QString& text) {
+        d.patternEdit()->setText(text);
+        d.addButton()->click();
+    };
+    Answer asked;
+    // Blank.
+    answerWith(QStringLiteral("&Ok"), &asked);
+    addText(QString());
+    QCOMPARE(asked.asked, QStringLiteral("      Blank entry not allowed     "));
+    // 20 characters: refused with the first 19 selected; 19 are accepted.
+    answerWith(QStringLiteral("&Ok"), &asked);
+    addText(QStringLiteral("abcdefghijklmnopqrst"));
+    QCOMPARE(asked.asked, QStringLiteral("      Pattern length exceeds the limit     "));
+    QCOMPARE(d.patternEdit()->selectedText(), QStringLiteral("abcdefghijklmnopqrs"));
+    QCOMPARE(patterns.count(), 0u);
+    addText(QStringLiteral("abcdefghijklmnopqrs"));
+    QCOMPARE(patterns.count(), 1u);
+    QVERIFY(d.patternEdit()->text().isEmpty());
+    // Case makes a different entry; an identical one is refused with all selected.
+    addText(QStringLiteral("*.txt"));
+    addText(QStringLiteral("*.TXT"));
+    answerWith(QStringLiteral("&Ok"), &asked);
+    addText(QStringLiteral("*.txt"));
+    QCOMPARE(asked.asked, QStringLiteral("      Pattern already exists in he list     "));
+    QCOMPARE(d.patternEdit()->selectedText(), QStringLiteral("*.txt"));
+    // Newest first in the list box, table in the order of adding.
+    QCOMPARE(d.patternList()->item(0)->text(), QStringLiteral("*.TXT"));
+    QCOMPARE(d.patternList()->item(2)->text(), QStringLiteral("abcdefghijklmnopqrs"));
+    QCOMPARE(patterns.patterns().front(), std::string("abcdefghijklmnopqrs"));
+    // Up to 99 patterns, then the table-full message.
+    for (int i = 3; i < 99; ++i)
+        addText(QStringLiteral("p%1").arg(i));
+    QCOMPARE(patterns.count(), 99u);
+    QCOMPARE(d.patternList()->count(), 99);
+    answerWith(QStringLiteral("&Ok"), &asked);
+    addText(QStringLiteral("one more"));
+    QCOMPARE(asked.asked, QStringLiteral("      You cannot add more patterns     "));
+    QCOMPARE(patterns.count(), 99u);
+
+    // Remove without a selection changes nothing; with one it removes that pattern.
+    d.patternList()->clearSelection();
+    d.patternList()->setCurrentRow(-1);
+    d.removeButton()->click();
+    QCOMPARE(patterns.count(), 99u);
+    d.patternList()->setCurrentRow(d.patternList()->count() - 2); // "*.txt"
+    QCOMPARE(d.patternList()->currentItem()->text(), QStringLiteral("*.txt"));
+    d.removeButton()->click();
+    QCOMPARE(patterns.count(), 98u);
+    QCOMPARE(d.patternList()->count(), 98);
+    QCOMPARE(d.patternList()->currentRow(), 0);
+    QCOMPARE(std::count(patterns.patterns().begin(), patterns.patterns().end(), std::string("*.txt")), 0);
+
+    // Reopened, the list box shows the table as it stands.
+    app::FileFiltersDialog again(patterns);
+    QCOMPARE(again.patternList()->count(), 98);
+    QVERIFY(again.removeButton()->isEnabled());
+}
+
+void ResultsCommandsTest::filterCloseRefillsRoot()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    const app::FileListModel& model = *w.fileListModel();
+    int foldersBefore = 0;
+    for (int r = 0; r < model.rowCount(); ++r)
+        foldersBefore += model.isFolder(r) ? 1 : 0;
+    // Go into a folder first: Close comes back to the root.
+    w.folderTree()->setCurrentItem(w.folderTree()->topLevelItem(0)->child(0));
+    w.setFocusOnTree(true);
+    w.OpenSelectedItem();
+    whenModal<app::FileFiltersDialog>([](app::FileFiltersDialog* d) {
+        d->patternEdit()->setText(QStringLiteral("*.txt"));
+        d->addButton()->click();
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    QVERIFY(w.runIfEnabled(Command::FileFilters));
+    QVERIFY(w.focusOnTree());
+    QCOMPARE(w.folderTree()->currentItem(), w.folderTree()->topLevelItem(0));
+    int folders = 0, files = 0;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        if (model.isFolder(r)) {
+            ++folders;
+            continue;
+        }
+        ++files;
+        QVERIFY2(model.text(r, 0).endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive), qPrintable(model.text(r, 0)));
+    }
+    QCOMPARE(folders, foldersBefore);
+    QVERIFY(files >= 2); // Quarterly Report 2024.txt, Café menu.txt, ...
+    QVERIFY(rowNamed(model, QStringLiteral("Café menu.txt")) >= 0);
+}
+
+void ResultsCommandsTest::findMatchesWithPaths()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    QStringList names, paths, sizes;
+    bool escapeIgnored = false;
+    whenModal<app::FindFilesDialog>([&](app::FindFilesDialog* d) {
+        d->patternEdit()->setText(QStringLiteral("*.png"));
+        QTest::keyClick(d->patternEdit(), Qt::Key_Return);
+        escapeIgnored = true;
+        if (d->searching()) {
+            QTest::keyClick(d, Qt::Key_Escape);
+            escapeIgnored = d->isVisible();
+        }
+        QSignalSpy ended(d, &app::FindFilesDialog::searchEnded);
+        if (d->searching())
+            ended.wait(10000);
+        names = column(d->results(), 0);
+        paths = column(d->results(), 1);
+        sizes = column(d->results(), 2);
+        QCOMPARE(d->filesFoundValue()->text(), QString::number(names.size()));
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    QVERIFY(w.runIfEnabled(Command::FindFiles));
+    QVERIFY(escapeIgnored);
+    // Every deleted .png of the manifest, with its folder as a backslash path.
+    QStringList expected;
+    for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString())) {
+        if (!f.path.endsWith(QStringLiteral(".png")))
+            continue;
+        const qsizetype slash = f.path.lastIndexOf(QLatin1Char('/'));
+        expected << f.path.mid(slash + 1) + QLatin1Char('|') + QLatin1Char('\\') +
+                        QString(f.path.left(std::max<qsizetype>(slash, 0))).replace(QLatin1Char('/'), QLatin1Char('\\')) +
+                        QLatin1Char('|') + QString::number(f.size);
+    }
+    QStringList got;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        got << names[i] + QLatin1Char('|') + paths[i] + QLatin1Char('|') + sizes[i];
+    QVERIFY(!got.isEmpty());
+    for (const QString& g : got)
+        QVERIFY2(expected.contains(g), qPrintable(g));
+    QVERIFY(got.contains(QStringLiteral("thumb 001.png|\\Photos\\Thumbs|3000")));
+}
+
+void ResultsCommandsTest::findStopAnsweredNoAndYes()
+{
+    const catalogue::Catalogue c = syntheticFiles(600'000);
+    catalogue::FolderTree tree;
+    app::FileTypes types;
+    app::FindFilesDialog d(c, tree, catalogue::CatalogueKind::Fat, types);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    d.patternEdit()->setText(QStringLiteral("HIT"));
+
+    // No: the walk waits while the question is open, then ends with every match.
+    bool pausedWhileAsked = false;
+    Answer asked;
+    whenModal<app::MessageBox>([&](app::MessageBox* box) {
+        asked.asked = box->text();
+        if (d.control() != nullptr)
+            for (int i = 0; i < 200 && !d.control()->waiting() && d.searching(); ++i)
+                QTest::qWait(5);
+        pausedWhileAsked = d.control() != nullptr && d.control()->waiting();
+        buttonWithText(box, QStringLiteral("&No"))->click();
+    });
+    QSignalSpy ended(&d, &app::FindFilesDialog::searchEnded);
+    d.StartSearch();
+    QVERIFY(!d.startButton()->isEnabled());
+    QVERIFY(d.stopButton()->isEnabled());
+    d.StopSearch();
+    QCOMPARE(asked.asked, QStringLiteral("Do you want to stop file searching ?"));
+    QVERIFY2(pausedWhileAsked, "the search had ended before the question: too few entries");
+    QVERIFY(ended.wait(30000));
+    QCOMPARE(d.results()->rowCount(), 200'000);
+    QCOMPARE(d.filesFoundValue()->text(), QStringLiteral("200000"));
+    QCOMPARE(d.lastFileValue()->text(), QStringLiteral("hit599997.dat"));
+    QVERIFY(d.startButton()->isEnabled());
+    QVERIFY(!d.stopButton()->isEnabled());
+
+    // Yes: the search ends at once and keeps the rows found before the pause.
+    answerWith(QStringLiteral("&Yes"));
+    d.StartSearch();
+    QCOMPARE(d.results()->rowCount(), 0); // a new search starts empty
+    d.StopSearch();
+    QVERIFY(!d.searching());
+    const int kept = d.results()->rowCount();
+    QVERIFY(kept < 200'000);
+    QCOMPARE(d.filesFoundValue()->text(), kept == 0 ? QString() : QString::number(kept));
+    QVERIFY(d.startButton()->isEnabled());
+    QVERIFY(!d.stopButton()->isEnabled());
+    QTest::qWait(50); // the stopped walk's end report must not change anything
+    QCOMPARE(d.results()->rowCount(), kept);
+    // The rows kept are the first matches in list order.
+    for (int r = 0; r < kept; ++r)
+        QCOMPARE(d.results()->item(r, 0)->text(), QStringLiteral("hit%1.dat").arg(r * 3));
+}
+
+void ResultsCommandsTest::contextMenuItems()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    const app::FileListModel& model = *w.fileListModel();
+    w.detailsView()->selectionModel()->clear();
+    QVERIFY(w.commands()->contextMenu() == nullptr); // no row: no menu
+    const int folder = rowNamed(model, QStringLiteral("Photos"));
+    selectRow(w, folder);
+    auto menu = w.commands()->contextMenu();
+    QVERIFY(menu);
+    QStringList items;
+    QAction* with = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator()) {
+            items << QStringLiteral("-");
+        } else if (a->menu() != nullptr) {
+            QStringList sub;
+            for (QAction* s : a->menu()->actions())
+                sub << s->text() + QLatin1Char('=') + s->data().toString();
+            items << a->text() + QLatin1Char('{') + sub.join(QLatin1Char(',')) + QLatin1Char('}');
+        } else {
+            items << a->text() + QLatin1Char('=') + a->data().toString();
+            if (a->data().toInt() == Command::OpenWith)
+                with = a;
+        }
+    }
+    QCOMPARE(items, (QStringList{"&Open=32827", "Open &With...=32829", "-", "&Recover Selected...=32825",
+                                 "Recover &All...=32826", "-",
+                                 "&View{Ico&ns     =32819,&List=32820,&Details=32837}", "-", "&Find Files...=32836",
+                                 "-", "Re&name=32839", "-", "&Settings...=32828", "-", "&Properties...=32830"}));
+    QVERIFY(with != nullptr && !with->isEnabled()); // grayed for a deleted folder
+    selectRow(w, rowNamed(model, QStringLiteral("one byte.bin")));
+    menu = w.commands()->contextMenu();
+    for (QAction* a : menu->actions())
+        if (a->data().toInt() == Command::OpenWith)
+            QVERIFY(a->isEnabled());
+}
+
+void ResultsCommandsTest::renameFileAndFolder()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    app::FileListModel& model = *w.fileListModel();
+    auto editTo = [&](const QString& text, bool commit) {
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor != nullptr);
+        editor->setText(text);
+        QTest::keyClick(editor, commit ? Qt::Key_Return : Qt::Key_Escape);
+    };
+    // A file: F2 on the list, a new name, Enter.
+    int row = rowNamed(model, QStringLiteral("one byte.bin"));
+    selectRow(w, row);
+    w.detailsView()->setFocus();
+    QTest::keyClick(w.detailsView(), Qt::Key_F2);
+    editTo(QStringLiteral("renamed.bin"), true);
+    QCOMPARE(model.text(row, 0), QStringLiteral("renamed.bin"));
+    const auto ordinal = model.key(row);
+    bool inCatalogue = false;
+    for (const auto& e : w.session().catalogue.FatFileList)
+        inCatalogue = inCatalogue || (e.ordinal == ordinal && e.name == "renamed.bin");
+    QVERIFY(inCatalogue);
+    // An empty edit keeps the old name, in the row and in the catalogue.
+    w.commands()->Rename();
+    QVERIFY(w.commands()->renaming());
+    editTo(QString(), true);
+    QCOMPARE(model.text(row, 0), QStringLiteral("renamed.bin"));
+    QVERIFY(!w.commands()->renaming());
+    // A cancelled edit changes nothing.
+    w.commands()->Rename();
+    editTo(QStringLiteral("other"), false);
+    QCOMPARE(model.text(row, 0), QStringLiteral("renamed.bin"));
+    // The renamed file is found under its new name.
+    std::size_t found = 0;
+    search::SearchControl control;
+    search::FindFiles(w.session().catalogue, w.session().tree, w.session().kind(), "renamed.bin", control,
+                      [&](const search::SearchMatch&) { ++found; });
+    QCOMPARE(found, 1u);
+
+    // A folder: the tree item and the tree's name change too, so recovery uses it.
+    row = rowNamed(model, QStringLiteral("Photos"));
+    const auto handle = static_cast<std::uint32_t>(model.key(row));
+    selectRow(w, row);
+    w.commands()->Rename();
+    editTo(QStringLiteral("Pictures é"), true);
+    QCOMPARE(model.text(row, 0), QStringLiteral("Pictures é"));
+    QCOMPARE(w.folderItem(handle)->text(0), QStringLiteral("Pictures é"));
+    QCOMPARE(w.session().tree.node(handle)->name, std::string("Pictures \xE9"));
+    QTemporaryDir out;
+    selectRow(w, row);
+    chooseFile(out.path());
+    QVERIFY(w.runIfEnabled(Command::RecoverSelected));
+    QVERIFY(QFileInfo(out.path() + QStringLiteral("/Pictures é/Thumbs/thumb 001.png")).isFile());
+
+    // With the focus on the tree, Rename does nothing.
+    w.setFocusOnTree(true);
+    w.commands()->Rename();
+    QVERIFY(!w.commands()->renaming());
+}
+
+void ResultsCommandsTest::propertiesTexts()
+{
+    QCOMPARE(app::fileSizeText(1'048'576), std::string("1025 KB"));
+    QCOMPARE(app::fileSizeText(0), std::string("1 KB"));
+    QCOMPARE(app::fileSizeText(1023), std::string("1 KB"));
+    QCOMPARE(app::fileSizeText(1024), std::string("2 KB"));
+    QCOMPARE(app::fileSizeText(5'000'000'000ull), std::string("4882813 KB"));
+
+    // Top (10) holds A (11) and B (12), each with one file of 3 MiB; Empty (13)
+    // holds nothing. A filter does not hide files from the count.
+    catalogue::Catalogue c;
+    c.AddFatFolder("Top", 10, 0, 0, 0, 0, 1);
+    c.AddFatFolder("A", 11, 10, 0, 0, 0, 1);
+    c.AddFatFolder("B", 12, 10, 0, 0, 0, 1);
+    c.AddFatFolder("Empty", 13, 0, 0, 0, 0, 1);
+    c.FolderCount = 4;
+    c.AddFatFile("one.doc", 20, 11, 0, 0, 3'145'728, 1);
+    c.AddFatFile("two.doc", 30, 12, 0, 0, 3'145'728, 1);
+    c.AddFatFile("root.doc", 40, 0, 0, 0, 99, 1);
+    c.FileCount = 3;
+    catalogue::FolderTree tree;
+    tree.BuildFolderTree(c, catalogue::CatalogueKind::Fat);
+    const catalogue::CatalogueIndex index(c, catalogue::CatalogueKind::Fat);
+    const auto top = app::countFolder(c, tree, index, c.FatFolderList[0].treeItem);
+    QCOMPARE(app::contentsText(top), std::string("2 File(s) and 2 Folder(s)"));
+    QCOMPARE(app::folderSizeText(top), std::string("6 MB"));
+    const auto empty = app::countFolder(c, tree, index, c.FatFolderList[3].treeItem);
+    QCOMPARE(app::contentsText(empty), std::string("0 File(s) and 0 Folder(s)"));
+    QCOMPARE(app::folderSizeText(empty), std::string("Less than 1 MB"));
+
+    // The box through the window: a folder row and a file row.
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    QString name, size, contents;
+    auto readBox = [&](app::PropertiesDialog* d) {
+        name = d->value(1012);
+        size = d->value(1011);
+        contents = d->value(1013);
+        d->accept();
+    };
+    selectRow(w, rowNamed(*w.fileListModel(), QStringLiteral("Photos")));
+    whenModal<app::PropertiesDialog>(readBox);
+    w.commands()->run(Command::Properties);
+    QCOMPARE(name, QStringLiteral("Photos"));
+    QCOMPARE(contents, QStringLiteral("3 File(s) and 1 Folder(s)")); // 20000 + 35000 + 3000 bytes
+    QCOMPARE(size, QStringLiteral("Less than 1 MB"));
+    selectRow(w, rowNamed(*w.fileListModel(), QStringLiteral("Large archive.dat")));
+    whenModal<app::PropertiesDialog>(readBox);
+    w.commands()->run(Command::Properties);
+    QCOMPARE(size, QStringLiteral("3073 KB")); // 3,145,851 bytes
+    QVERIFY(contents.isEmpty());
+}
+
+QTEST_MAIN(ResultsCommandsTest)
+#include "ResultsCommandsTest.moc"
