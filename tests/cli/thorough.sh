@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The thorough mode on volumes made by tools/make-test-volumes.sh: every deleted
+# file whose entry and (consecutive) data are still on disk comes back byte-exact under its
+# path, never fewer than the default mode or tsk_recover bring back; a thorough
+# snapshot keeps its UTF-8 names and recovers the same bytes as the image.
+# Usage: thorough.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
+
+set -euo pipefail
+SARVIK=$1
+VOLUMES=$2
+SOURCE=$3
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+[[ -f $VOLUMES/fat32-s1.img && -f $VOLUMES/fat32-s1.manifest.tsv ]] || { echo "no test volumes in $VOLUMES" >&2; exit 77; }
+command -v python3 >/dev/null || { echo "python3 needed" >&2; exit 77; }
+
+for name in fat16 fat16-s1 fat32 fat32-s1 ntfs; do
+    img=$VOLUMES/$name.img
+    [[ -f $img ]] || continue
+    bash "$SOURCE/bench/yield.sh" "$img" "$VOLUMES/$name.manifest.tsv" "$SARVIK" >"$WORK/$name.yield"
+    cat "$WORK/$name.yield"
+    python3 - "$WORK/$name.yield" "$VOLUMES/$name.manifest.tsv" <<'PY' || fail "$name: thorough yield"
+import re, sys
+counts = {}
+for line in open(sys.argv[1]):
+    m = re.match(r"\s+(\S+)\s+(\d+) byte-exact of (\d+)", line)
+    if m:
+        counts[m.group(1)] = int(m.group(2))
+# Deleted files whose entry and data are still on disk, and (FAT) lie in
+# consecutive clusters: a deleted FAT file's chain is gone from the table.
+whole = 0
+with open(sys.argv[2], encoding="utf-8") as f:
+    head = f.readline().rstrip("\n").split("\t")
+    col = {k: i for i, k in enumerate(head)}
+    for line in f:
+        row = line.rstrip("\n").split("\t")
+        notes = row[col["notes"]].split()
+        if row[col["type"]] == "file" and row[col["state"]] == "deleted" and row[col["contiguous"]] != "no" and not (
+                {"data_overwritten", "entry_overwritten", "mft_record_reused"} & set(notes)):
+            whole += 1
+t = counts["thorough"]
+problems = []
+if t < whole:
+    problems.append(f"thorough {t} < {whole} whole deleted files")
+for other in ("default", "tsk", "ntfsundel"):
+    if other in counts and counts[other] > t:
+        problems.append(f"thorough {t} < {other} {counts[other]}")
+for p in problems:
+    print(p, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+done
+
+# A thorough snapshot: marked, UTF-8 names listed as they are, and the same bytes recovered.
+img=$VOLUMES/fat32-s1.img
+"$SARVIK" scan "$img" --snapshot "$WORK/plain.rvu" >/dev/null 2>&1
+"$SARVIK" scan "$img" --thorough --snapshot "$WORK/thorough.rvu" >/dev/null 2>&1
+[[ $(tail -c 11 "$WORK/PLAIN.RVU" | tr -d "\000") != NAMES=UTF-8 ]] || fail "a default snapshot carries the UTF-8 marker"
+[[ $(tail -c 11 "$WORK/THOROUGH.RVU" | tr -d "\000") == NAMES=UTF-8 ]] || fail "a thorough snapshot lacks the UTF-8 marker"
+"$SARVIK" ls "$WORK/THOROUGH.RVU" / 2>/dev/null | grep -q '^Отчёт за май.txt ' || fail "UTF-8 name not listed from the snapshot"
+"$SARVIK" recover "$img" --to "$WORK/from-image" --all --thorough >/dev/null 2>&1
+"$SARVIK" recover "$WORK/THOROUGH.RVU" --to "$WORK/from-snapshot" --all >/dev/null 2>&1
+(cd "$WORK/from-image" && find . -type f -exec sha256sum {} + | sort) >"$WORK/a"
+(cd "$WORK/from-snapshot" && find . -type f -exec sha256sum {} + | sort) >"$WORK/b"
+[[ -s $WORK/a ]] || fail "thorough recovery wrote nothing"
+cmp -s "$WORK/a" "$WORK/b" || fail "the thorough snapshot recovers other bytes than the image"
+echo "thorough: ok"
