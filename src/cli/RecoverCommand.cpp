@@ -20,7 +20,7 @@ namespace sarvik::cli {
 namespace {
 
 constexpr const char* kUsage = "usage: sarvik recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]... "
-                               "[--duplicates rename|overwrite|skip] [--thorough]\n";
+                               "[--duplicates rename|overwrite|skip] [--thorough] [--no-times]\n";
 
 std::atomic<catalogue::RecoveryControl*> g_interruptTarget{nullptr};
 
@@ -64,12 +64,15 @@ int runRecover(const std::vector<std::string>& args)
     std::vector<std::string> filters;
     std::vector<std::string> paths;
     std::uint16_t policy = recovery::DuplicatePolicy::Rename;
+    bool keepTimes = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--to" && i + 1 < args.size()) {
             to = args[++i];
         } else if (a == "--all") {
             all = true;
+        } else if (a == "--no-times") {
+            keepTimes = false;
         } else if (a == "--filter" && i + 1 < args.size()) {
             filters.push_back(args[++i]);
         } else if (a == "--duplicates" && i + 1 < args.size()) {
@@ -166,6 +169,7 @@ int runRecover(const std::vector<std::string>& args)
     const auto settings = [&] {
         auto s = recovery::RecoverySettings::startup('N');
         s.DuplicatePolicy = policy;
+        s.KeepOriginalTimes = keepTimes;
         s.ThoroughScan = sa.thorough || session->catalogue.NamesAreUtf8;
         return s;
     }();
@@ -218,6 +222,9 @@ int runRecover(const std::vector<std::string>& args)
                 "(no data), %u failed; %u zero-filled block(s) in %u file(s); %llu bytes\n",
                 t.written, t.cutShort, t.incomplete, t.duplicatesSkipped, t.filtered, t.nothingToWrite, t.failed,
                 t.zeroFilledBlocks, t.filesWithZeroFill, static_cast<unsigned long long>(t.bytesWritten));
+    if (t.writtenFromUsedClusters != 0)
+        std::printf("%u file%s written from clusters that are now in use\n", t.writtenFromUsedClusters,
+                    t.writtenFromUsedClusters == 1 ? "" : "s");
     return report.anyFailed() ? 1 : 0;
 }
 

@@ -114,4 +114,15 @@ std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_
     return std::make_unique<PosixOutputFile>(fd);
 }
 
+bool PosixOutputFolder::setTimes(std::string_view name, const recovery::EntryTimes& times)
+{
+    if (!recovery::isSafeComponent(name))
+        return false;
+    const std::string component(name);
+    struct timespec values[2] {};
+    values[0].tv_sec = static_cast<time_t>(times.accessed);
+    values[1].tv_sec = static_cast<time_t>(times.modified);
+    return ::utimensat(m_fd, component.c_str(), values, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 } // namespace sarvik::platform

@@ -26,6 +26,7 @@ class PosixOutputFolder final : public recovery::OutputFolder {
     [[nodiscard]] bool exists(std::string_view name) const override;
     [[nodiscard]] std::shared_ptr<recovery::OutputFolder> makeFolder(std::string_view name) override;
     [[nodiscard]] std::unique_ptr<recovery::OutputFile> createFile(std::string_view name, bool replace) override;
+    [[nodiscard]] bool setTimes(std::string_view name, const recovery::EntryTimes& times) override;
 
   private:
     int m_fd;

@@ -3,6 +3,8 @@
 #include "catalogue/NameText.h"
 #include "fat/ClusterChain.h"
 #include "ntfs/MftRecord.h"
+#include "recovery/Condition.h"
+#include "recovery/OriginalTimes.h"
 #include "recovery/NtfsCompressed.h"
 
 #include <algorithm>
@@ -75,6 +77,7 @@ struct FileRecovery::Prepared {
     std::unique_ptr<OutputFile> file;
     bool writeFailed = false;
     FileReport report;
+    std::optional<EntryTimes> times; ///< given to the file once it is closed
 };
 
 FileRecovery::FileRecovery(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
@@ -196,14 +199,43 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
     };
     std::vector<Pending> stack;
     stack.push_back({treeItem, key, std::make_shared<const TargetFolder>(parent), name});
+    // Each folder made, with its times: given once everything below it is
+    // written, since writing into a folder changes its modification time.
+    struct MadeFolder {
+        std::shared_ptr<const TargetFolder> parent;
+        std::string name;
+        EntryTimes times;
+    };
+    std::vector<MadeFolder> made;
+    const auto folderTimes = [&](std::uint32_t item) -> std::optional<EntryTimes> {
+        const catalogue::TreeNode* node = m_tree.node(item);
+        if (node == nullptr || node->folderIndex < 0)
+            return std::nullopt;
+        const auto index = static_cast<std::size_t>(node->folderIndex);
+        if (fat && index < m_catalogue.FatFolderList.size())
+            return fatEntryTimes(m_catalogue.FatFolderList[index].writeDate,
+                                 m_catalogue.FatFolderList[index].accessDate);
+        if (!fat && index < m_catalogue.NtfsFolderList.size())
+            return ntfsEntryTimes(m_catalogue.NtfsFolderList[index].modified);
+        return std::nullopt;
+    };
+    const auto applyFolderTimes = [&] {
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            (void)it->parent->folder->setTimes(it->name, it->times);
+    };
     while (!stack.empty()) {
-        if (stopped())
+        if (stopped()) {
+            applyFolderTimes();
             return;
+        }
         Pending p = std::move(stack.back());
         stack.pop_back();
         auto target = std::make_shared<TargetFolder>(CreateDirectoryPath(*p.parent, std::span(&p.name, 1), m_catalogue.NamesAreUtf8));
         if (!target->folder && p.parent->folder)
             m_report.folderFailed(target->path);
+        if (target->folder && m_settings.KeepOriginalTimes)
+            if (const auto times = folderTimes(p.treeItem))
+                made.push_back({p.parent, target->path.substr(target->path.rfind('/') + 1), *times});
         if (fat)
             RecoverFatFilesIn(p.key, *target);
         else
@@ -218,6 +250,7 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
             stack.push_back({child->handle, child->key, target, child->name});
         }
     }
+    applyFolderTimes();
 }
 
 void FileRecovery::RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFolder& folder)
@@ -307,6 +340,8 @@ void FileRecovery::finish(Prepared& p, std::uint64_t size)
         p.file.reset();
         if (p.writeFailed)
             p.report.outcome = FileOutcome::WriteFailed;
+        else if (p.times && m_settings.KeepOriginalTimes && p.folder != nullptr && p.folder->folder)
+            (void)p.folder->folder->setTimes(p.safeName, *p.times); // a file system without times keeps the copy's
     }
     m_observer.fileDone(p.report);
     m_report.add(std::move(p.report));
@@ -422,9 +457,9 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         p.report.outcome = interrupted || m_control.interrupted() ? FileOutcome::CutShort : FileOutcome::Incomplete;
 }
 
-int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t /*ordinal*/, int copyMode,
+int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordinal, int copyMode,
                                  std::uint32_t firstCluster, std::uint32_t size, const std::string& name,
-                                 std::uint32_t /*deleted*/)
+                                 std::uint32_t deleted)
 {
     if (stopped())
         return 0;
@@ -432,6 +467,8 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t /*ord
     Prepared p;
     if (!prepare(p, folder, name, size, copyMode, false))
         return 0;
+    if (const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal))
+        p.times = fatEntryTimes(e->writeDate, e->accessDate);
     if (!create(p))
         return 0;
     ++m_savedFileCount;
@@ -460,12 +497,14 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t /*ord
         }
     }
     copyRuns(p, runs, size, copyMode);
+    if (deleted == 1)
+        p.report.clustersInUse = ConditionEstimator(m_volume).fatFile(firstCluster, size).clustersInUse;
     finish(p, size);
     return 1;
 }
 
 int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string& name, std::uint64_t size,
-                                  std::uint64_t recordSector, int copyMode, std::uint32_t /*deleted*/)
+                                  std::uint64_t recordSector, int copyMode, std::uint32_t deleted)
 {
     if (stopped())
         return 0;
@@ -491,6 +530,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     }
     if (!prepare(p, folder, name, size, copyMode, true))
         return 0;
+    if (const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector))
+        p.times = ntfsEntryTimes(e->modified);
 
     // The record is read into a cleared private buffer and fixed up there; a
     // record that cannot be read is never taken for data.
@@ -556,6 +597,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
             clusterRuns.push_back({r.start, r.length, r.sparse});
         copyRuns(p, clusterRuns, size, copyMode);
         ++m_savedFileCount;
+        if (deleted == 1)
+            p.report.clustersInUse = ConditionEstimator(m_volume).ntfsFile(recordSector, size).clustersInUse;
         finish(p, size);
         return 1;
     }

@@ -62,6 +62,15 @@ std::shared_ptr<OutputFolder> MemoryOutputFolder::makeFolder(std::string_view na
     return it->second.folder;
 }
 
+bool MemoryOutputFolder::setTimes(std::string_view name, const EntryTimes& times)
+{
+    const auto it = m_entries.find(name);
+    if (it == m_entries.end() || it->second.kind == Kind::Link || it->second.open)
+        return false;
+    it->second.times = times;
+    return true;
+}
+
 std::unique_ptr<OutputFile> MemoryOutputFolder::createFile(std::string_view name, bool replace)
 {
     if (!isSafeComponent(name) || m_refuse)

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ class MemoryOutputFolder final : public OutputFolder, public std::enable_shared_
         std::shared_ptr<MemoryOutputFolder> folder; ///< folder content
         std::string target;                         ///< link target
         bool open = false;                          ///< a writer holds it
+        std::optional<EntryTimes> times;            ///< set by setTimes
     };
 
     explicit MemoryOutputFolder(std::string path = "/dest") : m_path(std::move(path)) {}
@@ -31,6 +33,7 @@ class MemoryOutputFolder final : public OutputFolder, public std::enable_shared_
     [[nodiscard]] bool exists(std::string_view name) const override;
     [[nodiscard]] std::shared_ptr<OutputFolder> makeFolder(std::string_view name) override;
     [[nodiscard]] std::unique_ptr<OutputFile> createFile(std::string_view name, bool replace) override;
+    [[nodiscard]] bool setTimes(std::string_view name, const EntryTimes& times) override;
 
     /// Plants a symbolic link (for tests of link handling).
     void plantLink(const std::string& name, std::string target);

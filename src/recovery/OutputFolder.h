@@ -8,11 +8,18 @@
 
 #include "disk/ByteReader.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace sarvik::recovery {
+
+/// Times to give a recovered file or folder, in seconds since 1970-01-01 UTC.
+struct EntryTimes {
+    std::int64_t modified = 0;
+    std::int64_t accessed = 0;
+};
 
 /// One file being written.
 class OutputFile {
@@ -45,6 +52,10 @@ class OutputFolder {
     /// Never follows a symbolic link and never writes into a file that has other
     /// hard links. Nothing when the file cannot be created.
     [[nodiscard]] virtual std::unique_ptr<OutputFile> createFile(std::string_view name, bool replace) = 0;
+
+    /// Gives the entry `name` (a closed file or a folder) these modification and
+    /// access times, without following a symbolic link. False when it cannot.
+    [[nodiscard]] virtual bool setTimes(std::string_view /*name*/, const EntryTimes& /*times*/) { return false; }
 };
 
 /// True when `name` can name one entry inside a folder: not empty, not "." or

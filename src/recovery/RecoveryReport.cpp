@@ -30,6 +30,10 @@ const char* outcomeText(FileOutcome outcome) noexcept
 void RecoveryReport::add(FileReport report)
 {
     auto& t = m_totals;
+    const bool wrote = report.outcome == FileOutcome::Written || report.outcome == FileOutcome::CutShort ||
+                       report.outcome == FileOutcome::Incomplete;
+    if (wrote && report.clustersInUse != 0)
+        ++t.writtenFromUsedClusters;
     switch (report.outcome) {
     case FileOutcome::Written:
         ++t.written;

@@ -29,6 +29,8 @@ struct FileReport {
     std::uint64_t size = 0; ///< bytes the catalogue gives
     std::uint64_t bytesWritten = 0;
     std::uint32_t zeroFilledBlocks = 0; ///< blocks that could not be read and were written as zeros
+    /// Clusters the copy read that are now in use by something else (deleted files only).
+    std::uint64_t clustersInUse = 0;
     FileOutcome outcome = FileOutcome::Written;
 };
 
@@ -44,6 +46,8 @@ struct RecoveryTotals {
     std::uint32_t filesWithZeroFill = 0;
     std::uint64_t bytesWritten = 0;
     std::uint32_t foldersFailed = 0;
+    /// Files written (wholly or in part) from clusters that are now in use.
+    std::uint32_t writtenFromUsedClusters = 0;
 };
 
 /// Filled by the thread that runs the copy; read it once the copy has ended

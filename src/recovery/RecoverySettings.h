@@ -18,6 +18,9 @@ struct RecoverySettings {
     std::int32_t SectorsPerRead = 60; ///< 1..100
     std::uint16_t DuplicatePolicy = DuplicatePolicy::Rename;
     std::uint16_t BadSectorRetries = 3; ///< 1..10
+    /// Recovered files and folders get the times the catalogue holds (off: the
+    /// times of the copy).
+    bool KeepOriginalTimes = true;
     /// Scan and copy in the thorough mode (off at start-up): whole FAT folders,
     /// names outside ASCII, and NTFS files copied from attribute lists,
     /// decompressed, and written even when empty.
