@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Whole-disk images: the FAT16, FAT32 and NTFS test volumes placed into an MBR
+# disk (one primary, an extended partition holding two logical ones) made with
+# sfdisk, and into a GPT disk made with sgdisk. Each partition, named PATH@N,
+# must scan and recover exactly as the volume image itself does; recovered
+# files carry the catalogue's times; conditions agree with the manifests.
+# Usage: partitions.sh SARVIK VOLUMES_DIR SOURCE_DIR
+set -euo pipefail
+sarvik=$1 vols=$2
+for t in sfdisk sgdisk python3; do
+    command -v "$t" >/dev/null || { echo "skip: $t not installed (Debian packages fdisk, gdisk)"; exit 77; }
+done
+for v in fat16 fat32-s1 ntfs; do
+    [[ -f $vols/$v.img ]] || { echo "skip: $vols/$v.img missing (tools/make-test-volumes.sh)"; exit 77; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# MBR: p1 FAT16 primary; an extended container with FAT32 and NTFS logicals.
+truncate -s $((336000 * 512)) mbr.img
+printf 'label: dos\nstart=2048, size=65536, type=6\nstart=69632, size=266240, type=5\nstart=71680, size=131072, type=c\nstart=204800, size=131072, type=7\n' |
+    sfdisk -q mbr.img
+dd if="$vols/fat16.img" of=mbr.img bs=512 seek=2048 conv=notrunc,sparse status=none
+dd if="$vols/fat32-s1.img" of=mbr.img bs=512 seek=71680 conv=notrunc,sparse status=none
+dd if="$vols/ntfs.img" of=mbr.img bs=512 seek=204800 conv=notrunc,sparse status=none
+
+# GPT: FAT32 and NTFS.
+truncate -s $((270000 * 512)) gpt.img
+sgdisk -o -n 1:2048:+131072 -t 1:0700 -n 2:133120:+131072 -t 2:0700 gpt.img >/dev/null
+dd if="$vols/fat32-s1.img" of=gpt.img bs=512 seek=2048 conv=notrunc,sparse status=none
+dd if="$vols/ntfs.img" of=gpt.img bs=512 seek=133120 conv=notrunc,sparse status=none
+
+"$sarvik" info mbr.img --json >mbr.json || fail "info of the MBR disk"
+"$sarvik" info gpt.img --json >gpt.json || fail "info of the GPT disk"
+python3 - <<'PY' || fail "partition listing"
+import json
+mbr = [(p["number"], p["firstSector"], p["sectors"], p["fileSystem"], p["logical"]) for p in json.load(open("mbr.json"))["partitions"]]
+assert mbr == [(1, 2048, 65536, "FAT16", "no"), (2, 71680, 131072, "FAT32", "yes"), (3, 204800, 131072, "NTFS", "yes")], mbr
+gpt = [(p["number"], p["firstSector"], p["sectors"], p["fileSystem"]) for p in json.load(open("gpt.json"))["partitions"]]
+assert gpt == [(1, 2048, 131072, "FAT32"), (2, 133120, 131072, "NTFS")], gpt
+PY
+"$sarvik" drives mbr.img | grep -q "Disk Image(mbr.img p3) *mbr.img@3" || fail "drives does not list mbr.img p3"
+
+# Each partition scans as its volume image does (only the device path differs).
+same_scan() { # PARTITION IMAGE
+    "$sarvik" scan "$1" --json >part.json 2>/dev/null || fail "scan $1"
+    "$sarvik" scan "$2" --json >whole.json 2>/dev/null || fail "scan $2"
+    python3 - "$1" <<'PY' || fail "scan of $1 differs from its volume image"
+import json, sys
+a, b = json.load(open("part.json")), json.load(open("whole.json"))
+for d in (a, b):
+    d.pop("DevicePath", None)
+    d.get("volume", {}).pop("DevicePath", None)
+assert a == b, sys.argv[1]
+assert any(f.get("deleted") for f in a["files"])
+PY
+}
+same_scan mbr.img@1 "$vols/fat16.img"
+same_scan mbr.img@2 "$vols/fat32-s1.img"
+same_scan mbr.img@3 "$vols/ntfs.img"
+same_scan gpt.img@1 "$vols/fat32-s1.img"
+same_scan gpt.img@2 "$vols/ntfs.img"
+if "$sarvik" scan mbr.img@4 >/dev/null 2>err.txt; then fail "a partition that does not exist was scanned"; fi
+grep -q "no partition 4" err.txt || fail "no reason for the missing partition: $(cat err.txt)"
+
+# Recovery from a partition: byte-exact against the manifest, with the
+# catalogue's times; --no-times keeps the copy's.
+check_recovery() { # PARTITION VOLUME
+    rm -rf out && mkdir out
+    "$sarvik" scan "$1" --json >scan.json 2>/dev/null
+    "$sarvik" recover "$1" --to out --all >summary.txt 2>/dev/null || fail "recover $1"
+    python3 - "$vols/$2.manifest.tsv" <<'PY' || fail "recovery of $1"
+import csv, hashlib, json, os, sys, time, datetime
+scan = json.load(open("scan.json"))
+manifest = {r["path"]: r for r in csv.DictReader(open(sys.argv[1]), delimiter="\t")}
+checked = timed = 0
+for f in scan["files"]:
+    p = (f.get("path") or "").lstrip("/")
+    m = manifest.get(p)
+    out = os.path.join("out", p)
+    if not f.get("deleted") or m is None or not os.path.isfile(out):
+        continue
+    if m["contiguous"] != "no" and "data_overwritten" not in m["notes"] and "entry_overwritten" not in m["notes"] \
+            and "mft_record_reused" not in m["notes"] and m["state"] == "deleted":
+        digest = hashlib.sha256(open(out, "rb").read()).hexdigest()
+        assert digest == m["sha256"], (p, "bytes differ")
+        assert f.get("condition") == "Good", (p, f.get("condition"))
+        checked += 1
+    st = os.stat(out)
+    if "writeDate" in f:
+        d = f["writeDate"]
+        want = time.mktime((1980 + (d >> 9), (d >> 5) & 15, d & 31, 0, 0, 0, 0, 0, -1))
+    else:
+        want = f["modifiedTime"] // 10**7 - 11644473600
+    assert int(st.st_mtime) == int(want), (p, st.st_mtime, want)
+    timed += 1
+assert checked > 0 and timed > 0, (checked, timed)
+print(f"{checked} byte-exact, {timed} with their times")
+PY
+    rm -rf out && mkdir out
+    "$sarvik" recover "$1" --to out --all --no-times >/dev/null 2>&1 || fail "recover --no-times $1"
+    newest=$(find out -type f -printf '%T@\n' | sort -n | tail -1)
+    [[ ${newest%.*} -ge $(($(date +%s) - 600)) ]] || fail "--no-times: files do not carry the copy's time"
+}
+check_recovery mbr.img@1 fat16
+check_recovery mbr.img@2 fat32-s1
+check_recovery mbr.img@3 ntfs
+check_recovery gpt.img@2 ntfs
+echo "partitions: ok"
