@@ -4,7 +4,7 @@
 # them, and writes a manifest (TSV) for each image describing every file and
 # folder ever created on it.
 #
-# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|demo|all]...
+# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|demo|thorough|all]...
 #
 # Images (names inside OUTDIR):
 #   fat16         fat16.img     FAT16, 32 MiB, 2 KiB clusters (-s 4)
@@ -15,6 +15,11 @@
 #   ntfs          ntfs.img      NTFS, 64 MiB sparse, 4 KiB clusters
 #   demo          demo-fat32.img (+ demo-fat32.img.gz made with gzip -9n)
 #                               FAT32, smallest size with 65525+ clusters (-s 1)
+#   thorough      thorough-fat32.img  FAT32, 64 MiB, 512 B clusters: folders of
+#                               hundreds of entries, accented and Cyrillic names
+#                 thorough-ntfs.img   NTFS, 256 MiB sparse: empty and compressed
+#                               files, accented and Cyrillic names, 12,000 files
+#                 (not part of "all"; first_cluster and contiguous are "-")
 # Each IMAGE.img comes with IMAGE.manifest.tsv:
 #   path type size sha256 state in_deleted_folder contiguous first_cluster notes
 # notes holds space-separated tokens:
@@ -55,11 +60,11 @@ shift
 KINDS=("$@")
 [[ ${#KINDS[@]} -gt 0 ]] || KINDS=(all)
 for k in "${KINDS[@]}"; do
-    case "$k" in fat16|fat32|ntfs|demo|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
+    case "$k" in fat16|fat32|ntfs|demo|thorough|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
 done
 want() {
     local k
-    for k in "${KINDS[@]}"; do [[ $k == "$1" || $k == all ]] && return 0; done
+    for k in "${KINDS[@]}"; do [[ $k == "$1" || ($k == all && $1 != thorough) ]] && return 0; done
     return 1
 }
 
@@ -672,6 +677,124 @@ build_ntfs() {  # build_ntfs NAME SIZE_MIB PLAN
     CURRENT=""
 }
 
+# ------------------------------------------------------------------ thorough
+# Volumes for the thorough mode: what the default rules leave behind. The files
+# are written by a seeded generator into a staging folder (FAT, then copied with
+# mcopy) or straight into the ntfs-3g mount; THOROUGH_PLAN lists each path, its
+# state after the deletions and its SHA-256.
+thorough_generate() {  # thorough_generate ROOT PLAN KIND
+    "$PY" -I -S - "$@" <<'PY'
+import hashlib, os, random, sys
+root, plan, kind = sys.argv[1:]
+rng = random.Random(20231114)
+rows = []
+def write(rel, data, state):
+    full = os.path.join(root, rel)
+    os.makedirs(os.path.dirname(full), exist_ok=True)
+    with open(full, "wb") as f:
+        f.write(data)
+    rows.append((rel, len(data), hashlib.sha256(data).hexdigest(), state))
+def text(n):
+    words = ["alpha", "beta", "gamma", "delta", "résumé", "отчёт", "data", "file"]
+    out = []
+    while sum(len(w) + 1 for w in out) < n:
+        out.append(rng.choice(words))
+    return (" ".join(out)).encode()[:n]
+names = ["Été résumé.txt", "Привет мир.txt", "Ünïcödé naïve.txt", "日本語.txt"]
+if kind == "fat":
+    for i, name in enumerate(names):
+        write(name, text(300 + i), "deleted")
+    for i in range(300):
+        write(f"Big/entry {i:03d} with a long name.txt", text(100 + i % 50), "deleted" if i % 2 else "live")
+    for i in range(200):
+        write(f"Gone/old {i:03d}.txt", text(120 + i % 30), "deleted")
+    write("Gone/Подпапка/Файл.txt", text(400), "deleted")
+else:
+    for i, name in enumerate(names):
+        write(name, text(3000 + i), "deleted")
+    for i in range(3):
+        write(f"Empty/empty {i}.txt", b"", "deleted")
+    for i in range(4):
+        write(f"Packed/report {i}.txt", text(60000 + 7000 * i), "deleted")
+    write("Packed/noise.bin", bytes(rng.getrandbits(8) for _ in range(40000)) + b"A" * 90000, "deleted")
+    for d in range(30):
+        for i in range(400):
+            write(f"Many/dir {d:02d}/file {i:03d}.txt", text(40 + i % 60), "deleted" if d % 3 == 0 else "live")
+with open(plan, "w", encoding="utf-8") as f:
+    for row in rows:
+        f.write("\t".join(map(str, row)) + "\n")
+PY
+}
+
+thorough_manifest() {  # thorough_manifest PLAN OUT: folders and files with their states
+    "$PY" -I -S - "$@" <<'PY'
+import sys
+plan, out = sys.argv[1:]
+rows = [line.rstrip("\n").split("\t") for line in open(plan, encoding="utf-8")]
+folders = {}
+for path, size, sha, state in rows:
+    parts = path.split("/")[:-1]
+    for k in range(1, len(parts) + 1):
+        d = "/".join(parts[:k])
+        # a folder is deleted when all it holds was deleted with it ("Gone" goes whole)
+        folders.setdefault(d, "deleted" if d.split("/")[0] == "Gone" else "live")
+with open(out, "w", encoding="utf-8") as f:
+    f.write("path\ttype\tsize\tsha256\tstate\tin_deleted_folder\tcontiguous\tfirst_cluster\tnotes\n")
+    for d, state in folders.items():
+        indel = "yes" if d.split("/")[0] == "Gone" and d != "Gone" else "no"
+        f.write(f"{d}\tdir\t-\t-\t{state}\t{indel}\t-\t-\t-\n")
+    for path, size, sha, state in rows:
+        indel = "yes" if path.startswith("Gone/") else "no"
+        f.write(f"{path}\tfile\t{size}\t{sha}\t{state}\t{indel}\t-\t-\t-\n")
+PY
+}
+
+build_thorough_fat() {
+    local name=thorough-fat32 stage=$WORK/thorough-fat plan=$WORK/thorough-fat.plan
+    CURRENT=$name
+    IMG=$OUTDIR/$name.img
+    rm -f "$IMG"
+    mkfs.fat -F 32 -s 1 -C --invariant -n THOROUGH -i 7a0c0de1 "$IMG" $((64 * 1024)) >/dev/null
+    rm -rf "$stage"
+    thorough_generate "$stage" "$plan" fat
+    mcopy -s -i "$IMG" "$stage"/* ::/
+    local p args=()
+    while IFS=$'\t' read -r p _ _ state; do
+        [[ $state == deleted && $p != Gone/* ]] && args+=("::/$p")
+    done <"$plan"
+    mdel -i "$IMG" "${args[@]}"
+    mdeltree -i "$IMG" ::/Gone
+    fsck.fat -n "$IMG" >/dev/null || die "fsck.fat found errors on $name"
+    thorough_manifest "$plan" "$OUTDIR/$name.manifest.tsv"
+    CURRENT=""
+    log "[$name] $(grep -c $'\tdeleted\t' "$OUTDIR/$name.manifest.tsv") deleted entries"
+}
+
+build_thorough_ntfs() {
+    local name=thorough-ntfs plan=$WORK/thorough-ntfs.plan
+    CURRENT=$name
+    IMG=$OUTDIR/$name.img
+    rm -f "$IMG"
+    truncate -s 256M "$IMG"
+    mkntfs -q -F -f -c 4096 -L THOROUGH "$IMG" >/dev/null 2>&1
+    MNT=$WORK/thorough-mnt
+    mkdir -p "$MNT"
+    ntfs-3g -o compression "$IMG" "$MNT"
+    mkdir -p "$MNT/Packed"
+    # The compressed attribute on the folder: files made in it are compressed.
+    setfattr -n system.ntfs_attrib_be -v 0x00000810 "$MNT/Packed" || die "setfattr (Debian package attr) is needed"
+    thorough_generate "$MNT" "$plan" ntfs
+    local p
+    while IFS=$'\t' read -r p _ _ state; do
+        [[ $state == deleted ]] && rm -- "$MNT/$p"
+    done <"$plan"
+    umount "$MNT"
+    MNT=""
+    thorough_manifest "$plan" "$OUTDIR/$name.manifest.tsv"
+    CURRENT=""
+    log "[$name] $(grep -c $'\tdeleted\t' "$OUTDIR/$name.manifest.tsv") deleted entries"
+}
+
 for tool in mkfs.fat mcopy mmd mdel mdeltree mshowfat fsck.fat python3; do
     command -v "$tool" >/dev/null || die "$tool not found (Debian packages dosfstools, mtools, python3)"
 done
@@ -699,5 +822,11 @@ if want demo; then
     gzip -9n -c "$OUTDIR/demo-fat32.img" >"$OUTDIR/demo-fat32.img.gz"
     CURRENT=""
     log "[demo-fat32] demo-fat32.img.gz: $(stat -c %s "$OUTDIR/demo-fat32.img.gz") bytes"
+fi
+if want thorough; then
+    build_thorough_fat
+    if ntfs_available; then
+        build_thorough_ntfs
+    fi
 fi
 log "done in $((SECONDS - START)) s: $OUTDIR"
