@@ -53,6 +53,7 @@ void scanJson(const scan::ScanSession& s)
     volumeJson(w, s);
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
     recovery::ConditionEstimator conditions(s.volume);
+    conditions.useOverlaps(c);
     w.beginArray("folders");
     for (std::size_t i = 0; fat ? i < c.FatFolderList.size() : i < c.NtfsFolderList.size(); ++i) {
         const auto path = folderEntryPath(s, i);
@@ -123,8 +124,7 @@ void scanJson(const scan::ScanSession& s)
                 .value("modified", catalogue::fileTimeText(e.modified));
         }
         if (fat ? c.FatFileList[i].deleted != 0 : c.NtfsFileList[i].deleted != 0)
-            conditionJson(w, fat ? conditions.fatFile(c.FatFileList[i].firstCluster, c.FatFileList[i].size)
-                                 : conditions.ntfsFile(c.NtfsFileList[i].recordSector, c.NtfsFileList[i].size));
+            conditionJson(w, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]));
         w.endObject();
     }
     w.endArray();

@@ -87,38 +87,161 @@ std::optional<bool> ConditionEstimator::fatEntryUsed(std::uint32_t cluster)
     return value != 0;
 }
 
-ConditionEstimate ConditionEstimator::fatFile(std::uint32_t firstCluster, std::uint64_t size)
+std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpans(std::uint32_t firstCluster,
+                                                                                std::uint64_t size)
 {
     const auto& g = m_volume.geometry;
     const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * disk::kSectorSize;
     if (clusterBytes == 0)
-        return {};
+        return std::nullopt;
     const std::uint64_t n = (size + clusterBytes - 1) / clusterBytes;
+    std::vector<Span> spans;
     if (n == 0)
-        return finish(0, 0);
+        return spans;
     if (n > kMaxFatClusters)
-        return {};
+        return std::nullopt;
     fat::ClusterChain chain;
     const auto limit = static_cast<std::uint32_t>(n);
     chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1);
     if (chain.size() != n)
         chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2);
-    std::vector<std::uint32_t> clusters;
     if (chain.size() == n) {
-        clusters = chain.clusters();
+        for (const std::uint32_t c : chain.clusters()) {
+            if (!spans.empty() && spans.back().end == c)
+                ++spans.back().end;
+            else
+                spans.push_back({c, std::uint64_t{c} + 1});
+        }
     } else {
-        for (std::uint64_t i = 0; i < n && firstCluster + i <= 0xFFFFFFFFull; ++i)
-            clusters.push_back(static_cast<std::uint32_t>(firstCluster + i));
+        spans.push_back({firstCluster, std::uint64_t{firstCluster} + n});
     }
+    return spans;
+}
+
+std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpans(std::uint64_t recordSector,
+                                                                                 std::uint64_t size)
+{
+    ntfs::MftRecord record{};
+    if (m_volume.reader.read(recordSector, ntfs::kMftRecordSectors, record) != disk::ReadStatus::Ok)
+        return std::nullopt;
+    ntfs::ApplyRecordFixup(record);
+    const DataAttributeLocation data = LocateDataAttribute(record);
+    if (data.kind == DataAttributeKind::Resident)
+        return std::vector<Span>{};
+    if (data.kind != DataAttributeKind::NonResident)
+        return std::nullopt;
+    const auto runs = DecodeDataRuns(record, data.offset);
+    const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * disk::kSectorSize;
+    if (!runs || clusterBytes == 0)
+        return std::nullopt;
+    std::uint64_t want = (size + clusterBytes - 1) / clusterBytes;
+    std::vector<Span> spans;
+    for (const NtfsRun& run : *runs) {
+        if (want == 0)
+            break;
+        const std::uint64_t take = std::min(run.length, want);
+        want -= take;
+        if (run.sparse)
+            continue; // no clusters on disk: nothing to lose
+        if (run.start < 0)
+            return std::nullopt;
+        const auto start = static_cast<std::uint64_t>(run.start);
+        spans.push_back({start, start + take});
+    }
+    return spans;
+}
+
+ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span>>& spans, bool fat,
+                                            std::uint64_t owner, std::uint64_t time)
+{
+    if (!spans)
+        return {};
+    std::uint64_t clusters = 0;
     std::uint64_t inUse = 0;
-    for (const std::uint32_t c : clusters) {
-        const auto used = fatEntryUsed(c);
-        if (!used)
-            return {}; // the table cannot be read
-        if (*used)
-            ++inUse;
+    for (const Span& span : *spans) {
+        for (std::uint64_t c = span.start; c < span.end; ++c) {
+            ++clusters;
+            const auto used = fat ? (c > 0xFFFFFFFFull ? std::optional<bool>(true)
+                                                       : fatEntryUsed(static_cast<std::uint32_t>(c)))
+                                  : bitmapBitSet(c);
+            if (!used)
+                return {}; // the allocation cannot be read
+            if (*used || claimedByNewer(c, fat, owner, time))
+                ++inUse;
+        }
     }
-    return finish(n, inUse);
+    return finish(clusters, inUse);
+}
+
+bool ConditionEstimator::claimedByNewer(std::uint64_t cluster, bool fat, std::uint64_t owner,
+                                        std::uint64_t time) const
+{
+    // The spans that start at or before the cluster; walk back while one of
+    // them (or an earlier one) still reaches it.
+    auto it = std::upper_bound(m_overlaps.begin(), m_overlaps.end(), cluster,
+                               [](std::uint64_t c, const Span& s) { return c < s.start; });
+    for (auto i = static_cast<std::size_t>(it - m_overlaps.begin()); i-- > 0;) {
+        if (m_maxEnd[i] <= cluster)
+            break;
+        const Span& s = m_overlaps[i];
+        if (s.owner == owner || s.end <= cluster)
+            continue;
+        // FAT dates cannot order two files of one day: either may be the newer.
+        // NTFS times that are equal fall back on the record: later records are
+        // usually later files.
+        if (fat ? s.time >= time : s.time > time || (s.time == time && s.owner > owner))
+            return true;
+    }
+    return false;
+}
+
+void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
+{
+    const auto kind = m_volume.geometry.GeometryKind;
+    const bool fat = kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32;
+    m_overlaps.clear();
+    auto add = [&](const std::optional<std::vector<Span>>& spans, std::uint64_t owner, std::uint64_t time) {
+        if (spans)
+            for (Span s : *spans) {
+                s.owner = owner;
+                s.time = time;
+                m_overlaps.push_back(s);
+            }
+    };
+    if (fat) {
+        for (const auto& e : catalogue.FatFileList)
+            if (e.deleted != 0)
+                add(fatSpans(e.firstCluster, e.size), e.ordinal, e.writeDate);
+    } else if (kind == disk::VolumeKind::Ntfs) {
+        for (const auto& e : catalogue.NtfsFileList)
+            if (e.deleted != 0)
+                add(ntfsSpans(e.recordSector, e.size), e.recordSector, e.modified);
+    }
+    std::sort(m_overlaps.begin(), m_overlaps.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
+    m_maxEnd.resize(m_overlaps.size());
+    std::uint64_t maxEnd = 0;
+    for (std::size_t i = 0; i < m_overlaps.size(); ++i)
+        m_maxEnd[i] = maxEnd = std::max(maxEnd, m_overlaps[i].end);
+}
+
+ConditionEstimate ConditionEstimator::fatFile(std::uint32_t firstCluster, std::uint64_t size)
+{
+    return count(fatSpans(firstCluster, size), true, ~std::uint64_t{0}, 0xFFFFFFFF);
+}
+
+ConditionEstimate ConditionEstimator::fatFile(const catalogue::FatFileEntry& entry)
+{
+    return count(fatSpans(entry.firstCluster, entry.size), true, entry.ordinal, entry.writeDate);
+}
+
+ConditionEstimate ConditionEstimator::ntfsFile(std::uint64_t recordSector, std::uint64_t size)
+{
+    return count(ntfsSpans(recordSector, size), false, ~std::uint64_t{0}, ~std::uint64_t{0});
+}
+
+ConditionEstimate ConditionEstimator::ntfsFile(const catalogue::NtfsFileEntry& entry)
+{
+    return count(ntfsSpans(entry.recordSector, entry.size), false, entry.recordSector, entry.modified);
 }
 
 bool ConditionEstimator::loadBitmapRuns()
@@ -169,50 +292,6 @@ std::optional<bool> ConditionEstimator::bitmapBitSet(std::uint64_t cluster)
     return true; // beyond the bitmap: no such cluster on the volume
 }
 
-ConditionEstimate ConditionEstimator::ntfsFile(std::uint64_t recordSector, std::uint64_t size)
-{
-    ntfs::MftRecord record{};
-    if (m_volume.reader.read(recordSector, ntfs::kMftRecordSectors, record) != disk::ReadStatus::Ok)
-        return {};
-    ntfs::ApplyRecordFixup(record);
-    const DataAttributeLocation data = LocateDataAttribute(record);
-    if (data.kind == DataAttributeKind::Resident)
-        return finish(0, 0);
-    if (data.kind != DataAttributeKind::NonResident)
-        return {};
-    const auto runs = DecodeDataRuns(record, data.offset);
-    if (!runs)
-        return {};
-    const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * disk::kSectorSize;
-    if (clusterBytes == 0)
-        return {};
-    std::uint64_t want = (size + clusterBytes - 1) / clusterBytes;
-    std::uint64_t clusters = 0;
-    std::uint64_t inUse = 0;
-    for (const NtfsRun& run : *runs) {
-        if (want == 0)
-            break;
-        const std::uint64_t take = std::min(run.length, want);
-        want -= take;
-        if (run.sparse)
-            continue; // no clusters on disk: nothing to lose
-        for (std::uint64_t i = 0; i < take; ++i) {
-            ++clusters;
-            const std::int64_t lcn = run.start + static_cast<std::int64_t>(i);
-            if (lcn < 0) {
-                ++inUse;
-                continue;
-            }
-            const auto set = bitmapBitSet(static_cast<std::uint64_t>(lcn));
-            if (!set)
-                return {};
-            if (*set)
-                ++inUse;
-        }
-    }
-    return finish(clusters, inUse);
-}
-
 void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const catalogue::Catalogue& catalogue)
 {
     const auto kind = m_volume.geometry.GeometryKind;
@@ -223,10 +302,10 @@ void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const c
         ConditionEstimate e;
         if (fat && row.entryIndex < catalogue.FatFileList.size()) {
             const auto& entry = catalogue.FatFileList[row.entryIndex];
-            e = fatFile(entry.firstCluster, entry.size);
+            e = fatFile(entry);
         } else if (kind == disk::VolumeKind::Ntfs && row.entryIndex < catalogue.NtfsFileList.size()) {
             const auto& entry = catalogue.NtfsFileList[row.entryIndex];
-            e = ntfsFile(entry.recordSector, entry.size);
+            e = ntfsFile(entry);
         }
         row.condition = conditionText(e.condition);
         row.conditionClusters = e.clusters;

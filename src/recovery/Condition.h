@@ -4,6 +4,13 @@
 // FAT: a cluster is claimed when its entry in the first allocation table is no
 // longer 0. NTFS: when its bit in $Bitmap is set; resident data lives in the MFT
 // record itself and counts as intact.
+//
+// The allocation alone misses one case: a later file that took the clusters and
+// was itself deleted leaves them free again, yet the data is gone. With
+// useOverlaps, a cluster that a newer deleted file's copy would also read
+// counts as claimed too (NTFS: a later modification time, or the same time and a
+// later record; FAT, which keeps only dates: a later or the same date, since the
+// order within a day is unknown).
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileList.h"
@@ -44,14 +51,33 @@ class ConditionEstimator {
     /// first table (then the second) when that has the length the size needs,
     /// otherwise the consecutive clusters from the first one, as the copy reads.
     [[nodiscard]] ConditionEstimate fatFile(std::uint32_t firstCluster, std::uint64_t size);
+    /// The same, for a catalogued file: overlaps with newer deleted files count too.
+    [[nodiscard]] ConditionEstimate fatFile(const catalogue::FatFileEntry& entry);
+    [[nodiscard]] ConditionEstimate ntfsFile(const catalogue::NtfsFileEntry& entry);
     /// An NTFS file whose MFT record lies at `recordSector`; only the clusters
     /// that hold its first `size` bytes count.
     [[nodiscard]] ConditionEstimate ntfsFile(std::uint64_t recordSector, std::uint64_t size);
+
+    /// Also counts clusters claimed by newer deleted files of `catalogue` (read
+    /// once here: every deleted file's clusters). Without it only the allocation counts.
+    void useOverlaps(const catalogue::Catalogue& catalogue);
 
     /// Sets `condition` and the cluster counts of every deleted file row.
     void fillRows(std::vector<catalogue::FileRow>& rows, const catalogue::Catalogue& catalogue);
 
   private:
+    struct Span {
+        std::uint64_t start = 0; ///< first cluster
+        std::uint64_t end = 0;   ///< one past the last
+        std::uint64_t owner = 0; ///< ordinal (FAT) or record sector (NTFS)
+        std::uint64_t time = 0;  ///< write date (FAT) or modification FILETIME (NTFS)
+    };
+    /// The clusters the copy would read, as spans; nothing when unknown.
+    std::optional<std::vector<Span>> fatSpans(std::uint32_t firstCluster, std::uint64_t size);
+    std::optional<std::vector<Span>> ntfsSpans(std::uint64_t recordSector, std::uint64_t size);
+    ConditionEstimate count(const std::optional<std::vector<Span>>& spans, bool fat, std::uint64_t owner,
+                            std::uint64_t time);
+    bool claimedByNewer(std::uint64_t cluster, bool fat, std::uint64_t owner, std::uint64_t time) const;
     /// True when the cluster is claimed (or does not exist); nothing when unreadable.
     std::optional<bool> fatEntryUsed(std::uint32_t cluster);
     std::optional<bool> bitmapBitSet(std::uint64_t cluster);
@@ -64,6 +90,8 @@ class ConditionEstimator {
     std::uint64_t m_cachedSector = ~std::uint64_t{0};
     bool m_bitmapTried = false;
     std::optional<NtfsRunList> m_bitmapRuns;
+    std::vector<Span> m_overlaps;         ///< every deleted file's spans, by start
+    std::vector<std::uint64_t> m_maxEnd;  ///< greatest end among m_overlaps[0..i]
 };
 
 } // namespace sarvik::recovery

@@ -102,6 +102,15 @@ std::uint32_t FileRecovery::blockSectors(std::uint32_t sectorsPerCluster) noexce
     return 16;
 }
 
+ConditionEstimator& FileRecovery::conditions()
+{
+    if (!m_conditions) {
+        m_conditions = std::make_unique<ConditionEstimator>(m_volume);
+        m_conditions->useOverlaps(m_catalogue);
+    }
+    return *m_conditions;
+}
+
 bool FileRecovery::isFat() const noexcept
 {
     return m_volume.geometry.GeometryKind == disk::VolumeKind::Fat16 ||
@@ -497,8 +506,11 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
         }
     }
     copyRuns(p, runs, size, copyMode);
-    if (deleted == 1)
-        p.report.clustersInUse = ConditionEstimator(m_volume).fatFile(firstCluster, size).clustersInUse;
+    if (deleted == 1) {
+        const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal);
+        p.report.clustersInUse = (e != nullptr ? conditions().fatFile(*e) : conditions().fatFile(firstCluster, size))
+                                     .clustersInUse;
+    }
     finish(p, size);
     return 1;
 }
@@ -597,8 +609,11 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
             clusterRuns.push_back({r.start, r.length, r.sparse});
         copyRuns(p, clusterRuns, size, copyMode);
         ++m_savedFileCount;
-        if (deleted == 1)
-            p.report.clustersInUse = ConditionEstimator(m_volume).ntfsFile(recordSector, size).clustersInUse;
+        if (deleted == 1) {
+            const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
+            p.report.clustersInUse =
+                (e != nullptr ? conditions().ntfsFile(*e) : conditions().ntfsFile(recordSector, size)).clustersInUse;
+        }
         finish(p, size);
         return 1;
     }

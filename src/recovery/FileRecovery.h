@@ -15,6 +15,7 @@
 #include "catalogue/FolderTree.h"
 #include "catalogue/ScanObserver.h"
 #include "disk/Volume.h"
+#include "recovery/Condition.h"
 #include "recovery/NtfsData.h"
 #include "recovery/OutputFolder.h"
 #include "recovery/RecoveryReport.h"
@@ -156,6 +157,9 @@ class FileRecovery {
     std::unordered_map<std::uint64_t, std::size_t> m_ntfsBySector;
     std::vector<std::byte> m_buffer;
     std::uint32_t m_savedFileCount = 0;
+    /// For the report's count of files read from clusters now in use; made on first use.
+    std::unique_ptr<ConditionEstimator> m_conditions;
+    ConditionEstimator& conditions();
 };
 
 } // namespace sarvik::recovery

@@ -23,13 +23,19 @@ void ScanSession::buildTree(catalogue::ScanObserver* observer)
 {
     tree.BuildFolderTree(catalogue, kind(), observer);
     m_index = std::make_unique<catalogue::CatalogueIndex>(catalogue, kind());
+    m_conditions.reset();
 }
 
 std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName) const
 {
     auto list = catalogue::FillFileList(catalogue, *m_index, kind(), key, &filters, typeName);
-    if (volume.reader.isOpen())
-        recovery::ConditionEstimator(volume).fillRows(list, catalogue);
+    if (volume.reader.isOpen()) {
+        if (!m_conditions) {
+            m_conditions = std::make_unique<recovery::ConditionEstimator>(volume);
+            m_conditions->useOverlaps(catalogue);
+        }
+        m_conditions->fillRows(list, catalogue);
+    }
     return list;
 }
 

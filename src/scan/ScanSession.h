@@ -12,6 +12,10 @@
 
 #include <memory>
 
+namespace sarvik::recovery {
+class ConditionEstimator;
+}
+
 namespace sarvik::scan {
 
 /// How a scan reads; all off for the default rules.
@@ -47,6 +51,8 @@ public:
 
 private:
     std::unique_ptr<catalogue::CatalogueIndex> m_index;
+    /// Condition estimates for rows; made on first use after each buildTree.
+    mutable std::unique_ptr<recovery::ConditionEstimator> m_conditions;
 };
 
 /// Runs the engine that the geometry asks for, then builds the folder tree:

@@ -75,7 +75,7 @@ check_recovery() { # PARTITION VOLUME
 import csv, hashlib, json, os, sys, time, datetime
 scan = json.load(open("scan.json"))
 manifest = {r["path"]: r for r in csv.DictReader(open(sys.argv[1]), delimiter="\t")}
-checked = timed = 0
+checked = timed = overwritten = 0
 for f in scan["files"]:
     p = (f.get("path") or "").lstrip("/")
     m = manifest.get(p)
@@ -88,6 +88,9 @@ for f in scan["files"]:
         assert digest == m["sha256"], (p, "bytes differ")
         assert f.get("condition") == "Good", (p, f.get("condition"))
         checked += 1
+    if ("data_overwritten" in m["notes"] or "mft_record_reused" in m["notes"]) and m["state"] == "deleted":
+        assert f.get("condition") in ("Overwritten", "Partly overwritten"), (p, f.get("condition"))
+        overwritten += 1
     st = os.stat(out)
     if "writeDate" in f:
         d = f["writeDate"]
@@ -97,7 +100,7 @@ for f in scan["files"]:
     assert int(st.st_mtime) == int(want), (p, st.st_mtime, want)
     timed += 1
 assert checked > 0 and timed > 0, (checked, timed)
-print(f"{checked} byte-exact, {timed} with their times")
+print(f"{checked} byte-exact and Good, {overwritten} overwritten, {timed} with their times")
 PY
     rm -rf out && mkdir out
     "$sarvik" recover "$1" --to out --all --no-times >/dev/null 2>&1 || fail "recover --no-times $1"
@@ -105,6 +108,9 @@ PY
     [[ ${newest%.*} -ge $(($(date +%s) - 600)) ]] || fail "--no-times: files do not carry the copy's time"
 }
 check_recovery mbr.img@1 fat16
+# part B.bin's clusters went to a later file that was deleted in turn, and the
+# fragmented file's consecutive clusters run into a live one.
+grep -qx "2 files written from clusters that are now in use" summary.txt || fail "summary: $(cat summary.txt)"
 check_recovery mbr.img@2 fat32-s1
 check_recovery mbr.img@3 ntfs
 check_recovery gpt.img@2 ntfs

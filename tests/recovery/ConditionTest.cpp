@@ -1,0 +1,158 @@
+// The condition of deleted files on a FAT16 volume built in memory (allocation
+// table entries set by hand), and the times recovered files get from the
+// catalogue. Volumes written by the real tools are checked in tests/cli/partitions.sh.
+
+#include "recovery/Condition.h"
+#include "recovery/OriginalTimes.h"
+#include "support/VolumeBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+using namespace sarvik;
+
+namespace {
+
+// 2048 sectors, 1 reserved, 200-sector FATs, 4 sectors per cluster, 512 root entries.
+test::ImageBuilder fatVolume()
+{
+    return test::fat16Boot(2048, 1, 200, 4, 512);
+}
+
+void setFatEntry(test::ImageBuilder& image, std::uint32_t cluster, std::uint16_t value)
+{
+    image.put(512 + 2 * std::size_t{cluster}, 2, value); // first FAT at sector 1
+}
+
+catalogue::FatFileEntry deletedFile(std::uint32_t ordinal, std::uint32_t firstCluster, std::uint32_t size,
+                                    std::uint16_t writeDate)
+{
+    catalogue::FatFileEntry e;
+    e.ordinal = ordinal;
+    e.firstCluster = firstCluster;
+    e.size = size;
+    e.writeDate = writeDate;
+    e.deleted = 1;
+    return e;
+}
+
+constexpr std::uint16_t packDate(int year, int month, int day)
+{
+    return static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+}
+
+} // namespace
+
+TEST(Condition, FatSharesOfClustersWhoseEntriesAreTaken)
+{
+    auto image = fatVolume();
+    setFatEntry(image, 11, 0xFFFF); // a live file took the second of 10..12
+    setFatEntry(image, 20, 0xFFFF);
+    setFatEntry(image, 21, 0xFFFF);
+    disk::SelectedVolume v;
+    ASSERT_TRUE(test::selectImage(v, image));
+    recovery::ConditionEstimator est(v);
+
+    const auto partly = est.fatFile(10, 3 * 2048); // consecutive clusters 10, 11, 12
+    EXPECT_EQ(partly.condition, recovery::FileCondition::PartlyOverwritten);
+    EXPECT_EQ(partly.clusters, 3u);
+    EXPECT_EQ(partly.clustersInUse, 1u);
+    EXPECT_NEAR(partly.share(), 1.0 / 3, 1e-9);
+
+    const auto good = est.fatFile(30, 2049); // 2 clusters, both free
+    EXPECT_EQ(good.condition, recovery::FileCondition::Good);
+    EXPECT_EQ(good.clusters, 2u);
+
+    const auto gone = est.fatFile(20, 4096); // 20, 21: both taken
+    EXPECT_EQ(gone.condition, recovery::FileCondition::Overwritten);
+    EXPECT_STREQ(recovery::conditionText(gone.condition), "Overwritten");
+
+    const auto empty = est.fatFile(40, 0);
+    EXPECT_EQ(empty.condition, recovery::FileCondition::Good);
+    EXPECT_EQ(empty.clusters, 0u);
+
+    // Clusters past the end of the table cannot hold the file any more.
+    EXPECT_EQ(est.fatFile(200 * 256 - 1, 4096).clustersInUse, 1u);
+    EXPECT_EQ(est.fatFile(200 * 256, 4096).clustersInUse, 2u);
+}
+
+TEST(Condition, FatChainIsReadWhenItHasTheLengthTheSizeNeeds)
+{
+    // A file whose chain was left in the table (5 -> 9 -> end): the clusters
+    // the copy reads are 5 and 9, not 5 and 6, and both entries are in use.
+    auto image = fatVolume();
+    setFatEntry(image, 5, 9);
+    setFatEntry(image, 9, 0xFFFF);
+    disk::SelectedVolume v;
+    ASSERT_TRUE(test::selectImage(v, image));
+    recovery::ConditionEstimator est(v);
+    EXPECT_EQ(est.fatFile(5, 4096).condition, recovery::FileCondition::Overwritten);
+    EXPECT_EQ(est.fatFile(6, 2048).condition, recovery::FileCondition::Good);
+}
+
+TEST(Condition, NewerDeletedFileOverTheSameClustersClaimsThem)
+{
+    auto image = fatVolume();
+    disk::SelectedVolume v;
+    ASSERT_TRUE(test::selectImage(v, image));
+    catalogue::Catalogue c;
+    c.FatFileList.push_back(deletedFile(0, 50, 4 * 2048, packDate(2023, 3, 1)));  // older: 50..53
+    c.FatFileList.push_back(deletedFile(1, 52, 4 * 2048, packDate(2023, 3, 2)));  // newer: 52..55
+    c.FatFileList.push_back(deletedFile(2, 80, 2048, packDate(2023, 3, 1)));      // alone
+
+    recovery::ConditionEstimator plain(v);
+    EXPECT_EQ(plain.fatFile(c.FatFileList[0]).condition, recovery::FileCondition::Good); // the table alone sees nothing
+
+    recovery::ConditionEstimator est(v);
+    est.useOverlaps(c);
+    const auto older = est.fatFile(c.FatFileList[0]);
+    EXPECT_EQ(older.condition, recovery::FileCondition::PartlyOverwritten);
+    EXPECT_EQ(older.clustersInUse, 2u);
+    EXPECT_EQ(est.fatFile(c.FatFileList[1]).condition, recovery::FileCondition::Good);
+    EXPECT_EQ(est.fatFile(c.FatFileList[2]).condition, recovery::FileCondition::Good);
+
+    // Rows: only deleted files get a condition.
+    std::vector<catalogue::FileRow> rows(3);
+    rows[0].deleted = true;
+    rows[0].entryIndex = 0;
+    rows[1].folder = true;
+    rows[1].deleted = true;
+    rows[2].deleted = false;
+    rows[2].entryIndex = 2;
+    est.fillRows(rows, c);
+    EXPECT_EQ(rows[0].condition, "Partly overwritten");
+    EXPECT_EQ(rows[0].conditionClusters, 4u);
+    EXPECT_EQ(rows[0].conditionClustersInUse, 2u);
+    EXPECT_EQ(rows[1].condition, "");
+    EXPECT_EQ(rows[2].condition, "");
+}
+
+TEST(OriginalTimes, FatDatesAreLocalMidnightAndNtfsTimesAreUtc)
+{
+    std::tm day{};
+    day.tm_year = 2023 - 1900;
+    day.tm_mon = 10;
+    day.tm_mday = 14;
+    day.tm_isdst = -1;
+    const auto midnight = static_cast<std::int64_t>(std::mktime(&day));
+    EXPECT_EQ(recovery::fatDateToUnix(packDate(2023, 11, 14)), midnight);
+    EXPECT_EQ(recovery::fatDateToUnix(0), std::nullopt);
+    EXPECT_EQ(recovery::fatDateToUnix(packDate(2023, 13, 1)), std::nullopt);
+    EXPECT_EQ(recovery::fatDateToUnix(packDate(2023, 2, 29)), std::nullopt);
+    EXPECT_NE(recovery::fatDateToUnix(packDate(2024, 2, 29)), std::nullopt);
+
+    const auto fat = recovery::fatEntryTimes(packDate(2023, 11, 14), 0); // no access date: the write date
+    ASSERT_TRUE(fat);
+    EXPECT_EQ(fat->modified, midnight);
+    EXPECT_EQ(fat->accessed, midnight);
+    EXPECT_EQ(recovery::fatEntryTimes(packDate(2023, 11, 14), packDate(2023, 11, 15))->accessed, midnight + 86400);
+    EXPECT_FALSE(recovery::fatEntryTimes(0, packDate(2023, 11, 15)));
+
+    // 2023-11-14 22:13:20 UTC as a FILETIME.
+    const auto ntfs = recovery::ntfsEntryTimes(133444736000000000ull);
+    ASSERT_TRUE(ntfs);
+    EXPECT_EQ(ntfs->modified, 1700000000);
+    EXPECT_EQ(ntfs->accessed, 1700000000);
+    EXPECT_FALSE(recovery::ntfsEntryTimes(0));
+}
