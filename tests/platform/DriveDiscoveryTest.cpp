@@ -1,4 +1,5 @@
 #include "platform/DriveDiscovery.h"
+#include "platform/PartitionSource.h"
 #include "platform/PosixDevice.h"
 
 #include <gtest/gtest.h>
@@ -100,4 +101,67 @@ TEST(PosixBlockSource, ImageFilesAreReadOnlyAndBounded)
     EXPECT_NE(error.find("No such file"), std::string::npos);
     EXPECT_EQ(platform::PosixBlockSource::open(fs::temp_directory_path().string(), &error), nullptr);
     fs::remove(image);
+}
+
+namespace {
+
+/// An MBR disk image of 4096 sectors with partitions at 64 (100 sectors) and
+/// 1000 (200 sectors); each partition's first byte is its number.
+void writeMbrDisk(const fs::path& file)
+{
+    std::vector<char> bytes(4096 * 512);
+    auto entry = [&](int slot, std::uint32_t first, std::uint32_t count) {
+        const std::size_t at = 446 + static_cast<std::size_t>(slot) * 16;
+        bytes[at + 4] = 0x0C;
+        for (unsigned i = 0; i < 4; ++i) {
+            bytes[at + 8 + i] = static_cast<char>((first >> (8 * i)) & 0xFF);
+            bytes[at + 12 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
+        }
+    };
+    entry(0, 64, 100);
+    entry(1, 1000, 200);
+    bytes[510] = static_cast<char>(0x55);
+    bytes[511] = static_cast<char>(0xAA);
+    bytes[64 * 512] = 1;
+    bytes[1000 * 512] = 2;
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+} // namespace
+
+TEST_F(FakeSysfs, WholeDisksWithATableAreListedAsTheirPartitions)
+{
+    disk("sdc", true, 4096);
+    const fs::path dev = root / "dev";
+    fs::create_directories(dev);
+    writeMbrDisk(dev / "sdc");
+    const auto items = platform::FillDriveTree(root.string(), dev.string());
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].text, "Removable Disk(sdc p1)");
+    EXPECT_EQ(items[1].text, "Removable Disk(sdc p2)");
+    EXPECT_EQ(items[1].devicePath, (dev / "sdc").string() + "@2");
+    EXPECT_EQ(items[1].sizeBytes, 200u * 512);
+
+    const auto images = platform::imageDriveItems((dev / "sdc").string());
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].text, "Disk Image(sdc p1)");
+    EXPECT_EQ(images[0].kind, disk::DriveKind::Image);
+
+    // Reads of a partition start at its first sector and end at its last.
+    std::string error;
+    const auto second = platform::openVolumeSource(items[1].devicePath, &error);
+    ASSERT_NE(second, nullptr) << error;
+    EXPECT_EQ(second->size(), 200u * 512);
+    std::array<std::byte, 512> sector{};
+    ASSERT_EQ(second->read(0, sector), disk::ReadStatus::Ok);
+    EXPECT_EQ(sector[0], std::byte{2});
+    EXPECT_EQ(second->read(200 * 512, sector), disk::ReadStatus::Short);
+    EXPECT_EQ(platform::openVolumeSource((dev / "sdc").string() + "@3", &error), nullptr);
+    EXPECT_NE(error.find("no partition 3"), std::string::npos) << error;
+
+    // A file whose own name ends in "@1" is that file, not a partition.
+    writeMbrDisk(dev / "odd@1");
+    const auto odd = platform::openVolumeSource((dev / "odd@1").string());
+    ASSERT_NE(odd, nullptr);
+    EXPECT_EQ(odd->size(), 4096u * 512);
 }

@@ -86,3 +86,37 @@ TEST(PosixOutputFolder, NeverWritesThroughWhatIsPlanted)
     EXPECT_TRUE(writeAll(*inner, "x"));
     EXPECT_EQ(slurp(dest.path / "sub" / "x"), "x");
 }
+
+TEST(PosixOutputFolder, SetsTimesOnFilesAndFoldersButNotThroughLinks)
+{
+    TempDir dest, outside;
+    std::string error;
+    auto folder = sarvik::platform::PosixOutputFolder::open(dest.path.string(), error);
+    ASSERT_NE(folder, nullptr) << error;
+    {
+        auto file = folder->createFile("a.txt", false);
+        ASSERT_NE(file, nullptr);
+        ASSERT_TRUE(file->close());
+    }
+    ASSERT_NE(folder->makeFolder("sub"), nullptr);
+    const fs::path victim = outside.path / "victim";
+    std::ofstream(victim) << "x";
+    fs::create_symlink(victim, dest.path / "link");
+    struct stat before {};
+    ASSERT_EQ(::stat(victim.c_str(), &before), 0);
+
+    EXPECT_TRUE(folder->setTimes("a.txt", {1700000000, 1600000000}));
+    EXPECT_TRUE(folder->setTimes("sub", {1500000000, 1500000001}));
+    (void)folder->setTimes("link", {1000000000, 1000000000}); // the link itself, if at all
+    EXPECT_FALSE(folder->setTimes("missing", {1, 1}));
+    EXPECT_FALSE(folder->setTimes("../x", {1, 1}));
+
+    struct stat st {};
+    ASSERT_EQ(::stat((dest.path / "a.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1700000000);
+    EXPECT_EQ(st.st_atime, 1600000000);
+    ASSERT_EQ(::stat((dest.path / "sub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1500000000);
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, before.st_mtime); // the file the link names is untouched
+}
