@@ -14,7 +14,7 @@ void usage(std::FILE* out)
     std::fputs("usage: sarvik COMMAND [ARGS]\n"
                "\n"
                "commands:\n"
-               "  drives                 list the volumes of this machine\n"
+               "  drives [IMAGE]...      list the volumes of this machine, and the partitions of IMAGEs\n"
                "  info SOURCE [--json]   file system and geometry of a device or disk image\n"
                "  scan SOURCE [--snapshot FILE] [--json]\n"
                "                         every folder and deleted file found on SOURCE\n"
@@ -26,7 +26,8 @@ void usage(std::FILE* out)
                "  find SOURCE PATTERN [--json]\n"
                "                         deleted files whose names match PATTERN, with their folder\n"
                "\n"
-               "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot\n"
+               "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot;\n"
+               "PATH@N names partition N of a whole disk or disk image (see 'sarvik info PATH').\n"
                "(--device PATH reads a snapshot's volume from elsewhere). scan, ls, find and\n"
                "recover take --thorough: read whole folders, keep names outside ASCII, and (NTFS)\n"
                "follow attribute lists, write empty files and decompress compressed ones.\n",
