@@ -3,6 +3,7 @@
 #include "snapshot/SnapshotMftRuns.h"
 
 #include "catalogue/NameText.h"
+#include "disk/PartitionTable.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
 #include "platform/PartitionSource.h"
@@ -120,11 +121,17 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
     // relative path is recorded by its absolute path so that it is found again.
     disk::VolumeInfo info = session.volume.info;
     std::error_code ec;
-    if (!info.DevicePath.empty() && std::filesystem::path(info.DevicePath).is_relative() &&
-        std::filesystem::exists(info.DevicePath, ec)) {
-        const auto absolute = std::filesystem::absolute(info.DevicePath, ec);
-        if (!ec)
-            info.DevicePath = absolute.lexically_normal().string();
+    // A partition "PATH@N" is recorded with PATH made absolute.
+    disk::PartitionPath split{info.DevicePath, 0};
+    if (!std::filesystem::exists(info.DevicePath, ec))
+        split = disk::SplitPartitionPath(info.DevicePath);
+    if (!split.path.empty() && std::filesystem::path(split.path).is_relative() &&
+        std::filesystem::exists(split.path, ec)) {
+        const auto absolute = std::filesystem::absolute(split.path, ec);
+        if (!ec) {
+            const std::string whole = absolute.lexically_normal().string();
+            info.DevicePath = split.number == 0 ? whole : disk::partitionPathText(whole, split.number);
+        }
     }
     const auto saved = snapshot::SaveSnapshot(info, session.volume.partition, session.volume.geometry,
                                               session.catalogue, chosenPath);

@@ -65,6 +65,13 @@ same_scan gpt.img@2 "$vols/ntfs.img"
 if "$sarvik" scan mbr.img@4 >/dev/null 2>err.txt; then fail "a partition that does not exist was scanned"; fi
 grep -q "no partition 4" err.txt || fail "no reason for the missing partition: $(cat err.txt)"
 
+# A snapshot of a partition records the disk by its absolute path and reopens
+# the partition from anywhere.
+"$sarvik" scan mbr.img@2 --snapshot PART.RVU >/dev/null 2>&1 || fail "snapshot of mbr.img@2"
+(cd / && "$sarvik" ls "$work/PART.RVU" >"$work/ls.txt" 2>"$work/err.txt") || fail "ls of the partition's snapshot"
+[[ ! -s err.txt ]] || fail "the snapshot's partition was not reopened: $(cat err.txt)"
+grep -q "Good" ls.txt || fail "no condition in the snapshot's listing"
+
 # Recovery from a partition: byte-exact against the manifest, with the
 # catalogue's times; --no-times keeps the copy's.
 check_recovery() { # PARTITION VOLUME
