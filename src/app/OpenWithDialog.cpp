@@ -140,13 +140,13 @@ OpenWithDialog::OpenWithDialog(const QString& file, QWidget* parent) : QDialog(p
     m_open = buttons->button(QDialogButtonBox::Ok);
     m_open->setText(QStringLiteral("&Open"));
     m_open->setEnabled(false);
-    auto update = [this] {
-        m_open->setEnabled(!m_command->text().trimmed().isEmpty() || m_list->currentRow() >= 0);
-    };
-    connect(m_list, &QListWidget::currentRowChanged, this, [this, update](int row) {
-        if (row >= 0)
-            m_command->setText(m_apps[static_cast<std::size_t>(row)].exec);
-        update();
+    auto update = [this] { m_open->setEnabled(!m_command->text().trimmed().isEmpty()); };
+    // Only a selection the user makes fills the field: the list making an item
+    // current as it takes the focus must not replace a typed command.
+    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = m_list->selectedItems();
+        if (!chosen.isEmpty())
+            m_command->setText(m_apps[static_cast<std::size_t>(m_list->row(chosen.front()))].exec);
     });
     connect(m_list, &QListWidget::itemActivated, this, &QDialog::accept);
     connect(m_command, &QLineEdit::textChanged, this, update);

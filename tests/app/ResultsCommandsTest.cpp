@@ -464,6 +464,8 @@ void ResultsCommandsTest::openCopiesToPrivateFolderAndHandsOver()
     // Double-click on the row opens it.
     selectRow(w, row);
     const QRect rect = w.detailsView()->visualRect(model.index(row, 0));
+    // A double-click is a press and release, then the second press.
+    QTest::mouseClick(w.detailsView()->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(w.detailsView()->viewport(), Qt::LeftButton, {}, rect.center());
     QCOMPARE(launched.size(), 1);
     const QString copy = launched.front();
@@ -482,14 +484,14 @@ void ResultsCommandsTest::openCopiesToPrivateFolderAndHandsOver()
     QFile(copy).resize(0); // a second open replaces the copy
     handled = false;
     whenModal<app::OpenWithDialog>([](app::OpenWithDialog* d) {
-        d->commandField()->setText(QStringLiteral("sh -c 'cat \"$0\"'"));
+        d->commandField()->setText(QStringLiteral("\"/usr/bin/wc\" -c"));
         d->openButton()->click();
     });
     w.commands()->run(Command::Open);
     QCOMPARE(launched.size(), 2);
     QCOMPARE(sha256Of(copy), expected);
     QCOMPARE(started.size(), 1);
-    QCOMPARE(started.front(), (QStringList{"sh", "-c", "cat \"$0\"", copy}));
+    QCOMPARE(started.front(), (QStringList{"/usr/bin/wc", "-c", copy}));
 
     // Open With goes straight to the chooser; cancelling it starts nothing.
     whenModal<app::OpenWithDialog>([](app::OpenWithDialog* d) { d->reject(); });
@@ -552,7 +554,8 @@ void ResultsCommandsTest::snapshotSaveThenLoad()
         QVERIFY(seen.filters.join(QLatin1Char(' ')).contains(QStringLiteral("*.RVSX")));
         QVERIFY(seen.filters.join(QLatin1Char(' ')).contains(QStringLiteral("*.RVU")));
     }
-    const QString saved = chosen + QStringLiteral(".RVU");
+    // The name part is upper-cased and gets the extension.
+    const QString saved = m_dir.path() + QStringLiteral("/SCAN ONE.RVU");
     QVERIFY2(QFileInfo(saved).isFile(), qPrintable(saved));
 
     // A fresh window loads it from the drive page straight into the results.
