@@ -1,6 +1,7 @@
 #include "app/RecoverySettingsDialog.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -65,6 +66,9 @@ RecoverySettingsDialog::RecoverySettingsDialog(recovery::RecoverySettings& setti
     badRow->addWidget(new QLabel(QStringLiteral("Number of retries on bad sector(s)"), this), 1);
     badRow->addWidget(m_retries);
 
+    m_thorough = new QCheckBox(QStringLiteral("Thorough scan (read whole folders)"), this);
+    m_thorough->setChecked(settings.ThoroughScan);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
@@ -76,6 +80,7 @@ RecoverySettingsDialog::RecoverySettingsDialog(recovery::RecoverySettings& setti
     layout->addWidget(sectorsBox);
     layout->addWidget(duplicateBox);
     layout->addWidget(badBox);
+    layout->addWidget(m_thorough);
     layout->addWidget(buttons);
     setMinimumWidth(420);
 
@@ -110,6 +115,7 @@ void RecoverySettingsDialog::accept()
         m_settings.DuplicatePolicy = recovery::DuplicatePolicy::Overwrite;
     if (m_skip->isChecked())
         m_settings.DuplicatePolicy = recovery::DuplicatePolicy::Skip;
+    m_settings.ThoroughScan = m_thorough->isChecked();
     QDialog::accept();
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // The "Recovery Settings" box: sectors per read (1..100), what to do with a
 // duplicate name (three radio buttons) and retries on a bad sector (1..10). OK
-// writes the values back; Cancel leaves them as they were.
+// writes the values back; Cancel leaves them as they were. A check box chooses
+// the thorough scan for the scans that follow.
 
 #include "recovery/RecoverySettings.h"
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QRadioButton;
 
@@ -20,6 +22,7 @@ public:
     [[nodiscard]] QComboBox* sectorsList() const { return m_sectors; }
     [[nodiscard]] QComboBox* retriesList() const { return m_retries; }
     [[nodiscard]] QRadioButton* policyButton(int policy) const;
+    [[nodiscard]] QCheckBox* thoroughBox() const { return m_thorough; }
 
     void accept() override;
 
@@ -30,6 +33,7 @@ private:
     QRadioButton* m_rename;
     QRadioButton* m_overwrite;
     QRadioButton* m_skip;
+    QCheckBox* m_thorough;
 };
 
 } // namespace sarvik::app

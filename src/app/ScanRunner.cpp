@@ -17,7 +17,7 @@ ScanRunner::~ScanRunner()
     }
 }
 
-void ScanRunner::start(scan::ScanSession& session)
+void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options)
 {
     if (m_thread.joinable())
         return;
@@ -27,8 +27,8 @@ void ScanRunner::start(scan::ScanSession& session)
         m_deliveryQueued = false;
     }
     m_control.ScanStopFlag = 0;
-    m_thread = std::thread([this, &session] {
-        scan::RunScan(session, *this, m_control);
+    m_thread = std::thread([this, &session, options] {
+        scan::RunScan(session, *this, m_control, options);
         QMetaObject::invokeMethod(this, &ScanRunner::complete, Qt::QueuedConnection);
     });
 }

@@ -5,6 +5,7 @@
 // that owns the thread stops and joins it when it goes away.
 
 #include "catalogue/ScanObserver.h"
+#include "scan/ScanSession.h"
 
 #include <QObject>
 
@@ -42,7 +43,7 @@ public:
 
     /// Starts RunScan on `session` on a new thread. The session must outlive the
     /// scan and must not be touched by anyone else until `finished` is emitted.
-    void start(scan::ScanSession& session);
+    void start(scan::ScanSession& session, scan::ScanOptions options = {});
     /// Asks the running scan to end at its next check.
     void requestStop();
     [[nodiscard]] bool running() const { return m_thread.joinable(); }
