@@ -16,6 +16,8 @@
 #include "snapshot/SnapshotMftRuns.h"
 
 #include <QDesktopServices>
+#include <QKeyEvent>
+#include <QStyledItemDelegate>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -57,6 +59,25 @@ private:
     QWidget* m_parent;
 };
 
+/// The label edit of the Name column. Enter ends the edit and goes no further:
+/// the list would otherwise take the same key as "open the file".
+class RenameDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    bool eventFilter(QObject* editor, QEvent* event) override
+    {
+        const bool handled = QStyledItemDelegate::eventFilter(editor, event);
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                return true;
+        }
+        return handled;
+    }
+};
+
 } // namespace
 
 ResultsCommands::ResultsCommands(RecoveryWindow& window) : QObject(&window), m_window(window)
@@ -69,9 +90,11 @@ ResultsCommands::ResultsCommands(RecoveryWindow& window) : QObject(&window), m_w
     details->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(details, &QWidget::customContextMenuRequested, this, &ResultsCommands::showContextMenu);
     details->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    details->setItemDelegateForColumn(FileListModel::Name, new RenameDelegate(details));
     connect(m_window.fileListModel(), &FileListModel::renameRequested, this, &ResultsCommands::renameRow);
     // An edit that ends without a change (Escape, or focus lost unchanged) ends the rename too.
-    connect(details->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { m_renaming = false; });
+    connect(details->itemDelegateForColumn(FileListModel::Name), &QAbstractItemDelegate::closeEditor, this,
+            [this] { m_renaming = false; });
 }
 
 ResultsCommands::~ResultsCommands() = default;
