@@ -10,8 +10,12 @@
 #   thorough   sarvik recover VOLUME --all --thorough
 #   tsk        tsk_recover (deleted files only), when installed
 #   ntfsundel  ntfsundelete -u -m '*' (NTFS only), when installed
+#   testdisk   testdisk /cmd ... undelete,allundelete (NTFS only), when installed
 # and prints one line per run: how many of the manifest's deleted files came
-# back with the manifest's SHA-256 under the manifest's path. A deleted FAT entry
+# back with the manifest's SHA-256 under the manifest's path. testdisk cannot
+# copy deleted FAT files from a script, only list them: on FAT its line says how
+# many of the manifest's deleted files its recursive listing shows as deleted
+# (same path and size), which is not a count of files recovered. A deleted FAT entry
 # without a long name has lost its first character, so a file that differs from
 # the manifest path only there counts too. ntfsundelete writes every file into
 # one folder, so for it the file's own name is compared, not its path.
@@ -41,8 +45,23 @@ if [[ $is_ntfs == yes ]] && command -v ntfsundelete >/dev/null; then
     runs+=(ntfsundel)
 fi
 
+if command -v testdisk >/dev/null; then
+    # testdisk writes what it undeletes, and its log, into the current folder.
+    volume_abs=$(cd "$(dirname "$VOLUME")" && pwd)/$(basename "$VOLUME")
+    mkdir -p "$WORK/testdisk"
+    if [[ $is_ntfs == yes ]]; then
+        (cd "$WORK/testdisk" && testdisk /log /cmd "$volume_abs" advanced,undelete,allundelete >/dev/null 2>&1) || true
+        mv "$WORK/testdisk/testdisk.log" "$WORK/testdisk.log" 2>/dev/null || true
+        runs+=(testdisk)
+    else
+        (cd "$WORK/testdisk" && testdisk /log /cmd "$volume_abs" advanced,list,recursive,fullpathname >/dev/null 2>&1) || true
+        mv "$WORK/testdisk/testdisk.log" "$WORK/testdisk.log" 2>/dev/null || true
+        runs+=(testdisk-listed)
+    fi
+fi
+
 python3 - "$MANIFEST" "$WORK" "$(basename "$VOLUME")" "${runs[@]}" <<'PY'
-import hashlib, os, sys
+import hashlib, os, re, sys
 manifest, work, volume, *runs = sys.argv[1:]
 wanted = []
 with open(manifest, encoding="utf-8") as f:
@@ -51,7 +70,7 @@ with open(manifest, encoding="utf-8") as f:
     for line in f:
         row = line.rstrip("\n").split("\t")
         if row[col["type"]] == "file" and row[col["state"]] == "deleted":
-            wanted.append((row[col["path"]], row[col["sha256"]]))
+            wanted.append((row[col["path"]], row[col["sha256"]], row[col["size"]]))
 
 def digests(root):
     found = {}
@@ -65,23 +84,52 @@ def digests(root):
             found[os.path.relpath(full, root)] = h.hexdigest()
     return found
 
+def same_but_first(a, b):
+    fa, la = os.path.split(a)
+    fb, lb = os.path.split(b)
+    return fa == fb and len(la) == len(lb) and la[1:] == lb[1:]
+
+def listed(log):
+    # Lines of a recursive listing: "X  cluster mode uid gid size date time /path",
+    # X marking a deleted entry.
+    entry = re.compile(r"^X\s+\d+\s+\S+\s+\d+\s+\d+\s+(\d+)\s+\S+\s+\S+\s+/(.*)$")
+    shown = set()
+    try:
+        with open(log, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                m = entry.match(line.rstrip("\n"))
+                if m:
+                    shown.add((m.group(2), m.group(1)))
+    except OSError:
+        pass
+    count = 0
+    for path, _, size in wanted:
+        count += (path, size) in shown or any(s == size and same_but_first(p, path) for p, s in shown)
+    return count
+
 print(f"{volume}: {len(wanted)} deleted files in the manifest")
 for run in runs:
+    if run == "testdisk-listed":
+        n = listed(os.path.join(work, "testdisk.log"))
+        print(f"  {run:<15} {n:>6} listed as deleted of {len(wanted)}  (none recovered: no scripted FAT copy)")
+        continue
     found = digests(os.path.join(work, run))
     flat = run == "ntfsundel"
     by_leaf = {}
     for path, sha in found.items():
         by_leaf.setdefault(os.path.basename(path), set()).add(sha)
+    # A deleted short entry has lost its first character: index by the rest.
+    by_tail = {}
+    for path, sha in found.items():
+        folder, leaf = os.path.split(path)
+        by_tail.setdefault((folder, len(leaf), leaf[1:]), set()).add(sha)
     exact = 0
-    for path, sha in wanted:
+    for path, sha, _ in wanted:
         if flat:
             ok = sha in by_leaf.get(os.path.basename(path), ())
         else:
-            ok = found.get(path) == sha
-            if not ok:
-                folder, leaf = os.path.split(path)
-                ok = any(os.path.split(p)[0] == folder and os.path.split(p)[1][1:] == leaf[1:] and s == sha
-                         for p, s in found.items() if len(os.path.split(p)[1]) == len(leaf))
+            folder, leaf = os.path.split(path)
+            ok = found.get(path) == sha or sha in by_tail.get((folder, len(leaf), leaf[1:]), ())
         exact += ok
-    print(f"  {run:<10} {exact:>6} byte-exact of {len(wanted)}  ({len(found)} files written)")
+    print(f"  {run:<15} {exact:>6} byte-exact of {len(wanted)}  ({len(found)} files written)")
 PY
