@@ -14,19 +14,10 @@
 
 namespace sarvik::app {
 
-namespace {
-
-// Patterns are 8-bit texts like the names they are matched with; what the
-// user types is kept as Latin-1 so that one character is one byte of the limit.
-std::string toPattern(const QString& text)
-{
-    return toDiskName(text);
-}
-
-} // namespace
-
-FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, QWidget* parent)
-    : QDialog(parent), m_patterns(patterns)
+// Patterns are held as the names they are matched with: Windows-1252 bytes
+// (one character, one byte of the length limit) or, after a thorough scan, UTF-8.
+FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, bool namesAreUtf8, QWidget* parent)
+    : QDialog(parent), m_patterns(patterns), m_namesAreUtf8(namesAreUtf8)
 {
     setWindowTitle(QStringLiteral("File Filters"));
     setFixedSize(ui::dluX(211), ui::dluY(145));
@@ -42,7 +33,7 @@ FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, QWidget* 
     m_remove->setAutoDefault(false);
 
     for (const std::string& p : m_patterns.patterns())
-        m_list->insertItem(m_list->count(), QString::fromStdString(catalogue::toUtf8(p)));
+        m_list->insertItem(m_list->count(), nameText(p, m_namesAreUtf8));
     m_remove->setEnabled(m_list->count() > 0);
 
     connect(m_add, &QPushButton::clicked, this, &FileFiltersDialog::add);
@@ -63,7 +54,7 @@ FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, QWidget* 
 void FileFiltersDialog::add()
 {
     const QString text = m_edit->text();
-    const search::AddPatternResult result = m_patterns.add(toPattern(text));
+    const search::AddPatternResult result = m_patterns.add(toDiskName(text, m_namesAreUtf8));
     if (result != search::AddPatternResult::Added) {
         MessageDialog(this, MessageKind::Error, QString::fromLatin1(search::addPatternMessage(result)));
         if (result == search::AddPatternResult::TooLong)
@@ -88,7 +79,7 @@ void FileFiltersDialog::remove()
     QListWidgetItem* selected = m_list->currentItem();
     if (selected == nullptr || !selected->isSelected())
         return;
-    m_patterns.remove(toPattern(selected->text()));
+    m_patterns.remove(toDiskName(selected->text(), m_namesAreUtf8));
     delete m_list->takeItem(m_list->row(selected));
     if (m_list->count() > 0)
         m_list->setCurrentRow(0);

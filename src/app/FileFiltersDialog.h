@@ -15,7 +15,8 @@ namespace sarvik::app {
 class FileFiltersDialog : public QDialog {
     Q_OBJECT
 public:
-    FileFiltersDialog(search::FilterPatterns& patterns, QWidget* parent = nullptr);
+    /// `namesAreUtf8`: the catalogue's names, and so the patterns, are UTF-8.
+    FileFiltersDialog(search::FilterPatterns& patterns, bool namesAreUtf8, QWidget* parent = nullptr);
 
     [[nodiscard]] QLineEdit* patternEdit() const { return m_edit; }
     [[nodiscard]] QListWidget* patternList() const { return m_list; }
@@ -28,6 +29,7 @@ public:
 
 private:
     search::FilterPatterns& m_patterns;
+    bool m_namesAreUtf8 = false;
     QLineEdit* m_edit = nullptr;
     QListWidget* m_list = nullptr;
     QPushButton* m_add = nullptr;

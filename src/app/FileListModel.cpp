@@ -7,16 +7,17 @@ namespace sarvik::app {
 
 FileListModel::FileListModel(FileTypes& types, QObject* parent) : QAbstractTableModel(parent), m_types(types) {}
 
-void FileListModel::setRows(const std::vector<catalogue::FileRow>& rows)
+void FileListModel::setRows(const std::vector<catalogue::FileRow>& rows, bool namesAreUtf8)
 {
     beginResetModel();
+    m_namesAreUtf8 = namesAreUtf8;
     m_rows.clear();
     m_source = rows;
     m_rows.reserve(rows.size());
     for (const catalogue::FileRow& source : rows) {
         Row row;
-        row.cells[Name] = QString::fromStdString(catalogue::toUtf8(source.name));
-        row.cells[Type] = QString::fromStdString(catalogue::toUtf8(source.type));
+        row.cells[Name] = nameText(source.name, namesAreUtf8);
+        row.cells[Type] = QString::fromStdString(source.type);
         row.cells[Size] = QString::fromStdString(source.size);
         row.cells[Created] = QString::fromStdString(source.created);
         row.cells[Modified] = QString::fromStdString(source.modified);
@@ -103,7 +104,7 @@ void FileListModel::setName(int row, const std::string& name8)
         return;
     const auto r = static_cast<std::size_t>(row);
     m_source[r].name = name8;
-    m_rows[r].cells[Name] = QString::fromStdString(catalogue::toUtf8(name8));
+    m_rows[r].cells[Name] = nameText(name8, m_namesAreUtf8);
     if (!m_rows[r].folder)
         m_rows[r].icon = m_types.fileIcon(m_rows[r].cells[Name]);
     emit dataChanged(index(row, Name), index(row, Name));

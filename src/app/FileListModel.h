@@ -21,7 +21,9 @@ public:
 
     explicit FileListModel(FileTypes& types, QObject* parent = nullptr);
 
-    void setRows(const std::vector<catalogue::FileRow>& rows);
+    /// Rows as FillFileList makes them; names are UTF-8 when `namesAreUtf8`,
+    /// else Windows-1252; type names are UTF-8.
+    void setRows(const std::vector<catalogue::FileRow>& rows, bool namesAreUtf8 = false);
     void clear();
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
@@ -63,6 +65,7 @@ private:
     FileTypes& m_types;
     std::vector<Row> m_rows;
     std::vector<catalogue::FileRow> m_source;
+    bool m_namesAreUtf8 = false;
 };
 
 } // namespace sarvik::app

@@ -12,9 +12,9 @@ QString FileTypes::typeName(const QString& name) const
     return m_mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension).comment();
 }
 
-std::string FileTypes::typeNameOf8Bit(const std::string& name) const
+std::string FileTypes::typeNameOfName(const std::string& name, bool namesAreUtf8) const
 {
-    return typeName(QString::fromStdString(catalogue::toUtf8(name))).toStdString();
+    return typeName(nameText(name, namesAreUtf8)).toStdString();
 }
 
 QIcon FileTypes::fileIcon(const QString& name)
@@ -59,24 +59,14 @@ void useSystemIconTheme()
 
 namespace sarvik::app {
 
-std::string toDiskName(const QString& text)
+std::string toDiskName(const QString& text, bool namesAreUtf8)
 {
-    // The inverse of catalogue::toUtf8, built from it so that the two agree.
-    static const QHash<char32_t, char> table = [] {
-        QHash<char32_t, char> t;
-        for (int b = 0; b < 256; ++b) {
-            const std::string one(1, static_cast<char>(b));
-            const QString s = QString::fromStdString(catalogue::toUtf8(one));
-            const auto units = s.toUcs4();
-            if (units.size() == 1)
-                t.insert(units.front(), static_cast<char>(b));
-        }
-        return t;
-    }();
-    std::string out;
-    for (char32_t c : text.toUcs4())
-        out.push_back(table.value(c, '_'));
-    return out;
+    return catalogue::nameFromUtf8(text.toStdString(), namesAreUtf8);
+}
+
+QString nameText(const std::string& name, bool namesAreUtf8)
+{
+    return QString::fromStdString(catalogue::nameToUtf8(name, namesAreUtf8));
 }
 
 } // namespace sarvik::app

@@ -16,8 +16,9 @@ class FileTypes {
 public:
     /// The type name of a file called `name` (UTF-8), e.g. "plain text document".
     [[nodiscard]] QString typeName(const QString& name) const;
-    /// The same for a name as read from disk (Windows-1252); fits catalogue::TypeNameProvider.
-    [[nodiscard]] std::string typeNameOf8Bit(const std::string& name) const;
+    /// The same for a catalogue name (UTF-8 or Windows-1252, as the catalogue
+    /// says); the type name is UTF-8. Fits catalogue::TypeNameProvider.
+    [[nodiscard]] std::string typeNameOfName(const std::string& name, bool namesAreUtf8) const;
     /// The small icon for a file called `name`.
     [[nodiscard]] QIcon fileIcon(const QString& name);
     [[nodiscard]] QIcon folderIcon();
@@ -34,7 +35,10 @@ void useSystemIconTheme();
 } // namespace sarvik::app
 
 namespace sarvik::app {
-/// A name typed by the user as the catalogue holds names: Windows-1252 bytes.
-/// Characters that code page cannot hold become '_'.
-[[nodiscard]] std::string toDiskName(const QString& text);
+/// A name typed by the user as the catalogue holds names: UTF-8 when its names
+/// are UTF-8 (a thorough scan's), else Windows-1252 bytes, where characters that
+/// code page cannot hold become '_'.
+[[nodiscard]] std::string toDiskName(const QString& text, bool namesAreUtf8);
+/// A catalogue name for display.
+[[nodiscard]] QString nameText(const std::string& name, bool namesAreUtf8);
 } // namespace sarvik::app

@@ -93,7 +93,7 @@ void FindFilesDialog::StartSearch()
     const unsigned generation = ++m_generation;
     m_control = std::make_unique<search::SearchControl>();
     search::SearchControl* control = m_control.get();
-    const std::string pattern = toDiskName(m_edit->text());
+    const std::string pattern = toDiskName(m_edit->text(), m_catalogue.NamesAreUtf8);
     m_thread = std::thread([this, control, pattern, generation] {
         search::FindFiles(m_catalogue, m_tree, m_kind, pattern, *control, [this](const search::SearchMatch& m) {
             std::lock_guard lock(m_mutex);
@@ -120,15 +120,15 @@ void FindFilesDialog::deliver()
     int row = m_results->rowCount();
     m_results->setRowCount(row + static_cast<int>(batch.size()));
     for (const search::SearchMatch& m : batch) {
-        const QString name = QString::fromStdString(catalogue::toUtf8(m.name));
+        const QString name = nameText(m.name, m_catalogue.NamesAreUtf8);
         auto* nameItem = new QTableWidgetItem(m_types.fileIcon(name), name);
         m_results->setItem(row, 0, nameItem);
-        m_results->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(catalogue::toUtf8(m.path))));
+        m_results->setItem(row, 1, new QTableWidgetItem(nameText(m.path, m_catalogue.NamesAreUtf8)));
         m_results->setItem(row, 2, new QTableWidgetItem(QString::number(m.size)));
         ++row;
     }
     m_filesFound->setText(QString::number(row));
-    m_lastFile->setText(QString::fromStdString(catalogue::toUtf8(batch.back().name)));
+    m_lastFile->setText(nameText(batch.back().name, m_catalogue.NamesAreUtf8));
 }
 
 void FindFilesDialog::walkEnded(unsigned generation)

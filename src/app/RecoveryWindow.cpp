@@ -670,7 +670,7 @@ void RecoveryWindow::applyReport(const ScanReport& report)
     if (report.hasSector)
         m_values[2]->setText(QString::number(report.sector));
     if (report.hasLastItem)
-        m_values[3]->setText(QString::fromStdString(catalogue::toUtf8(report.lastItem)));
+        m_values[3]->setText(nameText(report.lastItem, m_settings.ThoroughScan)); // the scan's names
     if (report.hasStatus)
         m_status->setText(QString::fromStdString(report.status));
     if (report.hasProgress) {
@@ -701,7 +701,7 @@ void RecoveryWindow::fillFolderTree()
             const catalogue::TreeNode* child = tree.node(handle);
             if (child == nullptr)
                 continue;
-            auto* childItem = new QTreeWidgetItem(item, QStringList{QString::fromStdString(catalogue::toUtf8(child->name))});
+            auto* childItem = new QTreeWidgetItem(item, QStringList{nameText(child->name, m_session.catalogue.NamesAreUtf8)});
             childItem->setIcon(0, folder);
             childItem->setData(0, kHandleRole, handle);
             m_folderItems[handle] = childItem;
@@ -802,7 +802,10 @@ QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
 
 void RecoveryWindow::FillFileList(std::uint32_t key)
 {
-    m_model->setRows(m_session.rows(key, [this](const std::string& name) { return m_types.typeNameOf8Bit(name); }));
+    const bool utf8 = m_session.catalogue.NamesAreUtf8;
+    m_model->setRows(
+        m_session.rows(key, [this, utf8](const std::string& name) { return m_types.typeNameOfName(name, utf8); }),
+        utf8);
     m_details->scrollToTop();
 }
 

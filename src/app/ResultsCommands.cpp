@@ -323,7 +323,7 @@ void ResultsCommands::LoadSnapshot()
         MessageDialog(&m_window, MessageKind::Error,
                       QStringLiteral("The volume %1 of this snapshot cannot be opened; files cannot be recovered "
                                      "from it until it is available.")
-                          .arg(QString::fromStdString(catalogue::toUtf8(volume.info.DevicePath))));
+                          .arg(QString::fromStdString(catalogue::nameToUtf8(volume.info.DevicePath, true))));
 }
 
 // ---- Filters and find -------------------------------------------------------
@@ -332,7 +332,8 @@ void ResultsCommands::FileFilters()
 {
     if (m_window.currentStep() != 3)
         return;
-    FileFiltersDialog dialog(m_window.mutableSession().filters, &m_window);
+    scan::ScanSession& session = m_window.mutableSession();
+    FileFiltersDialog dialog(session.filters, session.catalogue.NamesAreUtf8, &m_window);
     dialog.exec();
     // Close, whichever way: the root's rows under the new patterns.
     m_window.folderTree()->setFocus();
@@ -437,7 +438,8 @@ void ResultsCommands::renameRow(int row, const QString& text)
         m_renameOldName = rows[static_cast<std::size_t>(row)].name.substr(0, 255);
     m_renaming = false;
     const std::string newName =
-        text.isEmpty() || m_window.currentStep() != 3 ? m_renameOldName : toDiskName(text);
+        text.isEmpty() || m_window.currentStep() != 3 ? m_renameOldName
+                                                       : toDiskName(text, m_window.session().catalogue.NamesAreUtf8);
     const catalogue::FileRow r = rows[static_cast<std::size_t>(row)];
     model->setName(row, newName);
     scan::ScanSession& session = m_window.mutableSession();
@@ -460,7 +462,7 @@ void ResultsCommands::renameRow(int row, const QString& text)
         return;
     }
     const auto handle = static_cast<std::uint32_t>(r.key);
-    m_window.renameFolderItem(handle, QString::fromStdString(catalogue::toUtf8(newName)));
+    m_window.renameFolderItem(handle, nameText(newName, c.NamesAreUtf8));
     session.tree.setName(handle, newName);
     if (fat) {
         for (auto& e : c.FatFolderList)
@@ -485,7 +487,7 @@ void ResultsCommands::Properties()
         return;
     const catalogue::FileRow& r = rows[static_cast<std::size_t>(row)];
     PropertiesValues values;
-    values.name = QString::fromStdString(catalogue::toUtf8(r.name));
+    values.name = nameText(r.name, m_window.session().catalogue.NamesAreUtf8);
     values.created = QString::fromStdString(r.created);
     values.modified = QString::fromStdString(r.modified);
     values.folder = isFolderType(r.type);

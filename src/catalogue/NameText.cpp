@@ -16,6 +16,42 @@ constexpr std::array<std::uint16_t, 32> kHigh = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// One UTF-8 sequence at the front of `text`: its code point and length, or
+// length 0 when the bytes there are not a well-formed sequence.
+struct Decoded {
+    char32_t cp = 0;
+    std::size_t length = 0;
+};
+
+Decoded decodeOne(std::string_view text)
+{
+    const auto lead = static_cast<std::uint8_t>(text[0]);
+    if (lead < 0x80)
+        return {lead, 1};
+    std::size_t length = 0;
+    char32_t cp = 0;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2, cp = lead & 0x1Fu;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3, cp = lead & 0x0Fu;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4, cp = lead & 0x07u;
+    else
+        return {};
+    if (text.size() < length)
+        return {};
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<std::uint8_t>(text[i]);
+        if ((next & 0xC0u) != 0x80u)
+            return {};
+        cp = (cp << 6) | (next & 0x3Fu);
+    }
+    const bool overlong = (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return {};
+    return {cp, length};
+}
+
 } // namespace
 
 std::string toUtf8(std::string_view cp1252)
@@ -42,6 +78,36 @@ std::string nameToUtf8(std::string_view name, bool namesAreUtf8)
     if (namesAreUtf8 && isValidUtf8(name))
         return std::string(name);
     return toUtf8(name);
+}
+
+std::string fromUtf8(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    while (!utf8.empty()) {
+        const Decoded d = decodeOne(utf8);
+        if (d.length == 0) {
+            out.push_back('_');
+            utf8.remove_prefix(1);
+            continue;
+        }
+        utf8.remove_prefix(d.length);
+        char byte = '_';
+        if (d.cp < 0x80 || (d.cp >= 0xA0 && d.cp <= 0xFF)) {
+            byte = static_cast<char>(d.cp);
+        } else {
+            for (std::size_t i = 0; i < kHigh.size(); ++i)
+                if (kHigh[i] == d.cp)
+                    byte = static_cast<char>(0x80 + i);
+        }
+        out.push_back(byte);
+    }
+    return out;
+}
+
+std::string nameFromUtf8(std::string_view utf8, bool namesAreUtf8)
+{
+    return namesAreUtf8 ? std::string(utf8) : fromUtf8(utf8);
 }
 
 } // namespace sarvik::catalogue

@@ -16,4 +16,13 @@ namespace sarvik::catalogue {
 /// Windows-1252 like toUtf8.
 [[nodiscard]] std::string nameToUtf8(std::string_view name, bool namesAreUtf8);
 
+/// UTF-8 text (typed by the user: a new name, a pattern) to Windows-1252, the
+/// inverse of toUtf8. A character that code page cannot hold, and a byte that
+/// is not part of well-formed UTF-8, becomes '_'.
+[[nodiscard]] std::string fromUtf8(std::string_view utf8);
+
+/// UTF-8 text as a catalogue holds names: unchanged when its names are UTF-8,
+/// else as fromUtf8.
+[[nodiscard]] std::string nameFromUtf8(std::string_view utf8, bool namesAreUtf8);
+
 } // namespace sarvik::catalogue

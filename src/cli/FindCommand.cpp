@@ -40,18 +40,20 @@ int runFind(const std::vector<std::string>& args)
     if (!session)
         return 1;
 
+    // The pattern comes from a UTF-8 terminal; it is matched as the catalogue holds names.
+    const bool utf8 = session->catalogue.NamesAreUtf8;
     std::vector<search::SearchMatch> matches;
     search::SearchControl control;
-    search::FindFiles(session->catalogue, session->tree, session->kind(), pattern, control,
+    search::FindFiles(session->catalogue, session->tree, session->kind(), catalogue::nameFromUtf8(pattern, utf8), control,
                       [&](const search::SearchMatch& m) { matches.push_back(m); });
 
     if (json) {
         JsonWriter w;
-        w.beginObject().value("pattern", catalogue::toUtf8(pattern)).beginArray("matches");
+        w.beginObject().value("pattern", catalogue::nameToUtf8(pattern, true)).beginArray("matches");
         for (const auto& m : matches) {
             w.beginObject()
-                .value("name", catalogue::toUtf8(m.name))
-                .value("path", catalogue::toUtf8(m.path))
+                .value("name", catalogue::nameToUtf8(m.name, utf8))
+                .value("path", catalogue::nameToUtf8(m.path, utf8))
                 .value("size", m.size)
                 .endObject();
         }
@@ -61,7 +63,8 @@ int runFind(const std::vector<std::string>& args)
     }
     std::printf("%-40s %-40s %12s\n", "File Name", "Path", "Size");
     for (const auto& m : matches)
-        std::printf("%-40s %-40s %12llu\n", terminalText(m.name).c_str(), terminalText(m.path).c_str(),
+        std::printf("%s %s %12llu\n", padded(terminalText(m.name, utf8), 40).c_str(),
+                    padded(terminalText(m.path, utf8), 40).c_str(),
                     static_cast<unsigned long long>(m.size));
     std::printf("%zu file(s) found\n", matches.size());
     return 0;

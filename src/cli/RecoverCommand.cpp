@@ -124,7 +124,8 @@ int runRecover(const std::vector<std::string>& args)
     if (!session)
         return 1;
     for (const auto& f : filters) {
-        if (const auto r = session->filters.add(f); r != search::AddPatternResult::Added) {
+        if (const auto r = session->filters.add(catalogue::nameFromUtf8(f, session->catalogue.NamesAreUtf8));
+            r != search::AddPatternResult::Added) {
             std::fprintf(stderr, "sarvik recover: filter '%s': %s\n", f.c_str(), search::addPatternMessage(r));
             return 2;
         }

@@ -141,7 +141,7 @@ void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, in
             if (const auto* child = s.tree.node(static_cast<std::uint32_t>(row.key)))
                 printFolder(s, *child, depth + 1);
         } else {
-            std::printf("%s%-40s %12s  %s\n", indent.c_str(), terminalText(row.name, s.catalogue.NamesAreUtf8).c_str(), row.size.c_str(),
+            std::printf("%s%s %12s  %s\n", indent.c_str(), padded(terminalText(row.name, s.catalogue.NamesAreUtf8), 40).c_str(), row.size.c_str(),
                         row.modified.c_str());
         }
     }
@@ -208,7 +208,8 @@ int runLs(const std::vector<std::string>& args)
     if (!session)
         return 1;
     for (const auto& f : filters) {
-        if (const auto r = session->filters.add(f); r != search::AddPatternResult::Added) {
+        if (const auto r = session->filters.add(catalogue::nameFromUtf8(f, session->catalogue.NamesAreUtf8));
+            r != search::AddPatternResult::Added) {
             std::fprintf(stderr, "sarvik ls: filter '%s': %s\n", f.c_str(), search::addPatternMessage(r));
             return 2;
         }
@@ -249,9 +250,9 @@ int runLs(const std::vector<std::string>& args)
     std::printf("%-40s %-24s %12s  %-20s %-20s %-10s %s\n", "Name", "Type", "Size", "Created", "Modified", "ID",
                 "Condition");
     for (const auto& r : rows)
-        std::printf("%-40s %-24s %12s  %-20s %-20s %-10s %s\n",
-                    terminalText(r.name, session->catalogue.NamesAreUtf8).c_str(),
-                    terminalText(r.type, session->catalogue.NamesAreUtf8).c_str(), r.size.c_str(),
+        std::printf("%s %s %12s  %-20s %-20s %-10s %s\n",
+                    padded(terminalText(r.name, session->catalogue.NamesAreUtf8), 40).c_str(),
+                    padded(terminalText(r.type, session->catalogue.NamesAreUtf8), 24).c_str(), r.size.c_str(),
                     r.created.c_str(), r.modified.c_str(), r.id.c_str(), r.condition.c_str());
     return 0;
 }

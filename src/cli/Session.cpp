@@ -33,6 +33,16 @@ bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
     return false;
 }
 
+std::string padded(std::string text, std::size_t columns)
+{
+    std::size_t characters = 0;
+    for (const char c : text)
+        characters += (static_cast<unsigned char>(c) & 0xC0u) != 0x80u; // lead bytes only
+    if (characters < columns)
+        text.append(columns - characters, ' ');
+    return text;
+}
+
 std::string terminalText(std::string_view text)
 {
     return terminalText(text, false);

@@ -283,6 +283,7 @@ private slots:
     void contextMenuItems();
     void renameFileAndFolder();
     void propertiesTexts();
+    void thoroughNamesShownAndTypedAsUtf8();
 
 private:
     // A window on `image` that has run its scan to the results page.
@@ -641,7 +642,7 @@ void ResultsCommandsTest::snapshotLoadRefusesForeignFile()
 void ResultsCommandsTest::filterDialogLimitsAndOrder()
 {
     search::FilterPatterns patterns;
-    app::FileFiltersDialog d(patterns);
+    app::FileFiltersDialog d(patterns, false);
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
 
@@ -698,7 +699,7 @@ void ResultsCommandsTest::filterDialogLimitsAndOrder()
     QCOMPARE(std::count(patterns.patterns().begin(), patterns.patterns().end(), std::string("*.txt")), 0);
 
     // Reopened, the list box shows the table as it stands.
-    app::FileFiltersDialog again(patterns);
+    app::FileFiltersDialog again(patterns, false);
     QCOMPARE(again.patternList()->count(), 98);
     QVERIFY(again.removeButton()->isEnabled());
 }
@@ -1008,3 +1009,67 @@ void ResultsCommandsTest::propertiesTexts()
 
 QTEST_MAIN(ResultsCommandsTest)
 #include "ResultsCommandsTest.moc"
+
+void ResultsCommandsTest::thoroughNamesShownAndTypedAsUtf8()
+{
+    // A thorough scan keeps names as UTF-8; the list, the tree, find, the
+    // filters and renaming must neither encode them a second time nor hand
+    // Windows-1252 patterns or names to a UTF-8 catalogue.
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    w.settings().ThoroughScan = true;
+    QVERIFY(scanned(w));
+    QVERIFY(w.session().catalogue.NamesAreUtf8);
+    app::FileListModel& model = *w.fileListModel();
+    const QString cafe = QStringLiteral("Caf\u00e9 menu.txt");
+    const QString report = QString::fromUtf8("\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 "
+                                             "\xD0\xBC\xD0\xB0\xD0\xB9.txt"); // the manifest's Cyrillic name
+    const int cafeRow = rowNamed(model, cafe);
+    QVERIFY(cafeRow >= 0);
+    QVERIFY(rowNamed(model, report) >= 0);
+    app::FileTypes types;
+    QCOMPARE(model.text(cafeRow, app::FileListModel::Type),
+             QStringLiteral("Deleted ") + types.typeName(QStringLiteral("x.txt")));
+
+    // Find: the typed pattern meets the names as they are held.
+    QStringList names, paths;
+    whenModal<app::FindFilesDialog>([&](app::FindFilesDialog* d) {
+        d->patternEdit()->setText(QString::fromUtf8("\xD0\x9E\xD1\x82\xD1\x87*"));
+        QTest::keyClick(d->patternEdit(), Qt::Key_Return);
+        QSignalSpy ended(d, &app::FindFilesDialog::searchEnded);
+        if (d->searching())
+            ended.wait(10000);
+        names = column(d->results(), 0);
+        paths = column(d->results(), 1);
+        d->reject();
+    });
+    QVERIFY(w.runIfEnabled(Command::FindFiles));
+    QCOMPARE(names, QStringList{report});
+    QCOMPARE(paths, QStringList{QStringLiteral("\\")});
+
+    // A filter with an accented character keeps only the names that hold it.
+    whenModal<app::FileFiltersDialog>([&](app::FileFiltersDialog* d) {
+        d->patternEdit()->setText(QStringLiteral("*\u00e9*"));
+        d->addButton()->click();
+        QCOMPARE(d->patternList()->item(0)->text(), QStringLiteral("*\u00e9*"));
+        d->reject();
+    });
+    QVERIFY(w.runIfEnabled(Command::FileFilters));
+    QStringList shown;
+    for (int r = 0; r < model.rowCount(); ++r)
+        if (!model.isFolder(r))
+            shown << model.text(r, 0);
+    QCOMPARE(shown, QStringList{cafe});
+
+    // Renaming stores the typed text as UTF-8, Cyrillic included.
+    const int row = rowNamed(model, cafe);
+    const auto ordinal = model.key(row);
+    const QString newName = QString::fromUtf8("\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x8E na\xC3\xAFve.txt");
+    model.setData(model.index(row, 0), newName); // as the list's edit ends
+    QCOMPARE(model.text(row, 0), newName);
+    std::string held;
+    for (const auto& e : w.session().catalogue.FatFileList)
+        if (e.ordinal == ordinal)
+            held = e.name;
+    QCOMPARE(QString::fromStdString(held), newName);
+}

@@ -141,6 +141,25 @@ TEST(NameText, Windows1252BecomesUtf8)
     EXPECT_EQ(toUtf8(std::string("\x81", 1)), "\xC2\x81");
 }
 
+TEST(NameText, Utf8BackToWindows1252)
+{
+    // Every byte survives the way there and back.
+    for (int b = 1; b < 256; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        EXPECT_EQ(sarvik::catalogue::fromUtf8(toUtf8(one)), one) << "byte " << b;
+    }
+    using sarvik::catalogue::fromUtf8;
+    EXPECT_EQ(fromUtf8("\xD0\x9C\xD0\xB8\xD1\x80.txt"), "___.txt") << "Cyrillic has no Windows-1252 byte";
+    EXPECT_EQ(fromUtf8("a\xF0\x9F\x98\x80" "b"), "a_b") << "one mark for one character";
+    // Bytes that are not UTF-8: stray continuation, cut sequence, overlong, surrogate.
+    EXPECT_EQ(fromUtf8("\x80x"), "_x");
+    EXPECT_EQ(fromUtf8("x\xC3"), "x_");
+    EXPECT_EQ(fromUtf8("\xC0\xAF"), "__");
+    EXPECT_EQ(fromUtf8("\xED\xA0\x80"), "___");
+    EXPECT_EQ(sarvik::catalogue::nameFromUtf8("\xC3\xA9t\xC3\xA9", true), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(sarvik::catalogue::nameFromUtf8("\xC3\xA9t\xC3\xA9", false), "\xE9t\xE9");
+}
+
 TEST(DateTexts, FatAndNtfsFormats)
 {
     EXPECT_EQ(sarvik::catalogue::fatDateText(0x3263), "03-03-2005 ");
