@@ -284,25 +284,22 @@ QImage paintWindowSkin(QSize size)
 
 QImage paintDialogSkin(QSize size)
 {
-    QImage image = clearCanvas(size);
+    // Square: a dialog sits inside the desktop's own window frame, which no
+    // mask cuts, so key-coloured corners would show.
+    QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QPainterPath frame = roundedFrame(size, 10);
     QLinearGradient body(0, 0, 0, size.height());
     body.setColorAt(0, QColor(0xe8, 0xee, 0xf5));
     body.setColorAt(1, QColor(0xd2, 0xdc, 0xe9));
-    p.fillPath(frame, body);
+    p.fillRect(image.rect(), body);
     QLinearGradient band(0, 0, 0, 8);
     band.setColorAt(0, kSteel);
     band.setColorAt(1, kNavy);
-    p.save();
-    p.setClipPath(frame);
     p.fillRect(QRect(0, 0, size.width(), 6), band);
-    p.restore();
-    p.setPen(QPen(kNavy, 2));
-    p.drawPath(frame);
+    p.setPen(QPen(kNavy, 1));
+    p.drawRect(image.rect().adjusted(0, 0, -1, -1));
     p.end();
-    return keyOutClearPixels(image, kNavy);
+    return image;
 }
 
 QRegion regionFromSkin(const QImage& skin, QRgb key)

@@ -21,7 +21,7 @@ inline constexpr QRgb kTransparentKey = 0xff00ff00;
 /// The main window's background for a client area of `size`; the corners outside
 /// the rounded frame are painted in the transparent key colour.
 [[nodiscard]] QImage paintWindowSkin(QSize size);
-/// A smaller skin for dialogs, same palette.
+/// A smaller skin for dialogs, same palette, square and without key colour.
 [[nodiscard]] QImage paintDialogSkin(QSize size);
 /// Everything in `skin` that is not the key colour.
 [[nodiscard]] QRegion regionFromSkin(const QImage& skin, QRgb key = kTransparentKey);

@@ -1,16 +1,31 @@
 // Walks the desktop program through its steps on one image and saves a picture
 // of the window at each: the drive page with the image selected, the scan while
-// it runs, and the results. Run it under Xvfb to see the program as a user does:
+// it runs, the results, and every dialog of the results step (right-click menu,
+// properties, filters, find, the recovery chooser and saving box, snapshot save,
+// Open With). Run it under Xvfb to see the program as a user does:
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
 
+#include "app/FileFiltersDialog.h"
+#include "app/FileListModel.h"
 #include "app/FileTypes.h"
+#include "app/FindFilesDialog.h"
+#include "app/OpenWithDialog.h"
 #include "app/RecoveryWindow.h"
+#include "app/ResultsCommands.h"
+#include "app/SavingDialog.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/PosixDevice.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +33,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -49,6 +65,23 @@ public:
 private:
     sarvik::platform::PosixDeviceProvider m_real;
 };
+
+// Runs `act` once a modal dialog of type T is on screen and has been drawn.
+template <typename T> void whenShown(std::function<void(T*)> act)
+{
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        QTest::qWait(250); // let it paint
+        act(dialog);
+    });
+    timer->start();
+}
 
 } // namespace
 
@@ -98,11 +131,98 @@ int main(int argc, char* argv[])
                 dialog->close();
             }
         });
-        w.action(command)->trigger();
+        if (QAction* action = w.action(command))
+            action->trigger();
+        else
+            w.commands()->run(command); // commands of the right-click menu only
     };
     grabDialog(sarvik::app::Command::DriveInformation, "5-drive-information.png");
     grabDialog(sarvik::app::Command::Settings, "6-settings.png");
     grabDialog(sarvik::app::Command::Contents, "7-message.png");
+
+    // A deleted file of the root, selected in the list.
+    QTest::mouseClick(w.folderTree()->viewport(), Qt::LeftButton, {}, w.folderTree()->visualItemRect(root).center());
+    const sarvik::app::FileListModel* model = w.fileListModel();
+    int fileRow = -1;
+    for (int r = 0; r < model->rowCount() && fileRow < 0; ++r)
+        if (!model->isFolder(r))
+            fileRow = r;
+    auto selectFile = [&] {
+        w.setFocusOnTree(false);
+        w.detailsView()->setFocus();
+        w.detailsView()->selectionModel()->setCurrentIndex(model->index(fileRow, 0),
+                                                           QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    };
+    auto shoot = [&](QWidget* widget, const char* name) { widget->grab().save(out + QLatin1Char('/') + QLatin1String(name)); };
+    if (fileRow >= 0) {
+        selectFile();
+        const auto menu = w.commands()->contextMenu();
+        const QRect cell = w.detailsView()->visualRect(model->index(fileRow, 0));
+        menu->popup(w.detailsView()->viewport()->mapToGlobal(cell.center()));
+        QTest::qWait(300);
+        shoot(menu.get(), "8-context-menu.png");
+        menu->close();
+        grabDialog(sarvik::app::Command::Properties, "9-properties.png");
+    }
+
+    // File filters with a pattern added; it is removed again before Close.
+    whenShown<sarvik::app::FileFiltersDialog>([&](sarvik::app::FileFiltersDialog* d) {
+        d->patternEdit()->setText(QStringLiteral("*.txt"));
+        d->addButton()->click();
+        d->patternEdit()->setText(QStringLiteral("report?.doc"));
+        QTest::qWait(150);
+        shoot(d, "10-file-filters.png");
+        d->patternList()->setCurrentRow(0);
+        d->removeButton()->click();
+        d->reject();
+    });
+    w.action(sarvik::app::Command::FileFilters)->trigger();
+
+    // Find files: every name, the search run to its end.
+    whenShown<sarvik::app::FindFilesDialog>([&](sarvik::app::FindFilesDialog* d) {
+        d->patternEdit()->setText(QStringLiteral("*"));
+        QTest::keyClick(d->patternEdit(), Qt::Key_Return);
+        QSignalSpy ended(d, &sarvik::app::FindFilesDialog::searchEnded);
+        if (d->searching())
+            ended.wait(10000);
+        QTest::qWait(150);
+        shoot(d, "11-find-files.png");
+        d->reject();
+    });
+    w.action(sarvik::app::Command::FindFiles)->trigger();
+
+    // Recover All: the folder chooser, then the saving box while it copies.
+    QTemporaryDir target;
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        shoot(d, "12-recover-chooser.png");
+        d->setDirectory(target.path());
+        if (auto* field = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            field->setText(target.path());
+        whenShown<sarvik::app::SavingDialog>([&](sarvik::app::SavingDialog* saving) {
+            QTest::qWait(400);
+            shoot(saving, "13-saving.png");
+        });
+        QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+    });
+    w.action(sarvik::app::Command::RecoverAll)->trigger();
+
+    // Save Snapshot's chooser, cancelled.
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        shoot(d, "14-save-snapshot.png");
+        d->reject();
+    });
+    w.action(sarvik::app::Command::SaveSnapshot)->trigger();
+
+    // Open With: the copy, then our program chooser.
+    if (fileRow >= 0) {
+        selectFile();
+        whenShown<sarvik::app::OpenWithDialog>([&](sarvik::app::OpenWithDialog* d) {
+            shoot(d, "15-open-with.png");
+            d->reject();
+        });
+        w.commands()->run(sarvik::app::Command::OpenWith);
+    }
     if (qEnvironmentVariableIsSet("SARVIK_TOUR_HOLD"))
         QTest::qWait(qEnvironmentVariableIntValue("SARVIK_TOUR_HOLD"));
     return 0;
