@@ -4,7 +4,7 @@
 # them, and writes a manifest (TSV) for each image describing every file and
 # folder ever created on it.
 #
-# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|demo|thorough|all]...
+# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|demo|thorough|thorough-fat32|all]...
 #
 # Images (names inside OUTDIR):
 #   fat16         fat16.img     FAT16, 32 MiB, 2 KiB clusters (-s 4)
@@ -16,10 +16,12 @@
 #   demo          demo-fat32.img (+ demo-fat32.img.gz made with gzip -9n)
 #                               FAT32, smallest size with 65525+ clusters (-s 1)
 #   thorough      thorough-fat32.img  FAT32, 64 MiB, 512 B clusters: folders of
-#                               hundreds of entries, accented and Cyrillic names
+#                               hundreds of entries, accented and Cyrillic names,
+#                               a deleted folder whose later clusters lie apart
 #                 thorough-ntfs.img   NTFS, 256 MiB sparse: empty and compressed
 #                               files, accented and Cyrillic names, 12,000 files
-#                 (not part of "all"; first_cluster and contiguous are "-")
+#                 (not part of "all"; first_cluster and contiguous are "-";
+#                 thorough-fat32 alone makes only the FAT32 one)
 # Each IMAGE.img comes with IMAGE.manifest.tsv:
 #   path type size sha256 state in_deleted_folder contiguous first_cluster notes
 # notes holds space-separated tokens:
@@ -49,7 +51,7 @@ log() { printf '%s\n' "$*" >&2; }
 die() { printf 'make-test-volumes: %s\n' "$*" >&2; exit 1; }
 
 usage() {
-    echo "usage: $0 OUTDIR [fat16|fat32|ntfs|demo|all]..." >&2
+    echo "usage: $0 OUTDIR [fat16|fat32|ntfs|demo|thorough|thorough-fat32|all]..." >&2
     exit 2
 }
 
@@ -60,11 +62,11 @@ shift
 KINDS=("$@")
 [[ ${#KINDS[@]} -gt 0 ]] || KINDS=(all)
 for k in "${KINDS[@]}"; do
-    case "$k" in fat16|fat32|ntfs|demo|thorough|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
+    case "$k" in fat16|fat32|ntfs|demo|thorough|thorough-fat32|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
 done
 want() {
     local k
-    for k in "${KINDS[@]}"; do [[ $k == "$1" || ($k == all && $1 != thorough) ]] && return 0; done
+    for k in "${KINDS[@]}"; do [[ $k == "$1" || ($k == all && $1 != thorough*) ]] && return 0; done
     return 1
 }
 
@@ -709,6 +711,13 @@ if kind == "fat":
     for i in range(200):
         write(f"Gone/old {i:03d}.txt", text(120 + i % 30), "deleted")
     write("Gone/Подпапка/Файл.txt", text(400), "deleted")
+    # Written one at a time between files of another folder (see build_thorough_fat):
+    # Grown's later clusters lie apart from its first, and names of four entries
+    # run across its cluster ends.
+    for i in range(12):
+        write(f"Grown/grown note {i:02d} with a longer name.txt", text(600 + 37 * i), "deleted")
+        write(f"Between/spacer {i:02d}.bin", bytes(rng.getrandbits(8) for _ in range(1000)), "live")
+    write("Grown/Inner/inner file.txt", text(700), "deleted")
 else:
     for i, name in enumerate(names):
         write(name, text(3000 + i), "deleted")
@@ -736,15 +745,15 @@ for path, size, sha, state in rows:
     parts = path.split("/")[:-1]
     for k in range(1, len(parts) + 1):
         d = "/".join(parts[:k])
-        # a folder is deleted when all it holds was deleted with it ("Gone" goes whole)
-        folders.setdefault(d, "deleted" if d.split("/")[0] == "Gone" else "live")
+        # a folder is deleted when all it holds was deleted with it ("Gone" and "Grown" go whole)
+        folders.setdefault(d, "deleted" if d.split("/")[0] in ("Gone", "Grown") else "live")
 with open(out, "w", encoding="utf-8") as f:
     f.write("path\ttype\tsize\tsha256\tstate\tin_deleted_folder\tcontiguous\tfirst_cluster\tnotes\n")
     for d, state in folders.items():
-        indel = "yes" if d.split("/")[0] == "Gone" and d != "Gone" else "no"
+        indel = "yes" if d.split("/")[0] in ("Gone", "Grown") and "/" in d else "no"
         f.write(f"{d}\tdir\t-\t-\t{state}\t{indel}\t-\t-\t-\n")
     for path, size, sha, state in rows:
-        indel = "yes" if path.startswith("Gone/") else "no"
+        indel = "yes" if path.startswith(("Gone/", "Grown/")) else "no"
         f.write(f"{path}\tfile\t{size}\t{sha}\t{state}\t{indel}\t-\t-\t-\n")
 PY
 }
@@ -757,13 +766,29 @@ build_thorough_fat() {
     mkfs.fat -F 32 -s 1 -C --invariant -n THOROUGH -i 7a0c0de1 "$IMG" $((64 * 1024)) >/dev/null
     rm -rf "$stage"
     thorough_generate "$stage" "$plan" fat
-    mcopy -s -i "$IMG" "$stage"/* ::/
-    local p args=()
+    local p args=() i
+    for p in "$stage"/*; do
+        [[ $p == */Grown || $p == */Between ]] || args+=("$p")
+    done
+    mcopy -s -i "$IMG" "${args[@]}" ::/
+    # A folder that grows while another is written: each of its files gets its
+    # own mcopy with a file of Between after it, so its later directory
+    # clusters are allocated after other data, apart from its first cluster.
+    # Each name takes four entries from entry 2 on, so every cluster end of the
+    # folder cuts a name.
+    mmd -i "$IMG" ::/Grown ::/Between
+    for ((i = 0; i < 12; i++)); do
+        printf -v p '%02d' "$i"
+        mcopy -i "$IMG" "$stage/Grown/grown note $p with a longer name.txt" ::/Grown/
+        mcopy -i "$IMG" "$stage/Between/spacer $p.bin" ::/Between/
+    done
+    mcopy -s -i "$IMG" "$stage/Grown/Inner" ::/Grown/
+    args=()
     while IFS=$'\t' read -r p _ _ state; do
-        [[ $state == deleted && $p != Gone/* ]] && args+=("::/$p")
+        [[ $state == deleted && $p != Gone/* && $p != Grown/* ]] && args+=("::/$p")
     done <"$plan"
     mdel -i "$IMG" "${args[@]}"
-    mdeltree -i "$IMG" ::/Gone
+    mdeltree -i "$IMG" ::/Gone ::/Grown
     fsck.fat -n "$IMG" >/dev/null || die "fsck.fat found errors on $name"
     thorough_manifest "$plan" "$OUTDIR/$name.manifest.tsv"
     CURRENT=""
@@ -823,8 +848,10 @@ if want demo; then
     CURRENT=""
     log "[demo-fat32] demo-fat32.img.gz: $(stat -c %s "$OUTDIR/demo-fat32.img.gz") bytes"
 fi
-if want thorough; then
+if want thorough || want thorough-fat32; then
     build_thorough_fat
+fi
+if want thorough; then
     if ntfs_available; then
         build_thorough_ntfs
     fi

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 bash tools/setup-debian.sh
 bash tools/build.sh
 if [ -x tools/make-test-volumes.sh ]; then
-  bash tools/make-test-volumes.sh build/test-volumes all >build/test-volumes.log 2>&1 ||
+  bash tools/make-test-volumes.sh build/test-volumes all thorough-fat32 >build/test-volumes.log 2>&1 ||
     { cat build/test-volumes.log >&2; exit 1; }
   # An NTFS volume of 50,000 files: an MFT of hundreds of runs with an attribute list.
   if [ ! -f build/test-volumes/ntfs-mft.img ]; then

@@ -1,6 +1,7 @@
 #include "fat/FatThoroughScan.h"
 
 #include "catalogue/NameDecode.h"
+#include "fat/FatOrphanClusters.h"
 
 #include <algorithm>
 #include <array>
@@ -348,6 +349,34 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
     }
 }
 
+namespace {
+
+/// One free cluster that reads as a later cluster of some deleted folder.
+struct OrphanCluster {
+    std::uint32_t cluster = 0;
+    std::vector<std::byte> bytes;
+    /// The first cluster of the folder that a subfolder listed here names as
+    /// its parent (its ".." entry), 0 when none does.
+    std::uint32_t parentByBackLink = 0;
+    bool used = false;
+};
+
+/// Where the entries of a deleted folder read so far end.
+struct OpenFolder {
+    std::uint32_t folderCluster = 0;
+    DirectoryEnd end;
+};
+
+// The free clusters kept as orphan candidates, at most (64 MiB of 512-byte clusters).
+constexpr std::size_t kMaxOrphanBytes = std::size_t{64} << 20;
+// Free clusters read at once while looking for orphan candidates.
+constexpr std::uint32_t kOrphanReadBytes = 1u << 20;
+// The lost-and-found folder's key: cluster 1 holds no data on any FAT volume.
+constexpr std::uint32_t kLostFolderKey = 1;
+constexpr const char* kLostFolderName = "$Unlinked entries";
+
+} // namespace
+
 void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                      catalogue::ScanObserver& observer, catalogue::ScanControl& control)
 {
@@ -406,45 +435,232 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
     }
     ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
 
+    // Free clusters a deleted folder was read from: no orphan candidates.
+    std::unordered_set<std::uint32_t> claimed;
+    // Deleted folders whose entries run to the end of what was read of them.
+    std::vector<OpenFolder> openFolders;
+
     // The folder walk: the list is also the queue, and grows while it is walked.
-    for (std::size_t f = 0; f < catalogue.FatFolderList.size() && !control.stopRequested(); ++f) {
-        const std::uint32_t folderCluster = catalogue.FatFolderList[f].firstCluster;
-        const bool folderDeleted = catalogue.FatFolderList[f].deleted == 1;
-        context.parentCluster = folderCluster;
-        context.parentDeleted = folderDeleted;
+    std::size_t walked = 0;
+    auto walkFolders = [&]() {
+        for (; walked < catalogue.FatFolderList.size() && !control.stopRequested(); ++walked) {
+            const std::uint32_t folderCluster = catalogue.FatFolderList[walked].firstCluster;
+            const bool folderDeleted = catalogue.FatFolderList[walked].deleted == 1;
+            if (folderCluster == kLostFolderKey)
+                continue;
+            context.parentCluster = folderCluster;
+            context.parentDeleted = folderDeleted;
+            directory.clear();
+            sectorOk.clear();
+            if (!appendCluster(folderCluster))
+                continue;
+            // The first cluster must still be this folder's: "." names it.
+            const auto head = std::span<const std::byte>(directory).first(std::min<std::size_t>(directory.size(), 64));
+            if (!sectorOk[0] || !isDotEntry(head) ||
+                (u16At(head, kClusterLow) | (context.fat32 ? std::uint32_t{u16At(head, kClusterHigh)} << 16 : 0)) !=
+                    folderCluster)
+                continue;
+            if (!folderDeleted) {
+                const auto clusters = table.chain(folderCluster, maxClusters);
+                for (std::size_t k = 1; k < clusters.size() && !control.stopRequested(); ++k)
+                    if (!appendCluster(clusters[k]))
+                        break;
+            } else {
+                claimed.insert(folderCluster);
+                // A deleted folder's chain is gone from the table. Its later clusters
+                // are taken to follow the first while they are free and still hold
+                // directory entries (a cluster that starts another folder does not).
+                for (std::uint32_t c = folderCluster + 1;
+                     c <= table.maxCluster() && directory.size() < kMaxDirectoryBytes && !control.stopRequested();
+                     ++c) {
+                    const auto value = table.entry(c);
+                    if (!value || *value != 0)
+                        break;
+                    const auto firstSector = g.clusterSector(c);
+                    if (!firstSector || reader.read(*firstSector, spc, cluster) != disk::ReadStatus::Ok)
+                        break;
+                    if (isDotEntry(cluster) || !looksLikeDirectoryEntries(cluster))
+                        break;
+                    sectorOk.insert(sectorOk.end(), spc, true);
+                    directory.insert(directory.end(), cluster.begin(), cluster.end());
+                    claimed.insert(c);
+                }
+                OpenFolder open{folderCluster, directoryEnd(directory, static_cast<std::uint32_t>(clusterBytes),
+                                                            context.fat32)};
+                if (open.end.open && directory.size() < kMaxDirectoryBytes)
+                    openFolders.push_back(std::move(open));
+            }
+            ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
+        }
+    };
+    walkFolders();
+
+    // Later clusters of deleted folders that lie elsewhere: one pass over the
+    // free clusters no folder was read from, keeping those that read strictly
+    // as deleted directory entries.
+    std::vector<OrphanCluster> orphans;
+    if (!control.stopRequested() && clusterBytes <= kOrphanReadBytes) {
+        const std::uint32_t batch = static_cast<std::uint32_t>(kOrphanReadBytes / clusterBytes);
+        std::vector<std::byte> block(std::size_t{batch} * clusterBytes);
+        std::size_t kept = 0;
+        std::vector<std::byte> head(kSector);
+        auto consider = [&](std::uint32_t c, std::span<const std::byte> bytes) {
+            if (at(bytes, 0) != kDeletedMark || claimed.contains(c) || catalogue.findFatFolder(c) != nullptr ||
+                !looksLikeOrphanDirectoryCluster(bytes, table.maxCluster(), context.fat32))
+                return;
+            OrphanCluster o;
+            o.cluster = c;
+            o.bytes.assign(bytes.begin(), bytes.end());
+            // A subfolder listed here whose first cluster still names itself
+            // and its parent tells which folder this cluster belongs to.
+            for (const std::uint32_t sub : folderEntryClusters(bytes, context.fat32)) {
+                const auto s = g.clusterSector(sub);
+                if (sub < 2 || sub > table.maxCluster() || !s || reader.read(*s, 1, head) != disk::ReadStatus::Ok)
+                    continue;
+                const std::span<const std::byte> h(head);
+                if (!isDotEntry(h.first(32)) || !isDotEntry(h.subspan(32, 32)) || at(h, 33) != '.')
+                    continue;
+                auto clusterOf = [&](std::size_t e) {
+                    return u16At(h, e + kClusterLow) |
+                           (context.fat32 ? std::uint32_t{u16At(h, e + kClusterHigh)} << 16 : 0);
+                };
+                if (clusterOf(0) == sub && clusterOf(32) >= 2) {
+                    o.parentByBackLink = clusterOf(32);
+                    break;
+                }
+            }
+            kept += o.bytes.size();
+            orphans.push_back(std::move(o));
+        };
+        for (std::uint32_t c = 2; c <= table.maxCluster() && kept < kMaxOrphanBytes && !control.stopRequested();) {
+            const auto value = table.entry(c);
+            if (!value || *value != 0) {
+                ++c;
+                continue;
+            }
+            // A run of free clusters, read in one go where it can be.
+            std::uint32_t n = 1;
+            while (n < batch && c + n <= table.maxCluster()) {
+                const auto next = table.entry(c + n);
+                if (!next || *next != 0)
+                    break;
+                ++n;
+            }
+            const auto firstSector = g.clusterSector(c);
+            if (!firstSector) {
+                c += n;
+                continue;
+            }
+            observer.currentSector(*firstSector);
+            const auto bytes = std::span(block).first(std::size_t{n} * clusterBytes);
+            const bool whole = reader.read(*firstSector, n * spc, bytes) == disk::ReadStatus::Ok;
+            for (std::uint32_t i = 0; i < n && kept < kMaxOrphanBytes; ++i) {
+                const auto one = bytes.subspan(std::size_t{i} * clusterBytes, clusterBytes);
+                if (!whole && reader.read(*firstSector + std::uint64_t{i} * spc, spc, one) != disk::ReadStatus::Ok)
+                    continue;
+                consider(c + i, one);
+            }
+            c += n;
+        }
+    }
+
+    // Parses an orphan cluster as the continuation of folder `parent`: a name
+    // cut at the end of what came before is carried into it.
+    auto parseOrphan = [&](OrphanCluster& o, std::uint32_t parent, const DirectoryEnd* before) {
+        o.used = true;
         directory.clear();
-        sectorOk.clear();
-        if (!appendCluster(folderCluster))
-            continue;
-        // The first cluster must still be this folder's: "." names it.
-        const auto head = std::span<const std::byte>(directory).first(std::min<std::size_t>(directory.size(), 64));
-        if (!sectorOk[0] || !isDotEntry(head) || (u16At(head, kClusterLow) | (context.fat32 ? std::uint32_t{u16At(head, kClusterHigh)} << 16 : 0)) != folderCluster)
-            continue;
-        if (!folderDeleted) {
-            const auto clusters = table.chain(folderCluster, maxClusters);
-            for (std::size_t k = 1; k < clusters.size() && !control.stopRequested(); ++k)
-                if (!appendCluster(clusters[k]))
+        if (before != nullptr && continuesLongName(*before, o.bytes))
+            directory = before->tailLongName;
+        directory.insert(directory.end(), o.bytes.begin(), o.bytes.end());
+        sectorOk.assign((directory.size() + kSector - 1) / kSector, true);
+        context.parentCluster = parent;
+        context.parentDeleted = true;
+        ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
+        return directoryEnd(directory, static_cast<std::uint32_t>(clusterBytes), context.fat32);
+    };
+    // Indexes of the orphans by what links them.
+    std::unordered_multimap<std::uint32_t, std::size_t> byBackLink;
+    std::unordered_multimap<std::uint32_t, std::size_t> byPosition; // its own cluster, and its first file's
+    std::array<std::vector<std::size_t>, 256> byLeadingChecksum;    // of the long-name pieces it starts with
+    for (std::size_t k = 0; k < orphans.size(); ++k) {
+        const OrphanCluster& o = orphans[k];
+        if (o.parentByBackLink != 0)
+            byBackLink.emplace(o.parentByBackLink, k);
+        byPosition.emplace(o.cluster, k);
+        if (const std::uint32_t data = firstDataCluster(o.bytes, context.fat32); data != 0)
+            byPosition.emplace(data, k);
+        if (at(o.bytes, kAttributes) == kLongNameAttributes)
+            byLeadingChecksum[at(o.bytes, kLongChecksum)].push_back(k);
+    }
+    // The orphan that carries on after `end` of folder `folderCluster`. First
+    // what tells the place as well as the folder: a long name cut at the end and
+    // carried on (only when one orphan fits), then its own cluster or its first
+    // file's data following the data of the last file before it (the allocator
+    // moving on in order). Then a subfolder naming the folder as its parent,
+    // which tells the folder but not the place.
+    auto findContinuation = [&](std::uint32_t folderCluster, const DirectoryEnd& end) -> OrphanCluster* {
+        if (!end.tailLongName.empty()) {
+            OrphanCluster* only = nullptr;
+            std::size_t count = 0;
+            for (const std::size_t k : byLeadingChecksum[at(end.tailLongName, kLongChecksum)])
+                if (!orphans[k].used && continuesLongName(end, orphans[k].bytes)) {
+                    only = &orphans[k];
+                    ++count;
+                }
+            if (count == 1)
+                return only;
+        }
+        if (end.nextDataCluster != 0)
+            for (auto [it, last] = byPosition.equal_range(end.nextDataCluster); it != last; ++it)
+                if (!orphans[it->second].used)
+                    return &orphans[it->second];
+        for (auto [it, last] = byBackLink.equal_range(folderCluster); it != last; ++it)
+            if (!orphans[it->second].used)
+                return &orphans[it->second];
+        return nullptr;
+    };
+
+    // Attach orphans to the open deleted folders while evidence links them; the
+    // subfolders they list are walked in turn and may be open themselves.
+    for (bool progress = !orphans.empty(); progress && !control.stopRequested();) {
+        progress = false;
+        for (std::size_t i = 0; i < openFolders.size() && !control.stopRequested(); ++i) {
+            while (openFolders[i].end.open) {
+                OrphanCluster* next = findContinuation(openFolders[i].folderCluster, openFolders[i].end);
+                if (next == nullptr)
                     break;
-        } else {
-            // A deleted folder's chain is gone from the table. Its later clusters
-            // are taken to follow the first while they are free and still hold
-            // directory entries (a cluster that starts another folder does not).
-            for (std::uint32_t c = folderCluster + 1; c <= table.maxCluster() && directory.size() < kMaxDirectoryBytes &&
-                                                      !control.stopRequested();
-                 ++c) {
-                const auto value = table.entry(c);
-                if (!value || *value != 0)
-                    break;
-                const auto firstSector = g.clusterSector(c);
-                if (!firstSector || reader.read(*firstSector, spc, cluster) != disk::ReadStatus::Ok)
-                    break;
-                if (isDotEntry(cluster) || !looksLikeDirectoryEntries(cluster))
-                    break;
-                sectorOk.insert(sectorOk.end(), spc, true);
-                directory.insert(directory.end(), cluster.begin(), cluster.end());
+                openFolders[i].end = parseOrphan(*next, openFolders[i].folderCluster, &openFolders[i].end);
+                progress = true;
             }
         }
-        ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
+        if (walked < catalogue.FatFolderList.size()) {
+            walkFolders();
+            progress = true;
+        }
+    }
+
+    // What no evidence links goes under one lost-and-found folder: a folder per
+    // run of orphans that carry on from one another, named by its first cluster.
+    bool lostMade = false;
+    for (std::size_t k = 0; k < orphans.size() && !control.stopRequested(); ++k) {
+        if (orphans[k].used)
+            continue;
+        if (!lostMade) {
+            catalogue.AddFatFolder(kLostFolderName, kLostFolderKey, catalogue::kFatRootKey, 0, 0, 0, 1);
+            observer.foldersFound(catalogue.FolderCount);
+            lostMade = true;
+        }
+        const std::uint32_t key = orphans[k].cluster;
+        catalogue.AddFatFolder("cluster " + std::to_string(key), key, kLostFolderKey, 0, 0, 0, 1);
+        observer.foldersFound(catalogue.FolderCount);
+        DirectoryEnd end = parseOrphan(orphans[k], key, nullptr);
+        while (end.open) {
+            OrphanCluster* next = findContinuation(key, end);
+            if (next == nullptr)
+                break;
+            end = parseOrphan(*next, key, &end);
+        }
+        walkFolders();
     }
 
     control.ScanStopFlag = 0;

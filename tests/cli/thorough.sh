@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The thorough mode on volumes made by tools/make-test-volumes.sh: every deleted
-# file whose entry and (consecutive) data are still on disk comes back byte-exact under its
-# path, never fewer than the default mode or tsk_recover bring back; a thorough
-# snapshot keeps its UTF-8 names and recovers the same bytes as the image.
+# file whose entry and (consecutive) data are still on disk comes back byte-exact under
+# its path, never fewer than the default mode, tsk_recover, ntfsundelete or testdisk
+# bring back (on thorough-fat32, when made, that includes a deleted folder whose later
+# clusters lie apart from its first); a thorough snapshot keeps its UTF-8 names and
+# recovers the same bytes as the image.
 # Usage: thorough.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
 
 set -euo pipefail
@@ -16,7 +18,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [[ -f $VOLUMES/fat32-s1.img && -f $VOLUMES/fat32-s1.manifest.tsv ]] || { echo "no test volumes in $VOLUMES" >&2; exit 77; }
 command -v python3 >/dev/null || { echo "python3 needed" >&2; exit 77; }
 
-for name in fat16 fat16-s1 fat32 fat32-s1 ntfs; do
+for name in fat16 fat16-s1 fat32 fat32-s1 ntfs thorough-fat32; do
     img=$VOLUMES/$name.img
     [[ -f $img ]] || continue
     bash "$SOURCE/bench/yield.sh" "$img" "$VOLUMES/$name.manifest.tsv" "$SARVIK" >"$WORK/$name.yield"
@@ -44,7 +46,7 @@ t = counts["thorough"]
 problems = []
 if t < whole:
     problems.append(f"thorough {t} < {whole} whole deleted files")
-for other in ("default", "tsk", "ntfsundel"):
+for other in ("default", "tsk", "ntfsundel", "testdisk"):
     if other in counts and counts[other] > t:
         problems.append(f"thorough {t} < {other} {counts[other]}")
 for p in problems:

@@ -1,3 +1,4 @@
+#include "fat/FatOrphanClusters.h"
 #include "fat/FatScan.h"
 #include "fat/FatThoroughScan.h"
 #include "scan/ScanSession.h"
@@ -258,4 +259,181 @@ TEST(FatThoroughScan, DirectoryClustersAreToldFromOtherData)
     v.image.put(10 * 32 + 11, 1, 0x20);
     v.image.put(8 * 32, 1, 0);
     EXPECT_FALSE(fat::looksLikeDirectoryEntries(std::span<const std::byte>(v.image.bytes()).first(512)));
+}
+
+namespace {
+
+constexpr std::uint16_t kDate = (43 << 9) | (11 << 5) | 14; // 14-11-2023
+
+/// A deleted short entry with a write date, as a folder's later cluster holds it.
+void deletedEntry(Volume16& v, std::uint64_t at, std::string_view name11, std::uint32_t cluster, std::uint32_t size,
+                  std::uint8_t attributes = 0x20)
+{
+    v.entry(at, name11, attributes, cluster, size);
+    v.image.put(at + 24, 2, kDate);
+}
+
+/// Deleted long-name pieces of `units` at `at`, in disk order: piece `highest`
+/// (counted from 0 at the start of the name) first, then the ones before it.
+void deletedPieces(Volume16& v, std::span<const std::uint64_t> at, std::u16string_view units, std::uint8_t checksum,
+                   std::size_t highest)
+{
+    static constexpr std::array<unsigned, 13> kUnits = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    for (std::size_t d = 0; d < at.size() && d <= highest; ++d) {
+        const std::size_t p = highest - d;
+        v.image.put(at[d], 1, 0xE5);
+        v.image.put(at[d] + 11, 1, 0x0F);
+        v.image.put(at[d] + 13, 1, checksum);
+        for (std::size_t i = 0; i < 13; ++i) {
+            const std::size_t k = p * 13 + i;
+            v.image.put(at[d] + kUnits[i], 2, k < units.size() ? units[k] : k == units.size() ? 0 : 0xFFFF);
+        }
+    }
+}
+
+const catalogue::FatFileEntry* fileNamed(const scan::ScanSession& s, std::string_view name)
+{
+    for (const auto& f : s.catalogue.FatFileList)
+        if (f.name == name)
+            return &f;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(FatThoroughScan, LaterClustersOfDeletedFoldersAreFoundApartFromTheFirst)
+{
+    Volume16 v;
+    v.entry(Volume16::root(0), "\xE5OLD", 0x10, 10, 0);
+    // OLD's first cluster: dots, twelve entries, then the first two pieces of a
+    // name whose last piece and short entry open cluster 50.
+    v.dots(10, 0);
+    v.fill(Volume16::inCluster(10, 2), 12);
+    const std::u16string_view longName = u"a long name cut by the end.txt";
+    const std::array<std::uint64_t, 3> pieces = {Volume16::inCluster(10, 14), Volume16::inCluster(10, 15),
+                                                 Volume16::inCluster(50, 0)};
+    deletedPieces(v, pieces, longName, checksumOf("LONGNA~1TXT"), 2);
+    deletedEntry(v, Volume16::inCluster(50, 1), "\xE5ONGNA~1TXT", 20, 100);
+    for (unsigned i = 2; i < 15; ++i)
+        deletedEntry(v, Volume16::inCluster(50, i), "\xE5" "ECOND  TXT", 30 + i, 10);
+    // The last file of cluster 50 has data in clusters 70 and 71 ...
+    deletedEntry(v, Volume16::inCluster(50, 15), "\xE5" "ATA    BIN", 70, 1024);
+    // ... and the first file of cluster 90 goes on at 72.
+    deletedEntry(v, Volume16::inCluster(90, 0), "\xE5IRST   TXT", 72, 10);
+    for (unsigned i = 1; i < 16; ++i)
+        deletedEntry(v, Volume16::inCluster(90, i), "\xE5" "ORE    TXT", 100 + i, 10);
+    // Cluster 120 follows nothing, but lists a subfolder whose ".." names OLD.
+    deletedEntry(v, Volume16::inCluster(120, 0), "\xE5UB", 130, 0, 0x10);
+    deletedEntry(v, Volume16::inCluster(120, 1), "\xE5HIRD   TXT", 135, 10);
+    v.dots(130, 10);
+    deletedEntry(v, Volume16::inCluster(130, 2), "\xE5UBFILE TXT", 136, 10);
+    // Cluster 200 holds deleted entries that nothing links to a folder.
+    deletedEntry(v, Volume16::inCluster(200, 0), "\xE5OST    TXT", 210, 10);
+    // Free data that must not be taken for entries: text, a lone entry without
+    // a date, an entry whose cluster lies past the volume, and a long name whose
+    // checksum is not its short entry's.
+    for (unsigned i = 0; i < 512; ++i)
+        v.image.put(Volume16::inCluster(140, 0) + i, 1, static_cast<unsigned char>("The quick brown fox. "[i % 21]));
+    v.entry(Volume16::inCluster(141, 0), "\xE5ILLER  DAT", 0x20, 5, 10);
+    deletedEntry(v, Volume16::inCluster(142, 0), "\xE5" "AR     TXT", 5000, 10);
+    const std::array<std::uint64_t, 1> stray = {Volume16::inCluster(143, 0)};
+    // (no legal first byte gives the checksum of ".TRAY", so the deleted short entry cannot match it)
+    deletedPieces(v, stray, u"stray", checksumOf(".TRAY   TXT"), 0);
+    deletedEntry(v, Volume16::inCluster(143, 1), "\xE5TRAY   TXT", 220, 10);
+
+    const auto plain = v.scan(false);
+    EXPECT_EQ(fileNamed(*plain, "_IRST.TXT"), nullptr);
+    EXPECT_EQ(fileNamed(*plain, "xIRST.TXT"), nullptr) << "the default never reads free clusters";
+
+    const auto s = v.scan(true);
+    auto parentOf = [&](std::string_view name) -> std::int64_t {
+        const auto* f = fileNamed(*s, name);
+        return f == nullptr ? -1 : std::int64_t{f->parentCluster};
+    };
+    EXPECT_EQ(parentOf("a long name cut by the end.txt"), 10) << "the cut name is carried into cluster 50";
+    EXPECT_EQ(parentOf("_ATA.BIN"), 10);
+    EXPECT_EQ(parentOf("_IRST.TXT"), 10) << "cluster 90's data follows cluster 50's";
+    EXPECT_EQ(parentOf("_HIRD.TXT"), 10) << "cluster 120's subfolder names OLD as its parent";
+    EXPECT_EQ(parentOf("_UBFILE.TXT"), 130) << "the subfolder is read as well";
+    EXPECT_EQ(parentOf("_OST.TXT"), 200);
+    const catalogue::FatFolderEntry* lost = s->catalogue.findFatFolder(200);
+    ASSERT_NE(lost, nullptr);
+    EXPECT_EQ(lost->name, "cluster 200");
+    EXPECT_EQ(lost->deleted, 1u);
+    const catalogue::FatFolderEntry* lostRoot = s->catalogue.findFatFolder(lost->parentCluster);
+    ASSERT_NE(lostRoot, nullptr);
+    EXPECT_EQ(lostRoot->name, "$Unlinked entries");
+    EXPECT_EQ(lostRoot->parentCluster, catalogue::kFatRootKey);
+    for (const char* name : {"_AR.TXT", "_TRAY.TXT", "stray", "_ILLER.DAT"})
+        EXPECT_EQ(fileNamed(*s, name), nullptr) << name;
+    std::size_t orphanFolders = 0;
+    for (const auto& f : s->catalogue.FatFolderList)
+        orphanFolders += f.parentCluster == lost->parentCluster;
+    EXPECT_EQ(orphanFolders, 1u) << "only cluster 200 is left unlinked";
+
+    // Once cluster 50 is in use again its entries are not the folder's: the cut
+    // name is lost, and what followed it has nothing to link it to OLD.
+    v.fat(50, 0xFFFF);
+    const auto reused = v.scan(true);
+    const auto* first = fileNamed(*reused, "_IRST.TXT");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->parentCluster, 90u);
+    EXPECT_EQ(fileNamed(*reused, "a long name cut by the end.txt"), nullptr);
+}
+
+TEST(FatThoroughScan, OrphanClustersAreToldStrictly)
+{
+    Volume16 v;
+    const auto cluster = [&](std::uint32_t c) {
+        return std::span<const std::byte>(v.image.bytes()).subspan(Volume16::inCluster(c, 0), 512);
+    };
+    deletedEntry(v, Volume16::inCluster(20, 0), "\xE5OOD    TXT", 30, 10);
+    EXPECT_TRUE(fat::looksLikeOrphanDirectoryCluster(cluster(20), 388, false));
+    EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(20), 29, false)) << "its cluster is past the volume";
+
+    // A live entry among deleted ones: not a deleted folder's.
+    deletedEntry(v, Volume16::inCluster(21, 0), "\xE5OOD    TXT", 30, 10);
+    deletedEntry(v, Volume16::inCluster(21, 1), "LIVE    TXT", 31, 10);
+    EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(21), 388, false));
+
+    // A first cluster (it starts with ".") is never an orphan.
+    v.dots(22, 0);
+    EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(22), 388, false));
+
+    // Bad times, bad flags, a file with data but no cluster.
+    deletedEntry(v, Volume16::inCluster(23, 0), "\xE5" "AD     TXT", 30, 10);
+    v.image.put(Volume16::inCluster(23, 0) + 22, 2, 25u << 11);
+    EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(23), 388, false)) << "hour 25";
+    deletedEntry(v, Volume16::inCluster(24, 0), "\xE5" "AD     TXT", 30, 10);
+    v.image.put(Volume16::inCluster(24, 0) + 12, 1, 0x01);
+    EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(24), 388, false)) << "undefined case flag";
+    deletedEntry(v, Volume16::inCluster(25, 0), "\xE5" "AD     TXT", 0, 10);
+    EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(25), 388, false)) << "data without a cluster";
+
+    // Long-name pieces cut by the end marker, rather than by the cluster end.
+    deletedEntry(v, Volume16::inCluster(26, 0), "\xE5OOD    TXT", 30, 10);
+    const std::array<std::uint64_t, 1> cut = {Volume16::inCluster(26, 1)};
+    deletedPieces(v, cut, u"cut", 0x42, 0);
+    EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(26), 388, false));
+    // ... and by the cluster end: the name goes on in the next cluster.
+    for (unsigned i = 1; i < 15; ++i)
+        deletedEntry(v, Volume16::inCluster(27, i - 1), "\xE5OOD    TXT", 30 + i, 10);
+    const std::array<std::uint64_t, 2> atEnd = {Volume16::inCluster(27, 14), Volume16::inCluster(27, 15)};
+    deletedPieces(v, atEnd, u"a name of three pieces.txt", checksumOf("ANAMEO~1TXT"), 2);
+    EXPECT_TRUE(fat::looksLikeOrphanDirectoryCluster(cluster(27), 388, false));
+    const fat::DirectoryEnd end = fat::directoryEnd(cluster(27), 512, false);
+    EXPECT_TRUE(end.open);
+    EXPECT_EQ(end.tailLongName.size(), 64u);
+    EXPECT_EQ(end.nextDataCluster, 45u) << "the last file's one cluster is 44";
+    // The next cluster carries on with the first piece and the matching short entry.
+    const std::array<std::uint64_t, 1> rest = {Volume16::inCluster(28, 0)};
+    deletedPieces(v, rest, u"a name of three pieces.txt", checksumOf("ANAMEO~1TXT"), 0);
+    deletedEntry(v, Volume16::inCluster(28, 1), "\xE5NAMEO~1TXT", 50, 10);
+    EXPECT_TRUE(fat::continuesLongName(end, cluster(28)));
+    // Not with a piece that holds the end of a name, nor with another name's short entry.
+    deletedPieces(v, rest, u"a name of three pieces.txt", checksumOf("ANAMEO~1TXT"), 2);
+    EXPECT_FALSE(fat::continuesLongName(end, cluster(28)));
+    deletedPieces(v, rest, u"a name of three pieces.txt", checksumOf("ANAMEO~1TXT"), 0);
+    v.image.put(Volume16::inCluster(28, 1), 1, 'B'); // a live "BNAMEO~1.TXT": another checksum
+    EXPECT_FALSE(fat::continuesLongName(end, cluster(28)));
 }
