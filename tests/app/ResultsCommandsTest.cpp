@@ -270,6 +270,7 @@ private slots:
 
     void recoverDeletedFolderMatchesManifest();
     void savingBoxIgnoresEscapeAndStops();
+    void skipCutsOneFileShort();
     void createErrorAskedAndNoStops();
     void chooserCancelledCopiesNothing();
     void openCopiesToPrivateFolderAndHandsOver();
@@ -389,6 +390,49 @@ void ResultsCommandsTest::savingBoxIgnoresEscapeAndStops()
     const auto& files = w.commands()->lastReport().files();
     QVERIFY(files.size() <= 1);
     QCOMPARE(w.commands()->lastReport().totals().written, 0u);
+}
+
+void ResultsCommandsTest::skipCutsOneFileShort()
+{
+    NEED_VOLUME("fat16.img");
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, devices);
+    QVERIFY(scanned(w));
+    const app::FileListModel& model = *w.fileListModel();
+    // Two deleted files of the root of several clusters each, in list order.
+    const QStringList names{QStringLiteral("Quarterly Report 2024.txt"), QStringLiteral("Large archive.dat")};
+    w.detailsView()->selectionModel()->clearSelection();
+    for (const QString& name : names) {
+        QVERIFY(rowNamed(model, name) >= 0);
+        w.detailsView()->selectionModel()->select(model.index(rowNamed(model, name), 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QVERIFY(rowNamed(model, names[0]) < rowNamed(model, names[1]));
+    QTemporaryDir out;
+    chooseFile(out.path());
+    devices.gate.close(); // the first file's first read waits
+    QString nameShown;
+    whenModal<app::SavingDialog>([&](app::SavingDialog* d) {
+        auto* fileName = d->findChild<QLabel*>(QStringLiteral("fileName"));
+        QTRY_VERIFY(fileName != nullptr && !fileName->text().isEmpty());
+        nameShown = fileName->text();
+        d->skipButton()->click();
+        devices.gate.open();
+    });
+    QVERIFY(w.runIfEnabled(Command::RecoverSelected));
+    QCOMPARE(nameShown, names[0]);
+
+    QHash<QString, ManifestFile> manifest;
+    for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString()))
+        manifest.insert(f.path, f);
+    // The skipped file was closed short; the next one was copied whole.
+    const QFileInfo skipped(out.path() + QLatin1Char('/') + names[0]);
+    QVERIFY(skipped.isFile());
+    QVERIFY2(skipped.size() < manifest.value(names[0]).size, qPrintable(QString::number(skipped.size())));
+    const QString whole = out.path() + QLatin1Char('/') + names[1];
+    QCOMPARE(QFileInfo(whole).size(), manifest.value(names[1]).size);
+    QCOMPARE(sha256Of(whole), manifest.value(names[1]).sha256);
 }
 
 void ResultsCommandsTest::createErrorAskedAndNoStops()
