@@ -16,6 +16,9 @@ struct AttributeListEntry {
     std::uint32_t type = 0;
     std::uint32_t record = 0;   ///< low 32 bits of the reference of the record that holds the attribute
     std::uint64_t startVcn = 0; ///< first cluster of the attribute's data that this piece holds
+    std::uint64_t reference = 0; ///< the whole reference: record number (48 bits), sequence number (16)
+    std::uint8_t nameLength = 0; ///< UTF-16 units of the attribute's own name (0: unnamed)
+    std::uint16_t attributeId = 0;
 };
 
 /// Parses attribute-list entries from `bytes`, each stepped over by its length;
@@ -30,6 +33,13 @@ struct AttributeListEntry {
                                                                            const disk::SectorReader& reader,
                                                                            std::int64_t clusterBaseSector,
                                                                            std::uint32_t sectorsPerCluster);
+
+/// The entries of the record's attribute list, resident or not (a
+/// non-resident one read as ReadNonResidentAttributeList reads it). Empty when
+/// the record has none.
+[[nodiscard]] std::vector<AttributeListEntry> ReadAttributeList(disk::ByteSpan record, const disk::SectorReader& reader,
+                                                                std::int64_t clusterBaseSector,
+                                                                std::uint32_t sectorsPerCluster);
 
 /// The file-name attribute whose value starts at `valueOffset`, with the name
 /// decoded from all of its UTF-16 units into UTF-8.

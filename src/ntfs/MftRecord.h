@@ -51,8 +51,11 @@ inline constexpr std::uint8_t FolderInUse = 3;
 inline constexpr std::size_t kRecordSignature = 0;       // "FILE"
 inline constexpr std::size_t kRecordUpdateSequence = 4;  // u16: offset of the update-sequence array
 inline constexpr std::size_t kRecordUpdateCount = 6;     // u16: words in that array (sequence number + one per sector)
+inline constexpr std::size_t kRecordSequence = 16;       // u16: raised each time the record is freed
 inline constexpr std::size_t kRecordFirstAttribute = 20; // s16: offset of the first attribute
 inline constexpr std::size_t kRecordFlags = 22;          // u8: low byte of the flags
+inline constexpr std::size_t kRecordBaseReference = 32;  // u64: base record of an extension record, 0 in a base record
+inline constexpr std::size_t kRecordNumber = 44;         // u32: the record's own number (NTFS 3.1 and later)
 
 // Attribute header (offsets from the attribute's start).
 inline constexpr std::size_t kAttrType = 0;         // u32

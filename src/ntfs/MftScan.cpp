@@ -18,6 +18,7 @@ using catalogue::ScanObserver;
 // of reading two sectors a position; a block that cannot be read whole is read
 // again a position at a time.
 constexpr std::uint64_t kPositionsPerBlock = 1024;
+constexpr std::uint64_t kReferenceNumberMask = (std::uint64_t{1} << 48) - 1; // record number of a reference
 
 /// The records named by the scanned record's attribute list, each read once
 /// while that record is examined.
@@ -132,6 +133,11 @@ class MftScanner {
         if (!hasFileSignature(record))
             return;
         ApplyRecordFixup(record);
+        // An extension record holds attributes of the file whose base record it
+        // names (ntfs-3g moves the file name there too); the thorough scan finds
+        // the file through its base record and does not list the piece again.
+        if (m_thorough && (disk::ByteReader(record).u64or0(kRecordBaseReference) & kReferenceNumberMask) != 0)
+            return;
         m_record = record;
         m_table.reset(m_recordNumber);
         // One walk gives the attribute records, the names and the data size of entry 0.

@@ -409,6 +409,9 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
             std::vector<bool> zeroed;
             if (run.sparse) {
                 std::memset(m_buffer.data(), 0, chunkBytes);
+            } else if (run.missing) {
+                std::memset(m_buffer.data(), 0, chunkBytes);
+                zeroed.assign(static_cast<std::size_t>(chunk / block), true);
             } else {
                 bool ok = false;
                 if (firstSector)
@@ -554,6 +557,27 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         return 0;
     }
     ntfs::ApplyRecordFixup(record);
+    if (thorough) {
+        // A data attribute split over several records by an attribute list is
+        // gathered from all of them; without a list the record alone holds it.
+        if (const auto listed = listedData(record, recordSector, size)) {
+            if (listed->runs.empty()) {
+                p.report.outcome = FileOutcome::NothingToWrite;
+                finish(p, size);
+                return 0;
+            }
+            m_control.SkipFile.store(0, std::memory_order_relaxed);
+            if (copyMode == CopyMode::Save) {
+                if (stopped())
+                    return 0;
+                m_observer.fileProgress(0);
+            }
+            if (!create(p))
+                return 0;
+            writeNtfsRuns(p, listed->runs, listed->compression, size, copyMode, thorough, deleted, recordSector);
+            return 1;
+        }
+    }
     const DataAttributeLocation data = LocateDataAttribute(record);
 
     if (data.kind == DataAttributeKind::Resident) {
@@ -589,37 +613,84 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         }
         if (!create(p))
             return 0;
-        if (const auto compression = ReadCompressionInfo(record, data.offset); thorough && compression.compressed) {
-            const CompressedCopy copied = CopyCompressedRuns(
-                m_volume, *runs, compression.unitClusters, size,
-                [&](disk::ByteSpan bytes) { return p.file->write(bytes); }, [&] { return m_control.interrupted(); });
-            p.writeFailed = copied.writeFailed;
-            p.report.bytesWritten = copied.written;
-            p.report.zeroFilledBlocks += static_cast<std::uint32_t>(copied.zeroFilledUnits);
-            p.report.outcome = copied.writeFailed ? FileOutcome::WriteFailed
-                               : copied.written >= size ? FileOutcome::Written
-                                                        : FileOutcome::CutShort;
-            ++m_savedFileCount;
-            finish(p, size);
-            return 1;
-        }
-        std::vector<ClusterRun> clusterRuns;
-        clusterRuns.reserve(runs->size());
-        for (const NtfsRun& r : *runs)
-            clusterRuns.push_back({r.start, r.length, r.sparse});
-        copyRuns(p, clusterRuns, size, copyMode);
-        ++m_savedFileCount;
-        if (deleted == 1) {
-            const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
-            p.report.clustersInUse =
-                (e != nullptr ? conditions().ntfsFile(*e) : conditions().ntfsFile(recordSector, size)).clustersInUse;
-        }
-        finish(p, size);
+        writeNtfsRuns(p, *runs, ReadCompressionInfo(record, data.offset), size, copyMode, thorough, deleted,
+                      recordSector);
         return 1;
     }
     p.report.outcome = FileOutcome::NothingToWrite;
     finish(p, size);
     return 0;
+}
+
+void FileRecovery::writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const CompressionInfo& compression,
+                                 std::uint64_t size, int copyMode, bool thorough, std::uint32_t deleted,
+                                 std::uint64_t recordSector)
+{
+    if (thorough && compression.compressed) {
+        const CompressedCopy copied = CopyCompressedRuns(
+            m_volume, runs, compression.unitClusters, size, [&](disk::ByteSpan bytes) { return p.file->write(bytes); },
+            [&] { return m_control.interrupted(); });
+        p.writeFailed = copied.writeFailed;
+        p.report.bytesWritten = copied.written;
+        p.report.zeroFilledBlocks += static_cast<std::uint32_t>(copied.zeroFilledUnits);
+        p.report.outcome = copied.writeFailed     ? FileOutcome::WriteFailed
+                           : copied.written >= size ? FileOutcome::Written
+                                                    : FileOutcome::CutShort;
+        ++m_savedFileCount;
+        finish(p, size);
+        return;
+    }
+    std::vector<ClusterRun> clusterRuns;
+    clusterRuns.reserve(runs.size());
+    for (const NtfsRun& r : runs)
+        clusterRuns.push_back({r.start, r.length, r.sparse, r.missing});
+    copyRuns(p, clusterRuns, size, copyMode);
+    ++m_savedFileCount;
+    if (deleted == 1) {
+        const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
+        p.report.clustersInUse =
+            (e != nullptr ? conditions().ntfsFile(*e) : conditions().ntfsFile(recordSector, size)).clustersInUse;
+    }
+    finish(p, size);
+}
+
+std::optional<ListedData> FileRecovery::listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
+                                                   std::uint64_t size)
+{
+    const auto& g = m_volume.geometry;
+    if (!m_mftRuns) {
+        m_mftRuns = std::make_unique<ntfs::MftRunList>();
+        ntfs::BuildMftRunList(*m_mftRuns, m_volume);
+    }
+    const ntfs::MftRunList& mft = *m_mftRuns;
+    const MftRecordReader readRecord = [&](std::uint64_t number, ntfs::MftRecord& out) {
+        const auto location = mft.locateRecord(number);
+        return location && !mft.isSparse(location->run) && ntfs::ReadMftRecord(m_volume.reader, location->sector, out);
+    };
+
+    // The record the scan chose holds the data attribute; it may be an
+    // extension record, whose base record holds the attribute list.
+    ntfs::MftRecord base = record;
+    std::uint64_t baseNumber = BaseRecordOf(record);
+    if (baseNumber != 0) {
+        if (!readRecord(baseNumber, base) || !ntfs::hasFileSignature(base) || BaseRecordOf(base) != 0)
+            return std::nullopt;
+    } else if (const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector)) {
+        baseNumber = e->recordNumber;
+    } else {
+        baseNumber = disk::ByteReader(record).u32or0(ntfs::kRecordNumber);
+    }
+    if (baseNumber == 0)
+        return std::nullopt;
+    const auto list = ntfs::ReadAttributeList(base, m_volume.reader, g.ClusterBaseSector, g.SectorsPerCluster);
+    if (list.empty())
+        return std::nullopt;
+    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
+    const std::uint64_t clusters = clusterBytes == 0 ? 0 : size / clusterBytes + (size % clusterBytes != 0 ? 1 : 0);
+    ListedData listed = GatherListedData(base, baseNumber, list, readRecord, clusters);
+    if (!listed.listed)
+        return std::nullopt;
+    return listed;
 }
 
 } // namespace sarvik::recovery

@@ -16,7 +16,10 @@
 #include "catalogue/ScanObserver.h"
 #include "disk/Volume.h"
 #include "recovery/Condition.h"
+#include "ntfs/MftRunList.h"
+#include "recovery/NtfsCompressed.h"
 #include "recovery/NtfsData.h"
+#include "recovery/NtfsExtents.h"
 #include "recovery/OutputFolder.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoverySettings.h"
@@ -24,6 +27,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -129,6 +133,7 @@ class FileRecovery {
         std::int64_t start = 0;
         std::uint64_t length = 0;
         bool sparse = false;
+        bool missing = false; ///< written as zeros and counted as unreadable
     };
     struct Prepared;
 
@@ -137,6 +142,14 @@ class FileRecovery {
     bool prepare(Prepared& p, const TargetFolder& folder, const std::string& name, std::uint64_t size, int copyMode,
                  bool ntfs);
     bool create(Prepared& p);
+    /// Writes a non-resident NTFS attribute's runs into the created file (LZNT1
+    /// units decompressed in thorough mode) and finishes the report.
+    void writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const CompressionInfo& compression, std::uint64_t size,
+                       int copyMode, bool thorough, std::uint32_t deleted, std::uint64_t recordSector);
+    /// Thorough mode: the file's unnamed data attribute gathered from the
+    /// extents its attribute list names, when it has one that names them.
+    std::optional<ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
+                                         std::uint64_t size);
     void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
     void finish(Prepared& p, std::uint64_t size);
     bool stopped() const noexcept;
@@ -160,6 +173,8 @@ class FileRecovery {
     /// For the report's count of files read from clusters now in use; made on first use.
     std::unique_ptr<ConditionEstimator> m_conditions;
     ConditionEstimator& conditions();
+    /// Where the MFT's records lie, for extension records; built on first use.
+    std::unique_ptr<ntfs::MftRunList> m_mftRuns;
 };
 
 } // namespace sarvik::recovery

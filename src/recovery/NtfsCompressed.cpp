@@ -12,6 +12,7 @@ constexpr std::size_t kAttrCompressionUnit = 0x22; // u8: log2 of the clusters i
 constexpr std::uint16_t kCompressedFlag = 0x0001;
 constexpr std::uint32_t kMaxUnitShift = 8;
 constexpr std::uint64_t kMaxUnitBytes = 1u << 20;
+constexpr std::int64_t kMissing = -2;
 } // namespace
 
 std::optional<std::size_t> Lznt1Decompress(disk::ByteSpan input, disk::MutableByteSpan output)
@@ -98,13 +99,14 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const Ntfs
     if (clusterBytes == 0 || unitBytes == 0 || unitBytes > kMaxUnitBytes)
         return result;
 
-    // Each cluster of the attribute in order: its cluster number, or -1 when sparse.
+    // Each cluster of the attribute in order: its cluster number, -1 when sparse,
+    // kMissing when no piece of the attribute describes it.
     const std::uint64_t clustersNeeded = (size + clusterBytes - 1) / clusterBytes;
     const std::uint64_t wantedClusters = (clustersNeeded + unitClusters - 1) / unitClusters * unitClusters;
     std::vector<std::int64_t> clusters;
     for (const NtfsRun& run : runs) {
         for (std::uint64_t k = 0; k < run.length && clusters.size() < wantedClusters; ++k)
-            clusters.push_back(run.sparse ? -1 : run.start + static_cast<std::int64_t>(k));
+            clusters.push_back(run.missing ? kMissing : run.sparse ? -1 : run.start + static_cast<std::int64_t>(k));
         if (clusters.size() >= wantedClusters)
             break;
     }
@@ -118,7 +120,11 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const Ntfs
             return result;
         }
         std::size_t present = 0;
-        bool readable = true;
+        // A unit with a cluster that no extent describes cannot be told from a
+        // compressed one: it is written as zeros and counted.
+        bool readable = std::find(clusters.begin() + static_cast<std::ptrdiff_t>(u),
+                                  clusters.begin() + static_cast<std::ptrdiff_t>(u + unitClusters),
+                                  kMissing) == clusters.begin() + static_cast<std::ptrdiff_t>(u + unitClusters);
         for (std::size_t k = 0; k < unitClusters; ++k) {
             const std::int64_t c = clusters[u + k];
             if (c < 0)
@@ -142,6 +148,8 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const Ntfs
                 std::fill(unit.begin(), unit.end(), std::byte{0});
                 ++result.zeroFilledUnits;
             }
+        } else if (!readable) {
+            ++result.zeroFilledUnits;
         }
         const std::uint64_t take = std::min<std::uint64_t>(unitBytes, size - result.written);
         if (!write(disk::ByteSpan(unit.data(), static_cast<std::size_t>(take)))) {

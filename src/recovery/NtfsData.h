@@ -30,6 +30,9 @@ struct NtfsRun {
     std::int64_t start = 0;   ///< first cluster (may be negative in a damaged list)
     std::uint64_t length = 0; ///< clusters
     bool sparse = false;
+    /// No trusted piece of the attribute describes these clusters: they are
+    /// written as zeros and counted as unreadable. `start` is meaningless.
+    bool missing = false;
 };
 
 using NtfsRunList = std::vector<NtfsRun>;

@@ -127,7 +127,9 @@ std::vector<std::uint8_t> encodeListEntries(const std::vector<ListEntry>& entrie
         out.resize(at + std::max<std::size_t>(e.length, 20), 0);
         put(out, at + 0, 4, e.type);
         put(out, at + 4, 2, e.length);
-        put(out, at + 16, 4, e.record);
+        put(out, at + 8, 8, e.startVcn);
+        put(out, at + 16, 8, (std::uint64_t{e.sequence} << 48) | e.record);
+        put(out, at + 24, 2, e.attributeId);
         // A short length makes the next entry overlap this one, as in a damaged
         // list; after a length of 0 (which ends any walk) the next one follows whole.
         out.resize(at + (e.length == 0 ? 20 : e.length));
@@ -168,6 +170,36 @@ MftRecordBuilder& MftRecordBuilder::nonResidentData(std::uint64_t realSize, cons
                                                     std::u16string_view streamName)
 {
     add(nonResident(ntfs::AttributeType::Data, streamName, realSize, runs));
+    return *this;
+}
+
+MftRecordBuilder& MftRecordBuilder::dataExtent(std::uint64_t lowestVcn, std::uint64_t clusters, std::uint64_t realSize,
+                                                const std::vector<std::uint8_t>& runs, std::uint16_t id,
+                                                std::uint8_t compressionShift)
+{
+    Bytes a = nonResident(ntfs::AttributeType::Data, u"", lowestVcn == 0 ? realSize : 0, runs);
+    put(a, 14, 2, id);
+    put(a, 16, 8, lowestVcn);
+    put(a, 24, 8, lowestVcn + clusters - 1);
+    if (lowestVcn != 0)
+        put(a, 40, 8, 0); // only the first extent carries the allocated size
+    if (compressionShift != 0) {
+        put(a, 12, 2, 0x0001);
+        a[34] = compressionShift;
+    }
+    add(std::move(a));
+    return *this;
+}
+
+MftRecordBuilder& MftRecordBuilder::sequence(std::uint16_t value)
+{
+    m_sequence = value;
+    return *this;
+}
+
+MftRecordBuilder& MftRecordBuilder::baseRecord(std::uint32_t number, std::uint16_t sequenceNumber)
+{
+    m_baseReference = (std::uint64_t{sequenceNumber} << 48) | number;
     return *this;
 }
 
@@ -220,7 +252,8 @@ ntfs::MftRecord MftRecordBuilder::build(bool protect) const
     put(r, 0, 4, 0x454C4946); // "FILE"
     put(r, 4, 2, kUpdateSequenceArray);
     put(r, 6, 2, 3);
-    put(r, 16, 2, 1);
+    put(r, 16, 2, m_sequence);
+    put(r, 32, 8, m_baseReference);
     put(r, 20, 2, kFirstAttribute);
     put(r, 22, 2, m_flags);
     put(r, 28, 4, ntfs::kMftRecordSize);

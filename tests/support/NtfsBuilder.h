@@ -27,6 +27,9 @@ struct ListEntry {
     std::uint32_t type = 0;
     std::uint32_t record = 0;
     std::uint16_t length = 32; ///< 0 or a short length make damaged lists
+    std::uint64_t startVcn = 0;
+    std::uint16_t sequence = 0; ///< sequence number in the reference
+    std::uint16_t attributeId = 0;
 };
 
 /// Bytes of a list of attribute-list entries laid end to end.
@@ -44,6 +47,16 @@ class MftRecordBuilder {
     MftRecordBuilder& residentData(std::uint32_t size, std::u16string_view streamName = u"");
     MftRecordBuilder& nonResidentData(std::uint64_t realSize, const std::vector<std::uint8_t>& runs,
                                       std::u16string_view streamName = u"");
+    /// One extent of a non-resident unnamed data attribute: VCNs from `lowestVcn`
+    /// over the clusters of `runs`, with attribute id `id`; the extent at VCN 0
+    /// carries the sizes, and `compressionShift` makes it compressed.
+    MftRecordBuilder& dataExtent(std::uint64_t lowestVcn, std::uint64_t clusters, std::uint64_t realSize,
+                                 const std::vector<std::uint8_t>& runs, std::uint16_t id,
+                                 std::uint8_t compressionShift = 0);
+    /// Header fields: the record's sequence number and (for an extension
+    /// record) the reference of its base record.
+    MftRecordBuilder& sequence(std::uint16_t value);
+    MftRecordBuilder& baseRecord(std::uint32_t number, std::uint16_t sequenceNumber);
     MftRecordBuilder& attributeList(const std::vector<ListEntry>& entries);
     MftRecordBuilder& nonResidentAttributeList(std::uint64_t realSize, const std::vector<std::uint8_t>& runs);
     /// The "$I30" index allocation of a folder; its runs start at 0x48.
@@ -62,6 +75,8 @@ class MftRecordBuilder {
     void add(std::vector<std::uint8_t> attribute);
 
     std::uint8_t m_flags;
+    std::uint16_t m_sequence = 1;
+    std::uint64_t m_baseReference = 0;
     std::vector<std::vector<std::uint8_t>> m_attributes;
     bool m_endMarker = true;
 };

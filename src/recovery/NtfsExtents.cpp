@@ -1,0 +1,182 @@
+#include "recovery/NtfsExtents.h"
+
+#include <algorithm>
+
+namespace sarvik::recovery {
+
+namespace {
+
+using disk::ByteReader;
+
+// Attribute header fields read here (offsets from the attribute's start).
+constexpr std::size_t kAttrType = 0x00;       // u32
+constexpr std::size_t kAttrLength = 0x04;     // u32: distance to the next attribute
+constexpr std::size_t kAttrNonResident = 0x08; // u8
+constexpr std::size_t kAttrNameLength = 0x09; // u8
+constexpr std::size_t kAttrId = 0x0E;         // u16: the attribute's id in its record
+constexpr std::size_t kAttrLowestVcn = 0x10;  // u64, non-resident: first VCN this extent holds
+constexpr std::size_t kAttrHighestVcn = 0x18; // u64, non-resident: last VCN this extent holds
+constexpr std::size_t kAttrRealSize = 0x30;   // u64, non-resident: bytes in use (extent at VCN 0 only)
+
+constexpr std::uint32_t kDataType = 0x80;
+constexpr std::uint32_t kEndType = 0xFFFFFFFF;
+constexpr std::uint64_t kReferenceNumberMask = (std::uint64_t{1} << 48) - 1;
+/// Clusters one file can have on any volume this reads: bounds damaged VCNs.
+constexpr std::uint64_t kMaxClusters = std::uint64_t{1} << 48;
+
+std::uint16_t referenceSequence(std::uint64_t reference)
+{
+    return static_cast<std::uint16_t>(reference >> 48);
+}
+
+/// True when `found` is `listed` or the number it becomes when the record is
+/// freed once (the sequence number skips 0 when it wraps). A listed 0 means
+/// the writer kept no sequence number.
+bool sameOrFreedOnce(std::uint16_t listed, std::uint16_t found)
+{
+    if (listed == 0 || found == listed)
+        return true;
+    const std::uint16_t next = listed == 0xFFFF ? std::uint16_t{1} : static_cast<std::uint16_t>(listed + 1);
+    return found == next;
+}
+
+/// Offset of the non-resident unnamed data attribute with lowest VCN `vcn`
+/// and id `id`, walking the attributes within the record.
+std::optional<std::size_t> findExtent(disk::ByteSpan record, std::uint64_t vcn, std::uint16_t id)
+{
+    const ByteReader r(record);
+    std::uint64_t offset = r.u16or0(ntfs::kRecordFirstAttribute);
+    while (r.has(offset, 16)) {
+        const std::uint32_t type = r.u32or0(offset + kAttrType);
+        const std::uint32_t length = r.u32or0(offset + kAttrLength);
+        if (type == 0 || type == kEndType || length == 0 || length > record.size() - offset)
+            return std::nullopt;
+        if (type == kDataType && r.u8or0(offset + kAttrNameLength) == 0 && r.u8or0(offset + kAttrNonResident) == 1 &&
+            r.u64or0(offset + kAttrLowestVcn) == vcn && r.u16or0(offset + kAttrId) == id)
+            return static_cast<std::size_t>(offset);
+        offset += length;
+    }
+    return std::nullopt;
+}
+
+struct Extent {
+    std::uint64_t lowestVcn = 0;
+    std::uint64_t clusters = 0; ///< VCNs this extent covers
+    NtfsRunList runs;
+};
+
+void appendMissing(ListedData& out, std::uint64_t clusters)
+{
+    if (clusters == 0)
+        return;
+    out.runs.push_back({0, clusters, false, true});
+    out.missingClusters += clusters;
+}
+
+/// Appends the first `clusters` clusters of `runs`, skipping `skip` clusters at the front.
+void appendRuns(ListedData& out, const NtfsRunList& runs, std::uint64_t skip, std::uint64_t clusters)
+{
+    for (const NtfsRun& run : runs) {
+        if (clusters == 0)
+            return;
+        if (skip >= run.length) {
+            skip -= run.length;
+            continue;
+        }
+        NtfsRun piece = run;
+        if (!piece.sparse)
+            piece.start += static_cast<std::int64_t>(skip);
+        piece.length = std::min(run.length - skip, clusters);
+        skip = 0;
+        clusters -= piece.length;
+        out.runs.push_back(piece);
+    }
+}
+
+} // namespace
+
+std::uint64_t BaseRecordOf(disk::ByteSpan record) noexcept
+{
+    return ByteReader(record).u64or0(ntfs::kRecordBaseReference) & kReferenceNumberMask;
+}
+
+ListedData GatherListedData(disk::ByteSpan baseRecord, std::uint64_t baseNumber,
+                            const std::vector<ntfs::AttributeListEntry>& list, const MftRecordReader& readRecord,
+                            std::uint64_t clusters)
+{
+    ListedData out;
+    std::vector<ntfs::AttributeListEntry> pieces;
+    for (const ntfs::AttributeListEntry& e : list)
+        if (e.type == kDataType && e.nameLength == 0)
+            pieces.push_back(e);
+    if (pieces.empty())
+        return out;
+    out.listed = true;
+    std::stable_sort(pieces.begin(), pieces.end(),
+                     [](const auto& a, const auto& b) { return a.startVcn < b.startVcn; });
+
+    const std::uint16_t baseSequence = ByteReader(baseRecord).u16or0(ntfs::kRecordSequence);
+    std::vector<Extent> extents;
+    ntfs::MftRecord held{};
+    for (const ntfs::AttributeListEntry& e : pieces) {
+        const std::uint64_t number = e.reference & kReferenceNumberMask;
+        disk::ByteSpan record = baseRecord;
+        if (number != baseNumber) {
+            held.fill(std::byte{0});
+            const ByteReader r(held);
+            // The record must still be this file's extension record: not one
+            // that another file has taken since.
+            if (!readRecord(number, held) || !ntfs::hasFileSignature(held) || BaseRecordOf(held) != baseNumber ||
+                !sameOrFreedOnce(referenceSequence(e.reference), r.u16or0(ntfs::kRecordSequence)) ||
+                !sameOrFreedOnce(referenceSequence(r.u64or0(ntfs::kRecordBaseReference)), baseSequence)) {
+                ++out.extentsRejected;
+                continue;
+            }
+            record = held;
+        }
+        const auto at = findExtent(record, e.startVcn, e.attributeId);
+        if (!at && e.startVcn == 0 && LocateDataAttribute(record).kind == DataAttributeKind::Resident)
+            return ListedData{}; // resident data is never split: the record alone holds it
+        const auto runs = at ? DecodeDataRuns(record, *at) : std::nullopt;
+        if (!runs) {
+            ++out.extentsRejected;
+            continue;
+        }
+        const ByteReader r(record);
+        Extent extent{e.startVcn, 0, *runs};
+        for (const NtfsRun& run : *runs)
+            extent.clusters = std::min(kMaxClusters, extent.clusters + std::min(run.length, kMaxClusters));
+        // The header bounds what the run list may claim.
+        const std::uint64_t highest = r.u64or0(*at + kAttrHighestVcn);
+        if (highest >= e.startVcn)
+            extent.clusters = std::min(extent.clusters, highest - e.startVcn + 1);
+        if (e.startVcn == 0) {
+            out.compression = ReadCompressionInfo(record, *at);
+            out.realSize = r.u64or0(*at + kAttrRealSize);
+        }
+        extents.push_back(std::move(extent));
+        ++out.extentsUsed;
+    }
+
+    // Lay the extents end to end: a gap before an extent is missing, an
+    // overlap (a damaged list) keeps the clusters the earlier extent gave.
+    std::uint64_t next = 0;
+    for (const Extent& extent : extents) {
+        if (extent.lowestVcn >= kMaxClusters)
+            break;
+        if (extent.lowestVcn > next) {
+            appendMissing(out, extent.lowestVcn - next);
+            next = extent.lowestVcn;
+        }
+        const std::uint64_t end = extent.lowestVcn + extent.clusters;
+        if (end <= next)
+            continue;
+        appendRuns(out, extent.runs, next - extent.lowestVcn, end - next);
+        next = end;
+    }
+    if (next < clusters)
+        appendMissing(out, clusters - next);
+    return out;
+}
+
+} // namespace sarvik::recovery
