@@ -1,6 +1,7 @@
 // The desktop program driven as a user drives it: clicks on the drive tree, Next,
 // Stop, Back, the menus and the toolbar, on image files made for each run.
 
+#include "GuiTestSupport.h"
 #include "app/DriveInformationDialog.h"
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
@@ -44,6 +45,7 @@
 
 using namespace sarvik;
 using app::RecoveryWindow;
+using namespace sarvik::guitest;
 namespace Command = app::Command;
 
 namespace {
@@ -136,124 +138,6 @@ QString makeScanVolume(const QString& dir, QString* why)
     return ok ? image : QString();
 }
 
-// ---- A device whose reads can be held, so that a scan is caught while it runs ----
-
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool closed = false;
-    void close()
-    {
-        std::lock_guard lock(mutex);
-        closed = true;
-    }
-    void open()
-    {
-        {
-            std::lock_guard lock(mutex);
-            closed = false;
-        }
-        changed.notify_all();
-    }
-    void pass()
-    {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return !closed; });
-    }
-};
-
-class GatedSource final : public disk::BlockSource {
-public:
-    GatedSource(std::shared_ptr<const disk::BlockSource> base, Gate& gate) : m_base(std::move(base)), m_gate(gate) {}
-    [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
-    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
-    {
-        m_gate.pass();
-        return m_base->read(offset, buffer);
-    }
-
-private:
-    std::shared_ptr<const disk::BlockSource> m_base;
-    Gate& m_gate;
-};
-
-class GatedDevices final : public disk::DeviceProvider {
-public:
-    std::shared_ptr<const disk::BlockSource> open(const std::string& path) override
-    {
-        auto base = m_real.open(path);
-        return base ? std::make_shared<GatedSource>(base, gate) : nullptr;
-    }
-    std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
-    Gate gate;
-
-private:
-    platform::PosixDeviceProvider m_real;
-};
-
-// Opens the gate when a test leaves, so that a failed check never leaves the
-// worker waiting (the window joins it on destruction).
-struct OpenOnExit {
-    Gate& gate;
-    ~OpenOnExit() { gate.open(); }
-};
-
-// ---- Answering modal boxes --------------------------------------------------
-
-// Answers still waiting when a test ends; removed then, so that none outlives
-// the locals it writes to.
-QList<QPointer<QTimer>> g_pendingAnswers;
-
-// Runs `act` on the next modal dialog that opens.
-void whenModal(std::function<void(QDialog*)> act)
-{
-    auto* timer = new QTimer(qApp);
-    g_pendingAnswers << timer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        act(dialog);
-    });
-    timer->start();
-}
-
-QPushButton* buttonWithText(QWidget* dialog, const QString& text)
-{
-    for (QPushButton* b : dialog->findChildren<QPushButton*>())
-        if (b->text() == text && b->isVisible())
-            return b;
-    return nullptr;
-}
-
-// Answers the next box with the button `text` and records what it asked.
-struct Answer {
-    QString asked;
-    QString title;
-    int kind = 0;
-    bool seen = false;
-};
-void answerWith(const QString& text, Answer* record = nullptr)
-{
-    whenModal([text, record](QDialog* dialog) {
-        if (record != nullptr) {
-            record->seen = true;
-            record->title = dialog->windowTitle();
-            if (auto* box = qobject_cast<app::MessageBox*>(dialog)) {
-                record->asked = box->text();
-                record->kind = static_cast<int>(box->kind());
-            }
-        }
-        if (QPushButton* b = buttonWithText(dialog, text))
-            b->click();
-        else
-            dialog->reject();
-    });
-}
-
 // ---- Window helpers ---------------------------------------------------------
 
 QTreeWidgetItem* driveItem(RecoveryWindow& w, const QString& text)
@@ -296,12 +180,7 @@ class RecoveryWindowTest : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanup()
-    {
-        for (const QPointer<QTimer>& timer : std::as_const(g_pendingAnswers))
-            delete timer.data();
-        g_pendingAnswers.clear();
-    }
+    void cleanup() { dropPendingAnswers(); }
     void startUpShowsDrivePageAndFourPopups();
     void menuStatesFollowTheStep();
     void drivePageClicks();

@@ -3,6 +3,7 @@
 // filters, find files, the right-click menu, renaming and the properties box.
 // Every modal box and chooser is answered by the test.
 
+#include "GuiTestSupport.h"
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
@@ -43,122 +44,10 @@
 
 using namespace sarvik;
 using app::RecoveryWindow;
+using namespace sarvik::guitest;
 namespace Command = app::Command;
 
 namespace {
-
-// ---- A device whose reads can be held, so that a copy is caught while it runs ----
-
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool closed = false;
-    void close()
-    {
-        std::lock_guard lock(mutex);
-        closed = true;
-    }
-    void open()
-    {
-        {
-            std::lock_guard lock(mutex);
-            closed = false;
-        }
-        changed.notify_all();
-    }
-    void pass()
-    {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return !closed; });
-    }
-};
-
-class GatedSource final : public disk::BlockSource {
-public:
-    GatedSource(std::shared_ptr<const disk::BlockSource> base, Gate& gate) : m_base(std::move(base)), m_gate(gate) {}
-    [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
-    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
-    {
-        m_gate.pass();
-        return m_base->read(offset, buffer);
-    }
-
-private:
-    std::shared_ptr<const disk::BlockSource> m_base;
-    Gate& m_gate;
-};
-
-class GatedDevices final : public disk::DeviceProvider {
-public:
-    std::shared_ptr<const disk::BlockSource> open(const std::string& path) override
-    {
-        auto base = m_real.open(path);
-        return base ? std::make_shared<GatedSource>(base, gate) : nullptr;
-    }
-    std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
-    Gate gate;
-
-private:
-    platform::PosixDeviceProvider m_real;
-};
-
-struct OpenOnExit {
-    Gate& gate;
-    ~OpenOnExit() { gate.open(); }
-};
-
-// ---- Answering modal boxes --------------------------------------------------
-
-QList<QPointer<QTimer>> g_pendingAnswers;
-
-// Runs `act` on the next modal dialog that opens (of type T when given).
-template <typename T = QDialog> void whenModal(std::function<void(T*)> act)
-{
-    auto* timer = new QTimer(qApp);
-    g_pendingAnswers << timer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        act(dialog);
-    });
-    timer->start();
-}
-
-QPushButton* buttonWithText(QWidget* dialog, const QString& text)
-{
-    for (QPushButton* b : dialog->findChildren<QPushButton*>())
-        if (b->text() == text && b->isVisible())
-            return b;
-    return nullptr;
-}
-
-struct Answer {
-    QString asked;
-    QString title;
-    int kind = 0;
-    bool seen = false;
-};
-
-// Answers the next message box with the button `text` and records what it said.
-void answerWith(const QString& text, Answer* record = nullptr)
-{
-    whenModal<app::MessageBox>([text, record](app::MessageBox* box) {
-        if (record != nullptr) {
-            record->seen = true;
-            record->title = box->windowTitle();
-            record->asked = box->text();
-            record->kind = static_cast<int>(box->kind());
-        }
-        if (QPushButton* b = buttonWithText(box, text))
-            b->click();
-        else
-            box->reject();
-    });
-}
 
 // Answers the next file chooser with `path`; records its title and filters.
 struct ChooserSeen {
@@ -261,12 +150,7 @@ class ResultsCommandsTest : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanup()
-    {
-        for (const QPointer<QTimer>& t : std::as_const(g_pendingAnswers))
-            delete t.data();
-        g_pendingAnswers.clear();
-    }
+    void cleanup() { dropPendingAnswers(); }
 
     void recoverDeletedFolderMatchesManifest();
     void savingBoxIgnoresEscapeAndStops();
@@ -457,7 +341,7 @@ void ResultsCommandsTest::createErrorAskedAndNoStops()
                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
     chooseFile(out.path());
     Answer asked;
-    answerWith(QStringLiteral("&No"), &asked);
+    answerWith<app::MessageBox>(QStringLiteral("&No"), &asked);
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QVERIFY(asked.seen);
     QCOMPARE(asked.asked, QStringLiteral("Error creating file : ") + out.path() + QLatin1Char('/') + files[0] +
@@ -466,7 +350,7 @@ void ResultsCommandsTest::createErrorAskedAndNoStops()
 
     // Yes goes on with the next file.
     chooseFile(out.path());
-    answerWith(QStringLiteral("&Yes"), &asked);
+    answerWith<app::MessageBox>(QStringLiteral("&Yes"), &asked);
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QVERIFY(QFileInfo(out.path() + QLatin1Char('/') + files[1]).isFile());
     QCOMPARE(w.commands()->lastReport().totals().written, 1u);
@@ -668,14 +552,14 @@ void ResultsCommandsTest::snapshotLoadRefusesForeignFile()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     Answer asked;
     chooseFile(foreign);
-    answerWith(QStringLiteral("&Ok"), &asked);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &asked);
     QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
     QCOMPARE(asked.asked, QStringLiteral("    Invalid version of the file found : garbage"));
     QCOMPARE(asked.kind, int(app::MessageKind::Error));
     QCOMPARE(w.currentStep(), 0);
 
     chooseFile(wrongVersion);
-    answerWith(QStringLiteral("&Ok"), &asked);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &asked);
     QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
     QCOMPARE(asked.asked,
              QStringLiteral("              version of file does not match with current version 1.0"));
@@ -696,11 +580,11 @@ void ResultsCommandsTest::filterDialogLimitsAndOrder()
     };
     Answer asked;
     // Blank.
-    answerWith(QStringLiteral("&Ok"), &asked);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &asked);
     addText(QString());
     QCOMPARE(asked.asked, QStringLiteral("      Blank entry not allowed     "));
     // 20 characters: refused with the first 19 selected; 19 are accepted.
-    answerWith(QStringLiteral("&Ok"), &asked);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &asked);
     addText(QStringLiteral("abcdefghijklmnopqrst"));
     QCOMPARE(asked.asked, QStringLiteral("      Pattern length exceeds the limit     "));
     QCOMPARE(d.patternEdit()->selectedText(), QStringLiteral("abcdefghijklmnopqrs"));
@@ -711,7 +595,7 @@ void ResultsCommandsTest::filterDialogLimitsAndOrder()
     // Case makes a different entry; an identical one is refused with all selected.
     addText(QStringLiteral("*.txt"));
     addText(QStringLiteral("*.TXT"));
-    answerWith(QStringLiteral("&Ok"), &asked);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &asked);
     addText(QStringLiteral("*.txt"));
     QCOMPARE(asked.asked, QStringLiteral("      Pattern already exists in he list     "));
     QCOMPARE(d.patternEdit()->selectedText(), QStringLiteral("*.txt"));
@@ -724,7 +608,7 @@ void ResultsCommandsTest::filterDialogLimitsAndOrder()
         addText(QStringLiteral("p%1").arg(i));
     QCOMPARE(patterns.count(), 99u);
     QCOMPARE(d.patternList()->count(), 99);
-    answerWith(QStringLiteral("&Ok"), &asked);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &asked);
     addText(QStringLiteral("one more"));
     QCOMPARE(asked.asked, QStringLiteral("      You cannot add more patterns     "));
     QCOMPARE(patterns.count(), 99u);
@@ -866,7 +750,7 @@ void ResultsCommandsTest::findStopAnsweredNoAndYes()
     QVERIFY(!d.stopButton()->isEnabled());
 
     // Yes: the search ends at once and keeps the rows found before the pause.
-    answerWith(QStringLiteral("&Yes"));
+    answerWith<app::MessageBox>(QStringLiteral("&Yes"));
     d.StartSearch();
     QCOMPARE(d.results()->rowCount(), 0); // a new search starts empty
     d.StopSearch();

@@ -1,0 +1,154 @@
+#pragma once
+// What the Qt tests of the desktop program share: a device whose reads can be
+// held (to catch a scan or a copy while it runs) and the answering of modal
+// boxes, which open their own event loop and so must be answered from a timer.
+
+#include "app/MessageBoxes.h"
+#include "disk/BlockSource.h"
+#include "disk/Volume.h"
+#include "platform/PosixDevice.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <type_traits>
+
+namespace sarvik::guitest {
+
+// ---- A device whose reads can be held ---------------------------------------
+
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool closed = false;
+    void close()
+    {
+        std::lock_guard lock(mutex);
+        closed = true;
+    }
+    void open()
+    {
+        {
+            std::lock_guard lock(mutex);
+            closed = false;
+        }
+        changed.notify_all();
+    }
+    void pass()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return !closed; });
+    }
+};
+
+class GatedSource final : public disk::BlockSource {
+public:
+    GatedSource(std::shared_ptr<const disk::BlockSource> base, Gate& gate) : m_base(std::move(base)), m_gate(gate) {}
+    [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
+    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
+    {
+        m_gate.pass();
+        return m_base->read(offset, buffer);
+    }
+
+private:
+    std::shared_ptr<const disk::BlockSource> m_base;
+    Gate& m_gate;
+};
+
+class GatedDevices final : public disk::DeviceProvider {
+public:
+    std::shared_ptr<const disk::BlockSource> open(const std::string& path) override
+    {
+        auto base = m_real.open(path);
+        return base ? std::make_shared<GatedSource>(base, gate) : nullptr;
+    }
+    std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
+    Gate gate;
+
+private:
+    platform::PosixDeviceProvider m_real;
+};
+
+// Opens the gate when a test leaves, so that a failed check never leaves the
+// worker waiting (the window joins it on destruction).
+struct OpenOnExit {
+    Gate& gate;
+    ~OpenOnExit() { gate.open(); }
+};
+
+// ---- Answering modal boxes --------------------------------------------------
+
+// Answers still waiting; a test's cleanup drops them (dropPendingAnswers), so
+// that none outlives the locals it writes to.
+inline QList<QPointer<QTimer>> g_pendingAnswers;
+
+inline void dropPendingAnswers()
+{
+    for (const QPointer<QTimer>& timer : std::as_const(g_pendingAnswers))
+        delete timer.data();
+    g_pendingAnswers.clear();
+}
+
+// Runs `act` on the next modal dialog of type T that opens.
+template <typename T = QDialog> void whenModal(std::type_identity_t<std::function<void(T*)>> act)
+{
+    auto* timer = new QTimer(qApp);
+    g_pendingAnswers << timer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start();
+}
+
+inline QPushButton* buttonWithText(QWidget* dialog, const QString& text)
+{
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->text() == text && b->isVisible())
+            return b;
+    return nullptr;
+}
+
+// What a box asked, recorded by answerWith.
+struct Answer {
+    QString asked;
+    QString title;
+    int kind = 0;
+    bool seen = false;
+};
+
+// Answers the next modal dialog of type T with the button `text` (rejects it
+// when it has none) and records what it asked.
+template <typename T = QDialog> void answerWith(const QString& text, Answer* record = nullptr)
+{
+    whenModal<T>([text, record](T* dialog) {
+        if (record != nullptr) {
+            record->seen = true;
+            record->title = dialog->windowTitle();
+            if (auto* box = qobject_cast<app::MessageBox*>(dialog)) {
+                record->asked = box->text();
+                record->kind = static_cast<int>(box->kind());
+            }
+        }
+        if (QPushButton* b = buttonWithText(dialog, text))
+            b->click();
+        else
+            dialog->reject();
+    });
+}
+
+} // namespace sarvik::guitest
