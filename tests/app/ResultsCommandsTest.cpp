@@ -159,6 +159,7 @@ private slots:
     void chooserCancelledCopiesNothing();
     void openCopiesToPrivateFolderAndHandsOver();
     void openWithChooserListsDesktopEntries();
+    void emptyNtfsFileIsNotOpened();
     void snapshotSaveThenLoad();
     void snapshotLoadRefusesForeignFile();
     void filterDialogLimitsAndOrder();
@@ -431,6 +432,43 @@ void ResultsCommandsTest::openCopiesToPrivateFolderAndHandsOver()
     w.commands()->run(Command::OpenWith);
     QCOMPARE(launched.size(), 2);
     QCOMPARE(started.size(), 1);
+}
+
+void ResultsCommandsTest::emptyNtfsFileIsNotOpened()
+{
+    // A deleted NTFS file of 0 bytes gives no copy, so nothing is handed to a
+    // program and no chooser asks for one.
+    NEED_VOLUME("ntfs.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("ntfs.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    const app::FileListModel& model = *w.fileListModel();
+    const int empty = rowNamed(model, QStringLiteral("Empty note.txt"));
+    QVERIFY(empty >= 0);
+    QCOMPARE(model.text(empty, app::FileListModel::Size), QStringLiteral("0"));
+    QStringList launched;
+    w.commands()->launchFile = [&](const QString& path) {
+        launched << path;
+        return true;
+    };
+    QString dialogShown;
+    whenModal([&](QDialog* d) {
+        dialogShown = d->windowTitle();
+        d->reject();
+    });
+    selectRow(w, empty);
+    w.commands()->run(Command::Open);
+    w.commands()->run(Command::OpenWith);
+    QTest::qWait(50);
+    QVERIFY(launched.isEmpty());
+    QCOMPARE(dialogShown, QString());
+
+    // A file with data on the same volume does open: the check above is not
+    // passing merely because nothing opens here.
+    const int other = rowNamed(model, QStringLiteral("Quarterly Report 2024.txt"));
+    QVERIFY(other >= 0);
+    selectRow(w, other);
+    w.commands()->run(Command::Open);
+    QCOMPARE(launched.size(), 1);
 }
 
 void ResultsCommandsTest::openWithChooserListsDesktopEntries()
