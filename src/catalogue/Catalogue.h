@@ -40,8 +40,13 @@ struct FatFileEntry {
     std::uint32_t ordinal = 0; ///< FileCount when it was added
     /// Thorough scan, FAT32: the high word of the first cluster is 0 and the
     /// cluster the low word names is in use, so the high word may have been
-    /// cleared when the file was deleted and the data may lie elsewhere.
+    /// cleared when the file was deleted and the data may lie elsewhere. Its
+    /// copy reads another file's clusters.
     bool clusterInUse = false;
+    /// Thorough scan, FAT32: the high word was 0 on disk and firstCluster takes
+    /// it from the folder or a neighbouring entry, the one such cluster that is
+    /// free with free room for the size (the low word's own cluster is in use).
+    bool clusterHighInferred = false;
 };
 
 struct NtfsFolderEntry {

@@ -282,11 +282,66 @@ std::vector<std::uint32_t> FatTable::chain(std::uint32_t first, std::size_t limi
     return clusters;
 }
 
+namespace {
+
+// High words tried for one deleted entry, at most.
+constexpr std::size_t kMaxHighWords = 8;
+
+/// The high cluster words (FAT32) of a folder and of the short entries in its
+/// bytes: where a deleted entry's cleared high word most likely pointed.
+std::vector<std::uint16_t> highWordsNear(std::span<const std::byte> directory, std::uint32_t folderCluster)
+{
+    std::vector<std::uint16_t> words;
+    auto add = [&](std::uint16_t w) {
+        if (w != 0 && words.size() < kMaxHighWords && std::find(words.begin(), words.end(), w) == words.end())
+            words.push_back(w);
+    };
+    add(static_cast<std::uint16_t>(folderCluster >> 16));
+    for (std::size_t e = 0; e + kEntrySize <= directory.size(); e += kEntrySize) {
+        const auto entry = directory.subspan(e, kEntrySize);
+        if (at(entry, kName) == 0)
+            break;
+        if (at(entry, kAttributes) != kLongNameAttributes && wellFormedEntry(entry))
+            add(u16At(entry, kClusterHigh));
+    }
+    return words;
+}
+
+/// The one cluster `low` with a high word of `words` that is free and has free
+/// clusters after it for `size` bytes; nothing when none or several do.
+std::optional<std::uint32_t> inferHighWord(std::uint16_t low, std::uint32_t size, std::span<const std::uint16_t> words,
+                                           const FatTable& table, std::uint32_t clusterBytes)
+{
+    if (size == 0 || clusterBytes == 0)
+        return std::nullopt;
+    const std::uint64_t clusters = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
+    std::optional<std::uint32_t> found;
+    for (const std::uint16_t w : words) {
+        const std::uint32_t start = (std::uint32_t{w} << 16) | low;
+        if (start < 2 || std::uint64_t{start} + clusters - 1 > table.maxCluster())
+            continue;
+        bool free = true;
+        for (std::uint64_t k = 0; k < clusters && free; ++k) {
+            const auto value = table.entry(static_cast<std::uint32_t>(start + k));
+            free = value && *value == 0;
+        }
+        if (!free)
+            continue;
+        if (found)
+            return std::nullopt; // two places fit: neither is known
+        found = start;
+    }
+    return found;
+}
+
+} // namespace
+
 void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vector<bool>& sectorOk,
                             const ThoroughContext& context, catalogue::Catalogue& catalogue,
                             catalogue::ScanObserver& observer)
 {
     LongNameRun longName;
+    std::optional<std::vector<std::uint16_t>> nearbyHighWords; // made when first needed
     for (std::size_t e = 0; e + kEntrySize <= directory.size(); e += kEntrySize) {
         const std::size_t sectorIndex = e / kSector;
         if (sectorIndex < sectorOk.size() && !sectorOk[sectorIndex]) {
@@ -333,11 +388,26 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
             observer.foldersFound(catalogue.FolderCount);
         } else {
             if (deleted) {
-                catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 1);
+                std::uint32_t start = firstCluster;
+                bool inUse = false;
+                bool inferred = false;
                 if (context.fat32 && high == 0 && firstCluster != 0 && context.table != nullptr) {
                     const auto value = context.table->entry(firstCluster);
-                    catalogue.FatFileList.back().clusterInUse = value && *value != 0;
+                    inUse = value && *value != 0;
+                    if (inUse) {
+                        if (!nearbyHighWords)
+                            nearbyHighWords = highWordsNear(directory, context.parentCluster);
+                        if (const auto moved = inferHighWord(static_cast<std::uint16_t>(firstCluster), size,
+                                                             *nearbyHighWords, *context.table, context.clusterBytes)) {
+                            start = *moved;
+                            inUse = false;
+                            inferred = true;
+                        }
+                    }
                 }
+                catalogue.AddFatFile(name, start, context.parentCluster, writeDate, accessDate, size, 1);
+                catalogue.FatFileList.back().clusterInUse = inUse;
+                catalogue.FatFileList.back().clusterHighInferred = inferred;
                 ++catalogue.FileCount;
             }
             observer.filesFound(catalogue.FileCount);
@@ -394,6 +464,7 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
     const std::uint32_t spc = std::max<std::uint32_t>(g.SectorsPerCluster, 1);
     context.progressDivisor = std::max<std::uint32_t>(1, volume.partition.PartitionSectors / spc);
     const std::size_t clusterBytes = std::size_t{spc} * kSector;
+    context.clusterBytes = static_cast<std::uint32_t>(clusterBytes);
     const std::size_t maxClusters = std::max<std::size_t>(1, kMaxDirectoryBytes / clusterBytes);
 
     std::vector<std::byte> directory;

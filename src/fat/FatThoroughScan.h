@@ -2,8 +2,9 @@
 // The thorough directory scan of FAT16 and FAT32 volumes. Beside the default
 // scan's rules it reads live folders (and the FAT32 root) through their whole
 // cluster chain, follows a deleted folder into the free clusters after its
-// first one while they still hold directory entries, and keeps names as UTF-8:
-// long names from their UTF-16 units, short names from code page 850.
+// first one while they still hold directory entries, finds its later clusters
+// elsewhere among the free ones (FatOrphanClusters.h), and keeps names as
+// UTF-8: long names from their UTF-16 units, short names from code page 850.
 
 #include "catalogue/Catalogue.h"
 #include "disk/Volume.h"
@@ -47,12 +48,20 @@ struct ThoroughContext {
     bool fat32 = false;
     std::uint32_t progressDivisor = 1;
     const FatTable* table = nullptr; ///< for cluster bounds and the FAT32 high-word check
+    std::uint32_t clusterBytes = 0;  ///< for the room a file needs; 0 leaves high words as they are
 };
 
 /// Parses the entries of a folder's bytes (its clusters laid end to end) into
 /// the catalogue. `sectorOk[i]` false marks sector i unreadable: its entries
 /// are passed over and a long name is not carried across it. Ends at an entry
 /// whose first byte is 0.
+///
+/// FAT32: a deleted file whose high cluster word is 0 and whose low word names
+/// a cluster in use may have lost its high word on deletion. The high words of
+/// the folder and of the other entries in it are tried; when exactly one gives
+/// a free cluster followed by free clusters enough for the size, the file
+/// starts there (clusterHighInferred). Otherwise it keeps the cluster in use
+/// and is flagged (clusterInUse): its copy would read another file's data.
 void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vector<bool>& sectorOk,
                             const ThoroughContext& context, catalogue::Catalogue& catalogue,
                             catalogue::ScanObserver& observer);

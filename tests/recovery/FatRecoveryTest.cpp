@@ -1,5 +1,6 @@
 #include "recovery/FileRecovery.h"
 #include "recovery/RecoveryFixture.h"
+#include "scan/ScanSession.h"
 
 #include <gtest/gtest.h>
 
@@ -355,5 +356,112 @@ TEST(FatRecovery, PlantedLinksAndCreationFailures)
         EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Written);
         EXPECT_EQ(rig.report.files()[1].outcome, FileOutcome::WriteFailed);
         EXPECT_TRUE(rig.report.anyFailed());
+    }
+}
+
+// FAT32, thorough mode: a deleted file whose high cluster word reads 0 while
+// the cluster its low word names is in use. Where the folder (or an entry
+// beside it) has a high word that gives a free cluster with free room for the
+// size, the file is copied from there; where none fits, it keeps the cluster
+// in use, is flagged, and its copy is reported as read from clusters in use.
+TEST(FatRecovery, Fat32ClearedHighWordIsTakenFromTheFolderWhereItFits)
+{
+    // 70,000 sectors of one-sector clusters: clusters reach past 65,535 (high word 1).
+    // FAT 1 at sector 4 (560 sectors), the data area from sector 1124, root at cluster 2.
+    auto image = test::fat32Boot(70000, 4, 560, 1, 2);
+    auto fat = [&](std::uint32_t cluster, std::uint32_t value) { image.put(4 * 512 + 4ull * cluster, 4, value); };
+    auto clusterAt = [](std::uint32_t cluster) { return (1124 + (cluster - 2ull)) * 512; };
+    auto entry = [&](std::uint64_t at, std::string_view name11, std::uint8_t attributes, std::uint32_t cluster,
+                     std::uint32_t size) {
+        for (std::size_t k = 0; k < 11; ++k)
+            image.put(at + k, 1, static_cast<unsigned char>(k < name11.size() ? name11[k] : ' '));
+        image.put(at + 11, 1, attributes);
+        image.put(at + 20, 2, cluster >> 16);
+        image.put(at + 26, 2, cluster & 0xFFFF);
+        image.put(at + 28, 4, size);
+    };
+    auto putBytes = [&](std::uint32_t cluster, const std::vector<std::byte>& bytes) {
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            image.bytes().at(clusterAt(cluster) + i) = bytes[i];
+    };
+    constexpr std::uint32_t kEnd = 0x0FFFFFFF;
+    constexpr std::uint32_t kDir = 0x10004; // high word 1
+    fat(2, kEnd);
+    fat(kDir, kEnd);
+    for (const std::uint32_t used : {16u, 20u, 24u, 30u, 0x10014u})
+        fat(used, kEnd);
+    const std::uint64_t root = clusterAt(2);
+    entry(root, "DIR", 0x10, kDir, 0);
+    entry(root + 32, "\xE5OOT    BIN", 0x20, 30, 600); // beside DIR: high word 1 -> 0x1001E
+    entry(clusterAt(kDir), ".", 0x10, kDir, 0);
+    entry(clusterAt(kDir) + 32, "..", 0x10, 0, 0);
+    entry(clusterAt(kDir) + 64, "\xE5OST    BIN", 0x20, 16, 1000);        // -> 0x10010, free
+    entry(clusterAt(kDir) + 96, "\xE5ULL    BIN", 0x20, 20, 1000);        // 0x10014 is in use too
+    entry(clusterAt(kDir) + 128, "\xE5IG     BIN", 0x20, 24, 3400 * 512); // 0x10018 + 3400 is past the volume
+    entry(clusterAt(kDir) + 160, "\xE5REE    BIN", 0x20, 5000, 100);      // its own cluster is free
+    const auto rootFile = pattern(600, 1);
+    const auto dirFile = pattern(1000, 2);
+    putBytes(0x1001E, rootFile);
+    putBytes(0x10010, dirFile);
+    putBytes(30, pattern(512, 3)); // what now lies at the low word's clusters
+    putBytes(16, pattern(512, 4));
+
+    for (const bool thorough : {false, true}) {
+        scan::ScanSession session;
+        ASSERT_TRUE(test::selectImage(session.volume, image));
+        catalogue::ScanObserver quiet;
+        catalogue::ScanControl scanControl;
+        scan::RunScan(session, quiet, scanControl, scan::ScanOptions{thorough});
+        auto file = [&](const char* name) -> const catalogue::FatFileEntry* {
+            for (const auto& f : session.catalogue.FatFileList)
+                if (f.name == name)
+                    return &f;
+            return nullptr;
+        };
+        if (!thorough) {
+            // The default rules keep the cluster the entry gives.
+            const auto* f = file("xOST.BIN");
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(f->firstCluster, 16u);
+            continue;
+        }
+        struct Expected {
+            const char* name;
+            std::uint32_t firstCluster;
+            bool inferred;
+            bool inUse;
+        };
+        for (const Expected& x : {Expected{"_OOT.BIN", 0x1001E, true, false}, Expected{"_OST.BIN", 0x10010, true, false},
+                                  Expected{"_ULL.BIN", 20, false, true}, Expected{"_IG.BIN", 24, false, true},
+                                  Expected{"_REE.BIN", 5000, false, false}}) {
+            const auto* f = file(x.name);
+            ASSERT_NE(f, nullptr) << x.name;
+            EXPECT_EQ(f->firstCluster, x.firstCluster) << x.name;
+            EXPECT_EQ(f->clusterHighInferred, x.inferred) << x.name;
+            EXPECT_EQ(f->clusterInUse, x.inUse) << x.name;
+        }
+
+        recovery::RecoverySettings settings;
+        settings.ThoroughScan = true;
+        catalogue::RecoveryControl control;
+        recovery::RecoveryObserver observer;
+        recovery::RecoveryReport report;
+        auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
+        recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings,
+                                      control, observer, report);
+        copier.RecoverListItems(session.rows(session.tree.rootKey()), recovery::RecoveryMode::All, {},
+                                {dest, "/dest"});
+        const auto* rootCopy = dest->find("_OOT.BIN");
+        const auto* dirCopy = dest->find("DIR/_OST.BIN");
+        ASSERT_NE(rootCopy, nullptr);
+        ASSERT_NE(dirCopy, nullptr);
+        EXPECT_EQ(rootCopy->bytes, rootFile);
+        EXPECT_EQ(dirCopy->bytes, dirFile);
+        std::vector<std::string> fromUsed;
+        for (const auto& r : report.files())
+            if (r.clustersInUse != 0)
+                fromUsed.push_back(r.name);
+        std::sort(fromUsed.begin(), fromUsed.end());
+        EXPECT_EQ(fromUsed, (std::vector<std::string>{"_IG.BIN", "_ULL.BIN"}));
     }
 }
