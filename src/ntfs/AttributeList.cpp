@@ -39,7 +39,7 @@ namespace {
 /// only when `resident` is set.
 std::vector<AttributeListEntry> readList(disk::ByteSpan record, std::uint64_t offset, bool resident,
                                          const disk::SectorReader& reader, std::int64_t clusterBaseSector,
-                                         std::uint32_t sectorsPerCluster)
+                                         std::uint32_t sectorsPerCluster, bool pastRealSize)
 {
     const disk::ByteReader r(record);
     const std::uint64_t length = r.u32or0(offset + kAttrLength);
@@ -61,13 +61,14 @@ std::vector<AttributeListEntry> readList(disk::ByteSpan record, std::uint64_t of
                         static_cast<std::size_t>(offset + length), runs, clusterBaseSector, sectorsPerCluster, limits);
     std::vector<std::byte> stream = ReadAttributeListStream(runs, reader);
     const std::uint64_t real = r.u64or0(offset + kAttrRealSize);
-    if (real < stream.size())
+    if (!pastRealSize && real < stream.size())
         stream.resize(static_cast<std::size_t>(real));
     return ParseAttributeList(stream);
 }
 
 std::vector<AttributeListEntry> findList(disk::ByteSpan record, bool resident, const disk::SectorReader& reader,
-                                         std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster)
+                                         std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster,
+                                         bool pastRealSize)
 {
     const disk::ByteReader r(record);
     std::uint64_t offset = r.u16or0(kRecordFirstAttribute);
@@ -77,7 +78,7 @@ std::vector<AttributeListEntry> findList(disk::ByteSpan record, bool resident, c
         if (type == 0 || type == AttributeType::End || length == 0 || offset + length > record.size())
             break;
         if (type == AttributeType::AttributeList)
-            return readList(record, offset, resident, reader, clusterBaseSector, sectorsPerCluster);
+            return readList(record, offset, resident, reader, clusterBaseSector, sectorsPerCluster, pastRealSize);
         offset += length;
     }
     return {};
@@ -89,13 +90,14 @@ std::vector<AttributeListEntry> ReadNonResidentAttributeList(disk::ByteSpan reco
                                                              std::int64_t clusterBaseSector,
                                                              std::uint32_t sectorsPerCluster)
 {
-    return findList(record, false, reader, clusterBaseSector, sectorsPerCluster);
+    return findList(record, false, reader, clusterBaseSector, sectorsPerCluster, false);
 }
 
 std::vector<AttributeListEntry> ReadAttributeList(disk::ByteSpan record, const disk::SectorReader& reader,
-                                                  std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster)
+                                                  std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster,
+                                                  bool pastRealSize)
 {
-    return findList(record, true, reader, clusterBaseSector, sectorsPerCluster);
+    return findList(record, true, reader, clusterBaseSector, sectorsPerCluster, pastRealSize);
 }
 
 FileNameInfo ReadFileNameUtf8(disk::ByteSpan record, std::size_t valueOffset)

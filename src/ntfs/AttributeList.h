@@ -36,10 +36,14 @@ struct AttributeListEntry {
 
 /// The entries of the record's attribute list, resident or not (a
 /// non-resident one read as ReadNonResidentAttributeList reads it). Empty when
-/// the record has none.
+/// the record has none. With `pastRealSize` a non-resident list is read to the
+/// end of its clusters: when ntfs-3g deletes a file it shrinks the list's size
+/// by the entry of the file name it removes but leaves the list's clusters as
+/// they were, so the last entry lies just past the size.
 [[nodiscard]] std::vector<AttributeListEntry> ReadAttributeList(disk::ByteSpan record, const disk::SectorReader& reader,
                                                                 std::int64_t clusterBaseSector,
-                                                                std::uint32_t sectorsPerCluster);
+                                                                std::uint32_t sectorsPerCluster,
+                                                                bool pastRealSize = false);
 
 /// The file-name attribute whose value starts at `valueOffset`, with the name
 /// decoded from all of its UTF-16 units into UTF-8.

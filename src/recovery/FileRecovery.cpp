@@ -682,7 +682,9 @@ std::optional<ListedData> FileRecovery::listedData(const ntfs::MftRecord& record
     }
     if (baseNumber == 0)
         return std::nullopt;
-    const auto list = ntfs::ReadAttributeList(base, m_volume.reader, g.ClusterBaseSector, g.SectorsPerCluster);
+    // Entries past the list's size are stale or lost ones; every extent they
+    // name is checked against the base record like any other.
+    const auto list = ntfs::ReadAttributeList(base, m_volume.reader, g.ClusterBaseSector, g.SectorsPerCluster, true);
     if (list.empty())
         return std::nullopt;
     const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
