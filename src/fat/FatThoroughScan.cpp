@@ -649,6 +649,9 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
         return directoryEnd(directory, static_cast<std::uint32_t>(clusterBytes), context.fat32);
     };
+    // An orphan is taken once; a folder found later may also have read it as
+    // one of the clusters after its first.
+    auto available = [&](const OrphanCluster& o) { return !o.used && !claimed.contains(o.cluster); };
     // Indexes of the orphans by what links them.
     std::unordered_multimap<std::uint32_t, std::size_t> byBackLink;
     std::unordered_multimap<std::uint32_t, std::size_t> byPosition; // its own cluster, and its first file's
@@ -674,7 +677,7 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
             OrphanCluster* only = nullptr;
             std::size_t count = 0;
             for (const std::size_t k : byLeadingChecksum[at(end.tailLongName, kLongChecksum)])
-                if (!orphans[k].used && continuesLongName(end, orphans[k].bytes)) {
+                if (available(orphans[k]) && continuesLongName(end, orphans[k].bytes)) {
                     only = &orphans[k];
                     ++count;
                 }
@@ -683,38 +686,42 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         }
         if (end.nextDataCluster != 0)
             for (auto [it, last] = byPosition.equal_range(end.nextDataCluster); it != last; ++it)
-                if (!orphans[it->second].used)
+                if (available(orphans[it->second]))
                     return &orphans[it->second];
         for (auto [it, last] = byBackLink.equal_range(folderCluster); it != last; ++it)
-            if (!orphans[it->second].used)
+            if (available(orphans[it->second]))
                 return &orphans[it->second];
         return nullptr;
     };
 
     // Attach orphans to the open deleted folders while evidence links them; the
     // subfolders they list are walked in turn and may be open themselves.
-    for (bool progress = !orphans.empty(); progress && !control.stopRequested();) {
-        progress = false;
-        for (std::size_t i = 0; i < openFolders.size() && !control.stopRequested(); ++i) {
-            while (openFolders[i].end.open) {
-                OrphanCluster* next = findContinuation(openFolders[i].folderCluster, openFolders[i].end);
-                if (next == nullptr)
-                    break;
-                openFolders[i].end = parseOrphan(*next, openFolders[i].folderCluster, &openFolders[i].end);
+    auto attachToOpenFolders = [&]() {
+        for (bool progress = true; progress && !control.stopRequested();) {
+            progress = false;
+            for (std::size_t i = 0; i < openFolders.size() && !control.stopRequested(); ++i) {
+                while (openFolders[i].end.open) {
+                    OrphanCluster* next = findContinuation(openFolders[i].folderCluster, openFolders[i].end);
+                    if (next == nullptr)
+                        break;
+                    openFolders[i].end = parseOrphan(*next, openFolders[i].folderCluster, &openFolders[i].end);
+                    progress = true;
+                }
+            }
+            if (walked < catalogue.FatFolderList.size()) {
+                walkFolders();
                 progress = true;
             }
         }
-        if (walked < catalogue.FatFolderList.size()) {
-            walkFolders();
-            progress = true;
-        }
-    }
+    };
+    if (!orphans.empty())
+        attachToOpenFolders();
 
     // What no evidence links goes under one lost-and-found folder: a folder per
     // run of orphans that carry on from one another, named by its first cluster.
     bool lostMade = false;
     for (std::size_t k = 0; k < orphans.size() && !control.stopRequested(); ++k) {
-        if (orphans[k].used)
+        if (!available(orphans[k]))
             continue;
         if (!lostMade) {
             catalogue.AddFatFolder(kLostFolderName, kLostFolderKey, catalogue::kFatRootKey, 0, 0, 0, 1);
@@ -731,7 +738,7 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
                 break;
             end = parseOrphan(*next, key, &end);
         }
-        walkFolders();
+        attachToOpenFolders();
     }
 
     control.ScanStopFlag = 0;

@@ -327,6 +327,11 @@ TEST(FatThoroughScan, LaterClustersOfDeletedFoldersAreFoundApartFromTheFirst)
     deletedEntry(v, Volume16::inCluster(120, 1), "\xE5HIRD   TXT", 135, 10);
     v.dots(130, 10);
     deletedEntry(v, Volume16::inCluster(130, 2), "\xE5UBFILE TXT", 136, 10);
+    // The subfolder fills its first cluster and goes on in the next one, which
+    // looks like an orphan too until the subfolder is read.
+    for (unsigned i = 3; i < 16; ++i)
+        deletedEntry(v, Volume16::inCluster(130, i), "\xE5UBMORE TXT", 137 + i, 10);
+    deletedEntry(v, Volume16::inCluster(131, 0), "\xE5" "DJACENTTXT", 160, 10);
     // Cluster 200 holds deleted entries that nothing links to a folder.
     deletedEntry(v, Volume16::inCluster(200, 0), "\xE5OST    TXT", 210, 10);
     // Free data that must not be taken for entries: text, a lone entry without
@@ -355,6 +360,11 @@ TEST(FatThoroughScan, LaterClustersOfDeletedFoldersAreFoundApartFromTheFirst)
     EXPECT_EQ(parentOf("_IRST.TXT"), 10) << "cluster 90's data follows cluster 50's";
     EXPECT_EQ(parentOf("_HIRD.TXT"), 10) << "cluster 120's subfolder names OLD as its parent";
     EXPECT_EQ(parentOf("_UBFILE.TXT"), 130) << "the subfolder is read as well";
+    EXPECT_EQ(parentOf("_DJACENT.TXT"), 130);
+    EXPECT_EQ(std::count_if(s->catalogue.FatFileList.begin(), s->catalogue.FatFileList.end(),
+                            [](const auto& f) { return f.name == "_DJACENT.TXT"; }),
+              1)
+        << "a cluster read after a subfolder's first is not an orphan as well";
     EXPECT_EQ(parentOf("_OST.TXT"), 200);
     const catalogue::FatFolderEntry* lost = s->catalogue.findFatFolder(200);
     ASSERT_NE(lost, nullptr);
