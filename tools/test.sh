@@ -28,5 +28,7 @@ cmake --build build-asan --target core_tests
 rm -rf build-asan/test-volumes && ln -s ../build/test-volumes build-asan/test-volumes
 (cd build-asan && ctest --output-on-failure -j2 -L core)
 
-# The snapshot loader under libFuzzer for a short while.
+# The snapshot loader, then the scan engines and the copy on patched test
+# volumes, under libFuzzer for a short while.
 bash tools/fuzz-snapshot.sh 30
+bash tools/fuzz-volumes.sh 45 build/test-volumes
