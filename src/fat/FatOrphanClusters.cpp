@@ -14,18 +14,18 @@ namespace {
 constexpr std::size_t kEntrySize = 32;
 
 // Short (8.3) entry fields.
-constexpr std::size_t kName = 0;             // 11 bytes of name and extension; 0x00 ends, 0xE5 deleted
-constexpr std::size_t kAttributes = 11;      // 0x0F long-name entry; 0x08 volume label; 0x10 directory
-constexpr std::size_t kCaseFlags = 12;       // only 0x08 and 0x10 are defined
-constexpr std::size_t kCreateTenths = 13;    // 0..199, tens of milliseconds added to the creation time
-constexpr std::size_t kCreateTime = 14;      // u16 packed time
-constexpr std::size_t kCreateDate = 16;      // u16 packed date
-constexpr std::size_t kAccessDate = 18;      // u16 packed date
-constexpr std::size_t kClusterHigh = 20;     // u16, FAT32 only
-constexpr std::size_t kWriteTime = 22;       // u16 packed time
-constexpr std::size_t kWriteDate = 24;       // u16 packed date
-constexpr std::size_t kClusterLow = 26;      // u16
-constexpr std::size_t kFileSize = 28;        // u32
+constexpr std::size_t kName = 0;          // 11 bytes of name and extension; 0x00 ends, 0xE5 deleted
+constexpr std::size_t kAttributes = 11;   // 0x0F long-name entry; 0x08 volume label; 0x10 directory
+constexpr std::size_t kCaseFlags = 12;    // only 0x08 and 0x10 are defined
+constexpr std::size_t kCreateTenths = 13; // 0..199, tens of milliseconds added to the creation time
+constexpr std::size_t kCreateTime = 14;   // u16 packed time
+constexpr std::size_t kCreateDate = 16;   // u16 packed date
+constexpr std::size_t kAccessDate = 18;   // u16 packed date
+constexpr std::size_t kClusterHigh = 20;  // u16, FAT32 only
+constexpr std::size_t kWriteTime = 22;    // u16 packed time
+constexpr std::size_t kWriteDate = 24;    // u16 packed date
+constexpr std::size_t kClusterLow = 26;   // u16
+constexpr std::size_t kFileSize = 28;     // u32
 
 // Long-name entry fields.
 constexpr std::size_t kLongChecksum = 13; // checksum of the short entry's 11 name bytes
@@ -80,8 +80,22 @@ bool legalNameByte(std::uint8_t c)
     if (c < 0x20)
         return false;
     switch (c) {
-    case '"': case '*': case '+': case ',': case '.': case '/': case ':': case ';':
-    case '<': case '=': case '>': case '?': case '[': case '\\': case ']': case '|':
+    case '"':
+    case '*':
+    case '+':
+    case ',':
+    case '.':
+    case '/':
+    case ':':
+    case ';':
+    case '<':
+    case '=':
+    case '>':
+    case '?':
+    case '[':
+    case '\\':
+    case ']':
+    case '|':
         return false;
     default:
         return true;
@@ -234,8 +248,7 @@ bool continuesLongName(const DirectoryEnd& end, std::span<const std::byte> clust
                 return false;
             continue;
         }
-        return e.first() == kDeletedMark ? deletedEntryMatches(e, checksum)
-                                         : shortNameChecksum(e.bytes) == checksum;
+        return e.first() == kDeletedMark ? deletedEntryMatches(e, checksum) : shortNameChecksum(e.bytes) == checksum;
     }
     return false;
 }
