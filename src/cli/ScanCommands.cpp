@@ -52,7 +52,7 @@ void scanJson(const scan::ScanSession& s)
     w.beginObject();
     volumeJson(w, s);
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
-    recovery::ConditionEstimator conditions(s.volume);
+    recovery::ConditionEstimator conditions(s.volume, c.NamesAreUtf8); // a thorough catalogue: as its copy reads
     conditions.useOverlaps(c);
     w.beginArray("folders");
     for (std::size_t i = 0; fat ? i < c.FatFolderList.size() : i < c.NtfsFolderList.size(); ++i) {

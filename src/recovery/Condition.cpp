@@ -1,6 +1,8 @@
 #include "recovery/Condition.h"
 
 #include "fat/ClusterChain.h"
+#include "fat/FatThoroughScan.h"
+#include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
 
 #include <algorithm>
@@ -37,10 +39,12 @@ double ConditionEstimate::share() const noexcept
     return clusters == 0 ? 0.0 : static_cast<double>(clustersInUse) / static_cast<double>(clusters);
 }
 
-ConditionEstimator::ConditionEstimator(const disk::SelectedVolume& volume)
-    : m_volume(volume), m_sector(disk::kSectorSize)
+ConditionEstimator::ConditionEstimator(const disk::SelectedVolume& volume, bool skipInUse)
+    : m_volume(volume), m_skipInUse(skipInUse), m_sector(disk::kSectorSize)
 {
 }
+
+ConditionEstimator::~ConditionEstimator() = default;
 
 ConditionEstimate ConditionEstimator::finish(std::uint64_t clusters, std::uint64_t inUse)
 {
@@ -112,9 +116,21 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
             else
                 spans.push_back({c, std::uint64_t{c} + 1});
         }
-    } else {
-        spans.push_back({firstCluster, std::uint64_t{firstCluster} + n});
+        return spans;
     }
+    if (m_skipInUse) {
+        if (!m_fatTable)
+            m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, m_volume.partition.PartitionSectors);
+        for (const std::uint32_t c : fat::FreeClustersFrom(*m_fatTable, firstCluster, limit)) {
+            if (!spans.empty() && spans.back().end == c)
+                ++spans.back().end;
+            else
+                spans.push_back({c, std::uint64_t{c} + 1});
+        }
+        if (!spans.empty())
+            return spans;
+    }
+    spans.push_back({firstCluster, std::uint64_t{firstCluster} + n});
     return spans;
 }
 

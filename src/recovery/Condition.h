@@ -18,8 +18,13 @@
 #include "recovery/NtfsData.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
+
+namespace sarvik::fat {
+class FatTable;
+}
 
 namespace sarvik::recovery {
 
@@ -45,7 +50,12 @@ struct ConditionEstimate {
 /// or bitmap between questions: a file's clusters mostly lie together.
 class ConditionEstimator {
   public:
-    explicit ConditionEstimator(const disk::SelectedVolume& volume);
+    /// `skipInUse`: a deleted FAT file without a chain is read, as the thorough
+    /// copy reads it, from its first cluster and the next free ones.
+    explicit ConditionEstimator(const disk::SelectedVolume& volume, bool skipInUse = false);
+    ~ConditionEstimator();
+    ConditionEstimator(const ConditionEstimator&) = delete;
+    ConditionEstimator& operator=(const ConditionEstimator&) = delete;
 
     /// A FAT file of `size` bytes starting at `firstCluster`: its chain in the
     /// first table (then the second) when that has the length the size needs,
@@ -86,6 +96,8 @@ class ConditionEstimator {
     static ConditionEstimate finish(std::uint64_t clusters, std::uint64_t inUse);
 
     const disk::SelectedVolume& m_volume;
+    bool m_skipInUse = false;
+    std::unique_ptr<fat::FatTable> m_fatTable; ///< made on first use when m_skipInUse
     std::vector<std::byte> m_sector;
     std::uint64_t m_cachedSector = ~std::uint64_t{0};
     bool m_bitmapTried = false;

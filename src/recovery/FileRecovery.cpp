@@ -2,6 +2,8 @@
 
 #include "catalogue/NameText.h"
 #include "fat/ClusterChain.h"
+#include "fat/FatThoroughScan.h"
+#include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
 #include "recovery/Condition.h"
 #include "recovery/OriginalTimes.h"
@@ -105,7 +107,7 @@ std::uint32_t FileRecovery::blockSectors(std::uint32_t sectorsPerCluster) noexce
 ConditionEstimator& FileRecovery::conditions()
 {
     if (!m_conditions) {
-        m_conditions = std::make_unique<ConditionEstimator>(m_volume);
+        m_conditions = std::make_unique<ConditionEstimator>(m_volume, thoroughCopy());
         m_conditions->useOverlaps(m_catalogue);
     }
     return *m_conditions;
@@ -491,18 +493,29 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     if (clusterBytes != 0) {
         const std::uint64_t n = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
         const auto limit = static_cast<std::uint32_t>(n);
-        fat::ClusterChain chain;
-        chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control);
-        if (chain.size() != n)
-            chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2, &m_control);
-        if (chain.size() == n && n != 0) {
-            for (const std::uint32_t c : chain.clusters()) {
+        auto addClusters = [&runs](const std::vector<std::uint32_t>& clusters) {
+            for (const std::uint32_t c : clusters) {
                 if (!runs.empty() && !runs.back().sparse &&
                     runs.back().start + static_cast<std::int64_t>(runs.back().length) == std::int64_t{c})
                     ++runs.back().length;
                 else
                     runs.push_back({std::int64_t{c}, 1, false});
             }
+        };
+        fat::ClusterChain chain;
+        chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control);
+        if (chain.size() != n)
+            chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2, &m_control);
+        if (chain.size() == n && n != 0) {
+            addClusters(chain.clusters());
+        } else if (deleted == 1 && thoroughCopy() && n != 0) {
+            // Thorough: the chain is gone; the next free clusters, passing over
+            // those that live files hold (the consecutive ones when too few are free).
+            if (!m_fatTable)
+                m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, m_volume.partition.PartitionSectors);
+            addClusters(fat::FreeClustersFrom(*m_fatTable, firstCluster, limit));
+            if (runs.empty())
+                runs.push_back({std::int64_t{firstCluster}, n, false});
         } else {
             // No chain fits: the file is read from consecutive clusters.
             runs.push_back({std::int64_t{firstCluster}, n, false});
@@ -524,7 +537,7 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     if (stopped())
         return 0;
     Prepared p;
-    const bool thorough = m_settings.ThoroughScan || m_catalogue.NamesAreUtf8;
+    const bool thorough = thoroughCopy();
     if (size == 0 && thorough) {
         // Thorough mode: an empty file is still one the user lost; it is written empty.
         if (!prepare(p, folder, name, size, copyMode, true) || !create(p))

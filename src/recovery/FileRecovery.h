@@ -33,6 +33,10 @@
 #include <unordered_map>
 #include <vector>
 
+namespace sarvik::fat {
+class FatTable;
+}
+
 namespace sarvik::recovery {
 
 /// Which rows RecoverListItems takes.
@@ -173,6 +177,9 @@ class FileRecovery {
     /// For the report's count of files read from clusters now in use; made on first use.
     std::unique_ptr<ConditionEstimator> m_conditions;
     ConditionEstimator& conditions();
+    /// The first allocation table, for the thorough copy of deleted FAT files.
+    std::unique_ptr<fat::FatTable> m_fatTable;
+    [[nodiscard]] bool thoroughCopy() const noexcept { return m_settings.ThoroughScan || m_catalogue.NamesAreUtf8; }
     /// Where the MFT's records lie, for extension records; built on first use.
     std::unique_ptr<ntfs::MftRunList> m_mftRuns;
 };

@@ -31,7 +31,7 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catal
     auto list = catalogue::FillFileList(catalogue, *m_index, kind(), key, &filters, typeName);
     if (volume.reader.isOpen()) {
         if (!m_conditions) {
-            m_conditions = std::make_unique<recovery::ConditionEstimator>(volume);
+            m_conditions = std::make_unique<recovery::ConditionEstimator>(volume, catalogue.NamesAreUtf8); // a thorough catalogue
             m_conditions->useOverlaps(catalogue);
         }
         m_conditions->fillRows(list, catalogue);

@@ -465,3 +465,50 @@ TEST(FatRecovery, Fat32ClearedHighWordIsTakenFromTheFolderWhereItFits)
         EXPECT_EQ(fromUsed, (std::vector<std::string>{"_IG.BIN", "_ULL.BIN"}));
     }
 }
+
+// Thorough copy of a deleted file whose chain is gone: it was written around
+// clusters that live files held (16 and 17 between its 15 and 18), so the
+// next free clusters give it back whole where the consecutive ones read the
+// live file's bytes. The condition estimate follows the same clusters; a file
+// whose free clusters run out before the volume ends keeps the consecutive read.
+TEST(FatRecovery, ThoroughCopyPassesOverClustersLiveFilesHold)
+{
+    test::FatRecoveryVolume v(4, 2048);
+    const auto aroundLive = pattern(4 * 2048 - 100, 7);
+    v.putFile({15, 18, 19, 20}, aroundLive);
+    const auto live = pattern(2 * 2048, 8);
+    v.putFile({16, 17}, live);
+    v.chain(1, {16, 17});
+    v.chain(2, {16, 17});
+    // Past the last free clusters: every cluster after 500 is in use.
+    const std::uint32_t last = 509; // a 2048-sector volume of 4-sector clusters has data clusters 2..507
+    for (std::uint32_t c = 501; c <= last; ++c)
+        v.fat(1, c, 0xFFFF);
+    const auto atTheEnd = pattern(3 * 2048, 9);
+    v.putFile({500, 501, 502}, atTheEnd);
+    v.select();
+    v.addFile("xROUND.BIN", 15, static_cast<std::uint32_t>(aroundLive.size()));
+    v.addFile("xTEND.BIN", 500, static_cast<std::uint32_t>(atTheEnd.size()));
+    v.buildTree();
+
+    {
+        test::CopyRig plain(v.volume, v.catalogue, v.tree);
+        plain.recovery.RecoverFatFilesIn(0, plain.target());
+        const auto liveBytes = slice(live, 0, 2 * 2048);
+        EXPECT_NE(plain.content("xROUND.BIN"), aroundLive) << "the default copy reads the consecutive clusters";
+        EXPECT_EQ(slice(plain.content("xROUND.BIN"), 2048, 2 * 2048), liveBytes);
+        EXPECT_EQ(plain.content("xTEND.BIN"), atTheEnd);
+    }
+    test::CopyRig rig(v.volume, v.catalogue, v.tree);
+    rig.settings.ThoroughScan = true;
+    rig.recovery.RecoverFatFilesIn(0, rig.target());
+    EXPECT_EQ(rig.content("xROUND.BIN"), aroundLive);
+    EXPECT_EQ(rig.content("xTEND.BIN"), atTheEnd) << "too few free clusters: the consecutive ones";
+
+    recovery::ConditionEstimator plainEstimate(v.volume);
+    recovery::ConditionEstimator thoroughEstimate(v.volume, true);
+    EXPECT_EQ(plainEstimate.fatFile(15, aroundLive.size()).clustersInUse, 2u);
+    EXPECT_EQ(thoroughEstimate.fatFile(15, aroundLive.size()).clustersInUse, 0u);
+    EXPECT_EQ(thoroughEstimate.fatFile(15, aroundLive.size()).condition, recovery::FileCondition::Good);
+    EXPECT_EQ(thoroughEstimate.fatFile(500, atTheEnd.size()).clustersInUse, 2u);
+}
