@@ -9,6 +9,10 @@
 #include "recovery/Condition.h"
 
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 namespace sarvik::cli {
 
@@ -45,89 +49,109 @@ void conditionJson(JsonWriter& w, const recovery::ConditionEstimate& e)
         .value("clustersInUse", e.clustersInUse);
 }
 
+// The fields of one catalogue entry after its path and name, in the order
+// each kind has always been written.
+void fatDates(JsonWriter& w, std::uint16_t writeDate, std::uint16_t accessDate)
+{
+    w.value("writeDate", writeDate)
+        .value("accessDate", accessDate)
+        .value("created", catalogue::fatDateText(writeDate))
+        .value("modified", catalogue::fatDateText(accessDate));
+}
+
+void ntfsTimes(JsonWriter& w, std::uint64_t created, std::uint64_t modified)
+{
+    w.value("createdTime", created)
+        .value("modifiedTime", modified)
+        .value("created", catalogue::fileTimeText(created))
+        .value("modified", catalogue::fileTimeText(modified));
+}
+
+void entryFields(JsonWriter& w, const catalogue::FatFolderEntry& e)
+{
+    w.value("firstCluster", e.firstCluster).value("parentCluster", e.parentCluster).boolean("deleted", e.deleted != 0);
+    fatDates(w, e.writeDate, e.accessDate);
+    w.value("treeItem", e.treeItem);
+}
+
+void entryFields(JsonWriter& w, const catalogue::NtfsFolderEntry& e)
+{
+    w.value("recordNumber", e.recordNumber).value("parentRecord", e.parentRecord).boolean("deleted", e.deleted != 0);
+    ntfsTimes(w, e.created, e.modified);
+    w.value("treeItem", e.treeItem);
+}
+
+void entryFields(JsonWriter& w, const catalogue::FatFileEntry& e)
+{
+    w.value("size", e.size)
+        .value("firstCluster", e.firstCluster)
+        .value("parentCluster", e.parentCluster)
+        .value("ordinal", e.ordinal)
+        .boolean("deleted", e.deleted != 0);
+    fatDates(w, e.writeDate, e.accessDate);
+    if (e.clusterInUse)
+        w.boolean("clusterInUse", true);
+    if (e.clusterHighInferred)
+        w.boolean("clusterHighInferred", true);
+}
+
+void entryFields(JsonWriter& w, const catalogue::NtfsFileEntry& e)
+{
+    w.value("size", e.size)
+        .value("recordNumber", e.recordNumber)
+        .value("parentRecord", e.parentRecord)
+        .value("recordSector", e.recordSector)
+        .boolean("deleted", e.deleted != 0);
+    ntfsTimes(w, e.created, e.modified);
+}
+
+/// One array of entries; `path(i)` gives entry i's path, `extra` adds fields.
+template <typename Entry, typename PathOf, typename Extra>
+void entriesJson(JsonWriter& w, const char* key, const std::vector<Entry>& entries, bool namesAreUtf8, PathOf path,
+                 Extra extra)
+{
+    w.beginArray(key);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        w.beginObject();
+        if (const auto p = path(i))
+            w.value("path", *p);
+        else
+            w.null("path");
+        w.value("name", catalogue::nameToUtf8(e.name, namesAreUtf8));
+        entryFields(w, e);
+        extra(e);
+        w.endObject();
+    }
+    w.endArray();
+}
+
 void scanJson(const scan::ScanSession& s)
 {
     const auto& c = s.catalogue;
     JsonWriter w;
     w.beginObject();
     volumeJson(w, s);
-    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
     recovery::ConditionEstimator conditions(s.volume, c.NamesAreUtf8); // a thorough catalogue: as its copy reads
     conditions.useOverlaps(c);
-    w.beginArray("folders");
-    for (std::size_t i = 0; fat ? i < c.FatFolderList.size() : i < c.NtfsFolderList.size(); ++i) {
-        const auto path = folderEntryPath(s, i);
-        w.beginObject();
-        if (path)
-            w.value("path", *path);
+    const auto folderPath = [&s](std::size_t i) { return folderEntryPath(s, i); };
+    const auto filePath = [&s](std::size_t i) { return fileEntryPath(s, i); };
+    const auto nothing = [](const auto&) {};
+    const auto condition = [&](const auto& e) {
+        if (e.deleted == 0)
+            return;
+        if constexpr (std::is_same_v<std::decay_t<decltype(e)>, catalogue::FatFileEntry>)
+            conditionJson(w, conditions.fatFile(e));
         else
-            w.null("path");
-        if (fat) {
-            const auto& e = c.FatFolderList[i];
-            w.value("name", catalogue::nameToUtf8(e.name, c.NamesAreUtf8))
-                .value("firstCluster", e.firstCluster)
-                .value("parentCluster", e.parentCluster)
-                .boolean("deleted", e.deleted != 0)
-                .value("writeDate", e.writeDate)
-                .value("accessDate", e.accessDate)
-                .value("created", catalogue::fatDateText(e.writeDate))
-                .value("modified", catalogue::fatDateText(e.accessDate))
-                .value("treeItem", e.treeItem);
-        } else {
-            const auto& e = c.NtfsFolderList[i];
-            w.value("name", catalogue::nameToUtf8(e.name, c.NamesAreUtf8))
-                .value("recordNumber", e.recordNumber)
-                .value("parentRecord", e.parentRecord)
-                .boolean("deleted", e.deleted != 0)
-                .value("createdTime", e.created)
-                .value("modifiedTime", e.modified)
-                .value("created", catalogue::fileTimeText(e.created))
-                .value("modified", catalogue::fileTimeText(e.modified))
-                .value("treeItem", e.treeItem);
-        }
-        w.endObject();
+            conditionJson(w, conditions.ntfsFile(e));
+    };
+    if (s.kind() == catalogue::CatalogueKind::Fat) {
+        entriesJson(w, "folders", c.FatFolderList, c.NamesAreUtf8, folderPath, nothing);
+        entriesJson(w, "files", c.FatFileList, c.NamesAreUtf8, filePath, condition);
+    } else {
+        entriesJson(w, "folders", c.NtfsFolderList, c.NamesAreUtf8, folderPath, nothing);
+        entriesJson(w, "files", c.NtfsFileList, c.NamesAreUtf8, filePath, condition);
     }
-    w.endArray();
-    w.beginArray("files");
-    for (std::size_t i = 0; fat ? i < c.FatFileList.size() : i < c.NtfsFileList.size(); ++i) {
-        const auto path = fileEntryPath(s, i);
-        w.beginObject();
-        if (path)
-            w.value("path", *path);
-        else
-            w.null("path");
-        if (fat) {
-            const auto& e = c.FatFileList[i];
-            w.value("name", catalogue::nameToUtf8(e.name, c.NamesAreUtf8))
-                .value("size", e.size)
-                .value("firstCluster", e.firstCluster)
-                .value("parentCluster", e.parentCluster)
-                .value("ordinal", e.ordinal)
-                .boolean("deleted", e.deleted != 0)
-                .value("writeDate", e.writeDate)
-                .value("accessDate", e.accessDate)
-                .value("created", catalogue::fatDateText(e.writeDate))
-                .value("modified", catalogue::fatDateText(e.accessDate));
-            if (e.clusterInUse)
-                w.boolean("clusterInUse", true);
-        } else {
-            const auto& e = c.NtfsFileList[i];
-            w.value("name", catalogue::nameToUtf8(e.name, c.NamesAreUtf8))
-                .value("size", e.size)
-                .value("recordNumber", e.recordNumber)
-                .value("parentRecord", e.parentRecord)
-                .value("recordSector", e.recordSector)
-                .boolean("deleted", e.deleted != 0)
-                .value("createdTime", e.created)
-                .value("modifiedTime", e.modified)
-                .value("created", catalogue::fileTimeText(e.created))
-                .value("modified", catalogue::fileTimeText(e.modified));
-        }
-        if (fat ? c.FatFileList[i].deleted != 0 : c.NtfsFileList[i].deleted != 0)
-            conditionJson(w, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]));
-        w.endObject();
-    }
-    w.endArray();
     w.endObject();
     std::fputs(w.str().c_str(), stdout);
 }
