@@ -40,6 +40,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from ntfs3g_mount import Ntfs3gMount  # noqa: E402
+
 CLUSTER = 512
 
 
@@ -62,30 +65,11 @@ def content(path, size, text=False):
     return bytes(out[:size])
 
 
-class Volume:
+class Volume(Ntfs3gMount):
     def __init__(self, image, mnt):
-        self.image, self.mnt, self.proc = image, mnt, None
+        super().__init__(image, mnt, "no_detach,compression")
         self.rows = {}
         self.order = []
-
-    def mount(self):
-        self.proc = subprocess.Popen(["ntfs-3g", "-o", "no_detach,compression", self.image, self.mnt],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        for _ in range(200):
-            if os.path.ismount(self.mnt):
-                return
-            if self.proc.poll() is not None:
-                break
-            time.sleep(0.05)
-        raise SystemExit("ntfs-3g could not mount %s: %s" % (self.image, self.proc.stderr.read().decode()))
-
-    def umount(self):
-        if self.proc is None:
-            return
-        os.sync()
-        subprocess.run(["umount", self.mnt], check=False)
-        self.proc.wait()
-        self.proc = None
 
     def full(self, path):
         return os.path.join(self.mnt, path)
