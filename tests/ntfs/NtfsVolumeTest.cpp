@@ -9,6 +9,7 @@
 
 #include "ntfs/MftScan.h"
 #include "support/ImageFileSource.h"
+#include "support/Manifest.h"
 #include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 using namespace sarvik;
 using namespace sarvik::ntfs;
@@ -25,36 +25,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Row {
-    std::string path, type, state, notes;
-    std::uint64_t size = 0;
-    std::uint32_t mft = 0;
-    [[nodiscard]] bool deleted() const { return state == "deleted"; }
-    [[nodiscard]] bool reused() const { return notes.find("mft_record_reused") != std::string::npos; }
+// The NTFS manifests name each entry's MFT record; rows without one are not compared.
+struct Row : test::ManifestRow {
+    [[nodiscard]] bool reused() const { return noted("mft_record_reused"); }
 };
 
 std::vector<Row> readManifest(const fs::path& file)
 {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line); // header
     std::vector<Row> rows;
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream ss(line);
-        for (std::string cell; std::getline(ss, cell, '\t');)
-            f.push_back(cell);
-        if (f.size() < 9)
-            continue;
-        Row r{f[0], f[1], f[4], f[8]};
-        if (f[2] != "-")
-            r.size = std::stoull(f[2]);
-        const auto at = r.notes.find("mft=");
-        if (at == std::string::npos)
-            continue;
-        r.mft = static_cast<std::uint32_t>(std::stoul(r.notes.substr(at + 4)));
-        rows.push_back(r);
-    }
+    for (auto& r : test::readManifest(file))
+        if (r.hasMft)
+            rows.push_back(Row{std::move(r)});
     return rows;
 }
 

@@ -10,13 +10,13 @@
 #include "recovery/MemoryOutputFolder.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
+#include "support/Manifest.h"
 #include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 using namespace sarvik;
 namespace fs = std::filesystem;
@@ -42,21 +42,14 @@ TEST(NtfsExtentsVolume, SplitDataAttributesComeBackByteExact)
     catalogue::ScanControl scanControl;
     scan::RunScan(session, quiet, scanControl, scan::ScanOptions{true});
 
-    std::ifstream in(manifest);
-    std::string line;
-    std::getline(in, line);
     int checked = 0;
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream ss(line);
-        for (std::string cell; std::getline(ss, cell, '\t');)
-            f.push_back(cell);
-        if (f.size() < 9 || f[1] != "file" || f[4] != "deleted" || f[8].find("extents=") == std::string::npos)
+    for (const test::ManifestRow& row : test::readManifest(manifest)) {
+        if (!row.isFile() || !row.deleted() || !row.noted("extents="))
             continue;
-        const std::uint64_t size = std::stoull(f[2]);
-        const std::uint32_t record = static_cast<std::uint32_t>(std::stoul(f[8].substr(f[8].find("mft=") + 4)));
+        const std::uint64_t size = row.size;
+        const std::uint32_t record = row.mft;
         const std::uint64_t sector = ntfs::MftRecordSector(session.mftRuns, record);
-        ASSERT_NE(sector, 0u) << f[0];
+        ASSERT_NE(sector, 0u) << row.path;
         recovery::RecoverySettings settings;
         settings.ThoroughScan = true;
         catalogue::RecoveryControl control;
@@ -67,10 +60,10 @@ TEST(NtfsExtentsVolume, SplitDataAttributesComeBackByteExact)
                                       control, observer, report);
         EXPECT_EQ(copier.RecoverNtfsFile({dest, "/dest"}, "file", size, sector, recovery::CopyMode::Save, 1), 1);
         const auto* written = dest->find("file");
-        ASSERT_NE(written, nullptr) << f[0];
-        EXPECT_EQ(test::sha256Hex(written->bytes), f[3]) << f[0];
+        ASSERT_NE(written, nullptr) << row.path;
+        EXPECT_EQ(test::sha256Hex(written->bytes), row.sha256) << row.path;
         ASSERT_EQ(report.files().size(), 1u);
-        EXPECT_EQ(report.files()[0].zeroFilledBlocks, 0u) << f[0];
+        EXPECT_EQ(report.files()[0].zeroFilledBlocks, 0u) << row.path;
         ++checked;
     }
     EXPECT_GE(checked, 3) << "the manifest lists too few split files";

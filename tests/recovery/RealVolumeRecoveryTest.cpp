@@ -5,47 +5,21 @@
 #include "recovery/MemoryOutputFolder.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
+#include "support/Manifest.h"
 #include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 using namespace sarvik;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ManifestRow {
-    std::string path, type, sha256, state, inDeletedFolder, contiguous, notes;
-    std::uint64_t size = 0;
-    std::uint32_t firstCluster = 0;
-};
-
-std::vector<ManifestRow> readManifest(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line); // header
-    std::vector<ManifestRow> rows;
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream ss(line);
-        for (std::string cell; std::getline(ss, cell, '\t');)
-            f.push_back(cell);
-        if (f.size() < 9)
-            continue;
-        ManifestRow r{f[0], f[1], f[3], f[4], f[5], f[6], f[8]};
-        if (f[2] != "-")
-            r.size = std::stoull(f[2]);
-        if (f[7] != "-")
-            r.firstCluster = static_cast<std::uint32_t>(std::stoul(f[7]));
-        rows.push_back(r);
-    }
-    return rows;
-}
+using test::ManifestRow;
+using test::readManifest;
 
 std::vector<std::byte> readImage(const fs::path& file)
 {

@@ -1,0 +1,35 @@
+#include "support/Manifest.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace sarvik::test {
+
+std::vector<ManifestRow> readManifest(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line); // header
+    std::vector<ManifestRow> rows;
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::stringstream ss(line);
+        for (std::string cell; std::getline(ss, cell, '\t');)
+            f.push_back(cell);
+        if (f.size() < 9)
+            continue;
+        ManifestRow r{f[0], f[1], f[3], f[4], f[5], f[6], f[8]};
+        if (f[2] != "-")
+            r.size = std::stoull(f[2]);
+        if (f[7] != "-")
+            r.firstCluster = static_cast<std::uint32_t>(std::stoul(f[7]));
+        if (const auto at = r.notes.find("mft="); at != std::string::npos) {
+            r.mft = static_cast<std::uint32_t>(std::stoul(r.notes.substr(at + 4)));
+            r.hasMft = true;
+        }
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+} // namespace sarvik::test

@@ -1,0 +1,30 @@
+#pragma once
+// The manifests that tools/make-test-volumes.sh and the NTFS volume scripts
+// write beside each volume: one tab-separated row per folder or file, with
+// path, type, size, sha256, state (live or deleted), whether it lies in a
+// deleted folder, whether its clusters are contiguous, its first cluster (FAT)
+// and free-form notes ("mft=N", "mft_record_reused", "extents=...").
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace sarvik::test {
+
+struct ManifestRow {
+    std::string path, type, sha256, state, inDeletedFolder, contiguous, notes;
+    std::uint64_t size = 0;          ///< 0 where the manifest says "-"
+    std::uint32_t firstCluster = 0;  ///< 0 where the manifest says "-"
+    std::uint32_t mft = 0;           ///< the "mft=N" note; 0 without one
+    bool hasMft = false;
+
+    [[nodiscard]] bool deleted() const { return state == "deleted"; }
+    [[nodiscard]] bool isFile() const { return type == "file"; }
+    [[nodiscard]] bool noted(const std::string& word) const { return notes.find(word) != std::string::npos; }
+};
+
+/// The rows of `file` after its header; rows with fewer than 9 fields are passed over.
+[[nodiscard]] std::vector<ManifestRow> readManifest(const std::filesystem::path& file);
+
+} // namespace sarvik::test
