@@ -162,11 +162,13 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args)
         std::fprintf(stderr, "sarvik: --device goes with a snapshot SOURCE; %s is not one\n", args.source.c_str());
         return nullptr;
     } else {
-        OpenedSource opened = openSource(args.source);
+        OpenedSource opened = openSource(args.source, true);
         if (!opened.supported) {
             std::fprintf(stderr, "sarvik: %s\n", opened.error.c_str());
             return nullptr;
         }
+        if (!opened.note.empty())
+            std::fprintf(stderr, "sarvik: %s\n", opened.note.c_str());
         session = std::make_unique<scan::ScanSession>();
         session->volume = std::move(opened.volume);
         TerminalProgress progress("Scanning");

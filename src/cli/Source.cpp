@@ -28,7 +28,7 @@ std::string partitionHint(const std::string& path)
 
 } // namespace
 
-OpenedSource openSource(const std::string& path)
+OpenedSource openSource(const std::string& path, bool soleVolume)
 {
     OpenedSource opened;
     std::error_code ec;
@@ -55,8 +55,23 @@ OpenedSource openSource(const std::string& path)
     if (!opened.supported) {
         if (!devices.lastError().empty())
             opened.error = "cannot open " + devices.lastError();
-        else if (const std::string hint = partition ? std::string{} : partitionHint(path); !hint.empty())
+        else if (const std::string hint = partition ? std::string{} : partitionHint(path); !hint.empty()) {
             opened.error = hint;
+            if (soleVolume) {
+                std::vector<PartitionListing> volumes;
+                for (PartitionListing& p : listPartitions(path))
+                    if (!p.fileSystem.empty())
+                        volumes.push_back(std::move(p));
+                if (volumes.size() == 1) {
+                    OpenedSource sole = openSource(volumes.front().source);
+                    if (sole.supported) {
+                        sole.note = path + ": a disk with a partition table; its only " +
+                                    volumes.front().fileSystem + " volume is " + volumes.front().source;
+                        return sole;
+                    }
+                }
+            }
+        }
         else
             opened.error = path + ": not a FAT16, FAT32 or NTFS volume";
     }

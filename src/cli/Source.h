@@ -15,11 +15,14 @@ struct OpenedSource {
     disk::SelectedVolume volume;
     bool supported = false;
     std::string error; ///< why it cannot be scanned, for standard error
+    std::string note;  ///< what was chosen for the user, for standard error
 };
 
 /// Selects SOURCE the way a click on its drive item does. "PATH@N" names
-/// partition N of the disk or image PATH.
-OpenedSource openSource(const std::string& path);
+/// partition N of the disk or image PATH. With `soleVolume`, a whole disk whose
+/// table holds exactly one FAT16, FAT32 or NTFS volume opens that partition
+/// (and says so in `note`); with several, the error names them.
+OpenedSource openSource(const std::string& path, bool soleVolume = false);
 
 /// One partition of a whole disk or image, as `sarvik info` lists it.
 struct PartitionListing {

@@ -121,4 +121,17 @@ grep -qx "2 files written from clusters that are now in use" summary.txt || fail
 check_recovery mbr.img@2 fat32-s1
 check_recovery mbr.img@3 ntfs
 check_recovery gpt.img@2 ntfs
+
+# A whole disk named without @N: with one FAT or NTFS volume on it, that volume
+# is scanned (and the choice said on standard error); with several, none is
+# guessed and the error names them.
+truncate -s $((70000 * 512)) one.img
+printf 'label: dos\nstart=2048, size=65536, type=6\n' | sfdisk -q one.img
+dd if="$vols/fat16.img" of=one.img bs=512 seek=2048 conv=notrunc,sparse status=none
+"$sarvik" scan one.img --json >whole.json 2>whole.err || fail "scan of a disk with one volume"
+grep -q "one.img@1" whole.err || fail "the chosen partition is not named: $(cat whole.err)"
+"$sarvik" scan one.img@1 --json >part.json || fail "scan one.img@1"
+cmp -s whole.json part.json || fail "the disk's only volume scans differently from its partition"
+if "$sarvik" scan mbr.img >/dev/null 2>several.err; then fail "a disk of three volumes was scanned as one"; fi
+grep -q "mbr.img@1 mbr.img@2 mbr.img@3" several.err || fail "the three partitions are not named: $(cat several.err)"
 echo "partitions: ok"
