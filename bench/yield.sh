@@ -12,7 +12,10 @@
 #   ntfsundel  ntfsundelete -u -m '*' (NTFS only), when installed
 #   testdisk   testdisk /cmd ... undelete,allundelete (NTFS only), when installed
 # and prints one line per run: how many of the manifest's deleted files came
-# back with the manifest's SHA-256 under the manifest's path. testdisk cannot
+# back with the manifest's SHA-256 under the manifest's path, and how many came
+# back with that content anywhere in the run's output, under any name (orphans
+# that tsk_recover writes under $OrphanFiles, ntfsundelete's unknownN, files
+# under a lost folder's stand-in name). testdisk cannot
 # copy deleted FAT files from a script, only list them: on FAT its line says how
 # many of the manifest's deleted files its recursive listing shows as deleted
 # (same path and size), which is not a count of files recovered. A deleted FAT entry
@@ -108,6 +111,7 @@ def listed(log):
     return count
 
 print(f"{volume}: {len(wanted)} deleted files in the manifest")
+contents = {}
 for run in runs:
     if run == "testdisk-listed":
         n = listed(os.path.join(work, "testdisk.log"))
@@ -123,6 +127,9 @@ for run in runs:
     for path, sha in found.items():
         folder, leaf = os.path.split(path)
         by_tail.setdefault((folder, len(leaf), leaf[1:]), set()).add(sha)
+    anywhere = set(found.values())
+    contents[run] = anywhere
+    content = sum(sha in anywhere for _, sha, _ in wanted)
     exact = 0
     for path, sha, _ in wanted:
         if flat:
@@ -131,5 +138,16 @@ for run in runs:
             folder, leaf = os.path.split(path)
             ok = found.get(path) == sha or sha in by_tail.get((folder, len(leaf), leaf[1:]), ())
         exact += ok
-    print(f"  {run:<15} {exact:>6} byte-exact of {len(wanted)}  ({len(found)} files written)")
+    print(f"  {run:<15} {exact:>6} byte-exact of {len(wanted)}  {content:>6} by content anywhere"
+          f"  ({len(found)} files written)")
+# Deleted files whose content another run wrote and the thorough run did not
+# (a few of each, to look into).
+for run, anywhere in contents.items():
+    if run in ("default", "thorough") or "thorough" not in contents:
+        continue
+    missed = [path for path, sha, _ in wanted if sha in anywhere and sha not in contents["thorough"]]
+    for path in missed[:5]:
+        print(f"    content from {run}, not from thorough: {path}")
+    if len(missed) > 5:
+        print(f"    ... and {len(missed) - 5} more from {run}")
 PY
