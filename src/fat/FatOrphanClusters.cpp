@@ -150,19 +150,17 @@ bool holdsNameEnd(const Entry& e)
     return false;
 }
 
-} // namespace
-
-bool looksLikeOrphanDirectoryCluster(std::span<const std::byte> cluster, std::uint32_t maxCluster, bool fat32)
+/// The entries from `from` on are strictly those of a deleted folder: each one
+/// before the end marker deleted and well formed, long names matching their
+/// short entries (a run cut by the end of the entries is allowed). Counts the
+/// short entries in `shortEntries`.
+bool strictlyDeletedEntries(const std::vector<Entry>& entries, std::size_t from, std::uint32_t maxCluster, bool fat32,
+                            std::size_t& shortEntries)
 {
-    if (!looksLikeDirectoryEntries(cluster))
-        return false;
-    const auto entries = entriesOf(cluster);
-    if (entries.empty() || entries[0].first() == '.')
-        return false;
-    bool anyShort = false;
+    shortEntries = 0;
     std::size_t runStart = 0;
     std::size_t runLength = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::size_t i = from; i < entries.size(); ++i) {
         const Entry& e = entries[i];
         if (e.end()) {
             // A name cut by the end marker is no name: the folder ended here.
@@ -186,9 +184,62 @@ bool looksLikeOrphanDirectoryCluster(std::span<const std::byte> cluster, std::ui
         if (runLength != 0 && !deletedEntryMatches(e, entries[runStart].r.u8or0(kLongChecksum)))
             return false;
         runLength = 0;
-        anyShort = true;
+        ++shortEntries;
     }
-    return anyShort;
+    return true;
+}
+
+/// A "." or ".." entry as a folder's first cluster holds it: the name padded
+/// with blanks, a plain folder (no volume-label, reserved or long-name bits),
+/// no size, valid times and dates, no high cluster word on FAT16.
+bool plausibleDotEntry(const Entry& e, std::size_t dots, bool fat32)
+{
+    for (std::size_t i = 0; i < 11; ++i)
+        if (e.r.u8or0(kName + i) != (i < dots ? '.' : ' '))
+            return false;
+    const std::uint8_t attributes = e.r.u8or0(kAttributes);
+    if ((attributes & kDirectoryBit) == 0 || (attributes & (0xC0 | kVolumeLabelBit)) != 0 ||
+        attributes == kLongNameAttributes)
+        return false;
+    if ((e.r.u8or0(kCaseFlags) & ~0x18u) != 0 || e.r.u8or0(kCreateTenths) > 199 || e.size() != 0)
+        return false;
+    if (!validTime(e.r.u16or0(kCreateTime)) || !validTime(e.r.u16or0(kWriteTime)) ||
+        !validDate(e.r.u16or0(kCreateDate)) || !validDate(e.r.u16or0(kAccessDate)) ||
+        !validDate(e.r.u16or0(kWriteDate)))
+        return false;
+    return fat32 || e.r.u16or0(kClusterHigh) == 0;
+}
+
+} // namespace
+
+bool looksLikeOrphanDirectoryCluster(std::span<const std::byte> cluster, std::uint32_t maxCluster, bool fat32)
+{
+    if (!looksLikeDirectoryEntries(cluster))
+        return false;
+    const auto entries = entriesOf(cluster);
+    if (entries.empty() || entries[0].first() == '.')
+        return false;
+    std::size_t shortEntries = 0;
+    return strictlyDeletedEntries(entries, 0, maxCluster, fat32, shortEntries) && shortEntries > 0;
+}
+
+std::optional<std::uint32_t> lostFolderParent(std::span<const std::byte> cluster, std::uint32_t self,
+                                              std::uint32_t maxCluster, bool fat32)
+{
+    if (self < 2 || self > maxCluster || !looksLikeDirectoryEntries(cluster))
+        return std::nullopt;
+    const auto entries = entriesOf(cluster);
+    if (entries.size() < 2 || !plausibleDotEntry(entries[0], 1, fat32) || !plausibleDotEntry(entries[1], 2, fat32))
+        return std::nullopt;
+    // "." names the cluster it lies in; ".." names another folder's first
+    // cluster, or 0 for the root.
+    const std::uint32_t parent = entries[1].cluster(fat32);
+    if (entries[0].cluster(fat32) != self || parent == self || parent == 1 || parent > maxCluster)
+        return std::nullopt;
+    std::size_t shortEntries = 0;
+    if (!strictlyDeletedEntries(entries, 2, maxCluster, fat32, shortEntries))
+        return std::nullopt;
+    return parent;
 }
 
 DirectoryEnd directoryEnd(std::span<const std::byte> directory, std::uint32_t clusterBytes, bool fat32)

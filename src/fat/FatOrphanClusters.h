@@ -7,9 +7,11 @@
 // themselves are left. Here: how such a cluster is told from other free data
 // (strictly: every entry deleted and well formed, dates and clusters
 // plausible, long names matching their short entries), and the evidence that
-// ties it to the folder whose entries end just before it.
+// ties it to the folder whose entries end just before it. Also: the first
+// cluster of a deleted folder whose own entry was overwritten.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,6 +26,15 @@ namespace sarvik::fat {
 /// the end of the cluster.
 [[nodiscard]] bool looksLikeOrphanDirectoryCluster(std::span<const std::byte> cluster, std::uint32_t maxCluster,
                                                    bool fat32);
+
+/// The parent named by a free cluster that reads as the first cluster of a
+/// deleted folder whose own entry is gone: a well-formed "." entry whose
+/// cluster is `self`, a well-formed ".." entry whose cluster is 0 (the root) or
+/// another cluster on the volume, then only deleted, well-formed entries (as
+/// looksLikeOrphanDirectoryCluster asks of them) and end markers. Nothing when
+/// the cluster is not such a folder's.
+[[nodiscard]] std::optional<std::uint32_t> lostFolderParent(std::span<const std::byte> cluster, std::uint32_t self,
+                                                            std::uint32_t maxCluster, bool fat32);
 
 /// How a stretch of a folder's entries ends, for finding the cluster that
 /// continues it.

@@ -431,6 +431,15 @@ struct OrphanCluster {
     bool used = false;
 };
 
+/// The first cluster of a deleted folder whose own entry is gone.
+struct LostFolder {
+    std::uint32_t cluster = 0;
+    std::uint32_t parent = 0; ///< what its ".." entry names
+    std::uint16_t writeDate = 0;
+    std::uint16_t accessDate = 0;
+    bool placed = false;
+};
+
 /// Where the entries of a deleted folder read so far end.
 struct OpenFolder {
     std::uint32_t folderCluster = 0;
@@ -444,6 +453,10 @@ constexpr std::uint32_t kOrphanReadBytes = 1u << 20;
 // The lost-and-found folder's key: cluster 1 holds no data on any FAT volume.
 constexpr std::uint32_t kLostFolderKey = 1;
 constexpr const char* kLostFolderName = "$Unlinked entries";
+// A folder found by its first cluster alone is named by that cluster. A real
+// folder could carry such a name only as a long name; the catalogue keys
+// folders by their first cluster, so even then neither stands for the other.
+constexpr const char* kLostFolderPrefix = "$Lost folder ";
 
 } // namespace
 
@@ -570,12 +583,19 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
     // free clusters no folder was read from, keeping those that read strictly
     // as deleted directory entries.
     std::vector<OrphanCluster> orphans;
+    // Free first clusters of deleted folders whose own entries are gone.
+    std::vector<LostFolder> lostFolders;
     if (!control.stopRequested() && clusterBytes <= kOrphanReadBytes) {
         const std::uint32_t batch = static_cast<std::uint32_t>(kOrphanReadBytes / clusterBytes);
         std::vector<std::byte> block(std::size_t{batch} * clusterBytes);
         std::size_t kept = 0;
         std::vector<std::byte> head(kSector);
         auto consider = [&](std::uint32_t c, std::span<const std::byte> bytes) {
+            if (at(bytes, 0) == '.' && !claimed.contains(c) && catalogue.findFatFolder(c) == nullptr) {
+                if (const auto parent = lostFolderParent(bytes, c, table.maxCluster(), context.fat32))
+                    lostFolders.push_back({c, *parent, u16At(bytes, kWriteDate), u16At(bytes, kAccessDate), false});
+                return;
+            }
             if (at(bytes, 0) != kDeletedMark || claimed.contains(c) || catalogue.findFatFolder(c) != nullptr ||
                 !looksLikeOrphanDirectoryCluster(bytes, table.maxCluster(), context.fat32))
                 return;
@@ -717,17 +737,84 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
     if (!orphans.empty())
         attachToOpenFolders();
 
-    // What no evidence links goes under one lost-and-found folder: a folder per
-    // run of orphans that carry on from one another, named by its first cluster.
+    // Deleted folders whose own entry is gone, found by their first cluster.
+    // Each goes under the folder its ".." names once that folder is known (a
+    // lost folder may name another), the rest under the lost-and-found folder;
+    // each is read like any deleted folder, so its files and subfolders are
+    // found and its later clusters looked for. One whose entry turned up in
+    // the meantime is listed already.
     bool lostMade = false;
-    for (std::size_t k = 0; k < orphans.size() && !control.stopRequested(); ++k) {
-        if (!available(orphans[k]))
-            continue;
+    auto makeLostAndFound = [&]() {
         if (!lostMade) {
             catalogue.AddFatFolder(kLostFolderName, kLostFolderKey, catalogue::kFatRootKey, 0, 0, 0, 1);
             observer.foldersFound(catalogue.FolderCount);
             lostMade = true;
         }
+    };
+    auto parentIsRoot = [&](const LostFolder& f) {
+        // FAT32 ".." entries of folders in the root may name the root's own cluster.
+        return f.parent == catalogue::kFatRootKey || (context.fat32 && f.parent == g.RootDirStart);
+    };
+    auto place = [&](LostFolder& f, std::uint32_t parent) {
+        catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(f.cluster), f.cluster, parent, f.writeDate,
+                               f.accessDate, 0, 1);
+        observer.foldersFound(catalogue.FolderCount);
+        f.placed = true;
+    };
+    std::unordered_set<std::uint32_t> pending; // lost folders not placed yet
+    for (const LostFolder& f : lostFolders)
+        pending.insert(f.cluster);
+    while (!pending.empty() && !control.stopRequested()) {
+        // Those whose parent is known now; a folder placed in this round is
+        // read before any lost folder is put under it, since reading it may
+        // find that folder's own entry.
+        std::vector<LostFolder*> ready;
+        std::vector<LostFolder*> unknownParent;
+        for (LostFolder& f : lostFolders) {
+            if (f.placed)
+                continue;
+            if (catalogue.findFatFolder(f.cluster) != nullptr) {
+                f.placed = true;
+                pending.erase(f.cluster);
+                continue;
+            }
+            if (parentIsRoot(f) || catalogue.findFatFolder(f.parent) != nullptr)
+                ready.push_back(&f);
+            else if (!pending.contains(f.parent))
+                unknownParent.push_back(&f);
+        }
+        if (ready.empty()) {
+            // The rest go under the lost-and-found folder: first those whose
+            // parent is no lost folder either, then (folders naming each other
+            // in a loop) one at a time.
+            if (unknownParent.empty())
+                for (LostFolder& f : lostFolders)
+                    if (!f.placed) {
+                        unknownParent.push_back(&f);
+                        break;
+                    }
+            if (unknownParent.empty())
+                break;
+            makeLostAndFound();
+            for (LostFolder* f : unknownParent) {
+                place(*f, kLostFolderKey);
+                pending.erase(f->cluster);
+            }
+        } else {
+            for (LostFolder* f : ready) {
+                place(*f, parentIsRoot(*f) ? catalogue::kFatRootKey : f->parent);
+                pending.erase(f->cluster);
+            }
+        }
+        attachToOpenFolders();
+    }
+
+    // What no evidence links goes under one lost-and-found folder: a folder per
+    // run of orphans that carry on from one another, named by its first cluster.
+    for (std::size_t k = 0; k < orphans.size() && !control.stopRequested(); ++k) {
+        if (!available(orphans[k]))
+            continue;
+        makeLostAndFound();
         const std::uint32_t key = orphans[k].cluster;
         catalogue.AddFatFolder("cluster " + std::to_string(key), key, kLostFolderKey, 0, 0, 0, 1);
         observer.foldersFound(catalogue.FolderCount);

@@ -447,3 +447,138 @@ TEST(FatThoroughScan, OrphanClustersAreToldStrictly)
     v.image.put(Volume16::inCluster(28, 1), 1, 'B'); // a live "BNAMEO~1.TXT": another checksum
     EXPECT_FALSE(fat::continuesLongName(end, cluster(28)));
 }
+
+TEST(FatThoroughScan, LostFoldersAreFoundByTheirFirstCluster)
+{
+    Volume16 v;
+    // KEEP (cluster 3) is live; the slot that named its deleted subfolder now
+    // holds a live file, so only the subfolder's own clusters are left.
+    v.entry(Volume16::root(0), "KEEP", 0x10, 3, 0);
+    v.fat(3, 0xFFFF);
+    v.dots(3, 0);
+    v.entry(Volume16::inCluster(3, 2), "NEW     TXT", 0x20, 5, 10);
+    v.fat(5, 0xFFFF);
+    // The lost folder at 20: a full first cluster, a later one at 21, and a
+    // subfolder at 22 that its entries still list.
+    v.dots(20, 3);
+    deletedEntry(v, Volume16::inCluster(20, 2), "\xE5UB", 22, 0, 0x10);
+    for (unsigned i = 3; i < 16; ++i)
+        deletedEntry(v, Volume16::inCluster(20, i), "\xE5OSTFILETXT", 100 + i, 10);
+    deletedEntry(v, Volume16::inCluster(21, 0), "\xE5" "ECOND  TXT", 120, 10);
+    v.dots(22, 20);
+    deletedEntry(v, Volume16::inCluster(22, 2), "\xE5UBFILE TXT", 121, 10);
+    // One whose parent's cluster holds nothing now, and one from the root.
+    v.dots(30, 300);
+    deletedEntry(v, Volume16::inCluster(30, 2), "\xE5RPHAN  TXT", 122, 10);
+    v.dots(32, 0);
+    deletedEntry(v, Volume16::inCluster(32, 2), "\xE5OOTED  TXT", 123, 10);
+    // 70 names 72 as its parent, 72 names KEEP; 72's entries do not list 70.
+    v.dots(70, 72);
+    deletedEntry(v, Volume16::inCluster(70, 2), "\xE5NNER   TXT", 124, 10);
+    v.dots(72, 3);
+    deletedEntry(v, Volume16::inCluster(72, 2), "\xE5UTER   TXT", 125, 10);
+    // A deleted folder whose entry is intact keeps its own name.
+    v.entry(Volume16::root(1), "\xE5OLD", 0x10, 60, 0);
+    v.dots(60, 0);
+    deletedEntry(v, Volume16::inCluster(60, 2), "\xE5LDFILE TXT", 126, 10);
+
+    // Not lost folders: "." naming another cluster, a live entry among the
+    // deleted ones, "." without the folder bit, ".." past the volume, and a
+    // first cluster still in use (a live folder no entry reaches).
+    v.entry(Volume16::inCluster(80, 0), ".", 0x10, 81, 0);
+    v.entry(Volume16::inCluster(80, 1), "..", 0x10, 0, 0);
+    deletedEntry(v, Volume16::inCluster(80, 2), "\xE5OTA    TXT", 127, 10);
+    v.dots(82, 0);
+    deletedEntry(v, Volume16::inCluster(82, 2), "\xE5OTB    TXT", 128, 10);
+    v.entry(Volume16::inCluster(82, 3), "LIVE    TXT", 0x20, 129, 10);
+    v.dots(84, 0);
+    v.image.put(Volume16::inCluster(84, 0) + 11, 1, 0x20);
+    deletedEntry(v, Volume16::inCluster(84, 2), "\xE5OTC    TXT", 130, 10);
+    v.dots(86, 5000);
+    deletedEntry(v, Volume16::inCluster(86, 2), "\xE5OTD    TXT", 131, 10);
+    v.dots(88, 0);
+    v.fat(88, 0xFFFF);
+    deletedEntry(v, Volume16::inCluster(88, 2), "\xE5OTE    TXT", 132, 10);
+
+    const auto plain = v.scan(false);
+    EXPECT_EQ(plain->catalogue.FatFileList.size(), 1u) << "the default lists only OLD's file";
+    EXPECT_EQ(plain->catalogue.findFatFolder(20), nullptr);
+
+    const auto s = v.scan(true);
+    auto folder = [&](std::uint32_t c) { return s->catalogue.findFatFolder(c); };
+    auto parentOf = [&](std::string_view name) -> std::int64_t {
+        const auto* f = fileNamed(*s, name);
+        return f == nullptr ? -1 : std::int64_t{f->parentCluster};
+    };
+    auto expectFolder = [&](std::uint32_t c, std::string_view name, std::uint32_t parent) {
+        const catalogue::FatFolderEntry* f = folder(c);
+        ASSERT_NE(f, nullptr) << c;
+        EXPECT_EQ(f->name, name);
+        EXPECT_EQ(f->parentCluster, parent) << name;
+        EXPECT_EQ(f->deleted, 1u) << name;
+    };
+    expectFolder(20, "$Lost folder 20", 3);
+    expectFolder(22, "_UB", 20); // listed by the lost folder's entries: its own name
+    expectFolder(32, "$Lost folder 32", catalogue::kFatRootKey);
+    expectFolder(72, "$Lost folder 72", 3);
+    expectFolder(70, "$Lost folder 70", 72); // placed once the folder its ".." names is known
+    expectFolder(60, "_OLD", catalogue::kFatRootKey);
+    const catalogue::FatFolderEntry* unknownParent = folder(30);
+    ASSERT_NE(unknownParent, nullptr);
+    EXPECT_EQ(unknownParent->name, "$Lost folder 30");
+    const catalogue::FatFolderEntry* lostAndFound = folder(unknownParent->parentCluster);
+    ASSERT_NE(lostAndFound, nullptr);
+    EXPECT_EQ(lostAndFound->name, "$Unlinked entries");
+
+    EXPECT_EQ(parentOf("_OSTFILE.TXT"), 20);
+    EXPECT_EQ(parentOf("_ECOND.TXT"), 20) << "the free cluster after the first is read as well";
+    EXPECT_EQ(parentOf("_UBFILE.TXT"), 22);
+    EXPECT_EQ(parentOf("_RPHAN.TXT"), 30);
+    EXPECT_EQ(parentOf("_OOTED.TXT"), 32);
+    EXPECT_EQ(parentOf("_NNER.TXT"), 70);
+    EXPECT_EQ(parentOf("_UTER.TXT"), 72);
+    EXPECT_EQ(parentOf("_LDFILE.TXT"), 60);
+    EXPECT_EQ(std::count_if(s->catalogue.FatFileList.begin(), s->catalogue.FatFileList.end(),
+                            [](const auto& f) { return f.name == "_UBFILE.TXT"; }),
+              1)
+        << "a subfolder listed by a lost folder is not taken as lost too";
+    for (const std::uint32_t c : {80u, 81u, 82u, 84u, 86u, 88u})
+        EXPECT_EQ(folder(c), nullptr) << c;
+    for (const char* name : {"_OTA.TXT", "_OTB.TXT", "_OTC.TXT", "_OTD.TXT", "_OTE.TXT"})
+        EXPECT_EQ(fileNamed(*s, name), nullptr) << name;
+}
+
+TEST(FatThoroughScan, LostFolderClustersAreToldStrictly)
+{
+    Volume16 v;
+    const auto cluster = [&](std::uint32_t c) {
+        return std::span<const std::byte>(v.image.bytes()).subspan(Volume16::inCluster(c, 0), 512);
+    };
+    v.dots(20, 7);
+    deletedEntry(v, Volume16::inCluster(20, 2), "\xE5OOD    TXT", 30, 10);
+    EXPECT_EQ(fat::lostFolderParent(cluster(20), 20, 388, false), std::optional<std::uint32_t>(7));
+    EXPECT_EQ(fat::lostFolderParent(cluster(20), 21, 388, false), std::nullopt) << "\".\" names another cluster";
+    v.dots(21, 0);
+    EXPECT_EQ(fat::lostFolderParent(cluster(21), 21, 388, false), std::optional<std::uint32_t>(0))
+        << "an empty folder of the root";
+    v.dots(22, 22);
+    EXPECT_EQ(fat::lostFolderParent(cluster(22), 22, 388, false), std::nullopt) << "\"..\" names the folder itself";
+    v.dots(23, 0);
+    v.entry(Volume16::inCluster(23, 2), "LIVE    TXT", 0x20, 31, 10);
+    v.image.put(Volume16::inCluster(23, 2) + 24, 2, kDate);
+    EXPECT_EQ(fat::lostFolderParent(cluster(23), 23, 388, false), std::nullopt) << "a live entry";
+    v.dots(24, 0);
+    v.image.put(Volume16::inCluster(24, 1) + 28, 4, 512u);
+    EXPECT_EQ(fat::lostFolderParent(cluster(24), 24, 388, false), std::nullopt) << "\"..\" with a size";
+    v.dots(25, 0);
+    v.image.put(Volume16::inCluster(25, 1) + 2, 1, 'X');
+    EXPECT_EQ(fat::lostFolderParent(cluster(25), 25, 388, false), std::nullopt) << "\"..X\" is no dot entry";
+    v.dots(26, 0);
+    v.image.put(Volume16::inCluster(26, 0) + 20, 2, 1u);
+    EXPECT_EQ(fat::lostFolderParent(cluster(26), 26, 388, false), std::nullopt) << "a high word on FAT16";
+    // Entries after the dots as strict as an orphan cluster's: a long name cut by the end marker.
+    v.dots(27, 0);
+    const std::array<std::uint64_t, 1> cut = {Volume16::inCluster(27, 2)};
+    deletedPieces(v, cut, u"cut", 0x42, 0);
+    EXPECT_EQ(fat::lostFolderParent(cluster(27), 27, 388, false), std::nullopt);
+}
