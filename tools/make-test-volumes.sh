@@ -17,7 +17,8 @@
 #                               FAT32, smallest size with 65525+ clusters (-s 1)
 #   thorough      thorough-fat32.img  FAT32, 64 MiB, 512 B clusters: folders of
 #                               hundreds of entries, accented and Cyrillic names,
-#                               a deleted folder whose later clusters lie apart
+#                               a deleted folder whose later clusters lie apart,
+#                               a deleted folder whose own entry was overwritten
 #                 thorough-ntfs.img   NTFS, 256 MiB sparse: empty and compressed
 #                               files, accented and Cyrillic names, 12,000 files
 #                 (not part of "all"; first_cluster and contiguous are "-";
@@ -29,6 +30,11 @@
 #   data_overwritten      FAT: some of the file's clusters were allocated again later
 #   entry_overwritten     FAT: the deleted directory entry is no longer on disk
 #   written_after_deletion  created after some other entry had been deleted
+#   in_lost_folder        FAT: a folder above it lost its own entry (its slot was
+#                         reused); the thorough scan finds that folder by its first
+#                         cluster and lists it as "$Lost folder N" (N that cluster),
+#                         so the file comes back under that name in place of the
+#                         folder's own: same content, a path that differs there
 #   mft=N                 NTFS: MFT record number of the file or folder
 #   mft_record_reused     NTFS: a later file took this deleted file's MFT record
 #
@@ -718,6 +724,13 @@ if kind == "fat":
         write(f"Grown/grown note {i:02d} with a longer name.txt", text(600 + 37 * i), "deleted")
         write(f"Between/spacer {i:02d}.bin", bytes(rng.getrandbits(8) for _ in range(1000)), "live")
     write("Grown/Inner/inner file.txt", text(700), "deleted")
+    # Keep/Lost is deleted whole, then new files in Keep take the slots of its
+    # entries (see build_thorough_fat): only its own clusters are left.
+    for i in range(3):
+        write(f"Keep/Lost/lost note {i:02d}.txt", text(500 + 61 * i), "deleted")
+    write("Keep/Lost/Deeper/deep note.txt", text(900), "deleted")
+    for i in range(3):
+        write(f"Keep/NEW{i}.TXT", text(50 + i), "live")
 else:
     for i, name in enumerate(names):
         write(name, text(3000 + i), "deleted")
@@ -740,21 +753,35 @@ thorough_manifest() {  # thorough_manifest PLAN OUT: folders and files with thei
 import sys
 plan, out = sys.argv[1:]
 rows = [line.rstrip("\n").split("\t") for line in open(plan, encoding="utf-8")]
+# Folders deleted whole, with all they hold; Keep/Lost's own entry was then
+# overwritten by new files in Keep.
+gone = ("Gone", "Grown", "Keep/Lost")
+lost = "Keep/Lost"
+def within(path, folder):
+    return path == folder or path.startswith(folder + "/")
 folders = {}
 for path, size, sha, state in rows:
     parts = path.split("/")[:-1]
     for k in range(1, len(parts) + 1):
         d = "/".join(parts[:k])
-        # a folder is deleted when all it holds was deleted with it ("Gone" and "Grown" go whole)
-        folders.setdefault(d, "deleted" if d.split("/")[0] in ("Gone", "Grown") else "live")
+        folders.setdefault(d, "deleted" if any(within(d, g) for g in gone) else "live")
+def notes(path):
+    out = []
+    if path == lost:
+        out.append("entry_overwritten")
+    elif within(path, lost):
+        out.append("in_lost_folder")
+    if path.startswith("Keep/NEW"):
+        out.append("written_after_deletion")
+    return " ".join(out) or "-"
 with open(out, "w", encoding="utf-8") as f:
     f.write("path\ttype\tsize\tsha256\tstate\tin_deleted_folder\tcontiguous\tfirst_cluster\tnotes\n")
     for d, state in folders.items():
-        indel = "yes" if d.split("/")[0] in ("Gone", "Grown") and "/" in d else "no"
-        f.write(f"{d}\tdir\t-\t-\t{state}\t{indel}\t-\t-\t-\n")
+        indel = "yes" if any(d.startswith(g + "/") for g in gone) else "no"
+        f.write(f"{d}\tdir\t-\t-\t{state}\t{indel}\t-\t-\t{notes(d)}\n")
     for path, size, sha, state in rows:
-        indel = "yes" if path.startswith(("Gone/", "Grown/")) else "no"
-        f.write(f"{path}\tfile\t{size}\t{sha}\t{state}\t{indel}\t-\t-\t-\n")
+        indel = "yes" if any(path.startswith(g + "/") for g in gone) else "no"
+        f.write(f"{path}\tfile\t{size}\t{sha}\t{state}\t{indel}\t-\t-\t{notes(path)}\n")
 PY
 }
 
@@ -768,7 +795,7 @@ build_thorough_fat() {
     thorough_generate "$stage" "$plan" fat
     local p args=() i
     for p in "$stage"/*; do
-        [[ $p == */Grown || $p == */Between ]] || args+=("$p")
+        [[ $p == */Grown || $p == */Between || $p == */Keep ]] || args+=("$p")
     done
     mcopy -s -i "$IMG" "${args[@]}" ::/
     # A folder that grows while another is written: each of its files gets its
@@ -783,9 +810,19 @@ build_thorough_fat() {
         mcopy -i "$IMG" "$stage/Between/spacer $p.bin" ::/Between/
     done
     mcopy -s -i "$IMG" "$stage/Grown/Inner" ::/Grown/
+    # A folder whose own entry is gone: Keep/Lost is deleted whole, then new
+    # files in Keep take the slots of its long name and short entry (mtools
+    # reuses deleted slots), so only its first cluster, whose ".." names Keep,
+    # is left to find it by. Its files and Deeper's entry stay in its cluster.
+    # Done before the other deletions, so that Keep takes a fresh root slot and
+    # the new files' data go after Lost's (FAT32 allocates next-fit).
+    mmd -i "$IMG" ::/Keep
+    mcopy -s -i "$IMG" "$stage/Keep/Lost" ::/Keep/
+    mdeltree -i "$IMG" ::/Keep/Lost
+    mcopy -i "$IMG" "$stage"/Keep/NEW?.TXT ::/Keep/
     args=()
     while IFS=$'\t' read -r p _ _ state; do
-        [[ $state == deleted && $p != Gone/* && $p != Grown/* ]] && args+=("::/$p")
+        [[ $state == deleted && $p != Gone/* && $p != Grown/* && $p != Keep/* ]] && args+=("::/$p")
     done <"$plan"
     mdel -i "$IMG" "${args[@]}"
     mdeltree -i "$IMG" ::/Gone ::/Grown

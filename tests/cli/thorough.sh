@@ -4,7 +4,10 @@
 # its path, never fewer than the default mode, tsk_recover, ntfsundelete or testdisk
 # bring back (on thorough-fat32, when made, that includes a deleted folder whose later
 # clusters lie apart from its first); a thorough snapshot keeps its UTF-8 names and
-# recovers the same bytes as the image.
+# recovers the same bytes as the image. On thorough-fat32, the files of a deleted
+# folder whose own entry was overwritten (manifest note in_lost_folder) come back
+# byte-exact under the path that differs from the manifest's only in that
+# folder's name, which becomes "$Lost folder N" (N its first cluster).
 # Usage: thorough.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
 
 set -euo pipefail
@@ -39,8 +42,9 @@ with open(sys.argv[2], encoding="utf-8") as f:
     for line in f:
         row = line.rstrip("\n").split("\t")
         notes = row[col["notes"]].split()
+        # (files of a lost folder come back under another path: checked below)
         if row[col["type"]] == "file" and row[col["state"]] == "deleted" and row[col["contiguous"]] != "no" and not (
-                {"data_overwritten", "entry_overwritten", "mft_record_reused"} & set(notes)):
+                {"data_overwritten", "entry_overwritten", "mft_record_reused", "in_lost_folder"} & set(notes)):
             whole += 1
 t = counts["thorough"]
 problems = []
@@ -54,6 +58,41 @@ for p in problems:
 sys.exit(1 if problems else 0)
 PY
 done
+
+# A deleted folder whose own entry was overwritten: its files under "$Lost folder N".
+img=$VOLUMES/thorough-fat32.img
+if [[ -f $img ]]; then
+    "$SARVIK" recover "$img" --to "$WORK/lost" --all --thorough >/dev/null 2>&1
+    python3 - "$VOLUMES/thorough-fat32.manifest.tsv" "$WORK/lost" <<'PY' || fail "thorough-fat32: files of a lost folder"
+import glob, hashlib, os, re, sys
+manifest, out = sys.argv[1:]
+rows = []
+with open(manifest, encoding="utf-8") as f:
+    head = f.readline().rstrip("\n").split("\t")
+    col = {k: i for i, k in enumerate(head)}
+    for line in f:
+        row = line.rstrip("\n").split("\t")
+        rows.append((row[col["path"]], row[col["type"]], row[col["sha256"]], row[col["notes"]].split()))
+lost = [p for p, t, _, n in rows if t == "dir" and "entry_overwritten" in n]
+wanted = [(p, sha) for p, t, sha, n in rows if t == "file" and "in_lost_folder" in n]
+problems = []
+if not lost or not wanted:
+    problems.append("the manifest has no lost folder with files")
+for path, sha in wanted:
+    folder = next(l for l in lost if path.startswith(l + "/"))
+    parent, rest = os.path.dirname(folder), path[len(folder) + 1:]
+    pattern = os.path.join(out, glob.escape(parent), "$Lost folder *", glob.escape(rest))
+    hits = [h for h in glob.glob(pattern)
+            if re.fullmatch(r"\$Lost folder \d+", os.path.relpath(h, os.path.join(out, parent)).split(os.sep)[0])]
+    if len(hits) != 1:
+        problems.append(f"{path}: {len(hits)} copies under {parent}/$Lost folder N")
+    elif hashlib.sha256(open(hits[0], "rb").read()).hexdigest() != sha:
+        problems.append(f"{path}: other bytes in {os.path.relpath(hits[0], out)}")
+for p in problems:
+    print(p, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+fi
 
 # A thorough snapshot: marked, UTF-8 names listed as they are, and the same bytes recovered.
 img=$VOLUMES/fat32-s1.img
