@@ -33,13 +33,35 @@ bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
     return false;
 }
 
+namespace {
+
+/// Terminal columns of code point `cp`: two for the wide East Asian ranges
+/// (CJK ideographs, kana, Hangul syllables, full-width forms), else one.
+std::size_t columnsOf(char32_t cp)
+{
+    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
+                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                      (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                      (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+
+} // namespace
+
 std::string padded(std::string text, std::size_t columns)
 {
-    std::size_t characters = 0;
-    for (const char c : text)
-        characters += (static_cast<unsigned char>(c) & 0xC0u) != 0x80u; // lead bytes only
-    if (characters < columns)
-        text.append(columns - characters, ' ');
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        char32_t cp = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        used += columnsOf(cp);
+        i += length;
+    }
+    if (used < columns)
+        text.append(columns - used, ' ');
     return text;
 }
 

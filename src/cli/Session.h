@@ -55,8 +55,9 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
 std::string terminalText(std::string_view text);
 /// The same for a catalogue name; taken as UTF-8 when `namesAreUtf8`.
 std::string terminalText(std::string_view text, bool namesAreUtf8);
-/// UTF-8 `text` followed by blanks up to `columns` characters (printf's width
-/// counts bytes, which puts every column after an accented name out of line).
+/// UTF-8 `text` followed by blanks up to `columns` terminal columns (printf's
+/// width counts bytes, which puts every column after an accented name out of
+/// line; CJK characters take two columns).
 std::string padded(std::string text, std::size_t columns);
 
 /// "/A/B" for a placed folder (UTF-8), nothing for a folder the tree did not place.
