@@ -4,6 +4,7 @@
 // properties, filters, find, the recovery chooser and saving box, snapshot save,
 // Open With). Run it under Xvfb to see the program as a user does:
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
+// (SARVIK_TOUR_THOROUGH=1 scans in the thorough mode.)
 
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
@@ -31,6 +32,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -45,12 +47,16 @@ public:
     [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
     [[nodiscard]] sarvik::disk::ReadStatus read(std::uint64_t offset, sarvik::disk::MutableByteSpan buffer) const override
     {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        // Only the first reads: enough for a picture of the scan, without
+        // making a scan of a larger volume take minutes.
+        if (m_slowReads.fetch_add(1) < 24)
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
         return m_base->read(offset, buffer);
     }
 
 private:
     std::shared_ptr<const sarvik::disk::BlockSource> m_base;
+    mutable std::atomic<int> m_slowReads{0};
 };
 
 class SlowDevices final : public sarvik::disk::DeviceProvider {
@@ -97,6 +103,8 @@ int main(int argc, char* argv[])
     QDir().mkpath(out);
     SlowDevices devices;
     sarvik::app::RecoveryWindow w({sarvik::platform::imageDriveItem(argv[1])}, devices);
+    if (qEnvironmentVariableIsSet("SARVIK_TOUR_THOROUGH"))
+        w.settings().ThoroughScan = true;
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
         return 1;
