@@ -210,4 +210,39 @@ std::optional<std::uint64_t> FindDataAttribute(disk::ByteSpan record) noexcept
     return ExamineAttributes(record, nullptr).dataSize;
 }
 
+RecordSurvey SurveyRecord(disk::ByteSpan record) noexcept
+{
+    RecordSurvey found;
+    const ByteReader r(record);
+    for (auto offset = firstAttribute(r); offset; offset = nextAttribute(r, *offset)) {
+        const auto type = attributeType(r, *offset);
+        if (!type)
+            break;
+        const auto at = static_cast<std::uint64_t>(*offset);
+        const bool unnamed = r.u8or0(at + kAttrNameLength) == 0;
+        const std::uint8_t nonResident = r.u8or0(at + kAttrNonResident);
+        if (*type == AttributeType::FileName)
+            found.hasFileName = true;
+        if (*type == AttributeType::Data && unnamed && !found.dataSize) {
+            if (nonResident == 0)
+                found.dataSize = r.u32or0(at + kAttrValueLength);
+            else if (nonResident == 1 && r.u64or0(at + kAttrLowestVcn) == 0)
+                found.dataSize = r.u64or0(at + kAttrRealSize);
+        }
+        if (*type == AttributeType::StandardInformation && nonResident == 0 && !found.times) {
+            // The value must lie wholly inside both the attribute and the record.
+            const std::uint64_t length = r.u32or0(at + kAttrLength);
+            const std::int64_t valueOffset = s16(r, at + kAttrValueOffset);
+            const std::uint64_t valueLength = r.u32or0(at + kAttrValueLength);
+            if (valueOffset > 0 && valueLength >= kStandardMinimumLength &&
+                static_cast<std::uint64_t>(valueOffset) + valueLength <= length &&
+                r.has(at + static_cast<std::uint64_t>(valueOffset), valueLength)) {
+                const std::uint64_t value = at + static_cast<std::uint64_t>(valueOffset);
+                found.times.emplace(r.u64or0(value + kStandardCreated), r.u64or0(value + kStandardRecordChanged));
+            }
+        }
+    }
+    return found;
+}
+
 } // namespace sarvik::ntfs

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace sarvik::ntfs {
 
@@ -24,6 +25,7 @@ using MftRecord = std::array<std::byte, kMftRecordSize>;
 
 /// Attribute type codes that the engine looks at.
 namespace AttributeType {
+inline constexpr std::uint32_t StandardInformation = 0x10;
 inline constexpr std::uint32_t AttributeList = 0x20;
 inline constexpr std::uint32_t FileName = 0x30;
 inline constexpr std::uint32_t Data = 0x80;
@@ -65,6 +67,7 @@ inline constexpr std::size_t kAttrNameLength = 9;   // u8: UTF-16 units of the a
 inline constexpr std::size_t kAttrValueLength = 16; // u32, resident: length of the value
 inline constexpr std::size_t kAttrValueOffset = 20; // s16, resident: offset of the value
 inline constexpr std::size_t kAttrRunsOffset = 32;  // u16, non-resident: offset of the run list
+inline constexpr std::size_t kAttrLowestVcn = 16;   // u64, non-resident: first cluster of the data this piece holds
 inline constexpr std::size_t kAttrRealSize = 48;    // u64, non-resident: bytes of data in use
 
 // File-name attribute value (offsets from the start of the value).
@@ -74,6 +77,11 @@ inline constexpr std::size_t kNameModified = 24;  // u64 FILETIME (last change o
 inline constexpr std::size_t kNameLength = 64;    // u8: UTF-16 units
 inline constexpr std::size_t kNameNamespace = 65; // u8
 inline constexpr std::size_t kNameText = 66;      // UTF-16LE name
+
+// Standard-information attribute value (offsets from the start of the value).
+inline constexpr std::size_t kStandardCreated = 0;        // u64 FILETIME
+inline constexpr std::size_t kStandardRecordChanged = 16; // u64 FILETIME (last change of the record)
+inline constexpr std::size_t kStandardMinimumLength = 48; // the value's length in the oldest layout
 
 // Attribute-list entry (offsets from the entry's start).
 inline constexpr std::size_t kListEntryType = 0;    // u32: type of the listed attribute
@@ -154,5 +162,21 @@ struct RecordAttributes {
 /// Size of the unnamed data attribute: the real size when non-resident, the
 /// value length when resident. Named data attributes (streams) are passed over.
 [[nodiscard]] std::optional<std::uint64_t> FindDataAttribute(disk::ByteSpan record) noexcept;
+
+/// What one walk of a record tells about a file that may have lost its names.
+struct RecordSurvey {
+    /// A file-name attribute of any kind (named or not, any name space) was met.
+    bool hasFileName = false;
+    /// Size of the unnamed data attribute: the value length when resident, the
+    /// real size when non-resident and the piece starts at cluster 0 of the data
+    /// (later pieces of a split attribute carry no size).
+    std::optional<std::uint64_t> dataSize;
+    /// Created and record-changed FILETIMEs of the standard information, when
+    /// the record holds a resident one whose value lies inside the record.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> times;
+};
+/// Walks the record's attributes once, as the other look-ups walk them, and
+/// says what RecordSurvey holds; a damaged walk keeps what it found before.
+[[nodiscard]] RecordSurvey SurveyRecord(disk::ByteSpan record) noexcept;
 
 } // namespace sarvik::ntfs

@@ -20,6 +20,19 @@ using catalogue::ScanObserver;
 constexpr std::uint64_t kPositionsPerBlock = 1024;
 constexpr std::uint64_t kReferenceNumberMask = (std::uint64_t{1} << 48) - 1; // record number of a reference
 
+// Thorough mode: deleted files that lost every file name but whose base record
+// still holds their data are listed in one folder at the root, each as
+// "record N". Records below 24 are the volume's own files and those kept for
+// them, never a user's file.
+constexpr std::uint32_t kFirstUserRecord = 24;
+constexpr const char* kNamelessFolderName = "$Nameless files";
+constexpr const char* kNamelessFilePrefix = "record ";
+// The folder's key: record 1 is the MFT's mirror, a file on every NTFS volume,
+// so no folder has that number and no file names it as its parent. A real item
+// may carry the folder's name, but the catalogue keys folders by record number,
+// so neither stands for the other.
+constexpr std::uint32_t kNamelessFolderKey = 1;
+
 /// The records named by the scanned record's attribute list, each read once
 /// while that record is examined.
 class ListedRecords {
@@ -119,6 +132,9 @@ class MftScanner {
         }
     }
 
+    /// Files listed by addNameless; their folder is added after the walk.
+    [[nodiscard]] std::uint32_t namelessFiles() const { return m_namelessFiles; }
+
   private:
     /// Reads one position's two sectors into a cleared buffer; false when the read failed.
     bool readAlone(std::uint64_t sector)
@@ -147,8 +163,11 @@ class MftScanner {
             addNonResidentList();
 
         FileNameInfo name;
-        if (!findName(name))
+        if (!findName(name)) {
+            if (m_thorough)
+                addNameless(sector);
             return;
+        }
 
         const std::uint8_t flags = disk::ByteReader(m_record).u8or0(kRecordFlags);
         if (flags == RecordFlags::DeletedFolder || flags == RecordFlags::FolderInUse) {
@@ -181,6 +200,49 @@ class MftScanner {
             m_observer.filesFound(m_catalogue.FileCount);
         }
         m_observer.lastItem(name.name);
+        reportProgress();
+    }
+
+    /// Thorough mode: lists the scanned record when it is the base record of a
+    /// deleted file whose data it (or an extension record it lists) still holds
+    /// and no record of the file holds a file name.
+    void addNameless(std::uint64_t sector)
+    {
+        if (m_recordNumber < kFirstUserRecord ||
+            disk::ByteReader(m_record).u8or0(kRecordFlags) != RecordFlags::DeletedFile)
+            return;
+        const RecordSurvey own = SurveyRecord(m_record);
+        if (own.hasFileName || !own.times)
+            return;
+        std::optional<std::uint64_t> size = own.dataSize;
+        std::uint64_t recordSector = sector;
+        for (std::size_t k = 1; k < m_table.AttributeRecordCount; ++k) {
+            const std::uint32_t number = m_table.AttributeRecords[k];
+            if (number == m_recordNumber)
+                continue;
+            // A listed record another file has taken since holds nothing of this one.
+            const disk::ByteSpan listed = recordAt(k);
+            if (!hasFileSignature(listed) ||
+                (disk::ByteReader(listed).u64or0(kRecordBaseReference) & kReferenceNumberMask) != m_recordNumber)
+                continue;
+            const RecordSurvey piece = SurveyRecord(listed);
+            if (piece.hasFileName)
+                return;
+            if (!size && piece.dataSize) {
+                size = piece.dataSize;
+                recordSector = MftRecordSector(m_runs, number);
+            }
+        }
+        if (!size || *size == 0 || recordSector == 0)
+            return;
+        ++m_namelessFiles;
+        std::string name = kNamelessFilePrefix;
+        appendNumber(name, m_recordNumber);
+        m_catalogue.AddNtfsFile(recordSector, name, m_recordNumber, kNamelessFolderKey, own.times->first,
+                                own.times->second, 1, *size);
+        ++m_catalogue.FileCount;
+        m_observer.filesFound(m_catalogue.FileCount);
+        m_observer.lastItem(name);
         reportProgress();
     }
 
@@ -260,6 +322,7 @@ class MftScanner {
     MftRecord m_single{};    ///< a position read on its own
     disk::ByteSpan m_record; ///< the record being examined, after its fixup
     std::uint32_t m_recordNumber = 0;
+    std::uint32_t m_namelessFiles = 0;
     std::uint64_t m_done = 0;
     const std::uint64_t m_total;
     std::string m_status;
@@ -278,9 +341,15 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
     observer.stopAvailable(true);
     observer.progress(0);
 
-    MftScanner(volume, catalogue, runs, observer, control, options.thorough).run();
+    MftScanner scanner(volume, catalogue, runs, observer, control, options.thorough);
+    scanner.run();
 
     control.ScanStopFlag = 0;
+    if (scanner.namelessFiles() != 0) {
+        // Before the lost folders are attached, so that none is made for its key.
+        catalogue.AddNtfsFolder(kNamelessFolderName, kNamelessFolderKey, catalogue::kNtfsRootRecord, 0, 0, 0, 1);
+        observer.foldersFound(catalogue.FolderCount);
+    }
     observer.progress(0);
     catalogue.AttachLostFolders(observer, control);
     observer.progress(0);

@@ -12,8 +12,9 @@ namespace sarvik::ntfs {
 
 /// How the scan reads; all off for the default rules.
 struct NtfsScanOptions {
-    /// Names from their full UTF-16 units as UTF-8, and attribute lists followed
-    /// when they are non-resident.
+    /// Names from their full UTF-16 units as UTF-8, attribute lists followed
+    /// when they are non-resident, and deleted files that lost every name but
+    /// kept their data listed as "$Nameless files/record N" (N the base record).
     bool thorough = false;
 };
 

@@ -52,7 +52,7 @@ struct ScanResult {
     ScanControl control;
 };
 
-void scan(const std::shared_ptr<const disk::BlockSource>& source, ScanResult& out)
+void scan(const std::shared_ptr<const disk::BlockSource>& source, ScanResult& out, const NtfsScanOptions& options = {})
 {
     test::MemoryDevices devices;
     devices.add("ntfs.img", source);
@@ -60,7 +60,7 @@ void scan(const std::shared_ptr<const disk::BlockSource>& source, ScanResult& ou
     ASSERT_TRUE(disk::SelectDrive(volume, {"", "ntfs.img", disk::DriveKind::Image, source->size()}, devices));
     ASSERT_EQ(volume.info.VolumeKind, disk::VolumeKind::Ntfs);
     out.recorder.control = &out.control;
-    ScanMft(volume, out.catalogue, out.runs, out.recorder, out.control);
+    ScanMft(volume, out.catalogue, out.runs, out.recorder, out.control, options);
 }
 
 /// Refuses every read of more than one record, so the scan must read position by position.
@@ -397,4 +397,90 @@ TEST(ScanMft, RandomDamageNeverLeavesTheVolume)
         }
         ASSERT_EQ(r.control.ScanStopFlag.load(), 0);
     }
+}
+
+TEST(ScanMft, ThoroughListsDeletedFilesThatKeptDataButLostEveryName)
+{
+    using test::ListEntry;
+    NtfsImage image(kSectors, kSpc, kMftCluster, kRecords);
+    // Listed: resident data in the base record.
+    image.put(24, MftRecordBuilder(RecordFlags::DeletedFile).standardInformation(1000, 2000).residentData(9).build());
+    // Not listed: a file in use without a name.
+    image.put(25, MftRecordBuilder(RecordFlags::FileInUse).standardInformation(1, 2).residentData(9).build());
+    // Listed: the data's first extent lies in extension record 27, which is
+    // not listed on its own.
+    image.put(26, MftRecordBuilder(RecordFlags::DeletedFile)
+                      .attributeList({{0x10, 26}, ListEntry{0x80, 27, 32, 0, 1, 0}})
+                      .standardInformation(1100, 2100)
+                      .build());
+    image.put(27, MftRecordBuilder(RecordFlags::DeletedFile)
+                      .baseRecord(26, 1)
+                      .dataExtent(0, 2, 5000, encodeRuns({{2, 300}}), 0)
+                      .build());
+    // Not listed: a file name (of no known name space) in its extension record.
+    image.put(28, MftRecordBuilder(RecordFlags::DeletedFile)
+                      .attributeList({{0x10, 28}, {0x30, 29}, {0x80, 28}})
+                      .standardInformation(1, 2)
+                      .residentData(7)
+                      .build());
+    image.put(29, MftRecordBuilder(RecordFlags::DeletedFile).baseRecord(28, 1).fileName(u"odd", 5, 4).build());
+    // Not listed: a damaged file name in the base record itself.
+    image.put(35, MftRecordBuilder(RecordFlags::DeletedFile)
+                      .standardInformation(1, 2)
+                      .fileName(u"odd", 5, 7)
+                      .residentData(7)
+                      .build());
+    // Not listed: empty data, no standard information, a deleted folder.
+    image.put(30, MftRecordBuilder(RecordFlags::DeletedFile).standardInformation(1, 2).residentData(0).build());
+    image.put(31, MftRecordBuilder(RecordFlags::DeletedFile).residentData(9).build());
+    image.put(32, MftRecordBuilder(RecordFlags::DeletedFolder).standardInformation(1, 2).residentData(9).build());
+    // Not listed: the only data extent lies in a record another file has taken since.
+    image.put(33, MftRecordBuilder(RecordFlags::DeletedFile)
+                      .attributeList({{0x10, 33}, ListEntry{0x80, 34, 32, 0, 1, 0}})
+                      .standardInformation(1, 2)
+                      .build());
+    image.put(34, MftRecordBuilder(RecordFlags::FileInUse)
+                      .baseRecord(40, 1)
+                      .dataExtent(0, 2, 5000, encodeRuns({{2, 300}}), 0)
+                      .build());
+    // Listed: non-resident data in the base record.
+    image.put(36, MftRecordBuilder(RecordFlags::DeletedFile)
+                      .standardInformation(1200, 2200)
+                      .nonResidentData(123456, encodeRuns({{31, 400}}))
+                      .build());
+    // Not listed: a record of the volume's own range.
+    image.put(20, MftRecordBuilder(RecordFlags::DeletedFile).standardInformation(1, 2).residentData(9).build());
+
+    ScanResult plain;
+    scan(image.image().source(), plain);
+    EXPECT_EQ(describe(plain.catalogue), "counts 0 0\n") << "the default rules list no nameless file";
+
+    ScanResult thorough;
+    scan(image.image().source(), thorough, NtfsScanOptions{true});
+    EXPECT_EQ(describe(thorough.catalogue), "D $Nameless files 1 5 0 0 1\n"
+                                            "F record 24 24 1 1000 2000 9 " +
+                                                std::to_string(image.recordSector(24)) +
+                                                "\n"
+                                                "F record 26 26 1 1100 2100 5000 " +
+                                                std::to_string(image.recordSector(27)) +
+                                                "\n"
+                                                "F record 36 36 1 1200 2200 123456 " +
+                                                std::to_string(image.recordSector(36)) +
+                                                "\n"
+                                                "counts 1 3\n");
+    EXPECT_EQ(thorough.recorder.files, 3u);
+    EXPECT_EQ(thorough.recorder.folders, 1u);
+
+    // A deleted file whose name survives in an extension record keeps that name.
+    NtfsImage named(kSectors, kSpc, kMftCluster, kRecords);
+    named.put(28, MftRecordBuilder(RecordFlags::DeletedFile)
+                      .attributeList({{0x10, 28}, {0x30, 29}, {0x80, 28}})
+                      .standardInformation(1, 2)
+                      .residentData(7)
+                      .build());
+    named.put(29, MftRecordBuilder(RecordFlags::DeletedFile).baseRecord(28, 1).fileName(u"kept.txt", 5, 0).build());
+    ScanResult keptName;
+    scan(named.image().source(), keptName, NtfsScanOptions{true});
+    EXPECT_EQ(describe(keptName.catalogue),
+              "F kept.txt 28 5 0 0 7 " + std::to_string(named.recordSector(28)) + "\ncounts 0 1\n");
 }

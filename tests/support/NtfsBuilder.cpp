@@ -159,6 +159,17 @@ MftRecordBuilder& MftRecordBuilder::fileName(std::u16string_view name, std::uint
     return *this;
 }
 
+MftRecordBuilder& MftRecordBuilder::standardInformation(std::uint64_t created, std::uint64_t recordChanged)
+{
+    Bytes value(72, 0);
+    put(value, 0, 8, created);
+    put(value, 8, 8, created + 1); // data changed
+    put(value, 16, 8, recordChanged);
+    put(value, 24, 8, created + 2); // read
+    add(resident(ntfs::AttributeType::StandardInformation, u"", value));
+    return *this;
+}
+
 MftRecordBuilder& MftRecordBuilder::residentData(std::uint32_t size, std::u16string_view streamName)
 {
     Bytes value(size, 0x5A);

@@ -44,6 +44,8 @@ class MftRecordBuilder {
 
     MftRecordBuilder& fileName(std::u16string_view name, std::uint32_t parent, std::uint8_t nameSpace,
                                std::uint64_t created = 0, std::uint64_t modified = 0);
+    /// A 72-byte standard information with its created and record-changed times.
+    MftRecordBuilder& standardInformation(std::uint64_t created, std::uint64_t recordChanged);
     MftRecordBuilder& residentData(std::uint32_t size, std::u16string_view streamName = u"");
     MftRecordBuilder& nonResidentData(std::uint64_t realSize, const std::vector<std::uint8_t>& runs,
                                       std::u16string_view streamName = u"");
