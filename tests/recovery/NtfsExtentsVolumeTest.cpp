@@ -1,11 +1,11 @@
 // The files of tests/ntfs/make-ntfs-extents-volume.py whose data attribute
 // ntfs-3g split over extension records (manifest note extents=N), recovered in
-// the thorough mode from their base records: byte-exact, nothing zero-filled.
-// ntfs-3g removes the file name of such a file from its extension record when
-// it deletes the file, so no scan can name them; the copy is asked for each
-// base record directly. Skipped when the volume has not been made.
+// the thorough mode: byte-exact, nothing zero-filled. ntfs-3g removes the file
+// name of such a file from its extension record when it deletes the file, so
+// the thorough scan lists it by its base record as "$Nameless files/record N",
+// with the size of its data; each is copied from that entry. No other record
+// of the volume is listed there. Skipped when the volume has not been made.
 
-#include "ntfs/MftRunList.h"
 #include "recovery/FileRecovery.h"
 #include "recovery/MemoryOutputFolder.h"
 #include "recovery/Sha256.h"
@@ -17,6 +17,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 
 using namespace sarvik;
 namespace fs = std::filesystem;
@@ -30,8 +32,8 @@ TEST(NtfsExtentsVolume, SplitDataAttributesComeBackByteExact)
         GTEST_SKIP() << "no " << image << " (run tests/ntfs/make-ntfs-extents-volume.py " << dir.string() << ")";
 
     std::vector<std::byte> bytes(fs::file_size(image));
-    std::ifstream(image, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ifstream(image, std::ios::binary)
+        .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     auto source = std::make_shared<disk::MemoryBlockSource>(std::move(bytes));
     test::MemoryDevices devices;
     devices.add("vol.img", source);
@@ -42,14 +44,29 @@ TEST(NtfsExtentsVolume, SplitDataAttributesComeBackByteExact)
     catalogue::ScanControl scanControl;
     scan::RunScan(session, quiet, scanControl, scan::ScanOptions{true});
 
-    int checked = 0;
+    // The nameless folder and the records listed in it.
+    const catalogue::NtfsFolderEntry* folder = nullptr;
+    for (const auto& f : session.catalogue.NtfsFolderList)
+        if (f.name == "$Nameless files" && f.parentRecord == catalogue::kNtfsRootRecord)
+            folder = &f;
+    ASSERT_NE(folder, nullptr) << "no nameless folder at the root";
+    std::map<std::uint32_t, const catalogue::NtfsFileEntry*> nameless;
+    for (const auto& f : session.catalogue.NtfsFileList)
+        if (f.parentRecord == folder->recordNumber) {
+            EXPECT_EQ(f.name, "record " + std::to_string(f.recordNumber));
+            nameless[f.recordNumber] = &f;
+        }
+
+    std::set<std::uint32_t> split;
     for (const test::ManifestRow& row : test::readManifest(manifest)) {
         if (!row.isFile() || !row.deleted() || !row.noted("extents="))
             continue;
-        const std::uint64_t size = row.size;
-        const std::uint32_t record = row.mft;
-        const std::uint64_t sector = ntfs::MftRecordSector(session.mftRuns, record);
-        ASSERT_NE(sector, 0u) << row.path;
+        split.insert(row.mft);
+        const auto found = nameless.find(row.mft);
+        ASSERT_NE(found, nameless.end()) << row.path << " (record " << row.mft << ") is not listed";
+        const catalogue::NtfsFileEntry& entry = *found->second;
+        EXPECT_EQ(entry.size, row.size) << row.path;
+        EXPECT_NE(entry.created, 0u) << row.path;
         recovery::RecoverySettings settings;
         settings.ThoroughScan = true;
         catalogue::RecoveryControl control;
@@ -58,13 +75,16 @@ TEST(NtfsExtentsVolume, SplitDataAttributesComeBackByteExact)
         auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
         recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings,
                                       control, observer, report);
-        EXPECT_EQ(copier.RecoverNtfsFile({dest, "/dest"}, "file", size, sector, recovery::CopyMode::Save, 1), 1);
-        const auto* written = dest->find("file");
+        EXPECT_EQ(copier.RecoverNtfsFile({dest, "/dest"}, entry.name, entry.size, entry.recordSector,
+                                         recovery::CopyMode::Save, entry.deleted),
+                  1);
+        const auto* written = dest->find(entry.name);
         ASSERT_NE(written, nullptr) << row.path;
         EXPECT_EQ(test::sha256Hex(written->bytes), row.sha256) << row.path;
         ASSERT_EQ(report.files().size(), 1u);
         EXPECT_EQ(report.files()[0].zeroFilledBlocks, 0u) << row.path;
-        ++checked;
     }
-    EXPECT_GE(checked, 3) << "the manifest lists too few split files";
+    EXPECT_GE(split.size(), 3u) << "the manifest lists too few split files";
+    for (const auto& [record, entry] : nameless)
+        EXPECT_TRUE(split.contains(record)) << "record " << record << " is listed but is no split deleted file";
 }
