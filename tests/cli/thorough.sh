@@ -7,7 +7,9 @@
 # recovers the same bytes as the image. On thorough-fat32, the files of a deleted
 # folder whose own entry was overwritten (manifest note in_lost_folder) come back
 # byte-exact under the path that differs from the manifest's only in that
-# folder's name, which becomes "$Lost folder N" (N its first cluster).
+# folder's name, which becomes "$Lost folder N" (N its first cluster). On
+# ntfs-extents, when made, the deleted files that lost every name are listed and
+# recovered under "$Nameless files/record N".
 # Usage: thorough.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
 
 set -euo pipefail
@@ -107,4 +109,52 @@ img=$VOLUMES/fat32-s1.img
 (cd "$WORK/from-snapshot" && find . -type f -exec sha256sum {} + | sort) >"$WORK/b"
 [[ -s $WORK/a ]] || fail "thorough recovery wrote nothing"
 cmp -s "$WORK/a" "$WORK/b" || fail "the thorough snapshot recovers other bytes than the image"
+
+# Deleted files that lost every file name (ntfs-extents, when made): the thorough
+# scan lists exactly the split files (manifest note extents=N) as
+# "$Nameless files/record N", the default scan has no such folder, and the files
+# come back byte-exact from the image and from a thorough snapshot alike.
+img=$VOLUMES/ntfs-extents.img
+if [[ -f $img ]]; then
+    ! "$SARVIK" ls "$img" '$Nameless files' >/dev/null 2>&1 || fail "a default scan lists nameless files"
+    "$SARVIK" ls "$img" '$Nameless files' --thorough >"$WORK/nameless-image" 2>&1 || fail "no nameless folder"
+    "$SARVIK" scan "$img" --thorough --snapshot "$WORK/nameless.rvu" >/dev/null 2>&1
+    "$SARVIK" ls "$WORK/NAMELESS.RVU" '$Nameless files' >"$WORK/nameless-snapshot" 2>&1 || fail "no nameless folder in the snapshot"
+    cmp -s "$WORK/nameless-image" "$WORK/nameless-snapshot" || fail "the snapshot lists other nameless files"
+    "$SARVIK" ls "$img" '$Nameless files' --thorough --json >"$WORK/nameless.json"
+    "$SARVIK" recover "$img" --to "$WORK/nameless-from-image" --all --thorough >/dev/null 2>&1
+    "$SARVIK" recover "$WORK/NAMELESS.RVU" --to "$WORK/nameless-from-snapshot" --all >/dev/null 2>&1
+    python3 - "$VOLUMES/ntfs-extents.manifest.tsv" "$WORK/nameless.json" "$WORK/nameless-from-image" \
+        "$WORK/nameless-from-snapshot" <<'PY' || fail "ntfs-extents: nameless files"
+import hashlib, json, os, sys
+manifest, listing, *outs = sys.argv[1:]
+split = {}
+with open(manifest, encoding="utf-8") as f:
+    head = f.readline().rstrip("\n").split("\t")
+    col = {k: i for i, k in enumerate(head)}
+    for line in f:
+        row = line.rstrip("\n").split("\t")
+        notes = dict(n.split("=", 1) for n in row[col["notes"]].split() if "=" in n)
+        if row[col["type"]] == "file" and row[col["state"]] == "deleted" and "extents" in notes:
+            split[f"record {notes['mft']}"] = (row[col["path"]], int(row[col["size"]]), row[col["sha256"]])
+problems = []
+if len(split) < 3:
+    problems.append(f"the manifest lists {len(split)} split files")
+rows = {r["Name"]: int(r["Size"]) for r in json.load(open(listing))["rows"]}
+if set(rows) != set(split):
+    problems.append(f"listed {sorted(rows)}, split files are {sorted(split)}")
+for name, (path, size, sha) in split.items():
+    if rows.get(name, size) != size:
+        problems.append(f"{name} ({path}): size {rows[name]}, not {size}")
+    for out in outs:
+        copy = os.path.join(out, "$Nameless files", name)
+        if not os.path.isfile(copy):
+            problems.append(f"{name} ({path}): not written to {copy}")
+        elif hashlib.sha256(open(copy, "rb").read()).hexdigest() != sha:
+            problems.append(f"{name} ({path}): other bytes in {copy}")
+for p in problems:
+    print(p, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+fi
 echo "thorough: ok"
