@@ -9,8 +9,8 @@
 // folder that only counts bytes. Nothing may crash, read out of bounds, hang
 // or copy more than the volume could hold.
 //
-// Input: byte 0 picks the volume (bits 0-1), the thorough mode (bit 2) and the
-// copy (bit 3); then patches of [region][offset: 3 bytes][length-1][bytes].
+// Input: byte 0 picks the volume (bits 0-1 and 4), the thorough mode (bit 2)
+// and the copy (bit 3); then patches of [region][offset: 3 bytes][length-1][bytes].
 
 #include "catalogue/ScanObserver.h"
 #include "disk/BlockSource.h"
@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         std::fprintf(stderr, "volume scan: set SARVIK_FUZZ_VOLUMES to a folder of test volumes\n");
         std::exit(2);
     }
-    for (const char* name : {"fat16-s1.img", "fat32-s1.img", "ntfs.img", "fat16.img"}) {
+    for (const char* name : {"fat16-s1.img", "fat32-s1.img", "ntfs.img", "fat16.img", "ntfs-extents.img"}) {
         const std::filesystem::path path = std::filesystem::path(folder) / name;
         std::ifstream in(path, std::ios::binary);
         if (!in)
@@ -188,7 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0)
         return 0;
-    const Base& base = bases()[data[0] % 4 % bases().size()];
+    const unsigned pick = (data[0] & 3u) | ((data[0] >> 2) & 4u);
+    const Base& base = bases()[pick % bases().size()];
     const bool thorough = (data[0] & 4) != 0;
     const bool copy = (data[0] & 8) != 0;
 
