@@ -2,11 +2,8 @@
 
 #include "app/MessageBoxes.h"
 
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace sarvik::app {
 
@@ -44,17 +41,7 @@ DriveInformationDialog::DriveInformationDialog(const disk::DriveInformation& val
         grid->addWidget(m_captions[i], i, 0);
         grid->addWidget(m_values[i], i, 2);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->hide();
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 16);
-    layout->addLayout(grid);
-    layout->addSpacing(12);
-    layout->addWidget(buttons);
+    layOutInformationBox(this, grid, 12);
 }
 
 QString DriveInformationDialog::value(int row) const

@@ -1,5 +1,6 @@
 #include "app/MessageBoxes.h"
 
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -86,6 +87,22 @@ int QuestionDialog(QWidget* parent, const QString& text, MessageKind kind)
     MessageBox box(parent, kind, text, true);
     const int result = box.exec();
     return result == kYes ? kYes : kNo;
+}
+
+void layOutInformationBox(QDialog* dialog, QLayout* grid, int spacing)
+{
+    // A Cancel button is made and hidden so that the box keeps the standard
+    // button order and style; Escape rejects the box as in any dialog.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->hide();
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(24, 20, 24, 16);
+    layout->addLayout(grid);
+    layout->addSpacing(spacing);
+    layout->addWidget(buttons);
 }
 
 } // namespace sarvik::app

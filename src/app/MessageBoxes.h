@@ -34,4 +34,8 @@ inline constexpr int kNo = 2;
 /// Asks `text`; returns kYes or kNo (closing the box counts as No).
 int QuestionDialog(QWidget* parent, const QString& text, MessageKind kind = MessageKind::Question);
 
+/// Lays out an information box (drive information, properties): the grid of
+/// captions and values, `spacing` pixels, then a lone "OK" that accepts.
+void layOutInformationBox(QDialog* dialog, QLayout* grid, int spacing);
+
 } // namespace sarvik::app

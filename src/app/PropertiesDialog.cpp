@@ -1,10 +1,9 @@
 #include "app/PropertiesDialog.h"
 
-#include <QDialogButtonBox>
+#include "app/MessageBoxes.h"
+
 #include <QGridLayout>
 #include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include <vector>
 
@@ -79,16 +78,7 @@ PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* pare
             grid->itemAtPosition(i, 1)->widget()->hide();
         }
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->hide();
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 16);
-    layout->addLayout(grid);
-    layout->addSpacing(10);
-    layout->addWidget(buttons);
+    layOutInformationBox(this, grid, 10);
 }
 
 QString PropertiesDialog::value(int id) const
