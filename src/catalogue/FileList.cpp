@@ -145,7 +145,7 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
             row.modified = fileTimeText(e.modified);
             row.key = e.recordSector;
         }
-        if (filter != nullptr && !filter->passes(row.name))
+        if (filter != nullptr && !filter->passes(row.name, catalogue.NamesAreUtf8))
             continue;
         row.deleted = deleted == 1;
         row.type = (row.deleted ? "Deleted " : "") + typeName(row.name);

@@ -105,6 +105,23 @@ std::string fromUtf8(std::string_view utf8)
     return out;
 }
 
+std::u32string decodeUtf8(std::string_view utf8)
+{
+    std::u32string out;
+    out.reserve(utf8.size());
+    while (!utf8.empty()) {
+        const Decoded d = decodeOne(utf8);
+        if (d.length == 0) {
+            out.push_back(char32_t{0xDC00} + static_cast<unsigned char>(utf8.front()));
+            utf8.remove_prefix(1);
+        } else {
+            out.push_back(d.cp);
+            utf8.remove_prefix(d.length);
+        }
+    }
+    return out;
+}
+
 std::string nameFromUtf8(std::string_view utf8, bool namesAreUtf8)
 {
     return namesAreUtf8 ? std::string(utf8) : fromUtf8(utf8);

@@ -21,6 +21,11 @@ namespace sarvik::catalogue {
 /// is not part of well-formed UTF-8, becomes '_'.
 [[nodiscard]] std::string fromUtf8(std::string_view utf8);
 
+/// UTF-8 text as code points. A byte that is not part of well-formed UTF-8
+/// stands for itself as U+DC80..U+DCFF (a lone surrogate, which no decoded
+/// text holds), so distinct bytes stay distinct.
+[[nodiscard]] std::u32string decodeUtf8(std::string_view utf8);
+
 /// UTF-8 text as a catalogue holds names: unchanged when its names are UTF-8,
 /// else as fromUtf8.
 [[nodiscard]] std::string nameFromUtf8(std::string_view utf8, bool namesAreUtf8);

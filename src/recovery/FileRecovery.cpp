@@ -293,7 +293,7 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
     p.report.size = size;
     p.replace = true; // the open path replaces a file of the same name
     if (copyMode == CopyMode::Save) {
-        if (!m_filters.empty() && !m_filters.passes(name)) {
+        if (!m_filters.empty() && !m_filters.passes(name, m_catalogue.NamesAreUtf8)) {
             p.report.outcome = FileOutcome::Filtered;
             finish(p, size);
             return false;

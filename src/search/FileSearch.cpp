@@ -74,10 +74,13 @@ std::size_t FindFiles(const catalogue::Catalogue& catalogue, const catalogue::Fo
                       catalogue::CatalogueKind kind, std::string_view pattern, SearchControl& control,
                       const std::function<void(const SearchMatch&)>& matched)
 {
+    // Names held as UTF-8 (a thorough scan's) are matched character by character.
+    const bool utf8 = catalogue.NamesAreUtf8;
     const std::string upperPattern = upperCase8(pattern);
+    const std::u32string upperPattern32 = utf8 ? upperCaseUtf8(pattern) : std::u32string();
     std::size_t count = 0;
     auto visit = [&](std::size_t index, const std::string& name, std::uint32_t parent, std::uint64_t size) {
-        if (MatchName(upperCase8(name), upperPattern) != 1)
+        if ((utf8 ? MatchName(upperCaseUtf8(name), upperPattern32) : MatchName(upperCase8(name), upperPattern)) != 1)
             return;
         ++count;
         if (matched)

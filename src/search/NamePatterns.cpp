@@ -1,5 +1,7 @@
 #include "search/NamePatterns.h"
 
+#include "catalogue/NameText.h"
+
 #include <algorithm>
 
 namespace sarvik::search {
@@ -9,12 +11,10 @@ namespace {
 constexpr char kStar = '*';
 constexpr char kAnyOne = '?';
 
-[[nodiscard]] bool contains(std::string_view text, char c) noexcept
+template <typename C> [[nodiscard]] bool contains(std::basic_string_view<C> text, C c) noexcept
 {
-    return text.find(c) != std::string_view::npos;
+    return text.find(c) != std::basic_string_view<C>::npos;
 }
-
-} // namespace
 
 // The walk below follows fixed rules, quirks included; the file filter and the
 // find-files search rely on exactly these answers, so do not "fix" it into a glob:
@@ -30,7 +30,7 @@ constexpr char kAnyOne = '?';
 // Every read of the name goes through a bound check: a position past the end counts
 // as a byte that differs. The pattern position j only ever grows, so the walk ends
 // after at most p steps.
-int MatchName(std::string_view name, std::string_view pattern)
+template <typename C> int matchUnits(std::basic_string_view<C> name, std::basic_string_view<C> pattern)
 {
     const std::size_t n = name.size();
     std::size_t p = pattern.size();
@@ -38,37 +38,40 @@ int MatchName(std::string_view name, std::string_view pattern)
     if (n == 0 || p == 0) {
         return 0;
     }
-    const bool hasStar = contains(pattern, kStar);
+    using View = std::basic_string_view<C>;
+    const C star = C(kStar);
+    const C anyOne = C(kAnyOne);
+    const bool hasStar = contains(pattern, star);
     if (!hasStar && n < p) {
         return 0;
     }
-    if (pattern == "*") {
+    if (p == 1 && pattern[0] == star) {
         return 1;
     }
-    if (pattern == "*.*") {
-        return contains(name, '.') ? 1 : 0;
+    if (p == 3 && pattern[0] == star && pattern[1] == C('.') && pattern[2] == star) {
+        return contains(name, C('.')) ? 1 : 0;
     }
-    if (!hasStar && !contains(pattern, kAnyOne)) {
-        return name.find(pattern) != std::string_view::npos ? 1 : 0;
+    if (!hasStar && !contains(pattern, anyOne)) {
+        return name.find(pattern) != View::npos ? 1 : 0;
     }
 
     // A trailing run of stars means the same as one star.
-    while (p >= 2 && pattern[p - 1] == kStar && pattern[p - 2] == kStar) {
+    while (p >= 2 && pattern[p - 1] == star && pattern[p - 2] == star) {
         --p;
     }
     pattern = pattern.substr(0, p);
 
-    std::string run;        // literal pattern bytes met since the last star
+    std::basic_string<C> run; // literal pattern units met since the last star
     bool afterStar = false; // a star has been met
     std::size_t i = 0;      // name position; may pass n, never used to read unchecked
     std::size_t j = 0;      // pattern position
 
     while (j < p) {
-        const char c = pattern[j];
+        const C c = pattern[j];
         const std::size_t following = p - 1 - j; // pattern bytes after this one
         const bool last = following == 0;
 
-        if (c == kStar) {
+        if (c == star) {
             run.clear();
             afterStar = true;
             if (last) {
@@ -76,14 +79,14 @@ int MatchName(std::string_view name, std::string_view pattern)
             }
             // Wildcards straight after the star add nothing to it: skip them.
             std::size_t k = j + 1;
-            while (k < p && (pattern[k] == kStar || pattern[k] == kAnyOne)) {
+            while (k < p && (pattern[k] == star || pattern[k] == anyOne)) {
                 ++k;
             }
             if (k == p) {
                 return 1;
             }
             const bool skippedWildcard = k > j + 1;
-            const char d = pattern[k];
+            const C d = pattern[k];
             const bool dIsLast = k == p - 1;
             if (skippedWildcard && dIsLast) {
                 return name[n - 1] == d ? 1 : 0;
@@ -94,23 +97,23 @@ int MatchName(std::string_view name, std::string_view pattern)
                 // as for AB*B against AB). Only a single literal left after a plain star
                 // can still match, and only if it occurs in the name at or after the
                 // star's own pattern position plus one.
-                const bool found = name.find(d, j + 1) != std::string_view::npos;
+                const bool found = name.find(d, j + 1) != View::npos;
                 return (!skippedWildcard && dIsLast && found) ? 1 : 0;
             }
             j = k; // carry on with d itself
             continue;
         }
 
-        if (c == kAnyOne) {
+        if (c == anyOne) {
             if (last) {
                 // The run plus "?" must equal the name's tail of the same length with
                 // that tail's last byte taken as "?": compare all but the last byte.
-                run.push_back(kAnyOne);
+                run.push_back(anyOne);
                 if (n < run.size()) {
                     return 0;
                 }
-                const std::string_view tail = name.substr(n - run.size(), run.size() - 1);
-                return tail == std::string_view(run).substr(0, run.size() - 1) ? 1 : 0;
+                const View tail = name.substr(n - run.size(), run.size() - 1);
+                return tail == View(run).substr(0, run.size() - 1) ? 1 : 0;
             }
             if (i + 1 > p) {
                 return 0;
@@ -141,7 +144,7 @@ int MatchName(std::string_view name, std::string_view pattern)
             // After a star i is at least 1; the guard only keeps the subtraction safe.
             const std::size_t from = i == 0 ? 0 : i - 1;
             const std::size_t at = name.find(run, from);
-            if (at == std::string_view::npos) {
+            if (at == View::npos) {
                 return 0;
             }
             i = at + run.size();
@@ -154,6 +157,18 @@ int MatchName(std::string_view name, std::string_view pattern)
     return 1;
 }
 
+} // namespace
+
+int MatchName(std::string_view name, std::string_view pattern)
+{
+    return matchUnits(name, pattern);
+}
+
+int MatchName(std::u32string_view name, std::u32string_view pattern)
+{
+    return matchUnits(name, pattern);
+}
+
 std::string upperCase8(std::string_view text)
 {
     std::string out(text);
@@ -162,6 +177,39 @@ std::string upperCase8(std::string_view text)
             ch = static_cast<char>(ch - ('a' - 'A'));
         }
     }
+    return out;
+}
+
+namespace {
+
+char32_t upperOf(char32_t c)
+{
+    if ((c >= U'a' && c <= U'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+        (c >= 0x430 && c <= 0x44F))
+        return c - 0x20;
+    if (c == 0xFF)
+        return 0x178;
+    if (c == 0x3C2) // final sigma
+        return 0x3A3;
+    if (c >= 0x450 && c <= 0x45F)
+        return c - 0x50;
+    // Latin Extended-A and the Cyrillic supplement hold pairs, capital first;
+    // from U+0139 to U+0148 and U+0179 to U+017E the capital is the odd one.
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177) || (c >= 0x460 && c <= 0x481) ||
+        (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F))
+        return c & ~char32_t{1};
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+        return (c & 1) != 0 ? c : c - 1;
+    return c;
+}
+
+} // namespace
+
+std::u32string upperCaseUtf8(std::string_view text)
+{
+    std::u32string out = catalogue::decodeUtf8(text);
+    for (char32_t& c : out)
+        c = upperOf(c);
     return out;
 }
 
@@ -213,10 +261,16 @@ RemovePatternResult FilterPatterns::remove(std::optional<std::string_view> selec
     return removed > 0 ? RemovePatternResult::Removed : RemovePatternResult::NotFound;
 }
 
-bool FilterPatterns::passes(std::string_view fileName) const
+bool FilterPatterns::passes(std::string_view fileName, bool namesAreUtf8) const
 {
     if (m_patterns.empty()) {
         return true;
+    }
+    if (namesAreUtf8) {
+        const std::u32string upperName = upperCaseUtf8(fileName);
+        return std::any_of(m_patterns.begin(), m_patterns.end(), [&upperName](const std::string& pattern) {
+            return MatchName(upperName, upperCaseUtf8(pattern)) == 1;
+        });
     }
     const std::string upperName = upperCase8(fileName);
     return std::any_of(m_patterns.begin(), m_patterns.end(), [&upperName](const std::string& pattern) {

@@ -23,6 +23,16 @@ namespace sarvik::search {
 /// reads outside either view and always ends.
 [[nodiscard]] int MatchName(std::string_view name, std::string_view pattern);
 
+/// The same walk over characters rather than bytes, for names held as UTF-8 (a
+/// thorough scan's): a "?" stands for one character. Callers upper-case both
+/// sides first (upperCaseUtf8).
+[[nodiscard]] int MatchName(std::u32string_view name, std::u32string_view pattern);
+
+/// UTF-8 text as characters with the letters of Latin-1, Latin Extended-A,
+/// Greek and Cyrillic upper-cased; here the encoding is known, so folding them
+/// is no guess.
+[[nodiscard]] std::u32string upperCaseUtf8(std::string_view text);
+
 /// Upper-cases the ASCII letters a-z only. Every other byte, including all bytes of
 /// 128 and above, is copied unchanged: names arrive as 8-bit text whose code page is
 /// unknown (NTFS names keep only the low byte of each UTF-16 unit), so folding those
@@ -83,9 +93,10 @@ class FilterPatterns {
 
     /// Whether a file of this name is let through: always when the table is empty,
     /// otherwise when MatchName gives 1 for the upper-cased name and some upper-cased
-    /// pattern, trying the patterns in table order. Folders are never filtered; callers
+    /// pattern, trying the patterns in table order; for a catalogue whose names are
+    /// UTF-8, over characters (upperCaseUtf8). Folders are never filtered; callers
     /// do not ask for them.
-    [[nodiscard]] bool passes(std::string_view fileName) const;
+    [[nodiscard]] bool passes(std::string_view fileName, bool namesAreUtf8 = false) const;
 
   private:
     std::vector<std::string> m_patterns;

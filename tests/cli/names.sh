@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Names and patterns that are not ASCII. The terminal gives UTF-8; the default
 # scan holds names as Windows-1252 bytes and a thorough scan as UTF-8, so a
-# pattern is matched as the catalogue holds names, and what is printed is
+# pattern is matched as the catalogue holds names (over characters for UTF-8
+# names), and what is printed is
 # UTF-8 once (never encoded a second time), with columns counted in characters.
 # Usage: names.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
 
@@ -30,6 +31,13 @@ got=$("$SARVIK" find "$VOLUMES/fat16.img" 'Отч*' --json --thorough | matches 
 [[ $got == "Отчёт за май.txt" ]] || fail "fat16 thorough find 'Отч*' gave: $got"
 got=$("$SARVIK" find "$VOLUMES/ntfs.img" 'Отч*' --json | matches name)
 [[ -z $got ]] || fail "default ntfs find 'Отч*' matched: $got"
+
+# Over a thorough scan's UTF-8 names, "?" is one character and case is folded
+# for accented and Cyrillic letters too.
+got=$("$SARVIK" find "$VOLUMES/fat16.img" 'CAF? MENU.TXT' --json --thorough | matches name)
+[[ $got == "Café menu.txt" ]] || fail "fat16 thorough find 'CAF? MENU.TXT' gave: $got"
+got=$("$SARVIK" find "$VOLUMES/fat16.img" 'ОТЧЁТ*' --json --thorough | matches name)
+[[ $got == "Отчёт за май.txt" ]] || fail "fat16 thorough find 'ОТЧЁТ*' gave: $got"
 
 # A filter in the listing works the same way.
 got=$("$SARVIK" ls "$VOLUMES/fat16.img" --thorough --filter '*é*' | awk 'NR > 1 && /Deleted TXT File/' | wc -l)

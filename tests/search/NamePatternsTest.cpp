@@ -615,5 +615,47 @@ TEST(FilterPatternsPasses, LaterPatternsAreTriedWhenEarlierOnesFail)
     EXPECT_FALSE(table.passes("x.d"));
 }
 
+// Names held as UTF-8 are matched over characters: every row of the results
+// table gives the same answer as over bytes (for ASCII the walks are one), a
+// "?" stands for one character however many bytes it takes, and case is folded
+// for accented, Greek and Cyrillic letters too.
+TEST(MatchNameUtf8, SameRulesOverCharacters)
+{
+    for (const MatchCase& c : kResultsTable)
+        EXPECT_EQ(MatchName(upperCaseUtf8(c.name), upperCaseUtf8(c.pattern)), c.expected) << c;
+
+    auto matches = [](std::string_view name, std::string_view pattern) {
+        return MatchName(upperCaseUtf8(name), upperCaseUtf8(pattern));
+    };
+    EXPECT_EQ(matches("Caf\xC3\xA9 menu.txt", "Caf? menu.txt"), 1);
+    EXPECT_EQ(MatchName(upperCase8("Caf\xC3\xA9 menu.txt"), upperCase8("Caf? menu.txt")), 0)
+        << "over bytes the accented letter is two";
+    EXPECT_EQ(matches("Caf\xC3\xA9 menu.txt", "CAF\xC3\x89*"), 1);
+    // "Отчёт за май.txt" against "отчёт*" and "ОТЧЁТ*"
+    const std::string report = "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 \xD0\xBC\xD0\xB0\xD0\xB9.txt";
+    EXPECT_EQ(matches(report, "\xD0\xBE\xD1\x82\xD1\x87\xD1\x91\xD1\x82*"), 1);
+    EXPECT_EQ(matches(report, "\xD0\x9E\xD0\xA2\xD0\xA7\xD0\x81\xD0\xA2*"), 1);
+    EXPECT_EQ(matches(report, "*.TXT"), 1);
+    EXPECT_EQ(matches(report, "???? *"), 0) << "the first word has five letters";
+    EXPECT_EQ(matches(report, "????? *"), 1);
+    // Greek final sigma folds with sigma; Latin Extended-A pairs fold.
+    EXPECT_EQ(matches("\xCF\x84\xCE\xB5\xCF\x83\xCF\x84\xCE\xBF\xCF\x82", "\xCE\xA4\xCE\x95\xCE\xA3\xCE\xA4\xCE\x9F\xCE\xA3"), 1);
+    EXPECT_EQ(matches("\xC5\x82\xC3\xB3" "d\xC5\xBA", "\xC5\x81\xC3\x93" "D\xC5\xB9"), 1); // łódź / ŁÓDŹ
+    // Bytes that are not UTF-8 stay distinct from each other and from any letter.
+    EXPECT_EQ(matches("a\xE9" "b", "A\xE9" "B"), 1);
+    EXPECT_EQ(matches("a\xE9" "b", "A\xE8" "B"), 0);
+    EXPECT_EQ(matches("a\xE9" "b", "A\xC3\xA9" "B"), 0);
+}
+
+TEST(FilterPatternsPasses, Utf8NamesAreFilteredOverCharacters)
+{
+    FilterPatterns table;
+    ASSERT_EQ(table.add("caf\xC3\xA9*"), AddPatternResult::Added);
+    EXPECT_TRUE(table.passes("CAF\xC3\x89 PLAN.TXT", true));
+    EXPECT_FALSE(table.passes("CAF\xC3\x89 PLAN.TXT", false)) << "over bytes only ASCII is folded";
+    EXPECT_TRUE(table.passes("caf\xC3\xA9 plan.txt", false));
+    EXPECT_FALSE(table.passes("cafe plan.txt", true));
+}
+
 } // namespace
 } // namespace sarvik::search
