@@ -102,17 +102,13 @@ std::vector<AttributeListEntry> ReadAttributeList(disk::ByteSpan record, const d
 
 FileNameInfo ReadFileNameUtf8(disk::ByteSpan record, std::size_t valueOffset)
 {
-    const disk::ByteReader r(record);
-    FileNameInfo info;
-    info.parentRecord = r.u32or0(valueOffset + kNameParent);
-    info.created = r.u64or0(valueOffset + kNameCreated);
-    info.modified = r.u64or0(valueOffset + kNameModified);
-    const std::uint64_t wanted = r.u8or0(valueOffset + kNameLength);
-    const std::uint64_t start = valueOffset + kNameText;
-    const std::uint64_t inside = start < r.size() ? (r.size() - start) / 2 : 0;
+    disk::ByteSpan text;
+    FileNameInfo info = ReadFileNameFields(record, valueOffset, text);
+    const disk::ByteReader r(text);
     std::vector<char16_t> units;
-    for (std::uint64_t i = 0; i < std::min(wanted, inside); ++i)
-        units.push_back(static_cast<char16_t>(r.u16or0(start + 2 * i)));
+    units.reserve(text.size() / 2);
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+        units.push_back(static_cast<char16_t>(r.u16or0(i)));
     info.name = catalogue::utf16ToUtf8(units);
     return info;
 }

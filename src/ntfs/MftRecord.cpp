@@ -166,7 +166,7 @@ FileNameOffsets LocateFileNames(disk::ByteSpan record) noexcept
     return ExamineAttributes(record, nullptr).names;
 }
 
-FileNameInfo ReadFileName(disk::ByteSpan record, std::size_t valueOffset)
+FileNameInfo ReadFileNameFields(disk::ByteSpan record, std::size_t valueOffset, disk::ByteSpan& nameBytes)
 {
     const ByteReader r(record);
     FileNameInfo info;
@@ -178,14 +178,20 @@ FileNameInfo ReadFileName(disk::ByteSpan record, std::size_t valueOffset)
     const std::uint64_t start = valueOffset + kNameText;
     const std::uint64_t inside = start < r.size() ? (r.size() - start) / 2 : 0;
     const auto text = r.sub(start, 2 * std::min(wanted, inside));
-    if (!text)
-        return info;
-    info.name.reserve(text->size() / 2);
-    for (std::size_t i = 0; i < text->size(); i += 2) {
+    nameBytes = text ? *text : disk::ByteSpan{};
+    return info;
+}
+
+FileNameInfo ReadFileName(disk::ByteSpan record, std::size_t valueOffset)
+{
+    disk::ByteSpan text;
+    FileNameInfo info = ReadFileNameFields(record, valueOffset, text);
+    info.name.reserve(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
         // Little-endian units: the low byte comes first. The name is 8-bit text
         // ending at a zero byte, so a unit whose low byte is zero ends it, as it
         // would end the zero-terminated copy.
-        const auto low = std::to_integer<char>((*text)[i]);
+        const auto low = std::to_integer<char>(text[i]);
         if (low == '\0')
             break;
         info.name.push_back(low);

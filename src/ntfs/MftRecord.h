@@ -153,6 +153,12 @@ struct RecordAttributes {
 };
 [[nodiscard]] RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* table) noexcept;
 
+/// The fixed fields (parent, times) of the file-name value at `valueOffset`,
+/// and in `nameBytes` the bytes of its UTF-16LE name that lie wholly inside
+/// the record (`name` is left empty).
+[[nodiscard]] FileNameInfo ReadFileNameFields(disk::ByteSpan record, std::size_t valueOffset,
+                                              disk::ByteSpan& nameBytes);
+
 /// Reads the file-name attribute whose value starts at `valueOffset`.
 [[nodiscard]] FileNameInfo ReadFileName(disk::ByteSpan record, std::size_t valueOffset);
 
