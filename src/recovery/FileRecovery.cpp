@@ -531,6 +531,17 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     return 1;
 }
 
+bool FileRecovery::createForRuns(Prepared& p, int copyMode)
+{
+    m_control.SkipFile.store(0, std::memory_order_relaxed);
+    if (copyMode == CopyMode::Save) {
+        if (stopped())
+            return false;
+        m_observer.fileProgress(0);
+    }
+    return create(p);
+}
+
 int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string& name, std::uint64_t size,
                                   std::uint64_t recordSector, int copyMode, std::uint32_t deleted)
 {
@@ -579,13 +590,7 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
                 finish(p, size);
                 return 0;
             }
-            m_control.SkipFile.store(0, std::memory_order_relaxed);
-            if (copyMode == CopyMode::Save) {
-                if (stopped())
-                    return 0;
-                m_observer.fileProgress(0);
-            }
-            if (!create(p))
+            if (!createForRuns(p, copyMode))
                 return 0;
             writeNtfsRuns(p, listed->runs, listed->compression, size, copyMode, thorough, deleted, recordSector);
             return 1;
@@ -617,14 +622,7 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
             finish(p, size);
             return runs ? 1 : 0;
         }
-        // WriteNtfsRuns
-        m_control.SkipFile.store(0, std::memory_order_relaxed);
-        if (copyMode == CopyMode::Save) {
-            if (stopped())
-                return 0;
-            m_observer.fileProgress(0);
-        }
-        if (!create(p))
+        if (!createForRuns(p, copyMode))
             return 0;
         writeNtfsRuns(p, *runs, ReadCompressionInfo(record, data.offset), size, copyMode, thorough, deleted,
                       recordSector);

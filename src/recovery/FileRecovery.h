@@ -146,6 +146,9 @@ class FileRecovery {
     bool prepare(Prepared& p, const TargetFolder& folder, const std::string& name, std::uint64_t size, int copyMode,
                  bool ntfs);
     bool create(Prepared& p);
+    /// Before an NTFS copy run by run: clears Skip, shows progress 0 when
+    /// saving, creates the file. False when stopped or not created.
+    bool createForRuns(Prepared& p, int copyMode);
     /// Writes a non-resident NTFS attribute's runs into the created file (LZNT1
     /// units decompressed in thorough mode) and finishes the report.
     void writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const CompressionInfo& compression, std::uint64_t size,
