@@ -121,7 +121,7 @@ struct CountingObserver : catalogue::ScanObserver {
     void currentSector(std::uint64_t) override { ++*positions; }
 };
 
-void scan(const disk::SelectedVolume& volume, Scan& s)
+void scanVolume(const disk::SelectedVolume& volume, Scan& s)
 {
     CountingObserver observer;
     observer.positions = &s.positions;
@@ -224,7 +224,7 @@ TEST(NtfsRealVolume, ToolsVolumeMatchesItsManifest)
     if (!openVolume("ntfs", "tools/make-test-volumes.sh", v, why))
         GTEST_SKIP() << why << " ntfs";
     Scan s;
-    scan(v.selected, s);
+    scanVolume(v.selected, s);
     expectCatalogueMatches(v, s);
 
     // What the volume is there for: deleted files of many sizes, resident and
@@ -258,7 +258,7 @@ TEST(NtfsRealVolume, ManyRunMftMatchesItsManifest)
     if (!openVolume("ntfs-mft", "tests/ntfs/make-ntfs-mft-volume.py", v, why))
         GTEST_SKIP() << why;
     Scan s;
-    scan(v.selected, s);
+    scanVolume(v.selected, s);
     expectCatalogueMatches(v, s);
 
     // The MFT lies in many runs, and record 0 needs its attribute list to say so.

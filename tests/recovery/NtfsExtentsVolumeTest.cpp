@@ -11,12 +11,10 @@
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
 #include "support/Manifest.h"
-#include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
@@ -31,18 +29,8 @@ TEST(NtfsExtentsVolume, SplitDataAttributesComeBackByteExact)
     if (!fs::exists(image) || !fs::exists(manifest))
         GTEST_SKIP() << "no " << image << " (run tests/ntfs/make-ntfs-extents-volume.py " << dir.string() << ")";
 
-    std::vector<std::byte> bytes(fs::file_size(image));
-    std::ifstream(image, std::ios::binary)
-        .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    auto source = std::make_shared<disk::MemoryBlockSource>(std::move(bytes));
-    test::MemoryDevices devices;
-    devices.add("vol.img", source);
     scan::ScanSession session;
-    ASSERT_TRUE(disk::SelectDrive(session.volume,
-                                  {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()}, devices));
-    catalogue::ScanObserver quiet;
-    catalogue::ScanControl scanControl;
-    scan::RunScan(session, quiet, scanControl, scan::ScanOptions{true});
+    ASSERT_TRUE(test::scanImage(session, test::readImageFile(image), true));
 
     // The nameless folder and the records listed in it.
     const catalogue::NtfsFolderEntry* folder = nullptr;

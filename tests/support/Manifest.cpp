@@ -1,5 +1,8 @@
 #include "support/Manifest.h"
 
+#include "scan/ScanSession.h"
+#include "support/VolumeBuilder.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -30,6 +33,28 @@ std::vector<ManifestRow> readManifest(const std::filesystem::path& file)
         rows.push_back(std::move(r));
     }
     return rows;
+}
+
+std::vector<std::byte> readImageFile(const std::filesystem::path& file)
+{
+    std::vector<std::byte> bytes(std::filesystem::file_size(file));
+    std::ifstream(file, std::ios::binary)
+        .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough)
+{
+    auto source = std::make_shared<disk::MemoryBlockSource>(std::move(bytes));
+    MemoryDevices devices;
+    devices.add("vol.img", source);
+    if (!disk::SelectDrive(session.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()},
+                           devices))
+        return false;
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    scan::RunScan(session, quiet, control, scan::ScanOptions{thorough});
+    return true;
 }
 
 } // namespace sarvik::test

@@ -1,14 +1,19 @@
 #pragma once
-// The manifests that tools/make-test-volumes.sh and the NTFS volume scripts
+// The real test volumes: their images, read whole and scanned, and the manifests that tools/make-test-volumes.sh and the NTFS volume scripts
 // write beside each volume: one tab-separated row per folder or file, with
 // path, type, size, sha256, state (live or deleted), whether it lies in a
 // deleted folder, whether its clusters are contiguous, its first cluster (FAT)
 // and free-form notes ("mft=N", "mft_record_reused", "extents=...").
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+namespace sarvik::scan {
+class ScanSession;
+}
 
 namespace sarvik::test {
 
@@ -26,5 +31,12 @@ struct ManifestRow {
 
 /// The rows of `file` after its header; rows with fewer than 9 fields are passed over.
 [[nodiscard]] std::vector<ManifestRow> readManifest(const std::filesystem::path& file);
+
+/// The bytes of an image file.
+[[nodiscard]] std::vector<std::byte> readImageFile(const std::filesystem::path& file);
+
+/// Selects `bytes` (held in memory as "vol.img") in `session` and scans it, in
+/// the thorough mode when asked. False when it is no supported volume.
+[[nodiscard]] bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough = false);
 
 } // namespace sarvik::test
