@@ -22,8 +22,8 @@ bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
         ++i;
         return true;
     }
-    if (args[i] == "--thorough") {
-        thorough = true;
+    if (args[i] == "--thorough" || args[i] == "--classic") {
+        thorough = args[i] == "--thorough";
         return true;
     }
     if (!args[i].starts_with("--") && source.empty()) {
