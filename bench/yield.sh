@@ -6,8 +6,8 @@
 # VOLUME is an image made by tools/make-test-volumes.sh, MANIFEST its
 # manifest (path type size sha256 state ...). SARVIK defaults to the sarvik
 # binary on PATH. Runs, each into its own folder:
-#   default    sarvik recover VOLUME --all
-#   thorough   sarvik recover VOLUME --all --thorough
+#   classic    sarvik recover VOLUME --all --classic
+#   default    sarvik recover VOLUME --all (the thorough rules)
 #   tsk        tsk_recover (deleted files only), when installed
 #   ntfsundel  ntfsundelete -u -m '*' (NTFS only), when installed
 #   testdisk   testdisk /cmd ... undelete,allundelete (NTFS only), when installed
@@ -34,9 +34,9 @@ trap 'rm -rf "$WORK"' EXIT
 is_ntfs=no
 if [[ $(dd if="$VOLUME" bs=1 skip=3 count=4 status=none) == NTFS ]]; then is_ntfs=yes; fi
 
-runs=(default thorough)
+runs=(classic default)
+"$SARVIK" recover "$VOLUME" --to "$WORK/classic" --all --classic >/dev/null 2>&1 || true
 "$SARVIK" recover "$VOLUME" --to "$WORK/default" --all >/dev/null 2>&1 || true
-"$SARVIK" recover "$VOLUME" --to "$WORK/thorough" --all --thorough >/dev/null 2>&1 || true
 if command -v tsk_recover >/dev/null; then
     mkdir -p "$WORK/tsk"
     tsk_recover -i raw "$VOLUME" "$WORK/tsk" >/dev/null 2>&1 || true
@@ -140,14 +140,14 @@ for run in runs:
         exact += ok
     print(f"  {run:<15} {exact:>6} byte-exact of {len(wanted)}  {content:>6} by content anywhere"
           f"  ({len(found)} files written)")
-# Deleted files whose content another run wrote and the thorough run did not
+# Deleted files whose content another run wrote and the default run did not
 # (a few of each, to look into).
 for run, anywhere in contents.items():
-    if run in ("default", "thorough") or "thorough" not in contents:
+    if run in ("classic", "default") or "default" not in contents:
         continue
-    missed = [path for path, sha, _ in wanted if sha in anywhere and sha not in contents["thorough"]]
+    missed = [path for path, sha, _ in wanted if sha in anywhere and sha not in contents["default"]]
     for path in missed[:5]:
-        print(f"    content from {run}, not from thorough: {path}")
+        print(f"    content from {run}, not from default: {path}")
     if len(missed) > 5:
         print(f"    ... and {len(missed) - 5} more from {run}")
 PY

@@ -723,6 +723,9 @@ void RecoveryWindow::scanEnded()
     fillFolderTree();
     m_folderTree->setEnabled(true);
     SetLabelLayout(-1);
+    // Which rules made what is listed: a thorough catalogue keeps UTF-8 names.
+    reshow(m_status,
+           m_session.catalogue.NamesAreUtf8 ? QStringLiteral("Thorough scan") : QStringLiteral("Classic scan"));
     m_fileList->show();
     m_progress->setValue(0);
     m_progress->hide();

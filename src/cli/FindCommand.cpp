@@ -33,7 +33,7 @@ int runFind(const std::vector<std::string>& args)
         }
     }
     if (sa.source.empty() || !havePattern) {
-        std::fputs("usage: sarvik find SOURCE PATTERN [--json]\n", stderr);
+        std::fputs("usage: sarvik find SOURCE PATTERN [--classic] [--json]\n", stderr);
         return 2;
     }
     auto session = openSession(sa);

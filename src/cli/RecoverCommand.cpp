@@ -20,7 +20,7 @@ namespace sarvik::cli {
 namespace {
 
 constexpr const char* kUsage = "usage: sarvik recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]... "
-                               "[--duplicates rename|overwrite|skip] [--thorough] [--no-times]\n";
+                               "[--duplicates rename|overwrite|skip] [--classic] [--no-times]\n";
 
 std::atomic<catalogue::RecoveryControl*> g_interruptTarget{nullptr};
 

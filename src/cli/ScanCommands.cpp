@@ -105,6 +105,13 @@ void entryFields(JsonWriter& w, const catalogue::NtfsFileEntry& e)
     ntfsTimes(w, e.created, e.modified);
 }
 
+/// The rules that made the catalogue: a thorough scan (or a snapshot of one)
+/// keeps its names in UTF-8, a classic one in 8 bits.
+const char* rulesName(const catalogue::Catalogue& c)
+{
+    return c.NamesAreUtf8 ? "thorough" : "classic";
+}
+
 /// One array of entries; `path(i)` gives entry i's path, `extra` adds fields.
 template <typename Entry, typename PathOf, typename Extra>
 void entriesJson(JsonWriter& w, const char* key, const std::vector<Entry>& entries, bool namesAreUtf8, PathOf path,
@@ -131,6 +138,7 @@ void scanJson(const scan::ScanSession& s)
     const auto& c = s.catalogue;
     JsonWriter w;
     w.beginObject();
+    w.value("rules", rulesName(c));
     volumeJson(w, s);
     recovery::ConditionEstimator conditions(s.volume, c.NamesAreUtf8); // a thorough catalogue: as its copy reads
     conditions.useOverlaps(c);
@@ -186,7 +194,7 @@ int runScan(const std::vector<std::string>& args)
         }
     }
     if (sa.source.empty()) {
-        std::fputs("usage: sarvik scan SOURCE [--snapshot FILE] [--device PATH] [--thorough] [--json]\n", stderr);
+        std::fputs("usage: sarvik scan SOURCE [--snapshot FILE] [--device PATH] [--classic] [--json]\n", stderr);
         return 2;
     }
     auto session = openSession(sa);
@@ -199,6 +207,7 @@ int runScan(const std::vector<std::string>& args)
     const auto& s = *session;
     std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(),
                 sa.source.c_str(), disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
+    std::puts(s.catalogue.NamesAreUtf8 ? "Thorough scan" : "Classic scan");
     std::puts("/");
     printFolder(s, s.tree.root(), 1);
     std::printf("%u folder(s), %u deleted file(s) found\n", s.catalogue.FolderCount, s.catalogue.FileCount);
@@ -225,7 +234,7 @@ int runLs(const std::vector<std::string>& args)
         }
     }
     if (sa.source.empty()) {
-        std::fputs("usage: sarvik ls SOURCE [FOLDER] [--filter PATTERN]... [--thorough] [--json]\n", stderr);
+        std::fputs("usage: sarvik ls SOURCE [FOLDER] [--filter PATTERN]... [--classic] [--json]\n", stderr);
         return 2;
     }
     auto session = openSession(sa);

@@ -21,9 +21,10 @@ struct SessionArgs {
     /// --device PATH: read file data of a loaded snapshot from here instead of
     /// the snapshot's own DevicePath (the device or the image may have moved).
     std::string device;
-    /// --thorough: scan in the thorough mode (whole folders, names outside ASCII);
-    /// --classic: the classic rules. The last of the two given wins.
-    bool thorough = false;
+    /// The thorough rules (whole folders, names outside ASCII, geometry from the
+    /// boot sector) unless --classic asks for the classic ones; --thorough is
+    /// accepted too. The last of the two given wins.
+    bool thorough = true;
     /// Takes args[i] (and its value) when it is one of ours; true when taken.
     bool consume(const std::vector<std::string>& args, std::size_t& i);
 };

@@ -28,9 +28,13 @@ void usage(std::FILE* out)
                "\n"
                "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot;\n"
                "PATH@N names partition N of a whole disk or disk image (see 'sarvik info PATH').\n"
-               "(--device PATH reads a snapshot's volume from elsewhere). scan, ls, find and\n"
-               "recover take --thorough: read whole folders, keep names outside ASCII, and (NTFS)\n"
-               "follow attribute lists, write empty files and decompress compressed ones.\n",
+               "(--device PATH reads a snapshot's volume from elsewhere).\n"
+               "\n"
+               "scan, ls, find and recover use the thorough rules: read whole folders, keep names\n"
+               "outside ASCII, and (NTFS) follow attribute lists, write empty files and\n"
+               "decompress compressed ones. --classic selects the classic rules instead: each\n"
+               "live folder from its first cluster, names as 8-bit text, 512-byte sectors and two\n"
+               "FATs. (--thorough is accepted and is the default.)\n",
                out);
 }
 

@@ -21,17 +21,18 @@ struct RecoverySettings {
     /// Recovered files and folders get the times the catalogue holds (off: the
     /// times of the copy).
     bool KeepOriginalTimes = true;
-    /// Scan and copy in the thorough mode (off at start-up): whole FAT folders,
-    /// names outside ASCII, and NTFS files copied from attribute lists,
-    /// decompressed, and written even when empty.
+    /// Scan and copy in the thorough mode (on at start-up; off gives the classic
+    /// rules): whole FAT folders, names outside ASCII, and NTFS files copied from
+    /// attribute lists, decompressed, and written even when empty.
     bool ThoroughScan = false;
 
     /// The start-up values: 8 sectors per read on the 'F' platform family, 60 on
-    /// 'N' (every Linux system counts as 'N'); Rename; 3 retries.
+    /// 'N' (every Linux system counts as 'N'); Rename; 3 retries; the thorough rules.
     [[nodiscard]] static RecoverySettings startup(char osFamily = 'N') noexcept
     {
         RecoverySettings s;
         s.SectorsPerRead = osFamily == 'F' ? 8 : 60;
+        s.ThoroughScan = true;
         return s;
     }
 };

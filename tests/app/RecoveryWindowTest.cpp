@@ -211,7 +211,9 @@ private:
         return list;
     }
     // A window on the FAT32 volume that has run its scan to the results page.
-    bool scanned(RecoveryWindow& w);
+    /// Scans scan32.img; the tests of the window's pages read its names as the
+    /// classic rules list them unless `thorough`.
+    bool scanned(RecoveryWindow& w, bool thorough = false);
 
     QTemporaryDir m_dir;
     QString m_fat16;
@@ -233,8 +235,9 @@ void RecoveryWindowTest::initTestCase()
         qWarning("%s", qPrintable(m_noScan));
 }
 
-bool RecoveryWindowTest::scanned(RecoveryWindow& w)
+bool RecoveryWindowTest::scanned(RecoveryWindow& w, bool thorough)
 {
+    w.settings().ThoroughScan = thorough;
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
         return false;
@@ -327,10 +330,12 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     w.addDriveItem(platform::imageDriveItem(m_fat16.toStdString()));
     QCOMPARE(computer->child(computer->childCount() - 1)->text(0), QStringLiteral("Disk Image(small16.img)"));
 
-    // Settings start at 60 sectors, Rename, 3 retries on this platform family.
+    // Settings start at 60 sectors, Rename, 3 retries on this platform family,
+    // and the thorough rules.
     QCOMPARE(w.settings().SectorsPerRead, 60);
     QCOMPARE(w.settings().DuplicatePolicy, recovery::DuplicatePolicy::Rename);
     QCOMPARE(w.settings().BadSectorRetries, 3);
+    QVERIFY(w.settings().ThoroughScan);
 }
 
 void RecoveryWindowTest::menuStatesFollowTheStep()
@@ -480,7 +485,9 @@ void RecoveryWindowTest::scanReachesResultsWithTreeAndRows()
     QVERIFY(w.fileList()->isVisible());
     for (int i = 0; i < 5; ++i)
         QVERIFY(!w.captionLabel(i)->isVisible() && !w.valueLabel(i)->isVisible());
-    QVERIFY(!w.statusLine()->isVisible());
+    // The status line names the rules that made the list.
+    QVERIFY(w.statusLine()->isVisible());
+    QCOMPARE(w.statusLine()->text(), QStringLiteral("Classic scan"));
     QVERIFY(w.action(Command::RecoverAll)->isEnabled());
     QVERIFY(!w.action(Command::LoadSnapshot)->isEnabled());
     QVERIFY(!w.focusOnTree());

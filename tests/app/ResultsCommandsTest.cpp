@@ -173,7 +173,9 @@ private slots:
 
 private:
     // A window on `image` that has run its scan to the results page.
-    bool scanned(RecoveryWindow& w);
+    /// Scans the window's first drive; the tests read names as the classic
+    /// rules list them unless `thorough`.
+    bool scanned(RecoveryWindow& w, bool thorough = false);
     QString volume(const char* name) const { return m_volumes + QLatin1Char('/') + QLatin1String(name); }
 
     QTemporaryDir m_dir;
@@ -187,8 +189,9 @@ void ResultsCommandsTest::initTestCase()
     app::useSystemIconTheme();
 }
 
-bool ResultsCommandsTest::scanned(RecoveryWindow& w)
+bool ResultsCommandsTest::scanned(RecoveryWindow& w, bool thorough)
 {
+    w.settings().ThoroughScan = thorough;
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
         return false;
@@ -983,9 +986,9 @@ void ResultsCommandsTest::thoroughNamesShownAndTypedAsUtf8()
     // Windows-1252 patterns or names to a UTF-8 catalogue.
     NEED_VOLUME("fat16.img");
     RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
-    w.settings().ThoroughScan = true;
-    QVERIFY(scanned(w));
+    QVERIFY(scanned(w, true));
     QVERIFY(w.session().catalogue.NamesAreUtf8);
+    QCOMPARE(w.statusLine()->text(), QStringLiteral("Thorough scan"));
     app::FileListModel& model = *w.fileListModel();
     const QString cafe = QStringLiteral("Caf\u00e9 menu.txt");
     const QString report = QString::fromUtf8("\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 "

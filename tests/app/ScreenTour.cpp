@@ -4,7 +4,7 @@
 // properties, filters, find, the recovery chooser and saving box, snapshot save,
 // Open With). Run it under Xvfb to see the program as a user does:
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
-// (SARVIK_TOUR_THOROUGH=1 scans in the thorough mode.)
+// (SARVIK_TOUR_CLASSIC=1 scans with the classic rules.)
 
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
@@ -103,8 +103,8 @@ int main(int argc, char* argv[])
     QDir().mkpath(out);
     SlowDevices devices;
     sarvik::app::RecoveryWindow w({sarvik::platform::imageDriveItem(argv[1])}, devices);
-    if (qEnvironmentVariableIsSet("SARVIK_TOUR_THOROUGH"))
-        w.settings().ThoroughScan = true;
+    if (qEnvironmentVariableIsSet("SARVIK_TOUR_CLASSIC"))
+        w.settings().ThoroughScan = false;
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
         return 1;

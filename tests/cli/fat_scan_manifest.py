@@ -2,7 +2,7 @@
 """Checks `sarvik scan --json` on the FAT test volumes against their manifests.
 
 From each manifest this works out, independently of the program, which folders
-and deleted files the default scan rules must find: entries in the first
+and deleted files the classic scan rules must find: entries in the first
 cluster of a folder that was itself found, names of ASCII only, deleted files
 with a first cluster, a short name's first letter replaced by 'x' when no long
 name was written, everything below a deleted folder marked deleted. Then it
@@ -100,7 +100,7 @@ def main():
     for name in images:
         img = os.path.join(volumes, name + ".img")
         want_folders, want_files = expected(os.path.join(volumes, name + ".manifest.tsv"))
-        out = subprocess.run([sarvik, "scan", img, "--json"], capture_output=True, check=True)
+        out = subprocess.run([sarvik, "scan", img, "--classic", "--json"], capture_output=True, check=True)
         doc = json.loads(out.stdout.decode("utf-8"))
         got_folders = {f["path"]: (f["firstCluster"], f["deleted"]) for f in doc["folders"]}
         got_files = {(f["path"], f["firstCluster"]): f["size"] for f in doc["files"]}

@@ -76,8 +76,8 @@ grep -q "Good" ls.txt || fail "no condition in the snapshot's listing"
 # catalogue's times; --no-times keeps the copy's.
 check_recovery() { # PARTITION VOLUME
     rm -rf out && mkdir out
-    "$sarvik" scan "$1" --json >scan.json 2>/dev/null
-    "$sarvik" recover "$1" --to out --all >summary.txt 2>/dev/null || fail "recover $1"
+    "$sarvik" scan "$1" --classic --json >scan.json 2>/dev/null
+    "$sarvik" recover "$1" --classic --to out --all >summary.txt 2>/dev/null || fail "recover $1"
     python3 - "$vols/$2.manifest.tsv" <<'PY' || fail "recovery of $1"
 import csv, hashlib, json, os, sys, time, datetime
 scan = json.load(open("scan.json"))

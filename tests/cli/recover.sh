@@ -57,7 +57,7 @@ for image in fat16 fat16-s1 fat32 fat32-s1 ntfs; do
     [[ -f $VOLUMES/$image.img ]] || continue
     kind=fat; [[ $image == ntfs ]] && kind=ntfs
     before=$(sha256sum < "$VOLUMES/$image.img")
-    "$SARVIK" recover "$VOLUMES/$image.img" --to "$WORK/$image" --all > "$WORK/$image.out" || fail "$image: recover --all failed"
+    "$SARVIK" recover "$VOLUMES/$image.img" --classic --to "$WORK/$image" --all > "$WORK/$image.out" || fail "$image: recover --all failed"
     after=$(sha256sum < "$VOLUMES/$image.img")
     [[ $before == "$after" ]] || fail "$image: the image changed"
     result=$(check "$WORK/$image" "$VOLUMES/$image.manifest.tsv" $kind) || fail "$image: content ($result)"

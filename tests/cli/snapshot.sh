@@ -21,7 +21,7 @@ mcopy -i vol.img h.txt ::/DOCS/gone.txt
 mcopy -i vol.img h.txt ::/lost.txt
 mdel -i vol.img ::/DOCS/gone.txt ::/lost.txt
 
-"$sarvik" scan vol.img --snapshot "$work/scan1" >scan.out 2>scan.err || fail "scan with --snapshot"
+"$sarvik" scan vol.img --classic --snapshot "$work/scan1" >scan.out 2>scan.err || fail "scan with --snapshot"
 grep -q "saved to $work/SCAN1.RVU" scan.err || fail "save path not reported: $(cat scan.err)"
 [ -f SCAN1.RVU ] || fail "SCAN1.RVU missing"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The thorough mode on volumes made by tools/make-test-volumes.sh: every deleted
+# The thorough rules (the default) on volumes made by tools/make-test-volumes.sh: every deleted
 # file whose entry and (consecutive) data are still on disk comes back byte-exact under
-# its path, never fewer than the default mode, tsk_recover, ntfsundelete or testdisk
+# its path, never fewer than the classic rules, tsk_recover, ntfsundelete or testdisk
 # bring back (on thorough-fat32, when made, that includes a deleted folder whose later
 # clusters lie apart from its first); a thorough snapshot keeps its UTF-8 names and
 # recovers the same bytes as the image. On thorough-fat32, the files of a deleted
@@ -48,11 +48,11 @@ with open(sys.argv[2], encoding="utf-8") as f:
         if row[col["type"]] == "file" and row[col["state"]] == "deleted" and row[col["contiguous"]] != "no" and not (
                 {"data_overwritten", "entry_overwritten", "mft_record_reused", "in_lost_folder"} & set(notes)):
             whole += 1
-t = counts["thorough"]
+t = counts["default"]
 problems = []
 if t < whole:
     problems.append(f"thorough {t} < {whole} whole deleted files")
-for other in ("default", "tsk", "ntfsundel", "testdisk"):
+for other in ("classic", "tsk", "ntfsundel", "testdisk"):
     if other in counts and counts[other] > t:
         problems.append(f"thorough {t} < {other} {counts[other]}")
 for p in problems:
@@ -98,9 +98,9 @@ fi
 
 # A thorough snapshot: marked, UTF-8 names listed as they are, and the same bytes recovered.
 img=$VOLUMES/fat32-s1.img
-"$SARVIK" scan "$img" --snapshot "$WORK/plain.rvu" >/dev/null 2>&1
-"$SARVIK" scan "$img" --thorough --snapshot "$WORK/thorough.rvu" >/dev/null 2>&1
-[[ $(tail -c 11 "$WORK/PLAIN.RVU" | tr -d "\000") != NAMES=UTF-8 ]] || fail "a default snapshot carries the UTF-8 marker"
+"$SARVIK" scan "$img" --classic --snapshot "$WORK/plain.rvu" >/dev/null 2>&1
+"$SARVIK" scan "$img" --snapshot "$WORK/thorough.rvu" >/dev/null 2>&1
+[[ $(tail -c 11 "$WORK/PLAIN.RVU" | tr -d "\000") != NAMES=UTF-8 ]] || fail "a classic snapshot carries the UTF-8 marker"
 [[ $(tail -c 11 "$WORK/THOROUGH.RVU" | tr -d "\000") == NAMES=UTF-8 ]] || fail "a thorough snapshot lacks the UTF-8 marker"
 "$SARVIK" ls "$WORK/THOROUGH.RVU" / 2>/dev/null | grep -q '^Отчёт за май.txt ' || fail "UTF-8 name not listed from the snapshot"
 "$SARVIK" recover "$img" --to "$WORK/from-image" --all --thorough >/dev/null 2>&1
@@ -112,11 +112,11 @@ cmp -s "$WORK/a" "$WORK/b" || fail "the thorough snapshot recovers other bytes t
 
 # Deleted files that lost every file name (ntfs-extents, when made): the thorough
 # scan lists exactly the split files (manifest note extents=N) as
-# "$Nameless files/record N", the default scan has no such folder, and the files
+# "$Nameless files/record N", the classic scan has no such folder, and the files
 # come back byte-exact from the image and from a thorough snapshot alike.
 img=$VOLUMES/ntfs-extents.img
 if [[ -f $img ]]; then
-    ! "$SARVIK" ls "$img" '$Nameless files' >/dev/null 2>&1 || fail "a default scan lists nameless files"
+    ! "$SARVIK" ls "$img" '$Nameless files' --classic >/dev/null 2>&1 || fail "a classic scan lists nameless files"
     "$SARVIK" ls "$img" '$Nameless files' --thorough >"$WORK/nameless-image" 2>&1 || fail "no nameless folder"
     "$SARVIK" scan "$img" --thorough --snapshot "$WORK/nameless.rvu" >/dev/null 2>&1
     "$SARVIK" ls "$WORK/NAMELESS.RVU" '$Nameless files' >"$WORK/nameless-snapshot" 2>&1 || fail "no nameless folder in the snapshot"
