@@ -245,6 +245,10 @@ void RecoveryWindow::buildControls()
     }
     m_status = transparentLabel(panel, ui::dluRect(160, 214, 258, 10));
     m_status->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
+    // Beside Back, where Next stands on the other pages.
+    m_rules = transparentLabel(panel, ui::dluRect(442, 268, 74, 12));
+    m_rules->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
+    m_rules->hide();
 
     m_quickHelpLabel = transparentLabel(panel, ui::dluRect(11, 259, 384, 39));
     m_quickHelpLabel->setWordWrap(true);
@@ -724,7 +728,7 @@ void RecoveryWindow::scanEnded()
     m_folderTree->setEnabled(true);
     SetLabelLayout(-1);
     // Which rules made what is listed: a thorough catalogue keeps UTF-8 names.
-    reshow(m_status,
+    reshow(m_rules,
            m_session.catalogue.NamesAreUtf8 ? QStringLiteral("Thorough scan") : QStringLiteral("Classic scan"));
     m_fileList->show();
     m_progress->setValue(0);
@@ -752,6 +756,7 @@ void RecoveryWindow::back()
     showNext(false);
     m_model->clear();
     m_fileList->hide();
+    m_rules->hide();
     ShowPage(1, false);
     SetMenuState(0);
     SetLabelLayout(0);

@@ -96,6 +96,8 @@ public:
     [[nodiscard]] QLabel* captionLabel(int pair) const { return m_captions[pair]; }
     [[nodiscard]] QLabel* valueLabel(int pair) const { return m_values[pair]; }
     [[nodiscard]] QLabel* statusLine() const { return m_status; }
+    /// "Thorough scan" or "Classic scan" on the results page.
+    [[nodiscard]] QLabel* rulesLabel() const { return m_rules; }
     [[nodiscard]] ui::PercentProgressBar* progressBar() const { return m_progress; }
     [[nodiscard]] ui::PictureButton* nextButton() const { return m_next; }
     [[nodiscard]] ui::PictureButton* backButton() const { return m_back; }
@@ -209,6 +211,7 @@ private:
     QLabel* m_captions[5] = {};
     QLabel* m_values[5] = {};
     QLabel* m_status = nullptr;
+    QLabel* m_rules = nullptr;
     QLabel* m_quickHelpLabel = nullptr;
     ui::PercentProgressBar* m_progress = nullptr;
     QTreeWidget* m_driveTree = nullptr;

@@ -485,9 +485,10 @@ void RecoveryWindowTest::scanReachesResultsWithTreeAndRows()
     QVERIFY(w.fileList()->isVisible());
     for (int i = 0; i < 5; ++i)
         QVERIFY(!w.captionLabel(i)->isVisible() && !w.valueLabel(i)->isVisible());
-    // The status line names the rules that made the list.
-    QVERIFY(w.statusLine()->isVisible());
-    QCOMPARE(w.statusLine()->text(), QStringLiteral("Classic scan"));
+    QVERIFY(!w.statusLine()->isVisible());
+    // Beside Back, the rules that made the list.
+    QVERIFY(w.rulesLabel()->isVisible());
+    QCOMPARE(w.rulesLabel()->text(), QStringLiteral("Classic scan"));
     QVERIFY(w.action(Command::RecoverAll)->isEnabled());
     QVERIFY(!w.action(Command::LoadSnapshot)->isEnabled());
     QVERIFY(!w.focusOnTree());
@@ -590,7 +591,7 @@ void RecoveryWindowTest::resultsNavigationAndViewModes()
     QCOMPARE(w.currentStep(), 0);
     QCOMPARE(w.viewMode(), app::ViewMode::Details);
     QVERIFY(w.driveTree()->isVisible() && w.driveTree()->isEnabled());
-    QVERIFY(!tree->isVisible() && !w.fileList()->isVisible());
+    QVERIFY(!tree->isVisible() && !w.fileList()->isVisible() && !w.rulesLabel()->isVisible());
     QVERIFY(!w.nextButton()->isVisible() && !w.backButton()->isVisible());
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(w.captionLabel(0)->text(), QStringLiteral("Volume Label             "));

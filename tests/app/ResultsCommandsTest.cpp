@@ -988,7 +988,7 @@ void ResultsCommandsTest::thoroughNamesShownAndTypedAsUtf8()
     RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
     QVERIFY(scanned(w, true));
     QVERIFY(w.session().catalogue.NamesAreUtf8);
-    QCOMPARE(w.statusLine()->text(), QStringLiteral("Thorough scan"));
+    QCOMPARE(w.rulesLabel()->text(), QStringLiteral("Thorough scan"));
     app::FileListModel& model = *w.fileListModel();
     const QString cafe = QStringLiteral("Caf\u00e9 menu.txt");
     const QString report = QString::fromUtf8("\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 "
