@@ -44,6 +44,7 @@ void Catalogue::ClearFatCatalogue()
     FolderCount = 0;
     FileCount = 0;
     EntriesExamined = 0;
+    Losses = {};
     FatFolderList = {};
     FatFileList = {};
     m_fatFolderByCluster = {};
@@ -53,6 +54,7 @@ void Catalogue::ClearNtfsCatalogue()
 {
     FolderCount = 0;
     FileCount = 0;
+    Losses = {};
     NtfsFolderList = {};
     NtfsFileList = {};
     m_ntfsFolderByRecord = {};

@@ -71,6 +71,15 @@ struct NtfsFileEntry {
     std::uint64_t recordSector = 0; ///< sector of the MFT record that holds the data attribute
 };
 
+/// What a scan could not read, and whether it was stopped before its end. A scan
+/// that lists nothing because nothing could be read says so here.
+struct ScanLosses {
+    std::uint64_t UnreadableSectors = 0; ///< folder and allocation-table sectors
+    std::uint64_t UnreadableRecords = 0; ///< MFT record positions
+    bool Stopped = false;
+    [[nodiscard]] bool any() const noexcept { return UnreadableSectors != 0 || UnreadableRecords != 0; }
+};
+
 class Catalogue {
 public:
     std::vector<FatFolderEntry> FatFolderList;
@@ -82,6 +91,8 @@ public:
     std::uint32_t FileCount = 0;
     std::uint32_t EntriesExamined = 0;
     std::uint32_t TreeFoldersPlaced = 0;
+    /// Filled by the scan that filled the lists; cleared with them.
+    ScanLosses Losses;
     /// Names are UTF-8 (a thorough scan, or a snapshot of one), not the 8-bit
     /// text of the default rules; display and output then take them as they are.
     bool NamesAreUtf8 = false;

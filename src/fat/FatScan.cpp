@@ -196,10 +196,13 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
             std::fill(sectorOk.begin(), sectorOk.begin() + count, true);
             return;
         }
-        for (std::uint32_t i = 0; i < count; ++i)
+        for (std::uint32_t i = 0; i < count; ++i) {
             sectorOk[i] = reader.read(firstSector + i, 1,
                                       std::span(cluster).subspan(std::size_t{i} * disk::kSectorSize,
                                                                  disk::kSectorSize)) == disk::ReadStatus::Ok;
+            if (!sectorOk[i])
+                ++catalogue.Losses.UnreadableSectors;
+        }
     };
     auto sectorBytes = [&](std::uint32_t i) {
         return std::span<const std::byte>(cluster).subspan(std::size_t{i} * disk::kSectorSize, disk::kSectorSize);
@@ -226,6 +229,8 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
         for (std::uint32_t i = 0; i < g.RootDirSectors && !endOfDirectory; ++i)
             if (reader.read(rootStart + i, 1, sector) == disk::ReadStatus::Ok)
                 ParseDirectorySector(sector, context, endOfDirectory, rootStart + i, catalogue, observer);
+            else
+                ++catalogue.Losses.UnreadableSectors;
     }
 
     // The folder walk: the list is also the queue, and grows while it is walked.
@@ -261,6 +266,7 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
         context.firstEntry = 0;
     }
 
+    catalogue.Losses.Stopped = control.stopRequested();
     control.ScanStopFlag = 0;
     observer.stopAvailable(false);
     observer.progress(0);

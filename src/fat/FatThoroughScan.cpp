@@ -246,8 +246,10 @@ std::optional<std::uint32_t> FatTable::entry(std::uint32_t cluster) const
             // Read what can be read sector by sector; a sector that fails stays unknown.
             return [&]() -> std::optional<std::uint32_t> {
                 std::array<std::byte, kSector> one{};
-                if (m_reader.read(m_geometry.FirstFatSector + sector, 1, one) != disk::ReadStatus::Ok)
+                if (m_reader.read(m_geometry.FirstFatSector + sector, 1, one) != disk::ReadStatus::Ok) {
+                    m_unreadable.insert(sector);
                     return std::nullopt;
+                }
                 const disk::ByteReader r(one);
                 const std::size_t within = byteOffset % kSector;
                 return m_fat32 ? r.u32or0(within) & 0x0FFFFFFF : std::uint32_t{r.u16or0(within)};
@@ -493,6 +495,8 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         for (std::uint32_t i = 0; i < spc; ++i) {
             const auto sector = std::span(cluster).subspan(std::size_t{i} * kSector, kSector);
             const bool ok = whole || reader.read(*firstSector + i, 1, sector) == disk::ReadStatus::Ok;
+            if (!ok)
+                ++catalogue.Losses.UnreadableSectors;
             sectorOk.push_back(ok);
         }
         directory.insert(directory.end(), cluster.begin(), cluster.end());
@@ -513,6 +517,8 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         std::array<std::byte, kSector> sector{};
         for (std::uint32_t i = 0; i < g.RootDirSectors; ++i) {
             const bool ok = reader.read(rootStart + i, 1, sector) == disk::ReadStatus::Ok;
+            if (!ok)
+                ++catalogue.Losses.UnreadableSectors;
             sectorOk.push_back(ok);
             directory.insert(directory.end(), sector.begin(), sector.end());
         }
@@ -828,6 +834,8 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         attachToOpenFolders();
     }
 
+    catalogue.Losses.UnreadableSectors += table.unreadableSectors();
+    catalogue.Losses.Stopped = control.stopRequested();
     control.ScanStopFlag = 0;
     observer.stopAvailable(false);
     observer.progress(0);

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace sarvik::fat {
@@ -32,6 +33,8 @@ class FatTable {
     /// The chain from `first`, cut at an end value, at a cluster outside the
     /// volume, at a cluster met before (a loop), or after `limit` clusters.
     [[nodiscard]] std::vector<std::uint32_t> chain(std::uint32_t first, std::size_t limit) const;
+    /// Table sectors that could not be read so far, each counted once.
+    [[nodiscard]] std::size_t unreadableSectors() const noexcept { return m_unreadable.size(); }
 
   private:
     const disk::SectorReader& m_reader;
@@ -39,6 +42,7 @@ class FatTable {
     bool m_fat32 = false;
     std::uint32_t m_maxCluster = 0;
     mutable std::unordered_map<std::uint64_t, std::vector<std::byte>> m_blocks;
+    mutable std::unordered_set<std::uint64_t> m_unreadable;
 };
 
 /// What the thorough parse of one folder's bytes needs.

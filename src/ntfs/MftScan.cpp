@@ -126,6 +126,8 @@ class MftScanner {
                                 sector);
                     else if (!sparse && readAlone(sector))
                         examine(m_single, sector);
+                    else if (!sparse)
+                        ++m_catalogue.Losses.UnreadableRecords;
                     ++m_recordNumber;
                 }
             }
@@ -338,12 +340,15 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
     catalogue.NamesAreUtf8 = options.thorough;
     control.ScanStopFlag = 0;
     BuildMftRunList(runs, volume);
+    if (runs.RunCount() == 0)
+        ++catalogue.Losses.UnreadableRecords; // the MFT's own record: without its runs nothing can be read
     observer.stopAvailable(true);
     observer.progress(0);
 
     MftScanner scanner(volume, catalogue, runs, observer, control, options.thorough);
     scanner.run();
 
+    catalogue.Losses.Stopped = control.stopRequested();
     control.ScanStopFlag = 0;
     if (scanner.namelessFiles() != 0) {
         // Before the lost folders are attached, so that none is made for its key.

@@ -39,8 +39,8 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catal
     return list;
 }
 
-void RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
-             const ScanOptions& options)
+ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
+                   const ScanOptions& options)
 {
     control.ScanStopFlag = 0;
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
@@ -49,9 +49,12 @@ void RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue:
     else
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,
                       ntfs::NtfsScanOptions{options.thorough});
+    ScanResult result = session.catalogue.Losses;
+    result.Stopped = result.Stopped || control.stopRequested();
     session.buildTree(&observer);
     observer.progress(0);
     control.ScanStopFlag = 0;
+    return result;
 }
 
 } // namespace sarvik::scan

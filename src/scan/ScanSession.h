@@ -55,10 +55,13 @@ private:
     mutable std::unique_ptr<recovery::ConditionEstimator> m_conditions;
 };
 
+/// What a scan could not read (sectors, MFT records) and whether it was stopped.
+using ScanResult = catalogue::ScanLosses;
+
 /// Runs the engine that the geometry asks for, then builds the folder tree:
 /// what a press of Next does, without the window. A stopped scan still builds the
-/// tree from what it found.
-void RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
-             const ScanOptions& options = {});
+/// tree from what it found. Clears the stop flag at its end.
+ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
+                   const ScanOptions& options = {});
 
 } // namespace sarvik::scan

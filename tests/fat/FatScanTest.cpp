@@ -321,6 +321,7 @@ TEST(FatScan, StopDuringTheWalkStillBuildsTheTree)
     auto sp = v.scan(&observer, &control);
     auto& s = *sp;
     EXPECT_EQ(control.ScanStopFlag.load(), 0);
+    EXPECT_TRUE(s.catalogue.Losses.Stopped); // a stopped scan is not taken for a whole one
     EXPECT_EQ(s.catalogue.FatFolderList.size(), 2u);
     EXPECT_EQ(s.tree.root().children.size(), 2u);
     EXPECT_EQ(file(s, "xNB.TXT"), nullptr); // B was never read
@@ -345,7 +346,11 @@ TEST(FatScan, DamagedDirectoriesEndWithWhatWasFound)
     ASSERT_TRUE(disk::SelectDrive(s.volume, {"Disk Image(bad.img)", "bad.img", disk::DriveKind::Image, 0}, devices));
     catalogue::ScanObserver quiet;
     catalogue::ScanControl control;
-    scan::RunScan(s, quiet, control);
+    for (const bool thorough : {true, false}) { // the classic result stays in `s`
+        const scan::ScanResult result = scan::RunScan(s, quiet, control, scan::ScanOptions{thorough});
+        EXPECT_EQ(result.UnreadableSectors, 1u) << "thorough " << thorough;
+        EXPECT_FALSE(result.Stopped);
+    }
     EXPECT_EQ(s.catalogue.FatFolderList.size(), 2u); // LOOP and FAR; BACK repeats cluster 3
     EXPECT_NE(file(s, "xOUND.TXT"), nullptr);
     EXPECT_EQ(file(s, "xNREAD.TXT"), nullptr);
