@@ -30,6 +30,7 @@ class PosixOutputFile final : public recovery::OutputFile {
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
+                m_error = std::strerror(errno);
                 return false;
             }
             at += n;
@@ -41,11 +42,16 @@ class PosixOutputFile final : public recovery::OutputFile {
     {
         const int fd = m_fd;
         m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
+        if (fd < 0 || ::close(fd) == 0)
+            return true;
+        m_error = std::strerror(errno);
+        return false;
     }
+    [[nodiscard]] std::string error() const override { return m_error; }
 
   private:
     int m_fd;
+    std::string m_error;
 };
 
 } // namespace
@@ -55,6 +61,12 @@ std::shared_ptr<PosixOutputFolder> PosixOutputFolder::open(const std::string& pa
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         error = path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    // Found now rather than at the first file, after a scan that may take hours.
+    if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        error = path + ": " + std::strerror(errno);
+        ::close(fd);
         return nullptr;
     }
     return std::make_shared<PosixOutputFolder>(fd, path);
@@ -89,22 +101,27 @@ std::shared_ptr<recovery::OutputFolder> PosixOutputFolder::makeFolder(std::strin
 
 std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_view name, bool replace)
 {
+    m_createError.clear();
     if (!recovery::isSafeComponent(name))
         return nullptr;
     const std::string n(name);
     int fd = ::openat(m_fd, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0)
         return std::make_unique<PosixOutputFile>(fd);
+    m_createError = std::strerror(errno);
     if (errno != EEXIST || !replace)
         return nullptr;
     // Replace only a plain file with no other links: never a link, a device, a
     // pipe, or a file whose content is shared with a name outside the folder.
     // O_NONBLOCK keeps a planted pipe from blocking the open.
     fd = ::openat(m_fd, n.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        m_createError = std::strerror(errno);
         return nullptr;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(fd, 0) != 0) {
+        m_createError = "not a plain file of its own";
         ::close(fd);
         return nullptr;
     }

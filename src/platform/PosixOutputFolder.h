@@ -14,7 +14,8 @@ namespace sarvik::platform {
 class PosixOutputFolder final : public recovery::OutputFolder {
   public:
     /// Opens the folder the user chose (a link naming it is followed: the user
-    /// named it). Nothing, with the reason in `error`, when it is not a folder.
+    /// named it). Nothing, with the system's reason in `error`, when it is not a
+    /// folder or cannot be written to (read-only, no permission).
     static std::shared_ptr<PosixOutputFolder> open(const std::string& path, std::string& error);
 
     PosixOutputFolder(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
@@ -27,10 +28,12 @@ class PosixOutputFolder final : public recovery::OutputFolder {
     [[nodiscard]] std::shared_ptr<recovery::OutputFolder> makeFolder(std::string_view name) override;
     [[nodiscard]] std::unique_ptr<recovery::OutputFile> createFile(std::string_view name, bool replace) override;
     [[nodiscard]] bool setTimes(std::string_view name, const recovery::EntryTimes& times) override;
+    [[nodiscard]] std::string createError() const override { return m_createError; }
 
   private:
     int m_fd;
     std::string m_path;
+    std::string m_createError;
 };
 
 } // namespace sarvik::platform

@@ -336,6 +336,8 @@ bool FileRecovery::create(Prepared& p)
     if (!m_observer.continueAfterError(createErrorMessage(p.path)))
         m_control.StopRecovery.store(1, std::memory_order_relaxed);
     p.report.outcome = FileOutcome::CreateFailed;
+    if (p.folder->folder)
+        p.report.error = p.folder->folder->createError();
     finish(p, p.report.size);
     return false;
 }
@@ -348,6 +350,8 @@ void FileRecovery::finish(Prepared& p, std::uint64_t size)
     if (p.file) {
         if (!p.file->close())
             p.writeFailed = true;
+        if (p.writeFailed)
+            p.report.error = p.file->error();
         p.file.reset();
         if (p.writeFailed)
             p.report.outcome = FileOutcome::WriteFailed;

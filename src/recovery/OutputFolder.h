@@ -29,6 +29,8 @@ class OutputFile {
     [[nodiscard]] virtual bool write(disk::ByteSpan bytes) = 0;
     /// Closes the file; false when the last writes could not be committed.
     [[nodiscard]] virtual bool close() = 0;
+    /// Why the last write or close failed, as the system says it; empty when unknown.
+    [[nodiscard]] virtual std::string error() const { return {}; }
 };
 
 /// One folder of the destination.
@@ -52,6 +54,8 @@ class OutputFolder {
     /// Never follows a symbolic link and never writes into a file that has other
     /// hard links. Nothing when the file cannot be created.
     [[nodiscard]] virtual std::unique_ptr<OutputFile> createFile(std::string_view name, bool replace) = 0;
+    /// Why the last createFile failed, as the system says it; empty when unknown.
+    [[nodiscard]] virtual std::string createError() const { return {}; }
 
     /// Gives the entry `name` (a closed file or a folder) these modification and
     /// access times, without following a symbolic link. False when it cannot.

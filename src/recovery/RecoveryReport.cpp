@@ -27,6 +27,55 @@ const char* outcomeText(FileOutcome outcome) noexcept
     return "?";
 }
 
+namespace {
+
+std::string ofSize(const FileReport& r)
+{
+    return std::to_string(r.bytesWritten) + " of " + std::to_string(r.size) + " bytes";
+}
+
+std::string because(const FileReport& r)
+{
+    return r.error.empty() ? std::string{} : " (" + r.error + ")";
+}
+
+} // namespace
+
+std::string lossText(const FileReport& r)
+{
+    std::string zeros;
+    if (r.zeroFilledBlocks != 0)
+        zeros = std::to_string(r.zeroFilledBlocks) + " unreadable block(s) written as zeros";
+    switch (r.outcome) {
+    case FileOutcome::Written:
+        return zeros.empty() ? std::string{} : "incomplete: " + zeros;
+    case FileOutcome::CutShort:
+        return "cut short at " + ofSize(r) + (zeros.empty() ? "" : "; " + zeros);
+    case FileOutcome::Incomplete:
+        return "incomplete: " + ofSize(r) + " written, the data ends there" + (zeros.empty() ? "" : "; " + zeros);
+    case FileOutcome::WriteFailed:
+        return "incomplete: writing failed after " + ofSize(r) + because(r);
+    case FileOutcome::CreateFailed:
+        return "not written: could not be created" + because(r);
+    case FileOutcome::Unreadable:
+        return "not written: its MFT record could not be read";
+    case FileOutcome::NothingToWrite:
+        return r.size == 0 ? std::string{} : "not written: no data left to copy";
+    case FileOutcome::Filtered:
+    case FileOutcome::DuplicateSkipped:
+        return {};
+    }
+    return "not written";
+}
+
+std::size_t RecoveryReport::lossCount() const
+{
+    std::size_t count = m_failedFolders.size();
+    for (const FileReport& f : m_files)
+        count += lossText(f).empty() ? 0U : 1U;
+    return count;
+}
+
 void RecoveryReport::add(FileReport report)
 {
     auto& t = m_totals;

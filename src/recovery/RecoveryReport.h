@@ -32,7 +32,14 @@ struct FileReport {
     /// Clusters the copy read that are now in use by something else (deleted files only).
     std::uint64_t clustersInUse = 0;
     FileOutcome outcome = FileOutcome::Written;
+    /// The system's reason when the file could not be created or written.
+    std::string error;
 };
+
+/// What happened to a file that did not come back whole ("cut short at 512 of
+/// 2048 bytes", "not written: could not be created (Permission denied)", ...);
+/// empty when it did, or when leaving it out was asked for (filters, duplicates).
+[[nodiscard]] std::string lossText(const FileReport& report);
 
 struct RecoveryTotals {
     std::uint32_t written = 0;
@@ -61,6 +68,8 @@ class RecoveryReport {
     [[nodiscard]] const RecoveryTotals& totals() const noexcept { return m_totals; }
     /// True when some file could not be created or written.
     [[nodiscard]] bool anyFailed() const noexcept { return m_totals.failed != 0; }
+    /// Files that did not come back whole (those with a lossText) and folders not created.
+    [[nodiscard]] std::size_t lossCount() const;
     void clear();
 
   private:

@@ -2,6 +2,8 @@
 
 #include "recovery/FileRecovery.h"
 
+#include <new>
+
 namespace sarvik::recovery {
 
 SaveWorker::~SaveWorker()
@@ -20,10 +22,16 @@ bool SaveWorker::start(FileRecovery& recovery, std::function<void(FileRecovery&)
         m_thread.join();
     }
     m_done.store(false, std::memory_order_release);
+    m_outOfMemory.store(false, std::memory_order_release);
     m_control.StopRecovery.store(0, std::memory_order_relaxed);
     recovery.resetSavedFileCount();
     m_thread = std::thread([this, &recovery, copy = std::move(copy), finished = std::move(finished)] {
-        copy(recovery);
+        try {
+            copy(recovery);
+        } catch (const std::bad_alloc&) {
+            // Ends the copy, not the program: the owner shows the message.
+            m_outOfMemory.store(true, std::memory_order_release);
+        }
         m_control.StopRecovery.store(0, std::memory_order_relaxed);
         m_control.SkipFile.store(0, std::memory_order_relaxed);
         recovery.resetSavedFileCount();

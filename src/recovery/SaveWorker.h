@@ -35,11 +35,14 @@ class SaveWorker {
     [[nodiscard]] bool done() const noexcept { return m_done.load(std::memory_order_acquire); }
     /// Waits for the copy to end.
     void wait();
+    /// True when the copy ended because memory ran out (it then ended early).
+    [[nodiscard]] bool outOfMemory() const noexcept { return m_outOfMemory.load(std::memory_order_acquire); }
 
   private:
     catalogue::RecoveryControl& m_control;
     std::thread m_thread;
     std::atomic<bool> m_done{false};
+    std::atomic<bool> m_outOfMemory{false};
 };
 
 } // namespace sarvik::recovery
