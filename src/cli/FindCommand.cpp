@@ -36,16 +36,17 @@ int runFind(const std::vector<std::string>& args)
         std::fputs("usage: sarvik find SOURCE PATTERN [--classic] [--json]\n", stderr);
         return 2;
     }
-    auto session = openSession(sa);
+    int status = kExitDone;
+    auto session = openSession(sa, status);
     if (!session)
-        return 1;
+        return status;
 
     // The pattern comes from a UTF-8 terminal; it is matched as the catalogue holds names.
     const bool utf8 = session->catalogue.NamesAreUtf8;
     std::vector<search::SearchMatch> matches;
     search::SearchControl control;
-    search::FindFiles(session->catalogue, session->tree, session->kind(), catalogue::nameFromUtf8(pattern, utf8), control,
-                      [&](const search::SearchMatch& m) { matches.push_back(m); });
+    search::FindFiles(session->catalogue, session->tree, session->kind(), catalogue::nameFromUtf8(pattern, utf8),
+                      control, [&](const search::SearchMatch& m) { matches.push_back(m); });
 
     if (json) {
         JsonWriter w;
@@ -59,15 +60,14 @@ int runFind(const std::vector<std::string>& args)
         }
         w.endArray().value("count", static_cast<std::uint64_t>(matches.size())).endObject();
         std::printf("%s\n", w.str().c_str());
-        return 0;
+        return status;
     }
     std::printf("%-40s %-40s %12s\n", "File Name", "Path", "Size");
     for (const auto& m : matches)
         std::printf("%s %s %12llu\n", padded(terminalText(m.name, utf8), 40).c_str(),
-                    padded(terminalText(m.path, utf8), 40).c_str(),
-                    static_cast<unsigned long long>(m.size));
+                    padded(terminalText(m.path, utf8), 40).c_str(), static_cast<unsigned long long>(m.size));
     std::printf("%zu file(s) found\n", matches.size());
-    return 0;
+    return status;
 }
 
 } // namespace sarvik::cli

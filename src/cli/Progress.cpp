@@ -6,6 +6,13 @@
 
 namespace sarvik::cli {
 
+namespace {
+/// A terminal line is redrawn at most this often; engines report far more often.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr int kBarWidth = 30;
+constexpr std::size_t kStatusColumns = 30;
+} // namespace
+
 TerminalProgress::TerminalProgress(std::string what) : m_what(std::move(what)), m_enabled(::isatty(2) != 0) {}
 
 TerminalProgress::~TerminalProgress()
@@ -13,32 +20,77 @@ TerminalProgress::~TerminalProgress()
     finish();
 }
 
+void TerminalProgress::foldersFound(std::uint32_t count)
+{
+    m_folders = count;
+    draw();
+}
+
+void TerminalProgress::filesFound(std::uint32_t count)
+{
+    m_files = count;
+    draw();
+}
+
 void TerminalProgress::status(const std::string& text)
 {
     m_status = text;
-    draw(true);
+    std::replace(m_status.begin(), m_status.end(), '\\', '/');
+    draw();
 }
 
 void TerminalProgress::progress(std::uint32_t position)
 {
     m_position = std::min<std::uint32_t>(position, 100);
-    draw(false);
+    draw();
 }
 
-void TerminalProgress::draw(bool force)
+void TerminalProgress::counts(std::string text)
+{
+    m_counts = std::move(text);
+    draw();
+}
+
+std::string TerminalProgress::line() const
+{
+    const int filled = static_cast<int>(m_position) * kBarWidth / 100;
+    std::string text = m_what + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] ";
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3u%%", m_position);
+    text += percent;
+    text += "  ";
+    text += m_counts.empty() ? "folders " + std::to_string(m_folders) + "  files " + std::to_string(m_files) : m_counts;
+    text += "  ";
+    // The status is cut to its columns at a character boundary, then padded so
+    // that a shorter text covers a longer one drawn before it.
+    std::size_t bytes = 0;
+    std::size_t columns = 0;
+    while (bytes < m_status.size() && columns < kStatusColumns) {
+        ++bytes;
+        while (bytes < m_status.size() && (static_cast<unsigned char>(m_status[bytes]) & 0xC0) == 0x80)
+            ++bytes;
+        ++columns;
+    }
+    text += m_status.substr(0, bytes);
+    text.append(kStatusColumns - columns, ' ');
+    return text;
+}
+
+void TerminalProgress::draw()
 {
     if (!m_enabled)
         return;
     const auto now = std::chrono::steady_clock::now();
-    if (!force && m_drawn && now - m_last < std::chrono::milliseconds(100))
+    if (m_drawn && now - m_last < kRedrawInterval)
+        return;
+    std::string text = line();
+    if (m_drawn && text == m_lastLine)
         return;
     m_last = now;
-    constexpr int kWidth = 30;
-    const int filled = static_cast<int>(m_position) * kWidth / 100;
-    std::fprintf(stderr, "\r%s [%.*s%*s] %3u%%  folders %u  files %u  %-30.30s", m_what.c_str(), filled,
-                 "##############################", kWidth - filled, "", m_position, m_folders, m_files,
-                 m_status.c_str());
+    std::fprintf(stderr, "\r%s", text.c_str());
     std::fflush(stderr);
+    m_lastLine = std::move(text);
     m_drawn = true;
 }
 
@@ -48,6 +100,7 @@ void TerminalProgress::finish()
         std::fputs("\r\033[K", stderr);
         std::fflush(stderr);
         m_drawn = false;
+        m_lastLine.clear();
     }
 }
 

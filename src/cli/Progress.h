@@ -10,28 +10,36 @@
 namespace sarvik::cli {
 
 class TerminalProgress final : public catalogue::ScanObserver {
-public:
+  public:
     explicit TerminalProgress(std::string what);
     ~TerminalProgress() override;
     TerminalProgress(const TerminalProgress&) = delete;
     TerminalProgress& operator=(const TerminalProgress&) = delete;
 
-    void foldersFound(std::uint32_t count) override { m_folders = count; }
-    void filesFound(std::uint32_t count) override { m_files = count; }
+    void foldersFound(std::uint32_t count) override;
+    void filesFound(std::uint32_t count) override;
+    /// The status text; a '\' in it (a path, or "position\total") is shown as '/'.
     void status(const std::string& text) override;
     void progress(std::uint32_t position) override;
+    /// Replaces "folders N  files N" with `text` (a copy's files and bytes).
+    void counts(std::string text);
     /// Clears the line (done before anything else is printed).
     void finish();
 
-private:
-    void draw(bool force);
+    /// The line as it would be drawn now, without the leading carriage return.
+    [[nodiscard]] std::string line() const;
+
+  private:
+    void draw();
     std::string m_what;
     std::string m_status;
+    std::string m_counts;
     std::uint32_t m_position = 0;
     std::uint32_t m_folders = 0;
     std::uint32_t m_files = 0;
     bool m_enabled;
     bool m_drawn = false;
+    std::string m_lastLine;
     std::chrono::steady_clock::time_point m_last{};
 };
 

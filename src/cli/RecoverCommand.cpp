@@ -10,10 +10,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unordered_set>
 
 namespace sarvik::cli {
 
@@ -23,28 +25,102 @@ constexpr const char* kUsage = "usage: sarvik recover SOURCE --to DIR [--all | P
                                "[--duplicates rename|overwrite|skip] [--classic] [--no-times]\n";
 
 std::atomic<catalogue::RecoveryControl*> g_interruptTarget{nullptr};
+std::atomic<bool> g_interrupted{false};
 
 extern "C" void onInterrupt(int)
 {
-    // Ctrl-C: the file being written is cut short and nothing more starts.
+    // Ctrl-C: the file being written is cut short and nothing more starts; a
+    // second Ctrl-C ends the program at once.
+    g_interrupted.store(true);
     if (auto* control = g_interruptTarget.load())
         control->StopRecovery.store(1, std::memory_order_relaxed);
+    std::signal(SIGINT, SIG_DFL);
 }
 
-/// Draws the progress of the current file and keeps the failures for the end.
+/// "12.3 MB" and the like, for the progress line.
+std::string byteText(std::uint64_t bytes)
+{
+    char text[32];
+    if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>((bytes + 1023) / 1024));
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+/// Draws files done of the planned total, bytes written and the current file.
 class CliRecoveryObserver final : public recovery::RecoveryObserver {
   public:
-    CliRecoveryObserver() : m_progress("Recovering") {}
-    void fileName(const std::string& name) override { m_name = name; }
-    void totalFiles(std::uint32_t count) override { m_progress.status(std::to_string(count) + " done  " + m_name); }
+    CliRecoveryObserver(std::uint32_t plannedFiles, std::uint64_t plannedBytes)
+        : m_progress("Recovering"), m_plannedFiles(plannedFiles), m_plannedBytes(plannedBytes)
+    {
+        showCounts();
+    }
+    void path(const std::string& text) override { m_progress.status(text); }
     void fileProgress(std::uint32_t position) override { m_progress.progress(position); }
+    void fileDone(const recovery::FileReport& report) override
+    {
+        ++m_filesDone;
+        m_bytesDone += report.bytesWritten;
+        showCounts();
+    }
     bool continueAfterError(const std::string&) override { return true; } // go on; reported at the end
     void finish() { m_progress.finish(); }
 
   private:
+    void showCounts()
+    {
+        m_progress.counts("files " + std::to_string(m_filesDone) + " of " + std::to_string(m_plannedFiles) + "  " +
+                          byteText(m_bytesDone) + " of " + byteText(m_plannedBytes));
+    }
     TerminalProgress m_progress;
-    std::string m_name;
+    std::uint32_t m_plannedFiles;
+    std::uint64_t m_plannedBytes;
+    std::uint32_t m_filesDone = 0;
+    std::uint64_t m_bytesDone = 0;
 };
+
+/// Files and bytes of what a copy is asked for: the deleted files of the chosen
+/// folders' subtrees, and the chosen files. Only the progress line uses it.
+struct Planned {
+    std::uint32_t files = 0;
+    std::uint64_t bytes = 0;
+};
+
+Planned planCopy(const scan::ScanSession& session, const std::vector<const catalogue::TreeNode*>& folders,
+                 const std::vector<catalogue::FileRow>& files)
+{
+    Planned planned;
+    std::unordered_set<std::uint32_t> keys;
+    std::vector<const catalogue::TreeNode*> pending(folders);
+    while (!pending.empty()) {
+        const catalogue::TreeNode* node = pending.back();
+        pending.pop_back();
+        if (node == nullptr || !keys.insert(node->key).second)
+            continue;
+        for (const std::uint32_t child : node->children)
+            pending.push_back(session.tree.node(child));
+    }
+    const auto count = [&](const auto& list, auto parentOf) {
+        for (const auto& e : list)
+            if (keys.contains(parentOf(e))) {
+                ++planned.files;
+                planned.bytes += e.size;
+            }
+    };
+    const auto& c = session.catalogue;
+    if (session.kind() == catalogue::CatalogueKind::Fat)
+        count(c.FatFileList, [](const catalogue::FatFileEntry& e) { return e.parentCluster; });
+    else
+        count(c.NtfsFileList, [](const catalogue::NtfsFileEntry& e) { return e.parentRecord; });
+    for (const catalogue::FileRow& row : files) {
+        ++planned.files;
+        std::uint64_t size = 0;
+        std::from_chars(row.size.data(), row.size.data() + row.size.size(), size);
+        planned.bytes += size;
+    }
+    return planned;
+}
 
 bool isUnder(const struct stat& dir, const std::string& source)
 {
@@ -103,9 +179,11 @@ int runRecover(const std::vector<std::string>& args)
         return 2;
     }
 
+    // The destination is checked before the scan, which may take hours: it can
+    // be made, it is a folder, and it can be written to.
     if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "sarvik recover: cannot create %s: %s\n", to.c_str(), std::strerror(errno));
-        return 1;
+        return kExitFailed;
     }
     struct stat dirStat {};
     if (::stat(to.c_str(), &dirStat) == 0 && isUnder(dirStat, sa.source)) {
@@ -116,13 +194,18 @@ int runRecover(const std::vector<std::string>& args)
     std::string error;
     auto destination = platform::PosixOutputFolder::open(to, error);
     if (!destination) {
-        std::fprintf(stderr, "sarvik recover: %s\n", error.c_str());
-        return 1;
+        std::fprintf(stderr, "sarvik recover: cannot write to %s\n", error.c_str());
+        return kExitFailed;
     }
 
-    auto session = openSession(sa);
+    int status = kExitDone;
+    auto session = openSession(sa, status);
     if (!session)
-        return 1;
+        return status;
+    if (!session->volume.reader.isOpen()) {
+        std::fprintf(stderr, "sarvik recover: no volume to read file data from; nothing was written\n");
+        return kExitFailed;
+    }
     for (const auto& f : filters) {
         if (const auto r = session->filters.add(catalogue::nameFromUtf8(f, session->catalogue.NamesAreUtf8));
             r != search::AddPatternResult::Added) {
@@ -137,7 +220,7 @@ int runRecover(const std::vector<std::string>& args)
         catalogue::FileRow row;
     };
     std::vector<Item> items;
-    int status = 0;
+    bool missing = false;
     for (const std::string& path : paths) {
         if (const catalogue::TreeNode* node = findFolder(*session, path)) {
             items.push_back({node, {}});
@@ -161,11 +244,11 @@ int runRecover(const std::vector<std::string>& args)
         }
         if (!found) {
             std::fprintf(stderr, "sarvik recover: no folder or file '%s' in the scan\n", path.c_str());
-            status = 1;
+            missing = true;
         }
     }
-    if (status != 0)
-        return status;
+    if (missing)
+        return kExitFailed;
 
     const auto settings = [&] {
         auto s = recovery::RecoverySettings::startup('N');
@@ -174,8 +257,20 @@ int runRecover(const std::vector<std::string>& args)
         s.ThoroughScan = sa.thorough || session->catalogue.NamesAreUtf8;
         return s;
     }();
+    std::vector<const catalogue::TreeNode*> plannedFolders;
+    std::vector<catalogue::FileRow> plannedFiles;
+    if (all)
+        plannedFolders.push_back(&session->tree.root());
+    for (const Item& item : items) {
+        if (item.folder != nullptr)
+            plannedFolders.push_back(item.folder);
+        else
+            plannedFiles.push_back(item.row);
+    }
+    const Planned planned = planCopy(*session, plannedFolders, plannedFiles);
+
     catalogue::RecoveryControl control;
-    CliRecoveryObserver observer;
+    CliRecoveryObserver observer(planned.files, planned.bytes);
     recovery::RecoveryReport report;
     recovery::FileRecovery copier(session->volume, session->catalogue, session->tree, session->filters, settings,
                                   control, observer, report);
@@ -207,26 +302,39 @@ int runRecover(const std::vector<std::string>& args)
             }
         });
         worker.wait();
+        if (worker.outOfMemory()) {
+            observer.finish();
+            std::fprintf(stderr, "sarvik: %s\n", catalogue::kOutOfMemoryMessage);
+            return kExitFailed;
+        }
     }
     std::signal(SIGINT, previous);
     g_interruptTarget.store(nullptr);
     observer.finish();
 
+    // Every file that did not come back whole, by name, with what happened to it.
     for (const auto& f : report.files())
-        if (f.outcome == recovery::FileOutcome::CreateFailed || f.outcome == recovery::FileOutcome::WriteFailed ||
-            f.outcome == recovery::FileOutcome::Unreadable)
-            std::fprintf(stderr, "sarvik recover: %s: %s\n", f.path.c_str(), recovery::outcomeText(f.outcome));
+        if (const std::string loss = recovery::lossText(f); !loss.empty())
+            std::fprintf(stderr, "sarvik recover: %s: %s\n", terminalText(f.path, true).c_str(), loss.c_str());
     for (const auto& f : report.failedFolders())
-        std::fprintf(stderr, "sarvik recover: %s: folder could not be created\n", f.c_str());
+        std::fprintf(stderr, "sarvik recover: %s: folder could not be created\n", terminalText(f, true).c_str());
     const auto& t = report.totals();
-    std::printf("%u written, %u cut short, %u incomplete, %u skipped (exists), %u filtered out, %u not written "
+    const bool interrupted = g_interrupted.exchange(false);
+    std::printf("%s%u written, %u cut short, %u incomplete, %u skipped (exists), %u filtered out, %u not written "
                 "(no data), %u failed; %u zero-filled block(s) in %u file(s); %llu bytes\n",
-                t.written, t.cutShort, t.incomplete, t.duplicatesSkipped, t.filtered, t.nothingToWrite, t.failed,
-                t.zeroFilledBlocks, t.filesWithZeroFill, static_cast<unsigned long long>(t.bytesWritten));
+                interrupted ? "interrupted: " : "", t.written, t.cutShort, t.incomplete, t.duplicatesSkipped,
+                t.filtered, t.nothingToWrite, t.failed, t.zeroFilledBlocks, t.filesWithZeroFill,
+                static_cast<unsigned long long>(t.bytesWritten));
     if (t.writtenFromUsedClusters != 0)
         std::printf("%u file%s written from clusters that are now in use\n", t.writtenFromUsedClusters,
                     t.writtenFromUsedClusters == 1 ? "" : "s");
-    return report.anyFailed() ? 1 : 0;
+    if (interrupted)
+        return kExitInterrupted;
+    if (const std::size_t losses = report.lossCount(); losses != 0) {
+        std::fprintf(stderr, "sarvik recover: %zu file(s) or folder(s) did not come back whole\n", losses);
+        status = worseStatus(status, kExitLosses);
+    }
+    return status;
 }
 
 } // namespace sarvik::cli

@@ -194,15 +194,16 @@ int runScan(const std::vector<std::string>& args)
         }
     }
     if (sa.source.empty()) {
-        std::fputs("usage: sarvik scan SOURCE [--snapshot FILE] [--device PATH] [--classic] [--json]\n", stderr);
+        std::fputs("usage: sarvik scan SOURCE [--snapshot FILE [--force]] [--device PATH] [--classic] [--json]\n", stderr);
         return 2;
     }
-    auto session = openSession(sa);
+    int status = kExitDone;
+    auto session = openSession(sa, status);
     if (!session)
-        return 1;
+        return status;
     if (json) {
         scanJson(*session);
-        return 0;
+        return status;
     }
     const auto& s = *session;
     std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(),
@@ -211,7 +212,7 @@ int runScan(const std::vector<std::string>& args)
     std::puts("/");
     printFolder(s, s.tree.root(), 1);
     std::printf("%u folder(s), %u deleted file(s) found\n", s.catalogue.FolderCount, s.catalogue.FileCount);
-    return 0;
+    return status;
 }
 
 int runLs(const std::vector<std::string>& args)
@@ -237,9 +238,10 @@ int runLs(const std::vector<std::string>& args)
         std::fputs("usage: sarvik ls SOURCE [FOLDER] [--filter PATTERN]... [--classic] [--json]\n", stderr);
         return 2;
     }
-    auto session = openSession(sa);
+    int status = kExitDone;
+    auto session = openSession(sa, status);
     if (!session)
-        return 1;
+        return status;
     for (const auto& f : filters) {
         if (const auto r = session->filters.add(catalogue::nameFromUtf8(f, session->catalogue.NamesAreUtf8));
             r != search::AddPatternResult::Added) {
@@ -278,7 +280,7 @@ int runLs(const std::vector<std::string>& args)
         }
         w.endArray().endObject();
         std::fputs(w.str().c_str(), stdout);
-        return 0;
+        return status;
     }
     std::printf("%-40s %-24s %12s  %-20s %-20s %-10s %s\n", "Name", "Type", "Size", "Created", "Modified", "ID",
                 "Condition");
@@ -287,7 +289,7 @@ int runLs(const std::vector<std::string>& args)
                     padded(terminalText(r.name, session->catalogue.NamesAreUtf8), 40).c_str(),
                     padded(terminalText(r.type, session->catalogue.NamesAreUtf8), 24).c_str(), r.size.c_str(),
                     r.created.c_str(), r.modified.c_str(), r.id.c_str(), r.condition.c_str());
-    return 0;
+    return status;
 }
 
 } // namespace sarvik::cli

@@ -3,13 +3,17 @@
 #include "snapshot/SnapshotMftRuns.h"
 
 #include "catalogue/NameText.h"
-#include "disk/PartitionTable.h"
+#include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
+#include "disk/PartitionTable.h"
 #include "platform/PartitionSource.h"
 #include "platform/PosixDevice.h"
+#include "platform/RegularFile.h"
 #include "snapshot/SnapshotFile.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -20,6 +24,10 @@ bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
     if ((args[i] == "--snapshot" || args[i] == "--device") && i + 1 < args.size()) {
         (args[i] == "--snapshot" ? snapshotOut : device) = args[i + 1];
         ++i;
+        return true;
+    }
+    if (args[i] == "--force") {
+        force = true;
         return true;
     }
     if (args[i] == "--thorough" || args[i] == "--classic") {
@@ -107,15 +115,18 @@ std::optional<std::string> snapshotVolumeWarning(const scan::ScanSession& sessio
     const auto lines = snapshot::GeometryDifferences(session.volume.geometry, found.volume.geometry, found.supported);
     if (lines.empty())
         return std::nullopt;
-    std::string warning = "the volume at " + terminalText(path) +
-                          " does not match the snapshot; recovered files may hold other data:";
+    std::string warning =
+        "the volume at " + terminalText(path) + " does not match the snapshot; recovered files may hold other data:";
     for (const auto& line : lines)
         warning += "\n  " + line;
     return warning;
 }
 
-std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, const std::string& devicePath)
+std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, const std::string& devicePath,
+                                                       bool* volumeMatches)
 {
+    if (volumeMatches != nullptr)
+        *volumeMatches = false;
     auto session = std::make_unique<scan::ScanSession>();
     const auto loaded = snapshot::LoadSnapshotFile(*session, path);
     if (loaded.status == snapshot::DecodeStatus::Refused) {
@@ -144,15 +155,24 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
         snapshot::RebuildMftRunList(session->mftRuns, volume);
     if (const auto warning = snapshotVolumeWarning(*session))
         std::fprintf(stderr, "sarvik: warning: %s\n", warning->c_str());
+    else if (volumeMatches != nullptr)
+        *volumeMatches = true;
     return session;
 }
 
-bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath)
+bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath, bool replace)
 {
+    // The name rule turns "/dev/full" into "/dev/FULL.RVU": a name that is a
+    // device or a pipe was not meant as a snapshot file.
+    std::error_code ec;
+    if (const auto chosen = std::filesystem::status(chosenPath, ec);
+        std::filesystem::exists(chosen) && !std::filesystem::is_regular_file(chosen)) {
+        std::fprintf(stderr, "sarvik: %s: not a plain file; a snapshot is written only as one\n", chosenPath.c_str());
+        return false;
+    }
     // A snapshot is read later, maybe from another folder: an image named by a
     // relative path is recorded by its absolute path so that it is found again.
     disk::VolumeInfo info = session.volume.info;
-    std::error_code ec;
     // A partition "PATH@N" is recorded with PATH made absolute.
     disk::PartitionPath split{info.DevicePath, 0};
     if (!std::filesystem::exists(info.DevicePath, ec))
@@ -165,21 +185,59 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
             info.DevicePath = split.number == 0 ? whole : disk::partitionPathText(whole, split.number);
         }
     }
-    const auto saved = snapshot::SaveSnapshot(info, session.volume.partition, session.volume.geometry,
-                                              session.catalogue, chosenPath);
-    if (!saved.ok) {
-        std::fprintf(stderr, "sarvik: %s (%s)\n", terminalText(saved.message).c_str(), saved.path.c_str());
+    const std::string path = snapshot::SnapshotPath(chosenPath, snapshot::kCaseSensitiveFileNames);
+    std::vector<std::byte> bytes;
+    const auto encoded =
+        snapshot::EncodeSnapshot(info, session.volume.partition, session.volume.geometry, session.catalogue, bytes);
+    if (!encoded.ok) {
+        std::fprintf(stderr, "sarvik: %s (%s)\n", terminalText(encoded.error).c_str(), path.c_str());
         return false;
     }
-    std::fprintf(stderr, "sarvik: snapshot saved to %s\n", saved.path.c_str());
+    std::string error;
+    if (!platform::writeRegularFile(path, bytes, replace, error)) {
+        std::fprintf(stderr, "sarvik: snapshot not saved: %s\n", error.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "sarvik: snapshot saved to %s\n", path.c_str());
     return true;
 }
 
-std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args)
+namespace {
+
+std::atomic<catalogue::ScanControl*> g_scanInterrupt{nullptr};
+
+extern "C" void onScanInterrupt(int)
 {
+    // The first Ctrl-C stops the scan at its next check; a second one ends the
+    // program at once.
+    if (auto* control = g_scanInterrupt.load())
+        control->ScanStopFlag.store(1, std::memory_order_relaxed);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+/// Scans the opened volume with Ctrl-C stopping the scan instead of the program.
+scan::ScanResult scanWithInterrupt(scan::ScanSession& session, bool thorough)
+{
+    TerminalProgress progress("Scanning");
+    catalogue::ScanControl control;
+    g_scanInterrupt.store(&control);
+    auto previous = std::signal(SIGINT, onScanInterrupt);
+    const scan::ScanResult result = scan::RunScan(session, progress, control, scan::ScanOptions{thorough});
+    std::signal(SIGINT, previous);
+    g_scanInterrupt.store(nullptr);
+    progress.finish();
+    return result;
+}
+
+} // namespace
+
+std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& status)
+{
+    status = kExitFailed;
     std::unique_ptr<scan::ScanSession> session;
+    bool complete = true;
     if (isSnapshotSource(args.source)) {
-        session = loadSnapshotSession(args.source, args.device);
+        session = loadSnapshotSession(args.source, args.device, &complete);
     } else if (!args.device.empty()) {
         std::fprintf(stderr, "sarvik: --device goes with a snapshot SOURCE; %s is not one\n", args.source.c_str());
         return nullptr;
@@ -193,15 +251,26 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args)
             std::fprintf(stderr, "sarvik: %s\n", opened.note.c_str());
         session = std::make_unique<scan::ScanSession>();
         session->volume = std::move(opened.volume);
-        TerminalProgress progress("Scanning");
-        catalogue::ScanControl control;
-        scan::RunScan(*session, progress, control, scan::ScanOptions{args.thorough});
-        progress.finish();
+        const scan::ScanResult result = scanWithInterrupt(*session, args.thorough);
+        if (result.Stopped) {
+            std::fprintf(stderr, "sarvik: interrupted; the scan did not end\n");
+            status = kExitInterrupted;
+            return nullptr;
+        }
+        if (result.any()) {
+            complete = false;
+            std::fprintf(stderr,
+                         "sarvik: warning: %llu sector(s) and %llu MFT record(s) could not be read; what they "
+                         "held is missing from the result\n",
+                         static_cast<unsigned long long>(result.UnreadableSectors),
+                         static_cast<unsigned long long>(result.UnreadableRecords));
+        }
     }
     if (!session)
         return nullptr;
-    if (!args.snapshotOut.empty() && !saveSnapshot(*session, args.snapshotOut))
+    if (!args.snapshotOut.empty() && !saveSnapshot(*session, args.snapshotOut, args.force))
         return nullptr;
+    status = complete ? kExitDone : kExitLosses;
     return session;
 }
 
@@ -214,7 +283,7 @@ std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std
 {
     const auto& c = session.catalogue;
     const std::uint32_t item = session.kind() == catalogue::CatalogueKind::Fat ? c.FatFolderList[folderIndex].treeItem
-                                                                                : c.NtfsFolderList[folderIndex].treeItem;
+                                                                               : c.NtfsFolderList[folderIndex].treeItem;
     const catalogue::TreeNode* node = session.tree.node(item);
     if (node == nullptr || node->folderIndex != static_cast<std::int64_t>(folderIndex))
         return std::nullopt;

@@ -25,6 +25,8 @@ struct SessionArgs {
     /// boot sector) unless --classic asks for the classic ones; --thorough is
     /// accepted too. The last of the two given wins.
     bool thorough = true;
+    /// --force: --snapshot may replace an existing snapshot file.
+    bool force = false;
     /// Takes args[i] (and its value) when it is one of ours; true when taken.
     bool consume(const std::vector<std::string>& args, std::size_t& i);
 };
@@ -32,8 +34,11 @@ struct SessionArgs {
 /// Opens SOURCE: scans a device or image, or loads a snapshot and opens the
 /// volume it names (warning on standard error when that volume's geometry differs
 /// from the snapshot's). Then saves --snapshot when asked and says where.
-/// Prints why on standard error and gives nothing when it cannot.
-std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args);
+/// Prints why on standard error and gives nothing when it cannot; `status` is
+/// then kExitFailed or kExitInterrupted (Ctrl-C during the scan). With a session,
+/// `status` is kExitLosses when the scan could not read everything or the
+/// snapshot's volume is missing or does not match, else kExitDone.
+std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& status);
 
 /// Whether SOURCE is a recovery snapshot rather than a device or image.
 bool isSnapshotSource(const std::string& source);
@@ -42,7 +47,8 @@ bool isSnapshotSource(const std::string& source);
 /// when empty, the snapshot's DevicePath) as the device of later reads. Prints
 /// the refusal on standard error and gives nothing when the file is refused; a
 /// damaged body is reported and what came before the damage is kept.
-std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, const std::string& devicePath);
+std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, const std::string& devicePath,
+                                                       bool* volumeMatches = nullptr);
 
 /// Compares the geometry of a loaded snapshot with the volume that now answers
 /// at the session's device. Nothing when they agree; otherwise a warning for
@@ -50,7 +56,8 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
 std::optional<std::string> snapshotVolumeWarning(const scan::ScanSession& session);
 
 /// Saves the session to a snapshot by the path rule; prints where, or why not.
-bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath);
+/// An existing file is replaced only with `replace`, and only a plain file.
+bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath, bool replace);
 
 /// Text from a snapshot or a volume made safe for a terminal: Windows-1252 read
 /// as UTF-8, control characters shown as '?'.

@@ -42,7 +42,8 @@ cp SCAN1.RVU plain.bin
 
 # The image moved: without --device the volume cannot be opened, with it, it can.
 mv vol.img moved.img
-"$sarvik" ls SCAN1.RVU >/dev/null 2>err.txt || fail "ls with a missing volume"
+"$sarvik" ls SCAN1.RVU >/dev/null 2>err.txt
+[ $? = 3 ] || fail "ls with a missing volume: not exit 3 (listed, with losses)"
 grep -q "cannot open the snapshot's volume" err.txt || fail "no warning for a missing volume"
 "$sarvik" ls SCAN1.RVU --device moved.img >/dev/null 2>err.txt || fail "ls --device"
 [ ! -s err.txt ] || fail "unexpected warning: $(cat err.txt)"
@@ -50,7 +51,8 @@ grep -q "cannot open the snapshot's volume" err.txt || fail "no warning for a mi
 # Another geometry at the device: a warning naming the field.
 truncate -s 20M other.img
 mkfs.fat -F16 -s 8 --invariant other.img >/dev/null
-"$sarvik" ls SCAN1.RVU --device other.img >/dev/null 2>err.txt || fail "ls --device other"
+"$sarvik" ls SCAN1.RVU --device other.img >/dev/null 2>err.txt
+[ $? = 3 ] || fail "ls --device other: not exit 3"
 grep -q "sectors per cluster: snapshot 4, volume 8" err.txt || fail "no mismatch warning: $(cat err.txt)"
 
 # A wrong version is refused with the format's message and a failure status.

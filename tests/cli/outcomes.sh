@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Exit statuses and loss reports: sectors that cannot be read (in folders and in
+# file data), output to a full device, Ctrl-C, a snapshot replayed against
+# another volume, a snapshot file that exists, a destination that is not a
+# folder, and memory running out. Faults come from a preloaded shim.
+# Usage: outcomes.sh SARVIK TEST_VOLUMES SOURCE_DIR FAULT_SHIM   (exit 77: tools missing)
+set -u
+sarvik=$1
+shim=${4:-}
+for tool in mkfs.fat mcopy mdel python3; do
+  command -v "$tool" >/dev/null || { echo "skip: $tool not installed"; exit 77; }
+done
+[ -f "$shim" ] || { echo "skip: no fault shim"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "FAIL: $*"; exit 1; }
+# expect STATUS TEXT CMD...: CMD exits with STATUS and its standard error holds TEXT.
+expect() {
+  local want=$1 text=$2
+  shift 2
+  "$@" >out.txt 2>err.txt
+  local got=$?
+  [ "$got" = "$want" ] || fail "$* exited $got, not $want: $(cat err.txt)"
+  [ -z "$text" ] || grep -q -- "$text" err.txt || fail "$*: no '$text' in: $(cat err.txt)"
+}
+
+truncate -s 20M vol.img
+mkfs.fat -F16 -s 4 --invariant vol.img >/dev/null
+head -c 300000 /dev/urandom >big.bin
+mcopy -i vol.img big.bin ::/big.bin
+mdel -i vol.img ::/big.bin
+# Byte offsets of the root directory and of the data area (cluster 2, big.bin's first).
+read -r root data < <(python3 -c "
+import struct; b = open('vol.img', 'rb').read(512)
+reserved, = struct.unpack_from('<H', b, 14); fats = b[16]; entries, = struct.unpack_from('<H', b, 17)
+per_fat, = struct.unpack_from('<H', b, 22); root = (reserved + fats * per_fat) * 512
+print(root, root + entries * 32)")
+
+expect 2 "usage" "$sarvik" scan
+for rules in --classic --thorough; do
+  # A root directory that cannot be read is not "0 deleted file(s) found" with success.
+  expect 3 "32 sector(s) and 0 MFT record(s) could not be read" \
+    env SARVIK_FAULT_READ=$root-$data LD_PRELOAD="$shim" "$sarvik" scan $rules vol.img
+  # Zeros written for unreadable blocks name the file and exit 3.
+  rm -rf out
+  expect 3 "out/.[iI][gG]\.[bB][iI][nN]: incomplete: [0-9]* unreadable block(s) written as zeros" \
+    env SARVIK_FAULT_READ=$((data + 2048))-$((data + 4096)) LD_PRELOAD="$shim" "$sarvik" recover $rules vol.img --to out --all
+  [ "$(stat -c %s out/*)" = 300000 ] || fail "$rules: the zero-filled file is not whole-sized"
+done
+
+# Output that cannot be written is a failure.
+"$sarvik" scan --classic vol.img --json >/dev/full 2>err.txt && fail "--json to /dev/full succeeded"
+grep -q "cannot write the output: No space left on device" err.txt || fail "full device: $(cat err.txt)"
+
+# Ctrl-C during a copy from a slow disk: "interrupted", the file cut short, 130.
+rm -rf out
+env SARVIK_FAULT_SLOW=200000 LD_PRELOAD="$shim" "$sarvik" recover --classic vol.img --to out --all >out.txt 2>err.txt &
+pid=$!
+for _ in $(seq 200); do [ -e out/xIG.BIN ] && break; sleep 0.05; done
+kill -INT $pid
+wait $pid
+status=$?
+[ $status = 130 ] || fail "interrupted recover exited $status: $(cat err.txt)"
+grep -q "^interrupted: " out.txt || fail "summary does not say interrupted: $(cat out.txt)"
+grep -q "xIG.BIN: cut short" err.txt || fail "cut-short file not named: $(cat err.txt)"
+
+# Snapshots: never replace a file without --force, never write to a device.
+expect 0 "saved to KEEP.RVU" "$sarvik" scan --classic vol.img --snapshot keep
+cp KEEP.RVU before.rvu
+touch -d 2000-01-01 KEEP.RVU
+expect 1 "KEEP.RVU: the file exists" "$sarvik" scan --classic vol.img --snapshot keep
+[ "$(stat -c %Y KEEP.RVU)" = "$(date -d 2000-01-01 +%s)" ] || fail "KEEP.RVU was rewritten"
+expect 0 "saved to KEEP.RVU" "$sarvik" scan --classic vol.img --snapshot keep --force
+ln -s before.rvu LINK.RVU
+expect 1 "symbolic link" "$sarvik" scan --classic vol.img --snapshot link --force
+expect 1 "/dev/full: not a plain file" "$sarvik" scan --classic vol.img --snapshot /dev/full --force
+[ ! -e /dev/FULL.RVU ] || fail "a file was made in /dev"
+
+# A snapshot replayed against another volume says so and exits 3; against no
+# volume at all nothing can be copied: 1.
+truncate -s 20M other.img
+mkfs.fat -F16 -s 8 --invariant other.img >/dev/null
+rm -rf out
+expect 3 "does not match the snapshot" "$sarvik" recover KEEP.RVU --device other.img --to out --all
+expect 1 "nothing was written" "$sarvik" recover KEEP.RVU --device missing.img --to out2 --all
+
+# The destination is checked before the scan, with the system's reason.
+expect 1 "Not a directory" env SARVIK_FAULT_READ=0-512 LD_PRELOAD="$shim" "$sarvik" recover --classic vol.img --to big.bin --all
+
+# Out of memory at any point of a scan or a snapshot load: the message and 1,
+# never an abort. (Limits start above what the C++ runtime itself needs to throw.)
+ended=0
+for limit in 100000 150000 250000 400000 700000 1200000 2000000; do
+  for source in vol.img KEEP.RVU; do
+    SARVIK_FAULT_MALLOC=$limit LD_PRELOAD=$shim "$sarvik" scan --thorough $source >/dev/null 2>err.txt
+    status=$?
+    case $status in
+      0) ;;
+      1) grep -q "Out of memory, close other applications and run again" err.txt ||
+           fail "limit $limit, $source: exit 1 without the message: $(cat err.txt)"
+         ended=$((ended + 1)) ;;
+      *) fail "limit $limit, $source: exit $status: $(cat err.txt)" ;;
+    esac
+  done
+done
+[ $ended -gt 0 ] || fail "no limit ran out of memory"
+echo "ok"
