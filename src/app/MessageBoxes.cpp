@@ -1,11 +1,16 @@
 #include "app/MessageBoxes.h"
 
+#include "catalogue/Catalogue.h"
+
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <cstdlib>
 
 namespace sarvik::app {
 
@@ -23,7 +28,7 @@ QStyle::StandardPixmap iconFor(MessageKind kind)
 
 } // namespace
 
-MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, bool question)
+MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, bool question, const QString& details)
     : QDialog(parent), m_kind(kind), m_text(new QLabel(text, this))
 {
     setWindowTitle(QString::fromLatin1(kProgramTitle));
@@ -61,6 +66,19 @@ MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, b
         connect(ok, &QPushButton::clicked, this, &QDialog::accept);
         buttons->addWidget(ok);
     }
+    if (!details.isEmpty()) {
+        m_details = new QPlainTextEdit(details, this);
+        m_details->setObjectName(QStringLiteral("details"));
+        m_details->setReadOnly(true);
+        m_details->setLineWrapMode(QPlainTextEdit::NoWrap);
+        m_details->setMinimumSize(520, 200);
+        m_details->hide();
+        auto* more = new QPushButton(tr("&Details"), this);
+        more->setObjectName(QStringLiteral("showDetails"));
+        more->setCheckable(true);
+        connect(more, &QPushButton::toggled, m_details, &QWidget::setVisible);
+        buttons->addWidget(more);
+    }
     buttons->addStretch();
 
     auto* layout = new QVBoxLayout(this);
@@ -68,7 +86,14 @@ MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, b
     layout->addLayout(top);
     layout->addSpacing(12);
     layout->addLayout(buttons);
-    setSizeGripEnabled(false);
+    if (m_details != nullptr)
+        layout->addWidget(m_details, 1);
+    setSizeGripEnabled(m_details != nullptr);
+}
+
+QString MessageBox::details() const
+{
+    return m_details != nullptr ? m_details->toPlainText() : QString();
 }
 
 QString MessageBox::text() const
@@ -76,10 +101,16 @@ QString MessageBox::text() const
     return m_text->text();
 }
 
-void MessageDialog(QWidget* parent, MessageKind kind, const QString& text)
+void MessageDialog(QWidget* parent, MessageKind kind, const QString& text, const QString& details)
 {
-    MessageBox box(parent, kind, text, false);
+    MessageBox box(parent, kind, text, false, details);
     box.exec();
+}
+
+void OutOfMemoryEnd(QWidget* parent)
+{
+    MessageDialog(parent, MessageKind::Error, QString::fromLatin1(catalogue::kOutOfMemoryMessage));
+    std::_Exit(0); // as at Exit: nothing more is run, nothing is saved
 }
 
 int QuestionDialog(QWidget* parent, const QString& text, MessageKind kind)

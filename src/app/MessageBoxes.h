@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 
 namespace sarvik::app {
@@ -16,18 +17,25 @@ enum class MessageKind { Information = 1, Error = 2, Question = 3 };
 
 class MessageBox : public QDialog {
     Q_OBJECT
-public:
-    MessageBox(QWidget* parent, MessageKind kind, const QString& text, bool question);
+  public:
+    MessageBox(QWidget* parent, MessageKind kind, const QString& text, bool question, const QString& details = {});
     [[nodiscard]] QString text() const;
     [[nodiscard]] MessageKind kind() const { return m_kind; }
+    /// The text behind "&Details", empty when the box has none.
+    [[nodiscard]] QString details() const;
 
-private:
+  private:
     MessageKind m_kind;
     QLabel* m_text;
+    QPlainTextEdit* m_details = nullptr;
 };
 
-/// Shows `text` with one "&Ok" button and waits until it is closed.
-void MessageDialog(QWidget* parent, MessageKind kind, const QString& text);
+/// Shows `text` with one "&Ok" button and waits until it is closed. With
+/// `details`, a "&Details" button shows them (one line per item) below the text.
+void MessageDialog(QWidget* parent, MessageKind kind, const QString& text, const QString& details = {});
+
+/// Shows the out-of-memory message, then ends the program at once.
+[[noreturn]] void OutOfMemoryEnd(QWidget* parent);
 
 inline constexpr int kYes = 1;
 inline constexpr int kNo = 2;

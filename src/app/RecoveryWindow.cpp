@@ -718,6 +718,8 @@ void RecoveryWindow::fillFolderTree()
 
 void RecoveryWindow::scanEnded()
 {
+    if (m_runner->outOfMemory())
+        OutOfMemoryEnd(this);
     // The engine's closing steps, in order.
     ShowPage(2, true);
     m_folderTree->show();
@@ -742,6 +744,13 @@ void RecoveryWindow::scanEnded()
     m_folderTree->setCurrentItem(folderItem(catalogue::FolderTree::kRootHandle));
     FillFileList(m_session.tree.rootKey());
     setQuickHelp(Text::resultsHelp());
+    const scan::ScanResult& result = m_runner->result();
+    if (result.any())
+        MessageDialog(this, MessageKind::Error,
+                      QStringLiteral("%1 sector(s) and %2 MFT record(s) could not be read. What they held is "
+                                     "missing from the list.")
+                          .arg(result.UnreadableSectors)
+                          .arg(result.UnreadableRecords));
     emit scanFinished();
 }
 

@@ -10,6 +10,7 @@
 #include "app/SavingDialog.h"
 #include "catalogue/NameText.h"
 #include "platform/PosixOutputFolder.h"
+#include "platform/RegularFile.h"
 #include "recovery/FileRecovery.h"
 #include "snapshot/RecoverySnapshot.h"
 #include "snapshot/SnapshotFile.h"
@@ -28,6 +29,7 @@
 #include <QUrl>
 
 #include <charconv>
+#include <new>
 
 namespace sarvik::app {
 
@@ -170,18 +172,38 @@ void ResultsCommands::recover(int mode)
     const auto recoveryMode = static_cast<recovery::RecoveryMode>(mode);
     dialog.run(copier, [&](recovery::FileRecovery& r) { r.RecoverListItems(rows, recoveryMode, selected, target); });
 
-    // A file that was created but could not be written in full (a full disk,
-    // for one) must not pass for recovered; creation failures were asked about.
-    std::uint32_t writeFailures = 0;
-    for (const recovery::FileReport& f : m_lastReport.files())
-        writeFailures += f.outcome == recovery::FileOutcome::WriteFailed ? 1 : 0;
-    if (writeFailures > 0 || !m_lastReport.failedFolders().empty())
-        MessageDialog(&m_window, MessageKind::Error,
-                      QStringLiteral("%1 file(s) could not be written in full and %2 folder(s) could not be "
-                                     "created in %3.")
-                          .arg(writeFailures)
-                          .arg(m_lastReport.failedFolders().size())
-                          .arg(folder));
+    if (dialog.outOfMemory())
+        OutOfMemoryEnd(&m_window);
+    showRecoveryOutcome(m_lastReport, folder);
+}
+
+void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder)
+{
+    // Every file that did not come back whole is named, with what happened to
+    // it; the box gives the counts and the list behind "Details".
+    const std::size_t losses = report.lossCount();
+    if (losses == 0)
+        return;
+    QStringList lines;
+    for (const recovery::FileReport& f : report.files())
+        if (const std::string loss = recovery::lossText(f); !loss.empty())
+            lines << QStringLiteral("%1: %2").arg(nameText(f.path, true), QString::fromStdString(loss));
+    for (const std::string& f : report.failedFolders())
+        lines << QStringLiteral("%1: folder could not be created").arg(nameText(f, true));
+    const recovery::RecoveryTotals& t = report.totals();
+    MessageDialog(&m_window, MessageKind::Error,
+                  QStringLiteral("%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, %4 incomplete, "
+                                 "%5 with unreadable blocks written as zeros, %6 not written, %7 folder(s) not "
+                                 "created. %8 file(s) were written whole.")
+                      .arg(losses)
+                      .arg(folder)
+                      .arg(t.cutShort)
+                      .arg(t.incomplete)
+                      .arg(t.filesWithZeroFill)
+                      .arg(t.failed)
+                      .arg(t.foldersFailed)
+                      .arg(t.written - std::min(t.written, t.filesWithZeroFill)),
+                  lines.join(QLatin1Char('\n')));
 }
 
 // ---- Open and Open With -----------------------------------------------------
@@ -282,9 +304,24 @@ void ResultsCommands::SaveSnapshot()
         QuestionDialog(&m_window, QStringLiteral("%1 already exists.\nDo you want to replace it?")
                                       .arg(QString::fromStdString(target))) != kYes)
         return;
-    const snapshot::SaveOutcome saved = snapshot::SaveSnapshot(m_window.session(), chosen);
-    if (!saved.ok)
-        MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(saved.message));
+    // Written only as a plain file: the dialog asked before replacing one, and
+    // a device or a pipe chosen by name is refused.
+    std::vector<std::byte> bytes;
+    try {
+        const scan::ScanSession& session = m_window.session();
+        const snapshot::EncodeResult encoded = snapshot::EncodeSnapshot(
+            session.volume.info, session.volume.partition, session.volume.geometry, session.catalogue, bytes);
+        if (!encoded.ok) {
+            MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(encoded.error));
+            return;
+        }
+    } catch (const std::bad_alloc&) {
+        OutOfMemoryEnd(&m_window);
+    }
+    std::string error;
+    if (!platform::writeRegularFile(target, bytes, true, error))
+        MessageDialog(&m_window, MessageKind::Error,
+                      QStringLiteral("The snapshot could not be saved. %1").arg(QString::fromStdString(error)));
 }
 
 void ResultsCommands::LoadSnapshot()
@@ -302,7 +339,12 @@ void ResultsCommands::LoadSnapshot()
         return;
     const std::string path = dialog.selectedFiles().back().toStdString(); // several chosen: the last
     scan::ScanSession& session = m_window.mutableSession();
-    const snapshot::LoadOutcome loaded = snapshot::LoadSnapshotFile(session, path);
+    snapshot::LoadOutcome loaded;
+    try {
+        loaded = snapshot::LoadSnapshotFile(session, path);
+    } catch (const std::bad_alloc&) {
+        OutOfMemoryEnd(&m_window);
+    }
     if (loaded.status == snapshot::DecodeStatus::Refused) {
         MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(loaded.message));
         return;

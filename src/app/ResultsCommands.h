@@ -61,6 +61,8 @@ public:
 
 private:
     void recover(int mode);
+    /// The end-of-recovery message: counts, and the files that did not come back whole.
+    void showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder);
     void openFile(const QString& path);
     void openFileWith(const QString& path);
     void renameRow(int row, const QString& text);

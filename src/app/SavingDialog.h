@@ -32,6 +32,8 @@ public:
 
     /// Starts `copy` on the worker and shows the box until the copy has ended.
     void run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy);
+    /// True when the last copy ended because memory ran out.
+    [[nodiscard]] bool outOfMemory() const { return m_worker.outOfMemory(); }
 
     [[nodiscard]] QLabel* pathValue() const { return m_path; }
     [[nodiscard]] QLabel* fileNameValue() const { return m_fileName; }

@@ -4,6 +4,8 @@
 
 #include <QMetaObject>
 
+#include <new>
+
 namespace sarvik::app {
 
 ScanRunner::ScanRunner(QObject* parent) : QObject(parent) {}
@@ -27,8 +29,15 @@ void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options)
         m_deliveryQueued = false;
     }
     m_control.ScanStopFlag = 0;
+    m_result = {};
+    m_outOfMemory = false;
     m_thread = std::thread([this, &session, options] {
-        scan::RunScan(session, *this, m_control, options);
+        // Both are read on the main thread only after the join in complete().
+        try {
+            m_result = scan::RunScan(session, *this, m_control, options);
+        } catch (const std::bad_alloc&) {
+            m_outOfMemory = true;
+        }
         QMetaObject::invokeMethod(this, &ScanRunner::complete, Qt::QueuedConnection);
     });
 }

@@ -47,6 +47,10 @@ public:
     /// Asks the running scan to end at its next check.
     void requestStop();
     [[nodiscard]] bool running() const { return m_thread.joinable(); }
+    /// What the last scan could not read and whether it was stopped; read it after `finished`.
+    [[nodiscard]] const scan::ScanResult& result() const { return m_result; }
+    /// True when the last scan ended because memory ran out; read it after `finished`.
+    [[nodiscard]] bool outOfMemory() const { return m_outOfMemory; }
 
 signals:
     /// The engine reported; `report` holds the latest of every value.
@@ -75,6 +79,8 @@ private:
     std::mutex m_mutex;
     ScanReport m_report;
     bool m_deliveryQueued = false;
+    scan::ScanResult m_result;
+    bool m_outOfMemory = false;
 };
 
 } // namespace sarvik::app
