@@ -270,6 +270,7 @@ void ResultsCommandsTest::savingBoxIgnoresEscapeAndStops()
         d->stopButton()->click();
         devices.gate.open();
     });
+    answerWith<app::MessageBox>(QStringLiteral("&Ok")); // the file cut short, if one was begun
     QVERIFY(w.runIfEnabled(Command::RecoverAll));
     QVERIFY(stillOpenAfterEscape);
     QVERIFY(stillOpenAfterClose);
@@ -308,8 +309,21 @@ void ResultsCommandsTest::skipCutsOneFileShort()
         d->skipButton()->click();
         devices.gate.open();
     });
+    // The end-of-recovery box counts the skipped file and names it behind Details.
+    QString summary, details;
+    whenModal<app::MessageBox>([&](app::MessageBox* box) {
+        summary = box->text();
+        details = box->details();
+        box->accept();
+    });
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QCOMPARE(nameShown, names[0]);
+    QVERIFY2(summary.startsWith(QStringLiteral("1 file(s) or folder(s) in ")) &&
+                 summary.contains(QStringLiteral(": 1 cut short")),
+             qPrintable(summary));
+    QVERIFY2(details.startsWith(out.path() + QLatin1Char('/') + names[0] + QStringLiteral(": cut short at ")) &&
+                 !details.contains(names[1]),
+             qPrintable(details));
 
     QHash<QString, ManifestFile> manifest;
     for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString()))
@@ -344,8 +358,17 @@ void ResultsCommandsTest::createErrorAskedAndNoStops()
         w.detailsView()->selectionModel()->select(model.index(rowNamed(model, name), 0),
                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
     chooseFile(out.path());
-    Answer asked;
-    answerWith<app::MessageBox>(QStringLiteral("&No"), &asked);
+    // The question, then the end-of-recovery box that names the file not created.
+    Answer asked, outcome;
+    const auto answerThenOk = [&](const QString& button) {
+        whenModal<app::MessageBox>([&, button](app::MessageBox* box) {
+            asked.seen = true;
+            asked.asked = box->text();
+            answerWith<app::MessageBox>(QStringLiteral("&Ok"), &outcome);
+            buttonWithText(box, button)->click();
+        });
+    };
+    answerThenOk(QStringLiteral("&No"));
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QVERIFY(asked.seen);
     QCOMPARE(asked.asked, QStringLiteral("Error creating file : ") + out.path() + QLatin1Char('/') + files[0] +
@@ -354,8 +377,9 @@ void ResultsCommandsTest::createErrorAskedAndNoStops()
 
     // Yes goes on with the next file.
     chooseFile(out.path());
-    answerWith<app::MessageBox>(QStringLiteral("&Yes"), &asked);
+    answerThenOk(QStringLiteral("&Yes"));
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
+    QVERIFY2(outcome.asked.contains(QStringLiteral("1 not written")), qPrintable(outcome.asked));
     QVERIFY(QFileInfo(out.path() + QLatin1Char('/') + files[1]).isFile());
     QCOMPARE(w.commands()->lastReport().totals().written, 1u);
 }

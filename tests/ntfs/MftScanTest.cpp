@@ -247,6 +247,7 @@ TEST(ScanMft, StopEndsTheLoopButNotTheClosingSteps)
                                          "counts 3 3\n");
     EXPECT_EQ(r.recorder.statuses.back(), "Creating Directory Tree");
     EXPECT_EQ(r.control.ScanStopFlag.load(), 0);
+    EXPECT_TRUE(r.catalogue.Losses.Stopped);
 }
 
 TEST(ScanMft, UnreadableRecordsAreSkippedNotRepeated)
@@ -261,6 +262,8 @@ TEST(ScanMft, UnreadableRecordsAreSkippedNotRepeated)
         records.push_back(f.recordNumber);
     EXPECT_EQ(records, (std::vector<std::uint32_t>{18, 19, 21, 24, 25, 27, 29, 63}));
     EXPECT_EQ(r.catalogue.FileCount, 8u);
+    EXPECT_EQ(r.catalogue.Losses.UnreadableRecords, 1u); // reported, not taken for an empty position
+    EXPECT_FALSE(r.catalogue.Losses.Stopped);
 }
 
 TEST(ScanMft, BlocksOfRecordsJoinWithoutSeams)
