@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QIcon>
 
 #include <algorithm>
 #include <cstdio>
@@ -63,6 +64,10 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("sarvik-undelete"));
     QApplication::setApplicationDisplayName(QStringLiteral("Velmora Sarvik Undelete"));
     QApplication::setApplicationVersion(QStringLiteral(SARVIK_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("com.velmora.SarvikUndelete"));
+    QIcon windowIcon(QStringLiteral(":/icons/48.png"));
+    windowIcon.addFile(QStringLiteral(":/icons/256.png"));
+    QApplication::setWindowIcon(windowIcon);
     sarvik::app::useSystemIconTheme();
 
     QCommandLineParser parser;
