@@ -16,6 +16,7 @@ namespace {
 void usage(std::FILE* out)
 {
     std::fputs("usage: sarvik COMMAND [ARGS]\n"
+               "       sarvik --version\n"
                "\n"
                "commands:\n"
                "  drives [IMAGE]...      list the volumes of this machine, and the partitions of IMAGEs\n"
@@ -95,6 +96,9 @@ int main(int argc, char** argv)
         if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
             usage(args.empty() ? stderr : stdout);
             status = args.empty() ? sarvik::cli::kExitUsage : sarvik::cli::kExitDone;
+        } else if (args[0] == "--version") {
+            std::printf("sarvik %s\n", SARVIK_VERSION);
+            status = sarvik::cli::kExitDone;
         } else {
             const std::string command = args[0];
             args.erase(args.begin());
