@@ -11,6 +11,7 @@ packages=(
   dosfstools mtools ntfs-3g fuse3 sleuthkit testdisk faketime fdisk gdisk attr
   xvfb xauth imagemagick
   python3 gzip bc
+  dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
 )
 
 missing=()

@@ -32,3 +32,4 @@ rm -rf build-asan/test-volumes && ln -s ../build/test-volumes build-asan/test-vo
 # volumes, under libFuzzer for a short while.
 bash tools/fuzz-snapshot.sh 30
 bash tools/fuzz-volumes.sh 45 build/test-volumes
+bash tools/check-package.sh # desktop entry, AppStream, man pages, policy, lintian, installed programs

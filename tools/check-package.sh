@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Checks what the package installs with the validators Debian uses: the desktop
+# entry, the AppStream metadata, the man pages, the polkit policy and the .deb
+# itself (lintian), then installs into a DESTDIR and starts both programs there.
+# Reuses the build in build/ (tools/build.sh first).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+id=com.velmora.SarvikUndelete
+failed=0
+fail() { echo "check-package: $*" >&2; failed=1; }
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+[ -n "$version" ] || { echo "check-package: configure build/ first (tools/build.sh)" >&2; exit 1; }
+
+deb=$(bash tools/package.sh)
+
+# A staged install, as cpack makes it: the validators check the installed files.
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+DESTDIR="$stage" cmake --install build --prefix /usr >/dev/null
+usr="$stage/usr/share"
+
+desktop-file-validate "$usr/applications/$id.desktop" || fail "desktop-file-validate: $id.desktop"
+appstreamcli validate --no-net "$usr/metainfo/$id.metainfo.xml" >/dev/null ||
+  { appstreamcli validate --no-net "$usr/metainfo/$id.metainfo.xml" >&2; fail "appstreamcli: $id.metainfo.xml"; }
+for page in "$usr"/man/man1/*.1.gz; do
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || { echo "$warnings" >&2; fail "man --warnings: $page"; }
+done
+dtd=/usr/share/polkit-1/policyconfig-1.dtd # from polkitd
+xmllint --noout --nonet --dtdvalid "$dtd" "$usr/polkit-1/actions/$id.policy" || fail "xmllint: $id.policy"
+grep -q "exec.path\">/usr/bin/sarvik-undelete<" "$usr/polkit-1/actions/$id.policy" ||
+  fail "the policy does not name /usr/bin/sarvik-undelete"
+
+# The version stated outside the code agrees with the project's.
+for page in docs/man/*.1; do
+  grep -q "^\.TH .* \"[a-z-]* $version\"" "$page" || fail "$page: .TH does not name version $version"
+done
+release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "data/$id.metainfo.xml" | head -n1)
+[ "$release" = "$version" ] || fail "metainfo: newest release $release, project $version"
+grep -q "^sarvik ($version)" packaging/changelog || fail "packaging/changelog: no entry for $version"
+
+# The committed PNG icons are renderings of the SVG as it is now.
+if command -v rsvg-convert >/dev/null; then
+  for size in 48 256; do
+    rsvg-convert --width $size --height $size "data/icons/$id.svg" |
+      cmp -s - "data/icons/$size/$id.png" || fail "data/icons/$size/$id.png is stale: bash tools/render-icons.sh"
+  done
+fi
+
+# lintian: errors fail, warnings are shown.
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian: $deb"
+
+# The staged install and the package hold every file, and both installed programs start.
+listing=$(dpkg-deb -c "$deb")
+for f in bin/sarvik bin/sarvik-undelete share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+  share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
+  share/icons/hicolor/256x256/apps/$id.png share/man/man1/sarvik.1.gz share/man/man1/sarvik-undelete.1.gz \
+  share/bash-completion/completions/sarvik share/polkit-1/actions/$id.policy \
+  share/doc/sarvik/copyright share/doc/sarvik/changelog.gz; do
+  [ -f "$stage/usr/$f" ] || fail "not installed: /usr/$f"
+  grep -q " \./usr/$f\$" <<<"$listing" || fail "not in $deb: /usr/$f"
+done
+[ "$("$stage/usr/bin/sarvik" --version)" = "sarvik $version" ] || fail "installed sarvik --version"
+[ "$(QT_QPA_PLATFORM=offscreen "$stage/usr/bin/sarvik-undelete" --version)" = "sarvik-undelete $version" ] ||
+  fail "installed sarvik-undelete --version"
+
+# Bash completion, with the installed sarvik: commands, options, and the
+# partitions of a partitioned image as PATH@N.
+disk="$stage/disk.img"
+truncate -s 8M "$disk"
+printf 'label: dos\nstart=2048, size=4096, type=c\nstart=6144, size=8192, type=7\n' | sfdisk -q "$disk"
+complete_line() { # LINE [WORDBREAKS]: prints the completions bash would offer at its end
+  PATH="$stage/usr/bin:$PATH" bash -c '
+    source "$1"; line=$2; COMP_WORDBREAKS=${3:-$COMP_WORDBREAKS}
+    read -ra COMP_WORDS <<<"$line"; [[ $line == *" " ]] && COMP_WORDS+=("")
+    COMP_LINE=$line COMP_POINT=${#line} COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    _sarvik; printf "%s\n" "${COMPREPLY[@]}"' _ "$stage/usr/share/bash-completion/completions/sarvik" "$@" |
+    sort | tr '\n' ' '
+}
+[ "$(complete_line "sarvik re")" = "recover " ] || fail "completion of 'sarvik re': $(complete_line "sarvik re")"
+[ "$(complete_line "sarvik recover x --dup")" = "--duplicates " ] || fail "completion of recover options"
+[ "$(complete_line "sarvik recover x --duplicates ")" = "overwrite rename skip " ] ||
+  fail "completion of --duplicates"
+got=$(cd "$stage" && complete_line "sarvik scan disk.img@" " ")
+[ "$got" = "disk.img@1 disk.img@2 " ] || fail "completion of PATH@N: '$got'"
+got=$(cd "$stage" && complete_line "sarvik info disk.img@" " @")
+[ "$got" = "1 2 " ] || fail "completion of PATH@N after a word break at '@': '$got'"
+
+exit $failed
