@@ -6,6 +6,7 @@
 #include "ntfs/MftRecord.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace sarvik::recovery {
 
@@ -16,6 +17,31 @@ constexpr std::uint64_t kBitmapRecord = 6; // MFT record of $Bitmap, one bit per
 constexpr std::uint32_t kFat32EntryMask = 0x0FFFFFFF;
 /// A FAT file of at most 4 GiB in clusters of at least 512 bytes.
 constexpr std::uint64_t kMaxFatClusters = 0x800000;
+
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b)
+{
+    return a > ~std::uint64_t{0} - b ? ~std::uint64_t{0} : a + b;
+}
+
+/// Set bits from bit `from` to bit `to` (exclusive) of `bytes`, where bit k is
+/// bit k % 8 of byte k / 8; read 64 bits at a time.
+std::uint64_t countBits(std::span<const std::byte> bytes, std::uint64_t from, std::uint64_t to)
+{
+    const disk::ByteReader r(bytes);
+    std::uint64_t count = 0;
+    while (from < to) {
+        const std::uint64_t word = from / 64;
+        const auto low = static_cast<unsigned>(from % 64);
+        const std::uint64_t high = std::min<std::uint64_t>(64, to - word * 64);
+        std::uint64_t bits = r.u64or0(word * 8) >> low;
+        const auto width = static_cast<unsigned>(high - low);
+        if (width < 64)
+            bits &= (std::uint64_t{1} << width) - 1;
+        count += static_cast<std::uint64_t>(std::popcount(bits));
+        from = word * 64 + high;
+    }
+    return count;
+}
 
 } // namespace
 
@@ -40,7 +66,7 @@ double ConditionEstimate::share() const noexcept
 }
 
 ConditionEstimator::ConditionEstimator(const disk::SelectedVolume& volume, bool skipInUse)
-    : m_volume(volume), m_skipInUse(skipInUse), m_sector(disk::kSectorSize)
+    : m_volume(volume), m_extent(volumeExtent(volume)), m_skipInUse(skipInUse), m_sector(disk::kSectorSize)
 {
 }
 
@@ -92,7 +118,7 @@ std::optional<bool> ConditionEstimator::fatEntryUsed(std::uint32_t cluster)
 }
 
 std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpans(std::uint32_t firstCluster,
-                                                                                std::uint64_t size)
+                                                                                  std::uint64_t size)
 {
     const auto& g = m_volume.geometry;
     const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * disk::kSectorSize;
@@ -105,7 +131,8 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
     if (n > kMaxFatClusters)
         return std::nullopt;
     fat::ClusterChain chain;
-    const auto limit = static_cast<std::uint32_t>(n);
+    // A chain longer than the volume has clusters loops: the walk stops there.
+    const auto limit = static_cast<std::uint32_t>(std::min(n, m_extent.clusterCount() + 1));
     chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1);
     if (chain.size() != n)
         chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2);
@@ -135,7 +162,7 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
 }
 
 std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpans(std::uint64_t recordSector,
-                                                                                 std::uint64_t size)
+                                                                                   std::uint64_t size)
 {
     ntfs::MftRecord record{};
     if (m_volume.reader.read(recordSector, ntfs::kMftRecordSectors, record) != disk::ReadStatus::Ok)
@@ -172,43 +199,85 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
 {
     if (!spans)
         return {};
+    // Each span is looked up only where the volume has clusters; what lies
+    // outside (a damaged size or run, or data past the end of a truncated
+    // image) is lost, and costs nothing to count.
     std::uint64_t clusters = 0;
     std::uint64_t inUse = 0;
     for (const Span& span : *spans) {
-        for (std::uint64_t c = span.start; c < span.end; ++c) {
-            ++clusters;
-            const auto used = fat ? (c > 0xFFFFFFFFull ? std::optional<bool>(true)
-                                                       : fatEntryUsed(static_cast<std::uint32_t>(c)))
-                                  : bitmapBitSet(c);
-            if (!used)
-                return {}; // the allocation cannot be read
-            if (*used || claimedByNewer(c, fat, owner, time))
-                ++inUse;
-        }
+        const std::uint64_t length = span.end > span.start ? span.end - span.start : 0;
+        const std::uint64_t lo = std::max(span.start, m_extent.firstCluster);
+        const std::uint64_t hi = std::min(span.end, m_extent.readableEnd);
+        const std::uint64_t inside = hi > lo ? hi - lo : 0;
+        clusters = saturatingAdd(clusters, length);
+        inUse = saturatingAdd(inUse, length - inside);
+        if (inside == 0)
+            continue;
+        const auto used = countUsed(lo, hi, fat);
+        if (!used)
+            return {}; // the allocation cannot be read
+        const auto newer = claimedFreeByNewer(lo, hi, fat, owner, time);
+        if (!newer)
+            return {};
+        inUse = saturatingAdd(inUse, *used + *newer);
     }
-    return finish(clusters, inUse);
+    // No file has more clusters than its volume: a damaged size says more.
+    clusters = std::min(clusters, m_extent.clusterCount());
+    return finish(clusters, std::min(inUse, clusters));
 }
 
-bool ConditionEstimator::claimedByNewer(std::uint64_t cluster, bool fat, std::uint64_t owner,
-                                        std::uint64_t time) const
+std::optional<std::uint64_t> ConditionEstimator::countUsed(std::uint64_t from, std::uint64_t to, bool fat)
 {
-    // The spans that start at or before the cluster; walk back while one of
-    // them (or an earlier one) still reaches it.
-    auto it = std::upper_bound(m_overlaps.begin(), m_overlaps.end(), cluster,
-                               [](std::uint64_t c, const Span& s) { return c < s.start; });
+    if (!fat)
+        return countBitmapSet(from, to);
+    std::uint64_t used = 0;
+    for (std::uint64_t c = from; c < to; ++c) {
+        const auto u = fatEntryUsed(static_cast<std::uint32_t>(c)); // below the volume's end: 32 bits
+        if (!u)
+            return std::nullopt;
+        if (*u)
+            ++used;
+    }
+    return used;
+}
+
+std::optional<std::uint64_t> ConditionEstimator::claimedFreeByNewer(std::uint64_t from, std::uint64_t to, bool fat,
+                                                                    std::uint64_t owner, std::uint64_t time)
+{
+    // The spans of newer deleted files that reach into [from, to): those that
+    // start before `to`, walking back while one of them (or an earlier one)
+    // still reaches `from`.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> covered;
+    const auto it = std::lower_bound(m_overlaps.begin(), m_overlaps.end(), to,
+                                     [](const Span& s, std::uint64_t c) { return s.start < c; });
     for (auto i = static_cast<std::size_t>(it - m_overlaps.begin()); i-- > 0;) {
-        if (m_maxEnd[i] <= cluster)
+        if (m_maxEnd[i] <= from)
             break;
         const Span& s = m_overlaps[i];
-        if (s.owner == owner || s.end <= cluster)
+        if (s.owner == owner || s.end <= from)
             continue;
         // FAT dates cannot order two files of one day: either may be the newer.
         // NTFS times that are equal fall back on the record: later records are
         // usually later files.
         if (fat ? s.time >= time : s.time > time || (s.time == time && s.owner > owner))
-            return true;
+            covered.emplace_back(std::max(s.start, from), std::min(s.end, to));
     }
-    return false;
+    std::sort(covered.begin(), covered.end());
+    // Of the clusters they cover, those the allocation marks free (the ones it
+    // marks used are counted already).
+    std::uint64_t claimed = 0;
+    std::uint64_t reached = from;
+    for (const auto& [start, end] : covered) {
+        const std::uint64_t lo = std::max(start, reached);
+        if (end <= lo)
+            continue;
+        const auto used = countUsed(lo, end, fat);
+        if (!used)
+            return std::nullopt;
+        claimed += (end - lo) - *used;
+        reached = end;
+    }
+    return claimed;
 }
 
 void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
@@ -281,31 +350,46 @@ bool ConditionEstimator::loadBitmapRuns()
     return true;
 }
 
-std::optional<bool> ConditionEstimator::bitmapBitSet(std::uint64_t cluster)
+std::optional<std::uint64_t> ConditionEstimator::countBitmapSet(std::uint64_t from, std::uint64_t to)
 {
     if (!loadBitmapRuns())
         return std::nullopt;
     const auto& g = m_volume.geometry;
     const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * disk::kSectorSize;
-    const std::uint64_t byteIndex = cluster / 8;
-    std::uint64_t vcn = byteIndex / clusterBytes;
-    for (const NtfsRun& run : *m_bitmapRuns) {
-        if (vcn >= run.length) {
-            vcn -= run.length;
-            continue;
+    if (clusterBytes == 0)
+        return std::nullopt;
+    constexpr std::uint64_t kBitsPerSector = std::uint64_t{disk::kSectorSize} * 8;
+    std::uint64_t set = 0;
+    // One sector of the bitmap at a time: it holds the bits of clusters [c, stop).
+    for (std::uint64_t c = from; c < to;) {
+        const std::uint64_t sectorIndex = c / kBitsPerSector;
+        const std::uint64_t stop = std::min(to, (sectorIndex + 1) * kBitsPerSector);
+        const std::uint64_t byteIndex = sectorIndex * disk::kSectorSize;
+        std::uint64_t vcn = byteIndex / clusterBytes;
+        const NtfsRun* run = nullptr;
+        for (const NtfsRun& r : *m_bitmapRuns) {
+            if (vcn < r.length) {
+                run = &r;
+                break;
+            }
+            vcn -= r.length;
         }
-        if (run.sparse)
-            return false;
-        const auto first = g.clusterSector(static_cast<std::uint64_t>(std::max<std::int64_t>(run.start, 0)) + vcn);
-        if (!first || run.start < 0)
-            return std::nullopt;
-        const std::uint64_t within = byteIndex % clusterBytes;
-        if (!readCached(*first + within / disk::kSectorSize))
-            return std::nullopt;
-        const auto byte = static_cast<std::uint8_t>(m_sector[within % disk::kSectorSize]);
-        return ((byte >> (cluster % 8)) & 1u) != 0;
+        if (run == nullptr) {
+            set += to - c; // beyond the bitmap: no such clusters on the volume
+            break;
+        }
+        if (!run->sparse) {
+            if (run->start < 0)
+                return std::nullopt;
+            const auto first = g.clusterSector(static_cast<std::uint64_t>(run->start) + vcn);
+            if (!first || !readCached(*first + (byteIndex % clusterBytes) / disk::kSectorSize))
+                return std::nullopt;
+            const std::uint64_t base = sectorIndex * kBitsPerSector;
+            set += countBits(m_sector, c - base, stop - base);
+        }
+        c = stop;
     }
-    return true; // beyond the bitmap: no such cluster on the volume
+    return set;
 }
 
 void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const catalogue::Catalogue& catalogue)

@@ -16,6 +16,7 @@
 #include "catalogue/FileList.h"
 #include "disk/Volume.h"
 #include "recovery/NtfsData.h"
+#include "recovery/VolumeExtent.h"
 
 #include <cstdint>
 #include <memory>
@@ -40,7 +41,9 @@ enum class FileCondition {
 
 struct ConditionEstimate {
     FileCondition condition = FileCondition::Unknown;
-    std::uint64_t clusters = 0;      ///< clusters the copy would read
+    /// Clusters the file's data takes (at most the volume's cluster count);
+    /// those outside the volume count as in use: the copy cannot read them.
+    std::uint64_t clusters = 0;
     std::uint64_t clustersInUse = 0; ///< of those, marked in use now
     /// clustersInUse / clusters; 0 for a file without clusters.
     [[nodiscard]] double share() const noexcept;
@@ -87,23 +90,29 @@ class ConditionEstimator {
     std::optional<std::vector<Span>> ntfsSpans(std::uint64_t recordSector, std::uint64_t size);
     ConditionEstimate count(const std::optional<std::vector<Span>>& spans, bool fat, std::uint64_t owner,
                             std::uint64_t time);
-    bool claimedByNewer(std::uint64_t cluster, bool fat, std::uint64_t owner, std::uint64_t time) const;
+    /// Clusters of [from, to) (within the volume) that the allocation marks used; nothing when unreadable.
+    std::optional<std::uint64_t> countUsed(std::uint64_t from, std::uint64_t to, bool fat);
+    /// Clusters of [from, to) that the allocation marks free but a newer deleted file would also read.
+    std::optional<std::uint64_t> claimedFreeByNewer(std::uint64_t from, std::uint64_t to, bool fat, std::uint64_t owner,
+                                                    std::uint64_t time);
     /// True when the cluster is claimed (or does not exist); nothing when unreadable.
     std::optional<bool> fatEntryUsed(std::uint32_t cluster);
-    std::optional<bool> bitmapBitSet(std::uint64_t cluster);
+    /// Set bits of $Bitmap for clusters [from, to), a bitmap sector at a time.
+    std::optional<std::uint64_t> countBitmapSet(std::uint64_t from, std::uint64_t to);
     bool loadBitmapRuns();
     bool readCached(std::uint64_t sector);
     static ConditionEstimate finish(std::uint64_t clusters, std::uint64_t inUse);
 
     const disk::SelectedVolume& m_volume;
+    VolumeExtent m_extent;
     bool m_skipInUse = false;
     std::unique_ptr<fat::FatTable> m_fatTable; ///< made on first use when m_skipInUse
     std::vector<std::byte> m_sector;
     std::uint64_t m_cachedSector = ~std::uint64_t{0};
     bool m_bitmapTried = false;
     std::optional<NtfsRunList> m_bitmapRuns;
-    std::vector<Span> m_overlaps;         ///< every deleted file's spans, by start
-    std::vector<std::uint64_t> m_maxEnd;  ///< greatest end among m_overlaps[0..i]
+    std::vector<Span> m_overlaps;        ///< every deleted file's spans, by start
+    std::vector<std::uint64_t> m_maxEnd; ///< greatest end among m_overlaps[0..i]
 };
 
 } // namespace sarvik::recovery

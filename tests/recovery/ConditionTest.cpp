@@ -4,11 +4,15 @@
 
 #include "recovery/Condition.h"
 #include "recovery/OriginalTimes.h"
+#include "recovery/VolumeExtent.h"
+#include "scan/ScanSession.h"
+#include "support/Manifest.h"
 #include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 
 using namespace sarvik;
 
@@ -72,8 +76,8 @@ TEST(Condition, FatSharesOfClustersWhoseEntriesAreTaken)
     EXPECT_EQ(empty.condition, recovery::FileCondition::Good);
     EXPECT_EQ(empty.clusters, 0u);
 
-    // Clusters past the end of the table cannot hold the file any more.
-    EXPECT_EQ(est.fatFile(200 * 256 - 1, 4096).clustersInUse, 1u);
+    // Clusters past the volume's last one (404 here) cannot hold the file.
+    EXPECT_EQ(est.fatFile(404, 4096).clustersInUse, 1u);
     EXPECT_EQ(est.fatFile(200 * 256, 4096).clustersInUse, 2u);
 }
 
@@ -97,9 +101,9 @@ TEST(Condition, NewerDeletedFileOverTheSameClustersClaimsThem)
     disk::SelectedVolume v;
     ASSERT_TRUE(test::selectImage(v, image));
     catalogue::Catalogue c;
-    c.FatFileList.push_back(deletedFile(0, 50, 4 * 2048, packDate(2023, 3, 1)));  // older: 50..53
-    c.FatFileList.push_back(deletedFile(1, 52, 4 * 2048, packDate(2023, 3, 2)));  // newer: 52..55
-    c.FatFileList.push_back(deletedFile(2, 80, 2048, packDate(2023, 3, 1)));      // alone
+    c.FatFileList.push_back(deletedFile(0, 50, 4 * 2048, packDate(2023, 3, 1))); // older: 50..53
+    c.FatFileList.push_back(deletedFile(1, 52, 4 * 2048, packDate(2023, 3, 2))); // newer: 52..55
+    c.FatFileList.push_back(deletedFile(2, 80, 2048, packDate(2023, 3, 1)));     // alone
 
     recovery::ConditionEstimator plain(v);
     EXPECT_EQ(plain.fatFile(c.FatFileList[0]).condition, recovery::FileCondition::Good); // the table alone sees nothing
@@ -155,4 +159,44 @@ TEST(OriginalTimes, FatDatesAreLocalMidnightAndNtfsTimesAreUtc)
     EXPECT_EQ(ntfs->modified, 1700000000);
     EXPECT_EQ(ntfs->accessed, 1700000000);
     EXPECT_FALSE(recovery::ntfsEntryTimes(0));
+}
+
+// Found by the volume fuzzer (tests/fuzz/VolumeScanFuzz.cpp, input
+// "RgR3wcH/GDD///8AwwBgIAAOhligYGBgYPr/Xl5eXl5eXl5eXl5eXl5eXl5eXl5eXl5eXl5eXl5eXl5gIAAOhv8="):
+// two patches over ntfs.img give a deleted file a run of billions of clusters.
+// The estimate looked each of them up in $Bitmap (minutes); it counts only
+// the clusters the volume has, a bitmap sector at a time.
+TEST(Condition, DamagedRunLengthCountsNoMoreThanTheVolumesClusters)
+{
+    const std::filesystem::path image = std::filesystem::path(SARVIK_TEST_VOLUMES) / "ntfs.img";
+    if (!std::filesystem::exists(image))
+        GTEST_SKIP() << "no " << image << " (run tools/make-test-volumes.sh)";
+    auto bytes = test::readImageFile(image);
+    const auto patch = [&](std::size_t offset, std::initializer_list<std::uint8_t> values) {
+        for (const std::uint8_t v : values)
+            bytes.at(offset++) = std::byte{v};
+    };
+    patch(0x1C177, {0x18, 0x30, 0xFF, 0xFF, 0xFF, 0x00, 0xC3, 0x00, 0x60, 0x20, 0x00, 0x0E, 0x86, 0x58, 0xA0, 0x60,
+                    0x60, 0x60, 0x60, 0xFA, 0xFF, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E});
+    patch(0x1E5E5E, {0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x5E,
+                     0x5E, 0x5E, 0x5E, 0x5E, 0x5E, 0x60, 0x20, 0x00, 0x0E, 0x86, 0xFF});
+    scan::ScanSession session;
+    scan::ScanOptions options;
+    options.thorough = true;
+    ASSERT_TRUE(test::scanImage(session, std::move(bytes), options.thorough));
+    const std::uint64_t volumeClusters = recovery::volumeExtent(session.volume).clusterCount();
+    ASSERT_GT(volumeClusters, 0u);
+    std::size_t estimated = 0;
+    for (std::uint32_t handle = catalogue::FolderTree::kRootHandle; handle <= session.tree.size(); ++handle) {
+        const catalogue::TreeNode* node = session.tree.node(handle);
+        ASSERT_NE(node, nullptr);
+        for (const catalogue::FileRow& row : session.rows(node->key)) {
+            if (row.folder || !row.deleted)
+                continue;
+            EXPECT_LE(row.conditionClusters, volumeClusters) << row.name;
+            EXPECT_LE(row.conditionClustersInUse, row.conditionClusters) << row.name;
+            ++estimated;
+        }
+    }
+    EXPECT_GT(estimated, 0u);
 }

@@ -1,0 +1,77 @@
+#include "recovery/VolumeExtent.h"
+
+#include <algorithm>
+#include <array>
+
+namespace sarvik::recovery {
+
+namespace {
+
+// Boot-sector fields giving the volume's size in sectors.
+constexpr std::size_t kFatTotalSectors16 = 0x13; // u16; 0 when the count needs the 32-bit field
+constexpr std::size_t kFatTotalSectors32 = 0x20; // u32
+constexpr std::size_t kNtfsTotalSectors = 0x28;  // u64
+
+// Cluster numbers above these are marks (bad, end of chain), never clusters.
+constexpr std::uint64_t kFat16HighestCluster = 0xFFF6;
+constexpr std::uint64_t kFat32HighestCluster = 0x0FFFFFF6;
+
+/// Sectors the boot sector says the file system has; 0 when it cannot be read or says nothing.
+std::uint64_t bootSectorCount(const disk::SelectedVolume& volume, bool fat)
+{
+    std::array<std::byte, disk::kSectorSize> boot{};
+    if (volume.reader.read(0, 1, boot) != disk::ReadStatus::Ok)
+        return 0;
+    const disk::ByteReader r(boot);
+    if (!fat)
+        return r.u64or0(kNtfsTotalSectors);
+    const std::uint16_t small = r.u16or0(kFatTotalSectors16);
+    return small != 0 ? small : r.u32or0(kFatTotalSectors32);
+}
+
+/// The first cluster at or past sector `sectors`, counting only whole clusters before it.
+std::uint64_t clustersBefore(const disk::VolumeGeometry& g, std::uint64_t sectors)
+{
+    const std::uint64_t spc = g.SectorsPerCluster;
+    if (spc == 0)
+        return 0;
+    // Cluster n covers sectors base + n * spc .. base + (n + 1) * spc - 1.
+    if (g.ClusterBaseSector >= 0) {
+        const auto base = static_cast<std::uint64_t>(g.ClusterBaseSector);
+        return sectors > base ? (sectors - base) / spc : 0;
+    }
+    const auto before = static_cast<std::uint64_t>(-g.ClusterBaseSector);
+    return (sectors + before) / spc;
+}
+
+} // namespace
+
+VolumeExtent volumeExtent(const disk::SelectedVolume& volume)
+{
+    const auto& g = volume.geometry;
+    const bool fat16 = g.GeometryKind == disk::VolumeKind::Fat16;
+    const bool fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
+    const bool fat = fat16 || fat32;
+    VolumeExtent extent;
+    if (!fat && g.GeometryKind != disk::VolumeKind::Ntfs)
+        return extent;
+    extent.firstCluster = fat ? 2 : 0;
+
+    const std::uint64_t imageSectors =
+        volume.reader.source() ? volume.reader.source()->size() / disk::kSectorSize : volume.partition.PartitionSectors;
+    std::uint64_t fsSectors = bootSectorCount(volume, fat);
+    if (fsSectors == 0)
+        fsSectors = imageSectors;
+
+    std::uint64_t end = clustersBefore(g, fsSectors);
+    if (fat) {
+        // The table has an entry for each cluster, and some numbers are marks.
+        const std::uint64_t entries = std::uint64_t{g.FatSectors} * disk::kSectorSize / (fat32 ? 4 : 2);
+        end = std::min({end, entries, (fat32 ? kFat32HighestCluster : kFat16HighestCluster) + 1});
+    }
+    extent.endCluster = std::max(end, extent.firstCluster);
+    extent.readableEnd = std::max(std::min(extent.endCluster, clustersBefore(g, imageSectors)), extent.firstCluster);
+    return extent;
+}
+
+} // namespace sarvik::recovery
