@@ -6,8 +6,8 @@
 #include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
 #include "recovery/Condition.h"
-#include "recovery/OriginalTimes.h"
 #include "recovery/NtfsCompressed.h"
+#include "recovery/OriginalTimes.h"
 
 #include <algorithm>
 #include <array>
@@ -59,8 +59,7 @@ std::string createErrorMessage(const std::string& path)
     return "Error creating file : " + path + ".  Continue Recovery ? ";
 }
 
-TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components,
-                                 bool namesAreUtf8)
+TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components, bool namesAreUtf8)
 {
     TargetFolder current = base;
     for (const std::string& part : components) {
@@ -89,7 +88,7 @@ FileRecovery::FileRecovery(const disk::SelectedVolume& volume, const catalogue::
     : m_volume(volume), m_catalogue(catalogue), m_tree(tree), m_filters(filters), m_settings(settings),
       m_control(control), m_observer(observer), m_report(report),
       m_index(catalogue, isFat() ? catalogue::CatalogueKind::Fat : catalogue::CatalogueKind::Ntfs),
-      m_buffer(std::size_t{kChunkSectors} * kSector)
+      m_buffer(std::size_t{kChunkSectors} * kSector), m_extent(volumeExtent(volume))
 {
 }
 
@@ -241,7 +240,8 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
         }
         Pending p = std::move(stack.back());
         stack.pop_back();
-        auto target = std::make_shared<TargetFolder>(CreateDirectoryPath(*p.parent, std::span(&p.name, 1), m_catalogue.NamesAreUtf8));
+        auto target = std::make_shared<TargetFolder>(
+            CreateDirectoryPath(*p.parent, std::span(&p.name, 1), m_catalogue.NamesAreUtf8));
         if (!target->folder && p.parent->folder)
             m_report.folderFailed(target->path);
         if (target->folder && m_settings.KeepOriginalTimes)
@@ -371,6 +371,12 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
     std::uint64_t written = 0;
     std::uint32_t lastProgress = 0;
     bool interrupted = false;
+    // Why the runs were cut before the size was reached: clusters past the
+    // file system's last one (a damaged size or run), or past the image's end.
+    enum class Cut { None, VolumeEnd, ImageEnd } cut = Cut::None;
+    // Clusters of the file so far, sparse ones included: no file is longer
+    // than its whole volume, whatever its size and run lengths say.
+    std::uint64_t fileClusters = 0;
 
     auto progress = [&] {
         if (copyMode != CopyMode::Save || size == 0)
@@ -391,9 +397,22 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
     for (const ClusterRun& run : runs) {
         // The run is one stretch of sectors: cluster start + j lies at
         // base + (start + j) * spc. It is read in chunks and written in blocks.
-        // A damaged length can be huge; the copy is bounded by the size anyway.
-        const std::uint64_t runSectors =
-            spc != 0 && run.length > ~std::uint64_t{0} / spc ? ~std::uint64_t{0} : run.length * spc;
+        // It is cut where it leaves the volume; the copy ends there.
+        std::uint64_t length = std::min(run.length, m_extent.clusterCount() - fileClusters);
+        if (length < run.length)
+            cut = Cut::VolumeEnd;
+        if (!run.sparse && !run.missing && run.start >= 0) {
+            const auto start = static_cast<std::uint64_t>(run.start);
+            const std::uint64_t readable = start >= m_extent.readableEnd ? 0 : m_extent.readableEnd - start;
+            if (readable < length) {
+                // The first cluster that cannot be read is either in the part of
+                // the file system that a truncated image lacks, or past its end.
+                cut = std::max(start, m_extent.readableEnd) < m_extent.endCluster ? Cut::ImageEnd : Cut::VolumeEnd;
+                length = readable;
+            }
+        }
+        fileClusters += length;
+        const std::uint64_t runSectors = length * spc; // at most the volume's sectors
         std::optional<std::uint64_t> firstSector;
         if (!run.sparse && run.start >= 0 && static_cast<std::uint64_t>(run.start) <= (std::uint64_t{1} << 48)) {
             const std::int64_t s = g.ClusterBaseSector + run.start * static_cast<std::int64_t>(spc);
@@ -407,7 +426,7 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
                 break;
             }
             const std::uint64_t needBytes = size - written;
-            const std::uint64_t needSectors = (needBytes + kSector - 1) / kSector;
+            const std::uint64_t needSectors = needBytes / kSector + (needBytes % kSector != 0 ? 1 : 0);
             std::uint64_t chunk = std::min<std::uint64_t>({kChunkSectors, runSectors - done, needSectors});
             chunk = (chunk + block - 1) / block * block; // whole blocks, within the buffer
             chunk = std::min<std::uint64_t>(chunk, kChunkSectors);
@@ -463,7 +482,7 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
             if (interrupted)
                 break;
         }
-        if (interrupted || written >= size || p.writeFailed)
+        if (interrupted || written >= size || p.writeFailed || cut != Cut::None)
             break;
     }
     p.report.bytesWritten = written;
@@ -471,8 +490,10 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         p.report.outcome = FileOutcome::WriteFailed;
     else if (written >= size)
         p.report.outcome = FileOutcome::Written;
+    else if (interrupted || m_control.interrupted())
+        p.report.outcome = FileOutcome::CutShort;
     else
-        p.report.outcome = interrupted || m_control.interrupted() ? FileOutcome::CutShort : FileOutcome::Incomplete;
+        p.report.outcome = cut == Cut::VolumeEnd ? FileOutcome::CutAtVolumeEnd : FileOutcome::Incomplete;
 }
 
 int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordinal, int copyMode,
@@ -496,7 +517,8 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     std::vector<ClusterRun> runs;
     if (clusterBytes != 0) {
         const std::uint64_t n = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
-        const auto limit = static_cast<std::uint32_t>(n);
+        // A chain longer than the volume has clusters loops: the walk stops there.
+        const auto limit = static_cast<std::uint32_t>(std::min(n, m_extent.clusterCount() + 1));
         auto addClusters = [&runs](const std::vector<std::uint32_t>& clusters) {
             for (const std::uint32_t c : clusters) {
                 if (!runs.empty() && !runs.back().sparse &&
@@ -528,8 +550,8 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     copyRuns(p, runs, size, copyMode);
     if (deleted == 1) {
         const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal);
-        p.report.clustersInUse = (e != nullptr ? conditions().fatFile(*e) : conditions().fatFile(firstCluster, size))
-                                     .clustersInUse;
+        p.report.clustersInUse =
+            (e != nullptr ? conditions().fatFile(*e) : conditions().fatFile(firstCluster, size)).clustersInUse;
     }
     finish(p, size);
     return 1;
@@ -596,7 +618,7 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
             }
             if (!createForRuns(p, copyMode))
                 return 0;
-            writeNtfsRuns(p, listed->runs, listed->compression, size, copyMode, thorough, deleted, recordSector);
+            writeNtfsRuns(p, listed->runs, listed->compression, size, copyMode, deleted, recordSector);
             return 1;
         }
     }
@@ -628,8 +650,7 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         }
         if (!createForRuns(p, copyMode))
             return 0;
-        writeNtfsRuns(p, *runs, ReadCompressionInfo(record, data.offset), size, copyMode, thorough, deleted,
-                      recordSector);
+        writeNtfsRuns(p, *runs, ReadCompressionInfo(record, data.offset), size, copyMode, deleted, recordSector);
         return 1;
     }
     p.report.outcome = FileOutcome::NothingToWrite;
@@ -638,20 +659,29 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
 }
 
 void FileRecovery::writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const CompressionInfo& compression,
-                                 std::uint64_t size, int copyMode, bool thorough, std::uint32_t deleted,
-                                 std::uint64_t recordSector)
+                                 std::uint64_t size, int copyMode, std::uint32_t deleted, std::uint64_t recordSector)
 {
-    if (thorough && compression.compressed) {
+    if (compression.compressed) {
+        // Compressed data is decoded in every rule set: its raw bytes are not the file.
         const CompressedCopy copied = CopyCompressedRuns(
-            m_volume, runs, compression.unitClusters, size, [&](disk::ByteSpan bytes) { return p.file->write(bytes); },
-            [&] { return m_control.interrupted(); });
+            m_volume, m_extent, runs, compression.unitClusters, size,
+            [&](disk::ByteSpan bytes) { return p.file->write(bytes); }, [&] { return m_control.interrupted(); });
         p.writeFailed = copied.writeFailed;
         p.report.bytesWritten = copied.written;
-        p.report.zeroFilledBlocks += static_cast<std::uint32_t>(copied.zeroFilledUnits);
-        p.report.outcome = copied.writeFailed     ? FileOutcome::WriteFailed
-                           : copied.written >= size ? FileOutcome::Written
-                                                    : FileOutcome::CutShort;
+        p.report.zeroFilledBlocks += static_cast<std::uint32_t>(std::min<std::uint64_t>(copied.zeroFilledUnits, ~0u));
+        if (copied.writeFailed)
+            p.report.outcome = FileOutcome::WriteFailed;
+        else if (copied.interrupted || m_control.interrupted())
+            p.report.outcome = FileOutcome::CutShort;
+        else if (copied.written >= size && copied.zeroFilledUnits == 0)
+            p.report.outcome = FileOutcome::Written;
+        else if (copied.cutAtVolumeEnd)
+            p.report.outcome = FileOutcome::CutAtVolumeEnd;
+        else
+            p.report.outcome = FileOutcome::Incomplete; // a unit unreadable or undecodable, or the runs ended
         ++m_savedFileCount;
+        if (deleted == 1)
+            p.report.clustersInUse = deletedFileCondition(recordSector, size).clustersInUse;
         finish(p, size);
         return;
     }
@@ -661,12 +691,15 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const Com
         clusterRuns.push_back({r.start, r.length, r.sparse, r.missing});
     copyRuns(p, clusterRuns, size, copyMode);
     ++m_savedFileCount;
-    if (deleted == 1) {
-        const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
-        p.report.clustersInUse =
-            (e != nullptr ? conditions().ntfsFile(*e) : conditions().ntfsFile(recordSector, size)).clustersInUse;
-    }
+    if (deleted == 1)
+        p.report.clustersInUse = deletedFileCondition(recordSector, size).clustersInUse;
     finish(p, size);
+}
+
+ConditionEstimate FileRecovery::deletedFileCondition(std::uint64_t recordSector, std::uint64_t size)
+{
+    const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
+    return e != nullptr ? conditions().ntfsFile(*e) : conditions().ntfsFile(recordSector, size);
 }
 
 std::optional<ListedData> FileRecovery::listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,

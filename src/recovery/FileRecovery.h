@@ -15,14 +15,15 @@
 #include "catalogue/FolderTree.h"
 #include "catalogue/ScanObserver.h"
 #include "disk/Volume.h"
-#include "recovery/Condition.h"
 #include "ntfs/MftRunList.h"
+#include "recovery/Condition.h"
 #include "recovery/NtfsCompressed.h"
 #include "recovery/NtfsData.h"
 #include "recovery/NtfsExtents.h"
 #include "recovery/OutputFolder.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoverySettings.h"
+#include "recovery/VolumeExtent.h"
 #include "search/NamePatterns.h"
 
 #include <cstdint>
@@ -150,15 +151,15 @@ class FileRecovery {
     /// saving, creates the file. False when stopped or not created.
     bool createForRuns(Prepared& p, int copyMode);
     /// Writes a non-resident NTFS attribute's runs into the created file (LZNT1
-    /// units decompressed in thorough mode) and finishes the report.
+    /// units decompressed) and finishes the report.
     void writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const CompressionInfo& compression, std::uint64_t size,
-                       int copyMode, bool thorough, std::uint32_t deleted, std::uint64_t recordSector);
+                       int copyMode, std::uint32_t deleted, std::uint64_t recordSector);
     /// Thorough mode: the file's unnamed data attribute gathered from the
     /// extents its attribute list names, when it has one that names them.
-    std::optional<ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
-                                         std::uint64_t size);
+    std::optional<ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector, std::uint64_t size);
     void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
     void finish(Prepared& p, std::uint64_t size);
+    ConditionEstimate deletedFileCondition(std::uint64_t recordSector, std::uint64_t size);
     bool stopped() const noexcept;
     bool isFat() const noexcept;
     const catalogue::FatFileEntry* fatFileByOrdinal(std::uint64_t ordinal);
@@ -176,6 +177,8 @@ class FileRecovery {
     std::unordered_map<std::uint64_t, std::size_t> m_fatByOrdinal;
     std::unordered_map<std::uint64_t, std::size_t> m_ntfsBySector;
     std::vector<std::byte> m_buffer;
+    /// The clusters every copy stays within.
+    VolumeExtent m_extent;
     std::uint32_t m_savedFileCount = 0;
     /// For the report's count of files read from clusters now in use; made on first use.
     std::unique_ptr<ConditionEstimator> m_conditions;

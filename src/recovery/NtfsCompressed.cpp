@@ -12,7 +12,40 @@ constexpr std::size_t kAttrCompressionUnit = 0x22; // u8: log2 of the clusters i
 constexpr std::uint16_t kCompressedFlag = 0x0001;
 constexpr std::uint32_t kMaxUnitShift = 8;
 constexpr std::uint64_t kMaxUnitBytes = 1u << 20;
+constexpr std::int64_t kSparse = -1;
 constexpr std::int64_t kMissing = -2;
+
+/// The clusters of a run list one at a time: a cluster number, kSparse or
+/// kMissing; nothing past the last run.
+class ClusterCursor {
+  public:
+    explicit ClusterCursor(const NtfsRunList& runs) : m_runs(runs) {}
+    std::optional<std::int64_t> next()
+    {
+        while (m_run < m_runs.size() && m_index >= m_runs[m_run].length) {
+            ++m_run;
+            m_index = 0;
+        }
+        if (m_run == m_runs.size())
+            return std::nullopt;
+        const NtfsRun& run = m_runs[m_run];
+        const std::uint64_t k = m_index++;
+        if (run.missing)
+            return kMissing;
+        if (run.sparse)
+            return kSparse;
+        // Past any cluster number a volume can have: no cluster at all.
+        if (run.start < 0 || k > (std::uint64_t{1} << 48) ||
+            static_cast<std::uint64_t>(run.start) > (std::uint64_t{1} << 48))
+            return kMissing;
+        return run.start + static_cast<std::int64_t>(k);
+    }
+
+  private:
+    const NtfsRunList& m_runs;
+    std::size_t m_run = 0;
+    std::uint64_t m_index = 0;
+};
 } // namespace
 
 std::optional<std::size_t> Lznt1Decompress(disk::ByteSpan input, disk::MutableByteSpan output)
@@ -82,14 +115,13 @@ CompressionInfo ReadCompressionInfo(disk::ByteSpan record, std::size_t attribute
     const disk::ByteReader r(record);
     CompressionInfo info;
     const std::uint8_t shift = r.u8or0(attributeOffset + kAttrCompressionUnit);
-    info.compressed = (r.u16or0(attributeOffset + kAttrFlags) & kCompressedFlag) != 0 && shift != 0 &&
-                      shift <= kMaxUnitShift;
-    info.unitClusters = info.compressed ? 1u << shift : 0;
+    info.compressed = (r.u16or0(attributeOffset + kAttrFlags) & kCompressedFlag) != 0;
+    info.unitClusters = info.compressed && shift != 0 && shift <= kMaxUnitShift ? 1u << shift : 0;
     return info;
 }
 
-CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const NtfsRunList& runs,
-                                  std::uint32_t unitClusters, std::uint64_t size,
+CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const VolumeExtent& extent,
+                                  const NtfsRunList& runs, std::uint32_t unitClusters, std::uint64_t size,
                                   const std::function<bool(disk::ByteSpan)>& write, const std::function<bool()>& stop)
 {
     CompressedCopy result;
@@ -98,40 +130,45 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const Ntfs
     const std::uint64_t unitBytes = clusterBytes * unitClusters;
     if (clusterBytes == 0 || unitBytes == 0 || unitBytes > kMaxUnitBytes)
         return result;
+    // No file is longer than its whole volume, whatever its size says.
+    const std::uint64_t volumeBytes = extent.clusterCount() > ~std::uint64_t{0} / clusterBytes
+                                          ? ~std::uint64_t{0}
+                                          : extent.clusterCount() * clusterBytes;
+    const bool tooLong = size > volumeBytes;
+    size = std::min(size, volumeBytes);
 
-    // Each cluster of the attribute in order: its cluster number, -1 when sparse,
-    // kMissing when no piece of the attribute describes it.
-    const std::uint64_t clustersNeeded = (size + clusterBytes - 1) / clusterBytes;
-    const std::uint64_t wantedClusters = (clustersNeeded + unitClusters - 1) / unitClusters * unitClusters;
-    std::vector<std::int64_t> clusters;
-    for (const NtfsRun& run : runs) {
-        for (std::uint64_t k = 0; k < run.length && clusters.size() < wantedClusters; ++k)
-            clusters.push_back(run.missing ? kMissing : run.sparse ? -1 : run.start + static_cast<std::int64_t>(k));
-        if (clusters.size() >= wantedClusters)
-            break;
-    }
-    clusters.resize(static_cast<std::size_t>(wantedClusters), -1);
-
+    ClusterCursor cursor(runs);
+    std::vector<std::int64_t> clusters(unitClusters);
     std::vector<std::byte> stored(static_cast<std::size_t>(unitBytes));
     std::vector<std::byte> unit(static_cast<std::size_t>(unitBytes));
-    for (std::size_t u = 0; u < clusters.size() && result.written < size; u += unitClusters) {
+    while (result.written < size) {
         if (stop()) {
             result.interrupted = true;
             return result;
         }
-        std::size_t present = 0;
+        // The unit's clusters; a list that ends within a unit leaves the rest
+        // sparse, one that ends before it ends the copy.
+        std::size_t described = 0;
+        for (auto& c : clusters) {
+            const auto next = cursor.next();
+            c = next.value_or(kSparse);
+            if (next)
+                ++described;
+        }
+        if (described == 0)
+            break;
         // A unit with a cluster that no extent describes cannot be told from a
         // compressed one: it is written as zeros and counted.
-        bool readable = std::find(clusters.begin() + static_cast<std::ptrdiff_t>(u),
-                                  clusters.begin() + static_cast<std::ptrdiff_t>(u + unitClusters),
-                                  kMissing) == clusters.begin() + static_cast<std::ptrdiff_t>(u + unitClusters);
-        for (std::size_t k = 0; k < unitClusters; ++k) {
-            const std::int64_t c = clusters[u + k];
+        bool readable = std::find(clusters.begin(), clusters.end(), kMissing) == clusters.end();
+        std::size_t present = 0;
+        for (const std::int64_t c : clusters) {
             if (c < 0)
                 break;
-            const auto sector = g.clusterSector(static_cast<std::uint64_t>(c));
+            const auto cluster = static_cast<std::uint64_t>(c);
+            const auto sector = g.clusterSector(cluster);
             const auto at = std::span(stored).subspan(present * clusterBytes, clusterBytes);
-            if (!sector || volume.reader.read(*sector, g.SectorsPerCluster, at) != disk::ReadStatus::Ok)
+            if (cluster < extent.firstCluster || cluster >= extent.readableEnd || !sector ||
+                volume.reader.read(*sector, g.SectorsPerCluster, at) != disk::ReadStatus::Ok)
                 readable = false;
             ++present;
         }
@@ -142,8 +179,8 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const Ntfs
             else
                 ++result.zeroFilledUnits;
         } else if (present > 0) {
-            const auto made = readable ? Lznt1Decompress(std::span(stored).first(present * clusterBytes), unit)
-                                       : std::nullopt;
+            const auto made =
+                readable ? Lznt1Decompress(std::span(stored).first(present * clusterBytes), unit) : std::nullopt;
             if (!made) {
                 std::fill(unit.begin(), unit.end(), std::byte{0});
                 ++result.zeroFilledUnits;
@@ -158,6 +195,7 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const Ntfs
         }
         result.written += take;
     }
+    result.cutAtVolumeEnd = tooLong && result.written >= size;
     return result;
 }
 

@@ -16,6 +16,7 @@
 #include "disk/ByteReader.h"
 #include "disk/Volume.h"
 #include "recovery/NtfsData.h"
+#include "recovery/VolumeExtent.h"
 
 #include <cstdint>
 #include <functional>
@@ -31,7 +32,9 @@ namespace sarvik::recovery {
 /// What the header of a non-resident attribute says about compression.
 struct CompressionInfo {
     bool compressed = false;
-    std::uint32_t unitClusters = 0; ///< clusters per compression unit
+    /// Clusters per compression unit; 0 when the header gives no size this
+    /// reads (the data cannot be decoded then).
+    std::uint32_t unitClusters = 0;
 };
 [[nodiscard]] CompressionInfo ReadCompressionInfo(disk::ByteSpan record, std::size_t attributeOffset) noexcept;
 
@@ -41,12 +44,17 @@ struct CompressedCopy {
     std::uint64_t zeroFilledUnits = 0; ///< units that could not be read or decompressed, written as zeros
     bool writeFailed = false;
     bool interrupted = false;
+    /// The size runs past the volume's clusters: the copy ended at the volume's size.
+    bool cutAtVolumeEnd = false;
 };
 
 /// Writes the first `size` bytes of a compressed attribute with runs `runs`
-/// through `write`, unit by unit; `stop` is asked before each unit.
-[[nodiscard]] CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const NtfsRunList& runs,
-                                                std::uint32_t unitClusters, std::uint64_t size,
+/// through `write`, unit by unit; `stop` is asked before each unit. Clusters
+/// outside `extent`'s readable ones cannot be read; the copy ends where the
+/// runs end, and after as many clusters as the volume has. Nothing is written
+/// when the unit size is not one this reads.
+[[nodiscard]] CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const VolumeExtent& extent,
+                                                const NtfsRunList& runs, std::uint32_t unitClusters, std::uint64_t size,
                                                 const std::function<bool(disk::ByteSpan)>& write,
                                                 const std::function<bool()>& stop);
 

@@ -11,6 +11,8 @@ const char* outcomeText(FileOutcome outcome) noexcept
         return "cut short";
     case FileOutcome::Incomplete:
         return "incomplete";
+    case FileOutcome::CutAtVolumeEnd:
+        return "cut at the volume's end";
     case FileOutcome::Filtered:
         return "filtered out";
     case FileOutcome::DuplicateSkipped:
@@ -80,7 +82,7 @@ void RecoveryReport::add(FileReport report)
 {
     auto& t = m_totals;
     const bool wrote = report.outcome == FileOutcome::Written || report.outcome == FileOutcome::CutShort ||
-                       report.outcome == FileOutcome::Incomplete;
+                       report.outcome == FileOutcome::Incomplete || report.outcome == FileOutcome::CutAtVolumeEnd;
     if (wrote && report.clustersInUse != 0)
         ++t.writtenFromUsedClusters;
     switch (report.outcome) {
@@ -92,6 +94,9 @@ void RecoveryReport::add(FileReport report)
         break;
     case FileOutcome::Incomplete:
         ++t.incomplete;
+        break;
+    case FileOutcome::CutAtVolumeEnd:
+        ++t.cutAtVolumeEnd;
         break;
     case FileOutcome::Filtered:
         ++t.filtered;

@@ -11,7 +11,9 @@ namespace sarvik::recovery {
 enum class FileOutcome {
     Written,          ///< created and written to its size
     CutShort,         ///< created, then Skip File or Stop ended it before its size
-    Incomplete,       ///< created, but the data runs ended before its size
+    Incomplete,       ///< created, but not all of it could be read: the runs ended before its size, the image
+                      ///< ends before its data, or compressed data could not be read or decoded
+    CutAtVolumeEnd,   ///< created and cut where its clusters would run past the volume's last one
     Filtered,         ///< left out by the file filters (no message)
     DuplicateSkipped, ///< the name existed and the policy is Skip
     CreateFailed,     ///< the file could not be created
@@ -45,6 +47,7 @@ struct RecoveryTotals {
     std::uint32_t written = 0;
     std::uint32_t cutShort = 0;
     std::uint32_t incomplete = 0;
+    std::uint32_t cutAtVolumeEnd = 0;
     std::uint32_t filtered = 0;
     std::uint32_t duplicatesSkipped = 0;
     std::uint32_t failed = 0; ///< creation or write failures, and unreadable records

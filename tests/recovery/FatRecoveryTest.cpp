@@ -431,9 +431,9 @@ TEST(FatRecovery, Fat32ClearedHighWordIsTakenFromTheFolderWhereItFits)
             bool inferred;
             bool inUse;
         };
-        for (const Expected& x : {Expected{"_OOT.BIN", 0x1001E, true, false}, Expected{"_OST.BIN", 0x10010, true, false},
-                                  Expected{"_ULL.BIN", 20, false, true}, Expected{"_IG.BIN", 24, false, true},
-                                  Expected{"_REE.BIN", 5000, false, false}}) {
+        for (const Expected& x : {Expected{"_OOT.BIN", 0x1001E, true, false},
+                                  Expected{"_OST.BIN", 0x10010, true, false}, Expected{"_ULL.BIN", 20, false, true},
+                                  Expected{"_IG.BIN", 24, false, true}, Expected{"_REE.BIN", 5000, false, false}}) {
             const auto* f = file(x.name);
             ASSERT_NE(f, nullptr) << x.name;
             EXPECT_EQ(f->firstCluster, x.firstCluster) << x.name;
@@ -449,8 +449,7 @@ TEST(FatRecovery, Fat32ClearedHighWordIsTakenFromTheFolderWhereItFits)
         auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
         recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings,
                                       control, observer, report);
-        copier.RecoverListItems(session.rows(session.tree.rootKey()), recovery::RecoveryMode::All, {},
-                                {dest, "/dest"});
+        copier.RecoverListItems(session.rows(session.tree.rootKey()), recovery::RecoveryMode::All, {}, {dest, "/dest"});
         const auto* rootCopy = dest->find("_OOT.BIN");
         const auto* dirCopy = dest->find("DIR/_OST.BIN");
         ASSERT_NE(rootCopy, nullptr);
@@ -511,4 +510,45 @@ TEST(FatRecovery, ThoroughCopyPassesOverClustersLiveFilesHold)
     EXPECT_EQ(thoroughEstimate.fatFile(15, aroundLive.size()).clustersInUse, 0u);
     EXPECT_EQ(thoroughEstimate.fatFile(15, aroundLive.size()).condition, recovery::FileCondition::Good);
     EXPECT_EQ(thoroughEstimate.fatFile(500, atTheEnd.size()).clustersInUse, 2u);
+}
+
+// A copy never reads past the volume's last cluster (2043 here), in either rule
+// set. A damaged entry of size 0xFFFFFFFF is cut there and reported so, never
+// 4 GiB of zeros. An image shorter than its boot sector says (the sector count
+// at 0x13 claims 8192 sectors, the image holds 4096, whose last whole cluster
+// is 1019) gives what it holds of a file whose data lies past its end, reported
+// incomplete.
+TEST(FatRecovery, CopiesStopAtTheVolumesLastClusterAndTheImagesEnd)
+{
+    for (const bool thorough : {false, true}) {
+        test::FatRecoveryVolume v(4);
+        v.image.put(0x13, 2, 8192);
+        const auto tail = pattern(4 * 2048, 1);
+        v.putFile({2040, 2041, 2042, 2043}, tail);
+        v.select();
+        v.addFile("xAMAGED.BIN", 2040, 0xFFFFFFFF);
+        v.buildTree();
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.settings.ThoroughScan = thorough;
+        rig.recovery.RecoverFatFilesIn(0, rig.target());
+        ASSERT_EQ(rig.report.files().size(), 1u);
+        EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::CutAtVolumeEnd) << thorough;
+        EXPECT_EQ(rig.content("xAMAGED.BIN"), tail);
+        EXPECT_STREQ(recovery::outcomeText(FileOutcome::CutAtVolumeEnd), "cut at the volume's end");
+
+        test::FatRecoveryVolume truncated(4);
+        truncated.image.put(0x13, 2, 8192);
+        const auto data = pattern(8 * 2048, 2);
+        truncated.putFile({1015, 1016, 1017, 1018, 1019}, data);
+        truncated.image.bytes().resize(4096 * 512);
+        truncated.select();
+        truncated.addFile("xAST.BIN", 1015, 8 * 2048);
+        truncated.buildTree();
+        test::CopyRig cut(truncated.volume, truncated.catalogue, truncated.tree);
+        cut.settings.ThoroughScan = thorough;
+        cut.recovery.RecoverFatFilesIn(0, cut.target());
+        ASSERT_EQ(cut.report.files().size(), 1u);
+        EXPECT_EQ(cut.report.files()[0].outcome, FileOutcome::Incomplete) << thorough;
+        EXPECT_EQ(cut.content("xAST.BIN"), slice(data, 0, 5 * 2048));
+    }
 }

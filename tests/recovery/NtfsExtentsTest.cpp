@@ -66,8 +66,7 @@ struct Recovered {
     std::vector<std::byte> bytes;
     recovery::FileReport report;
 };
-Recovered recoverFile(ExtentVolume& v, std::uint32_t record, const std::string& name, std::uint64_t size,
-                      bool thorough)
+Recovered recoverFile(ExtentVolume& v, std::uint32_t record, const std::string& name, std::uint64_t size, bool thorough)
 {
     test::CopyRig rig(v.volume, v.catalogue, v.tree);
     rig.settings.ThoroughScan = thorough;
@@ -103,10 +102,16 @@ TEST(NtfsExtents, ExtentsJoinInVcnOrderFromResidentAndNonResidentLists)
                                        {kData, 21, 32, 2, 1, 0}})
                        .dataExtent(0, 2, a.size(), encodeRuns({{2, 300}}), 2)
                        .build());
-    v.ntfs.put(21, MftRecordBuilder(kDeleted).sequence(2).baseRecord(20, 1)
-                       .dataExtent(2, 3, 0, encodeRuns({{3, 400}}), 0).build());
-    v.ntfs.put(22, MftRecordBuilder(kDeleted).sequence(2).baseRecord(20, 1)
-                       .dataExtent(5, 1, 0, encodeRuns({{1, 350}}), 0).build());
+    v.ntfs.put(21, MftRecordBuilder(kDeleted)
+                       .sequence(2)
+                       .baseRecord(20, 1)
+                       .dataExtent(2, 3, 0, encodeRuns({{3, 400}}), 0)
+                       .build());
+    v.ntfs.put(22, MftRecordBuilder(kDeleted)
+                       .sequence(2)
+                       .baseRecord(20, 1)
+                       .dataExtent(5, 1, 0, encodeRuns({{1, 350}}), 0)
+                       .build());
     v.file(20, "a.bin", a.size());
 
     const auto b = pattern(7 * kCluster, 2);
@@ -115,8 +120,8 @@ TEST(NtfsExtents, ExtentsJoinInVcnOrderFromResidentAndNonResidentLists)
     v.data(500, b, 0, 4 * kCluster);
     v.data(600, b, 4 * kCluster, kCluster);
     v.data(610, b, 6 * kCluster, kCluster);
-    const auto list = test::encodeListEntries({{kName, 24, 32, 0, 1, 1}, {kData, 24, 32, 0, 1, 3},
-                                                {kData, 25, 32, 4, 1, 0}});
+    const auto list =
+        test::encodeListEntries({{kName, 24, 32, 0, 1, 1}, {kData, 24, 32, 0, 1, 3}, {kData, 25, 32, 4, 1, 0}});
     std::vector<std::byte> listBytes(list.size());
     std::transform(list.begin(), list.end(), listBytes.begin(), [](std::uint8_t x) { return std::byte{x}; });
     v.data(250, listBytes, 0, listBytes.size());
@@ -126,8 +131,11 @@ TEST(NtfsExtents, ExtentsJoinInVcnOrderFromResidentAndNonResidentLists)
                        .nonResidentAttributeList(list.size(), encodeRuns({{1, 250}}))
                        .dataExtent(0, 4, b.size(), encodeRuns({{4, 500}}), 3)
                        .build());
-    v.ntfs.put(25, MftRecordBuilder(kDeleted).sequence(2).baseRecord(24, 1)
-                       .dataExtent(4, 3, 0, encodeRuns({{1, 600}, {1, std::nullopt}, {1, 610}}), 0).build());
+    v.ntfs.put(25, MftRecordBuilder(kDeleted)
+                       .sequence(2)
+                       .baseRecord(24, 1)
+                       .dataExtent(4, 3, 0, encodeRuns({{1, 600}, {1, std::nullopt}, {1, 610}}), 0)
+                       .build());
     v.file(24, "b.bin", b.size());
     v.select();
 
@@ -169,18 +177,21 @@ TEST(NtfsExtents, UntrustedOrMissingExtentsAreZeroFilledAndCounted)
                                        {kData, 34, 32, 9, 1, 0}})
                        .dataExtent(0, 2, c.size(), encodeRuns({{2, 700}}), 2)
                        .build());
-    v.ntfs.put(31, MftRecordBuilder(kDeleted).sequence(2).baseRecord(30, 1)
-                       .dataExtent(4, 2, 0, encodeRuns({{2, 720}}), 0).build());
+    v.ntfs.put(31, MftRecordBuilder(kDeleted)
+                       .sequence(2)
+                       .baseRecord(30, 1)
+                       .dataExtent(4, 2, 0, encodeRuns({{2, 720}}), 0)
+                       .build());
     // Record 32: a file of its own now, whose data starts at VCN 6 by chance.
     v.ntfs.put(32, MftRecordBuilder()
                        .sequence(3)
                        .fileName(u16("other.bin"), 5, ntfs::FileNamespace::Posix)
                        .dataExtent(6, 2, 0, encodeRuns({{2, 760}}), 0)
                        .build());
-    v.ntfs.put(33, MftRecordBuilder().sequence(3).baseRecord(30, 1)
-                       .dataExtent(8, 1, 0, encodeRuns({{1, 762}}), 0).build());
-    v.ntfs.put(34, MftRecordBuilder().sequence(2).baseRecord(40, 1)
-                       .dataExtent(9, 1, 0, encodeRuns({{1, 763}}), 0).build());
+    v.ntfs.put(33,
+               MftRecordBuilder().sequence(3).baseRecord(30, 1).dataExtent(8, 1, 0, encodeRuns({{1, 762}}), 0).build());
+    v.ntfs.put(34,
+               MftRecordBuilder().sequence(2).baseRecord(40, 1).dataExtent(9, 1, 0, encodeRuns({{1, 763}}), 0).build());
     v.file(30, "c.bin", c.size());
     v.select();
 
@@ -232,10 +243,16 @@ TEST(NtfsExtents, CompressedUnitsAcrossExtents)
                                              {kData, base + 2, 32, 32, 1, 0}})
                              .dataExtent(0, 16, size, encodeRuns({{1, 900}, {15, std::nullopt}}), 2, 4)
                              .build());
-        v.ntfs.put(base + 1, MftRecordBuilder(kDeleted).sequence(2).baseRecord(base, 1)
-                                 .dataExtent(16, 16, 0, encodeRuns({{16, 920}}), 0).build());
-        v.ntfs.put(base + 2, MftRecordBuilder(kDeleted).sequence(secondSequence).baseRecord(base, 1)
-                                 .dataExtent(32, 16, 0, encodeRuns({{1, 910}, {15, std::nullopt}}), 0).build());
+        v.ntfs.put(base + 1, MftRecordBuilder(kDeleted)
+                                 .sequence(2)
+                                 .baseRecord(base, 1)
+                                 .dataExtent(16, 16, 0, encodeRuns({{16, 920}}), 0)
+                                 .build());
+        v.ntfs.put(base + 2, MftRecordBuilder(kDeleted)
+                                 .sequence(secondSequence)
+                                 .baseRecord(base, 1)
+                                 .dataExtent(32, 16, 0, encodeRuns({{1, 910}, {15, std::nullopt}}), 0)
+                                 .build());
         v.file(base, "d" + std::to_string(base) + ".txt", size);
     };
     put(50, 2);
@@ -251,4 +268,50 @@ TEST(NtfsExtents, CompressedUnitsAcrossExtents)
     EXPECT_EQ(slice(lost.bytes, 0, 2 * kUnit), slice(expected, 0, 2 * kUnit));
     EXPECT_TRUE(allZero(lost.bytes, 2 * kUnit, size - 2 * kUnit));
     EXPECT_EQ(lost.report.zeroFilledBlocks, 1u) << "one compression unit";
+}
+
+// A compressed file held in its own record is decoded in both rule sets (the
+// classic copy once wrote the raw units and called them written). A unit that
+// cannot be decoded is written as zeros and the file reported incomplete.
+TEST(NtfsExtents, CompressedDataIsDecodedInEveryRuleSet)
+{
+    ExtentVolume v;
+    constexpr std::size_t kUnit = 16 * kCluster;
+    const std::vector<std::uint8_t> chunks = {0x02, 0x30, 'x', 'y', 'z', 0x00, 0x00};
+    std::vector<std::byte> packed(kCluster);
+    std::transform(chunks.begin(), chunks.end(), packed.begin(), [](std::uint8_t x) { return std::byte{x}; });
+    std::vector<std::byte> damaged(kCluster);
+    damaged[0] = std::byte{0xFF}; // a compressed chunk of 4 KiB in a cluster of 512 bytes
+    damaged[1] = std::byte{0xBF};
+    v.data(900, packed, 0, kCluster);
+    v.data(910, packed, 0, kCluster);
+    v.data(920, damaged, 0, kCluster);
+    const std::uint64_t size = 2 * kUnit - 300;
+    std::vector<std::byte> expected(size);
+    for (const std::size_t unit : {std::size_t{0}, kUnit})
+        for (std::size_t i = 0; i < 3; ++i)
+            expected[unit + i] = std::byte("xyz"[i]);
+    v.ntfs.put(
+        50, MftRecordBuilder(kDeleted)
+                .fileName(u16("c.txt"), 5, ntfs::FileNamespace::Posix)
+                .dataExtent(0, 32, size, encodeRuns({{1, 900}, {15, std::nullopt}, {1, 910}, {15, std::nullopt}}), 0, 4)
+                .build());
+    v.ntfs.put(
+        51, MftRecordBuilder(kDeleted)
+                .fileName(u16("d.txt"), 5, ntfs::FileNamespace::Posix)
+                .dataExtent(0, 32, size, encodeRuns({{1, 900}, {15, std::nullopt}, {1, 920}, {15, std::nullopt}}), 0, 4)
+                .build());
+    v.file(50, "c.txt", size);
+    v.file(51, "d.txt", size);
+    v.select();
+    for (const bool thorough : {false, true}) {
+        const auto whole = recoverFile(v, 50, "c.txt", size, thorough);
+        EXPECT_EQ(whole.bytes, expected) << thorough;
+        EXPECT_EQ(whole.report.outcome, FileOutcome::Written) << thorough;
+        const auto lost = recoverFile(v, 51, "d.txt", size, thorough);
+        EXPECT_EQ(slice(lost.bytes, 0, kUnit), slice(expected, 0, kUnit)) << thorough;
+        EXPECT_TRUE(allZero(lost.bytes, kUnit, size - kUnit)) << thorough;
+        EXPECT_EQ(lost.report.outcome, FileOutcome::Incomplete) << thorough;
+        EXPECT_EQ(lost.report.zeroFilledBlocks, 1u) << thorough;
+    }
 }

@@ -275,6 +275,45 @@ TEST(NtfsRecovery, NonResidentRunsFragmentsAndSparseRuns)
     EXPECT_EQ(rig.observer.paths.front(), "/dest/a.bin"); // NTFS shows the whole path
 }
 
+// Damaged sizes and run lengths (the volume has 512 clusters): a data size of
+// 0xFFFFFFFFFFFFFFFF once made the sectors still needed round to 0, and the
+// copy wrote 0-byte chunks for ever; it ends where the runs end. A run of 2^40
+// clusters is cut at the volume's last cluster, and a sparse run as long when
+// the file reaches the volume's size.
+TEST(NtfsRecovery, DamagedSizesAndRunLengthsStayWithinTheVolume)
+{
+    NtfsRig v;
+    const auto a = pattern(2 * 4096, 1);
+    v.cluster(200, a, 0);
+    v.cluster(201, a, 4096);
+    Record ra;
+    ra.end(ra.nonResident(0x38, {0x11, 0x02, 0xC8, 0x00}));
+    v.storeRecord(100, ra);
+    const auto b = pattern(12 * 4096, 2);
+    for (std::size_t k = 0; k < 12; ++k)
+        v.cluster(500 + k, b, k * 4096);
+    Record rb; // 2^40 clusters at 500
+    rb.end(rb.nonResident(0x38, {0x26, 0, 0, 0, 0, 0, 0x01, 0xF4, 0x01, 0x00}));
+    v.storeRecord(102, rb);
+    Record rc; // 2^40 sparse clusters
+    rc.end(rc.nonResident(0x38, {0x06, 0, 0, 0, 0, 0, 0x01, 0x00}));
+    v.storeRecord(104, rc);
+    v.select();
+
+    test::CopyRig rig(v.volume, v.catalogue, v.tree);
+    const std::uint64_t huge = ~std::uint64_t{0};
+    EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "a.bin", huge, 100, 1, 1), 1);
+    EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "b.bin", huge, 102, 1, 1), 1);
+    EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "c.bin", huge, 104, 1, 1), 1);
+    EXPECT_EQ(rig.content("a.bin"), a);
+    EXPECT_EQ(rig.content("b.bin"), b);
+    EXPECT_EQ(rig.content("c.bin"), zeros(512 * 4096));
+    ASSERT_EQ(rig.report.files().size(), 3u);
+    EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Incomplete);
+    EXPECT_EQ(rig.report.files()[1].outcome, FileOutcome::CutAtVolumeEnd);
+    EXPECT_EQ(rig.report.files()[2].outcome, FileOutcome::CutAtVolumeEnd);
+}
+
 // Rows and folders of an NTFS catalogue land under the names the tree shows.
 TEST(NtfsRecovery, FolderRowsCopyTheirFiles)
 {

@@ -11,13 +11,13 @@ using namespace sarvik;
 namespace {
 
 /// A volume with `files` files of one 1 MiB+ chunk each, so that a copy takes
-/// several reads per file.
+/// several reads per file; all of them within the FAT's 2,048 clusters.
 struct WorkerVolume : test::FatRecoveryVolume {
     explicit WorkerVolume(int files) : test::FatRecoveryVolume(4, 16384)
     {
         select();
         for (int i = 0; i < files; ++i)
-            addFile("f" + std::to_string(i), 10 + static_cast<std::uint32_t>(i) * 800, 1536 * 1024);
+            addFile("f" + std::to_string(i), 10 + static_cast<std::uint32_t>(i) * 600, 1536 * 1024);
         buildTree();
     }
 };
