@@ -113,16 +113,17 @@ bool isValidUtf8(std::string_view text) noexcept
     return true;
 }
 
-bool isAcceptableName(std::string_view utf8) noexcept
+std::string writableName(std::string_view utf8)
 {
     if (utf8.empty())
-        return false;
-    for (const char c : utf8) {
+        return "_";
+    std::string name(utf8);
+    for (char& c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F || c == '/' || c == '\\')
-            return false;
+            c = '_';
     }
-    return true;
+    return name;
 }
 
 } // namespace sarvik::catalogue

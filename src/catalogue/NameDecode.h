@@ -23,8 +23,9 @@ void appendUtf8(std::string& out, char32_t cp);
 /// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
 [[nodiscard]] bool isValidUtf8(std::string_view text) noexcept;
 
-/// The thorough scan's name rule: a name is kept unless it holds no character,
-/// or holds a control character (below 0x20, or 0x7F) or a path separator.
-[[nodiscard]] bool isAcceptableName(std::string_view utf8) noexcept;
+/// The thorough scan's name rule: every name is kept, as one that can be written
+/// as it stands: a path separator or a control character (below 0x20, or 0x7F)
+/// becomes '_', and an empty name becomes "_".
+[[nodiscard]] std::string writableName(std::string_view utf8);
 
 } // namespace sarvik::catalogue

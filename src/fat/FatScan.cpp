@@ -142,6 +142,7 @@ void ParseDirectorySector(std::span<const std::byte> sector, const DirectoryCont
             deleted = 1;
             name[0] = 'x';
         }
+        name.resize(std::min(name.size(), name.find('\0'))); // the name ends at its first NUL byte
         if (AssembleLongName(sector, k, longName))
             name = longName;
         if (IsValidName(name) == 0)

@@ -194,6 +194,7 @@ std::string shortNameUtf8(std::span<const std::byte> e)
     name += catalogue::cp850ToUtf8(base);
     if (!extension.empty())
         name += "." + catalogue::cp850ToUtf8(extension);
+    name.resize(std::min(name.size(), name.find('\0'))); // the name ends at its first NUL byte
     return name;
 }
 
@@ -374,8 +375,8 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
         longName.clear();
         if (name.empty())
             name = shortNameUtf8(entry);
-        if (!catalogue::isAcceptableName(name))
-            continue;
+        // A name that cannot be written as it stands is listed cleaned, never dropped.
+        name = catalogue::writableName(name);
 
         const std::uint32_t maxCluster = context.table != nullptr ? context.table->maxCluster() : 0xFFFFFFFF;
         const bool clusterInRange = firstCluster >= 2 && firstCluster <= maxCluster;

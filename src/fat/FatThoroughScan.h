@@ -77,7 +77,8 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
 [[nodiscard]] bool looksLikeDirectoryEntries(std::span<const std::byte> cluster);
 
 /// The short name of the entry at `entry` as UTF-8, lower-cased where the
-/// entry's case flags say so; a deleted entry's lost first character becomes '_'.
+/// entry's case flags say so; a deleted entry's lost first character becomes
+/// '_'. The name ends at its first NUL byte.
 [[nodiscard]] std::string shortNameUtf8(std::span<const std::byte> entry);
 
 /// The long-name checksum of an entry's 11 short-name bytes.

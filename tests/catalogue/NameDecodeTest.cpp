@@ -34,11 +34,10 @@ TEST(NameDecode, Utf8Validity)
 
 TEST(NameDecode, UnsafeNamesAndTheDisplayRule)
 {
-    EXPECT_FALSE(isAcceptableName(""));
-    EXPECT_FALSE(isAcceptableName("a/b"));
-    EXPECT_FALSE(isAcceptableName("a\\b"));
-    EXPECT_FALSE(isAcceptableName("tab\there"));
-    EXPECT_TRUE(isAcceptableName("what? <*>|\".txt")); // only separators and controls are refused
+    EXPECT_EQ(writableName(""), "_");
+    EXPECT_EQ(writableName("a/b\\c"), "a_b_c");
+    EXPECT_EQ(writableName("tab\there\x7F"), "tab_here_");
+    EXPECT_EQ(writableName("what? <*>|\".txt"), "what? <*>|\".txt"); // only separators and controls change
 
     // A UTF-8 catalogue is shown as it is; a default one is read as Windows-1252.
     EXPECT_EQ(nameToUtf8("Café", true), "Café");

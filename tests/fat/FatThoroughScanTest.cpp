@@ -163,7 +163,7 @@ TEST(FatThoroughScan, LoopsAndChainsPastTheVolumeAreCut)
     EXPECT_TRUE(table.chain(400, 100).empty());
 }
 
-TEST(FatThoroughScan, NamesDecodeToUtf8AndOnlyBrokenNamesAreRejected)
+TEST(FatThoroughScan, NamesDecodeToUtf8AndUnwritableNamesAreCleaned)
 {
     Volume16 v;
     v.fill(Volume16::root(0), 2); // live files: counted, not listed
@@ -180,21 +180,28 @@ TEST(FatThoroughScan, NamesDecodeToUtf8AndOnlyBrokenNamesAreRejected)
     v.entry(Volume16::root(7), "CAF\x82    TXT", 0x20, 42);
     v.entry(Volume16::root(8), "\xE5" "AF\x82    TXT", 0x20, 43);
     v.entry(Volume16::root(9), "\xE5" "EADME  TXT", 0x20, 44, 1, 0x18);
-    // Rejected: a control character.
+    // Kept under a cleaned name: a control character; a long name with
+    // separators and a control character (the default rules skip both).
     v.entry(Volume16::root(10), "\xE5" "A\x01     TXT", 0x20, 45);
+    const std::uint64_t slashes = Volume16::root(14);
+    v.longName(slashes, u"a/b\\c\x07.txt", checksumOf("ABC~1   TXT"), true);
+    v.entry(slashes, "\xE5" "BC~1   TXT", 0x20, 46);
+    // A short name ends at its first NUL byte, in both rule sets.
+    v.entry(Volume16::root(15), std::string_view("\xE5" "AB\0" "CD  TXT", 11), 0x20, 47);
     // A live folder whose long name is stale (another checksum) keeps its short name.
     const std::uint64_t folderAt = Volume16::root(12);
     v.longName(folderAt, u"Stale name", checksumOf("OTHER   TXT"), false);
     v.entry(folderAt, "NEWDIR", 0x10, 50, 0);
 
     const auto s = v.scan(true);
-    EXPECT_EQ(fileNames(*s), sorted({"Отчёт.txt", "\U0001D11E.mid", "_AFé.TXT", "_eadme.txt"}));
+    EXPECT_EQ(fileNames(*s), sorted({"Отчёт.txt", "\U0001D11E.mid", "_AFé.TXT", "_eadme.txt", "_A_.TXT",
+                                     "a_b_c_.txt", "_AB"}));
     ASSERT_EQ(s->catalogue.FatFolderList.size(), 1u);
     EXPECT_EQ(s->catalogue.FatFolderList[0].name, "NEWDIR");
 
     // The default keeps its own rules: bytes of 128 and above are skipped.
     const auto plain = v.scan(false);
-    EXPECT_EQ(fileNames(*plain), sorted({"xEADME.TXT"}));
+    EXPECT_EQ(fileNames(*plain), sorted({"xEADME.TXT", "xAB"}));
     EXPECT_FALSE(plain->catalogue.NamesAreUtf8);
 }
 
