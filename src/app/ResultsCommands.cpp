@@ -258,7 +258,8 @@ void ResultsCommands::openRow(int row, bool openWith)
     if (written != 1 || observer.last.name.empty())
         return;
     if (observer.last.outcome != recovery::FileOutcome::Written &&
-        observer.last.outcome != recovery::FileOutcome::Incomplete)
+        observer.last.outcome != recovery::FileOutcome::Incomplete &&
+        observer.last.outcome != recovery::FileOutcome::CutAtVolumeEnd)
         return;
     const QString path = folder + QLatin1Char('/') + QString::fromStdString(observer.last.name);
     if (openWith)

@@ -4,6 +4,7 @@
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
+#include "recovery/NtfsCompressed.h"
 
 #include <algorithm>
 #include <bit>
@@ -172,6 +173,11 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpa
     if (data.kind == DataAttributeKind::Resident)
         return std::vector<Span>{};
     if (data.kind != DataAttributeKind::NonResident)
+        return std::nullopt;
+    // Compressed data in units of a size this does not read cannot be decoded:
+    // whatever its clusters, the copy will not be the file.
+    const CompressionInfo compression = ReadCompressionInfo(record, data.offset);
+    if (compression.compressed && compression.unitClusters == 0)
         return std::nullopt;
     const auto runs = DecodeDataRuns(record, data.offset);
     const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * disk::kSectorSize;

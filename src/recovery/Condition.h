@@ -30,7 +30,7 @@ class FatTable;
 namespace sarvik::recovery {
 
 enum class FileCondition {
-    Unknown,           ///< the file's metadata or the allocation could not be read
+    Unknown,           ///< the file's metadata or the allocation could not be read, or its data cannot be decoded
     Good,              ///< none of its clusters are in use
     PartlyOverwritten, ///< some are
     Overwritten,       ///< all are

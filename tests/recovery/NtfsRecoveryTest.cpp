@@ -314,6 +314,30 @@ TEST(NtfsRecovery, DamagedSizesAndRunLengthsStayWithinTheVolume)
     EXPECT_EQ(rig.report.files()[2].outcome, FileOutcome::CutAtVolumeEnd);
 }
 
+// Compressed data whose header gives no unit size this reads cannot be
+// decoded: nothing of its raw clusters is written, the file is incomplete, and
+// its condition is unknown rather than "Good".
+TEST(NtfsRecovery, UndecodableCompressedDataIsNeitherWrittenNorGood)
+{
+    NtfsRig v;
+    v.cluster(200, pattern(4096, 1), 0);
+    Record r;
+    r.end(r.nonResident(0x38, {0x11, 0x01, 0xC8, 0x00}));
+    r.put(0x38 + 0x0C, 2, 0x0001); // compressed, with a unit of 2^0 clusters
+    v.storeRecord(100, r);
+    v.select();
+    for (const bool thorough : {false, true}) {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.settings.ThoroughScan = thorough;
+        EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "c.bin", 4096, 100, 1, 1), 1);
+        ASSERT_EQ(rig.report.files().size(), 1u);
+        EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Incomplete);
+        EXPECT_EQ(rig.report.files()[0].bytesWritten, 0u);
+    }
+    recovery::ConditionEstimator conditions(v.volume);
+    EXPECT_EQ(conditions.ntfsFile(100, 4096).condition, recovery::FileCondition::Unknown);
+}
+
 // Rows and folders of an NTFS catalogue land under the names the tree shows.
 TEST(NtfsRecovery, FolderRowsCopyTheirFiles)
 {
