@@ -5,6 +5,7 @@
 #include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
 #include "recovery/NtfsCompressed.h"
+#include "recovery/NtfsExtents.h"
 
 #include <algorithm>
 #include <bit>
@@ -66,8 +67,8 @@ double ConditionEstimate::share() const noexcept
     return clusters == 0 ? 0.0 : static_cast<double>(clustersInUse) / static_cast<double>(clusters);
 }
 
-ConditionEstimator::ConditionEstimator(const disk::SelectedVolume& volume, bool skipInUse)
-    : m_volume(volume), m_extent(volumeExtent(volume)), m_skipInUse(skipInUse), m_sector(disk::kSectorSize)
+ConditionEstimator::ConditionEstimator(const disk::SelectedVolume& volume, bool thorough)
+    : m_volume(volume), m_extent(volumeExtent(volume)), m_thorough(thorough), m_sector(disk::kSectorSize)
 {
 }
 
@@ -146,7 +147,7 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
         }
         return spans;
     }
-    if (m_skipInUse) {
+    if (m_thorough) {
         if (!m_fatTable)
             m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, m_volume.partition.PartitionSectors);
         for (const std::uint32_t c : fat::FreeClustersFrom(*m_fatTable, firstCluster, limit)) {
@@ -162,28 +163,44 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
     return spans;
 }
 
-std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpans(std::uint64_t recordSector,
-                                                                                   std::uint64_t size)
+std::optional<std::vector<ConditionEstimator::Span>>
+ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, std::uint64_t recordNumber)
 {
     ntfs::MftRecord record{};
     if (m_volume.reader.read(recordSector, ntfs::kMftRecordSectors, record) != disk::ReadStatus::Ok)
         return std::nullopt;
     ntfs::ApplyRecordFixup(record);
-    const DataAttributeLocation data = LocateDataAttribute(record);
-    if (data.kind == DataAttributeKind::Resident)
-        return std::vector<Span>{};
-    if (data.kind != DataAttributeKind::NonResident)
-        return std::nullopt;
+    std::optional<NtfsRunList> runs;
+    CompressionInfo compression;
+    if (m_thorough) {
+        // As the thorough copy reads: a data attribute split by an attribute
+        // list is gathered from all its extents.
+        if (!m_mftRuns) {
+            m_mftRuns = std::make_unique<ntfs::MftRunList>();
+            ntfs::BuildMftRunList(*m_mftRuns, m_volume);
+        }
+        if (auto listed = ReadListedData(m_volume, *m_mftRuns, record, recordNumber, size)) {
+            runs = std::move(listed->runs);
+            compression = listed->compression;
+        }
+    }
+    if (!runs) {
+        const DataAttributeLocation data = LocateDataAttribute(record);
+        if (data.kind == DataAttributeKind::Resident)
+            return std::vector<Span>{};
+        if (data.kind != DataAttributeKind::NonResident)
+            return std::nullopt;
+        compression = ReadCompressionInfo(record, data.offset);
+        runs = DecodeDataRuns(record, data.offset);
+    }
     // Compressed data in units of a size this does not read cannot be decoded:
     // whatever its clusters, the copy will not be the file.
-    const CompressionInfo compression = ReadCompressionInfo(record, data.offset);
     if (compression.compressed && compression.unitClusters == 0)
         return std::nullopt;
-    const auto runs = DecodeDataRuns(record, data.offset);
     const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * disk::kSectorSize;
     if (!runs || clusterBytes == 0)
         return std::nullopt;
-    std::uint64_t want = (size + clusterBytes - 1) / clusterBytes;
+    std::uint64_t want = size / clusterBytes + (size % clusterBytes != 0 ? 1 : 0);
     std::vector<Span> spans;
     for (const NtfsRun& run : *runs) {
         if (want == 0)
@@ -192,11 +209,18 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpa
         want -= take;
         if (run.sparse)
             continue; // no clusters on disk: nothing to lose
+        if (run.missing) {
+            spans.push_back({0, take, 0, 0, true}); // no trusted extent describes them
+            continue;
+        }
         if (run.start < 0)
             return std::nullopt;
         const auto start = static_cast<std::uint64_t>(run.start);
         spans.push_back({start, start + take});
     }
+    // The runs end before the size: the copy ends there too.
+    if (want != 0)
+        spans.push_back({0, want, 0, 0, true});
     return spans;
 }
 
@@ -210,13 +234,14 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
     // image) is lost, and costs nothing to count.
     std::uint64_t clusters = 0;
     std::uint64_t inUse = 0;
+    std::uint64_t missing = 0;
     for (const Span& span : *spans) {
         const std::uint64_t length = span.end > span.start ? span.end - span.start : 0;
         const std::uint64_t lo = std::max(span.start, m_extent.firstCluster);
         const std::uint64_t hi = std::min(span.end, m_extent.readableEnd);
-        const std::uint64_t inside = hi > lo ? hi - lo : 0;
+        const std::uint64_t inside = span.missing || hi <= lo ? 0 : hi - lo;
         clusters = saturatingAdd(clusters, length);
-        inUse = saturatingAdd(inUse, length - inside);
+        missing = saturatingAdd(missing, length - inside);
         if (inside == 0)
             continue;
         const auto used = countUsed(lo, hi, fat);
@@ -229,7 +254,9 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
     }
     // No file has more clusters than its volume: a damaged size says more.
     clusters = std::min(clusters, m_extent.clusterCount());
-    return finish(clusters, std::min(inUse, clusters));
+    ConditionEstimate e = finish(clusters, std::min(saturatingAdd(inUse, missing), clusters));
+    e.clustersMissing = std::min(missing, e.clustersInUse);
+    return e;
 }
 
 std::optional<std::uint64_t> ConditionEstimator::countUsed(std::uint64_t from, std::uint64_t to, bool fat)
@@ -294,6 +321,8 @@ void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
     auto add = [&](const std::optional<std::vector<Span>>& spans, std::uint64_t owner, std::uint64_t time) {
         if (spans)
             for (Span s : *spans) {
+                if (s.missing)
+                    continue; // no clusters to share
                 s.owner = owner;
                 s.time = time;
                 m_overlaps.push_back(s);
@@ -306,7 +335,7 @@ void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
     } else if (kind == disk::VolumeKind::Ntfs) {
         for (const auto& e : catalogue.NtfsFileList)
             if (e.deleted != 0)
-                add(ntfsSpans(e.recordSector, e.size), e.recordSector, e.modified);
+                add(ntfsSpans(e.recordSector, e.size, e.recordNumber), e.recordSector, e.modified);
     }
     std::sort(m_overlaps.begin(), m_overlaps.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
     m_maxEnd.resize(m_overlaps.size());
@@ -332,7 +361,8 @@ ConditionEstimate ConditionEstimator::ntfsFile(std::uint64_t recordSector, std::
 
 ConditionEstimate ConditionEstimator::ntfsFile(const catalogue::NtfsFileEntry& entry)
 {
-    return count(ntfsSpans(entry.recordSector, entry.size), false, entry.recordSector, entry.modified);
+    return count(ntfsSpans(entry.recordSector, entry.size, entry.recordNumber), false, entry.recordSector,
+                 entry.modified);
 }
 
 bool ConditionEstimator::loadBitmapRuns()

@@ -26,6 +26,9 @@
 namespace sarvik::fat {
 class FatTable;
 }
+namespace sarvik::ntfs {
+class MftRunList;
+}
 
 namespace sarvik::recovery {
 
@@ -44,7 +47,11 @@ struct ConditionEstimate {
     /// Clusters the file's data takes (at most the volume's cluster count);
     /// those outside the volume count as in use: the copy cannot read them.
     std::uint64_t clusters = 0;
-    std::uint64_t clustersInUse = 0; ///< of those, marked in use now
+    /// Of those, marked in use now or lost (see clustersMissing).
+    std::uint64_t clustersInUse = 0;
+    /// Of clustersInUse, those the copy cannot read at all: outside the volume
+    /// or the image, or past the end of the runs.
+    std::uint64_t clustersMissing = 0;
     /// clustersInUse / clusters; 0 for a file without clusters.
     [[nodiscard]] double share() const noexcept;
 };
@@ -53,9 +60,10 @@ struct ConditionEstimate {
 /// or bitmap between questions: a file's clusters mostly lie together.
 class ConditionEstimator {
   public:
-    /// `skipInUse`: a deleted FAT file without a chain is read, as the thorough
-    /// copy reads it, from its first cluster and the next free ones.
-    explicit ConditionEstimator(const disk::SelectedVolume& volume, bool skipInUse = false);
+    /// `thorough`: the clusters are those the thorough copy reads: a deleted FAT
+    /// file without a chain from its first cluster and the next free ones, an
+    /// NTFS data attribute split by an attribute list from all its extents.
+    explicit ConditionEstimator(const disk::SelectedVolume& volume, bool thorough = false);
     ~ConditionEstimator();
     ConditionEstimator(const ConditionEstimator&) = delete;
     ConditionEstimator& operator=(const ConditionEstimator&) = delete;
@@ -84,10 +92,13 @@ class ConditionEstimator {
         std::uint64_t end = 0;   ///< one past the last
         std::uint64_t owner = 0; ///< ordinal (FAT) or record sector (NTFS)
         std::uint64_t time = 0;  ///< write date (FAT) or modification FILETIME (NTFS)
+        bool missing = false;    ///< clusters the copy cannot read: the runs end, or no trusted extent holds them
     };
     /// The clusters the copy would read, as spans; nothing when unknown.
     std::optional<std::vector<Span>> fatSpans(std::uint32_t firstCluster, std::uint64_t size);
-    std::optional<std::vector<Span>> ntfsSpans(std::uint64_t recordSector, std::uint64_t size);
+    /// `recordNumber`: the record's number as the catalogue has it (0 when not known).
+    std::optional<std::vector<Span>> ntfsSpans(std::uint64_t recordSector, std::uint64_t size,
+                                               std::uint64_t recordNumber = 0);
     ConditionEstimate count(const std::optional<std::vector<Span>>& spans, bool fat, std::uint64_t owner,
                             std::uint64_t time);
     /// Clusters of [from, to) (within the volume) that the allocation marks used; nothing when unreadable.
@@ -105,8 +116,9 @@ class ConditionEstimator {
 
     const disk::SelectedVolume& m_volume;
     VolumeExtent m_extent;
-    bool m_skipInUse = false;
-    std::unique_ptr<fat::FatTable> m_fatTable; ///< made on first use when m_skipInUse
+    bool m_thorough = false;
+    std::unique_ptr<fat::FatTable> m_fatTable;   ///< made on first use when m_thorough
+    std::unique_ptr<ntfs::MftRunList> m_mftRuns; ///< made on first use when m_thorough
     std::vector<std::byte> m_sector;
     std::uint64_t m_cachedSector = ~std::uint64_t{0};
     bool m_bitmapTried = false;

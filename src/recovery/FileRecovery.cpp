@@ -550,8 +550,8 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     copyRuns(p, runs, size, copyMode);
     if (deleted == 1) {
         const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal);
-        p.report.clustersInUse =
-            (e != nullptr ? conditions().fatFile(*e) : conditions().fatFile(firstCluster, size)).clustersInUse;
+        const ConditionEstimate c = e != nullptr ? conditions().fatFile(*e) : conditions().fatFile(firstCluster, size);
+        p.report.clustersInUse = c.clustersInUse - c.clustersMissing; // those the copy read
     }
     finish(p, size);
     return 1;
@@ -681,7 +681,7 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const Com
             p.report.outcome = FileOutcome::Incomplete; // a unit unreadable or undecodable, or the runs ended
         ++m_savedFileCount;
         if (deleted == 1)
-            p.report.clustersInUse = deletedFileCondition(recordSector, size).clustersInUse;
+            p.report.clustersInUse = clustersReadInUse(recordSector, size);
         finish(p, size);
         return;
     }
@@ -692,55 +692,26 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const Com
     copyRuns(p, clusterRuns, size, copyMode);
     ++m_savedFileCount;
     if (deleted == 1)
-        p.report.clustersInUse = deletedFileCondition(recordSector, size).clustersInUse;
+        p.report.clustersInUse = clustersReadInUse(recordSector, size);
     finish(p, size);
 }
 
-ConditionEstimate FileRecovery::deletedFileCondition(std::uint64_t recordSector, std::uint64_t size)
+std::uint64_t FileRecovery::clustersReadInUse(std::uint64_t recordSector, std::uint64_t size)
 {
     const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
-    return e != nullptr ? conditions().ntfsFile(*e) : conditions().ntfsFile(recordSector, size);
+    const ConditionEstimate c = e != nullptr ? conditions().ntfsFile(*e) : conditions().ntfsFile(recordSector, size);
+    return c.clustersInUse - c.clustersMissing;
 }
 
 std::optional<ListedData> FileRecovery::listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
                                                    std::uint64_t size)
 {
-    const auto& g = m_volume.geometry;
     if (!m_mftRuns) {
         m_mftRuns = std::make_unique<ntfs::MftRunList>();
         ntfs::BuildMftRunList(*m_mftRuns, m_volume);
     }
-    const ntfs::MftRunList& mft = *m_mftRuns;
-    const MftRecordReader readRecord = [&](std::uint64_t number, ntfs::MftRecord& out) {
-        const auto location = mft.locateRecord(number);
-        return location && !mft.isSparse(location->run) && ntfs::ReadMftRecord(m_volume.reader, location->sector, out);
-    };
-
-    // The record the scan chose holds the data attribute; it may be an
-    // extension record, whose base record holds the attribute list.
-    ntfs::MftRecord base = record;
-    std::uint64_t baseNumber = BaseRecordOf(record);
-    if (baseNumber != 0) {
-        if (!readRecord(baseNumber, base) || !ntfs::hasFileSignature(base) || BaseRecordOf(base) != 0)
-            return std::nullopt;
-    } else if (const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector)) {
-        baseNumber = e->recordNumber;
-    } else {
-        baseNumber = disk::ByteReader(record).u32or0(ntfs::kRecordNumber);
-    }
-    if (baseNumber == 0)
-        return std::nullopt;
-    // Entries past the list's size are stale or lost ones; every extent they
-    // name is checked against the base record like any other.
-    const auto list = ntfs::ReadAttributeList(base, m_volume.reader, g.ClusterBaseSector, g.SectorsPerCluster, true);
-    if (list.empty())
-        return std::nullopt;
-    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    const std::uint64_t clusters = clusterBytes == 0 ? 0 : size / clusterBytes + (size % clusterBytes != 0 ? 1 : 0);
-    ListedData listed = GatherListedData(base, baseNumber, list, readRecord, clusters);
-    if (!listed.listed)
-        return std::nullopt;
-    return listed;
+    const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
+    return ReadListedData(m_volume, *m_mftRuns, record, e != nullptr ? e->recordNumber : 0, size);
 }
 
 } // namespace sarvik::recovery

@@ -159,7 +159,8 @@ class FileRecovery {
     std::optional<ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector, std::uint64_t size);
     void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
     void finish(Prepared& p, std::uint64_t size);
-    ConditionEstimate deletedFileCondition(std::uint64_t recordSector, std::uint64_t size);
+    /// Of a deleted NTFS file's clusters the copy read, those now in use.
+    std::uint64_t clustersReadInUse(std::uint64_t recordSector, std::uint64_t size);
     bool stopped() const noexcept;
     bool isFat() const noexcept;
     const catalogue::FatFileEntry* fatFileByOrdinal(std::uint64_t ordinal);

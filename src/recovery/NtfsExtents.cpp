@@ -179,4 +179,40 @@ ListedData GatherListedData(disk::ByteSpan baseRecord, std::uint64_t baseNumber,
     return out;
 }
 
+std::optional<ListedData> ReadListedData(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                                         const ntfs::MftRecord& record, std::uint64_t recordNumber, std::uint64_t size)
+{
+    const auto& g = volume.geometry;
+    const MftRecordReader readRecord = [&](std::uint64_t number, ntfs::MftRecord& out) {
+        const auto location = mft.locateRecord(number);
+        return location && !mft.isSparse(location->run) && ntfs::ReadMftRecord(volume.reader, location->sector, out);
+    };
+
+    // The record the scan chose holds the data attribute; it may be an
+    // extension record, whose base record holds the attribute list.
+    ntfs::MftRecord base = record;
+    std::uint64_t baseNumber = BaseRecordOf(record);
+    if (baseNumber != 0) {
+        if (!readRecord(baseNumber, base) || !ntfs::hasFileSignature(base) || BaseRecordOf(base) != 0)
+            return std::nullopt;
+    } else if (recordNumber != 0) {
+        baseNumber = recordNumber;
+    } else {
+        baseNumber = disk::ByteReader(record).u32or0(ntfs::kRecordNumber);
+    }
+    if (baseNumber == 0)
+        return std::nullopt;
+    // Entries past the list's size are stale or lost ones; every extent they
+    // name is checked against the base record like any other.
+    const auto list = ntfs::ReadAttributeList(base, volume.reader, g.ClusterBaseSector, g.SectorsPerCluster, true);
+    if (list.empty())
+        return std::nullopt;
+    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * disk::kSectorSize;
+    const std::uint64_t clusters = clusterBytes == 0 ? 0 : size / clusterBytes + (size % clusterBytes != 0 ? 1 : 0);
+    ListedData listed = GatherListedData(base, baseNumber, list, readRecord, clusters);
+    if (!listed.listed)
+        return std::nullopt;
+    return listed;
+}
+
 } // namespace sarvik::recovery

@@ -14,6 +14,7 @@
 #include "disk/ByteReader.h"
 #include "ntfs/AttributeList.h"
 #include "ntfs/MftRecord.h"
+#include "ntfs/MftRunList.h"
 #include "recovery/NtfsCompressed.h"
 #include "recovery/NtfsData.h"
 
@@ -54,6 +55,16 @@ struct ListedData {
 [[nodiscard]] ListedData GatherListedData(disk::ByteSpan baseRecord, std::uint64_t baseNumber,
                                           const std::vector<ntfs::AttributeListEntry>& list,
                                           const MftRecordReader& readRecord, std::uint64_t clusters);
+
+/// The unnamed data attribute of the file whose MFT record (fixed up) is
+/// `record`, gathered from every extent its attribute list names, with
+/// extension records found through `mft`; `size` bytes are wanted. The record
+/// may be an extension record: its base record holds the list. `recordNumber`
+/// is the record's number when the catalogue knows it (0: the record's own
+/// field). Nothing when there is no list that names extents of the attribute.
+[[nodiscard]] std::optional<ListedData> ReadListedData(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                                                       const ntfs::MftRecord& record, std::uint64_t recordNumber,
+                                                       std::uint64_t size);
 
 /// The base record's number as an extension record names it: the low 48 bits
 /// of its base reference, 0 in a base record.

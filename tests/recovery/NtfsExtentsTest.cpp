@@ -137,6 +137,7 @@ TEST(NtfsExtents, ExtentsJoinInVcnOrderFromResidentAndNonResidentLists)
                        .dataExtent(4, 3, 0, encodeRuns({{1, 600}, {1, std::nullopt}, {1, 610}}), 0)
                        .build());
     v.file(24, "b.bin", b.size());
+    v.ntfs.put(6, MftRecordBuilder().nonResidentData(1024, encodeRuns({{2, 7000}})).build()); // $Bitmap: all free
     v.select();
 
     const auto thoroughA = recoverFile(v, 20, "a.bin", a.size(), true);
@@ -150,6 +151,19 @@ TEST(NtfsExtents, ExtentsJoinInVcnOrderFromResidentAndNonResidentLists)
     const auto defaultA = recoverFile(v, 20, "a.bin", a.size(), false);
     EXPECT_EQ(defaultA.bytes, slice(a, 0, 2 * kCluster));
     EXPECT_EQ(defaultA.report.outcome, FileOutcome::Incomplete);
+
+    // The condition follows the clusters each copy reads: all six of a.bin's in
+    // the thorough rules; in the classic ones the four no run gives are lost, so
+    // a copy that will be incomplete is not called "Good".
+    recovery::ConditionEstimator thorough(v.volume, true);
+    const auto whole = thorough.ntfsFile(v.catalogue.NtfsFileList[0]);
+    EXPECT_EQ(whole.condition, recovery::FileCondition::Good);
+    EXPECT_EQ(whole.clusters, 6u);
+    recovery::ConditionEstimator classic(v.volume, false);
+    const auto part = classic.ntfsFile(v.catalogue.NtfsFileList[0]);
+    EXPECT_EQ(part.condition, recovery::FileCondition::PartlyOverwritten);
+    EXPECT_EQ(part.clusters, 6u);
+    EXPECT_EQ(part.clustersMissing, 4u);
 }
 
 // File C needs ten clusters. VCN 0-1 lie in the base record, 4-5 in a sound
