@@ -68,11 +68,18 @@ double ConditionEstimate::share() const noexcept
 }
 
 ConditionEstimator::ConditionEstimator(const disk::SelectedVolume& volume, bool thorough)
-    : m_volume(volume), m_extent(volumeExtent(volume)), m_thorough(thorough), m_sector(disk::kSectorSize)
+    : m_volume(volume), m_thorough(thorough), m_sector(disk::kSectorSize)
 {
 }
 
 ConditionEstimator::~ConditionEstimator() = default;
+
+const VolumeExtent& ConditionEstimator::extent()
+{
+    if (!m_extent)
+        m_extent = volumeExtent(m_volume);
+    return *m_extent;
+}
 
 ConditionEstimate ConditionEstimator::finish(std::uint64_t clusters, std::uint64_t inUse)
 {
@@ -134,7 +141,7 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
         return std::nullopt;
     fat::ClusterChain chain;
     // A chain longer than the volume has clusters loops: the walk stops there.
-    const auto limit = static_cast<std::uint32_t>(std::min(n, m_extent.clusterCount() + 1));
+    const auto limit = static_cast<std::uint32_t>(std::min(n, extent().clusterCount() + 1));
     chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1);
     if (chain.size() != n)
         chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2);
@@ -237,8 +244,8 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
     std::uint64_t missing = 0;
     for (const Span& span : *spans) {
         const std::uint64_t length = span.end > span.start ? span.end - span.start : 0;
-        const std::uint64_t lo = std::max(span.start, m_extent.firstCluster);
-        const std::uint64_t hi = std::min(span.end, m_extent.readableEnd);
+        const std::uint64_t lo = std::max(span.start, extent().firstCluster);
+        const std::uint64_t hi = std::min(span.end, extent().readableEnd);
         const std::uint64_t inside = span.missing || hi <= lo ? 0 : hi - lo;
         clusters = saturatingAdd(clusters, length);
         missing = saturatingAdd(missing, length - inside);
@@ -253,7 +260,7 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
         inUse = saturatingAdd(inUse, *used + *newer);
     }
     // No file has more clusters than its volume: a damaged size says more.
-    clusters = std::min(clusters, m_extent.clusterCount());
+    clusters = std::min(clusters, extent().clusterCount());
     ConditionEstimate e = finish(clusters, std::min(saturatingAdd(inUse, missing), clusters));
     e.clustersMissing = std::min(missing, e.clustersInUse);
     return e;

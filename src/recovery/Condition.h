@@ -115,7 +115,8 @@ class ConditionEstimator {
     static ConditionEstimate finish(std::uint64_t clusters, std::uint64_t inUse);
 
     const disk::SelectedVolume& m_volume;
-    VolumeExtent m_extent;
+    std::optional<VolumeExtent> m_extent; ///< read on first use
+    const VolumeExtent& extent();
     bool m_thorough = false;
     std::unique_ptr<fat::FatTable> m_fatTable;   ///< made on first use when m_thorough
     std::unique_ptr<ntfs::MftRunList> m_mftRuns; ///< made on first use when m_thorough

@@ -88,7 +88,7 @@ FileRecovery::FileRecovery(const disk::SelectedVolume& volume, const catalogue::
     : m_volume(volume), m_catalogue(catalogue), m_tree(tree), m_filters(filters), m_settings(settings),
       m_control(control), m_observer(observer), m_report(report),
       m_index(catalogue, isFat() ? catalogue::CatalogueKind::Fat : catalogue::CatalogueKind::Ntfs),
-      m_buffer(std::size_t{kChunkSectors} * kSector), m_extent(volumeExtent(volume))
+      m_buffer(std::size_t{kChunkSectors} * kSector)
 {
 }
 
@@ -101,6 +101,13 @@ std::uint32_t FileRecovery::blockSectors(std::uint32_t sectorsPerCluster) noexce
     if (sectorsPerCluster == 8)
         return 8;
     return 16;
+}
+
+const VolumeExtent& FileRecovery::extent()
+{
+    if (!m_extent)
+        m_extent = volumeExtent(m_volume);
+    return *m_extent;
 }
 
 ConditionEstimator& FileRecovery::conditions()
@@ -398,16 +405,16 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         // The run is one stretch of sectors: cluster start + j lies at
         // base + (start + j) * spc. It is read in chunks and written in blocks.
         // It is cut where it leaves the volume; the copy ends there.
-        std::uint64_t length = std::min(run.length, m_extent.clusterCount() - fileClusters);
+        std::uint64_t length = std::min(run.length, extent().clusterCount() - fileClusters);
         if (length < run.length)
             cut = Cut::VolumeEnd;
         if (!run.sparse && !run.missing && run.start >= 0) {
             const auto start = static_cast<std::uint64_t>(run.start);
-            const std::uint64_t readable = start >= m_extent.readableEnd ? 0 : m_extent.readableEnd - start;
+            const std::uint64_t readable = start >= extent().readableEnd ? 0 : extent().readableEnd - start;
             if (readable < length) {
                 // The first cluster that cannot be read is either in the part of
                 // the file system that a truncated image lacks, or past its end.
-                cut = std::max(start, m_extent.readableEnd) < m_extent.endCluster ? Cut::ImageEnd : Cut::VolumeEnd;
+                cut = std::max(start, extent().readableEnd) < extent().endCluster ? Cut::ImageEnd : Cut::VolumeEnd;
                 length = readable;
             }
         }
@@ -518,7 +525,7 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     if (clusterBytes != 0) {
         const std::uint64_t n = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
         // A chain longer than the volume has clusters loops: the walk stops there.
-        const auto limit = static_cast<std::uint32_t>(std::min(n, m_extent.clusterCount() + 1));
+        const auto limit = static_cast<std::uint32_t>(std::min(n, extent().clusterCount() + 1));
         auto addClusters = [&runs](const std::vector<std::uint32_t>& clusters) {
             for (const std::uint32_t c : clusters) {
                 if (!runs.empty() && !runs.back().sparse &&
@@ -664,7 +671,7 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const Com
     if (compression.compressed) {
         // Compressed data is decoded in every rule set: its raw bytes are not the file.
         const CompressedCopy copied = CopyCompressedRuns(
-            m_volume, m_extent, runs, compression.unitClusters, size,
+            m_volume, extent(), runs, compression.unitClusters, size,
             [&](disk::ByteSpan bytes) { return p.file->write(bytes); }, [&] { return m_control.interrupted(); });
         p.writeFailed = copied.writeFailed;
         p.report.bytesWritten = copied.written;

@@ -178,8 +178,10 @@ class FileRecovery {
     std::unordered_map<std::uint64_t, std::size_t> m_fatByOrdinal;
     std::unordered_map<std::uint64_t, std::size_t> m_ntfsBySector;
     std::vector<std::byte> m_buffer;
-    /// The clusters every copy stays within.
-    VolumeExtent m_extent;
+    /// The clusters every copy stays within; read on first use (the boot
+    /// sector), on the thread that runs the copy.
+    std::optional<VolumeExtent> m_extent;
+    const VolumeExtent& extent();
     std::uint32_t m_savedFileCount = 0;
     /// For the report's count of files read from clusters now in use; made on first use.
     std::unique_ptr<ConditionEstimator> m_conditions;

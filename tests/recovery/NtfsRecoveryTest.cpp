@@ -300,18 +300,21 @@ TEST(NtfsRecovery, DamagedSizesAndRunLengthsStayWithinTheVolume)
     v.storeRecord(104, rc);
     v.select();
 
-    test::CopyRig rig(v.volume, v.catalogue, v.tree);
-    const std::uint64_t huge = ~std::uint64_t{0};
-    EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "a.bin", huge, 100, 1, 1), 1);
-    EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "b.bin", huge, 102, 1, 1), 1);
-    EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "c.bin", huge, 104, 1, 1), 1);
-    EXPECT_EQ(rig.content("a.bin"), a);
-    EXPECT_EQ(rig.content("b.bin"), b);
-    EXPECT_EQ(rig.content("c.bin"), zeros(512 * 4096));
-    ASSERT_EQ(rig.report.files().size(), 3u);
-    EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Incomplete);
-    EXPECT_EQ(rig.report.files()[1].outcome, FileOutcome::CutAtVolumeEnd);
-    EXPECT_EQ(rig.report.files()[2].outcome, FileOutcome::CutAtVolumeEnd);
+    for (const bool thorough : {false, true}) {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.settings.ThoroughScan = thorough;
+        const std::uint64_t huge = ~std::uint64_t{0};
+        EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "a.bin", huge, 100, 1, 1), 1);
+        EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "b.bin", huge, 102, 1, 1), 1);
+        EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "c.bin", huge, 104, 1, 1), 1);
+        EXPECT_EQ(rig.content("a.bin"), a);
+        EXPECT_EQ(rig.content("b.bin"), b);
+        EXPECT_EQ(rig.content("c.bin"), zeros(512 * 4096));
+        ASSERT_EQ(rig.report.files().size(), 3u);
+        EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Incomplete) << thorough;
+        EXPECT_EQ(rig.report.files()[1].outcome, FileOutcome::CutAtVolumeEnd) << thorough;
+        EXPECT_EQ(rig.report.files()[2].outcome, FileOutcome::CutAtVolumeEnd) << thorough;
+    }
 }
 
 // Compressed data whose header gives no unit size this reads cannot be
@@ -334,8 +337,10 @@ TEST(NtfsRecovery, UndecodableCompressedDataIsNeitherWrittenNorGood)
         EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Incomplete);
         EXPECT_EQ(rig.report.files()[0].bytesWritten, 0u);
     }
-    recovery::ConditionEstimator conditions(v.volume);
-    EXPECT_EQ(conditions.ntfsFile(100, 4096).condition, recovery::FileCondition::Unknown);
+    for (const bool thorough : {false, true}) {
+        recovery::ConditionEstimator conditions(v.volume, thorough);
+        EXPECT_EQ(conditions.ntfsFile(100, 4096).condition, recovery::FileCondition::Unknown);
+    }
 }
 
 // Rows and folders of an NTFS catalogue land under the names the tree shows.
