@@ -55,6 +55,9 @@ std::string lossText(const FileReport& r)
         return "cut short at " + ofSize(r) + (zeros.empty() ? "" : "; " + zeros);
     case FileOutcome::Incomplete:
         return "incomplete: " + ofSize(r) + " written, the data ends there" + (zeros.empty() ? "" : "; " + zeros);
+    case FileOutcome::CutAtVolumeEnd:
+        return "cut at the volume's end after " + ofSize(r) + ": the rest would lie past its last cluster" +
+               (zeros.empty() ? "" : "; " + zeros);
     case FileOutcome::WriteFailed:
         return "incomplete: writing failed after " + ofSize(r) + because(r);
     case FileOutcome::CreateFailed:
