@@ -593,7 +593,10 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
     // Free first clusters of deleted folders whose own entries are gone.
     std::vector<LostFolder> lostFolders;
     if (!control.stopRequested() && clusterBytes <= kOrphanReadBytes) {
-        const std::uint32_t batch = static_cast<std::uint32_t>(kOrphanReadBytes / clusterBytes);
+        // No more clusters than the volume has: a small volume needs no MiB.
+        const std::uint32_t clusters = std::max<std::uint32_t>(table.maxCluster(), 2) - 1;
+        const auto batch =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kOrphanReadBytes / clusterBytes, clusters));
         std::vector<std::byte> block(std::size_t{batch} * clusterBytes);
         std::size_t kept = 0;
         std::vector<std::byte> head(kSector);

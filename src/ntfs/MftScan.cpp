@@ -102,7 +102,11 @@ class MftScanner {
 
     void run()
     {
-        std::vector<std::byte> block(kPositionsPerBlock * kMftRecordSize);
+        // Room for the longest run's positions, at most a block's.
+        std::uint64_t mostPositions = 1;
+        for (std::size_t l = 0; l < m_runs.RunCount(); ++l)
+            mostPositions = std::max(mostPositions, (m_runs.RunLengths()[l] + 1) / 2);
+        std::vector<std::byte> block(std::min(kPositionsPerBlock, mostPositions) * kMftRecordSize);
         for (std::size_t l = 0; l < m_runs.RunCount() && !m_control.stopRequested(); ++l) {
             const std::uint64_t start = m_runs.RunStarts()[l];
             const std::uint64_t length = m_runs.RunLengths()[l];

@@ -1,9 +1,10 @@
 // libFuzzer target for the scan engines and the copy, on damaged volumes.
 //
-// Real volumes (made by tools/make-test-volumes.sh) are loaded once from the
-// folder named by SARVIK_FUZZ_VOLUMES; each input picks one of them and lays
-// small patches over its metadata (the first 2 MiB, and for NTFS the first
-// MiB of the MFT), without copying the image. The patched volume is then
+// Real volumes are loaded once from the folder named by SARVIK_FUZZ_VOLUMES:
+// the small ones made by tools/make-fuzz-volumes.sh when it holds them, else
+// the test volumes of tools/make-test-volumes.sh. Each input picks one of them
+// and lays small patches over its metadata (the first 2 MiB, and for NTFS the
+// first MiB of the MFT, both cut to the volume), without copying the image. The patched volume is then
 // selected, scanned in the default or the thorough mode, every folder of the
 // tree is listed, and (when the input asks) every file is copied out into a
 // folder that only counts bytes. Nothing may crash, read out of bounds, hang
@@ -72,7 +73,7 @@ struct Patch {
 
 // The base volume with the patches laid over every read.
 class PatchedSource final : public disk::BlockSource {
-public:
+  public:
     PatchedSource(const Base& base, std::vector<Patch> patches) : m_base(base), m_patches(std::move(patches)) {}
     [[nodiscard]] std::uint64_t size() const override { return m_base.bytes.size(); }
     [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
@@ -83,27 +84,26 @@ public:
         const std::uint64_t count = std::min<std::uint64_t>(buffer.size(), size - offset);
         std::copy_n(m_base.bytes.begin() + static_cast<std::ptrdiff_t>(offset), count, buffer.begin());
         for (const Patch& p : m_patches) {
-            for (std::size_t i = 0; i < p.bytes.size(); ++i) {
-                const std::uint64_t at = p.offset + i;
-                if (at >= offset && at < offset + count)
-                    buffer[static_cast<std::size_t>(at - offset)] = p.bytes[i];
-            }
+            const std::uint64_t from = std::max(p.offset, offset);
+            const std::uint64_t to = std::min(p.offset + p.bytes.size(), offset + count);
+            for (std::uint64_t at = from; at < to; ++at)
+                buffer[static_cast<std::size_t>(at - offset)] = p.bytes[static_cast<std::size_t>(at - p.offset)];
         }
         return count == buffer.size() ? disk::ReadStatus::Ok : disk::ReadStatus::Short;
     }
 
-private:
+  private:
     const Base& m_base;
     std::vector<Patch> m_patches;
 };
 
 class OneDevice final : public disk::DeviceProvider {
-public:
+  public:
     explicit OneDevice(std::shared_ptr<const disk::BlockSource> source) : m_source(std::move(source)) {}
     std::shared_ptr<const disk::BlockSource> open(const std::string&) override { return m_source; }
     std::optional<std::string> volumeLabel(const std::string&) override { return std::nullopt; }
 
-private:
+  private:
     std::shared_ptr<const disk::BlockSource> m_source;
 };
 
@@ -114,7 +114,7 @@ struct Counts {
 };
 
 class CountingFile final : public recovery::OutputFile {
-public:
+  public:
     explicit CountingFile(Counts& counts) : m_counts(counts) {}
     bool write(disk::ByteSpan bytes) override
     {
@@ -123,12 +123,12 @@ public:
     }
     bool close() override { return true; }
 
-private:
+  private:
     Counts& m_counts;
 };
 
 class CountingFolder final : public recovery::OutputFolder {
-public:
+  public:
     explicit CountingFolder(Counts& counts) : m_counts(counts) {}
     std::string displayPath() const override { return "/fuzz"; }
     bool exists(std::string_view) const override { return false; }
@@ -146,7 +146,7 @@ public:
         return std::make_unique<CountingFile>(m_counts);
     }
 
-private:
+  private:
     Counts& m_counts;
 };
 
@@ -163,7 +163,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         std::fprintf(stderr, "volume scan: set SARVIK_FUZZ_VOLUMES to a folder of test volumes\n");
         std::exit(2);
     }
-    for (const char* name : {"fat16-s1.img", "fat32-s1.img", "ntfs.img", "fat16.img", "ntfs-extents.img"}) {
+    // The small volumes of tools/make-fuzz-volumes.sh when the folder has
+    // them; otherwise the test volumes, as inputs found over them expect.
+    std::vector<const char*> names{"fuzz-fat16.img", "fuzz-fat32.img", "fuzz-ntfs.img"};
+    if (!std::filesystem::exists(std::filesystem::path(folder) / names[0]))
+        names = {"fat16-s1.img", "fat32-s1.img", "ntfs.img", "fat16.img", "ntfs-extents.img"};
+    for (const char* name : names) {
         const std::filesystem::path path = std::filesystem::path(folder) / name;
         std::ifstream in(path, std::ios::binary);
         if (!in)
@@ -200,11 +205,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t length = std::min<std::size_t>(1 + data[i + 4] % 32, size - (i + 5));
         i += 5;
         Patch p;
-        if (region % 2 == 1 && base.mftOffset != 0)
-            p.offset = base.mftOffset + within % (1u << 20);
+        // Within the first 2 MiB, or the first MiB of the MFT; both cut to the volume.
+        const std::uint64_t volumeSize = base.bytes.size();
+        if (region % 2 == 1 && base.mftOffset != 0 && base.mftOffset < volumeSize)
+            p.offset = base.mftOffset + within % std::min<std::uint64_t>(1u << 20, volumeSize - base.mftOffset);
         else
-            p.offset = within % (2u << 20);
-        p.bytes.assign(reinterpret_cast<const std::byte*>(data + i), reinterpret_cast<const std::byte*>(data + i + length));
+            p.offset = within % std::min<std::uint64_t>(2u << 20, volumeSize);
+        p.bytes.assign(reinterpret_cast<const std::byte*>(data + i),
+                       reinterpret_cast<const std::byte*>(data + i + length));
         i += length;
         patches.push_back(std::move(p));
     }
