@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target in turn for SECONDS each (default 3600) and
-# reports, per target, the executions, executions per second and findings.
+# reports, per target, the executions, executions per second (of the clock and
+# of CPU time: on a shared machine the two differ) and findings.
 # A finding does not end the run: the input is kept, the fuzzer starts again
 # from its corpus for the time left (at most 20 restarts per target, so that
 # an input found at once again and again cannot eat the run). Timeouts are
@@ -35,18 +36,20 @@ replay() { # replay TARGET INPUT
 
 summary=$findings/summary.txt
 mkdir -p "$findings"
-printf '%-10s %8s %12s %8s %9s %6s\n' target seconds executions exec/s findings corpus | tee "$summary"
+printf '%-10s %8s %8s %12s %8s %12s %9s %6s\n' target seconds cpu-s executions exec/s exec/cpu-s findings corpus |
+    tee "$summary"
 status=0
 for target in "${targets[@]}"; do
     dir=$findings/$target
     mkdir -p "$dir"
-    executions=0 restarts=0 start=$SECONDS
+    executions=0 restarts=0 start=$SECONDS cpu=0
     while :; do
         left=$((seconds - (SECONDS - start)))
         ((left > 0 && restarts <= 20)) || break
         log=$dir/run-$restarts.log
-        bash tools/fuzz-run.sh "$target" "$left" "$dir" >"$log" 2>&1
+        /usr/bin/time -o "$log.cpu" -f '%U %S' bash tools/fuzz-run.sh "$target" "$left" "$dir" >"$log" 2>&1
         rc=$?
+        cpu=$(awk -v c="$cpu" '{ printf "%.0f", c + $1 + $2 }' "$log.cpu")
         n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
         executions=$((executions + ${n:-0}))
         ((rc == 0)) && break
@@ -71,8 +74,9 @@ for target in "${targets[@]}"; do
         -o -name 'leak-*' -o -name 'slow-unit-*' \) | wc -l)
     corpus=$(find "build-fuzz/corpus/$target" -type f 2>/dev/null | wc -l)
     ((found == 0)) || status=1
-    printf '%-10s %8d %12d %8d %9d %6d\n' "$target" "$elapsed" "$executions" \
-        $((executions / (elapsed > 0 ? elapsed : 1))) "$found" "$corpus" | tee -a "$summary"
+    printf '%-10s %8d %8d %12d %8d %12d %9d %6d\n' "$target" "$elapsed" "$cpu" "$executions" \
+        $((executions / (elapsed > 0 ? elapsed : 1))) $((executions / (cpu > 0 ? cpu : 1))) "$found" "$corpus" |
+        tee -a "$summary"
 done
 echo "fuzz-long: findings and logs in $findings" >&2
 exit $status

@@ -4,6 +4,9 @@
 # Inputs it finds new go to build-fuzz/corpus/TARGET (the seeds are only read);
 # an input that crashes, hangs (over 5 s: -timeout=5) or runs out of memory is
 # kept in FINDINGS (default build-fuzz/findings).
+# Every run first executes each committed seed, so an input that once found a
+# fault, put into tests/fuzz/corpus/TARGET when the fault is fixed, is run
+# again on every CI run (a unit test beside it says what it guards).
 #
 # Usage: tools/fuzz-run.sh TARGET SECONDS [FINDINGS] [libFuzzer flags...]
 #   TARGET: snapshot | volume | partition

@@ -160,6 +160,7 @@ for ((n = first; n < first + count; n++)); do
     rm -rf "$dir/cwd/dest-thorough" "$dir/cwd/dest-classic"
     ((bad || keep)) || rm -rf "$dir"
     ((bad && !keep)) && rm -rf "$dir/image"
+    (((n - first + 1) % 10 == 0)) && echo "soak: $((n - first + 1)) of $count copies, $((SECONDS - started)) s" >&2
 done
 
 total=0 unknown=0
