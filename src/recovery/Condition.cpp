@@ -1,6 +1,7 @@
 #include "recovery/Condition.h"
 
 #include "fat/ClusterChain.h"
+#include "disk/CachedBlockSource.h"
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
@@ -70,6 +71,9 @@ double ConditionEstimate::share() const noexcept
 ConditionEstimator::ConditionEstimator(const disk::SelectedVolume& volume, bool thorough)
     : m_volume(volume), m_thorough(thorough), m_sector(disk::kSectorSize)
 {
+    if (m_volume.reader.isOpen())
+        m_volume.reader.setDevice(m_volume.reader.DevicePath(),
+                                  std::make_shared<disk::CachedBlockSource>(m_volume.reader.source()));
 }
 
 ConditionEstimator::~ConditionEstimator() = default;

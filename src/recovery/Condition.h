@@ -114,7 +114,9 @@ class ConditionEstimator {
     bool readCached(std::uint64_t sector);
     static ConditionEstimate finish(std::uint64_t clusters, std::uint64_t inUse);
 
-    const disk::SelectedVolume& m_volume;
+    /// A copy of the volume whose reader keeps the blocks it read: the estimate
+    /// looks up table entries and records one at a time, many of them twice.
+    disk::SelectedVolume m_volume;
     std::optional<VolumeExtent> m_extent; ///< read on first use
     const VolumeExtent& extent();
     bool m_thorough = false;
