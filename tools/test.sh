@@ -20,6 +20,11 @@ if [ -x tools/make-test-volumes.sh ]; then
     /usr/bin/python3 tests/ntfs/make-ntfs-extents-volume.py build/test-volumes >>build/test-volumes.log 2>&1 ||
       { cat build/test-volumes.log >&2; exit 1; }
   fi
+  # NTFS with 4,096-byte sectors and FAT16 with one FAT.
+  if [ ! -f build/test-volumes/ntfs-4k.img ] || [ ! -f build/test-volumes/fat16-1fat.img ]; then
+    /usr/bin/python3 tests/disk/make-geometry-volumes.py build/test-volumes >>build/test-volumes.log 2>&1 ||
+      { cat build/test-volumes.log >&2; exit 1; }
+  fi
 fi
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
 

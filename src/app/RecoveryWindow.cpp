@@ -601,13 +601,34 @@ void RecoveryWindow::SelectDrive(QTreeWidgetItem* item)
     const auto index = item->data(0, kDriveIndexRole).toULongLong();
     if (index >= m_drives.size())
         return;
-    const bool supported = disk::SelectDrive(m_session.volume, m_drives[index], m_devices);
+    selectDriveAt(static_cast<std::size_t>(index));
+}
+
+void RecoveryWindow::selectDriveAt(std::size_t index)
+{
+    m_selectedDrive = index;
+    m_selection =
+        disk::SelectDrive(m_session.volume, m_drives[index], m_devices,
+                          m_settings.ThoroughScan ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic);
     ShowVolumeInfo();
-    showNext(supported);
+    showNext(static_cast<bool>(m_selection));
 }
 
 void RecoveryWindow::ShowVolumeInfo()
 {
+    // Why a volume is NOT READY, or what the user should know about a ready one,
+    // under the values and as the file system's tooltip.
+    QStringList notes;
+    if (!m_selection)
+        notes << QStringLiteral("Not ready: %1.").arg(QString::fromStdString(disk::selectFailureText(m_selection)));
+    for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
+        if (note)
+            notes << QStringLiteral("Note: %1.").arg(QString::fromStdString(*note));
+    m_values[4]->setToolTip(notes.join(QLatin1Char('\n')));
+    if (notes.isEmpty())
+        hideEmpty(m_status);
+    else
+        reshow(m_status, notes.join(QLatin1Char(' ')));
     const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(m_session.volume.info);
     m_values[0]->setText(QString::fromStdString(catalogue::toUtf8(texts.label)));
     m_values[1]->setText(QString::fromStdString(texts.capacity));
@@ -1013,8 +1034,13 @@ void RecoveryWindow::aboutBox()
 
 void RecoveryWindow::showSettings()
 {
+    const bool thorough = m_settings.ThoroughScan;
     RecoverySettingsDialog dialog(m_settings, this);
     dialog.exec();
+    // The rules read the boot sector's geometry: the drive page follows a change.
+    if (m_settings.ThoroughScan != thorough && m_currentStep == 0 && !scanRunning() && m_selectedDrive &&
+        *m_selectedDrive < m_drives.size())
+        selectDriveAt(*m_selectedDrive);
 }
 
 void RecoveryWindow::showDriveInformation()

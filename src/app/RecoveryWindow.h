@@ -14,6 +14,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -158,6 +159,8 @@ private:
     // Drive page.
     void driveTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     void SelectDrive(QTreeWidgetItem* item);
+    /// Selects drive `index` under the rules the settings name.
+    void selectDriveAt(std::size_t index);
     void ShowVolumeInfo();
     void showNext(bool show);
 
@@ -190,6 +193,9 @@ private:
     std::vector<disk::DriveItem> m_drives;
     scan::ScanSession m_session;
     recovery::RecoverySettings m_settings;
+    /// The drive last selected on the drive page, and what its selection gave.
+    std::optional<std::size_t> m_selectedDrive;
+    disk::SelectResult m_selection;
     FileTypes m_types;
     ScanRunner* m_runner = nullptr;
     ResultsCommands* m_commands = nullptr;

@@ -355,9 +355,9 @@ void ResultsCommands::LoadSnapshot()
 
     // Later reads go to the volume that now answers to the loaded DevicePath.
     auto& volume = session.volume;
-    auto source = m_window.devices().open(volume.info.DevicePath);
-    const bool opened = source != nullptr;
-    volume.reader.setDevice(volume.info.DevicePath, std::move(source));
+    disk::OpenResult source = m_window.devices().open(volume.info.DevicePath);
+    const bool opened = source.source != nullptr;
+    volume.reader.setDevice(volume.info.DevicePath, std::move(source.source));
     if (opened && volume.geometry.GeometryKind == disk::VolumeKind::Ntfs)
         snapshot::RebuildMftRunList(session.mftRuns, volume);
     session.filters.clear();

@@ -87,10 +87,13 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
 int runInfo(const std::vector<std::string>& args)
 {
     bool json = false;
+    disk::GeometryRules rules = disk::GeometryRules::Thorough;
     std::string path;
     for (const std::string& a : args) {
         if (a == "--json")
             json = true;
+        else if (a == "--classic" || a == "--thorough")
+            rules = a == "--classic" ? disk::GeometryRules::Classic : disk::GeometryRules::Thorough;
         else if (path.empty() && !a.starts_with("--"))
             path = a;
         else {
@@ -115,7 +118,7 @@ int runInfo(const std::vector<std::string>& args)
         if (!src.supported)
             src.error = path + ": the snapshot describes no supported volume";
     } else {
-        src = openSource(path);
+        src = openSource(path, false, rules);
         if (!src.supported && !src.volume.reader.isOpen()) {
             // A whole disk: its partitions, each a SOURCE of its own.
             if (const auto partitions = listPartitions(path); !partitions.empty()) {
@@ -139,8 +142,17 @@ int runInfo(const std::vector<std::string>& args)
             .value("VolumeClusterSectors", info.VolumeClusterSectors)
             .value("VolumeSectors", info.VolumeSectors)
             .value("VolumeSupported", info.VolumeSupported)
-            .value("VolumeLabel", catalogue::toUtf8(info.VolumeLabel));
+            .value("VolumeLabel", catalogue::toUtf8(info.VolumeLabel))
+            .value("BytesPerSector", info.BytesPerSector);
         if (src.supported) {
+            w.value("FileSystemSectors", info.FileSystemSectors)
+                .value("BackupBootSector", info.BackupBootSector ? "yes" : "no");
+            if (g.GeometryKind == disk::VolumeKind::Ntfs)
+                w.value("MftRecordBytes", std::uint64_t{g.MftRecordSectors} * disk::kSectorSize);
+            std::string notes;
+            for (const std::string& note : volumeNotes(info))
+                notes += (notes.empty() ? "" : "; ") + note;
+            w.value("notes", notes);
             w.value("PartitionStartSector", p.PartitionStartSector)
                 .value("PartitionSectors", p.PartitionSectors)
                 .value("GeometryKind", g.GeometryKind)
@@ -191,9 +203,13 @@ int runInfo(const std::vector<std::string>& args)
                     std::printf("Root Directory      : cluster %u\n", g.RootDirStart);
             } else {
                 std::printf("MFT Start           : %llu\n", static_cast<unsigned long long>(g.MftStartSector));
+                std::printf("MFT Record Size     : %u bytes\n", g.MftRecordSectors * disk::kSectorSize);
                 std::printf("Index Record Sectors: %u\n", g.IndexRecordSectors);
             }
         }
+        if (src.supported)
+            for (const std::string& note : volumeNotes(info))
+                std::printf("Note                : %s\n", note.c_str());
         if (snapshot) {
             std::printf("Directories         : %u\n", snapshot->catalogue.FolderCount);
             std::printf("Files               : %u\n", snapshot->catalogue.FileCount);

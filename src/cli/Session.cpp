@@ -242,13 +242,16 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
         std::fprintf(stderr, "sarvik: --device goes with a snapshot SOURCE; %s is not one\n", args.source.c_str());
         return nullptr;
     } else {
-        OpenedSource opened = openSource(args.source, true);
+        OpenedSource opened =
+            openSource(args.source, true, args.thorough ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic);
         if (!opened.supported) {
             std::fprintf(stderr, "sarvik: %s\n", opened.error.c_str());
             return nullptr;
         }
         if (!opened.note.empty())
             std::fprintf(stderr, "sarvik: %s\n", opened.note.c_str());
+        for (const std::string& note : volumeNotes(opened.volume.info))
+            std::fprintf(stderr, "sarvik: warning: %s: %s\n", terminalText(args.source).c_str(), note.c_str());
         session = std::make_unique<scan::ScanSession>();
         session->volume = std::move(opened.volume);
         const scan::ScanResult result = scanWithInterrupt(*session, args.thorough);

@@ -28,7 +28,7 @@ std::string partitionHint(const std::string& path)
 
 } // namespace
 
-OpenedSource openSource(const std::string& path, bool soleVolume)
+OpenedSource openSource(const std::string& path, bool soleVolume, disk::GeometryRules rules)
 {
     OpenedSource opened;
     std::error_code ec;
@@ -49,13 +49,17 @@ OpenedSource openSource(const std::string& path, bool soleVolume)
         opened.item = platform::imageDriveItem(path);
     }
     platform::PosixDeviceProvider devices;
-    opened.supported = disk::SelectDrive(opened.volume, opened.item, devices);
+    opened.selection = disk::SelectDrive(opened.volume, opened.item, devices, rules);
+    opened.supported = static_cast<bool>(opened.selection);
     if (partition && opened.volume.reader.isOpen())
         opened.item.sizeBytes = opened.volume.reader.source()->size();
-    if (!opened.supported) {
-        if (!devices.lastError().empty())
-            opened.error = "cannot open " + devices.lastError();
-        else if (const std::string hint = partition ? std::string{} : partitionHint(path); !hint.empty()) {
+    const disk::SelectStatus selected = opened.selection.status;
+    if (selected == disk::SelectStatus::CannotOpen) {
+        opened.error = "cannot open " + opened.selection.detail;
+    } else if (selected == disk::SelectStatus::Unreadable || selected == disk::SelectStatus::UnsupportedGeometry) {
+        opened.error = path + ": " + disk::selectFailureText(opened.selection);
+    } else if (!opened.supported) {
+        if (const std::string hint = partition ? std::string{} : partitionHint(path); !hint.empty()) {
             opened.error = hint;
             if (soleVolume) {
                 std::vector<PartitionListing> volumes;
@@ -63,7 +67,7 @@ OpenedSource openSource(const std::string& path, bool soleVolume)
                     if (!p.fileSystem.empty())
                         volumes.push_back(std::move(p));
                 if (volumes.size() == 1) {
-                    OpenedSource sole = openSource(volumes.front().source);
+                    OpenedSource sole = openSource(volumes.front().source, false, rules);
                     if (sole.supported) {
                         sole.note = path + ": a disk with a partition table; its only " +
                                     volumes.front().fileSystem + " volume is " + volumes.front().source;
@@ -71,11 +75,20 @@ OpenedSource openSource(const std::string& path, bool soleVolume)
                     }
                 }
             }
-        }
-        else
-            opened.error = path + ": not a FAT16, FAT32 or NTFS volume";
+        } else
+            opened.error = path + ": " + disk::selectFailureText(opened.selection);
     }
     return opened;
+}
+
+std::vector<std::string> volumeNotes(const disk::VolumeInfo& info)
+{
+    std::vector<std::string> notes;
+    if (const auto backup = disk::backupBootText(info))
+        notes.push_back(*backup);
+    if (const auto cut = disk::truncationText(info))
+        notes.push_back(*cut + "; files whose data lies past its end cannot be recovered whole");
+    return notes;
 }
 
 std::vector<PartitionListing> listPartitions(const std::string& path)

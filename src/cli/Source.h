@@ -14,6 +14,8 @@ struct OpenedSource {
     disk::DriveItem item;
     disk::SelectedVolume volume;
     bool supported = false;
+    /// What the selection gave; its kinds of failure get messages of their own.
+    disk::SelectResult selection;
     std::string error; ///< why it cannot be scanned, for standard error
     std::string note;  ///< what was chosen for the user, for standard error
 };
@@ -21,8 +23,14 @@ struct OpenedSource {
 /// Selects SOURCE the way a click on its drive item does. "PATH@N" names
 /// partition N of the disk or image PATH. With `soleVolume`, a whole disk whose
 /// table holds exactly one FAT16, FAT32 or NTFS volume opens that partition
-/// (and says so in `note`); with several, the error names them.
-OpenedSource openSource(const std::string& path, bool soleVolume = false);
+/// (and says so in `note`); with several, the error names them. `rules` read
+/// the boot sector's geometry.
+OpenedSource openSource(const std::string& path, bool soleVolume = false,
+                        disk::GeometryRules rules = disk::GeometryRules::Thorough);
+
+/// What to tell the user before a scan or recovery of an opened volume: that the
+/// backup boot sector was used, that the image is shorter than its file system.
+std::vector<std::string> volumeNotes(const disk::VolumeInfo& info);
 
 /// One partition of a whole disk or image, as `sarvik info` lists it.
 struct PartitionListing {

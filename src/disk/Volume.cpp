@@ -1,6 +1,10 @@
 #include "disk/Volume.h"
 
+#include "disk/PartitionTable.h"
+
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace sarvik::disk {
 
@@ -8,32 +12,144 @@ namespace {
 
 // Boot-sector fields that are looked at (offsets from the start of sector 0).
 constexpr std::size_t kNtfsOemId = 3;              // "NTFS" at 3..6
+constexpr std::size_t kBytesPerSector = 11;        // u16
 constexpr std::size_t kSectorsPerCluster = 13;     // u8
 constexpr std::size_t kReservedSectors = 14;       // u16
+constexpr std::size_t kFatCount = 16;              // u8, FAT: copies of the FAT
 constexpr std::size_t kRootEntries = 17;           // u16, FAT16 root directory entries
+constexpr std::size_t kTotalSectors16 = 19;        // u16, FAT: sectors of the volume, 0 when above 65535
 constexpr std::size_t kFat16FatSectors = 22;       // u16, FAT16 sectors per FAT
+constexpr std::size_t kTotalSectors32 = 32;        // u32, FAT: sectors of the volume when the u16 is 0
 constexpr std::size_t kFat32FatSectors = 36;       // u32, FAT32 sectors per FAT
+constexpr std::size_t kNtfsTotalSectors = 40;      // u64, NTFS: sectors of the volume (the backup lies after)
 constexpr std::size_t kFat32RootCluster = 44;      // u32, FAT32 root directory first cluster
-constexpr std::size_t kNtfsMftCluster = 48;        // u32, low half of the MFT's cluster number
+constexpr std::size_t kNtfsMftCluster = 48;        // u64, NTFS cluster of the MFT (the classic rules read u32)
+constexpr std::size_t kFat32BackupBoot = 50;       // u16, FAT32 sector of the backup boot sector
 constexpr std::size_t kFat16TypeTail = 57;         // "16": the end of the type text at 54
-constexpr std::size_t kNtfsClustersPerIndex = 68;  // u32, clusters per index record, compared whole
+constexpr std::size_t kNtfsClustersPerRecord = 64; // s8, clusters per MFT record; -n means 2^n bytes
+constexpr std::size_t kNtfsClustersPerIndex = 68;  // u32 compared whole (classic); s8 as above (thorough)
 constexpr std::size_t kFat32TypeTail = 85;         // "32": the end of the type text at 82
 constexpr std::size_t kSignature = 510;            // 0x55 0xAA
 
 constexpr std::uint32_t kIndexRecordMarker = 0xF4;
+constexpr std::uint16_t kUsualFat32BackupSector = 6;
+constexpr std::uint32_t kClassicRecordBytes = 1024;
+constexpr std::uint32_t kMaxRecordBytes = 4096;
+constexpr std::array<std::uint32_t, 4> kSectorSizes = {512, 1024, 2048, 4096};
 
 bool isClusterSizeByte(std::uint8_t value)
 {
     return value != 0 && (value & (value - 1)) == 0; // 1, 2, 4 ... 128
 }
 
+bool isReadSectorSize(std::uint32_t bytes)
+{
+    return std::find(kSectorSizes.begin(), kSectorSizes.end(), bytes) != kSectorSizes.end();
+}
+
+/// Bytes of a record whose size byte is `value` (clusters when positive, 2^-value bytes
+/// when negative); 0 when it names no sensible size.
+std::uint64_t recordBytes(std::uint8_t value, std::uint64_t clusterBytes)
+{
+    const auto n = static_cast<std::int8_t>(value);
+    if (n > 0)
+        return static_cast<std::uint64_t>(n) * clusterBytes;
+    if (n < 0 && n >= -31)
+        return std::uint64_t{1} << static_cast<unsigned>(-n);
+    return 0;
+}
+
+/// Bytes per sector of a boot sector; the classic rules read 512 whatever it says.
+std::uint32_t sectorBytes(const ByteReader& boot, GeometryRules rules)
+{
+    return rules == GeometryRules::Classic ? kSectorSize : boot.u16or0(kBytesPerSector);
+}
+
+bool hasSignature(const ByteReader& boot)
+{
+    return boot.u8or0(kSignature) == 0x55 && boot.u8or0(kSignature + 1) == 0xAA;
+}
+
+/// A boot sector read from the device: its bytes and where they came from.
+struct BootRead {
+    std::array<std::byte, kSectorSize> bytes{};
+    ReadStatus status = ReadStatus::Failed;
+};
+
+BootRead readBoot(const BlockSource& source, std::uint64_t offset)
+{
+    BootRead boot;
+    boot.status = source.read(offset, boot.bytes);
+    return boot;
+}
+
+/// A backup boot sector that parses as a volume of its own: FAT32's (the sector the
+/// main boot sector names, else sector 6) or NTFS's (the device's last sector). The
+/// sector size is not known when the main boot sector is lost, so each size is tried
+/// and a copy counts only when it gives that very size.
+std::optional<std::uint64_t> findBackupBoot(const BlockSource& source, const BootRead& main,
+                                            std::array<std::byte, kSectorSize>& out)
+{
+    std::vector<std::uint64_t> fatSectors;
+    if (main.status == ReadStatus::Ok) {
+        const std::uint16_t named = ByteReader(main.bytes).u16or0(kFat32BackupBoot);
+        if (named != 0 && named != 0xFFFF && named != kUsualFat32BackupSector)
+            fatSectors.push_back(named);
+    }
+    fatSectors.push_back(kUsualFat32BackupSector);
+    auto accept = [&](std::uint64_t offset, std::uint32_t size, std::uint16_t kind) -> bool {
+        const BootRead copy = readBoot(source, offset);
+        if (copy.status != ReadStatus::Ok)
+            return false;
+        const ByteReader boot(copy.bytes);
+        const BootSectorClass cls = ClassifyBootSector(copy.bytes);
+        if (!cls.supported || cls.kind != kind || boot.u16or0(kBytesPerSector) != size)
+            return false;
+        if (kind == VolumeKind::Ntfs) {
+            // The copy of this very volume: its sector count ends just before it. A
+            // disk whose last partition is NTFS has that partition's copy there too.
+            const std::uint64_t deviceSectors = source.size() / size;
+            const std::uint64_t total = boot.u64or0(kNtfsTotalSectors);
+            if (total >= deviceSectors || deviceSectors - total > 64)
+                return false;
+        }
+        out = copy.bytes;
+        return true;
+    };
+    for (const std::uint64_t sector : fatSectors)
+        for (const std::uint32_t size : kSectorSizes)
+            if (accept(sector * size, size, VolumeKind::Fat32))
+                return sector * size;
+    for (const std::uint32_t size : kSectorSizes)
+        if (source.size() >= size && accept(source.size() - size, size, VolumeKind::Ntfs))
+            return source.size() - size;
+    return std::nullopt;
+}
+
+/// The sectors (512-byte units) the boot sector claims for the volume.
+std::uint64_t claimedSectors(const ByteReader& boot, std::uint16_t kind, std::uint32_t scale)
+{
+    std::uint64_t total = 0;
+    if (kind == VolumeKind::Ntfs) {
+        total = boot.u64or0(kNtfsTotalSectors);
+    } else {
+        total = boot.u16or0(kTotalSectors16);
+        if (total == 0)
+            total = boot.u32or0(kTotalSectors32);
+    }
+    if (total > (~std::uint64_t{0}) / 8)
+        return 0;
+    return total * scale;
+}
+
 } // namespace
 
 std::optional<std::uint64_t> VolumeGeometry::clusterSector(std::uint64_t cluster) const noexcept
 {
-    // Cluster numbers are at most 32 bits wide and SectorsPerCluster at most 128,
-    // so the product cannot overflow; the base is small and may be negative.
-    if (cluster > 0xFFFFFFFFull || SectorsPerCluster > 255)
+    // Cluster numbers are at most 32 bits wide and SectorsPerCluster at most
+    // 128 clusters of 4,096-byte sectors (1,024 of 512 bytes), so the product
+    // cannot overflow; the base is small and may be negative.
+    if (cluster > 0xFFFFFFFFull || SectorsPerCluster > 1024)
         return std::nullopt;
     const std::int64_t sector = ClusterBaseSector + static_cast<std::int64_t>(cluster * SectorsPerCluster);
     if (sector < 0)
@@ -45,7 +161,7 @@ BootSectorClass ClassifyBootSector(ByteSpan sector0)
 {
     const ByteReader boot(sector0);
     BootSectorClass result;
-    if (boot.u8or0(kSignature) != 0x55 || boot.u8or0(kSignature + 1) != 0xAA)
+    if (!hasSignature(boot))
         return result;
     if (boot.equals(kNtfsOemId, "NTFS"))
         result.kind = VolumeKind::Ntfs;
@@ -58,39 +174,81 @@ BootSectorClass ClassifyBootSector(ByteSpan sector0)
     return result;
 }
 
-void FillGeometry(VolumeGeometry& g, ByteSpan sector0, std::uint16_t kind)
+std::optional<std::string> UnreadGeometry(ByteSpan sector0, std::uint16_t kind, GeometryRules rules)
 {
     const ByteReader boot(sector0);
+    const std::uint32_t bytes = boot.u16or0(kBytesPerSector);
+    const bool classic = rules == GeometryRules::Classic;
+    const std::string by =
+        classic ? " (the classic rules read 512-byte sectors, two FATs and 1024-byte MFT records)" : std::string{};
+    if (classic ? bytes != kSectorSize : !isReadSectorSize(bytes))
+        return "bytes per sector " + std::to_string(bytes) + by;
+    if (kind != VolumeKind::Ntfs) {
+        if (classic && boot.u8or0(kFatCount) == 1)
+            return "number of FATs 1" + by;
+        return std::nullopt;
+    }
+    const std::uint64_t clusterBytes = std::uint64_t{bytes} * boot.u8or0(kSectorsPerCluster);
+    const std::uint64_t record = recordBytes(boot.u8or0(kNtfsClustersPerRecord), clusterBytes);
+    if (classic ? record != kClassicRecordBytes
+                : record < kClassicRecordBytes || record > kMaxRecordBytes || (record & (record - 1)) != 0)
+        return "MFT record size " + std::to_string(record) + " bytes" + by;
+    return std::nullopt;
+}
+
+void FillGeometry(VolumeGeometry& g, ByteSpan sector0, std::uint16_t kind, GeometryRules rules)
+{
+    const ByteReader boot(sector0);
+    // Every sector number below is in 512-byte units: a volume of 4,096-byte
+    // sectors has its fields multiplied by 8.
+    const std::uint32_t bytes = sectorBytes(boot, rules);
+    const std::uint32_t scale = isReadSectorSize(bytes) ? bytes / kSectorSize : 1;
+    const bool oneFat = rules == GeometryRules::Thorough && boot.u8or0(kFatCount) == 1;
+    const std::uint32_t fats = oneFat ? 1 : 2;
     g.GeometryKind = kind;
-    g.SectorsPerCluster = boot.u8or0(kSectorsPerCluster);
+    g.SectorsPerCluster = std::uint32_t{boot.u8or0(kSectorsPerCluster)} * scale;
     g.ClusterBaseSector = 0;
     const std::int64_t twoClusters = 2 * static_cast<std::int64_t>(g.SectorsPerCluster);
     switch (kind) {
-    case VolumeKind::Fat16:
-        g.FatSectors = boot.u16or0(kFat16FatSectors);
-        g.RootDirSectors = boot.u16or0(kRootEntries) / 16u;
-        g.ReservedSectors = boot.u16or0(kReservedSectors);
-        g.RootDirStart = g.ReservedSectors + 2 * g.FatSectors;
-        g.ClusterBaseSector = std::int64_t{g.ReservedSectors} + 2 * std::int64_t{g.FatSectors} +
+    case VolumeKind::Fat16: {
+        g.FatSectors = std::uint32_t{boot.u16or0(kFat16FatSectors)} * scale;
+        // The root directory fills whole sectors of the volume's own size.
+        const std::uint32_t rootBytes = std::uint32_t{boot.u16or0(kRootEntries)} * 32u;
+        g.RootDirSectors = scale == 1 ? rootBytes / kSectorSize : (rootBytes + bytes - 1) / bytes * scale;
+        g.ReservedSectors = std::uint32_t{boot.u16or0(kReservedSectors)} * scale;
+        g.RootDirStart = g.ReservedSectors + fats * g.FatSectors;
+        g.ClusterBaseSector = std::int64_t{g.ReservedSectors} + fats * std::int64_t{g.FatSectors} +
                               std::int64_t{g.RootDirSectors} - twoClusters;
         g.FirstFatSector = g.ReservedSectors;
-        g.SecondFatSector = g.ReservedSectors + g.FatSectors;
+        g.SecondFatSector = oneFat ? g.FirstFatSector : g.ReservedSectors + g.FatSectors;
         break;
+    }
     case VolumeKind::Fat32:
-        g.FatSectors = boot.u32or0(kFat32FatSectors);
+        g.FatSectors = boot.u32or0(kFat32FatSectors) * scale;
         g.RootDirSectors = 0;
         g.RootDirStart = boot.u32or0(kFat32RootCluster);
-        g.ReservedSectors = boot.u16or0(kReservedSectors);
-        g.ClusterBaseSector = std::int64_t{g.ReservedSectors} + 2 * std::int64_t{g.FatSectors} - twoClusters;
+        g.ReservedSectors = std::uint32_t{boot.u16or0(kReservedSectors)} * scale;
+        g.ClusterBaseSector = std::int64_t{g.ReservedSectors} + fats * std::int64_t{g.FatSectors} - twoClusters;
         g.FirstFatSector = g.ReservedSectors;
-        g.SecondFatSector = g.ReservedSectors + g.FatSectors;
+        g.SecondFatSector = oneFat ? g.FirstFatSector : g.ReservedSectors + g.FatSectors;
         break;
     case VolumeKind::Ntfs: {
-        g.MftStartSector = std::uint64_t{boot.u32or0(kNtfsMftCluster)} * g.SectorsPerCluster;
         g.NtfsReserved = 0;
-        g.MftRecordSectors = 2;
-        const std::uint32_t perIndex = boot.u32or0(kNtfsClustersPerIndex);
-        g.IndexRecordSectors = perIndex == kIndexRecordMarker ? 8u : perIndex * g.SectorsPerCluster;
+        if (rules == GeometryRules::Classic) {
+            g.MftStartSector = std::uint64_t{boot.u32or0(kNtfsMftCluster)} * g.SectorsPerCluster;
+            g.MftRecordSectors = 2;
+            const std::uint32_t perIndex = boot.u32or0(kNtfsClustersPerIndex);
+            g.IndexRecordSectors = perIndex == kIndexRecordMarker ? 8u : perIndex * g.SectorsPerCluster;
+            break;
+        }
+        const std::uint64_t mftCluster = boot.u64or0(kNtfsMftCluster);
+        g.MftStartSector = mftCluster > (~std::uint64_t{0}) / 1024 ? 0 : mftCluster * g.SectorsPerCluster;
+        const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSectorSize;
+        const std::uint64_t record = recordBytes(boot.u8or0(kNtfsClustersPerRecord), clusterBytes);
+        g.MftRecordSectors = static_cast<std::uint32_t>(
+            std::clamp<std::uint64_t>(record, kClassicRecordBytes, kMaxRecordBytes) / kSectorSize);
+        const std::uint64_t index = recordBytes(boot.u8or0(kNtfsClustersPerIndex), clusterBytes);
+        g.IndexRecordSectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(index, 1u << 20) / kSectorSize);
         break;
     }
     default:
@@ -98,46 +256,100 @@ void FillGeometry(VolumeGeometry& g, ByteSpan sector0, std::uint16_t kind)
     }
 }
 
-bool SelectDrive(SelectedVolume& volume, const DriveItem& item, DeviceProvider& devices)
+SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DeviceProvider& devices, GeometryRules rules)
 {
     VolumeInfo& info = volume.info;
     info.DevicePath = item.devicePath;
-    std::shared_ptr<const BlockSource> source = devices.open(item.devicePath);
+    OpenResult opened = devices.open(item.devicePath);
     info.VolumeLabel = devices.volumeLabel(item.devicePath).value_or(std::string{});
+    info.BytesPerSector = kSectorSize;
+    info.FileSystemSectors = 0;
+    info.BackupBootSector = false;
+    info.BackupBootSectorAt = 0;
 
-    auto unsupported = [&] {
+    auto unsupported = [&](SelectStatus status, std::string detail = {}) {
         info.VolumeSupported = 0;
         info.DevicePath = " ";
         info.VolumeKind = VolumeKind::Unsupported;
         info.VolumeClusterSectors = 0;
         info.VolumeSectors = 0;
+        info.BytesPerSector = kSectorSize;
+        info.FileSystemSectors = 0;
+        info.BackupBootSector = false;
         volume.reader.setDevice(" ", nullptr);
-        return false;
+        return SelectResult{status, std::move(detail)};
     };
 
-    if (!source)
-        return unsupported();
+    if (!opened.source)
+        return unsupported(SelectStatus::CannotOpen, opened.error);
+    const std::shared_ptr<const BlockSource> source = std::move(opened.source);
     info.VolumeSupported = 1;
     info.VolumeSectors = source->size() / kSectorSize;
 
-    std::array<std::byte, kSectorSize> sector0{};
-    if (source->read(0, sector0) != ReadStatus::Ok)
-        return unsupported();
-    const ByteReader boot(sector0);
-    if (boot.u8or0(kSignature) != 0x55 || boot.u8or0(kSignature + 1) != 0xAA)
-        return unsupported();
-
-    const BootSectorClass cls = ClassifyBootSector(sector0);
+    const BootRead main = readBoot(*source, 0);
+    std::array<std::byte, kSectorSize> sector0 = main.bytes;
+    BootSectorClass cls = main.status == ReadStatus::Ok ? ClassifyBootSector(sector0) : BootSectorClass{};
+    if (!cls.supported) {
+        // A whole disk's partition table is no damaged boot sector: its last
+        // sector may hold the backup of its last partition, not of the disk.
+        const bool partitionTable = main.status == ReadStatus::Ok && hasSignature(ByteReader(sector0)) &&
+                                    !ReadPartitionTable(*source).partitions.empty();
+        const std::optional<std::uint64_t> backup =
+            partitionTable ? std::nullopt : findBackupBoot(*source, main, sector0);
+        if (!backup)
+            return unsupported(main.status == ReadStatus::Failed ? SelectStatus::Unreadable : SelectStatus::NotAVolume);
+        cls = ClassifyBootSector(sector0);
+        info.BackupBootSector = true;
+        info.BackupBootSectorAt = *backup;
+    }
     info.VolumeKind = cls.kind;
     info.VolumeClusterSectors = cls.clusterSectorsByte;
-    if (!cls.supported)
-        return unsupported();
+    if (auto field = UnreadGeometry(sector0, cls.kind, rules))
+        return unsupported(SelectStatus::UnsupportedGeometry, std::move(*field));
 
+    const ByteReader boot(sector0);
+    info.BytesPerSector = sectorBytes(boot, rules);
+    info.FileSystemSectors = claimedSectors(boot, cls.kind, info.BytesPerSector / kSectorSize);
     volume.partition.PartitionStartSector = 0;
     volume.partition.PartitionSectors = static_cast<std::uint32_t>(info.VolumeSectors);
-    FillGeometry(volume.geometry, sector0, cls.kind);
-    volume.reader.setDevice(item.devicePath, std::move(source));
-    return true;
+    FillGeometry(volume.geometry, sector0, cls.kind, rules);
+    volume.reader.setDevice(item.devicePath, source);
+    return {};
+}
+
+std::string selectFailureText(const SelectResult& result)
+{
+    switch (result.status) {
+    case SelectStatus::Ready:
+        return {};
+    case SelectStatus::CannotOpen:
+        return "cannot open it: " + (result.detail.empty() ? std::string("unknown reason") : result.detail);
+    case SelectStatus::Unreadable:
+        return "its boot sector cannot be read (I/O error), nor a backup of it";
+    case SelectStatus::NotAVolume:
+        return "not a FAT16, FAT32 or NTFS volume";
+    case SelectStatus::UnsupportedGeometry:
+        return "a geometry these rules do not read: " + result.detail;
+    }
+    return {};
+}
+
+std::optional<std::string> truncationText(const VolumeInfo& info)
+{
+    if (info.VolumeSupported != 1 || info.FileSystemSectors <= info.VolumeSectors)
+        return std::nullopt;
+    const std::uint64_t scale = std::max<std::uint32_t>(info.BytesPerSector / kSectorSize, 1);
+    return "the image ends at sector " + std::to_string(info.VolumeSectors / scale) + "; the file system claims " +
+           std::to_string(info.FileSystemSectors / scale);
+}
+
+std::optional<std::string> backupBootText(const VolumeInfo& info)
+{
+    if (info.VolumeSupported != 1 || !info.BackupBootSector)
+        return std::nullopt;
+    const std::uint64_t size = std::max<std::uint32_t>(info.BytesPerSector, kSectorSize);
+    return "read from the backup boot sector (sector " + std::to_string(info.BackupBootSectorAt / size) +
+           "); the main one cannot be read or is damaged";
 }
 
 std::string fileSystemName(std::uint16_t kind)
@@ -161,7 +373,7 @@ VolumeInfoTexts ShowVolumeInfo(const VolumeInfo& info)
     const auto mebibytes = static_cast<std::uint32_t>(info.VolumeSectors / 2 / 1024);
     texts.capacity = std::to_string(mebibytes) + " MB ( Approx )";
     texts.sectorsPerCluster = std::to_string(info.VolumeClusterSectors);
-    texts.bytesPerSector = "512";
+    texts.bytesPerSector = std::to_string(info.BytesPerSector);
     texts.fileSystem = info.VolumeSupported == 1 ? fileSystemName(info.VolumeKind) : "NOT READY";
     return texts;
 }

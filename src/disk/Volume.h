@@ -28,6 +28,17 @@ struct VolumeInfo {
     std::uint8_t VolumeSupported = 0;
     /// The whole label as the system reports it (not cut to a fixed field).
     std::string VolumeLabel;
+    /// Bytes per sector as the boot sector gives them (512, 1,024, 2,048 or 4,096).
+    /// VolumeSectors and every engine sector number stay in 512-byte units;
+    /// VolumeClusterSectors counts the volume's own sectors.
+    std::uint32_t BytesPerSector = 512;
+    /// The sectors (512-byte units) the file system claims for itself; more than
+    /// VolumeSectors when the image was cut short. 0 when not known.
+    std::uint64_t FileSystemSectors = 0;
+    /// The geometry came from the backup boot sector (the main one could not be
+    /// read or did not parse); BackupBootSectorAt is its byte offset.
+    bool BackupBootSector = false;
+    std::uint64_t BackupBootSectorAt = 0;
 };
 
 /// Kept next to the geometry; only PartitionStartSector and PartitionSectors are
@@ -57,11 +68,18 @@ struct VolumeGeometry {
     std::uint32_t SecondFatSector = 0;
     std::uint64_t MftStartSector = 0;
     std::uint32_t NtfsReserved = 0;
+    /// NTFS: 512-byte sectors per MFT record (2 for 1,024-byte records, 8 for 4,096).
     std::uint32_t MftRecordSectors = 0;
     std::uint32_t IndexRecordSectors = 0;
     std::uint32_t SearchEndSector = 0;
     std::uint16_t GeometryTrailer = 0;
 
+    /// Copies of the FAT: 1 when the second copy is the first (a volume made with
+    /// one FAT), else 2.
+    [[nodiscard]] std::uint32_t fatCount() const noexcept
+    {
+        return FirstFatSector != 0 && SecondFatSector == FirstFatSector ? 1 : 2;
+    }
     /// First sector of cluster n, in 64-bit arithmetic; nothing when it would lie before sector 0.
     [[nodiscard]] std::optional<std::uint64_t> clusterSector(std::uint64_t cluster) const noexcept;
 };
@@ -85,12 +103,18 @@ struct DriveItem {
     std::uint64_t sizeBytes = 0;
 };
 
+/// What opening a device gives: the source, or why there is none.
+struct OpenResult {
+    std::shared_ptr<const BlockSource> source;
+    std::string error; ///< the system's reason (strerror text) when source is empty
+};
+
 /// How the core reaches devices; the platform layer implements it, tests use memory.
 class DeviceProvider {
 public:
     virtual ~DeviceProvider() = default;
-    /// The device opened read-only, or nothing when it cannot be opened.
-    virtual std::shared_ptr<const BlockSource> open(const std::string& devicePath) = 0;
+    /// The device opened read-only, or the reason it cannot be opened.
+    virtual OpenResult open(const std::string& devicePath) = 0;
     /// The volume label the system reports, or nothing.
     virtual std::optional<std::string> volumeLabel(const std::string& devicePath) = 0;
 };
@@ -103,19 +127,63 @@ struct BootSectorClass {
 };
 [[nodiscard]] BootSectorClass ClassifyBootSector(ByteSpan sector0);
 
-/// Writes the kind's geometry fields from a supported boot sector into `geometry`.
-void FillGeometry(VolumeGeometry& geometry, ByteSpan sector0, std::uint16_t kind);
+/// The rules that read a boot sector's geometry.
+enum class GeometryRules {
+    /// 512 to 4,096-byte sectors, one or two FATs, the NTFS record sizes the boot sector gives.
+    Thorough,
+    /// 512-byte sectors, two FATs and 1,024-byte MFT records only; anything else is refused.
+    Classic,
+};
 
-/// Selects a drive: opens it, reads its boot sector, classifies it and sets the
-/// volume's info, geometry and partition block. Returns true when it can be scanned.
-bool SelectDrive(SelectedVolume& volume, const DriveItem& item, DeviceProvider& devices);
+/// Writes the kind's geometry fields from a supported boot sector into
+/// `geometry`, in 512-byte sectors whatever the volume's own sector size.
+void FillGeometry(VolumeGeometry& geometry, ByteSpan sector0, std::uint16_t kind,
+                  GeometryRules rules = GeometryRules::Thorough);
+
+/// The boot-sector field that `rules` do not read, named with its value
+/// ("4096 bytes per sector"), or nothing when they read the geometry.
+[[nodiscard]] std::optional<std::string> UnreadGeometry(ByteSpan sector0, std::uint16_t kind, GeometryRules rules);
+
+/// Why a selection did or did not give a volume to scan.
+enum class SelectStatus {
+    Ready,               ///< a FAT16, FAT32 or NTFS volume that can be scanned
+    CannotOpen,          ///< the device or image cannot be opened (detail: the system's reason)
+    Unreadable,          ///< the boot sector cannot be read (an I/O error), nor a backup of it
+    NotAVolume,          ///< the boot sector is no FAT16, FAT32 or NTFS boot sector
+    UnsupportedGeometry, ///< a geometry the rules in use do not read (detail: the field)
+};
+
+struct SelectResult {
+    SelectStatus status = SelectStatus::Ready;
+    std::string detail;
+    explicit operator bool() const noexcept { return status == SelectStatus::Ready; }
+};
+
+/// Selects a drive: opens it, reads its boot sector (or, when that cannot be
+/// read or does not parse, its backup), classifies it and sets the volume's
+/// info, geometry and partition block.
+SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DeviceProvider& devices,
+                         GeometryRules rules = GeometryRules::Thorough);
+
+/// A failed selection for the user, without the device's name: "cannot open it:
+/// Permission denied", "its boot sector cannot be read (I/O error)", "not a
+/// FAT16, FAT32 or NTFS volume", "the classic rules do not read it: 4096 bytes
+/// per sector". Empty for Ready.
+[[nodiscard]] std::string selectFailureText(const SelectResult& result);
+
+/// "the image ends at sector N; the file system claims M" (in the volume's own
+/// sectors) when the device is shorter than its boot sector says, else nothing.
+[[nodiscard]] std::optional<std::string> truncationText(const VolumeInfo& info);
+
+/// "read from the backup boot sector (sector N)" when the backup was used, else nothing.
+[[nodiscard]] std::optional<std::string> backupBootText(const VolumeInfo& info);
 
 /// The drive page's value texts.
 struct VolumeInfoTexts {
     std::string label;
     std::string capacity;          ///< "N MB ( Approx )"
     std::string sectorsPerCluster; ///< decimal
-    std::string bytesPerSector;    ///< "512"
+    std::string bytesPerSector;    ///< "512", "4096"
     std::string fileSystem;        ///< "FAT16", "FAT32", "NTFS" or "NOT READY"
 };
 [[nodiscard]] VolumeInfoTexts ShowVolumeInfo(const VolumeInfo& info);

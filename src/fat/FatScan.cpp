@@ -224,7 +224,7 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
                     ParseDirectorySector(sectorBytes(i), context, endOfDirectory, *first + i, catalogue, observer);
         }
     } else {
-        const std::uint64_t rootStart = std::uint64_t{g.ReservedSectors} + 2 * std::uint64_t{g.FatSectors} +
+        const std::uint64_t rootStart = std::uint64_t{g.ReservedSectors} + g.fatCount() * std::uint64_t{g.FatSectors} +
                                         volume.partition.PartitionStartSector;
         std::array<std::byte, disk::kSectorSize> sector{};
         for (std::uint32_t i = 0; i < g.RootDirSectors && !endOfDirectory; ++i)

@@ -220,8 +220,8 @@ FatTable::FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry&
     : m_reader(reader), m_geometry(geometry), m_fat32(geometry.GeometryKind == disk::VolumeKind::Fat32)
 {
     const std::uint32_t spc = std::max<std::uint32_t>(geometry.SectorsPerCluster, 1);
-    const std::uint64_t metadata =
-        std::uint64_t{geometry.ReservedSectors} + 2 * std::uint64_t{geometry.FatSectors} + geometry.RootDirSectors;
+    const std::uint64_t metadata = std::uint64_t{geometry.ReservedSectors} +
+                                   geometry.fatCount() * std::uint64_t{geometry.FatSectors} + geometry.RootDirSectors;
     const std::uint64_t dataClusters = partitionSectors > metadata ? (partitionSectors - metadata) / spc : 0;
     const std::uint64_t tableEntries = std::uint64_t{geometry.FatSectors} * kSector / (m_fat32 ? 4 : 2);
     const std::uint64_t highest = std::min<std::uint64_t>(dataClusters + 1, tableEntries == 0 ? 0 : tableEntries - 1);
@@ -513,7 +513,7 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
             if (!appendCluster(c))
                 break;
     } else {
-        const std::uint64_t rootStart = std::uint64_t{g.ReservedSectors} + 2 * std::uint64_t{g.FatSectors} +
+        const std::uint64_t rootStart = std::uint64_t{g.ReservedSectors} + g.fatCount() * std::uint64_t{g.FatSectors} +
                                         volume.partition.PartitionStartSector;
         std::array<std::byte, kSector> sector{};
         for (std::uint32_t i = 0; i < g.RootDirSectors; ++i) {

@@ -8,9 +8,12 @@ namespace {
 
 using disk::ByteReader;
 
-// The walks below stop where an offset reaches this: an attribute header that
-// starts on the record's last byte cannot hold anything.
-constexpr std::int64_t kLastOffset = static_cast<std::int64_t>(kMftRecordSize) - 1; // 1023
+// The walks below stop where an offset reaches the record's last byte (1023 in
+// a 1,024-byte record): an attribute header that starts there cannot hold anything.
+std::int64_t lastOffset(const ByteReader& r)
+{
+    return static_cast<std::int64_t>(r.size()) - 1;
+}
 
 // Update-sequence entries are taken only from the record's first 84 bytes.
 constexpr std::uint64_t kUpdateSequenceLimit = 84;
@@ -27,7 +30,7 @@ std::optional<std::int64_t> firstAttribute(const ByteReader& r)
     if (!r.has(kRecordFirstAttribute, 2))
         return std::nullopt;
     const std::int64_t offset = s16(r, kRecordFirstAttribute);
-    if (offset < 0 || offset >= kLastOffset)
+    if (offset < 0 || offset >= lastOffset(r))
         return std::nullopt;
     return offset;
 }
@@ -40,7 +43,7 @@ std::optional<std::int64_t> nextAttribute(const ByteReader& r, std::int64_t offs
     if (length == 0)
         return std::nullopt;
     const std::int64_t next = offset + std::int64_t{length};
-    if (next >= kLastOffset)
+    if (next >= lastOffset(r))
         return std::nullopt;
     return next;
 }
@@ -88,10 +91,10 @@ void collectListEntries(const ByteReader& r, std::int64_t offset, AttributeRecor
 {
     const auto at = static_cast<std::uint64_t>(offset);
     const std::int64_t valueOffset = s16(r, at + kAttrValueOffset);
-    if (valueOffset <= 0 || valueOffset >= kLastOffset)
+    if (valueOffset <= 0 || valueOffset >= lastOffset(r))
         return;
     std::int64_t entry = offset + valueOffset;
-    if (entry >= kLastOffset)
+    if (entry >= lastOffset(r))
         return;
     const std::int64_t end = offset + std::int64_t{r.u32or0(at + kAttrLength)};
     while (entry < end) {
@@ -103,7 +106,7 @@ void collectListEntries(const ByteReader& r, std::int64_t offset, AttributeRecor
         if (!table.append(*holder))
             return;
         const std::int64_t length = s16(r, e + kListEntryLength);
-        if (length <= 0 || length > kLastOffset)
+        if (length <= 0 || length > lastOffset(r))
             return;
         entry += length;
     }
@@ -138,7 +141,7 @@ RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* 
         }
         if (naming && *type == AttributeType::FileName && unnamed) {
             const std::int64_t value = *offset + s16(r, at + kAttrValueOffset);
-            if (value < 0 || value > kLastOffset) {
+            if (value < 0 || value > lastOffset(r)) {
                 naming = false; // a value outside the record ends every name search
             } else {
                 const auto nameSpace = r.u8(static_cast<std::uint64_t>(value) + kNameNamespace);

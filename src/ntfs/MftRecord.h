@@ -2,12 +2,14 @@
 // Parsing of one MFT record: the update-sequence fixup, the records named by an
 // attribute list, the file-name attribute and the unnamed data attribute.
 //
-// Every record is taken as 1024 bytes (two sectors), whatever the boot sector
-// says. All functions work on a record already in memory and bound every offset
-// they follow by that buffer; none of them reads the volume.
+// A record is 1,024 bytes (two sectors) under the classic rules and as long as
+// the boot sector says (1,024 to 4,096 bytes) under the thorough ones. All
+// functions work on a record already in memory and bound every offset they
+// follow by that buffer, whatever its length; none of them reads the volume.
 
 #include "disk/ByteReader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -19,9 +21,41 @@ namespace sarvik::ntfs {
 
 inline constexpr std::size_t kMftRecordSize = 1024;
 inline constexpr std::uint32_t kMftRecordSectors = 2;
+/// The longest record read: 4,096 bytes, eight 512-byte sectors.
+inline constexpr std::size_t kMaxMftRecordSize = 4096;
 
-/// The two sectors of one MFT record.
-using MftRecord = std::array<std::byte, kMftRecordSize>;
+/// The sectors of one MFT record: room for the longest, used up to size().
+/// A contiguous range, so it passes as a span of its used bytes.
+class MftRecord {
+  public:
+    /// A cleared record of `sectors` 512-byte sectors (2 to 8; 0, a geometry
+    /// that does not say, gives the usual 2).
+    explicit MftRecord(std::uint32_t sectors = kMftRecordSectors) noexcept { resize(sectors); }
+    /// Uses `sectors` sectors as the constructor takes them; the bytes are kept.
+    void resize(std::uint32_t sectors) noexcept
+    {
+        if (sectors == 0)
+            sectors = kMftRecordSectors;
+        m_size = std::size_t{std::clamp<std::uint32_t>(sectors, kMftRecordSectors, kMaxMftRecordSize / 512)} * 512;
+    }
+    void fill(std::byte value) noexcept { m_bytes.fill(value); }
+    [[nodiscard]] std::size_t size() const noexcept { return m_size; }
+    [[nodiscard]] std::uint32_t sectors() const noexcept { return static_cast<std::uint32_t>(m_size / 512); }
+    [[nodiscard]] std::byte* data() noexcept { return m_bytes.data(); }
+    [[nodiscard]] const std::byte* data() const noexcept { return m_bytes.data(); }
+    [[nodiscard]] std::byte* begin() noexcept { return m_bytes.data(); }
+    [[nodiscard]] std::byte* end() noexcept { return m_bytes.data() + m_size; }
+    [[nodiscard]] const std::byte* begin() const noexcept { return m_bytes.data(); }
+    [[nodiscard]] const std::byte* end() const noexcept { return m_bytes.data() + m_size; }
+    std::byte& operator[](std::size_t i) noexcept { return m_bytes[i]; }
+    const std::byte& operator[](std::size_t i) const noexcept { return m_bytes[i]; }
+    /// Same length and same bytes.
+    friend bool operator==(const MftRecord& a, const MftRecord& b) noexcept { return std::ranges::equal(a, b); }
+
+  private:
+    std::array<std::byte, kMaxMftRecordSize> m_bytes{};
+    std::size_t m_size = kMftRecordSize;
+};
 
 /// Attribute type codes that the engine looks at.
 namespace AttributeType {

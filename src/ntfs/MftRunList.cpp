@@ -17,8 +17,8 @@ using disk::kSectorSize;
 constexpr std::size_t kDataRunsOffset = 0x40;
 constexpr std::size_t kIndexAllocationRunsOffset = 0x48;
 
-// Record 5 (the root folder) lies 10 sectors into the MFT.
-constexpr std::uint64_t kRootRecordSectors = 10;
+// Record 5, the root folder, lies five records into the MFT.
+constexpr std::uint64_t kRootRecord = 5;
 
 // A resident attribute list keeps its value right after its 24-byte header.
 constexpr std::uint16_t kResidentListValueOffset = 24;
@@ -117,9 +117,9 @@ void MftRunList::append(std::uint64_t start, std::uint64_t length)
 
 std::optional<MftRunList::Location> MftRunList::locateRecord(std::uint64_t recordNumber) const noexcept
 {
-    if (recordNumber > std::numeric_limits<std::uint64_t>::max() / kMftRecordSectors)
+    if (recordNumber > std::numeric_limits<std::uint64_t>::max() / m_recordSectors)
         return std::nullopt;
-    const std::uint64_t offset = recordNumber * kMftRecordSectors;
+    const std::uint64_t offset = recordNumber * m_recordSectors;
     // The first run whose cumulative length passes the offset holds it; runs of
     // length 0 never do.
     const auto it = std::upper_bound(m_ends.begin(), m_ends.end(), offset);
@@ -196,7 +196,7 @@ std::uint64_t MftRecordSector(const MftRunList& runs, std::uint64_t recordNumber
 bool ReadMftRecord(const disk::SectorReader& reader, std::uint64_t sector, MftRecord& record)
 {
     record.fill(std::byte{0});
-    if (reader.read(sector, kMftRecordSectors, record) != disk::ReadStatus::Ok) {
+    if (reader.read(sector, record.sectors(), record) != disk::ReadStatus::Ok) {
         record.fill(std::byte{0});
         return false;
     }
@@ -226,9 +226,11 @@ std::vector<std::uint32_t> ListMftDataRecords(disk::ByteSpan record0, const disk
 }
 
 void BuildMftRunList(MftRunList& runs, const disk::SectorReader& reader, std::int64_t clusterBaseSector,
-                     std::uint64_t mftStartSector, std::uint32_t sectorsPerCluster)
+                     std::uint64_t mftStartSector, std::uint32_t sectorsPerCluster, std::uint32_t recordSectors)
 {
     runs.clear();
+    runs.setRecordSectors(recordSectors);
+    recordSectors = runs.recordSectors();
     if (!reader.isOpen())
         return;
     const RunListLimits limits{reader.source()->size() / kSectorSize, kMaxMftRuns};
@@ -237,14 +239,14 @@ void BuildMftRunList(MftRunList& runs, const disk::SectorReader& reader, std::in
     };
 
     // Pass 0: the root folder's index allocation. Only kept when record 0 has no data attribute.
-    MftRecord record{};
-    if (!ReadMftRecord(reader, mftStartSector + kRootRecordSectors, record) || !hasFileSignature(record))
+    MftRecord record(recordSectors);
+    if (!ReadMftRecord(reader, mftStartSector + kRootRecord * recordSectors, record) || !hasFileSignature(record))
         return;
     if (const auto index = findBuildAttribute(record, AttributeType::IndexAllocation & 0xFF))
         decodeFound(record, *index, kIndexAllocationRunsOffset);
 
     // Pass 1: record 0's data attribute replaces it.
-    MftRecord record0{};
+    MftRecord record0(recordSectors);
     if (!ReadMftRecord(reader, mftStartSector, record0) || !hasFileSignature(record0))
         return;
     if (const auto data = findBuildAttribute(record0, AttributeType::Data)) {
@@ -262,7 +264,7 @@ void BuildMftRunList(MftRunList& runs, const disk::SectorReader& reader, std::in
     // MFT's start and rebuilds the list from scratch. When it cannot be read or
     // holds no data attribute, record 0's own runs stay.
     read.insert(pieces[0]);
-    if (ReadMftRecord(reader, mftStartSector + std::uint64_t{pieces[0]} * kMftRecordSectors, record)) {
+    if (ReadMftRecord(reader, mftStartSector + std::uint64_t{pieces[0]} * recordSectors, record)) {
         if (const auto data = findBuildAttribute(record, AttributeType::Data)) {
             runs.clear();
             decodeFound(record, *data, kDataRunsOffset);
@@ -289,7 +291,8 @@ void BuildMftRunList(MftRunList& runs, const disk::SectorReader& reader, std::in
 void BuildMftRunList(MftRunList& runs, const disk::SelectedVolume& volume)
 {
     const disk::VolumeGeometry& g = volume.geometry;
-    BuildMftRunList(runs, volume.reader, g.ClusterBaseSector, g.MftStartSector, g.SectorsPerCluster);
+    BuildMftRunList(runs, volume.reader, g.ClusterBaseSector, g.MftStartSector, g.SectorsPerCluster,
+                    g.MftRecordSectors);
 }
 
 std::vector<std::byte> ReadAttributeListStream(const MftRunList& listRuns, const disk::SectorReader& reader)

@@ -42,12 +42,19 @@ class MftRunList {
 
     void clear() noexcept;
     void append(std::uint64_t start, std::uint64_t length);
+    /// 512-byte sectors per MFT record (2 unless the boot sector says otherwise);
+    /// kept by clear().
+    [[nodiscard]] std::uint32_t recordSectors() const noexcept { return m_recordSectors; }
+    void setRecordSectors(std::uint32_t sectors) noexcept
+    {
+        m_recordSectors = sectors == 0 ? kMftRecordSectors : sectors;
+    }
 
     struct Location {
         std::uint64_t sector = 0; ///< first sector of the record
         std::size_t run = 0;      ///< run that holds that sector
     };
-    /// Where record `recordNumber` starts: the run in which sector 2 * recordNumber
+    /// Where record `recordNumber` starts: the run in which sector recordSectors() * recordNumber
     /// of the MFT lies and the volume sector it maps to. Nothing when it lies
     /// beyond the runs. A record in a sparse run maps to a small sector counted from 0.
     [[nodiscard]] std::optional<Location> locateRecord(std::uint64_t recordNumber) const noexcept;
@@ -56,6 +63,7 @@ class MftRunList {
     std::vector<std::uint64_t> m_starts;
     std::vector<std::uint64_t> m_lengths;
     std::vector<std::uint64_t> m_ends; ///< cumulative lengths up to and including each run
+    std::uint32_t m_recordSectors = kMftRecordSectors;
 };
 
 /// Bounds applied while decoding run lists.
@@ -91,8 +99,9 @@ RunListEnd DecodeRunList(disk::ByteSpan buffer, std::size_t position, std::size_
 /// Sector where record `recordNumber` starts, or 0 when it lies beyond the runs.
 [[nodiscard]] std::uint64_t MftRecordSector(const MftRunList& runs, std::uint64_t recordNumber) noexcept;
 
-/// Reads the two sectors at `sector` into `record` and applies the fixup. The
-/// record is cleared first; false (and a cleared record) when the read failed.
+/// Reads record.sectors() sectors at `sector` into `record` and applies the
+/// fixup. The record is cleared first; false (and a cleared record) when the
+/// read failed.
 bool ReadMftRecord(const disk::SectorReader& reader, std::uint64_t sector, MftRecord& record);
 
 /// Record numbers of the data-attribute entries of record 0's attribute list,
@@ -114,7 +123,8 @@ bool ReadMftRecord(const disk::SectorReader& reader, std::uint64_t sector, MftRe
 /// record 0's attribute list. A missing "FILE" record 5 or record 0 ends the
 /// build with what earlier passes stored.
 void BuildMftRunList(MftRunList& runs, const disk::SectorReader& reader, std::int64_t clusterBaseSector,
-                     std::uint64_t mftStartSector, std::uint32_t sectorsPerCluster);
+                     std::uint64_t mftStartSector, std::uint32_t sectorsPerCluster,
+                     std::uint32_t recordSectors = kMftRecordSectors);
 
 /// The same with the selected volume's geometry.
 void BuildMftRunList(MftRunList& runs, const disk::SelectedVolume& volume);

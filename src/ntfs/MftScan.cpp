@@ -14,9 +14,9 @@ using catalogue::Catalogue;
 using catalogue::ScanControl;
 using catalogue::ScanObserver;
 
-// Record positions read with one call: 1 MiB of records. The results are those
-// of reading two sectors a position; a block that cannot be read whole is read
-// again a position at a time.
+// Record positions read with one call: 1,024 records. The results are those
+// of reading one record's sectors a position; a block that cannot be read
+// whole is read again a position at a time.
 constexpr std::uint64_t kPositionsPerBlock = 1024;
 constexpr std::uint64_t kReferenceNumberMask = (std::uint64_t{1} << 48) - 1; // record number of a reference
 
@@ -58,6 +58,7 @@ class ListedRecords {
             m_records.emplace_back();
         Entry& entry = m_records[m_used++];
         entry.number = number;
+        entry.bytes.resize(m_runs.recordSectors());
         const auto location = m_runs.locateRecord(number);
         if (!location || m_runs.isSparse(location->run))
             entry.bytes.fill(std::byte{0});
@@ -102,31 +103,35 @@ class MftScanner {
 
     void run()
     {
+        const std::uint32_t step = m_runs.recordSectors();
+        const std::size_t recordBytes = std::size_t{step} * disk::kSectorSize;
+        m_single.resize(step);
         // Room for the longest run's positions, at most a block's.
         std::uint64_t mostPositions = 1;
         for (std::size_t l = 0; l < m_runs.RunCount(); ++l)
-            mostPositions = std::max(mostPositions, (m_runs.RunLengths()[l] + 1) / 2);
-        std::vector<std::byte> block(std::min(kPositionsPerBlock, mostPositions) * kMftRecordSize);
+            mostPositions = std::max(mostPositions, (m_runs.RunLengths()[l] + step - 1) / step);
+        std::vector<std::byte> block(std::min(kPositionsPerBlock, mostPositions) * recordBytes);
         for (std::size_t l = 0; l < m_runs.RunCount() && !m_control.stopRequested(); ++l) {
             const std::uint64_t start = m_runs.RunStarts()[l];
             const std::uint64_t length = m_runs.RunLengths()[l];
             const bool sparse = m_runs.isSparse(l);
             std::uint64_t i = 0;
             while (i < length && !m_control.stopRequested()) {
-                // Positions i, i + 2, ... below the run's length; each reads two
-                // sectors, so the last one of an odd run reaches one sector past it.
-                const std::uint64_t positions = std::min(kPositionsPerBlock, (length - i + 1) / 2);
-                const auto sectors = static_cast<std::uint32_t>(positions * kMftRecordSectors);
+                // Positions i, i + step, ... below the run's length; each reads a
+                // record's sectors, so the last one of a run whose length is no
+                // multiple of the step reaches past it.
+                const std::uint64_t positions = std::min(kPositionsPerBlock, (length - i + step - 1) / step);
+                const auto sectors = static_cast<std::uint32_t>(positions * step);
                 const bool blockRead = !sparse && m_reader.read(start + i, sectors, block) == disk::ReadStatus::Ok;
-                for (std::uint64_t p = 0; p < positions && !m_control.stopRequested(); ++p, i += 2) {
+                for (std::uint64_t p = 0; p < positions && !m_control.stopRequested(); ++p, i += step) {
                     const std::uint64_t sector = start + i;
-                    m_done += kMftRecordSectors;
+                    m_done += step;
                     m_observer.currentSector(sector);
                     // A sparse run holds no records on the volume, and a position
                     // that cannot be read holds none either: both count as a
                     // cleared record, in which nothing is found.
                     if (blockRead)
-                        examine(std::span(block).subspan(static_cast<std::size_t>(p) * kMftRecordSize, kMftRecordSize),
+                        examine(std::span(block).subspan(static_cast<std::size_t>(p) * recordBytes, recordBytes),
                                 sector);
                     else if (!sparse && readAlone(sector))
                         examine(m_single, sector);
@@ -146,7 +151,7 @@ class MftScanner {
     bool readAlone(std::uint64_t sector)
     {
         m_single.fill(std::byte{0});
-        return m_reader.read(sector, kMftRecordSectors, m_single) == disk::ReadStatus::Ok;
+        return m_reader.read(sector, m_single.sectors(), m_single) == disk::ReadStatus::Ok;
     }
 
     /// Examines the record at `sector`, fixing it up in place.

@@ -125,10 +125,11 @@ std::optional<std::string> probeVolumeLabel(const std::string& path)
     return label;
 }
 
-std::shared_ptr<const disk::BlockSource> PosixDeviceProvider::open(const std::string& devicePath)
+disk::OpenResult PosixDeviceProvider::open(const std::string& devicePath)
 {
-    m_lastError.clear();
-    return openVolumeSource(devicePath, &m_lastError);
+    disk::OpenResult result;
+    result.source = openVolumeSource(devicePath, &result.error);
+    return result;
 }
 
 std::optional<std::string> PosixDeviceProvider::volumeLabel(const std::string& devicePath)

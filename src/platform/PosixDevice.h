@@ -35,13 +35,8 @@ std::optional<std::string> probeVolumeLabel(const std::string& path);
 /// Opens devices and images for the core.
 class PosixDeviceProvider final : public disk::DeviceProvider {
 public:
-    std::shared_ptr<const disk::BlockSource> open(const std::string& devicePath) override;
-    std::optional<std::string> volumeLabel(const std::string& devicePath) override;
-    /// Why the last open failed (empty when it did not).
-    [[nodiscard]] const std::string& lastError() const { return m_lastError; }
-
-private:
-    std::string m_lastError;
+  disk::OpenResult open(const std::string& devicePath) override;
+  std::optional<std::string> volumeLabel(const std::string& devicePath) override;
 };
 
 } // namespace sarvik::platform

@@ -177,8 +177,8 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
 std::optional<std::vector<ConditionEstimator::Span>>
 ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, std::uint64_t recordNumber)
 {
-    ntfs::MftRecord record{};
-    if (m_volume.reader.read(recordSector, ntfs::kMftRecordSectors, record) != disk::ReadStatus::Ok)
+    ntfs::MftRecord record(m_volume.geometry.MftRecordSectors);
+    if (m_volume.reader.read(recordSector, record.sectors(), record) != disk::ReadStatus::Ok)
         return std::nullopt;
     ntfs::ApplyRecordFixup(record);
     std::optional<NtfsRunList> runs;
@@ -382,9 +382,9 @@ bool ConditionEstimator::loadBitmapRuns()
         return m_bitmapRuns.has_value();
     m_bitmapTried = true;
     const auto& g = m_volume.geometry;
-    ntfs::MftRecord record{};
-    const std::uint64_t sector = g.MftStartSector + kBitmapRecord * ntfs::kMftRecordSectors;
-    if (m_volume.reader.read(sector, ntfs::kMftRecordSectors, record) != disk::ReadStatus::Ok)
+    ntfs::MftRecord record(g.MftRecordSectors);
+    const std::uint64_t sector = g.MftStartSector + kBitmapRecord * record.sectors();
+    if (m_volume.reader.read(sector, record.sectors(), record) != disk::ReadStatus::Ok)
         return false;
     ntfs::ApplyRecordFixup(record);
     const DataAttributeLocation data = LocateDataAttribute(record);

@@ -27,7 +27,6 @@ constexpr std::size_t kMaxComponentBytes = 255;
 /// "exists" for everything.
 constexpr std::uint32_t kMaxRenameAttempts = 1000000;
 constexpr std::size_t kResidentDataOffset = 24; // fixed header length of a resident attribute
-constexpr std::uint64_t kResidentLimit = 1023;
 
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
@@ -607,8 +606,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
 
     // The record is read into a cleared private buffer and fixed up there; a
     // record that cannot be read is never taken for data.
-    ntfs::MftRecord record{};
-    if (m_volume.reader.read(recordSector, ntfs::kMftRecordSectors, record) != disk::ReadStatus::Ok) {
+    ntfs::MftRecord record(m_volume.geometry.MftRecordSectors);
+    if (m_volume.reader.read(recordSector, record.sectors(), record) != disk::ReadStatus::Ok) {
         p.report.outcome = FileOutcome::Unreadable;
         finish(p, size);
         return 0;
@@ -632,7 +631,9 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     const DataAttributeLocation data = LocateDataAttribute(record);
 
     if (data.kind == DataAttributeKind::Resident) {
-        if (size > kResidentLimit - kResidentDataOffset || data.offset + kResidentDataOffset + size > kResidentLimit) {
+        // Resident data ends before the record's last byte (1023 in a 1,024-byte record).
+        const std::uint64_t residentLimit = record.size() - 1;
+        if (size > residentLimit - kResidentDataOffset || data.offset + kResidentDataOffset + size > residentLimit) {
             p.report.outcome = FileOutcome::NothingToWrite;
             finish(p, size);
             return 0;

@@ -1,5 +1,7 @@
 #include "recovery/NtfsData.h"
 
+#include "ntfs/MftRecord.h"
+
 #include <algorithm>
 
 namespace sarvik::recovery {
@@ -15,16 +17,20 @@ constexpr std::size_t kAttrRunsOffset = 0x20;       // u16, non-resident: run li
 
 constexpr std::uint32_t kDataType = 0x80;
 constexpr std::uint32_t kEndType = 0xFFFFFFFF;
-constexpr std::uint64_t kWalkLimit = 0x3FF; // offsets and lengths must stay below this
-constexpr std::size_t kRecordBytes = 1024;
+/// Offsets and lengths must stay below the record's last byte (0x3FF in a 1,024-byte record).
+std::uint64_t walkLimit(disk::ByteSpan record) noexcept
+{
+    return record.empty() ? 0 : record.size() - 1;
+}
 constexpr unsigned kMaxFieldBytes = 8;
 } // namespace
 
 DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
 {
     const disk::ByteReader r(record);
+    const std::uint64_t limit = walkLimit(record);
     std::uint64_t offset = r.u16or0(kRecordFirstAttribute);
-    if (offset >= kWalkLimit)
+    if (offset >= limit)
         return {};
     for (;;) {
         const auto type = r.u32(offset + kAttrType);
@@ -41,17 +47,17 @@ DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
         if (*type == 0 || *type == kEndType)
             return {};
         const auto length = r.u32(offset + kAttrLength);
-        if (!length || *length == 0 || *length >= kWalkLimit)
+        if (!length || *length == 0 || *length >= limit)
             return {};
         offset += *length;
-        if (offset >= kWalkLimit)
+        if (offset >= limit)
             return {};
     }
 }
 
 std::optional<NtfsRunList> DecodeDataRuns(disk::ByteSpan record, std::size_t attributeOffset)
 {
-    const disk::ByteReader r(record.first(std::min(record.size(), kRecordBytes)));
+    const disk::ByteReader r(record.first(std::min(record.size(), ntfs::kMaxMftRecordSize)));
     const auto runsOffset = r.u16(std::uint64_t{attributeOffset} + kAttrRunsOffset);
     NtfsRunList runs;
     if (!runsOffset)

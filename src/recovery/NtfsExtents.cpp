@@ -117,7 +117,7 @@ ListedData GatherListedData(disk::ByteSpan baseRecord, std::uint64_t baseNumber,
 
     const std::uint16_t baseSequence = ByteReader(baseRecord).u16or0(ntfs::kRecordSequence);
     std::vector<Extent> extents;
-    ntfs::MftRecord held{};
+    ntfs::MftRecord held(static_cast<std::uint32_t>(baseRecord.size() / disk::kSectorSize));
     for (const ntfs::AttributeListEntry& e : pieces) {
         const std::uint64_t number = e.reference & kReferenceNumberMask;
         disk::ByteSpan record = baseRecord;
@@ -184,6 +184,7 @@ std::optional<ListedData> ReadListedData(const disk::SelectedVolume& volume, con
 {
     const auto& g = volume.geometry;
     const MftRecordReader readRecord = [&](std::uint64_t number, ntfs::MftRecord& out) {
+        out.resize(mft.recordSectors());
         const auto location = mft.locateRecord(number);
         return location && !mft.isSparse(location->run) && ntfs::ReadMftRecord(volume.reader, location->sector, out);
     };

@@ -93,6 +93,9 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
         g.ClusterBaseSector > std::numeric_limits<std::int32_t>::max())
         return prefix + "the cluster base sector " + std::to_string(g.ClusterBaseSector) +
                " does not fit the 32-bit field of the file";
+    if (info.BytesPerSector != 512 && info.BytesPerSector != 1024 && info.BytesPerSector != 2048 &&
+        info.BytesPerSector != 4096)
+        return prefix + "a volume of " + std::to_string(info.BytesPerSector) + " bytes per sector";
     if (g.MftStartSector > kU32Max)
         return prefix + "the MFT starts at sector " + std::to_string(g.MftStartSector) +
                ", beyond the 32-bit field of the file";
@@ -337,6 +340,11 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
     w.chars(info.VolumeLabel);
     writeGeometry(w, partition, geometry);
     writeBody(w, geometry.GeometryKind, catalogue);
+    if (info.BytesPerSector != disk::kSectorSize) {
+        // Only the sizes a selection reads reach here (1024 to 4096): four digits.
+        w.chars(kSectorSizeTrailer);
+        w.chars(std::to_string(info.BytesPerSector));
+    }
     if (catalogue.NamesAreUtf8)
         w.chars(kUtf8NamesMarker);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -467,7 +475,26 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
                 ++cat.FileCount;
             }, message);
     }
-    cat.NamesAreUtf8 = whole && marked && cursor.position() + kUtf8NamesMarker.size() == bytes.size();
+    // After the records: the sector size, when the volume's sectors are not 512 bytes.
+    std::size_t trailer = cursor.position();
+    if (whole && trailer <= bytes.size()) {
+        const ByteReader rest(bytes.subspan(trailer));
+        constexpr std::size_t kDigits = 4;
+        if (rest.equals(0, kSectorSizeTrailer) && rest.has(kSectorSizeTrailer.size(), kDigits)) {
+            std::uint32_t value = 0;
+            bool digits = true;
+            for (std::size_t i = 0; i < kDigits; ++i) {
+                const std::uint8_t digit = rest.u8or0(kSectorSizeTrailer.size() + i);
+                digits = digits && digit >= '0' && digit <= '9';
+                value = value * 10 + static_cast<std::uint32_t>(digit - '0');
+            }
+            if (digits && (value == 1024 || value == 2048 || value == 4096)) {
+                c.info.BytesPerSector = value;
+                trailer += kSectorSizeTrailer.size() + kDigits;
+            }
+        }
+    }
+    cat.NamesAreUtf8 = whole && marked && trailer + kUtf8NamesMarker.size() == bytes.size();
     out = std::move(c);
     if (!whole)
         return {DecodeStatus::Damaged, std::move(message)};
@@ -517,6 +544,7 @@ std::vector<std::string> GeometryDifferences(const disk::VolumeGeometry& snapsho
         compare("sectors per FAT", snapshot.FatSectors, found.FatSectors);
     } else if (snapshot.GeometryKind == disk::VolumeKind::Ntfs) {
         compare("MFT start sector", snapshot.MftStartSector, found.MftStartSector);
+        compare("MFT record sectors", snapshot.MftRecordSectors, found.MftRecordSectors);
     }
     return lines;
 }

@@ -16,8 +16,14 @@
 // "NAMES=UTF-8" right after the last file record; its names may then be up to
 // kMaxUtf8NameLength bytes. A snapshot without them is read as 8-bit names, and
 // a default scan's snapshot never carries them, so it stays byte for byte what
-// it always was (a reader that stops after the file records passes over them). This
-// file turns a scan result into those bytes and back; it never opens a file.
+// it always was (a reader that stops after the file records passes over them).
+//
+// A volume whose sectors are not 512 bytes long adds, right after the last file
+// record and before any names marker, the 11 bytes "SECTOR=NNNN" (its bytes per
+// sector in four decimal digits: 1024, 2048 or 4096). The geometry block holds
+// every sector number in 512-byte units, and MftRecordSectors the MFT record
+// size in those units, so nothing else needs a trailer. This file turns a scan
+// result into those bytes and back; it never opens a file.
 
 #include "catalogue/Catalogue.h"
 #include "disk/ByteReader.h"
@@ -46,6 +52,9 @@ inline constexpr std::size_t kMaxNameLength = 255;
 inline constexpr std::size_t kMaxUtf8NameLength = 765;
 /// Ends a snapshot whose names are UTF-8 (Catalogue::NamesAreUtf8).
 inline constexpr std::string_view kUtf8NamesMarker = "NAMES=UTF-8";
+/// Follows the last file record of a snapshot of a volume whose sectors are not
+/// 512 bytes long, then four decimal digits of its bytes per sector.
+inline constexpr std::string_view kSectorSizeTrailer = "SECTOR=";
 
 /// Shown (followed by the 7 bytes read, up to a zero byte) when the tag differs.
 inline constexpr std::string_view kBadTagMessage = "    Invalid version of the file found : ";

@@ -66,10 +66,12 @@ private:
 
 class GatedDevices final : public disk::DeviceProvider {
 public:
-    std::shared_ptr<const disk::BlockSource> open(const std::string& path) override
-    {
-        auto base = m_real.open(path);
-        return base ? std::make_shared<GatedSource>(base, gate) : nullptr;
+  disk::OpenResult open(const std::string& path) override
+  {
+      disk::OpenResult base = m_real.open(path);
+      if (base.source)
+          base.source = std::make_shared<GatedSource>(base.source, gate);
+      return base;
     }
     std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
     Gate gate;

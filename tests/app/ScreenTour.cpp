@@ -61,10 +61,12 @@ private:
 
 class SlowDevices final : public sarvik::disk::DeviceProvider {
 public:
-    std::shared_ptr<const sarvik::disk::BlockSource> open(const std::string& path) override
-    {
-        auto base = m_real.open(path);
-        return base ? std::make_shared<SlowSource>(base) : nullptr;
+  sarvik::disk::OpenResult open(const std::string& path) override
+  {
+      sarvik::disk::OpenResult base = m_real.open(path);
+      if (base.source)
+          base.source = std::make_shared<SlowSource>(base.source);
+      return base;
     }
     std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
 

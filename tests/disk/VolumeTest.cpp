@@ -181,3 +181,124 @@ TEST(VolumeGeometry, ClusterSectorOfTinyVolumesStaysUsable)
     EXPECT_FALSE(v.geometry.clusterSector(0).has_value());
     EXPECT_EQ(disk::sectorText(v.geometry.ClusterBaseSector), std::to_string(static_cast<std::uint32_t>(3 - 256)));
 }
+
+// Each way a selection fails comes out as its own kind, with what the user needs.
+TEST(SelectDrive, FailureKindsAreKeptApart)
+{
+    test::MemoryDevices devices;
+    auto zeros = test::ImageBuilder(64);
+    devices.add("zeros.img", zeros.source());
+    auto unreadable = std::make_shared<disk::MemoryBlockSource>(test::fat16Boot(2048, 1, 200, 4, 512).bytes());
+    unreadable->addBadRange(0, 512);
+    devices.add("bad.img", unreadable);
+    auto select = [&](const std::string& path, disk::GeometryRules rules = disk::GeometryRules::Thorough) {
+        disk::SelectedVolume v;
+        const auto result =
+            disk::SelectDrive(v, {"Disk Image(" + path + ")", path, disk::DriveKind::Image, 0}, devices, rules);
+        EXPECT_EQ(disk::ShowVolumeInfo(v.info).fileSystem, "NOT READY") << path;
+        EXPECT_FALSE(v.reader.isOpen()) << path;
+        return result;
+    };
+    const auto missing = select("missing.img");
+    EXPECT_EQ(missing.status, disk::SelectStatus::CannotOpen);
+    EXPECT_EQ(missing.detail, "missing.img: No such file or directory"); // the provider's reason, passed on
+    EXPECT_EQ(select("bad.img").status, disk::SelectStatus::Unreadable);
+    EXPECT_EQ(select("zeros.img").status, disk::SelectStatus::NotAVolume);
+
+    // Geometry: each field the rules do not read is named.
+    auto fourK = test::fat16Boot(2048, 1, 25, 1, 512);
+    fourK.put(11, 2, 4096);
+    auto oneFat = test::fat16Boot(2048, 1, 200, 4, 512);
+    oneFat.put(16, 1, 1);
+    auto bigRecords = test::ntfsBoot(1024, 8, 4, 0xF4);
+    bigRecords.put(64, 1, 0xF4); // 2^12 = 4096-byte MFT records
+    auto odd = test::fat16Boot(2048, 1, 200, 4, 512);
+    odd.put(11, 2, 640);
+    devices.add("4k.img", fourK.source());
+    devices.add("onefat.img", oneFat.source());
+    devices.add("records.img", bigRecords.source());
+    devices.add("odd.img", odd.source());
+    const struct {
+        const char* path;
+        const char* field;
+    } classic[] = {{"4k.img", "bytes per sector 4096"},
+                   {"onefat.img", "number of FATs 1"},
+                   {"records.img", "MFT record size 4096 bytes"}};
+    for (const auto& c : classic) {
+        const auto refused = select(c.path, disk::GeometryRules::Classic);
+        EXPECT_EQ(refused.status, disk::SelectStatus::UnsupportedGeometry) << c.path;
+        EXPECT_EQ(refused.detail.rfind(c.field, 0), 0u) << refused.detail;
+        disk::SelectedVolume v;
+        EXPECT_TRUE(disk::SelectDrive(v, {"", c.path, disk::DriveKind::Image, 0}, devices)) << c.path;
+    }
+    const auto oddSize = select("odd.img");
+    EXPECT_EQ(oddSize.status, disk::SelectStatus::UnsupportedGeometry);
+    EXPECT_EQ(oddSize.detail, "bytes per sector 640");
+}
+
+// The thorough rules scale every sector number to 512-byte units and lay out one FAT.
+TEST(SelectDrive, LargeSectorsAndOneFatInFiveHundredTwelveByteUnits)
+{
+    auto image = test::fat16Boot(2048, 1, 25, 1, 512); // 1 reserved, 25 sectors a FAT, 512 root entries
+    image.put(11, 2, 4096);
+    image.put(16, 1, 1);
+    image.put(19, 2, 256); // 256 sectors of 4096 bytes: the whole 1 MiB image
+    disk::SelectedVolume v;
+    ASSERT_TRUE(test::selectImage(v, image));
+    EXPECT_EQ(v.info.BytesPerSector, 4096u);
+    EXPECT_EQ(v.info.VolumeClusterSectors, 1u);
+    EXPECT_EQ(v.info.FileSystemSectors, 2048u);
+    EXPECT_EQ(disk::ShowVolumeInfo(v.info).bytesPerSector, "4096");
+    EXPECT_EQ(v.geometry.SectorsPerCluster, 8u);
+    EXPECT_EQ(v.geometry.FirstFatSector, 8u);
+    EXPECT_EQ(v.geometry.SecondFatSector, 8u); // the one FAT serves as both copies
+    EXPECT_EQ(v.geometry.RootDirStart, 208u);
+    EXPECT_EQ(v.geometry.RootDirSectors, 32u);    // 16 KiB of entries: four 4096-byte sectors
+    EXPECT_EQ(v.geometry.clusterSector(2), 240u); // right after the root
+    EXPECT_FALSE(disk::truncationText(v.info).has_value());
+
+    auto ntfs = test::ntfsBoot(2048, 1, 4, 1);
+    ntfs.put(11, 2, 4096);
+    ntfs.put(64, 1, 1); // one 4096-byte cluster per record
+    ASSERT_TRUE(test::selectImage(v, ntfs));
+    EXPECT_EQ(v.geometry.MftStartSector, 32u);
+    EXPECT_EQ(v.geometry.MftRecordSectors, 8u);
+    EXPECT_EQ(v.geometry.IndexRecordSectors, 8u);
+}
+
+// A lost or damaged main boot sector gives way to its backup; a cut image says where it ends.
+TEST(SelectDrive, BackupBootSectorAndTruncatedImage)
+{
+    auto fat32 = test::fat32Boot(4096, 32, 1000, 8, 2);
+    const auto boot = std::vector<std::byte>(fat32.bytes().begin(), fat32.bytes().begin() + 512);
+    std::copy(boot.begin(), boot.end(), fat32.bytes().begin() + 6 * 512);
+    fat32.put(510, 1, 0); // the main one no longer parses
+    disk::SelectedVolume v;
+    ASSERT_TRUE(test::selectImage(v, fat32));
+    EXPECT_TRUE(v.info.BackupBootSector);
+    EXPECT_EQ(v.geometry.ClusterBaseSector, 2016);
+    EXPECT_EQ(disk::backupBootText(v.info).value_or(""),
+              "read from the backup boot sector (sector 6); the main one cannot be read or is damaged");
+
+    // NTFS keeps its copy in the device's last sector; here the main one cannot even be read.
+    auto ntfs = test::ntfsBoot(1024, 8, 4, 0xF4);
+    ntfs.put(40, 8, 1023);
+    std::copy(ntfs.bytes().begin(), ntfs.bytes().begin() + 512, ntfs.bytes().end() - 512);
+    test::MemoryDevices devices;
+    auto source = std::make_shared<disk::MemoryBlockSource>(ntfs.bytes());
+    source->addBadRange(0, 512);
+    devices.add("ntfs.img", source);
+    ASSERT_TRUE(disk::SelectDrive(v, {"", "ntfs.img", disk::DriveKind::Image, 0}, devices));
+    EXPECT_EQ(v.info.VolumeKind, disk::VolumeKind::Ntfs);
+    EXPECT_EQ(v.info.BackupBootSectorAt, 1023u * 512);
+    EXPECT_EQ(v.geometry.MftStartSector, 32u);
+
+    // A volume that claims 4096 sectors in an image of 2048.
+    auto cut = test::fat16Boot(2048, 1, 200, 4, 512);
+    cut.put(19, 2, 4096);
+    ASSERT_TRUE(test::selectImage(v, cut));
+    EXPECT_FALSE(v.info.BackupBootSector);
+    EXPECT_EQ(v.info.FileSystemSectors, 4096u);
+    EXPECT_EQ(v.info.VolumeSectors, 2048u);
+    EXPECT_EQ(disk::truncationText(v.info).value_or(""), "the image ends at sector 2048; the file system claims 4096");
+}

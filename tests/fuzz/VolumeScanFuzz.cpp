@@ -100,7 +100,7 @@ class PatchedSource final : public disk::BlockSource {
 class OneDevice final : public disk::DeviceProvider {
   public:
     explicit OneDevice(std::shared_ptr<const disk::BlockSource> source) : m_source(std::move(source)) {}
-    std::shared_ptr<const disk::BlockSource> open(const std::string&) override { return m_source; }
+    disk::OpenResult open(const std::string&) override { return {m_source, {}}; }
     std::optional<std::string> volumeLabel(const std::string&) override { return std::nullopt; }
 
   private:
@@ -221,7 +221,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     OneDevice devices(source);
     scan::ScanSession session;
     const disk::DriveItem item{"Disk Image(fuzz.img)", "fuzz.img", disk::DriveKind::Image, source->size()};
-    if (!disk::SelectDrive(session.volume, item, devices))
+    if (!disk::SelectDrive(session.volume, item, devices,
+                           thorough ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic))
         return 0;
     catalogue::ScanObserver observer;
     catalogue::ScanControl control;

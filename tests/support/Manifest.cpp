@@ -49,7 +49,7 @@ bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool th
     MemoryDevices devices;
     devices.add("vol.img", source);
     if (!disk::SelectDrive(session.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()},
-                           devices))
+                           devices, thorough ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic))
         return false;
     catalogue::ScanObserver quiet;
     catalogue::ScanControl control;

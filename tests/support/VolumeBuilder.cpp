@@ -48,12 +48,13 @@ ImageBuilder ntfsBoot(std::size_t sectors, std::uint8_t sectorsPerCluster, std::
     return b;
 }
 
-bool selectImage(disk::SelectedVolume& volume, const ImageBuilder& image, const std::string& path)
+disk::SelectResult selectImage(disk::SelectedVolume& volume, const ImageBuilder& image, const std::string& path,
+                               disk::GeometryRules rules)
 {
     MemoryDevices devices;
     devices.add(path, image.source());
     disk::DriveItem item{"Disk Image(" + path + ")", path, disk::DriveKind::Image, image.source()->size()};
-    return disk::SelectDrive(volume, item, devices);
+    return disk::SelectDrive(volume, item, devices, rules);
 }
 
 } // namespace sarvik::test

@@ -59,10 +59,12 @@ public:
         if (!label.empty())
             m_labels[path] = std::move(label);
     }
-    std::shared_ptr<const disk::BlockSource> open(const std::string& path) override
+    disk::OpenResult open(const std::string& path) override
     {
         const auto it = m_sources.find(path);
-        return it == m_sources.end() ? nullptr : it->second;
+        if (it == m_sources.end())
+            return {nullptr, path + ": No such file or directory"};
+        return {it->second, {}};
     }
     std::optional<std::string> volumeLabel(const std::string& path) override
     {
@@ -78,6 +80,8 @@ private:
 };
 
 /// Selects an image built in memory, as a click on its drive item would.
-bool selectImage(disk::SelectedVolume& volume, const ImageBuilder& image, const std::string& path = "mem.img");
+disk::SelectResult selectImage(disk::SelectedVolume& volume, const ImageBuilder& image,
+                               const std::string& path = "mem.img",
+                               disk::GeometryRules rules = disk::GeometryRules::Thorough);
 
 } // namespace sarvik::test
