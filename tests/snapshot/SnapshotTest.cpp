@@ -234,6 +234,34 @@ TEST(SnapshotRoundTrip, FatAndNtfsReloadToTheSameCatalogueAndResaveByteForByte)
     EXPECT_EQ(ntfs.catalogue.NtfsFolderList.at(1).deleted, 1u);
 }
 
+// A volume of 4096-byte sectors adds its sector size after the records (before
+// the names marker) and gets it back; one of 512-byte sectors adds nothing.
+TEST(SnapshotRoundTrip, SectorSizeTrailerOnlyWhereSectorsAreNot512Bytes)
+{
+    auto tail = [](const std::vector<std::byte>& bytes, std::size_t n) {
+        std::string text;
+        for (std::size_t i = bytes.size() - std::min(n, bytes.size()); i < bytes.size(); ++i)
+            text.push_back(static_cast<char>(bytes[i]));
+        return text;
+    };
+    auto c = ntfsContent();
+    const auto classic = encode(c);
+    EXPECT_EQ(tail(classic, 64).find("SECTOR="), std::string::npos);
+
+    c.info.BytesPerSector = 4096;
+    c.geometry.MftRecordSectors = 8;
+    c.catalogue.NamesAreUtf8 = true;
+    const auto bytes = encode(c);
+    EXPECT_EQ(bytes.size(), classic.size() + 22);
+    EXPECT_EQ(tail(bytes, 22), "SECTOR=4096NAMES=UTF-8");
+    snapshot::SnapshotContent loaded;
+    ASSERT_EQ(snapshot::DecodeSnapshot(bytes, loaded).status, DecodeStatus::Loaded);
+    EXPECT_EQ(loaded.info.BytesPerSector, 4096u);
+    EXPECT_EQ(loaded.geometry.MftRecordSectors, 8u);
+    EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
+    EXPECT_EQ(encode(loaded), bytes);
+}
+
 TEST(SnapshotRoundTrip, ReservedFieldsAndStoredOrdinalsAreNotCarriedButARenameIs)
 {
     auto c = fatContent();
