@@ -86,8 +86,7 @@ FileRecovery::FileRecovery(const disk::SelectedVolume& volume, const catalogue::
                            RecoveryObserver& observer, RecoveryReport& report)
     : m_volume(volume), m_catalogue(catalogue), m_tree(tree), m_filters(filters), m_settings(settings),
       m_control(control), m_observer(observer), m_report(report),
-      m_index(catalogue, isFat() ? catalogue::CatalogueKind::Fat : catalogue::CatalogueKind::Ntfs),
-      m_buffer(std::size_t{kChunkSectors} * kSector)
+      m_index(catalogue, isFat() ? catalogue::CatalogueKind::Fat : catalogue::CatalogueKind::Ntfs)
 {
 }
 
@@ -437,6 +436,9 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
             chunk = (chunk + block - 1) / block * block; // whole blocks, within the buffer
             chunk = std::min<std::uint64_t>(chunk, kChunkSectors);
             const std::size_t chunkBytes = static_cast<std::size_t>(chunk * kSector);
+            // Grown to the largest chunk met (at most kChunkSectors): most files are small.
+            if (m_buffer.size() < chunkBytes)
+                m_buffer.resize(chunkBytes);
             std::vector<bool> zeroed;
             if (run.sparse) {
                 std::memset(m_buffer.data(), 0, chunkBytes);
