@@ -29,6 +29,8 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTableView>
@@ -288,6 +290,7 @@ void RecoveryWindow::buildControls()
     m_details->verticalHeader()->setDefaultSectionSize(20);
     m_details->horizontalHeader()->setHighlightSections(false);
     m_details->setWordWrap(false);
+    m_details->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_details->setIconSize(QSize(16, 16));
     // The column widths are those of the list's small dialog font.
     QFont listFont = m_details->font();
@@ -295,6 +298,20 @@ void RecoveryWindow::buildControls()
     m_details->setFont(listFont);
     m_details->horizontalHeader()->setFont(listFont);
     m_details->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // New rows, new widths.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &RecoveryWindow::sizeColumns);
+    // A header click orders the rows as shown; the catalogue keeps its order.
+    QHeaderView* header = m_details->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicatorClearable(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+        m_model->sort(column, order);
+        const QModelIndex current = m_details->selectionModel()->currentIndex();
+        if (current.isValid())
+            m_details->scrollTo(current);
+    });
     m_listView = new QListView(m_fileList);
     m_listView->setModel(m_model);
     m_listView->setSelectionModel(m_details->selectionModel());
@@ -327,6 +344,14 @@ void RecoveryWindow::buildControls()
     };
     m_driveTree = makeTree();
     m_folderTree = makeTree();
+    // The list follows the folder the keyboard moves to; a mouse press opens its
+    // folder itself.
+    connect(m_folderTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (m_followTree && current != nullptr && m_currentStep == 3 && m_folderTree->isEnabled()) {
+            m_focusOnTree = true;
+            OpenSelectedItem();
+        }
+    });
     m_folderTree->setEnabled(false);
     m_folderTree->hide();
 }
@@ -542,8 +567,9 @@ void RecoveryWindow::ShowPage(int page, bool forward)
         m_folderTree->show();
         m_folderTree->setEnabled(false);
         m_model->clear();
-        for (int c = 0; c < FileListModel::ColumnCount; ++c)
-            m_details->setColumnWidth(c, FileListModel::columnWidth(c));
+        // Fresh results come in the catalogue's order.
+        m_details->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        m_model->sort(-1);
         m_details->setShowGrid(true);
         m_details->setSelectionBehavior(QAbstractItemView::SelectRows);
     } else if (page == 3 && forward) {
@@ -762,7 +788,10 @@ void RecoveryWindow::scanEnded()
     m_back->setEnabled(true);
     m_back->show();
     SetMenuState(3);
-    m_folderTree->setCurrentItem(folderItem(catalogue::FolderTree::kRootHandle));
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(folderItem(catalogue::FolderTree::kRootHandle));
+    }
     FillFileList(m_session.tree.rootKey());
     setQuickHelp(Text::resultsHelp());
     const scan::ScanResult& result = m_runner->result();
@@ -798,16 +827,17 @@ void RecoveryWindow::back()
 std::vector<bool> RecoveryWindow::selectedRows() const
 {
     std::vector<bool> selected(static_cast<std::size_t>(m_model->rowCount()), false);
-    for (const QModelIndex& index : m_details->selectionModel()->selectedRows())
-        if (index.row() >= 0 && static_cast<std::size_t>(index.row()) < selected.size())
-            selected[static_cast<std::size_t>(index.row())] = true;
+    for (const QModelIndex& index : m_details->selectionModel()->selectedRows()) {
+        const int row = m_model->sourceRow(index);
+        if (row >= 0 && static_cast<std::size_t>(row) < selected.size())
+            selected[static_cast<std::size_t>(row)] = true;
+    }
     return selected;
 }
 
 int RecoveryWindow::currentRow() const
 {
-    const QModelIndex current = m_details->selectionModel()->currentIndex();
-    return current.isValid() ? current.row() : -1;
+    return m_model->sourceRow(m_details->selectionModel()->currentIndex());
 }
 
 void RecoveryWindow::renameFolderItem(std::uint32_t handle, const QString& text)
@@ -845,6 +875,47 @@ void RecoveryWindow::FillFileList(std::uint32_t key)
         m_session.rows(key, [this, utf8](const std::string& name) { return m_types.typeNameOfName(name, utf8); }),
         utf8);
     m_details->scrollToTop();
+    m_details->horizontalScrollBar()->setValue(0);
+}
+
+void RecoveryWindow::sizeColumns()
+{
+    // Each column as wide as its header and the rows the view samples; the
+    // size and date columns also fit their longest text wherever it lies, and
+    // the name column stops at half the list so the others stay in view.
+    m_details->resizeColumnsToContents();
+    const QFontMetrics metrics(m_details->font());
+    const int padding = 2 * m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 8;
+    for (int column : {FileListModel::Size, FileListModel::Created, FileListModel::Modified, FileListModel::Id}) {
+        const int wanted = metrics.horizontalAdvance(m_model->longestText(column)) + padding;
+        if (m_details->columnWidth(column) < wanted)
+            m_details->setColumnWidth(column, wanted);
+    }
+    const int nameLimit = std::max(150, m_details->viewport()->width() / 2);
+    if (m_details->columnWidth(FileListModel::Name) > nameLimit)
+        m_details->setColumnWidth(FileListModel::Name, nameLimit);
+}
+
+void RecoveryWindow::moveToListEnd(bool last, Qt::KeyboardModifiers modifiers)
+{
+    // Home and End go to the first and the last row without scrolling sideways.
+    const int rows = m_model->rowCount();
+    if (rows == 0)
+        return;
+    QItemSelectionModel* selection = m_details->selectionModel();
+    const QModelIndex target = m_model->index(last ? rows - 1 : 0, FileListModel::Name);
+    const int sideways = m_details->horizontalScrollBar()->value();
+    if (modifiers & Qt::ShiftModifier) {
+        const QModelIndex from = selection->currentIndex().isValid() ? selection->currentIndex() : target;
+        selection->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+        selection->select(QItemSelection(from, target),
+                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else {
+        selection->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    m_details->scrollTo(target);
+    m_listView->scrollTo(target);
+    m_details->horizontalScrollBar()->setValue(sideways);
 }
 
 void RecoveryWindow::folderTreePressed(QTreeWidgetItem* item, const QPoint& pos)
@@ -857,7 +928,10 @@ void RecoveryWindow::folderTreePressed(QTreeWidgetItem* item, const QPoint& pos)
     if (m_currentStep != 3 || pos.x() < m_folderTree->visualItemRect(item).left())
         return;
     m_model->clear();
-    m_folderTree->setCurrentItem(item);
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(item);
+    }
     OpenSelectedItem();
 }
 
@@ -880,10 +954,9 @@ void RecoveryWindow::OpenSelectedItem()
         if (target == nullptr)
             return;
     } else {
-        const QModelIndex current = m_details->selectionModel()->currentIndex();
-        if (!current.isValid())
+        const int row = currentRow();
+        if (row < 0)
             return;
-        const int row = current.row();
         if (!m_model->text(row, FileListModel::Type).endsWith(QLatin1String("Folder"))) {
             // Opening a found file copies it out first; the recovery window does that.
             emit commandRequested(Command::Open);
@@ -898,7 +971,10 @@ void RecoveryWindow::OpenSelectedItem()
     const std::uint32_t key = node != nullptr && node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
     FillFileList(key);
     m_folderTree->setFocus();
-    m_folderTree->setCurrentItem(target);
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(target);
+    }
     m_focusOnTree = true;
     for (QTreeWidgetItem* up = target->parent(); up != nullptr; up = up->parent())
         up->setExpanded(true);
@@ -947,6 +1023,12 @@ bool RecoveryWindow::eventFilter(QObject* watched, QEvent* event)
         const bool results = watched == m_folderTree || watched == m_details || watched == m_listView;
         if (results && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
             toggleTreeListFocus();
+            return true;
+        }
+        const auto modifiers = static_cast<QKeyEvent*>(event)->modifiers();
+        if ((watched == m_details || watched == m_listView) && (key == Qt::Key_Home || key == Qt::Key_End) &&
+            !(modifiers & Qt::ControlModifier)) {
+            moveToListEnd(key == Qt::Key_End, modifiers);
             return true;
         }
         if (results && (key == Qt::Key_Return || key == Qt::Key_Enter)) {

@@ -178,6 +178,8 @@ private:
     void fileListActivated(const QModelIndex& index);
     void setViewMode(ViewMode mode);
     void toggleTreeListFocus();
+    void sizeColumns();
+    void moveToListEnd(bool last, Qt::KeyboardModifiers modifiers);
 
     // Commands of the shell.
     void exitCommand();
@@ -202,6 +204,7 @@ private:
 
     int m_currentStep = -1;
     bool m_focusOnTree = false;
+    bool m_followTree = true; ///< false while the window itself moves the tree's selection
     bool m_exitConfirmed = false;
     QString m_startDirectory;
     QString m_quickHelp;

@@ -466,7 +466,7 @@ void ResultsCommands::Rename()
     m_renameOldName = rows[static_cast<std::size_t>(row)].name.substr(0, 255);
     m_renaming = true;
     QTableView* details = m_window.detailsView();
-    const QModelIndex index = m_window.fileListModel()->index(row, FileListModel::Name);
+    const QModelIndex index = m_window.fileListModel()->indexOfRow(row, FileListModel::Name);
     details->setCurrentIndex(index);
     details->edit(index);
 }

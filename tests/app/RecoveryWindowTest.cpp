@@ -19,7 +19,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -29,6 +29,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
@@ -39,9 +41,10 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <thread>
 #include <functional>
 #include <mutex>
+#include <thread>
+#include <tuple>
 
 using namespace sarvik;
 using app::RecoveryWindow;
@@ -160,6 +163,15 @@ QStringList rowTexts(const app::FileListModel& model, int column)
     return texts;
 }
 
+// The texts of `column` in the order the list shows them.
+QStringList shownTexts(const QAbstractItemModel& model, int column)
+{
+    QStringList texts;
+    for (int r = 0; r < model.rowCount(); ++r)
+        texts << model.index(r, column).data().toString();
+    return texts;
+}
+
 QStringList childTexts(QTreeWidgetItem* item)
 {
     QStringList texts;
@@ -187,6 +199,7 @@ private slots:
     void toolbarActsOnlyWhenItsCommandIsEnabled();
     void scanReachesResultsWithTreeAndRows();
     void resultsNavigationAndViewModes();
+    void resultsListSortsScrollsAndFollowsTheTree();
     void backThenNextScansAgain();
     void stopAnsweredNoRunsToTheEnd();
     void stopAnsweredYesEndsWithWhatWasFound();
@@ -582,7 +595,6 @@ void RecoveryWindowTest::resultsNavigationAndViewModes()
     QCOMPARE(w.iconListView()->model()->rowCount(), 3);
     w.action(Command::Details)->trigger();
     QVERIFY(details->isVisible() && !w.iconListView()->isVisible());
-    QCOMPARE(details->columnWidth(0), 150);
     QVERIFY(details->showGrid());
     w.action(Command::Icons)->trigger();
 
@@ -601,6 +613,71 @@ void RecoveryWindowTest::resultsNavigationAndViewModes()
     QVERIFY(w.quickHelpText().startsWith(QStringLiteral("\r\n") + QString(24, ' ') + "1. Select"));
     // The catalogue stays after Back.
     QCOMPARE(w.session().catalogue.FolderCount, 3u);
+}
+
+void RecoveryWindowTest::resultsListSortsScrollsAndFollowsTheTree()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    RecoveryWindow w(drives(), m_devices);
+    QVERIFY(scanned(w));
+    QTreeWidget* tree = w.folderTree();
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    QTableView* details = w.detailsView();
+    app::FileListModel& model = *w.fileListModel();
+    QCOMPARE(shownTexts(model, 0), (QStringList{"Docs", "Pics", "xEPORT.PDF"}));
+
+    // A header click orders what is shown, folders first; the rows the commands
+    // work on keep the catalogue's order and the selection stays on its row.
+    const QStringList catalogueOrder = rowTexts(model, 0);
+    details->selectionModel()->setCurrentIndex(model.index(1, 0),
+                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QHeaderView* header = details->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+    QCOMPARE(header->sortIndicatorSection(), 0);
+    QCOMPARE(shownTexts(model, 0), (QStringList{"Pics", "Docs", "xEPORT.PDF"}));
+    QCOMPARE(rowTexts(model, 0), catalogueOrder);
+    QCOMPARE(model.text(w.currentRow(), 0), QStringLiteral("Pics"));
+    QCOMPARE(w.selectedRows(), (std::vector<bool>{false, true, false}));
+
+    // Home and End go to the first and last row without scrolling sideways.
+    details->setColumnWidth(0, 3000);
+    QTRY_VERIFY(details->horizontalScrollBar()->maximum() > 400);
+    details->horizontalScrollBar()->setValue(400);
+    details->setFocus();
+    QTest::keyClick(details, Qt::Key_End);
+    QCOMPARE(details->currentIndex().row(), 2);
+    QCOMPARE(details->horizontalScrollBar()->value(), 400);
+    QTest::keyClick(details, Qt::Key_Home);
+    QCOMPARE(details->currentIndex().row(), 0);
+    QCOMPARE(details->horizontalScrollBar()->value(), 400);
+
+    // The arrow keys in the tree list the folder they reach, from the left edge.
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Down);
+    QCOMPARE(tree->currentItem(), root->child(0));
+    QCOMPARE(rowTexts(model, 0), (QStringList{"Old", "xOTES.TXT"}));
+    QCOMPARE(details->horizontalScrollBar()->value(), 0);
+    QTest::keyClick(tree, Qt::Key_Up);
+    QCOMPARE(rowTexts(model, 0), catalogueOrder);
+
+    // A scan again shows its rows in the catalogue's order.
+    QTest::mouseClick(w.backButton(), Qt::LeftButton);
+    QVERIFY(scanned(w));
+    QCOMPARE(header->sortIndicatorSection(), -1);
+    QCOMPARE(shownTexts(model, 0), catalogueOrder);
+
+    // A size of ten digits shows whole.
+    catalogue::FileRow big;
+    big.name = "big.bin";
+    big.size = "1500000000";
+    model.setRows({big});
+    const QString shown = details->fontMetrics().elidedText(big.size.c_str(), Qt::ElideRight,
+                                                            details->columnWidth(app::FileListModel::Size) - 8);
+    QCOMPARE(shown, QStringLiteral("1500000000"));
 }
 
 void RecoveryWindowTest::backThenNextScansAgain()
@@ -939,6 +1016,38 @@ void RecoveryWindowTest::fileListModelPassesTheTester()
     QCOMPARE(model.key(1), 7u);
     QCOMPARE(model.data(model.index(1, 2), Qt::TextAlignmentRole).toInt(), int(Qt::AlignRight | Qt::AlignVCenter));
     QCOMPARE(model.text(5, 0), QString());
+    // A file without a condition reads Unknown and explains the words; a folder has none.
+    QCOMPARE(model.text(1, app::FileListModel::Condition), QStringLiteral("Unknown"));
+    QCOMPARE(model.text(0, app::FileListModel::Condition), QString());
+    QVERIFY(model.index(1, app::FileListModel::Condition)
+                .data(Qt::ToolTipRole)
+                .toString()
+                .contains(QStringLiteral("Partly overwritten: ")));
+
+    // Sorting by size and by date compares values, not texts, keeps folders
+    // first and leaves the catalogue's order alone.
+    std::vector<catalogue::FileRow> sortable;
+    for (const auto& [name, size, date] : {std::tuple{"a", "9", "2-1-2021 9:00:00"},
+                                           {"b", "1500000000", "10-12-2020 0:00:00"},
+                                           {"c", "10", "1-1-2021 23:59:59"}}) {
+        catalogue::FileRow row = file;
+        row.name = name;
+        row.size = size;
+        row.modified = date;
+        sortable.push_back(row);
+    }
+    sortable.push_back(folder);
+    model.setRows(sortable);
+    model.sort(app::FileListModel::Size, Qt::AscendingOrder);
+    QCOMPARE(shownTexts(model, 0), (QStringList{QString::fromUtf8("caf\u00e9"), "a", "c", "b"}));
+    model.sort(app::FileListModel::Modified, Qt::DescendingOrder);
+    QCOMPARE(shownTexts(model, 0), (QStringList{QString::fromUtf8("caf\u00e9"), "a", "c", "b"}));
+    model.sort(app::FileListModel::Modified, Qt::AscendingOrder);
+    QCOMPARE(shownTexts(model, 0), (QStringList{QString::fromUtf8("caf\u00e9"), "b", "c", "a"}));
+    QCOMPARE(rowTexts(model, 0), (QStringList{"a", "b", "c", QString::fromUtf8("caf\u00e9")}));
+    QCOMPARE(model.sourceRow(model.index(1, 0)), 1);
+    QCOMPARE(model.indexOfRow(0).row(), 3);
+    model.sort(-1);
     model.clear();
     QCOMPARE(model.rowCount(), 0);
     // Many rows at once, as a large folder gives.
