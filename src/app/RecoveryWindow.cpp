@@ -37,6 +37,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <functional>
+
 namespace sarvik::app {
 
 namespace Text {
@@ -87,14 +89,15 @@ constexpr const char* kLiveUpdateProgram = "Sarvik Live Update.exe";
 // The tree's pixel rectangle: left 5, top 98, right 228, bottom 418.
 const QRect kTreeRect(5, 98, 223, 320);
 
-// Paints the skin behind every control of the window.
+// Paints the skin behind every control of the window, at the panel's size; the
+// skin's own size is the smallest the panel takes.
 class SkinPanel : public QWidget {
 public:
-    SkinPanel(const QImage& skin, QWidget* parent) : QWidget(parent), m_skin(skin)
-    {
-        setFixedSize(skin.size());
-        // The window's outline: everything of the skin but its key colour.
-        setMask(ui::regionFromSkin(skin));
+  SkinPanel(QImage& skin, std::function<void()> resized, QWidget* parent)
+      : QWidget(parent), m_skin(skin), m_resized(std::move(resized))
+  {
+      setMinimumSize(skin.size());
+      resize(skin.size());
     }
 
 protected:
@@ -103,9 +106,18 @@ protected:
         QPainter p(this);
         p.drawImage(0, 0, m_skin);
     }
+    void resizeEvent(QResizeEvent*) override
+    {
+        if (m_skin.size() != size())
+            m_skin = ui::paintWindowSkin(size());
+        // The window's outline: everything of the skin but its key colour.
+        setMask(ui::regionFromSkin(m_skin));
+        m_resized();
+    }
 
 private:
-    const QImage& m_skin;
+  QImage& m_skin;
+  std::function<void()> m_resized;
 };
 
 QLabel* transparentLabel(QWidget* parent, const QRect& rect)
@@ -205,7 +217,46 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::ApplicationShortcut);
     connect(help, &QShortcut::activated, this, &RecoveryWindow::helpContents);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The controls' places at the smallest size; layoutControls moves and
+    // stretches them as the window grows.
+    const int move = kMoveX | kMoveY;
+    const int grow = kGrowX | kGrowY;
+    m_anchors = {{m_logo, kMoveX},
+                 {m_driveTree, kGrowY},
+                 {m_folderTree, kGrowY},
+                 {m_fileList, grow},
+                 {m_status, kMoveY},
+                 {m_progress, kMoveY | kGrowX},
+                 {m_stop, move},
+                 {m_back, move},
+                 {m_next, move},
+                 {m_rules, move},
+                 {m_quickHelpLabel, kMoveY}};
+    for (Anchor& anchor : m_anchors)
+        anchor.base = anchor.widget->geometry();
+    layoutControls();
+}
+
+void RecoveryWindow::layoutControls()
+{
+    QWidget* panel = centralWidget();
+    if (panel == nullptr)
+        return;
+    const QSize extra = panel->size() - panel->minimumSize();
+    const int dx = std::max(0, extra.width());
+    const int dy = std::max(0, extra.height());
+    for (const Anchor& anchor : m_anchors) {
+        QRect r = anchor.base;
+        if (anchor.how & kMoveX)
+            r.translate(dx, 0);
+        if (anchor.how & kMoveY)
+            r.translate(0, dy);
+        if (anchor.how & kGrowX)
+            r.setWidth(r.width() + dx);
+        if (anchor.how & kGrowY)
+            r.setHeight(r.height() + dy);
+        anchor.widget->setGeometry(r);
+    }
 }
 
 RecoveryWindow::~RecoveryWindow()
@@ -217,7 +268,8 @@ RecoveryWindow::~RecoveryWindow()
 
 void RecoveryWindow::buildControls()
 {
-    auto* panel = new SkinPanel(m_skin, this);
+    auto* panel = new SkinPanel(
+        m_skin, [this] { layoutControls(); }, this);
     setCentralWidget(panel);
 
     for (int i = 0; i < 7; ++i) {
@@ -426,6 +478,11 @@ void RecoveryWindow::buildToolbar()
                             ui::toolbarPicture(kTools[i].picture, button->size(), true));
         button->setToolTip(QString::fromLatin1(kTools[i].tip));
         const int id = kTools[i].command;
+        // A button looks disabled while its command is; Live Update always acts.
+        if (QAction* command = action(id); command != nullptr && id != Command::LiveUpdate) {
+            button->setEnabled(command->isEnabled());
+            connect(command, &QAction::enabledChanged, button, &QWidget::setEnabled);
+        }
         connect(button, &QAbstractButton::clicked, this, [this, id] {
             // Live Update always acts; every other button only while its menu command is enabled.
             if (id == Command::LiveUpdate)
@@ -1005,6 +1062,16 @@ void RecoveryWindow::toggleTreeListFocus()
         m_folderTree->setFocus(Qt::TabFocusReason);
         m_focusOnTree = true;
     }
+}
+
+bool RecoveryWindow::event(QEvent* event)
+{
+    // A modal box over the window takes the pointer without the buttons being
+    // told it left them; none stays highlighted under the box or after it.
+    if (event->type() == QEvent::WindowBlocked)
+        for (ui::PictureButton* button : findChildren<ui::PictureButton*>())
+            button->clearHighlight();
+    return QMainWindow::event(event);
 }
 
 bool RecoveryWindow::eventFilter(QObject* watched, QEvent* event)

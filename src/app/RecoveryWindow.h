@@ -147,14 +147,18 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void buildMenuBar();
     void buildToolbar();
     QAction* addCommand(QMenu* menu, const QString& text, int id, const QString& iconName);
     void runCommand(int id);
     void setQuickHelp(const QString& text);
+    /// Places the controls for the window's size: the lists grow, the right and
+    /// bottom controls keep their distance from the window's edges.
+    void layoutControls();
 
     // Drive page.
     void driveTreePressed(QTreeWidgetItem* item, const QPoint& pos);
@@ -230,6 +234,14 @@ private:
     QListView* m_listView = nullptr;
     FileListModel* m_model = nullptr;
     std::map<std::uint32_t, QTreeWidgetItem*> m_folderItems;
+
+    enum : int { kMoveX = 1, kMoveY = 2, kGrowX = 4, kGrowY = 8 };
+    struct Anchor {
+        QWidget* widget;
+        int how;
+        QRect base = {};
+    };
+    std::vector<Anchor> m_anchors;
 };
 
 /// The texts the window shows, kept in one place with their exact blanks.

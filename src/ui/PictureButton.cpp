@@ -26,13 +26,19 @@ void PictureButton::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    const bool lit = isEnabled() && (m_hover || isDown());
+    const bool lit = isHighlighted();
     const QPixmap& picture = lit && !m_highlighted.isNull() ? m_highlighted : m_normal;
     if (!isEnabled())
         p.setOpacity(0.45);
     if (isDown())
         p.translate(1, 1);
     p.drawPixmap(rect(), picture);
+}
+
+void PictureButton::clearHighlight()
+{
+    m_hover = false;
+    update();
 }
 
 void PictureButton::enterEvent(QEnterEvent* event)

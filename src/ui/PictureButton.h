@@ -13,8 +13,13 @@ public:
     explicit PictureButton(QWidget* parent = nullptr);
     void setPictures(const QPixmap& normal, const QPixmap& highlighted);
     [[nodiscard]] QSize sizeHint() const override;
+    /// Whether the highlighted picture is drawn.
+    [[nodiscard]] bool isHighlighted() const { return isEnabled() && (m_hover || isDown()); }
+    /// Drops the pointer's highlight, as when a window opens over the button
+    /// and the pointer's leaving is never reported.
+    void clearHighlight();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;

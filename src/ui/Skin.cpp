@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -259,18 +260,23 @@ QImage paintWindowSkin(QSize size)
     p.setPen(QPen(kAmber, 2));
     p.drawLine(0, header, size.width(), header);
 
+    // A window larger than the smallest one stretches the panes; the footer
+    // keeps its distance from the bottom.
+    const int dx = std::max(0, size.width() - dluX(528));
+    const int dy = std::max(0, size.height() - dluY(311));
+
     // Left pane well, behind the tree.
     p.setPen(QPen(kLine, 1));
     p.setBrush(QColor(0xf7, 0xf9, 0xfc, 180));
-    p.drawRoundedRect(QRectF(2.5, 94.5, 229, 328), 6, 6);
+    p.drawRoundedRect(QRectF(2.5, 94.5, 229, 328 + dy), 6, 6);
 
     // Right pane: the group frame.
-    const QRect pane = dluRect(153, 57, 371, 200);
+    const QRect pane = dluRect(153, 57, 371, 200).adjusted(0, 0, dx, dy);
     p.setBrush(QColor(0xfb, 0xfc, 0xfe, 200));
     p.drawRoundedRect(QRectF(pane).adjusted(0.5, 4.5, -0.5, -0.5), 8, 8);
 
     // Footer: the Quick Help plate.
-    const QRect help = dluRect(7, 256, 392, 45);
+    const QRect help = dluRect(7, 256, 392, 45).translated(0, dy);
     p.setBrush(QColor(0xff, 0xff, 0xff, 120));
     p.drawRoundedRect(QRectF(help).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
 

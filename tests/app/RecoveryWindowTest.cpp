@@ -197,6 +197,7 @@ private slots:
     void menuStatesFollowTheStep();
     void drivePageClicks();
     void toolbarActsOnlyWhenItsCommandIsEnabled();
+    void windowResizesWithItsLists();
     void scanReachesResultsWithTreeAndRows();
     void resultsNavigationAndViewModes();
     void resultsListSortsScrollsAndFollowsTheTree();
@@ -459,14 +460,34 @@ void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()
     QCOMPARE(requested.count(), 1);
     QCOMPARE(requested.takeFirst().at(0).toInt(), Command::LoadSnapshot);
 
-    // Settings acts on every step: its dialog opens.
+    // The buttons of grayed commands look grayed; Live Update always acts.
+    for (int i : {0, 1, 2, 4})
+        QVERIFY(!w.toolbarButton(i)->isEnabled());
+    for (int i : {3, 5, 6})
+        QVERIFY(w.toolbarButton(i)->isEnabled());
+
+    // Settings acts on every step: its dialog opens, centred on the window,
+    // and the button under the pointer is no longer highlighted once it closes.
     Answer settings;
-    answerWith(QStringLiteral("Cancel"), &settings);
+    QPoint dialogCentre;
+    whenModal([&settings, &dialogCentre](QDialog* dialog) {
+        settings.seen = true;
+        settings.title = dialog->windowTitle();
+        dialogCentre = dialog->geometry().center();
+        dialog->reject();
+    });
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), w.toolbarButton(5)->mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(w.toolbarButton(5), &enter);
+    QVERIFY(w.toolbarButton(5)->isHighlighted());
     QTest::mouseClick(w.toolbarButton(5), Qt::LeftButton);
     QVERIFY(settings.seen);
     QCOMPARE(settings.title, QStringLiteral("Recovery Settings"));
+    QVERIFY(!w.toolbarButton(5)->isHighlighted());
+    QVERIFY2((dialogCentre - w.geometry().center()).manhattanLength() < 40,
+             qPrintable(QStringLiteral("dialog centre %1,%2").arg(dialogCentre.x()).arg(dialogCentre.y())));
 
     w.SetMenuState(3);
+    QVERIFY(w.toolbarButton(0)->isEnabled() && !w.toolbarButton(3)->isEnabled());
     QTest::mouseClick(w.toolbarButton(0), Qt::LeftButton);
     QTest::mouseClick(w.toolbarButton(3), Qt::LeftButton); // grayed in state 3
     QCOMPARE(requested.count(), 1);
@@ -479,6 +500,34 @@ void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()
     QTest::mouseClick(w.toolbarButton(6), Qt::LeftButton);
     QVERIFY(update.seen);
     QCOMPARE(update.asked, QStringLiteral("Live Update file not found. Please re-instaill the software."));
+}
+
+void RecoveryWindowTest::windowResizesWithItsLists()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget* panel = w.centralWidget();
+    const QSize smallest = panel->size();
+    const QRect tree = w.driveTree()->geometry();
+    const QRect list = w.fileList()->geometry();
+    const QRect next = w.nextButton()->geometry();
+    const QRect help = w.toolbarButton(5)->geometry();
+
+    // Larger: the skin covers the panel, the lists grow, Next keeps its
+    // distance from the corner and the toolbar stays.
+    w.resize(w.size() + QSize(200, 150));
+    QTRY_COMPARE(panel->size(), smallest + QSize(200, 150));
+    QCOMPARE(panel->mask().boundingRect().size(), panel->size());
+    QCOMPARE(w.driveTree()->height(), tree.height() + 150);
+    QCOMPARE(w.fileList()->size(), list.size() + QSize(200, 150));
+    QCOMPARE(w.nextButton()->geometry(), next.translated(200, 150));
+    QCOMPARE(w.toolbarButton(5)->geometry(), help);
+
+    // Never smaller than the layout it was made for.
+    w.resize(200, 100);
+    QTRY_COMPARE(panel->size(), smallest);
+    QCOMPARE(w.nextButton()->geometry(), next);
 }
 
 void RecoveryWindowTest::scanReachesResultsWithTreeAndRows()

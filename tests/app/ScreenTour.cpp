@@ -233,6 +233,9 @@ int main(int argc, char* argv[])
         });
         w.commands()->run(sarvik::app::Command::OpenWith);
     }
+    // The window made larger: the lists take the room.
+    w.resize(w.size() + QSize(320, 200));
+    save("16-resized.png");
     if (qEnvironmentVariableIsSet("SARVIK_TOUR_HOLD"))
         QTest::qWait(qEnvironmentVariableIntValue("SARVIK_TOUR_HOLD"));
     return 0;
