@@ -2,9 +2,10 @@
 
 #include "app/DriveInformationDialog.h"
 #include "app/FileListModel.h"
-#include "app/ResultsCommands.h"
+#include "app/HelpDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/RecoverySettingsDialog.h"
+#include "app/ResultsCommands.h"
 #include "app/ScanRunner.h"
 #include "catalogue/NameText.h"
 #include "disk/DriveInformation.h"
@@ -27,7 +28,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -83,8 +83,6 @@ QString resultsHelp()
 namespace {
 
 constexpr const char* kHomePage = "https://www.velmora.example/sarvik-undelete";
-constexpr const char* kHelpFile = "sarvik_undelete_help.chm";
-constexpr const char* kLiveUpdateProgram = "Sarvik Live Update.exe";
 
 // The tree's pixel rectangle: left 5, top 98, right 228, bottom 418.
 const QRect kTreeRect(5, 98, 223, 320);
@@ -200,7 +198,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
 
     m_next->setToolTip(QStringLiteral("Go to next step"));
     m_stop->setToolTip(QStringLiteral("Stops the current process"));
-    m_back->setToolTip(QStringLiteral("Go to previous setp"));
+    m_back->setToolTip(QStringLiteral("Go to previous step"));
     m_logo->setToolTip(QStringLiteral("Click here to visit software home page"));
     m_progress->hide();
     for (ui::PictureButton* button : {m_back, m_next, m_stop}) {
@@ -1145,28 +1143,16 @@ void RecoveryWindow::closeEvent(QCloseEvent* event)
 
 void RecoveryWindow::helpContents()
 {
-    const QString path = m_startDirectory + QString::fromLatin1(kHelpFile);
-    if (!QFileInfo::exists(path)) {
-        MessageDialog(this, MessageKind::Error, QStringLiteral(" sarvik_undelete_help.chm not found"));
-        return;
-    }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    HelpDialog dialog(this);
+    dialog.exec();
 }
 
 void RecoveryWindow::liveUpdate()
 {
-    const QString path = m_startDirectory + QString::fromLatin1(kLiveUpdateProgram);
-    if (!QFileInfo::exists(path)) {
-        MessageDialog(this, MessageKind::Error,
-                      QStringLiteral("Live Update file not found. Please re-instaill the software."));
-        return;
-    }
-    if (QuestionDialog(this, QStringLiteral("The application will be closed if you want to run Live Update of the "
-                                            "software. Continue ?")) != kYes)
-        return;
-    QProcess::startDetached(path, {QStringLiteral("<RVSX>")}, m_startDirectory);
-    m_exitConfirmed = true;
-    close();
+    // The program is installed as a package; its updates come the same way.
+    MessageDialog(this, MessageKind::Information,
+                  QStringLiteral("Updates of Velmora Sarvik Undelete come through your system's package manager: "
+                                 "update the package there to get the latest version."));
 }
 
 void RecoveryWindow::aboutBox()

@@ -148,7 +148,8 @@ int main(int argc, char* argv[])
     };
     grabDialog(sarvik::app::Command::DriveInformation, "5-drive-information.png");
     grabDialog(sarvik::app::Command::Settings, "6-settings.png");
-    grabDialog(sarvik::app::Command::Contents, "7-message.png");
+    grabDialog(sarvik::app::Command::Contents, "7-help.png");
+    grabDialog(sarvik::app::Command::LiveUpdate, "7-update.png");
 
     // A deleted file of the root, selected in the list.
     QTest::mouseClick(w.folderTree()->viewport(), Qt::LeftButton, {}, w.folderTree()->visualItemRect(root).center());
