@@ -65,12 +65,14 @@ QString FileListModel::conditionLegend()
                           "Unknown: where its data lies could not be read, so it could not be checked");
 }
 
-void FileListModel::setRows(std::vector<catalogue::FileRow> rows, bool namesAreUtf8)
+void FileListModel::setRows(std::vector<catalogue::FileRow> rows, bool namesAreUtf8, TypeNames typeNames)
 {
     beginResetModel();
     m_namesAreUtf8 = namesAreUtf8;
+    m_typeNamesGiven = typeNames;
     m_source = std::move(rows);
     m_icons.assign(m_source.size(), QIcon());
+    m_typeNames.assign(m_typeNamesGiven == TypeNames::Pending ? m_source.size() : 0, QString());
     presentInOrder();
     endResetModel();
 }
@@ -80,6 +82,7 @@ void FileListModel::clear()
     beginResetModel();
     m_source.clear();
     m_icons.clear();
+    m_typeNames.clear();
     m_order.clear();
     m_position.clear();
     endResetModel();
@@ -120,9 +123,16 @@ void FileListModel::presentInOrder()
             });
             break;
         }
-        case Type:
-            compare([](const catalogue::FileRow& r) -> const std::string& { return r.type; });
+        case Type: {
+            std::vector<QString> types;
+            types.reserve(rows.size());
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                types.push_back(text(static_cast<int>(r), Type));
+            compare([&types, &rows](const catalogue::FileRow& r) -> const QString& {
+                return types[static_cast<std::size_t>(&r - rows.data())];
+            });
             break;
+        }
         case Size:
             compare([](const catalogue::FileRow& r) { return sizeOrder(r.size); });
             break;
@@ -190,6 +200,18 @@ QModelIndex FileListModel::indexOfRow(int row, int column) const
     if (!validRow(row))
         return {};
     return index(m_position[static_cast<std::size_t>(row)], column);
+}
+
+const QString& FileListModel::typeName(int row) const
+{
+    QString& cached = m_typeNames[static_cast<std::size_t>(row)];
+    if (cached.isEmpty()) {
+        const catalogue::FileRow& source = m_source[static_cast<std::size_t>(row)];
+        cached = QString::fromStdString(source.type); // "Deleted " or nothing
+        if (!source.folder)
+            cached += m_types.typeName(text(row, Name));
+    }
+    return cached;
 }
 
 QIcon FileListModel::icon(int row) const
@@ -262,8 +284,9 @@ void FileListModel::setName(int row, const std::string& name8)
     const auto r = static_cast<std::size_t>(row);
     m_source[r].name = name8;
     m_icons[r] = QIcon();
-    const QModelIndex changed = indexOfRow(row, Name);
-    emit dataChanged(changed, changed);
+    if (r < m_typeNames.size())
+        m_typeNames[r].clear(); // the type follows the new name
+    emit dataChanged(indexOfRow(row, Name), indexOfRow(row, Type));
 }
 
 QString FileListModel::text(int row, int column) const
@@ -275,7 +298,7 @@ QString FileListModel::text(int row, int column) const
     case Name:
         return nameText(source.name, m_namesAreUtf8);
     case Type:
-        return QString::fromStdString(source.type);
+        return m_typeNamesGiven == TypeNames::Pending ? typeName(row) : QString::fromStdString(source.type);
     case Size:
         return QString::fromStdString(source.size);
     case Created:

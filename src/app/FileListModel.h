@@ -24,9 +24,13 @@ public:
 
     explicit FileListModel(FileTypes& types, QObject* parent = nullptr);
 
+    /// Whether a file row's type already holds its type name, or only the
+    /// "Deleted " before it, the name being looked up when the row is shown.
+    enum class TypeNames { Given, Pending };
     /// Rows as FillFileList makes them; names are UTF-8 when `namesAreUtf8`,
     /// else Windows-1252; type names are UTF-8. A sort in force is applied.
-    void setRows(std::vector<catalogue::FileRow> rows, bool namesAreUtf8 = false);
+    void setRows(std::vector<catalogue::FileRow> rows, bool namesAreUtf8 = false,
+                 TypeNames typeNames = TypeNames::Given);
     void clear();
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
@@ -71,6 +75,7 @@ public:
   private:
     [[nodiscard]] bool validRow(int row) const { return row >= 0 && static_cast<std::size_t>(row) < m_source.size(); }
     [[nodiscard]] QIcon icon(int row) const;
+    [[nodiscard]] const QString& typeName(int row) const;
     void presentInOrder();
 
     FileTypes& m_types;
@@ -78,6 +83,8 @@ public:
     std::vector<int> m_order;           ///< presented row -> catalogue row
     std::vector<int> m_position;        ///< catalogue row -> presented row
     mutable std::vector<QIcon> m_icons; ///< made when first drawn
+    mutable std::vector<QString> m_typeNames; ///< looked up when first shown (TypeNames::Pending)
+    TypeNames m_typeNamesGiven = TypeNames::Given;
     bool m_namesAreUtf8 = false;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

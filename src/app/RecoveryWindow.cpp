@@ -926,9 +926,10 @@ QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
 void RecoveryWindow::FillFileList(std::uint32_t key)
 {
     const bool utf8 = m_session.catalogue.NamesAreUtf8;
-    m_model->setRows(
-        m_session.rows(key, [this, utf8](const std::string& name) { return m_types.typeNameOfName(name, utf8); }),
-        utf8);
+    // Type names are looked up for the rows on screen only: the lookup is the
+    // dearest part of a row.
+    m_model->setRows(m_session.rows(key, [](const std::string&) { return std::string(); }), utf8,
+                     FileListModel::TypeNames::Pending);
     m_details->scrollToTop();
     m_details->horizontalScrollBar()->setValue(0);
 }

@@ -1,0 +1,120 @@
+// How long the desktop program takes to show large folders: the results page
+// for a generated catalogue of one folder of 100,000 and one of 400,000 files
+// (beside a tree of 13,000 folders), and a click from one folder to another.
+// Run: build/bin/file_list_bench -platform offscreen
+
+#include "app/FileListModel.h"
+#include "app/RecoveryWindow.h"
+#include "catalogue/FolderTree.h"
+#include "platform/PosixDevice.h"
+
+#include <QElapsedTimer>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace sarvik;
+
+namespace {
+
+constexpr std::uint32_t kRootCluster = 0;
+
+// Folder clusters from 2 up; files of the big folders start far above them.
+void fillCatalogue(scan::ScanSession& session, std::uint32_t filesInBig, std::uint32_t folders)
+{
+    catalogue::Catalogue& c = session.catalogue;
+    session.volume.geometry.GeometryKind = disk::VolumeKind::Fat32;
+    // "big" holds the many files; 13,000 more folders make a wide tree.
+    c.AddFatFolder("big", 2, kRootCluster, 0x5A21, 0x5A21, 1, 1);
+    c.AddFatFolder("small", 3, kRootCluster, 0x5A21, 0x5A21, 2, 1);
+    for (std::uint32_t i = 0; i < folders; ++i) {
+        c.AddFatFolder("folder" + std::to_string(i), 10 + i, i < 100 ? kRootCluster : 10 + i % 100, 0x5A21, 0x5A21,
+                       3 + i, 1);
+    }
+    static const char* const kExtensions[] = {".txt", ".jpg", ".doc", ".pdf", ".png", ".dat", ".mp3", ".zip"};
+    for (std::uint32_t i = 0; i < filesInBig; ++i) {
+        c.AddFatFile("file" + std::to_string(i) + kExtensions[i % 8], 1'000'000 + i, 2, 0x5A21, 0x5A21, 1000 + i, 1);
+        ++c.FileCount;
+    }
+    for (std::uint32_t i = 0; i < 10; ++i) {
+        c.AddFatFile("note" + std::to_string(i) + ".txt", 900'000 + i, 3, 0x5A21, 0x5A21, 10, 1);
+        ++c.FileCount;
+    }
+    session.buildTree();
+}
+
+QTreeWidgetItem* childNamed(QTreeWidgetItem* item, const QString& name)
+{
+    for (int i = 0; i < item->childCount(); ++i)
+        if (item->child(i)->text(0) == name)
+            return item->child(i);
+    return nullptr;
+}
+
+} // namespace
+
+class FileListBench : public QObject {
+    Q_OBJECT
+  private slots:
+    void largeFolders_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::newRow("100000") << 100'000;
+        QTest::newRow("400000") << 400'000;
+    }
+    void largeFolders()
+    {
+        QFETCH(int, files);
+        platform::PosixDeviceProvider devices;
+        app::RecoveryWindow w({}, devices);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        fillCatalogue(w.mutableSession(), static_cast<std::uint32_t>(files), 13'000);
+
+        QElapsedTimer timer;
+        timer.start();
+        w.showLoadedResults(); // the tree of every folder and the root's rows
+        QCoreApplication::processEvents();
+        const qint64 results = timer.elapsed();
+        QTreeWidget* tree = w.folderTree();
+        QTreeWidgetItem* root = tree->topLevelItem(0);
+        QTreeWidgetItem* big = childNamed(root, QStringLiteral("big"));
+        QTreeWidgetItem* small = childNamed(root, QStringLiteral("small"));
+        QVERIFY(big != nullptr && small != nullptr);
+
+        // What the rows cost before the list sees them.
+        const std::uint32_t bigKey = w.session().tree.node(big->data(0, Qt::UserRole + 2).toUInt())->key;
+        timer.restart();
+        const auto plain = w.session().rows(bigKey);
+        const qint64 catalogueRows = timer.elapsed();
+        timer.restart();
+        const auto typed = w.session().rows(
+            bigKey, [&w](const std::string& name) { return w.fileTypes().typeNameOfName(name, false); });
+        const qint64 typedRows = timer.elapsed();
+        qInfo("rows of the big folder: %lld ms, with type names %lld ms", catalogueRows, typedRows);
+
+        // A click into the big folder, then one out of it to a small one.
+        timer.restart();
+        tree->setCurrentItem(big);
+        w.detailsView()->repaint();
+        const qint64 intoBig = timer.elapsed();
+        QCOMPARE(w.fileListModel()->rowCount(), files);
+        timer.restart();
+        tree->setCurrentItem(small);
+        w.detailsView()->repaint();
+        const qint64 outOfBig = timer.elapsed();
+        QCOMPARE(w.fileListModel()->rowCount(), 10);
+        qInfo("%d files: results page with a tree of %d folders %lld ms; into the big folder %lld ms; "
+              "to a small folder %lld ms",
+              files, static_cast<int>(w.session().catalogue.FolderCount), results, intoBig, outOfBig);
+        QBENCHMARK_ONCE
+        {
+            tree->setCurrentItem(big);
+            w.detailsView()->repaint();
+            tree->setCurrentItem(root);
+        }
+    }
+};
+
+QTEST_MAIN(FileListBench)
+#include "file_list_bench.moc"
