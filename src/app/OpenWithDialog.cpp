@@ -24,6 +24,7 @@ struct Entry {
     QString name, exec, type;
     QStringList mimeTypes;
     bool hidden = false;
+    bool terminal = false;
 };
 
 Entry readEntry(const QString& path)
@@ -54,6 +55,8 @@ Entry readEntry(const QString& path)
             e.type = value;
         else if (key == QLatin1String("MimeType"))
             e.mimeTypes = value.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        else if (key == QLatin1String("Terminal"))
+            e.terminal = value == QLatin1String("true");
         else if ((key == QLatin1String("NoDisplay") || key == QLatin1String("Hidden")) &&
                  value == QLatin1String("true"))
             e.hidden = true;
@@ -77,7 +80,8 @@ std::vector<DesktopApplication> applicationsFor(const QStringList& mimeTypes, QS
                 continue;
             seenIds.append(fileName);
             const Entry e = readEntry(dir.filePath(fileName));
-            if (e.hidden || e.exec.isEmpty() || e.name.isEmpty() ||
+            // A program that runs in a terminal would start here without one.
+            if (e.hidden || e.terminal || e.exec.isEmpty() || e.name.isEmpty() ||
                 (!e.type.isEmpty() && e.type != QLatin1String("Application")))
                 continue;
             const bool handles = std::any_of(mimeTypes.begin(), mimeTypes.end(),
@@ -134,6 +138,11 @@ OpenWithDialog::OpenWithDialog(const QString& file, QWidget* parent) : QDialog(p
     m_list = new QListWidget(this);
     for (const DesktopApplication& app : m_apps)
         m_list->addItem(app.name);
+    m_emptyNote = new QLabel(QStringLiteral("No installed program opens this kind of file (programs that run in "
+                                            "a terminal are not listed). Type a command to open it with."),
+                             this);
+    m_emptyNote->setWordWrap(true);
+    m_emptyNote->setVisible(m_apps.empty());
     m_command = new QLineEdit(this);
     m_command->setPlaceholderText(QStringLiteral("or type a command"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -156,6 +165,7 @@ OpenWithDialog::OpenWithDialog(const QString& file, QWidget* parent) : QDialog(p
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption);
     layout->addWidget(m_list);
+    layout->addWidget(m_emptyNote);
     layout->addWidget(new QLabel(QStringLiteral("Command:"), this));
     layout->addWidget(m_command);
     layout->addWidget(buttons);

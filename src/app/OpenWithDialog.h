@@ -11,6 +11,7 @@
 #include <vector>
 
 class QLineEdit;
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -38,6 +39,8 @@ public:
     OpenWithDialog(const QString& file, QWidget* parent = nullptr);
 
     [[nodiscard]] QListWidget* applicationList() const { return m_list; }
+    /// Says why the list is empty; hidden when it is not.
+    [[nodiscard]] QLabel* emptyNote() const { return m_emptyNote; }
     [[nodiscard]] QLineEdit* commandField() const { return m_command; }
     [[nodiscard]] QPushButton* openButton() const { return m_open; }
     /// The program and arguments chosen, after the box was accepted.
@@ -47,6 +50,7 @@ private:
     QString m_file;
     std::vector<DesktopApplication> m_apps;
     QListWidget* m_list = nullptr;
+    QLabel* m_emptyNote = nullptr;
     QLineEdit* m_command = nullptr;
     QPushButton* m_open = nullptr;
 };

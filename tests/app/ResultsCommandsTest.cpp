@@ -513,6 +513,8 @@ void ResultsCommandsTest::openWithChooserListsDesktopEntries()
     write("hidden.desktop", "[Desktop Entry]\nType=Application\nName=Hidden\nExec=h %f\nNoDisplay=true\n"
                             "MimeType=text/plain;\n");
     write("image.desktop", "[Desktop Entry]\nType=Application\nName=Pictures\nExec=pic %f\nMimeType=image/png;\n");
+    write("vi.desktop", "[Desktop Entry]\nType=Application\nName=Console Editor\nExec=vi %f\nTerminal=true\n"
+                        "MimeType=text/plain;\n");
     write("action.desktop", "[Desktop Action New]\nMimeType=text/plain;\n[Desktop Entry]\nName=Other\n"
                             "Exec=o\nMimeType=image/png;\n");
     const auto found = app::applicationsFor({QStringLiteral("text/plain")}, {apps.path()});
@@ -520,6 +522,19 @@ void ResultsCommandsTest::openWithChooserListsDesktopEntries()
     for (const auto& a : found)
         names << a.name;
     QCOMPARE(names, (QStringList{"Another Editor", "Text Viewer"}));
+    // With no program for the file the dialog says why its list is empty.
+    {
+        QTemporaryDir none;
+        const QByteArray home = qgetenv("XDG_DATA_HOME"), dirs = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_HOME", none.path().toUtf8());
+        qputenv("XDG_DATA_DIRS", none.path().toUtf8());
+        app::OpenWithDialog dialog(QStringLiteral("/tmp/a.txt"));
+        for (const auto& [name, value] : {std::pair{"XDG_DATA_HOME", home}, std::pair{"XDG_DATA_DIRS", dirs}})
+            value.isNull() ? void(qunsetenv(name)) : void(qputenv(name, value));
+        QCOMPARE(dialog.applicationList()->count(), 0);
+        QVERIFY(dialog.emptyNote()->isVisibleTo(&dialog));
+        QVERIFY(dialog.emptyNote()->text().contains(QStringLiteral("terminal")));
+    }
 
     const QString file = QStringLiteral("/tmp/x y/it's.txt");
     QCOMPARE(app::commandFor(QStringLiteral("tview --ro %f"), file), (QStringList{"tview", "--ro", file}));
