@@ -1139,6 +1139,8 @@ void RecoveryWindow::closeEvent(QCloseEvent* event)
     if (m_runner != nullptr)
         m_runner->requestStop();
     releaseCatalogue();
+    if (m_commands != nullptr)
+        m_commands->removeOpenCopies();
     event->accept();
 }
 

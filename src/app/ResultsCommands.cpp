@@ -208,13 +208,20 @@ void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report
 
 // ---- Open and Open With -----------------------------------------------------
 
+void ResultsCommands::removeOpenCopies()
+{
+    m_openFolder.reset();
+}
+
 QString ResultsCommands::openFolder()
 {
     // A private folder (mode 0700, unpredictable name) rather than the shared
     // temporary folder itself, where another user could plant the names we write.
     if (!m_openFolder) {
         m_openFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/sarvik-open-XXXXXX"));
-        m_openFolder->setAutoRemove(false); // copies stay for the programs that show them
+        // The copies stay while the program runs, for the programs that show
+        // them; the folder goes when the program ends.
+        m_openFolder->setAutoRemove(true);
     }
     return m_openFolder->isValid() ? m_openFolder->path() : QString();
 }

@@ -459,6 +459,12 @@ void ResultsCommandsTest::openCopiesToPrivateFolderAndHandsOver()
     w.commands()->run(Command::OpenWith);
     QCOMPARE(launched.size(), 2);
     QCOMPARE(started.size(), 1);
+
+    // The copies go when the program ends.
+    QVERIFY(QFileInfo::exists(copy));
+    answerWith(QStringLiteral("&Yes"));
+    QVERIFY(w.close());
+    QVERIFY(!QFileInfo::exists(QFileInfo(copy).path()));
 }
 
 void ResultsCommandsTest::emptyNtfsFileIsNotOpened()
