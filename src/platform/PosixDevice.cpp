@@ -25,8 +25,14 @@ std::shared_ptr<PosixBlockSource> PosixBlockSource::open(const std::string& path
     if (path.empty() || path == " ")
         return fail("no device selected");
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return fail(path + ": " + std::strerror(errno));
+    if (fd < 0) {
+        const int openError = errno;
+        // Raw devices belong to root and the disk group: say how to get in.
+        struct stat st {};
+        if ((openError == EACCES || openError == EPERM) && ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+            return fail(path + ": permission denied: run it as root (sudo) or join the disk group");
+        return fail(path + ": " + std::strerror(openError));
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const std::string why = path + ": " + std::strerror(errno);
