@@ -108,7 +108,8 @@ done
 
 # A raw device the user may not open says how to get in, exit 1. Needs a loop
 # device and a user to drop to; skipped quietly where neither is possible.
-if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && loop=$(losetup -f --show vol.img 2>/dev/null); then
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && loop=$(losetup -f --show vol.img 2>/dev/null) &&
+  { [ -b "$loop" ] || { losetup -d "$loop"; false; }; }; then
   setpriv --reuid=65534 --regid=65534 --clear-groups "$sarvik" info "$loop" >/dev/null 2>err.txt
   status=$?
   losetup -d "$loop"
