@@ -75,20 +75,23 @@ void FolderTree::BuildFolderTree(Catalogue& catalogue, CatalogueKind kind, ScanO
         if (placed[folder])
             continue;
         placed[folder] = true;
+        const std::uint32_t key = kind == CatalogueKind::Fat ? catalogue.FatFolderList[folder].firstCluster
+                                                             : catalogue.NtfsFolderList[folder].recordNumber;
+        // A damaged entry that names the root's own cluster or record would list
+        // the whole root again below itself (and a copy would write it twice).
+        if (key == rootKey())
+            continue;
         ++catalogue.TreeFoldersPlaced;
 
         const auto handle = static_cast<std::uint32_t>(m_nodes.size() + 1);
-        std::uint32_t key = 0;
         std::string name;
         if (kind == CatalogueKind::Fat) {
             FatFolderEntry& e = catalogue.FatFolderList[folder];
             e.treeItem = handle;
-            key = e.firstCluster;
             name = e.name;
         } else {
             NtfsFolderEntry& e = catalogue.NtfsFolderList[folder];
             e.treeItem = handle;
-            key = e.recordNumber;
             name = e.name;
         }
         const std::uint32_t parentHandle = frame.handle;
