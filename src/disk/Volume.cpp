@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <vector>
 
 namespace sarvik::disk {
@@ -143,6 +144,14 @@ std::uint64_t claimedSectors(const ByteReader& boot, std::uint16_t kind, std::ui
 }
 
 } // namespace
+
+std::uint64_t claimedSectorsOf(ByteSpan sector0, std::uint16_t kind)
+{
+    const ByteReader boot(sector0);
+    const std::uint16_t bytesPerSector = boot.u16or0(kBytesPerSector);
+    const bool known = bytesPerSector >= kSectorSize && bytesPerSector <= 4096 && std::has_single_bit(bytesPerSector);
+    return claimedSectors(boot, kind, known ? bytesPerSector / kSectorSize : 1);
+}
 
 std::optional<std::uint64_t> VolumeGeometry::clusterSector(std::uint64_t cluster) const noexcept
 {

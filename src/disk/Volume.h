@@ -135,6 +135,10 @@ enum class GeometryRules {
     Classic,
 };
 
+/// The 512-byte sectors a boot sector of `kind` says its file system has (its
+/// own count times its sector size); 0 when it says none.
+[[nodiscard]] std::uint64_t claimedSectorsOf(ByteSpan sector0, std::uint16_t kind);
+
 /// Writes the kind's geometry fields from a supported boot sector into
 /// `geometry`, in 512-byte sectors whatever the volume's own sector size.
 void FillGeometry(VolumeGeometry& geometry, ByteSpan sector0, std::uint16_t kind,

@@ -7,12 +7,6 @@ namespace sarvik::recovery {
 
 namespace {
 
-// Boot-sector fields giving the volume's size in its own sectors.
-constexpr std::size_t kBytesPerSector = 0x0B;    // u16; 512, 1024, 2048 or 4096
-constexpr std::size_t kFatTotalSectors16 = 0x13; // u16; 0 when the count needs the 32-bit field
-constexpr std::size_t kFatTotalSectors32 = 0x20; // u32
-constexpr std::size_t kNtfsTotalSectors = 0x28;  // u64
-
 // Cluster numbers above these are marks (bad, end of chain), never clusters.
 constexpr std::uint64_t kFat16HighestCluster = 0xFFF6;
 constexpr std::uint64_t kFat32HighestCluster = 0x0FFFFFF6;
@@ -26,20 +20,7 @@ std::uint64_t fileSystemSectors(const disk::SelectedVolume& volume, bool fat)
     std::array<std::byte, disk::kSectorSize> boot{};
     if (volume.reader.read(0, 1, boot) != disk::ReadStatus::Ok)
         return 0;
-    const disk::ByteReader r(boot);
-    const std::uint16_t bytesPerSector = r.u16or0(kBytesPerSector);
-    const std::uint64_t scale =
-        bytesPerSector >= 512 && bytesPerSector <= 4096 && (bytesPerSector & (bytesPerSector - 1)) == 0
-            ? bytesPerSector / disk::kSectorSize
-            : 1;
-    std::uint64_t count = 0;
-    if (!fat) {
-        count = r.u64or0(kNtfsTotalSectors);
-    } else {
-        const std::uint16_t small = r.u16or0(kFatTotalSectors16);
-        count = small != 0 ? small : r.u32or0(kFatTotalSectors32);
-    }
-    return count > ~std::uint64_t{0} / scale ? ~std::uint64_t{0} : count * scale;
+    return disk::claimedSectorsOf(boot, fat ? volume.geometry.GeometryKind : disk::VolumeKind::Ntfs);
 }
 
 /// The first cluster at or past sector `sectors`, counting only whole clusters before it.
