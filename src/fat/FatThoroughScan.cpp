@@ -416,8 +416,6 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
             observer.filesFound(catalogue.FileCount);
         }
         ++catalogue.EntriesExamined;
-        observer.progress(static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(100, std::uint64_t{catalogue.EntriesExamined} * 100 / context.progressDivisor)));
         observer.lastItem(name);
     }
 }
@@ -472,13 +470,13 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
     catalogue.NamesAreUtf8 = true;
     observer.stopAvailable(true);
     observer.progress(0);
+    observer.status("Reading the root folder");
 
     const FatTable table(reader, g, volume.partition.PartitionSectors);
     ThoroughContext context;
     context.fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
     context.table = &table;
     const std::uint32_t spc = std::max<std::uint32_t>(g.SectorsPerCluster, 1);
-    context.progressDivisor = std::max<std::uint32_t>(1, volume.partition.PartitionSectors / spc);
     const std::size_t clusterBytes = std::size_t{spc} * kSector;
     context.clusterBytes = static_cast<std::uint32_t>(clusterBytes);
     const std::size_t maxClusters = std::max<std::size_t>(1, kMaxDirectoryBytes / clusterBytes);
@@ -531,10 +529,19 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
     // Deleted folders whose entries run to the end of what was read of them.
     std::vector<OpenFolder> openFolders;
 
+    // Each phase reports the item it is at of those it knows of ("N of M") and,
+    // as the progress, the share of them it has finished.
+    auto reportPhase = [&](const char* phase, std::uint64_t at, std::uint64_t total) {
+        observer.status(std::string(phase) + ": " + std::to_string(at) + " of " + std::to_string(total));
+        observer.progress(
+            static_cast<std::uint32_t>(total == 0 ? 0 : std::min<std::uint64_t>(99, (at - 1) * 100 / total)));
+    };
+
     // The folder walk: the list is also the queue, and grows while it is walked.
     std::size_t walked = 0;
     auto walkFolders = [&]() {
         for (; walked < catalogue.FatFolderList.size() && !control.stopRequested(); ++walked) {
+            reportPhase("Reading folders", walked + 1, catalogue.FatFolderList.size());
             const std::uint32_t folderCluster = catalogue.FatFolderList[walked].firstCluster;
             const bool folderDeleted = catalogue.FatFolderList[walked].deleted == 1;
             if (folderCluster == kLostFolderKey)
@@ -633,7 +640,14 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
             kept += o.bytes.size();
             orphans.push_back(std::move(o));
         };
+        // Reported about 200 times over the volume, used clusters passed included.
+        const std::uint32_t reportStep = std::max<std::uint32_t>(1, table.maxCluster() / 200);
+        std::uint32_t nextReport = 2;
         for (std::uint32_t c = 2; c <= table.maxCluster() && kept < kMaxOrphanBytes && !control.stopRequested();) {
+            if (c >= nextReport) {
+                reportPhase("Examining free clusters", c - 1, clusters);
+                nextReport = c + reportStep;
+            }
             const auto value = table.entry(c);
             if (!value || *value != 0) {
                 ++c;
@@ -663,6 +677,8 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
             }
             c += n;
         }
+        if (!control.stopRequested())
+            reportPhase("Examining free clusters", clusters, clusters);
     }
 
     // Parses an orphan cluster as the continuation of folder `parent`: a name
@@ -765,7 +781,9 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         // FAT32 ".." entries of folders in the root may name the root's own cluster.
         return f.parent == catalogue::kFatRootKey || (context.fat32 && f.parent == g.RootDirStart);
     };
+    std::size_t lostPlaced = 0;
     auto place = [&](LostFolder& f, std::uint32_t parent) {
+        reportPhase("Placing lost folders", ++lostPlaced, lostFolders.size());
         catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(f.cluster), f.cluster, parent, f.writeDate,
                                f.accessDate, 0, 1);
         observer.foldersFound(catalogue.FolderCount);

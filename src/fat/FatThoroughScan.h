@@ -50,7 +50,6 @@ struct ThoroughContext {
     std::uint32_t parentCluster = 0;
     bool parentDeleted = false;
     bool fat32 = false;
-    std::uint32_t progressDivisor = 1;
     const FatTable* table = nullptr; ///< for cluster bounds and the FAT32 high-word check
     std::uint32_t clusterBytes = 0;  ///< for the room a file needs; 0 leaves high words as they are
 };

@@ -44,11 +44,13 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
 {
     control.ScanStopFlag = 0;
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
-    if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32)
+    if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
         fat::ScanFat(session.volume, session.catalogue, observer, control, fat::FatScanOptions{options.thorough});
-    else
+        observer.status("Creating Directory Tree"); // the NTFS scan says so itself
+    } else {
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,
                       ntfs::NtfsScanOptions{options.thorough});
+    }
     ScanResult result = session.catalogue.Losses;
     result.Stopped = result.Stopped || control.stopRequested();
     session.buildTree(&observer);

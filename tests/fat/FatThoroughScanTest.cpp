@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 using namespace sarvik;
 
@@ -588,4 +589,45 @@ TEST(FatThoroughScan, LostFolderClustersAreToldStrictly)
     const std::array<std::uint64_t, 1> cut = {Volume16::inCluster(27, 2)};
     deletedPieces(v, cut, u"cut", 0x42, 0);
     EXPECT_EQ(fat::lostFolderParent(cluster(27), 27, 388, false), std::nullopt);
+}
+
+TEST(FatThoroughScan, EachPhaseReportsWhatItHasDoneOfWhatItKnows)
+{
+    Volume16 v;
+    v.entry(Volume16::root(0), "DIR", 0x10, 3, 0);
+    v.entry(Volume16::root(1), "\xE5OLD", 0x10, 10, 0);
+    v.fat(3, 0xFFFF);
+    v.dots(3, 0);
+    v.dots(10, 0);
+    struct Recorder : catalogue::ScanObserver {
+        // Each status with the progress reported next after it.
+        std::vector<std::pair<std::string, std::optional<std::uint32_t>>> seen;
+        void status(const std::string& text) override { seen.emplace_back(text, std::nullopt); }
+        void progress(std::uint32_t position) override
+        {
+            if (!seen.empty() && !seen.back().second)
+                seen.back().second = position;
+        }
+    } recorder;
+    scan::ScanSession session;
+    ASSERT_TRUE(test::selectImage(session.volume, v.image));
+    catalogue::ScanControl control;
+    scan::RunScan(session, recorder, control, scan::ScanOptions{true});
+
+    std::vector<std::string> texts;
+    for (const auto& [text, position] : recorder.seen)
+        texts.push_back(text);
+    // The root, each of the two folders as it is read, the clusters (2 to 388:
+    // one report each on so small a volume, used ones included), then the tree.
+    ASSERT_GE(texts.size(), 5u);
+    EXPECT_EQ(texts[0], "Reading the root folder");
+    EXPECT_EQ(texts[1], "Reading folders: 1 of 2");
+    EXPECT_EQ(texts[2], "Reading folders: 2 of 2");
+    EXPECT_EQ(texts[3], "Examining free clusters: 1 of 387");
+    EXPECT_EQ(texts[texts.size() - 2], "Examining free clusters: 387 of 387");
+    EXPECT_EQ(texts.back(), "Creating Directory Tree");
+    // The progress is the share of each phase finished: half at the second folder.
+    EXPECT_EQ(recorder.seen[1].second, 0u);
+    EXPECT_EQ(recorder.seen[2].second, 50u);
+    EXPECT_EQ(recorder.seen[texts.size() - 2].second, 99u);
 }
