@@ -80,6 +80,7 @@ MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, b
         buttons->addWidget(more);
     }
     buttons->addStretch();
+    m_buttons = buttons;
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 18, 18, 14);
@@ -89,6 +90,15 @@ MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, b
     if (m_details != nullptr)
         layout->addWidget(m_details, 1);
     setSizeGripEnabled(m_details != nullptr);
+}
+
+QPushButton* MessageBox::addButton(const QString& text, const QString& objectName)
+{
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(objectName);
+    button->setAutoDefault(false);
+    m_buttons->insertWidget(m_buttons->count() - 1, button); // before the closing stretch
+    return button;
 }
 
 QString MessageBox::details() const

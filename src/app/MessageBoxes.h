@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QHBoxLayout;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -23,11 +24,14 @@ class MessageBox : public QDialog {
     [[nodiscard]] MessageKind kind() const { return m_kind; }
     /// The text behind "&Details", empty when the box has none.
     [[nodiscard]] QString details() const;
+    /// Adds a button after the others; the caller connects it.
+    QPushButton* addButton(const QString& text, const QString& objectName);
 
   private:
     MessageKind m_kind;
     QLabel* m_text;
     QPlainTextEdit* m_details = nullptr;
+    QHBoxLayout* m_buttons = nullptr;
 };
 
 /// Shows `text` with one "&Ok" button and waits until it is closed. With

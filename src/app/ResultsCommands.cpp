@@ -17,17 +17,23 @@
 #include "snapshot/SnapshotMftRuns.h"
 
 #include <QDesktopServices>
-#include <QKeyEvent>
-#include <QStyledItemDelegate>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <charconv>
 #include <new>
 
@@ -44,22 +50,6 @@ bool isFolderType(const std::string& type)
 {
     return type.size() >= 6 && type.compare(type.size() - 6, 6, "Folder") == 0;
 }
-
-/// Observes the copy that Open makes: keeps where the file went and asks the
-/// creation question on the window's thread (the copy runs there too).
-class OpenObserver final : public recovery::RecoveryObserver {
-public:
-    explicit OpenObserver(QWidget* parent) : m_parent(parent) {}
-    void fileDone(const recovery::FileReport& report) override { last = report; }
-    bool continueAfterError(const std::string& message) override
-    {
-        return QuestionDialog(m_parent, QString::fromStdString(message), MessageKind::Error) == kYes;
-    }
-    recovery::FileReport last;
-
-private:
-    QWidget* m_parent;
-};
 
 /// The label edit of the Name column. Enter ends the edit and goes no further:
 /// the list would otherwise take the same key as "open the file".
@@ -133,6 +123,20 @@ void ResultsCommands::RecoverAll()
     recover(static_cast<int>(recovery::RecoveryMode::All));
 }
 
+QString ResultsCommands::destinationProblem(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return QStringLiteral("%1 does not exist.").arg(folder);
+    if (!info.isDir())
+        return QStringLiteral("%1 is not a folder.").arg(folder);
+    if (!info.isWritable())
+        return QStringLiteral("%1 cannot be written to: you may not create files in it, or it is on a read-only "
+                              "volume.")
+            .arg(folder);
+    return {};
+}
+
 QString ResultsCommands::ChooseDestination()
 {
     QFileDialog dialog(&m_window, QStringLiteral("Please select the path to recover the data"));
@@ -140,16 +144,33 @@ QString ResultsCommands::ChooseDestination()
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? QString() : chosen.front();
+    // A folder that cannot take the files is refused with the reason, and the
+    // chooser opens again where it was.
+    while (dialog.exec() == QDialog::Accepted) {
+        const QStringList chosen = dialog.selectedFiles();
+        if (chosen.isEmpty())
+            return {};
+        const QString problem = destinationProblem(chosen.front());
+        if (problem.isEmpty())
+            return chosen.front();
+        MessageDialog(&m_window, MessageKind::Error, problem + QStringLiteral("\n\nPlease choose another folder."));
+    }
+    return {};
 }
 
 void ResultsCommands::recover(int mode)
 {
     if (m_window.currentStep() != 3)
         return;
+    const auto recoveryMode = static_cast<recovery::RecoveryMode>(mode);
+    const std::vector<bool> selected = m_window.selectedRows();
+    if (recoveryMode == recovery::RecoveryMode::Selected &&
+        std::find(selected.begin(), selected.end(), true) == selected.end()) {
+        MessageDialog(&m_window, MessageKind::Information,
+                      QStringLiteral("No file or folder is selected. Select the files and folders to recover in the "
+                                     "list, or use Recover All."));
+        return;
+    }
     const QString folder = ChooseDestination();
     if (folder.isEmpty())
         return;
@@ -161,15 +182,13 @@ void ResultsCommands::recover(int mode)
         return;
     }
     const std::vector<catalogue::FileRow> rows = m_window.fileListModel()->fileRows();
-    const std::vector<bool> selected = m_window.selectedRows();
     const recovery::TargetFolder target{destination, folder.toStdString()};
     scan::ScanSession& session = m_window.mutableSession();
     m_lastReport.clear();
     catalogue::RecoveryControl control;
     SavingDialog dialog(control, &m_window);
-    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters,
-                                  m_window.settings(), control, dialog, m_lastReport);
-    const auto recoveryMode = static_cast<recovery::RecoveryMode>(mode);
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_window.settings(),
+                                  control, dialog, m_lastReport);
     dialog.run(copier, [&](recovery::FileRecovery& r) { r.RecoverListItems(rows, recoveryMode, selected, target); });
 
     if (dialog.outOfMemory())
@@ -177,33 +196,116 @@ void ResultsCommands::recover(int mode)
     showRecoveryOutcome(m_lastReport, folder);
 }
 
+QByteArray ResultsCommands::reportRecords(const recovery::RecoveryReport& report, const QString& folder)
+{
+    // One JSON object a line, for every file the copy was asked for: where it
+    // was on the volume (its path under the folder chosen), where it went, its
+    // size, what happened to it and why.
+    QByteArray out;
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    for (const recovery::FileReport& f : report.files()) {
+        const QString written = nameText(f.path, true);
+        QString source = written.startsWith(base) ? written.mid(base.size() - 1) : written;
+        QJsonObject record;
+        record.insert(QStringLiteral("source"), source);
+        const bool created =
+            f.outcome != recovery::FileOutcome::Filtered && f.outcome != recovery::FileOutcome::DuplicateSkipped &&
+            f.outcome != recovery::FileOutcome::CreateFailed && f.outcome != recovery::FileOutcome::NothingToWrite &&
+            f.outcome != recovery::FileOutcome::Unreadable;
+        record.insert(QStringLiteral("written"), created ? QJsonValue(written) : QJsonValue());
+        record.insert(QStringLiteral("size"), static_cast<qint64>(f.size));
+        record.insert(QStringLiteral("bytesWritten"), static_cast<qint64>(f.bytesWritten));
+        record.insert(QStringLiteral("outcome"), QString::fromLatin1(recovery::outcomeText(f.outcome)));
+        if (f.zeroFilledBlocks != 0)
+            record.insert(QStringLiteral("zeroFilledBlocks"), static_cast<qint64>(f.zeroFilledBlocks));
+        if (f.clustersInUse != 0)
+            record.insert(QStringLiteral("clustersInUse"), static_cast<qint64>(f.clustersInUse));
+        std::string why = recovery::lossText(f);
+        if (why.empty())
+            why = f.error;
+        record.insert(QStringLiteral("why"), why.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(why)));
+        out += QJsonDocument(record).toJson(QJsonDocument::Compact);
+        out += '\n';
+    }
+    for (const std::string& f : report.failedFolders()) {
+        QJsonObject record;
+        record.insert(QStringLiteral("folder"), nameText(f, true));
+        record.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
+        record.insert(QStringLiteral("why"), QStringLiteral("folder could not be created"));
+        out += QJsonDocument(record).toJson(QJsonDocument::Compact);
+        out += '\n';
+    }
+    return out;
+}
+
+void ResultsCommands::saveReportRecords(const recovery::RecoveryReport& report, const QString& folder, QWidget* parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("Save the list of recovered files"));
+    dialog.setObjectName(QStringLiteral("saveRecoveryList"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({QStringLiteral("JSON lines (*.jsonl)"), QStringLiteral("All files (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("jsonl"));
+    dialog.selectFile(QStringLiteral("recovery-report.jsonl"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().front();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(reportRecords(report, folder)) < 0 || !file.commit())
+        MessageDialog(parent, MessageKind::Error,
+                      QStringLiteral("Unable to save the list to %1: %2").arg(path, file.errorString()));
+}
+
 void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder)
 {
     // Every file that did not come back whole is named, with what happened to
-    // it; the box gives the counts and the list behind "Details".
+    // it; the box gives the counts, the list behind "Details", and saves the
+    // record of every file. A copy where every file came back whole and nothing
+    // was left out needs no box.
     const std::size_t losses = report.lossCount();
-    if (losses == 0)
+    const recovery::RecoveryTotals& t = report.totals();
+    if (losses == 0 && t.writtenFromUsedClusters == 0 && t.nothingToWrite == 0 && t.filtered == 0 &&
+        t.duplicatesSkipped == 0)
         return;
     QStringList lines;
-    for (const recovery::FileReport& f : report.files())
+    for (const recovery::FileReport& f : report.files()) {
         if (const std::string loss = recovery::lossText(f); !loss.empty())
             lines << QStringLiteral("%1: %2").arg(nameText(f.path, true), QString::fromStdString(loss));
+        else if (f.clustersInUse != 0)
+            lines << QStringLiteral("%1: written from %2 cluster(s) now in use by other files")
+                         .arg(nameText(f.path, true))
+                         .arg(f.clustersInUse);
+    }
     for (const std::string& f : report.failedFolders())
         lines << QStringLiteral("%1: folder could not be created").arg(nameText(f, true));
-    const recovery::RecoveryTotals& t = report.totals();
-    MessageDialog(&m_window, MessageKind::Error,
-                  QStringLiteral("%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, %4 incomplete, "
-                                 "%5 with unreadable blocks written as zeros, %6 not written, %7 folder(s) not "
-                                 "created. %8 file(s) were written whole.")
-                      .arg(losses)
-                      .arg(folder)
-                      .arg(t.cutShort)
-                      .arg(t.incomplete)
-                      .arg(t.filesWithZeroFill)
-                      .arg(t.failed)
-                      .arg(t.foldersFailed)
-                      .arg(t.written - std::min(t.written, t.filesWithZeroFill)),
-                  lines.join(QLatin1Char('\n')));
+    const std::uint32_t whole = t.written - std::min(t.written, t.filesWithZeroFill);
+    QString text = losses == 0 ? QStringLiteral("%1 file(s) were written whole to %2.").arg(whole).arg(folder)
+                               : QStringLiteral("%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, "
+                                                "%4 incomplete, %5 with unreadable blocks written as zeros, %6 not "
+                                                "written, %7 folder(s) not created. %8 file(s) were written whole.")
+                                     .arg(losses)
+                                     .arg(folder)
+                                     .arg(t.cutShort)
+                                     .arg(t.incomplete)
+                                     .arg(t.filesWithZeroFill)
+                                     .arg(t.failed)
+                                     .arg(t.foldersFailed)
+                                     .arg(whole);
+    if (t.writtenFromUsedClusters != 0)
+        text += QStringLiteral("\n\n%1 file(s) were written from clusters now in use: they may hold another file's "
+                               "data.")
+                    .arg(t.writtenFromUsedClusters);
+    if (t.nothingToWrite != 0 || t.filtered != 0 || t.duplicatesSkipped != 0)
+        text += QStringLiteral("\n\nNot written on purpose: %1 with no data to write, %2 left out by the file "
+                               "filters, %3 skipped because the name existed.")
+                    .arg(t.nothingToWrite)
+                    .arg(t.filtered)
+                    .arg(t.duplicatesSkipped);
+    MessageBox box(&m_window, losses == 0 ? MessageKind::Information : MessageKind::Error, text, false,
+                   lines.join(QLatin1Char('\n')));
+    QPushButton* save = box.addButton(QStringLiteral("Save &List..."), QStringLiteral("saveList"));
+    connect(save, &QPushButton::clicked, &box, [&] { saveReportRecords(report, folder, &box); });
+    box.exec();
 }
 
 // ---- Open and Open With -----------------------------------------------------
@@ -244,31 +346,44 @@ void ResultsCommands::openRow(int row, bool openWith)
     const recovery::TargetFolder target{destination, folder.toStdString()};
     scan::ScanSession& session = m_window.mutableSession();
     catalogue::RecoveryControl control; // StopRecovery and SkipFile start at 0
-    OpenObserver observer(&m_window);
     recovery::RecoveryReport report;
-    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters,
-                                  m_window.settings(), control, observer, report);
+    // The copy runs on the box's worker: a large file keeps the window alive
+    // and can be cancelled.
+    SavingDialog dialog(control, &m_window, SavingDialog::Purpose::Open);
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_window.settings(),
+                                  control, dialog, report);
     int written = 0;
-    if (session.kind() == catalogue::CatalogueKind::Fat) {
-        for (const catalogue::FatFileEntry& e : session.catalogue.FatFileList) {
+    const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
+    std::uint64_t ntfsSize = 0;
+    std::from_chars(r.size.data(), r.size.data() + r.size.size(), ntfsSize);
+    dialog.run(copier, [&](recovery::FileRecovery& c) {
+        if (!fat) {
+            written = c.RecoverNtfsFile(target, r.name, ntfsSize, r.key, recovery::CopyMode::Open, 0);
+            return;
+        }
+        for (const catalogue::FatFileEntry& e : session.catalogue.FatFileList)
             if (e.ordinal == r.key) {
-                written = copier.RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size,
-                                                e.name, e.deleted);
+                written = c.RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size, e.name,
+                                           e.deleted);
                 break;
             }
-        }
-    } else {
-        std::uint64_t size = 0;
-        std::from_chars(r.size.data(), r.size.data() + r.size.size(), size);
-        written = copier.RecoverNtfsFile(target, r.name, size, r.key, recovery::CopyMode::Open, 0);
+    });
+    if (dialog.outOfMemory())
+        OutOfMemoryEnd(&m_window);
+    if (report.files().empty())
+        return;
+    const recovery::FileReport& last = report.files().back();
+    const QString path = QString::fromStdString(last.path);
+    if (dialog.stopped() || last.outcome == recovery::FileOutcome::CutShort) {
+        // Cancelled: the part copied so far is of no use to anyone.
+        QFile::remove(path);
+        return;
     }
-    if (written != 1 || observer.last.name.empty())
+    if (written != 1 || last.name.empty())
         return;
-    if (observer.last.outcome != recovery::FileOutcome::Written &&
-        observer.last.outcome != recovery::FileOutcome::Incomplete &&
-        observer.last.outcome != recovery::FileOutcome::CutAtVolumeEnd)
+    if (last.outcome != recovery::FileOutcome::Written && last.outcome != recovery::FileOutcome::Incomplete &&
+        last.outcome != recovery::FileOutcome::CutAtVolumeEnd)
         return;
-    const QString path = folder + QLatin1Char('/') + QString::fromStdString(observer.last.name);
     if (openWith)
         openFileWith(path);
     else

@@ -15,6 +15,7 @@
 #include <string>
 
 class QMenu;
+class QWidget;
 class QTemporaryDir;
 
 namespace sarvik::app {
@@ -34,6 +35,9 @@ public:
 
   void RecoverSelected();
   void RecoverAll();
+  /// Why `folder` cannot take recovered files (missing, not a folder, not
+  /// writable), or nothing when it can.
+  [[nodiscard]] static QString destinationProblem(const QString& folder);
   /// The folder chooser; empty when none was chosen.
   QString ChooseDestination();
   /// Opens the file of the list's current row: with the desktop's handler, or
@@ -50,6 +54,11 @@ public:
   /// The caller owns it; each action carries its command id as data.
   [[nodiscard]] std::unique_ptr<QMenu> contextMenu();
 
+  /// The saved list of a recovery: a JSON object a line for each file asked
+  /// for (source, written, size, bytesWritten, outcome, why) and each folder not created.
+  [[nodiscard]] static QByteArray reportRecords(const recovery::RecoveryReport& report, const QString& folder);
+  /// Asks where, then saves reportRecords there.
+  static void saveReportRecords(const recovery::RecoveryReport& report, const QString& folder, QWidget* parent);
   /// What the last recovery did to each file.
   [[nodiscard]] const recovery::RecoveryReport& lastReport() const { return m_lastReport; }
   /// Where Open copies files: a private folder inside the system's temporary folder.

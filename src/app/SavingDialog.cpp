@@ -4,19 +4,28 @@
 #include "ui/PercentProgressBar.h"
 #include "ui/Skin.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace sarvik::app {
 
-SavingDialog::SavingDialog(catalogue::RecoveryControl& control, QWidget* parent)
-    : QDialog(parent), m_worker(control)
+namespace {
+// How long an Open copy runs before its box shows.
+constexpr int kOpenBoxDelayMs = 400;
+} // namespace
+
+SavingDialog::SavingDialog(catalogue::RecoveryControl& control, QWidget* parent, Purpose purpose)
+    : QDialog(parent), m_worker(control), m_purpose(purpose)
 {
-    setWindowTitle(QStringLiteral("Saving the data please wait"));
+    setWindowTitle(purpose == Purpose::Open ? QStringLiteral("Copying the file to open it")
+                                            : QStringLiteral("Saving the data please wait"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(ui::dluX(328), ui::dluY(166));
     QPalette skin = palette();
@@ -50,7 +59,14 @@ SavingDialog::SavingDialog(catalogue::RecoveryControl& control, QWidget* parent)
     m_skip = new QPushButton(QStringLiteral("S&kip File"), this);
     m_stop->setAutoDefault(false);
     m_skip->setAutoDefault(false);
-    connect(m_stop, &QPushButton::clicked, this, [this] { m_worker.requestStop(); });
+    connect(m_stop, &QPushButton::clicked, this, [this] {
+        m_stopped = true;
+        m_worker.requestStop();
+    });
+    if (purpose == Purpose::Open) {
+        m_stop->setText(QStringLiteral("&Cancel"));
+        m_skip->hide();
+    }
     connect(m_skip, &QPushButton::clicked, this, [this] { m_worker.requestSkip(); });
 
     auto* buttons = new QHBoxLayout;
@@ -75,6 +91,7 @@ SavingDialog::~SavingDialog()
 void SavingDialog::run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy)
 {
     m_working = true;
+    m_stopped = false;
     const bool started = m_worker.start(recovery, std::move(copy), [this] {
         QMetaObject::invokeMethod(this, &SavingDialog::copyEnded, Qt::QueuedConnection);
     });
@@ -82,7 +99,19 @@ void SavingDialog::run(recovery::FileRecovery& recovery, std::function<void(reco
         m_working = false;
         return;
     }
-    exec();
+    if (m_purpose == Purpose::Open) {
+        // Most files copy in a moment: the box shows only for one that takes
+        // longer, with a busy pointer meanwhile and the window taking no input.
+        QEventLoop wait;
+        m_wait = &wait;
+        QTimer::singleShot(kOpenBoxDelayMs, &wait, &QEventLoop::quit);
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+        QApplication::restoreOverrideCursor();
+        m_wait = nullptr;
+    }
+    if (m_working)
+        exec();
     m_worker.wait();
     m_working = false;
 }
@@ -92,6 +121,8 @@ void SavingDialog::copyEnded()
     m_worker.wait();
     deliver(); // the last labels before the box goes
     m_working = false;
+    if (m_wait != nullptr)
+        m_wait->quit();
     accept();
 }
 

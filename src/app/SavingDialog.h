@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+class QEventLoop;
 class QLabel;
 class QPushButton;
 
@@ -27,7 +28,10 @@ namespace sarvik::app {
 class SavingDialog : public QDialog, public recovery::RecoveryObserver {
     Q_OBJECT
 public:
-    SavingDialog(catalogue::RecoveryControl& control, QWidget* parent = nullptr);
+    /// Save: the recovery's box. Open: the copy that Open and Open With make,
+    /// with one Cancel button that stops it.
+    enum class Purpose { Save, Open };
+    SavingDialog(catalogue::RecoveryControl& control, QWidget* parent = nullptr, Purpose purpose = Purpose::Save);
     ~SavingDialog() override;
 
     /// Starts `copy` on the worker and shows the box until the copy has ended.
@@ -42,6 +46,8 @@ public:
     [[nodiscard]] QPushButton* stopButton() const { return m_stop; }
     [[nodiscard]] QPushButton* skipButton() const { return m_skip; }
     [[nodiscard]] bool working() const { return m_working; }
+    /// True when Stop Saving (Cancel) was pressed during the last copy.
+    [[nodiscard]] bool stopped() const { return m_stopped; }
 
     void reject() override;
 
@@ -62,6 +68,10 @@ private:
 
     recovery::SaveWorker m_worker;
     bool m_working = false;
+    bool m_stopped = false;
+    Purpose m_purpose;
+    /// While an Open copy runs before its box is shown.
+    QEventLoop* m_wait = nullptr;
     QLabel* m_path = nullptr;
     QLabel* m_fileName = nullptr;
     QLabel* m_totalFiles = nullptr;

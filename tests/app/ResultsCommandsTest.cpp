@@ -25,6 +25,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -157,6 +159,8 @@ private slots:
     void skipCutsOneFileShort();
     void createErrorAskedAndNoStops();
     void chooserCancelledCopiesNothing();
+    void nothingSelectedAndUnusableFoldersAreSaidSo();
+    void openShowsABoxThatCancels();
     void openCopiesToPrivateFolderAndHandsOver();
     void openWithChooserListsDesktopEntries();
     void emptyNtfsFileIsNotOpened();
@@ -311,9 +315,11 @@ void ResultsCommandsTest::skipCutsOneFileShort()
     });
     // The end-of-recovery box counts the skipped file and names it behind Details.
     QString summary, details;
+    bool saveOffered = false;
     whenModal<app::MessageBox>([&](app::MessageBox* box) {
         summary = box->text();
         details = box->details();
+        saveOffered = box->findChild<QPushButton*>(QStringLiteral("saveList")) != nullptr;
         box->accept();
     });
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
@@ -324,6 +330,22 @@ void ResultsCommandsTest::skipCutsOneFileShort()
     QVERIFY2(details.startsWith(out.path() + QLatin1Char('/') + names[0] + QStringLiteral(": cut short at ")) &&
                  !details.contains(names[1]),
              qPrintable(details));
+    QVERIFY(saveOffered);
+    // The list that Save List writes: a record for each file asked for.
+    const QList<QByteArray> records =
+        app::ResultsCommands::reportRecords(w.commands()->lastReport(), out.path()).split('\n');
+    QCOMPARE(records.size(), 3); // two lines and the empty rest after the last newline
+    const QJsonObject cut = QJsonDocument::fromJson(records[0]).object();
+    QCOMPARE(cut.value(QStringLiteral("source")).toString(), QLatin1Char('/') + names[0]);
+    QCOMPARE(cut.value(QStringLiteral("written")).toString(), out.path() + QLatin1Char('/') + names[0]);
+    QCOMPARE(cut.value(QStringLiteral("outcome")).toString(), QStringLiteral("cut short"));
+    QVERIFY2(cut.value(QStringLiteral("why")).toString().startsWith(QStringLiteral("cut short at ")),
+             records[0].constData());
+    QVERIFY(cut.value(QStringLiteral("size")).toInteger() > cut.value(QStringLiteral("bytesWritten")).toInteger());
+    const QJsonObject next = QJsonDocument::fromJson(records[1]).object();
+    QCOMPARE(next.value(QStringLiteral("outcome")).toString(), QStringLiteral("written"));
+    QVERIFY(next.value(QStringLiteral("why")).isNull());
+    QCOMPARE(next.value(QStringLiteral("size")).toInteger(), next.value(QStringLiteral("bytesWritten")).toInteger());
 
     QHash<QString, ManifestFile> manifest;
     for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString()))
@@ -401,6 +423,80 @@ void ResultsCommandsTest::chooserCancelledCopiesNothing()
     QVERIFY(seen.seen);
     QVERIFY(!savingShown);
     QVERIFY(w.commands()->lastReport().files().empty());
+}
+
+void ResultsCommandsTest::nothingSelectedAndUnusableFoldersAreSaidSo()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    // Nothing selected: said at once, no chooser.
+    w.detailsView()->selectionModel()->clearSelection();
+    ChooserSeen chooser;
+    chooseFile(QString(), &chooser);
+    Answer said;
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &said);
+    QVERIFY(w.runIfEnabled(Command::RecoverSelected));
+    QVERIFY(said.seen);
+    QVERIFY2(said.asked.startsWith(QStringLiteral("No file or folder is selected.")), qPrintable(said.asked));
+    QVERIFY(!chooser.seen);
+    dropPendingAnswers();
+
+    // What a destination must be, with the reason when it is not.
+    QTemporaryDir out;
+    QFile plain(out.path() + QStringLiteral("/plain.txt"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QVERIFY(app::ResultsCommands::destinationProblem(out.path()).isEmpty());
+    QCOMPARE(app::ResultsCommands::destinationProblem(out.path() + QStringLiteral("/gone")),
+             out.path() + QStringLiteral("/gone does not exist."));
+    QCOMPARE(app::ResultsCommands::destinationProblem(plain.fileName()),
+             plain.fileName() + QStringLiteral(" is not a folder."));
+    const QString locked = out.path() + QStringLiteral("/locked");
+    QVERIFY(QDir(out.path()).mkdir(locked));
+    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+    // The administrator writes anywhere; anyone else is refused.
+    if (!QFileInfo(locked).isWritable())
+        QVERIFY(app::ResultsCommands::destinationProblem(locked).contains(QStringLiteral("cannot be written to")));
+}
+
+void ResultsCommandsTest::openShowsABoxThatCancels()
+{
+    NEED_VOLUME("fat16.img");
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, devices);
+    QVERIFY(scanned(w));
+    QStringList launched;
+    w.commands()->launchFile = [&](const QString& path) {
+        launched << path;
+        return true;
+    };
+    const int row = rowNamed(*w.fileListModel(), QStringLiteral("Large archive.dat"));
+    QVERIFY(row >= 0);
+    selectRow(w, row);
+    devices.gate.close(); // the copy waits at its first read, so the box shows
+    QString title, cancel;
+    bool skipShown = true;
+    whenModal<app::SavingDialog>([&](app::SavingDialog* d) {
+        title = d->windowTitle();
+        cancel = d->stopButton()->text();
+        skipShown = d->skipButton()->isVisible();
+        d->stopButton()->click();
+        devices.gate.open();
+    });
+    w.commands()->run(Command::Open);
+    QCOMPARE(title, QStringLiteral("Copying the file to open it"));
+    QCOMPARE(cancel, QStringLiteral("&Cancel"));
+    QVERIFY(!skipShown);
+    // Cancelled: nothing handed over, and no part of a copy left behind.
+    QVERIFY(launched.isEmpty());
+    QCOMPARE(QDir(w.commands()->openFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
+
+    // The same file opens when left to finish.
+    w.commands()->run(Command::Open);
+    QCOMPARE(launched.size(), 1);
+    QCOMPARE(QFileInfo(launched.front()).fileName(), QStringLiteral("Large archive.dat"));
 }
 
 void ResultsCommandsTest::openCopiesToPrivateFolderAndHandsOver()
@@ -753,6 +849,12 @@ void ResultsCommandsTest::filterCloseRefillsRoot()
     QCOMPARE(folders, foldersBefore);
     QCOMPARE(files, txtBefore);
     QVERIFY(files >= 1);
+    // The page says that a filter shapes the list and the recovery, and which.
+    QVERIFY(w.filterNote()->isVisible());
+    QVERIFY2(w.filterNote()->text().contains(QStringLiteral("*.txt")), qPrintable(w.filterNote()->text()));
+    // Back, then a new scan: no filter, no note.
+    QTest::mouseClick(w.backButton(), Qt::LeftButton);
+    QVERIFY(!w.filterNote()->isVisible());
 }
 
 void ResultsCommandsTest::findMatchesWithPaths()
