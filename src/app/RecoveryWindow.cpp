@@ -4,12 +4,12 @@
 #include "app/FileListModel.h"
 #include "app/HelpDialog.h"
 #include "app/MessageBoxes.h"
+#include "app/NamedDrives.h"
 #include "app/RecoverySettingsDialog.h"
 #include "app/ResultsCommands.h"
 #include "app/ScanRunner.h"
 #include "catalogue/NameText.h"
 #include "disk/DriveInformation.h"
-#include "platform/DriveDiscovery.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -28,12 +28,15 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -229,6 +232,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
                  {m_back, move},
                  {m_next, move},
                  {m_rules, move},
+                 {m_filterNote, kGrowX},
                  {m_quickHelpLabel, kMoveY}};
     for (Anchor& anchor : m_anchors)
         anchor.base = anchor.widget->geometry();
@@ -301,6 +305,11 @@ void RecoveryWindow::buildControls()
     m_rules = transparentLabel(panel, ui::dluRect(442, 268, 74, 12));
     m_rules->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
     m_rules->hide();
+    // Over the list, where the toolbar ends: the patterns that shape the list and the recovery.
+    m_filterNote = transparentLabel(panel, ui::dluRect(156, 50, 367, 11));
+    m_filterNote->setObjectName(QStringLiteral("filterNote"));
+    m_filterNote->setStyleSheet(QStringLiteral("color: #8a3b12; font-weight: bold;"));
+    m_filterNote->hide();
 
     m_quickHelpLabel = transparentLabel(panel, ui::dluRect(11, 259, 384, 39));
     m_quickHelpLabel->setWordWrap(true);
@@ -394,6 +403,17 @@ void RecoveryWindow::buildControls()
     };
     m_driveTree = makeTree();
     m_folderTree = makeTree();
+    // Whole names: a long one scrolls sideways instead of being cut.
+    for (QTreeWidget* tree : {m_driveTree, m_folderTree}) {
+        tree->header()->setStretchLastSection(false);
+        tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    }
+    // The arrow keys select the drive they move to, as a click does.
+    connect(m_driveTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (current != nullptr && m_currentStep == 0 && !scanRunning() && m_driveTree->isEnabled() &&
+            current->data(0, kDriveIndexRole).isValid())
+            SelectDrive(current);
+    });
     // The list follows the folder the keyboard moves to; a mouse press opens its
     // folder itself.
     connect(m_folderTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
@@ -673,19 +693,25 @@ void RecoveryWindow::driveTreePressed(QTreeWidgetItem* item, const QPoint& pos)
         return;
     if (item->text(0) == QLatin1String("My Computer") || item->text(0).isEmpty())
         return;
-    m_driveTree->setCurrentItem(item);
-    SelectDrive(item);
+    {
+        // The press selects the drive itself (and offers what a click offers).
+        const QScopedValueRollback quiet(m_currentStep, -1);
+        m_driveTree->setCurrentItem(item);
+    }
+    SelectDrive(item, true);
 }
 
-void RecoveryWindow::SelectDrive(QTreeWidgetItem* item)
+void RecoveryWindow::SelectDrive(QTreeWidgetItem* item, bool offerElevation)
 {
+    if (!item->data(0, kDriveIndexRole).isValid())
+        return;
     const auto index = item->data(0, kDriveIndexRole).toULongLong();
     if (index >= m_drives.size())
         return;
-    selectDriveAt(static_cast<std::size_t>(index));
+    selectDriveAt(static_cast<std::size_t>(index), offerElevation);
 }
 
-void RecoveryWindow::selectDriveAt(std::size_t index)
+void RecoveryWindow::selectDriveAt(std::size_t index, bool offerElevation)
 {
     m_selectedDrive = index;
     m_selection =
@@ -693,6 +719,46 @@ void RecoveryWindow::selectDriveAt(std::size_t index)
                           m_settings.ThoroughScan ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic);
     ShowVolumeInfo();
     showNext(static_cast<bool>(m_selection));
+    // Image files are the user's own; a device may need the administrator.
+    if (offerElevation && m_selection.accessDenied && m_drives[index].kind != disk::DriveKind::Image)
+        offerElevatedRestart(m_drives[index]);
+}
+
+bool RecoveryWindow::offerElevatedRestart(const disk::DriveItem& drive)
+{
+    const QString question =
+        QStringLiteral("You may not read %1: reading a disk directly needs the administrator.\n\n"
+                       "Start Velmora Sarvik Undelete again as the administrator? You will be asked for the "
+                       "administrator's password.")
+            .arg(QString::fromStdString(drive.devicePath));
+    if (QuestionDialog(this, question, MessageKind::Error) != kYes)
+        return false;
+    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    if (pkexec.isEmpty()) {
+        MessageDialog(this, MessageKind::Error,
+                      QStringLiteral("pkexec is not installed. Install the pkexec package, or start the program "
+                                     "as root."));
+        return false;
+    }
+    // pkexec keeps the display for this program (its policy allows a GUI).
+    const QStringList arguments = QStringList{QApplication::applicationFilePath()} + QApplication::arguments().mid(1);
+    if (!QProcess::startDetached(pkexec, arguments)) {
+        MessageDialog(this, MessageKind::Error, QStringLiteral("pkexec could not be started."));
+        return false;
+    }
+    m_exitConfirmed = true;
+    close();
+    return true;
+}
+
+void RecoveryWindow::showRefusedSources(const QStringList& refusals)
+{
+    if (refusals.isEmpty())
+        return;
+    // After the window is on screen, so that the box is centred on it.
+    QTimer::singleShot(0, this, [this, refusals] {
+        MessageDialog(this, MessageKind::Error, QStringLiteral("Not listed:\n") + refusals.join(QLatin1Char('\n')));
+    });
 }
 
 void RecoveryWindow::ShowVolumeInfo()
@@ -700,7 +766,14 @@ void RecoveryWindow::ShowVolumeInfo()
     // Why a volume is NOT READY, or what the user should know about a ready one,
     // under the values and as the file system's tooltip.
     QStringList notes;
-    if (!m_selection)
+    // An image file of no bytes at all holds no boot sector to judge.
+    const bool emptyImage = !m_selection && m_selection.status != disk::SelectStatus::CannotOpen && m_selectedDrive &&
+                            *m_selectedDrive < m_drives.size() &&
+                            m_drives[*m_selectedDrive].kind == disk::DriveKind::Image &&
+                            m_drives[*m_selectedDrive].sizeBytes == 0;
+    if (emptyImage)
+        notes << QStringLiteral("Not ready: the file is empty.");
+    else if (!m_selection)
         notes << QStringLiteral("Not ready: %1.").arg(QString::fromStdString(disk::selectFailureText(m_selection)));
     for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
         if (note)
@@ -767,6 +840,23 @@ void RecoveryWindow::StopScan()
         m_runner->requestStop();
 }
 
+QString RecoveryWindow::statusText(const std::string& status) const
+{
+    // The record walk reports its place in sectors of the MFT ("Reading 2048\\80000");
+    // the thorough rules show it in records.
+    static const QRegularExpression kSectors(QStringLiteral("^Reading (\\d+)\\\\(\\d+)$"));
+    const QString text = QString::fromStdString(status);
+    const QRegularExpressionMatch match = kSectors.match(text);
+    if (!m_settings.ThoroughScan || !match.hasMatch() ||
+        m_session.volume.geometry.GeometryKind != disk::VolumeKind::Ntfs)
+        return text;
+    const qulonglong sectors = m_session.volume.geometry.MftRecordSectors;
+    const qulonglong perRecord = sectors == 0 ? 2 : sectors; // 1,024-byte records unless the boot sector says otherwise
+    return QStringLiteral("Reading MFT records: %1 of %2")
+        .arg(match.captured(1).toULongLong() / perRecord)
+        .arg(match.captured(2).toULongLong() / perRecord);
+}
+
 void RecoveryWindow::applyReport(const ScanReport& report)
 {
     if (report.hasFolders)
@@ -778,7 +868,7 @@ void RecoveryWindow::applyReport(const ScanReport& report)
     if (report.hasLastItem)
         m_values[3]->setText(nameText(report.lastItem, m_settings.ThoroughScan)); // the scan's names
     if (report.hasStatus)
-        m_status->setText(QString::fromStdString(report.status));
+        m_status->setText(statusText(report.status));
     if (report.hasProgress) {
         m_progress->setValue(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
         m_progress->show();
@@ -871,6 +961,7 @@ void RecoveryWindow::back()
     m_model->clear();
     m_fileList->hide();
     m_rules->hide();
+    m_filterNote->hide();
     ShowPage(1, false);
     SetMenuState(0);
     SetLabelLayout(0);
@@ -932,6 +1023,19 @@ void RecoveryWindow::FillFileList(std::uint32_t key)
                      FileListModel::TypeNames::Pending);
     m_details->scrollToTop();
     m_details->horizontalScrollBar()->setValue(0);
+    // A filter in force lists and recovers only what its patterns let through.
+    const auto& patterns = m_session.filters.patterns();
+    if (patterns.empty()) {
+        m_filterNote->hide();
+    } else {
+        QStringList shown;
+        for (const std::string& p : patterns)
+            shown << nameText(p, utf8);
+        m_filterNote->setText(QStringLiteral("File filter in force: only files named %1 are listed and recovered")
+                                  .arg(shown.join(QStringLiteral(", "))));
+        m_filterNote->setToolTip(m_filterNote->text());
+        m_filterNote->show();
+    }
 }
 
 void RecoveryWindow::sizeColumns()
@@ -1084,6 +1188,17 @@ bool RecoveryWindow::eventFilter(QObject* watched, QEvent* event)
             else if (watched == m_folderTree->viewport())
                 folderTreePressed(m_folderTree->itemAt(pos), pos);
         }
+    } else if (event->type() == QEvent::KeyPress && m_currentStep == 0 && watched == m_driveTree) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter on a drive goes on as Next does; on one not ready it offers
+            // what a click offers.
+            if (QTreeWidgetItem* item = m_driveTree->currentItem(); item != nullptr && !m_next->isEnabled())
+                SelectDrive(item, true);
+            if (m_next->isEnabled())
+                next();
+            return true;
+        }
     } else if (event->type() == QEvent::KeyPress && m_currentStep == 3) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         const bool results = watched == m_folderTree || watched == m_details || watched == m_listView;
@@ -1195,8 +1310,23 @@ void RecoveryWindow::addDiskImage()
                                                       QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
     if (path.isEmpty())
         return;
-    for (const auto& item : platform::imageDriveItems(path.toStdString()))
-        addDriveItem(item);
+    const NamedDrives named = namedDrives(path);
+    if (!named.refusal.isEmpty()) {
+        MessageDialog(this, MessageKind::Error, named.refusal);
+        return;
+    }
+    QTreeWidgetItem* first = nullptr;
+    for (const auto& item : named.items) {
+        QTreeWidgetItem* added = addDriveItem(item);
+        if (first == nullptr)
+            first = added;
+    }
+    // The drive page selects what was just added, as a click on it would.
+    if (first != nullptr && m_currentStep == 0 && !scanRunning()) {
+        m_driveTree->setCurrentItem(first);
+        m_driveTree->scrollToItem(first);
+        m_driveTree->setFocus();
+    }
 }
 
 } // namespace sarvik::app

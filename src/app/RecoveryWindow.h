@@ -84,6 +84,10 @@ public:
     void ShowPage(int page, bool forward);
     /// Adds a disk image to the drive tree; returns its item.
     QTreeWidgetItem* addDriveItem(const disk::DriveItem& item);
+    /// The status line for an engine's status text (the thorough rules count MFT records).
+    [[nodiscard]] QString statusText(const std::string& status) const;
+    /// Says why each path named on the command line is not listed (one box, after the window shows).
+    void showRefusedSources(const QStringList& refusals);
     /// Runs the menu command `id` if it is enabled (the toolbar's rule).
     bool runIfEnabled(int id);
 
@@ -99,6 +103,8 @@ public:
     [[nodiscard]] QLabel* statusLine() const { return m_status; }
     /// "Thorough scan" or "Classic scan" on the results page.
     [[nodiscard]] QLabel* rulesLabel() const { return m_rules; }
+    /// Above the list on the results page while a file filter is in force.
+    [[nodiscard]] QLabel* filterNote() const { return m_filterNote; }
     [[nodiscard]] ui::PercentProgressBar* progressBar() const { return m_progress; }
     [[nodiscard]] ui::PictureButton* nextButton() const { return m_next; }
     [[nodiscard]] ui::PictureButton* backButton() const { return m_back; }
@@ -162,9 +168,13 @@ protected:
 
     // Drive page.
     void driveTreePressed(QTreeWidgetItem* item, const QPoint& pos);
-    void SelectDrive(QTreeWidgetItem* item);
+    /// `offerElevation`: a device this user may not read offers the restart
+    /// as the administrator (a click or Enter; not the arrow keys passing by).
+    void SelectDrive(QTreeWidgetItem* item, bool offerElevation = false);
     /// Selects drive `index` under the rules the settings name.
-    void selectDriveAt(std::size_t index);
+    void selectDriveAt(std::size_t index, bool offerElevation = false);
+    /// Asks to start the program again through pkexec; true when it was started.
+    bool offerElevatedRestart(const disk::DriveItem& drive);
     void ShowVolumeInfo();
     void showNext(bool show);
 
@@ -225,6 +235,7 @@ protected:
     QLabel* m_values[5] = {};
     QLabel* m_status = nullptr;
     QLabel* m_rules = nullptr;
+    QLabel* m_filterNote = nullptr;
     QLabel* m_quickHelpLabel = nullptr;
     ui::PercentProgressBar* m_progress = nullptr;
     QTreeWidget* m_driveTree = nullptr;

@@ -2,13 +2,13 @@
 // line are listed in the drive tree beside the volumes that discovery finds.
 
 #include "app/FileTypes.h"
+#include "app/NamedDrives.h"
 #include "app/RecoveryWindow.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/PosixDevice.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QIcon>
 
 #include <algorithm>
@@ -16,22 +16,6 @@
 #include <string_view>
 
 namespace {
-
-// A path named by the user: an image file (each of its partitions when it holds
-// a partition table), or a device listed under its own name.
-std::vector<sarvik::disk::DriveItem> namedDrives(const QString& argument)
-{
-    const QFileInfo info(argument);
-    if (!info.exists())
-        return {};
-    const std::string path = info.absoluteFilePath().toStdString();
-    if (info.isFile())
-        return sarvik::platform::imageDriveItems(path);
-    sarvik::disk::DriveItem item;
-    item.devicePath = path;
-    item.text = "Logical Disk(" + info.fileName().toStdString() + ")";
-    return {item};
-}
 
 constexpr const char* kUsage =
     "Usage: sarvik-undelete [IMAGE|DEVICE]...\n"
@@ -76,13 +60,15 @@ int main(int argc, char* argv[])
     parser.process(app);
 
     std::vector<sarvik::disk::DriveItem> drives = sarvik::platform::FillDriveTree();
+    QStringList refused;
     for (const QString& argument : parser.positionalArguments()) {
-        const auto items = namedDrives(argument);
-        if (items.empty()) {
-            std::fprintf(stderr, "sarvik-undelete: %s: no such file or device\n", qPrintable(argument));
+        const sarvik::app::NamedDrives named = sarvik::app::namedDrives(argument);
+        if (!named.refusal.isEmpty()) {
+            std::fprintf(stderr, "sarvik-undelete: %s\n", qPrintable(named.refusal));
+            refused << named.refusal;
             continue;
         }
-        for (const auto& item : items) {
+        for (const auto& item : named.items) {
             const bool listed = std::any_of(drives.begin(), drives.end(),
                                             [&](const auto& d) { return d.devicePath == item.devicePath; });
             if (!listed)
@@ -93,5 +79,6 @@ int main(int argc, char* argv[])
     sarvik::platform::PosixDeviceProvider devices;
     sarvik::app::RecoveryWindow window(std::move(drives), devices);
     window.show();
+    window.showRefusedSources(refused);
     return QApplication::exec();
 }

@@ -289,8 +289,11 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
         return SelectResult{status, std::move(detail)};
     };
 
-    if (!opened.source)
-        return unsupported(SelectStatus::CannotOpen, opened.error);
+    if (!opened.source) {
+        SelectResult refused = unsupported(SelectStatus::CannotOpen, opened.error);
+        refused.accessDenied = opened.accessDenied;
+        return refused;
+    }
     const std::shared_ptr<const BlockSource> source = std::move(opened.source);
     info.VolumeSupported = 1;
     info.VolumeSectors = source->size() / kSectorSize;

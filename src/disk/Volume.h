@@ -107,6 +107,7 @@ struct DriveItem {
 struct OpenResult {
     std::shared_ptr<const BlockSource> source;
     std::string error; ///< the system's reason (strerror text) when source is empty
+    bool accessDenied = false; ///< the system refused this user access (an administrator may read it)
 };
 
 /// How the core reaches devices; the platform layer implements it, tests use memory.
@@ -160,6 +161,7 @@ enum class SelectStatus {
 struct SelectResult {
     SelectStatus status = SelectStatus::Ready;
     std::string detail;
+    bool accessDenied = false; ///< CannotOpen because the system refused this user access
     explicit operator bool() const noexcept { return status == SelectStatus::Ready; }
 };
 

@@ -4,6 +4,7 @@
 #include "platform/PosixDevice.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -69,8 +70,9 @@ bool naturalLess(const std::string& a, const std::string& b)
 }
 
 /// The partitions of a whole disk or image as items of their own ("Disk
-/// Image(disk.img p2)" naming "disk.img@2"); nothing when it holds no table or
-/// cannot be opened.
+/// Image(disk.img) 2: NTFS" naming "disk.img@2", the file system its boot
+/// sector names left out when it names none we read); nothing when it holds no
+/// table or cannot be opened.
 std::vector<disk::DriveItem> partitionItems(const disk::DriveItem& whole, const std::string& prefix,
                                             const std::string& name)
 {
@@ -78,10 +80,14 @@ std::vector<disk::DriveItem> partitionItems(const disk::DriveItem& whole, const 
     const auto source = PosixBlockSource::open(whole.devicePath);
     if (!source)
         return items;
+    std::array<std::byte, disk::kSectorSize> boot{};
     for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
         disk::DriveItem item;
         item.kind = whole.kind;
-        item.text = prefix + "(" + name + " p" + std::to_string(p.number) + ")";
+        item.text = prefix + "(" + name + ") " + std::to_string(p.number);
+        if (source->read(p.firstSector * disk::kSectorSize, boot) == disk::ReadStatus::Ok)
+            if (const auto kind = disk::ClassifyBootSector(boot).kind; kind != disk::VolumeKind::Unsupported)
+                item.text += ": " + disk::fileSystemName(kind);
         item.devicePath = disk::partitionPathText(whole.devicePath, p.number);
         item.sizeBytes = p.sectors * disk::kSectorSize;
         items.push_back(std::move(item));

@@ -18,7 +18,7 @@ std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot = "/sys"
 disk::DriveItem imageDriveItem(const std::string& path);
 
 /// The drive items of an image: one per partition when it holds a partition
-/// table ("Disk Image(disk.img p2)" for "disk.img@2"), else imageDriveItem(path).
+/// table ("Disk Image(disk.img) 2: FAT32" for "disk.img@2"), else imageDriveItem(path).
 std::vector<disk::DriveItem> imageDriveItems(const std::string& path);
 
 } // namespace sarvik::platform

@@ -135,6 +135,14 @@ disk::OpenResult PosixDeviceProvider::open(const std::string& devicePath)
 {
     disk::OpenResult result;
     result.source = openVolumeSource(devicePath, &result.error);
+    if (!result.source) {
+        // The file itself, or the whole disk that a partition path names.
+        const disk::PartitionPath split = disk::SplitPartitionPath(devicePath);
+        std::error_code ec;
+        const std::string& file =
+            split.number == 0 || std::filesystem::exists(devicePath, ec) ? devicePath : split.path;
+        result.accessDenied = ::access(file.c_str(), R_OK) != 0 && (errno == EACCES || errno == EPERM);
+    }
     return result;
 }
 

@@ -29,6 +29,16 @@ struct Gate {
     std::mutex mutex;
     std::condition_variable changed;
     bool closed = false;
+    int allowance = 0; ///< reads let through while closed
+    /// Lets `reads` more reads through a closed gate.
+    void allow(int reads)
+    {
+        {
+            std::lock_guard lock(mutex);
+            allowance += reads;
+        }
+        changed.notify_all();
+    }
     void close()
     {
         std::lock_guard lock(mutex);
@@ -45,7 +55,9 @@ struct Gate {
     void pass()
     {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return !closed; });
+        changed.wait(lock, [this] { return !closed || allowance > 0; });
+        if (closed)
+            --allowance;
     }
 };
 

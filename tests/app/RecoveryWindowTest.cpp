@@ -8,6 +8,7 @@
 #include "app/FileTypes.h"
 #include "app/HelpDialog.h"
 #include "app/MessageBoxes.h"
+#include "app/NamedDrives.h"
 #include "app/RecoverySettingsDialog.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/PosixDevice.h"
@@ -18,7 +19,9 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -143,6 +146,45 @@ QString makeScanVolume(const QString& dir, QString* why)
     return ok ? image : QString();
 }
 
+// An MBR disk image: partition 1 a copy of `fat16` (at sector 64), partition 2
+// a copy of `other` (after it).
+QString writeMbrDisk(const QString& dir, const QString& fat16, const QString& other)
+{
+    QFile a(fat16), b(other);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray first = a.readAll(), second = b.readAll();
+    const int start1 = 64, start2 = start1 + static_cast<int>(first.size() / 512);
+    QByteArray bytes(64 * 512, '\0');
+    auto entry = [&](int slot, int type, int start, int sectors) {
+        const int at = 446 + 16 * slot;
+        putLe(bytes, at + 4, 1, static_cast<quint32>(type));
+        putLe(bytes, at + 8, 4, static_cast<quint32>(start));
+        putLe(bytes, at + 12, 4, static_cast<quint32>(sectors));
+    };
+    entry(0, 0x06, start1, static_cast<int>(first.size() / 512));
+    entry(1, 0x01, start2, static_cast<int>(second.size() / 512));
+    putLe(bytes, 510, 1, 0x55);
+    putLe(bytes, 511, 1, 0xAA);
+    bytes += first;
+    bytes += second;
+    const QString path = dir + QStringLiteral("/disk_mbr.img");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+// Every open is refused as the system refuses a raw device to a normal user.
+class DeniedDevices final : public disk::DeviceProvider {
+  public:
+    disk::OpenResult open(const std::string& path) override
+    {
+        return {nullptr, path + ": permission denied: run it as root (sudo) or join the disk group", true};
+    }
+    std::optional<std::string> volumeLabel(const std::string&) override { return std::nullopt; }
+};
+
 // ---- Window helpers ---------------------------------------------------------
 
 QTreeWidgetItem* driveItem(RecoveryWindow& w, const QString& text)
@@ -198,6 +240,10 @@ private slots:
     void startUpShowsDrivePageAndFourPopups();
     void menuStatesFollowTheStep();
     void drivePageClicks();
+    void drivePageByKeyboardSaysWhyNotReady();
+    void partitionsImagesAndRefusedPaths();
+    void deniedDeviceOffersTheAdministrator();
+    void thoroughScanShowsEachPhase();
     void toolbarActsOnlyWhenItsCommandIsEnabled();
     void windowResizesWithItsLists();
     void scanReachesResultsWithTreeAndRows();
@@ -439,6 +485,187 @@ void RecoveryWindowTest::drivePageClicks()
     QVERIFY(w.nextButton()->isVisible());
     QVERIFY(!computer->isExpanded()); // the button did its own work, and only that
     QCOMPARE(tree->currentItem(), fat16);
+}
+
+void RecoveryWindowTest::drivePageByKeyboardSaysWhyNotReady()
+{
+    // An empty file and one of random bytes beside the two boot sectors.
+    const QString empty = m_dir.path() + QStringLiteral("/empty.img");
+    const QString noise = m_dir.path() + QStringLiteral("/noise.img");
+    {
+        QFile e(empty), n(noise);
+        QVERIFY(e.open(QIODevice::WriteOnly) && n.open(QIODevice::WriteOnly));
+        QByteArray bytes(64 * 1024, '\0');
+        quint32 x = 12345;
+        for (char& c : bytes)
+            c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+        n.write(bytes);
+    }
+    RecoveryWindow w({platform::imageDriveItem(m_fat16.toStdString()), platform::imageDriveItem(m_fat12.toStdString()),
+                      platform::imageDriveItem(empty.toStdString()), platform::imageDriveItem(noise.toStdString())},
+                     m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTreeWidget* tree = w.driveTree();
+    tree->setFocus();
+    tree->setCurrentItem(tree->topLevelItem(0));
+    QVERIFY(!w.nextButton()->isVisible());
+
+    // Each arrow selects the drive it lands on: the panel, the reason and Next follow.
+    QTest::keyClick(tree, Qt::Key_Down);
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
+    QVERIFY(w.nextButton()->isVisible() && w.nextButton()->isEnabled());
+    QVERIFY(!w.statusLine()->isVisible());
+    const QHash<QString, QString> why{
+        {QStringLiteral("floppy12.img"), QStringLiteral("Not ready: not a FAT16, FAT32 or NTFS volume.")},
+        {QStringLiteral("empty.img"), QStringLiteral("Not ready: the file is empty.")},
+        {QStringLiteral("noise.img"), QStringLiteral("Not ready: not a FAT16, FAT32 or NTFS volume.")}};
+    for (const QString name : {"floppy12.img", "empty.img", "noise.img"}) {
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Disk Image(%1)").arg(name));
+        QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NOT READY"));
+        QVERIFY(!w.nextButton()->isVisible());
+        QVERIFY(w.statusLine()->isVisible());
+        QCOMPARE(w.statusLine()->text(), why.value(name));
+        // Enter on a drive that is not ready stays on the page.
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(w.currentStep(), 0);
+    }
+    // Back up to the FAT16 volume; Enter goes on as Next does.
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(tree, Qt::Key_Up);
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
+    QVERIFY(w.nextButton()->isVisible());
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::keyClick(tree, Qt::Key_Enter);
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY(done.wait(30000));
+}
+
+void RecoveryWindowTest::partitionsImagesAndRefusedPaths()
+{
+    const QString disk = writeMbrDisk(m_dir.path(), m_fat16, m_fat12);
+    QVERIFY(!disk.isEmpty());
+    // Each partition by its number and the file system its boot sector names.
+    const app::NamedDrives parts = app::namedDrives(disk);
+    QVERIFY(parts.refusal.isEmpty());
+    QCOMPARE(parts.items.size(), 2u);
+    QCOMPARE(QString::fromStdString(parts.items[0].text), QStringLiteral("Disk Image(disk_mbr.img) 1: FAT16"));
+    QCOMPARE(QString::fromStdString(parts.items[1].text), QStringLiteral("Disk Image(disk_mbr.img) 2"));
+    // A folder, a missing path and a character device are refused with the reason.
+    QCOMPARE(app::namedDrives(m_dir.path()).refusal,
+             m_dir.path() + QStringLiteral(" is a folder. Choose a disk image file or a device."));
+    QVERIFY(app::namedDrives(m_dir.path()).items.empty());
+    QCOMPARE(app::namedDrives(m_dir.path() + QStringLiteral("/gone.img")).refusal,
+             m_dir.path() + QStringLiteral("/gone.img does not exist."));
+    QCOMPARE(app::namedDrives(QStringLiteral("/dev/null")).refusal,
+             QStringLiteral("/dev/null is neither a disk image file nor a block device."));
+
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // Paths refused on the command line are named in one box once the window shows.
+    Answer refused;
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &refused);
+    w.showRefusedSources({QStringLiteral("/a does not exist."), QStringLiteral("/b is a folder.")});
+    QTRY_VERIFY(refused.seen);
+    QCOMPARE(refused.asked, QStringLiteral("Not listed:\n/a does not exist.\n/b is a folder."));
+    QCOMPARE(refused.kind, static_cast<int>(app::MessageKind::Error));
+
+    // An image added through the menu is selected at once: the panel shows its first partition.
+    whenModal<QFileDialog>([disk](QFileDialog* d) {
+        d->selectFile(disk);
+        QMetaObject::invokeMethod(d, "accept");
+    });
+    QVERIFY(w.runIfEnabled(Command::AddDiskImage));
+    QTreeWidgetItem* added = w.driveTree()->currentItem();
+    QVERIFY(added != nullptr);
+    QCOMPARE(added->text(0), QStringLiteral("Disk Image(disk_mbr.img) 1: FAT16"));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
+    QVERIFY(w.nextButton()->isVisible());
+    QVERIFY(driveItem(w, QStringLiteral("Disk Image(disk_mbr.img) 2")) != nullptr);
+    // The whole text is shown: the tree scrolls sideways rather than cutting it.
+    QVERIFY(w.driveTree()->header()->sectionSize(0) >= w.driveTree()->fontMetrics().horizontalAdvance(added->text(0)));
+}
+
+void RecoveryWindowTest::deniedDeviceOffersTheAdministrator()
+{
+    DeniedDevices denied;
+    disk::DriveItem device{"Logical Disk(sdz1)", "/dev/sdz1", disk::DriveKind::Fixed, 1 << 20};
+    disk::DriveItem image{"Disk Image(locked.img)", m_dir.path().toStdString() + "/locked.img", disk::DriveKind::Image,
+                          1 << 20};
+    RecoveryWindow w({device, image}, denied);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTreeWidget* tree = w.driveTree();
+
+    // A click on the device says why it is not ready and offers the restart.
+    Answer offer;
+    answerWith<app::MessageBox>(QStringLiteral("&No"), &offer);
+    clickItem(tree, driveItem(w, QStringLiteral("Logical Disk(sdz1)")));
+    QVERIFY(offer.seen);
+    QVERIFY2(offer.asked.contains(QStringLiteral("/dev/sdz1")) && offer.asked.contains(QStringLiteral("administrator")),
+             qPrintable(offer.asked));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NOT READY"));
+    QVERIFY(w.statusLine()->text().contains(QStringLiteral("permission denied")));
+    QVERIFY(w.isVisible()); // No keeps the program as it is
+
+    // Neither an image file nor the arrow keys passing over the device ask.
+    Answer unasked;
+    answerWith<app::MessageBox>(QStringLiteral("&No"), &unasked);
+    clickItem(tree, driveItem(w, QStringLiteral("Disk Image(locked.img)")));
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Up);
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Logical Disk(sdz1)"));
+    QTest::qWait(50);
+    QVERIFY(!unasked.seen);
+    // Enter on it asks again.
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(unasked.seen);
+}
+
+void RecoveryWindowTest::thoroughScanShowsEachPhase()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    RecoveryWindow w(drives(), devices);
+    w.settings().ThoroughScan = true;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(scan32.img)")));
+    QVERIFY(w.nextButton()->isVisible());
+    devices.gate.close();
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+    // Read by read, each phase shows in the status line with its count and a
+    // progress of its own.
+    QStringList phases;
+    const QRegularExpression counted(QStringLiteral("^(Reading folders|Examining free clusters): (\\d+) of (\\d+)$"));
+    for (int i = 0; i < 20000 && done.isEmpty(); ++i) {
+        devices.gate.allow(1);
+        QTest::qWait(1);
+        const QString text = w.statusLine()->text();
+        const QRegularExpressionMatch m = counted.match(text);
+        if (!m.hasMatch() || phases.contains(m.captured(1)))
+            continue;
+        QVERIFY2(m.captured(2).toUInt() <= m.captured(3).toUInt(), qPrintable(text));
+        QVERIFY(w.progressBar()->isVisible());
+        phases << m.captured(1);
+        if (phases.size() == 2)
+            break;
+    }
+    devices.gate.open();
+    QVERIFY(done.wait(30000) || !done.isEmpty());
+    QCOMPARE(phases, (QStringList{"Reading folders", "Examining free clusters"}));
+
+    // The MFT walk's place, given in sectors, reads as records under these rules.
+    w.mutableSession().volume.geometry.GeometryKind = disk::VolumeKind::Ntfs;
+    w.mutableSession().volume.geometry.MftRecordSectors = 2;
+    QCOMPARE(w.statusText("Reading 2048\\80000"), QStringLiteral("Reading MFT records: 1024 of 40000"));
+    w.settings().ThoroughScan = false;
+    QCOMPARE(w.statusText("Reading 2048\\80000"), QStringLiteral("Reading 2048\\80000"));
 }
 
 void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()
@@ -771,7 +998,8 @@ void RecoveryWindowTest::stopAnsweredNoRunsToTheEnd()
     QCOMPARE(w.captionLabel(2)->text(), QStringLiteral("Current Sector          "));
     QCOMPARE(w.captionLabel(3)->text(), QStringLiteral("Last File/Folder       "));
     QVERIFY(!w.captionLabel(4)->isVisible());
-    QCOMPARE(w.statusLine()->text(), QStringLiteral("Mounting volume, please wait..."));
+    // The thorough rules name their first phase at once, in place of the mounting text.
+    QTRY_COMPARE(w.statusLine()->text(), QStringLiteral("Reading the root folder"));
     QVERIFY(w.progressBar()->isVisible());
     QCOMPARE(w.progressBar()->text(), QStringLiteral("0%"));
     QVERIFY(!w.driveTree()->isEnabled());

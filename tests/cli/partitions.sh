@@ -41,7 +41,7 @@ assert mbr == [(1, 2048, 65536, "FAT16", "no"), (2, 71680, 131072, "FAT32", "yes
 gpt = [(p["number"], p["firstSector"], p["sectors"], p["fileSystem"]) for p in json.load(open("gpt.json"))["partitions"]]
 assert gpt == [(1, 2048, 131072, "FAT32"), (2, 133120, 131072, "NTFS")], gpt
 PY
-"$sarvik" drives mbr.img | grep -q "Disk Image(mbr.img p3) *mbr.img@3" || fail "drives does not list mbr.img p3"
+"$sarvik" drives mbr.img | grep -q "Disk Image(mbr.img) 3: NTFS *mbr.img@3" || fail "drives does not list mbr.img 3: NTFS"
 
 # Each partition scans as its volume image does (only the device path differs).
 same_scan() { # PARTITION IMAGE

@@ -137,14 +137,14 @@ TEST_F(FakeSysfs, WholeDisksWithATableAreListedAsTheirPartitions)
     writeMbrDisk(dev / "sdc");
     const auto items = platform::FillDriveTree(root.string(), dev.string());
     ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].text, "Removable Disk(sdc p1)");
-    EXPECT_EQ(items[1].text, "Removable Disk(sdc p2)");
+    EXPECT_EQ(items[0].text, "Removable Disk(sdc) 1");
+    EXPECT_EQ(items[1].text, "Removable Disk(sdc) 2");
     EXPECT_EQ(items[1].devicePath, (dev / "sdc").string() + "@2");
     EXPECT_EQ(items[1].sizeBytes, 200u * 512);
 
     const auto images = platform::imageDriveItems((dev / "sdc").string());
     ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[0].text, "Disk Image(sdc p1)");
+    EXPECT_EQ(images[0].text, "Disk Image(sdc) 1");
     EXPECT_EQ(images[0].kind, disk::DriveKind::Image);
 
     // Reads of a partition start at its first sector and end at its last.
