@@ -99,6 +99,8 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
                                   const TypeNameProvider& typeName)
 {
     std::vector<FileRow> rows;
+    // A folder of 400,000 files would otherwise move its rows about twenty times as the list grows.
+    rows.reserve(index.foldersIn(key).size() + index.filesIn(key).size());
     const bool fat = kind == CatalogueKind::Fat;
     for (const std::size_t i : index.foldersIn(key)) {
         FileRow row;
@@ -125,7 +127,8 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
         rows.push_back(std::move(row));
     }
     for (const std::size_t i : index.filesIn(key)) {
-        FileRow row;
+        // Made in place: a row is as large as its eight texts.
+        FileRow& row = rows.emplace_back();
         row.entryIndex = i;
         std::uint32_t deleted = 0;
         if (fat) {
@@ -145,12 +148,13 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
             row.modified = fileTimeText(e.modified);
             row.key = e.recordSector;
         }
-        if (filter != nullptr && !filter->passes(row.name, catalogue.NamesAreUtf8))
+        if (filter != nullptr && !filter->passes(row.name, catalogue.NamesAreUtf8)) {
+            rows.pop_back();
             continue;
+        }
         row.deleted = deleted == 1;
         row.type = (row.deleted ? "Deleted " : "") + typeName(row.name);
         row.id = std::to_string(row.key);
-        rows.push_back(std::move(row));
     }
     return rows;
 }
