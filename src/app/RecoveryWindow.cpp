@@ -299,16 +299,25 @@ void RecoveryWindow::buildControls()
         m_values[i]->setStyleSheet(QStringLiteral("color: #22303f;"));
         m_values[i]->setObjectName(QStringLiteral("value%1").arg(i));
     }
-    m_status = transparentLabel(panel, ui::dluRect(160, 214, 258, 10));
+    // Its last line where the scan's status stands; a long reason why a drive
+    // is not ready wraps upwards.
+    m_status = transparentLabel(panel, ui::dluRect(160, 190, 290, 34));
+    m_status->setWordWrap(true);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     m_status->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
     // Beside Back, where Next stands on the other pages.
     m_rules = transparentLabel(panel, ui::dluRect(442, 268, 74, 12));
     m_rules->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
     m_rules->hide();
     // Over the list, where the toolbar ends: the patterns that shape the list and the recovery.
-    m_filterNote = transparentLabel(panel, ui::dluRect(156, 50, 367, 11));
+    m_filterNote = transparentLabel(panel, ui::dluRect(156, 52, 367, 10));
+    m_filterNote->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     m_filterNote->setObjectName(QStringLiteral("filterNote"));
-    m_filterNote->setStyleSheet(QStringLiteral("color: #8a3b12; font-weight: bold;"));
+    m_filterNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
+    QFont noteFont = m_filterNote->font();
+    noteFont.setPixelSize(11); // the list's own size, so that the line fits above it
+    noteFont.setBold(true);
+    m_filterNote->setFont(noteFont);
     m_filterNote->hide();
 
     m_quickHelpLabel = transparentLabel(panel, ui::dluRect(11, 259, 384, 39));
@@ -755,8 +764,8 @@ void RecoveryWindow::showRefusedSources(const QStringList& refusals)
 {
     if (refusals.isEmpty())
         return;
-    // After the window is on screen, so that the box is centred on it.
-    QTimer::singleShot(0, this, [this, refusals] {
+    // Once the window manager has placed the window, so that the box is centred on it.
+    QTimer::singleShot(250, this, [this, refusals] {
         MessageDialog(this, MessageKind::Error, QStringLiteral("Not listed:\n") + refusals.join(QLatin1Char('\n')));
     });
 }

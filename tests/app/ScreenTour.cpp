@@ -2,7 +2,7 @@
 // of the window at each: the drive page with the image selected, the scan while
 // it runs, the results, and every dialog of the results step (right-click menu,
 // properties, filters, find, the recovery chooser and saving box, snapshot save,
-// Open With). Run it under Xvfb to see the program as a user does:
+// Open With), a filter kept in force and the end-of-recovery summary. Run it under Xvfb to see the program as a user does:
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
 // (SARVIK_TOUR_CLASSIC=1 scans with the classic rules.)
 
@@ -10,6 +10,7 @@
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
 #include "app/FindFilesDialog.h"
+#include "app/MessageBoxes.h"
 #include "app/OpenWithDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/ResultsCommands.h"
@@ -20,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -54,6 +56,9 @@ public:
         return m_base->read(offset, buffer);
     }
 
+    /// Slows the next reads again (for a picture of the saving box).
+    void slowAgain() const { m_slowReads = 0; }
+
 private:
     std::shared_ptr<const sarvik::disk::BlockSource> m_base;
     mutable std::atomic<int> m_slowReads{0};
@@ -64,14 +69,23 @@ public:
   sarvik::disk::OpenResult open(const std::string& path) override
   {
       sarvik::disk::OpenResult base = m_real.open(path);
-      if (base.source)
-          base.source = std::make_shared<SlowSource>(base.source);
+      if (base.source) {
+          auto slow = std::make_shared<SlowSource>(base.source);
+          m_last = slow;
+          base.source = slow;
+      }
       return base;
+    }
+    void slowAgain() const
+    {
+        if (const auto last = m_last.lock())
+            last->slowAgain();
     }
     std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
 
 private:
     sarvik::platform::PosixDeviceProvider m_real;
+    std::weak_ptr<SlowSource> m_last;
 };
 
 // Runs `act` once a modal dialog of type T is on screen and has been drawn.
@@ -121,7 +135,9 @@ int main(int argc, char* argv[])
 
     QSignalSpy done(&w, &sarvik::app::RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
-    QTest::qWait(400);
+    // The scan in one of its counted phases, with its progress.
+    for (int i = 0; i < 100 && done.isEmpty() && !w.statusLine()->text().contains(QLatin1String(" of ")); ++i)
+        QTest::qWait(50);
     if (done.isEmpty())
         save("2-scanning.png");
     if (done.isEmpty() && !done.wait(60000))
@@ -203,7 +219,18 @@ int main(int argc, char* argv[])
     });
     w.action(sarvik::app::Command::FindFiles)->trigger();
 
-    // Recover All: the folder chooser, then the saving box while it copies.
+    // A filter kept in force: the results page says so, and the recovery
+    // below leaves out what it does not let through.
+    whenShown<sarvik::app::FileFiltersDialog>([&](sarvik::app::FileFiltersDialog* d) {
+        d->patternEdit()->setText(QStringLiteral("*.txt"));
+        d->addButton()->click();
+        d->reject();
+    });
+    w.action(sarvik::app::Command::FileFilters)->trigger();
+    save("17-filter-in-force.png");
+
+    // Recover All: the folder chooser, then the saving box while it copies,
+    // then the summary with its list opened.
     QTemporaryDir target;
     whenShown<QFileDialog>([&](QFileDialog* d) {
         shoot(d, "12-recover-chooser.png");
@@ -213,7 +240,15 @@ int main(int argc, char* argv[])
         whenShown<sarvik::app::SavingDialog>([&](sarvik::app::SavingDialog* saving) {
             QTest::qWait(400);
             shoot(saving, "13-saving.png");
+            whenShown<sarvik::app::MessageBox>([&](sarvik::app::MessageBox* summary) {
+                if (auto* details = summary->findChild<QPushButton*>(QStringLiteral("showDetails")))
+                    details->click();
+                QTest::qWait(250);
+                shoot(summary, "18-summary.png");
+                summary->accept();
+            });
         });
+        devices.slowAgain();
         QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
     });
     w.action(sarvik::app::Command::RecoverAll)->trigger();
