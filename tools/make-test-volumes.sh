@@ -4,7 +4,7 @@
 # them, and writes a manifest (TSV) for each image describing every file and
 # folder ever created on it.
 #
-# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|demo|thorough|thorough-fat32|all]...
+# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|all]...
 #
 # Images (names inside OUTDIR):
 #   fat16         fat16.img     FAT16, 32 MiB, 2 KiB clusters (-s 4)
@@ -13,6 +13,8 @@
 #                               smallest size with at least 65525 clusters
 #                 fat32-s1.img  FAT32, 64 MiB, 512 B clusters (-s 1)
 #   ntfs          ntfs.img      NTFS, 64 MiB sparse, 4 KiB clusters
+#   exfat         exfat.img     exFAT, 32 MiB, 4 KiB clusters (tests/exfat/make-exfat-volume.py:
+#                               mkfs.exfat and exfat-fuse over a loop device; root)
 #   demo          demo-fat32.img (+ demo-fat32.img.gz made with gzip -9n)
 #                               FAT32, smallest size with 65525+ clusters (-s 1)
 #   thorough      thorough-fat32.img  FAT32, 64 MiB, 512 B clusters: folders of
@@ -57,7 +59,7 @@ log() { printf '%s\n' "$*" >&2; }
 die() { printf 'make-test-volumes: %s\n' "$*" >&2; exit 1; }
 
 usage() {
-    echo "usage: $0 OUTDIR [fat16|fat32|ntfs|demo|thorough|thorough-fat32|all]..." >&2
+    echo "usage: $0 OUTDIR [fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|all]..." >&2
     exit 2
 }
 
@@ -68,7 +70,7 @@ shift
 KINDS=("$@")
 [[ ${#KINDS[@]} -gt 0 ]] || KINDS=(all)
 for k in "${KINDS[@]}"; do
-    case "$k" in fat16|fat32|ntfs|demo|thorough|thorough-fat32|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
+    case "$k" in fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
 done
 want() {
     local k
@@ -876,6 +878,14 @@ if want ntfs; then
     if ntfs_available; then
         build_ntfs ntfs 64 plan_main
     fi
+fi
+if want exfat; then
+    # Skipped with a message (status 77) without root, /dev/fuse or the tools.
+    CURRENT=exfat
+    rc=0
+    "$PY" "$HERE/../tests/exfat/make-exfat-volume.py" "$OUTDIR" || rc=$?
+    [[ $rc == 0 || $rc == 77 ]] || die "exfat volume failed (exit $rc)"
+    CURRENT=""
 fi
 if want demo; then
     # 33296 KiB is the smallest size for which mkfs.fat -s 1 gives 65525+ clusters

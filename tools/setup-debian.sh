@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libblkid-dev
   qt6-base-dev
-  dosfstools mtools ntfs-3g fuse3 sleuthkit testdisk faketime fdisk gdisk attr
+  dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
   xvfb xauth imagemagick
   python3 gzip bc
   dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
