@@ -3,6 +3,9 @@
 #   fuzz-fat16.img, fuzz-fat32.img  48 KiB each, written by tests/fuzz/make-fuzz-fat.py
 #   fuzz-ntfs.img                   1 MiB, mkntfs with 512-byte clusters, a few
 #                                   files written and deleted through ntfs-3g
+#   fuzz-exfat.img                  1 MiB, mkfs.exfat with 512-byte clusters, a few
+#                                   files written and deleted through exfat-fuse
+#                                   (tests/exfat/make-exfat-volume.py --small; root)
 # Small volumes keep one scan and copy to about a millisecond, so the fuzzer
 # runs a thousand inputs a second or more. The NTFS volume is reproducible when
 # libfaketime is installed (Debian package faketime); without NTFS tools (or
@@ -16,6 +19,13 @@ mkdir -p "$out"
 # fsck.fat judges FAT16 by its cluster count and reads this one as FAT12, so
 # only the FAT32 volume is checked.
 fsck.fat -n "$out/fuzz-fat32.img" >/dev/null 2>&1 || fsck.fat -n "$out/fuzz-fat32.img"
+
+if [[ ! -f $out/fuzz-exfat.img ]]; then
+    rc=0
+    /usr/bin/python3 "$here/tests/exfat/make-exfat-volume.py" --small "$out" || rc=$?
+    [[ $rc == 0 || $rc == 77 ]] || exit "$rc"
+    rm -f "$out/fuzz-exfat.manifest.tsv"
+fi
 
 [[ -f $out/fuzz-ntfs.img ]] && exit 0
 command -v mkntfs >/dev/null && command -v ntfs-3g >/dev/null && [[ -e /dev/fuse ]] ||

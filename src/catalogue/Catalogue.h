@@ -6,6 +6,7 @@
 #include "catalogue/ScanObserver.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -18,6 +19,25 @@ inline constexpr const char* kOutOfMemoryMessage = "Out of memory, close other a
 inline constexpr std::uint32_t kFatRootKey = 0;
 inline constexpr std::uint32_t kNtfsRootRecord = 5;
 
+/// exFAT: what a file's entry set holds beyond the FAT fields (the catalogue
+/// keeps exFAT volumes in its FAT half, keyed by first cluster the same way).
+struct ExfatData {
+    std::uint64_t dataLength = 0;      ///< bytes of the file; may pass 4 GiB
+    std::uint64_t validDataLength = 0; ///< bytes written; the rest of the file reads as zeros
+    bool noFatChain = false;           ///< its clusters are consecutive; the FAT holds no chain for it
+    /// Timestamps: packed date in the high 16 bits, packed time (2-second steps)
+    /// in the low 16, as FAT packs them.
+    std::uint32_t created = 0;
+    std::uint32_t modified = 0;
+    std::uint32_t accessed = 0;
+    std::uint8_t created10ms = 0; ///< 0..199: hundredths of a second added to the 2-second time
+    std::uint8_t modified10ms = 0;
+    /// UTC offsets: bit 7 set when valid, bits 0-6 a signed count of 15-minute steps.
+    std::uint8_t createdUtc = 0;
+    std::uint8_t modifiedUtc = 0;
+    std::uint8_t accessedUtc = 0;
+};
+
 struct FatFolderEntry {
     std::string name;
     std::uint32_t firstCluster = 0;  ///< unique within the list
@@ -27,6 +47,7 @@ struct FatFolderEntry {
     std::uint32_t treeItem = 0;      ///< handle of its folder-tree item; 0 until the tree is built
     std::uint32_t deleted = 0;       ///< 1 when it or a folder above it is deleted
     std::uint16_t reserved = 0;
+    std::optional<ExfatData> exfat = std::nullopt; ///< exFAT volumes only
 };
 
 struct FatFileEntry {
@@ -47,6 +68,8 @@ struct FatFileEntry {
     /// it from the folder or a neighbouring entry, the one such cluster that is
     /// free with free room for the size (the low word's own cluster is in use).
     bool clusterHighInferred = false;
+    /// exFAT volumes only; `size` then holds at most 0xFFFFFFFF, exfat->dataLength the whole size.
+    std::optional<ExfatData> exfat = std::nullopt;
 };
 
 struct NtfsFolderEntry {

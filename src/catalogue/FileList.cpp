@@ -135,7 +135,7 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
             const FatFileEntry& e = catalogue.FatFileList[i];
             row.name = e.name;
             deleted = e.deleted;
-            row.size = std::to_string(e.size);
+            row.size = std::to_string(e.exfat ? e.exfat->dataLength : std::uint64_t{e.size});
             row.created = fatDateText(e.writeDate);
             row.modified = fatDateText(e.accessDate);
             row.key = e.ordinal;

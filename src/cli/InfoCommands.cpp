@@ -5,6 +5,7 @@
 #include "cli/Json.h"
 #include "cli/Session.h"
 #include "cli/Source.h"
+#include "exfat/ExfatBoot.h"
 
 #include <filesystem>
 #include "platform/DriveDiscovery.h"
@@ -131,6 +132,9 @@ int runInfo(const std::vector<std::string>& args)
     const disk::VolumeGeometry& g = src.volume.geometry;
     const disk::PartitionBlock& p = src.volume.partition;
     const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(info);
+    const auto exfatFacts = src.supported && g.GeometryKind == disk::VolumeKind::Exfat && src.volume.reader.source()
+                                ? exfat::describeBootRegion(*src.volume.reader.source())
+                                : std::vector<exfat::VolumeFact>{};
 
     if (json) {
         JsonWriter w;
@@ -169,6 +173,8 @@ int runInfo(const std::vector<std::string>& args)
                 .value("MftRecordSectors", g.MftRecordSectors)
                 .value("IndexRecordSectors", g.IndexRecordSectors)
                 .value("SearchEndSector", g.SearchEndSector);
+            for (const auto& fact : exfatFacts)
+                fact.number ? w.value(fact.key, *fact.number) : w.value(fact.key, fact.text);
         }
         w.beginObject("drivePage")
             .value("volumeLabel", catalogue::toUtf8(texts.label))
@@ -201,6 +207,9 @@ int runInfo(const std::vector<std::string>& args)
                     std::printf("Root Directory      : sector %u, %u sectors\n", g.RootDirStart, g.RootDirSectors);
                 else
                     std::printf("Root Directory      : cluster %u\n", g.RootDirStart);
+                for (const auto& fact : exfatFacts)
+                    std::printf("%-20s: %s\n", fact.label.c_str(),
+                                fact.number ? std::to_string(*fact.number).c_str() : fact.text.c_str());
             } else {
                 std::printf("MFT Start           : %llu\n", static_cast<unsigned long long>(g.MftStartSector));
                 std::printf("MFT Record Size     : %u bytes\n", g.MftRecordSectors * disk::kSectorSize);

@@ -1,6 +1,8 @@
 #include "disk/Volume.h"
 
 #include "disk/PartitionTable.h"
+#include "exfat/ExfatBoot.h"
+#include "exfat/ExfatVolume.h"
 
 #include <algorithm>
 #include <array>
@@ -131,7 +133,13 @@ std::optional<std::uint64_t> findBackupBoot(const BlockSource& source, const Boo
 std::uint64_t claimedSectors(const ByteReader& boot, std::uint16_t kind, std::uint32_t scale)
 {
     std::uint64_t total = 0;
-    if (kind == VolumeKind::Ntfs) {
+    if (kind == VolumeKind::Exfat) {
+        const auto exfatBoot = exfat::parseBootSector(boot.bytes());
+        if (!exfatBoot)
+            return 0;
+        total = exfatBoot->volumeLength;
+        scale = exfatBoot->bytesPerSector() / kSectorSize;
+    } else if (kind == VolumeKind::Ntfs) {
         total = boot.u64or0(kNtfsTotalSectors);
     } else {
         total = boot.u16or0(kTotalSectors16);
@@ -156,9 +164,9 @@ std::uint64_t claimedSectorsOf(ByteSpan sector0, std::uint16_t kind)
 std::optional<std::uint64_t> VolumeGeometry::clusterSector(std::uint64_t cluster) const noexcept
 {
     // Cluster numbers are at most 32 bits wide and SectorsPerCluster at most
-    // 128 clusters of 4,096-byte sectors (1,024 of 512 bytes), so the product
-    // cannot overflow; the base is small and may be negative.
-    if (cluster > 0xFFFFFFFFull || SectorsPerCluster > 1024)
+    // 65,536 (exFAT's 32 MiB clusters), so the product cannot overflow; the
+    // base is small and may be negative.
+    if (cluster > 0xFFFFFFFFull || SectorsPerCluster > 65536)
         return std::nullopt;
     const std::int64_t sector = ClusterBaseSector + static_cast<std::int64_t>(cluster * SectorsPerCluster);
     if (sector < 0)
@@ -172,6 +180,15 @@ BootSectorClass ClassifyBootSector(ByteSpan sector0)
     BootSectorClass result;
     if (!hasSignature(boot))
         return result;
+    if (exfat::isExfatBootSector(sector0)) {
+        const auto exfatBoot = exfat::parseBootSector(sector0);
+        result.kind = VolumeKind::Exfat;
+        result.clusterSectorsByte = exfatBoot && exfatBoot->sectorsPerCluster() <= 0xFF
+                                        ? static_cast<std::uint8_t>(exfatBoot->sectorsPerCluster())
+                                        : 0;
+        result.supported = exfatBoot.has_value();
+        return result;
+    }
     if (boot.equals(kNtfsOemId, "NTFS"))
         result.kind = VolumeKind::Ntfs;
     else if (boot.equals(kFat16TypeTail, "16"))
@@ -188,6 +205,11 @@ std::optional<std::string> UnreadGeometry(ByteSpan sector0, std::uint16_t kind, 
     const ByteReader boot(sector0);
     const std::uint32_t bytes = boot.u16or0(kBytesPerSector);
     const bool classic = rules == GeometryRules::Classic;
+    if (kind == VolumeKind::Exfat) {
+        if (classic)
+            return std::string("exFAT (the classic rules read FAT16, FAT32 and NTFS)");
+        return std::nullopt;
+    }
     const std::string by =
         classic ? " (the classic rules read 512-byte sectors, two FATs and 1024-byte MFT records)" : std::string{};
     if (classic ? bytes != kSectorSize : !isReadSectorSize(bytes))
@@ -205,9 +227,36 @@ std::optional<std::string> UnreadGeometry(ByteSpan sector0, std::uint16_t kind, 
     return std::nullopt;
 }
 
+namespace {
+
+/// exFAT's geometry, in 512-byte sectors like the others. Cluster 2 is the
+/// heap's first; the second FAT (a volume with two) follows the first.
+void fillExfatGeometry(VolumeGeometry& g, const exfat::ExfatBoot& b)
+{
+    const std::uint32_t scale = b.bytesPerSector() / kSectorSize;
+    g = VolumeGeometry{};
+    g.GeometryKind = VolumeKind::Exfat;
+    g.SectorsPerCluster = b.sectorsPerCluster() * scale;
+    g.FatSectors = b.fatLength * scale;
+    g.ReservedSectors = b.fatOffset * scale;
+    g.FirstFatSector = b.fatOffset * scale;
+    g.SecondFatSector = b.fatCount == 2 ? (b.fatOffset + b.fatLength) * scale : g.FirstFatSector;
+    g.RootDirStart = b.rootCluster;
+    g.ClusterCount = b.clusterCount;
+    g.ClusterBaseSector =
+        std::int64_t{b.clusterHeapOffset} * scale - 2 * static_cast<std::int64_t>(g.SectorsPerCluster);
+}
+
+} // namespace
+
 void FillGeometry(VolumeGeometry& g, ByteSpan sector0, std::uint16_t kind, GeometryRules rules)
 {
     const ByteReader boot(sector0);
+    if (kind == VolumeKind::Exfat) {
+        if (const auto exfatBoot = exfat::parseBootSector(sector0))
+            fillExfatGeometry(g, *exfatBoot);
+        return;
+    }
     // Every sector number below is in 512-byte units: a volume of 4,096-byte
     // sectors has its fields multiplied by 8.
     const std::uint32_t bytes = sectorBytes(boot, rules);
@@ -301,6 +350,20 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
     const BootRead main = readBoot(*source, 0);
     std::array<std::byte, kSectorSize> sector0 = main.bytes;
     BootSectorClass cls = main.status == ReadStatus::Ok ? ClassifyBootSector(sector0) : BootSectorClass{};
+    const bool exfatMain = main.status == ReadStatus::Ok && exfat::isExfatBootSector(sector0);
+    if (rules == GeometryRules::Thorough && (exfatMain || !cls.supported)) {
+        // exFAT keeps a checksum over its boot region: a main region that fails
+        // it gives way to the backup region, which also stands in for a main
+        // boot sector that cannot be read or is no boot sector at all.
+        if (const auto region = exfat::readBootRegion(*source)) {
+            if (const BootRead used = readBoot(*source, region->offset); used.status == ReadStatus::Ok) {
+                sector0 = used.bytes;
+                cls = ClassifyBootSector(sector0);
+                info.BackupBootSector = region->backup;
+                info.BackupBootSectorAt = region->backup ? region->offset : 0;
+            }
+        }
+    }
     if (!cls.supported) {
         // A whole disk's partition table is no damaged boot sector: its last
         // sector may hold the backup of its last partition, not of the disk.
@@ -320,12 +383,19 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
         return unsupported(SelectStatus::UnsupportedGeometry, std::move(*field));
 
     const ByteReader boot(sector0);
-    info.BytesPerSector = sectorBytes(boot, rules);
+    const auto exfatBoot = cls.kind == VolumeKind::Exfat ? exfat::parseBootSector(sector0) : std::nullopt;
+    info.BytesPerSector = exfatBoot ? exfatBoot->bytesPerSector() : sectorBytes(boot, rules);
+    if (exfatBoot)
+        info.VolumeClusterSectors = exfatBoot->sectorsPerCluster();
     info.FileSystemSectors = claimedSectors(boot, cls.kind, info.BytesPerSector / kSectorSize);
     volume.partition.PartitionStartSector = 0;
     volume.partition.PartitionSectors = static_cast<std::uint32_t>(info.VolumeSectors);
     FillGeometry(volume.geometry, sector0, cls.kind, rules);
     volume.reader.setDevice(item.devicePath, source);
+    if (exfatBoot) {
+        // The label is the root folder's label entry (none: no label).
+        info.VolumeLabel = exfat::readVolumeLabel(volume).value_or(std::string{});
+    }
     return {};
 }
 
@@ -373,6 +443,8 @@ std::string fileSystemName(std::uint16_t kind)
         return "FAT32";
     case VolumeKind::Ntfs:
         return "NTFS";
+    case VolumeKind::Exfat:
+        return "exFAT";
     default:
         return {};
     }

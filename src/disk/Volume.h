@@ -17,6 +17,8 @@ inline constexpr std::uint16_t Fat16 = 100;
 inline constexpr std::uint16_t Fat32 = 200;
 inline constexpr std::uint16_t Ntfs = 300;
 inline constexpr std::uint16_t Unsupported = 400;
+/// Read by the thorough rules only; the catalogue keeps it in its FAT half.
+inline constexpr std::uint16_t Exfat = 500;
 } // namespace VolumeKind
 
 /// The selected drive as the drive page shows it; rewritten on every selection.
@@ -73,6 +75,8 @@ struct VolumeGeometry {
     std::uint32_t IndexRecordSectors = 0;
     std::uint32_t SearchEndSector = 0;
     std::uint16_t GeometryTrailer = 0;
+    /// exFAT: clusters of the cluster heap (cluster 2 is its first); 0 otherwise.
+    std::uint32_t ClusterCount = 0;
 
     /// Copies of the FAT: 1 when the second copy is the first (a volume made with
     /// one FAT), else 2.
@@ -194,7 +198,13 @@ struct VolumeInfoTexts {
 };
 [[nodiscard]] VolumeInfoTexts ShowVolumeInfo(const VolumeInfo& info);
 
-/// Display name of a kind: "FAT16", "FAT32", "NTFS", or empty.
+/// True for the kinds whose catalogue is the FAT half (FAT16, FAT32, exFAT).
+[[nodiscard]] constexpr bool usesFatCatalogue(std::uint16_t kind) noexcept
+{
+    return kind == VolumeKind::Fat16 || kind == VolumeKind::Fat32 || kind == VolumeKind::Exfat;
+}
+
+/// Display name of a kind: "FAT16", "FAT32", "NTFS", "exFAT", or empty.
 [[nodiscard]] std::string fileSystemName(std::uint16_t kind);
 
 /// A 64-bit sector value as the classic 32-bit fields show it (wrapped when negative).

@@ -139,6 +139,8 @@ bool PosixOutputFolder::setTimes(std::string_view name, const recovery::EntryTim
     struct timespec values[2] {};
     values[0].tv_sec = static_cast<time_t>(times.accessed);
     values[1].tv_sec = static_cast<time_t>(times.modified);
+    values[0].tv_nsec = static_cast<long>(times.accessedNanoseconds % 1000000000u);
+    values[1].tv_nsec = static_cast<long>(times.modifiedNanoseconds % 1000000000u);
     return ::utimensat(m_fd, component.c_str(), values, AT_SYMLINK_NOFOLLOW) == 0;
 }
 

@@ -1,5 +1,7 @@
 #include "recovery/Condition.h"
 
+#include "exfat/ExfatVolume.h"
+
 #include "fat/ClusterChain.h"
 #include "disk/CachedBlockSource.h"
 #include "fat/FatThoroughScan.h"
@@ -113,6 +115,11 @@ bool ConditionEstimator::readCached(std::uint64_t sector)
 std::optional<bool> ConditionEstimator::fatEntryUsed(std::uint32_t cluster)
 {
     const auto& g = m_volume.geometry;
+    if (g.GeometryKind == disk::VolumeKind::Exfat) {
+        if (!m_exfat)
+            m_exfat = std::make_unique<exfat::ExfatVolume>(m_volume);
+        return m_exfat->clusterUsed(cluster);
+    }
     const bool fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
     const std::uint64_t entryBytes = fat32 ? 4 : 2;
     const std::uint64_t offset = std::uint64_t{cluster} * entryBytes;
@@ -172,6 +179,31 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
     }
     spans.push_back({firstCluster, std::uint64_t{firstCluster} + n});
     return spans;
+}
+
+std::optional<std::vector<ConditionEstimator::Span>>
+ConditionEstimator::exfatSpans(const catalogue::FatFileEntry& entry)
+{
+    if (!m_exfat)
+        m_exfat = std::make_unique<exfat::ExfatVolume>(m_volume);
+    const catalogue::ExfatData& d = *entry.exfat;
+    const std::uint64_t valid = std::min(d.validDataLength, d.dataLength);
+    std::vector<Span> spans;
+    if (valid == 0)
+        return spans;
+    for (const exfat::ClusterSpan& s :
+         m_exfat->dataClusters(entry.firstCluster, valid, d.noFatChain, entry.deleted != 0))
+        spans.push_back({s.start, s.start + s.length});
+    if (spans.empty())
+        spans.push_back(
+            {entry.firstCluster, std::uint64_t{entry.firstCluster} + 1, 0, 0, true}); // nowhere to read from
+    return spans;
+}
+
+std::optional<std::vector<ConditionEstimator::Span>>
+ConditionEstimator::fatEntrySpans(const catalogue::FatFileEntry& entry)
+{
+    return entry.exfat ? exfatSpans(entry) : fatSpans(entry.firstCluster, entry.size);
 }
 
 std::optional<std::vector<ConditionEstimator::Span>>
@@ -327,7 +359,7 @@ std::optional<std::uint64_t> ConditionEstimator::claimedFreeByNewer(std::uint64_
 void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
 {
     const auto kind = m_volume.geometry.GeometryKind;
-    const bool fat = kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32;
+    const bool fat = disk::usesFatCatalogue(kind);
     m_overlaps.clear();
     auto add = [&](const std::optional<std::vector<Span>>& spans, std::uint64_t owner, std::uint64_t time) {
         if (spans)
@@ -342,7 +374,7 @@ void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
     if (fat) {
         for (const auto& e : catalogue.FatFileList)
             if (e.deleted != 0)
-                add(fatSpans(e.firstCluster, e.size), e.ordinal, e.writeDate);
+                add(fatEntrySpans(e), e.ordinal, e.writeDate);
     } else if (kind == disk::VolumeKind::Ntfs) {
         for (const auto& e : catalogue.NtfsFileList)
             if (e.deleted != 0)
@@ -362,7 +394,7 @@ ConditionEstimate ConditionEstimator::fatFile(std::uint32_t firstCluster, std::u
 
 ConditionEstimate ConditionEstimator::fatFile(const catalogue::FatFileEntry& entry)
 {
-    return count(fatSpans(entry.firstCluster, entry.size), true, entry.ordinal, entry.writeDate);
+    return count(fatEntrySpans(entry), true, entry.ordinal, entry.writeDate);
 }
 
 ConditionEstimate ConditionEstimator::ntfsFile(std::uint64_t recordSector, std::uint64_t size)
@@ -442,7 +474,7 @@ std::optional<std::uint64_t> ConditionEstimator::countBitmapSet(std::uint64_t fr
 void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const catalogue::Catalogue& catalogue)
 {
     const auto kind = m_volume.geometry.GeometryKind;
-    const bool fat = kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32;
+    const bool fat = disk::usesFatCatalogue(kind);
     for (catalogue::FileRow& row : rows) {
         if (row.folder || !row.deleted)
             continue;

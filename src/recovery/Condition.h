@@ -2,8 +2,9 @@
 // How much of a deleted file is now claimed by something else: the clusters the
 // copy would read, and how many of them the volume's allocation now marks used.
 // FAT: a cluster is claimed when its entry in the first allocation table is no
-// longer 0. NTFS: when its bit in $Bitmap is set; resident data lives in the MFT
-// record itself and counts as intact.
+// longer 0. exFAT: when its bit in the allocation bitmap is set. NTFS: when its
+// bit in $Bitmap is set; resident data lives in the MFT record itself and counts
+// as intact.
 //
 // The allocation alone misses one case: a later file that took the clusters and
 // was itself deleted leaves them free again, yet the data is gone. With
@@ -28,6 +29,9 @@ class FatTable;
 }
 namespace sarvik::ntfs {
 class MftRunList;
+}
+namespace sarvik::exfat {
+class ExfatVolume;
 }
 
 namespace sarvik::recovery {
@@ -96,6 +100,10 @@ class ConditionEstimator {
     };
     /// The clusters the copy would read, as spans; nothing when unknown.
     std::optional<std::vector<Span>> fatSpans(std::uint32_t firstCluster, std::uint64_t size);
+    /// exFAT: the clusters its copy reads (up to the valid length), from its stream extension.
+    std::optional<std::vector<Span>> exfatSpans(const catalogue::FatFileEntry& entry);
+    /// A catalogued FAT or exFAT file's spans.
+    std::optional<std::vector<Span>> fatEntrySpans(const catalogue::FatFileEntry& entry);
     /// `recordNumber`: the record's number as the catalogue has it (0 when not known).
     std::optional<std::vector<Span>> ntfsSpans(std::uint64_t recordSector, std::uint64_t size,
                                                std::uint64_t recordNumber = 0);
@@ -122,6 +130,7 @@ class ConditionEstimator {
     bool m_thorough = false;
     std::unique_ptr<fat::FatTable> m_fatTable;   ///< made on first use when m_thorough
     std::unique_ptr<ntfs::MftRunList> m_mftRuns; ///< made on first use when m_thorough
+    std::unique_ptr<exfat::ExfatVolume> m_exfat; ///< exFAT's FAT and bitmap; made on first use
     std::vector<std::byte> m_sector;
     std::uint64_t m_cachedSector = ~std::uint64_t{0};
     bool m_bitmapTried = false;

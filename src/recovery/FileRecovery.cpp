@@ -1,6 +1,7 @@
 #include "recovery/FileRecovery.h"
 
 #include "catalogue/NameText.h"
+#include "exfat/ExfatVolume.h"
 #include "fat/ClusterChain.h"
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
@@ -27,6 +28,8 @@ constexpr std::size_t kMaxComponentBytes = 255;
 /// "exists" for everything.
 constexpr std::uint32_t kMaxRenameAttempts = 1000000;
 constexpr std::size_t kResidentDataOffset = 24; // fixed header length of a resident attribute
+/// Zeros written at a time past an exFAT file's valid length.
+constexpr std::size_t kZeroBlock = 64 * 1024;
 
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
@@ -119,8 +122,7 @@ ConditionEstimator& FileRecovery::conditions()
 
 bool FileRecovery::isFat() const noexcept
 {
-    return m_volume.geometry.GeometryKind == disk::VolumeKind::Fat16 ||
-           m_volume.geometry.GeometryKind == disk::VolumeKind::Fat32;
+    return disk::usesFatCatalogue(m_volume.geometry.GeometryKind);
 }
 
 bool FileRecovery::stopped() const noexcept
@@ -227,6 +229,10 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
         if (node == nullptr || node->folderIndex < 0)
             return std::nullopt;
         const auto index = static_cast<std::size_t>(node->folderIndex);
+        if (fat && index < m_catalogue.FatFolderList.size() && m_catalogue.FatFolderList[index].exfat) {
+            const catalogue::ExfatData& d = *m_catalogue.FatFolderList[index].exfat;
+            return exfatEntryTimes(d.modified, d.modified10ms, d.modifiedUtc, d.accessed, d.accessedUtc);
+        }
         if (fat && index < m_catalogue.FatFolderList.size())
             return fatEntryTimes(m_catalogue.FatFolderList[index].writeDate,
                                  m_catalogue.FatFolderList[index].accessDate);
@@ -508,6 +514,9 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
                                  std::uint32_t firstCluster, std::uint32_t size, const std::string& name,
                                  std::uint32_t deleted)
 {
+    if (m_volume.geometry.GeometryKind == disk::VolumeKind::Exfat)
+        if (const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal); e != nullptr && e->exfat)
+            return recoverExfatFile(folder, *e, copyMode);
     if (stopped())
         return 0;
     m_control.SkipFile.store(0, std::memory_order_relaxed);
@@ -722,6 +731,57 @@ std::optional<ListedData> FileRecovery::listedData(const ntfs::MftRecord& record
     }
     const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
     return ReadListedData(m_volume, *m_mftRuns, record, e != nullptr ? e->recordNumber : 0, size);
+}
+
+int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::FatFileEntry& entry, int copyMode)
+{
+    if (stopped())
+        return 0;
+    m_control.SkipFile.store(0, std::memory_order_relaxed);
+    const catalogue::ExfatData& data = *entry.exfat;
+    const std::uint64_t size = data.dataLength;
+    const std::uint64_t valid = std::min(data.validDataLength, size);
+    Prepared p;
+    if (!prepare(p, folder, entry.name, size, copyMode, false))
+        return 0;
+    p.times = exfatEntryTimes(data.modified, data.modified10ms, data.modifiedUtc, data.accessed, data.accessedUtc);
+    if (!create(p))
+        return 0;
+    ++m_savedFileCount;
+
+    if (!m_exfat)
+        m_exfat = std::make_unique<exfat::ExfatVolume>(m_volume);
+    // Only the clusters that hold the valid bytes are read: past the valid
+    // length the file reads as zeros, whatever its clusters hold.
+    std::vector<ClusterRun> runs;
+    for (const exfat::ClusterSpan& span :
+         m_exfat->dataClusters(entry.firstCluster, valid, data.noFatChain, entry.deleted == 1))
+        runs.push_back({static_cast<std::int64_t>(span.start), span.length, false, false});
+    copyRuns(p, runs, valid, copyMode);
+    if (p.report.outcome == FileOutcome::Written && valid < size) {
+        const std::vector<std::byte> zeros(kZeroBlock);
+        std::uint64_t written = valid;
+        while (written < size) {
+            if (m_control.interrupted()) {
+                p.report.outcome = FileOutcome::CutShort;
+                break;
+            }
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kZeroBlock, size - written));
+            if (!p.file->write(disk::ByteSpan(zeros.data(), n))) {
+                p.writeFailed = true;
+                p.report.outcome = FileOutcome::WriteFailed;
+                break;
+            }
+            written += n;
+        }
+        p.report.bytesWritten = written;
+    }
+    if (entry.deleted == 1) {
+        const ConditionEstimate c = conditions().fatFile(entry);
+        p.report.clustersInUse = c.clustersInUse - c.clustersMissing;
+    }
+    finish(p, size);
+    return 1;
 }
 
 } // namespace sarvik::recovery

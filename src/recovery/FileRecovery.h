@@ -37,6 +37,9 @@
 namespace sarvik::fat {
 class FatTable;
 }
+namespace sarvik::exfat {
+class ExfatVolume;
+}
 
 namespace sarvik::recovery {
 
@@ -159,6 +162,8 @@ class FileRecovery {
     std::optional<ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector, std::uint64_t size);
     void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
     void finish(Prepared& p, std::uint64_t size);
+    /// An exFAT file: its data up to the valid length, zeros after it.
+    int recoverExfatFile(const TargetFolder& folder, const catalogue::FatFileEntry& entry, int copyMode);
     /// Of a deleted NTFS file's clusters the copy read, those now in use.
     std::uint64_t clustersReadInUse(std::uint64_t recordSector, std::uint64_t size);
     bool stopped() const noexcept;
@@ -188,6 +193,8 @@ class FileRecovery {
     ConditionEstimator& conditions();
     /// The first allocation table, for the thorough copy of deleted FAT files.
     std::unique_ptr<fat::FatTable> m_fatTable;
+    /// exFAT's FAT and allocation bitmap, for its copies; made on first use.
+    std::unique_ptr<exfat::ExfatVolume> m_exfat;
     [[nodiscard]] bool thoroughCopy() const noexcept { return m_settings.ThoroughScan || m_catalogue.NamesAreUtf8; }
     /// Where the MFT's records lie, for extension records; built on first use.
     std::unique_ptr<ntfs::MftRunList> m_mftRuns;

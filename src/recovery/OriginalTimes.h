@@ -19,6 +19,24 @@ namespace sarvik::recovery {
 /// date when the access date names no day); nothing without a write date.
 [[nodiscard]] std::optional<EntryTimes> fatEntryTimes(std::uint16_t writeDate, std::uint16_t accessDate);
 
+/// An exFAT timestamp (packed date high, packed time low), its hundredths
+/// (0..199, added to the 2-second time) and its UTC offset byte (bit 7: valid;
+/// bits 0-6: signed 15-minute steps), as seconds and nanoseconds since 1970
+/// UTC. Without a valid offset the time is local time, as FAT's. Nothing for a
+/// date that names no day.
+struct ExfatTime {
+    std::int64_t seconds = 0;
+    std::uint32_t nanoseconds = 0;
+};
+[[nodiscard]] std::optional<ExfatTime> exfatTimeToUnix(std::uint32_t stamp, std::uint8_t hundredths,
+                                                       std::uint8_t utcOffset);
+
+/// Modified (with its hundredths) and accessed from an exFAT file entry;
+/// nothing without a modification time.
+[[nodiscard]] std::optional<EntryTimes> exfatEntryTimes(std::uint32_t modified, std::uint8_t modified10ms,
+                                                        std::uint8_t modifiedUtc, std::uint32_t accessed,
+                                                        std::uint8_t accessedUtc);
+
 /// Modified and accessed both from the FILETIME `modified`; nothing when it is 0.
 [[nodiscard]] std::optional<EntryTimes> ntfsEntryTimes(std::uint64_t modified);
 

@@ -19,6 +19,8 @@ namespace sarvik::recovery {
 struct EntryTimes {
     std::int64_t modified = 0;
     std::int64_t accessed = 0;
+    std::uint32_t modifiedNanoseconds = 0; ///< past `modified` (exFAT keeps hundredths)
+    std::uint32_t accessedNanoseconds = 0;
 };
 
 /// One file being written.

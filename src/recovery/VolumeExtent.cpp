@@ -38,6 +38,20 @@ std::uint64_t clustersBefore(const disk::VolumeGeometry& g, std::uint64_t sector
     return (sectors + before) / spc;
 }
 
+/// exFAT: the heap's clusters (and no more than the FAT has entries for).
+VolumeExtent exfatExtent(const disk::SelectedVolume& volume)
+{
+    const auto& g = volume.geometry;
+    VolumeExtent extent;
+    extent.firstCluster = 2;
+    const std::uint64_t entries = std::uint64_t{g.FatSectors} * disk::kSectorSize / 4;
+    extent.endCluster = std::max<std::uint64_t>(std::min<std::uint64_t>(std::uint64_t{g.ClusterCount} + 2, entries), 2);
+    const std::uint64_t imageSectors =
+        volume.reader.source() ? volume.reader.source()->size() / disk::kSectorSize : volume.partition.PartitionSectors;
+    extent.readableEnd = std::max<std::uint64_t>(std::min(extent.endCluster, clustersBefore(g, imageSectors)), 2);
+    return extent;
+}
+
 } // namespace
 
 VolumeExtent volumeExtent(const disk::SelectedVolume& volume)
@@ -47,6 +61,8 @@ VolumeExtent volumeExtent(const disk::SelectedVolume& volume)
     const bool fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
     const bool fat = fat16 || fat32;
     VolumeExtent extent;
+    if (g.GeometryKind == disk::VolumeKind::Exfat)
+        return exfatExtent(volume);
     if (!fat && g.GeometryKind != disk::VolumeKind::Ntfs)
         return extent;
     extent.firstCluster = fat ? 2 : 0;

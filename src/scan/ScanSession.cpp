@@ -2,6 +2,7 @@
 
 #include "recovery/Condition.h"
 
+#include "exfat/ExfatScan.h"
 #include "fat/FatScan.h"
 #include "ntfs/MftScan.h"
 
@@ -44,7 +45,10 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
 {
     control.ScanStopFlag = 0;
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
-    if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
+    if (kind == disk::VolumeKind::Exfat) {
+        exfat::ScanExfat(session.volume, session.catalogue, observer, control);
+        observer.status("Creating Directory Tree");
+    } else if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
         fat::ScanFat(session.volume, session.catalogue, observer, control, fat::FatScanOptions{options.thorough});
         observer.status("Creating Directory Tree"); // the NTFS scan says so itself
     } else {

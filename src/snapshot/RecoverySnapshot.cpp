@@ -83,6 +83,11 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
                                       const catalogue::Catalogue& c)
 {
     const std::string prefix = "Cannot save the snapshot: ";
+    // The format's records hold neither exFAT's stream extensions (valid
+    // length, contiguous data, sizes past 4 GiB) nor its times: a snapshot
+    // that loses them would bring files back wrong.
+    if (g.GeometryKind == disk::VolumeKind::Exfat)
+        return prefix + "exFAT snapshots are not supported; scan the volume again instead";
     if (info.DevicePath.size() > kMaxDevicePathLength)
         return prefix + "the device path is " + std::to_string(info.DevicePath.size()) +
                " characters long; a snapshot holds at most " + std::to_string(kMaxDevicePathLength);

@@ -2,6 +2,8 @@
 """Makes exfat.img (exFAT, 32 MiB, 4 KiB clusters) and exfat.manifest.tsv in OUTDIR.
 
   make-exfat-volume.py OUTDIR
+  make-exfat-volume.py --small OUTDIR   fuzz-exfat.img alone: 1 MiB, 512-byte
+                                        clusters, a few files (for the volume fuzzer)
 
 mkfs.exfat (exfatprogs) makes the volume; files are written and deleted through
 mount.exfat-fuse (exfat-fuse) over a loop device, so this needs root and
@@ -11,8 +13,8 @@ The volume's serial is 21E0-FA7E and its label EXFATTEST.
 The manifest has the columns of the other volumes' manifests:
   path type size sha256 state in_deleted_folder contiguous first_cluster notes
 notes tokens:
-  mtime=S.CC        the modification time given to the file (seconds since
-                    1970 UTC, hundredths), as it should come back
+  mtime=S.CC        the file's modification time as the driver stored it
+                    (seconds since 1970 UTC, hundredths), as it should come back
   fragmented        its clusters were not consecutive (a FAT chain)
   data_overwritten  a later file took its clusters
   entry_overwritten a later entry set took its directory entries
@@ -111,7 +113,8 @@ class Volume:
         notes = []
         if mtime is not None:
             os.utime(full, ns=(int(mtime * 1e9), int(mtime * 1e9)))
-            notes.append("mtime=%.2f" % mtime)
+            # As the driver stored it: exfat-fuse keeps 2-second steps, without hundredths.
+            notes.append("mtime=%.2f" % (os.stat(full).st_mtime_ns / 1e9))
         self.rows[path] = {"type": "file", "size": str(size), "sha": hashlib.sha256(data).hexdigest(),
                            "state": "live", "notes": notes}
         self.order.append(path)
@@ -181,25 +184,42 @@ def plan(v):
     v.delete("Trip")
 
 
+def plan_small(v):
+    v.write("readme.txt", 120)
+    v.mkdir("Docs")
+    v.write("Docs/report.txt", 3000)
+    v.write("Docs/old draft.txt", 2500)
+    v.write("photo.jpg", 6000, pieces=3)
+    v.write("big.bin", 20000)
+    v.mkdir("Gone")
+    v.write("Gone/inside.txt", 700)
+    for p in ("Docs/old draft.txt", "photo.jpg", "big.bin", "Gone"):
+        v.delete(p)
+
+
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: make-exfat-volume.py OUTDIR")
-    out = os.path.abspath(sys.argv[1])
+    args = sys.argv[1:]
+    small = args[:1] == ["--small"]
+    if small:
+        args = args[1:]
+    if len(args) != 1:
+        sys.exit("usage: make-exfat-volume.py [--small] OUTDIR")
+    out = os.path.abspath(args[0])
     missing = [t for t in ("mkfs.exfat", "mount.exfat-fuse", "losetup") if shutil.which(t) is None]
     if missing or os.geteuid() != 0 or not os.path.exists("/dev/fuse"):
         why = "missing " + ", ".join(missing) if missing else "needs root and /dev/fuse"
         print("make-exfat-volume: skipped (%s; Debian packages exfatprogs, exfat-fuse)" % why, file=sys.stderr)
         sys.exit(77)
     os.makedirs(out, exist_ok=True)
-    image = os.path.join(out, "exfat.img")
-    manifest = os.path.join(out, "exfat.manifest.tsv")
+    image = os.path.join(out, "fuzz-exfat.img" if small else "exfat.img")
+    manifest = os.path.join(out, "fuzz-exfat.manifest.tsv" if small else "exfat.manifest.tsv")
     for p in (image, manifest):
         if os.path.exists(p):
             os.remove(p)
     with open(image, "wb") as f:
-        f.truncate(SIZE_MIB << 20)
-    subprocess.run(["mkfs.exfat", "-c", str(CLUSTER), "-L", "EXFATTEST",
-                    image], check=True, stdout=subprocess.DEVNULL)
+        f.truncate((1 if small else SIZE_MIB) << 20)
+    format_options = ["-c", "512", "-b", "4096", "-L", "FUZZEXFAT"] if small else ["-c", str(CLUSTER), "-L", "EXFATTEST"]
+    subprocess.run(["mkfs.exfat"] + format_options + [image], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["tune.exfat", "-I", "0x21e0fa7e", image], check=True, stdout=subprocess.DEVNULL)
     mnt = tempfile.mkdtemp(prefix="exfat-mnt.")
     v = Volume(image, mnt)
@@ -207,7 +227,7 @@ def main():
     try:
         v.attach()
         v.mount()
-        plan(v)
+        (plan_small if small else plan)(v)
         v.umount()
         ok = True
     finally:
@@ -221,7 +241,7 @@ def main():
     subprocess.run(["fsck.exfat", "-n", image], check=True, stdout=subprocess.DEVNULL)
     v.manifest(manifest)
     deleted = sum(1 for r in v.rows.values() if r["state"] == "deleted")
-    print("[exfat] %d entries, %d deleted" % (len(v.order), deleted), file=sys.stderr)
+    print("[%s] %d entries, %d deleted" % (os.path.basename(image), len(v.order), deleted), file=sys.stderr)
 
 
 if __name__ == "__main__":

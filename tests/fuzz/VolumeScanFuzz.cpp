@@ -165,9 +165,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     }
     // The small volumes of tools/make-fuzz-volumes.sh when the folder has
     // them; otherwise the test volumes, as inputs found over them expect.
-    std::vector<const char*> names{"fuzz-fat16.img", "fuzz-fat32.img", "fuzz-ntfs.img"};
+    std::vector<const char*> names{"fuzz-fat16.img", "fuzz-fat32.img", "fuzz-ntfs.img", "fuzz-exfat.img"};
     if (!std::filesystem::exists(std::filesystem::path(folder) / names[0]))
-        names = {"fat16-s1.img", "fat32-s1.img", "ntfs.img", "fat16.img", "ntfs-extents.img"};
+        names = {"fat16-s1.img", "fat32-s1.img", "ntfs.img", "fat16.img", "ntfs-extents.img", "exfat.img"};
     for (const char* name : names) {
         const std::filesystem::path path = std::filesystem::path(folder) / name;
         std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,59 @@
+#pragma once
+// exFAT folders: 32-byte directory entries grouped into entry sets. A file or
+// folder is a file entry (0x85), its stream extension (0xC0: where the data
+// lies and how long it is) and one to seventeen file name entries (0xC1, 15
+// UTF-16 units each). Deleting clears bit 7 of each entry's type (0x05, 0x40,
+// 0x41) and leaves the rest as it was. The root folder also holds the
+// allocation bitmap entry (0x81) and the volume label entry (0x83).
+
+#include "catalogue/Catalogue.h"
+#include "disk/ByteReader.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sarvik::exfat {
+
+inline constexpr std::size_t kEntryBytes = 32;
+
+/// One file or folder read from its entry set.
+struct EntrySet {
+    bool deleted = false;   ///< every entry of the set has its in-use bit clear
+    bool directory = false; ///< the folder attribute
+    std::string name;       ///< UTF-8, made writable (catalogue::writableName)
+    std::uint32_t firstCluster = 0;
+    catalogue::ExfatData data;
+    std::size_t offset = 0; ///< byte offset of the file entry in the folder
+};
+
+/// Where the allocation bitmap lies.
+struct BitmapLocation {
+    std::uint32_t firstCluster = 0;
+    std::uint64_t length = 0; ///< bytes
+};
+
+struct DirectoryContents {
+    std::vector<EntrySet> sets;
+    /// Sets passed over because their checksum does not match their bytes
+    /// (damaged, or partly overwritten by a later set).
+    std::uint32_t badChecksums = 0;
+    std::optional<std::string> label;
+    std::optional<BitmapLocation> bitmap; ///< the first bitmap's (a volume with two FATs has two)
+};
+
+/// The checksum of an entry set (`set` holds all its entries); bytes 2 and 3 of
+/// the first entry, where the checksum itself is kept, are left out.
+[[nodiscard]] std::uint16_t entrySetChecksum(disk::ByteSpan set);
+
+/// Reads the entry sets of a folder's bytes (its clusters end to end), live and
+/// deleted. A set is taken only when its entries are all in use or all deleted,
+/// its stream extension follows the file entry, its name entries hold the whole
+/// name and its checksum matches (for a deleted set, with the in-use bits put
+/// back). Stops at an end-of-folder entry (type 0). `sectorOk`, when given,
+/// marks 512-byte pieces that could not be read: no set is taken from them and
+/// their zeros do not end the folder.
+[[nodiscard]] DirectoryContents parseDirectory(disk::ByteSpan bytes, const std::vector<bool>* sectorOk = nullptr);
+
+} // namespace sarvik::exfat
