@@ -4,7 +4,9 @@
 # Usage: bench/yield.sh VOLUME MANIFEST [SARVIK]
 #
 # VOLUME is an image made by tools/make-test-volumes.sh, MANIFEST its
-# manifest (path type size sha256 state ...). SARVIK defaults to the sarvik
+# manifest (path type size sha256 state ...). On exFAT (exfat.img) the classic
+# run writes nothing: the classic rules refuse exFAT; testdisk lists it as it
+# lists FAT. SARVIK defaults to the sarvik
 # binary on PATH. Runs, each into its own folder:
 #   classic    sarvik recover VOLUME --all --classic
 #   default    sarvik recover VOLUME --all (the thorough rules)

@@ -83,7 +83,7 @@ void entryFields(JsonWriter& w, const catalogue::NtfsFolderEntry& e)
 
 void entryFields(JsonWriter& w, const catalogue::FatFileEntry& e)
 {
-    w.value("size", e.size)
+    w.value("size", e.exfat ? e.exfat->dataLength : std::uint64_t{e.size})
         .value("firstCluster", e.firstCluster)
         .value("parentCluster", e.parentCluster)
         .value("ordinal", e.ordinal)
@@ -93,6 +93,8 @@ void entryFields(JsonWriter& w, const catalogue::FatFileEntry& e)
         w.boolean("clusterInUse", true);
     if (e.clusterHighInferred)
         w.boolean("clusterHighInferred", true);
+    if (e.exfat)
+        w.value("validDataLength", e.exfat->validDataLength).boolean("noFatChain", e.exfat->noFatChain);
 }
 
 void entryFields(JsonWriter& w, const catalogue::NtfsFileEntry& e)
