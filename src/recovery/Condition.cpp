@@ -48,6 +48,13 @@ std::uint64_t countBits(std::span<const std::byte> bytes, std::uint64_t from, st
     return count;
 }
 
+/// What orders two deleted files of the FAT catalogue: FAT's write date, or
+/// exFAT's whole modification time (to the hundredth).
+std::uint64_t overlapTime(const catalogue::FatFileEntry& e)
+{
+    return e.exfat ? (std::uint64_t{e.exfat->modified} << 8) | e.exfat->modified10ms : e.writeDate;
+}
+
 } // namespace
 
 const char* conditionText(FileCondition condition) noexcept
@@ -374,7 +381,7 @@ void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
     if (fat) {
         for (const auto& e : catalogue.FatFileList)
             if (e.deleted != 0)
-                add(fatEntrySpans(e), e.ordinal, e.writeDate);
+                add(fatEntrySpans(e), e.ordinal, overlapTime(e));
     } else if (kind == disk::VolumeKind::Ntfs) {
         for (const auto& e : catalogue.NtfsFileList)
             if (e.deleted != 0)
@@ -394,7 +401,7 @@ ConditionEstimate ConditionEstimator::fatFile(std::uint32_t firstCluster, std::u
 
 ConditionEstimate ConditionEstimator::fatFile(const catalogue::FatFileEntry& entry)
 {
-    return count(fatEntrySpans(entry), true, entry.ordinal, entry.writeDate);
+    return count(fatEntrySpans(entry), true, entry.ordinal, overlapTime(entry));
 }
 
 ConditionEstimate ConditionEstimator::ntfsFile(std::uint64_t recordSector, std::uint64_t size)

@@ -11,7 +11,7 @@
 // useOverlaps, a cluster that a newer deleted file's copy would also read
 // counts as claimed too (NTFS: a later modification time, or the same time and a
 // later record; FAT, which keeps only dates: a later or the same date, since the
-// order within a day is unknown).
+// order within a day is unknown; exFAT: a later or the same modification time).
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileList.h"

@@ -92,6 +92,7 @@ class ExfatImage {
         bool deleted = true;
         bool folder = false;
         std::uint8_t utc = 0x88; // valid, +2 hours
+        std::uint32_t stamp = kStamp;
     };
     /// Writes an entry set into the folder at `folderCluster` (the root when 0),
     /// at its next free slot; returns the byte offset of its file entry.
@@ -105,7 +106,7 @@ class ExfatImage {
         w(0, 1, 0x85);
         w(1, 1, names + 1);
         w(4, 2, s.folder ? 0x10 : 0x20);
-        w(12, 4, kStamp);
+        w(12, 4, s.stamp);
         w(16, 4, kStamp);
         w(21, 1, 78);
         w(23, 1, s.utc);
@@ -197,11 +198,21 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
     // A deleted set whose name entry a later, live set took.
     const std::uint64_t over = v.add({u"over.txt", 42, 5, 5});
     v.put(over + 64, 1, 0xC1);
+    // Two deleted files of one day on one cluster: the later one (by two
+    // seconds) took it, so only the earlier one is overwritten.
+    v.add({u"earlier.txt", 50, 5, 5, true, true, false, 0x88, kStamp});
+    v.add({u"later.txt", 50, 5, 5, true, true, false, 0x88, kStamp + 1});
     auto& image = v.finish();
 
     scan::ScanSession session;
     ASSERT_TRUE(scanBuilt(session, image));
     EXPECT_EQ(session.volume.info.VolumeKind, disk::VolumeKind::Exfat);
+    std::map<std::string, std::string> condition;
+    for (const auto& row : session.rows(session.tree.rootKey()))
+        condition[row.name] = row.condition;
+    EXPECT_EQ(condition["earlier.txt"], "Overwritten");
+    EXPECT_EQ(condition["later.txt"], "Good");
+    EXPECT_EQ(condition["half.bin"], "Good");
     EXPECT_EQ(session.volume.info.VolumeLabel, "TINY");
     EXPECT_FALSE(session.volume.info.BackupBootSector);
     std::map<std::string, const catalogue::FatFileEntry*> files;
