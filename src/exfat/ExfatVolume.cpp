@@ -1,5 +1,7 @@
 #include "exfat/ExfatVolume.h"
 
+#include "catalogue/NameText.h"
+
 #include <algorithm>
 #include <array>
 
@@ -201,7 +203,10 @@ void ExfatVolume::readClusters(const std::vector<ClusterSpan>& spans, std::uint6
 
 std::optional<std::string> readVolumeLabel(const disk::SelectedVolume& volume)
 {
-    return ExfatVolume(volume).readRoot().label;
+    const auto label = ExfatVolume(volume).readRoot().label;
+    if (!label)
+        return std::nullopt;
+    return catalogue::fromUtf8(*label); // labels are carried as Windows-1252 text
 }
 
 } // namespace sarvik::exfat

@@ -84,7 +84,9 @@ class ExfatVolume {
     mutable std::optional<std::vector<std::byte>> m_bitmap;
 };
 
-/// The volume label from the root folder's label entry; nothing without one.
+/// The volume label from the root folder's label entry, as Windows-1252 text
+/// like every volume label the program holds (a character that code page
+/// lacks becomes '_'); nothing without one.
 [[nodiscard]] std::optional<std::string> readVolumeLabel(const disk::SelectedVolume& volume);
 
 } // namespace sarvik::exfat

@@ -3,6 +3,7 @@
 // made through exfat-fuse (tests/exfat/make-exfat-volume.py) checked against
 // its manifest.
 
+#include "catalogue/NameText.h"
 #include "exfat/ExfatBoot.h"
 #include "exfat/ExfatDirectory.h"
 #include "recovery/FileRecovery.h"
@@ -61,7 +62,7 @@ class ExfatImage {
         put(cluster(kRoot), 1, 0x83);
         put(cluster(kRoot) + 1, 1, 4);
         for (std::uint64_t i = 0; i < 4; ++i)
-            put(cluster(kRoot) + 2 + 2 * i, 2, static_cast<std::uint8_t>("TINY"[i]));
+            put(cluster(kRoot) + 2 + 2 * i, 2, u"Café"[i]);
         put(cluster(kRoot) + 32, 1, 0x81);
         put(cluster(kRoot) + 32 + 20, 4, 2);
         put(cluster(kRoot) + 32 + 24, 8, (kClusters + 7) / 8);
@@ -213,7 +214,7 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
     EXPECT_EQ(condition["earlier.txt"], "Overwritten");
     EXPECT_EQ(condition["later.txt"], "Good");
     EXPECT_EQ(condition["half.bin"], "Good");
-    EXPECT_EQ(session.volume.info.VolumeLabel, "TINY");
+    EXPECT_EQ(catalogue::toUtf8(session.volume.info.VolumeLabel), "Café"); // carried as 8-bit text
     EXPECT_FALSE(session.volume.info.BackupBootSector);
     std::map<std::string, const catalogue::FatFileEntry*> files;
     for (const auto& e : session.catalogue.FatFileList)
