@@ -4,7 +4,7 @@
 # them, and writes a manifest (TSV) for each image describing every file and
 # folder ever created on it.
 #
-# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|all]...
+# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all]...
 #
 # Images (names inside OUTDIR):
 #   fat16         fat16.img     FAT16, 32 MiB, 2 KiB clusters (-s 4)
@@ -25,6 +25,9 @@
 #                               files, accented and Cyrillic names, 12,000 files
 #                 (not part of "all"; first_cluster and contiguous are "-";
 #                 thorough-fat32 alone makes only the FAT32 one)
+#   carve         card-fat32.img, raw-carve.img: a quick-formatted camera card and
+#                 bytes with no file system, for carving (tests/carve/make-carve-volumes.py
+#                 writes them and describes their manifests)
 # Each IMAGE.img comes with IMAGE.manifest.tsv:
 #   path type size sha256 state in_deleted_folder contiguous first_cluster notes
 # notes holds space-separated tokens:
@@ -59,7 +62,7 @@ log() { printf '%s\n' "$*" >&2; }
 die() { printf 'make-test-volumes: %s\n' "$*" >&2; exit 1; }
 
 usage() {
-    echo "usage: $0 OUTDIR [fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|all]..." >&2
+    echo "usage: $0 OUTDIR [fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all]..." >&2
     exit 2
 }
 
@@ -70,7 +73,7 @@ shift
 KINDS=("$@")
 [[ ${#KINDS[@]} -gt 0 ]] || KINDS=(all)
 for k in "${KINDS[@]}"; do
-    case "$k" in fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
+    case "$k" in fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
 done
 want() {
     local k
@@ -902,5 +905,10 @@ if want thorough; then
     if ntfs_available; then
         build_thorough_ntfs
     fi
+fi
+if want carve; then
+    CURRENT=card-fat32
+    "$PY" "$HERE/../tests/carve/make-carve-volumes.py" "$OUTDIR" card raw
+    CURRENT=""
 fi
 log "done in $((SECONDS - START)) s: $OUTDIR"
