@@ -66,8 +66,12 @@ def jpeg(rng, size, thumbnail=True, width=640, height=480):
         head += _segment(0xE1, b"Exif\x00\x00" + tiff)
     head += _jpeg_tables(rng)
     head += _segment(0xC0, bytes([8]) + struct.pack(">HH", height, width) + bytes([3, 1, 0x22, 0, 2, 0x11, 0, 3, 0x11, 0]))
+    restart = rng.choice([0, 4096, 9000])
+    if restart:
+        # restart markers appear only where a restart interval is defined
+        head += _segment(0xDD, struct.pack(">H", 64))
     head += _segment(0xDA, bytes([3, 1, 0x00, 2, 0x00, 3, 0x00, 0, 63, 0]))
-    body = _entropy(rng, max(64, size - len(head) - 2), rng.choice([0, 4096, 9000]) or 1 << 30)
+    body = _entropy(rng, max(64, size - len(head) - 2), restart or 1 << 30)
     return head + body + b"\xFF\xD9"
 
 

@@ -1,0 +1,111 @@
+#include "carve/CarveStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sarvik::carve {
+
+CarveStream::CarveStream(const disk::BlockSource& source, std::uint64_t start, std::uint64_t limit,
+                         const catalogue::ScanControl* control)
+    : m_source(source), m_start(start), m_limit(limit), m_control(control)
+{
+    const std::uint64_t size = source.size();
+    m_limit = start >= size ? 0 : std::min(limit, size - start);
+}
+
+bool CarveStream::cover(std::uint64_t offset, std::size_t length)
+{
+    if (offset > m_limit || length > m_limit - offset || length > kMaxSpan)
+        return false;
+    if (offset >= m_windowAt && offset - m_windowAt + length <= m_windowLength)
+        return true;
+    if (m_failed)
+        return false;
+    if (m_control != nullptr && m_control->stopRequested()) {
+        m_failed = true;
+        return false;
+    }
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, m_limit - offset));
+    if (m_window.size() < kWindowBytes)
+        m_window.resize(kWindowBytes);
+    const auto span = std::span(m_window).first(want);
+    if (m_source.read(m_start + offset, span) != disk::ReadStatus::Ok) {
+        // A failed read ends the candidate's readable bytes here.
+        m_failed = true;
+        m_windowLength = 0;
+        return false;
+    }
+    m_windowAt = offset;
+    m_windowLength = want;
+    return true;
+}
+
+std::optional<disk::ByteReader> CarveStream::bytes(std::uint64_t offset, std::size_t length)
+{
+    if (!cover(offset, length))
+        return std::nullopt;
+    return disk::ByteReader(disk::ByteSpan(m_window).subspan(static_cast<std::size_t>(offset - m_windowAt), length));
+}
+
+std::optional<std::uint64_t> CarveStream::le(std::uint64_t offset, unsigned width)
+{
+    const auto b = bytes(offset, width);
+    return b ? b->uint(0, width) : std::nullopt;
+}
+
+std::optional<std::uint64_t> CarveStream::be(std::uint64_t offset, unsigned width)
+{
+    const auto b = bytes(offset, width);
+    if (!b || width == 0 || width > 8)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (unsigned i = 0; i < width; ++i)
+        value = (value << 8) | b->u8or0(i);
+    return value;
+}
+
+std::optional<std::uint8_t> CarveStream::u8(std::uint64_t offset)
+{
+    const auto b = bytes(offset, 1);
+    return b ? b->u8(0) : std::nullopt;
+}
+
+bool CarveStream::matches(std::uint64_t offset, std::string_view text)
+{
+    const auto b = bytes(offset, text.size());
+    return b && b->equals(0, text);
+}
+
+std::optional<std::uint64_t> CarveStream::find(std::uint64_t from, std::uint64_t to, std::byte value)
+{
+    to = std::min(to, m_limit);
+    while (from < to) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kMaxSpan, to - from));
+        if (!cover(from, chunk))
+            return std::nullopt;
+        const std::byte* base = m_window.data() + (from - m_windowAt);
+        if (const void* hit = std::memchr(base, std::to_integer<int>(value), chunk))
+            return from + static_cast<std::uint64_t>(static_cast<const std::byte*>(hit) - base);
+        from += chunk;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> CarveStream::find(std::uint64_t from, std::uint64_t to, std::string_view text)
+{
+    if (text.empty() || text.size() > 64)
+        return std::nullopt;
+    to = std::min(to, m_limit);
+    const auto first = static_cast<std::byte>(text.front());
+    while (from < to && to - from >= text.size()) {
+        const auto hit = find(from, to - text.size() + 1, first);
+        if (!hit)
+            return std::nullopt;
+        if (matches(*hit, text))
+            return hit;
+        from = *hit + 1;
+    }
+    return std::nullopt;
+}
+
+} // namespace sarvik::carve

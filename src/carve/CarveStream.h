@@ -1,0 +1,66 @@
+#pragma once
+// The bytes of one carving candidate, from its first byte up to a limit (the end
+// of the unclaimed stretch it starts in), read from the source through a window
+// of bounded size. Format walkers ask for small spans at offsets relative to the
+// candidate and parse them with the bounds-checked reader; a span that reaches
+// past the limit or cannot be read is simply not there.
+
+#include "catalogue/ScanObserver.h"
+#include "disk/BlockSource.h"
+#include "disk/ByteReader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace sarvik::carve {
+
+class CarveStream {
+  public:
+    /// Bytes held at once: the window slides forward as the walk goes.
+    static constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
+    /// The most one call of bytes() may ask for.
+    static constexpr std::size_t kMaxSpan = std::size_t{128} << 10;
+
+    /// The candidate starting at byte `start` of `source`, whose bytes end at
+    /// `limit` bytes from there at most. `control`, when given, stops reads
+    /// once a stop is requested (the walk then sees the end of its bytes).
+    CarveStream(const disk::BlockSource& source, std::uint64_t start, std::uint64_t limit,
+                const catalogue::ScanControl* control = nullptr);
+
+    [[nodiscard]] std::uint64_t limit() const noexcept { return m_limit; }
+    /// A read failed (as opposed to the limit being reached), or a stop was requested.
+    [[nodiscard]] bool failed() const noexcept { return m_failed; }
+
+    /// `length` (at most kMaxSpan) bytes at `offset`, or nothing past the limit or unreadable.
+    [[nodiscard]] std::optional<disk::ByteReader> bytes(std::uint64_t offset, std::size_t length);
+    /// An unsigned integer of `width` bytes (1..8), little- or big-endian.
+    [[nodiscard]] std::optional<std::uint64_t> le(std::uint64_t offset, unsigned width);
+    [[nodiscard]] std::optional<std::uint64_t> be(std::uint64_t offset, unsigned width);
+    [[nodiscard]] std::optional<std::uint8_t> u8(std::uint64_t offset);
+    /// True when the bytes at `offset` are `text`.
+    [[nodiscard]] bool matches(std::uint64_t offset, std::string_view text);
+
+    /// The first offset in [from, to) holding `value`; nothing when none does
+    /// (or the bytes there cannot be read: see failed()).
+    [[nodiscard]] std::optional<std::uint64_t> find(std::uint64_t from, std::uint64_t to, std::byte value);
+    /// The first offset in [from, to) where `text` starts (text no longer than 64 bytes).
+    [[nodiscard]] std::optional<std::uint64_t> find(std::uint64_t from, std::uint64_t to, std::string_view text);
+
+  private:
+    /// Makes the window cover [offset, offset + length); false past the limit or on a failed read.
+    bool cover(std::uint64_t offset, std::size_t length);
+
+    const disk::BlockSource& m_source;
+    std::uint64_t m_start = 0;
+    std::uint64_t m_limit = 0;
+    const catalogue::ScanControl* m_control = nullptr;
+    std::vector<std::byte> m_window;
+    std::uint64_t m_windowAt = 0;
+    std::size_t m_windowLength = 0;
+    bool m_failed = false;
+};
+
+} // namespace sarvik::carve

@@ -1,0 +1,160 @@
+#include "carve/Carver.h"
+
+#include <algorithm>
+
+namespace sarvik::carve {
+
+namespace {
+
+constexpr std::uint64_t kSectorBytes = 512;
+
+class CarveRun {
+  public:
+    CarveRun(const disk::BlockSource& source, const CarveOptions& options, catalogue::ScanObserver& observer,
+             const catalogue::ScanControl& control, std::uint64_t total)
+        : m_source(source), m_options(options), m_observer(observer), m_control(control), m_total(total),
+          m_unit(std::max<std::uint64_t>(options.unitBytes, kSectorBytes)),
+          m_block(static_cast<std::size_t>(std::max<std::uint64_t>(options.blockBytes / m_unit, 1) * m_unit))
+    {
+    }
+
+    void extent(const Extent& e);
+    CarveResult result;
+
+  private:
+    /// Reads [at, at + length) into the block; a block that fails is read unit by
+    /// unit and the units that fail are marked in `m_unitOk`.
+    void readBlock(std::uint64_t at, std::size_t length);
+    /// Walks a candidate of `type` at `at`; the offset to go on from.
+    std::uint64_t candidate(FileType type, std::uint64_t at, std::uint64_t end);
+    void report(std::uint64_t done);
+
+    const disk::BlockSource& m_source;
+    const CarveOptions& m_options;
+    catalogue::ScanObserver& m_observer;
+    const catalogue::ScanControl& m_control;
+    std::uint64_t m_total = 0;
+    std::uint64_t m_done = 0;
+    std::uint32_t m_lastPercent = ~0u;
+    std::uint64_t m_unit;
+    std::vector<std::byte> m_block;
+    std::vector<bool> m_unitOk;
+};
+
+void CarveRun::readBlock(std::uint64_t at, std::size_t length)
+{
+    const auto buffer = std::span(m_block).first(length);
+    const std::size_t units = static_cast<std::size_t>((length + m_unit - 1) / m_unit);
+    m_unitOk.assign(units, true);
+    if (m_source.read(at, buffer) == disk::ReadStatus::Ok)
+        return;
+    for (std::size_t u = 0; u < units; ++u) {
+        const std::size_t from = static_cast<std::size_t>(u * m_unit);
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(m_unit), length - from);
+        if (m_source.read(at + from, buffer.subspan(from, n)) != disk::ReadStatus::Ok) {
+            m_unitOk[u] = false;
+            result.unreadableBytes += n;
+        }
+    }
+}
+
+std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t end)
+{
+    CarveStream stream(m_source, at, end - at, &m_control);
+    const WalkResult walked = walkFile(type, stream);
+    if (walked.status == WalkStatus::NotThisType || m_control.stopRequested())
+        return at + m_unit;
+    result.files.push_back({type, walked.extension, at, walked.length, walked.status == WalkStatus::Whole});
+    m_observer.filesFound(static_cast<std::uint32_t>(result.files.size()));
+    // The file's own units are not searched again (a thumbnail inside a photo is
+    // part of the photo); a broken file's held bytes are its own too.
+    const std::uint64_t units = std::max<std::uint64_t>(1, (walked.length + m_unit - 1) / m_unit);
+    return at + std::min(units * m_unit, end - at);
+}
+
+void CarveRun::report(std::uint64_t done)
+{
+    const auto percent = static_cast<std::uint32_t>(m_total == 0 ? 100 : done * 100 / m_total);
+    if (percent != m_lastPercent) {
+        m_lastPercent = percent;
+        m_observer.progress(percent);
+    }
+}
+
+void CarveRun::extent(const Extent& e)
+{
+    const std::uint64_t size = m_source.size();
+    if (e.offset >= size)
+        return;
+    const std::uint64_t end = e.offset + std::min(e.length, size - e.offset);
+    std::uint64_t at = e.offset;
+    while (at < end) {
+        if (m_control.stopRequested()) {
+            result.stopped = true;
+            return;
+        }
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(m_block.size(), end - at));
+        readBlock(at, length);
+        m_observer.currentSector(at / kSectorBytes);
+        std::uint64_t next = at + length;
+        for (std::size_t off = 0; off < length;) {
+            const std::size_t unit = static_cast<std::size_t>(off / m_unit);
+            const auto head = std::span<const std::byte>(m_block).subspan(off, std::min(kSignatureBytes, length - off));
+            const auto type = m_unitOk[unit] ? typeAt(head, m_options.types) : std::nullopt;
+            if (!type) {
+                off += static_cast<std::size_t>(m_unit);
+                continue;
+            }
+            const std::uint64_t resume = candidate(*type, at + off, end);
+            if (resume >= at + length) {
+                next = resume;
+                break;
+            }
+            off = static_cast<std::size_t>(resume - at);
+        }
+        result.bytesSearched += next - at;
+        m_done += next - at;
+        report(m_done);
+        at = next;
+    }
+}
+
+} // namespace
+
+std::optional<std::array<bool, kFileTypeCount>> parseTypeList(std::string_view list, std::string& unknown)
+{
+    std::array<bool, kFileTypeCount> types{};
+    while (!list.empty()) {
+        const auto comma = list.find(',');
+        const std::string_view name = list.substr(0, comma);
+        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+        if (name.empty())
+            continue;
+        const auto type = typeByName(name);
+        if (!type) {
+            unknown = std::string(name);
+            return std::nullopt;
+        }
+        types[static_cast<std::size_t>(*type)] = true;
+    }
+    return types;
+}
+
+CarveResult Carve(const disk::BlockSource& source, std::span<const Extent> extents, const CarveOptions& options,
+                  catalogue::ScanObserver& observer, const catalogue::ScanControl& control)
+{
+    std::uint64_t total = 0;
+    for (const Extent& e : extents)
+        total += e.length;
+    CarveRun run(source, options, observer, control, total);
+    for (const Extent& e : extents) {
+        run.extent(e);
+        if (run.result.stopped)
+            break;
+    }
+    if (control.stopRequested())
+        run.result.stopped = true;
+    return std::move(run.result);
+}
+
+} // namespace sarvik::carve

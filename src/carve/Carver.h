@@ -1,0 +1,62 @@
+#pragma once
+// The search of a source's free stretches for files by their content: every
+// allocation unit's start is matched against the signatures of the wanted
+// types, and each match is walked by its format to its end. The stretches are
+// read in large blocks; memory stays bounded by one block and one walk's window.
+
+#include "carve/FileFormats.h"
+#include "catalogue/ScanObserver.h"
+#include "disk/BlockSource.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sarvik::carve {
+
+/// Bytes [offset, offset + length) of the source, to be searched.
+struct Extent {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+struct CarveOptions {
+    /// The types looked for, indexed by FileType.
+    std::array<bool, kFileTypeCount> types{true, true, true, true, true, true, true, true};
+    /// Files start at multiples of this many bytes from each extent's start (a
+    /// cluster, or a sector on a source without a file system).
+    std::uint64_t unitBytes = 512;
+    /// Bytes read at once while matching signatures.
+    std::size_t blockBytes = std::size_t{4} << 20;
+};
+
+struct CarvedFile {
+    FileType type = FileType::Jpeg;
+    std::string extension;
+    std::uint64_t offset = 0; ///< byte offset of its first byte in the source
+    std::uint64_t length = 0; ///< its length (Whole), or the bytes that held (incomplete)
+    bool complete = true;     ///< false when the walk broke off before the format's end
+};
+
+struct CarveResult {
+    std::vector<CarvedFile> files;
+    std::uint64_t bytesSearched = 0;
+    std::uint64_t unreadableBytes = 0; ///< bytes of the extents that could not be read
+    bool stopped = false;
+};
+
+/// Parses a `--types` list ("jpg,png,zip"); nothing when a name is unknown
+/// (`unknown` then holds it).
+[[nodiscard]] std::optional<std::array<bool, kFileTypeCount>> parseTypeList(std::string_view list,
+                                                                            std::string& unknown);
+
+/// Searches `extents` of `source`. Reports progress (0..100 over the extents'
+/// bytes), the files found so far and the sector being read; stops early when
+/// `control` asks (the result then says so, and holds the files found before).
+[[nodiscard]] CarveResult Carve(const disk::BlockSource& source, std::span<const Extent> extents,
+                                const CarveOptions& options, catalogue::ScanObserver& observer,
+                                const catalogue::ScanControl& control);
+
+} // namespace sarvik::carve

@@ -1,0 +1,62 @@
+#pragma once
+// The file formats carving knows: how each starts, and a walker per format that
+// follows the format's own structure from the first byte to its true end (never a
+// guessed length). A walk that breaks off before its end (foreign bytes where
+// the structure must go on, a checksum that does not match, the end of the
+// unclaimed stretch) says the file is incomplete and how far it held.
+
+#include "carve/CarveStream.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sarvik::carve {
+
+enum class FileType : std::uint8_t { Jpeg, Png, Gif, Pdf, Zip, Mp4, Tiff, Sqlite };
+inline constexpr std::size_t kFileTypeCount = 8;
+
+/// The type's name as `--types` and the "$Carved files" folders name it: "jpg", "png", ...
+[[nodiscard]] std::string_view typeName(FileType type) noexcept;
+/// The type named `name` ("jpg", "jpeg", "png", "gif", "pdf", "zip", "mp4", "mov", "tif", "tiff",
+/// "raw", "sqlite"), or nothing.
+[[nodiscard]] std::optional<FileType> typeByName(std::string_view name) noexcept;
+
+/// Bytes of a candidate's start that typeAt() looks at.
+inline constexpr std::size_t kSignatureBytes = 16;
+
+/// The type whose signature the bytes start with, among those `wanted` holds.
+[[nodiscard]] std::optional<FileType> typeAt(disk::ByteSpan head, std::span<const bool, kFileTypeCount> wanted);
+
+enum class WalkStatus {
+    NotThisType, ///< the start looked like the format, the structure after it does not
+    Whole,       ///< the structure ends where the format says it ends
+    Incomplete,  ///< it breaks off: `length` bytes held before the break
+};
+
+struct WalkResult {
+    WalkStatus status = WalkStatus::NotThisType;
+    std::uint64_t length = 0;
+    /// The extension the content names: "jpg", "docx", "mov", "cr2", ...
+    std::string extension;
+};
+
+/// Walks the candidate in `stream` as a file of `type`.
+[[nodiscard]] WalkResult walkFile(FileType type, CarveStream& stream);
+
+WalkResult walkJpeg(CarveStream& s);
+WalkResult walkPng(CarveStream& s);
+WalkResult walkGif(CarveStream& s);
+WalkResult walkPdf(CarveStream& s);
+WalkResult walkZip(CarveStream& s);
+WalkResult walkMp4(CarveStream& s);
+WalkResult walkTiff(CarveStream& s);
+WalkResult walkSqlite(CarveStream& s);
+
+/// CRC-32 (the polynomial of PNG and ZIP) of `bytes`, continuing from `crc`.
+[[nodiscard]] std::uint32_t crc32(disk::ByteSpan bytes, std::uint32_t crc = 0) noexcept;
+
+} // namespace sarvik::carve
