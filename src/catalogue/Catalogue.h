@@ -50,6 +50,13 @@ struct FatFolderEntry {
     std::optional<ExfatData> exfat = std::nullopt; ///< exFAT volumes only
 };
 
+/// Whether a file was found by its content (carving) rather than by an entry.
+enum class Carved : std::uint8_t {
+    No,
+    Whole,      ///< its format's structure ends within the free clusters it starts in
+    Incomplete, ///< the structure breaks off (fragmented or overwritten): only a part is there
+};
+
 struct FatFileEntry {
     std::string name;
     std::uint32_t firstCluster = 0;
@@ -70,6 +77,8 @@ struct FatFileEntry {
     bool clusterHighInferred = false;
     /// exFAT volumes only; `size` then holds at most 0xFFFFFFFF, exfat->dataLength the whole size.
     std::optional<ExfatData> exfat = std::nullopt;
+    /// Found by carving: a file of "$Carved files", read from consecutive free clusters.
+    Carved carved = Carved::No;
 };
 
 struct NtfsFolderEntry {

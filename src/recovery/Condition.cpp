@@ -489,6 +489,13 @@ void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const c
         if (fat && row.entryIndex < catalogue.FatFileList.size()) {
             const auto& entry = catalogue.FatFileList[row.entryIndex];
             e = fatFile(entry);
+            if (entry.carved == catalogue::Carved::Incomplete) {
+                // Its clusters may be free, yet the file is not all there.
+                row.condition = kIncompleteCarvedText;
+                row.conditionClusters = e.clusters;
+                row.conditionClustersInUse = e.clustersInUse;
+                continue;
+            }
         } else if (kind == disk::VolumeKind::Ntfs && row.entryIndex < catalogue.NtfsFileList.size()) {
             const auto& entry = catalogue.NtfsFileList[row.entryIndex];
             e = ntfsFile(entry);

@@ -43,6 +43,9 @@ enum class FileCondition {
     Overwritten,       ///< all are
 };
 
+/// The condition of a carved file whose format breaks off before its end.
+inline constexpr const char* kIncompleteCarvedText = "Incomplete";
+
 /// "Good", "Partly overwritten", "Overwritten"; empty for Unknown.
 [[nodiscard]] const char* conditionText(FileCondition condition) noexcept;
 

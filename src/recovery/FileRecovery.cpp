@@ -567,6 +567,10 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     copyRuns(p, runs, size, copyMode);
     if (deleted == 1) {
         const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal);
+        // A carved file whose format broke off is written as far as it held,
+        // and never reported as whole.
+        if (e != nullptr && e->carved == catalogue::Carved::Incomplete && p.report.outcome == FileOutcome::Written)
+            p.report.outcome = FileOutcome::Incomplete;
         const ConditionEstimate c = e != nullptr ? conditions().fatFile(*e) : conditions().fatFile(firstCluster, size);
         p.report.clustersInUse = c.clustersInUse - c.clustersMissing; // those the copy read
     }

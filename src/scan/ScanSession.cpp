@@ -3,6 +3,7 @@
 #include "recovery/Condition.h"
 
 #include "exfat/ExfatScan.h"
+#include "carve/FatCarve.h"
 #include "fat/FatScan.h"
 #include "ntfs/MftScan.h"
 
@@ -50,6 +51,11 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
         observer.status("Creating Directory Tree");
     } else if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
         fat::ScanFat(session.volume, session.catalogue, observer, control, fat::FatScanOptions{options.thorough});
+        if (options.thorough && options.carve && !control.stopRequested()) {
+            const carve::CarveResult carved =
+                carve::CarveFatVolume(session.volume, session.catalogue, observer, control);
+            session.catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
+        }
         observer.status("Creating Directory Tree"); // the NTFS scan says so itself
     } else {
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,

@@ -23,6 +23,9 @@ struct ScanOptions {
     /// The thorough mode: whole folders, names outside ASCII kept as UTF-8,
     /// NTFS attribute lists followed wherever they lie.
     bool thorough = false;
+    /// With the thorough mode on FAT volumes: after the scan, the clusters no
+    /// found file claims are searched by content ("$Carved files").
+    bool carve = true;
 };
 
 class ScanSession {
