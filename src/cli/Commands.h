@@ -23,5 +23,6 @@ int runScan(const std::vector<std::string>& args);
 int runLs(const std::vector<std::string>& args);
 int runRecover(const std::vector<std::string>& args);
 int runFind(const std::vector<std::string>& args);
+int runCarve(const std::vector<std::string>& args);
 
 } // namespace sarvik::cli

@@ -34,6 +34,10 @@ bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
         thorough = args[i] == "--thorough";
         return true;
     }
+    if (args[i] == "--no-carve") {
+        carve = false;
+        return true;
+    }
     if (!args[i].starts_with("--") && source.empty()) {
         source = args[i];
         return true;
@@ -216,13 +220,13 @@ extern "C" void onScanInterrupt(int)
 }
 
 /// Scans the opened volume with Ctrl-C stopping the scan instead of the program.
-scan::ScanResult scanWithInterrupt(scan::ScanSession& session, bool thorough)
+scan::ScanResult scanWithInterrupt(scan::ScanSession& session, bool thorough, bool carve)
 {
     TerminalProgress progress("Scanning");
     catalogue::ScanControl control;
     g_scanInterrupt.store(&control);
     auto previous = std::signal(SIGINT, onScanInterrupt);
-    const scan::ScanResult result = scan::RunScan(session, progress, control, scan::ScanOptions{thorough});
+    const scan::ScanResult result = scan::RunScan(session, progress, control, scan::ScanOptions{thorough, carve});
     std::signal(SIGINT, previous);
     g_scanInterrupt.store(nullptr);
     progress.finish();
@@ -254,7 +258,7 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
             std::fprintf(stderr, "sarvik: warning: %s: %s\n", terminalText(args.source).c_str(), note.c_str());
         session = std::make_unique<scan::ScanSession>();
         session->volume = std::move(opened.volume);
-        const scan::ScanResult result = scanWithInterrupt(*session, args.thorough);
+        const scan::ScanResult result = scanWithInterrupt(*session, args.thorough, args.carve);
         if (result.Stopped) {
             std::fprintf(stderr, "sarvik: interrupted; the scan did not end\n");
             status = kExitInterrupted;

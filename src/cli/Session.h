@@ -25,6 +25,8 @@ struct SessionArgs {
     /// boot sector) unless --classic asks for the classic ones; --thorough is
     /// accepted too. The last of the two given wins.
     bool thorough = true;
+    /// The thorough rules carve the clusters no found file claims unless --no-carve.
+    bool carve = true;
     /// --force: --snapshot may replace an existing snapshot file.
     bool force = false;
     /// Takes args[i] (and its value) when it is one of ours; true when taken.

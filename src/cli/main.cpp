@@ -31,6 +31,9 @@ void usage(std::FILE* out)
                "                         copy found files and folders into DIR\n"
                "  find SOURCE PATTERN [--json]\n"
                "                         deleted files whose names match PATTERN, with their folder\n"
+               "  carve SOURCE [--types jpg,png,gif,pdf,zip,mp4,tif,sqlite] [--to DIR]\n"
+               "                         files found by their content alone, over the whole SOURCE\n"
+               "                         (a volume, a partition, or a disk with no file system)\n"
                "\n"
                "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot;\n"
                "PATH@N names partition N of a whole disk or disk image (see 'sarvik info PATH').\n"
@@ -40,7 +43,9 @@ void usage(std::FILE* out)
                "outside ASCII, and (NTFS) follow attribute lists, write empty files and\n"
                "decompress compressed ones. --classic selects the classic rules instead: each\n"
                "live folder from its first cluster, names as 8-bit text, 512-byte sectors and two\n"
-               "FATs. (--thorough is accepted and is the default.)\n"
+               "FATs. (--thorough is accepted and is the default.) On FAT volumes the thorough\n"
+               "rules also search the clusters no found file claims for files by their content,\n"
+               "listed under \"$Carved files\"; --no-carve leaves that out.\n"
                "--snapshot never replaces an existing file unless --force is given.\n"
                "\n"
                "exit status:\n"
@@ -69,6 +74,8 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
         return sarvik::cli::runRecover(args);
     if (command == "find")
         return sarvik::cli::runFind(args);
+    if (command == "carve")
+        return sarvik::cli::runCarve(args);
     std::fprintf(stderr, "sarvik: unknown command '%s'\n", command.c_str());
     usage(stderr);
     return sarvik::cli::kExitUsage;

@@ -1,0 +1,218 @@
+// sarvik carve: the search by content alone, over a whole volume, a partition
+// or a disk with no file system at all.
+
+#include "carve/Carver.h"
+#include "cli/Commands.h"
+#include "cli/Progress.h"
+#include "cli/Source.h"
+#include "platform/PartitionSource.h"
+#include "platform/PosixOutputFolder.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace sarvik::cli {
+
+namespace {
+
+constexpr std::uint64_t kSector = 512;
+constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
+
+std::atomic<catalogue::ScanControl*> g_carveInterrupt{nullptr};
+
+extern "C" void onCarveInterrupt(int)
+{
+    if (auto* control = g_carveInterrupt.load())
+        control->ScanStopFlag.store(1, std::memory_order_relaxed);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+void carveUsage()
+{
+    std::fputs("usage: sarvik carve SOURCE [--types jpg,png,gif,pdf,zip,mp4,tif,sqlite] [--to DIR]\n", stderr);
+}
+
+/// Where files may start, and how they are numbered: clusters of a volume's
+/// data area, or sectors of a source without a file system.
+struct Layout {
+    carve::Extent extent;
+    std::uint64_t unitBytes = kSector;
+    std::uint64_t unitZero = 0; ///< byte offset of unit 0
+    std::string what;
+};
+
+Layout layoutOf(const OpenedSource& opened, std::uint64_t size)
+{
+    Layout l{{0, size}, kSector, 0, "no FAT or NTFS volume: searched sector by sector"};
+    if (!opened.supported)
+        return l;
+    const auto& g = opened.volume.geometry;
+    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
+    if (clusterBytes == 0)
+        return l;
+    l.unitBytes = clusterBytes;
+    if (g.GeometryKind == disk::VolumeKind::Ntfs) {
+        l.what = "NTFS volume: every cluster searched";
+        return l;
+    }
+    // FAT: clusters are numbered from the data area's start, cluster 2 its first.
+    const auto first = g.clusterSector(2);
+    if (!first || *first * kSector >= size)
+        return l;
+    l.extent = {*first * kSector, size - *first * kSector};
+    l.unitZero = *first * kSector - 2 * clusterBytes;
+    l.what = disk::fileSystemName(g.GeometryKind) + " volume: every cluster searched, in use or free";
+    return l;
+}
+
+/// Writes the carved file's bytes into `folder`; false (with a message) when that fails.
+bool writeCarved(const disk::BlockSource& source, const carve::CarvedFile& f, recovery::OutputFolder& folder,
+                 const std::string& name, const std::string& shown)
+{
+    auto file = folder.createFile(name, false);
+    if (!file) {
+        std::fprintf(stderr, "sarvik carve: cannot create %s\n", shown.c_str());
+        return false;
+    }
+    std::vector<std::byte> buffer(kCopyBytes);
+    for (std::uint64_t at = 0; at < f.length;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBytes, f.length - at));
+        const auto span = std::span(buffer).first(n);
+        if (source.read(f.offset + at, span) != disk::ReadStatus::Ok) {
+            std::fprintf(stderr, "sarvik carve: %s: the source cannot be read at byte %llu\n", shown.c_str(),
+                         static_cast<unsigned long long>(f.offset + at));
+            (void)file->close();
+            return false;
+        }
+        if (!file->write(span)) {
+            std::fprintf(stderr, "sarvik carve: cannot write %s: %s\n", shown.c_str(), file->error().c_str());
+            (void)file->close();
+            return false;
+        }
+        at += n;
+    }
+    if (!file->close()) {
+        std::fprintf(stderr, "sarvik carve: cannot write %s: %s\n", shown.c_str(), file->error().c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int runCarve(const std::vector<std::string>& args)
+{
+    std::string sourcePath, to;
+    carve::CarveOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--types" || a == "--to") && i + 1 < args.size()) {
+            const std::string& value = args[++i];
+            if (a == "--to") {
+                to = value;
+                continue;
+            }
+            std::string unknown;
+            const auto types = carve::parseTypeList(value, unknown);
+            if (!types) {
+                std::fprintf(stderr, "sarvik carve: unknown type '%s'\n", unknown.c_str());
+                carveUsage();
+                return kExitUsage;
+            }
+            options.types = *types;
+        } else if (!a.empty() && a[0] != '-' && sourcePath.empty()) {
+            sourcePath = a;
+        } else {
+            carveUsage();
+            return kExitUsage;
+        }
+    }
+    if (sourcePath.empty()) {
+        carveUsage();
+        return kExitUsage;
+    }
+    std::shared_ptr<recovery::OutputFolder> destination;
+    if (!to.empty()) {
+        if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "sarvik carve: cannot create %s: %s\n", to.c_str(), std::strerror(errno));
+            return kExitFailed;
+        }
+        std::string error;
+        destination = platform::PosixOutputFolder::open(to, error);
+        if (!destination) {
+            std::fprintf(stderr, "sarvik carve: cannot write to %s\n", error.c_str());
+            return kExitFailed;
+        }
+    }
+
+    const OpenedSource opened = openSource(sourcePath);
+    // Bytes with no volume on them are carved all the same.
+    std::shared_ptr<const disk::BlockSource> held = opened.volume.reader.source();
+    if (!held && opened.selection.status != disk::SelectStatus::CannotOpen)
+        held = platform::openVolumeSource(sourcePath);
+    if (!held) {
+        std::fprintf(stderr, "sarvik carve: %s\n", opened.error.c_str());
+        return kExitFailed;
+    }
+    const disk::BlockSource& source = *held;
+    const Layout layout = layoutOf(opened, source.size());
+    options.unitBytes = layout.unitBytes;
+    std::printf("%s: %s\n", sourcePath.c_str(), layout.what.c_str());
+
+    TerminalProgress progress("Carving");
+    catalogue::ScanControl control;
+    g_carveInterrupt.store(&control);
+    auto previous = std::signal(SIGINT, onCarveInterrupt);
+    const carve::CarveResult result = carve::Carve(source, {&layout.extent, 1}, options, progress, control);
+    std::signal(SIGINT, previous);
+    g_carveInterrupt.store(nullptr);
+    progress.finish();
+
+    int status = kExitDone;
+    std::size_t whole = 0;
+    std::vector<std::shared_ptr<recovery::OutputFolder>> typeFolders(carve::kFileTypeCount);
+    for (const carve::CarvedFile& f : result.files) {
+        const std::uint64_t unit = (f.offset - layout.unitZero) / layout.unitBytes;
+        const std::string folder(carve::typeName(f.type));
+        const std::string name = "f" + std::to_string(unit) + "." + f.extension;
+        std::printf("%-7s %12llu %12llu  %-10s %s/%s\n", folder.c_str(), static_cast<unsigned long long>(unit),
+                    static_cast<unsigned long long>(f.length), f.complete ? "whole" : "incomplete", folder.c_str(),
+                    name.c_str());
+        whole += f.complete ? 1 : 0;
+        if (!f.complete)
+            status = worseStatus(status, kExitLosses);
+        if (!destination)
+            continue;
+        auto& sub = typeFolders[static_cast<std::size_t>(f.type)];
+        if (!sub)
+            sub = destination->makeFolder(folder);
+        const std::string shown = to + "/" + folder + "/" + name;
+        if (!sub || !writeCarved(source, f, *sub, name, shown)) {
+            status = worseStatus(status, kExitFailed);
+            continue;
+        }
+        if (!f.complete)
+            std::fprintf(stderr, "sarvik carve: %s is incomplete: its format breaks off after %llu bytes\n",
+                         shown.c_str(), static_cast<unsigned long long>(f.length));
+    }
+    std::printf("%zu file(s) found: %zu whole, %zu incomplete; %llu MB searched\n", result.files.size(), whole,
+                result.files.size() - whole, static_cast<unsigned long long>(result.bytesSearched >> 20));
+    if (result.unreadableBytes != 0) {
+        std::fprintf(stderr, "sarvik carve: %llu bytes could not be read\n",
+                     static_cast<unsigned long long>(result.unreadableBytes));
+        status = worseStatus(status, kExitLosses);
+    }
+    if (result.stopped) {
+        std::fprintf(stderr, "sarvik: interrupted; the search did not end\n");
+        status = kExitInterrupted;
+    }
+    return status;
+}
+
+} // namespace sarvik::cli

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Carving from the command line on the volumes of tests/carve/make-carve-volumes.py:
+# `sarvik carve` over bytes with no file system writes every file byte-exact (and
+# exits 3 for the fragmented ones it can only give in part), `--types` keeps to
+# the types named; on the quick-formatted card `recover --all` brings back every
+# file whose clusters survived under "$Carved files", and `--no-carve` finds nothing.
+# Usage: carve.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
+# SARVIK_CARVE_VOLUMES, when set, names the folder of the carving volumes instead.
+
+set -euo pipefail
+SARVIK=$1
+VOLUMES=${SARVIK_CARVE_VOLUMES:-$2}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+[[ -f $VOLUMES/raw-carve.img && -f $VOLUMES/card-fat32.img ]] || { echo "no carving volumes in $VOLUMES" >&2; exit 77; }
+
+# Every manifest row noted carve=whole: a file named f<first unit>.<ext> below
+# $1 (in any type folder) with the row's bytes.
+check_whole() {
+    local dir=$1 manifest=$2 n=0 path size sha first notes ext file
+    while IFS=$'\t' read -r path _ size sha _ _ _ first notes; do
+        [[ $notes == *carve=whole* ]] || continue
+        ext=${notes##*ext=}; ext=${ext%% *}
+        file=$(compgen -G "$dir/*/f$first.$ext" | head -1) || fail "$path: no f$first.$ext under $dir"
+        [[ $(sha256sum <"$file" | cut -d' ' -f1) == "$sha" ]] || fail "$path: $file differs"
+        n=$((n + 1))
+    done < <(tail -n +2 "$manifest")
+    echo "$n"
+}
+
+status=0
+"$SARVIK" carve "$VOLUMES/raw-carve.img" --to "$WORK/raw" >"$WORK/raw.out" 2>"$WORK/raw.err" || status=$?
+[[ $status -eq 3 ]] || fail "carve of the raw image: exit $status, not 3 (incomplete files)"
+n=$(check_whole "$WORK/raw" "$VOLUMES/raw-carve.manifest.tsv")
+incomplete=$(grep -c 'carve=incomplete' "$VOLUMES/raw-carve.manifest.tsv")
+[[ $(grep -c ' incomplete ' "$WORK/raw.out") -eq $incomplete ]] || fail "raw image: not $incomplete incomplete files"
+[[ $(grep -c 'is incomplete' "$WORK/raw.err") -eq $incomplete ]] || fail "raw image: incomplete files not named"
+echo "raw-carve: $n whole files byte-exact, $incomplete incomplete"
+
+"$SARVIK" carve "$VOLUMES/raw-carve.img" --types png >"$WORK/png.out" || true
+[[ $(grep -c '^png ' "$WORK/png.out") -eq 2 && $(grep -Ec '^(jpg|zip|pdf|gif|mp4|tif|sqlite) ' "$WORK/png.out") -eq 0 ]] ||
+    fail "--types png: $(cat "$WORK/png.out")"
+status=0
+"$SARVIK" carve "$VOLUMES/raw-carve.img" --types png,bmp >/dev/null 2>&1 || status=$?
+[[ $status -eq 2 ]] || fail "an unknown type: exit $status, not 2"
+
+"$SARVIK" recover "$VOLUMES/card-fat32.img" --to "$WORK/card" --all >/dev/null || fail "recover --all of the card"
+n=$(check_whole "$WORK/card/\$Carved files" "$VOLUMES/card-fat32.manifest.tsv")
+[[ $n -eq $(grep -c 'carve=whole' "$VOLUMES/card-fat32.manifest.tsv") ]] || fail "card: $n files"
+live=$(awk -F'\t' '$9 == "carve=none" { print $8 }' "$VOLUMES/card-fat32.manifest.tsv")
+! compgen -G "$WORK/card/\$Carved files/*/f$live.*" >/dev/null || fail "card: the live file was carved again"
+echo "card-fat32: $n carved files byte-exact"
+"$SARVIK" scan "$VOLUMES/card-fat32.img" --no-carve | grep -q '0 deleted file(s) found' || fail "--no-carve still carves"
