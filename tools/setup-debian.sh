@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev
   dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
   xvfb xauth imagemagick
-  python3 gzip bc
+  python3 gzip bc libjpeg-turbo-progs
   dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
 )
 

@@ -4,11 +4,13 @@ incremental update), ZIP and Office (DOCX), MP4 and MOV, a TIFF-based camera raw
 and SQLite. Each builder returns bytes that a reader of the format accepts."""
 
 import io
+import os
 import random
+import shutil
 import sqlite3
 import struct
+import subprocess
 import tempfile
-import os
 import zipfile
 import zlib
 
@@ -44,9 +46,56 @@ def _jpeg_tables(rng):
     return dqt + dht
 
 
+def _exif(rng, thumb):
+    """An APP1 Exif segment whose IFD1 names `thumb` (a JPEG of its own, EOI and all)."""
+    make = b"Velmora\x00"
+    ifd0_off = 8
+    make_off = ifd0_off + 2 + 12 + 4
+    ifd1_off = make_off + len(make)
+    thumb_off = ifd1_off + 2 + 2 * 12 + 4
+    ifd0 = struct.pack("<H", 1) + struct.pack("<HHII", 0x010F, 2, len(make), make_off) + struct.pack("<I", ifd1_off)
+    ifd1 = (struct.pack("<H", 2) + struct.pack("<HHII", 0x0201, 4, 1, thumb_off)
+            + struct.pack("<HHII", 0x0202, 4, 1, len(thumb)) + struct.pack("<I", 0))
+    return _segment(0xE1, b"Exif\x00\x00" + b"II*\x00" + struct.pack("<I", ifd0_off) + ifd0 + make + ifd1 + thumb)
+
+
+def _ppm(rng, width, height, noise):
+    """A photo-like picture: colour gradients with noise of `noise` bits."""
+    rows = []
+    variants = []
+    for v in range(8):
+        variants.append(bytes(((x * 255 // width + v * 31) & 0xFF, (x * 97 // width + v * 17) & 0xFF,
+                               (200 - x * 150 // width) & 0xFF)[c] for x in range(width) for c in range(3)))
+    for y in range(height):
+        rows.append(variants[(y * 8) // height])
+    base = b"".join(rows)
+    mask = (1 << noise) - 1
+    grain = rng.randbytes(len(base)).translate(bytes(b & mask for b in range(256)))
+    pixels = (int.from_bytes(base, "big") ^ int.from_bytes(grain, "big")).to_bytes(len(base), "big")
+    return b"P6 %d %d 255\n" % (width, height) + pixels
+
+
+def _cjpeg(ppm, options):
+    return subprocess.run(["cjpeg", *options], input=ppm, check=True, capture_output=True).stdout
+
+
 def jpeg(rng, size, thumbnail=True, width=640, height=480):
-    """A baseline JPEG of about `size` bytes; with an Exif thumbnail (a JPEG of
-    its own, EOI and all) inside APP1."""
+    """A JPEG of about `size` bytes, with an Exif thumbnail inside APP1. Encoded by
+    cjpeg (Debian libjpeg-turbo-progs) when it is there, so that any decoder
+    reads it (baseline, progressive, or with restart markers); otherwise built
+    from random scan data that only the structure holds."""
+    if shutil.which("cjpeg"):
+        w = rng.choice([320, 400, 480, 640])
+        h = w * 3 // 4
+        noise = max(1, min(7, size // (w * h // 10) + rng.randint(-1, 1)))
+        options = rng.choice([[], ["-progressive"], ["-restart", "2"], ["-optimize"]])
+        body = _cjpeg(_ppm(rng, w, h, noise), ["-quality", str(rng.randint(75, 95)), *options])
+        if not thumbnail:
+            return body
+        thumb = _cjpeg(_ppm(rng, 160, 120, 3), ["-quality", "80"])
+        # after SOI and cjpeg's APP0
+        app0_end = 4 + struct.unpack_from(">H", body, 4)[0]
+        return body[:app0_end] + _exif(rng, thumb) + body[app0_end:]
     head = b"\xFF\xD8"
     head += _segment(0xE0, b"JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00")
     if thumbnail:
