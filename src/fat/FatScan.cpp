@@ -1,6 +1,7 @@
 #include "fat/FatScan.h"
 
 #include "fat/ClusterChain.h"
+#include "fat/FatOrphanedFolders.h"
 #include "fat/FatThoroughScan.h"
 
 #include <algorithm>
@@ -172,6 +173,8 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
 {
     if (options.thorough) {
         ScanFatThorough(volume, catalogue, observer, control);
+        if (!control.stopRequested())
+            FindOrphanedFolders(volume, catalogue, observer, control);
         return;
     }
     catalogue.NamesAreUtf8 = false;

@@ -128,15 +128,16 @@ TEST(FatThoroughScan, ReadsLiveChainsAndFollowsDeletedFoldersIntoFreeClusters)
     const auto plain = v.scan(false);
     EXPECT_EQ(fileNames(*plain), with({})) << "the default reads one cluster a folder";
 
+    // Cluster 12 ends OLD; as a folder that nothing lists, it is a lost folder of its own.
     const auto s = v.scan(true);
-    EXPECT_EQ(fileNames(*s), with({"_ATE.TXT", "_OST.TXT"}));
+    EXPECT_EQ(fileNames(*s), with({"_ATE.TXT", "_OST.TXT", "_THER.TXT"}));
     EXPECT_TRUE(s->catalogue.NamesAreUtf8);
     for (const auto& f : s->catalogue.FatFileList)
-        EXPECT_EQ(f.parentCluster, f.name == "_ATE.TXT" ? 3u : 10u) << f.name;
+        EXPECT_EQ(f.parentCluster, f.name == "_ATE.TXT" ? 3u : f.name == "_THER.TXT" ? 12u : 10u) << f.name;
 
     // Once cluster 11 is in use again the deleted folder stops at its first cluster.
     v.fat(11, 0xFFFF);
-    EXPECT_EQ(fileNames(*v.scan(true)), with({"_ATE.TXT"}));
+    EXPECT_EQ(fileNames(*v.scan(true)), with({"_ATE.TXT", "_THER.TXT"}));
 }
 
 TEST(FatThoroughScan, LoopsAndChainsPastTheVolumeAreCut)
@@ -490,9 +491,10 @@ TEST(FatThoroughScan, LostFoldersAreFoundByTheirFirstCluster)
     v.dots(60, 0);
     deletedEntry(v, Volume16::inCluster(60, 2), "\xE5LDFILE TXT", 126, 10);
 
-    // Not lost folders: "." naming another cluster, a live entry among the
-    // deleted ones, "." without the folder bit, ".." past the volume, and a
-    // first cluster still in use (a live folder no entry reaches).
+    // Not lost folders: "." naming another cluster, "." without the folder
+    // bit, ".." past the volume, and a first cluster still in use (a live
+    // folder no entry reaches). A live entry among deleted ones (82) is one: a
+    // quick format leaves every folder's entries live.
     v.entry(Volume16::inCluster(80, 0), ".", 0x10, 81, 0);
     v.entry(Volume16::inCluster(80, 1), "..", 0x10, 0, 0);
     deletedEntry(v, Volume16::inCluster(80, 2), "\xE5OTA    TXT", 127, 10);
@@ -550,10 +552,13 @@ TEST(FatThoroughScan, LostFoldersAreFoundByTheirFirstCluster)
                             [](const auto& f) { return f.name == "_UBFILE.TXT"; }),
               1)
         << "a subfolder listed by a lost folder is not taken as lost too";
-    for (const std::uint32_t c : {80u, 81u, 82u, 84u, 86u, 88u})
+    for (const std::uint32_t c : {80u, 81u, 84u, 86u, 88u})
         EXPECT_EQ(folder(c), nullptr) << c;
-    for (const char* name : {"_OTA.TXT", "_OTB.TXT", "_OTC.TXT", "_OTD.TXT", "_OTE.TXT"})
+    for (const char* name : {"_OTA.TXT", "_OTC.TXT", "_OTD.TXT", "_OTE.TXT"})
         EXPECT_EQ(fileNamed(*s, name), nullptr) << name;
+    expectFolder(82, "$Lost folder 82", catalogue::kFatRootKey);
+    EXPECT_EQ(parentOf("_OTB.TXT"), 82);
+    EXPECT_EQ(parentOf("LIVE.TXT"), 82) << "a live entry of a lost folder is listed as a deleted file";
 }
 
 TEST(FatThoroughScan, LostFolderClustersAreToldStrictly)
