@@ -98,7 +98,9 @@ std::optional<FileType> typeAt(disk::ByteSpan head, std::span<const bool, kFileT
     return std::nullopt;
 }
 
-WalkResult walkFile(FileType type, CarveStream& stream)
+namespace {
+
+WalkResult walkType(FileType type, CarveStream& stream)
 {
     switch (type) {
     case FileType::Jpeg:
@@ -119,6 +121,22 @@ WalkResult walkFile(FileType type, CarveStream& stream)
         return walkSqlite(stream);
     }
     return {};
+}
+
+} // namespace
+
+WalkResult walkFile(FileType type, CarveStream& stream)
+{
+    WalkResult result = walkType(type, stream);
+    // A walk that broke off where its structure pointed past the bytes held
+    // only what is there; one that ends past them is not whole.
+    if (result.status != WalkStatus::NotThisType && result.length > stream.limit()) {
+        result.status = WalkStatus::Incomplete;
+        result.length = stream.limit();
+    }
+    if (result.status != WalkStatus::NotThisType && result.length == 0)
+        return {};
+    return result;
 }
 
 std::uint32_t crc32(disk::ByteSpan bytes, std::uint32_t crc) noexcept

@@ -205,3 +205,33 @@ TEST(CarveFormattedCard, ScanListsAndRecoversCarvedFiles)
     std::printf("[ measured ] card-fat32: %zu files byte-exact, %zu of them by name from the lost folder\n", whole,
                 byName);
 }
+
+// Each fuzz seed (a small file of each format) cut short at several lengths:
+// no walk gives a file longer than the bytes it had, and none of a cut file
+// is whole. The GIF whose colour table runs past its bytes once did.
+TEST(CarveWalkers, CutFilesStayWithinTheirBytes)
+{
+    const fs::path seeds = fs::path(SARVIK_SOURCE_DIR) / "tests/fuzz/corpus/carve";
+    std::size_t walked = 0;
+    for (const auto& seed : fs::directory_iterator(seeds)) {
+        const std::vector<std::byte> bytes = test::readImageFile(seed.path());
+        for (std::size_t cut : {bytes.size(), bytes.size() * 3 / 4, bytes.size() / 2, std::size_t{40}}) {
+            if (cut > bytes.size())
+                continue;
+            SCOPED_TRACE(seed.path().filename().string() + " cut at " + std::to_string(cut));
+            const disk::MemoryBlockSource source({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)});
+            const std::array<bool, carve::kFileTypeCount> all{true, true, true, true, true, true, true, true};
+            const auto type = carve::typeAt(disk::ByteSpan(bytes).first(std::min(cut, carve::kSignatureBytes)), all);
+            if (!type)
+                continue;
+            carve::CarveStream stream(source, 0, source.size());
+            const carve::WalkResult r = carve::walkFile(*type, stream);
+            EXPECT_LE(r.length, cut);
+            if (r.status == carve::WalkStatus::Whole) {
+                EXPECT_EQ(cut, bytes.size()) << "a cut file walked as whole";
+            }
+            ++walked;
+        }
+    }
+    EXPECT_GT(walked, 20u);
+}
