@@ -26,8 +26,9 @@ bool CarveStream::cover(std::uint64_t offset, std::size_t length)
         return false;
     }
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, m_limit - offset));
-    if (m_window.size() < kWindowBytes)
-        m_window.resize(kWindowBytes);
+    // Sized by what the candidate can hold: a small stretch keeps a small window.
+    if (m_window.size() < want)
+        m_window.resize(want);
     const auto span = std::span(m_window).first(want);
     if (m_source.read(m_start + offset, span) != disk::ReadStatus::Ok) {
         // A failed read ends the candidate's readable bytes here.
