@@ -50,11 +50,13 @@ PY
 }
 
 cat "$img" >/dev/null # warm the page cache
-files=$(grep -c 'formatted' "$manifest" || true)
-echo "card: $mb MB, $(grep -c $'\tfile\tformatted\|carve=' "$manifest" | head -1) manifest rows, $(grep -c 'carve=whole' "$manifest") files whose clusters survived the format"
+files=$(awk -F'\t' '$2 == "file" && $5 == "formatted"' "$manifest" | wc -l)
+echo "card: $mb MB, $files files before the format, $(grep -c 'carve=whole' "$manifest") of them with every cluster intact after it"
 printf '%-34s %8s  %s\n' "tool" "seconds" "files back byte-exact"
 t=$(best "$work/dd" dd if="$img" of=/dev/null bs=4M)
 printf '%-34s %8s  %s\n' "dd (read the image)" "$t" "-"
+t=$(best "$work/sarvik-list" "$sarvik" carve "$img")
+printf '%-34s %8s  %s\n' "sarvik carve (list only)" "$t" "-"
 t=$(best "$work/sarvik-carve" "$sarvik" carve "$img" --to "$work/sarvik-carve/out")
 printf '%-34s %8s  %s\n' "sarvik carve --to" "$t" "$(back "$work/sarvik-carve/out")"
 t=$(best "$work/sarvik-recover" "$sarvik" recover "$img" --to "$work/sarvik-recover/out" --all)

@@ -13,12 +13,29 @@ CarveStream::CarveStream(const disk::BlockSource& source, std::uint64_t start, s
     m_limit = start >= size ? 0 : std::min(limit, size - start);
 }
 
+void CarveStream::useRead(disk::ByteSpan bytes, std::uint64_t at)
+{
+    if (at > m_start || m_start - at >= bytes.size()) {
+        m_read = {};
+        return;
+    }
+    m_read = bytes.subspan(static_cast<std::size_t>(m_start - at));
+    m_readAt = 0;
+}
+
 bool CarveStream::cover(std::uint64_t offset, std::size_t length)
 {
     if (offset > m_limit || length > m_limit - offset || length > kMaxSpan)
         return false;
     if (offset >= m_windowAt && offset - m_windowAt + length <= m_windowLength)
         return true;
+    if (offset >= m_readAt && offset - m_readAt + length <= m_read.size()) {
+        // Served from the bytes already read, as far as they go (and the limit allows).
+        m_data = m_read.data();
+        m_windowAt = m_readAt;
+        m_windowLength = static_cast<std::size_t>(std::min<std::uint64_t>(m_read.size(), m_limit));
+        return offset - m_windowAt + length <= m_windowLength;
+    }
     if (m_failed)
         return false;
     if (m_control != nullptr && m_control->stopRequested()) {
@@ -36,6 +53,7 @@ bool CarveStream::cover(std::uint64_t offset, std::size_t length)
         m_windowLength = 0;
         return false;
     }
+    m_data = m_window.data();
     m_windowAt = offset;
     m_windowLength = want;
     return true;
@@ -45,7 +63,7 @@ std::optional<disk::ByteReader> CarveStream::bytes(std::uint64_t offset, std::si
 {
     if (!cover(offset, length))
         return std::nullopt;
-    return disk::ByteReader(disk::ByteSpan(m_window).subspan(static_cast<std::size_t>(offset - m_windowAt), length));
+    return disk::ByteReader(disk::ByteSpan(m_data + (offset - m_windowAt), length));
 }
 
 std::optional<std::uint64_t> CarveStream::le(std::uint64_t offset, unsigned width)
@@ -84,7 +102,7 @@ std::optional<std::uint64_t> CarveStream::find(std::uint64_t from, std::uint64_t
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kMaxSpan, to - from));
         if (!cover(from, chunk))
             return std::nullopt;
-        const std::byte* base = m_window.data() + (from - m_windowAt);
+        const std::byte* base = m_data + (from - m_windowAt);
         if (const void* hit = std::memchr(base, std::to_integer<int>(value), chunk))
             return from + static_cast<std::uint64_t>(static_cast<const std::byte*>(hit) - base);
         from += chunk;

@@ -30,6 +30,10 @@ class CarveStream {
     CarveStream(const disk::BlockSource& source, std::uint64_t start, std::uint64_t limit,
                 const catalogue::ScanControl* control = nullptr);
 
+    /// Bytes of the source already read (from byte `at` of the source on), served
+    /// from there while the walk stays within them instead of being read again.
+    void useRead(disk::ByteSpan bytes, std::uint64_t at);
+
     [[nodiscard]] std::uint64_t limit() const noexcept { return m_limit; }
     /// A read failed (as opposed to the limit being reached), or a stop was requested.
     [[nodiscard]] bool failed() const noexcept { return m_failed; }
@@ -58,8 +62,12 @@ class CarveStream {
     std::uint64_t m_limit = 0;
     const catalogue::ScanControl* m_control = nullptr;
     std::vector<std::byte> m_window;
+    /// The bytes served now: the window, or part of the bytes given to useRead.
+    const std::byte* m_data = nullptr;
     std::uint64_t m_windowAt = 0;
     std::size_t m_windowLength = 0;
+    disk::ByteSpan m_read;
+    std::uint64_t m_readAt = 0; ///< candidate offset of m_read's first byte
     bool m_failed = false;
 };
 

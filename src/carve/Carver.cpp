@@ -25,8 +25,10 @@ class CarveRun {
     /// Reads [at, at + length) into the block; a block that fails is read unit by
     /// unit and the units that fail are marked in `m_unitOk`.
     void readBlock(std::uint64_t at, std::size_t length);
-    /// Walks a candidate of `type` at `at`; the offset to go on from.
-    std::uint64_t candidate(FileType type, std::uint64_t at, std::uint64_t end);
+    /// Walks a candidate of `type` at `at`; the offset to go on from. The block
+    /// read at `blockAt` serves the walk as far as it holds the candidate.
+    std::uint64_t candidate(FileType type, std::uint64_t at, std::uint64_t end, disk::ByteSpan block,
+                            std::uint64_t blockAt);
     void report(std::uint64_t done);
 
     const disk::BlockSource& m_source;
@@ -58,9 +60,11 @@ void CarveRun::readBlock(std::uint64_t at, std::size_t length)
     }
 }
 
-std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t end)
+std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t end, disk::ByteSpan block,
+                                  std::uint64_t blockAt)
 {
     CarveStream stream(m_source, at, end - at, &m_control);
+    stream.useRead(block, blockAt);
     const WalkResult walked = walkFile(type, stream);
     if (walked.status == WalkStatus::NotThisType || m_control.stopRequested())
         return at + m_unit;
@@ -105,7 +109,13 @@ void CarveRun::extent(const Extent& e)
                 off += static_cast<std::size_t>(m_unit);
                 continue;
             }
-            const std::uint64_t resume = candidate(*type, at + off, end);
+            // Units that failed to read are never served from the block.
+            std::size_t good = unit;
+            while (good < m_unitOk.size() && m_unitOk[good])
+                ++good;
+            const auto readable =
+                std::span<const std::byte>(m_block).first(std::min(length, static_cast<std::size_t>(good * m_unit)));
+            const std::uint64_t resume = candidate(*type, at + off, end, readable, at);
             if (resume >= at + length) {
                 next = resume;
                 break;
