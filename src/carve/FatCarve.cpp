@@ -1,5 +1,6 @@
 #include "carve/FatCarve.h"
 
+#include "fat/FatOrphanedFolders.h"
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
 
@@ -23,7 +24,7 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
     if (g.SectorsPerCluster == 0 || !volume.reader.isOpen())
         return extents;
     const fat::FatTable table(volume.reader, g, volume.partition.PartitionSectors);
-    const std::uint32_t last = table.maxCluster();
+    const std::uint32_t last = fat::lastClusterHeld(volume, table.maxCluster());
     if (last < kFirstDataCluster)
         return extents;
     std::vector<bool> claimed(std::size_t{last} + 1, false);

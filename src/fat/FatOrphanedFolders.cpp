@@ -4,6 +4,7 @@
 #include "fat/FatThoroughScan.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -90,7 +91,7 @@ class OrphanSearch {
 void OrphanSearch::findStarts()
 {
     const auto& source = m_volume.reader.source();
-    const std::uint32_t last = m_table.maxCluster();
+    const std::uint32_t last = lastClusterHeld(m_volume, m_table.maxCluster());
     std::vector<std::byte> block;
     for (std::uint32_t c = kFirstDataCluster; c <= last && !m_control.stopRequested();) {
         if (!free(c)) {
@@ -126,7 +127,7 @@ std::optional<std::vector<std::byte>> OrphanSearch::readCluster(std::uint32_t c,
 {
     std::vector<std::byte> cluster(static_cast<std::size_t>(m_clusterBytes));
     const auto sector = m_volume.geometry.clusterSector(c);
-    if (c < kFirstDataCluster || c > m_table.maxCluster() || !sector ||
+    if (c < kFirstDataCluster || c > lastClusterHeld(m_volume, m_table.maxCluster()) || !sector ||
         m_volume.reader.read(*sector, m_volume.geometry.SectorsPerCluster, cluster) != disk::ReadStatus::Ok)
         return std::nullopt;
     // A later cluster must be free, read as entries and start no folder of its own.
@@ -229,6 +230,23 @@ void OrphanSearch::run()
 }
 
 } // namespace
+
+std::uint32_t lastClusterHeld(const disk::SelectedVolume& volume, std::uint32_t maxCluster)
+{
+    const disk::VolumeGeometry& g = volume.geometry;
+    const auto& source = volume.reader.source();
+    if (!source || g.SectorsPerCluster == 0)
+        return 0;
+    // Cluster c lies at ClusterBaseSector + c * SectorsPerCluster and must end within the source.
+    const auto sectors = static_cast<std::int64_t>(std::min<std::uint64_t>(source->size() / kSector, INT64_MAX / 2));
+    const std::int64_t room = sectors - g.ClusterBaseSector;
+    if (room <= 0)
+        return 0;
+    const std::uint64_t held = static_cast<std::uint64_t>(room) / g.SectorsPerCluster;
+    if (held == 0)
+        return 0;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(maxCluster, held - 1));
+}
 
 std::optional<std::uint32_t> orphanedFolderParent(std::span<const std::byte> cluster, std::uint32_t self, bool fat32)
 {

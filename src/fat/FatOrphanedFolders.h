@@ -17,6 +17,10 @@
 
 namespace sarvik::fat {
 
+/// The last cluster both the table allows (`maxCluster`) and the source holds
+/// whole: a damaged boot sector may claim far more clusters than the image has.
+[[nodiscard]] std::uint32_t lastClusterHeld(const disk::SelectedVolume& volume, std::uint32_t maxCluster);
+
 /// The cluster named by the ".." entry when `cluster` (at least 64 bytes) starts
 /// with a "." folder entry naming `self` and a ".." folder entry; else nothing.
 [[nodiscard]] std::optional<std::uint32_t> orphanedFolderParent(std::span<const std::byte> cluster, std::uint32_t self,
