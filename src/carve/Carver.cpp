@@ -14,7 +14,7 @@ class CarveRun {
              const catalogue::ScanControl& control, std::uint64_t total)
         : m_source(source), m_options(options), m_observer(observer), m_control(control), m_total(total),
           m_unit(std::max<std::uint64_t>(options.unitBytes, kSectorBytes)),
-          m_block(static_cast<std::size_t>(std::max<std::uint64_t>(options.blockBytes / m_unit, 1) * m_unit))
+          m_blockBytes(static_cast<std::size_t>(std::max<std::uint64_t>(options.blockBytes / m_unit, 1) * m_unit))
     {
     }
 
@@ -39,12 +39,15 @@ class CarveRun {
     std::uint64_t m_done = 0;
     std::uint32_t m_lastPercent = ~0u;
     std::uint64_t m_unit;
-    std::vector<std::byte> m_block;
+    std::size_t m_blockBytes;       ///< the most read at once
+    std::vector<std::byte> m_block; ///< grown to what a read needs, up to m_blockBytes
     std::vector<bool> m_unitOk;
 };
 
 void CarveRun::readBlock(std::uint64_t at, std::size_t length)
 {
+    if (m_block.size() < length)
+        m_block.resize(length);
     const auto buffer = std::span(m_block).first(length);
     const std::size_t units = static_cast<std::size_t>((length + m_unit - 1) / m_unit);
     m_unitOk.assign(units, true);
@@ -97,7 +100,7 @@ void CarveRun::extent(const Extent& e)
             result.stopped = true;
             return;
         }
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(m_block.size(), end - at));
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(m_blockBytes, end - at));
         readBlock(at, length);
         m_observer.currentSector(at / kSectorBytes);
         std::uint64_t next = at + length;
