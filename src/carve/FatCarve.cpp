@@ -69,7 +69,7 @@ CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalo
     const auto& source = volume.reader.source();
     if (!source || g.SectorsPerCluster == 0)
         return {};
-    observer.status("Searching Free Clusters For Files");
+    observer.status("Searching free clusters for files");
     const std::vector<Extent> extents = UnclaimedFatExtents(volume, catalogue);
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
     CarveResult result = Carve(*source, extents, options, observer, control);

@@ -198,6 +198,7 @@ void OrphanSearch::run()
 {
     if (m_clusterBytes == 0 || !m_volume.reader.isOpen())
         return;
+    m_observer.status("Looking for orphaned folders");
     findStarts();
     // A folder whose ".." names another found here is reached through that
     // folder's entry (with its own name); the others are listed by their cluster.

@@ -623,16 +623,19 @@ TEST(FatThoroughScan, EachPhaseReportsWhatItHasDoneOfWhatItKnows)
     for (const auto& [text, position] : recorder.seen)
         texts.push_back(text);
     // The root, each of the two folders as it is read, the clusters (2 to 388:
-    // one report each on so small a volume, used ones included), then the tree.
-    ASSERT_GE(texts.size(), 5u);
+    // one report each on so small a volume, used ones included), the search
+    // for orphaned folders and for files by content, then the tree.
+    ASSERT_GE(texts.size(), 7u);
     EXPECT_EQ(texts[0], "Reading the root folder");
     EXPECT_EQ(texts[1], "Reading folders: 1 of 2");
     EXPECT_EQ(texts[2], "Reading folders: 2 of 2");
     EXPECT_EQ(texts[3], "Examining free clusters: 1 of 387");
-    EXPECT_EQ(texts[texts.size() - 2], "Examining free clusters: 387 of 387");
+    EXPECT_EQ(texts[texts.size() - 4], "Examining free clusters: 387 of 387");
+    EXPECT_EQ(texts[texts.size() - 3], "Looking for orphaned folders");
+    EXPECT_EQ(texts[texts.size() - 2], "Searching free clusters for files");
     EXPECT_EQ(texts.back(), "Creating Directory Tree");
     // The progress is the share of each phase finished: half at the second folder.
     EXPECT_EQ(recorder.seen[1].second, 0u);
     EXPECT_EQ(recorder.seen[2].second, 50u);
-    EXPECT_EQ(recorder.seen[texts.size() - 2].second, 99u);
+    EXPECT_EQ(recorder.seen[texts.size() - 4].second, 99u);
 }
