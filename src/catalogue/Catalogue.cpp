@@ -6,21 +6,23 @@ namespace sarvik::catalogue {
 
 bool Catalogue::AddFatFolder(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
                              std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t treeItem,
-                             std::uint32_t deleted)
+                             std::uint32_t deleted, std::uint16_t writeTime)
 {
     if (m_fatFolderByCluster.contains(firstCluster))
         return false;
-    FatFolderList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, treeItem, deleted, 0});
+    FatFolderList.push_back(
+        {std::move(name), firstCluster, parentCluster, writeDate, accessDate, treeItem, deleted, 0, writeTime});
     m_fatFolderByCluster.emplace(firstCluster, FatFolderList.size() - 1);
     ++FolderCount;
     return true;
 }
 
 void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
-                           std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t size,
-                           std::uint32_t deleted)
+                           std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted,
+                           std::uint16_t writeTime)
 {
-    FatFileList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, size, deleted, FileCount});
+    FatFileList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, size, deleted,
+                           FileCount, false, false, writeTime});
 }
 
 void Catalogue::AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord,

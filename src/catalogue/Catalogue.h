@@ -47,6 +47,7 @@ struct FatFolderEntry {
     std::uint32_t treeItem = 0;      ///< handle of its folder-tree item; 0 until the tree is built
     std::uint32_t deleted = 0;       ///< 1 when it or a folder above it is deleted
     std::uint16_t reserved = 0;
+    std::uint16_t writeTime = 0; ///< packed FAT time of day, entry offset 0x16 (not kept by snapshots)
     std::optional<ExfatData> exfat = std::nullopt; ///< exFAT volumes only
 };
 
@@ -75,6 +76,9 @@ struct FatFileEntry {
     /// it from the folder or a neighbouring entry, the one such cluster that is
     /// free with free room for the size (the low word's own cluster is in use).
     bool clusterHighInferred = false;
+    /// Packed FAT time of day of the write (2-second steps), entry offset 0x16;
+    /// 0 (midnight) when loaded from a snapshot, which does not keep it.
+    std::uint16_t writeTime = 0;
     /// exFAT volumes only; `size` then holds at most 0xFFFFFFFF, exfat->dataLength the whole size.
     std::optional<ExfatData> exfat = std::nullopt;
     /// Found by carving: a file of "$Carved files", read from consecutive free clusters.
@@ -132,11 +136,11 @@ public:
     /// Adds a folder unless one with the same first cluster is already listed.
     /// Returns true when it added.
     bool AddFatFolder(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
-                      std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t treeItem,
-                      std::uint32_t deleted);
+                      std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t treeItem, std::uint32_t deleted,
+                      std::uint16_t writeTime = 0);
     /// Adds a file with ordinal = FileCount; the caller increments FileCount.
-    void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
-                    std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted);
+    void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster, std::uint16_t writeDate,
+                    std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0);
     void AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord,
                        std::uint64_t created, std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted);
     /// Adds a file; the caller increments FileCount.

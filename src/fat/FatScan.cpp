@@ -22,6 +22,7 @@ constexpr std::size_t kExtension = 8;       // 3 bytes, blank-padded
 constexpr std::size_t kAttributes = 11;     // 0x0F long-name entry; 0x10 directory
 constexpr std::size_t kAccessDate = 18;     // u16 packed date
 constexpr std::size_t kClusterHigh = 20;    // u16, FAT32 only
+constexpr std::size_t kWriteTime = 22;      // u16 packed time of day, 2-second steps
 constexpr std::size_t kWriteDate = 24;      // u16 packed date
 constexpr std::size_t kClusterLow = 26;     // u16
 constexpr std::size_t kFileSize = 28;       // u32
@@ -151,12 +152,15 @@ void ParseDirectorySector(std::span<const std::byte> sector, const DirectoryCont
 
         const std::uint16_t writeDate = bytes.u16or0(e + kWriteDate);
         const std::uint16_t accessDate = bytes.u16or0(e + kAccessDate);
+        const std::uint16_t writeTime = bytes.u16or0(e + kWriteTime);
         if ((attributes & kDirectoryBit) != 0) {
-            catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted);
+            catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted,
+                                   writeTime);
             observer.foldersFound(catalogue.FolderCount);
         } else {
             if (deleted == 1) {
-                catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 1);
+                catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 1,
+                                     writeTime);
                 ++catalogue.FileCount;
             }
             observer.filesFound(catalogue.FileCount);

@@ -21,6 +21,7 @@ constexpr std::size_t kAttributes = 11;  // 0x0F long-name entry; 0x08 volume la
 constexpr std::size_t kCaseFlags = 12;   // 0x08 base name in lower case, 0x10 extension in lower case
 constexpr std::size_t kAccessDate = 18;  // u16 packed date
 constexpr std::size_t kClusterHigh = 20; // u16, FAT32 only
+constexpr std::size_t kWriteTime = 22;   // u16 packed time of day, 2-second steps
 constexpr std::size_t kWriteDate = 24;   // u16 packed date
 constexpr std::size_t kClusterLow = 26;  // u16
 constexpr std::size_t kFileSize = 28;    // u32
@@ -386,8 +387,10 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
 
         const std::uint16_t writeDate = u16At(entry, kWriteDate);
         const std::uint16_t accessDate = u16At(entry, kAccessDate);
+        const std::uint16_t writeTime = u16At(entry, kWriteTime);
         if (folder) {
-            catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted ? 1 : 0);
+            catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted ? 1 : 0,
+                                   writeTime);
             observer.foldersFound(catalogue.FolderCount);
         } else {
             if (deleted) {
@@ -408,7 +411,7 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
                         }
                     }
                 }
-                catalogue.AddFatFile(name, start, context.parentCluster, writeDate, accessDate, size, 1);
+                catalogue.AddFatFile(name, start, context.parentCluster, writeDate, accessDate, size, 1, writeTime);
                 catalogue.FatFileList.back().clusterInUse = inUse;
                 catalogue.FatFileList.back().clusterHighInferred = inferred;
                 ++catalogue.FileCount;
@@ -439,6 +442,7 @@ struct LostFolder {
     std::uint16_t writeDate = 0;
     std::uint16_t accessDate = 0;
     bool placed = false;
+    std::uint16_t writeTime = 0;
 };
 
 /// Where the entries of a deleted folder read so far end.
@@ -610,7 +614,8 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         auto consider = [&](std::uint32_t c, std::span<const std::byte> bytes) {
             if (at(bytes, 0) == '.' && !claimed.contains(c) && catalogue.findFatFolder(c) == nullptr) {
                 if (const auto parent = lostFolderParent(bytes, c, table.maxCluster(), context.fat32))
-                    lostFolders.push_back({c, *parent, u16At(bytes, kWriteDate), u16At(bytes, kAccessDate), false});
+                    lostFolders.push_back({c, *parent, u16At(bytes, kWriteDate), u16At(bytes, kAccessDate), false,
+                                           u16At(bytes, kWriteTime)});
                 return;
             }
             if (at(bytes, 0) != kDeletedMark || claimed.contains(c) || catalogue.findFatFolder(c) != nullptr ||
@@ -785,7 +790,7 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
     auto place = [&](LostFolder& f, std::uint32_t parent) {
         reportPhase("Placing lost folders", ++lostPlaced, lostFolders.size());
         catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(f.cluster), f.cluster, parent, f.writeDate,
-                               f.accessDate, 0, 1);
+                               f.accessDate, 0, 1, f.writeTime);
         observer.foldersFound(catalogue.FolderCount);
         f.placed = true;
     };

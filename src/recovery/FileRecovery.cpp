@@ -178,16 +178,21 @@ void FileRecovery::RecoverRow(const catalogue::FileRow& row, const TargetFolder&
         }
         return;
     }
+    if (m_selected && !m_selected(row.entryIndex))
+        return;
+    m_currentFile = row.entryIndex;
     if (fat) {
         const catalogue::FatFileEntry* e = fatFileByOrdinal(row.key);
         if (e != nullptr)
             RecoverFatFile(destination, e->ordinal, CopyMode::Save, e->firstCluster, e->size, e->name, e->deleted);
+        m_currentFile.reset();
         return;
     }
     std::uint64_t size = 0;
     std::from_chars(row.size.data(), row.size.data() + row.size.size(), size);
     const catalogue::NtfsFileEntry* e = ntfsFileBySector(row.key);
     RecoverNtfsFile(destination, row.name, size, row.key, CopyMode::Save, e != nullptr ? e->deleted : 0);
+    m_currentFile.reset();
 }
 
 void FileRecovery::RecoverFatFolder(std::uint32_t treeItem, std::uint32_t firstCluster, const TargetFolder& parent,
@@ -235,7 +240,8 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
         }
         if (fat && index < m_catalogue.FatFolderList.size())
             return fatEntryTimes(m_catalogue.FatFolderList[index].writeDate,
-                                 m_catalogue.FatFolderList[index].accessDate);
+                                 m_catalogue.FatFolderList[index].accessDate,
+                                 m_catalogue.FatFolderList[index].writeTime);
         if (!fat && index < m_catalogue.NtfsFolderList.size())
             return ntfsEntryTimes(m_catalogue.NtfsFolderList[index].modified);
         return std::nullopt;
@@ -280,8 +286,12 @@ void FileRecovery::RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFo
     for (const std::size_t i : m_index.filesIn(parentCluster)) {
         if (stopped())
             return;
+        if (m_selected && !m_selected(i))
+            continue;
         const auto& e = m_catalogue.FatFileList[i];
+        m_currentFile = i;
         RecoverFatFile(folder, e.ordinal, CopyMode::Save, e.firstCluster, e.size, e.name, e.deleted);
+        m_currentFile.reset();
     }
 }
 
@@ -290,8 +300,12 @@ void FileRecovery::RecoverNtfsFilesIn(std::uint32_t parentRecord, const TargetFo
     for (const std::size_t i : m_index.filesIn(parentRecord)) {
         if (stopped())
             return;
+        if (m_selected && !m_selected(i))
+            continue;
         const auto& e = m_catalogue.NtfsFileList[i];
+        m_currentFile = i;
         RecoverNtfsFile(folder, e.name, e.size, e.recordSector, CopyMode::Save, e.deleted);
+        m_currentFile.reset();
     }
 }
 
@@ -358,6 +372,7 @@ void FileRecovery::finish(Prepared& p, std::uint64_t size)
     p.report.path = p.path;
     p.report.name = p.safeName;
     p.report.size = size;
+    p.report.fileIndex = m_currentFile;
     if (p.file) {
         if (!p.file->close())
             p.writeFailed = true;
@@ -524,7 +539,7 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     if (!prepare(p, folder, name, size, copyMode, false))
         return 0;
     if (const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal))
-        p.times = fatEntryTimes(e->writeDate, e->accessDate);
+        p.times = fatEntryTimes(e->writeDate, e->accessDate, e->writeTime);
     if (!create(p))
         return 0;
     ++m_savedFileCount;

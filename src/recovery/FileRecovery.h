@@ -27,6 +27,7 @@
 #include "search/NamePatterns.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -129,6 +130,11 @@ class FileRecovery {
     int RecoverNtfsFile(const TargetFolder& folder, const std::string& name, std::uint64_t size,
                         std::uint64_t recordSector, int copyMode, std::uint32_t deleted);
 
+    /// Limits the catalogue files that folder copies and RecoverRow take to those
+    /// for which `selected(index into the kind's file list)` is true; the rest are
+    /// passed over without a report. Unset, every file is taken.
+    void setFileSelection(std::function<bool(std::size_t)> selected) { m_selected = std::move(selected); }
+
     /// Files created by this copy so far.
     [[nodiscard]] std::uint32_t SavedFileCount() const noexcept { return m_savedFileCount; }
     void resetSavedFileCount() noexcept { m_savedFileCount = 0; }
@@ -183,6 +189,9 @@ class FileRecovery {
     std::unordered_map<std::uint64_t, std::size_t> m_fatByOrdinal;
     std::unordered_map<std::uint64_t, std::size_t> m_ntfsBySector;
     std::vector<std::byte> m_buffer;
+    std::function<bool(std::size_t)> m_selected;
+    /// The catalogue file being copied by a folder copy or RecoverRow, for its report.
+    std::optional<std::size_t> m_currentFile;
     /// The clusters every copy stays within; read on first use (the boot
     /// sector), on the thread that runs the copy.
     std::optional<VolumeExtent> m_extent;

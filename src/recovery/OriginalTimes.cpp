@@ -8,6 +8,11 @@ namespace sarvik::recovery {
 
 std::optional<std::int64_t> fatDateToUnix(std::uint16_t packed)
 {
+    return fatDateTimeToUnix(packed, 0);
+}
+
+std::optional<std::int64_t> fatDateTimeToUnix(std::uint16_t packed, std::uint16_t time)
+{
     const int day = packed & 0x1F;
     const int month = (packed >> 5) & 0x0F;
     const int year = 1980 + (packed >> 9);
@@ -21,6 +26,14 @@ std::optional<std::int64_t> fatDateToUnix(std::uint16_t packed)
     local.tm_year = year - 1900;
     local.tm_mon = month - 1;
     local.tm_mday = day;
+    const int seconds = (time & 0x1F) * 2;
+    const int minutes = (time >> 5) & 0x3F;
+    const int hours = time >> 11;
+    if (seconds < 60 && minutes < 60 && hours < 24) {
+        local.tm_sec = seconds;
+        local.tm_min = minutes;
+        local.tm_hour = hours;
+    }
     local.tm_isdst = -1; // let the zone rules say whether summer time applied that day
     const std::time_t t = std::mktime(&local);
     if (t == static_cast<std::time_t>(-1))
@@ -28,9 +41,9 @@ std::optional<std::int64_t> fatDateToUnix(std::uint16_t packed)
     return static_cast<std::int64_t>(t);
 }
 
-std::optional<EntryTimes> fatEntryTimes(std::uint16_t writeDate, std::uint16_t accessDate)
+std::optional<EntryTimes> fatEntryTimes(std::uint16_t writeDate, std::uint16_t accessDate, std::uint16_t writeTime)
 {
-    const auto modified = fatDateToUnix(writeDate);
+    const auto modified = fatDateTimeToUnix(writeDate, writeTime);
     if (!modified)
         return std::nullopt;
     return EntryTimes{*modified, fatDateToUnix(accessDate).value_or(*modified)};
@@ -94,7 +107,11 @@ std::optional<EntryTimes> ntfsEntryTimes(std::uint64_t modified)
     if (modified == 0)
         return std::nullopt;
     const std::int64_t t = catalogue::fileTimeToUnix(modified);
-    return EntryTimes{t, t};
+    // fileTimeToUnix rounds toward the earlier second; the rest is the fraction.
+    constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+    constexpr std::uint64_t kNanosecondsPerTick = 100;
+    const auto nanoseconds = static_cast<std::uint32_t>((modified % kTicksPerSecond) * kNanosecondsPerTick);
+    return EntryTimes{t, t, nanoseconds, nanoseconds};
 }
 
 } // namespace sarvik::recovery

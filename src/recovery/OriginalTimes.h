@@ -1,8 +1,8 @@
 #pragma once
 // The times a recovered file or folder gets from its catalogue entry. FAT keeps
-// only dates (the entry's time fields are not catalogued): a date becomes
-// midnight of that day in local time, as the system that wrote it counted days.
-// NTFS keeps FILETIMEs (UTC).
+// local dates and times of day (the write time in 2-second steps, the access
+// date alone): they are read in local time, as the system that wrote them
+// counted. NTFS keeps FILETIMEs (UTC, 100-nanosecond steps).
 
 #include "recovery/OutputFolder.h"
 
@@ -14,10 +14,14 @@ namespace sarvik::recovery {
 /// Midnight, local time, of a packed FAT date (day bits 0-4, month 5-8,
 /// year-1980 9-15); nothing for a date that names no day (0, month 13, ...).
 [[nodiscard]] std::optional<std::int64_t> fatDateToUnix(std::uint16_t packed);
+/// The same with a packed FAT time of day (seconds/2 bits 0-4, minutes 5-10,
+/// hours 11-15); a time that names no moment of the day counts as midnight.
+[[nodiscard]] std::optional<std::int64_t> fatDateTimeToUnix(std::uint16_t date, std::uint16_t time);
 
-/// Modified from the write date, accessed from the access date (or the write
-/// date when the access date names no day); nothing without a write date.
-[[nodiscard]] std::optional<EntryTimes> fatEntryTimes(std::uint16_t writeDate, std::uint16_t accessDate);
+/// Modified from the write date and time, accessed from the access date (or the
+/// write time when the access date names no day); nothing without a write date.
+[[nodiscard]] std::optional<EntryTimes> fatEntryTimes(std::uint16_t writeDate, std::uint16_t accessDate,
+                                                      std::uint16_t writeTime = 0);
 
 /// An exFAT timestamp (packed date high, packed time low), its hundredths
 /// (0..199, added to the 2-second time) and its UTC offset byte (bit 7: valid;
@@ -37,7 +41,8 @@ struct ExfatTime {
                                                         std::uint8_t modifiedUtc, std::uint32_t accessed,
                                                         std::uint8_t accessedUtc);
 
-/// Modified and accessed both from the FILETIME `modified`; nothing when it is 0.
+/// Modified and accessed both from the FILETIME `modified`, to its 100
+/// nanoseconds; nothing when it is 0.
 [[nodiscard]] std::optional<EntryTimes> ntfsEntryTimes(std::uint64_t modified);
 
 } // namespace sarvik::recovery

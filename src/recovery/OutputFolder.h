@@ -15,7 +15,8 @@
 
 namespace sarvik::recovery {
 
-/// Times to give a recovered file or folder, in seconds since 1970-01-01 UTC.
+/// Times to give a recovered file or folder, in seconds since 1970-01-01 UTC
+/// and the nanoseconds within that second.
 struct EntryTimes {
     std::int64_t modified = 0;
     std::int64_t accessed = 0;

@@ -3,6 +3,7 @@
 // summary and the GUI read the same facts.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ struct FileReport {
     FileOutcome outcome = FileOutcome::Written;
     /// The system's reason when the file could not be created or written.
     std::string error;
+    /// Index into the kind's catalogue file list of the file copied, when the
+    /// copy came from a folder copy or a file-list row.
+    std::optional<std::size_t> fileIndex;
 };
 
 /// What happened to a file that did not come back whole ("cut short at 512 of

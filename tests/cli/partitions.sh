@@ -100,8 +100,9 @@ for f in scan["files"]:
         overwritten += 1
     st = os.stat(out)
     if "writeDate" in f:
-        d = f["writeDate"]
-        want = time.mktime((1980 + (d >> 9), (d >> 5) & 15, d & 31, 0, 0, 0, 0, 0, -1))
+        # FAT: the write date and time of day (2-second steps), as local time.
+        d, t = f["writeDate"], f["writeTime"]
+        want = time.mktime((1980 + (d >> 9), (d >> 5) & 15, d & 31, t >> 11, (t >> 5) & 63, (t & 31) * 2, 0, 0, -1))
     else:
         want = f["modifiedTime"] // 10**7 - 11644473600
     assert int(st.st_mtime) == int(want), (p, st.st_mtime, want)

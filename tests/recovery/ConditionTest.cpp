@@ -132,7 +132,7 @@ TEST(Condition, NewerDeletedFileOverTheSameClustersClaimsThem)
     EXPECT_EQ(rows[2].condition, "");
 }
 
-TEST(OriginalTimes, FatDatesAreLocalMidnightAndNtfsTimesAreUtc)
+TEST(OriginalTimes, FatTimesAreLocalAndNtfsTimesAreUtcToTheirFraction)
 {
     std::tm day{};
     day.tm_year = 2023 - 1900;
@@ -152,12 +152,22 @@ TEST(OriginalTimes, FatDatesAreLocalMidnightAndNtfsTimesAreUtc)
     EXPECT_EQ(fat->accessed, midnight);
     EXPECT_EQ(recovery::fatEntryTimes(packDate(2023, 11, 14), packDate(2023, 11, 15))->accessed, midnight + 86400);
     EXPECT_FALSE(recovery::fatEntryTimes(0, packDate(2023, 11, 15)));
+    // The write time of day, in 2-second steps: 22:13:20 is 22 << 11 | 13 << 5 | 20 / 2. A time
+    // that names no moment (25 o'clock) leaves the date alone, never the next day.
+    EXPECT_EQ(recovery::fatEntryTimes(packDate(2023, 11, 14), 0, (22 << 11) | (13 << 5) | 10)->modified,
+              midnight + 22 * 3600 + 13 * 60 + 20);
+    EXPECT_EQ(recovery::fatDateTimeToUnix(packDate(2023, 11, 14), 25 << 11), midnight);
 
-    // 2023-11-14 22:13:20 UTC as a FILETIME.
+    // 2023-11-14 22:13:20 UTC as a FILETIME, then 0.1234567 seconds later.
     const auto ntfs = recovery::ntfsEntryTimes(133444736000000000ull);
     ASSERT_TRUE(ntfs);
     EXPECT_EQ(ntfs->modified, 1700000000);
     EXPECT_EQ(ntfs->accessed, 1700000000);
+    EXPECT_EQ(ntfs->modifiedNanoseconds, 0u);
+    const auto fraction = recovery::ntfsEntryTimes(133444736001234567ull);
+    ASSERT_TRUE(fraction);
+    EXPECT_EQ(fraction->modified, 1700000000);
+    EXPECT_EQ(fraction->modifiedNanoseconds, 123456700u);
     EXPECT_FALSE(recovery::ntfsEntryTimes(0));
 }
 
