@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libblkid-dev
+  libblkid-dev nlohmann-json3-dev libssl-dev
   qt6-base-dev
   dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
   xvfb xauth imagemagick

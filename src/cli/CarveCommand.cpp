@@ -3,6 +3,7 @@
 
 #include "carve/Carver.h"
 #include "cli/Commands.h"
+#include "cli/Options.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
 #include "platform/PartitionSource.h"
@@ -31,11 +32,6 @@ extern "C" void onCarveInterrupt(int)
     if (auto* control = g_carveInterrupt.load())
         control->ScanStopFlag.store(1, std::memory_order_relaxed);
     std::signal(SIGINT, SIG_DFL);
-}
-
-void carveUsage()
-{
-    std::fputs("usage: sarvik carve SOURCE [--types jpg,png,gif,pdf,zip,mp4,tif,sqlite] [--to DIR]\n", stderr);
 }
 
 /// Where files may start, and how they are numbered: clusters of a volume's
@@ -108,34 +104,21 @@ bool writeCarved(const disk::BlockSource& source, const carve::CarvedFile& f, re
 
 int runCarve(const std::vector<std::string>& args)
 {
-    std::string sourcePath, to;
+    const CommandSpec& spec = *findCommand("carve");
+    ParsedArgs parsed;
+    if (const auto exit = parseArgs(spec, args, parsed))
+        return *exit;
+    if (parsed.positional.size() != 1)
+        return usageError(spec, parsed.positional.empty() ? "SOURCE is missing" : "one SOURCE only");
+    const std::string sourcePath = parsed.positional.front();
+    const std::string to = parsed.value("to").value_or("");
     carve::CarveOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if ((a == "--types" || a == "--to") && i + 1 < args.size()) {
-            const std::string& value = args[++i];
-            if (a == "--to") {
-                to = value;
-                continue;
-            }
-            std::string unknown;
-            const auto types = carve::parseTypeList(value, unknown);
-            if (!types) {
-                std::fprintf(stderr, "sarvik carve: unknown type '%s'\n", unknown.c_str());
-                carveUsage();
-                return kExitUsage;
-            }
-            options.types = *types;
-        } else if (!a.empty() && a[0] != '-' && sourcePath.empty()) {
-            sourcePath = a;
-        } else {
-            carveUsage();
-            return kExitUsage;
-        }
-    }
-    if (sourcePath.empty()) {
-        carveUsage();
-        return kExitUsage;
+    if (const auto list = parsed.value("types")) {
+        std::string unknown;
+        const auto types = carve::parseTypeList(*list, unknown);
+        if (!types)
+            return usageError(spec, "unknown type '" + unknown + "'");
+        options.types = *types;
     }
     std::shared_ptr<recovery::OutputFolder> destination;
     if (!to.empty()) {

@@ -2,8 +2,12 @@
 
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
+#include "cli/Entries.h"
 #include "cli/Json.h"
+#include "cli/Options.h"
+#include "cli/Selection.h"
 #include "cli/Session.h"
+#include "cli/TextWidth.h"
 #include "search/FileSearch.h"
 
 #include <cstdio>
@@ -12,61 +16,86 @@
 
 namespace sarvik::cli {
 
+namespace {
+
+struct Found {
+    std::size_t fileIndex = 0;
+    std::string name;   ///< UTF-8
+    std::string folder; ///< "/A/B", as ls takes it
+    std::uint64_t size = 0;
+};
+
+/// The folder of file `fileIndex` as a path joined by "/" ("/" when the tree
+/// did not place it).
+std::string folderOf(const scan::ScanSession& s, std::size_t fileIndex)
+{
+    const auto& c = s.catalogue;
+    const std::uint32_t parent = s.kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[fileIndex].parentCluster
+                                                                           : c.NtfsFileList[fileIndex].parentRecord;
+    const catalogue::TreeNode* node = s.tree.findByKey(parent);
+    return node != nullptr ? nodePath(s, *node) : std::string("/");
+}
+
+std::string joined(const std::string& folder, const std::string& name)
+{
+    return (folder.size() > 1 ? folder + "/" : folder) + name;
+}
+
+} // namespace
+
 int runFind(const std::vector<std::string>& args)
 {
-    SessionArgs sa;
-    std::string pattern;
-    bool json = false;
-    bool havePattern = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            json = true;
-        } else if (sa.consume(args, i)) {
-        } else if (sa.source.empty() && !args[i].starts_with("--")) {
-            sa.source = args[i];
-        } else if (!havePattern && !args[i].starts_with("--")) {
-            pattern = args[i];
-            havePattern = true;
-        } else {
-            std::fprintf(stderr, "sarvik find: unexpected argument '%s'\n", args[i].c_str());
-            return 2;
-        }
-    }
-    if (sa.source.empty() || !havePattern) {
-        std::fputs("usage: sarvik find SOURCE PATTERN [--classic] [--json]\n", stderr);
-        return 2;
-    }
+    const CommandSpec& spec = *findCommand("find");
+    ParsedArgs parsed;
+    if (const auto exit = parseArgs(spec, args, parsed))
+        return *exit;
+    if (parsed.positional.size() != 2)
+        return usageError(spec, parsed.positional.size() < 2 ? "SOURCE and PATTERN are needed" : "one PATTERN only");
+    Selection selection;
+    if (const auto error = selection.read(parsed))
+        return usageError(spec, *error);
+    const SessionArgs sa = SessionArgs::from(parsed);
+    const std::string& pattern = parsed.positional[1];
     int status = kExitDone;
     auto session = openSession(sa, status);
     if (!session)
         return status;
+    if (const auto error = selection.applyFilters(*session))
+        return usageError(spec, *error);
 
     // The pattern comes from a UTF-8 terminal; it is matched as the catalogue holds names.
-    const bool utf8 = session->catalogue.NamesAreUtf8;
-    std::vector<search::SearchMatch> matches;
+    const auto& s = *session;
+    const bool utf8 = s.catalogue.NamesAreUtf8;
+    std::vector<Found> found;
     search::SearchControl control;
-    search::FindFiles(session->catalogue, session->tree, session->kind(), catalogue::nameFromUtf8(pattern, utf8),
-                      control, [&](const search::SearchMatch& m) { matches.push_back(m); });
+    search::FindFiles(
+        s.catalogue, s.tree, s.kind(), catalogue::nameFromUtf8(pattern, utf8), control,
+        [&](const search::SearchMatch& m) {
+            if (selection.passes(s, m.fileIndex))
+                found.push_back({m.fileIndex, catalogue::nameToUtf8(m.name, utf8), folderOf(s, m.fileIndex), m.size});
+        });
 
-    if (json) {
-        JsonWriter w;
+    if (parsed.has("json")) {
+        JsonStream w(stdout);
         w.beginObject().value("pattern", catalogue::nameToUtf8(pattern, true)).beginArray("matches");
-        for (const auto& m : matches) {
-            w.beginObject()
-                .value("name", catalogue::nameToUtf8(m.name, utf8))
-                .value("path", catalogue::nameToUtf8(m.path, utf8))
-                .value("size", m.size)
-                .endObject();
+        for (const auto& f : found) {
+            Json j = Json::object();
+            j["name"] = f.name;
+            j["path"] = f.folder;
+            j["file"] = joined(f.folder, f.name);
+            j["size"] = f.size;
+            j[numberField(s)] = fileFacts(s, f.fileIndex).id;
+            w.value({}, j);
         }
-        w.endArray().value("count", static_cast<std::uint64_t>(matches.size())).endObject();
-        std::printf("%s\n", w.str().c_str());
+        w.endArray().value("count", found.size()).endObject();
         return status;
     }
-    std::printf("%-40s %-40s %12s\n", "File Name", "Path", "Size");
-    for (const auto& m : matches)
-        std::printf("%s %s %12llu\n", padded(terminalText(m.name, utf8), 40).c_str(),
-                    padded(terminalText(m.path, utf8), 40).c_str(), static_cast<unsigned long long>(m.size));
-    std::printf("%zu file(s) found\n", matches.size());
+    std::printf("%s %s %s\n", fitted("File Name", 40).c_str(), fitted("Path", 40).c_str(),
+                rightAligned("Size", 12).c_str());
+    for (const auto& f : found)
+        std::printf("%s %s %s\n", fitted(terminalText(f.name, true), 40).c_str(),
+                    fitted(terminalText(f.folder, true), 40).c_str(), rightAligned(std::to_string(f.size), 12).c_str());
+    std::printf("%zu file(s) found\n", found.size());
     return status;
 }
 

@@ -1,154 +1,90 @@
 #include "cli/Json.h"
 
-#include <charconv>
-#include <cstdio>
-
 namespace sarvik::cli {
 
-std::string JsonWriter::quote(std::string_view text)
+std::string jsonText(const Json& value)
 {
-    std::string out;
-    appendQuoted(out, text);
-    return out;
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-void JsonWriter::appendQuoted(std::string& out, std::string_view text)
-{
-    out += '"';
-    std::size_t plain = 0; // start of the run of characters that need no escape
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 0x20 && byte != '"' && byte != '\\')
-            continue;
-        out.append(text.data() + plain, i - plain);
-        plain = i + 1;
-        switch (byte) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default: {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", byte);
-            out += buf;
-        }
-        }
-    }
-    out.append(text.data() + plain, text.size() - plain);
-    out += '"';
-}
-
-void JsonWriter::prefix(std::string_view key)
+void JsonStream::prefix(std::string_view key)
 {
     if (!m_first.empty()) {
         if (!m_first.back())
-            m_out += ',';
+            std::fputc(',', m_out);
         m_first.back() = false;
-        m_out += '\n';
-        m_out.append(2 * m_first.size(), ' ');
+        std::fputc('\n', m_out);
+        for (std::size_t i = 0; i < m_first.size(); ++i)
+            std::fputs("  ", m_out);
     }
     if (!key.empty()) {
-        appendQuoted(m_out, key);
-        m_out += ": ";
+        std::fputs(jsonText(Json(std::string(key))).c_str(), m_out);
+        std::fputs(": ", m_out);
     }
 }
 
-JsonWriter& JsonWriter::beginObject(std::string_view key)
+JsonStream& JsonStream::beginObject(std::string_view key)
 {
     prefix(key);
-    m_out += '{';
+    std::fputc('{', m_out);
     m_first.push_back(true);
     return *this;
 }
 
-JsonWriter& JsonWriter::endObject()
+JsonStream& JsonStream::endObject()
 {
     const bool empty = m_first.back();
     m_first.pop_back();
     if (!empty) {
-        m_out += '\n';
-        m_out.append(2 * m_first.size(), ' ');
+        std::fputc('\n', m_out);
+        for (std::size_t i = 0; i < m_first.size(); ++i)
+            std::fputs("  ", m_out);
     }
-    m_out += '}';
+    std::fputc('}', m_out);
     if (m_first.empty())
-        m_out += '\n';
+        std::fputc('\n', m_out);
     return *this;
 }
 
-JsonWriter& JsonWriter::beginArray(std::string_view key)
+JsonStream& JsonStream::beginArray(std::string_view key)
 {
     prefix(key);
-    m_out += '[';
+    std::fputc('[', m_out);
     m_first.push_back(true);
     return *this;
 }
 
-JsonWriter& JsonWriter::endArray()
+JsonStream& JsonStream::endArray()
 {
     const bool empty = m_first.back();
     m_first.pop_back();
     if (!empty) {
-        m_out += '\n';
-        m_out.append(2 * m_first.size(), ' ');
+        std::fputc('\n', m_out);
+        for (std::size_t i = 0; i < m_first.size(); ++i)
+            std::fputs("  ", m_out);
     }
-    m_out += ']';
+    std::fputc(']', m_out);
+    if (m_first.empty())
+        std::fputc('\n', m_out);
     return *this;
 }
 
-JsonWriter& JsonWriter::value(std::string_view key, std::string_view text)
+JsonStream& JsonStream::value(std::string_view key, const Json& value)
 {
+    if (!key.empty() && value.is_object()) {
+        // A named object (a volume, a drive page) is laid out a member a line,
+        // as the document is; array elements stay one to a line.
+        return beginObject(key).members(value).endObject();
+    }
     prefix(key);
-    appendQuoted(m_out, text);
+    std::fputs(jsonText(value).c_str(), m_out);
     return *this;
 }
 
-JsonWriter& JsonWriter::value(std::string_view key, std::uint64_t number)
+JsonStream& JsonStream::members(const Json& members)
 {
-    prefix(key);
-    char buf[24];
-    const auto end = std::to_chars(buf, buf + sizeof buf, number).ptr;
-    m_out.append(buf, end);
-    return *this;
-}
-
-JsonWriter& JsonWriter::value(std::string_view key, std::int64_t number)
-{
-    prefix(key);
-    m_out += std::to_string(number);
-    return *this;
-}
-
-JsonWriter& JsonWriter::value(std::string_view key, double number)
-{
-    prefix(key);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.4g", number);
-    m_out += buf;
-    return *this;
-}
-
-JsonWriter& JsonWriter::boolean(std::string_view key, bool flag)
-{
-    prefix(key);
-    m_out += flag ? "true" : "false";
-    return *this;
-}
-
-JsonWriter& JsonWriter::null(std::string_view key)
-{
-    prefix(key);
-    m_out += "null";
+    for (const auto& [key, member] : members.items())
+        value(key, member);
     return *this;
 }
 

@@ -1,39 +1,47 @@
 #pragma once
-// A small streaming JSON writer for the command line's --json output.
+// JSON output of the command line, written as it goes: the document's frame
+// (objects and arrays) is written here, and every value, one entry at a time,
+// by the JSON library, so that a listing of 200,000 files never sits in memory
+// as one text. Strings are always valid UTF-8: a byte sequence that is not
+// UTF-8 is written as U+FFFD.
 
-#include <cstdint>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sarvik::cli {
 
-class JsonWriter {
-public:
-    JsonWriter& beginObject(std::string_view key = {});
-    JsonWriter& endObject();
-    JsonWriter& beginArray(std::string_view key = {});
-    JsonWriter& endArray();
-    JsonWriter& value(std::string_view key, std::string_view text);
-    JsonWriter& value(std::string_view key, const char* text) { return value(key, std::string_view(text)); }
-    JsonWriter& value(std::string_view key, std::uint64_t number);
-    JsonWriter& value(std::string_view key, std::int64_t number);
-    JsonWriter& value(std::string_view key, std::uint32_t number) { return value(key, std::uint64_t{number}); }
-    JsonWriter& value(std::string_view key, std::uint16_t number) { return value(key, std::uint64_t{number}); }
-    JsonWriter& value(std::string_view key, std::uint8_t number) { return value(key, std::uint64_t{number}); }
-    JsonWriter& value(std::string_view key, double number);
-    JsonWriter& boolean(std::string_view key, bool flag);
-    JsonWriter& null(std::string_view key);
+/// A JSON value whose members keep the order they were added in.
+using Json = nlohmann::ordered_json;
 
-    [[nodiscard]] const std::string& str() const { return m_out; }
-    /// Escapes a UTF-8 string as a JSON string literal (with quotes).
-    static std::string quote(std::string_view text);
-    /// Appends `text` as a JSON string literal to `out`.
-    static void appendQuoted(std::string& out, std::string_view text);
+/// The JSON text of `value` on one line.
+[[nodiscard]] std::string jsonText(const Json& value);
 
-private:
+class JsonStream {
+  public:
+    explicit JsonStream(std::FILE* out) : m_out(out) {}
+    JsonStream(const JsonStream&) = delete;
+    JsonStream& operator=(const JsonStream&) = delete;
+
+    /// Opens an object or array: the document itself, a member `key` of the
+    /// enclosing object, or (empty key) the next element of an enclosing array.
+    JsonStream& beginObject(std::string_view key = {});
+    JsonStream& endObject();
+    JsonStream& beginArray(std::string_view key = {});
+    JsonStream& endArray();
+    /// A member of the enclosing object (an object value laid out a member a
+    /// line), or with an empty key the next element of the enclosing array (on
+    /// one line).
+    JsonStream& value(std::string_view key, const Json& value);
+    /// Every member of `members` (an object) as members of the enclosing object.
+    JsonStream& members(const Json& members);
+
+  private:
     void prefix(std::string_view key);
-    std::string m_out;
+    std::FILE* m_out;
     std::vector<bool> m_first; // per open container: no member written yet
 };
 

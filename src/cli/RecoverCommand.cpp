@@ -2,27 +2,30 @@
 
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
+#include "cli/HashingOutput.h"
+#include "cli/Json.h"
+#include "cli/Options.h"
 #include "cli/Progress.h"
+#include "cli/Selection.h"
 #include "cli/Session.h"
 #include "platform/PosixOutputFolder.h"
 #include "recovery/FileRecovery.h"
 #include "recovery/SaveWorker.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
-#include <unordered_set>
 
 namespace sarvik::cli {
 
 namespace {
-
-constexpr const char* kUsage = "usage: sarvik recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]... "
-                               "[--duplicates rename|overwrite|skip] [--classic] [--no-times]\n";
 
 std::atomic<catalogue::RecoveryControl*> g_interruptTarget{nullptr};
 std::atomic<bool> g_interrupted{false};
@@ -51,8 +54,9 @@ std::string byteText(std::uint64_t bytes)
 /// Draws files done of the planned total, bytes written and the current file.
 class CliRecoveryObserver final : public recovery::RecoveryObserver {
   public:
-    CliRecoveryObserver(std::uint32_t plannedFiles, std::uint64_t plannedBytes)
-        : m_progress("Recovering"), m_plannedFiles(plannedFiles), m_plannedBytes(plannedBytes)
+    using FileDone = std::function<void(const recovery::FileReport&)>;
+    CliRecoveryObserver(std::uint64_t plannedFiles, std::uint64_t plannedBytes, FileDone done)
+        : m_progress("Recovering"), m_plannedFiles(plannedFiles), m_plannedBytes(plannedBytes), m_done(std::move(done))
     {
         showCounts();
     }
@@ -63,6 +67,8 @@ class CliRecoveryObserver final : public recovery::RecoveryObserver {
         ++m_filesDone;
         m_bytesDone += report.bytesWritten;
         showCounts();
+        if (m_done)
+            m_done(report);
     }
     bool continueAfterError(const std::string&) override { return true; } // go on; reported at the end
     void finish() { m_progress.finish(); }
@@ -74,53 +80,12 @@ class CliRecoveryObserver final : public recovery::RecoveryObserver {
                           byteText(m_bytesDone) + " of " + byteText(m_plannedBytes));
     }
     TerminalProgress m_progress;
-    std::uint32_t m_plannedFiles;
+    std::uint64_t m_plannedFiles;
     std::uint64_t m_plannedBytes;
+    FileDone m_done;
     std::uint32_t m_filesDone = 0;
     std::uint64_t m_bytesDone = 0;
 };
-
-/// Files and bytes of what a copy is asked for: the deleted files of the chosen
-/// folders' subtrees, and the chosen files. Only the progress line uses it.
-struct Planned {
-    std::uint32_t files = 0;
-    std::uint64_t bytes = 0;
-};
-
-Planned planCopy(const scan::ScanSession& session, const std::vector<const catalogue::TreeNode*>& folders,
-                 const std::vector<catalogue::FileRow>& files)
-{
-    Planned planned;
-    std::unordered_set<std::uint32_t> keys;
-    std::vector<const catalogue::TreeNode*> pending(folders);
-    while (!pending.empty()) {
-        const catalogue::TreeNode* node = pending.back();
-        pending.pop_back();
-        if (node == nullptr || !keys.insert(node->key).second)
-            continue;
-        for (const std::uint32_t child : node->children)
-            pending.push_back(session.tree.node(child));
-    }
-    const auto count = [&](const auto& list, auto parentOf) {
-        for (const auto& e : list)
-            if (keys.contains(parentOf(e))) {
-                ++planned.files;
-                planned.bytes += e.size;
-            }
-    };
-    const auto& c = session.catalogue;
-    if (session.kind() == catalogue::CatalogueKind::Fat)
-        count(c.FatFileList, [](const catalogue::FatFileEntry& e) { return e.parentCluster; });
-    else
-        count(c.NtfsFileList, [](const catalogue::NtfsFileEntry& e) { return e.parentRecord; });
-    for (const catalogue::FileRow& row : files) {
-        ++planned.files;
-        std::uint64_t size = 0;
-        std::from_chars(row.size.data(), row.size.data() + row.size.size(), size);
-        planned.bytes += size;
-    }
-    return planned;
-}
 
 bool isUnder(const struct stat& dir, const std::string& source)
 {
@@ -130,114 +95,103 @@ bool isUnder(const struct stat& dir, const std::string& source)
     return ::stat(source.c_str(), &src) == 0 && S_ISBLK(src.st_mode) && dir.st_dev == src.st_rdev;
 }
 
-} // namespace
-
-int runRecover(const std::vector<std::string>& args)
-{
-    SessionArgs sa;
+/// What `sarvik recover` was asked.
+struct RecoverRequest {
+    SessionArgs session;
     std::string to;
     bool all = false;
-    std::vector<std::string> filters;
     std::vector<std::string> paths;
     std::uint16_t policy = recovery::DuplicatePolicy::Rename;
     bool keepTimes = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--to" && i + 1 < args.size()) {
-            to = args[++i];
-        } else if (a == "--all") {
-            all = true;
-        } else if (a == "--no-times") {
-            keepTimes = false;
-        } else if (a == "--filter" && i + 1 < args.size()) {
-            filters.push_back(args[++i]);
-        } else if (a == "--duplicates" && i + 1 < args.size()) {
-            const std::string& p = args[++i];
-            if (p == "rename")
-                policy = recovery::DuplicatePolicy::Rename;
-            else if (p == "overwrite")
-                policy = recovery::DuplicatePolicy::Overwrite;
-            else if (p == "skip")
-                policy = recovery::DuplicatePolicy::Skip;
-            else {
-                std::fprintf(stderr, "sarvik recover: --duplicates takes rename, overwrite or skip, not '%s'\n",
-                             p.c_str());
-                return 2;
-            }
-        } else if (sa.consume(args, i)) {
-        } else if (!a.starts_with("--")) {
-            paths.push_back(a);
-        } else {
-            std::fprintf(stderr, "sarvik recover: unexpected argument '%s'\n", a.c_str());
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-    }
-    if (sa.source.empty() || to.empty() || (all == !paths.empty())) {
-        std::fputs(kUsage, stderr);
-        std::fputs("  give either --all or one or more PATHs as 'sarvik scan' prints them\n", stderr);
-        return 2;
-    }
+    bool dryRun = false;
+    std::string reportPath;
+    Selection selection;
+};
 
-    // The destination is checked before the scan, which may take hours: it can
-    // be made, it is a folder, and it can be written to.
-    if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "sarvik recover: cannot create %s: %s\n", to.c_str(), std::strerror(errno));
+std::optional<int> parseRecover(const CommandSpec& spec, const std::vector<std::string>& args, RecoverRequest& r)
+{
+    ParsedArgs parsed;
+    if (const auto exit = parseArgs(spec, args, parsed))
+        return exit;
+    r.session = SessionArgs::from(parsed);
+    r.paths.assign(parsed.positional.begin() + (parsed.positional.empty() ? 0 : 1), parsed.positional.end());
+    r.to = parsed.value("to").value_or("");
+    r.all = parsed.has("all");
+    r.keepTimes = !parsed.has("no-times");
+    r.dryRun = parsed.has("dry-run");
+    r.reportPath = parsed.value("report").value_or("");
+    if (const auto policy = parsed.value("duplicates")) {
+        if (*policy == "rename")
+            r.policy = recovery::DuplicatePolicy::Rename;
+        else if (*policy == "overwrite")
+            r.policy = recovery::DuplicatePolicy::Overwrite;
+        else if (*policy == "skip")
+            r.policy = recovery::DuplicatePolicy::Skip;
+        else
+            return usageError(spec, "--duplicates takes rename, overwrite or skip, not '" + *policy + "'");
+    }
+    if (const auto error = r.selection.read(parsed))
+        return usageError(spec, *error);
+    if (r.session.source.empty())
+        return usageError(spec, "SOURCE is missing");
+    if (r.to.empty())
+        return usageError(spec, "--to DIR is missing");
+    if (r.all == !r.paths.empty())
+        return usageError(spec, "give either --all or one or more PATHs as 'sarvik scan' prints them");
+    return std::nullopt;
+}
+
+/// Checks the destination before the scan, which may take hours: it can be
+/// made, it is a folder, it is not on SOURCE, and it can be written to.
+std::optional<int> openDestination(const RecoverRequest& r, std::shared_ptr<recovery::OutputFolder>& destination)
+{
+    if (::mkdir(r.to.c_str(), 0777) != 0 && errno != EEXIST) {
+        std::fprintf(stderr, "sarvik recover: cannot create %s: %s\n", r.to.c_str(), std::strerror(errno));
         return kExitFailed;
     }
     struct stat dirStat {};
-    if (::stat(to.c_str(), &dirStat) == 0 && isUnder(dirStat, sa.source)) {
-        std::fprintf(stderr, "sarvik recover: %s lies on %s itself; choose a folder on another volume\n", to.c_str(),
-                     sa.source.c_str());
-        return 1;
+    if (::stat(r.to.c_str(), &dirStat) == 0 && isUnder(dirStat, r.session.source)) {
+        std::fprintf(stderr, "sarvik recover: %s lies on %s itself; choose a folder on another volume\n", r.to.c_str(),
+                     r.session.source.c_str());
+        return kExitFailed;
     }
     std::string error;
-    auto destination = platform::PosixOutputFolder::open(to, error);
+    destination = platform::PosixOutputFolder::open(r.to, error);
     if (!destination) {
         std::fprintf(stderr, "sarvik recover: cannot write to %s\n", error.c_str());
         return kExitFailed;
     }
+    return std::nullopt;
+}
 
-    int status = kExitDone;
-    auto session = openSession(sa, status);
-    if (!session)
-        return status;
-    if (!session->volume.reader.isOpen()) {
-        std::fprintf(stderr, "sarvik recover: no volume to read file data from; nothing was written\n");
-        return kExitFailed;
-    }
-    for (const auto& f : filters) {
-        if (const auto r = session->filters.add(catalogue::nameFromUtf8(f, session->catalogue.NamesAreUtf8));
-            r != search::AddPatternResult::Added) {
-            std::fprintf(stderr, "sarvik recover: filter '%s': %s\n", f.c_str(), search::addPatternMessage(r));
-            return 2;
-        }
-    }
+/// A PATH of the command line: a folder of the tree, or a file row.
+struct Item {
+    const catalogue::TreeNode* folder = nullptr;
+    catalogue::FileRow row;
+};
 
-    // Resolve every PATH before anything is written.
-    struct Item {
-        const catalogue::TreeNode* folder = nullptr;
-        catalogue::FileRow row;
-    };
+/// Resolves every PATH before anything is written; nothing when one is not found.
+std::optional<std::vector<Item>> resolvePaths(const scan::ScanSession& session, const std::vector<std::string>& paths)
+{
     std::vector<Item> items;
     bool missing = false;
     for (const std::string& path : paths) {
-        if (const catalogue::TreeNode* node = findFolder(*session, path)) {
+        if (const catalogue::TreeNode* node = findFolder(session, path)) {
             items.push_back({node, {}});
             continue;
         }
         const std::size_t slash = path.find_last_of('/');
         const std::string parent = slash == std::string::npos ? std::string("/") : path.substr(0, slash);
         const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
-        const catalogue::TreeNode* node = findFolder(*session, parent);
+        const catalogue::TreeNode* node = findFolder(session, parent);
         bool found = false;
         if (node != nullptr) {
             // Unfiltered rows: a file named on the command line is wanted even
             // when --filter would hide it from a listing (the copy still applies it).
             const auto rows =
-                catalogue::FillFileList(session->catalogue, session->index(), session->kind(), node->key, nullptr);
+                catalogue::FillFileList(session.catalogue, session.index(), session.kind(), node->key, nullptr);
             for (const auto& row : rows)
-                if (!row.folder && catalogue::nameToUtf8(row.name, session->catalogue.NamesAreUtf8) == leaf) {
+                if (!row.folder && catalogue::nameToUtf8(row.name, session.catalogue.NamesAreUtf8) == leaf) {
                     items.push_back({nullptr, row});
                     found = true;
                 }
@@ -248,71 +202,189 @@ int runRecover(const std::vector<std::string>& args)
         }
     }
     if (missing)
-        return kExitFailed;
+        return std::nullopt;
+    return items;
+}
 
-    const auto settings = [&] {
-        auto s = recovery::RecoverySettings::startup('N');
-        s.DuplicatePolicy = policy;
-        s.KeepOriginalTimes = keepTimes;
-        s.ThoroughScan = sa.thorough || session->catalogue.NamesAreUtf8;
-        return s;
-    }();
-    std::vector<const catalogue::TreeNode*> plannedFolders;
-    std::vector<catalogue::FileRow> plannedFiles;
-    if (all)
-        plannedFolders.push_back(&session->tree.root());
-    for (const Item& item : items) {
-        if (item.folder != nullptr)
-            plannedFolders.push_back(item.folder);
-        else
-            plannedFiles.push_back(item.row);
-    }
-    const Planned planned = planCopy(*session, plannedFolders, plannedFiles);
+/// One file the copy will take, and where it will go (before any renaming of
+/// a name that exists).
+struct PlannedFile {
+    std::size_t fileIndex = 0;
+    std::string destination;
+};
 
-    catalogue::RecoveryControl control;
-    CliRecoveryObserver observer(planned.files, planned.bytes);
-    recovery::RecoveryReport report;
-    recovery::FileRecovery copier(session->volume, session->catalogue, session->tree, session->filters, settings,
-                                  control, observer, report);
-    const recovery::TargetFolder target{destination, to};
-    const bool fat = session->kind() == catalogue::CatalogueKind::Fat;
-
-    g_interruptTarget.store(&control);
-    auto previous = std::signal(SIGINT, onInterrupt);
-    {
-        recovery::SaveWorker worker(control);
-        worker.start(copier, [&](recovery::FileRecovery& r) {
-            if (all) {
-                const auto rows = session->rows(session->tree.rootKey());
-                r.RecoverListItems(rows, recovery::RecoveryMode::All, {}, target);
-                return;
-            }
-            for (const Item& item : items) {
-                if (item.folder == nullptr) {
-                    r.RecoverRow(item.row, target);
-                } else if (item.folder->folderIndex < 0) {
-                    // The root: its rows, so the whole tree.
-                    const auto rows = session->rows(session->tree.rootKey());
-                    r.RecoverListItems(rows, recovery::RecoveryMode::All, {}, target);
-                } else if (fat) {
-                    r.RecoverFatFolder(item.folder->handle, item.folder->key, target, item.folder->name);
-                } else {
-                    r.RecoverNtfsFolder(item.folder->handle, item.folder->key, target, item.folder->name);
+/// The files a copy of `items` (or of everything) takes, in the order of the
+/// tree: each folder's files, then its subfolders. Files the size, time or
+/// number limits leave out are not planned; name patterns are applied by the
+/// copy, which reports them as filtered out.
+std::vector<PlannedFile> planFiles(const scan::ScanSession& s, const std::vector<Item>& items, bool all,
+                                   const Selection& selection, const std::string& to)
+{
+    const bool utf8 = s.catalogue.NamesAreUtf8;
+    const auto join = [](const std::string& folder, const std::string& name) {
+        return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+    };
+    std::vector<PlannedFile> plan;
+    std::vector<std::pair<const catalogue::TreeNode*, std::string>> pending; // folder, where it goes
+    const auto planFolder = [&](const catalogue::TreeNode* start, const std::string& target) {
+        pending.emplace_back(start, target);
+        while (!pending.empty()) {
+            auto [node, where] = pending.back();
+            pending.pop_back();
+            for (const std::size_t i : s.index().filesIn(node->key))
+                if (selection.passesLimits(s, i)) {
+                    const std::string& name = s.kind() == catalogue::CatalogueKind::Fat
+                                                  ? s.catalogue.FatFileList[i].name
+                                                  : s.catalogue.NtfsFileList[i].name;
+                    plan.push_back({i, join(where, recovery::safeComponent(name, utf8))});
                 }
-            }
-        });
-        worker.wait();
-        if (worker.outOfMemory()) {
-            observer.finish();
-            std::fprintf(stderr, "sarvik: %s\n", catalogue::kOutOfMemoryMessage);
-            return kExitFailed;
+            for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+                if (const catalogue::TreeNode* child = s.tree.node(*it); child != nullptr && child->folderIndex >= 0)
+                    pending.emplace_back(child, join(where, recovery::safeComponent(child->name, utf8)));
+        }
+    };
+    if (all)
+        planFolder(&s.tree.root(), to);
+    for (const Item& item : items) {
+        if (item.folder == nullptr) {
+            if (selection.passesLimits(s, item.row.entryIndex))
+                plan.push_back({item.row.entryIndex, join(to, recovery::safeComponent(item.row.name, utf8))});
+        } else {
+            planFolder(item.folder,
+                       item.folder->folderIndex < 0 ? to : join(to, recovery::safeComponent(item.folder->name, utf8)));
         }
     }
+    return plan;
+}
+
+/// --dry-run: what a copy would write, one file a line, and the totals.
+void printDryRun(const scan::ScanSession& s, const std::vector<PlannedFile>& plan)
+{
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+    const auto& c = s.catalogue;
+    for (const PlannedFile& p : plan) {
+        const std::string& name = s.kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[p.fileIndex].name
+                                                                            : c.NtfsFileList[p.fileIndex].name;
+        if (!s.filters.empty() && !s.filters.passes(name, c.NamesAreUtf8))
+            continue;
+        const std::uint64_t size = fileFacts(s, p.fileIndex).size;
+        std::printf("%s -> %s  (%llu bytes)\n", terminalText(fileEntryPath(s, p.fileIndex).value_or("?"), true).c_str(),
+                    terminalText(p.destination, true).c_str(), static_cast<unsigned long long>(size));
+        ++files;
+        bytes += size;
+    }
+    std::printf("dry run: %llu file(s), %llu bytes would be written; nothing was written\n",
+                static_cast<unsigned long long>(files), static_cast<unsigned long long>(bytes));
+}
+
+/// The word of the report's "outcome" field.
+const char* reportOutcome(const recovery::FileReport& f)
+{
+    using recovery::FileOutcome;
+    switch (f.outcome) {
+    case FileOutcome::Written:
+        return f.zeroFilledBlocks != 0 ? "zero-filled blocks" : "written";
+    case FileOutcome::CutShort:
+        return "cut short";
+    case FileOutcome::Incomplete:
+    case FileOutcome::CutAtVolumeEnd:
+        return "incomplete";
+    case FileOutcome::Filtered:
+    case FileOutcome::DuplicateSkipped:
+    case FileOutcome::NothingToWrite:
+        return "skipped";
+    case FileOutcome::CreateFailed:
+    case FileOutcome::WriteFailed:
+    case FileOutcome::Unreadable:
+        break;
+    }
+    return "failed";
+}
+
+/// One line of --report for a file the copy has finished with.
+Json reportLine(const scan::ScanSession& s, const recovery::FileReport& f, const std::optional<std::string>& digest)
+{
+    using recovery::FileOutcome;
+    Json j = Json::object();
+    const auto source = f.fileIndex ? fileEntryPath(s, *f.fileIndex) : std::nullopt;
+    j["source"] = source ? Json(*source) : Json(nullptr);
+    const bool created = f.outcome == FileOutcome::Written || f.outcome == FileOutcome::CutShort ||
+                         f.outcome == FileOutcome::Incomplete || f.outcome == FileOutcome::CutAtVolumeEnd ||
+                         f.outcome == FileOutcome::WriteFailed;
+    j["written"] = created ? Json(f.path) : Json(nullptr);
+    j["size"] = f.size;
+    j["bytesWritten"] = f.bytesWritten;
+    if (f.fileIndex)
+        j[s.kind() == catalogue::CatalogueKind::Fat ? "firstCluster" : "recordNumber"] = fileFacts(s, *f.fileIndex).id;
+    j["outcome"] = reportOutcome(f);
+    std::string why = recovery::lossText(f);
+    if (f.outcome == FileOutcome::Filtered)
+        why = "filtered out";
+    else if (f.outcome == FileOutcome::DuplicateSkipped)
+        why = "the name exists in the destination";
+    else if (f.outcome == FileOutcome::NothingToWrite && why.empty())
+        why = "empty: no data to copy";
+    j["reason"] = why.empty() ? Json(nullptr) : Json(why);
+    j["zeroFilledBlocks"] = f.zeroFilledBlocks;
+    // Of the clusters the copy read, the share that is now in use by something else.
+    const std::uint64_t clusterBytes = std::uint64_t{s.volume.geometry.SectorsPerCluster} * disk::kSectorSize;
+    const std::uint64_t clusters = clusterBytes == 0 ? 0 : (f.size + clusterBytes - 1) / clusterBytes;
+    j["overwrittenShare"] =
+        clusters == 0 ? 0.0 : std::min(1.0, static_cast<double>(f.clustersInUse) / static_cast<double>(clusters));
+    j["sha256"] = digest ? Json(*digest) : Json(nullptr);
+    return j;
+}
+
+/// Runs the copy of `items` (or of everything) on a worker, with Ctrl-C
+/// cutting it short. False when it ran out of memory.
+bool runCopy(scan::ScanSession& session, const RecoverRequest& r, const std::vector<Item>& items,
+             const recovery::TargetFolder& target, CliRecoveryObserver& observer, recovery::RecoveryReport& report)
+{
+    recovery::RecoverySettings settings = recovery::RecoverySettings::startup('N');
+    settings.DuplicatePolicy = r.policy;
+    settings.KeepOriginalTimes = r.keepTimes;
+    settings.ThoroughScan = r.session.thorough || session.catalogue.NamesAreUtf8;
+    catalogue::RecoveryControl control;
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings, control,
+                                  observer, report);
+    if (r.selection.limits())
+        copier.setFileSelection([&](std::size_t i) { return r.selection.passesLimits(session, i); });
+    const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
+    const auto copyRoot = [&](recovery::FileRecovery& c) {
+        // The root: its rows, so the whole tree.
+        const auto rows = session.rows(session.tree.rootKey());
+        c.RecoverListItems(rows, recovery::RecoveryMode::All, {}, target);
+    };
+    g_interruptTarget.store(&control);
+    auto previous = std::signal(SIGINT, onInterrupt);
+    recovery::SaveWorker worker(control);
+    worker.start(copier, [&](recovery::FileRecovery& c) {
+        if (r.all) {
+            copyRoot(c);
+            return;
+        }
+        for (const Item& item : items) {
+            if (item.folder == nullptr)
+                c.RecoverRow(item.row, target);
+            else if (item.folder->folderIndex < 0)
+                copyRoot(c);
+            else if (fat)
+                c.RecoverFatFolder(item.folder->handle, item.folder->key, target, item.folder->name);
+            else
+                c.RecoverNtfsFolder(item.folder->handle, item.folder->key, target, item.folder->name);
+        }
+    });
+    worker.wait();
     std::signal(SIGINT, previous);
     g_interruptTarget.store(nullptr);
-    observer.finish();
+    return !worker.outOfMemory();
+}
 
-    // Every file that did not come back whole, by name, with what happened to it.
+/// Names every file that did not come back whole, prints the summary, and
+/// gives the exit status.
+int finishRecovery(const recovery::RecoveryReport& report, int status)
+{
     for (const auto& f : report.files())
         if (const std::string loss = recovery::lossText(f); !loss.empty())
             std::fprintf(stderr, "sarvik recover: %s: %s\n", terminalText(f.path, true).c_str(), loss.c_str());
@@ -333,6 +405,87 @@ int runRecover(const std::vector<std::string>& args)
     if (const std::size_t losses = report.lossCount(); losses != 0) {
         std::fprintf(stderr, "sarvik recover: %zu file(s) or folder(s) did not come back whole\n", losses);
         status = worseStatus(status, kExitLosses);
+    }
+    return status;
+}
+
+/// The --report file, opened before the scan so that a path that cannot be
+/// written fails at once.
+struct ReportFile {
+    std::FILE* file = nullptr;
+    bool failed = false;
+    ~ReportFile()
+    {
+        if (file != nullptr)
+            std::fclose(file);
+    }
+};
+
+} // namespace
+
+int runRecover(const std::vector<std::string>& args)
+{
+    const CommandSpec& spec = *findCommand("recover");
+    RecoverRequest r;
+    if (const auto exit = parseRecover(spec, args, r))
+        return *exit;
+    std::shared_ptr<recovery::OutputFolder> destination;
+    if (!r.dryRun)
+        if (const auto exit = openDestination(r, destination))
+            return *exit;
+    ReportFile reportFile;
+    if (!r.reportPath.empty() && !r.dryRun) {
+        reportFile.file = std::fopen(r.reportPath.c_str(), "w");
+        if (reportFile.file == nullptr) {
+            std::fprintf(stderr, "sarvik recover: cannot write the report %s: %s\n", r.reportPath.c_str(),
+                         std::strerror(errno));
+            return kExitFailed;
+        }
+    }
+
+    int status = kExitDone;
+    auto session = openSession(r.session, status);
+    if (!session)
+        return status;
+    if (!r.dryRun && !session->volume.reader.isOpen()) {
+        std::fprintf(stderr, "sarvik recover: no volume to read file data from; nothing was written\n");
+        return kExitFailed;
+    }
+    if (const auto error = r.selection.applyFilters(*session))
+        return usageError(spec, *error);
+    const auto items = resolvePaths(*session, r.paths);
+    if (!items)
+        return kExitFailed;
+    const auto plan = planFiles(*session, *items, r.all, r.selection, r.to);
+    if (r.dryRun) {
+        printDryRun(*session, plan);
+        return status;
+    }
+
+    std::uint64_t plannedBytes = 0;
+    for (const PlannedFile& p : plan)
+        plannedBytes += fileFacts(*session, p.fileIndex).size;
+    auto digests = std::make_shared<DigestSlot>();
+    if (reportFile.file != nullptr)
+        destination = std::make_shared<HashingOutputFolder>(destination, digests);
+    CliRecoveryObserver observer(plan.size(), plannedBytes, [&](const recovery::FileReport& f) {
+        if (reportFile.file == nullptr)
+            return;
+        const std::string line = jsonText(reportLine(*session, f, digests->lastDigest)) + "\n";
+        digests->lastDigest.reset();
+        reportFile.failed |= std::fputs(line.c_str(), reportFile.file) == EOF;
+    });
+    recovery::RecoveryReport report;
+    const bool finished = runCopy(*session, r, *items, recovery::TargetFolder{destination, r.to}, observer, report);
+    observer.finish();
+    if (!finished) {
+        std::fprintf(stderr, "sarvik: %s\n", catalogue::kOutOfMemoryMessage);
+        return kExitFailed;
+    }
+    status = finishRecovery(report, status);
+    if (reportFile.file != nullptr && (reportFile.failed || std::fflush(reportFile.file) != 0)) {
+        std::fprintf(stderr, "sarvik recover: the report %s could not be written in full\n", r.reportPath.c_str());
+        status = worseStatus(status, kExitFailed);
     }
     return status;
 }

@@ -2,16 +2,19 @@
 
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
+#include "cli/Entries.h"
 #include "cli/Json.h"
-#include "cli/Progress.h"
-#include "cli/Source.h"
+#include "cli/Options.h"
+#include "cli/Selection.h"
 #include "cli/Session.h"
+#include "cli/Source.h"
+#include "cli/TextWidth.h"
 #include "recovery/Condition.h"
+#include "recovery/OriginalTimes.h"
 
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace sarvik::cli {
@@ -20,91 +23,33 @@ namespace {
 
 using catalogue::toUtf8;
 
-void volumeJson(JsonWriter& w, const scan::ScanSession& s)
+Json volumeJson(const scan::ScanSession& s)
 {
     const auto& info = s.volume.info;
     const auto& g = s.volume.geometry;
-    w.beginObject("volume")
-        .value("VolumeKind", info.VolumeKind)
-        .value("DevicePath", info.DevicePath)
-        .value("VolumeClusterSectors", info.VolumeClusterSectors)
-        .value("VolumeSectors", info.VolumeSectors)
-        .value("VolumeLabel", toUtf8(info.VolumeLabel))
-        .value("GeometryKind", g.GeometryKind)
-        .value("SectorsPerCluster", g.SectorsPerCluster)
-        .value("ClusterBaseSector", g.ClusterBaseSector)
-        .value("FolderCount", s.catalogue.FolderCount)
-        .value("FileCount", s.catalogue.FileCount)
-        .endObject();
+    Json j = Json::object();
+    j["VolumeKind"] = info.VolumeKind;
+    j["DevicePath"] = info.DevicePath;
+    j["VolumeClusterSectors"] = info.VolumeClusterSectors;
+    j["VolumeSectors"] = info.VolumeSectors;
+    j["VolumeLabel"] = toUtf8(info.VolumeLabel);
+    j["GeometryKind"] = g.GeometryKind;
+    j["SectorsPerCluster"] = g.SectorsPerCluster;
+    j["ClusterBaseSector"] = g.ClusterBaseSector;
+    j["FolderCount"] = s.catalogue.FolderCount;
+    j["FileCount"] = s.catalogue.FileCount;
+    return j;
 }
 
 /// "condition" and the share of the file's clusters now in use; nothing when unknown.
-void conditionJson(JsonWriter& w, const recovery::ConditionEstimate& e)
+void addCondition(Json& j, const recovery::ConditionEstimate& e)
 {
     if (e.condition == recovery::FileCondition::Unknown)
         return;
-    w.value("condition", recovery::conditionText(e.condition))
-        .value("overwrittenShare", e.share())
-        .value("clusters", e.clusters)
-        .value("clustersInUse", e.clustersInUse);
-}
-
-// The fields of one catalogue entry after its path and name, in the order
-// each kind has always been written.
-void fatDates(JsonWriter& w, std::uint16_t writeDate, std::uint16_t accessDate)
-{
-    w.value("writeDate", writeDate)
-        .value("accessDate", accessDate)
-        .value("created", catalogue::fatDateText(writeDate))
-        .value("modified", catalogue::fatDateText(accessDate));
-}
-
-void ntfsTimes(JsonWriter& w, std::uint64_t created, std::uint64_t modified)
-{
-    w.value("createdTime", created)
-        .value("modifiedTime", modified)
-        .value("created", catalogue::fileTimeText(created))
-        .value("modified", catalogue::fileTimeText(modified));
-}
-
-void entryFields(JsonWriter& w, const catalogue::FatFolderEntry& e)
-{
-    w.value("firstCluster", e.firstCluster).value("parentCluster", e.parentCluster).boolean("deleted", e.deleted != 0);
-    fatDates(w, e.writeDate, e.accessDate);
-    w.value("treeItem", e.treeItem);
-}
-
-void entryFields(JsonWriter& w, const catalogue::NtfsFolderEntry& e)
-{
-    w.value("recordNumber", e.recordNumber).value("parentRecord", e.parentRecord).boolean("deleted", e.deleted != 0);
-    ntfsTimes(w, e.created, e.modified);
-    w.value("treeItem", e.treeItem);
-}
-
-void entryFields(JsonWriter& w, const catalogue::FatFileEntry& e)
-{
-    w.value("size", e.exfat ? e.exfat->dataLength : std::uint64_t{e.size})
-        .value("firstCluster", e.firstCluster)
-        .value("parentCluster", e.parentCluster)
-        .value("ordinal", e.ordinal)
-        .boolean("deleted", e.deleted != 0);
-    fatDates(w, e.writeDate, e.accessDate);
-    if (e.clusterInUse)
-        w.boolean("clusterInUse", true);
-    if (e.clusterHighInferred)
-        w.boolean("clusterHighInferred", true);
-    if (e.exfat)
-        w.value("validDataLength", e.exfat->validDataLength).boolean("noFatChain", e.exfat->noFatChain);
-}
-
-void entryFields(JsonWriter& w, const catalogue::NtfsFileEntry& e)
-{
-    w.value("size", e.size)
-        .value("recordNumber", e.recordNumber)
-        .value("parentRecord", e.parentRecord)
-        .value("recordSector", e.recordSector)
-        .boolean("deleted", e.deleted != 0);
-    ntfsTimes(w, e.created, e.modified);
+    j["condition"] = recovery::conditionText(e.condition);
+    j["overwrittenShare"] = e.share();
+    j["clusters"] = e.clusters;
+    j["clustersInUse"] = e.clustersInUse;
 }
 
 /// The rules that made the catalogue: a thorough scan (or a snapshot of one)
@@ -114,183 +59,261 @@ const char* rulesName(const catalogue::Catalogue& c)
     return c.NamesAreUtf8 ? "thorough" : "classic";
 }
 
-/// One array of entries; `path(i)` gives entry i's path, `extra` adds fields.
-template <typename Entry, typename PathOf, typename Extra>
-void entriesJson(JsonWriter& w, const char* key, const std::vector<Entry>& entries, bool namesAreUtf8, PathOf path,
-                 Extra extra)
-{
-    w.beginArray(key);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry& e = entries[i];
-        w.beginObject();
-        if (const auto p = path(i))
-            w.value("path", *p);
-        else
-            w.null("path");
-        w.value("name", catalogue::nameToUtf8(e.name, namesAreUtf8));
-        entryFields(w, e);
-        extra(e);
-        w.endObject();
-    }
-    w.endArray();
-}
-
-void scanJson(const scan::ScanSession& s)
+std::string entryName(const scan::ScanSession& s, bool folder, std::size_t i)
 {
     const auto& c = s.catalogue;
-    JsonWriter w;
-    w.beginObject();
-    w.value("rules", rulesName(c));
-    volumeJson(w, s);
-    recovery::ConditionEstimator conditions(s.volume, c.NamesAreUtf8); // a thorough catalogue: as its copy reads
-    conditions.useOverlaps(c);
-    const auto folderPath = [&s](std::size_t i) { return folderEntryPath(s, i); };
-    const auto filePath = [&s](std::size_t i) { return fileEntryPath(s, i); };
-    const auto nothing = [](const auto&) {};
-    const auto condition = [&](const auto& e) {
-        if (e.deleted == 0)
-            return;
-        if constexpr (std::is_same_v<std::decay_t<decltype(e)>, catalogue::FatFileEntry>)
-            conditionJson(w, conditions.fatFile(e));
-        else
-            conditionJson(w, conditions.ntfsFile(e));
-    };
-    if (s.kind() == catalogue::CatalogueKind::Fat) {
-        entriesJson(w, "folders", c.FatFolderList, c.NamesAreUtf8, folderPath, nothing);
-        entriesJson(w, "files", c.FatFileList, c.NamesAreUtf8, filePath, condition);
-    } else {
-        entriesJson(w, "folders", c.NtfsFolderList, c.NamesAreUtf8, folderPath, nothing);
-        entriesJson(w, "files", c.NtfsFileList, c.NamesAreUtf8, filePath, condition);
-    }
-    w.endObject();
-    std::fputs(w.str().c_str(), stdout);
+    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
+    const std::string& raw = folder ? (fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name)
+                                    : (fat ? c.FatFileList[i].name : c.NtfsFileList[i].name);
+    return catalogue::nameToUtf8(raw, c.NamesAreUtf8);
 }
 
-void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, int depth)
+std::size_t entryCount(const scan::ScanSession& s, bool folders)
+{
+    const auto& c = s.catalogue;
+    if (s.kind() == catalogue::CatalogueKind::Fat)
+        return folders ? c.FatFolderList.size() : c.FatFileList.size();
+    return folders ? c.NtfsFolderList.size() : c.NtfsFileList.size();
+}
+
+bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i)
+{
+    const auto& c = s.catalogue;
+    if (s.kind() == catalogue::CatalogueKind::Fat)
+        return (folder ? c.FatFolderList[i].deleted : c.FatFileList[i].deleted) != 0;
+    return (folder ? c.NtfsFolderList[i].deleted : c.NtfsFileList[i].deleted) != 0;
+}
+
+std::optional<std::string> entryPath(const scan::ScanSession& s, bool folder, std::size_t i)
+{
+    return folder ? folderEntryPath(s, i) : fileEntryPath(s, i);
+}
+
+/// The whole catalogue as one JSON document, written entry by entry.
+void scanJson(const scan::ScanSession& s, EntryStyle style)
+{
+    const auto& c = s.catalogue;
+    JsonStream w(stdout);
+    w.beginObject().value("rules", rulesName(c)).value("volume", volumeJson(s));
+    recovery::ConditionEstimator conditions(s.volume, c.NamesAreUtf8); // a thorough catalogue: as its copy reads
+    conditions.useOverlaps(c);
+    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
+    for (const bool folders : {true, false}) {
+        w.beginArray(folders ? "folders" : "files");
+        for (std::size_t i = 0; i < entryCount(s, folders); ++i) {
+            Json j = Json::object();
+            const auto path = entryPath(s, folders, i);
+            j["path"] = path ? Json(*path) : Json(nullptr);
+            j["name"] = entryName(s, folders, i);
+            j.update(folders ? folderJson(s, i, style) : fileJson(s, i, style));
+            if (!folders && entryDeleted(s, false, i))
+                addCondition(j, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]));
+            w.value({}, j);
+        }
+        w.endArray();
+    }
+    w.endObject();
+}
+
+/// One line of the body format of timeline tools:
+/// MD5|name|inode|mode|UID|GID|size|atime|mtime|ctime|crtime. The inode is the
+/// MFT record number (NTFS) or first cluster (FAT); deleted entries carry
+/// " (deleted)" after their name, and times not kept are 0.
+void bodyLine(const scan::ScanSession& s, bool folder, std::size_t i)
+{
+    const auto path = entryPath(s, folder, i);
+    if (!path)
+        return; // not placed in the tree: no path to name it by
+    std::string name = terminalText(*path, true);
+    for (char& ch : name)
+        if (ch == '|')
+            ch = '?'; // the field separator
+    const bool deleted = entryDeleted(s, folder, i);
+    if (deleted)
+        name += " (deleted)";
+    const auto& c = s.catalogue;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t atime = 0;
+    std::int64_t mtime = 0;
+    std::int64_t crtime = 0;
+    std::string mode;
+    if (s.kind() == catalogue::CatalogueKind::Fat) {
+        const std::uint16_t writeDate = folder ? c.FatFolderList[i].writeDate : c.FatFileList[i].writeDate;
+        const std::uint16_t writeTime = folder ? c.FatFolderList[i].writeTime : c.FatFileList[i].writeTime;
+        const std::uint16_t accessDate = folder ? c.FatFolderList[i].accessDate : c.FatFileList[i].accessDate;
+        inode = folder ? c.FatFolderList[i].firstCluster : c.FatFileList[i].firstCluster;
+        size = folder ? 0 : c.FatFileList[i].size;
+        mtime = recovery::fatDateTimeToUnix(writeDate, writeTime).value_or(0);
+        atime = recovery::fatDateToUnix(accessDate).value_or(0);
+        // A FAT entry keeps its type when deleted.
+        mode = folder ? "d/drwxrwxrwx" : "r/rrwxrwxrwx";
+    } else {
+        const auto unixOf = [](std::uint64_t t) { return t == 0 ? 0 : catalogue::fileTimeToUnix(t); };
+        inode = folder ? c.NtfsFolderList[i].recordNumber : c.NtfsFileList[i].recordNumber;
+        size = folder ? 0 : c.NtfsFileList[i].size;
+        mtime = unixOf(folder ? c.NtfsFolderList[i].modified : c.NtfsFileList[i].modified);
+        crtime = unixOf(folder ? c.NtfsFolderList[i].created : c.NtfsFileList[i].created);
+        // The name's own type is gone with a deleted NTFS index entry.
+        mode = std::string(deleted ? "-" : folder ? "d" : "r") + (folder ? "/drwxrwxrwx" : "/rrwxrwxrwx");
+    }
+    std::printf("0|%s|%llu|%s|0|0|%llu|%lld|%lld|0|%lld\n", name.c_str(), static_cast<unsigned long long>(inode),
+                mode.c_str(), static_cast<unsigned long long>(size), static_cast<long long>(atime),
+                static_cast<long long>(mtime), static_cast<long long>(crtime));
+}
+
+void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, int depth, EntryStyle style)
 {
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    const bool utf8 = s.catalogue.NamesAreUtf8;
     for (const auto& row : s.rows(node.key)) {
         if (row.folder) {
-            std::printf("%s%s/%s\n", indent.c_str(), terminalText(row.name, s.catalogue.NamesAreUtf8).c_str(), row.deleted ? "  (deleted)" : "");
+            std::printf("%s%s/%s\n", indent.c_str(), terminalText(row.name, utf8).c_str(),
+                        row.deleted ? "  (deleted)" : "");
             if (const auto* child = s.tree.node(static_cast<std::uint32_t>(row.key)))
-                printFolder(s, *child, depth + 1);
+                printFolder(s, *child, depth + 1, style);
         } else {
-            std::printf("%s%s %12s  %s\n", indent.c_str(), padded(terminalText(row.name, s.catalogue.NamesAreUtf8), 40).c_str(), row.size.c_str(),
-                        row.modified.c_str());
+            std::printf("%s%s %s  %s\n", indent.c_str(), fitted(terminalText(row.name, utf8), 40).c_str(),
+                        rightAligned(row.size, 12).c_str(), rowTimes(s, row, style).modified.c_str());
         }
     }
+}
+
+/// The session's style: a snapshot keeps no FAT time of day.
+EntryStyle styleFor(const SessionArgs& sa)
+{
+    return EntryStyle{!isSnapshotSource(sa.source)};
 }
 
 } // namespace
 
 int runScan(const std::vector<std::string>& args)
 {
-    SessionArgs sa;
-    bool json = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json")
-            json = true;
-        else if (!sa.consume(args, i)) {
-            std::fprintf(stderr, "sarvik scan: unexpected argument '%s'\n", args[i].c_str());
-            return 2;
-        }
-    }
-    if (sa.source.empty()) {
-        std::fputs("usage: sarvik scan SOURCE [--snapshot FILE [--force]] [--device PATH] [--classic] [--json]\n", stderr);
-        return 2;
-    }
+    const CommandSpec& spec = *findCommand("scan");
+    ParsedArgs parsed;
+    if (const auto exit = parseArgs(spec, args, parsed))
+        return *exit;
+    const SessionArgs sa = SessionArgs::from(parsed);
+    if (parsed.positional.size() != 1)
+        return usageError(spec, parsed.positional.empty() ? "SOURCE is missing" : "one SOURCE only");
+    if (parsed.has("json") && parsed.has("bodyfile"))
+        return usageError(spec, "--json and --bodyfile write different formats; choose one");
     int status = kExitDone;
     auto session = openSession(sa, status);
     if (!session)
         return status;
-    if (json) {
-        scanJson(*session);
+    const auto& s = *session;
+    if (parsed.has("json")) {
+        scanJson(s, styleFor(sa));
         return status;
     }
-    const auto& s = *session;
+    if (parsed.has("bodyfile")) {
+        for (const bool folders : {true, false})
+            for (std::size_t i = 0; i < entryCount(s, folders); ++i)
+                bodyLine(s, folders, i);
+        return status;
+    }
     std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(),
                 sa.source.c_str(), disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
     std::puts(s.catalogue.NamesAreUtf8 ? "Thorough scan" : "Classic scan");
     std::puts("/");
-    printFolder(s, s.tree.root(), 1);
+    printFolder(s, s.tree.root(), 1, styleFor(sa));
     std::printf("%u folder(s), %u deleted file(s) found\n", s.catalogue.FolderCount, s.catalogue.FileCount);
     return status;
 }
 
+namespace {
+
+/// The file rows of folder `node` that the selection takes (folders are kept).
+std::vector<catalogue::FileRow> selectedRows(const scan::ScanSession& s, const catalogue::TreeNode& node,
+                                             const Selection& selection)
+{
+    std::vector<catalogue::FileRow> rows = s.rows(node.key);
+    std::erase_if(rows,
+                  [&](const catalogue::FileRow& r) { return !r.folder && !selection.passesLimits(s, r.entryIndex); });
+    return rows;
+}
+
+void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const std::vector<catalogue::FileRow>& rows,
+            EntryStyle style)
+{
+    const bool utf8 = s.catalogue.NamesAreUtf8;
+    const std::string folder = nodePath(s, node);
+    JsonStream w(stdout);
+    w.beginObject().value("folder", folder).beginArray("rows");
+    for (const auto& r : rows) {
+        Json j = Json::object();
+        const std::string name = catalogue::nameToUtf8(r.name, utf8);
+        j["Name"] = name;
+        j["path"] = (folder.size() > 1 ? folder + "/" : folder) + name;
+        j["Type"] = catalogue::nameToUtf8(r.type, utf8);
+        j["Size"] = r.folder ? 0 : fileFacts(s, r.entryIndex).size;
+        j["Created"] = rowTimeJson(s, r, false, style);
+        j["Modified"] = rowTimeJson(s, r, true, style);
+        j["ID"] = r.key;
+        j[numberField(s)] = rowNumber(s, r);
+        j["deleted"] = r.deleted;
+        if (!r.condition.empty()) {
+            // The share of the file's clusters now in use by something else.
+            j["condition"] = r.condition;
+            j["overwrittenShare"] = r.conditionClusters == 0 ? 0.0
+                                                             : static_cast<double>(r.conditionClustersInUse) /
+                                                                   static_cast<double>(r.conditionClusters);
+            j["clusters"] = r.conditionClusters;
+            j["clustersInUse"] = r.conditionClustersInUse;
+        }
+        w.value({}, j);
+    }
+    w.endArray().endObject();
+}
+
+void lsText(const scan::ScanSession& s, const std::vector<catalogue::FileRow>& rows, EntryStyle style)
+{
+    const bool utf8 = s.catalogue.NamesAreUtf8;
+    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
+    std::printf("%s %s %s  %s %s %s %s\n", fitted("Name", 40).c_str(), fitted("Type", 24).c_str(),
+                rightAligned("Size", 12).c_str(), fitted("Created", 19).c_str(), fitted("Modified", 19).c_str(),
+                fitted(fat ? "Cluster" : "Record", 10).c_str(), "Condition");
+    for (const auto& r : rows) {
+        const RowTimes times = rowTimes(s, r, style);
+        std::printf("%s %s %s  %s %s %s %s\n", fitted(terminalText(r.name, utf8), 40).c_str(),
+                    fitted(terminalText(r.type, utf8), 24).c_str(), rightAligned(r.size, 12).c_str(),
+                    fitted(times.created, 19).c_str(), fitted(times.modified, 19).c_str(),
+                    fitted(std::to_string(rowNumber(s, r)), 10).c_str(), r.condition.c_str());
+    }
+}
+
+} // namespace
+
 int runLs(const std::vector<std::string>& args)
 {
-    SessionArgs sa;
-    bool json = false;
-    std::string folder;
-    std::vector<std::string> filters;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            json = true;
-        } else if (args[i] == "--filter" && i + 1 < args.size()) {
-            filters.push_back(args[++i]);
-        } else if (sa.consume(args, i)) {
-        } else if (folder.empty() && !args[i].starts_with("--")) {
-            folder = args[i];
-        } else {
-            std::fprintf(stderr, "sarvik ls: unexpected argument '%s'\n", args[i].c_str());
-            return 2;
-        }
-    }
-    if (sa.source.empty()) {
-        std::fputs("usage: sarvik ls SOURCE [FOLDER] [--filter PATTERN]... [--classic] [--json]\n", stderr);
-        return 2;
-    }
+    const CommandSpec& spec = *findCommand("ls");
+    ParsedArgs parsed;
+    if (const auto exit = parseArgs(spec, args, parsed))
+        return *exit;
+    if (parsed.positional.empty() || parsed.positional.size() > 2)
+        return usageError(spec, parsed.positional.empty() ? "SOURCE is missing" : "one SOURCE and one FOLDER only");
+    Selection selection;
+    if (const auto error = selection.read(parsed))
+        return usageError(spec, *error);
+    const SessionArgs sa = SessionArgs::from(parsed);
+    const std::string folder = parsed.positional.size() > 1 ? parsed.positional[1] : std::string();
     int status = kExitDone;
     auto session = openSession(sa, status);
     if (!session)
         return status;
-    for (const auto& f : filters) {
-        if (const auto r = session->filters.add(catalogue::nameFromUtf8(f, session->catalogue.NamesAreUtf8));
-            r != search::AddPatternResult::Added) {
-            std::fprintf(stderr, "sarvik ls: filter '%s': %s\n", f.c_str(), search::addPatternMessage(r));
-            return 2;
-        }
-    }
+    if (const auto error = selection.applyFilters(*session))
+        return usageError(spec, *error);
     const catalogue::TreeNode* node = findFolder(*session, folder);
     if (node == nullptr) {
         std::fprintf(stderr, "sarvik ls: no folder '%s' in the scan\n", folder.c_str());
-        return 1;
+        return kExitFailed;
     }
-    const auto rows = session->rows(node->key);
-    if (json) {
-        JsonWriter w;
-        w.beginObject().value("folder", "/" + session->tree.path(node->handle)).beginArray("rows");
-        for (const auto& r : rows) {
-            w.beginObject()
-                .value("Name", catalogue::nameToUtf8(r.name, session->catalogue.NamesAreUtf8))
-                .value("Type", r.type)
-                .value("Size", r.size)
-                .value("Created", r.created)
-                .value("Modified", r.modified)
-                .value("ID", r.id);
-            if (!r.condition.empty()) {
-                // The share of the file's clusters now in use by something else.
-                const double share = r.conditionClusters == 0 ? 0.0
-                                                               : static_cast<double>(r.conditionClustersInUse) /
-                                                                     static_cast<double>(r.conditionClusters);
-                w.value("condition", r.condition)
-                    .value("overwrittenShare", share)
-                    .value("clusters", r.conditionClusters)
-                    .value("clustersInUse", r.conditionClustersInUse);
-            }
-            w.endObject();
-        }
-        w.endArray().endObject();
-        std::fputs(w.str().c_str(), stdout);
-        return status;
-    }
-    std::printf("%-40s %-24s %12s  %-20s %-20s %-10s %s\n", "Name", "Type", "Size", "Created", "Modified", "ID",
-                "Condition");
-    for (const auto& r : rows)
-        std::printf("%s %s %12s  %-20s %-20s %-10s %s\n",
-                    padded(terminalText(r.name, session->catalogue.NamesAreUtf8), 40).c_str(),
-                    padded(terminalText(r.type, session->catalogue.NamesAreUtf8), 24).c_str(), r.size.c_str(),
-                    r.created.c_str(), r.modified.c_str(), r.id.c_str(), r.condition.c_str());
+    const auto rows = selectedRows(*session, *node, selection);
+    if (parsed.has("json"))
+        lsJson(*session, *node, rows, styleFor(sa));
+    else
+        lsText(*session, rows, styleFor(sa));
     return status;
 }
 

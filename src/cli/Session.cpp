@@ -19,62 +19,17 @@
 
 namespace sarvik::cli {
 
-bool SessionArgs::consume(const std::vector<std::string>& args, std::size_t& i)
+SessionArgs SessionArgs::from(const ParsedArgs& args)
 {
-    if ((args[i] == "--snapshot" || args[i] == "--device") && i + 1 < args.size()) {
-        (args[i] == "--snapshot" ? snapshotOut : device) = args[i + 1];
-        ++i;
-        return true;
-    }
-    if (args[i] == "--force") {
-        force = true;
-        return true;
-    }
-    if (args[i] == "--thorough" || args[i] == "--classic") {
-        thorough = args[i] == "--thorough";
-        return true;
-    }
-    if (args[i] == "--no-carve") {
-        carve = false;
-        return true;
-    }
-    if (!args[i].starts_with("--") && source.empty()) {
-        source = args[i];
-        return true;
-    }
-    return false;
-}
-
-namespace {
-
-/// Terminal columns of code point `cp`: two for the wide East Asian ranges
-/// (CJK ideographs, kana, Hangul syllables, full-width forms), else one.
-std::size_t columnsOf(char32_t cp)
-{
-    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
-                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-                      (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
-                      (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
-    return wide ? 2 : 1;
-}
-
-} // namespace
-
-std::string padded(std::string text, std::size_t columns)
-{
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        char32_t cp = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-        used += columnsOf(cp);
-        i += length;
-    }
-    if (used < columns)
-        text.append(columns - used, ' ');
-    return text;
+    SessionArgs sa;
+    if (!args.positional.empty())
+        sa.source = args.positional.front();
+    sa.snapshotOut = args.value("snapshot").value_or("");
+    sa.device = args.value("device").value_or("");
+    sa.force = args.has("force");
+    sa.thorough = args.lastOf({"classic", "thorough"}).value_or("thorough") == "thorough";
+    sa.carve = !args.has("no-carve");
+    return sa;
 }
 
 std::string terminalText(std::string_view text)

@@ -2,6 +2,7 @@
 // What the subcommands that take SOURCE share: opening it, scanning it (or
 // loading it when it is a recovery snapshot), and naming found items by path.
 
+#include "cli/Options.h"
 #include "scan/ScanSession.h"
 
 #include <memory>
@@ -29,8 +30,8 @@ struct SessionArgs {
     bool carve = true;
     /// --force: --snapshot may replace an existing snapshot file.
     bool force = false;
-    /// Takes args[i] (and its value) when it is one of ours; true when taken.
-    bool consume(const std::vector<std::string>& args, std::size_t& i);
+    /// From a parsed command line: SOURCE is its first positional argument.
+    static SessionArgs from(const ParsedArgs& args);
 };
 
 /// Opens SOURCE: scans a device or image, or loads a snapshot and opens the
@@ -66,10 +67,6 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
 std::string terminalText(std::string_view text);
 /// The same for a catalogue name; taken as UTF-8 when `namesAreUtf8`.
 std::string terminalText(std::string_view text, bool namesAreUtf8);
-/// UTF-8 `text` followed by blanks up to `columns` terminal columns (printf's
-/// width counts bytes, which puts every column after an accented name out of
-/// line; CJK characters take two columns).
-std::string padded(std::string text, std::size_t columns);
 
 /// "/A/B" for a placed folder (UTF-8), nothing for a folder the tree did not place.
 std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std::size_t folderIndex);

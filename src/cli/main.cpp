@@ -2,6 +2,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "cli/Commands.h"
+#include "cli/Options.h"
+#include "cli/TextWidth.h"
 
 #include <cerrno>
 #include <csignal>
@@ -16,28 +18,16 @@ namespace {
 void usage(std::FILE* out)
 {
     std::fputs("usage: sarvik COMMAND [ARGS]\n"
+               "       sarvik help COMMAND     (or sarvik COMMAND --help)\n"
                "       sarvik --version\n"
                "\n"
-               "commands:\n"
-               "  drives [IMAGE]...      list the volumes of this machine, and the partitions of IMAGEs\n"
-               "  info SOURCE [--json] [--classic]\n"
-               "                         file system and geometry of a device or disk image\n"
-               "  scan SOURCE [--snapshot FILE [--force]] [--json]\n"
-               "                         every folder and deleted file found on SOURCE\n"
-               "  ls SOURCE [FOLDER] [--filter PATTERN]... [--json]\n"
-               "                         one folder's rows, as the file list shows them\n"
-               "  recover SOURCE --to DIR [--all | PATH...] [--filter PATTERN]...\n"
-               "          [--duplicates rename|overwrite|skip]\n"
-               "                         copy found files and folders into DIR\n"
-               "  find SOURCE PATTERN [--json]\n"
-               "                         deleted files whose names match PATTERN, with their folder\n"
-               "  carve SOURCE [--types jpg,png,gif,pdf,zip,mp4,tif,sqlite] [--to DIR]\n"
-               "                         files found by their content alone, over the whole SOURCE\n"
-               "                         (a volume, a partition, or a disk with no file system)\n"
-               "\n"
+               "commands:\n",
+               out);
+    for (const auto& spec : sarvik::cli::commandSpecs())
+        std::fprintf(out, "  %-8s %s\n           %s\n", spec.name, spec.arguments, spec.summary);
+    std::fputs("\n"
                "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot;\n"
                "PATH@N names partition N of a whole disk or disk image (see 'sarvik info PATH').\n"
-               "(--device PATH reads a snapshot's volume from elsewhere).\n"
                "\n"
                "scan, ls, find and recover use the thorough rules: read whole folders, keep names\n"
                "outside ASCII, and (NTFS) follow attribute lists, write empty files and\n"
@@ -46,7 +36,7 @@ void usage(std::FILE* out)
                "FATs. (--thorough is accepted and is the default.) On FAT volumes the thorough\n"
                "rules also search the clusters no found file claims for files by their content,\n"
                "listed under \"$Carved files\"; --no-carve leaves that out.\n"
-               "--snapshot never replaces an existing file unless --force is given.\n"
+               "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
                "\n"
                "exit status:\n"
                "  0    everything asked was done\n"
@@ -81,6 +71,23 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
     return sarvik::cli::kExitUsage;
 }
 
+/// "sarvik help [COMMAND]": the general help, or that command's.
+int runHelp(const std::vector<std::string>& args)
+{
+    if (args.size() <= 1) {
+        usage(stdout);
+        return sarvik::cli::kExitDone;
+    }
+    const auto* spec = sarvik::cli::findCommand(args[1]);
+    if (spec == nullptr || args.size() > 2) {
+        std::fprintf(stderr, "sarvik help: no command '%s'\n", args[1].c_str());
+        usage(stderr);
+        return sarvik::cli::kExitUsage;
+    }
+    sarvik::cli::printCommandHelp(*spec, stdout);
+    return sarvik::cli::kExitDone;
+}
+
 } // namespace
 
 namespace sarvik::cli {
@@ -98,12 +105,15 @@ int main(int argc, char** argv)
     // A closed pipe ("sarvik scan ... | head") ends the program quietly, as it
     // does for every filter, whatever the parent left the signal set to.
     std::signal(SIGPIPE, SIG_DFL);
+    sarvik::cli::setUpTextLocale();
     int status = sarvik::cli::kExitFailed;
     try {
         std::vector<std::string> args(argv + 1, argv + argc);
-        if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
-            usage(args.empty() ? stderr : stdout);
-            status = args.empty() ? sarvik::cli::kExitUsage : sarvik::cli::kExitDone;
+        if (args.empty()) {
+            usage(stderr);
+            status = sarvik::cli::kExitUsage;
+        } else if (args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+            status = runHelp(args);
         } else if (args[0] == "--version") {
             std::printf("sarvik %s\n", SARVIK_VERSION);
             status = sarvik::cli::kExitDone;

@@ -26,8 +26,12 @@ grep -q "saved to $work/SCAN1.RVU" scan.err || fail "save path not reported: $(c
 [ -f SCAN1.RVU ] || fail "SCAN1.RVU missing"
 
 # The snapshot as SOURCE lists what the scan found, and saves back byte for byte.
+# A snapshot keeps FAT write dates but not their time of day: it lists the
+# dates alone.
 "$sarvik" scan SCAN1.RVU --snapshot again.rvu >snap.out 2>snap.err || fail "scan of the snapshot"
-diff <(tail -n +2 scan.out) <(tail -n +2 snap.out) || fail "listing from the snapshot differs"
+grep -qE ' [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$' scan.out || fail "no time of day: $(cat scan.out)"
+diff <(tail -n +2 scan.out | sed -E 's/ [0-9]{2}:[0-9]{2}:[0-9]{2}$//') <(tail -n +2 snap.out) ||
+  fail "listing from the snapshot differs"
 cmp -s SCAN1.RVU AGAIN.RVU || fail "re-saved snapshot differs"
 "$sarvik" ls SCAN1.RVU /DOCS >ls.out || fail "ls of the snapshot"
 grep -q "xONE.TXT" ls.out || fail "ls misses the deleted file: $(cat ls.out)"

@@ -1,0 +1,43 @@
+#pragma once
+// One catalogue entry as the command line shows it: its JSON object, its times
+// as text, and the number a user names it by (--id).
+
+#include "cli/Json.h"
+#include "scan/ScanSession.h"
+
+#include <cstdint>
+#include <string>
+
+namespace sarvik::cli {
+
+/// How the listings of one session show times. A snapshot keeps FAT write
+/// dates but not their time of day, so a session loaded from one shows dates
+/// alone rather than a midnight that never was.
+struct EntryStyle {
+    bool fatTimesOfDay = true;
+};
+
+/// The fields of file `index` of the session's file list after "path" and
+/// "name" (numbers as numbers, times in ISO 8601), as `scan --json` writes them.
+[[nodiscard]] Json fileJson(const scan::ScanSession& session, std::size_t index, EntryStyle style);
+/// The same for folder `index` of the folder list.
+[[nodiscard]] Json folderJson(const scan::ScanSession& session, std::size_t index, EntryStyle style);
+
+/// Created and modified times of a file-list row as text ("YYYY-MM-DD HH:MM:SS";
+/// FAT keeps no creation time, so `created` stays empty there).
+struct RowTimes {
+    std::string created;
+    std::string modified;
+};
+[[nodiscard]] RowTimes rowTimes(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle style);
+/// The same as ISO 8601 (null when unknown), for JSON.
+[[nodiscard]] Json rowTimeJson(const scan::ScanSession& session, const catalogue::FileRow& row, bool modified,
+                               EntryStyle style);
+
+/// The MFT record number (NTFS) or first cluster (FAT) of a row's entry: the
+/// number --id selects by.
+[[nodiscard]] std::uint64_t rowNumber(const scan::ScanSession& session, const catalogue::FileRow& row);
+/// "recordNumber" or "firstCluster", the JSON name of that number.
+[[nodiscard]] const char* numberField(const scan::ScanSession& session);
+
+} // namespace sarvik::cli

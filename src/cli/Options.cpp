@@ -1,0 +1,240 @@
+#include "cli/Options.h"
+
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <getopt.h>
+
+namespace sarvik::cli {
+
+namespace {
+
+constexpr OptionSpec kHelpOption{"help", nullptr, "show this help and exit"};
+constexpr OptionSpec kJsonOption{"json", nullptr, "write one JSON document (fields in README) instead of text"};
+
+std::vector<OptionSpec> joined(std::initializer_list<std::vector<OptionSpec>> parts)
+{
+    std::vector<OptionSpec> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+std::vector<CommandSpec> makeSpecs()
+{
+    const std::vector<OptionSpec> session = sessionOptions();
+    return {
+        {"drives", "[IMAGE]...", "list the volumes of this machine, and the partitions of IMAGEs", {kJsonOption}},
+        {"info",
+         "SOURCE",
+         "file system and geometry of a device or disk image (or the partitions of a whole disk)",
+         {kJsonOption,
+          {"classic", nullptr, "read the geometry by the classic rules (512-byte sectors, two FATs)"},
+          {"thorough", nullptr, "read the geometry from the boot sector (the default)"}}},
+        {"scan", "SOURCE", "every folder and deleted file found on SOURCE",
+         joined({session,
+                 {kJsonOption,
+                  {"bodyfile", nullptr,
+                   "write every listed entry in the body format of timeline tools (mactime -b FILE)"}}})},
+        {"ls", "SOURCE [FOLDER]", "one folder's rows, as the file list shows them",
+         joined({session, selectionOptions(false), {kJsonOption}})},
+        {"find", "SOURCE PATTERN", "deleted files whose names match PATTERN, with their folder",
+         joined({session, selectionOptions(false), {kJsonOption}}),
+         "PATTERN matches names as the file list's filter does ('*' any run, '?' one character)."},
+        {"recover", "SOURCE (--all | PATH...) --to DIR", "copy found files and folders into DIR",
+         joined({{{"to", "DIR", "the folder to copy into (made if missing; never on SOURCE itself)"},
+                  {"all", nullptr, "recover every deleted file and folder"},
+                  {"duplicates", "POLICY", "a name that exists in DIR: rename (the default), overwrite or skip"},
+                  {"no-times", nullptr, "leave recovered files with the copy's time, not their own"},
+                  {"report", "FILE", "write one JSON line per file asked for: outcome, size and SHA-256"}},
+                 session,
+                 selectionOptions(true)}),
+         "PATH is a folder or file as 'sarvik scan' prints it (\"/Docs/a.txt\")."},
+        {"carve",
+         "SOURCE",
+         "files found by their content alone, over the whole SOURCE (a volume, a partition, or a disk)",
+         {{"types", "LIST", "the formats to look for: jpg,png,gif,pdf,zip,mp4,tif,sqlite (the default: all)"},
+          {"to", "DIR", "write the files found into DIR"}}},
+    };
+}
+
+} // namespace
+
+std::vector<OptionSpec> sessionOptions()
+{
+    return {
+        {"classic", nullptr, "the classic rules: first cluster of live folders, 8-bit names"},
+        {"thorough", nullptr, "the thorough rules (the default): whole folders, names as UTF-8"},
+        {"snapshot", "FILE", "save the scan to a recovery snapshot FILE"},
+        {"force", nullptr, "let --snapshot replace an existing file"},
+        {"device", "PATH", "read a snapshot SOURCE's file data from PATH"},
+        {"no-carve", nullptr, "do not carve the clusters no found file claims (thorough rules)"},
+    };
+}
+
+std::vector<OptionSpec> selectionOptions(bool withDryRun)
+{
+    std::vector<OptionSpec> options = {
+        {"filter", "PATTERN", "only deleted files whose names match PATTERN (may repeat)"},
+        {"min-size", "SIZE", "only files of at least SIZE bytes (K, M, G: 1024, 1024^2, 1024^3)"},
+        {"max-size", "SIZE", "only files of at most SIZE bytes"},
+        {"since", "TIME", "only files modified at or after TIME (YYYY-MM-DD[ HH:MM[:SS]])"},
+        {"until", "TIME", "only files modified before TIME (a date alone: up to its end)"},
+        {"id", "N", "only the file with MFT record N (NTFS) or first cluster N (FAT); may repeat"},
+    };
+    if (withDryRun)
+        options.push_back({"dry-run", nullptr, "print what would be written, write nothing"});
+    return options;
+}
+
+const std::vector<CommandSpec>& commandSpecs()
+{
+    static const std::vector<CommandSpec> specs = makeSpecs();
+    return specs;
+}
+
+const CommandSpec* findCommand(const std::string& name)
+{
+    for (const CommandSpec& spec : commandSpecs())
+        if (name == spec.name)
+            return &spec;
+    return nullptr;
+}
+
+std::optional<std::string> ParsedArgs::value(const std::string& name) const
+{
+    const auto it = m_values.find(name);
+    if (it == m_values.end() || it->second.empty())
+        return std::nullopt;
+    return it->second.back().second;
+}
+
+std::vector<std::string> ParsedArgs::values(const std::string& name) const
+{
+    std::vector<std::string> out;
+    if (const auto it = m_values.find(name); it != m_values.end())
+        for (const auto& [position, text] : it->second)
+            out.push_back(text);
+    return out;
+}
+
+std::optional<std::string> ParsedArgs::lastOf(const std::vector<std::string>& names) const
+{
+    std::optional<std::string> last;
+    int lastPosition = -1;
+    for (const std::string& name : names)
+        if (const auto it = m_values.find(name); it != m_values.end())
+            for (const auto& given : it->second)
+                if (given.first > lastPosition) {
+                    lastPosition = given.first;
+                    last = name;
+                }
+    return last;
+}
+
+void ParsedArgs::add(const std::string& name, std::string value, int position)
+{
+    m_values[name].emplace_back(position, std::move(value));
+}
+
+void printUsageLine(const CommandSpec& spec, std::FILE* out)
+{
+    std::fprintf(out, "usage: sarvik %s %s [OPTION]...\n", spec.name, spec.arguments);
+}
+
+void printCommandHelp(const CommandSpec& spec, std::FILE* out)
+{
+    printUsageLine(spec, out);
+    std::fprintf(out, "%s\n", spec.summary);
+    if (spec.details != nullptr)
+        std::fprintf(out, "%s\n", spec.details);
+    std::fputs("\noptions:\n", out);
+    std::vector<OptionSpec> options = spec.options;
+    options.push_back(kHelpOption);
+    for (const OptionSpec& o : options) {
+        std::string left = std::string("  --") + o.name;
+        if (o.value != nullptr)
+            left += std::string(" ") + o.value;
+        if (left.size() < 24)
+            left.append(24 - left.size(), ' ');
+        else
+            left += "\n" + std::string(24, ' ');
+        std::fprintf(out, "%s%s\n", left.c_str(), o.help);
+    }
+    std::fputs("\nexit status: 0 done, 1 could not be done, 2 usage error, 3 done with losses,\n"
+               "130 interrupted (see 'sarvik help').\n",
+               out);
+}
+
+int usageError(const CommandSpec& spec, const std::string& message)
+{
+    std::fprintf(stderr, "sarvik %s: %s\n", spec.name, message.c_str());
+    printUsageLine(spec, stderr);
+    std::fprintf(stderr, "Try 'sarvik %s --help' for more information.\n", spec.name);
+    return kExitUsage;
+}
+
+std::optional<int> parseArgs(const CommandSpec& spec, const std::vector<std::string>& args, ParsedArgs& parsed)
+{
+    std::vector<OptionSpec> options = spec.options;
+    options.push_back(kHelpOption);
+    std::vector<struct option> table;
+    for (std::size_t i = 0; i < options.size(); ++i)
+        table.push_back({options[i].name, options[i].value != nullptr ? required_argument : no_argument, nullptr,
+                         static_cast<int>(256 + i)});
+    table.push_back({nullptr, 0, nullptr, 0});
+
+    std::vector<std::string> words;
+    words.reserve(args.size() + 1);
+    words.push_back(std::string("sarvik ") + spec.name);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    // ":" first: a missing value is told apart from an unknown option; "-"
+    // keeps positional arguments in their place among the options, and "--"
+    // still ends the options. getopt_long's own messages are off so that every
+    // error has the same shape.
+    optind = 0;
+    opterr = 0;
+    const int argc = static_cast<int>(words.size());
+    for (;;) {
+        const int before = optind == 0 ? 1 : optind;
+        const int c = getopt_long(argc, argv.data(), "-:h", table.data(), nullptr);
+        if (c == -1)
+            break;
+        if (c == 1) {
+            parsed.positional.emplace_back(optarg);
+        } else if (c == 'h') {
+            printCommandHelp(spec, stdout);
+            return kExitDone;
+        } else if (c >= 256) {
+            const OptionSpec& o = options[static_cast<std::size_t>(c - 256)];
+            if (std::string(o.name) == "help") {
+                printCommandHelp(spec, stdout);
+                return kExitDone;
+            }
+            parsed.add(o.name, optarg != nullptr ? optarg : "", before);
+        } else if (c == ':') {
+            const std::string word = argv[static_cast<std::size_t>(std::min(optind, argc) - 1)];
+            return usageError(spec, "option '" + word.substr(0, word.find('=')) + "' needs a value");
+        } else {
+            const std::string word = argv[static_cast<std::size_t>(std::min(optind, argc) - 1)];
+            const std::string name = word.substr(0, word.find('='));
+            const bool flag = std::any_of(options.begin(), options.end(), [&](const OptionSpec& o) {
+                return o.value == nullptr && name == std::string("--") + o.name;
+            });
+            if (flag && name.size() < word.size())
+                return usageError(spec, "option '" + name + "' takes no value");
+            // getopt_long also takes a unique abbreviation; one that fits several options lands here too.
+            return usageError(spec, "unknown option '" + name + "'");
+        }
+    }
+    for (int i = optind; i < argc; ++i)
+        parsed.positional.emplace_back(argv[static_cast<std::size_t>(i)]);
+    return std::nullopt;
+}
+
+} // namespace sarvik::cli

@@ -1,0 +1,25 @@
+#pragma once
+// Terminal columns of UTF-8 text, measured with wcwidth in a UTF-8 locale, so
+// that combining marks (no column), CJK and emoji (two) keep tables in line.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace sarvik::cli {
+
+/// Sets the character type to a UTF-8 locale (C.UTF-8, else the environment's
+/// when it reads UTF-8): wcwidth needs one.
+void setUpTextLocale();
+
+/// Columns `text` takes on a terminal; a character wcwidth does not know counts one.
+[[nodiscard]] std::size_t displayWidth(std::string_view text);
+
+/// `text` in exactly `columns` columns: padded with blanks, or cut at a
+/// character boundary and ended with "…" when it is wider.
+[[nodiscard]] std::string fitted(std::string_view text, std::size_t columns);
+
+/// `text` right-aligned in `columns` columns (numbers), never cut.
+[[nodiscard]] std::string rightAligned(std::string_view text, std::size_t columns);
+
+} // namespace sarvik::cli

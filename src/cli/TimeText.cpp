@@ -1,0 +1,121 @@
+#include "cli/TimeText.h"
+
+#include "catalogue/FileList.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace sarvik::cli {
+
+namespace {
+
+struct Civil {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+std::optional<Civil> fatCivil(std::uint16_t date, std::uint16_t time)
+{
+    Civil c{1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F, time >> 11, (time >> 5) & 0x3F, (time & 0x1F) * 2};
+    static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (c.day == 0 || c.month == 0 || c.month > 12 || c.day > kDays[c.month - 1])
+        return std::nullopt;
+    if (c.hour > 23 || c.minute > 59 || c.second > 59)
+        c.hour = c.minute = c.second = 0; // a time of day that names no moment: the date alone
+    return c;
+}
+
+std::optional<Civil> utcCivil(std::uint64_t fileTime)
+{
+    if (fileTime == 0)
+        return std::nullopt;
+    const std::time_t seconds = static_cast<std::time_t>(catalogue::fileTimeToUnix(fileTime));
+    std::tm tm{};
+    if (::gmtime_r(&seconds, &tm) == nullptr)
+        return std::nullopt;
+    return Civil{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string format(const Civil& c, char separator)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d", c.year, c.month, c.day, separator, c.hour,
+                  c.minute, c.second);
+    return text;
+}
+
+} // namespace
+
+std::string fatTimeIso(std::uint16_t date, std::uint16_t time)
+{
+    const auto c = fatCivil(date, time);
+    return c ? format(*c, 'T') : std::string();
+}
+
+std::string fatDateIso(std::uint16_t date)
+{
+    const auto c = fatCivil(date, 0);
+    return c ? format(*c, 'T').substr(0, 10) : std::string();
+}
+
+std::string fileTimeIso(std::uint64_t fileTime)
+{
+    const auto c = utcCivil(fileTime);
+    if (!c)
+        return {};
+    std::string text = format(*c, 'T');
+    if (const std::uint64_t ticks = fileTime % 10'000'000; ticks != 0) {
+        char fraction[12];
+        std::snprintf(fraction, sizeof fraction, ".%07llu", static_cast<unsigned long long>(ticks));
+        text += fraction;
+    }
+    return text + "Z";
+}
+
+std::string fatTimeText(std::uint16_t date, std::uint16_t time)
+{
+    const auto c = fatCivil(date, time);
+    return c ? format(*c, ' ') : std::string();
+}
+
+std::string fileTimeText(std::uint64_t fileTime)
+{
+    const auto c = utcCivil(fileTime);
+    return c ? format(*c, ' ') : std::string();
+}
+
+std::optional<std::int64_t> parseTime(const std::string& text, bool endOfDay)
+{
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int used = 0;
+    std::string rest = text;
+    const bool utc = !rest.empty() && (rest.back() == 'Z' || rest.back() == 'z');
+    if (utc)
+        rest.pop_back();
+    if (rest.size() > 10 && (rest[10] == 'T' || rest[10] == 't'))
+        rest[10] = ' ';
+    const int fields = std::sscanf(rest.c_str(), "%4d-%2d-%2d%n %2d:%2d%n:%2d%n", &year, &month, &day, &used, &hour,
+                                   &minute, &used, &second, &used);
+    if ((fields != 3 && fields != 5 && fields != 6) || static_cast<std::size_t>(used) != rest.size())
+        return std::nullopt;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    if (fields == 3 && endOfDay) {
+        hour = 23;
+        minute = 59;
+        second = 59;
+    }
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    const std::time_t t = utc ? ::timegm(&tm) : std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1) && !(year == 1969 || year == 1970))
+        return std::nullopt;
+    return static_cast<std::int64_t>(t);
+}
+
+} // namespace sarvik::cli

@@ -1,0 +1,31 @@
+#pragma once
+// Times as the command line writes them: ISO 8601 in JSON, "YYYY-MM-DD HH:MM:SS"
+// in text. FAT stores local time without a zone (the clock of the machine that
+// wrote it), so its times are written as local times with no zone; NTFS stores
+// UTC in 100-nanosecond steps, written with "Z" and, when not whole, the fraction.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sarvik::cli {
+
+/// "2026-12-08T13:07:02" from a packed FAT date and time of day; empty when the
+/// date names no day.
+[[nodiscard]] std::string fatTimeIso(std::uint16_t date, std::uint16_t time);
+/// "2026-12-08" from a packed FAT date; empty when it names no day.
+[[nodiscard]] std::string fatDateIso(std::uint16_t date);
+/// "2023-11-14T22:13:20Z" or "2023-11-14T22:13:20.1234567Z"; empty for 0.
+[[nodiscard]] std::string fileTimeIso(std::uint64_t fileTime);
+
+/// "2026-12-08 13:07:02" (local, as stored); empty when the date names no day.
+[[nodiscard]] std::string fatTimeText(std::uint16_t date, std::uint16_t time);
+/// "2023-11-14 22:13:20" (UTC); empty for 0.
+[[nodiscard]] std::string fileTimeText(std::uint64_t fileTime);
+
+/// Seconds since 1970 (UTC) of "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or
+/// "YYYY-MM-DD HH:MM:SS" ("T" may stand for the blank), read as local time, or
+/// as UTC with a trailing "Z". `endOfDay`: a date alone means its last second.
+[[nodiscard]] std::optional<std::int64_t> parseTime(const std::string& text, bool endOfDay);
+
+} // namespace sarvik::cli

@@ -1,0 +1,73 @@
+// The command line's text helpers: terminal columns, times and sizes.
+
+#include "cli/Selection.h"
+#include "cli/TextWidth.h"
+#include "cli/TimeText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using namespace sarvik::cli;
+
+class CliText : public ::testing::Test {
+  protected:
+    void SetUp() override { setUpTextLocale(); }
+};
+
+TEST_F(CliText, ColumnsFollowWcwidth)
+{
+    EXPECT_EQ(displayWidth("abc"), 3u);
+    EXPECT_EQ(displayWidth("e\u0301te\u0301"), 3u); // combining acute accents take no column
+    EXPECT_EQ(displayWidth("\u6f22\u5b57"), 4u);    // CJK: two each
+    EXPECT_EQ(displayWidth("\U0001F600 x"), 4u);    // emoji: two
+    EXPECT_EQ(displayWidth("caf\xe9"), 4u);         // a stray byte counts one, never zero
+}
+
+TEST_F(CliText, FittedPadsOrCutsWithAnEllipsis)
+{
+    EXPECT_EQ(fitted("e\u0301", 3), "e\u0301  ");
+    EXPECT_EQ(fitted("abcdef", 4), "abc\u2026");
+    // A wide character that would cross the edge is left out and the gap padded.
+    EXPECT_EQ(fitted("a\u6f22\u5b57", 4), "a\u6f22\u2026");
+    EXPECT_EQ(fitted("\u6f22\u5b57\u6f22", 4), "\u6f22\u2026 ");
+    for (const char* name : {"\u6f22\u5b57\u30c6\u30b9\u30c8 long name.txt", "e\u0301\u0301xxxxxxxxxxxxx"})
+        EXPECT_EQ(displayWidth(fitted(name, 9)), 9u) << name;
+    EXPECT_EQ(rightAligned("12", 4), "  12");
+}
+
+TEST_F(CliText, TimesArePaddedIso)
+{
+    // 2026-12-08 13:07:02: the write time of day counts 2-second steps.
+    const std::uint16_t date = ((2026 - 1980) << 9) | (12 << 5) | 8;
+    const std::uint16_t time = (13 << 11) | (7 << 5) | 1;
+    EXPECT_EQ(fatTimeIso(date, time), "2026-12-08T13:07:02");
+    EXPECT_EQ(fatTimeText(date, time), "2026-12-08 13:07:02");
+    EXPECT_EQ(fatDateIso(date), "2026-12-08");
+    EXPECT_EQ(fatTimeIso(0, time), "");
+    EXPECT_EQ(fileTimeIso(133444736000000000ull), "2023-11-14T22:13:20Z");
+    EXPECT_EQ(fileTimeIso(133444736001234567ull), "2023-11-14T22:13:20.1234567Z");
+    EXPECT_EQ(fileTimeText(133444736001234567ull), "2023-11-14 22:13:20");
+    EXPECT_EQ(fileTimeIso(0), "");
+}
+
+TEST_F(CliText, TimeAndSizeArguments)
+{
+    EXPECT_EQ(parseTime("2023-11-14T22:13:20Z", false), 1700000000);
+    EXPECT_EQ(parseTime("2023-11-14 22:13Z", false), 1699999980);
+    EXPECT_EQ(parseTime("2023-11-14Z", true), 1700006399); // --until: the end of the day
+    EXPECT_EQ(parseTime("2023-11-14Z", false), 1699920000);
+    for (const char* bad : {"", "2023-11", "2023-13-01", "2023-11-14 25:00", "yesterday", "2023-11-14x"})
+        EXPECT_FALSE(parseTime(bad, false)) << bad;
+
+    EXPECT_EQ(parseSize("4096"), 4096u);
+    EXPECT_EQ(parseSize("64K"), 65536u);
+    EXPECT_EQ(parseSize("1.5M"), 1572864u);
+    EXPECT_EQ(parseSize("2G"), 2147483648u);
+    for (const char* bad : {"", "-1", "K", "12Q", "1e400"})
+        EXPECT_FALSE(parseSize(bad)) << bad;
+}
+
+} // namespace
