@@ -47,6 +47,7 @@ void Catalogue::ClearFatCatalogue()
     FileCount = 0;
     EntriesExamined = 0;
     Losses = {};
+    FatTimesOfDay = true;
     FatFolderList = {};
     FatFileList = {};
     m_fatFolderByCluster = {};

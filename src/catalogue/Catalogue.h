@@ -132,6 +132,9 @@ public:
     /// Names are UTF-8 (a thorough scan, or a snapshot of one), not the 8-bit
     /// text of the default rules; display and output then take them as they are.
     bool NamesAreUtf8 = false;
+    /// The FAT entries' writeTime fields were read (a scan, or a snapshot that
+    /// kept them); a snapshot without them leaves them 0 and this false.
+    bool FatTimesOfDay = true;
 
     /// Adds a folder unless one with the same first cluster is already listed.
     /// Returns true when it added.

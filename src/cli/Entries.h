@@ -10,9 +10,9 @@
 
 namespace sarvik::cli {
 
-/// How the listings of one session show times. A snapshot keeps FAT write
-/// dates but not their time of day, so a session loaded from one shows dates
-/// alone rather than a midnight that never was.
+/// How the listings of one session show times. A classic snapshot keeps FAT
+/// write dates but not their time of day, so a session loaded from one shows
+/// dates alone rather than a midnight that never was.
 struct EntryStyle {
     bool fatTimesOfDay = true;
 };

@@ -179,10 +179,10 @@ void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, in
     }
 }
 
-/// The session's style: a snapshot keeps no FAT time of day.
-EntryStyle styleFor(const SessionArgs& sa)
+/// The session's style: a snapshot may have kept no FAT time of day.
+EntryStyle styleFor(const scan::ScanSession& s)
 {
-    return EntryStyle{!isSnapshotSource(sa.source)};
+    return EntryStyle{s.catalogue.FatTimesOfDay};
 }
 
 } // namespace
@@ -204,7 +204,7 @@ int runScan(const std::vector<std::string>& args)
         return status;
     const auto& s = *session;
     if (parsed.has("json")) {
-        scanJson(s, styleFor(sa));
+        scanJson(s, styleFor(s));
         return status;
     }
     if (parsed.has("bodyfile")) {
@@ -217,7 +217,7 @@ int runScan(const std::vector<std::string>& args)
                 sa.source.c_str(), disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
     std::puts(s.catalogue.NamesAreUtf8 ? "Thorough scan" : "Classic scan");
     std::puts("/");
-    printFolder(s, s.tree.root(), 1, styleFor(sa));
+    printFolder(s, s.tree.root(), 1, styleFor(s));
     std::printf("%u folder(s), %u deleted file(s) found\n", s.catalogue.FolderCount, s.catalogue.FileCount);
     return status;
 }
@@ -311,9 +311,9 @@ int runLs(const std::vector<std::string>& args)
     }
     const auto rows = selectedRows(*session, *node, selection);
     if (parsed.has("json"))
-        lsJson(*session, *node, rows, styleFor(sa));
+        lsJson(*session, *node, rows, styleFor(*session));
     else
-        lsText(*session, rows, styleFor(sa));
+        lsText(*session, rows, styleFor(*session));
     return status;
 }
 

@@ -1,5 +1,7 @@
 #include "snapshot/RecoverySnapshot.h"
 
+#include <algorithm>
+
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -350,6 +352,19 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
         w.chars(kSectorSizeTrailer);
         w.chars(std::to_string(info.BytesPerSector));
     }
+    if (isFatKind(geometry.GeometryKind) && catalogue.NamesAreUtf8 && catalogue.FatTimesOfDay) {
+        const auto timed = [](const auto& e) { return e.writeTime != 0; };
+        const auto& c = catalogue;
+        if (std::any_of(c.FatFolderList.begin(), c.FatFolderList.end(), timed) ||
+            std::any_of(c.FatFileList.begin(), c.FatFileList.end(), timed)) {
+            w.chars(kFatTimesTrailer);
+            w.put(4, c.FatFolderList.size() + c.FatFileList.size());
+            for (const auto& e : c.FatFolderList)
+                w.put(2, e.writeTime);
+            for (const auto& e : c.FatFileList)
+                w.put(2, e.writeTime);
+        }
+    }
     if (catalogue.NamesAreUtf8)
         w.chars(kUtf8NamesMarker);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -497,6 +512,23 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
                 c.info.BytesPerSector = value;
                 trailer += kSectorSizeTrailer.size() + kDigits;
             }
+        }
+    }
+    // Then the FAT write times of day, when the count matches the records read.
+    cat.FatTimesOfDay = false;
+    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size()) {
+        const ByteReader rest(bytes.subspan(trailer));
+        const std::size_t entries = cat.FatFolderList.size() + cat.FatFileList.size();
+        const std::size_t start = kFatTimesTrailer.size() + 4;
+        if (rest.equals(0, kFatTimesTrailer) && rest.u32or0(kFatTimesTrailer.size()) == entries &&
+            rest.has(start, entries * 2)) {
+            std::size_t at = start;
+            for (auto& e : cat.FatFolderList)
+                e.writeTime = rest.u16or0((at += 2) - 2);
+            for (auto& e : cat.FatFileList)
+                e.writeTime = rest.u16or0((at += 2) - 2);
+            cat.FatTimesOfDay = true;
+            trailer += at;
         }
     }
     cat.NamesAreUtf8 = whole && marked && trailer + kUtf8NamesMarker.size() == bytes.size();

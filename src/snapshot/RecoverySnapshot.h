@@ -55,6 +55,11 @@ inline constexpr std::string_view kUtf8NamesMarker = "NAMES=UTF-8";
 /// Follows the last file record of a snapshot of a volume whose sectors are not
 /// 512 bytes long, then four decimal digits of its bytes per sector.
 inline constexpr std::string_view kSectorSizeTrailer = "SECTOR=";
+/// Follows the records (and any SECTOR= trailer) of a snapshot of a thorough
+/// FAT scan whose entries carry write times of day: a u32 count of folder and
+/// file records, then each one's u16 packed write time, folders first, in
+/// record order. The records' own fields hold only dates.
+inline constexpr std::string_view kFatTimesTrailer = "FATTIME=";
 
 /// Shown (followed by the 7 bytes read, up to a zero byte) when the tag differs.
 inline constexpr std::string_view kBadTagMessage = "    Invalid version of the file found : ";

@@ -119,6 +119,12 @@ for f in json.load(open("ntfs.json"))["files"]:
 assert checked > 0
 PY
 
+# A thorough snapshot keeps the FAT times of day: it lists what the image does.
+"$SARVIK" scan "$FAT" --snapshot "$WORK/fat" >scan-image.txt 2>/dev/null || fail "scan --snapshot"
+"$SARVIK" scan "$WORK/FAT.RVU" >scan-snapshot.txt 2>/dev/null || fail "scan of the snapshot"
+grep -q " 22:13:20$" scan-snapshot.txt || fail "the snapshot lost the time of day: $(cat scan-snapshot.txt)"
+diff <(tail -n +2 scan-image.txt) <(tail -n +2 scan-snapshot.txt) >/dev/null || fail "the snapshot lists other times"
+
 # --- body file -------------------------------------------------------------------
 for src in "$FAT" "$NTFS"; do
     "$SARVIK" scan "$src" --bodyfile >body.txt 2>/dev/null || fail "--bodyfile $src"

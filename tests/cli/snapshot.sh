@@ -26,7 +26,7 @@ grep -q "saved to $work/SCAN1.RVU" scan.err || fail "save path not reported: $(c
 [ -f SCAN1.RVU ] || fail "SCAN1.RVU missing"
 
 # The snapshot as SOURCE lists what the scan found, and saves back byte for byte.
-# A snapshot keeps FAT write dates but not their time of day: it lists the
+# A classic snapshot keeps FAT write dates but not their time of day: it lists the
 # dates alone.
 "$sarvik" scan SCAN1.RVU --snapshot again.rvu >snap.out 2>snap.err || fail "scan of the snapshot"
 grep -qE ' [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$' scan.out || fail "no time of day: $(cat scan.out)"

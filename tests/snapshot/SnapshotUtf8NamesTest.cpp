@@ -86,3 +86,39 @@ TEST(SnapshotUtf8Names, TheMarkerCountsOnlyRightAfterTheBody)
     EXPECT_EQ(snapshot::DecodeSnapshot(damaged, partial).status, DecodeStatus::Damaged);
     EXPECT_FALSE(partial.catalogue.NamesAreUtf8);
 }
+
+TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepWriteTimesOfDayClassicOnesStayAsTheyWere)
+{
+    const auto fat = [](bool utf8, std::uint16_t time) {
+        snapshot::SnapshotContent c;
+        c.info.VolumeKind = disk::VolumeKind::Fat16;
+        c.info.DevicePath = "/dev/sdz1";
+        c.geometry.GeometryKind = disk::VolumeKind::Fat16;
+        c.geometry.SectorsPerCluster = 4;
+        c.catalogue.AddFatFolder("Docs", 3, 0, 0x5770, 0x5770, 0, 0, time);
+        c.catalogue.AddFatFile("a.txt", 9, 3, 0x5770, 0x5770, 10, 1,
+                               static_cast<std::uint16_t>(time == 0 ? 0 : time + 1));
+        c.catalogue.FolderCount = 1;
+        c.catalogue.FileCount = 1;
+        c.catalogue.NamesAreUtf8 = utf8;
+        return c;
+    };
+    const std::uint16_t time = (22 << 11) | (13 << 5) | 10;
+    const auto thorough = encode(fat(true, time));
+    EXPECT_TRUE(endsWithMarker(thorough)) << "the time trailer comes before the names marker";
+    snapshot::SnapshotContent loaded;
+    ASSERT_EQ(snapshot::DecodeSnapshot(thorough, loaded).status, DecodeStatus::Loaded);
+    EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
+    EXPECT_TRUE(loaded.catalogue.FatTimesOfDay);
+    EXPECT_EQ(loaded.catalogue.FatFolderList.at(0).writeTime, time);
+    EXPECT_EQ(loaded.catalogue.FatFileList.at(0).writeTime, time + 1);
+    EXPECT_EQ(encode(loaded), thorough);
+
+    // Classic snapshots keep the original format: no trailer, and no times of day when loaded.
+    EXPECT_EQ(encode(fat(false, time)), encode(fat(false, 0)));
+    EXPECT_EQ(encode(fat(true, 0)).size() + snapshot::kFatTimesTrailer.size() + 4 + 2 * 2, thorough.size());
+    snapshot::SnapshotContent classic;
+    ASSERT_EQ(snapshot::DecodeSnapshot(encode(fat(false, time)), classic).status, DecodeStatus::Loaded);
+    EXPECT_FALSE(classic.catalogue.FatTimesOfDay);
+    EXPECT_EQ(classic.catalogue.FatFileList.at(0).writeTime, 0u);
+}
