@@ -87,6 +87,8 @@ class ExfatScanner {
         const bool deleted = set.deleted || folderDeleted;
         const auto writeDate = static_cast<std::uint16_t>(set.data.modified >> 16);
         const auto accessDate = static_cast<std::uint16_t>(set.data.accessed >> 16);
+        // The low 16 bits: the time of day packed as FAT packs it (2-second steps).
+        const auto writeTime = static_cast<std::uint16_t>(set.data.modified & 0xFFFF);
         ++m_catalogue.EntriesExamined;
         m_observer.lastItem(set.name);
         if (set.directory) {
@@ -94,7 +96,8 @@ class ExfatScanner {
             // its own, or that names the root's, cannot be read or told apart.
             if (!m_exfat.isCluster(set.firstCluster) || set.firstCluster == m_volume.geometry.RootDirStart)
                 return;
-            if (m_catalogue.AddFatFolder(set.name, set.firstCluster, key, writeDate, accessDate, 0, deleted ? 1 : 0))
+            if (m_catalogue.AddFatFolder(set.name, set.firstCluster, key, writeDate, accessDate, 0, deleted ? 1 : 0,
+                                         writeTime))
                 m_catalogue.FatFolderList.back().exfat = set.data;
             m_observer.foldersFound(m_catalogue.FolderCount);
             return;
@@ -105,7 +108,7 @@ class ExfatScanner {
         if (set.data.dataLength != 0 && !m_exfat.isCluster(set.firstCluster))
             return;
         const auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(set.data.dataLength, 0xFFFFFFFFu));
-        m_catalogue.AddFatFile(set.name, set.firstCluster, key, writeDate, accessDate, size, 1);
+        m_catalogue.AddFatFile(set.name, set.firstCluster, key, writeDate, accessDate, size, 1, writeTime);
         m_catalogue.FatFileList.back().exfat = set.data;
         ++m_catalogue.FileCount;
         m_observer.filesFound(m_catalogue.FileCount);
