@@ -50,7 +50,9 @@ for target in "${targets[@]}"; do
         log=$dir/run-$restarts.log
         /usr/bin/time -o "$log.cpu" -f '%U %S' bash tools/fuzz-run.sh "$target" "$left" "$dir" >"$log" 2>&1
         rc=$?
-        cpu=$(awk -v c="$cpu" '{ printf "%.0f", c + $1 + $2 }' "$log.cpu")
+        # time(1) puts "Command exited with non-zero status N" before the times
+        # when the fuzzer found something: sum the line of numbers only.
+        cpu=$(awk -v c="$cpu" '$1 ~ /^[0-9.]+$/ { c += $1 + $2 } END { printf "%.0f", c }' "$log.cpu")
         n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
         executions=$((executions + ${n:-0}))
         ((rc == 0)) && break

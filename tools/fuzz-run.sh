@@ -29,7 +29,7 @@ esac
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S tests/fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
-cmake --build build-fuzz --target "$binary" >/dev/null
+build_log=$(cmake --build build-fuzz --target "$binary" 2>&1) || { printf '%s\n' "$build_log" >&2; exit 1; }
 if [[ $target == volume && -z ${SARVIK_FUZZ_VOLUMES:-} ]]; then
     bash tools/make-fuzz-volumes.sh build-fuzz/volumes
     export SARVIK_FUZZ_VOLUMES=$PWD/build-fuzz/volumes
