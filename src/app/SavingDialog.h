@@ -5,7 +5,7 @@
 // under a lock and shown by one queued call at a time. The box closes itself when
 // the copy has ended; Escape and the close box do nothing while it runs.
 
-#include "catalogue/ScanObserver.h"
+#include "catalogue/RecoveryControl.h"
 #include "recovery/FileRecovery.h"
 #include "recovery/SaveWorker.h"
 

@@ -2,7 +2,7 @@
 // The list of clusters that belong to the thing being read from a FAT volume:
 // one cluster for a directory, or the walk of a file's allocation-table chain.
 
-#include "catalogue/ScanObserver.h"
+#include "catalogue/RecoveryControl.h"
 #include "disk/Volume.h"
 
 #include <cstdint>

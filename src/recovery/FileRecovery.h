@@ -13,7 +13,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileList.h"
 #include "catalogue/FolderTree.h"
-#include "catalogue/ScanObserver.h"
+#include "catalogue/RecoveryControl.h"
 #include "disk/Volume.h"
 #include "ntfs/MftRunList.h"
 #include "recovery/Condition.h"

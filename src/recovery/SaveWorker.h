@@ -4,7 +4,7 @@
 // which the copy polls before every block, file and folder. The destructor asks
 // for a stop and joins: a worker is never killed.
 
-#include "catalogue/ScanObserver.h"
+#include "catalogue/RecoveryControl.h"
 
 #include <atomic>
 #include <functional>
