@@ -4,7 +4,7 @@
 // the destination; the implementations refuse any component that is empty,
 // "." or "..", or holds a separator, and create the final component without
 // following a symbolic link. The POSIX implementation lives in platform/; an
-// in-memory one (MemoryOutputFolder.h) serves tests.
+// in-memory one (tests/support/MemoryOutputFolder.h) serves tests.
 
 #include "disk/ByteReader.h"
 

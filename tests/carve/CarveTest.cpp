@@ -6,10 +6,10 @@
 #include "carve/Carver.h"
 #include "carve/FatCarve.h"
 #include "recovery/FileRecovery.h"
-#include "recovery/MemoryOutputFolder.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
 #include "support/Manifest.h"
+#include "support/MemoryOutputFolder.h"
 
 #include <gtest/gtest.h>
 

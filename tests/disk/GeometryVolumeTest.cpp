@@ -4,10 +4,10 @@
 // which no tool here writes, is built by hand.
 
 #include "recovery/FileRecovery.h"
-#include "recovery/MemoryOutputFolder.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
 #include "support/Manifest.h"
+#include "support/MemoryOutputFolder.h"
 #include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>

@@ -7,11 +7,11 @@
 #include "exfat/ExfatBoot.h"
 #include "exfat/ExfatDirectory.h"
 #include "recovery/FileRecovery.h"
-#include "recovery/MemoryOutputFolder.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
 #include "snapshot/RecoverySnapshot.h"
 #include "support/Manifest.h"
+#include "support/MemoryOutputFolder.h"
 #include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>

@@ -7,10 +7,10 @@
 // of the volume is listed there. Skipped when the volume has not been made.
 
 #include "recovery/FileRecovery.h"
-#include "recovery/MemoryOutputFolder.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
 #include "support/Manifest.h"
+#include "support/MemoryOutputFolder.h"
 
 #include <gtest/gtest.h>
 

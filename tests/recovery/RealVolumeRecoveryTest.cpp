@@ -2,10 +2,10 @@
 // checked against their manifests. Skipped when the volumes have not been made.
 
 #include "recovery/FileRecovery.h"
-#include "recovery/MemoryOutputFolder.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
 #include "support/Manifest.h"
+#include "support/MemoryOutputFolder.h"
 
 #include <gtest/gtest.h>
 

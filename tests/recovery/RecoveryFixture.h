@@ -9,8 +9,8 @@
 #include "disk/BlockSource.h"
 #include "disk/Volume.h"
 #include "recovery/FileRecovery.h"
-#include "recovery/MemoryOutputFolder.h"
 #include "search/NamePatterns.h"
+#include "support/MemoryOutputFolder.h"
 #include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "recovery/MemoryOutputFolder.h"
+#include "support/MemoryOutputFolder.h"
 
 #include <algorithm>
 
