@@ -39,10 +39,6 @@ public:
     /// status and never take a failed read for data.
     [[nodiscard]] ReadStatus read(std::uint64_t sector, std::uint32_t count, MutableByteSpan buffer) const;
 
-    /// The classic contract: -1 when the device cannot be opened, otherwise a
-    /// non-zero value whatever became of the read itself.
-    int ReadSectors(std::uint32_t sectorLow, std::uint32_t sectorHigh, std::uint32_t count, void* buffer) const;
-
 private:
     std::string m_devicePath;
     std::shared_ptr<const BlockSource> m_source;
