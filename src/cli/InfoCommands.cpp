@@ -115,7 +115,7 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
     Json j = Json::object();
     j["source"] = request.path;
     j["driveText"] = src.item.text;
-    j["VolumeKind"] = info.VolumeKind;
+    j["VolumeKind"] = info.FileSystemKind;
     j["DevicePath"] = info.DevicePath;
     j["VolumeClusterSectors"] = info.VolumeClusterSectors;
     j["VolumeSectors"] = info.VolumeSectors;

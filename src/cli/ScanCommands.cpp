@@ -28,7 +28,7 @@ Json volumeJson(const scan::ScanSession& s)
     const auto& info = s.volume.info;
     const auto& g = s.volume.geometry;
     Json j = Json::object();
-    j["VolumeKind"] = info.VolumeKind;
+    j["VolumeKind"] = info.FileSystemKind;
     j["DevicePath"] = info.DevicePath;
     j["VolumeClusterSectors"] = info.VolumeClusterSectors;
     j["VolumeSectors"] = info.VolumeSectors;

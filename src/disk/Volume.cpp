@@ -328,7 +328,7 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
     auto unsupported = [&](SelectStatus status, std::string detail = {}) {
         info.VolumeSupported = 0;
         info.DevicePath = " ";
-        info.VolumeKind = VolumeKind::Unsupported;
+        info.FileSystemKind = VolumeKind::Unsupported;
         info.VolumeClusterSectors = 0;
         info.VolumeSectors = 0;
         info.BytesPerSector = kSectorSize;
@@ -377,7 +377,7 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
         info.BackupBootSector = true;
         info.BackupBootSectorAt = *backup;
     }
-    info.VolumeKind = cls.kind;
+    info.FileSystemKind = cls.kind;
     info.VolumeClusterSectors = cls.clusterSectorsByte;
     if (auto field = UnreadGeometry(sector0, cls.kind, rules))
         return unsupported(SelectStatus::UnsupportedGeometry, std::move(*field));
@@ -458,7 +458,7 @@ VolumeInfoTexts ShowVolumeInfo(const VolumeInfo& info)
     texts.capacity = std::to_string(mebibytes) + " MB ( Approx )";
     texts.sectorsPerCluster = std::to_string(info.VolumeClusterSectors);
     texts.bytesPerSector = std::to_string(info.BytesPerSector);
-    texts.fileSystem = info.VolumeSupported == 1 ? fileSystemName(info.VolumeKind) : "NOT READY";
+    texts.fileSystem = info.VolumeSupported == 1 ? fileSystemName(info.FileSystemKind) : "NOT READY";
     return texts;
 }
 

@@ -23,7 +23,8 @@ inline constexpr std::uint16_t Exfat = 500;
 
 /// The selected drive as the drive page shows it; rewritten on every selection.
 struct VolumeInfo {
-    std::uint16_t VolumeKind = VolumeKind::Unsupported;
+    /// A VolumeKind code.
+    std::uint16_t FileSystemKind = VolumeKind::Unsupported;
     std::string DevicePath = " ";
     std::uint32_t VolumeClusterSectors = 0;
     std::uint64_t VolumeSectors = 0;
@@ -49,8 +50,9 @@ struct PartitionBlock {
     std::uint16_t PartitionKind = 0;
     std::uint32_t PartitionStartSector = 0;
     std::uint32_t PartitionSectors = 0;
-    std::uint32_t PartitionField3 = 0;
-    std::uint16_t PartitionField4 = 0;
+    /// Two spare fields: nothing reads or writes them; a snapshot carries them unchanged.
+    std::uint32_t PartitionReserved32 = 0;
+    std::uint16_t PartitionReserved16 = 0;
 };
 
 /// Numbers the engines use; written only by a supported selection or a snapshot.
@@ -74,7 +76,8 @@ struct VolumeGeometry {
     std::uint32_t MftRecordSectors = 0;
     std::uint32_t IndexRecordSectors = 0;
     std::uint32_t SearchEndSector = 0;
-    std::uint16_t GeometryTrailer = 0;
+    /// A spare field at the geometry's end: nothing reads it; a snapshot carries it unchanged.
+    std::uint16_t GeometryReserved16 = 0;
     /// exFAT: clusters of the cluster heap (cluster 2 is its first); 0 otherwise.
     std::uint32_t ClusterCount = 0;
 

@@ -17,8 +17,8 @@ using disk::ByteSpan;
 constexpr std::size_t kPartitionKind = 0;         // u16
 constexpr std::size_t kPartitionStartSector = 2;  // u32
 constexpr std::size_t kPartitionSectors = 6;      // u32
-constexpr std::size_t kPartitionField3 = 10;      // u32
-constexpr std::size_t kPartitionField4 = 14;      // u16
+constexpr std::size_t kPartitionReserved32 = 10;  // u32
+constexpr std::size_t kPartitionReserved16 = 14;  // u16
 constexpr std::size_t kGeometryKind = 16;         // u16: selects the body
 constexpr std::size_t kFatSectors = 18;           // u32
 constexpr std::size_t kSectorsPerCluster = 22;    // u32
@@ -32,7 +32,7 @@ constexpr std::size_t kNtfsReserved = 50;         // u32
 constexpr std::size_t kMftRecordSectors = 54;     // u32
 constexpr std::size_t kIndexRecordSectors = 58;   // u32
 constexpr std::size_t kSearchEndSector = 62;      // u32
-constexpr std::size_t kGeometryTrailer = 66;      // u16
+constexpr std::size_t kGeometryReserved16 = 66;   // u16
 
 constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 
@@ -144,8 +144,8 @@ void writeGeometry(Writer& w, const disk::PartitionBlock& p, const disk::VolumeG
     w.put(2, p.PartitionKind);
     w.put(4, p.PartitionStartSector);
     w.put(4, p.PartitionSectors);
-    w.put(4, p.PartitionField3);
-    w.put(2, p.PartitionField4);
+    w.put(4, p.PartitionReserved32);
+    w.put(2, p.PartitionReserved16);
     w.put(2, g.GeometryKind);
     w.put(4, g.FatSectors);
     w.put(4, g.SectorsPerCluster);
@@ -160,7 +160,7 @@ void writeGeometry(Writer& w, const disk::PartitionBlock& p, const disk::VolumeG
     w.put(4, g.MftRecordSectors);
     w.put(4, g.IndexRecordSectors);
     w.put(4, g.SearchEndSector);
-    w.put(2, g.GeometryTrailer);
+    w.put(2, g.GeometryReserved16);
 }
 
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
@@ -337,7 +337,7 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
     Writer w(bytes);
     w.chars(kTag);
     w.chars(kVersion);
-    w.put(2, info.VolumeKind);
+    w.put(2, info.FileSystemKind);
     w.put(2, info.DevicePath.size());
     w.chars(info.DevicePath);
     w.put(4, info.VolumeClusterSectors);
@@ -425,7 +425,7 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
     if (!block)
         return refuse("the file ends inside the geometry block");
 
-    c.info.VolumeKind = static_cast<std::uint16_t>(*kind);
+    c.info.FileSystemKind = static_cast<std::uint16_t>(*kind);
     c.info.DevicePath = toText(*path);
     c.info.VolumeClusterSectors = static_cast<std::uint32_t>(*clusterSectors);
     c.info.VolumeSectors = *sectors;
@@ -436,8 +436,8 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
     c.partition.PartitionKind = g.u16or0(kPartitionKind);
     c.partition.PartitionStartSector = g.u32or0(kPartitionStartSector);
     c.partition.PartitionSectors = g.u32or0(kPartitionSectors);
-    c.partition.PartitionField3 = g.u32or0(kPartitionField3);
-    c.partition.PartitionField4 = g.u16or0(kPartitionField4);
+    c.partition.PartitionReserved32 = g.u32or0(kPartitionReserved32);
+    c.partition.PartitionReserved16 = g.u16or0(kPartitionReserved16);
     auto& geo = c.geometry;
     geo.GeometryKind = g.u16or0(kGeometryKind);
     geo.FatSectors = g.u32or0(kFatSectors);
@@ -452,7 +452,7 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
     geo.MftRecordSectors = g.u32or0(kMftRecordSectors);
     geo.IndexRecordSectors = g.u32or0(kIndexRecordSectors);
     geo.SearchEndSector = g.u32or0(kSearchEndSector);
-    geo.GeometryTrailer = g.u16or0(kGeometryTrailer);
+    geo.GeometryReserved16 = g.u16or0(kGeometryReserved16);
 
     // The body: entries are added as records prove whole; the first damaged
     // record ends the load with what came before it.

@@ -13,7 +13,7 @@ TEST(SelectDrive, Fat16GeometryFromTheBootSector)
     auto image = test::fat16Boot(2048, 1, 200, 4, 512);
     disk::SelectedVolume v;
     ASSERT_TRUE(test::selectImage(v, image));
-    EXPECT_EQ(v.info.VolumeKind, 100);
+    EXPECT_EQ(v.info.FileSystemKind, 100);
     EXPECT_EQ(v.info.VolumeSupported, 1);
     EXPECT_EQ(v.info.VolumeClusterSectors, 4u);
     EXPECT_EQ(v.info.VolumeSectors, 2048u);
@@ -79,7 +79,7 @@ TEST(SelectDrive, UnsupportedVolumesLeaveTheGeometryAlone)
     auto expectNotReady = [&](const test::ImageBuilder& image, const char* what) {
         SCOPED_TRACE(what);
         EXPECT_FALSE(test::selectImage(v, image));
-        EXPECT_EQ(v.info.VolumeKind, 400);
+        EXPECT_EQ(v.info.FileSystemKind, 400);
         EXPECT_EQ(v.info.VolumeSupported, 0);
         EXPECT_EQ(v.info.DevicePath, " ");
         EXPECT_EQ(v.info.VolumeClusterSectors, 0u);
@@ -289,7 +289,7 @@ TEST(SelectDrive, BackupBootSectorAndTruncatedImage)
     source->addBadRange(0, 512);
     devices.add("ntfs.img", source);
     ASSERT_TRUE(disk::SelectDrive(v, {"", "ntfs.img", disk::DriveKind::Image, 0}, devices));
-    EXPECT_EQ(v.info.VolumeKind, disk::VolumeKind::Ntfs);
+    EXPECT_EQ(v.info.FileSystemKind, disk::VolumeKind::Ntfs);
     EXPECT_EQ(v.info.BackupBootSectorAt, 1023u * 512);
     EXPECT_EQ(v.geometry.MftStartSector, 32u);
 

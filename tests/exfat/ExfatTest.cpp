@@ -207,7 +207,7 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
 
     scan::ScanSession session;
     ASSERT_TRUE(scanBuilt(session, image));
-    EXPECT_EQ(session.volume.info.VolumeKind, disk::VolumeKind::Exfat);
+    EXPECT_EQ(session.volume.info.FileSystemKind, disk::VolumeKind::Exfat);
     std::map<std::string, std::string> condition;
     for (const auto& row : session.rows(session.tree.rootKey()))
         condition[row.name] = row.condition;

@@ -58,7 +58,7 @@ void scan(const std::shared_ptr<const disk::BlockSource>& source, ScanResult& ou
     devices.add("ntfs.img", source);
     disk::SelectedVolume volume;
     ASSERT_TRUE(disk::SelectDrive(volume, {"", "ntfs.img", disk::DriveKind::Image, source->size()}, devices));
-    ASSERT_EQ(volume.info.VolumeKind, disk::VolumeKind::Ntfs);
+    ASSERT_EQ(volume.info.FileSystemKind, disk::VolumeKind::Ntfs);
     out.recorder.control = &out.control;
     ScanMft(volume, out.catalogue, out.runs, out.recorder, out.control, options);
 }

@@ -101,7 +101,7 @@ bool openVolume(const std::string& name, const std::string& maker, Volume& v, st
     test::MemoryDevices devices;
     devices.add(image.string(), v.source);
     if (!disk::SelectDrive(v.selected, {"", image.string(), disk::DriveKind::Image, v.source->size()}, devices) ||
-        v.selected.info.VolumeKind != disk::VolumeKind::Ntfs) {
+        v.selected.info.FileSystemKind != disk::VolumeKind::Ntfs) {
         why = image.string() + " is not an NTFS volume";
         return false;
     }

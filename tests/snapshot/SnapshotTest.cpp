@@ -55,7 +55,7 @@ snapshot::SnapshotContent fatContent()
     g.MftRecordSectors = 2;
     g.IndexRecordSectors = 8;
     g.SearchEndSector = 123456;
-    g.GeometryTrailer = 0xBEEF;
+    g.GeometryReserved16 = 0xBEEF;
     auto& cat = c.catalogue;
     cat.AddFatFolder("DOCS", 3, 0, 0x3263, 0x3264, 0, 0);
     cat.AddFatFolder("\xE5OLD", 4, 3, 0x1111, 0x2222, 0, 1);

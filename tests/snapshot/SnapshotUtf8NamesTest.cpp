@@ -10,7 +10,7 @@ namespace {
 snapshot::SnapshotContent ntfsWith(std::string name, bool utf8)
 {
     snapshot::SnapshotContent c;
-    c.info.VolumeKind = disk::VolumeKind::Ntfs;
+    c.info.FileSystemKind = disk::VolumeKind::Ntfs;
     c.info.DevicePath = "/dev/sdz1";
     c.geometry.GeometryKind = disk::VolumeKind::Ntfs;
     c.geometry.SectorsPerCluster = 8;
@@ -91,7 +91,7 @@ TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepWriteTimesOfDayClassicOnesStayAs
 {
     const auto fat = [](bool utf8, std::uint16_t time) {
         snapshot::SnapshotContent c;
-        c.info.VolumeKind = disk::VolumeKind::Fat16;
+        c.info.FileSystemKind = disk::VolumeKind::Fat16;
         c.info.DevicePath = "/dev/sdz1";
         c.geometry.GeometryKind = disk::VolumeKind::Fat16;
         c.geometry.SectorsPerCluster = 4;

@@ -336,7 +336,7 @@ void NtfsImage::putAt(std::uint64_t sector, const ntfs::MftRecord& record)
 
 bool NtfsImage::select(disk::SelectedVolume& volume) const
 {
-    return selectImage(volume, m_image) && volume.info.VolumeKind == disk::VolumeKind::Ntfs;
+    return selectImage(volume, m_image) && volume.info.FileSystemKind == disk::VolumeKind::Ntfs;
 }
 
 std::u16string u16(std::string_view ascii)
