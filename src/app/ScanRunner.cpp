@@ -13,8 +13,7 @@ ScanRunner::ScanRunner(QObject* parent) : QObject(parent) {}
 ScanRunner::~ScanRunner()
 {
     if (m_thread.joinable()) {
-        m_closing = true;
-        m_control.ScanStopFlag = 1;
+        m_control.Abandoned = true;
         m_thread.join();
     }
 }
@@ -28,7 +27,6 @@ void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options)
         m_report = ScanReport{};
         m_deliveryQueued = false;
     }
-    m_control.ScanStopFlag = 0;
     m_result = {};
     m_outOfMemory = false;
     m_thread = std::thread([this, &session, options] {
@@ -50,8 +48,6 @@ void ScanRunner::requestStop()
 
 template <typename Change> void ScanRunner::record(Change change)
 {
-    if (m_closing)
-        m_control.ScanStopFlag = 1;
     bool queue = false;
     {
         std::lock_guard lock(m_mutex);

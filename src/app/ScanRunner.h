@@ -72,9 +72,6 @@ private:
     void complete();
 
     catalogue::ScanControl m_control;
-    /// Set when the owner goes away: every report then renews the stop request,
-    /// so a request that the engine cleared as it started is not lost.
-    std::atomic<bool> m_closing{false};
     std::thread m_thread;
     std::mutex m_mutex;
     ScanReport m_report;

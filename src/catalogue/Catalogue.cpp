@@ -77,6 +77,7 @@ const NtfsFolderEntry* Catalogue::findNtfsFolder(std::uint32_t recordNumber) con
 
 void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
 {
+    const StopPass pass(control);
     std::uint32_t lostFolderNumber = 0;
     observer.status("Searching For Lost Data");
 
@@ -111,7 +112,6 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
         ++handled;
         attach(parent);
     }
-    control.ScanStopFlag = 0;
 }
 
 } // namespace sarvik::catalogue

@@ -26,9 +26,33 @@ public:
 };
 
 /// Stop request shared by the thread that asks and the worker that polls it.
+/// Engines only read it; a StopPass clears it.
 struct ScanControl {
     std::atomic<int> ScanStopFlag{0};
-    [[nodiscard]] bool stopRequested() const noexcept { return ScanStopFlag.load(std::memory_order_relaxed) == 1; }
+    /// Set by an owner that is going away (a window closing): unlike ScanStopFlag,
+    /// no pass clears it, so every pass that is still to come ends at once.
+    std::atomic<bool> Abandoned{false};
+    [[nodiscard]] bool stopRequested() const noexcept
+    {
+        return ScanStopFlag.load(std::memory_order_relaxed) == 1 || Abandoned.load(std::memory_order_relaxed);
+    }
+};
+
+/// One stoppable pass of a scan (a directory walk, the MFT walk, attaching lost
+/// folders). A stop asked during a pass ends that pass only: the pass starts and
+/// ends with the request cleared, so the passes after it (placing what was found
+/// in the tree) still run, and a stop asked again ends those. The one place the
+/// stop flag is cleared.
+class StopPass {
+  public:
+    explicit StopPass(ScanControl& control) noexcept : m_control(control) { clear(); }
+    ~StopPass() { clear(); }
+    StopPass(const StopPass&) = delete;
+    StopPass& operator=(const StopPass&) = delete;
+
+  private:
+    void clear() noexcept { m_control.ScanStopFlag.store(0, std::memory_order_relaxed); }
+    ScanControl& m_control;
 };
 
 } // namespace sarvik::catalogue

@@ -32,7 +32,6 @@ class ExfatScanner {
         }
         m_catalogue.Losses.UnreadableSectors += m_exfat.unreadableSectors();
         m_catalogue.Losses.Stopped = m_control.stopRequested();
-        m_control.ScanStopFlag = 0;
         m_observer.stopAvailable(false);
         m_observer.progress(0);
     }
@@ -126,6 +125,7 @@ class ExfatScanner {
 void ScanExfat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
                catalogue::ScanControl& control)
 {
+    const catalogue::StopPass pass(control);
     ExfatScanner(volume, catalogue, observer, control).run();
 }
 

@@ -176,11 +176,18 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
              catalogue::ScanControl& control, const FatScanOptions& options)
 {
     if (options.thorough) {
-        ScanFatThorough(volume, catalogue, observer, control);
+        // A stop asked in the directory walk ends that walk only: the search
+        // for orphaned folders still runs. A stop asked in that search stays
+        // asked, so the scan's owner skips what would come after it.
+        {
+            const catalogue::StopPass pass(control);
+            ScanFatThorough(volume, catalogue, observer, control);
+        }
         if (!control.stopRequested())
             FindOrphanedFolders(volume, catalogue, observer, control);
         return;
     }
+    const catalogue::StopPass pass(control);
     catalogue.NamesAreUtf8 = false;
     const disk::VolumeGeometry& g = volume.geometry;
     const disk::SectorReader& reader = volume.reader;
@@ -275,7 +282,6 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
     }
 
     catalogue.Losses.Stopped = control.stopRequested();
-    control.ScanStopFlag = 0;
     observer.stopAvailable(false);
     observer.progress(0);
 }

@@ -863,7 +863,6 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
 
     catalogue.Losses.UnreadableSectors += table.unreadableSectors();
     catalogue.Losses.Stopped = control.stopRequested();
-    control.ScanStopFlag = 0;
     observer.stopAvailable(false);
     observer.progress(0);
 }

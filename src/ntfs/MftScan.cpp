@@ -347,19 +347,21 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
 {
     catalogue.ClearNtfsCatalogue();
     catalogue.NamesAreUtf8 = options.thorough;
-    control.ScanStopFlag = 0;
-    BuildMftRunList(runs, volume);
-    if (runs.RunCount() == 0)
-        ++catalogue.Losses.UnreadableRecords; // the MFT's own record: without its runs nothing can be read
-    observer.stopAvailable(true);
-    observer.progress(0);
+    std::uint32_t namelessFiles = 0;
+    {
+        const catalogue::StopPass pass(control);
+        BuildMftRunList(runs, volume);
+        if (runs.RunCount() == 0)
+            ++catalogue.Losses.UnreadableRecords; // the MFT's own record: without its runs nothing can be read
+        observer.stopAvailable(true);
+        observer.progress(0);
 
-    MftScanner scanner(volume, catalogue, runs, observer, control, options.thorough);
-    scanner.run();
-
-    catalogue.Losses.Stopped = control.stopRequested();
-    control.ScanStopFlag = 0;
-    if (scanner.namelessFiles() != 0) {
+        MftScanner scanner(volume, catalogue, runs, observer, control, options.thorough);
+        scanner.run();
+        namelessFiles = scanner.namelessFiles();
+        catalogue.Losses.Stopped = control.stopRequested();
+    }
+    if (namelessFiles != 0) {
         // Before the lost folders are attached, so that none is made for its key.
         catalogue.AddNtfsFolder(kNamelessFolderName, kNamelessFolderKey, catalogue::kNtfsRootRecord, 0, 0, 0, 1);
         observer.foldersFound(catalogue.FolderCount);

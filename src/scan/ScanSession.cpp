@@ -44,7 +44,7 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catal
 ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
                    const ScanOptions& options)
 {
-    control.ScanStopFlag = 0;
+    const catalogue::StopPass pass(control);
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
     if (kind == disk::VolumeKind::Exfat) {
         exfat::ScanExfat(session.volume, session.catalogue, observer, control);
@@ -65,7 +65,6 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
     result.Stopped = result.Stopped || control.stopRequested();
     session.buildTree(&observer);
     observer.progress(0);
-    control.ScanStopFlag = 0;
     return result;
 }
 
