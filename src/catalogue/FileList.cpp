@@ -1,6 +1,6 @@
 #include "catalogue/FileList.h"
 
-#include "search/NamePatterns.h"
+#include "catalogue/NameText.h"
 
 #include <charconv>
 
@@ -91,11 +91,11 @@ std::string defaultTypeName(const std::string& name)
     const auto dot = name.rfind('.');
     if (dot == std::string::npos || dot + 1 >= name.size())
         return "File";
-    return search::upperCase8(name.substr(dot + 1)) + " File";
+    return upperCase8(name.substr(dot + 1)) + " File";
 }
 
 std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind kind,
-                                  std::uint32_t key, const search::FilterPatterns* filter,
+                                  std::uint32_t key, const NamePredicate& filter,
                                   const TypeNameProvider& typeName)
 {
     std::vector<FileRow> rows;
@@ -148,7 +148,7 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
             row.modified = fileTimeText(e.modified);
             row.key = e.recordSector;
         }
-        if (filter != nullptr && !filter->passes(row.name, catalogue.NamesAreUtf8)) {
+        if (filter && !filter(row.name)) {
             rows.pop_back();
             continue;
         }

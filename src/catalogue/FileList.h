@@ -9,10 +9,6 @@
 #include <string>
 #include <vector>
 
-namespace sarvik::search {
-class FilterPatterns;
-}
-
 namespace sarvik::catalogue {
 
 /// "dd-mm-yyyy " from a packed FAT date (day bits 0-4, month 5-8, year-1980 9-15).
@@ -46,10 +42,12 @@ struct FileRow {
     std::uint64_t conditionClustersInUse = 0; ///< of those, now in use by something else
 };
 
-/// The rows of folder `key`. `filter` may be null (no filtering).
+/// Whether a deleted file of this name (as the catalogue holds it) is listed.
+using NamePredicate = std::function<bool(const std::string& name)>;
+
+/// The rows of folder `key`. `filter` may be empty (no filtering).
 [[nodiscard]] std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index,
-                                                CatalogueKind kind, std::uint32_t key,
-                                                const search::FilterPatterns* filter,
+                                                CatalogueKind kind, std::uint32_t key, const NamePredicate& filter,
                                                 const TypeNameProvider& typeName = defaultTypeName);
 
 } // namespace sarvik::catalogue

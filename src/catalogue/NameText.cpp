@@ -122,6 +122,17 @@ std::u32string decodeUtf8(std::string_view utf8)
     return out;
 }
 
+std::string upperCase8(std::string_view text)
+{
+    std::string out(text);
+    for (char& ch : out) {
+        if (ch >= 'a' && ch <= 'z') {
+            ch = static_cast<char>(ch - ('a' - 'A'));
+        }
+    }
+    return out;
+}
+
 std::string nameFromUtf8(std::string_view utf8, bool namesAreUtf8)
 {
     return namesAreUtf8 ? std::string(utf8) : fromUtf8(utf8);

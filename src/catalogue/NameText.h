@@ -30,4 +30,11 @@ namespace sarvik::catalogue {
 /// else as fromUtf8.
 [[nodiscard]] std::string nameFromUtf8(std::string_view utf8, bool namesAreUtf8);
 
+/// Upper-cases the ASCII letters a-z only. Every other byte, including all bytes of
+/// 128 and above, is copied unchanged: names arrive as 8-bit text whose code page is
+/// unknown (NTFS names keep only the low byte of each UTF-16 unit), so folding those
+/// bytes under any one code page would be a guess, and the result must not depend on
+/// the process locale.
+[[nodiscard]] std::string upperCase8(std::string_view text);
+
 } // namespace sarvik::catalogue

@@ -30,7 +30,8 @@ void ScanSession::buildTree(catalogue::ScanObserver* observer)
 
 std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName) const
 {
-    auto list = catalogue::FillFileList(catalogue, *m_index, kind(), key, &filters, typeName);
+    const auto passes = [this](const std::string& name) { return filters.passes(name, catalogue.NamesAreUtf8); };
+    auto list = catalogue::FillFileList(catalogue, *m_index, kind(), key, passes, typeName);
     if (volume.reader.isOpen()) {
         if (!m_conditions) {
             m_conditions = std::make_unique<recovery::ConditionEstimator>(volume, catalogue.NamesAreUtf8); // a thorough catalogue

@@ -169,17 +169,6 @@ int MatchName(std::u32string_view name, std::u32string_view pattern)
     return matchUnits(name, pattern);
 }
 
-std::string upperCase8(std::string_view text)
-{
-    std::string out(text);
-    for (char& ch : out) {
-        if (ch >= 'a' && ch <= 'z') {
-            ch = static_cast<char>(ch - ('a' - 'A'));
-        }
-    }
-    return out;
-}
-
 namespace {
 
 char32_t upperOf(char32_t c)

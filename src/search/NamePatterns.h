@@ -9,6 +9,8 @@
 // NamePatterns.cpp). Both texts are 8-bit byte strings; the matcher compares bytes
 // literally, so callers upper-case both sides first (upperCase8).
 
+#include "catalogue/NameText.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -33,12 +35,8 @@ namespace sarvik::search {
 /// is no guess.
 [[nodiscard]] std::u32string upperCaseUtf8(std::string_view text);
 
-/// Upper-cases the ASCII letters a-z only. Every other byte, including all bytes of
-/// 128 and above, is copied unchanged: names arrive as 8-bit text whose code page is
-/// unknown (NTFS names keep only the low byte of each UTF-16 unit), so folding those
-/// bytes under any one code page would be a guess, and the result must not depend on
-/// the process locale.
-[[nodiscard]] std::string upperCase8(std::string_view text);
+/// The ASCII upper-casing of 8-bit names (catalogue/NameText.h).
+using catalogue::upperCase8;
 
 // Messages of the Add operation. The leading and trailing blanks are part of the
 // texts (they centre them in the message box); the wording is kept as the program
