@@ -33,15 +33,6 @@ std::uint64_t dateOrder(const std::string& text)
     return ((((year * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 60 + second;
 }
 
-std::uint64_t sizeOrder(const std::string& text)
-{
-    std::uint64_t value = 0;
-    for (char c : text)
-        if (c >= '0' && c <= '9')
-            value = value * 10 + static_cast<unsigned>(c - '0');
-    return value;
-}
-
 int conditionOrder(const catalogue::FileRow& row)
 {
     if (row.condition == "Good")
@@ -134,7 +125,7 @@ void FileListModel::presentInOrder()
             break;
         }
         case Size:
-            compare([](const catalogue::FileRow& r) { return sizeOrder(r.size); });
+            compare([](const catalogue::FileRow& r) { return r.size; });
             break;
         case Created:
             compare([](const catalogue::FileRow& r) { return dateOrder(r.created); });
@@ -300,7 +291,7 @@ QString FileListModel::text(int row, int column) const
     case Type:
         return m_typeNamesGiven == TypeNames::Pending ? typeName(row) : QString::fromStdString(source.type);
     case Size:
-        return QString::fromStdString(source.size);
+        return QString::number(source.size);
     case Created:
         return QString::fromStdString(source.created);
     case Modified:
@@ -333,8 +324,6 @@ QString FileListModel::longestText(int column) const
         switch (column) {
         case Type:
             return &r.type;
-        case Size:
-            return &r.size;
         case Created:
             return &r.created;
         case Modified:
@@ -350,7 +339,8 @@ QString FileListModel::longestText(int column) const
     int longest = -1;
     std::size_t length = 0;
     for (std::size_t r = 0; r < m_source.size(); ++r)
-        if (const std::size_t n = field(m_source[r])->size(); longest < 0 || n > length) {
+        if (const std::size_t n = column == Size ? std::to_string(m_source[r].size).size() : field(m_source[r])->size();
+            longest < 0 || n > length) {
             longest = static_cast<int>(r);
             length = n;
         }

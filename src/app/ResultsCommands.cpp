@@ -34,7 +34,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <charconv>
 #include <new>
 
 namespace sarvik::app {
@@ -354,11 +353,9 @@ void ResultsCommands::openRow(int row, bool openWith)
                                   control, dialog, report);
     int written = 0;
     const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
-    std::uint64_t ntfsSize = 0;
-    std::from_chars(r.size.data(), r.size.data() + r.size.size(), ntfsSize);
     dialog.run(copier, [&](recovery::FileRecovery& c) {
         if (!fat) {
-            written = c.RecoverNtfsFile(target, r.name, ntfsSize, r.key, recovery::CopyMode::Open, 0);
+            written = c.RecoverNtfsFile(target, r.name, r.size, r.key, recovery::CopyMode::Open, 0);
             return;
         }
         for (const catalogue::FatFileEntry& e : session.catalogue.FatFileList)
@@ -663,9 +660,7 @@ void ResultsCommands::Properties()
         values.contents = QString::fromStdString(contentsText(totals));
         values.size = QString::fromStdString(folderSizeText(totals));
     } else {
-        std::uint64_t size = 0;
-        std::from_chars(r.size.data(), r.size.data() + r.size.size(), size);
-        values.size = QString::fromStdString(fileSizeText(size));
+        values.size = QString::fromStdString(fileSizeText(r.size));
     }
     PropertiesDialog dialog(values, &m_window);
     dialog.exec();

@@ -106,7 +106,6 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
         FileRow row;
         row.folder = true;
         row.entryIndex = i;
-        row.size = "0";
         if (fat) {
             const FatFolderEntry& e = catalogue.FatFolderList[i];
             row.name = e.name;
@@ -135,7 +134,7 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
             const FatFileEntry& e = catalogue.FatFileList[i];
             row.name = e.name;
             deleted = e.deleted;
-            row.size = std::to_string(e.exfat ? e.exfat->dataLength : std::uint64_t{e.size});
+            row.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
             row.created = fatDateText(e.writeDate);
             row.modified = fatDateText(e.accessDate);
             row.key = e.ordinal;
@@ -143,7 +142,7 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
             const NtfsFileEntry& e = catalogue.NtfsFileList[i];
             row.name = e.name;
             deleted = e.deleted;
-            row.size = std::to_string(e.size);
+            row.size = e.size;
             row.created = fileTimeText(e.created);
             row.modified = fileTimeText(e.modified);
             row.key = e.recordSector;

@@ -30,7 +30,7 @@ struct FileRow {
     std::size_t entryIndex = 0; ///< index into the kind's folder or file list
     std::string name;           ///< as read from disk (8-bit)
     std::string type;           ///< "Folder", "Deleted Folder", or "Deleted " + type name
-    std::string size;           ///< "0" for folders
+    std::uint64_t size = 0;     ///< bytes; 0 for folders
     std::string created;
     std::string modified;
     std::string id;             ///< treeItem, ordinal or recordSector, in decimal

@@ -174,7 +174,7 @@ void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, in
                 printFolder(s, *child, depth + 1, style);
         } else {
             std::printf("%s%s %s  %s\n", indent.c_str(), fitted(terminalText(row.name, utf8), 40).c_str(),
-                        rightAligned(row.size, 12).c_str(), rowTimes(s, row, style).modified.c_str());
+                        rightAligned(std::to_string(row.size), 12).c_str(), rowTimes(s, row, style).modified.c_str());
         }
     }
 }
@@ -277,7 +277,7 @@ void lsText(const scan::ScanSession& s, const std::vector<catalogue::FileRow>& r
     for (const auto& r : rows) {
         const RowTimes times = rowTimes(s, r, style);
         std::printf("%s %s %s  %s %s %s %s\n", fitted(terminalText(r.name, utf8), 40).c_str(),
-                    fitted(terminalText(r.type, utf8), 24).c_str(), rightAligned(r.size, 12).c_str(),
+                    fitted(terminalText(r.type, utf8), 24).c_str(), rightAligned(std::to_string(r.size), 12).c_str(),
                     fitted(times.created, 19).c_str(), fitted(times.modified, 19).c_str(),
                     fitted(std::to_string(rowNumber(s, r)), 10).c_str(), r.condition.c_str());
     }

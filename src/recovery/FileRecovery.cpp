@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstring>
 
 namespace sarvik::recovery {
@@ -188,10 +187,8 @@ void FileRecovery::RecoverRow(const catalogue::FileRow& row, const TargetFolder&
         m_currentFile.reset();
         return;
     }
-    std::uint64_t size = 0;
-    std::from_chars(row.size.data(), row.size.data() + row.size.size(), size);
     const catalogue::NtfsFileEntry* e = ntfsFileBySector(row.key);
-    RecoverNtfsFile(destination, row.name, size, row.key, CopyMode::Save, e != nullptr ? e->deleted : 0);
+    RecoverNtfsFile(destination, row.name, row.size, row.key, CopyMode::Save, e != nullptr ? e->deleted : 0);
     m_currentFile.reset();
 }
 

@@ -951,9 +951,9 @@ void RecoveryWindowTest::resultsListSortsScrollsAndFollowsTheTree()
     // A size of ten digits shows whole.
     catalogue::FileRow big;
     big.name = "big.bin";
-    big.size = "1500000000";
+    big.size = 1500000000;
     model.setRows({big});
-    const QString shown = details->fontMetrics().elidedText(big.size.c_str(), Qt::ElideRight,
+    const QString shown = details->fontMetrics().elidedText(QString::number(big.size), Qt::ElideRight,
                                                             details->columnWidth(app::FileListModel::Size) - 8);
     QCOMPARE(shown, QStringLiteral("1500000000"));
 }
@@ -1282,13 +1282,13 @@ void RecoveryWindowTest::fileListModelPassesTheTester()
     folder.folder = true;
     folder.name = "caf\xE9";
     folder.type = "Folder";
-    folder.size = "0";
+    folder.size = 0;
     folder.id = "2";
     folder.key = 2;
     catalogue::FileRow file;
     file.name = "notes.txt";
     file.type = "Deleted plain text document";
-    file.size = "1234";
+    file.size = 1234;
     file.id = "7";
     file.key = 7;
     model.setRows({folder, file});
@@ -1309,9 +1309,9 @@ void RecoveryWindowTest::fileListModelPassesTheTester()
     // Sorting by size and by date compares values, not texts, keeps folders
     // first and leaves the catalogue's order alone.
     std::vector<catalogue::FileRow> sortable;
-    for (const auto& [name, size, date] : {std::tuple{"a", "9", "2-1-2021 9:00:00"},
-                                           {"b", "1500000000", "10-12-2020 0:00:00"},
-                                           {"c", "10", "1-1-2021 23:59:59"}}) {
+    for (const auto& [name, size, date] : {std::tuple{"a", 9ull, "2-1-2021 9:00:00"},
+                                           {"b", 1500000000ull, "10-12-2020 0:00:00"},
+                                           {"c", 10ull, "1-1-2021 23:59:59"}}) {
         catalogue::FileRow row = file;
         row.name = name;
         row.size = size;

@@ -165,7 +165,7 @@ TEST(FatScan, DeletedFolderMakesEverythingBelowItDeleted)
     EXPECT_EQ(rows[0].type, "Deleted Folder");
     EXPECT_EQ(rows[1].name, "INNER.TXT");
     EXPECT_EQ(rows[1].type, "Deleted TXT File");
-    EXPECT_EQ(rows[1].size, "20");
+    EXPECT_EQ(rows[1].size, 20u);
     EXPECT_EQ(rows[1].created, "03-03-2005 ");
 }
 
