@@ -1,6 +1,7 @@
 #include "fat/FatOrphanClusters.h"
 
 #include "disk/ByteReader.h"
+#include "fat/DirectoryEntry.h"
 #include "fat/FatThoroughScan.h"
 
 #include <algorithm>
@@ -11,47 +12,10 @@ namespace sarvik::fat {
 
 namespace {
 
-constexpr std::size_t kEntrySize = 32;
+using namespace dirent;
+using Entry = DirectoryEntry;
 
-// Short (8.3) entry fields.
-constexpr std::size_t kName = 0;          // 11 bytes of name and extension; 0x00 ends, 0xE5 deleted
-constexpr std::size_t kAttributes = 11;   // 0x0F long-name entry; 0x08 volume label; 0x10 directory
-constexpr std::size_t kCaseFlags = 12;    // only 0x08 and 0x10 are defined
-constexpr std::size_t kCreateTenths = 13; // 0..199, tens of milliseconds added to the creation time
-constexpr std::size_t kCreateTime = 14;   // u16 packed time
-constexpr std::size_t kCreateDate = 16;   // u16 packed date
-constexpr std::size_t kAccessDate = 18;   // u16 packed date
-constexpr std::size_t kClusterHigh = 20;  // u16, FAT32 only
-constexpr std::size_t kWriteTime = 22;    // u16 packed time
-constexpr std::size_t kWriteDate = 24;    // u16 packed date
-constexpr std::size_t kClusterLow = 26;   // u16
-constexpr std::size_t kFileSize = 28;     // u32
-
-// Long-name entry fields.
-constexpr std::size_t kLongChecksum = 13; // checksum of the short entry's 11 name bytes
-// Offsets of the 13 UTF-16 units of a long-name entry, in order.
-constexpr std::array<std::size_t, 13> kLongUnits = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
 constexpr std::size_t kMaxLongPieces = 20;
-
-constexpr std::uint8_t kLongNameAttributes = 0x0F;
-constexpr std::uint8_t kVolumeLabelBit = 0x08;
-constexpr std::uint8_t kDirectoryBit = 0x10;
-constexpr std::uint8_t kDeletedMark = 0xE5;
-
-struct Entry {
-    std::span<const std::byte> bytes;
-    disk::ByteReader r;
-    explicit Entry(std::span<const std::byte> b) : bytes(b), r(b) {}
-    [[nodiscard]] std::uint8_t first() const { return r.u8or0(kName); }
-    [[nodiscard]] bool end() const { return first() == 0; }
-    [[nodiscard]] bool longName() const { return r.u8or0(kAttributes) == kLongNameAttributes; }
-    [[nodiscard]] bool folder() const { return (r.u8or0(kAttributes) & kDirectoryBit) != 0; }
-    [[nodiscard]] std::uint32_t cluster(bool fat32) const
-    {
-        return r.u16or0(kClusterLow) | (fat32 ? std::uint32_t{r.u16or0(kClusterHigh)} << 16 : 0);
-    }
-    [[nodiscard]] std::uint32_t size() const { return r.u32or0(kFileSize); }
-};
 
 std::vector<Entry> entriesOf(std::span<const std::byte> bytes)
 {
@@ -75,61 +39,23 @@ bool validTime(std::uint16_t time)
     return (time & 0x1F) < 30 && ((time >> 5) & 0x3F) < 60 && (time >> 11) < 24;
 }
 
-bool legalNameByte(std::uint8_t c)
+/// What every short entry that a file system wrote holds: only the defined case
+/// flags, tenths of 0..199, valid times and dates.
+bool plausibleStamps(const Entry& e)
 {
-    if (c < 0x20)
-        return false;
-    switch (c) {
-    case '"':
-    case '*':
-    case '+':
-    case ',':
-    case '.':
-    case '/':
-    case ':':
-    case ';':
-    case '<':
-    case '=':
-    case '>':
-    case '?':
-    case '[':
-    case '\\':
-    case ']':
-    case '|':
-        return false;
-    default:
-        return true;
-    }
-}
-
-/// A deleted short entry lost its first name byte: true when some legal byte
-/// there gives `checksum`.
-bool deletedEntryMatches(const Entry& e, std::uint8_t checksum)
-{
-    std::array<std::byte, 11> name{};
-    std::copy_n(e.bytes.begin(), 11, name.begin());
-    for (unsigned b = 0x20; b < 0x100; ++b) {
-        if (!legalNameByte(static_cast<std::uint8_t>(b)) && b != kDeletedMark)
-            continue;
-        name[0] = std::byte(static_cast<std::uint8_t>(b));
-        if (shortNameChecksum(name) == checksum)
-            return true;
-    }
-    return false;
+    return (e.byte(kCaseFlags) & ~0x18u) == 0 && e.byte(kCreateTenths) <= 199 && validTime(e.u16(kCreateTime)) &&
+           validTime(e.u16(kWriteTime)) && validDate(e.u16(kCreateDate)) && validDate(e.u16(kAccessDate)) &&
+           validDate(e.u16(kWriteDate));
 }
 
 bool plausibleShortEntry(const Entry& e, std::uint32_t maxCluster, bool fat32)
 {
-    const std::uint8_t attributes = e.r.u8or0(kAttributes);
+    const std::uint8_t attributes = e.byte(kAttributes);
     if ((attributes & (0xC0 | kVolumeLabelBit)) != 0)
         return false;
-    if ((e.r.u8or0(kCaseFlags) & ~0x18u) != 0 || e.r.u8or0(kCreateTenths) > 199)
+    if (!plausibleStamps(e) || e.writeDate() == 0)
         return false;
-    if (!validTime(e.r.u16or0(kCreateTime)) || !validTime(e.r.u16or0(kWriteTime)) ||
-        !validDate(e.r.u16or0(kCreateDate)) || !validDate(e.r.u16or0(kAccessDate)) ||
-        !validDate(e.r.u16or0(kWriteDate)) || e.r.u16or0(kWriteDate) == 0)
-        return false;
-    if (!fat32 && e.r.u16or0(kClusterHigh) != 0)
+    if (!fat32 && e.u16(kClusterHigh) != 0)
         return false;
     const std::uint32_t cluster = e.cluster(fat32);
     const bool onVolume = cluster >= 2 && cluster <= maxCluster;
@@ -143,7 +69,7 @@ bool plausibleShortEntry(const Entry& e, std::uint32_t maxCluster, bool fat32)
 bool holdsNameEnd(const Entry& e)
 {
     for (const std::size_t u : kLongUnits) {
-        const std::uint16_t unit = e.r.u16or0(u);
+        const std::uint16_t unit = e.u16(u);
         if (unit == 0 || unit == 0xFFFF)
             return true;
     }
@@ -171,7 +97,7 @@ bool strictlyDeletedEntries(const std::vector<Entry>& entries, std::size_t from,
         if (e.first() != kDeletedMark)
             return false;
         if (e.longName()) {
-            if (runLength != 0 && e.r.u8or0(kLongChecksum) != entries[runStart].r.u8or0(kLongChecksum))
+            if (runLength != 0 && e.byte(kLongChecksum) != entries[runStart].byte(kLongChecksum))
                 return false;
             if (runLength == 0)
                 runStart = i;
@@ -181,7 +107,7 @@ bool strictlyDeletedEntries(const std::vector<Entry>& entries, std::size_t from,
         }
         if (!plausibleShortEntry(e, maxCluster, fat32))
             return false;
-        if (runLength != 0 && !deletedEntryMatches(e, entries[runStart].r.u8or0(kLongChecksum)))
+        if (runLength != 0 && !deletedEntryMatches(e.bytes(), entries[runStart].byte(kLongChecksum)))
             return false;
         runLength = 0;
         ++shortEntries;
@@ -195,19 +121,15 @@ bool strictlyDeletedEntries(const std::vector<Entry>& entries, std::size_t from,
 bool plausibleDotEntry(const Entry& e, std::size_t dots, bool fat32)
 {
     for (std::size_t i = 0; i < 11; ++i)
-        if (e.r.u8or0(kName + i) != (i < dots ? '.' : ' '))
+        if (e.byte(kName + i) != (i < dots ? '.' : ' '))
             return false;
-    const std::uint8_t attributes = e.r.u8or0(kAttributes);
+    const std::uint8_t attributes = e.byte(kAttributes);
     if ((attributes & kDirectoryBit) == 0 || (attributes & (0xC0 | kVolumeLabelBit)) != 0 ||
         attributes == kLongNameAttributes)
         return false;
-    if ((e.r.u8or0(kCaseFlags) & ~0x18u) != 0 || e.r.u8or0(kCreateTenths) > 199 || e.size() != 0)
+    if (!plausibleStamps(e) || e.size() != 0)
         return false;
-    if (!validTime(e.r.u16or0(kCreateTime)) || !validTime(e.r.u16or0(kWriteTime)) ||
-        !validDate(e.r.u16or0(kCreateDate)) || !validDate(e.r.u16or0(kAccessDate)) ||
-        !validDate(e.r.u16or0(kWriteDate)))
-        return false;
-    return fat32 || e.r.u16or0(kClusterHigh) == 0;
+    return fat32 || e.u16(kClusterHigh) == 0;
 }
 
 } // namespace
@@ -259,7 +181,7 @@ DirectoryEnd directoryEnd(std::span<const std::byte> directory, std::uint32_t cl
     while (tail > 0 && entries[tail - 1].longName())
         --tail;
     if (tail < used && used - tail <= kMaxLongPieces)
-        end.tailLongName.assign(entries[tail].bytes.begin(), entries[used - 1].bytes.end());
+        end.tailLongName.assign(entries[tail].bytes().begin(), entries[used - 1].bytes().end());
     for (std::size_t i = tail; i-- > 0;) {
         const Entry& e = entries[i];
         if (e.longName() || e.first() == '.')
@@ -282,24 +204,25 @@ bool continuesLongName(const DirectoryEnd& end, std::span<const std::byte> clust
     const auto cut = entriesOf(end.tailLongName);
     if (cut.empty())
         return false;
-    const std::uint8_t checksum = cut[0].r.u8or0(kLongChecksum);
+    const std::uint8_t checksum = cut[0].reader().u8or0(kLongChecksum);
     // The cut pieces come first on disk: the first of them holds the end of the
     // name, the others are full.
     if (!holdsNameEnd(cut[0]))
         return false;
     for (std::size_t i = 0; i < cut.size(); ++i)
-        if (!cut[i].longName() || cut[i].r.u8or0(kLongChecksum) != checksum || (i > 0 && holdsNameEnd(cut[i])))
+        if (!cut[i].longName() || cut[i].reader().u8or0(kLongChecksum) != checksum || (i > 0 && holdsNameEnd(cut[i])))
             return false;
     std::size_t pieces = cut.size();
     for (const Entry& e : entriesOf(cluster)) {
         if (e.end())
             return false;
         if (e.longName()) {
-            if (e.r.u8or0(kLongChecksum) != checksum || holdsNameEnd(e) || ++pieces > kMaxLongPieces)
+            if (e.byte(kLongChecksum) != checksum || holdsNameEnd(e) || ++pieces > kMaxLongPieces)
                 return false;
             continue;
         }
-        return e.first() == kDeletedMark ? deletedEntryMatches(e, checksum) : shortNameChecksum(e.bytes) == checksum;
+        return e.first() == kDeletedMark ? deletedEntryMatches(e.bytes(), checksum)
+                                         : shortNameChecksum(e.bytes()) == checksum;
     }
     return false;
 }

@@ -1,5 +1,6 @@
 #include "fat/FatOrphanedFolders.h"
 
+#include "fat/DirectoryEntry.h"
 #include "fat/FatOrphanClusters.h"
 #include "fat/FatThoroughScan.h"
 
@@ -14,14 +15,6 @@ namespace sarvik::fat {
 
 namespace {
 
-// The short directory entry (32 bytes) as far as "." and ".." need it.
-constexpr std::size_t kEntrySize = 32;
-constexpr std::size_t kNameBytes = 11;   // name and extension, blank-padded
-constexpr std::size_t kAttributes = 11;  // 0x10 directory
-constexpr std::size_t kClusterHigh = 20; // u16, FAT32 only
-constexpr std::size_t kClusterLow = 26;  // u16
-constexpr std::uint8_t kDirectoryBit = 0x10;
-constexpr std::uint8_t kLongNameAttributes = 0x0F;
 constexpr std::uint64_t kSector = 512;
 constexpr std::uint32_t kFirstDataCluster = 2;
 
@@ -35,17 +28,15 @@ constexpr std::size_t kReadBytes = std::size_t{4} << 20;
 // A folder read from consecutive clusters stops after this many.
 constexpr std::uint32_t kMaxFolderClusters = 256;
 
-/// The dot entry at `offset` ("." with `dots` 1, ".." with 2): its cluster, when it is one.
-std::optional<std::uint32_t> dotEntry(const disk::ByteReader& r, std::size_t offset, std::size_t dots, bool fat32)
+/// The dot entry `entry` ("." with `dots` 1, ".." with 2): its cluster, when it is one.
+std::optional<std::uint32_t> dotEntry(const DirectoryEntry& entry, std::size_t dots, bool fat32)
 {
-    for (std::size_t i = 0; i < kNameBytes; ++i)
-        if (r.u8or0(offset + i) != (i < dots ? '.' : ' '))
+    for (std::size_t i = 0; i < dirent::kShortNameBytes; ++i)
+        if (entry.byte(dirent::kName + i) != (i < dots ? '.' : ' '))
             return std::nullopt;
-    const std::uint8_t attributes = r.u8or0(offset + kAttributes);
-    if ((attributes & kDirectoryBit) == 0 || attributes == kLongNameAttributes)
+    if (!entry.folder() || entry.longName())
         return std::nullopt;
-    const std::uint32_t high = fat32 ? r.u16or0(offset + kClusterHigh) : 0;
-    return (high << 16) | r.u16or0(offset + kClusterLow);
+    return entry.cluster(fat32);
 }
 
 class OrphanSearch {
@@ -251,11 +242,10 @@ std::uint32_t lastClusterHeld(const disk::SelectedVolume& volume, std::uint32_t 
 
 std::optional<std::uint32_t> orphanedFolderParent(std::span<const std::byte> cluster, std::uint32_t self, bool fat32)
 {
-    const disk::ByteReader r(cluster);
-    if (!r.has(0, 2 * kEntrySize))
+    if (cluster.size() < 2 * dirent::kEntrySize)
         return std::nullopt;
-    const auto dot = dotEntry(r, 0, 1, fat32);
-    const auto dotDot = dotEntry(r, kEntrySize, 2, fat32);
+    const auto dot = dotEntry(DirectoryEntry(cluster.first(dirent::kEntrySize)), 1, fat32);
+    const auto dotDot = dotEntry(DirectoryEntry(cluster.subspan(dirent::kEntrySize, dirent::kEntrySize)), 2, fat32);
     if (!dot || *dot != self || !dotDot || *dotDot == self)
         return std::nullopt;
     return dotDot;

@@ -1,6 +1,7 @@
 #include "fat/FatScan.h"
 
 #include "fat/ClusterChain.h"
+#include "fat/DirectoryEntry.h"
 #include "fat/FatOrphanedFolders.h"
 #include "fat/FatThoroughScan.h"
 
@@ -12,32 +13,16 @@ namespace sarvik::fat {
 
 namespace {
 
-// A directory entry is 32 bytes; a sector holds 16.
-constexpr unsigned kEntrySize = 32;
+using namespace dirent;
+
+// A sector holds 16 entries.
 constexpr unsigned kEntriesPerSector = disk::kSectorSize / kEntrySize;
-
-// Short (8.3) entry fields.
-constexpr std::size_t kName = 0;            // 8 bytes, blank-padded; 0x00 ends, 0xE5 deleted
-constexpr std::size_t kExtension = 8;       // 3 bytes, blank-padded
-constexpr std::size_t kAttributes = 11;     // 0x0F long-name entry; 0x10 directory
-constexpr std::size_t kAccessDate = 18;     // u16 packed date
-constexpr std::size_t kClusterHigh = 20;    // u16, FAT32 only
-constexpr std::size_t kWriteTime = 22;      // u16 packed time of day, 2-second steps
-constexpr std::size_t kWriteDate = 24;      // u16 packed date
-constexpr std::size_t kClusterLow = 26;     // u16
-constexpr std::size_t kFileSize = 28;       // u32
-
-constexpr std::uint8_t kLongNameAttributes = 0x0F;
-constexpr std::uint8_t kDirectoryBit = 0x10;
-constexpr std::uint8_t kDeletedMark = 0xE5;
-
-// Low bytes of the 13 UTF-16 units of a long-name entry, in order.
-constexpr std::array<std::size_t, 13> kLongNameUnits = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+// The classic rules keep at most this many bytes of a long name.
 constexpr std::size_t kMaxLongName = 255;
 
 std::uint8_t byteAt(std::span<const std::byte> sector, std::size_t offset)
 {
-    return offset < sector.size() ? std::to_integer<std::uint8_t>(sector[offset]) : 0;
+    return disk::ByteReader(sector).u8or0(offset);
 }
 
 // The first sector of a folder must still begin with the "." and ".." entries;
@@ -62,7 +47,7 @@ bool AssembleLongName(std::span<const std::byte> sector, unsigned k, std::string
         const std::size_t entry = std::size_t{current} * kEntrySize;
         if (entry + kEntrySize > sector.size() || byteAt(sector, entry + kAttributes) != kLongNameAttributes)
             return !out.empty();
-        for (const std::size_t unit : kLongNameUnits) {
+        for (const std::size_t unit : kLongUnits) {
             const std::uint8_t c = byteAt(sector, entry + unit);
             if (c == 0)
                 return true;

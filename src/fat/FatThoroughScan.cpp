@@ -11,35 +11,10 @@ namespace sarvik::fat {
 
 namespace {
 
-constexpr std::size_t kEntrySize = 32;
+using namespace dirent;
+
 constexpr std::size_t kSector = disk::kSectorSize;
-
-// Short (8.3) entry fields.
-constexpr std::size_t kName = 0;         // 8 bytes, blank-padded; 0x00 ends, 0xE5 deleted, 0x05 stands for 0xE5
-constexpr std::size_t kExtension = 8;    // 3 bytes, blank-padded
-constexpr std::size_t kAttributes = 11;  // 0x0F long-name entry; 0x08 volume label; 0x10 directory
-constexpr std::size_t kCaseFlags = 12;   // 0x08 base name in lower case, 0x10 extension in lower case
-constexpr std::size_t kAccessDate = 18;  // u16 packed date
-constexpr std::size_t kClusterHigh = 20; // u16, FAT32 only
-constexpr std::size_t kWriteTime = 22;   // u16 packed time of day, 2-second steps
-constexpr std::size_t kWriteDate = 24;   // u16 packed date
-constexpr std::size_t kClusterLow = 26;  // u16
-constexpr std::size_t kFileSize = 28;    // u32
-
-// Long-name entry fields.
-constexpr std::size_t kLongSequence = 0;  // 1..20, 0x40 on the last piece; 0xE5 once deleted
-constexpr std::size_t kLongType = 12;     // 0
-constexpr std::size_t kLongChecksum = 13; // checksum of the short entry's 11 name bytes
-constexpr std::size_t kLongCluster = 26;  // u16, 0
-// Offsets of the 13 UTF-16 units of a long-name entry, in order.
-constexpr std::array<std::size_t, 13> kLongUnits = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
 constexpr std::size_t kMaxLongPieces = 20; // 255 units
-
-constexpr std::uint8_t kLongNameAttributes = 0x0F;
-constexpr std::uint8_t kVolumeLabelBit = 0x08;
-constexpr std::uint8_t kDirectoryBit = 0x10;
-constexpr std::uint8_t kDeletedMark = 0xE5;
-constexpr std::uint8_t kStandsForE5 = 0x05;
 
 // A folder holds at most 65536 entries.
 constexpr std::size_t kMaxDirectoryBytes = 65536 * kEntrySize;
@@ -49,25 +24,12 @@ constexpr std::size_t kMaxFatBlocks = 256;
 
 std::uint8_t at(std::span<const std::byte> bytes, std::size_t offset)
 {
-    return offset < bytes.size() ? std::to_integer<std::uint8_t>(bytes[offset]) : 0;
+    return disk::ByteReader(bytes).u8or0(offset);
 }
 
 std::uint16_t u16At(std::span<const std::byte> bytes, std::size_t offset)
 {
-    return static_cast<std::uint16_t>(at(bytes, offset) | (at(bytes, offset + 1) << 8));
-}
-
-bool isShortNameByte(std::uint8_t c)
-{
-    if (c < 0x20)
-        return false;
-    switch (c) {
-    case '"': case '*': case '+': case ',': case '.': case '/': case ':': case ';':
-    case '<': case '=': case '>': case '?': case '[': case '\\': case ']': case '|':
-        return false;
-    default:
-        return true;
-    }
+    return disk::ByteReader(bytes).u16or0(offset);
 }
 
 bool isDotEntry(std::span<const std::byte> entry)
@@ -126,16 +88,9 @@ class LongNameRun {
         if (m_count == 0)
             return std::nullopt;
         if (deleted) {
-            // The first name byte was overwritten; the one value that would give
+            // The first name byte was overwritten; some value that would give
             // the stored checksum must be a legal first byte.
-            std::array<std::byte, 11> name{};
-            std::copy_n(e.begin(), 11, name.begin());
-            bool found = false;
-            for (unsigned b = 0x20; b < 0x100 && !found; ++b) {
-                name[0] = std::byte(b);
-                found = shortNameChecksum(name) == m_checksum && (isShortNameByte(static_cast<std::uint8_t>(b)) || b == kDeletedMark);
-            }
-            if (!found)
+            if (!deletedEntryMatches(e, m_checksum))
                 return std::nullopt;
         } else if (shortNameChecksum(e) != m_checksum) {
             return std::nullopt;
@@ -159,14 +114,6 @@ class LongNameRun {
 };
 
 } // namespace
-
-std::uint8_t shortNameChecksum(std::span<const std::byte> entry)
-{
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < 11; ++i)
-        sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + at(entry, i));
-    return sum;
-}
 
 std::string shortNameUtf8(std::span<const std::byte> e)
 {
@@ -353,10 +300,11 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
             continue;
         }
         const auto entry = directory.subspan(e, kEntrySize);
-        const std::uint8_t first = at(entry, kName);
+        const DirectoryEntry view(entry);
+        const std::uint8_t first = view.first();
         if (first == 0)
             return;
-        const std::uint8_t attributes = at(entry, kAttributes);
+        const std::uint8_t attributes = view.attributes();
         if (attributes == kLongNameAttributes) {
             longName.add(entry);
             continue;
@@ -368,9 +316,9 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
         const bool entryDeleted = first == kDeletedMark;
         const bool deleted = entryDeleted || context.parentDeleted;
         const bool folder = (attributes & kDirectoryBit) != 0;
-        const std::uint16_t high = context.fat32 ? u16At(entry, kClusterHigh) : 0;
-        const std::uint32_t firstCluster = u16At(entry, kClusterLow) | (std::uint32_t{high} << 16);
-        const std::uint32_t size = disk::ByteReader(entry).u32or0(kFileSize);
+        const std::uint16_t high = context.fat32 ? view.clusterHigh() : 0;
+        const std::uint32_t firstCluster = view.cluster(context.fat32);
+        const std::uint32_t size = view.size();
 
         std::string name = longName.nameFor(entry, entryDeleted).value_or(std::string());
         longName.clear();
@@ -385,9 +333,9 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
         if (!clusterInRange && !(firstCluster == 0 && !folder && size == 0))
             continue;
 
-        const std::uint16_t writeDate = u16At(entry, kWriteDate);
-        const std::uint16_t accessDate = u16At(entry, kAccessDate);
-        const std::uint16_t writeTime = u16At(entry, kWriteTime);
+        const std::uint16_t writeDate = view.writeDate();
+        const std::uint16_t accessDate = view.accessDate();
+        const std::uint16_t writeTime = view.writeTime();
         if (folder) {
             catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted ? 1 : 0,
                                    writeTime);

@@ -8,6 +8,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "disk/Volume.h"
+#include "fat/DirectoryEntry.h"
 
 #include <cstdint>
 #include <optional>
@@ -79,9 +80,6 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
 /// entry's case flags say so; a deleted entry's lost first character becomes
 /// '_'. The name ends at its first NUL byte.
 [[nodiscard]] std::string shortNameUtf8(std::span<const std::byte> entry);
-
-/// The long-name checksum of an entry's 11 short-name bytes.
-[[nodiscard]] std::uint8_t shortNameChecksum(std::span<const std::byte> entry);
 
 /// Runs the thorough scan (what ScanFat does when asked for it).
 void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
