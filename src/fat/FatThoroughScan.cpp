@@ -411,355 +411,442 @@ constexpr const char* kLostFolderName = "$Unlinked entries";
 // folders by their first cluster, so even then neither stands for the other.
 constexpr const char* kLostFolderPrefix = "$Lost folder ";
 
-} // namespace
+/// The thorough scan of one volume: the root, then every folder found (the
+/// catalogue's folder list is also the queue and grows while it is walked),
+/// then what the free clusters still hold of deleted folders: their later
+/// clusters (orphans) and folders whose own entry is gone (lost folders).
+class FatThoroughScanner {
+  public:
+    FatThoroughScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                       catalogue::ScanObserver& observer, const catalogue::ScanControl& control);
+    void run();
 
-void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                     catalogue::ScanObserver& observer, catalogue::ScanControl& control)
+  private:
+    bool appendCluster(std::uint32_t c);
+    void readRoot();
+    void walkFolders();
+    void walkFolder(std::size_t index);
+    void followDeletedFolder(std::uint32_t folderCluster);
+    void collectOrphans();
+    void considerFreeCluster(std::uint32_t c, std::span<const std::byte> bytes);
+    [[nodiscard]] std::uint32_t parentByBackLink(std::span<const std::byte> bytes) const;
+    DirectoryEnd parseOrphan(OrphanCluster& o, std::uint32_t parent, const DirectoryEnd* before);
+    [[nodiscard]] bool available(const OrphanCluster& o) const;
+    void indexOrphans();
+    OrphanCluster* findContinuation(std::uint32_t folderCluster, const DirectoryEnd& end);
+    void attachToOpenFolders();
+    void placeLostFolders();
+    void makeLostAndFound();
+    [[nodiscard]] bool parentIsRoot(const LostFolder& f) const;
+    void place(LostFolder& f, std::uint32_t parent);
+    void adoptUnlinkedOrphans();
+    void reportPhase(const char* phase, std::uint64_t at, std::uint64_t total);
+
+    const disk::VolumeGeometry& m_geometry;
+    const disk::SectorReader& m_reader;
+    const disk::PartitionBlock& m_partition;
+    catalogue::Catalogue& m_catalogue;
+    catalogue::ScanObserver& m_observer;
+    const catalogue::ScanControl& m_control;
+    const FatTable m_table;
+    const std::uint32_t m_spc;
+    const std::size_t m_clusterBytes;
+    const std::size_t m_maxClusters; ///< clusters read of one folder, at most
+    ThoroughContext m_context;
+
+    std::vector<std::byte> m_directory; ///< the folder being read, its clusters end to end
+    std::vector<bool> m_sectorOk;       ///< per sector of m_directory
+    std::vector<std::byte> m_cluster;   ///< one cluster's read buffer
+    std::size_t m_walked = 0;           ///< folders of the catalogue walked so far
+    /// Free clusters a deleted folder was read from: no orphan candidates.
+    std::unordered_set<std::uint32_t> m_claimed;
+    /// Deleted folders whose entries run to the end of what was read of them.
+    std::vector<OpenFolder> m_openFolders;
+    /// Later clusters of deleted folders that lie elsewhere, and their bytes kept.
+    std::vector<OrphanCluster> m_orphans;
+    std::size_t m_orphanBytes = 0;
+    /// Free first clusters of deleted folders whose own entries are gone.
+    std::vector<LostFolder> m_lostFolders;
+    std::size_t m_lostPlaced = 0; ///< lost folders placed so far
+    bool m_lostMade = false;
+    // Indexes of the orphans by what links them.
+    std::unordered_multimap<std::uint32_t, std::size_t> m_byBackLink;
+    std::unordered_multimap<std::uint32_t, std::size_t> m_byPosition; // its own cluster, and its first file's
+    std::array<std::vector<std::size_t>, 256> m_byLeadingChecksum;    // of the long-name pieces it starts with
+};
+
+FatThoroughScanner::FatThoroughScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                                       catalogue::ScanObserver& observer, const catalogue::ScanControl& control)
+    : m_geometry(volume.geometry), m_reader(volume.reader), m_partition(volume.partition), m_catalogue(catalogue),
+      m_observer(observer), m_control(control),
+      m_table(volume.reader, volume.geometry, volume.partition.PartitionSectors),
+      m_spc(std::max<std::uint32_t>(volume.geometry.SectorsPerCluster, 1)),
+      m_clusterBytes(std::size_t{m_spc} * kSector),
+      m_maxClusters(std::max<std::size_t>(1, kMaxDirectoryBytes / m_clusterBytes)), m_cluster(m_clusterBytes)
 {
-    const disk::VolumeGeometry& g = volume.geometry;
-    const disk::SectorReader& reader = volume.reader;
-    catalogue.ClearFatCatalogue();
-    catalogue.NamesAreUtf8 = true;
-    observer.stopAvailable(true);
-    observer.progress(0);
-    observer.status("Reading the root folder");
+    m_context.fat32 = m_geometry.GeometryKind == disk::VolumeKind::Fat32;
+    m_context.table = &m_table;
+    m_context.clusterBytes = static_cast<std::uint32_t>(m_clusterBytes);
+}
 
-    const FatTable table(reader, g, volume.partition.PartitionSectors);
-    ThoroughContext context;
-    context.fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
-    context.table = &table;
-    const std::uint32_t spc = std::max<std::uint32_t>(g.SectorsPerCluster, 1);
-    const std::size_t clusterBytes = std::size_t{spc} * kSector;
-    context.clusterBytes = static_cast<std::uint32_t>(clusterBytes);
-    const std::size_t maxClusters = std::max<std::size_t>(1, kMaxDirectoryBytes / clusterBytes);
+void FatThoroughScanner::run()
+{
+    m_catalogue.ClearFatCatalogue();
+    m_catalogue.NamesAreUtf8 = true;
+    m_observer.stopAvailable(true);
+    m_observer.progress(0);
+    m_observer.status("Reading the root folder");
 
-    std::vector<std::byte> directory;
-    std::vector<bool> sectorOk;
-    std::vector<std::byte> cluster(clusterBytes);
-    // Appends one cluster's sectors; a cluster that cannot be read whole is read
-    // sector by sector, and a sector that fails is marked and never parsed.
-    auto appendCluster = [&](std::uint32_t c) {
-        const auto firstSector = g.clusterSector(c);
-        if (!firstSector)
-            return false;
-        const bool whole = reader.read(*firstSector, spc, cluster) == disk::ReadStatus::Ok;
-        for (std::uint32_t i = 0; i < spc; ++i) {
-            const auto sector = std::span(cluster).subspan(std::size_t{i} * kSector, kSector);
-            const bool ok = whole || reader.read(*firstSector + i, 1, sector) == disk::ReadStatus::Ok;
-            if (!ok)
-                ++catalogue.Losses.UnreadableSectors;
-            sectorOk.push_back(ok);
-        }
-        directory.insert(directory.end(), cluster.begin(), cluster.end());
-        observer.currentSector(*firstSector);
-        return true;
-    };
+    readRoot();
+    walkFolders();
+    collectOrphans();
+    indexOrphans();
+    if (!m_orphans.empty())
+        attachToOpenFolders();
+    placeLostFolders();
+    adoptUnlinkedOrphans();
 
-    // The root directory.
-    directory.clear();
-    sectorOk.clear();
-    if (context.fat32) {
-        for (const std::uint32_t c : table.chain(g.RootDirStart, maxClusters))
+    m_catalogue.Losses.UnreadableSectors += m_table.unreadableSectors();
+    m_catalogue.Losses.Stopped = m_control.stopRequested();
+    m_observer.stopAvailable(false);
+    m_observer.progress(0);
+}
+
+// Appends one cluster's sectors; a cluster that cannot be read whole is read
+// sector by sector, and a sector that fails is marked and never parsed.
+bool FatThoroughScanner::appendCluster(std::uint32_t c)
+{
+    const auto firstSector = m_geometry.clusterSector(c);
+    if (!firstSector)
+        return false;
+    const bool whole = m_reader.read(*firstSector, m_spc, m_cluster) == disk::ReadStatus::Ok;
+    for (std::uint32_t i = 0; i < m_spc; ++i) {
+        const auto sector = std::span(m_cluster).subspan(std::size_t{i} * kSector, kSector);
+        const bool ok = whole || m_reader.read(*firstSector + i, 1, sector) == disk::ReadStatus::Ok;
+        if (!ok)
+            ++m_catalogue.Losses.UnreadableSectors;
+        m_sectorOk.push_back(ok);
+    }
+    m_directory.insert(m_directory.end(), m_cluster.begin(), m_cluster.end());
+    m_observer.currentSector(*firstSector);
+    return true;
+}
+
+void FatThoroughScanner::readRoot()
+{
+    m_directory.clear();
+    m_sectorOk.clear();
+    if (m_context.fat32) {
+        for (const std::uint32_t c : m_table.chain(m_geometry.RootDirStart, m_maxClusters))
             if (!appendCluster(c))
                 break;
     } else {
+        const disk::VolumeGeometry& g = m_geometry;
         const std::uint64_t rootStart = std::uint64_t{g.ReservedSectors} + g.fatCount() * std::uint64_t{g.FatSectors} +
-                                        volume.partition.PartitionStartSector;
+                                        m_partition.PartitionStartSector;
         std::array<std::byte, kSector> sector{};
         for (std::uint32_t i = 0; i < g.RootDirSectors; ++i) {
-            const bool ok = reader.read(rootStart + i, 1, sector) == disk::ReadStatus::Ok;
+            const bool ok = m_reader.read(rootStart + i, 1, sector) == disk::ReadStatus::Ok;
             if (!ok)
-                ++catalogue.Losses.UnreadableSectors;
-            sectorOk.push_back(ok);
-            directory.insert(directory.end(), sector.begin(), sector.end());
+                ++m_catalogue.Losses.UnreadableSectors;
+            m_sectorOk.push_back(ok);
+            m_directory.insert(m_directory.end(), sector.begin(), sector.end());
         }
     }
-    ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
+    ParseDirectoryThorough(m_directory, m_sectorOk, m_context, m_catalogue, m_observer);
+}
 
-    // Free clusters a deleted folder was read from: no orphan candidates.
-    std::unordered_set<std::uint32_t> claimed;
-    // Deleted folders whose entries run to the end of what was read of them.
-    std::vector<OpenFolder> openFolders;
+void FatThoroughScanner::walkFolders()
+{
+    for (; m_walked < m_catalogue.FatFolderList.size() && !m_control.stopRequested(); ++m_walked) {
+        reportPhase("Reading folders", m_walked + 1, m_catalogue.FatFolderList.size());
+        walkFolder(m_walked);
+    }
+}
 
-    // Each phase reports the item it is at of those it knows of ("N of M") and,
-    // as the progress, the share of them it has finished.
-    auto reportPhase = [&](const char* phase, std::uint64_t at, std::uint64_t total) {
-        observer.status(std::string(phase) + ": " + std::to_string(at) + " of " + std::to_string(total));
-        observer.progress(
-            static_cast<std::uint32_t>(total == 0 ? 0 : std::min<std::uint64_t>(99, (at - 1) * 100 / total)));
-    };
+void FatThoroughScanner::walkFolder(std::size_t index)
+{
+    const std::uint32_t folderCluster = m_catalogue.FatFolderList[index].firstCluster;
+    const bool folderDeleted = m_catalogue.FatFolderList[index].deleted == 1;
+    if (folderCluster == kLostFolderKey)
+        return;
+    m_context.parentCluster = folderCluster;
+    m_context.parentDeleted = folderDeleted;
+    m_directory.clear();
+    m_sectorOk.clear();
+    if (!appendCluster(folderCluster))
+        return;
+    // The first cluster must still be this folder's: "." names it.
+    const auto head = std::span<const std::byte>(m_directory).first(std::min<std::size_t>(m_directory.size(), 64));
+    if (!m_sectorOk[0] || !isDotEntry(head) || DirectoryEntry(head).cluster(m_context.fat32) != folderCluster)
+        return;
+    if (!folderDeleted) {
+        const auto clusters = m_table.chain(folderCluster, m_maxClusters);
+        for (std::size_t k = 1; k < clusters.size() && !m_control.stopRequested(); ++k)
+            if (!appendCluster(clusters[k]))
+                break;
+    } else {
+        followDeletedFolder(folderCluster);
+    }
+    ParseDirectoryThorough(m_directory, m_sectorOk, m_context, m_catalogue, m_observer);
+}
 
-    // The folder walk: the list is also the queue, and grows while it is walked.
-    std::size_t walked = 0;
-    auto walkFolders = [&]() {
-        for (; walked < catalogue.FatFolderList.size() && !control.stopRequested(); ++walked) {
-            reportPhase("Reading folders", walked + 1, catalogue.FatFolderList.size());
-            const std::uint32_t folderCluster = catalogue.FatFolderList[walked].firstCluster;
-            const bool folderDeleted = catalogue.FatFolderList[walked].deleted == 1;
-            if (folderCluster == kLostFolderKey)
-                continue;
-            context.parentCluster = folderCluster;
-            context.parentDeleted = folderDeleted;
-            directory.clear();
-            sectorOk.clear();
-            if (!appendCluster(folderCluster))
-                continue;
-            // The first cluster must still be this folder's: "." names it.
-            const auto head = std::span<const std::byte>(directory).first(std::min<std::size_t>(directory.size(), 64));
-            if (!sectorOk[0] || !isDotEntry(head) ||
-                (u16At(head, kClusterLow) | (context.fat32 ? std::uint32_t{u16At(head, kClusterHigh)} << 16 : 0)) !=
-                    folderCluster)
-                continue;
-            if (!folderDeleted) {
-                const auto clusters = table.chain(folderCluster, maxClusters);
-                for (std::size_t k = 1; k < clusters.size() && !control.stopRequested(); ++k)
-                    if (!appendCluster(clusters[k]))
-                        break;
-            } else {
-                claimed.insert(folderCluster);
-                // A deleted folder's chain is gone from the table. Its later clusters
-                // are taken to follow the first while they are free and still hold
-                // directory entries (a cluster that starts another folder does not).
-                for (std::uint32_t c = folderCluster + 1;
-                     c <= table.maxCluster() && directory.size() < kMaxDirectoryBytes && !control.stopRequested();
-                     ++c) {
-                    const auto value = table.entry(c);
-                    if (!value || *value != 0)
-                        break;
-                    const auto firstSector = g.clusterSector(c);
-                    if (!firstSector || reader.read(*firstSector, spc, cluster) != disk::ReadStatus::Ok)
-                        break;
-                    if (isDotEntry(cluster) || !looksLikeDirectoryEntries(cluster))
-                        break;
-                    sectorOk.insert(sectorOk.end(), spc, true);
-                    directory.insert(directory.end(), cluster.begin(), cluster.end());
-                    claimed.insert(c);
-                }
-                OpenFolder open{folderCluster, directoryEnd(directory, static_cast<std::uint32_t>(clusterBytes),
-                                                            context.fat32)};
-                if (open.end.open && directory.size() < kMaxDirectoryBytes)
-                    openFolders.push_back(std::move(open));
-            }
-            ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
+// A deleted folder's chain is gone from the table. Its later clusters are
+// taken to follow the first while they are free and still hold directory
+// entries (a cluster that starts another folder does not).
+void FatThoroughScanner::followDeletedFolder(std::uint32_t folderCluster)
+{
+    m_claimed.insert(folderCluster);
+    for (std::uint32_t c = folderCluster + 1;
+         c <= m_table.maxCluster() && m_directory.size() < kMaxDirectoryBytes && !m_control.stopRequested(); ++c) {
+        const auto value = m_table.entry(c);
+        if (!value || *value != 0)
+            break;
+        const auto firstSector = m_geometry.clusterSector(c);
+        if (!firstSector || m_reader.read(*firstSector, m_spc, m_cluster) != disk::ReadStatus::Ok)
+            break;
+        if (isDotEntry(m_cluster) || !looksLikeDirectoryEntries(m_cluster))
+            break;
+        m_sectorOk.insert(m_sectorOk.end(), m_spc, true);
+        m_directory.insert(m_directory.end(), m_cluster.begin(), m_cluster.end());
+        m_claimed.insert(c);
+    }
+    OpenFolder open{folderCluster, directoryEnd(m_directory, m_context.clusterBytes, m_context.fat32)};
+    if (open.end.open && m_directory.size() < kMaxDirectoryBytes)
+        m_openFolders.push_back(std::move(open));
+}
+
+// Later clusters of deleted folders that lie elsewhere: one pass over the free
+// clusters no folder was read from, keeping those that read strictly as
+// deleted directory entries, and noting free first clusters of lost folders.
+void FatThoroughScanner::collectOrphans()
+{
+    if (m_control.stopRequested() || m_clusterBytes > kOrphanReadBytes)
+        return;
+    // No more clusters than the volume has: a small volume needs no MiB.
+    const std::uint32_t clusters = std::max<std::uint32_t>(m_table.maxCluster(), 2) - 1;
+    const auto batch = static_cast<std::uint32_t>(std::min<std::uint64_t>(kOrphanReadBytes / m_clusterBytes, clusters));
+    std::vector<std::byte> block(std::size_t{batch} * m_clusterBytes);
+    // Reported about 200 times over the volume, used clusters passed included.
+    const std::uint32_t reportStep = std::max<std::uint32_t>(1, m_table.maxCluster() / 200);
+    std::uint32_t nextReport = 2;
+    for (std::uint32_t c = 2;
+         c <= m_table.maxCluster() && m_orphanBytes < kMaxOrphanBytes && !m_control.stopRequested();) {
+        if (c >= nextReport) {
+            reportPhase("Examining free clusters", c - 1, clusters);
+            nextReport = c + reportStep;
         }
-    };
-    walkFolders();
-
-    // Later clusters of deleted folders that lie elsewhere: one pass over the
-    // free clusters no folder was read from, keeping those that read strictly
-    // as deleted directory entries.
-    std::vector<OrphanCluster> orphans;
-    // Free first clusters of deleted folders whose own entries are gone.
-    std::vector<LostFolder> lostFolders;
-    if (!control.stopRequested() && clusterBytes <= kOrphanReadBytes) {
-        // No more clusters than the volume has: a small volume needs no MiB.
-        const std::uint32_t clusters = std::max<std::uint32_t>(table.maxCluster(), 2) - 1;
-        const auto batch =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(kOrphanReadBytes / clusterBytes, clusters));
-        std::vector<std::byte> block(std::size_t{batch} * clusterBytes);
-        std::size_t kept = 0;
-        std::vector<std::byte> head(kSector);
-        auto consider = [&](std::uint32_t c, std::span<const std::byte> bytes) {
-            if (at(bytes, 0) == '.' && !claimed.contains(c) && catalogue.findFatFolder(c) == nullptr) {
-                if (const auto parent = lostFolderParent(bytes, c, table.maxCluster(), context.fat32))
-                    lostFolders.push_back({c, *parent, u16At(bytes, kWriteDate), u16At(bytes, kAccessDate), false,
-                                           u16At(bytes, kWriteTime)});
-                return;
-            }
-            if (at(bytes, 0) != kDeletedMark || claimed.contains(c) || catalogue.findFatFolder(c) != nullptr ||
-                !looksLikeOrphanDirectoryCluster(bytes, table.maxCluster(), context.fat32))
-                return;
-            OrphanCluster o;
-            o.cluster = c;
-            o.bytes.assign(bytes.begin(), bytes.end());
-            // A subfolder listed here whose first cluster still names itself
-            // and its parent tells which folder this cluster belongs to.
-            for (const std::uint32_t sub : folderEntryClusters(bytes, context.fat32)) {
-                const auto s = g.clusterSector(sub);
-                if (sub < 2 || sub > table.maxCluster() || !s || reader.read(*s, 1, head) != disk::ReadStatus::Ok)
-                    continue;
-                const std::span<const std::byte> h(head);
-                if (!isDotEntry(h.first(32)) || !isDotEntry(h.subspan(32, 32)) || at(h, 33) != '.')
-                    continue;
-                auto clusterOf = [&](std::size_t e) {
-                    return u16At(h, e + kClusterLow) |
-                           (context.fat32 ? std::uint32_t{u16At(h, e + kClusterHigh)} << 16 : 0);
-                };
-                if (clusterOf(0) == sub && clusterOf(32) >= 2) {
-                    o.parentByBackLink = clusterOf(32);
-                    break;
-                }
-            }
-            kept += o.bytes.size();
-            orphans.push_back(std::move(o));
-        };
-        // Reported about 200 times over the volume, used clusters passed included.
-        const std::uint32_t reportStep = std::max<std::uint32_t>(1, table.maxCluster() / 200);
-        std::uint32_t nextReport = 2;
-        for (std::uint32_t c = 2; c <= table.maxCluster() && kept < kMaxOrphanBytes && !control.stopRequested();) {
-            if (c >= nextReport) {
-                reportPhase("Examining free clusters", c - 1, clusters);
-                nextReport = c + reportStep;
-            }
-            const auto value = table.entry(c);
-            if (!value || *value != 0) {
-                ++c;
-                continue;
-            }
-            // A run of free clusters, read in one go where it can be.
-            std::uint32_t n = 1;
-            while (n < batch && c + n <= table.maxCluster()) {
-                const auto next = table.entry(c + n);
-                if (!next || *next != 0)
-                    break;
-                ++n;
-            }
-            const auto firstSector = g.clusterSector(c);
-            if (!firstSector) {
-                c += n;
-                continue;
-            }
-            observer.currentSector(*firstSector);
-            const auto bytes = std::span(block).first(std::size_t{n} * clusterBytes);
-            const bool whole = reader.read(*firstSector, n * spc, bytes) == disk::ReadStatus::Ok;
-            for (std::uint32_t i = 0; i < n && kept < kMaxOrphanBytes; ++i) {
-                const auto one = bytes.subspan(std::size_t{i} * clusterBytes, clusterBytes);
-                if (!whole && reader.read(*firstSector + std::uint64_t{i} * spc, spc, one) != disk::ReadStatus::Ok)
-                    continue;
-                consider(c + i, one);
-            }
+        const auto value = m_table.entry(c);
+        if (!value || *value != 0) {
+            ++c;
+            continue;
+        }
+        // A run of free clusters, read in one go where it can be.
+        std::uint32_t n = 1;
+        while (n < batch && c + n <= m_table.maxCluster()) {
+            const auto next = m_table.entry(c + n);
+            if (!next || *next != 0)
+                break;
+            ++n;
+        }
+        const auto firstSector = m_geometry.clusterSector(c);
+        if (!firstSector) {
             c += n;
+            continue;
         }
-        if (!control.stopRequested())
-            reportPhase("Examining free clusters", clusters, clusters);
+        m_observer.currentSector(*firstSector);
+        const auto bytes = std::span(block).first(std::size_t{n} * m_clusterBytes);
+        const bool whole = m_reader.read(*firstSector, n * m_spc, bytes) == disk::ReadStatus::Ok;
+        for (std::uint32_t i = 0; i < n && m_orphanBytes < kMaxOrphanBytes; ++i) {
+            const auto one = bytes.subspan(std::size_t{i} * m_clusterBytes, m_clusterBytes);
+            if (!whole && m_reader.read(*firstSector + std::uint64_t{i} * m_spc, m_spc, one) != disk::ReadStatus::Ok)
+                continue;
+            considerFreeCluster(c + i, one);
+        }
+        c += n;
     }
+    if (!m_control.stopRequested())
+        reportPhase("Examining free clusters", clusters, clusters);
+}
 
-    // Parses an orphan cluster as the continuation of folder `parent`: a name
-    // cut at the end of what came before is carried into it.
-    auto parseOrphan = [&](OrphanCluster& o, std::uint32_t parent, const DirectoryEnd* before) {
-        o.used = true;
-        directory.clear();
-        if (before != nullptr && continuesLongName(*before, o.bytes))
-            directory = before->tailLongName;
-        directory.insert(directory.end(), o.bytes.begin(), o.bytes.end());
-        sectorOk.assign((directory.size() + kSector - 1) / kSector, true);
-        context.parentCluster = parent;
-        context.parentDeleted = true;
-        ParseDirectoryThorough(directory, sectorOk, context, catalogue, observer);
-        return directoryEnd(directory, static_cast<std::uint32_t>(clusterBytes), context.fat32);
-    };
-    // An orphan is taken once; a folder found later may also have read it as
-    // one of the clusters after its first.
-    auto available = [&](const OrphanCluster& o) { return !o.used && !claimed.contains(o.cluster); };
-    // Indexes of the orphans by what links them.
-    std::unordered_multimap<std::uint32_t, std::size_t> byBackLink;
-    std::unordered_multimap<std::uint32_t, std::size_t> byPosition; // its own cluster, and its first file's
-    std::array<std::vector<std::size_t>, 256> byLeadingChecksum;    // of the long-name pieces it starts with
-    for (std::size_t k = 0; k < orphans.size(); ++k) {
-        const OrphanCluster& o = orphans[k];
+void FatThoroughScanner::considerFreeCluster(std::uint32_t c, std::span<const std::byte> bytes)
+{
+    const DirectoryEntry first(bytes);
+    if (first.first() == '.' && !m_claimed.contains(c) && m_catalogue.findFatFolder(c) == nullptr) {
+        if (const auto parent = lostFolderParent(bytes, c, m_table.maxCluster(), m_context.fat32))
+            m_lostFolders.push_back({c, *parent, first.writeDate(), first.accessDate(), false, first.writeTime()});
+        return;
+    }
+    if (first.first() != kDeletedMark || m_claimed.contains(c) || m_catalogue.findFatFolder(c) != nullptr ||
+        !looksLikeOrphanDirectoryCluster(bytes, m_table.maxCluster(), m_context.fat32))
+        return;
+    OrphanCluster o;
+    o.cluster = c;
+    o.bytes.assign(bytes.begin(), bytes.end());
+    o.parentByBackLink = parentByBackLink(bytes);
+    m_orphanBytes += o.bytes.size();
+    m_orphans.push_back(std::move(o));
+}
+
+// A subfolder listed in `bytes` whose first cluster still names itself and its
+// parent tells which folder these entries belong to; 0 when none does.
+std::uint32_t FatThoroughScanner::parentByBackLink(std::span<const std::byte> bytes) const
+{
+    std::array<std::byte, kSector> head{};
+    for (const std::uint32_t sub : folderEntryClusters(bytes, m_context.fat32)) {
+        const auto s = m_geometry.clusterSector(sub);
+        if (sub < 2 || sub > m_table.maxCluster() || !s || m_reader.read(*s, 1, head) != disk::ReadStatus::Ok)
+            continue;
+        const std::span<const std::byte> h(head);
+        if (!isDotEntry(h.first(kEntrySize)) || !isDotEntry(h.subspan(kEntrySize, kEntrySize)) ||
+            at(h, kEntrySize + 1) != '.')
+            continue;
+        const std::uint32_t self = DirectoryEntry(h.first(kEntrySize)).cluster(m_context.fat32);
+        const std::uint32_t parent = DirectoryEntry(h.subspan(kEntrySize, kEntrySize)).cluster(m_context.fat32);
+        if (self == sub && parent >= 2)
+            return parent;
+    }
+    return 0;
+}
+
+// Parses an orphan cluster as the continuation of folder `parent`: a name cut
+// at the end of what came before is carried into it.
+DirectoryEnd FatThoroughScanner::parseOrphan(OrphanCluster& o, std::uint32_t parent, const DirectoryEnd* before)
+{
+    o.used = true;
+    m_directory.clear();
+    if (before != nullptr && continuesLongName(*before, o.bytes))
+        m_directory = before->tailLongName;
+    m_directory.insert(m_directory.end(), o.bytes.begin(), o.bytes.end());
+    m_sectorOk.assign((m_directory.size() + kSector - 1) / kSector, true);
+    m_context.parentCluster = parent;
+    m_context.parentDeleted = true;
+    ParseDirectoryThorough(m_directory, m_sectorOk, m_context, m_catalogue, m_observer);
+    return directoryEnd(m_directory, m_context.clusterBytes, m_context.fat32);
+}
+
+// An orphan is taken once; a folder found later may also have read it as one
+// of the clusters after its first.
+bool FatThoroughScanner::available(const OrphanCluster& o) const
+{
+    return !o.used && !m_claimed.contains(o.cluster);
+}
+
+void FatThoroughScanner::indexOrphans()
+{
+    for (std::size_t k = 0; k < m_orphans.size(); ++k) {
+        const OrphanCluster& o = m_orphans[k];
         if (o.parentByBackLink != 0)
-            byBackLink.emplace(o.parentByBackLink, k);
-        byPosition.emplace(o.cluster, k);
-        if (const std::uint32_t data = firstDataCluster(o.bytes, context.fat32); data != 0)
-            byPosition.emplace(data, k);
+            m_byBackLink.emplace(o.parentByBackLink, k);
+        m_byPosition.emplace(o.cluster, k);
+        if (const std::uint32_t data = firstDataCluster(o.bytes, m_context.fat32); data != 0)
+            m_byPosition.emplace(data, k);
         if (at(o.bytes, kAttributes) == kLongNameAttributes)
-            byLeadingChecksum[at(o.bytes, kLongChecksum)].push_back(k);
+            m_byLeadingChecksum[at(o.bytes, kLongChecksum)].push_back(k);
     }
-    // The orphan that carries on after `end` of folder `folderCluster`. First
-    // what tells the place as well as the folder: a long name cut at the end and
-    // carried on (only when one orphan fits), then its own cluster or its first
-    // file's data following the data of the last file before it (the allocator
-    // moving on in order). Then a subfolder naming the folder as its parent,
-    // which tells the folder but not the place.
-    auto findContinuation = [&](std::uint32_t folderCluster, const DirectoryEnd& end) -> OrphanCluster* {
-        if (!end.tailLongName.empty()) {
-            OrphanCluster* only = nullptr;
-            std::size_t count = 0;
-            for (const std::size_t k : byLeadingChecksum[at(end.tailLongName, kLongChecksum)])
-                if (available(orphans[k]) && continuesLongName(end, orphans[k].bytes)) {
-                    only = &orphans[k];
-                    ++count;
-                }
-            if (count == 1)
-                return only;
-        }
-        if (end.nextDataCluster != 0)
-            for (auto [it, last] = byPosition.equal_range(end.nextDataCluster); it != last; ++it)
-                if (available(orphans[it->second]))
-                    return &orphans[it->second];
-        for (auto [it, last] = byBackLink.equal_range(folderCluster); it != last; ++it)
-            if (available(orphans[it->second]))
-                return &orphans[it->second];
-        return nullptr;
-    };
+}
 
-    // Attach orphans to the open deleted folders while evidence links them; the
-    // subfolders they list are walked in turn and may be open themselves.
-    auto attachToOpenFolders = [&]() {
-        for (bool progress = true; progress && !control.stopRequested();) {
-            progress = false;
-            for (std::size_t i = 0; i < openFolders.size() && !control.stopRequested(); ++i) {
-                while (openFolders[i].end.open) {
-                    OrphanCluster* next = findContinuation(openFolders[i].folderCluster, openFolders[i].end);
-                    if (next == nullptr)
-                        break;
-                    openFolders[i].end = parseOrphan(*next, openFolders[i].folderCluster, &openFolders[i].end);
-                    progress = true;
-                }
+// The orphan that carries on after `end` of folder `folderCluster`. First what
+// tells the place as well as the folder: a long name cut at the end and carried
+// on (only when one orphan fits), then its own cluster or its first file's data
+// following the data of the last file before it (the allocator moving on in
+// order). Then a subfolder naming the folder as its parent, which tells the
+// folder but not the place.
+OrphanCluster* FatThoroughScanner::findContinuation(std::uint32_t folderCluster, const DirectoryEnd& end)
+{
+    if (!end.tailLongName.empty()) {
+        OrphanCluster* only = nullptr;
+        std::size_t count = 0;
+        for (const std::size_t k : m_byLeadingChecksum[at(end.tailLongName, kLongChecksum)])
+            if (available(m_orphans[k]) && continuesLongName(end, m_orphans[k].bytes)) {
+                only = &m_orphans[k];
+                ++count;
             }
-            if (walked < catalogue.FatFolderList.size()) {
-                walkFolders();
+        if (count == 1)
+            return only;
+    }
+    if (end.nextDataCluster != 0)
+        for (auto [it, last] = m_byPosition.equal_range(end.nextDataCluster); it != last; ++it)
+            if (available(m_orphans[it->second]))
+                return &m_orphans[it->second];
+    for (auto [it, last] = m_byBackLink.equal_range(folderCluster); it != last; ++it)
+        if (available(m_orphans[it->second]))
+            return &m_orphans[it->second];
+    return nullptr;
+}
+
+// Attaches orphans to the open deleted folders while evidence links them; the
+// subfolders they list are walked in turn and may be open themselves.
+void FatThoroughScanner::attachToOpenFolders()
+{
+    for (bool progress = true; progress && !m_control.stopRequested();) {
+        progress = false;
+        for (std::size_t i = 0; i < m_openFolders.size() && !m_control.stopRequested(); ++i) {
+            while (m_openFolders[i].end.open) {
+                OrphanCluster* next = findContinuation(m_openFolders[i].folderCluster, m_openFolders[i].end);
+                if (next == nullptr)
+                    break;
+                m_openFolders[i].end = parseOrphan(*next, m_openFolders[i].folderCluster, &m_openFolders[i].end);
                 progress = true;
             }
         }
-    };
-    if (!orphans.empty())
-        attachToOpenFolders();
-
-    // Deleted folders whose own entry is gone, found by their first cluster.
-    // Each goes under the folder its ".." names once that folder is known (a
-    // lost folder may name another), the rest under the lost-and-found folder;
-    // each is read like any deleted folder, so its files and subfolders are
-    // found and its later clusters looked for. One whose entry turned up in
-    // the meantime is listed already.
-    bool lostMade = false;
-    auto makeLostAndFound = [&]() {
-        if (!lostMade) {
-            catalogue.AddFatFolder(kLostFolderName, kLostFolderKey, catalogue::kFatRootKey, 0, 0, 0, 1);
-            observer.foldersFound(catalogue.FolderCount);
-            lostMade = true;
+        if (m_walked < m_catalogue.FatFolderList.size()) {
+            walkFolders();
+            progress = true;
         }
-    };
-    auto parentIsRoot = [&](const LostFolder& f) {
-        // FAT32 ".." entries of folders in the root may name the root's own cluster.
-        return f.parent == catalogue::kFatRootKey || (context.fat32 && f.parent == g.RootDirStart);
-    };
-    std::size_t lostPlaced = 0;
-    auto place = [&](LostFolder& f, std::uint32_t parent) {
-        reportPhase("Placing lost folders", ++lostPlaced, lostFolders.size());
-        catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(f.cluster), f.cluster, parent, f.writeDate,
-                               f.accessDate, 0, 1, f.writeTime);
-        observer.foldersFound(catalogue.FolderCount);
-        f.placed = true;
-    };
+    }
+}
+
+void FatThoroughScanner::makeLostAndFound()
+{
+    if (m_lostMade)
+        return;
+    m_catalogue.AddFatFolder(kLostFolderName, kLostFolderKey, catalogue::kFatRootKey, 0, 0, 0, 1);
+    m_observer.foldersFound(m_catalogue.FolderCount);
+    m_lostMade = true;
+}
+
+bool FatThoroughScanner::parentIsRoot(const LostFolder& f) const
+{
+    // FAT32 ".." entries of folders in the root may name the root's own cluster.
+    return f.parent == catalogue::kFatRootKey || (m_context.fat32 && f.parent == m_geometry.RootDirStart);
+}
+
+void FatThoroughScanner::place(LostFolder& f, std::uint32_t parent)
+{
+    reportPhase("Placing lost folders", ++m_lostPlaced, m_lostFolders.size());
+    m_catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(f.cluster), f.cluster, parent, f.writeDate,
+                             f.accessDate, 0, 1, f.writeTime);
+    m_observer.foldersFound(m_catalogue.FolderCount);
+    f.placed = true;
+}
+
+// Deleted folders whose own entry is gone, found by their first cluster. Each
+// goes under the folder its ".." names once that folder is known (a lost folder
+// may name another), the rest under the lost-and-found folder; each is read
+// like any deleted folder, so its files and subfolders are found and its later
+// clusters looked for. One whose entry turned up in the meantime is listed
+// already.
+void FatThoroughScanner::placeLostFolders()
+{
     std::unordered_set<std::uint32_t> pending; // lost folders not placed yet
-    for (const LostFolder& f : lostFolders)
+    for (const LostFolder& f : m_lostFolders)
         pending.insert(f.cluster);
-    while (!pending.empty() && !control.stopRequested()) {
+    while (!pending.empty() && !m_control.stopRequested()) {
         // Those whose parent is known now; a folder placed in this round is
         // read before any lost folder is put under it, since reading it may
         // find that folder's own entry.
         std::vector<LostFolder*> ready;
         std::vector<LostFolder*> unknownParent;
-        for (LostFolder& f : lostFolders) {
+        for (LostFolder& f : m_lostFolders) {
             if (f.placed)
                 continue;
-            if (catalogue.findFatFolder(f.cluster) != nullptr) {
+            if (m_catalogue.findFatFolder(f.cluster) != nullptr) {
                 f.placed = true;
                 pending.erase(f.cluster);
                 continue;
             }
-            if (parentIsRoot(f) || catalogue.findFatFolder(f.parent) != nullptr)
+            if (parentIsRoot(f) || m_catalogue.findFatFolder(f.parent) != nullptr)
                 ready.push_back(&f);
             else if (!pending.contains(f.parent))
                 unknownParent.push_back(&f);
@@ -769,7 +856,7 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
             // parent is no lost folder either, then (folders naming each other
             // in a loop) one at a time.
             if (unknownParent.empty())
-                for (LostFolder& f : lostFolders)
+                for (LostFolder& f : m_lostFolders)
                     if (!f.placed) {
                         unknownParent.push_back(&f);
                         break;
@@ -789,17 +876,20 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         }
         attachToOpenFolders();
     }
+}
 
-    // What no evidence links goes under one lost-and-found folder: a folder per
-    // run of orphans that carry on from one another, named by its first cluster.
-    for (std::size_t k = 0; k < orphans.size() && !control.stopRequested(); ++k) {
-        if (!available(orphans[k]))
+// What no evidence links goes under one lost-and-found folder: a folder per run
+// of orphans that carry on from one another, named by its first cluster.
+void FatThoroughScanner::adoptUnlinkedOrphans()
+{
+    for (std::size_t k = 0; k < m_orphans.size() && !m_control.stopRequested(); ++k) {
+        if (!available(m_orphans[k]))
             continue;
         makeLostAndFound();
-        const std::uint32_t key = orphans[k].cluster;
-        catalogue.AddFatFolder("cluster " + std::to_string(key), key, kLostFolderKey, 0, 0, 0, 1);
-        observer.foldersFound(catalogue.FolderCount);
-        DirectoryEnd end = parseOrphan(orphans[k], key, nullptr);
+        const std::uint32_t key = m_orphans[k].cluster;
+        m_catalogue.AddFatFolder("cluster " + std::to_string(key), key, kLostFolderKey, 0, 0, 0, 1);
+        m_observer.foldersFound(m_catalogue.FolderCount);
+        DirectoryEnd end = parseOrphan(m_orphans[k], key, nullptr);
         while (end.open) {
             OrphanCluster* next = findContinuation(key, end);
             if (next == nullptr)
@@ -808,11 +898,23 @@ void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& c
         }
         attachToOpenFolders();
     }
+}
 
-    catalogue.Losses.UnreadableSectors += table.unreadableSectors();
-    catalogue.Losses.Stopped = control.stopRequested();
-    observer.stopAvailable(false);
-    observer.progress(0);
+// Each phase reports the item it is at of those it knows of ("N of M") and,
+// as the progress, the share of them it has finished.
+void FatThoroughScanner::reportPhase(const char* phase, std::uint64_t at, std::uint64_t total)
+{
+    m_observer.status(std::string(phase) + ": " + std::to_string(at) + " of " + std::to_string(total));
+    m_observer.progress(
+        static_cast<std::uint32_t>(total == 0 ? 0 : std::min<std::uint64_t>(99, (at - 1) * 100 / total)));
+}
+
+} // namespace
+
+void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                     catalogue::ScanObserver& observer, catalogue::ScanControl& control)
+{
+    FatThoroughScanner(volume, catalogue, observer, control).run();
 }
 
 } // namespace sarvik::fat
