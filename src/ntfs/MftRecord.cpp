@@ -132,15 +132,14 @@ RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* 
         const auto type = attributeType(r, *offset);
         if (!type)
             break;
-        const auto at = static_cast<std::uint64_t>(*offset);
-        const bool unnamed = r.u8or0(at + kAttrNameLength) == 0;
-        const std::uint8_t nonResident = r.u8or0(at + kAttrNonResident);
-        if (collecting && *type == AttributeType::AttributeList && nonResident == 0) {
+        const AttributeHeader attribute(r, static_cast<std::uint64_t>(*offset));
+        const bool unnamed = attribute.unnamed();
+        if (collecting && *type == AttributeType::AttributeList && attribute.nonResident() == 0) {
             collectListEntries(r, *offset, *table);
             collecting = false;
         }
         if (naming && *type == AttributeType::FileName && unnamed) {
-            const std::int64_t value = *offset + s16(r, at + kAttrValueOffset);
+            const std::int64_t value = *offset + s16(r, attribute.offset() + kAttrValueOffset);
             if (value < 0 || value > lastOffset(r)) {
                 naming = false; // a value outside the record ends every name search
             } else {
@@ -151,7 +150,7 @@ RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* 
         }
         if (sizing && *type == AttributeType::Data && unnamed) {
             found.dataSize =
-                nonResident == 1 ? r.u64or0(at + kAttrRealSize) : std::uint64_t{r.u32or0(at + kAttrValueLength)};
+                attribute.nonResident() == 1 ? attribute.realSize() : std::uint64_t{attribute.valueLength()};
             sizing = false;
         }
         offset = nextAttribute(r, *offset);
@@ -227,22 +226,22 @@ RecordSurvey SurveyRecord(disk::ByteSpan record) noexcept
         const auto type = attributeType(r, *offset);
         if (!type)
             break;
-        const auto at = static_cast<std::uint64_t>(*offset);
-        const bool unnamed = r.u8or0(at + kAttrNameLength) == 0;
-        const std::uint8_t nonResident = r.u8or0(at + kAttrNonResident);
+        const AttributeHeader attribute(r, static_cast<std::uint64_t>(*offset));
+        const std::uint64_t at = attribute.offset();
+        const std::uint8_t nonResident = attribute.nonResident();
         if (*type == AttributeType::FileName)
             found.hasFileName = true;
-        if (*type == AttributeType::Data && unnamed && !found.dataSize) {
+        if (*type == AttributeType::Data && attribute.unnamed() && !found.dataSize) {
             if (nonResident == 0)
-                found.dataSize = r.u32or0(at + kAttrValueLength);
-            else if (nonResident == 1 && r.u64or0(at + kAttrLowestVcn) == 0)
-                found.dataSize = r.u64or0(at + kAttrRealSize);
+                found.dataSize = attribute.valueLength();
+            else if (nonResident == 1 && attribute.lowestVcn() == 0)
+                found.dataSize = attribute.realSize();
         }
         if (*type == AttributeType::StandardInformation && nonResident == 0 && !found.times) {
             // The value must lie wholly inside both the attribute and the record.
-            const std::uint64_t length = r.u32or0(at + kAttrLength);
+            const std::uint64_t length = attribute.length();
             const std::int64_t valueOffset = s16(r, at + kAttrValueOffset);
-            const std::uint64_t valueLength = r.u32or0(at + kAttrValueLength);
+            const std::uint64_t valueLength = attribute.valueLength();
             if (valueOffset > 0 && valueLength >= kStandardMinimumLength &&
                 static_cast<std::uint64_t>(valueOffset) + valueLength <= length &&
                 r.has(at + static_cast<std::uint64_t>(valueOffset), valueLength)) {

@@ -8,6 +8,7 @@
 // follow by that buffer, whatever its length; none of them reads the volume.
 
 #include "disk/ByteReader.h"
+#include "ntfs/AttributeHeader.h"
 
 #include <algorithm>
 #include <array>
@@ -57,16 +58,6 @@ class MftRecord {
     std::size_t m_size = kMftRecordSize;
 };
 
-/// Attribute type codes that the engine looks at.
-namespace AttributeType {
-inline constexpr std::uint32_t StandardInformation = 0x10;
-inline constexpr std::uint32_t AttributeList = 0x20;
-inline constexpr std::uint32_t FileName = 0x30;
-inline constexpr std::uint32_t Data = 0x80;
-inline constexpr std::uint32_t IndexAllocation = 0xA0;
-inline constexpr std::uint32_t End = 0xFFFFFFFF;
-} // namespace AttributeType
-
 /// Name spaces of a file-name attribute (value byte 65).
 namespace FileNamespace {
 inline constexpr std::uint8_t Posix = 0;
@@ -92,17 +83,6 @@ inline constexpr std::size_t kRecordFirstAttribute = 20; // s16: offset of the f
 inline constexpr std::size_t kRecordFlags = 22;          // u8: low byte of the flags
 inline constexpr std::size_t kRecordBaseReference = 32;  // u64: base record of an extension record, 0 in a base record
 inline constexpr std::size_t kRecordNumber = 44;         // u32: the record's own number (NTFS 3.1 and later)
-
-// Attribute header (offsets from the attribute's start).
-inline constexpr std::size_t kAttrType = 0;         // u32
-inline constexpr std::size_t kAttrLength = 4;       // u32: distance to the next attribute
-inline constexpr std::size_t kAttrNonResident = 8;  // u8: 1 = data held in runs outside the record
-inline constexpr std::size_t kAttrNameLength = 9;   // u8: UTF-16 units of the attribute's own name
-inline constexpr std::size_t kAttrValueLength = 16; // u32, resident: length of the value
-inline constexpr std::size_t kAttrValueOffset = 20; // s16, resident: offset of the value
-inline constexpr std::size_t kAttrRunsOffset = 32;  // u16, non-resident: offset of the run list
-inline constexpr std::size_t kAttrLowestVcn = 16;   // u64, non-resident: first cluster of the data this piece holds
-inline constexpr std::size_t kAttrRealSize = 48;    // u64, non-resident: bytes of data in use
 
 // File-name attribute value (offsets from the start of the value).
 inline constexpr std::size_t kNameParent = 0;     // u32 of the u64 reference: parent's record number
