@@ -7,8 +7,8 @@
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
-#include "recovery/NtfsCompressed.h"
-#include "recovery/NtfsExtents.h"
+#include "ntfs/NtfsCompressed.h"
+#include "ntfs/NtfsExtents.h"
 
 #include <algorithm>
 #include <bit>

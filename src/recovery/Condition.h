@@ -16,8 +16,8 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileList.h"
 #include "disk/Volume.h"
-#include "recovery/NtfsData.h"
-#include "recovery/VolumeExtent.h"
+#include "ntfs/NtfsData.h"
+#include "disk/VolumeExtent.h"
 
 #include <cstdint>
 #include <memory>

@@ -7,7 +7,7 @@
 #include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
 #include "recovery/Condition.h"
-#include "recovery/NtfsCompressed.h"
+#include "ntfs/NtfsCompressed.h"
 #include "recovery/OriginalTimes.h"
 
 #include <algorithm>

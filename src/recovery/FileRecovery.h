@@ -17,13 +17,13 @@
 #include "disk/Volume.h"
 #include "ntfs/MftRunList.h"
 #include "recovery/Condition.h"
-#include "recovery/NtfsCompressed.h"
-#include "recovery/NtfsData.h"
-#include "recovery/NtfsExtents.h"
+#include "ntfs/NtfsCompressed.h"
+#include "ntfs/NtfsData.h"
+#include "ntfs/NtfsExtents.h"
 #include "recovery/OutputFolder.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoverySettings.h"
-#include "recovery/VolumeExtent.h"
+#include "disk/VolumeExtent.h"
 #include "search/NamePatterns.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 
 #include "recovery/Condition.h"
 #include "recovery/OriginalTimes.h"
-#include "recovery/VolumeExtent.h"
+#include "disk/VolumeExtent.h"
 #include "scan/ScanSession.h"
 #include "support/Manifest.h"
 #include "support/VolumeBuilder.h"

@@ -1,5 +1,5 @@
 #include "recovery/FileRecovery.h"
-#include "recovery/NtfsData.h"
+#include "ntfs/NtfsData.h"
 #include "recovery/RecoveryFixture.h"
 
 #include <gtest/gtest.h>

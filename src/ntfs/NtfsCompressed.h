@@ -15,8 +15,8 @@
 
 #include "disk/ByteReader.h"
 #include "disk/Volume.h"
-#include "recovery/NtfsData.h"
-#include "recovery/VolumeExtent.h"
+#include "ntfs/NtfsData.h"
+#include "disk/VolumeExtent.h"
 
 #include <cstdint>
 #include <functional>

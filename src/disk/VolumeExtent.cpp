@@ -1,4 +1,4 @@
-#include "recovery/VolumeExtent.h"
+#include "disk/VolumeExtent.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "recovery/NtfsCompressed.h"
+#include "ntfs/NtfsCompressed.h"
 
 #include <algorithm>
 #include <vector>

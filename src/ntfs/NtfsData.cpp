@@ -1,4 +1,4 @@
-#include "recovery/NtfsData.h"
+#include "ntfs/NtfsData.h"
 
 #include "ntfs/MftRecord.h"
 

@@ -15,8 +15,8 @@
 #include "ntfs/AttributeList.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/MftRunList.h"
-#include "recovery/NtfsCompressed.h"
-#include "recovery/NtfsData.h"
+#include "ntfs/NtfsCompressed.h"
+#include "ntfs/NtfsData.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "recovery/NtfsExtents.h"
+#include "ntfs/NtfsExtents.h"
 
 #include <algorithm>
 
