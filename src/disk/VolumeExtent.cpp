@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-namespace sarvik::recovery {
+namespace sarvik::disk {
 
 namespace {
 
@@ -84,4 +84,4 @@ VolumeExtent volumeExtent(const disk::SelectedVolume& volume)
     return extent;
 }
 
-} // namespace sarvik::recovery
+} // namespace sarvik::disk

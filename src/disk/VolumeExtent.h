@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-namespace sarvik::recovery {
+namespace sarvik::disk {
 
 struct VolumeExtent {
     std::uint64_t firstCluster = 0; ///< the first data cluster: 2 on FAT, 0 on NTFS
@@ -32,4 +32,4 @@ struct VolumeExtent {
 /// read, or gives no count, leaves the image's size as the file system's end.
 [[nodiscard]] VolumeExtent volumeExtent(const disk::SelectedVolume& volume);
 
-} // namespace sarvik::recovery
+} // namespace sarvik::disk

@@ -84,6 +84,9 @@ inline constexpr std::size_t kRecordFlags = 22;          // u8: low byte of the 
 inline constexpr std::size_t kRecordBaseReference = 32;  // u64: base record of an extension record, 0 in a base record
 inline constexpr std::size_t kRecordNumber = 44;         // u32: the record's own number (NTFS 3.1 and later)
 
+/// The record number of a 64-bit file reference (its high 16 bits are the sequence number).
+inline constexpr std::uint64_t kReferenceNumberMask = (std::uint64_t{1} << 48) - 1;
+
 // File-name attribute value (offsets from the start of the value).
 inline constexpr std::size_t kNameParent = 0;     // u32 of the u64 reference: parent's record number
 inline constexpr std::size_t kNameCreated = 8;    // u64 FILETIME

@@ -18,7 +18,6 @@ using catalogue::ScanObserver;
 // of reading one record's sectors a position; a block that cannot be read
 // whole is read again a position at a time.
 constexpr std::uint64_t kPositionsPerBlock = 1024;
-constexpr std::uint64_t kReferenceNumberMask = (std::uint64_t{1} << 48) - 1; // record number of a reference
 
 // Thorough mode: deleted files that lost every file name but whose base record
 // still holds their data are listed in one folder at the root, each as

@@ -1,15 +1,14 @@
 #include "ntfs/NtfsCompressed.h"
 
+#include "ntfs/AttributeHeader.h"
+
 #include <algorithm>
 #include <vector>
 
-namespace sarvik::recovery {
+namespace sarvik::ntfs {
 
 namespace {
 constexpr std::size_t kChunkOutput = 4096;
-constexpr std::size_t kAttrFlags = 0x0C;           // u16: 0x0001 compressed
-constexpr std::size_t kAttrCompressionUnit = 0x22; // u8: log2 of the clusters in a unit
-constexpr std::uint16_t kCompressedFlag = 0x0001;
 constexpr std::uint32_t kMaxUnitShift = 8;
 constexpr std::uint64_t kMaxUnitBytes = 1u << 20;
 constexpr std::int64_t kSparse = -1;
@@ -115,12 +114,12 @@ CompressionInfo ReadCompressionInfo(disk::ByteSpan record, std::size_t attribute
     const disk::ByteReader r(record);
     CompressionInfo info;
     const std::uint8_t shift = r.u8or0(attributeOffset + kAttrCompressionUnit);
-    info.compressed = (r.u16or0(attributeOffset + kAttrFlags) & kCompressedFlag) != 0;
+    info.compressed = (r.u16or0(attributeOffset + kAttrFlags) & kAttrCompressedFlag) != 0;
     info.unitClusters = info.compressed && shift != 0 && shift <= kMaxUnitShift ? 1u << shift : 0;
     return info;
 }
 
-CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const VolumeExtent& extent,
+CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const disk::VolumeExtent& extent,
                                   const NtfsRunList& runs, std::uint32_t unitClusters, std::uint64_t size,
                                   const std::function<bool(disk::ByteSpan)>& write, const std::function<bool()>& stop)
 {
@@ -199,4 +198,4 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const Volu
     return result;
 }
 
-} // namespace sarvik::recovery
+} // namespace sarvik::ntfs

@@ -22,7 +22,7 @@
 #include <functional>
 #include <optional>
 
-namespace sarvik::recovery {
+namespace sarvik::ntfs {
 
 /// Decompresses LZNT1 `input` into `output`; returns the bytes produced, or
 /// nothing when the data is damaged (a reference before the start of its
@@ -53,9 +53,9 @@ struct CompressedCopy {
 /// outside `extent`'s readable ones cannot be read; the copy ends where the
 /// runs end, and after as many clusters as the volume has. Nothing is written
 /// when the unit size is not one this reads.
-[[nodiscard]] CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const VolumeExtent& extent,
+[[nodiscard]] CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const disk::VolumeExtent& extent,
                                                 const NtfsRunList& runs, std::uint32_t unitClusters, std::uint64_t size,
                                                 const std::function<bool(disk::ByteSpan)>& write,
                                                 const std::function<bool()>& stop);
 
-} // namespace sarvik::recovery
+} // namespace sarvik::ntfs

@@ -4,19 +4,9 @@
 
 #include <algorithm>
 
-namespace sarvik::recovery {
+namespace sarvik::ntfs {
 
 namespace {
-// Record header and attribute fields read here (offsets in bytes).
-constexpr std::size_t kRecordFirstAttribute = 0x14; // u16: first attribute
-constexpr std::size_t kAttrType = 0x00;             // u32
-constexpr std::size_t kAttrLength = 0x04;           // u32: distance to the next attribute
-constexpr std::size_t kAttrNonResident = 0x08;      // u8
-constexpr std::size_t kAttrNameLength = 0x09;       // u8
-constexpr std::size_t kAttrRunsOffset = 0x20;       // u16, non-resident: run list from the attribute's start
-
-constexpr std::uint32_t kDataType = 0x80;
-constexpr std::uint32_t kEndType = 0xFFFFFFFF;
 /// Offsets and lengths must stay below the record's last byte (0x3FF in a 1,024-byte record).
 std::uint64_t walkLimit(disk::ByteSpan record) noexcept
 {
@@ -36,7 +26,7 @@ DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
         const auto type = r.u32(offset + kAttrType);
         if (!type)
             return {};
-        if (*type == kDataType && r.u8(offset + kAttrNameLength).value_or(1) == 0) {
+        if (*type == AttributeType::Data && r.u8(offset + kAttrNameLength).value_or(1) == 0) {
             const auto nonResident = r.u8(offset + kAttrNonResident);
             if (nonResident == 0)
                 return {DataAttributeKind::Resident, static_cast<std::size_t>(offset)};
@@ -44,7 +34,7 @@ DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
                 return {DataAttributeKind::NonResident, static_cast<std::size_t>(offset)};
             return {};
         }
-        if (*type == 0 || *type == kEndType)
+        if (*type == 0 || *type == AttributeType::End)
             return {};
         const auto length = r.u32(offset + kAttrLength);
         if (!length || *length == 0 || *length >= limit)
@@ -57,7 +47,7 @@ DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
 
 std::optional<NtfsRunList> DecodeDataRuns(disk::ByteSpan record, std::size_t attributeOffset)
 {
-    const disk::ByteReader r(record.first(std::min(record.size(), ntfs::kMaxMftRecordSize)));
+    const disk::ByteReader r(record.first(std::min(record.size(), kMaxMftRecordSize)));
     const auto runsOffset = r.u16(std::uint64_t{attributeOffset} + kAttrRunsOffset);
     NtfsRunList runs;
     if (!runsOffset)
@@ -101,4 +91,4 @@ std::optional<NtfsRunList> DecodeDataRuns(disk::ByteSpan record, std::size_t att
     return runs;
 }
 
-} // namespace sarvik::recovery
+} // namespace sarvik::ntfs

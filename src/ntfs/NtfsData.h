@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace sarvik::recovery {
+namespace sarvik::ntfs {
 
 enum class DataAttributeKind { None, Resident, NonResident };
 
@@ -47,4 +47,4 @@ using NtfsRunList = std::vector<NtfsRun>;
 /// the list did not end with a 0 header.
 [[nodiscard]] std::optional<NtfsRunList> DecodeDataRuns(disk::ByteSpan record, std::size_t attributeOffset);
 
-} // namespace sarvik::recovery
+} // namespace sarvik::ntfs

@@ -2,25 +2,12 @@
 
 #include <algorithm>
 
-namespace sarvik::recovery {
+namespace sarvik::ntfs {
 
 namespace {
 
 using disk::ByteReader;
 
-// Attribute header fields read here (offsets from the attribute's start).
-constexpr std::size_t kAttrType = 0x00;       // u32
-constexpr std::size_t kAttrLength = 0x04;     // u32: distance to the next attribute
-constexpr std::size_t kAttrNonResident = 0x08; // u8
-constexpr std::size_t kAttrNameLength = 0x09; // u8
-constexpr std::size_t kAttrId = 0x0E;         // u16: the attribute's id in its record
-constexpr std::size_t kAttrLowestVcn = 0x10;  // u64, non-resident: first VCN this extent holds
-constexpr std::size_t kAttrHighestVcn = 0x18; // u64, non-resident: last VCN this extent holds
-constexpr std::size_t kAttrRealSize = 0x30;   // u64, non-resident: bytes in use (extent at VCN 0 only)
-
-constexpr std::uint32_t kDataType = 0x80;
-constexpr std::uint32_t kEndType = 0xFFFFFFFF;
-constexpr std::uint64_t kReferenceNumberMask = (std::uint64_t{1} << 48) - 1;
 /// Clusters one file can have on any volume this reads: bounds damaged VCNs.
 constexpr std::uint64_t kMaxClusters = std::uint64_t{1} << 48;
 
@@ -47,12 +34,13 @@ std::optional<std::size_t> findExtent(disk::ByteSpan record, std::uint64_t vcn, 
     const ByteReader r(record);
     std::uint64_t offset = r.u16or0(ntfs::kRecordFirstAttribute);
     while (r.has(offset, 16)) {
-        const std::uint32_t type = r.u32or0(offset + kAttrType);
-        const std::uint32_t length = r.u32or0(offset + kAttrLength);
-        if (type == 0 || type == kEndType || length == 0 || length > record.size() - offset)
+        const AttributeHeader attribute(r, offset);
+        const std::uint32_t type = attribute.type();
+        const std::uint32_t length = attribute.length();
+        if (type == 0 || type == AttributeType::End || length == 0 || length > record.size() - offset)
             return std::nullopt;
-        if (type == kDataType && r.u8or0(offset + kAttrNameLength) == 0 && r.u8or0(offset + kAttrNonResident) == 1 &&
-            r.u64or0(offset + kAttrLowestVcn) == vcn && r.u16or0(offset + kAttrId) == id)
+        if (type == AttributeType::Data && attribute.unnamed() && attribute.nonResident() == 1 &&
+            attribute.lowestVcn() == vcn && attribute.id() == id)
             return static_cast<std::size_t>(offset);
         offset += length;
     }
@@ -107,7 +95,7 @@ ListedData GatherListedData(disk::ByteSpan baseRecord, std::uint64_t baseNumber,
     ListedData out;
     std::vector<ntfs::AttributeListEntry> pieces;
     for (const ntfs::AttributeListEntry& e : list)
-        if (e.type == kDataType && e.nameLength == 0)
+        if (e.type == AttributeType::Data && e.nameLength == 0)
             pieces.push_back(e);
     if (pieces.empty())
         return out;
@@ -216,4 +204,4 @@ std::optional<ListedData> ReadListedData(const disk::SelectedVolume& volume, con
     return listed;
 }
 
-} // namespace sarvik::recovery
+} // namespace sarvik::ntfs

@@ -23,7 +23,7 @@
 #include <optional>
 #include <vector>
 
-namespace sarvik::recovery {
+namespace sarvik::ntfs {
 
 /// Reads MFT record `number` into `record` after its fixup; false when it
 /// cannot be read or lies outside the MFT.
@@ -70,4 +70,4 @@ struct ListedData {
 /// of its base reference, 0 in a base record.
 [[nodiscard]] std::uint64_t BaseRecordOf(disk::ByteSpan record) noexcept;
 
-} // namespace sarvik::recovery
+} // namespace sarvik::ntfs

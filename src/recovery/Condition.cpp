@@ -1,9 +1,8 @@
 #include "recovery/Condition.h"
 
-#include "exfat/ExfatVolume.h"
-
-#include "fat/ClusterChain.h"
 #include "disk/CachedBlockSource.h"
+#include "exfat/ExfatVolume.h"
+#include "fat/ClusterChain.h"
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
@@ -87,10 +86,10 @@ ConditionEstimator::ConditionEstimator(const disk::SelectedVolume& volume, bool 
 
 ConditionEstimator::~ConditionEstimator() = default;
 
-const VolumeExtent& ConditionEstimator::extent()
+const disk::VolumeExtent& ConditionEstimator::extent()
 {
     if (!m_extent)
-        m_extent = volumeExtent(m_volume);
+        m_extent = disk::volumeExtent(m_volume);
     return *m_extent;
 }
 
@@ -220,8 +219,8 @@ ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, st
     if (m_volume.reader.read(recordSector, record.sectors(), record) != disk::ReadStatus::Ok)
         return std::nullopt;
     ntfs::ApplyRecordFixup(record);
-    std::optional<NtfsRunList> runs;
-    CompressionInfo compression;
+    std::optional<ntfs::NtfsRunList> runs;
+    ntfs::CompressionInfo compression;
     if (m_thorough) {
         // As the thorough copy reads: a data attribute split by an attribute
         // list is gathered from all its extents.
@@ -229,19 +228,19 @@ ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, st
             m_mftRuns = std::make_unique<ntfs::MftRunList>();
             ntfs::BuildMftRunList(*m_mftRuns, m_volume);
         }
-        if (auto listed = ReadListedData(m_volume, *m_mftRuns, record, recordNumber, size)) {
+        if (auto listed = ntfs::ReadListedData(m_volume, *m_mftRuns, record, recordNumber, size)) {
             runs = std::move(listed->runs);
             compression = listed->compression;
         }
     }
     if (!runs) {
-        const DataAttributeLocation data = LocateDataAttribute(record);
-        if (data.kind == DataAttributeKind::Resident)
+        const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record);
+        if (data.kind == ntfs::DataAttributeKind::Resident)
             return std::vector<Span>{};
-        if (data.kind != DataAttributeKind::NonResident)
+        if (data.kind != ntfs::DataAttributeKind::NonResident)
             return std::nullopt;
-        compression = ReadCompressionInfo(record, data.offset);
-        runs = DecodeDataRuns(record, data.offset);
+        compression = ntfs::ReadCompressionInfo(record, data.offset);
+        runs = ntfs::DecodeDataRuns(record, data.offset);
     }
     // Compressed data in units of a size this does not read cannot be decoded:
     // whatever its clusters, the copy will not be the file.
@@ -252,7 +251,7 @@ ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, st
         return std::nullopt;
     std::uint64_t want = size / clusterBytes + (size % clusterBytes != 0 ? 1 : 0);
     std::vector<Span> spans;
-    for (const NtfsRun& run : *runs) {
+    for (const ntfs::NtfsRun& run : *runs) {
         if (want == 0)
             break;
         const std::uint64_t take = std::min(run.length, want);
@@ -426,10 +425,10 @@ bool ConditionEstimator::loadBitmapRuns()
     if (m_volume.reader.read(sector, record.sectors(), record) != disk::ReadStatus::Ok)
         return false;
     ntfs::ApplyRecordFixup(record);
-    const DataAttributeLocation data = LocateDataAttribute(record);
-    if (data.kind != DataAttributeKind::NonResident)
+    const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record);
+    if (data.kind != ntfs::DataAttributeKind::NonResident)
         return false;
-    auto runs = DecodeDataRuns(record, data.offset);
+    auto runs = ntfs::DecodeDataRuns(record, data.offset);
     if (!runs || runs->empty())
         return false;
     m_bitmapRuns = std::move(runs);
@@ -452,8 +451,8 @@ std::optional<std::uint64_t> ConditionEstimator::countBitmapSet(std::uint64_t fr
         const std::uint64_t stop = std::min(to, (sectorIndex + 1) * kBitsPerSector);
         const std::uint64_t byteIndex = sectorIndex * disk::kSectorSize;
         std::uint64_t vcn = byteIndex / clusterBytes;
-        const NtfsRun* run = nullptr;
-        for (const NtfsRun& r : *m_bitmapRuns) {
+        const ntfs::NtfsRun* run = nullptr;
+        for (const ntfs::NtfsRun& r : *m_bitmapRuns) {
             if (vcn < r.length) {
                 run = &r;
                 break;

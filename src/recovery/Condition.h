@@ -16,8 +16,8 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileList.h"
 #include "disk/Volume.h"
-#include "ntfs/NtfsData.h"
 #include "disk/VolumeExtent.h"
+#include "ntfs/NtfsData.h"
 
 #include <cstdint>
 #include <memory>
@@ -128,8 +128,8 @@ class ConditionEstimator {
     /// A copy of the volume whose reader keeps the blocks it read: the estimate
     /// looks up table entries and records one at a time, many of them twice.
     disk::SelectedVolume m_volume;
-    std::optional<VolumeExtent> m_extent; ///< read on first use
-    const VolumeExtent& extent();
+    std::optional<disk::VolumeExtent> m_extent; ///< read on first use
+    const disk::VolumeExtent& extent();
     bool m_thorough = false;
     std::unique_ptr<fat::FatTable> m_fatTable;   ///< made on first use when m_thorough
     std::unique_ptr<ntfs::MftRunList> m_mftRuns; ///< made on first use when m_thorough
@@ -137,7 +137,7 @@ class ConditionEstimator {
     std::vector<std::byte> m_sector;
     std::uint64_t m_cachedSector = ~std::uint64_t{0};
     bool m_bitmapTried = false;
-    std::optional<NtfsRunList> m_bitmapRuns;
+    std::optional<ntfs::NtfsRunList> m_bitmapRuns;
     std::vector<Span> m_overlaps;        ///< every deleted file's spans, by start
     std::vector<std::uint64_t> m_maxEnd; ///< greatest end among m_overlaps[0..i]
 };

@@ -6,8 +6,8 @@
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
 #include "ntfs/MftRecord.h"
-#include "recovery/Condition.h"
 #include "ntfs/NtfsCompressed.h"
+#include "recovery/Condition.h"
 #include "recovery/OriginalTimes.h"
 
 #include <algorithm>
@@ -103,10 +103,10 @@ std::uint32_t FileRecovery::blockSectors(std::uint32_t sectorsPerCluster) noexce
     return 16;
 }
 
-const VolumeExtent& FileRecovery::extent()
+const disk::VolumeExtent& FileRecovery::extent()
 {
     if (!m_extent)
-        m_extent = volumeExtent(m_volume);
+        m_extent = disk::volumeExtent(m_volume);
     return *m_extent;
 }
 
@@ -655,9 +655,9 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
             return 1;
         }
     }
-    const DataAttributeLocation data = LocateDataAttribute(record);
+    const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record);
 
-    if (data.kind == DataAttributeKind::Resident) {
+    if (data.kind == ntfs::DataAttributeKind::Resident) {
         // Resident data ends before the record's last byte (1023 in a 1,024-byte record).
         const std::uint64_t residentLimit = record.size() - 1;
         if (size > residentLimit - kResidentDataOffset || data.offset + kResidentDataOffset + size > residentLimit) {
@@ -676,8 +676,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         finish(p, size);
         return 1;
     }
-    if (data.kind == DataAttributeKind::NonResident) {
-        const auto runs = DecodeDataRuns(record, data.offset);
+    if (data.kind == ntfs::DataAttributeKind::NonResident) {
+        const auto runs = ntfs::DecodeDataRuns(record, data.offset);
         if (!runs || runs->empty()) {
             p.report.outcome = FileOutcome::NothingToWrite;
             finish(p, size);
@@ -685,7 +685,7 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         }
         if (!createForRuns(p, copyMode))
             return 0;
-        writeNtfsRuns(p, *runs, ReadCompressionInfo(record, data.offset), size, copyMode, deleted, recordSector);
+        writeNtfsRuns(p, *runs, ntfs::ReadCompressionInfo(record, data.offset), size, copyMode, deleted, recordSector);
         return 1;
     }
     p.report.outcome = FileOutcome::NothingToWrite;
@@ -693,12 +693,12 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     return 0;
 }
 
-void FileRecovery::writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const CompressionInfo& compression,
+void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, const ntfs::CompressionInfo& compression,
                                  std::uint64_t size, int copyMode, std::uint32_t deleted, std::uint64_t recordSector)
 {
     if (compression.compressed) {
         // Compressed data is decoded in every rule set: its raw bytes are not the file.
-        const CompressedCopy copied = CopyCompressedRuns(
+        const ntfs::CompressedCopy copied = ntfs::CopyCompressedRuns(
             m_volume, extent(), runs, compression.unitClusters, size,
             [&](disk::ByteSpan bytes) { return p.file->write(bytes); }, [&] { return m_control.interrupted(); });
         p.writeFailed = copied.writeFailed;
@@ -722,7 +722,7 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const Com
     }
     std::vector<ClusterRun> clusterRuns;
     clusterRuns.reserve(runs.size());
-    for (const NtfsRun& r : runs)
+    for (const ntfs::NtfsRun& r : runs)
         clusterRuns.push_back({r.start, r.length, r.sparse, r.missing});
     copyRuns(p, clusterRuns, size, copyMode);
     ++m_savedFileCount;
@@ -738,15 +738,15 @@ std::uint64_t FileRecovery::clustersReadInUse(std::uint64_t recordSector, std::u
     return c.clustersInUse - c.clustersMissing;
 }
 
-std::optional<ListedData> FileRecovery::listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
-                                                   std::uint64_t size)
+std::optional<ntfs::ListedData> FileRecovery::listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
+                                                         std::uint64_t size)
 {
     if (!m_mftRuns) {
         m_mftRuns = std::make_unique<ntfs::MftRunList>();
         ntfs::BuildMftRunList(*m_mftRuns, m_volume);
     }
     const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
-    return ReadListedData(m_volume, *m_mftRuns, record, e != nullptr ? e->recordNumber : 0, size);
+    return ntfs::ReadListedData(m_volume, *m_mftRuns, record, e != nullptr ? e->recordNumber : 0, size);
 }
 
 int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::FatFileEntry& entry, int copyMode)

@@ -15,15 +15,15 @@
 #include "catalogue/FolderTree.h"
 #include "catalogue/RecoveryControl.h"
 #include "disk/Volume.h"
+#include "disk/VolumeExtent.h"
 #include "ntfs/MftRunList.h"
-#include "recovery/Condition.h"
 #include "ntfs/NtfsCompressed.h"
 #include "ntfs/NtfsData.h"
 #include "ntfs/NtfsExtents.h"
+#include "recovery/Condition.h"
 #include "recovery/OutputFolder.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoverySettings.h"
-#include "disk/VolumeExtent.h"
 #include "search/NamePatterns.h"
 
 #include <cstdint>
@@ -161,11 +161,12 @@ class FileRecovery {
     bool createForRuns(Prepared& p, int copyMode);
     /// Writes a non-resident NTFS attribute's runs into the created file (LZNT1
     /// units decompressed) and finishes the report.
-    void writeNtfsRuns(Prepared& p, const NtfsRunList& runs, const CompressionInfo& compression, std::uint64_t size,
-                       int copyMode, std::uint32_t deleted, std::uint64_t recordSector);
+    void writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, const ntfs::CompressionInfo& compression,
+                       std::uint64_t size, int copyMode, std::uint32_t deleted, std::uint64_t recordSector);
     /// Thorough mode: the file's unnamed data attribute gathered from the
     /// extents its attribute list names, when it has one that names them.
-    std::optional<ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector, std::uint64_t size);
+    std::optional<ntfs::ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
+                                               std::uint64_t size);
     void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
     void finish(Prepared& p, std::uint64_t size);
     /// An exFAT file: its data up to the valid length, zeros after it.
@@ -194,8 +195,8 @@ class FileRecovery {
     std::optional<std::size_t> m_currentFile;
     /// The clusters every copy stays within; read on first use (the boot
     /// sector), on the thread that runs the copy.
-    std::optional<VolumeExtent> m_extent;
-    const VolumeExtent& extent();
+    std::optional<disk::VolumeExtent> m_extent;
+    const disk::VolumeExtent& extent();
     std::uint32_t m_savedFileCount = 0;
     /// For the report's count of files read from clusters now in use; made on first use.
     std::unique_ptr<ConditionEstimator> m_conditions;

@@ -33,13 +33,13 @@ TEST(Lznt1, LiteralsBackReferencesAndStoredChunks)
     // position 3 the token splits 4 offset bits / 12 length bits: offset 3, length 9.
     const auto compressed = bytes({0x05, 0xB0, 0x08, 'a', 'b', 'c', 0x06, 0x20});
     std::vector<std::byte> out(64);
-    const auto n = recovery::Lznt1Decompress(compressed, out);
+    const auto n = ntfs::Lznt1Decompress(compressed, out);
     ASSERT_TRUE(n);
     EXPECT_EQ(text(out, *n), "abcabcabcabc");
 
     // A stored chunk (top bit clear) of 3 bytes, then the end header.
     const auto stored = bytes({0x02, 0x30, 'x', 'y', 'z', 0x00, 0x00});
-    const auto m = recovery::Lznt1Decompress(stored, out);
+    const auto m = ntfs::Lznt1Decompress(stored, out);
     ASSERT_TRUE(m);
     EXPECT_EQ(text(out, *m), "xyz");
 
@@ -47,7 +47,7 @@ TEST(Lznt1, LiteralsBackReferencesAndStoredChunks)
     std::vector<std::byte> two = bytes({0x00, 0x30, 'p'});
     two.insert(two.end(), {std::byte{0x00}, std::byte{0x30}, std::byte{'q'}});
     std::vector<std::byte> big(8192);
-    const auto k = recovery::Lznt1Decompress(two, big);
+    const auto k = ntfs::Lznt1Decompress(two, big);
     ASSERT_TRUE(k);
     EXPECT_EQ(*k, 4097u);
     EXPECT_EQ(big[0], std::byte{'p'});
@@ -78,7 +78,7 @@ TEST(Lznt1, WideOffsetsLaterInTheChunk)
     in[0] = std::byte(static_cast<unsigned char>((chunk - 1) & 0xFF));
     in[1] = std::byte(static_cast<unsigned char>(0xB0 | ((chunk - 1) >> 8)));
     std::vector<std::byte> out(64);
-    const auto n = recovery::Lznt1Decompress(in, out);
+    const auto n = ntfs::Lznt1Decompress(in, out);
     ASSERT_TRUE(n);
     EXPECT_EQ(text(out, *n), lit + "01234");
 }
@@ -87,14 +87,14 @@ TEST(Lznt1, DamageIsReportedNotFollowed)
 {
     std::vector<std::byte> out(64);
     // A reference as the very first item points before the chunk.
-    EXPECT_FALSE(recovery::Lznt1Decompress(bytes({0x02, 0xB0, 0x01, 0x00, 0x10}), out));
+    EXPECT_FALSE(ntfs::Lznt1Decompress(bytes({0x02, 0xB0, 0x01, 0x00, 0x10}), out));
     // A reference reaching back further than the output so far.
-    EXPECT_FALSE(recovery::Lznt1Decompress(bytes({0x04, 0xB0, 0x02, 'a', 0x00, 0x50}), out));
+    EXPECT_FALSE(ntfs::Lznt1Decompress(bytes({0x04, 0xB0, 0x02, 'a', 0x00, 0x50}), out));
     // A header that claims more bytes than there are.
-    EXPECT_FALSE(recovery::Lznt1Decompress(bytes({0xFF, 0xBF, 0x00, 'a'}), out));
+    EXPECT_FALSE(ntfs::Lznt1Decompress(bytes({0xFF, 0xBF, 0x00, 'a'}), out));
     // Output larger than the buffer is cut, never written past it.
     std::vector<std::byte> small(4);
-    const auto n = recovery::Lznt1Decompress(bytes({0x05, 0xB0, 0x08, 'a', 'b', 'c', 0x06, 0x20}), small);
+    const auto n = ntfs::Lznt1Decompress(bytes({0x05, 0xB0, 0x08, 'a', 'b', 'c', 0x06, 0x20}), small);
     ASSERT_TRUE(n);
     EXPECT_EQ(*n, 4u);
 }

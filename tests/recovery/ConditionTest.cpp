@@ -3,8 +3,8 @@
 // catalogue. Volumes written by the real tools are checked in tests/cli/partitions.sh.
 
 #include "recovery/Condition.h"
-#include "recovery/OriginalTimes.h"
 #include "disk/VolumeExtent.h"
+#include "recovery/OriginalTimes.h"
 #include "scan/ScanSession.h"
 #include "support/Manifest.h"
 #include "support/VolumeBuilder.h"
@@ -194,7 +194,7 @@ TEST(Condition, DamagedRunLengthCountsNoMoreThanTheVolumesClusters)
     scan::ScanOptions options;
     options.thorough = true;
     ASSERT_TRUE(test::scanImage(session, std::move(bytes), options.thorough));
-    const std::uint64_t volumeClusters = recovery::volumeExtent(session.volume).clusterCount();
+    const std::uint64_t volumeClusters = disk::volumeExtent(session.volume).clusterCount();
     ASSERT_GT(volumeClusters, 0u);
     std::size_t estimated = 0;
     for (std::uint32_t handle = catalogue::FolderTree::kRootHandle; handle <= session.tree.size(); ++handle) {

@@ -1,5 +1,5 @@
-#include "recovery/FileRecovery.h"
 #include "ntfs/NtfsData.h"
+#include "recovery/FileRecovery.h"
 #include "recovery/RecoveryFixture.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <array>
 
 using namespace sarvik;
-using recovery::DataAttributeKind;
+using ntfs::DataAttributeKind;
 using recovery::FileOutcome;
 using test::pattern;
 
@@ -120,7 +120,7 @@ TEST(NtfsDataRuns, DecodeLengthsOffsetsSparseRunsAndBounds)
     auto decode = [](std::vector<std::uint8_t> runs) {
         Record r;
         r.nonResident(0x38, runs);
-        return recovery::DecodeDataRuns(r.b, 0x38);
+        return ntfs::DecodeDataRuns(r.b, 0x38);
     };
     auto one = decode({0x21, 0x18, 0x34, 0x56, 0x00});
     ASSERT_TRUE(one);
@@ -158,7 +158,7 @@ TEST(NtfsDataRuns, DecodeLengthsOffsetsSparseRunsAndBounds)
     full.put(0x38 + 0x20, 2, 1024 - 0x38 - 2);
     full.put(1022, 1, 0x22);
     full.put(1023, 1, 0x01);
-    EXPECT_FALSE(recovery::DecodeDataRuns(full.b, 0x38));
+    EXPECT_FALSE(ntfs::DecodeDataRuns(full.b, 0x38));
 }
 
 TEST(NtfsDataRuns, LocateDataAttributeWalksWithinTheRecord)
@@ -167,29 +167,29 @@ TEST(NtfsDataRuns, LocateDataAttributeWalksWithinTheRecord)
     std::size_t at = named.nonResident(0x38, {0x11, 0x01, 0x10, 0}, 4); // a named stream comes first
     at = named.resident(at, pattern(10, 1));
     named.end(at);
-    const auto found = recovery::LocateDataAttribute(named.b);
-    EXPECT_EQ(found.kind, DataAttributeKind::Resident);
+    const auto found = ntfs::LocateDataAttribute(named.b);
+    EXPECT_EQ(found.kind, ntfs::DataAttributeKind::Resident);
     EXPECT_EQ(found.offset, 0x38u + 0x48u);
 
     Record badOffset(0x3FF);
-    EXPECT_EQ(recovery::LocateDataAttribute(badOffset.b).kind, DataAttributeKind::None);
+    EXPECT_EQ(ntfs::LocateDataAttribute(badOffset.b).kind, ntfs::DataAttributeKind::None);
 
     Record zeroLength;
     zeroLength.put(0x38, 4, 0x10);
     zeroLength.put(0x3C, 4, 0);
-    EXPECT_EQ(recovery::LocateDataAttribute(zeroLength.b).kind, DataAttributeKind::None);
+    EXPECT_EQ(ntfs::LocateDataAttribute(zeroLength.b).kind, ntfs::DataAttributeKind::None);
 
     Record strange;
     strange.resident(0x38, pattern(4, 1));
     strange.put(0x38 + 8, 1, 2);
-    EXPECT_EQ(recovery::LocateDataAttribute(strange.b).kind, DataAttributeKind::None);
+    EXPECT_EQ(ntfs::LocateDataAttribute(strange.b).kind, ntfs::DataAttributeKind::None);
 
     Record runaway; // lengths that keep the walk going until it passes 0x3FF
     for (std::size_t a = 0x38; a < 1024 - 8; a += 0x100) {
         runaway.put(a, 4, 0x10);
         runaway.put(a + 4, 4, 0x100);
     }
-    EXPECT_EQ(recovery::LocateDataAttribute(runaway.b).kind, DataAttributeKind::None);
+    EXPECT_EQ(ntfs::LocateDataAttribute(runaway.b).kind, ntfs::DataAttributeKind::None);
 }
 
 // Resident data comes from attribute + 24, through the record's fixup (the
@@ -383,9 +383,9 @@ TEST(NtfsDataRuns, RandomRecordsStayBounded)
         r.put(0x14, 2, 0x38 + static_cast<unsigned>(round % 0x3C8));
         if (round % 2 == 0) // often a data attribute right there
             r.put(static_cast<std::size_t>(0x38 + round % 0x3C8), 4, 0x80);
-        const auto located = recovery::LocateDataAttribute(r.b);
+        const auto located = ntfs::LocateDataAttribute(r.b);
         EXPECT_LT(located.offset, 0x3FFu);
-        const auto runs = recovery::DecodeDataRuns(r.b, located.offset);
+        const auto runs = ntfs::DecodeDataRuns(r.b, located.offset);
         if (runs) {
             EXPECT_LE(runs->size(), 1024u);
         }
