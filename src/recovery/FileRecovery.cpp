@@ -22,7 +22,6 @@ constexpr std::uint32_t kSector = disk::kSectorSize;
 /// Sectors asked for in one read of a contiguous stretch (1 MiB). The bytes are
 /// still written block by block, with the stop and skip flags tested before each.
 constexpr std::uint32_t kChunkSectors = 2048;
-constexpr std::size_t kMaxComponentBytes = 255;
 /// Bounds the search for a free "Copy (n ) of" name in a folder that answers
 /// "exists" for everything.
 constexpr std::uint32_t kMaxRenameAttempts = 1000000;
@@ -33,17 +32,6 @@ constexpr std::size_t kZeroBlock = 64 * 1024;
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
     return search::upperCase8(a) == search::upperCase8(b);
-}
-
-std::string cutToComponent(std::string utf8)
-{
-    if (utf8.size() > kMaxComponentBytes) {
-        std::size_t cut = kMaxComponentBytes;
-        while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
-            --cut;
-        utf8.resize(cut);
-    }
-    return utf8;
 }
 
 std::string joinPath(const std::string& folder, const std::string& name)

@@ -3,10 +3,11 @@
 #include "catalogue/NameDecode.h"
 #include "catalogue/NameText.h"
 
+#include <optional>
+
 namespace sarvik::recovery {
 
 namespace {
-constexpr std::size_t kMaxComponentBytes = 255;
 
 // Bytes that are control characters in Windows-1252 as this program reads it:
 // C0, DEL, and the five undefined code points that become C1 controls.
@@ -15,6 +16,18 @@ bool isControl(unsigned char c) noexcept
     return c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
 }
 } // namespace
+
+std::string cutToComponent(std::string utf8)
+{
+    if (utf8.size() > kMaxComponentBytes) {
+        std::size_t cut = kMaxComponentBytes;
+        // Step back over continuation bytes so a character is never split.
+        while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
+            --cut;
+        utf8.resize(cut);
+    }
+    return utf8;
+}
 
 bool isSafeComponent(std::string_view name) noexcept
 {
@@ -26,52 +39,44 @@ bool isSafeComponent(std::string_view name) noexcept
     return true;
 }
 
+namespace {
+
+// The stand-in for a name that cannot be a component at all ("", "." or ".."),
+// or nothing; then `name` with separators and the bytes `unsafe` picks turned to '_'.
+std::optional<std::string> standIn(std::string_view name)
+{
+    if (name.empty() || name == ".")
+        return "_";
+    if (name == "..")
+        return "__";
+    return std::nullopt;
+}
+
+template <typename Unsafe> std::string cleaned(std::string_view name, Unsafe unsafe)
+{
+    std::string out(name);
+    for (char& c : out)
+        if (c == '/' || c == '\\' || unsafe(static_cast<unsigned char>(c)))
+            c = '_';
+    return out;
+}
+
+} // namespace
+
 std::string safeComponent(std::string_view diskName)
 {
-    if (diskName.empty())
-        return "_";
-    if (diskName == ".")
-        return "_";
-    if (diskName == "..")
-        return "__";
-    std::string cleaned(diskName);
-    for (char& c : cleaned) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || isControl(u))
-            c = '_';
-    }
-    std::string utf8 = catalogue::toUtf8(cleaned);
-    if (utf8.size() > kMaxComponentBytes) {
-        std::size_t cut = kMaxComponentBytes;
-        // Step back over continuation bytes so a character is never split.
-        while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
-            --cut;
-        utf8.resize(cut);
-    }
-    return utf8;
+    if (auto name = standIn(diskName))
+        return *name;
+    return cutToComponent(catalogue::toUtf8(cleaned(diskName, isControl)));
 }
 
 std::string safeComponent(std::string_view diskName, bool namesAreUtf8)
 {
     if (!namesAreUtf8 || !catalogue::isValidUtf8(diskName))
         return safeComponent(diskName);
-    if (diskName.empty() || diskName == ".")
-        return "_";
-    if (diskName == "..")
-        return "__";
-    std::string cleaned(diskName);
-    for (char& c : cleaned) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F)
-            c = '_';
-    }
-    if (cleaned.size() > kMaxComponentBytes) {
-        std::size_t cut = kMaxComponentBytes;
-        while (cut > 0 && (static_cast<unsigned char>(cleaned[cut]) & 0xC0) == 0x80)
-            --cut;
-        cleaned.resize(cut);
-    }
-    return cleaned;
+    if (auto name = standIn(diskName))
+        return *name;
+    return cutToComponent(cleaned(diskName, [](unsigned char u) { return u < 0x20 || u == 0x7F; }));
 }
 
 } // namespace sarvik::recovery

@@ -65,6 +65,13 @@ class OutputFolder {
     [[nodiscard]] virtual bool setTimes(std::string_view /*name*/, const EntryTimes& /*times*/) { return false; }
 };
 
+/// Longest name of one entry, in bytes.
+inline constexpr std::size_t kMaxComponentBytes = 255;
+
+/// `utf8` cut to kMaxComponentBytes at a character boundary (a character is
+/// never split); a shorter name is returned as it is.
+[[nodiscard]] std::string cutToComponent(std::string utf8);
+
 /// True when `name` can name one entry inside a folder: not empty, not "." or
 /// "..", no '/', '\\' or NUL byte.
 [[nodiscard]] bool isSafeComponent(std::string_view name) noexcept;
