@@ -41,12 +41,17 @@ void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::u
     NtfsFileList.push_back({std::move(name), recordNumber, parentRecord, created, modified, size, deleted, recordSector});
 }
 
-void Catalogue::ClearFatCatalogue()
+void Catalogue::clearCounts()
 {
     FolderCount = 0;
     FileCount = 0;
-    EntriesExamined = 0;
     Losses = {};
+}
+
+void Catalogue::ClearFatCatalogue()
+{
+    clearCounts();
+    EntriesExamined = 0;
     FatTimesOfDay = true;
     FatFolderList = {};
     FatFileList = {};
@@ -55,9 +60,7 @@ void Catalogue::ClearFatCatalogue()
 
 void Catalogue::ClearNtfsCatalogue()
 {
-    FolderCount = 0;
-    FileCount = 0;
-    Losses = {};
+    clearCounts();
     NtfsFolderList = {};
     NtfsFileList = {};
     m_ntfsFolderByRecord = {};
@@ -92,26 +95,22 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
         observer.progress(static_cast<std::uint32_t>(std::min<std::uint64_t>(position, 99)));
     };
 
-    std::uint64_t handled = 0;
-    // The list grows while it is walked: substitutes are appended at its end
-    // (with parent 5, so the walk passes over them).
-    for (std::size_t i = 0; i < NtfsFolderList.size() && !control.stopRequested(); ++i) {
-        report(handled, FolderCount);
-        const std::uint32_t parent = NtfsFolderList[i].parentRecord;
-        if (parent == kNtfsRootRecord)
-            continue;
-        ++handled;
-        attach(parent);
-    }
-    handled = 0;
-    for (std::size_t i = 0; i < NtfsFileList.size() && !control.stopRequested(); ++i) {
-        report(handled, FileCount);
-        const std::uint32_t parent = NtfsFileList[i].parentRecord;
-        if (parent == kNtfsRootRecord)
-            continue;
-        ++handled;
-        attach(parent);
-    }
+    // The folder list grows while it is walked: substitutes are appended at its
+    // end (with parent 5, so the walk passes over them). `total` is read anew
+    // for each entry, as it grows with the list.
+    auto walk = [&](const auto& list, const std::uint32_t& total) {
+        std::uint64_t handled = 0;
+        for (std::size_t i = 0; i < list.size() && !control.stopRequested(); ++i) {
+            report(handled, total);
+            const std::uint32_t parent = list[i].parentRecord;
+            if (parent == kNtfsRootRecord)
+                continue;
+            ++handled;
+            attach(parent);
+        }
+    };
+    walk(NtfsFolderList, FolderCount);
+    walk(NtfsFileList, FileCount);
 }
 
 } // namespace sarvik::catalogue

@@ -164,6 +164,8 @@ public:
     void AttachLostFolders(ScanObserver& observer, ScanControl& control);
 
 private:
+    /// The counts and losses both kinds of scan start from.
+    void clearCounts();
     std::unordered_map<std::uint32_t, std::size_t> m_fatFolderByCluster;
     std::unordered_map<std::uint32_t, std::size_t> m_ntfsFolderByRecord;
 };

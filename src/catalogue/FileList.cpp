@@ -94,66 +94,74 @@ std::string defaultTypeName(const std::string& name)
     return upperCase8(name.substr(dot + 1)) + " File";
 }
 
+namespace {
+
+// What a row shows of an entry besides its name: the two dates as text and its key.
+struct Shown {
+    std::string created;
+    std::string modified;
+    std::uint64_t key = 0;
+};
+Shown shown(const FatFolderEntry& e)
+{
+    return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.treeItem};
+}
+Shown shown(const NtfsFolderEntry& e)
+{
+    return {fileTimeText(e.created), fileTimeText(e.modified), e.treeItem};
+}
+Shown shown(const FatFileEntry& e)
+{
+    return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.ordinal};
+}
+Shown shown(const NtfsFileEntry& e)
+{
+    return {fileTimeText(e.created), fileTimeText(e.modified), e.recordSector};
+}
+
+template <typename Entry> void fillRow(FileRow& row, const Entry& e, std::size_t entryIndex)
+{
+    Shown s = shown(e);
+    row.entryIndex = entryIndex;
+    row.name = e.name;
+    row.created = std::move(s.created);
+    row.modified = std::move(s.modified);
+    row.key = s.key;
+    row.id = std::to_string(row.key);
+}
+
+} // namespace
+
 std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind kind,
-                                  std::uint32_t key, const NamePredicate& filter,
-                                  const TypeNameProvider& typeName)
+                                  std::uint32_t key, const NamePredicate& filter, const TypeNameProvider& typeName)
 {
     std::vector<FileRow> rows;
     // A folder of 400,000 files would otherwise move its rows about twenty times as the list grows.
     rows.reserve(index.foldersIn(key).size() + index.filesIn(key).size());
     const bool fat = kind == CatalogueKind::Fat;
+    // Rows are made in place: a row is as large as its eight texts.
     for (const std::size_t i : index.foldersIn(key)) {
-        FileRow row;
+        FileRow& row = rows.emplace_back();
+        fat ? fillRow(row, catalogue.FatFolderList[i], i) : fillRow(row, catalogue.NtfsFolderList[i], i);
         row.folder = true;
-        row.entryIndex = i;
-        if (fat) {
-            const FatFolderEntry& e = catalogue.FatFolderList[i];
-            row.name = e.name;
-            row.deleted = e.deleted != 0;
-            row.created = fatDateText(e.writeDate);
-            row.modified = fatDateText(e.accessDate);
-            row.key = e.treeItem;
-        } else {
-            const NtfsFolderEntry& e = catalogue.NtfsFolderList[i];
-            row.name = e.name;
-            row.deleted = e.deleted != 0;
-            row.created = fileTimeText(e.created);
-            row.modified = fileTimeText(e.modified);
-            row.key = e.treeItem;
-        }
+        row.deleted = (fat ? catalogue.FatFolderList[i].deleted : catalogue.NtfsFolderList[i].deleted) != 0;
         row.type = row.deleted ? "Deleted Folder" : "Folder";
-        row.id = std::to_string(row.key);
-        rows.push_back(std::move(row));
     }
     for (const std::size_t i : index.filesIn(key)) {
-        // Made in place: a row is as large as its eight texts.
         FileRow& row = rows.emplace_back();
-        row.entryIndex = i;
-        std::uint32_t deleted = 0;
-        if (fat) {
-            const FatFileEntry& e = catalogue.FatFileList[i];
-            row.name = e.name;
-            deleted = e.deleted;
-            row.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
-            row.created = fatDateText(e.writeDate);
-            row.modified = fatDateText(e.accessDate);
-            row.key = e.ordinal;
-        } else {
-            const NtfsFileEntry& e = catalogue.NtfsFileList[i];
-            row.name = e.name;
-            deleted = e.deleted;
-            row.size = e.size;
-            row.created = fileTimeText(e.created);
-            row.modified = fileTimeText(e.modified);
-            row.key = e.recordSector;
-        }
+        fat ? fillRow(row, catalogue.FatFileList[i], i) : fillRow(row, catalogue.NtfsFileList[i], i);
         if (filter && !filter(row.name)) {
             rows.pop_back();
             continue;
         }
-        row.deleted = deleted == 1;
+        if (fat) {
+            const FatFileEntry& e = catalogue.FatFileList[i];
+            row.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
+        } else {
+            row.size = catalogue.NtfsFileList[i].size;
+        }
+        row.deleted = (fat ? catalogue.FatFileList[i].deleted : catalogue.NtfsFileList[i].deleted) == 1;
         row.type = (row.deleted ? "Deleted " : "") + typeName(row.name);
-        row.id = std::to_string(row.key);
     }
     return rows;
 }

@@ -84,20 +84,15 @@ std::string fromUtf8(std::string_view utf8)
 {
     std::string out;
     out.reserve(utf8.size());
-    while (!utf8.empty()) {
-        const Decoded d = decodeOne(utf8);
-        if (d.length == 0) {
-            out.push_back('_');
-            utf8.remove_prefix(1);
-            continue;
-        }
-        utf8.remove_prefix(d.length);
+    // A byte that is not well-formed UTF-8 comes back as U+DC80..U+DCFF, which
+    // Windows-1252 cannot hold either.
+    for (const char32_t cp : decodeUtf8(utf8)) {
         char byte = '_';
-        if (d.cp < 0x80 || (d.cp >= 0xA0 && d.cp <= 0xFF)) {
-            byte = static_cast<char>(d.cp);
+        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+            byte = static_cast<char>(cp);
         } else {
             for (std::size_t i = 0; i < kHigh.size(); ++i)
-                if (kHigh[i] == d.cp)
+                if (kHigh[i] == cp)
                     byte = static_cast<char>(0x80 + i);
         }
         out.push_back(byte);
@@ -122,6 +117,11 @@ std::u32string decodeUtf8(std::string_view utf8)
     return out;
 }
 
+std::string nameFromUtf8(std::string_view utf8, bool namesAreUtf8)
+{
+    return namesAreUtf8 ? std::string(utf8) : fromUtf8(utf8);
+}
+
 std::string upperCase8(std::string_view text)
 {
     std::string out(text);
@@ -131,11 +131,6 @@ std::string upperCase8(std::string_view text)
         }
     }
     return out;
-}
-
-std::string nameFromUtf8(std::string_view utf8, bool namesAreUtf8)
-{
-    return namesAreUtf8 ? std::string(utf8) : fromUtf8(utf8);
 }
 
 } // namespace sarvik::catalogue
