@@ -60,15 +60,17 @@ bool isFatKind(std::uint16_t kind) noexcept
 class Writer {
 public:
     explicit Writer(std::vector<std::byte>& out) : m_out(out) {}
-    void put(unsigned width, std::uint64_t value)
+    Writer& put(unsigned width, std::uint64_t value)
     {
         for (unsigned i = 0; i < width; ++i)
             m_out.push_back(static_cast<std::byte>((value >> (8 * i)) & 0xFF));
+        return *this;
     }
-    void chars(std::string_view text)
+    Writer& chars(std::string_view text)
     {
         for (const char c : text)
             m_out.push_back(static_cast<std::byte>(c));
+        return *this;
     }
 
 private:
@@ -141,25 +143,14 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
 
 void writeGeometry(Writer& w, const disk::PartitionBlock& p, const disk::VolumeGeometry& g)
 {
-    w.put(2, p.PartitionKind);
-    w.put(4, p.PartitionStartSector);
-    w.put(4, p.PartitionSectors);
-    w.put(4, p.PartitionReserved32);
-    w.put(2, p.PartitionReserved16);
-    w.put(2, g.GeometryKind);
-    w.put(4, g.FatSectors);
-    w.put(4, g.SectorsPerCluster);
-    w.put(4, g.RootDirSectors);
-    w.put(4, g.ReservedSectors);
+    // In the order of the offsets above.
+    w.put(2, p.PartitionKind).put(4, p.PartitionStartSector).put(4, p.PartitionSectors);
+    w.put(4, p.PartitionReserved32).put(2, p.PartitionReserved16);
+    w.put(2, g.GeometryKind).put(4, g.FatSectors).put(4, g.SectorsPerCluster).put(4, g.RootDirSectors);
     // Range checked by unfitValue: a negative base becomes its 32-bit two's complement.
-    w.put(4, static_cast<std::uint32_t>(static_cast<std::int32_t>(g.ClusterBaseSector)));
-    w.put(4, g.FirstFatSector);
-    w.put(4, g.SecondFatSector);
-    w.put(4, g.MftStartSector);
-    w.put(4, g.NtfsReserved);
-    w.put(4, g.MftRecordSectors);
-    w.put(4, g.IndexRecordSectors);
-    w.put(4, g.SearchEndSector);
+    w.put(4, g.ReservedSectors).put(4, static_cast<std::uint32_t>(static_cast<std::int32_t>(g.ClusterBaseSector)));
+    w.put(4, g.FirstFatSector).put(4, g.SecondFatSector).put(4, g.MftStartSector).put(4, g.NtfsReserved);
+    w.put(4, g.MftRecordSectors).put(4, g.IndexRecordSectors).put(4, g.SearchEndSector);
     w.put(2, g.GeometryReserved16);
 }
 
@@ -168,50 +159,26 @@ void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
     if (isFatKind(kind)) {
         w.put(4, c.FatFolderList.size());
         for (const auto& e : c.FatFolderList) {
-            w.put(2, e.name.size() + kFatFolderFixed);
-            w.chars(e.name);
-            w.put(4, e.firstCluster);
-            w.put(4, e.parentCluster);
-            w.put(2, e.writeDate);
-            w.put(2, e.accessDate);
-            w.put(1, e.deleted & 0xFF);
-            w.put(2, e.reserved);
+            w.put(2, e.name.size() + kFatFolderFixed).chars(e.name).put(4, e.firstCluster).put(4, e.parentCluster);
+            w.put(2, e.writeDate).put(2, e.accessDate).put(1, e.deleted & 0xFF).put(2, e.reserved);
         }
         w.put(4, c.FatFileList.size());
         for (const auto& e : c.FatFileList) {
-            w.put(2, e.name.size() + kFatFileFixed);
-            w.chars(e.name);
-            w.put(4, e.firstCluster);
-            w.put(4, e.parentCluster);
-            w.put(2, e.writeDate);
-            w.put(2, e.accessDate);
-            w.put(4, e.size);
-            w.put(1, e.deleted & 0xFF);
-            w.put(4, e.ordinal);
+            w.put(2, e.name.size() + kFatFileFixed).chars(e.name).put(4, e.firstCluster).put(4, e.parentCluster);
+            w.put(2, e.writeDate).put(2, e.accessDate).put(4, e.size).put(1, e.deleted & 0xFF).put(4, e.ordinal);
         }
     } else if (kind == disk::VolumeKind::Ntfs) {
         w.put(4, c.NtfsFolderList.size());
         for (const auto& e : c.NtfsFolderList) {
-            w.put(2, e.name.size() + kNtfsFolderFixed);
-            w.chars(e.name);
-            w.put(4, e.recordNumber);
-            w.put(4, e.parentRecord);
-            w.put(8, e.created); // two 32-bit halves, low first: the same bytes as a u64
-            w.put(8, e.modified);
-            w.put(1, e.deleted & 0xFF);
-            w.put(2, e.reserved);
+            w.put(2, e.name.size() + kNtfsFolderFixed).chars(e.name).put(4, e.recordNumber).put(4, e.parentRecord);
+            // Times as two 32-bit halves, low first: the same bytes as a u64.
+            w.put(8, e.created).put(8, e.modified).put(1, e.deleted & 0xFF).put(2, e.reserved);
         }
         w.put(4, c.NtfsFileList.size());
         for (const auto& e : c.NtfsFileList) {
-            w.put(2, e.name.size() + kNtfsFileFixed);
-            w.put(4, e.recordSector);
-            w.chars(e.name);
-            w.put(4, e.recordNumber);
-            w.put(4, e.parentRecord);
-            w.put(8, e.created);
-            w.put(8, e.modified);
-            w.put(1, e.deleted & 0xFF);
-            w.put(8, e.size);
+            w.put(2, e.name.size() + kNtfsFileFixed).put(4, e.recordSector).chars(e.name);
+            w.put(4, e.recordNumber).put(4, e.parentRecord).put(8, e.created).put(8, e.modified);
+            w.put(1, e.deleted & 0xFF).put(8, e.size);
         }
     }
 }
@@ -335,16 +302,10 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
         return {false, std::move(*why)};
     std::vector<std::byte> bytes;
     Writer w(bytes);
-    w.chars(kTag);
-    w.chars(kVersion);
-    w.put(2, info.FileSystemKind);
-    w.put(2, info.DevicePath.size());
-    w.chars(info.DevicePath);
-    w.put(4, info.VolumeClusterSectors);
-    w.put(8, info.VolumeSectors);
-    w.put(1, info.VolumeSupported);
-    w.put(2, info.VolumeLabel.size());
-    w.chars(info.VolumeLabel);
+    w.chars(kTag).chars(kVersion).put(2, info.FileSystemKind);
+    w.put(2, info.DevicePath.size()).chars(info.DevicePath);
+    w.put(4, info.VolumeClusterSectors).put(8, info.VolumeSectors).put(1, info.VolumeSupported);
+    w.put(2, info.VolumeLabel.size()).chars(info.VolumeLabel);
     writeGeometry(w, partition, geometry);
     writeBody(w, geometry.GeometryKind, catalogue);
     if (info.BytesPerSector != disk::kSectorSize) {
