@@ -436,18 +436,13 @@ std::optional<std::string> backupBootText(const VolumeInfo& info)
 
 std::string fileSystemName(std::uint16_t kind)
 {
-    switch (kind) {
-    case VolumeKind::Fat16:
+    if (kind == VolumeKind::Fat16)
         return "FAT16";
-    case VolumeKind::Fat32:
+    if (kind == VolumeKind::Fat32)
         return "FAT32";
-    case VolumeKind::Ntfs:
+    if (kind == VolumeKind::Ntfs)
         return "NTFS";
-    case VolumeKind::Exfat:
-        return "exFAT";
-    default:
-        return {};
-    }
+    return kind == VolumeKind::Exfat ? "exFAT" : "";
 }
 
 VolumeInfoTexts ShowVolumeInfo(const VolumeInfo& info)

@@ -58,17 +58,11 @@ std::uint64_t overlapTime(const catalogue::FatFileEntry& e)
 
 const char* conditionText(FileCondition condition) noexcept
 {
-    switch (condition) {
-    case FileCondition::Good:
+    if (condition == FileCondition::Good)
         return "Good";
-    case FileCondition::PartlyOverwritten:
+    if (condition == FileCondition::PartlyOverwritten)
         return "Partly overwritten";
-    case FileCondition::Overwritten:
-        return "Overwritten";
-    case FileCondition::Unknown:
-        break;
-    }
-    return "";
+    return condition == FileCondition::Overwritten ? "Overwritten" : "";
 }
 
 double ConditionEstimate::share() const noexcept
