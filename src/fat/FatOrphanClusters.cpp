@@ -120,7 +120,7 @@ bool strictlyDeletedEntries(const std::vector<Entry>& entries, std::size_t from,
 /// no size, valid times and dates, no high cluster word on FAT16.
 bool plausibleDotEntry(const Entry& e, std::size_t dots, bool fat32)
 {
-    for (std::size_t i = 0; i < 11; ++i)
+    for (std::size_t i = 0; i < kShortNameBytes; ++i)
         if (e.byte(kName + i) != (i < dots ? '.' : ' '))
             return false;
     const std::uint8_t attributes = e.byte(kAttributes);

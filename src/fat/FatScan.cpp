@@ -55,7 +55,7 @@ bool AssembleLongName(std::span<const std::byte> sector, unsigned k, std::string
             if (out.size() == kMaxLongName)
                 return true;
         }
-        if (byteAt(sector, entry) == 0x40 + sequence)
+        if (byteAt(sector, entry) == kLastLongPiece + sequence)
             return true;
         ++sequence;
     }
@@ -112,14 +112,14 @@ void ParseDirectorySector(std::span<const std::byte> sector, const DirectoryCont
         const std::uint32_t size = bytes.u32or0(e + kFileSize);
 
         name.clear();
-        for (std::size_t i = 0; i < 8; ++i) {
+        for (std::size_t i = 0; i < kNameLength; ++i) {
             const std::uint8_t c = bytes.u8or0(e + kName + i);
             if (c != ' ')
                 name.push_back(static_cast<char>(c));
         }
         if (bytes.u8or0(e + kExtension) != ' ') {
             name.push_back('.');
-            for (std::size_t i = 0; i < 3; ++i) {
+            for (std::size_t i = 0; i < kExtensionLength; ++i) {
                 const std::uint8_t c = bytes.u8or0(e + kExtension + i);
                 if (c != ' ')
                     name.push_back(static_cast<char>(c));

@@ -37,7 +37,7 @@ bool isDotEntry(std::span<const std::byte> entry)
     if (at(entry, 0) != '.')
         return false;
     const std::size_t dots = at(entry, 1) == '.' ? 2 : 1;
-    for (std::size_t i = dots; i < 11; ++i)
+    for (std::size_t i = dots; i < kShortNameBytes; ++i)
         if (at(entry, i) != ' ')
             return false;
     return true;
@@ -59,7 +59,7 @@ bool wellFormedEntry(std::span<const std::byte> e)
     const std::uint8_t first = at(e, 0);
     if (first != kDeletedMark && first != kStandsForE5 && !isShortNameByte(first))
         return false;
-    for (std::size_t i = 1; i < 11; ++i)
+    for (std::size_t i = 1; i < kShortNameBytes; ++i)
         if (!isShortNameByte(at(e, i)))
             return false;
     return true;
@@ -75,7 +75,7 @@ class LongNameRun {
         const std::uint8_t checksum = at(e, kLongChecksum);
         // A piece flagged last starts a new name; so does one whose checksum
         // differs from the pieces before it (they belong to another entry).
-        if (m_count > 0 && ((sequence != kDeletedMark && (sequence & 0x40) != 0) || checksum != m_checksum))
+        if (m_count > 0 && ((sequence != kDeletedMark && (sequence & kLastLongPiece) != 0) || checksum != m_checksum))
             m_count = 0;
         if (m_count == kMaxLongPieces)
             m_count = 0;
@@ -130,8 +130,8 @@ std::string shortNameUtf8(std::span<const std::byte> e)
                     c = static_cast<char>(c - 'A' + 'a');
         return raw;
     };
-    std::string base = part(kName, 8, (flags & 0x08) != 0);
-    const std::string extension = part(kExtension, 3, (flags & 0x10) != 0);
+    std::string base = part(kName, kNameLength, (flags & kLowerCaseBase) != 0);
+    const std::string extension = part(kExtension, kExtensionLength, (flags & kLowerCaseExtension) != 0);
     std::string name;
     if (!base.empty() && static_cast<std::uint8_t>(base[0]) == kDeletedMark) {
         name.push_back('_');
