@@ -10,16 +10,6 @@
 
 namespace sarvik::ntfs {
 
-/// Attribute type codes that the engine looks at.
-namespace AttributeType {
-inline constexpr std::uint32_t StandardInformation = 0x10;
-inline constexpr std::uint32_t AttributeList = 0x20;
-inline constexpr std::uint32_t FileName = 0x30;
-inline constexpr std::uint32_t Data = 0x80;
-inline constexpr std::uint32_t IndexAllocation = 0xA0;
-inline constexpr std::uint32_t End = 0xFFFFFFFF;
-} // namespace AttributeType
-
 // Attribute header (offsets from the attribute's start).
 inline constexpr std::size_t kAttrType = 0;             // u32
 inline constexpr std::size_t kAttrLength = 4;           // u32: distance to the next attribute
@@ -34,6 +24,16 @@ inline constexpr std::size_t kAttrLowestVcn = 16;       // u64, non-resident: fi
 inline constexpr std::size_t kAttrHighestVcn = 24;      // u64, non-resident: last cluster of the data this piece holds
 inline constexpr std::size_t kAttrCompressionUnit = 34; // u8, non-resident: log2 of the clusters in a compression unit
 inline constexpr std::size_t kAttrRealSize = 48; // u64, non-resident: bytes of data in use (the piece at VCN 0 only)
+
+/// Attribute type codes that the engine looks at.
+namespace AttributeType {
+inline constexpr std::uint32_t StandardInformation = 0x10;
+inline constexpr std::uint32_t AttributeList = 0x20;
+inline constexpr std::uint32_t FileName = 0x30;
+inline constexpr std::uint32_t Data = 0x80;
+inline constexpr std::uint32_t IndexAllocation = 0xA0;
+inline constexpr std::uint32_t End = 0xFFFFFFFF;
+} // namespace AttributeType
 
 /// Bits of kAttrFlags.
 inline constexpr std::uint16_t kAttrCompressedFlag = 0x0001;
