@@ -121,7 +121,7 @@ bool strictlyDeletedEntries(const std::vector<Entry>& entries, std::size_t from,
 bool plausibleDotEntry(const Entry& e, std::size_t dots, bool fat32)
 {
     for (std::size_t i = 0; i < kShortNameBytes; ++i)
-        if (e.byte(kName + i) != (i < dots ? '.' : ' '))
+        if (e.byte(kName + i) != static_cast<std::uint8_t>(i < dots ? '.' : ' '))
             return false;
     const std::uint8_t attributes = e.byte(kAttributes);
     if ((attributes & kDirectoryBit) == 0 || (attributes & (0xC0 | kVolumeLabelBit)) != 0 ||
