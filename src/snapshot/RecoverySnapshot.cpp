@@ -337,7 +337,11 @@ bool HasSnapshotTag(disk::ByteSpan start) noexcept
     return equalsIgnoringCase(start, kTag);
 }
 
-DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
+namespace {
+
+/// Decodes `bytes`; names may be as long as UTF-8 ones only when `trustMarker`
+/// and the file ends with the UTF-8 marker.
+DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker)
 {
     Cursor cursor(bytes);
 
@@ -414,6 +418,8 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
     geo.IndexRecordSectors = g.u32or0(kIndexRecordSectors);
     geo.SearchEndSector = g.u32or0(kSearchEndSector);
     geo.GeometryReserved16 = g.u16or0(kGeometryReserved16);
+    if (geo.GeometryKind == disk::VolumeKind::Exfat)
+        return {DecodeStatus::Refused, "The snapshot names an exFAT volume; exFAT snapshots are not supported"};
 
     // The body: entries are added as records prove whole; the first damaged
     // record ends the load with what came before it.
@@ -421,7 +427,7 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
     cat.ClearFatCatalogue();
     cat.ClearNtfsCatalogue();
     // The marker sits at the very end; it counts only where the body ends right before it.
-    const bool marked = bytes.size() >= kUtf8NamesMarker.size() &&
+    const bool marked = trustMarker && bytes.size() >= kUtf8NamesMarker.size() &&
                         std::equal(kUtf8NamesMarker.begin(), kUtf8NamesMarker.end(),
                                    bytes.last(kUtf8NamesMarker.size()).begin(),
                                    [](char a, std::byte b) { return std::byte(a) == b; });
@@ -497,6 +503,28 @@ DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
     if (!whole)
         return {DecodeStatus::Damaged, std::move(message)};
     return {DecodeStatus::Loaded, {}};
+}
+
+bool hasLongName(const catalogue::Catalogue& c)
+{
+    const auto isLong = [](const auto& e) { return e.name.size() > kMaxNameLength; };
+    return std::any_of(c.FatFolderList.begin(), c.FatFolderList.end(), isLong) ||
+           std::any_of(c.FatFileList.begin(), c.FatFileList.end(), isLong) ||
+           std::any_of(c.NtfsFolderList.begin(), c.NtfsFolderList.end(), isLong) ||
+           std::any_of(c.NtfsFileList.begin(), c.NtfsFileList.end(), isLong);
+}
+
+} // namespace
+
+DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
+{
+    // The marker widens names only when it proves to end a whole body; a file
+    // that merely ends with its bytes is read again with 8-bit names, so that
+    // what loads always fits the format again.
+    DecodeResult result = decode(bytes, out, true);
+    if (!out.catalogue.NamesAreUtf8 && hasLongName(out.catalogue))
+        result = decode(bytes, out, false);
+    return result;
 }
 
 std::string SnapshotPath(std::string_view chosen, bool caseSensitiveFileSystem)

@@ -85,6 +85,37 @@ TEST(SnapshotUtf8Names, TheMarkerCountsOnlyRightAfterTheBody)
     snapshot::SnapshotContent partial;
     EXPECT_EQ(snapshot::DecodeSnapshot(damaged, partial).status, DecodeStatus::Damaged);
     EXPECT_FALSE(partial.catalogue.NamesAreUtf8);
+
+    // A UTF-8 name too long for 8-bit names, then bytes before the marker: the
+    // marker does not count, so that record is damage and what loads saves again.
+    auto junk = encode(ntfsWith(std::string(300, 'n'), true));
+    junk.insert(junk.end() - static_cast<std::ptrdiff_t>(snapshot::kUtf8NamesMarker.size()), std::byte{'x'});
+    snapshot::SnapshotContent cut;
+    EXPECT_EQ(snapshot::DecodeSnapshot(junk, cut).status, DecodeStatus::Damaged);
+    EXPECT_FALSE(cut.catalogue.NamesAreUtf8);
+    EXPECT_TRUE(cut.catalogue.NtfsFileList.empty());
+    EXPECT_EQ(cut.catalogue.NtfsFolderList.size(), 1U);
+    std::vector<std::byte> again;
+    EXPECT_TRUE(snapshot::EncodeSnapshot(cut.info, cut.partition, cut.geometry, cut.catalogue, again).ok);
+}
+
+TEST(SnapshotUtf8Names, AnExfatGeometryIsRefusedAsSavingRefusesIt)
+{
+    auto c = ntfsWith("a.txt", false);
+    auto bytes = encode(c);
+    c.geometry.GeometryKind = disk::VolumeKind::Exfat;
+    std::vector<std::byte> out;
+    EXPECT_FALSE(snapshot::EncodeSnapshot(c.info, c.partition, c.geometry, c.catalogue, out).ok);
+    // The geometry block's kind (16 bytes in) patched to exFAT: loading refuses it too.
+    const std::size_t kindAt = snapshot::kTag.size() + snapshot::kVersion.size() + 4 + c.info.DevicePath.size() +
+                               15 + c.info.VolumeLabel.size() + 16;
+    ASSERT_EQ(std::to_integer<int>(bytes.at(kindAt)), disk::VolumeKind::Ntfs & 0xFF);
+    bytes[kindAt] = std::byte(disk::VolumeKind::Exfat & 0xFF);
+    bytes[kindAt + 1] = std::byte(disk::VolumeKind::Exfat >> 8);
+    snapshot::SnapshotContent loaded;
+    const auto decoded = snapshot::DecodeSnapshot(bytes, loaded);
+    EXPECT_EQ(decoded.status, DecodeStatus::Refused);
+    EXPECT_NE(decoded.message.find("exFAT"), std::string::npos) << decoded.message;
 }
 
 TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepWriteTimesOfDayClassicOnesStayAsTheyWere)
