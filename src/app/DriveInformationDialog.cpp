@@ -7,15 +7,14 @@
 
 namespace sarvik::app {
 
-DriveInformationDialog::DriveInformationDialog(const disk::DriveInformation& values, QWidget* parent)
-    : QDialog(parent)
+DriveInformationDialog::DriveInformationDialog(const disk::DriveInformation& values, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Drive Information"));
     // The captions keep their blanks; they were laid out for the box's own font.
     static const char* const kCaptions[kRows] = {
-        "File System          :", "Start Sector         :", "Directories           :",
+        "File System          :",      "Start Sector         :",    "Directories           :",
         "Files                     :", "SPC                     :", "First FAT              :",
-        "Second FAT        :", "MFT Start            :"};
+        "Second FAT        :",         "MFT Start            :"};
     const std::string* const texts[kRows] = {&values.fileSystem, &values.startSector, &values.directories,
                                              &values.files,      &values.spc,         &values.firstFat,
                                              &values.secondFat,  &values.mftStart};

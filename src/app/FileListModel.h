@@ -56,11 +56,11 @@ public:
     /// The index presenting catalogue row `row`.
     [[nodiscard]] QModelIndex indexOfRow(int row, int column = Name) const;
 
-  signals:
+signals:
     /// A label edit of row `row` ended with `text` (possibly empty).
     void renameRequested(int row, const QString& text);
 
-  public:
+public:
     /// The texts of row `row`, column `column` (empty when out of range).
     [[nodiscard]] QString text(int row, int column) const;
     [[nodiscard]] bool isFolder(int row) const;
@@ -72,7 +72,7 @@ public:
     /// What the Condition column's words mean.
     static QString conditionLegend();
 
-  private:
+private:
     [[nodiscard]] bool validRow(int row) const { return row >= 0 && static_cast<std::size_t>(row) < m_source.size(); }
     [[nodiscard]] QIcon icon(int row) const;
     [[nodiscard]] const QString& typeName(int row) const;
@@ -80,9 +80,9 @@ public:
 
     FileTypes& m_types;
     std::vector<catalogue::FileRow> m_source;
-    std::vector<int> m_order;           ///< presented row -> catalogue row
-    std::vector<int> m_position;        ///< catalogue row -> presented row
-    mutable std::vector<QIcon> m_icons; ///< made when first drawn
+    std::vector<int> m_order;                 ///< presented row -> catalogue row
+    std::vector<int> m_position;              ///< catalogue row -> presented row
+    mutable std::vector<QIcon> m_icons;       ///< made when first drawn
     mutable std::vector<QString> m_typeNames; ///< looked up when first shown (TypeNames::Pending)
     TypeNames m_typeNamesGiven = TypeNames::Given;
     bool m_namesAreUtf8 = false;

@@ -103,7 +103,8 @@ void FindFilesDialog::StartSearch()
                 QMetaObject::invokeMethod(this, &FindFilesDialog::deliver, Qt::QueuedConnection);
             }
         });
-        QMetaObject::invokeMethod(this, [this, generation] { walkEnded(generation); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, generation] { walkEnded(generation); }, Qt::QueuedConnection);
     });
 }
 

@@ -10,11 +10,11 @@ namespace sarvik::app {
 
 class HelpDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit HelpDialog(QWidget* parent = nullptr);
     [[nodiscard]] QTextBrowser* browser() const { return m_browser; }
 
-  private:
+private:
     QTextBrowser* m_browser = nullptr;
 };
 

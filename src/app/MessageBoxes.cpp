@@ -19,9 +19,12 @@ namespace {
 QStyle::StandardPixmap iconFor(MessageKind kind)
 {
     switch (kind) {
-    case MessageKind::Error: return QStyle::SP_MessageBoxCritical;
-    case MessageKind::Question: return QStyle::SP_MessageBoxQuestion;
-    case MessageKind::Information: break;
+    case MessageKind::Error:
+        return QStyle::SP_MessageBoxCritical;
+    case MessageKind::Question:
+        return QStyle::SP_MessageBoxQuestion;
+    case MessageKind::Information:
+        break;
     }
     return QStyle::SP_MessageBoxInformation;
 }

@@ -18,7 +18,7 @@ enum class MessageKind { Information = 1, Error = 2, Question = 3 };
 
 class MessageBox : public QDialog {
     Q_OBJECT
-  public:
+public:
     MessageBox(QWidget* parent, MessageKind kind, const QString& text, bool question, const QString& details = {});
     [[nodiscard]] QString text() const;
     [[nodiscard]] MessageKind kind() const { return m_kind; }
@@ -27,7 +27,7 @@ class MessageBox : public QDialog {
     /// Adds a button after the others; the caller connects it.
     QPushButton* addButton(const QString& text, const QString& objectName);
 
-  private:
+private:
     MessageKind m_kind;
     QLabel* m_text;
     QPlainTextEdit* m_details = nullptr;

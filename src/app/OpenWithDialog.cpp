@@ -132,8 +132,8 @@ OpenWithDialog::OpenWithDialog(const QString& file, QWidget* parent) : QDialog(p
     types += type.allAncestors();
     m_apps = applicationsFor(types);
 
-    auto* caption = new QLabel(
-        QStringLiteral("Choose the program to open \"%1\" with:").arg(QFileInfo(file).fileName()), this);
+    auto* caption =
+        new QLabel(QStringLiteral("Choose the program to open \"%1\" with:").arg(QFileInfo(file).fileName()), this);
     caption->setWordWrap(true);
     m_list = new QListWidget(this);
     for (const DesktopApplication& app : m_apps)

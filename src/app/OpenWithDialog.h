@@ -20,8 +20,8 @@ namespace sarvik::app {
 /// One application that a desktop entry describes.
 struct DesktopApplication {
     QString name;
-    QString exec;       ///< the entry's Exec line, with its field codes
-    QString entryPath;  ///< the .desktop file
+    QString exec;      ///< the entry's Exec line, with its field codes
+    QString entryPath; ///< the .desktop file
 };
 
 /// The applications in `folders` (the XDG application folders when empty)

@@ -55,9 +55,9 @@ PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* pare
     setWindowTitle(QStringLiteral("File/Folder Properties"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     // Captions in the order of the box; ids 1012, 1011, 1013, 1015, 1014.
-    static const char* const kCaptions[5] = {"Name :", "Size                            :",
-                                             "Contains                     :", "Creation Date              :",
-                                             "Modification Date       :"};
+    static const char* const kCaptions[5] = {
+        "Name :", "Size                            :", "Contains                     :", "Creation Date              :",
+        "Modification Date       :"};
     const QString texts[5] = {values.name, values.size, values.contents, values.created, values.modified};
     auto* grid = new QGridLayout;
     grid->setVerticalSpacing(10);
@@ -84,12 +84,18 @@ PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* pare
 QString PropertiesDialog::value(int id) const
 {
     switch (id) {
-    case 1012: return m_values[0]->text();
-    case 1011: return m_values[1]->text();
-    case 1013: return m_values[2]->text();
-    case 1015: return m_values[3]->text();
-    case 1014: return m_values[4]->text();
-    default: return {};
+    case 1012:
+        return m_values[0]->text();
+    case 1011:
+        return m_values[1]->text();
+    case 1013:
+        return m_values[2]->text();
+    case 1015:
+        return m_values[3]->text();
+    case 1014:
+        return m_values[4]->text();
+    default:
+        return {};
     }
 }
 

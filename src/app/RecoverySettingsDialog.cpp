@@ -85,10 +85,10 @@ RecoverySettingsDialog::RecoverySettingsDialog(recovery::RecoverySettings& setti
     setMinimumWidth(420);
 
     // Values outside the lists select nothing rather than a wrong number.
-    m_sectors->setCurrentIndex(settings.SectorsPerRead >= 1 && settings.SectorsPerRead <= 100
-                                   ? settings.SectorsPerRead - 1 : -1);
-    m_retries->setCurrentIndex(settings.BadSectorRetries >= 1 && settings.BadSectorRetries <= 10
-                                   ? settings.BadSectorRetries - 1 : -1);
+    m_sectors->setCurrentIndex(
+        settings.SectorsPerRead >= 1 && settings.SectorsPerRead <= 100 ? settings.SectorsPerRead - 1 : -1);
+    m_retries->setCurrentIndex(
+        settings.BadSectorRetries >= 1 && settings.BadSectorRetries <= 10 ? settings.BadSectorRetries - 1 : -1);
     if (QRadioButton* on = policyButton(settings.DuplicatePolicy))
         on->setChecked(true);
 }
@@ -96,10 +96,14 @@ RecoverySettingsDialog::RecoverySettingsDialog(recovery::RecoverySettings& setti
 QRadioButton* RecoverySettingsDialog::policyButton(int policy) const
 {
     switch (policy) {
-    case recovery::DuplicatePolicy::Rename: return m_rename;
-    case recovery::DuplicatePolicy::Overwrite: return m_overwrite;
-    case recovery::DuplicatePolicy::Skip: return m_skip;
-    default: return nullptr;
+    case recovery::DuplicatePolicy::Rename:
+        return m_rename;
+    case recovery::DuplicatePolicy::Overwrite:
+        return m_overwrite;
+    case recovery::DuplicatePolicy::Skip:
+        return m_skip;
+    default:
+        return nullptr;
     }
 }
 

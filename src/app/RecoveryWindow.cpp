@@ -51,15 +51,42 @@ QString blanks(int n)
     return QString(n, QLatin1Char(' '));
 }
 } // namespace
-QString volumeLabelCaption() { return QStringLiteral("Volume Label") + blanks(13); }
-QString capacityCaption() { return QStringLiteral("Capacity\t") + blanks(8); }
-QString sectorsPerClusterCaption() { return QStringLiteral("Sector Per Cluster") + blanks(6); }
-QString bytesPerSectorCaption() { return QStringLiteral("Byte Per Sector") + blanks(10); }
-QString fileSystemCaption() { return QStringLiteral("File System") + blanks(16); }
-QString foldersFoundCaption() { return QStringLiteral("Folder(s) Found") + blanks(9); }
-QString filesFoundCaption() { return QStringLiteral("File(s) Found") + blanks(12); }
-QString currentSectorCaption() { return QStringLiteral("Current Sector") + blanks(10); }
-QString lastItemCaption() { return QStringLiteral("Last File/Folder") + blanks(7); }
+QString volumeLabelCaption()
+{
+    return QStringLiteral("Volume Label") + blanks(13);
+}
+QString capacityCaption()
+{
+    return QStringLiteral("Capacity\t") + blanks(8);
+}
+QString sectorsPerClusterCaption()
+{
+    return QStringLiteral("Sector Per Cluster") + blanks(6);
+}
+QString bytesPerSectorCaption()
+{
+    return QStringLiteral("Byte Per Sector") + blanks(10);
+}
+QString fileSystemCaption()
+{
+    return QStringLiteral("File System") + blanks(16);
+}
+QString foldersFoundCaption()
+{
+    return QStringLiteral("Folder(s) Found") + blanks(9);
+}
+QString filesFoundCaption()
+{
+    return QStringLiteral("File(s) Found") + blanks(12);
+}
+QString currentSectorCaption()
+{
+    return QStringLiteral("Current Sector") + blanks(10);
+}
+QString lastItemCaption()
+{
+    return QStringLiteral("Last File/Folder") + blanks(7);
+}
 QString driveHelp(int indent)
 {
     return QStringLiteral("\r\n") + blanks(indent) +
@@ -94,11 +121,11 @@ const QRect kTreeRect(5, 98, 223, 320);
 // skin's own size is the smallest the panel takes.
 class SkinPanel : public QWidget {
 public:
-  SkinPanel(QImage& skin, std::function<void()> resized, QWidget* parent)
-      : QWidget(parent), m_skin(skin), m_resized(std::move(resized))
-  {
-      setMinimumSize(skin.size());
-      resize(skin.size());
+    SkinPanel(QImage& skin, std::function<void()> resized, QWidget* parent)
+        : QWidget(parent), m_skin(skin), m_resized(std::move(resized))
+    {
+        setMinimumSize(skin.size());
+        resize(skin.size());
     }
 
 protected:
@@ -117,8 +144,8 @@ protected:
     }
 
 private:
-  QImage& m_skin;
-  std::function<void()> m_resized;
+    QImage& m_skin;
+    std::function<void()> m_resized;
 };
 
 QLabel* transparentLabel(QWidget* parent, const QRect& rect)
@@ -222,18 +249,10 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     // stretches them as the window grows.
     const int move = kMoveX | kMoveY;
     const int grow = kGrowX | kGrowY;
-    m_anchors = {{m_logo, kMoveX},
-                 {m_driveTree, kGrowY},
-                 {m_folderTree, kGrowY},
-                 {m_fileList, grow},
-                 {m_status, kMoveY},
-                 {m_progress, kMoveY | kGrowX},
-                 {m_stop, move},
-                 {m_back, move},
-                 {m_next, move},
-                 {m_rules, move},
-                 {m_filterNote, kGrowX},
-                 {m_quickHelpLabel, kMoveY}};
+    m_anchors = {{m_logo, kMoveX},   {m_driveTree, kGrowY},  {m_folderTree, kGrowY},
+                 {m_fileList, grow}, {m_status, kMoveY},     {m_progress, kMoveY | kGrowX},
+                 {m_stop, move},     {m_back, move},         {m_next, move},
+                 {m_rules, move},    {m_filterNote, kGrowX}, {m_quickHelpLabel, kMoveY}};
     for (Anchor& anchor : m_anchors)
         anchor.base = anchor.widget->geometry();
     layoutControls();
@@ -393,7 +412,8 @@ void RecoveryWindow::buildControls()
     m_fileList->addWidget(m_details);
     m_fileList->addWidget(m_listView);
     m_fileList->hide();
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_listView)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_listView)}) {
         connect(view, &QAbstractItemView::doubleClicked, this, &RecoveryWindow::fileListActivated);
         connect(view, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
         view->installEventFilter(this);
@@ -451,11 +471,14 @@ void RecoveryWindow::buildMenuBar()
     QMenuBar* bar = menuBar();
     bar->clear();
     QMenu* recovery = bar->addMenu(QStringLiteral("&Recovery"));
-    addCommand(recovery, QStringLiteral("&Recover Selected..."), Command::RecoverSelected, QStringLiteral("document-save"));
+    addCommand(recovery, QStringLiteral("&Recover Selected..."), Command::RecoverSelected,
+               QStringLiteral("document-save"));
     addCommand(recovery, QStringLiteral("Recover &All..."), Command::RecoverAll, QStringLiteral("document-save-as"));
     recovery->addSeparator();
-    addCommand(recovery, QStringLiteral("&Save Recovery Snapshot..."), Command::SaveSnapshot, QStringLiteral("media-floppy"));
-    addCommand(recovery, QStringLiteral("&Load Recovery Snapshot..."), Command::LoadSnapshot, QStringLiteral("document-open"));
+    addCommand(recovery, QStringLiteral("&Save Recovery Snapshot..."), Command::SaveSnapshot,
+               QStringLiteral("media-floppy"));
+    addCommand(recovery, QStringLiteral("&Load Recovery Snapshot..."), Command::LoadSnapshot,
+               QStringLiteral("document-open"));
     recovery->addSeparator();
     addCommand(recovery, QStringLiteral("Add &Disk Image..."), Command::AddDiskImage, QStringLiteral("drive-harddisk"));
     recovery->addSeparator();
@@ -471,7 +494,8 @@ void RecoveryWindow::buildMenuBar()
     addCommand(tools, QStringLiteral("File Fi&lters..."), Command::FileFilters, QStringLiteral("view-filter"));
     addCommand(tools, QStringLiteral("Se&ttings..."), Command::Settings, QStringLiteral("preferences-system"));
     tools->addSeparator();
-    addCommand(tools, QStringLiteral("&Drive Information"), Command::DriveInformation, QStringLiteral("drive-harddisk"));
+    addCommand(tools, QStringLiteral("&Drive Information"), Command::DriveInformation,
+               QStringLiteral("drive-harddisk"));
     tools->addSeparator();
     addCommand(tools, QStringLiteral("Live &Update"), Command::LiveUpdate, QStringLiteral("system-software-update"));
 
@@ -494,7 +518,8 @@ void RecoveryWindow::buildToolbar()
         {ui::ToolbarPicture::RecoverAll, Command::RecoverAll, "Copy all the file(s) and folder(s) to your computer"},
         {ui::ToolbarPicture::SaveSnapshot, Command::SaveSnapshot,
          "Saves the snapshot of scan information, so that later on you need not to scan the disk again"},
-        {ui::ToolbarPicture::LoadSnapshot, Command::LoadSnapshot, "Loads the data from previously saved scan information"},
+        {ui::ToolbarPicture::LoadSnapshot, Command::LoadSnapshot,
+         "Loads the data from previously saved scan information"},
         {ui::ToolbarPicture::FindFiles, Command::FindFiles, "Search the file(s) in the recovered data"},
         {ui::ToolbarPicture::Settings, Command::Settings, "Configures the software"},
         {ui::ToolbarPicture::LiveUpdate, Command::LiveUpdate, "Updates the software with latest changes from internet"},
@@ -532,16 +557,36 @@ bool RecoveryWindow::runIfEnabled(int id)
 void RecoveryWindow::runCommand(int id)
 {
     switch (id) {
-    case Command::Exit: exitCommand(); break;
-    case Command::Icons: setViewMode(ViewMode::Icons); break;
-    case Command::List: setViewMode(ViewMode::List); break;
-    case Command::Details: setViewMode(ViewMode::Details); break;
-    case Command::Settings: showSettings(); break;
-    case Command::DriveInformation: showDriveInformation(); break;
-    case Command::LiveUpdate: liveUpdate(); break;
-    case Command::Contents: helpContents(); break;
-    case Command::About: aboutBox(); break;
-    case Command::AddDiskImage: addDiskImage(); break;
+    case Command::Exit:
+        exitCommand();
+        break;
+    case Command::Icons:
+        setViewMode(ViewMode::Icons);
+        break;
+    case Command::List:
+        setViewMode(ViewMode::List);
+        break;
+    case Command::Details:
+        setViewMode(ViewMode::Details);
+        break;
+    case Command::Settings:
+        showSettings();
+        break;
+    case Command::DriveInformation:
+        showDriveInformation();
+        break;
+    case Command::LiveUpdate:
+        liveUpdate();
+        break;
+    case Command::Contents:
+        helpContents();
+        break;
+    case Command::About:
+        aboutBox();
+        break;
+    case Command::AddDiskImage:
+        addDiskImage();
+        break;
     default:
         // Recovery, snapshots, find and filters: their windows take the request.
         emit commandRequested(id);
@@ -609,8 +654,8 @@ void RecoveryWindow::SetMenuState(int state)
             if (QAction* a = action(id))
                 a->setEnabled(enabled);
     };
-    const auto resultCommands = {Command::Icons, Command::List, Command::Details, Command::FindFiles,
-                                 Command::FileFilters, Command::DriveInformation};
+    const auto resultCommands = {Command::Icons,     Command::List,        Command::Details,
+                                 Command::FindFiles, Command::FileFilters, Command::DriveInformation};
     switch (state) {
     case 0:
         set({Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot}, false);
@@ -906,7 +951,8 @@ void RecoveryWindow::fillFolderTree()
             const catalogue::TreeNode* child = tree.node(handle);
             if (child == nullptr)
                 continue;
-            auto* childItem = new QTreeWidgetItem(item, QStringList{nameText(child->name, m_session.catalogue.NamesAreUtf8)});
+            auto* childItem =
+                new QTreeWidgetItem(item, QStringList{nameText(child->name, m_session.catalogue.NamesAreUtf8)});
             childItem->setIcon(0, folder);
             childItem->setData(0, kHandleRole, handle);
             m_folderItems[handle] = childItem;
@@ -1109,7 +1155,8 @@ void RecoveryWindow::fileListActivated(const QModelIndex& index)
     if (!index.isValid())
         return;
     m_focusOnTree = false;
-    m_details->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_details->selectionModel()->setCurrentIndex(index,
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     OpenSelectedItem();
 }
 
@@ -1315,8 +1362,9 @@ void RecoveryWindow::showDriveInformation()
 
 void RecoveryWindow::addDiskImage()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Add Disk Image"), QString(),
-                                                      QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Add Disk Image"), QString(),
+                                     QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
     if (path.isEmpty())
         return;
     const NamedDrives named = namedDrives(path);

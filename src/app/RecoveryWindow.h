@@ -155,7 +155,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
-  private:
+private:
     void buildControls();
     void buildMenuBar();
     void buildToolbar();

@@ -94,19 +94,40 @@ void ResultsCommands::run(int id)
 {
     switch (id) {
     case Command::RecoverSelected:
-    case Command::MenuRecoverSelected: RecoverSelected(); break;
+    case Command::MenuRecoverSelected:
+        RecoverSelected();
+        break;
     case Command::RecoverAll:
-    case Command::MenuRecoverAll: RecoverAll(); break;
-    case Command::SaveSnapshot: SaveSnapshot(); break;
-    case Command::LoadSnapshot: LoadSnapshot(); break;
-    case Command::FileFilters: FileFilters(); break;
+    case Command::MenuRecoverAll:
+        RecoverAll();
+        break;
+    case Command::SaveSnapshot:
+        SaveSnapshot();
+        break;
+    case Command::LoadSnapshot:
+        LoadSnapshot();
+        break;
+    case Command::FileFilters:
+        FileFilters();
+        break;
     case Command::FindFiles:
-    case Command::MenuFindFiles: FindFiles(); break;
-    case Command::Open: openRow(m_window.currentRow(), false); break;
-    case Command::OpenWith: openRow(m_window.currentRow(), true); break;
-    case Command::Rename: Rename(); break;
-    case Command::Properties: Properties(); break;
-    default: break;
+    case Command::MenuFindFiles:
+        FindFiles();
+        break;
+    case Command::Open:
+        openRow(m_window.currentRow(), false);
+        break;
+    case Command::OpenWith:
+        openRow(m_window.currentRow(), true);
+        break;
+    case Command::Rename:
+        Rename();
+        break;
+    case Command::Properties:
+        Properties();
+        break;
+    default:
+        break;
     }
 }
 
@@ -555,8 +576,7 @@ void ResultsCommands::showContextMenu(const QPoint& pos)
     QTableView* details = m_window.detailsView();
     const QModelIndex at = details->indexAt(pos);
     if (at.isValid() && !details->selectionModel()->isRowSelected(at.row(), {}))
-        details->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
-                                                           QItemSelectionModel::Rows);
+        details->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     std::unique_ptr<QMenu> menu = contextMenu();
     if (!menu)
         return;
@@ -565,12 +585,24 @@ void ResultsCommands::showContextMenu(const QPoint& pos)
         return;
     const int id = chosen->data().toInt();
     switch (id) {
-    case Command::Open: m_window.OpenSelectedItem(); break;
-    case Command::MenuIcons: m_window.action(Command::Icons)->trigger(); break;
-    case Command::MenuList: m_window.action(Command::List)->trigger(); break;
-    case Command::MenuDetails: m_window.action(Command::Details)->trigger(); break;
-    case Command::MenuSettings: m_window.action(Command::Settings)->trigger(); break;
-    default: run(id); break;
+    case Command::Open:
+        m_window.OpenSelectedItem();
+        break;
+    case Command::MenuIcons:
+        m_window.action(Command::Icons)->trigger();
+        break;
+    case Command::MenuList:
+        m_window.action(Command::List)->trigger();
+        break;
+    case Command::MenuDetails:
+        m_window.action(Command::Details)->trigger();
+        break;
+    case Command::MenuSettings:
+        m_window.action(Command::Settings)->trigger();
+        break;
+    default:
+        run(id);
+        break;
     }
 }
 
@@ -599,9 +631,9 @@ void ResultsCommands::renameRow(int row, const QString& text)
     if (!m_renaming) // an edit the user started on the list (F2)
         m_renameOldName = rows[static_cast<std::size_t>(row)].name.substr(0, 255);
     m_renaming = false;
-    const std::string newName =
-        text.isEmpty() || m_window.currentStep() != 3 ? m_renameOldName
-                                                       : toDiskName(text, m_window.session().catalogue.NamesAreUtf8);
+    const std::string newName = text.isEmpty() || m_window.currentStep() != 3
+                                    ? m_renameOldName
+                                    : toDiskName(text, m_window.session().catalogue.NamesAreUtf8);
     const catalogue::FileRow r = rows[static_cast<std::size_t>(row)];
     model->setName(row, newName);
     scan::ScanSession& session = m_window.mutableSession();

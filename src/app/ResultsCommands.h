@@ -25,50 +25,50 @@ class RecoveryWindow;
 class ResultsCommands : public QObject {
     Q_OBJECT
 public:
-  /// Removes the temporary copies that Open and Open With made.
-  void removeOpenCopies();
-  explicit ResultsCommands(RecoveryWindow& window);
-  ~ResultsCommands() override;
+    /// Removes the temporary copies that Open and Open With made.
+    void removeOpenCopies();
+    explicit ResultsCommands(RecoveryWindow& window);
+    ~ResultsCommands() override;
 
-  /// Runs command `id` (menu, toolbar or right-click ids).
-  void run(int id);
+    /// Runs command `id` (menu, toolbar or right-click ids).
+    void run(int id);
 
-  void RecoverSelected();
-  void RecoverAll();
-  /// Why `folder` cannot take recovered files (missing, not a folder, not
-  /// writable), or nothing when it can.
-  [[nodiscard]] static QString destinationProblem(const QString& folder);
-  /// The folder chooser; empty when none was chosen.
-  QString ChooseDestination();
-  /// Opens the file of the list's current row: with the desktop's handler, or
-  /// with our chooser when `openWith` is set or no handler takes the type.
-  void openRow(int row, bool openWith);
-  void SaveSnapshot();
-  void LoadSnapshot();
-  void FileFilters();
-  void FindFiles();
-  void Rename();
-  void Properties();
+    void RecoverSelected();
+    void RecoverAll();
+    /// Why `folder` cannot take recovered files (missing, not a folder, not
+    /// writable), or nothing when it can.
+    [[nodiscard]] static QString destinationProblem(const QString& folder);
+    /// The folder chooser; empty when none was chosen.
+    QString ChooseDestination();
+    /// Opens the file of the list's current row: with the desktop's handler, or
+    /// with our chooser when `openWith` is set or no handler takes the type.
+    void openRow(int row, bool openWith);
+    void SaveSnapshot();
+    void LoadSnapshot();
+    void FileFilters();
+    void FindFiles();
+    void Rename();
+    void Properties();
 
-  /// The right-click menu for the current state (null when none is shown).
-  /// The caller owns it; each action carries its command id as data.
-  [[nodiscard]] std::unique_ptr<QMenu> contextMenu();
+    /// The right-click menu for the current state (null when none is shown).
+    /// The caller owns it; each action carries its command id as data.
+    [[nodiscard]] std::unique_ptr<QMenu> contextMenu();
 
-  /// The saved list of a recovery: a JSON object a line for each file asked
-  /// for (source, written, size, bytesWritten, outcome, why) and each folder not created.
-  [[nodiscard]] static QByteArray reportRecords(const recovery::RecoveryReport& report, const QString& folder);
-  /// Asks where, then saves reportRecords there.
-  static void saveReportRecords(const recovery::RecoveryReport& report, const QString& folder, QWidget* parent);
-  /// What the last recovery did to each file.
-  [[nodiscard]] const recovery::RecoveryReport& lastReport() const { return m_lastReport; }
-  /// Where Open copies files: a private folder inside the system's temporary folder.
-  [[nodiscard]] QString openFolder();
-  [[nodiscard]] bool renaming() const { return m_renaming; }
+    /// The saved list of a recovery: a JSON object a line for each file asked
+    /// for (source, written, size, bytesWritten, outcome, why) and each folder not created.
+    [[nodiscard]] static QByteArray reportRecords(const recovery::RecoveryReport& report, const QString& folder);
+    /// Asks where, then saves reportRecords there.
+    static void saveReportRecords(const recovery::RecoveryReport& report, const QString& folder, QWidget* parent);
+    /// What the last recovery did to each file.
+    [[nodiscard]] const recovery::RecoveryReport& lastReport() const { return m_lastReport; }
+    /// Where Open copies files: a private folder inside the system's temporary folder.
+    [[nodiscard]] QString openFolder();
+    [[nodiscard]] bool renaming() const { return m_renaming; }
 
-  /// How a file is handed to the desktop (QDesktopServices by default) and how
-  /// a chosen program is started (detached by default); tests replace them.
-  std::function<bool(const QString& path)> launchFile;
-  std::function<bool(const QStringList& command)> startProgram;
+    /// How a file is handed to the desktop (QDesktopServices by default) and how
+    /// a chosen program is started (detached by default); tests replace them.
+    std::function<bool(const QString& path)> launchFile;
+    std::function<bool(const QStringList& command)> startProgram;
 
 private:
     void recover(int mode);

@@ -18,7 +18,7 @@
 namespace sarvik::carve {
 
 class CarveStream {
-  public:
+public:
     /// Bytes held at once: the window slides forward as the walk goes.
     static constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
     /// The most one call of bytes() may ask for.
@@ -53,7 +53,7 @@ class CarveStream {
     /// The first offset in [from, to) where `text` starts (text no longer than 64 bytes).
     [[nodiscard]] std::optional<std::uint64_t> find(std::uint64_t from, std::uint64_t to, std::string_view text);
 
-  private:
+private:
     /// Makes the window cover [offset, offset + length); false past the limit or on a failed read.
     bool cover(std::uint64_t offset, std::size_t length);
 

@@ -9,7 +9,7 @@ namespace {
 constexpr std::uint64_t kSectorBytes = 512;
 
 class CarveRun {
-  public:
+public:
     CarveRun(const disk::BlockSource& source, const CarveOptions& options, catalogue::ScanObserver& observer,
              const catalogue::ScanControl& control, std::uint64_t total)
         : m_source(source), m_options(options), m_observer(observer), m_control(control), m_total(total),
@@ -21,7 +21,7 @@ class CarveRun {
     void extent(const Extent& e);
     CarveResult result;
 
-  private:
+private:
     /// Reads [at, at + length) into the block; a block that fails is read unit by
     /// unit and the units that fail are marked in `m_unitOk`.
     void readBlock(std::uint64_t at, std::size_t length);

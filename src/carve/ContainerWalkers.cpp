@@ -143,11 +143,11 @@ constexpr std::uint64_t kZip64EndSize = 4;
 constexpr std::uint64_t kZip64LocatorBytes = 20;
 
 class ZipWalk {
-  public:
+public:
     explicit ZipWalk(CarveStream& s) : m_s(s) {}
     WalkResult run();
 
-  private:
+private:
     /// The offset after the data of the entry whose data starts at `data`.
     std::optional<std::uint64_t> dataEnd(std::uint64_t header, std::uint64_t data);
     /// The end of data written before its sizes were known: the data descriptor's.

@@ -216,12 +216,12 @@ unsigned tiffTypeBytes(std::uint16_t type)
 }
 
 class TiffWalk {
-  public:
+public:
     explicit TiffWalk(CarveStream& s, bool big) : m_s(s), m_big(big) {}
 
     WalkResult run();
 
-  private:
+private:
     std::optional<std::uint64_t> num(std::uint64_t offset, unsigned width)
     {
         return m_big ? m_s.be(offset, width) : m_s.le(offset, width);

@@ -38,7 +38,8 @@ void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::u
                             std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified,
                             std::uint32_t deleted, std::uint64_t size)
 {
-    NtfsFileList.push_back({std::move(name), recordNumber, parentRecord, created, modified, size, deleted, recordSector});
+    NtfsFileList.push_back(
+        {std::move(name), recordNumber, parentRecord, created, modified, size, deleted, recordSector});
 }
 
 void Catalogue::clearCounts()

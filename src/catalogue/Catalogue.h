@@ -144,12 +144,12 @@ public:
     /// Adds a file with ordinal = FileCount; the caller increments FileCount.
     void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster, std::uint16_t writeDate,
                     std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0);
-    void AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord,
-                       std::uint64_t created, std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted);
+    void AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord, std::uint64_t created,
+                       std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted);
     /// Adds a file; the caller increments FileCount.
     void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
-                     std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified,
-                     std::uint32_t deleted, std::uint64_t size);
+                     std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified, std::uint32_t deleted,
+                     std::uint64_t size);
 
     void ClearFatCatalogue();
     void ClearNtfsCatalogue();

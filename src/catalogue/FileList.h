@@ -33,8 +33,8 @@ struct FileRow {
     std::uint64_t size = 0;     ///< bytes; 0 for folders
     std::string created;
     std::string modified;
-    std::string id;             ///< treeItem, ordinal or recordSector, in decimal
-    std::uint64_t key = 0;      ///< the same key as a number
+    std::string id;        ///< treeItem, ordinal or recordSector, in decimal
+    std::uint64_t key = 0; ///< the same key as a number
     /// The seventh column: "Good", "Partly overwritten" or "Overwritten" for a
     /// deleted file whose condition was estimated (recovery/Condition.h), else empty.
     std::string condition;

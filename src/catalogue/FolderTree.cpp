@@ -40,8 +40,8 @@ void FolderTree::BuildFolderTree(Catalogue& catalogue, CatalogueKind kind, ScanO
     catalogue.TreeFoldersPlaced = 0;
 
     const CatalogueIndex index(catalogue, kind);
-    const std::size_t folderCount = kind == CatalogueKind::Fat ? catalogue.FatFolderList.size()
-                                                                : catalogue.NtfsFolderList.size();
+    const std::size_t folderCount =
+        kind == CatalogueKind::Fat ? catalogue.FatFolderList.size() : catalogue.NtfsFolderList.size();
     std::vector<bool> placed(folderCount, false);
     std::uint32_t lastProgress = ~0u;
     auto report = [&] {

@@ -32,10 +32,10 @@ private:
 
 struct TreeNode {
     std::uint32_t handle = 0;
-    std::uint32_t parent = 0;       ///< handle of the parent node; 0 for the root
-    std::int64_t folderIndex = -1;  ///< index into the kind's folder list; -1 for the root
-    std::uint32_t key = 0;          ///< the folder's own key (first cluster or record number)
-    std::string name;               ///< as read from disk (8-bit)
+    std::uint32_t parent = 0;      ///< handle of the parent node; 0 for the root
+    std::int64_t folderIndex = -1; ///< index into the kind's folder list; -1 for the root
+    std::uint32_t key = 0;         ///< the folder's own key (first cluster or record number)
+    std::string name;              ///< as read from disk (8-bit)
     std::vector<std::uint32_t> children;
 };
 
@@ -53,7 +53,10 @@ public:
     [[nodiscard]] const TreeNode* node(std::uint32_t handle) const;
     [[nodiscard]] std::size_t size() const { return m_nodes.size(); }
     [[nodiscard]] CatalogueKind kind() const { return m_kind; }
-    [[nodiscard]] std::uint32_t rootKey() const { return m_kind == CatalogueKind::Ntfs ? kNtfsRootRecord : kFatRootKey; }
+    [[nodiscard]] std::uint32_t rootKey() const
+    {
+        return m_kind == CatalogueKind::Ntfs ? kNtfsRootRecord : kFatRootKey;
+    }
 
     /// Gives node `handle` a new name (a rename by the user); the root keeps its own.
     void setName(std::uint32_t handle, std::string name);

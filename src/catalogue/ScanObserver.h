@@ -44,13 +44,13 @@ struct ScanControl {
 /// in the tree) still run, and a stop asked again ends those. The one place the
 /// stop flag is cleared.
 class StopPass {
-  public:
+public:
     explicit StopPass(ScanControl& control) noexcept : m_control(control) { clear(); }
     ~StopPass() { clear(); }
     StopPass(const StopPass&) = delete;
     StopPass& operator=(const StopPass&) = delete;
 
-  private:
+private:
     void clear() noexcept { m_control.ScanStopFlag.store(0, std::memory_order_relaxed); }
     ScanControl& m_control;
 };

@@ -10,7 +10,7 @@ namespace sarvik::cli {
 namespace {
 
 class HashingOutputFile final : public recovery::OutputFile {
-  public:
+public:
     HashingOutputFile(std::unique_ptr<recovery::OutputFile> inner, std::shared_ptr<DigestSlot> slot)
         : m_inner(std::move(inner)), m_slot(std::move(slot)), m_context(EVP_MD_CTX_new())
     {
@@ -47,7 +47,7 @@ class HashingOutputFile final : public recovery::OutputFile {
 
     [[nodiscard]] std::string error() const override { return m_inner->error(); }
 
-  private:
+private:
     std::unique_ptr<recovery::OutputFile> m_inner;
     std::shared_ptr<DigestSlot> m_slot;
     EVP_MD_CTX* m_context;

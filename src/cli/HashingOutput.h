@@ -19,7 +19,7 @@ struct DigestSlot {
 };
 
 class HashingOutputFolder final : public recovery::OutputFolder {
-  public:
+public:
     HashingOutputFolder(std::shared_ptr<recovery::OutputFolder> inner, std::shared_ptr<DigestSlot> slot);
 
     [[nodiscard]] std::string displayPath() const override { return m_inner->displayPath(); }
@@ -32,7 +32,7 @@ class HashingOutputFolder final : public recovery::OutputFolder {
         return m_inner->setTimes(name, times);
     }
 
-  private:
+private:
     std::shared_ptr<recovery::OutputFolder> m_inner;
     std::shared_ptr<DigestSlot> m_slot;
 };

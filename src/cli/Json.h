@@ -21,7 +21,7 @@ using Json = nlohmann::ordered_json;
 [[nodiscard]] std::string jsonText(const Json& value);
 
 class JsonStream {
-  public:
+public:
     explicit JsonStream(std::FILE* out) : m_out(out) {}
     JsonStream(const JsonStream&) = delete;
     JsonStream& operator=(const JsonStream&) = delete;
@@ -39,7 +39,7 @@ class JsonStream {
     /// Every member of `members` (an object) as members of the enclosing object.
     JsonStream& members(const Json& members);
 
-  private:
+private:
     void prefix(std::string_view key);
     std::FILE* m_out;
     std::vector<bool> m_first; // per open container: no member written yet

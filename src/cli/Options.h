@@ -29,7 +29,7 @@ struct CommandSpec {
 
 /// What a command line held once parsed.
 class ParsedArgs {
-  public:
+public:
     std::vector<std::string> positional;
 
     [[nodiscard]] bool has(const std::string& name) const { return m_values.contains(name); }
@@ -43,7 +43,7 @@ class ParsedArgs {
 
     void add(const std::string& name, std::string value, int position);
 
-  private:
+private:
     std::map<std::string, std::vector<std::pair<int, std::string>>> m_values;
 };
 

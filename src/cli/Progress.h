@@ -10,7 +10,7 @@
 namespace sarvik::cli {
 
 class TerminalProgress final : public catalogue::ScanObserver {
-  public:
+public:
     explicit TerminalProgress(std::string what);
     ~TerminalProgress() override;
     TerminalProgress(const TerminalProgress&) = delete;
@@ -29,7 +29,7 @@ class TerminalProgress final : public catalogue::ScanObserver {
     /// The line as it would be drawn now, without the leading carriage return.
     [[nodiscard]] std::string line() const;
 
-  private:
+private:
     void draw();
     std::string m_what;
     std::string m_status;

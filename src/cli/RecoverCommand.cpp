@@ -53,7 +53,7 @@ std::string byteText(std::uint64_t bytes)
 
 /// Draws files done of the planned total, bytes written and the current file.
 class CliRecoveryObserver final : public recovery::RecoveryObserver {
-  public:
+public:
     using FileDone = std::function<void(const recovery::FileReport&)>;
     CliRecoveryObserver(std::uint64_t plannedFiles, std::uint64_t plannedBytes, FileDone done)
         : m_progress("Recovering"), m_plannedFiles(plannedFiles), m_plannedBytes(plannedBytes), m_done(std::move(done))
@@ -73,7 +73,7 @@ class CliRecoveryObserver final : public recovery::RecoveryObserver {
     bool continueAfterError(const std::string&) override { return true; } // go on; reported at the end
     void finish() { m_progress.finish(); }
 
-  private:
+private:
     void showCounts()
     {
         m_progress.counts("files " + std::to_string(m_filesDone) + " of " + std::to_string(m_plannedFiles) + "  " +

@@ -213,8 +213,8 @@ int runScan(const std::vector<std::string>& args)
                 bodyLine(s, folders, i);
         return status;
     }
-    std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(),
-                sa.source.c_str(), disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
+    std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(), sa.source.c_str(),
+                disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
     std::puts(s.catalogue.NamesAreUtf8 ? "Thorough scan" : "Classic scan");
     std::puts("/");
     printFolder(s, s.tree.root(), 1, styleFor(s));

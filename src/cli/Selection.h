@@ -25,7 +25,7 @@ struct FileFacts {
 [[nodiscard]] FileFacts fileFacts(const scan::ScanSession& session, std::size_t fileIndex);
 
 class Selection {
-  public:
+public:
     /// Reads --filter, --min-size, --max-size, --since, --until and --id.
     /// Nothing when they are all sound, else the usage error's message.
     [[nodiscard]] std::optional<std::string> read(const ParsedArgs& args);
@@ -41,7 +41,7 @@ class Selection {
     /// Whether it passes those and the name patterns too.
     [[nodiscard]] bool passes(const scan::ScanSession& session, std::size_t fileIndex) const;
 
-  private:
+private:
     std::vector<std::string> m_filters;
     std::optional<std::uint64_t> m_minSize;
     std::optional<std::uint64_t> m_maxSize;

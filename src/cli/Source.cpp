@@ -69,8 +69,8 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
                 if (volumes.size() == 1) {
                     OpenedSource sole = openSource(volumes.front().source, false, rules);
                     if (sole.supported) {
-                        sole.note = path + ": a disk with a partition table; its only " +
-                                    volumes.front().fileSystem + " volume is " + volumes.front().source;
+                        sole.note = path + ": a disk with a partition table; its only " + volumes.front().fileSystem +
+                                    " volume is " + volumes.front().source;
                         return sole;
                     }
                 }

@@ -5,8 +5,8 @@
 
 #include <bit>
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -75,9 +75,18 @@ public:
     /// Reads that fall back to 0 where the caller has already bounded the offset
     /// (or where a missing byte must read as zero, as in a short buffer).
     [[nodiscard]] constexpr std::uint8_t u8or0(std::uint64_t offset) const noexcept { return u8(offset).value_or(0); }
-    [[nodiscard]] constexpr std::uint16_t u16or0(std::uint64_t offset) const noexcept { return u16(offset).value_or(0); }
-    [[nodiscard]] constexpr std::uint32_t u32or0(std::uint64_t offset) const noexcept { return u32(offset).value_or(0); }
-    [[nodiscard]] constexpr std::uint64_t u64or0(std::uint64_t offset) const noexcept { return u64(offset).value_or(0); }
+    [[nodiscard]] constexpr std::uint16_t u16or0(std::uint64_t offset) const noexcept
+    {
+        return u16(offset).value_or(0);
+    }
+    [[nodiscard]] constexpr std::uint32_t u32or0(std::uint64_t offset) const noexcept
+    {
+        return u32(offset).value_or(0);
+    }
+    [[nodiscard]] constexpr std::uint64_t u64or0(std::uint64_t offset) const noexcept
+    {
+        return u64(offset).value_or(0);
+    }
 
     /// `length` bytes at `offset`, or nothing when out of range.
     [[nodiscard]] constexpr std::optional<ByteSpan> sub(std::uint64_t offset, std::uint64_t length) const noexcept
@@ -99,8 +108,7 @@ public:
     }
 
 private:
-    template <typename T>
-    static constexpr std::optional<T> narrow(std::optional<std::uint64_t> v) noexcept
+    template <typename T> static constexpr std::optional<T> narrow(std::optional<std::uint64_t> v) noexcept
     {
         if (!v)
             return std::nullopt;

@@ -13,25 +13,25 @@ namespace sarvik::disk {
 namespace {
 
 // Master and extended boot records (sector 0 of the disk, first sector of each EBR).
-constexpr std::size_t kMbrEntries = 446;     // four 16-byte entries
+constexpr std::size_t kMbrEntries = 446; // four 16-byte entries
 constexpr std::size_t kMbrEntrySize = 16;
-constexpr std::size_t kEntryStatus = 0;      // u8, 0x00 or 0x80 (boot flag)
-constexpr std::size_t kEntryType = 4;        // u8, partition type; 0 = unused
-constexpr std::size_t kEntryFirstLba = 8;    // u32, first sector (relative, see below)
-constexpr std::size_t kEntrySectors = 12;    // u32, sectors
-constexpr std::size_t kBootSignature = 510;  // 0x55 0xAA
+constexpr std::size_t kEntryStatus = 0;     // u8, 0x00 or 0x80 (boot flag)
+constexpr std::size_t kEntryType = 4;       // u8, partition type; 0 = unused
+constexpr std::size_t kEntryFirstLba = 8;   // u32, first sector (relative, see below)
+constexpr std::size_t kEntrySectors = 12;   // u32, sectors
+constexpr std::size_t kBootSignature = 510; // 0x55 0xAA
 
 constexpr std::uint8_t kTypeGptProtective = 0xEE;
 
 // GPT header (LBA 1, or the disk's last sector for the backup copy).
-constexpr std::size_t kGptSignature = 0;     // "EFI PART"
-constexpr std::size_t kGptEntriesLba = 72;   // u64, first sector of the entry array
-constexpr std::size_t kGptEntryCount = 80;   // u32, entries in the array
-constexpr std::size_t kGptEntrySize = 84;    // u32, bytes per entry (128, or a multiple of 8 above)
+constexpr std::size_t kGptSignature = 0;   // "EFI PART"
+constexpr std::size_t kGptEntriesLba = 72; // u64, first sector of the entry array
+constexpr std::size_t kGptEntryCount = 80; // u32, entries in the array
+constexpr std::size_t kGptEntrySize = 84;  // u32, bytes per entry (128, or a multiple of 8 above)
 // GPT entry.
-constexpr std::size_t kGptTypeGuid = 0;      // 16 bytes; all zero = unused
-constexpr std::size_t kGptFirstLba = 32;     // u64
-constexpr std::size_t kGptLastLba = 40;      // u64, inclusive
+constexpr std::size_t kGptTypeGuid = 0;  // 16 bytes; all zero = unused
+constexpr std::size_t kGptFirstLba = 32; // u64
+constexpr std::size_t kGptLastLba = 40;  // u64, inclusive
 
 /// Bounds on what a table may make us read or keep.
 constexpr std::uint32_t kMaxGptEntries = 1024;
@@ -208,8 +208,7 @@ PartitionTable ReadPartitionTable(const BlockSource& disk)
     return table;
 }
 
-std::shared_ptr<const BlockSource> OpenPartition(const std::shared_ptr<const BlockSource>& disk,
-                                                 std::uint32_t number)
+std::shared_ptr<const BlockSource> OpenPartition(const std::shared_ptr<const BlockSource>& disk, std::uint32_t number)
 {
     if (!disk || number == 0)
         return nullptr;

@@ -113,7 +113,7 @@ struct DriveItem {
 /// What opening a device gives: the source, or why there is none.
 struct OpenResult {
     std::shared_ptr<const BlockSource> source;
-    std::string error; ///< the system's reason (strerror text) when source is empty
+    std::string error;         ///< the system's reason (strerror text) when source is empty
     bool accessDenied = false; ///< the system refused this user access (an administrator may read it)
 };
 

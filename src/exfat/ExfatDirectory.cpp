@@ -61,7 +61,7 @@ std::string units(const disk::ByteReader& r, std::size_t at, std::size_t count)
 }
 
 class SetReader {
-  public:
+public:
     SetReader(disk::ByteSpan bytes, const std::vector<bool>* sectorOk) : m_bytes(bytes), m_ok(sectorOk) {}
 
     bool readable(std::size_t from, std::size_t length) const
@@ -135,7 +135,7 @@ class SetReader {
         return s;
     }
 
-  private:
+private:
     disk::ByteSpan m_bytes;
     const std::vector<bool>* m_ok;
 };

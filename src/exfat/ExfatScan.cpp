@@ -9,7 +9,7 @@ namespace sarvik::exfat {
 namespace {
 
 class ExfatScanner {
-  public:
+public:
     ExfatScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
                  catalogue::ScanControl& control)
         : m_volume(volume), m_exfat(volume), m_catalogue(catalogue), m_observer(observer), m_control(control)
@@ -36,7 +36,7 @@ class ExfatScanner {
         m_observer.progress(0);
     }
 
-  private:
+private:
     void readRoot()
     {
         const std::uint32_t root = m_volume.geometry.RootDirStart;

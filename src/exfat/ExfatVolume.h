@@ -32,7 +32,7 @@ struct ClusterSpan {
 inline constexpr std::uint64_t kMaxDirectoryBytes = std::uint64_t{256} << 20;
 
 class ExfatVolume {
-  public:
+public:
     explicit ExfatVolume(const disk::SelectedVolume& volume);
 
     /// One past the highest cluster of the heap.
@@ -72,7 +72,7 @@ class ExfatVolume {
     /// FAT and bitmap sectors that could not be read so far, each counted once.
     [[nodiscard]] std::size_t unreadableSectors() const noexcept { return m_unreadable.size(); }
 
-  private:
+private:
     void loadBitmap() const;
 
     const disk::SelectedVolume& m_volume;

@@ -57,7 +57,7 @@ inline constexpr std::uint8_t kLowerCaseExtension = 0x10; // in kCaseFlags
 /// One 32-byte entry read through the bounds-checked reader; a field that lies
 /// outside the bytes given reads as 0.
 class DirectoryEntry {
-  public:
+public:
     explicit DirectoryEntry(std::span<const std::byte> bytes) noexcept : m_bytes(bytes), m_reader(bytes) {}
 
     [[nodiscard]] std::span<const std::byte> bytes() const noexcept { return m_bytes; }
@@ -84,7 +84,7 @@ class DirectoryEntry {
     [[nodiscard]] std::uint16_t writeDate() const noexcept { return u16(dirent::kWriteDate); }
     [[nodiscard]] std::uint16_t accessDate() const noexcept { return u16(dirent::kAccessDate); }
 
-  private:
+private:
     std::span<const std::byte> m_bytes;
     disk::ByteReader m_reader;
 };

@@ -40,7 +40,7 @@ std::optional<std::uint32_t> dotEntry(const DirectoryEntry& entry, std::size_t d
 }
 
 class OrphanSearch {
-  public:
+public:
     OrphanSearch(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
                  const catalogue::ScanControl& control)
         : m_volume(volume), m_catalogue(catalogue), m_observer(observer), m_control(control),
@@ -52,7 +52,7 @@ class OrphanSearch {
 
     void run();
 
-  private:
+private:
     /// The free clusters that start a folder no listed folder starts at, with their "..".
     void findStarts();
     /// The folder's bytes from its first cluster on: consecutive free clusters

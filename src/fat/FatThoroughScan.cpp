@@ -48,8 +48,8 @@ bool wellFormedEntry(std::span<const std::byte> e)
     const std::uint8_t attributes = at(e, kAttributes);
     if (attributes == kLongNameAttributes) {
         const std::uint8_t sequence = at(e, kLongSequence);
-        const bool sequenceOk = sequence == kDeletedMark ||
-                                ((sequence & ~0x5Fu) == 0 && (sequence & 0x1F) >= 1 && (sequence & 0x1F) <= 20);
+        const bool sequenceOk =
+            sequence == kDeletedMark || ((sequence & ~0x5Fu) == 0 && (sequence & 0x1F) >= 1 && (sequence & 0x1F) <= 20);
         return sequenceOk && at(e, kLongType) == 0 && u16At(e, kLongCluster) == 0;
     }
     if ((attributes & 0xC0) != 0)
@@ -67,7 +67,7 @@ bool wellFormedEntry(std::span<const std::byte> e)
 
 /// Collects the long-name pieces met before a short entry, in disk order.
 class LongNameRun {
-  public:
+public:
     void clear() noexcept { m_count = 0; }
     void add(std::span<const std::byte> e)
     {
@@ -107,7 +107,7 @@ class LongNameRun {
         return catalogue::utf16ToUtf8(units);
     }
 
-  private:
+private:
     std::array<std::span<const std::byte>, kMaxLongPieces> m_pieces{};
     std::size_t m_count = 0;
     std::uint8_t m_checksum = 0;
@@ -416,12 +416,12 @@ constexpr const char* kLostFolderPrefix = "$Lost folder ";
 /// then what the free clusters still hold of deleted folders: their later
 /// clusters (orphans) and folders whose own entry is gone (lost folders).
 class FatThoroughScanner {
-  public:
+public:
     FatThoroughScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                        catalogue::ScanObserver& observer, const catalogue::ScanControl& control);
     void run();
 
-  private:
+private:
     bool appendCluster(std::uint32_t c);
     void readRoot();
     void walkFolders();

@@ -22,7 +22,7 @@ namespace sarvik::fat {
 
 /// Entries of FAT copy 1, read a block of sectors at a time and cached.
 class FatTable {
-  public:
+public:
     FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry, std::uint32_t partitionSectors);
 
     /// The highest cluster number the volume holds (data area and table both).
@@ -37,7 +37,7 @@ class FatTable {
     /// Table sectors that could not be read so far, each counted once.
     [[nodiscard]] std::size_t unreadableSectors() const noexcept { return m_unreadable.size(); }
 
-  private:
+private:
     const disk::SectorReader& m_reader;
     const disk::VolumeGeometry& m_geometry;
     bool m_fat32 = false;

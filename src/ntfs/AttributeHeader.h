@@ -42,7 +42,7 @@ inline constexpr std::uint16_t kAttrCompressedFlag = 0x0001;
 /// bounds-checked reader: a field outside the record reads as 0. It does not
 /// judge the header; each walk keeps its own rules for where attributes end.
 class AttributeHeader {
-  public:
+public:
     AttributeHeader(const disk::ByteReader& record, std::uint64_t offset) noexcept : m_record(record), m_at(offset) {}
 
     [[nodiscard]] std::uint64_t offset() const noexcept { return m_at; }
@@ -57,7 +57,7 @@ class AttributeHeader {
     [[nodiscard]] std::uint64_t lowestVcn() const noexcept { return m_record.u64or0(m_at + kAttrLowestVcn); }
     [[nodiscard]] std::uint64_t realSize() const noexcept { return m_record.u64or0(m_at + kAttrRealSize); }
 
-  private:
+private:
     const disk::ByteReader& m_record;
     std::uint64_t m_at;
 };

@@ -28,7 +28,7 @@ inline constexpr std::size_t kMaxMftRecordSize = 4096;
 /// The sectors of one MFT record: room for the longest, used up to size().
 /// A contiguous range, so it passes as a span of its used bytes.
 class MftRecord {
-  public:
+public:
     /// A cleared record of `sectors` 512-byte sectors (2 to 8; 0, a geometry
     /// that does not say, gives the usual 2).
     explicit MftRecord(std::uint32_t sectors = kMftRecordSectors) noexcept { resize(sectors); }
@@ -53,7 +53,7 @@ class MftRecord {
     /// Same length and same bytes.
     friend bool operator==(const MftRecord& a, const MftRecord& b) noexcept { return std::ranges::equal(a, b); }
 
-  private:
+private:
     std::array<std::byte, kMaxMftRecordSize> m_bytes{};
     std::size_t m_size = kMftRecordSize;
 };

@@ -29,7 +29,7 @@ inline constexpr std::size_t kMaxMftRuns = std::size_t{1} << 22;
 inline constexpr std::size_t kMaxAttributeListBytes = 256 * 1024;
 
 class MftRunList {
-  public:
+public:
     /// First sector of each run, counted from the start of the volume; 0 for a sparse run.
     [[nodiscard]] const std::vector<std::uint64_t>& RunStarts() const noexcept { return m_starts; }
     /// Length of each run in sectors.
@@ -59,7 +59,7 @@ class MftRunList {
     /// beyond the runs. A record in a sparse run maps to a small sector counted from 0.
     [[nodiscard]] std::optional<Location> locateRecord(std::uint64_t recordNumber) const noexcept;
 
-  private:
+private:
     std::vector<std::uint64_t> m_starts;
     std::vector<std::uint64_t> m_lengths;
     std::vector<std::uint64_t> m_ends; ///< cumulative lengths up to and including each run

@@ -35,7 +35,7 @@ constexpr std::uint32_t kNamelessFolderKey = 1;
 /// The records named by the scanned record's attribute list, each read once
 /// while that record is examined.
 class ListedRecords {
-  public:
+public:
     ListedRecords(const disk::SectorReader& reader, const MftRunList& runs) : m_reader(reader), m_runs(runs) {}
 
     /// Forgets the records of the previous scanned record.
@@ -68,7 +68,7 @@ class ListedRecords {
         return entry.bytes;
     }
 
-  private:
+private:
     struct Entry {
         std::uint32_t number = 0;
         MftRecord bytes{};
@@ -89,11 +89,12 @@ void appendNumber(std::string& text, std::uint64_t value)
 }
 
 class MftScanner {
-  public:
+public:
     MftScanner(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs, ScanObserver& observer,
                ScanControl& control, bool thorough)
-        : m_geometry(volume.geometry), m_thorough(thorough), m_reader(volume.reader), m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control),
-          m_listed(volume.reader, runs), m_total(runs.totalSectors())
+        : m_geometry(volume.geometry), m_thorough(thorough), m_reader(volume.reader), m_catalogue(catalogue),
+          m_runs(runs), m_observer(observer), m_control(control), m_listed(volume.reader, runs),
+          m_total(runs.totalSectors())
     {
         // "\T" ends every status text; T does not change during the scan.
         m_totalText.push_back('\\');
@@ -145,7 +146,7 @@ class MftScanner {
     /// Files listed by addNameless; their folder is added after the walk.
     [[nodiscard]] std::uint32_t namelessFiles() const { return m_namelessFiles; }
 
-  private:
+private:
     /// Reads one position's two sectors into a cleared buffer; false when the read failed.
     bool readAlone(std::uint64_t sector)
     {
@@ -292,8 +293,8 @@ class MftScanner {
     /// table (each once, names and data first), as a resident list's do.
     void addNonResidentList()
     {
-        const auto entries =
-            ReadNonResidentAttributeList(m_record, m_reader, m_geometry.ClusterBaseSector, m_geometry.SectorsPerCluster);
+        const auto entries = ReadNonResidentAttributeList(m_record, m_reader, m_geometry.ClusterBaseSector,
+                                                          m_geometry.SectorsPerCluster);
         auto add = [&](bool wanted) {
             for (const AttributeListEntry& e : entries) {
                 const bool early = e.type == AttributeType::FileName || e.type == AttributeType::Data;

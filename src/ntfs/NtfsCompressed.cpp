@@ -17,7 +17,7 @@ constexpr std::int64_t kMissing = -2;
 /// The clusters of a run list one at a time: a cluster number, kSparse or
 /// kMissing; nothing past the last run.
 class ClusterCursor {
-  public:
+public:
     explicit ClusterCursor(const NtfsRunList& runs) : m_runs(runs) {}
     std::optional<std::int64_t> next()
     {
@@ -40,7 +40,7 @@ class ClusterCursor {
         return run.start + static_cast<std::int64_t>(k);
     }
 
-  private:
+private:
     const NtfsRunList& m_runs;
     std::size_t m_run = 0;
     std::uint64_t m_index = 0;

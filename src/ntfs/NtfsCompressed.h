@@ -15,8 +15,8 @@
 
 #include "disk/ByteReader.h"
 #include "disk/Volume.h"
-#include "ntfs/NtfsData.h"
 #include "disk/VolumeExtent.h"
+#include "ntfs/NtfsData.h"
 
 #include <cstdint>
 #include <functional>

@@ -11,8 +11,7 @@ namespace sarvik::platform {
 
 /// The drives to list, in name order. `sysfsRoot` and `devRoot` are "/sys" and
 /// "/dev" on a live system; tests point them at a tree of their own.
-std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot = "/sys",
-                                           const std::string& devRoot = "/dev");
+std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot = "/sys", const std::string& devRoot = "/dev");
 
 /// A drive item for a disk image file named on the command line or added by the user.
 disk::DriveItem imageDriveItem(const std::string& path);

@@ -66,8 +66,8 @@ disk::ReadStatus PosixBlockSource::read(std::uint64_t offset, disk::MutableByteS
         return disk::ReadStatus::Short;
     std::size_t done = 0;
     while (done < buffer.size()) {
-        const ssize_t got = ::pread(m_fd, buffer.data() + done, buffer.size() - done,
-                                    static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(m_fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -35,8 +35,8 @@ std::optional<std::string> probeVolumeLabel(const std::string& path);
 /// Opens devices and images for the core.
 class PosixDeviceProvider final : public disk::DeviceProvider {
 public:
-  disk::OpenResult open(const std::string& devicePath) override;
-  std::optional<std::string> volumeLabel(const std::string& devicePath) override;
+    disk::OpenResult open(const std::string& devicePath) override;
+    std::optional<std::string> volumeLabel(const std::string& devicePath) override;
 };
 
 } // namespace sarvik::platform

@@ -11,7 +11,7 @@ namespace sarvik::platform {
 namespace {
 
 class PosixOutputFile final : public recovery::OutputFile {
-  public:
+public:
     explicit PosixOutputFile(int fd) : m_fd(fd) {}
     ~PosixOutputFile() override
     {
@@ -49,7 +49,7 @@ class PosixOutputFile final : public recovery::OutputFile {
     }
     [[nodiscard]] std::string error() const override { return m_error; }
 
-  private:
+private:
     int m_fd;
     std::string m_error;
 };
@@ -136,7 +136,7 @@ bool PosixOutputFolder::setTimes(std::string_view name, const recovery::EntryTim
     if (!recovery::isSafeComponent(name))
         return false;
     const std::string component(name);
-    struct timespec values[2] {};
+    struct timespec values[2]{};
     values[0].tv_sec = static_cast<time_t>(times.accessed);
     values[1].tv_sec = static_cast<time_t>(times.modified);
     values[0].tv_nsec = static_cast<long>(times.accessedNanoseconds % 1000000000u);

@@ -12,7 +12,7 @@
 namespace sarvik::platform {
 
 class PosixOutputFolder final : public recovery::OutputFolder {
-  public:
+public:
     /// Opens the folder the user chose (a link naming it is followed: the user
     /// named it). Nothing, with the system's reason in `error`, when it is not a
     /// folder or cannot be written to (read-only, no permission).
@@ -30,7 +30,7 @@ class PosixOutputFolder final : public recovery::OutputFolder {
     [[nodiscard]] bool setTimes(std::string_view name, const recovery::EntryTimes& times) override;
     [[nodiscard]] std::string createError() const override { return m_createError; }
 
-  private:
+private:
     int m_fd;
     std::string m_path;
     std::string m_createError;

@@ -66,7 +66,7 @@ struct ConditionEstimate {
 /// Estimates per file of one volume. Keeps one sector of the allocation table
 /// or bitmap between questions: a file's clusters mostly lie together.
 class ConditionEstimator {
-  public:
+public:
     /// `thorough`: the clusters are those the thorough copy reads: a deleted FAT
     /// file without a chain from its first cluster and the next free ones, an
     /// NTFS data attribute split by an attribute list from all its extents.
@@ -93,7 +93,7 @@ class ConditionEstimator {
     /// Sets `condition` and the cluster counts of every deleted file row.
     void fillRows(std::vector<catalogue::FileRow>& rows, const catalogue::Catalogue& catalogue);
 
-  private:
+private:
     struct Span {
         std::uint64_t start = 0; ///< first cluster
         std::uint64_t end = 0;   ///< one past the last

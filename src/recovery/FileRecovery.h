@@ -60,7 +60,7 @@ inline constexpr int Save = 1;
 /// How a copy reports while it runs. Calls come from the thread that runs the
 /// copy; every call has an empty default.
 class RecoveryObserver {
-  public:
+public:
     virtual ~RecoveryObserver() = default;
     /// The "Path" value: the folder (FAT) or the whole target path (NTFS).
     virtual void path(const std::string& /*text*/) {}
@@ -93,7 +93,7 @@ struct TargetFolder {
                                                bool namesAreUtf8 = false);
 
 class FileRecovery {
-  public:
+public:
     FileRecovery(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
                  const catalogue::FolderTree& tree, const search::FilterPatterns& filters,
                  const RecoverySettings& settings, catalogue::RecoveryControl& control, RecoveryObserver& observer,
@@ -142,7 +142,7 @@ class FileRecovery {
     /// Sectors per read by SectorsPerCluster: 1 below 8, 8 for 8, 16 from 16 on.
     [[nodiscard]] static std::uint32_t blockSectors(std::uint32_t sectorsPerCluster) noexcept;
 
-  private:
+private:
     struct ClusterRun {
         std::int64_t start = 0;
         std::uint64_t length = 0;

@@ -26,7 +26,7 @@ struct EntryTimes {
 
 /// One file being written.
 class OutputFile {
-  public:
+public:
     virtual ~OutputFile() = default;
     /// Appends bytes; false when they could not all be written.
     [[nodiscard]] virtual bool write(disk::ByteSpan bytes) = 0;
@@ -38,7 +38,7 @@ class OutputFile {
 
 /// One folder of the destination.
 class OutputFolder {
-  public:
+public:
     virtual ~OutputFolder() = default;
 
     /// The folder as a path the user can read (for labels and messages).

@@ -67,7 +67,7 @@ struct RecoveryTotals {
 /// Filled by the thread that runs the copy; read it once the copy has ended
 /// (SaveWorker::done), or follow it file by file through RecoveryObserver::fileDone.
 class RecoveryReport {
-  public:
+public:
     void add(FileReport report);
     void folderFailed(const std::string& path);
     [[nodiscard]] const std::vector<FileReport>& files() const noexcept { return m_files; }
@@ -79,7 +79,7 @@ class RecoveryReport {
     [[nodiscard]] std::size_t lossCount() const;
     void clear();
 
-  private:
+private:
     std::vector<FileReport> m_files;
     std::vector<std::string> m_failedFolders;
     RecoveryTotals m_totals;

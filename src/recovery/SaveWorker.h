@@ -15,7 +15,7 @@ namespace sarvik::recovery {
 class FileRecovery;
 
 class SaveWorker {
-  public:
+public:
     explicit SaveWorker(catalogue::RecoveryControl& control) : m_control(control) {}
     ~SaveWorker();
     SaveWorker(const SaveWorker&) = delete;
@@ -38,7 +38,7 @@ class SaveWorker {
     /// True when the copy ended because memory ran out (it then ended early).
     [[nodiscard]] bool outOfMemory() const noexcept { return m_outOfMemory.load(std::memory_order_acquire); }
 
-  private:
+private:
     catalogue::RecoveryControl& m_control;
     std::thread m_thread;
     std::atomic<bool> m_done{false};

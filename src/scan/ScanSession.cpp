@@ -2,14 +2,15 @@
 
 #include "recovery/Condition.h"
 
-#include "exfat/ExfatScan.h"
 #include "carve/FatCarve.h"
+#include "exfat/ExfatScan.h"
 #include "fat/FatScan.h"
 #include "ntfs/MftScan.h"
 
 namespace sarvik::scan {
 
-ScanSession::ScanSession() : m_index(std::make_unique<catalogue::CatalogueIndex>(catalogue, catalogue::CatalogueKind::Fat))
+ScanSession::ScanSession()
+    : m_index(std::make_unique<catalogue::CatalogueIndex>(catalogue, catalogue::CatalogueKind::Fat))
 {
 }
 
@@ -18,7 +19,7 @@ ScanSession::~ScanSession() = default;
 catalogue::CatalogueKind ScanSession::kind() const
 {
     return volume.geometry.GeometryKind == disk::VolumeKind::Ntfs ? catalogue::CatalogueKind::Ntfs
-                                                                   : catalogue::CatalogueKind::Fat;
+                                                                  : catalogue::CatalogueKind::Fat;
 }
 
 void ScanSession::buildTree(catalogue::ScanObserver* observer)
@@ -34,7 +35,8 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catal
     auto list = catalogue::FillFileList(catalogue, *m_index, kind(), key, passes, typeName);
     if (volume.reader.isOpen()) {
         if (!m_conditions) {
-            m_conditions = std::make_unique<recovery::ConditionEstimator>(volume, catalogue.NamesAreUtf8); // a thorough catalogue
+            m_conditions =
+                std::make_unique<recovery::ConditionEstimator>(volume, catalogue.NamesAreUtf8); // a thorough catalogue
             m_conditions->useOverlaps(catalogue);
         }
         m_conditions->fillRows(list, catalogue);

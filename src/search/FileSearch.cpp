@@ -55,9 +55,8 @@ std::string FolderPathOf(const catalogue::Catalogue& catalogue, const catalogue:
     // cannot loop here, as a walk is bounded by the number of nodes.
     std::vector<const std::string*> names;
     const catalogue::TreeNode* node = item != 0 ? tree.node(item) : nullptr;
-    for (std::size_t guard = 0; node != nullptr && node->handle != catalogue::FolderTree::kRootHandle &&
-                                guard <= tree.size();
-         ++guard) {
+    for (std::size_t guard = 0;
+         node != nullptr && node->handle != catalogue::FolderTree::kRootHandle && guard <= tree.size(); ++guard) {
         names.push_back(&node->name);
         node = tree.node(node->parent);
     }

@@ -21,7 +21,7 @@ namespace sarvik::search {
 /// Pause, resume and stop for a running search. The walk checks it between two
 /// entries and waits there, holding no lock, while it is paused.
 class SearchControl {
-  public:
+public:
     void pause();
     void resume();
     /// Ends the walk at its next check, also when it is paused.
@@ -32,7 +32,7 @@ class SearchControl {
     /// True while the walk is waiting in proceed() (for tests and diagnostics).
     [[nodiscard]] bool waiting() const noexcept { return m_waiting.load(std::memory_order_acquire); }
 
-  private:
+private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_paused = false;

@@ -62,9 +62,9 @@ template <typename C> int matchUnits(std::basic_string_view<C> name, std::basic_
     pattern = pattern.substr(0, p);
 
     std::basic_string<C> run; // literal pattern units met since the last star
-    bool afterStar = false; // a star has been met
-    std::size_t i = 0;      // name position; may pass n, never used to read unchecked
-    std::size_t j = 0;      // pattern position
+    bool afterStar = false;   // a star has been met
+    std::size_t i = 0;        // name position; may pass n, never used to read unchecked
+    std::size_t j = 0;        // pattern position
 
     while (j < p) {
         const C c = pattern[j];

@@ -70,7 +70,7 @@ enum class RemovePatternResult {
 /// were added and are compared with each other exactly (case matters), but applied
 /// to names without regard to case. An empty table filters nothing.
 class FilterPatterns {
-  public:
+public:
     static constexpr std::size_t kMaxPatterns = 99;
     static constexpr std::size_t kMaxPatternLength = 19; ///< in bytes
 
@@ -96,7 +96,7 @@ class FilterPatterns {
     /// do not ask for them.
     [[nodiscard]] bool passes(std::string_view fileName, bool namesAreUtf8 = false) const;
 
-  private:
+private:
     std::vector<std::string> m_patterns;
 };
 

@@ -14,25 +14,25 @@ using disk::ByteReader;
 using disk::ByteSpan;
 
 // Offsets inside the geometry block, from its start.
-constexpr std::size_t kPartitionKind = 0;         // u16
-constexpr std::size_t kPartitionStartSector = 2;  // u32
-constexpr std::size_t kPartitionSectors = 6;      // u32
-constexpr std::size_t kPartitionReserved32 = 10;  // u32
-constexpr std::size_t kPartitionReserved16 = 14;  // u16
-constexpr std::size_t kGeometryKind = 16;         // u16: selects the body
-constexpr std::size_t kFatSectors = 18;           // u32
-constexpr std::size_t kSectorsPerCluster = 22;    // u32
-constexpr std::size_t kRootDirSectors = 26;       // u32
-constexpr std::size_t kReservedSectors = 30;      // u32
-constexpr std::size_t kClusterBaseSector = 34;    // u32, two's complement when negative
-constexpr std::size_t kFirstFatSector = 38;       // u32
-constexpr std::size_t kSecondFatSector = 42;      // u32
-constexpr std::size_t kMftStartSector = 46;       // u32
-constexpr std::size_t kNtfsReserved = 50;         // u32
-constexpr std::size_t kMftRecordSectors = 54;     // u32
-constexpr std::size_t kIndexRecordSectors = 58;   // u32
-constexpr std::size_t kSearchEndSector = 62;      // u32
-constexpr std::size_t kGeometryReserved16 = 66;   // u16
+constexpr std::size_t kPartitionKind = 0;        // u16
+constexpr std::size_t kPartitionStartSector = 2; // u32
+constexpr std::size_t kPartitionSectors = 6;     // u32
+constexpr std::size_t kPartitionReserved32 = 10; // u32
+constexpr std::size_t kPartitionReserved16 = 14; // u16
+constexpr std::size_t kGeometryKind = 16;        // u16: selects the body
+constexpr std::size_t kFatSectors = 18;          // u32
+constexpr std::size_t kSectorsPerCluster = 22;   // u32
+constexpr std::size_t kRootDirSectors = 26;      // u32
+constexpr std::size_t kReservedSectors = 30;     // u32
+constexpr std::size_t kClusterBaseSector = 34;   // u32, two's complement when negative
+constexpr std::size_t kFirstFatSector = 38;      // u32
+constexpr std::size_t kSecondFatSector = 42;     // u32
+constexpr std::size_t kMftStartSector = 46;      // u32
+constexpr std::size_t kNtfsReserved = 50;        // u32
+constexpr std::size_t kMftRecordSectors = 54;    // u32
+constexpr std::size_t kIndexRecordSectors = 58;  // u32
+constexpr std::size_t kSearchEndSector = 62;     // u32
+constexpr std::size_t kGeometryReserved16 = 66;  // u16
 
 constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 
@@ -237,7 +237,8 @@ RecordRead readRecord(Cursor& cursor, std::size_t fixed, const char* what, std::
                       std::size_t maxName, Record& record, std::string& message)
 {
     const std::size_t start = cursor.position();
-    const std::string which = std::string(what) + " record " + std::to_string(index + 1) + " of " + std::to_string(count);
+    const std::string which =
+        std::string(what) + " record " + std::to_string(index + 1) + " of " + std::to_string(count);
     const auto length = cursor.take(2);
     if (!length) {
         message = damaged("the file ends before " + which, start);
@@ -427,40 +428,52 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     cat.ClearFatCatalogue();
     cat.ClearNtfsCatalogue();
     // The marker sits at the very end; it counts only where the body ends right before it.
-    const bool marked = trustMarker && bytes.size() >= kUtf8NamesMarker.size() &&
-                        std::equal(kUtf8NamesMarker.begin(), kUtf8NamesMarker.end(),
-                                   bytes.last(kUtf8NamesMarker.size()).begin(),
-                                   [](char a, std::byte b) { return std::byte(a) == b; });
+    const bool marked =
+        trustMarker && bytes.size() >= kUtf8NamesMarker.size() &&
+        std::equal(kUtf8NamesMarker.begin(), kUtf8NamesMarker.end(), bytes.last(kUtf8NamesMarker.size()).begin(),
+                   [](char a, std::byte b) { return std::byte(a) == b; });
     const std::size_t maxName = marked ? kMaxUtf8NameLength : kMaxNameLength;
     std::string message;
     bool whole = true;
     if (isFatKind(geo.GeometryKind)) {
-        whole = readList(cursor, "folder", kFatFolderFixed, maxName, [&](const Record& r) {
-            const std::size_t n = r.nameLength;
-            cat.AddFatFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
-                             r.bytes.u16or0(n + 10), 0, r.bytes.u8or0(n + 12));
-        }, message);
-        if (whole)
-            whole = readList(cursor, "file", kFatFileFixed, maxName, [&](const Record& r) {
+        whole = readList(
+            cursor, "folder", kFatFolderFixed, maxName,
+            [&](const Record& r) {
                 const std::size_t n = r.nameLength;
-                cat.AddFatFile(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
-                               r.bytes.u16or0(n + 10), r.bytes.u32or0(n + 12), r.bytes.u8or0(n + 16));
-                ++cat.FileCount; // the stored ordinal at n + 17 is not used
-            }, message);
+                cat.AddFatFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
+                                 r.bytes.u16or0(n + 10), 0, r.bytes.u8or0(n + 12));
+            },
+            message);
+        if (whole)
+            whole = readList(
+                cursor, "file", kFatFileFixed, maxName,
+                [&](const Record& r) {
+                    const std::size_t n = r.nameLength;
+                    cat.AddFatFile(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
+                                   r.bytes.u16or0(n + 10), r.bytes.u32or0(n + 12), r.bytes.u8or0(n + 16));
+                    ++cat.FileCount; // the stored ordinal at n + 17 is not used
+                },
+                message);
     } else if (geo.GeometryKind == disk::VolumeKind::Ntfs) {
-        whole = readList(cursor, "folder", kNtfsFolderFixed, maxName, [&](const Record& r) {
-            const std::size_t n = r.nameLength;
-            cat.AddNtfsFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u64or0(n + 8),
-                              r.bytes.u64or0(n + 16), 0, r.bytes.u8or0(n + 24));
-        }, message);
-        if (whole)
-            whole = readList(cursor, "file", kNtfsFileFixed, maxName, [&](const Record& r) {
+        whole = readList(
+            cursor, "folder", kNtfsFolderFixed, maxName,
+            [&](const Record& r) {
                 const std::size_t n = r.nameLength;
-                cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), r.bytes.u32or0(n + 4), r.bytes.u32or0(n + 8),
-                                r.bytes.u64or0(n + 12), r.bytes.u64or0(n + 20), r.bytes.u8or0(n + 28),
-                                r.bytes.u64or0(n + 29));
-                ++cat.FileCount;
-            }, message);
+                cat.AddNtfsFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u64or0(n + 8),
+                                  r.bytes.u64or0(n + 16), 0, r.bytes.u8or0(n + 24));
+            },
+            message);
+        if (whole)
+            whole = readList(
+                cursor, "file", kNtfsFileFixed, maxName,
+                [&](const Record& r) {
+                    const std::size_t n = r.nameLength;
+                    cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), r.bytes.u32or0(n + 4), r.bytes.u32or0(n + 8),
+                                    r.bytes.u64or0(n + 12), r.bytes.u64or0(n + 20), r.bytes.u8or0(n + 28),
+                                    r.bytes.u64or0(n + 29));
+                    ++cat.FileCount;
+                },
+                message);
     }
     // After the records: the sector size, when the volume's sectors are not 512 bytes.
     std::size_t trailer = cursor.position();

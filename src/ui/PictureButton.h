@@ -19,7 +19,7 @@ public:
     /// and the pointer's leaving is never reported.
     void clearHighlight();
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;

@@ -219,13 +219,20 @@ void drawGlyph(QPainter& p, ToolbarPicture which, const QRectF& box)
 QString toolbarCaption(ToolbarPicture which)
 {
     switch (which) {
-    case ToolbarPicture::RecoverSelected: return QStringLiteral("Recover");
-    case ToolbarPicture::RecoverAll: return QStringLiteral("Recover All");
-    case ToolbarPicture::SaveSnapshot: return QStringLiteral("Save");
-    case ToolbarPicture::LoadSnapshot: return QStringLiteral("Load");
-    case ToolbarPicture::FindFiles: return QStringLiteral("Find");
-    case ToolbarPicture::Settings: return QStringLiteral("Settings");
-    case ToolbarPicture::LiveUpdate: return QStringLiteral("Update");
+    case ToolbarPicture::RecoverSelected:
+        return QStringLiteral("Recover");
+    case ToolbarPicture::RecoverAll:
+        return QStringLiteral("Recover All");
+    case ToolbarPicture::SaveSnapshot:
+        return QStringLiteral("Save");
+    case ToolbarPicture::LoadSnapshot:
+        return QStringLiteral("Load");
+    case ToolbarPicture::FindFiles:
+        return QStringLiteral("Find");
+    case ToolbarPicture::Settings:
+        return QStringLiteral("Settings");
+    case ToolbarPicture::LiveUpdate:
+        return QStringLiteral("Update");
     }
     return {};
 }

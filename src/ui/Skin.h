@@ -11,8 +11,14 @@ namespace sarvik::ui {
 
 /// Pixel positions in the window use the layout's dialog units: 1.5 px across and
 /// 1.625 px down per unit (the 8-point dialog font).
-[[nodiscard]] constexpr int dluX(int units) { return (units * 3 + 1) / 2; }
-[[nodiscard]] constexpr int dluY(int units) { return (units * 13 + 4) / 8; }
+[[nodiscard]] constexpr int dluX(int units)
+{
+    return (units * 3 + 1) / 2;
+}
+[[nodiscard]] constexpr int dluY(int units)
+{
+    return (units * 13 + 4) / 8;
+}
 [[nodiscard]] QRect dluRect(int left, int top, int width, int height);
 
 /// The colour that is cut out of a skin to shape a window.

@@ -78,12 +78,12 @@ private:
 
 class GatedDevices final : public disk::DeviceProvider {
 public:
-  disk::OpenResult open(const std::string& path) override
-  {
-      disk::OpenResult base = m_real.open(path);
-      if (base.source)
-          base.source = std::make_shared<GatedSource>(base.source, gate);
-      return base;
+    disk::OpenResult open(const std::string& path) override
+    {
+        disk::OpenResult base = m_real.open(path);
+        if (base.source)
+            base.source = std::make_shared<GatedSource>(base.source, gate);
+        return base;
     }
     std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
     Gate gate;

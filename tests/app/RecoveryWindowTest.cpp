@@ -135,14 +135,19 @@ QString makeScanVolume(const QString& dir, QString* why)
         return {};
     f.close();
     const QString i = QStringLiteral("-i");
-    bool ok = run(mkfs, {QStringLiteral("-C"), QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-n"),
-                         QStringLiteral("SCANME"), image, QStringLiteral("40000")}, why) &&
-              run(mmd, {i, image, QStringLiteral("::Docs"), QStringLiteral("::Pics"), QStringLiteral("::Docs/Old")}, why);
-    for (const char* target : {"::Docs/notes.txt", "::Docs/keep.txt", "::Pics/holiday.jpg", "::report.pdf",
-                               "::Docs/Old/letter.doc"})
+    bool ok =
+        run(mkfs,
+            {QStringLiteral("-C"), QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-n"),
+             QStringLiteral("SCANME"), image, QStringLiteral("40000")},
+            why) &&
+        run(mmd, {i, image, QStringLiteral("::Docs"), QStringLiteral("::Pics"), QStringLiteral("::Docs/Old")}, why);
+    for (const char* target :
+         {"::Docs/notes.txt", "::Docs/keep.txt", "::Pics/holiday.jpg", "::report.pdf", "::Docs/Old/letter.doc"})
         ok = ok && run(mcopy, {i, image, text, QString::fromLatin1(target)}, why);
-    ok = ok && run(mdel, {i, image, QStringLiteral("::Docs/notes.txt"), QStringLiteral("::Pics/holiday.jpg"),
-                          QStringLiteral("::report.pdf"), QStringLiteral("::Docs/Old/letter.doc")}, why);
+    ok = ok && run(mdel,
+                   {i, image, QStringLiteral("::Docs/notes.txt"), QStringLiteral("::Pics/holiday.jpg"),
+                    QStringLiteral("::report.pdf"), QStringLiteral("::Docs/Old/letter.doc")},
+                   why);
     return ok ? image : QString();
 }
 
@@ -177,7 +182,7 @@ QString writeMbrDisk(const QString& dir, const QString& fat16, const QString& ot
 
 // Every open is refused as the system refuses a raw device to a normal user.
 class DeniedDevices final : public disk::DeviceProvider {
-  public:
+public:
     disk::OpenResult open(const std::string& path) override
     {
         return {nullptr, path + ": permission denied: run it as root (sudo) or join the disk group", true};
@@ -326,11 +331,10 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     const QList<QAction*> popups = w.menuBar()->actions();
     QCOMPARE(popups.size(), 4);
     const QStringList titles{"&Recovery", "&View", "&Tools", "&Help"};
-    const QList<QList<int>> ids{
-        {32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, 0, 32774},
-        {32808, 59410, 59411},
-        {32813, 32814, 32815, 0, 32840, 0, 32842},
-        {32816, 32817}};
+    const QList<QList<int>> ids{{32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, 0, 32774},
+                                {32808, 59410, 59411},
+                                {32813, 32814, 32815, 0, 32840, 0, 32842},
+                                {32816, 32817}};
     const QList<QStringList> texts{
         {"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...", "&Load Recovery Snapshot...", "",
          "Add &Disk Image...", "", "E&xit..."},
@@ -371,8 +375,9 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     QCOMPARE(w.backButton()->toolTip(), QStringLiteral("Go to previous step"));
     QCOMPARE(w.logoButton()->toolTip(), QStringLiteral("Click here to visit software home page"));
     QCOMPARE(w.toolbarButton(0)->toolTip(), QStringLiteral("Copy the selected file(s) and folder(s) to your computer"));
-    QCOMPARE(w.toolbarButton(2)->toolTip(),
-             QStringLiteral("Saves the snapshot of scan information, so that later on you need not to scan the disk again"));
+    QCOMPARE(
+        w.toolbarButton(2)->toolTip(),
+        QStringLiteral("Saves the snapshot of scan information, so that later on you need not to scan the disk again"));
     QCOMPARE(w.toolbarButton(6)->toolTip(), QStringLiteral("Updates the software with latest changes from internet"));
     QCOMPARE(w.quickHelpText(), QStringLiteral("\r\n") + QString(20, ' ') +
                                     "1. Select the Logical Drive that contains the deleted file(s).\r\n" +
@@ -385,8 +390,7 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     QCOMPARE(w.driveTree()->topLevelItemCount(), 1);
     QCOMPARE(computer->text(0), QStringLiteral("My Computer"));
     QVERIFY(computer->isExpanded());
-    QCOMPARE(childTexts(computer).mid(0, 2),
-             (QStringList{"Disk Image(small16.img)", "Disk Image(floppy12.img)"}));
+    QCOMPARE(childTexts(computer).mid(0, 2), (QStringList{"Disk Image(small16.img)", "Disk Image(floppy12.img)"}));
 
     // An image added later appears beside them.
     w.addDriveItem(platform::imageDriveItem(m_fat16.toStdString()));
@@ -403,9 +407,9 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
 void RecoveryWindowTest::menuStatesFollowTheStep()
 {
     RecoveryWindow w(drives(), m_devices);
-    const QList<int> results{Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot, Command::Icons,
-                             Command::List, Command::Details, Command::FindFiles, Command::FileFilters,
-                             Command::DriveInformation};
+    const QList<int> results{Command::RecoverSelected, Command::RecoverAll,  Command::SaveSnapshot,
+                             Command::Icons,           Command::List,        Command::Details,
+                             Command::FindFiles,       Command::FileFilters, Command::DriveInformation};
     const QList<int> never{Command::Exit, Command::LiveUpdate, Command::Contents, Command::About};
     auto enabled = [&w](int id) { return w.action(id)->isEnabled(); };
 
@@ -480,7 +484,8 @@ void RecoveryWindowTest::drivePageClicks()
     QVERIFY(w.nextButton()->isVisible());
     tree->setCurrentItem(fat16);
     const QRect row = tree->visualItemRect(computer);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(row.left() - tree->indentation() / 2, row.center().y()));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      QPoint(row.left() - tree->indentation() / 2, row.center().y()));
     QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
     QVERIFY(w.nextButton()->isVisible());
     QVERIFY(!computer->isExpanded()); // the button did its own work, and only that
@@ -1115,7 +1120,8 @@ void RecoveryWindowTest::ntfsScanReachesResults()
             QVERIFY2(type.startsWith(QStringLiteral("Deleted ")), qPrintable(type));
             // NTFS dates read d-m-yyyy h:m:s.
             QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}-\\d{1,2}-\\d{4} \\d{1,2}:\\d{1,2}:\\d{1,2}$"))
-                        .match(model.text(r, app::FileListModel::Created)).hasMatch());
+                        .match(model.text(r, app::FileListModel::Created))
+                        .hasMatch());
         }
     }
     QVERIFY(inFiles);

@@ -3,6 +3,7 @@
 // filters, find files, the right-click menu, renaming and the properties box.
 // Every modal box and chooser is answered by the test.
 
+#include "app/ResultsCommands.h"
 #include "GuiTestSupport.h"
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
@@ -12,7 +13,6 @@
 #include "app/OpenWithDialog.h"
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
-#include "app/ResultsCommands.h"
 #include "app/SavingDialog.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/PosixDevice.h"
@@ -122,8 +122,7 @@ void selectRow(RecoveryWindow& w, int row)
 {
     w.setFocusOnTree(false);
     w.detailsView()->selectionModel()->setCurrentIndex(w.fileListModel()->index(row, 0),
-                                                       QItemSelectionModel::ClearAndSelect |
-                                                           QItemSelectionModel::Rows);
+                                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 // A catalogue of `count` FAT files in the root, every third named hit<n>.dat.
@@ -209,8 +208,8 @@ bool ResultsCommandsTest::scanned(RecoveryWindow& w, bool thorough)
     return done.wait(60000);
 }
 
-#define NEED_VOLUME(name)                                                                                            \
-    if (!QFileInfo::exists(volume(name)))                                                                            \
+#define NEED_VOLUME(name)                                                                                              \
+    if (!QFileInfo::exists(volume(name)))                                                                              \
     QSKIP("no test volume " name ": run tools/make-test-volumes.sh")
 
 void ResultsCommandsTest::recoverDeletedFolderMatchesManifest()
@@ -248,8 +247,8 @@ void ResultsCommandsTest::recoverDeletedFolderMatchesManifest()
     while (it.hasNext())
         written << QDir(out.path()).relativeFilePath(it.next());
     written.sort();
-    QCOMPARE(written, (QStringList{"Photos", "Photos/Thumbs", "Photos/Thumbs/thumb 001.png",
-                                   "Photos/holiday 001.png", "Photos/holiday 002.png"}));
+    QCOMPARE(written, (QStringList{"Photos", "Photos/Thumbs", "Photos/Thumbs/thumb 001.png", "Photos/holiday 001.png",
+                                   "Photos/holiday 002.png"}));
     QCOMPARE(w.commands()->lastReport().totals().written, 3u);
 }
 
@@ -743,8 +742,7 @@ void ResultsCommandsTest::snapshotLoadRefusesForeignFile()
     chooseFile(wrongVersion);
     answerWith<app::MessageBox>(QStringLiteral("&Ok"), &asked);
     QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
-    QCOMPARE(asked.asked,
-             QStringLiteral("              version of file does not match with current version 1.0"));
+    QCOMPARE(asked.asked, QStringLiteral("              version of file does not match with current version 1.0"));
     QCOMPARE(w.currentStep(), 0);
     QVERIFY(w.driveTree()->isVisible());
 }
@@ -889,9 +887,10 @@ void ResultsCommandsTest::findMatchesWithPaths()
         if (!f.path.endsWith(QStringLiteral(".png")))
             continue;
         const qsizetype slash = f.path.lastIndexOf(QLatin1Char('/'));
-        expected << f.path.mid(slash + 1) + QLatin1Char('|') + QLatin1Char('\\') +
-                        QString(f.path.left(std::max<qsizetype>(slash, 0))).replace(QLatin1Char('/'), QLatin1Char('\\')) +
-                        QLatin1Char('|') + QString::number(f.size);
+        expected
+            << f.path.mid(slash + 1) + QLatin1Char('|') + QLatin1Char('\\') +
+                   QString(f.path.left(std::max<qsizetype>(slash, 0))).replace(QLatin1Char('/'), QLatin1Char('\\')) +
+                   QLatin1Char('|') + QString::number(f.size);
     }
     QStringList got;
     for (qsizetype i = 0; i < names.size(); ++i)
@@ -984,9 +983,9 @@ void ResultsCommandsTest::contextMenuItems()
         }
     }
     QCOMPARE(items, (QStringList{"&Open=32827", "Open &With...=32829", "-", "&Recover Selected...=32825",
-                                 "Recover &All...=32826", "-",
-                                 "&View{Ico&ns     =32819,&List=32820,&Details=32837}", "-", "&Find Files...=32836",
-                                 "-", "Re&name=32839", "-", "&Settings...=32828", "-", "&Properties...=32830"}));
+                                 "Recover &All...=32826", "-", "&View{Ico&ns     =32819,&List=32820,&Details=32837}",
+                                 "-", "&Find Files...=32836", "-", "Re&name=32839", "-", "&Settings...=32828", "-",
+                                 "&Properties...=32830"}));
     QVERIFY(with != nullptr && !with->isEnabled()); // grayed for a deleted folder
     selectRow(w, rowNamed(model, QStringLiteral("one byte.bin")));
     menu = w.commands()->contextMenu();

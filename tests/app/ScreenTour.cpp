@@ -2,7 +2,8 @@
 // of the window at each: the drive page with the image selected, the scan while
 // it runs, the results, and every dialog of the results step (right-click menu,
 // properties, filters, find, the recovery chooser and saving box, snapshot save,
-// Open With), a filter kept in force and the end-of-recovery summary. Run it under Xvfb to see the program as a user does:
+// Open With), a filter kept in force and the end-of-recovery summary. Run it under Xvfb to see the program as a user
+// does:
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
 // (SARVIK_TOUR_CLASSIC=1 scans with the classic rules.)
 
@@ -21,15 +22,15 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLabel>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -47,7 +48,8 @@ class SlowSource final : public sarvik::disk::BlockSource {
 public:
     explicit SlowSource(std::shared_ptr<const sarvik::disk::BlockSource> base) : m_base(std::move(base)) {}
     [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
-    [[nodiscard]] sarvik::disk::ReadStatus read(std::uint64_t offset, sarvik::disk::MutableByteSpan buffer) const override
+    [[nodiscard]] sarvik::disk::ReadStatus read(std::uint64_t offset,
+                                                sarvik::disk::MutableByteSpan buffer) const override
     {
         // Only the first reads: enough for a picture of the scan, without
         // making a scan of a larger volume take minutes.
@@ -66,15 +68,15 @@ private:
 
 class SlowDevices final : public sarvik::disk::DeviceProvider {
 public:
-  sarvik::disk::OpenResult open(const std::string& path) override
-  {
-      sarvik::disk::OpenResult base = m_real.open(path);
-      if (base.source) {
-          auto slow = std::make_shared<SlowSource>(base.source);
-          m_last = slow;
-          base.source = slow;
-      }
-      return base;
+    sarvik::disk::OpenResult open(const std::string& path) override
+    {
+        sarvik::disk::OpenResult base = m_real.open(path);
+        if (base.source) {
+            auto slow = std::make_shared<SlowSource>(base.source);
+            m_last = slow;
+            base.source = slow;
+        }
+        return base;
     }
     void slowAgain() const
     {
@@ -177,11 +179,12 @@ int main(int argc, char* argv[])
     auto selectFile = [&] {
         w.setFocusOnTree(false);
         w.detailsView()->setFocus();
-        w.detailsView()->selectionModel()->setCurrentIndex(model->index(fileRow, 0),
-                                                           QItemSelectionModel::ClearAndSelect |
-                                                               QItemSelectionModel::Rows);
+        w.detailsView()->selectionModel()->setCurrentIndex(
+            model->index(fileRow, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     };
-    auto shoot = [&](QWidget* widget, const char* name) { widget->grab().save(out + QLatin1Char('/') + QLatin1String(name)); };
+    auto shoot = [&](QWidget* widget, const char* name) {
+        widget->grab().save(out + QLatin1Char('/') + QLatin1String(name));
+    };
     if (fileRow >= 0) {
         selectFile();
         const auto menu = w.commands()->contextMenu();

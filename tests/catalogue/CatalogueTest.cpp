@@ -150,7 +150,10 @@ TEST(NameText, Utf8BackToWindows1252)
     }
     using sarvik::catalogue::fromUtf8;
     EXPECT_EQ(fromUtf8("\xD0\x9C\xD0\xB8\xD1\x80.txt"), "___.txt") << "Cyrillic has no Windows-1252 byte";
-    EXPECT_EQ(fromUtf8("a\xF0\x9F\x98\x80" "b"), "a_b") << "one mark for one character";
+    EXPECT_EQ(fromUtf8("a\xF0\x9F\x98\x80"
+                       "b"),
+              "a_b")
+        << "one mark for one character";
     // Bytes that are not UTF-8: stray continuation, cut sequence, overlong, surrogate.
     EXPECT_EQ(fromUtf8("\x80x"), "_x");
     EXPECT_EQ(fromUtf8("x\xC3"), "x_");

@@ -8,7 +8,8 @@ using namespace sarvik::catalogue;
 TEST(NameDecode, Utf16PairsLoneSurrogatesAndTheEnd)
 {
     const std::u16string pair = u"a\U0001F600b";
-    EXPECT_EQ(utf16ToUtf8(pair), "a\xF0\x9F\x98\x80" "b");
+    EXPECT_EQ(utf16ToUtf8(pair), "a\xF0\x9F\x98\x80"
+                                 "b");
     const std::u16string lone = {u'x', 0xD800, u'y', 0xDC00};
     EXPECT_EQ(utf16ToUtf8(lone), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
     const std::u16string ended = {u'a', 0, u'b'};
@@ -26,10 +27,10 @@ TEST(NameDecode, Utf8Validity)
 {
     EXPECT_TRUE(isValidUtf8("Отчёт за май.txt"));
     EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
-    EXPECT_FALSE(isValidUtf8("caf\xE9"));     // Windows-1252
-    EXPECT_FALSE(isValidUtf8("\xC0\x80"));    // overlong
+    EXPECT_FALSE(isValidUtf8("caf\xE9"));      // Windows-1252
+    EXPECT_FALSE(isValidUtf8("\xC0\x80"));     // overlong
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80")); // a surrogate
-    EXPECT_FALSE(isValidUtf8("\xE2\x82"));    // cut short
+    EXPECT_FALSE(isValidUtf8("\xE2\x82"));     // cut short
 }
 
 TEST(NameDecode, UnsafeNamesAndTheDisplayRule)

@@ -13,7 +13,7 @@ namespace {
 using namespace sarvik::cli;
 
 class CliText : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { setUpTextLocale(); }
 };
 

@@ -84,8 +84,8 @@ TEST(PartitionTable, MbrPrimariesThenLogicalsInChainOrder)
     d.entry(1700, 0, 0x0B, 32, 700);
     const auto t = d.table();
     EXPECT_EQ(t.scheme, disk::PartitionScheme::Mbr);
-    EXPECT_EQ(spans(t), (std::vector<Span>{{64, 1000, false}, {3200, 500, false}, {1132, 400, true},
-                                           {1732, 700, true}}));
+    EXPECT_EQ(spans(t),
+              (std::vector<Span>{{64, 1000, false}, {3200, 500, false}, {1132, 400, true}, {1732, 700, true}}));
     EXPECT_EQ(t.partitions[2].mbrType, 0x07);
 }
 
@@ -99,10 +99,10 @@ TEST(PartitionTable, DamagedMbrGivesThePartitionsThatMakeSense)
     d.entry(1100, 0, 0x07, 32, 100);
     d.entry(1100, 1, 0x05, 500, 100); // -> 1600
     d.entry(1600, 0, 0x07, 32, 100);
-    d.entry(1600, 1, 0x05, 0, 100);   // a link of 0 would point at the container itself: ends
+    d.entry(1600, 1, 0x05, 0, 100); // a link of 0 would point at the container itself: ends
     const auto t = d.table();
-    EXPECT_EQ(spans(t), (std::vector<Span>{{64, 1000, false}, {4000, 96, false}, {1132, 100, true},
-                                           {1632, 100, true}}));
+    EXPECT_EQ(spans(t),
+              (std::vector<Span>{{64, 1000, false}, {4000, 96, false}, {1132, 100, true}, {1632, 100, true}}));
 
     // A chain that loops back to an earlier record ends there, without a hang.
     Disk loop;

@@ -1,5 +1,5 @@
-#include "disk/DriveInformation.h"
 #include "disk/Volume.h"
+#include "disk/DriveInformation.h"
 #include "support/VolumeBuilder.h"
 
 #include <gtest/gtest.h>

@@ -36,7 +36,7 @@ constexpr std::uint32_t kRoot = 4;
 constexpr std::uint32_t kStamp = ((41u << 9 | 6u << 5 | 15u) << 16) | (12u << 11 | 34u << 5 | 28u);
 
 class ExfatImage {
-  public:
+public:
     ExfatImage() : m_image(kSectors)
     {
         m_image.putText(3, "EXFAT   ");
@@ -142,7 +142,7 @@ class ExfatImage {
         return m_image;
     }
 
-  private:
+private:
     test::ImageBuilder m_image;
     std::uint32_t m_rootSlot = 0;
     std::map<std::uint32_t, std::uint32_t> m_slots;

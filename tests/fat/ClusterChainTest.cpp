@@ -14,8 +14,7 @@ struct FatFixture {
     bool fat32;
 
     explicit FatFixture(bool isFat32)
-        : image(isFat32 ? test::fat32Boot(2048, 4, 300, 1, 2) : test::fat16Boot(2048, 4, 300, 1, 512)),
-          fat32(isFat32)
+        : image(isFat32 ? test::fat32Boot(2048, 4, 300, 1, 2) : test::fat16Boot(2048, 4, 300, 1, 512)), fat32(isFat32)
     {
     }
     void set(int copy, std::uint32_t cluster, std::uint32_t value)

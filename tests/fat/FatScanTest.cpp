@@ -15,8 +15,8 @@ namespace {
 class Fat16Volume {
 public:
     explicit Fat16Volume(std::uint8_t spc = 1, std::uint16_t rootEntries = 64, std::size_t sectors = 400)
-        : image(test::fat16Boot(sectors, 1, 4, spc, rootEntries)), m_spc(spc),
-          m_rootStart(9), m_dataStart(9 + rootEntries / 16u)
+        : image(test::fat16Boot(sectors, 1, 4, spc, rootEntries)), m_spc(spc), m_rootStart(9),
+          m_dataStart(9 + rootEntries / 16u)
     {
     }
 
@@ -172,7 +172,10 @@ TEST(FatScan, DeletedFolderMakesEverythingBelowItDeleted)
 TEST(FatScan, ReusedFolderClusterIsListedButNotRead)
 {
     Fat16Volume v;
-    v.shortEntry(v.rootEntryOffset(0), "\xE5" "EUSED     ", 0x10, 3);
+    v.shortEntry(v.rootEntryOffset(0),
+                 "\xE5"
+                 "EUSED     ",
+                 0x10, 3);
     // Cluster 3 now holds file data, not "." and "..".
     v.shortEntry(v.clusterEntryOffset(3, 0), "\xE5NOTHER TXT", 0x20, 9, 5);
     v.shortEntry(v.clusterEntryOffset(3, 1), "\xE5ND     TXT", 0x20, 9, 5);
@@ -196,9 +199,15 @@ TEST(FatScan, LongNames)
     v.shortEntry(v.rootEntryOffset(5), "\xE5UARTE~1TXT", 0x20, 7, 2);
     // A name with ':' is found; one with 0xE9 is not.
     v.longEntry(v.rootEntryOffset(6), 0x41, "a:b.txt");
-    v.shortEntry(v.rootEntryOffset(7), "\xE5" "B      TXT", 0x20, 8, 3);
+    v.shortEntry(v.rootEntryOffset(7),
+                 "\xE5"
+                 "B      TXT",
+                 0x20, 8, 3);
     v.longEntry(v.rootEntryOffset(8), 0x41, "caf\xE9.txt");
-    v.shortEntry(v.rootEntryOffset(9), "\xE5" "AF     TXT", 0x20, 9, 4);
+    v.shortEntry(v.rootEntryOffset(9),
+                 "\xE5"
+                 "AF     TXT",
+                 0x20, 9, 4);
     // Entries with first cluster 0 are never found.
     v.shortEntry(v.rootEntryOffset(10), "\xE5MPTY   TXT", 0x20, 0, 0);
     // A short entry at index 0 of a sector takes nothing from the sector before.
@@ -255,8 +264,11 @@ TEST(FatScan, OnlyTheFirstClusterOfAFolderIsRead)
     v.shortEntry(v.rootEntryOffset(0), "DIR        ", 0x10, 3);
     v.dotEntries(3, 0);
     v.fill(v.clusterEntryOffset(3, 2), 18);
-    v.shortEntry(v.clusterEntryOffset(3, 20), "\xE5" "ECOND  TXT", 0x20, 20, 1); // second sector: found
-    v.shortEntry(v.clusterEntryOffset(4, 0), "\xE5HIRD   TXT", 0x20, 21, 1);  // next cluster: not read
+    v.shortEntry(v.clusterEntryOffset(3, 20),
+                 "\xE5"
+                 "ECOND  TXT",
+                 0x20, 20, 1);                                               // second sector: found
+    v.shortEntry(v.clusterEntryOffset(4, 0), "\xE5HIRD   TXT", 0x20, 21, 1); // next cluster: not read
     auto sp = v.scan();
     auto& s = *sp;
     EXPECT_NE(file(s, "xECOND.TXT"), nullptr);
@@ -267,7 +279,10 @@ TEST(FatScan, Fat16RootOf512EntriesIs32Sectors)
 {
     Fat16Volume v(4, 512, 2000);
     v.fill(v.rootEntryOffset(0), 511);
-    v.shortEntry(v.rootEntryOffset(511), "\xE5" "AST    TXT", 0x20, 40, 1);
+    v.shortEntry(v.rootEntryOffset(511),
+                 "\xE5"
+                 "AST    TXT",
+                 0x20, 40, 1);
     auto sp = v.scan();
     auto& s = *sp;
     EXPECT_NE(file(s, "xAST.TXT"), nullptr);

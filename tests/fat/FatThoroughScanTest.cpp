@@ -1,6 +1,6 @@
+#include "fat/FatThoroughScan.h"
 #include "fat/FatOrphanClusters.h"
 #include "fat/FatScan.h"
-#include "fat/FatThoroughScan.h"
 #include "scan/ScanSession.h"
 #include "support/VolumeBuilder.h"
 
@@ -97,7 +97,6 @@ std::vector<std::string> sorted(std::vector<std::string> names)
     return names;
 }
 
-
 } // namespace
 
 TEST(FatThoroughScan, ReadsLiveChainsAndFollowsDeletedFoldersIntoFreeClusters)
@@ -110,7 +109,10 @@ TEST(FatThoroughScan, ReadsLiveChainsAndFollowsDeletedFoldersIntoFreeClusters)
     v.fat(4, 0xFFFF);
     v.dots(3, 0);
     v.fill(Volume16::inCluster(3, 2), 14);
-    v.entry(Volume16::inCluster(4, 0), "\xE5" "ATE    TXT", 0x20, 30);
+    v.entry(Volume16::inCluster(4, 0),
+            "\xE5"
+            "ATE    TXT",
+            0x20, 30);
     // The deleted folder OLD: cluster 10, then free cluster 11 with entries, then
     // free cluster 12 that starts another folder.
     v.dots(10, 0);
@@ -146,13 +148,19 @@ TEST(FatThoroughScan, LoopsAndChainsPastTheVolumeAreCut)
     v.entry(Volume16::root(0), "LOOP", 0x10, 3, 0);
     v.entry(Volume16::root(1), "FAR", 0x10, 5, 0);
     v.fat(3, 4);
-    v.fat(4, 3); // back to the start
+    v.fat(4, 3);     // back to the start
     v.fat(5, 60000); // past the last cluster (388)
     v.dots(3, 0);
     v.fill(Volume16::inCluster(3, 2), 14);
-    v.entry(Volume16::inCluster(4, 0), "\xE5" "NCE    TXT", 0x20, 30);
+    v.entry(Volume16::inCluster(4, 0),
+            "\xE5"
+            "NCE    TXT",
+            0x20, 30);
     v.dots(5, 0);
-    v.entry(Volume16::inCluster(5, 2), "\xE5" "AR     TXT", 0x20, 31);
+    v.entry(Volume16::inCluster(5, 2),
+            "\xE5"
+            "AR     TXT",
+            0x20, 31);
 
     const auto s = v.scan(true);
     EXPECT_EQ(fileNames(*s), sorted({"_NCE.TXT", "_AR.TXT"}));
@@ -180,24 +188,41 @@ TEST(FatThoroughScan, NamesDecodeToUtf8AndUnwritableNamesAreCleaned)
     v.entry(clef, "\xE5LEF    MID", 0x20, 41);
     // A short name in code page 850 (0x82 is é) and one with lower-case flags.
     v.entry(Volume16::root(7), "CAF\x82    TXT", 0x20, 42);
-    v.entry(Volume16::root(8), "\xE5" "AF\x82    TXT", 0x20, 43);
-    v.entry(Volume16::root(9), "\xE5" "EADME  TXT", 0x20, 44, 1, 0x18);
+    v.entry(Volume16::root(8),
+            "\xE5"
+            "AF\x82    TXT",
+            0x20, 43);
+    v.entry(Volume16::root(9),
+            "\xE5"
+            "EADME  TXT",
+            0x20, 44, 1, 0x18);
     // Kept under a cleaned name: a control character; a long name with
     // separators and a control character (the default rules skip both).
-    v.entry(Volume16::root(10), "\xE5" "A\x01     TXT", 0x20, 45);
+    v.entry(Volume16::root(10),
+            "\xE5"
+            "A\x01     TXT",
+            0x20, 45);
     const std::uint64_t slashes = Volume16::root(14);
     v.longName(slashes, u"a/b\\c\x07.txt", checksumOf("ABC~1   TXT"), true);
-    v.entry(slashes, "\xE5" "BC~1   TXT", 0x20, 46);
+    v.entry(slashes,
+            "\xE5"
+            "BC~1   TXT",
+            0x20, 46);
     // A short name ends at its first NUL byte, in both rule sets.
-    v.entry(Volume16::root(15), std::string_view("\xE5" "AB\0" "CD  TXT", 11), 0x20, 47);
+    v.entry(Volume16::root(15),
+            std::string_view("\xE5"
+                             "AB\0"
+                             "CD  TXT",
+                             11),
+            0x20, 47);
     // A live folder whose long name is stale (another checksum) keeps its short name.
     const std::uint64_t folderAt = Volume16::root(12);
     v.longName(folderAt, u"Stale name", checksumOf("OTHER   TXT"), false);
     v.entry(folderAt, "NEWDIR", 0x10, 50, 0);
 
     const auto s = v.scan(true);
-    EXPECT_EQ(fileNames(*s), sorted({"Отчёт.txt", "\U0001D11E.mid", "_AFé.TXT", "_eadme.txt", "_A_.TXT",
-                                     "a_b_c_.txt", "_AB"}));
+    EXPECT_EQ(fileNames(*s),
+              sorted({"Отчёт.txt", "\U0001D11E.mid", "_AFé.TXT", "_eadme.txt", "_A_.TXT", "a_b_c_.txt", "_AB"}));
     ASSERT_EQ(s->catalogue.FatFolderList.size(), 1u);
     EXPECT_EQ(s->catalogue.FatFolderList[0].name, "NEWDIR");
 
@@ -324,13 +349,22 @@ TEST(FatThoroughScan, LaterClustersOfDeletedFoldersAreFoundApartFromTheFirst)
     deletedPieces(v, pieces, longName, checksumOf("LONGNA~1TXT"), 2);
     deletedEntry(v, Volume16::inCluster(50, 1), "\xE5ONGNA~1TXT", 20, 100);
     for (unsigned i = 2; i < 15; ++i)
-        deletedEntry(v, Volume16::inCluster(50, i), "\xE5" "ECOND  TXT", 30 + i, 10);
+        deletedEntry(v, Volume16::inCluster(50, i),
+                     "\xE5"
+                     "ECOND  TXT",
+                     30 + i, 10);
     // The last file of cluster 50 has data in clusters 70 and 71 ...
-    deletedEntry(v, Volume16::inCluster(50, 15), "\xE5" "ATA    BIN", 70, 1024);
+    deletedEntry(v, Volume16::inCluster(50, 15),
+                 "\xE5"
+                 "ATA    BIN",
+                 70, 1024);
     // ... and the first file of cluster 90 goes on at 72.
     deletedEntry(v, Volume16::inCluster(90, 0), "\xE5IRST   TXT", 72, 10);
     for (unsigned i = 1; i < 16; ++i)
-        deletedEntry(v, Volume16::inCluster(90, i), "\xE5" "ORE    TXT", 100 + i, 10);
+        deletedEntry(v, Volume16::inCluster(90, i),
+                     "\xE5"
+                     "ORE    TXT",
+                     100 + i, 10);
     // Cluster 120 follows nothing, but lists a subfolder whose ".." names OLD.
     deletedEntry(v, Volume16::inCluster(120, 0), "\xE5UB", 130, 0, 0x10);
     deletedEntry(v, Volume16::inCluster(120, 1), "\xE5HIRD   TXT", 135, 10);
@@ -340,7 +374,10 @@ TEST(FatThoroughScan, LaterClustersOfDeletedFoldersAreFoundApartFromTheFirst)
     // looks like an orphan too until the subfolder is read.
     for (unsigned i = 3; i < 16; ++i)
         deletedEntry(v, Volume16::inCluster(130, i), "\xE5UBMORE TXT", 137 + i, 10);
-    deletedEntry(v, Volume16::inCluster(131, 0), "\xE5" "DJACENTTXT", 160, 10);
+    deletedEntry(v, Volume16::inCluster(131, 0),
+                 "\xE5"
+                 "DJACENTTXT",
+                 160, 10);
     // Cluster 200 holds deleted entries that nothing links to a folder.
     deletedEntry(v, Volume16::inCluster(200, 0), "\xE5OST    TXT", 210, 10);
     // Free data that must not be taken for entries: text, a lone entry without
@@ -349,7 +386,10 @@ TEST(FatThoroughScan, LaterClustersOfDeletedFoldersAreFoundApartFromTheFirst)
     for (unsigned i = 0; i < 512; ++i)
         v.image.put(Volume16::inCluster(140, 0) + i, 1, static_cast<unsigned char>("The quick brown fox. "[i % 21]));
     v.entry(Volume16::inCluster(141, 0), "\xE5ILLER  DAT", 0x20, 5, 10);
-    deletedEntry(v, Volume16::inCluster(142, 0), "\xE5" "AR     TXT", 5000, 10);
+    deletedEntry(v, Volume16::inCluster(142, 0),
+                 "\xE5"
+                 "AR     TXT",
+                 5000, 10);
     const std::array<std::uint64_t, 1> stray = {Volume16::inCluster(143, 0)};
     // (no legal first byte gives the checksum of ".TRAY", so the deleted short entry cannot match it)
     deletedPieces(v, stray, u"stray", checksumOf(".TRAY   TXT"), 0);
@@ -420,13 +460,22 @@ TEST(FatThoroughScan, OrphanClustersAreToldStrictly)
     EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(22), 388, false));
 
     // Bad times, bad flags, a file with data but no cluster.
-    deletedEntry(v, Volume16::inCluster(23, 0), "\xE5" "AD     TXT", 30, 10);
+    deletedEntry(v, Volume16::inCluster(23, 0),
+                 "\xE5"
+                 "AD     TXT",
+                 30, 10);
     v.image.put(Volume16::inCluster(23, 0) + 22, 2, 25u << 11);
     EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(23), 388, false)) << "hour 25";
-    deletedEntry(v, Volume16::inCluster(24, 0), "\xE5" "AD     TXT", 30, 10);
+    deletedEntry(v, Volume16::inCluster(24, 0),
+                 "\xE5"
+                 "AD     TXT",
+                 30, 10);
     v.image.put(Volume16::inCluster(24, 0) + 12, 1, 0x01);
     EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(24), 388, false)) << "undefined case flag";
-    deletedEntry(v, Volume16::inCluster(25, 0), "\xE5" "AD     TXT", 0, 10);
+    deletedEntry(v, Volume16::inCluster(25, 0),
+                 "\xE5"
+                 "AD     TXT",
+                 0, 10);
     EXPECT_FALSE(fat::looksLikeOrphanDirectoryCluster(cluster(25), 388, false)) << "data without a cluster";
 
     // Long-name pieces cut by the end marker, rather than by the cluster end.
@@ -473,7 +522,10 @@ TEST(FatThoroughScan, LostFoldersAreFoundByTheirFirstCluster)
     deletedEntry(v, Volume16::inCluster(20, 2), "\xE5UB", 22, 0, 0x10);
     for (unsigned i = 3; i < 16; ++i)
         deletedEntry(v, Volume16::inCluster(20, i), "\xE5OSTFILETXT", 100 + i, 10);
-    deletedEntry(v, Volume16::inCluster(21, 0), "\xE5" "ECOND  TXT", 120, 10);
+    deletedEntry(v, Volume16::inCluster(21, 0),
+                 "\xE5"
+                 "ECOND  TXT",
+                 120, 10);
     v.dots(22, 20);
     deletedEntry(v, Volume16::inCluster(22, 2), "\xE5UBFILE TXT", 121, 10);
     // One whose parent's cluster holds nothing now, and one from the root.

@@ -25,9 +25,16 @@ namespace {
 }
 
 // A signature per type, laid over the input's start.
-constexpr std::string_view kStarts[carve::kFileTypeCount] = {
-    {"\xFF\xD8\xFF", 3}, {"\x89PNG\r\n\x1A\n", 8}, {"GIF89a"}, {"%PDF-"}, {"PK\x03\x04", 4},
-    {"\0\0\0\x18" "ftyp", 8}, {"II*\0", 4}, {"SQLite format 3\0", 16}};
+constexpr std::string_view kStarts[carve::kFileTypeCount] = {{"\xFF\xD8\xFF", 3},
+                                                             {"\x89PNG\r\n\x1A\n", 8},
+                                                             {"GIF89a"},
+                                                             {"%PDF-"},
+                                                             {"PK\x03\x04", 4},
+                                                             {"\0\0\0\x18"
+                                                              "ftyp",
+                                                              8},
+                                                             {"II*\0", 4},
+                                                             {"SQLite format 3\0", 16}};
 
 void check(const carve::WalkResult& r, std::uint64_t size)
 {

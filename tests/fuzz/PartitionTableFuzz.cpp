@@ -32,7 +32,7 @@ namespace {
 
 // The input followed by zeros up to `size` bytes.
 class ZeroTailSource final : public disk::BlockSource {
-  public:
+public:
     ZeroTailSource(std::vector<std::byte> head, std::uint64_t size) : m_head(std::move(head)), m_size(size) {}
     [[nodiscard]] std::uint64_t size() const override { return m_size; }
     [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
@@ -47,7 +47,7 @@ class ZeroTailSource final : public disk::BlockSource {
         return disk::ReadStatus::Ok;
     }
 
-  private:
+private:
     std::vector<std::byte> m_head;
     std::uint64_t m_size;
 };

@@ -73,7 +73,7 @@ struct Patch {
 
 // The base volume with the patches laid over every read.
 class PatchedSource final : public disk::BlockSource {
-  public:
+public:
     PatchedSource(const Base& base, std::vector<Patch> patches) : m_base(base), m_patches(std::move(patches)) {}
     [[nodiscard]] std::uint64_t size() const override { return m_base.bytes.size(); }
     [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
@@ -92,18 +92,18 @@ class PatchedSource final : public disk::BlockSource {
         return count == buffer.size() ? disk::ReadStatus::Ok : disk::ReadStatus::Short;
     }
 
-  private:
+private:
     const Base& m_base;
     std::vector<Patch> m_patches;
 };
 
 class OneDevice final : public disk::DeviceProvider {
-  public:
+public:
     explicit OneDevice(std::shared_ptr<const disk::BlockSource> source) : m_source(std::move(source)) {}
     disk::OpenResult open(const std::string&) override { return {m_source, {}}; }
     std::optional<std::string> volumeLabel(const std::string&) override { return std::nullopt; }
 
-  private:
+private:
     std::shared_ptr<const disk::BlockSource> m_source;
 };
 
@@ -114,7 +114,7 @@ struct Counts {
 };
 
 class CountingFile final : public recovery::OutputFile {
-  public:
+public:
     explicit CountingFile(Counts& counts) : m_counts(counts) {}
     bool write(disk::ByteSpan bytes) override
     {
@@ -123,12 +123,12 @@ class CountingFile final : public recovery::OutputFile {
     }
     bool close() override { return true; }
 
-  private:
+private:
     Counts& m_counts;
 };
 
 class CountingFolder final : public recovery::OutputFolder {
-  public:
+public:
     explicit CountingFolder(Counts& counts) : m_counts(counts) {}
     std::string displayPath() const override { return "/fuzz"; }
     bool exists(std::string_view) const override { return false; }
@@ -146,7 +146,7 @@ class CountingFolder final : public recovery::OutputFolder {
         return std::make_unique<CountingFile>(m_counts);
     }
 
-  private:
+private:
     Counts& m_counts;
 };
 

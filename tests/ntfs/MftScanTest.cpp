@@ -65,7 +65,7 @@ void scan(const std::shared_ptr<const disk::BlockSource>& source, ScanResult& ou
 
 /// Refuses every read of more than one record, so the scan must read position by position.
 class OneRecordAtATime final : public disk::BlockSource {
-  public:
+public:
     explicit OneRecordAtATime(std::shared_ptr<const disk::BlockSource> base) : m_base(std::move(base)) {}
     std::uint64_t size() const override { return m_base->size(); }
     disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
@@ -75,7 +75,7 @@ class OneRecordAtATime final : public disk::BlockSource {
         return m_base->read(offset, buffer);
     }
 
-  private:
+private:
     std::shared_ptr<const disk::BlockSource> m_base;
 };
 

@@ -25,7 +25,7 @@ namespace sarvik::test {
 /// A source that calls `onRead` before each read (to press Skip or Stop in the
 /// middle of a file), counts reads, and leaves garbage where a read fails.
 class HookedSource final : public disk::BlockSource {
-  public:
+public:
     explicit HookedSource(std::shared_ptr<disk::MemoryBlockSource> base) : m_base(std::move(base)) {}
     std::uint64_t size() const override { return m_base->size(); }
     disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
@@ -42,7 +42,7 @@ class HookedSource final : public disk::BlockSource {
     std::function<void(std::uint64_t, std::size_t)> onRead;
     mutable std::size_t reads = 0;
 
-  private:
+private:
     std::shared_ptr<disk::MemoryBlockSource> m_base;
 };
 

@@ -81,9 +81,8 @@ TEST(FileSearch, NtfsPathsAndATextEndingInABackslash)
     tree.BuildFolderTree(c, CatalogueKind::Ntfs);
     SearchControl control;
     std::vector<SearchMatch> out;
-    EXPECT_EQ(FindFiles(c, tree, CatalogueKind::Ntfs, "*.ISO", control,
-                        [&](const SearchMatch& m) { out.push_back(m); }),
-              2u);
+    EXPECT_EQ(
+        FindFiles(c, tree, CatalogueKind::Ntfs, "*.ISO", control, [&](const SearchMatch& m) { out.push_back(m); }), 2u);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].path, "\\Dir\\Sub"); // no second backslash after "Dir\"
     EXPECT_EQ(out[0].size, 5'000'000'000ull);

@@ -265,7 +265,7 @@ TEST(MatchNameEdges, LongInputsFinish)
 
 /// A byte string in a heap block of exactly its length, with no terminator.
 class ExactBuffer {
-  public:
+public:
     explicit ExactBuffer(std::string_view text) : m_size(text.size()), m_bytes(new char[text.size()])
     {
         for (std::size_t k = 0; k < m_size; ++k) {
@@ -274,7 +274,7 @@ class ExactBuffer {
     }
     [[nodiscard]] std::string_view view() const noexcept { return {m_bytes.get(), m_size}; }
 
-  private:
+private:
     std::size_t m_size;
     std::unique_ptr<char[]> m_bytes;
 };
@@ -639,12 +639,30 @@ TEST(MatchNameUtf8, SameRulesOverCharacters)
     EXPECT_EQ(matches(report, "???? *"), 0) << "the first word has five letters";
     EXPECT_EQ(matches(report, "????? *"), 1);
     // Greek final sigma folds with sigma; Latin Extended-A pairs fold.
-    EXPECT_EQ(matches("\xCF\x84\xCE\xB5\xCF\x83\xCF\x84\xCE\xBF\xCF\x82", "\xCE\xA4\xCE\x95\xCE\xA3\xCE\xA4\xCE\x9F\xCE\xA3"), 1);
-    EXPECT_EQ(matches("\xC5\x82\xC3\xB3" "d\xC5\xBA", "\xC5\x81\xC3\x93" "D\xC5\xB9"), 1); // łódź / ŁÓDŹ
+    EXPECT_EQ(
+        matches("\xCF\x84\xCE\xB5\xCF\x83\xCF\x84\xCE\xBF\xCF\x82", "\xCE\xA4\xCE\x95\xCE\xA3\xCE\xA4\xCE\x9F\xCE\xA3"),
+        1);
+    EXPECT_EQ(matches("\xC5\x82\xC3\xB3"
+                      "d\xC5\xBA",
+                      "\xC5\x81\xC3\x93"
+                      "D\xC5\xB9"),
+              1); // łódź / ŁÓDŹ
     // Bytes that are not UTF-8 stay distinct from each other and from any letter.
-    EXPECT_EQ(matches("a\xE9" "b", "A\xE9" "B"), 1);
-    EXPECT_EQ(matches("a\xE9" "b", "A\xE8" "B"), 0);
-    EXPECT_EQ(matches("a\xE9" "b", "A\xC3\xA9" "B"), 0);
+    EXPECT_EQ(matches("a\xE9"
+                      "b",
+                      "A\xE9"
+                      "B"),
+              1);
+    EXPECT_EQ(matches("a\xE9"
+                      "b",
+                      "A\xE8"
+                      "B"),
+              0);
+    EXPECT_EQ(matches("a\xE9"
+                      "b",
+                      "A\xC3\xA9"
+                      "B"),
+              0);
 }
 
 TEST(FilterPatternsPasses, Utf8NamesAreFilteredOverCharacters)

@@ -1,7 +1,7 @@
+#include "snapshot/SnapshotMftRuns.h"
 #include "scan/ScanSession.h"
 #include "snapshot/RecoverySnapshot.h"
 #include "snapshot/SnapshotFile.h"
-#include "snapshot/SnapshotMftRuns.h"
 #include "support/NtfsBuilder.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@ TEST(SnapshotMftRuns, NtfsLoadRebuildsTheRunsFromTheVolumeOnceItIsOpen)
     disk::SelectedVolume scanned;
     ASSERT_TRUE(image.select(scanned));
     std::vector<std::byte> bytes;
-    ASSERT_TRUE(snapshot::EncodeSnapshot(scanned.info, scanned.partition, scanned.geometry, catalogue::Catalogue{}, bytes)
-                    .ok);
+    ASSERT_TRUE(
+        snapshot::EncodeSnapshot(scanned.info, scanned.partition, scanned.geometry, catalogue::Catalogue{}, bytes).ok);
 
     scan::ScanSession session;
     ASSERT_EQ(snapshot::LoadSnapshot(session, bytes).status, snapshot::DecodeStatus::Loaded);

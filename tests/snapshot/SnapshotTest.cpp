@@ -291,7 +291,10 @@ TEST(SnapshotRoundTrip, ScannedFat16VolumeLoadsIntoASessionWithItsTree)
         image.put(at + 28, 4, size);
     };
     entry(9 * 512, "DIR        ", 0x10, 3, 0);
-    entry(9 * 512 + 32, "\xE5" "ONE    TXT", 0x20, 7, 100);
+    entry(9 * 512 + 32,
+          "\xE5"
+          "ONE    TXT",
+          0x20, 7, 100);
     const std::uint64_t dir = (13 + 1) * 512ull; // cluster 3
     entry(dir, ".          ", 0x10, 3, 0);
     entry(dir + 32, "..         ", 0x10, 0, 0);
@@ -490,14 +493,22 @@ TEST(SnapshotSave, ValuesBeyondTheirFieldsFailInsteadOfWrapping)
         change(c);
         cases.emplace_back(what, std::move(c));
     };
-    add("recordSector", [](auto& c) { c.catalogue.NtfsFileList[1].recordSector = 1ull << 32; }, true);
-    add("MftStartSector", [](auto& c) { c.geometry.MftStartSector = 1ull << 32; }, true);
-    add("base below", [](auto& c) { c.geometry.ClusterBaseSector = std::int64_t{INT32_MIN} - 1; }, false);
-    add("base above", [](auto& c) { c.geometry.ClusterBaseSector = std::int64_t{INT32_MAX} + 1; }, false);
-    add("file name", [](auto& c) { c.catalogue.FatFileList[2].name.assign(256, 'n'); }, false);
-    add("folder name", [](auto& c) { c.catalogue.NtfsFolderList[0].name.assign(70000, 'n'); }, true);
-    add("device path", [](auto& c) { c.info.DevicePath.assign(snapshot::kMaxDevicePathLength + 1, 'p'); }, false);
-    add("label", [](auto& c) { c.info.VolumeLabel.assign(snapshot::kMaxVolumeLabelLength + 1, 'l'); }, true);
+    add(
+        "recordSector", [](auto& c) { c.catalogue.NtfsFileList[1].recordSector = 1ull << 32; }, true);
+    add(
+        "MftStartSector", [](auto& c) { c.geometry.MftStartSector = 1ull << 32; }, true);
+    add(
+        "base below", [](auto& c) { c.geometry.ClusterBaseSector = std::int64_t{INT32_MIN} - 1; }, false);
+    add(
+        "base above", [](auto& c) { c.geometry.ClusterBaseSector = std::int64_t{INT32_MAX} + 1; }, false);
+    add(
+        "file name", [](auto& c) { c.catalogue.FatFileList[2].name.assign(256, 'n'); }, false);
+    add(
+        "folder name", [](auto& c) { c.catalogue.NtfsFolderList[0].name.assign(70000, 'n'); }, true);
+    add(
+        "device path", [](auto& c) { c.info.DevicePath.assign(snapshot::kMaxDevicePathLength + 1, 'p'); }, false);
+    add(
+        "label", [](auto& c) { c.info.VolumeLabel.assign(snapshot::kMaxVolumeLabelLength + 1, 'l'); }, true);
     for (const auto& [what, c] : cases) {
         SCOPED_TRACE(what);
         std::vector<std::byte> out{std::byte{1}};
@@ -533,7 +544,8 @@ TEST(SnapshotSave, PathRuleUpperCasesTheNameAndAddsOneExtension)
 
 TEST(SnapshotFile, SaveWritesTheRuledPathAndLoadReadsItBack)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("sarvik-snap-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("sarvik-snap-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     scan::ScanSession s;

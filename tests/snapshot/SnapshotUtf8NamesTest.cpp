@@ -107,8 +107,8 @@ TEST(SnapshotUtf8Names, AnExfatGeometryIsRefusedAsSavingRefusesIt)
     std::vector<std::byte> out;
     EXPECT_FALSE(snapshot::EncodeSnapshot(c.info, c.partition, c.geometry, c.catalogue, out).ok);
     // The geometry block's kind (16 bytes in) patched to exFAT: loading refuses it too.
-    const std::size_t kindAt = snapshot::kTag.size() + snapshot::kVersion.size() + 4 + c.info.DevicePath.size() +
-                               15 + c.info.VolumeLabel.size() + 16;
+    const std::size_t kindAt = snapshot::kTag.size() + snapshot::kVersion.size() + 4 + c.info.DevicePath.size() + 15 +
+                               c.info.VolumeLabel.size() + 16;
     ASSERT_EQ(std::to_integer<int>(bytes.at(kindAt)), disk::VolumeKind::Ntfs & 0xFF);
     bytes[kindAt] = std::byte(disk::VolumeKind::Exfat & 0xFF);
     bytes[kindAt + 1] = std::byte(disk::VolumeKind::Exfat >> 8);

@@ -13,14 +13,14 @@
 namespace sarvik::test {
 
 class ImageFileSource final : public disk::BlockSource {
-  public:
+public:
     /// The image opened for reading, or nothing when it cannot be opened.
     static std::shared_ptr<ImageFileSource> open(const std::filesystem::path& file);
 
     [[nodiscard]] std::uint64_t size() const override { return m_size; }
     [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override;
 
-  private:
+private:
     ImageFileSource(std::ifstream in, std::uint64_t size) : m_in(std::move(in)), m_size(size) {}
     mutable std::ifstream m_in;
     mutable std::mutex m_lock;

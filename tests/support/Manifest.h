@@ -1,9 +1,8 @@
 #pragma once
-// The real test volumes: their images, read whole and scanned, and the manifests that tools/make-test-volumes.sh and the NTFS volume scripts
-// write beside each volume: one tab-separated row per folder or file, with
-// path, type, size, sha256, state (live or deleted), whether it lies in a
-// deleted folder, whether its clusters are contiguous, its first cluster (FAT)
-// and free-form notes ("mft=N", "mft_record_reused", "extents=...").
+// The real test volumes: their images, read whole and scanned, and the manifests that tools/make-test-volumes.sh and
+// the NTFS volume scripts write beside each volume: one tab-separated row per folder or file, with path, type, size,
+// sha256, state (live or deleted), whether it lies in a deleted folder, whether its clusters are contiguous, its first
+// cluster (FAT) and free-form notes ("mft=N", "mft_record_reused", "extents=...").
 
 #include <cstddef>
 #include <cstdint>
@@ -19,9 +18,9 @@ namespace sarvik::test {
 
 struct ManifestRow {
     std::string path, type, sha256, state, inDeletedFolder, contiguous, notes;
-    std::uint64_t size = 0;          ///< 0 where the manifest says "-"
-    std::uint32_t firstCluster = 0;  ///< 0 where the manifest says "-"
-    std::uint32_t mft = 0;           ///< the "mft=N" note; 0 without one
+    std::uint64_t size = 0;         ///< 0 where the manifest says "-"
+    std::uint32_t firstCluster = 0; ///< 0 where the manifest says "-"
+    std::uint32_t mft = 0;          ///< the "mft=N" note; 0 without one
     bool hasMft = false;
 
     [[nodiscard]] bool deleted() const { return state == "deleted"; }

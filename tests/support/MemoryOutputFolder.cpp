@@ -5,7 +5,7 @@
 namespace sarvik::recovery {
 
 class MemoryOutputFile final : public OutputFile {
-  public:
+public:
     MemoryOutputFile(std::shared_ptr<MemoryOutputFolder> folder, std::string name)
         : m_folder(std::move(folder)), m_name(std::move(name))
     {
@@ -28,7 +28,7 @@ class MemoryOutputFile final : public OutputFile {
         return true;
     }
 
-  private:
+private:
     void release()
     {
         if (auto it = m_folder->m_entries.find(m_name); it != m_folder->m_entries.end())

@@ -8,15 +8,15 @@
 
 #include <cstddef>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace sarvik::recovery {
 
 class MemoryOutputFolder final : public OutputFolder, public std::enable_shared_from_this<MemoryOutputFolder> {
-  public:
+public:
     enum class Kind { File, Folder, Link };
     struct Entry {
         Kind kind = Kind::File;
@@ -48,7 +48,7 @@ class MemoryOutputFolder final : public OutputFolder, public std::enable_shared_
     /// Every path below this folder, '/'-separated, in name order.
     [[nodiscard]] std::vector<std::string> paths() const;
 
-  private:
+private:
     friend class MemoryOutputFile;
     std::string m_path;
     std::map<std::string, Entry, std::less<>> m_entries;

@@ -185,8 +185,8 @@ MftRecordBuilder& MftRecordBuilder::nonResidentData(std::uint64_t realSize, cons
 }
 
 MftRecordBuilder& MftRecordBuilder::dataExtent(std::uint64_t lowestVcn, std::uint64_t clusters, std::uint64_t realSize,
-                                                const std::vector<std::uint8_t>& runs, std::uint16_t id,
-                                                std::uint8_t compressionShift)
+                                               const std::vector<std::uint8_t>& runs, std::uint16_t id,
+                                               std::uint8_t compressionShift)
 {
     Bytes a = nonResident(ntfs::AttributeType::Data, u"", lowestVcn == 0 ? realSize : 0, runs);
     put(a, 14, 2, id);

@@ -39,7 +39,7 @@ std::vector<std::uint8_t> encodeListEntries(const std::vector<ListEntry>& entrie
 /// an update sequence as a disk holds it (the last two bytes of each sector
 /// replaced by the sequence number, the originals in the array at 0x30).
 class MftRecordBuilder {
-  public:
+public:
     explicit MftRecordBuilder(std::uint8_t flags = ntfs::RecordFlags::FileInUse);
 
     MftRecordBuilder& fileName(std::u16string_view name, std::uint32_t parent, std::uint8_t nameSpace,
@@ -73,7 +73,7 @@ class MftRecordBuilder {
     /// The record after protection (as on disk) or before it (as after a fixup).
     [[nodiscard]] ntfs::MftRecord build(bool protect = true) const;
 
-  private:
+private:
     void add(std::vector<std::uint8_t> attribute);
 
     std::uint8_t m_flags;
@@ -87,7 +87,7 @@ class MftRecordBuilder {
 /// at cluster `mftCluster`, record 0 describing that run, and record 5 the root
 /// folder ".". Other records are written with put().
 class NtfsImage {
-  public:
+public:
     NtfsImage(std::size_t sectors, std::uint8_t sectorsPerCluster, std::uint32_t mftCluster, std::uint32_t mftRecords);
 
     /// Writes a record at its place in the one-run MFT.
@@ -104,7 +104,7 @@ class NtfsImage {
     /// Selects the image as a drive; false when it does not classify as NTFS.
     bool select(disk::SelectedVolume& volume) const;
 
-  private:
+private:
     ImageBuilder m_image;
     std::uint64_t m_mftSector;
 };
