@@ -102,12 +102,8 @@ bool writeCarved(const disk::BlockSource& source, const carve::CarvedFile& f, re
 
 } // namespace
 
-int runCarve(const std::vector<std::string>& args)
+int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
 {
-    const CommandSpec& spec = *findCommand("carve");
-    ParsedArgs parsed;
-    if (const auto exit = parseArgs(spec, args, parsed))
-        return *exit;
     if (parsed.positional.size() != 1)
         return usageError(spec, parsed.positional.empty() ? "SOURCE is missing" : "one SOURCE only");
     const std::string sourcePath = parsed.positional.front();

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
 namespace sarvik::cli {
 
 /// The exit statuses of sarvik, as `sarvik help` lists them.
@@ -17,12 +14,16 @@ enum ExitStatus : int {
 /// The status that says more of two outcomes: interrupted, then failed, then losses.
 [[nodiscard]] int worseStatus(int a, int b) noexcept;
 
-int runDrives(const std::vector<std::string>& args);
-int runInfo(const std::vector<std::string>& args);
-int runScan(const std::vector<std::string>& args);
-int runLs(const std::vector<std::string>& args);
-int runRecover(const std::vector<std::string>& args);
-int runFind(const std::vector<std::string>& args);
-int runCarve(const std::vector<std::string>& args);
+class ParsedArgs;
+struct CommandSpec;
+
+// Each subcommand runs on its command line, already parsed by its spec.
+int runDrives(const CommandSpec& spec, const ParsedArgs& parsed);
+int runInfo(const CommandSpec& spec, const ParsedArgs& parsed);
+int runScan(const CommandSpec& spec, const ParsedArgs& parsed);
+int runLs(const CommandSpec& spec, const ParsedArgs& parsed);
+int runRecover(const CommandSpec& spec, const ParsedArgs& parsed);
+int runFind(const CommandSpec& spec, const ParsedArgs& parsed);
+int runCarve(const CommandSpec& spec, const ParsedArgs& parsed);
 
 } // namespace sarvik::cli

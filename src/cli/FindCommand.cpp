@@ -43,12 +43,8 @@ std::string joined(const std::string& folder, const std::string& name)
 
 } // namespace
 
-int runFind(const std::vector<std::string>& args)
+int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
 {
-    const CommandSpec& spec = *findCommand("find");
-    ParsedArgs parsed;
-    if (const auto exit = parseArgs(spec, args, parsed))
-        return *exit;
     if (parsed.positional.size() != 2)
         return usageError(spec, parsed.positional.size() < 2 ? "SOURCE and PATTERN are needed" : "one PATTERN only");
     Selection selection;

@@ -17,12 +17,8 @@
 
 namespace sarvik::cli {
 
-int runDrives(const std::vector<std::string>& args)
+int runDrives(const CommandSpec& spec, const ParsedArgs& parsed)
 {
-    const CommandSpec& spec = *findCommand("drives");
-    ParsedArgs parsed;
-    if (const auto exit = parseArgs(spec, args, parsed))
-        return *exit;
     std::vector<std::string> images;
     for (const std::string& a : parsed.positional) {
         if (!std::filesystem::is_regular_file(a))
@@ -236,12 +232,8 @@ std::optional<InfoSource> openInfoSource(const InfoRequest& request, int& status
 
 } // namespace
 
-int runInfo(const std::vector<std::string>& args)
+int runInfo(const CommandSpec& spec, const ParsedArgs& parsed)
 {
-    const CommandSpec& spec = *findCommand("info");
-    ParsedArgs parsed;
-    if (const auto exit = parseArgs(spec, args, parsed))
-        return *exit;
     if (parsed.positional.size() != 1)
         return usageError(spec, parsed.positional.empty() ? "SOURCE is missing" : "one SOURCE only");
     InfoRequest request;

@@ -23,15 +23,15 @@ void JsonStream::prefix(std::string_view key)
     }
 }
 
-JsonStream& JsonStream::beginObject(std::string_view key)
+JsonStream& JsonStream::open(std::string_view key, char bracket)
 {
     prefix(key);
-    std::fputc('{', m_out);
+    std::fputc(bracket, m_out);
     m_first.push_back(true);
     return *this;
 }
 
-JsonStream& JsonStream::endObject()
+JsonStream& JsonStream::close(char bracket)
 {
     const bool empty = m_first.back();
     m_first.pop_back();
@@ -40,30 +40,7 @@ JsonStream& JsonStream::endObject()
         for (std::size_t i = 0; i < m_first.size(); ++i)
             std::fputs("  ", m_out);
     }
-    std::fputc('}', m_out);
-    if (m_first.empty())
-        std::fputc('\n', m_out);
-    return *this;
-}
-
-JsonStream& JsonStream::beginArray(std::string_view key)
-{
-    prefix(key);
-    std::fputc('[', m_out);
-    m_first.push_back(true);
-    return *this;
-}
-
-JsonStream& JsonStream::endArray()
-{
-    const bool empty = m_first.back();
-    m_first.pop_back();
-    if (!empty) {
-        std::fputc('\n', m_out);
-        for (std::size_t i = 0; i < m_first.size(); ++i)
-            std::fputs("  ", m_out);
-    }
-    std::fputc(']', m_out);
+    std::fputc(bracket, m_out);
     if (m_first.empty())
         std::fputc('\n', m_out);
     return *this;

@@ -28,10 +28,10 @@ public:
 
     /// Opens an object or array: the document itself, a member `key` of the
     /// enclosing object, or (empty key) the next element of an enclosing array.
-    JsonStream& beginObject(std::string_view key = {});
-    JsonStream& endObject();
-    JsonStream& beginArray(std::string_view key = {});
-    JsonStream& endArray();
+    JsonStream& beginObject(std::string_view key = {}) { return open(key, '{'); }
+    JsonStream& endObject() { return close('}'); }
+    JsonStream& beginArray(std::string_view key = {}) { return open(key, '['); }
+    JsonStream& endArray() { return close(']'); }
     /// A member of the enclosing object (an object value laid out a member a
     /// line), or with an empty key the next element of the enclosing array (on
     /// one line).
@@ -41,6 +41,8 @@ public:
 
 private:
     void prefix(std::string_view key);
+    JsonStream& open(std::string_view key, char bracket);
+    JsonStream& close(char bracket);
     std::FILE* m_out;
     std::vector<bool> m_first; // per open container: no member written yet
 };

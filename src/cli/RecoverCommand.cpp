@@ -108,11 +108,8 @@ struct RecoverRequest {
     Selection selection;
 };
 
-std::optional<int> parseRecover(const CommandSpec& spec, const std::vector<std::string>& args, RecoverRequest& r)
+std::optional<int> parseRecover(const CommandSpec& spec, const ParsedArgs& parsed, RecoverRequest& r)
 {
-    ParsedArgs parsed;
-    if (const auto exit = parseArgs(spec, args, parsed))
-        return exit;
     r.session = SessionArgs::from(parsed);
     r.paths.assign(parsed.positional.begin() + (parsed.positional.empty() ? 0 : 1), parsed.positional.end());
     r.to = parsed.value("to").value_or("");
@@ -423,11 +420,10 @@ struct ReportFile {
 
 } // namespace
 
-int runRecover(const std::vector<std::string>& args)
+int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
 {
-    const CommandSpec& spec = *findCommand("recover");
     RecoverRequest r;
-    if (const auto exit = parseRecover(spec, args, r))
+    if (const auto exit = parseRecover(spec, parsed, r))
         return *exit;
     std::shared_ptr<recovery::OutputFolder> destination;
     if (!r.dryRun)

@@ -187,12 +187,8 @@ EntryStyle styleFor(const scan::ScanSession& s)
 
 } // namespace
 
-int runScan(const std::vector<std::string>& args)
+int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
 {
-    const CommandSpec& spec = *findCommand("scan");
-    ParsedArgs parsed;
-    if (const auto exit = parseArgs(spec, args, parsed))
-        return *exit;
     const SessionArgs sa = SessionArgs::from(parsed);
     if (parsed.positional.size() != 1)
         return usageError(spec, parsed.positional.empty() ? "SOURCE is missing" : "one SOURCE only");
@@ -285,12 +281,8 @@ void lsText(const scan::ScanSession& s, const std::vector<catalogue::FileRow>& r
 
 } // namespace
 
-int runLs(const std::vector<std::string>& args)
+int runLs(const CommandSpec& spec, const ParsedArgs& parsed)
 {
-    const CommandSpec& spec = *findCommand("ls");
-    ParsedArgs parsed;
-    if (const auto exit = parseArgs(spec, args, parsed))
-        return *exit;
     if (parsed.positional.empty() || parsed.positional.size() > 2)
         return usageError(spec, parsed.positional.empty() ? "SOURCE is missing" : "one SOURCE and one FOLDER only");
     Selection selection;

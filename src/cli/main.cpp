@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -52,23 +53,23 @@ void usage(std::FILE* out)
 
 int runCommand(const std::string& command, const std::vector<std::string>& args)
 {
-    if (command == "drives")
-        return sarvik::cli::runDrives(args);
-    if (command == "info")
-        return sarvik::cli::runInfo(args);
-    if (command == "scan")
-        return sarvik::cli::runScan(args);
-    if (command == "ls")
-        return sarvik::cli::runLs(args);
-    if (command == "recover")
-        return sarvik::cli::runRecover(args);
-    if (command == "find")
-        return sarvik::cli::runFind(args);
-    if (command == "carve")
-        return sarvik::cli::runCarve(args);
-    std::fprintf(stderr, "sarvik: unknown command '%s'\n", command.c_str());
-    usage(stderr);
-    return sarvik::cli::kExitUsage;
+    using Runner = int (*)(const sarvik::cli::CommandSpec&, const sarvik::cli::ParsedArgs&);
+    static const std::map<std::string, Runner> runners = {
+        {"drives", sarvik::cli::runDrives}, {"info", sarvik::cli::runInfo},       {"scan", sarvik::cli::runScan},
+        {"ls", sarvik::cli::runLs},         {"recover", sarvik::cli::runRecover}, {"find", sarvik::cli::runFind},
+        {"carve", sarvik::cli::runCarve},
+    };
+    const auto* spec = sarvik::cli::findCommand(command);
+    const auto runner = runners.find(command);
+    if (spec == nullptr || runner == runners.end()) {
+        std::fprintf(stderr, "sarvik: unknown command '%s'\n", command.c_str());
+        usage(stderr);
+        return sarvik::cli::kExitUsage;
+    }
+    sarvik::cli::ParsedArgs parsed;
+    if (const auto exit = sarvik::cli::parseArgs(*spec, args, parsed))
+        return *exit;
+    return runner->second(*spec, parsed);
 }
 
 /// "sarvik help [COMMAND]": the general help, or that command's.

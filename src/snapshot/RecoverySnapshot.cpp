@@ -435,46 +435,34 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     const std::size_t maxName = marked ? kMaxUtf8NameLength : kMaxNameLength;
     std::string message;
     bool whole = true;
-    if (isFatKind(geo.GeometryKind)) {
-        whole = readList(
-            cursor, "folder", kFatFolderFixed, maxName,
-            [&](const Record& r) {
-                const std::size_t n = r.nameLength;
-                cat.AddFatFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
-                                 r.bytes.u16or0(n + 10), 0, r.bytes.u8or0(n + 12));
-            },
-            message);
-        if (whole)
-            whole = readList(
-                cursor, "file", kFatFileFixed, maxName,
-                [&](const Record& r) {
-                    const std::size_t n = r.nameLength;
-                    cat.AddFatFile(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
-                                   r.bytes.u16or0(n + 10), r.bytes.u32or0(n + 12), r.bytes.u8or0(n + 16));
-                    ++cat.FileCount; // the stored ordinal at n + 17 is not used
-                },
-                message);
-    } else if (geo.GeometryKind == disk::VolumeKind::Ntfs) {
-        whole = readList(
-            cursor, "folder", kNtfsFolderFixed, maxName,
-            [&](const Record& r) {
-                const std::size_t n = r.nameLength;
-                cat.AddNtfsFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u64or0(n + 8),
-                                  r.bytes.u64or0(n + 16), 0, r.bytes.u8or0(n + 24));
-            },
-            message);
-        if (whole)
-            whole = readList(
-                cursor, "file", kNtfsFileFixed, maxName,
-                [&](const Record& r) {
-                    const std::size_t n = r.nameLength;
-                    cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), r.bytes.u32or0(n + 4), r.bytes.u32or0(n + 8),
-                                    r.bytes.u64or0(n + 12), r.bytes.u64or0(n + 20), r.bytes.u8or0(n + 28),
-                                    r.bytes.u64or0(n + 29));
-                    ++cat.FileCount;
-                },
-                message);
-    }
+    const auto addFatFolder = [&](const Record& r) {
+        const std::size_t n = r.nameLength;
+        cat.AddFatFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
+                         r.bytes.u16or0(n + 10), 0, r.bytes.u8or0(n + 12));
+    };
+    const auto addFatFile = [&](const Record& r) {
+        const std::size_t n = r.nameLength;
+        cat.AddFatFile(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
+                       r.bytes.u16or0(n + 10), r.bytes.u32or0(n + 12), r.bytes.u8or0(n + 16));
+        ++cat.FileCount; // the stored ordinal at n + 17 is not used
+    };
+    const auto addNtfsFolder = [&](const Record& r) {
+        const std::size_t n = r.nameLength;
+        cat.AddNtfsFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u64or0(n + 8),
+                          r.bytes.u64or0(n + 16), 0, r.bytes.u8or0(n + 24));
+    };
+    const auto addNtfsFile = [&](const Record& r) {
+        const std::size_t n = r.nameLength;
+        cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), r.bytes.u32or0(n + 4), r.bytes.u32or0(n + 8),
+                        r.bytes.u64or0(n + 12), r.bytes.u64or0(n + 20), r.bytes.u8or0(n + 28), r.bytes.u64or0(n + 29));
+        ++cat.FileCount;
+    };
+    if (isFatKind(geo.GeometryKind))
+        whole = readList(cursor, "folder", kFatFolderFixed, maxName, addFatFolder, message) &&
+                readList(cursor, "file", kFatFileFixed, maxName, addFatFile, message);
+    else if (geo.GeometryKind == disk::VolumeKind::Ntfs)
+        whole = readList(cursor, "folder", kNtfsFolderFixed, maxName, addNtfsFolder, message) &&
+                readList(cursor, "file", kNtfsFileFixed, maxName, addNtfsFile, message);
     // After the records: the sector size, when the volume's sectors are not 512 bytes.
     std::size_t trailer = cursor.position();
     if (whole && trailer <= bytes.size()) {
