@@ -50,14 +50,11 @@ int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
     Selection selection;
     if (const auto error = selection.read(parsed))
         return usageError(spec, *error);
-    const SessionArgs sa = SessionArgs::from(parsed);
     const std::string& pattern = parsed.positional[1];
     int status = kExitDone;
-    auto session = openSession(sa, status);
+    auto session = selection.openSession(spec, parsed, status);
     if (!session)
         return status;
-    if (const auto error = selection.applyFilters(*session))
-        return usageError(spec, *error);
 
     // The pattern comes from a UTF-8 terminal; it is matched as the catalogue holds names.
     const auto& s = *session;

@@ -288,14 +288,11 @@ int runLs(const CommandSpec& spec, const ParsedArgs& parsed)
     Selection selection;
     if (const auto error = selection.read(parsed))
         return usageError(spec, *error);
-    const SessionArgs sa = SessionArgs::from(parsed);
     const std::string folder = parsed.positional.size() > 1 ? parsed.positional[1] : std::string();
     int status = kExitDone;
-    auto session = openSession(sa, status);
+    auto session = selection.openSession(spec, parsed, status);
     if (!session)
         return status;
-    if (const auto error = selection.applyFilters(*session))
-        return usageError(spec, *error);
     const catalogue::TreeNode* node = findFolder(*session, folder);
     if (node == nullptr) {
         std::fprintf(stderr, "sarvik ls: no folder '%s' in the scan\n", folder.c_str());

@@ -266,32 +266,33 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
     applyFolderTimes();
 }
 
-void FileRecovery::RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFolder& folder)
+template <typename Copy> void FileRecovery::copySelectedFilesIn(std::uint32_t parent, Copy copy)
 {
-    for (const std::size_t i : m_index.filesIn(parentCluster)) {
+    for (const std::size_t i : m_index.filesIn(parent)) {
         if (stopped())
             return;
         if (m_selected && !m_selected(i))
             continue;
-        const auto& e = m_catalogue.FatFileList[i];
         m_currentFile = i;
-        RecoverFatFile(folder, e.ordinal, CopyMode::Save, e.firstCluster, e.size, e.name, e.deleted);
+        copy(i);
         m_currentFile.reset();
     }
 }
 
+void FileRecovery::RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFolder& folder)
+{
+    copySelectedFilesIn(parentCluster, [&](std::size_t i) {
+        const auto& e = m_catalogue.FatFileList[i];
+        RecoverFatFile(folder, e.ordinal, CopyMode::Save, e.firstCluster, e.size, e.name, e.deleted);
+    });
+}
+
 void FileRecovery::RecoverNtfsFilesIn(std::uint32_t parentRecord, const TargetFolder& folder)
 {
-    for (const std::size_t i : m_index.filesIn(parentRecord)) {
-        if (stopped())
-            return;
-        if (m_selected && !m_selected(i))
-            continue;
+    copySelectedFilesIn(parentRecord, [&](std::size_t i) {
         const auto& e = m_catalogue.NtfsFileList[i];
-        m_currentFile = i;
         RecoverNtfsFile(folder, e.name, e.size, e.recordSector, CopyMode::Save, e.deleted);
-        m_currentFile.reset();
-    }
+    });
 }
 
 bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::string& name, std::uint64_t size,

@@ -121,6 +121,9 @@ public:
     /// Copies every catalogue file whose parent is `parentCluster`, in list order.
     void RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFolder& folder);
     void RecoverNtfsFilesIn(std::uint32_t parentRecord, const TargetFolder& folder);
+    /// Calls `copy(i)` for each selected file i of the folder `parent`, with
+    /// m_currentFile set, until the copy is stopped.
+    template <typename Copy> void copySelectedFilesIn(std::uint32_t parent, Copy copy);
 
     /// One FAT file: 1 when the file was created (even when it was then cut short), else 0.
     int RecoverFatFile(const TargetFolder& folder, std::uint32_t ordinal, int copyMode, std::uint32_t firstCluster,
