@@ -76,8 +76,9 @@ struct FatFileEntry {
     /// it from the folder or a neighbouring entry, the one such cluster that is
     /// free with free room for the size (the low word's own cluster is in use).
     bool clusterHighInferred = false;
-    /// Packed FAT time of day of the write (2-second steps), entry offset 0x16;
-    /// 0 (midnight) when loaded from a snapshot, which does not keep it.
+    /// Packed FAT time of day of the write (2-second steps), entry offset 0x16.
+    /// A snapshot keeps it only in its FATTIME= trailer (thorough scans); one
+    /// without the trailer loads it as 0, and FatTimesOfDay says so.
     std::uint16_t writeTime = 0;
     /// exFAT volumes only; `size` then holds at most 0xFFFFFFFF, exfat->dataLength the whole size.
     std::optional<ExfatData> exfat = std::nullopt;
