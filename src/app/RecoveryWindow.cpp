@@ -769,8 +769,8 @@ void RecoveryWindow::selectDriveAt(std::size_t index, bool offerElevation)
 {
     m_selectedDrive = index;
     m_selection =
-        disk::SelectDrive(m_session.volume, m_drives[index], m_devices,
-                          m_settings.ThoroughScan ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic);
+        scan::SelectVolume(m_session.volume, m_drives[index], m_devices,
+                           m_settings.ThoroughScan ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic);
     ShowVolumeInfo();
     showNext(static_cast<bool>(m_selection));
     // Image files are the user's own; a device may need the administrator.

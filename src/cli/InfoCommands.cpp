@@ -7,7 +7,7 @@
 #include "cli/Session.h"
 #include "cli/Source.h"
 #include "cli/TextWidth.h"
-#include "exfat/ExfatBoot.h"
+#include "disk/ExfatBoot.h"
 #include "platform/DriveDiscovery.h"
 
 #include <cstdio>
@@ -93,12 +93,12 @@ struct InfoSource {
 };
 
 /// What the boot region of an exFAT volume says, for info; nothing for other volumes.
-std::vector<exfat::VolumeFact> exfatFacts(const OpenedSource& src)
+std::vector<disk::ExfatVolumeFact> exfatFacts(const OpenedSource& src)
 {
     const disk::VolumeGeometry& g = src.volume.geometry;
     if (!src.supported || g.GeometryKind != disk::VolumeKind::Exfat || !src.volume.reader.source())
         return {};
-    return exfat::describeBootRegion(*src.volume.reader.source());
+    return disk::describeExfatBootRegion(*src.volume.reader.source());
 }
 
 Json infoJson(const InfoRequest& request, const InfoSource& in)

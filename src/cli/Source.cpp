@@ -3,6 +3,7 @@
 #include "disk/PartitionTable.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/PartitionSource.h"
+#include "scan/ScanSession.h"
 
 #include <array>
 #include <filesystem>
@@ -49,7 +50,7 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
         opened.item = platform::imageDriveItem(path);
     }
     platform::PosixDeviceProvider devices;
-    opened.selection = disk::SelectDrive(opened.volume, opened.item, devices, rules);
+    opened.selection = scan::SelectVolume(opened.volume, opened.item, devices, rules);
     opened.supported = static_cast<bool>(opened.selection);
     if (partition && opened.volume.reader.isOpen())
         opened.item.sizeBytes = opened.volume.reader.source()->size();

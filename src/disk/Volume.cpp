@@ -1,8 +1,7 @@
 #include "disk/Volume.h"
 
+#include "disk/ExfatBoot.h"
 #include "disk/PartitionTable.h"
-#include "exfat/ExfatBoot.h"
-#include "exfat/ExfatVolume.h"
 
 #include <algorithm>
 #include <array>
@@ -134,7 +133,7 @@ std::uint64_t claimedSectors(const ByteReader& boot, std::uint16_t kind, std::ui
 {
     std::uint64_t total = 0;
     if (kind == VolumeKind::Exfat) {
-        const auto exfatBoot = exfat::parseBootSector(boot.bytes());
+        const auto exfatBoot = parseExfatBootSector(boot.bytes());
         if (!exfatBoot)
             return 0;
         total = exfatBoot->volumeLength;
@@ -180,8 +179,8 @@ BootSectorClass ClassifyBootSector(ByteSpan sector0)
     BootSectorClass result;
     if (!hasSignature(boot))
         return result;
-    if (exfat::isExfatBootSector(sector0)) {
-        const auto exfatBoot = exfat::parseBootSector(sector0);
+    if (isExfatBootSector(sector0)) {
+        const auto exfatBoot = parseExfatBootSector(sector0);
         result.kind = VolumeKind::Exfat;
         result.clusterSectorsByte = exfatBoot && exfatBoot->sectorsPerCluster() <= 0xFF
                                         ? static_cast<std::uint8_t>(exfatBoot->sectorsPerCluster())
@@ -231,7 +230,7 @@ namespace {
 
 /// exFAT's geometry, in 512-byte sectors like the others. Cluster 2 is the
 /// heap's first; the second FAT (a volume with two) follows the first.
-void fillExfatGeometry(VolumeGeometry& g, const exfat::ExfatBoot& b)
+void fillExfatGeometry(VolumeGeometry& g, const ExfatBoot& b)
 {
     const std::uint32_t scale = b.bytesPerSector() / kSectorSize;
     g = VolumeGeometry{};
@@ -253,7 +252,7 @@ void FillGeometry(VolumeGeometry& g, ByteSpan sector0, std::uint16_t kind, Geome
 {
     const ByteReader boot(sector0);
     if (kind == VolumeKind::Exfat) {
-        if (const auto exfatBoot = exfat::parseBootSector(sector0))
+        if (const auto exfatBoot = parseExfatBootSector(sector0))
             fillExfatGeometry(g, *exfatBoot);
         return;
     }
@@ -350,12 +349,12 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
     const BootRead main = readBoot(*source, 0);
     std::array<std::byte, kSectorSize> sector0 = main.bytes;
     BootSectorClass cls = main.status == ReadStatus::Ok ? ClassifyBootSector(sector0) : BootSectorClass{};
-    const bool exfatMain = main.status == ReadStatus::Ok && exfat::isExfatBootSector(sector0);
+    const bool exfatMain = main.status == ReadStatus::Ok && isExfatBootSector(sector0);
     if (rules == GeometryRules::Thorough && (exfatMain || !cls.supported)) {
         // exFAT keeps a checksum over its boot region: a main region that fails
         // it gives way to the backup region, which also stands in for a main
         // boot sector that cannot be read or is no boot sector at all.
-        if (const auto region = exfat::readBootRegion(*source)) {
+        if (const auto region = readExfatBootRegion(*source)) {
             if (const BootRead used = readBoot(*source, region->offset); used.status == ReadStatus::Ok) {
                 sector0 = used.bytes;
                 cls = ClassifyBootSector(sector0);
@@ -383,7 +382,7 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
         return unsupported(SelectStatus::UnsupportedGeometry, std::move(*field));
 
     const ByteReader boot(sector0);
-    const auto exfatBoot = cls.kind == VolumeKind::Exfat ? exfat::parseBootSector(sector0) : std::nullopt;
+    const auto exfatBoot = cls.kind == VolumeKind::Exfat ? parseExfatBootSector(sector0) : std::nullopt;
     info.BytesPerSector = exfatBoot ? exfatBoot->bytesPerSector() : sectorBytes(boot, rules);
     if (exfatBoot)
         info.VolumeClusterSectors = exfatBoot->sectorsPerCluster();
@@ -392,10 +391,6 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
     volume.partition.PartitionSectors = static_cast<std::uint32_t>(info.VolumeSectors);
     FillGeometry(volume.geometry, sector0, cls.kind, rules);
     volume.reader.setDevice(item.devicePath, source);
-    if (exfatBoot) {
-        // The label is the root folder's label entry (none: no label).
-        info.VolumeLabel = exfat::readVolumeLabel(volume).value_or(std::string{});
-    }
     return {};
 }
 

@@ -174,7 +174,8 @@ struct SelectResult {
 
 /// Selects a drive: opens it, reads its boot sector (or, when that cannot be
 /// read or does not parse, its backup), classifies it and sets the volume's
-/// info, geometry and partition block.
+/// info, geometry and partition block. The label of an exFAT volume lies in its
+/// root folder, which this layer does not read: scan::SelectVolume adds it.
 SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DeviceProvider& devices,
                          GeometryRules rules = GeometryRules::Thorough);
 

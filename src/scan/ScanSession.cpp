@@ -4,6 +4,7 @@
 
 #include "carve/FatCarve.h"
 #include "exfat/ExfatScan.h"
+#include "exfat/ExfatVolume.h"
 #include "fat/FatScan.h"
 #include "ntfs/MftScan.h"
 
@@ -42,6 +43,15 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catal
         m_conditions->fillRows(list, catalogue);
     }
     return list;
+}
+
+disk::SelectResult SelectVolume(disk::SelectedVolume& volume, const disk::DriveItem& item,
+                                disk::DeviceProvider& devices, disk::GeometryRules rules)
+{
+    disk::SelectResult result = disk::SelectDrive(volume, item, devices, rules);
+    if (result && volume.geometry.GeometryKind == disk::VolumeKind::Exfat)
+        volume.info.VolumeLabel = exfat::readVolumeLabel(volume).value_or(std::string{}); // none: no label
+    return result;
 }
 
 ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,

@@ -64,6 +64,12 @@ using ScanResult = catalogue::ScanLosses;
 /// Runs the engine that the geometry asks for, then builds the folder tree:
 /// what a press of Next does, without the window. A stopped scan still builds the
 /// tree from what it found. Clears the stop flag at its end.
+/// Selects a drive as disk::SelectDrive does, then reads what only a file-system
+/// engine can: an exFAT volume's label, from its root folder's label entry.
+disk::SelectResult SelectVolume(disk::SelectedVolume& volume, const disk::DriveItem& item,
+                                disk::DeviceProvider& devices,
+                                disk::GeometryRules rules = disk::GeometryRules::Thorough);
+
 ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
                    const ScanOptions& options = {});
 

@@ -4,7 +4,7 @@
 // its manifest.
 
 #include "catalogue/NameText.h"
-#include "exfat/ExfatBoot.h"
+#include "disk/ExfatBoot.h"
 #include "exfat/ExfatDirectory.h"
 #include "recovery/FileRecovery.h"
 #include "recovery/Sha256.h"
@@ -135,7 +135,7 @@ public:
     /// Writes the boot region's checksum and its backup copy.
     test::ImageBuilder& finish()
     {
-        const std::uint32_t sum = exfat::bootRegionChecksum(m_image.bytes(), 512);
+        const std::uint32_t sum = disk::exfatBootRegionChecksum(m_image.bytes(), 512);
         for (std::uint32_t i = 0; i < 512; i += 4)
             put(11 * 512 + i, 4, sum);
         std::copy_n(m_image.bytes().begin(), 12 * 512, m_image.bytes().begin() + 12 * 512);

@@ -221,8 +221,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     OneDevice devices(source);
     scan::ScanSession session;
     const disk::DriveItem item{"Disk Image(fuzz.img)", "fuzz.img", disk::DriveKind::Image, source->size()};
-    if (!disk::SelectDrive(session.volume, item, devices,
-                           thorough ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic))
+    if (!scan::SelectVolume(session.volume, item, devices,
+                            thorough ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic))
         return 0;
     catalogue::ScanObserver observer;
     catalogue::ScanControl control;

@@ -48,8 +48,8 @@ bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool th
     auto source = std::make_shared<disk::MemoryBlockSource>(std::move(bytes));
     MemoryDevices devices;
     devices.add("vol.img", source);
-    if (!disk::SelectDrive(session.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()},
-                           devices, thorough ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic))
+    if (!scan::SelectVolume(session.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()},
+                            devices, thorough ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic))
         return false;
     catalogue::ScanObserver quiet;
     catalogue::ScanControl control;

@@ -1,5 +1,7 @@
 #include "support/VolumeBuilder.h"
 
+#include "scan/ScanSession.h"
+
 namespace sarvik::test {
 
 ImageBuilder fat16Boot(std::size_t sectors, std::uint16_t reserved, std::uint16_t fatSectors,
@@ -54,7 +56,7 @@ disk::SelectResult selectImage(disk::SelectedVolume& volume, const ImageBuilder&
     MemoryDevices devices;
     devices.add(path, image.source());
     disk::DriveItem item{"Disk Image(" + path + ")", path, disk::DriveKind::Image, image.source()->size()};
-    return disk::SelectDrive(volume, item, devices, rules);
+    return scan::SelectVolume(volume, item, devices, rules);
 }
 
 } // namespace sarvik::test

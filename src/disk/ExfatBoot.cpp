@@ -1,10 +1,10 @@
-#include "exfat/ExfatBoot.h"
+#include "disk/ExfatBoot.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-namespace sarvik::exfat {
+namespace sarvik::disk {
 
 namespace {
 
@@ -34,18 +34,18 @@ constexpr std::uint32_t kChecksumSector = 11;
 
 } // namespace
 
-bool isExfatBootSector(disk::ByteSpan sector0) noexcept
+bool isExfatBootSector(ByteSpan sector0) noexcept
 {
-    const disk::ByteReader boot(sector0);
+    const ByteReader boot(sector0);
     return boot.equals(kFileSystemName, "EXFAT   ") && boot.u8or0(kSignature) == 0x55 &&
            boot.u8or0(kSignature + 1) == 0xAA;
 }
 
-std::optional<ExfatBoot> parseBootSector(disk::ByteSpan sector0)
+std::optional<ExfatBoot> parseExfatBootSector(ByteSpan sector0)
 {
     if (!isExfatBootSector(sector0))
         return std::nullopt;
-    const disk::ByteReader r(sector0);
+    const ByteReader r(sector0);
     ExfatBoot b;
     b.volumeLength = r.u64or0(kVolumeLength);
     b.fatOffset = r.u32or0(kFatOffset);
@@ -68,7 +68,7 @@ std::optional<ExfatBoot> parseBootSector(disk::ByteSpan sector0)
     // engines hold these sector numbers (in 512-byte units) in 32 bits.
     const std::uint64_t fatsEnd = std::uint64_t{b.fatOffset} + std::uint64_t{b.fatLength} * b.fatCount;
     const std::uint64_t scale = b.bytesPerSector() / 512;
-    if (b.fatOffset < 2 * kBootRegionSectors || b.fatLength == 0 || b.clusterHeapOffset < fatsEnd ||
+    if (b.fatOffset < 2 * kExfatBootRegionSectors || b.fatLength == 0 || b.clusterHeapOffset < fatsEnd ||
         fatsEnd * scale > 0xFFFFFFFFull || std::uint64_t{b.clusterHeapOffset} * scale > 0xFFFFFFFFull)
         return std::nullopt;
     // The FAT has an entry for every cluster, the first two included.
@@ -80,7 +80,7 @@ std::optional<ExfatBoot> parseBootSector(disk::ByteSpan sector0)
     return b;
 }
 
-std::uint32_t bootRegionChecksum(disk::ByteSpan region, std::uint32_t bytesPerSector)
+std::uint32_t exfatBootRegionChecksum(ByteSpan region, std::uint32_t bytesPerSector)
 {
     const std::size_t length = std::min<std::size_t>(region.size(), std::size_t{kChecksumSector} * bytesPerSector);
     std::uint32_t sum = 0;
@@ -96,22 +96,21 @@ namespace {
 
 /// The region at `offset` when its boot sector parses with `bytesPerSector`
 /// (any size when 0); its checksum is checked against its twelfth sector.
-std::optional<BootRegion> readRegion(const disk::BlockSource& source, std::uint64_t offset,
-                                     std::uint32_t bytesPerSector)
+std::optional<ExfatBootRegion> readRegion(const BlockSource& source, std::uint64_t offset, std::uint32_t bytesPerSector)
 {
     std::vector<std::byte> first(512);
     if (source.read(offset, first) != disk::ReadStatus::Ok)
         return std::nullopt;
-    const auto boot = parseBootSector(first);
+    const auto boot = parseExfatBootSector(first);
     if (!boot || (bytesPerSector != 0 && boot->bytesPerSector() != bytesPerSector))
         return std::nullopt;
-    BootRegion region{*boot, false, false, offset};
+    ExfatBootRegion region{*boot, false, false, offset};
     const std::uint32_t size = boot->bytesPerSector();
-    std::vector<std::byte> bytes(std::size_t{kBootRegionSectors} * size);
+    std::vector<std::byte> bytes(std::size_t{kExfatBootRegionSectors} * size);
     if (source.read(offset, bytes) != disk::ReadStatus::Ok)
         return region;
-    const std::uint32_t sum = bootRegionChecksum(bytes, size);
-    const disk::ByteReader check(disk::ByteSpan(bytes).subspan(std::size_t{kChecksumSector} * size, size));
+    const std::uint32_t sum = exfatBootRegionChecksum(bytes, size);
+    const ByteReader check(ByteSpan(bytes).subspan(std::size_t{kChecksumSector} * size, size));
     region.checksumOk = true;
     for (std::uint32_t at = 0; at < size; at += 4)
         if (check.u32or0(at) != sum)
@@ -121,14 +120,14 @@ std::optional<BootRegion> readRegion(const disk::BlockSource& source, std::uint6
 
 } // namespace
 
-std::optional<BootRegion> readBootRegion(const disk::BlockSource& source)
+std::optional<ExfatBootRegion> readExfatBootRegion(const BlockSource& source)
 {
-    const std::optional<BootRegion> main = readRegion(source, 0, 0);
+    const std::optional<ExfatBootRegion> main = readRegion(source, 0, 0);
     if (main && main->checksumOk)
         return main;
     for (std::uint8_t shift = kMinSectorShift; shift <= kMaxSectorShift; ++shift) {
         const std::uint32_t size = std::uint32_t{1} << shift;
-        auto backup = readRegion(source, std::uint64_t{kBootRegionSectors} * size, size);
+        auto backup = readRegion(source, std::uint64_t{kExfatBootRegionSectors} * size, size);
         if (backup && backup->checksumOk) {
             backup->backup = true;
             return backup;
@@ -137,13 +136,13 @@ std::optional<BootRegion> readBootRegion(const disk::BlockSource& source)
     return main;
 }
 
-} // namespace sarvik::exfat
+} // namespace sarvik::disk
 
-namespace sarvik::exfat {
+namespace sarvik::disk {
 
-std::vector<VolumeFact> describeBootRegion(const disk::BlockSource& source)
+std::vector<ExfatVolumeFact> describeExfatBootRegion(const BlockSource& source)
 {
-    const auto region = readBootRegion(source);
+    const auto region = readExfatBootRegion(source);
     if (!region)
         return {};
     const ExfatBoot& b = region->boot;
@@ -166,4 +165,4 @@ std::vector<VolumeFact> describeBootRegion(const disk::BlockSource& source)
     };
 }
 
-} // namespace sarvik::exfat
+} // namespace sarvik::disk

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-namespace sarvik::exfat {
+namespace sarvik::disk {
 
 /// Sectors of one boot region; the backup region follows the main one.
-inline constexpr std::uint32_t kBootRegionSectors = 12;
+inline constexpr std::uint32_t kExfatBootRegionSectors = 12;
 
 /// The fields of an exFAT boot sector that the program reads. Sector counts are
 /// in the volume's own sectors (1 << bytesPerSectorShift bytes).
@@ -40,20 +40,20 @@ struct ExfatBoot {
 };
 
 /// True when `sector0` carries the exFAT name ("EXFAT   " at offset 3) and the boot signature.
-[[nodiscard]] bool isExfatBootSector(disk::ByteSpan sector0) noexcept;
+[[nodiscard]] bool isExfatBootSector(ByteSpan sector0) noexcept;
 
 /// The boot sector's fields when they describe a volume that can be read: sector
 /// size 512 to 4,096 bytes, clusters of at most 32 MiB, a FAT after the boot
 /// regions, a cluster heap after the FATs, a root folder inside the heap.
-[[nodiscard]] std::optional<ExfatBoot> parseBootSector(disk::ByteSpan sector0);
+[[nodiscard]] std::optional<ExfatBoot> parseExfatBootSector(ByteSpan sector0);
 
 /// The checksum of a boot region's first eleven sectors (`region` holds at least
 /// 11 * bytesPerSector bytes); the volume flags and the percent-in-use byte of
 /// the boot sector are left out, as they change while the volume is in use.
-[[nodiscard]] std::uint32_t bootRegionChecksum(disk::ByteSpan region, std::uint32_t bytesPerSector);
+[[nodiscard]] std::uint32_t exfatBootRegionChecksum(ByteSpan region, std::uint32_t bytesPerSector);
 
 /// A boot region as read from a device.
-struct BootRegion {
+struct ExfatBootRegion {
     ExfatBoot boot;
     bool backup = false;      ///< read from the backup region (the main one is damaged or unreadable)
     bool checksumOk = false;  ///< the region's twelfth sector holds its checksum
@@ -65,15 +65,15 @@ struct BootRegion {
 /// size, since the main region's is not to be trusted). A main region that parses
 /// but fails its check is still used when no backup passes. Nothing when neither
 /// holds an exFAT boot sector.
-[[nodiscard]] std::optional<BootRegion> readBootRegion(const disk::BlockSource& source);
+[[nodiscard]] std::optional<ExfatBootRegion> readExfatBootRegion(const BlockSource& source);
 
-} // namespace sarvik::exfat
+} // namespace sarvik::disk
 
-namespace sarvik::exfat {
+namespace sarvik::disk {
 
 /// One value of an exFAT volume for the drive information: a name for JSON, a
 /// label for text, and a number or a text.
-struct VolumeFact {
+struct ExfatVolumeFact {
     std::string key;   ///< "ExfatSerial"
     std::string label; ///< "Volume Serial"
     std::optional<std::uint64_t> number;
@@ -82,6 +82,6 @@ struct VolumeFact {
 
 /// The boot region's values (serial, FAT, heap, root, which region was read and
 /// whether its checksum holds); empty when `source` holds no exFAT boot region.
-[[nodiscard]] std::vector<VolumeFact> describeBootRegion(const disk::BlockSource& source);
+[[nodiscard]] std::vector<ExfatVolumeFact> describeExfatBootRegion(const BlockSource& source);
 
-} // namespace sarvik::exfat
+} // namespace sarvik::disk
