@@ -52,7 +52,7 @@ int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
         return usageError(spec, *error);
     const std::string& pattern = parsed.positional[1];
     int status = kExitDone;
-    auto session = selection.openSession(spec, parsed, status);
+    auto session = openSelectedSession(spec, parsed, selection, status);
     if (!session)
         return status;
 

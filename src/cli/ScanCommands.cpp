@@ -290,7 +290,7 @@ int runLs(const CommandSpec& spec, const ParsedArgs& parsed)
         return usageError(spec, *error);
     const std::string folder = parsed.positional.size() > 1 ? parsed.positional[1] : std::string();
     int status = kExitDone;
-    auto session = selection.openSession(spec, parsed, status);
+    auto session = openSelectedSession(spec, parsed, selection, status);
     if (!session)
         return status;
     const catalogue::TreeNode* node = findFolder(*session, folder);

@@ -2,7 +2,6 @@
 
 #include "catalogue/FileList.h"
 #include "catalogue/NameText.h"
-#include "cli/Session.h"
 #include "cli/TimeText.h"
 #include "recovery/OriginalTimes.h"
 
@@ -83,19 +82,6 @@ std::optional<std::string> Selection::applyFilters(scan::ScanSession& session) c
             r != search::AddPatternResult::Added)
             return "filter '" + f + "': " + search::addPatternMessage(r);
     return std::nullopt;
-}
-
-std::unique_ptr<scan::ScanSession> Selection::openSession(const CommandSpec& spec, const ParsedArgs& args,
-                                                          int& status) const
-{
-    auto session = cli::openSession(SessionArgs::from(args), status);
-    if (!session)
-        return nullptr;
-    if (const auto error = applyFilters(*session)) {
-        status = usageError(spec, *error);
-        return nullptr;
-    }
-    return session;
 }
 
 bool Selection::limits() const noexcept

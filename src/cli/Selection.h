@@ -6,7 +6,6 @@
 #include "scan/ScanSession.h"
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,12 +33,6 @@ public:
     /// Adds the --filter patterns to the session's filters (as the catalogue
     /// holds names). Nothing when they are accepted, else the message.
     [[nodiscard]] std::optional<std::string> applyFilters(scan::ScanSession& session) const;
-
-    /// Opens the session the command line names and applies the filters to it.
-    /// Null when it cannot be used; `status` then holds the exit status (a
-    /// usage error for a pattern that is refused).
-    [[nodiscard]] std::unique_ptr<scan::ScanSession> openSession(const CommandSpec& spec, const ParsedArgs& args,
-                                                                 int& status) const;
 
     /// Whether size, time or number limits were given (the name patterns aside).
     [[nodiscard]] bool limits() const noexcept;

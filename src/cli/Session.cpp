@@ -292,4 +292,17 @@ const catalogue::TreeNode* findFolder(const scan::ScanSession& session, const st
     return node;
 }
 
+std::unique_ptr<scan::ScanSession> openSelectedSession(const CommandSpec& spec, const ParsedArgs& args,
+                                                       const Selection& selection, int& status)
+{
+    auto session = openSession(SessionArgs::from(args), status);
+    if (!session)
+        return nullptr;
+    if (const auto error = selection.applyFilters(*session)) {
+        status = usageError(spec, *error);
+        return nullptr;
+    }
+    return session;
+}
+
 } // namespace sarvik::cli

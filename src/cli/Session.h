@@ -3,6 +3,7 @@
 // loading it when it is a recovery snapshot), and naming found items by path.
 
 #include "cli/Options.h"
+#include "cli/Selection.h"
 #include "scan/ScanSession.h"
 
 #include <memory>
@@ -42,6 +43,12 @@ struct SessionArgs {
 /// `status` is kExitLosses when the scan could not read everything or the
 /// snapshot's volume is missing or does not match, else kExitDone.
 std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& status);
+
+/// Opens the session the command line names and applies the selection's
+/// filters to it. Null when it cannot be used; `status` then holds the exit
+/// status (a usage error for a pattern that is refused).
+std::unique_ptr<scan::ScanSession> openSelectedSession(const CommandSpec& spec, const ParsedArgs& args,
+                                                       const Selection& selection, int& status);
 
 /// Whether SOURCE is a recovery snapshot rather than a device or image.
 bool isSnapshotSource(const std::string& source);
