@@ -304,6 +304,16 @@ void RecoveryWindow::buildControls()
     connect(m_logo, &QAbstractButton::clicked, this,
             [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); });
 
+    buildLabels(panel);
+    buildNavigation(panel);
+    buildFileList(panel);
+    buildTrees(panel);
+}
+
+/// The right pane's caption and value pairs, the status line, the rules and
+/// filter notes and the quick help.
+void RecoveryWindow::buildLabels(QWidget* panel)
+{
     // Caption and value pairs of the right pane: volume label, then pairs 1 to 4.
     static const int kCaptionY[5] = {70, 89, 110, 130, 149};
     static const int kValueY[5] = {70, 88, 109, 130, 149};
@@ -343,7 +353,11 @@ void RecoveryWindow::buildControls()
     m_quickHelpLabel->setWordWrap(true);
     m_quickHelpLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_quickHelpLabel->setStyleSheet(QStringLiteral("color: #1d2b3a;"));
+}
 
+/// The progress bar and the Stop, Back and Next buttons.
+void RecoveryWindow::buildNavigation(QWidget* panel)
+{
     m_progress = new ui::PercentProgressBar(panel);
     m_progress->setGeometry(ui::dluRect(156, 226, 294, 12));
 
@@ -362,7 +376,10 @@ void RecoveryWindow::buildControls()
     connect(m_next, &QAbstractButton::clicked, this, &RecoveryWindow::next);
     connect(m_back, &QAbstractButton::clicked, this, &RecoveryWindow::back);
     connect(m_stop, &QAbstractButton::clicked, this, &RecoveryWindow::StopScan);
+}
 
+void RecoveryWindow::buildFileList(QWidget* panel)
+{
     // The file list: one model, a table for the details view and a list view for
     // the icon and list views, sharing the selection.
     m_model = new FileListModel(m_types, this);
@@ -418,7 +435,11 @@ void RecoveryWindow::buildControls()
         connect(view, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
         view->installEventFilter(this);
     }
+}
 
+/// The drive tree of the first page and the folder tree of the results.
+void RecoveryWindow::buildTrees(QWidget* panel)
+{
     auto makeTree = [panel, this] {
         auto* tree = new QTreeWidget(panel);
         tree->setGeometry(kTreeRect);

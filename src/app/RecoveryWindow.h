@@ -157,6 +157,10 @@ protected:
 
 private:
     void buildControls();
+    void buildLabels(QWidget* panel);
+    void buildNavigation(QWidget* panel);
+    void buildFileList(QWidget* panel);
+    void buildTrees(QWidget* panel);
     void buildMenuBar();
     void buildToolbar();
     QAction* addCommand(QMenu* menu, const QString& text, int id, const QString& iconName);

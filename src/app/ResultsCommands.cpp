@@ -12,6 +12,8 @@
 #include "platform/PosixOutputFolder.h"
 #include "platform/RegularFile.h"
 #include "recovery/FileRecovery.h"
+#include "recovery/HashingOutputFolder.h"
+#include "recovery/ReportRecord.h"
 #include "snapshot/RecoverySnapshot.h"
 #include "snapshot/SnapshotFile.h"
 #include "snapshot/SnapshotMftRuns.h"
@@ -20,8 +22,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProcess>
@@ -68,6 +68,38 @@ protected:
         return handled;
     }
 };
+
+/// The files a copy of `rows` takes (the selected ones under Recover Selected):
+/// each file row, and every file of the tree below each folder row, as the
+/// copy walks it.
+std::uint64_t plannedFiles(const scan::ScanSession& s, const std::vector<catalogue::FileRow>& rows,
+                           recovery::RecoveryMode mode, const std::vector<bool>& selected)
+{
+    std::uint64_t files = 0;
+    std::vector<const catalogue::TreeNode*> pending;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (mode == recovery::RecoveryMode::Selected && (i >= selected.size() || !selected[i]))
+            continue;
+        const catalogue::FileRow& row = rows[i];
+        if (!row.folder && !isFolderType(row.type)) {
+            ++files;
+            continue;
+        }
+        const catalogue::TreeNode* top = s.tree.node(static_cast<std::uint32_t>(row.key));
+        if (top == nullptr || top->folderIndex < 0)
+            continue;
+        pending.push_back(top);
+        while (!pending.empty()) {
+            const catalogue::TreeNode* node = pending.back();
+            pending.pop_back();
+            files += s.index().filesIn(node->key).size();
+            for (const std::uint32_t child : node->children)
+                if (const catalogue::TreeNode* c = s.tree.node(child); c != nullptr && c->folderIndex >= 0)
+                    pending.push_back(c);
+        }
+    }
+    return files;
+}
 
 } // namespace
 
@@ -195,18 +227,22 @@ void ResultsCommands::recover(int mode)
     if (folder.isEmpty())
         return;
     std::string error;
-    auto destination = platform::PosixOutputFolder::open(folder.toStdString(), error);
+    std::shared_ptr<recovery::OutputFolder> destination =
+        platform::PosixOutputFolder::open(folder.toStdString(), error);
     if (!destination) {
         MessageDialog(&m_window, MessageKind::Error,
                       QStringLiteral("Unable to use the folder %1: %2").arg(folder, QString::fromStdString(error)));
         return;
     }
+    // Every file is hashed as it is written, for the list Save List writes.
+    destination = std::make_shared<recovery::HashingOutputFolder>(std::move(destination));
     const std::vector<catalogue::FileRow> rows = m_window.fileListModel()->fileRows();
     const recovery::TargetFolder target{destination, folder.toStdString()};
     scan::ScanSession& session = m_window.mutableSession();
     m_lastReport.clear();
     catalogue::RecoveryControl control;
     SavingDialog dialog(control, &m_window);
+    dialog.setPlannedFiles(plannedFiles(session, rows, recoveryMode, selected));
     recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_window.settings(),
                                   control, dialog, m_lastReport);
     dialog.run(copier, [&](recovery::FileRecovery& r) { r.RecoverListItems(rows, recoveryMode, selected, target); });
@@ -216,49 +252,14 @@ void ResultsCommands::recover(int mode)
     showRecoveryOutcome(m_lastReport, folder);
 }
 
-QByteArray ResultsCommands::reportRecords(const recovery::RecoveryReport& report, const QString& folder)
+QByteArray ResultsCommands::reportRecords() const
 {
-    // One JSON object a line, for every file the copy was asked for: where it
-    // was on the volume (its path under the folder chosen), where it went, its
-    // size, what happened to it and why.
-    QByteArray out;
-    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-    for (const recovery::FileReport& f : report.files()) {
-        const QString written = nameText(f.path, true);
-        QString source = written.startsWith(base) ? written.mid(base.size() - 1) : written;
-        QJsonObject record;
-        record.insert(QStringLiteral("source"), source);
-        const bool created =
-            f.outcome != recovery::FileOutcome::Filtered && f.outcome != recovery::FileOutcome::DuplicateSkipped &&
-            f.outcome != recovery::FileOutcome::CreateFailed && f.outcome != recovery::FileOutcome::NothingToWrite &&
-            f.outcome != recovery::FileOutcome::Unreadable;
-        record.insert(QStringLiteral("written"), created ? QJsonValue(written) : QJsonValue());
-        record.insert(QStringLiteral("size"), static_cast<qint64>(f.size));
-        record.insert(QStringLiteral("bytesWritten"), static_cast<qint64>(f.bytesWritten));
-        record.insert(QStringLiteral("outcome"), QString::fromLatin1(recovery::outcomeText(f.outcome)));
-        if (f.zeroFilledBlocks != 0)
-            record.insert(QStringLiteral("zeroFilledBlocks"), static_cast<qint64>(f.zeroFilledBlocks));
-        if (f.clustersInUse != 0)
-            record.insert(QStringLiteral("clustersInUse"), static_cast<qint64>(f.clustersInUse));
-        std::string why = recovery::lossText(f);
-        if (why.empty())
-            why = f.error;
-        record.insert(QStringLiteral("why"), why.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(why)));
-        out += QJsonDocument(record).toJson(QJsonDocument::Compact);
-        out += '\n';
-    }
-    for (const std::string& f : report.failedFolders()) {
-        QJsonObject record;
-        record.insert(QStringLiteral("folder"), nameText(f, true));
-        record.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
-        record.insert(QStringLiteral("why"), QStringLiteral("folder could not be created"));
-        out += QJsonDocument(record).toJson(QJsonDocument::Compact);
-        out += '\n';
-    }
-    return out;
+    const scan::ScanSession& session = m_window.session();
+    const recovery::ReportVolume volume{session.catalogue, session.tree, session.volume.geometry.SectorsPerCluster};
+    return QByteArray::fromStdString(recovery::reportRecords(volume, m_lastReport));
 }
 
-void ResultsCommands::saveReportRecords(const recovery::RecoveryReport& report, const QString& folder, QWidget* parent)
+void ResultsCommands::saveReportRecords(QWidget* parent) const
 {
     QFileDialog dialog(parent, QStringLiteral("Save the list of recovered files"));
     dialog.setObjectName(QStringLiteral("saveRecoveryList"));
@@ -271,7 +272,7 @@ void ResultsCommands::saveReportRecords(const recovery::RecoveryReport& report, 
         return;
     const QString path = dialog.selectedFiles().front();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(reportRecords(report, folder)) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(reportRecords()) < 0 || !file.commit())
         MessageDialog(parent, MessageKind::Error,
                       QStringLiteral("Unable to save the list to %1: %2").arg(path, file.errorString()));
 }
@@ -324,7 +325,7 @@ void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report
     MessageBox box(&m_window, losses == 0 ? MessageKind::Information : MessageKind::Error, text, false,
                    lines.join(QLatin1Char('\n')));
     QPushButton* save = box.addButton(QStringLiteral("Save &List..."), QStringLiteral("saveList"));
-    connect(save, &QPushButton::clicked, &box, [&] { saveReportRecords(report, folder, &box); });
+    connect(save, &QPushButton::clicked, &box, [&] { saveReportRecords(&box); });
     box.exec();
 }
 

@@ -54,11 +54,11 @@ public:
     /// The caller owns it; each action carries its command id as data.
     [[nodiscard]] std::unique_ptr<QMenu> contextMenu();
 
-    /// The saved list of a recovery: a JSON object a line for each file asked
-    /// for (source, written, size, bytesWritten, outcome, why) and each folder not created.
-    [[nodiscard]] static QByteArray reportRecords(const recovery::RecoveryReport& report, const QString& folder);
+    /// The saved list of the last recovery: the records of `sarvik recover
+    /// --report`, a JSON object a line for each file asked for.
+    [[nodiscard]] QByteArray reportRecords() const;
     /// Asks where, then saves reportRecords there.
-    static void saveReportRecords(const recovery::RecoveryReport& report, const QString& folder, QWidget* parent);
+    void saveReportRecords(QWidget* parent) const;
     /// What the last recovery did to each file.
     [[nodiscard]] const recovery::RecoveryReport& lastReport() const { return m_lastReport; }
     /// Where Open copies files: a private folder inside the system's temporary folder.

@@ -88,6 +88,18 @@ SavingDialog::~SavingDialog()
     m_worker.wait();
 }
 
+void SavingDialog::setPlannedFiles(std::uint64_t files)
+{
+    m_plannedFiles = files;
+    showTotal(0);
+}
+
+void SavingDialog::showTotal(std::uint32_t done)
+{
+    m_totalFiles->setText(m_plannedFiles == 0 ? QString::number(done)
+                                              : QStringLiteral("%1 of %2").arg(done).arg(m_plannedFiles));
+}
+
 void SavingDialog::run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy)
 {
     m_working = true;
@@ -164,7 +176,7 @@ void SavingDialog::deliver()
     if (shown.hasFileName)
         m_fileName->setText(QString::fromStdString(shown.fileName));
     if (shown.hasTotal)
-        m_totalFiles->setText(QString::number(shown.totalFiles));
+        showTotal(shown.totalFiles);
     if (shown.hasProgress)
         m_progress->setValue(static_cast<int>(shown.progress));
 }

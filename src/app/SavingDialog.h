@@ -36,6 +36,9 @@ public:
 
     /// Starts `copy` on the worker and shows the box until the copy has ended.
     void run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy);
+    /// The number of files the copy was asked for: "Total Files" then reads
+    /// "3 of 22" (files of this copy before the current one, of all), from the start.
+    void setPlannedFiles(std::uint64_t files);
     /// True when the last copy ended because memory ran out.
     [[nodiscard]] bool outOfMemory() const { return m_worker.outOfMemory(); }
 
@@ -65,10 +68,12 @@ private:
     template <typename Change> void record(Change change);
     void deliver();
     void copyEnded();
+    void showTotal(std::uint32_t done);
 
     recovery::SaveWorker m_worker;
     bool m_working = false;
     bool m_stopped = false;
+    std::uint64_t m_plannedFiles = 0;
     Purpose m_purpose;
     /// While an Open copy runs before its box is shown.
     QEventLoop* m_wait = nullptr;

@@ -2,14 +2,14 @@
 
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
-#include "cli/HashingOutput.h"
-#include "cli/Json.h"
 #include "cli/Options.h"
 #include "cli/Progress.h"
 #include "cli/Selection.h"
 #include "cli/Session.h"
 #include "platform/PosixOutputFolder.h"
 #include "recovery/FileRecovery.h"
+#include "recovery/HashingOutputFolder.h"
+#include "recovery/ReportRecord.h"
 #include "recovery/SaveWorker.h"
 
 #include <algorithm>
@@ -275,64 +275,6 @@ void printDryRun(const scan::ScanSession& s, const std::vector<PlannedFile>& pla
                 static_cast<unsigned long long>(files), static_cast<unsigned long long>(bytes));
 }
 
-/// The word of the report's "outcome" field.
-const char* reportOutcome(const recovery::FileReport& f)
-{
-    using recovery::FileOutcome;
-    switch (f.outcome) {
-    case FileOutcome::Written:
-        return f.zeroFilledBlocks != 0 ? "zero-filled blocks" : "written";
-    case FileOutcome::CutShort:
-        return "cut short";
-    case FileOutcome::Incomplete:
-    case FileOutcome::CutAtVolumeEnd:
-        return "incomplete";
-    case FileOutcome::Filtered:
-    case FileOutcome::DuplicateSkipped:
-    case FileOutcome::NothingToWrite:
-        return "skipped";
-    case FileOutcome::CreateFailed:
-    case FileOutcome::WriteFailed:
-    case FileOutcome::Unreadable:
-        break;
-    }
-    return "failed";
-}
-
-/// One line of --report for a file the copy has finished with.
-Json reportLine(const scan::ScanSession& s, const recovery::FileReport& f, const std::optional<std::string>& digest)
-{
-    using recovery::FileOutcome;
-    Json j = Json::object();
-    const auto source = f.fileIndex ? fileEntryPath(s, *f.fileIndex) : std::nullopt;
-    j["source"] = source ? Json(*source) : Json(nullptr);
-    const bool created = f.outcome == FileOutcome::Written || f.outcome == FileOutcome::CutShort ||
-                         f.outcome == FileOutcome::Incomplete || f.outcome == FileOutcome::CutAtVolumeEnd ||
-                         f.outcome == FileOutcome::WriteFailed;
-    j["written"] = created ? Json(f.path) : Json(nullptr);
-    j["size"] = f.size;
-    j["bytesWritten"] = f.bytesWritten;
-    if (f.fileIndex)
-        j[s.kind() == catalogue::CatalogueKind::Fat ? "firstCluster" : "recordNumber"] = fileFacts(s, *f.fileIndex).id;
-    j["outcome"] = reportOutcome(f);
-    std::string why = recovery::lossText(f);
-    if (f.outcome == FileOutcome::Filtered)
-        why = "filtered out";
-    else if (f.outcome == FileOutcome::DuplicateSkipped)
-        why = "the name exists in the destination";
-    else if (f.outcome == FileOutcome::NothingToWrite && why.empty())
-        why = "empty: no data to copy";
-    j["reason"] = why.empty() ? Json(nullptr) : Json(why);
-    j["zeroFilledBlocks"] = f.zeroFilledBlocks;
-    // Of the clusters the copy read, the share that is now in use by something else.
-    const std::uint64_t clusterBytes = std::uint64_t{s.volume.geometry.SectorsPerCluster} * disk::kSectorSize;
-    const std::uint64_t clusters = clusterBytes == 0 ? 0 : (f.size + clusterBytes - 1) / clusterBytes;
-    j["overwrittenShare"] =
-        clusters == 0 ? 0.0 : std::min(1.0, static_cast<double>(f.clustersInUse) / static_cast<double>(clusters));
-    j["sha256"] = digest ? Json(*digest) : Json(nullptr);
-    return j;
-}
-
 /// Runs the copy of `items` (or of everything) on a worker, with Ctrl-C
 /// cutting it short. False when it ran out of memory.
 bool runCopy(scan::ScanSession& session, const RecoverRequest& r, const std::vector<Item>& items,
@@ -461,14 +403,14 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     std::uint64_t plannedBytes = 0;
     for (const PlannedFile& p : plan)
         plannedBytes += fileFacts(*session, p.fileIndex).size;
-    auto digests = std::make_shared<DigestSlot>();
     if (reportFile.file != nullptr)
-        destination = std::make_shared<HashingOutputFolder>(destination, digests);
+        destination = std::make_shared<recovery::HashingOutputFolder>(destination);
+    const recovery::ReportVolume reportVolume{session->catalogue, session->tree,
+                                              session->volume.geometry.SectorsPerCluster};
     CliRecoveryObserver observer(plan.size(), plannedBytes, [&](const recovery::FileReport& f) {
         if (reportFile.file == nullptr)
             return;
-        const std::string line = jsonText(reportLine(*session, f, digests->lastDigest)) + "\n";
-        digests->lastDigest.reset();
+        const std::string line = recovery::reportRecord(reportVolume, f) + "\n";
         reportFile.failed |= std::fputs(line.c_str(), reportFile.file) == EOF;
     });
     recovery::RecoveryReport report;

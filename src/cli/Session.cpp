@@ -10,6 +10,7 @@
 #include "platform/PartitionSource.h"
 #include "platform/PosixDevice.h"
 #include "platform/RegularFile.h"
+#include "recovery/ReportRecord.h"
 #include "snapshot/SnapshotFile.h"
 
 #include <atomic>
@@ -254,17 +255,7 @@ std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std
 
 std::optional<std::string> fileEntryPath(const scan::ScanSession& session, std::size_t fileIndex)
 {
-    const auto& c = session.catalogue;
-    const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
-    const std::uint32_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
-    const std::string& name = fat ? c.FatFileList[fileIndex].name : c.NtfsFileList[fileIndex].name;
-    const catalogue::TreeNode* folder = session.tree.findByKey(parent);
-    if (folder == nullptr)
-        return std::nullopt;
-    std::string path = nodePath(session, *folder);
-    if (path.size() > 1)
-        path += '/';
-    return path + catalogue::nameToUtf8(name, c.NamesAreUtf8);
+    return recovery::fileEntryPath(session.catalogue, session.tree, fileIndex);
 }
 
 const catalogue::TreeNode* findFolder(const scan::ScanSession& session, const std::string& path)

@@ -364,6 +364,7 @@ void FileRecovery::finish(Prepared& p, std::uint64_t size)
             p.writeFailed = true;
         if (p.writeFailed)
             p.report.error = p.file->error();
+        p.report.sha256 = p.file->sha256();
         p.file.reset();
         if (p.writeFailed)
             p.report.outcome = FileOutcome::WriteFailed;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,9 @@ public:
     [[nodiscard]] virtual bool close() = 0;
     /// Why the last write or close failed, as the system says it; empty when unknown.
     [[nodiscard]] virtual std::string error() const { return {}; }
+    /// Lower-case hex SHA-256 of the bytes written, once closed, from a folder
+    /// that hashes what it writes (HashingOutputFolder); nothing otherwise.
+    [[nodiscard]] virtual std::optional<std::string> sha256() const { return std::nullopt; }
 };
 
 /// One folder of the destination.

@@ -37,6 +37,9 @@ struct FileReport {
     FileOutcome outcome = FileOutcome::Written;
     /// The system's reason when the file could not be created or written.
     std::string error;
+    /// SHA-256 of the bytes written (lower-case hex) when the destination hashes
+    /// what it writes; nothing when it does not or no file was created.
+    std::optional<std::string> sha256;
     /// Index into the kind's catalogue file list of the file copied, when the
     /// copy came from a folder copy or a file-list row.
     std::optional<std::size_t> fileIndex;

@@ -204,6 +204,20 @@ void clickItem(QTreeWidget* tree, QTreeWidgetItem* item)
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
 }
 
+// Shows the window on its drive page and clicks the drive listed as `drive`;
+// true when the drive is ready and Next is offered.
+bool onDrive(RecoveryWindow& w, const QString& drive)
+{
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return false;
+    QTreeWidgetItem* item = driveItem(w, drive);
+    if (item == nullptr)
+        return false;
+    clickItem(w.driveTree(), item);
+    return w.nextButton()->isVisible();
+}
+
 QStringList rowTexts(const app::FileListModel& model, int column)
 {
     QStringList texts;
@@ -305,14 +319,7 @@ void RecoveryWindowTest::initTestCase()
 bool RecoveryWindowTest::scanned(RecoveryWindow& w, bool thorough)
 {
     w.settings().ThoroughScan = thorough;
-    w.show();
-    if (!QTest::qWaitForWindowExposed(&w))
-        return false;
-    QTreeWidgetItem* item = driveItem(w, QStringLiteral("Disk Image(scan32.img)"));
-    if (item == nullptr)
-        return false;
-    clickItem(w.driveTree(), item);
-    if (!w.nextButton()->isVisible())
+    if (!onDrive(w, QStringLiteral("Disk Image(scan32.img)")))
         return false;
     QSignalSpy done(&w, &RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
@@ -637,10 +644,7 @@ void RecoveryWindowTest::thoroughScanShowsEachPhase()
     OpenOnExit opener{devices.gate};
     RecoveryWindow w(drives(), devices);
     w.settings().ThoroughScan = true;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(scan32.img)")));
-    QVERIFY(w.nextButton()->isVisible());
+    QVERIFY(onDrive(w, QStringLiteral("Disk Image(scan32.img)")));
     devices.gate.close();
     QSignalSpy done(&w, &RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
@@ -988,9 +992,7 @@ void RecoveryWindowTest::stopAnsweredNoRunsToTheEnd()
     GatedDevices devices;
     OpenOnExit opener{devices.gate};
     RecoveryWindow w(drives(), devices);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(scan32.img)")));
+    QVERIFY(onDrive(w, QStringLiteral("Disk Image(scan32.img)")));
     devices.gate.close();
     QSignalSpy done(&w, &RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
@@ -1032,9 +1034,7 @@ void RecoveryWindowTest::stopAnsweredYesEndsWithWhatWasFound()
     GatedDevices devices;
     OpenOnExit opener{devices.gate};
     RecoveryWindow w(drives(), devices);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(scan32.img)")));
+    QVERIFY(onDrive(w, QStringLiteral("Disk Image(scan32.img)")));
     devices.gate.close();
     QSignalSpy done(&w, &RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
@@ -1061,9 +1061,7 @@ void RecoveryWindowTest::closingDuringAScanStopsAndJoinsIt()
     GatedDevices devices;
     OpenOnExit opener{devices.gate};
     auto w = std::make_unique<RecoveryWindow>(drives(), devices);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    clickItem(w->driveTree(), driveItem(*w, QStringLiteral("Disk Image(scan32.img)")));
+    QVERIFY(onDrive(*w, QStringLiteral("Disk Image(scan32.img)")));
     devices.gate.close();
     QTest::mouseClick(w->nextButton(), Qt::LeftButton);
     QTRY_VERIFY(w->stopButton()->isVisible());
@@ -1146,9 +1144,7 @@ void RecoveryWindowTest::ntfsScanReachesResults()
 void RecoveryWindowTest::exitAndCloseBoxAskFirst()
 {
     RecoveryWindow w(drives(), m_devices);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    clickItem(w.driveTree(), driveItem(w, QStringLiteral("Disk Image(small16.img)")));
+    QVERIFY(onDrive(w, QStringLiteral("Disk Image(small16.img)")));
 
     Answer asked;
     answerWith(QStringLiteral("&No"), &asked);

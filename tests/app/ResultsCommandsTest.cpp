@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -156,6 +157,7 @@ private slots:
     void recoverDeletedFolderMatchesManifest();
     void savingBoxIgnoresEscapeAndStops();
     void skipCutsOneFileShort();
+    void savedListMatchesCliReport();
     void createErrorAskedAndNoStops();
     void chooserCancelledCopiesNothing();
     void nothingSelectedAndUnusableFoldersAreSaidSo();
@@ -304,11 +306,12 @@ void ResultsCommandsTest::skipCutsOneFileShort()
     QTemporaryDir out;
     chooseFile(out.path());
     devices.gate.close(); // the first file's first read waits
-    QString nameShown;
+    QString nameShown, totalShown;
     whenModal<app::SavingDialog>([&](app::SavingDialog* d) {
         auto* fileName = d->findChild<QLabel*>(QStringLiteral("fileName"));
         QTRY_VERIFY(fileName != nullptr && !fileName->text().isEmpty());
         nameShown = fileName->text();
+        totalShown = d->totalFilesValue()->text();
         d->skipButton()->click();
         devices.gate.open();
     });
@@ -323,6 +326,7 @@ void ResultsCommandsTest::skipCutsOneFileShort()
     });
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QCOMPARE(nameShown, names[0]);
+    QCOMPARE(totalShown, QStringLiteral("0 of 2")); // the files asked for, while the first is written
     QVERIFY2(summary.startsWith(QStringLiteral("1 file(s) or folder(s) in ")) &&
                  summary.contains(QStringLiteral(": 1 cut short")),
              qPrintable(summary));
@@ -331,20 +335,21 @@ void ResultsCommandsTest::skipCutsOneFileShort()
              qPrintable(details));
     QVERIFY(saveOffered);
     // The list that Save List writes: a record for each file asked for.
-    const QList<QByteArray> records =
-        app::ResultsCommands::reportRecords(w.commands()->lastReport(), out.path()).split('\n');
+    const QList<QByteArray> records = w.commands()->reportRecords().split('\n');
     QCOMPARE(records.size(), 3); // two lines and the empty rest after the last newline
     const QJsonObject cut = QJsonDocument::fromJson(records[0]).object();
     QCOMPARE(cut.value(QStringLiteral("source")).toString(), QLatin1Char('/') + names[0]);
     QCOMPARE(cut.value(QStringLiteral("written")).toString(), out.path() + QLatin1Char('/') + names[0]);
     QCOMPARE(cut.value(QStringLiteral("outcome")).toString(), QStringLiteral("cut short"));
-    QVERIFY2(cut.value(QStringLiteral("why")).toString().startsWith(QStringLiteral("cut short at ")),
+    QVERIFY2(cut.value(QStringLiteral("reason")).toString().startsWith(QStringLiteral("cut short at ")),
              records[0].constData());
     QVERIFY(cut.value(QStringLiteral("size")).toInteger() > cut.value(QStringLiteral("bytesWritten")).toInteger());
     const QJsonObject next = QJsonDocument::fromJson(records[1]).object();
     QCOMPARE(next.value(QStringLiteral("outcome")).toString(), QStringLiteral("written"));
-    QVERIFY(next.value(QStringLiteral("why")).isNull());
+    QVERIFY(next.value(QStringLiteral("reason")).isNull());
     QCOMPARE(next.value(QStringLiteral("size")).toInteger(), next.value(QStringLiteral("bytesWritten")).toInteger());
+    QCOMPARE(next.value(QStringLiteral("sha256")).toString().toLatin1(),
+             sha256Of(out.path() + QLatin1Char('/') + names[1]));
 
     QHash<QString, ManifestFile> manifest;
     for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString()))
@@ -356,6 +361,47 @@ void ResultsCommandsTest::skipCutsOneFileShort()
     const QString whole = out.path() + QLatin1Char('/') + names[1];
     QCOMPARE(QFileInfo(whole).size(), manifest.value(names[1]).size);
     QCOMPARE(sha256Of(whole), manifest.value(names[1]).sha256);
+}
+
+void ResultsCommandsTest::savedListMatchesCliReport()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w, true)); // the rules the command line scans by
+    QTemporaryDir guiOut, cliOut;
+    chooseFile(guiOut.path());
+    answerWith<app::MessageBox>(QStringLiteral("&Ok")); // the summary, when the copy had losses
+    QVERIFY(w.runIfEnabled(Command::RecoverAll));
+    const QList<QByteArray> guiLines = w.commands()->reportRecords().split('\n');
+
+    QProcess cli;
+    const QString reportPath = m_dir.filePath(QStringLiteral("cli-report.jsonl"));
+    cli.start(QStringLiteral(SARVIK_CLI),
+              {QStringLiteral("recover"), volume("fat16.img"), QStringLiteral("--to"), cliOut.path(),
+               QStringLiteral("--all"), QStringLiteral("--report"), reportPath});
+    QVERIFY(cli.waitForFinished(60000));
+    QVERIFY2(cli.exitCode() == 0 || cli.exitCode() == 3, cli.readAllStandardError().constData());
+    QFile report(reportPath);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QList<QByteArray> cliLines = report.readAll().split('\n');
+
+    // The same files in the same order with the same fields and values; only
+    // the folder written to differs.
+    QCOMPARE(guiLines.size(), cliLines.size());
+    QVERIFY(guiLines.size() > 10);
+    for (qsizetype i = 0; i + 1 < guiLines.size(); ++i) {
+        QJsonParseError error{};
+        QJsonObject gui = QJsonDocument::fromJson(guiLines[i], &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, guiLines[i].constData());
+        QJsonObject cliRecord = QJsonDocument::fromJson(cliLines[i]).object();
+        QCOMPARE(gui.keys(), cliRecord.keys());
+        const QString guiWritten = gui.take(QStringLiteral("written")).toString();
+        const QString cliWritten = cliRecord.take(QStringLiteral("written")).toString();
+        QCOMPARE(guiWritten.mid(guiOut.path().size()), cliWritten.mid(cliOut.path().size()));
+        QCOMPARE(gui, cliRecord);
+        if (!guiWritten.isEmpty())
+            QCOMPARE(gui.value(QStringLiteral("sha256")).toString().toLatin1(), sha256Of(guiWritten));
+    }
 }
 
 void ResultsCommandsTest::createErrorAskedAndNoStops()

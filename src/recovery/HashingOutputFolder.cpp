@@ -1,21 +1,23 @@
-#include "cli/HashingOutput.h"
+#include "recovery/HashingOutputFolder.h"
 
 #include <openssl/evp.h>
 
 #include <cstdio>
 #include <new>
 
-namespace sarvik::cli {
+namespace sarvik::recovery {
 
 namespace {
 
-class HashingOutputFile final : public recovery::OutputFile {
+class HashingOutputFile final : public OutputFile {
 public:
-    HashingOutputFile(std::unique_ptr<recovery::OutputFile> inner, std::shared_ptr<DigestSlot> slot)
-        : m_inner(std::move(inner)), m_slot(std::move(slot)), m_context(EVP_MD_CTX_new())
+    explicit HashingOutputFile(std::unique_ptr<OutputFile> inner)
+        : m_inner(std::move(inner)), m_context(EVP_MD_CTX_new())
     {
-        if (m_context == nullptr || EVP_DigestInit_ex(m_context, EVP_sha256(), nullptr) != 1)
+        if (m_context == nullptr || EVP_DigestInit_ex(m_context, EVP_sha256(), nullptr) != 1) {
+            EVP_MD_CTX_free(m_context);
             throw std::bad_alloc();
+        }
     }
     ~HashingOutputFile() override { EVP_MD_CTX_free(m_context); }
     HashingOutputFile(const HashingOutputFile&) = delete;
@@ -40,42 +42,38 @@ public:
                 std::snprintf(pair, sizeof pair, "%02x", digest[i]);
                 hex += pair;
             }
-            m_slot->lastDigest = std::move(hex);
+            m_digest = std::move(hex);
         }
         return closed;
     }
 
     [[nodiscard]] std::string error() const override { return m_inner->error(); }
+    [[nodiscard]] std::optional<std::string> sha256() const override { return m_digest; }
 
 private:
-    std::unique_ptr<recovery::OutputFile> m_inner;
-    std::shared_ptr<DigestSlot> m_slot;
+    std::unique_ptr<OutputFile> m_inner;
     EVP_MD_CTX* m_context;
+    std::optional<std::string> m_digest;
 };
 
 } // namespace
 
-HashingOutputFolder::HashingOutputFolder(std::shared_ptr<recovery::OutputFolder> inner,
-                                         std::shared_ptr<DigestSlot> slot)
-    : m_inner(std::move(inner)), m_slot(std::move(slot))
-{
-}
+HashingOutputFolder::HashingOutputFolder(std::shared_ptr<OutputFolder> inner) : m_inner(std::move(inner)) {}
 
-std::shared_ptr<recovery::OutputFolder> HashingOutputFolder::makeFolder(std::string_view name)
+std::shared_ptr<OutputFolder> HashingOutputFolder::makeFolder(std::string_view name)
 {
     auto folder = m_inner->makeFolder(name);
     if (!folder)
         return nullptr;
-    return std::make_shared<HashingOutputFolder>(std::move(folder), m_slot);
+    return std::make_shared<HashingOutputFolder>(std::move(folder));
 }
 
-std::unique_ptr<recovery::OutputFile> HashingOutputFolder::createFile(std::string_view name, bool replace)
+std::unique_ptr<OutputFile> HashingOutputFolder::createFile(std::string_view name, bool replace)
 {
-    m_slot->lastDigest.reset();
     auto file = m_inner->createFile(name, replace);
     if (!file)
         return nullptr;
-    return std::make_unique<HashingOutputFile>(std::move(file), m_slot);
+    return std::make_unique<HashingOutputFile>(std::move(file));
 }
 
-} // namespace sarvik::cli
+} // namespace sarvik::recovery
