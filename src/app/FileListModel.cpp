@@ -62,6 +62,7 @@ void FileListModel::setRows(std::vector<catalogue::FileRow> rows, bool namesAreU
     m_namesAreUtf8 = namesAreUtf8;
     m_typeNamesGiven = typeNames;
     m_source = std::move(rows);
+    m_longestKnown = false;
     m_icons.assign(m_source.size(), QIcon());
     m_typeNames.assign(m_typeNamesGiven == TypeNames::Pending ? m_source.size() : 0, QString());
     presentInOrder();
@@ -72,6 +73,7 @@ void FileListModel::clear()
 {
     beginResetModel();
     m_source.clear();
+    m_longestKnown = false;
     m_icons.clear();
     m_typeNames.clear();
     m_order.clear();
@@ -274,6 +276,7 @@ void FileListModel::setName(int row, const std::string& name8)
         return;
     const auto r = static_cast<std::size_t>(row);
     m_source[r].name = name8;
+    m_longestKnown = false;
     m_icons[r] = QIcon();
     if (r < m_typeNames.size())
         m_typeNames[r].clear(); // the type follows the new name
@@ -320,31 +323,36 @@ quint64 FileListModel::key(int row) const
 
 QString FileListModel::longestText(int column) const
 {
-    auto field = [column](const catalogue::FileRow& r) -> const std::string* {
-        switch (column) {
-        case Type:
-            return &r.type;
-        case Created:
-            return &r.created;
-        case Modified:
-            return &r.modified;
-        case Id:
-            return &r.id;
-        case Condition:
-            return &r.condition;
-        default:
-            return &r.name;
+    if (column < 0 || column >= ColumnCount || m_source.empty())
+        return {};
+    if (!m_longestKnown) {
+        // One walk over the rows finds every column's longest: the rows of a
+        // large folder fill far more memory than the caches hold.
+        m_longest.fill(0);
+        std::array<std::size_t, ColumnCount> length{};
+        const auto take = [&](int c, std::size_t n, std::size_t r) {
+            if (n > length[static_cast<std::size_t>(c)]) {
+                length[static_cast<std::size_t>(c)] = n;
+                m_longest[static_cast<std::size_t>(c)] = static_cast<int>(r);
+            }
+        };
+        std::uint64_t largest = 0;
+        for (std::size_t r = 0; r < m_source.size(); ++r) {
+            const catalogue::FileRow& row = m_source[r];
+            take(Name, row.name.size(), r);
+            take(Type, row.type.size(), r);
+            take(Created, row.created.size(), r);
+            take(Modified, row.modified.size(), r);
+            take(Id, row.id.size(), r);
+            take(Condition, row.condition.size(), r);
+            if (row.size > largest) { // the largest size has the most digits
+                largest = row.size;
+                m_longest[Size] = static_cast<int>(r);
+            }
         }
-    };
-    int longest = -1;
-    std::size_t length = 0;
-    for (std::size_t r = 0; r < m_source.size(); ++r)
-        if (const std::size_t n = column == Size ? std::to_string(m_source[r].size).size() : field(m_source[r])->size();
-            longest < 0 || n > length) {
-            longest = static_cast<int>(r);
-            length = n;
-        }
-    return longest < 0 ? QString() : text(longest, column);
+        m_longestKnown = true;
+    }
+    return text(m_longest[static_cast<std::size_t>(column)], column);
 }
 
 } // namespace sarvik::app

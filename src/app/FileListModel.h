@@ -11,6 +11,7 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 
+#include <array>
 #include <vector>
 
 namespace sarvik::app {
@@ -80,10 +81,12 @@ private:
 
     FileTypes& m_types;
     std::vector<catalogue::FileRow> m_source;
-    std::vector<int> m_order;                 ///< presented row -> catalogue row
-    std::vector<int> m_position;              ///< catalogue row -> presented row
-    mutable std::vector<QIcon> m_icons;       ///< made when first drawn
-    mutable std::vector<QString> m_typeNames; ///< looked up when first shown (TypeNames::Pending)
+    std::vector<int> m_order;                         ///< presented row -> catalogue row
+    std::vector<int> m_position;                      ///< catalogue row -> presented row
+    mutable std::vector<QIcon> m_icons;               ///< made when first drawn
+    mutable std::vector<QString> m_typeNames;         ///< looked up when first shown (TypeNames::Pending)
+    mutable std::array<int, ColumnCount> m_longest{}; ///< per column, the row of its longest text
+    mutable bool m_longestKnown = false;
     TypeNames m_typeNamesGiven = TypeNames::Given;
     bool m_namesAreUtf8 = false;
     int m_sortColumn = -1;

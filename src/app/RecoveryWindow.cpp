@@ -192,6 +192,8 @@ QIcon folderItemIcon()
 
 constexpr int kDriveIndexRole = Qt::UserRole + 1;
 constexpr int kHandleRole = Qt::UserRole + 2;
+/// Rows besides those on screen that sizing the list's columns looks at.
+constexpr int kSampledRows = 100;
 
 } // namespace
 
@@ -393,6 +395,9 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_details->verticalHeader()->hide();
     m_details->verticalHeader()->setDefaultSectionSize(20);
     m_details->horizontalHeader()->setHighlightSections(false);
+    // Column widths come from the rows on screen and a few more (each row sampled
+    // costs a type lookup); sizeColumns adds the longest numbers and dates.
+    m_details->horizontalHeader()->setResizeContentsPrecision(kSampledRows);
     m_details->setWordWrap(false);
     m_details->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_details->setIconSize(QSize(16, 16));
