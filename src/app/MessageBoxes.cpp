@@ -79,7 +79,16 @@ MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, b
         auto* more = new QPushButton(tr("&Details"), this);
         more->setObjectName(QStringLiteral("showDetails"));
         more->setCheckable(true);
-        connect(more, &QPushButton::toggled, m_details, &QWidget::setVisible);
+        // The box grows or shrinks about its centre, so that it stays centred on
+        // the window rather than growing off to the right and down.
+        connect(more, &QPushButton::toggled, this, [this](bool shown) {
+            const QPoint centre = geometry().center();
+            m_details->setVisible(shown);
+            adjustSize();
+            QRect placed = geometry();
+            placed.moveCenter(centre);
+            move(placed.topLeft());
+        });
         buttons->addWidget(more);
     }
     buttons->addStretch();

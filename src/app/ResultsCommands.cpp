@@ -240,6 +240,7 @@ void ResultsCommands::recover(int mode)
     const recovery::TargetFolder target{destination, folder.toStdString()};
     scan::ScanSession& session = m_window.mutableSession();
     m_lastReport.clear();
+    m_lastFolder = folder;
     catalogue::RecoveryControl control;
     SavingDialog dialog(control, &m_window);
     dialog.setPlannedFiles(plannedFiles(session, rows, recoveryMode, selected));
@@ -267,6 +268,9 @@ void ResultsCommands::saveReportRecords(QWidget* parent) const
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters({QStringLiteral("JSON lines (*.jsonl)"), QStringLiteral("All files (*)")});
     dialog.setDefaultSuffix(QStringLiteral("jsonl"));
+    // It opens in the folder the files went to.
+    if (!m_lastFolder.isEmpty())
+        dialog.setDirectory(m_lastFolder);
     dialog.selectFile(QStringLiteral("recovery-report.jsonl"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;

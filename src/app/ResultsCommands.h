@@ -81,6 +81,7 @@ private:
 
     RecoveryWindow& m_window;
     recovery::RecoveryReport m_lastReport;
+    QString m_lastFolder; ///< where the last recovery wrote
     std::unique_ptr<QTemporaryDir> m_openFolder;
     std::string m_renameOldName;
     bool m_renaming = false;
