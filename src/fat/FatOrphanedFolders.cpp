@@ -32,7 +32,7 @@ constexpr std::uint32_t kMaxFolderClusters = 256;
 std::optional<std::uint32_t> dotEntry(const DirectoryEntry& entry, std::size_t dots, bool fat32)
 {
     for (std::size_t i = 0; i < dirent::kShortNameBytes; ++i)
-        if (entry.byte(dirent::kName + i) != (i < dots ? '.' : ' '))
+        if (entry.byte(dirent::kName + i) != static_cast<std::uint8_t>(i < dots ? '.' : ' '))
             return std::nullopt;
     if (!entry.folder() || entry.longName())
         return std::nullopt;
