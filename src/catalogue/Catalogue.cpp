@@ -42,6 +42,18 @@ void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::u
         {std::move(name), recordNumber, parentRecord, created, modified, size, deleted, recordSector});
 }
 
+void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs)
+{
+    if (NtfsFileList.empty())
+        return;
+    NtfsFileEntry& e = NtfsFileList.back();
+    e.dataKept = kept;
+    e.firstRun = NtfsDataRuns.size();
+    e.runCount = kept == NtfsDataKept::Runs ? static_cast<std::uint32_t>(runs.size()) : 0;
+    if (kept == NtfsDataKept::Runs)
+        NtfsDataRuns.insert(NtfsDataRuns.end(), runs.begin(), runs.end());
+}
+
 void Catalogue::clearCounts()
 {
     FolderCount = 0;
@@ -64,6 +76,7 @@ void Catalogue::ClearNtfsCatalogue()
     clearCounts();
     NtfsFolderList = {};
     NtfsFileList = {};
+    NtfsDataRuns = {};
     m_ntfsFolderByRecord = {};
 }
 

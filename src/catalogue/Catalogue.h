@@ -97,6 +97,25 @@ struct NtfsFolderEntry {
     std::uint16_t reserved = 0;
 };
 
+/// A run of clusters of a deleted NTFS file's data as the scan decoded it from
+/// the record's mapping pairs (see ntfs::NtfsRun).
+struct NtfsDataRun {
+    std::int64_t start = 0;   ///< first cluster; meaningless when sparse
+    std::uint64_t length = 0; ///< clusters
+    bool sparse = false;
+    bool missing = false;
+};
+
+/// What the scan kept of the unnamed data attribute in the record at a deleted
+/// NTFS file's recordSector, so that estimating its condition does not read
+/// that record again.
+enum class NtfsDataKept : std::uint8_t {
+    No,       ///< nothing kept (a snapshot, or a record the estimate reads itself)
+    None,     ///< no data a copy could read: no data attribute, no runs, or undecodable compression
+    Resident, ///< the data lies in the record itself
+    Runs,     ///< runCount runs from firstRun of Catalogue::NtfsDataRuns
+};
+
 struct NtfsFileEntry {
     std::string name;
     std::uint32_t recordNumber = 0;
@@ -106,6 +125,9 @@ struct NtfsFileEntry {
     std::uint64_t size = 0;
     std::uint32_t deleted = 1;
     std::uint64_t recordSector = 0; ///< sector of the MFT record that holds the data attribute
+    NtfsDataKept dataKept = NtfsDataKept::No;
+    std::uint32_t runCount = 0;
+    std::uint64_t firstRun = 0;
 };
 
 /// What a scan could not read, and whether it was stopped before its end. A scan
@@ -123,6 +145,8 @@ public:
     std::vector<FatFileEntry> FatFileList;
     std::vector<NtfsFolderEntry> NtfsFolderList;
     std::vector<NtfsFileEntry> NtfsFileList;
+    /// The runs the NTFS files' dataKept fields point into, in file order.
+    std::vector<NtfsDataRun> NtfsDataRuns;
 
     std::uint32_t FolderCount = 0;
     std::uint32_t FileCount = 0;
@@ -151,6 +175,9 @@ public:
     void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
                      std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified, std::uint32_t deleted,
                      std::uint64_t size);
+
+    /// Records what the scan kept of the data of the file added last.
+    void KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs = {});
 
     void ClearFatCatalogue();
     void ClearNtfsCatalogue();

@@ -4,6 +4,7 @@
 #include "ntfs/MftRunList.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace sarvik::ntfs {
 
@@ -66,9 +67,8 @@ std::vector<AttributeListEntry> readList(disk::ByteSpan record, std::uint64_t of
     return ParseAttributeList(stream);
 }
 
-std::vector<AttributeListEntry> findList(disk::ByteSpan record, bool resident, const disk::SectorReader& reader,
-                                         std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster,
-                                         bool pastRealSize)
+/// The offset of the record's attribute-list attribute, if its walk meets one.
+std::optional<std::uint64_t> findListOffset(disk::ByteSpan record)
 {
     const disk::ByteReader r(record);
     std::uint64_t offset = r.u16or0(kRecordFirstAttribute);
@@ -78,13 +78,28 @@ std::vector<AttributeListEntry> findList(disk::ByteSpan record, bool resident, c
         if (type == 0 || type == AttributeType::End || length == 0 || offset + length > record.size())
             break;
         if (type == AttributeType::AttributeList)
-            return readList(record, offset, resident, reader, clusterBaseSector, sectorsPerCluster, pastRealSize);
+            return offset;
         offset += length;
     }
-    return {};
+    return std::nullopt;
+}
+
+std::vector<AttributeListEntry> findList(disk::ByteSpan record, bool resident, const disk::SectorReader& reader,
+                                         std::int64_t clusterBaseSector, std::uint32_t sectorsPerCluster,
+                                         bool pastRealSize)
+{
+    const auto offset = findListOffset(record);
+    if (!offset)
+        return {};
+    return readList(record, *offset, resident, reader, clusterBaseSector, sectorsPerCluster, pastRealSize);
 }
 
 } // namespace
+
+bool HasAttributeList(disk::ByteSpan record)
+{
+    return findListOffset(record).has_value();
+}
 
 std::vector<AttributeListEntry> ReadNonResidentAttributeList(disk::ByteSpan record, const disk::SectorReader& reader,
                                                              std::int64_t clusterBaseSector,

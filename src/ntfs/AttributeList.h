@@ -26,6 +26,9 @@ struct AttributeListEntry {
 /// or the end of the bytes.
 [[nodiscard]] std::vector<AttributeListEntry> ParseAttributeList(disk::ByteSpan bytes);
 
+/// True when a walk of the record's attributes meets an attribute list.
+[[nodiscard]] bool HasAttributeList(disk::ByteSpan record);
+
 /// The entries of the record's attribute list when it is non-resident, read
 /// from the volume (at most kMaxAttributeListBytes). Empty when the record has
 /// no attribute list or a resident one.

@@ -1,6 +1,9 @@
 #include "ntfs/MftScan.h"
 
+#include "disk/ReadAhead.h"
 #include "ntfs/AttributeList.h"
+#include "ntfs/NtfsCompressed.h"
+#include "ntfs/NtfsData.h"
 
 #include <algorithm>
 #include <charconv>
@@ -18,6 +21,8 @@ using catalogue::ScanObserver;
 // of reading one record's sectors a position; a block that cannot be read
 // whole is read again a position at a time.
 constexpr std::uint64_t kPositionsPerBlock = 1024;
+// Blocks read ahead of the one being examined (with it, 4 MiB of 1,024-byte records).
+constexpr std::size_t kBlocksAhead = 4;
 
 // Thorough mode: deleted files that lost every file name but whose base record
 // still holds their data are listed in one folder at the root, each as
@@ -57,20 +62,33 @@ public:
             m_records.emplace_back();
         Entry& entry = m_records[m_used++];
         entry.number = number;
+        entry.sector = 0;
         entry.bytes.resize(m_runs.recordSectors());
         const auto location = m_runs.locateRecord(number);
-        if (!location || m_runs.isSparse(location->run))
+        if (!location || m_runs.isSparse(location->run)) {
             entry.bytes.fill(std::byte{0});
-        else if (location->sector == m_scannedSector)
+        } else if (location->sector == m_scannedSector) {
             std::copy(m_scanned.begin(), m_scanned.end(), entry.bytes.begin()); // the very sectors just read
-        else
-            (void)ReadMftRecord(m_reader, location->sector, entry.bytes);
+            entry.sector = location->sector;
+        } else if (ReadMftRecord(m_reader, location->sector, entry.bytes)) {
+            entry.sector = location->sector;
+        }
         return entry.bytes;
+    }
+
+    /// The sector record `number` was read from by get(); 0 when it was not read.
+    [[nodiscard]] std::uint64_t sectorOf(std::uint32_t number) const
+    {
+        for (std::size_t i = 0; i < m_used; ++i)
+            if (m_records[i].number == number)
+                return m_records[i].sector;
+        return 0;
     }
 
 private:
     struct Entry {
         std::uint32_t number = 0;
+        std::uint64_t sector = 0; ///< where it was read from; 0 when it was not
         MftRecord bytes{};
     };
     const disk::SectorReader& m_reader;
@@ -92,9 +110,9 @@ class MftScanner {
 public:
     MftScanner(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs, ScanObserver& observer,
                ScanControl& control, bool thorough)
-        : m_geometry(volume.geometry), m_thorough(thorough), m_reader(volume.reader), m_catalogue(catalogue),
-          m_runs(runs), m_observer(observer), m_control(control), m_listed(volume.reader, runs),
-          m_total(runs.totalSectors())
+        : m_geometry(volume.geometry), m_thorough(thorough), m_reader(disk::SerialReader(volume.reader)),
+          m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control), m_listed(m_reader, runs),
+          m_total(runs.totalSectors()), m_estimateRecordSectors(MftRecord(volume.geometry.MftRecordSectors).sectors())
     {
         // "\T" ends every status text; T does not change during the scan.
         m_totalText.push_back('\\');
@@ -106,11 +124,19 @@ public:
         const std::uint32_t step = m_runs.recordSectors();
         const std::size_t recordBytes = std::size_t{step} * disk::kSectorSize;
         m_single.resize(step);
-        // Room for the longest run's positions, at most a block's.
-        std::uint64_t mostPositions = 1;
-        for (std::size_t l = 0; l < m_runs.RunCount(); ++l)
-            mostPositions = std::max(mostPositions, (m_runs.RunLengths()[l] + step - 1) / step);
-        std::vector<std::byte> block(std::min(kPositionsPerBlock, mostPositions) * recordBytes);
+        // The blocks, each up to kPositionsPerBlock positions of one run, are
+        // read a few ahead of the one being examined.
+        std::vector<disk::ReadAhead::Range> blocks;
+        for (std::size_t l = 0; l < m_runs.RunCount(); ++l) {
+            const std::uint64_t length = m_runs.RunLengths()[l];
+            for (std::uint64_t i = 0; i < length;) {
+                const std::uint64_t positions = std::min(kPositionsPerBlock, (length - i + step - 1) / step);
+                blocks.push_back(
+                    {m_runs.RunStarts()[l] + i, static_cast<std::uint32_t>(positions * step), m_runs.isSparse(l)});
+                i += positions * step;
+            }
+        }
+        disk::ReadAhead ahead(m_reader, std::move(blocks), kBlocksAhead);
         for (std::size_t l = 0; l < m_runs.RunCount() && !m_control.stopRequested(); ++l) {
             const std::uint64_t start = m_runs.RunStarts()[l];
             const std::uint64_t length = m_runs.RunLengths()[l];
@@ -121,8 +147,8 @@ public:
                 // record's sectors, so the last one of a run whose length is no
                 // multiple of the step reaches past it.
                 const std::uint64_t positions = std::min(kPositionsPerBlock, (length - i + step - 1) / step);
-                const auto sectors = static_cast<std::uint32_t>(positions * step);
-                const bool blockRead = !sparse && m_reader.read(start + i, sectors, block) == disk::ReadStatus::Ok;
+                const disk::ReadAhead::Block block = ahead.next();
+                const bool blockRead = !sparse && block.status == disk::ReadStatus::Ok;
                 for (std::uint64_t p = 0; p < positions && !m_control.stopRequested(); ++p, i += step) {
                     const std::uint64_t sector = start + i;
                     m_done += step;
@@ -131,8 +157,7 @@ public:
                     // that cannot be read holds none either: both count as a
                     // cleared record, in which nothing is found.
                     if (blockRead)
-                        examine(std::span(block).subspan(static_cast<std::size_t>(p) * recordBytes, recordBytes),
-                                sector);
+                        examine(block.bytes.subspan(static_cast<std::size_t>(p) * recordBytes, recordBytes), sector);
                     else if (!sparse && readAlone(sector))
                         examine(m_single, sector);
                     else if (!sparse)
@@ -192,7 +217,9 @@ private:
             if (flags == RecordFlags::DeletedFile) {
                 std::uint64_t recordSector = 0;
                 std::uint64_t size = 0;
+                std::size_t chosen = 0;
                 for (std::size_t k = 0; k < m_table.AttributeRecordCount; ++k) {
+                    chosen = k;
                     // Entry 0 is the record just examined, which lies at `sector`.
                     // That is MftRecordSector of its number wherever the runs hold
                     // whole records; after a run of odd length the number no longer
@@ -206,12 +233,48 @@ private:
                 }
                 m_catalogue.AddNtfsFile(recordSector, name.name, m_recordNumber, name.parentRecord, name.created,
                                         name.modified, 1, size);
+                keepData(chosen, recordSector);
                 ++m_catalogue.FileCount;
             }
             m_observer.filesFound(m_catalogue.FileCount);
         }
         m_observer.lastItem(name.name);
         reportProgress();
+    }
+
+    /// Keeps in the catalogue what estimating the condition of the file just
+    /// added needs of the data attribute of table entry `k`, whose record lies
+    /// at `recordSector`, as that estimate would read it there. Nothing is kept
+    /// when the estimate would read more than that record (the thorough rules
+    /// gather a data attribute split by an attribute list) or when the bytes
+    /// here may not be the ones it reads.
+    void keepData(std::size_t k, std::uint64_t recordSector)
+    {
+        if (m_runs.recordSectors() != m_estimateRecordSectors)
+            return;
+        if (k != 0 && m_listed.sectorOf(m_table.AttributeRecords[k]) != recordSector)
+            return;
+        const disk::ByteSpan record = recordAt(k);
+        if (m_thorough && (k != 0 || HasAttributeList(record)))
+            return;
+        using catalogue::NtfsDataKept;
+        const DataAttributeLocation data = LocateDataAttribute(record);
+        if (data.kind == DataAttributeKind::Resident) {
+            m_catalogue.KeepNtfsFileData(NtfsDataKept::Resident);
+            return;
+        }
+        const auto runs = data.kind == DataAttributeKind::NonResident ? DecodeDataRuns(record, data.offset)
+                                                                      : std::optional<NtfsRunList>{};
+        const CompressionInfo compression =
+            data.kind == DataAttributeKind::NonResident ? ReadCompressionInfo(record, data.offset) : CompressionInfo{};
+        if (!runs || (compression.compressed && compression.unitClusters == 0)) {
+            m_catalogue.KeepNtfsFileData(NtfsDataKept::None);
+            return;
+        }
+        m_keptRuns.clear();
+        for (const NtfsRun& run : *runs)
+            m_keptRuns.push_back({run.start, run.length, run.sparse, run.missing});
+        m_catalogue.KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns);
     }
 
     /// Thorough mode: lists the scanned record when it is the base record of a
@@ -322,7 +385,7 @@ private:
 
     const disk::VolumeGeometry& m_geometry;
     const bool m_thorough;
-    const disk::SectorReader& m_reader;
+    const disk::SectorReader m_reader; ///< shared by the read-ahead thread and the look-ups of examine()
     Catalogue& m_catalogue;
     const MftRunList& m_runs;
     ScanObserver& m_observer;
@@ -338,6 +401,9 @@ private:
     const std::uint64_t m_total;
     std::string m_status;
     std::string m_totalText;
+    /// The record length the condition estimate reads at a file's record sector.
+    const std::uint32_t m_estimateRecordSectors;
+    std::vector<catalogue::NtfsDataRun> m_keptRuns;
 };
 
 } // namespace

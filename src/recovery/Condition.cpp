@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
 
 namespace sarvik::recovery {
 
@@ -240,12 +241,41 @@ ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, st
     // whatever its clusters, the copy will not be the file.
     if (compression.compressed && compression.unitClusters == 0)
         return std::nullopt;
+    if (!runs)
+        return std::nullopt;
+    return runSpans(*runs, size);
+}
+
+std::optional<std::vector<ConditionEstimator::Span>>
+ConditionEstimator::ntfsEntrySpans(const catalogue::NtfsFileEntry& entry, const catalogue::Catalogue* catalogue)
+{
+    using catalogue::NtfsDataKept;
+    const bool kept = catalogue != nullptr && entry.dataKept != NtfsDataKept::No &&
+                      entry.firstRun <= catalogue->NtfsDataRuns.size() &&
+                      entry.runCount <= catalogue->NtfsDataRuns.size() - entry.firstRun;
+    if (!kept)
+        return ntfsSpans(entry.recordSector, entry.size, entry.recordNumber);
+    if (entry.dataKept == NtfsDataKept::None)
+        return std::nullopt;
+    if (entry.dataKept == NtfsDataKept::Resident)
+        return std::vector<Span>{};
+    ntfs::NtfsRunList runs;
+    runs.reserve(entry.runCount);
+    const auto first = catalogue->NtfsDataRuns.begin() + static_cast<std::ptrdiff_t>(entry.firstRun);
+    for (auto it = first; it != first + entry.runCount; ++it)
+        runs.push_back({it->start, it->length, it->sparse, it->missing});
+    return runSpans(runs, entry.size);
+}
+
+std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::runSpans(const ntfs::NtfsRunList& runs,
+                                                                                  std::uint64_t size) const
+{
     const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * disk::kSectorSize;
-    if (!runs || clusterBytes == 0)
+    if (clusterBytes == 0)
         return std::nullopt;
     std::uint64_t want = size / clusterBytes + (size % clusterBytes != 0 ? 1 : 0);
     std::vector<Span> spans;
-    for (const ntfs::NtfsRun& run : *runs) {
+    for (const ntfs::NtfsRun& run : runs) {
         if (want == 0)
             break;
         const std::uint64_t take = std::min(run.length, want);
@@ -360,6 +390,7 @@ void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
 {
     const auto kind = m_volume.geometry.GeometryKind;
     const bool fat = disk::usesFatCatalogue(kind);
+    m_catalogue = &catalogue;
     m_overlaps.clear();
     auto add = [&](const std::optional<std::vector<Span>>& spans, std::uint64_t owner, std::uint64_t time) {
         if (spans)
@@ -378,7 +409,7 @@ void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
     } else if (kind == disk::VolumeKind::Ntfs) {
         for (const auto& e : catalogue.NtfsFileList)
             if (e.deleted != 0)
-                add(ntfsSpans(e.recordSector, e.size, e.recordNumber), e.recordSector, e.modified);
+                add(ntfsEntrySpans(e, &catalogue), e.recordSector, e.modified);
     }
     std::sort(m_overlaps.begin(), m_overlaps.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
     m_maxEnd.resize(m_overlaps.size());
@@ -404,8 +435,11 @@ ConditionEstimate ConditionEstimator::ntfsFile(std::uint64_t recordSector, std::
 
 ConditionEstimate ConditionEstimator::ntfsFile(const catalogue::NtfsFileEntry& entry)
 {
-    return count(ntfsSpans(entry.recordSector, entry.size, entry.recordNumber), false, entry.recordSector,
-                 entry.modified);
+    // The kept runs are those of the catalogue useOverlaps read, if the entry is one of its.
+    const auto* list = m_catalogue != nullptr ? m_catalogue->NtfsFileList.data() : nullptr;
+    const bool ours = list != nullptr && std::less_equal<>()(list, &entry) &&
+                      std::less<>()(&entry, list + m_catalogue->NtfsFileList.size());
+    return count(ntfsEntrySpans(entry, ours ? m_catalogue : nullptr), false, entry.recordSector, entry.modified);
 }
 
 bool ConditionEstimator::loadBitmapRuns()

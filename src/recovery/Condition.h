@@ -110,6 +110,12 @@ private:
     /// `recordNumber`: the record's number as the catalogue has it (0 when not known).
     std::optional<std::vector<Span>> ntfsSpans(std::uint64_t recordSector, std::uint64_t size,
                                                std::uint64_t recordNumber = 0);
+    /// A catalogued NTFS file's spans: from what the scan kept of its record
+    /// when it kept something, else as ntfsSpans reads them.
+    std::optional<std::vector<Span>> ntfsEntrySpans(const catalogue::NtfsFileEntry& entry,
+                                                    const catalogue::Catalogue* catalogue);
+    /// The spans of the first `size` bytes of data held in `runs`.
+    std::optional<std::vector<Span>> runSpans(const ntfs::NtfsRunList& runs, std::uint64_t size) const;
     ConditionEstimate count(const std::optional<std::vector<Span>>& spans, bool fat, std::uint64_t owner,
                             std::uint64_t time);
     /// Clusters of [from, to) (within the volume) that the allocation marks used; nothing when unreadable.
@@ -138,6 +144,8 @@ private:
     std::uint64_t m_cachedSector = ~std::uint64_t{0};
     bool m_bitmapTried = false;
     std::optional<ntfs::NtfsRunList> m_bitmapRuns;
+    /// The catalogue useOverlaps read, whose kept runs its entries point into.
+    const catalogue::Catalogue* m_catalogue = nullptr;
     std::vector<Span> m_overlaps;        ///< every deleted file's spans, by start
     std::vector<std::uint64_t> m_maxEnd; ///< greatest end among m_overlaps[0..i]
 };
