@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -42,8 +43,8 @@ std::optional<std::uint32_t> dotEntry(const DirectoryEntry& entry, std::size_t d
 class OrphanSearch {
 public:
     OrphanSearch(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
-                 const catalogue::ScanControl& control)
-        : m_volume(volume), m_catalogue(catalogue), m_observer(observer), m_control(control),
+                 const catalogue::ScanControl& control, const FreeClusterNotes* notes)
+        : m_volume(volume), m_catalogue(catalogue), m_observer(observer), m_control(control), m_notes(notes),
           m_table(volume.reader, volume.geometry, volume.partition.PartitionSectors),
           m_fat32(volume.geometry.GeometryKind == disk::VolumeKind::Fat32),
           m_clusterBytes(std::uint64_t{volume.geometry.SectorsPerCluster} * kSector)
@@ -68,6 +69,7 @@ private:
     catalogue::Catalogue& m_catalogue;
     catalogue::ScanObserver& m_observer;
     const catalogue::ScanControl& m_control;
+    const FreeClusterNotes* m_notes; ///< what the thorough scan noted of the free clusters; null when nothing
     FatTable m_table;
     bool m_fat32;
     std::uint64_t m_clusterBytes;
@@ -83,7 +85,11 @@ void OrphanSearch::findStarts()
 {
     const auto& source = m_volume.reader.source();
     const std::uint32_t last = lastClusterHeld(m_volume, m_table.maxCluster());
+    FreeClusterNotes read;                                         // without notes, what this pass reads itself
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> readable; // blocks [first, end) read whole
     std::vector<std::byte> block;
+    // The free clusters in blocks of up to kReadBytes; a block that cannot be
+    // read whole is passed over.
     for (std::uint32_t c = kFirstDataCluster; c <= last && !m_control.stopRequested();) {
         if (!free(c)) {
             ++c;
@@ -94,24 +100,37 @@ void OrphanSearch::findStarts()
         while (end <= last && end - c < perBlock && free(end))
             ++end;
         const auto sector = m_volume.geometry.clusterSector(c);
-        block.resize(static_cast<std::size_t>((end - c) * m_clusterBytes));
-        if (sector && source->read(*sector * kSector, block) == disk::ReadStatus::Ok) {
-            for (std::uint32_t k = c; k < end; ++k) {
-                const auto bytes = std::span<const std::byte>(block).subspan(
-                    static_cast<std::size_t>((k - c) * m_clusterBytes), static_cast<std::size_t>(m_clusterBytes));
-                if (const auto parent = orphanedFolderParent(bytes, k, m_fat32)) {
-                    // ".." names the root (0) or a cluster of the volume.
-                    if (m_catalogue.findFatFolder(k) == nullptr &&
-                        (*parent == 0 || (*parent >= kFirstDataCluster && *parent <= last)))
-                        m_starts.emplace(k, *parent);
-                } else if (looksLikeDirectoryEntries(bytes)) {
-                    if (const std::uint32_t data = firstDataCluster(bytes, m_fat32); data != 0)
-                        m_entriesByData.emplace(data, k);
-                }
-            }
+        bool whole = false;
+        if (m_notes != nullptr) {
+            const auto bad = std::lower_bound(m_notes->unreadable.begin(), m_notes->unreadable.end(), c);
+            whole = sector && (bad == m_notes->unreadable.end() || *bad >= end);
+        } else {
+            block.resize(static_cast<std::size_t>((end - c) * m_clusterBytes));
+            whole = sector && source->read(*sector * kSector, block) == disk::ReadStatus::Ok;
+            for (std::uint32_t k = c; whole && k < end; ++k)
+                read.note(k,
+                          std::span<const std::byte>(block).subspan(static_cast<std::size_t>((k - c) * m_clusterBytes),
+                                                                    static_cast<std::size_t>(m_clusterBytes)),
+                          m_fat32);
         }
+        if (whole)
+            readable.emplace_back(c, end);
         c = end;
     }
+    const FreeClusterNotes& notes = m_notes != nullptr ? *m_notes : read;
+    const auto wasRead = [&](std::uint32_t k) {
+        const auto after = std::upper_bound(readable.begin(), readable.end(), std::pair{k, ~std::uint32_t{0}});
+        return after != readable.begin() && k < std::prev(after)->second;
+    };
+    for (const auto& [k, parent] : notes.starts) {
+        // ".." names the root (0) or a cluster of the volume.
+        if (wasRead(k) && m_catalogue.findFatFolder(k) == nullptr &&
+            (parent == 0 || (parent >= kFirstDataCluster && parent <= last)))
+            m_starts.emplace(k, parent);
+    }
+    for (const auto& [data, k] : notes.entriesByData)
+        if (wasRead(k))
+            m_entriesByData.emplace(data, k);
 }
 
 std::optional<std::vector<std::byte>> OrphanSearch::readCluster(std::uint32_t c, bool later)
@@ -251,10 +270,23 @@ std::optional<std::uint32_t> orphanedFolderParent(std::span<const std::byte> clu
     return dotDot;
 }
 
-void FindOrphanedFolders(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                         catalogue::ScanObserver& observer, const catalogue::ScanControl& control)
+void FreeClusterNotes::note(std::uint32_t c, std::optional<std::span<const std::byte>> bytes, bool fat32)
 {
-    OrphanSearch(volume, catalogue, observer, control).run();
+    if (!bytes) {
+        unreadable.push_back(c);
+    } else if (const auto parent = orphanedFolderParent(*bytes, c, fat32)) {
+        starts.emplace_back(c, *parent);
+    } else if (looksLikeDirectoryEntries(*bytes)) {
+        if (const std::uint32_t data = firstDataCluster(*bytes, fat32); data != 0)
+            entriesByData.emplace_back(data, c);
+    }
+}
+
+void FindOrphanedFolders(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                         catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
+                         const FreeClusterNotes* notes)
+{
+    OrphanSearch(volume, catalogue, observer, control, notes != nullptr && notes->complete ? notes : nullptr).run();
 }
 
 } // namespace sarvik::fat

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace sarvik::fat {
 
@@ -26,11 +28,31 @@ namespace sarvik::fat {
 [[nodiscard]] std::optional<std::uint32_t> orphanedFolderParent(std::span<const std::byte> cluster, std::uint32_t self,
                                                                 bool fat32);
 
+/// What the search for orphaned folders needs of the free clusters, noted by
+/// the thorough scan's own pass over them so that they are read once.
+struct FreeClusterNotes {
+    /// Every free cluster up to lastClusterHeld was read or found unreadable.
+    bool complete = false;
+    /// Free clusters (ascending) that start with "." naming themselves and
+    /// "..", with the cluster ".." names (orphanedFolderParent).
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> starts;
+    /// The other free clusters that read as directory entries whose first
+    /// entry with data is a file: that file's first cluster, then the cluster.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> entriesByData;
+    /// Free clusters that could not be read (ascending).
+    std::vector<std::uint32_t> unreadable;
+
+    /// Notes free cluster `c` as its bytes read (nothing when unreadable).
+    void note(std::uint32_t c, std::optional<std::span<const std::byte>> bytes, bool fat32);
+};
+
 /// Searches the free clusters of a thoroughly scanned FAT volume for folders
 /// that no listed folder starts at, lists them with their entries and reads
 /// their subfolders in turn. A folder whose ".." names a listed folder (or the
-/// root) goes there, else below "$Unlinked entries".
+/// root) goes there, else below "$Unlinked entries". With complete `notes` the
+/// free clusters are not read again.
 void FindOrphanedFolders(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                         catalogue::ScanObserver& observer, const catalogue::ScanControl& control);
+                         catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
+                         const FreeClusterNotes* notes = nullptr);
 
 } // namespace sarvik::fat

@@ -2,6 +2,7 @@
 
 #include "catalogue/NameDecode.h"
 #include "fat/FatOrphanClusters.h"
+#include "fat/FatOrphanedFolders.h"
 
 #include <algorithm>
 #include <array>
@@ -403,6 +404,9 @@ struct OpenFolder {
 constexpr std::size_t kMaxOrphanBytes = std::size_t{64} << 20;
 // Free clusters read at once while looking for orphan candidates.
 constexpr std::uint32_t kOrphanReadBytes = 1u << 20;
+// Used clusters between two free ones that one read of the free clusters
+// takes in passing (and ignores), at most: one call in place of two.
+constexpr std::uint32_t kOrphanGapBytes = 64u << 10;
 // The lost-and-found folder's key: cluster 1 holds no data on any FAT volume.
 constexpr std::uint32_t kLostFolderKey = 1;
 constexpr const char* kLostFolderName = "$Unlinked entries";
@@ -418,7 +422,8 @@ constexpr const char* kLostFolderPrefix = "$Lost folder ";
 class FatThoroughScanner {
 public:
     FatThoroughScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                       catalogue::ScanObserver& observer, const catalogue::ScanControl& control);
+                       catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
+                       FreeClusterNotes* notes);
     void run();
 
 private:
@@ -428,6 +433,7 @@ private:
     void walkFolder(std::size_t index);
     void followDeletedFolder(std::uint32_t folderCluster);
     void collectOrphans();
+    [[nodiscard]] bool isFree(std::uint32_t c) const;
     void considerFreeCluster(std::uint32_t c, std::span<const std::byte> bytes);
     [[nodiscard]] std::uint32_t parentByBackLink(std::span<const std::byte> bytes) const;
     DirectoryEnd parseOrphan(OrphanCluster& o, std::uint32_t parent, const DirectoryEnd* before);
@@ -448,7 +454,9 @@ private:
     catalogue::Catalogue& m_catalogue;
     catalogue::ScanObserver& m_observer;
     const catalogue::ScanControl& m_control;
+    FreeClusterNotes* m_notes; ///< null when nobody asked for them
     const FatTable m_table;
+    const std::uint32_t m_lastHeld; ///< the last cluster the source holds whole
     const std::uint32_t m_spc;
     const std::size_t m_clusterBytes;
     const std::size_t m_maxClusters; ///< clusters read of one folder, at most
@@ -476,10 +484,12 @@ private:
 };
 
 FatThoroughScanner::FatThoroughScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                                       catalogue::ScanObserver& observer, const catalogue::ScanControl& control)
+                                       catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
+                                       FreeClusterNotes* notes)
     : m_geometry(volume.geometry), m_reader(volume.reader), m_partition(volume.partition), m_catalogue(catalogue),
-      m_observer(observer), m_control(control),
+      m_observer(observer), m_control(control), m_notes(notes),
       m_table(volume.reader, volume.geometry, volume.partition.PartitionSectors),
+      m_lastHeld(lastClusterHeld(volume, m_table.maxCluster())),
       m_spc(std::max<std::uint32_t>(volume.geometry.SectorsPerCluster, 1)),
       m_clusterBytes(std::size_t{m_spc} * kSector),
       m_maxClusters(std::max<std::size_t>(1, kMaxDirectoryBytes / m_clusterBytes)), m_cluster(m_clusterBytes)
@@ -626,47 +636,79 @@ void FatThoroughScanner::collectOrphans()
     // No more clusters than the volume has: a small volume needs no MiB.
     const std::uint32_t clusters = std::max<std::uint32_t>(m_table.maxCluster(), 2) - 1;
     const auto batch = static_cast<std::uint32_t>(std::min<std::uint64_t>(kOrphanReadBytes / m_clusterBytes, clusters));
+    const auto gapLimit = static_cast<std::uint32_t>(kOrphanGapBytes / m_clusterBytes);
     std::vector<std::byte> block(std::size_t{batch} * m_clusterBytes);
     // Reported about 200 times over the volume, used clusters passed included.
     const std::uint32_t reportStep = std::max<std::uint32_t>(1, m_table.maxCluster() / 200);
     std::uint32_t nextReport = 2;
-    for (std::uint32_t c = 2;
-         c <= m_table.maxCluster() && m_orphanBytes < kMaxOrphanBytes && !m_control.stopRequested();) {
+    bool cut = false; // the pass ended before its last free cluster
+    std::uint32_t c = 2;
+    const auto note = [&](std::uint32_t k, std::optional<std::span<const std::byte>> bytes) {
+        if (m_notes != nullptr && k <= m_lastHeld)
+            m_notes->note(k, bytes, m_context.fat32);
+    };
+    while (c <= m_table.maxCluster() && !m_control.stopRequested()) {
+        if (m_orphanBytes >= kMaxOrphanBytes) {
+            cut = true;
+            break;
+        }
         if (c >= nextReport) {
             reportPhase("Examining free clusters", c - 1, clusters);
             nextReport = c + reportStep;
         }
-        const auto value = m_table.entry(c);
-        if (!value || *value != 0) {
+        if (!isFree(c)) {
             ++c;
             continue;
         }
-        // A run of free clusters, read in one go where it can be.
+        // Free clusters read in one go where they can be: a run of them, and
+        // the runs that follow it after a few used clusters, read in passing.
         std::uint32_t n = 1;
-        while (n < batch && c + n <= m_table.maxCluster()) {
-            const auto next = m_table.entry(c + n);
-            if (!next || *next != 0)
+        for (std::uint32_t k = 1; k < batch && c + k <= m_table.maxCluster(); ++k) {
+            if (isFree(c + k))
+                n = k + 1;
+            else if (k - n >= gapLimit)
                 break;
-            ++n;
         }
         const auto firstSector = m_geometry.clusterSector(c);
         if (!firstSector) {
+            for (std::uint32_t i = 0; i < n; ++i)
+                if (isFree(c + i))
+                    note(c + i, std::nullopt);
             c += n;
             continue;
         }
         m_observer.currentSector(*firstSector);
         const auto bytes = std::span(block).first(std::size_t{n} * m_clusterBytes);
         const bool whole = m_reader.read(*firstSector, n * m_spc, bytes) == disk::ReadStatus::Ok;
-        for (std::uint32_t i = 0; i < n && m_orphanBytes < kMaxOrphanBytes; ++i) {
-            const auto one = bytes.subspan(std::size_t{i} * m_clusterBytes, m_clusterBytes);
-            if (!whole && m_reader.read(*firstSector + std::uint64_t{i} * m_spc, m_spc, one) != disk::ReadStatus::Ok)
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (m_orphanBytes >= kMaxOrphanBytes) {
+                cut = true;
+                break;
+            }
+            if (i != 0 && !isFree(c + i))
                 continue;
+            const auto one = bytes.subspan(std::size_t{i} * m_clusterBytes, m_clusterBytes);
+            if (!whole && m_reader.read(*firstSector + std::uint64_t{i} * m_spc, m_spc, one) != disk::ReadStatus::Ok) {
+                note(c + i, std::nullopt);
+                continue;
+            }
+            note(c + i, one);
             considerFreeCluster(c + i, one);
         }
+        if (cut)
+            break;
         c += n;
     }
+    if (m_notes != nullptr)
+        m_notes->complete = !cut && !m_control.stopRequested();
     if (!m_control.stopRequested())
         reportPhase("Examining free clusters", clusters, clusters);
+}
+
+bool FatThoroughScanner::isFree(std::uint32_t c) const
+{
+    const auto value = m_table.entry(c);
+    return value && *value == 0;
 }
 
 void FatThoroughScanner::considerFreeCluster(std::uint32_t c, std::span<const std::byte> bytes)
@@ -912,9 +954,9 @@ void FatThoroughScanner::reportPhase(const char* phase, std::uint64_t at, std::u
 } // namespace
 
 void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                     catalogue::ScanObserver& observer, catalogue::ScanControl& control)
+                     catalogue::ScanObserver& observer, catalogue::ScanControl& control, FreeClusterNotes* notes)
 {
-    FatThoroughScanner(volume, catalogue, observer, control).run();
+    FatThoroughScanner(volume, catalogue, observer, control, notes).run();
 }
 
 } // namespace sarvik::fat

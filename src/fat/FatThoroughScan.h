@@ -81,8 +81,12 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
 /// '_'. The name ends at its first NUL byte.
 [[nodiscard]] std::string shortNameUtf8(std::span<const std::byte> entry);
 
-/// Runs the thorough scan (what ScanFat does when asked for it).
+struct FreeClusterNotes;
+
+/// Runs the thorough scan (what ScanFat does when asked for it). With `notes`,
+/// notes what the search for orphaned folders needs of the free clusters it reads.
 void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                     catalogue::ScanObserver& observer, catalogue::ScanControl& control);
+                     catalogue::ScanObserver& observer, catalogue::ScanControl& control,
+                     FreeClusterNotes* notes = nullptr);
 
 } // namespace sarvik::fat
