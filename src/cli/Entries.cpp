@@ -18,23 +18,95 @@ Json isoOrNull(const std::string& text)
     return text.empty() ? Json(nullptr) : Json(text);
 }
 
-/// The write and access times of a FAT entry: the packed fields as read, then
-/// the write time as a local time ("modified") and the access date ("accessed").
-void fatTimes(Json& j, std::uint16_t writeDate, std::uint16_t writeTime, std::uint16_t accessDate, EntryStyle style)
+/// Members added to a Json object, as a JsonLine adds them to its text.
+struct JsonMembers {
+    Json& j;
+    template <typename T> JsonMembers& add(std::string_view key, const T& value)
+    {
+        j[std::string(key)] = value;
+        return *this;
+    }
+};
+
+template <typename Out> void addIso(Out& out, std::string_view key, const std::string& text)
 {
-    j["writeDate"] = writeDate;
-    j["writeTime"] = style.fatTimesOfDay ? Json(writeTime) : Json(nullptr);
-    j["accessDate"] = accessDate;
-    j["modified"] = isoOrNull(style.fatTimesOfDay ? fatTimeIso(writeDate, writeTime) : fatDateIso(writeDate));
-    j["accessed"] = isoOrNull(fatDateIso(accessDate));
+    if (text.empty())
+        out.add(key, nullptr);
+    else
+        out.add(key, text);
 }
 
-void ntfsTimes(Json& j, std::uint64_t created, std::uint64_t modified)
+/// The write and access times of a FAT entry: the packed fields as read, then
+/// the write time as a local time ("modified") and the access date ("accessed").
+template <typename Out>
+void fatTimes(Out& out, std::uint16_t writeDate, std::uint16_t writeTime, std::uint16_t accessDate, EntryStyle style)
 {
-    j["createdTime"] = created;
-    j["modifiedTime"] = modified;
-    j["created"] = isoOrNull(fileTimeIso(created));
-    j["modified"] = isoOrNull(fileTimeIso(modified));
+    out.add("writeDate", writeDate);
+    if (style.fatTimesOfDay)
+        out.add("writeTime", writeTime);
+    else
+        out.add("writeTime", nullptr);
+    out.add("accessDate", accessDate);
+    addIso(out, "modified", style.fatTimesOfDay ? fatTimeIso(writeDate, writeTime) : fatDateIso(writeDate));
+    addIso(out, "accessed", fatDateIso(accessDate));
+}
+
+template <typename Out> void ntfsTimes(Out& out, std::uint64_t created, std::uint64_t modified)
+{
+    out.add("createdTime", created);
+    out.add("modifiedTime", modified);
+    addIso(out, "created", fileTimeIso(created));
+    addIso(out, "modified", fileTimeIso(modified));
+}
+
+template <typename Out>
+void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, EntryStyle style)
+{
+    if (isFat(session)) {
+        const auto& e = session.catalogue.FatFileList[index];
+        out.add("size", e.exfat ? e.exfat->dataLength : std::uint64_t{e.size});
+        out.add("firstCluster", e.firstCluster);
+        out.add("parentCluster", e.parentCluster);
+        out.add("ordinal", e.ordinal);
+        out.add("deleted", e.deleted != 0);
+        fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
+        if (e.clusterInUse)
+            out.add("clusterInUse", true);
+        if (e.clusterHighInferred)
+            out.add("clusterHighInferred", true);
+        if (e.exfat) {
+            out.add("validDataLength", e.exfat->validDataLength);
+            out.add("noFatChain", e.exfat->noFatChain);
+        }
+        return;
+    }
+    const auto& e = session.catalogue.NtfsFileList[index];
+    out.add("size", e.size);
+    out.add("recordNumber", e.recordNumber);
+    out.add("parentRecord", e.parentRecord);
+    out.add("recordSector", e.recordSector);
+    out.add("deleted", e.deleted != 0);
+    ntfsTimes(out, e.created, e.modified);
+}
+
+template <typename Out>
+void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index, EntryStyle style)
+{
+    if (isFat(session)) {
+        const auto& e = session.catalogue.FatFolderList[index];
+        out.add("firstCluster", e.firstCluster);
+        out.add("parentCluster", e.parentCluster);
+        out.add("deleted", e.deleted != 0);
+        fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
+        out.add("treeItem", e.treeItem);
+        return;
+    }
+    const auto& e = session.catalogue.NtfsFolderList[index];
+    out.add("recordNumber", e.recordNumber);
+    out.add("parentRecord", e.parentRecord);
+    out.add("deleted", e.deleted != 0);
+    ntfsTimes(out, e.created, e.modified);
+    out.add("treeItem", e.treeItem);
 }
 
 } // namespace
@@ -42,53 +114,27 @@ void ntfsTimes(Json& j, std::uint64_t created, std::uint64_t modified)
 Json fileJson(const scan::ScanSession& session, std::size_t index, EntryStyle style)
 {
     Json j = Json::object();
-    if (isFat(session)) {
-        const auto& e = session.catalogue.FatFileList[index];
-        j["size"] = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
-        j["firstCluster"] = e.firstCluster;
-        j["parentCluster"] = e.parentCluster;
-        j["ordinal"] = e.ordinal;
-        j["deleted"] = e.deleted != 0;
-        fatTimes(j, e.writeDate, e.writeTime, e.accessDate, style);
-        if (e.clusterInUse)
-            j["clusterInUse"] = true;
-        if (e.clusterHighInferred)
-            j["clusterHighInferred"] = true;
-        if (e.exfat) {
-            j["validDataLength"] = e.exfat->validDataLength;
-            j["noFatChain"] = e.exfat->noFatChain;
-        }
-        return j;
-    }
-    const auto& e = session.catalogue.NtfsFileList[index];
-    j["size"] = e.size;
-    j["recordNumber"] = e.recordNumber;
-    j["parentRecord"] = e.parentRecord;
-    j["recordSector"] = e.recordSector;
-    j["deleted"] = e.deleted != 0;
-    ntfsTimes(j, e.created, e.modified);
+    JsonMembers out{j};
+    fileMembers(out, session, index, style);
     return j;
 }
 
 Json folderJson(const scan::ScanSession& session, std::size_t index, EntryStyle style)
 {
     Json j = Json::object();
-    if (isFat(session)) {
-        const auto& e = session.catalogue.FatFolderList[index];
-        j["firstCluster"] = e.firstCluster;
-        j["parentCluster"] = e.parentCluster;
-        j["deleted"] = e.deleted != 0;
-        fatTimes(j, e.writeDate, e.writeTime, e.accessDate, style);
-        j["treeItem"] = e.treeItem;
-        return j;
-    }
-    const auto& e = session.catalogue.NtfsFolderList[index];
-    j["recordNumber"] = e.recordNumber;
-    j["parentRecord"] = e.parentRecord;
-    j["deleted"] = e.deleted != 0;
-    ntfsTimes(j, e.created, e.modified);
-    j["treeItem"] = e.treeItem;
+    JsonMembers out{j};
+    folderMembers(out, session, index, style);
     return j;
+}
+
+void addFileMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style)
+{
+    fileMembers(line, session, index, style);
+}
+
+void addFolderMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style)
+{
+    folderMembers(line, session, index, style);
 }
 
 namespace {

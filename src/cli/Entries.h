@@ -23,6 +23,10 @@ struct EntryStyle {
 /// The same for folder `index` of the folder list.
 [[nodiscard]] Json folderJson(const scan::ScanSession& session, std::size_t index, EntryStyle style);
 
+/// The same members added to `line` (the same text as the Json values give).
+void addFileMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style);
+void addFolderMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style);
+
 /// Created and modified times of a file-list row as text ("YYYY-MM-DD HH:MM:SS";
 /// FAT keeps no creation time, so `created` stays empty there).
 struct RowTimes {

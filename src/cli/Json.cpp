@@ -1,10 +1,97 @@
 #include "cli/Json.h"
 
+#include <charconv>
+
 namespace sarvik::cli {
 
 std::string jsonText(const Json& value)
 {
     return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+namespace {
+
+/// Text the JSON library writes unchanged between quotes: printable ASCII
+/// without quote or backslash.
+bool plainText(std::string_view text)
+{
+    for (const char ch : text)
+        if (ch < 0x20 || ch > 0x7E || ch == '"' || ch == '\\')
+            return false;
+    return true;
+}
+
+template <typename Number> void appendNumber(std::string& text, Number value)
+{
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    text.append(digits, end);
+}
+
+} // namespace
+
+void JsonLine::key(std::string_view key)
+{
+    m_text.push_back(m_text.empty() ? '{' : ',');
+    add({}, key);
+    m_text.push_back(':');
+}
+
+JsonLine& JsonLine::add(std::string_view key, std::uint64_t value)
+{
+    this->key(key);
+    appendNumber(m_text, value);
+    return *this;
+}
+
+JsonLine& JsonLine::add(std::string_view key, std::int64_t value)
+{
+    this->key(key);
+    appendNumber(m_text, value);
+    return *this;
+}
+
+JsonLine& JsonLine::add(std::string_view key, bool value)
+{
+    this->key(key);
+    m_text.append(value ? "true" : "false");
+    return *this;
+}
+
+JsonLine& JsonLine::add(std::string_view key, double value)
+{
+    this->key(key);
+    m_text.append(jsonText(Json(value)));
+    return *this;
+}
+
+JsonLine& JsonLine::add(std::string_view key, std::nullptr_t)
+{
+    this->key(key);
+    m_text.append("null");
+    return *this;
+}
+
+JsonLine& JsonLine::add(std::string_view key, std::string_view text)
+{
+    // An empty key: the quoted text alone (a member's name).
+    if (!key.empty())
+        this->key(key);
+    if (plainText(text)) {
+        m_text.push_back('"');
+        m_text.append(text);
+        m_text.push_back('"');
+    } else {
+        m_text.append(jsonText(Json(std::string(text))));
+    }
+    return *this;
+}
+
+std::string JsonLine::take()
+{
+    std::string text = m_text.empty() ? std::string("{}") : std::move(m_text) + '}';
+    m_text.clear();
+    return text;
 }
 
 void JsonStream::prefix(std::string_view key)
@@ -55,6 +142,13 @@ JsonStream& JsonStream::value(std::string_view key, const Json& value)
     }
     prefix(key);
     std::fputs(jsonText(value).c_str(), m_out);
+    return *this;
+}
+
+JsonStream& JsonStream::element(std::string_view text)
+{
+    prefix({});
+    std::fwrite(text.data(), 1, text.size(), m_out);
     return *this;
 }
 

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -19,6 +21,30 @@ using Json = nlohmann::ordered_json;
 
 /// The JSON text of `value` on one line.
 [[nodiscard]] std::string jsonText(const Json& value);
+
+/// One JSON object written as jsonText writes it (on one line, members in the
+/// order added), without building a Json value: the common member values
+/// (numbers, booleans, null, plain ASCII text) are written directly, the rest
+/// through the JSON library, so the text is the same either way.
+class JsonLine {
+public:
+    JsonLine& add(std::string_view key, std::uint64_t value);
+    JsonLine& add(std::string_view key, std::int64_t value);
+    JsonLine& add(std::string_view key, std::uint32_t value) { return add(key, std::uint64_t{value}); }
+    JsonLine& add(std::string_view key, std::uint16_t value) { return add(key, std::uint64_t{value}); }
+    JsonLine& add(std::string_view key, bool value);
+    JsonLine& add(std::string_view key, double value);
+    JsonLine& add(std::string_view key, std::nullptr_t);
+    JsonLine& add(std::string_view key, std::string_view text);
+    JsonLine& add(std::string_view key, const std::string& text) { return add(key, std::string_view(text)); }
+    JsonLine& add(std::string_view key, const char* text) { return add(key, std::string_view(text)); }
+    /// The object's text; the line starts again empty.
+    [[nodiscard]] std::string take();
+
+private:
+    void key(std::string_view key);
+    std::string m_text;
+};
 
 class JsonStream {
 public:
@@ -38,6 +64,9 @@ public:
     JsonStream& value(std::string_view key, const Json& value);
     /// Every member of `members` (an object) as members of the enclosing object.
     JsonStream& members(const Json& members);
+    /// With an empty key, the next element of the enclosing array: `text`, a
+    /// value already written as JSON on one line (a JsonLine's).
+    JsonStream& element(std::string_view text);
 
 private:
     void prefix(std::string_view key);

@@ -42,14 +42,14 @@ Json volumeJson(const scan::ScanSession& s)
 }
 
 /// "condition" and the share of the file's clusters now in use; nothing when unknown.
-void addCondition(Json& j, const recovery::ConditionEstimate& e)
+void addCondition(JsonLine& j, const recovery::ConditionEstimate& e)
 {
     if (e.condition == recovery::FileCondition::Unknown)
         return;
-    j["condition"] = recovery::conditionText(e.condition);
-    j["overwrittenShare"] = e.share();
-    j["clusters"] = e.clusters;
-    j["clustersInUse"] = e.clustersInUse;
+    j.add("condition", recovery::conditionText(e.condition));
+    j.add("overwrittenShare", e.share());
+    j.add("clusters", e.clusters);
+    j.add("clustersInUse", e.clustersInUse);
 }
 
 /// The rules that made the catalogue: a thorough scan (or a snapshot of one)
@@ -100,15 +100,21 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
     for (const bool folders : {true, false}) {
         w.beginArray(folders ? "folders" : "files");
+        JsonLine j;
         for (std::size_t i = 0; i < entryCount(s, folders); ++i) {
-            Json j = Json::object();
             const auto path = entryPath(s, folders, i);
-            j["path"] = path ? Json(*path) : Json(nullptr);
-            j["name"] = entryName(s, folders, i);
-            j.update(folders ? folderJson(s, i, style) : fileJson(s, i, style));
+            if (path)
+                j.add("path", *path);
+            else
+                j.add("path", nullptr);
+            j.add("name", entryName(s, folders, i));
+            if (folders)
+                addFolderMembers(j, s, i, style);
+            else
+                addFileMembers(j, s, i, style);
             if (!folders && entryDeleted(s, false, i))
                 addCondition(j, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]));
-            w.value({}, j);
+            w.element(j.take());
         }
         w.endArray();
     }
