@@ -405,8 +405,9 @@ constexpr std::size_t kMaxOrphanBytes = std::size_t{64} << 20;
 // Free clusters read at once while looking for orphan candidates.
 constexpr std::uint32_t kOrphanReadBytes = 1u << 20;
 // Used clusters between two free ones that one read of the free clusters
-// takes in passing (and ignores), at most: one call in place of two.
-constexpr std::uint32_t kOrphanGapBytes = 64u << 10;
+// takes in passing (and ignores), at most: one call in place of two. Copying
+// a used cluster costs about what a call does, so only short gaps are bridged.
+constexpr std::uint32_t kOrphanGapBytes = 16u << 10;
 // The lost-and-found folder's key: cluster 1 holds no data on any FAT volume.
 constexpr std::uint32_t kLostFolderKey = 1;
 constexpr const char* kLostFolderName = "$Unlinked entries";
