@@ -38,7 +38,7 @@ QIcon FileTypes::folderIcon()
     auto found = m_icons.constFind(key);
     if (found != m_icons.constEnd())
         return *found;
-    const QIcon icon = QIcon::fromTheme(QStringLiteral("folder"));
+    QIcon icon = QIcon::fromTheme(QStringLiteral("folder"));
     m_icons.insert(key, icon);
     return icon;
 }
