@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace sarvik::snapshot {
 
@@ -152,6 +153,48 @@ void writeGeometry(Writer& w, const disk::PartitionBlock& p, const disk::VolumeG
     w.put(4, g.FirstFatSector).put(4, g.SecondFatSector).put(4, g.MftStartSector).put(4, g.NtfsReserved);
     w.put(4, g.MftRecordSectors).put(4, g.IndexRecordSectors).put(4, g.SearchEndSector);
     w.put(2, g.GeometryReserved16);
+}
+
+constexpr std::uint8_t kCarvedWholeMark = 1;
+constexpr std::uint8_t kCarvedIncompleteMark = 2;
+constexpr std::size_t kCarvedMarkBytes = 5; // u32 file index, u8 mark
+
+/// The CARVED= trailer, when any file was found by its content.
+void writeCarvedMarks(Writer& w, const std::vector<catalogue::FatFileEntry>& files)
+{
+    const auto carved = [](const catalogue::FatFileEntry& e) { return e.carved != catalogue::Carved::No; };
+    const auto count = static_cast<std::size_t>(std::count_if(files.begin(), files.end(), carved));
+    if (count == 0)
+        return;
+    w.chars(kCarvedTrailer).put(4, count);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (carved(files[i]))
+            w.put(4, i).put(1, files[i].carved == catalogue::Carved::Whole ? kCarvedWholeMark : kCarvedIncompleteMark);
+}
+
+/// Reads a CARVED= trailer at the start of `rest` into `files`. Returns the
+/// bytes it took: 0 when `rest` does not start with one, nothing when it does
+/// but its count, an index or a mark is not one the records allow.
+std::optional<std::size_t> readCarvedMarks(const ByteReader& rest, std::vector<catalogue::FatFileEntry>& files)
+{
+    if (!rest.equals(0, kCarvedTrailer))
+        return 0;
+    const std::size_t start = kCarvedTrailer.size() + 4;
+    const auto count = rest.u32(kCarvedTrailer.size());
+    if (!count || *count > files.size() || !rest.has(start, std::size_t{*count} * kCarvedMarkBytes))
+        return std::nullopt;
+    std::vector<std::pair<std::size_t, catalogue::Carved>> marks;
+    for (std::size_t i = 0; i < *count; ++i) {
+        const std::size_t at = start + i * kCarvedMarkBytes;
+        const std::uint32_t index = rest.u32or0(at);
+        const std::uint8_t mark = rest.u8or0(at + 4);
+        if (index >= files.size() || (mark != kCarvedWholeMark && mark != kCarvedIncompleteMark))
+            return std::nullopt;
+        marks.emplace_back(index, mark == kCarvedWholeMark ? catalogue::Carved::Whole : catalogue::Carved::Incomplete);
+    }
+    for (const auto& [index, mark] : marks)
+        files[index].carved = mark;
+    return start + std::size_t{*count} * kCarvedMarkBytes;
 }
 
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
@@ -327,6 +370,8 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
                 w.put(2, e.writeTime);
         }
     }
+    if (isFatKind(geometry.GeometryKind))
+        writeCarvedMarks(w, catalogue.FatFileList);
     if (catalogue.NamesAreUtf8)
         w.chars(kUtf8NamesMarker);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -499,7 +544,19 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
             trailer += at;
         }
     }
-    cat.NamesAreUtf8 = whole && marked && trailer + kUtf8NamesMarker.size() == bytes.size();
+    // Then which files were found by their content. A trailer that names itself
+    // but does not parse leaves the load damaged: its files could otherwise be
+    // taken for whole ones found by their entries.
+    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size()) {
+        const auto taken = readCarvedMarks(ByteReader(bytes.subspan(trailer)), cat.FatFileList);
+        if (taken) {
+            trailer += *taken;
+        } else {
+            whole = false;
+            message = damaged("the list of files found by their content is damaged", trailer);
+        }
+    }
+    cat.NamesAreUtf8 = marked && trailer + kUtf8NamesMarker.size() == bytes.size() && whole;
     out = std::move(c);
     if (!whole)
         return {DecodeStatus::Damaged, std::move(message)};

@@ -22,7 +22,11 @@
 // record and before any names marker, the 11 bytes "SECTOR=NNNN" (its bytes per
 // sector in four decimal digits: 1024, 2048 or 4096). The geometry block holds
 // every sector number in 512-byte units, and MftRecordSectors the MFT record
-// size in those units, so nothing else needs a trailer. This file turns a scan
+// size in those units, so nothing else needs a trailer.
+//
+// Optional trailers follow the last file record in this order, each only when
+// it has something to say: SECTOR=, FATTIME=, CARVED=, then NAMES=UTF-8 at the
+// very end (see their constants). This file turns a scan
 // result into those bytes and back; it never opens a file.
 
 #include "catalogue/Catalogue.h"
@@ -60,6 +64,11 @@ inline constexpr std::string_view kSectorSizeTrailer = "SECTOR=";
 /// file records, then each one's u16 packed write time, folders first, in
 /// record order. The records' own fields hold only dates.
 inline constexpr std::string_view kFatTimesTrailer = "FATTIME=";
+/// Follows the records and any FATTIME= trailer of a snapshot whose FAT file
+/// list holds files found by their content: a u32 count, then for each such
+/// file its u32 index among the file records and a u8 mark (1 whole, 2
+/// incomplete). Without it every file is one found by its entry.
+inline constexpr std::string_view kCarvedTrailer = "CARVED=";
 
 /// Shown (followed by the 7 bytes read, up to a zero byte) when the tag differs.
 inline constexpr std::string_view kBadTagMessage = "    Invalid version of the file found : ";

@@ -8,6 +8,7 @@
 #include "recovery/FileRecovery.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
+#include "snapshot/SnapshotFile.h"
 #include "support/Manifest.h"
 #include "support/MemoryOutputFolder.h"
 
@@ -204,6 +205,62 @@ TEST(CarveFormattedCard, ScanListsAndRecoversCarvedFiles)
     EXPECT_GT(whole, 25u);
     std::printf("[ measured ] card-fat32: %zu files byte-exact, %zu of them by name from the lost folder\n", whole,
                 byName);
+}
+
+// A carved file whose format breaks off keeps its mark through a snapshot: the
+// reloaded scan lists it as incomplete and its copy is reported incomplete, not
+// as a whole file. One of the card's PNGs is cut by foreign bytes to make one.
+TEST(CarveFormattedCard, IncompleteMarkSurvivesASnapshot)
+{
+    const fs::path image = carveVolumes() / "card-fat32.img";
+    if (!fs::exists(image))
+        GTEST_SKIP() << "no card-fat32.img (tools/make-test-volumes.sh DIR carve)";
+    constexpr std::uint32_t kPngCluster = 2884; // Pictures/DRAW0.PNG, 33,180 bytes
+    std::vector<std::byte> bytes = test::readImageFile(image);
+    {
+        scan::ScanSession probe;
+        ASSERT_TRUE(test::scanImage(probe, bytes, true));
+        const auto sector = probe.volume.geometry.clusterSector(kPngCluster);
+        ASSERT_TRUE(sector);
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(*sector * 512 + 16384), 512, std::byte{0xEE});
+    }
+    scan::ScanSession scanned;
+    ASSERT_TRUE(test::scanImage(scanned, bytes, true));
+    const auto isCut = [&](const catalogue::Catalogue& c) {
+        return std::any_of(c.FatFileList.begin(), c.FatFileList.end(), [&](const auto& e) {
+            return e.firstCluster == kPngCluster && e.carved == catalogue::Carved::Incomplete;
+        });
+    };
+    ASSERT_TRUE(isCut(scanned.catalogue));
+
+    std::vector<std::byte> saved;
+    ASSERT_TRUE(snapshot::EncodeSnapshot(scanned.volume.info, scanned.volume.partition, scanned.volume.geometry,
+                                         scanned.catalogue, saved)
+                    .ok);
+    scan::ScanSession loaded;
+    const auto load = snapshot::LoadSnapshot(loaded, saved);
+    ASSERT_EQ(load.status, snapshot::DecodeStatus::Loaded) << load.message;
+    EXPECT_TRUE(loaded.catalogue.NamesAreUtf8) << "the names marker still ends the file";
+    ASSERT_TRUE(isCut(loaded.catalogue));
+    loaded.volume.reader.setDevice(loaded.volume.info.DevicePath, scanned.volume.reader.source());
+
+    recovery::RecoverySettings settings;
+    catalogue::RecoveryControl control;
+    recovery::RecoveryObserver observer;
+    recovery::RecoveryReport report;
+    auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
+    recovery::FileRecovery copier(loaded.volume, loaded.catalogue, loaded.tree, loaded.filters, settings, control,
+                                  observer, report);
+    copier.RecoverListItems(loaded.rows(carve::carvedTypeKey(carve::FileType::Png)), recovery::RecoveryMode::All, {},
+                            {dest, "/dest"});
+    const std::string cutName = "f" + std::to_string(kPngCluster) + ".png";
+    std::size_t pngs = 0;
+    for (const auto& f : report.files()) {
+        ++pngs;
+        EXPECT_EQ(f.outcome, f.name == cutName ? recovery::FileOutcome::Incomplete : recovery::FileOutcome::Written)
+            << f.name;
+    }
+    EXPECT_GE(pngs, 2u);
 }
 
 // Each fuzz seed (a small file of each format) cut short at several lengths:
