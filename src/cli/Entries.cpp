@@ -74,6 +74,8 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
             out.add("clusterInUse", true);
         if (e.clusterHighInferred)
             out.add("clusterHighInferred", true);
+        if (const char* carved = carvedText(session, index))
+            out.add("carved", carved);
         if (e.exfat) {
             out.add("validDataLength", e.exfat->validDataLength);
             out.add("noFatChain", e.exfat->noFatChain);
@@ -110,6 +112,21 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
 }
 
 } // namespace
+
+const char* carvedText(const scan::ScanSession& session, std::size_t index)
+{
+    if (!isFat(session) || index >= session.catalogue.FatFileList.size())
+        return nullptr;
+    switch (session.catalogue.FatFileList[index].carved) {
+    case catalogue::Carved::Whole:
+        return "whole";
+    case catalogue::Carved::Incomplete:
+        return "incomplete";
+    case catalogue::Carved::No:
+        break;
+    }
+    return nullptr;
+}
 
 Json fileJson(const scan::ScanSession& session, std::size_t index, EntryStyle style)
 {

@@ -20,6 +20,9 @@ struct EntryStyle {
 /// The fields of file `index` of the session's file list after "path" and
 /// "name" (numbers as numbers, times in ISO 8601), as `scan --json` writes them.
 [[nodiscard]] Json fileJson(const scan::ScanSession& session, std::size_t index, EntryStyle style);
+/// "whole" or "incomplete" for file `index` when carving found it by its
+/// content (the JSON field "carved"); nullptr for a file found by its entry.
+[[nodiscard]] const char* carvedText(const scan::ScanSession& session, std::size_t index);
 /// The same for folder `index` of the folder list.
 [[nodiscard]] Json folderJson(const scan::ScanSession& session, std::size_t index, EntryStyle style);
 

@@ -78,6 +78,8 @@ int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
             j["file"] = joined(f.folder, f.name);
             j["size"] = f.size;
             j[numberField(s)] = fileFacts(s, f.fileIndex).id;
+            if (const char* carved = carvedText(s, f.fileIndex))
+                j["carved"] = carved;
             w.value({}, j);
         }
         w.endArray().value("count", found.size()).endObject();

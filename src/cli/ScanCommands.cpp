@@ -42,11 +42,12 @@ Json volumeJson(const scan::ScanSession& s)
 }
 
 /// "condition" and the share of the file's clusters now in use; nothing when unknown.
-void addCondition(JsonLine& j, const recovery::ConditionEstimate& e)
+/// A carved file whose format broke off is "Incomplete" however free its clusters are.
+void addCondition(JsonLine& j, const recovery::ConditionEstimate& e, bool incompleteCarved)
 {
     if (e.condition == recovery::FileCondition::Unknown)
         return;
-    j.add("condition", recovery::conditionText(e.condition));
+    j.add("condition", incompleteCarved ? recovery::kIncompleteCarvedText : recovery::conditionText(e.condition));
     j.add("overwrittenShare", e.share());
     j.add("clusters", e.clusters);
     j.add("clustersInUse", e.clustersInUse);
@@ -112,8 +113,12 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
                 addFolderMembers(j, s, i, style);
             else
                 addFileMembers(j, s, i, style);
-            if (!folders && entryDeleted(s, false, i))
-                addCondition(j, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]));
+            if (!folders && entryDeleted(s, false, i)) {
+                // Free clusters do not make a carved file whose format broke off whole.
+                const bool cut = fat && c.FatFileList[i].carved == catalogue::Carved::Incomplete;
+                addCondition(j, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]),
+                             cut);
+            }
             w.element(j.take());
         }
         w.endArray();
@@ -255,6 +260,8 @@ void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const s
         j["ID"] = r.key;
         j[numberField(s)] = rowNumber(s, r);
         j["deleted"] = r.deleted;
+        if (const char* carved = r.folder ? nullptr : carvedText(s, r.entryIndex))
+            j["carved"] = carved;
         if (!r.condition.empty()) {
             // The share of the file's clusters now in use by something else.
             j["condition"] = r.condition;

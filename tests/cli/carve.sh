@@ -62,3 +62,9 @@ live=$(awk -F'\t' '$9 == "carve=none" { print $8 }' "$VOLUMES/card-fat32.manifes
 ! compgen -G "$WORK/card/\$Carved files/*/f$live.*" >/dev/null || fail "card: the live file was carved again"
 echo "card-fat32: $n carved files byte-exact"
 ! "$SARVIK" scan "$VOLUMES/card-fat32.img" --no-carve | grep -q 'Carved files' || fail "--no-carve still carves"
+# scan --json marks every file below "$Carved files" (and no other) as carved.
+"$SARVIK" scan "$VOLUMES/card-fat32.img" --json >"$WORK/card.json"
+below=$(grep -c '"path":"/\$Carved files/[a-z]*/f' "$WORK/card.json") || true
+marked=$(grep -c '"carved":"whole"' "$WORK/card.json") || true
+[[ $below -ge 12 && $marked -eq $below ]] || fail "scan --json: $marked carved marks for $below carved files"
+! "$SARVIK" scan "$VOLUMES/card-fat32.img" --json --no-carve | grep -q '"carved"' || fail "--no-carve: a carved mark"
