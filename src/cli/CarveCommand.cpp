@@ -45,7 +45,7 @@ struct Layout {
 
 Layout layoutOf(const OpenedSource& opened, std::uint64_t size)
 {
-    Layout l{{0, size}, kSector, 0, "no FAT or NTFS volume: searched sector by sector"};
+    Layout l{{0, size}, kSector, 0, "no FAT, exFAT or NTFS volume: searched sector by sector"};
     if (!opened.supported)
         return l;
     const auto& g = opened.volume.geometry;
