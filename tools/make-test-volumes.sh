@@ -25,7 +25,8 @@
 #                               files, accented and Cyrillic names, 12,000 files
 #                 (not part of "all"; first_cluster and contiguous are "-";
 #                 thorough-fat32 alone makes only the FAT32 one)
-#   carve         card-fat32.img, raw-carve.img: a quick-formatted camera card and
+#   carve         card-fat32.img, card-exfat.img, raw-carve.img: quick-formatted camera
+#                 cards (FAT32; exFAT through exfat-fuse, skipped without root) and
 #                 bytes with no file system, for carving (tests/carve/make-carve-volumes.py
 #                 writes them and describes their manifests)
 # Each IMAGE.img comes with IMAGE.manifest.tsv:
@@ -908,7 +909,7 @@ if want thorough; then
 fi
 if want carve; then
     CURRENT=card-fat32
-    "$PY" "$HERE/../tests/carve/make-carve-volumes.py" "$OUTDIR" card raw
+    "$PY" "$HERE/../tests/carve/make-carve-volumes.py" "$OUTDIR" card exfat raw
     CURRENT=""
 fi
 log "done in $((SECONDS - START)) s: $OUTDIR"

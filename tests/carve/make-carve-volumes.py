@@ -8,6 +8,12 @@
                   cluster is overwritten by hand with random bytes, and a new live
                   file NEW.TXT is written (it takes the clusters right after the
                   root: the folder Documents' cluster and the start of its first file).
+  card-exfat.img  (kind "exfat") exFAT card, 40 MiB, 4 KiB clusters: the same kind
+                  of files written through mount.exfat-fuse over a loop device
+                  (root and /dev/fuse; without them it is skipped with a message),
+                  then quick-formatted with mkfs.exfat (new bitmap, up-case table
+                  and root; the rest of the heap untouched), the folder Pictures'
+                  cluster overwritten by hand and NEW.TXT written after the format.
   raw-carve.img   8 MiB of bytes with no file system: files at sector boundaries
                   between runs of random bytes and zeros; one JPEG, one PNG and one
                   ZIP cut by foreign sectors in their middle (fragmented).
@@ -24,7 +30,7 @@ the file's first cluster (card) or 512-byte sector (raw image). notes:
                     its first intact=N bytes equal to the file's
   ext=EXT           the extension carving names it by
 
-Usage: make-carve-volumes.py OUTDIR [card|raw|bench SIZE_MIB]...
+Usage: make-carve-volumes.py OUTDIR [card|exfat|raw|bench SIZE_MIB]...
 Reproducible: a seeded generator, SOURCE_DATE_EPOCH for mtools, mkfs.fat --invariant.
 """
 
@@ -32,9 +38,12 @@ import hashlib
 import os
 import random
 import re
+import shutil
 import struct
 import subprocess
 import sys
+import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import carve_files as cf  # noqa: E402
@@ -156,6 +165,148 @@ def make_card(outdir, name, size_mib, spc, scale, seed):
     subprocess.run(["fsck.fat", "-n", img], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+class ExfatImage:
+    """The live entries of an exFAT image, read the way the format lays them out."""
+
+    def __init__(self, img):
+        with open(img, "rb") as f:
+            self.data = f.read()
+        b = self.data
+        self.fat_at = struct.unpack_from("<I", b, 80)[0] << b[108]
+        self.heap_at = struct.unpack_from("<I", b, 88)[0] << b[108]
+        self.cluster_bytes = 1 << (b[108] + b[109])
+        self.root = struct.unpack_from("<I", b, 96)[0]
+
+    def cluster_at(self, c):
+        return self.heap_at + (c - 2) * self.cluster_bytes
+
+    def chain(self, first, length, no_fat_chain):
+        n = max(1, -(-length // self.cluster_bytes))
+        if no_fat_chain:
+            return list(range(first, first + n))
+        out = [first]
+        while len(out) < n:
+            nxt = struct.unpack_from("<I", self.data, self.fat_at + 4 * out[-1])[0]
+            if nxt < 2 or nxt >= 0xFFFFFFF7:
+                break
+            out.append(nxt)
+        return out
+
+    def entries(self, clusters):
+        """(name, is_folder, clusters) of the live entry sets in a folder's clusters."""
+        raw = b"".join(self.data[self.cluster_at(c):self.cluster_at(c) + self.cluster_bytes] for c in clusters)
+        out = []
+        for at in range(0, len(raw), 32):
+            if raw[at] != 0x85:
+                continue
+            count, attributes = raw[at + 1], struct.unpack_from("<H", raw, at + 4)[0]
+            stream = at + 32
+            flags, name_length = raw[stream + 1], raw[stream + 3]
+            first, length = struct.unpack_from("<IQ", raw, stream + 20)
+            name = b"".join(raw[at + 32 * k + 2:at + 32 * k + 32] for k in range(2, count + 1))
+            name = name.decode("utf-16-le")[:name_length]
+            out.append((name, bool(attributes & 0x10), self.chain(first, length, flags & 2) if first else []))
+        return out
+
+    def walk(self):
+        """path -> clusters of every file and folder."""
+        found = {}
+        pending = [("", self.chain(self.root, 1 << 20, False))]
+        while pending:
+            prefix, clusters = pending.pop()
+            for name, folder, cl in self.entries(clusters):
+                found[prefix + name] = cl
+                if folder:
+                    pending.append((prefix + name + "/", cl))
+        return found
+
+
+class FuseMount:
+    """An image mounted through exfat-fuse over a loop device."""
+
+    def __init__(self, img):
+        self.img = img
+
+    def __enter__(self):
+        self.mnt = tempfile.mkdtemp(prefix="carve-exfat.")
+        self.loop = subprocess.run(["losetup", "-f", "--show", self.img], check=True, capture_output=True,
+                                   text=True).stdout.strip()
+        # -d keeps the driver in the foreground: umount then waits for it to write everything.
+        self.fuse = subprocess.Popen(["mount.exfat-fuse", "-d", self.loop, self.mnt], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        for _ in range(200):
+            if os.path.ismount(self.mnt):
+                return self.mnt
+            time.sleep(0.05)
+        self.__exit__()
+        raise SystemExit("mount.exfat-fuse could not mount " + self.img)
+
+    def __exit__(self, *_):
+        os.sync()
+        if os.path.ismount(self.mnt):
+            subprocess.run(["umount", self.mnt], check=False)
+        try:
+            self.fuse.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.fuse.kill()
+            self.fuse.wait()
+        subprocess.run(["losetup", "-d", self.loop], check=False)
+        os.rmdir(self.mnt)
+
+
+def make_exfat_card(outdir, seed):
+    missing = [t for t in ("mkfs.exfat", "mount.exfat-fuse", "losetup") if shutil.which(t) is None]
+    if missing or os.geteuid() != 0 or not os.path.exists("/dev/fuse"):
+        why = "missing " + ", ".join(missing) if missing else "needs root and /dev/fuse"
+        print(f"card-exfat: skipped ({why}; Debian packages exfatprogs, exfat-fuse)", file=sys.stderr)
+        return
+    rng = random.Random(seed)
+    name = "card-exfat"
+    img = os.path.join(outdir, name + ".img")
+    files = card_files(rng)
+    if os.path.exists(img):
+        os.remove(img)
+    with open(img, "wb") as f:
+        f.truncate(40 << 20)
+    mkfs = ["mkfs.exfat", "-c", "4096", "-L", "CARD", img]
+    run(*mkfs)
+    with FuseMount(img) as mnt:
+        for folder, fname, data, _ in files:
+            os.makedirs(os.path.join(mnt, folder), exist_ok=True)
+            with open(os.path.join(mnt, folder, fname), "wb") as f:
+                f.write(data)
+    before = ExfatImage(img).walk()
+    folders = sorted({"/".join(f.split("/")[:i + 1]) for f, _, _, _ in files if f for i in range(f.count("/") + 1)})
+
+    # The quick format, then a folder's cluster overwritten and a file written after it.
+    run(*mkfs)
+    card = ExfatImage(img)
+    lost = {before["Pictures"][0]}
+    with open(img, "r+b") as f:
+        f.seek(card.cluster_at(before["Pictures"][0]))
+        f.write(rng.randbytes(card.cluster_bytes))
+    new_text = b"".join(b"written after the format, line %d\n" % i for i in range(2 * card.cluster_bytes // 30 + 1))
+    with FuseMount(img) as mnt:
+        with open(os.path.join(mnt, "NEW.TXT"), "wb") as f:
+            f.write(new_text)
+    new_clusters = ExfatImage(img).walk()["NEW.TXT"]
+    lost.update(new_clusters)
+
+    with open(os.path.join(outdir, name + ".manifest.tsv"), "w") as m:
+        m.write(HEADER)
+        m.write(row("NEW.TXT", new_text, "live", new_clusters[0], "carve=none"))
+        for folder, fname, data, ext in files:
+            path = (folder + "/" if folder else "") + fname
+            cl = before[path]
+            contiguous = cl == list(range(cl[0], cl[0] + len(cl)))
+            state = "carve=lost" if lost & set(cl) else "carve=whole" if contiguous else "carve=fragmented"
+            m.write(row(path, data, "formatted", cl[0], f"{state} ext={ext}"))
+        for sub in folders:
+            note = "folder=overwritten" if before[sub][0] in lost else "folder=orphan"
+            m.write(f"{sub}\tfolder\t0\t-\tformatted\t-\t-\t{before[sub][0]}\t{note}\n")
+    subprocess.run(["fsck.exfat", "-n", img], check=True, stdout=subprocess.DEVNULL)
+
+
 def make_raw(outdir, seed):
     rng = random.Random(seed)
     name = "raw-carve"
@@ -214,6 +365,8 @@ def main(argv):
         k = kinds[i]
         if k == "card":
             make_card(outdir, "card-fat32", 40, 1, 1, 2301)
+        elif k == "exfat":
+            make_exfat_card(outdir, 2304)
         elif k == "raw":
             make_raw(outdir, 2302)
         elif k == "bench":
