@@ -1,5 +1,6 @@
 #include "carve/FatCarve.h"
 
+#include "exfat/ExfatVolume.h"
 #include "fat/FatOrphanedFolders.h"
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
@@ -61,25 +62,25 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
     return extents;
 }
 
-CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                           catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
-                           CarveOptions options)
+namespace {
+
+/// Searches `extents` of the volume cluster by cluster and lists what it finds
+/// under "$Carved files". On exFAT each file also gets the entry-set data its
+/// copy reads by: its length, all of it valid, its clusters consecutive.
+CarveResult carveClusters(const disk::SelectedVolume& volume, const std::vector<Extent>& extents,
+                          catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
+                          const catalogue::ScanControl& control, CarveOptions options, bool exfat)
 {
     const disk::VolumeGeometry& g = volume.geometry;
-    const auto& source = volume.reader.source();
-    if (!source || g.SectorsPerCluster == 0)
-        return {};
-    observer.status("Searching free clusters for files");
-    const std::vector<Extent> extents = UnclaimedFatExtents(volume, catalogue);
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    CarveResult result = Carve(*source, extents, options, observer, control);
+    CarveResult result = Carve(*volume.reader.source(), extents, options, observer, control);
 
     const std::int64_t base = g.ClusterBaseSector;
     bool folder = false;
     std::array<bool, kFileTypeCount> typeFolder{};
     for (const CarvedFile& f : result.files) {
         // Files longer than a FAT file can be are not FAT files.
-        if (f.length > 0xFFFFFFFFu)
+        if (!exfat && f.length > 0xFFFFFFFFu)
             continue;
         const std::int64_t sector = static_cast<std::int64_t>(f.offset / kSector);
         const auto cluster = static_cast<std::uint32_t>((sector - base) / std::int64_t{g.SectorsPerCluster});
@@ -93,12 +94,80 @@ CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalo
             typeFolder[t] = true;
         }
         catalogue.AddFatFile("f" + std::to_string(cluster) + "." + f.extension, cluster, carvedTypeKey(f.type), 0, 0,
-                             static_cast<std::uint32_t>(f.length), 1);
-        catalogue.FatFileList.back().carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
+                             static_cast<std::uint32_t>(std::min<std::uint64_t>(f.length, 0xFFFFFFFFu)), 1);
+        catalogue::FatFileEntry& entry = catalogue.FatFileList.back();
+        entry.carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
+        if (exfat) {
+            catalogue::ExfatData data;
+            data.dataLength = f.length;
+            data.validDataLength = f.length;
+            data.noFatChain = true;
+            entry.exfat = data;
+        }
         ++catalogue.FileCount;
     }
     observer.filesFound(catalogue.FileCount);
     return result;
+}
+
+} // namespace
+
+CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                           catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
+                           CarveOptions options)
+{
+    if (!volume.reader.source() || volume.geometry.SectorsPerCluster == 0)
+        return {};
+    observer.status("Searching free clusters for files");
+    return carveClusters(volume, UnclaimedFatExtents(volume, catalogue), catalogue, observer, control, options, false);
+}
+
+std::vector<Extent> UnclaimedExfatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue)
+{
+    std::vector<Extent> extents;
+    const exfat::ExfatVolume ex(volume);
+    if (ex.clusterBytes() == 0 || !volume.reader.isOpen() || ex.endCluster() <= kFirstDataCluster)
+        return extents;
+    std::vector<bool> claimed(static_cast<std::size_t>(ex.endCluster()), false);
+    for (std::uint64_t c = kFirstDataCluster; c < ex.endCluster(); ++c) {
+        const auto used = ex.clusterUsed(c);
+        if (!used)
+            return {}; // no bitmap: nothing tells free clusters from those in use
+        claimed[static_cast<std::size_t>(c)] = *used;
+    }
+    // A found deleted file claims the clusters its copy reads.
+    for (const auto& file : catalogue.FatFileList) {
+        if (file.deleted != 1 || file.carved != catalogue::Carved::No || !file.exfat)
+            continue;
+        for (const exfat::ClusterSpan& span :
+             ex.dataClusters(file.firstCluster, file.exfat->dataLength, file.exfat->noFatChain, true))
+            for (std::uint64_t c = span.start; c < span.start + span.length; ++c)
+                claimed[static_cast<std::size_t>(c)] = true;
+    }
+    const std::uint64_t clusterBytes = ex.clusterBytes();
+    for (std::uint64_t c = kFirstDataCluster; c < ex.endCluster();) {
+        if (claimed[static_cast<std::size_t>(c)]) {
+            ++c;
+            continue;
+        }
+        std::uint64_t end = c;
+        while (end < ex.endCluster() && !claimed[static_cast<std::size_t>(end)])
+            ++end;
+        if (const auto sector = volume.geometry.clusterSector(c))
+            extents.push_back({*sector * kSector, (end - c) * clusterBytes});
+        c = end;
+    }
+    return extents;
+}
+
+CarveResult CarveExfatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                             catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
+                             CarveOptions options)
+{
+    if (!volume.reader.source() || volume.geometry.SectorsPerCluster == 0)
+        return {};
+    observer.status("Searching free clusters for files");
+    return carveClusters(volume, UnclaimedExfatExtents(volume, catalogue), catalogue, observer, control, options, true);
 }
 
 } // namespace sarvik::carve

@@ -1,5 +1,5 @@
 #pragma once
-// Carving after a FAT scan: the clusters that no found file claims (neither the
+// Carving after a FAT or exFAT scan: the clusters that no found file claims (neither the
 // allocation table nor a found deleted file's clusters as the copy reads them)
 // are searched by content, and what is found is listed in the catalogue under
 // "$Carved files/TYPE/f<cluster>.<ext>" like any deleted file.
@@ -31,5 +31,16 @@ inline constexpr const char* kCarvedFolderName = "$Carved files";
 CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                            catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
                            CarveOptions options = {});
+
+/// The same on an exFAT volume: the clusters its allocation bitmap marks free
+/// that no found deleted file's copy reads. Empty when the bitmap cannot be read.
+[[nodiscard]] std::vector<Extent> UnclaimedExfatExtents(const disk::SelectedVolume& volume,
+                                                        const catalogue::Catalogue& catalogue);
+
+/// Carves them and lists what it finds as CarveFatVolume does; each carved
+/// file is read back from consecutive clusters (no FAT chain).
+CarveResult CarveExfatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
+                             catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
+                             CarveOptions options = {});
 
 } // namespace sarvik::carve

@@ -184,4 +184,12 @@ DirectoryContents parseDirectory(disk::ByteSpan bytes, const std::vector<bool>* 
     return out;
 }
 
+bool startsWithEntrySet(disk::ByteSpan bytes)
+{
+    if (bytes.empty() || (std::to_integer<unsigned>(bytes[0]) | kInUse) != (kFileEntry | kInUse))
+        return false;
+    const DirectoryContents contents = parseDirectory(bytes);
+    return !contents.sets.empty() && contents.sets.front().offset == 0;
+}
+
 } // namespace sarvik::exfat

@@ -56,4 +56,9 @@ struct DirectoryContents {
 /// their zeros do not end the folder.
 [[nodiscard]] DirectoryContents parseDirectory(disk::ByteSpan bytes, const std::vector<bool>* sectorOk = nullptr);
 
+/// True when `bytes` (a cluster) begin with a whole file entry set, live or
+/// deleted, whose checksum holds: how a folder's first cluster starts unless
+/// its first entry was freed and not used again.
+[[nodiscard]] bool startsWithEntrySet(disk::ByteSpan bytes);
+
 } // namespace sarvik::exfat

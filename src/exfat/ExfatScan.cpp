@@ -3,16 +3,22 @@
 #include "exfat/ExfatVolume.h"
 
 #include <algorithm>
+#include <map>
+#include <unordered_set>
 
 namespace sarvik::exfat {
 
 namespace {
 
+// Free clusters read at once while looking for folders whose parent is gone.
+constexpr std::uint64_t kOrphanReadBytes = std::uint64_t{4} << 20;
+
 class ExfatScanner {
 public:
     ExfatScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
-                 catalogue::ScanControl& control)
-        : m_volume(volume), m_exfat(volume), m_catalogue(catalogue), m_observer(observer), m_control(control)
+                 catalogue::ScanControl& control, ExfatScanOptions options)
+        : m_volume(volume), m_exfat(volume), m_catalogue(catalogue), m_observer(observer), m_control(control),
+          m_options(options)
     {
     }
 
@@ -24,10 +30,11 @@ public:
         m_observer.progress(0);
         if (m_exfat.clusterBytes() != 0) {
             readRoot();
-            // The list grows while it is walked: each folder read adds its subfolders.
-            for (std::size_t i = 0; i < m_catalogue.FatFolderList.size() && !m_control.stopRequested(); ++i) {
-                readFolder(i);
-                m_observer.progress(static_cast<std::uint32_t>((i + 1) * 100 / m_catalogue.FatFolderList.size()));
+            readFolders(0);
+            if (m_options.orphanedFolders && !m_control.stopRequested()) {
+                const std::size_t before = m_catalogue.FatFolderList.size();
+                findOrphanedFolders();
+                readFolders(before);
             }
         }
         m_catalogue.Losses.UnreadableSectors += m_exfat.unreadableSectors();
@@ -37,6 +44,95 @@ public:
     }
 
 private:
+    /// Reads the listed folders from `first` on; the list grows while it is
+    /// walked: each folder read adds its subfolders.
+    void readFolders(std::size_t first)
+    {
+        for (std::size_t i = first; i < m_catalogue.FatFolderList.size() && !m_control.stopRequested(); ++i) {
+            readFolder(i);
+            m_observer.progress(static_cast<std::uint32_t>((i + 1) * 100 / m_catalogue.FatFolderList.size()));
+        }
+    }
+
+    /// The clusters of listed folder `folder`, as readFolder reads them.
+    std::vector<ClusterSpan> folderSpans(const catalogue::FatFolderEntry& folder) const
+    {
+        const catalogue::ExfatData data = folder.exfat.value_or(catalogue::ExfatData{});
+        const std::uint64_t length =
+            std::clamp<std::uint64_t>(data.dataLength, m_exfat.clusterBytes(), kMaxDirectoryBytes);
+        return m_exfat.dataClusters(folder.firstCluster, length, data.noFatChain, folder.deleted != 0);
+    }
+
+    void findOrphanedFolders()
+    {
+        m_observer.status("Looking for orphaned folders");
+        std::unordered_set<std::uint64_t> held; // clusters of the folders listed so far
+        const auto hold = [&held](const std::vector<ClusterSpan>& spans) {
+            for (const ClusterSpan& span : spans)
+                for (std::uint64_t c = span.start; c < span.start + span.length; ++c)
+                    held.insert(c);
+        };
+        for (const std::uint32_t c :
+             m_exfat.chain(m_volume.geometry.RootDirStart, kMaxDirectoryBytes / m_exfat.clusterBytes()))
+            held.insert(c);
+        for (const auto& folder : m_catalogue.FatFolderList)
+            hold(folderSpans(folder));
+
+        // Free clusters, read in large blocks, that start with an entry set.
+        std::map<std::uint32_t, DirectoryContents> starts;
+        const auto& source = m_volume.reader.source();
+        const std::uint64_t clusterBytes = m_exfat.clusterBytes();
+        const std::uint64_t perBlock = std::max<std::uint64_t>(1, kOrphanReadBytes / clusterBytes);
+        std::vector<std::byte> block;
+        for (std::uint64_t c = 2; c < m_exfat.endCluster() && !m_control.stopRequested();) {
+            const auto used = m_exfat.clusterUsed(c);
+            if (!used)
+                return; // no bitmap: nothing tells free clusters from those in use
+            if (*used) {
+                ++c;
+                continue;
+            }
+            std::uint64_t end = c + 1;
+            while (end < m_exfat.endCluster() && end - c < perBlock && m_exfat.clusterUsed(end) == false)
+                ++end;
+            const auto sector = m_volume.geometry.clusterSector(c);
+            block.resize(static_cast<std::size_t>((end - c) * clusterBytes));
+            if (source && sector && source->read(*sector * disk::kSectorSize, block) == disk::ReadStatus::Ok) {
+                m_observer.currentSector(*sector);
+                for (std::uint64_t k = c; k < end; ++k) {
+                    const disk::ByteSpan bytes = disk::ByteSpan(block).subspan(
+                        static_cast<std::size_t>((k - c) * clusterBytes), static_cast<std::size_t>(clusterBytes));
+                    if (!held.contains(k) && startsWithEntrySet(bytes))
+                        starts.emplace(static_cast<std::uint32_t>(k), parseDirectory(bytes));
+                }
+            }
+            c = end;
+        }
+        // A folder that another one found here names as its subfolder is read
+        // through that entry, under its own name.
+        std::unordered_set<std::uint64_t> named;
+        for (const auto& [cluster, contents] : starts)
+            for (const EntrySet& set : contents.sets)
+                if (set.directory)
+                    for (const ClusterSpan& span : m_exfat.dataClusters(
+                             set.firstCluster, std::max(set.data.dataLength, clusterBytes), set.data.noFatChain, true))
+                        for (std::uint64_t k = span.start; k < span.start + span.length; ++k)
+                            named.insert(k);
+        for (const auto& [cluster, contents] : starts) {
+            if (named.contains(cluster))
+                continue;
+            if (m_catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(cluster), cluster, catalogue::kFatRootKey,
+                                         0, 0, 0, 1)) {
+                catalogue::ExfatData data;
+                data.dataLength = clusterBytes;
+                data.validDataLength = clusterBytes;
+                data.noFatChain = true;
+                m_catalogue.FatFolderList.back().exfat = data;
+            }
+            m_observer.foldersFound(m_catalogue.FolderCount);
+        }
+    }
+
     void readRoot()
     {
         const std::uint32_t root = m_volume.geometry.RootDirStart;
@@ -118,15 +214,16 @@ private:
     catalogue::Catalogue& m_catalogue;
     catalogue::ScanObserver& m_observer;
     catalogue::ScanControl& m_control;
+    ExfatScanOptions m_options;
 };
 
 } // namespace
 
 void ScanExfat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
-               catalogue::ScanControl& control)
+               catalogue::ScanControl& control, ExfatScanOptions options)
 {
     const catalogue::StopPass pass(control);
-    ExfatScanner(volume, catalogue, observer, control).run();
+    ExfatScanner(volume, catalogue, observer, control, options).run();
 }
 
 } // namespace sarvik::exfat

@@ -11,9 +11,23 @@
 
 namespace sarvik::exfat {
 
+/// Name of a folder found by its first cluster alone, followed by that cluster.
+inline constexpr const char* kLostFolderPrefix = "$Lost folder ";
+
+struct ExfatScanOptions {
+    /// After the folders reached from the root: the free clusters that start
+    /// with a whole entry set and that no listed folder holds are folders whose
+    /// parent is gone (a quick format writes a new bitmap and root and leaves
+    /// them). Each one no other such folder names as a subfolder is listed
+    /// below the root as "$Lost folder N" (N its first cluster), read as one
+    /// cluster, and all its entries, live or deleted, are listed as deleted
+    /// (nothing reaches their data any more).
+    bool orphanedFolders = false;
+};
+
 /// Reads the volume's folders into the catalogue. Polls the stop flag before
 /// each folder; clears it at its end. The caller builds the folder tree.
 void ScanExfat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
-               catalogue::ScanControl& control);
+               catalogue::ScanControl& control, ExfatScanOptions options = {});
 
 } // namespace sarvik::exfat

@@ -782,6 +782,9 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
         }
         p.report.bytesWritten = written;
     }
+    // A carved file whose format broke off is never reported as whole.
+    if (entry.carved == catalogue::Carved::Incomplete && p.report.outcome == FileOutcome::Written)
+        p.report.outcome = FileOutcome::Incomplete;
     if (entry.deleted == 1) {
         const ConditionEstimate c = conditions().fatFile(entry);
         p.report.clustersInUse = c.clustersInUse - c.clustersMissing;

@@ -60,7 +60,13 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
     const catalogue::StopPass pass(control);
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
     if (kind == disk::VolumeKind::Exfat) {
-        exfat::ScanExfat(session.volume, session.catalogue, observer, control);
+        exfat::ScanExfat(session.volume, session.catalogue, observer, control,
+                         exfat::ExfatScanOptions{options.thorough});
+        if (options.thorough && options.carve && !control.stopRequested()) {
+            const carve::CarveResult carved =
+                carve::CarveExfatVolume(session.volume, session.catalogue, observer, control);
+            session.catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
+        }
         observer.status("Creating Directory Tree");
     } else if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
         fat::ScanFat(session.volume, session.catalogue, observer, control, fat::FatScanOptions{options.thorough});

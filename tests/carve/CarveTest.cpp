@@ -144,6 +144,8 @@ TEST(CarveRawImage, StretchEndsAndStops)
     EXPECT_TRUE(stopped.files.empty());
 }
 
+namespace {
+
 // The quick-formatted card: the thorough scan finds the folder whose own
 // cluster survived the format by its "." entry (listed as "$Lost folder N", its
 // subfolder and files under their own names), carving lists the other files
@@ -151,11 +153,11 @@ TEST(CarveRawImage, StretchEndsAndStops)
 // recovery of the root writes every one byte-exact; neither the file written
 // after the format nor a file found in the lost folder is carved again, and
 // the files the new one overwrote are not listed whole.
-TEST(CarveFormattedCard, ScanListsAndRecoversCarvedFiles)
+void checkCard(const std::string& card)
 {
-    const fs::path image = carveVolumes() / "card-fat32.img";
+    const fs::path image = carveVolumes() / (card + ".img");
     if (!fs::exists(image))
-        GTEST_SKIP() << "no card-fat32.img (tools/make-test-volumes.sh DIR carve)";
+        GTEST_SKIP() << "no " << card << ".img (tools/make-test-volumes.sh DIR carve)";
     scan::ScanSession session;
     ASSERT_TRUE(test::scanImage(session, test::readImageFile(image), true));
     ASSERT_NE(session.tree.findByKey(carve::kCarvedFolderKey), nullptr);
@@ -173,7 +175,7 @@ TEST(CarveFormattedCard, ScanListsAndRecoversCarvedFiles)
 
     const std::string carvedFolder = recovery::safeComponent(carve::kCarvedFolderName, true) + "/";
     std::size_t whole = 0, byName = 0;
-    for (const auto& row : test::readManifest(carveVolumes() / "card-fat32.manifest.tsv")) {
+    for (const auto& row : test::readManifest(carveVolumes() / (card + ".manifest.tsv"))) {
         if (!row.isFile())
             continue;
         SCOPED_TRACE(row.path);
@@ -203,8 +205,22 @@ TEST(CarveFormattedCard, ScanListsAndRecoversCarvedFiles)
     }
     EXPECT_GT(byName, 10u);
     EXPECT_GT(whole, 25u);
-    std::printf("[ measured ] card-fat32: %zu files byte-exact, %zu of them by name from the lost folder\n", whole,
-                byName);
+    std::printf("[ measured ] %s: %zu files byte-exact, %zu of them by name from the lost folder\n", card.c_str(),
+                whole, byName);
+}
+
+} // namespace
+
+TEST(CarveFormattedCard, ScanListsAndRecoversCarvedFiles)
+{
+    checkCard("card-fat32");
+}
+
+// The same on exFAT: the lost folder has no "." entry; it is found by the entry
+// set its first cluster starts with.
+TEST(CarveFormattedCard, ExfatScanListsAndRecoversCarvedFiles)
+{
+    checkCard("card-exfat");
 }
 
 // A carved file whose format breaks off keeps its mark through a snapshot: the
