@@ -223,31 +223,64 @@ TEST(CarveFormattedCard, ExfatScanListsAndRecoversCarvedFiles)
     checkCard("card-exfat");
 }
 
+namespace {
+
+/// Scans `card` with 512 foreign bytes 16 KiB into the PNG at `cluster`, which
+/// carving then lists as incomplete. False (and skipped) without the card.
+bool scanCutCard(const std::string& card, std::uint32_t cluster, scan::ScanSession& session)
+{
+    const fs::path image = carveVolumes() / (card + ".img");
+    if (!fs::exists(image))
+        return false;
+    std::vector<std::byte> bytes = test::readImageFile(image);
+    scan::ScanSession probe;
+    EXPECT_TRUE(test::scanImage(probe, bytes, true));
+    const auto sector = probe.volume.geometry.clusterSector(cluster);
+    EXPECT_TRUE(sector);
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(sector.value_or(0) * 512 + 16384), 512, std::byte{0xEE});
+    EXPECT_TRUE(test::scanImage(session, bytes, true));
+    return true;
+}
+
+bool listsCut(const catalogue::Catalogue& c, std::uint32_t cluster)
+{
+    return std::any_of(c.FatFileList.begin(), c.FatFileList.end(), [&](const auto& e) {
+        return e.firstCluster == cluster && e.carved == catalogue::Carved::Incomplete;
+    });
+}
+
+/// Copies the carved PNGs of `session`: the one at `cluster` must be reported
+/// incomplete, the others written whole.
+void expectCutPngIncomplete(scan::ScanSession& session, std::uint32_t cluster)
+{
+    recovery::RecoverySettings settings;
+    catalogue::RecoveryControl control;
+    recovery::RecoveryObserver observer;
+    recovery::RecoveryReport report;
+    auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings, control,
+                                  observer, report);
+    copier.RecoverListItems(session.rows(carve::carvedTypeKey(carve::FileType::Png)), recovery::RecoveryMode::All, {},
+                            {dest, "/dest"});
+    const std::string cutName = "f" + std::to_string(cluster) + ".png";
+    for (const auto& f : report.files())
+        EXPECT_EQ(f.outcome, f.name == cutName ? recovery::FileOutcome::Incomplete : recovery::FileOutcome::Written)
+            << f.name;
+    EXPECT_GE(report.files().size(), 2u);
+}
+
+} // namespace
+
 // A carved file whose format breaks off keeps its mark through a snapshot: the
 // reloaded scan lists it as incomplete and its copy is reported incomplete, not
-// as a whole file. One of the card's PNGs is cut by foreign bytes to make one.
+// as a whole file. On exFAT (no snapshots) the copy of such a file says so too.
 TEST(CarveFormattedCard, IncompleteMarkSurvivesASnapshot)
 {
-    const fs::path image = carveVolumes() / "card-fat32.img";
-    if (!fs::exists(image))
-        GTEST_SKIP() << "no card-fat32.img (tools/make-test-volumes.sh DIR carve)";
     constexpr std::uint32_t kPngCluster = 2884; // Pictures/DRAW0.PNG, 33,180 bytes
-    std::vector<std::byte> bytes = test::readImageFile(image);
-    {
-        scan::ScanSession probe;
-        ASSERT_TRUE(test::scanImage(probe, bytes, true));
-        const auto sector = probe.volume.geometry.clusterSector(kPngCluster);
-        ASSERT_TRUE(sector);
-        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(*sector * 512 + 16384), 512, std::byte{0xEE});
-    }
     scan::ScanSession scanned;
-    ASSERT_TRUE(test::scanImage(scanned, bytes, true));
-    const auto isCut = [&](const catalogue::Catalogue& c) {
-        return std::any_of(c.FatFileList.begin(), c.FatFileList.end(), [&](const auto& e) {
-            return e.firstCluster == kPngCluster && e.carved == catalogue::Carved::Incomplete;
-        });
-    };
-    ASSERT_TRUE(isCut(scanned.catalogue));
+    if (!scanCutCard("card-fat32", kPngCluster, scanned))
+        GTEST_SKIP() << "no card-fat32.img (tools/make-test-volumes.sh DIR carve)";
+    ASSERT_TRUE(listsCut(scanned.catalogue, kPngCluster));
 
     std::vector<std::byte> saved;
     ASSERT_TRUE(snapshot::EncodeSnapshot(scanned.volume.info, scanned.volume.partition, scanned.volume.geometry,
@@ -257,26 +290,19 @@ TEST(CarveFormattedCard, IncompleteMarkSurvivesASnapshot)
     const auto load = snapshot::LoadSnapshot(loaded, saved);
     ASSERT_EQ(load.status, snapshot::DecodeStatus::Loaded) << load.message;
     EXPECT_TRUE(loaded.catalogue.NamesAreUtf8) << "the names marker still ends the file";
-    ASSERT_TRUE(isCut(loaded.catalogue));
+    ASSERT_TRUE(listsCut(loaded.catalogue, kPngCluster));
     loaded.volume.reader.setDevice(loaded.volume.info.DevicePath, scanned.volume.reader.source());
+    expectCutPngIncomplete(loaded, kPngCluster);
+}
 
-    recovery::RecoverySettings settings;
-    catalogue::RecoveryControl control;
-    recovery::RecoveryObserver observer;
-    recovery::RecoveryReport report;
-    auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
-    recovery::FileRecovery copier(loaded.volume, loaded.catalogue, loaded.tree, loaded.filters, settings, control,
-                                  observer, report);
-    copier.RecoverListItems(loaded.rows(carve::carvedTypeKey(carve::FileType::Png)), recovery::RecoveryMode::All, {},
-                            {dest, "/dest"});
-    const std::string cutName = "f" + std::to_string(kPngCluster) + ".png";
-    std::size_t pngs = 0;
-    for (const auto& f : report.files()) {
-        ++pngs;
-        EXPECT_EQ(f.outcome, f.name == cutName ? recovery::FileOutcome::Incomplete : recovery::FileOutcome::Written)
-            << f.name;
-    }
-    EXPECT_GE(pngs, 2u);
+TEST(CarveFormattedCard, ExfatIncompleteCarvedFileIsCopiedAsIncomplete)
+{
+    constexpr std::uint32_t kPngCluster = 482; // Pictures/DRAW0.PNG, 36,249 bytes
+    scan::ScanSession scanned;
+    if (!scanCutCard("card-exfat", kPngCluster, scanned))
+        GTEST_SKIP() << "no card-exfat.img (tools/make-test-volumes.sh DIR carve)";
+    ASSERT_TRUE(listsCut(scanned.catalogue, kPngCluster));
+    expectCutPngIncomplete(scanned, kPngCluster);
 }
 
 // Each fuzz seed (a small file of each format) cut short at several lengths:
