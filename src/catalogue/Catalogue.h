@@ -124,10 +124,14 @@ struct NtfsFileEntry {
     std::uint64_t modified = 0;
     std::uint64_t size = 0;
     std::uint32_t deleted = 1;
-    std::uint64_t recordSector = 0; ///< sector of the MFT record that holds the data attribute
+    /// Sector of the MFT record that holds the data attribute; for a carved
+    /// file, the sector its bytes start at (its recordNumber is then that cluster).
+    std::uint64_t recordSector = 0;
     NtfsDataKept dataKept = NtfsDataKept::No;
     std::uint32_t runCount = 0;
     std::uint64_t firstRun = 0;
+    /// Found by carving: a file of "$Carved files", read from consecutive free clusters.
+    Carved carved = Carved::No;
 };
 
 /// What a scan could not read, and whether it was stopped before its end. A scan

@@ -89,6 +89,8 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
     out.add("recordSector", e.recordSector);
     out.add("deleted", e.deleted != 0);
     ntfsTimes(out, e.created, e.modified);
+    if (const char* carved = carvedText(session, index))
+        out.add("carved", carved);
 }
 
 template <typename Out>
@@ -115,9 +117,11 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
 
 const char* carvedText(const scan::ScanSession& session, std::size_t index)
 {
-    if (!isFat(session) || index >= session.catalogue.FatFileList.size())
+    const auto& c = session.catalogue;
+    const bool fat = isFat(session);
+    if (index >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
         return nullptr;
-    switch (session.catalogue.FatFileList[index].carved) {
+    switch (fat ? c.FatFileList[index].carved : c.NtfsFileList[index].carved) {
     case catalogue::Carved::Whole:
         return "whole";
     case catalogue::Carved::Incomplete:

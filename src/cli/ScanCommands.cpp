@@ -115,7 +115,8 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
                 addFileMembers(j, s, i, style);
             if (!folders && entryDeleted(s, false, i)) {
                 // Free clusters do not make a carved file whose format broke off whole.
-                const bool cut = fat && c.FatFileList[i].carved == catalogue::Carved::Incomplete;
+                const bool cut =
+                    (fat ? c.FatFileList[i].carved : c.NtfsFileList[i].carved) == catalogue::Carved::Incomplete;
                 addCondition(j, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]),
                              cut);
             }

@@ -249,6 +249,13 @@ ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, st
 std::optional<std::vector<ConditionEstimator::Span>>
 ConditionEstimator::ntfsEntrySpans(const catalogue::NtfsFileEntry& entry, const catalogue::Catalogue* catalogue)
 {
+    if (entry.carved != catalogue::Carved::No) {
+        const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * disk::kSectorSize;
+        if (clusterBytes == 0)
+            return std::nullopt;
+        const std::uint64_t start = entry.recordNumber;
+        return std::vector<Span>{{start, start + (entry.size + clusterBytes - 1) / clusterBytes}};
+    }
     using catalogue::NtfsDataKept;
     const bool kept = catalogue != nullptr && entry.dataKept != NtfsDataKept::No &&
                       entry.firstRun <= catalogue->NtfsDataRuns.size() &&
@@ -526,6 +533,12 @@ void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const c
         } else if (kind == disk::VolumeKind::Ntfs && row.entryIndex < catalogue.NtfsFileList.size()) {
             const auto& entry = catalogue.NtfsFileList[row.entryIndex];
             e = ntfsFile(entry);
+            if (entry.carved == catalogue::Carved::Incomplete) {
+                row.condition = kIncompleteCarvedText;
+                row.conditionClusters = e.clusters;
+                row.conditionClustersInUse = e.clustersInUse;
+                continue;
+            }
         }
         row.condition = conditionText(e.condition);
         row.conditionClusters = e.clusters;

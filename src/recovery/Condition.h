@@ -110,8 +110,9 @@ private:
     /// `recordNumber`: the record's number as the catalogue has it (0 when not known).
     std::optional<std::vector<Span>> ntfsSpans(std::uint64_t recordSector, std::uint64_t size,
                                                std::uint64_t recordNumber = 0);
-    /// A catalogued NTFS file's spans: from what the scan kept of its record
-    /// when it kept something, else as ntfsSpans reads them.
+    /// A catalogued NTFS file's spans: a carved one's are its consecutive
+    /// clusters; else from what the scan kept of its record when it kept
+    /// something, else as ntfsSpans reads them.
     std::optional<std::vector<Span>> ntfsEntrySpans(const catalogue::NtfsFileEntry& entry,
                                                     const catalogue::Catalogue* catalogue);
     /// The spans of the first `size` bytes of data held in `runs`.

@@ -618,8 +618,11 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     }
     if (!prepare(p, folder, name, size, copyMode, true))
         return 0;
-    if (const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector))
+    if (const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector)) {
+        if (e->carved != catalogue::Carved::No)
+            return recoverCarvedNtfsFile(p, *e, copyMode);
         p.times = ntfsEntryTimes(e->modified);
+    }
 
     // The record is read into a cleared private buffer and fixed up there; a
     // record that cannot be read is never taken for data.
@@ -719,6 +722,23 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
     if (deleted == 1)
         p.report.clustersInUse = clustersReadInUse(recordSector, size);
     finish(p, size);
+}
+
+int FileRecovery::recoverCarvedNtfsFile(Prepared& p, const catalogue::NtfsFileEntry& entry, int copyMode)
+{
+    if (!createForRuns(p, copyMode))
+        return 0;
+    const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * kSector;
+    const ClusterRun run{std::int64_t{entry.recordNumber}, (entry.size + clusterBytes - 1) / clusterBytes, false,
+                         false};
+    copyRuns(p, {&run, 1}, entry.size, copyMode);
+    ++m_savedFileCount;
+    // A carved file whose format broke off is never reported as whole.
+    if (entry.carved == catalogue::Carved::Incomplete && p.report.outcome == FileOutcome::Written)
+        p.report.outcome = FileOutcome::Incomplete;
+    p.report.clustersInUse = clustersReadInUse(entry.recordSector, entry.size);
+    finish(p, entry.size);
+    return 1;
 }
 
 std::uint64_t FileRecovery::clustersReadInUse(std::uint64_t recordSector, std::uint64_t size)

@@ -172,6 +172,8 @@ private:
                                                std::uint64_t size);
     void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
     void finish(Prepared& p, std::uint64_t size);
+    /// A carved NTFS file: its consecutive clusters from the one it starts at.
+    int recoverCarvedNtfsFile(Prepared& p, const catalogue::NtfsFileEntry& entry, int copyMode);
     /// An exFAT file: its data up to the valid length, zeros after it.
     int recoverExfatFile(const TargetFolder& folder, const catalogue::FatFileEntry& entry, int copyMode);
     /// Of a deleted NTFS file's clusters the copy read, those now in use.

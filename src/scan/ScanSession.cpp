@@ -3,6 +3,7 @@
 #include "recovery/Condition.h"
 
 #include "carve/FatCarve.h"
+#include "carve/NtfsCarve.h"
 #include "exfat/ExfatScan.h"
 #include "exfat/ExfatVolume.h"
 #include "fat/FatScan.h"
@@ -59,26 +60,29 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
 {
     const catalogue::StopPass pass(control);
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
+    // After the scan, unless it was stopped: the unclaimed clusters searched by content.
+    const auto carveAfter = [&](const auto& carveVolume) {
+        if (!options.thorough || !options.carve || session.catalogue.Losses.Stopped)
+            return;
+        const carve::CarveResult carved = carveVolume();
+        session.catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
+        session.catalogue.Losses.Stopped = session.catalogue.Losses.Stopped || carved.stopped;
+    };
     if (kind == disk::VolumeKind::Exfat) {
         exfat::ScanExfat(session.volume, session.catalogue, observer, control,
                          exfat::ExfatScanOptions{options.thorough});
-        if (options.thorough && options.carve && !control.stopRequested()) {
-            const carve::CarveResult carved =
-                carve::CarveExfatVolume(session.volume, session.catalogue, observer, control);
-            session.catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
-        }
+        carveAfter([&] { return carve::CarveExfatVolume(session.volume, session.catalogue, observer, control); });
         observer.status("Creating Directory Tree");
     } else if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
         fat::ScanFat(session.volume, session.catalogue, observer, control, fat::FatScanOptions{options.thorough});
-        if (options.thorough && options.carve && !control.stopRequested()) {
-            const carve::CarveResult carved =
-                carve::CarveFatVolume(session.volume, session.catalogue, observer, control);
-            session.catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
-        }
+        carveAfter([&] { return carve::CarveFatVolume(session.volume, session.catalogue, observer, control); });
         observer.status("Creating Directory Tree"); // the NTFS scan says so itself
     } else {
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,
                       ntfs::NtfsScanOptions{options.thorough});
+        carveAfter([&] {
+            return carve::CarveNtfsVolume(session.volume, session.mftRuns, session.catalogue, observer, control);
+        });
     }
     ScanResult result = session.catalogue.Losses;
     result.Stopped = result.Stopped || control.stopRequested();

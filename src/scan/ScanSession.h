@@ -23,8 +23,8 @@ struct ScanOptions {
     /// The thorough mode: whole folders, names outside ASCII kept as UTF-8,
     /// NTFS attribute lists followed wherever they lie.
     bool thorough = false;
-    /// With the thorough mode on FAT volumes: after the scan, the clusters no
-    /// found file claims are searched by content ("$Carved files").
+    /// With the thorough mode: after the scan (unless it was stopped), the
+    /// clusters no found file claims are searched by content ("$Carved files").
     bool carve = true;
 };
 

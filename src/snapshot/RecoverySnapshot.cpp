@@ -160,9 +160,9 @@ constexpr std::uint8_t kCarvedIncompleteMark = 2;
 constexpr std::size_t kCarvedMarkBytes = 5; // u32 file index, u8 mark
 
 /// The CARVED= trailer, when any file was found by its content.
-void writeCarvedMarks(Writer& w, const std::vector<catalogue::FatFileEntry>& files)
+template <typename Entry> void writeCarvedMarks(Writer& w, const std::vector<Entry>& files)
 {
-    const auto carved = [](const catalogue::FatFileEntry& e) { return e.carved != catalogue::Carved::No; };
+    const auto carved = [](const Entry& e) { return e.carved != catalogue::Carved::No; };
     const auto count = static_cast<std::size_t>(std::count_if(files.begin(), files.end(), carved));
     if (count == 0)
         return;
@@ -175,7 +175,7 @@ void writeCarvedMarks(Writer& w, const std::vector<catalogue::FatFileEntry>& fil
 /// Reads a CARVED= trailer at the start of `rest` into `files`. Returns the
 /// bytes it took: 0 when `rest` does not start with one, nothing when it does
 /// but its count, an index or a mark is not one the records allow.
-std::optional<std::size_t> readCarvedMarks(const ByteReader& rest, std::vector<catalogue::FatFileEntry>& files)
+template <typename Entry> std::optional<std::size_t> readCarvedMarks(const ByteReader& rest, std::vector<Entry>& files)
 {
     if (!rest.equals(0, kCarvedTrailer))
         return 0;
@@ -372,6 +372,8 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
     }
     if (isFatKind(geometry.GeometryKind))
         writeCarvedMarks(w, catalogue.FatFileList);
+    else if (geometry.GeometryKind == disk::VolumeKind::Ntfs)
+        writeCarvedMarks(w, catalogue.NtfsFileList);
     if (catalogue.NamesAreUtf8)
         w.chars(kUtf8NamesMarker);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -547,8 +549,10 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     // Then which files were found by their content. A trailer that names itself
     // but does not parse leaves the load damaged: its files could otherwise be
     // taken for whole ones found by their entries.
-    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size()) {
-        const auto taken = readCarvedMarks(ByteReader(bytes.subspan(trailer)), cat.FatFileList);
+    const bool ntfs = geo.GeometryKind == disk::VolumeKind::Ntfs;
+    if (whole && (isFatKind(geo.GeometryKind) || ntfs) && trailer <= bytes.size()) {
+        const ByteReader rest(bytes.subspan(trailer));
+        const auto taken = ntfs ? readCarvedMarks(rest, cat.NtfsFileList) : readCarvedMarks(rest, cat.FatFileList);
         if (taken) {
             trailer += *taken;
         } else {

@@ -64,8 +64,8 @@ inline constexpr std::string_view kSectorSizeTrailer = "SECTOR=";
 /// file records, then each one's u16 packed write time, folders first, in
 /// record order. The records' own fields hold only dates.
 inline constexpr std::string_view kFatTimesTrailer = "FATTIME=";
-/// Follows the records and any FATTIME= trailer of a snapshot whose FAT file
-/// list holds files found by their content: a u32 count, then for each such
+/// Follows the records and any FATTIME= trailer of a snapshot whose file list
+/// (FAT or NTFS) holds files found by their content: a u32 count, then for each such
 /// file its u32 index among the file records and a u8 mark (1 whole, 2
 /// incomplete). Without it every file is one found by its entry.
 inline constexpr std::string_view kCarvedTrailer = "CARVED=";

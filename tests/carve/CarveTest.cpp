@@ -5,6 +5,7 @@
 
 #include "carve/Carver.h"
 #include "carve/FatCarve.h"
+#include "carve/NtfsCarve.h"
 #include "recovery/FileRecovery.h"
 #include "recovery/Sha256.h"
 #include "scan/ScanSession.h"
@@ -303,6 +304,83 @@ TEST(CarveFormattedCard, ExfatIncompleteCarvedFileIsCopiedAsIncomplete)
         GTEST_SKIP() << "no card-exfat.img (tools/make-test-volumes.sh DIR carve)";
     ASSERT_TRUE(listsCut(scanned.catalogue, kPngCluster));
     expectCutPngIncomplete(scanned, kPngCluster);
+}
+
+// NTFS free clusters are carved by the thorough scan: a PNG written into a
+// free cluster of the NTFS test volume is listed whole and comes back
+// byte-exact, one cut by foreign bytes is listed and copied as incomplete, also
+// after a snapshot; --no-carve lists neither, and the volume as made has none.
+TEST(CarveNtfs, ScanCarvesFreeClusters)
+{
+    const fs::path image = fs::path(SARVIK_TEST_VOLUMES) / "ntfs.img";
+    if (!fs::exists(image))
+        GTEST_SKIP() << "no ntfs.img (tools/make-test-volumes.sh DIR ntfs)";
+    std::vector<std::byte> bytes = test::readImageFile(image);
+    const std::vector<std::byte> png = test::readImageFile(fs::path(SARVIK_SOURCE_DIR) / "tests/fuzz/corpus/carve/png");
+    scan::ScanSession probe;
+    ASSERT_TRUE(test::scanImage(probe, bytes, true));
+    const auto carvedIn = [](const catalogue::Catalogue& c) {
+        return std::count_if(c.NtfsFileList.begin(), c.NtfsFileList.end(),
+                             [](const auto& e) { return e.carved != catalogue::Carved::No; });
+    };
+    ASSERT_EQ(carvedIn(probe.catalogue), 0);
+    const std::uint64_t clusterBytes = std::uint64_t{probe.volume.geometry.SectorsPerCluster} * 512;
+    const auto extents = carve::UnclaimedNtfsExtents(probe.volume, probe.mftRuns, probe.catalogue);
+    const auto room = std::find_if(extents.begin(), extents.end(),
+                                   [&](const carve::Extent& e) { return e.length >= 4 * clusterBytes; });
+    ASSERT_NE(room, extents.end());
+    const auto at = static_cast<std::ptrdiff_t>(room->offset);
+    const auto cutAt = at + static_cast<std::ptrdiff_t>(2 * clusterBytes);
+    std::fill_n(bytes.begin() + at, 4 * clusterBytes, std::byte{0});
+    std::copy(png.begin(), png.end(), bytes.begin() + at);
+    std::copy(png.begin(), png.begin() + 500, bytes.begin() + cutAt);
+    std::fill_n(bytes.begin() + cutAt + 500, 400, std::byte{0xEE});
+    const std::uint32_t whole = static_cast<std::uint32_t>(room->offset / clusterBytes);
+    const std::uint32_t cut = whole + 2;
+
+    scan::ScanSession plain;
+    ASSERT_TRUE(test::scanImage(plain, bytes, true, false));
+    EXPECT_EQ(carvedIn(plain.catalogue), 0) << "--no-carve";
+    scan::ScanSession scanned;
+    ASSERT_TRUE(test::scanImage(scanned, bytes, true));
+    ASSERT_EQ(carvedIn(scanned.catalogue), 2);
+    const auto find = [](const catalogue::Catalogue& c, std::uint32_t cluster) {
+        return std::find_if(c.NtfsFileList.begin(), c.NtfsFileList.end(), [&](const auto& e) {
+            return e.carved != catalogue::Carved::No && e.recordNumber == cluster;
+        });
+    };
+    ASSERT_NE(find(scanned.catalogue, whole), scanned.catalogue.NtfsFileList.end());
+    EXPECT_EQ(find(scanned.catalogue, whole)->carved, catalogue::Carved::Whole);
+    EXPECT_EQ(find(scanned.catalogue, whole)->size, png.size());
+    ASSERT_NE(find(scanned.catalogue, cut), scanned.catalogue.NtfsFileList.end());
+    EXPECT_EQ(find(scanned.catalogue, cut)->carved, catalogue::Carved::Incomplete);
+
+    std::vector<std::byte> saved;
+    ASSERT_TRUE(snapshot::EncodeSnapshot(scanned.volume.info, scanned.volume.partition, scanned.volume.geometry,
+                                         scanned.catalogue, saved)
+                    .ok);
+    scan::ScanSession loaded;
+    ASSERT_EQ(snapshot::LoadSnapshot(loaded, saved).status, snapshot::DecodeStatus::Loaded);
+    loaded.volume.reader.setDevice(loaded.volume.info.DevicePath, scanned.volume.reader.source());
+    for (scan::ScanSession* session : {&scanned, &loaded}) {
+        recovery::RecoverySettings settings;
+        catalogue::RecoveryControl control;
+        recovery::RecoveryObserver observer;
+        recovery::RecoveryReport report;
+        auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
+        recovery::FileRecovery copier(session->volume, session->catalogue, session->tree, session->filters, settings,
+                                      control, observer, report);
+        copier.RecoverListItems(session->rows(carve::carvedTypeKey(carve::FileType::Png)), recovery::RecoveryMode::All,
+                                {}, {dest, "/dest"});
+        ASSERT_EQ(report.files().size(), 2u);
+        for (const auto& f : report.files())
+            EXPECT_EQ(f.outcome, f.name == "f" + std::to_string(cut) + ".png" ? recovery::FileOutcome::Incomplete
+                                                                              : recovery::FileOutcome::Written)
+                << f.name;
+        std::map<std::string, std::string> written;
+        collectFiles(*dest, "", written);
+        EXPECT_TRUE(written.contains(test::sha256Hex(png))) << "the whole PNG byte-exact";
+    }
 }
 
 // Each fuzz seed (a small file of each format) cut short at several lengths:

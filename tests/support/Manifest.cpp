@@ -43,7 +43,7 @@ std::vector<std::byte> readImageFile(const std::filesystem::path& file)
     return bytes;
 }
 
-bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough)
+bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough, bool carve)
 {
     auto source = std::make_shared<disk::MemoryBlockSource>(std::move(bytes));
     MemoryDevices devices;
@@ -53,7 +53,7 @@ bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool th
         return false;
     catalogue::ScanObserver quiet;
     catalogue::ScanControl control;
-    scan::RunScan(session, quiet, control, scan::ScanOptions{thorough});
+    scan::RunScan(session, quiet, control, scan::ScanOptions{thorough, carve});
     return true;
 }
 

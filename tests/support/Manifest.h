@@ -35,7 +35,9 @@ struct ManifestRow {
 [[nodiscard]] std::vector<std::byte> readImageFile(const std::filesystem::path& file);
 
 /// Selects `bytes` (held in memory as "vol.img") in `session` and scans it, in
-/// the thorough mode when asked. False when it is no supported volume.
-[[nodiscard]] bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough = false);
+/// the thorough mode when asked (carving too, unless `carve` is false). False
+/// when it is no supported volume.
+[[nodiscard]] bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough = false,
+                             bool carve = true);
 
 } // namespace sarvik::test

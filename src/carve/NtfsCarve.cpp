@@ -1,0 +1,163 @@
+#include "carve/NtfsCarve.h"
+
+#include "carve/FatCarve.h"
+#include "ntfs/MftRecord.h"
+#include "ntfs/NtfsData.h"
+#include "ntfs/NtfsExtents.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+
+namespace sarvik::carve {
+
+namespace {
+
+constexpr std::uint64_t kSector = 512;
+constexpr std::uint64_t kBitmapRecord = 6; // MFT record of $Bitmap, one bit per cluster
+/// A $Bitmap longer than this (a volume of more than 2^33 clusters) is not read.
+constexpr std::uint64_t kMaxBitmapBytes = std::uint64_t{1} << 30;
+
+/// The data runs of the MFT record at `sector` (fixed up), gathered from every
+/// extent an attribute list names; nothing when unreadable or resident.
+std::optional<ntfs::NtfsRunList> dataRuns(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                                          std::uint64_t sector, std::uint64_t recordNumber, std::uint64_t size)
+{
+    ntfs::MftRecord record(volume.geometry.MftRecordSectors);
+    if (volume.reader.read(sector, record.sectors(), record) != disk::ReadStatus::Ok)
+        return std::nullopt;
+    ntfs::ApplyRecordFixup(record);
+    if (mft.RunCount() != 0)
+        if (auto listed = ntfs::ReadListedData(volume, mft, record, recordNumber, size))
+            return std::move(listed->runs);
+    const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record);
+    if (data.kind != ntfs::DataAttributeKind::NonResident)
+        return std::nullopt;
+    return ntfs::DecodeDataRuns(record, data.offset);
+}
+
+/// $Bitmap's bytes for at most `clusters` clusters (fewer when its runs end
+/// sooner), or nothing when a run cannot be read.
+std::optional<std::vector<std::byte>> readBitmap(const disk::SelectedVolume& volume, std::uint64_t clusters)
+{
+    const disk::VolumeGeometry& g = volume.geometry;
+    ntfs::MftRecord record(g.MftRecordSectors);
+    const auto runs =
+        dataRuns(volume, ntfs::MftRunList{}, g.MftStartSector + kBitmapRecord * record.sectors(), kBitmapRecord, 0);
+    const std::uint64_t bytes = (clusters + 7) / 8;
+    if (!runs || bytes > kMaxBitmapBytes)
+        return std::nullopt;
+    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
+    std::vector<std::byte> bitmap;
+    bitmap.reserve(static_cast<std::size_t>(bytes));
+    for (const ntfs::NtfsRun& run : *runs) {
+        if (bitmap.size() >= bytes)
+            break;
+        const std::uint64_t take = std::min(run.length * clusterBytes, bytes - bitmap.size());
+        const std::size_t at = bitmap.size();
+        bitmap.resize(at + static_cast<std::size_t>((take + kSector - 1) / kSector * kSector));
+        if (run.sparse || run.missing || run.start < 0)
+            return std::nullopt;
+        const auto sector = g.clusterSector(static_cast<std::uint64_t>(run.start));
+        const disk::MutableByteSpan into(bitmap.data() + at, bitmap.size() - at);
+        if (!sector || volume.reader.read(*sector, static_cast<std::uint32_t>(into.size() / kSector), into) !=
+                           disk::ReadStatus::Ok)
+            return std::nullopt;
+        bitmap.resize(at + static_cast<std::size_t>(take));
+    }
+    return bitmap;
+}
+
+} // namespace
+
+std::vector<Extent> UnclaimedNtfsExtents(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                                         const catalogue::Catalogue& catalogue)
+{
+    const disk::VolumeGeometry& g = volume.geometry;
+    const auto& source = volume.reader.source();
+    std::vector<Extent> extents;
+    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
+    if (!source || clusterBytes == 0)
+        return extents;
+    const auto bitmap = readBitmap(volume, source->size() / clusterBytes);
+    if (!bitmap)
+        return extents;
+    // Clusters past the bitmap's bits are not the file system's.
+    const std::uint64_t clusters = std::min(source->size() / clusterBytes, std::uint64_t{bitmap->size()} * 8);
+    std::vector<bool> claimed(static_cast<std::size_t>(clusters));
+    for (std::uint64_t c = 0; c < clusters; ++c)
+        claimed[static_cast<std::size_t>(c)] =
+            (std::to_integer<unsigned>((*bitmap)[static_cast<std::size_t>(c / 8)]) >> (c % 8) & 1u) != 0;
+    // A found deleted file claims the clusters of its data runs, as its copy reads them.
+    for (const auto& file : catalogue.NtfsFileList) {
+        if (file.deleted == 0 || file.carved != catalogue::Carved::No || file.size == 0)
+            continue;
+        const auto runs = dataRuns(volume, mft, file.recordSector, file.recordNumber, file.size);
+        if (!runs)
+            continue;
+        std::uint64_t left = (file.size + clusterBytes - 1) / clusterBytes;
+        for (const ntfs::NtfsRun& run : *runs) {
+            const std::uint64_t n = std::min(run.length, left);
+            left -= n;
+            if (run.sparse || run.missing || run.start < 0)
+                continue;
+            const auto start = static_cast<std::uint64_t>(run.start);
+            for (std::uint64_t c = start; c < std::min(start + n, clusters); ++c)
+                claimed[static_cast<std::size_t>(c)] = true;
+        }
+    }
+    for (std::uint64_t c = 0; c < clusters;) {
+        if (claimed[static_cast<std::size_t>(c)]) {
+            ++c;
+            continue;
+        }
+        std::uint64_t end = c;
+        while (end < clusters && !claimed[static_cast<std::size_t>(end)])
+            ++end;
+        if (const auto sector = g.clusterSector(c))
+            extents.push_back({*sector * kSector, (end - c) * clusterBytes});
+        c = end;
+    }
+    return extents;
+}
+
+CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                            catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
+                            const catalogue::ScanControl& control, CarveOptions options)
+{
+    const disk::VolumeGeometry& g = volume.geometry;
+    if (!volume.reader.source() || g.SectorsPerCluster == 0)
+        return {};
+    observer.status("Searching free clusters for files");
+    options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
+    CarveResult result =
+        Carve(*volume.reader.source(), UnclaimedNtfsExtents(volume, mft, catalogue), options, observer, control);
+
+    bool folder = false;
+    std::array<bool, kFileTypeCount> typeFolder{};
+    for (const CarvedFile& f : result.files) {
+        const std::uint64_t sector = f.offset / kSector;
+        const std::uint64_t cluster = (sector - static_cast<std::uint64_t>(g.ClusterBaseSector)) / g.SectorsPerCluster;
+        // The record number field holds the cluster: one past 32 bits is not listed.
+        if (cluster >= kCarvedFolderKey)
+            continue;
+        if (!folder) {
+            catalogue.AddNtfsFolder(kCarvedFolderName, kCarvedFolderKey, catalogue::kNtfsRootRecord, 0, 0, 0, 1);
+            folder = true;
+        }
+        const auto t = static_cast<std::size_t>(f.type);
+        if (!typeFolder[t]) {
+            catalogue.AddNtfsFolder(std::string(typeName(f.type)), carvedTypeKey(f.type), kCarvedFolderKey, 0, 0, 0, 1);
+            typeFolder[t] = true;
+        }
+        catalogue.AddNtfsFile(sector, "f" + std::to_string(cluster) + "." + f.extension,
+                              static_cast<std::uint32_t>(cluster), carvedTypeKey(f.type), 0, 0, 1, f.length);
+        catalogue.NtfsFileList.back().carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
+        ++catalogue.FileCount;
+    }
+    observer.filesFound(catalogue.FileCount);
+    return result;
+}
+
+} // namespace sarvik::carve
