@@ -153,3 +153,33 @@ TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepWriteTimesOfDayClassicOnesStayAs
     EXPECT_FALSE(classic.catalogue.FatTimesOfDay);
     EXPECT_EQ(classic.catalogue.FatFileList.at(0).writeTime, 0u);
 }
+
+// The carved marks: a trailer of 7 + 4 + 5 bytes per carved file before the
+// names marker, none without carved files; a mark that is not 1 or 2, or an
+// index past the file records, makes the load damaged rather than leave an
+// incomplete file looking whole.
+TEST(SnapshotUtf8Names, CarvedMarksRoundTripAndADamagedListIsNotPassedOver)
+{
+    auto content = ntfsWith("record.txt", true);
+    content.catalogue.AddNtfsFile(80, "f10.png", 10, 40, 0, 0, 1, 5000);
+    content.catalogue.NtfsFileList.back().carved = catalogue::Carved::Incomplete;
+    content.catalogue.FileCount = 2;
+    const auto bytes = encode(content);
+    auto plain = content;
+    plain.catalogue.NtfsFileList.back().carved = catalogue::Carved::No;
+    ASSERT_EQ(encode(plain).size() + snapshot::kCarvedTrailer.size() + 4 + 5, bytes.size());
+    EXPECT_TRUE(endsWithMarker(bytes));
+    snapshot::SnapshotContent loaded;
+    ASSERT_EQ(snapshot::DecodeSnapshot(bytes, loaded).status, DecodeStatus::Loaded);
+    EXPECT_EQ(loaded.catalogue.NtfsFileList.at(0).carved, catalogue::Carved::No);
+    EXPECT_EQ(loaded.catalogue.NtfsFileList.at(1).carved, catalogue::Carved::Incomplete);
+    EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
+
+    const std::size_t entry = bytes.size() - snapshot::kUtf8NamesMarker.size() - 5;
+    for (const auto& [at, value] : {std::pair{entry + 4, 7}, std::pair{entry, 2}}) {
+        auto bad = bytes;
+        bad[at] = std::byte(value); // mark 7, or the index of a third file record
+        snapshot::SnapshotContent damaged;
+        EXPECT_EQ(snapshot::DecodeSnapshot(bad, damaged).status, DecodeStatus::Damaged) << at;
+    }
+}
