@@ -387,6 +387,45 @@ bool HasSnapshotTag(disk::ByteSpan start) noexcept
 
 namespace {
 
+/// The sector-size trailer at the start of `rest`, when the volume's sectors
+/// are not 512 bytes: sets info.BytesPerSector and gives its length (0: none).
+std::size_t readSectorSizeTrailer(const ByteReader& rest, disk::VolumeInfo& info)
+{
+    constexpr std::size_t kDigits = 4;
+    if (!rest.equals(0, kSectorSizeTrailer) || !rest.has(kSectorSizeTrailer.size(), kDigits))
+        return 0;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < kDigits; ++i) {
+        const std::uint8_t digit = rest.u8or0(kSectorSizeTrailer.size() + i);
+        if (digit < '0' || digit > '9')
+            return 0;
+        value = value * 10 + static_cast<std::uint32_t>(digit - '0');
+    }
+    if (value != 1024 && value != 2048 && value != 4096)
+        return 0;
+    info.BytesPerSector = value;
+    return kSectorSizeTrailer.size() + kDigits;
+}
+
+/// The FAT write times of day at the start of `rest`, when their count matches
+/// the records read: sets each entry's writeTime and FatTimesOfDay, and gives
+/// the trailer's length (0: none).
+std::size_t readFatTimesTrailer(const ByteReader& rest, catalogue::Catalogue& cat)
+{
+    const std::size_t entries = cat.FatFolderList.size() + cat.FatFileList.size();
+    const std::size_t start = kFatTimesTrailer.size() + 4;
+    if (!rest.equals(0, kFatTimesTrailer) || rest.u32or0(kFatTimesTrailer.size()) != entries ||
+        !rest.has(start, entries * 2))
+        return 0;
+    std::size_t at = start;
+    for (auto& e : cat.FatFolderList)
+        e.writeTime = rest.u16or0((at += 2) - 2);
+    for (auto& e : cat.FatFileList)
+        e.writeTime = rest.u16or0((at += 2) - 2);
+    cat.FatTimesOfDay = true;
+    return at;
+}
+
 /// Decodes `bytes`; names may be as long as UTF-8 ones only when `trustMarker`
 /// and the file ends with the UTF-8 marker.
 DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker)
@@ -510,42 +549,13 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     else if (geo.GeometryKind == disk::VolumeKind::Ntfs)
         whole = readList(cursor, "folder", kNtfsFolderFixed, maxName, addNtfsFolder, message) &&
                 readList(cursor, "file", kNtfsFileFixed, maxName, addNtfsFile, message);
-    // After the records: the sector size, when the volume's sectors are not 512 bytes.
+    // After the records: the sector size, then the FAT write times of day.
     std::size_t trailer = cursor.position();
-    if (whole && trailer <= bytes.size()) {
-        const ByteReader rest(bytes.subspan(trailer));
-        constexpr std::size_t kDigits = 4;
-        if (rest.equals(0, kSectorSizeTrailer) && rest.has(kSectorSizeTrailer.size(), kDigits)) {
-            std::uint32_t value = 0;
-            bool digits = true;
-            for (std::size_t i = 0; i < kDigits; ++i) {
-                const std::uint8_t digit = rest.u8or0(kSectorSizeTrailer.size() + i);
-                digits = digits && digit >= '0' && digit <= '9';
-                value = value * 10 + static_cast<std::uint32_t>(digit - '0');
-            }
-            if (digits && (value == 1024 || value == 2048 || value == 4096)) {
-                c.info.BytesPerSector = value;
-                trailer += kSectorSizeTrailer.size() + kDigits;
-            }
-        }
-    }
-    // Then the FAT write times of day, when the count matches the records read.
+    if (whole && trailer <= bytes.size())
+        trailer += readSectorSizeTrailer(ByteReader(bytes.subspan(trailer)), c.info);
     cat.FatTimesOfDay = false;
-    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size()) {
-        const ByteReader rest(bytes.subspan(trailer));
-        const std::size_t entries = cat.FatFolderList.size() + cat.FatFileList.size();
-        const std::size_t start = kFatTimesTrailer.size() + 4;
-        if (rest.equals(0, kFatTimesTrailer) && rest.u32or0(kFatTimesTrailer.size()) == entries &&
-            rest.has(start, entries * 2)) {
-            std::size_t at = start;
-            for (auto& e : cat.FatFolderList)
-                e.writeTime = rest.u16or0((at += 2) - 2);
-            for (auto& e : cat.FatFileList)
-                e.writeTime = rest.u16or0((at += 2) - 2);
-            cat.FatTimesOfDay = true;
-            trailer += at;
-        }
-    }
+    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
+        trailer += readFatTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
     // Then which files were found by their content. A trailer that names itself
     // but does not parse leaves the load damaged: its files could otherwise be
     // taken for whole ones found by their entries.
