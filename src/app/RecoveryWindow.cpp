@@ -925,7 +925,7 @@ QString RecoveryWindow::statusText(const std::string& status) const
     // The record walk reports its place in sectors of the MFT ("Reading 2048\\80000");
     // the thorough rules show it in records.
     static const QRegularExpression kSectors(QStringLiteral("^Reading (\\d+)\\\\(\\d+)$"));
-    const QString text = QString::fromStdString(status);
+    QString text = QString::fromStdString(status);
     const QRegularExpressionMatch match = kSectors.match(text);
     if (!m_settings.ThoroughScan || !match.hasMatch() ||
         m_session.volume.geometry.GeometryKind != disk::VolumeKind::Ntfs)

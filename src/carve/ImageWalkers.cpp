@@ -234,7 +234,6 @@ private:
     CarveStream& m_s;
     bool m_big = false;
     std::uint64_t m_end = 0;
-    bool m_broken = false;
     std::vector<std::uint64_t> m_pending;
     std::unordered_set<std::uint64_t> m_seen;
     std::string m_extension = "tif";

@@ -82,7 +82,7 @@ bool writeCarved(const disk::BlockSource& source, const carve::CarvedFile& f, re
         const auto span = std::span(buffer).first(n);
         if (source.read(f.offset + at, span) != disk::ReadStatus::Ok) {
             std::fprintf(stderr, "sarvik carve: %s: the source cannot be read at byte %llu\n", shown.c_str(),
-                         static_cast<unsigned long long>(f.offset + at));
+                         static_cast<unsigned long long>(f.offset) + at);
             (void)file->close();
             return false;
         }
@@ -171,7 +171,8 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
         auto& sub = typeFolders[static_cast<std::size_t>(f.type)];
         if (!sub)
             sub = destination->makeFolder(folder);
-        const std::string shown = to + "/" + folder + "/" + name;
+        std::string shown = to;
+        shown.append("/").append(folder).append("/").append(name);
         if (!sub || !writeCarved(source, f, *sub, name, shown)) {
             status = worseStatus(status, kExitFailed);
             continue;

@@ -189,6 +189,7 @@ std::optional<int> parseArgs(const CommandSpec& spec, const std::vector<std::str
     words.push_back(std::string("sarvik ") + spec.name);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);

@@ -253,7 +253,8 @@ void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const s
         Json j = Json::object();
         const std::string name = catalogue::nameToUtf8(r.name, utf8);
         j["Name"] = name;
-        j["path"] = (folder.size() > 1 ? folder + "/" : folder) + name;
+        std::string path = folder.size() > 1 ? folder + "/" : folder;
+        j["path"] = path.append(name);
         j["Type"] = catalogue::nameToUtf8(r.type, utf8);
         j["Size"] = r.folder ? 0 : fileFacts(s, r.entryIndex).size;
         j["Created"] = rowTimeJson(s, r, false, style);

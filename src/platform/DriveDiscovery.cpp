@@ -84,7 +84,8 @@ std::vector<disk::DriveItem> partitionItems(const disk::DriveItem& whole, const 
     for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
         disk::DriveItem item;
         item.kind = whole.kind;
-        item.text = prefix + "(" + name + ") " + std::to_string(p.number);
+        item.text = prefix;
+        item.text.append("(").append(name).append(") ").append(std::to_string(p.number));
         if (source->read(p.firstSector * disk::kSectorSize, boot) == disk::ReadStatus::Ok)
             if (const auto kind = disk::ClassifyBootSector(boot).kind; kind != disk::VolumeKind::Unsupported)
                 item.text += ": " + disk::fileSystemName(kind);
@@ -140,7 +141,8 @@ std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot, const s
             disk::DriveItem item;
             item.kind = kind;
             const std::string prefix = removable ? "Removable Disk" : "Logical Disk";
-            item.text = prefix + "(" + name + ")";
+            item.text = prefix;
+            item.text.append("(").append(name).append(")");
             item.devicePath = (fs::path(devRoot) / name).string();
             item.sizeBytes = sectors * 512;
             // A whole disk the system shows no partitions of (a loop device
