@@ -163,14 +163,7 @@ void checkCard(const std::string& card)
     ASSERT_TRUE(test::scanImage(session, test::readImageFile(image), true));
     ASSERT_NE(session.tree.findByKey(carve::kCarvedFolderKey), nullptr);
 
-    recovery::RecoverySettings settings;
-    catalogue::RecoveryControl control;
-    recovery::RecoveryObserver observer;
-    recovery::RecoveryReport report;
-    auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
-    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings, control,
-                                  observer, report);
-    copier.RecoverListItems(session.rows(session.tree.rootKey()), recovery::RecoveryMode::All, {}, {dest, "/dest"});
+    auto [dest, report] = test::recoverRows(session, session.rows(session.tree.rootKey()));
     std::map<std::string, std::string> written; // sha256 -> path
     collectFiles(*dest, "", written);
 
@@ -254,15 +247,7 @@ bool listsCut(const catalogue::Catalogue& c, std::uint32_t cluster)
 /// incomplete, the others written whole.
 void expectCutPngIncomplete(scan::ScanSession& session, std::uint32_t cluster)
 {
-    recovery::RecoverySettings settings;
-    catalogue::RecoveryControl control;
-    recovery::RecoveryObserver observer;
-    recovery::RecoveryReport report;
-    auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
-    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings, control,
-                                  observer, report);
-    copier.RecoverListItems(session.rows(carve::carvedTypeKey(carve::FileType::Png)), recovery::RecoveryMode::All, {},
-                            {dest, "/dest"});
+    auto [dest, report] = test::recoverRows(session, session.rows(carve::carvedTypeKey(carve::FileType::Png)));
     const std::string cutName = "f" + std::to_string(cluster) + ".png";
     for (const auto& f : report.files())
         EXPECT_EQ(f.outcome, f.name == cutName ? recovery::FileOutcome::Incomplete : recovery::FileOutcome::Written)

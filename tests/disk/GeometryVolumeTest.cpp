@@ -28,14 +28,8 @@ std::set<std::string> recoverAll(std::vector<std::byte> bytes)
     EXPECT_TRUE(test::scanImage(session, std::move(bytes), true));
     auto settings = recovery::RecoverySettings::startup('N'); // as the programs start
     settings.ThoroughScan = true;
-    catalogue::RecoveryControl control;
-    recovery::RecoveryObserver observer;
-    recovery::RecoveryReport report;
-    auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
-    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings, control,
-                                  observer, report);
     const auto rows = session.rows(session.tree.rootKey());
-    copier.RecoverListItems(rows, recovery::RecoveryMode::All, {}, {dest, "/dest"});
+    auto [dest, report] = test::recoverRows(session, rows, settings);
     std::set<std::string> written;
     for (const std::string& path : dest->paths())
         if (const auto* entry = dest->find(path); entry->kind == recovery::MemoryOutputFolder::Kind::File)

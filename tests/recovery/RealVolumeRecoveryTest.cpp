@@ -47,15 +47,8 @@ TEST_P(RealFatVolume, RecoverAllMatchesTheManifest)
     scan::ScanSession session;
     ASSERT_TRUE(test::scanImage(session, std::move(bytes)));
 
-    recovery::RecoverySettings settings;
-    catalogue::RecoveryControl control;
-    recovery::RecoveryObserver observer;
-    recovery::RecoveryReport report;
-    auto dest = std::make_shared<recovery::MemoryOutputFolder>("/dest");
-    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings, control,
-                                  observer, report);
     const auto rows = session.rows(session.tree.rootKey());
-    copier.RecoverListItems(rows, recovery::RecoveryMode::All, {}, {dest, "/dest"});
+    auto [dest, report] = test::recoverRows(session, rows);
     EXPECT_EQ(report.totals().failed, 0u);
 
     std::size_t checked = 0, expectedChecks = 0;

@@ -1,5 +1,6 @@
 #include "support/Manifest.h"
 
+#include "recovery/FileRecovery.h"
 #include "scan/ScanSession.h"
 #include "support/VolumeBuilder.h"
 
@@ -55,6 +56,18 @@ bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool th
     catalogue::ScanControl control;
     scan::RunScan(session, quiet, control, scan::ScanOptions{thorough, carve});
     return true;
+}
+
+MemoryCopy recoverRows(const scan::ScanSession& session, const std::vector<catalogue::FileRow>& rows,
+                       const recovery::RecoverySettings& settings)
+{
+    MemoryCopy copy{std::make_shared<recovery::MemoryOutputFolder>("/dest"), {}};
+    catalogue::RecoveryControl control;
+    recovery::RecoveryObserver observer;
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings, control,
+                                  observer, copy.report);
+    copier.RecoverListItems(rows, recovery::RecoveryMode::All, {}, {copy.dest, "/dest"});
+    return copy;
 }
 
 } // namespace sarvik::test

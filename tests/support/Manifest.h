@@ -4,9 +4,15 @@
 // sha256, state (live or deleted), whether it lies in a deleted folder, whether its clusters are contiguous, its first
 // cluster (FAT) and free-form notes ("mft=N", "mft_record_reused", "extents=...").
 
+#include "recovery/RecoveryReport.h"
+#include "recovery/RecoverySettings.h"
+#include "scan/ScanSession.h"
+#include "support/MemoryOutputFolder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,5 +45,14 @@ struct ManifestRow {
 /// when it is no supported volume.
 [[nodiscard]] bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough = false,
                              bool carve = true);
+
+/// What copying `rows` of `session` (RecoveryMode::All) into a memory folder
+/// "/dest" wrote and reported.
+struct MemoryCopy {
+    std::shared_ptr<recovery::MemoryOutputFolder> dest;
+    recovery::RecoveryReport report;
+};
+[[nodiscard]] MemoryCopy recoverRows(const scan::ScanSession& session, const std::vector<catalogue::FileRow>& rows,
+                                     const recovery::RecoverySettings& settings = {});
 
 } // namespace sarvik::test
