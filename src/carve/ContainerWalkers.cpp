@@ -118,7 +118,6 @@ bool eofSupported(CarveStream& s, std::uint64_t eof)
 }
 
 // ---- ZIP: local headers with their data, the central directory, its end record.
-constexpr std::string_view kLocalSig{"PK\x03\x04", 4};
 constexpr std::string_view kCentralSig{"PK\x01\x02", 4};
 constexpr std::string_view kEndSig{"PK\x05\x06", 4};
 constexpr std::string_view kZip64EndSig{"PK\x06\x06", 4};
@@ -188,7 +187,7 @@ std::optional<std::uint64_t> ZipWalk::descriptorEnd(std::uint64_t data)
                 return *pk + 24;
         }
         // A descriptor without its signature: CRC, sizes, then the next header.
-        if ((m_s.matches(*pk, kLocalSig) || m_s.matches(*pk, kCentralSig)) && length >= 12 &&
+        if ((m_s.matches(*pk, kZipLocalHeader) || m_s.matches(*pk, kCentralSig)) && length >= 12 &&
             m_s.le(*pk - 8, 4) == length - 12)
             return *pk;
     }
@@ -240,7 +239,7 @@ WalkResult ZipWalk::run()
 {
     std::uint64_t pos = 0;
     std::uint64_t locals = 0;
-    while (m_s.matches(pos, kLocalSig)) {
+    while (m_s.matches(pos, kZipLocalHeader)) {
         const auto nameLength = m_s.le(pos + kLocalNameLength, 2);
         const auto extraLength = m_s.le(pos + kLocalExtraLength, 2);
         if (!nameLength || !extraLength)

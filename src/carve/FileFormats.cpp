@@ -28,7 +28,6 @@ constexpr std::string_view kPngStart{"\x89PNG\r\n\x1A\n", 8};
 constexpr std::string_view kGif87{"GIF87a"};
 constexpr std::string_view kGif89{"GIF89a"};
 constexpr std::string_view kPdfStart{"%PDF-"};
-constexpr std::string_view kZipLocalHeader{"PK\x03\x04", 4};
 constexpr std::string_view kTiffLittle{"II*\0", 4};
 constexpr std::string_view kTiffBig{"MM\0*", 4};
 constexpr std::string_view kSqliteStart{"SQLite format 3\0", 16};

@@ -16,6 +16,9 @@
 
 namespace sarvik::carve {
 
+/// A ZIP local file header starts with these four bytes (as do Office files).
+inline constexpr std::string_view kZipLocalHeader{"PK\x03\x04", 4};
+
 enum class FileType : std::uint8_t { Jpeg, Png, Gif, Pdf, Zip, Mp4, Tiff, Sqlite };
 inline constexpr std::size_t kFileTypeCount = 8;
 
