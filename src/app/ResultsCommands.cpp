@@ -12,7 +12,7 @@
 #include "platform/PosixOutputFolder.h"
 #include "platform/RegularFile.h"
 #include "recovery/FileRecovery.h"
-#include "recovery/HashingOutputFolder.h"
+#include "platform/HashingOutputFolder.h"
 #include "recovery/ReportRecord.h"
 #include "snapshot/RecoverySnapshot.h"
 #include "snapshot/SnapshotFile.h"
@@ -235,7 +235,7 @@ void ResultsCommands::recover(int mode)
         return;
     }
     // Every file is hashed as it is written, for the list Save List writes.
-    destination = std::make_shared<recovery::HashingOutputFolder>(std::move(destination));
+    destination = std::make_shared<platform::HashingOutputFolder>(std::move(destination));
     const std::vector<catalogue::FileRow> rows = m_window.fileListModel()->fileRows();
     const recovery::TargetFolder target{destination, folder.toStdString()};
     scan::ScanSession& session = m_window.mutableSession();

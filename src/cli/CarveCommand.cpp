@@ -6,16 +6,14 @@
 #include "cli/Options.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
+#include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
-#include "platform/PosixOutputFolder.h"
 
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace sarvik::cli {
@@ -118,12 +116,12 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
     }
     std::shared_ptr<recovery::OutputFolder> destination;
     if (!to.empty()) {
-        if (::mkdir(to.c_str(), 0777) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "sarvik carve: cannot create %s: %s\n", to.c_str(), std::strerror(errno));
+        if (const std::string why = platform::createFolder(to); !why.empty()) {
+            std::fprintf(stderr, "sarvik carve: cannot create %s: %s\n", to.c_str(), why.c_str());
             return kExitFailed;
         }
         std::string error;
-        destination = platform::PosixOutputFolder::open(to, error);
+        destination = platform::openOutputFolder(to, error);
         if (!destination) {
             std::fprintf(stderr, "sarvik carve: cannot write to %s\n", error.c_str());
             return kExitFailed;

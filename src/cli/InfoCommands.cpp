@@ -9,6 +9,7 @@
 #include "cli/TextWidth.h"
 #include "disk/ExfatBoot.h"
 #include "platform/DriveDiscovery.h"
+#include "platform/FileSystem.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -21,7 +22,7 @@ int runDrives(const CommandSpec& spec, const ParsedArgs& parsed)
 {
     std::vector<std::string> images;
     for (const std::string& a : parsed.positional) {
-        if (!std::filesystem::is_regular_file(a))
+        if (!std::filesystem::is_regular_file(platform::pathOf(a)))
             return usageError(spec, "'" + a + "' is not an image file");
         images.push_back(a); // listed after this machine's drives, one item per partition
     }
@@ -213,7 +214,7 @@ std::optional<InfoSource> openInfoSource(const InfoRequest& request, int& status
         }
         in.source.volume = in.snapshot->volume;
         in.source.supported = in.source.volume.info.VolumeSupported == 1;
-        in.source.item.text = "Snapshot(" + std::filesystem::path(path).filename().string() + ")";
+        in.source.item.text = "Snapshot(" + platform::pathText(platform::pathOf(path).filename()) + ")";
         if (!in.source.supported)
             in.source.error = path + ": the snapshot describes no supported volume";
         return in;

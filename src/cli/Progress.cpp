@@ -1,8 +1,9 @@
 #include "cli/Progress.h"
 
+#include "platform/Console.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 namespace sarvik::cli {
 
@@ -13,7 +14,10 @@ constexpr int kBarWidth = 30;
 constexpr std::size_t kStatusColumns = 30;
 } // namespace
 
-TerminalProgress::TerminalProgress(std::string what) : m_what(std::move(what)), m_enabled(::isatty(2) != 0) {}
+TerminalProgress::TerminalProgress(std::string what)
+    : m_what(std::move(what)), m_enabled(platform::standardErrorIsTerminal())
+{
+}
 
 TerminalProgress::~TerminalProgress()
 {

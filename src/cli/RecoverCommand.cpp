@@ -6,22 +6,20 @@
 #include "cli/Progress.h"
 #include "cli/Selection.h"
 #include "cli/Session.h"
-#include "platform/PosixOutputFolder.h"
+#include "platform/FileSystem.h"
 #include "recovery/FileRecovery.h"
-#include "recovery/HashingOutputFolder.h"
+#include "platform/HashingOutputFolder.h"
 #include "recovery/ReportRecord.h"
 #include "recovery/SaveWorker.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sys/stat.h>
 
 namespace sarvik::cli {
 
@@ -87,14 +85,6 @@ private:
     std::uint64_t m_bytesDone = 0;
 };
 
-bool isUnder(const struct stat& dir, const std::string& source)
-{
-    // Writing into a file system that lives on the scanned device would
-    // overwrite the very clusters being recovered.
-    struct stat src {};
-    return ::stat(source.c_str(), &src) == 0 && S_ISBLK(src.st_mode) && dir.st_dev == src.st_rdev;
-}
-
 /// What `sarvik recover` was asked.
 struct RecoverRequest {
     SessionArgs session;
@@ -142,18 +132,19 @@ std::optional<int> parseRecover(const CommandSpec& spec, const ParsedArgs& parse
 /// made, it is a folder, it is not on SOURCE, and it can be written to.
 std::optional<int> openDestination(const RecoverRequest& r, std::shared_ptr<recovery::OutputFolder>& destination)
 {
-    if (::mkdir(r.to.c_str(), 0777) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "sarvik recover: cannot create %s: %s\n", r.to.c_str(), std::strerror(errno));
+    if (const std::string why = platform::createFolder(r.to); !why.empty()) {
+        std::fprintf(stderr, "sarvik recover: cannot create %s: %s\n", r.to.c_str(), why.c_str());
         return kExitFailed;
     }
-    struct stat dirStat {};
-    if (::stat(r.to.c_str(), &dirStat) == 0 && isUnder(dirStat, r.session.source)) {
+    // Writing into a file system that lives on the scanned device would
+    // overwrite the very clusters being recovered.
+    if (platform::folderIsOnDevice(r.to, r.session.source)) {
         std::fprintf(stderr, "sarvik recover: %s lies on %s itself; choose a folder on another volume\n", r.to.c_str(),
                      r.session.source.c_str());
         return kExitFailed;
     }
     std::string error;
-    destination = platform::PosixOutputFolder::open(r.to, error);
+    destination = platform::openOutputFolder(r.to, error);
     if (!destination) {
         std::fprintf(stderr, "sarvik recover: cannot write to %s\n", error.c_str());
         return kExitFailed;
@@ -373,10 +364,10 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
             return *exit;
     ReportFile reportFile;
     if (!r.reportPath.empty() && !r.dryRun) {
-        reportFile.file = std::fopen(r.reportPath.c_str(), "w");
+        std::string why;
+        reportFile.file = platform::openOutputText(r.reportPath, why);
         if (reportFile.file == nullptr) {
-            std::fprintf(stderr, "sarvik recover: cannot write the report %s: %s\n", r.reportPath.c_str(),
-                         std::strerror(errno));
+            std::fprintf(stderr, "sarvik recover: cannot write the report %s: %s\n", r.reportPath.c_str(), why.c_str());
             return kExitFailed;
         }
     }
@@ -404,7 +395,7 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     for (const PlannedFile& p : plan)
         plannedBytes += fileFacts(*session, p.fileIndex).size;
     if (reportFile.file != nullptr)
-        destination = std::make_shared<recovery::HashingOutputFolder>(destination);
+        destination = std::make_shared<platform::HashingOutputFolder>(destination);
     const recovery::ReportVolume reportVolume{session->catalogue, session->tree,
                                               session->volume.geometry.SectorsPerCluster};
     CliRecoveryObserver observer(plan.size(), plannedBytes, [&](const recovery::FileReport& f) {

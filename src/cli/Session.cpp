@@ -7,8 +7,8 @@
 #include "cli/Progress.h"
 #include "cli/Source.h"
 #include "disk/PartitionTable.h"
+#include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
-#include "platform/PosixDevice.h"
 #include "platform/RegularFile.h"
 #include "recovery/ReportRecord.h"
 #include "snapshot/SnapshotFile.h"
@@ -61,7 +61,7 @@ std::string terminalText(std::string_view text, bool namesAreUtf8)
 bool isSnapshotSource(const std::string& source)
 {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(source, ec))
+    if (!std::filesystem::is_regular_file(platform::pathOf(source), ec))
         return false; // block devices and missing paths go to openSource
     return snapshot::IsSnapshotFile(source);
 }
@@ -125,7 +125,7 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
     // The name rule turns "/dev/full" into "/dev/FULL.RVU": a name that is a
     // device or a pipe was not meant as a snapshot file.
     std::error_code ec;
-    if (const auto chosen = std::filesystem::status(chosenPath, ec);
+    if (const auto chosen = std::filesystem::status(platform::pathOf(chosenPath), ec);
         std::filesystem::exists(chosen) && !std::filesystem::is_regular_file(chosen)) {
         std::fprintf(stderr, "sarvik: %s: not a plain file; a snapshot is written only as one\n", chosenPath.c_str());
         return false;
@@ -135,13 +135,13 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
     disk::VolumeInfo info = session.volume.info;
     // A partition "PATH@N" is recorded with PATH made absolute.
     disk::PartitionPath split{info.DevicePath, 0};
-    if (!std::filesystem::exists(info.DevicePath, ec))
+    if (!std::filesystem::exists(platform::pathOf(info.DevicePath), ec))
         split = disk::SplitPartitionPath(info.DevicePath);
-    if (!split.path.empty() && std::filesystem::path(split.path).is_relative() &&
-        std::filesystem::exists(split.path, ec)) {
-        const auto absolute = std::filesystem::absolute(split.path, ec);
+    if (!split.path.empty() && platform::pathOf(split.path).is_relative() &&
+        std::filesystem::exists(platform::pathOf(split.path), ec)) {
+        const auto absolute = std::filesystem::absolute(platform::pathOf(split.path), ec);
         if (!ec) {
-            const std::string whole = absolute.lexically_normal().string();
+            const std::string whole = platform::pathText(absolute.lexically_normal());
             info.DevicePath = split.number == 0 ? whole : disk::partitionPathText(whole, split.number);
         }
     }

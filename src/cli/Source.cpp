@@ -1,12 +1,13 @@
 #include "cli/Source.h"
 
 #include "disk/PartitionTable.h"
+#include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
+#include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
 #include "scan/ScanSession.h"
 
 #include <array>
-#include <filesystem>
 
 namespace sarvik::cli {
 
@@ -34,23 +35,21 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
     OpenedSource opened;
     std::error_code ec;
     const disk::PartitionPath split = disk::SplitPartitionPath(path);
-    const bool partition = split.number != 0 && !std::filesystem::exists(path, ec);
+    const bool partition = split.number != 0 && !std::filesystem::exists(platform::pathOf(path), ec);
     const std::string wholePath = partition ? split.path : path;
-    const auto status = std::filesystem::status(wholePath, ec);
-    const std::string name = std::filesystem::path(wholePath).filename().string();
     const std::string suffix = partition ? " p" + std::to_string(split.number) : std::string{};
-    if (std::filesystem::is_block_file(status)) {
+    if (platform::isDevice(wholePath)) {
         opened.item.devicePath = path;
-        opened.item.text = "Logical Disk(" + name + suffix + ")";
+        opened.item.text = "Logical Disk(" + platform::deviceName(wholePath) + suffix + ")";
     } else if (partition) {
         opened.item = platform::imageDriveItem(wholePath);
         opened.item.devicePath = path;
-        opened.item.text = "Disk Image(" + name + suffix + ")";
+        opened.item.text = "Disk Image(" + platform::pathText(platform::pathOf(wholePath).filename()) + suffix + ")";
     } else {
         opened.item = platform::imageDriveItem(path);
     }
-    platform::PosixDeviceProvider devices;
-    opened.selection = scan::SelectVolume(opened.volume, opened.item, devices, rules);
+    const auto devices = platform::makeDeviceProvider();
+    opened.selection = scan::SelectVolume(opened.volume, opened.item, *devices, rules);
     opened.supported = static_cast<bool>(opened.selection);
     if (partition && opened.volume.reader.isOpen())
         opened.item.sizeBytes = opened.volume.reader.source()->size();

@@ -1,10 +1,6 @@
 #include "cli/TextWidth.h"
 
-#include <clocale>
-#include <cstring>
-#include <cwchar>
-#include <langinfo.h>
-#include <vector>
+#include "platform/Console.h"
 
 namespace sarvik::cli {
 
@@ -34,22 +30,10 @@ std::size_t decode(std::string_view text, std::size_t i, char32_t& cp)
 
 std::size_t columnsOf(char32_t cp)
 {
-    const int width = ::wcwidth(static_cast<wchar_t>(cp));
-    return width < 0 ? 1 : static_cast<std::size_t>(width);
+    return platform::characterColumns(cp);
 }
 
 } // namespace
-
-void setUpTextLocale()
-{
-    // Only the character type, and always a UTF-8 one: the names printed are
-    // UTF-8 whatever the environment says, and a single-byte locale would change
-    // how the C library upper-cases bytes above 127.
-    if (std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr)
-        return;
-    if (std::setlocale(LC_CTYPE, "") == nullptr || std::strcmp(::nl_langinfo(CODESET), "UTF-8") != 0)
-        std::setlocale(LC_CTYPE, "C");
-}
 
 std::size_t displayWidth(std::string_view text)
 {

@@ -1,6 +1,7 @@
 #pragma once
-// Terminal columns of UTF-8 text, measured with wcwidth in a UTF-8 locale, so
-// that combining marks (no column), CJK and emoji (two) keep tables in line.
+// Terminal columns of UTF-8 text, measured per character by the platform layer
+// (wcwidth in a UTF-8 locale, set up by platform::setUpConsole), so that
+// combining marks (no column), CJK and emoji (two) keep tables in line.
 
 #include <cstddef>
 #include <string>
@@ -8,11 +9,7 @@
 
 namespace sarvik::cli {
 
-/// Sets the character type to a UTF-8 locale (C.UTF-8, else the environment's
-/// when it reads UTF-8): wcwidth needs one.
-void setUpTextLocale();
-
-/// Columns `text` takes on a terminal; a character wcwidth does not know counts one.
+/// Columns `text` takes on a terminal; a character the system does not know counts one.
 [[nodiscard]] std::size_t displayWidth(std::string_view text);
 
 /// `text` in exactly `columns` columns: padded with blanks, or cut at a

@@ -2,6 +2,7 @@
 
 #include "catalogue/FileList.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -28,11 +29,19 @@ std::optional<Civil> utcCivil(std::uint64_t fileTime)
 {
     if (fileTime == 0)
         return std::nullopt;
-    const std::time_t seconds = static_cast<std::time_t>(catalogue::fileTimeToUnix(fileTime));
-    std::tm tm{};
-    if (::gmtime_r(&seconds, &tm) == nullptr)
-        return std::nullopt;
-    return Civil{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    // Calendar arithmetic rather than gmtime: the same on every system, and
+    // for times before 1970 too.
+    using namespace std::chrono;
+    const sys_seconds at{seconds{catalogue::fileTimeToUnix(fileTime)}};
+    const sys_days date = floor<days>(at);
+    const year_month_day ymd{date};
+    const hh_mm_ss<seconds> clock{at - date};
+    return Civil{static_cast<int>(ymd.year()),
+                 static_cast<int>(static_cast<unsigned>(ymd.month())),
+                 static_cast<int>(static_cast<unsigned>(ymd.day())),
+                 static_cast<int>(clock.hours().count()),
+                 static_cast<int>(clock.minutes().count()),
+                 static_cast<int>(clock.seconds().count())};
 }
 
 std::string format(const Civil& c, char separator)
@@ -104,6 +113,13 @@ std::optional<std::int64_t> parseTime(const std::string& text, bool endOfDay)
         minute = 59;
         second = 59;
     }
+    if (utc) {
+        // A day past the month's end runs into the next month, as timegm does.
+        using namespace std::chrono;
+        const sys_days date{year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                           std::chrono::day{static_cast<unsigned>(day)}}};
+        return (date + hours{hour} + minutes{minute} + seconds{second}).time_since_epoch().count();
+    }
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -112,7 +128,7 @@ std::optional<std::int64_t> parseTime(const std::string& text, bool endOfDay)
     tm.tm_min = minute;
     tm.tm_sec = second;
     tm.tm_isdst = -1;
-    const std::time_t t = utc ? ::timegm(&tm) : std::mktime(&tm);
+    const std::time_t t = std::mktime(&tm);
     if (t == static_cast<std::time_t>(-1) && !(year == 1969 || year == 1970))
         return std::nullopt;
     return static_cast<std::int64_t>(t);

@@ -3,10 +3,9 @@
 #include "catalogue/Catalogue.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
-#include "cli/TextWidth.h"
+#include "platform/Console.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -103,13 +102,10 @@ int worseStatus(int a, int b) noexcept
 
 int main(int argc, char** argv)
 {
-    // A closed pipe ("sarvik scan ... | head") ends the program quietly, as it
-    // does for every filter, whatever the parent left the signal set to.
-    std::signal(SIGPIPE, SIG_DFL);
-    sarvik::cli::setUpTextLocale();
+    sarvik::platform::setUpConsole();
     int status = sarvik::cli::kExitFailed;
     try {
-        std::vector<std::string> args(argv + 1, argv + argc);
+        std::vector<std::string> args = sarvik::platform::commandLineArguments(argc, argv);
         if (args.empty()) {
             usage(stderr);
             status = sarvik::cli::kExitUsage;

@@ -1,6 +1,7 @@
 #pragma once
-// Finds the volumes of this machine from sysfs: partitions, whole disks that
-// hold no partition table, and loop devices that have a backing file.
+// Finds the volumes of this machine: on Linux from sysfs (partitions, whole
+// disks that hold no partition table, loop devices that have a backing file),
+// on Windows the fixed and removable drive letters.
 
 #include "disk/Volume.h"
 
@@ -10,8 +11,16 @@
 namespace sarvik::platform {
 
 /// The drives to list, in name order. `sysfsRoot` and `devRoot` are "/sys" and
-/// "/dev" on a live system; tests point them at a tree of their own.
+/// "/dev" on a live Linux system; tests point them at a tree of their own.
+/// Windows lists its drive letters and ignores them.
 std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot = "/sys", const std::string& devRoot = "/dev");
+
+/// The partitions of a whole disk or image as items of their own ("Disk
+/// Image(disk.img) 2: NTFS" naming "disk.img@2", the file system its boot
+/// sector names left out when it names none we read); nothing when it holds no
+/// table or cannot be opened.
+std::vector<disk::DriveItem> partitionDriveItems(const disk::DriveItem& whole, const std::string& prefix,
+                                                 const std::string& name);
 
 /// A drive item for a disk image file named on the command line or added by the user.
 disk::DriveItem imageDriveItem(const std::string& path);

@@ -1,7 +1,8 @@
 #include "platform/PartitionSource.h"
 
 #include "disk/PartitionTable.h"
-#include "platform/PosixDevice.h"
+#include "platform/Devices.h"
+#include "platform/FileSystem.h"
 
 #include <filesystem>
 
@@ -12,9 +13,9 @@ std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& pat
     std::error_code ec;
     const disk::PartitionPath split = disk::SplitPartitionPath(path);
     // A file whose own name ends in "@N" is that file.
-    if (split.number == 0 || std::filesystem::exists(path, ec))
-        return PosixBlockSource::open(path, error);
-    std::shared_ptr<const disk::BlockSource> whole = PosixBlockSource::open(split.path, error);
+    if (split.number == 0 || std::filesystem::exists(pathOf(path), ec))
+        return openWholeSource(path, error);
+    std::shared_ptr<const disk::BlockSource> whole = openWholeSource(split.path, error);
     if (!whole)
         return nullptr;
     auto partition = disk::OpenPartition(whole, split.number);

@@ -1,6 +1,7 @@
 #include "platform/PosixDevice.h"
 
 #include "disk/PartitionTable.h"
+#include "platform/Devices.h"
 #include "platform/PartitionSource.h"
 
 #include <blkid/blkid.h>
@@ -129,6 +130,16 @@ std::optional<std::string> probeVolumeLabel(const std::string& path)
     if (fd >= 0)
         ::close(fd);
     return label;
+}
+
+std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path, std::string* error)
+{
+    return PosixBlockSource::open(path, error);
+}
+
+std::unique_ptr<disk::DeviceProvider> makeDeviceProvider()
+{
+    return std::make_unique<PosixDeviceProvider>();
 }
 
 disk::OpenResult PosixDeviceProvider::open(const std::string& devicePath)

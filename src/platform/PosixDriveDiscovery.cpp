@@ -1,10 +1,6 @@
 #include "platform/DriveDiscovery.h"
 
-#include "disk/PartitionTable.h"
-#include "platform/PosixDevice.h"
-
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -69,33 +65,6 @@ bool naturalLess(const std::string& a, const std::string& b)
     return a.size() - i < b.size() - j;
 }
 
-/// The partitions of a whole disk or image as items of their own ("Disk
-/// Image(disk.img) 2: NTFS" naming "disk.img@2", the file system its boot
-/// sector names left out when it names none we read); nothing when it holds no
-/// table or cannot be opened.
-std::vector<disk::DriveItem> partitionItems(const disk::DriveItem& whole, const std::string& prefix,
-                                            const std::string& name)
-{
-    std::vector<disk::DriveItem> items;
-    const auto source = PosixBlockSource::open(whole.devicePath);
-    if (!source)
-        return items;
-    std::array<std::byte, disk::kSectorSize> boot{};
-    for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
-        disk::DriveItem item;
-        item.kind = whole.kind;
-        item.text = prefix;
-        item.text.append("(").append(name).append(") ").append(std::to_string(p.number));
-        if (source->read(p.firstSector * disk::kSectorSize, boot) == disk::ReadStatus::Ok)
-            if (const auto kind = disk::ClassifyBootSector(boot).kind; kind != disk::VolumeKind::Unsupported)
-                item.text += ": " + disk::fileSystemName(kind);
-        item.devicePath = disk::partitionPathText(whole.devicePath, p.number);
-        item.sizeBytes = p.sectors * disk::kSectorSize;
-        items.push_back(std::move(item));
-    }
-    return items;
-}
-
 } // namespace
 
 std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot, const std::string& devRoot)
@@ -148,7 +117,7 @@ std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot, const s
             // A whole disk the system shows no partitions of (a loop device
             // attached without a partition scan, an image of a whole disk) may
             // still hold a table: then its partitions are listed instead.
-            auto parts = name == diskName ? partitionItems(item, prefix, name) : std::vector<disk::DriveItem>{};
+            auto parts = name == diskName ? partitionDriveItems(item, prefix, name) : std::vector<disk::DriveItem>{};
             if (parts.empty())
                 items.push_back(std::move(item));
             else
@@ -156,27 +125,6 @@ std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot, const s
         }
     }
     return items;
-}
-
-disk::DriveItem imageDriveItem(const std::string& path)
-{
-    disk::DriveItem item;
-    item.kind = disk::DriveKind::Image;
-    item.devicePath = path;
-    item.text = "Disk Image(" + fs::path(path).filename().string() + ")";
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    item.sizeBytes = ec ? 0 : size;
-    return item;
-}
-
-std::vector<disk::DriveItem> imageDriveItems(const std::string& path)
-{
-    const disk::DriveItem whole = imageDriveItem(path);
-    auto parts = partitionItems(whole, "Disk Image", fs::path(path).filename().string());
-    if (parts.empty())
-        return {whole};
-    return parts;
 }
 
 } // namespace sarvik::platform

@@ -36,7 +36,7 @@ public:
     /// Why the last write or close failed, as the system says it; empty when unknown.
     [[nodiscard]] virtual std::string error() const { return {}; }
     /// Lower-case hex SHA-256 of the bytes written, once closed, from a folder
-    /// that hashes what it writes (HashingOutputFolder); nothing otherwise.
+    /// that hashes what it writes (platform/HashingOutputFolder.h); nothing otherwise.
     [[nodiscard]] virtual std::optional<std::string> sha256() const { return std::nullopt; }
 };
 

@@ -3,6 +3,7 @@
 #include "cli/Selection.h"
 #include "cli/TextWidth.h"
 #include "cli/TimeText.h"
+#include "platform/Console.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ using namespace sarvik::cli;
 
 class CliText : public ::testing::Test {
 protected:
-    void SetUp() override { setUpTextLocale(); }
+    void SetUp() override { sarvik::platform::setUpConsole(); }
 };
 
 TEST_F(CliText, ColumnsFollowWcwidth)

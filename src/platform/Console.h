@@ -1,0 +1,27 @@
+#pragma once
+// The command line's edges: arguments, the console's text, signals. Each
+// system has its own implementation (PosixConsole.cpp, WinConsole.cpp).
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace sarvik::platform {
+
+/// Sets the process up for a console program: UTF-8 text on the console (a
+/// UTF-8 character type locale, or the console's UTF-8 code page), and a
+/// closed pipe ending the program quietly where the system has pipe signals.
+void setUpConsole();
+
+/// The program's arguments after its name, as UTF-8 (on Windows read from the
+/// UTF-16 command line, whatever the code page).
+[[nodiscard]] std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+/// True when standard error is a terminal (progress lines are drawn there).
+[[nodiscard]] bool standardErrorIsTerminal();
+
+/// Columns one character takes on a terminal: 0 for combining marks, 2 for
+/// wide East Asian characters and emoji, else 1.
+[[nodiscard]] std::size_t characterColumns(char32_t cp);
+
+} // namespace sarvik::platform

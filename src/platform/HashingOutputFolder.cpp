@@ -1,0 +1,59 @@
+#include "platform/HashingOutputFolder.h"
+
+#include "platform/Sha256.h"
+
+namespace sarvik::platform {
+
+namespace {
+
+class HashingOutputFile final : public recovery::OutputFile {
+public:
+    explicit HashingOutputFile(std::unique_ptr<recovery::OutputFile> inner) : m_inner(std::move(inner)) {}
+
+    [[nodiscard]] bool write(disk::ByteSpan bytes) override
+    {
+        if (!m_inner->write(bytes))
+            return false;
+        return m_context.update(bytes);
+    }
+
+    [[nodiscard]] bool close() override
+    {
+        const bool closed = m_inner->close();
+        if (std::string hex = m_context.hexDigest(); !hex.empty())
+            m_digest = std::move(hex);
+        return closed;
+    }
+
+    [[nodiscard]] std::string error() const override { return m_inner->error(); }
+    [[nodiscard]] std::optional<std::string> sha256() const override { return m_digest; }
+
+private:
+    std::unique_ptr<recovery::OutputFile> m_inner;
+    Sha256 m_context;
+    std::optional<std::string> m_digest;
+};
+
+} // namespace
+
+HashingOutputFolder::HashingOutputFolder(std::shared_ptr<recovery::OutputFolder> inner) : m_inner(std::move(inner))
+{
+}
+
+std::shared_ptr<recovery::OutputFolder> HashingOutputFolder::makeFolder(std::string_view name)
+{
+    auto folder = m_inner->makeFolder(name);
+    if (!folder)
+        return nullptr;
+    return std::make_shared<HashingOutputFolder>(std::move(folder));
+}
+
+std::unique_ptr<recovery::OutputFile> HashingOutputFolder::createFile(std::string_view name, bool replace)
+{
+    auto file = m_inner->createFile(name, replace);
+    if (!file)
+        return nullptr;
+    return std::make_unique<HashingOutputFile>(std::move(file));
+}
+
+} // namespace sarvik::platform

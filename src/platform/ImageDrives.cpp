@@ -1,0 +1,58 @@
+// Drive items for disk images and the partitions of a whole disk: the same on
+// every system.
+
+#include "disk/PartitionTable.h"
+#include "platform/Devices.h"
+#include "platform/DriveDiscovery.h"
+#include "platform/FileSystem.h"
+
+#include <array>
+
+namespace sarvik::platform {
+
+namespace fs = std::filesystem;
+
+std::vector<disk::DriveItem> partitionDriveItems(const disk::DriveItem& whole, const std::string& prefix,
+                                                 const std::string& name)
+{
+    std::vector<disk::DriveItem> items;
+    const auto source = openWholeSource(whole.devicePath);
+    if (!source)
+        return items;
+    std::array<std::byte, disk::kSectorSize> boot{};
+    for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
+        disk::DriveItem item;
+        item.kind = whole.kind;
+        item.text = prefix + "(" + name + ") " + std::to_string(p.number);
+        if (source->read(p.firstSector * disk::kSectorSize, boot) == disk::ReadStatus::Ok)
+            if (const auto kind = disk::ClassifyBootSector(boot).kind; kind != disk::VolumeKind::Unsupported)
+                item.text += ": " + disk::fileSystemName(kind);
+        item.devicePath = disk::partitionPathText(whole.devicePath, p.number);
+        item.sizeBytes = p.sectors * disk::kSectorSize;
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+disk::DriveItem imageDriveItem(const std::string& path)
+{
+    disk::DriveItem item;
+    item.kind = disk::DriveKind::Image;
+    item.devicePath = path;
+    item.text = "Disk Image(" + pathText(pathOf(path).filename()) + ")";
+    std::error_code ec;
+    const auto size = fs::file_size(pathOf(path), ec);
+    item.sizeBytes = ec ? 0 : size;
+    return item;
+}
+
+std::vector<disk::DriveItem> imageDriveItems(const std::string& path)
+{
+    const disk::DriveItem whole = imageDriveItem(path);
+    auto parts = partitionDriveItems(whole, "Disk Image", pathText(pathOf(path).filename()));
+    if (parts.empty())
+        return {whole};
+    return parts;
+}
+
+} // namespace sarvik::platform
