@@ -11,6 +11,7 @@ packages=(
   dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
   xvfb xauth imagemagick
   python3 gzip bc libjpeg-turbo-progs
+  g++-mingw-w64-x86-64-posix wine wine64
   dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
 )
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors, makes the test volumes, runs every
-# test, then runs the core tests again under AddressSanitizer and UBSan, soaks
+# test, cross-builds for Windows and tests that under wine, then runs the core
+# tests again under AddressSanitizer and UBSan, soaks
 # the command line on damaged volumes, runs the core tests and the GUI's worker
 # tests under ThreadSanitizer, and fuzzes every parser for a short while.
 set -euo pipefail
@@ -30,6 +31,10 @@ if [ -x tools/make-test-volumes.sh ]; then
   fi
 fi
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+
+# The Windows build: sarvik.exe and the core tests cross-built with mingw-w64,
+# run under wine, and sarvik.exe checked against build/bin/sarvik.
+bash tools/build-windows.sh
 
 # Sanitizer build: the core tests, and the command line for the soak.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSARVIK_WERROR=ON -DSARVIK_SANITIZE=ON \

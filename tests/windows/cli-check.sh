@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The Windows command line under wine against the Linux one, on the FAT16,
+# FAT32 and NTFS test volumes: `scan --json` lists the same folders and files,
+# and `recover --all` writes the same bytes under the same names (names that
+# Windows refuses, or that differ only in case, are counted and set aside).
+#
+#   bash tests/windows/cli-check.sh SARVIK_EXE SARVIK_LINUX TEST_VOLUMES
+#
+# Expects WINEPREFIX and WINEDEBUG set up as tools/build-windows.sh does.
+set -euo pipefail
+exe=$(realpath "$1")
+linux=$(realpath "$2")
+volumes=$(realpath "$3")
+work=$(dirname "$exe")/../cli-check
+rm -rf "$work"
+mkdir -p "$work"
+failed=0
+
+for name in fat16 fat32 ntfs; do
+  image=$volumes/$name.img
+  if [ ! -f "$image" ]; then
+    echo "cli-check: $image is missing (tools/make-test-volumes.sh makes it)" >&2
+    exit 1
+  fi
+  # The JSON without the device path (Z:... against /...) and the label, which
+  # Linux reads from the image with libblkid and Windows gets only for drive
+  # letters; wine's console ends lines with CR LF.
+  linux_status=0
+  windows_status=0
+  "$linux" scan "$image" --json >"$work/$name.linux.json" || linux_status=$?
+  wine "$exe" scan "Z:$image" --json >"$work/$name.windows.raw" || windows_status=$?
+  tr -d '\r' <"$work/$name.windows.raw" >"$work/$name.windows.json"
+  for side in linux windows; do
+    grep -v -E '"(DevicePath|VolumeLabel)"' "$work/$name.$side.json" >"$work/$name.$side.cmp"
+  done
+  if [ "$linux_status" != "$windows_status" ] || ! cmp -s "$work/$name.linux.cmp" "$work/$name.windows.cmp"; then
+    echo "cli-check: $name: scan --json differs (exit $linux_status on Linux, $windows_status under wine)" >&2
+    diff "$work/$name.linux.cmp" "$work/$name.windows.cmp" | head -20 >&2 || true
+    failed=1
+    continue
+  fi
+  rows=$(grep -c '"path":' "$work/$name.linux.cmp" || true)
+
+  linux_status=0
+  windows_status=0
+  "$linux" recover "$image" --all --to "$work/$name.linux" >/dev/null 2>"$work/$name.linux.err" || linux_status=$?
+  wine "$exe" recover "Z:$image" --all --to "Z:$work/$name.windows" >/dev/null 2>"$work/$name.windows.err" ||
+    windows_status=$?
+  if [ "$linux_status" != "$windows_status" ]; then
+    echo "cli-check: $name: recover exits $linux_status on Linux, $windows_status under wine" >&2
+    failed=1
+  fi
+  if ! /usr/bin/python3 - "$work/$name.linux" "$work/$name.windows" "$name" <<'PY'; then
+import hashlib, os, re, sys
+linux, windows, name = sys.argv[1:4]
+refused = re.compile(r'[<>:"|?*\x00-\x1f]|[. ]$|^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\.|$)', re.I)
+
+def tree(root):
+    files = {}
+    for folder, _, names in os.walk(root):
+        for n in names:
+            path = os.path.join(folder, n)
+            with open(path, 'rb') as f:
+                files[os.path.relpath(path, root)] = hashlib.sha256(f.read()).hexdigest()
+    return files
+
+def aside(path, all_paths):
+    parts = path.split(os.sep)
+    if any(refused.search(p) for p in parts):
+        return True
+    # Names that differ only in case share one name on Windows.
+    lowered = path.lower()
+    return sum(1 for other in all_paths if other.lower() == lowered) > 1
+
+lin, win = tree(linux), tree(windows)
+lin_paths = list(lin)
+checked = [p for p in lin if not aside(p, lin_paths)]
+set_aside = len(lin) - len(checked)
+bad = [p for p in checked if win.get(p) != lin[p]]
+for p in bad[:10]:
+    print(f'cli-check: {name}: {p}: ' + ('missing under wine' if p not in win else 'different bytes'), file=sys.stderr)
+if len(win) != len(lin):
+    print(f'cli-check: {name}: {len(lin)} files on Linux, {len(win)} under wine', file=sys.stderr)
+print(f'cli-check: {name}: {len(checked)} recovered files identical, {set_aside} set aside (names Windows refuses)',
+      file=sys.stderr)
+sys.exit(1 if bad or len(win) != len(lin) or not checked else 0)
+PY
+    failed=1
+  fi
+  echo "cli-check: $name: scan --json lists the same $rows folders and files" >&2
+done
+exit "$failed"
