@@ -36,13 +36,9 @@ if [ "$what" = all ] || [ "$what" = test ]; then
     wineserver --wait || true
   fi
   wine "$out/bin/platform_tests.exe" --gtest_brief=1
-  wine "$out/bin/core_tests.exe" --gtest_brief=1 2>&1 | tee "$out/core_tests.log" | grep -v '^\[  SKIPPED \]' || true
-  if ! grep -q '^\[  PASSED  \]' "$out/core_tests.log" || grep -q '^\[  FAILED  \]' "$out/core_tests.log"; then
-    grep -E '^\[  (FAILED|PASSED)  \]' "$out/core_tests.log" >&2
-    echo "build-windows: core tests failed under wine" >&2
-    exit 1
-  fi
-  grep -E '^\[  (PASSED|SKIPPED) \]|^\[==========\]' "$out/core_tests.log" | grep -v '^\[  SKIPPED \] [A-Z]' >&2 || true
+  # wine passes the test program's exit status on; GoogleTest prints the
+  # counts (passed, skipped with their reasons, failed).
+  wine "$out/bin/core_tests.exe" --gtest_brief=1 2>&1 | tee "$out/core_tests.log"
   bash tests/windows/cli-check.sh "$out/bin/sarvik.exe" build/bin/sarvik build/test-volumes
   wineserver --kill || true
   echo "build-windows: tests under wine took $(($(date +%s) - start)) s" >&2
