@@ -7,8 +7,8 @@
 #include "cli/Selection.h"
 #include "cli/Session.h"
 #include "platform/FileSystem.h"
-#include "recovery/FileRecovery.h"
 #include "platform/HashingOutputFolder.h"
+#include "recovery/FileRecovery.h"
 #include "recovery/ReportRecord.h"
 #include "recovery/SaveWorker.h"
 

@@ -36,9 +36,7 @@ private:
 
 } // namespace
 
-HashingOutputFolder::HashingOutputFolder(std::shared_ptr<recovery::OutputFolder> inner) : m_inner(std::move(inner))
-{
-}
+HashingOutputFolder::HashingOutputFolder(std::shared_ptr<recovery::OutputFolder> inner) : m_inner(std::move(inner)) {}
 
 std::shared_ptr<recovery::OutputFolder> HashingOutputFolder::makeFolder(std::string_view name)
 {
