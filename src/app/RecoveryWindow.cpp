@@ -51,41 +51,16 @@ QString blanks(int n)
     return QString(n, QLatin1Char(' '));
 }
 } // namespace
-QString volumeLabelCaption()
+QStringList driveCaptions()
 {
-    return QStringLiteral("Volume Label") + blanks(13);
+    return {QStringLiteral("Volume Label") + blanks(13), QStringLiteral("Capacity\t") + blanks(8),
+            QStringLiteral("Sector Per Cluster") + blanks(6), QStringLiteral("Byte Per Sector") + blanks(10),
+            QStringLiteral("File System") + blanks(16)};
 }
-QString capacityCaption()
+QStringList scanCaptions()
 {
-    return QStringLiteral("Capacity\t") + blanks(8);
-}
-QString sectorsPerClusterCaption()
-{
-    return QStringLiteral("Sector Per Cluster") + blanks(6);
-}
-QString bytesPerSectorCaption()
-{
-    return QStringLiteral("Byte Per Sector") + blanks(10);
-}
-QString fileSystemCaption()
-{
-    return QStringLiteral("File System") + blanks(16);
-}
-QString foldersFoundCaption()
-{
-    return QStringLiteral("Folder(s) Found") + blanks(9);
-}
-QString filesFoundCaption()
-{
-    return QStringLiteral("File(s) Found") + blanks(12);
-}
-QString currentSectorCaption()
-{
-    return QStringLiteral("Current Sector") + blanks(10);
-}
-QString lastItemCaption()
-{
-    return QStringLiteral("Last File/Folder") + blanks(7);
+    return {QStringLiteral("Folder(s) Found") + blanks(9), QStringLiteral("File(s) Found") + blanks(12),
+            QStringLiteral("Current Sector") + blanks(10), QStringLiteral("Last File/Folder") + blanks(7)};
 }
 QString driveHelp(int indent)
 {
@@ -636,31 +611,30 @@ void RecoveryWindow::setQuickHelp(const QString& text)
 void RecoveryWindow::SetLabelLayout(int mode)
 {
     switch (mode) {
-    case 0:
-        reshow(m_captions[0], Text::volumeLabelCaption());
+    case 0: {
+        const QStringList captions = Text::driveCaptions();
+        for (int i = 0; i < 5; ++i)
+            reshow(m_captions[i], captions[i]);
         reshow(m_values[0], QString());
         hideEmpty(m_status);
-        reshow(m_captions[1], Text::capacityCaption());
-        reshow(m_captions[2], Text::sectorsPerClusterCaption());
-        reshow(m_captions[3], Text::bytesPerSectorCaption());
-        reshow(m_captions[4], Text::fileSystemCaption());
         reshow(m_values[1], QString());
         reshow(m_values[2], m_values[2]->text());
         reshow(m_values[3], QString());
         reshow(m_values[4], QString());
         break;
-    case 2:
+    }
+    case 2: {
         SetLabelLayout(-1);
-        reshow(m_captions[0], Text::foldersFoundCaption());
-        reshow(m_captions[1], Text::filesFoundCaption());
-        reshow(m_captions[2], Text::currentSectorCaption());
-        reshow(m_captions[3], Text::lastItemCaption());
-        for (int i = 0; i < 4; ++i)
+        const QStringList captions = Text::scanCaptions();
+        for (int i = 0; i < 4; ++i) {
+            reshow(m_captions[i], captions[i]);
             reshow(m_values[i], QString());
+        }
         reshow(m_status, m_session.volume.geometry.GeometryKind == disk::VolumeKind::Ntfs
                              ? QString()
                              : QStringLiteral("Mounting volume, please wait..."));
         break;
+    }
     case -1:
         for (int i = 0; i < 5; ++i) {
             hideEmpty(m_captions[i]);

@@ -261,15 +261,10 @@ private:
 
 /// The texts the window shows, kept in one place with their exact blanks.
 namespace Text {
-QString volumeLabelCaption();
-QString capacityCaption();
-QString sectorsPerClusterCaption();
-QString bytesPerSectorCaption();
-QString fileSystemCaption();
-QString foldersFoundCaption();
-QString filesFoundCaption();
-QString currentSectorCaption();
-QString lastItemCaption();
+/// The captions of the drive page's five labels, top to bottom.
+QStringList driveCaptions();
+/// The captions of the scan page's four labels, top to bottom.
+QStringList scanCaptions();
 /// Quick Help of the drive page: `indent` is 20 at start-up and 24 after Back.
 QString driveHelp(int indent);
 QString scanHelp();
