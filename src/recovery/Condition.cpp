@@ -520,27 +520,18 @@ void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const c
         if (row.folder || !row.deleted)
             continue;
         ConditionEstimate e;
+        catalogue::Carved carved = catalogue::Carved::No;
         if (fat && row.entryIndex < catalogue.FatFileList.size()) {
             const auto& entry = catalogue.FatFileList[row.entryIndex];
             e = fatFile(entry);
-            if (entry.carved == catalogue::Carved::Incomplete) {
-                // Its clusters may be free, yet the file is not all there.
-                row.condition = kIncompleteCarvedText;
-                row.conditionClusters = e.clusters;
-                row.conditionClustersInUse = e.clustersInUse;
-                continue;
-            }
+            carved = entry.carved;
         } else if (kind == disk::VolumeKind::Ntfs && row.entryIndex < catalogue.NtfsFileList.size()) {
             const auto& entry = catalogue.NtfsFileList[row.entryIndex];
             e = ntfsFile(entry);
-            if (entry.carved == catalogue::Carved::Incomplete) {
-                row.condition = kIncompleteCarvedText;
-                row.conditionClusters = e.clusters;
-                row.conditionClustersInUse = e.clustersInUse;
-                continue;
-            }
+            carved = entry.carved;
         }
-        row.condition = conditionText(e.condition);
+        // A carved file that breaks off may lie in free clusters, yet it is not all there.
+        row.condition = carved == catalogue::Carved::Incomplete ? kIncompleteCarvedText : conditionText(e.condition);
         row.conditionClusters = e.clusters;
         row.conditionClustersInUse = e.clustersInUse;
     }
