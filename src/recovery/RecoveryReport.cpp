@@ -1,35 +1,44 @@
 #include "recovery/RecoveryReport.h"
 
+#include <array>
+
 namespace sarvik::recovery {
 
-const char* outcomeText(FileOutcome outcome) noexcept
-{
-    switch (outcome) {
-    case FileOutcome::Written:
-        return "written";
-    case FileOutcome::CutShort:
-        return "cut short";
-    case FileOutcome::Incomplete:
-        return "incomplete";
-    case FileOutcome::CutAtVolumeEnd:
-        return "cut at the volume's end";
-    case FileOutcome::Filtered:
-        return "filtered out";
-    case FileOutcome::DuplicateSkipped:
-        return "skipped (exists)";
-    case FileOutcome::CreateFailed:
-        return "could not be created";
-    case FileOutcome::WriteFailed:
-        return "write failed";
-    case FileOutcome::NothingToWrite:
-        return "nothing to write";
-    case FileOutcome::Unreadable:
-        return "record unreadable";
-    }
-    return "?";
-}
-
 namespace {
+
+/// An outcome's word in summaries and the total that counts it.
+struct OutcomeRule {
+    FileOutcome outcome;
+    const char* text;
+    std::uint32_t RecoveryTotals::*total;
+};
+
+constexpr std::array<OutcomeRule, 10> kOutcomes{{
+    {FileOutcome::Written, "written", &RecoveryTotals::written},
+    {FileOutcome::CutShort, "cut short", &RecoveryTotals::cutShort},
+    {FileOutcome::Incomplete, "incomplete", &RecoveryTotals::incomplete},
+    {FileOutcome::CutAtVolumeEnd, "cut at the volume's end", &RecoveryTotals::cutAtVolumeEnd},
+    {FileOutcome::Filtered, "filtered out", &RecoveryTotals::filtered},
+    {FileOutcome::DuplicateSkipped, "skipped (exists)", &RecoveryTotals::duplicatesSkipped},
+    {FileOutcome::CreateFailed, "could not be created", &RecoveryTotals::failed},
+    {FileOutcome::WriteFailed, "write failed", &RecoveryTotals::failed},
+    {FileOutcome::NothingToWrite, "nothing to write", &RecoveryTotals::nothingToWrite},
+    {FileOutcome::Unreadable, "record unreadable", &RecoveryTotals::failed},
+}};
+
+// The table is looked up by the outcome's value.
+static_assert([] {
+    for (std::size_t i = 0; i < kOutcomes.size(); ++i)
+        if (static_cast<std::size_t>(kOutcomes[i].outcome) != i)
+            return false;
+    return static_cast<std::size_t>(FileOutcome::Unreadable) + 1 == kOutcomes.size();
+}());
+
+const OutcomeRule* ruleOf(FileOutcome outcome) noexcept
+{
+    const auto i = static_cast<std::size_t>(outcome);
+    return i < kOutcomes.size() ? &kOutcomes[i] : nullptr;
+}
 
 std::string ofSize(const FileReport& r)
 {
@@ -42,6 +51,12 @@ std::string because(const FileReport& r)
 }
 
 } // namespace
+
+const char* outcomeText(FileOutcome outcome) noexcept
+{
+    const OutcomeRule* rule = ruleOf(outcome);
+    return rule != nullptr ? rule->text : "?";
+}
 
 std::string lossText(const FileReport& r)
 {
@@ -88,34 +103,8 @@ void RecoveryReport::add(FileReport report)
                        report.outcome == FileOutcome::Incomplete || report.outcome == FileOutcome::CutAtVolumeEnd;
     if (wrote && report.clustersInUse != 0)
         ++t.writtenFromUsedClusters;
-    switch (report.outcome) {
-    case FileOutcome::Written:
-        ++t.written;
-        break;
-    case FileOutcome::CutShort:
-        ++t.cutShort;
-        break;
-    case FileOutcome::Incomplete:
-        ++t.incomplete;
-        break;
-    case FileOutcome::CutAtVolumeEnd:
-        ++t.cutAtVolumeEnd;
-        break;
-    case FileOutcome::Filtered:
-        ++t.filtered;
-        break;
-    case FileOutcome::DuplicateSkipped:
-        ++t.duplicatesSkipped;
-        break;
-    case FileOutcome::CreateFailed:
-    case FileOutcome::WriteFailed:
-    case FileOutcome::Unreadable:
-        ++t.failed;
-        break;
-    case FileOutcome::NothingToWrite:
-        ++t.nothingToWrite;
-        break;
-    }
+    if (const OutcomeRule* rule = ruleOf(report.outcome))
+        ++(t.*rule->total);
     t.zeroFilledBlocks += report.zeroFilledBlocks;
     if (report.zeroFilledBlocks != 0)
         ++t.filesWithZeroFill;
