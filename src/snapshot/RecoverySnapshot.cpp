@@ -197,32 +197,44 @@ template <typename Entry> std::optional<std::size_t> readCarvedMarks(const ByteR
     return start + std::size_t{*count} * kCarvedMarkBytes;
 }
 
+/// One list of the body: its count, then a record per entry.
+template <typename Entry, typename WriteRecord>
+void writeList(Writer& w, const std::vector<Entry>& entries, WriteRecord writeRecord)
+{
+    w.put(4, entries.size());
+    for (const Entry& e : entries)
+        writeRecord(e);
+}
+
+/// The fields a FAT folder record and a FAT file record both begin with.
+template <typename Entry> void writeFatRecordStart(Writer& w, const Entry& e, std::size_t fixed)
+{
+    w.put(2, e.name.size() + fixed).chars(e.name).put(4, e.firstCluster).put(4, e.parentCluster);
+    w.put(2, e.writeDate).put(2, e.accessDate);
+}
+
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
 {
     if (isFatKind(kind)) {
-        w.put(4, c.FatFolderList.size());
-        for (const auto& e : c.FatFolderList) {
-            w.put(2, e.name.size() + kFatFolderFixed).chars(e.name).put(4, e.firstCluster).put(4, e.parentCluster);
-            w.put(2, e.writeDate).put(2, e.accessDate).put(1, e.deleted & 0xFF).put(2, e.reserved);
-        }
-        w.put(4, c.FatFileList.size());
-        for (const auto& e : c.FatFileList) {
-            w.put(2, e.name.size() + kFatFileFixed).chars(e.name).put(4, e.firstCluster).put(4, e.parentCluster);
-            w.put(2, e.writeDate).put(2, e.accessDate).put(4, e.size).put(1, e.deleted & 0xFF).put(4, e.ordinal);
-        }
+        writeList(w, c.FatFolderList, [&w](const catalogue::FatFolderEntry& e) {
+            writeFatRecordStart(w, e, kFatFolderFixed);
+            w.put(1, e.deleted & 0xFF).put(2, e.reserved);
+        });
+        writeList(w, c.FatFileList, [&w](const catalogue::FatFileEntry& e) {
+            writeFatRecordStart(w, e, kFatFileFixed);
+            w.put(4, e.size).put(1, e.deleted & 0xFF).put(4, e.ordinal);
+        });
     } else if (kind == disk::VolumeKind::Ntfs) {
-        w.put(4, c.NtfsFolderList.size());
-        for (const auto& e : c.NtfsFolderList) {
+        writeList(w, c.NtfsFolderList, [&w](const catalogue::NtfsFolderEntry& e) {
             w.put(2, e.name.size() + kNtfsFolderFixed).chars(e.name).put(4, e.recordNumber).put(4, e.parentRecord);
             // Times as two 32-bit halves, low first: the same bytes as a u64.
             w.put(8, e.created).put(8, e.modified).put(1, e.deleted & 0xFF).put(2, e.reserved);
-        }
-        w.put(4, c.NtfsFileList.size());
-        for (const auto& e : c.NtfsFileList) {
+        });
+        writeList(w, c.NtfsFileList, [&w](const catalogue::NtfsFileEntry& e) {
             w.put(2, e.name.size() + kNtfsFileFixed).put(4, e.recordSector).chars(e.name);
             w.put(4, e.recordNumber).put(4, e.parentRecord).put(8, e.created).put(8, e.modified);
             w.put(1, e.deleted & 0xFF).put(8, e.size);
-        }
+        });
     }
 }
 
@@ -313,6 +325,13 @@ RecordRead readRecord(Cursor& cursor, std::size_t fixed, const char* what, std::
 std::string nameAt(const Record& r, std::size_t offset)
 {
     return toText(r.bytes.sub(offset, r.nameLength).value_or(ByteSpan{}));
+}
+
+/// The fields of a record that follow its name, which starts `nameOffset` bytes in.
+ByteReader fieldsAfterName(const Record& r, std::size_t nameOffset)
+{
+    const std::size_t start = nameOffset + r.nameLength;
+    return ByteReader(r.bytes.sub(start, r.bytes.size() - std::min(start, r.bytes.size())).value_or(ByteSpan{}));
 }
 
 /// Reads one list's count and records; false (with `message`) at damage.
@@ -522,25 +541,23 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     std::string message;
     bool whole = true;
     const auto addFatFolder = [&](const Record& r) {
-        const std::size_t n = r.nameLength;
-        cat.AddFatFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
-                         r.bytes.u16or0(n + 10), 0, r.bytes.u8or0(n + 12));
+        const ByteReader f = fieldsAfterName(r, 0);
+        cat.AddFatFolder(nameAt(r, 0), f.u32or0(0), f.u32or0(4), f.u16or0(8), f.u16or0(10), 0, f.u8or0(12));
     };
     const auto addFatFile = [&](const Record& r) {
-        const std::size_t n = r.nameLength;
-        cat.AddFatFile(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u16or0(n + 8),
-                       r.bytes.u16or0(n + 10), r.bytes.u32or0(n + 12), r.bytes.u8or0(n + 16));
-        ++cat.FileCount; // the stored ordinal at n + 17 is not used
+        const ByteReader f = fieldsAfterName(r, 0);
+        cat.AddFatFile(nameAt(r, 0), f.u32or0(0), f.u32or0(4), f.u16or0(8), f.u16or0(10), f.u32or0(12), f.u8or0(16));
+        ++cat.FileCount; // the stored ordinal after the deleted flag is not used
     };
     const auto addNtfsFolder = [&](const Record& r) {
-        const std::size_t n = r.nameLength;
-        cat.AddNtfsFolder(nameAt(r, 0), r.bytes.u32or0(n), r.bytes.u32or0(n + 4), r.bytes.u64or0(n + 8),
-                          r.bytes.u64or0(n + 16), 0, r.bytes.u8or0(n + 24));
+        const ByteReader f = fieldsAfterName(r, 0);
+        cat.AddNtfsFolder(nameAt(r, 0), f.u32or0(0), f.u32or0(4), f.u64or0(8), f.u64or0(16), 0, f.u8or0(24));
     };
     const auto addNtfsFile = [&](const Record& r) {
-        const std::size_t n = r.nameLength;
-        cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), r.bytes.u32or0(n + 4), r.bytes.u32or0(n + 8),
-                        r.bytes.u64or0(n + 12), r.bytes.u64or0(n + 20), r.bytes.u8or0(n + 28), r.bytes.u64or0(n + 29));
+        // The sector of the file's MFT record comes before the name.
+        const ByteReader f = fieldsAfterName(r, 4);
+        cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), f.u32or0(0), f.u32or0(4), f.u64or0(8), f.u64or0(16),
+                        f.u8or0(24), f.u64or0(25));
         ++cat.FileCount;
     };
     if (isFatKind(geo.GeometryKind))
