@@ -45,6 +45,21 @@ namespace {
 const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.RVSX *.RVU)"), QStringLiteral("*.RVSX"),
                                    QStringLiteral("*.RVU"), QStringLiteral("All files (*)")};
 
+/// Runs a snapshot file dialog; the files chosen, none when it was cancelled.
+QStringList chooseSnapshotFiles(QWidget* parent, const QString& title, const QString& objectName,
+                                QFileDialog::AcceptMode accept, QFileDialog::FileMode mode)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setObjectName(objectName);
+    dialog.setAcceptMode(accept);
+    dialog.setFileMode(mode);
+    dialog.setNameFilters(kSnapshotFilters);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
 bool isFolderType(const std::string& type)
 {
     return type.size() >= 6 && type.compare(type.size() - 6, 6, "Folder") == 0;
@@ -435,15 +450,12 @@ void ResultsCommands::SaveSnapshot()
 {
     if (m_window.currentStep() != 3 || m_window.scanRunning())
         return;
-    QFileDialog dialog(&m_window, QStringLiteral("Save Recovery Snapshot"));
-    dialog.setObjectName(QStringLiteral("saveSnapshot"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(kSnapshotFilters);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QStringList files =
+        chooseSnapshotFiles(&m_window, QStringLiteral("Save Recovery Snapshot"), QStringLiteral("saveSnapshot"),
+                            QFileDialog::AcceptSave, QFileDialog::AnyFile);
+    if (files.isEmpty())
         return;
-    const std::string chosen = dialog.selectedFiles().front().toStdString();
+    const std::string chosen = files.front().toStdString();
     // The dialog asked about the name typed; the extension rule may name another file.
     const std::string target = snapshot::SnapshotPath(chosen, snapshot::kCaseSensitiveFileNames);
     if (target != chosen && QFileInfo::exists(QString::fromStdString(target)) &&
@@ -475,15 +487,12 @@ void ResultsCommands::LoadSnapshot()
     QAction* load = m_window.action(Command::LoadSnapshot);
     if (load == nullptr || !load->isEnabled() || m_window.scanRunning())
         return;
-    QFileDialog dialog(&m_window, QStringLiteral("Load Recovery Snapshot"));
-    dialog.setObjectName(QStringLiteral("loadSnapshot"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilters(kSnapshotFilters);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QStringList files =
+        chooseSnapshotFiles(&m_window, QStringLiteral("Load Recovery Snapshot"), QStringLiteral("loadSnapshot"),
+                            QFileDialog::AcceptOpen, QFileDialog::ExistingFiles);
+    if (files.isEmpty())
         return;
-    const std::string path = dialog.selectedFiles().back().toStdString(); // several chosen: the last
+    const std::string path = files.back().toStdString(); // several chosen: the last
     scan::ScanSession& session = m_window.mutableSession();
     snapshot::LoadOutcome loaded;
     try {
