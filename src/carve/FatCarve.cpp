@@ -1,13 +1,14 @@
 #include "carve/FatCarve.h"
 
+#include "carve/CarvedFolders.h"
 #include "exfat/ExfatVolume.h"
 #include "fat/FatOrphanedFolders.h"
 #include "fat/FatThoroughScan.h"
 #include "fat/FileClusters.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
+#include <utility>
 
 namespace sarvik::carve {
 
@@ -76,23 +77,16 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const std::vector<
     CarveResult result = Carve(*volume.reader.source(), extents, options, observer, control);
 
     const std::int64_t base = g.ClusterBaseSector;
-    bool folder = false;
-    std::array<bool, kFileTypeCount> typeFolder{};
+    CarvedFolders folders;
     for (const CarvedFile& f : result.files) {
         // Files longer than a FAT file can be are not FAT files.
         if (!exfat && f.length > 0xFFFFFFFFu)
             continue;
         const std::int64_t sector = static_cast<std::int64_t>(f.offset / kSector);
         const auto cluster = static_cast<std::uint32_t>((sector - base) / std::int64_t{g.SectorsPerCluster});
-        if (!folder) {
-            catalogue.AddFatFolder(kCarvedFolderName, kCarvedFolderKey, catalogue::kFatRootKey, 0, 0, 0, 1);
-            folder = true;
-        }
-        const auto t = static_cast<std::size_t>(f.type);
-        if (!typeFolder[t]) {
-            catalogue.AddFatFolder(std::string(typeName(f.type)), carvedTypeKey(f.type), kCarvedFolderKey, 0, 0, 0, 1);
-            typeFolder[t] = true;
-        }
+        folders.addFor(f.type, catalogue::kFatRootKey, [&](std::string name, std::uint32_t key, std::uint32_t parent) {
+            catalogue.AddFatFolder(std::move(name), key, parent, 0, 0, 0, 1);
+        });
         catalogue.AddFatFile("f" + std::to_string(cluster) + "." + f.extension, cluster, carvedTypeKey(f.type), 0, 0,
                              static_cast<std::uint32_t>(std::min<std::uint64_t>(f.length, 0xFFFFFFFFu)), 1);
         catalogue::FatFileEntry& entry = catalogue.FatFileList.back();

@@ -1,14 +1,15 @@
 #include "carve/NtfsCarve.h"
 
+#include "carve/CarvedFolders.h"
 #include "carve/FatCarve.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/NtfsData.h"
 #include "ntfs/NtfsExtents.h"
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace sarvik::carve {
 
@@ -134,23 +135,17 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
     CarveResult result =
         Carve(*volume.reader.source(), UnclaimedNtfsExtents(volume, mft, catalogue), options, observer, control);
 
-    bool folder = false;
-    std::array<bool, kFileTypeCount> typeFolder{};
+    CarvedFolders folders;
     for (const CarvedFile& f : result.files) {
         const std::uint64_t sector = f.offset / kSector;
         const std::uint64_t cluster = (sector - static_cast<std::uint64_t>(g.ClusterBaseSector)) / g.SectorsPerCluster;
         // The record number field holds the cluster: one past 32 bits is not listed.
         if (cluster >= kCarvedFolderKey)
             continue;
-        if (!folder) {
-            catalogue.AddNtfsFolder(kCarvedFolderName, kCarvedFolderKey, catalogue::kNtfsRootRecord, 0, 0, 0, 1);
-            folder = true;
-        }
-        const auto t = static_cast<std::size_t>(f.type);
-        if (!typeFolder[t]) {
-            catalogue.AddNtfsFolder(std::string(typeName(f.type)), carvedTypeKey(f.type), kCarvedFolderKey, 0, 0, 0, 1);
-            typeFolder[t] = true;
-        }
+        folders.addFor(f.type, catalogue::kNtfsRootRecord,
+                       [&](std::string name, std::uint32_t record, std::uint32_t parent) {
+                           catalogue.AddNtfsFolder(std::move(name), record, parent, 0, 0, 0, 1);
+                       });
         catalogue.AddNtfsFile(sector, "f" + std::to_string(cluster) + "." + f.extension,
                               static_cast<std::uint32_t>(cluster), carvedTypeKey(f.type), 0, 0, 1, f.length);
         catalogue.NtfsFileList.back().carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
