@@ -557,42 +557,30 @@ bool RecoveryWindow::runIfEnabled(int id)
 
 void RecoveryWindow::runCommand(int id)
 {
-    switch (id) {
-    case Command::Exit:
-        exitCommand();
-        break;
-    case Command::Icons:
-        setViewMode(ViewMode::Icons);
-        break;
-    case Command::List:
-        setViewMode(ViewMode::List);
-        break;
-    case Command::Details:
-        setViewMode(ViewMode::Details);
-        break;
-    case Command::Settings:
-        showSettings();
-        break;
-    case Command::DriveInformation:
-        showDriveInformation();
-        break;
-    case Command::LiveUpdate:
-        liveUpdate();
-        break;
-    case Command::Contents:
-        helpContents();
-        break;
-    case Command::About:
-        aboutBox();
-        break;
-    case Command::AddDiskImage:
-        addDiskImage();
-        break;
-    default:
-        // Recovery, snapshots, find and filters: their windows take the request.
-        emit commandRequested(id);
-        break;
+    struct Own {
+        int id;
+        void (*run)(RecoveryWindow&);
+    };
+    static constexpr Own kOwn[] = {
+        {Command::Exit, [](RecoveryWindow& w) { w.exitCommand(); }},
+        {Command::Icons, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Icons); }},
+        {Command::List, [](RecoveryWindow& w) { w.setViewMode(ViewMode::List); }},
+        {Command::Details, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Details); }},
+        {Command::Settings, [](RecoveryWindow& w) { w.showSettings(); }},
+        {Command::DriveInformation, [](RecoveryWindow& w) { w.showDriveInformation(); }},
+        {Command::LiveUpdate, [](RecoveryWindow& w) { w.liveUpdate(); }},
+        {Command::Contents, [](RecoveryWindow& w) { w.helpContents(); }},
+        {Command::About, [](RecoveryWindow& w) { w.aboutBox(); }},
+        {Command::AddDiskImage, [](RecoveryWindow& w) { w.addDiskImage(); }},
+    };
+    for (const Own& own : kOwn) {
+        if (own.id == id) {
+            own.run(*this);
+            return;
+        }
     }
+    // Recovery, snapshots, find and filters: their windows take the request.
+    emit commandRequested(id);
 }
 
 void RecoveryWindow::setQuickHelp(const QString& text)
@@ -656,28 +644,15 @@ void RecoveryWindow::SetMenuState(int state)
     };
     const auto resultCommands = {Command::Icons,     Command::List,        Command::Details,
                                  Command::FindFiles, Command::FileFilters, Command::DriveInformation};
-    switch (state) {
-    case 0:
-        set({Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot}, false);
-        set(resultCommands, false);
-        set({Command::Settings}, true);
-        break;
-    case 1:
-    case 2:
-        set({Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot}, false);
-        set({Command::LoadSnapshot}, true);
-        set(resultCommands, false);
-        set({Command::Settings}, true);
-        break;
-    case 3:
-        set({Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot}, true);
-        set({Command::LoadSnapshot}, false);
-        set(resultCommands, true);
-        set({Command::Settings}, true);
-        break;
-    default:
-        break;
-    }
+    if (state < 0 || state > 3)
+        return;
+    // Only state 3 (the results) enables what acts on them; state 0 leaves Load as it is.
+    const bool results = state == 3;
+    set({Command::RecoverSelected, Command::RecoverAll, Command::SaveSnapshot}, results);
+    if (state != 0)
+        set({Command::LoadSnapshot}, !results);
+    set(resultCommands, results);
+    set({Command::Settings}, true);
 }
 
 void RecoveryWindow::ShowPage(int page, bool forward)

@@ -35,6 +35,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 namespace sarvik::app {
 
@@ -45,19 +46,26 @@ namespace {
 const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.RVSX *.RVU)"), QStringLiteral("*.RVSX"),
                                    QStringLiteral("*.RVU"), QStringLiteral("All files (*)")};
 
-/// Runs a snapshot file dialog; the files chosen, none when it was cancelled.
-QStringList chooseSnapshotFiles(QWidget* parent, const QString& title, const QString& objectName,
-                                QFileDialog::AcceptMode accept, QFileDialog::FileMode mode)
+enum class SnapshotChoice { Save, Load };
+
+/// Asks for the snapshot file to save to or to load; empty when cancelled.
+std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice)
 {
-    QFileDialog dialog(parent, title);
-    dialog.setObjectName(objectName);
-    dialog.setAcceptMode(accept);
-    dialog.setFileMode(mode);
+    const bool save = choice == SnapshotChoice::Save;
+    QFileDialog dialog(parent,
+                       save ? QStringLiteral("Save Recovery Snapshot") : QStringLiteral("Load Recovery Snapshot"));
+    dialog.setObjectName(save ? QStringLiteral("saveSnapshot") : QStringLiteral("loadSnapshot"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFiles);
     dialog.setNameFilters(kSnapshotFilters);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    return dialog.selectedFiles();
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return {};
+    // Several files chosen to load: the last.
+    return (save ? files.front() : files.back()).toStdString();
 }
 
 bool isFolderType(const std::string& type)
@@ -139,42 +147,29 @@ ResultsCommands::~ResultsCommands() = default;
 
 void ResultsCommands::run(int id)
 {
-    switch (id) {
-    case Command::RecoverSelected:
-    case Command::MenuRecoverSelected:
-        RecoverSelected();
-        break;
-    case Command::RecoverAll:
-    case Command::MenuRecoverAll:
-        RecoverAll();
-        break;
-    case Command::SaveSnapshot:
-        SaveSnapshot();
-        break;
-    case Command::LoadSnapshot:
-        LoadSnapshot();
-        break;
-    case Command::FileFilters:
-        FileFilters();
-        break;
-    case Command::FindFiles:
-    case Command::MenuFindFiles:
-        FindFiles();
-        break;
-    case Command::Open:
-        openRow(m_window.currentRow(), false);
-        break;
-    case Command::OpenWith:
-        openRow(m_window.currentRow(), true);
-        break;
-    case Command::Rename:
-        Rename();
-        break;
-    case Command::Properties:
-        Properties();
-        break;
-    default:
-        break;
+    if (id == Command::Open || id == Command::OpenWith) {
+        openRow(m_window.currentRow(), id == Command::OpenWith);
+        return;
+    }
+    // The toolbar's and the right-click menu's items of one command have ids of their own.
+    static constexpr std::pair<int, void (ResultsCommands::*)()> kCommands[] = {
+        {Command::RecoverSelected, &ResultsCommands::RecoverSelected},
+        {Command::MenuRecoverSelected, &ResultsCommands::RecoverSelected},
+        {Command::RecoverAll, &ResultsCommands::RecoverAll},
+        {Command::MenuRecoverAll, &ResultsCommands::RecoverAll},
+        {Command::SaveSnapshot, &ResultsCommands::SaveSnapshot},
+        {Command::LoadSnapshot, &ResultsCommands::LoadSnapshot},
+        {Command::FileFilters, &ResultsCommands::FileFilters},
+        {Command::FindFiles, &ResultsCommands::FindFiles},
+        {Command::MenuFindFiles, &ResultsCommands::FindFiles},
+        {Command::Rename, &ResultsCommands::Rename},
+        {Command::Properties, &ResultsCommands::Properties},
+    };
+    for (const auto& [commandId, command] : kCommands) {
+        if (commandId == id) {
+            (this->*command)();
+            return;
+        }
     }
 }
 
@@ -450,12 +445,9 @@ void ResultsCommands::SaveSnapshot()
 {
     if (m_window.currentStep() != 3 || m_window.scanRunning())
         return;
-    const QStringList files =
-        chooseSnapshotFiles(&m_window, QStringLiteral("Save Recovery Snapshot"), QStringLiteral("saveSnapshot"),
-                            QFileDialog::AcceptSave, QFileDialog::AnyFile);
-    if (files.isEmpty())
+    const std::string chosen = chooseSnapshotFile(&m_window, SnapshotChoice::Save);
+    if (chosen.empty())
         return;
-    const std::string chosen = files.front().toStdString();
     // The dialog asked about the name typed; the extension rule may name another file.
     const std::string target = snapshot::SnapshotPath(chosen, snapshot::kCaseSensitiveFileNames);
     if (target != chosen && QFileInfo::exists(QString::fromStdString(target)) &&
@@ -487,12 +479,9 @@ void ResultsCommands::LoadSnapshot()
     QAction* load = m_window.action(Command::LoadSnapshot);
     if (load == nullptr || !load->isEnabled() || m_window.scanRunning())
         return;
-    const QStringList files =
-        chooseSnapshotFiles(&m_window, QStringLiteral("Load Recovery Snapshot"), QStringLiteral("loadSnapshot"),
-                            QFileDialog::AcceptOpen, QFileDialog::ExistingFiles);
-    if (files.isEmpty())
+    const std::string path = chooseSnapshotFile(&m_window, SnapshotChoice::Load);
+    if (path.empty())
         return;
-    const std::string path = files.back().toStdString(); // several chosen: the last
     scan::ScanSession& session = m_window.mutableSession();
     snapshot::LoadOutcome loaded;
     try {
@@ -598,26 +587,23 @@ void ResultsCommands::showContextMenu(const QPoint& pos)
     if (chosen == nullptr)
         return;
     const int id = chosen->data().toInt();
-    switch (id) {
-    case Command::Open:
-        m_window.OpenSelectedItem();
-        break;
-    case Command::MenuIcons:
-        m_window.action(Command::Icons)->trigger();
-        break;
-    case Command::MenuList:
-        m_window.action(Command::List)->trigger();
-        break;
-    case Command::MenuDetails:
-        m_window.action(Command::Details)->trigger();
-        break;
-    case Command::MenuSettings:
-        m_window.action(Command::Settings)->trigger();
-        break;
-    default:
-        run(id);
-        break;
+    // These items do what the window's menu items of the same name do.
+    static constexpr std::pair<int, int> kWindowItems[] = {
+        {Command::MenuIcons, Command::Icons},
+        {Command::MenuList, Command::List},
+        {Command::MenuDetails, Command::Details},
+        {Command::MenuSettings, Command::Settings},
+    };
+    for (const auto& [item, windowItem] : kWindowItems) {
+        if (item == id) {
+            m_window.action(windowItem)->trigger();
+            return;
+        }
     }
+    if (id == Command::Open)
+        m_window.OpenSelectedItem();
+    else
+        run(id);
 }
 
 void ResultsCommands::Rename()
