@@ -9,28 +9,44 @@ namespace {
 struct TypeEntry {
     FileType type;
     std::string_view name;
+    WalkResult (*walk)(CarveStream&);
 };
 
+// In the order of FileType: looked up by the type's value.
 constexpr std::array<TypeEntry, kFileTypeCount> kTypes{{
-    {FileType::Jpeg, "jpg"},
-    {FileType::Png, "png"},
-    {FileType::Gif, "gif"},
-    {FileType::Pdf, "pdf"},
-    {FileType::Zip, "zip"},
-    {FileType::Mp4, "mp4"},
-    {FileType::Tiff, "tif"},
-    {FileType::Sqlite, "sqlite"},
+    {FileType::Jpeg, "jpg", walkJpeg},
+    {FileType::Png, "png", walkPng},
+    {FileType::Gif, "gif", walkGif},
+    {FileType::Pdf, "pdf", walkPdf},
+    {FileType::Zip, "zip", walkZip},
+    {FileType::Mp4, "mp4", walkMp4},
+    {FileType::Tiff, "tif", walkTiff},
+    {FileType::Sqlite, "sqlite", walkSqlite},
 }};
+static_assert([] {
+    for (std::size_t i = 0; i < kTypes.size(); ++i)
+        if (static_cast<std::size_t>(kTypes[i].type) != i)
+            return false;
+    return true;
+}());
 
-// Signatures at a file's first byte.
-constexpr std::string_view kJpegStart{"\xFF\xD8\xFF", 3};
-constexpr std::string_view kPngStart{"\x89PNG\r\n\x1A\n", 8};
-constexpr std::string_view kGif87{"GIF87a"};
-constexpr std::string_view kGif89{"GIF89a"};
-constexpr std::string_view kPdfStart{"%PDF-"};
-constexpr std::string_view kTiffLittle{"II*\0", 4};
-constexpr std::string_view kTiffBig{"MM\0*", 4};
-constexpr std::string_view kSqliteStart{"SQLite format 3\0", 16};
+struct Signature {
+    FileType type;
+    std::string_view start;
+};
+
+// Signatures at a file's first byte, in the order they are tried.
+constexpr std::array<Signature, 9> kSignatures{{
+    {FileType::Jpeg, {"\xFF\xD8\xFF", 3}},
+    {FileType::Png, {"\x89PNG\r\n\x1A\n", 8}},
+    {FileType::Gif, "GIF89a"},
+    {FileType::Gif, "GIF87a"},
+    {FileType::Pdf, "%PDF-"},
+    {FileType::Zip, kZipLocalHeader},
+    {FileType::Tiff, {"II*\0", 4}}, // little-endian
+    {FileType::Tiff, {"MM\0*", 4}}, // big-endian
+    {FileType::Sqlite, {"SQLite format 3\0", 16}},
+}};
 // MP4/MOV: the first box is "ftyp" (its type at byte 4), a few dozen bytes long.
 constexpr std::uint64_t kFtypTypeOffset = 4;
 constexpr std::uint32_t kFtypMinSize = 16;
@@ -74,20 +90,9 @@ std::optional<FileType> typeAt(disk::ByteSpan head, std::span<const bool, kFileT
 {
     const disk::ByteReader r(head);
     auto want = [&wanted](FileType t) { return wanted[static_cast<std::size_t>(t)]; };
-    if (want(FileType::Jpeg) && r.equals(0, kJpegStart))
-        return FileType::Jpeg;
-    if (want(FileType::Png) && r.equals(0, kPngStart))
-        return FileType::Png;
-    if (want(FileType::Gif) && (r.equals(0, kGif89) || r.equals(0, kGif87)))
-        return FileType::Gif;
-    if (want(FileType::Pdf) && r.equals(0, kPdfStart))
-        return FileType::Pdf;
-    if (want(FileType::Zip) && r.equals(0, kZipLocalHeader))
-        return FileType::Zip;
-    if (want(FileType::Tiff) && (r.equals(0, kTiffLittle) || r.equals(0, kTiffBig)))
-        return FileType::Tiff;
-    if (want(FileType::Sqlite) && r.equals(0, kSqliteStart))
-        return FileType::Sqlite;
+    for (const Signature& signature : kSignatures)
+        if (want(signature.type) && r.equals(0, signature.start))
+            return signature.type;
     if (want(FileType::Mp4) && r.equals(kFtypTypeOffset, "ftyp")) {
         const std::uint32_t size = (std::uint32_t{r.u8or0(0)} << 24) | (std::uint32_t{r.u8or0(1)} << 16) |
                                    (std::uint32_t{r.u8or0(2)} << 8) | r.u8or0(3);
@@ -97,36 +102,12 @@ std::optional<FileType> typeAt(disk::ByteSpan head, std::span<const bool, kFileT
     return std::nullopt;
 }
 
-namespace {
-
-WalkResult walkType(FileType type, CarveStream& stream)
-{
-    switch (type) {
-    case FileType::Jpeg:
-        return walkJpeg(stream);
-    case FileType::Png:
-        return walkPng(stream);
-    case FileType::Gif:
-        return walkGif(stream);
-    case FileType::Pdf:
-        return walkPdf(stream);
-    case FileType::Zip:
-        return walkZip(stream);
-    case FileType::Mp4:
-        return walkMp4(stream);
-    case FileType::Tiff:
-        return walkTiff(stream);
-    case FileType::Sqlite:
-        return walkSqlite(stream);
-    }
-    return {};
-}
-
-} // namespace
-
 WalkResult walkFile(FileType type, CarveStream& stream)
 {
-    WalkResult result = walkType(type, stream);
+    const auto i = static_cast<std::size_t>(type);
+    if (i >= kTypes.size())
+        return {};
+    WalkResult result = kTypes[i].walk(stream);
     // A walk that broke off where its structure pointed past the bytes held
     // only what is there; one that ends past them is not whole.
     if (result.status != WalkStatus::NotThisType && result.length > stream.limit()) {
