@@ -7,7 +7,9 @@
 #include <QRadialGradient>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <initializer_list>
 #include <numbers>
 
 namespace sarvik::ui {
@@ -56,34 +58,39 @@ QPainterPath roundedFrame(QSize size, qreal radius)
     return path;
 }
 
+// A closed outline through `points`, in order.
+QPainterPath outline(std::initializer_list<QPointF> points)
+{
+    QPainterPath path;
+    for (const QPointF& point : points) {
+        if (path.elementCount() == 0)
+            path.moveTo(point);
+        else
+            path.lineTo(point);
+    }
+    path.closeSubpath();
+    return path;
+}
+
 // A document outline with a folded corner, in a box of side s at (x, y).
 QPainterPath documentPath(qreal x, qreal y, qreal w, qreal h)
 {
     const qreal fold = w * 0.32;
-    QPainterPath p;
-    p.moveTo(x, y);
-    p.lineTo(x + w - fold, y);
-    p.lineTo(x + w, y + fold);
-    p.lineTo(x + w, y + h);
-    p.lineTo(x, y + h);
-    p.closeSubpath();
-    return p;
+    return outline({{x, y}, {x + w - fold, y}, {x + w, y + fold}, {x + w, y + h}, {x, y + h}});
 }
 
 QPainterPath arrowDown(qreal cx, qreal top, qreal width, qreal height)
 {
-    QPainterPath p;
     const qreal shaft = width * 0.36;
     const qreal head = height * 0.5;
-    p.moveTo(cx - shaft / 2, top);
-    p.lineTo(cx + shaft / 2, top);
-    p.lineTo(cx + shaft / 2, top + height - head);
-    p.lineTo(cx + width / 2, top + height - head);
-    p.lineTo(cx, top + height);
-    p.lineTo(cx - width / 2, top + height - head);
-    p.lineTo(cx - shaft / 2, top + height - head);
-    p.closeSubpath();
-    return p;
+    const qreal neck = top + height - head;
+    return outline({{cx - shaft / 2, top},
+                    {cx + shaft / 2, top},
+                    {cx + shaft / 2, neck},
+                    {cx + width / 2, neck},
+                    {cx, top + height},
+                    {cx - width / 2, neck},
+                    {cx - shaft / 2, neck}});
 }
 
 void drawDocument(QPainter& p, qreal x, qreal y, qreal w, qreal h)
@@ -136,23 +143,17 @@ void drawGlyph(QPainter& p, ToolbarPicture which, const QRectF& box)
     case ToolbarPicture::LoadSnapshot: {
         p.setPen(QPen(kNavy, 1.4));
         p.setBrush(QColor(0xe8, 0xb8, 0x5a));
-        QPainterPath back;
-        back.moveTo(x + s * 0.05, y + s * 0.2);
-        back.lineTo(x + s * 0.38, y + s * 0.2);
-        back.lineTo(x + s * 0.45, y + s * 0.3);
-        back.lineTo(x + s * 0.85, y + s * 0.3);
-        back.lineTo(x + s * 0.85, y + s * 0.85);
-        back.lineTo(x + s * 0.05, y + s * 0.85);
-        back.closeSubpath();
-        p.drawPath(back);
+        p.drawPath(outline({{x + s * 0.05, y + s * 0.2},
+                            {x + s * 0.38, y + s * 0.2},
+                            {x + s * 0.45, y + s * 0.3},
+                            {x + s * 0.85, y + s * 0.3},
+                            {x + s * 0.85, y + s * 0.85},
+                            {x + s * 0.05, y + s * 0.85}}));
         p.setBrush(kAmber);
-        QPainterPath front;
-        front.moveTo(x + s * 0.18, y + s * 0.45);
-        front.lineTo(x + s * 0.98, y + s * 0.45);
-        front.lineTo(x + s * 0.85, y + s * 0.85);
-        front.lineTo(x + s * 0.05, y + s * 0.85);
-        front.closeSubpath();
-        p.drawPath(front);
+        p.drawPath(outline({{x + s * 0.18, y + s * 0.45},
+                            {x + s * 0.98, y + s * 0.45},
+                            {x + s * 0.85, y + s * 0.85},
+                            {x + s * 0.05, y + s * 0.85}}));
         break;
     }
     case ToolbarPicture::FindFiles: {
@@ -204,12 +205,8 @@ void drawGlyph(QPainter& p, ToolbarPicture which, const QRectF& box)
             const qreal a = (half == 0 ? 160.0 : 340.0) * std::numbers::pi / 180.0;
             const QPointF tip = c + QPointF(std::cos(a) * r, -std::sin(a) * r);
             const qreal dir = half == 0 ? 1 : -1;
-            QPainterPath head;
-            head.moveTo(tip + QPointF(-s * 0.14, 0));
-            head.lineTo(tip + QPointF(s * 0.14, 0));
-            head.lineTo(tip + QPointF(0, dir * s * 0.16));
-            head.closeSubpath();
-            p.drawPath(head);
+            p.drawPath(
+                outline({tip + QPointF(-s * 0.14, 0), tip + QPointF(s * 0.14, 0), tip + QPointF(0, dir * s * 0.16)}));
         }
         break;
     }
@@ -218,23 +215,11 @@ void drawGlyph(QPainter& p, ToolbarPicture which, const QRectF& box)
 
 QString toolbarCaption(ToolbarPicture which)
 {
-    switch (which) {
-    case ToolbarPicture::RecoverSelected:
-        return QStringLiteral("Recover");
-    case ToolbarPicture::RecoverAll:
-        return QStringLiteral("Recover All");
-    case ToolbarPicture::SaveSnapshot:
-        return QStringLiteral("Save");
-    case ToolbarPicture::LoadSnapshot:
-        return QStringLiteral("Load");
-    case ToolbarPicture::FindFiles:
-        return QStringLiteral("Find");
-    case ToolbarPicture::Settings:
-        return QStringLiteral("Settings");
-    case ToolbarPicture::LiveUpdate:
-        return QStringLiteral("Update");
-    }
-    return {};
+    // In the order of ToolbarPicture.
+    static constexpr std::array<const char*, 7> kCaptions{"Recover", "Recover All", "Save",  "Load",
+                                                          "Find",    "Settings",    "Update"};
+    const auto i = static_cast<std::size_t>(which);
+    return i < kCaptions.size() ? QString::fromLatin1(kCaptions[i]) : QString();
 }
 
 } // namespace
