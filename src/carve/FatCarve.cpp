@@ -65,16 +65,22 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
 
 namespace {
 
-/// Searches `extents` of the volume cluster by cluster and lists what it finds
-/// under "$Carved files". On exFAT each file also gets the entry-set data its
-/// copy reads by: its length, all of it valid, its clusters consecutive.
-CarveResult carveClusters(const disk::SelectedVolume& volume, const std::vector<Extent>& extents,
+using UnclaimedExtents = std::vector<Extent> (*)(const disk::SelectedVolume&, const catalogue::Catalogue&);
+
+/// Searches the `unclaimed` extents of the volume cluster by cluster and lists
+/// what it finds under "$Carved files". On exFAT each file also gets the
+/// entry-set data its copy reads by: its length, all of it valid, its clusters
+/// consecutive.
+CarveResult carveClusters(const disk::SelectedVolume& volume, UnclaimedExtents unclaimed,
                           catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
                           const catalogue::ScanControl& control, CarveOptions options, bool exfat)
 {
     const disk::VolumeGeometry& g = volume.geometry;
+    if (!volume.reader.source() || g.SectorsPerCluster == 0)
+        return {};
+    observer.status("Searching free clusters for files");
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    CarveResult result = Carve(*volume.reader.source(), extents, options, observer, control);
+    CarveResult result = Carve(*volume.reader.source(), unclaimed(volume, catalogue), options, observer, control);
 
     const std::int64_t base = g.ClusterBaseSector;
     CarvedFolders folders;
@@ -110,10 +116,7 @@ CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalo
                            catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
                            CarveOptions options)
 {
-    if (!volume.reader.source() || volume.geometry.SectorsPerCluster == 0)
-        return {};
-    observer.status("Searching free clusters for files");
-    return carveClusters(volume, UnclaimedFatExtents(volume, catalogue), catalogue, observer, control, options, false);
+    return carveClusters(volume, UnclaimedFatExtents, catalogue, observer, control, options, false);
 }
 
 std::vector<Extent> UnclaimedExfatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue)
@@ -158,10 +161,7 @@ CarveResult CarveExfatVolume(const disk::SelectedVolume& volume, catalogue::Cata
                              catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
                              CarveOptions options)
 {
-    if (!volume.reader.source() || volume.geometry.SectorsPerCluster == 0)
-        return {};
-    observer.status("Searching free clusters for files");
-    return carveClusters(volume, UnclaimedExfatExtents(volume, catalogue), catalogue, observer, control, options, true);
+    return carveClusters(volume, UnclaimedExfatExtents, catalogue, observer, control, options, true);
 }
 
 } // namespace sarvik::carve
