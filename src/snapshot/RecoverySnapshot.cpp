@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace sarvik::snapshot {
@@ -142,17 +143,64 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
     return std::nullopt;
 }
 
+/// Calls `field(offset, width, member)` for each field of the geometry block,
+/// in the order of the offsets above: the one statement of its layout, for
+/// writing (const blocks) and reading alike.
+template <typename Partition, typename Geometry, typename Field>
+constexpr void geometryFields(Partition& p, Geometry& g, Field field)
+{
+    field(kPartitionKind, 2, p.PartitionKind);
+    field(kPartitionStartSector, 4, p.PartitionStartSector);
+    field(kPartitionSectors, 4, p.PartitionSectors);
+    field(kPartitionReserved32, 4, p.PartitionReserved32);
+    field(kPartitionReserved16, 2, p.PartitionReserved16);
+    field(kGeometryKind, 2, g.GeometryKind);
+    field(kFatSectors, 4, g.FatSectors);
+    field(kSectorsPerCluster, 4, g.SectorsPerCluster);
+    field(kRootDirSectors, 4, g.RootDirSectors);
+    field(kReservedSectors, 4, g.ReservedSectors);
+    field(kClusterBaseSector, 4, g.ClusterBaseSector);
+    field(kFirstFatSector, 4, g.FirstFatSector);
+    field(kSecondFatSector, 4, g.SecondFatSector);
+    field(kMftStartSector, 4, g.MftStartSector);
+    field(kNtfsReserved, 4, g.NtfsReserved);
+    field(kMftRecordSectors, 4, g.MftRecordSectors);
+    field(kIndexRecordSectors, 4, g.IndexRecordSectors);
+    field(kSearchEndSector, 4, g.SearchEndSector);
+    field(kGeometryReserved16, 2, g.GeometryReserved16);
+}
+
+// The writer puts the fields one after another: they must fill the block without gaps.
+static_assert([] {
+    disk::PartitionBlock p;
+    disk::VolumeGeometry g;
+    std::size_t next = 0;
+    bool adjoining = true;
+    geometryFields(p, g, [&](std::size_t offset, unsigned width, const auto&) {
+        adjoining = adjoining && offset == next;
+        next = offset + width;
+    });
+    return adjoining && next == kGeometryBlockSize;
+}());
+
 void writeGeometry(Writer& w, const disk::PartitionBlock& p, const disk::VolumeGeometry& g)
 {
-    // In the order of the offsets above.
-    w.put(2, p.PartitionKind).put(4, p.PartitionStartSector).put(4, p.PartitionSectors);
-    w.put(4, p.PartitionReserved32).put(2, p.PartitionReserved16);
-    w.put(2, g.GeometryKind).put(4, g.FatSectors).put(4, g.SectorsPerCluster).put(4, g.RootDirSectors);
-    // Range checked by unfitValue: a negative base becomes its 32-bit two's complement.
-    w.put(4, g.ReservedSectors).put(4, static_cast<std::uint32_t>(static_cast<std::int32_t>(g.ClusterBaseSector)));
-    w.put(4, g.FirstFatSector).put(4, g.SecondFatSector).put(4, g.MftStartSector).put(4, g.NtfsReserved);
-    w.put(4, g.MftRecordSectors).put(4, g.IndexRecordSectors).put(4, g.SearchEndSector);
-    w.put(2, g.GeometryReserved16);
+    // Range checked by unfitValue: a negative cluster base keeps the low 32
+    // bits of its two's complement, the MFT start fits 32 bits.
+    geometryFields(p, g,
+                   [&w](std::size_t, unsigned width, auto value) { w.put(width, static_cast<std::uint64_t>(value)); });
+}
+
+void readGeometry(const ByteReader& block, disk::PartitionBlock& p, disk::VolumeGeometry& g)
+{
+    geometryFields(p, g, [&block](std::size_t offset, unsigned width, auto& field) {
+        using Field = std::remove_reference_t<decltype(field)>;
+        const std::uint64_t value = block.uint(offset, width).value_or(0);
+        if constexpr (std::is_signed_v<Field>)
+            field = static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); // 32-bit two's complement
+        else
+            field = static_cast<Field>(value);
+    });
 }
 
 constexpr std::uint8_t kCarvedWholeMark = 1;
@@ -503,27 +551,8 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     c.info.VolumeSupported = static_cast<std::uint8_t>(*supported);
     c.info.VolumeLabel = toText(*label);
 
-    const ByteReader g(*block);
-    c.partition.PartitionKind = g.u16or0(kPartitionKind);
-    c.partition.PartitionStartSector = g.u32or0(kPartitionStartSector);
-    c.partition.PartitionSectors = g.u32or0(kPartitionSectors);
-    c.partition.PartitionReserved32 = g.u32or0(kPartitionReserved32);
-    c.partition.PartitionReserved16 = g.u16or0(kPartitionReserved16);
+    readGeometry(ByteReader(*block), c.partition, c.geometry);
     auto& geo = c.geometry;
-    geo.GeometryKind = g.u16or0(kGeometryKind);
-    geo.FatSectors = g.u32or0(kFatSectors);
-    geo.SectorsPerCluster = g.u32or0(kSectorsPerCluster);
-    geo.RootDirSectors = g.u32or0(kRootDirSectors);
-    geo.ReservedSectors = g.u32or0(kReservedSectors);
-    geo.ClusterBaseSector = static_cast<std::int32_t>(g.u32or0(kClusterBaseSector));
-    geo.FirstFatSector = g.u32or0(kFirstFatSector);
-    geo.SecondFatSector = g.u32or0(kSecondFatSector);
-    geo.MftStartSector = g.u32or0(kMftStartSector);
-    geo.NtfsReserved = g.u32or0(kNtfsReserved);
-    geo.MftRecordSectors = g.u32or0(kMftRecordSectors);
-    geo.IndexRecordSectors = g.u32or0(kIndexRecordSectors);
-    geo.SearchEndSector = g.u32or0(kSearchEndSector);
-    geo.GeometryReserved16 = g.u16or0(kGeometryReserved16);
     if (geo.GeometryKind == disk::VolumeKind::Exfat)
         return {DecodeStatus::Refused, "The snapshot names an exFAT volume; exFAT snapshots are not supported"};
 
