@@ -218,6 +218,8 @@ QString toolbarCaption(ToolbarPicture which)
     // In the order of ToolbarPicture.
     static constexpr std::array<const char*, 7> kCaptions{"Recover", "Recover All", "Save",  "Load",
                                                           "Find",    "Settings",    "Update"};
+    static_assert(kCaptions.size() == static_cast<std::size_t>(ToolbarPicture::LiveUpdate) + 1,
+                  "one caption per toolbar picture");
     const auto i = static_cast<std::size_t>(which);
     return i < kCaptions.size() ? QString::fromLatin1(kCaptions[i]) : QString();
 }
