@@ -6,12 +6,12 @@ namespace sarvik::catalogue {
 
 bool Catalogue::AddFatFolder(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
                              std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t treeItem,
-                             std::uint32_t deleted, std::uint16_t writeTime)
+                             std::uint32_t deleted, std::uint16_t writeTime, const FatEntryOrigin& origin)
 {
     if (m_fatFolderByCluster.contains(firstCluster))
         return false;
-    FatFolderList.push_back(
-        {std::move(name), firstCluster, parentCluster, writeDate, accessDate, treeItem, deleted, 0, writeTime});
+    FatFolderList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, treeItem, deleted, 0,
+                             writeTime, std::nullopt, origin});
     m_fatFolderByCluster.emplace(firstCluster, FatFolderList.size() - 1);
     ++FolderCount;
     return true;
@@ -19,10 +19,10 @@ bool Catalogue::AddFatFolder(std::string name, std::uint32_t firstCluster, std::
 
 void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
                            std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted,
-                           std::uint16_t writeTime)
+                           std::uint16_t writeTime, const FatEntryOrigin& origin)
 {
     FatFileList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, size, deleted,
-                           FileCount, false, false, writeTime});
+                           FileCount, false, false, writeTime, std::nullopt, Carved::No, origin});
 }
 
 void Catalogue::AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord,
@@ -66,6 +66,7 @@ void Catalogue::ClearFatCatalogue()
     clearCounts();
     EntriesExamined = 0;
     FatTimesOfDay = true;
+    FatEntryOrigins = true;
     FatFolderList = {};
     FatFileList = {};
     m_fatFolderByCluster = {};

@@ -38,6 +38,20 @@ struct ExfatData {
     std::uint8_t accessedUtc = 0;
 };
 
+/// Where a FAT or exFAT entry lies on the volume and when it was made: what a
+/// timeline needs beside the write and access times. A snapshot keeps it only
+/// in its FATENTRY= trailer; one without it loads zeros, and
+/// Catalogue::FatEntryOrigins says so.
+struct FatEntryOrigin {
+    /// The entry's address (disk::VolumeGeometry::entryAddress): the short
+    /// entry (FAT) or file entry (exFAT) that names it; 0 for folders and files
+    /// that no entry stands for (found by their clusters or their content).
+    std::uint64_t address = 0;
+    std::uint16_t createDate = 0;  ///< packed FAT date, entry offset 0x10 (FAT only)
+    std::uint16_t createTime = 0;  ///< packed FAT time of day, entry offset 0x0E (FAT only)
+    std::uint8_t createTenths = 0; ///< 0..199 hundredths added to createTime, entry offset 0x0D (FAT only)
+};
+
 struct FatFolderEntry {
     std::string name;
     std::uint32_t firstCluster = 0;  ///< unique within the list
@@ -49,6 +63,7 @@ struct FatFolderEntry {
     std::uint16_t reserved = 0;
     std::uint16_t writeTime = 0; ///< packed FAT time of day, entry offset 0x16 (not kept by snapshots)
     std::optional<ExfatData> exfat = std::nullopt; ///< exFAT volumes only
+    FatEntryOrigin origin;
 };
 
 /// Whether a file was found by its content (carving) rather than by an entry.
@@ -84,6 +99,7 @@ struct FatFileEntry {
     std::optional<ExfatData> exfat = std::nullopt;
     /// Found by carving: a file of "$Carved files", read from consecutive free clusters.
     Carved carved = Carved::No;
+    FatEntryOrigin origin;
 };
 
 struct NtfsFolderEntry {
@@ -164,15 +180,18 @@ public:
     /// The FAT entries' writeTime fields were read (a scan, or a snapshot that
     /// kept them); a snapshot without them leaves them 0 and this false.
     bool FatTimesOfDay = true;
+    /// The same for the FAT entries' origin fields (addresses, creation times).
+    bool FatEntryOrigins = true;
 
     /// Adds a folder unless one with the same first cluster is already listed.
     /// Returns true when it added.
     bool AddFatFolder(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
                       std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t treeItem, std::uint32_t deleted,
-                      std::uint16_t writeTime = 0);
+                      std::uint16_t writeTime = 0, const FatEntryOrigin& origin = {});
     /// Adds a file with ordinal = FileCount; the caller increments FileCount.
     void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster, std::uint16_t writeDate,
-                    std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0);
+                    std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0,
+                    const FatEntryOrigin& origin = {});
     void AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord, std::uint64_t created,
                        std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted);
     /// Adds a file; the caller increments FileCount.

@@ -160,6 +160,17 @@ std::uint64_t claimedSectorsOf(ByteSpan sector0, std::uint16_t kind)
     return claimedSectors(boot, kind, known ? bytesPerSector / kSectorSize : 1);
 }
 
+std::uint64_t VolumeGeometry::entryAddress(std::uint64_t sector, std::uint64_t byte) const noexcept
+{
+    // The data area starts two clusters after cluster 0, less the FAT16 root folder before them.
+    const std::int64_t dataStart =
+        ClusterBaseSector + 2 * static_cast<std::int64_t>(SectorsPerCluster) - std::int64_t{RootDirSectors};
+    if (dataStart < 0 || sector < static_cast<std::uint64_t>(dataStart))
+        return 0;
+    constexpr std::uint64_t kEntryBytes = 32;
+    return ((sector - static_cast<std::uint64_t>(dataStart)) * kSectorSize + byte) / kEntryBytes + kFirstEntryAddress;
+}
+
 std::optional<std::uint64_t> VolumeGeometry::clusterSector(std::uint64_t cluster) const noexcept
 {
     // Cluster numbers are at most 32 bits wide and SectorsPerCluster at most

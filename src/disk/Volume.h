@@ -55,6 +55,13 @@ struct PartitionBlock {
     std::uint16_t PartitionReserved16 = 0;
 };
 
+/// FAT and exFAT entries are known by their place on the volume: the 32-byte
+/// slots of the data area (from the FAT16 root folder, else from cluster 2)
+/// are numbered from kFirstEntryAddress on, and the root folder, which no
+/// entry names, is kRootEntryAddress. Timeline tools number entries so.
+inline constexpr std::uint64_t kRootEntryAddress = 2;
+inline constexpr std::uint64_t kFirstEntryAddress = 3;
+
 /// Numbers the engines use; written only by a supported selection or a snapshot.
 /// Sector numbers that can pass 2^32 on large volumes are held in 64 bits.
 struct VolumeGeometry {
@@ -89,6 +96,9 @@ struct VolumeGeometry {
     }
     /// First sector of cluster n, in 64-bit arithmetic; nothing when it would lie before sector 0.
     [[nodiscard]] std::optional<std::uint64_t> clusterSector(std::uint64_t cluster) const noexcept;
+    /// FAT and exFAT: the address of the directory entry `byte` bytes after the
+    /// start of sector `sector`; 0 when that lies before the data area.
+    [[nodiscard]] std::uint64_t entryAddress(std::uint64_t sector, std::uint64_t byte = 0) const noexcept;
 };
 
 /// Everything known about the selected volume, and the reader of its sectors.

@@ -174,11 +174,27 @@ private:
         m_catalogue.Losses.UnreadableSectors += static_cast<std::uint64_t>(std::count(ok.begin(), ok.end(), false));
         const DirectoryContents contents = parseDirectory(bytes, &ok);
         for (const EntrySet& set : contents.sets)
-            add(set, key, folderDeleted);
+            add(set, key, folderDeleted, addressOf(spans, set.offset));
     }
 
-    void add(const EntrySet& set, std::uint32_t key, bool folderDeleted)
+    /// The address of the entry `offset` bytes into the folder whose clusters are `spans`.
+    [[nodiscard]] std::uint64_t addressOf(const std::vector<ClusterSpan>& spans, std::uint64_t offset) const
     {
+        const std::uint64_t clusterBytes = m_exfat.clusterBytes();
+        for (const ClusterSpan& span : spans) {
+            if (offset < span.length * clusterBytes) {
+                const auto sector = m_volume.geometry.clusterSector(span.start + offset / clusterBytes);
+                return sector ? m_volume.geometry.entryAddress(*sector, offset % clusterBytes) : 0;
+            }
+            offset -= span.length * clusterBytes;
+        }
+        return 0;
+    }
+
+    void add(const EntrySet& set, std::uint32_t key, bool folderDeleted, std::uint64_t address)
+    {
+        catalogue::FatEntryOrigin origin; // exFAT's creation time lies in the entry's ExfatData
+        origin.address = address;
         const bool deleted = set.deleted || folderDeleted;
         const auto writeDate = static_cast<std::uint16_t>(set.data.modified >> 16);
         const auto accessDate = static_cast<std::uint16_t>(set.data.accessed >> 16);
@@ -192,7 +208,7 @@ private:
             if (!m_exfat.isCluster(set.firstCluster) || set.firstCluster == m_volume.geometry.RootDirStart)
                 return;
             if (m_catalogue.AddFatFolder(set.name, set.firstCluster, key, writeDate, accessDate, 0, deleted ? 1 : 0,
-                                         writeTime))
+                                         writeTime, origin))
                 m_catalogue.FatFolderList.back().exfat = set.data;
             m_observer.foldersFound(m_catalogue.FolderCount);
             return;
@@ -203,7 +219,7 @@ private:
         if (set.data.dataLength != 0 && !m_exfat.isCluster(set.firstCluster))
             return;
         const auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(set.data.dataLength, 0xFFFFFFFFu));
-        m_catalogue.AddFatFile(set.name, set.firstCluster, key, writeDate, accessDate, size, 1, writeTime);
+        m_catalogue.AddFatFile(set.name, set.firstCluster, key, writeDate, accessDate, size, 1, writeTime, origin);
         m_catalogue.FatFileList.back().exfat = set.data;
         ++m_catalogue.FileCount;
         m_observer.filesFound(m_catalogue.FileCount);

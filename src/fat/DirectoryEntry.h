@@ -3,6 +3,7 @@
 // sees it. Readers add their own limits (how many long-name pieces, how long a
 // name may grow), never their own offsets.
 
+#include "catalogue/Catalogue.h"
 #include "disk/ByteReader.h"
 
 #include <array>
@@ -83,6 +84,12 @@ public:
     [[nodiscard]] std::uint16_t writeTime() const noexcept { return u16(dirent::kWriteTime); }
     [[nodiscard]] std::uint16_t writeDate() const noexcept { return u16(dirent::kWriteDate); }
     [[nodiscard]] std::uint16_t accessDate() const noexcept { return u16(dirent::kAccessDate); }
+    /// The entry's address (given: it depends on where the bytes were read)
+    /// and its creation fields.
+    [[nodiscard]] catalogue::FatEntryOrigin origin(std::uint64_t address) const noexcept
+    {
+        return {address, u16(dirent::kCreateDate), u16(dirent::kCreateTime), byte(dirent::kCreateTenths)};
+    }
 
 private:
     std::span<const std::byte> m_bytes;

@@ -58,7 +58,8 @@ private:
     void findStarts();
     /// The folder's bytes from its first cluster on: consecutive free clusters
     /// while its entries have not ended and the next cluster reads as entries.
-    std::vector<std::byte> readFolder(std::uint32_t first);
+    /// The bytes of the folder at `first`, and in `addresses` where each cluster of them lies.
+    std::vector<std::byte> readFolder(std::uint32_t first, EntryAddresses& addresses);
     /// The bytes of cluster `c`; a `later` cluster of a folder only when it can be one.
     std::optional<std::vector<std::byte>> readCluster(std::uint32_t c, bool later);
     /// Lists the entries of the folder at `cluster`, then reads each subfolder that starts there too.
@@ -146,7 +147,7 @@ std::optional<std::vector<std::byte>> OrphanSearch::readCluster(std::uint32_t c,
     return cluster;
 }
 
-std::vector<std::byte> OrphanSearch::readFolder(std::uint32_t first)
+std::vector<std::byte> OrphanSearch::readFolder(std::uint32_t first, EntryAddresses& addresses)
 {
     std::vector<std::byte> bytes;
     std::optional<std::vector<std::byte>> cluster = readCluster(first, false);
@@ -154,6 +155,8 @@ std::vector<std::byte> OrphanSearch::readFolder(std::uint32_t first)
     std::set<std::uint32_t> taken;
     while (cluster && taken.size() < kMaxFolderClusters) {
         taken.insert(c);
+        const auto sector = m_volume.geometry.clusterSector(c);
+        addresses.add(bytes.size(), sector ? m_volume.geometry.entryAddress(*sector) : 0);
         bytes.insert(bytes.end(), cluster->begin(), cluster->end());
         const DirectoryEnd end = directoryEnd(bytes, static_cast<std::uint32_t>(m_clusterBytes), m_fat32);
         if (!end.open)
@@ -185,9 +188,11 @@ void OrphanSearch::readTree(std::uint32_t cluster)
         pending.pop_back();
         if (!m_read.insert(folder).second)
             continue;
-        const std::vector<std::byte> bytes = readFolder(folder);
+        EntryAddresses addresses;
+        const std::vector<std::byte> bytes = readFolder(folder, addresses);
         const std::size_t before = m_catalogue.FatFolderList.size();
         ThoroughContext context;
+        context.addresses = &addresses;
         context.parentCluster = folder;
         context.parentDeleted = true; // nothing reaches it: its entries are read as deleted ones
         context.fat32 = m_fat32;

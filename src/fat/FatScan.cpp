@@ -138,14 +138,17 @@ void ParseDirectorySector(std::span<const std::byte> sector, const DirectoryCont
         const std::uint16_t writeDate = bytes.u16or0(e + kWriteDate);
         const std::uint16_t accessDate = bytes.u16or0(e + kAccessDate);
         const std::uint16_t writeTime = bytes.u16or0(e + kWriteTime);
+        const catalogue::FatEntryOrigin origin =
+            DirectoryEntry(sector.subspan(e, kEntrySize))
+                .origin(context.geometry != nullptr ? context.geometry->entryAddress(sectorNumber, e) : 0);
         if ((attributes & kDirectoryBit) != 0) {
             catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted,
-                                   writeTime);
+                                   writeTime, origin);
             observer.foldersFound(catalogue.FolderCount);
         } else {
             if (deleted == 1) {
                 catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 1,
-                                     writeTime);
+                                     writeTime, origin);
                 ++catalogue.FileCount;
             }
             observer.filesFound(catalogue.FileCount);
@@ -183,6 +186,7 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
 
     DirectoryContext context;
     context.fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
+    context.geometry = &g;
     const std::uint32_t spc = g.SectorsPerCluster;
     // A volume smaller than a cluster would divide by zero here.
     context.progressDivisor = std::max<std::uint32_t>(1, spc == 0 ? 0 : volume.partition.PartitionSectors / spc);

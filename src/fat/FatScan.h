@@ -40,6 +40,8 @@ struct DirectoryContext {
     unsigned firstEntry = 0;
     bool fat32 = false;
     std::uint32_t progressDivisor = 1; ///< PartitionSectors / SectorsPerCluster, at least 1
+    /// Gives each entry its address from the sector number; none: addresses stay 0.
+    const disk::VolumeGeometry* geometry = nullptr;
 };
 
 /// Parses entries firstEntry..15 of one directory sector into the catalogue.

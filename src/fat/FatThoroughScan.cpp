@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <unordered_set>
 
 namespace sarvik::fat {
@@ -288,6 +289,16 @@ std::optional<std::uint32_t> inferHighWord(std::uint16_t low, std::uint32_t size
 
 } // namespace
 
+std::uint64_t EntryAddresses::at(std::size_t offset) const noexcept
+{
+    const auto after = std::upper_bound(m_runs.begin(), m_runs.end(), offset,
+                                        [](std::size_t o, const auto& run) { return o < run.first; });
+    if (after == m_runs.begin())
+        return 0;
+    const auto& [start, address] = *std::prev(after);
+    return address == 0 ? 0 : address + (offset - start) / kEntrySize;
+}
+
 void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vector<bool>& sectorOk,
                             const ThoroughContext& context, catalogue::Catalogue& catalogue,
                             catalogue::ScanObserver& observer)
@@ -337,9 +348,11 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
         const std::uint16_t writeDate = view.writeDate();
         const std::uint16_t accessDate = view.accessDate();
         const std::uint16_t writeTime = view.writeTime();
+        const catalogue::FatEntryOrigin origin =
+            view.origin(context.addresses != nullptr ? context.addresses->at(e) : 0);
         if (folder) {
             catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted ? 1 : 0,
-                                   writeTime);
+                                   writeTime, origin);
             observer.foldersFound(catalogue.FolderCount);
         } else {
             if (deleted) {
@@ -360,7 +373,8 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
                         }
                     }
                 }
-                catalogue.AddFatFile(name, start, context.parentCluster, writeDate, accessDate, size, 1, writeTime);
+                catalogue.AddFatFile(name, start, context.parentCluster, writeDate, accessDate, size, 1, writeTime,
+                                     origin);
                 catalogue.FatFileList.back().clusterInUse = inUse;
                 catalogue.FatFileList.back().clusterHighInferred = inferred;
                 ++catalogue.FileCount;
@@ -465,6 +479,7 @@ private:
 
     std::vector<std::byte> m_directory; ///< the folder being read, its clusters end to end
     std::vector<bool> m_sectorOk;       ///< per sector of m_directory
+    EntryAddresses m_addresses;         ///< where the pieces of m_directory lie
     std::vector<std::byte> m_cluster;   ///< one cluster's read buffer
     std::size_t m_walked = 0;           ///< folders of the catalogue walked so far
     /// Free clusters a deleted folder was read from: no orphan candidates.
@@ -498,6 +513,7 @@ FatThoroughScanner::FatThoroughScanner(const disk::SelectedVolume& volume, catal
     m_context.fat32 = m_geometry.GeometryKind == disk::VolumeKind::Fat32;
     m_context.table = &m_table;
     m_context.clusterBytes = static_cast<std::uint32_t>(m_clusterBytes);
+    m_context.addresses = &m_addresses;
 }
 
 void FatThoroughScanner::run()
@@ -538,6 +554,7 @@ bool FatThoroughScanner::appendCluster(std::uint32_t c)
             ++m_catalogue.Losses.UnreadableSectors;
         m_sectorOk.push_back(ok);
     }
+    m_addresses.add(m_directory.size(), m_geometry.entryAddress(*firstSector));
     m_directory.insert(m_directory.end(), m_cluster.begin(), m_cluster.end());
     m_observer.currentSector(*firstSector);
     return true;
@@ -547,6 +564,7 @@ void FatThoroughScanner::readRoot()
 {
     m_directory.clear();
     m_sectorOk.clear();
+    m_addresses.clear();
     if (m_context.fat32) {
         for (const std::uint32_t c : m_table.chain(m_geometry.RootDirStart, m_maxClusters))
             if (!appendCluster(c))
@@ -556,6 +574,7 @@ void FatThoroughScanner::readRoot()
         const std::uint64_t rootStart = std::uint64_t{g.ReservedSectors} + g.fatCount() * std::uint64_t{g.FatSectors} +
                                         m_partition.PartitionStartSector;
         std::array<std::byte, kSector> sector{};
+        m_addresses.add(0, g.entryAddress(rootStart));
         for (std::uint32_t i = 0; i < g.RootDirSectors; ++i) {
             const bool ok = m_reader.read(rootStart + i, 1, sector) == disk::ReadStatus::Ok;
             if (!ok)
@@ -585,6 +604,7 @@ void FatThoroughScanner::walkFolder(std::size_t index)
     m_context.parentDeleted = folderDeleted;
     m_directory.clear();
     m_sectorOk.clear();
+    m_addresses.clear();
     if (!appendCluster(folderCluster))
         return;
     // The first cluster must still be this folder's: "." names it.
@@ -619,6 +639,7 @@ void FatThoroughScanner::followDeletedFolder(std::uint32_t folderCluster)
         if (isDotEntry(m_cluster) || !looksLikeDirectoryEntries(m_cluster))
             break;
         m_sectorOk.insert(m_sectorOk.end(), m_spc, true);
+        m_addresses.add(m_directory.size(), m_geometry.entryAddress(*firstSector));
         m_directory.insert(m_directory.end(), m_cluster.begin(), m_cluster.end());
         m_claimed.insert(c);
     }
@@ -758,8 +779,13 @@ DirectoryEnd FatThoroughScanner::parseOrphan(OrphanCluster& o, std::uint32_t par
 {
     o.used = true;
     m_directory.clear();
-    if (before != nullptr && continuesLongName(*before, o.bytes))
+    m_addresses.clear();
+    if (before != nullptr && continuesLongName(*before, o.bytes)) {
         m_directory = before->tailLongName;
+        m_addresses.add(0, 0); // long-name pieces only: no entry of the catalogue comes from them
+    }
+    const auto sector = m_geometry.clusterSector(o.cluster);
+    m_addresses.add(m_directory.size(), sector ? m_geometry.entryAddress(*sector) : 0);
     m_directory.insert(m_directory.end(), o.bytes.begin(), o.bytes.end());
     m_sectorOk.assign((m_directory.size() + kSector - 1) / kSector, true);
     m_context.parentCluster = parent;

@@ -16,6 +16,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace sarvik::fat {
@@ -46,6 +47,21 @@ private:
     mutable std::unordered_set<std::uint64_t> m_unreadable;
 };
 
+/// Where the pieces of a folder's bytes lie on the volume, so that each entry
+/// parsed from them knows its address: runs of bytes, each from its offset in
+/// the bytes on, added in the order of their offsets.
+class EntryAddresses {
+public:
+    void clear() noexcept { m_runs.clear(); }
+    /// The bytes from `offset` on start with the entry at `address` (0: not known).
+    void add(std::size_t offset, std::uint64_t address) { m_runs.emplace_back(offset, address); }
+    /// The address of the entry at `offset`; 0 when not known.
+    [[nodiscard]] std::uint64_t at(std::size_t offset) const noexcept;
+
+private:
+    std::vector<std::pair<std::size_t, std::uint64_t>> m_runs;
+};
+
 /// What the thorough parse of one folder's bytes needs.
 struct ThoroughContext {
     std::uint32_t parentCluster = 0;
@@ -53,6 +69,8 @@ struct ThoroughContext {
     bool fat32 = false;
     const FatTable* table = nullptr; ///< for cluster bounds and the FAT32 high-word check
     std::uint32_t clusterBytes = 0;  ///< for the room a file needs; 0 leaves high words as they are
+    /// Where the bytes lie on the volume; none: the entries' addresses stay 0.
+    const EntryAddresses* addresses = nullptr;
 };
 
 /// Parses the entries of a folder's bytes (its clusters laid end to end) into
