@@ -261,6 +261,19 @@ template <typename Entry> void writeFatRecordStart(Writer& w, const Entry& e, st
     w.put(2, e.writeDate).put(2, e.accessDate);
 }
 
+/// The FATENTRY= trailer: every FAT folder's and file's origin, folders first.
+void writeFatEntryOrigins(Writer& w, const catalogue::Catalogue& c)
+{
+    w.chars(kFatEntryTrailer).put(4, c.FatFolderList.size() + c.FatFileList.size());
+    const auto put = [&](const catalogue::FatEntryOrigin& o) {
+        w.put(8, o.address).put(2, o.createDate).put(2, o.createTime).put(1, o.createTenths);
+    };
+    for (const auto& e : c.FatFolderList)
+        put(e.origin);
+    for (const auto& e : c.FatFileList)
+        put(e.origin);
+}
+
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
 {
     if (isFatKind(kind)) {
@@ -437,6 +450,8 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
                 w.put(2, e.writeTime);
         }
     }
+    if (isFatKind(geometry.GeometryKind) && catalogue.NamesAreUtf8 && catalogue.FatEntryOrigins)
+        writeFatEntryOrigins(w, catalogue);
     if (isFatKind(geometry.GeometryKind))
         writeCarvedMarks(w, catalogue.FatFileList);
     else if (geometry.GeometryKind == disk::VolumeKind::Ntfs)
@@ -490,6 +505,32 @@ std::size_t readFatTimesTrailer(const ByteReader& rest, catalogue::Catalogue& ca
     for (auto& e : cat.FatFileList)
         e.writeTime = rest.u16or0((at += 2) - 2);
     cat.FatTimesOfDay = true;
+    return at;
+}
+
+/// The FAT entries' origins at the start of `rest`, when their count matches
+/// the records read: sets each entry's origin and FatEntryOrigins, and gives
+/// the trailer's length (0: none).
+std::size_t readFatEntryTrailer(const ByteReader& rest, catalogue::Catalogue& cat)
+{
+    const std::size_t entries = cat.FatFolderList.size() + cat.FatFileList.size();
+    const std::size_t start = kFatEntryTrailer.size() + 4;
+    if (!rest.equals(0, kFatEntryTrailer) || rest.u32or0(kFatEntryTrailer.size()) != entries ||
+        !rest.has(start, entries * kFatEntryTrailerRecord))
+        return 0;
+    std::size_t at = start;
+    const auto read = [&](catalogue::FatEntryOrigin& o) {
+        o.address = rest.u64or0(at);
+        o.createDate = rest.u16or0(at + 8);
+        o.createTime = rest.u16or0(at + 10);
+        o.createTenths = rest.u8or0(at + 12);
+        at += kFatEntryTrailerRecord;
+    };
+    for (auto& e : cat.FatFolderList)
+        read(e.origin);
+    for (auto& e : cat.FatFileList)
+        read(e.origin);
+    cat.FatEntryOrigins = true;
     return at;
 }
 
@@ -600,8 +641,11 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     if (whole && trailer <= bytes.size())
         trailer += readSectorSizeTrailer(ByteReader(bytes.subspan(trailer)), c.info);
     cat.FatTimesOfDay = false;
+    cat.FatEntryOrigins = false;
     if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
         trailer += readFatTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
+    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
+        trailer += readFatEntryTrailer(ByteReader(bytes.subspan(trailer)), cat);
     // Then which files were found by their content. A trailer that names itself
     // but does not parse leaves the load damaged: its files could otherwise be
     // taken for whole ones found by their entries.

@@ -25,7 +25,7 @@
 // size in those units, so nothing else needs a trailer.
 //
 // Optional trailers follow the last file record in this order, each only when
-// it has something to say: SECTOR=, FATTIME=, CARVED=, then NAMES=UTF-8 at the
+// it has something to say: SECTOR=, FATTIME=, FATENTRY=, CARVED=, then NAMES=UTF-8 at the
 // very end (see their constants). This file turns a scan
 // result into those bytes and back; it never opens a file.
 
@@ -64,7 +64,14 @@ inline constexpr std::string_view kSectorSizeTrailer = "SECTOR=";
 /// file records, then each one's u16 packed write time, folders first, in
 /// record order. The records' own fields hold only dates.
 inline constexpr std::string_view kFatTimesTrailer = "FATTIME=";
-/// Follows the records and any FATTIME= trailer of a snapshot whose file list
+/// Follows the records and any FATTIME= trailer of a snapshot of a thorough
+/// FAT scan: a u32 count of folder and file records, then for each one, folders
+/// first, in record order, its entry address (u64) and creation date, time
+/// (u16 each, packed) and hundredths (u8): catalogue::FatEntryOrigin.
+inline constexpr std::string_view kFatEntryTrailer = "FATENTRY=";
+/// Bytes of one record's part of the FATENTRY= trailer.
+inline constexpr std::size_t kFatEntryTrailerRecord = 13;
+/// Follows the records and any FATTIME= or FATENTRY= trailer of a snapshot whose file list
 /// (FAT or NTFS) holds files found by their content: a u32 count, then for each such
 /// file its u32 index among the file records and a u8 mark (1 whole, 2
 /// incomplete). Without it every file is one found by its entry.

@@ -118,17 +118,22 @@ TEST(SnapshotUtf8Names, AnExfatGeometryIsRefusedAsSavingRefusesIt)
     EXPECT_NE(decoded.message.find("exFAT"), std::string::npos) << decoded.message;
 }
 
-TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepWriteTimesOfDayClassicOnesStayAsTheyWere)
+TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepTimesOfDayAndEntryOriginsClassicOnesStayAsTheyWere)
 {
-    const auto fat = [](bool utf8, std::uint16_t time) {
+    // Origins whose every field differs from the other entry's, and a wide address.
+    const catalogue::FatEntryOrigin folderOrigin{5, 0x5771, 0x1234, 7};
+    const catalogue::FatEntryOrigin fileOrigin{0x1'0000'0203, 0x5772, 0x4321, 199};
+    const auto fat = [&](bool utf8, std::uint16_t time) {
         snapshot::SnapshotContent c;
         c.info.FileSystemKind = disk::VolumeKind::Fat16;
         c.info.DevicePath = "/dev/sdz1";
         c.geometry.GeometryKind = disk::VolumeKind::Fat16;
         c.geometry.SectorsPerCluster = 4;
-        c.catalogue.AddFatFolder("Docs", 3, 0, 0x5770, 0x5770, 0, 0, time);
+        c.catalogue.AddFatFolder("Docs", 3, 0, 0x5770, 0x5770, 0, 0, time,
+                                 time == 0 ? catalogue::FatEntryOrigin{} : folderOrigin);
         c.catalogue.AddFatFile("a.txt", 9, 3, 0x5770, 0x5770, 10, 1,
-                               static_cast<std::uint16_t>(time == 0 ? 0 : time + 1));
+                               static_cast<std::uint16_t>(time == 0 ? 0 : time + 1),
+                               time == 0 ? catalogue::FatEntryOrigin{} : fileOrigin);
         c.catalogue.FolderCount = 1;
         c.catalogue.FileCount = 1;
         c.catalogue.NamesAreUtf8 = utf8;
@@ -143,6 +148,13 @@ TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepWriteTimesOfDayClassicOnesStayAs
     EXPECT_TRUE(loaded.catalogue.FatTimesOfDay);
     EXPECT_EQ(loaded.catalogue.FatFolderList.at(0).writeTime, time);
     EXPECT_EQ(loaded.catalogue.FatFileList.at(0).writeTime, time + 1);
+    EXPECT_TRUE(loaded.catalogue.FatEntryOrigins);
+    const auto same = [](const catalogue::FatEntryOrigin& a, const catalogue::FatEntryOrigin& b) {
+        return a.address == b.address && a.createDate == b.createDate && a.createTime == b.createTime &&
+               a.createTenths == b.createTenths;
+    };
+    EXPECT_TRUE(same(loaded.catalogue.FatFolderList.at(0).origin, folderOrigin));
+    EXPECT_TRUE(same(loaded.catalogue.FatFileList.at(0).origin, fileOrigin));
     EXPECT_EQ(encode(loaded), thorough);
 
     // Classic snapshots keep the original format: no trailer, and no times of day when loaded.
@@ -152,6 +164,8 @@ TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepWriteTimesOfDayClassicOnesStayAs
     ASSERT_EQ(snapshot::DecodeSnapshot(encode(fat(false, time)), classic).status, DecodeStatus::Loaded);
     EXPECT_FALSE(classic.catalogue.FatTimesOfDay);
     EXPECT_EQ(classic.catalogue.FatFileList.at(0).writeTime, 0u);
+    EXPECT_FALSE(classic.catalogue.FatEntryOrigins);
+    EXPECT_EQ(classic.catalogue.FatFileList.at(0).origin.address, 0u);
 }
 
 // The carved marks: a trailer of 7 + 4 + 5 bytes per carved file before the
