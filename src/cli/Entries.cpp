@@ -36,6 +36,20 @@ template <typename Out> void addIso(Out& out, std::string_view key, const std::s
         out.add(key, text);
 }
 
+bool keepsAddress(const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin)
+{
+    return session.catalogue.FatEntryOrigins && origin.address != 0;
+}
+
+template <typename Out>
+void addEntryAddress(Out& out, const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin)
+{
+    if (keepsAddress(session, origin))
+        out.add("entryAddress", origin.address);
+    else
+        out.add("entryAddress", nullptr);
+}
+
 /// The write and access times of a FAT entry: the packed fields as read, then
 /// the write time as a local time ("modified") and the access date ("accessed").
 template <typename Out>
@@ -66,6 +80,7 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
         const auto& e = session.catalogue.FatFileList[index];
         out.add("size", e.exfat ? e.exfat->dataLength : std::uint64_t{e.size});
         out.add("firstCluster", e.firstCluster);
+        addEntryAddress(out, session, e.origin);
         out.add("parentCluster", e.parentCluster);
         out.add("ordinal", e.ordinal);
         out.add("deleted", e.deleted != 0);
@@ -99,6 +114,7 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
     if (isFat(session)) {
         const auto& e = session.catalogue.FatFolderList[index];
         out.add("firstCluster", e.firstCluster);
+        addEntryAddress(out, session, e.origin);
         out.add("parentCluster", e.parentCluster);
         out.add("deleted", e.deleted != 0);
         fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
@@ -221,6 +237,24 @@ std::uint64_t rowNumber(const scan::ScanSession& session, const catalogue::FileR
 const char* numberField(const scan::ScanSession& session)
 {
     return isFat(session) ? "firstCluster" : "recordNumber";
+}
+
+Json entryAddressJson(const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin)
+{
+    return keepsAddress(session, origin) ? Json(origin.address) : Json(nullptr);
+}
+
+Json rowEntryAddressJson(const scan::ScanSession& session, const catalogue::FileRow& row)
+{
+    const auto& c = session.catalogue;
+    if (!isFat(session))
+        return Json(nullptr);
+    if (row.folder)
+        return row.entryIndex < c.FatFolderList.size()
+                   ? entryAddressJson(session, c.FatFolderList[row.entryIndex].origin)
+                   : Json(nullptr);
+    return row.entryIndex < c.FatFileList.size() ? entryAddressJson(session, c.FatFileList[row.entryIndex].origin)
+                                                 : Json(nullptr);
 }
 
 } // namespace sarvik::cli

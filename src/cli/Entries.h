@@ -47,4 +47,10 @@ struct RowTimes {
 /// "recordNumber" or "firstCluster", the JSON name of that number.
 [[nodiscard]] const char* numberField(const scan::ScanSession& session);
 
+/// The JSON "entryAddress" of a FAT or exFAT entry: its address, or null when
+/// the session kept none (a classic snapshot) or no entry stands for it.
+[[nodiscard]] Json entryAddressJson(const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin);
+/// The same for the entry behind a row; null on NTFS.
+[[nodiscard]] Json rowEntryAddressJson(const scan::ScanSession& session, const catalogue::FileRow& row);
+
 } // namespace sarvik::cli

@@ -77,7 +77,9 @@ int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
             j["path"] = f.folder;
             j["file"] = joined(f.folder, f.name);
             j["size"] = f.size;
-            j[numberField(s)] = fileFacts(s, f.fileIndex).id;
+            j[numberField(s)] = fileFacts(s, f.fileIndex).number;
+            if (s.kind() == catalogue::CatalogueKind::Fat)
+                j["entryAddress"] = entryAddressJson(s, s.catalogue.FatFileList[f.fileIndex].origin);
             if (const char* carved = carvedText(s, f.fileIndex))
                 j["carved"] = carved;
             w.value({}, j);

@@ -382,6 +382,10 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     }
     if (const auto error = r.selection.applyFilters(*session))
         return usageError(spec, *error);
+    if (const auto error = r.selection.checkSession(*session)) {
+        std::fprintf(stderr, "sarvik recover: %s\n", error->c_str());
+        return kExitFailed;
+    }
     const auto items = resolvePaths(*session, r.paths);
     if (!items)
         return kExitFailed;

@@ -127,10 +127,55 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
     w.endObject();
 }
 
+/// The fields of a body-format line after the name and mode.
+struct BodyFields {
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t atime = 0;
+    std::int64_t mtime = 0;
+    std::int64_t ctime = 0;
+    std::int64_t crtime = 0;
+};
+
+/// A FAT or exFAT folder or file: the inode is the entry's address. FAT keeps
+/// no change time; its creation time has hundredths of a second (whole seconds
+/// here) and its access time a date alone, where exFAT keeps a time of day.
+template <typename Entry> BodyFields fatBody(const Entry& e)
+{
+    const auto unixOf = [](std::uint16_t date, std::uint16_t time, unsigned hundredths) {
+        const auto t = recovery::fatDateTimeToUnix(date, time);
+        return t ? *t + hundredths / 100 : 0;
+    };
+    const auto high = [](std::uint32_t packed) { return static_cast<std::uint16_t>(packed >> 16); };
+    const auto low = [](std::uint32_t packed) { return static_cast<std::uint16_t>(packed & 0xFFFF); };
+    BodyFields b;
+    b.inode = e.origin.address;
+    b.mtime = recovery::fatDateTimeToUnix(e.writeDate, e.writeTime).value_or(0);
+    if (e.exfat) {
+        b.atime = unixOf(high(e.exfat->accessed), low(e.exfat->accessed), 0);
+        b.crtime = unixOf(high(e.exfat->created), low(e.exfat->created), e.exfat->created10ms);
+    } else {
+        b.atime = recovery::fatDateToUnix(e.accessDate).value_or(0);
+        b.crtime = unixOf(e.origin.createDate, e.origin.createTime, e.origin.createTenths);
+    }
+    return b;
+}
+
+/// An NTFS folder or file: the inode is the MFT record number.
+template <typename Entry> BodyFields ntfsBody(const Entry& e)
+{
+    const auto unixOf = [](std::uint64_t t) { return t == 0 ? 0 : catalogue::fileTimeToUnix(t); };
+    BodyFields b;
+    b.inode = e.recordNumber;
+    b.mtime = unixOf(e.modified);
+    b.crtime = unixOf(e.created);
+    return b;
+}
+
 /// One line of the body format of timeline tools:
 /// MD5|name|inode|mode|UID|GID|size|atime|mtime|ctime|crtime. The inode is the
-/// MFT record number (NTFS) or first cluster (FAT); deleted entries carry
-/// " (deleted)" after their name, and times not kept are 0.
+/// MFT record number (NTFS) or the entry's address (FAT, exFAT); deleted
+/// entries carry " (deleted)" after their name, and times not kept are 0.
 void bodyLine(const scan::ScanSession& s, bool folder, std::size_t i)
 {
     const auto path = entryPath(s, folder, i);
@@ -144,34 +189,22 @@ void bodyLine(const scan::ScanSession& s, bool folder, std::size_t i)
     if (deleted)
         name += " (deleted)";
     const auto& c = s.catalogue;
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    std::int64_t atime = 0;
-    std::int64_t mtime = 0;
-    std::int64_t crtime = 0;
+    BodyFields b;
     std::string mode;
     if (s.kind() == catalogue::CatalogueKind::Fat) {
-        const std::uint16_t writeDate = folder ? c.FatFolderList[i].writeDate : c.FatFileList[i].writeDate;
-        const std::uint16_t writeTime = folder ? c.FatFolderList[i].writeTime : c.FatFileList[i].writeTime;
-        const std::uint16_t accessDate = folder ? c.FatFolderList[i].accessDate : c.FatFileList[i].accessDate;
-        inode = folder ? c.FatFolderList[i].firstCluster : c.FatFileList[i].firstCluster;
-        size = folder ? 0 : c.FatFileList[i].size;
-        mtime = recovery::fatDateTimeToUnix(writeDate, writeTime).value_or(0);
-        atime = recovery::fatDateToUnix(accessDate).value_or(0);
+        b = folder ? fatBody(c.FatFolderList[i]) : fatBody(c.FatFileList[i]);
+        b.size = folder ? 0 : c.FatFileList[i].size;
         // A FAT entry keeps its type when deleted.
         mode = folder ? "d/drwxrwxrwx" : "r/rrwxrwxrwx";
     } else {
-        const auto unixOf = [](std::uint64_t t) { return t == 0 ? 0 : catalogue::fileTimeToUnix(t); };
-        inode = folder ? c.NtfsFolderList[i].recordNumber : c.NtfsFileList[i].recordNumber;
-        size = folder ? 0 : c.NtfsFileList[i].size;
-        mtime = unixOf(folder ? c.NtfsFolderList[i].modified : c.NtfsFileList[i].modified);
-        crtime = unixOf(folder ? c.NtfsFolderList[i].created : c.NtfsFileList[i].created);
+        b = folder ? ntfsBody(c.NtfsFolderList[i]) : ntfsBody(c.NtfsFileList[i]);
+        b.size = folder ? 0 : c.NtfsFileList[i].size;
         // The name's own type is gone with a deleted NTFS index entry.
         mode = std::string(deleted ? "-" : folder ? "d" : "r") + (folder ? "/drwxrwxrwx" : "/rrwxrwxrwx");
     }
-    std::printf("0|%s|%llu|%s|0|0|%llu|%lld|%lld|0|%lld\n", name.c_str(), static_cast<unsigned long long>(inode),
-                mode.c_str(), static_cast<unsigned long long>(size), static_cast<long long>(atime),
-                static_cast<long long>(mtime), static_cast<long long>(crtime));
+    std::printf("0|%s|%llu|%s|0|0|%llu|%lld|%lld|%lld|%lld\n", name.c_str(), static_cast<unsigned long long>(b.inode),
+                mode.c_str(), static_cast<unsigned long long>(b.size), static_cast<long long>(b.atime),
+                static_cast<long long>(b.mtime), static_cast<long long>(b.ctime), static_cast<long long>(b.crtime));
 }
 
 void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, int depth, EntryStyle style)
@@ -261,6 +294,8 @@ void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const s
         j["Modified"] = rowTimeJson(s, r, true, style);
         j["ID"] = r.key;
         j[numberField(s)] = rowNumber(s, r);
+        if (s.kind() == catalogue::CatalogueKind::Fat)
+            j["entryAddress"] = rowEntryAddressJson(s, r);
         j["deleted"] = r.deleted;
         if (const char* carved = r.folder ? nullptr : carvedText(s, r.entryIndex))
             j["carved"] = carved;

@@ -17,10 +17,10 @@ FileFacts fileFacts(const scan::ScanSession& session, std::size_t fileIndex)
     const auto& c = session.catalogue;
     if (session.kind() == catalogue::CatalogueKind::Fat) {
         const auto& e = c.FatFileList[fileIndex];
-        return {e.firstCluster, e.size, recovery::fatDateTimeToUnix(e.writeDate, e.writeTime)};
+        return {e.origin.address, e.firstCluster, e.size, recovery::fatDateTimeToUnix(e.writeDate, e.writeTime)};
     }
     const auto& e = c.NtfsFileList[fileIndex];
-    FileFacts facts{e.recordNumber, e.size, std::nullopt};
+    FileFacts facts{e.recordNumber, e.recordNumber, e.size, std::nullopt};
     if (e.modified != 0)
         facts.modified = catalogue::fileTimeToUnix(e.modified);
     return facts;
@@ -69,7 +69,7 @@ std::optional<std::string> Selection::read(const ParsedArgs& args)
         std::uint64_t id = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
         if (text.empty() || error != std::errc() || end != text.data() + text.size())
-            return "--id takes a record or cluster number, not '" + text + "'";
+            return "--id takes a record number or entry address, not '" + text + "'";
         m_ids.push_back(id);
     }
     return std::nullopt;
@@ -81,6 +81,13 @@ std::optional<std::string> Selection::applyFilters(scan::ScanSession& session) c
         if (const auto r = session.filters.add(catalogue::nameFromUtf8(f, session.catalogue.NamesAreUtf8));
             r != search::AddPatternResult::Added)
             return "filter '" + f + "': " + search::addPatternMessage(r);
+    return std::nullopt;
+}
+
+std::optional<std::string> Selection::checkSession(const scan::ScanSession& session) const
+{
+    if (!m_ids.empty() && session.kind() == catalogue::CatalogueKind::Fat && !session.catalogue.FatEntryOrigins)
+        return std::string("--id: this snapshot keeps no FAT entry addresses; scan the volume instead");
     return std::nullopt;
 }
 

@@ -14,7 +14,8 @@ namespace sarvik::cli {
 
 /// What the selection looks at in one file of the catalogue.
 struct FileFacts {
-    std::uint64_t id = 0; ///< MFT record number (NTFS) or first cluster (FAT)
+    std::uint64_t id = 0;     ///< what --id matches: MFT record number (NTFS) or entry address (FAT, exFAT)
+    std::uint64_t number = 0; ///< MFT record number (NTFS) or first cluster (FAT), as numberField names it
     std::uint64_t size = 0;
     /// The write time in seconds since 1970 (UTC); FAT's local time read in
     /// this machine's zone. Nothing when the entry has none.
@@ -33,6 +34,10 @@ public:
     /// Adds the --filter patterns to the session's filters (as the catalogue
     /// holds names). Nothing when they are accepted, else the message.
     [[nodiscard]] std::optional<std::string> applyFilters(scan::ScanSession& session) const;
+
+    /// Nothing when the limits can be checked on `session`, else why not: a
+    /// snapshot that kept no FAT entry addresses cannot be selected from by --id.
+    [[nodiscard]] std::optional<std::string> checkSession(const scan::ScanSession& session) const;
 
     /// Whether size, time or number limits were given (the name patterns aside).
     [[nodiscard]] bool limits() const noexcept;

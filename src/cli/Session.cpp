@@ -293,6 +293,11 @@ std::unique_ptr<scan::ScanSession> openSelectedSession(const CommandSpec& spec, 
         status = usageError(spec, *error);
         return nullptr;
     }
+    if (const auto error = selection.checkSession(*session)) {
+        std::fprintf(stderr, "sarvik %s: %s\n", spec.name, error->c_str());
+        status = kExitFailed;
+        return nullptr;
+    }
     return session;
 }
 
