@@ -27,19 +27,20 @@ void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::ui
 
 void Catalogue::AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord,
                               std::uint64_t created, std::uint64_t modified, std::uint32_t treeItem,
-                              std::uint32_t deleted)
+                              std::uint32_t deleted, const NtfsStandardTimes& standard)
 {
-    NtfsFolderList.push_back({std::move(name), recordNumber, parentRecord, created, modified, treeItem, deleted, 0});
+    NtfsFolderList.push_back(
+        {std::move(name), recordNumber, parentRecord, created, modified, treeItem, deleted, 0, standard});
     m_ntfsFolderByRecord.try_emplace(recordNumber, NtfsFolderList.size() - 1);
     ++FolderCount;
 }
 
 void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
                             std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified,
-                            std::uint32_t deleted, std::uint64_t size)
+                            std::uint32_t deleted, std::uint64_t size, const NtfsStandardTimes& standard)
 {
-    NtfsFileList.push_back(
-        {std::move(name), recordNumber, parentRecord, created, modified, size, deleted, recordSector});
+    NtfsFileList.push_back({std::move(name), recordNumber, parentRecord, created, modified, size, deleted, recordSector,
+                            NtfsDataKept::No, 0, 0, Carved::No, standard});
 }
 
 void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs)

@@ -102,6 +102,16 @@ struct FatFileEntry {
     FatEntryOrigin origin;
 };
 
+/// The FILETIMEs of a record's standard-information attribute, the times a
+/// timeline shows; all 0 when not read (a snapshot that kept none, or a record
+/// without a readable one).
+struct NtfsStandardTimes {
+    std::uint64_t created = 0;
+    std::uint64_t modified = 0;      ///< the data's last write
+    std::uint64_t recordChanged = 0; ///< the MFT record's last change
+    std::uint64_t accessed = 0;
+};
+
 struct NtfsFolderEntry {
     std::string name;
     std::uint32_t recordNumber = 0;
@@ -111,6 +121,7 @@ struct NtfsFolderEntry {
     std::uint32_t treeItem = 0;
     std::uint32_t deleted = 0; ///< 1 when the record's flags are exactly 2
     std::uint16_t reserved = 0;
+    NtfsStandardTimes standard;
 };
 
 /// A run of clusters of a deleted NTFS file's data as the scan decoded it from
@@ -148,6 +159,7 @@ struct NtfsFileEntry {
     std::uint64_t firstRun = 0;
     /// Found by carving: a file of "$Carved files", read from consecutive free clusters.
     Carved carved = Carved::No;
+    NtfsStandardTimes standard;
 };
 
 /// What a scan could not read, and whether it was stopped before its end. A scan
@@ -193,11 +205,12 @@ public:
                     std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0,
                     const FatEntryOrigin& origin = {});
     void AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord, std::uint64_t created,
-                       std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted);
+                       std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted,
+                       const NtfsStandardTimes& standard = {});
     /// Adds a file; the caller increments FileCount.
     void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
                      std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified, std::uint32_t deleted,
-                     std::uint64_t size);
+                     std::uint64_t size, const NtfsStandardTimes& standard = {});
 
     /// Records what the scan kept of the data of the file added last.
     void KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs = {});

@@ -58,6 +58,21 @@ std::optional<std::uint32_t> attributeType(const ByteReader& r, std::int64_t off
     return type;
 }
 
+/// The offset of the value of the resident standard-information attribute at
+/// `attribute`, when it lies wholly inside both the attribute and the record
+/// and is long enough for the oldest layout.
+std::optional<std::uint64_t> standardValueOffset(const ByteReader& r, const AttributeHeader& attribute)
+{
+    const std::uint64_t at = attribute.offset();
+    const std::int64_t valueOffset = s16(r, at + kAttrValueOffset);
+    const std::uint64_t valueLength = attribute.valueLength();
+    if (valueOffset > 0 && valueLength >= kStandardMinimumLength &&
+        static_cast<std::uint64_t>(valueOffset) + valueLength <= attribute.length() &&
+        r.has(at + static_cast<std::uint64_t>(valueOffset), valueLength))
+        return at + static_cast<std::uint64_t>(valueOffset);
+    return std::nullopt;
+}
+
 } // namespace
 
 void ApplyRecordFixup(disk::MutableByteSpan record) noexcept
@@ -148,6 +163,9 @@ RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* 
                     found.names.value[*nameSpace] = static_cast<std::size_t>(value);
             }
         }
+        if (*type == AttributeType::StandardInformation && attribute.nonResident() == 0 && !found.standardValue)
+            if (const auto value = standardValueOffset(r, attribute))
+                found.standardValue = static_cast<std::size_t>(*value);
         if (sizing && *type == AttributeType::Data && unnamed) {
             found.dataSize =
                 attribute.nonResident() == 1 ? attribute.realSize() : std::uint64_t{attribute.valueLength()};
@@ -166,6 +184,13 @@ void CollectAttributeRecords(disk::ByteSpan record, AttributeRecordTable& table)
 FileNameOffsets LocateFileNames(disk::ByteSpan record) noexcept
 {
     return ExamineAttributes(record, nullptr).names;
+}
+
+catalogue::NtfsStandardTimes ReadStandardTimes(disk::ByteSpan record, std::size_t valueOffset) noexcept
+{
+    const ByteReader r(record);
+    return {r.u64or0(valueOffset + kStandardCreated), r.u64or0(valueOffset + kStandardModified),
+            r.u64or0(valueOffset + kStandardRecordChanged), r.u64or0(valueOffset + kStandardAccessed)};
 }
 
 FileNameInfo ReadFileNameFields(disk::ByteSpan record, std::size_t valueOffset, disk::ByteSpan& nameBytes)
@@ -227,7 +252,6 @@ RecordSurvey SurveyRecord(disk::ByteSpan record) noexcept
         if (!type)
             break;
         const AttributeHeader attribute(r, static_cast<std::uint64_t>(*offset));
-        const std::uint64_t at = attribute.offset();
         const std::uint8_t nonResident = attribute.nonResident();
         if (*type == AttributeType::FileName)
             found.hasFileName = true;
@@ -237,18 +261,9 @@ RecordSurvey SurveyRecord(disk::ByteSpan record) noexcept
             else if (nonResident == 1 && attribute.lowestVcn() == 0)
                 found.dataSize = attribute.realSize();
         }
-        if (*type == AttributeType::StandardInformation && nonResident == 0 && !found.times) {
-            // The value must lie wholly inside both the attribute and the record.
-            const std::uint64_t length = attribute.length();
-            const std::int64_t valueOffset = s16(r, at + kAttrValueOffset);
-            const std::uint64_t valueLength = attribute.valueLength();
-            if (valueOffset > 0 && valueLength >= kStandardMinimumLength &&
-                static_cast<std::uint64_t>(valueOffset) + valueLength <= length &&
-                r.has(at + static_cast<std::uint64_t>(valueOffset), valueLength)) {
-                const std::uint64_t value = at + static_cast<std::uint64_t>(valueOffset);
-                found.times.emplace(r.u64or0(value + kStandardCreated), r.u64or0(value + kStandardRecordChanged));
-            }
-        }
+        if (*type == AttributeType::StandardInformation && nonResident == 0 && !found.times)
+            if (const auto value = standardValueOffset(r, attribute))
+                found.times.emplace(r.u64or0(*value + kStandardCreated), r.u64or0(*value + kStandardRecordChanged));
     }
     return found;
 }

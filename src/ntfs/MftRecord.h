@@ -7,6 +7,7 @@
 // functions work on a record already in memory and bound every offset they
 // follow by that buffer, whatever its length; none of them reads the volume.
 
+#include "catalogue/Catalogue.h"
 #include "disk/ByteReader.h"
 #include "ntfs/AttributeHeader.h"
 
@@ -97,7 +98,9 @@ inline constexpr std::size_t kNameText = 66;      // UTF-16LE name
 
 // Standard-information attribute value (offsets from the start of the value).
 inline constexpr std::size_t kStandardCreated = 0;        // u64 FILETIME
+inline constexpr std::size_t kStandardModified = 8;       // u64 FILETIME (last write of the data)
 inline constexpr std::size_t kStandardRecordChanged = 16; // u64 FILETIME (last change of the record)
+inline constexpr std::size_t kStandardAccessed = 24;      // u64 FILETIME (last access)
 inline constexpr std::size_t kStandardMinimumLength = 48; // the value's length in the oldest layout
 
 // Attribute-list entry (offsets from the entry's start).
@@ -167,8 +170,15 @@ struct FileNameOffsets {
 struct RecordAttributes {
     FileNameOffsets names;
     std::optional<std::uint64_t> dataSize;
+    /// Offset of the value of the first resident standard-information attribute
+    /// whose value lies wholly inside the attribute and the record.
+    std::optional<std::size_t> standardValue;
 };
 [[nodiscard]] RecordAttributes ExamineAttributes(disk::ByteSpan record, AttributeRecordTable* table) noexcept;
+
+/// The times of the standard-information value at `valueOffset` (as
+/// RecordAttributes::standardValue gives it).
+[[nodiscard]] catalogue::NtfsStandardTimes ReadStandardTimes(disk::ByteSpan record, std::size_t valueOffset) noexcept;
 
 /// The fixed fields (parent, times) of the file-name value at `valueOffset`,
 /// and in `nameBytes` the bytes of its UTF-16LE name that lie wholly inside

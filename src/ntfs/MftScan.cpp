@@ -210,7 +210,7 @@ private:
             if (name.name == ".")
                 return; // the root folder, record 5
             m_catalogue.AddNtfsFolder(name.name, m_recordNumber, name.parentRecord, name.created, name.modified, 0,
-                                      flags == RecordFlags::DeletedFolder ? 1 : 0);
+                                      flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
             m_observer.foldersFound(m_catalogue.FolderCount);
         } else {
             // Files in use only change the labels; their data attribute is not looked for.
@@ -232,7 +232,7 @@ private:
                     }
                 }
                 m_catalogue.AddNtfsFile(recordSector, name.name, m_recordNumber, name.parentRecord, name.created,
-                                        name.modified, 1, size);
+                                        name.modified, 1, size, standardTimes());
                 keepData(chosen, recordSector);
                 ++m_catalogue.FileCount;
             }
@@ -313,11 +313,17 @@ private:
         std::string name = kNamelessFilePrefix;
         appendNumber(name, m_recordNumber);
         m_catalogue.AddNtfsFile(recordSector, name, m_recordNumber, kNamelessFolderKey, own.times->first,
-                                own.times->second, 1, *size);
+                                own.times->second, 1, *size, standardTimes());
         ++m_catalogue.FileCount;
         m_observer.filesFound(m_catalogue.FileCount);
         m_observer.lastItem(name);
         reportProgress();
+    }
+
+    /// The standard-information times of the scanned record (a base record holds them itself).
+    [[nodiscard]] catalogue::NtfsStandardTimes standardTimes() const
+    {
+        return m_own.standardValue ? ReadStandardTimes(m_record, *m_own.standardValue) : catalogue::NtfsStandardTimes{};
     }
 
     /// Entry k of the table: the scanned record itself for entry 0, else the listed record.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 using namespace sarvik;
@@ -473,6 +474,12 @@ TEST(ScanMft, ThoroughListsDeletedFilesThatKeptDataButLostEveryName)
                                                 "counts 1 3\n");
     EXPECT_EQ(thorough.recorder.files, 3u);
     EXPECT_EQ(thorough.recorder.folders, 1u);
+    // The standard information's four times are kept for the timeline, each from its own field.
+    const auto times = [](const catalogue::NtfsFileEntry& f) {
+        return std::array<std::uint64_t, 4>{f.standard.created, f.standard.modified, f.standard.recordChanged,
+                                            f.standard.accessed};
+    };
+    EXPECT_EQ(times(thorough.catalogue.NtfsFileList.at(0)), (std::array<std::uint64_t, 4>{1000, 1001, 2000, 1002}));
 
     // A deleted file whose name survives in an extension record keeps that name.
     NtfsImage named(kSectors, kSpc, kMftCluster, kRecords);
@@ -486,4 +493,5 @@ TEST(ScanMft, ThoroughListsDeletedFilesThatKeptDataButLostEveryName)
     scan(named.image().source(), keptName, NtfsScanOptions{true});
     EXPECT_EQ(describe(keptName.catalogue),
               "F kept.txt 28 5 0 0 7 " + std::to_string(named.recordSector(28)) + "\ncounts 0 1\n");
+    EXPECT_EQ(times(keptName.catalogue.NtfsFileList.at(0)), (std::array<std::uint64_t, 4>{1, 2, 2, 3}));
 }
