@@ -274,6 +274,28 @@ void writeFatEntryOrigins(Writer& w, const catalogue::Catalogue& c)
         put(e.origin);
 }
 
+bool anyTime(const catalogue::NtfsStandardTimes& t)
+{
+    return t.created != 0 || t.modified != 0 || t.recordChanged != 0 || t.accessed != 0;
+}
+
+/// The NTFSTIME= trailer, when any NTFS folder or file carries standard-information times.
+void writeNtfsTimes(Writer& w, const catalogue::Catalogue& c)
+{
+    const auto timed = [](const auto& e) { return anyTime(e.standard); };
+    if (std::none_of(c.NtfsFolderList.begin(), c.NtfsFolderList.end(), timed) &&
+        std::none_of(c.NtfsFileList.begin(), c.NtfsFileList.end(), timed))
+        return;
+    w.chars(kNtfsTimesTrailer).put(4, c.NtfsFolderList.size() + c.NtfsFileList.size());
+    const auto put = [&](const catalogue::NtfsStandardTimes& t) {
+        w.put(8, t.created).put(8, t.modified).put(8, t.recordChanged).put(8, t.accessed);
+    };
+    for (const auto& e : c.NtfsFolderList)
+        put(e.standard);
+    for (const auto& e : c.NtfsFileList)
+        put(e.standard);
+}
+
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
 {
     if (isFatKind(kind)) {
@@ -452,6 +474,8 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
     }
     if (isFatKind(geometry.GeometryKind) && catalogue.NamesAreUtf8 && catalogue.FatEntryOrigins)
         writeFatEntryOrigins(w, catalogue);
+    if (geometry.GeometryKind == disk::VolumeKind::Ntfs && catalogue.NamesAreUtf8)
+        writeNtfsTimes(w, catalogue);
     if (isFatKind(geometry.GeometryKind))
         writeCarvedMarks(w, catalogue.FatFileList);
     else if (geometry.GeometryKind == disk::VolumeKind::Ntfs)
@@ -531,6 +555,29 @@ std::size_t readFatEntryTrailer(const ByteReader& rest, catalogue::Catalogue& ca
     for (auto& e : cat.FatFileList)
         read(e.origin);
     cat.FatEntryOrigins = true;
+    return at;
+}
+
+/// The NTFS standard-information times at the start of `rest`, when their
+/// count matches the records read: sets each entry's times and gives the
+/// trailer's length (0: none).
+std::size_t readNtfsTimesTrailer(const ByteReader& rest, catalogue::Catalogue& cat)
+{
+    constexpr std::size_t kRecordBytes = 32;
+    const std::size_t entries = cat.NtfsFolderList.size() + cat.NtfsFileList.size();
+    const std::size_t start = kNtfsTimesTrailer.size() + 4;
+    if (!rest.equals(0, kNtfsTimesTrailer) || rest.u32or0(kNtfsTimesTrailer.size()) != entries ||
+        !rest.has(start, entries * kRecordBytes))
+        return 0;
+    std::size_t at = start;
+    const auto read = [&](catalogue::NtfsStandardTimes& t) {
+        t = {rest.u64or0(at), rest.u64or0(at + 8), rest.u64or0(at + 16), rest.u64or0(at + 24)};
+        at += kRecordBytes;
+    };
+    for (auto& e : cat.NtfsFolderList)
+        read(e.standard);
+    for (auto& e : cat.NtfsFileList)
+        read(e.standard);
     return at;
 }
 
@@ -646,6 +693,8 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
         trailer += readFatTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
     if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
         trailer += readFatEntryTrailer(ByteReader(bytes.subspan(trailer)), cat);
+    if (whole && geo.GeometryKind == disk::VolumeKind::Ntfs && trailer <= bytes.size())
+        trailer += readNtfsTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
     // Then which files were found by their content. A trailer that names itself
     // but does not parse leaves the load damaged: its files could otherwise be
     // taken for whole ones found by their entries.

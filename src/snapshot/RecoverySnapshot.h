@@ -25,7 +25,7 @@
 // size in those units, so nothing else needs a trailer.
 //
 // Optional trailers follow the last file record in this order, each only when
-// it has something to say: SECTOR=, FATTIME=, FATENTRY=, CARVED=, then NAMES=UTF-8 at the
+// it has something to say: SECTOR=, FATTIME=, FATENTRY=, NTFSTIME=, CARVED=, then NAMES=UTF-8 at the
 // very end (see their constants). This file turns a scan
 // result into those bytes and back; it never opens a file.
 
@@ -71,7 +71,12 @@ inline constexpr std::string_view kFatTimesTrailer = "FATTIME=";
 inline constexpr std::string_view kFatEntryTrailer = "FATENTRY=";
 /// Bytes of one record's part of the FATENTRY= trailer.
 inline constexpr std::size_t kFatEntryTrailerRecord = 13;
-/// Follows the records and any FATTIME= or FATENTRY= trailer of a snapshot whose file list
+/// Follows the records (and any SECTOR= trailer) of a snapshot of a thorough
+/// NTFS scan whose entries carry standard-information times: a u32 count of
+/// folder and file records, then for each one, folders first, in record order,
+/// the four FILETIMEs of catalogue::NtfsStandardTimes (u64 each, in its order).
+inline constexpr std::string_view kNtfsTimesTrailer = "NTFSTIME=";
+/// Follows the records and any FATTIME=, FATENTRY= or NTFSTIME= trailer of a snapshot whose file list
 /// (FAT or NTFS) holds files found by their content: a u32 count, then for each such
 /// file its u32 index among the file records and a u8 mark (1 whole, 2
 /// incomplete). Without it every file is one found by its entry.

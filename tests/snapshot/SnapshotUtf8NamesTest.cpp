@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace sarvik;
 using snapshot::DecodeStatus;
 
@@ -166,6 +168,31 @@ TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepTimesOfDayAndEntryOriginsClassic
     EXPECT_EQ(classic.catalogue.FatFileList.at(0).writeTime, 0u);
     EXPECT_FALSE(classic.catalogue.FatEntryOrigins);
     EXPECT_EQ(classic.catalogue.FatFileList.at(0).origin.address, 0u);
+}
+
+TEST(SnapshotUtf8Names, ThoroughNtfsSnapshotsKeepStandardTimesClassicOnesStayAsTheyWere)
+{
+    const auto timed = [](bool utf8) {
+        auto c = ntfsWith("a.txt", utf8);
+        c.catalogue.NtfsFolderList.at(0).standard = {11, 12, 13, 14};
+        c.catalogue.NtfsFileList.at(0).standard = {21, 22, 23, 0x1'0000'0024};
+        return c;
+    };
+    const auto thorough = encode(timed(true));
+    EXPECT_TRUE(endsWithMarker(thorough));
+    EXPECT_EQ(encode(ntfsWith("a.txt", true)).size() + snapshot::kNtfsTimesTrailer.size() + 4 + 2 * 32,
+              thorough.size());
+    snapshot::SnapshotContent loaded;
+    ASSERT_EQ(snapshot::DecodeSnapshot(thorough, loaded).status, DecodeStatus::Loaded);
+    const auto times = [](const catalogue::NtfsStandardTimes& t) {
+        return std::array<std::uint64_t, 4>{t.created, t.modified, t.recordChanged, t.accessed};
+    };
+    EXPECT_EQ(times(loaded.catalogue.NtfsFolderList.at(0).standard), (std::array<std::uint64_t, 4>{11, 12, 13, 14}));
+    EXPECT_EQ(times(loaded.catalogue.NtfsFileList.at(0).standard),
+              (std::array<std::uint64_t, 4>{21, 22, 23, 0x1'0000'0024}));
+    EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
+    EXPECT_EQ(encode(loaded), thorough);
+    EXPECT_EQ(encode(timed(false)), encode(ntfsWith("a.txt", false))) << "classic snapshots carry no times";
 }
 
 // The carved marks: a trailer of 7 + 4 + 5 bytes per carved file before the
