@@ -161,14 +161,24 @@ template <typename Entry> BodyFields fatBody(const Entry& e)
     return b;
 }
 
-/// An NTFS folder or file: the inode is the MFT record number.
+/// An NTFS folder or file: the inode is the MFT record number, the times those
+/// of the standard information. Where that was not read (a snapshot that kept
+/// none) the file name's creation and change times stand in for crtime and mtime.
 template <typename Entry> BodyFields ntfsBody(const Entry& e)
 {
     const auto unixOf = [](std::uint64_t t) { return t == 0 ? 0 : catalogue::fileTimeToUnix(t); };
     BodyFields b;
     b.inode = e.recordNumber;
-    b.mtime = unixOf(e.modified);
-    b.crtime = unixOf(e.created);
+    const catalogue::NtfsStandardTimes& si = e.standard;
+    if (si.created == 0 && si.modified == 0 && si.recordChanged == 0 && si.accessed == 0) {
+        b.mtime = unixOf(e.modified);
+        b.crtime = unixOf(e.created);
+        return b;
+    }
+    b.atime = unixOf(si.accessed);
+    b.mtime = unixOf(si.modified);
+    b.ctime = unixOf(si.recordChanged);
+    b.crtime = unixOf(si.created);
     return b;
 }
 
