@@ -12,6 +12,7 @@
 #include "recovery/Condition.h"
 #include "recovery/OriginalTimes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -164,9 +165,13 @@ template <typename Entry> BodyFields fatBody(const Entry& e)
 /// An NTFS folder or file: the inode is the MFT record number, the times those
 /// of the standard information. Where that was not read (a snapshot that kept
 /// none) the file name's creation and change times stand in for crtime and mtime.
+/// A time before 1970 is written as 0, as one not kept: timeline tools read the
+/// fields as unsigned.
 template <typename Entry> BodyFields ntfsBody(const Entry& e)
 {
-    const auto unixOf = [](std::uint64_t t) { return t == 0 ? 0 : catalogue::fileTimeToUnix(t); };
+    const auto unixOf = [](std::uint64_t t) {
+        return t == 0 ? 0 : std::max<std::int64_t>(0, catalogue::fileTimeToUnix(t));
+    };
     BodyFields b;
     b.inode = e.recordNumber;
     const catalogue::NtfsStandardTimes& si = e.standard;
