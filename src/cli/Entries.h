@@ -1,6 +1,6 @@
 #pragma once
 // One catalogue entry as the command line shows it: its JSON object, its times
-// as text, and the number a user names it by (--id).
+// as text, and the numbers a user names it by.
 
 #include "cli/Json.h"
 #include "scan/ScanSession.h"
@@ -41,8 +41,8 @@ struct RowTimes {
 [[nodiscard]] Json rowTimeJson(const scan::ScanSession& session, const catalogue::FileRow& row, bool modified,
                                EntryStyle style);
 
-/// The MFT record number (NTFS) or first cluster (FAT) of a row's entry: the
-/// number --id selects by.
+/// The MFT record number (NTFS) or first cluster (FAT) of a row's entry, as
+/// the listings show it (on FAT --id selects by the entry address instead).
 [[nodiscard]] std::uint64_t rowNumber(const scan::ScanSession& session, const catalogue::FileRow& row);
 /// "recordNumber" or "firstCluster", the JSON name of that number.
 [[nodiscard]] const char* numberField(const scan::ScanSession& session);

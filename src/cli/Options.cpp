@@ -80,7 +80,7 @@ std::vector<OptionSpec> selectionOptions(bool withDryRun)
         {"max-size", "SIZE", "only files of at most SIZE bytes"},
         {"since", "TIME", "only files modified at or after TIME (YYYY-MM-DD[ HH:MM[:SS]])"},
         {"until", "TIME", "only files modified before TIME (a date alone: up to its end)"},
-        {"id", "N", "only the file with MFT record N (NTFS) or first cluster N (FAT); may repeat"},
+        {"id", "N", "only the file with MFT record N (NTFS) or entry address N (FAT); may repeat"},
     };
     if (withDryRun)
         options.push_back({"dry-run", nullptr, "print what would be written, write nothing"});
