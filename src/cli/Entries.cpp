@@ -184,6 +184,7 @@ struct RowSource {
     std::uint64_t created = 0;
     std::uint64_t modified = 0;
     std::uint64_t number = 0;
+    const catalogue::FatEntryOrigin* origin = nullptr; ///< FAT only
 };
 
 RowSource rowSource(const scan::ScanSession& session, const catalogue::FileRow& row)
@@ -194,10 +195,10 @@ RowSource rowSource(const scan::ScanSession& session, const catalogue::FileRow& 
     if (s.fat) {
         if (row.folder && row.entryIndex < c.FatFolderList.size()) {
             const auto& e = c.FatFolderList[row.entryIndex];
-            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster};
+            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster, &e.origin};
         } else if (!row.folder && row.entryIndex < c.FatFileList.size()) {
             const auto& e = c.FatFileList[row.entryIndex];
-            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster};
+            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster, &e.origin};
         }
     } else if (row.folder && row.entryIndex < c.NtfsFolderList.size()) {
         const auto& e = c.NtfsFolderList[row.entryIndex];
@@ -209,23 +210,39 @@ RowSource rowSource(const scan::ScanSession& session, const catalogue::FileRow& 
     return s;
 }
 
+/// A FAT entry's creation time is shown when the scan read it: an entry of a
+/// thorough scan (not a classic one, whose times are dates) that records one.
+bool hasCreationTime(const scan::ScanSession& session, const RowSource& s, EntryStyle style)
+{
+    return style.fatTimesOfDay && session.catalogue.FatEntryOrigins && s.origin != nullptr && s.origin->createDate != 0;
+}
+
+std::string createdText(const scan::ScanSession& session, const RowSource& s, EntryStyle style)
+{
+    return hasCreationTime(session, s, style) ? fatTimeText(s.origin->createDate, s.origin->createTime) : std::string{};
+}
+
 } // namespace
 
 RowTimes rowTimes(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle style)
 {
     const RowSource s = rowSource(session, row);
     if (s.fat)
-        return {{}, style.fatTimesOfDay ? fatTimeText(s.writeDate, s.writeTime) : fatDateIso(s.writeDate)};
+        return {createdText(session, s, style),
+                style.fatTimesOfDay ? fatTimeText(s.writeDate, s.writeTime) : fatDateIso(s.writeDate)};
     return {fileTimeText(s.created), fileTimeText(s.modified)};
 }
 
 Json rowTimeJson(const scan::ScanSession& session, const catalogue::FileRow& row, bool modified, EntryStyle style)
 {
     const RowSource s = rowSource(session, row);
-    if (s.fat)
-        return modified
-                   ? isoOrNull(style.fatTimesOfDay ? fatTimeIso(s.writeDate, s.writeTime) : fatDateIso(s.writeDate))
-                   : Json(nullptr);
+    if (s.fat) {
+        if (!modified)
+            return hasCreationTime(session, s, style)
+                       ? isoOrNull(fatTimeIso(s.origin->createDate, s.origin->createTime))
+                       : Json(nullptr);
+        return isoOrNull(style.fatTimesOfDay ? fatTimeIso(s.writeDate, s.writeTime) : fatDateIso(s.writeDate));
+    }
     return isoOrNull(fileTimeIso(modified ? s.modified : s.created));
 }
 

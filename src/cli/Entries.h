@@ -31,7 +31,8 @@ void addFileMembers(JsonLine& line, const scan::ScanSession& session, std::size_
 void addFolderMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style);
 
 /// Created and modified times of a file-list row as text ("YYYY-MM-DD HH:MM:SS";
-/// FAT keeps no creation time, so `created` stays empty there).
+/// `created` is empty on FAT when the scan did not keep the entry's creation
+/// time: a classic scan, exFAT, or an entry that records none).
 struct RowTimes {
     std::string created;
     std::string modified;

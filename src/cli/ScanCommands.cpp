@@ -332,15 +332,28 @@ void lsText(const scan::ScanSession& s, const std::vector<catalogue::FileRow>& r
 {
     const bool utf8 = s.catalogue.NamesAreUtf8;
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
+    // The number --id takes: the MFT record, or the FAT entry's address when the
+    // scan kept addresses (a classic snapshot keeps none: its first cluster then).
+    const bool entries = fat && s.catalogue.FatEntryOrigins;
     std::printf("%s %s %s  %s %s %s %s\n", fitted("Name", 40).c_str(), fitted("Type", 24).c_str(),
                 rightAligned("Size", 12).c_str(), fitted("Created", 19).c_str(), fitted("Modified", 19).c_str(),
-                fitted(fat ? "Cluster" : "Record", 10).c_str(), "Condition");
+                fitted(entries ? "Entry"
+                       : fat   ? "Cluster"
+                               : "Record",
+                       10)
+                    .c_str(),
+                "Condition");
     for (const auto& r : rows) {
         const RowTimes times = rowTimes(s, r, style);
+        std::string number = std::to_string(rowNumber(s, r));
+        if (entries) {
+            const Json address = rowEntryAddressJson(s, r);
+            number = address.is_null() ? std::string{} : std::to_string(address.get<std::uint64_t>());
+        }
         std::printf("%s %s %s  %s %s %s %s\n", fitted(terminalText(r.name, utf8), 40).c_str(),
                     fitted(terminalText(r.type, utf8), 24).c_str(), rightAligned(std::to_string(r.size), 12).c_str(),
-                    fitted(times.created, 19).c_str(), fitted(times.modified, 19).c_str(),
-                    fitted(std::to_string(rowNumber(s, r)), 10).c_str(), r.condition.c_str());
+                    fitted(times.created, 19).c_str(), fitted(times.modified, 19).c_str(), fitted(number, 10).c_str(),
+                    r.condition.c_str());
     }
 }
 
