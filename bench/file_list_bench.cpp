@@ -6,7 +6,7 @@
 #include "app/FileListModel.h"
 #include "app/RecoveryWindow.h"
 #include "catalogue/FolderTree.h"
-#include "platform/PosixDevice.h"
+#include "platform/Devices.h"
 
 #include <QElapsedTimer>
 #include <QTableView>
@@ -76,7 +76,7 @@ class FileListBench : public QObject {
     void largeFolders()
     {
         QFETCH(int, files);
-        platform::PosixDeviceProvider devices;
+        platform::SystemDeviceProvider devices;
         app::RecoveryWindow w({}, devices);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));

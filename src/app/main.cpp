@@ -4,8 +4,8 @@
 #include "app/FileTypes.h"
 #include "app/NamedDrives.h"
 #include "app/RecoveryWindow.h"
+#include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
-#include "platform/PosixDevice.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -75,7 +75,7 @@ int main(int argc, char* argv[])
         }
     }
 
-    sarvik::platform::PosixDeviceProvider devices;
+    sarvik::platform::SystemDeviceProvider devices;
     sarvik::app::RecoveryWindow window(std::move(drives), devices);
     window.show();
     window.showRefusedSources(refused);

@@ -1,6 +1,5 @@
 #include "platform/PartitionSource.h"
 
-#include "disk/PartitionTable.h"
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
 
@@ -8,19 +7,24 @@
 
 namespace sarvik::platform {
 
+disk::PartitionPath resolvePartitionPath(const std::string& path)
+{
+    disk::PartitionPath split = disk::SplitPartitionPath(path);
+    std::error_code ec;
+    if (split.number == 0 || std::filesystem::exists(pathOf(path), ec))
+        return {path, 0};
+    return split;
+}
+
 std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& path, std::string* error)
 {
-    std::error_code ec;
-    const disk::PartitionPath split = disk::SplitPartitionPath(path);
-    // A file whose own name ends in "@N" is that file.
-    if (split.number == 0 || std::filesystem::exists(pathOf(path), ec))
-        return openWholeSource(path, error);
-    std::shared_ptr<const disk::BlockSource> whole = openWholeSource(split.path, error);
-    if (!whole)
-        return nullptr;
-    auto partition = disk::OpenPartition(whole, split.number);
+    const disk::PartitionPath target = resolvePartitionPath(path);
+    std::shared_ptr<const disk::BlockSource> whole = openWholeSource(target.path, error);
+    if (!whole || target.number == 0)
+        return whole;
+    auto partition = disk::OpenPartition(whole, target.number);
     if (!partition && error != nullptr)
-        *error = split.path + ": no partition " + std::to_string(split.number) + " in its partition table";
+        *error = target.path + ": no partition " + std::to_string(target.number) + " in its partition table";
     return partition;
 }
 

@@ -3,15 +3,21 @@
 // partition of it written "PATH@N" (see disk/PartitionTable.h).
 
 #include "disk/BlockSource.h"
+#include "disk/PartitionTable.h"
 
 #include <memory>
 #include <string>
 
 namespace sarvik::platform {
 
-/// Opens `path` read-only. A path that does not exist as written but ends in
-/// "@N" after an existing file or device opens partition N of that disk.
-/// Nothing, with the reason in `error`, when it cannot be opened.
+/// What a device path names: the file or device to open, and the partition of
+/// it (0 for the whole). A path that exists as written is that file, even when
+/// its own name ends in "@N"; otherwise "PATH@N" names partition N of PATH.
+[[nodiscard]] disk::PartitionPath resolvePartitionPath(const std::string& path);
+
+/// Opens `path` read-only, the whole file or device or the partition that
+/// resolvePartitionPath finds in it. Nothing, with the reason in `error`, when
+/// it cannot be opened.
 std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& path, std::string* error = nullptr);
 
 } // namespace sarvik::platform

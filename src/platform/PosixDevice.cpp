@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -81,14 +80,13 @@ disk::ReadStatus PosixBlockSource::read(std::uint64_t offset, disk::MutableByteS
     return disk::ReadStatus::Ok;
 }
 
-std::optional<std::string> probeVolumeLabel(const std::string& path)
+std::optional<std::string> readVolumeLabel(const std::string& path)
 {
-    // A partition "PATH@N" is probed inside its disk, at its own offset.
-    const disk::PartitionPath split = disk::SplitPartitionPath(path);
-    std::error_code ec;
-    const bool partition = split.number != 0 && !std::filesystem::exists(path, ec);
+    // The label libblkid finds; a partition "PATH@N" is probed inside its
+    // disk, at its own offset.
+    const disk::PartitionPath split = resolvePartitionPath(path);
     std::optional<disk::Partition> window;
-    if (partition) {
+    if (split.number != 0) {
         const auto whole = PosixBlockSource::open(split.path);
         if (!whole)
             return std::nullopt;
@@ -137,29 +135,9 @@ std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path
     return PosixBlockSource::open(path, error);
 }
 
-std::unique_ptr<disk::DeviceProvider> makeDeviceProvider()
+bool accessRefused(const std::string& path)
 {
-    return std::make_unique<PosixDeviceProvider>();
-}
-
-disk::OpenResult PosixDeviceProvider::open(const std::string& devicePath)
-{
-    disk::OpenResult result;
-    result.source = openVolumeSource(devicePath, &result.error);
-    if (!result.source) {
-        // The file itself, or the whole disk that a partition path names.
-        const disk::PartitionPath split = disk::SplitPartitionPath(devicePath);
-        std::error_code ec;
-        const std::string& file =
-            split.number == 0 || std::filesystem::exists(devicePath, ec) ? devicePath : split.path;
-        result.accessDenied = ::access(file.c_str(), R_OK) != 0 && (errno == EACCES || errno == EPERM);
-    }
-    return result;
-}
-
-std::optional<std::string> PosixDeviceProvider::volumeLabel(const std::string& devicePath)
-{
-    return probeVolumeLabel(devicePath);
+    return ::access(path.c_str(), R_OK) != 0 && (errno == EACCES || errno == EPERM);
 }
 
 } // namespace sarvik::platform

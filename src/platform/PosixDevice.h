@@ -4,7 +4,6 @@
 #include "disk/Volume.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace sarvik::platform {
@@ -27,16 +26,6 @@ private:
     PosixBlockSource(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
     int m_fd;
     std::uint64_t m_size;
-};
-
-/// The volume label that libblkid finds on a device or image, if any.
-std::optional<std::string> probeVolumeLabel(const std::string& path);
-
-/// Opens devices and images for the core.
-class PosixDeviceProvider final : public disk::DeviceProvider {
-public:
-    disk::OpenResult open(const std::string& devicePath) override;
-    std::optional<std::string> volumeLabel(const std::string& devicePath) override;
 };
 
 } // namespace sarvik::platform

@@ -1,9 +1,6 @@
 #include "platform/WinDevice.h"
 
-#include "disk/PartitionTable.h"
 #include "platform/Devices.h"
-#include "platform/FileSystem.h"
-#include "platform/PartitionSource.h"
 #include "platform/WinText.h"
 
 #include <windows.h>
@@ -12,9 +9,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace sarvik::platform {
 
@@ -193,31 +190,17 @@ std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path
     return WinBlockSource::open(path, error);
 }
 
-std::unique_ptr<disk::DeviceProvider> makeDeviceProvider()
+bool accessRefused(const std::string& path)
 {
-    return std::make_unique<WinDeviceProvider>();
+    std::string ignored;
+    bool denied = false;
+    (void)WinBlockSource::open(path, &ignored, &denied);
+    return denied;
 }
 
-disk::OpenResult WinDeviceProvider::open(const std::string& devicePath)
+std::optional<std::string> readVolumeLabel(const std::string& devicePath)
 {
-    disk::OpenResult result;
-    result.source = openVolumeSource(devicePath, &result.error);
-    if (!result.source) {
-        // Only to learn whether access was refused: the message is kept.
-        const disk::PartitionPath split = disk::SplitPartitionPath(devicePath);
-        std::error_code ec;
-        const std::string& file =
-            split.number == 0 || std::filesystem::exists(pathOf(devicePath), ec) ? devicePath : split.path;
-        std::string ignored;
-        bool denied = false;
-        (void)WinBlockSource::open(file, &ignored, &denied);
-        result.accessDenied = denied;
-    }
-    return result;
-}
-
-std::optional<std::string> WinDeviceProvider::volumeLabel(const std::string& devicePath)
-{
+    // GetVolumeInformationW knows the labels of drive letters only.
     const auto drive = driveOfVolumePath(devicePath);
     if (!drive)
         return std::nullopt;

@@ -5,7 +5,6 @@
 #include "disk/Volume.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace sarvik::platform {
@@ -44,14 +43,6 @@ private:
     void* m_handle;
     std::uint64_t m_size;
     std::uint32_t m_sectorBytes; ///< 1 for a file: any read will do
-};
-
-/// Opens devices and images for the core; labels come from
-/// GetVolumeInformationW for drive letters.
-class WinDeviceProvider final : public disk::DeviceProvider {
-public:
-    disk::OpenResult open(const std::string& devicePath) override;
-    std::optional<std::string> volumeLabel(const std::string& devicePath) override;
 };
 
 } // namespace sarvik::platform

@@ -6,7 +6,7 @@
 #include "app/MessageBoxes.h"
 #include "disk/BlockSource.h"
 #include "disk/Volume.h"
-#include "platform/PosixDevice.h"
+#include "platform/Devices.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -89,7 +89,7 @@ public:
     Gate gate;
 
 private:
-    platform::PosixDeviceProvider m_real;
+    platform::SystemDeviceProvider m_real;
 };
 
 // Opens the gate when a test leaves, so that a failed check never leaves the

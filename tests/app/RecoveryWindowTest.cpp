@@ -10,8 +10,8 @@
 #include "app/MessageBoxes.h"
 #include "app/NamedDrives.h"
 #include "app/RecoverySettingsDialog.h"
+#include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
-#include "platform/PosixDevice.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -301,7 +301,7 @@ private:
     QString m_fat12;
     QString m_scan32;
     QString m_noScan;
-    platform::PosixDeviceProvider m_devices;
+    platform::SystemDeviceProvider m_devices;
 };
 
 void RecoveryWindowTest::initTestCase()

@@ -14,8 +14,8 @@
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/SavingDialog.h"
+#include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
-#include "platform/PosixDevice.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -185,7 +185,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_volumes = QStringLiteral(SARVIK_TEST_VOLUMES);
-    platform::PosixDeviceProvider m_devices;
+    platform::SystemDeviceProvider m_devices;
 };
 
 void ResultsCommandsTest::initTestCase()

@@ -16,8 +16,8 @@
 #include "app/RecoveryWindow.h"
 #include "app/ResultsCommands.h"
 #include "app/SavingDialog.h"
+#include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
-#include "platform/PosixDevice.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -86,7 +86,7 @@ public:
     std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
 
 private:
-    sarvik::platform::PosixDeviceProvider m_real;
+    sarvik::platform::SystemDeviceProvider m_real;
     std::weak_ptr<SlowSource> m_last;
 };
 
