@@ -1,5 +1,7 @@
 #include "platform/PosixOutputFolder.h"
 
+#include "platform/NativeFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -7,54 +9,6 @@
 #include <unistd.h>
 
 namespace sarvik::platform {
-
-namespace {
-
-class PosixOutputFile final : public recovery::OutputFile {
-public:
-    explicit PosixOutputFile(int fd) : m_fd(fd) {}
-    ~PosixOutputFile() override
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    PosixOutputFile(const PosixOutputFile&) = delete;
-    PosixOutputFile& operator=(const PosixOutputFile&) = delete;
-
-    bool write(disk::ByteSpan bytes) override
-    {
-        const std::byte* at = bytes.data();
-        std::size_t left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(m_fd, at, left);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                m_error = std::strerror(errno);
-                return false;
-            }
-            at += n;
-            left -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    bool close() override
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        if (fd < 0 || ::close(fd) == 0)
-            return true;
-        m_error = std::strerror(errno);
-        return false;
-    }
-    [[nodiscard]] std::string error() const override { return m_error; }
-
-private:
-    int m_fd;
-    std::string m_error;
-};
-
-} // namespace
 
 std::shared_ptr<PosixOutputFolder> PosixOutputFolder::open(const std::string& path, std::string& error)
 {
@@ -107,7 +61,7 @@ std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_
     const std::string n(name);
     int fd = ::openat(m_fd, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0)
-        return std::make_unique<PosixOutputFile>(fd);
+        return makeOutputFile(fd);
     m_createError = std::strerror(errno);
     if (errno != EEXIST || !replace)
         return nullptr;
@@ -128,7 +82,7 @@ std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return std::make_unique<PosixOutputFile>(fd);
+    return makeOutputFile(fd);
 }
 
 bool PosixOutputFolder::setTimes(std::string_view name, const recovery::EntryTimes& times)

@@ -1,10 +1,10 @@
 #include "platform/WinOutputFolder.h"
 
+#include "platform/NativeFile.h"
 #include "platform/WinText.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <array>
 #include <cctype>
 #include <optional>
@@ -77,49 +77,6 @@ FILETIME fileTimeOf(std::int64_t seconds, std::uint32_t nanoseconds)
     time.dwHighDateTime = static_cast<DWORD>(units >> 32);
     return time;
 }
-
-class WinOutputFile final : public recovery::OutputFile {
-public:
-    explicit WinOutputFile(HANDLE handle) : m_handle(handle) {}
-    ~WinOutputFile() override
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(m_handle);
-    }
-    WinOutputFile(const WinOutputFile&) = delete;
-    WinOutputFile& operator=(const WinOutputFile&) = delete;
-
-    bool write(disk::ByteSpan bytes) override
-    {
-        const std::byte* at = bytes.data();
-        std::size_t left = bytes.size();
-        while (left > 0) {
-            const auto chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
-            DWORD written = 0;
-            if (::WriteFile(m_handle, at, chunk, &written, nullptr) == 0 || written == 0) {
-                m_error = systemMessage(::GetLastError());
-                return false;
-            }
-            at += written;
-            left -= written;
-        }
-        return true;
-    }
-    bool close() override
-    {
-        const HANDLE handle = m_handle;
-        m_handle = INVALID_HANDLE_VALUE;
-        if (handle == INVALID_HANDLE_VALUE || ::CloseHandle(handle) != 0)
-            return true;
-        m_error = systemMessage(::GetLastError());
-        return false;
-    }
-    [[nodiscard]] std::string error() const override { return m_error; }
-
-private:
-    HANDLE m_handle;
-    std::string m_error;
-};
 
 } // namespace
 
@@ -218,7 +175,7 @@ std::unique_ptr<recovery::OutputFile> WinOutputFolder::createFile(std::string_vi
     HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle != INVALID_HANDLE_VALUE)
-        return std::make_unique<WinOutputFile>(handle);
+        return makeOutputFile(handle);
     const DWORD code = ::GetLastError();
     m_createError = systemMessage(code);
     if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || !replace)
@@ -240,7 +197,7 @@ std::unique_ptr<recovery::OutputFile> WinOutputFolder::createFile(std::string_vi
         ::CloseHandle(handle);
         return nullptr;
     }
-    return std::make_unique<WinOutputFile>(handle);
+    return makeOutputFile(handle);
 }
 
 bool WinOutputFolder::setTimes(std::string_view name, const recovery::EntryTimes& times)

@@ -1,0 +1,41 @@
+#pragma once
+// A file this system has opened for writing, as its own handle: a file
+// descriptor on POSIX systems, a HANDLE on Windows. Writing all of a buffer
+// and closing with the system's reason for a failure are the same steps for
+// every writer of files; each system has its own implementation
+// (PosixNativeFile.cpp, WinNativeFile.cpp; openRegularFile in
+// PosixRegularFile.cpp, WinRegularFile.cpp).
+
+#include "disk/ByteReader.h"
+#include "recovery/OutputFolder.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace sarvik::platform {
+
+#if defined(_WIN32)
+using NativeFile = void*; ///< a HANDLE
+#else
+using NativeFile = int; ///< a file descriptor
+#endif
+
+/// Opens `path`, a file the user named, for writing: a new file, or with
+/// `replace` an existing plain file (not a device, pipe, folder or link),
+/// emptied. Nothing, with the reason (without the path) in `error`, when it
+/// cannot.
+[[nodiscard]] std::optional<NativeFile> openRegularFile(const std::string& path, bool replace, std::string& error);
+
+/// Writes all of `bytes` at the file's position, as many calls as it takes.
+/// False, with the system's reason in `error`, when they could not all be written.
+[[nodiscard]] bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error);
+
+/// Closes `file`. False, with the system's reason in `error`, when the system
+/// reports that the last writes may not have been committed.
+[[nodiscard]] bool closeFile(NativeFile file, std::string& error);
+
+/// A file of a copy being written to `file`, which it owns and closes.
+[[nodiscard]] std::unique_ptr<recovery::OutputFile> makeOutputFile(NativeFile file);
+
+} // namespace sarvik::platform
