@@ -3,7 +3,7 @@
 
 #include "disk/PartitionTable.h"
 #include "disk/Volume.h"
-#include "platform/PosixDevice.h"
+#include "platform/Devices.h"
 
 #include <string>
 #include <vector>

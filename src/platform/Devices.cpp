@@ -2,7 +2,100 @@
 
 #include "platform/PartitionSource.h"
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
 namespace sarvik::platform {
+
+namespace {
+
+/// Bytes read through the bounce buffer at a time.
+constexpr std::size_t kBounceBytes = 1024 * 1024;
+
+/// Memory aligned to `alignment` bytes, for reads of a raw device.
+class AlignedBuffer {
+public:
+    AlignedBuffer(std::size_t bytes, std::size_t alignment)
+        : m_alignment(alignment), m_data(static_cast<std::byte*>(::operator new(bytes, std::align_val_t(alignment))))
+    {
+    }
+    ~AlignedBuffer() { ::operator delete(m_data, std::align_val_t(m_alignment)); }
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    [[nodiscard]] std::byte* data() const { return m_data; }
+
+private:
+    std::size_t m_alignment;
+    std::byte* m_data;
+};
+
+} // namespace
+
+std::shared_ptr<SystemBlockSource> SystemBlockSource::open(const std::string& path, std::string* error,
+                                                           bool* accessDenied, std::uint32_t sectorBytes)
+{
+    std::string why;
+    bool denied = false;
+    std::optional<OpenedDevice> device;
+    if (path.empty() || path == " ")
+        why = "no device selected";
+    else
+        device = openDevice(path, why, denied);
+    if (accessDenied != nullptr)
+        *accessDenied = denied;
+    if (!device) {
+        if (error != nullptr)
+            *error = why;
+        return nullptr;
+    }
+    return std::shared_ptr<SystemBlockSource>(
+        new SystemBlockSource(device->file, device->size, sectorBytes != 0 ? sectorBytes : device->sectorBytes));
+}
+
+SystemBlockSource::~SystemBlockSource()
+{
+    std::string ignored; // nothing was written
+    (void)closeFile(m_file, ignored);
+}
+
+disk::ReadStatus SystemBlockSource::read(std::uint64_t offset, disk::MutableByteSpan buffer) const
+{
+    if (offset > m_size || buffer.size() > m_size - offset)
+        return disk::ReadStatus::Short;
+    if (buffer.empty())
+        return disk::ReadStatus::Ok;
+    const std::uint64_t sector = m_sectorBytes;
+    const bool aligned = offset % sector == 0 && buffer.size() % sector == 0 &&
+                         reinterpret_cast<std::uintptr_t>(buffer.data()) % sector == 0; // NOLINT: an address check
+    if (aligned)
+        return readAt(m_file, offset, buffer.data(), buffer.size()) ? disk::ReadStatus::Ok : disk::ReadStatus::Failed;
+    // Whole sectors around the wanted bytes, through aligned memory.
+    AlignedBuffer bounce(kBounceBytes, m_sectorBytes);
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const std::uint64_t want = offset + done;
+        const std::uint64_t first = want - want % sector;
+        const std::uint64_t skip = want - first;
+        const std::size_t take = static_cast<std::size_t>(
+            std::min<std::uint64_t>(buffer.size() - done, static_cast<std::uint64_t>(kBounceBytes) - skip));
+        std::uint64_t span = skip + take;
+        span = (span + sector - 1) / sector * sector;
+        // The last sector of a device is whole; an image's tail may not be.
+        if (m_sectorBytes == 1 || first + span > m_size)
+            span = std::min<std::uint64_t>(span, m_size - first);
+        if (!readAt(m_file, first, bounce.data(), static_cast<std::size_t>(span)))
+            return disk::ReadStatus::Failed;
+        std::memcpy(buffer.data() + done, bounce.data() + skip, take);
+        done += take;
+    }
+    return disk::ReadStatus::Ok;
+}
+
+std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path, std::string* error)
+{
+    return SystemBlockSource::open(path, error);
+}
 
 disk::OpenResult SystemDeviceProvider::open(const std::string& devicePath)
 {

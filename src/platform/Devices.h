@@ -1,17 +1,67 @@
 #pragma once
 // The block sources of this system: devices and image files, opened read-only,
-// and the provider through which the core opens them. What a device path names
-// and how a failure is told are the same on every system (Devices.cpp); opening,
-// the access check and the label are each system's own (PosixDevice.cpp,
-// WinDevice.cpp).
+// and the provider through which the core opens them. Reading within a
+// source's bounds, in whole aligned sectors where a device demands them, what a
+// device path names and how a failure is told are the same on every system
+// (Devices.cpp); opening, reading at an offset, the access check and the label
+// are each system's own (PosixDevice.cpp, WinDevice.cpp).
 
 #include "disk/Volume.h"
+#include "platform/NativeFile.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 
 namespace sarvik::platform {
+
+/// A device or an image file opened read-only: nothing in this program can
+/// write through it. A device that takes only reads of whole sectors into
+/// sector-aligned memory (a raw volume or disk on Windows) is read through an
+/// aligned bounce buffer.
+class SystemBlockSource final : public disk::BlockSource {
+public:
+    /// Opens `path` read-only; nothing, with the reason in `error`, when it
+    /// cannot be opened or is neither an image file nor a device (a raw device
+    /// that needs more rights says how to get them). `accessDenied` tells
+    /// whether the system refused this user. `sectorBytes` (a power of two)
+    /// reads an image in whole aligned sectors as a device of that sector size
+    /// must be read; 0 takes the device's own.
+    static std::shared_ptr<SystemBlockSource> open(const std::string& path, std::string* error = nullptr,
+                                                   bool* accessDenied = nullptr, std::uint32_t sectorBytes = 0);
+    ~SystemBlockSource() override;
+    SystemBlockSource(const SystemBlockSource&) = delete;
+    SystemBlockSource& operator=(const SystemBlockSource&) = delete;
+
+    [[nodiscard]] std::uint64_t size() const override { return m_size; }
+    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override;
+
+private:
+    SystemBlockSource(NativeFile file, std::uint64_t size, std::uint32_t sectorBytes)
+        : m_file(file), m_size(size), m_sectorBytes(sectorBytes)
+    {
+    }
+
+    NativeFile m_file;
+    std::uint64_t m_size;
+    std::uint32_t m_sectorBytes; ///< 1 when any read will do
+};
+
+/// A device or image file as the system opened it for reading.
+struct OpenedDevice {
+    NativeFile file{};
+    std::uint64_t size = 0;
+    std::uint32_t sectorBytes = 1; ///< the whole sectors every read must take; 1 for any read
+};
+
+/// Opens the device or image file `path` (no "@N" suffix) read-only, this
+/// system's way. Nothing, with the reason in `error` and in `accessDenied`
+/// whether the system refused this user, when it cannot.
+[[nodiscard]] std::optional<OpenedDevice> openDevice(const std::string& path, std::string& error, bool& accessDenied);
+
+/// Reads exactly `length` bytes at `offset` into `into`, both aligned as the
+/// device wants. False when the system fails or the device ends first.
+[[nodiscard]] bool readAt(NativeFile file, std::uint64_t offset, std::byte* into, std::size_t length);
 
 /// Opens a device or an image file as it is (no "@N" partition suffix),
 /// read-only. Nothing, with the reason in `error`, when it cannot be opened.

@@ -1,8 +1,9 @@
 #pragma once
-// A file this system has opened for writing, as its own handle: a file
-// descriptor on POSIX systems, a HANDLE on Windows. Writing all of a buffer
-// and closing with the system's reason for a failure are the same steps for
-// every writer of files; each system has its own implementation
+// A file or device as this system holds it open, by its own handle: a file
+// descriptor on POSIX systems, a HANDLE on Windows. Devices are read through
+// it (Devices.h); the files of a copy and snapshots are written through it.
+// Writing all of a buffer and closing with the system's reason for a failure
+// are the same steps for every writer; each system has its own implementation
 // (PosixNativeFile.cpp, WinNativeFile.cpp; openRegularFile in
 // PosixRegularFile.cpp, WinRegularFile.cpp).
 

@@ -1,7 +1,9 @@
-#include "platform/PosixDevice.h"
+// Devices and image files on POSIX systems, opened read-only and read with
+// pread; volume labels from libblkid.
+
+#include "platform/Devices.h"
 
 #include "disk/PartitionTable.h"
-#include "platform/Devices.h"
 #include "platform/PartitionSource.h"
 
 #include <blkid/blkid.h>
@@ -15,69 +17,59 @@
 
 namespace sarvik::platform {
 
-std::shared_ptr<PosixBlockSource> PosixBlockSource::open(const std::string& path, std::string* error)
+std::optional<OpenedDevice> openDevice(const std::string& path, std::string& error, bool& accessDenied)
 {
-    auto fail = [&](const std::string& why) -> std::shared_ptr<PosixBlockSource> {
-        if (error != nullptr)
-            *error = why;
-        return nullptr;
-    };
-    if (path.empty() || path == " ")
-        return fail("no device selected");
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int openError = errno;
+        accessDenied = openError == EACCES || openError == EPERM;
         // Raw devices belong to root and the disk group: say how to get in.
         struct stat st {};
-        if ((openError == EACCES || openError == EPERM) && ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
-            return fail(path + ": permission denied: run it as root (sudo) or join the disk group");
-        return fail(path + ": " + std::strerror(openError));
+        if (accessDenied && ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+            error = path + ": permission denied: run it as root (sudo) or join the disk group";
+        else
+            error = path + ": " + std::strerror(openError);
+        return std::nullopt;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        const std::string why = path + ": " + std::strerror(errno);
+        error = path + ": " + std::strerror(errno);
         ::close(fd);
-        return fail(why);
+        return std::nullopt;
     }
-    std::uint64_t size = 0;
+    // pread takes any range: no read needs whole sectors.
+    OpenedDevice device{fd, 0, 1};
     if (S_ISREG(st.st_mode)) {
-        size = static_cast<std::uint64_t>(st.st_size);
+        device.size = static_cast<std::uint64_t>(st.st_size);
     } else if (S_ISBLK(st.st_mode)) {
-        if (::ioctl(fd, BLKGETSIZE64, &size) != 0) {
-            const std::string why = path + ": " + std::strerror(errno);
+        if (::ioctl(fd, BLKGETSIZE64, &device.size) != 0) {
+            error = path + ": " + std::strerror(errno);
             ::close(fd);
-            return fail(why);
+            return std::nullopt;
         }
     } else {
+        error = path + ": not a disk image or block device";
         ::close(fd);
-        return fail(path + ": not a disk image or block device");
+        return std::nullopt;
     }
-    return std::shared_ptr<PosixBlockSource>(new PosixBlockSource(fd, size));
+    return device;
 }
 
-PosixBlockSource::~PosixBlockSource()
+bool readAt(NativeFile file, std::uint64_t offset, std::byte* into, std::size_t length)
 {
-    ::close(m_fd);
-}
-
-disk::ReadStatus PosixBlockSource::read(std::uint64_t offset, disk::MutableByteSpan buffer) const
-{
-    if (offset > m_size || buffer.size() > m_size - offset)
-        return disk::ReadStatus::Short;
     std::size_t done = 0;
-    while (done < buffer.size()) {
-        const ssize_t got =
-            ::pread(m_fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+    while (done < length) {
+        const ssize_t got = ::pread(file, into + done, length - done, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return disk::ReadStatus::Failed;
+            return false;
         }
         if (got == 0)
-            return disk::ReadStatus::Failed; // the device shrank under us
+            return false; // the device shrank under us
         done += static_cast<std::size_t>(got);
     }
-    return disk::ReadStatus::Ok;
+    return true;
 }
 
 std::optional<std::string> readVolumeLabel(const std::string& path)
@@ -87,7 +79,7 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
     const disk::PartitionPath split = resolvePartitionPath(path);
     std::optional<disk::Partition> window;
     if (split.number != 0) {
-        const auto whole = PosixBlockSource::open(split.path);
+        const auto whole = SystemBlockSource::open(split.path);
         if (!whole)
             return std::nullopt;
         for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
@@ -128,11 +120,6 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
     if (fd >= 0)
         ::close(fd);
     return label;
-}
-
-std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path, std::string* error)
-{
-    return PosixBlockSource::open(path, error);
 }
 
 bool accessRefused(const std::string& path)

@@ -1,6 +1,6 @@
 #include "platform/DriveDiscovery.h"
+#include "platform/Devices.h"
 #include "platform/PartitionSource.h"
-#include "platform/PosixDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +73,7 @@ TEST_F(FakeSysfs, MissingSysfsGivesNoDrives)
     EXPECT_TRUE(platform::FillDriveTree((root / "nothing").string(), "/dev").empty());
 }
 
-TEST(PosixBlockSource, ImageFilesAreReadOnlyAndBounded)
+TEST(SystemBlockSource, ImageFilesAreReadOnlyAndBounded)
 {
     const fs::path image = fs::temp_directory_path() / ("sarvik-img-" + std::to_string(::getpid()));
     {
@@ -82,7 +82,7 @@ TEST(PosixBlockSource, ImageFilesAreReadOnlyAndBounded)
             out.put(static_cast<char>(i & 0xFF));
     }
     std::string error;
-    auto source = platform::PosixBlockSource::open(image.string(), &error);
+    auto source = platform::SystemBlockSource::open(image.string(), &error);
     ASSERT_NE(source, nullptr) << error;
     EXPECT_EQ(source->size(), 1024u);
     std::array<std::byte, 512> buffer;
@@ -97,9 +97,9 @@ TEST(PosixBlockSource, ImageFilesAreReadOnlyAndBounded)
     EXPECT_EQ(item.text, "Disk Image(" + image.filename().string() + ")");
     EXPECT_EQ(item.kind, disk::DriveKind::Image);
 
-    EXPECT_EQ(platform::PosixBlockSource::open((image.string() + ".missing"), &error), nullptr);
+    EXPECT_EQ(platform::SystemBlockSource::open((image.string() + ".missing"), &error), nullptr);
     EXPECT_NE(error.find("No such file"), std::string::npos);
-    EXPECT_EQ(platform::PosixBlockSource::open(fs::temp_directory_path().string(), &error), nullptr);
+    EXPECT_EQ(platform::SystemBlockSource::open(fs::temp_directory_path().string(), &error), nullptr);
     fs::remove(image);
 }
 

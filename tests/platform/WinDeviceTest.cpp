@@ -1,7 +1,7 @@
-// The Windows block source, run under wine on an image file read the way a
+// The block source on Windows, run under wine on an image file read the way a
 // raw device must be read: whole sectors into aligned memory.
 
-#include "platform/WinDevice.h"
+#include "platform/Devices.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 
 namespace {
 
-using sarvik::platform::WinBlockSource;
+using sarvik::platform::SystemBlockSource;
 
-TEST(WinBlockSource, ReadsAnyRangeThroughWholeSectors)
+TEST(SystemBlockSource, ReadsAnyRangeThroughWholeSectors)
 {
     wchar_t temp[MAX_PATH + 1] = {};
     ASSERT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
@@ -33,7 +33,7 @@ TEST(WinBlockSource, ReadsAnyRangeThroughWholeSectors)
     ::WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, utf8.data(), n, nullptr, nullptr);
     utf8.pop_back();
     std::string error;
-    const auto source = WinBlockSource::open(utf8, &error, nullptr, 4096);
+    const auto source = SystemBlockSource::open(utf8, &error, nullptr, 4096);
     ASSERT_TRUE(source) << error;
     EXPECT_EQ(source->size(), bytes.size());
 
