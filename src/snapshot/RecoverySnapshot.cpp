@@ -261,17 +261,26 @@ template <typename Entry> void writeFatRecordStart(Writer& w, const Entry& e, st
     w.put(2, e.writeDate).put(2, e.accessDate);
 }
 
+/// A trailer of one record per entry: its tag, the count of folder and file
+/// records (u32), then `put(entry)` for every folder, then every file.
+template <typename Folder, typename File, typename Put>
+void writeEntryTrailer(Writer& w, std::string_view tag, const std::vector<Folder>& folders,
+                       const std::vector<File>& files, const Put& put)
+{
+    w.chars(tag).put(4, folders.size() + files.size());
+    for (const Folder& e : folders)
+        put(e);
+    for (const File& e : files)
+        put(e);
+}
+
 /// The FATENTRY= trailer: every FAT folder's and file's origin, folders first.
 void writeFatEntryOrigins(Writer& w, const catalogue::Catalogue& c)
 {
-    w.chars(kFatEntryTrailer).put(4, c.FatFolderList.size() + c.FatFileList.size());
-    const auto put = [&](const catalogue::FatEntryOrigin& o) {
+    writeEntryTrailer(w, kFatEntryTrailer, c.FatFolderList, c.FatFileList, [&w](const auto& e) {
+        const catalogue::FatEntryOrigin& o = e.origin;
         w.put(8, o.address).put(2, o.createDate).put(2, o.createTime).put(1, o.createTenths);
-    };
-    for (const auto& e : c.FatFolderList)
-        put(e.origin);
-    for (const auto& e : c.FatFileList)
-        put(e.origin);
+    });
 }
 
 bool anyTime(const catalogue::NtfsStandardTimes& t)
@@ -286,14 +295,10 @@ void writeNtfsTimes(Writer& w, const catalogue::Catalogue& c)
     if (std::none_of(c.NtfsFolderList.begin(), c.NtfsFolderList.end(), timed) &&
         std::none_of(c.NtfsFileList.begin(), c.NtfsFileList.end(), timed))
         return;
-    w.chars(kNtfsTimesTrailer).put(4, c.NtfsFolderList.size() + c.NtfsFileList.size());
-    const auto put = [&](const catalogue::NtfsStandardTimes& t) {
+    writeEntryTrailer(w, kNtfsTimesTrailer, c.NtfsFolderList, c.NtfsFileList, [&w](const auto& e) {
+        const catalogue::NtfsStandardTimes& t = e.standard;
         w.put(8, t.created).put(8, t.modified).put(8, t.recordChanged).put(8, t.accessed);
-    };
-    for (const auto& e : c.NtfsFolderList)
-        put(e.standard);
-    for (const auto& e : c.NtfsFileList)
-        put(e.standard);
+    });
 }
 
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
@@ -464,12 +469,8 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
         const auto& c = catalogue;
         if (std::any_of(c.FatFolderList.begin(), c.FatFolderList.end(), timed) ||
             std::any_of(c.FatFileList.begin(), c.FatFileList.end(), timed)) {
-            w.chars(kFatTimesTrailer);
-            w.put(4, c.FatFolderList.size() + c.FatFileList.size());
-            for (const auto& e : c.FatFolderList)
-                w.put(2, e.writeTime);
-            for (const auto& e : c.FatFileList)
-                w.put(2, e.writeTime);
+            writeEntryTrailer(w, kFatTimesTrailer, c.FatFolderList, c.FatFileList,
+                              [&w](const auto& e) { w.put(2, e.writeTime); });
         }
     }
     if (isFatKind(geometry.GeometryKind) && catalogue.NamesAreUtf8 && catalogue.FatEntryOrigins)
@@ -513,23 +514,42 @@ std::size_t readSectorSizeTrailer(const ByteReader& rest, disk::VolumeInfo& info
     return kSectorSizeTrailer.size() + kDigits;
 }
 
+/// A trailer that writeEntryTrailer wrote, at the start of `rest`, when its tag
+/// and its count match the records read and all of its records are there:
+/// `take(entry, at)` reads each entry's record of `recordBytes` at offset `at`
+/// of `rest`, folders first. Gives the trailer's length (0: none).
+template <typename Folder, typename File, typename Take>
+std::size_t readEntryTrailer(const ByteReader& rest, std::string_view tag, std::size_t recordBytes,
+                             std::vector<Folder>& folders, std::vector<File>& files, const Take& take)
+{
+    const std::size_t entries = folders.size() + files.size();
+    const std::size_t start = tag.size() + 4;
+    if (!rest.equals(0, tag) || rest.u32or0(tag.size()) != entries || !rest.has(start, entries * recordBytes))
+        return 0;
+    std::size_t at = start;
+    for (Folder& e : folders) {
+        take(e, at);
+        at += recordBytes;
+    }
+    for (File& e : files) {
+        take(e, at);
+        at += recordBytes;
+    }
+    return at;
+}
+
 /// The FAT write times of day at the start of `rest`, when their count matches
 /// the records read: sets each entry's writeTime and FatTimesOfDay, and gives
 /// the trailer's length (0: none).
 std::size_t readFatTimesTrailer(const ByteReader& rest, catalogue::Catalogue& cat)
 {
-    const std::size_t entries = cat.FatFolderList.size() + cat.FatFileList.size();
-    const std::size_t start = kFatTimesTrailer.size() + 4;
-    if (!rest.equals(0, kFatTimesTrailer) || rest.u32or0(kFatTimesTrailer.size()) != entries ||
-        !rest.has(start, entries * 2))
-        return 0;
-    std::size_t at = start;
-    for (auto& e : cat.FatFolderList)
-        e.writeTime = rest.u16or0((at += 2) - 2);
-    for (auto& e : cat.FatFileList)
-        e.writeTime = rest.u16or0((at += 2) - 2);
-    cat.FatTimesOfDay = true;
-    return at;
+    constexpr std::size_t kRecordBytes = 2;
+    const std::size_t length =
+        readEntryTrailer(rest, kFatTimesTrailer, kRecordBytes, cat.FatFolderList, cat.FatFileList,
+                         [&rest](auto& e, std::size_t at) { e.writeTime = rest.u16or0(at); });
+    if (length != 0)
+        cat.FatTimesOfDay = true;
+    return length;
 }
 
 /// The FAT entries' origins at the start of `rest`, when their count matches
@@ -537,25 +557,18 @@ std::size_t readFatTimesTrailer(const ByteReader& rest, catalogue::Catalogue& ca
 /// the trailer's length (0: none).
 std::size_t readFatEntryTrailer(const ByteReader& rest, catalogue::Catalogue& cat)
 {
-    const std::size_t entries = cat.FatFolderList.size() + cat.FatFileList.size();
-    const std::size_t start = kFatEntryTrailer.size() + 4;
-    if (!rest.equals(0, kFatEntryTrailer) || rest.u32or0(kFatEntryTrailer.size()) != entries ||
-        !rest.has(start, entries * kFatEntryTrailerRecord))
-        return 0;
-    std::size_t at = start;
-    const auto read = [&](catalogue::FatEntryOrigin& o) {
+    const auto take = [&rest](auto& e, std::size_t at) {
+        catalogue::FatEntryOrigin& o = e.origin;
         o.address = rest.u64or0(at);
         o.createDate = rest.u16or0(at + 8);
         o.createTime = rest.u16or0(at + 10);
         o.createTenths = rest.u8or0(at + 12);
-        at += kFatEntryTrailerRecord;
     };
-    for (auto& e : cat.FatFolderList)
-        read(e.origin);
-    for (auto& e : cat.FatFileList)
-        read(e.origin);
-    cat.FatEntryOrigins = true;
-    return at;
+    const std::size_t length =
+        readEntryTrailer(rest, kFatEntryTrailer, kFatEntryTrailerRecord, cat.FatFolderList, cat.FatFileList, take);
+    if (length != 0)
+        cat.FatEntryOrigins = true;
+    return length;
 }
 
 /// The NTFS standard-information times at the start of `rest`, when their
@@ -564,21 +577,10 @@ std::size_t readFatEntryTrailer(const ByteReader& rest, catalogue::Catalogue& ca
 std::size_t readNtfsTimesTrailer(const ByteReader& rest, catalogue::Catalogue& cat)
 {
     constexpr std::size_t kRecordBytes = 32;
-    const std::size_t entries = cat.NtfsFolderList.size() + cat.NtfsFileList.size();
-    const std::size_t start = kNtfsTimesTrailer.size() + 4;
-    if (!rest.equals(0, kNtfsTimesTrailer) || rest.u32or0(kNtfsTimesTrailer.size()) != entries ||
-        !rest.has(start, entries * kRecordBytes))
-        return 0;
-    std::size_t at = start;
-    const auto read = [&](catalogue::NtfsStandardTimes& t) {
-        t = {rest.u64or0(at), rest.u64or0(at + 8), rest.u64or0(at + 16), rest.u64or0(at + 24)};
-        at += kRecordBytes;
+    const auto take = [&rest](auto& e, std::size_t at) {
+        e.standard = {rest.u64or0(at), rest.u64or0(at + 8), rest.u64or0(at + 16), rest.u64or0(at + 24)};
     };
-    for (auto& e : cat.NtfsFolderList)
-        read(e.standard);
-    for (auto& e : cat.NtfsFileList)
-        read(e.standard);
-    return at;
+    return readEntryTrailer(rest, kNtfsTimesTrailer, kRecordBytes, cat.NtfsFolderList, cat.NtfsFileList, take);
 }
 
 /// Decodes `bytes`; names may be as long as UTF-8 ones only when `trustMarker`
