@@ -9,8 +9,8 @@
 #include "app/RecoveryWindow.h"
 #include "app/SavingDialog.h"
 #include "catalogue/NameText.h"
+#include "platform/FileSystem.h"
 #include "platform/HashingOutputFolder.h"
-#include "platform/PosixOutputFolder.h"
 #include "platform/RegularFile.h"
 #include "recovery/FileRecovery.h"
 #include "recovery/ReportRecord.h"
@@ -237,8 +237,7 @@ void ResultsCommands::recover(int mode)
     if (folder.isEmpty())
         return;
     std::string error;
-    std::shared_ptr<recovery::OutputFolder> destination =
-        platform::PosixOutputFolder::open(folder.toStdString(), error);
+    std::shared_ptr<recovery::OutputFolder> destination = platform::openOutputFolder(folder.toStdString(), error);
     if (!destination) {
         MessageDialog(&m_window, MessageKind::Error,
                       QStringLiteral("Unable to use the folder %1: %2").arg(folder, QString::fromStdString(error)));
@@ -373,7 +372,7 @@ void ResultsCommands::openRow(int row, bool openWith)
         return;
     const QString folder = openFolder();
     std::string error;
-    auto destination = folder.isEmpty() ? nullptr : platform::PosixOutputFolder::open(folder.toStdString(), error);
+    auto destination = folder.isEmpty() ? nullptr : platform::openOutputFolder(folder.toStdString(), error);
     if (!destination) {
         MessageDialog(&m_window, MessageKind::Error, QStringLiteral("Unable to create a temporary folder"));
         return;
