@@ -33,11 +33,10 @@ std::string partitionHint(const std::string& path)
 OpenedSource openSource(const std::string& path, bool soleVolume, disk::GeometryRules rules)
 {
     OpenedSource opened;
-    std::error_code ec;
-    const disk::PartitionPath split = disk::SplitPartitionPath(path);
-    const bool partition = split.number != 0 && !std::filesystem::exists(platform::pathOf(path), ec);
-    const std::string wholePath = partition ? split.path : path;
-    const std::string suffix = partition ? " p" + std::to_string(split.number) : std::string{};
+    const disk::PartitionPath target = platform::resolvePartitionPath(path);
+    const bool partition = target.number != 0;
+    const std::string& wholePath = target.path;
+    const std::string suffix = partition ? " p" + std::to_string(target.number) : std::string{};
     if (platform::isDevice(wholePath)) {
         opened.item.devicePath = path;
         opened.item.text = "Logical Disk(" + platform::deviceName(wholePath) + suffix + ")";
