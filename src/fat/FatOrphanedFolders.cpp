@@ -44,8 +44,11 @@ class OrphanSearch {
 public:
     OrphanSearch(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
                  const catalogue::ScanControl& control, const FreeClusterNotes* notes)
-        : m_volume(volume), m_catalogue(catalogue), m_observer(observer), m_control(control), m_notes(notes),
-          m_table(volume.reader, volume.geometry, volume.partition.PartitionSectors),
+        : m_volume(volume), m_catalogue(catalogue), m_observer(observer), m_control(control),
+          m_notes(notes != nullptr && notes->complete ? notes : nullptr),
+          m_table(notes != nullptr && notes->table
+                      ? *notes->table
+                      : FatTable(volume.reader, volume.geometry, volume.partition.PartitionSectors)),
           m_fat32(volume.geometry.GeometryKind == disk::VolumeKind::Fat32),
           m_clusterBytes(std::uint64_t{volume.geometry.SectorsPerCluster} * kSector)
     {
@@ -277,6 +280,8 @@ std::optional<std::uint32_t> orphanedFolderParent(std::span<const std::byte> clu
 
 void FreeClusterNotes::note(std::uint32_t c, std::optional<std::span<const std::byte>> bytes, bool fat32)
 {
+    if (bytes && onFreeCluster)
+        onFreeCluster(c, *bytes);
     if (!bytes) {
         unreadable.push_back(c);
     } else if (const auto parent = orphanedFolderParent(*bytes, c, fat32)) {
@@ -291,7 +296,7 @@ void FindOrphanedFolders(const disk::SelectedVolume& volume, catalogue::Catalogu
                          catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
                          const FreeClusterNotes* notes)
 {
-    OrphanSearch(volume, catalogue, observer, control, notes != nullptr && notes->complete ? notes : nullptr).run();
+    OrphanSearch(volume, catalogue, observer, control, notes).run();
 }
 
 } // namespace sarvik::fat

@@ -10,8 +10,10 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/ScanObserver.h"
 #include "disk/Volume.h"
+#include "fat/FatThoroughScan.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <utility>
@@ -41,6 +43,11 @@ struct FreeClusterNotes {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> entriesByData;
     /// Free clusters that could not be read (ascending).
     std::vector<std::uint32_t> unreadable;
+    /// The allocation table as the scan read it: later passes share its blocks.
+    std::optional<FatTable> table;
+    /// When set, also shown each free cluster read, so that a later pass over
+    /// the free clusters (carving) takes what it needs from the same read.
+    std::function<void(std::uint32_t cluster, std::span<const std::byte> bytes)> onFreeCluster;
 
     /// Notes free cluster `c` as its bytes read (nothing when unreadable).
     void note(std::uint32_t c, std::optional<std::span<const std::byte>> bytes, bool fat32);
@@ -50,7 +57,7 @@ struct FreeClusterNotes {
 /// that no listed folder starts at, lists them with their entries and reads
 /// their subfolders in turn. A folder whose ".." names a listed folder (or the
 /// root) goes there, else below "$Unlinked entries". With complete `notes` the
-/// free clusters are not read again.
+/// free clusters are not read again; the table they hold is read no more.
 void FindOrphanedFolders(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                          catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
                          const FreeClusterNotes* notes = nullptr);

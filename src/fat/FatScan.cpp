@@ -167,7 +167,8 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
         // A stop asked in the directory walk ends that walk only: the search
         // for orphaned folders still runs. A stop asked in that search stays
         // asked, so the scan's owner skips what would come after it.
-        FreeClusterNotes notes; // the free clusters, read once for both passes
+        FreeClusterNotes ownNotes; // the free clusters, read once for both passes
+        FreeClusterNotes& notes = options.freeClusters != nullptr ? *options.freeClusters : ownNotes;
         {
             const catalogue::StopPass pass(control);
             ScanFatThorough(volume, catalogue, observer, control, &notes);

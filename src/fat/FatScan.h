@@ -12,10 +12,15 @@
 
 namespace sarvik::fat {
 
+struct FreeClusterNotes;
+
 /// Options of a FAT scan; all off for the default rules.
 struct FatScanOptions {
     /// Read whole folders and keep names outside ASCII (see FatThoroughScan.h).
     bool thorough = false;
+    /// When given, the thorough scan's notes of the free clusters go here, for
+    /// the caller's later passes over them.
+    FreeClusterNotes* freeClusters = nullptr;
 };
 
 /// Reads the volume's folders into the FAT half of the catalogue. Polls the stop

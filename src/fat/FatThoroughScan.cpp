@@ -167,7 +167,8 @@ bool looksLikeDirectoryEntries(std::span<const std::byte> cluster)
 
 FatTable::FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry,
                    std::uint32_t partitionSectors)
-    : m_reader(reader), m_geometry(geometry), m_fat32(geometry.GeometryKind == disk::VolumeKind::Fat32)
+    : m_reader(reader), m_geometry(geometry), m_fat32(geometry.GeometryKind == disk::VolumeKind::Fat32),
+      m_blocks(std::make_shared<Blocks>())
 {
     const std::uint32_t spc = std::max<std::uint32_t>(geometry.SectorsPerCluster, 1);
     const std::uint64_t metadata = std::uint64_t{geometry.ReservedSectors} +
@@ -185,30 +186,37 @@ std::optional<std::uint32_t> FatTable::entry(std::uint32_t cluster) const
     const std::uint64_t byteOffset = std::uint64_t{cluster} * (m_fat32 ? 4 : 2);
     const std::uint64_t sector = byteOffset / kSector;
     const std::uint64_t block = sector / kFatBlockSectors;
-    auto found = m_blocks.find(block);
-    if (found == m_blocks.end()) {
-        if (m_blocks.size() >= kMaxFatBlocks)
-            m_blocks.clear();
-        std::vector<std::byte> bytes(std::size_t{kFatBlockSectors} * kSector);
-        const std::uint64_t first = m_geometry.FirstFatSector + block * kFatBlockSectors;
-        const std::uint32_t count = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(kFatBlockSectors, m_geometry.FatSectors - block * kFatBlockSectors));
-        if (m_reader.read(first, count, std::span(bytes).first(std::size_t{count} * kSector)) != disk::ReadStatus::Ok) {
-            // Read what can be read sector by sector; a sector that fails stays unknown.
-            return [&]() -> std::optional<std::uint32_t> {
-                std::array<std::byte, kSector> one{};
-                if (m_reader.read(m_geometry.FirstFatSector + sector, 1, one) != disk::ReadStatus::Ok) {
-                    m_unreadable.insert(sector);
-                    return std::nullopt;
-                }
-                const disk::ByteReader r(one);
-                const std::size_t within = byteOffset % kSector;
-                return m_fat32 ? r.u32or0(within) & 0x0FFFFFFF : std::uint32_t{r.u16or0(within)};
-            }();
+    Blocks& blocks = *m_blocks;
+    if (blocks.last == nullptr || blocks.lastIndex != block) {
+        auto found = blocks.byIndex.find(block);
+        if (found == blocks.byIndex.end()) {
+            if (blocks.byIndex.size() >= kMaxFatBlocks)
+                blocks.byIndex.clear();
+            blocks.last = nullptr;
+            std::vector<std::byte> bytes(std::size_t{kFatBlockSectors} * kSector);
+            const std::uint64_t first = m_geometry.FirstFatSector + block * kFatBlockSectors;
+            const std::uint32_t count = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(kFatBlockSectors, m_geometry.FatSectors - block * kFatBlockSectors));
+            if (m_reader.read(first, count, std::span(bytes).first(std::size_t{count} * kSector)) !=
+                disk::ReadStatus::Ok) {
+                // Read what can be read sector by sector; a sector that fails stays unknown.
+                return [&]() -> std::optional<std::uint32_t> {
+                    std::array<std::byte, kSector> one{};
+                    if (m_reader.read(m_geometry.FirstFatSector + sector, 1, one) != disk::ReadStatus::Ok) {
+                        m_unreadable.insert(sector);
+                        return std::nullopt;
+                    }
+                    const disk::ByteReader r(one);
+                    const std::size_t within = byteOffset % kSector;
+                    return m_fat32 ? r.u32or0(within) & 0x0FFFFFFF : std::uint32_t{r.u16or0(within)};
+                }();
+            }
+            found = blocks.byIndex.emplace(block, std::move(bytes)).first;
         }
-        found = m_blocks.emplace(block, std::move(bytes)).first;
+        blocks.last = &found->second;
+        blocks.lastIndex = block;
     }
-    const disk::ByteReader r(found->second);
+    const disk::ByteReader r(*blocks.last);
     const std::size_t within = byteOffset % (std::size_t{kFatBlockSectors} * kSector);
     return m_fat32 ? r.u32or0(within) & 0x0FFFFFFF : std::uint32_t{r.u16or0(within)};
 }
@@ -514,6 +522,8 @@ FatThoroughScanner::FatThoroughScanner(const disk::SelectedVolume& volume, catal
     m_context.table = &m_table;
     m_context.clusterBytes = static_cast<std::uint32_t>(m_clusterBytes);
     m_context.addresses = &m_addresses;
+    if (m_notes != nullptr)
+        m_notes->table.emplace(m_table); // shares the blocks read here
 }
 
 void FatThoroughScanner::run()

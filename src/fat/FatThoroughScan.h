@@ -11,6 +11,7 @@
 #include "fat/DirectoryEntry.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,7 +22,8 @@
 
 namespace sarvik::fat {
 
-/// Entries of FAT copy 1, read a block of sectors at a time and cached.
+/// Entries of FAT copy 1, read a block of sectors at a time and cached. Copies
+/// share the cached blocks, so that the passes of one scan read the table once.
 class FatTable {
 public:
     FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry, std::uint32_t partitionSectors);
@@ -39,11 +41,18 @@ public:
     [[nodiscard]] std::size_t unreadableSectors() const noexcept { return m_unreadable.size(); }
 
 private:
+    struct Blocks {
+        std::unordered_map<std::uint64_t, std::vector<std::byte>> byIndex;
+        /// The block looked up last (null when none): entries are mostly asked for in runs.
+        const std::vector<std::byte>* last = nullptr;
+        std::uint64_t lastIndex = 0;
+    };
+
     const disk::SectorReader& m_reader;
     const disk::VolumeGeometry& m_geometry;
     bool m_fat32 = false;
     std::uint32_t m_maxCluster = 0;
-    mutable std::unordered_map<std::uint64_t, std::vector<std::byte>> m_blocks;
+    std::shared_ptr<Blocks> m_blocks; ///< shared by copies
     mutable std::unordered_set<std::uint64_t> m_unreadable;
 };
 
