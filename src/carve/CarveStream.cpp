@@ -23,6 +23,11 @@ void CarveStream::useRead(disk::ByteSpan bytes, std::uint64_t at)
     m_readAt = 0;
 }
 
+void CarveStream::readBefore(std::uint64_t length)
+{
+    m_readBefore = std::min(length, m_limit);
+}
+
 bool CarveStream::cover(std::uint64_t offset, std::size_t length)
 {
     if (offset > m_limit || length > m_limit - offset || length > kMaxSpan)
@@ -36,14 +41,26 @@ bool CarveStream::cover(std::uint64_t offset, std::size_t length)
         m_windowLength = static_cast<std::size_t>(std::min<std::uint64_t>(m_read.size(), m_limit));
         return offset - m_windowAt + length <= m_windowLength;
     }
+    if (offset < m_readBefore && length <= m_readBefore - offset) {
+        // Bytes read whole before: served whatever failed since, and without a
+        // stop (as bytes handed to useRead are), in windows grown as the walk goes.
+        const std::size_t want = std::max<std::size_t>(
+            length, static_cast<std::size_t>(std::min<std::uint64_t>(m_readBeforeWindow, m_readBefore - offset)));
+        m_readBeforeWindow = std::min(kWindowBytes, m_readBeforeWindow * 2);
+        return readWindow(offset, want);
+    }
     if (m_failed)
         return false;
     if (m_control != nullptr && m_control->stopRequested()) {
         m_failed = true;
         return false;
     }
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, m_limit - offset));
     // Sized by what the candidate can hold: a small stretch keeps a small window.
+    return readWindow(offset, static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, m_limit - offset)));
+}
+
+bool CarveStream::readWindow(std::uint64_t offset, std::size_t want)
+{
     if (m_window.size() < want)
         m_window.resize(want);
     const auto span = std::span(m_window).first(want);

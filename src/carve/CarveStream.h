@@ -23,6 +23,8 @@ public:
     static constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
     /// The most one call of bytes() may ask for.
     static constexpr std::size_t kMaxSpan = std::size_t{128} << 10;
+    /// The first read of bytes given by readBefore().
+    static constexpr std::size_t kFirstReadBeforeBytes = std::size_t{64} << 10;
 
     /// The candidate starting at byte `start` of `source`, whose bytes end at
     /// `limit` bytes from there at most. `control`, when given, stops reads
@@ -33,6 +35,10 @@ public:
     /// Bytes of the source already read (from byte `at` of the source on), served
     /// from there while the walk stays within them instead of being read again.
     void useRead(disk::ByteSpan bytes, std::uint64_t at);
+    /// The candidate's first `length` bytes were read whole before (their bytes
+    /// not kept): they are read again as the walk asks for them, and served as
+    /// useRead would serve them, whatever failed past them.
+    void readBefore(std::uint64_t length);
 
     [[nodiscard]] std::uint64_t limit() const noexcept { return m_limit; }
     /// A read failed (as opposed to the limit being reached), or a stop was requested.
@@ -56,6 +62,8 @@ public:
 private:
     /// Makes the window cover [offset, offset + length); false past the limit or on a failed read.
     bool cover(std::uint64_t offset, std::size_t length);
+    /// Reads `want` bytes at `offset` into the window; false (and failed) when they cannot be read.
+    bool readWindow(std::uint64_t offset, std::size_t want);
 
     const disk::BlockSource& m_source;
     std::uint64_t m_start = 0;
@@ -67,7 +75,11 @@ private:
     std::uint64_t m_windowAt = 0;
     std::size_t m_windowLength = 0;
     disk::ByteSpan m_read;
-    std::uint64_t m_readAt = 0; ///< candidate offset of m_read's first byte
+    std::uint64_t m_readAt = 0;     ///< candidate offset of m_read's first byte
+    std::uint64_t m_readBefore = 0; ///< see readBefore()
+    /// Bytes read at once within m_readBefore: grown from small, as a walk of a
+    /// small file needs only its own bytes.
+    std::size_t m_readBeforeWindow = kFirstReadBeforeBytes;
     bool m_failed = false;
 };
 

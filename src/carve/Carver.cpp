@@ -11,9 +11,9 @@ constexpr std::uint64_t kSectorBytes = 512;
 class CarveRun {
 public:
     CarveRun(const disk::BlockSource& source, const CarveOptions& options, catalogue::ScanObserver& observer,
-             const catalogue::ScanControl& control, std::uint64_t total)
-        : m_source(source), m_options(options), m_observer(observer), m_control(control), m_total(total),
-          m_unit(std::max<std::uint64_t>(options.unitBytes, kSectorBytes)),
+             const catalogue::ScanControl& control, std::uint64_t total, const KnownUnits* known)
+        : m_source(source), m_options(options), m_observer(observer), m_control(control), m_known(known),
+          m_total(total), m_unit(std::max<std::uint64_t>(options.unitBytes, kSectorBytes)),
           m_blockBytes(static_cast<std::size_t>(std::max<std::uint64_t>(options.blockBytes / m_unit, 1) * m_unit))
     {
     }
@@ -25,16 +25,28 @@ private:
     /// Reads [at, at + length) into the block; a block that fails is read unit by
     /// unit and the units that fail are marked in `m_unitOk`.
     void readBlock(std::uint64_t at, std::size_t length);
-    /// Walks a candidate of `type` at `at`; the offset to go on from. The block
-    /// read at `blockAt` serves the walk as far as it holds the candidate.
+    /// The units of the block at `at` that failed when read before, marked in
+    /// `m_unitOk` (nothing is read).
+    void knownBlock(std::uint64_t at, std::size_t length);
+    /// Searches the block at `at` (read, or known) from its start; the offset to
+    /// go on from.
+    std::uint64_t searchRead(std::uint64_t at, std::size_t length, std::uint64_t end);
+    std::uint64_t searchKnown(std::uint64_t at, std::size_t length, std::uint64_t end);
+    /// The end of the readable units of the block at `at` from `unit` on.
+    std::size_t readableEnd(std::size_t unit, std::size_t length) const;
+    /// Walks a candidate of `type` at `at`; the offset to go on from. The
+    /// candidate's bytes up to `readable` read whole with the block at
+    /// `blockAt`; `block` holds that block's bytes, or is empty when they were
+    /// read before and are read again as the walk needs them.
     std::uint64_t candidate(FileType type, std::uint64_t at, std::uint64_t end, disk::ByteSpan block,
-                            std::uint64_t blockAt);
+                            std::uint64_t blockAt, std::uint64_t readable);
     void report(std::uint64_t done);
 
     const disk::BlockSource& m_source;
     const CarveOptions& m_options;
     catalogue::ScanObserver& m_observer;
     const catalogue::ScanControl& m_control;
+    const KnownUnits* m_known; ///< null when the blocks are read and matched here
     std::uint64_t m_total = 0;
     std::uint64_t m_done = 0;
     std::uint32_t m_lastPercent = ~0u;
@@ -64,10 +76,13 @@ void CarveRun::readBlock(std::uint64_t at, std::size_t length)
 }
 
 std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t end, disk::ByteSpan block,
-                                  std::uint64_t blockAt)
+                                  std::uint64_t blockAt, std::uint64_t readable)
 {
     CarveStream stream(m_source, at, end - at, &m_control);
-    stream.useRead(block, blockAt);
+    if (!block.empty())
+        stream.useRead(block, blockAt);
+    else
+        stream.readBefore(readable - at);
     const WalkResult walked = walkFile(type, stream);
     if (walked.status == WalkStatus::NotThisType || m_control.stopRequested())
         return at + m_unit;
@@ -88,6 +103,71 @@ void CarveRun::report(std::uint64_t done)
     }
 }
 
+void CarveRun::knownBlock(std::uint64_t at, std::size_t length)
+{
+    const std::size_t units = static_cast<std::size_t>((length + m_unit - 1) / m_unit);
+    m_unitOk.assign(units, true);
+    const auto& bad = m_known->unreadable;
+    for (auto b = std::lower_bound(bad.begin(), bad.end(), at); b != bad.end() && *b - at < length; ++b) {
+        const auto unit = static_cast<std::size_t>((*b - at) / m_unit);
+        if (!m_unitOk[unit])
+            continue;
+        m_unitOk[unit] = false;
+        result.unreadableBytes += std::min<std::uint64_t>(m_unit, length - unit * m_unit);
+    }
+}
+
+std::size_t CarveRun::readableEnd(std::size_t unit, std::size_t length) const
+{
+    // Units that failed to read are never served from the block.
+    std::size_t good = unit;
+    while (good < m_unitOk.size() && m_unitOk[good])
+        ++good;
+    return std::min(length, static_cast<std::size_t>(good * m_unit));
+}
+
+std::uint64_t CarveRun::searchRead(std::uint64_t at, std::size_t length, std::uint64_t end)
+{
+    for (std::size_t off = 0; off < length;) {
+        const std::size_t unit = static_cast<std::size_t>(off / m_unit);
+        const auto head = std::span<const std::byte>(m_block).subspan(off, std::min(kSignatureBytes, length - off));
+        const auto type = m_unitOk[unit] ? typeAt(head, m_options.types) : std::nullopt;
+        if (!type) {
+            off += static_cast<std::size_t>(m_unit);
+            continue;
+        }
+        const std::size_t readable = readableEnd(unit, length);
+        const std::uint64_t resume =
+            candidate(*type, at + off, end, std::span<const std::byte>(m_block).first(readable), at, at + readable);
+        if (resume >= at + length)
+            return resume;
+        off = static_cast<std::size_t>(resume - at);
+    }
+    return at + length;
+}
+
+// As searchRead, with the units that start with a signature known: the same
+// candidates in the same order, each walked over the same readable bytes.
+std::uint64_t CarveRun::searchKnown(std::uint64_t at, std::size_t length, std::uint64_t end)
+{
+    const auto& heads = m_known->heads;
+    auto head = std::lower_bound(heads.begin(), heads.end(), at,
+                                 [](const auto& h, std::uint64_t offset) { return h.first < offset; });
+    std::uint64_t from = at;
+    for (; head != heads.end() && head->first - at < length; ++head) {
+        const auto [offset, type] = *head;
+        const auto unit = static_cast<std::size_t>((offset - at) / m_unit);
+        if (offset < from || (offset - at) % m_unit != 0 || !m_unitOk[unit] ||
+            !m_options.types[static_cast<std::size_t>(type)])
+            continue;
+        const std::uint64_t resume = candidate(type, offset, end, {}, at, at + readableEnd(unit, length));
+        if (resume >= at + length)
+            return resume;
+        from = resume;
+    }
+    return at + length;
+}
+
 void CarveRun::extent(const Extent& e)
 {
     const std::uint64_t size = m_source.size();
@@ -101,30 +181,12 @@ void CarveRun::extent(const Extent& e)
             return;
         }
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(m_blockBytes, end - at));
-        readBlock(at, length);
+        if (m_known != nullptr)
+            knownBlock(at, length);
+        else
+            readBlock(at, length);
         m_observer.currentSector(at / kSectorBytes);
-        std::uint64_t next = at + length;
-        for (std::size_t off = 0; off < length;) {
-            const std::size_t unit = static_cast<std::size_t>(off / m_unit);
-            const auto head = std::span<const std::byte>(m_block).subspan(off, std::min(kSignatureBytes, length - off));
-            const auto type = m_unitOk[unit] ? typeAt(head, m_options.types) : std::nullopt;
-            if (!type) {
-                off += static_cast<std::size_t>(m_unit);
-                continue;
-            }
-            // Units that failed to read are never served from the block.
-            std::size_t good = unit;
-            while (good < m_unitOk.size() && m_unitOk[good])
-                ++good;
-            const auto readable =
-                std::span<const std::byte>(m_block).first(std::min(length, static_cast<std::size_t>(good * m_unit)));
-            const std::uint64_t resume = candidate(*type, at + off, end, readable, at);
-            if (resume >= at + length) {
-                next = resume;
-                break;
-            }
-            off = static_cast<std::size_t>(resume - at);
-        }
+        const std::uint64_t next = m_known != nullptr ? searchKnown(at, length, end) : searchRead(at, length, end);
         result.bytesSearched += next - at;
         m_done += next - at;
         report(m_done);
@@ -154,12 +216,12 @@ std::optional<std::array<bool, kFileTypeCount>> parseTypeList(std::string_view l
 }
 
 CarveResult Carve(const disk::BlockSource& source, std::span<const Extent> extents, const CarveOptions& options,
-                  catalogue::ScanObserver& observer, const catalogue::ScanControl& control)
+                  catalogue::ScanObserver& observer, const catalogue::ScanControl& control, const KnownUnits* known)
 {
     std::uint64_t total = 0;
     for (const Extent& e : extents)
         total += e.length;
-    CarveRun run(source, options, observer, control, total);
+    CarveRun run(source, options, observer, control, total, known);
     for (const Extent& e : extents) {
         run.extent(e);
         if (run.result.stopped)

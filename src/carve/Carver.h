@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sarvik::carve {
@@ -52,11 +53,22 @@ struct CarveResult {
 [[nodiscard]] std::optional<std::array<bool, kFileTypeCount>> parseTypeList(std::string_view list,
                                                                             std::string& unknown);
 
+/// What an earlier read of every unit of the extents found, so that the search
+/// need not read them again: the units that start with a signature of the
+/// wanted types, and the units that could not be read. Offsets in the source,
+/// ascending, each the start of a unit.
+struct KnownUnits {
+    std::vector<std::pair<std::uint64_t, FileType>> heads;
+    std::vector<std::uint64_t> unreadable;
+};
+
 /// Searches `extents` of `source`. Reports progress (0..100 over the extents'
 /// bytes), the files found so far and the sector being read; stops early when
 /// `control` asks (the result then says so, and holds the files found before).
+/// With `known` (matched against `options.types`), only the candidates' own
+/// bytes are read; the result is the same as without it.
 [[nodiscard]] CarveResult Carve(const disk::BlockSource& source, std::span<const Extent> extents,
                                 const CarveOptions& options, catalogue::ScanObserver& observer,
-                                const catalogue::ScanControl& control);
+                                const catalogue::ScanControl& control, const KnownUnits* known = nullptr);
 
 } // namespace sarvik::carve
