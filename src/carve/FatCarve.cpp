@@ -7,6 +7,7 @@
 #include "fat/FileClusters.h"
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -19,13 +20,30 @@ constexpr std::uint32_t kFirstDataCluster = 2;
 
 } // namespace
 
-std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue)
+FreeClusterSignatures::FreeClusterSignatures(fat::FreeClusterNotes& notes,
+                                             const std::array<bool, kFileTypeCount>& types)
+    : m_notes(notes), m_types(types)
+{
+    m_notes.onFreeCluster = [this](std::uint32_t cluster, std::span<const std::byte> bytes) {
+        if (const auto type = typeAt(bytes.first(std::min(kSignatureBytes, bytes.size())), m_types))
+            m_starts.emplace_back(cluster, *type);
+    };
+}
+
+FreeClusterSignatures::~FreeClusterSignatures()
+{
+    m_notes.onFreeCluster = nullptr;
+}
+
+std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
+                                        const fat::FatTable* scanTable)
 {
     const disk::VolumeGeometry& g = volume.geometry;
     std::vector<Extent> extents;
     if (g.SectorsPerCluster == 0 || !volume.reader.isOpen())
         return extents;
-    const fat::FatTable table(volume.reader, g, volume.partition.PartitionSectors);
+    const fat::FatTable table =
+        scanTable != nullptr ? *scanTable : fat::FatTable(volume.reader, g, volume.partition.PartitionSectors);
     const std::uint32_t last = fat::lastClusterHeld(volume, table.maxCluster());
     if (last < kFirstDataCluster)
         return extents;
@@ -65,22 +83,23 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
 
 namespace {
 
-using UnclaimedExtents = std::vector<Extent> (*)(const disk::SelectedVolume&, const catalogue::Catalogue&);
+using UnclaimedExtents = std::function<std::vector<Extent>()>;
 
 /// Searches the `unclaimed` extents of the volume cluster by cluster and lists
 /// what it finds under "$Carved files". On exFAT each file also gets the
 /// entry-set data its copy reads by: its length, all of it valid, its clusters
 /// consecutive.
-CarveResult carveClusters(const disk::SelectedVolume& volume, UnclaimedExtents unclaimed,
+CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExtents& unclaimed,
                           catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
-                          const catalogue::ScanControl& control, CarveOptions options, bool exfat)
+                          const catalogue::ScanControl& control, CarveOptions options, bool exfat,
+                          const KnownUnits* known = nullptr)
 {
     const disk::VolumeGeometry& g = volume.geometry;
     if (!volume.reader.source() || g.SectorsPerCluster == 0)
         return {};
     observer.status("Searching free clusters for files");
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    CarveResult result = Carve(*volume.reader.source(), unclaimed(volume, catalogue), options, observer, control);
+    CarveResult result = Carve(*volume.reader.source(), unclaimed(), options, observer, control, known);
 
     const std::int64_t base = g.ClusterBaseSector;
     CarvedFolders folders;
@@ -110,13 +129,31 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, UnclaimedExtents u
     return result;
 }
 
+/// What the scan's pass saw of the free clusters, by their offsets in the source.
+KnownUnits knownUnits(const disk::VolumeGeometry& g, const FreeClusterSignatures& seen)
+{
+    KnownUnits known;
+    for (const auto& [cluster, type] : seen.starts())
+        if (const auto sector = g.clusterSector(cluster))
+            known.heads.emplace_back(*sector * kSector, type);
+    for (const std::uint32_t cluster : seen.notes().unreadable)
+        if (const auto sector = g.clusterSector(cluster))
+            known.unreadable.push_back(*sector * kSector);
+    return known;
+}
+
 } // namespace
 
 CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                            catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
-                           CarveOptions options)
+                           CarveOptions options, const FreeClusterSignatures* seen)
 {
-    return carveClusters(volume, UnclaimedFatExtents, catalogue, observer, control, options, false);
+    const fat::FatTable* table = seen != nullptr && seen->notes().table ? &*seen->notes().table : nullptr;
+    const auto unclaimed = [&] { return UnclaimedFatExtents(volume, catalogue, table); };
+    if (seen == nullptr || !seen->covers(options.types))
+        return carveClusters(volume, unclaimed, catalogue, observer, control, options, false);
+    const KnownUnits known = knownUnits(volume.geometry, *seen);
+    return carveClusters(volume, unclaimed, catalogue, observer, control, options, false, &known);
 }
 
 std::vector<Extent> UnclaimedExfatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue)
@@ -161,7 +198,8 @@ CarveResult CarveExfatVolume(const disk::SelectedVolume& volume, catalogue::Cata
                              catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
                              CarveOptions options)
 {
-    return carveClusters(volume, UnclaimedExfatExtents, catalogue, observer, control, options, true);
+    return carveClusters(
+        volume, [&] { return UnclaimedExfatExtents(volume, catalogue); }, catalogue, observer, control, options, true);
 }
 
 } // namespace sarvik::carve

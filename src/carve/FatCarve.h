@@ -7,7 +7,9 @@
 #include "carve/Carver.h"
 #include "catalogue/Catalogue.h"
 #include "disk/Volume.h"
+#include "fat/FatOrphanedFolders.h"
 
+#include <utility>
 #include <vector>
 
 namespace sarvik::carve {
@@ -21,16 +23,46 @@ inline constexpr const char* kCarvedFolderName = "$Carved files";
     return kCarvedFolderKey + 1 + static_cast<std::uint32_t>(type);
 }
 
+/// The signatures at the starts of a FAT volume's free clusters, taken while
+/// the thorough scan reads them for its own search (through its notes), so
+/// that carving afterwards reads only what its candidates hold.
+class FreeClusterSignatures {
+public:
+    /// Looks at each free cluster `notes` is shown, for the signatures of `types`.
+    explicit FreeClusterSignatures(fat::FreeClusterNotes& notes,
+                                   const std::array<bool, kFileTypeCount>& types = CarveOptions{}.types);
+    ~FreeClusterSignatures();
+    FreeClusterSignatures(const FreeClusterSignatures&) = delete;
+    FreeClusterSignatures& operator=(const FreeClusterSignatures&) = delete;
+
+    [[nodiscard]] const fat::FreeClusterNotes& notes() const noexcept { return m_notes; }
+    /// True when the scan's pass saw every free cluster and looked for `types`.
+    [[nodiscard]] bool covers(const std::array<bool, kFileTypeCount>& types) const noexcept
+    {
+        return m_notes.complete && types == m_types;
+    }
+    /// The free clusters seen that start with a signature, ascending.
+    [[nodiscard]] const std::vector<std::pair<std::uint32_t, FileType>>& starts() const noexcept { return m_starts; }
+
+private:
+    fat::FreeClusterNotes& m_notes;
+    std::array<bool, kFileTypeCount> m_types;
+    std::vector<std::pair<std::uint32_t, FileType>> m_starts;
+};
+
 /// The unclaimed clusters of a scanned FAT volume, as byte stretches of its source.
-/// A cluster whose table entry cannot be read counts as claimed.
+/// A cluster whose table entry cannot be read counts as claimed. `table`, when
+/// given, is the scan's (its blocks already read).
 [[nodiscard]] std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume,
-                                                      const catalogue::Catalogue& catalogue);
+                                                      const catalogue::Catalogue& catalogue,
+                                                      const fat::FatTable* table = nullptr);
 
 /// Carves the unclaimed clusters of a scanned FAT volume and adds what it finds
-/// to `catalogue`. Returns what the carving found (offsets in the source).
+/// to `catalogue`. Returns what the carving found (offsets in the source). With
+/// `seen` covering the types looked for, the free clusters are not read again.
 CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                            catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
-                           CarveOptions options = {});
+                           CarveOptions options = {}, const FreeClusterSignatures* seen = nullptr);
 
 /// The same on an exFAT volume: the clusters its allocation bitmap marks free
 /// that no found deleted file's copy reads. Empty when the bitmap cannot be read.

@@ -9,6 +9,8 @@
 #include "fat/FatScan.h"
 #include "ntfs/MftScan.h"
 
+#include <optional>
+
 namespace sarvik::scan {
 
 ScanSession::ScanSession()
@@ -74,8 +76,17 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
         carveAfter([&] { return carve::CarveExfatVolume(session.volume, session.catalogue, observer, control); });
         observer.status("Creating Directory Tree");
     } else if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
-        fat::ScanFat(session.volume, session.catalogue, observer, control, fat::FatScanOptions{options.thorough});
-        carveAfter([&] { return carve::CarveFatVolume(session.volume, session.catalogue, observer, control); });
+        // The carving looks at the free clusters as the scan reads them, and does not read them again.
+        fat::FreeClusterNotes freeClusters;
+        std::optional<carve::FreeClusterSignatures> signatures;
+        if (options.thorough && options.carve)
+            signatures.emplace(freeClusters);
+        fat::ScanFat(session.volume, session.catalogue, observer, control,
+                     fat::FatScanOptions{options.thorough, &freeClusters});
+        carveAfter([&] {
+            return carve::CarveFatVolume(session.volume, session.catalogue, observer, control, {},
+                                         signatures ? &*signatures : nullptr);
+        });
         observer.status("Creating Directory Tree"); // the NTFS scan says so itself
     } else {
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 using namespace sarvik;
 namespace fs = std::filesystem;
@@ -289,6 +290,63 @@ TEST(CarveFormattedCard, ExfatIncompleteCarvedFileIsCopiedAsIncomplete)
         GTEST_SKIP() << "no card-exfat.img (tools/make-test-volumes.sh DIR carve)";
     ASSERT_TRUE(listsCut(scanned.catalogue, kPngCluster));
     expectCutPngIncomplete(scanned, kPngCluster);
+}
+
+namespace {
+
+/// The carved files of `c` as (first cluster, size, whole), in list order.
+std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>> carvedFiles(const catalogue::Catalogue& c)
+{
+    std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>> out;
+    for (const auto& e : c.FatFileList)
+        if (e.carved != catalogue::Carved::No)
+            out.emplace_back(e.firstCluster, e.size, e.carved == catalogue::Carved::Whole);
+    return out;
+}
+
+} // namespace
+
+// Carving takes the signatures at the free clusters' starts from the scan's
+// own read of them. With bad sectors among them (a carved file's first
+// cluster, 16 KiB into a PNG, plain free space after them) it lists and counts
+// exactly what a carve that reads the free clusters itself does.
+TEST(CarveFormattedCard, CarvesFromTheScansReadAsFromItsOwn)
+{
+    constexpr std::uint32_t kPngCluster = 2884; // Pictures/DRAW0.PNG, 33,180 bytes
+    const fs::path image = carveVolumes() / "card-fat32.img";
+    if (!fs::exists(image))
+        GTEST_SKIP() << "no card-fat32.img (tools/make-test-volumes.sh DIR carve)";
+    auto source = std::make_shared<disk::MemoryBlockSource>(test::readImageFile(image));
+    scan::ScanSession probe;
+    ASSERT_TRUE(test::scanSource(probe, source, true));
+    const auto before = carvedFiles(probe.catalogue);
+    ASSERT_FALSE(before.empty());
+    const std::uint32_t first = std::get<0>(before.front());
+    ASSERT_NE(first, kPngCluster);
+    const disk::VolumeGeometry& g = probe.volume.geometry;
+    source->addBadRange(g.clusterSector(first).value_or(0) * 512, 512);
+    source->addBadRange(g.clusterSector(kPngCluster).value_or(0) * 512 + 16384, 512);
+    const auto extents = carve::UnclaimedFatExtents(probe.volume, probe.catalogue);
+    ASSERT_FALSE(extents.empty());
+    source->addBadRange(extents.back().offset + extents.back().length - 512, 512);
+
+    scan::ScanSession shared;
+    ASSERT_TRUE(test::scanSource(shared, source, true));
+    scan::ScanSession own;
+    ASSERT_TRUE(test::scanSource(own, source, true, false));
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    const carve::CarveResult result = carve::CarveFatVolume(own.volume, own.catalogue, quiet, control);
+    own.catalogue.Losses.UnreadableSectors += (result.unreadableBytes + 511) / 512;
+
+    const auto after = carvedFiles(shared.catalogue);
+    EXPECT_EQ(after, carvedFiles(own.catalogue));
+    EXPECT_EQ(shared.catalogue.Losses.UnreadableSectors, own.catalogue.Losses.UnreadableSectors);
+    EXPECT_EQ(result.unreadableBytes, 3u * g.SectorsPerCluster * 512);
+    EXPECT_TRUE(std::none_of(after.begin(), after.end(), [&](const auto& f) { return std::get<0>(f) == first; }));
+    EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const auto& f) {
+        return std::get<0>(f) == kPngCluster && !std::get<2>(f);
+    })) << "the PNG held up to its bad sector: incomplete";
 }
 
 // NTFS free clusters are carved by the thorough scan: a PNG written into a

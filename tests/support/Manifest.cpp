@@ -46,7 +46,12 @@ std::vector<std::byte> readImageFile(const std::filesystem::path& file)
 
 bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough, bool carve)
 {
-    auto source = std::make_shared<disk::MemoryBlockSource>(std::move(bytes));
+    return scanSource(session, std::make_shared<disk::MemoryBlockSource>(std::move(bytes)), thorough, carve);
+}
+
+bool scanSource(scan::ScanSession& session, const std::shared_ptr<disk::MemoryBlockSource>& source, bool thorough,
+                bool carve)
+{
     MemoryDevices devices;
     devices.add("vol.img", source);
     if (!scan::SelectVolume(session.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()},

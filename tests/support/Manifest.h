@@ -45,6 +45,9 @@ struct ManifestRow {
 /// when it is no supported volume.
 [[nodiscard]] bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough = false,
                              bool carve = true);
+/// The same with the bytes held by `source` (which may have bad ranges).
+[[nodiscard]] bool scanSource(scan::ScanSession& session, const std::shared_ptr<disk::MemoryBlockSource>& source,
+                              bool thorough = false, bool carve = true);
 
 /// What copying `rows` of `session` (RecoveryMode::All) into a memory folder
 /// "/dest" wrote and reported.
