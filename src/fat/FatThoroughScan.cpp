@@ -155,6 +155,8 @@ bool looksLikeDirectoryEntries(std::span<const std::byte> cluster)
     for (std::size_t e = 0; e + kEntrySize <= cluster.size(); e += kEntrySize) {
         const auto entry = cluster.subspan(e, kEntrySize);
         if (at(entry, 0) == 0) {
+            if (!any)
+                return false; // no entry before the end marker, and none may follow it
             ended = true;
             continue;
         }
@@ -231,9 +233,18 @@ std::vector<std::uint32_t> FatTable::chain(std::uint32_t first, std::size_t limi
     std::vector<std::uint32_t> clusters;
     if (first < 2 || first > m_maxCluster)
         return clusters;
+    // A short chain is searched for a loop as it is; a long one through a set.
+    constexpr std::size_t kSearchedInPlace = 16;
     std::unordered_set<std::uint32_t> seen;
+    const auto metBefore = [&](std::uint32_t c) {
+        if (clusters.size() < kSearchedInPlace)
+            return std::find(clusters.begin(), clusters.end(), c) != clusters.end();
+        if (seen.empty())
+            seen.insert(clusters.begin(), clusters.end());
+        return !seen.insert(c).second;
+    };
     std::uint32_t current = first;
-    while (clusters.size() < limit && seen.insert(current).second) {
+    while (clusters.size() < limit && !metBefore(current)) {
         clusters.push_back(current);
         const auto next = entry(current);
         if (!next || endsChain(*next))
