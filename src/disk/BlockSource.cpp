@@ -33,4 +33,11 @@ ReadStatus OffsetBlockSource::read(std::uint64_t offset, MutableByteSpan buffer)
     return m_base->read(m_offset + offset, buffer);
 }
 
+std::uint64_t OffsetBlockSource::knownZeros(std::uint64_t offset) const
+{
+    if (offset >= m_length)
+        return 0;
+    return std::min(m_base->knownZeros(m_offset + offset), m_length - offset);
+}
+
 } // namespace sarvik::disk

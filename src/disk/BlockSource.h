@@ -28,6 +28,9 @@ public:
     /// Reads buffer.size() bytes at `offset`. A request that reaches past the end
     /// reads nothing and leaves the buffer as it was.
     [[nodiscard]] virtual ReadStatus read(std::uint64_t offset, MutableByteSpan buffer) const = 0;
+    /// How many bytes from `offset` on the source knows to read as zeros without
+    /// reading them (a hole of a sparse image file); 0 when it knows of none there.
+    [[nodiscard]] virtual std::uint64_t knownZeros(std::uint64_t /*offset*/) const { return 0; }
 };
 
 /// Bytes in memory; used by tests and by fuzzing.
@@ -58,6 +61,7 @@ public:
     OffsetBlockSource(std::shared_ptr<const BlockSource> base, std::uint64_t offset, std::uint64_t length);
     [[nodiscard]] std::uint64_t size() const override { return m_length; }
     [[nodiscard]] ReadStatus read(std::uint64_t offset, MutableByteSpan buffer) const override;
+    [[nodiscard]] std::uint64_t knownZeros(std::uint64_t offset) const override;
 
 private:
     std::shared_ptr<const BlockSource> m_base;

@@ -15,4 +15,11 @@ ReadStatus SectorReader::read(std::uint64_t sector, std::uint32_t count, Mutable
     return m_source->read(sector * kSectorSize, buffer.first(static_cast<std::size_t>(bytes)));
 }
 
+bool SectorReader::knownZero(std::uint64_t sector, std::uint32_t count) const
+{
+    if (!m_source || sector > (~std::uint64_t{0}) / kSectorSize)
+        return false;
+    return m_source->knownZeros(sector * kSectorSize) >= std::uint64_t{count} * kSectorSize;
+}
+
 } // namespace sarvik::disk

@@ -38,6 +38,9 @@ public:
     /// buffer as it was; a failed read leaves it unspecified. Engines look at the
     /// status and never take a failed read for data.
     [[nodiscard]] ReadStatus read(std::uint64_t sector, std::uint32_t count, MutableByteSpan buffer) const;
+    /// True when the source knows that `count` sectors from `sector` on read as
+    /// zeros (a hole of a sparse image), so that they need not be read.
+    [[nodiscard]] bool knownZero(std::uint64_t sector, std::uint32_t count) const;
 
 private:
     std::string m_devicePath;

@@ -681,6 +681,7 @@ void FatThoroughScanner::collectOrphans()
     const auto batch = static_cast<std::uint32_t>(std::min<std::uint64_t>(kOrphanReadBytes / m_clusterBytes, clusters));
     const auto gapLimit = static_cast<std::uint32_t>(kOrphanGapBytes / m_clusterBytes);
     std::vector<std::byte> block(std::size_t{batch} * m_clusterBytes);
+    const std::vector<std::byte> zeros(m_clusterBytes); // what each cluster in a hole of a sparse image reads as
     // Reported about 200 times over the volume, used clusters passed included.
     const std::uint32_t reportStep = std::max<std::uint32_t>(1, m_table.maxCluster() / 200);
     std::uint32_t nextReport = 2;
@@ -721,8 +722,9 @@ void FatThoroughScanner::collectOrphans()
             continue;
         }
         m_observer.currentSector(*firstSector);
-        const auto bytes = std::span(block).first(std::size_t{n} * m_clusterBytes);
-        const bool whole = m_reader.read(*firstSector, n * m_spc, bytes) == disk::ReadStatus::Ok;
+        const auto read = std::span(block).first(std::size_t{n} * m_clusterBytes);
+        const bool hole = m_reader.knownZero(*firstSector, n * m_spc);
+        const bool whole = hole || m_reader.read(*firstSector, n * m_spc, read) == disk::ReadStatus::Ok;
         for (std::uint32_t i = 0; i < n; ++i) {
             if (m_orphanBytes >= kMaxOrphanBytes) {
                 cut = true;
@@ -730,8 +732,10 @@ void FatThoroughScanner::collectOrphans()
             }
             if (i != 0 && !isFree(c + i))
                 continue;
-            const auto one = bytes.subspan(std::size_t{i} * m_clusterBytes, m_clusterBytes);
-            if (!whole && m_reader.read(*firstSector + std::uint64_t{i} * m_spc, m_spc, one) != disk::ReadStatus::Ok) {
+            const auto inBlock = read.subspan(std::size_t{i} * m_clusterBytes, m_clusterBytes);
+            const std::span<const std::byte> one = hole ? std::span<const std::byte>(zeros) : inBlock;
+            if (!whole &&
+                m_reader.read(*firstSector + std::uint64_t{i} * m_spc, m_spc, inBlock) != disk::ReadStatus::Ok) {
                 note(c + i, std::nullopt);
                 continue;
             }

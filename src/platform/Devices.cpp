@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace sarvik::platform {
@@ -57,6 +58,18 @@ SystemBlockSource::~SystemBlockSource()
 {
     std::string ignored; // nothing was written
     (void)closeFile(m_file, ignored);
+}
+
+std::uint64_t SystemBlockSource::knownZeros(std::uint64_t offset) const
+{
+    // Holes kept, at most: a file of more pieces is mapped as far as that.
+    constexpr std::size_t kMaxHoles = 65536;
+    std::call_once(m_holesMapped, [this] { m_holes = fileHoles(m_file, m_size, kMaxHoles); });
+    const auto after = std::upper_bound(m_holes.begin(), m_holes.end(), std::pair{offset, ~std::uint64_t{0}});
+    if (after == m_holes.begin())
+        return 0;
+    const auto& [start, end] = *std::prev(after);
+    return offset >= start && offset < end ? end - offset : 0;
 }
 
 disk::ReadStatus SystemBlockSource::read(std::uint64_t offset, disk::MutableByteSpan buffer) const

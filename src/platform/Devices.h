@@ -10,8 +10,11 @@
 #include "platform/NativeFile.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sarvik::platform {
 
@@ -35,6 +38,9 @@ public:
 
     [[nodiscard]] std::uint64_t size() const override { return m_size; }
     [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override;
+    /// The holes of a sparse image file, as the system reports them (mapped
+    /// once, on first use); none on a device.
+    [[nodiscard]] std::uint64_t knownZeros(std::uint64_t offset) const override;
 
 private:
     SystemBlockSource(NativeFile file, std::uint64_t size, std::uint32_t sectorBytes)
@@ -45,6 +51,8 @@ private:
     NativeFile m_file;
     std::uint64_t m_size;
     std::uint32_t m_sectorBytes; ///< 1 when any read will do
+    mutable std::once_flag m_holesMapped;
+    mutable std::vector<std::pair<std::uint64_t, std::uint64_t>> m_holes; ///< [start, end), ascending
 };
 
 /// A device or image file as the system opened it for reading.
@@ -62,6 +70,12 @@ struct OpenedDevice {
 /// Reads exactly `length` bytes at `offset` into `into`, both aligned as the
 /// device wants. False when the system fails or the device ends first.
 [[nodiscard]] bool readAt(NativeFile file, std::uint64_t offset, std::byte* into, std::size_t length);
+
+/// The holes of the image file `file` of `size` bytes ([start, end), ascending),
+/// at most `limit` of them, as the system reports them; none for a device, or
+/// where the system does not say.
+[[nodiscard]] std::vector<std::pair<std::uint64_t, std::uint64_t>> fileHoles(NativeFile file, std::uint64_t size,
+                                                                             std::size_t limit);
 
 /// Opens a device or an image file as it is (no "@N" partition suffix),
 /// read-only. Nothing, with the reason in `error`, when it cannot be opened.

@@ -6,6 +6,7 @@
 #include "disk/PartitionTable.h"
 #include "platform/PartitionSource.h"
 
+#include <algorithm>
 #include <blkid/blkid.h>
 #include <cerrno>
 #include <cstring>
@@ -70,6 +71,30 @@ bool readAt(NativeFile file, std::uint64_t offset, std::byte* into, std::size_t 
         done += static_cast<std::size_t>(got);
     }
     return true;
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> fileHoles(NativeFile file, std::uint64_t size, std::size_t limit)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> holes;
+    struct stat st {};
+    if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode))
+        return holes;
+    // SEEK_HOLE and SEEK_DATA move the file offset, which pread does not use.
+    std::uint64_t at = 0;
+    while (at < size && holes.size() < limit) {
+        const off_t hole = ::lseek(file, static_cast<off_t>(at), SEEK_HOLE);
+        if (hole < 0 || static_cast<std::uint64_t>(hole) >= size)
+            break; // no hole before the end, or holes not reported here
+        const off_t data = ::lseek(file, hole, SEEK_DATA);
+        if (data < 0 && errno != ENXIO)
+            break;
+        const std::uint64_t end = data < 0 ? size : std::min<std::uint64_t>(static_cast<std::uint64_t>(data), size);
+        if (end <= static_cast<std::uint64_t>(hole))
+            break;
+        holes.emplace_back(static_cast<std::uint64_t>(hole), end);
+        at = end;
+    }
+    return holes;
 }
 
 std::optional<std::string> readVolumeLabel(const std::string& path)

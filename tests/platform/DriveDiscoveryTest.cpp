@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <span>
+#include <vector>
 
 using namespace sarvik;
 namespace fs = std::filesystem;
@@ -100,6 +103,39 @@ TEST(SystemBlockSource, ImageFilesAreReadOnlyAndBounded)
     EXPECT_EQ(platform::SystemBlockSource::open((image.string() + ".missing"), &error), nullptr);
     EXPECT_NE(error.find("No such file"), std::string::npos);
     EXPECT_EQ(platform::SystemBlockSource::open(fs::temp_directory_path().string(), &error), nullptr);
+    fs::remove(image);
+}
+
+// The holes of a sparse image are known to read as zeros without being read;
+// no byte that was written is ever taken for one.
+TEST(PosixBlockSource, HolesOfASparseImageAreKnownZeros)
+{
+    constexpr std::uint64_t kMiB = 1 << 20;
+    const fs::path image = fs::temp_directory_path() / ("sarvik-sparse-" + std::to_string(::getpid()));
+    {
+        std::ofstream out(image, std::ios::binary);
+        out << std::string(4096, 'a');
+        out.seekp(static_cast<std::streamoff>(kMiB));
+        out << std::string(4096, 'b');
+    }
+    fs::resize_file(image, 3 * kMiB); // a hole up to the end
+    auto source = platform::SystemBlockSource::open(image.string());
+    ASSERT_NE(source, nullptr);
+    std::vector<std::byte> bytes(kMiB);
+    for (const std::uint64_t at : {std::uint64_t{0}, std::uint64_t{4095}, std::uint64_t{4096}, kMiB - 1, kMiB,
+                                   kMiB + 4095, kMiB + 4096, 3 * kMiB - 1}) {
+        const std::uint64_t zeros = source->knownZeros(at);
+        ASSERT_LE(zeros, 3 * kMiB - at);
+        const auto span = std::span(bytes).first(static_cast<std::size_t>(std::min(zeros, kMiB)));
+        ASSERT_EQ(source->read(at, span), disk::ReadStatus::Ok);
+        EXPECT_TRUE(std::all_of(span.begin(), span.end(), [](std::byte b) { return b == std::byte{0}; })) << at;
+    }
+    EXPECT_EQ(source->knownZeros(0), 0u);
+    EXPECT_EQ(source->knownZeros(kMiB + 4095), 0u);
+    if (source->knownZeros(4096) != 0) { // this file system reports holes
+        EXPECT_EQ(source->knownZeros(4096), kMiB - 4096);
+        EXPECT_EQ(source->knownZeros(kMiB + 4096), 2 * kMiB - 4096);
+    }
     fs::remove(image);
 }
 
