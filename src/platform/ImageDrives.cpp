@@ -23,7 +23,8 @@ std::vector<disk::DriveItem> partitionDriveItems(const disk::DriveItem& whole, c
     for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
         disk::DriveItem item;
         item.kind = whole.kind;
-        item.text = prefix + "(" + name + ") " + std::to_string(p.number);
+        item.text = prefix;
+        item.text.append("(").append(name).append(") ").append(std::to_string(p.number));
         if (source->read(p.firstSector * disk::kSectorSize, boot) == disk::ReadStatus::Ok)
             if (const auto kind = disk::ClassifyBootSector(boot).kind; kind != disk::VolumeKind::Unsupported)
                 item.text += ": " + disk::fileSystemName(kind);
