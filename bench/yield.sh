@@ -9,7 +9,8 @@
 # lists FAT. SARVIK defaults to the sarvik
 # binary on PATH. Runs, each into its own folder:
 #   classic    sarvik recover VOLUME --all --classic
-#   default    sarvik recover VOLUME --all (the thorough rules)
+#   default    sarvik recover VOLUME --all (the thorough rules, the quick scan)
+#   deep       sarvik recover VOLUME --all --deep (with the search of free space)
 #   tsk        tsk_recover (deleted files only), when installed
 #   ntfsundel  ntfsundelete -u -m '*' (NTFS only), when installed
 #   testdisk   testdisk /cmd ... undelete,allundelete (NTFS only), when installed
@@ -36,9 +37,10 @@ trap 'rm -rf "$WORK"' EXIT
 is_ntfs=no
 if [[ $(dd if="$VOLUME" bs=1 skip=3 count=4 status=none) == NTFS ]]; then is_ntfs=yes; fi
 
-runs=(classic default)
+runs=(classic default deep)
 "$SARVIK" recover "$VOLUME" --to "$WORK/classic" --all --classic >/dev/null 2>&1 || true
 "$SARVIK" recover "$VOLUME" --to "$WORK/default" --all >/dev/null 2>&1 || true
+"$SARVIK" recover "$VOLUME" --to "$WORK/deep" --all --deep >/dev/null 2>&1 || true
 if command -v tsk_recover >/dev/null; then
     mkdir -p "$WORK/tsk"
     tsk_recover -i raw "$VOLUME" "$WORK/tsk" >/dev/null 2>&1 || true

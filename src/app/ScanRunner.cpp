@@ -29,6 +29,7 @@ void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options)
     }
     m_result = {};
     m_outOfMemory = false;
+    m_control.reset(); // a Stop answered after the last scan ended is not this one's
     m_thread = std::thread([this, &session, options] {
         // Both are read on the main thread only after the join in complete().
         try {
@@ -43,7 +44,7 @@ void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options)
 void ScanRunner::requestStop()
 {
     if (m_thread.joinable())
-        m_control.ScanStopFlag = 1;
+        m_control.requestStop();
 }
 
 template <typename Change> void ScanRunner::record(Change change)

@@ -1,6 +1,9 @@
 #include "carve/Carver.h"
 
+#include "catalogue/ReadProgress.h"
+
 #include <algorithm>
+#include <optional>
 
 namespace sarvik::carve {
 
@@ -16,9 +19,17 @@ public:
           m_total(total), m_unit(std::max<std::uint64_t>(options.unitBytes, kSectorBytes)),
           m_blockBytes(static_cast<std::size_t>(std::max<std::uint64_t>(options.blockBytes / m_unit, 1) * m_unit))
     {
+        if (options.phase != nullptr)
+            m_progress.emplace(observer, options.phase, total);
     }
 
     void extent(const Extent& e);
+    /// Reports the search's end (with a phase to name).
+    void finish()
+    {
+        if (m_progress)
+            m_progress->finish();
+    }
     CarveResult result;
 
 private:
@@ -54,6 +65,7 @@ private:
     std::size_t m_blockBytes;       ///< the most read at once
     std::vector<std::byte> m_block; ///< grown to what a read needs, up to m_blockBytes
     std::vector<bool> m_unitOk;
+    std::optional<catalogue::ReadProgress> m_progress; ///< with a phase to name
 };
 
 void CarveRun::readBlock(std::uint64_t at, std::size_t length)
@@ -96,6 +108,10 @@ std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t
 
 void CarveRun::report(std::uint64_t done)
 {
+    if (m_progress) {
+        m_progress->add(done - m_progress->done());
+        return;
+    }
     const auto percent = static_cast<std::uint32_t>(m_total == 0 ? 100 : done * 100 / m_total);
     if (percent != m_lastPercent) {
         m_lastPercent = percent;
@@ -229,6 +245,8 @@ CarveResult Carve(const disk::BlockSource& source, std::span<const Extent> exten
     }
     if (control.stopRequested())
         run.result.stopped = true;
+    else
+        run.finish();
     return std::move(run.result);
 }
 

@@ -31,6 +31,9 @@ struct CarveOptions {
     std::uint64_t unitBytes = 512;
     /// Bytes read at once while matching signatures.
     std::size_t blockBytes = std::size_t{4} << 20;
+    /// When set, the status line names this phase with the bytes searched of
+    /// the extents' and the time left (catalogue::ReadProgress).
+    const char* phase = nullptr;
 };
 
 struct CarvedFile {

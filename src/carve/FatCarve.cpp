@@ -35,6 +35,21 @@ FreeClusterSignatures::~FreeClusterSignatures()
     m_notes.onFreeCluster = nullptr;
 }
 
+ExfatFreeClusterSignatures::ExfatFreeClusterSignatures(exfat::FreeClusterReads& reads,
+                                                       const std::array<bool, kFileTypeCount>& types)
+    : m_reads(reads), m_types(types)
+{
+    m_reads.onFreeCluster = [this](std::uint64_t cluster, std::span<const std::byte> bytes) {
+        if (const auto type = typeAt(bytes.first(std::min(kSignatureBytes, bytes.size())), m_types))
+            m_starts.emplace_back(cluster, *type);
+    };
+}
+
+ExfatFreeClusterSignatures::~ExfatFreeClusterSignatures()
+{
+    m_reads.onFreeCluster = nullptr;
+}
+
 std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
                                         const fat::FatTable* scanTable)
 {
@@ -97,7 +112,7 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
     const disk::VolumeGeometry& g = volume.geometry;
     if (!volume.reader.source() || g.SectorsPerCluster == 0)
         return {};
-    observer.status("Searching free clusters for files");
+    options.phase = "Searching free clusters for files";
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
     CarveResult result = Carve(*volume.reader.source(), unclaimed(), options, observer, control, known);
 
@@ -130,13 +145,14 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
 }
 
 /// What the scan's pass saw of the free clusters, by their offsets in the source.
-KnownUnits knownUnits(const disk::VolumeGeometry& g, const FreeClusterSignatures& seen)
+template <typename Starts, typename Unreadable>
+KnownUnits knownUnits(const disk::VolumeGeometry& g, const Starts& starts, const Unreadable& unreadable)
 {
     KnownUnits known;
-    for (const auto& [cluster, type] : seen.starts())
+    for (const auto& [cluster, type] : starts)
         if (const auto sector = g.clusterSector(cluster))
             known.heads.emplace_back(*sector * kSector, type);
-    for (const std::uint32_t cluster : seen.notes().unreadable)
+    for (const auto cluster : unreadable)
         if (const auto sector = g.clusterSector(cluster))
             known.unreadable.push_back(*sector * kSector);
     return known;
@@ -152,7 +168,7 @@ CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalo
     const auto unclaimed = [&] { return UnclaimedFatExtents(volume, catalogue, table); };
     if (seen == nullptr || !seen->covers(options.types))
         return carveClusters(volume, unclaimed, catalogue, observer, control, options, false);
-    const KnownUnits known = knownUnits(volume.geometry, *seen);
+    const KnownUnits known = knownUnits(volume.geometry, seen->starts(), seen->notes().unreadable);
     return carveClusters(volume, unclaimed, catalogue, observer, control, options, false, &known);
 }
 
@@ -196,10 +212,13 @@ std::vector<Extent> UnclaimedExfatExtents(const disk::SelectedVolume& volume, co
 
 CarveResult CarveExfatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                              catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
-                             CarveOptions options)
+                             CarveOptions options, const ExfatFreeClusterSignatures* seen)
 {
-    return carveClusters(
-        volume, [&] { return UnclaimedExfatExtents(volume, catalogue); }, catalogue, observer, control, options, true);
+    const auto unclaimed = [&] { return UnclaimedExfatExtents(volume, catalogue); };
+    if (seen == nullptr || !seen->covers(options.types))
+        return carveClusters(volume, unclaimed, catalogue, observer, control, options, true);
+    const KnownUnits known = knownUnits(volume.geometry, seen->starts(), seen->reads().unreadable);
+    return carveClusters(volume, unclaimed, catalogue, observer, control, options, true, &known);
 }
 
 } // namespace sarvik::carve

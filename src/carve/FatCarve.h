@@ -7,6 +7,7 @@
 #include "carve/Carver.h"
 #include "catalogue/Catalogue.h"
 #include "disk/Volume.h"
+#include "exfat/ExfatScan.h"
 #include "fat/FatOrphanedFolders.h"
 
 #include <utility>
@@ -50,6 +51,30 @@ private:
     std::vector<std::pair<std::uint32_t, FileType>> m_starts;
 };
 
+/// The same for an exFAT volume: the signatures at the starts of the free
+/// clusters that the deep search's read shows `reads`.
+class ExfatFreeClusterSignatures {
+public:
+    explicit ExfatFreeClusterSignatures(exfat::FreeClusterReads& reads,
+                                        const std::array<bool, kFileTypeCount>& types = CarveOptions{}.types);
+    ~ExfatFreeClusterSignatures();
+    ExfatFreeClusterSignatures(const ExfatFreeClusterSignatures&) = delete;
+    ExfatFreeClusterSignatures& operator=(const ExfatFreeClusterSignatures&) = delete;
+
+    [[nodiscard]] const exfat::FreeClusterReads& reads() const noexcept { return m_reads; }
+    [[nodiscard]] bool covers(const std::array<bool, kFileTypeCount>& types) const noexcept
+    {
+        return m_reads.complete && types == m_types;
+    }
+    /// The free clusters seen that start with a signature, ascending.
+    [[nodiscard]] const std::vector<std::pair<std::uint64_t, FileType>>& starts() const noexcept { return m_starts; }
+
+private:
+    exfat::FreeClusterReads& m_reads;
+    std::array<bool, kFileTypeCount> m_types;
+    std::vector<std::pair<std::uint64_t, FileType>> m_starts;
+};
+
 /// The unclaimed clusters of a scanned FAT volume, as byte stretches of its source.
 /// A cluster whose table entry cannot be read counts as claimed. `table`, when
 /// given, is the scan's (its blocks already read).
@@ -70,9 +95,10 @@ CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalo
                                                         const catalogue::Catalogue& catalogue);
 
 /// Carves them and lists what it finds as CarveFatVolume does; each carved
-/// file is read back from consecutive clusters (no FAT chain).
+/// file is read back from consecutive clusters (no FAT chain). With `seen`
+/// covering the types looked for, the free clusters are not read again.
 CarveResult CarveExfatVolume(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                              catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
-                             CarveOptions options = {});
+                             CarveOptions options = {}, const ExfatFreeClusterSignatures* seen = nullptr);
 
 } // namespace sarvik::carve

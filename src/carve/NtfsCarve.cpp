@@ -130,7 +130,7 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
     const disk::VolumeGeometry& g = volume.geometry;
     if (!volume.reader.source() || g.SectorsPerCluster == 0)
         return {};
-    observer.status("Searching free clusters for files");
+    options.phase = "Searching free clusters for files";
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
     CarveResult result =
         Carve(*volume.reader.source(), UnclaimedNtfsExtents(volume, mft, catalogue), options, observer, control);

@@ -60,6 +60,7 @@ void Catalogue::clearCounts()
     FolderCount = 0;
     FileCount = 0;
     Losses = {};
+    DeepSearched = false;
 }
 
 void Catalogue::ClearFatCatalogue()

@@ -194,6 +194,10 @@ public:
     bool FatTimesOfDay = true;
     /// The same for the FAT entries' origin fields (addresses, creation times).
     bool FatEntryOrigins = true;
+    /// The deep search's passes over free space ran to their end on this
+    /// catalogue (a quick scan, a stopped deep search, or a snapshot of one
+    /// that does not say so: false).
+    bool DeepSearched = false;
 
     /// Adds a folder unless one with the same first cluster is already listed.
     /// Returns true when it added.

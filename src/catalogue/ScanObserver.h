@@ -26,32 +26,57 @@ public:
 };
 
 /// Stop request shared by the thread that asks and the worker that polls it.
-/// Engines only read it; a StopPass clears it.
+/// Engines only read it; a StopPass clears ScanStopFlag at its end, and the
+/// job's owner clears both flags once before a scan starts.
 struct ScanControl {
     std::atomic<int> ScanStopFlag{0};
     /// Set by an owner that is going away (a window closing): unlike ScanStopFlag,
     /// no pass clears it, so every pass that is still to come ends at once.
     std::atomic<bool> Abandoned{false};
+    /// Set with every stop request and cleared by no pass: the passes over free
+    /// space that follow the quick scan do not start once any pass was stopped,
+    /// so that a stop ends the whole scan whichever pass it lands in.
+    std::atomic<bool> JobStopped{false};
+
+    /// What the Stop button, Ctrl-C and a closing window ask: the pass running
+    /// ends, the passes that place what was found still run, and no pass over
+    /// free space starts.
+    void requestStop() noexcept
+    {
+        JobStopped.store(true, std::memory_order_relaxed);
+        ScanStopFlag.store(1, std::memory_order_relaxed);
+    }
+    /// For the owner, before a new scan: no request of an earlier one is left.
+    void reset() noexcept
+    {
+        ScanStopFlag.store(0, std::memory_order_relaxed);
+        JobStopped.store(false, std::memory_order_relaxed);
+    }
     [[nodiscard]] bool stopRequested() const noexcept
     {
         return ScanStopFlag.load(std::memory_order_relaxed) == 1 || Abandoned.load(std::memory_order_relaxed);
     }
+    /// True once a stop was asked anywhere in this scan (or the owner went away).
+    [[nodiscard]] bool jobStopped() const noexcept
+    {
+        return JobStopped.load(std::memory_order_relaxed) || Abandoned.load(std::memory_order_relaxed);
+    }
 };
 
 /// One stoppable pass of a scan (a directory walk, the MFT walk, attaching lost
-/// folders). A stop asked during a pass ends that pass only: the pass starts and
-/// ends with the request cleared, so the passes after it (placing what was found
-/// in the tree) still run, and a stop asked again ends those. The one place the
-/// stop flag is cleared.
+/// folders). A stop asked during a pass ends that pass only: the pass ends with
+/// the request cleared, so the passes after it (placing what was found in the
+/// tree) still run, and a stop asked again ends those. A request that arrives
+/// between two passes is kept for the next one, never cleared unseen. The one
+/// place within a scan the stop flag is cleared.
 class StopPass {
 public:
-    explicit StopPass(ScanControl& control) noexcept : m_control(control) { clear(); }
-    ~StopPass() { clear(); }
+    explicit StopPass(ScanControl& control) noexcept : m_control(control) {}
+    ~StopPass() { m_control.ScanStopFlag.store(0, std::memory_order_relaxed); }
     StopPass(const StopPass&) = delete;
     StopPass& operator=(const StopPass&) = delete;
 
 private:
-    void clear() noexcept { m_control.ScanStopFlag.store(0, std::memory_order_relaxed); }
     ScanControl& m_control;
 };
 

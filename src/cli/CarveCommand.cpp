@@ -28,7 +28,7 @@ std::atomic<catalogue::ScanControl*> g_carveInterrupt{nullptr};
 extern "C" void onCarveInterrupt(int)
 {
     if (auto* control = g_carveInterrupt.load())
-        control->ScanStopFlag.store(1, std::memory_order_relaxed);
+        control->requestStop();
     std::signal(SIGINT, SIG_DFL);
 }
 

@@ -68,7 +68,8 @@ std::vector<OptionSpec> sessionOptions()
         {"snapshot", "FILE", "save the scan to a recovery snapshot FILE"},
         {"force", nullptr, "let --snapshot replace an existing file"},
         {"device", "PATH", "read a snapshot SOURCE's file data from PATH"},
-        {"no-carve", nullptr, "do not carve the clusters no found file claims (thorough rules)"},
+        {"deep", nullptr, "also search free space: lost folders and files by content (reads it all)"},
+        {"no-carve", nullptr, "with --deep: do not carve the clusters no found file claims"},
     };
 }
 

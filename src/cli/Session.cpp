@@ -1,5 +1,7 @@
 #include "cli/Session.h"
 
+#include "scan/FreeSpaceSample.h"
+
 #include "snapshot/SnapshotMftRuns.h"
 
 #include "catalogue/NameText.h"
@@ -29,6 +31,7 @@ SessionArgs SessionArgs::from(const ParsedArgs& args)
     sa.device = args.value("device").value_or("");
     sa.force = args.has("force");
     sa.thorough = args.lastOf({"classic", "thorough"}).value_or("thorough") == "thorough";
+    sa.deep = args.has("deep");
     sa.carve = !args.has("no-carve");
     return sa;
 }
@@ -171,18 +174,18 @@ extern "C" void onScanInterrupt(int)
     // The first Ctrl-C stops the scan at its next check; a second one ends the
     // program at once.
     if (auto* control = g_scanInterrupt.load())
-        control->ScanStopFlag.store(1, std::memory_order_relaxed);
+        control->requestStop();
     std::signal(SIGINT, SIG_DFL);
 }
 
 /// Scans the opened volume with Ctrl-C stopping the scan instead of the program.
-scan::ScanResult scanWithInterrupt(scan::ScanSession& session, bool thorough, bool carve)
+scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanOptions& options)
 {
     TerminalProgress progress("Scanning");
     catalogue::ScanControl control;
     g_scanInterrupt.store(&control);
     auto previous = std::signal(SIGINT, onScanInterrupt);
-    const scan::ScanResult result = scan::RunScan(session, progress, control, scan::ScanOptions{thorough, carve});
+    const scan::ScanResult result = scan::RunScan(session, progress, control, options);
     std::signal(SIGINT, previous);
     g_scanInterrupt.store(nullptr);
     progress.finish();
@@ -214,11 +217,21 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
             std::fprintf(stderr, "sarvik: warning: %s: %s\n", terminalText(args.source).c_str(), note.c_str());
         session = std::make_unique<scan::ScanSession>();
         session->volume = std::move(opened.volume);
-        const scan::ScanResult result = scanWithInterrupt(*session, args.thorough, args.carve);
+        if (args.deep && !args.thorough)
+            std::fprintf(stderr, "sarvik: --deep goes with the thorough rules; the classic scan reads metadata only\n");
+        const scan::ScanResult result =
+            scanWithInterrupt(*session, scan::ScanOptions{args.thorough, args.carve, args.deep});
         if (result.Stopped) {
             std::fprintf(stderr, "sarvik: interrupted; the scan did not end\n");
             status = kExitInterrupted;
             return nullptr;
+        }
+        if (args.thorough && !args.deep) {
+            // Whether the search of free space would find something: a small sample says.
+            const scan::FreeSpaceSample sample = scan::SampleFreeSpace(*session);
+            if (sample.holdsUnnamedData())
+                std::fprintf(stderr, "sarvik: %s; --deep searches it: %s\n", sample.finding().c_str(),
+                             sample.cost().c_str());
         }
         if (result.any()) {
             complete = false;

@@ -27,7 +27,9 @@ struct SessionArgs {
     /// boot sector) unless --classic asks for the classic ones; --thorough is
     /// accepted too. The last of the two given wins.
     bool thorough = true;
-    /// The thorough rules carve the clusters no found file claims unless --no-carve.
+    /// --deep: after the quick scan, the passes over free space (thorough rules).
+    bool deep = false;
+    /// Within --deep, carving of the clusters no found file claims, unless --no-carve.
     bool carve = true;
     /// --force: --snapshot may replace an existing snapshot file.
     bool force = false;

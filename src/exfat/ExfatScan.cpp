@@ -2,8 +2,11 @@
 
 #include "exfat/ExfatVolume.h"
 
+#include "catalogue/ReadProgress.h"
+
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <unordered_set>
 
 namespace sarvik::exfat {
@@ -63,9 +66,74 @@ private:
         return m_exfat.dataClusters(folder.firstCluster, length, data.noFatChain, folder.deleted != 0);
     }
 
+    /// The deep search's one read of the free clusters, in large blocks and in
+    /// disk order: the clusters that no folder in `held` holds and that start
+    /// with an entry set, with what they hold. Nothing without a bitmap.
+    std::optional<std::map<std::uint32_t, DirectoryContents>>
+    readFreeClusters(const std::unordered_set<std::uint64_t>& held)
+    {
+        std::map<std::uint32_t, DirectoryContents> starts;
+        const auto& source = m_volume.reader.source();
+        const std::uint64_t clusterBytes = m_exfat.clusterBytes();
+        const std::uint64_t perBlock = std::max<std::uint64_t>(1, kOrphanReadBytes / clusterBytes);
+        std::uint64_t freeClusters = 0;
+        for (std::uint64_t c = 2; c < m_exfat.endCluster(); ++c) {
+            const auto used = m_exfat.clusterUsed(c);
+            if (!used)
+                return std::nullopt; // no bitmap: nothing tells free clusters from those in use
+            freeClusters += *used ? 0u : 1u;
+        }
+        FreeClusterReads* reads = m_options.freeClusters;
+        catalogue::ReadProgress progress(m_observer, "Searching free space", freeClusters * clusterBytes);
+        std::vector<std::byte> block;
+        const auto look = [&](std::uint64_t k, disk::ByteSpan bytes) {
+            if (reads != nullptr && reads->onFreeCluster)
+                reads->onFreeCluster(k, bytes);
+            if (!held.contains(k) && startsWithEntrySet(bytes))
+                starts.emplace(static_cast<std::uint32_t>(k), parseDirectory(bytes));
+        };
+        std::uint64_t c = 2;
+        while (c < m_exfat.endCluster() && !m_control.stopRequested()) {
+            if (m_exfat.clusterUsed(c) != false) {
+                ++c;
+                continue;
+            }
+            std::uint64_t end = c + 1;
+            while (end < m_exfat.endCluster() && end - c < perBlock && m_exfat.clusterUsed(end) == false)
+                ++end;
+            const auto sector = m_volume.geometry.clusterSector(c);
+            block.resize(static_cast<std::size_t>((end - c) * clusterBytes));
+            const auto bytesOf = [&](std::uint64_t k) {
+                return std::span(block).subspan(static_cast<std::size_t>((k - c) * clusterBytes),
+                                                static_cast<std::size_t>(clusterBytes));
+            };
+            const auto readAt = [&](std::uint64_t k, std::span<std::byte> into) {
+                return source && sector &&
+                       source->read((*sector + (k - c) * (clusterBytes / disk::kSectorSize)) * disk::kSectorSize,
+                                    into) == disk::ReadStatus::Ok;
+            };
+            const bool whole = readAt(c, block);
+            if (sector)
+                m_observer.currentSector(*sector);
+            // A block that fails is read cluster by cluster: a bad sector costs its own cluster only.
+            for (std::uint64_t k = c; k < end; ++k) {
+                if (whole || readAt(k, bytesOf(k)))
+                    look(k, bytesOf(k));
+                else if (reads != nullptr)
+                    reads->unreadable.push_back(k);
+            }
+            progress.add((end - c) * clusterBytes);
+            c = end;
+        }
+        if (reads != nullptr)
+            reads->complete = c >= m_exfat.endCluster();
+        if (!m_control.stopRequested())
+            progress.finish();
+        return starts;
+    }
+
     void findOrphanedFolders()
     {
-        m_observer.status("Looking for orphaned folders");
         std::unordered_set<std::uint64_t> held; // clusters of the folders listed so far
         const auto hold = [&held](const std::vector<ClusterSpan>& spans) {
             for (const ClusterSpan& span : spans)
@@ -78,36 +146,11 @@ private:
         for (const auto& folder : m_catalogue.FatFolderList)
             hold(folderSpans(folder));
 
-        // Free clusters, read in large blocks, that start with an entry set.
-        std::map<std::uint32_t, DirectoryContents> starts;
-        const auto& source = m_volume.reader.source();
+        const auto found = readFreeClusters(held);
+        if (!found)
+            return;
+        const std::map<std::uint32_t, DirectoryContents>& starts = *found;
         const std::uint64_t clusterBytes = m_exfat.clusterBytes();
-        const std::uint64_t perBlock = std::max<std::uint64_t>(1, kOrphanReadBytes / clusterBytes);
-        std::vector<std::byte> block;
-        for (std::uint64_t c = 2; c < m_exfat.endCluster() && !m_control.stopRequested();) {
-            const auto used = m_exfat.clusterUsed(c);
-            if (!used)
-                return; // no bitmap: nothing tells free clusters from those in use
-            if (*used) {
-                ++c;
-                continue;
-            }
-            std::uint64_t end = c + 1;
-            while (end < m_exfat.endCluster() && end - c < perBlock && m_exfat.clusterUsed(end) == false)
-                ++end;
-            const auto sector = m_volume.geometry.clusterSector(c);
-            block.resize(static_cast<std::size_t>((end - c) * clusterBytes));
-            if (source && sector && source->read(*sector * disk::kSectorSize, block) == disk::ReadStatus::Ok) {
-                m_observer.currentSector(*sector);
-                for (std::uint64_t k = c; k < end; ++k) {
-                    const disk::ByteSpan bytes = disk::ByteSpan(block).subspan(
-                        static_cast<std::size_t>((k - c) * clusterBytes), static_cast<std::size_t>(clusterBytes));
-                    if (!held.contains(k) && startsWithEntrySet(bytes))
-                        starts.emplace(static_cast<std::uint32_t>(k), parseDirectory(bytes));
-                }
-            }
-            c = end;
-        }
         // A folder that another one found here names as its subfolder is read
         // through that entry, under its own name.
         std::unordered_set<std::uint64_t> named;

@@ -9,13 +9,29 @@
 #include "catalogue/Catalogue.h"
 #include "disk/Volume.h"
 
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
 namespace sarvik::exfat {
 
 /// Name of a folder found by its first cluster alone, followed by that cluster.
 inline constexpr const char* kLostFolderPrefix = "$Lost folder ";
 
+/// What the deep search's one read of the free clusters saw, so that carving
+/// after it need not read them again.
+struct FreeClusterReads {
+    /// Shown each free cluster read whole, with its bytes.
+    std::function<void(std::uint64_t cluster, std::span<const std::byte> bytes)> onFreeCluster;
+    /// Free clusters that could not be read, ascending.
+    std::vector<std::uint64_t> unreadable;
+    /// Every free cluster was read or found unreadable.
+    bool complete = false;
+};
+
 struct ExfatScanOptions {
-    /// After the folders reached from the root: the free clusters that start
+    /// The deep search. After the folders reached from the root: the free clusters that start
     /// with a whole entry set and that no listed folder holds are folders whose
     /// parent is gone (a quick format writes a new bitmap and root and leaves
     /// them). Each one no other such folder names as a subfolder is listed
@@ -23,6 +39,8 @@ struct ExfatScanOptions {
     /// cluster, and all its entries, live or deleted, are listed as deleted
     /// (nothing reaches their data any more).
     bool orphanedFolders = false;
+    /// With orphanedFolders: told of every free cluster the search reads.
+    FreeClusterReads* freeClusters = nullptr;
 };
 
 /// Reads the volume's folders into the catalogue. Polls the stop flag before

@@ -164,17 +164,20 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
              catalogue::ScanControl& control, const FatScanOptions& options)
 {
     if (options.thorough) {
-        // A stop asked in the directory walk ends that walk only: the search
-        // for orphaned folders still runs. A stop asked in that search stays
-        // asked, so the scan's owner skips what would come after it.
+        // A stop asked in the directory walk ends the whole scan: the deep
+        // search's passes over free space do not start. A stop asked in the
+        // search for orphaned folders stays asked, so the scan's owner skips
+        // what would come after it.
         FreeClusterNotes ownNotes; // the free clusters, read once for both passes
-        FreeClusterNotes& notes = options.freeClusters != nullptr ? *options.freeClusters : ownNotes;
+        FreeClusterNotes* notes = !options.deep                     ? nullptr
+                                  : options.freeClusters != nullptr ? options.freeClusters
+                                                                    : &ownNotes;
         {
             const catalogue::StopPass pass(control);
-            ScanFatThorough(volume, catalogue, observer, control, &notes);
+            ScanFatThorough(volume, catalogue, observer, control, notes);
         }
-        if (!control.stopRequested())
-            FindOrphanedFolders(volume, catalogue, observer, control, &notes);
+        if (notes != nullptr && !control.jobStopped())
+            FindOrphanedFolders(volume, catalogue, observer, control, notes);
         return;
     }
     const catalogue::StopPass pass(control);

@@ -18,7 +18,10 @@ struct FreeClusterNotes;
 struct FatScanOptions {
     /// Read whole folders and keep names outside ASCII (see FatThoroughScan.h).
     bool thorough = false;
-    /// When given, the thorough scan's notes of the free clusters go here, for
+    /// With the thorough scan, the deep search: the free clusters are read for
+    /// later clusters of deleted folders and for folders whose parent is gone.
+    bool deep = false;
+    /// When given, the deep search's notes of the free clusters go here, for
     /// the caller's later passes over them.
     FreeClusterNotes* freeClusters = nullptr;
 };

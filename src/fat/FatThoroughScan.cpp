@@ -1,5 +1,7 @@
 #include "fat/FatThoroughScan.h"
 
+#include "catalogue/ReadProgress.h"
+
 #include "catalogue/NameDecode.h"
 #include "fat/FatOrphanClusters.h"
 #include "fat/FatOrphanedFolders.h"
@@ -547,7 +549,8 @@ void FatThoroughScanner::run()
 
     readRoot();
     walkFolders();
-    collectOrphans();
+    if (m_notes != nullptr)
+        collectOrphans();
     indexOrphans();
     if (!m_orphans.empty())
         attachToOpenFolders();
@@ -682,9 +685,10 @@ void FatThoroughScanner::collectOrphans()
     const auto gapLimit = static_cast<std::uint32_t>(kOrphanGapBytes / m_clusterBytes);
     std::vector<std::byte> block(std::size_t{batch} * m_clusterBytes);
     const std::vector<std::byte> zeros(m_clusterBytes); // what each cluster in a hole of a sparse image reads as
-    // Reported about 200 times over the volume, used clusters passed included.
-    const std::uint32_t reportStep = std::max<std::uint32_t>(1, m_table.maxCluster() / 200);
-    std::uint32_t nextReport = 2;
+    std::uint64_t freeClusters = 0;
+    for (std::uint32_t k = 2; k <= m_table.maxCluster(); ++k)
+        freeClusters += isFree(k) ? 1u : 0u;
+    catalogue::ReadProgress progress(m_observer, "Searching free space", freeClusters * m_clusterBytes);
     bool cut = false; // the pass ended before its last free cluster
     std::uint32_t c = 2;
     const auto note = [&](std::uint32_t k, std::optional<std::span<const std::byte>> bytes) {
@@ -695,10 +699,6 @@ void FatThoroughScanner::collectOrphans()
         if (m_orphanBytes >= kMaxOrphanBytes) {
             cut = true;
             break;
-        }
-        if (c >= nextReport) {
-            reportPhase("Examining free clusters", c - 1, clusters);
-            nextReport = c + reportStep;
         }
         if (!isFree(c)) {
             ++c;
@@ -713,6 +713,10 @@ void FatThoroughScanner::collectOrphans()
             else if (k - n >= gapLimit)
                 break;
         }
+        std::uint32_t freeInRun = 0;
+        for (std::uint32_t i = 0; i < n; ++i)
+            freeInRun += isFree(c + i) ? 1u : 0u;
+        progress.add(std::uint64_t{freeInRun} * m_clusterBytes);
         const auto firstSector = m_geometry.clusterSector(c);
         if (!firstSector) {
             for (std::uint32_t i = 0; i < n; ++i)
@@ -749,7 +753,7 @@ void FatThoroughScanner::collectOrphans()
     if (m_notes != nullptr)
         m_notes->complete = !cut && !m_control.stopRequested();
     if (!m_control.stopRequested())
-        reportPhase("Examining free clusters", clusters, clusters);
+        progress.finish();
 }
 
 bool FatThoroughScanner::isFree(std::uint32_t c) const

@@ -111,7 +111,10 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
 struct FreeClusterNotes;
 
 /// Runs the thorough scan (what ScanFat does when asked for it). With `notes`,
-/// notes what the search for orphaned folders needs of the free clusters it reads.
+/// the deep search: the free clusters are read for the later clusters of
+/// deleted folders and for lost folders, and what the search for orphaned
+/// folders needs of them is noted. Without, nothing of free space is read but
+/// the clusters that follow a deleted folder's first while they hold entries.
 void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                      catalogue::ScanObserver& observer, catalogue::ScanControl& control,
                      FreeClusterNotes* notes = nullptr);

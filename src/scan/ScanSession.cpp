@@ -62,27 +62,37 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
 {
     const catalogue::StopPass pass(control);
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
+    // The passes over free space are the thorough rules' own.
+    const bool deep = options.thorough && options.deep;
     // After the scan, unless it was stopped: the unclaimed clusters searched by content.
     const auto carveAfter = [&](const auto& carveVolume) {
-        if (!options.thorough || !options.carve || session.catalogue.Losses.Stopped)
+        if (!deep || !options.carve || session.catalogue.Losses.Stopped || control.jobStopped())
             return;
         const carve::CarveResult carved = carveVolume();
         session.catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
         session.catalogue.Losses.Stopped = session.catalogue.Losses.Stopped || carved.stopped;
     };
     if (kind == disk::VolumeKind::Exfat) {
+        // As on FAT: carving takes the signatures from the deep search's own read.
+        exfat::FreeClusterReads freeClusters;
+        std::optional<carve::ExfatFreeClusterSignatures> signatures;
+        if (deep && options.carve)
+            signatures.emplace(freeClusters);
         exfat::ScanExfat(session.volume, session.catalogue, observer, control,
-                         exfat::ExfatScanOptions{options.thorough});
-        carveAfter([&] { return carve::CarveExfatVolume(session.volume, session.catalogue, observer, control); });
+                         exfat::ExfatScanOptions{deep, &freeClusters});
+        carveAfter([&] {
+            return carve::CarveExfatVolume(session.volume, session.catalogue, observer, control, {},
+                                           signatures ? &*signatures : nullptr);
+        });
         observer.status("Creating Directory Tree");
     } else if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
         // The carving looks at the free clusters as the scan reads them, and does not read them again.
         fat::FreeClusterNotes freeClusters;
         std::optional<carve::FreeClusterSignatures> signatures;
-        if (options.thorough && options.carve)
+        if (deep && options.carve)
             signatures.emplace(freeClusters);
         fat::ScanFat(session.volume, session.catalogue, observer, control,
-                     fat::FatScanOptions{options.thorough, &freeClusters});
+                     fat::FatScanOptions{options.thorough, deep, &freeClusters});
         carveAfter([&] {
             return carve::CarveFatVolume(session.volume, session.catalogue, observer, control, {},
                                          signatures ? &*signatures : nullptr);
@@ -95,8 +105,9 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
             return carve::CarveNtfsVolume(session.volume, session.mftRuns, session.catalogue, observer, control);
         });
     }
+    session.catalogue.DeepSearched = deep && !control.jobStopped() && !session.catalogue.Losses.Stopped;
     ScanResult result = session.catalogue.Losses;
-    result.Stopped = result.Stopped || control.stopRequested();
+    result.Stopped = result.Stopped || control.stopRequested() || control.jobStopped();
     session.buildTree(&observer);
     observer.progress(0);
     return result;

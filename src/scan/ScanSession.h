@@ -23,9 +23,15 @@ struct ScanOptions {
     /// The thorough mode: whole folders, names outside ASCII kept as UTF-8,
     /// NTFS attribute lists followed wherever they lie.
     bool thorough = false;
-    /// With the thorough mode: after the scan (unless it was stopped), the
-    /// clusters no found file claims are searched by content ("$Carved files").
+    /// With the deep search: the clusters no found file claims are searched by
+    /// content ("$Carved files").
     bool carve = true;
+    /// With the thorough mode, the deep search: after the quick scan (unless it
+    /// was stopped), the passes over free space: later clusters of deleted
+    /// folders, folders whose parent is gone, and carving. Without it a scan
+    /// reads the metadata only (boot sector, allocation table or bitmap,
+    /// folders, the MFT) and nothing of the free clusters' contents.
+    bool deep = false;
 };
 
 class ScanSession {
@@ -61,15 +67,17 @@ private:
 /// What a scan could not read (sectors, MFT records) and whether it was stopped.
 using ScanResult = catalogue::ScanLosses;
 
-/// Runs the engine that the geometry asks for, then builds the folder tree:
-/// what a press of Next does, without the window. A stopped scan still builds the
-/// tree from what it found. Clears the stop flag at its end.
 /// Selects a drive as disk::SelectDrive does, then reads what only a file-system
 /// engine can: an exFAT volume's label, from its root folder's label entry.
 disk::SelectResult SelectVolume(disk::SelectedVolume& volume, const disk::DriveItem& item,
                                 disk::DeviceProvider& devices,
                                 disk::GeometryRules rules = disk::GeometryRules::Thorough);
 
+/// Runs the engine that the geometry asks for, then builds the folder tree:
+/// what a press of Next does, without the window. A stopped scan still builds the
+/// tree from what it found. Clears the stop flag at its end. With `options.deep`
+/// the passes over free space follow, unless a stop was asked in any pass
+/// (the catalogue's DeepSearched then says whether they ran).
 ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
                    const ScanOptions& options = {});
 

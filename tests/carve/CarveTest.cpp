@@ -160,9 +160,17 @@ void checkCard(const std::string& card)
     const fs::path image = carveVolumes() / (card + ".img");
     if (!fs::exists(image))
         GTEST_SKIP() << "no " << card << ".img (tools/make-test-volumes.sh DIR carve)";
+    const std::vector<std::byte> bytes = test::readImageFile(image);
+    scan::ScanSession quick;
+    ASSERT_TRUE(test::scanImage(quick, bytes, true));
+    EXPECT_EQ(quick.tree.findByKey(carve::kCarvedFolderKey), nullptr) << "the quick scan reads no free space";
+    EXPECT_TRUE(std::none_of(quick.catalogue.FatFolderList.begin(), quick.catalogue.FatFolderList.end(),
+                             [](const auto& f) { return f.name.starts_with("$Lost folder"); }));
+    EXPECT_FALSE(quick.catalogue.DeepSearched);
     scan::ScanSession session;
-    ASSERT_TRUE(test::scanImage(session, test::readImageFile(image), true));
+    ASSERT_TRUE(test::scanImage(session, bytes, true, true));
     ASSERT_NE(session.tree.findByKey(carve::kCarvedFolderKey), nullptr);
+    EXPECT_TRUE(session.catalogue.DeepSearched);
 
     auto [dest, report] = test::recoverRows(session, session.rows(session.tree.rootKey()));
     std::map<std::string, std::string> written; // sha256 -> path
@@ -233,7 +241,7 @@ bool scanCutCard(const std::string& card, std::uint32_t cluster, scan::ScanSessi
     const auto sector = probe.volume.geometry.clusterSector(cluster);
     EXPECT_TRUE(sector);
     std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(sector.value_or(0) * 512 + 16384), 512, std::byte{0xEE});
-    EXPECT_TRUE(test::scanImage(session, bytes, true));
+    EXPECT_TRUE(test::scanImage(session, bytes, true, true));
     return true;
 }
 
@@ -318,7 +326,7 @@ TEST(CarveFormattedCard, CarvesFromTheScansReadAsFromItsOwn)
         GTEST_SKIP() << "no card-fat32.img (tools/make-test-volumes.sh DIR carve)";
     auto source = std::make_shared<disk::MemoryBlockSource>(test::readImageFile(image));
     scan::ScanSession probe;
-    ASSERT_TRUE(test::scanSource(probe, source, true));
+    ASSERT_TRUE(test::scanSource(probe, source, true, true));
     const auto before = carvedFiles(probe.catalogue);
     ASSERT_FALSE(before.empty());
     const std::uint32_t first = std::get<0>(before.front());
@@ -331,9 +339,9 @@ TEST(CarveFormattedCard, CarvesFromTheScansReadAsFromItsOwn)
     source->addBadRange(extents.back().offset + extents.back().length - 512, 512);
 
     scan::ScanSession shared;
-    ASSERT_TRUE(test::scanSource(shared, source, true));
+    ASSERT_TRUE(test::scanSource(shared, source, true, true));
     scan::ScanSession own;
-    ASSERT_TRUE(test::scanSource(own, source, true, false));
+    ASSERT_TRUE(test::scanSource(own, source, true, true, false));
     catalogue::ScanObserver quiet;
     catalogue::ScanControl control;
     const carve::CarveResult result = carve::CarveFatVolume(own.volume, own.catalogue, quiet, control);
@@ -382,10 +390,12 @@ TEST(CarveNtfs, ScanCarvesFreeClusters)
     const std::uint32_t cut = whole + 2;
 
     scan::ScanSession plain;
-    ASSERT_TRUE(test::scanImage(plain, bytes, true, false));
-    EXPECT_EQ(carvedIn(plain.catalogue), 0) << "--no-carve";
+    ASSERT_TRUE(test::scanImage(plain, bytes, true));
+    EXPECT_EQ(carvedIn(plain.catalogue), 0) << "the quick scan";
+    ASSERT_TRUE(test::scanImage(plain, bytes, true, true, false));
+    EXPECT_EQ(carvedIn(plain.catalogue), 0) << "--deep --no-carve";
     scan::ScanSession scanned;
-    ASSERT_TRUE(test::scanImage(scanned, bytes, true));
+    ASSERT_TRUE(test::scanImage(scanned, bytes, true, true));
     ASSERT_EQ(carvedIn(scanned.catalogue), 2);
     const auto find = [](const catalogue::Catalogue& c, std::uint32_t cluster) {
         return std::find_if(c.NtfsFileList.begin(), c.NtfsFileList.end(), [&](const auto& e) {

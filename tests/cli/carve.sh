@@ -2,10 +2,11 @@
 # Carving from the command line on the volumes of tests/carve/make-carve-volumes.py:
 # `sarvik carve` over bytes with no file system writes every file byte-exact (and
 # exits 3 for the fragmented ones it can only give in part), `--types` keeps to
-# the types named; on the quick-formatted card `recover --all` brings back every
+# the types named; on the quick-formatted card `recover --all --deep` brings back every
 # file whose clusters survived (those of the folder whose cluster survived by
 # name below "$Lost folder N", the others under "$Carved files"), and
-# `--no-carve` lists no carved file. The same on the exFAT card when it was made.
+# `--deep --no-carve` lists no carved file, nor does a scan without --deep. The
+# same on the exFAT card when it was made.
 # Usage: carve.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
 # SARVIK_CARVE_VOLUMES, when set, names the folder of the carving volumes instead.
 
@@ -53,7 +54,7 @@ status=0
 check_card() {
     local card=$1 n=0 path sha notes live
     local -A have
-    "$SARVIK" recover "$VOLUMES/$card.img" --to "$WORK/$card" --all >/dev/null || fail "recover --all of $card"
+    "$SARVIK" recover "$VOLUMES/$card.img" --to "$WORK/$card" --all --deep >/dev/null || fail "recover --all --deep of $card"
     while read -r sum _; do have[$sum]=1; done < <(find "$WORK/$card" -type f -exec sha256sum {} +)
     while IFS=$'\t' read -r path _ _ sha _ _ _ _ notes; do
         [[ $notes == *carve=whole* ]] || continue
@@ -68,14 +69,15 @@ check_card() {
 check_card card-fat32
 if [[ -f $VOLUMES/card-exfat.img ]]; then
     check_card card-exfat
-    ! "$SARVIK" scan "$VOLUMES/card-exfat.img" --no-carve | grep -q 'Carved files' || fail "exFAT: --no-carve still carves"
+    ! "$SARVIK" scan "$VOLUMES/card-exfat.img" --deep --no-carve | grep -q 'Carved files' || fail "exFAT: --no-carve still carves"
 else
     echo "no card-exfat.img (made only as root with exfat-fuse): skipped"
 fi
-! "$SARVIK" scan "$VOLUMES/card-fat32.img" --no-carve | grep -q 'Carved files' || fail "--no-carve still carves"
+! "$SARVIK" scan "$VOLUMES/card-fat32.img" --deep --no-carve | grep -q 'Carved files' || fail "--no-carve still carves"
+! "$SARVIK" scan "$VOLUMES/card-fat32.img" 2>/dev/null | grep -qE 'Carved files|Lost folder' || fail "a scan without --deep searched free space"
 # scan --json marks every file below "$Carved files" (and no other) as carved.
-"$SARVIK" scan "$VOLUMES/card-fat32.img" --json >"$WORK/card.json"
+"$SARVIK" scan "$VOLUMES/card-fat32.img" --json --deep >"$WORK/card.json"
 below=$(grep -c '"path":"/\$Carved files/[a-z]*/f' "$WORK/card.json") || true
 marked=$(grep -c '"carved":"whole"' "$WORK/card.json") || true
 [[ $below -ge 12 && $marked -eq $below ]] || fail "scan --json: $marked carved marks for $below carved files"
-! "$SARVIK" scan "$VOLUMES/card-fat32.img" --json --no-carve | grep -q '"carved"' || fail "--no-carve: a carved mark"
+! "$SARVIK" scan "$VOLUMES/card-fat32.img" --json --deep --no-carve | grep -q '"carved"' || fail "--no-carve: a carved mark"

@@ -48,13 +48,17 @@ with open(sys.argv[2], encoding="utf-8") as f:
         if row[col["type"]] == "file" and row[col["state"]] == "deleted" and row[col["contiguous"]] != "no" and not (
                 {"data_overwritten", "entry_overwritten", "mft_record_reused", "in_lost_folder"} & set(notes)):
             whole += 1
-t = counts["default"]
+# The deep search finds every whole deleted file; the quick scan every one
+# that needs no search of free space (all of them but on thorough-fat32).
+t = counts["deep"]
 problems = []
 if t < whole:
-    problems.append(f"thorough {t} < {whole} whole deleted files")
-for other in ("classic", "tsk", "ntfsundel", "testdisk"):
+    problems.append(f"thorough --deep {t} < {whole} whole deleted files")
+if counts["default"] < counts["classic"]:
+    problems.append(f"thorough {counts['default']} < classic {counts['classic']}")
+for other in ("classic", "default", "tsk", "ntfsundel", "testdisk"):
     if other in counts and counts[other] > t:
-        problems.append(f"thorough {t} < {other} {counts[other]}")
+        problems.append(f"thorough --deep {t} < {other} {counts[other]}")
 for p in problems:
     print(p, file=sys.stderr)
 sys.exit(1 if problems else 0)
@@ -64,7 +68,7 @@ done
 # A deleted folder whose own entry was overwritten: its files under "$Lost folder N".
 img=$VOLUMES/thorough-fat32.img
 if [[ -f $img ]]; then
-    "$SARVIK" recover "$img" --to "$WORK/lost" --all --thorough >/dev/null 2>&1
+    "$SARVIK" recover "$img" --to "$WORK/lost" --all --thorough --deep >/dev/null 2>&1
     python3 - "$VOLUMES/thorough-fat32.manifest.tsv" "$WORK/lost" <<'PY' || fail "thorough-fat32: files of a lost folder"
 import glob, hashlib, os, re, sys
 manifest, out = sys.argv[1:]

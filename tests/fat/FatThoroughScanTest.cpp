@@ -62,13 +62,14 @@ struct Volume16 {
         }
     }
 
-    std::unique_ptr<scan::ScanSession> scan(bool thorough)
+    /// The thorough scan with the deep search unless `deep` is false.
+    std::unique_ptr<scan::ScanSession> scan(bool thorough, bool deep = true)
     {
         auto session = std::make_unique<scan::ScanSession>();
         EXPECT_TRUE(test::selectImage(session->volume, image));
         catalogue::ScanObserver quiet;
         catalogue::ScanControl control;
-        scan::RunScan(*session, quiet, control, scan::ScanOptions{thorough});
+        scan::RunScan(*session, quiet, control, scan::ScanOptions{thorough, true, deep});
         return session;
     }
 };
@@ -131,6 +132,7 @@ TEST(FatThoroughScan, ReadsLiveChainsAndFollowsDeletedFoldersIntoFreeClusters)
     EXPECT_EQ(fileNames(*plain), with({})) << "the default reads one cluster a folder";
 
     // Cluster 12 ends OLD; as a folder that nothing lists, it is a lost folder of its own.
+    EXPECT_EQ(fileNames(*v.scan(true, false)), with({"_ATE.TXT", "_OST.TXT"})) << "quick: no search of free space";
     const auto s = v.scan(true);
     EXPECT_EQ(fileNames(*s), with({"_ATE.TXT", "_OST.TXT", "_THER.TXT"}));
     EXPECT_TRUE(s->catalogue.NamesAreUtf8);
@@ -669,25 +671,27 @@ TEST(FatThoroughScan, EachPhaseReportsWhatItHasDoneOfWhatItKnows)
     scan::ScanSession session;
     ASSERT_TRUE(test::selectImage(session.volume, v.image));
     catalogue::ScanControl control;
-    scan::RunScan(session, recorder, control, scan::ScanOptions{true});
+    scan::RunScan(session, recorder, control, scan::ScanOptions{true, true, true});
 
     std::vector<std::string> texts;
     for (const auto& [text, position] : recorder.seen)
         texts.push_back(text);
-    // The root, each of the two folders as it is read, the clusters (2 to 388:
-    // one report each on so small a volume, used ones included), the search
-    // for orphaned folders and for files by content, then the tree.
-    ASSERT_GE(texts.size(), 7u);
+    // The root, each of the two folders as it is read, the deep search's read
+    // of the free clusters (from none of their bytes to all of them), the
+    // search for files by content, then the tree.
+    ASSERT_GE(texts.size(), 8u);
     EXPECT_EQ(texts[0], "Reading the root folder");
     EXPECT_EQ(texts[1], "Reading folders: 1 of 2");
     EXPECT_EQ(texts[2], "Reading folders: 2 of 2");
-    EXPECT_EQ(texts[3], "Examining free clusters: 1 of 387");
-    EXPECT_EQ(texts[texts.size() - 4], "Examining free clusters: 387 of 387");
-    EXPECT_EQ(texts[texts.size() - 3], "Looking for orphaned folders");
-    EXPECT_EQ(texts[texts.size() - 2], "Searching free clusters for files");
+    const std::string start = "Searching free space: 0 bytes of ";
+    ASSERT_TRUE(texts[3].starts_with(start)) << texts[3];
+    const std::string freeBytes = texts[3].substr(start.size());
+    EXPECT_TRUE(freeBytes.ends_with(" KB")) << "the free clusters of a 200 KB volume: " << freeBytes;
+    EXPECT_EQ(texts[4], "Searching free space: " + freeBytes + " of " + freeBytes);
+    EXPECT_EQ(recorder.seen[4].second, 100u);
+    EXPECT_TRUE(texts[texts.size() - 2].starts_with("Searching free clusters for files: ")) << texts[texts.size() - 2];
     EXPECT_EQ(texts.back(), "Creating Directory Tree");
     // The progress is the share of each phase finished: half at the second folder.
     EXPECT_EQ(recorder.seen[1].second, 0u);
     EXPECT_EQ(recorder.seen[2].second, 50u);
-    EXPECT_EQ(recorder.seen[texts.size() - 4].second, 99u);
 }

@@ -44,13 +44,13 @@ std::vector<std::byte> readImageFile(const std::filesystem::path& file)
     return bytes;
 }
 
-bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough, bool carve)
+bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough, bool deep, bool carve)
 {
-    return scanSource(session, std::make_shared<disk::MemoryBlockSource>(std::move(bytes)), thorough, carve);
+    return scanSource(session, std::make_shared<disk::MemoryBlockSource>(std::move(bytes)), thorough, deep, carve);
 }
 
 bool scanSource(scan::ScanSession& session, const std::shared_ptr<disk::MemoryBlockSource>& source, bool thorough,
-                bool carve)
+                bool deep, bool carve)
 {
     MemoryDevices devices;
     devices.add("vol.img", source);
@@ -59,7 +59,7 @@ bool scanSource(scan::ScanSession& session, const std::shared_ptr<disk::MemoryBl
         return false;
     catalogue::ScanObserver quiet;
     catalogue::ScanControl control;
-    scan::RunScan(session, quiet, control, scan::ScanOptions{thorough, carve});
+    scan::RunScan(session, quiet, control, scan::ScanOptions{thorough, carve, deep});
     return true;
 }
 

@@ -41,13 +41,13 @@ struct ManifestRow {
 [[nodiscard]] std::vector<std::byte> readImageFile(const std::filesystem::path& file);
 
 /// Selects `bytes` (held in memory as "vol.img") in `session` and scans it, in
-/// the thorough mode when asked (carving too, unless `carve` is false). False
-/// when it is no supported volume.
+/// the thorough mode when asked, with the deep search when asked (carving
+/// too, unless `carve` is false). False when it is no supported volume.
 [[nodiscard]] bool scanImage(scan::ScanSession& session, std::vector<std::byte> bytes, bool thorough = false,
-                             bool carve = true);
+                             bool deep = false, bool carve = true);
 /// The same with the bytes held by `source` (which may have bad ranges).
 [[nodiscard]] bool scanSource(scan::ScanSession& session, const std::shared_ptr<disk::MemoryBlockSource>& source,
-                              bool thorough = false, bool carve = true);
+                              bool thorough = false, bool deep = false, bool carve = true);
 
 /// What copying `rows` of `session` (RecoveryMode::All) into a memory folder
 /// "/dest" wrote and reported.

@@ -1,0 +1,115 @@
+#include "scan/FreeSpaceSample.h"
+
+#include "carve/FatCarve.h"
+#include "carve/NtfsCarve.h"
+#include "catalogue/ReadProgress.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+namespace sarvik::scan {
+
+namespace {
+
+// Bytes read of each sampled cluster: enough to tell old data from a wiped cluster.
+constexpr std::uint64_t kHeadBytes = 4096;
+// The read that measures the device's speed.
+constexpr std::uint64_t kSpeedReadBytes = std::uint64_t{4} << 20;
+// The sample points at the deep search when at least this many of its clusters
+// hold data, and at least one in this many: a cluster or two of stray bytes
+// on a blank card is no reason to read all of it, a few files' worth is.
+constexpr std::uint32_t kMinClusters = 2;
+constexpr std::uint32_t kShareDivisor = 100;
+
+std::vector<carve::Extent> unclaimedExtents(const ScanSession& session)
+{
+    const std::uint16_t kind = session.volume.geometry.GeometryKind;
+    if (kind == disk::VolumeKind::Exfat)
+        return carve::UnclaimedExfatExtents(session.volume, session.catalogue);
+    if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32)
+        return carve::UnclaimedFatExtents(session.volume, session.catalogue);
+    if (kind == disk::VolumeKind::Ntfs)
+        return carve::UnclaimedNtfsExtents(session.volume, session.mftRuns, session.catalogue);
+    return {};
+}
+
+/// True when `bytes` are not one value repeated (a wiped or never written cluster).
+bool holdsData(std::span<const std::byte> bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [&](std::byte b) { return b != bytes.front(); });
+}
+
+} // namespace
+
+bool FreeSpaceSample::holdsUnnamedData() const noexcept
+{
+    return holdingData >= kMinClusters && std::uint64_t{holdingData} * kShareDivisor >= sampled;
+}
+
+std::string FreeSpaceSample::finding() const
+{
+    return "Free space holds data no entry names (" + std::to_string(holdingData) + " of " + std::to_string(sampled) +
+           " sampled clusters)";
+}
+
+std::string FreeSpaceSample::cost() const
+{
+    std::string text = catalogue::byteSizeText(unclaimedBytes) + " to read";
+    if (bytesPerSecond > 0)
+        text += ", " + catalogue::durationText(static_cast<double>(unclaimedBytes) / bytesPerSecond) +
+                " at this device's speed";
+    return text;
+}
+
+FreeSpaceSample SampleFreeSpace(const ScanSession& session, const catalogue::ScanControl* control)
+{
+    FreeSpaceSample sample;
+    const auto& source = session.volume.reader.source();
+    const std::uint64_t unit = std::uint64_t{session.volume.geometry.SectorsPerCluster} * disk::kSectorSize;
+    if (!source || unit == 0)
+        return sample;
+    const std::vector<carve::Extent> extents = unclaimedExtents(session);
+    std::uint64_t units = 0;
+    for (const carve::Extent& e : extents) {
+        sample.unclaimedBytes += e.length;
+        units += e.length / unit;
+    }
+    if (units == 0)
+        return sample;
+
+    // Points spread evenly over the unclaimed clusters, each the middle of its
+    // share, taken in disk order as the extents are.
+    const std::uint64_t points = std::min<std::uint64_t>(units, kSampleClusters);
+    std::vector<std::byte> head(static_cast<std::size_t>(std::min(unit, kHeadBytes)));
+    std::size_t extent = 0;
+    std::uint64_t before = 0; // units of the extents before `extent`
+    for (std::uint64_t i = 0; i < points; ++i) {
+        if (control != nullptr && control->stopRequested())
+            return sample;
+        const std::uint64_t u = (2 * i + 1) * units / (2 * points);
+        while (u >= before + extents[extent].length / unit) {
+            before += extents[extent].length / unit;
+            ++extent;
+        }
+        const std::uint64_t at = extents[extent].offset + (u - before) * unit;
+        if (source->read(at, head) != disk::ReadStatus::Ok)
+            continue;
+        ++sample.sampled;
+        sample.holdingData += holdsData(head) ? 1u : 0u;
+    }
+
+    // The speed: the longest stretch's first bytes, read in one go.
+    const auto longest = std::max_element(extents.begin(), extents.end(),
+                                          [](const auto& a, const auto& b) { return a.length < b.length; });
+    std::vector<std::byte> block(static_cast<std::size_t>(std::min(longest->length, kSpeedReadBytes)));
+    const auto start = std::chrono::steady_clock::now();
+    if (source->read(longest->offset, block) == disk::ReadStatus::Ok) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (seconds > 0)
+            sample.bytesPerSecond = static_cast<double>(block.size()) / seconds;
+    }
+    return sample;
+}
+
+} // namespace sarvik::scan

@@ -1,0 +1,170 @@
+// What a scan reads of a volume whose free space is dense (every free cluster
+// holds old bytes, as a dd of a used card does): the quick scan nothing of the
+// free clusters but deleted folders' own, the deep search each free byte
+// once; and what the sample of free space makes of used and blank free space.
+// On copies of the volumes tools/make-test-volumes.sh makes with real tools.
+
+#include "carve/FatCarve.h"
+#include "carve/NtfsCarve.h"
+#include "scan/FreeSpaceSample.h"
+#include "support/Manifest.h"
+#include "support/VolumeBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+#include <random>
+
+namespace sarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// A source that keeps the byte ranges read through it.
+class CountingSource final : public disk::BlockSource {
+public:
+    explicit CountingSource(std::shared_ptr<const disk::BlockSource> base) : m_base(std::move(base)) {}
+    [[nodiscard]] std::uint64_t size() const override { return m_base->size(); }
+    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
+    {
+        const std::lock_guard lock(m_lock);
+        m_reads.push_back({offset, buffer.size()});
+        return m_base->read(offset, buffer);
+    }
+    /// Bytes read inside `extents` (sorted, apart), each read counted anew.
+    [[nodiscard]] std::uint64_t readWithin(const std::vector<carve::Extent>& extents) const
+    {
+        std::uint64_t total = 0;
+        for (const carve::Extent& r : m_reads) {
+            auto e = std::upper_bound(extents.begin(), extents.end(), r.offset,
+                                      [](std::uint64_t at, const carve::Extent& x) { return at < x.offset; });
+            if (e != extents.begin())
+                --e;
+            for (; e != extents.end() && e->offset < r.offset + r.length; ++e) {
+                const std::uint64_t from = std::max(e->offset, r.offset);
+                const std::uint64_t to = std::min(e->offset + e->length, r.offset + r.length);
+                total += to > from ? to - from : 0;
+            }
+        }
+        return total;
+    }
+
+private:
+    std::shared_ptr<const disk::BlockSource> m_base;
+    mutable std::mutex m_lock;
+    mutable std::vector<carve::Extent> m_reads;
+};
+
+std::vector<carve::Extent> unclaimed(const scan::ScanSession& s)
+{
+    switch (s.volume.geometry.GeometryKind) {
+    case disk::VolumeKind::Exfat:
+        return carve::UnclaimedExfatExtents(s.volume, s.catalogue);
+    case disk::VolumeKind::Ntfs:
+        return carve::UnclaimedNtfsExtents(s.volume, s.mftRuns, s.catalogue);
+    default:
+        return carve::UnclaimedFatExtents(s.volume, s.catalogue);
+    }
+}
+
+/// A copy of a test volume whose free space no found entry names is filled
+/// with `fill` (pseudo-random bytes when nothing): the extents filled, and the
+/// volume. Null when the volume was not made.
+struct Filled {
+    std::shared_ptr<disk::MemoryBlockSource> bytes;
+    std::vector<carve::Extent> free;
+};
+std::optional<Filled> filledCopy(const std::string& name, std::optional<std::byte> fill)
+{
+    const fs::path image = fs::path(SARVIK_TEST_VOLUMES) / name;
+    if (!fs::exists(image))
+        return std::nullopt;
+    Filled f{std::make_shared<disk::MemoryBlockSource>(test::readImageFile(image)), {}};
+    scan::ScanSession probe;
+    EXPECT_TRUE(test::scanSource(probe, f.bytes, true));
+    f.free = unclaimed(probe);
+    // Old bytes: a MiB of pseudo-random ones, laid over and over.
+    std::vector<std::byte> pattern(std::size_t{1} << 20, fill.value_or(std::byte{0}));
+    std::mt19937_64 random(42);
+    if (!fill)
+        std::generate(pattern.begin(), pattern.end(), [&] { return static_cast<std::byte>(random() & 0xFF); });
+    for (const carve::Extent& e : f.free)
+        for (std::uint64_t i = 0; i < e.length; i += pattern.size()) {
+            const auto n = static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(pattern.size(), e.length - i));
+            std::copy_n(pattern.begin(), n, f.bytes->bytes().begin() + static_cast<std::ptrdiff_t>(e.offset + i));
+        }
+    return f;
+}
+
+std::uint64_t totalBytes(const std::vector<carve::Extent>& extents)
+{
+    std::uint64_t n = 0;
+    for (const carve::Extent& e : extents)
+        n += e.length;
+    return n;
+}
+
+class ScanReads : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ScanReads, QuickReadsNoFreeSpaceAndDeepReadsItOnce)
+{
+    const auto dense = filledCopy(GetParam(), std::nullopt);
+    if (!dense)
+        GTEST_SKIP() << "no " << GetParam() << " (tools/make-test-volumes.sh)";
+    const std::uint64_t freeBytes = totalBytes(dense->free);
+    ASSERT_GT(freeBytes, 1u << 20);
+
+    auto counted = [&](bool deep, scan::ScanSession& s) {
+        auto source = std::make_shared<CountingSource>(dense->bytes);
+        test::MemoryDevices devices;
+        devices.add("vol.img", source);
+        EXPECT_TRUE(scan::SelectVolume(
+            s.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()}, devices));
+        catalogue::ScanObserver quiet;
+        catalogue::ScanControl control;
+        scan::RunScan(s, quiet, control, scan::ScanOptions{true, true, deep});
+        return source;
+    };
+    scan::ScanSession quick;
+    const auto quickReads = counted(false, quick);
+    const std::uint64_t clusterBytes = std::uint64_t{quick.volume.geometry.SectorsPerCluster} * 512;
+    // A deleted folder's first cluster is free, and so may be the one after it
+    // that the scan looks at to see whether the folder goes on there.
+    std::uint64_t deletedFolders = 0;
+    for (const auto& f : quick.catalogue.FatFolderList)
+        deletedFolders += f.deleted == 1 ? 1u : 0u;
+    EXPECT_LE(quickReads->readWithin(dense->free), 2 * deletedFolders * clusterBytes) << "of " << freeBytes;
+    EXPECT_FALSE(quick.catalogue.DeepSearched);
+
+    scan::ScanSession deep;
+    const auto deepReads = counted(true, deep);
+    EXPECT_TRUE(deep.catalogue.DeepSearched);
+    const std::uint64_t read = deepReads->readWithin(dense->free);
+    EXPECT_GE(read, freeBytes) << "every free byte";
+    EXPECT_LE(read, freeBytes + freeBytes / 100) << "each free byte once";
+}
+
+INSTANTIATE_TEST_SUITE_P(TestVolumes, ScanReads, ::testing::Values("fat32.img", "exfat.img", "ntfs.img"));
+
+// The sample reads a few hundred clusters of free space: old bytes there point
+// at the deep search, a blank free space does not.
+TEST(FreeSpaceSample, TellsUsedFreeSpaceFromBlank)
+{
+    for (const bool used : {true, false}) {
+        const auto copy = filledCopy("fat32.img", used ? std::nullopt : std::optional(std::byte{0}));
+        if (!copy)
+            GTEST_SKIP() << "no fat32.img (tools/make-test-volumes.sh)";
+        scan::ScanSession s;
+        ASSERT_TRUE(test::scanSource(s, copy->bytes, true));
+        const scan::FreeSpaceSample sample = scan::SampleFreeSpace(s);
+        EXPECT_EQ(sample.unclaimedBytes, totalBytes(unclaimed(s)));
+        EXPECT_EQ(sample.sampled, scan::kSampleClusters);
+        EXPECT_EQ(sample.holdingData, used ? sample.sampled : 0u);
+        EXPECT_EQ(sample.holdsUnnamedData(), used);
+    }
+}
+
+} // namespace
+} // namespace sarvik
