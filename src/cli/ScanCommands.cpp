@@ -96,7 +96,7 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
 {
     const auto& c = s.catalogue;
     JsonStream w(stdout);
-    w.beginObject().value("rules", rulesName(c)).value("volume", volumeJson(s));
+    w.beginObject().value("rules", rulesName(c)).value("deepSearch", c.DeepSearched).value("volume", volumeJson(s));
     recovery::ConditionEstimator conditions(s.volume, c.NamesAreUtf8); // a thorough catalogue: as its copy reads
     conditions.useOverlaps(c);
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
@@ -271,7 +271,9 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
     }
     std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(), sa.source.c_str(),
                 disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
-    std::puts(s.catalogue.NamesAreUtf8 ? "Thorough scan" : "Classic scan");
+    std::puts(!s.catalogue.NamesAreUtf8  ? "Classic scan"
+              : s.catalogue.DeepSearched ? "Thorough scan, free space searched (--deep)"
+                                         : "Thorough scan");
     std::puts("/");
     printFolder(s, s.tree.root(), 1, styleFor(s));
     std::printf("%u folder(s), %u deleted file(s) found\n", s.catalogue.FolderCount, s.catalogue.FileCount);

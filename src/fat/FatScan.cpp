@@ -176,8 +176,11 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
             const catalogue::StopPass pass(control);
             ScanFatThorough(volume, catalogue, observer, control, notes);
         }
-        if (notes != nullptr && !control.jobStopped())
+        if (notes != nullptr && !control.jobStopped()) {
+            observer.stopAvailable(true);
             FindOrphanedFolders(volume, catalogue, observer, control, notes);
+            observer.stopAvailable(false);
+        }
         return;
     }
     const catalogue::StopPass pass(control);

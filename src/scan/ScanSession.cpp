@@ -68,7 +68,9 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
     const auto carveAfter = [&](const auto& carveVolume) {
         if (!deep || !options.carve || session.catalogue.Losses.Stopped || control.jobStopped())
             return;
+        observer.stopAvailable(true); // the engine withdrew it at its end
         const carve::CarveResult carved = carveVolume();
+        observer.stopAvailable(false);
         session.catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
         session.catalogue.Losses.Stopped = session.catalogue.Losses.Stopped || carved.stopped;
     };

@@ -481,6 +481,8 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
         writeCarvedMarks(w, catalogue.FatFileList);
     else if (geometry.GeometryKind == disk::VolumeKind::Ntfs)
         writeCarvedMarks(w, catalogue.NtfsFileList);
+    if (catalogue.NamesAreUtf8 && catalogue.DeepSearched)
+        w.chars(kDeepSearchTrailer);
     if (catalogue.NamesAreUtf8)
         w.chars(kUtf8NamesMarker);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -711,7 +713,13 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
             message = damaged("the list of files found by their content is damaged", trailer);
         }
     }
+    // Then whether the deep search ran.
+    if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
+        cat.DeepSearched = true;
+        trailer += kDeepSearchTrailer.size();
+    }
     cat.NamesAreUtf8 = marked && trailer + kUtf8NamesMarker.size() == bytes.size() && whole;
+    cat.DeepSearched = cat.DeepSearched && cat.NamesAreUtf8;
     out = std::move(c);
     if (!whole)
         return {DecodeStatus::Damaged, std::move(message)};

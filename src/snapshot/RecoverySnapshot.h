@@ -81,6 +81,9 @@ inline constexpr std::string_view kNtfsTimesTrailer = "NTFSTIME=";
 /// file its u32 index among the file records and a u8 mark (1 whole, 2
 /// incomplete). Without it every file is one found by its entry.
 inline constexpr std::string_view kCarvedTrailer = "CARVED=";
+/// After the carved marks, in a thorough snapshot whose scan ran the deep
+/// search of free space to its end; a snapshot without it holds a quick scan.
+inline constexpr std::string_view kDeepSearchTrailer = "DEEP=1";
 
 /// Shown (followed by the 7 bytes read, up to a zero byte) when the tag differs.
 inline constexpr std::string_view kBadTagMessage = "    Invalid version of the file found : ";

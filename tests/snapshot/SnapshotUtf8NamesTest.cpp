@@ -224,3 +224,29 @@ TEST(SnapshotUtf8Names, CarvedMarksRoundTripAndADamagedListIsNotPassedOver)
         EXPECT_EQ(snapshot::DecodeSnapshot(bad, damaged).status, DecodeStatus::Damaged) << at;
     }
 }
+
+// Whether the deep search ran is kept with the carved marks; a snapshot
+// without the trailer (a quick scan, or an older one) loads as a quick one,
+// and a classic snapshot never carries it.
+TEST(SnapshotUtf8Names, TheDeepSearchMarkRoundTripsAfterTheCarvedMarks)
+{
+    auto content = ntfsWith("record.txt", true);
+    content.catalogue.AddNtfsFile(80, "f10.png", 10, 40, 0, 0, 1, 5000);
+    content.catalogue.NtfsFileList.back().carved = catalogue::Carved::Whole;
+    content.catalogue.FileCount = 2;
+    const auto quick = encode(content);
+    content.catalogue.DeepSearched = true;
+    const auto deep = encode(content);
+    ASSERT_EQ(quick.size() + snapshot::kDeepSearchTrailer.size(), deep.size());
+    for (const auto& [bytes, searched] : {std::pair{&quick, false}, std::pair{&deep, true}}) {
+        snapshot::SnapshotContent loaded;
+        ASSERT_EQ(snapshot::DecodeSnapshot(*bytes, loaded).status, DecodeStatus::Loaded);
+        EXPECT_EQ(loaded.catalogue.DeepSearched, searched);
+        EXPECT_EQ(loaded.catalogue.NtfsFileList.at(1).carved, catalogue::Carved::Whole);
+        EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
+    }
+    auto classic = ntfsWith("record.txt", false);
+    const auto plain = encode(classic);
+    classic.catalogue.DeepSearched = true;
+    EXPECT_EQ(encode(classic), plain);
+}
