@@ -3,6 +3,7 @@
 #include "exfat/ExfatVolume.h"
 
 #include "catalogue/ReadProgress.h"
+#include "disk/FreeSpaceReads.h"
 
 #include <algorithm>
 #include <map>
@@ -84,7 +85,8 @@ private:
             freeClusters += *used ? 0u : 1u;
         }
         FreeClusterReads* reads = m_options.freeClusters;
-        catalogue::ReadProgress progress(m_observer, "Searching free space", freeClusters * clusterBytes);
+        const std::uint64_t readBytes = disk::freeClusterReadBytes(clusterBytes);
+        catalogue::ReadProgress progress(m_observer, "Searching free space", freeClusters * readBytes);
         std::vector<std::byte> block;
         const auto look = [&](std::uint64_t k, disk::ByteSpan bytes) {
             if (reads != nullptr && reads->onFreeCluster)
@@ -95,6 +97,26 @@ private:
         std::uint64_t c = 2;
         while (c < m_exfat.endCluster() && !m_control.stopRequested()) {
             if (m_exfat.clusterUsed(c) != false) {
+                ++c;
+                continue;
+            }
+            if (readBytes < clusterBytes) {
+                // A large cluster by its head: read whole only where an entry set starts it.
+                const auto sector = m_volume.geometry.clusterSector(c);
+                block.resize(static_cast<std::size_t>(clusterBytes));
+                const auto head = std::span(block).first(static_cast<std::size_t>(readBytes));
+                const auto readAt = [&](std::uint64_t offset, std::span<std::byte> into) {
+                    return source && sector &&
+                           source->read(*sector * disk::kSectorSize + offset, into) == disk::ReadStatus::Ok;
+                };
+                const bool headRead = readAt(0, head);
+                if (headRead && !startsWithEntrySet(head))
+                    look(c, head);
+                else if (headRead && readAt(readBytes, std::span(block).subspan(head.size())))
+                    look(c, block);
+                else if (reads != nullptr)
+                    reads->unreadable.push_back(c);
+                progress.add(readBytes);
                 ++c;
                 continue;
             }

@@ -1,6 +1,7 @@
 #include "fat/FatThoroughScan.h"
 
 #include "catalogue/ReadProgress.h"
+#include "disk/FreeSpaceReads.h"
 
 #include "catalogue/NameDecode.h"
 #include "fat/FatOrphanClusters.h"
@@ -469,6 +470,7 @@ private:
     void walkFolder(std::size_t index);
     void followDeletedFolder(std::uint32_t folderCluster);
     void collectOrphans();
+    template <typename Note> void examineHead(std::uint32_t c, std::uint64_t headBytes, const Note& note);
     [[nodiscard]] bool isFree(std::uint32_t c) const;
     void considerFreeCluster(std::uint32_t c, std::span<const std::byte> bytes);
     [[nodiscard]] std::uint32_t parentByBackLink(std::span<const std::byte> bytes) const;
@@ -688,7 +690,8 @@ void FatThoroughScanner::collectOrphans()
     std::uint64_t freeClusters = 0;
     for (std::uint32_t k = 2; k <= m_table.maxCluster(); ++k)
         freeClusters += isFree(k) ? 1u : 0u;
-    catalogue::ReadProgress progress(m_observer, "Searching free space", freeClusters * m_clusterBytes);
+    const std::uint64_t readBytes = disk::freeClusterReadBytes(m_clusterBytes);
+    catalogue::ReadProgress progress(m_observer, "Searching free space", freeClusters * readBytes);
     bool cut = false; // the pass ended before its last free cluster
     std::uint32_t c = 2;
     const auto note = [&](std::uint32_t k, std::optional<std::span<const std::byte>> bytes) {
@@ -701,6 +704,12 @@ void FatThoroughScanner::collectOrphans()
             break;
         }
         if (!isFree(c)) {
+            ++c;
+            continue;
+        }
+        if (readBytes < m_clusterBytes) {
+            progress.add(readBytes);
+            examineHead(c, readBytes, note);
             ++c;
             continue;
         }
@@ -754,6 +763,44 @@ void FatThoroughScanner::collectOrphans()
         m_notes->complete = !cut && !m_control.stopRequested();
     if (!m_control.stopRequested())
         progress.finish();
+}
+
+// A large free cluster read by its head: the rest only where the head may
+// start a folder's entries (a "." entry, a deleted entry, or entries that read
+// well so far); what recognises a file by its content needs no more.
+template <typename Note>
+void FatThoroughScanner::examineHead(std::uint32_t c, std::uint64_t headBytes, const Note& note)
+{
+    const auto firstSector = m_geometry.clusterSector(c);
+    if (!firstSector) {
+        note(c, std::nullopt);
+        return;
+    }
+    m_observer.currentSector(*firstSector);
+    const auto head = std::span(m_cluster).first(static_cast<std::size_t>(headBytes));
+    if (m_reader.knownZero(*firstSector, m_spc)) {
+        std::fill(m_cluster.begin(), m_cluster.end(), std::byte{0});
+        note(c, std::span<const std::byte>(m_cluster));
+        return;
+    }
+    if (m_reader.read(*firstSector, static_cast<std::uint32_t>(headBytes / kSector), head) != disk::ReadStatus::Ok) {
+        note(c, std::nullopt);
+        return;
+    }
+    const DirectoryEntry first(head);
+    const bool mayBeFolder = first.first() == '.' || first.first() == kDeletedMark || looksLikeDirectoryEntries(head);
+    if (!mayBeFolder) {
+        note(c, std::span<const std::byte>(head));
+        return;
+    }
+    const auto rest = std::span(m_cluster).subspan(head.size());
+    if (m_reader.read(*firstSector + headBytes / kSector, static_cast<std::uint32_t>(rest.size() / kSector), rest) !=
+        disk::ReadStatus::Ok) {
+        note(c, std::nullopt);
+        return;
+    }
+    note(c, std::span<const std::byte>(m_cluster));
+    considerFreeCluster(c, m_cluster);
 }
 
 bool FatThoroughScanner::isFree(std::uint32_t c) const

@@ -3,6 +3,7 @@
 #include "carve/FatCarve.h"
 #include "carve/NtfsCarve.h"
 #include "catalogue/ReadProgress.h"
+#include "disk/FreeSpaceReads.h"
 
 #include <algorithm>
 #include <chrono>
@@ -55,9 +56,9 @@ std::string FreeSpaceSample::finding() const
 
 std::string FreeSpaceSample::cost() const
 {
-    std::string text = catalogue::byteSizeText(unclaimedBytes) + " to read";
+    std::string text = catalogue::byteSizeText(bytesToRead) + " to read";
     if (bytesPerSecond > 0)
-        text += ", " + catalogue::durationText(static_cast<double>(unclaimedBytes) / bytesPerSecond) +
+        text += ", " + catalogue::durationText(static_cast<double>(bytesToRead) / bytesPerSecond) +
                 " at this device's speed";
     return text;
 }
@@ -75,6 +76,7 @@ FreeSpaceSample SampleFreeSpace(const ScanSession& session, const catalogue::Sca
         sample.unclaimedBytes += e.length;
         units += e.length / unit;
     }
+    sample.bytesToRead = units * disk::freeClusterReadBytes(unit);
     if (units == 0)
         return sample;
 

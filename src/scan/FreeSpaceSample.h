@@ -13,8 +13,10 @@
 namespace sarvik::scan {
 
 struct FreeSpaceSample {
-    /// Bytes of free clusters that no found entry names: what the deep search reads.
+    /// Bytes of free clusters that no found entry names.
     std::uint64_t unclaimedBytes = 0;
+    /// What the deep search reads of them (of a large cluster, its head).
+    std::uint64_t bytesToRead = 0;
     /// Clusters looked at, and of them those whose first bytes are not one value repeated.
     std::uint32_t sampled = 0;
     std::uint32_t holdingData = 0;

@@ -106,6 +106,22 @@ std::uint64_t totalBytes(const std::vector<carve::Extent>& extents)
     return n;
 }
 
+/// Scans `bytes` in the thorough rules (with the deep search when asked)
+/// through a source that keeps what was read.
+std::shared_ptr<CountingSource> countedScan(const std::shared_ptr<const disk::BlockSource>& bytes, bool deep,
+                                            scan::ScanSession& s)
+{
+    auto source = std::make_shared<CountingSource>(bytes);
+    test::MemoryDevices devices;
+    devices.add("vol.img", source);
+    EXPECT_TRUE(scan::SelectVolume(s.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()},
+                                   devices));
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    scan::RunScan(s, quiet, control, scan::ScanOptions{true, true, deep});
+    return source;
+}
+
 class ScanReads : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ScanReads, QuickReadsNoFreeSpaceAndDeepReadsItOnce)
@@ -116,17 +132,7 @@ TEST_P(ScanReads, QuickReadsNoFreeSpaceAndDeepReadsItOnce)
     const std::uint64_t freeBytes = totalBytes(dense->free);
     ASSERT_GT(freeBytes, 1u << 20);
 
-    auto counted = [&](bool deep, scan::ScanSession& s) {
-        auto source = std::make_shared<CountingSource>(dense->bytes);
-        test::MemoryDevices devices;
-        devices.add("vol.img", source);
-        EXPECT_TRUE(scan::SelectVolume(
-            s.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()}, devices));
-        catalogue::ScanObserver quiet;
-        catalogue::ScanControl control;
-        scan::RunScan(s, quiet, control, scan::ScanOptions{true, true, deep});
-        return source;
-    };
+    const auto counted = [&](bool deep, scan::ScanSession& s) { return countedScan(dense->bytes, deep, s); };
     scan::ScanSession quick;
     const auto quickReads = counted(false, quick);
     const std::uint64_t clusterBytes = std::uint64_t{quick.volume.geometry.SectorsPerCluster} * 512;
@@ -147,6 +153,56 @@ TEST_P(ScanReads, QuickReadsNoFreeSpaceAndDeepReadsItOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(TestVolumes, ScanReads, ::testing::Values("fat32.img", "exfat.img", "ntfs.img"));
+
+// A volume of 32 KiB clusters is searched by the heads of its free clusters:
+// 4 KiB of each, and all of a cluster only where its head may start a folder's
+// entries; the folder a format cut off is found all the same.
+TEST(ScanReads, LargeClustersAreReadByTheirHeads)
+{
+    constexpr std::uint64_t kSpc = 64;
+    constexpr std::uint32_t kClusters = 200;
+    constexpr std::uint64_t kData = 37; // boot sector, two FATs of 2 sectors, 32 sectors of root entries
+    test::ImageBuilder image = test::fat16Boot(kData + kClusters * kSpc, 1, 2, kSpc, 512);
+    image.put(512, 4, 0xFFFFFFF8); // the media and end-of-chain entries of clusters 0 and 1
+    const auto at = [&](std::uint32_t c, unsigned entry) { return (kData + (c - 2) * kSpc) * 512 + entry * 32ull; };
+    // Old bytes everywhere; a lost folder's first cluster at 20: ".", ".." naming the root, one deleted file.
+    std::mt19937_64 random(7);
+    for (std::uint64_t offset = kData * 512; offset < image.bytes().size(); offset += 8)
+        image.put(offset, 8, random());
+    std::fill_n(image.bytes().begin() + static_cast<std::ptrdiff_t>(at(20, 0)), kSpc * 512, std::byte{0});
+    const auto entry = [&](std::uint64_t offset, std::string_view name11, std::uint8_t attributes, std::uint32_t c,
+                           std::uint32_t size) {
+        image.putText(offset, std::string(name11) + std::string(11 - name11.size(), ' '));
+        image.put(offset + 11, 1, attributes);
+        image.put(offset + 24, 2, 0x5A21); // 2025-01-01
+        image.put(offset + 26, 2, c);
+        image.put(offset + 28, 4, size);
+    };
+    entry(at(20, 0), ".", 0x10, 20, 0);
+    entry(at(20, 1), "..", 0x10, 0, 0);
+    entry(at(20, 2), "\xE5OSTFILETXT", 0x20, 30, 10);
+    // The clusters whose head may start a folder's entries are read whole.
+    std::uint64_t whole = 0;
+    for (std::uint32_t c = 2; c < 2 + kClusters; ++c) {
+        const auto first = image.bytes()[static_cast<std::size_t>(at(c, 0))];
+        whole += first == std::byte{'.'} || first == std::byte{0xE5} ? 1u : 0u;
+    }
+    const std::vector<carve::Extent> data{{kData * 512, std::uint64_t{kClusters} * kSpc * 512}};
+
+    scan::ScanSession quick;
+    EXPECT_EQ(countedScan(image.source(), false, quick)->readWithin(data), 0u);
+    scan::ScanSession deep;
+    const std::uint64_t read = countedScan(image.source(), true, deep)->readWithin(data);
+    EXPECT_GE(read, std::uint64_t{kClusters} * 4096);
+    // Besides: the folder found, read as a folder is (its cluster, and the
+    // next one to see whether the folder goes on there).
+    EXPECT_LE(read, std::uint64_t{kClusters} * 4096 + whole * (kSpc * 512 - 4096) + 2 * kSpc * 512)
+        << whole << " read whole";
+    const auto* lost = deep.catalogue.findFatFolder(20);
+    ASSERT_NE(lost, nullptr);
+    EXPECT_EQ(lost->name, "$Lost folder 20");
+    EXPECT_EQ(deep.catalogue.FatFileList.size(), 1u);
+}
 
 // The sample reads a few hundred clusters of free space: old bytes there point
 // at the deep search, a blank free space does not.
