@@ -34,17 +34,15 @@ std::string byteSizeText(std::uint64_t bytes)
 
 std::string durationText(double seconds)
 {
-    if (!(seconds >= 1.0))
-        return "under a second";
-    const auto whole = static_cast<std::uint64_t>(std::llround(seconds));
+    const auto whole = static_cast<std::uint64_t>(std::llround(std::max(seconds, 1.0)));
     if (whole < 60)
-        return "about " + std::to_string(whole) + " s";
+        return std::to_string(whole) + " s";
     const std::uint64_t minutes = (whole + 30) / 60;
     if (minutes < 60)
-        return "about " + std::to_string(minutes) + " min";
+        return std::to_string(minutes) + " min";
     const std::uint64_t hours = minutes / 60;
     const std::uint64_t rest = minutes % 60;
-    return "about " + std::to_string(hours) + " h" + (rest != 0 ? " " + std::to_string(rest) + " min" : "");
+    return std::to_string(hours) + " h" + (rest != 0 ? " " + std::to_string(rest) + " min" : "");
 }
 
 ReadProgress::ReadProgress(ScanObserver& observer, std::string phase, std::uint64_t total)
@@ -58,7 +56,7 @@ std::string ReadProgress::statusText(const std::string& phase, std::uint64_t don
                                      double secondsLeft)
 {
     std::string text = phase + ": " + byteSizeText(std::min(done, total)) + " of " + byteSizeText(total);
-    if (secondsLeft >= 0)
+    if (secondsLeft >= 1)
         text += ", " + durationText(secondsLeft) + " left";
     return text;
 }

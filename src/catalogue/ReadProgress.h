@@ -26,7 +26,7 @@ public:
     void finish();
     [[nodiscard]] std::uint64_t done() const noexcept { return m_done; }
 
-    /// "PHASE: 1.2 GB of 59.1 GB, about 12 min left" (the time once known).
+    /// "PHASE: 1.2 GB of 59.1 GB, 12 min left" (the time once known, and a second or more).
     [[nodiscard]] static std::string statusText(const std::string& phase, std::uint64_t done, std::uint64_t total,
                                                 double secondsLeft);
 
@@ -43,7 +43,7 @@ private:
 
 /// "512 bytes", "4.0 KB", "59.1 GB": decimal units, as devices are sold.
 [[nodiscard]] std::string byteSizeText(std::uint64_t bytes);
-/// "about 40 s", "about 12 min", "about 2 h 5 min"; "under a second" below one.
+/// "40 s", "12 min", "2 h 5 min" (rounded; 1 s at least).
 [[nodiscard]] std::string durationText(double seconds);
 
 } // namespace sarvik::catalogue

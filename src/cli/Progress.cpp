@@ -4,18 +4,21 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace sarvik::cli {
 
 namespace {
 /// A terminal line is redrawn at most this often; engines report far more often.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-constexpr int kBarWidth = 30;
-constexpr std::size_t kStatusColumns = 30;
+constexpr int kBarWidth = 12;
+/// The status takes what the terminal has left after the rest, at least this.
+constexpr std::size_t kMinStatusColumns = 30;
 } // namespace
 
 TerminalProgress::TerminalProgress(std::string what)
-    : m_what(std::move(what)), m_enabled(platform::standardErrorIsTerminal())
+    : m_what(std::move(what)), m_enabled(platform::standardErrorIsTerminal()),
+      m_columns(m_enabled ? platform::terminalColumns() : 80)
 {
 }
 
@@ -67,17 +70,26 @@ std::string TerminalProgress::line() const
     text += m_counts.empty() ? "folders " + std::to_string(m_folders) + "  files " + std::to_string(m_files) : m_counts;
     text += "  ";
     // The status is cut to its columns at a character boundary, then padded so
-    // that a shorter text covers a longer one drawn before it.
+    // that a shorter text covers a longer one drawn before it. The line stays
+    // within the terminal (the column after it left free): a line that wraps
+    // cannot be drawn over.
+    const std::size_t statusColumns =
+        std::max(kMinStatusColumns, m_columns > text.size() + 1 ? m_columns - text.size() - 1 : 0);
+    // A status too long for them loses its phase ("Searching free space: ")
+    // before its figures.
+    std::string_view status = m_status;
+    if (const auto colon = status.find(": "); colon != std::string_view::npos && status.size() > statusColumns)
+        status.remove_prefix(colon + 2);
     std::size_t bytes = 0;
     std::size_t columns = 0;
-    while (bytes < m_status.size() && columns < kStatusColumns) {
+    while (bytes < status.size() && columns < statusColumns) {
         ++bytes;
-        while (bytes < m_status.size() && (static_cast<unsigned char>(m_status[bytes]) & 0xC0) == 0x80)
+        while (bytes < status.size() && (static_cast<unsigned char>(status[bytes]) & 0xC0) == 0x80)
             ++bytes;
         ++columns;
     }
-    text += m_status.substr(0, bytes);
-    text.append(kStatusColumns - columns, ' ');
+    text += status.substr(0, bytes);
+    text.append(statusColumns - columns, ' ');
     return text;
 }
 

@@ -38,6 +38,7 @@ private:
     std::uint32_t m_folders = 0;
     std::uint32_t m_files = 0;
     bool m_enabled;
+    std::size_t m_columns; ///< the terminal's width
     bool m_drawn = false;
     std::string m_lastLine;
     std::chrono::steady_clock::time_point m_last{};

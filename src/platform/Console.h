@@ -20,6 +20,10 @@ void setUpConsole();
 /// True when standard error is a terminal (progress lines are drawn there).
 [[nodiscard]] bool standardErrorIsTerminal();
 
+/// The width of the terminal standard error writes to, in columns; 80 when it
+/// cannot be told.
+[[nodiscard]] std::size_t terminalColumns();
+
 /// Columns one character takes on a terminal: 0 for combining marks, 2 for
 /// wide East Asian characters and emoji, else 1.
 [[nodiscard]] std::size_t characterColumns(char32_t cp);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 #include <langinfo.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace sarvik::platform {
@@ -31,6 +32,14 @@ std::vector<std::string> commandLineArguments(int argc, char** argv)
 bool standardErrorIsTerminal()
 {
     return ::isatty(STDERR_FILENO) != 0;
+}
+
+std::size_t terminalColumns()
+{
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col != 0)
+        return size.ws_col;
+    return 80;
 }
 
 std::size_t characterColumns(char32_t cp)

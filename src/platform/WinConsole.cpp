@@ -79,6 +79,14 @@ std::vector<std::string> commandLineArguments(int argc, char** argv)
     return args;
 }
 
+std::size_t terminalColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info) != 0 && info.dwSize.X > 0)
+        return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+    return 80;
+}
+
 bool standardErrorIsTerminal()
 {
     const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);

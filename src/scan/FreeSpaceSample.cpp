@@ -57,9 +57,11 @@ std::string FreeSpaceSample::finding() const
 std::string FreeSpaceSample::cost() const
 {
     std::string text = catalogue::byteSizeText(bytesToRead) + " to read";
-    if (bytesPerSecond > 0)
-        text += ", " + catalogue::durationText(static_cast<double>(bytesToRead) / bytesPerSecond) +
+    if (bytesPerSecond > 0) {
+        const double seconds = static_cast<double>(bytesToRead) / bytesPerSecond;
+        text += (seconds < 1 ? std::string(", under a second") : ", about " + catalogue::durationText(seconds)) +
                 " at this device's speed";
+    }
     return text;
 }
 
