@@ -224,3 +224,57 @@ TEST(FreeSpaceSample, TellsUsedFreeSpaceFromBlank)
 
 } // namespace
 } // namespace sarvik
+
+namespace sarvik {
+namespace {
+
+/// Asks for a stop the first time a status starting with `phase` is reported.
+struct StopAt : catalogue::ScanObserver {
+    StopAt(catalogue::ScanControl& c, std::string p) : control(c), phase(std::move(p)) {}
+    void status(const std::string& text) override
+    {
+        seen.push_back(text);
+        if (!asked && text.starts_with(phase)) {
+            asked = true;
+            control.requestStop();
+        }
+    }
+    catalogue::ScanControl& control;
+    std::string phase;
+    bool asked = false;
+    std::vector<std::string> seen;
+};
+
+// A stop ends the whole scan, whichever pass it lands in: asked in the folder
+// walk, no pass over free space starts; asked as the search of free space
+// begins (between two passes), that search reads no further and nothing after
+// it runs. What was found is kept and the tree is built.
+TEST(ScanReads, AStopEndsTheWholeScanWhereverItLands)
+{
+    const auto dense = filledCopy("fat32.img", std::nullopt);
+    if (!dense)
+        GTEST_SKIP() << "no fat32.img (tools/make-test-volumes.sh)";
+    for (const char* phase : {"Reading folders", "Searching free space"}) {
+        scan::ScanSession s;
+        auto source = std::make_shared<CountingSource>(dense->bytes);
+        test::MemoryDevices devices;
+        devices.add("vol.img", source);
+        ASSERT_TRUE(scan::SelectVolume(
+            s.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()}, devices));
+        catalogue::ScanControl control;
+        StopAt observer(control, phase);
+        const scan::ScanResult result = scan::RunScan(s, observer, control, scan::ScanOptions{true, true, true});
+        ASSERT_TRUE(observer.asked) << phase;
+        EXPECT_TRUE(result.Stopped) << phase;
+        EXPECT_FALSE(s.catalogue.DeepSearched) << phase;
+        EXPECT_LE(source->readWithin(dense->free), std::uint64_t{1} << 20) << phase << ": at most one block";
+        EXPECT_TRUE(
+            std::none_of(observer.seen.begin(), observer.seen.end(),
+                         [](const std::string& t) { return t.starts_with("Searching free clusters for files"); }))
+            << phase << ": carving started";
+        EXPECT_EQ(observer.seen.back(), "Creating Directory Tree") << phase;
+    }
+}
+
+} // namespace
+} // namespace sarvik
