@@ -200,6 +200,9 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
     std::unique_ptr<scan::ScanSession> session;
     bool complete = true;
     if (isSnapshotSource(args.source)) {
+        if (args.deep)
+            std::fprintf(stderr, "sarvik: --deep: a snapshot lists what its scan found; scan the volume with --deep "
+                                 "to search its free space\n");
         session = loadSnapshotSession(args.source, args.device, &complete);
     } else if (!args.device.empty()) {
         std::fprintf(stderr, "sarvik: --device goes with a snapshot SOURCE; %s is not one\n", args.source.c_str());
