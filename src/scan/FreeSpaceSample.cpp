@@ -103,12 +103,15 @@ FreeSpaceSample SampleFreeSpace(const ScanSession& session, const catalogue::Sca
         sample.holdingData += holdsData(head) ? 1u : 0u;
     }
 
-    // The speed: the longest stretch's first bytes, read in one go.
+    // The speed: bytes from the middle of the longest stretch, read in one go.
+    // Its middle lies away from the metadata just read, which the system's
+    // read-ahead would otherwise take this read to continue.
     const auto longest = std::max_element(extents.begin(), extents.end(),
                                           [](const auto& a, const auto& b) { return a.length < b.length; });
     std::vector<std::byte> block(static_cast<std::size_t>(std::min(longest->length, kSpeedReadBytes)));
+    const std::uint64_t middle = longest->offset + (longest->length - block.size()) / 2 / unit * unit;
     const auto start = std::chrono::steady_clock::now();
-    if (source->read(longest->offset, block) == disk::ReadStatus::Ok) {
+    if (source->read(middle, block) == disk::ReadStatus::Ok) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (seconds > 0)
             sample.bytesPerSecond = static_cast<double>(block.size()) / seconds;

@@ -37,7 +37,7 @@ inline constexpr std::uint32_t kSampleClusters = 256;
 /// Samples the free space of the scanned volume of `session` (FAT, exFAT or
 /// NTFS): reads the head of up to kSampleClusters clusters spread evenly over
 /// the unclaimed free clusters, in disk order, and times one read of up to
-/// 4 MiB of them. Reads the allocation table or bitmap besides; nothing else.
+/// 4 MiB from the middle of the longest stretch of them. Reads the allocation table or bitmap besides; nothing else.
 [[nodiscard]] FreeSpaceSample SampleFreeSpace(const ScanSession& session,
                                               const catalogue::ScanControl* control = nullptr);
 
