@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Carving benchmark on a quick-formatted camera card of a few hundred MB
 # (tests/carve/make-carve-volumes.py "bench"): sarvik carve and sarvik recover
-# (scan with carving) beside PhotoRec (Debian "testdisk"), tsk_recover (Debian
-# "sleuthkit") and dd reading the same bytes (the limit). Warm cache, best of three.
+# (the quick scan, and --deep: lost folders and carving) beside PhotoRec (Debian
+# "testdisk"), tsk_recover (Debian "sleuthkit") and dd reading the same bytes
+# (the limit). Warm cache, best of three.
 # Files back are counted by content: an output file counts when its SHA-256 is a
 # file the card held before the format.
 # Usage: bench/carve.sh [MB]   (default 300)
@@ -52,22 +53,24 @@ PY
 cat "$img" >/dev/null # warm the page cache
 files=$(awk -F'\t' '$2 == "file" && $5 == "formatted"' "$manifest" | wc -l)
 echo "card: $mb MB, $files files before the format, $(grep -c 'carve=whole' "$manifest") of them with every cluster intact after it"
-printf '%-34s %8s  %s\n' "tool" "seconds" "files back byte-exact"
+printf '%-38s %8s  %s\n' "tool" "seconds" "files back byte-exact"
 t=$(best "$work/dd" dd if="$img" of=/dev/null bs=4M)
-printf '%-34s %8s  %s\n' "dd (read the image)" "$t" "-"
+printf '%-38s %8s  %s\n' "dd (read the image)" "$t" "-"
 t=$(best "$work/sarvik-list" "$sarvik" carve "$img")
-printf '%-34s %8s  %s\n' "sarvik carve (list only)" "$t" "-"
+printf '%-38s %8s  %s\n' "sarvik carve (list only)" "$t" "-"
 t=$(best "$work/sarvik-carve" "$sarvik" carve "$img" --to "$work/sarvik-carve/out")
-printf '%-34s %8s  %s\n' "sarvik carve --to" "$t" "$(back "$work/sarvik-carve/out")"
-t=$(best "$work/sarvik-recover" "$sarvik" recover "$img" --to "$work/sarvik-recover/out" --all)
-printf '%-34s %8s  %s\n' "sarvik recover --all (scan+carve)" "$t" "$(back "$work/sarvik-recover/out")"
-t=$(best "$work/sarvik-nocarve" "$sarvik" recover "$img" --to "$work/sarvik-nocarve/out" --all --no-carve)
-printf '%-34s %8s  %s\n' "sarvik recover --all --no-carve" "$t" "$(back "$work/sarvik-nocarve/out")"
+printf '%-38s %8s  %s\n' "sarvik carve --to" "$t" "$(back "$work/sarvik-carve/out")"
+t=$(best "$work/sarvik-quick" "$sarvik" recover "$img" --to "$work/sarvik-quick/out" --all)
+printf '%-38s %8s  %s\n' "sarvik recover --all (quick scan)" "$t" "$(back "$work/sarvik-quick/out")"
+t=$(best "$work/sarvik-recover" "$sarvik" recover "$img" --to "$work/sarvik-recover/out" --all --deep)
+printf '%-38s %8s  %s\n' "sarvik recover --all --deep" "$t" "$(back "$work/sarvik-recover/out")"
+t=$(best "$work/sarvik-nocarve" "$sarvik" recover "$img" --to "$work/sarvik-nocarve/out" --all --deep --no-carve)
+printf '%-38s %8s  %s\n' "sarvik recover --all --deep --no-carve" "$t" "$(back "$work/sarvik-nocarve/out")"
 if command -v photorec >/dev/null; then
   t=$(best "$work/photorec" photorec /log /d "$work/photorec/r" /cmd "$img" partition_none,fileopt,everything,enable,search)
-  printf '%-34s %8s  %s\n' "photorec (all types)" "$t" "$(back "$work/photorec")"
+  printf '%-38s %8s  %s\n' "photorec (all types)" "$t" "$(back "$work/photorec")"
 fi
 if command -v tsk_recover >/dev/null; then
   t=$(best "$work/tsk" tsk_recover "$img" "$work/tsk/out")
-  printf '%-34s %8s  %s\n' "tsk_recover" "$t" "$(back "$work/tsk/out")"
+  printf '%-38s %8s  %s\n' "tsk_recover" "$t" "$(back "$work/tsk/out")"
 fi
