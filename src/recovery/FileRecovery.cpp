@@ -406,6 +406,14 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         else
             written += count;
     };
+    auto hole = [&](std::uint64_t count) {
+        if (count == 0 || p.writeFailed)
+            return;
+        if (!p.file->writeHole(count))
+            p.writeFailed = true;
+        else
+            written += count;
+    };
 
     for (const ClusterRun& run : runs) {
         // The run is one stretch of sectors: cluster start + j lies at
@@ -444,13 +452,18 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
             chunk = (chunk + block - 1) / block * block; // whole blocks, within the buffer
             chunk = std::min<std::uint64_t>(chunk, kChunkSectors);
             const std::size_t chunkBytes = static_cast<std::size_t>(chunk * kSector);
+            if (run.sparse) {
+                // Nothing on disk to read: a hole in the copy, a chunk at a
+                // time so that Stop is still heard where holes become zeros.
+                hole(std::min<std::uint64_t>(chunkBytes, size - written));
+                done += chunk;
+                continue;
+            }
             // Grown to the largest chunk met (at most kChunkSectors): most files are small.
             if (m_buffer.size() < chunkBytes)
                 m_buffer.resize(chunkBytes);
             std::vector<bool> zeroed;
-            if (run.sparse) {
-                std::memset(m_buffer.data(), 0, chunkBytes);
-            } else if (run.missing) {
+            if (run.missing) {
                 std::memset(m_buffer.data(), 0, chunkBytes);
                 zeroed.assign(static_cast<std::size_t>(chunk / block), true);
             } else {
@@ -693,7 +706,8 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
         // Compressed data is decoded in every rule set: its raw bytes are not the file.
         const ntfs::CompressedCopy copied = ntfs::CopyCompressedRuns(
             m_volume, extent(), runs, compression.unitClusters, size,
-            [&](disk::ByteSpan bytes) { return p.file->write(bytes); }, [&] { return m_control.interrupted(); });
+            [&](disk::ByteSpan bytes) { return p.file->write(bytes); },
+            [&](std::uint64_t count) { return p.file->writeHole(count); }, [&] { return m_control.interrupted(); });
         p.writeFailed = copied.writeFailed;
         p.report.bytesWritten = copied.written;
         p.report.zeroFilledBlocks += static_cast<std::uint32_t>(std::min<std::uint64_t>(copied.zeroFilledUnits, ~0u));
