@@ -26,8 +26,8 @@ constexpr std::uint32_t kChunkSectors = 2048;
 /// "exists" for everything.
 constexpr std::uint32_t kMaxRenameAttempts = 1000000;
 constexpr std::size_t kResidentDataOffset = 24; // fixed header length of a resident attribute
-/// Zeros written at a time past an exFAT file's valid length.
-constexpr std::size_t kZeroBlock = 64 * 1024;
+/// Bytes added at a time past an exFAT file's valid length, as a hole.
+constexpr std::uint64_t kHoleStep = std::uint64_t{kChunkSectors} * kSector;
 
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
@@ -799,15 +799,15 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
         runs.push_back({static_cast<std::int64_t>(span.start), span.length, false, false});
     copyRuns(p, runs, valid, copyMode);
     if (p.report.outcome == FileOutcome::Written && valid < size) {
-        const std::vector<std::byte> zeros(kZeroBlock);
+        // Past the valid length nothing was ever written: a hole in the copy.
         std::uint64_t written = valid;
         while (written < size) {
             if (m_control.interrupted()) {
                 p.report.outcome = FileOutcome::CutShort;
                 break;
             }
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kZeroBlock, size - written));
-            if (!p.file->write(disk::ByteSpan(zeros.data(), n))) {
+            const std::uint64_t n = std::min<std::uint64_t>(kHoleStep, size - written);
+            if (!p.file->writeHole(n)) {
                 p.writeFailed = true;
                 p.report.outcome = FileOutcome::WriteFailed;
                 break;
