@@ -459,35 +459,8 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
                 done += chunk;
                 continue;
             }
-            // Grown to the largest chunk met (at most kChunkSectors): most files are small.
-            if (m_buffer.size() < chunkBytes)
-                m_buffer.resize(chunkBytes);
-            std::vector<bool> zeroed;
-            if (run.missing) {
-                std::memset(m_buffer.data(), 0, chunkBytes);
-                zeroed.assign(static_cast<std::size_t>(chunk / block), true);
-            } else {
-                bool ok = false;
-                if (firstSector)
-                    ok = m_volume.reader.read(*firstSector + done, static_cast<std::uint32_t>(chunk),
-                                              disk::MutableByteSpan(m_buffer.data(), chunkBytes)) ==
-                         disk::ReadStatus::Ok;
-                if (!ok) {
-                    // Read block by block so that only the blocks that fail become zeros.
-                    zeroed.assign(static_cast<std::size_t>(chunk / block), false);
-                    for (std::size_t b = 0; b < zeroed.size(); ++b) {
-                        std::byte* at = m_buffer.data() + b * blockBytes;
-                        const bool blockOk =
-                            firstSector &&
-                            m_volume.reader.read(*firstSector + done + b * block, block,
-                                                 disk::MutableByteSpan(at, blockBytes)) == disk::ReadStatus::Ok;
-                        if (!blockOk) {
-                            std::memset(at, 0, blockBytes);
-                            zeroed[b] = true;
-                        }
-                    }
-                }
-            }
+            const std::vector<bool> zeroed =
+                readChunk(run, firstSector ? std::optional(*firstSector + done) : std::nullopt, chunk, block);
             // Write the chunk block by block, testing the flags before each
             // block; consecutive blocks go out in one write.
             std::size_t pendingFrom = 0;
@@ -523,6 +496,37 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         p.report.outcome = FileOutcome::CutShort;
     else
         p.report.outcome = cut == Cut::VolumeEnd ? FileOutcome::CutAtVolumeEnd : FileOutcome::Incomplete;
+}
+
+std::vector<bool> FileRecovery::readChunk(const ClusterRun& run, std::optional<std::uint64_t> first,
+                                          std::uint64_t sectors, std::uint32_t block)
+{
+    const std::uint64_t blockBytes = std::uint64_t{block} * kSector;
+    const auto bytes = static_cast<std::size_t>(sectors * kSector);
+    // Grown to the largest chunk met (at most kChunkSectors): most files are small.
+    if (m_buffer.size() < bytes)
+        m_buffer.resize(bytes);
+    const auto blocks = static_cast<std::size_t>(sectors / block);
+    if (run.missing) {
+        std::memset(m_buffer.data(), 0, bytes);
+        return std::vector<bool>(blocks, true);
+    }
+    if (first && m_volume.reader.read(*first, static_cast<std::uint32_t>(sectors),
+                                      disk::MutableByteSpan(m_buffer.data(), bytes)) == disk::ReadStatus::Ok)
+        return {};
+    // Read block by block so that only the blocks that fail become zeros.
+    std::vector<bool> zeroed(blocks, false);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        std::byte* at = m_buffer.data() + b * blockBytes;
+        const bool blockOk =
+            first && m_volume.reader.read(*first + b * block, block, disk::MutableByteSpan(at, blockBytes)) ==
+                         disk::ReadStatus::Ok;
+        if (!blockOk) {
+            std::memset(at, 0, blockBytes);
+            zeroed[b] = true;
+        }
+    }
+    return zeroed;
 }
 
 int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordinal, int copyMode,
