@@ -121,7 +121,8 @@ CompressionInfo ReadCompressionInfo(disk::ByteSpan record, std::size_t attribute
 
 CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const disk::VolumeExtent& extent,
                                   const NtfsRunList& runs, std::uint32_t unitClusters, std::uint64_t size,
-                                  const std::function<bool(disk::ByteSpan)>& write, const std::function<bool()>& stop)
+                                  const std::function<bool(disk::ByteSpan)>& write,
+                                  const std::function<bool(std::uint64_t)>& hole, const std::function<bool()>& stop)
 {
     CompressedCopy result;
     const auto& g = volume.geometry;
@@ -188,7 +189,9 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const disk
             ++result.zeroFilledUnits;
         }
         const std::uint64_t take = std::min<std::uint64_t>(unitBytes, size - result.written);
-        if (!write(disk::ByteSpan(unit.data(), static_cast<std::size_t>(take)))) {
+        // A unit of sparse clusters only holds nothing on disk: a hole.
+        const bool sparse = present == 0 && readable;
+        if (!(sparse ? hole(take) : write(disk::ByteSpan(unit.data(), static_cast<std::size_t>(take))))) {
             result.writeFailed = true;
             return result;
         }

@@ -49,13 +49,15 @@ struct CompressedCopy {
 };
 
 /// Writes the first `size` bytes of a compressed attribute with runs `runs`
-/// through `write`, unit by unit; `stop` is asked before each unit. Clusters
+/// through `write`, unit by unit, and each unit of sparse clusters only through
+/// `hole` (its length); `stop` is asked before each unit. Clusters
 /// outside `extent`'s readable ones cannot be read; the copy ends where the
 /// runs end, and after as many clusters as the volume has. Nothing is written
 /// when the unit size is not one this reads.
 [[nodiscard]] CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const disk::VolumeExtent& extent,
                                                 const NtfsRunList& runs, std::uint32_t unitClusters, std::uint64_t size,
                                                 const std::function<bool(disk::ByteSpan)>& write,
+                                                const std::function<bool(std::uint64_t)>& hole,
                                                 const std::function<bool()>& stop);
 
 } // namespace sarvik::ntfs

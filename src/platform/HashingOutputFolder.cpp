@@ -2,9 +2,16 @@
 
 #include "platform/Sha256.h"
 
+#include <algorithm>
+#include <array>
+
 namespace sarvik::platform {
 
 namespace {
+
+/// Zeros hashed at a time for a hole.
+constexpr std::size_t kZeroBlock = 64 * 1024;
+constexpr std::array<std::byte, kZeroBlock> kZeros{};
 
 class HashingOutputFile final : public recovery::OutputFile {
 public:
@@ -15,6 +22,21 @@ public:
         if (!m_inner->write(bytes))
             return false;
         return m_context.update(bytes);
+    }
+
+    /// The hole goes to the destination as it is; the digest is of the file's
+    /// bytes, so its zeros are hashed.
+    [[nodiscard]] bool writeHole(std::uint64_t count) override
+    {
+        if (!m_inner->writeHole(count))
+            return false;
+        while (count > 0) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, kZeroBlock));
+            if (!m_context.update(disk::ByteSpan(kZeros.data(), n)))
+                return false;
+            count -= n;
+        }
+        return true;
     }
 
     [[nodiscard]] bool close() override

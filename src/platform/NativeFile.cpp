@@ -25,19 +25,52 @@ public:
             return false;
         }
         std::string why;
-        if (writeAll(*m_file, bytes, why))
+        if (writeAll(*m_file, bytes, why)) {
+            m_endsInHole = m_endsInHole && bytes.empty();
             return true;
+        }
         m_error = why;
         return false;
+    }
+    bool writeHole(std::uint64_t count) override
+    {
+        if (!m_file) {
+            m_error = "the file is closed";
+            return false;
+        }
+        if (count == 0)
+            return true;
+        if (m_seekable) {
+            std::string why;
+            switch (skipAhead(*m_file, count, why)) {
+            case SkipResult::Skipped:
+                m_endsInHole = true;
+                return true;
+            case SkipResult::CannotSeek:
+                m_seekable = false;
+                break;
+            case SkipResult::Failed:
+                m_error = why;
+                return false;
+            }
+        }
+        return OutputFile::writeHole(count); // as zeros
     }
     bool close() override
     {
         const std::optional<NativeFile> file = m_file;
         m_file.reset();
-        std::string why;
-        if (!file || closeFile(*file, why))
+        if (!file)
             return true;
-        m_error = why;
+        std::string why;
+        // A file that ends in a hole has no byte written at its end: it is
+        // given its length here.
+        const bool ended = !m_endsInHole || endAtPosition(*file, why);
+        std::string closeWhy;
+        const bool closed = closeFile(*file, closeWhy);
+        if (ended && closed)
+            return true;
+        m_error = ended ? closeWhy : why;
         return false;
     }
     [[nodiscard]] std::string error() const override { return m_error; }
@@ -45,6 +78,8 @@ public:
 private:
     std::optional<NativeFile> m_file; ///< nothing once closed
     std::string m_error;
+    bool m_seekable = true;    ///< false once a skip found no position to move
+    bool m_endsInHole = false; ///< the last bytes were skipped, not written
 };
 
 } // namespace

@@ -2,14 +2,15 @@
 // A file or device as this system holds it open, by its own handle: a file
 // descriptor on POSIX systems, a HANDLE on Windows. Devices are read through
 // it (Devices.h); the files of a copy and snapshots are written through it.
-// Writing all of a buffer and closing with the system's reason for a failure
-// are the same steps for every writer; each system has its own implementation
-// (PosixNativeFile.cpp, WinNativeFile.cpp; openRegularFile in
-// PosixRegularFile.cpp, WinRegularFile.cpp).
+// Writing all of a buffer, passing over a hole and closing with the system's
+// reason for a failure are the same steps for every writer; each system has its
+// own implementation (PosixNativeFile.cpp, WinNativeFile.cpp; openRegularFile
+// in PosixRegularFile.cpp, WinRegularFile.cpp).
 
 #include "disk/ByteReader.h"
 #include "recovery/OutputFolder.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,23 @@ using NativeFile = int; ///< a file descriptor
 /// Writes all of `bytes` at the file's position, as many calls as it takes.
 /// False, with the system's reason in `error`, when they could not all be written.
 [[nodiscard]] bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error);
+
+/// What skipAhead did.
+enum class SkipResult {
+    Skipped,    ///< the position moved on
+    CannotSeek, ///< the file has no position to move (a pipe): write zeros instead
+    Failed,     ///< the system refused (a length past what the file system holds)
+};
+
+/// Moves the position of `file` `count` bytes on without writing them. Past the
+/// file's end, the bytes passed over read as zeros once something is written
+/// after them or endAtPosition ends the file there, and take no space where the
+/// file system keeps holes (on Windows the file is marked sparse first).
+[[nodiscard]] SkipResult skipAhead(NativeFile file, std::uint64_t count, std::string& error);
+
+/// Makes the file end at its position: a file whose last bytes were passed over
+/// by skipAhead gets its length. False, with the system's reason in `error`.
+[[nodiscard]] bool endAtPosition(NativeFile file, std::string& error);
 
 /// Closes `file`. False, with the system's reason in `error`, when the system
 /// reports that the last writes may not have been committed.

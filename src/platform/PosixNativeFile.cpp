@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <unistd.h>
 
 namespace sarvik::platform {
@@ -22,6 +23,29 @@ bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error)
         left -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+SkipResult skipAhead(NativeFile file, std::uint64_t count, std::string& error)
+{
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        error = std::strerror(EFBIG);
+        return SkipResult::Failed;
+    }
+    if (::lseek(file, static_cast<off_t>(count), SEEK_CUR) >= 0)
+        return SkipResult::Skipped;
+    if (errno == ESPIPE)
+        return SkipResult::CannotSeek;
+    error = std::strerror(errno);
+    return SkipResult::Failed;
+}
+
+bool endAtPosition(NativeFile file, std::string& error)
+{
+    const off_t position = ::lseek(file, 0, SEEK_CUR);
+    if (position >= 0 && ::ftruncate(file, position) == 0)
+        return true;
+    error = std::strerror(errno);
+    return false;
 }
 
 bool closeFile(NativeFile file, std::string& error)

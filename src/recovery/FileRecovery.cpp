@@ -26,8 +26,8 @@ constexpr std::uint32_t kChunkSectors = 2048;
 /// "exists" for everything.
 constexpr std::uint32_t kMaxRenameAttempts = 1000000;
 constexpr std::size_t kResidentDataOffset = 24; // fixed header length of a resident attribute
-/// Zeros written at a time past an exFAT file's valid length.
-constexpr std::size_t kZeroBlock = 64 * 1024;
+/// Bytes added at a time past an exFAT file's valid length, as a hole.
+constexpr std::uint64_t kHoleStep = std::uint64_t{kChunkSectors} * kSector;
 
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
@@ -406,6 +406,14 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         else
             written += count;
     };
+    auto hole = [&](std::uint64_t count) {
+        if (count == 0 || p.writeFailed)
+            return;
+        if (!p.file->writeHole(count))
+            p.writeFailed = true;
+        else
+            written += count;
+    };
 
     for (const ClusterRun& run : runs) {
         // The run is one stretch of sectors: cluster start + j lies at
@@ -444,37 +452,15 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
             chunk = (chunk + block - 1) / block * block; // whole blocks, within the buffer
             chunk = std::min<std::uint64_t>(chunk, kChunkSectors);
             const std::size_t chunkBytes = static_cast<std::size_t>(chunk * kSector);
-            // Grown to the largest chunk met (at most kChunkSectors): most files are small.
-            if (m_buffer.size() < chunkBytes)
-                m_buffer.resize(chunkBytes);
-            std::vector<bool> zeroed;
             if (run.sparse) {
-                std::memset(m_buffer.data(), 0, chunkBytes);
-            } else if (run.missing) {
-                std::memset(m_buffer.data(), 0, chunkBytes);
-                zeroed.assign(static_cast<std::size_t>(chunk / block), true);
-            } else {
-                bool ok = false;
-                if (firstSector)
-                    ok = m_volume.reader.read(*firstSector + done, static_cast<std::uint32_t>(chunk),
-                                              disk::MutableByteSpan(m_buffer.data(), chunkBytes)) ==
-                         disk::ReadStatus::Ok;
-                if (!ok) {
-                    // Read block by block so that only the blocks that fail become zeros.
-                    zeroed.assign(static_cast<std::size_t>(chunk / block), false);
-                    for (std::size_t b = 0; b < zeroed.size(); ++b) {
-                        std::byte* at = m_buffer.data() + b * blockBytes;
-                        const bool blockOk =
-                            firstSector &&
-                            m_volume.reader.read(*firstSector + done + b * block, block,
-                                                 disk::MutableByteSpan(at, blockBytes)) == disk::ReadStatus::Ok;
-                        if (!blockOk) {
-                            std::memset(at, 0, blockBytes);
-                            zeroed[b] = true;
-                        }
-                    }
-                }
+                // Nothing on disk to read: a hole in the copy, a chunk at a
+                // time so that Stop is still heard where holes become zeros.
+                hole(std::min<std::uint64_t>(chunkBytes, size - written));
+                done += chunk;
+                continue;
             }
+            const std::vector<bool> zeroed =
+                readChunk(run, firstSector ? std::optional(*firstSector + done) : std::nullopt, chunk, block);
             // Write the chunk block by block, testing the flags before each
             // block; consecutive blocks go out in one write.
             std::size_t pendingFrom = 0;
@@ -510,6 +496,37 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         p.report.outcome = FileOutcome::CutShort;
     else
         p.report.outcome = cut == Cut::VolumeEnd ? FileOutcome::CutAtVolumeEnd : FileOutcome::Incomplete;
+}
+
+std::vector<bool> FileRecovery::readChunk(const ClusterRun& run, std::optional<std::uint64_t> first,
+                                          std::uint64_t sectors, std::uint32_t block)
+{
+    const std::uint64_t blockBytes = std::uint64_t{block} * kSector;
+    const auto bytes = static_cast<std::size_t>(sectors * kSector);
+    // Grown to the largest chunk met (at most kChunkSectors): most files are small.
+    if (m_buffer.size() < bytes)
+        m_buffer.resize(bytes);
+    const auto blocks = static_cast<std::size_t>(sectors / block);
+    if (run.missing) {
+        std::memset(m_buffer.data(), 0, bytes);
+        return std::vector<bool>(blocks, true);
+    }
+    if (first && m_volume.reader.read(*first, static_cast<std::uint32_t>(sectors),
+                                      disk::MutableByteSpan(m_buffer.data(), bytes)) == disk::ReadStatus::Ok)
+        return {};
+    // Read block by block so that only the blocks that fail become zeros.
+    std::vector<bool> zeroed(blocks, false);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        std::byte* at = m_buffer.data() + b * blockBytes;
+        const bool blockOk =
+            first && m_volume.reader.read(*first + b * block, block, disk::MutableByteSpan(at, blockBytes)) ==
+                         disk::ReadStatus::Ok;
+        if (!blockOk) {
+            std::memset(at, 0, blockBytes);
+            zeroed[b] = true;
+        }
+    }
+    return zeroed;
 }
 
 int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordinal, int copyMode,
@@ -693,7 +710,8 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
         // Compressed data is decoded in every rule set: its raw bytes are not the file.
         const ntfs::CompressedCopy copied = ntfs::CopyCompressedRuns(
             m_volume, extent(), runs, compression.unitClusters, size,
-            [&](disk::ByteSpan bytes) { return p.file->write(bytes); }, [&] { return m_control.interrupted(); });
+            [&](disk::ByteSpan bytes) { return p.file->write(bytes); },
+            [&](std::uint64_t count) { return p.file->writeHole(count); }, [&] { return m_control.interrupted(); });
         p.writeFailed = copied.writeFailed;
         p.report.bytesWritten = copied.written;
         p.report.zeroFilledBlocks += static_cast<std::uint32_t>(std::min<std::uint64_t>(copied.zeroFilledUnits, ~0u));
@@ -785,15 +803,15 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
         runs.push_back({static_cast<std::int64_t>(span.start), span.length, false, false});
     copyRuns(p, runs, valid, copyMode);
     if (p.report.outcome == FileOutcome::Written && valid < size) {
-        const std::vector<std::byte> zeros(kZeroBlock);
+        // Past the valid length nothing was ever written: a hole in the copy.
         std::uint64_t written = valid;
         while (written < size) {
             if (m_control.interrupted()) {
                 p.report.outcome = FileOutcome::CutShort;
                 break;
             }
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kZeroBlock, size - written));
-            if (!p.file->write(disk::ByteSpan(zeros.data(), n))) {
+            const std::uint64_t n = std::min<std::uint64_t>(kHoleStep, size - written);
+            if (!p.file->writeHole(n)) {
                 p.writeFailed = true;
                 p.report.outcome = FileOutcome::WriteFailed;
                 break;

@@ -170,7 +170,17 @@ private:
     /// extents its attribute list names, when it has one that names them.
     std::optional<ntfs::ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
                                                std::uint64_t size);
+    /// Writes the first `size` bytes of `runs` into the created file and sets
+    /// the report's outcome. Long because one loop over runs, chunks and blocks
+    /// shares the counters that the cuts at the volume's end, progress and the
+    /// stop flag need.
     void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
+    /// Reads `sectors` (whole blocks of `block` sectors) from `first` into
+    /// m_buffer; for a run marked missing, or no sector, nothing is read. The
+    /// blocks that could not be read are zeros and marked in the result, which
+    /// is empty when every block was read.
+    std::vector<bool> readChunk(const ClusterRun& run, std::optional<std::uint64_t> first, std::uint64_t sectors,
+                                std::uint32_t block);
     void finish(Prepared& p, std::uint64_t size);
     /// A carved NTFS file: its consecutive clusters from the one it starts at.
     int recoverCarvedNtfsFile(Prepared& p, const catalogue::NtfsFileEntry& entry, int copyMode);

@@ -3,11 +3,17 @@
 #include "catalogue/NameDecode.h"
 #include "catalogue/NameText.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 
 namespace sarvik::recovery {
 
 namespace {
+
+/// Zeros written at a time for a hole the destination does not keep.
+constexpr std::size_t kZeroBlock = 64 * 1024;
+constexpr std::array<std::byte, kZeroBlock> kZeros{};
 
 // Bytes that are control characters in Windows-1252 as this program reads it:
 // C0, DEL, and the five undefined code points that become C1 controls.
@@ -16,6 +22,17 @@ bool isControl(unsigned char c) noexcept
     return c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
 }
 } // namespace
+
+bool OutputFile::writeHole(std::uint64_t count)
+{
+    while (count > 0) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, kZeroBlock));
+        if (!write(disk::ByteSpan(kZeros.data(), n)))
+            return false;
+        count -= n;
+    }
+    return true;
+}
 
 std::string cutToComponent(std::string utf8)
 {

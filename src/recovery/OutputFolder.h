@@ -31,6 +31,11 @@ public:
     virtual ~OutputFile() = default;
     /// Appends bytes; false when they could not all be written.
     [[nodiscard]] virtual bool write(disk::ByteSpan bytes) = 0;
+    /// Appends `count` bytes that read as zeros, as a hole (no space taken)
+    /// where the destination keeps holes: a sparse run of a file. The file's
+    /// length includes them even when nothing is written after them. False when
+    /// they could not be added. By default they are written as zeros.
+    [[nodiscard]] virtual bool writeHole(std::uint64_t count);
     /// Closes the file; false when the last writes could not be committed.
     [[nodiscard]] virtual bool close() = 0;
     /// Why the last write or close failed, as the system says it; empty when unknown.

@@ -236,6 +236,7 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
     ASSERT_EQ(half->bytes.size(), 1500u);
     EXPECT_EQ(std::count(half->bytes.begin(), half->bytes.begin() + 700, std::byte{0xAB}), 700);
     EXPECT_EQ(std::count(half->bytes.begin() + 700, half->bytes.end(), std::byte{0}), 800); // past the valid length
+    EXPECT_EQ(half->holes, (std::vector<recovery::MemoryOutputFolder::Hole>{{700, 800}}));  // never written: a hole
     // 2021-06-15 12:34:56.78 at UTC+2.
     ASSERT_TRUE(half->times);
     EXPECT_EQ(half->times->modified, 1623753296);

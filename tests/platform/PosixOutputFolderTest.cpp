@@ -1,4 +1,7 @@
 #include "platform/PosixOutputFolder.h"
+#include "platform/HashingOutputFolder.h"
+#include "platform/NativeFile.h"
+#include "platform/Sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -29,9 +32,28 @@ std::string slurp(const fs::path& p)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+sarvik::disk::ByteSpan bytesOf(std::string_view text)
+{
+    return {reinterpret_cast<const std::byte*>(text.data()), text.size()};
+}
+
 bool writeAll(sarvik::recovery::OutputFile& f, std::string_view text)
 {
-    return f.write(sarvik::disk::ByteSpan(reinterpret_cast<const std::byte*>(text.data()), text.size())) && f.close();
+    return f.write(bytesOf(text)) && f.close();
+}
+
+/// Writes "head", a hole of `gap`, "tail" and, unless `endInHole` is false, a
+/// hole of `gap` again; closes. The file's content as it should read back.
+std::string writeWithHoles(sarvik::recovery::OutputFile& f, std::uint64_t gap, bool endInHole)
+{
+    std::string expected = "head" + std::string(gap, '\0') + "tail";
+    EXPECT_TRUE(f.write(bytesOf("head")) && f.writeHole(gap) && f.write(bytesOf("tail")));
+    if (endInHole) {
+        EXPECT_TRUE(f.writeHole(gap));
+        expected.append(gap, '\0');
+    }
+    EXPECT_TRUE(f.close());
+    return expected;
 }
 
 } // namespace
@@ -119,4 +141,43 @@ TEST(PosixOutputFolder, SetsTimesOnFilesAndFoldersButNotThroughLinks)
     EXPECT_EQ(st.st_mtime, 1500000000);
     ASSERT_EQ(::stat(victim.c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, before.st_mtime); // the file the link names is untouched
+}
+
+// Holes are passed over, not written: the file takes less space than its
+// length, reads as zeros there, and a file that ends in a hole still gets its
+// whole length. The digest of a hashing destination is that of the bytes as
+// they read back, zeros of the holes included. A file that cannot seek (a
+// pipe) gets the zeros written.
+TEST(PosixOutputFolder, HolesArePassedOverAndReadAsZeros)
+{
+    TempDir dest;
+    std::string error;
+    auto plain = PosixOutputFolder::open(dest.path.string(), error);
+    ASSERT_TRUE(plain) << error;
+    auto folder = std::make_shared<sarvik::platform::HashingOutputFolder>(plain);
+    constexpr std::uint64_t kGap = 8u << 20;
+    for (const bool endInHole : {true, false}) {
+        const std::string name = endInHole ? "ends-in-hole.bin" : "ends-in-data.bin";
+        auto file = folder->createFile(name, false);
+        ASSERT_TRUE(file) << folder->createError();
+        const std::string expected = writeWithHoles(*file, kGap, endInHole);
+        struct stat st {};
+        ASSERT_EQ(::stat((dest.path / name).c_str(), &st), 0);
+        EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), expected.size()) << name;
+        EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, kGap) << name << ": the holes took space";
+        EXPECT_TRUE(slurp(dest.path / name) == expected) << name << ": not the bytes written"; // 16 MiB, not printed
+        sarvik::platform::Sha256 digest;
+        ASSERT_TRUE(digest.update(bytesOf(expected)));
+        EXPECT_EQ(file->sha256(), digest.hexDigest()) << name;
+    }
+
+    int pipe[2] = {-1, -1};
+    ASSERT_EQ(::pipe(pipe), 0);
+    auto piped = sarvik::platform::makeOutputFile(pipe[1]);
+    const std::string expected = writeWithHoles(*piped, 1000, true);
+    std::string got(expected.size() + 1, 'x');
+    EXPECT_EQ(::read(pipe[0], got.data(), got.size()), static_cast<ssize_t>(expected.size()));
+    got.resize(expected.size());
+    EXPECT_EQ(got, expected);
+    ::close(pipe[0]);
 }

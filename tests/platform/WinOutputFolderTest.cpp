@@ -45,7 +45,8 @@ protected:
     {
         m_folder.reset();
         // Only what the tests made, leaves first.
-        for (const wchar_t* file : {L"\\sub\\_CON.txt", L"\\sub\\a_b", L"\\caf\u00e9.txt", L"\\keep.txt"})
+        for (const wchar_t* file :
+             {L"\\sub\\_CON.txt", L"\\sub\\a_b", L"\\caf\u00e9.txt", L"\\keep.txt", L"\\holes.bin"})
             ::DeleteFileW((m_root + file).c_str());
         ::RemoveDirectoryW((m_root + L"\\sub").c_str());
         ::RemoveDirectoryW((m_root + L"\\link").c_str());
@@ -115,6 +116,30 @@ TEST_F(WinOutputFolderTest, ReplacesOnlyWhenAskedAndSetsTimes)
     const auto units =
         (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     EXPECT_EQ(units / 10000000u - 11644473600u, 1000000000u);
+}
+
+// Holes read as zeros, and a file that ends in one still gets its whole length.
+TEST_F(WinOutputFolderTest, HolesReadAsZerosAndCountInTheLength)
+{
+    constexpr std::uint64_t kGap = 1u << 20;
+    auto file = m_folder->createFile("holes.bin", false);
+    ASSERT_TRUE(file);
+    const auto bytes = [](std::string_view text) { return std::as_bytes(std::span(text.data(), text.size())); };
+    ASSERT_TRUE(file->write(bytes("head")) && file->writeHole(kGap) && file->write(bytes("tail")) &&
+                file->writeHole(kGap) && file->close());
+    const std::string expected = "head" + std::string(kGap, '\0') + "tail" + std::string(kGap, '\0');
+
+    const HANDLE h = ::CreateFileW((m_root + L"\\holes.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::string got(expected.size() + 1, 'x');
+    DWORD read = 0;
+    const BOOL ok = ::ReadFile(h, got.data(), static_cast<DWORD>(got.size()), &read, nullptr);
+    ::CloseHandle(h);
+    ASSERT_NE(ok, 0);
+    EXPECT_EQ(read, expected.size());
+    got.resize(read);
+    EXPECT_TRUE(got == expected) << "not the bytes written"; // 2 MiB, not printed
 }
 
 TEST_F(WinOutputFolderTest, NeverEntersAJunction)

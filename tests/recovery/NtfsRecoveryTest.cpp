@@ -275,6 +275,77 @@ TEST(NtfsRecovery, NonResidentRunsFragmentsAndSparseRuns)
     EXPECT_EQ(rig.observer.paths.front(), "/dest/a.bin"); // NTFS shows the whole path
 }
 
+// Sparse runs reach the destination as holes, in the middle and at the end of
+// a file, as does a compression unit of sparse clusters only; the file still
+// reads whole. A cluster that cannot be read is written as zeros and counted,
+// never passed over as a hole.
+TEST(NtfsRecovery, SparseRunsAndUnitsReachTheDestinationAsHoles)
+{
+    using Hole = recovery::MemoryOutputFolder::Hole;
+    NtfsRig v;
+    const auto d = pattern(4 * 4096, 1);
+    v.cluster(300, d, 0);
+    v.cluster(310, d, 3 * 4096);
+    Record mid; // 1 cluster at 300, 2 sparse, 1 at 310
+    mid.end(mid.nonResident(0x38, {0x21, 0x01, 0x2C, 0x01, 0x01, 0x02, 0x11, 0x01, 0x0A, 0x00}));
+    v.storeRecord(100, mid);
+    Record tail; // 1 cluster at 300, then 3 sparse to the end
+    tail.end(tail.nonResident(0x38, {0x21, 0x01, 0x2C, 0x01, 0x01, 0x03, 0x00}));
+    v.storeRecord(102, tail);
+    v.cluster(330, d, 0);
+    v.cluster(331, d, 4096);
+    Record bad; // 2 clusters at 330, the second unreadable
+    bad.end(bad.nonResident(0x38, {0x21, 0x02, 0x4A, 0x01, 0x00}));
+    v.storeRecord(104, bad);
+    const std::vector<std::uint8_t> chunk = {0x02, 0x30, 'x', 'y', 'z', 0x00, 0x00}; // 3 bytes stored as they are
+    std::vector<std::byte> packed(chunk.size());
+    std::transform(chunk.begin(), chunk.end(), packed.begin(), [](std::uint8_t x) { return std::byte{x}; });
+    v.cluster(340, packed, 0);
+    Record compressed; // units of 2 clusters: 1 at 340 and 1 sparse, then 2 sparse
+    compressed.end(compressed.nonResident(0x38, {0x21, 0x01, 0x54, 0x01, 0x01, 0x03, 0x00}));
+    compressed.put(0x38 + 0x0C, 2, 0x0001);
+    compressed.put(0x38 + 0x22, 1, 1);
+    v.storeRecord(106, compressed);
+    v.select();
+    v.memory->addBadRange(331 * 4096, 4096);
+
+    auto part = [&d](std::size_t from, std::size_t count) {
+        return std::vector<std::byte>(d.begin() + static_cast<std::ptrdiff_t>(from),
+                                      d.begin() + static_cast<std::ptrdiff_t>(from + count));
+    };
+    auto xyz = zeros(2 * 8192 - 100);
+    xyz[0] = std::byte{'x'};
+    xyz[1] = std::byte{'y'};
+    xyz[2] = std::byte{'z'};
+    const struct {
+        const char* name;
+        std::uint64_t sector;
+        std::vector<std::byte> bytes;
+        std::vector<Hole> holes;
+        std::uint32_t zeroFilledBlocks;
+    } cases[] = {
+        {"mid.bin", 100, cat(cat(part(0, 4096), zeros(8192), 8192), part(3 * 4096, 4096), 4096), {{4096, 8192}}, 0},
+        {"tail.bin", 102, cat(part(0, 4096), zeros(3 * 4096), 3 * 4096 - 100), {{4096, 3 * 4096 - 100}}, 0},
+        {"bad.bin", 104, cat(part(0, 4096), zeros(4096), 4096), {}, 1},
+        {"packed.bin", 106, xyz, {{8192, 8192 - 100}}, 0},
+    };
+    for (const bool thorough : {false, true}) {
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.settings.ThoroughScan = thorough;
+        for (const auto& c : cases) {
+            EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), c.name, c.bytes.size(), c.sector, 1, 1), 1);
+            const auto* file = rig.dest->find(c.name);
+            ASSERT_NE(file, nullptr) << c.name;
+            EXPECT_EQ(file->bytes, c.bytes) << c.name;
+            EXPECT_EQ(file->holes, c.holes) << c.name;
+            const recovery::FileReport& report = rig.report.files().back();
+            EXPECT_EQ(report.outcome, FileOutcome::Written) << c.name;
+            EXPECT_EQ(report.bytesWritten, c.bytes.size()) << c.name;
+            EXPECT_EQ(report.zeroFilledBlocks, c.zeroFilledBlocks) << c.name;
+        }
+    }
+}
+
 // Damaged sizes and run lengths (the volume has 512 clusters): a data size of
 // 0xFFFFFFFFFFFFFFFF once made the sectors still needed round to 0, and the
 // copy wrote 0-byte chunks for ever; it ends where the runs end. A run of 2^40

@@ -22,6 +22,20 @@ public:
         m_folder->m_writeBudget -= take;
         return take == bytes.size();
     }
+    bool writeHole(std::uint64_t count) override
+    {
+        auto it = m_folder->m_entries.find(m_name);
+        if (it == m_folder->m_entries.end())
+            return false;
+        MemoryOutputFolder::Entry& e = it->second;
+        const std::uint64_t at = e.bytes.size();
+        if (!e.holes.empty() && e.holes.back().offset + e.holes.back().length == at)
+            e.holes.back().length += count;
+        else if (count != 0)
+            e.holes.push_back({at, count});
+        e.bytes.resize(e.bytes.size() + static_cast<std::size_t>(count));
+        return true;
+    }
     bool close() override
     {
         release();
@@ -80,6 +94,7 @@ std::unique_ptr<OutputFile> MemoryOutputFolder::createFile(std::string_view name
         if (!replace || it->second.kind != Kind::File)
             return nullptr;
         it->second.bytes.clear();
+        it->second.holes.clear();
     } else {
         it = m_entries.emplace(std::string(name), Entry{}).first;
     }

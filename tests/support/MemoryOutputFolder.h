@@ -3,10 +3,13 @@
 // what a copy would write without touching a disk. It behaves like the POSIX
 // destination: a planted link is never followed, a name already taken by a
 // folder or link cannot be created as a file, and unsafe components are refused.
+// It keeps holes, as a file system with sparse files does: they read as zeros,
+// take none of the write budget, and are listed.
 
 #include "recovery/OutputFolder.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,9 +21,15 @@ namespace sarvik::recovery {
 class MemoryOutputFolder final : public OutputFolder, public std::enable_shared_from_this<MemoryOutputFolder> {
 public:
     enum class Kind { File, Folder, Link };
+    struct Hole {
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+        bool operator==(const Hole&) const = default;
+    };
     struct Entry {
         Kind kind = Kind::File;
-        std::vector<std::byte> bytes;               ///< file content
+        std::vector<std::byte> bytes;               ///< file content, holes as zeros
+        std::vector<Hole> holes;                    ///< in file order, adjacent ones joined
         std::shared_ptr<MemoryOutputFolder> folder; ///< folder content
         std::string target;                         ///< link target
         bool open = false;                          ///< a writer holds it
