@@ -83,10 +83,10 @@ check() { # label, seconds, output folder: the recovered file's digest, length a
 echo "NTFS, a deleted file of $mib MiB, 12 MiB of it data (sha256 ${expected:0:16}...):"
 tOurs=$(best "$work/out-sarvik" "$sarvik" recover "$img" --to "$work/out-sarvik" --all)
 check "sarvik recover --all" "$tOurs" "$work/out-sarvik"
-# Without the search of free space by content (most of the volume is free),
+# With the search of free space by content (most of the volume is free),
 # which tsk_recover and ntfsundelete do not do.
-tCopy=$(best "$work/out-sarvik" "$sarvik" recover "$img" --to "$work/out-sarvik" --all --no-carve)
-check "sarvik --no-carve" "$tCopy" "$work/out-sarvik"
+tDeep=$(best "$work/out-sarvik" "$sarvik" recover "$img" --to "$work/out-sarvik" --all --deep)
+check "sarvik --all --deep" "$tDeep" "$work/out-sarvik"
 tTsk=$(best "$work/out-tsk" tsk_recover "$img" "$work/out-tsk")
 check "tsk_recover" "$tTsk" "$work/out-tsk"
 tUnd=$(best "$work/out-und" ntfsundelete -u -m '*' -T -d "$work/out-und" "$img")
