@@ -196,6 +196,15 @@ void CarveRun::extent(const Extent& e)
             result.stopped = true;
             return;
         }
+        // Units the source knows to be zeros (a hole of a sparse image) hold no
+        // file's start: passed over unread.
+        if (const std::uint64_t zeros = std::min(m_source.knownZeros(at), end - at) / m_unit * m_unit; zeros != 0) {
+            result.bytesSearched += zeros;
+            m_done += zeros;
+            report(m_done);
+            at += zeros;
+            continue;
+        }
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(m_blockBytes, end - at));
         if (m_known != nullptr)
             knownBlock(at, length);
