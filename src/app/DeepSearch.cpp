@@ -152,6 +152,8 @@ void DeepSearch::askStop()
 
 void DeepSearch::requestStop()
 {
+    // The window goes: what the search finds from here on is taken by no page.
+    m_onResults = false;
     m_runner->requestStop();
     m_check->cancel();
 }
@@ -170,8 +172,11 @@ void DeepSearch::searchEnded()
 {
     if (m_runner->outOfMemory())
         OutOfMemoryEnd(&m_window);
-    if (!m_found)
+    if (!m_found || !m_onResults) {
+        m_found.reset();
+        emit stateChanged();
         return;
+    }
     m_waiting = true;
     takeResults();
 }

@@ -53,7 +53,8 @@ public:
     void start();
     /// The search's Stop: asks as the scan's Stop does; Yes stops the whole search.
     void askStop();
-    /// Asks every worker to end, without a question (the window closes).
+    /// Asks every worker to end, without a question, and drops what the search
+    /// would bring (the window closes).
     void requestStop();
 
     /// The command can run: on the results page, with the thorough rules, a

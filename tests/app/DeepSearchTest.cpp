@@ -22,6 +22,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -86,6 +87,7 @@ private slots:
     void resultsFirstThenTheSearchAddsWhatItFinds();
     void stopDuringTheFreeSpacePassKeepsTheQuickResults();
     void bannerOnlyWhereFreeSpaceHoldsUnnamedData();
+    void snapshotsSayWhetherFreeSpaceWasSearched();
 
 private:
     [[nodiscard]] QString volume(const char* name) const
@@ -287,6 +289,51 @@ void DeepSearchTest::bannerOnlyWhereFreeSpaceHoldsUnnamedData()
         QCOMPARE(w.deepSearchBar()->mode(), DeepSearchBar::Mode::Hidden);
         QVERIFY(!w.action(Command::DeepSearch)->isEnabled());
         QCOMPARE(w.rulesLabel()->text(), QStringLiteral("Classic scan"));
+    }
+}
+
+void DeepSearchTest::snapshotsSayWhetherFreeSpaceWasSearched()
+{
+    NEED_VOLUME("card-fat32.img");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    platform::SystemDeviceProvider devices;
+    const QString quick = dir.path() + QStringLiteral("/QUICK.RVU");
+    const QString deep = dir.path() + QStringLiteral("/DEEP.RVU");
+    {
+        RecoveryWindow w({platform::imageDriveItem(volume("card-fat32.img").toStdString())}, devices);
+        QSignalSpy shown(&w, &RecoveryWindow::scanFinished);
+        QVERIFY(startScan(w));
+        QVERIFY(shown.wait(30000));
+        QTRY_VERIFY(!w.deepSearch()->sampling());
+        chooseFile(quick);
+        QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
+        QSignalSpy taken(w.deepSearch(), &app::DeepSearch::resultsTaken);
+        QVERIFY(w.runIfEnabled(Command::DeepSearch));
+        QVERIFY(taken.wait(30000));
+        chooseFile(deep);
+        QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
+    }
+    // Each loaded into a fresh window: the words beside Back say which scan
+    // it holds; a quick one whose volume opens is offered the deep search.
+    const auto load = [&](RecoveryWindow& w, const QString& path) {
+        w.show();
+        chooseFile(path);
+        return QTest::qWaitForWindowExposed(&w) && w.runIfEnabled(Command::LoadSnapshot) && w.currentStep() == 3;
+    };
+    {
+        RecoveryWindow w({}, devices);
+        QVERIFY(load(w, quick));
+        QCOMPARE(w.rulesLabel()->text(), QStringLiteral("Thorough scan"));
+        QVERIFY(w.action(Command::DeepSearch)->isEnabled());
+        QTRY_COMPARE(w.deepSearchBar()->mode(), DeepSearchBar::Mode::Offer);
+    }
+    {
+        RecoveryWindow w({}, devices);
+        QVERIFY(load(w, deep));
+        QCOMPARE(w.rulesLabel()->text(), QStringLiteral("Thorough scan,\nfree space searched"));
+        QVERIFY(!w.action(Command::DeepSearch)->isEnabled());
+        QVERIFY(childTexts(w.folderTree()->topLevelItem(0)).contains(QStringLiteral("$Carved files")));
     }
 }
 
