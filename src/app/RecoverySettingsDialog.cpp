@@ -68,6 +68,14 @@ RecoverySettingsDialog::RecoverySettingsDialog(recovery::RecoverySettings& setti
 
     m_thorough = new QCheckBox(QStringLiteral("Thorough scan (read whole folders)"), this);
     m_thorough->setChecked(settings.ThoroughScan);
+    // The passes over free space are the thorough rules' own.
+    m_deep = new QCheckBox(QStringLiteral("Search free space (deep scan)"), this);
+    m_deep->setToolTip(QStringLiteral("After every scan, search the free space too: lost folders, and files by "
+                                      "their content. It reads all of the free space, which takes long on a "
+                                      "large device."));
+    m_deep->setChecked(settings.DeepSearch);
+    m_deep->setEnabled(settings.ThoroughScan);
+    connect(m_thorough, &QCheckBox::toggled, m_deep, &QWidget::setEnabled);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
@@ -81,6 +89,7 @@ RecoverySettingsDialog::RecoverySettingsDialog(recovery::RecoverySettings& setti
     layout->addWidget(duplicateBox);
     layout->addWidget(badBox);
     layout->addWidget(m_thorough);
+    layout->addWidget(m_deep);
     layout->addWidget(buttons);
     setMinimumWidth(420);
 
@@ -120,6 +129,7 @@ void RecoverySettingsDialog::accept()
     if (m_skip->isChecked())
         m_settings.DuplicatePolicy = recovery::DuplicatePolicy::Skip;
     m_settings.ThoroughScan = m_thorough->isChecked();
+    m_settings.DeepSearch = m_deep->isChecked();
     QDialog::accept();
 }
 

@@ -2,7 +2,8 @@
 // The "Recovery Settings" box: sectors per read (1..100), what to do with a
 // duplicate name (three radio buttons) and retries on a bad sector (1..10). OK
 // writes the values back; Cancel leaves them as they were. A check box chooses
-// the thorough scan for the scans that follow.
+// the thorough scan for the scans that follow, and one below it the search of
+// free space after every such scan.
 
 #include "recovery/RecoverySettings.h"
 
@@ -23,6 +24,7 @@ public:
     [[nodiscard]] QComboBox* retriesList() const { return m_retries; }
     [[nodiscard]] QRadioButton* policyButton(int policy) const;
     [[nodiscard]] QCheckBox* thoroughBox() const { return m_thorough; }
+    [[nodiscard]] QCheckBox* deepBox() const { return m_deep; }
 
     void accept() override;
 
@@ -34,6 +36,7 @@ private:
     QRadioButton* m_overwrite;
     QRadioButton* m_skip;
     QCheckBox* m_thorough;
+    QCheckBox* m_deep;
 };
 
 } // namespace sarvik::app

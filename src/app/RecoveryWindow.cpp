@@ -1,5 +1,7 @@
 #include "app/RecoveryWindow.h"
 
+#include "app/DeepSearch.h"
+#include "app/DeepSearchBar.h"
 #include "app/DriveInformationDialog.h"
 #include "app/FileListModel.h"
 #include "app/HelpDialog.h"
@@ -41,6 +43,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <set>
 
 namespace sarvik::app {
 
@@ -218,6 +221,9 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     connect(m_runner, &ScanRunner::finished, this, &RecoveryWindow::scanEnded);
     m_commands = new ResultsCommands(*this);
     connect(this, &RecoveryWindow::commandRequested, m_commands, &ResultsCommands::run);
+    m_deep = new DeepSearch(*this, *m_deepBar);
+    connect(m_deep, &DeepSearch::stateChanged, this, &RecoveryWindow::deepSearchChanged);
+    deepSearchChanged();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::ApplicationShortcut);
@@ -226,10 +232,19 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     // stretches them as the window grows.
     const int move = kMoveX | kMoveY;
     const int grow = kGrowX | kGrowY;
-    m_anchors = {{m_logo, kMoveX},   {m_driveTree, kGrowY},  {m_folderTree, kGrowY},
-                 {m_fileList, grow}, {m_status, kMoveY},     {m_progress, kMoveY | kGrowX},
-                 {m_stop, move},     {m_back, move},         {m_next, move},
-                 {m_rules, move},    {m_filterNote, kGrowX}, {m_quickHelpLabel, kMoveY}};
+    m_anchors = {{m_logo, kMoveX},
+                 {m_driveTree, kGrowY},
+                 {m_folderTree, kGrowY},
+                 {m_fileList, grow},
+                 {m_status, kMoveY},
+                 {m_progress, kMoveY | kGrowX},
+                 {m_stop, move},
+                 {m_back, move},
+                 {m_next, move},
+                 {m_rules, move},
+                 {m_filterNote, kGrowX},
+                 {m_quickHelpLabel, kMoveY},
+                 {m_deepBar, kMoveY | kGrowX}};
     for (Anchor& anchor : m_anchors)
         anchor.base = anchor.widget->geometry();
     layoutControls();
@@ -255,11 +270,20 @@ void RecoveryWindow::layoutControls()
             r.setHeight(r.height() + dy);
         anchor.widget->setGeometry(r);
     }
+    // The deep search's strip, while shown, takes the bottom of the list's room.
+    if (m_deepBar != nullptr && !m_deepBar->isHidden()) {
+        QRect list = m_fileList->geometry();
+        list.setBottom(m_deepBar->geometry().top() - 3);
+        m_fileList->setGeometry(list);
+    }
 }
 
 RecoveryWindow::~RecoveryWindow()
 {
-    // The runner's destructor stops and joins the worker before the session goes away.
+    // The workers' owners stop and join them before the session goes away:
+    // the deep search's sample and the scan read it.
+    delete m_deep;
+    m_deep = nullptr;
     delete m_runner;
     m_runner = nullptr;
 }
@@ -270,8 +294,8 @@ void RecoveryWindow::buildControls()
         m_skin, [this] { layoutControls(); }, this);
     setCentralWidget(panel);
 
-    for (int i = 0; i < 7; ++i) {
-        static const int kX[7] = {13, 71, 133, 195, 255, 315, 376};
+    for (int i = 0; i < kToolbarButtons; ++i) {
+        static const int kX[kToolbarButtons] = {13, 64, 115, 166, 217, 268, 319, 370};
         m_toolbar[i] = new ui::PictureButton(panel);
         m_toolbar[i]->setGeometry(ui::dluRect(kX[i], 3, 45, 42));
     }
@@ -312,7 +336,9 @@ void RecoveryWindow::buildLabels(QWidget* panel)
     m_status->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     m_status->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
     // Beside Back, where Next stands on the other pages.
-    m_rules = transparentLabel(panel, ui::dluRect(442, 268, 74, 12));
+    // Two lines at most ("Thorough scan," and "free space searched").
+    m_rules = transparentLabel(panel, ui::dluRect(440, 262, 84, 24));
+    m_rules->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_rules->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
     m_rules->hide();
     // Over the list, where the toolbar ends: the patterns that shape the list and the recovery.
@@ -409,6 +435,10 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_fileList->addWidget(m_details);
     m_fileList->addWidget(m_listView);
     m_fileList->hide();
+    // Under the list, within its room: the deep search's banner, progress and outcome.
+    m_deepBar = new DeepSearchBar(panel);
+    m_deepBar->setGeometry(ui::dluRect(156, 232, 367, 26));
+    connect(m_deepBar, &DeepSearchBar::modeChanged, this, &RecoveryWindow::layoutControls);
     for (QAbstractItemView* view :
          {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_listView)}) {
         connect(view, &QAbstractItemView::doubleClicked, this, &RecoveryWindow::fileListActivated);
@@ -492,6 +522,7 @@ void RecoveryWindow::buildMenuBar()
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("&Find Files..."), Command::FindFiles, QStringLiteral("edit-find"));
+    addCommand(tools, QStringLiteral("Deep &Search"), Command::DeepSearch, QStringLiteral("system-search"));
     addCommand(tools, QStringLiteral("File Fi&lters..."), Command::FileFilters, QStringLiteral("view-filter"));
     addCommand(tools, QStringLiteral("Se&ttings..."), Command::Settings, QStringLiteral("preferences-system"));
     tools->addSeparator();
@@ -513,7 +544,7 @@ void RecoveryWindow::buildToolbar()
         int command;
         const char* tip;
     };
-    static const Tool kTools[7] = {
+    static const Tool kTools[kToolbarButtons] = {
         {ui::ToolbarPicture::RecoverSelected, Command::RecoverSelected,
          "Copy the selected file(s) and folder(s) to your computer"},
         {ui::ToolbarPicture::RecoverAll, Command::RecoverAll, "Copy all the file(s) and folder(s) to your computer"},
@@ -522,10 +553,12 @@ void RecoveryWindow::buildToolbar()
         {ui::ToolbarPicture::LoadSnapshot, Command::LoadSnapshot,
          "Loads the data from previously saved scan information"},
         {ui::ToolbarPicture::FindFiles, Command::FindFiles, "Search the file(s) in the recovered data"},
+        {ui::ToolbarPicture::DeepSearch, Command::DeepSearch,
+         "Searches the free space for lost folders and for files by their content"},
         {ui::ToolbarPicture::Settings, Command::Settings, "Configures the software"},
         {ui::ToolbarPicture::LiveUpdate, Command::LiveUpdate, "Updates the software with latest changes from internet"},
     };
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < kToolbarButtons; ++i) {
         ui::PictureButton* button = m_toolbar[i];
         button->setPictures(ui::toolbarPicture(kTools[i].picture, button->size(), false),
                             ui::toolbarPicture(kTools[i].picture, button->size(), true));
@@ -572,6 +605,7 @@ void RecoveryWindow::runCommand(int id)
         {Command::Contents, [](RecoveryWindow& w) { w.helpContents(); }},
         {Command::About, [](RecoveryWindow& w) { w.aboutBox(); }},
         {Command::AddDiskImage, [](RecoveryWindow& w) { w.addDiskImage(); }},
+        {Command::DeepSearch, [](RecoveryWindow& w) { w.m_deep->start(); }},
     };
     for (const Own& own : kOwn) {
         if (own.id == id) {
@@ -653,6 +687,7 @@ void RecoveryWindow::SetMenuState(int state)
         set({Command::LoadSnapshot}, !results);
     set(resultCommands, results);
     set({Command::Settings}, true);
+    set({Command::DeepSearch}, results && m_deep != nullptr && m_deep->available());
 }
 
 void RecoveryWindow::ShowPage(int page, bool forward)
@@ -843,6 +878,8 @@ void RecoveryWindow::next()
 
 void RecoveryWindow::StartScan()
 {
+    m_deep->resultsLeft();
+    m_scanStopAsked = false;
     // A fresh folder tree with its root item, disabled and hidden until the scan ends.
     m_folderTree->clear();
     m_folderItems.clear();
@@ -857,6 +894,10 @@ void RecoveryWindow::StartScan()
     SetMenuState(0);
     setQuickHelp(Text::scanHelp());
     m_progress->setValue(0);
+    // Stop is offered in every phase of the scan, from its first read to the
+    // tree build: a Yes is kept by the job until a pass sees it.
+    m_stop->setEnabled(true);
+    m_stop->show();
     m_runner->start(m_session, scan::ScanOptions{m_settings.ThoroughScan});
 }
 
@@ -865,8 +906,10 @@ void RecoveryWindow::StopScan()
     if (!scanRunning())
         return;
     // The scan keeps running while the question is open.
-    if (QuestionDialog(this, QStringLiteral("Do you want to stop the current process ?")) == kYes)
+    if (QuestionDialog(this, QStringLiteral("Do you want to stop the current process ?")) == kYes) {
+        m_scanStopAsked = scanRunning();
         m_runner->requestStop();
+    }
 }
 
 QString RecoveryWindow::statusText(const std::string& status) const
@@ -902,10 +945,8 @@ void RecoveryWindow::applyReport(const ScanReport& report)
         m_progress->setValue(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
         m_progress->show();
     }
-    if (report.hasStop) {
-        m_stop->setEnabled(report.stopAvailable);
-        m_stop->setVisible(report.stopAvailable);
-    }
+    // The engines offer and withdraw Stop pass by pass; the window keeps it
+    // for the whole scan (StartScan), as the job's stop flag outlives a pass.
 }
 
 void RecoveryWindow::fillFolderTree()
@@ -940,7 +981,12 @@ void RecoveryWindow::fillFolderTree()
 
 void RecoveryWindow::scanEnded()
 {
-    if (m_runner->outOfMemory())
+    showResults(true);
+}
+
+void RecoveryWindow::showResults(bool fromScan)
+{
+    if (fromScan && m_runner->outOfMemory())
         OutOfMemoryEnd(this);
     // The engine's closing steps, in order.
     ShowPage(2, true);
@@ -951,9 +997,7 @@ void RecoveryWindow::scanEnded()
     fillFolderTree();
     m_folderTree->setEnabled(true);
     SetLabelLayout(-1);
-    // Which rules made what is listed: a thorough catalogue keeps UTF-8 names.
-    reshow(m_rules,
-           m_session.catalogue.NamesAreUtf8 ? QStringLiteral("Thorough scan") : QStringLiteral("Classic scan"));
+    showRules();
     m_fileList->show();
     m_progress->setValue(0);
     m_progress->hide();
@@ -969,7 +1013,10 @@ void RecoveryWindow::scanEnded()
     }
     FillFileList(m_session.tree.rootKey());
     setQuickHelp(Text::resultsHelp());
-    const scan::ScanResult& result = m_runner->result();
+    // The sample of free space, or the deep search itself, starts with the page.
+    const scan::ScanResult result = fromScan ? m_runner->result() : scan::ScanResult{};
+    m_deep->resultsShown(fromScan && (result.Stopped || m_scanStopAsked));
+    // A snapshot's losses are its loader's to tell, not the last scan's.
     if (result.any())
         MessageDialog(this, MessageKind::Error,
                       QStringLiteral("%1 sector(s) and %2 MFT record(s) could not be read. What they held is "
@@ -979,10 +1026,93 @@ void RecoveryWindow::scanEnded()
     emit scanFinished();
 }
 
+void RecoveryWindow::showRules()
+{
+    // Which rules made what is listed: a thorough catalogue keeps UTF-8 names;
+    // DeepSearched says the passes over free space ran to their end.
+    const catalogue::Catalogue& c = m_session.catalogue;
+    reshow(m_rules, !c.NamesAreUtf8  ? QStringLiteral("Classic scan")
+                    : c.DeepSearched ? QStringLiteral("Thorough scan,\nfree space searched")
+                                     : QStringLiteral("Thorough scan"));
+}
+
+void RecoveryWindow::deepSearchChanged()
+{
+    const bool results = m_currentStep == 3 && !scanRunning();
+    if (QAction* deep = action(Command::DeepSearch))
+        deep->setEnabled(results && m_deep->available());
+    // Back leaves the results; while the deep search runs, Stop ends it first.
+    if (results)
+        m_back->setEnabled(!m_deep->running());
+}
+
+void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
+{
+    // What is shown, by the folders' own keys: the tree's handles change.
+    const auto keyOf = [this](const QTreeWidgetItem* item) -> std::optional<std::uint32_t> {
+        const catalogue::TreeNode* node =
+            item == nullptr ? nullptr : m_session.tree.node(item->data(0, kHandleRole).toUInt());
+        if (node == nullptr)
+            return std::nullopt;
+        return node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
+    };
+    const std::optional<std::uint32_t> openKey = keyOf(m_folderTree->currentItem());
+    std::set<std::uint32_t> expanded;
+    for (const auto& [handle, item] : m_folderItems)
+        if (item->isExpanded())
+            if (const auto key = keyOf(item))
+                expanded.insert(*key);
+    std::set<quint64> selectedKeys;
+    const std::vector<bool> selected = selectedRows();
+    for (std::size_t row = 0; row < selected.size(); ++row)
+        if (selected[row])
+            selectedKeys.insert(m_model->key(static_cast<int>(row)));
+    const int current = currentRow();
+    const bool hasCurrent = current >= 0;
+    const quint64 currentKey = hasCurrent ? m_model->key(current) : 0;
+    const int scrolled = m_details->verticalScrollBar()->value();
+    const bool listFocus = !m_focusOnTree;
+
+    m_session.takeResults(found);
+
+    m_folderTree->clear();
+    m_folderItems.clear();
+    fillFolderTree();
+    const catalogue::FolderTree& tree = m_session.tree;
+    for (const std::uint32_t key : expanded)
+        if (const catalogue::TreeNode* node = tree.findByKey(key))
+            if (QTreeWidgetItem* item = folderItem(node->handle))
+                item->setExpanded(true);
+    const catalogue::TreeNode* open = openKey ? tree.findByKey(*openKey) : nullptr;
+    if (open == nullptr)
+        open = &tree.root();
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(folderItem(open->handle));
+    }
+    FillFileList(open->folderIndex >= 0 ? open->key : tree.rootKey());
+    // Folder rows carry tree handles as their keys, and those changed: only
+    // file rows (whose keys stay) are selected again.
+    QItemSelection again;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_model->isFolder(row) || !selectedKeys.contains(m_model->key(row)))
+            continue;
+        const QModelIndex index = m_model->indexOfRow(row);
+        again.select(index, index);
+        if (hasCurrent && currentKey == m_model->key(row))
+            m_details->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+    m_details->selectionModel()->select(again, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_details->verticalScrollBar()->setValue(scrolled);
+    m_focusOnTree = !listFocus;
+    showRules();
+}
+
 void RecoveryWindow::back()
 {
-    if (m_currentStep != 3 || scanRunning())
+    if (m_currentStep != 3 || scanRunning() || m_deep->running())
         return;
+    m_deep->resultsLeft();
     if (QAction* load = action(Command::LoadSnapshot))
         load->setEnabled(true);
     setQuickHelp(Text::driveHelp(24));
@@ -1035,7 +1165,7 @@ void RecoveryWindow::showLoadedResults()
     SetLabelLayout(2);
     setViewMode(ViewMode::Details);
     m_currentStep = 3;
-    scanEnded();
+    showResults(false);
 }
 
 QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
@@ -1284,6 +1414,8 @@ void RecoveryWindow::closeEvent(QCloseEvent* event)
     m_exitConfirmed = true;
     if (m_runner != nullptr)
         m_runner->requestStop();
+    if (m_deep != nullptr)
+        m_deep->requestStop();
     releaseCatalogue();
     if (m_commands != nullptr)
         m_commands->removeOpenCopies();

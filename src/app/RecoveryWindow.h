@@ -31,6 +31,8 @@ class PictureButton;
 
 namespace sarvik::app {
 
+class DeepSearch;
+class DeepSearchBar;
 class FileListModel;
 class ResultsCommands;
 class ScanRunner;
@@ -55,6 +57,8 @@ inline constexpr int Contents = 32816;
 inline constexpr int About = 32817;
 /// Ours: puts a disk image into the drive tree.
 inline constexpr int AddDiskImage = 32900;
+/// Ours: searches the free space of the scanned volume (the results page).
+inline constexpr int DeepSearch = 32901;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -111,6 +115,8 @@ public:
     [[nodiscard]] ui::PictureButton* stopButton() const { return m_stop; }
     [[nodiscard]] ui::PictureButton* logoButton() const { return m_logo; }
     [[nodiscard]] ui::PictureButton* toolbarButton(int index) const { return m_toolbar[index]; }
+    /// The toolbar's buttons, left to right.
+    static constexpr int kToolbarButtons = 8;
     [[nodiscard]] QTreeWidget* driveTree() const { return m_driveTree; }
     [[nodiscard]] QTreeWidget* folderTree() const { return m_folderTree; }
     [[nodiscard]] QWidget* fileList() const;
@@ -128,6 +134,29 @@ public:
     /// commands to open it (Command::Open).
     void OpenSelectedItem();
     [[nodiscard]] ResultsCommands* commands() const { return m_commands; }
+    /// The deep search of the results page, and the strip under the list that shows it.
+    [[nodiscard]] DeepSearch* deepSearch() const { return m_deep; }
+    [[nodiscard]] DeepSearchBar* deepSearchBar() const { return m_deepBar; }
+
+    /// Held by a command that reads the session across an event loop (a copy
+    /// or a search on a worker, a box that lists its entries): what a deep
+    /// search found is taken only once no one holds it.
+    class SessionHold {
+    public:
+        explicit SessionHold(RecoveryWindow& window) : m_window(window) { ++m_window.m_sessionHolds; }
+        ~SessionHold() { --m_window.m_sessionHolds; }
+        SessionHold(const SessionHold&) = delete;
+        SessionHold& operator=(const SessionHold&) = delete;
+
+    private:
+        RecoveryWindow& m_window;
+    };
+    [[nodiscard]] bool sessionHeld() const { return m_sessionHolds > 0; }
+    /// The session takes what a deep search found in `found` (see
+    /// ScanSession::takeResults); the folder tree and the list are filled
+    /// again, keeping the open folder, the expanded ones, the selected rows and
+    /// the place in the list.
+    void takeFoundResults(scan::ScanSession& found);
     /// Which rows of the file list are selected, one flag per row.
     [[nodiscard]] std::vector<bool> selectedRows() const;
     /// The list's selection mark (its current row), or -1.
@@ -189,6 +218,13 @@ private:
     void StopScan();
     void applyReport(const ScanReport& report);
     void scanEnded();
+    /// The results page for what the session holds: `fromScan` after a scan
+    /// (its losses and its stop count), else after a snapshot load.
+    void showResults(bool fromScan);
+    /// "Thorough scan", "Thorough scan, free space searched" or "Classic scan".
+    void showRules();
+    /// Deep Search and Back follow the deep search's state.
+    void deepSearchChanged();
     void fillFolderTree();
 
     // Results.
@@ -219,6 +255,12 @@ private:
     FileTypes m_types;
     ScanRunner* m_runner = nullptr;
     ResultsCommands* m_commands = nullptr;
+    DeepSearchBar* m_deepBar = nullptr;
+    DeepSearch* m_deep = nullptr;
+    int m_sessionHolds = 0;
+    /// The user answered Yes to Stop during the running scan (in a phase that
+    /// may not have seen it, such as the tree build).
+    bool m_scanStopAsked = false;
 
     int m_currentStep = -1;
     bool m_focusOnTree = false;
@@ -230,7 +272,7 @@ private:
     QImage m_skin;
 
     QHash<int, QAction*> m_actions;
-    ui::PictureButton* m_toolbar[7] = {};
+    ui::PictureButton* m_toolbar[kToolbarButtons] = {};
     ui::PictureButton* m_logo = nullptr;
     ui::PictureButton* m_next = nullptr;
     ui::PictureButton* m_back = nullptr;

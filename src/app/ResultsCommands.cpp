@@ -1,5 +1,6 @@
 #include "app/ResultsCommands.h"
 
+#include "app/DeepSearch.h"
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
 #include "app/FindFilesDialog.h"
@@ -224,6 +225,9 @@ void ResultsCommands::recover(int mode)
 {
     if (m_window.currentStep() != 3)
         return;
+    // The rows and the selection taken here are copied in the session's terms
+    // by the box's worker: a deep search's results wait until it is done.
+    const RecoveryWindow::SessionHold hold(m_window);
     const auto recoveryMode = static_cast<recovery::RecoveryMode>(mode);
     const std::vector<bool> selected = m_window.selectedRows();
     if (recoveryMode == recovery::RecoveryMode::Selected &&
@@ -370,6 +374,9 @@ void ResultsCommands::openRow(int row, bool openWith)
     const catalogue::FileRow& r = rows[static_cast<std::size_t>(row)];
     if (r.folder || isFolderType(r.type))
         return;
+    // `r` is a row of the list, copied from by the box's worker: a deep
+    // search's results (which fill the list again) wait until it is done.
+    const RecoveryWindow::SessionHold hold(m_window);
     const QString folder = openFolder();
     std::string error;
     auto destination = folder.isEmpty() ? nullptr : platform::openOutputFolder(folder.toStdString(), error);
@@ -532,6 +539,8 @@ void ResultsCommands::FindFiles()
     if (m_window.currentStep() != 3)
         return;
     const scan::ScanSession& session = m_window.session();
+    // The dialog's worker searches this catalogue while it is open.
+    const RecoveryWindow::SessionHold hold(m_window);
     FindFilesDialog dialog(session.catalogue, session.tree, session.kind(), m_window.fileTypes(), &m_window);
     dialog.exec();
 }
@@ -638,38 +647,29 @@ void ResultsCommands::renameRow(int row, const QString& text)
     scan::ScanSession& session = m_window.mutableSession();
     catalogue::Catalogue& c = session.catalogue;
     const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
+    // The entry renamed, by its index in its list; a deep search that ends
+    // later brings a catalogue of its own, which takes the name from here.
+    const auto renamed = [&](auto& list, bool folder, auto matches) {
+        const auto found = std::find_if(list.begin(), list.end(), matches);
+        if (found == list.end())
+            return;
+        found->name = newName;
+        m_window.deepSearch()->noteRename(folder, static_cast<std::size_t>(found - list.begin()));
+    };
     if (!r.folder && !isFolderType(r.type)) {
-        if (fat) {
-            for (auto& e : c.FatFileList)
-                if (e.ordinal == r.key) {
-                    e.name = newName;
-                    break;
-                }
-        } else {
-            for (auto& e : c.NtfsFileList)
-                if (e.recordSector == r.key) {
-                    e.name = newName;
-                    break;
-                }
-        }
+        if (fat)
+            renamed(c.FatFileList, false, [&](const catalogue::FatFileEntry& e) { return e.ordinal == r.key; });
+        else
+            renamed(c.NtfsFileList, false, [&](const catalogue::NtfsFileEntry& e) { return e.recordSector == r.key; });
         return;
     }
     const auto handle = static_cast<std::uint32_t>(r.key);
     m_window.renameFolderItem(handle, nameText(newName, c.NamesAreUtf8));
     session.tree.setName(handle, newName);
-    if (fat) {
-        for (auto& e : c.FatFolderList)
-            if (e.treeItem == handle) {
-                e.name = newName;
-                break;
-            }
-    } else {
-        for (auto& e : c.NtfsFolderList)
-            if (e.treeItem == handle) {
-                e.name = newName;
-                break;
-            }
-    }
+    if (fat)
+        renamed(c.FatFolderList, true, [&](const catalogue::FatFolderEntry& e) { return e.treeItem == handle; });
+    else
+        renamed(c.NtfsFolderList, true, [&](const catalogue::NtfsFolderEntry& e) { return e.treeItem == handle; });
 }
 
 void ResultsCommands::Properties()

@@ -25,6 +25,11 @@ struct RecoverySettings {
     /// rules): whole FAT folders, names outside ASCII, and NTFS files copied from
     /// attribute lists, decompressed, and written even when empty.
     bool ThoroughScan = false;
+    /// With the thorough rules: every scan goes on to search the free space
+    /// (the deep search: lost folders, files by their content) as soon as its
+    /// results are shown. Off at start-up: the deep search reads the whole free
+    /// space, and the user starts it when the quick scan's results call for it.
+    bool DeepSearch = false;
 
     /// The start-up values: 8 sectors per read on the 'F' platform family, 60 on
     /// 'N' (every Linux system counts as 'N'); Rename; 3 retries; the thorough rules.

@@ -10,6 +10,7 @@
 #include "ntfs/MftScan.h"
 
 #include <optional>
+#include <utility>
 
 namespace sarvik::scan {
 
@@ -31,6 +32,17 @@ void ScanSession::buildTree(catalogue::ScanObserver* observer)
     tree.BuildFolderTree(catalogue, kind(), observer);
     m_index = std::make_unique<catalogue::CatalogueIndex>(catalogue, kind());
     m_conditions.reset();
+}
+
+void ScanSession::takeResults(ScanSession& other)
+{
+    std::swap(catalogue, other.catalogue);
+    std::swap(tree, other.tree);
+    std::swap(mftRuns, other.mftRuns);
+    std::swap(m_index, other.m_index);
+    // The estimates looked at the clusters of the files they were made for.
+    m_conditions.reset();
+    other.m_conditions.reset();
 }
 
 std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName) const

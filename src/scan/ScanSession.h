@@ -54,6 +54,10 @@ public:
     void buildTree(catalogue::ScanObserver* observer = nullptr);
     /// The child index built with the tree.
     [[nodiscard]] const catalogue::CatalogueIndex& index() const { return *m_index; }
+    /// Takes what a scan of the same volume in `other` found: its catalogue, its
+    /// folder tree with the child index, and its MFT runs; `other` gets this
+    /// session's in exchange. The volume and the filters stay as they are.
+    void takeResults(ScanSession& other);
     /// The rows of the folder with key `key`, filtered by `filters`.
     [[nodiscard]] std::vector<catalogue::FileRow>
     rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName = catalogue::defaultTypeName) const;

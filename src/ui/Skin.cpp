@@ -1,6 +1,7 @@
 #include "ui/Skin.h"
 
 #include <QBitmap>
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -167,6 +168,37 @@ void drawGlyph(QPainter& p, ToolbarPicture which, const QRectF& box)
         p.drawEllipse(QPointF(x + s * 0.4, y + s * 0.4), s * 0.28, s * 0.28);
         break;
     }
+    case ToolbarPicture::DeepSearch: {
+        // A disk seen from the side, its layers, and a glass over its lower part.
+        const qreal w = s * 0.78;
+        const qreal rim = s * 0.16;
+        const QRectF top(x, y + s * 0.04, w, rim);
+        const qreal body = s * 0.5;
+        QPainterPath drum;
+        drum.moveTo(top.left(), top.center().y());
+        drum.lineTo(top.left(), top.center().y() + body);
+        drum.arcTo(QRectF(top.left(), top.top() + body, w, rim), 180, 180);
+        drum.lineTo(top.right(), top.center().y());
+        drum.closeSubpath();
+        p.setPen(QPen(kNavy, 1.2));
+        p.setBrush(kSteel);
+        p.drawPath(drum);
+        p.setBrush(kSky);
+        p.drawEllipse(top);
+        p.setPen(QPen(kPaper, 1.2));
+        p.setBrush(Qt::NoBrush);
+        for (int layer = 1; layer <= 2; ++layer)
+            p.drawArc(QRectF(top.left(), top.top() + body * layer / 3.0, w, rim), 180 * 16, 180 * 16);
+        p.setPen(QPen(kNavy, s * 0.1, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(x + s * 0.74, y + s * 0.74), QPointF(x + s * 0.95, y + s * 0.95));
+        QRadialGradient glass(QPointF(x + s * 0.6, y + s * 0.6), s * 0.22);
+        glass.setColorAt(0, Qt::white);
+        glass.setColorAt(1, kSky);
+        p.setBrush(glass);
+        p.setPen(QPen(kNavy, s * 0.06));
+        p.drawEllipse(QPointF(x + s * 0.64, y + s * 0.64), s * 0.19, s * 0.19);
+        break;
+    }
     case ToolbarPicture::Settings: {
         const QPointF c(x + s / 2, y + s / 2);
         QPainterPath gear;
@@ -216,8 +248,8 @@ void drawGlyph(QPainter& p, ToolbarPicture which, const QRectF& box)
 QString toolbarCaption(ToolbarPicture which)
 {
     // In the order of ToolbarPicture.
-    static constexpr std::array<const char*, 7> kCaptions{"Recover", "Recover All", "Save",  "Load",
-                                                          "Find",    "Settings",    "Update"};
+    static constexpr std::array<const char*, 8> kCaptions{"Recover", "Recover All", "Save",     "Load",
+                                                          "Find",    "Deep Search", "Settings", "Update"};
     static_assert(kCaptions.size() == static_cast<std::size_t>(ToolbarPicture::LiveUpdate) + 1,
                   "one caption per toolbar picture");
     const auto i = static_cast<std::size_t>(which);
@@ -337,10 +369,14 @@ QPixmap toolbarPicture(ToolbarPicture which, QSize size, bool highlighted)
     QFont font = p.font();
     font.setPixelSize(std::max(9, int(captionHeight * 0.62)));
     font.setBold(true);
+    // A caption wider than its tile ("Deep Search") is drawn a little smaller.
+    const QString caption = toolbarCaption(which);
+    while (font.pixelSize() > 8 && QFontMetricsF(font).horizontalAdvance(caption) > tile.width() - 2)
+        font.setPixelSize(font.pixelSize() - 1);
     p.setFont(font);
     p.setPen(highlighted ? kAmber : QColor(0xf4, 0xf7, 0xfb));
     p.drawText(QRectF(tile.left(), tile.bottom() - captionHeight, tile.width(), captionHeight), Qt::AlignCenter,
-               toolbarCaption(which));
+               caption);
     return pixmap;
 }
 

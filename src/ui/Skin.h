@@ -32,7 +32,16 @@ inline constexpr QRgb kTransparentKey = 0xff00ff00;
 /// Everything in `skin` that is not the key colour.
 [[nodiscard]] QRegion regionFromSkin(const QImage& skin, QRgb key = kTransparentKey);
 
-enum class ToolbarPicture { RecoverSelected, RecoverAll, SaveSnapshot, LoadSnapshot, FindFiles, Settings, LiveUpdate };
+enum class ToolbarPicture {
+    RecoverSelected,
+    RecoverAll,
+    SaveSnapshot,
+    LoadSnapshot,
+    FindFiles,
+    DeepSearch,
+    Settings,
+    LiveUpdate
+};
 [[nodiscard]] QPixmap toolbarPicture(ToolbarPicture which, QSize size, bool highlighted);
 
 enum class NavPicture { Next, Back, Stop };

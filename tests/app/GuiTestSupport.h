@@ -10,6 +10,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QList>
 #include <QPointer>
 #include <QPushButton>
@@ -19,13 +22,17 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <type_traits>
 
 namespace sarvik::guitest {
 
 // ---- A device whose reads can be held ---------------------------------------
 
+// Holds the reads of workers only: the window's own thread (which made the
+// gate) reads on, as a test that held it could never let it go.
 struct Gate {
+    std::thread::id owner = std::this_thread::get_id();
     std::mutex mutex;
     std::condition_variable changed;
     bool closed = false;
@@ -54,6 +61,8 @@ struct Gate {
     }
     void pass()
     {
+        if (std::this_thread::get_id() == owner)
+            return;
         std::unique_lock lock(mutex);
         changed.wait(lock, [this] { return !closed || allowance > 0; });
         if (closed)
@@ -162,6 +171,36 @@ template <typename T = QDialog> void answerWith(const QString& text, Answer* rec
             b->click();
         else
             dialog->reject();
+    });
+}
+
+// Answers the next file chooser with `path`; records its title and filters.
+struct ChooserSeen {
+    QString title;
+    QStringList filters;
+    bool seen = false;
+};
+inline void chooseFile(const QString& path, ChooserSeen* seen = nullptr)
+{
+    whenModal<QFileDialog>([path, seen](QFileDialog* dialog) {
+        if (seen != nullptr) {
+            seen->seen = true;
+            seen->title = dialog->windowTitle();
+            seen->filters = dialog->nameFilters();
+        }
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        const QFileInfo info(path);
+        dialog->setDirectory(info.absolutePath());
+        dialog->selectFile(path);
+        // The chooser lists its folder asynchronously; until it has, a name
+        // selected in it is taken relative to the working folder. The full
+        // path typed into the name field is taken as it stands.
+        if (auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            field->setText(info.absoluteFilePath());
+        QMetaObject::invokeMethod(dialog, "accept");
     });
 }
 

@@ -18,6 +18,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -340,14 +341,14 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     const QStringList titles{"&Recovery", "&View", "&Tools", "&Help"};
     const QList<QList<int>> ids{{32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, 0, 32774},
                                 {32808, 59410, 59411},
-                                {32813, 32814, 32815, 0, 32840, 0, 32842},
+                                {32813, Command::DeepSearch, 32814, 32815, 0, 32840, 0, 32842},
                                 {32816, 32817}};
-    const QList<QStringList> texts{
-        {"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...", "&Load Recovery Snapshot...", "",
-         "Add &Disk Image...", "", "E&xit..."},
-        {"Ico&ns", "&List", "&Details"},
-        {"&Find Files...", "File Fi&lters...", "Se&ttings...", "", "&Drive Information", "", "Live &Update"},
-        {"&Contents", "&About Velmora Sarvik..."}};
+    const QList<QStringList> texts{{"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...",
+                                    "&Load Recovery Snapshot...", "", "Add &Disk Image...", "", "E&xit..."},
+                                   {"Ico&ns", "&List", "&Details"},
+                                   {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "",
+                                    "&Drive Information", "", "Live &Update"},
+                                   {"&Contents", "&About Velmora Sarvik..."}};
     for (int p = 0; p < 4; ++p) {
         QCOMPARE(popups[p]->text(), titles[p]);
         const QList<QAction*> items = popups[p]->menu()->actions();
@@ -385,7 +386,7 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     QCOMPARE(
         w.toolbarButton(2)->toolTip(),
         QStringLiteral("Saves the snapshot of scan information, so that later on you need not to scan the disk again"));
-    QCOMPARE(w.toolbarButton(6)->toolTip(), QStringLiteral("Updates the software with latest changes from internet"));
+    QCOMPARE(w.toolbarButton(7)->toolTip(), QStringLiteral("Updates the software with latest changes from internet"));
     QCOMPARE(w.quickHelpText(), QStringLiteral("\r\n") + QString(20, ' ') +
                                     "1. Select the Logical Drive that contains the deleted file(s).\r\n" +
                                     QString(20, ' ') + "2. Click Next Button.");
@@ -648,26 +649,25 @@ void RecoveryWindowTest::thoroughScanShowsEachPhase()
     devices.gate.close();
     QSignalSpy done(&w, &RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
-    // Read by read, each phase shows in the status line with its count and a
-    // progress of its own.
-    QStringList phases;
-    const QRegularExpression counted(QStringLiteral("^(Reading folders|Examining free clusters): (\\d+) of (\\d+)$"));
-    for (int i = 0; i < 20000 && done.isEmpty(); ++i) {
+    // Read by read, the folder walk shows in the status line with its count and
+    // a progress of its own. (The quick scan reads no free space: the phase
+    // that does belongs to the deep search, tested with it.)
+    QString phase;
+    const QRegularExpression counted(QStringLiteral("^(Reading folders): (\\d+) of (\\d+)$"));
+    for (int i = 0; i < 20000 && done.isEmpty() && phase.isEmpty(); ++i) {
         devices.gate.allow(1);
         QTest::qWait(1);
         const QString text = w.statusLine()->text();
         const QRegularExpressionMatch m = counted.match(text);
-        if (!m.hasMatch() || phases.contains(m.captured(1)))
+        if (!m.hasMatch())
             continue;
         QVERIFY2(m.captured(2).toUInt() <= m.captured(3).toUInt(), qPrintable(text));
         QVERIFY(w.progressBar()->isVisible());
-        phases << m.captured(1);
-        if (phases.size() == 2)
-            break;
+        phase = m.captured(1);
     }
     devices.gate.open();
     QVERIFY(done.wait(30000) || !done.isEmpty());
-    QCOMPARE(phases, (QStringList{"Reading folders", "Examining free clusters"}));
+    QCOMPARE(phase, QStringLiteral("Reading folders"));
 
     // The MFT walk's place, given in sectors, reads as records under these rules.
     w.mutableSession().volume.geometry.GeometryKind = disk::VolumeKind::Ntfs;
@@ -684,8 +684,9 @@ void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QSignalSpy requested(&w, &RecoveryWindow::commandRequested);
 
-    // Drive page: Recover Selected, Recover All, Save Snapshot and Find Files are grayed.
-    for (int i : {0, 1, 2, 4})
+    // Drive page: Recover Selected, Recover All, Save Snapshot, Find Files and
+    // Deep Search are grayed.
+    for (int i : {0, 1, 2, 4, 5})
         QTest::mouseClick(w.toolbarButton(i), Qt::LeftButton);
     QCOMPARE(requested.count(), 0);
     // Load Snapshot is enabled on the drive page and reaches its handler, whose
@@ -699,9 +700,9 @@ void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()
     QCOMPARE(requested.takeFirst().at(0).toInt(), Command::LoadSnapshot);
 
     // The buttons of grayed commands look grayed; Live Update always acts.
-    for (int i : {0, 1, 2, 4})
+    for (int i : {0, 1, 2, 4, 5})
         QVERIFY(!w.toolbarButton(i)->isEnabled());
-    for (int i : {3, 5, 6})
+    for (int i : {3, 6, 7})
         QVERIFY(w.toolbarButton(i)->isEnabled());
 
     // Settings acts on every step: its dialog opens, centred on the window,
@@ -714,13 +715,13 @@ void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()
         dialogCentre = dialog->geometry().center();
         dialog->reject();
     });
-    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), w.toolbarButton(5)->mapToGlobal(QPointF(5, 5)));
-    QApplication::sendEvent(w.toolbarButton(5), &enter);
-    QVERIFY(w.toolbarButton(5)->isHighlighted());
-    QTest::mouseClick(w.toolbarButton(5), Qt::LeftButton);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), w.toolbarButton(6)->mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(w.toolbarButton(6), &enter);
+    QVERIFY(w.toolbarButton(6)->isHighlighted());
+    QTest::mouseClick(w.toolbarButton(6), Qt::LeftButton);
     QVERIFY(settings.seen);
     QCOMPARE(settings.title, QStringLiteral("Recovery Settings"));
-    QVERIFY(!w.toolbarButton(5)->isHighlighted());
+    QVERIFY(!w.toolbarButton(6)->isHighlighted());
     QVERIFY2((dialogCentre - w.geometry().center()).manhattanLength() < 40,
              qPrintable(QStringLiteral("dialog centre %1,%2").arg(dialogCentre.x()).arg(dialogCentre.y())));
 
@@ -735,7 +736,7 @@ void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()
     w.SetMenuState(0);
     Answer update;
     answerWith(QStringLiteral("&Ok"), &update);
-    QTest::mouseClick(w.toolbarButton(6), Qt::LeftButton);
+    QTest::mouseClick(w.toolbarButton(7), Qt::LeftButton);
     QVERIFY(update.seen);
     QVERIFY(update.asked.contains(QStringLiteral("package manager")));
 }
@@ -750,7 +751,7 @@ void RecoveryWindowTest::windowResizesWithItsLists()
     const QRect tree = w.driveTree()->geometry();
     const QRect list = w.fileList()->geometry();
     const QRect next = w.nextButton()->geometry();
-    const QRect help = w.toolbarButton(5)->geometry();
+    const QRect help = w.toolbarButton(6)->geometry();
 
     // Larger: the skin covers the panel, the lists grow, Next keeps its
     // distance from the corner and the toolbar stays.
@@ -760,7 +761,7 @@ void RecoveryWindowTest::windowResizesWithItsLists()
     QCOMPARE(w.driveTree()->height(), tree.height() + 150);
     QCOMPARE(w.fileList()->size(), list.size() + QSize(200, 150));
     QCOMPARE(w.nextButton()->geometry(), next.translated(200, 150));
-    QCOMPARE(w.toolbarButton(5)->geometry(), help);
+    QCOMPARE(w.toolbarButton(6)->geometry(), help);
 
     // Never smaller than the layout it was made for.
     w.resize(200, 100);
@@ -1244,6 +1245,20 @@ void RecoveryWindowTest::settingsDialogKeepsOrChangesValues()
     }
     QCOMPARE(values.DuplicatePolicy, 9);
     QCOMPARE(recovery::RecoverySettings::startup('F').SectorsPerRead, 8);
+
+    // The search of free space after every scan: off at start-up, and only
+    // with the thorough rules, whose passes they are.
+    QVERIFY(!values.DeepSearch);
+    {
+        app::RecoverySettingsDialog dialog(values);
+        QVERIFY(dialog.deepBox()->isEnabled() && !dialog.deepBox()->isChecked());
+        dialog.deepBox()->setChecked(true);
+        dialog.thoroughBox()->setChecked(false);
+        QVERIFY(!dialog.deepBox()->isEnabled());
+        dialog.thoroughBox()->setChecked(true);
+        dialog.accept();
+    }
+    QVERIFY(values.DeepSearch && values.ThoroughScan);
 }
 
 void RecoveryWindowTest::driveInformationAfterScan()

@@ -52,36 +52,6 @@ namespace Command = app::Command;
 
 namespace {
 
-// Answers the next file chooser with `path`; records its title and filters.
-struct ChooserSeen {
-    QString title;
-    QStringList filters;
-    bool seen = false;
-};
-void chooseFile(const QString& path, ChooserSeen* seen = nullptr)
-{
-    whenModal<QFileDialog>([path, seen](QFileDialog* dialog) {
-        if (seen != nullptr) {
-            seen->seen = true;
-            seen->title = dialog->windowTitle();
-            seen->filters = dialog->nameFilters();
-        }
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        const QFileInfo info(path);
-        dialog->setDirectory(info.absolutePath());
-        dialog->selectFile(path);
-        // The chooser lists its folder asynchronously; until it has, a name
-        // selected in it is taken relative to the working folder. The full
-        // path typed into the name field is taken as it stands.
-        if (auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-            field->setText(info.absoluteFilePath());
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
-}
-
 QByteArray sha256Of(const QString& path)
 {
     QFile f(path);

@@ -2,11 +2,14 @@
 // of the window at each: the drive page with the image selected, the scan while
 // it runs, the results, and every dialog of the results step (right-click menu,
 // properties, filters, find, the recovery chooser and saving box, snapshot save,
-// Open With), a filter kept in force and the end-of-recovery summary. Run it under Xvfb to see the program as a user
-// does:
+// Open With), a filter kept in force, the end-of-recovery summary and the deep
+// search while it runs and once it has ended. Run it under Xvfb to see the
+// program as a user does:
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
 // (SARVIK_TOUR_CLASSIC=1 scans with the classic rules.)
 
+#include "app/DeepSearch.h"
+#include "app/DeepSearchBar.h"
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
@@ -18,6 +21,7 @@
 #include "app/SavingDialog.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
+#include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -53,17 +57,25 @@ public:
     {
         // Only the first reads: enough for a picture of the scan, without
         // making a scan of a larger volume take minutes.
-        if (m_slowReads.fetch_add(1) < 24)
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (m_slowReads.fetch_add(1) < m_reads.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs.load()));
         return m_base->read(offset, buffer);
     }
 
-    /// Slows the next reads again (for a picture of the saving box).
-    void slowAgain() const { m_slowReads = 0; }
+    /// Slows the next `reads` reads again by `delayMs` each (for a picture of
+    /// the saving box, or of the deep search).
+    void slowAgain(int reads, int delayMs) const
+    {
+        m_reads = reads;
+        m_delayMs = delayMs;
+        m_slowReads = 0;
+    }
 
 private:
     std::shared_ptr<const sarvik::disk::BlockSource> m_base;
     mutable std::atomic<int> m_slowReads{0};
+    mutable std::atomic<int> m_reads{24};
+    mutable std::atomic<int> m_delayMs{250};
 };
 
 class SlowDevices final : public sarvik::disk::DeviceProvider {
@@ -78,10 +90,10 @@ public:
         }
         return base;
     }
-    void slowAgain() const
+    void slowAgain(int reads = 24, int delayMs = 250) const
     {
         if (const auto last = m_last.lock())
-            last->slowAgain();
+            last->slowAgain(reads, delayMs);
     }
     std::optional<std::string> volumeLabel(const std::string& path) override { return m_real.volumeLabel(path); }
 
@@ -271,6 +283,24 @@ int main(int argc, char* argv[])
             d->reject();
         });
         w.commands()->run(sarvik::app::Command::OpenWith);
+    }
+    // Deep Search: its progress under the list while the results stay, then
+    // what it found.
+    if (QAction* deep = w.action(sarvik::app::Command::DeepSearch); deep != nullptr && deep->isEnabled()) {
+        devices.slowAgain(80, 100);
+        deep->trigger();
+        // In the pass over free space, once some of it has been read.
+        const QLabel* text = w.deepSearchBar()->textLabel();
+        const auto* bar = w.deepSearchBar()->progressBar();
+        for (int i = 0; i < 200 && w.deepSearch()->running() &&
+                        (!text->text().contains(QLatin1String("Searching free space: ")) || bar->value() == 0);
+             ++i)
+            QTest::qWait(50);
+        if (w.deepSearch()->running())
+            save("19-deep-search.png");
+        for (int i = 0; i < 600 && w.deepSearch()->running(); ++i)
+            QTest::qWait(50);
+        save("20-deep-search-done.png");
     }
     // The window made larger: the lists take the room.
     w.resize(w.size() + QSize(320, 200));

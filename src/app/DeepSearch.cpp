@@ -1,0 +1,309 @@
+#include "app/DeepSearch.h"
+
+#include "app/DeepSearchBar.h"
+#include "app/FreeSpaceCheck.h"
+#include "app/MessageBoxes.h"
+#include "app/RecoveryWindow.h"
+#include "app/ScanRunner.h"
+#include "scan/ScanSession.h"
+
+#include <QApplication>
+#include <QTableView>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace sarvik::app {
+
+namespace {
+
+/// How often a search that has ended looks again whether the session is free.
+constexpr int kRetryMs = 150;
+
+struct ListSizes {
+    std::size_t folders = 0;
+    std::size_t files = 0;
+};
+
+ListSizes listSizes(const scan::ScanSession& s)
+{
+    const catalogue::Catalogue& c = s.catalogue;
+    if (s.kind() == catalogue::CatalogueKind::Ntfs)
+        return {c.NtfsFolderList.size(), c.NtfsFileList.size()};
+    return {c.FatFolderList.size(), c.FatFileList.size()};
+}
+
+QString countText(std::size_t n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 more %2").arg(n).arg(QString::fromLatin1(n == 1 ? one : many));
+}
+
+} // namespace
+
+DeepSearch::DeepSearch(RecoveryWindow& window, DeepSearchBar& bar)
+    : QObject(&window), m_window(window), m_bar(bar), m_check(new FreeSpaceCheck(this)), m_runner(new ScanRunner(this)),
+      m_retry(new QTimer(this))
+{
+    m_retry->setInterval(kRetryMs);
+    connect(m_retry, &QTimer::timeout, this, &DeepSearch::takeResults);
+    connect(m_check, &FreeSpaceCheck::finished, this, &DeepSearch::sampled);
+    connectRunner();
+    connect(&m_bar, &DeepSearchBar::searchClicked, this, &DeepSearch::start);
+    connect(&m_bar, &DeepSearchBar::stopClicked, this, &DeepSearch::askStop);
+}
+
+void DeepSearch::connectRunner()
+{
+    connect(m_runner, &ScanRunner::finished, this, &DeepSearch::searchEnded);
+    connect(m_runner, &ScanRunner::reported, this, [this](const ScanReport& report) {
+        if (report.hasStatus)
+            m_bar.setStatus(m_window.statusText(report.status));
+        if (report.hasProgress)
+            m_bar.setProgress(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
+    });
+}
+
+DeepSearch::~DeepSearch()
+{
+    // Both destructors stop and join their worker: the sample reads the
+    // window's session, the search m_found; neither may outlive what it reads.
+    delete m_check;
+    delete m_runner;
+}
+
+bool DeepSearch::available() const
+{
+    const scan::ScanSession& s = m_window.session();
+    const std::uint16_t kind = s.volume.geometry.GeometryKind;
+    const bool engine = kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32 ||
+                        kind == disk::VolumeKind::Exfat || kind == disk::VolumeKind::Ntfs;
+    // The passes over free space are the thorough rules' own; a thorough
+    // catalogue keeps its names in UTF-8.
+    return m_onResults && !running() && engine && s.catalogue.NamesAreUtf8 && s.volume.reader.isOpen() &&
+           !s.catalogue.DeepSearched;
+}
+
+bool DeepSearch::running() const
+{
+    return m_runner->running() || m_waiting;
+}
+
+bool DeepSearch::sampling() const
+{
+    return m_check->running();
+}
+
+void DeepSearch::resultsShown(bool scanStopped)
+{
+    m_onResults = true;
+    m_bar.clear();
+    if (available() && !scanStopped) {
+        if (m_window.settings().DeepSearch)
+            start();
+        else
+            m_check->start(m_window.session());
+    }
+    emit stateChanged();
+}
+
+void DeepSearch::resultsLeft()
+{
+    m_onResults = false;
+    m_check->cancel();
+    if (m_runner->running()) {
+        // What a search of the page that goes would find belongs to no page:
+        // a new runner, and the old one's destructor ends and joins its worker.
+        delete m_runner;
+        m_runner = new ScanRunner(this);
+        connectRunner();
+    }
+    m_found.reset();
+    m_waiting = false;
+    m_retry->stop();
+    m_renamed.clear();
+    m_bar.clear();
+    emit stateChanged();
+}
+
+void DeepSearch::start()
+{
+    if (!available())
+        return;
+    m_check->cancel(); // its offer is moot now
+    m_found = std::make_unique<scan::ScanSession>();
+    // The same device: its source is shared, and every platform source reads
+    // at an offset (pread, ReadFile with an offset) so two threads may read it.
+    m_found->volume = m_window.session().volume;
+    m_bar.showRunning();
+    m_runner->start(*m_found, scan::ScanOptions{true, true, true});
+    emit stateChanged();
+}
+
+void DeepSearch::askStop()
+{
+    if (!m_runner->running())
+        return;
+    // The search reads on while the question is open; a Yes that comes after
+    // it has ended is too late to matter, and one between two passes is kept
+    // by the job's stop flag until the next pass sees it.
+    if (QuestionDialog(&m_window, QStringLiteral("Do you want to stop the current process ?")) == kYes)
+        m_runner->requestStop();
+}
+
+void DeepSearch::requestStop()
+{
+    // The window goes: what the search finds from here on is taken by no page.
+    m_onResults = false;
+    m_runner->requestStop();
+    m_check->cancel();
+}
+
+void DeepSearch::sampled()
+{
+    if (!m_onResults || running())
+        return;
+    const scan::FreeSpaceSample& sample = m_check->sample();
+    if (sample.holdsUnnamedData())
+        m_bar.showOffer(QStringLiteral("%1. Deep Search reads it: %2.")
+                            .arg(QString::fromStdString(sample.finding()), QString::fromStdString(sample.cost())));
+}
+
+void DeepSearch::searchEnded()
+{
+    if (m_runner->outOfMemory())
+        OutOfMemoryEnd(&m_window);
+    if (!m_found || !m_onResults) {
+        m_found.reset();
+        emit stateChanged();
+        return;
+    }
+    m_waiting = true;
+    takeResults();
+}
+
+bool DeepSearch::sessionFree() const
+{
+    // A box, a menu or an edit that is open may read rows or entries that
+    // taking the results would replace; a command that holds the session reads
+    // it on a worker.
+    // A name's edit is a line edit on the list's viewport.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool editing =
+        focus != nullptr && focus != m_window.detailsView() && m_window.detailsView()->isAncestorOf(focus);
+    return !m_window.sessionHeld() && QApplication::activeModalWidget() == nullptr &&
+           QApplication::activePopupWidget() == nullptr && !m_check->running() && !editing;
+}
+
+void DeepSearch::takeResults()
+{
+    if (!m_waiting || !m_found)
+        return;
+    if (!sessionFree()) {
+        m_retry->start();
+        return;
+    }
+    m_retry->stop();
+    m_waiting = false;
+    const bool stopped = m_runner->result().Stopped;
+    std::unique_ptr<scan::ScanSession> found = std::move(m_found);
+    const ListSizes now = listSizes(m_window.session());
+    const ListSizes then = listSizes(*found);
+    // The search scans the volume again before it reads free space; stopped in
+    // that part, it holds less than the page shows, and the page keeps its own.
+    if (then.folders < now.folders || then.files < now.files) {
+        m_bar.showOutcome(stopped ? QStringLiteral("Deep search stopped before it reached the free space; the list "
+                                                   "is as the scan left it.")
+                                  : QStringLiteral("Deep search found less than the list holds (has the volume "
+                                                   "changed?); the list is as the scan left it."));
+        emit stateChanged();
+        return;
+    }
+    const QString outcome = outcomeText(*found, stopped);
+    applyRenames(*found);
+    m_window.takeFoundResults(*found);
+    m_bar.showOutcome(outcome);
+    emit stateChanged();
+    emit resultsTaken();
+}
+
+QString DeepSearch::outcomeText(const scan::ScanSession& found, bool stopped) const
+{
+    const ListSizes now = listSizes(m_window.session());
+    const ListSizes then = listSizes(found);
+    const std::size_t folders = then.folders - now.folders;
+    const std::size_t files = then.files - now.files;
+    const QString counts =
+        QStringLiteral("%1 and %2").arg(countText(folders, "folder", "folders"), countText(files, "file", "files"));
+    QString text;
+    if (folders == 0 && files == 0)
+        text = stopped ? QStringLiteral("Deep search stopped before it found anything more.")
+                       : QStringLiteral("Deep search found nothing more in the free space.");
+    else if (stopped)
+        text = QStringLiteral("Deep search stopped; what it found before is listed: %1.").arg(counts);
+    else
+        text = QStringLiteral("Deep search found %1.").arg(counts);
+    const catalogue::ScanLosses& losses = found.catalogue.Losses;
+    if (losses.UnreadableSectors != 0)
+        text += QStringLiteral(" %1 sector(s) could not be read.").arg(losses.UnreadableSectors);
+    return text;
+}
+
+void DeepSearch::noteRename(bool folder, std::size_t entryIndex)
+{
+    const scan::ScanSession& s = m_window.session();
+    const catalogue::Catalogue& c = s.catalogue;
+    Renamed r;
+    r.folder = folder;
+    const bool ntfs = s.kind() == catalogue::CatalogueKind::Ntfs;
+    if (folder && !ntfs && entryIndex < c.FatFolderList.size()) {
+        r.key = c.FatFolderList[entryIndex].firstCluster;
+        r.name = c.FatFolderList[entryIndex].name;
+    } else if (folder && ntfs && entryIndex < c.NtfsFolderList.size()) {
+        r.key = c.NtfsFolderList[entryIndex].recordNumber;
+        r.name = c.NtfsFolderList[entryIndex].name;
+    } else if (!folder && !ntfs && entryIndex < c.FatFileList.size()) {
+        const catalogue::FatFileEntry& e = c.FatFileList[entryIndex];
+        r = {false, e.firstCluster, e.parentCluster, e.origin.address, e.name};
+    } else if (!folder && ntfs && entryIndex < c.NtfsFileList.size()) {
+        const catalogue::NtfsFileEntry& e = c.NtfsFileList[entryIndex];
+        r = {false, e.recordSector, e.recordNumber, e.parentRecord, e.name};
+    } else {
+        return;
+    }
+    // A later rename of the same entry replaces the earlier one.
+    std::erase_if(m_renamed, [&r](const Renamed& old) {
+        return old.folder == r.folder && old.key == r.key && old.parent == r.parent && old.address == r.address;
+    });
+    m_renamed.push_back(std::move(r));
+}
+
+void DeepSearch::applyRenames(scan::ScanSession& found) const
+{
+    catalogue::Catalogue& c = found.catalogue;
+    const bool ntfs = found.kind() == catalogue::CatalogueKind::Ntfs;
+    for (const Renamed& r : m_renamed) {
+        if (r.folder && !ntfs) {
+            for (catalogue::FatFolderEntry& e : c.FatFolderList)
+                if (e.firstCluster == r.key) {
+                    e.name = r.name;
+                    found.tree.setName(e.treeItem, r.name);
+                }
+        } else if (r.folder) {
+            for (catalogue::NtfsFolderEntry& e : c.NtfsFolderList)
+                if (e.recordNumber == r.key) {
+                    e.name = r.name;
+                    found.tree.setName(e.treeItem, r.name);
+                }
+        } else if (!ntfs) {
+            for (catalogue::FatFileEntry& e : c.FatFileList)
+                if (e.firstCluster == r.key && e.parentCluster == r.parent && e.origin.address == r.address)
+                    e.name = r.name;
+        } else {
+            for (catalogue::NtfsFileEntry& e : c.NtfsFileList)
+                if (e.recordSector == r.key && e.recordNumber == r.parent && e.parentRecord == r.address)
+                    e.name = r.name;
+        }
+    }
+}
+
+} // namespace sarvik::app
