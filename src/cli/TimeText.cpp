@@ -44,11 +44,43 @@ std::optional<Civil> utcCivil(std::uint64_t fileTime)
                  static_cast<int>(clock.seconds().count())};
 }
 
+/// Appends `value` as printf's "%0Nd" writes it for N = `width`: a minus sign
+/// when negative, then the digits, padded with zeros to `width` characters in
+/// all. A scan writes two times per entry, so this stays off the printf path.
+void appendPadded(std::string& text, int value, int width)
+{
+    char digits[12];
+    const bool negative = value < 0;
+    auto magnitude = negative ? 0U - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative)
+        text.push_back('-');
+    for (int pad = width - count - (negative ? 1 : 0); pad > 0; --pad)
+        text.push_back('0');
+    while (count > 0)
+        text.push_back(digits[--count]);
+}
+
+/// "YYYY-MM-DD?hh:mm:ss" with `separator` for "?", as "%04d-%02d-%02d%c%02d:%02d:%02d" prints it.
 std::string format(const Civil& c, char separator)
 {
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d", c.year, c.month, c.day, separator, c.hour,
-                  c.minute, c.second);
+    std::string text;
+    text.reserve(32);
+    appendPadded(text, c.year, 4);
+    text.push_back('-');
+    appendPadded(text, c.month, 2);
+    text.push_back('-');
+    appendPadded(text, c.day, 2);
+    text.push_back(separator);
+    appendPadded(text, c.hour, 2);
+    text.push_back(':');
+    appendPadded(text, c.minute, 2);
+    text.push_back(':');
+    appendPadded(text, c.second, 2);
     return text;
 }
 
@@ -73,11 +105,11 @@ std::string fileTimeIso(std::uint64_t fileTime)
         return {};
     std::string text = format(*c, 'T');
     if (const std::uint64_t ticks = fileTime % 10'000'000; ticks != 0) {
-        char fraction[12];
-        std::snprintf(fraction, sizeof fraction, ".%07llu", static_cast<unsigned long long>(ticks));
-        text += fraction;
+        text.push_back('.');
+        appendPadded(text, static_cast<int>(ticks), 7); // below 10,000,000: seven digits
     }
-    return text + "Z";
+    text.push_back('Z');
+    return text;
 }
 
 std::string fatTimeText(std::uint16_t date, std::uint16_t time)

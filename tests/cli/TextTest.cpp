@@ -52,6 +52,14 @@ TEST_F(CliText, TimesArePaddedIso)
     EXPECT_EQ(fileTimeIso(133444736001234567ull), "2023-11-14T22:13:20.1234567Z");
     EXPECT_EQ(fileTimeText(133444736001234567ull), "2023-11-14 22:13:20");
     EXPECT_EQ(fileTimeIso(0), "");
+    // The ends of the FILETIME range: a fraction of one tick keeps its zeros, a
+    // year past 9999 takes a fifth digit, and one past the calendar's 32767 wraps
+    // negative, as the text has always been (padded as "%04d" pads).
+    EXPECT_EQ(fileTimeIso(1), "1601-01-01T00:00:00.0000001Z");
+    EXPECT_EQ(fileTimeIso(116444735999999999ull), "1969-12-31T23:59:59.9999999Z");
+    EXPECT_EQ(fileTimeIso(2650467744000000000ull), "10000-01-01T00:00:00Z");
+    EXPECT_EQ(fileTimeIso(10000000000000000000ull), "-32247-09-27T01:46:40Z");
+    EXPECT_EQ(fileTimeText(~0ull), "-5480-05-28 05:36:10");
 }
 
 TEST_F(CliText, TimeAndSizeArguments)
