@@ -23,6 +23,11 @@ public:
     virtual void progress(std::uint32_t /*position*/) {}
     /// The Stop button is offered (true) or withdrawn (false).
     virtual void stopAvailable(bool /*available*/) {}
+    /// False for an observer that draws a summary now and then (counts, status,
+    /// progress) and never the last item's name. An engine may then leave out
+    /// the reports about items it does not list (a file in use), and the work of
+    /// naming them, as long as the counts stay exact and progress still moves.
+    [[nodiscard]] virtual bool followsEachItem() const { return true; }
 };
 
 /// Stop request shared by the thread that asks and the worker that polls it.

@@ -112,7 +112,8 @@ public:
                ScanControl& control, bool thorough)
         : m_geometry(volume.geometry), m_thorough(thorough), m_reader(disk::SerialReader(volume.reader)),
           m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control), m_listed(m_reader, runs),
-          m_total(runs.totalSectors()), m_estimateRecordSectors(MftRecord(volume.geometry.MftRecordSectors).sectors())
+          m_total(runs.totalSectors()), m_estimateRecordSectors(MftRecord(volume.geometry.MftRecordSectors).sectors()),
+          m_followEach(observer.followsEachItem())
     {
         // "\T" ends every status text; T does not change during the scan.
         m_totalText.push_back('\\');
@@ -184,6 +185,15 @@ private:
     {
         if (!hasFileSignature(record))
             return;
+        // The flags lie in the record's first bytes, which no fixup changes.
+        const std::uint8_t flags = disk::ByteReader(record).u8or0(kRecordFlags);
+        if (!m_followEach && listsNothing(flags)) {
+            // Such a record only names itself in the labels, which this
+            // observer does not show: its progress is all there is to report.
+            if (percentDone() != m_reportedPercent)
+                reportProgress();
+            return;
+        }
         ApplyRecordFixup(record);
         // An extension record holds attributes of the file whose base record it
         // names (ntfs-3g moves the file name there too); the thorough scan finds
@@ -205,7 +215,6 @@ private:
             return;
         }
 
-        const std::uint8_t flags = disk::ByteReader(m_record).u8or0(kRecordFlags);
         if (flags == RecordFlags::DeletedFolder || flags == RecordFlags::FolderInUse) {
             if (name.name == ".")
                 return; // the root folder, record 5
@@ -379,9 +388,24 @@ private:
         add(false);
     }
 
+    /// True for the flags of a record that is neither a folder nor a deleted
+    /// file: a file in use, or flags no rule reads. Its name goes to the labels
+    /// and nothing of it to the catalogue.
+    static bool listsNothing(std::uint8_t flags)
+    {
+        return flags != RecordFlags::DeletedFile && flags != RecordFlags::DeletedFolder &&
+               flags != RecordFlags::FolderInUse;
+    }
+
+    [[nodiscard]] std::uint64_t percentDone() const
+    {
+        return m_total == 0 ? 0 : std::min<std::uint64_t>(100 * m_done / m_total, 99);
+    }
+
     void reportProgress()
     {
-        const std::uint64_t percent = m_total == 0 ? 0 : std::min<std::uint64_t>(100 * m_done / m_total, 99);
+        const std::uint64_t percent = percentDone();
+        m_reportedPercent = percent;
         m_status.assign("Reading ");
         appendNumber(m_status, m_done);
         m_status.append(m_totalText);
@@ -410,6 +434,10 @@ private:
     /// The record length the condition estimate reads at a file's record sector.
     const std::uint32_t m_estimateRecordSectors;
     std::vector<catalogue::NtfsDataRun> m_keptRuns;
+    /// The observer shows every item's name; when not, records that list
+    /// nothing are passed over (see ScanObserver::followsEachItem).
+    const bool m_followEach;
+    std::uint64_t m_reportedPercent = ~std::uint64_t{0}; ///< the percentage reportProgress reported last
 };
 
 } // namespace
