@@ -26,9 +26,14 @@ struct JsonMembers {
         j[std::string(key)] = value;
         return *this;
     }
+    JsonMembers& add(std::string_view key, std::string_view text)
+    {
+        j[std::string(key)] = std::string(text);
+        return *this;
+    }
 };
 
-template <typename Out> void addIso(Out& out, std::string_view key, const std::string& text)
+template <typename Out> void addIso(Out& out, std::string_view key, std::string_view text)
 {
     if (text.empty())
         out.add(key, nullptr);
@@ -69,8 +74,8 @@ template <typename Out> void ntfsTimes(Out& out, std::uint64_t created, std::uin
 {
     out.add("createdTime", created);
     out.add("modifiedTime", modified);
-    addIso(out, "created", fileTimeIso(created));
-    addIso(out, "modified", fileTimeIso(modified));
+    addIso(out, "created", fileTimeIsoText(created).view());
+    addIso(out, "modified", fileTimeIsoText(modified).view());
 }
 
 template <typename Out>

@@ -44,44 +44,61 @@ std::optional<Civil> utcCivil(std::uint64_t fileTime)
                  static_cast<int>(clock.seconds().count())};
 }
 
-/// Appends `value` as printf's "%0Nd" writes it for N = `width`: a minus sign
-/// when negative, then the digits, padded with zeros to `width` characters in
-/// all. A scan writes two times per entry, so this stays off the printf path.
-void appendPadded(std::string& text, int value, int width)
-{
-    char digits[12];
-    const bool negative = value < 0;
-    auto magnitude = negative ? 0U - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (negative)
-        text.push_back('-');
-    for (int pad = width - count - (negative ? 1 : 0); pad > 0; --pad)
-        text.push_back('0');
-    while (count > 0)
-        text.push_back(digits[--count]);
-}
+/// Writes the text of a time into a TimeText, never past its room.
+class TimeWriter {
+public:
+    explicit TimeWriter(TimeText& out) : m_out(out) {}
+    void put(char c)
+    {
+        if (m_out.size < m_out.chars.size())
+            m_out.chars[m_out.size++] = c;
+    }
+    /// `value` as printf's "%0Nd" writes it for N = `width`: a minus sign when
+    /// negative, then the digits, padded with zeros to `width` characters in all.
+    void padded(int value, int width)
+    {
+        char digits[12];
+        const bool negative = value < 0;
+        auto magnitude = negative ? 0U - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        if (negative)
+            put('-');
+        for (int pad = width - count - (negative ? 1 : 0); pad > 0; --pad)
+            put('0');
+        while (count > 0)
+            put(digits[--count]);
+    }
+    /// "YYYY-MM-DD?hh:mm:ss" with `separator` for "?", as
+    /// "%04d-%02d-%02d%c%02d:%02d:%02d" prints it; a listing writes two times
+    /// an entry, so this stays off the printf path.
+    void civil(const Civil& c, char separator)
+    {
+        padded(c.year, 4);
+        put('-');
+        padded(c.month, 2);
+        put('-');
+        padded(c.day, 2);
+        put(separator);
+        padded(c.hour, 2);
+        put(':');
+        padded(c.minute, 2);
+        put(':');
+        padded(c.second, 2);
+    }
 
-/// "YYYY-MM-DD?hh:mm:ss" with `separator` for "?", as "%04d-%02d-%02d%c%02d:%02d:%02d" prints it.
+private:
+    TimeText& m_out;
+};
+
 std::string format(const Civil& c, char separator)
 {
-    std::string text;
-    text.reserve(32);
-    appendPadded(text, c.year, 4);
-    text.push_back('-');
-    appendPadded(text, c.month, 2);
-    text.push_back('-');
-    appendPadded(text, c.day, 2);
-    text.push_back(separator);
-    appendPadded(text, c.hour, 2);
-    text.push_back(':');
-    appendPadded(text, c.minute, 2);
-    text.push_back(':');
-    appendPadded(text, c.second, 2);
-    return text;
+    TimeText text;
+    TimeWriter(text).civil(c, separator);
+    return std::string(text.view());
 }
 
 } // namespace
@@ -98,18 +115,25 @@ std::string fatDateIso(std::uint16_t date)
     return c ? format(*c, 'T').substr(0, 10) : std::string();
 }
 
-std::string fileTimeIso(std::uint64_t fileTime)
+TimeText fileTimeIsoText(std::uint64_t fileTime)
 {
+    TimeText text;
     const auto c = utcCivil(fileTime);
     if (!c)
-        return {};
-    std::string text = format(*c, 'T');
+        return text;
+    TimeWriter w(text);
+    w.civil(*c, 'T');
     if (const std::uint64_t ticks = fileTime % 10'000'000; ticks != 0) {
-        text.push_back('.');
-        appendPadded(text, static_cast<int>(ticks), 7); // below 10,000,000: seven digits
+        w.put('.');
+        w.padded(static_cast<int>(ticks), 7); // below 10,000,000: seven digits
     }
-    text.push_back('Z');
+    w.put('Z');
     return text;
+}
+
+std::string fileTimeIso(std::uint64_t fileTime)
+{
+    return std::string(fileTimeIsoText(fileTime).view());
 }
 
 std::string fatTimeText(std::uint16_t date, std::uint16_t time)
