@@ -42,13 +42,18 @@ public:
     [[nodiscard]] std::string take();
 
 private:
+    friend class JsonStream;
     void key(std::string_view key);
     std::string m_text;
 };
 
+/// Writes to `out` through a buffer of its own, handed on whenever it fills,
+/// when the document closes and when the stream goes away; nothing else may
+/// write to `out` while a document is open.
 class JsonStream {
 public:
     explicit JsonStream(std::FILE* out) : m_out(out) {}
+    ~JsonStream() { flush(); }
     JsonStream(const JsonStream&) = delete;
     JsonStream& operator=(const JsonStream&) = delete;
 
@@ -67,12 +72,17 @@ public:
     /// With an empty key, the next element of the enclosing array: `text`, a
     /// value already written as JSON on one line (a JsonLine's).
     JsonStream& element(std::string_view text);
+    /// The same with `line`'s object, which starts again empty (keeping its room).
+    JsonStream& element(JsonLine& line);
 
 private:
     void prefix(std::string_view key);
     JsonStream& open(std::string_view key, char bracket);
     JsonStream& close(char bracket);
+    void put(std::string_view text);
+    void flush();
     std::FILE* m_out;
+    std::string m_buffer;
     std::vector<bool> m_first; // per open container: no member written yet
 };
 

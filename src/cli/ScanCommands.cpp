@@ -121,7 +121,7 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
                 addCondition(j, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]),
                              cut);
             }
-            w.element(j.take());
+            w.element(j);
         }
         w.endArray();
     }

@@ -1,5 +1,6 @@
 // The command line's text helpers: terminal columns, times and sizes.
 
+#include "cli/Json.h"
 #include "cli/Selection.h"
 #include "cli/TextWidth.h"
 #include "cli/TimeText.h"
@@ -60,6 +61,33 @@ TEST_F(CliText, TimesArePaddedIso)
     EXPECT_EQ(fileTimeIso(2650467744000000000ull), "10000-01-01T00:00:00Z");
     EXPECT_EQ(fileTimeIso(10000000000000000000ull), "-32247-09-27T01:46:40Z");
     EXPECT_EQ(fileTimeText(~0ull), "-5480-05-28 05:36:10");
+}
+
+TEST_F(CliText, JsonLineWritesWhatTheLibraryWrites)
+{
+    // The line writes plain text and common numbers itself, the rest through
+    // the library; where it draws that line must not show in the text.
+    const char* texts[] = {"",
+                           "plain.txt",
+                           "caf\xc3\xa9 \xe5\x86\x99\xe7\x9c\x9f \xf0\x9f\x98\x80", // well-formed UTF-8
+                           "del\x7f",
+                           "caf\xe9",          // Windows-1252, not UTF-8
+                           "\xc0\xaf",         // overlong
+                           "\xed\xa0\x80",     // a surrogate
+                           "cut \xe2\x82",     // a sequence cut short
+                           "\xf5\x80\x80\x80", // past U+10FFFF
+                           "quote\" back\\slash",
+                           "tab\tnewline\n\x01"};
+    for (const char* text : texts) {
+        JsonLine line;
+        line.add("k", text);
+        EXPECT_EQ(line.take(), jsonText(Json{{"k", text}})) << text;
+    }
+    for (const double share : {0.0, 1.0, 0.5, 1.0 / 3.0, 2.0, 1e-9}) {
+        JsonLine line;
+        line.add("share", share);
+        EXPECT_EQ(line.take(), jsonText(Json{{"share", share}})) << share;
+    }
 }
 
 TEST_F(CliText, TimeAndSizeArguments)
