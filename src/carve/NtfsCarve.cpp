@@ -38,6 +38,30 @@ std::optional<ntfs::NtfsRunList> dataRuns(const disk::SelectedVolume& volume, co
     return ntfs::DecodeDataRuns(record, data.offset);
 }
 
+/// The data runs of found file `file` as dataRuns reads them from its record.
+/// A thorough scan keeps them for a record without an attribute list, decoded
+/// as dataRuns decodes them (ReadListedData finds no list there): those are
+/// taken rather than read again. A record whose kept data says "none" is read,
+/// as dataRuns tells some of those apart (a compression unit it cannot decode).
+std::optional<ntfs::NtfsRunList> fileRuns(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                                          const catalogue::Catalogue& catalogue, const catalogue::NtfsFileEntry& file)
+{
+    using catalogue::NtfsDataKept;
+    const bool kept = catalogue.NamesAreUtf8 && file.firstRun <= catalogue.NtfsDataRuns.size() &&
+                      file.runCount <= catalogue.NtfsDataRuns.size() - file.firstRun;
+    if (kept && file.dataKept == NtfsDataKept::Resident)
+        return std::nullopt;
+    if (kept && file.dataKept == NtfsDataKept::Runs) {
+        ntfs::NtfsRunList runs;
+        runs.reserve(file.runCount);
+        const auto first = catalogue.NtfsDataRuns.begin() + static_cast<std::ptrdiff_t>(file.firstRun);
+        for (auto it = first; it != first + file.runCount; ++it)
+            runs.push_back({it->start, it->length, it->sparse, it->missing});
+        return runs;
+    }
+    return dataRuns(volume, mft, file.recordSector, file.recordNumber, file.size);
+}
+
 /// $Bitmap's bytes for at most `clusters` clusters (fewer when its runs end
 /// sooner), or nothing when a run cannot be read.
 std::optional<std::vector<std::byte>> readBitmap(const disk::SelectedVolume& volume, std::uint64_t clusters)
@@ -94,7 +118,7 @@ std::vector<Extent> UnclaimedNtfsExtents(const disk::SelectedVolume& volume, con
     for (const auto& file : catalogue.NtfsFileList) {
         if (file.deleted == 0 || file.carved != catalogue::Carved::No || file.size == 0)
             continue;
-        const auto runs = dataRuns(volume, mft, file.recordSector, file.recordNumber, file.size);
+        const auto runs = fileRuns(volume, mft, catalogue, file);
         if (!runs)
             continue;
         std::uint64_t left = (file.size + clusterBytes - 1) / clusterBytes;
