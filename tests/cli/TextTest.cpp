@@ -67,17 +67,26 @@ TEST_F(CliText, JsonLineWritesWhatTheLibraryWrites)
 {
     // The line writes plain text and common numbers itself, the rest through
     // the library; where it draws that line must not show in the text.
-    const char* texts[] = {"",
-                           "plain.txt",
-                           "caf\xc3\xa9 \xe5\x86\x99\xe7\x9c\x9f \xf0\x9f\x98\x80", // well-formed UTF-8
-                           "del\x7f",
-                           "caf\xe9",          // Windows-1252, not UTF-8
-                           "\xc0\xaf",         // overlong
-                           "\xed\xa0\x80",     // a surrogate
-                           "cut \xe2\x82",     // a sequence cut short
-                           "\xf5\x80\x80\x80", // past U+10FFFF
-                           "quote\" back\\slash",
-                           "tab\tnewline\n\x01"};
+    const char* texts[] = {
+        "",
+        "plain.txt",
+        "caf\xc3\xa9 \xe5\x86\x99\xe7\x9c\x9f \xf0\x9f\x98\x80", // well-formed UTF-8
+        "del\x7f",
+        "caf\xe9",          // Windows-1252, not UTF-8
+        "\xc0\xaf",         // overlong
+        "\xed\xa0\x80",     // a surrogate
+        "cut \xe2\x82",     // a sequence cut short
+        "\xf5\x80\x80\x80", // past U+10FFFF
+        "quote\" back\\slash",
+        "tab\tnewline\n\x01",
+        // past the first eight bytes, which are looked at together
+        "a longer plain name.txt",
+        "01234567 \"quote\" in the second word",
+        "01234567\\backslash",
+        "0123456789abcdef\x1f",
+        "0123456789abcdef caf\xc3\xa9",
+        "0123456789abcdef caf\xe9",
+    };
     for (const char* text : texts) {
         JsonLine line;
         line.add("k", text);
