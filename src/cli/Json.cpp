@@ -52,48 +52,42 @@ template <typename Number> void appendNumber(std::string& text, Number value)
 
 } // namespace
 
-void JsonLine::key(std::string_view key)
+void JsonLine::key(JsonKey key)
 {
-    const char open = m_text.empty() ? '{' : ',';
-    if (plainText(key)) {
-        // One append for the whole `,"key":` (every key is a short plain name).
-        const std::size_t at = m_text.size();
-        m_text.resize(at + key.size() + 4);
-        char* out = m_text.data() + at;
-        out[0] = open;
-        out[1] = '"';
-        key.copy(out + 2, key.size());
-        out[key.size() + 2] = '"';
-        out[key.size() + 3] = ':';
-        return;
-    }
-    m_text.push_back(open);
-    add({}, key);
-    m_text.push_back(':');
+    // One append for the whole `,"name":`.
+    const std::string_view name = key.name();
+    const std::size_t at = m_text.size();
+    m_text.resize(at + name.size() + 4);
+    char* out = m_text.data() + at;
+    out[0] = at == 0 ? '{' : ',';
+    out[1] = '"';
+    name.copy(out + 2, name.size());
+    out[name.size() + 2] = '"';
+    out[name.size() + 3] = ':';
 }
 
-JsonLine& JsonLine::add(std::string_view key, std::uint64_t value)
+JsonLine& JsonLine::add(JsonKey key, std::uint64_t value)
 {
     this->key(key);
     appendNumber(m_text, value);
     return *this;
 }
 
-JsonLine& JsonLine::add(std::string_view key, std::int64_t value)
+JsonLine& JsonLine::add(JsonKey key, std::int64_t value)
 {
     this->key(key);
     appendNumber(m_text, value);
     return *this;
 }
 
-JsonLine& JsonLine::add(std::string_view key, bool value)
+JsonLine& JsonLine::add(JsonKey key, bool value)
 {
     this->key(key);
     m_text.append(value ? "true" : "false");
     return *this;
 }
 
-JsonLine& JsonLine::add(std::string_view key, double value)
+JsonLine& JsonLine::add(JsonKey key, double value)
 {
     this->key(key);
     // The shares that most files have, as the library writes them.
@@ -106,18 +100,16 @@ JsonLine& JsonLine::add(std::string_view key, double value)
     return *this;
 }
 
-JsonLine& JsonLine::add(std::string_view key, std::nullptr_t)
+JsonLine& JsonLine::add(JsonKey key, std::nullptr_t)
 {
     this->key(key);
     m_text.append("null");
     return *this;
 }
 
-JsonLine& JsonLine::add(std::string_view key, std::string_view text)
+JsonLine& JsonLine::add(JsonKey key, std::string_view text)
 {
-    // An empty key: the quoted text alone (a member's name).
-    if (!key.empty())
-        this->key(key);
+    this->key(key);
     if (plainText(text)) {
         const std::size_t at = m_text.size();
         m_text.resize(at + text.size() + 2);

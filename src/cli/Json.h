@@ -22,28 +22,47 @@ using Json = nlohmann::ordered_json;
 /// The JSON text of `value` on one line.
 [[nodiscard]] std::string jsonText(const Json& value);
 
+/// A member name of a JsonLine: a literal of printable ASCII without quote or
+/// backslash, checked when the program is compiled, so that it is written as it
+/// stands.
+class JsonKey {
+public:
+    template <std::size_t N>
+    consteval JsonKey(const char (&name)[N]) // NOLINT(google-explicit-constructor): literals convert
+        : m_name(name, N - 1)
+    {
+        for (const char ch : m_name)
+            if (ch < 0x20 || ch > 0x7E || ch == '"' || ch == '\\')
+                throw "a JSON member name is written as it stands"; // fails the compilation
+    }
+    [[nodiscard]] constexpr std::string_view name() const { return m_name; }
+
+private:
+    std::string_view m_name;
+};
+
 /// One JSON object written as jsonText writes it (on one line, members in the
 /// order added), without building a Json value: the common member values
-/// (numbers, booleans, null, plain ASCII text) are written directly, the rest
+/// (numbers, booleans, null, plain text) are written directly, the rest
 /// through the JSON library, so the text is the same either way.
 class JsonLine {
 public:
-    JsonLine& add(std::string_view key, std::uint64_t value);
-    JsonLine& add(std::string_view key, std::int64_t value);
-    JsonLine& add(std::string_view key, std::uint32_t value) { return add(key, std::uint64_t{value}); }
-    JsonLine& add(std::string_view key, std::uint16_t value) { return add(key, std::uint64_t{value}); }
-    JsonLine& add(std::string_view key, bool value);
-    JsonLine& add(std::string_view key, double value);
-    JsonLine& add(std::string_view key, std::nullptr_t);
-    JsonLine& add(std::string_view key, std::string_view text);
-    JsonLine& add(std::string_view key, const std::string& text) { return add(key, std::string_view(text)); }
-    JsonLine& add(std::string_view key, const char* text) { return add(key, std::string_view(text)); }
+    JsonLine& add(JsonKey key, std::uint64_t value);
+    JsonLine& add(JsonKey key, std::int64_t value);
+    JsonLine& add(JsonKey key, std::uint32_t value) { return add(key, std::uint64_t{value}); }
+    JsonLine& add(JsonKey key, std::uint16_t value) { return add(key, std::uint64_t{value}); }
+    JsonLine& add(JsonKey key, bool value);
+    JsonLine& add(JsonKey key, double value);
+    JsonLine& add(JsonKey key, std::nullptr_t);
+    JsonLine& add(JsonKey key, std::string_view text);
+    JsonLine& add(JsonKey key, const std::string& text) { return add(key, std::string_view(text)); }
+    JsonLine& add(JsonKey key, const char* text) { return add(key, std::string_view(text)); }
     /// The object's text; the line starts again empty.
     [[nodiscard]] std::string take();
 
 private:
     friend class JsonStream;
-    void key(std::string_view key);
+    void key(JsonKey key);
     std::string m_text;
 };
 

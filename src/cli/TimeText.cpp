@@ -57,6 +57,15 @@ public:
     /// negative, then the digits, padded with zeros to `width` characters in all.
     void padded(int value, int width)
     {
+        static constexpr int kLimits[] = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000};
+        if (value >= 0 && width > 0 && width < std::ssize(kLimits) && value < kLimits[width] &&
+            m_out.size + static_cast<std::size_t>(width) <= m_out.chars.size()) {
+            // The usual case: exactly `width` digits, written from the last.
+            for (auto i = static_cast<std::size_t>(width); i-- > 0; value /= 10)
+                m_out.chars[m_out.size + i] = static_cast<char>('0' + value % 10);
+            m_out.size += static_cast<std::size_t>(width);
+            return;
+        }
         char digits[12];
         const bool negative = value < 0;
         auto magnitude = negative ? 0U - static_cast<unsigned>(value) : static_cast<unsigned>(value);
