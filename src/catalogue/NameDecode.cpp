@@ -30,37 +30,71 @@ void appendUtf8(std::string& out, char32_t cp)
         cp = kReplacement;
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        return;
     }
+    char bytes[4];
+    std::size_t n = 0;
+    if (cp < 0x800) {
+        bytes[n++] = static_cast<char>(0xC0 | (cp >> 6));
+    } else if (cp < 0x10000) {
+        bytes[n++] = static_cast<char>(0xE0 | (cp >> 12));
+        bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    } else {
+        bytes[n++] = static_cast<char>(0xF0 | (cp >> 18));
+        bytes[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    }
+    bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
+    out.append(bytes, n);
 }
 
-std::string utf16ToUtf8(std::span<const char16_t> units)
+namespace {
+
+/// `count` UTF-16 units, unit i given by `unitAt(i)`, as UTF-8 (see utf16ToUtf8).
+template <typename UnitAt> std::string decodeUtf16(std::size_t count, UnitAt unitAt)
 {
-    std::string out;
-    out.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t u = units[i];
+    // Most names are ASCII: one pass finds where they end, one writes them.
+    std::size_t ascii = 0;
+    while (ascii < count) {
+        const char16_t u = unitAt(ascii);
+        if (u == 0 || u >= 0x80)
+            break;
+        ++ascii;
+    }
+    std::string out(ascii, '\0');
+    for (std::size_t i = 0; i < ascii; ++i)
+        out[i] = static_cast<char>(unitAt(i));
+    if (ascii == count || unitAt(ascii) == 0)
+        return out;
+    out.reserve(count + count / 2);
+    for (std::size_t i = ascii; i < count; ++i) {
+        const char16_t u = unitAt(i);
         if (u == 0)
             break;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00));
+        const char16_t next = i + 1 < count ? unitAt(i + 1) : char16_t{0};
+        if (u >= 0xD800 && u <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{next} - 0xDC00));
             ++i;
         } else {
             appendUtf8(out, u); // a lone surrogate becomes U+FFFD there
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string utf16ToUtf8(std::span<const char16_t> units)
+{
+    return decodeUtf16(units.size(), [&](std::size_t i) { return units[i]; });
+}
+
+std::string utf16LeToUtf8(std::span<const std::byte> bytes)
+{
+    return decodeUtf16(bytes.size() / 2, [&](std::size_t i) {
+        return static_cast<char16_t>(std::to_integer<unsigned>(bytes[2 * i]) |
+                                     std::to_integer<unsigned>(bytes[2 * i + 1]) << 8);
+    });
 }
 
 std::string cp850ToUtf8(std::string_view text)
