@@ -21,19 +21,19 @@ Json isoOrNull(const std::string& text)
 /// Members added to a Json object, as a JsonLine adds them to its text.
 struct JsonMembers {
     Json& j;
-    template <typename T> JsonMembers& add(JsonKey key, const T& value)
+    template <typename T> JsonMembers& add(const JsonKey& key, const T& value)
     {
         j[std::string(key.name())] = value;
         return *this;
     }
-    JsonMembers& add(JsonKey key, std::string_view text)
+    JsonMembers& add(const JsonKey& key, std::string_view text)
     {
         j[std::string(key.name())] = std::string(text);
         return *this;
     }
 };
 
-template <typename Out> void addIso(Out& out, JsonKey key, std::string_view text)
+template <typename Out> void addIso(Out& out, const JsonKey& key, std::string_view text)
 {
     if (text.empty())
         out.add(key, nullptr);

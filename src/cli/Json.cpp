@@ -52,42 +52,34 @@ template <typename Number> void appendNumber(std::string& text, Number value)
 
 } // namespace
 
-void JsonLine::key(JsonKey key)
+void JsonLine::key(const JsonKey& key)
 {
-    // One append for the whole `,"name":`.
-    const std::string_view name = key.name();
-    const std::size_t at = m_text.size();
-    m_text.resize(at + name.size() + 4);
-    char* out = m_text.data() + at;
-    out[0] = at == 0 ? '{' : ',';
-    out[1] = '"';
-    name.copy(out + 2, name.size());
-    out[name.size() + 2] = '"';
-    out[name.size() + 3] = ':';
+    m_text.push_back(m_text.empty() ? '{' : ',');
+    m_text.append(key.quoted());
 }
 
-JsonLine& JsonLine::add(JsonKey key, std::uint64_t value)
+JsonLine& JsonLine::add(const JsonKey& key, std::uint64_t value)
 {
     this->key(key);
     appendNumber(m_text, value);
     return *this;
 }
 
-JsonLine& JsonLine::add(JsonKey key, std::int64_t value)
+JsonLine& JsonLine::add(const JsonKey& key, std::int64_t value)
 {
     this->key(key);
     appendNumber(m_text, value);
     return *this;
 }
 
-JsonLine& JsonLine::add(JsonKey key, bool value)
+JsonLine& JsonLine::add(const JsonKey& key, bool value)
 {
     this->key(key);
     m_text.append(value ? "true" : "false");
     return *this;
 }
 
-JsonLine& JsonLine::add(JsonKey key, double value)
+JsonLine& JsonLine::add(const JsonKey& key, double value)
 {
     this->key(key);
     // The shares that most files have, as the library writes them.
@@ -100,14 +92,14 @@ JsonLine& JsonLine::add(JsonKey key, double value)
     return *this;
 }
 
-JsonLine& JsonLine::add(JsonKey key, std::nullptr_t)
+JsonLine& JsonLine::add(const JsonKey& key, std::nullptr_t)
 {
     this->key(key);
     m_text.append("null");
     return *this;
 }
 
-JsonLine& JsonLine::add(JsonKey key, std::string_view text)
+JsonLine& JsonLine::add(const JsonKey& key, std::string_view text)
 {
     this->key(key);
     if (plainText(text)) {

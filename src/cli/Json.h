@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -29,16 +30,27 @@ class JsonKey {
 public:
     template <std::size_t N>
     consteval JsonKey(const char (&name)[N]) // NOLINT(google-explicit-constructor): literals convert
-        : m_name(name, N - 1)
     {
-        for (const char ch : m_name)
+        static_assert(N + 2 <= kRoom, "a longer member name needs more room");
+        m_quoted[0] = '"';
+        for (std::size_t i = 0; i + 1 < N; ++i) {
+            const char ch = name[i];
             if (ch < 0x20 || ch > 0x7E || ch == '"' || ch == '\\')
                 throw "a JSON member name is written as it stands"; // fails the compilation
+            m_quoted[i + 1] = ch;
+        }
+        m_quoted[N] = '"';
+        m_quoted[N + 1] = ':';
+        m_size = N + 2;
     }
-    [[nodiscard]] constexpr std::string_view name() const { return m_name; }
+    [[nodiscard]] constexpr std::string_view name() const { return {m_quoted.data() + 1, m_size - 3}; }
+    /// `"name":`, as a member of an object starts.
+    [[nodiscard]] constexpr std::string_view quoted() const { return {m_quoted.data(), m_size}; }
 
 private:
-    std::string_view m_name;
+    static constexpr std::size_t kRoom = 32;
+    std::array<char, kRoom> m_quoted{};
+    std::size_t m_size = 0;
 };
 
 /// One JSON object written as jsonText writes it (on one line, members in the
@@ -47,22 +59,22 @@ private:
 /// through the JSON library, so the text is the same either way.
 class JsonLine {
 public:
-    JsonLine& add(JsonKey key, std::uint64_t value);
-    JsonLine& add(JsonKey key, std::int64_t value);
-    JsonLine& add(JsonKey key, std::uint32_t value) { return add(key, std::uint64_t{value}); }
-    JsonLine& add(JsonKey key, std::uint16_t value) { return add(key, std::uint64_t{value}); }
-    JsonLine& add(JsonKey key, bool value);
-    JsonLine& add(JsonKey key, double value);
-    JsonLine& add(JsonKey key, std::nullptr_t);
-    JsonLine& add(JsonKey key, std::string_view text);
-    JsonLine& add(JsonKey key, const std::string& text) { return add(key, std::string_view(text)); }
-    JsonLine& add(JsonKey key, const char* text) { return add(key, std::string_view(text)); }
+    JsonLine& add(const JsonKey& key, std::uint64_t value);
+    JsonLine& add(const JsonKey& key, std::int64_t value);
+    JsonLine& add(const JsonKey& key, std::uint32_t value) { return add(key, std::uint64_t{value}); }
+    JsonLine& add(const JsonKey& key, std::uint16_t value) { return add(key, std::uint64_t{value}); }
+    JsonLine& add(const JsonKey& key, bool value);
+    JsonLine& add(const JsonKey& key, double value);
+    JsonLine& add(const JsonKey& key, std::nullptr_t);
+    JsonLine& add(const JsonKey& key, std::string_view text);
+    JsonLine& add(const JsonKey& key, const std::string& text) { return add(key, std::string_view(text)); }
+    JsonLine& add(const JsonKey& key, const char* text) { return add(key, std::string_view(text)); }
     /// The object's text; the line starts again empty.
     [[nodiscard]] std::string take();
 
 private:
     friend class JsonStream;
-    void key(JsonKey key);
+    void key(const JsonKey& key);
     std::string m_text;
 };
 

@@ -44,6 +44,11 @@ std::optional<Civil> utcCivil(std::uint64_t fileTime)
                  static_cast<int>(clock.seconds().count())};
 }
 
+/// "00" to "99", each pair of digits at twice its value.
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                               "8081828384858687888990919293949596979899";
+
 /// Writes the text of a time into a TimeText, never past its room.
 class TimeWriter {
 public:
@@ -60,9 +65,15 @@ public:
         static constexpr int kLimits[] = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000};
         if (value >= 0 && width > 0 && width < std::ssize(kLimits) && value < kLimits[width] &&
             m_out.size + static_cast<std::size_t>(width) <= m_out.chars.size()) {
-            // The usual case: exactly `width` digits, written from the last.
-            for (auto i = static_cast<std::size_t>(width); i-- > 0; value /= 10)
-                m_out.chars[m_out.size + i] = static_cast<char>('0' + value % 10);
+            // The usual case: exactly `width` digits, written from the last, two at a time.
+            auto i = static_cast<std::size_t>(width);
+            for (; i >= 2; i -= 2, value /= 100) {
+                const auto pair = static_cast<std::size_t>(value % 100) * 2;
+                m_out.chars[m_out.size + i - 2] = kDigitPairs[pair];
+                m_out.chars[m_out.size + i - 1] = kDigitPairs[pair + 1];
+            }
+            if (i == 1)
+                m_out.chars[m_out.size] = static_cast<char>('0' + value);
             m_out.size += static_cast<std::size_t>(width);
             return;
         }
