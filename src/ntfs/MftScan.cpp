@@ -167,6 +167,8 @@ public:
                 }
             }
         }
+        if (!m_followEach)
+            reportSummary(true);
     }
 
     /// Files listed by addNameless; their folder is added after the walk.
@@ -190,8 +192,7 @@ private:
         if (!m_followEach && listsNothing(flags)) {
             // Such a record only names itself in the labels, which this
             // observer does not show: its progress is all there is to report.
-            if (percentDone() != m_reportedPercent)
-                reportProgress();
+            reportSummary(false);
             return;
         }
         ApplyRecordFixup(record);
@@ -205,7 +206,8 @@ private:
         // One walk gives the attribute records, the names and the data size of entry 0.
         m_own = ExamineAttributes(m_record, &m_table);
         m_listed.reset(sector, m_record);
-        if (m_thorough)
+        m_hasList = m_thorough && HasAttributeList(m_record);
+        if (m_hasList)
             addNonResidentList();
 
         FileNameInfo name;
@@ -220,7 +222,8 @@ private:
                 return; // the root folder, record 5
             m_catalogue.AddNtfsFolder(name.name, m_recordNumber, name.parentRecord, name.created, name.modified, 0,
                                       flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
-            m_observer.foldersFound(m_catalogue.FolderCount);
+            if (m_followEach)
+                m_observer.foldersFound(m_catalogue.FolderCount);
         } else {
             // Files in use only change the labels; their data attribute is not looked for.
             if (flags == RecordFlags::DeletedFile) {
@@ -245,9 +248,32 @@ private:
                 keepData(chosen, recordSector);
                 ++m_catalogue.FileCount;
             }
-            m_observer.filesFound(m_catalogue.FileCount);
+            if (m_followEach)
+                m_observer.filesFound(m_catalogue.FileCount);
         }
-        m_observer.lastItem(name.name);
+        reportItem(name.name);
+    }
+
+    /// After an item was named: the labels and the progress, to an observer
+    /// that follows each item; else the summary when the percentage moved.
+    void reportItem(const std::string& name)
+    {
+        if (!m_followEach) {
+            reportSummary(false);
+            return;
+        }
+        m_observer.lastItem(name);
+        reportProgress();
+    }
+
+    /// An observer that does not follow each item gets the counts and the
+    /// progress when the percentage moved, and once more at the end (`last`).
+    void reportSummary(bool last)
+    {
+        if (!last && percentDone() == m_reportedPercent)
+            return;
+        m_observer.foldersFound(m_catalogue.FolderCount);
+        m_observer.filesFound(m_catalogue.FileCount);
         reportProgress();
     }
 
@@ -264,7 +290,7 @@ private:
         if (k != 0 && m_listed.sectorOf(m_table.AttributeRecords[k]) != recordSector)
             return;
         const disk::ByteSpan record = recordAt(k);
-        if (m_thorough && (k != 0 || HasAttributeList(record)))
+        if (m_thorough && (k != 0 || m_hasList)) // entry 0 is the scanned record
             return;
         using catalogue::NtfsDataKept;
         const DataAttributeLocation data = LocateDataAttribute(record);
@@ -324,9 +350,9 @@ private:
         m_catalogue.AddNtfsFile(recordSector, name, m_recordNumber, kNamelessFolderKey, own.times->first,
                                 own.times->second, 1, *size, standardTimes());
         ++m_catalogue.FileCount;
-        m_observer.filesFound(m_catalogue.FileCount);
-        m_observer.lastItem(name);
-        reportProgress();
+        if (m_followEach)
+            m_observer.filesFound(m_catalogue.FileCount);
+        reportItem(name);
     }
 
     /// The standard-information times of the scanned record (a base record holds them itself).
@@ -437,6 +463,7 @@ private:
     /// The observer shows every item's name; when not, records that list
     /// nothing are passed over (see ScanObserver::followsEachItem).
     const bool m_followEach;
+    bool m_hasList = false;                              ///< thorough rules: the scanned record has an attribute list
     std::uint64_t m_reportedPercent = ~std::uint64_t{0}; ///< the percentage reportProgress reported last
 };
 
