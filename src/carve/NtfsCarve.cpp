@@ -1,6 +1,7 @@
 #include "carve/NtfsCarve.h"
 
 #include "carve/CarvedFolders.h"
+#include "carve/ClusterBits.h"
 #include "carve/FatCarve.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/NtfsData.h"
@@ -110,10 +111,7 @@ std::vector<Extent> UnclaimedNtfsExtents(const disk::SelectedVolume& volume, con
         return extents;
     // Clusters past the bitmap's bits are not the file system's.
     const std::uint64_t clusters = std::min(source->size() / clusterBytes, std::uint64_t{bitmap->size()} * 8);
-    std::vector<bool> claimed(static_cast<std::size_t>(clusters));
-    for (std::uint64_t c = 0; c < clusters; ++c)
-        claimed[static_cast<std::size_t>(c)] =
-            (std::to_integer<unsigned>((*bitmap)[static_cast<std::size_t>(c / 8)]) >> (c % 8) & 1u) != 0;
+    ClusterBits claimed(*bitmap, clusters);
     // A found deleted file claims the clusters of its data runs, as its copy reads them.
     for (const auto& file : catalogue.NtfsFileList) {
         if (file.deleted == 0 || file.carved != catalogue::Carved::No || file.size == 0)
@@ -128,21 +126,14 @@ std::vector<Extent> UnclaimedNtfsExtents(const disk::SelectedVolume& volume, con
             if (run.sparse || run.missing || run.start < 0)
                 continue;
             const auto start = static_cast<std::uint64_t>(run.start);
-            for (std::uint64_t c = start; c < std::min(start + n, clusters); ++c)
-                claimed[static_cast<std::size_t>(c)] = true;
+            claimed.claim(start, std::min(start + n, clusters));
         }
     }
-    for (std::uint64_t c = 0; c < clusters;) {
-        if (claimed[static_cast<std::size_t>(c)]) {
-            ++c;
-            continue;
-        }
-        std::uint64_t end = c;
-        while (end < clusters && !claimed[static_cast<std::size_t>(end)])
-            ++end;
+    for (std::uint64_t c = claimed.nextFree(0); c < clusters;) {
+        const std::uint64_t end = claimed.nextClaimed(c);
         if (const auto sector = g.clusterSector(c))
             extents.push_back({*sector * kSector, (end - c) * clusterBytes});
-        c = end;
+        c = claimed.nextFree(end);
     }
     return extents;
 }
