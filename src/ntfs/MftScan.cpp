@@ -270,7 +270,7 @@ private:
     /// progress when the percentage moved, and once more at the end (`last`).
     void reportSummary(bool last)
     {
-        if (!last && percentDone() == m_reportedPercent)
+        if (!last && m_done < m_nextPercentAt)
             return;
         m_observer.foldersFound(m_catalogue.FolderCount);
         m_observer.filesFound(m_catalogue.FileCount);
@@ -431,7 +431,8 @@ private:
     void reportProgress()
     {
         const std::uint64_t percent = percentDone();
-        m_reportedPercent = percent;
+        // Sectors done when the percentage next moves (it stops at 99).
+        m_nextPercentAt = m_total == 0 || percent >= 99 ? ~std::uint64_t{0} : ((percent + 1) * m_total + 99) / 100;
         m_status.assign("Reading ");
         appendNumber(m_status, m_done);
         m_status.append(m_totalText);
@@ -463,8 +464,8 @@ private:
     /// The observer shows every item's name; when not, records that list
     /// nothing are passed over (see ScanObserver::followsEachItem).
     const bool m_followEach;
-    bool m_hasList = false;                              ///< thorough rules: the scanned record has an attribute list
-    std::uint64_t m_reportedPercent = ~std::uint64_t{0}; ///< the percentage reportProgress reported last
+    bool m_hasList = false;            ///< thorough rules: the scanned record has an attribute list
+    std::uint64_t m_nextPercentAt = 0; ///< m_done at which the percentage reportProgress reported last moves
 };
 
 } // namespace
