@@ -1,6 +1,7 @@
 #include "catalogue/NameDecode.h"
 
 #include <array>
+#include <cstring>
 
 namespace sarvik::catalogue {
 
@@ -24,28 +25,42 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 } // namespace
 
-void appendUtf8(std::string& out, char32_t cp)
+namespace {
+
+/// Writes code point `cp` as UTF-8 at `out` (room for four bytes; U+FFFD for a
+/// surrogate or a value past U+10FFFF); the bytes written.
+std::size_t writeUtf8(char* out, char32_t cp)
 {
     if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
         cp = kReplacement;
     if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-        return;
+        out[0] = static_cast<char>(cp);
+        return 1;
     }
-    char bytes[4];
-    std::size_t n = 0;
     if (cp < 0x800) {
-        bytes[n++] = static_cast<char>(0xC0 | (cp >> 6));
-    } else if (cp < 0x10000) {
-        bytes[n++] = static_cast<char>(0xE0 | (cp >> 12));
-        bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    } else {
-        bytes[n++] = static_cast<char>(0xF0 | (cp >> 18));
-        bytes[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
     }
-    bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-    out.append(bytes, n);
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+} // namespace
+
+void appendUtf8(std::string& out, char32_t cp)
+{
+    char bytes[4];
+    out.append(bytes, writeUtf8(bytes, cp));
 }
 
 namespace {
@@ -66,19 +81,22 @@ template <typename UnitAt> std::string decodeUtf16(std::size_t count, UnitAt uni
         out[i] = static_cast<char>(unitAt(i));
     if (ascii == count || unitAt(ascii) == 0)
         return out;
-    out.reserve(count + count / 2);
+    // Room for the rest at its longest: three bytes a unit (a pair of units is four).
+    out.resize(ascii + 3 * (count - ascii));
+    std::size_t at = ascii;
     for (std::size_t i = ascii; i < count; ++i) {
         const char16_t u = unitAt(i);
         if (u == 0)
             break;
         const char16_t next = i + 1 < count ? unitAt(i + 1) : char16_t{0};
         if (u >= 0xD800 && u <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{next} - 0xDC00));
+            at += writeUtf8(out.data() + at, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{next} - 0xDC00));
             ++i;
         } else {
-            appendUtf8(out, u); // a lone surrogate becomes U+FFFD there
+            at += writeUtf8(out.data() + at, u); // a lone surrogate becomes U+FFFD there
         }
     }
+    out.resize(at);
     return out;
 }
 
@@ -112,6 +130,15 @@ bool isValidUtf8(std::string_view text) noexcept
 {
     std::size_t i = 0;
     while (i < text.size()) {
+        // Eight ASCII bytes at a time: most names are ASCII, or mostly so.
+        if (i + 8 <= text.size()) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + i, 8);
+            if ((word & 0x8080808080808080) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         const auto b = static_cast<std::uint8_t>(text[i]);
         unsigned extra = 0;
         char32_t cp = 0;

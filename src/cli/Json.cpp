@@ -21,19 +21,23 @@ namespace {
 bool plainText(std::string_view text)
 {
     // Eight bytes at a time (a listing checks some 300 bytes an entry): a word
-    // passes when no byte is below 0x20, a quote or a backslash, or above 0x7F.
+    // passes when no byte is below 0x20, a quote or a backslash.
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     constexpr std::uint64_t kHighBits = 0x8080808080808080;
     const auto hasZeroByte = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighBits) != 0; };
+    // Bytes above 0x7F count in none of these tests; whether they make
+    // well-formed UTF-8 is asked once at the end.
     std::size_t i = 0;
+    std::uint64_t high = 0;
     for (; i + 8 <= text.size(); i += 8) {
         std::uint64_t w = 0;
         std::memcpy(&w, text.data() + i, 8);
         const bool below = ((w - kOnes * 0x20) & ~w & kHighBits) != 0; // a byte below 0x20
-        if (below || (w & kHighBits) != 0 || hasZeroByte(w ^ (kOnes * '"')) || hasZeroByte(w ^ (kOnes * '\\')))
-            break;
+        if (below || hasZeroByte(w ^ (kOnes * '"')) || hasZeroByte(w ^ (kOnes * '\\')))
+            return false;
+        high |= w & kHighBits;
     }
-    bool ascii = true;
+    bool ascii = high == 0;
     for (; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x20 || text[i] == '"' || text[i] == '\\')

@@ -49,6 +49,10 @@ TEST(NameDecode, Utf8Validity)
     EXPECT_FALSE(isValidUtf8("\xC0\x80"));     // overlong
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80")); // a surrogate
     EXPECT_FALSE(isValidUtf8("\xE2\x82"));     // cut short
+    // After whole words of ASCII, which are passed over eight bytes at a time.
+    EXPECT_TRUE(isValidUtf8("0123456789abcdef caf\xC3\xA9"));
+    EXPECT_FALSE(isValidUtf8("0123456789abcdef caf\xE9"));
+    EXPECT_FALSE(isValidUtf8("01234567\xC3"));
 }
 
 TEST(NameDecode, UnsafeNamesAndTheDisplayRule)
