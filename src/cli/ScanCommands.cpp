@@ -61,13 +61,14 @@ const char* rulesName(const catalogue::Catalogue& c)
     return c.NamesAreUtf8 ? "thorough" : "classic";
 }
 
-std::string entryName(const scan::ScanSession& s, bool folder, std::size_t i)
+/// Entry `i`'s name as UTF-8 (catalogue::nameAsUtf8, decoded into `scratch` when need be).
+std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch)
 {
     const auto& c = s.catalogue;
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
     const std::string& raw = folder ? (fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name)
                                     : (fat ? c.FatFileList[i].name : c.NtfsFileList[i].name);
-    return catalogue::nameToUtf8(raw, c.NamesAreUtf8);
+    return catalogue::nameAsUtf8(raw, c.NamesAreUtf8, scratch);
 }
 
 std::size_t entryCount(const scan::ScanSession& s, bool folders)
@@ -147,11 +148,12 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
     EntryPaths paths(s);
     std::string path;
+    std::string decoded;
     for (const bool folders : {true, false}) {
         w.beginArray(folders ? "folders" : "files");
         JsonLine j;
         for (std::size_t i = 0; i < entryCount(s, folders); ++i) {
-            const std::string name = entryName(s, folders, i);
+            const std::string_view name = entryName(s, folders, i, decoded);
             if (paths.get(folders, i, name, path))
                 j.add("path", path);
             else
