@@ -18,7 +18,17 @@ namespace {
 /// Text the JSON library writes unchanged between quotes: well-formed UTF-8
 /// without control characters (below 0x20), quote or backslash. (It escapes
 /// nothing else when not asked for ASCII output, DEL included.)
+/// True when `text` holds no byte that JSON escapes: below 0x20, a quote or
+/// a backslash. `high` gains the top bits of the bytes looked at together.
+bool noEscapes(std::string_view text, std::uint64_t& high);
+
 bool plainText(std::string_view text)
+{
+    std::uint64_t high = 0;
+    return noEscapes(text, high) && (high == 0 || catalogue::isValidUtf8(text));
+}
+
+bool noEscapes(std::string_view text, std::uint64_t& high)
 {
     // Eight bytes at a time (a listing checks some 300 bytes an entry): a word
     // passes when no byte is below 0x20, a quote or a backslash.
@@ -26,9 +36,8 @@ bool plainText(std::string_view text)
     constexpr std::uint64_t kHighBits = 0x8080808080808080;
     const auto hasZeroByte = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighBits) != 0; };
     // Bytes above 0x7F count in none of these tests; whether they make
-    // well-formed UTF-8 is asked once at the end.
+    // well-formed UTF-8 is the caller's question.
     std::size_t i = 0;
-    std::uint64_t high = 0;
     for (; i + 8 <= text.size(); i += 8) {
         std::uint64_t w = 0;
         std::memcpy(&w, text.data() + i, 8);
@@ -37,14 +46,13 @@ bool plainText(std::string_view text)
             return false;
         high |= w & kHighBits;
     }
-    bool ascii = high == 0;
     for (; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x20 || text[i] == '"' || text[i] == '\\')
             return false;
-        ascii = ascii && byte < 0x80;
+        high |= byte & 0x80U;
     }
-    return ascii || catalogue::isValidUtf8(text);
+    return true;
 }
 
 template <typename Number> void appendNumber(std::string& text, Number value)
@@ -106,17 +114,30 @@ JsonLine& JsonLine::add(const JsonKey& key, std::nullptr_t)
 JsonLine& JsonLine::add(const JsonKey& key, std::string_view text)
 {
     this->key(key);
-    if (plainText(text)) {
-        const std::size_t at = m_text.size();
-        m_text.resize(at + text.size() + 2);
-        char* out = m_text.data() + at;
-        out[0] = '"';
-        text.copy(out + 1, text.size());
-        out[text.size() + 1] = '"';
-    } else {
-        m_text.append(jsonText(Json(std::string(text))));
-    }
+    quoted(text, plainText(text));
     return *this;
+}
+
+JsonLine& JsonLine::addUtf8(const JsonKey& key, std::string_view utf8)
+{
+    this->key(key);
+    std::uint64_t high = 0;
+    quoted(utf8, noEscapes(utf8, high));
+    return *this;
+}
+
+void JsonLine::quoted(std::string_view text, bool plain)
+{
+    if (!plain) {
+        m_text.append(jsonText(Json(std::string(text))));
+        return;
+    }
+    const std::size_t at = m_text.size();
+    m_text.resize(at + text.size() + 2);
+    char* out = m_text.data() + at;
+    out[0] = '"';
+    text.copy(out + 1, text.size());
+    out[text.size() + 1] = '"';
 }
 
 std::string JsonLine::take()

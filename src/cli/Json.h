@@ -69,12 +69,18 @@ public:
     JsonLine& add(const JsonKey& key, std::string_view text);
     JsonLine& add(const JsonKey& key, const std::string& text) { return add(key, std::string_view(text)); }
     JsonLine& add(const JsonKey& key, const char* text) { return add(key, std::string_view(text)); }
+    /// The same for text known to be well-formed UTF-8 (a name as
+    /// catalogue::nameAsUtf8 gives it, and paths joined from such names): only
+    /// what JSON escapes is looked for.
+    JsonLine& addUtf8(const JsonKey& key, std::string_view utf8);
     /// The object's text; the line starts again empty.
     [[nodiscard]] std::string take();
 
 private:
     friend class JsonStream;
     void key(const JsonKey& key);
+    /// `text` between quotes: as it stands when `plain`, else through the library.
+    void quoted(std::string_view text, bool plain);
     std::string m_text;
 };
 

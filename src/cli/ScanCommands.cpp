@@ -154,11 +154,12 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
         JsonLine j;
         for (std::size_t i = 0; i < entryCount(s, folders); ++i) {
             const std::string_view name = entryName(s, folders, i, decoded);
+            // Both are UTF-8 as nameAsUtf8 makes it.
             if (paths.get(folders, i, name, path))
-                j.add("path", path);
+                j.addUtf8("path", path);
             else
                 j.add("path", nullptr);
-            j.add("name", name);
+            j.addUtf8("name", name);
             if (folders)
                 addFolderMembers(j, s, i, style);
             else

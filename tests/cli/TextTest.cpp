@@ -1,5 +1,6 @@
 // The command line's text helpers: terminal columns, times and sizes.
 
+#include "catalogue/NameDecode.h"
 #include "cli/Json.h"
 #include "cli/Selection.h"
 #include "cli/TextWidth.h"
@@ -91,6 +92,10 @@ TEST_F(CliText, JsonLineWritesWhatTheLibraryWrites)
         JsonLine line;
         line.add("k", text);
         EXPECT_EQ(line.take(), jsonText(Json{{"k", text}})) << text;
+        if (sarvik::catalogue::isValidUtf8(text)) { // what addUtf8 may be given
+            line.addUtf8("k", text);
+            EXPECT_EQ(line.take(), jsonText(Json{{"k", text}})) << text;
+        }
     }
     for (const double share : {0.0, 1.0, 0.5, 1.0 / 3.0, 2.0, 1e-9}) {
         JsonLine line;
