@@ -220,38 +220,48 @@ private:
         if (flags == RecordFlags::DeletedFolder || flags == RecordFlags::FolderInUse) {
             if (name.name == ".")
                 return; // the root folder, record 5
-            m_catalogue.AddNtfsFolder(name.name, m_recordNumber, name.parentRecord, name.created, name.modified, 0,
-                                      flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
+            m_catalogue.AddNtfsFolder(std::move(name.name), m_recordNumber, name.parentRecord, name.created,
+                                      name.modified, 0, flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
             if (m_followEach)
                 m_observer.foldersFound(m_catalogue.FolderCount);
-        } else {
-            // Files in use only change the labels; their data attribute is not looked for.
-            if (flags == RecordFlags::DeletedFile) {
-                std::uint64_t recordSector = 0;
-                std::uint64_t size = 0;
-                std::size_t chosen = 0;
-                for (std::size_t k = 0; k < m_table.AttributeRecordCount; ++k) {
-                    chosen = k;
-                    // Entry 0 is the record just examined, which lies at `sector`.
-                    // That is MftRecordSector of its number wherever the runs hold
-                    // whole records; after a run of odd length the number no longer
-                    // leads there, and recovery must read the record found here.
-                    recordSector = k == 0 ? sector : MftRecordSector(m_runs, m_table.AttributeRecords[k]);
-                    const auto found = k == 0 ? m_own.dataSize : FindDataAttribute(recordAt(k));
-                    if (found) {
-                        size = *found;
-                        break;
-                    }
-                }
-                m_catalogue.AddNtfsFile(recordSector, name.name, m_recordNumber, name.parentRecord, name.created,
-                                        name.modified, 1, size, standardTimes());
-                keepData(chosen, recordSector);
-                ++m_catalogue.FileCount;
-            }
-            if (m_followEach)
-                m_observer.filesFound(m_catalogue.FileCount);
+            reportItem(m_catalogue.NtfsFolderList.back().name);
+            return;
         }
-        reportItem(name.name);
+        // Files in use only change the labels; their data attribute is not looked for.
+        const std::string* shown = &name.name;
+        if (flags == RecordFlags::DeletedFile) {
+            addDeletedFile(std::move(name), sector);
+            shown = &m_catalogue.NtfsFileList.back().name;
+        }
+        if (m_followEach)
+            m_observer.filesFound(m_catalogue.FileCount);
+        reportItem(*shown);
+    }
+
+    /// Lists the scanned record, a deleted file named `name`, with the size of
+    /// the first data attribute its table of records holds.
+    void addDeletedFile(FileNameInfo name, std::uint64_t sector)
+    {
+        std::uint64_t recordSector = 0;
+        std::uint64_t size = 0;
+        std::size_t chosen = 0;
+        for (std::size_t k = 0; k < m_table.AttributeRecordCount; ++k) {
+            chosen = k;
+            // Entry 0 is the record just examined, which lies at `sector`.
+            // That is MftRecordSector of its number wherever the runs hold
+            // whole records; after a run of odd length the number no longer
+            // leads there, and recovery must read the record found here.
+            recordSector = k == 0 ? sector : MftRecordSector(m_runs, m_table.AttributeRecords[k]);
+            const auto found = k == 0 ? m_own.dataSize : FindDataAttribute(recordAt(k));
+            if (found) {
+                size = *found;
+                break;
+            }
+        }
+        m_catalogue.AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
+                                name.modified, 1, size, standardTimes());
+        keepData(chosen, recordSector);
+        ++m_catalogue.FileCount;
     }
 
     /// After an item was named: the labels and the progress, to an observer
