@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ThreadSanitizer: builds in build-tsan the core tests that start threads (the
-# save worker and the file search: the rest of the core runs on one thread)
+# save worker, the file search and the MFT read-ahead: the rest of the core
+# runs on one thread)
 # and the desktop program's tests, and runs them, the Qt tests of the workers
 # on the offscreen platform: the scan (stopped mid-way, the stop refused, the window
 # closed while it runs), the save (stopped and a file skipped while the copy
