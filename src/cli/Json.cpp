@@ -2,6 +2,7 @@
 
 #include "catalogue/NameDecode.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -55,39 +56,52 @@ bool noEscapes(std::string_view text, std::uint64_t& high)
     return true;
 }
 
-template <typename Number> void appendNumber(std::string& text, Number value)
+} // namespace
+
+char* JsonLine::room(std::size_t bytes)
 {
-    char digits[24];
-    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-    text.append(digits, end);
+    if (m_text.size() - m_used < bytes)
+        m_text.resize(std::max(2 * m_text.size(), m_used + bytes + 256));
+    return m_text.data() + m_used;
 }
 
-} // namespace
+void JsonLine::put(std::string_view text)
+{
+    std::memcpy(room(text.size()), text.data(), text.size());
+    m_used += text.size();
+}
 
 void JsonLine::key(const JsonKey& key)
 {
-    m_text.push_back(m_text.empty() ? '{' : ',');
-    m_text.append(key.quoted());
+    const std::string_view quoted = key.quoted();
+    char* out = room(quoted.size() + 1);
+    out[0] = m_used == 0 ? '{' : ',';
+    std::memcpy(out + 1, quoted.data(), quoted.size());
+    m_used += quoted.size() + 1;
 }
 
 JsonLine& JsonLine::add(const JsonKey& key, std::uint64_t value)
 {
     this->key(key);
-    appendNumber(m_text, value);
+    constexpr std::size_t kDigits = 20;
+    char* out = room(kDigits);
+    m_used += static_cast<std::size_t>(std::to_chars(out, out + kDigits, value).ptr - out);
     return *this;
 }
 
 JsonLine& JsonLine::add(const JsonKey& key, std::int64_t value)
 {
     this->key(key);
-    appendNumber(m_text, value);
+    constexpr std::size_t kDigits = 20; // with the sign
+    char* out = room(kDigits);
+    m_used += static_cast<std::size_t>(std::to_chars(out, out + kDigits, value).ptr - out);
     return *this;
 }
 
 JsonLine& JsonLine::add(const JsonKey& key, bool value)
 {
     this->key(key);
-    m_text.append(value ? "true" : "false");
+    put(value ? "true" : "false");
     return *this;
 }
 
@@ -96,18 +110,18 @@ JsonLine& JsonLine::add(const JsonKey& key, double value)
     this->key(key);
     // The shares that most files have, as the library writes them.
     if (value == 0.0 && !std::signbit(value))
-        m_text.append("0.0");
+        put("0.0");
     else if (value == 1.0)
-        m_text.append("1.0");
+        put("1.0");
     else
-        m_text.append(jsonText(Json(value)));
+        put(jsonText(Json(value)));
     return *this;
 }
 
 JsonLine& JsonLine::add(const JsonKey& key, std::nullptr_t)
 {
     this->key(key);
-    m_text.append("null");
+    put("null");
     return *this;
 }
 
@@ -129,22 +143,21 @@ JsonLine& JsonLine::addUtf8(const JsonKey& key, std::string_view utf8)
 void JsonLine::quoted(std::string_view text, bool plain)
 {
     if (!plain) {
-        m_text.append(jsonText(Json(std::string(text))));
+        put(jsonText(Json(std::string(text))));
         return;
     }
-    const std::size_t at = m_text.size();
-    m_text.resize(at + text.size() + 2);
-    char* out = m_text.data() + at;
+    char* out = room(text.size() + 2);
     out[0] = '"';
-    text.copy(out + 1, text.size());
+    std::memcpy(out + 1, text.data(), text.size());
     out[text.size() + 1] = '"';
+    m_used += text.size() + 2;
 }
 
 std::string JsonLine::take()
 {
-    std::string text = m_text.empty() ? std::string("{}") : std::move(m_text) + '}';
-    m_text.clear();
-    return text;
+    std::string line = m_used == 0 ? std::string("{}") : std::string(text()) + '}';
+    m_used = 0;
+    return line;
 }
 
 namespace {
@@ -230,12 +243,12 @@ JsonStream& JsonStream::element(std::string_view text)
 JsonStream& JsonStream::element(JsonLine& line)
 {
     prefix({});
-    if (line.m_text.empty()) {
+    if (line.m_used == 0) {
         put("{}");
     } else {
-        line.m_text.push_back('}');
-        put(line.m_text);
-        line.m_text.clear();
+        line.put("}");
+        put(line.text());
+        line.m_used = 0;
     }
     return *this;
 }

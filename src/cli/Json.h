@@ -81,7 +81,15 @@ private:
     void key(const JsonKey& key);
     /// `text` between quotes: as it stands when `plain`, else through the library.
     void quoted(std::string_view text, bool plain);
+    /// Room for `bytes` more after the text; written there, they count once
+    /// m_used moves past them.
+    char* room(std::size_t bytes);
+    void put(std::string_view text);
+    [[nodiscard]] std::string_view text() const { return {m_text.data(), m_used}; }
+    /// The text is the first m_used bytes; the rest is room kept between lines,
+    /// so that a member costs a copy rather than a string's bookkeeping.
     std::string m_text;
+    std::size_t m_used = 0;
 };
 
 /// Writes to `out` through a buffer of its own, handed on whenever it fills,
