@@ -31,14 +31,16 @@ struct JsonMembers {
         j[std::string(key.name())] = std::string(text);
         return *this;
     }
+    JsonMembers& addPlain(const JsonKey& key, std::string_view text) { return add(key, text); }
 };
 
+/// An ISO time the program wrote (plain ASCII), or null when there is none.
 template <typename Out> void addIso(Out& out, const JsonKey& key, std::string_view text)
 {
     if (text.empty())
         out.add(key, nullptr);
     else
-        out.add(key, text);
+        out.addPlain(key, text);
 }
 
 bool keepsAddress(const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin)

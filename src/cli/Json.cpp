@@ -140,6 +140,13 @@ JsonLine& JsonLine::addUtf8(const JsonKey& key, std::string_view utf8)
     return *this;
 }
 
+JsonLine& JsonLine::addPlain(const JsonKey& key, std::string_view ascii)
+{
+    this->key(key);
+    quoted(ascii, true);
+    return *this;
+}
+
 void JsonLine::quoted(std::string_view text, bool plain)
 {
     if (!plain) {

@@ -73,6 +73,9 @@ public:
     /// catalogue::nameAsUtf8 gives it, and paths joined from such names): only
     /// what JSON escapes is looked for.
     JsonLine& addUtf8(const JsonKey& key, std::string_view utf8);
+    /// The same for text of printable ASCII without quote or backslash that the
+    /// program wrote itself (a time): written as it stands, unchecked.
+    JsonLine& addPlain(const JsonKey& key, std::string_view ascii);
     /// The object's text; the line starts again empty.
     [[nodiscard]] std::string take();
 

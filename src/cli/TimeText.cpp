@@ -97,6 +97,30 @@ public:
     /// an entry, so this stays off the printf path.
     void civil(const Civil& c, char separator)
     {
+        const auto twoDigits = [](int v) { return v >= 0 && v < 100; };
+        if (c.year >= 0 && c.year < 10'000 && twoDigits(c.month) && twoDigits(c.day) && twoDigits(c.hour) &&
+            twoDigits(c.minute) && twoDigits(c.second) && m_out.size + kCivilLength <= m_out.chars.size()) {
+            // The usual time: every field at its fixed place.
+            char* out = m_out.chars.data() + m_out.size;
+            const auto pair = [](char* at, int v) {
+                at[0] = kDigitPairs[2 * v];
+                at[1] = kDigitPairs[2 * v + 1];
+            };
+            pair(out, c.year / 100);
+            pair(out + 2, c.year % 100);
+            out[4] = '-';
+            pair(out + 5, c.month);
+            out[7] = '-';
+            pair(out + 8, c.day);
+            out[10] = separator;
+            pair(out + 11, c.hour);
+            out[13] = ':';
+            pair(out + 14, c.minute);
+            out[16] = ':';
+            pair(out + 17, c.second);
+            m_out.size += kCivilLength;
+            return;
+        }
         padded(c.year, 4);
         put('-');
         padded(c.month, 2);
@@ -111,6 +135,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t kCivilLength = 19; ///< "YYYY-MM-DD?hh:mm:ss"
     TimeText& m_out;
 };
 
