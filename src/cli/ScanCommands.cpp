@@ -137,40 +137,62 @@ private:
     std::vector<std::optional<std::string>> m_nodePaths; ///< by tree handle
 };
 
+/// The JSON line of each entry of a session's catalogue, the files' with their
+/// condition. Keeps what the lines share: the folders' paths and the estimate
+/// of the files' condition, which reads the volume.
+class EntryLines {
+public:
+    EntryLines(const scan::ScanSession& s, EntryStyle style)
+        : m_session(s), m_style(style), m_conditions(s.volume, s.catalogue.NamesAreUtf8), m_paths(s)
+    {
+        m_conditions.useOverlaps(s.catalogue); // a thorough catalogue: as its copy reads
+    }
+
+    /// Folder or file `i`'s line into `j`.
+    void format(bool folder, std::size_t i, JsonLine& j)
+    {
+        const auto& c = m_session.catalogue;
+        const std::string_view name = entryName(m_session, folder, i, m_decoded);
+        // Both are UTF-8 as nameAsUtf8 makes it.
+        if (m_paths.get(folder, i, name, m_path))
+            j.addUtf8("path", m_path);
+        else
+            j.add("path", nullptr);
+        j.addUtf8("name", name);
+        if (folder) {
+            addFolderMembers(j, m_session, i, m_style);
+            return;
+        }
+        addFileMembers(j, m_session, i, m_style);
+        if (!entryDeleted(m_session, false, i))
+            return;
+        // Free clusters do not make a carved file whose format broke off whole.
+        const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
+        const bool cut = (fat ? c.FatFileList[i].carved : c.NtfsFileList[i].carved) == catalogue::Carved::Incomplete;
+        addCondition(j, fat ? m_conditions.fatFile(c.FatFileList[i]) : m_conditions.ntfsFile(c.NtfsFileList[i]), cut);
+    }
+
+private:
+    const scan::ScanSession& m_session;
+    const EntryStyle m_style;
+    recovery::ConditionEstimator m_conditions;
+    EntryPaths m_paths;
+    std::string m_path;
+    std::string m_decoded;
+};
+
 /// The whole catalogue as one JSON document, written entry by entry.
 void scanJson(const scan::ScanSession& s, EntryStyle style)
 {
     const auto& c = s.catalogue;
     JsonStream w(stdout);
     w.beginObject().value("rules", rulesName(c)).value("deepSearch", c.DeepSearched).value("volume", volumeJson(s));
-    recovery::ConditionEstimator conditions(s.volume, c.NamesAreUtf8); // a thorough catalogue: as its copy reads
-    conditions.useOverlaps(c);
-    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
-    EntryPaths paths(s);
-    std::string path;
-    std::string decoded;
+    EntryLines lines(s, style);
     for (const bool folders : {true, false}) {
         w.beginArray(folders ? "folders" : "files");
         JsonLine j;
         for (std::size_t i = 0; i < entryCount(s, folders); ++i) {
-            const std::string_view name = entryName(s, folders, i, decoded);
-            // Both are UTF-8 as nameAsUtf8 makes it.
-            if (paths.get(folders, i, name, path))
-                j.addUtf8("path", path);
-            else
-                j.add("path", nullptr);
-            j.addUtf8("name", name);
-            if (folders)
-                addFolderMembers(j, s, i, style);
-            else
-                addFileMembers(j, s, i, style);
-            if (!folders && entryDeleted(s, false, i)) {
-                // Free clusters do not make a carved file whose format broke off whole.
-                const bool cut =
-                    (fat ? c.FatFileList[i].carved : c.NtfsFileList[i].carved) == catalogue::Carved::Incomplete;
-                addCondition(j, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]),
-                             cut);
-            }
+            lines.format(folders, i, j);
             w.element(j);
         }
         w.endArray();
