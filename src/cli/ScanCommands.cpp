@@ -3,6 +3,7 @@
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
 #include "cli/Entries.h"
+#include "cli/EntryLines.h"
 #include "cli/Json.h"
 #include "cli/Options.h"
 #include "cli/Selection.h"
@@ -42,18 +43,6 @@ Json volumeJson(const scan::ScanSession& s)
     return j;
 }
 
-/// "condition" and the share of the file's clusters now in use; nothing when unknown.
-/// A carved file whose format broke off is "Incomplete" however free its clusters are.
-void addCondition(JsonLine& j, const recovery::ConditionEstimate& e, bool incompleteCarved)
-{
-    if (e.condition == recovery::FileCondition::Unknown)
-        return;
-    j.add("condition", incompleteCarved ? recovery::kIncompleteCarvedText : recovery::conditionText(e.condition));
-    j.add("overwrittenShare", e.share());
-    j.add("clusters", e.clusters);
-    j.add("clustersInUse", e.clustersInUse);
-}
-
 /// The rules that made the catalogue: a thorough scan (or a snapshot of one)
 /// keeps its names in UTF-8, a classic one in 8 bits.
 const char* rulesName(const catalogue::Catalogue& c)
@@ -61,125 +50,10 @@ const char* rulesName(const catalogue::Catalogue& c)
     return c.NamesAreUtf8 ? "thorough" : "classic";
 }
 
-/// Entry `i`'s name as UTF-8 (catalogue::nameAsUtf8, decoded into `scratch` when need be).
-std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch)
-{
-    const auto& c = s.catalogue;
-    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
-    const std::string& raw = folder ? (fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name)
-                                    : (fat ? c.FatFileList[i].name : c.NtfsFileList[i].name);
-    return catalogue::nameAsUtf8(raw, c.NamesAreUtf8, scratch);
-}
-
-std::size_t entryCount(const scan::ScanSession& s, bool folders)
-{
-    const auto& c = s.catalogue;
-    if (s.kind() == catalogue::CatalogueKind::Fat)
-        return folders ? c.FatFolderList.size() : c.FatFileList.size();
-    return folders ? c.NtfsFolderList.size() : c.NtfsFileList.size();
-}
-
-bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i)
-{
-    const auto& c = s.catalogue;
-    if (s.kind() == catalogue::CatalogueKind::Fat)
-        return (folder ? c.FatFolderList[i].deleted : c.FatFileList[i].deleted) != 0;
-    return (folder ? c.NtfsFolderList[i].deleted : c.NtfsFileList[i].deleted) != 0;
-}
-
 std::optional<std::string> entryPath(const scan::ScanSession& s, bool folder, std::size_t i)
 {
     return folder ? folderEntryPath(s, i) : fileEntryPath(s, i);
 }
-
-/// The paths of a session's entries, as folderEntryPath and fileEntryPath give
-/// them, with each folder's path worked out once: a listing of 50,000 files
-/// in a few hundred folders would otherwise walk the tree for every file.
-class EntryPaths {
-public:
-    explicit EntryPaths(const scan::ScanSession& s) : m_session(s), m_nodePaths(s.tree.size() + 1) {}
-
-    /// Entry `i`'s path into `path`, given its name as entryName gives it;
-    /// false when the tree did not place it (or its folder).
-    bool get(bool folder, std::size_t i, std::string_view name, std::string& path)
-    {
-        const auto& c = m_session.catalogue;
-        const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
-        if (folder) {
-            const std::uint32_t item = fat ? c.FatFolderList[i].treeItem : c.NtfsFolderList[i].treeItem;
-            const catalogue::TreeNode* node = m_session.tree.node(item);
-            if (node == nullptr || node->folderIndex != static_cast<std::int64_t>(i))
-                return false;
-            path = nodePath(*node);
-            return true;
-        }
-        const std::uint32_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
-        const catalogue::TreeNode* node = m_session.tree.findByKey(parent);
-        if (node == nullptr)
-            return false;
-        path = nodePath(*node);
-        if (path.size() > 1)
-            path.push_back('/');
-        path.append(name);
-        return true;
-    }
-
-private:
-    const std::string& nodePath(const catalogue::TreeNode& node)
-    {
-        auto& known = m_nodePaths[node.handle];
-        if (!known)
-            known = cli::nodePath(m_session, node);
-        return *known;
-    }
-
-    const scan::ScanSession& m_session;
-    std::vector<std::optional<std::string>> m_nodePaths; ///< by tree handle
-};
-
-/// The JSON line of each entry of a session's catalogue, the files' with their
-/// condition. Keeps what the lines share: the folders' paths and the estimate
-/// of the files' condition, which reads the volume.
-class EntryLines {
-public:
-    EntryLines(const scan::ScanSession& s, EntryStyle style)
-        : m_session(s), m_style(style), m_conditions(s.volume, s.catalogue.NamesAreUtf8), m_paths(s)
-    {
-        m_conditions.useOverlaps(s.catalogue); // a thorough catalogue: as its copy reads
-    }
-
-    /// Folder or file `i`'s line into `j`.
-    void format(bool folder, std::size_t i, JsonLine& j)
-    {
-        const auto& c = m_session.catalogue;
-        const std::string_view name = entryName(m_session, folder, i, m_decoded);
-        // Both are UTF-8 as nameAsUtf8 makes it.
-        if (m_paths.get(folder, i, name, m_path))
-            j.addUtf8("path", m_path);
-        else
-            j.add("path", nullptr);
-        j.addUtf8("name", name);
-        if (folder) {
-            addFolderMembers(j, m_session, i, m_style);
-            return;
-        }
-        addFileMembers(j, m_session, i, m_style);
-        if (!entryDeleted(m_session, false, i))
-            return;
-        // Free clusters do not make a carved file whose format broke off whole.
-        const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
-        const bool cut = (fat ? c.FatFileList[i].carved : c.NtfsFileList[i].carved) == catalogue::Carved::Incomplete;
-        addCondition(j, fat ? m_conditions.fatFile(c.FatFileList[i]) : m_conditions.ntfsFile(c.NtfsFileList[i]), cut);
-    }
-
-private:
-    const scan::ScanSession& m_session;
-    const EntryStyle m_style;
-    recovery::ConditionEstimator m_conditions;
-    EntryPaths m_paths;
-    std::string m_path;
-    std::string m_decoded;
-};
 
 /// The whole catalogue as one JSON document, written entry by entry.
 void scanJson(const scan::ScanSession& s, EntryStyle style)
