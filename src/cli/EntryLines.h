@@ -91,4 +91,15 @@ private:
     std::string m_decoded;
 };
 
+/// Files a chunk of the listing holds: the unit two threads take turns at.
+inline constexpr std::size_t kChunkFiles = 1024;
+
+/// The lines of the session's files, each an element of the array `w` has open.
+/// With `twoThreads`, for an NTFS catalogue of more than one chunk whose
+/// volume may be read from two threads at once (the condition estimate reads
+/// it), every other chunk is formatted ahead on a second thread with an
+/// EntryLines of its own; the text is the same either way.
+void writeFileLines(JsonStream& w, const scan::ScanSession& s, EntryStyle style, EntryLines& lines,
+                    bool twoThreads = true);
+
 } // namespace sarvik::cli

@@ -160,6 +160,17 @@ void JsonLine::quoted(std::string_view text, bool plain)
     m_used += text.size() + 2;
 }
 
+void JsonLine::moveTo(std::string& out)
+{
+    if (m_used == 0) {
+        out.append("{}");
+        return;
+    }
+    out.append(text());
+    out.push_back('}');
+    m_used = 0;
+}
+
 std::string JsonLine::take()
 {
     std::string line = m_used == 0 ? std::string("{}") : std::string(text()) + '}';

@@ -78,6 +78,8 @@ public:
     JsonLine& addPlain(const JsonKey& key, std::string_view ascii);
     /// The object's text; the line starts again empty.
     [[nodiscard]] std::string take();
+    /// Appends the object's text to `out`; the line starts again empty (keeping its room).
+    void moveTo(std::string& out);
 
 private:
     friend class JsonStream;

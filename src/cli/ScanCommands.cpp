@@ -62,16 +62,15 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
     JsonStream w(stdout);
     w.beginObject().value("rules", rulesName(c)).value("deepSearch", c.DeepSearched).value("volume", volumeJson(s));
     EntryLines lines(s, style);
-    for (const bool folders : {true, false}) {
-        w.beginArray(folders ? "folders" : "files");
-        JsonLine j;
-        for (std::size_t i = 0; i < entryCount(s, folders); ++i) {
-            lines.format(folders, i, j);
-            w.element(j);
-        }
-        w.endArray();
+    w.beginArray("folders");
+    JsonLine j;
+    for (std::size_t i = 0; i < entryCount(s, true); ++i) {
+        lines.format(true, i, j);
+        w.element(j);
     }
-    w.endObject();
+    w.endArray().beginArray("files");
+    writeFileLines(w, s, style, lines);
+    w.endArray().endObject();
 }
 
 /// The fields of a body-format line after the name and mode.

@@ -1,6 +1,7 @@
 // The command line's text helpers: terminal columns, times and sizes.
 
 #include "catalogue/NameDecode.h"
+#include "cli/EntryLines.h"
 #include "cli/Json.h"
 #include "cli/Selection.h"
 #include "cli/TextWidth.h"
@@ -9,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -102,6 +106,53 @@ TEST_F(CliText, JsonLineWritesWhatTheLibraryWrites)
         line.add("share", share);
         EXPECT_EQ(line.take(), jsonText(Json{{"share", share}})) << share;
     }
+}
+
+/// The "files" array of a listing of `s`, written by one thread or two.
+std::string fileLines(const sarvik::scan::ScanSession& s, bool twoThreads)
+{
+    std::FILE* out = std::tmpfile();
+    if (out == nullptr)
+        return {};
+    {
+        JsonStream w(out);
+        w.beginObject().beginArray("files");
+        EntryLines lines(s, {});
+        writeFileLines(w, s, {}, lines, twoThreads);
+        w.endArray().endObject();
+    }
+    std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    text.resize(std::fread(text.data(), 1, text.size(), out));
+    std::fclose(out);
+    return text;
+}
+
+TEST_F(CliText, FileLinesAreTheSameWrittenByTwoThreads)
+{
+    // Files in folders, in a lost one and in none, some names needing escapes,
+    // over a few chunks and part of another.
+    sarvik::scan::ScanSession s;
+    s.volume.geometry.GeometryKind = sarvik::disk::VolumeKind::Ntfs;
+    auto& c = s.catalogue;
+    c.NamesAreUtf8 = true;
+    c.AddNtfsFolder("Docs", 64, 5, 1, 2, 0, 0);
+    c.AddNtfsFolder("caf\xc3\xa9 \"quoted\"", 65, 64, 3, 4, 0, 1);
+    const std::size_t files = 3 * kChunkFiles + 17;
+    for (std::uint32_t i = 0; i < files; ++i) {
+        c.AddNtfsFile(1000 + i, "file " + std::to_string(i) + (i % 7 == 0 ? "\x01\\.txt" : ".txt"), 100 + i,
+                      i % 3 == 0   ? 64
+                      : i % 3 == 1 ? 65
+                                   : 99,
+                      133444736000000000ull + i, 133444736001234567ull, 1, i);
+        ++c.FileCount;
+    }
+    c.AttachLostFolders(*std::make_unique<sarvik::catalogue::ScanObserver>(),
+                        *std::make_unique<sarvik::catalogue::ScanControl>());
+    s.buildTree();
+    const std::string one = fileLines(s, false);
+    EXPECT_EQ(static_cast<std::size_t>(std::count(one.begin(), one.end(), '\n')), files + 4); // and the frame's
+    EXPECT_EQ(fileLines(s, true), one);
 }
 
 TEST_F(CliText, TimeAndSizeArguments)
