@@ -76,27 +76,35 @@ template <typename UnitAt> std::string decodeUtf16(std::size_t count, UnitAt uni
             break;
         ++ascii;
     }
-    std::string out(ascii, '\0');
+    // The code point at unit i and how many units it takes: a pair of
+    // surrogates is one, a surrogate without its partner is U+FFFD.
+    const auto codePoint = [&](std::size_t i, std::size_t& units) -> char32_t {
+        const char16_t u = unitAt(i);
+        const char16_t next = i + 1 < count ? unitAt(i + 1) : char16_t{0};
+        units = 1;
+        if (u >= 0xD800 && u <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            units = 2;
+            return 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{next} - 0xDC00);
+        }
+        return u;
+    };
+    // The rest's length first, so that the text is allocated once and no longer.
+    std::size_t length = ascii;
+    std::size_t end = ascii;
+    char bytes[4];
+    while (end < count && unitAt(end) != 0) {
+        std::size_t units = 0;
+        length += writeUtf8(bytes, codePoint(end, units));
+        end += units;
+    }
+    std::string out(length, '\0');
     for (std::size_t i = 0; i < ascii; ++i)
         out[i] = static_cast<char>(unitAt(i));
-    if (ascii == count || unitAt(ascii) == 0)
-        return out;
-    // Room for the rest at its longest: three bytes a unit (a pair of units is four).
-    out.resize(ascii + 3 * (count - ascii));
-    std::size_t at = ascii;
-    for (std::size_t i = ascii; i < count; ++i) {
-        const char16_t u = unitAt(i);
-        if (u == 0)
-            break;
-        const char16_t next = i + 1 < count ? unitAt(i + 1) : char16_t{0};
-        if (u >= 0xD800 && u <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-            at += writeUtf8(out.data() + at, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{next} - 0xDC00));
-            ++i;
-        } else {
-            at += writeUtf8(out.data() + at, u); // a lone surrogate becomes U+FFFD there
-        }
+    for (std::size_t i = ascii, at = ascii; i < end;) {
+        std::size_t units = 0;
+        at += writeUtf8(out.data() + at, codePoint(i, units));
+        i += units;
     }
-    out.resize(at);
     return out;
 }
 
