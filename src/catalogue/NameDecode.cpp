@@ -76,34 +76,38 @@ template <typename UnitAt> std::string decodeUtf16(std::size_t count, UnitAt uni
             break;
         ++ascii;
     }
-    // The code point at unit i and how many units it takes: a pair of
-    // surrogates is one, a surrogate without its partner is U+FFFD.
-    const auto codePoint = [&](std::size_t i, std::size_t& units) -> char32_t {
-        const char16_t u = unitAt(i);
-        const char16_t next = i + 1 < count ? unitAt(i + 1) : char16_t{0};
-        units = 1;
-        if (u >= 0xD800 && u <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-            units = 2;
-            return 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{next} - 0xDC00);
-        }
-        return u;
-    };
-    // The rest's length first, so that the text is allocated once and no longer.
+    const auto high = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    const auto low = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+    // The rest's length first, so that the text is allocated once and no
+    // longer: a pair of surrogates is four bytes, anything else above U+07FF
+    // three (U+FFFD for a surrogate without its partner).
     std::size_t length = ascii;
     std::size_t end = ascii;
-    char bytes[4];
-    while (end < count && unitAt(end) != 0) {
-        std::size_t units = 0;
-        length += writeUtf8(bytes, codePoint(end, units));
-        end += units;
+    for (; end < count; ++end) {
+        const char16_t u = unitAt(end);
+        if (u == 0)
+            break;
+        if (high(u) && end + 1 < count && low(unitAt(end + 1))) {
+            length += 4;
+            ++end;
+        } else {
+            length += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+        }
     }
     std::string out(length, '\0');
     for (std::size_t i = 0; i < ascii; ++i)
         out[i] = static_cast<char>(unitAt(i));
-    for (std::size_t i = ascii, at = ascii; i < end;) {
-        std::size_t units = 0;
-        at += writeUtf8(out.data() + at, codePoint(i, units));
-        i += units;
+    for (std::size_t i = ascii, at = ascii; i < end; ++i) {
+        const char16_t u = unitAt(i);
+        if (u < 0x80) {
+            out[at++] = static_cast<char>(u);
+        } else if (high(u) && i + 1 < end && low(unitAt(i + 1))) {
+            at += writeUtf8(out.data() + at,
+                            0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{unitAt(i + 1)} - 0xDC00));
+            ++i;
+        } else {
+            at += writeUtf8(out.data() + at, u);
+        }
     }
     return out;
 }
