@@ -58,26 +58,15 @@ bool noEscapes(std::string_view text, std::uint64_t& high)
 
 } // namespace
 
-char* JsonLine::room(std::size_t bytes)
+void JsonLine::grow(std::size_t bytes)
 {
-    if (m_text.size() - m_used < bytes)
-        m_text.resize(std::max(2 * m_text.size(), m_used + bytes + 256));
-    return m_text.data() + m_used;
+    m_text.resize(std::max(2 * m_text.size(), m_used + bytes + 256));
 }
 
 void JsonLine::put(std::string_view text)
 {
     std::memcpy(room(text.size()), text.data(), text.size());
     m_used += text.size();
-}
-
-void JsonLine::key(const JsonKey& key)
-{
-    const std::string_view quoted = key.quoted();
-    char* out = room(quoted.size() + 1);
-    out[0] = m_used == 0 ? '{' : ',';
-    std::memcpy(out + 1, quoted.data(), quoted.size());
-    m_used += quoted.size() + 1;
 }
 
 JsonLine& JsonLine::add(const JsonKey& key, std::uint64_t value)

@@ -83,12 +83,26 @@ public:
 
 private:
     friend class JsonStream;
-    void key(const JsonKey& key);
+    /// `{"name":` or `,"name":`.
+    void key(const JsonKey& key)
+    {
+        const std::string_view quoted = key.quoted();
+        char* out = room(quoted.size() + 1);
+        out[0] = m_used == 0 ? '{' : ',';
+        quoted.copy(out + 1, quoted.size());
+        m_used += quoted.size() + 1;
+    }
     /// `text` between quotes: as it stands when `plain`, else through the library.
     void quoted(std::string_view text, bool plain);
     /// Room for `bytes` more after the text; written there, they count once
     /// m_used moves past them.
-    char* room(std::size_t bytes);
+    char* room(std::size_t bytes)
+    {
+        if (m_text.size() - m_used < bytes)
+            grow(bytes);
+        return m_text.data() + m_used;
+    }
+    void grow(std::size_t bytes);
     void put(std::string_view text);
     [[nodiscard]] std::string_view text() const { return {m_text.data(), m_used}; }
     /// The text is the first m_used bytes; the rest is room kept between lines,
