@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Whole-run benchmark: scan an NTFS volume of FILES files (a quarter of them
-# deleted) side by side with ntfs-3g's ntfsundelete, The Sleuth Kit's fls and
-# the time to read the MFT's bytes alone (ntfscat $MFT). Each is run three times
-# on a warm cache; the best wall time is shown with the CPU time (user + system)
-# and peak memory (maximum resident set, from /usr/bin/time -v) of that run.
-# The scan's read calls are counted with strace when it is installed.
+# Whole-run benchmark: the quick scan of an NTFS volume of FILES files (a
+# quarter of them deleted) side by side with ntfs-3g's ntfsundelete, The Sleuth
+# Kit's fls and the time to read the MFT's bytes alone (ntfscat $MFT).
+#
+# Paired rounds on a warm cache: each round runs every command once, back to
+# back, so that other work on the machine weighs on all of them alike; the
+# median wall time and the median CPU time (user + system, from bash's time,
+# to the millisecond) of ROUNDS rounds are shown, with the peak memory of one
+# run (maximum resident set, from /usr/bin/time) and, when strace is there,
+# the read calls of one run and the MiB they read. The line that matters is
+# sarvik / ntfsundelete, wall and CPU: the goal is at most 0.5 of its wall time.
 #
 # The image is made once (mkntfs, then files written through ntfs-3g) and kept
 # in build/bench/ntfs-scan; 200,000 files take a while through FUSE.
-# Usage: bench/ntfs-scan.sh [FILES]   (default 52000; needs root, /dev/fuse, ntfs-3g)
+# Usage: [ROUNDS=7] bench/ntfs-scan.sh [FILES]   (default 52000; needs root, /dev/fuse, ntfs-3g)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 files=${1:-52000}
@@ -51,41 +56,68 @@ PY
   echo "image of $files files made in $(( $(date +%s) - start )) s" >&2
 fi
 
-# Runs the command three times; prints "WALL CPU RSS_KIB" of the fastest run.
-measure() {
-  local best="" wall user sys rss
-  for _ in 1 2 3; do
-    /usr/bin/time -o "$work/time.txt" -f '%e %U %S %M' "$@" >/dev/null 2>&1 || true
-    read -r wall user sys rss <"$work/time.txt"
-    if [ -z "$best" ] || (( $(echo "$wall < ${best%% *}" | bc) )); then
-      best="$wall $(echo "$user + $sys" | bc) $rss"
-    fi
-  done
-  echo "$best"
-}
-# The read calls of one run (pread64 and read), when strace is there.
-reads() {
-  command -v strace >/dev/null || { echo "-"; return; }
-  strace -f -c -e trace=pread64,read -o /dev/stderr "$@" 2>&1 >/dev/null |
-    awk '$NF == "pread64" || $NF == "read" { n += $4 } END { print n + 0 }'
-}
-
+rounds=${ROUNDS:-7}
 mftBytes=$(ntfscat "$img" '$MFT' | wc -c)
-ntfscat "$img" '$MFT' >/dev/null # warm the cache
-read -r tMft cMft mMft <<<"$(measure ntfscat "$img" '$MFT')"
-read -r tOurs cOurs mOurs <<<"$(measure "$sarvik" scan "$img" --json)"
-read -r tUnd cUnd mUnd <<<"$(measure ntfsundelete -s "$img")"
-read -r tFls cFls mFls <<<"$(measure fls -r -d "$img")"
-found=$("$sarvik" scan "$img" --json | grep -c '"recordSector"')
+
+# One run of a command: "WALL CPU" in seconds, to the millisecond.
+once() {
+  local TIMEFORMAT='%3R %3U %3S' wall user sys
+  read -r wall user sys < <({ time "$@" >/dev/null 2>&1; } 2>&1)
+  echo "$wall $(echo "$user + $sys" | bc)"
+}
+# Peak memory of one run in KiB.
+peak() {
+  /usr/bin/time -o "$work/time.txt" -f '%M' "$@" >/dev/null 2>&1 || true
+  cat "$work/time.txt"
+}
+# The read calls of one run (pread64 and read) and the MiB they read, when strace is there.
+reads() {
+  command -v strace >/dev/null || { echo "- -"; return; }
+  strace -f -e trace=pread64,read -o "$work/strace.txt" "$@" >/dev/null 2>&1 || true
+  # A call another thread interrupts ends on a line of its own ("<... pread64 resumed>").
+  awk -F'= ' '/^[0-9]+ +((pread64|read)\(|<\.\.\. (pread64|read) resumed>)/ && $NF+0 > 0 { n++; b += $NF }
+    END { printf "%d %.0f\n", n, b / 1048576 }' "$work/strace.txt"
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+names=(mft ours undelete fls)
+declare -A cmd=(
+  [mft]="ntfscat $img \$MFT"
+  [ours]="$sarvik scan $img --json"
+  [undelete]="ntfsundelete -s $img"
+  [fls]="fls -r -d $img"
+)
+declare -A walls cpus
+for name in "${names[@]}"; do ${cmd[$name]} >/dev/null 2>&1 || true; done # warm the cache
+for ((r = 0; r < rounds; r++)); do
+  for name in "${names[@]}"; do
+    read -r w c <<<"$(once ${cmd[$name]})"
+    walls[$name]+="$w "
+    cpus[$name]+="$c "
+  done
+done
+declare -A wall cpu
+for name in "${names[@]}"; do
+  wall[$name]=$(median ${walls[$name]})
+  cpu[$name]=$(median ${cpus[$name]})
+done
+read -r callsOurs mibOurs <<<"$(reads ${cmd[ours]})"
+read -r callsUndelete mibUndelete <<<"$(reads ${cmd[undelete]})"
+found=$(${cmd[ours]} 2>/dev/null | grep -c '"recordSector"')
+
 printf 'NTFS image of %d files, MFT %d records (%d MiB)\n' "$files" $((mftBytes / 1024)) $((mftBytes / 1048576))
-printf '%-22s %9s %9s %9s %s\n' "best of 3, warm" "wall s" "cpu s" "peak MiB" "read calls"
-row() { printf '%-22s %9.3f %9.3f %9.1f %s\n' "$1" "$2" "$3" "$(echo "$4 / 1024" | bc -l)" "$5"; }
-row "ntfscat \$MFT" "$tMft" "$cMft" "$mMft" "$(reads ntfscat "$img" '$MFT')"
-row "sarvik scan --json" "$tOurs" "$cOurs" "$mOurs" "$(reads "$sarvik" scan "$img" --json)"
-row "ntfsundelete -s" "$tUnd" "$cUnd" "$mUnd" "$(reads ntfsundelete -s "$img")"
-row "fls -r -d" "$tFls" "$cFls" "$mFls" "-"
+printf '%-24s %8s %8s %9s %8s %6s\n' "median of $rounds, warm" "wall s" "CPU s" "peak MiB" "reads" "MiB"
+row() {
+  printf '%-24s %8.3f %8.3f %9.1f %8s %6s\n' "$1" "${wall[$2]}" "${cpu[$2]}" "$(echo "$(peak ${cmd[$2]}) / 1024" | bc -l)" \
+    "$3" "$4"
+}
+row "ntfscat \$MFT" mft - -
+row "sarvik scan --json" ours "$callsOurs" "$mibOurs"
+row "ntfsundelete -s" undelete "$callsUndelete" "$mibUndelete"
+row "fls -r -d" fls - -
 printf 'sarvik deleted files listed: %d\n' "$found"
-printf 'sarvik / ntfsundelete: wall %.2f, cpu %.2f (goal: at most 0.5)\n' \
-  "$(echo "$tOurs / $tUnd" | bc -l)" "$(echo "$cOurs / $cUnd" | bc -l)"
-printf 'sarvik / MFT read: %.1f; fls / sarvik: %.1f\n' "$(echo "$tOurs / $tMft" | bc -l)" \
-  "$(echo "$tFls / $tOurs" | bc -l)"
+ratio() { echo "${1} / ${2}" | bc -l; }
+printf 'sarvik / ntfsundelete: wall %.2f, CPU %.2f (paired medians; goal: wall at most 0.5)\n' \
+  "$(ratio "${wall[ours]}" "${wall[undelete]}")" "$(ratio "${cpu[ours]}" "${cpu[undelete]}")"
+printf 'sarvik / MFT read: %.1f; fls / sarvik: %.1f\n' "$(ratio "${wall[ours]}" "${wall[mft]}")" \
+  "$(ratio "${wall[fls]}" "${wall[ours]}")"

@@ -1,6 +1,7 @@
 #include "carve/NtfsCarve.h"
 
 #include "carve/CarvedFolders.h"
+#include "carve/ClusterBits.h"
 #include "carve/FatCarve.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/NtfsData.h"
@@ -36,6 +37,30 @@ std::optional<ntfs::NtfsRunList> dataRuns(const disk::SelectedVolume& volume, co
     if (data.kind != ntfs::DataAttributeKind::NonResident)
         return std::nullopt;
     return ntfs::DecodeDataRuns(record, data.offset);
+}
+
+/// The data runs of found file `file` as dataRuns reads them from its record.
+/// A thorough scan keeps them for a record without an attribute list, decoded
+/// as dataRuns decodes them (ReadListedData finds no list there): those are
+/// taken rather than read again. A record whose kept data says "none" is read,
+/// as dataRuns tells some of those apart (a compression unit it cannot decode).
+std::optional<ntfs::NtfsRunList> fileRuns(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                                          const catalogue::Catalogue& catalogue, const catalogue::NtfsFileEntry& file)
+{
+    using catalogue::NtfsDataKept;
+    const bool kept = catalogue.NamesAreUtf8 && file.firstRun <= catalogue.NtfsDataRuns.size() &&
+                      file.runCount <= catalogue.NtfsDataRuns.size() - file.firstRun;
+    if (kept && file.dataKept == NtfsDataKept::Resident)
+        return std::nullopt;
+    if (kept && file.dataKept == NtfsDataKept::Runs) {
+        ntfs::NtfsRunList runs;
+        runs.reserve(file.runCount);
+        const auto first = catalogue.NtfsDataRuns.begin() + static_cast<std::ptrdiff_t>(file.firstRun);
+        for (auto it = first; it != first + file.runCount; ++it)
+            runs.push_back({it->start, it->length, it->sparse, it->missing});
+        return runs;
+    }
+    return dataRuns(volume, mft, file.recordSector, file.recordNumber, file.size);
 }
 
 /// $Bitmap's bytes for at most `clusters` clusters (fewer when its runs end
@@ -86,15 +111,12 @@ std::vector<Extent> UnclaimedNtfsExtents(const disk::SelectedVolume& volume, con
         return extents;
     // Clusters past the bitmap's bits are not the file system's.
     const std::uint64_t clusters = std::min(source->size() / clusterBytes, std::uint64_t{bitmap->size()} * 8);
-    std::vector<bool> claimed(static_cast<std::size_t>(clusters));
-    for (std::uint64_t c = 0; c < clusters; ++c)
-        claimed[static_cast<std::size_t>(c)] =
-            (std::to_integer<unsigned>((*bitmap)[static_cast<std::size_t>(c / 8)]) >> (c % 8) & 1u) != 0;
+    ClusterBits claimed(*bitmap, clusters);
     // A found deleted file claims the clusters of its data runs, as its copy reads them.
     for (const auto& file : catalogue.NtfsFileList) {
         if (file.deleted == 0 || file.carved != catalogue::Carved::No || file.size == 0)
             continue;
-        const auto runs = dataRuns(volume, mft, file.recordSector, file.recordNumber, file.size);
+        const auto runs = fileRuns(volume, mft, catalogue, file);
         if (!runs)
             continue;
         std::uint64_t left = (file.size + clusterBytes - 1) / clusterBytes;
@@ -104,21 +126,14 @@ std::vector<Extent> UnclaimedNtfsExtents(const disk::SelectedVolume& volume, con
             if (run.sparse || run.missing || run.start < 0)
                 continue;
             const auto start = static_cast<std::uint64_t>(run.start);
-            for (std::uint64_t c = start; c < std::min(start + n, clusters); ++c)
-                claimed[static_cast<std::size_t>(c)] = true;
+            claimed.claim(start, std::min(start + n, clusters));
         }
     }
-    for (std::uint64_t c = 0; c < clusters;) {
-        if (claimed[static_cast<std::size_t>(c)]) {
-            ++c;
-            continue;
-        }
-        std::uint64_t end = c;
-        while (end < clusters && !claimed[static_cast<std::size_t>(end)])
-            ++end;
+    for (std::uint64_t c = claimed.nextFree(0); c < clusters;) {
+        const std::uint64_t end = claimed.nextClaimed(c);
         if (const auto sector = g.clusterSector(c))
             extents.push_back({*sector * kSector, (end - c) * clusterBytes});
-        c = end;
+        c = claimed.nextFree(end);
     }
     return extents;
 }

@@ -117,13 +117,17 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
     // for each entry, as it grows with the list.
     auto walk = [&](const auto& list, const std::uint32_t& total) {
         std::uint64_t handled = 0;
+        // Entries of one folder mostly come together: the one before's parent has a folder now.
+        std::uint32_t attached = kNtfsRootRecord;
         for (std::size_t i = 0; i < list.size() && !control.stopRequested(); ++i) {
             report(handled, total);
             const std::uint32_t parent = list[i].parentRecord;
             if (parent == kNtfsRootRecord)
                 continue;
             ++handled;
-            attach(parent);
+            if (parent != attached)
+                attach(parent);
+            attached = parent;
         }
     };
     walk(NtfsFolderList, FolderCount);

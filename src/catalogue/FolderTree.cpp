@@ -33,13 +33,18 @@ const std::vector<std::size_t>& CatalogueIndex::filesIn(std::uint32_t key) const
 
 void FolderTree::BuildFolderTree(Catalogue& catalogue, CatalogueKind kind, ScanObserver* observer)
 {
+    BuildFolderTree(catalogue, CatalogueIndex(catalogue, kind), kind, observer);
+}
+
+void FolderTree::BuildFolderTree(Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind kind,
+                                 ScanObserver* observer)
+{
     m_kind = kind;
     m_nodes.assign(1, TreeNode{kRootHandle, 0, -1, rootKey(), "Root", {}});
     m_handleByKey.clear();
     m_handleByKey[rootKey()] = kRootHandle;
     catalogue.TreeFoldersPlaced = 0;
 
-    const CatalogueIndex index(catalogue, kind);
     const std::size_t folderCount =
         kind == CatalogueKind::Fat ? catalogue.FatFolderList.size() : catalogue.NtfsFolderList.size();
     std::vector<bool> placed(folderCount, false);

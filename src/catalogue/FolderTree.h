@@ -48,6 +48,9 @@ public:
     /// TreeFoldersPlaced. A folder already placed is never placed again, so parent
     /// keys that loop cannot make the tree endless. Reports progress (at most 99).
     void BuildFolderTree(Catalogue& catalogue, CatalogueKind kind, ScanObserver* observer = nullptr);
+    /// The same with `index`, the catalogue's index of that kind, made already.
+    void BuildFolderTree(Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind kind,
+                         ScanObserver* observer = nullptr);
 
     [[nodiscard]] const TreeNode& root() const { return m_nodes.front(); }
     [[nodiscard]] const TreeNode* node(std::uint32_t handle) const;

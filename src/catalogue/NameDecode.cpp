@@ -1,6 +1,7 @@
 #include "catalogue/NameDecode.h"
 
 #include <array>
+#include <cstring>
 
 namespace sarvik::catalogue {
 
@@ -24,43 +25,106 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 } // namespace
 
-void appendUtf8(std::string& out, char32_t cp)
+namespace {
+
+/// Writes code point `cp` as UTF-8 at `out` (room for four bytes; U+FFFD for a
+/// surrogate or a value past U+10FFFF); the bytes written.
+std::size_t writeUtf8(char* out, char32_t cp)
 {
     if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
         cp = kReplacement;
     if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        out[0] = static_cast<char>(cp);
+        return 1;
     }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
 }
 
-std::string utf16ToUtf8(std::span<const char16_t> units)
+} // namespace
+
+void appendUtf8(std::string& out, char32_t cp)
 {
-    std::string out;
-    out.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t u = units[i];
+    char bytes[4];
+    out.append(bytes, writeUtf8(bytes, cp));
+}
+
+namespace {
+
+/// `count` UTF-16 units, unit i given by `unitAt(i)`, as UTF-8 (see utf16ToUtf8).
+template <typename UnitAt> std::string decodeUtf16(std::size_t count, UnitAt unitAt)
+{
+    // Most names are ASCII: one pass finds where they end, one writes them.
+    std::size_t ascii = 0;
+    while (ascii < count) {
+        const char16_t u = unitAt(ascii);
+        if (u == 0 || u >= 0x80)
+            break;
+        ++ascii;
+    }
+    const auto high = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    const auto low = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+    // The rest's length first, so that the text is allocated once and no
+    // longer: a pair of surrogates is four bytes, anything else above U+07FF
+    // three (U+FFFD for a surrogate without its partner).
+    std::size_t length = ascii;
+    std::size_t end = ascii;
+    for (; end < count; ++end) {
+        const char16_t u = unitAt(end);
         if (u == 0)
             break;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00));
+        if (high(u) && end + 1 < count && low(unitAt(end + 1))) {
+            length += 4;
+            ++end;
+        } else {
+            length += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+        }
+    }
+    std::string out(length, '\0');
+    for (std::size_t i = 0; i < ascii; ++i)
+        out[i] = static_cast<char>(unitAt(i));
+    for (std::size_t i = ascii, at = ascii; i < end; ++i) {
+        const char16_t u = unitAt(i);
+        if (u < 0x80) {
+            out[at++] = static_cast<char>(u);
+        } else if (high(u) && i + 1 < end && low(unitAt(i + 1))) {
+            at += writeUtf8(out.data() + at,
+                            0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{unitAt(i + 1)} - 0xDC00));
             ++i;
         } else {
-            appendUtf8(out, u); // a lone surrogate becomes U+FFFD there
+            at += writeUtf8(out.data() + at, u);
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string utf16ToUtf8(std::span<const char16_t> units)
+{
+    return decodeUtf16(units.size(), [&](std::size_t i) { return units[i]; });
+}
+
+std::string utf16LeToUtf8(std::span<const std::byte> bytes)
+{
+    return decodeUtf16(bytes.size() / 2, [&](std::size_t i) {
+        return static_cast<char16_t>(std::to_integer<unsigned>(bytes[2 * i]) |
+                                     std::to_integer<unsigned>(bytes[2 * i + 1]) << 8);
+    });
 }
 
 std::string cp850ToUtf8(std::string_view text)
@@ -78,6 +142,15 @@ bool isValidUtf8(std::string_view text) noexcept
 {
     std::size_t i = 0;
     while (i < text.size()) {
+        // Eight ASCII bytes at a time: most names are ASCII, or mostly so.
+        if (i + 8 <= text.size()) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + i, 8);
+            if ((word & 0x8080808080808080) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         const auto b = static_cast<std::uint8_t>(text[i]);
         unsigned extra = 0;
         char32_t cp = 0;

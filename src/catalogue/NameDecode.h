@@ -3,6 +3,7 @@
 // UTF-8. FAT long names and NTFS names are UTF-16LE units; FAT short names are
 // 8-bit text in the OEM code page, taken as code page 850.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -16,6 +17,8 @@ void appendUtf8(std::string& out, char32_t cp);
 /// UTF-16 units to UTF-8. Pairs of surrogates become one code point; a surrogate
 /// without its partner becomes U+FFFD. A unit of 0 ends the text.
 [[nodiscard]] std::string utf16ToUtf8(std::span<const char16_t> units);
+/// The same for units stored little-endian in `bytes` (a last odd byte is no unit).
+[[nodiscard]] std::string utf16LeToUtf8(std::span<const std::byte> bytes);
 
 /// Code page 850 bytes to UTF-8 (bytes below 0x80 are ASCII).
 [[nodiscard]] std::string cp850ToUtf8(std::string_view text);

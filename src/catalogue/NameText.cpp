@@ -80,6 +80,14 @@ std::string nameToUtf8(std::string_view name, bool namesAreUtf8)
     return toUtf8(name);
 }
 
+std::string_view nameAsUtf8(std::string_view name, bool namesAreUtf8, std::string& scratch)
+{
+    if (namesAreUtf8 && isValidUtf8(name))
+        return name;
+    scratch = toUtf8(name);
+    return scratch;
+}
+
 std::string fromUtf8(std::string_view utf8)
 {
     std::string out;

@@ -15,6 +15,9 @@ namespace sarvik::catalogue {
 /// UTF-8 already (Catalogue::NamesAreUtf8) and it is well formed, else read as
 /// Windows-1252 like toUtf8.
 [[nodiscard]] std::string nameToUtf8(std::string_view name, bool namesAreUtf8);
+/// The same text without a copy where the name is UTF-8 already: `name`
+/// itself, or else the decoded text held in `scratch`.
+[[nodiscard]] std::string_view nameAsUtf8(std::string_view name, bool namesAreUtf8, std::string& scratch);
 
 /// UTF-8 text (typed by the user: a new name, a pattern) to Windows-1252, the
 /// inverse of toUtf8. A character that code page cannot hold, and a byte that

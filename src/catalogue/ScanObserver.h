@@ -23,6 +23,12 @@ public:
     virtual void progress(std::uint32_t /*position*/) {}
     /// The Stop button is offered (true) or withdrawn (false).
     virtual void stopAvailable(bool /*available*/) {}
+    /// False for an observer that draws a summary now and then (counts, status,
+    /// progress) and never the last item's name. An engine may then report
+    /// only when its progress moves and once at the end, with the counts exact
+    /// then, and leave out the work of naming items it does not list (a file in
+    /// use).
+    [[nodiscard]] virtual bool followsEachItem() const { return true; }
 };
 
 /// Stop request shared by the thread that asks and the worker that polls it.

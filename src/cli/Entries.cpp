@@ -21,19 +21,26 @@ Json isoOrNull(const std::string& text)
 /// Members added to a Json object, as a JsonLine adds them to its text.
 struct JsonMembers {
     Json& j;
-    template <typename T> JsonMembers& add(std::string_view key, const T& value)
+    template <typename T> JsonMembers& add(const JsonKey& key, const T& value)
     {
-        j[std::string(key)] = value;
+        j[std::string(key.name())] = value;
         return *this;
     }
+    JsonMembers& add(const JsonKey& key, std::string_view text)
+    {
+        j[std::string(key.name())] = std::string(text);
+        return *this;
+    }
+    JsonMembers& addPlain(const JsonKey& key, std::string_view text) { return add(key, text); }
 };
 
-template <typename Out> void addIso(Out& out, std::string_view key, const std::string& text)
+/// An ISO time the program wrote (plain ASCII), or null when there is none.
+template <typename Out> void addIso(Out& out, const JsonKey& key, std::string_view text)
 {
     if (text.empty())
         out.add(key, nullptr);
     else
-        out.add(key, text);
+        out.addPlain(key, text);
 }
 
 bool keepsAddress(const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin)
@@ -69,8 +76,8 @@ template <typename Out> void ntfsTimes(Out& out, std::uint64_t created, std::uin
 {
     out.add("createdTime", created);
     out.add("modifiedTime", modified);
-    addIso(out, "created", fileTimeIso(created));
-    addIso(out, "modified", fileTimeIso(modified));
+    addIso(out, "created", fileTimeIsoText(created).view());
+    addIso(out, "modified", fileTimeIsoText(modified).view());
 }
 
 template <typename Out>

@@ -21,6 +21,8 @@ public:
     /// The status text; a '\' in it (a path, or "position\total") is shown as '/'.
     void status(const std::string& text) override;
     void progress(std::uint32_t position) override;
+    /// A line redrawn at most every 100 ms has no use for every item's report.
+    [[nodiscard]] bool followsEachItem() const override { return false; }
     /// Replaces "folders N  files N" with `text` (a copy's files and bytes).
     void counts(std::string text);
     /// Clears the line (done before anything else is printed).

@@ -3,6 +3,7 @@
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
 #include "cli/Entries.h"
+#include "cli/EntryLines.h"
 #include "cli/Json.h"
 #include "cli/Options.h"
 #include "cli/Selection.h"
@@ -42,48 +43,11 @@ Json volumeJson(const scan::ScanSession& s)
     return j;
 }
 
-/// "condition" and the share of the file's clusters now in use; nothing when unknown.
-/// A carved file whose format broke off is "Incomplete" however free its clusters are.
-void addCondition(JsonLine& j, const recovery::ConditionEstimate& e, bool incompleteCarved)
-{
-    if (e.condition == recovery::FileCondition::Unknown)
-        return;
-    j.add("condition", incompleteCarved ? recovery::kIncompleteCarvedText : recovery::conditionText(e.condition));
-    j.add("overwrittenShare", e.share());
-    j.add("clusters", e.clusters);
-    j.add("clustersInUse", e.clustersInUse);
-}
-
 /// The rules that made the catalogue: a thorough scan (or a snapshot of one)
 /// keeps its names in UTF-8, a classic one in 8 bits.
 const char* rulesName(const catalogue::Catalogue& c)
 {
     return c.NamesAreUtf8 ? "thorough" : "classic";
-}
-
-std::string entryName(const scan::ScanSession& s, bool folder, std::size_t i)
-{
-    const auto& c = s.catalogue;
-    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
-    const std::string& raw = folder ? (fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name)
-                                    : (fat ? c.FatFileList[i].name : c.NtfsFileList[i].name);
-    return catalogue::nameToUtf8(raw, c.NamesAreUtf8);
-}
-
-std::size_t entryCount(const scan::ScanSession& s, bool folders)
-{
-    const auto& c = s.catalogue;
-    if (s.kind() == catalogue::CatalogueKind::Fat)
-        return folders ? c.FatFolderList.size() : c.FatFileList.size();
-    return folders ? c.NtfsFolderList.size() : c.NtfsFileList.size();
-}
-
-bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i)
-{
-    const auto& c = s.catalogue;
-    if (s.kind() == catalogue::CatalogueKind::Fat)
-        return (folder ? c.FatFolderList[i].deleted : c.FatFileList[i].deleted) != 0;
-    return (folder ? c.NtfsFolderList[i].deleted : c.NtfsFileList[i].deleted) != 0;
 }
 
 std::optional<std::string> entryPath(const scan::ScanSession& s, bool folder, std::size_t i)
@@ -97,35 +61,16 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
     const auto& c = s.catalogue;
     JsonStream w(stdout);
     w.beginObject().value("rules", rulesName(c)).value("deepSearch", c.DeepSearched).value("volume", volumeJson(s));
-    recovery::ConditionEstimator conditions(s.volume, c.NamesAreUtf8); // a thorough catalogue: as its copy reads
-    conditions.useOverlaps(c);
-    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
-    for (const bool folders : {true, false}) {
-        w.beginArray(folders ? "folders" : "files");
-        JsonLine j;
-        for (std::size_t i = 0; i < entryCount(s, folders); ++i) {
-            const auto path = entryPath(s, folders, i);
-            if (path)
-                j.add("path", *path);
-            else
-                j.add("path", nullptr);
-            j.add("name", entryName(s, folders, i));
-            if (folders)
-                addFolderMembers(j, s, i, style);
-            else
-                addFileMembers(j, s, i, style);
-            if (!folders && entryDeleted(s, false, i)) {
-                // Free clusters do not make a carved file whose format broke off whole.
-                const bool cut =
-                    (fat ? c.FatFileList[i].carved : c.NtfsFileList[i].carved) == catalogue::Carved::Incomplete;
-                addCondition(j, fat ? conditions.fatFile(c.FatFileList[i]) : conditions.ntfsFile(c.NtfsFileList[i]),
-                             cut);
-            }
-            w.element(j.take());
-        }
-        w.endArray();
+    EntryLines lines(s, style);
+    w.beginArray("folders");
+    JsonLine j;
+    for (std::size_t i = 0; i < entryCount(s, true); ++i) {
+        lines.format(true, i, j);
+        w.element(j);
     }
-    w.endObject();
+    w.endArray().beginArray("files");
+    writeFileLines(w, s, style, lines);
+    w.endArray().endObject();
 }
 
 /// The fields of a body-format line after the name and mode.

@@ -44,12 +44,106 @@ std::optional<Civil> utcCivil(std::uint64_t fileTime)
                  static_cast<int>(clock.seconds().count())};
 }
 
+/// "00" to "99", each pair of digits at twice its value.
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                               "8081828384858687888990919293949596979899";
+
+/// Writes the text of a time into a TimeText, never past its room.
+class TimeWriter {
+public:
+    explicit TimeWriter(TimeText& out) : m_out(out) {}
+    void put(char c)
+    {
+        if (m_out.size < m_out.chars.size())
+            m_out.chars[m_out.size++] = c;
+    }
+    /// `value` as printf's "%0Nd" writes it for N = `width`: a minus sign when
+    /// negative, then the digits, padded with zeros to `width` characters in all.
+    void padded(int value, int width)
+    {
+        static constexpr int kLimits[] = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000};
+        if (value >= 0 && width > 0 && width < std::ssize(kLimits) && value < kLimits[width] &&
+            m_out.size + static_cast<std::size_t>(width) <= m_out.chars.size()) {
+            // The usual case: exactly `width` digits, written from the last, two at a time.
+            auto i = static_cast<std::size_t>(width);
+            for (; i >= 2; i -= 2, value /= 100) {
+                const auto pair = static_cast<std::size_t>(value % 100) * 2;
+                m_out.chars[m_out.size + i - 2] = kDigitPairs[pair];
+                m_out.chars[m_out.size + i - 1] = kDigitPairs[pair + 1];
+            }
+            if (i == 1)
+                m_out.chars[m_out.size] = static_cast<char>('0' + value);
+            m_out.size += static_cast<std::size_t>(width);
+            return;
+        }
+        char digits[12];
+        const bool negative = value < 0;
+        auto magnitude = negative ? 0U - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        if (negative)
+            put('-');
+        for (int pad = width - count - (negative ? 1 : 0); pad > 0; --pad)
+            put('0');
+        while (count > 0)
+            put(digits[--count]);
+    }
+    /// "YYYY-MM-DD?hh:mm:ss" with `separator` for "?", as
+    /// "%04d-%02d-%02d%c%02d:%02d:%02d" prints it; a listing writes two times
+    /// an entry, so this stays off the printf path.
+    void civil(const Civil& c, char separator)
+    {
+        const auto twoDigits = [](int v) { return v >= 0 && v < 100; };
+        if (c.year >= 0 && c.year < 10'000 && twoDigits(c.month) && twoDigits(c.day) && twoDigits(c.hour) &&
+            twoDigits(c.minute) && twoDigits(c.second) && m_out.size + kCivilLength <= m_out.chars.size()) {
+            // The usual time: every field at its fixed place.
+            char* out = m_out.chars.data() + m_out.size;
+            const auto pair = [](char* at, int v) {
+                at[0] = kDigitPairs[2 * v];
+                at[1] = kDigitPairs[2 * v + 1];
+            };
+            pair(out, c.year / 100);
+            pair(out + 2, c.year % 100);
+            out[4] = '-';
+            pair(out + 5, c.month);
+            out[7] = '-';
+            pair(out + 8, c.day);
+            out[10] = separator;
+            pair(out + 11, c.hour);
+            out[13] = ':';
+            pair(out + 14, c.minute);
+            out[16] = ':';
+            pair(out + 17, c.second);
+            m_out.size += kCivilLength;
+            return;
+        }
+        padded(c.year, 4);
+        put('-');
+        padded(c.month, 2);
+        put('-');
+        padded(c.day, 2);
+        put(separator);
+        padded(c.hour, 2);
+        put(':');
+        padded(c.minute, 2);
+        put(':');
+        padded(c.second, 2);
+    }
+
+private:
+    static constexpr std::size_t kCivilLength = 19; ///< "YYYY-MM-DD?hh:mm:ss"
+    TimeText& m_out;
+};
+
 std::string format(const Civil& c, char separator)
 {
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d", c.year, c.month, c.day, separator, c.hour,
-                  c.minute, c.second);
-    return text;
+    TimeText text;
+    TimeWriter(text).civil(c, separator);
+    return std::string(text.view());
 }
 
 } // namespace
@@ -66,18 +160,25 @@ std::string fatDateIso(std::uint16_t date)
     return c ? format(*c, 'T').substr(0, 10) : std::string();
 }
 
-std::string fileTimeIso(std::uint64_t fileTime)
+TimeText fileTimeIsoText(std::uint64_t fileTime)
 {
+    TimeText text;
     const auto c = utcCivil(fileTime);
     if (!c)
-        return {};
-    std::string text = format(*c, 'T');
+        return text;
+    TimeWriter w(text);
+    w.civil(*c, 'T');
     if (const std::uint64_t ticks = fileTime % 10'000'000; ticks != 0) {
-        char fraction[12];
-        std::snprintf(fraction, sizeof fraction, ".%07llu", static_cast<unsigned long long>(ticks));
-        text += fraction;
+        w.put('.');
+        w.padded(static_cast<int>(ticks), 7); // below 10,000,000: seven digits
     }
-    return text + "Z";
+    w.put('Z');
+    return text;
+}
+
+std::string fileTimeIso(std::uint64_t fileTime)
+{
+    return std::string(fileTimeIsoText(fileTime).view());
 }
 
 std::string fatTimeText(std::uint16_t date, std::uint16_t time)

@@ -4,11 +4,21 @@
 // wrote it), so its times are written as local times with no zone; NTFS stores
 // UTC in 100-nanosecond steps, written with "Z" and, when not whole, the fraction.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace sarvik::cli {
+
+/// The text of one time, held without the heap: a JSON listing writes two per
+/// entry. The longest is 30 characters ("-32768-12-31T23:59:59.9999999Z").
+struct TimeText {
+    std::array<char, 40> chars{};
+    std::size_t size = 0;
+    [[nodiscard]] std::string_view view() const { return {chars.data(), size}; }
+};
 
 /// "2026-12-08T13:07:02" from a packed FAT date and time of day; empty when the
 /// date names no day.
@@ -17,6 +27,8 @@ namespace sarvik::cli {
 [[nodiscard]] std::string fatDateIso(std::uint16_t date);
 /// "2023-11-14T22:13:20Z" or "2023-11-14T22:13:20.1234567Z"; empty for 0.
 [[nodiscard]] std::string fileTimeIso(std::uint64_t fileTime);
+/// The same text, held in a TimeText.
+[[nodiscard]] TimeText fileTimeIsoText(std::uint64_t fileTime);
 
 /// "2026-12-08 13:07:02" (local, as stored); empty when the date names no day.
 [[nodiscard]] std::string fatTimeText(std::uint16_t date, std::uint16_t time);

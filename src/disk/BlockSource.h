@@ -31,6 +31,9 @@ public:
     /// How many bytes from `offset` on the source knows to read as zeros without
     /// reading them (a hole of a sparse image file); 0 when it knows of none there.
     [[nodiscard]] virtual std::uint64_t knownZeros(std::uint64_t /*offset*/) const { return 0; }
+    /// True when two threads may read at once, their reads overlapping (a file
+    /// read with pread); false when reads must take turns (see SerialBlockSource).
+    [[nodiscard]] virtual bool readsInParallel() const { return false; }
 };
 
 /// Bytes in memory; used by tests and by fuzzing.
@@ -39,6 +42,8 @@ public:
     explicit MemoryBlockSource(std::vector<std::byte> bytes) : m_bytes(std::move(bytes)) {}
     [[nodiscard]] std::uint64_t size() const override { return m_bytes.size(); }
     [[nodiscard]] ReadStatus read(std::uint64_t offset, MutableByteSpan buffer) const override;
+    /// Reads only copy bytes out: no read changes the source.
+    [[nodiscard]] bool readsInParallel() const override { return true; }
     /// The bytes, for tests that build a volume in place.
     std::vector<std::byte>& bytes() { return m_bytes; }
 
@@ -62,6 +67,7 @@ public:
     [[nodiscard]] std::uint64_t size() const override { return m_length; }
     [[nodiscard]] ReadStatus read(std::uint64_t offset, MutableByteSpan buffer) const override;
     [[nodiscard]] std::uint64_t knownZeros(std::uint64_t offset) const override;
+    [[nodiscard]] bool readsInParallel() const override { return m_base && m_base->readsInParallel(); }
 
 private:
     std::shared_ptr<const BlockSource> m_base;

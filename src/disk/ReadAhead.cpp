@@ -16,13 +16,13 @@ ReadStatus SerialBlockSource::read(std::uint64_t offset, MutableByteSpan buffer)
 SectorReader SerialReader(const SectorReader& reader)
 {
     SectorReader serial = reader;
-    if (reader.isOpen())
+    if (reader.isOpen() && !reader.source()->readsInParallel())
         serial.setDevice(reader.DevicePath(), std::make_shared<SerialBlockSource>(reader.source()));
     return serial;
 }
 
 ReadAhead::ReadAhead(const SectorReader& reader, std::vector<Range> ranges, std::size_t depth)
-    : m_reader(reader), m_ranges(std::move(ranges))
+    : m_reader(reader), m_ranges(std::move(ranges)), m_parallel(reader.isOpen() && reader.source()->readsInParallel())
 {
     std::uint32_t most = 0;
     for (const Range& r : m_ranges)
@@ -31,6 +31,7 @@ ReadAhead::ReadAhead(const SectorReader& reader, std::vector<Range> ranges, std:
     for (auto& slot : m_slots)
         slot.resize(std::size_t{most} * kSectorSize);
     m_status.resize(m_slots.size(), ReadStatus::Failed);
+    m_holds.resize(m_slots.size(), kNone);
     if (m_ranges.size() < 2)
         return; // nothing to overlap
     try {
@@ -60,23 +61,33 @@ ReadStatus ReadAhead::readRange(std::size_t index)
     return m_reader.read(r.sector, r.count, MutableByteSpan(slot).first(std::size_t{r.count} * kSectorSize));
 }
 
+std::size_t ReadAhead::claim()
+{
+    // Slot i % depth is free once the parser holds range i - depth + 1 or a later one.
+    if (m_claimed >= m_ranges.size() || m_claimed >= m_current + m_slots.size())
+        return kNone;
+    return m_claimed++;
+}
+
+void ReadAhead::readClaimed(std::size_t index, std::unique_lock<std::mutex>& lock)
+{
+    lock.unlock();
+    const ReadStatus status = readRange(index);
+    lock.lock();
+    m_status[index % m_slots.size()] = status;
+    m_holds[index % m_slots.size()] = index;
+    m_changed.notify_all();
+}
+
 void ReadAhead::readLoop()
 {
-    for (std::size_t i = 0; i < m_ranges.size(); ++i) {
-        {
-            std::unique_lock lock(m_mutex);
-            // Slot i % depth is free once the parser holds range i - depth + 1 or a later one.
-            m_changed.wait(lock, [&] { return m_stop || i < m_current + m_slots.size(); });
-            if (m_stop)
-                return;
-        }
-        const ReadStatus status = readRange(i);
-        {
-            const std::lock_guard lock(m_mutex);
-            m_status[i % m_slots.size()] = status;
-            m_ready = i + 1;
-        }
-        m_changed.notify_all();
+    std::unique_lock lock(m_mutex);
+    while (!m_stop && m_claimed < m_ranges.size()) {
+        const std::size_t index = claim();
+        if (index == kNone)
+            m_changed.wait(lock); // every slot is taken: until the parser moves on
+        else
+            readClaimed(index, lock);
     }
 }
 
@@ -90,15 +101,18 @@ ReadAhead::Block ReadAhead::next()
     const MutableByteSpan bytes = MutableByteSpan(slot).first(std::size_t{r.count} * kSectorSize);
     if (!m_thread.joinable())
         return {readRange(index), bytes};
-    ReadStatus status = ReadStatus::Failed;
-    {
-        std::unique_lock lock(m_mutex);
-        m_current = index; // the slot of the range before is free again
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_ready > index; });
-        status = m_status[index % m_slots.size()];
+    std::unique_lock lock(m_mutex);
+    m_current = index; // the slot of the range before is free again
+    m_changed.notify_all();
+    while (m_holds[index % m_slots.size()] != index) {
+        // Rather than wait, read a range the thread has not taken yet.
+        const std::size_t later = m_parallel ? claim() : kNone;
+        if (later != kNone)
+            readClaimed(later, lock);
+        else
+            m_changed.wait(lock);
     }
-    return {status, bytes};
+    return {m_status[index % m_slots.size()], bytes};
 }
 
 } // namespace sarvik::disk

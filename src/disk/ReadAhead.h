@@ -1,8 +1,10 @@
 #pragma once
 // Reading ahead of a parser: a list of sector ranges read in order on a thread
 // of its own, a few ranges ahead of the one the parser is working on, so that
-// copying the bytes in overlaps examining them. The results are those of
-// reading each range in turn where it is used.
+// copying the bytes in overlaps examining them. When the source takes reads
+// from two threads at once, a parser that would wait reads the next unread
+// range itself meanwhile. The results are those of reading each range in turn
+// where it is used.
 
 #include "disk/BlockSource.h"
 #include "disk/SectorReader.h"
@@ -31,7 +33,9 @@ private:
     mutable std::mutex m_mutex;
 };
 
-/// A copy of `reader` whose reads go through a SerialBlockSource.
+/// A copy of `reader` that two threads may read through at once: the reader
+/// itself when its source reads in parallel, else one whose reads go through a
+/// SerialBlockSource.
 [[nodiscard]] SectorReader SerialReader(const SectorReader& reader);
 
 class ReadAhead {
@@ -53,19 +57,28 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    /// The next range's bytes, in the order given; waits for them. Past the
-    /// last range: Failed and no bytes.
+    /// The next range's bytes, in the order given; waits for them (reading a
+    /// later range meanwhile when the source reads in parallel). Past the last
+    /// range: Failed and no bytes.
     Block next();
 
 private:
+    static constexpr std::size_t kNone = ~std::size_t{0};
     void readLoop();
     ReadStatus readRange(std::size_t index);
+    /// Under the lock: the next range no thread has taken when its slot is
+    /// free, taken now; kNone when there is none.
+    std::size_t claim();
+    /// Reads range `index`, taken by claim(), with the lock released meanwhile.
+    void readClaimed(std::size_t index, std::unique_lock<std::mutex>& lock);
 
     const SectorReader& m_reader;
     const std::vector<Range> m_ranges;
+    const bool m_parallel;                       ///< the parser may read ranges too
     std::vector<std::vector<std::byte>> m_slots; ///< range i lies in slot i % depth
     std::vector<ReadStatus> m_status;            ///< per slot
-    std::size_t m_ready = 0;                     ///< ranges read
+    std::vector<std::size_t> m_holds;            ///< per slot: the range read into it, kNone before
+    std::size_t m_claimed = 0;                   ///< ranges taken by a reading thread
     std::size_t m_current = 0;                   ///< the range the parser holds (the next one before any)
     std::size_t m_taken = 0;                     ///< ranges handed out by next()
     bool m_stop = false;

@@ -119,12 +119,7 @@ FileNameInfo ReadFileNameUtf8(disk::ByteSpan record, std::size_t valueOffset)
 {
     disk::ByteSpan text;
     FileNameInfo info = ReadFileNameFields(record, valueOffset, text);
-    const disk::ByteReader r(text);
-    std::vector<char16_t> units;
-    units.reserve(text.size() / 2);
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
-        units.push_back(static_cast<char16_t>(r.u16or0(i)));
-    info.name = catalogue::utf16ToUtf8(units);
+    info.name = catalogue::utf16LeToUtf8(text);
     return info;
 }
 

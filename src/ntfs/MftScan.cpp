@@ -112,7 +112,8 @@ public:
                ScanControl& control, bool thorough)
         : m_geometry(volume.geometry), m_thorough(thorough), m_reader(disk::SerialReader(volume.reader)),
           m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control), m_listed(m_reader, runs),
-          m_total(runs.totalSectors()), m_estimateRecordSectors(MftRecord(volume.geometry.MftRecordSectors).sectors())
+          m_total(runs.totalSectors()), m_estimateRecordSectors(MftRecord(volume.geometry.MftRecordSectors).sectors()),
+          m_followEach(observer.followsEachItem())
     {
         // "\T" ends every status text; T does not change during the scan.
         m_totalText.push_back('\\');
@@ -166,6 +167,8 @@ public:
                 }
             }
         }
+        if (!m_followEach)
+            reportSummary(true);
     }
 
     /// Files listed by addNameless; their folder is added after the walk.
@@ -184,6 +187,14 @@ private:
     {
         if (!hasFileSignature(record))
             return;
+        // The flags lie in the record's first bytes, which no fixup changes.
+        const std::uint8_t flags = disk::ByteReader(record).u8or0(kRecordFlags);
+        if (!m_followEach && listsNothing(flags)) {
+            // Such a record only names itself in the labels, which this
+            // observer does not show: its progress is all there is to report.
+            reportSummary(false);
+            return;
+        }
         ApplyRecordFixup(record);
         // An extension record holds attributes of the file whose base record it
         // names (ntfs-3g moves the file name there too); the thorough scan finds
@@ -195,7 +206,8 @@ private:
         // One walk gives the attribute records, the names and the data size of entry 0.
         m_own = ExamineAttributes(m_record, &m_table);
         m_listed.reset(sector, m_record);
-        if (m_thorough)
+        m_hasList = m_thorough && HasAttributeList(m_record);
+        if (m_hasList)
             addNonResidentList();
 
         FileNameInfo name;
@@ -205,40 +217,73 @@ private:
             return;
         }
 
-        const std::uint8_t flags = disk::ByteReader(m_record).u8or0(kRecordFlags);
         if (flags == RecordFlags::DeletedFolder || flags == RecordFlags::FolderInUse) {
             if (name.name == ".")
                 return; // the root folder, record 5
-            m_catalogue.AddNtfsFolder(name.name, m_recordNumber, name.parentRecord, name.created, name.modified, 0,
-                                      flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
-            m_observer.foldersFound(m_catalogue.FolderCount);
-        } else {
-            // Files in use only change the labels; their data attribute is not looked for.
-            if (flags == RecordFlags::DeletedFile) {
-                std::uint64_t recordSector = 0;
-                std::uint64_t size = 0;
-                std::size_t chosen = 0;
-                for (std::size_t k = 0; k < m_table.AttributeRecordCount; ++k) {
-                    chosen = k;
-                    // Entry 0 is the record just examined, which lies at `sector`.
-                    // That is MftRecordSector of its number wherever the runs hold
-                    // whole records; after a run of odd length the number no longer
-                    // leads there, and recovery must read the record found here.
-                    recordSector = k == 0 ? sector : MftRecordSector(m_runs, m_table.AttributeRecords[k]);
-                    const auto found = k == 0 ? m_own.dataSize : FindDataAttribute(recordAt(k));
-                    if (found) {
-                        size = *found;
-                        break;
-                    }
-                }
-                m_catalogue.AddNtfsFile(recordSector, name.name, m_recordNumber, name.parentRecord, name.created,
-                                        name.modified, 1, size, standardTimes());
-                keepData(chosen, recordSector);
-                ++m_catalogue.FileCount;
-            }
-            m_observer.filesFound(m_catalogue.FileCount);
+            m_catalogue.AddNtfsFolder(std::move(name.name), m_recordNumber, name.parentRecord, name.created,
+                                      name.modified, 0, flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
+            if (m_followEach)
+                m_observer.foldersFound(m_catalogue.FolderCount);
+            reportItem(m_catalogue.NtfsFolderList.back().name);
+            return;
         }
-        m_observer.lastItem(name.name);
+        // Files in use only change the labels; their data attribute is not looked for.
+        const std::string* shown = &name.name;
+        if (flags == RecordFlags::DeletedFile) {
+            addDeletedFile(std::move(name), sector);
+            shown = &m_catalogue.NtfsFileList.back().name;
+        }
+        if (m_followEach)
+            m_observer.filesFound(m_catalogue.FileCount);
+        reportItem(*shown);
+    }
+
+    /// Lists the scanned record, a deleted file named `name`, with the size of
+    /// the first data attribute its table of records holds.
+    void addDeletedFile(FileNameInfo name, std::uint64_t sector)
+    {
+        std::uint64_t recordSector = 0;
+        std::uint64_t size = 0;
+        std::size_t chosen = 0;
+        for (std::size_t k = 0; k < m_table.AttributeRecordCount; ++k) {
+            chosen = k;
+            // Entry 0 is the record just examined, which lies at `sector`.
+            // That is MftRecordSector of its number wherever the runs hold
+            // whole records; after a run of odd length the number no longer
+            // leads there, and recovery must read the record found here.
+            recordSector = k == 0 ? sector : MftRecordSector(m_runs, m_table.AttributeRecords[k]);
+            const auto found = k == 0 ? m_own.dataSize : FindDataAttribute(recordAt(k));
+            if (found) {
+                size = *found;
+                break;
+            }
+        }
+        m_catalogue.AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
+                                name.modified, 1, size, standardTimes());
+        keepData(chosen, recordSector);
+        ++m_catalogue.FileCount;
+    }
+
+    /// After an item was named: the labels and the progress, to an observer
+    /// that follows each item; else the summary when the percentage moved.
+    void reportItem(const std::string& name)
+    {
+        if (!m_followEach) {
+            reportSummary(false);
+            return;
+        }
+        m_observer.lastItem(name);
+        reportProgress();
+    }
+
+    /// An observer that does not follow each item gets the counts and the
+    /// progress when the percentage moved, and once more at the end (`last`).
+    void reportSummary(bool last)
+    {
+        if (!last && m_done < m_nextPercentAt)
+            return;
+        m_observer.foldersFound(m_catalogue.FolderCount);
+        m_observer.filesFound(m_catalogue.FileCount);
         reportProgress();
     }
 
@@ -255,7 +300,7 @@ private:
         if (k != 0 && m_listed.sectorOf(m_table.AttributeRecords[k]) != recordSector)
             return;
         const disk::ByteSpan record = recordAt(k);
-        if (m_thorough && (k != 0 || HasAttributeList(record)))
+        if (m_thorough && (k != 0 || m_hasList)) // entry 0 is the scanned record
             return;
         using catalogue::NtfsDataKept;
         const DataAttributeLocation data = LocateDataAttribute(record);
@@ -315,9 +360,9 @@ private:
         m_catalogue.AddNtfsFile(recordSector, name, m_recordNumber, kNamelessFolderKey, own.times->first,
                                 own.times->second, 1, *size, standardTimes());
         ++m_catalogue.FileCount;
-        m_observer.filesFound(m_catalogue.FileCount);
-        m_observer.lastItem(name);
-        reportProgress();
+        if (m_followEach)
+            m_observer.filesFound(m_catalogue.FileCount);
+        reportItem(name);
     }
 
     /// The standard-information times of the scanned record (a base record holds them itself).
@@ -379,9 +424,25 @@ private:
         add(false);
     }
 
+    /// True for the flags of a record that is neither a folder nor a deleted
+    /// file: a file in use, or flags no rule reads. Its name goes to the labels
+    /// and nothing of it to the catalogue.
+    static bool listsNothing(std::uint8_t flags)
+    {
+        return flags != RecordFlags::DeletedFile && flags != RecordFlags::DeletedFolder &&
+               flags != RecordFlags::FolderInUse;
+    }
+
+    [[nodiscard]] std::uint64_t percentDone() const
+    {
+        return m_total == 0 ? 0 : std::min<std::uint64_t>(100 * m_done / m_total, 99);
+    }
+
     void reportProgress()
     {
-        const std::uint64_t percent = m_total == 0 ? 0 : std::min<std::uint64_t>(100 * m_done / m_total, 99);
+        const std::uint64_t percent = percentDone();
+        // Sectors done when the percentage next moves (it stops at 99).
+        m_nextPercentAt = m_total == 0 || percent >= 99 ? ~std::uint64_t{0} : ((percent + 1) * m_total + 99) / 100;
         m_status.assign("Reading ");
         appendNumber(m_status, m_done);
         m_status.append(m_totalText);
@@ -410,6 +471,11 @@ private:
     /// The record length the condition estimate reads at a file's record sector.
     const std::uint32_t m_estimateRecordSectors;
     std::vector<catalogue::NtfsDataRun> m_keptRuns;
+    /// The observer shows every item's name; when not, records that list
+    /// nothing are passed over (see ScanObserver::followsEachItem).
+    const bool m_followEach;
+    bool m_hasList = false;            ///< thorough rules: the scanned record has an attribute list
+    std::uint64_t m_nextPercentAt = 0; ///< m_done at which the percentage reportProgress reported last moves
 };
 
 } // namespace

@@ -41,6 +41,8 @@ public:
     /// The holes of a sparse image file, as the system reports them (mapped
     /// once, on first use); none on a device.
     [[nodiscard]] std::uint64_t knownZeros(std::uint64_t offset) const override;
+    /// Every read names its own position (pread, or ReadFile at an offset).
+    [[nodiscard]] bool readsInParallel() const override { return true; }
 
 private:
     SystemBlockSource(NativeFile file, std::uint64_t size, std::uint32_t sectorBytes)

@@ -29,8 +29,9 @@ catalogue::CatalogueKind ScanSession::kind() const
 
 void ScanSession::buildTree(catalogue::ScanObserver* observer)
 {
-    tree.BuildFolderTree(catalogue, kind(), observer);
+    // The index holds the parents' keys, which placing the folders leaves as they are.
     m_index = std::make_unique<catalogue::CatalogueIndex>(catalogue, kind());
+    tree.BuildFolderTree(catalogue, *m_index, kind(), observer);
     m_conditions.reset();
 }
 

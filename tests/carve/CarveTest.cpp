@@ -439,6 +439,34 @@ TEST(CarveNtfs, ScanCarvesFreeClusters)
 // Each fuzz seed (a small file of each format) cut short at several lengths:
 // no walk gives a file longer than the bytes it had, and none of a cut file
 // is whole. The GIF whose colour table runs past its bytes once did.
+// The clusters found files claim come from the runs the thorough scan kept of
+// their records where it kept them: the same extents as reading every record
+// again gives, lists and extension records included.
+TEST(CarveNtfs, UnclaimedExtentsFromKeptRunsAsFromTheRecords)
+{
+    std::size_t runsKept = 0;
+    for (const char* name : {"ntfs.img", "ntfs-mft.img", "ntfs-extents.img", "ntfs-4k.img"}) {
+        const fs::path image = fs::path(SARVIK_TEST_VOLUMES) / name;
+        if (!fs::exists(image))
+            GTEST_SKIP() << "no " << name << " (tools/make-test-volumes.sh)";
+        scan::ScanSession s;
+        ASSERT_TRUE(test::scanImage(s, test::readImageFile(image), true)) << name;
+        catalogue::Catalogue reread = s.catalogue;
+        for (auto& file : reread.NtfsFileList) {
+            runsKept += file.dataKept == catalogue::NtfsDataKept::Runs ? 1 : 0;
+            file.dataKept = catalogue::NtfsDataKept::No;
+        }
+        const auto asKept = carve::UnclaimedNtfsExtents(s.volume, s.mftRuns, s.catalogue);
+        const auto asRead = carve::UnclaimedNtfsExtents(s.volume, s.mftRuns, reread);
+        ASSERT_EQ(asKept.size(), asRead.size()) << name;
+        for (std::size_t i = 0; i < asKept.size(); ++i) {
+            EXPECT_EQ(asKept[i].offset, asRead[i].offset) << name;
+            EXPECT_EQ(asKept[i].length, asRead[i].length) << name;
+        }
+    }
+    EXPECT_GT(runsKept, 0u) << "no volume had runs to keep";
+}
+
 TEST(CarveWalkers, CutFilesStayWithinTheirBytes)
 {
     const fs::path seeds = fs::path(SARVIK_SOURCE_DIR) / "tests/fuzz/corpus/carve";

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <vector>
+
 using namespace sarvik::catalogue;
 
 TEST(NameDecode, Utf16PairsLoneSurrogatesAndTheEnd)
@@ -14,6 +17,21 @@ TEST(NameDecode, Utf16PairsLoneSurrogatesAndTheEnd)
     EXPECT_EQ(utf16ToUtf8(lone), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
     const std::u16string ended = {u'a', 0, u'b'};
     EXPECT_EQ(utf16ToUtf8(ended), "a");
+    const std::u16string highLast = {u'a', u'\u00e9', 0xD83D};
+    EXPECT_EQ(utf16ToUtf8(highLast), "a\xC3\xA9\xEF\xBF\xBD");
+
+    // The same units stored little-endian, as an MFT record holds a name; a
+    // last odd byte is no unit.
+    for (const std::u16string& units : {pair, lone, ended, highLast, std::u16string(u"\u0444\u043e\u0442\u043e x")}) {
+        std::vector<std::byte> bytes;
+        for (const char16_t u : units) {
+            bytes.push_back(static_cast<std::byte>(u & 0xFF));
+            bytes.push_back(static_cast<std::byte>(u >> 8));
+        }
+        EXPECT_EQ(utf16LeToUtf8(bytes), utf16ToUtf8(units));
+        bytes.push_back(std::byte{'z'});
+        EXPECT_EQ(utf16LeToUtf8(bytes), utf16ToUtf8(units));
+    }
 }
 
 TEST(NameDecode, CodePage850)
@@ -31,6 +49,10 @@ TEST(NameDecode, Utf8Validity)
     EXPECT_FALSE(isValidUtf8("\xC0\x80"));     // overlong
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80")); // a surrogate
     EXPECT_FALSE(isValidUtf8("\xE2\x82"));     // cut short
+    // After whole words of ASCII, which are passed over eight bytes at a time.
+    EXPECT_TRUE(isValidUtf8("0123456789abcdef caf\xC3\xA9"));
+    EXPECT_FALSE(isValidUtf8("0123456789abcdef caf\xE9"));
+    EXPECT_FALSE(isValidUtf8("01234567\xC3"));
 }
 
 TEST(NameDecode, UnsafeNamesAndTheDisplayRule)

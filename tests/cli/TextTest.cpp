@@ -1,5 +1,8 @@
 // The command line's text helpers: terminal columns, times and sizes.
 
+#include "catalogue/NameDecode.h"
+#include "cli/EntryLines.h"
+#include "cli/Json.h"
 #include "cli/Selection.h"
 #include "cli/TextWidth.h"
 #include "cli/TimeText.h"
@@ -7,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -52,6 +58,101 @@ TEST_F(CliText, TimesArePaddedIso)
     EXPECT_EQ(fileTimeIso(133444736001234567ull), "2023-11-14T22:13:20.1234567Z");
     EXPECT_EQ(fileTimeText(133444736001234567ull), "2023-11-14 22:13:20");
     EXPECT_EQ(fileTimeIso(0), "");
+    // The ends of the FILETIME range: a fraction of one tick keeps its zeros, a
+    // year past 9999 takes a fifth digit, and one past the calendar's 32767 wraps
+    // negative, as the text has always been (padded as "%04d" pads).
+    EXPECT_EQ(fileTimeIso(1), "1601-01-01T00:00:00.0000001Z");
+    EXPECT_EQ(fileTimeIso(116444735999999999ull), "1969-12-31T23:59:59.9999999Z");
+    EXPECT_EQ(fileTimeIso(2650467744000000000ull), "10000-01-01T00:00:00Z");
+    EXPECT_EQ(fileTimeIso(10000000000000000000ull), "-32247-09-27T01:46:40Z");
+    EXPECT_EQ(fileTimeText(~0ull), "-5480-05-28 05:36:10");
+}
+
+TEST_F(CliText, JsonLineWritesWhatTheLibraryWrites)
+{
+    // The line writes plain text and common numbers itself, the rest through
+    // the library; where it draws that line must not show in the text.
+    const char* texts[] = {
+        "",
+        "plain.txt",
+        "caf\xc3\xa9 \xe5\x86\x99\xe7\x9c\x9f \xf0\x9f\x98\x80", // well-formed UTF-8
+        "del\x7f",
+        "caf\xe9",          // Windows-1252, not UTF-8
+        "\xc0\xaf",         // overlong
+        "\xed\xa0\x80",     // a surrogate
+        "cut \xe2\x82",     // a sequence cut short
+        "\xf5\x80\x80\x80", // past U+10FFFF
+        "quote\" back\\slash",
+        "tab\tnewline\n\x01",
+        // past the first eight bytes, which are looked at together
+        "a longer plain name.txt",
+        "01234567 \"quote\" in the second word",
+        "01234567\\backslash",
+        "0123456789abcdef\x1f",
+        "0123456789abcdef caf\xc3\xa9",
+        "0123456789abcdef caf\xe9",
+    };
+    for (const char* text : texts) {
+        JsonLine line;
+        line.add("k", text);
+        EXPECT_EQ(line.take(), jsonText(Json{{"k", text}})) << text;
+        if (sarvik::catalogue::isValidUtf8(text)) { // what addUtf8 may be given
+            line.addUtf8("k", text);
+            EXPECT_EQ(line.take(), jsonText(Json{{"k", text}})) << text;
+        }
+    }
+    for (const double share : {0.0, 1.0, 0.5, 1.0 / 3.0, 2.0, 1e-9}) {
+        JsonLine line;
+        line.add("share", share);
+        EXPECT_EQ(line.take(), jsonText(Json{{"share", share}})) << share;
+    }
+}
+
+/// The "files" array of a listing of `s`, written by one thread or two.
+std::string fileLines(const sarvik::scan::ScanSession& s, bool twoThreads)
+{
+    std::FILE* out = std::tmpfile();
+    if (out == nullptr)
+        return {};
+    {
+        JsonStream w(out);
+        w.beginObject().beginArray("files");
+        EntryLines lines(s, {});
+        writeFileLines(w, s, {}, lines, twoThreads);
+        w.endArray().endObject();
+    }
+    std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    text.resize(std::fread(text.data(), 1, text.size(), out));
+    std::fclose(out);
+    return text;
+}
+
+TEST_F(CliText, FileLinesAreTheSameWrittenByTwoThreads)
+{
+    // Files in folders, in a lost one and in none, some names needing escapes,
+    // over a few chunks and part of another.
+    sarvik::scan::ScanSession s;
+    s.volume.geometry.GeometryKind = sarvik::disk::VolumeKind::Ntfs;
+    auto& c = s.catalogue;
+    c.NamesAreUtf8 = true;
+    c.AddNtfsFolder("Docs", 64, 5, 1, 2, 0, 0);
+    c.AddNtfsFolder("caf\xc3\xa9 \"quoted\"", 65, 64, 3, 4, 0, 1);
+    const std::size_t files = 3 * kChunkFiles + 17;
+    for (std::uint32_t i = 0; i < files; ++i) {
+        c.AddNtfsFile(1000 + i, "file " + std::to_string(i) + (i % 7 == 0 ? "\x01\\.txt" : ".txt"), 100 + i,
+                      i % 3 == 0   ? 64
+                      : i % 3 == 1 ? 65
+                                   : 99,
+                      133444736000000000ull + i, 133444736001234567ull, 1, i);
+        ++c.FileCount;
+    }
+    c.AttachLostFolders(*std::make_unique<sarvik::catalogue::ScanObserver>(),
+                        *std::make_unique<sarvik::catalogue::ScanControl>());
+    s.buildTree();
+    const std::string one = fileLines(s, false);
+    EXPECT_EQ(static_cast<std::size_t>(std::count(one.begin(), one.end(), '\n')), files + 4); // and the frame's
+    EXPECT_EQ(fileLines(s, true), one);
 }
 
 TEST_F(CliText, TimeAndSizeArguments)

@@ -27,6 +27,7 @@ struct Recorder : catalogue::ScanObserver {
     std::vector<std::uint32_t> filesSeen;
     ScanControl* control = nullptr;
     std::uint64_t stopAtSector = ~std::uint64_t{0};
+    bool follows = true;
 
     void foldersFound(std::uint32_t n) override { folders = n; }
     void filesFound(std::uint32_t n) override
@@ -44,6 +45,7 @@ struct Recorder : catalogue::ScanObserver {
     void status(const std::string& t) override { statuses.push_back(t); }
     void progress(std::uint32_t p) override { positions.push_back(p); }
     void stopAvailable(bool a) override { stops.push_back(a); }
+    bool followsEachItem() const override { return follows; }
 };
 
 struct ScanResult {
@@ -223,6 +225,26 @@ TEST(ScanMft, ReadingARecordAtATimeGivesTheSameResult)
     EXPECT_EQ(describe(single.catalogue), describe(blocks.catalogue));
     EXPECT_EQ(single.recorder.statuses, blocks.recorder.statuses);
     EXPECT_EQ(single.recorder.items, blocks.recorder.items);
+}
+
+TEST(ScanMft, AnObserverOfCountsAloneGetsTheSameCatalogue)
+{
+    for (const bool thorough : {false, true}) {
+        NtfsImage image = mixedVolume();
+        ScanResult every;
+        scan(image.image().source(), every, {thorough});
+        ScanResult summary;
+        summary.recorder.follows = false;
+        scan(image.image().source(), summary, {thorough});
+        EXPECT_EQ(describe(summary.catalogue), describe(every.catalogue)) << thorough;
+        EXPECT_EQ(summary.catalogue.NtfsDataRuns.size(), every.catalogue.NtfsDataRuns.size());
+        for (std::size_t i = 0; i < summary.catalogue.NtfsFileList.size(); ++i)
+            EXPECT_EQ(summary.catalogue.NtfsFileList[i].dataKept, every.catalogue.NtfsFileList[i].dataKept) << i;
+        EXPECT_EQ(summary.recorder.files, every.recorder.files);
+        EXPECT_EQ(summary.recorder.folders, every.recorder.folders);
+        EXPECT_EQ(*std::max_element(summary.recorder.positions.begin(), summary.recorder.positions.end()), 99u);
+        EXPECT_EQ(summary.recorder.statuses.back(), "Creating Directory Tree");
+    }
 }
 
 TEST(ScanMft, StopEndsTheLoopButNotTheClosingSteps)

@@ -1,0 +1,219 @@
+#include "cli/EntryLines.h"
+
+#include "catalogue/NameText.h"
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace sarvik::cli {
+
+namespace {
+
+/// "condition" and the share of the file's clusters now in use; nothing when unknown.
+/// A carved file whose format broke off is "Incomplete" however free its clusters are.
+void addCondition(JsonLine& j, const recovery::ConditionEstimate& e, bool incompleteCarved)
+{
+    if (e.condition == recovery::FileCondition::Unknown)
+        return;
+    j.add("condition", incompleteCarved ? recovery::kIncompleteCarvedText : recovery::conditionText(e.condition));
+    j.add("overwrittenShare", e.share());
+    j.add("clusters", e.clusters);
+    j.add("clustersInUse", e.clustersInUse);
+}
+
+} // namespace
+
+std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch)
+{
+    const auto& c = s.catalogue;
+    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
+    const std::string& raw = folder ? (fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name)
+                                    : (fat ? c.FatFileList[i].name : c.NtfsFileList[i].name);
+    return catalogue::nameAsUtf8(raw, c.NamesAreUtf8, scratch);
+}
+
+std::size_t entryCount(const scan::ScanSession& s, bool folders)
+{
+    const auto& c = s.catalogue;
+    if (s.kind() == catalogue::CatalogueKind::Fat)
+        return folders ? c.FatFolderList.size() : c.FatFileList.size();
+    return folders ? c.NtfsFolderList.size() : c.NtfsFileList.size();
+}
+
+bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i)
+{
+    const auto& c = s.catalogue;
+    if (s.kind() == catalogue::CatalogueKind::Fat)
+        return (folder ? c.FatFolderList[i].deleted : c.FatFileList[i].deleted) != 0;
+    return (folder ? c.NtfsFolderList[i].deleted : c.NtfsFileList[i].deleted) != 0;
+}
+
+namespace {
+
+/// The lines of chunk `chunk` of the files (a JSON object each, one after
+/// another) and where each ends.
+struct ChunkLines {
+    std::size_t chunk = 0;
+    std::string text;
+    std::vector<std::size_t> ends;
+};
+
+/// Formats the odd chunks of the files' lines on a thread of its own, with its
+/// own EntryLines, while the caller formats the even ones and writes them all
+/// in order: the text is the same as one thread's. Two chunks are held at
+/// most. The thread is stopped and joined when the object goes away.
+class OddChunks {
+public:
+    OddChunks(const scan::ScanSession& s, EntryStyle style) : m_session(s), m_style(style)
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~OddChunks()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    OddChunks(const OddChunks&) = delete;
+    OddChunks& operator=(const OddChunks&) = delete;
+
+    /// Odd chunk `chunk` once formatted (what went wrong on the thread is thrown
+    /// here); it stays until release().
+    const ChunkLines& wait(std::size_t chunk)
+    {
+        std::unique_lock lock(m_mutex);
+        ChunkLines& slot = m_slots[slotOf(chunk)];
+        m_changed.wait(lock, [&] { return m_failure || m_ready[slotOf(chunk)] == chunk; });
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        return slot;
+    }
+    void release(std::size_t chunk)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_ready[slotOf(chunk)] = kNone;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    static constexpr std::size_t kNone = ~std::size_t{0};
+    static std::size_t slotOf(std::size_t chunk) { return chunk / 2 % 2; }
+
+    void run()
+    {
+        try {
+            EntryLines lines(m_session, m_style);
+            JsonLine j;
+            const std::size_t files = entryCount(m_session, false);
+            for (std::size_t chunk = 1; chunk * kChunkFiles < files; chunk += 2) {
+                ChunkLines& slot = m_slots[slotOf(chunk)];
+                {
+                    std::unique_lock lock(m_mutex);
+                    m_changed.wait(lock, [&] { return m_stop || m_ready[slotOf(chunk)] == kNone; });
+                    if (m_stop)
+                        return;
+                }
+                slot.chunk = chunk;
+                slot.text.clear();
+                slot.ends.clear();
+                for (std::size_t i = chunk * kChunkFiles; i < std::min(files, (chunk + 1) * kChunkFiles); ++i) {
+                    lines.format(false, i, j);
+                    j.moveTo(slot.text);
+                    slot.ends.push_back(slot.text.size());
+                }
+                {
+                    const std::lock_guard lock(m_mutex);
+                    m_ready[slotOf(chunk)] = chunk;
+                }
+                m_changed.notify_all();
+            }
+        } catch (...) {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_failure = std::current_exception();
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const scan::ScanSession& m_session;
+    const EntryStyle m_style;
+    std::array<ChunkLines, 2> m_slots;
+    std::array<std::size_t, 2> m_ready{kNone, kNone}; ///< per slot: the chunk formatted into it
+    bool m_stop = false;
+    std::exception_ptr m_failure;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::thread m_thread;
+};
+
+} // namespace
+
+void writeFileLines(JsonStream& w, const scan::ScanSession& s, EntryStyle style, EntryLines& lines, bool twoThreads)
+{
+    const std::size_t files = entryCount(s, false);
+    const auto& source = s.volume.reader.source();
+    std::optional<OddChunks> odd;
+    // A FAT or exFAT estimate reads the whole allocation table, which a second
+    // one would read and hold again; NTFS's reads a sector of $Bitmap at need.
+    const bool ntfs = s.kind() == catalogue::CatalogueKind::Ntfs;
+    if (twoThreads && ntfs && files > kChunkFiles && (!source || source->readsInParallel())) {
+        try {
+            odd.emplace(s, style);
+        } catch (const std::system_error&) {
+            // No thread to be had: one does it all.
+        }
+    }
+    JsonLine j;
+    for (std::size_t chunk = 0; chunk * kChunkFiles < files; ++chunk) {
+        if (odd && chunk % 2 == 1) {
+            const ChunkLines& done = odd->wait(chunk);
+            std::size_t start = 0;
+            for (const std::size_t end : done.ends) {
+                w.element(std::string_view(done.text).substr(start, end - start));
+                start = end;
+            }
+            odd->release(chunk);
+            continue;
+        }
+        for (std::size_t i = chunk * kChunkFiles; i < std::min(files, (chunk + 1) * kChunkFiles); ++i) {
+            lines.format(false, i, j);
+            w.element(j);
+        }
+    }
+}
+
+void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
+{
+    const auto& c = m_session.catalogue;
+    const std::string_view name = entryName(m_session, folder, i, m_decoded);
+    // Both are UTF-8 as nameAsUtf8 makes it.
+    if (m_paths.get(folder, i, name, m_path))
+        j.addUtf8("path", m_path);
+    else
+        j.add("path", nullptr);
+    j.addUtf8("name", name);
+    if (folder) {
+        addFolderMembers(j, m_session, i, m_style);
+        return;
+    }
+    addFileMembers(j, m_session, i, m_style);
+    if (!entryDeleted(m_session, false, i))
+        return;
+    // Free clusters do not make a carved file whose format broke off whole.
+    const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
+    const bool cut = (fat ? c.FatFileList[i].carved : c.NtfsFileList[i].carved) == catalogue::Carved::Incomplete;
+    addCondition(j, fat ? m_conditions.fatFile(c.FatFileList[i]) : m_conditions.ntfsFile(c.NtfsFileList[i]), cut);
+}
+
+} // namespace sarvik::cli

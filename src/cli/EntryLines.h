@@ -1,0 +1,105 @@
+#pragma once
+// The JSON lines of a scan listing, one per folder and file of the catalogue
+// (`sarvik scan --json`), and the facts of an entry the listings share.
+
+#include "cli/Entries.h"
+#include "cli/Json.h"
+#include "cli/Session.h"
+#include "recovery/Condition.h"
+#include "scan/ScanSession.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sarvik::cli {
+
+/// Folders (`folders`) or files in the session's catalogue.
+[[nodiscard]] std::size_t entryCount(const scan::ScanSession& s, bool folders);
+/// Whether folder or file `i` is deleted.
+[[nodiscard]] bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i);
+/// Entry `i`'s name as UTF-8 (catalogue::nameAsUtf8, decoded into `scratch` when need be).
+[[nodiscard]] std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch);
+
+/// The paths of a session's entries, as folderEntryPath and fileEntryPath give
+/// them, with each folder's path worked out once: a listing of 50,000 files
+/// in a few hundred folders would otherwise walk the tree for every file.
+class EntryPaths {
+public:
+    explicit EntryPaths(const scan::ScanSession& s) : m_session(s), m_nodePaths(s.tree.size() + 1) {}
+
+    /// Entry `i`'s path into `path`, given its name as entryName gives it;
+    /// false when the tree did not place it (or its folder).
+    bool get(bool folder, std::size_t i, std::string_view name, std::string& path)
+    {
+        const auto& c = m_session.catalogue;
+        const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
+        if (folder) {
+            const std::uint32_t item = fat ? c.FatFolderList[i].treeItem : c.NtfsFolderList[i].treeItem;
+            const catalogue::TreeNode* node = m_session.tree.node(item);
+            if (node == nullptr || node->folderIndex != static_cast<std::int64_t>(i))
+                return false;
+            path = nodePath(*node);
+            return true;
+        }
+        const std::uint32_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
+        const catalogue::TreeNode* node = m_session.tree.findByKey(parent);
+        if (node == nullptr)
+            return false;
+        path = nodePath(*node);
+        if (path.size() > 1)
+            path.push_back('/');
+        path.append(name);
+        return true;
+    }
+
+private:
+    const std::string& nodePath(const catalogue::TreeNode& node)
+    {
+        auto& known = m_nodePaths[node.handle];
+        if (!known)
+            known = cli::nodePath(m_session, node);
+        return *known;
+    }
+
+    const scan::ScanSession& m_session;
+    std::vector<std::optional<std::string>> m_nodePaths; ///< by tree handle
+};
+
+/// The JSON line of each entry of a session's catalogue, the files' with their
+/// condition. Keeps what the lines share: the folders' paths and the estimate
+/// of the files' condition, which reads the volume.
+class EntryLines {
+public:
+    EntryLines(const scan::ScanSession& s, EntryStyle style)
+        : m_session(s), m_style(style), m_conditions(s.volume, s.catalogue.NamesAreUtf8), m_paths(s)
+    {
+        m_conditions.useOverlaps(s.catalogue); // a thorough catalogue: as its copy reads
+    }
+
+    /// Folder or file `i`'s line into `j`.
+    void format(bool folder, std::size_t i, JsonLine& j);
+
+private:
+    const scan::ScanSession& m_session;
+    const EntryStyle m_style;
+    recovery::ConditionEstimator m_conditions;
+    EntryPaths m_paths;
+    std::string m_path;
+    std::string m_decoded;
+};
+
+/// Files a chunk of the listing holds: the unit two threads take turns at.
+inline constexpr std::size_t kChunkFiles = 1024;
+
+/// The lines of the session's files, each an element of the array `w` has open.
+/// With `twoThreads`, for an NTFS catalogue of more than one chunk whose
+/// volume may be read from two threads at once (the condition estimate reads
+/// it), every other chunk is formatted ahead on a second thread with an
+/// EntryLines of its own; the text is the same either way.
+void writeFileLines(JsonStream& w, const scan::ScanSession& s, EntryStyle style, EntryLines& lines,
+                    bool twoThreads = true);
+
+} // namespace sarvik::cli
