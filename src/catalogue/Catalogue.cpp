@@ -107,9 +107,15 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
         AddNtfsFolder("Dir" + std::to_string(lostFolderNumber), parentRecord, kNtfsRootRecord, 0, 0, 0, 0);
         ++lostFolderNumber;
     };
+    // An observer that does not follow each item hears the position when it moves.
+    const bool everyEntry = observer.followsEachItem();
+    std::uint32_t reported = ~0U;
     auto report = [&](std::uint64_t handled, std::uint32_t total) {
         const std::uint64_t position = total == 0 ? 0 : handled * 100 / total;
-        observer.progress(static_cast<std::uint32_t>(std::min<std::uint64_t>(position, 99)));
+        const auto shown = static_cast<std::uint32_t>(std::min<std::uint64_t>(position, 99));
+        if (everyEntry || shown != reported)
+            observer.progress(shown);
+        reported = shown;
     };
 
     // The folder list grows while it is walked: substitutes are appended at its

@@ -4,18 +4,38 @@
 
 namespace sarvik::catalogue {
 
+namespace {
+
+/// Lists each entry of `list` under its parent's key in `byKey`, in list order.
+/// Entries of one folder mostly come together: the list of the entry before
+/// is taken again without a look-up (the map's elements do not move).
+template <typename List, typename KeyOf>
+void indexByParent(const List& list, KeyOf keyOf, std::unordered_map<std::uint32_t, std::vector<std::size_t>>& byKey)
+{
+    std::vector<std::size_t>* last = nullptr;
+    std::uint32_t lastKey = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::uint32_t key = keyOf(list[i]);
+        if (last == nullptr || key != lastKey) {
+            last = &byKey[key];
+            lastKey = key;
+        }
+        last->push_back(i);
+    }
+}
+
+} // namespace
+
 CatalogueIndex::CatalogueIndex(const Catalogue& catalogue, CatalogueKind kind)
 {
     if (kind == CatalogueKind::Fat) {
-        for (std::size_t i = 0; i < catalogue.FatFolderList.size(); ++i)
-            m_folders[catalogue.FatFolderList[i].parentCluster].push_back(i);
-        for (std::size_t i = 0; i < catalogue.FatFileList.size(); ++i)
-            m_files[catalogue.FatFileList[i].parentCluster].push_back(i);
+        const auto parent = [](const auto& e) { return e.parentCluster; };
+        indexByParent(catalogue.FatFolderList, parent, m_folders);
+        indexByParent(catalogue.FatFileList, parent, m_files);
     } else {
-        for (std::size_t i = 0; i < catalogue.NtfsFolderList.size(); ++i)
-            m_folders[catalogue.NtfsFolderList[i].parentRecord].push_back(i);
-        for (std::size_t i = 0; i < catalogue.NtfsFileList.size(); ++i)
-            m_files[catalogue.NtfsFileList[i].parentRecord].push_back(i);
+        const auto parent = [](const auto& e) { return e.parentRecord; };
+        indexByParent(catalogue.NtfsFolderList, parent, m_folders);
+        indexByParent(catalogue.NtfsFileList, parent, m_files);
     }
 }
 
