@@ -20,36 +20,6 @@ constexpr std::uint32_t kFirstDataCluster = 2;
 
 } // namespace
 
-FreeClusterSignatures::FreeClusterSignatures(fat::FreeClusterNotes& notes,
-                                             const std::array<bool, kFileTypeCount>& types)
-    : m_notes(notes), m_types(types)
-{
-    m_notes.onFreeCluster = [this](std::uint32_t cluster, std::span<const std::byte> bytes) {
-        if (const auto type = typeAt(bytes.first(std::min(kSignatureBytes, bytes.size())), m_types))
-            m_starts.emplace_back(cluster, *type);
-    };
-}
-
-FreeClusterSignatures::~FreeClusterSignatures()
-{
-    m_notes.onFreeCluster = nullptr;
-}
-
-ExfatFreeClusterSignatures::ExfatFreeClusterSignatures(exfat::FreeClusterReads& reads,
-                                                       const std::array<bool, kFileTypeCount>& types)
-    : m_reads(reads), m_types(types)
-{
-    m_reads.onFreeCluster = [this](std::uint64_t cluster, std::span<const std::byte> bytes) {
-        if (const auto type = typeAt(bytes.first(std::min(kSignatureBytes, bytes.size())), m_types))
-            m_starts.emplace_back(cluster, *type);
-    };
-}
-
-ExfatFreeClusterSignatures::~ExfatFreeClusterSignatures()
-{
-    m_reads.onFreeCluster = nullptr;
-}
-
 std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
                                         const fat::FatTable* scanTable)
 {
@@ -164,11 +134,11 @@ CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalo
                            catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
                            CarveOptions options, const FreeClusterSignatures* seen)
 {
-    const fat::FatTable* table = seen != nullptr && seen->notes().table ? &*seen->notes().table : nullptr;
+    const fat::FatTable* table = seen != nullptr && seen->reads().table ? &*seen->reads().table : nullptr;
     const auto unclaimed = [&] { return UnclaimedFatExtents(volume, catalogue, table); };
     if (seen == nullptr || !seen->covers(options.types))
         return carveClusters(volume, unclaimed, catalogue, observer, control, options, false);
-    const KnownUnits known = knownUnits(volume.geometry, seen->starts(), seen->notes().unreadable);
+    const KnownUnits known = knownUnits(volume.geometry, seen->starts(), seen->reads().unreadable);
     return carveClusters(volume, unclaimed, catalogue, observer, control, options, false, &known);
 }
 

@@ -10,6 +10,8 @@
 #include "exfat/ExfatScan.h"
 #include "fat/FatOrphanedFolders.h"
 
+#include <algorithm>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -24,44 +26,27 @@ inline constexpr const char* kCarvedFolderName = "$Carved files";
     return kCarvedFolderKey + 1 + static_cast<std::uint32_t>(type);
 }
 
-/// The signatures at the starts of a FAT volume's free clusters, taken while
-/// the thorough scan reads them for its own search (through its notes), so
-/// that carving afterwards reads only what its candidates hold.
-class FreeClusterSignatures {
+/// The signatures at the starts of a volume's free clusters, taken while the
+/// deep search reads them for its own search (through `Reads`: the FAT
+/// scan's notes, or the exFAT scan's reads), so that carving afterwards reads
+/// only what its candidates hold.
+template <typename Reads> class ClusterSignatures {
 public:
-    /// Looks at each free cluster `notes` is shown, for the signatures of `types`.
-    explicit FreeClusterSignatures(fat::FreeClusterNotes& notes,
-                                   const std::array<bool, kFileTypeCount>& types = CarveOptions{}.types);
-    ~FreeClusterSignatures();
-    FreeClusterSignatures(const FreeClusterSignatures&) = delete;
-    FreeClusterSignatures& operator=(const FreeClusterSignatures&) = delete;
-
-    [[nodiscard]] const fat::FreeClusterNotes& notes() const noexcept { return m_notes; }
-    /// True when the scan's pass saw every free cluster and looked for `types`.
-    [[nodiscard]] bool covers(const std::array<bool, kFileTypeCount>& types) const noexcept
+    /// Looks at each free cluster `reads` is shown, for the signatures of `types`.
+    explicit ClusterSignatures(Reads& reads, const std::array<bool, kFileTypeCount>& types = CarveOptions{}.types)
+        : m_reads(reads), m_types(types)
     {
-        return m_notes.complete && types == m_types;
+        m_reads.onFreeCluster = [this](std::uint64_t cluster, std::span<const std::byte> bytes) {
+            if (const auto type = typeAt(bytes.first(std::min(kSignatureBytes, bytes.size())), m_types))
+                m_starts.emplace_back(cluster, *type);
+        };
     }
-    /// The free clusters seen that start with a signature, ascending.
-    [[nodiscard]] const std::vector<std::pair<std::uint32_t, FileType>>& starts() const noexcept { return m_starts; }
+    ~ClusterSignatures() { m_reads.onFreeCluster = nullptr; }
+    ClusterSignatures(const ClusterSignatures&) = delete;
+    ClusterSignatures& operator=(const ClusterSignatures&) = delete;
 
-private:
-    fat::FreeClusterNotes& m_notes;
-    std::array<bool, kFileTypeCount> m_types;
-    std::vector<std::pair<std::uint32_t, FileType>> m_starts;
-};
-
-/// The same for an exFAT volume: the signatures at the starts of the free
-/// clusters that the deep search's read shows `reads`.
-class ExfatFreeClusterSignatures {
-public:
-    explicit ExfatFreeClusterSignatures(exfat::FreeClusterReads& reads,
-                                        const std::array<bool, kFileTypeCount>& types = CarveOptions{}.types);
-    ~ExfatFreeClusterSignatures();
-    ExfatFreeClusterSignatures(const ExfatFreeClusterSignatures&) = delete;
-    ExfatFreeClusterSignatures& operator=(const ExfatFreeClusterSignatures&) = delete;
-
-    [[nodiscard]] const exfat::FreeClusterReads& reads() const noexcept { return m_reads; }
+    [[nodiscard]] const Reads& reads() const noexcept { return m_reads; }
+    /// True when the pass saw every free cluster and looked for `types`.
     [[nodiscard]] bool covers(const std::array<bool, kFileTypeCount>& types) const noexcept
     {
         return m_reads.complete && types == m_types;
@@ -70,10 +55,13 @@ public:
     [[nodiscard]] const std::vector<std::pair<std::uint64_t, FileType>>& starts() const noexcept { return m_starts; }
 
 private:
-    exfat::FreeClusterReads& m_reads;
+    Reads& m_reads;
     std::array<bool, kFileTypeCount> m_types;
     std::vector<std::pair<std::uint64_t, FileType>> m_starts;
 };
+
+using FreeClusterSignatures = ClusterSignatures<fat::FreeClusterNotes>;
+using ExfatFreeClusterSignatures = ClusterSignatures<exfat::FreeClusterReads>;
 
 /// The unclaimed clusters of a scanned FAT volume, as byte stretches of its source.
 /// A cluster whose table entry cannot be read counts as claimed. `table`, when
