@@ -45,7 +45,10 @@ DeepSearch::DeepSearch(RecoveryWindow& window, DeepSearchBar& bar)
       m_retry(new QTimer(this))
 {
     m_retry->setInterval(kRetryMs);
-    connect(m_retry, &QTimer::timeout, this, &DeepSearch::takeResults);
+    connect(m_retry, &QTimer::timeout, this, [this] {
+        takeResults();
+        takePartial();
+    });
     connect(m_check, &FreeSpaceCheck::finished, this, &DeepSearch::sampled);
     connectRunner();
     connect(&m_bar, &DeepSearchBar::searchClicked, this, &DeepSearch::start);
@@ -55,6 +58,7 @@ DeepSearch::DeepSearch(RecoveryWindow& window, DeepSearchBar& bar)
 void DeepSearch::connectRunner()
 {
     connect(m_runner, &ScanRunner::finished, this, &DeepSearch::searchEnded);
+    connect(m_runner, &ScanRunner::partialReady, this, &DeepSearch::partialFound);
     connect(m_runner, &ScanRunner::reported, this, [this](const ScanReport& report) {
         if (report.hasStatus)
             m_bar.setStatus(m_window.statusText(report.status));
@@ -118,6 +122,7 @@ void DeepSearch::resultsLeft()
         connectRunner();
     }
     m_found.reset();
+    m_partial.reset();
     m_waiting = false;
     m_retry->stop();
     m_renamed.clear();
@@ -134,8 +139,11 @@ void DeepSearch::start()
     // The same device: its source is shared, and every platform source reads
     // at an offset (pread, ReadFile with an offset) so two threads may read it.
     m_found->volume = m_window.session().volume;
+    const ListSizes base = listSizes(m_window.session());
+    m_baseFolders = base.folders;
+    m_baseFiles = base.files;
     m_bar.showRunning();
-    m_runner->start(*m_found, scan::ScanOptions{true, true, true});
+    m_runner->start(*m_found, scan::ScanOptions{true, true, true}, true);
     emit stateChanged();
 }
 
@@ -178,7 +186,38 @@ void DeepSearch::searchEnded()
         return;
     }
     m_waiting = true;
+    m_partial.reset(); // what the search ended with holds more
     takeResults();
+}
+
+void DeepSearch::partialFound()
+{
+    if (std::unique_ptr<scan::ScanSession> partial = m_runner->takePartial(); partial && m_onResults && !m_waiting)
+        m_partial = std::move(partial); // a newer copy replaces one the session has not taken
+    takePartial();
+}
+
+void DeepSearch::takePartial()
+{
+    if (!m_partial)
+        return;
+    if (!sessionFree()) {
+        m_retry->start();
+        return;
+    }
+    if (!m_waiting)
+        m_retry->stop();
+    std::unique_ptr<scan::ScanSession> partial = std::move(m_partial);
+    const ListSizes now = listSizes(m_window.session());
+    const ListSizes then = listSizes(*partial);
+    // Nothing new, or less than the page shows (the volume changed; the end
+    // of the search says so): the page stays as it is.
+    if (then.folders < now.folders || then.files < now.files ||
+        (then.folders == now.folders && then.files == now.files))
+        return;
+    applyRenames(*partial);
+    m_window.takeFoundResults(*partial);
+    emit partialTaken();
 }
 
 bool DeepSearch::sessionFree() const
@@ -228,10 +267,9 @@ void DeepSearch::takeResults()
 
 QString DeepSearch::outcomeText(const scan::ScanSession& found, bool stopped) const
 {
-    const ListSizes now = listSizes(m_window.session());
     const ListSizes then = listSizes(found);
-    const std::size_t folders = then.folders - now.folders;
-    const std::size_t files = then.files - now.files;
+    const std::size_t folders = then.folders - std::min(then.folders, m_baseFolders);
+    const std::size_t files = then.files - std::min(then.files, m_baseFiles);
     const QString counts =
         QStringLiteral("%1 and %2").arg(countText(folders, "folder", "folders"), countText(files, "file", "files"));
     QString text;

@@ -5,10 +5,12 @@
 // entry names (or the search starts at once when the settings ask for it every
 // time). The search runs the scan again with the passes over free space, on a
 // worker and a session of its own, while the window's session stays browsable.
-// When it ends, stopped or not, the window's session takes what it found, but
-// only once no command reads that session (a copy, an Open, Find Files, a box
-// or an edit that is open): the engines fill a catalogue that nothing else
-// reads, and what the user browses changes only on the main thread, at once.
+// As it goes (the lost folders once free space has been read, then the files
+// found by their content every few seconds) and when it ends, stopped or not,
+// the window's session takes a copy of what it holds, but only once no command
+// reads that session (a copy, an Open, Find Files, a box or an edit that is
+// open): the engines fill a catalogue that nothing else reads, and what the
+// user browses changes only on the main thread, at once.
 
 #include "catalogue/Catalogue.h"
 
@@ -72,14 +74,18 @@ public:
 signals:
     /// available() or running() changed.
     void stateChanged();
-    /// The window's session has taken what a search found.
+    /// The window's session has taken what a search found, once it has ended.
     void resultsTaken();
+    /// The window's session has taken what a running search has found so far.
+    void partialTaken();
 
 private:
     void connectRunner();
     void sampled();
     void searchEnded();
     void takeResults();
+    void partialFound();
+    void takePartial();
     [[nodiscard]] bool sessionFree() const;
     void applyRenames(scan::ScanSession& found) const;
     [[nodiscard]] QString outcomeText(const scan::ScanSession& found, bool stopped) const;
@@ -100,6 +106,10 @@ private:
     /// Deleted before m_found: its destructor stops and joins the worker that fills it.
     ScanRunner* m_runner = nullptr;
     QTimer* m_retry = nullptr;
+    /// What the search has found so far and the session has not taken yet.
+    std::unique_ptr<scan::ScanSession> m_partial;
+    /// The lists' sizes when the search started, for what it added.
+    std::size_t m_baseFolders = 0, m_baseFiles = 0;
     bool m_onResults = false;
     bool m_waiting = false; ///< ended; what it found waits for the session to be free
     std::vector<Renamed> m_renamed;

@@ -4,9 +4,17 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <new>
 
 namespace sarvik::app {
+
+namespace {
+
+/// The least time between two copies of a scan's results.
+constexpr std::chrono::seconds kPartialGap{2};
+
+} // namespace
 
 ScanRunner::ScanRunner(QObject* parent) : QObject(parent) {}
 
@@ -18,7 +26,7 @@ ScanRunner::~ScanRunner()
     }
 }
 
-void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options)
+void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options, bool partialResults)
 {
     if (m_thread.joinable())
         return;
@@ -26,7 +34,11 @@ void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options)
         std::lock_guard lock(m_mutex);
         m_report = ScanReport{};
         m_deliveryQueued = false;
+        m_partial.reset();
     }
+    m_session = &session;
+    m_partialResults = partialResults;
+    m_nextPartial = {}; // the first whole result is shown at once
     m_result = {};
     m_outOfMemory = false;
     m_control.reset(); // a Stop answered after the last scan ended is not this one's
@@ -81,6 +93,44 @@ void ScanRunner::complete()
         m_thread.join();
     deliver();
     emit finished();
+}
+
+std::unique_ptr<scan::ScanSession> ScanRunner::takePartial()
+{
+    std::lock_guard lock(m_mutex);
+    return std::move(m_partial);
+}
+
+void ScanRunner::settled()
+{
+    if (!m_partialResults)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_nextPartial)
+        return;
+    std::unique_ptr<scan::ScanSession> copy;
+    try {
+        copy = std::make_unique<scan::ScanSession>();
+        copy->volume = m_session->volume;
+        copy->catalogue = m_session->catalogue;
+        copy->mftRuns = m_session->mftRuns;
+        copy->buildTree();
+    } catch (const std::bad_alloc&) {
+        m_partialResults = false; // the scan goes on; its end shows what it found
+        return;
+    }
+    // The copy takes the scan's time: at most a tenth of it, and one every two seconds at most.
+    const auto cost = std::chrono::steady_clock::now() - now;
+    m_nextPartial = now + std::max<std::chrono::steady_clock::duration>(kPartialGap, cost * 10);
+    bool queue = false;
+    {
+        std::lock_guard lock(m_mutex);
+        // A copy not taken yet is replaced; its delivery is still queued.
+        queue = m_partial == nullptr;
+        m_partial = std::move(copy);
+    }
+    if (queue)
+        QMetaObject::invokeMethod(this, &ScanRunner::partialReady, Qt::QueuedConnection);
 }
 
 void ScanRunner::foldersFound(std::uint32_t count)

@@ -10,7 +10,9 @@
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -43,7 +45,13 @@ public:
 
     /// Starts RunScan on `session` on a new thread. The session must outlive the
     /// scan and must not be touched by anyone else until `finished` is emitted.
-    void start(scan::ScanSession& session, scan::ScanOptions options = {});
+    /// With `partialResults`, the whole results the engines meet on the way
+    /// (catalogue::ScanObserver::settled) are copied now and then, on the
+    /// worker, and announced by `partialReady`.
+    void start(scan::ScanSession& session, scan::ScanOptions options = {}, bool partialResults = false);
+    /// The newest copy `partialReady` announced, with its tree built; null when
+    /// it was taken already. For the main thread.
+    [[nodiscard]] std::unique_ptr<scan::ScanSession> takePartial();
     /// Asks the running scan to end at its next check.
     void requestStop();
     [[nodiscard]] bool running() const { return m_thread.joinable(); }
@@ -57,6 +65,8 @@ signals:
     void reported(const sarvik::app::ScanReport& report);
     /// The engine and the tree build have ended and the thread has been joined.
     void finished();
+    /// A copy of what the scan holds so far waits in takePartial().
+    void partialReady();
 
 private:
     void foldersFound(std::uint32_t count) override;
@@ -66,6 +76,7 @@ private:
     void status(const std::string& text) override;
     void progress(std::uint32_t position) override;
     void stopAvailable(bool available) override;
+    void settled() override;
 
     template <typename Change> void record(Change change);
     void deliver();
@@ -78,6 +89,12 @@ private:
     bool m_deliveryQueued = false;
     scan::ScanResult m_result;
     bool m_outOfMemory = false;
+    /// The session the worker fills, for settled(); worker thread only.
+    scan::ScanSession* m_session = nullptr;
+    bool m_partialResults = false;
+    std::chrono::steady_clock::time_point m_nextPartial;
+    /// The newest copy not yet taken; under m_mutex.
+    std::unique_ptr<scan::ScanSession> m_partial;
 };
 
 } // namespace sarvik::app

@@ -100,6 +100,8 @@ std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t
         return at + m_unit;
     result.files.push_back({type, walked.extension, at, walked.length, walked.status == WalkStatus::Whole});
     m_observer.filesFound(static_cast<std::uint32_t>(result.files.size()));
+    if (m_options.onFound)
+        m_options.onFound(result.files.back());
     // The file's own units are not searched again (a thumbnail inside a photo is
     // part of the photo); a broken file's held bytes are its own too.
     const std::uint64_t units = std::max<std::uint64_t>(1, (walked.length + m_unit - 1) / m_unit);

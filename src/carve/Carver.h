@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <utility>
@@ -23,6 +24,14 @@ struct Extent {
     std::uint64_t length = 0;
 };
 
+struct CarvedFile {
+    FileType type = FileType::Jpeg;
+    std::string extension;
+    std::uint64_t offset = 0; ///< byte offset of its first byte in the source
+    std::uint64_t length = 0; ///< its length (Whole), or the bytes that held (incomplete)
+    bool complete = true;     ///< false when the walk broke off before the format's end
+};
+
 struct CarveOptions {
     /// The types looked for, indexed by FileType.
     std::array<bool, kFileTypeCount> types{true, true, true, true, true, true, true, true};
@@ -34,15 +43,10 @@ struct CarveOptions {
     /// When set, the status line names this phase with the bytes searched of
     /// the extents' and the time left (catalogue::ReadProgress).
     const char* phase = nullptr;
+    /// When set, called with each file as it is found (on the searching thread).
+    std::function<void(const CarvedFile&)> onFound;
 };
 
-struct CarvedFile {
-    FileType type = FileType::Jpeg;
-    std::string extension;
-    std::uint64_t offset = 0; ///< byte offset of its first byte in the source
-    std::uint64_t length = 0; ///< its length (Whole), or the bytes that held (incomplete)
-    bool complete = true;     ///< false when the walk broke off before the format's end
-};
 
 struct CarveResult {
     std::vector<CarvedFile> files;

@@ -84,14 +84,14 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
         return {};
     options.phase = "Searching free clusters for files";
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    CarveResult result = Carve(*volume.reader.source(), unclaimed(), options, observer, control, known);
-
+    // Each file is listed as it is found, so that the catalogue is whole after
+    // every one of them (ScanObserver::settled).
     const std::int64_t base = g.ClusterBaseSector;
     CarvedFolders folders;
-    for (const CarvedFile& f : result.files) {
+    options.onFound = [&](const CarvedFile& f) {
         // Files longer than a FAT file can be are not FAT files.
         if (!exfat && f.length > 0xFFFFFFFFu)
-            continue;
+            return;
         const std::int64_t sector = static_cast<std::int64_t>(f.offset / kSector);
         const auto cluster = static_cast<std::uint32_t>((sector - base) / std::int64_t{g.SectorsPerCluster});
         folders.addFor(f.type, catalogue::kFatRootKey, [&](std::string name, std::uint32_t key, std::uint32_t parent) {
@@ -109,7 +109,9 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
             entry.exfat = data;
         }
         ++catalogue.FileCount;
-    }
+        observer.settled();
+    };
+    CarveResult result = Carve(*volume.reader.source(), unclaimed(), options, observer, control, known);
     observer.filesFound(catalogue.FileCount);
     return result;
 }

@@ -147,16 +147,14 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
         return {};
     options.phase = "Searching free clusters for files";
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    CarveResult result =
-        Carve(*volume.reader.source(), UnclaimedNtfsExtents(volume, mft, catalogue), options, observer, control);
-
+    // Each file is listed as it is found (ScanObserver::settled).
     CarvedFolders folders;
-    for (const CarvedFile& f : result.files) {
+    options.onFound = [&](const CarvedFile& f) {
         const std::uint64_t sector = f.offset / kSector;
         const std::uint64_t cluster = (sector - static_cast<std::uint64_t>(g.ClusterBaseSector)) / g.SectorsPerCluster;
         // The record number field holds the cluster: one past 32 bits is not listed.
         if (cluster >= kCarvedFolderKey)
-            continue;
+            return;
         folders.addFor(f.type, catalogue::kNtfsRootRecord,
                        [&](std::string name, std::uint32_t record, std::uint32_t parent) {
                            catalogue.AddNtfsFolder(std::move(name), record, parent, 0, 0, 0, 1);
@@ -165,7 +163,10 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
                               static_cast<std::uint32_t>(cluster), carvedTypeKey(f.type), 0, 0, 1, f.length);
         catalogue.NtfsFileList.back().carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
         ++catalogue.FileCount;
-    }
+        observer.settled();
+    };
+    CarveResult result =
+        Carve(*volume.reader.source(), UnclaimedNtfsExtents(volume, mft, catalogue), options, observer, control);
     observer.filesFound(catalogue.FileCount);
     return result;
 }

@@ -29,6 +29,11 @@ public:
     /// then, and leave out the work of naming items it does not list (a file in
     /// use).
     [[nodiscard]] virtual bool followsEachItem() const { return true; }
+    /// Called by the thread that fills the catalogue, between two changes, where
+    /// what it holds is a whole result: the volume's entries with what the passes
+    /// over free space have found so far. An observer on that thread may copy it
+    /// then, to show what a long search finds before it ends.
+    virtual void settled() {}
 };
 
 /// Stop request shared by the thread that asks and the worker that polls it.

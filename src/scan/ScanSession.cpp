@@ -79,7 +79,11 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
     const bool deep = options.thorough && options.deep;
     // After the scan, unless it was stopped: the unclaimed clusters searched by content.
     const auto carveAfter = [&](const auto& carveVolume) {
-        if (!deep || !options.carve || session.catalogue.Losses.Stopped || control.jobStopped())
+        if (!deep || session.catalogue.Losses.Stopped || control.jobStopped())
+            return;
+        // What the engine's own passes over free space found is whole now.
+        observer.settled();
+        if (!options.carve)
             return;
         observer.stopAvailable(true); // the engine withdrew it at its end
         const carve::CarveResult carved = carveVolume();
