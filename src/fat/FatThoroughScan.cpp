@@ -485,6 +485,10 @@ private:
     void place(LostFolder& f, std::uint32_t parent);
     void adoptUnlinkedOrphans();
     void reportPhase(const char* phase, std::uint64_t at, std::uint64_t total);
+    /// Whether the passes end here: at a stop request, except while placing
+    /// what the search of free space found before one; only an owner that is
+    /// going away ends those.
+    [[nodiscard]] bool stopped() const { return m_placing ? m_control.Abandoned.load() : m_control.stopRequested(); }
 
     const disk::VolumeGeometry& m_geometry;
     const disk::SectorReader& m_reader;
@@ -505,6 +509,9 @@ private:
     EntryAddresses m_addresses;         ///< where the pieces of m_directory lie
     std::vector<std::byte> m_cluster;   ///< one cluster's read buffer
     std::size_t m_walked = 0;           ///< folders of the catalogue walked so far
+    /// Placing the orphans and lost folders that a search of free space found:
+    /// a stop request that came during the search does not drop them.
+    bool m_placing = false;
     /// Free clusters a deleted folder was read from: no orphan candidates.
     std::unordered_set<std::uint32_t> m_claimed;
     /// Deleted folders whose entries run to the end of what was read of them.
@@ -551,8 +558,12 @@ void FatThoroughScanner::run()
 
     readRoot();
     walkFolders();
-    if (m_notes != nullptr)
+    if (m_notes != nullptr) {
+        // Placing reads only what the search found (the lost folders and their
+        // subfolders), so once the folders are walked a stop no longer drops it.
+        m_placing = !m_control.stopRequested();
         collectOrphans();
+    }
     indexOrphans();
     if (!m_orphans.empty())
         attachToOpenFolders();
@@ -614,7 +625,7 @@ void FatThoroughScanner::readRoot()
 
 void FatThoroughScanner::walkFolders()
 {
-    for (; m_walked < m_catalogue.FatFolderList.size() && !m_control.stopRequested(); ++m_walked) {
+    for (; m_walked < m_catalogue.FatFolderList.size() && !stopped(); ++m_walked) {
         reportPhase("Reading folders", m_walked + 1, m_catalogue.FatFolderList.size());
         walkFolder(m_walked);
     }
@@ -639,7 +650,7 @@ void FatThoroughScanner::walkFolder(std::size_t index)
         return;
     if (!folderDeleted) {
         const auto clusters = m_table.chain(folderCluster, m_maxClusters);
-        for (std::size_t k = 1; k < clusters.size() && !m_control.stopRequested(); ++k)
+        for (std::size_t k = 1; k < clusters.size() && !stopped(); ++k)
             if (!appendCluster(clusters[k]))
                 break;
     } else {
@@ -655,7 +666,7 @@ void FatThoroughScanner::followDeletedFolder(std::uint32_t folderCluster)
 {
     m_claimed.insert(folderCluster);
     for (std::uint32_t c = folderCluster + 1;
-         c <= m_table.maxCluster() && m_directory.size() < kMaxDirectoryBytes && !m_control.stopRequested(); ++c) {
+         c <= m_table.maxCluster() && m_directory.size() < kMaxDirectoryBytes && !stopped(); ++c) {
         const auto value = m_table.entry(c);
         if (!value || *value != 0)
             break;
@@ -924,9 +935,9 @@ OrphanCluster* FatThoroughScanner::findContinuation(std::uint32_t folderCluster,
 // subfolders they list are walked in turn and may be open themselves.
 void FatThoroughScanner::attachToOpenFolders()
 {
-    for (bool progress = true; progress && !m_control.stopRequested();) {
+    for (bool progress = true; progress && !stopped();) {
         progress = false;
-        for (std::size_t i = 0; i < m_openFolders.size() && !m_control.stopRequested(); ++i) {
+        for (std::size_t i = 0; i < m_openFolders.size() && !stopped(); ++i) {
             while (m_openFolders[i].end.open) {
                 OrphanCluster* next = findContinuation(m_openFolders[i].folderCluster, m_openFolders[i].end);
                 if (next == nullptr)
@@ -977,7 +988,7 @@ void FatThoroughScanner::placeLostFolders()
     std::unordered_set<std::uint32_t> pending; // lost folders not placed yet
     for (const LostFolder& f : m_lostFolders)
         pending.insert(f.cluster);
-    while (!pending.empty() && !m_control.stopRequested()) {
+    while (!pending.empty() && !stopped()) {
         // Those whose parent is known now; a folder placed in this round is
         // read before any lost folder is put under it, since reading it may
         // find that folder's own entry.
@@ -1027,7 +1038,7 @@ void FatThoroughScanner::placeLostFolders()
 // of orphans that carry on from one another, named by its first cluster.
 void FatThoroughScanner::adoptUnlinkedOrphans()
 {
-    for (std::size_t k = 0; k < m_orphans.size() && !m_control.stopRequested(); ++k) {
+    for (std::size_t k = 0; k < m_orphans.size() && !stopped(); ++k) {
         if (!available(m_orphans[k]))
             continue;
         makeLostAndFound();

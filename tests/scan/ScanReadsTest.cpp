@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <mutex>
 #include <random>
+#include <set>
 
 namespace sarvik {
 namespace {
@@ -274,6 +275,46 @@ TEST(ScanReads, AStopEndsTheWholeScanWhereverItLands)
             << phase << ": carving started";
         EXPECT_EQ(observer.seen.back(), "Creating Directory Tree") << phase;
     }
+}
+
+
+// A stop asked once free space has been read (as the orphans found there are
+// being placed) keeps them: the later clusters of a deleted folder and the
+// lost folder found on thorough-fat32.img are listed, and the scan says it
+// was stopped.
+TEST(ScanReads, AStopAfterTheFreeSpaceReadKeepsWhatItFound)
+{
+    const fs::path image = fs::path(SARVIK_TEST_VOLUMES) / "thorough-fat32.img";
+    if (!fs::exists(image))
+        GTEST_SKIP() << "no thorough-fat32.img (tools/make-test-volumes.sh)";
+    struct StopAfterRead : catalogue::ScanObserver {
+        explicit StopAfterRead(catalogue::ScanControl& c) : control(c) {}
+        void status(const std::string& text) override
+        {
+            const bool searching = text.starts_with("Searching free space");
+            if (read && !searching && !asked) {
+                asked = true;
+                control.requestStop();
+            }
+            read = read || searching;
+        }
+        catalogue::ScanControl& control;
+        bool read = false, asked = false;
+    };
+    scan::ScanSession s;
+    ASSERT_TRUE(test::scanSource(s, std::make_shared<disk::MemoryBlockSource>(test::readImageFile(image)), true));
+    const std::size_t quickFolders = s.catalogue.FatFolderList.size();
+    catalogue::ScanControl control;
+    StopAfterRead observer(control);
+    const scan::ScanResult result = scan::RunScan(s, observer, control, scan::ScanOptions{true, true, true});
+    ASSERT_TRUE(observer.asked);
+    EXPECT_TRUE(result.Stopped);
+    std::set<std::string> names;
+    for (const catalogue::FatFolderEntry& f : s.catalogue.FatFolderList)
+        names.insert(f.name);
+    EXPECT_GT(s.catalogue.FatFolderList.size(), quickFolders);
+    EXPECT_TRUE(names.contains("$Lost folder 670"));
+    EXPECT_TRUE(names.contains("Подпапка"));
 }
 
 } // namespace
