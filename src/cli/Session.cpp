@@ -222,6 +222,8 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
         session->volume = std::move(opened.volume);
         if (args.deep && !args.thorough)
             std::fprintf(stderr, "sarvik: --deep goes with the thorough rules; the classic scan reads metadata only\n");
+        else if (!args.deep && !args.carve)
+            std::fprintf(stderr, "sarvik: --no-carve: only --deep carves; this scan reads metadata only\n");
         const scan::ScanResult result =
             scanWithInterrupt(*session, scan::ScanOptions{args.thorough, args.carve, args.deep});
         if (result.Stopped) {

@@ -75,6 +75,8 @@ else
 fi
 ! "$SARVIK" scan "$VOLUMES/card-fat32.img" --deep --no-carve | grep -q 'Carved files' || fail "--no-carve still carves"
 ! "$SARVIK" scan "$VOLUMES/card-fat32.img" 2>/dev/null | grep -qE 'Carved files|Lost folder' || fail "a scan without --deep searched free space"
+notes=$("$SARVIK" scan "$VOLUMES/card-fat32.img" --no-carve 2>&1 >/dev/null)
+grep -q -- '--no-carve: only --deep carves' <<<"$notes" || fail "--no-carve without --deep: no word that it changes nothing"
 # scan --json marks every file below "$Carved files" (and no other) as carved.
 "$SARVIK" scan "$VOLUMES/card-fat32.img" --json --deep >"$WORK/card.json"
 below=$(grep -c '"path":"/\$Carved files/[a-z]*/f' "$WORK/card.json") || true
