@@ -55,8 +55,13 @@ bool CarveStream::cover(std::uint64_t offset, std::size_t length)
         m_failed = true;
         return false;
     }
-    // Sized by what the candidate can hold: a small stretch keeps a small window.
-    return readWindow(offset, static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, m_limit - offset)));
+    // Sized by what the candidate can hold (a small stretch keeps a small
+    // window) and grown as the walk goes: a small file's walk, whose start
+    // only its head read, reads little past its end.
+    const std::size_t want = std::max<std::size_t>(
+        length, static_cast<std::size_t>(std::min<std::uint64_t>(m_readBeforeWindow, m_limit - offset)));
+    m_readBeforeWindow = std::min(kWindowBytes, m_readBeforeWindow * 2);
+    return readWindow(offset, want);
 }
 
 bool CarveStream::readWindow(std::uint64_t offset, std::size_t want)

@@ -77,8 +77,8 @@ private:
     disk::ByteSpan m_read;
     std::uint64_t m_readAt = 0;     ///< candidate offset of m_read's first byte
     std::uint64_t m_readBefore = 0; ///< see readBefore()
-    /// Bytes read at once within m_readBefore: grown from small, as a walk of a
-    /// small file needs only its own bytes.
+    /// Bytes read at once where the bytes given by useRead end: grown from
+    /// small, as a walk of a small file needs only its own bytes.
     std::size_t m_readBeforeWindow = kFirstReadBeforeBytes;
     bool m_failed = false;
 };

@@ -1,6 +1,7 @@
 #include "carve/Carver.h"
 
 #include "catalogue/ReadProgress.h"
+#include "disk/FreeSpaceReads.h"
 
 #include <algorithm>
 #include <optional>
@@ -43,6 +44,9 @@ private:
     /// go on from.
     std::uint64_t searchRead(std::uint64_t at, std::size_t length, std::uint64_t end);
     std::uint64_t searchKnown(std::uint64_t at, std::size_t length, std::uint64_t end);
+    /// As searchRead for units of disk::kHeadOnlyClusterBytes or more: only
+    /// each unit's head is read, and a candidate's walk reads its body.
+    std::uint64_t searchHeads(std::uint64_t at, std::size_t length, std::uint64_t end);
     /// The end of the readable units of the block at `at` from `unit` on.
     std::size_t readableEnd(std::size_t unit, std::size_t length) const;
     /// Walks a candidate of `type` at `at`; the offset to go on from. The
@@ -144,6 +148,34 @@ std::size_t CarveRun::readableEnd(std::size_t unit, std::size_t length) const
     return std::min(length, static_cast<std::size_t>(good * m_unit));
 }
 
+std::uint64_t CarveRun::searchHeads(std::uint64_t at, std::size_t length, std::uint64_t end)
+{
+    const auto headBytes = static_cast<std::size_t>(std::min(disk::kClusterHeadBytes, m_unit));
+    if (m_block.size() < headBytes)
+        m_block.resize(headBytes);
+    for (std::uint64_t unit = at; unit < at + length;) {
+        if (m_control.stopRequested())
+            return unit;
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(headBytes, end - unit));
+        const auto head = std::span(m_block).first(n);
+        if (m_source.read(unit, head) != disk::ReadStatus::Ok) {
+            result.unreadableBytes += std::min(m_unit, end - unit);
+            unit += m_unit;
+            continue;
+        }
+        const auto type = typeAt(head.first(std::min(kSignatureBytes, n)), m_options.types);
+        if (!type) {
+            unit += m_unit;
+            continue;
+        }
+        const std::uint64_t resume = candidate(*type, unit, end, {}, unit, unit + n);
+        if (resume >= at + length)
+            return resume;
+        unit = resume;
+    }
+    return at + length;
+}
+
 std::uint64_t CarveRun::searchRead(std::uint64_t at, std::size_t length, std::uint64_t end)
 {
     for (std::size_t off = 0; off < length;) {
@@ -208,12 +240,17 @@ void CarveRun::extent(const Extent& e)
             continue;
         }
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(m_blockBytes, end - at));
+        // Large units are matched by their heads: reading the rest of each
+        // would cost a device far more than what it tells.
+        const bool heads = m_known == nullptr && m_unit >= disk::kHeadOnlyClusterBytes;
         if (m_known != nullptr)
             knownBlock(at, length);
-        else
+        else if (!heads)
             readBlock(at, length);
         m_observer.currentSector(at / kSectorBytes);
-        const std::uint64_t next = m_known != nullptr ? searchKnown(at, length, end) : searchRead(at, length, end);
+        const std::uint64_t next = m_known != nullptr ? searchKnown(at, length, end)
+                                   : heads            ? searchHeads(at, length, end)
+                                                      : searchRead(at, length, end);
         result.bytesSearched += next - at;
         m_done += next - at;
         report(m_done);

@@ -146,6 +146,69 @@ TEST(CarveRawImage, StretchEndsAndStops)
     EXPECT_TRUE(stopped.files.empty());
 }
 
+// Units of 32 KiB: only each unit's head is read to match signatures, and a
+// candidate's walk reads its body; every whole file of the raw image, moved to
+// the start of a unit among old random bytes, is found byte-exact all the same.
+TEST(CarveRawImage, LargeUnitsAreMatchedByTheirHeads)
+{
+    const auto raw = loadRaw();
+    SKIP_WITHOUT_RAW(raw);
+    constexpr std::uint64_t kUnit = 32 << 10;
+    struct Counting final : disk::BlockSource {
+        explicit Counting(const disk::BlockSource& b) : base(b) {}
+        [[nodiscard]] std::uint64_t size() const override { return base.size(); }
+        [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
+        {
+            bytes += buffer.size();
+            return base.read(offset, buffer);
+        }
+        const disk::BlockSource& base;
+        mutable std::uint64_t bytes = 0;
+    };
+    std::vector<std::byte> image;
+    std::map<std::uint64_t, const test::ManifestRow*> placed;
+    std::uint64_t fileBytes = 0;
+    std::uint32_t seed = 1;
+    const auto oldBytes = [&](std::uint64_t n) {
+        for (std::uint64_t i = 0; i < n; ++i)
+            image.push_back(static_cast<std::byte>((seed = seed * 1103515245u + 12345u) >> 24));
+    };
+    for (const auto& row : raw->rows) {
+        if (note(row, "carve") != "whole")
+            continue;
+        oldBytes(kUnit * 32); // units that start no file
+        placed[image.size()] = &row;
+        std::vector<std::byte> bytes(row.size);
+        ASSERT_EQ(raw->source->read(std::uint64_t{row.firstCluster} * 512, bytes), disk::ReadStatus::Ok);
+        image.insert(image.end(), bytes.begin(), bytes.end());
+        oldBytes((kUnit - row.size % kUnit) % kUnit);
+        fileBytes += row.size;
+    }
+    ASSERT_FALSE(placed.empty());
+    const disk::MemoryBlockSource memory(std::move(image));
+    const Counting source(memory);
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    carve::CarveOptions options;
+    options.unitBytes = kUnit;
+    const carve::Extent all{0, source.size()};
+    const carve::CarveResult result = carve::Carve(source, {&all, 1}, options, quiet, control);
+
+    ASSERT_EQ(result.files.size(), placed.size());
+    for (const carve::CarvedFile& f : result.files) {
+        const auto it = placed.find(f.offset);
+        ASSERT_NE(it, placed.end()) << f.offset;
+        SCOPED_TRACE(it->second->path);
+        EXPECT_TRUE(f.complete);
+        EXPECT_EQ(f.length, it->second->size);
+        EXPECT_EQ(sha256Of(memory, f.offset, f.length), it->second->sha256);
+    }
+    // The heads, and the files' bodies (read in windows that may run past their ends).
+    const std::uint64_t heads = source.size() / kUnit * 4096;
+    EXPECT_LE(source.bytes, heads + fileBytes + placed.size() * (std::uint64_t{256} << 10));
+    EXPECT_LT(source.bytes, source.size() / 3);
+}
+
 namespace {
 
 // The quick-formatted card: the thorough scan finds the folder whose own
