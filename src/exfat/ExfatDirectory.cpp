@@ -192,4 +192,9 @@ bool startsWithEntrySet(disk::ByteSpan bytes)
     return !contents.sets.empty() && contents.sets.front().offset == 0;
 }
 
+bool holdsEntrySet(disk::ByteSpan bytes)
+{
+    return !parseDirectory(bytes).sets.empty();
+}
+
 } // namespace sarvik::exfat

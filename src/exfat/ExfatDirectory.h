@@ -61,4 +61,9 @@ struct DirectoryContents {
 /// its first entry was freed and not used again.
 [[nodiscard]] bool startsWithEntrySet(disk::ByteSpan bytes);
 
+/// True when `bytes` (a cluster, or its head) hold a whole file entry set
+/// whose checksum holds anywhere: a folder's later cluster usually starts in
+/// the middle of a set that its earlier cluster began.
+[[nodiscard]] bool holdsEntrySet(disk::ByteSpan bytes);
+
 } // namespace sarvik::exfat

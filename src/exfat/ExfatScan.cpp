@@ -67,13 +67,20 @@ private:
         return m_exfat.dataClusters(folder.firstCluster, length, data.noFatChain, folder.deleted != 0);
     }
 
-    /// The deep search's one read of the free clusters, in large blocks and in
-    /// disk order: the clusters that no folder in `held` holds and that start
-    /// with an entry set, with what they hold. Nothing without a bitmap.
-    std::optional<std::map<std::uint32_t, DirectoryContents>>
-    readFreeClusters(const std::unordered_set<std::uint64_t>& held)
-    {
+    /// Free clusters that hold entry sets, by cluster, with what they hold.
+    struct FolderClusters {
+        /// Those that start with a set: a folder's first cluster, as a rule.
         std::map<std::uint32_t, DirectoryContents> starts;
+        /// Those that hold a set further in: a folder's later clusters.
+        std::map<std::uint32_t, DirectoryContents> later;
+    };
+
+    /// The deep search's one read of the free clusters, in large blocks and in
+    /// disk order: the clusters that no folder in `held` holds and that hold
+    /// an entry set, with what they hold. Nothing without a bitmap.
+    std::optional<FolderClusters> readFreeClusters(const std::unordered_set<std::uint64_t>& held)
+    {
+        FolderClusters found;
         const auto& source = m_volume.reader.source();
         const std::uint64_t clusterBytes = m_exfat.clusterBytes();
         const std::uint64_t perBlock = std::max<std::uint64_t>(1, kOrphanReadBytes / clusterBytes);
@@ -91,8 +98,12 @@ private:
         const auto look = [&](std::uint64_t k, disk::ByteSpan bytes) {
             if (reads != nullptr && reads->onFreeCluster)
                 reads->onFreeCluster(k, bytes);
-            if (!held.contains(k) && startsWithEntrySet(bytes))
-                starts.emplace(static_cast<std::uint32_t>(k), parseDirectory(bytes));
+            if (held.contains(k))
+                return;
+            if (startsWithEntrySet(bytes))
+                found.starts.emplace(static_cast<std::uint32_t>(k), parseDirectory(bytes));
+            else if (DirectoryContents contents = parseDirectory(bytes); !contents.sets.empty())
+                found.later.emplace(static_cast<std::uint32_t>(k), std::move(contents));
         };
         std::uint64_t c = 2;
         while (c < m_exfat.endCluster() && !m_control.stopRequested()) {
@@ -101,7 +112,7 @@ private:
                 continue;
             }
             if (readBytes < clusterBytes) {
-                // A large cluster by its head: read whole only where an entry set starts it.
+                // A large cluster by its head: read whole only where it holds an entry set.
                 const auto sector = m_volume.geometry.clusterSector(c);
                 block.resize(static_cast<std::size_t>(clusterBytes));
                 const auto head = std::span(block).first(static_cast<std::size_t>(readBytes));
@@ -110,7 +121,7 @@ private:
                            source->read(*sector * disk::kSectorSize + offset, into) == disk::ReadStatus::Ok;
                 };
                 const bool headRead = readAt(0, head);
-                if (headRead && !startsWithEntrySet(head))
+                if (headRead && !holdsEntrySet(head))
                     look(c, head);
                 else if (headRead && readAt(readBytes, std::span(block).subspan(head.size())))
                     look(c, block);
@@ -151,7 +162,7 @@ private:
             reads->complete = c >= m_exfat.endCluster();
         if (!m_control.stopRequested())
             progress.finish();
-        return starts;
+        return found;
     }
 
     void findOrphanedFolders()
@@ -171,26 +182,41 @@ private:
         const auto found = readFreeClusters(held);
         if (!found)
             return;
-        const std::map<std::uint32_t, DirectoryContents>& starts = *found;
         const std::uint64_t clusterBytes = m_exfat.clusterBytes();
         // A folder that another one found here names as its subfolder is read
         // through that entry, under its own name.
         std::unordered_set<std::uint64_t> named;
-        for (const auto& [cluster, contents] : starts)
-            for (const EntrySet& set : contents.sets)
-                if (set.directory)
-                    for (const ClusterSpan& span : m_exfat.dataClusters(
-                             set.firstCluster, std::max(set.data.dataLength, clusterBytes), set.data.noFatChain, true))
-                        for (std::uint64_t k = span.start; k < span.start + span.length; ++k)
-                            named.insert(k);
-        for (const auto& [cluster, contents] : starts) {
+        for (const auto* clusters : {&found->starts, &found->later})
+            for (const auto& [cluster, contents] : *clusters)
+                for (const EntrySet& set : contents.sets)
+                    if (set.directory)
+                        for (const ClusterSpan& span :
+                             m_exfat.dataClusters(set.firstCluster, std::max(set.data.dataLength, clusterBytes),
+                                                  set.data.noFatChain, true))
+                            for (std::uint64_t k = span.start; k < span.start + span.length; ++k)
+                                named.insert(k);
+        // Each folder found goes on over the later clusters that follow it (a
+        // set cut at a cluster's end carries on in the next); later clusters
+        // that follow no such folder are listed as folders of their own, for
+        // the whole sets they hold.
+        std::map<std::uint32_t, bool> firsts; // cluster: whether it starts with a set
+        for (const auto& [cluster, contents] : found->starts)
+            firsts.emplace(cluster, true);
+        for (const auto& [cluster, contents] : found->later)
+            if (!found->later.contains(cluster - 1) && !found->starts.contains(cluster - 1))
+                firsts.emplace(cluster, false);
+        for (const auto& [cluster, startsWithSet] : firsts) {
             if (named.contains(cluster))
                 continue;
+            std::uint32_t length = 1;
+            while (length < kMaxDirectoryBytes / clusterBytes && found->later.contains(cluster + length) &&
+                   !named.contains(std::uint64_t{cluster} + length))
+                ++length;
             if (m_catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(cluster), cluster, catalogue::kFatRootKey,
                                          0, 0, 0, 1)) {
                 catalogue::ExfatData data;
-                data.dataLength = clusterBytes;
-                data.validDataLength = clusterBytes;
+                data.dataLength = length * clusterBytes;
+                data.validDataLength = data.dataLength;
                 data.noFatChain = true;
                 m_catalogue.FatFolderList.back().exfat = data;
             }

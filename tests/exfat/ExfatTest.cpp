@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -263,6 +264,61 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
 
 // A main boot region that fails its checksum gives way to the backup; the
 // classic rules do not read exFAT at all.
+// Folders whose parent is gone, found in free space by the deep search: one
+// of three clusters whose sets run across the clusters' ends is read whole
+// (the later clusters start in the middle of a set), and a later cluster that
+// lies elsewhere is listed for the whole sets it holds.
+TEST(ExfatVolume, DeepSearchReadsLostFoldersPastTheirFirstCluster)
+{
+    ExfatImage image;
+    // 16 sets of three entries from cluster 100 on: 48 entries over clusters 100 to 102.
+    std::vector<std::string> names;
+    for (std::uint32_t i = 0; i < 16; ++i) {
+        const std::string name = "photo" + std::string(1, static_cast<char>('a' + i)) + ".jpg";
+        image.add({std::u16string(name.begin(), name.end()), 500 + i, 100, 100}, 100);
+        names.push_back(name);
+    }
+    // Cluster 300: the end of a set that began in cluster 299 (old bytes
+    // before it), then two whole sets.
+    image.fill(299, 0xFF);
+    image.fill(300, 0);
+    ExfatImage::Set cut{u"cut.jpg", 600, 100, 100};
+    ExfatImage::Set whole1{u"far1.jpg", 601, 100, 100};
+    ExfatImage::Set whole2{u"far2.jpg", 602, 100, 100};
+    {
+        ExfatImage scratch;
+        const std::uint64_t at = scratch.add(cut, 100);
+        scratch.add(whole1, 100);
+        scratch.add(whole2, 100);
+        const std::vector<std::byte>& from = scratch.finish().bytes();
+        // The three sets (9 entries) laid from two entries before cluster 300's start.
+        for (std::uint64_t i = 0; i < 9 * 32; ++i)
+            image.put(ExfatImage::cluster(300) - 64 + i, 1, std::to_integer<std::uint8_t>(from[at + i]));
+    }
+    scan::ScanSession s;
+    ASSERT_TRUE(test::selectImage(s.volume, image.finish()));
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    scan::RunScan(s, quiet, control, scan::ScanOptions{true, false, true});
+
+    const auto filesIn = [&s](std::uint32_t folder) {
+        std::vector<std::string> in;
+        for (const catalogue::FatFileEntry& f : s.catalogue.FatFileList)
+            if (f.parentCluster == folder)
+                in.push_back(f.name);
+        std::sort(in.begin(), in.end());
+        return in;
+    };
+    const catalogue::FatFolderEntry* lost = s.catalogue.findFatFolder(100);
+    ASSERT_NE(lost, nullptr);
+    EXPECT_EQ(lost->name, "$Lost folder 100");
+    EXPECT_EQ(filesIn(100), names);
+    EXPECT_EQ(s.catalogue.findFatFolder(101), nullptr);
+    const catalogue::FatFolderEntry* later = s.catalogue.findFatFolder(300);
+    ASSERT_NE(later, nullptr);
+    EXPECT_EQ(filesIn(300), (std::vector<std::string>{"far1.jpg", "far2.jpg"}));
+}
+
 TEST(ExfatVolume, DamagedMainBootRegionFallsBackToTheBackup)
 {
     ExfatImage v;
