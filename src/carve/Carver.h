@@ -47,7 +47,6 @@ struct CarveOptions {
     std::function<void(const CarvedFile&)> onFound;
 };
 
-
 struct CarveResult {
     std::vector<CarvedFile> files;
     std::uint64_t bytesSearched = 0;

@@ -39,6 +39,9 @@ struct ExfatScanOptions {
     /// folder names as a subfolder is listed below the root as "$Lost folder N"
     /// (N its first cluster), read as that run, and all its entries, live or
     /// deleted, are listed as deleted (nothing reaches their data any more).
+    /// A run whose first cluster completes the entry set that a deleted
+    /// folder's last cluster cut (the set's checksum holding over both) is
+    /// read as that folder's next piece instead.
     bool orphanedFolders = false;
     /// With orphanedFolders: told of every free cluster the search reads.
     FreeClusterReads* freeClusters = nullptr;

@@ -264,37 +264,52 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
 
 // A main boot region that fails its checksum gives way to the backup; the
 // classic rules do not read exFAT at all.
-// Folders whose parent is gone, found in free space by the deep search: one
-// of three clusters whose sets run across the clusters' ends is read whole
-// (the later clusters start in the middle of a set), and a later cluster that
-// lies elsewhere is listed for the whole sets it holds.
-TEST(ExfatVolume, DeepSearchReadsLostFoldersPastTheirFirstCluster)
+// The deep search's folders in free space, whose later clusters start in the
+// middle of an entry set: a lost folder of three clusters in a row is read
+// whole; a deleted folder whose second cluster lies elsewhere is followed there
+// by the set its first cluster cut (its checksum holding over both); a later
+// cluster that nothing leads to is listed for the whole sets it holds.
+TEST(ExfatVolume, DeepSearchFollowsFoldersIntoLaterClusters)
 {
     ExfatImage image;
-    // 16 sets of three entries from cluster 100 on: 48 entries over clusters 100 to 102.
-    std::vector<std::string> names;
-    for (std::uint32_t i = 0; i < 16; ++i) {
-        const std::string name = "photo" + std::string(1, static_cast<char>('a' + i)) + ".jpg";
-        image.add({std::u16string(name.begin(), name.end()), 500 + i, 100, 100}, 100);
-        names.push_back(name);
-    }
-    // Cluster 300: the end of a set that began in cluster 299 (old bytes
-    // before it), then two whole sets.
-    image.fill(299, 0xFF);
-    image.fill(300, 0);
-    ExfatImage::Set cut{u"cut.jpg", 600, 100, 100};
-    ExfatImage::Set whole1{u"far1.jpg", 601, 100, 100};
-    ExfatImage::Set whole2{u"far2.jpg", 602, 100, 100};
-    {
+    // Sets of three entries laid end to end over `clusters` (16 entries each).
+    const auto lay = [&image](const std::vector<ExfatImage::Set>& sets, const std::vector<std::uint32_t>& clusters) {
         ExfatImage scratch;
-        const std::uint64_t at = scratch.add(cut, 100);
-        scratch.add(whole1, 100);
-        scratch.add(whole2, 100);
+        std::uint64_t at = 0;
+        for (const ExfatImage::Set& set : sets) {
+            const std::uint64_t offset = scratch.add(set, 700);
+            at = at == 0 ? offset : at;
+        }
         const std::vector<std::byte>& from = scratch.finish().bytes();
-        // The three sets (9 entries) laid from two entries before cluster 300's start.
-        for (std::uint64_t i = 0; i < 9 * 32; ++i)
-            image.put(ExfatImage::cluster(300) - 64 + i, 1, std::to_integer<std::uint8_t>(from[at + i]));
-    }
+        for (std::size_t k = 0; k < clusters.size(); ++k)
+            for (std::uint64_t i = 0; i < 512; ++i)
+                image.put(ExfatImage::cluster(clusters[k]) + i, 1,
+                          std::to_integer<std::uint8_t>(from[at + k * 512 + i]));
+    };
+    const auto files = [](const std::string& stem, std::uint32_t count, std::uint32_t cluster) {
+        std::vector<ExfatImage::Set> sets;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::string name = stem + std::string(1, static_cast<char>('a' + i)) + ".jpg";
+            sets.push_back({std::u16string(name.begin(), name.end()), cluster + i, 100, 100});
+        }
+        return sets;
+    };
+    const auto names = [](const std::vector<ExfatImage::Set>& sets, std::size_t from, std::size_t to) {
+        std::vector<std::string> out;
+        for (std::size_t i = from; i < to; ++i)
+            out.emplace_back(sets[i].name.begin(), sets[i].name.end());
+        return out;
+    };
+    const auto lost = files("lost", 16, 500); // 48 entries: clusters 100 to 102
+    lay(lost, {100, 101, 102});
+    const auto holiday = files("trip", 8, 530); // 24 entries: cluster 150, then 400
+    lay(holiday, {150, 400});
+    image.add({u"Holiday", 150, 512, 512, true, true, true});
+    image.fill(299, 0xFF); // old bytes: nothing leads to 300
+    const auto far = files("far", 8, 560);
+    lay(far, {299, 300});
+    image.fill(299, 0xFF);
+
     scan::ScanSession s;
     ASSERT_TRUE(test::selectImage(s.volume, image.finish()));
     catalogue::ScanObserver quiet;
@@ -309,14 +324,18 @@ TEST(ExfatVolume, DeepSearchReadsLostFoldersPastTheirFirstCluster)
         std::sort(in.begin(), in.end());
         return in;
     };
-    const catalogue::FatFolderEntry* lost = s.catalogue.findFatFolder(100);
-    ASSERT_NE(lost, nullptr);
-    EXPECT_EQ(lost->name, "$Lost folder 100");
-    EXPECT_EQ(filesIn(100), names);
+    ASSERT_NE(s.catalogue.findFatFolder(100), nullptr);
+    EXPECT_EQ(s.catalogue.findFatFolder(100)->name, "$Lost folder 100");
+    EXPECT_EQ(filesIn(100), names(lost, 0, 16));
     EXPECT_EQ(s.catalogue.findFatFolder(101), nullptr);
-    const catalogue::FatFolderEntry* later = s.catalogue.findFatFolder(300);
-    ASSERT_NE(later, nullptr);
-    EXPECT_EQ(filesIn(300), (std::vector<std::string>{"far1.jpg", "far2.jpg"}));
+    ASSERT_NE(s.catalogue.findFatFolder(150), nullptr);
+    EXPECT_EQ(s.catalogue.findFatFolder(150)->name, "Holiday");
+    EXPECT_EQ(filesIn(150), names(holiday, 0, 8));
+    EXPECT_EQ(s.catalogue.findFatFolder(400), nullptr);
+    // Five sets and the first entry of the sixth lay in cluster 299: cluster
+    // 300 holds the sixth's last two entries, then two whole sets.
+    ASSERT_NE(s.catalogue.findFatFolder(300), nullptr);
+    EXPECT_EQ(filesIn(300), names(far, 6, 8));
 }
 
 TEST(ExfatVolume, DamagedMainBootRegionFallsBackToTheBackup)
