@@ -53,7 +53,7 @@ std::vector<CommandSpec> makeSpecs()
         {"carve",
          "SOURCE",
          "files found by their content alone, over the whole SOURCE (a volume, a partition, or a disk)",
-         {{"types", "LIST", "the formats to look for: jpg,png,gif,pdf,zip,mp4,tif,sqlite (the default: all)"},
+         {{"types", "LIST", "the formats to look for: jpg,png,gif,pdf,zip,mp4,tif,sqlite,txt (the default: all)"},
           {"to", "DIR", "write the files found into DIR"}}},
     };
 }
