@@ -96,9 +96,11 @@ std::vector<PartitionListing> listPartitions(const std::string& path)
     const auto source = platform::openVolumeSource(path);
     if (!source)
         return listing;
-    for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
+    const disk::PartitionTable table = disk::ReadPartitionTable(*source);
+    for (const disk::Partition& p : table.partitions) {
         PartitionListing entry;
         entry.partition = p;
+        entry.backupHeader = table.backupHeader;
         entry.source = disk::partitionPathText(path, p.number);
         std::array<std::byte, disk::kSectorSize> boot{};
         if (source->read(p.firstSector * disk::kSectorSize, boot) == disk::ReadStatus::Ok) {

@@ -37,6 +37,8 @@ struct PartitionListing {
     disk::Partition partition;
     std::string source;     ///< "PATH@N"
     std::string fileSystem; ///< "FAT16", "FAT32", "NTFS" or empty
+    /// The table is a GPT read from its backup header (the primary one is gone).
+    bool backupHeader = false;
 };
 
 /// The partitions of the disk or image `path`; empty when it holds no table.

@@ -157,6 +157,19 @@ std::optional<PartitionTable> readGpt(const BlockSource& disk, std::uint64_t dis
     return table;
 }
 
+/// The GPT from its primary header, or else from the backup at the disk's last sector.
+std::optional<PartitionTable> readEitherGpt(const BlockSource& disk, std::uint64_t diskSectors)
+{
+    if (auto gpt = readGpt(disk, diskSectors, 1))
+        return gpt;
+    if (diskSectors > 2)
+        if (auto backup = readGpt(disk, diskSectors, diskSectors - 1)) {
+            backup->backupHeader = true;
+            return backup;
+        }
+    return std::nullopt;
+}
+
 } // namespace
 
 PartitionTable ReadPartitionTable(const BlockSource& disk)
@@ -167,8 +180,10 @@ PartitionTable ReadPartitionTable(const BlockSource& disk)
     if (!readSector(disk, 0, mbr))
         return table;
     const ByteReader r(mbr);
+    // Without a boot signature sector 0 holds no table, but a GPT's headers may
+    // have outlived its protective MBR.
     if (!hasBootSignature(r))
-        return table;
+        return readEitherGpt(disk, diskSectors).value_or(table);
     // A volume boot sector carries the same signature and boot code where the
     // entries would be: a supported volume at sector 0 means no table.
     if (ClassifyBootSector(mbr).supported)
@@ -182,14 +197,8 @@ PartitionTable ReadPartitionTable(const BlockSource& disk)
             return table; // not a partition table
     }
     for (const MbrEntry& e : entries) {
-        if (e.type == kTypeGptProtective) {
-            if (auto gpt = readGpt(disk, diskSectors, 1))
-                return *gpt;
-            if (diskSectors > 1)
-                if (auto backup = readGpt(disk, diskSectors, diskSectors - 1))
-                    return *backup;
-            return table;
-        }
+        if (e.type == kTypeGptProtective)
+            return readEitherGpt(disk, diskSectors).value_or(table);
     }
 
     table.scheme = PartitionScheme::Mbr;

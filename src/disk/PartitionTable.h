@@ -35,10 +35,15 @@ struct Partition {
 struct PartitionTable {
     PartitionScheme scheme = PartitionScheme::None;
     std::vector<Partition> partitions;
+    /// A GPT read from its backup header at the disk's last sector: the primary
+    /// header is gone.
+    bool backupHeader = false;
 };
 
 /// Reads the partition table of `disk`. A disk whose sector 0 is itself the boot
 /// sector of a supported volume (a stick formatted without a table) has none.
+/// A GPT is read from its backup header when the primary one is gone, and
+/// without its protective MBR when that is gone too (sector 0 wiped).
 [[nodiscard]] PartitionTable ReadPartitionTable(const BlockSource& disk);
 
 /// Partition `number` of `disk` as a source of its own, or nothing when the
