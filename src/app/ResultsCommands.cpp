@@ -237,7 +237,8 @@ QString ResultsCommands::ChooseDestination()
             return chosen.front();
         }
         MessageDialog(&m_window, MessageKind::Error,
-                      problem.isEmpty() ? verdict.refusal : problem + QStringLiteral("\n\nPlease choose another folder."));
+                      problem.isEmpty() ? verdict.refusal
+                                        : problem + QStringLiteral("\n\nPlease choose another folder."));
     }
     return {};
 }

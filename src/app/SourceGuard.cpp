@@ -40,7 +40,7 @@ void greyWhileOnSource(QFileDialog& dialog, std::vector<std::string> sources, co
         if (box == nullptr || chosen.isEmpty())
             return;
         QPushButton* accept = box->button(dialog.acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
-                                                                                          : QDialogButtonBox::Open);
+                                                                                         : QDialogButtonBox::Open);
         if (accept == nullptr)
             return;
         const QString path = written ? written(chosen.front()) : chosen.front();

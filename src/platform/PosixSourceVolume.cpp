@@ -67,8 +67,8 @@ std::vector<StorageId> fuseDaemonFiles(const std::string& mountPoint)
             continue;
         std::error_code linkError;
         const fs::path cwd = fs::read_symlink(process.path() / "cwd", linkError);
-        if (linkError || !commandNamesMount(splitCommandLine(readText(process.path() / "cmdline")), cwd.string(),
-                                            mountPoint))
+        if (linkError ||
+            !commandNamesMount(splitCommandLine(readText(process.path() / "cmdline")), cwd.string(), mountPoint))
             continue;
         std::vector<StorageId> held;
         bool servesFuse = false;
@@ -135,7 +135,8 @@ std::vector<StorageRegion> writeRegions(const std::string& path, const SystemVie
     std::vector<std::uint64_t> followed{modelNumber(st.st_dev)};
     for (std::size_t i = 0; i < regions.size() && followed.size() < kMaxFilesFollowed; ++i) {
         const StorageId id = regions[i].id;
-        if (id.kind != StorageId::Kind::File || std::find(followed.begin(), followed.end(), id.device) != followed.end())
+        if (id.kind != StorageId::Kind::File ||
+            std::find(followed.begin(), followed.end(), id.device) != followed.end())
             continue;
         followed.push_back(id.device);
         const auto holder = fileSystemRegions(id.device, view);

@@ -49,8 +49,10 @@ std::string unescape(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 3 < text.size() &&
             std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                        text.begin() + static_cast<std::ptrdiff_t>(i) + 4, [](char c) { return c >= '0' && c <= '7'; })) {
-            out.push_back(static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0')));
+                        text.begin() + static_cast<std::ptrdiff_t>(i) + 4,
+                        [](char c) { return c >= '0' && c <= '7'; })) {
+            out.push_back(
+                static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0')));
             i += 3;
         } else {
             out.push_back(text[i]);
@@ -102,8 +104,8 @@ bool covers(const StorageRegion& exact, const StorageRegion& somewhere)
 
 const BlockDeviceFacts* BlockTopology::find(std::uint64_t number) const
 {
-    const auto it =
-        std::find_if(devices.begin(), devices.end(), [number](const BlockDeviceFacts& d) { return d.number == number; });
+    const auto it = std::find_if(devices.begin(), devices.end(),
+                                 [number](const BlockDeviceFacts& d) { return d.number == number; });
     return it == devices.end() ? nullptr : &*it;
 }
 
@@ -201,7 +203,7 @@ BlockTopology readBlockTopology(const std::filesystem::path& sysClassBlock,
     std::vector<std::vector<std::string>> slaveNames;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(sysClassBlock, ec)) {
-        const std::filesystem::path dir = entry.path();
+        const std::filesystem::path& dir = entry.path();
         const auto number = majorMinorOf(readSmallFile(dir / "dev"));
         if (!number)
             continue;
@@ -252,8 +254,7 @@ std::vector<std::string> splitCommandLine(std::string_view text)
     return arguments;
 }
 
-bool commandNamesMount(const std::vector<std::string>& arguments, const std::string& cwd,
-                       const std::string& mountPoint)
+bool commandNamesMount(const std::vector<std::string>& arguments, const std::string& cwd, const std::string& mountPoint)
 {
     const auto normal = [](const std::filesystem::path& p) {
         std::string text = p.lexically_normal().generic_string();

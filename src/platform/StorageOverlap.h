@@ -47,10 +47,10 @@ struct StorageRegion {
 
 /// One block device as sysfs describes it.
 struct BlockDeviceFacts {
-    std::string name;          ///< "sdb1", "loop0"
-    std::uint64_t number = 0;  ///< deviceNumber(major, minor)
+    std::string name;         ///< "sdb1", "loop0"
+    std::uint64_t number = 0; ///< deviceNumber(major, minor)
     std::uint64_t sizeBytes = 0;
-    std::uint64_t disk = 0;    ///< a partition's whole disk; 0 for a whole disk
+    std::uint64_t disk = 0; ///< a partition's whole disk; 0 for a whole disk
     std::uint32_t partition = 0;
     std::uint64_t startBytes = 0; ///< a partition's first byte on its disk
     /// The devices a mapped device is built on (sysfs "slaves").

@@ -90,8 +90,8 @@ WritePlace placeOfWrite(const std::string& path, const std::vector<std::string>&
                 here = WritePlace::OnSource;
             else if (isRawDevicePath(split.path) && drive)
                 here = placeOnDevice(*drive, split.path, split.number);
-            else if (isRawDevicePath(path) && path.size() == 6 && sameText(driveOf(split.path).value_or(""),
-                                                                           path.substr(4)))
+            else if (isRawDevicePath(path) && path.size() == 6 &&
+                     sameText(driveOf(split.path).value_or(""), path.substr(4)))
                 here = WritePlace::OnSource; // the raw volume that holds the image
         } else if (std::filesystem::equivalent(pathOf(path), pathOf(split.path), ec) && !ec) {
             here = WritePlace::OnSource; // the image itself

@@ -114,14 +114,13 @@ TEST(StorageOverlap, DevicesPartitionsLoopsAndMappedDevicesMeetWhereTheirBytesDo
 
 TEST(StorageOverlap, MountInfoLinesGiveDeviceMountPointSourceAndWhetherWritable)
 {
-    const std::string text =
-        "22 1 8:3 / / rw,relatime shared:1 - ext4 /dev/sda3 rw,errors=remount-ro\n"
-        "47 22 0:41 / /media/my\\040card rw,relatime - fuse /home/u/card\\134.img rw,user_id=0\n"
-        "48 22 0:42 / /mnt/fat rw,nosuid shared:5 master:2 - fuse.fusefat fusefat rw,user_id=0\n"
-        "49 22 7:0 / /mnt/ro ro,relatime - vfat /dev/loop0 rw\n"
-        "50 22 7:1 / /mnt/super rw - vfat /dev/loop1 ro\n"
-        "garbage line without the separator\n"
-        "51 22 x:y / /bad rw - ext4 /dev/sdz rw\n";
+    const std::string text = "22 1 8:3 / / rw,relatime shared:1 - ext4 /dev/sda3 rw,errors=remount-ro\n"
+                             "47 22 0:41 / /media/my\\040card rw,relatime - fuse /home/u/card\\134.img rw,user_id=0\n"
+                             "48 22 0:42 / /mnt/fat rw,nosuid shared:5 master:2 - fuse.fusefat fusefat rw,user_id=0\n"
+                             "49 22 7:0 / /mnt/ro ro,relatime - vfat /dev/loop0 rw\n"
+                             "50 22 7:1 / /mnt/super rw - vfat /dev/loop1 ro\n"
+                             "garbage line without the separator\n"
+                             "51 22 x:y / /bad rw - ext4 /dev/sdz rw\n";
     const auto mounts = parseMountInfo(text);
     ASSERT_EQ(mounts.size(), 5u);
     EXPECT_EQ(mounts[0].device, deviceNumber(8, 3));
