@@ -12,6 +12,7 @@
 #include "app/ScanRunner.h"
 #include "catalogue/NameText.h"
 #include "disk/DriveInformation.h"
+#include "platform/SourceVolume.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -842,6 +843,11 @@ void RecoveryWindow::ShowVolumeInfo()
     for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
         if (note)
             notes << QStringLiteral("Note: %1.").arg(QString::fromStdString(*note));
+    if (m_selection && m_selectedDrive && *m_selectedDrive < m_drives.size())
+        if (const auto mounts = platform::readWriteMounts(m_drives[*m_selectedDrive].devicePath); !mounts.empty())
+            notes << QStringLiteral("Warning: mounted read-write at %1: anything written while you work can overwrite "
+                                    "deleted files; unmount it or remount it read-only.")
+                         .arg(QString::fromStdString(mounts.front()));
     m_values[4]->setToolTip(notes.join(QLatin1Char('\n')));
     if (notes.isEmpty())
         hideEmpty(m_status);
