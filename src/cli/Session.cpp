@@ -150,7 +150,9 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
         const auto absolute = std::filesystem::absolute(platform::pathOf(split.path), ec);
         if (!ec) {
             const std::string whole = platform::pathText(absolute.lexically_normal());
-            info.DevicePath = split.number == 0 ? whole : disk::partitionPathText(whole, split.number);
+            info.DevicePath = split.number == 0 ? whole
+                              : split.lost      ? disk::lostVolumePathText(whole, split.number)
+                                                : disk::partitionPathText(whole, split.number);
         }
     }
     const std::string path = snapshot::SnapshotPath(chosenPath, snapshot::kCaseSensitiveFileNames);

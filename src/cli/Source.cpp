@@ -41,7 +41,9 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
     const disk::PartitionPath target = platform::resolvePartitionPath(path);
     const bool partition = target.number != 0;
     const std::string& wholePath = target.path;
-    const std::string suffix = partition ? " p" + std::to_string(target.number) : std::string{};
+    const std::string suffix = !partition    ? std::string{}
+                               : target.lost ? " lost" + std::to_string(target.number)
+                                             : " p" + std::to_string(target.number);
     if (platform::isDevice(wholePath)) {
         opened.item.devicePath = path;
         opened.item.text = "Logical Disk(" + platform::deviceName(wholePath) + suffix + ")";

@@ -236,10 +236,20 @@ PartitionPath SplitPartitionPath(const std::string& text)
     std::uint32_t number = 0;
     const char* first = text.data() + at + 1;
     const char* last = text.data() + text.size();
+    const bool lost = text.compare(at + 1, 4, "lost") == 0;
+    if (lost)
+        first += 4;
+    if (first == last)
+        return {text, 0};
     const auto [end, ec] = std::from_chars(first, last, number);
     if (ec != std::errc{} || end != last || number == 0 || *first == '0')
         return {text, 0};
-    return {text.substr(0, at), number};
+    return {text.substr(0, at), number, lost};
+}
+
+std::string lostVolumePathText(const std::string& path, std::uint32_t number)
+{
+    return path + "@lost" + std::to_string(number);
 }
 
 std::string partitionPathText(const std::string& path, std::uint32_t number)

@@ -51,17 +51,21 @@ struct PartitionTable {
 [[nodiscard]] std::shared_ptr<const BlockSource> OpenPartition(const std::shared_ptr<const BlockSource>& disk,
                                                                std::uint32_t number);
 
-/// A SOURCE naming one partition of a disk: "PATH@N".
+/// A SOURCE naming one partition of a disk, "PATH@N", or one volume the
+/// search for lost volumes found on it, "PATH@lostN" (disk/LostVolumes.h).
 struct PartitionPath {
     std::string path;
     std::uint32_t number = 0; ///< 0: the whole of `path`
+    bool lost = false;        ///< `number` counts the lost volumes found
 };
 
-/// Splits "PATH@N" (N a decimal from 1) into its parts; any other text is a
-/// path of its own with number 0.
+/// Splits "PATH@N" or "PATH@lostN" (N a decimal from 1) into its parts; any
+/// other text is a path of its own with number 0.
 [[nodiscard]] PartitionPath SplitPartitionPath(const std::string& text);
 
 /// "PATH@N".
 [[nodiscard]] std::string partitionPathText(const std::string& path, std::uint32_t number);
+/// "PATH@lostN".
+[[nodiscard]] std::string lostVolumePathText(const std::string& path, std::uint32_t number);
 
 } // namespace sarvik::disk

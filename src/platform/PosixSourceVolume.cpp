@@ -154,7 +154,9 @@ std::vector<StorageRegion> sourceRegions(const std::string& source, const System
     if (!id)
         return {};
     StorageRegion region{*id};
-    if (target.number != 0)
+    // A lost volume "PATH@lostN" is taken as the whole of PATH: found by a
+    // search, its place is not worth trusting for a write.
+    if (target.number != 0 && !target.lost)
         if (const auto whole = openWholeSource(target.path))
             for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
                 if (p.number == target.number) {

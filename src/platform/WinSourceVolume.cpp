@@ -89,7 +89,7 @@ WritePlace placeOfWrite(const std::string& path, const std::vector<std::string>&
             if (sameText(path, split.path))
                 here = WritePlace::OnSource;
             else if (isRawDevicePath(split.path) && drive)
-                here = placeOnDevice(*drive, split.path, split.number);
+                here = placeOnDevice(*drive, split.path, split.lost ? 0 : split.number);
             else if (isRawDevicePath(path) && path.size() == 6 &&
                      sameText(driveOf(split.path).value_or(""), path.substr(4)))
                 here = WritePlace::OnSource; // the raw volume that holds the image
