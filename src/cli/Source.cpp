@@ -1,6 +1,7 @@
 #include "cli/Source.h"
 
 #include "cli/Commands.h"
+#include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
@@ -31,6 +32,24 @@ std::string partitionHint(const std::string& path)
     for (const disk::Partition& p : table.partitions)
         hint += " " + disk::partitionPathText(path, p.number);
     return hint;
+}
+
+/// "no partition table names a volume; the search for lost volumes finds PATH@lost1 (FAT16), ..."
+std::string lostVolumeHint(const std::string& path)
+{
+    const auto source = platform::openWholeSource(path);
+    if (!source)
+        return {};
+    catalogue::ScanObserver quiet;
+    const catalogue::ScanControl control;
+    const auto found = disk::FindLostVolumes(*source, disk::LostVolumeSearch::Quick, quiet, control);
+    if (found.empty())
+        return {};
+    std::string hint = path + ": not a volume, and no partition table names one; the search for lost volumes finds";
+    for (std::size_t i = 0; i < found.size(); ++i)
+        hint += (i == 0 ? " " : ", ") + disk::lostVolumePathText(path, static_cast<std::uint32_t>(i + 1)) + " (" +
+                disk::fileSystemName(found[i].kind) + ")";
+    return hint + " ('sarvik volumes " + path + "' lists them)";
 }
 
 } // namespace
@@ -81,8 +100,11 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
                     }
                 }
             }
-        } else
+        } else if (const std::string lost = partition ? std::string{} : lostVolumeHint(path); !lost.empty()) {
+            opened.error = lost;
+        } else {
             opened.error = path + ": " + disk::selectFailureText(opened.selection);
+        }
     }
     return opened;
 }

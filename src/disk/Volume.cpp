@@ -1,6 +1,7 @@
 #include "disk/Volume.h"
 
 #include "disk/ExfatBoot.h"
+#include "disk/FatRebuild.h"
 #include "disk/PartitionTable.h"
 
 #include <algorithm>
@@ -334,6 +335,7 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
     info.FileSystemSectors = 0;
     info.BackupBootSector = false;
     info.BackupBootSectorAt = 0;
+    info.GeometryRebuilt = false;
 
     auto unsupported = [&](SelectStatus status, std::string detail = {}) {
         info.VolumeSupported = 0;
@@ -381,11 +383,19 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
                                     !ReadPartitionTable(*source).partitions.empty();
         const std::optional<std::uint64_t> backup =
             partitionTable ? std::nullopt : findBackupBoot(*source, main, sector0);
-        if (!backup)
+        // No boot sector at all: a FAT volume's geometry is worked out from what it still holds.
+        const auto rebuilt =
+            backup || rules != GeometryRules::Thorough || !ReadPartitionTable(*source).partitions.empty()
+                ? std::nullopt
+                : RebuildFatBootSector(*source);
+        if (!backup && !rebuilt)
             return unsupported(main.status == ReadStatus::Failed ? SelectStatus::Unreadable : SelectStatus::NotAVolume);
+        if (rebuilt)
+            sector0 = *rebuilt;
         cls = ClassifyBootSector(sector0);
-        info.BackupBootSector = true;
-        info.BackupBootSectorAt = *backup;
+        info.BackupBootSector = backup.has_value();
+        info.BackupBootSectorAt = backup.value_or(0);
+        info.GeometryRebuilt = rebuilt.has_value();
     }
     info.FileSystemKind = cls.kind;
     info.VolumeClusterSectors = cls.clusterSectorsByte;
@@ -433,6 +443,9 @@ std::optional<std::string> truncationText(const VolumeInfo& info)
 
 std::optional<std::string> backupBootText(const VolumeInfo& info)
 {
+    if (info.VolumeSupported == 1 && info.GeometryRebuilt)
+        return std::string("geometry rebuilt from the allocation tables and folders; the boot sector is gone and "
+                           "has no backup");
     if (info.VolumeSupported != 1 || !info.BackupBootSector)
         return std::nullopt;
     const std::uint64_t size = std::max<std::uint32_t>(info.BytesPerSector, kSectorSize);

@@ -42,6 +42,9 @@ struct VolumeInfo {
     /// read or did not parse); BackupBootSectorAt is its byte offset.
     bool BackupBootSector = false;
     std::uint64_t BackupBootSectorAt = 0;
+    /// The boot sector and its backups are gone: the FAT geometry was worked
+    /// out from the FATs and folders (disk/FatRebuild.h).
+    bool GeometryRebuilt = false;
 };
 
 /// Kept next to the geometry; only PartitionStartSector and PartitionSectors are

@@ -92,4 +92,25 @@ run info "$WORK/missing.img"
 head -c 65536 /dev/zero >"$WORK/zeros.img"
 run scan "$WORK/zeros.img" --thorough
 [[ $RC -eq 1 && $ERR == *"zeros.img: not a FAT16, FAT32 or NTFS volume"* ]] || fail "zeros: $RC $ERR"
+
+# No boot sector and no backup (FAT16 keeps none; FAT32's sector 6 zeroed too):
+# the geometry is worked out from the FATs and folders, said on standard
+# error, and the volume lists and recovers as the intact one does.
+for v in fat16 fat32; do
+    [[ -f $VOLUMES/$v.img ]] || continue
+    cp "$VOLUMES/$v.img" "$WORK/nob.img"
+    dd if=/dev/zero of="$WORK/nob.img" bs=512 count=1 conv=notrunc status=none
+    [[ $v == fat32 ]] && dd if=/dev/zero of="$WORK/nob.img" bs=512 seek=6 count=1 conv=notrunc status=none
+    run scan "$WORK/nob.img" --json
+    [[ $RC -eq 0 && $ERR == *"geometry rebuilt from the allocation tables and folders"* ]] || fail "$v rebuilt: $RC $ERR"
+    "$SARVIK" scan "$VOLUMES/$v.img" --json 2>/dev/null | python3 -c '
+import json, sys
+a = json.load(sys.stdin)["files"]; b = json.load(open(sys.argv[1]))["files"]
+key = lambda f: (f.get("path"), f.get("size"), f.get("condition"))
+assert sorted(map(key, a)) == sorted(map(key, b)) and a, "listings differ"' "$WORK/out" || fail "$v: the rebuilt volume lists otherwise"
+    rm -rf "$WORK/a" "$WORK/b"
+    "$SARVIK" recover "$VOLUMES/$v.img" --all --to "$WORK/a" >/dev/null 2>&1 || true
+    "$SARVIK" recover "$WORK/nob.img" --all --to "$WORK/b" >/dev/null 2>&1 || true
+    diff -r "$WORK/a" "$WORK/b" >/dev/null || fail "$v: the rebuilt volume recovers otherwise"
+done
 echo "geometry: ok"

@@ -136,6 +136,8 @@ import json
 found = [(v["source"], v["firstSector"], v["fileSystem"]) for v in json.load(open("lost.json"))["volumes"]]
 assert found == [("lost.img@lost1", 2048, "FAT16"), ("lost.img@lost2", 71680, "FAT32"), ("lost.img@lost3", 204800, "NTFS")], found
 PY
+if "$sarvik" scan lost.img >/dev/null 2>lost.err; then fail "a disk without its table was scanned as a volume"; fi
+grep -q "lost.img@lost1 (FAT16), lost.img@lost2 (FAT32), lost.img@lost3 (NTFS)" lost.err || fail "no lost volumes named: $(cat lost.err)"
 same_scan lost.img@lost1 "$vols/fat16.img"
 same_scan lost.img@lost3 "$vols/ntfs.img"
 dd if=/dev/zero of=lost.img bs=512 seek=204800 count=1 conv=notrunc status=none
