@@ -1,5 +1,6 @@
 #include "snapshot/SnapshotFile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -23,14 +24,21 @@ SaveOutcome SaveSnapshot(const disk::VolumeInfo& info, const disk::PartitionBloc
         outcome.message = encoded.error;
         return outcome;
     }
-    std::ofstream file(outcome.path, std::ios::binary | std::ios::trunc);
+    // Written whole beside its name first, so that a failed or killed save
+    // leaves no cut file under the name (and an earlier snapshot there intact).
+    const std::string temporary = outcome.path + ".part";
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     if (!file) {
         outcome.message = std::string(kCannotOpenMessage);
         return outcome;
     }
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     file.close();
-    if (!file) {
+    std::error_code ec;
+    if (file)
+        std::filesystem::rename(temporary, outcome.path, ec);
+    if (!file || ec) {
+        std::filesystem::remove(temporary, ec);
         outcome.message = "Unable to write the file " + outcome.path;
         return outcome;
     }

@@ -31,7 +31,8 @@ struct SaveOutcome {
 /// after the path rule of SnapshotPath. A value the format cannot hold fails the
 /// save before the file is touched; a file that cannot be created gives
 /// "Unable to open the file"; a failed write is reported, not ignored. The
-/// session is not changed.
+/// bytes are written to "PATH.part" and renamed when all are written; a failed
+/// save removes that file. The session is not changed.
 SaveOutcome SaveSnapshot(const scan::ScanSession& session, std::string_view chosenPath,
                          bool caseSensitiveFileSystem = kCaseSensitiveFileNames);
 

@@ -36,6 +36,36 @@ cmp -s SCAN1.RVU AGAIN.RVU || fail "re-saved snapshot differs"
 "$sarvik" ls SCAN1.RVU /DOCS >ls.out || fail "ls of the snapshot"
 grep -q "xONE.TXT" ls.out || fail "ls misses the deleted file: $(cat ls.out)"
 
+# A save cut short, by a file-size limit (the process is killed, or the write
+# fails where the signal is ignored) or by a full file system, leaves no file
+# under the snapshot's name, and a snapshot it was to replace stays as it was.
+volumes=$2
+"$sarvik" scan "$volumes/fat16.img" --snapshot big >/dev/null 2>&1 || fail "scan of fat16.img"
+[ "$(stat -c %s BIG.RVU)" -gt 2048 ] || fail "BIG.RVU too small for the limit"
+cp BIG.RVU big.before
+for target in cut big; do
+  ( ulimit -f 2; "$sarvik" scan "$volumes/fat16.img" --snapshot $target --force >/dev/null 2>&1; exit $? ) 2>/dev/null
+  status=$?
+  [ $status != 0 ] || fail "save past the file-size limit: exit 0"
+  [ $status = 153 ] || [ -z "$(ls ./*.part 2>/dev/null)" ] || fail "failed save left $(ls ./*.part)"
+  rm -f ./*.part
+done
+[ ! -e CUT.RVU ] || fail "a cut snapshot under its name ($(stat -c %s CUT.RVU) bytes)"
+cmp -s BIG.RVU big.before || fail "the snapshot to replace was changed by a failed save"
+mkdir full
+if mount -t tmpfs -o size=8k tmpfs full 2>/dev/null; then
+  head -c 5000 /dev/zero >full/fill
+  (cd full && "$sarvik" scan "$volumes/fat16.img" --snapshot s >/dev/null 2>../err.txt)
+  status=$?
+  left=$(ls full)
+  umount full
+  [ $status = 1 ] || fail "save on a full file system: exit $status"
+  grep -q "No space left" err.txt || fail "no reason for the failed save: $(cat err.txt)"
+  [ "$left" = fill ] || fail "a full file system kept: $left"
+else
+  echo "note: no tmpfs mount here; the full file system case is not run"
+fi
+
 # Told by the tag, not by the name.
 cp SCAN1.RVU plain.bin
 "$sarvik" ls plain.bin >/dev/null 2>&1 || fail "snapshot without its extension not recognised"
