@@ -301,6 +301,21 @@ void writeNtfsTimes(Writer& w, const catalogue::Catalogue& c)
     });
 }
 
+/// The sectors of the file system past the end of its image (0: none, or not known).
+std::uint64_t missingSectors(const disk::VolumeInfo& info)
+{
+    return info.FileSystemSectors > info.VolumeSectors ? info.FileSystemSectors - info.VolumeSectors : 0;
+}
+
+/// The LOSSES= trailer, when the scan could not read something or the image ends early.
+void writeLosses(Writer& w, const disk::VolumeInfo& info, const catalogue::ScanLosses& losses)
+{
+    const std::uint64_t missing = missingSectors(info);
+    if (!losses.any() && missing == 0)
+        return;
+    w.chars(kLossesTrailer).put(8, losses.UnreadableSectors).put(8, losses.UnreadableRecords).put(8, missing);
+}
+
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
 {
     if (isFatKind(kind)) {
@@ -483,6 +498,7 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
         writeCarvedMarks(w, catalogue.NtfsFileList);
     if (catalogue.NamesAreUtf8 && catalogue.DeepSearched)
         w.chars(kDeepSearchTrailer);
+    writeLosses(w, info, catalogue.Losses);
     if (catalogue.NamesAreUtf8)
         w.chars(kUtf8NamesMarker);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -717,6 +733,22 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
         cat.DeepSearched = true;
         trailer += kDeepSearchTrailer.size();
+    }
+    // Then what the scan could not read. A tag without all of its counts is a
+    // file cut short: its losses must not pass for none.
+    if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kLossesTrailer)) {
+        const ByteReader rest(bytes.subspan(trailer + kLossesTrailer.size()));
+        if (rest.has(0, kLossesTrailerBody)) {
+            cat.Losses.UnreadableSectors = rest.u64or0(0);
+            cat.Losses.UnreadableRecords = rest.u64or0(8);
+            const std::uint64_t missing = rest.u64or0(16);
+            const std::uint64_t room = std::numeric_limits<std::uint64_t>::max() - c.info.VolumeSectors;
+            c.info.FileSystemSectors = missing == 0 ? 0 : c.info.VolumeSectors + std::min(missing, room);
+            trailer += kLossesTrailer.size() + kLossesTrailerBody;
+        } else {
+            whole = false;
+            message = damaged("the file ends inside the record of what its scan could not read", trailer);
+        }
     }
     cat.NamesAreUtf8 = marked && trailer + kUtf8NamesMarker.size() == bytes.size() && whole;
     cat.DeepSearched = cat.DeepSearched && cat.NamesAreUtf8;

@@ -65,6 +65,19 @@ LoadOutcome LoadSnapshot(scan::ScanSession& session, disk::ByteSpan bytes)
     return {decoded.status, decoded.message};
 }
 
+std::vector<std::string> LossNotes(const scan::ScanSession& session)
+{
+    std::vector<std::string> notes;
+    const catalogue::ScanLosses& losses = session.catalogue.Losses;
+    if (losses.any())
+        notes.push_back("the scan that made it could not read " + std::to_string(losses.UnreadableSectors) +
+                        " sector(s) and " + std::to_string(losses.UnreadableRecords) +
+                        " MFT record(s); what they held is missing from it");
+    if (const auto cut = disk::truncationText(session.volume.info))
+        notes.push_back("its scan read an image cut short: " + *cut);
+    return notes;
+}
+
 bool ReadSnapshotFile(const std::string& path, std::vector<std::byte>& bytes)
 {
     std::ifstream file(path, std::ios::binary);

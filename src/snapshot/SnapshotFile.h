@@ -56,6 +56,11 @@ struct LoadOutcome {
 /// (see AttachDevice in the CLI) so that nothing here touches the system.
 LoadOutcome LoadSnapshot(scan::ScanSession& session, disk::ByteSpan bytes);
 
+/// What the scan that made a loaded snapshot missed (unreadable sectors or MFT
+/// records, an image cut short), one note per kind; empty when nothing. Its
+/// listing is then not whole, however the file itself loaded.
+std::vector<std::string> LossNotes(const scan::ScanSession& session);
+
 /// Reads a whole file; false when it cannot be opened or read.
 bool ReadSnapshotFile(const std::string& path, std::vector<std::byte>& bytes);
 
