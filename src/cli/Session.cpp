@@ -240,6 +240,10 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
                 std::fprintf(stderr, "sarvik: %s; --deep searches it: %s\n", sample.finding().c_str(),
                              sample.cost().c_str());
         }
+        // An image cut short lists what its file system records, but not all of
+        // it can be read (its note was given before the scan).
+        if (disk::truncationText(session->volume.info))
+            complete = false;
         if (result.any()) {
             complete = false;
             std::fprintf(stderr,
