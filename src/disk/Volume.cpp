@@ -452,8 +452,8 @@ std::optional<std::string> truncationText(const VolumeInfo& info)
     const std::uint64_t bytes = missing > std::numeric_limits<std::uint64_t>::max() / kSectorSize
                                     ? std::numeric_limits<std::uint64_t>::max()
                                     : missing * kSectorSize;
-    const auto percent = static_cast<unsigned>(static_cast<double>(missing) * 100.0 /
-                                               static_cast<double>(info.FileSystemSectors));
+    const auto percent =
+        static_cast<unsigned>(static_cast<double>(missing) * 100.0 / static_cast<double>(info.FileSystemSectors));
     return "the image ends at sector " + std::to_string(info.VolumeSectors / scale) + " of the volume's " +
            std::to_string(info.FileSystemSectors / scale) + ": " + byteText(bytes) + " (" + std::to_string(percent) +
            "%) is missing";

@@ -34,8 +34,7 @@ using NativeFile = int; ///< a file descriptor
 /// Creates a new, empty file in the folder of `path` under a name no file has
 /// yet ("NAME.part", else "NAME.N.part"), given in `created`. Nothing, with the
 /// reason (without the path) in `error`, when it cannot.
-[[nodiscard]] std::optional<NativeFile> createBeside(const std::string& path, std::string& created,
-                                                     std::string& error);
+[[nodiscard]] std::optional<NativeFile> createBeside(const std::string& path, std::string& created, std::string& error);
 
 /// Asks the system to put what was written to `file` on the storage. False,
 /// with the system's reason in `error`, when it could not.

@@ -30,8 +30,8 @@ std::optional<NativeFile> createBeside(const std::string& path, std::string& cre
     DWORD code = ERROR_FILE_EXISTS;
     for (int n = 0; n < kMostTemporaryNames; ++n) {
         const std::string name = n == 0 ? path + ".part" : path + "." + std::to_string(n) + ".part";
-        HANDLE handle = ::CreateFileW(wideOf(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle =
+            ::CreateFileW(wideOf(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             created = name;
             return handle;
@@ -66,7 +66,7 @@ bool moveIntoPlace(const std::string& from, const std::string& to, bool replace,
         return true;
     const DWORD code = ::GetLastError();
     error = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? "the file exists (--force replaces it)"
-                                                                     : systemMessage(code);
+                                                                      : systemMessage(code);
     return false;
 }
 

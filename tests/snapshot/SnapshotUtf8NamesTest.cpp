@@ -274,8 +274,8 @@ TEST(SnapshotUtf8Names, ScanLossesAndACutImageRoundTripAndACutTrailerIsDamage)
 
         // The file cut inside the counts: its losses do not pass for none.
         const std::size_t tag = whole.size() - (utf8 ? snapshot::kUtf8NamesMarker.size() : 0);
-        const std::vector<std::byte> cut(lossy.begin(),
-                                         lossy.begin() + static_cast<std::ptrdiff_t>(tag + snapshot::kLossesTrailer.size() + 5));
+        const std::vector<std::byte> cut(
+            lossy.begin(), lossy.begin() + static_cast<std::ptrdiff_t>(tag + snapshot::kLossesTrailer.size() + 5));
         snapshot::SnapshotContent partial;
         EXPECT_EQ(snapshot::DecodeSnapshot(cut, partial).status, DecodeStatus::Damaged);
     }
