@@ -601,6 +601,25 @@ std::size_t readNtfsTimesTrailer(const ByteReader& rest, catalogue::Catalogue& c
     return readEntryTrailer(rest, kNtfsTimesTrailer, kRecordBytes, cat.NtfsFolderList, cat.NtfsFileList, take);
 }
 
+/// The LOSSES= trailer at the start of `rest`: sets the losses and the file
+/// system's sectors, and gives its length (0: none); nothing when its tag is
+/// there but its counts are not.
+std::optional<std::size_t> readLossesTrailer(const ByteReader& rest, disk::VolumeInfo& info,
+                                             catalogue::ScanLosses& losses)
+{
+    if (!rest.equals(0, kLossesTrailer))
+        return 0;
+    const std::size_t at = kLossesTrailer.size();
+    if (!rest.has(at, kLossesTrailerBody))
+        return std::nullopt;
+    losses.UnreadableSectors = rest.u64or0(at);
+    losses.UnreadableRecords = rest.u64or0(at + 8);
+    const std::uint64_t missing = rest.u64or0(at + 16);
+    const std::uint64_t room = std::numeric_limits<std::uint64_t>::max() - info.VolumeSectors;
+    info.FileSystemSectors = missing == 0 ? 0 : info.VolumeSectors + std::min(missing, room);
+    return at + kLossesTrailerBody;
+}
+
 /// Decodes `bytes`; names may be as long as UTF-8 ones only when `trustMarker`
 /// and the file ends with the UTF-8 marker.
 DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker)
@@ -736,15 +755,9 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     }
     // Then what the scan could not read. A tag without all of its counts is a
     // file cut short: its losses must not pass for none.
-    if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kLossesTrailer)) {
-        const ByteReader rest(bytes.subspan(trailer + kLossesTrailer.size()));
-        if (rest.has(0, kLossesTrailerBody)) {
-            cat.Losses.UnreadableSectors = rest.u64or0(0);
-            cat.Losses.UnreadableRecords = rest.u64or0(8);
-            const std::uint64_t missing = rest.u64or0(16);
-            const std::uint64_t room = std::numeric_limits<std::uint64_t>::max() - c.info.VolumeSectors;
-            c.info.FileSystemSectors = missing == 0 ? 0 : c.info.VolumeSectors + std::min(missing, room);
-            trailer += kLossesTrailer.size() + kLossesTrailerBody;
+    if (whole && trailer <= bytes.size()) {
+        if (const auto taken = readLossesTrailer(ByteReader(bytes.subspan(trailer)), c.info, cat.Losses)) {
+            trailer += *taken;
         } else {
             whole = false;
             message = damaged("the file ends inside the record of what its scan could not read", trailer);
