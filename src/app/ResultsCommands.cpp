@@ -200,6 +200,21 @@ void ResultsCommands::RecoverAll()
     recover(static_cast<int>(recovery::RecoveryMode::All));
 }
 
+bool ResultsCommands::volumeReadable()
+{
+    // Without its volume (a snapshot whose device or image is gone) every read
+    // fails: a copy would write files of zeros under their real names.
+    const disk::SectorReader& reader = m_window.session().volume.reader;
+    if (reader.isOpen())
+        return true;
+    MessageDialog(&m_window, MessageKind::Error,
+                  QStringLiteral("The volume %1 of this snapshot cannot be opened, so no file data can be read: "
+                                 "nothing was written. Connect the volume (or put the image back where it was) and "
+                                 "load the snapshot again.")
+                      .arg(QString::fromStdString(catalogue::nameToUtf8(reader.DevicePath(), true))));
+    return false;
+}
+
 QString ResultsCommands::destinationProblem(const QString& folder)
 {
     const QFileInfo info(folder);
@@ -259,6 +274,8 @@ void ResultsCommands::recover(int mode)
                                      "list, or use Recover All."));
         return;
     }
+    if (!volumeReadable())
+        return;
     const QString folder = ChooseDestination();
     if (folder.isEmpty())
         return;
@@ -405,6 +422,8 @@ void ResultsCommands::openRow(int row, bool openWith)
     // `r` is a row of the list, copied from by the box's worker: a deep
     // search's results (which fill the list again) wait until it is done.
     const RecoveryWindow::SessionHold hold(m_window);
+    if (!volumeReadable())
+        return;
     const QString folder = openFolder();
     std::string error;
     auto destination = folder.isEmpty() ? nullptr : platform::openOutputFolder(folder.toStdString(), error);
@@ -533,8 +552,17 @@ void ResultsCommands::LoadSnapshot()
         MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(loaded.message));
         return;
     }
+    // A file cut short or a scan with losses: the list is not the whole volume.
+    QStringList partial;
     if (!loaded.message.empty())
-        MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(loaded.message));
+        partial << QString::fromStdString(loaded.message);
+    for (const std::string& note : snapshot::LossNotes(session))
+        partial << QStringLiteral("This snapshot is incomplete: %1.").arg(QString::fromStdString(note));
+    if (!partial.isEmpty())
+        MessageDialog(&m_window, MessageKind::Error,
+                      partial.join(QLatin1Char('\n')) +
+                          QStringLiteral("\nThe list shows what it holds; files missing from it may still be on "
+                                         "the volume."));
 
     // Later reads go to the volume that now answers to the loaded DevicePath.
     auto& volume = session.volume;

@@ -35,6 +35,9 @@ public:
 
     void RecoverSelected();
     void RecoverAll();
+    /// Whether file data can be read (the volume is open); otherwise says why
+    /// nothing can be recovered and gives false.
+    bool volumeReadable();
     /// Why `folder` cannot take recovered files (missing, not a folder, not
     /// writable), or nothing when it can.
     [[nodiscard]] static QString destinationProblem(const QString& folder);

@@ -1,6 +1,7 @@
 #include "carve/FatCarve.h"
 
 #include "carve/CarvedFolders.h"
+#include "disk/VolumeExtent.h"
 #include "exfat/ExfatVolume.h"
 #include "fat/FatOrphanedFolders.h"
 #include "fat/FatThoroughScan.h"
@@ -28,7 +29,7 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
     if (g.SectorsPerCluster == 0 || !volume.reader.isOpen())
         return extents;
     const fat::FatTable table =
-        scanTable != nullptr ? *scanTable : fat::FatTable(volume.reader, g, volume.partition.PartitionSectors);
+        scanTable != nullptr ? *scanTable : fat::FatTable(volume.reader, g, disk::fileSystemSpan(volume));
     const std::uint32_t last = fat::lastClusterHeld(volume, table.maxCluster());
     if (last < kFirstDataCluster)
         return extents;

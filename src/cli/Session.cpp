@@ -86,10 +86,10 @@ std::optional<std::string> snapshotVolumeWarning(const scan::ScanSession& sessio
 }
 
 std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, const std::string& devicePath,
-                                                       bool* volumeMatches)
+                                                       bool* complete)
 {
-    if (volumeMatches != nullptr)
-        *volumeMatches = false;
+    if (complete != nullptr)
+        *complete = false;
     auto session = std::make_unique<scan::ScanSession>();
     const auto loaded = snapshot::LoadSnapshotFile(*session, path);
     if (loaded.status == snapshot::DecodeStatus::Refused) {
@@ -99,6 +99,10 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
     if (loaded.status == snapshot::DecodeStatus::Damaged)
         std::fprintf(stderr, "sarvik: warning: %s: %s; the entries before it are kept\n", path.c_str(),
                      terminalText(loaded.message).c_str());
+    const std::vector<std::string> losses = snapshot::LossNotes(*session);
+    for (const std::string& note : losses)
+        std::fprintf(stderr, "sarvik: warning: %s: %s\n", path.c_str(), note.c_str());
+    const bool whole = loaded.status == snapshot::DecodeStatus::Loaded && losses.empty();
 
     // --device replaces the snapshot's device for every later read, and is what
     // a snapshot saved from this session records.
@@ -118,8 +122,8 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
         snapshot::RebuildMftRunList(session->mftRuns, volume);
     if (const auto warning = snapshotVolumeWarning(*session))
         std::fprintf(stderr, "sarvik: warning: %s\n", warning->c_str());
-    else if (volumeMatches != nullptr)
-        *volumeMatches = true;
+    else if (complete != nullptr)
+        *complete = whole;
     return session;
 }
 
@@ -249,6 +253,10 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
                 std::fprintf(stderr, "sarvik: %s; --deep searches it: %s\n", sample.finding().c_str(),
                              sample.cost().c_str());
         }
+        // An image cut short lists what its file system records, but not all of
+        // it can be read (its note was given before the scan).
+        if (disk::truncationText(session->volume.info))
+            complete = false;
         if (result.any()) {
             complete = false;
             std::fprintf(stderr,

@@ -60,9 +60,11 @@ bool isSnapshotSource(const std::string& source);
 /// Loads the snapshot at `path` into a new session and opens `devicePath` (or,
 /// when empty, the snapshot's DevicePath) as the device of later reads. Prints
 /// the refusal on standard error and gives nothing when the file is refused; a
-/// damaged body is reported and what came before the damage is kept.
+/// damaged body is reported and what came before the damage is kept. `complete`,
+/// when given, says whether the listing is whole: the file loaded whole, its
+/// scan had no losses, and the volume opened and matches.
 std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, const std::string& devicePath,
-                                                       bool* volumeMatches = nullptr);
+                                                       bool* complete = nullptr);
 
 /// Compares the geometry of a loaded snapshot with the volume that now answers
 /// at the session's device. Nothing when they agree; otherwise a warning for

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <limits>
+#include <utility>
 #include <vector>
 
 namespace sarvik::disk {
@@ -432,13 +434,39 @@ std::string selectFailureText(const SelectResult& result)
     return {};
 }
 
+namespace {
+
+/// A byte count as "N bytes", "N.N KiB", "N.N MiB" or "N.N GiB".
+std::string byteText(std::uint64_t bytes)
+{
+    static constexpr std::pair<std::uint64_t, const char*> kUnits[] = {
+        {std::uint64_t{1} << 30, " GiB"}, {std::uint64_t{1} << 20, " MiB"}, {std::uint64_t{1} << 10, " KiB"}};
+    for (const auto& [unit, name] : kUnits) {
+        if (bytes < unit)
+            continue;
+        const std::uint64_t tenths = bytes / (unit / 10) % 10;
+        return std::to_string(bytes / unit) + "." + std::to_string(tenths) + name;
+    }
+    return std::to_string(bytes) + " bytes";
+}
+
+} // namespace
+
 std::optional<std::string> truncationText(const VolumeInfo& info)
 {
     if (info.VolumeSupported != 1 || info.FileSystemSectors <= info.VolumeSectors)
         return std::nullopt;
     const std::uint64_t scale = std::max<std::uint32_t>(info.BytesPerSector / kSectorSize, 1);
-    return "the image ends at sector " + std::to_string(info.VolumeSectors / scale) + "; the file system claims " +
-           std::to_string(info.FileSystemSectors / scale);
+    const std::uint64_t missing = info.FileSystemSectors - info.VolumeSectors;
+    // A damaged boot sector may claim more bytes than 64 bits count.
+    const std::uint64_t bytes = missing > std::numeric_limits<std::uint64_t>::max() / kSectorSize
+                                    ? std::numeric_limits<std::uint64_t>::max()
+                                    : missing * kSectorSize;
+    const auto percent =
+        static_cast<unsigned>(static_cast<double>(missing) * 100.0 / static_cast<double>(info.FileSystemSectors));
+    return "the image ends at sector " + std::to_string(info.VolumeSectors / scale) + " of the volume's " +
+           std::to_string(info.FileSystemSectors / scale) + ": " + byteText(bytes) + " (" + std::to_string(percent) +
+           "%) is missing";
 }
 
 std::optional<std::string> backupBootText(const VolumeInfo& info)

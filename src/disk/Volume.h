@@ -198,8 +198,9 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
 /// per sector". Empty for Ready.
 [[nodiscard]] std::string selectFailureText(const SelectResult& result);
 
-/// "the image ends at sector N; the file system claims M" (in the volume's own
-/// sectors) when the device is shorter than its boot sector says, else nothing.
+/// "the image ends at sector N of the volume's M: 1.5 MiB (50%) is missing"
+/// (sectors in the volume's own size) when the device is shorter than its boot
+/// sector says, else nothing.
 [[nodiscard]] std::optional<std::string> truncationText(const VolumeInfo& info);
 
 /// "read from the backup boot sector (sector N)" when the backup was used, else nothing.

@@ -54,6 +54,11 @@ VolumeExtent exfatExtent(const disk::SelectedVolume& volume)
 
 } // namespace
 
+std::uint64_t fileSystemSpan(const disk::SelectedVolume& volume)
+{
+    return std::max<std::uint64_t>(volume.partition.PartitionSectors, volume.info.FileSystemSectors);
+}
+
 VolumeExtent volumeExtent(const disk::SelectedVolume& volume)
 {
     const auto& g = volume.geometry;

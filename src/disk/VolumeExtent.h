@@ -27,6 +27,12 @@ struct VolumeExtent {
     }
 };
 
+/// 512-byte sectors the selected volume's file system spans: what its boot
+/// sector claims where that is more than the source holds (an image cut
+/// short), else the source's size. Tables and walks are sized by this, so
+/// that metadata past a cut is listed as the file system records it.
+[[nodiscard]] std::uint64_t fileSystemSpan(const disk::SelectedVolume& volume);
+
 /// The extent of the selected volume: from its geometry, the sector count its
 /// boot sector gives and the size of what is read. A boot sector that cannot be
 /// read, or gives no count, leaves the image's size as the file system's end.

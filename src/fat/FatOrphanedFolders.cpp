@@ -1,5 +1,6 @@
 #include "fat/FatOrphanedFolders.h"
 
+#include "disk/VolumeExtent.h"
 #include "fat/DirectoryEntry.h"
 #include "fat/FatOrphanClusters.h"
 #include "fat/FatThoroughScan.h"
@@ -48,7 +49,7 @@ public:
           m_notes(notes != nullptr && notes->complete ? notes : nullptr),
           m_table(notes != nullptr && notes->table
                       ? *notes->table
-                      : FatTable(volume.reader, volume.geometry, volume.partition.PartitionSectors)),
+                      : FatTable(volume.reader, volume.geometry, disk::fileSystemSpan(volume))),
           m_fat32(volume.geometry.GeometryKind == disk::VolumeKind::Fat32),
           m_clusterBytes(std::uint64_t{volume.geometry.SectorsPerCluster} * kSector)
     {

@@ -2,6 +2,7 @@
 
 #include "catalogue/ReadProgress.h"
 #include "disk/FreeSpaceReads.h"
+#include "disk/VolumeExtent.h"
 
 #include "catalogue/NameDecode.h"
 #include "fat/FatOrphanClusters.h"
@@ -171,7 +172,7 @@ bool looksLikeDirectoryEntries(std::span<const std::byte> cluster)
 }
 
 FatTable::FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry,
-                   std::uint32_t partitionSectors)
+                   std::uint64_t partitionSectors)
     : m_reader(reader), m_geometry(geometry), m_fat32(geometry.GeometryKind == disk::VolumeKind::Fat32),
       m_blocks(std::make_shared<Blocks>())
 {
@@ -534,7 +535,7 @@ FatThoroughScanner::FatThoroughScanner(const disk::SelectedVolume& volume, catal
                                        FreeClusterNotes* notes)
     : m_geometry(volume.geometry), m_reader(volume.reader), m_partition(volume.partition), m_catalogue(catalogue),
       m_observer(observer), m_control(control), m_notes(notes),
-      m_table(volume.reader, volume.geometry, volume.partition.PartitionSectors),
+      m_table(volume.reader, volume.geometry, disk::fileSystemSpan(volume)),
       m_lastHeld(lastClusterHeld(volume, m_table.maxCluster())),
       m_spc(std::max<std::uint32_t>(volume.geometry.SectorsPerCluster, 1)),
       m_clusterBytes(std::size_t{m_spc} * kSector),

@@ -26,7 +26,7 @@ namespace sarvik::fat {
 /// share the cached blocks, so that the passes of one scan read the table once.
 class FatTable {
 public:
-    FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry, std::uint32_t partitionSectors);
+    FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry, std::uint64_t partitionSectors);
 
     /// The highest cluster number the volume holds (data area and table both).
     [[nodiscard]] std::uint32_t maxCluster() const noexcept { return m_maxCluster; }

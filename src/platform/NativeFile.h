@@ -4,8 +4,8 @@
 // it (Devices.h); the files of a copy and snapshots are written through it.
 // Writing all of a buffer, passing over a hole and closing with the system's
 // reason for a failure are the same steps for every writer; each system has its
-// own implementation (PosixNativeFile.cpp, WinNativeFile.cpp; openRegularFile
-// in PosixRegularFile.cpp, WinRegularFile.cpp).
+// own implementation (PosixNativeFile.cpp, WinNativeFile.cpp; the steps of a
+// whole file in PosixRegularFile.cpp, WinRegularFile.cpp).
 
 #include "disk/ByteReader.h"
 #include "recovery/OutputFolder.h"
@@ -23,11 +23,30 @@ using NativeFile = void*; ///< a HANDLE
 using NativeFile = int; ///< a file descriptor
 #endif
 
-/// Opens `path`, a file the user named, for writing: a new file, or with
-/// `replace` an existing plain file (not a device, pipe, folder or link),
-/// emptied. Nothing, with the reason (without the path) in `error`, when it
-/// cannot.
-[[nodiscard]] std::optional<NativeFile> openRegularFile(const std::string& path, bool replace, std::string& error);
+// A file the user named (a snapshot) is written whole under a name of its own
+// beside `path`, synced, and only then renamed to `path`: a killed program or a
+// full disk leaves no file under `path` that looks finished.
+
+/// Why `path` may not be written: an existing name unless `replace`, and then
+/// anything but a plain file (a device, pipe, folder or link). Nothing when it may.
+[[nodiscard]] std::optional<std::string> refusedTarget(const std::string& path, bool replace);
+
+/// Creates a new, empty file in the folder of `path` under a name no file has
+/// yet ("NAME.part", else "NAME.N.part"), given in `created`. Nothing, with the
+/// reason (without the path) in `error`, when it cannot.
+[[nodiscard]] std::optional<NativeFile> createBeside(const std::string& path, std::string& created, std::string& error);
+
+/// Asks the system to put what was written to `file` on the storage. False,
+/// with the system's reason in `error`, when it could not.
+[[nodiscard]] bool syncFile(NativeFile file, std::string& error);
+
+/// Gives the file at `from` the name `to` in one step, replacing a plain file
+/// there only with `replace`, then syncs the folder so that the new name lasts.
+/// False, with the reason in `error`, when it could not; `from` is then left.
+[[nodiscard]] bool moveIntoPlace(const std::string& from, const std::string& to, bool replace, std::string& error);
+
+/// Removes the file at `path`, when there is one; failures are not reported.
+void removeFile(const std::string& path);
 
 /// Writes all of `bytes` at the file's position, as many calls as it takes.
 /// False, with the system's reason in `error`, when they could not all be written.

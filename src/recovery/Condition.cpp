@@ -1,6 +1,7 @@
 #include "recovery/Condition.h"
 
 #include "disk/CachedBlockSource.h"
+#include "disk/VolumeExtent.h"
 #include "exfat/ExfatVolume.h"
 #include "fat/ClusterChain.h"
 #include "fat/FatThoroughScan.h"
@@ -63,6 +64,8 @@ const char* conditionText(FileCondition condition) noexcept
         return "Good";
     if (condition == FileCondition::PartlyOverwritten)
         return "Partly overwritten";
+    if (condition == FileCondition::BeyondImageEnd)
+        return "Beyond the end of the image";
     return condition == FileCondition::Overwritten ? "Overwritten" : "";
 }
 
@@ -168,7 +171,7 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpan
     }
     if (m_thorough) {
         if (!m_fatTable)
-            m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, m_volume.partition.PartitionSectors);
+            m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, disk::fileSystemSpan(m_volume));
         for (const std::uint32_t c : fat::FreeClustersFrom(*m_fatTable, firstCluster, limit)) {
             if (!spans.empty() && spans.back().end == c)
                 ++spans.back().end;
@@ -315,6 +318,7 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
     std::uint64_t clusters = 0;
     std::uint64_t inUse = 0;
     std::uint64_t missing = 0;
+    std::uint64_t pastImage = 0;
     for (const Span& span : *spans) {
         const std::uint64_t length = span.end > span.start ? span.end - span.start : 0;
         const std::uint64_t lo = std::max(span.start, extent().firstCluster);
@@ -322,6 +326,11 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
         const std::uint64_t inside = span.missing || hi <= lo ? 0 : hi - lo;
         clusters = saturatingAdd(clusters, length);
         missing = saturatingAdd(missing, length - inside);
+        // Clusters the file system has but the image does not hold.
+        const std::uint64_t cutLo = std::max(span.start, extent().readableEnd);
+        const std::uint64_t cutHi = std::min(span.end, extent().endCluster);
+        if (!span.missing && cutHi > cutLo)
+            pastImage = saturatingAdd(pastImage, cutHi - cutLo);
         if (inside == 0)
             continue;
         const auto used = countUsed(lo, hi, fat);
@@ -336,6 +345,9 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
     clusters = std::min(clusters, extent().clusterCount());
     ConditionEstimate e = finish(clusters, std::min(saturatingAdd(inUse, missing), clusters));
     e.clustersMissing = std::min(missing, e.clustersInUse);
+    e.clustersPastImage = std::min(pastImage, e.clustersMissing);
+    if (e.clustersPastImage != 0)
+        e.condition = FileCondition::BeyondImageEnd;
     return e;
 }
 

@@ -41,12 +41,16 @@ enum class FileCondition {
     Good,              ///< none of its clusters are in use
     PartlyOverwritten, ///< some are
     Overwritten,       ///< all are
+    /// Some of its clusters lie inside the file system but past the end of the
+    /// image (a copy cut short): they cannot be read, whatever the allocation says.
+    BeyondImageEnd,
 };
 
 /// The condition of a carved file whose format breaks off before its end.
 inline constexpr const char* kIncompleteCarvedText = "Incomplete";
 
-/// "Good", "Partly overwritten", "Overwritten"; empty for Unknown.
+/// "Good", "Partly overwritten", "Overwritten", "Beyond the end of the image";
+/// empty for Unknown.
 [[nodiscard]] const char* conditionText(FileCondition condition) noexcept;
 
 struct ConditionEstimate {
@@ -59,6 +63,8 @@ struct ConditionEstimate {
     /// Of clustersInUse, those the copy cannot read at all: outside the volume
     /// or the image, or past the end of the runs.
     std::uint64_t clustersMissing = 0;
+    /// Of clustersMissing, those inside the file system past the image's end.
+    std::uint64_t clustersPastImage = 0;
     /// clustersInUse / clusters; 0 for a file without clusters.
     [[nodiscard]] double share() const noexcept;
 };

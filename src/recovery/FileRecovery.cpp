@@ -1,6 +1,7 @@
 #include "recovery/FileRecovery.h"
 
 #include "catalogue/NameText.h"
+#include "disk/VolumeExtent.h"
 #include "exfat/ExfatVolume.h"
 #include "fat/ClusterChain.h"
 #include "fat/FatThoroughScan.h"
@@ -574,7 +575,7 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
             // Thorough: the chain is gone; the next free clusters, passing over
             // those that live files hold (the consecutive ones when too few are free).
             if (!m_fatTable)
-                m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, m_volume.partition.PartitionSectors);
+                m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, disk::fileSystemSpan(m_volume));
             addClusters(fat::FreeClustersFrom(*m_fatTable, firstCluster, limit));
             if (runs.empty())
                 runs.push_back({std::int64_t{firstCluster}, n, false});

@@ -301,6 +301,21 @@ void writeNtfsTimes(Writer& w, const catalogue::Catalogue& c)
     });
 }
 
+/// The sectors of the file system past the end of its image (0: none, or not known).
+std::uint64_t missingSectors(const disk::VolumeInfo& info)
+{
+    return info.FileSystemSectors > info.VolumeSectors ? info.FileSystemSectors - info.VolumeSectors : 0;
+}
+
+/// The LOSSES= trailer, when the scan could not read something or the image ends early.
+void writeLosses(Writer& w, const disk::VolumeInfo& info, const catalogue::ScanLosses& losses)
+{
+    const std::uint64_t missing = missingSectors(info);
+    if (!losses.any() && missing == 0)
+        return;
+    w.chars(kLossesTrailer).put(8, losses.UnreadableSectors).put(8, losses.UnreadableRecords).put(8, missing);
+}
+
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
 {
     if (isFatKind(kind)) {
@@ -483,6 +498,7 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
         writeCarvedMarks(w, catalogue.NtfsFileList);
     if (catalogue.NamesAreUtf8 && catalogue.DeepSearched)
         w.chars(kDeepSearchTrailer);
+    writeLosses(w, info, catalogue.Losses);
     if (catalogue.NamesAreUtf8)
         w.chars(kUtf8NamesMarker);
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -583,6 +599,25 @@ std::size_t readNtfsTimesTrailer(const ByteReader& rest, catalogue::Catalogue& c
         e.standard = {rest.u64or0(at), rest.u64or0(at + 8), rest.u64or0(at + 16), rest.u64or0(at + 24)};
     };
     return readEntryTrailer(rest, kNtfsTimesTrailer, kRecordBytes, cat.NtfsFolderList, cat.NtfsFileList, take);
+}
+
+/// The LOSSES= trailer at the start of `rest`: sets the losses and the file
+/// system's sectors, and gives its length (0: none); nothing when its tag is
+/// there but its counts are not.
+std::optional<std::size_t> readLossesTrailer(const ByteReader& rest, disk::VolumeInfo& info,
+                                             catalogue::ScanLosses& losses)
+{
+    if (!rest.equals(0, kLossesTrailer))
+        return 0;
+    const std::size_t at = kLossesTrailer.size();
+    if (!rest.has(at, kLossesTrailerBody))
+        return std::nullopt;
+    losses.UnreadableSectors = rest.u64or0(at);
+    losses.UnreadableRecords = rest.u64or0(at + 8);
+    const std::uint64_t missing = rest.u64or0(at + 16);
+    const std::uint64_t room = std::numeric_limits<std::uint64_t>::max() - info.VolumeSectors;
+    info.FileSystemSectors = missing == 0 ? 0 : info.VolumeSectors + std::min(missing, room);
+    return at + kLossesTrailerBody;
 }
 
 /// Decodes `bytes`; names may be as long as UTF-8 ones only when `trustMarker`
@@ -717,6 +752,16 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
         cat.DeepSearched = true;
         trailer += kDeepSearchTrailer.size();
+    }
+    // Then what the scan could not read. A tag without all of its counts is a
+    // file cut short: its losses must not pass for none.
+    if (whole && trailer <= bytes.size()) {
+        if (const auto taken = readLossesTrailer(ByteReader(bytes.subspan(trailer)), c.info, cat.Losses)) {
+            trailer += *taken;
+        } else {
+            whole = false;
+            message = damaged("the file ends inside the record of what its scan could not read", trailer);
+        }
     }
     cat.NamesAreUtf8 = marked && trailer + kUtf8NamesMarker.size() == bytes.size() && whole;
     cat.DeepSearched = cat.DeepSearched && cat.NamesAreUtf8;

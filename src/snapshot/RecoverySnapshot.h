@@ -25,7 +25,7 @@
 // size in those units, so nothing else needs a trailer.
 //
 // Optional trailers follow the last file record in this order, each only when
-// it has something to say: SECTOR=, FATTIME=, FATENTRY=, NTFSTIME=, CARVED=, then NAMES=UTF-8 at the
+// it has something to say: SECTOR=, FATTIME=, FATENTRY=, NTFSTIME=, CARVED=, DEEP=1, LOSSES=, then NAMES=UTF-8 at the
 // very end (see their constants). This file turns a scan
 // result into those bytes and back; it never opens a file.
 
@@ -85,6 +85,16 @@ inline constexpr std::string_view kCarvedTrailer = "CARVED=";
 /// After the carved marks, in a thorough snapshot whose scan ran the deep
 /// search of free space to its end; a snapshot without it holds a quick scan.
 inline constexpr std::string_view kDeepSearchTrailer = "DEEP=1";
+
+/// After the deep-search mark (and before any names marker), in a snapshot of
+/// a scan with losses: three u64 counts, the sectors and the MFT records it
+/// could not read (catalogue::ScanLosses) and the 512-byte sectors of the file
+/// system that lay past the end of its image (VolumeInfo::FileSystemSectors
+/// beyond VolumeSectors). A scan without losses writes none, so a classic
+/// snapshot stays the Part's format byte for byte.
+inline constexpr std::string_view kLossesTrailer = "LOSSES=";
+/// Bytes of the LOSSES= trailer after its tag.
+inline constexpr std::size_t kLossesTrailerBody = 24;
 
 /// Shown (followed by the 7 bytes read, up to a zero byte) when the tag differs.
 inline constexpr std::string_view kBadTagMessage = "    Invalid version of the file found : ";

@@ -1,5 +1,6 @@
 #include "snapshot/SnapshotFile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -23,14 +24,21 @@ SaveOutcome SaveSnapshot(const disk::VolumeInfo& info, const disk::PartitionBloc
         outcome.message = encoded.error;
         return outcome;
     }
-    std::ofstream file(outcome.path, std::ios::binary | std::ios::trunc);
+    // Written whole beside its name first, so that a failed or killed save
+    // leaves no cut file under the name (and an earlier snapshot there intact).
+    const std::string temporary = outcome.path + ".part";
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     if (!file) {
         outcome.message = std::string(kCannotOpenMessage);
         return outcome;
     }
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     file.close();
-    if (!file) {
+    std::error_code ec;
+    if (file)
+        std::filesystem::rename(temporary, outcome.path, ec);
+    if (!file || ec) {
+        std::filesystem::remove(temporary, ec);
         outcome.message = "Unable to write the file " + outcome.path;
         return outcome;
     }
@@ -55,6 +63,19 @@ LoadOutcome LoadSnapshot(scan::ScanSession& session, disk::ByteSpan bytes)
     session.catalogue = std::move(content.catalogue);
     session.buildTree();
     return {decoded.status, decoded.message};
+}
+
+std::vector<std::string> LossNotes(const scan::ScanSession& session)
+{
+    std::vector<std::string> notes;
+    const catalogue::ScanLosses& losses = session.catalogue.Losses;
+    if (losses.any())
+        notes.push_back("the scan that made it could not read " + std::to_string(losses.UnreadableSectors) +
+                        " sector(s) and " + std::to_string(losses.UnreadableRecords) +
+                        " MFT record(s); what they held is missing from it");
+    if (const auto cut = disk::truncationText(session.volume.info))
+        notes.push_back("its scan read an image cut short: " + *cut);
+    return notes;
 }
 
 bool ReadSnapshotFile(const std::string& path, std::vector<std::byte>& bytes)

@@ -32,7 +32,8 @@ struct SaveOutcome {
 /// after the path rule of SnapshotPath. A value the format cannot hold fails the
 /// save before the file is touched; a file that cannot be created gives
 /// "Unable to open the file"; a failed write is reported, not ignored. The
-/// session is not changed.
+/// bytes are written to "PATH.part" and renamed when all are written; a failed
+/// save removes that file. The session is not changed.
 SaveOutcome SaveSnapshot(const scan::ScanSession& session, std::string_view chosenPath,
                          bool caseSensitiveFileSystem = kCaseSensitiveFileNames);
 
@@ -55,6 +56,11 @@ struct LoadOutcome {
 /// pointed at the loaded DevicePath with no device open: the caller opens it
 /// (see AttachDevice in the CLI) so that nothing here touches the system.
 LoadOutcome LoadSnapshot(scan::ScanSession& session, disk::ByteSpan bytes);
+
+/// What the scan that made a loaded snapshot missed (unreadable sectors or MFT
+/// records, an image cut short), one note per kind; empty when nothing. Its
+/// listing is then not whole, however the file itself loaded.
+std::vector<std::string> LossNotes(const scan::ScanSession& session);
 
 /// Reads a whole file; false when it cannot be opened or read.
 bool ReadSnapshotFile(const std::string& path, std::vector<std::byte>& bytes);

@@ -140,6 +140,7 @@ private slots:
     void snapshotSaveThenLoad();
     void snapshotLoadRefusesForeignFile();
     void snapshotOverTheSourceIsGreyedAndRefused();
+    void snapshotWithoutItsVolumeRecoversNothing();
     void filterDialogLimitsAndOrder();
     void filterCloseRefillsRoot();
     void findMatchesWithPaths();
@@ -806,6 +807,60 @@ void ResultsCommandsTest::snapshotOverTheSourceIsGreyedAndRefused()
              qPrintable(said.asked));
     QVERIFY(original.open(QIODevice::ReadOnly));
     QVERIFY(original.readAll() == before);
+}
+
+void ResultsCommandsTest::snapshotWithoutItsVolumeRecoversNothing()
+{
+    NEED_VOLUME("fat16.img");
+    const QString image = m_dir.path() + QStringLiteral("/gone.img");
+    QVERIFY(QFile::copy(volume("fat16.img"), image));
+    const QString saved = m_dir.path() + QStringLiteral("/GONE.RVU");
+    {
+        RecoveryWindow w({platform::imageDriveItem(image.toStdString())}, m_devices);
+        QVERIFY(scanned(w));
+        chooseFile(saved);
+        QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
+    }
+    QVERIFY(QFileInfo(saved).isFile());
+    QVERIFY(QFile::remove(image));
+
+    RecoveryWindow w({}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Answer loadSaid;
+    chooseFile(saved);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &loadSaid);
+    QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY2(loadSaid.asked.contains(QStringLiteral("cannot be opened")), qPrintable(loadSaid.asked));
+
+    // Recover All and Open refuse before anything is chosen or written: every
+    // read would fail and the files would be zeros under their real names.
+    QTemporaryDir out;
+    QStringList launched;
+    w.commands()->launchFile = [&](const QString& path) {
+        launched << path;
+        return true;
+    };
+    for (const int command : {int(Command::RecoverAll), int(Command::Open)}) {
+        Answer refused;
+        chooseFile(out.path());
+        answerWith<app::MessageBox>(QStringLiteral("&Ok"), &refused);
+        if (command == Command::Open) {
+            const int row = rowNamed(*w.fileListModel(), QStringLiteral("cluster exact.bin"));
+            QVERIFY(row >= 0);
+            selectRow(w, row);
+            w.commands()->run(Command::Open);
+        } else {
+            QVERIFY(w.runIfEnabled(Command::RecoverAll));
+        }
+        QVERIFY2(refused.asked.contains(QStringLiteral("nothing was written")), qPrintable(refused.asked));
+        QCOMPARE(refused.kind, int(app::MessageKind::Error));
+        dropPendingAnswers();
+    }
+    QVERIFY(QDir(out.path()).isEmpty());
+    QVERIFY(launched.isEmpty());
+    QVERIFY(w.commands()->lastReport().files().empty());
 }
 
 void ResultsCommandsTest::filterDialogLimitsAndOrder()

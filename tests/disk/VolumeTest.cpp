@@ -300,5 +300,6 @@ TEST(SelectDrive, BackupBootSectorAndTruncatedImage)
     EXPECT_FALSE(v.info.BackupBootSector);
     EXPECT_EQ(v.info.FileSystemSectors, 4096u);
     EXPECT_EQ(v.info.VolumeSectors, 2048u);
-    EXPECT_EQ(disk::truncationText(v.info).value_or(""), "the image ends at sector 2048; the file system claims 4096");
+    EXPECT_EQ(disk::truncationText(v.info).value_or(""),
+              "the image ends at sector 2048 of the volume's 4096: 1.0 MiB (50%) is missing");
 }

@@ -250,3 +250,33 @@ TEST(SnapshotUtf8Names, TheDeepSearchMarkRoundTripsAfterTheCarvedMarks)
     classic.catalogue.DeepSearched = true;
     EXPECT_EQ(encode(classic), plain);
 }
+
+TEST(SnapshotUtf8Names, ScanLossesAndACutImageRoundTripAndACutTrailerIsDamage)
+{
+    for (const bool utf8 : {false, true}) {
+        SCOPED_TRACE(utf8 ? "thorough" : "classic");
+        auto content = ntfsWith("record.txt", utf8);
+        content.info.VolumeSectors = 1000;
+        const auto whole = encode(content);
+        content.catalogue.Losses.UnreadableSectors = 3;
+        content.catalogue.Losses.UnreadableRecords = 2;
+        content.info.FileSystemSectors = 4096; // the image ends 3,096 sectors early
+        const auto lossy = encode(content);
+        ASSERT_EQ(lossy.size(), whole.size() + snapshot::kLossesTrailer.size() + snapshot::kLossesTrailerBody);
+
+        snapshot::SnapshotContent loaded;
+        ASSERT_EQ(snapshot::DecodeSnapshot(lossy, loaded).status, DecodeStatus::Loaded);
+        EXPECT_EQ(loaded.catalogue.Losses.UnreadableSectors, 3u);
+        EXPECT_EQ(loaded.catalogue.Losses.UnreadableRecords, 2u);
+        EXPECT_EQ(loaded.info.FileSystemSectors, 4096u);
+        EXPECT_EQ(loaded.catalogue.NamesAreUtf8, utf8);
+        EXPECT_EQ(encode(loaded), lossy);
+
+        // The file cut inside the counts: its losses do not pass for none.
+        const std::size_t tag = whole.size() - (utf8 ? snapshot::kUtf8NamesMarker.size() : 0);
+        const std::vector<std::byte> cut(
+            lossy.begin(), lossy.begin() + static_cast<std::ptrdiff_t>(tag + snapshot::kLossesTrailer.size() + 5));
+        snapshot::SnapshotContent partial;
+        EXPECT_EQ(snapshot::DecodeSnapshot(cut, partial).status, DecodeStatus::Damaged);
+    }
+}
