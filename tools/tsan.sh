@@ -6,8 +6,8 @@
 # on the offscreen platform: the scan (stopped mid-way, the stop refused, the window
 # closed while it runs), the save (stopped and a file skipped while the copy
 # waits on a read), the find (paused by its stop question, then let go on or
-# stopped) and the open (its copy runs on the window's thread: no worker of
-# its own, run here for the copy it shares with the save).
+# stopped), the open (its copy runs on the window's thread: no worker of
+# its own, run here for the copy it shares with the save) and the deep search.
 # Qt's own libraries are not instrumented; tools/tsan.supp says what that
 # hides and which test is left out for it.  Usage: tools/tsan.sh      Exit status non-zero on a report.
 set -euo pipefail
@@ -16,7 +16,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSARVIK_WERROR=ON \
     -DSARVIK_SANITIZE_THREAD=ON "${launcher[@]}" >/dev/null
-cmake --build build-tsan --target core_thread_tests cli_tests app_tests app_results_tests
+cmake --build build-tsan --target core_thread_tests cli_tests app_tests app_results_tests app_deep_tests
 rm -rf build-tsan/test-volumes && ln -s ../build/test-volumes build-tsan/test-volumes
 # die_after_fork=0: the Qt tests make their volumes with mtools through
 # QProcess, which forks while Qt's threads run; the child only runs exec.
@@ -28,3 +28,6 @@ build-tsan/bin/app_tests scanReachesResultsWithTreeAndRows stopAnsweredNoRunsToT
     stopAnsweredYesEndsWithWhatWasFound closingDuringAScanStopsAndJoinsIt ntfsScanReachesResults
 build-tsan/bin/app_results_tests savingBoxIgnoresEscapeAndStops skipCutsOneFileShort \
     findMatchesWithPaths findStopAnsweredNoAndYes openCopiesToPrivateFolderAndHandsOver
+# The deep search: its worker copies what it has found for the page, and is
+# stopped and joined while the window closes.
+build-tsan/bin/app_deep_tests resultsFirstThenTheSearchAddsWhatItFinds stopDuringTheFreeSpacePassKeepsTheQuickResults
