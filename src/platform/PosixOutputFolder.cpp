@@ -3,6 +3,7 @@
 #include "platform/NativeFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,6 +84,36 @@ std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_
     if (flags >= 0)
         (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return makeOutputFile(fd);
+}
+
+std::string PosixOutputFolder::rename(std::string_view from, std::string_view to, bool replace)
+{
+    if (!recovery::isSafeComponent(from) || !recovery::isSafeComponent(to))
+        return "not a name of this folder";
+    const std::string source(from);
+    const std::string target(to);
+    struct stat st {};
+    const bool taken = ::fstatat(m_fd, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (taken && !replace)
+        return std::strerror(EEXIST);
+    if (taken && !S_ISREG(st.st_mode))
+        return "not a plain file of its own";
+    if (replace)
+        return ::renameat(m_fd, source.c_str(), m_fd, target.c_str()) == 0 ? std::string{} : std::strerror(errno);
+    // The name must stay free until the file takes it: RENAME_NOREPLACE where
+    // the file system has it, else a hard link (which fails on a taken name),
+    // else (FAT and exFAT through FUSE have neither) the check above.
+    if (::renameat2(m_fd, source.c_str(), m_fd, target.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno == EEXIST)
+        return std::strerror(errno);
+    if (::linkat(m_fd, source.c_str(), m_fd, target.c_str(), 0) == 0) {
+        (void)::unlinkat(m_fd, source.c_str(), 0);
+        return {};
+    }
+    if (errno == EEXIST)
+        return std::strerror(errno);
+    return ::renameat(m_fd, source.c_str(), m_fd, target.c_str()) == 0 ? std::string{} : std::strerror(errno);
 }
 
 bool PosixOutputFolder::setTimes(std::string_view name, const recovery::EntryTimes& times)

@@ -25,6 +25,8 @@ constexpr std::uint32_t kChunkSectors = 2048;
 /// Bounds the search for a free "Copy (n ) of" name in a folder that answers
 /// "exists" for everything.
 constexpr std::uint32_t kMaxRenameAttempts = 1000000;
+/// Bounds the search for a free working name ("NAME.part", "NAME.1.part", ...).
+constexpr std::uint32_t kMaxPartAttempts = 100;
 constexpr std::size_t kResidentDataOffset = 24; // fixed header length of a resident attribute
 /// Bytes added at a time past an exFAT file's valid length, as a hole.
 constexpr std::uint64_t kHoleStep = std::uint64_t{kChunkSectors} * kSector;
@@ -39,6 +41,18 @@ std::string joinPath(const std::string& folder, const std::string& name)
     if (folder.empty() || folder.back() == '/')
         return folder + name;
     return folder + "/" + name;
+}
+
+/// The working name a file is written under: "NAME.part", or "NAME.n.part"
+/// when that is taken; NAME is cut so that the whole stays one component.
+std::string partName(const std::string& name, std::uint32_t n)
+{
+    const std::string suffix = (n == 0 ? std::string{} : "." + std::to_string(n)) + ".part";
+    std::string base = cutToComponent(name + suffix);
+    if (base.size() == name.size() + suffix.size())
+        return base;
+    base = cutToComponent(name, kMaxComponentBytes - suffix.size());
+    return base + suffix;
 }
 
 } // namespace
@@ -65,6 +79,8 @@ struct FileRecovery::Prepared {
     std::string path;
     bool replace = false;
     std::unique_ptr<OutputFile> file;
+    /// The name the file is written under until finish gives it safeName.
+    std::string partName;
     bool writeFailed = false;
     FileReport report;
     std::optional<EntryTimes> times; ///< given to the file once it is closed
@@ -340,8 +356,19 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
 
 bool FileRecovery::create(Prepared& p)
 {
-    if (p.folder->folder)
-        p.file = p.folder->folder->createFile(p.safeName, p.replace);
+    // The file is written under a name of its own beside the final one and
+    // takes the final name in finish: a copy stopped or killed half way never
+    // leaves a file that looks whole under the name the user looks for. The
+    // working name is never one that something holds already (a file of that
+    // name on the volume, or a copy a killed run left behind).
+    if (OutputFolder* folder = p.folder->folder.get()) {
+        for (std::uint32_t n = 0; n < kMaxPartAttempts && !p.file; ++n) {
+            p.partName = partName(p.safeName, n);
+            p.file = folder->createFile(p.partName, false);
+            if (!p.file && !folder->exists(p.partName))
+                break; // not a name clash: the folder refuses the file
+        }
+    }
     if (p.file)
         return true;
     if (!m_observer.continueAfterError(createErrorMessage(p.path)))
@@ -355,24 +382,50 @@ bool FileRecovery::create(Prepared& p)
 
 void FileRecovery::finish(Prepared& p, std::uint64_t size)
 {
-    p.report.path = p.path;
-    p.report.name = p.safeName;
     p.report.size = size;
     p.report.fileIndex = m_currentFile;
     if (p.file) {
         if (!p.file->close())
             p.writeFailed = true;
-        if (p.writeFailed)
+        if (p.writeFailed) {
             p.report.error = p.file->error();
+            if (const auto held = p.file->length())
+                p.report.bytesWritten = *held; // a failed write can leave part of its bytes behind
+            p.report.outcome = FileOutcome::WriteFailed;
+        }
         p.report.sha256 = p.file->sha256();
         p.file.reset();
+        settleName(p);
         if (p.writeFailed)
             p.report.outcome = FileOutcome::WriteFailed;
-        else if (p.times && m_settings.KeepOriginalTimes && p.folder != nullptr && p.folder->folder)
+        else if (p.times && m_settings.KeepOriginalTimes)
             (void)p.folder->folder->setTimes(p.safeName, *p.times); // a file system without times keeps the copy's
     }
+    p.report.path = p.path;
+    p.report.name = p.safeName;
     m_observer.fileDone(p.report);
     m_report.add(std::move(p.report));
+}
+
+void FileRecovery::settleName(Prepared& p)
+{
+    // A file cut short by Stop or Skip, or by a failed write, keeps its working
+    // name: it is not the file. Any other outcome is as much of the file as the
+    // volume holds, and is recorded as such.
+    const bool keepsPart = p.report.outcome == FileOutcome::CutShort || p.report.outcome == FileOutcome::WriteFailed;
+    if (!keepsPart) {
+        const std::string why = p.folder->folder->rename(p.partName, p.safeName, p.replace);
+        if (why.empty())
+            return;
+        // The name is held by something that is not replaced (a link, a
+        // folder): asked as when a file cannot be created; the copy stays.
+        p.writeFailed = true;
+        p.report.error = "could not be given its name: " + why;
+        if (!m_observer.continueAfterError(createErrorMessage(p.path)))
+            m_control.StopRecovery.store(1, std::memory_order_relaxed);
+    }
+    p.safeName = p.partName;
+    p.path = joinPath(p.folder->path, p.partName);
 }
 
 void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode)

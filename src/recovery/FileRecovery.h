@@ -182,6 +182,9 @@ private:
     std::vector<bool> readChunk(const ClusterRun& run, std::optional<std::uint64_t> first, std::uint64_t sectors,
                                 std::uint32_t block);
     void finish(Prepared& p, std::uint64_t size);
+    /// Gives a closed file its final name, or leaves it under its working name
+    /// (and reports that name) when it did not come back as far as it could.
+    void settleName(Prepared& p);
     /// A carved NTFS file: its consecutive clusters from the one it starts at.
     int recoverCarvedNtfsFile(Prepared& p, const catalogue::NtfsFileEntry& entry, int copyMode);
     /// An exFAT file: its data up to the valid length, zeros after it.

@@ -36,8 +36,13 @@ bool OutputFile::writeHole(std::uint64_t count)
 
 std::string cutToComponent(std::string utf8)
 {
-    if (utf8.size() > kMaxComponentBytes) {
-        std::size_t cut = kMaxComponentBytes;
+    return cutToComponent(std::move(utf8), kMaxComponentBytes);
+}
+
+std::string cutToComponent(std::string utf8, std::size_t bytes)
+{
+    if (utf8.size() > bytes) {
+        std::size_t cut = bytes;
         // Step back over continuation bytes so a character is never split.
         while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
             --cut;

@@ -57,13 +57,30 @@ grep -q "cannot write the output: No space left on device" err.txt || fail "full
 rm -rf out
 env SARVIK_FAULT_SLOW=200000 LD_PRELOAD="$shim" "$sarvik" recover --classic vol.img --to out --all >out.txt 2>err.txt &
 pid=$!
-for _ in $(seq 200); do [ -e out/xIG.BIN ] && break; sleep 0.05; done
+for _ in $(seq 200); do [ -e out/xIG.BIN.part ] && break; sleep 0.05; done
 kill -INT $pid
 wait $pid
 status=$?
 [ $status = 130 ] || fail "interrupted recover exited $status: $(cat err.txt)"
 grep -q "^interrupted: " out.txt || fail "summary does not say interrupted: $(cat out.txt)"
-grep -q "xIG.BIN: cut short" err.txt || fail "cut-short file not named: $(cat err.txt)"
+# The fragment keeps its working name: nothing under the real name looks whole.
+grep -q "xIG.BIN.part: cut short" err.txt || fail "cut-short file not named: $(cat err.txt)"
+[ ! -e out/xIG.BIN ] || fail "a stopped copy left out/xIG.BIN"
+
+# A killed copy leaves only its working name; a rerun into the same folder
+# writes the file whole under its own name, whatever the duplicate rule.
+for rule in rename skip; do
+  rm -rf out
+  env SARVIK_FAULT_SLOW=200000 LD_PRELOAD="$shim" "$sarvik" recover --classic vol.img --to out --all >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 200); do [ -e out/xIG.BIN.part ] && break; sleep 0.05; done
+  kill -KILL $pid
+  wait $pid 2>/dev/null
+  [ -e out/xIG.BIN.part ] && [ ! -e out/xIG.BIN ] || fail "killed copy: $(ls out)"
+  expect 0 "" "$sarvik" recover --classic vol.img --to out --all --duplicates $rule
+  cmp -s out/xIG.BIN big.bin || fail "rerun ($rule) did not write xIG.BIN whole: $(ls out) $(cat out.txt)"
+  grep -q "^1 written" out.txt || fail "rerun ($rule): $(cat out.txt)"
+done
 
 # Snapshots: never replace a file without --force, never write to a device.
 expect 0 "saved to KEEP.RVU" "$sarvik" scan --classic vol.img --snapshot keep

@@ -239,7 +239,10 @@ TEST(FatRecovery, SkipAndStopCutTheCurrentFileShort)
         };
         rig.recovery.RecoverFatFilesIn(0, rig.target());
         ASSERT_TRUE(pressed);
-        const auto got = rig.content("big.bin");
+        // The fragment keeps its working name; nothing takes the real one.
+        EXPECT_FALSE(rig.has("big.bin"));
+        EXPECT_EQ(rig.report.files()[0].name, "big.bin.part");
+        const auto got = rig.content("big.bin.part");
         EXPECT_GT(got.size(), 0u);
         EXPECT_LT(got.size(), bigSize);
         EXPECT_EQ(got.size() % 512, 0u);
@@ -356,6 +359,11 @@ TEST(FatRecovery, PlantedLinksAndCreationFailures)
         EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Written);
         EXPECT_EQ(rig.report.files()[1].outcome, FileOutcome::WriteFailed);
         EXPECT_TRUE(rig.report.anyFailed());
+        // What the half-written file holds, under its working name.
+        const recovery::FileReport& failed = rig.report.files()[1];
+        EXPECT_FALSE(rig.has("b.txt"));
+        EXPECT_EQ(failed.bytesWritten, rig.content("b.txt.part").size());
+        EXPECT_GT(failed.bytesWritten, 0u);
     }
 }
 

@@ -42,6 +42,7 @@ public:
     [[nodiscard]] bool exists(std::string_view name) const override;
     [[nodiscard]] std::shared_ptr<OutputFolder> makeFolder(std::string_view name) override;
     [[nodiscard]] std::unique_ptr<OutputFile> createFile(std::string_view name, bool replace) override;
+    [[nodiscard]] std::string rename(std::string_view from, std::string_view to, bool replace) override;
     [[nodiscard]] bool setTimes(std::string_view name, const EntryTimes& times) override;
 
     /// Plants a symbolic link (for tests of link handling).
