@@ -51,7 +51,7 @@ void usage(std::FILE* out)
                "  3    done, with losses: sectors or MFT records that could not be read, files\n"
                "       that did not come back whole (each is named on standard error), or a\n"
                "       snapshot whose volume is missing or does not match\n"
-               "  130  interrupted (Ctrl-C)\n",
+               "  130  interrupted (Ctrl-C); 143 and 129 when SIGTERM or SIGHUP stopped it\n",
                out);
 }
 
@@ -107,6 +107,7 @@ int worseStatus(int a, int b) noexcept
 
 int main(int argc, char** argv)
 {
+    sarvik::platform::setUpProcess();
     sarvik::platform::setUpConsole();
     int status = sarvik::cli::kExitFailed;
     try {

@@ -82,6 +82,72 @@ for rule in rename skip; do
   grep -q "^1 written" out.txt || fail "rerun ($rule): $(cat out.txt)"
 done
 
+# Six files on a slow disk, for signals that arrive part way through a copy.
+truncate -s 20M six.img
+mkfs.fat -F16 -s 4 --invariant six.img >/dev/null
+for i in 1 2 3 4 5 6; do head -c 200000 /dev/urandom >f$i.bin; mcopy -i six.img f$i.bin ::/F$i.BIN; done
+# Deleted after all are written (mtools reuses freed slots and clusters); the
+# classic rules recover them as x1.BIN ... x6.BIN.
+for i in 1 2 3 4 5 6; do mdel -i six.img ::/F$i.BIN; done
+# slowCopy SIGNAL: starts a slow copy of six.img into out with a report, sends
+# SIGNAL once two files are whole, and leaves the exit status in $status.
+slowCopy() {
+  rm -rf out report.jsonl
+  env SARVIK_FAULT_SLOW=150000 LD_PRELOAD="$shim" "$sarvik" recover --classic six.img --to out --all \
+    --report report.jsonl >out.txt 2>err.txt &
+  local pid=$!
+  for _ in $(seq 400); do [ "$(ls out 2>/dev/null | grep -vc part)" -ge 2 ] && break; sleep 0.05; done
+  kill -"$1" $pid
+  { wait $pid; } 2>/dev/null
+  status=$?
+}
+# Each file whose line the report holds is whole under its name; no other file
+# carries a real name.
+checkWhole() {
+  local lines names
+  lines=$(wc -l <report.jsonl)
+  names=$(ls out | grep -vc '\.part$')
+  [ "$lines" -ge 2 ] || fail "$1: $lines report line(s) after two files were done"
+  [ "$lines" = "$names" ] || [ "$1" != KILL ] || fail "$1: $lines report line(s) for $names file(s): $(ls out)"
+  for f in $(ls out | grep -v '\.part$'); do
+    cmp -s out/$f "f$(echo "$f" | tr -dc 0-9).bin" || fail "$1: out/$f is not whole"
+  done
+}
+for sig in TERM:143 HUP:129; do
+  slowCopy "${sig%:*}"
+  [ "$status" = "${sig#*:}" ] || fail "SIG${sig%:*} during a copy: exit $status, not ${sig#*:}: $(cat err.txt)"
+  grep -q "^interrupted: " out.txt || fail "SIG${sig%:*}: no summary: $(cat out.txt)"
+  checkWhole "${sig%:*}"
+  grep -q '"outcome":"cut short"' report.jsonl || fail "SIG${sig%:*}: the cut file is not in the report"
+done
+slowCopy KILL
+checkWhole KILL
+# SIGTERM during a slow scan ends it too, with 143.
+env SARVIK_FAULT_SLOW=700000 LD_PRELOAD="$shim" "$sarvik" scan --classic six.img >out.txt 2>err.txt &
+pid=$!
+sleep 1
+kill -TERM $pid
+wait $pid
+status=$?
+[ $status = 143 ] || fail "SIGTERM during a scan: exit $status: $(cat err.txt)"
+
+# A file-size limit (100 KiB) is a write error that names the file; the report says
+# what the file holds.
+rm -rf out
+(ulimit -f 100; "$sarvik" recover --classic six.img --to out /x1.BIN --report report.jsonl >out.txt 2>err.txt)
+status=$?
+[ $status = 3 ] || fail "ulimit -f: exit $status: $(cat err.txt)"
+grep -q "x1.BIN.part: incomplete: writing failed after 102400 of 200000 bytes (File too large)" err.txt ||
+  fail "ulimit -f: $(cat err.txt)"
+grep -q '"bytesWritten":102400,' report.jsonl && [ "$(stat -c %s out/x1.BIN.part)" = 102400 ] ||
+  fail "ulimit -f: $(cat report.jsonl) $(ls -l out)"
+
+# With standard output and error closed, messages do not land in the report.
+rm -rf out
+env SARVIK_FAULT_READ=$((data + 2048))-$((data + 4096)) LD_PRELOAD="$shim" \
+  "$sarvik" recover vol.img --to out --all --report report.jsonl >&- 2>&-
+[ "$(grep -vc '^{' report.jsonl)" = 0 ] || fail "closed descriptors: the report holds: $(cat report.jsonl)"
+
 # Snapshots: never replace a file without --force, never write to a device.
 expect 0 "saved to KEEP.RVU" "$sarvik" scan --classic vol.img --snapshot keep
 cp KEEP.RVU before.rvu
