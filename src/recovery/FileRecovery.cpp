@@ -25,6 +25,11 @@ constexpr std::uint32_t kChunkSectors = 2048;
 /// Bounds the search for a free "Copy (n ) of" name in a folder that answers
 /// "exists" for everything.
 constexpr std::uint32_t kMaxRenameAttempts = 1000000;
+/// Why a FAT file whose clusters the allocation table could not confirm is incomplete.
+constexpr const char* kGuessedClusters =
+    "its clusters are a guess: the allocation table could not be read where it lists them";
+/// The same for an exFAT file whose clusters the allocation bitmap could not confirm.
+constexpr const char* kGuessedFromBitmap = "its clusters are a guess: the allocation bitmap could not be read";
 /// Bounds the search for a free working name ("NAME.part", "NAME.1.part", ...).
 constexpr std::uint32_t kMaxPartAttempts = 100;
 constexpr std::size_t kResidentDataOffset = 24; // fixed header length of a resident attribute
@@ -601,42 +606,14 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
         return 0;
     ++m_savedFileCount;
 
-    const auto& g = m_volume.geometry;
-    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    std::vector<ClusterRun> runs;
-    if (clusterBytes != 0) {
-        const std::uint64_t n = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
-        // A chain longer than the volume has clusters loops: the walk stops there.
-        const auto limit = static_cast<std::uint32_t>(std::min(n, extent().clusterCount() + 1));
-        auto addClusters = [&runs](const std::vector<std::uint32_t>& clusters) {
-            for (const std::uint32_t c : clusters) {
-                if (!runs.empty() && !runs.back().sparse &&
-                    runs.back().start + static_cast<std::int64_t>(runs.back().length) == std::int64_t{c})
-                    ++runs.back().length;
-                else
-                    runs.push_back({std::int64_t{c}, 1, false});
-            }
-        };
-        fat::ClusterChain chain;
-        chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control);
-        if (chain.size() != n)
-            chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2, &m_control);
-        if (chain.size() == n && n != 0) {
-            addClusters(chain.clusters());
-        } else if (deleted == 1 && thoroughCopy() && n != 0) {
-            // Thorough: the chain is gone; the next free clusters, passing over
-            // those that live files hold (the consecutive ones when too few are free).
-            if (!m_fatTable)
-                m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, m_volume.partition.PartitionSectors);
-            addClusters(fat::FreeClustersFrom(*m_fatTable, firstCluster, limit));
-            if (runs.empty())
-                runs.push_back({std::int64_t{firstCluster}, n, false});
-        } else {
-            // No chain fits: the file is read from consecutive clusters.
-            runs.push_back({std::int64_t{firstCluster}, n, false});
-        }
-    }
+    bool guessed = false;
+    const std::vector<ClusterRun> runs = fatFileRuns(firstCluster, size, deleted == 1, guessed);
     copyRuns(p, runs, size, copyMode);
+    if (guessed && p.report.outcome == FileOutcome::Written) {
+        // Bytes were written, but from clusters the table could not confirm.
+        p.report.outcome = FileOutcome::Incomplete;
+        p.report.error = kGuessedClusters;
+    }
     if (deleted == 1) {
         const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal);
         // A carved file whose format broke off is written as far as it held,
@@ -648,6 +625,54 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     }
     finish(p, size);
     return 1;
+}
+
+std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t firstCluster, std::uint32_t size,
+                                                                bool deleted, bool& guessed)
+{
+    const auto& g = m_volume.geometry;
+    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
+    std::vector<ClusterRun> runs;
+    if (clusterBytes == 0)
+        return runs;
+    const std::uint64_t n = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
+    // A chain longer than the volume has clusters loops: the walk stops there.
+    const auto limit = static_cast<std::uint32_t>(std::min(n, extent().clusterCount() + 1));
+    auto addClusters = [&runs](const std::vector<std::uint32_t>& clusters) {
+        for (const std::uint32_t c : clusters) {
+            if (!runs.empty() && !runs.back().sparse &&
+                runs.back().start + static_cast<std::int64_t>(runs.back().length) == std::int64_t{c})
+                ++runs.back().length;
+            else
+                runs.push_back({std::int64_t{c}, 1, false});
+        }
+    };
+    fat::ClusterChain chain;
+    bool chainUnreadable =
+        chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control) == fat::ChainEnd::ReadFailed;
+    if (chain.size() != n)
+        chainUnreadable |= chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2, &m_control) ==
+                           fat::ChainEnd::ReadFailed;
+    if (chain.size() == n && n != 0) {
+        addClusters(chain.clusters());
+    } else if (deleted && thoroughCopy() && n != 0) {
+        // Thorough: the chain is gone; the next free clusters, passing over
+        // those that live files hold (the consecutive ones when too few are free).
+        if (!m_fatTable)
+            m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, m_volume.partition.PartitionSectors);
+        const fat::FreeClusters free = fat::FreeClustersRead(*m_fatTable, firstCluster, limit);
+        guessed = free.metUnreadable;
+        addClusters(free.clusters);
+        if (runs.empty())
+            runs.push_back({std::int64_t{firstCluster}, n, false});
+    } else {
+        // No chain fits: the file is read from consecutive clusters. For a live
+        // file whose chain could not be read, that is a guess; a deleted file's
+        // chain was cleared, and the table says nothing of it.
+        guessed = !deleted && chainUnreadable;
+        runs.push_back({std::int64_t{firstCluster}, n, false});
+    }
+    return runs;
 }
 
 bool FileRecovery::createForRuns(Prepared& p, int copyMode)
@@ -855,6 +880,10 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
          m_exfat->dataClusters(entry.firstCluster, valid, data.noFatChain, entry.deleted == 1))
         runs.push_back({static_cast<std::int64_t>(span.start), span.length, false, false});
     copyRuns(p, runs, valid, copyMode);
+    // A deleted chained file's clusters come from the allocation bitmap; when
+    // it cannot be read they are a guess, and the copy is not called whole.
+    const bool guessed = entry.deleted == 1 && !data.noFatChain && valid > m_exfat->clusterBytes() &&
+                         !m_exfat->clusterUsed(entry.firstCluster).has_value();
     if (p.report.outcome == FileOutcome::Written && valid < size) {
         // Past the valid length nothing was ever written: a hole in the copy.
         std::uint64_t written = valid;
@@ -872,6 +901,10 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
             written += n;
         }
         p.report.bytesWritten = written;
+    }
+    if (guessed && p.report.outcome == FileOutcome::Written) {
+        p.report.outcome = FileOutcome::Incomplete;
+        p.report.error = kGuessedFromBitmap;
     }
     // A carved file whose format broke off is never reported as whole.
     if (entry.carved == catalogue::Carved::Incomplete && p.report.outcome == FileOutcome::Written)

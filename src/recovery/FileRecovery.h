@@ -182,6 +182,11 @@ private:
     std::vector<bool> readChunk(const ClusterRun& run, std::optional<std::uint64_t> first, std::uint64_t sectors,
                                 std::uint32_t block);
     void finish(Prepared& p, std::uint64_t size);
+    /// The clusters of a FAT file of `size` bytes: its chain, or where the chain
+    /// does not give them, the guess for a deleted file or consecutive clusters.
+    /// `guessed` is set when the allocation table could not be read where the
+    /// result depends on it.
+    std::vector<ClusterRun> fatFileRuns(std::uint32_t firstCluster, std::uint32_t size, bool deleted, bool& guessed);
     /// Gives a closed file its final name, or leaves it under its working name
     /// (and reports that name) when it did not come back as far as it could.
     void settleName(Prepared& p);

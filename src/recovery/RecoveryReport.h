@@ -35,7 +35,8 @@ struct FileReport {
     /// Clusters the copy read that are now in use by something else (deleted files only).
     std::uint64_t clustersInUse = 0;
     FileOutcome outcome = FileOutcome::Written;
-    /// The system's reason when the file could not be created or written.
+    /// The system's reason when the file could not be created or written; for an
+    /// incomplete file, why it is (when not only that its data ended).
     std::string error;
     /// SHA-256 of the bytes written (lower-case hex) when the destination hashes
     /// what it writes; nothing when it does not or no file was created.

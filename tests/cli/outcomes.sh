@@ -49,6 +49,18 @@ for rules in --classic --thorough; do
   [ "$(stat -c %s out/*)" = 300000 ] || fail "$rules: the zero-filled file is not whole-sized"
 done
 
+# FAT sectors that cannot be read (both copies, where big.bin's clusters are
+# listed): its clusters are a guess, so the copy is incomplete, never "written".
+fat=$(python3 -c "
+import struct; b = open('vol.img', 'rb').read(512)
+print(struct.unpack_from('<H', b, 14)[0] * 512, struct.unpack_from('<H', b, 22)[0] * 512)")
+read -r fat1 perfat <<<"$fat"
+rm -rf out
+expect 3 "out/_ig.bin: incomplete: its clusters are a guess: the allocation table could not be read" \
+  env SARVIK_FAULT_READ=$fat1-$((fat1 + perfat + 512)) LD_PRELOAD="$shim" \
+  "$sarvik" recover vol.img --to out --all --report report.jsonl
+grep -q '"outcome":"incomplete"' report.jsonl || fail "unreadable FAT: $(cat report.jsonl)"
+
 # Output that cannot be written is a failure.
 "$sarvik" scan --classic vol.img --json >/dev/full 2>err.txt && fail "--json to /dev/full succeeded"
 grep -q "cannot write the output: No space left on device" err.txt || fail "full device: $(cat err.txt)"
