@@ -445,9 +445,12 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
     // Why the runs were cut before the size was reached: clusters past the
     // file system's last one (a damaged size or run), or past the image's end.
     enum class Cut { None, VolumeEnd, ImageEnd } cut = Cut::None;
-    // Clusters of the file so far, sparse ones included: no file is longer
-    // than its whole volume, whatever its size and run lengths say.
+    // Clusters of the file so far that lie on disk: no file holds more than
+    // its whole volume, whatever its size and run lengths say. Sparse runs hold
+    // none and do not count (a sparse file may be far larger than its volume);
+    // with them the file covers at most kMaxFileClusters.
     std::uint64_t fileClusters = 0;
+    std::uint64_t sparseClusters = 0;
 
     auto progress = [&] {
         if (copyMode != CopyMode::Save || size == 0)
@@ -477,7 +480,10 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         // The run is one stretch of sectors: cluster start + j lies at
         // base + (start + j) * spc. It is read in chunks and written in blocks.
         // It is cut where it leaves the volume; the copy ends there.
-        std::uint64_t length = std::min(run.length, extent().clusterCount() - fileClusters);
+        const std::uint64_t covered = fileClusters + sparseClusters;
+        const std::uint64_t room = ntfs::kMaxFileClusters - std::min(covered, ntfs::kMaxFileClusters);
+        std::uint64_t length =
+            std::min(run.length, run.sparse ? room : std::min(room, extent().clusterCount() - fileClusters));
         if (length < run.length)
             cut = Cut::VolumeEnd;
         if (!run.sparse && !run.missing && run.start >= 0) {
@@ -490,7 +496,7 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
                 length = readable;
             }
         }
-        fileClusters += length;
+        (run.sparse ? sparseClusters : fileClusters) += length;
         const std::uint64_t runSectors = length * spc; // at most the volume's sectors
         std::optional<std::uint64_t> firstSector;
         if (!run.sparse && run.start >= 0 && static_cast<std::uint64_t>(run.start) <= (std::uint64_t{1} << 48)) {
