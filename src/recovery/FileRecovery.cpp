@@ -341,10 +341,15 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
             if (policy == DuplicatePolicy::Overwrite) {
                 p.replace = true;
             } else if (policy == DuplicatePolicy::Rename) {
-                for (std::uint32_t n = 1; n <= kMaxRenameAttempts; ++n) {
+                // The search starts after the number this copy last gave the
+                // name in this folder, so that a folder of many files of one
+                // name costs a look-up per file rather than one per earlier copy.
+                std::uint32_t& next = m_nextCopyNumber[folder.path + '\0' + p.safeName];
+                for (std::uint32_t n = std::max<std::uint32_t>(next, 1); n <= kMaxRenameAttempts; ++n) {
                     std::string candidate = cutToComponent("Copy (" + std::to_string(n) + " ) of " + p.safeName);
                     if (!folder.folder->exists(candidate)) {
                         p.safeName = std::move(candidate);
+                        next = n + 1;
                         break;
                     }
                 }

@@ -221,6 +221,8 @@ private:
     std::optional<disk::VolumeExtent> m_extent;
     const disk::VolumeExtent& extent();
     std::uint32_t m_savedFileCount = 0;
+    /// The next "Copy (n ) of" number to try, by folder path and name ('\0' between).
+    std::unordered_map<std::string, std::uint32_t> m_nextCopyNumber;
     /// For the report's count of files read from clusters now in use; made on first use.
     std::unique_ptr<ConditionEstimator> m_conditions;
     ConditionEstimator& conditions();

@@ -59,6 +59,7 @@ private:
 
 bool MemoryOutputFolder::exists(std::string_view name) const
 {
+    ++m_existsCalls;
     return m_entries.find(name) != m_entries.end();
 }
 

@@ -53,6 +53,8 @@ public:
     void refuseCreation(bool refuse) { m_refuse = refuse; }
 
     [[nodiscard]] const std::map<std::string, Entry, std::less<>>& entries() const { return m_entries; }
+    /// How often `exists` was asked, in this folder.
+    [[nodiscard]] std::size_t existsCalls() const noexcept { return m_existsCalls; }
     /// The entry at a '/'-separated path below this folder, or null.
     [[nodiscard]] const Entry* find(const std::string& path) const;
     /// Every path below this folder, '/'-separated, in name order.
@@ -64,6 +66,7 @@ private:
     std::map<std::string, Entry, std::less<>> m_entries;
     std::size_t m_writeBudget = ~std::size_t{0};
     bool m_refuse = false;
+    mutable std::size_t m_existsCalls = 0;
 };
 
 } // namespace sarvik::recovery
