@@ -2,7 +2,8 @@
 # sarvik recover on volumes made by tools/make-test-volumes.sh: recover-all is
 # byte-exact against the manifests, the image is unchanged, a planted link is
 # not written through, filters and PATH arguments choose what is copied, and a
-# sparse NTFS file larger than its volume comes back whole.
+# sparse NTFS file larger than its volume and a tree deeper than the open-file
+# limit come back whole.
 # Usage: recover.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
 
 set -euo pipefail
@@ -109,6 +110,22 @@ if command -v mkntfs >/dev/null && command -v ntfs-3g >/dev/null && [[ -c /dev/f
         [[ $(stat -c %s "$WORK/sparse/sparse.bin") == 4831838208 ]] || fail "sparse file: $(ls -l "$WORK/sparse")"
         [[ $(dd if="$WORK/sparse/sparse.bin" bs=1 skip=4000000000 count=4 2>/dev/null) == tail ]] ||
             fail "sparse file: its data is not where it was"
+    fi
+    # 1,100 nested deleted folders, a file in each, come back whole with no
+    # more than 1,024 descriptors open.
+    truncate -s 256M "$WORK/deep.img"
+    mkntfs -F -q -Q "$WORK/deep.img" >/dev/null 2>&1
+    if ntfs-3g "$WORK/deep.img" "$WORK/mnt" 2>/dev/null; then
+        python3 -c "
+import os
+os.chdir('$WORK/mnt'); os.mkdir('top'); os.chdir('top')
+for i in range(1100):
+    os.mkdir('d'); os.chdir('d'); open('f.txt', 'w').write('x')"
+        rm -rf "$WORK/mnt/top"
+        umount "$WORK/mnt"
+        (ulimit -n 1024; "$SARVIK" recover "$WORK/deep.img" --to "$WORK/deep" --all > "$WORK/deep.out" 2>&1) ||
+            fail "deep tree: $(tail -3 "$WORK/deep.out")"
+        [[ $(find "$WORK/deep" -name f.txt | wc -l) == 1100 ]] || fail "deep tree: $(tail -3 "$WORK/deep.out")"
     fi
 fi
 
