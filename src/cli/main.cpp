@@ -11,6 +11,7 @@
 #include <map>
 #include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -126,6 +127,12 @@ int main(int argc, char** argv)
             status = runCommand(command, args);
         }
     } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "sarvik: %s\n", sarvik::catalogue::kOutOfMemoryMessage);
+        return sarvik::cli::kExitFailed;
+    } catch (const std::system_error&) {
+        // A thread that cannot be made (too little address space or too many
+        // threads) is memory running out by another name.
         std::fflush(stdout);
         std::fprintf(stderr, "sarvik: %s\n", sarvik::catalogue::kOutOfMemoryMessage);
         return sarvik::cli::kExitFailed;

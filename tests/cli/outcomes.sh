@@ -201,6 +201,22 @@ for limit in 100000 150000 250000 400000 700000 1200000 2000000; do
 done
 [ $ended -gt 0 ] || fail "no limit ran out of memory"
 
+# Too little address space for a thread's stack: the same message and 1.
+ended=0
+for limit in 16000 20000 24000 32000; do
+  rm -rf out
+  (ulimit -v $limit; "$sarvik" recover --classic vol.img --to out --all >/dev/null 2>err.txt)
+  status=$?
+  case $status in
+    0|3) ;;
+    1) grep -q "Out of memory, close other applications and run again" err.txt ||
+         fail "ulimit -v $limit: exit 1 without the message: $(cat err.txt)"
+       ended=$((ended + 1)) ;;
+    *) fail "ulimit -v $limit: exit $status: $(cat err.txt)" ;;
+  esac
+done
+[ $ended -gt 0 ] || fail "no address-space limit stopped the copy"
+
 # A raw device the user may not open says how to get in, exit 1. Needs a loop
 # device and a user to drop to; skipped quietly where neither is possible.
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && loop=$(losetup -f --show vol.img 2>/dev/null) &&
