@@ -303,6 +303,10 @@ int finishRecovery(const recovery::RecoveryReport& report, int status)
     for (const auto& f : report.files())
         if (const std::string loss = recovery::lossText(f); !loss.empty())
             std::fprintf(stderr, "sarvik recover: %s: %s\n", terminalText(f.path, true).c_str(), loss.c_str());
+    for (const auto& f : report.files())
+        if (!f.refusedName.empty())
+            std::fprintf(stderr, "sarvik recover: %s: written under this name: the destination refuses '%s'\n",
+                         terminalText(f.path, true).c_str(), terminalText(f.refusedName, true).c_str());
     for (const auto& f : report.failedFolders())
         std::fprintf(stderr, "sarvik recover: %s: folder could not be created\n", terminalText(f, true).c_str());
     const auto& t = report.totals();

@@ -82,15 +82,7 @@ FILETIME fileTimeOf(std::int64_t seconds, std::uint32_t nanoseconds)
 
 std::string windowsName(std::string_view utf8)
 {
-    std::string name(utf8);
-    for (char& c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' || c == '|' ||
-            c == '?' || c == '*')
-            c = '_';
-    }
-    if (!name.empty() && (name.back() == '.' || name.back() == ' '))
-        name.back() = '_';
+    std::string name = recovery::restrictedName(utf8);
     if (isDeviceName(name))
         name.insert(0, 1, '_');
     return name;

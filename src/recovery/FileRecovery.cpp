@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace sarvik::recovery {
 
@@ -73,7 +74,13 @@ TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::
     for (const std::string& part : components) {
         const std::string safe = safeComponent(part, namesAreUtf8);
         current.path = joinPath(current.path, safe);
-        current.folder = current.folder ? current.folder->makeFolder(safe) : nullptr;
+        auto made = current.folder ? current.folder->makeFolder(safe) : nullptr;
+        // A name the destination's file system refuses: one without the
+        // characters it refuses.
+        if (const std::string cleaned = restrictedName(safe); !made && current.folder && cleaned != safe)
+            if ((made = current.folder->makeFolder(cleaned)))
+                current.path = joinPath(current.path.substr(0, current.path.size() - safe.size()), cleaned);
+        current.folder = std::move(made);
     }
     return current;
 }
@@ -364,6 +371,16 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
     return true;
 }
 
+void FileRecovery::createPart(OutputFolder& folder, Prepared& p)
+{
+    for (std::uint32_t n = 0; n < kMaxPartAttempts && !p.file; ++n) {
+        p.partName = partName(p.safeName, n);
+        p.file = folder.createFile(p.partName, false);
+        if (!p.file && !folder.exists(p.partName))
+            return; // not a name clash: the folder refuses the file
+    }
+}
+
 bool FileRecovery::create(Prepared& p)
 {
     // The file is written under a name of its own beside the final one and
@@ -372,11 +389,23 @@ bool FileRecovery::create(Prepared& p)
     // working name is never one that something holds already (a file of that
     // name on the volume, or a copy a killed run left behind).
     if (OutputFolder* folder = p.folder->folder.get()) {
-        for (std::uint32_t n = 0; n < kMaxPartAttempts && !p.file; ++n) {
-            p.partName = partName(p.safeName, n);
-            p.file = folder->createFile(p.partName, false);
-            if (!p.file && !folder->exists(p.partName))
-                break; // not a name clash: the folder refuses the file
+        createPart(*folder, p);
+        // A FAT, exFAT or NTFS destination (through FUSE) refuses some
+        // characters Linux allows: the file is written under a name without
+        // them, and the report gives both.
+        if (const std::string cleaned = restrictedName(p.safeName); !p.file && cleaned != p.safeName) {
+            const std::string error = folder->createError();
+            std::string candidate = cleaned;
+            for (std::uint32_t n = 1; folder->exists(candidate) && !p.replace && n <= kMaxPartAttempts; ++n)
+                candidate = cutToComponent("Copy (" + std::to_string(n) + " ) of " + cleaned);
+            const std::string refused = std::exchange(p.safeName, candidate);
+            createPart(*folder, p);
+            if (p.file) {
+                p.report.refusedName = refused;
+                p.path = joinPath(p.folder->path, p.safeName);
+            } else {
+                p.safeName = refused;
+            }
         }
     }
     if (p.file)

@@ -159,6 +159,8 @@ private:
     bool prepare(Prepared& p, const TargetFolder& folder, const std::string& name, std::uint64_t size, int copyMode,
                  bool ntfs);
     bool create(Prepared& p);
+    /// Creates the file under a free working name for p.safeName.
+    static void createPart(OutputFolder& folder, Prepared& p);
     /// Before an NTFS copy run by run: clears Skip, shows progress 0 when
     /// saving, creates the file. False when stopped or not created.
     bool createForRuns(Prepared& p, int copyMode);

@@ -85,6 +85,20 @@ template <typename Unsafe> std::string cleaned(std::string_view name, Unsafe uns
 
 } // namespace
 
+std::string restrictedName(std::string_view utf8)
+{
+    std::string name(utf8);
+    for (char& c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' || c == '|' ||
+            c == '?' || c == '*')
+            c = '_';
+    }
+    if (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.back() = '_';
+    return name;
+}
+
 std::string safeComponent(std::string_view diskName)
 {
     if (auto name = standIn(diskName))

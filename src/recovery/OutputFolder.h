@@ -102,6 +102,11 @@ inline constexpr std::size_t kMaxComponentBytes = 255;
 /// becomes "_"; a name longer than 255 bytes is cut at a character boundary.
 [[nodiscard]] std::string safeComponent(std::string_view diskName);
 
+/// `utf8` with the characters that FAT, exFAT and NTFS refuse in a name
+/// (< > : " \ | ? * and controls) turned to '_', and a trailing dot or blank
+/// too. Other names are returned as they are.
+[[nodiscard]] std::string restrictedName(std::string_view utf8);
+
 /// The same for a name that is UTF-8 already when `namesAreUtf8` is set (a
 /// thorough scan): only '/', '\\' and C0 controls and DEL become '_'.
 [[nodiscard]] std::string safeComponent(std::string_view diskName, bool namesAreUtf8);

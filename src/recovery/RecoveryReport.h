@@ -41,6 +41,9 @@ struct FileReport {
     /// SHA-256 of the bytes written (lower-case hex) when the destination hashes
     /// what it writes; nothing when it does not or no file was created.
     std::optional<std::string> sha256;
+    /// The name the destination refused (its file system does not take some
+    /// of its characters) when the file was written under another; else empty.
+    std::string refusedName;
     /// Index into the kind's catalogue file list of the file copied, when the
     /// copy came from a folder copy or a file-list row.
     std::optional<std::size_t> fileIndex;

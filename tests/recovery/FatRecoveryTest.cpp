@@ -337,6 +337,27 @@ TEST(FatRecovery, NamesThatTryToEscapeStayInside)
 // question is asked, and No stops the copy before the next file.
 TEST(FatRecovery, PlantedLinksAndCreationFailures)
 {
+    {
+        // A destination that refuses ':' and '?' (FAT through FUSE): the files
+        // are written under names without them, and the report gives both.
+        test::FatRecoveryVolume v(1);
+        const auto x = pattern(10, 1);
+        v.putFile({10}, x);
+        v.select();
+        v.addFolder("d:1", 20);
+        v.addFile("a:b.txt", 10, 10, 20);
+        v.addFile("what?.txt", 10, 10, 20);
+        v.buildTree();
+        test::CopyRig rig(v.volume, v.catalogue, v.tree);
+        rig.dest->refuseCharacters(":?");
+        rig.recovery.RecoverFatFolder(v.tree.findByKey(20)->handle, 20, rig.target(), "d:1");
+        EXPECT_EQ(rig.content("d_1/a_b.txt"), x);
+        EXPECT_EQ(rig.content("d_1/what_.txt"), x);
+        ASSERT_EQ(rig.report.files().size(), 2u);
+        EXPECT_EQ(rig.report.files()[0].refusedName, "a:b.txt");
+        EXPECT_EQ(rig.report.files()[0].path, "/dest/d_1/a_b.txt");
+        EXPECT_EQ(rig.report.totals().written, 2u);
+    }
     test::FatRecoveryVolume v(1);
     const auto x = pattern(10, 1);
     v.putFile({10}, x);

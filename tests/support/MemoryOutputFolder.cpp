@@ -69,12 +69,13 @@ std::shared_ptr<OutputFolder> MemoryOutputFolder::makeFolder(std::string_view na
         return nullptr;
     auto it = m_entries.find(name);
     if (it == m_entries.end()) {
-        if (m_refuse)
+        if (refused(name))
             return nullptr;
         Entry e;
         e.kind = Kind::Folder;
         e.folder = std::make_shared<MemoryOutputFolder>(m_path + "/" + std::string(name));
         e.folder->m_writeBudget = m_writeBudget;
+        e.folder->m_refusedCharacters = m_refusedCharacters;
         it = m_entries.emplace(std::string(name), std::move(e)).first;
     }
     if (it->second.kind != Kind::Folder)
@@ -113,7 +114,7 @@ bool MemoryOutputFolder::setTimes(std::string_view name, const EntryTimes& times
 
 std::unique_ptr<OutputFile> MemoryOutputFolder::createFile(std::string_view name, bool replace)
 {
-    if (!isSafeComponent(name) || m_refuse)
+    if (!isSafeComponent(name) || refused(name))
         return nullptr;
     auto it = m_entries.find(name);
     if (it != m_entries.end()) {

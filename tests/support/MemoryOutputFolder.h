@@ -51,6 +51,9 @@ public:
     void failWritesAfter(std::size_t bytes) { m_writeBudget = bytes; }
     /// Refuses every later creation of a file or folder.
     void refuseCreation(bool refuse) { m_refuse = refuse; }
+    /// Refuses names that hold any of `characters`, here and in folders made
+    /// later, as a FAT destination refuses ':' and '?'.
+    void refuseCharacters(std::string characters) { m_refusedCharacters = std::move(characters); }
 
     [[nodiscard]] const std::map<std::string, Entry, std::less<>>& entries() const { return m_entries; }
     /// How often `exists` was asked, in this folder.
@@ -66,6 +69,11 @@ private:
     std::map<std::string, Entry, std::less<>> m_entries;
     std::size_t m_writeBudget = ~std::size_t{0};
     bool m_refuse = false;
+    std::string m_refusedCharacters;
+    [[nodiscard]] bool refused(std::string_view name) const
+    {
+        return m_refuse || name.find_first_of(m_refusedCharacters) != std::string_view::npos;
+    }
     mutable std::size_t m_existsCalls = 0;
 };
 
