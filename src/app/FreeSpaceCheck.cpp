@@ -5,6 +5,7 @@
 #include <QMetaObject>
 
 #include <new>
+#include <system_error>
 
 namespace sarvik::app {
 
@@ -24,16 +25,22 @@ void FreeSpaceCheck::start(const scan::ScanSession& session)
     m_sample = {};
     m_control.reset();
     const std::uint64_t generation = ++m_generation;
-    m_thread = std::thread([this, &session, generation] {
-        // Read on the main thread only after the join in complete().
-        try {
-            m_sample = scan::SampleFreeSpace(session, &m_control);
-        } catch (const std::bad_alloc&) {
-            m_sample = {}; // a sample is a hint: without memory for it, no hint
-        }
+    try {
+        m_thread = std::thread([this, &session, generation] {
+            // Read on the main thread only after the join in complete().
+            try {
+                m_sample = scan::SampleFreeSpace(session, &m_control);
+            } catch (const std::bad_alloc&) {
+                m_sample = {}; // a sample is a hint: without memory for it, no hint
+            }
+            QMetaObject::invokeMethod(
+                this, [this, generation] { complete(generation); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: no hint, as when memory runs out.
         QMetaObject::invokeMethod(
             this, [this, generation] { complete(generation); }, Qt::QueuedConnection);
-    });
+    }
 }
 
 void FreeSpaceCheck::cancel()

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <new>
+#include <system_error>
 
 namespace sarvik::app {
 
@@ -42,15 +43,20 @@ void ScanRunner::start(scan::ScanSession& session, scan::ScanOptions options, bo
     m_result = {};
     m_outOfMemory = false;
     m_control.reset(); // a Stop answered after the last scan ended is not this one's
-    m_thread = std::thread([this, &session, options] {
-        // Both are read on the main thread only after the join in complete().
-        try {
-            m_result = scan::RunScan(session, *this, m_control, options);
-        } catch (const std::bad_alloc&) {
-            m_outOfMemory = true;
-        }
+    try {
+        m_thread = std::thread([this, &session, options] {
+            // Both are read on the main thread only after the join in complete().
+            try {
+                m_result = scan::RunScan(session, *this, m_control, options);
+            } catch (const std::bad_alloc&) {
+                m_outOfMemory = true;
+            }
+            QMetaObject::invokeMethod(this, &ScanRunner::complete, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        m_outOfMemory = true; // no thread to be had: as when memory runs out
         QMetaObject::invokeMethod(this, &ScanRunner::complete, Qt::QueuedConnection);
-    });
+    }
 }
 
 void ScanRunner::requestStop()

@@ -4,6 +4,7 @@
 #include "app/FileTypes.h"
 #include "app/NamedDrives.h"
 #include "app/RecoveryWindow.h"
+#include "platform/Console.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 
@@ -26,6 +27,7 @@ constexpr const char* kUsage = "Usage: sarvik-undelete [IMAGE|DEVICE]...\n"
 
 int main(int argc, char* argv[])
 {
+    sarvik::platform::setUpProcess();
     // Help and version work without a display.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg(argv[i]);

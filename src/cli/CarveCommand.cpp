@@ -3,14 +3,13 @@
 
 #include "carve/Carver.h"
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/Options.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,15 +21,6 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
-
-std::atomic<catalogue::ScanControl*> g_carveInterrupt{nullptr};
-
-extern "C" void onCarveInterrupt(int)
-{
-    if (auto* control = g_carveInterrupt.load())
-        control->requestStop();
-    std::signal(SIGINT, SIG_DFL);
-}
 
 /// Where files may start, and how they are numbered: clusters of a volume's
 /// data area, or sectors of a source without a file system.
@@ -147,11 +137,11 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
 
     TerminalProgress progress("Carving");
     catalogue::ScanControl control;
-    g_carveInterrupt.store(&control);
-    auto previous = std::signal(SIGINT, onCarveInterrupt);
-    const carve::CarveResult result = carve::Carve(source, {&layout.extent, 1}, options, progress, control);
-    std::signal(SIGINT, previous);
-    g_carveInterrupt.store(nullptr);
+    carve::CarveResult result;
+    {
+        const StopOnSignals signals(control);
+        result = carve::Carve(source, {&layout.extent, 1}, options, progress, control);
+    }
     progress.finish();
 
     int status = kExitDone;
@@ -191,7 +181,7 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
     }
     if (result.stopped) {
         std::fprintf(stderr, "sarvik: interrupted; the search did not end\n");
-        status = kExitInterrupted;
+        status = interruptedStatus();
     }
     return status;
 }

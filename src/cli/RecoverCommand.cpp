@@ -2,6 +2,7 @@
 
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/Options.h"
 #include "cli/Progress.h"
 #include "cli/Selection.h"
@@ -14,8 +15,6 @@
 #include "recovery/SaveWorker.h"
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -25,19 +24,6 @@
 namespace sarvik::cli {
 
 namespace {
-
-std::atomic<catalogue::RecoveryControl*> g_interruptTarget{nullptr};
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int)
-{
-    // Ctrl-C: the file being written is cut short and nothing more starts; a
-    // second Ctrl-C ends the program at once.
-    g_interrupted.store(true);
-    if (auto* control = g_interruptTarget.load())
-        control->StopRecovery.store(1, std::memory_order_relaxed);
-    std::signal(SIGINT, SIG_DFL);
-}
 
 /// "12.3 MB" and the like, for the progress line.
 std::string byteText(std::uint64_t bytes)
@@ -291,8 +277,9 @@ bool runCopy(scan::ScanSession& session, const RecoverRequest& r, const std::vec
         const auto rows = session.rows(session.tree.rootKey());
         c.RecoverListItems(rows, recovery::RecoveryMode::All, {}, target);
     };
-    g_interruptTarget.store(&control);
-    auto previous = std::signal(SIGINT, onInterrupt);
+    // Ctrl-C, SIGTERM and SIGHUP: the file being written is cut short and
+    // nothing more starts; the summary and the report still come.
+    const StopOnSignals signals(control);
     recovery::SaveWorker worker(control);
     worker.start(copier, [&](recovery::FileRecovery& c) {
         if (r.all) {
@@ -311,8 +298,6 @@ bool runCopy(scan::ScanSession& session, const RecoverRequest& r, const std::vec
         }
     });
     worker.wait();
-    std::signal(SIGINT, previous);
-    g_interruptTarget.store(nullptr);
     return !worker.outOfMemory();
 }
 
@@ -323,10 +308,14 @@ int finishRecovery(const recovery::RecoveryReport& report, int status)
     for (const auto& f : report.files())
         if (const std::string loss = recovery::lossText(f); !loss.empty())
             std::fprintf(stderr, "sarvik recover: %s: %s\n", terminalText(f.path, true).c_str(), loss.c_str());
+    for (const auto& f : report.files())
+        if (!f.refusedName.empty())
+            std::fprintf(stderr, "sarvik recover: %s: written under this name: the destination refuses '%s'\n",
+                         terminalText(f.path, true).c_str(), terminalText(f.refusedName, true).c_str());
     for (const auto& f : report.failedFolders())
         std::fprintf(stderr, "sarvik recover: %s: folder could not be created\n", terminalText(f, true).c_str());
     const auto& t = report.totals();
-    const bool interrupted = g_interrupted.exchange(false);
+    const bool interrupted = stoppedBySignal();
     std::printf("%s%u written, %u cut short, %u incomplete, %u skipped (exists), %u filtered out, %u not written "
                 "(no data), %u failed; %u zero-filled block(s) in %u file(s); %llu bytes\n",
                 interrupted ? "interrupted: " : "", t.written, t.cutShort, t.incomplete, t.duplicatesSkipped,
@@ -336,7 +325,7 @@ int finishRecovery(const recovery::RecoveryReport& report, int status)
         std::printf("%u file%s written from clusters that are now in use\n", t.writtenFromUsedClusters,
                     t.writtenFromUsedClusters == 1 ? "" : "s");
     if (interrupted)
-        return kExitInterrupted;
+        return interruptedStatus();
     if (const std::size_t losses = report.lossCount(); losses != 0) {
         std::fprintf(stderr, "sarvik recover: %zu file(s) or folder(s) did not come back whole\n", losses);
         status = worseStatus(status, kExitLosses);
@@ -414,8 +403,10 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     CliRecoveryObserver observer(plan.size(), plannedBytes, [&](const recovery::FileReport& f) {
         if (reportFile.file == nullptr)
             return;
+        // Each line goes out as its file is done: a report of a copy that is
+        // killed still names every file written before.
         const std::string line = recovery::reportRecord(reportVolume, f) + "\n";
-        reportFile.failed |= std::fputs(line.c_str(), reportFile.file) == EOF;
+        reportFile.failed |= std::fputs(line.c_str(), reportFile.file) == EOF || std::fflush(reportFile.file) != 0;
     });
     recovery::RecoveryReport report;
     const bool finished = runCopy(*session, r, *items, recovery::TargetFolder{destination, r.to}, observer, report);

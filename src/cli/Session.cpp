@@ -6,6 +6,7 @@
 
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
 #include "disk/PartitionTable.h"
@@ -15,8 +16,6 @@
 #include "recovery/ReportRecord.h"
 #include "snapshot/SnapshotFile.h"
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -178,27 +177,17 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
 
 namespace {
 
-std::atomic<catalogue::ScanControl*> g_scanInterrupt{nullptr};
-
-extern "C" void onScanInterrupt(int)
-{
-    // The first Ctrl-C stops the scan at its next check; a second one ends the
-    // program at once.
-    if (auto* control = g_scanInterrupt.load())
-        control->requestStop();
-    std::signal(SIGINT, SIG_DFL);
-}
-
-/// Scans the opened volume with Ctrl-C stopping the scan instead of the program.
+/// Scans the opened volume with Ctrl-C (SIGTERM, SIGHUP) stopping the scan
+/// instead of the program.
 scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanOptions& options)
 {
     TerminalProgress progress("Scanning");
     catalogue::ScanControl control;
-    g_scanInterrupt.store(&control);
-    auto previous = std::signal(SIGINT, onScanInterrupt);
-    const scan::ScanResult result = scan::RunScan(session, progress, control, options);
-    std::signal(SIGINT, previous);
-    g_scanInterrupt.store(nullptr);
+    scan::ScanResult result;
+    {
+        const StopOnSignals signals(control);
+        result = scan::RunScan(session, progress, control, options);
+    }
     progress.finish();
     return result;
 }
@@ -243,7 +232,7 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
             scanWithInterrupt(*session, scan::ScanOptions{args.thorough, args.carve, args.deep});
         if (result.Stopped) {
             std::fprintf(stderr, "sarvik: interrupted; the scan did not end\n");
-            status = kExitInterrupted;
+            status = interruptedStatus();
             return nullptr;
         }
         if (args.thorough && !args.deep) {

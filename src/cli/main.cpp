@@ -11,6 +11,7 @@
 #include <map>
 #include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -51,7 +52,7 @@ void usage(std::FILE* out)
                "  3    done, with losses: sectors or MFT records that could not be read, files\n"
                "       that did not come back whole (each is named on standard error), or a\n"
                "       snapshot whose volume is missing or does not match\n"
-               "  130  interrupted (Ctrl-C)\n",
+               "  130  interrupted (Ctrl-C); 143 and 129 when SIGTERM or SIGHUP stopped it\n",
                out);
 }
 
@@ -107,6 +108,7 @@ int worseStatus(int a, int b) noexcept
 
 int main(int argc, char** argv)
 {
+    sarvik::platform::setUpProcess();
     sarvik::platform::setUpConsole();
     int status = sarvik::cli::kExitFailed;
     try {
@@ -125,6 +127,12 @@ int main(int argc, char** argv)
             status = runCommand(command, args);
         }
     } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "sarvik: %s\n", sarvik::catalogue::kOutOfMemoryMessage);
+        return sarvik::cli::kExitFailed;
+    } catch (const std::system_error&) {
+        // A thread that cannot be made (too little address space or too many
+        // threads) is memory running out by another name.
         std::fflush(stdout);
         std::fprintf(stderr, "sarvik: %s\n", sarvik::catalogue::kOutOfMemoryMessage);
         return sarvik::cli::kExitFailed;

@@ -4,21 +4,29 @@
 
 namespace sarvik::fat {
 
-std::vector<std::uint32_t> FreeClustersFrom(const FatTable& table, std::uint32_t firstCluster, std::uint32_t count)
+FreeClusters FreeClustersRead(const FatTable& table, std::uint32_t firstCluster, std::uint32_t count)
 {
+    FreeClusters found;
     if (count == 0 || firstCluster < 2 || firstCluster > table.maxCluster())
-        return {};
-    std::vector<std::uint32_t> clusters;
+        return found;
+    std::vector<std::uint32_t>& clusters = found.clusters;
     clusters.reserve(count);
     clusters.push_back(firstCluster);
     for (std::uint64_t c = std::uint64_t{firstCluster} + 1; clusters.size() < count && c <= table.maxCluster(); ++c) {
         const auto value = table.entry(static_cast<std::uint32_t>(c));
-        if (value && *value == 0)
+        if (!value)
+            found.metUnreadable = true;
+        else if (*value == 0)
             clusters.push_back(static_cast<std::uint32_t>(c));
     }
     if (clusters.size() != count)
-        return {};
-    return clusters;
+        clusters.clear();
+    return found;
+}
+
+std::vector<std::uint32_t> FreeClustersFrom(const FatTable& table, std::uint32_t firstCluster, std::uint32_t count)
+{
+    return FreeClustersRead(table, firstCluster, count).clusters;
 }
 
 } // namespace sarvik::fat

@@ -16,6 +16,16 @@ namespace sarvik::fat {
 
 class FatTable;
 
+/// The clusters FreeClustersFrom takes, and whether an entry on the way could
+/// not be read (it is passed over as in use, so the clusters may be wrong).
+struct FreeClusters {
+    std::vector<std::uint32_t> clusters;
+    bool metUnreadable = false;
+};
+
+/// FreeClustersFrom, saying whether it met an entry it could not read.
+[[nodiscard]] FreeClusters FreeClustersRead(const FatTable& table, std::uint32_t firstCluster, std::uint32_t count);
+
 /// `firstCluster`, then the next clusters that `table` marks free, `count` in
 /// all; empty when the volume ends (or `firstCluster` is not a data cluster)
 /// before `count` are found.

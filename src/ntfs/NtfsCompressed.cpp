@@ -130,12 +130,13 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const disk
     const std::uint64_t unitBytes = clusterBytes * unitClusters;
     if (clusterBytes == 0 || unitBytes == 0 || unitBytes > kMaxUnitBytes)
         return result;
-    // No file is longer than its whole volume, whatever its size says.
-    const std::uint64_t volumeBytes = extent.clusterCount() > ~std::uint64_t{0} / clusterBytes
-                                          ? ~std::uint64_t{0}
-                                          : extent.clusterCount() * clusterBytes;
-    const bool tooLong = size > volumeBytes;
-    size = std::min(size, volumeBytes);
+    // No file holds more clusters than its whole volume, whatever its size
+    // says; sparse clusters hold none and do not count, but the file covers at
+    // most kMaxFileClusters.
+    const std::uint64_t mostBytes = kMaxFileClusters * clusterBytes; // a cluster is at most kMaxUnitBytes
+    const bool tooLong = size > mostBytes;
+    size = std::min(size, mostBytes);
+    std::uint64_t onDisk = 0;
 
     ClusterCursor cursor(runs);
     std::vector<std::int64_t> clusters(unitClusters);
@@ -171,6 +172,11 @@ CompressedCopy CopyCompressedRuns(const disk::SelectedVolume& volume, const disk
                 volume.reader.read(*sector, g.SectorsPerCluster, at) != disk::ReadStatus::Ok)
                 readable = false;
             ++present;
+        }
+        onDisk += present;
+        if (onDisk > extent.clusterCount()) {
+            result.cutAtVolumeEnd = true;
+            return result;
         }
         std::fill(unit.begin(), unit.end(), std::byte{0});
         if (present == unitClusters) {

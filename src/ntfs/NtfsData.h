@@ -24,6 +24,11 @@ struct DataAttributeLocation {
 /// and above end the walk, as do the types 0 and 0xFFFFFFFF.
 [[nodiscard]] DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept;
 
+/// The most clusters one file covers, sparse ones included: an NTFS volume
+/// numbers its clusters in 32 bits. A copy writes no more of a file than this
+/// (its clusters on disk are bounded by the volume itself).
+inline constexpr std::uint64_t kMaxFileClusters = std::uint64_t{1} << 32;
+
 /// One run of a non-resident attribute. A sparse run has no clusters on disk
 /// and reads as zeros; `start` is then meaningless.
 struct NtfsRun {

@@ -13,6 +13,14 @@ namespace sarvik::platform {
 /// closed pipe ending the program quietly where the system has pipe signals.
 void setUpConsole();
 
+/// Sets the process up for writing files, first thing in main (both
+/// programs): a standard descriptor (input, output, error) that the parent left
+/// closed is opened on the null device, so that no report, snapshot or copy
+/// takes its number and receives the program's messages; a file-size limit
+/// (ulimit -f) makes a write fail with "File too large" instead of ending the
+/// program with a file cut short and no word.
+void setUpProcess();
+
 /// The program's arguments after its name, as UTF-8 (on Windows read from the
 /// UTF-16 command line, whatever the code page).
 [[nodiscard]] std::vector<std::string> commandLineArguments(int argc, char** argv);

@@ -48,6 +48,7 @@ public:
     }
 
     [[nodiscard]] std::string error() const override { return m_inner->error(); }
+    [[nodiscard]] std::optional<std::uint64_t> length() const override { return m_inner->length(); }
     [[nodiscard]] std::optional<std::string> sha256() const override { return m_digest; }
 
 private:

@@ -21,6 +21,10 @@ public:
     [[nodiscard]] std::shared_ptr<recovery::OutputFolder> makeFolder(std::string_view name) override;
     [[nodiscard]] std::unique_ptr<recovery::OutputFile> createFile(std::string_view name, bool replace) override;
     [[nodiscard]] std::string createError() const override { return m_inner->createError(); }
+    [[nodiscard]] std::string rename(std::string_view from, std::string_view to, bool replace) override
+    {
+        return m_inner->rename(from, to, replace);
+    }
     [[nodiscard]] bool setTimes(std::string_view name, const recovery::EntryTimes& times) override
     {
         return m_inner->setTimes(name, times);

@@ -25,7 +25,10 @@ public:
             return false;
         }
         std::string why;
-        if (writeAll(*m_file, bytes, why)) {
+        std::size_t written = 0;
+        const bool all = writeAll(*m_file, bytes, why, &written);
+        m_length += written;
+        if (all) {
             m_endsInHole = m_endsInHole && bytes.empty();
             return true;
         }
@@ -45,6 +48,7 @@ public:
             switch (skipAhead(*m_file, count, why)) {
             case SkipResult::Skipped:
                 m_endsInHole = true;
+                m_length += count;
                 return true;
             case SkipResult::CannotSeek:
                 m_seekable = false;
@@ -74,12 +78,14 @@ public:
         return false;
     }
     [[nodiscard]] std::string error() const override { return m_error; }
+    [[nodiscard]] std::optional<std::uint64_t> length() const override { return m_length; }
 
 private:
     std::optional<NativeFile> m_file; ///< nothing once closed
     std::string m_error;
-    bool m_seekable = true;    ///< false once a skip found no position to move
-    bool m_endsInHole = false; ///< the last bytes were skipped, not written
+    bool m_seekable = true;     ///< false once a skip found no position to move
+    bool m_endsInHole = false;  ///< the last bytes were skipped, not written
+    std::uint64_t m_length = 0; ///< bytes written and skipped over
 };
 
 } // namespace

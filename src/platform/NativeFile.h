@@ -49,8 +49,9 @@ using NativeFile = int; ///< a file descriptor
 void removeFile(const std::string& path);
 
 /// Writes all of `bytes` at the file's position, as many calls as it takes.
-/// False, with the system's reason in `error`, when they could not all be written.
-[[nodiscard]] bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error);
+/// False, with the system's reason in `error`, when they could not all be
+/// written. `written`, when given, gets the bytes that were, in either case.
+[[nodiscard]] bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error, std::size_t* written = nullptr);
 
 /// What skipAhead did.
 enum class SkipResult {

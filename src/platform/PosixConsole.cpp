@@ -1,14 +1,28 @@
 #include "platform/Console.h"
 
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstring>
 #include <cwchar>
+#include <fcntl.h>
 #include <langinfo.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace sarvik::platform {
+
+void setUpProcess()
+{
+    for (int fd = 0; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // open gives the lowest free number: this one.
+            const int opened = ::open("/dev/null", O_RDWR);
+            if (opened >= 0 && opened != fd)
+                ::close(opened);
+        }
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 void setUpConsole()
 {

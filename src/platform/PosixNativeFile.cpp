@@ -7,21 +7,27 @@
 
 namespace sarvik::platform {
 
-bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error)
+bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error, std::size_t* written)
 {
     const std::byte* at = bytes.data();
     std::size_t left = bytes.size();
+    const auto done = [&] {
+        if (written != nullptr)
+            *written = bytes.size() - left;
+    };
     while (left > 0) {
         const ssize_t n = ::write(file, at, left);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             error = std::strerror(errno);
+            done();
             return false;
         }
         at += n;
         left -= static_cast<std::size_t>(n);
     }
+    done();
     return true;
 }
 

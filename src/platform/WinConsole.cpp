@@ -53,6 +53,12 @@ bool within(char32_t cp, const auto& ranges)
 
 } // namespace
 
+void setUpProcess()
+{
+    // Windows has no file-size signal, and a process started without standard
+    // handles gets no descriptor numbers reused by the files it opens.
+}
+
 void setUpConsole()
 {
     // Names are printed as UTF-8: the console shows them as such only in its

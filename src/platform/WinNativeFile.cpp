@@ -17,20 +17,26 @@ constexpr std::size_t kMostBytesPerWrite = std::size_t{1} << 30;
 
 } // namespace
 
-bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error)
+bool writeAll(NativeFile file, disk::ByteSpan bytes, std::string& error, std::size_t* written)
 {
     const std::byte* at = bytes.data();
     std::size_t left = bytes.size();
+    const auto done = [&] {
+        if (written != nullptr)
+            *written = bytes.size() - left;
+    };
     while (left > 0) {
         const auto chunk = static_cast<DWORD>(std::min(left, kMostBytesPerWrite));
-        DWORD written = 0;
-        if (::WriteFile(static_cast<HANDLE>(file), at, chunk, &written, nullptr) == 0 || written == 0) {
+        DWORD chunkWritten = 0;
+        if (::WriteFile(static_cast<HANDLE>(file), at, chunk, &chunkWritten, nullptr) == 0 || chunkWritten == 0) {
             error = systemMessage(::GetLastError());
+            done();
             return false;
         }
-        at += written;
-        left -= written;
+        at += chunkWritten;
+        left -= chunkWritten;
     }
+    done();
     return true;
 }
 

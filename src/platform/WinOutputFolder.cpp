@@ -82,15 +82,7 @@ FILETIME fileTimeOf(std::int64_t seconds, std::uint32_t nanoseconds)
 
 std::string windowsName(std::string_view utf8)
 {
-    std::string name(utf8);
-    for (char& c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' || c == '|' ||
-            c == '?' || c == '*')
-            c = '_';
-    }
-    if (!name.empty() && (name.back() == '.' || name.back() == ' '))
-        name.back() = '_';
+    std::string name = recovery::restrictedName(utf8);
     if (isDeviceName(name))
         name.insert(0, 1, '_');
     return name;
@@ -198,6 +190,22 @@ std::unique_ptr<recovery::OutputFile> WinOutputFolder::createFile(std::string_vi
         return nullptr;
     }
     return makeOutputFile(handle);
+}
+
+std::string WinOutputFolder::rename(std::string_view from, std::string_view to, bool replace)
+{
+    const std::wstring source = entryPath(from);
+    const std::wstring target = entryPath(to);
+    if (source.empty() || target.empty())
+        return "not a name of this folder";
+    if (replace)
+        if (const auto attributes = attributesOf(target);
+            attributes && (*attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+            return "not a plain file of its own";
+    // Without MOVEFILE_REPLACE_EXISTING the move fails on a taken name.
+    if (::MoveFileExW(source.c_str(), target.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0)
+        return {};
+    return systemMessage(::GetLastError());
 }
 
 bool WinOutputFolder::setTimes(std::string_view name, const recovery::EntryTimes& times)

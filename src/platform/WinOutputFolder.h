@@ -34,6 +34,7 @@ public:
     [[nodiscard]] bool exists(std::string_view name) const override;
     [[nodiscard]] std::shared_ptr<recovery::OutputFolder> makeFolder(std::string_view name) override;
     [[nodiscard]] std::unique_ptr<recovery::OutputFile> createFile(std::string_view name, bool replace) override;
+    [[nodiscard]] std::string rename(std::string_view from, std::string_view to, bool replace) override;
     [[nodiscard]] bool setTimes(std::string_view name, const recovery::EntryTimes& times) override;
     [[nodiscard]] std::string createError() const override { return m_createError; }
 

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace sarvik::recovery {
 
@@ -26,6 +27,13 @@ constexpr std::uint32_t kChunkSectors = 2048;
 /// Bounds the search for a free "Copy (n ) of" name in a folder that answers
 /// "exists" for everything.
 constexpr std::uint32_t kMaxRenameAttempts = 1000000;
+/// Why a FAT file whose clusters the allocation table could not confirm is incomplete.
+constexpr const char* kGuessedClusters =
+    "its clusters are a guess: the allocation table could not be read where it lists them";
+/// The same for an exFAT file whose clusters the allocation bitmap could not confirm.
+constexpr const char* kGuessedFromBitmap = "its clusters are a guess: the allocation bitmap could not be read";
+/// Bounds the search for a free working name ("NAME.part", "NAME.1.part", ...).
+constexpr std::uint32_t kMaxPartAttempts = 100;
 constexpr std::size_t kResidentDataOffset = 24; // fixed header length of a resident attribute
 /// Bytes added at a time past an exFAT file's valid length, as a hole.
 constexpr std::uint64_t kHoleStep = std::uint64_t{kChunkSectors} * kSector;
@@ -42,6 +50,18 @@ std::string joinPath(const std::string& folder, const std::string& name)
     return folder + "/" + name;
 }
 
+/// The working name a file is written under: "NAME.part", or "NAME.n.part"
+/// when that is taken; NAME is cut so that the whole stays one component.
+std::string partName(const std::string& name, std::uint32_t n)
+{
+    const std::string suffix = (n == 0 ? std::string{} : "." + std::to_string(n)) + ".part";
+    std::string base = cutToComponent(name + suffix);
+    if (base.size() == name.size() + suffix.size())
+        return base;
+    base = cutToComponent(name, kMaxComponentBytes - suffix.size());
+    return base + suffix;
+}
+
 } // namespace
 
 std::string createErrorMessage(const std::string& path)
@@ -55,7 +75,13 @@ TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::
     for (const std::string& part : components) {
         const std::string safe = safeComponent(part, namesAreUtf8);
         current.path = joinPath(current.path, safe);
-        current.folder = current.folder ? current.folder->makeFolder(safe) : nullptr;
+        auto made = current.folder ? current.folder->makeFolder(safe) : nullptr;
+        // A name the destination's file system refuses: one without the
+        // characters it refuses.
+        if (const std::string cleaned = restrictedName(safe); !made && current.folder && cleaned != safe)
+            if ((made = current.folder->makeFolder(cleaned)))
+                current.path = joinPath(current.path.substr(0, current.path.size() - safe.size()), cleaned);
+        current.folder = std::move(made);
     }
     return current;
 }
@@ -66,6 +92,8 @@ struct FileRecovery::Prepared {
     std::string path;
     bool replace = false;
     std::unique_ptr<OutputFile> file;
+    /// The name the file is written under until finish gives it safeName.
+    std::string partName;
     bool writeFailed = false;
     FileReport report;
     std::optional<EntryTimes> times; ///< given to the file once it is closed
@@ -321,10 +349,15 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
             if (policy == DuplicatePolicy::Overwrite) {
                 p.replace = true;
             } else if (policy == DuplicatePolicy::Rename) {
-                for (std::uint32_t n = 1; n <= kMaxRenameAttempts; ++n) {
+                // The search starts after the number this copy last gave the
+                // name in this folder, so that a folder of many files of one
+                // name costs a look-up per file rather than one per earlier copy.
+                std::uint32_t& next = m_nextCopyNumber[folder.path + '\0' + p.safeName];
+                for (std::uint32_t n = std::max<std::uint32_t>(next, 1); n <= kMaxRenameAttempts; ++n) {
                     std::string candidate = cutToComponent("Copy (" + std::to_string(n) + " ) of " + p.safeName);
                     if (!folder.folder->exists(candidate)) {
                         p.safeName = std::move(candidate);
+                        next = n + 1;
                         break;
                     }
                 }
@@ -339,10 +372,43 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
     return true;
 }
 
+void FileRecovery::createPart(OutputFolder& folder, Prepared& p)
+{
+    for (std::uint32_t n = 0; n < kMaxPartAttempts && !p.file; ++n) {
+        p.partName = partName(p.safeName, n);
+        p.file = folder.createFile(p.partName, false);
+        if (!p.file && !folder.exists(p.partName))
+            return; // not a name clash: the folder refuses the file
+    }
+}
+
 bool FileRecovery::create(Prepared& p)
 {
-    if (p.folder->folder)
-        p.file = p.folder->folder->createFile(p.safeName, p.replace);
+    // The file is written under a name of its own beside the final one and
+    // takes the final name in finish: a copy stopped or killed half way never
+    // leaves a file that looks whole under the name the user looks for. The
+    // working name is never one that something holds already (a file of that
+    // name on the volume, or a copy a killed run left behind).
+    if (OutputFolder* folder = p.folder->folder.get()) {
+        createPart(*folder, p);
+        // A FAT, exFAT or NTFS destination (through FUSE) refuses some
+        // characters Linux allows: the file is written under a name without
+        // them, and the report gives both.
+        if (const std::string cleaned = restrictedName(p.safeName); !p.file && cleaned != p.safeName) {
+            const std::string error = folder->createError();
+            std::string candidate = cleaned;
+            for (std::uint32_t n = 1; folder->exists(candidate) && !p.replace && n <= kMaxPartAttempts; ++n)
+                candidate = cutToComponent("Copy (" + std::to_string(n) + " ) of " + cleaned);
+            const std::string refused = std::exchange(p.safeName, candidate);
+            createPart(*folder, p);
+            if (p.file) {
+                p.report.refusedName = refused;
+                p.path = joinPath(p.folder->path, p.safeName);
+            } else {
+                p.safeName = refused;
+            }
+        }
+    }
     if (p.file)
         return true;
     if (!m_observer.continueAfterError(createErrorMessage(p.path)))
@@ -356,24 +422,50 @@ bool FileRecovery::create(Prepared& p)
 
 void FileRecovery::finish(Prepared& p, std::uint64_t size)
 {
-    p.report.path = p.path;
-    p.report.name = p.safeName;
     p.report.size = size;
     p.report.fileIndex = m_currentFile;
     if (p.file) {
         if (!p.file->close())
             p.writeFailed = true;
-        if (p.writeFailed)
+        if (p.writeFailed) {
             p.report.error = p.file->error();
+            if (const auto held = p.file->length())
+                p.report.bytesWritten = *held; // a failed write can leave part of its bytes behind
+            p.report.outcome = FileOutcome::WriteFailed;
+        }
         p.report.sha256 = p.file->sha256();
         p.file.reset();
+        settleName(p);
         if (p.writeFailed)
             p.report.outcome = FileOutcome::WriteFailed;
-        else if (p.times && m_settings.KeepOriginalTimes && p.folder != nullptr && p.folder->folder)
+        else if (p.times && m_settings.KeepOriginalTimes)
             (void)p.folder->folder->setTimes(p.safeName, *p.times); // a file system without times keeps the copy's
     }
+    p.report.path = p.path;
+    p.report.name = p.safeName;
     m_observer.fileDone(p.report);
     m_report.add(std::move(p.report));
+}
+
+void FileRecovery::settleName(Prepared& p)
+{
+    // A file cut short by Stop or Skip, or by a failed write, keeps its working
+    // name: it is not the file. Any other outcome is as much of the file as the
+    // volume holds, and is recorded as such.
+    const bool keepsPart = p.report.outcome == FileOutcome::CutShort || p.report.outcome == FileOutcome::WriteFailed;
+    if (!keepsPart) {
+        const std::string why = p.folder->folder->rename(p.partName, p.safeName, p.replace);
+        if (why.empty())
+            return;
+        // The name is held by something that is not replaced (a link, a
+        // folder): asked as when a file cannot be created; the copy stays.
+        p.writeFailed = true;
+        p.report.error = "could not be given its name: " + why;
+        if (!m_observer.continueAfterError(createErrorMessage(p.path)))
+            m_control.StopRecovery.store(1, std::memory_order_relaxed);
+    }
+    p.safeName = p.partName;
+    p.path = joinPath(p.folder->path, p.partName);
 }
 
 void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode)
@@ -388,9 +480,12 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
     // Why the runs were cut before the size was reached: clusters past the
     // file system's last one (a damaged size or run), or past the image's end.
     enum class Cut { None, VolumeEnd, ImageEnd } cut = Cut::None;
-    // Clusters of the file so far, sparse ones included: no file is longer
-    // than its whole volume, whatever its size and run lengths say.
+    // Clusters of the file so far that lie on disk: no file holds more than
+    // its whole volume, whatever its size and run lengths say. Sparse runs hold
+    // none and do not count (a sparse file may be far larger than its volume);
+    // with them the file covers at most kMaxFileClusters.
     std::uint64_t fileClusters = 0;
+    std::uint64_t sparseClusters = 0;
 
     auto progress = [&] {
         if (copyMode != CopyMode::Save || size == 0)
@@ -420,7 +515,10 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
         // The run is one stretch of sectors: cluster start + j lies at
         // base + (start + j) * spc. It is read in chunks and written in blocks.
         // It is cut where it leaves the volume; the copy ends there.
-        std::uint64_t length = std::min(run.length, extent().clusterCount() - fileClusters);
+        const std::uint64_t covered = fileClusters + sparseClusters;
+        const std::uint64_t room = ntfs::kMaxFileClusters - std::min(covered, ntfs::kMaxFileClusters);
+        std::uint64_t length =
+            std::min(run.length, run.sparse ? room : std::min(room, extent().clusterCount() - fileClusters));
         if (length < run.length)
             cut = Cut::VolumeEnd;
         if (!run.sparse && !run.missing && run.start >= 0) {
@@ -433,7 +531,7 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
                 length = readable;
             }
         }
-        fileClusters += length;
+        (run.sparse ? sparseClusters : fileClusters) += length;
         const std::uint64_t runSectors = length * spc; // at most the volume's sectors
         std::optional<std::uint64_t> firstSector;
         if (!run.sparse && run.start >= 0 && static_cast<std::uint64_t>(run.start) <= (std::uint64_t{1} << 48)) {
@@ -549,42 +647,14 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
         return 0;
     ++m_savedFileCount;
 
-    const auto& g = m_volume.geometry;
-    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    std::vector<ClusterRun> runs;
-    if (clusterBytes != 0) {
-        const std::uint64_t n = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
-        // A chain longer than the volume has clusters loops: the walk stops there.
-        const auto limit = static_cast<std::uint32_t>(std::min(n, extent().clusterCount() + 1));
-        auto addClusters = [&runs](const std::vector<std::uint32_t>& clusters) {
-            for (const std::uint32_t c : clusters) {
-                if (!runs.empty() && !runs.back().sparse &&
-                    runs.back().start + static_cast<std::int64_t>(runs.back().length) == std::int64_t{c})
-                    ++runs.back().length;
-                else
-                    runs.push_back({std::int64_t{c}, 1, false});
-            }
-        };
-        fat::ClusterChain chain;
-        chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control);
-        if (chain.size() != n)
-            chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2, &m_control);
-        if (chain.size() == n && n != 0) {
-            addClusters(chain.clusters());
-        } else if (deleted == 1 && thoroughCopy() && n != 0) {
-            // Thorough: the chain is gone; the next free clusters, passing over
-            // those that live files hold (the consecutive ones when too few are free).
-            if (!m_fatTable)
-                m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, disk::fileSystemSpan(m_volume));
-            addClusters(fat::FreeClustersFrom(*m_fatTable, firstCluster, limit));
-            if (runs.empty())
-                runs.push_back({std::int64_t{firstCluster}, n, false});
-        } else {
-            // No chain fits: the file is read from consecutive clusters.
-            runs.push_back({std::int64_t{firstCluster}, n, false});
-        }
-    }
+    bool guessed = false;
+    const std::vector<ClusterRun> runs = fatFileRuns(firstCluster, size, deleted == 1, guessed);
     copyRuns(p, runs, size, copyMode);
+    if (guessed && p.report.outcome == FileOutcome::Written) {
+        // Bytes were written, but from clusters the table could not confirm.
+        p.report.outcome = FileOutcome::Incomplete;
+        p.report.error = kGuessedClusters;
+    }
     if (deleted == 1) {
         const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal);
         // A carved file whose format broke off is written as far as it held,
@@ -596,6 +666,54 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     }
     finish(p, size);
     return 1;
+}
+
+std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t firstCluster, std::uint32_t size,
+                                                                bool deleted, bool& guessed)
+{
+    const auto& g = m_volume.geometry;
+    const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
+    std::vector<ClusterRun> runs;
+    if (clusterBytes == 0)
+        return runs;
+    const std::uint64_t n = (std::uint64_t{size} + clusterBytes - 1) / clusterBytes;
+    // A chain longer than the volume has clusters loops: the walk stops there.
+    const auto limit = static_cast<std::uint32_t>(std::min(n, extent().clusterCount() + 1));
+    auto addClusters = [&runs](const std::vector<std::uint32_t>& clusters) {
+        for (const std::uint32_t c : clusters) {
+            if (!runs.empty() && !runs.back().sparse &&
+                runs.back().start + static_cast<std::int64_t>(runs.back().length) == std::int64_t{c})
+                ++runs.back().length;
+            else
+                runs.push_back({std::int64_t{c}, 1, false});
+        }
+    };
+    fat::ClusterChain chain;
+    bool chainUnreadable =
+        chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control) == fat::ChainEnd::ReadFailed;
+    if (chain.size() != n)
+        chainUnreadable |= chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2, &m_control) ==
+                           fat::ChainEnd::ReadFailed;
+    if (chain.size() == n && n != 0) {
+        addClusters(chain.clusters());
+    } else if (deleted && thoroughCopy() && n != 0) {
+        // Thorough: the chain is gone; the next free clusters, passing over
+        // those that live files hold (the consecutive ones when too few are free).
+        if (!m_fatTable)
+            m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, disk::fileSystemSpan(m_volume));
+        const fat::FreeClusters free = fat::FreeClustersRead(*m_fatTable, firstCluster, limit);
+        guessed = free.metUnreadable;
+        addClusters(free.clusters);
+        if (runs.empty())
+            runs.push_back({std::int64_t{firstCluster}, n, false});
+    } else {
+        // No chain fits: the file is read from consecutive clusters. For a live
+        // file whose chain could not be read, that is a guess; a deleted file's
+        // chain was cleared, and the table says nothing of it.
+        guessed = !deleted && chainUnreadable;
+        runs.push_back({std::int64_t{firstCluster}, n, false});
+    }
+    return runs;
 }
 
 bool FileRecovery::createForRuns(Prepared& p, int copyMode)
@@ -803,6 +921,10 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
          m_exfat->dataClusters(entry.firstCluster, valid, data.noFatChain, entry.deleted == 1))
         runs.push_back({static_cast<std::int64_t>(span.start), span.length, false, false});
     copyRuns(p, runs, valid, copyMode);
+    // A deleted chained file's clusters come from the allocation bitmap; when
+    // it cannot be read they are a guess, and the copy is not called whole.
+    const bool guessed = entry.deleted == 1 && !data.noFatChain && valid > m_exfat->clusterBytes() &&
+                         !m_exfat->clusterUsed(entry.firstCluster).has_value();
     if (p.report.outcome == FileOutcome::Written && valid < size) {
         // Past the valid length nothing was ever written: a hole in the copy.
         std::uint64_t written = valid;
@@ -820,6 +942,10 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
             written += n;
         }
         p.report.bytesWritten = written;
+    }
+    if (guessed && p.report.outcome == FileOutcome::Written) {
+        p.report.outcome = FileOutcome::Incomplete;
+        p.report.error = kGuessedFromBitmap;
     }
     // A carved file whose format broke off is never reported as whole.
     if (entry.carved == catalogue::Carved::Incomplete && p.report.outcome == FileOutcome::Written)

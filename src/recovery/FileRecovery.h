@@ -159,6 +159,8 @@ private:
     bool prepare(Prepared& p, const TargetFolder& folder, const std::string& name, std::uint64_t size, int copyMode,
                  bool ntfs);
     bool create(Prepared& p);
+    /// Creates the file under a free working name for p.safeName.
+    static void createPart(OutputFolder& folder, Prepared& p);
     /// Before an NTFS copy run by run: clears Skip, shows progress 0 when
     /// saving, creates the file. False when stopped or not created.
     bool createForRuns(Prepared& p, int copyMode);
@@ -182,6 +184,14 @@ private:
     std::vector<bool> readChunk(const ClusterRun& run, std::optional<std::uint64_t> first, std::uint64_t sectors,
                                 std::uint32_t block);
     void finish(Prepared& p, std::uint64_t size);
+    /// The clusters of a FAT file of `size` bytes: its chain, or where the chain
+    /// does not give them, the guess for a deleted file or consecutive clusters.
+    /// `guessed` is set when the allocation table could not be read where the
+    /// result depends on it.
+    std::vector<ClusterRun> fatFileRuns(std::uint32_t firstCluster, std::uint32_t size, bool deleted, bool& guessed);
+    /// Gives a closed file its final name, or leaves it under its working name
+    /// (and reports that name) when it did not come back as far as it could.
+    void settleName(Prepared& p);
     /// A carved NTFS file: its consecutive clusters from the one it starts at.
     int recoverCarvedNtfsFile(Prepared& p, const catalogue::NtfsFileEntry& entry, int copyMode);
     /// An exFAT file: its data up to the valid length, zeros after it.
@@ -213,6 +223,8 @@ private:
     std::optional<disk::VolumeExtent> m_extent;
     const disk::VolumeExtent& extent();
     std::uint32_t m_savedFileCount = 0;
+    /// The next "Copy (n ) of" number to try, by folder path and name ('\0' between).
+    std::unordered_map<std::string, std::uint32_t> m_nextCopyNumber;
     /// For the report's count of files read from clusters now in use; made on first use.
     std::unique_ptr<ConditionEstimator> m_conditions;
     ConditionEstimator& conditions();

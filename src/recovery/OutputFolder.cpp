@@ -36,8 +36,13 @@ bool OutputFile::writeHole(std::uint64_t count)
 
 std::string cutToComponent(std::string utf8)
 {
-    if (utf8.size() > kMaxComponentBytes) {
-        std::size_t cut = kMaxComponentBytes;
+    return cutToComponent(std::move(utf8), kMaxComponentBytes);
+}
+
+std::string cutToComponent(std::string utf8, std::size_t bytes)
+{
+    if (utf8.size() > bytes) {
+        std::size_t cut = bytes;
         // Step back over continuation bytes so a character is never split.
         while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
             --cut;
@@ -79,6 +84,20 @@ template <typename Unsafe> std::string cleaned(std::string_view name, Unsafe uns
 }
 
 } // namespace
+
+std::string restrictedName(std::string_view utf8)
+{
+    std::string name(utf8);
+    for (char& c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' || c == '|' ||
+            c == '?' || c == '*')
+            c = '_';
+    }
+    if (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.back() = '_';
+    return name;
+}
 
 std::string safeComponent(std::string_view diskName)
 {

@@ -40,6 +40,9 @@ public:
     [[nodiscard]] virtual bool close() = 0;
     /// Why the last write or close failed, as the system says it; empty when unknown.
     [[nodiscard]] virtual std::string error() const { return {}; }
+    /// Bytes the file holds (holes included), counting those a failed write
+    /// left behind; nothing when the destination cannot tell.
+    [[nodiscard]] virtual std::optional<std::uint64_t> length() const { return std::nullopt; }
     /// Lower-case hex SHA-256 of the bytes written, once closed, from a folder
     /// that hashes what it writes (platform/HashingOutputFolder.h); nothing otherwise.
     [[nodiscard]] virtual std::optional<std::string> sha256() const { return std::nullopt; }
@@ -69,6 +72,12 @@ public:
     /// Why the last createFile failed, as the system says it; empty when unknown.
     [[nodiscard]] virtual std::string createError() const { return {}; }
 
+    /// Gives the closed file `from` the name `to`. With `replace` false the name
+    /// must be free (and stays taken by whatever holds it); with `replace` true
+    /// an existing plain file of that name is replaced. Never follows a symbolic
+    /// link. Empty when done, else why not.
+    [[nodiscard]] virtual std::string rename(std::string_view from, std::string_view to, bool replace) = 0;
+
     /// Gives the entry `name` (a closed file or a folder) these modification and
     /// access times, without following a symbolic link. False when it cannot.
     [[nodiscard]] virtual bool setTimes(std::string_view /*name*/, const EntryTimes& /*times*/) { return false; }
@@ -80,6 +89,8 @@ inline constexpr std::size_t kMaxComponentBytes = 255;
 /// `utf8` cut to kMaxComponentBytes at a character boundary (a character is
 /// never split); a shorter name is returned as it is.
 [[nodiscard]] std::string cutToComponent(std::string utf8);
+/// `utf8` cut to at most `bytes` bytes, the same way.
+[[nodiscard]] std::string cutToComponent(std::string utf8, std::size_t bytes);
 
 /// True when `name` can name one entry inside a folder: not empty, not "." or
 /// "..", no '/', '\\' or NUL byte.
@@ -90,6 +101,11 @@ inline constexpr std::size_t kMaxComponentBytes = 255;
 /// C1 range) become '_'; "." and ".." become "_" and "__"; an empty name
 /// becomes "_"; a name longer than 255 bytes is cut at a character boundary.
 [[nodiscard]] std::string safeComponent(std::string_view diskName);
+
+/// `utf8` with the characters that FAT, exFAT and NTFS refuse in a name
+/// (< > : " \ | ? * and controls) turned to '_', and a trailing dot or blank
+/// too. Other names are returned as they are.
+[[nodiscard]] std::string restrictedName(std::string_view utf8);
 
 /// The same for a name that is UTF-8 already when `namesAreUtf8` is set (a
 /// thorough scan): only '/', '\\' and C0 controls and DEL become '_'.

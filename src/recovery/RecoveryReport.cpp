@@ -69,6 +69,8 @@ std::string lossText(const FileReport& r)
     case FileOutcome::CutShort:
         return "cut short at " + ofSize(r) + (zeros.empty() ? "" : "; " + zeros);
     case FileOutcome::Incomplete:
+        if (!r.error.empty())
+            return "incomplete: " + r.error + (zeros.empty() ? "" : "; " + zeros);
         return "incomplete: " + ofSize(r) + " written, the data ends there" + (zeros.empty() ? "" : "; " + zeros);
     case FileOutcome::CutAtVolumeEnd:
         return "cut at the volume's end after " + ofSize(r) + ": the rest would lie past its last cluster" +

@@ -35,11 +35,15 @@ struct FileReport {
     /// Clusters the copy read that are now in use by something else (deleted files only).
     std::uint64_t clustersInUse = 0;
     FileOutcome outcome = FileOutcome::Written;
-    /// The system's reason when the file could not be created or written.
+    /// The system's reason when the file could not be created or written; for an
+    /// incomplete file, why it is (when not only that its data ended).
     std::string error;
     /// SHA-256 of the bytes written (lower-case hex) when the destination hashes
     /// what it writes; nothing when it does not or no file was created.
     std::optional<std::string> sha256;
+    /// The name the destination refused (its file system does not take some
+    /// of its characters) when the file was written under another; else empty.
+    std::string refusedName;
     /// Index into the kind's catalogue file list of the file copied, when the
     /// copy came from a folder copy or a file-list row.
     std::optional<std::size_t> fileIndex;

@@ -91,6 +91,9 @@ std::string reportRecord(const ReportVolume& v, const FileReport& f)
                          f.outcome == FileOutcome::Incomplete || f.outcome == FileOutcome::CutAtVolumeEnd ||
                          f.outcome == FileOutcome::WriteFailed;
     j["written"] = created ? Json(f.path) : Json(nullptr);
+    // Only where the destination refused the file's own name.
+    if (!f.refusedName.empty())
+        j["nameRefused"] = f.refusedName;
     j["size"] = f.size;
     j["bytesWritten"] = f.bytesWritten;
     if (f.fileIndex)

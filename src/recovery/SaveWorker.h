@@ -24,6 +24,8 @@ public:
     /// Starts the copy: clears StopRecovery and the file count, runs `copy`,
     /// clears them again and then calls `finished` (on the worker thread). A
     /// worker runs one copy at a time; starting while one runs is refused.
+    /// When no thread can be made, the copy ends at once as out of memory
+    /// (`finished` is then called on this thread).
     bool start(FileRecovery& recovery, std::function<void(FileRecovery&)> copy, std::function<void()> finished = {});
 
     /// "Stop Saving": the file being written is cut short and nothing more starts.

@@ -4,7 +4,8 @@
 # under their Unicode names, recover --all is byte-exact against the manifest
 # (empty file included) and leaves the image unchanged, a snapshot is refused
 # with its reason, and the classic rules refuse the volume.
-# Usage: exfat.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volume missing)
+# A deleted file whose clusters an unreadable bitmap leaves unconfirmed is incomplete.
+# Usage: exfat.sh SARVIK VOLUMES_DIR SOURCE_DIR [FAULT_SHIM]   (exit 77: volume missing)
 # SARVIK_EXFAT_VOLUMES, when set, names another folder that holds exfat.img.
 
 set -euo pipefail
@@ -73,4 +74,29 @@ rc=0
 "$SARVIK" scan "$IMG" --classic > /dev/null 2> "$WORK/classic.err" || rc=$?
 [[ $rc == 1 ]] || fail "--classic scanned exFAT (exit $rc)"
 grep -q "exFAT" "$WORK/classic.err" || fail "classic refusal: $(cat "$WORK/classic.err")"
+
+# An allocation bitmap that cannot be read: the deleted fragmented file's
+# clusters are a guess, so it is incomplete, never "written" (exit 3).
+SHIM=${4:-}
+if [[ -f $SHIM ]]; then
+  bitmap=$(python3 - "$IMG" <<'PY'
+import struct, sys
+f = open(sys.argv[1], "rb"); boot = f.read(512)
+cluster = (1 << boot[108]) << boot[109]
+heap = struct.unpack_from("<I", boot, 88)[0] << boot[108]
+root = struct.unpack_from("<I", boot, 96)[0]
+f.seek(heap + (root - 2) * cluster); entries = f.read(cluster)
+for i in range(0, len(entries), 32):
+    if entries[i] == 0x81:  # the allocation bitmap's entry: first cluster, length
+        first, length = struct.unpack_from("<IQ", entries, i + 20)
+        print(f"{heap + (first - 2) * cluster}-{heap + (first - 2) * cluster + length}")
+PY
+)
+  rc=0
+  env SARVIK_FAULT_READ="$bitmap" LD_PRELOAD="$SHIM" "$SARVIK" recover "$IMG" --to "$WORK/nobitmap" --all \
+    > /dev/null 2> "$WORK/bitmap.err" || rc=$?
+  [[ $rc == 3 ]] || fail "unreadable bitmap: exit $rc"
+  grep -q "frag.bin: incomplete: its clusters are a guess: the allocation bitmap could not be read" \
+    "$WORK/bitmap.err" || fail "unreadable bitmap: $(cat "$WORK/bitmap.err")"
+fi
 echo "ok"

@@ -49,6 +49,18 @@ for rules in --classic --thorough; do
   [ "$(stat -c %s out/*)" = 300000 ] || fail "$rules: the zero-filled file is not whole-sized"
 done
 
+# FAT sectors that cannot be read (both copies, where big.bin's clusters are
+# listed): its clusters are a guess, so the copy is incomplete, never "written".
+fat=$(python3 -c "
+import struct; b = open('vol.img', 'rb').read(512)
+print(struct.unpack_from('<H', b, 14)[0] * 512, struct.unpack_from('<H', b, 22)[0] * 512)")
+read -r fat1 perfat <<<"$fat"
+rm -rf out
+expect 3 "out/_ig.bin: incomplete: its clusters are a guess: the allocation table could not be read" \
+  env SARVIK_FAULT_READ=$fat1-$((fat1 + perfat + 512)) LD_PRELOAD="$shim" \
+  "$sarvik" recover vol.img --to out --all --report report.jsonl
+grep -q '"outcome":"incomplete"' report.jsonl || fail "unreadable FAT: $(cat report.jsonl)"
+
 # Output that cannot be written is a failure.
 "$sarvik" scan --classic vol.img --json >/dev/full 2>err.txt && fail "--json to /dev/full succeeded"
 grep -q "cannot write the output: No space left on device" err.txt || fail "full device: $(cat err.txt)"
@@ -57,13 +69,96 @@ grep -q "cannot write the output: No space left on device" err.txt || fail "full
 rm -rf out
 env SARVIK_FAULT_SLOW=200000 LD_PRELOAD="$shim" "$sarvik" recover --classic vol.img --to out --all >out.txt 2>err.txt &
 pid=$!
-for _ in $(seq 200); do [ -e out/xIG.BIN ] && break; sleep 0.05; done
+for _ in $(seq 200); do [ -e out/xIG.BIN.part ] && break; sleep 0.05; done
 kill -INT $pid
 wait $pid
 status=$?
 [ $status = 130 ] || fail "interrupted recover exited $status: $(cat err.txt)"
 grep -q "^interrupted: " out.txt || fail "summary does not say interrupted: $(cat out.txt)"
-grep -q "xIG.BIN: cut short" err.txt || fail "cut-short file not named: $(cat err.txt)"
+# The fragment keeps its working name: nothing under the real name looks whole.
+grep -q "xIG.BIN.part: cut short" err.txt || fail "cut-short file not named: $(cat err.txt)"
+[ ! -e out/xIG.BIN ] || fail "a stopped copy left out/xIG.BIN"
+
+# A killed copy leaves only its working name; a rerun into the same folder
+# writes the file whole under its own name, whatever the duplicate rule.
+for rule in rename skip; do
+  rm -rf out
+  env SARVIK_FAULT_SLOW=200000 LD_PRELOAD="$shim" "$sarvik" recover --classic vol.img --to out --all >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 200); do [ -e out/xIG.BIN.part ] && break; sleep 0.05; done
+  kill -KILL $pid
+  wait $pid 2>/dev/null
+  [ -e out/xIG.BIN.part ] && [ ! -e out/xIG.BIN ] || fail "killed copy: $(ls out)"
+  expect 0 "" "$sarvik" recover --classic vol.img --to out --all --duplicates $rule
+  cmp -s out/xIG.BIN big.bin || fail "rerun ($rule) did not write xIG.BIN whole: $(ls out) $(cat out.txt)"
+  grep -q "^1 written" out.txt || fail "rerun ($rule): $(cat out.txt)"
+done
+
+# Six files on a slow disk, for signals that arrive part way through a copy.
+truncate -s 20M six.img
+mkfs.fat -F16 -s 4 --invariant six.img >/dev/null
+for i in 1 2 3 4 5 6; do head -c 200000 /dev/urandom >f$i.bin; mcopy -i six.img f$i.bin ::/F$i.BIN; done
+# Deleted after all are written (mtools reuses freed slots and clusters); the
+# classic rules recover them as x1.BIN ... x6.BIN.
+for i in 1 2 3 4 5 6; do mdel -i six.img ::/F$i.BIN; done
+# slowCopy SIGNAL: starts a slow copy of six.img into out with a report, sends
+# SIGNAL once two files are whole, and leaves the exit status in $status.
+slowCopy() {
+  rm -rf out report.jsonl
+  env SARVIK_FAULT_SLOW=150000 LD_PRELOAD="$shim" "$sarvik" recover --classic six.img --to out --all \
+    --report report.jsonl >out.txt 2>err.txt &
+  local pid=$!
+  for _ in $(seq 400); do [ "$(ls out 2>/dev/null | grep -vc part)" -ge 2 ] && break; sleep 0.05; done
+  kill -"$1" $pid
+  { wait $pid; } 2>/dev/null
+  status=$?
+}
+# Each file whose line the report holds is whole under its name; no other file
+# carries a real name.
+checkWhole() {
+  local lines names
+  lines=$(wc -l <report.jsonl)
+  names=$(ls out | grep -vc '\.part$')
+  [ "$lines" -ge 2 ] || fail "$1: $lines report line(s) after two files were done"
+  [ "$lines" = "$names" ] || [ "$1" != KILL ] || fail "$1: $lines report line(s) for $names file(s): $(ls out)"
+  for f in $(ls out | grep -v '\.part$'); do
+    cmp -s out/$f "f$(echo "$f" | tr -dc 0-9).bin" || fail "$1: out/$f is not whole"
+  done
+}
+for sig in TERM:143 HUP:129; do
+  slowCopy "${sig%:*}"
+  [ "$status" = "${sig#*:}" ] || fail "SIG${sig%:*} during a copy: exit $status, not ${sig#*:}: $(cat err.txt)"
+  grep -q "^interrupted: " out.txt || fail "SIG${sig%:*}: no summary: $(cat out.txt)"
+  checkWhole "${sig%:*}"
+  grep -q '"outcome":"cut short"' report.jsonl || fail "SIG${sig%:*}: the cut file is not in the report"
+done
+slowCopy KILL
+checkWhole KILL
+# SIGTERM during a slow scan ends it too, with 143.
+env SARVIK_FAULT_SLOW=700000 LD_PRELOAD="$shim" "$sarvik" scan --classic six.img >out.txt 2>err.txt &
+pid=$!
+sleep 1
+kill -TERM $pid
+wait $pid
+status=$?
+[ $status = 143 ] || fail "SIGTERM during a scan: exit $status: $(cat err.txt)"
+
+# A file-size limit (100 KiB) is a write error that names the file; the report says
+# what the file holds.
+rm -rf out
+(ulimit -f 100; "$sarvik" recover --classic six.img --to out /x1.BIN --report report.jsonl >out.txt 2>err.txt)
+status=$?
+[ $status = 3 ] || fail "ulimit -f: exit $status: $(cat err.txt)"
+grep -q "x1.BIN.part: incomplete: writing failed after 102400 of 200000 bytes (File too large)" err.txt ||
+  fail "ulimit -f: $(cat err.txt)"
+grep -q '"bytesWritten":102400,' report.jsonl && [ "$(stat -c %s out/x1.BIN.part)" = 102400 ] ||
+  fail "ulimit -f: $(cat report.jsonl) $(ls -l out)"
+
+# With standard output and error closed, messages do not land in the report.
+rm -rf out
+env SARVIK_FAULT_READ=$((data + 2048))-$((data + 4096)) LD_PRELOAD="$shim" \
+  "$sarvik" recover vol.img --to out --all --report report.jsonl >&- 2>&-
+[ "$(grep -vc '^{' report.jsonl)" = 0 ] || fail "closed descriptors: the report holds: $(cat report.jsonl)"
 
 # Snapshots: never replace a file without --force, never write to a device.
 expect 0 "saved to KEEP.RVU" "$sarvik" scan --classic vol.img --snapshot keep
@@ -121,6 +216,22 @@ for limit in 100000 150000 250000 400000 700000 1200000 2000000; do
   done
 done
 [ $ended -gt 0 ] || fail "no limit ran out of memory"
+
+# Too little address space for a thread's stack: the same message and 1.
+ended=0
+for limit in 16000 20000 24000 32000; do
+  rm -rf out
+  (ulimit -v $limit; "$sarvik" recover --classic vol.img --to out --all >/dev/null 2>err.txt)
+  status=$?
+  case $status in
+    0|3) ;;
+    1) grep -q "Out of memory, close other applications and run again" err.txt ||
+         fail "ulimit -v $limit: exit 1 without the message: $(cat err.txt)"
+       ended=$((ended + 1)) ;;
+    *) fail "ulimit -v $limit: exit $status: $(cat err.txt)" ;;
+  esac
+done
+[ $ended -gt 0 ] || fail "no address-space limit stopped the copy"
 
 # A raw device the user may not open says how to get in, exit 1. Needs a loop
 # device and a user to drop to; skipped quietly where neither is possible.

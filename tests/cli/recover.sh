@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # sarvik recover on volumes made by tools/make-test-volumes.sh: recover-all is
 # byte-exact against the manifests, the image is unchanged, a planted link is
-# not written through, filters and PATH arguments choose what is copied.
+# not written through, filters and PATH arguments choose what is copied, and a
+# sparse NTFS file larger than its volume and a tree deeper than the open-file
+# limit come back whole.
 # Usage: recover.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volumes missing)
 
 set -euo pipefail
@@ -91,6 +93,41 @@ grep -q 'one byte.bin' "$WORK/err" || fail "the failure was not named"
 [[ -z $(find "$WORK/filtered" -type f ! -iname '*.png') ]] || fail "a file that the filter excludes was written"
 [[ -n $(find "$WORK/filtered" -type f -iname '*.png') ]] || fail "no .png written"
 [[ -d $WORK/filtered/Documents/Projects ]] || fail "folders were not created under a filter"
+
+# A deleted sparse NTFS file of 4.5 GiB on a 256 MiB volume holds few clusters:
+# it is copied whole, not cut at the volume's size. Needs ntfs-3g and FUSE.
+if command -v mkntfs >/dev/null && command -v ntfs-3g >/dev/null && [[ -c /dev/fuse ]]; then
+    truncate -s 256M "$WORK/sparse.img"
+    mkntfs -F -q -Q "$WORK/sparse.img" >/dev/null 2>&1
+    mkdir "$WORK/mnt"
+    if ntfs-3g "$WORK/sparse.img" "$WORK/mnt" 2>/dev/null; then
+        truncate -s 4608M "$WORK/mnt/sparse.bin"
+        printf 'tail' | dd of="$WORK/mnt/sparse.bin" bs=1 seek=4000000000 conv=notrunc 2>/dev/null
+        rm "$WORK/mnt/sparse.bin"
+        umount "$WORK/mnt"
+        "$SARVIK" recover "$WORK/sparse.img" --to "$WORK/sparse" --all > "$WORK/sparse.out" ||
+            fail "sparse file larger than its volume: $(cat "$WORK/sparse.out")"
+        [[ $(stat -c %s "$WORK/sparse/sparse.bin") == 4831838208 ]] || fail "sparse file: $(ls -l "$WORK/sparse")"
+        [[ $(dd if="$WORK/sparse/sparse.bin" bs=1 skip=4000000000 count=4 2>/dev/null) == tail ]] ||
+            fail "sparse file: its data is not where it was"
+    fi
+    # 1,100 nested deleted folders, a file in each, come back whole with no
+    # more than 1,024 descriptors open.
+    truncate -s 256M "$WORK/deep.img"
+    mkntfs -F -q -Q "$WORK/deep.img" >/dev/null 2>&1
+    if ntfs-3g "$WORK/deep.img" "$WORK/mnt" 2>/dev/null; then
+        python3 -c "
+import os
+os.chdir('$WORK/mnt'); os.mkdir('top'); os.chdir('top')
+for i in range(1100):
+    os.mkdir('d'); os.chdir('d'); open('f.txt', 'w').write('x')"
+        rm -rf "$WORK/mnt/top"
+        umount "$WORK/mnt"
+        (ulimit -n 1024; "$SARVIK" recover "$WORK/deep.img" --to "$WORK/deep" --all > "$WORK/deep.out" 2>&1) ||
+            fail "deep tree: $(tail -3 "$WORK/deep.out")"
+        [[ $(find "$WORK/deep" -name f.txt | wc -l) == 1100 ]] || fail "deep tree: $(tail -3 "$WORK/deep.out")"
+    fi
+fi
 
 # Usage errors.
 set +e

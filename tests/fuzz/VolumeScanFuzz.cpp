@@ -150,6 +150,12 @@ public:
         ++m_counts.files;
         return std::make_unique<CountingFile>(m_counts);
     }
+    std::string rename(std::string_view, std::string_view to, bool) override
+    {
+        if (!recovery::isSafeComponent(to))
+            fail("a file name that could leave the destination reached the output");
+        return {};
+    }
 
 private:
     Counts& m_counts;

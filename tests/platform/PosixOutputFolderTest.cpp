@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using sarvik::platform::PosixOutputFolder;
@@ -180,4 +181,40 @@ TEST(PosixOutputFolder, HolesArePassedOverAndReadAsZeros)
     got.resize(expected.size());
     EXPECT_EQ(got, expected);
     ::close(pipe[0]);
+}
+
+// A tree deeper than the descriptors a process may hold: every folder stays in
+// use (a copy keeps them to give them their times at the end), yet only a
+// bounded number of descriptors is open, and each folder is written into again
+// after its descriptor was closed. One swapped for another since is refused.
+TEST(PosixOutputFolder, DeepTreesKeepFewDescriptorsOpen)
+{
+    TempDir dir;
+    std::string error;
+    auto root = PosixOutputFolder::open(dir.path.string(), error);
+    ASSERT_TRUE(root) << error;
+    const auto openDescriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    };
+    const auto before = openDescriptors();
+    constexpr int kDepth = 1100;
+    std::vector<std::shared_ptr<sarvik::recovery::OutputFolder>> chain{root};
+    for (int i = 0; i < kDepth; ++i) {
+        chain.push_back(chain.back()->makeFolder("d"));
+        ASSERT_TRUE(chain.back()) << "depth " << i;
+    }
+    EXPECT_LE(openDescriptors() - before, static_cast<long>(PosixOutputFolder::kOpenSubfolders) + 1);
+    for (const int depth : {1, kDepth / 2, kDepth}) {
+        auto file = chain[static_cast<std::size_t>(depth)]->createFile("f.txt", false);
+        ASSERT_TRUE(file) << "depth " << depth;
+        EXPECT_TRUE(writeAll(*file, "x"));
+    }
+    fs::path p = dir.path / "d";
+    EXPECT_EQ(slurp(p / "f.txt"), "x");
+    // Folder 1's descriptor was closed meanwhile (the deep folders opened
+    // again took the budget); another folder is put in its place.
+    fs::rename(p, dir.path / "moved");
+    fs::create_directory(p);
+    EXPECT_FALSE(chain[1]->createFile("g.txt", false));
+    EXPECT_FALSE(fs::exists(p / "g.txt"));
 }

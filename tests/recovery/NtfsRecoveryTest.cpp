@@ -349,8 +349,8 @@ TEST(NtfsRecovery, SparseRunsAndUnitsReachTheDestinationAsHoles)
 // Damaged sizes and run lengths (the volume has 512 clusters): a data size of
 // 0xFFFFFFFFFFFFFFFF once made the sectors still needed round to 0, and the
 // copy wrote 0-byte chunks for ever; it ends where the runs end. A run of 2^40
-// clusters is cut at the volume's last cluster, and a sparse run as long when
-// the file reaches the volume's size.
+// clusters is cut at the volume's last cluster. Sparse runs hold no clusters:
+// a sparse file larger than the volume is written whole.
 TEST(NtfsRecovery, DamagedSizesAndRunLengthsStayWithinTheVolume)
 {
     NtfsRig v;
@@ -366,8 +366,8 @@ TEST(NtfsRecovery, DamagedSizesAndRunLengthsStayWithinTheVolume)
     Record rb; // 2^40 clusters at 500
     rb.end(rb.nonResident(0x38, {0x26, 0, 0, 0, 0, 0, 0x01, 0xF4, 0x01, 0x00}));
     v.storeRecord(102, rb);
-    Record rc; // 2^40 sparse clusters
-    rc.end(rc.nonResident(0x38, {0x06, 0, 0, 0, 0, 0, 0x01, 0x00}));
+    Record rc; // 600 sparse clusters, more than the volume's 512
+    rc.end(rc.nonResident(0x38, {0x02, 0x58, 0x02, 0x00}));
     v.storeRecord(104, rc);
     v.select();
 
@@ -377,14 +377,14 @@ TEST(NtfsRecovery, DamagedSizesAndRunLengthsStayWithinTheVolume)
         const std::uint64_t huge = ~std::uint64_t{0};
         EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "a.bin", huge, 100, 1, 1), 1);
         EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "b.bin", huge, 102, 1, 1), 1);
-        EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "c.bin", huge, 104, 1, 1), 1);
+        EXPECT_EQ(rig.recovery.RecoverNtfsFile(rig.target(), "c.bin", 600 * 4096, 104, 1, 1), 1);
         EXPECT_EQ(rig.content("a.bin"), a);
         EXPECT_EQ(rig.content("b.bin"), b);
-        EXPECT_EQ(rig.content("c.bin"), zeros(512 * 4096));
+        EXPECT_EQ(rig.content("c.bin"), zeros(600 * 4096));
         ASSERT_EQ(rig.report.files().size(), 3u);
         EXPECT_EQ(rig.report.files()[0].outcome, FileOutcome::Incomplete) << thorough;
         EXPECT_EQ(rig.report.files()[1].outcome, FileOutcome::CutAtVolumeEnd) << thorough;
-        EXPECT_EQ(rig.report.files()[2].outcome, FileOutcome::CutAtVolumeEnd) << thorough;
+        EXPECT_EQ(rig.report.files()[2].outcome, FileOutcome::Written) << thorough;
     }
 }
 

@@ -84,6 +84,6 @@ TEST(SaveWorker, StopFromAnotherThreadEndsTheCopy)
     } // the destructor joins
     ASSERT_EQ(rig.report.files().size(), 1u);
     EXPECT_EQ(rig.report.files()[0].outcome, recovery::FileOutcome::CutShort);
-    EXPECT_EQ(rig.dest->paths(), std::vector<std::string>{"f0"});
-    EXPECT_LT(rig.content("f0").size(), 1536u * 1024);
+    EXPECT_EQ(rig.dest->paths(), std::vector<std::string>{"f0.part"});
+    EXPECT_LT(rig.content("f0.part").size(), 1536u * 1024);
 }

@@ -41,6 +41,11 @@ public:
         release();
         return true;
     }
+    [[nodiscard]] std::optional<std::uint64_t> length() const override
+    {
+        const auto it = m_folder->m_entries.find(m_name);
+        return it == m_folder->m_entries.end() ? std::nullopt : std::optional<std::uint64_t>(it->second.bytes.size());
+    }
 
 private:
     void release()
@@ -54,6 +59,7 @@ private:
 
 bool MemoryOutputFolder::exists(std::string_view name) const
 {
+    ++m_existsCalls;
     return m_entries.find(name) != m_entries.end();
 }
 
@@ -63,17 +69,38 @@ std::shared_ptr<OutputFolder> MemoryOutputFolder::makeFolder(std::string_view na
         return nullptr;
     auto it = m_entries.find(name);
     if (it == m_entries.end()) {
-        if (m_refuse)
+        if (refused(name))
             return nullptr;
         Entry e;
         e.kind = Kind::Folder;
         e.folder = std::make_shared<MemoryOutputFolder>(m_path + "/" + std::string(name));
         e.folder->m_writeBudget = m_writeBudget;
+        e.folder->m_refusedCharacters = m_refusedCharacters;
         it = m_entries.emplace(std::string(name), std::move(e)).first;
     }
     if (it->second.kind != Kind::Folder)
         return nullptr;
     return it->second.folder;
+}
+
+std::string MemoryOutputFolder::rename(std::string_view from, std::string_view to, bool replace)
+{
+    if (!isSafeComponent(from) || !isSafeComponent(to))
+        return "not a name of this folder";
+    const auto source = m_entries.find(from);
+    if (source == m_entries.end() || source->second.kind != Kind::File || source->second.open)
+        return "no closed file of that name";
+    if (const auto target = m_entries.find(to); target != m_entries.end()) {
+        if (!replace)
+            return "File exists";
+        if (target->second.kind != Kind::File)
+            return "not a plain file of its own";
+        m_entries.erase(target);
+    }
+    auto node = m_entries.extract(source);
+    node.key() = std::string(to);
+    m_entries.insert(std::move(node));
+    return {};
 }
 
 bool MemoryOutputFolder::setTimes(std::string_view name, const EntryTimes& times)
@@ -87,7 +114,7 @@ bool MemoryOutputFolder::setTimes(std::string_view name, const EntryTimes& times
 
 std::unique_ptr<OutputFile> MemoryOutputFolder::createFile(std::string_view name, bool replace)
 {
-    if (!isSafeComponent(name) || m_refuse)
+    if (!isSafeComponent(name) || refused(name))
         return nullptr;
     auto it = m_entries.find(name);
     if (it != m_entries.end()) {

@@ -42,6 +42,7 @@ public:
     [[nodiscard]] bool exists(std::string_view name) const override;
     [[nodiscard]] std::shared_ptr<OutputFolder> makeFolder(std::string_view name) override;
     [[nodiscard]] std::unique_ptr<OutputFile> createFile(std::string_view name, bool replace) override;
+    [[nodiscard]] std::string rename(std::string_view from, std::string_view to, bool replace) override;
     [[nodiscard]] bool setTimes(std::string_view name, const EntryTimes& times) override;
 
     /// Plants a symbolic link (for tests of link handling).
@@ -50,8 +51,13 @@ public:
     void failWritesAfter(std::size_t bytes) { m_writeBudget = bytes; }
     /// Refuses every later creation of a file or folder.
     void refuseCreation(bool refuse) { m_refuse = refuse; }
+    /// Refuses names that hold any of `characters`, here and in folders made
+    /// later, as a FAT destination refuses ':' and '?'.
+    void refuseCharacters(std::string characters) { m_refusedCharacters = std::move(characters); }
 
     [[nodiscard]] const std::map<std::string, Entry, std::less<>>& entries() const { return m_entries; }
+    /// How often `exists` was asked, in this folder.
+    [[nodiscard]] std::size_t existsCalls() const noexcept { return m_existsCalls; }
     /// The entry at a '/'-separated path below this folder, or null.
     [[nodiscard]] const Entry* find(const std::string& path) const;
     /// Every path below this folder, '/'-separated, in name order.
@@ -63,6 +69,12 @@ private:
     std::map<std::string, Entry, std::less<>> m_entries;
     std::size_t m_writeBudget = ~std::size_t{0};
     bool m_refuse = false;
+    std::string m_refusedCharacters;
+    [[nodiscard]] bool refused(std::string_view name) const
+    {
+        return m_refuse || name.find_first_of(m_refusedCharacters) != std::string_view::npos;
+    }
+    mutable std::size_t m_existsCalls = 0;
 };
 
 } // namespace sarvik::recovery
