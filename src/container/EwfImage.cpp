@@ -1,0 +1,134 @@
+// EnCase images (E01 and its segments) through libewf. A chunk whose checksum
+// fails is an unreadable stretch, as a bad sector of a device is.
+
+#include "container/LibraryImage.h"
+
+#include <libewf.h>
+
+#include <string_view>
+
+namespace sarvik::container::detail {
+
+namespace {
+
+using Error = LibError<libewf_error_free, libewf_error_sprint>;
+
+/// The segment file names libewf finds from the first one; freed when it goes.
+struct SegmentNames {
+    char** names = nullptr;
+    int count = 0;
+    SegmentNames() = default;
+    SegmentNames(const SegmentNames&) = delete;
+    SegmentNames& operator=(const SegmentNames&) = delete;
+    ~SegmentNames()
+    {
+        if (names != nullptr)
+            (void)libewf_glob_free(names, count, nullptr);
+    }
+};
+
+class EwfImage final : public LibraryImage {
+public:
+    explicit EwfImage(Format format) : LibraryImage(format) {}
+    ~EwfImage() override
+    {
+        if (m_open)
+            (void)libewf_handle_close(m_handle, nullptr);
+        if (m_handle != nullptr)
+            (void)libewf_handle_free(&m_handle, nullptr);
+    }
+    EwfImage(const EwfImage&) = delete;
+    EwfImage& operator=(const EwfImage&) = delete;
+
+    /// Opens the set of segments whose first is `path`; the reason in `error`
+    /// when a segment is missing or damaged past reading.
+    bool open(const std::string& path, std::string& error)
+    {
+        SegmentNames segments;
+        Error e;
+        if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &segments.names, &segments.count,
+                        e.out()) != 1 ||
+            segments.count < 1) {
+            error = "its segment files cannot be listed: " + e.text();
+            return false;
+        }
+        if (libewf_handle_initialize(&m_handle, e.out()) != 1 ||
+            libewf_handle_open(m_handle, segments.names, segments.count, LIBEWF_OPEN_READ, e.out()) != 1) {
+            error = e.text();
+            return false;
+        }
+        m_open = true;
+        size64_t media = 0;
+        if (libewf_handle_get_media_size(m_handle, &media, e.out()) != 1) {
+            error = e.text();
+            return false;
+        }
+        setSize(media);
+        (void)libewf_handle_get_number_of_checksum_errors(m_handle, &m_checksumErrors, nullptr);
+        std::string text = formatName(format()) + ", " + std::to_string(segments.count) +
+                           (segments.count == 1 ? " segment" : " segments") + mediaText(media);
+        (void)libewf_handle_set_header_values_date_format(m_handle, LIBEWF_DATE_FORMAT_ISO8601, nullptr);
+        if (const std::string acquired = headerValue("acquiry_date"); !acquired.empty())
+            text += "; acquired " + acquired;
+        std::vector<std::string> hashes;
+        for (const std::string_view kind : {"MD5", "SHA1"})
+            if (const std::string value = hashValue(kind); !value.empty())
+                hashes.push_back(std::string(kind) + " " + value);
+        describe(text, hashes);
+        return true;
+    }
+
+protected:
+    std::int64_t readSome(std::uint64_t offset, std::byte* into, std::size_t length) const override
+    {
+        const ssize_t got = libewf_handle_read_random(m_handle, into, length, static_cast<off64_t>(offset), nullptr);
+        // libewf hands back a chunk whose checksum fails as it is; it counts it.
+        std::uint32_t errors = 0;
+        if (libewf_handle_get_number_of_checksum_errors(m_handle, &errors, nullptr) == 1 &&
+            errors != m_checksumErrors) {
+            m_checksumErrors = errors;
+            return -1;
+        }
+        return got;
+    }
+
+private:
+    std::string headerValue(std::string_view name) const
+    {
+        std::string value(256, '\0');
+        if (libewf_handle_get_utf8_header_value(m_handle, reinterpret_cast<const std::uint8_t*>(name.data()),
+                                                name.size(), reinterpret_cast<std::uint8_t*>(value.data()),
+                                                value.size(), nullptr) != 1)
+            return {};
+        value.resize(value.find('\0'));
+        return value;
+    }
+
+    std::string hashValue(std::string_view name) const
+    {
+        std::string value(128, '\0');
+        if (libewf_handle_get_utf8_hash_value(m_handle, reinterpret_cast<const std::uint8_t*>(name.data()),
+                                              name.size(), reinterpret_cast<std::uint8_t*>(value.data()),
+                                              value.size(), nullptr) != 1)
+            return {};
+        value.resize(value.find('\0'));
+        return value;
+    }
+
+    libewf_handle_t* m_handle = nullptr;
+    bool m_open = false;
+    mutable std::uint32_t m_checksumErrors = 0; ///< counted so far; a new one fails the read that met it
+};
+
+} // namespace
+
+OpenedContainer openEwf(const std::string& path, Format format)
+{
+    OpenedContainer opened;
+    auto image = std::make_shared<EwfImage>(format);
+    if (image->open(path, opened.error))
+        opened.source = std::move(image);
+    return opened;
+}
+
+} // namespace sarvik::container::detail
