@@ -84,7 +84,7 @@ std::string formatName(Format format)
     case Format::Vmdk:
         return "VMware disk (VMDK)";
     case Format::Qcow:
-        return "QEMU disk (QCOW)";
+        return "QEMU disk (QCOW, QCOW2)";
     case Format::SplitRaw:
         return "split raw image";
     }

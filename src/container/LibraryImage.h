@@ -35,8 +35,6 @@ public:
         if (Sprint(m_error, message.data(), message.size()) < 0)
             return "unknown reason";
         message.resize(message.find('\0'));
-        if (const auto eol = message.find('\n'); eol != std::string::npos)
-            message.resize(eol);
         return message.empty() ? std::string("unknown reason") : message;
     }
 

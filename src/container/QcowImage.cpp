@@ -109,7 +109,10 @@ private:
         setSize(media);
         std::uint32_t version = 0;
         (void)libqcow_file_get_format_version(m_chain.front()->file, &version, nullptr);
-        std::string text = "QEMU disk (QCOW" + (version > 1 ? std::to_string(version) : std::string{}) + ")";
+        // Version 3 is QCOW2 with more header fields, as QEMU names it.
+        std::string text = version == 1 ? "QEMU disk (QCOW)" : "QEMU disk (QCOW2)";
+        if (version > 2)
+            text += ", version " + std::to_string(version);
         text += mediaText(media);
         for (std::size_t i = 1; i < m_chain.size(); ++i)
             text += "; backing file " + baseName(backingName(m_chain[i - 1]->file));
