@@ -1471,7 +1471,11 @@ void RecoveryWindow::addDiskImage()
 {
     const QString path =
         QFileDialog::getOpenFileName(this, QStringLiteral("Add Disk Image"), QString(),
-                                     QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
+                                     QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
+                                                    "*.vmdk *.qcow2 *.qcow);;"
+                                                    "EnCase images (*.E01);;"
+                                                    "Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
+                                                    "Split raw images, first piece (*.001);;All files (*)"));
     if (path.isEmpty())
         return;
     const NamedDrives named = namedDrives(path);
