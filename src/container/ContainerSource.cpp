@@ -265,6 +265,37 @@ disk::ReadStatus LibraryImage::read(std::uint64_t offset, disk::MutableByteSpan 
     return disk::ReadStatus::Ok;
 }
 
+std::uint64_t LibraryImage::knownZeros(std::uint64_t offset) const
+{
+    // Granules looked at past the first at most, per question.
+    constexpr std::uint64_t kMaxAhead = 256;
+    if (!m_probes || offset >= m_size)
+        return 0;
+    const std::lock_guard lock(m_mutex);
+    if (m_granules.empty()) {
+        m_granules.assign(static_cast<std::size_t>((m_size + kGranule - 1) / kGranule), 0);
+        m_scratch.resize(kGranule);
+    }
+    std::uint64_t end = offset;
+    for (std::uint64_t g = offset / kGranule; g < m_granules.size() && g <= offset / kGranule + kMaxAhead; ++g) {
+        auto& state = m_granules[static_cast<std::size_t>(g)];
+        const std::uint64_t start = g * kGranule;
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kGranule, m_size - start));
+        if (state == 0)
+            state = probeNothingHeld(start, m_scratch.data(), length) ? 1 : 2;
+        if (state != 1)
+            break;
+        end = start + length;
+    }
+    return end - offset;
+}
+
+bool allZero(const std::byte* bytes, std::size_t count)
+{
+    const std::span<const std::byte> span(bytes, count);
+    return std::all_of(span.begin(), span.end(), [](std::byte b) { return b == std::byte{0}; });
+}
+
 std::string baseName(const std::string& name)
 {
     const auto slash = name.find_last_of("/\\");

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace sarvik::container::detail {
 
@@ -55,6 +56,13 @@ class LibraryImage : public ContainerSource {
 public:
     [[nodiscard]] std::uint64_t size() const override { return m_size; }
     [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override;
+    /// The regions the container does not hold, found granule by granule
+    /// through probeNothingHeld (each granule probed once); 0 where the
+    /// adapter cannot tell.
+    [[nodiscard]] std::uint64_t knownZeros(std::uint64_t offset) const override;
+
+    /// Bytes the container's holdings are probed in.
+    static constexpr std::size_t kGranule = 64 * 1024;
 
 protected:
     using ContainerSource::ContainerSource;
@@ -62,11 +70,27 @@ protected:
     /// Reads at most `length` bytes of the media at `offset` into `into`: the
     /// count read, 0 or less when the library fails. Called under the lock.
     virtual std::int64_t readSome(std::uint64_t offset, std::byte* into, std::size_t length) const = 0;
+    /// True when the container stores nothing for the `length` bytes at
+    /// `offset` (they read as zeros and reading them read nothing from its
+    /// files); `into` is scratch room of that length. False where it cannot
+    /// tell. Called under the lock.
+    virtual bool probeNothingHeld(std::uint64_t /*offset*/, std::byte* /*into*/, std::size_t /*length*/) const
+    {
+        return false;
+    }
+    /// Called once the adapter can answer probeNothingHeld.
+    void enableProbes() { m_probes = true; }
 
 private:
     std::uint64_t m_size = 0;
+    bool m_probes = false;
     mutable std::mutex m_mutex;
+    mutable std::vector<std::uint8_t> m_granules; ///< per granule: 0 not probed, 1 nothing held, 2 held
+    mutable std::vector<std::byte> m_scratch;
 };
+
+/// True when every byte of `bytes` is zero.
+[[nodiscard]] bool allZero(const std::byte* bytes, std::size_t count);
 
 /// The file a child disk names as its parent (`name`, as the child recorded
 /// it: absolute, relative, or a Windows path): that path when it exists,

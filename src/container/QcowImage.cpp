@@ -1,6 +1,7 @@
 // QCOW disks (versions 1 to 3) through libqcow; a disk with a backing file
 // reads through its chain of backing files.
 
+#include "container/CountingFile.h"
 #include "container/LibraryImage.h"
 
 #include <libqcow.h>
@@ -48,7 +49,10 @@ public:
     QcowImage() : LibraryImage(Format::Qcow) {}
     ~QcowImage() override
     {
-        while (!m_chain.empty()) // a disk before its backing file
+        // A disk before its backing file; the files before what they read through.
+        while (!m_probe.empty())
+            m_probe.erase(m_probe.begin());
+        while (!m_chain.empty())
             m_chain.erase(m_chain.begin());
     }
     QcowImage(const QcowImage&) = delete;
@@ -79,9 +83,12 @@ public:
                 return false;
             }
             m_chain.push_back(std::move(file));
+            m_paths.push_back(at);
             const std::string name = backingName(m_chain.back()->file);
-            if (name.empty())
+            if (name.empty()) {
+                openProbes();
                 return describeChain();
+            }
             const std::string parent = findParent(at, name);
             if (parent.empty()) {
                 error = "a disk whose backing file " + name + " is not found beside " + baseName(at);
@@ -100,7 +107,34 @@ protected:
                                                   nullptr);
     }
 
+    bool probeNothingHeld(std::uint64_t offset, std::byte* into, std::size_t length) const override
+    {
+        const std::uint64_t before = *m_probeBytes;
+        return libqcow_file_read_buffer_at_offset(m_probe.front()->file, into, length, static_cast<off64_t>(offset),
+                                                  nullptr) == static_cast<ssize_t>(length) &&
+               *m_probeBytes == before && allZero(into, length);
+    }
+
 private:
+    /// The same chain again, through files that count what they read: the
+    /// probe of what the disk holds. Without it, no region is known as empty.
+    void openProbes()
+    {
+        for (const std::string& path : m_paths) {
+            auto io = std::make_unique<BfioHandle>(countingFile(path, m_probeBytes));
+            auto file = std::make_unique<QcowFile>();
+            if (io->handle == nullptr || libqcow_file_initialize(&file->file, nullptr) != 1 ||
+                libqcow_file_open_file_io_handle(file->file, io->handle, LIBQCOW_OPEN_READ, nullptr) != 1)
+                return;
+            file->open = true;
+            m_probeFiles.push_back(std::move(io));
+            if (!m_probe.empty() && libqcow_file_set_parent_file(m_probe.back()->file, file->file, nullptr) != 1)
+                return;
+            m_probe.push_back(std::move(file));
+        }
+        enableProbes();
+    }
+
     bool describeChain()
     {
         size64_t media = 0;
@@ -121,6 +155,10 @@ private:
     }
 
     std::vector<std::unique_ptr<QcowFile>> m_chain; ///< the disk, then its backing files in turn
+    std::vector<std::string> m_paths;               ///< their paths
+    std::shared_ptr<std::uint64_t> m_probeBytes = std::make_shared<std::uint64_t>(0);
+    std::vector<std::unique_ptr<BfioHandle>> m_probeFiles; ///< freed after the probe chain that reads them
+    std::vector<std::unique_ptr<QcowFile>> m_probe;        ///< the chain again, over m_probeFiles
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 // VHD and VHDX disks through libvhdi: fixed, dynamic and differencing; a
 // differencing disk reads through its parent chain.
 
+#include "container/CountingFile.h"
 #include "container/LibraryImage.h"
 
 #include <libvhdi.h>
@@ -47,7 +48,10 @@ public:
     explicit VhdiImage(Format format) : LibraryImage(format) {}
     ~VhdiImage() override
     {
-        // A child before its parent: it reads through it to the last.
+        // A child before its parent: it reads through it to the last; the
+        // files before what they read through.
+        while (!m_probe.empty())
+            m_probe.erase(m_probe.begin());
         while (!m_chain.empty())
             m_chain.erase(m_chain.begin());
     }
@@ -76,8 +80,11 @@ public:
             std::uint32_t diskType = 0;
             (void)libvhdi_file_get_disk_type(file->file, &diskType, nullptr);
             m_chain.push_back(std::move(file));
-            if (diskType != LIBVHDI_DISK_TYPE_DIFFERENTIAL)
+            m_paths.push_back(at);
+            if (diskType != LIBVHDI_DISK_TYPE_DIFFERENTIAL) {
+                openProbes();
                 return describeChain();
+            }
             const std::string name = parentName(m_chain.back()->file);
             const std::string parent = findParent(at, name);
             if (parent.empty()) {
@@ -98,7 +105,34 @@ protected:
                                                   static_cast<off64_t>(offset), nullptr);
     }
 
+    bool probeNothingHeld(std::uint64_t offset, std::byte* into, std::size_t length) const override
+    {
+        const std::uint64_t before = *m_probeBytes;
+        return libvhdi_file_read_buffer_at_offset(m_probe.front()->file, into, length, static_cast<off64_t>(offset),
+                                                  nullptr) == static_cast<ssize_t>(length) &&
+               *m_probeBytes == before && allZero(into, length);
+    }
+
 private:
+    /// The same chain again, through files that count what they read: the
+    /// probe of what the disk holds. Without it, no region is known as empty.
+    void openProbes()
+    {
+        for (const std::string& path : m_paths) {
+            auto io = std::make_unique<BfioHandle>(countingFile(path, m_probeBytes));
+            auto file = std::make_unique<VhdiFile>();
+            if (io->handle == nullptr || libvhdi_file_initialize(&file->file, nullptr) != 1 ||
+                libvhdi_file_open_file_io_handle(file->file, io->handle, LIBVHDI_OPEN_READ, nullptr) != 1)
+                return;
+            file->open = true;
+            m_probeFiles.push_back(std::move(io));
+            if (!m_probe.empty() && libvhdi_file_set_parent_file(m_probe.back()->file, file->file, nullptr) != 1)
+                return;
+            m_probe.push_back(std::move(file));
+        }
+        enableProbes();
+    }
+
     bool describeChain()
     {
         size64_t media = 0;
@@ -119,6 +153,10 @@ private:
     }
 
     std::vector<std::unique_ptr<VhdiFile>> m_chain; ///< the disk, then its parents in turn
+    std::vector<std::string> m_paths;               ///< their paths
+    std::shared_ptr<std::uint64_t> m_probeBytes = std::make_shared<std::uint64_t>(0);
+    std::vector<std::unique_ptr<BfioHandle>> m_probeFiles; ///< freed after the probe chain that reads them
+    std::vector<std::unique_ptr<VhdiFile>> m_probe;        ///< the chain again, over m_probeFiles
 };
 
 } // namespace
