@@ -1,10 +1,11 @@
 // EnCase images (E01 and its segments) through libewf. A chunk whose checksum
-// fails is an unreadable stretch, as a bad sector of a device is.
+// fails is an unreadable stretch, as a bad sector of a device is, at every read.
 
 #include "container/LibraryImage.h"
 
 #include <libewf.h>
 
+#include <algorithm>
 #include <string_view>
 
 namespace sarvik::container::detail {
@@ -64,7 +65,8 @@ public:
             return false;
         }
         setSize(media);
-        (void)libewf_handle_get_number_of_checksum_errors(m_handle, &m_checksumErrors, nullptr);
+        if (libewf_handle_get_bytes_per_sector(m_handle, &m_sectorBytes, nullptr) != 1 || m_sectorBytes == 0)
+            m_sectorBytes = 512;
         std::string text = formatName(format()) + ", " + std::to_string(segments.count) +
                            (segments.count == 1 ? " segment" : " segments") + mediaText(media);
         (void)libewf_handle_set_header_values_date_format(m_handle, LIBEWF_DATE_FORMAT_ISO8601, nullptr);
@@ -82,17 +84,31 @@ protected:
     std::int64_t readSome(std::uint64_t offset, std::byte* into, std::size_t length) const override
     {
         const ssize_t got = libewf_handle_read_random(m_handle, into, length, static_cast<off64_t>(offset), nullptr);
-        // libewf hands back a chunk whose checksum fails as it is; it counts it.
-        std::uint32_t errors = 0;
-        if (libewf_handle_get_number_of_checksum_errors(m_handle, &errors, nullptr) == 1 &&
-            errors != m_checksumErrors) {
-            m_checksumErrors = errors;
-            return -1;
-        }
-        return got;
+        // libewf hands back a chunk whose checksum fails zero-filled, and
+        // notes its sectors in a list of ranges (merged, kept for later reads).
+        return got > 0 && touchesChecksumError(offset, static_cast<std::uint64_t>(got)) ? -1 : got;
     }
 
 private:
+    /// True when the `length` bytes at `offset` reach a sector libewf found damaged.
+    bool touchesChecksumError(std::uint64_t offset, std::uint64_t length) const
+    {
+        std::uint32_t ranges = 0;
+        if (libewf_handle_get_number_of_checksum_errors(m_handle, &ranges, nullptr) != 1 || ranges == 0 ||
+            m_sectorBytes == 0)
+            return false;
+        const std::uint64_t first = offset / m_sectorBytes;
+        const std::uint64_t last = (offset + length - 1) / m_sectorBytes;
+        for (std::uint32_t i = 0; i < ranges; ++i) {
+            std::uint64_t start = 0;
+            std::uint64_t count = 0;
+            if (libewf_handle_get_checksum_error(m_handle, i, &start, &count, nullptr) == 1 && start <= last &&
+                first - std::min(first, start) < count)
+                return true;
+        }
+        return false;
+    }
+
     std::string headerValue(std::string_view name) const
     {
         std::string value(256, '\0');
@@ -117,7 +133,7 @@ private:
 
     libewf_handle_t* m_handle = nullptr;
     bool m_open = false;
-    mutable std::uint32_t m_checksumErrors = 0; ///< counted so far; a new one fails the read that met it
+    std::uint32_t m_sectorBytes = 512; ///< the unit of libewf's lists of damaged sectors
 };
 
 } // namespace

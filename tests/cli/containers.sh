@@ -107,6 +107,21 @@ recover_sums zeroed.img@1 want.sums
 recover_sums zeroed.qcow2@1 got.sums
 cmp -s want.sums got.sums || fail "recovery over a sparse region differs: $(diff want.sums got.sums | head -5)"
 
+# A damaged E01 chunk (its checksum fails) is unreadable: the archive's copy
+# is incomplete, not passed off as whole with the zeros libewf puts in its place. The chunks are
+# stored uncompressed, so the media offset lies a few KiB into the first segment.
+mkdir damaged && cp ewf.E0* damaged/
+python3 - "$start" <<'PY'
+import sys
+with open("damaged/ewf.E01", "r+b") as f:
+    f.seek(int(sys.argv[1]) + 8192); f.write(b"\xff" * 65536)
+PY
+rm -rf out && mkdir out
+status=0
+"$sarvik" recover damaged/ewf.E01@1 --to out --all >/dev/null 2>err.txt || status=$?
+[[ $status == 3 ]] || fail "damaged E01: status $status"
+grep -q "Large archive.dat: incomplete: [0-9]* unreadable block" err.txt || fail "damaged E01: $(cat err.txt)"
+
 # Cut short: reads past the cut are unreadable sectors, never data. Every file
 # either comes back as the raw disk's or the run says it had losses (status 3);
 # a container whose library refuses it says what it is.
