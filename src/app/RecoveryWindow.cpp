@@ -11,7 +11,10 @@
 #include "app/ResultsCommands.h"
 #include "app/ScanRunner.h"
 #include "catalogue/NameText.h"
+#include "container/ContainerSource.h"
 #include "disk/DriveInformation.h"
+#include "platform/Devices.h"
+#include "platform/PartitionSource.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -842,6 +845,16 @@ void RecoveryWindow::ShowVolumeInfo()
     for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
         if (note)
             notes << QStringLiteral("Note: %1.").arg(QString::fromStdString(*note));
+    // What holds the volume, when it is a container: its kind, size and stored hashes.
+    if (m_selectedDrive && *m_selectedDrive < m_drives.size() &&
+        m_drives[*m_selectedDrive].kind == disk::DriveKind::Image)
+        if (const auto image = std::dynamic_pointer_cast<const container::ContainerSource>(platform::openWholeSource(
+                platform::resolvePartitionPath(m_drives[*m_selectedDrive].devicePath).path))) {
+            QString text = QString::fromStdString(image->description());
+            for (const std::string& hash : image->hashes())
+                text += QStringLiteral("; stored %1").arg(QString::fromStdString(hash));
+            notes << QStringLiteral("Container: %1.").arg(text);
+        }
     m_values[4]->setToolTip(notes.join(QLatin1Char('\n')));
     if (notes.isEmpty())
         hideEmpty(m_status);
