@@ -1482,13 +1482,13 @@ void RecoveryWindow::showDriveInformation()
 
 void RecoveryWindow::addDiskImage()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Add Disk Image"), QString(),
-                                     QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
-                                                    "*.vmdk *.qcow2 *.qcow);;"
-                                                    "EnCase images (*.E01);;"
-                                                    "Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
-                                                    "Split raw images, first piece (*.001);;All files (*)"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Add Disk Image"), QString(),
+        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
+                       "*.vmdk *.qcow2 *.qcow);;"
+                       "EnCase images (*.E01);;"
+                       "Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
+                       "Split raw images, first piece (*.001);;All files (*)"));
     if (path.isEmpty())
         return;
     const NamedDrives named = namedDrives(path);

@@ -9,8 +9,8 @@
 #include "cli/TextWidth.h"
 #include "container/ContainerSource.h"
 #include "disk/ExfatBoot.h"
-#include "platform/DriveDiscovery.h"
 #include "platform/Devices.h"
+#include "platform/DriveDiscovery.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
 

@@ -29,8 +29,7 @@ constexpr std::uint64_t kVhdFooterBytes = 512;
 
 bool startsWith(disk::ByteSpan bytes, std::string_view signature)
 {
-    return bytes.size() >= signature.size() &&
-           std::memcmp(bytes.data(), signature.data(), signature.size()) == 0;
+    return bytes.size() >= signature.size() && std::memcmp(bytes.data(), signature.data(), signature.size()) == 0;
 }
 
 /// The next piece's name when `path` names the first piece of a numbered set
@@ -171,8 +170,7 @@ std::string readableFormatsText()
     for (const Format f : {Format::Ewf, Format::Vhd, Format::Vhdx, Format::Vmdk, Format::Qcow, Format::SplitRaw})
         if (formatReadable(f))
             text += (text.empty() ? "" : ", ") + formatName(f);
-    return text.empty() ? std::string("raw images only (no container formats in this build)")
-                        : "raw images; " + text;
+    return text.empty() ? std::string("raw images only (no container formats in this build)") : "raw images; " + text;
 }
 
 OpenedContainer openContainer(const std::string& path, const disk::BlockSource& raw)
@@ -309,8 +307,8 @@ std::string findParent(const std::string& childPath, const std::string& name)
     std::error_code ec;
     const fs::path recorded(name);
     const fs::path besideChild = fs::path(childPath).parent_path() / recorded;
-    for (const fs::path& candidate : {recorded.is_absolute() ? recorded : besideChild,
-                                      fs::path(childPath).parent_path() / baseName(name)})
+    for (const fs::path& candidate :
+         {recorded.is_absolute() ? recorded : besideChild, fs::path(childPath).parent_path() / baseName(name)})
         if (fs::is_regular_file(candidate, ec))
             return candidate.string();
     return {};

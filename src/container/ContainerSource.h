@@ -68,9 +68,9 @@ private:
 
 /// What opening a file as a container came to.
 struct OpenedContainer {
-    Format format = Format::None; ///< None: not a container; read the file as it is
+    Format format = Format::None;                  ///< None: not a container; read the file as it is
     std::shared_ptr<const ContainerSource> source; ///< set when it could be read
-    std::string error; ///< why a recognised container cannot be read
+    std::string error;                             ///< why a recognised container cannot be read
 };
 
 /// Opens the file `path` (already open as `raw`) through its container's

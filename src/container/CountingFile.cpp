@@ -96,9 +96,9 @@ libbfio_handle_t* countingFile(const std::string& path, std::shared_ptr<std::uin
     }
     libbfio_handle_t* handle = nullptr;
     auto* io = reinterpret_cast<intptr_t*>(counting.get()); // NOLINT: libbfio's opaque handle is ours
-    if (libbfio_handle_initialize(&handle, io, freeCounting, cloneCounting, openCounting, closeCounting,
-                                  readCounting, refuseWrite, seekCounting, existsCounting, isOpenCounting,
-                                  sizeCounting, LIBBFIO_FLAG_IO_HANDLE_MANAGED | LIBBFIO_FLAG_IO_HANDLE_CLONE_BY_FUNCTION,
+    if (libbfio_handle_initialize(&handle, io, freeCounting, cloneCounting, openCounting, closeCounting, readCounting,
+                                  refuseWrite, seekCounting, existsCounting, isOpenCounting, sizeCounting,
+                                  LIBBFIO_FLAG_IO_HANDLE_MANAGED | LIBBFIO_FLAG_IO_HANDLE_CLONE_BY_FUNCTION,
                                   nullptr) != 1) {
         (void)libbfio_handle_free(&counting->inner, nullptr);
         return nullptr;

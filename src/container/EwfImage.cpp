@@ -47,8 +47,8 @@ public:
     {
         SegmentNames segments;
         Error e;
-        if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &segments.names, &segments.count,
-                        e.out()) != 1 ||
+        if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &segments.names, &segments.count, e.out()) !=
+                1 ||
             segments.count < 1) {
             error = "its segment files cannot be listed: " + e.text();
             return false;
@@ -123,9 +123,9 @@ private:
     std::string hashValue(std::string_view name) const
     {
         std::string value(128, '\0');
-        if (libewf_handle_get_utf8_hash_value(m_handle, reinterpret_cast<const std::uint8_t*>(name.data()),
-                                              name.size(), reinterpret_cast<std::uint8_t*>(value.data()),
-                                              value.size(), nullptr) != 1)
+        if (libewf_handle_get_utf8_hash_value(m_handle, reinterpret_cast<const std::uint8_t*>(name.data()), name.size(),
+                                              reinterpret_cast<std::uint8_t*>(value.data()), value.size(),
+                                              nullptr) != 1)
             return {};
         value.resize(value.find('\0'));
         return value;

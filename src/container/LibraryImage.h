@@ -14,8 +14,7 @@ namespace sarvik::container::detail {
 
 /// The libyal error a call fills in, freed when it goes. The libraries all
 /// hold an error as an intptr_t behind their own typedef.
-template <void (*Free)(std::intptr_t**), int (*Sprint)(std::intptr_t*, char*, std::size_t)>
-class LibError {
+template <void (*Free)(std::intptr_t**), int (*Sprint)(std::intptr_t*, char*, std::size_t)> class LibError {
 public:
     LibError() = default;
     ~LibError() { reset(); }

@@ -37,8 +37,7 @@ std::string backingName(libqcow_file_t* file)
     if (libqcow_file_get_utf8_backing_filename_size(file, &size, nullptr) != 1 || size <= 1)
         return {};
     std::string name(size, '\0');
-    if (libqcow_file_get_utf8_backing_filename(file, reinterpret_cast<std::uint8_t*>(name.data()), size, nullptr) !=
-        1)
+    if (libqcow_file_get_utf8_backing_filename(file, reinterpret_cast<std::uint8_t*>(name.data()), size, nullptr) != 1)
         return {};
     name.resize(name.find('\0'));
     return name;

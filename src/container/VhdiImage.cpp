@@ -72,8 +72,7 @@ public:
                 return false;
             }
             file->open = true;
-            if (!m_chain.empty() &&
-                libvhdi_file_set_parent_file(m_chain.back()->file, file->file, e.out()) != 1) {
+            if (!m_chain.empty() && libvhdi_file_set_parent_file(m_chain.back()->file, file->file, e.out()) != 1) {
                 error = "its parent disk " + at + " does not match it: " + e.text();
                 return false;
             }
@@ -101,8 +100,8 @@ public:
 protected:
     std::int64_t readSome(std::uint64_t offset, std::byte* into, std::size_t length) const override
     {
-        return libvhdi_file_read_buffer_at_offset(m_chain.front()->file, into, length,
-                                                  static_cast<off64_t>(offset), nullptr);
+        return libvhdi_file_read_buffer_at_offset(m_chain.front()->file, into, length, static_cast<off64_t>(offset),
+                                                  nullptr);
     }
 
     bool probeNothingHeld(std::uint64_t offset, std::byte* into, std::size_t length) const override

@@ -37,8 +37,8 @@ std::string parentName(libvmdk_handle_t* handle)
     if (libvmdk_handle_get_utf8_parent_filename_size(handle, &size, nullptr) != 1 || size <= 1)
         return {};
     std::string name(size, '\0');
-    if (libvmdk_handle_get_utf8_parent_filename(handle, reinterpret_cast<std::uint8_t*>(name.data()), size,
-                                                nullptr) != 1)
+    if (libvmdk_handle_get_utf8_parent_filename(handle, reinterpret_cast<std::uint8_t*>(name.data()), size, nullptr) !=
+        1)
         return {};
     name.resize(name.find('\0'));
     return name;
@@ -96,8 +96,8 @@ public:
 protected:
     std::int64_t readSome(std::uint64_t offset, std::byte* into, std::size_t length) const override
     {
-        return libvmdk_handle_read_buffer_at_offset(m_chain.front()->handle, into, length,
-                                                    static_cast<off64_t>(offset), nullptr);
+        return libvmdk_handle_read_buffer_at_offset(m_chain.front()->handle, into, length, static_cast<off64_t>(offset),
+                                                    nullptr);
     }
 
 private:
