@@ -123,40 +123,47 @@ Format recognise(const disk::BlockSource& raw, const std::string& path)
     return Format::None;
 }
 
+// Which libraries this build was linked with.
+#if defined(SARVIK_HAVE_LIBEWF)
+constexpr bool kReadsEwf = true;
+#else
+constexpr bool kReadsEwf = false;
+#endif
+#if defined(SARVIK_HAVE_LIBVHDI)
+constexpr bool kReadsVhd = true;
+#else
+constexpr bool kReadsVhd = false;
+#endif
+#if defined(SARVIK_HAVE_LIBVMDK)
+constexpr bool kReadsVmdk = true;
+#else
+constexpr bool kReadsVmdk = false;
+#endif
+#if defined(SARVIK_HAVE_LIBQCOW)
+constexpr bool kReadsQcow = true;
+#else
+constexpr bool kReadsQcow = false;
+#endif
+#if defined(SARVIK_HAVE_LIBSMRAW)
+constexpr bool kReadsSplitRaw = true;
+#else
+constexpr bool kReadsSplitRaw = false;
+#endif
+
 bool formatReadable(Format format)
 {
     switch (format) {
     case Format::Ewf:
-#if defined(SARVIK_HAVE_LIBEWF)
-        return true;
-#else
-        return false;
-#endif
+        return kReadsEwf;
     case Format::Vhd:
     case Format::Vhdx:
-#if defined(SARVIK_HAVE_LIBVHDI)
-        return true;
-#else
-        return false;
-#endif
+        return kReadsVhd;
     case Format::Vmdk:
-#if defined(SARVIK_HAVE_LIBVMDK)
-        return true;
-#else
-        return false;
-#endif
+        return kReadsVmdk;
     case Format::Qcow:
-#if defined(SARVIK_HAVE_LIBQCOW)
-        return true;
-#else
-        return false;
-#endif
+        return kReadsQcow;
     case Format::SplitRaw:
-#if defined(SARVIK_HAVE_LIBSMRAW)
-        return true;
-#else
-        return false;
-#endif
+        return kReadsSplitRaw;
     case Format::None:
     case Format::Ewf2:
         return false;
