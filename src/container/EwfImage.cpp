@@ -12,7 +12,7 @@ namespace sarvik::container::detail {
 
 namespace {
 
-using Error = LibError<libewf_error_free, libewf_error_sprint>;
+using Error = LibError<libewf_error_free, libewf_error_backtrace_sprint>;
 
 /// The segment file names libewf finds from the first one; freed when it goes.
 struct SegmentNames {

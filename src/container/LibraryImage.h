@@ -5,6 +5,7 @@
 
 #include "container/ContainerSource.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -26,15 +27,30 @@ public:
         reset();
         return &m_error;
     }
-    /// The library's own words, its first line (the innermost cause).
+    /// The library's own words: the innermost cause and the step it broke,
+    /// without the library's function names ("unsupported signature; unable
+    /// to read file footer"). `Sprint` is the library's backtrace printer.
     [[nodiscard]] std::string text() const
     {
         if (m_error == nullptr)
             return "unknown reason";
-        std::string message(1024, '\0');
-        if (Sprint(m_error, message.data(), message.size()) < 0)
+        std::string trace(4096, '\0');
+        if (Sprint(m_error, trace.data(), trace.size()) < 0)
             return "unknown reason";
-        message.resize(message.find('\0'));
+        trace.resize(trace.find('\0'));
+        std::string message;
+        std::size_t at = 0;
+        for (int line = 0; line < 2 && at < trace.size(); ++line) {
+            const std::size_t end = std::min(trace.find('\n', at), trace.size());
+            std::string text = trace.substr(at, end - at);
+            if (const auto colon = text.find(": "); colon != std::string::npos)
+                text.erase(0, colon + 2);
+            while (!text.empty() && (text.back() == '.' || text.back() == '\r'))
+                text.pop_back();
+            if (!text.empty())
+                message += (message.empty() ? "" : "; ") + text;
+            at = end + 1;
+        }
         return message.empty() ? std::string("unknown reason") : message;
     }
 

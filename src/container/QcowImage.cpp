@@ -12,7 +12,7 @@ namespace sarvik::container::detail {
 
 namespace {
 
-using Error = LibError<libqcow_error_free, libqcow_error_sprint>;
+using Error = LibError<libqcow_error_free, libqcow_error_backtrace_sprint>;
 
 /// One open QCOW file; closed and freed when it goes.
 struct QcowFile {

@@ -9,7 +9,7 @@ namespace sarvik::container::detail {
 
 namespace {
 
-using Error = LibError<libsmraw_error_free, libsmraw_error_sprint>;
+using Error = LibError<libsmraw_error_free, libsmraw_error_backtrace_sprint>;
 
 /// The piece names libsmraw finds from the first one; freed when it goes.
 struct PieceNames {

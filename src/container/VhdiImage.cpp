@@ -12,7 +12,7 @@ namespace sarvik::container::detail {
 
 namespace {
 
-using Error = LibError<libvhdi_error_free, libvhdi_error_sprint>;
+using Error = LibError<libvhdi_error_free, libvhdi_error_backtrace_sprint>;
 
 /// One open VHD or VHDX file; closed and freed when it goes.
 struct VhdiFile {

@@ -12,7 +12,7 @@ namespace sarvik::container::detail {
 
 namespace {
 
-using Error = LibError<libvmdk_error_free, libvmdk_error_sprint>;
+using Error = LibError<libvmdk_error_free, libvmdk_error_backtrace_sprint>;
 
 /// One open VMDK disk (descriptor and extents); closed and freed when it goes.
 struct VmdkHandle {
