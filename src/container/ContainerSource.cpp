@@ -286,8 +286,14 @@ std::uint64_t LibraryImage::knownZeros(std::uint64_t offset) const
         auto& state = m_granules[static_cast<std::size_t>(g)];
         const std::uint64_t start = g * kGranule;
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kGranule, m_size - start));
+        // Its first sector first: a granule with data is mostly told by that
+        // alone, without reading it whole a second time.
+        constexpr std::size_t kFirst = 512;
         if (state == 0)
-            state = probeNothingHeld(start, m_scratch.data(), length) ? 1 : 2;
+            state = (length <= kFirst || probeNothingHeld(start, m_scratch.data(), kFirst)) &&
+                            probeNothingHeld(start, m_scratch.data(), length)
+                        ? 1
+                        : 2;
         if (state != 1)
             break;
         end = start + length;
