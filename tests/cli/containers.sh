@@ -2,7 +2,7 @@
 # Disk image containers: one MBR disk (FAT16, FAT32 and NTFS partitions) made
 # into a dynamic and a fixed VHD, a VHDX, a monolithic and a split VMDK, a
 # QCOW2 and a QCOW2 over a backing file (qemu-img), an E01 in several segments
-# (ewfacquirestream) and a split raw set (split). Each partition of each must
+# (ewfacquirestream) and a split raw set (split); a VMDK over a parent too. Each partition of each must
 # scan and recover as the raw disk's does; a container cut short must never
 # pass a file off as whole; a container this program cannot read says so.
 # Usage: containers.sh SARVIK VOLUMES_DIR SOURCE_DIR
@@ -35,10 +35,11 @@ qemu-img convert -O vmdk disk.img mono.img
 qemu-img convert -O vmdk -o subformat=twoGbMaxExtentSparse disk.img split.vmdk
 qemu-img convert -O qcow2 disk.img base.qcow2
 qemu-img create -q -f qcow2 -b base.qcow2 -F qcow2 child.qcow2
+qemu-img create -q -f vmdk -b mono.img -F vmdk child.vmdk
 ewfacquirestream -q -t ewf -S 40MiB -c none -m fixed -C case -D disk -E 1 -e tester -N notes <disk.img >/dev/null 2>&1 ||
     fail "ewfacquirestream"
 split -b 64M -d -a 3 --numeric-suffixes=1 disk.img piece.
-containers=(dynamic.bin fixed.vhd disk.vhdx mono.img split-s001.vmdk base.qcow2 child.qcow2 ewf.E01 piece.001)
+containers=(dynamic.bin fixed.vhd disk.vhdx mono.img split-s001.vmdk child.vmdk base.qcow2 child.qcow2 ewf.E01 piece.001)
 
 # What holds the volume is named, with the hash an E01 stores.
 "$sarvik" info ewf.E01 >info.txt || fail "info ewf.E01"
@@ -141,10 +142,13 @@ head -c 20000000 dynamic.bin >cut.vhd # a dynamic VHD keeps its footer at the en
 if "$sarvik" scan cut.vhd@1 >/dev/null 2>err.txt; then fail "a VHD without its footer was scanned"; fi
 grep -q "Virtual PC disk (VHD) that cannot be read" err.txt || fail "cut VHD: $(cat err.txt)"
 
-# A QCOW2 whose backing file is gone says which one it needs.
+# A child disk whose parent is gone says which one it needs.
 mv base.qcow2 moved.qcow2
 if "$sarvik" scan child.qcow2@1 >/dev/null 2>err.txt; then fail "a QCOW2 without its backing file was scanned"; fi
 grep -q "backing file base.qcow2 is not found" err.txt || fail "missing backing file: $(cat err.txt)"
+mv mono.img moved.vmdk
+if "$sarvik" scan child.vmdk@1 >/dev/null 2>err.txt; then fail "a VMDK without its parent was scanned"; fi
+grep -q "parent disk mono.img is not found" err.txt || fail "missing parent: $(cat err.txt)"
 
 # An Ex01 is recognised, and named as what it is rather than as a damaged volume.
 printf 'EVF2\r\n\x81\x00' >new.Ex01 && truncate -s 1M new.Ex01
