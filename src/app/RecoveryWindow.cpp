@@ -15,6 +15,7 @@
 #include "disk/DriveInformation.h"
 #include "platform/Devices.h"
 #include "platform/PartitionSource.h"
+#include "platform/SourceVolume.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -855,6 +856,11 @@ void RecoveryWindow::ShowVolumeInfo()
                 text += QStringLiteral("; stored %1").arg(QString::fromStdString(hash));
             notes << QStringLiteral("Container: %1.").arg(text);
         }
+    if (m_selection && m_selectedDrive && *m_selectedDrive < m_drives.size())
+        if (const auto mounts = platform::readWriteMounts(m_drives[*m_selectedDrive].devicePath); !mounts.empty())
+            notes << QStringLiteral("Warning: mounted read-write at %1: anything written while you work can overwrite "
+                                    "deleted files; unmount it or remount it read-only.")
+                         .arg(QString::fromStdString(mounts.front()));
     m_values[4]->setToolTip(notes.join(QLatin1Char('\n')));
     if (notes.isEmpty())
         hideEmpty(m_status);

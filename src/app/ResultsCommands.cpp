@@ -9,6 +9,7 @@
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/SavingDialog.h"
+#include "app/SourceGuard.h"
 #include "catalogue/NameText.h"
 #include "platform/FileSystem.h"
 #include "platform/HashingOutputFolder.h"
@@ -49,8 +50,16 @@ const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.RVSX *.R
 
 enum class SnapshotChoice { Save, Load };
 
-/// Asks for the snapshot file to save to or to load; empty when cancelled.
-std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice)
+/// What the session reads: the device or image its files come from.
+std::vector<std::string> sourcesOf(const scan::ScanSession& session)
+{
+    const std::string& device = session.volume.reader.DevicePath();
+    return device.empty() ? std::vector<std::string>{} : std::vector<std::string>{device};
+}
+
+/// Asks for the snapshot file to save to or to load; empty when cancelled. A
+/// snapshot to save is kept off `sources`.
+std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice, const std::vector<std::string>& sources = {})
 {
     const bool save = choice == SnapshotChoice::Save;
     QFileDialog dialog(parent,
@@ -60,6 +69,11 @@ std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice)
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFiles);
     dialog.setNameFilters(kSnapshotFilters);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (save)
+        greyWhileOnSource(dialog, sources, QStringLiteral("snapshot"), [](const QString& chosen) {
+            return QString::fromStdString(
+                snapshot::SnapshotPath(chosen.toStdString(), snapshot::kCaseSensitiveFileNames));
+        });
     if (dialog.exec() != QDialog::Accepted)
         return {};
     const QStringList files = dialog.selectedFiles();
@@ -207,6 +221,8 @@ QString ResultsCommands::ChooseDestination()
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const std::vector<std::string> sources = sourcesOf(m_window.session());
+    greyWhileOnSource(dialog, sources, QStringLiteral("destination"));
     // A folder that cannot take the files is refused with the reason, and the
     // chooser opens again where it was.
     while (dialog.exec() == QDialog::Accepted) {
@@ -214,9 +230,15 @@ QString ResultsCommands::ChooseDestination()
         if (chosen.isEmpty())
             return {};
         const QString problem = destinationProblem(chosen.front());
-        if (problem.isEmpty())
+        const SourceVerdict verdict = sourceVerdict(chosen.front(), sources, QStringLiteral("destination"));
+        if (problem.isEmpty() && verdict.refusal.isEmpty()) {
+            if (!verdict.warning.isEmpty())
+                MessageDialog(&m_window, MessageKind::Information, verdict.warning);
             return chosen.front();
-        MessageDialog(&m_window, MessageKind::Error, problem + QStringLiteral("\n\nPlease choose another folder."));
+        }
+        MessageDialog(&m_window, MessageKind::Error,
+                      problem.isEmpty() ? verdict.refusal
+                                        : problem + QStringLiteral("\n\nPlease choose another folder."));
     }
     return {};
 }
@@ -285,9 +307,15 @@ void ResultsCommands::saveReportRecords(QWidget* parent) const
     if (!m_lastFolder.isEmpty())
         dialog.setDirectory(m_lastFolder);
     dialog.selectFile(QStringLiteral("recovery-report.jsonl"));
+    const std::vector<std::string> sources = sourcesOf(m_window.session());
+    greyWhileOnSource(dialog, sources, QStringLiteral("list"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().front();
+    if (const QString refusal = sourceVerdict(path, sources, QStringLiteral("list")).refusal; !refusal.isEmpty()) {
+        MessageDialog(parent, MessageKind::Error, refusal);
+        return;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(reportRecords()) < 0 || !file.commit())
         MessageDialog(parent, MessageKind::Error,
@@ -451,11 +479,17 @@ void ResultsCommands::SaveSnapshot()
 {
     if (m_window.currentStep() != 3 || m_window.scanRunning())
         return;
-    const std::string chosen = chooseSnapshotFile(&m_window, SnapshotChoice::Save);
+    const std::vector<std::string> sources = sourcesOf(m_window.session());
+    const std::string chosen = chooseSnapshotFile(&m_window, SnapshotChoice::Save, sources);
     if (chosen.empty())
         return;
     // The dialog asked about the name typed; the extension rule may name another file.
     const std::string target = snapshot::SnapshotPath(chosen, snapshot::kCaseSensitiveFileNames);
+    const QString refusal = sourceVerdict(QString::fromStdString(target), sources, QStringLiteral("snapshot")).refusal;
+    if (!refusal.isEmpty()) {
+        MessageDialog(&m_window, MessageKind::Error, refusal);
+        return;
+    }
     if (target != chosen && QFileInfo::exists(QString::fromStdString(target)) &&
         QuestionDialog(&m_window, QStringLiteral("%1 already exists.\nDo you want to replace it?")
                                       .arg(QString::fromStdString(target))) != kYes)

@@ -34,7 +34,7 @@ struct CarvedFile {
 
 struct CarveOptions {
     /// The types looked for, indexed by FileType.
-    std::array<bool, kFileTypeCount> types{true, true, true, true, true, true, true, true};
+    std::array<bool, kFileTypeCount> types{true, true, true, true, true, true, true, true, true};
     /// Files start at multiples of this many bytes from each extent's start (a
     /// cluster, or a sector on a source without a file system).
     std::uint64_t unitBytes = 512;
@@ -46,7 +46,6 @@ struct CarveOptions {
     /// When set, called with each file as it is found (on the searching thread).
     std::function<void(const CarvedFile&)> onFound;
 };
-
 
 struct CarveResult {
     std::vector<CarvedFile> files;

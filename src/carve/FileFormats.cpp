@@ -22,6 +22,7 @@ constexpr std::array<TypeEntry, kFileTypeCount> kTypes{{
     {FileType::Mp4, "mp4", walkMp4},
     {FileType::Tiff, "tif", walkTiff},
     {FileType::Sqlite, "sqlite", walkSqlite},
+    {FileType::Text, "txt", walkText},
 }};
 static_assert([] {
     for (std::size_t i = 0; i < kTypes.size(); ++i)
@@ -83,6 +84,8 @@ std::optional<FileType> typeByName(std::string_view name) noexcept
         return FileType::Mp4;
     if (name == "tiff" || name == "raw")
         return FileType::Tiff;
+    if (name == "text")
+        return FileType::Text;
     return std::nullopt;
 }
 
@@ -99,6 +102,9 @@ std::optional<FileType> typeAt(disk::ByteSpan head, std::span<const bool, kFileT
         if (size >= kFtypMinSize && size <= kFtypMaxSize)
             return FileType::Mp4;
     }
+    // Last: every format above starts with bytes that are not text.
+    if (want(FileType::Text) && head.size() >= kSignatureBytes && looksLikeTextStart(head.first(kSignatureBytes)))
+        return FileType::Text;
     return std::nullopt;
 }
 

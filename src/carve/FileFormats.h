@@ -19,19 +19,20 @@ namespace sarvik::carve {
 /// A ZIP local file header starts with these four bytes (as do Office files).
 inline constexpr std::string_view kZipLocalHeader{"PK\x03\x04", 4};
 
-enum class FileType : std::uint8_t { Jpeg, Png, Gif, Pdf, Zip, Mp4, Tiff, Sqlite };
-inline constexpr std::size_t kFileTypeCount = 8;
+enum class FileType : std::uint8_t { Jpeg, Png, Gif, Pdf, Zip, Mp4, Tiff, Sqlite, Text };
+inline constexpr std::size_t kFileTypeCount = 9;
 
 /// The type's name as `--types` and the "$Carved files" folders name it: "jpg", "png", ...
 [[nodiscard]] std::string_view typeName(FileType type) noexcept;
 /// The type named `name` ("jpg", "jpeg", "png", "gif", "pdf", "zip", "mp4", "mov", "tif", "tiff",
-/// "raw", "sqlite"), or nothing.
+/// "raw", "sqlite", "txt", "text"), or nothing.
 [[nodiscard]] std::optional<FileType> typeByName(std::string_view name) noexcept;
 
 /// Bytes of a candidate's start that typeAt() looks at.
 inline constexpr std::size_t kSignatureBytes = 16;
 
-/// The type whose signature the bytes start with, among those `wanted` holds.
+/// The type whose signature the bytes start with, among those `wanted` holds;
+/// text, which has none, where the bytes read as the start of text.
 [[nodiscard]] std::optional<FileType> typeAt(disk::ByteSpan head, std::span<const bool, kFileTypeCount> wanted);
 
 enum class WalkStatus {
@@ -58,6 +59,13 @@ WalkResult walkZip(CarveStream& s);
 WalkResult walkMp4(CarveStream& s);
 WalkResult walkTiff(CarveStream& s);
 WalkResult walkSqlite(CarveStream& s);
+WalkResult walkText(CarveStream& s);
+
+/// True when `head` (kSignatureBytes of a unit's start) reads as the start of
+/// text: UTF-8 (after an optional byte order mark) or UTF-16 after its byte
+/// order mark, with no control character but tab, line and form feed and
+/// carriage return, and mostly letters and digits.
+[[nodiscard]] bool looksLikeTextStart(disk::ByteSpan head);
 
 /// CRC-32 (the polynomial of PNG and ZIP) of `bytes`, continuing from `crc`.
 [[nodiscard]] std::uint32_t crc32(disk::ByteSpan bytes, std::uint32_t crc = 0) noexcept;

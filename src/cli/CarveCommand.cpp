@@ -114,6 +114,8 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
             return usageError(spec, "unknown type '" + unknown + "'");
         options.types = *types;
     }
+    if (const auto exit = refuseWritesOnSource("carve", sourcePath, "", {{"destination", to}}))
+        return *exit;
     std::shared_ptr<recovery::OutputFolder> destination;
     if (!to.empty()) {
         if (const std::string why = platform::createFolder(to); !why.empty()) {
@@ -138,6 +140,7 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
         return kExitFailed;
     }
     const disk::BlockSource& source = *held;
+    warnIfMountedReadWrite(sourcePath);
     const Layout layout = layoutOf(opened, source.size());
     options.unitBytes = layout.unitBytes;
     std::printf("%s: %s\n", sourcePath.c_str(), layout.what.c_str());

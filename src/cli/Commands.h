@@ -25,5 +25,6 @@ int runLs(const CommandSpec& spec, const ParsedArgs& parsed);
 int runRecover(const CommandSpec& spec, const ParsedArgs& parsed);
 int runFind(const CommandSpec& spec, const ParsedArgs& parsed);
 int runCarve(const CommandSpec& spec, const ParsedArgs& parsed);
+int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed);
 
 } // namespace sarvik::cli

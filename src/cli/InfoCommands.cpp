@@ -95,11 +95,16 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
                              {"type", p.partition.mbrType},
                              {"logical", p.partition.logical ? "yes" : "no"},
                              {"fileSystem", p.fileSystem}});
-        w.endArray().endObject();
+        w.endArray();
+        if (!partitions.empty() && partitions.front().backupHeader)
+            w.value("backupGptHeader", true);
+        w.endObject();
         return;
     }
     std::printf("Disk                : %s\n", path.c_str());
     printContainer(image.get());
+    if (!partitions.empty() && partitions.front().backupHeader)
+        std::printf("Partition table     : GPT, read from its backup header at the disk's end (the primary is gone)\n");
     std::printf("Partitions          : %zu\n", partitions.size());
     for (const auto& p : partitions)
         std::printf("  %-3u %-10s start %-10llu %10llu sectors  %s\n", p.partition.number,

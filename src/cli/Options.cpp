@@ -50,10 +50,14 @@ std::vector<CommandSpec> makeSpecs()
                  session,
                  selectionOptions(true)}),
          "PATH is a folder or file as 'sarvik scan' prints it (\"/Docs/a.txt\")."},
+        {"volumes",
+         "DISK",
+         "volumes on a disk or image that no partition table names (wiped table, lost boot sector): DISK@lostN",
+         {kJsonOption, {"deep", nullptr, "read every sector, not only where volumes usually start"}}},
         {"carve",
          "SOURCE",
          "files found by their content alone, over the whole SOURCE (a volume, a partition, or a disk)",
-         {{"types", "LIST", "the formats to look for: jpg,png,gif,pdf,zip,mp4,tif,sqlite (the default: all)"},
+         {{"types", "LIST", "the formats to look for: jpg,png,gif,pdf,zip,mp4,tif,sqlite,txt (the default: all)"},
           {"to", "DIR", "write the files found into DIR"}}},
     };
 }

@@ -6,6 +6,7 @@
 #include "cli/Progress.h"
 #include "cli/Selection.h"
 #include "cli/Session.h"
+#include "cli/Source.h"
 #include "platform/FileSystem.h"
 #include "platform/HashingOutputFolder.h"
 #include "recovery/FileRecovery.h"
@@ -128,19 +129,23 @@ std::optional<int> parseRecover(const CommandSpec& spec, const ParsedArgs& parse
     return std::nullopt;
 }
 
+/// Every path the command will write.
+std::vector<PathToWrite> writtenPaths(const RecoverRequest& r)
+{
+    std::vector<PathToWrite> paths{{"snapshot", snapshotFilePath(r.session.snapshotOut)}};
+    if (!r.dryRun) {
+        paths.push_back({"destination", r.to});
+        paths.push_back({"report", r.reportPath});
+    }
+    return paths;
+}
+
 /// Checks the destination before the scan, which may take hours: it can be
-/// made, it is a folder, it is not on SOURCE, and it can be written to.
+/// made, it is a folder, and it can be written to.
 std::optional<int> openDestination(const RecoverRequest& r, std::shared_ptr<recovery::OutputFolder>& destination)
 {
     if (const std::string why = platform::createFolder(r.to); !why.empty()) {
         std::fprintf(stderr, "sarvik recover: cannot create %s: %s\n", r.to.c_str(), why.c_str());
-        return kExitFailed;
-    }
-    // Writing into a file system that lives on the scanned device would
-    // overwrite the very clusters being recovered.
-    if (platform::folderIsOnDevice(r.to, r.session.source)) {
-        std::fprintf(stderr, "sarvik recover: %s lies on %s itself; choose a folder on another volume\n", r.to.c_str(),
-                     r.session.source.c_str());
         return kExitFailed;
     }
     std::string error;
@@ -358,6 +363,10 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     RecoverRequest r;
     if (const auto exit = parseRecover(spec, parsed, r))
         return *exit;
+    // Before anything is created: nothing may land on the volume being read.
+    if (const auto exit = refuseWritesOnSource("recover", r.session.source, r.session.device, writtenPaths(r)))
+        return *exit;
+    r.session.snapshotChecked = true;
     std::shared_ptr<recovery::OutputFolder> destination;
     if (!r.dryRun)
         if (const auto exit = openDestination(r, destination))

@@ -123,6 +123,11 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
     return session;
 }
 
+std::string snapshotFilePath(const std::string& chosenPath)
+{
+    return chosenPath.empty() ? std::string{} : snapshot::SnapshotPath(chosenPath, snapshot::kCaseSensitiveFileNames);
+}
+
 bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath, bool replace)
 {
     // The name rule turns "/dev/full" into "/dev/FULL.RVU": a name that is a
@@ -145,7 +150,9 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
         const auto absolute = std::filesystem::absolute(platform::pathOf(split.path), ec);
         if (!ec) {
             const std::string whole = platform::pathText(absolute.lexically_normal());
-            info.DevicePath = split.number == 0 ? whole : disk::partitionPathText(whole, split.number);
+            info.DevicePath = split.number == 0 ? whole
+                              : split.lost      ? disk::lostVolumePathText(whole, split.number)
+                                                : disk::partitionPathText(whole, split.number);
         }
     }
     const std::string path = snapshot::SnapshotPath(chosenPath, snapshot::kCaseSensitiveFileNames);
@@ -197,6 +204,9 @@ scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanO
 std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& status)
 {
     status = kExitFailed;
+    if (!args.snapshotChecked &&
+        refuseWritesOnSource("", args.source, args.device, {{"snapshot", snapshotFilePath(args.snapshotOut)}}))
+        return nullptr;
     std::unique_ptr<scan::ScanSession> session;
     bool complete = true;
     if (isSnapshotSource(args.source)) {
@@ -216,6 +226,7 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
         }
         if (!opened.note.empty())
             std::fprintf(stderr, "sarvik: %s\n", opened.note.c_str());
+        warnIfMountedReadWrite(args.source);
         for (const std::string& note : volumeNotes(opened.volume.info))
             std::fprintf(stderr, "sarvik: warning: %s: %s\n", terminalText(args.source).c_str(), note.c_str());
         session = std::make_unique<scan::ScanSession>();

@@ -33,6 +33,8 @@ struct SessionArgs {
     bool carve = true;
     /// --force: --snapshot may replace an existing snapshot file.
     bool force = false;
+    /// The caller has checked --snapshot against SOURCE (refuseWritesOnSource).
+    bool snapshotChecked = false;
     /// From a parsed command line: SOURCE is its first positional argument.
     static SessionArgs from(const ParsedArgs& args);
 };
@@ -66,6 +68,10 @@ std::unique_ptr<scan::ScanSession> loadSnapshotSession(const std::string& path, 
 /// at the session's device. Nothing when they agree; otherwise a warning for
 /// standard error, one line per difference. Recovery calls this before copying.
 std::optional<std::string> snapshotVolumeWarning(const scan::ScanSession& session);
+
+/// The file a snapshot chosen as `chosenPath` is written to (the path rule);
+/// empty for empty.
+std::string snapshotFilePath(const std::string& chosenPath);
 
 /// Saves the session to a snapshot by the path rule; prints where, or why not.
 /// An existing file is replaced only with `replace`, and only a plain file.

@@ -1,13 +1,18 @@
 #include "cli/Source.h"
 
+#include "cli/Commands.h"
 #include "disk/PartitionTable.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
+#include "platform/SourceVolume.h"
 #include "scan/ScanSession.h"
+#include "snapshot/SnapshotFile.h"
 
 #include <array>
+#include <cstdio>
+#include <filesystem>
 
 namespace sarvik::cli {
 
@@ -36,7 +41,9 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
     const disk::PartitionPath target = platform::resolvePartitionPath(path);
     const bool partition = target.number != 0;
     const std::string& wholePath = target.path;
-    const std::string suffix = partition ? " p" + std::to_string(target.number) : std::string{};
+    const std::string suffix = !partition    ? std::string{}
+                               : target.lost ? " lost" + std::to_string(target.number)
+                                             : " p" + std::to_string(target.number);
     if (platform::isDevice(wholePath)) {
         opened.item.devicePath = path;
         opened.item.text = "Logical Disk(" + platform::deviceName(wholePath) + suffix + ")";
@@ -90,15 +97,68 @@ std::vector<std::string> volumeNotes(const disk::VolumeInfo& info)
     return notes;
 }
 
+std::optional<int> refuseWritesOnSource(const char* command, const std::string& source, const std::string& device,
+                                        const std::vector<PathToWrite>& paths)
+{
+    std::vector<std::string> sources{source};
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(platform::pathOf(source), ec) && snapshot::IsSnapshotFile(source)) {
+        // A snapshot is read again only as a list: the volume it names is what
+        // the files come from.
+        if (!device.empty())
+            sources.push_back(device);
+        else if (auto named = snapshot::ReadSnapshotDevicePath(source))
+            sources.push_back(std::move(*named));
+    }
+    const std::string prefix = command[0] == '\0' ? std::string("sarvik") : std::string("sarvik ") + command;
+    for (const PathToWrite& p : paths) {
+        if (p.path.empty())
+            continue;
+        switch (platform::placeOfWrite(p.path, sources)) {
+        case platform::WritePlace::OnSource:
+            std::fprintf(stderr,
+                         "%s: %s: the %s is on the volume being recovered: writing there can overwrite the files you "
+                         "want back. Choose a folder on another drive.\n",
+                         prefix.c_str(), p.path.c_str(), p.what);
+            return kExitFailed;
+        case platform::WritePlace::OtherPartition:
+            std::fprintf(stderr,
+                         "%s: warning: %s: the %s is on another partition of the disk being recovered; that "
+                         "partition is not written, but a failing disk is best left alone\n",
+                         prefix.c_str(), p.path.c_str(), p.what);
+            break;
+        case platform::WritePlace::Elsewhere:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+void warnIfMountedReadWrite(const std::string& source)
+{
+    const std::vector<std::string> points = platform::readWriteMounts(source);
+    if (points.empty())
+        return;
+    std::string where;
+    for (const std::string& point : points)
+        where += (where.empty() ? "" : ", ") + point;
+    std::fprintf(stderr,
+                 "sarvik: warning: %s is mounted read-write at %s: anything written while you work can overwrite "
+                 "deleted files; unmount it or remount it read-only\n",
+                 source.c_str(), where.c_str());
+}
+
 std::vector<PartitionListing> listPartitions(const std::string& path)
 {
     std::vector<PartitionListing> listing;
     const auto source = platform::openVolumeSource(path);
     if (!source)
         return listing;
-    for (const disk::Partition& p : disk::ReadPartitionTable(*source).partitions) {
+    const disk::PartitionTable table = disk::ReadPartitionTable(*source);
+    for (const disk::Partition& p : table.partitions) {
         PartitionListing entry;
         entry.partition = p;
+        entry.backupHeader = table.backupHeader;
         entry.source = disk::partitionPathText(path, p.number);
         std::array<std::byte, disk::kSectorSize> boot{};
         if (source->read(p.firstSector * disk::kSectorSize, boot) == disk::ReadStatus::Ok) {

@@ -5,6 +5,7 @@
 #include "disk/Volume.h"
 #include "platform/Devices.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,11 +33,34 @@ OpenedSource openSource(const std::string& path, bool soleVolume = false,
 /// backup boot sector was used, that the image is shorter than its file system.
 std::vector<std::string> volumeNotes(const disk::VolumeInfo& info);
 
+/// A path a command will write, and what messages call it ("destination",
+/// "report", "snapshot"). An empty path is passed over.
+struct PathToWrite {
+    const char* what;
+    std::string path;
+};
+
+/// Checks, before anything is created, the paths a command will write against
+/// SOURCE (and, for a snapshot SOURCE, the volume it names or `device`): a path
+/// on the volume being read, or that is the source itself, is refused with the
+/// reason on standard error and gives kExitFailed; one on another partition of
+/// the same disk gives a warning. Nothing when all may be written. Messages
+/// start "sarvik COMMAND:", or "sarvik:" when `command` is empty.
+std::optional<int> refuseWritesOnSource(const char* command, const std::string& source, const std::string& device,
+                                        const std::vector<PathToWrite>& paths);
+
+/// Warns on standard error, in one line, when a file system that SOURCE holds
+/// is mounted read-write: what the system writes there while it is scanned can
+/// overwrite deleted files.
+void warnIfMountedReadWrite(const std::string& source);
+
 /// One partition of a whole disk or image, as `sarvik info` lists it.
 struct PartitionListing {
     disk::Partition partition;
     std::string source;     ///< "PATH@N"
     std::string fileSystem; ///< "FAT16", "FAT32", "NTFS" or empty
+    /// The table is a GPT read from its backup header (the primary one is gone).
+    bool backupHeader = false;
 };
 
 /// The partitions of the disk or image `path`; empty when it holds no table.

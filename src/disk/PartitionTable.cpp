@@ -157,6 +157,19 @@ std::optional<PartitionTable> readGpt(const BlockSource& disk, std::uint64_t dis
     return table;
 }
 
+/// The GPT from its primary header, or else from the backup at the disk's last sector.
+std::optional<PartitionTable> readEitherGpt(const BlockSource& disk, std::uint64_t diskSectors)
+{
+    if (auto gpt = readGpt(disk, diskSectors, 1))
+        return gpt;
+    if (diskSectors > 2)
+        if (auto backup = readGpt(disk, diskSectors, diskSectors - 1)) {
+            backup->backupHeader = true;
+            return backup;
+        }
+    return std::nullopt;
+}
+
 } // namespace
 
 PartitionTable ReadPartitionTable(const BlockSource& disk)
@@ -167,8 +180,10 @@ PartitionTable ReadPartitionTable(const BlockSource& disk)
     if (!readSector(disk, 0, mbr))
         return table;
     const ByteReader r(mbr);
+    // Without a boot signature sector 0 holds no table, but a GPT's headers may
+    // have outlived its protective MBR.
     if (!hasBootSignature(r))
-        return table;
+        return readEitherGpt(disk, diskSectors).value_or(table);
     // A volume boot sector carries the same signature and boot code where the
     // entries would be: a supported volume at sector 0 means no table.
     if (ClassifyBootSector(mbr).supported)
@@ -182,14 +197,8 @@ PartitionTable ReadPartitionTable(const BlockSource& disk)
             return table; // not a partition table
     }
     for (const MbrEntry& e : entries) {
-        if (e.type == kTypeGptProtective) {
-            if (auto gpt = readGpt(disk, diskSectors, 1))
-                return *gpt;
-            if (diskSectors > 1)
-                if (auto backup = readGpt(disk, diskSectors, diskSectors - 1))
-                    return *backup;
-            return table;
-        }
+        if (e.type == kTypeGptProtective)
+            return readEitherGpt(disk, diskSectors).value_or(table);
     }
 
     table.scheme = PartitionScheme::Mbr;
@@ -227,10 +236,20 @@ PartitionPath SplitPartitionPath(const std::string& text)
     std::uint32_t number = 0;
     const char* first = text.data() + at + 1;
     const char* last = text.data() + text.size();
+    const bool lost = text.compare(at + 1, 4, "lost") == 0;
+    if (lost)
+        first += 4;
+    if (first == last)
+        return {text, 0};
     const auto [end, ec] = std::from_chars(first, last, number);
     if (ec != std::errc{} || end != last || number == 0 || *first == '0')
         return {text, 0};
-    return {text.substr(0, at), number};
+    return {text.substr(0, at), number, lost};
+}
+
+std::string lostVolumePathText(const std::string& path, std::uint32_t number)
+{
+    return path + "@lost" + std::to_string(number);
 }
 
 std::string partitionPathText(const std::string& path, std::uint32_t number)

@@ -35,10 +35,15 @@ struct Partition {
 struct PartitionTable {
     PartitionScheme scheme = PartitionScheme::None;
     std::vector<Partition> partitions;
+    /// A GPT read from its backup header at the disk's last sector: the primary
+    /// header is gone.
+    bool backupHeader = false;
 };
 
 /// Reads the partition table of `disk`. A disk whose sector 0 is itself the boot
 /// sector of a supported volume (a stick formatted without a table) has none.
+/// A GPT is read from its backup header when the primary one is gone, and
+/// without its protective MBR when that is gone too (sector 0 wiped).
 [[nodiscard]] PartitionTable ReadPartitionTable(const BlockSource& disk);
 
 /// Partition `number` of `disk` as a source of its own, or nothing when the
@@ -46,17 +51,21 @@ struct PartitionTable {
 [[nodiscard]] std::shared_ptr<const BlockSource> OpenPartition(const std::shared_ptr<const BlockSource>& disk,
                                                                std::uint32_t number);
 
-/// A SOURCE naming one partition of a disk: "PATH@N".
+/// A SOURCE naming one partition of a disk, "PATH@N", or one volume the
+/// search for lost volumes found on it, "PATH@lostN" (disk/LostVolumes.h).
 struct PartitionPath {
     std::string path;
     std::uint32_t number = 0; ///< 0: the whole of `path`
+    bool lost = false;        ///< `number` counts the lost volumes found
 };
 
-/// Splits "PATH@N" (N a decimal from 1) into its parts; any other text is a
-/// path of its own with number 0.
+/// Splits "PATH@N" or "PATH@lostN" (N a decimal from 1) into its parts; any
+/// other text is a path of its own with number 0.
 [[nodiscard]] PartitionPath SplitPartitionPath(const std::string& text);
 
 /// "PATH@N".
 [[nodiscard]] std::string partitionPathText(const std::string& path, std::uint32_t number);
+/// "PATH@lostN".
+[[nodiscard]] std::string lostVolumePathText(const std::string& path, std::uint32_t number);
 
 } // namespace sarvik::disk

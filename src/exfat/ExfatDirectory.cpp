@@ -192,4 +192,50 @@ bool startsWithEntrySet(disk::ByteSpan bytes)
     return !contents.sets.empty() && contents.sets.front().offset == 0;
 }
 
+bool holdsEntrySet(disk::ByteSpan bytes)
+{
+    return !parseDirectory(bytes).sets.empty();
+}
+
+namespace {
+
+bool isSecondary(std::uint8_t type)
+{
+    const auto kind = static_cast<std::uint8_t>(type & 0x7F);
+    return kind == kStreamEntry || kind == kNameEntry;
+}
+
+} // namespace
+
+std::optional<std::size_t> cutSetStart(disk::ByteSpan bytes)
+{
+    const disk::ByteReader r(bytes);
+    const std::size_t entries = bytes.size() / kEntryBytes;
+    std::optional<std::size_t> cut;
+    for (std::size_t e = 0; e < entries; ++e) {
+        const std::uint8_t type = r.u8or0(e * kEntryBytes);
+        if (type == kEndOfDirectory)
+            return std::nullopt;
+        if ((type & 0x7F) == kFileEntry) {
+            const std::size_t secondaries = r.u8or0(e * kEntryBytes + kSecondaryCount);
+            const bool runsPast = e + secondaries >= entries;
+            cut = runsPast && secondaries >= kMinSecondary && secondaries <= kMaxSecondary
+                      ? std::optional<std::size_t>(e * kEntryBytes)
+                      : std::nullopt;
+        } else if (!isSecondary(type)) {
+            cut.reset();
+        }
+    }
+    return cut;
+}
+
+std::size_t leadingSecondaries(disk::ByteSpan bytes)
+{
+    const disk::ByteReader r(bytes);
+    std::size_t n = 0;
+    while (n < kMaxSecondary && (n + 1) * kEntryBytes <= bytes.size() && isSecondary(r.u8or0(n * kEntryBytes)))
+        ++n;
+    return n;
+}
+
 } // namespace sarvik::exfat

@@ -61,4 +61,20 @@ struct DirectoryContents {
 /// its first entry was freed and not used again.
 [[nodiscard]] bool startsWithEntrySet(disk::ByteSpan bytes);
 
+/// True when `bytes` (a cluster, or its head) hold a whole file entry set
+/// whose checksum holds anywhere: a folder's later cluster usually starts in
+/// the middle of a set that its earlier cluster began.
+[[nodiscard]] bool holdsEntrySet(disk::ByteSpan bytes);
+
+/// Where a folder's cluster ends in the middle of an entry set: the offset of
+/// the file entry whose set runs past the end of `bytes` (every entry after it
+/// one of its secondary entries). Nothing when the last set ends within them,
+/// or an end-of-folder entry comes first.
+[[nodiscard]] std::optional<std::size_t> cutSetStart(disk::ByteSpan bytes);
+
+/// How many entries at the start of `bytes` (a cluster) are secondary entries
+/// (stream extensions and name entries): the rest of a set the cluster before
+/// it began, when it is a folder's later cluster.
+[[nodiscard]] std::size_t leadingSecondaries(disk::ByteSpan bytes);
+
 } // namespace sarvik::exfat

@@ -17,6 +17,20 @@ namespace {
 // Free clusters read at once while looking for folders whose parent is gone.
 constexpr std::uint64_t kOrphanReadBytes = std::uint64_t{4} << 20;
 
+/// The start of an entry set that a folder's cluster cuts at its end.
+struct CutSet {
+    std::uint32_t cluster = 0;    ///< the cluster it lies at the end of
+    std::size_t offset = 0;       ///< its file entry's offset in that cluster
+    std::vector<std::byte> bytes; ///< from its file entry to the cluster's end
+};
+
+/// Free clusters that hold entry sets, found one after another.
+struct Run {
+    std::uint32_t first = 0;
+    std::uint32_t length = 0;
+    bool startsWithSet = false; ///< its first cluster starts with a whole set
+};
+
 class ExfatScanner {
 public:
     ExfatScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
@@ -67,13 +81,24 @@ private:
         return m_exfat.dataClusters(folder.firstCluster, length, data.noFatChain, folder.deleted != 0);
     }
 
-    /// The deep search's one read of the free clusters, in large blocks and in
-    /// disk order: the clusters that no folder in `held` holds and that start
-    /// with an entry set, with what they hold. Nothing without a bitmap.
-    std::optional<std::map<std::uint32_t, DirectoryContents>>
-    readFreeClusters(const std::unordered_set<std::uint64_t>& held)
-    {
+    /// Free clusters that hold entry sets, by cluster, with what they hold.
+    struct FolderClusters {
+        /// Those that start with a set: a folder's first cluster, as a rule.
         std::map<std::uint32_t, DirectoryContents> starts;
+        /// Those that hold a set further in: a folder's later clusters.
+        std::map<std::uint32_t, DirectoryContents> later;
+        /// Of those, the ones that end in the middle of a set: from its file entry on.
+        std::map<std::uint32_t, CutSet> cuts;
+        /// Of the later ones, the secondary entries they start with.
+        std::map<std::uint32_t, std::vector<std::byte>> heads;
+    };
+
+    /// The deep search's one read of the free clusters, in large blocks and in
+    /// disk order: the clusters that no folder in `held` holds and that hold
+    /// an entry set, with what they hold. Nothing without a bitmap.
+    std::optional<FolderClusters> readFreeClusters(const std::unordered_set<std::uint64_t>& held)
+    {
+        FolderClusters found;
         const auto& source = m_volume.reader.source();
         const std::uint64_t clusterBytes = m_exfat.clusterBytes();
         const std::uint64_t perBlock = std::max<std::uint64_t>(1, kOrphanReadBytes / clusterBytes);
@@ -91,8 +116,23 @@ private:
         const auto look = [&](std::uint64_t k, disk::ByteSpan bytes) {
             if (reads != nullptr && reads->onFreeCluster)
                 reads->onFreeCluster(k, bytes);
-            if (!held.contains(k) && startsWithEntrySet(bytes))
-                starts.emplace(static_cast<std::uint32_t>(k), parseDirectory(bytes));
+            if (held.contains(k))
+                return;
+            const auto cluster = static_cast<std::uint32_t>(k);
+            if (startsWithEntrySet(bytes)) {
+                found.starts.emplace(cluster, parseDirectory(bytes));
+            } else if (DirectoryContents contents = parseDirectory(bytes); !contents.sets.empty()) {
+                found.later.emplace(cluster, std::move(contents));
+                const std::size_t lead = leadingSecondaries(bytes) * kEntryBytes;
+                const auto head = bytes.first(lead);
+                found.heads.emplace(cluster, std::vector<std::byte>(head.begin(), head.end()));
+            } else {
+                return;
+            }
+            if (const auto cut = cutSetStart(bytes)) {
+                const auto tail = bytes.subspan(*cut);
+                found.cuts.emplace(cluster, CutSet{cluster, *cut, {tail.begin(), tail.end()}});
+            }
         };
         std::uint64_t c = 2;
         while (c < m_exfat.endCluster() && !m_control.stopRequested()) {
@@ -101,7 +141,7 @@ private:
                 continue;
             }
             if (readBytes < clusterBytes) {
-                // A large cluster by its head: read whole only where an entry set starts it.
+                // A large cluster by its head: read whole only where it holds an entry set.
                 const auto sector = m_volume.geometry.clusterSector(c);
                 block.resize(static_cast<std::size_t>(clusterBytes));
                 const auto head = std::span(block).first(static_cast<std::size_t>(readBytes));
@@ -110,7 +150,7 @@ private:
                            source->read(*sector * disk::kSectorSize + offset, into) == disk::ReadStatus::Ok;
                 };
                 const bool headRead = readAt(0, head);
-                if (headRead && !startsWithEntrySet(head))
+                if (headRead && !holdsEntrySet(head))
                     look(c, head);
                 else if (headRead && readAt(readBytes, std::span(block).subspan(head.size())))
                     look(c, block);
@@ -151,7 +191,7 @@ private:
             reads->complete = c >= m_exfat.endCluster();
         if (!m_control.stopRequested())
             progress.finish();
-        return starts;
+        return found;
     }
 
     void findOrphanedFolders()
@@ -171,31 +211,138 @@ private:
         const auto found = readFreeClusters(held);
         if (!found)
             return;
-        const std::map<std::uint32_t, DirectoryContents>& starts = *found;
         const std::uint64_t clusterBytes = m_exfat.clusterBytes();
         // A folder that another one found here names as its subfolder is read
         // through that entry, under its own name.
         std::unordered_set<std::uint64_t> named;
-        for (const auto& [cluster, contents] : starts)
-            for (const EntrySet& set : contents.sets)
-                if (set.directory)
-                    for (const ClusterSpan& span : m_exfat.dataClusters(
-                             set.firstCluster, std::max(set.data.dataLength, clusterBytes), set.data.noFatChain, true))
-                        for (std::uint64_t k = span.start; k < span.start + span.length; ++k)
-                            named.insert(k);
-        for (const auto& [cluster, contents] : starts) {
+        for (const auto* clusters : {&found->starts, &found->later})
+            for (const auto& [cluster, contents] : *clusters)
+                for (const EntrySet& set : contents.sets)
+                    if (set.directory)
+                        for (const ClusterSpan& span :
+                             m_exfat.dataClusters(set.firstCluster, std::max(set.data.dataLength, clusterBytes),
+                                                  set.data.noFatChain, true))
+                            for (std::uint64_t k = span.start; k < span.start + span.length; ++k)
+                                named.insert(k);
+        const std::vector<Run> runs = findRuns(*found, named);
+        // A run whose first cluster completes the set another folder's last
+        // cluster cut (its checksum holding over both) is that folder's next
+        // piece; a run claimed so by more than one is nobody's.
+        std::map<std::size_t, std::vector<const CutSet*>> claims;
+        const auto claim = [&](const CutSet& cut) {
+            if (const auto r = completing(cut, runs, *found))
+                claims[*r].push_back(&cut);
+        };
+        for (const auto& [key, cut] : m_cutFolders)
+            claim(cut);
+        for (const Run& run : runs)
+            if (const auto it = found->cuts.find(run.first + run.length - 1); it != found->cuts.end())
+                claim(it->second);
+        std::vector<bool> taken(runs.size(), false);
+        const auto follow = [&](std::uint32_t key, const CutSet* cut) {
+            while (cut != nullptr) {
+                const auto r = completing(*cut, runs, *found);
+                if (!r || taken[*r] || claims[*r].size() != 1)
+                    return;
+                taken[*r] = true;
+                readPiece(key, *cut, runs[*r]);
+                const auto next = found->cuts.find(runs[*r].first + runs[*r].length - 1);
+                cut = next == found->cuts.end() ? nullptr : &next->second;
+            }
+        };
+        for (const auto& [key, cut] : m_cutFolders)
+            follow(key, &cut);
+        // The rest are folders of their own, with the pieces that follow them.
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            const auto claimed = claims.find(r);
+            if (taken[r] || (claimed != claims.end() && claimed->second.size() == 1 && !runs[r].startsWithSet))
+                continue;
+            taken[r] = true;
+            addLostFolder(runs[r]);
+            const auto cut = found->cuts.find(runs[r].first + runs[r].length - 1);
+            follow(runs[r].first, cut == found->cuts.end() ? nullptr : &cut->second);
+        }
+        // Pieces claimed by a folder that was itself claimed in a loop.
+        for (std::size_t r = 0; r < runs.size(); ++r)
+            if (!taken[r])
+                addLostFolder(runs[r]);
+    }
+
+    /// Free clusters found holding sets, in runs: one that starts with a set or
+    /// follows no found cluster, and the later clusters right after it (a set
+    /// cut at a cluster's end carries on in the next). None that a found
+    /// folder's entry names.
+    std::vector<Run> findRuns(const FolderClusters& found, const std::unordered_set<std::uint64_t>& named) const
+    {
+        std::map<std::uint32_t, bool> firsts; // cluster: whether it starts with a set
+        for (const auto& [cluster, contents] : found.starts)
+            firsts.emplace(cluster, true);
+        for (const auto& [cluster, contents] : found.later)
+            if (!found.later.contains(cluster - 1) && !found.starts.contains(cluster - 1))
+                firsts.emplace(cluster, false);
+        std::vector<Run> runs;
+        for (const auto& [cluster, startsWithSet] : firsts) {
             if (named.contains(cluster))
                 continue;
-            if (m_catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(cluster), cluster, catalogue::kFatRootKey,
-                                         0, 0, 0, 1)) {
-                catalogue::ExfatData data;
-                data.dataLength = clusterBytes;
-                data.validDataLength = clusterBytes;
-                data.noFatChain = true;
-                m_catalogue.FatFolderList.back().exfat = data;
-            }
-            m_observer.foldersFound(m_catalogue.FolderCount);
+            std::uint32_t length = 1;
+            while (length < kMaxDirectoryBytes / m_exfat.clusterBytes() && found.later.contains(cluster + length) &&
+                   !named.contains(std::uint64_t{cluster} + length))
+                ++length;
+            runs.push_back({cluster, length, startsWithSet});
         }
+        return runs;
+    }
+
+    /// The run whose first cluster's secondary entries complete `cut`, when one does.
+    [[nodiscard]] std::optional<std::size_t> completing(const CutSet& cut, const std::vector<Run>& runs,
+                                                        const FolderClusters& found) const
+    {
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            const Run& run = runs[r];
+            const auto head = found.heads.find(run.first);
+            if (run.startsWithSet || run.first == cut.cluster || head == found.heads.end() || head->second.empty())
+                continue;
+            std::vector<std::byte> joined = cut.bytes;
+            joined.insert(joined.end(), head->second.begin(), head->second.end());
+            const DirectoryContents contents = parseDirectory(joined);
+            const std::size_t setBytes = (std::to_integer<std::size_t>(cut.bytes[1]) + 1) * kEntryBytes;
+            if (setBytes == joined.size() && !contents.sets.empty() && contents.sets.front().offset == 0)
+                return r;
+        }
+        return std::nullopt;
+    }
+
+    /// Lists the sets of `run`, the piece of folder `key` that carries on the
+    /// set its last piece cut, under that folder.
+    void readPiece(std::uint32_t key, const CutSet& cut, const Run& run)
+    {
+        const std::vector<ClusterSpan> spans{{run.first, run.length}};
+        std::vector<std::byte> bytes(cut.bytes);
+        std::vector<std::byte> piece;
+        std::vector<bool> ok;
+        m_exfat.readClusters(spans, kMaxDirectoryBytes, piece, ok);
+        bytes.insert(bytes.end(), piece.begin(), piece.end());
+        std::vector<bool> bytesOk((cut.bytes.size() + 511) / 512, true);
+        bytesOk.insert(bytesOk.end(), ok.begin(), ok.end());
+        const DirectoryContents contents = parseDirectory(bytes, &bytesOk);
+        const std::vector<ClusterSpan> cutSpan{{cut.cluster, 1}};
+        for (const EntrySet& set : contents.sets)
+            add(set, key, true,
+                set.offset < cut.bytes.size() ? addressOf(cutSpan, cut.offset + set.offset)
+                                              : addressOf(spans, set.offset - cut.bytes.size()));
+    }
+
+    void addLostFolder(const Run& run)
+    {
+        if (m_catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(run.first), run.first, catalogue::kFatRootKey,
+                                     0, 0, 0, 1)) {
+            catalogue::ExfatData data;
+            data.dataLength = std::uint64_t{run.length} * m_exfat.clusterBytes();
+            data.validDataLength = data.dataLength;
+            data.noFatChain = true;
+            m_catalogue.FatFolderList.back().exfat = data;
+        }
+        m_observer.foldersFound(m_catalogue.FolderCount);
     }
 
     void readRoot()
@@ -240,6 +387,20 @@ private:
         const DirectoryContents contents = parseDirectory(bytes, &ok);
         for (const EntrySet& set : contents.sets)
             add(set, key, folderDeleted, addressOf(spans, set.offset));
+        // A deleted folder's later clusters may lie elsewhere in free space,
+        // where the deep search looks for the set its last cluster cut.
+        const std::uint64_t clusterBytes = m_exfat.clusterBytes();
+        std::uint64_t spanBytes = 0;
+        for (const ClusterSpan& span : spans)
+            spanBytes += span.length * clusterBytes;
+        if (folderDeleted && m_options.orphanedFolders && bytes.size() == spanBytes)
+            if (const auto cut = cutSetStart(bytes); cut && bytes.size() - *cut < clusterBytes) {
+                const ClusterSpan& last = spans.back();
+                m_cutFolders.insert_or_assign(key,
+                                              CutSet{static_cast<std::uint32_t>(last.start + last.length - 1),
+                                                     static_cast<std::size_t>(*cut - (bytes.size() - clusterBytes)),
+                                                     {bytes.begin() + static_cast<std::ptrdiff_t>(*cut), bytes.end()}});
+            }
     }
 
     /// The address of the entry `offset` bytes into the folder whose clusters are `spans`.
@@ -296,6 +457,8 @@ private:
     catalogue::ScanObserver& m_observer;
     catalogue::ScanControl& m_control;
     ExfatScanOptions m_options;
+    /// Deleted folders whose last cluster read cuts a set, by key.
+    std::map<std::uint32_t, CutSet> m_cutFolders;
 };
 
 } // namespace

@@ -31,13 +31,17 @@ struct FreeClusterReads {
 };
 
 struct ExfatScanOptions {
-    /// The deep search. After the folders reached from the root: the free clusters that start
-    /// with a whole entry set and that no listed folder holds are folders whose
+    /// The deep search. After the folders reached from the root: the free clusters that hold
+    /// a whole entry set and that no listed folder holds are folders whose
     /// parent is gone (a quick format writes a new bitmap and root and leaves
-    /// them). Each one no other such folder names as a subfolder is listed
-    /// below the root as "$Lost folder N" (N its first cluster), read as one
-    /// cluster, and all its entries, live or deleted, are listed as deleted
-    /// (nothing reaches their data any more).
+    /// them). Each run of such clusters (one that starts with a set, or follows
+    /// none, and those after it that hold sets further in) that no other such
+    /// folder names as a subfolder is listed below the root as "$Lost folder N"
+    /// (N its first cluster), read as that run, and all its entries, live or
+    /// deleted, are listed as deleted (nothing reaches their data any more).
+    /// A run whose first cluster completes the entry set that a deleted
+    /// folder's last cluster cut (the set's checksum holding over both) is
+    /// read as that folder's next piece instead.
     bool orphanedFolders = false;
     /// With orphanedFolders: told of every free cluster the search reads.
     FreeClusterReads* freeClusters = nullptr;

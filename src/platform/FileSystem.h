@@ -28,10 +28,6 @@ namespace sarvik::platform {
 /// Creates the folder `path` unless it exists. Empty, or the system's reason.
 [[nodiscard]] std::string createFolder(const std::string& path);
 
-/// True when the folder `folder` lies on the device `device` itself, where
-/// writing would overwrite the clusters being recovered.
-[[nodiscard]] bool folderIsOnDevice(const std::string& folder, const std::string& device);
-
 /// Opens `path` for writing text, created or emptied. Nothing, with the
 /// system's reason in `error`, when it cannot.
 [[nodiscard]] std::FILE* openOutputText(const std::string& path, std::string& error);

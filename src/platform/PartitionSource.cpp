@@ -1,5 +1,6 @@
 #include "platform/PartitionSource.h"
 
+#include "disk/LostVolumes.h"
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
 
@@ -22,6 +23,12 @@ std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& pat
     std::shared_ptr<const disk::BlockSource> whole = openWholeSource(target.path, error);
     if (!whole || target.number == 0)
         return whole;
+    if (target.lost) {
+        auto lost = disk::OpenLostVolume(whole, target.number);
+        if (!lost && error != nullptr)
+            *error = target.path + ": the search for lost volumes finds no volume " + std::to_string(target.number);
+        return lost;
+    }
     auto partition = disk::OpenPartition(whole, target.number);
     if (!partition && error != nullptr)
         *error = target.path + ": no partition " + std::to_string(target.number) + " in its partition table";

@@ -1,6 +1,7 @@
 #pragma once
-// Opens what a device path names: a block device or image file, or one
-// partition of it written "PATH@N" (see disk/PartitionTable.h).
+// Opens what a device path names: a block device or image file, one partition
+// of it written "PATH@N" (see disk/PartitionTable.h), or one volume the search
+// for lost volumes finds on it, "PATH@lostN" (disk/LostVolumes.h).
 
 #include "disk/BlockSource.h"
 #include "disk/PartitionTable.h"

@@ -3,6 +3,7 @@
 
 #include "platform/Devices.h"
 
+#include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
 #include "platform/PartitionSource.h"
 
@@ -107,9 +108,14 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
         const auto whole = SystemBlockSource::open(split.path);
         if (!whole)
             return std::nullopt;
-        for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
-            if (p.number == split.number)
-                window = p;
+        if (split.lost) {
+            if (const auto lost = disk::FindLostVolume(whole, split.number))
+                window = disk::Partition{split.number, lost->firstSector, lost->sectors, 0, false};
+        } else {
+            for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
+                if (p.number == split.number)
+                    window = p;
+        }
         if (!window)
             return std::nullopt;
     }

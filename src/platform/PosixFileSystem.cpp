@@ -36,14 +36,6 @@ std::string createFolder(const std::string& path)
     return {};
 }
 
-bool folderIsOnDevice(const std::string& folder, const std::string& device)
-{
-    struct stat dir {};
-    struct stat src {};
-    return ::stat(folder.c_str(), &dir) == 0 && ::stat(device.c_str(), &src) == 0 && S_ISBLK(src.st_mode) &&
-           dir.st_dev == src.st_rdev;
-}
-
 std::FILE* openOutputText(const std::string& path, std::string& error)
 {
     std::FILE* file = std::fopen(path.c_str(), "w");

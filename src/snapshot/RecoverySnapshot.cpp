@@ -737,6 +737,22 @@ bool hasLongName(const catalogue::Catalogue& c)
 
 } // namespace
 
+std::optional<std::string> DecodeSnapshotDevicePath(disk::ByteSpan head)
+{
+    Cursor cursor(head);
+    const auto tag = cursor.takeBytes(kTag.size());
+    const auto version = tag ? cursor.takeBytes(kVersion.size()) : std::nullopt;
+    if (!tag || !HasSnapshotTag(*tag) || !version || !equalsIgnoringCase(*version, kVersion) || !cursor.take(2))
+        return std::nullopt;
+    const auto pathLength = cursor.take(2);
+    if (!pathLength || *pathLength > kMaxDevicePathLength)
+        return std::nullopt;
+    const auto path = cursor.takeBytes(static_cast<std::size_t>(*pathLength));
+    if (!path)
+        return std::nullopt;
+    return toText(*path);
+}
+
 DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)
 {
     // The marker widens names only when it proves to end a whole body; a file

@@ -35,6 +35,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,6 +139,10 @@ struct DecodeResult {
 /// is cleared first). Never reads past `bytes` and never makes an entry from a
 /// record that is not wholly present. Ordinals are given anew in file order.
 DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out);
+
+/// The DevicePath a snapshot starting with `head` records, read without the
+/// rest of the file; nothing when `head` is not the start of a snapshot.
+[[nodiscard]] std::optional<std::string> DecodeSnapshotDevicePath(disk::ByteSpan head);
 
 /// True when `start` begins with the tag, in any case.
 [[nodiscard]] bool HasSnapshotTag(disk::ByteSpan start) noexcept;

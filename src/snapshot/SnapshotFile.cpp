@@ -79,6 +79,19 @@ LoadOutcome LoadSnapshotFile(scan::ScanSession& session, const std::string& path
     return LoadSnapshot(session, bytes);
 }
 
+std::optional<std::string> ReadSnapshotDevicePath(const std::string& path)
+{
+    // Tag, version, kind, path length and the longest path a snapshot may hold.
+    constexpr std::size_t kHead = kTag.size() + kVersion.size() + 4 + kMaxDevicePathLength;
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return std::nullopt;
+    std::vector<char> head(kHead);
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    return DecodeSnapshotDevicePath(std::as_bytes(std::span<const char>(head)));
+}
+
 bool IsSnapshotFile(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);

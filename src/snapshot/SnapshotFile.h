@@ -8,6 +8,7 @@
 #include "snapshot/RecoverySnapshot.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,10 @@ bool ReadSnapshotFile(const std::string& path, std::vector<std::byte>& bytes);
 /// ReadSnapshotFile then LoadSnapshot; "Unable to open the file" when the file
 /// cannot be read, and the session is then unchanged.
 LoadOutcome LoadSnapshotFile(scan::ScanSession& session, const std::string& path);
+
+/// The DevicePath the snapshot file at `path` records, from its first bytes;
+/// nothing when it cannot be read or is not a snapshot.
+std::optional<std::string> ReadSnapshotDevicePath(const std::string& path);
 
 /// True when the file at `path` starts with the snapshot tag (in any case).
 bool IsSnapshotFile(const std::string& path);

@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -31,6 +32,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -137,6 +139,7 @@ private slots:
     void emptyNtfsFileIsNotOpened();
     void snapshotSaveThenLoad();
     void snapshotLoadRefusesForeignFile();
+    void snapshotOverTheSourceIsGreyedAndRefused();
     void filterDialogLimitsAndOrder();
     void filterCloseRefillsRoot();
     void findMatchesWithPaths();
@@ -761,6 +764,48 @@ void ResultsCommandsTest::snapshotLoadRefusesForeignFile()
     QCOMPARE(asked.asked, QStringLiteral("              version of file does not match with current version 1.0"));
     QCOMPARE(w.currentStep(), 0);
     QVERIFY(w.driveTree()->isVisible());
+}
+
+void ResultsCommandsTest::snapshotOverTheSourceIsGreyedAndRefused()
+{
+    NEED_VOLUME("fat16.img");
+    // An image whose name the snapshot rule keeps: saving a snapshot "over" it
+    // would replace the volume being read.
+    const QString image = m_dir.filePath(QStringLiteral("SOURCE.RVU"));
+    QFile::remove(image);
+    QVERIFY(QFile::copy(volume("fat16.img"), image));
+    QFile original(image);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray before = original.readAll();
+    original.close();
+    RecoveryWindow w({platform::imageDriveItem(image.toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+
+    bool greyed = false;
+    QString tip;
+    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+        dialog->setDirectory(m_dir.path());
+        dialog->selectFile(image);
+        if (auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            field->setText(image);
+        QTimer::singleShot(100, dialog, [&greyed, &tip, dialog] {
+            auto* box = dialog->findChild<QDialogButtonBox*>();
+            QPushButton* save = box != nullptr ? box->button(QDialogButtonBox::Save) : nullptr;
+            greyed = save != nullptr && !save->isEnabled();
+            tip = save != nullptr ? save->toolTip() : QString();
+            QMetaObject::invokeMethod(dialog, "accept"); // typed and Enter: refused all the same
+        });
+    });
+    answerWith<QMessageBox>(QStringLiteral("&Yes")); // the chooser's own "replace it?"
+    Answer said;
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &said);
+    QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
+    QVERIFY(greyed);
+    QVERIFY2(tip.startsWith(QStringLiteral("The snapshot is on the volume being recovered")), qPrintable(tip));
+    QVERIFY2(said.asked.contains(QStringLiteral("writing there can overwrite the files you want back")),
+             qPrintable(said.asked));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QVERIFY(original.readAll() == before);
 }
 
 void ResultsCommandsTest::filterDialogLimitsAndOrder()

@@ -209,6 +209,79 @@ TEST(CarveRawImage, LargeUnitsAreMatchedByTheirHeads)
     EXPECT_LT(source.bytes, source.size() / 3);
 }
 
+// Text has no signature: units whose start reads as text are walked to where
+// the text ends (a zero, or bytes that are not text), and what it is comes
+// from its content. Random bytes, a run of spaces and binary data with a few
+// letters are not text; text that runs into the stretch's end is incomplete.
+TEST(CarveText, TextFilesByContent)
+{
+    constexpr std::uint64_t kUnit = 4096;
+    std::vector<std::byte> image;
+    std::uint32_t seed = 7;
+    const auto randomUnit = [&] {
+        for (std::uint64_t i = 0; i < kUnit; ++i)
+            image.push_back(static_cast<std::byte>((seed = seed * 1103515245u + 12345u) >> 24));
+    };
+    struct Expected {
+        std::uint64_t offset;
+        std::uint64_t length;
+        std::string extension;
+    };
+    std::vector<Expected> expected;
+    const auto text = [&](const std::string& bytes, const std::string& extension) {
+        randomUnit();
+        expected.push_back({image.size(), bytes.size(), extension});
+        for (const char c : bytes)
+            image.push_back(static_cast<std::byte>(c));
+        image.resize((image.size() + kUnit - 1) / kUnit * kUnit, std::byte{0}); // the rest of the last cluster
+    };
+    std::string prose;
+    while (prose.size() < 6000)
+        prose += "The quick brown fox jumps over the lazy dog, line " + std::to_string(prose.size()) + ".\r\n";
+    text(prose, "txt");
+    text("\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, \xD0\xBC\xD0\xB8\xD1\x80! "
+         "Cyrillic after a byte order mark, and more words to pass the minimum.\n",
+         "txt");
+    std::string utf16{"\xFF\xFE"};
+    for (const char c : std::string("Notes kept in UTF-16, as Windows Notepad wrote them.\r\n"))
+        utf16 += std::string{c, '\0'};
+    text(utf16, "txt");
+    text("<!DOCTYPE html>\n<html><head><title>Trip</title></head><body><p>Photos</p></body></html>\n", "html");
+    text("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx><trk><name>Walk</name></trk></gpx>\n", "xml");
+    text("{\n  \"name\": \"holiday\",\n  \"photos\": [1, 2, 3],\n  \"kept\": true\n}\n", "json");
+    text("date,place,amount\n2026-01-02,Lyon,12.50\n2026-01-03,Nice,8.00\n2026-01-04,Nice,3.20\n", "csv");
+    randomUnit();
+    image.insert(image.end(), kUnit, std::byte{' '}); // padding, not text
+    std::vector<std::byte> binary(kUnit, std::byte{0x01});
+    std::copy_n(reinterpret_cast<const std::byte*>("ABCDEFGH"), 8, binary.begin());
+    image.insert(image.end(), binary.begin(), binary.end());
+    randomUnit();
+    const std::uint64_t cutAt = image.size();
+    for (std::uint64_t i = 0; i < kUnit + 100; ++i)
+        image.push_back(static_cast<std::byte>('a' + i % 26)); // runs into the stretch's end
+
+    const disk::MemoryBlockSource source(std::move(image));
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    carve::CarveOptions options;
+    options.unitBytes = kUnit;
+    const carve::Extent all{0, source.size()};
+    const carve::CarveResult result = carve::Carve(source, {&all, 1}, options, quiet, control);
+    ASSERT_EQ(result.files.size(), expected.size() + 1);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].extension + " at " + std::to_string(expected[i].offset));
+        EXPECT_EQ(result.files[i].type, carve::FileType::Text);
+        EXPECT_EQ(result.files[i].offset, expected[i].offset);
+        EXPECT_EQ(result.files[i].length, expected[i].length);
+        EXPECT_EQ(result.files[i].extension, expected[i].extension);
+        EXPECT_TRUE(result.files[i].complete);
+    }
+    const carve::CarvedFile& cut = result.files.back();
+    EXPECT_EQ(cut.offset, cutAt);
+    EXPECT_EQ(cut.length, kUnit + 100);
+    EXPECT_FALSE(cut.complete);
+}
+
 namespace {
 
 // The quick-formatted card: the thorough scan finds the folder whose own
@@ -541,7 +614,7 @@ TEST(CarveWalkers, CutFilesStayWithinTheirBytes)
                 continue;
             SCOPED_TRACE(seed.path().filename().string() + " cut at " + std::to_string(cut));
             const disk::MemoryBlockSource source({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)});
-            const std::array<bool, carve::kFileTypeCount> all{true, true, true, true, true, true, true, true};
+            const std::array<bool, carve::kFileTypeCount> all{true, true, true, true, true, true, true, true, true};
             const auto type = carve::typeAt(disk::ByteSpan(bytes).first(std::min(cut, carve::kSignatureBytes)), all);
             if (!type)
                 continue;

@@ -2,7 +2,7 @@
 # Exit statuses and loss reports: sectors that cannot be read (in folders and in
 # file data), output to a full device, Ctrl-C, a snapshot replayed against
 # another volume, a snapshot file that exists, a destination that is not a
-# folder, and memory running out. Faults come from a preloaded shim.
+# folder, a report or snapshot that is the source, and memory running out. Faults come from a preloaded shim.
 # Usage: outcomes.sh SARVIK TEST_VOLUMES SOURCE_DIR FAULT_SHIM   (exit 77: tools missing)
 set -u
 sarvik=$1
@@ -87,6 +87,22 @@ expect 1 "nothing was written" "$sarvik" recover KEEP.RVU --device missing.img -
 
 # The destination is checked before the scan, with the system's reason.
 expect 1 "Not a directory" env SARVIK_FAULT_READ=0-512 LD_PRELOAD="$shim" "$sarvik" recover --classic vol.img --to big.bin --all
+
+# A report or snapshot that would be the source itself is refused before
+# anything is made: the image (or the snapshot read) stays as it was.
+same="the report is on the volume being recovered: writing there can overwrite the files you want back"
+cp vol.img VOL.RVU
+sum=$(sha256sum <vol.img)
+rm -rf out
+expect 1 "$same" "$sarvik" recover vol.img --to out --all --report vol.img
+expect 1 "the snapshot is on the volume being recovered" "$sarvik" recover VOL.RVU --to out --all --snapshot vol --force
+expect 1 "the snapshot is on the volume being recovered" "$sarvik" scan VOL.RVU --snapshot vol --force
+[ ! -e out ] && [ "$(sha256sum <vol.img)" = "$sum" ] && [ "$(sha256sum <VOL.RVU)" = "$sum" ] ||
+  fail "a refused path was written or the destination made"
+cp KEEP.RVU snap.rvu
+expect 1 "$same" "$sarvik" recover snap.rvu --to out --all --report snap.rvu
+expect 1 "$same" "$sarvik" recover snap.rvu --device vol.img --to out --all --report vol.img
+cmp -s KEEP.RVU snap.rvu && [ ! -e out ] || fail "the snapshot read was written over"
 
 # Out of memory at any point of a scan or a snapshot load: the message and 1,
 # never an abort. (Limits start above what the C++ runtime itself needs to throw.)

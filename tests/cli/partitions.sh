@@ -123,6 +123,33 @@ check_recovery mbr.img@2 fat32-s1
 check_recovery mbr.img@3 ntfs
 check_recovery gpt.img@2 ntfs
 
+# Lost volumes: with the MBR wiped the three volumes are found where they
+# start and each scans as its partition does; with the NTFS boot sector
+# wiped too, only the deep search finds that volume (by its backup at the
+# volume's end). A GPT disk whose sectors 0 and 1 are wiped lists its
+# partitions from the backup header.
+cp mbr.img lost.img
+dd if=/dev/zero of=lost.img bs=512 count=1 conv=notrunc status=none
+"$sarvik" volumes lost.img --json >lost.json || fail "volumes of a disk without its MBR"
+python3 - <<'PY' || fail "lost volumes"
+import json
+found = [(v["source"], v["firstSector"], v["fileSystem"]) for v in json.load(open("lost.json"))["volumes"]]
+assert found == [("lost.img@lost1", 2048, "FAT16"), ("lost.img@lost2", 71680, "FAT32"), ("lost.img@lost3", 204800, "NTFS")], found
+PY
+same_scan lost.img@lost1 "$vols/fat16.img"
+same_scan lost.img@lost3 "$vols/ntfs.img"
+dd if=/dev/zero of=lost.img bs=512 seek=204800 count=1 conv=notrunc status=none
+"$sarvik" volumes lost.img >quick.txt || fail "quick search without the NTFS boot sector"
+! grep -q NTFS quick.txt || fail "the quick search claims a volume whose boot sector is gone: $(cat quick.txt)"
+"$sarvik" volumes lost.img --deep >deep.txt 2>/dev/null || fail "deep search"
+grep -q "lost3 *NTFS *start 204800 .*backup boot sector at its end" deep.txt || fail "deep search: $(cat deep.txt)"
+"$sarvik" scan lost.img@lost3 --json >/dev/null 2>&1 || fail "scan of the NTFS volume found by its backup"
+cp gpt.img nogpt.img
+dd if=/dev/zero of=nogpt.img bs=512 count=2 conv=notrunc status=none
+"$sarvik" info nogpt.img >nogpt.txt || fail "info of a GPT disk without its first sectors"
+grep -q "backup header" nogpt.txt && grep -q "nogpt.img@2" nogpt.txt || fail "backup GPT: $(cat nogpt.txt)"
+same_scan nogpt.img@2 "$vols/ntfs.img"
+
 # A whole disk named without @N: with one FAT or NTFS volume on it, that volume
 # is scanned (and the choice said on standard error); with several, none is
 # guessed and the error names them.

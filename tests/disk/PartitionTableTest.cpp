@@ -173,10 +173,16 @@ TEST(PartitionTable, GptEntriesInArrayOrderAndTheBackupHeader)
     EXPECT_EQ(t.scheme, disk::PartitionScheme::Gpt);
     EXPECT_EQ(spans(t), (std::vector<Span>{{2048, 952, false}, {100, 100, false}, {3000, 1096, false}}));
 
-    // The primary header is gone: the backup in the last sector is read.
+    // The primary header is gone: the backup in the last sector is read, and
+    // says so; so it is when the protective MBR is gone too.
+    EXPECT_FALSE(t.backupHeader);
     std::memset(d.bytes.data() + 512, 0, 8);
     gptHeader(d, kDiskSectors - 1, 2, 128, 128);
     EXPECT_EQ(d.table().partitions.size(), 3u);
+    EXPECT_TRUE(d.table().backupHeader);
+    std::memset(d.bytes.data(), 0, 512);
+    EXPECT_EQ(spans(d.table()), (std::vector<Span>{{2048, 952, false}, {100, 100, false}, {3000, 1096, false}}));
+    EXPECT_TRUE(d.table().backupHeader);
 
     // An entry array claiming millions of entries, or entries of absurd size,
     // is bounded before it is read.

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -263,6 +264,80 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
 
 // A main boot region that fails its checksum gives way to the backup; the
 // classic rules do not read exFAT at all.
+// The deep search's folders in free space, whose later clusters start in the
+// middle of an entry set: a lost folder of three clusters in a row is read
+// whole; a deleted folder whose second cluster lies elsewhere is followed there
+// by the set its first cluster cut (its checksum holding over both); a later
+// cluster that nothing leads to is listed for the whole sets it holds.
+TEST(ExfatVolume, DeepSearchFollowsFoldersIntoLaterClusters)
+{
+    ExfatImage image;
+    // Sets of three entries laid end to end over `clusters` (16 entries each).
+    const auto lay = [&image](const std::vector<ExfatImage::Set>& sets, const std::vector<std::uint32_t>& clusters) {
+        ExfatImage scratch;
+        std::uint64_t at = 0;
+        for (const ExfatImage::Set& set : sets) {
+            const std::uint64_t offset = scratch.add(set, 700);
+            at = at == 0 ? offset : at;
+        }
+        const std::vector<std::byte>& from = scratch.finish().bytes();
+        for (std::size_t k = 0; k < clusters.size(); ++k)
+            for (std::uint64_t i = 0; i < 512; ++i)
+                image.put(ExfatImage::cluster(clusters[k]) + i, 1,
+                          std::to_integer<std::uint8_t>(from[at + k * 512 + i]));
+    };
+    const auto files = [](const std::string& stem, std::uint32_t count, std::uint32_t cluster) {
+        std::vector<ExfatImage::Set> sets;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::string name = stem + std::string(1, static_cast<char>('a' + i)) + ".jpg";
+            sets.push_back({std::u16string(name.begin(), name.end()), cluster + i, 100, 100});
+        }
+        return sets;
+    };
+    const auto names = [](const std::vector<ExfatImage::Set>& sets, std::size_t from, std::size_t to) {
+        std::vector<std::string> out;
+        for (std::size_t i = from; i < to; ++i)
+            out.emplace_back(sets[i].name.begin(), sets[i].name.end());
+        return out;
+    };
+    const auto lost = files("lost", 16, 500); // 48 entries: clusters 100 to 102
+    lay(lost, {100, 101, 102});
+    const auto holiday = files("trip", 8, 530); // 24 entries: cluster 150, then 400
+    lay(holiday, {150, 400});
+    image.add({u"Holiday", 150, 512, 512, true, true, true});
+    image.fill(299, 0xFF); // old bytes: nothing leads to 300
+    const auto far = files("far", 8, 560);
+    lay(far, {299, 300});
+    image.fill(299, 0xFF);
+
+    scan::ScanSession s;
+    ASSERT_TRUE(test::selectImage(s.volume, image.finish()));
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    scan::RunScan(s, quiet, control, scan::ScanOptions{true, false, true});
+
+    const auto filesIn = [&s](std::uint32_t folder) {
+        std::vector<std::string> in;
+        for (const catalogue::FatFileEntry& f : s.catalogue.FatFileList)
+            if (f.parentCluster == folder)
+                in.push_back(f.name);
+        std::sort(in.begin(), in.end());
+        return in;
+    };
+    ASSERT_NE(s.catalogue.findFatFolder(100), nullptr);
+    EXPECT_EQ(s.catalogue.findFatFolder(100)->name, "$Lost folder 100");
+    EXPECT_EQ(filesIn(100), names(lost, 0, 16));
+    EXPECT_EQ(s.catalogue.findFatFolder(101), nullptr);
+    ASSERT_NE(s.catalogue.findFatFolder(150), nullptr);
+    EXPECT_EQ(s.catalogue.findFatFolder(150)->name, "Holiday");
+    EXPECT_EQ(filesIn(150), names(holiday, 0, 8));
+    EXPECT_EQ(s.catalogue.findFatFolder(400), nullptr);
+    // Five sets and the first entry of the sixth lay in cluster 299: cluster
+    // 300 holds the sixth's last two entries, then two whole sets.
+    ASSERT_NE(s.catalogue.findFatFolder(300), nullptr);
+    EXPECT_EQ(filesIn(300), names(far, 6, 8));
+}
+
 TEST(ExfatVolume, DamagedMainBootRegionFallsBackToTheBackup)
 {
     ExfatImage v;

@@ -34,7 +34,8 @@ constexpr std::string_view kStarts[carve::kFileTypeCount] = {{"\xFF\xD8\xFF", 3}
                                                               "ftyp",
                                                               8},
                                                              {"II*\0", 4},
-                                                             {"SQLite format 3\0", 16}};
+                                                             {"SQLite format 3\0", 16},
+                                                             {"\xEF\xBB\xBF"}};
 
 void check(const carve::WalkResult& r, std::uint64_t size)
 {

@@ -277,7 +277,6 @@ TEST(ScanReads, AStopEndsTheWholeScanWhereverItLands)
     }
 }
 
-
 // A stop asked once free space has been read (as the orphans found there are
 // being placed) keeps them: the later clusters of a deleted folder and the
 // lost folder found on thorough-fat32.img are listed, and the scan says it

@@ -2,7 +2,8 @@
 # The Windows command line under wine against the Linux one, on the FAT16,
 # FAT32 and NTFS test volumes: `scan --json` lists the same folders and files,
 # and `recover --all` writes the same bytes under the same names (names that
-# Windows refuses, or that differ only in case, are counted and set aside).
+# Windows refuses, or that differ only in case, are counted and set aside); a
+# report over the source image is refused.
 #
 #   bash tests/windows/cli-check.sh SARVIK_EXE SARVIK_LINUX TEST_VOLUMES
 #
@@ -89,4 +90,16 @@ PY
   fi
   echo "cli-check: $name: scan --json lists the same $rows folders and files" >&2
 done
+
+# A report written over the image being read is refused before anything is
+# made, and the image stays whole.
+cp "$volumes/fat16.img" "$work/source.img"
+status=0
+wine "$exe" recover "Z:$work/source.img" --all --to "Z:$work/refused" --report "Z:$work/source.img" >/dev/null \
+  2>"$work/refused.err" || status=$?
+if [ "$status" != 1 ] || [ -e "$work/refused" ] || ! cmp -s "$volumes/fat16.img" "$work/source.img" ||
+  ! grep -q "the report is on the volume being recovered" "$work/refused.err"; then
+  echo "cli-check: a report over the source image was not refused (exit $status): $(cat "$work/refused.err")" >&2
+  failed=1
+fi
 exit "$failed"
