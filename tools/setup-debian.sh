@@ -7,8 +7,10 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libblkid-dev nlohmann-json3-dev libssl-dev
+  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libbfio-dev
   qt6-base-dev
   dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
+  qemu-utils ewf-tools
   xvfb xauth imagemagick
   python3 gzip bc libjpeg-turbo-progs
   g++-mingw-w64-x86-64-posix wine wine64

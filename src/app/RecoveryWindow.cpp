@@ -11,7 +11,10 @@
 #include "app/ResultsCommands.h"
 #include "app/ScanRunner.h"
 #include "catalogue/NameText.h"
+#include "container/ContainerSource.h"
 #include "disk/DriveInformation.h"
+#include "platform/Devices.h"
+#include "platform/PartitionSource.h"
 #include "platform/SourceVolume.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
@@ -843,6 +846,16 @@ void RecoveryWindow::ShowVolumeInfo()
     for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
         if (note)
             notes << QStringLiteral("Note: %1.").arg(QString::fromStdString(*note));
+    // What holds the volume, when it is a container: its kind, size and stored hashes.
+    if (m_selectedDrive && *m_selectedDrive < m_drives.size() &&
+        m_drives[*m_selectedDrive].kind == disk::DriveKind::Image)
+        if (const auto image = std::dynamic_pointer_cast<const container::ContainerSource>(platform::openWholeSource(
+                platform::resolvePartitionPath(m_drives[*m_selectedDrive].devicePath).path))) {
+            QString text = QString::fromStdString(image->description());
+            for (const std::string& hash : image->hashes())
+                text += QStringLiteral("; stored %1").arg(QString::fromStdString(hash));
+            notes << QStringLiteral("Container: %1.").arg(text);
+        }
     if (m_selection && m_selectedDrive && *m_selectedDrive < m_drives.size())
         if (const auto mounts = platform::readWriteMounts(m_drives[*m_selectedDrive].devicePath); !mounts.empty())
             notes << QStringLiteral("Warning: mounted read-write at %1: anything written while you work can overwrite "
@@ -1475,9 +1488,13 @@ void RecoveryWindow::showDriveInformation()
 
 void RecoveryWindow::addDiskImage()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Add Disk Image"), QString(),
-                                     QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Add Disk Image"), QString(),
+        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
+                       "*.vmdk *.qcow2 *.qcow);;"
+                       "EnCase images (*.E01);;"
+                       "Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
+                       "Split raw images, first piece (*.001);;All files (*)"));
     if (path.isEmpty())
         return;
     const NamedDrives named = namedDrives(path);

@@ -7,9 +7,12 @@
 #include "cli/Session.h"
 #include "cli/Source.h"
 #include "cli/TextWidth.h"
+#include "container/ContainerSource.h"
 #include "disk/ExfatBoot.h"
+#include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/FileSystem.h"
+#include "platform/PartitionSource.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -50,11 +53,40 @@ int runDrives(const CommandSpec& spec, const ParsedArgs& parsed)
 
 namespace {
 
+/// The container that holds `path` (a partition "PATH@N" too); nothing for a
+/// raw image or a device.
+std::shared_ptr<const container::ContainerSource> containerOf(const std::string& path)
+{
+    return std::dynamic_pointer_cast<const container::ContainerSource>(
+        platform::openWholeSource(platform::resolvePartitionPath(path).path));
+}
+
+/// The container's description and hashes, for `info --json`.
+Json containerJson(const container::ContainerSource& image)
+{
+    return Json{{"description", image.description()}, {"hashes", image.hashes()}};
+}
+
+/// "Container : ..." lines for `info`.
+void printContainer(const container::ContainerSource* image)
+{
+    if (image != nullptr) {
+        std::printf("Container           : %s\n", image->description().c_str());
+        for (const std::string& hash : image->hashes())
+            std::printf("Stored hash         : %s\n", hash.c_str());
+    }
+    std::printf("Image formats read  : %s\n", container::readableFormatsText().c_str());
+}
+
 void printPartitions(const std::string& path, const std::vector<PartitionListing>& partitions, bool json)
 {
+    const auto image = containerOf(path);
     if (json) {
         JsonStream w(stdout);
-        w.beginObject().value("source", path).beginArray("partitions");
+        w.beginObject().value("source", path);
+        if (image)
+            w.value("container", containerJson(*image));
+        w.beginArray("partitions");
         for (const auto& p : partitions)
             w.value({}, Json{{"number", p.partition.number},
                              {"source", p.source},
@@ -70,6 +102,7 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
         return;
     }
     std::printf("Disk                : %s\n", path.c_str());
+    printContainer(image.get());
     if (!partitions.empty() && partitions.front().backupHeader)
         std::printf("Partition table     : GPT, read from its backup header at the disk's end (the primary is gone)\n");
     std::printf("Partitions          : %zu\n", partitions.size());
@@ -96,6 +129,7 @@ struct InfoRequest {
 struct InfoSource {
     OpenedSource source;
     std::unique_ptr<scan::ScanSession> snapshot;
+    std::shared_ptr<const container::ContainerSource> container; ///< what holds the volume, if one does
 };
 
 /// What the boot region of an exFAT volume says, for info; nothing for other volumes.
@@ -124,6 +158,8 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
     j["VolumeSupported"] = info.VolumeSupported;
     j["VolumeLabel"] = catalogue::toUtf8(info.VolumeLabel);
     j["BytesPerSector"] = info.BytesPerSector;
+    if (in.container)
+        j["container"] = containerJson(*in.container);
     if (src.supported) {
         j["FileSystemSectors"] = info.FileSystemSectors;
         j["BackupBootSector"] = info.BackupBootSector ? "yes" : "no";
@@ -175,6 +211,8 @@ void infoText(const InfoSource& in)
     std::printf("Sectors per cluster : %s\n", texts.sectorsPerCluster.c_str());
     std::printf("Bytes per sector    : %s\n", texts.bytesPerSector.c_str());
     std::printf("File System         : %s\n", texts.fileSystem.c_str());
+    if (!in.snapshot)
+        printContainer(in.container.get());
     if (src.supported) {
         std::printf("Start Sector        : %s\n", disk::sectorText(g.ClusterBaseSector).c_str());
         if (g.GeometryKind != disk::VolumeKind::Ntfs) {
@@ -225,6 +263,7 @@ std::optional<InfoSource> openInfoSource(const InfoRequest& request, int& status
         return in;
     }
     in.source = openSource(path, false, request.rules);
+    in.container = containerOf(path);
     if (!in.source.supported && !in.source.volume.reader.isOpen()) {
         // A whole disk: its partitions, each a SOURCE of its own.
         if (const auto partitions = listPartitions(path); !partitions.empty()) {

@@ -28,6 +28,11 @@ public:
     /// Requests that lie within one block are served from the cache; others go
     /// to the source unchanged.
     [[nodiscard]] ReadStatus read(std::uint64_t offset, MutableByteSpan buffer) const override;
+    /// What the source knows to read as zeros, unchanged.
+    [[nodiscard]] std::uint64_t knownZeros(std::uint64_t offset) const override
+    {
+        return m_base ? m_base->knownZeros(offset) : 0;
+    }
 
     /// Reads the source was asked for (for tests and benchmarks).
     [[nodiscard]] std::uint64_t sourceReads() const noexcept { return m_sourceReads; }

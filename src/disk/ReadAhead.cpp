@@ -13,6 +13,12 @@ ReadStatus SerialBlockSource::read(std::uint64_t offset, MutableByteSpan buffer)
     return m_base->read(offset, buffer);
 }
 
+std::uint64_t SerialBlockSource::knownZeros(std::uint64_t offset) const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_base ? m_base->knownZeros(offset) : 0;
+}
+
 SectorReader SerialReader(const SectorReader& reader)
 {
     SectorReader serial = reader;

@@ -27,6 +27,8 @@ public:
     explicit SerialBlockSource(std::shared_ptr<const BlockSource> base) : m_base(std::move(base)) {}
     [[nodiscard]] std::uint64_t size() const override { return m_base ? m_base->size() : 0; }
     [[nodiscard]] ReadStatus read(std::uint64_t offset, MutableByteSpan buffer) const override;
+    /// What the source knows to read as zeros, asked in turn with the reads.
+    [[nodiscard]] std::uint64_t knownZeros(std::uint64_t offset) const override;
 
 private:
     std::shared_ptr<const BlockSource> m_base;

@@ -1,5 +1,6 @@
 #include "platform/Devices.h"
 
+#include "container/ContainerSource.h"
 #include "platform/PartitionSource.h"
 
 #include <algorithm>
@@ -107,7 +108,16 @@ disk::ReadStatus SystemBlockSource::read(std::uint64_t offset, disk::MutableByte
 
 std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path, std::string* error)
 {
-    return SystemBlockSource::open(path, error);
+    auto raw = SystemBlockSource::open(path, error);
+    if (!raw)
+        return raw;
+    // A container is read through its library as the disk it holds, whatever its name.
+    container::OpenedContainer opened = container::openContainer(path, *raw);
+    if (opened.format == container::Format::None)
+        return raw;
+    if (!opened.source && error != nullptr)
+        *error = path + ": " + opened.error;
+    return std::move(opened.source);
 }
 
 disk::OpenResult SystemDeviceProvider::open(const std::string& devicePath)

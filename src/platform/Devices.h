@@ -80,7 +80,9 @@ struct OpenedDevice {
                                                                              std::size_t limit);
 
 /// Opens a device or an image file as it is (no "@N" partition suffix),
-/// read-only. Nothing, with the reason in `error`, when it cannot be opened.
+/// read-only; a disk image container (E01, VHD, VMDK, QCOW, a split raw set
+/// from its first piece) as the disk it holds. Nothing, with the reason in
+/// `error`, when it cannot be opened or is a container this build cannot read.
 std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path, std::string* error = nullptr);
 
 /// True when the system refuses to let this user read the file or device

@@ -41,6 +41,11 @@ disk::DriveItem imageDriveItem(const std::string& path)
     item.kind = disk::DriveKind::Image;
     item.devicePath = path;
     item.text = "Disk Image(" + pathText(pathOf(path).filename()) + ")";
+    // A container's disk is its media, not the file that holds it.
+    if (const auto source = openWholeSource(path)) {
+        item.sizeBytes = source->size();
+        return item;
+    }
     std::error_code ec;
     const auto size = fs::file_size(pathOf(path), ec);
     item.sizeBytes = ec ? 0 : size;

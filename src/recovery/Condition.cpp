@@ -340,6 +340,7 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
         if (!newer)
             return {};
         inUse = saturatingAdd(inUse, *used + *newer);
+        missing = saturatingAdd(missing, clustersNotHeld(lo, hi));
     }
     // No file has more clusters than its volume: a damaged size says more.
     clusters = std::min(clusters, extent().clusterCount());
@@ -349,6 +350,27 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
     if (e.clustersPastImage != 0)
         e.condition = FileCondition::BeyondImageEnd;
     return e;
+}
+
+std::uint64_t ConditionEstimator::clustersNotHeld(std::uint64_t from, std::uint64_t to) const
+{
+    // A sparse image's hole or a region its container does not store holds no
+    // data of the file, only zeros that the copy would write in its place.
+    const disk::BlockSource* source = m_volume.reader.source().get();
+    const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * disk::kSectorSize;
+    if (source == nullptr || clusterBytes == 0)
+        return 0;
+    std::uint64_t notHeld = 0;
+    for (std::uint64_t c = from; c < to;) {
+        const auto sector = m_volume.geometry.clusterSector(c);
+        if (!sector || *sector > ~std::uint64_t{0} / disk::kSectorSize)
+            break;
+        const std::uint64_t zeroClusters =
+            std::min(source->knownZeros(*sector * disk::kSectorSize) / clusterBytes, to - c);
+        notHeld += zeroClusters;
+        c += std::max<std::uint64_t>(zeroClusters, 1);
+    }
+    return notHeld;
 }
 
 std::optional<std::uint64_t> ConditionEstimator::countUsed(std::uint64_t from, std::uint64_t to, bool fat)

@@ -127,6 +127,9 @@ private:
                             std::uint64_t time);
     /// Clusters of [from, to) (within the volume) that the allocation marks used; nothing when unreadable.
     std::optional<std::uint64_t> countUsed(std::uint64_t from, std::uint64_t to, bool fat);
+    /// Clusters of [from, to) that the source knows to read as zeros without
+    /// holding them (a hole of a sparse image, a region a container does not store).
+    [[nodiscard]] std::uint64_t clustersNotHeld(std::uint64_t from, std::uint64_t to) const;
     /// Clusters of [from, to) that the allocation marks free but a newer deleted file would also read.
     std::optional<std::uint64_t> claimedFreeByNewer(std::uint64_t from, std::uint64_t to, bool fat, std::uint64_t owner,
                                                     std::uint64_t time);
