@@ -219,7 +219,7 @@ done
 
 # Too little address space for a thread's stack: the same message and 1.
 ended=0
-for limit in 16000 20000 24000 32000; do
+for limit in 16000 20000 24000 32000 40000 48000 64000; do
   rm -rf out
   (ulimit -v $limit; "$sarvik" recover --classic vol.img --to out --all >/dev/null 2>err.txt)
   status=$?
@@ -228,6 +228,8 @@ for limit in 16000 20000 24000 32000; do
     1) grep -q "Out of memory, close other applications and run again" err.txt ||
          fail "ulimit -v $limit: exit 1 without the message: $(cat err.txt)"
        ended=$((ended + 1)) ;;
+    127) grep -q "error while loading shared libraries" err.txt ||
+           fail "ulimit -v $limit: exit 127: $(cat err.txt)" ;; # too small for the program to start at all
     *) fail "ulimit -v $limit: exit $status: $(cat err.txt)" ;;
   esac
 done
