@@ -12,11 +12,18 @@
 # sarvik / ntfsundelete, wall and CPU: the goal is at most 0.5 of its wall time.
 #
 # The image is made once (mkntfs, then files written through ntfs-3g) and kept
-# in build/bench/ntfs-scan; 200,000 files take a while through FUSE.
-# Usage: [ROUNDS=7] bench/ntfs-scan.sh [FILES]   (default 52000; needs root, /dev/fuse, ntfs-3g)
+# in build/bench/ntfs-scan; 200,000 files take a while through FUSE. KIND plain
+# (the default) writes folders of 500 small files and deletes every fourth;
+# mixed writes what bench/ntfs-mixed-files.py describes (nested folders of
+# uneven size, long names in many scripts, large fragmented files, a third
+# deleted) on a volume of 4 KiB clusters.
+# Usage: [ROUNDS=7] bench/ntfs-scan.sh [FILES [plain|mixed]]   (default 52000 plain;
+#        needs root, /dev/fuse, ntfs-3g)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 files=${1:-52000}
+kind=${2:-plain}
+[ "$kind" = plain ] || [ "$kind" = mixed ] || { echo "KIND is plain or mixed" >&2; exit 1; }
 sarvik=${SARVIK:-build/bin/sarvik}
 [ -x "$sarvik" ] || { echo "build first: bash tools/build.sh" >&2; exit 1; }
 for tool in mkntfs ntfs-3g fls ntfsundelete ntfscat bc /usr/bin/time; do
@@ -25,21 +32,27 @@ done
 
 work=build/bench/ntfs-scan
 img="$work/ntfs-$files.img"
-mnt="$work/mnt"
+[ "$kind" = plain ] || img="$work/ntfs-$kind-$files.img"
+mnt="$work/mnt-$kind"
 mkdir -p "$work" "$mnt"
 cleanup() { mountpoint -q "$mnt" && umount "$mnt" || true; }
 trap cleanup EXIT
 
 if [ ! -f "$img" ]; then
   part="$img.part"
-  # About 10 KiB of volume per file (the MFT takes 1 KiB a file), 1 GiB at least.
+  # About 10 KiB of volume per file (the MFT takes 1 KiB a file), 1 GiB at
+  # least; mixed files take about 12 KiB each, and the rest is filled.
   mib=$(( files / 100 > 1024 ? files / 100 : 1024 ))
+  [ "$kind" = plain ] || mib=$(( files * 12 / 1000 + 256 > 1024 ? files * 12 / 1000 + 256 : 1024 ))
   rm -f "$part" && truncate -s "${mib}M" "$part"
-  mkntfs -F -q -Q "$part"
+  if [ "$kind" = plain ]; then mkntfs -F -q -Q "$part"; else mkntfs -F -q -Q -c 4096 "$part"; fi
   ntfs-3g "$part" "$mnt"
   start=$(date +%s)
-  # Folders of 500 small files; then every fourth file is deleted.
-  python3 - "$mnt" "$files" <<'PY'
+  if [ "$kind" = mixed ]; then
+    python3 bench/ntfs-mixed-files.py "$mnt" "$files"
+  else
+    # Folders of 500 small files; then every fourth file is deleted.
+    python3 - "$mnt" "$files" <<'PY'
 import os, sys
 root, files = sys.argv[1], int(sys.argv[2])
 for i in range(files):
@@ -51,9 +64,10 @@ for i in range(files):
 for i in range(0, files, 4):
     os.remove(os.path.join(root, "folder%03d" % (i // 500), "file%06d.txt" % i))
 PY
+  fi
   umount "$mnt"
   mv "$part" "$img"
-  echo "image of $files files made in $(( $(date +%s) - start )) s" >&2
+  echo "image of $files $kind files made in $(( $(date +%s) - start )) s" >&2
 fi
 
 rounds=${ROUNDS:-7}
