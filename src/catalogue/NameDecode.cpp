@@ -121,10 +121,35 @@ std::string utf16ToUtf8(std::span<const char16_t> units)
 
 std::string utf16LeToUtf8(std::span<const std::byte> bytes)
 {
-    return decodeUtf16(bytes.size() / 2, [&](std::size_t i) {
+    const auto unitAt = [&](std::size_t i) {
         return static_cast<char16_t>(std::to_integer<unsigned>(bytes[2 * i]) |
                                      std::to_integer<unsigned>(bytes[2 * i + 1]) << 8);
-    });
+    };
+    // A name of up to 255 units (all an NTFS or FAT long name holds) is written
+    // in one pass to room on the stack, then copied once: a unit takes at most
+    // three bytes, a pair of surrogates four.
+    constexpr std::size_t kShortUnits = 255;
+    const std::size_t count = bytes.size() / 2;
+    if (count > kShortUnits)
+        return decodeUtf16(count, unitAt);
+    std::array<char, kShortUnits * 3> out; // NOLINT: written before it is read
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const char16_t u = unitAt(i);
+        if (u < 0x80) {
+            if (u == 0)
+                break;
+            out[at++] = static_cast<char>(u);
+        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && unitAt(i + 1) >= 0xDC00 &&
+                   unitAt(i + 1) <= 0xDFFF) {
+            at += writeUtf8(out.data() + at,
+                            0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{unitAt(i + 1)} - 0xDC00));
+            ++i;
+        } else {
+            at += writeUtf8(out.data() + at, u);
+        }
+    }
+    return std::string(out.data(), at);
 }
 
 std::string cp850ToUtf8(std::string_view text)
