@@ -197,11 +197,18 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
 {
     const auto& c = m_session.catalogue;
     const std::string_view name = entryName(m_session, folder, i, m_decoded);
-    // Both are UTF-8 as nameAsUtf8 makes it.
-    if (m_paths.get(folder, i, name, m_path))
+    // Both are UTF-8 as nameAsUtf8 makes it. A file's path is written from its
+    // folder's and its name, without joining them first.
+    if (!folder) {
+        if (const auto* parent = m_paths.fileFolder(i))
+            j.addUtf8Path("path", parent->text, *parent->plain, name);
+        else
+            j.add("path", nullptr);
+    } else if (m_paths.get(folder, i, name, m_path)) {
         j.addUtf8("path", m_path);
-    else
+    } else {
         j.add("path", nullptr);
+    }
     j.addUtf8("name", name);
     if (folder) {
         addFolderMembers(j, m_session, i, m_style);

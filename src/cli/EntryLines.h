@@ -30,6 +30,28 @@ class EntryPaths {
 public:
     explicit EntryPaths(const scan::ScanSession& s) : m_session(s), m_nodePaths(s.tree.size() + 1) {}
 
+    /// A folder's path and whether JSON escapes nothing in it (JsonLine::plainUtf8).
+    struct FolderPath {
+        std::string text;
+        std::optional<bool> plain; ///< worked out when first asked for
+    };
+
+    /// The path of file `i`'s folder, with `plain` set; null when the tree did
+    /// not place that folder.
+    const FolderPath* fileFolder(std::size_t i)
+    {
+        const auto& c = m_session.catalogue;
+        const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
+        const std::uint32_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
+        const catalogue::TreeNode* node = m_session.tree.findByKey(parent);
+        if (node == nullptr)
+            return nullptr;
+        FolderPath& known = folderPath(*node);
+        if (!known.plain)
+            known.plain = JsonLine::plainUtf8(known.text);
+        return &known;
+    }
+
     /// Entry `i`'s path into `path`, given its name as entryName gives it;
     /// false when the tree did not place it (or its folder).
     bool get(bool folder, std::size_t i, std::string_view name, std::string& path)
@@ -56,16 +78,17 @@ public:
     }
 
 private:
-    const std::string& nodePath(const catalogue::TreeNode& node)
+    FolderPath& folderPath(const catalogue::TreeNode& node)
     {
         auto& known = m_nodePaths[node.handle];
         if (!known)
-            known = cli::nodePath(m_session, node);
+            known = FolderPath{cli::nodePath(m_session, node), std::nullopt};
         return *known;
     }
+    const std::string& nodePath(const catalogue::TreeNode& node) { return folderPath(node).text; }
 
     const scan::ScanSession& m_session;
-    std::vector<std::optional<std::string>> m_nodePaths; ///< by tree handle
+    std::vector<std::optional<FolderPath>> m_nodePaths; ///< by tree handle
 };
 
 /// The JSON line of each entry of a session's catalogue, the files' with their

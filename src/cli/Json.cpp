@@ -129,6 +129,34 @@ JsonLine& JsonLine::addUtf8(const JsonKey& key, std::string_view utf8)
     return *this;
 }
 
+bool JsonLine::plainUtf8(std::string_view utf8)
+{
+    std::uint64_t high = 0;
+    return noEscapes(utf8, high);
+}
+
+JsonLine& JsonLine::addUtf8Path(const JsonKey& key, std::string_view folder, bool folderPlain, std::string_view name)
+{
+    const bool slash = folder.size() > 1;
+    if (!folderPlain || !plainUtf8(name)) {
+        std::string path(folder);
+        if (slash)
+            path.push_back('/');
+        path.append(name);
+        return addUtf8(key, path);
+    }
+    this->key(key);
+    char* out = room(folder.size() + name.size() + 3);
+    *out++ = '"';
+    out = std::copy(folder.begin(), folder.end(), out);
+    if (slash)
+        *out++ = '/';
+    out = std::copy(name.begin(), name.end(), out);
+    *out = '"';
+    m_used += folder.size() + name.size() + (slash ? 3 : 2);
+    return *this;
+}
+
 JsonLine& JsonLine::addPlain(const JsonKey& key, std::string_view ascii)
 {
     this->key(key);

@@ -73,6 +73,13 @@ public:
     /// catalogue::nameAsUtf8 gives it, and paths joined from such names): only
     /// what JSON escapes is looked for.
     JsonLine& addUtf8(const JsonKey& key, std::string_view utf8);
+    /// The same for the path of `name` in the folder whose path is `folder`
+    /// ("/" for the root): `folder`, "/" unless it is the root, `name`; both
+    /// well-formed UTF-8, and `folderPlain` what plainUtf8 says of `folder`
+    /// (a listing works it out once per folder, not once per file).
+    JsonLine& addUtf8Path(const JsonKey& key, std::string_view folder, bool folderPlain, std::string_view name);
+    /// True when the well-formed UTF-8 `utf8` holds nothing JSON escapes.
+    [[nodiscard]] static bool plainUtf8(std::string_view utf8);
     /// The same for text of printable ASCII without quote or backslash that the
     /// program wrote itself (a time): written as it stands, unchecked.
     JsonLine& addPlain(const JsonKey& key, std::string_view ascii);
