@@ -1,5 +1,6 @@
 #include "cli/EntryLines.h"
 
+#include "catalogue/NameDecode.h"
 #include "catalogue/NameText.h"
 
 #include <algorithm>
@@ -191,6 +192,43 @@ void writeFileLines(JsonStream& w, const scan::ScanSession& s, EntryStyle style,
             w.element(j);
         }
     }
+}
+
+EntryPaths::FolderPath& EntryPaths::folderPath(const catalogue::TreeNode& node)
+{
+    // The folders above that have no path yet, nearest first: their paths are
+    // then made from the top down, each from its parent's, without recursion.
+    std::vector<const catalogue::TreeNode*> chain;
+    for (const catalogue::TreeNode* n = &node; n != nullptr && !m_nodePaths[n->handle];
+         n = n->handle == catalogue::FolderTree::kRootHandle ? nullptr : m_session.tree.node(n->parent)) {
+        chain.push_back(n);
+        if (chain.size() > m_nodePaths.size())
+            break; // not a tree: each path is then made whole
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        m_nodePaths[(*it)->handle] = makePath(**it);
+    return *m_nodePaths[node.handle];
+}
+
+EntryPaths::FolderPath EntryPaths::makePath(const catalogue::TreeNode& node) const
+{
+    // cli::nodePath joins the names and turns the whole into UTF-8: as it
+    // stands when it is well formed, which it is exactly when every name is,
+    // else every name read as Windows-1252. So where each name on the way is
+    // checked once, the parent's path and this name give the same text.
+    const bool utf8 = m_session.catalogue.NamesAreUtf8;
+    if (node.handle == catalogue::FolderTree::kRootHandle)
+        return {"/", std::nullopt, utf8};
+    const catalogue::TreeNode* parent = m_session.tree.node(node.parent);
+    const auto* above = parent != nullptr ? &m_nodePaths[parent->handle] : nullptr;
+    if (above != nullptr && *above && (*above)->extends && catalogue::isValidUtf8(node.name)) {
+        std::string text = (*above)->text;
+        if (text.size() > 1)
+            text.push_back('/');
+        text.append(node.name);
+        return {std::move(text), std::nullopt, true};
+    }
+    return {cli::nodePath(m_session, node), std::nullopt, false};
 }
 
 void EntryLines::format(bool folder, std::size_t i, JsonLine& j)

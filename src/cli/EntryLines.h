@@ -34,6 +34,9 @@ public:
     struct FolderPath {
         std::string text;
         std::optional<bool> plain; ///< worked out when first asked for
+        /// Every name on the way is well-formed UTF-8 and the catalogue's names
+        /// are UTF-8: a subfolder's path is this one's, "/" and its name.
+        bool extends = false;
     };
 
     /// The path of file `i`'s folder, with `plain` set; null when the tree did
@@ -78,13 +81,10 @@ public:
     }
 
 private:
-    FolderPath& folderPath(const catalogue::TreeNode& node)
-    {
-        auto& known = m_nodePaths[node.handle];
-        if (!known)
-            known = FolderPath{cli::nodePath(m_session, node), std::nullopt};
-        return *known;
-    }
+    /// The path cli::nodePath gives for `node`, worked out once.
+    FolderPath& folderPath(const catalogue::TreeNode& node);
+    /// The same for `node` whose parent's path is known already.
+    FolderPath makePath(const catalogue::TreeNode& node) const;
     const std::string& nodePath(const catalogue::TreeNode& node) { return folderPath(node).text; }
 
     const scan::ScanSession& m_session;

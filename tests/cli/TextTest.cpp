@@ -155,6 +155,30 @@ TEST_F(CliText, FileLinesAreTheSameWrittenByTwoThreads)
     EXPECT_EQ(fileLines(s, true), one);
 }
 
+TEST_F(CliText, FilePathsReadFolderNamesAsTheWholePathIs)
+{
+    // A UTF-8 catalogue in which one folder's name is not UTF-8: every path
+    // through it is read as Windows-1252 as a whole, paths beside it stay as
+    // they are.
+    sarvik::scan::ScanSession s;
+    s.volume.geometry.GeometryKind = sarvik::disk::VolumeKind::Ntfs;
+    auto& c = s.catalogue;
+    c.NamesAreUtf8 = true;
+    c.AddNtfsFolder("Docs", 64, 5, 1, 2, 0, 0);
+    c.AddNtfsFolder("caf\xe9", 65, 64, 1, 2, 0, 0);
+    c.AddNtfsFolder("sub \xc3\xa9", 66, 65, 1, 2, 0, 0);
+    c.AddNtfsFolder("ok \xc3\xa9", 67, 64, 1, 2, 0, 0);
+    for (const std::uint32_t folder : {67u, 66u, 65u, 64u}) {
+        c.AddNtfsFile(1000 + folder, "f" + std::to_string(folder), 100 + folder, folder, 0, 0, 1, 1);
+        ++c.FileCount;
+    }
+    s.buildTree();
+    const std::string lines = fileLines(s, false);
+    for (const char* path : {"/Docs/ok \xc3\xa9/f67", "/Docs/caf\xc3\xa9/sub \xc3\x83\xc2\xa9/f66",
+                             "/Docs/caf\xc3\xa9/f65", "/Docs/f64"})
+        EXPECT_NE(lines.find("\"path\":\"" + std::string(path) + "\""), std::string::npos) << path << "\n" << lines;
+}
+
 TEST_F(CliText, TimeAndSizeArguments)
 {
     EXPECT_EQ(parseTime("2023-11-14T22:13:20Z", false), 1700000000);
