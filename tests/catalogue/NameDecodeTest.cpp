@@ -22,7 +22,10 @@ TEST(NameDecode, Utf16PairsLoneSurrogatesAndTheEnd)
 
     // The same units stored little-endian, as an MFT record holds a name; a
     // last odd byte is no unit.
-    for (const std::u16string& units : {pair, lone, ended, highLast, std::u16string(u"\u0444\u043e\u0442\u043e x")}) {
+    // The longest name of an MFT record, 255 units of three bytes each, and one
+    // unit more (which takes the other way through).
+    for (const std::u16string& units : {pair, lone, ended, highLast, std::u16string(u"\u0444\u043e\u0442\u043e x"),
+                                        std::u16string(255, u'\u20ac'), std::u16string(256, u'\u20ac') + pair}) {
         std::vector<std::byte> bytes;
         for (const char16_t u : units) {
             bytes.push_back(static_cast<std::byte>(u & 0xFF));
