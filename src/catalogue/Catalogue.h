@@ -160,6 +160,9 @@ struct NtfsFileEntry {
     /// Found by carving: a file of "$Carved files", read from consecutive free clusters.
     Carved carved = Carved::No;
     NtfsStandardTimes standard;
+    /// The scan made the name from UTF-16 (thorough rules), so it is well-formed
+    /// UTF-8 and need not be checked again; false for a name of another origin.
+    bool nameDecoded = false;
 };
 
 /// What a scan could not read, and whether it was stopped before its end. A scan

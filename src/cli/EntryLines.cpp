@@ -35,6 +35,8 @@ std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t 
     const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
     const std::string& raw = folder ? (fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name)
                                     : (fat ? c.FatFileList[i].name : c.NtfsFileList[i].name);
+    if (!folder && !fat && c.NamesAreUtf8 && c.NtfsFileList[i].nameDecoded)
+        return raw; // well formed as the scan decoded it: what nameAsUtf8 would give
     return catalogue::nameAsUtf8(raw, c.NamesAreUtf8, scratch);
 }
 

@@ -260,6 +260,7 @@ private:
         }
         m_catalogue.AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
                                 name.modified, 1, size, standardTimes());
+        m_catalogue.NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
         keepData(chosen, recordSector);
         ++m_catalogue.FileCount;
     }
