@@ -140,8 +140,7 @@ std::string utf16LeToUtf8(std::span<const std::byte> bytes)
             if (u == 0)
                 break;
             out[at++] = static_cast<char>(u);
-        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && unitAt(i + 1) >= 0xDC00 &&
-                   unitAt(i + 1) <= 0xDFFF) {
+        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && unitAt(i + 1) >= 0xDC00 && unitAt(i + 1) <= 0xDFFF) {
             at += writeUtf8(out.data() + at,
                             0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{unitAt(i + 1)} - 0xDC00));
             ++i;

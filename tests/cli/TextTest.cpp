@@ -174,8 +174,8 @@ TEST_F(CliText, FilePathsReadFolderNamesAsTheWholePathIs)
     }
     s.buildTree();
     const std::string lines = fileLines(s, false);
-    for (const char* path : {"/Docs/ok \xc3\xa9/f67", "/Docs/caf\xc3\xa9/sub \xc3\x83\xc2\xa9/f66",
-                             "/Docs/caf\xc3\xa9/f65", "/Docs/f64"})
+    for (const char* path :
+         {"/Docs/ok \xc3\xa9/f67", "/Docs/caf\xc3\xa9/sub \xc3\x83\xc2\xa9/f66", "/Docs/caf\xc3\xa9/f65", "/Docs/f64"})
         EXPECT_NE(lines.find("\"path\":\"" + std::string(path) + "\""), std::string::npos) << path << "\n" << lines;
 }
 
