@@ -140,9 +140,9 @@ CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalo
     const fat::FatTable* table = seen != nullptr && seen->reads().table ? &*seen->reads().table : nullptr;
     const auto unclaimed = [&] { return UnclaimedFatExtents(volume, catalogue, table); };
     if (seen == nullptr || !seen->covers(options.types))
-        return carveClusters(volume, unclaimed, catalogue, observer, control, options, false);
+        return carveClusters(volume, unclaimed, catalogue, observer, control, std::move(options), false);
     const KnownUnits known = knownUnits(volume.geometry, seen->starts(), seen->reads().unreadable);
-    return carveClusters(volume, unclaimed, catalogue, observer, control, options, false, &known);
+    return carveClusters(volume, unclaimed, catalogue, observer, control, std::move(options), false, &known);
 }
 
 std::vector<Extent> UnclaimedExfatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue)
@@ -189,9 +189,9 @@ CarveResult CarveExfatVolume(const disk::SelectedVolume& volume, catalogue::Cata
 {
     const auto unclaimed = [&] { return UnclaimedExfatExtents(volume, catalogue); };
     if (seen == nullptr || !seen->covers(options.types))
-        return carveClusters(volume, unclaimed, catalogue, observer, control, options, true);
+        return carveClusters(volume, unclaimed, catalogue, observer, control, std::move(options), true);
     const KnownUnits known = knownUnits(volume.geometry, seen->starts(), seen->reads().unreadable);
-    return carveClusters(volume, unclaimed, catalogue, observer, control, options, true, &known);
+    return carveClusters(volume, unclaimed, catalogue, observer, control, std::move(options), true, &known);
 }
 
 } // namespace sarvik::carve
