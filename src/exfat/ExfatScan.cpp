@@ -229,9 +229,12 @@ private:
         // cluster cut (its checksum holding over both) is that folder's next
         // piece; a run claimed so by more than one is nobody's.
         std::map<std::size_t, std::vector<const CutSet*>> claims;
+        std::map<const CutSet*, std::size_t> completedBy;
         const auto claim = [&](const CutSet& cut) {
-            if (const auto r = completing(cut, runs, *found))
+            if (const auto r = completing(cut, runs, *found)) {
                 claims[*r].push_back(&cut);
+                completedBy.emplace(&cut, *r);
+            }
         };
         for (const auto& [key, cut] : m_cutFolders)
             claim(cut);
@@ -241,12 +244,15 @@ private:
         std::vector<bool> taken(runs.size(), false);
         const auto follow = [&](std::uint32_t key, const CutSet* cut) {
             while (cut != nullptr) {
-                const auto r = completing(*cut, runs, *found);
-                if (!r || taken[*r] || claims[*r].size() != 1)
+                const auto completed = completedBy.find(cut);
+                if (completed == completedBy.end())
                     return;
-                taken[*r] = true;
-                readPiece(key, *cut, runs[*r]);
-                const auto next = found->cuts.find(runs[*r].first + runs[*r].length - 1);
+                const std::size_t r = completed->second;
+                if (taken[r] || claims[r].size() != 1)
+                    return;
+                taken[r] = true;
+                readPiece(key, *cut, runs[r]);
+                const auto next = found->cuts.find(runs[r].first + runs[r].length - 1);
                 cut = next == found->cuts.end() ? nullptr : &next->second;
             }
         };
@@ -297,16 +303,18 @@ private:
     [[nodiscard]] std::optional<std::size_t> completing(const CutSet& cut, const std::vector<Run>& runs,
                                                         const FolderClusters& found) const
     {
+        // Only a head of the size the cut set still needs can complete it.
+        const std::size_t setBytes = (std::to_integer<std::size_t>(cut.bytes[1]) + 1) * kEntryBytes;
         for (std::size_t r = 0; r < runs.size(); ++r) {
             const Run& run = runs[r];
             const auto head = found.heads.find(run.first);
-            if (run.startsWithSet || run.first == cut.cluster || head == found.heads.end() || head->second.empty())
+            if (run.startsWithSet || run.first == cut.cluster || head == found.heads.end() || head->second.empty() ||
+                cut.bytes.size() + head->second.size() != setBytes)
                 continue;
             std::vector<std::byte> joined = cut.bytes;
             joined.insert(joined.end(), head->second.begin(), head->second.end());
             const DirectoryContents contents = parseDirectory(joined);
-            const std::size_t setBytes = (std::to_integer<std::size_t>(cut.bytes[1]) + 1) * kEntryBytes;
-            if (setBytes == joined.size() && !contents.sets.empty() && contents.sets.front().offset == 0)
+            if (!contents.sets.empty() && contents.sets.front().offset == 0)
                 return r;
         }
         return std::nullopt;
