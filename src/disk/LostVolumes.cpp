@@ -260,12 +260,4 @@ std::optional<LostVolume> FindLostVolume(const std::shared_ptr<const BlockSource
     return found[number - 1];
 }
 
-std::shared_ptr<const BlockSource> OpenLostVolume(const std::shared_ptr<const BlockSource>& disk, std::uint32_t number)
-{
-    const auto v = FindLostVolume(disk, number);
-    if (!v)
-        return nullptr;
-    return std::make_shared<OffsetBlockSource>(disk, v->firstSector * kSectorSize, v->sectors * kSectorSize);
-}
-
 } // namespace sarvik::disk

@@ -45,10 +45,4 @@ enum class LostVolumeSearch { Quick, Deep };
 [[nodiscard]] std::optional<LostVolume> FindLostVolume(const std::shared_ptr<const BlockSource>& disk,
                                                        std::uint32_t number);
 
-/// Found volume `number` (1-based, in FindLostVolumes' order) as a source of
-/// its own: the quick search first, and the deep one when `number` lies past
-/// what the quick one finds. Nothing when there is no such volume.
-[[nodiscard]] std::shared_ptr<const BlockSource> OpenLostVolume(const std::shared_ptr<const BlockSource>& disk,
-                                                                std::uint32_t number);
-
 } // namespace sarvik::disk

@@ -1,10 +1,12 @@
 #include "platform/PartitionSource.h"
 
-#include "disk/LostVolumes.h"
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
 
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <utility>
 
 namespace sarvik::platform {
 
@@ -24,15 +26,32 @@ std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& pat
     if (!whole || target.number == 0)
         return whole;
     if (target.lost) {
-        auto lost = disk::OpenLostVolume(whole, target.number);
+        const auto lost = lostVolume(target.path, target.number);
         if (!lost && error != nullptr)
             *error = target.path + ": the search for lost volumes finds no volume " + std::to_string(target.number);
-        return lost;
+        if (!lost)
+            return nullptr;
+        return std::make_shared<disk::OffsetBlockSource>(whole, lost->firstSector * disk::kSectorSize,
+                                                         lost->sectors * disk::kSectorSize);
     }
     auto partition = disk::OpenPartition(whole, target.number);
     if (!partition && error != nullptr)
         *error = target.path + ": no partition " + std::to_string(target.number) + " in its partition table";
     return partition;
+}
+
+std::optional<disk::LostVolume> lostVolume(const std::string& path, std::uint32_t number)
+{
+    static std::mutex lock;
+    static std::map<std::pair<std::string, std::uint32_t>, std::optional<disk::LostVolume>> found;
+    const std::lock_guard guard(lock);
+    const auto key = std::make_pair(path, number);
+    if (const auto it = found.find(key); it != found.end())
+        return it->second;
+    const auto whole = openWholeSource(path);
+    const auto volume = whole ? disk::FindLostVolume(whole, number) : std::nullopt;
+    found.emplace(key, volume);
+    return volume;
 }
 
 } // namespace sarvik::platform

@@ -4,9 +4,11 @@
 // for lost volumes finds on it, "PATH@lostN" (disk/LostVolumes.h).
 
 #include "disk/BlockSource.h"
+#include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace sarvik::platform {
@@ -20,5 +22,10 @@ namespace sarvik::platform {
 /// resolvePartitionPath finds in it. Nothing, with the reason in `error`, when
 /// it cannot be opened.
 std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& path, std::string* error = nullptr);
+
+/// Lost volume `number` of the disk or image at `path` (disk::FindLostVolume),
+/// searched for once per process and path: opening one names it several times
+/// (its bytes, its label), and the deep search reads the whole disk.
+[[nodiscard]] std::optional<disk::LostVolume> lostVolume(const std::string& path, std::uint32_t number);
 
 } // namespace sarvik::platform

@@ -109,7 +109,7 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
         if (!whole)
             return std::nullopt;
         if (split.lost) {
-            if (const auto lost = disk::FindLostVolume(whole, split.number))
+            if (const auto lost = lostVolume(split.path, split.number))
                 window = disk::Partition{split.number, lost->firstSector, lost->sectors, 0, false};
         } else {
             for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
