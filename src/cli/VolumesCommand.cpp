@@ -3,6 +3,7 @@
 
 #include "catalogue/ReadProgress.h"
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/Json.h"
 #include "cli/Options.h"
 #include "cli/Progress.h"
@@ -11,22 +12,9 @@
 #include "disk/Volume.h"
 #include "platform/Devices.h"
 
-#include <csignal>
 #include <cstdio>
 
 namespace sarvik::cli {
-
-namespace {
-
-catalogue::ScanControl* g_searchControl = nullptr;
-
-extern "C" void onSearchInterrupt(int /*signal*/)
-{
-    if (g_searchControl != nullptr)
-        g_searchControl->requestStop();
-}
-
-} // namespace
 
 int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed)
 {
@@ -42,12 +30,13 @@ int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed)
     const bool deep = parsed.has("deep");
     catalogue::ScanControl control;
     TerminalProgress progress("Searching");
-    g_searchControl = &control;
-    auto previous = std::signal(SIGINT, onSearchInterrupt);
-    const std::vector<disk::LostVolume> found = disk::FindLostVolumes(
-        *disk, deep ? disk::LostVolumeSearch::Deep : disk::LostVolumeSearch::Quick, progress, control);
-    std::signal(SIGINT, previous);
-    g_searchControl = nullptr;
+    std::uint64_t unreadable = 0;
+    std::vector<disk::LostVolume> found;
+    {
+        const StopOnSignals signals(control);
+        found = disk::FindLostVolumes(*disk, deep ? disk::LostVolumeSearch::Deep : disk::LostVolumeSearch::Quick,
+                                      progress, control, &unreadable);
+    }
     progress.finish();
 
     if (parsed.has("json")) {
@@ -77,7 +66,12 @@ int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed)
     }
     if (control.stopRequested()) {
         std::fprintf(stderr, "sarvik: interrupted; the search did not end\n");
-        return kExitInterrupted;
+        return interruptedStatus();
+    }
+    if (unreadable != 0) {
+        std::fprintf(stderr, "sarvik: %llu sector(s) could not be read; a volume starting there is not found\n",
+                     static_cast<unsigned long long>(unreadable));
+        return kExitLosses;
     }
     return kExitDone;
 }

@@ -191,7 +191,7 @@ private:
 
 /// Every sector of the disk, read in large blocks.
 std::vector<LostVolume> deepSearch(const BlockSource& disk, catalogue::ScanObserver& observer,
-                                   const catalogue::ScanControl& control)
+                                   const catalogue::ScanControl& control, std::uint64_t& unreadableSectors)
 {
     const std::uint64_t diskSectors = disk.size() / kSectorSize;
     std::vector<LostVolume> found;
@@ -200,11 +200,19 @@ std::vector<LostVolume> deepSearch(const BlockSource& disk, catalogue::ScanObser
     for (std::uint64_t at = 0; at < diskSectors && !control.stopRequested(); at += kDeepBlockSectors) {
         const std::uint64_t n = std::min(kDeepBlockSectors, diskSectors - at);
         block.resize(static_cast<std::size_t>(n * kSectorSize));
-        const bool whole = disk.knownZeros(at * kSectorSize) >= n * kSectorSize ||
-                           disk.read(at * kSectorSize, block) == ReadStatus::Ok;
         progress.add(n * kSectorSize);
-        if (!whole || disk.knownZeros(at * kSectorSize) >= n * kSectorSize)
-            continue; // a block that fails is left out; a hole holds no boot sector
+        if (disk.knownZeros(at * kSectorSize) >= n * kSectorSize)
+            continue; // a hole holds no boot sector
+        if (disk.read(at * kSectorSize, block) != ReadStatus::Ok) {
+            // A block that fails is read sector by sector: a bad sector costs only itself.
+            for (std::uint64_t i = 0; i < n; ++i) {
+                const auto one = std::span(block).subspan(static_cast<std::size_t>(i * kSectorSize), kSectorSize);
+                if (disk.read((at + i) * kSectorSize, one) != ReadStatus::Ok) {
+                    std::fill(one.begin(), one.end(), std::byte{0});
+                    ++unreadableSectors;
+                }
+            }
+        }
         for (std::uint64_t i = 0; i < n; ++i) {
             const auto bytes = std::span(block).subspan(static_cast<std::size_t>(i * kSectorSize), kSectorSize);
             if (std::to_integer<unsigned>(bytes[510]) != 0x55 || std::to_integer<unsigned>(bytes[511]) != 0xAA)
@@ -230,19 +238,23 @@ bool byStart(const LostVolume& a, const LostVolume& b)
 } // namespace
 
 std::vector<LostVolume> FindLostVolumes(const BlockSource& disk, LostVolumeSearch depth,
-                                        catalogue::ScanObserver& observer, const catalogue::ScanControl& control)
+                                        catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
+                                        std::uint64_t* unreadableSectors)
 {
+    std::uint64_t unreadable = 0;
     std::vector<LostVolume> found;
     QuickSearch(disk, found).run();
     std::sort(found.begin(), found.end(), byStart);
     if (depth == LostVolumeSearch::Deep) {
-        std::vector<LostVolume> more = deepSearch(disk, observer, control);
+        std::vector<LostVolume> more = deepSearch(disk, observer, control, unreadable);
         std::sort(more.begin(), more.end(), byStart);
         for (LostVolume& v : more)
             if (std::none_of(found.begin(), found.end(),
                              [&v](const LostVolume& f) { return f.firstSector == v.firstSector; }))
                 found.push_back(std::move(v));
     }
+    if (unreadableSectors != nullptr)
+        *unreadableSectors = unreadable;
     return found;
 }
 

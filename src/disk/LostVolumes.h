@@ -34,10 +34,12 @@ enum class LostVolumeSearch { Quick, Deep };
 
 /// The volumes found on `disk`, by their start: what the quick search finds,
 /// then (with Deep) what only the reading of every sector finds. The deep
-/// search reports its progress and ends at a stop request.
+/// search reports its progress and ends at a stop request; the sectors it
+/// could not read are counted in `unreadableSectors` when given.
 [[nodiscard]] std::vector<LostVolume> FindLostVolumes(const BlockSource& disk, LostVolumeSearch depth,
                                                       catalogue::ScanObserver& observer,
-                                                      const catalogue::ScanControl& control);
+                                                      const catalogue::ScanControl& control,
+                                                      std::uint64_t* unreadableSectors = nullptr);
 
 /// Found volume `number` (1-based, in FindLostVolumes' order): the quick
 /// search first, and the deep one when `number` lies past what the quick one
