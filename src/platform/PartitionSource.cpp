@@ -49,7 +49,7 @@ std::optional<disk::LostVolume> lostVolume(const std::string& path, std::uint32_
     if (const auto it = found.find(key); it != found.end())
         return it->second;
     const auto whole = openWholeSource(path);
-    const auto volume = whole ? disk::FindLostVolume(whole, number) : std::nullopt;
+    auto volume = whole ? disk::FindLostVolume(whole, number) : std::nullopt;
     found.emplace(key, volume);
     return volume;
 }
