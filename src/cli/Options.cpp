@@ -11,6 +11,9 @@ namespace {
 
 constexpr OptionSpec kHelpOption{"help", nullptr, "show this help and exit"};
 constexpr OptionSpec kJsonOption{"json", nullptr, "write one JSON document (fields in README) instead of text"};
+constexpr OptionSpec kOffsetOption{
+    "offset", "N", "read SOURCE from N on as a volume: sectors of 512 bytes, or N with B, K, M, G, T (bytes, KiB...)"};
+constexpr OptionSpec kSizeOption{"size", "N", "with --offset: the volume's length (the same units)"};
 
 std::vector<OptionSpec> joined(std::initializer_list<std::vector<OptionSpec>> parts)
 {
@@ -30,7 +33,9 @@ std::vector<CommandSpec> makeSpecs()
          "file system and geometry of a device or disk image (or the partitions of a whole disk)",
          {kJsonOption,
           {"classic", nullptr, "read the geometry by the classic rules (512-byte sectors, two FATs)"},
-          {"thorough", nullptr, "read the geometry from the boot sector (the default)"}}},
+          {"thorough", nullptr, "read the geometry from the boot sector (the default)"},
+          kOffsetOption,
+          kSizeOption}},
         {"scan", "SOURCE", "every folder and deleted file found on SOURCE",
          joined({session,
                  {kJsonOption,
@@ -58,7 +63,9 @@ std::vector<CommandSpec> makeSpecs()
          "SOURCE",
          "files found by their content alone, over the whole SOURCE (a volume, a partition, or a disk)",
          {{"types", "LIST", "the formats to look for: jpg,png,gif,pdf,zip,mp4,tif,sqlite,txt (the default: all)"},
-          {"to", "DIR", "write the files found into DIR"}}},
+          {"to", "DIR", "write the files found into DIR"},
+          kOffsetOption,
+          kSizeOption}},
     };
 }
 
@@ -74,6 +81,8 @@ std::vector<OptionSpec> sessionOptions()
         {"device", "PATH", "read a snapshot SOURCE's file data from PATH"},
         {"deep", nullptr, "also search free space: lost folders and files by content (reads it all)"},
         {"no-carve", nullptr, "with --deep: do not carve the clusters no found file claims"},
+        kOffsetOption,
+        kSizeOption,
     };
 }
 

@@ -144,7 +144,7 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
     // A snapshot is read later, maybe from another folder: an image named by a
     // relative path is recorded by its absolute path so that it is found again.
     disk::VolumeInfo info = session.volume.info;
-    // A partition "PATH@N" is recorded with PATH made absolute.
+    // A partition "PATH@N" (or a stretch "PATH@OFFSET:SIZE") is recorded with PATH made absolute.
     disk::PartitionPath split{info.DevicePath, 0};
     if (!std::filesystem::exists(platform::pathOf(info.DevicePath), ec))
         split = disk::SplitPartitionPath(info.DevicePath);
@@ -153,9 +153,7 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
         const auto absolute = std::filesystem::absolute(platform::pathOf(split.path), ec);
         if (!ec) {
             const std::string whole = platform::pathText(absolute.lexically_normal());
-            info.DevicePath = split.number == 0 ? whole
-                              : split.lost      ? disk::lostVolumePathText(whole, split.number)
-                                                : disk::partitionPathText(whole, split.number);
+            info.DevicePath = split.textFor(whole);
         }
     }
     const std::string path = snapshot::SnapshotPath(chosenPath, snapshot::kCaseSensitiveFileNames);

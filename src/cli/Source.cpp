@@ -12,6 +12,8 @@
 #include "snapshot/SnapshotFile.h"
 
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -54,15 +56,73 @@ std::string lostVolumeHint(const std::string& path)
 
 } // namespace
 
+std::optional<std::uint64_t> parseByteCount(const std::string& text)
+{
+    std::uint64_t number = 0;
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    const auto [end, ec] = std::from_chars(first, last, number);
+    if (ec != std::errc{} || end == first)
+        return std::nullopt;
+    const std::string unit(end, last);
+    std::uint64_t scale = 0;
+    constexpr std::array<std::pair<const char*, std::uint64_t>, 11> kUnits{{
+        {"", disk::kSectorSize},
+        {"s", disk::kSectorSize},
+        {"B", 1},
+        {"K", 1ULL << 10},
+        {"KiB", 1ULL << 10},
+        {"M", 1ULL << 20},
+        {"MiB", 1ULL << 20},
+        {"G", 1ULL << 30},
+        {"GiB", 1ULL << 30},
+        {"T", 1ULL << 40},
+        {"TiB", 1ULL << 40},
+    }};
+    for (const auto& [name, bytes] : kUnits)
+        if (unit == name)
+            scale = bytes;
+    if (scale == 0 || number > UINT64_MAX / scale)
+        return std::nullopt;
+    return number * scale;
+}
+
+std::optional<int> applyRegionOptions(const CommandSpec& spec, ParsedArgs& parsed)
+{
+    if ((!parsed.has("offset") && !parsed.has("size")) || parsed.positional.empty())
+        return std::nullopt;
+    std::array<std::uint64_t, 2> bytes{0, 0};
+    constexpr std::array<const char*, 2> names{"offset", "size"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto text = parsed.value(names[i]);
+        if (!text)
+            continue;
+        const auto count = parseByteCount(*text);
+        if (!count || (i == 1 && *count == 0))
+            return usageError(spec, std::string("--") + names[i] + " " + *text +
+                                        ": not a count of sectors or of bytes with a unit (2048, 1048576B, 1M)");
+        bytes[i] = *count;
+    }
+    std::string& source = parsed.positional.front();
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(platform::pathOf(source), ec) && snapshot::IsSnapshotFile(source))
+        return usageError(spec, "--offset and --size name a stretch of a disk or image, not of a snapshot");
+    if (platform::resolvePartitionPath(source).isPart())
+        return usageError(spec, "--offset counts from the start of the disk or image: name it without '@'");
+    source = disk::regionPathText(source, bytes[0], bytes[1]);
+    return std::nullopt;
+}
+
 OpenedSource openSource(const std::string& path, bool soleVolume, disk::GeometryRules rules)
 {
     OpenedSource opened;
     const disk::PartitionPath target = platform::resolvePartitionPath(path);
-    const bool partition = target.number != 0;
+    const bool partition = target.isPart();
     const std::string& wholePath = target.path;
-    const std::string suffix = !partition    ? std::string{}
-                               : target.lost ? " lost" + std::to_string(target.number)
-                                             : " p" + std::to_string(target.number);
+    const std::string suffix = !partition      ? std::string{}
+                               : target.region ? " at byte " + std::to_string(target.offset)
+                               : target.lost   ? " lost" + std::to_string(target.number)
+                                               : " p" + std::to_string(target.number);
     if (platform::isDevice(wholePath)) {
         opened.item.devicePath = path;
         opened.item.text = "Logical Disk(" + platform::deviceName(wholePath) + suffix + ")";
@@ -76,6 +136,12 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
     const auto devices = platform::makeDeviceProvider();
     opened.selection = scan::SelectVolume(opened.volume, opened.item, *devices, rules);
     opened.supported = static_cast<bool>(opened.selection);
+    // A stretch given by its start alone ends where the file system found there
+    // says it does, so that nothing after it (another volume) is taken for its own.
+    const std::uint64_t claimed = opened.volume.info.FileSystemSectors * disk::kSectorSize;
+    if (opened.supported && target.region && target.size == 0 && opened.volume.reader.isOpen() && claimed != 0 &&
+        claimed < opened.volume.reader.source()->size())
+        return openSource(disk::regionPathText(wholePath, target.offset, claimed), soleVolume, rules);
     if (partition && opened.volume.reader.isOpen())
         opened.item.sizeBytes = opened.volume.reader.source()->size();
     const disk::SelectStatus selected = opened.selection.status;

@@ -1,10 +1,12 @@
 #pragma once
 // Opens what a subcommand names as SOURCE: a block device or a disk image.
 
+#include "cli/Options.h"
 #include "disk/PartitionTable.h"
 #include "disk/Volume.h"
 #include "platform/Devices.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +30,16 @@ struct OpenedSource {
 /// the boot sector's geometry.
 OpenedSource openSource(const std::string& path, bool soleVolume = false,
                         disk::GeometryRules rules = disk::GeometryRules::Thorough);
+
+/// The byte count `text` gives for --offset and --size: a number of 512-byte
+/// sectors, or one with a unit (B: bytes; K, M, G, T: KiB, MiB, GiB, TiB; "s":
+/// sectors). Nothing for anything else or a count past 2^64.
+[[nodiscard]] std::optional<std::uint64_t> parseByteCount(const std::string& text);
+
+/// --offset and --size: SOURCE (the first positional argument) becomes the
+/// stretch "PATH@OFFSET:SIZE" of the disk or image it names. Nothing when the
+/// command may run; a usage error's status (after saying why) otherwise.
+[[nodiscard]] std::optional<int> applyRegionOptions(const CommandSpec& spec, ParsedArgs& parsed);
 
 /// What to tell the user before a scan or recovery of an opened volume: that the
 /// backup boot sector was used, that the image is shorter than its file system.

@@ -3,6 +3,7 @@
 #include "catalogue/Catalogue.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
+#include "cli/Source.h"
 #include "platform/Console.h"
 
 #include <cerrno>
@@ -78,6 +79,8 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
     }
     sarvik::cli::ParsedArgs parsed;
     if (const auto exit = sarvik::cli::parseArgs(*spec, args, parsed))
+        return *exit;
+    if (const auto exit = sarvik::cli::applyRegionOptions(*spec, parsed))
         return *exit;
     return runner->second(*spec, parsed);
 }

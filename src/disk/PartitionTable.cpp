@@ -228,11 +228,36 @@ std::shared_ptr<const BlockSource> OpenPartition(const std::shared_ptr<const Blo
     return nullptr;
 }
 
+namespace {
+
+/// "OFFSET:SIZE" after the '@' (SIZE may be empty); nothing for any other text.
+std::optional<PartitionPath> splitRegion(const std::string& text, std::size_t at)
+{
+    const std::size_t colon = text.find(':', at + 1);
+    if (colon == std::string::npos)
+        return std::nullopt;
+    const auto decimal = [&](std::size_t first, std::size_t last, std::uint64_t& value) {
+        const auto [end, ec] = std::from_chars(text.data() + first, text.data() + last, value);
+        return first < last && ec == std::errc{} && end == text.data() + last;
+    };
+    PartitionPath part{text.substr(0, at), 0};
+    part.region = true;
+    if (!decimal(at + 1, colon, part.offset))
+        return std::nullopt;
+    if (colon + 1 != text.size() && (!decimal(colon + 1, text.size(), part.size) || part.size == 0))
+        return std::nullopt;
+    return part;
+}
+
+} // namespace
+
 PartitionPath SplitPartitionPath(const std::string& text)
 {
     const std::size_t at = text.rfind('@');
     if (at == std::string::npos || at == 0 || at + 1 == text.size())
         return {text, 0};
+    if (auto region = splitRegion(text, at))
+        return std::move(*region);
     std::uint32_t number = 0;
     const char* first = text.data() + at + 1;
     const char* last = text.data() + text.size();
@@ -245,6 +270,20 @@ PartitionPath SplitPartitionPath(const std::string& text)
     if (ec != std::errc{} || end != last || number == 0 || *first == '0')
         return {text, 0};
     return {text.substr(0, at), number, lost};
+}
+
+std::string regionPathText(const std::string& path, std::uint64_t offset, std::uint64_t size)
+{
+    return path + "@" + std::to_string(offset) + ":" + (size == 0 ? std::string{} : std::to_string(size));
+}
+
+std::string PartitionPath::textFor(const std::string& whole) const
+{
+    if (region)
+        return regionPathText(whole, offset, size);
+    if (number == 0)
+        return whole;
+    return lost ? lostVolumePathText(whole, number) : partitionPathText(whole, number);
 }
 
 std::string lostVolumePathText(const std::string& path, std::uint32_t number)

@@ -51,17 +51,29 @@ struct PartitionTable {
 [[nodiscard]] std::shared_ptr<const BlockSource> OpenPartition(const std::shared_ptr<const BlockSource>& disk,
                                                                std::uint32_t number);
 
-/// A SOURCE naming one partition of a disk, "PATH@N", or one volume the
-/// search for lost volumes found on it, "PATH@lostN" (disk/LostVolumes.h).
+/// A SOURCE naming one partition of a disk, "PATH@N", one volume the search
+/// for lost volumes found on it, "PATH@lostN" (disk/LostVolumes.h), or a
+/// stretch of it given by the user, "PATH@OFFSET:SIZE" (bytes; an empty SIZE
+/// reaches to the end).
 struct PartitionPath {
     std::string path;
-    std::uint32_t number = 0; ///< 0: the whole of `path`
+    std::uint32_t number = 0; ///< 0: the whole of `path`, or the stretch below
     bool lost = false;        ///< `number` counts the lost volumes found
+    bool region = false;      ///< the stretch of `path` from `offset`, `size` bytes long
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0; ///< 0: to the end of `path`
+
+    /// Names something inside `path` rather than all of it.
+    [[nodiscard]] bool isPart() const noexcept { return number != 0 || region; }
+    /// The text that names the same part of `whole` ("WHOLE@N", ...).
+    [[nodiscard]] std::string textFor(const std::string& whole) const;
 };
 
-/// Splits "PATH@N" or "PATH@lostN" (N a decimal from 1) into its parts; any
-/// other text is a path of its own with number 0.
+/// Splits "PATH@N", "PATH@lostN" (N a decimal from 1) or "PATH@OFFSET:SIZE"
+/// into its parts; any other text is a path of its own with number 0.
 [[nodiscard]] PartitionPath SplitPartitionPath(const std::string& text);
+/// "PATH@OFFSET:SIZE", or "PATH@OFFSET:" for a stretch to the end.
+[[nodiscard]] std::string regionPathText(const std::string& path, std::uint64_t offset, std::uint64_t size);
 
 /// "PATH@N".
 [[nodiscard]] std::string partitionPathText(const std::string& path, std::uint32_t number);

@@ -3,6 +3,7 @@
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -14,7 +15,7 @@ disk::PartitionPath resolvePartitionPath(const std::string& path)
 {
     disk::PartitionPath split = disk::SplitPartitionPath(path);
     std::error_code ec;
-    if (split.number == 0 || std::filesystem::exists(pathOf(path), ec))
+    if (!split.isPart() || std::filesystem::exists(pathOf(path), ec))
         return {path, 0};
     return split;
 }
@@ -23,8 +24,21 @@ std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& pat
 {
     const disk::PartitionPath target = resolvePartitionPath(path);
     std::shared_ptr<const disk::BlockSource> whole = openWholeSource(target.path, error);
-    if (!whole || target.number == 0)
+    if (!whole || !target.isPart())
         return whole;
+    if (target.region) {
+        // A stretch the user named: it starts inside, and what it asks past the
+        // end is not there (an image cut short reads as a volume cut short).
+        if (target.offset >= whole->size()) {
+            if (error != nullptr)
+                *error = target.path + ": the offset " + std::to_string(target.offset) + " lies past its end (" +
+                         std::to_string(whole->size()) + " bytes)";
+            return nullptr;
+        }
+        const std::uint64_t left = whole->size() - target.offset;
+        return std::make_shared<disk::OffsetBlockSource>(whole, target.offset,
+                                                         target.size == 0 ? left : std::min(target.size, left));
+    }
     if (target.lost) {
         const auto lost = lostVolume(target.path, target.number);
         if (!lost && error != nullptr)

@@ -104,11 +104,16 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
     // disk, at its own offset.
     const disk::PartitionPath split = resolvePartitionPath(path);
     std::optional<disk::Partition> window;
-    if (split.number != 0) {
+    if (split.isPart()) {
         const auto whole = SystemBlockSource::open(split.path);
         if (!whole)
             return std::nullopt;
-        if (split.lost) {
+        if (split.region) {
+            const std::uint64_t end = split.size == 0 ? whole->size() : split.offset + split.size;
+            if (split.offset % disk::kSectorSize == 0 && split.offset < end)
+                window = disk::Partition{0, split.offset / disk::kSectorSize,
+                                         (std::min(end, whole->size()) - split.offset) / disk::kSectorSize, 0, false};
+        } else if (split.lost) {
             if (const auto lost = lostVolume(split.path, split.number))
                 window = disk::Partition{split.number, lost->firstSector, lost->sectors, 0, false};
         } else {

@@ -156,7 +156,10 @@ std::vector<StorageRegion> sourceRegions(const std::string& source, const System
     StorageRegion region{*id};
     // A lost volume "PATH@lostN" is taken as the whole of PATH: found by a
     // search, its place is not worth trusting for a write.
-    if (target.number != 0 && !target.lost)
+    if (target.region) {
+        region.start = target.offset;
+        region.end = target.size == 0 ? region.end : std::min(region.end, target.offset + target.size);
+    } else if (target.number != 0 && !target.lost)
         if (const auto whole = openWholeSource(target.path))
             for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
                 if (p.number == target.number) {

@@ -44,8 +44,8 @@ PY
 "$sarvik" drives mbr.img | grep -q "Disk Image(mbr.img) 3: NTFS *mbr.img@3" || fail "drives does not list mbr.img 3: NTFS"
 
 # Each partition scans as its volume image does (only the device path differs).
-same_scan() { # PARTITION IMAGE
-    "$sarvik" scan "$1" --json >part.json 2>/dev/null || fail "scan $1"
+same_scan() { # PARTITION IMAGE [OPTION]...
+    "$sarvik" scan "$1" --json "${@:3}" >part.json 2>/dev/null || fail "scan $1 ${*:3}"
     "$sarvik" scan "$2" --json >whole.json 2>/dev/null || fail "scan $2"
     python3 - "$1" <<'PY' || fail "scan of $1 differs from its volume image"
 import json, sys
@@ -140,6 +140,24 @@ if "$sarvik" scan lost.img >/dev/null 2>lost.err; then fail "a disk without its 
 grep -q "lost.img@lost1 (FAT16), lost.img@lost2 (FAT32), lost.img@lost3 (NTFS)" lost.err || fail "no lost volumes named: $(cat lost.err)"
 same_scan lost.img@lost1 "$vols/fat16.img"
 same_scan lost.img@lost3 "$vols/ntfs.img"
+# The same volumes named by where they start: a stretch given by its start
+# alone ends where its file system does (the FAT32 volume after it is not
+# taken in), and a snapshot of it reopens it from anywhere.
+same_scan lost.img "$vols/fat16.img" --offset 1M
+same_scan lost.img "$vols/fat32-s1.img" --offset $((71680 * 512))B --size 64M
+"$sarvik" scan lost.img --offset 204800 --snapshot REGION.RVU >/dev/null 2>&1 || fail "snapshot of a stretch"
+(cd / && "$sarvik" recover "$work/REGION.RVU" --all --to "$work/region" >/dev/null 2>"$work/err.txt") ||
+    fail "recovery from the snapshot of a stretch: $(cat err.txt)"
+[[ $(find region -type f | wc -l) -gt 10 ]] || fail "nothing recovered from the snapshot of a stretch"
+for bad in "--offset 1x" "--offset 1M --size 0" "--offset -1"; do
+    # shellcheck disable=SC2086
+    if "$sarvik" scan lost.img $bad >/dev/null 2>err.txt; then fail "scan $bad ran"; fi
+    grep -q "not a count of sectors" err.txt || fail "scan $bad: $(cat err.txt)"
+done
+"$sarvik" scan mbr.img@1 --offset 1M >/dev/null 2>err.txt && fail "--offset inside a partition ran"
+[[ $? -eq 2 ]] && grep -q "without '@'" err.txt || fail "--offset inside a partition: $(cat err.txt)"
+"$sarvik" scan lost.img --offset 1T >/dev/null 2>err.txt && fail "--offset past the end ran"
+grep -q "lies past its end" err.txt || fail "--offset past the end: $(cat err.txt)"
 dd if=/dev/zero of=lost.img bs=512 seek=204800 count=1 conv=notrunc status=none
 "$sarvik" volumes lost.img >quick.txt || fail "quick search without the NTFS boot sector"
 ! grep -q NTFS quick.txt || fail "the quick search claims a volume whose boot sector is gone: $(cat quick.txt)"

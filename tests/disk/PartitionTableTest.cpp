@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <tuple>
 
 using namespace sarvik;
 
@@ -232,4 +233,16 @@ TEST(PartitionTable, PartitionPathsSplitOnlyAtATrailingNumber)
     EXPECT_EQ(split("disk.img@99999999999"), std::make_pair(std::string("disk.img@99999999999"), 0u));
     EXPECT_EQ(split("@3"), std::make_pair(std::string("@3"), 0u));
     EXPECT_EQ(disk::partitionPathText("x.img", 3), "x.img@3");
+
+    // A stretch "PATH@OFFSET:SIZE" in bytes; its text reads back the same, and
+    // anything that is not two decimals (the second one not 0) is a path.
+    for (const std::string text : {"d.img@1048576:", "d.img@0:512", "/dev/sdb@7:99999999999"}) {
+        const P p = disk::SplitPartitionPath(text);
+        EXPECT_TRUE(p.region && p.isPart() && p.number == 0) << text;
+        EXPECT_EQ(p.textFor(p.path), text);
+    }
+    const P mib = disk::SplitPartitionPath("d.img@1048576:");
+    EXPECT_EQ(std::make_tuple(mib.path, mib.offset, mib.size), std::make_tuple(std::string("d.img"), 1048576ULL, 0ULL));
+    for (const std::string text : {"d.img@1:0", "d.img@:5", "d.img@12x:", "d.img@1:2:3", "d.img@-1:", "d.img@1:x"})
+        EXPECT_FALSE(disk::SplitPartitionPath(text).isPart()) << text;
 }
