@@ -163,6 +163,8 @@ std::uint64_t CarveRun::searchHeads(std::uint64_t at, std::size_t length, std::u
             unit += m_unit;
             continue;
         }
+        if (m_options.onUnit)
+            m_options.onUnit(unit, head);
         const auto type = typeAt(head.first(std::min(kSignatureBytes, n)), m_options.types);
         if (!type) {
             unit += m_unit;
@@ -243,10 +245,18 @@ void CarveRun::extent(const Extent& e)
         // Large units are matched by their heads: reading the rest of each
         // would cost a device far more than what it tells.
         const bool heads = m_known == nullptr && m_unit >= disk::kHeadOnlyClusterBytes;
-        if (m_known != nullptr)
+        if (m_known != nullptr) {
             knownBlock(at, length);
-        else if (!heads)
+        } else if (!heads) {
             readBlock(at, length);
+            if (m_options.onUnit)
+                for (std::size_t u = 0; u < m_unitOk.size(); ++u)
+                    if (m_unitOk[u]) {
+                        const auto from = static_cast<std::size_t>(u * m_unit);
+                        m_options.onUnit(at + from, std::span<const std::byte>(m_block).subspan(
+                                                        from, std::min<std::size_t>(m_unit, length - from)));
+                    }
+        }
         m_observer.currentSector(at / kSectorBytes);
         const std::uint64_t next = m_known != nullptr ? searchKnown(at, length, end)
                                    : heads            ? searchHeads(at, length, end)

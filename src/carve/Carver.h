@@ -45,6 +45,10 @@ struct CarveOptions {
     const char* phase = nullptr;
     /// When set, called with each file as it is found (on the searching thread).
     std::function<void(const CarvedFile&)> onFound;
+    /// When set, called with the bytes read of each readable unit, before it is
+    /// matched: the whole unit, or its head where units are read by their heads
+    /// (disk::freeClusterReadBytes). Not called when `known` spares the reads.
+    std::function<void(std::uint64_t offset, disk::ByteSpan bytes)> onUnit;
 };
 
 struct CarveResult {

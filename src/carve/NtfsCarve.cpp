@@ -171,4 +171,50 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
     return result;
 }
 
+std::size_t DropCarvedWithin(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                             catalogue::Catalogue& catalogue, std::size_t firstCarved, std::size_t firstNamed)
+{
+    auto& files = catalogue.NtfsFileList;
+    const std::uint64_t clusterBytes = std::uint64_t{volume.geometry.SectorsPerCluster} * kSector;
+    if (clusterBytes == 0 || firstCarved >= firstNamed || firstNamed > files.size())
+        return 0;
+    // The named files' clusters as [first, end) stretches, merged.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> data;
+    for (std::size_t i = firstNamed; i < files.size(); ++i) {
+        if (files[i].carved != catalogue::Carved::No || files[i].size == 0)
+            continue;
+        const auto runs = fileRuns(volume, mft, catalogue, files[i]);
+        if (!runs)
+            continue;
+        std::uint64_t left = (files[i].size + clusterBytes - 1) / clusterBytes;
+        for (const ntfs::NtfsRun& run : *runs) {
+            const std::uint64_t n = std::min(run.length, left);
+            left -= n;
+            if (!run.sparse && !run.missing && run.start >= 0 && n != 0)
+                data.emplace_back(static_cast<std::uint64_t>(run.start), static_cast<std::uint64_t>(run.start) + n);
+        }
+    }
+    std::sort(data.begin(), data.end());
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> merged;
+    for (const auto& stretch : data) {
+        if (!merged.empty() && stretch.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, stretch.second);
+        else
+            merged.push_back(stretch);
+    }
+    const auto inside = [&](std::uint64_t cluster) {
+        const auto it = std::upper_bound(merged.begin(), merged.end(), std::make_pair(cluster, ~std::uint64_t{0}));
+        return it != merged.begin() && std::prev(it)->second > cluster;
+    };
+    const auto first = files.begin() + static_cast<std::ptrdiff_t>(firstCarved);
+    const auto last = files.begin() + static_cast<std::ptrdiff_t>(firstNamed);
+    const auto kept = std::stable_partition(first, last, [&](const catalogue::NtfsFileEntry& f) {
+        return f.carved == catalogue::Carved::No || !inside(f.recordNumber);
+    });
+    const auto dropped = static_cast<std::size_t>(last - kept);
+    files.erase(kept, last);
+    catalogue.FileCount -= static_cast<std::uint32_t>(dropped);
+    return dropped;
+}
+
 } // namespace sarvik::carve

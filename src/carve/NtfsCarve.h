@@ -27,4 +27,11 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
                             catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
                             const catalogue::ScanControl& control, CarveOptions options = {});
 
+/// Drops the carved files among the catalogue's NTFS files [firstCarved,
+/// firstNamed) whose first cluster lies in the data of a deleted file listed
+/// from `firstNamed` on (a file a later pass found by its record): the same
+/// bytes are not listed twice. Returns how many were dropped.
+std::size_t DropCarvedWithin(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
+                             catalogue::Catalogue& catalogue, std::size_t firstCarved, std::size_t firstNamed);
+
 } // namespace sarvik::carve

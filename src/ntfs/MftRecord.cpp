@@ -93,6 +93,22 @@ void ApplyRecordFixup(disk::MutableByteSpan record) noexcept
     }
 }
 
+bool RecordFixupMatches(disk::ByteSpan record) noexcept
+{
+    const ByteReader r(record);
+    const std::uint64_t array = r.u16or0(kRecordUpdateSequence);
+    const std::uint64_t words = r.u16or0(kRecordUpdateCount);
+    const std::uint64_t sectors = record.size() / 512;
+    // One word for the sequence number, one per sector; the array lies in the record's head.
+    if (sectors == 0 || words != sectors + 1 || array + 2 * words > kUpdateSequenceLimit || array % 2 != 0)
+        return false;
+    const std::uint16_t sequence = r.u16or0(array);
+    for (std::uint64_t k = 0; k < sectors; ++k)
+        if (r.u16or0(510 + 512 * k) != sequence)
+            return false;
+    return true;
+}
+
 bool hasFileSignature(disk::ByteSpan record) noexcept
 {
     return ByteReader(record).equals(kRecordSignature, "FILE");

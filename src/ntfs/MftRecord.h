@@ -148,6 +148,12 @@ struct FileNameInfo {
 /// torn record is not detected.
 void ApplyRecordFixup(disk::MutableByteSpan record) noexcept;
 
+/// True when the last two bytes of each 512-byte sector of the record (before
+/// ApplyRecordFixup) hold the update sequence number, as NTFS writes them: a
+/// record whose sectors were written at different times, or bytes that only
+/// start with "FILE", fail.
+[[nodiscard]] bool RecordFixupMatches(disk::ByteSpan record) noexcept;
+
 /// True when the record begins with "FILE".
 [[nodiscard]] bool hasFileSignature(disk::ByteSpan record) noexcept;
 

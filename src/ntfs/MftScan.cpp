@@ -6,8 +6,10 @@
 #include "ntfs/NtfsData.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <deque>
+#include <unordered_set>
 
 namespace sarvik::ntfs {
 
@@ -36,6 +38,12 @@ constexpr const char* kNamelessFilePrefix = "record ";
 // may carry the folder's name, but the catalogue keys folders by record number,
 // so neither stands for the other.
 constexpr std::uint32_t kNamelessFolderKey = 1;
+// Items found outside the MFT whose folder is gone. Keyed by a record of the
+// volume's own files that never names a folder ($LogFile, then $Volume, ...).
+constexpr const char* kFoundFolderName = "$Found records";
+constexpr std::array<std::uint32_t, 4> kFoundFolderKeys{2, 3, 4, 8};
+// Records of a found MFT read at once.
+constexpr std::size_t kFoundRecordsPerRead = 256;
 
 /// The records named by the scanned record's attribute list, each read once
 /// while that record is examined.
@@ -174,6 +182,22 @@ public:
     /// Files listed by addNameless; their folder is added after the walk.
     [[nodiscard]] std::uint32_t namelessFiles() const { return m_namelessFiles; }
 
+    /// Examines a record found outside the MFT, whose header says it is record
+    /// `number`, at `sector`: what it names is listed as deleted whatever its
+    /// flags (its file system is gone), and a record whose attributes an
+    /// attribute list spreads over others is passed over (false), since those
+    /// numbers lead into the current MFT, not the lost one.
+    bool examineFound(std::span<std::byte> record, std::uint64_t sector, std::uint32_t number)
+    {
+        m_found = true;
+        ApplyRecordFixup(record); // examine() applies it again, to the same effect
+        if (HasAttributeList(record))
+            return false;
+        m_recordNumber = number;
+        examine(record, sector);
+        return true;
+    }
+
 private:
     /// Reads one position's two sectors into a cleared buffer; false when the read failed.
     bool readAlone(std::uint64_t sector)
@@ -188,7 +212,9 @@ private:
         if (!hasFileSignature(record))
             return;
         // The flags lie in the record's first bytes, which no fixup changes.
-        const std::uint8_t flags = disk::ByteReader(record).u8or0(kRecordFlags);
+        std::uint8_t flags = disk::ByteReader(record).u8or0(kRecordFlags);
+        if (m_found)
+            flags = (flags & RecordFlags::DeletedFolder) != 0 ? RecordFlags::DeletedFolder : RecordFlags::DeletedFile;
         if (!m_followEach && listsNothing(flags)) {
             // Such a record only names itself in the labels, which this
             // observer does not show: its progress is all there is to report.
@@ -212,7 +238,7 @@ private:
 
         FileNameInfo name;
         if (!findName(name)) {
-            if (m_thorough)
+            if (m_thorough && !m_found)
                 addNameless(sector);
             return;
         }
@@ -269,6 +295,11 @@ private:
     /// that follows each item; else the summary when the percentage moved.
     void reportItem(const std::string& name)
     {
+        if (m_found) { // the found records' reader reports progress itself
+            if (m_followEach)
+                m_observer.lastItem(name);
+            return;
+        }
         if (!m_followEach) {
             reportSummary(false);
             return;
@@ -476,6 +507,7 @@ private:
     /// nothing are passed over (see ScanObserver::followsEachItem).
     const bool m_followEach;
     bool m_hasList = false;            ///< thorough rules: the scanned record has an attribute list
+    bool m_found = false;              ///< examining records found outside the MFT (examineFound)
     std::uint64_t m_nextPercentAt = 0; ///< m_done at which the percentage reportProgress reported last moves
 };
 
@@ -510,6 +542,136 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
     observer.progress(0);
     observer.stopAvailable(false);
     observer.status("Creating Directory Tree");
+}
+
+void RecordSightings::look(std::uint64_t offset, disk::ByteSpan bytes)
+{
+    // An MFT's clusters hold records from their first byte on; a cluster
+    // smaller than a record holds one's start or its rest.
+    for (std::uint64_t at = 0; at + 4 <= bytes.size(); at += m_recordBytes) {
+        if (!hasFileSignature(bytes.subspan(static_cast<std::size_t>(at))))
+            continue;
+        const std::uint64_t start = offset + at;
+        const std::uint64_t end = offset + std::max<std::uint64_t>(m_clusterBytes, at + m_recordBytes);
+        if (!m_stretches.empty() && start <= m_stretches.back().offset + m_stretches.back().length)
+            m_stretches.back().length = std::max(m_stretches.back().length, end - m_stretches.back().offset);
+        else
+            m_stretches.push_back({start, end - start});
+        return;
+    }
+}
+
+namespace {
+
+/// The record numbers the catalogue's folders and files (not carved) hold.
+std::unordered_set<std::uint32_t> listedNumbers(const Catalogue& catalogue)
+{
+    std::unordered_set<std::uint32_t> numbers;
+    for (const auto& folder : catalogue.NtfsFolderList)
+        numbers.insert(folder.recordNumber);
+    for (const auto& file : catalogue.NtfsFileList)
+        if (file.carved == catalogue::Carved::No)
+            numbers.insert(file.recordNumber);
+    return numbers;
+}
+
+/// The number a found record gives itself, when it is one to list: its
+/// signature and update sequence hold, its header is NTFS 3.1's (which holds
+/// the number), and it is no record of the volume's own files.
+std::optional<std::uint32_t> foundRecordNumber(disk::ByteSpan record)
+{
+    // NTFS 3.1 moved the update sequence array to 48 to make room for the number at 44.
+    constexpr std::uint64_t kNumberedHeaderArray = 48;
+    if (!hasFileSignature(record) || !RecordFixupMatches(record))
+        return std::nullopt;
+    const disk::ByteReader r(record);
+    if (r.u16or0(kRecordUpdateSequence) < kNumberedHeaderArray)
+        return std::nullopt;
+    const std::uint32_t number = r.u32or0(kRecordNumber);
+    if (number < kFirstUserRecord)
+        return std::nullopt;
+    return number;
+}
+
+/// Moves the found items whose folder was not found under "$Found records".
+void attachFoundOrphans(Catalogue& catalogue, std::size_t firstFolder, std::size_t firstFile, FoundRecords& result)
+{
+    std::unordered_set<std::uint32_t> folders;
+    for (std::size_t i = firstFolder; i < catalogue.NtfsFolderList.size(); ++i)
+        folders.insert(catalogue.NtfsFolderList[i].recordNumber);
+    std::uint32_t key = 0;
+    for (const std::uint32_t candidate : kFoundFolderKeys)
+        if (key == 0 && catalogue.findNtfsFolder(candidate) == nullptr)
+            key = candidate;
+    const auto adopt = [&](std::uint32_t& parent) {
+        if (parent == catalogue::kNtfsRootRecord || folders.contains(parent) || key == 0)
+            return;
+        parent = key;
+        ++result.orphans;
+    };
+    for (std::size_t i = firstFolder; i < catalogue.NtfsFolderList.size(); ++i)
+        adopt(catalogue.NtfsFolderList[i].parentRecord);
+    for (std::size_t i = firstFile; i < catalogue.NtfsFileList.size(); ++i)
+        adopt(catalogue.NtfsFileList[i].parentRecord);
+    if (result.orphans != 0)
+        catalogue.AddNtfsFolder(kFoundFolderName, key, catalogue::kNtfsRootRecord, 0, 0, 0, 1);
+}
+
+} // namespace
+
+FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs,
+                             const RecordSightings& sightings, ScanObserver& observer, ScanControl& control,
+                             bool thorough)
+{
+    FoundRecords result;
+    const std::uint32_t recordSectors = MftRecord(volume.geometry.MftRecordSectors).sectors();
+    const std::size_t recordBytes = std::size_t{recordSectors} * disk::kSectorSize;
+    const std::size_t firstFolder = catalogue.NtfsFolderList.size();
+    const std::size_t firstFile = catalogue.NtfsFileList.size();
+    std::uint64_t total = 0;
+    for (const auto& stretch : sightings.stretches())
+        total += stretch.length;
+    observer.status("Reading MFT records found in free space");
+    observer.progress(0);
+    std::unordered_set<std::uint32_t> taken = listedNumbers(catalogue);
+    MftScanner scanner(volume, catalogue, runs, observer, control, thorough);
+    std::vector<std::byte> block;
+    std::uint64_t done = 0;
+    for (const auto& stretch : sightings.stretches()) {
+        for (std::uint64_t at = stretch.offset;
+             at + recordBytes <= stretch.offset + stretch.length && !control.stopRequested();) {
+            const std::uint64_t records =
+                std::min<std::uint64_t>(kFoundRecordsPerRead, (stretch.offset + stretch.length - at) / recordBytes);
+            block.resize(static_cast<std::size_t>(records) * recordBytes);
+            // Stretches start at a cluster, so at a sector; a block that cannot
+            // be read is counted and passed over.
+            if (volume.reader.read(at / disk::kSectorSize, static_cast<std::uint32_t>(block.size() / disk::kSectorSize),
+                                   block) != disk::ReadStatus::Ok) {
+                catalogue.Losses.UnreadableSectors += block.size() / disk::kSectorSize;
+                at += block.size();
+                continue;
+            }
+            for (std::size_t k = 0; k < records; ++k) {
+                const auto record = std::span(block).subspan(k * recordBytes, recordBytes);
+                const auto number = foundRecordNumber(record);
+                if (!number || !taken.insert(*number).second)
+                    continue;
+                if (!scanner.examineFound(record, (at + k * recordBytes) / disk::kSectorSize, *number))
+                    ++result.spread;
+            }
+            at += block.size();
+            done += block.size();
+            observer.progress(static_cast<std::uint32_t>(std::min<std::uint64_t>(99, 100 * done / total)));
+            observer.foldersFound(catalogue.FolderCount);
+            observer.filesFound(catalogue.FileCount);
+        }
+    }
+    result.folders = static_cast<std::uint32_t>(catalogue.NtfsFolderList.size() - firstFolder);
+    result.files = static_cast<std::uint32_t>(catalogue.NtfsFileList.size() - firstFile);
+    attachFoundOrphans(catalogue, firstFolder, firstFile, result);
+    observer.foldersFound(catalogue.FolderCount);
+    observer.progress(0);
+    return result;
 }
 
 } // namespace sarvik::ntfs

@@ -4,6 +4,7 @@
 #include "carve/NtfsCarve.h"
 #include "catalogue/ReadProgress.h"
 #include "disk/FreeSpaceReads.h"
+#include "ntfs/MftRecord.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,6 +36,26 @@ std::vector<carve::Extent> unclaimedExtents(const ScanSession& session)
     return {};
 }
 
+/// Whether the cluster after the end of the MFT's last run holds a record of
+/// the MFT's format: a quick format writes a short MFT where the old one began
+/// and leaves the rest of the old one behind it.
+bool recordAfterMft(const ScanSession& session)
+{
+    const auto& runs = session.mftRuns;
+    const disk::VolumeGeometry& g = session.volume.geometry;
+    if (g.GeometryKind != disk::VolumeKind::Ntfs || runs.RunCount() == 0 || g.SectorsPerCluster == 0)
+        return false;
+    const std::uint64_t end = runs.RunStarts().back() + runs.RunLengths().back();
+    const auto base = static_cast<std::uint64_t>(std::max<std::int64_t>(g.ClusterBaseSector, 0));
+    if (end < base)
+        return false;
+    const std::uint64_t next =
+        base + (end - base + g.SectorsPerCluster - 1) / g.SectorsPerCluster * g.SectorsPerCluster;
+    ntfs::MftRecord record(g.MftRecordSectors);
+    return session.volume.reader.read(next, record.sectors(), record) == disk::ReadStatus::Ok &&
+           ntfs::hasFileSignature(record) && ntfs::RecordFixupMatches(record);
+}
+
 /// True when `bytes` are not one value repeated (a wiped or never written cluster).
 bool holdsData(std::span<const std::byte> bytes)
 {
@@ -45,13 +66,16 @@ bool holdsData(std::span<const std::byte> bytes)
 
 bool FreeSpaceSample::holdsUnnamedData() const noexcept
 {
-    return holdingData >= kMinClusters && std::uint64_t{holdingData} * kShareDivisor >= sampled;
+    return earlierMft || (holdingData >= kMinClusters && std::uint64_t{holdingData} * kShareDivisor >= sampled);
 }
 
 std::string FreeSpaceSample::finding() const
 {
-    return "Free space holds data no entry names (" + std::to_string(holdingData) + " of " + std::to_string(sampled) +
-           " sampled clusters)";
+    std::string text = "Free space holds data no entry names (" + std::to_string(holdingData) + " of " +
+                       std::to_string(sampled) + " sampled clusters)";
+    if (earlierMft)
+        text += ", and the MFT records of an earlier file system (a quick format leaves them behind)";
+    return text;
 }
 
 std::string FreeSpaceSample::cost() const
@@ -72,6 +96,7 @@ FreeSpaceSample SampleFreeSpace(const ScanSession& session, const catalogue::Sca
     const std::uint64_t unit = std::uint64_t{session.volume.geometry.SectorsPerCluster} * disk::kSectorSize;
     if (!source || unit == 0)
         return sample;
+    sample.earlierMft = recordAfterMft(session);
     const std::vector<carve::Extent> extents = unclaimedExtents(session);
     std::uint64_t units = 0;
     for (const carve::Extent& e : extents) {

@@ -22,10 +22,14 @@ struct FreeSpaceSample {
     std::uint32_t holdingData = 0;
     /// The device's speed in one long read of free space; 0 when not measured.
     double bytesPerSecond = 0;
+    /// NTFS: the free cluster right after the MFT's end holds a record, as an
+    /// earlier MFT that a quick format cut short leaves behind.
+    bool earlierMft = false;
 
     /// True when enough of the sample holds data to point the user at the deep search.
     [[nodiscard]] bool holdsUnnamedData() const noexcept;
-    /// "Free space holds data no entry names (212 of 256 sampled clusters)"
+    /// "Free space holds data no entry names (212 of 256 sampled clusters)", and
+    /// what holds the records of an earlier MFT.
     [[nodiscard]] std::string finding() const;
     /// "59.1 GB to read, about 12 min at this device's speed" (the time when measured).
     [[nodiscard]] std::string cost() const;

@@ -7,6 +7,7 @@
 #include "exfat/ExfatScan.h"
 #include "exfat/ExfatVolume.h"
 #include "fat/FatScan.h"
+#include "ntfs/MftRecord.h"
 #include "ntfs/MftScan.h"
 
 #include <optional>
@@ -70,6 +71,42 @@ disk::SelectResult SelectVolume(disk::SelectedVolume& volume, const disk::DriveI
     return result;
 }
 
+namespace {
+
+/// The deep search of an NTFS volume: one read of the free clusters, carved
+/// for files by content (unless `carve` is off) while the records of an
+/// earlier MFT are noted (a quick format leaves all but its first records
+/// behind); then those records are read and listed, and what carving found
+/// inside the files they name is dropped.
+void searchNtfsFreeSpace(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
+                         bool carve)
+{
+    observer.settled();
+    const disk::VolumeGeometry& g = session.volume.geometry;
+    ntfs::RecordSightings sightings(ntfs::MftRecord(g.MftRecordSectors).sectors() * disk::kSectorSize,
+                                    std::uint64_t{g.SectorsPerCluster} * disk::kSectorSize);
+    carve::CarveOptions carving;
+    carving.onUnit = [&](std::uint64_t offset, disk::ByteSpan bytes) { sightings.look(offset, bytes); };
+    if (!carve)
+        carving.types.fill(false);
+    auto& catalogue = session.catalogue;
+    const std::size_t firstCarved = catalogue.NtfsFileList.size();
+    observer.stopAvailable(true);
+    const carve::CarveResult carved =
+        carve::CarveNtfsVolume(session.volume, session.mftRuns, catalogue, observer, control, carving);
+    catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
+    catalogue.Losses.Stopped = catalogue.Losses.Stopped || carved.stopped;
+    if (!catalogue.Losses.Stopped && !control.stopRequested() && !sightings.stretches().empty()) {
+        const std::size_t firstFound = catalogue.NtfsFileList.size();
+        ntfs::AddFoundRecords(session.volume, catalogue, session.mftRuns, sightings, observer, control, true);
+        carve::DropCarvedWithin(session.volume, session.mftRuns, catalogue, firstCarved, firstFound);
+        catalogue.Losses.Stopped = catalogue.Losses.Stopped || control.stopRequested();
+    }
+    observer.stopAvailable(false);
+}
+
+} // namespace
+
 ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
                    const ScanOptions& options)
 {
@@ -120,9 +157,8 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
     } else {
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,
                       ntfs::NtfsScanOptions{options.thorough});
-        carveAfter([&] {
-            return carve::CarveNtfsVolume(session.volume, session.mftRuns, session.catalogue, observer, control);
-        });
+        if (deep && !session.catalogue.Losses.Stopped && !control.jobStopped())
+            searchNtfsFreeSpace(session, observer, control, options.carve);
     }
     session.catalogue.DeepSearched = deep && !control.jobStopped() && !session.catalogue.Losses.Stopped;
     ScanResult result = session.catalogue.Losses;

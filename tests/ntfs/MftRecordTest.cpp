@@ -50,6 +50,21 @@ TEST(ApplyRecordFixup, CountThreeRestoresBothSectorEnds)
     EXPECT_EQ(r, unprotected);
 }
 
+// A record found outside the MFT is believed only when every sector ends with
+// the sequence number: a torn write, or bytes that only start with "FILE", fail.
+TEST(RecordFixupMatches, EverySectorEndMustHoldTheSequenceNumber)
+{
+    const MftRecordBuilder b = MftRecordBuilder().fileName(u"a.txt", 5, FileNamespace::Win32);
+    EXPECT_TRUE(RecordFixupMatches(b.build()));
+    EXPECT_FALSE(RecordFixupMatches(b.build(false)));
+    MftRecord torn = b.build();
+    poke(torn, 1022, 2, 0x0B0C);
+    EXPECT_FALSE(RecordFixupMatches(torn));
+    MftRecord counted = b.build();
+    poke(counted, 6, 2, 2); // one sector's word for a record of two
+    EXPECT_FALSE(RecordFixupMatches(counted));
+}
+
 TEST(ApplyRecordFixup, EntriesComeOnlyFromTheFirst84Bytes)
 {
     MftRecord r{};
