@@ -18,43 +18,10 @@ trap 'umount "$work/mnt" 2>/dev/null || true; rm -rf "$work"' EXIT
 cd "$work"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# The used volume: PNGs (which carving recognises) in nested folders, text,
-# and a file at the root; then a quick format over it.
-python3 - "$work" "$src" <<'PY'
-import hashlib, os, random, subprocess, sys
-work, src = sys.argv[1], sys.argv[2]
-sys.path[:0] = [os.path.join(src, "tests", "ntfs"), os.path.join(src, "tests", "carve")]
-from ntfs3g_mount import Ntfs3gMount
-import carve_files
-
-img, mnt = os.path.join(work, "old.img"), os.path.join(work, "mnt")
-os.mkdir(mnt)
-with open(img, "wb") as f:
-    f.truncate(96 << 20)
-mkntfs = ["mkntfs", "-F", "-q", "-Q", "-c", "4096", "-s", "512", "-p", "0", "-H", "1", "-S", "1"]
-subprocess.run(mkntfs + ["-L", "OLD", img], check=True, capture_output=True)
-rng = random.Random(31)
-files = {}
-for i in range(90):
-    files["Photos/2026/img%03d.png" % i] = carve_files.png(rng, 40 + i, 32 + i % 7)
-for i in range(60):
-    words = [rng.choice(["alpha", "beta", "gamma", "delta", "north", "river"]) for _ in range(rng.randrange(20, 3000))]
-    files["Docs/%s/letter%02d.txt" % ("Old" if i % 3 else "New", i)] = " ".join(words).encode()
-files["readme.txt"] = b"a file at the root\n" * 40
-mount = Ntfs3gMount(img, mnt)
-mount.mount()
-try:
-    for path, data in files.items():
-        os.makedirs(os.path.dirname(os.path.join(mnt, path)), exist_ok=True)
-        with open(os.path.join(mnt, path), "wb") as f:
-            f.write(data)
-finally:
-    mount.umount()
-subprocess.run(mkntfs + ["-L", "NEW", img], check=True, capture_output=True)
-with open(os.path.join(work, "manifest.tsv"), "w") as m:
-    for path, data in sorted(files.items()):
-        m.write("%s\t%s\n" % (path, hashlib.sha256(data).hexdigest()))
-PY
+# The used volume, quick-formatted: 90 PNGs (which carving recognises) in
+# nested folders, 60 texts and a file at the root.
+python3 "$src/tests/ntfs/make-ntfs-reformat-volume.py" "$work" old 96 90 60 || fail "making the volume"
+mv old.manifest.tsv manifest.tsv
 
 # Every deleted file that the recovery says it wrote whole and unharmed holds
 # the bytes the manifest gives for its path (for one under "$Found records",
