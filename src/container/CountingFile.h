@@ -3,7 +3,9 @@
 // it. A container library handed such files for a disk and its parents tells,
 // by the count, whether a read of the media found anything stored: a region
 // the container does not hold (a sparse VHD block, an unallocated QCOW
-// cluster) is answered with zeros without reading the file.
+// cluster) is answered with zeros without reading the file. It reads the file
+// in whole aligned blocks and keeps the last few, so that the many small reads
+// a library makes of its tables and data become a few reads of the file.
 
 #include <libbfio.h>
 

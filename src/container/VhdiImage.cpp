@@ -65,13 +65,16 @@ public:
         std::string at = path;
         for (int depth = 0; depth <= kMaxParents; ++depth) {
             auto file = std::make_unique<VhdiFile>();
+            // Read through a file that keeps blocks of it (see CountingFile.h).
+            auto io = std::make_unique<BfioHandle>(countingFile(at, std::make_shared<std::uint64_t>(0)));
             Error e;
-            if (libvhdi_file_initialize(&file->file, e.out()) != 1 ||
-                libvhdi_file_open(file->file, at.c_str(), LIBVHDI_OPEN_READ, e.out()) != 1) {
+            if (io->handle == nullptr || libvhdi_file_initialize(&file->file, e.out()) != 1 ||
+                libvhdi_file_open_file_io_handle(file->file, io->handle, LIBVHDI_OPEN_READ, e.out()) != 1) {
                 error = (depth == 0 ? std::string{} : "its parent disk " + at + ": ") + e.text();
                 return false;
             }
             file->open = true;
+            m_chainFiles.push_back(std::move(io));
             if (!m_chain.empty() && libvhdi_file_set_parent_file(m_chain.back()->file, file->file, e.out()) != 1) {
                 error = "its parent disk " + at + " does not match it: " + e.text();
                 return false;
@@ -151,8 +154,9 @@ private:
         return true;
     }
 
-    std::vector<std::unique_ptr<VhdiFile>> m_chain; ///< the disk, then its parents in turn
-    std::vector<std::string> m_paths;               ///< their paths
+    std::vector<std::unique_ptr<BfioHandle>> m_chainFiles; ///< freed after the chain that reads them
+    std::vector<std::unique_ptr<VhdiFile>> m_chain;        ///< the disk, then its parents in turn
+    std::vector<std::string> m_paths;                      ///< their paths
     std::shared_ptr<std::uint64_t> m_probeBytes = std::make_shared<std::uint64_t>(0);
     std::vector<std::unique_ptr<BfioHandle>> m_probeFiles; ///< freed after the probe chain that reads them
     std::vector<std::unique_ptr<VhdiFile>> m_probe;        ///< the chain again, over m_probeFiles
