@@ -24,16 +24,17 @@ constexpr std::uint64_t kMaxBitmapBytes = std::uint64_t{1} << 30;
 /// The data runs of the MFT record at `sector` (fixed up), gathered from every
 /// extent an attribute list names; nothing when unreadable or resident.
 std::optional<ntfs::NtfsRunList> dataRuns(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
-                                          std::uint64_t sector, std::uint64_t recordNumber, std::uint64_t size)
+                                          std::uint64_t sector, std::uint64_t recordNumber, std::uint64_t size,
+                                          std::string_view stream = {})
 {
     ntfs::MftRecord record(volume.geometry.MftRecordSectors);
     if (volume.reader.read(sector, record.sectors(), record) != disk::ReadStatus::Ok)
         return std::nullopt;
     ntfs::ApplyRecordFixup(record);
-    if (mft.RunCount() != 0)
+    if (mft.RunCount() != 0 && stream.empty())
         if (auto listed = ntfs::ReadListedData(volume, mft, record, recordNumber, size))
             return std::move(listed->runs);
-    const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record);
+    const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record, stream);
     if (data.kind != ntfs::DataAttributeKind::NonResident)
         return std::nullopt;
     return ntfs::DecodeDataRuns(record, data.offset);
@@ -60,7 +61,7 @@ std::optional<ntfs::NtfsRunList> fileRuns(const disk::SelectedVolume& volume, co
             runs.push_back({it->start, it->length, it->sparse, it->missing});
         return runs;
     }
-    return dataRuns(volume, mft, file.recordSector, file.recordNumber, file.size);
+    return dataRuns(volume, mft, file.recordSector, file.recordNumber, file.size, file.stream);
 }
 
 /// $Bitmap's bytes for at most `clusters` clusters (fewer when its runs end

@@ -163,6 +163,10 @@ struct NtfsFileEntry {
     /// The scan made the name from UTF-16 (thorough rules), so it is well-formed
     /// UTF-8 and need not be checked again; false for a name of another origin.
     bool nameDecoded = false;
+    /// A named data stream of the file (its name is then "FILE:STREAM"): the
+    /// data attribute of this name in the record at recordSector is read, not
+    /// the unnamed one. Empty for the file's own data.
+    std::string stream{};
 };
 
 /// What a scan could not read, and whether it was stopped before its end. A scan

@@ -161,7 +161,9 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
             row.size = catalogue.NtfsFileList[i].size;
         }
         row.deleted = (fat ? catalogue.FatFileList[i].deleted : catalogue.NtfsFileList[i].deleted) == 1;
-        row.type = (row.deleted ? "Deleted " : "") + typeName(row.name);
+        // A named stream's name ends in its own, which says nothing of its type.
+        const bool stream = !fat && !catalogue.NtfsFileList[i].stream.empty();
+        row.type = (row.deleted ? "Deleted " : "") + (stream ? std::string("Data Stream") : typeName(row.name));
     }
     return rows;
 }

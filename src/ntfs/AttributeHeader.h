@@ -15,6 +15,7 @@ inline constexpr std::size_t kAttrType = 0;             // u32
 inline constexpr std::size_t kAttrLength = 4;           // u32: distance to the next attribute
 inline constexpr std::size_t kAttrNonResident = 8;      // u8: 1 = data held in runs outside the record
 inline constexpr std::size_t kAttrNameLength = 9;       // u8: UTF-16 units of the attribute's own name
+inline constexpr std::size_t kAttrNameOffset = 10;      // u16: offset of that name from the attribute's start
 inline constexpr std::size_t kAttrFlags = 12;           // u16: 0x0001 compressed
 inline constexpr std::size_t kAttrId = 14;              // u16: the attribute's id in its record
 inline constexpr std::size_t kAttrValueLength = 16;     // u32, resident: length of the value
@@ -52,6 +53,8 @@ public:
     [[nodiscard]] std::uint8_t nonResident() const noexcept { return m_record.u8or0(m_at + kAttrNonResident); }
     /// The unnamed attribute of a type is the one that holds a file's data or name.
     [[nodiscard]] bool unnamed() const noexcept { return m_record.u8or0(m_at + kAttrNameLength) == 0; }
+    [[nodiscard]] std::uint8_t nameLength() const noexcept { return m_record.u8or0(m_at + kAttrNameLength); }
+    [[nodiscard]] std::uint16_t nameOffset() const noexcept { return m_record.u16or0(m_at + kAttrNameOffset); }
     [[nodiscard]] std::uint16_t id() const noexcept { return m_record.u16or0(m_at + kAttrId); }
     [[nodiscard]] std::uint32_t valueLength() const noexcept { return m_record.u32or0(m_at + kAttrValueLength); }
     [[nodiscard]] std::uint64_t lowestVcn() const noexcept { return m_record.u64or0(m_at + kAttrLowestVcn); }

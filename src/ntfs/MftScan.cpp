@@ -284,11 +284,32 @@ private:
                 break;
             }
         }
+        const std::string base = m_thorough && !m_hasList ? name.name : std::string{};
         m_catalogue.AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
                                 name.modified, 1, size, standardTimes());
         m_catalogue.NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
         keepData(chosen, recordSector);
         ++m_catalogue.FileCount;
+        if (!base.empty())
+            addStreams(base, name, sector);
+    }
+
+    /// Thorough rules: the named data streams of the scanned record, each
+    /// listed beside the file as "NAME:STREAM" and read from this record. A
+    /// record with an attribute list is left out: its streams may lie in the
+    /// records the list names.
+    void addStreams(const std::string& base, const FileNameInfo& name, std::uint64_t sector)
+    {
+        for (NamedStream& stream : ListNamedStreams(m_record)) {
+            m_catalogue.AddNtfsFile(sector, base + ":" + stream.name, m_recordNumber, name.parentRecord, name.created,
+                                    name.modified, 1, stream.size, standardTimes());
+            auto& entry = m_catalogue.NtfsFileList.back();
+            entry.nameDecoded = true;
+            entry.stream = std::move(stream.name);
+            if (m_runs.recordSectors() == m_estimateRecordSectors)
+                keepLocated(m_record, stream.location);
+            ++m_catalogue.FileCount;
+        }
     }
 
     /// After an item was named: the labels and the progress, to an observer
@@ -334,8 +355,13 @@ private:
         const disk::ByteSpan record = recordAt(k);
         if (m_thorough && (k != 0 || m_hasList)) // entry 0 is the scanned record
             return;
+        keepLocated(record, LocateDataAttribute(record));
+    }
+
+    /// Keeps what the condition estimate needs of the data attribute at `data` of `record`.
+    void keepLocated(disk::ByteSpan record, const DataAttributeLocation& data)
+    {
         using catalogue::NtfsDataKept;
-        const DataAttributeLocation data = LocateDataAttribute(record);
         if (data.kind == DataAttributeKind::Resident) {
             m_catalogue.KeepNtfsFileData(NtfsDataKept::Resident);
             return;

@@ -1,5 +1,7 @@
 #include "ntfs/NtfsData.h"
 
+#include "catalogue/NameDecode.h"
+#include "ntfs/AttributeHeader.h"
 #include "ntfs/MftRecord.h"
 
 #include <algorithm>
@@ -15,7 +17,24 @@ std::uint64_t walkLimit(disk::ByteSpan record) noexcept
 constexpr unsigned kMaxFieldBytes = 8;
 } // namespace
 
-DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
+namespace {
+
+/// The name of the attribute at `offset` as UTF-8; empty for an unnamed one or
+/// a name that does not fit the record.
+std::string attributeName(disk::ByteSpan record, std::uint64_t offset)
+{
+    const disk::ByteReader r(record);
+    const AttributeHeader header(r, offset);
+    const std::uint64_t units = header.nameLength();
+    const std::uint64_t at = offset + header.nameOffset();
+    if (units == 0 || at + 2 * units > walkLimit(record))
+        return {};
+    return catalogue::utf16LeToUtf8(record.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(2 * units)));
+}
+
+/// Walks the attributes and calls `visit(offset, kind)` for each data
+/// attribute, until it returns true; the kind of the last one visited.
+template <typename Visit> DataAttributeLocation walkDataAttributes(disk::ByteSpan record, Visit visit)
 {
     const disk::ByteReader r(record);
     const std::uint64_t limit = walkLimit(record);
@@ -26,13 +45,14 @@ DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
         const auto type = r.u32(offset + kAttrType);
         if (!type)
             return {};
-        if (*type == AttributeType::Data && r.u8(offset + kAttrNameLength).value_or(1) == 0) {
+        if (*type == AttributeType::Data) {
             const auto nonResident = r.u8(offset + kAttrNonResident);
-            if (nonResident == 0)
-                return {DataAttributeKind::Resident, static_cast<std::size_t>(offset)};
-            if (nonResident == 1)
-                return {DataAttributeKind::NonResident, static_cast<std::size_t>(offset)};
-            return {};
+            const DataAttributeKind kind = nonResident == 0   ? DataAttributeKind::Resident
+                                           : nonResident == 1 ? DataAttributeKind::NonResident
+                                                              : DataAttributeKind::None;
+            if (visit(offset, kind))
+                return kind == DataAttributeKind::None ? DataAttributeLocation{}
+                                                       : DataAttributeLocation{kind, static_cast<std::size_t>(offset)};
         }
         if (*type == 0 || *type == AttributeType::End)
             return {};
@@ -43,6 +63,43 @@ DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
         if (offset >= limit)
             return {};
     }
+}
+
+} // namespace
+
+DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept
+{
+    const disk::ByteReader r(record);
+    return walkDataAttributes(
+        record, [&](std::uint64_t offset, DataAttributeKind) { return r.u8or0(offset + kAttrNameLength) == 0; });
+}
+
+DataAttributeLocation LocateDataAttribute(disk::ByteSpan record, std::string_view stream)
+{
+    if (stream.empty())
+        return LocateDataAttribute(record);
+    return walkDataAttributes(
+        record, [&](std::uint64_t offset, DataAttributeKind) { return attributeName(record, offset) == stream; });
+}
+
+std::vector<NamedStream> ListNamedStreams(disk::ByteSpan record)
+{
+    const disk::ByteReader r(record);
+    std::vector<NamedStream> streams;
+    (void)walkDataAttributes(record, [&](std::uint64_t offset, DataAttributeKind kind) {
+        const AttributeHeader header(r, offset);
+        if (header.nameLength() == 0 || kind == DataAttributeKind::None)
+            return false;
+        std::string name = attributeName(record, offset);
+        // Only the first piece of a stream says its size; a later piece (an
+        // attribute list's) is not listed again.
+        if (name.empty() || (kind == DataAttributeKind::NonResident && header.lowestVcn() != 0))
+            return false;
+        const std::uint64_t size = kind == DataAttributeKind::Resident ? header.valueLength() : header.realSize();
+        streams.push_back({std::move(name), size, {kind, static_cast<std::size_t>(offset)}});
+        return streams.size() >= kMaxNamedStreams;
+    });
+    return streams;
 }
 
 std::optional<NtfsRunList> DecodeDataRuns(disk::ByteSpan record, std::size_t attributeOffset)

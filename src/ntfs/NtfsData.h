@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace sarvik::ntfs {
@@ -23,6 +25,23 @@ struct DataAttributeLocation {
 /// 0, non-resident when 1, none for any other value. Offsets and lengths of 0x3FF
 /// and above end the walk, as do the types 0 and 0xFFFFFFFF.
 [[nodiscard]] DataAttributeLocation LocateDataAttribute(disk::ByteSpan record) noexcept;
+
+/// The same walk to the data attribute named `stream` (UTF-8; the unnamed one
+/// when empty): a file's alternate data stream ("file.txt:Zone.Identifier").
+[[nodiscard]] DataAttributeLocation LocateDataAttribute(disk::ByteSpan record, std::string_view stream);
+
+/// A named data attribute of a record: the stream's name (UTF-8) and the bytes
+/// of data it holds.
+struct NamedStream {
+    std::string name;
+    std::uint64_t size = 0;
+    DataAttributeLocation location;
+};
+
+/// The record's named data attributes in record order (the pieces at VCN 0
+/// only), by the walk of LocateDataAttribute; at most kMaxNamedStreams.
+[[nodiscard]] std::vector<NamedStream> ListNamedStreams(disk::ByteSpan record);
+inline constexpr std::size_t kMaxNamedStreams = 16;
 
 /// The most clusters one file covers, sparse ones included: an NTFS volume
 /// numbers its clusters in 32 bits. A copy writes no more of a file than this

@@ -210,8 +210,10 @@ ConditionEstimator::fatEntrySpans(const catalogue::FatFileEntry& entry)
     return entry.exfat ? exfatSpans(entry) : fatSpans(entry.firstCluster, entry.size);
 }
 
-std::optional<std::vector<ConditionEstimator::Span>>
-ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, std::uint64_t recordNumber)
+std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpans(std::uint64_t recordSector,
+                                                                                   std::uint64_t size,
+                                                                                   std::uint64_t recordNumber,
+                                                                                   std::string_view stream)
 {
     ntfs::MftRecord record(m_volume.geometry.MftRecordSectors);
     if (m_volume.reader.read(recordSector, record.sectors(), record) != disk::ReadStatus::Ok)
@@ -219,9 +221,10 @@ ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, st
     ntfs::ApplyRecordFixup(record);
     std::optional<ntfs::NtfsRunList> runs;
     ntfs::CompressionInfo compression;
-    if (m_thorough) {
+    if (m_thorough && stream.empty()) {
         // As the thorough copy reads: a data attribute split by an attribute
-        // list is gathered from all its extents.
+        // list is gathered from all its extents. A named stream is listed only
+        // from a record without a list, and read from it alone.
         if (!m_mftRuns) {
             m_mftRuns = std::make_unique<ntfs::MftRunList>();
             ntfs::BuildMftRunList(*m_mftRuns, m_volume);
@@ -232,7 +235,7 @@ ConditionEstimator::ntfsSpans(std::uint64_t recordSector, std::uint64_t size, st
         }
     }
     if (!runs) {
-        const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record);
+        const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record, stream);
         if (data.kind == ntfs::DataAttributeKind::Resident)
             return std::vector<Span>{};
         if (data.kind != ntfs::DataAttributeKind::NonResident)
@@ -264,7 +267,7 @@ ConditionEstimator::ntfsEntrySpans(const catalogue::NtfsFileEntry& entry, const 
                       entry.firstRun <= catalogue->NtfsDataRuns.size() &&
                       entry.runCount <= catalogue->NtfsDataRuns.size() - entry.firstRun;
     if (!kept)
-        return ntfsSpans(entry.recordSector, entry.size, entry.recordNumber);
+        return ntfsSpans(entry.recordSector, entry.size, entry.recordNumber, entry.stream);
     if (entry.dataKept == NtfsDataKept::None)
         return std::nullopt;
     if (entry.dataKept == NtfsDataKept::Resident)

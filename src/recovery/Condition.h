@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace sarvik::fat {
@@ -115,7 +116,7 @@ private:
     std::optional<std::vector<Span>> fatEntrySpans(const catalogue::FatFileEntry& entry);
     /// `recordNumber`: the record's number as the catalogue has it (0 when not known).
     std::optional<std::vector<Span>> ntfsSpans(std::uint64_t recordSector, std::uint64_t size,
-                                               std::uint64_t recordNumber = 0);
+                                               std::uint64_t recordNumber = 0, std::string_view stream = {});
     /// A catalogued NTFS file's spans: a carved one's are its consecutive
     /// clusters; else from what the scan kept of its record when it kept
     /// something, else as ntfsSpans reads them.

@@ -157,6 +157,11 @@ const catalogue::FatFileEntry* FileRecovery::fatFileByOrdinal(std::uint64_t ordi
 
 const catalogue::NtfsFileEntry* FileRecovery::ntfsFileBySector(std::uint64_t sector)
 {
+    // A file's named streams share its record: the entry being copied is the
+    // one meant when it lies there.
+    if (m_currentFile && *m_currentFile < m_catalogue.NtfsFileList.size() &&
+        m_catalogue.NtfsFileList[*m_currentFile].recordSector == sector)
+        return &m_catalogue.NtfsFileList[*m_currentFile];
     if (m_ntfsBySector.empty())
         for (std::size_t i = m_catalogue.NtfsFileList.size(); i-- > 0;)
             m_ntfsBySector[m_catalogue.NtfsFileList[i].recordSector] = i;
@@ -727,11 +732,26 @@ bool FileRecovery::createForRuns(Prepared& p, int copyMode)
     return create(p);
 }
 
-int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string& name, std::uint64_t size,
+int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string& listedName, std::uint64_t size,
                                   std::uint64_t recordSector, int copyMode, std::uint32_t deleted)
 {
     if (stopped())
         return 0;
+    // A named stream "NAME:STREAM" is written beside its file as "NAME~STREAM":
+    // the copy takes its name only when whole, by a rename, and no system
+    // renames a file into another's stream.
+    const catalogue::NtfsFileEntry* entry = ntfsFileBySector(recordSector);
+    if (entry != nullptr && entry->name != listedName) {
+        // Asked by sector and name alone (not while a list is copied): the
+        // stream of that name, when the record holds one.
+        for (const auto& e : m_catalogue.NtfsFileList)
+            if (e.recordSector == recordSector && e.name == listedName)
+                entry = &e;
+    }
+    const std::string stream = entry != nullptr ? entry->stream : std::string{};
+    std::string name = listedName;
+    if (!stream.empty() && name.size() > stream.size() && name.ends_with(":" + stream))
+        name.replace(name.size() - stream.size() - 1, 1, std::string(1, kStreamSeparator));
     Prepared p;
     const bool thorough = thoroughCopy();
     if (size == 0 && thorough) {
@@ -769,9 +789,10 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         return 0;
     }
     ntfs::ApplyRecordFixup(record);
-    if (thorough) {
+    if (thorough && stream.empty()) {
         // A data attribute split over several records by an attribute list is
         // gathered from all of them; without a list the record alone holds it.
+        // A named stream is listed only from a record without a list.
         if (const auto listed = listedData(record, recordSector, size)) {
             if (listed->runs.empty()) {
                 p.report.outcome = FileOutcome::NothingToWrite;
@@ -784,19 +805,24 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
             return 1;
         }
     }
-    const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record);
+    const ntfs::DataAttributeLocation data = ntfs::LocateDataAttribute(record, stream);
 
     if (data.kind == ntfs::DataAttributeKind::Resident) {
         // Resident data ends before the record's last byte (1023 in a 1,024-byte record).
+        // A named stream's value follows its name: its offset is the one the header gives.
         const std::uint64_t residentLimit = record.size() - 1;
-        if (size > residentLimit - kResidentDataOffset || data.offset + kResidentDataOffset + size > residentLimit) {
+        const std::uint64_t valueOffset = stream.empty()
+                                              ? kResidentDataOffset
+                                              : disk::ByteReader(record).u16or0(data.offset + ntfs::kAttrValueOffset);
+        if (valueOffset < kResidentDataOffset || size > residentLimit - valueOffset ||
+            data.offset + valueOffset + size > residentLimit) {
             p.report.outcome = FileOutcome::NothingToWrite;
             finish(p, size);
             return 0;
         }
         if (!create(p))
             return 0;
-        const std::size_t from = data.offset + kResidentDataOffset;
+        const std::size_t from = data.offset + static_cast<std::size_t>(valueOffset);
         if (!p.file->write(disk::ByteSpan(record.data() + from, static_cast<std::size_t>(size))))
             p.writeFailed = true;
         ++m_savedFileCount;

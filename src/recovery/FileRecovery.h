@@ -92,6 +92,10 @@ struct TargetFolder {
 [[nodiscard]] TargetFolder CreateDirectoryPath(const TargetFolder& base, std::span<const std::string> components,
                                                bool namesAreUtf8 = false);
 
+/// What joins a file's name and its stream's in the name a named NTFS stream
+/// is written under ("photo.jpg~Zone.Identifier").
+inline constexpr char kStreamSeparator = '~';
+
 class FileRecovery {
 public:
     FileRecovery(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
@@ -129,7 +133,9 @@ public:
     int RecoverFatFile(const TargetFolder& folder, std::uint32_t ordinal, int copyMode, std::uint32_t firstCluster,
                        std::uint32_t size, const std::string& name, std::uint32_t deleted);
     /// One NTFS file from the MFT record at `recordSector`: 1 when it was written
-    /// (or its run list holds no run), else 0. Size 0 writes nothing.
+    /// (or its run list holds no run), else 0. Size 0 writes nothing. A named
+    /// stream of a file (the entry being copied, when several lie in one record)
+    /// is written as "NAME~STREAM".
     int RecoverNtfsFile(const TargetFolder& folder, const std::string& name, std::uint64_t size,
                         std::uint64_t recordSector, int copyMode, std::uint32_t deleted);
 

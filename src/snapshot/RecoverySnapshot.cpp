@@ -245,6 +245,51 @@ template <typename Entry> std::optional<std::size_t> readCarvedMarks(const ByteR
     return start + std::size_t{*count} * kCarvedMarkBytes;
 }
 
+/// The STREAM= trailer, when any NTFS file is a named stream.
+void writeStreams(Writer& w, const std::vector<catalogue::NtfsFileEntry>& files)
+{
+    const auto named = [](const catalogue::NtfsFileEntry& e) { return !e.stream.empty(); };
+    const auto count = static_cast<std::size_t>(std::count_if(files.begin(), files.end(), named));
+    if (count == 0)
+        return;
+    w.chars(kStreamTrailer).put(4, count);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (named(files[i]))
+            w.put(4, i).put(2, files[i].stream.size()).chars(files[i].stream);
+}
+
+/// Reads a STREAM= trailer at the start of `rest` into `files`: the bytes it
+/// took, 0 when `rest` does not start with one, nothing when it does but a
+/// count, an index or a name does not fit. A stream must be the end of its
+/// file's name ("NAME:STREAM"), as the scan lists it.
+std::optional<std::size_t> readStreams(const ByteReader& rest, std::vector<catalogue::NtfsFileEntry>& files)
+{
+    if (!rest.equals(0, kStreamTrailer))
+        return 0;
+    const auto count = rest.u32(kStreamTrailer.size());
+    if (!count || *count > files.size())
+        return std::nullopt;
+    std::size_t at = kStreamTrailer.size() + 4;
+    std::vector<std::pair<std::size_t, std::string>> streams;
+    for (std::uint32_t i = 0; i < *count; ++i) {
+        const auto index = rest.u32(at);
+        const auto length = rest.u16(at + 4);
+        if (!index || !length || *index >= files.size() || *length == 0 || !rest.has(at + 6, *length))
+            return std::nullopt;
+        std::string name(*length, '\0');
+        for (std::size_t k = 0; k < *length; ++k)
+            name[k] = static_cast<char>(rest.u8or0(at + 6 + k));
+        const std::string& file = files[*index].name;
+        if (file.size() <= name.size() || !file.ends_with(":" + name))
+            return std::nullopt;
+        streams.emplace_back(*index, std::move(name));
+        at += 6 + std::size_t{*length};
+    }
+    for (auto& [index, name] : streams)
+        files[index].stream = std::move(name);
+    return at;
+}
+
 /// One list of the body: its count, then a record per entry.
 template <typename Entry, typename WriteRecord>
 void writeList(Writer& w, const std::vector<Entry>& entries, WriteRecord writeRecord)
@@ -496,6 +541,8 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
         writeCarvedMarks(w, catalogue.FatFileList);
     else if (geometry.GeometryKind == disk::VolumeKind::Ntfs)
         writeCarvedMarks(w, catalogue.NtfsFileList);
+    if (geometry.GeometryKind == disk::VolumeKind::Ntfs && catalogue.NamesAreUtf8)
+        writeStreams(w, catalogue.NtfsFileList);
     if (catalogue.NamesAreUtf8 && catalogue.DeepSearched)
         w.chars(kDeepSearchTrailer);
     writeLosses(w, info, catalogue.Losses);
@@ -622,6 +669,33 @@ std::optional<std::size_t> readLossesTrailer(const ByteReader& rest, disk::Volum
 
 /// Decodes `bytes`; names may be as long as UTF-8 ones only when `trustMarker`
 /// and the file ends with the UTF-8 marker.
+/// The CARVED= and (NTFS) STREAM= trailers from `trailer` on, moving it past
+/// them. A trailer that names itself but does not parse leaves the load
+/// damaged (false, with `message`): its files could otherwise be taken for
+/// whole ones found by their entries, or be read from their unnamed data.
+bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalogue::Catalogue& cat,
+                   std::string& message)
+{
+    if (trailer > bytes.size())
+        return true;
+    const ByteReader rest(bytes.subspan(trailer));
+    const auto carved = ntfs ? readCarvedMarks(rest, cat.NtfsFileList) : readCarvedMarks(rest, cat.FatFileList);
+    if (!carved) {
+        message = damaged("the list of files found by their content is damaged", trailer);
+        return false;
+    }
+    trailer += *carved;
+    if (!ntfs || trailer > bytes.size())
+        return true;
+    const auto streams = readStreams(ByteReader(bytes.subspan(trailer)), cat.NtfsFileList);
+    if (!streams) {
+        message = damaged("the list of named streams is damaged", trailer);
+        return false;
+    }
+    trailer += *streams;
+    return true;
+}
+
 DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker)
 {
     Cursor cursor(bytes);
@@ -734,20 +808,11 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
         trailer += readFatEntryTrailer(ByteReader(bytes.subspan(trailer)), cat);
     if (whole && geo.GeometryKind == disk::VolumeKind::Ntfs && trailer <= bytes.size())
         trailer += readNtfsTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
-    // Then which files were found by their content. A trailer that names itself
-    // but does not parse leaves the load damaged: its files could otherwise be
-    // taken for whole ones found by their entries.
+    // Then which files were found by their content, and which NTFS files are
+    // named streams.
     const bool ntfs = geo.GeometryKind == disk::VolumeKind::Ntfs;
-    if (whole && (isFatKind(geo.GeometryKind) || ntfs) && trailer <= bytes.size()) {
-        const ByteReader rest(bytes.subspan(trailer));
-        const auto taken = ntfs ? readCarvedMarks(rest, cat.NtfsFileList) : readCarvedMarks(rest, cat.FatFileList);
-        if (taken) {
-            trailer += *taken;
-        } else {
-            whole = false;
-            message = damaged("the list of files found by their content is damaged", trailer);
-        }
-    }
+    if (whole && (isFatKind(geo.GeometryKind) || ntfs))
+        whole = readFileMarks(bytes, trailer, ntfs, cat, message);
     // Then whether the deep search ran.
     if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
         cat.DeepSearched = true;

@@ -82,6 +82,12 @@ inline constexpr std::string_view kNtfsTimesTrailer = "NTFSTIME=";
 /// file its u32 index among the file records and a u8 mark (1 whole, 2
 /// incomplete). Without it every file is one found by its entry.
 inline constexpr std::string_view kCarvedTrailer = "CARVED=";
+/// After the carved marks, in a thorough NTFS snapshot whose file list holds
+/// named data streams of files ("NAME:STREAM" records): a u32 count, then for
+/// each such file its u32 index among the file records, a u16 length and the
+/// stream's name in UTF-8. Without it every NTFS file is read from its unnamed
+/// data attribute.
+inline constexpr std::string_view kStreamTrailer = "STREAM=";
 /// After the carved marks, in a thorough snapshot whose scan ran the deep
 /// search of free space to its end; a snapshot without it holds a quick scan.
 inline constexpr std::string_view kDeepSearchTrailer = "DEEP=1";
