@@ -81,6 +81,7 @@ std::vector<OptionSpec> sessionOptions()
         {"device", "PATH", "read a snapshot SOURCE's file data from PATH"},
         {"deep", nullptr, "also search free space: lost folders and files by content (reads it all)"},
         {"no-carve", nullptr, "with --deep: do not carve the clusters no found file claims"},
+        {"live", nullptr, "list and recover the files not deleted too (a lost or damaged volume's)"},
         kOffsetOption,
         kSizeOption,
     };

@@ -221,7 +221,18 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
                                          : "Thorough scan");
     std::puts("/");
     printFolder(s, s.tree.root(), 1, styleFor(s));
-    std::printf("%u folder(s), %u deleted file(s) found\n", s.catalogue.FolderCount, s.catalogue.FileCount);
+    // With --live the files in use are counted apart.
+    const auto& c = s.catalogue;
+    const auto live = [](const auto& files) {
+        return static_cast<std::size_t>(
+            std::count_if(files.begin(), files.end(), [](const auto& e) { return e.deleted == 0; }));
+    };
+    const std::size_t existing = live(c.FatFileList) + live(c.NtfsFileList);
+    if (existing == 0)
+        std::printf("%u folder(s), %u deleted file(s) found\n", c.FolderCount, c.FileCount);
+    else
+        std::printf("%u folder(s), %zu deleted file(s) and %zu existing file(s) found\n", c.FolderCount,
+                    c.FileCount - existing, existing);
     return status;
 }
 

@@ -32,6 +32,7 @@ SessionArgs SessionArgs::from(const ParsedArgs& args)
     sa.thorough = args.lastOf({"classic", "thorough"}).value_or("thorough") == "thorough";
     sa.deep = args.has("deep");
     sa.carve = !args.has("no-carve");
+    sa.live = args.has("live");
     return sa;
 }
 
@@ -226,8 +227,11 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
             std::fprintf(stderr, "sarvik: --deep goes with the thorough rules; the classic scan reads metadata only\n");
         else if (!args.deep && !args.carve)
             std::fprintf(stderr, "sarvik: --no-carve: only --deep carves; this scan reads metadata only\n");
+        if (args.live && !args.thorough)
+            std::fprintf(stderr,
+                         "sarvik: --live goes with the thorough rules; the classic scan lists deleted files only\n");
         const scan::ScanResult result =
-            scanWithInterrupt(*session, scan::ScanOptions{args.thorough, args.carve, args.deep});
+            scanWithInterrupt(*session, scan::ScanOptions{args.thorough, args.carve, args.deep, args.live});
         if (result.Stopped) {
             std::fprintf(stderr, "sarvik: interrupted; the scan did not end\n");
             status = interruptedStatus();

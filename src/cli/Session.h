@@ -31,6 +31,8 @@ struct SessionArgs {
     bool deep = false;
     /// Within --deep, carving of the clusters no found file claims, unless --no-carve.
     bool carve = true;
+    /// --live: files not deleted are listed (and recovered) too (thorough rules).
+    bool live = false;
     /// --force: --snapshot may replace an existing snapshot file.
     bool force = false;
     /// The caller has checked --snapshot against SOURCE (refuseWritesOnSource).

@@ -447,13 +447,14 @@ private:
             m_observer.foldersFound(m_catalogue.FolderCount);
             return;
         }
-        if (!deleted)
+        if (!deleted && !m_options.live)
             return;
         // Data that starts outside the heap cannot be found; an empty file has no cluster.
         if (set.data.dataLength != 0 && !m_exfat.isCluster(set.firstCluster))
             return;
         const auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(set.data.dataLength, 0xFFFFFFFFu));
-        m_catalogue.AddFatFile(set.name, set.firstCluster, key, writeDate, accessDate, size, 1, writeTime, origin);
+        m_catalogue.AddFatFile(set.name, set.firstCluster, key, writeDate, accessDate, size, deleted ? 1 : 0, writeTime,
+                               origin);
         m_catalogue.FatFileList.back().exfat = set.data;
         ++m_catalogue.FileCount;
         m_observer.filesFound(m_catalogue.FileCount);

@@ -45,6 +45,8 @@ struct ExfatScanOptions {
     bool orphanedFolders = false;
     /// With orphanedFolders: told of every free cluster the search reads.
     FreeClusterReads* freeClusters = nullptr;
+    /// Files in use are listed too (as not deleted), read through their chains.
+    bool live = false;
 };
 
 /// Reads the volume's folders into the catalogue. Polls the stop flag before

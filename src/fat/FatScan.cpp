@@ -174,7 +174,7 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
                                                                     : &ownNotes;
         {
             const catalogue::StopPass pass(control);
-            ScanFatThorough(volume, catalogue, observer, control, notes);
+            ScanFatThorough(volume, catalogue, observer, control, notes, options.live);
         }
         if (notes != nullptr && !control.jobStopped()) {
             observer.stopAvailable(true);

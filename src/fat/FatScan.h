@@ -24,6 +24,8 @@ struct FatScanOptions {
     /// When given, the deep search's notes of the free clusters go here, for
     /// the caller's later passes over them.
     FreeClusterNotes* freeClusters = nullptr;
+    /// With the thorough scan: files in use are listed too (as not deleted).
+    bool live = false;
 };
 
 /// Reads the volume's folders into the FAT half of the catalogue. Polls the stop

@@ -401,6 +401,10 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
                 catalogue.FatFileList.back().clusterInUse = inUse;
                 catalogue.FatFileList.back().clusterHighInferred = inferred;
                 ++catalogue.FileCount;
+            } else if (context.live) {
+                catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 0,
+                                     writeTime, origin);
+                ++catalogue.FileCount;
             }
             observer.filesFound(catalogue.FileCount);
         }
@@ -462,6 +466,8 @@ public:
     FatThoroughScanner(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                        catalogue::ScanObserver& observer, const catalogue::ScanControl& control,
                        FreeClusterNotes* notes);
+    /// Files in use are listed too.
+    void listLive(bool live) { m_context.live = live; }
     void run();
 
 private:
@@ -1069,9 +1075,12 @@ void FatThoroughScanner::reportPhase(const char* phase, std::uint64_t at, std::u
 } // namespace
 
 void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
-                     catalogue::ScanObserver& observer, catalogue::ScanControl& control, FreeClusterNotes* notes)
+                     catalogue::ScanObserver& observer, catalogue::ScanControl& control, FreeClusterNotes* notes,
+                     bool live)
 {
-    FatThoroughScanner(volume, catalogue, observer, control, notes).run();
+    FatThoroughScanner scanner(volume, catalogue, observer, control, notes);
+    scanner.listLive(live);
+    scanner.run();
 }
 
 } // namespace sarvik::fat

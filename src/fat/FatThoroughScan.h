@@ -76,6 +76,8 @@ struct ThoroughContext {
     std::uint32_t parentCluster = 0;
     bool parentDeleted = false;
     bool fat32 = false;
+    /// Files in use are listed too, as not deleted (read through their chains).
+    bool live = false;
     const FatTable* table = nullptr; ///< for cluster bounds and the FAT32 high-word check
     std::uint32_t clusterBytes = 0;  ///< for the room a file needs; 0 leaves high words as they are
     /// Where the bytes lie on the volume; none: the entries' addresses stay 0.
@@ -115,8 +117,9 @@ struct FreeClusterNotes;
 /// deleted folders and for lost folders, and what the search for orphaned
 /// folders needs of them is noted. Without, nothing of free space is read but
 /// the clusters that follow a deleted folder's first while they hold entries.
+/// With `live`, files in use are listed too.
 void ScanFatThorough(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue,
                      catalogue::ScanObserver& observer, catalogue::ScanControl& control,
-                     FreeClusterNotes* notes = nullptr);
+                     FreeClusterNotes* notes = nullptr, bool live = false);
 
 } // namespace sarvik::fat

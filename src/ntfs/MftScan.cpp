@@ -31,6 +31,8 @@ constexpr std::size_t kBlocksAhead = 4;
 // "record N". Records below 24 are the volume's own files and those kept for
 // them, never a user's file.
 constexpr std::uint32_t kFirstUserRecord = 24;
+// The folder of the volume's later own files ($ObjId, $Quota, $Reparse, $UsnJrnl).
+constexpr std::uint32_t kExtendRecord = 11;
 constexpr const char* kNamelessFolderName = "$Nameless files";
 constexpr const char* kNamelessFilePrefix = "record ";
 // The folder's key: record 1 is the MFT's mirror, a file on every NTFS volume,
@@ -117,8 +119,8 @@ void appendNumber(std::string& text, std::uint64_t value)
 class MftScanner {
 public:
     MftScanner(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs, ScanObserver& observer,
-               ScanControl& control, bool thorough)
-        : m_geometry(volume.geometry), m_thorough(thorough), m_reader(disk::SerialReader(volume.reader)),
+               ScanControl& control, bool thorough, bool live = false)
+        : m_geometry(volume.geometry), m_thorough(thorough), m_live(live), m_reader(disk::SerialReader(volume.reader)),
           m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control), m_listed(m_reader, runs),
           m_total(runs.totalSectors()), m_estimateRecordSectors(MftRecord(volume.geometry.MftRecordSectors).sectors()),
           m_followEach(observer.followsEachItem())
@@ -215,7 +217,7 @@ private:
         std::uint8_t flags = disk::ByteReader(record).u8or0(kRecordFlags);
         if (m_found)
             flags = (flags & RecordFlags::DeletedFolder) != 0 ? RecordFlags::DeletedFolder : RecordFlags::DeletedFile;
-        if (!m_followEach && listsNothing(flags)) {
+        if (!m_followEach && listsNothing(flags) && !(m_live && flags == RecordFlags::FileInUse)) {
             // Such a record only names itself in the labels, which this
             // observer does not show: its progress is all there is to report.
             reportSummary(false);
@@ -255,8 +257,10 @@ private:
         }
         // Files in use only change the labels; their data attribute is not looked for.
         const std::string* shown = &name.name;
-        if (flags == RecordFlags::DeletedFile) {
-            addDeletedFile(std::move(name), sector);
+        // The volume's own files ($MFT, those under $Extend) are nobody's lost data.
+        const bool ownFile = m_recordNumber < kFirstUserRecord || name.parentRecord == kExtendRecord;
+        if (flags == RecordFlags::DeletedFile || (m_live && flags == RecordFlags::FileInUse && !ownFile)) {
+            addDeletedFile(std::move(name), sector, flags == RecordFlags::DeletedFile ? 1 : 0);
             shown = &m_catalogue.NtfsFileList.back().name;
         }
         if (m_followEach)
@@ -264,9 +268,10 @@ private:
         reportItem(*shown);
     }
 
-    /// Lists the scanned record, a deleted file named `name`, with the size of
-    /// the first data attribute its table of records holds.
-    void addDeletedFile(FileNameInfo name, std::uint64_t sector)
+    /// Lists the scanned record, a deleted file named `name` (with --live, a
+    /// file in use too: `deleted` 0), with the size of the first data
+    /// attribute its table of records holds.
+    void addDeletedFile(FileNameInfo name, std::uint64_t sector, std::uint32_t deleted = 1)
     {
         std::uint64_t recordSector = 0;
         std::uint64_t size = 0;
@@ -286,23 +291,23 @@ private:
         }
         const std::string base = m_thorough && !m_hasList ? name.name : std::string{};
         m_catalogue.AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
-                                name.modified, 1, size, standardTimes());
+                                name.modified, deleted, size, standardTimes());
         m_catalogue.NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
         keepData(chosen, recordSector);
         ++m_catalogue.FileCount;
         if (!base.empty())
-            addStreams(base, name, sector);
+            addStreams(base, name, sector, deleted);
     }
 
     /// Thorough rules: the named data streams of the scanned record, each
     /// listed beside the file as "NAME:STREAM" and read from this record. A
     /// record with an attribute list is left out: its streams may lie in the
     /// records the list names.
-    void addStreams(const std::string& base, const FileNameInfo& name, std::uint64_t sector)
+    void addStreams(const std::string& base, const FileNameInfo& name, std::uint64_t sector, std::uint32_t deleted)
     {
         for (NamedStream& stream : ListNamedStreams(m_record)) {
             m_catalogue.AddNtfsFile(sector, base + ":" + stream.name, m_recordNumber, name.parentRecord, name.created,
-                                    name.modified, 1, stream.size, standardTimes());
+                                    name.modified, deleted, stream.size, standardTimes());
             auto& entry = m_catalogue.NtfsFileList.back();
             entry.nameDecoded = true;
             entry.stream = std::move(stream.name);
@@ -510,6 +515,7 @@ private:
 
     const disk::VolumeGeometry& m_geometry;
     const bool m_thorough;
+    const bool m_live;                 ///< files in use are listed too
     const disk::SectorReader m_reader; ///< shared by the read-ahead thread and the look-ups of examine()
     Catalogue& m_catalogue;
     const MftRunList& m_runs;
@@ -553,7 +559,7 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
         observer.stopAvailable(true);
         observer.progress(0);
 
-        MftScanner scanner(volume, catalogue, runs, observer, control, options.thorough);
+        MftScanner scanner(volume, catalogue, runs, observer, control, options.thorough, options.live);
         scanner.run();
         namelessFiles = scanner.namelessFiles();
         catalogue.Losses.Stopped = control.stopRequested();

@@ -19,6 +19,9 @@ struct NtfsScanOptions {
     /// when they are non-resident, and deleted files that lost every name but
     /// kept their data listed as "$Nameless files/record N" (N the base record).
     bool thorough = false;
+    /// Files in use are listed too (as not deleted), with their data: on a lost
+    /// or damaged volume every file is lost to its user.
+    bool live = false;
 };
 
 /// Runs the scan over the selected NTFS volume.

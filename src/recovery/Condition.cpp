@@ -311,7 +311,7 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::runSpan
 }
 
 ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span>>& spans, bool fat,
-                                            std::uint64_t owner, std::uint64_t time)
+                                            std::uint64_t owner, std::uint64_t time, bool live)
 {
     if (!spans)
         return {};
@@ -336,6 +336,11 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
             pastImage = saturatingAdd(pastImage, cutHi - cutLo);
         if (inside == 0)
             continue;
+        if (live) {
+            // A file not deleted holds its clusters itself: only what cannot be read counts.
+            missing = saturatingAdd(missing, clustersNotHeld(lo, hi));
+            continue;
+        }
         const auto used = countUsed(lo, hi, fat);
         if (!used)
             return {}; // the allocation cannot be read
@@ -469,7 +474,7 @@ ConditionEstimate ConditionEstimator::fatFile(std::uint32_t firstCluster, std::u
 
 ConditionEstimate ConditionEstimator::fatFile(const catalogue::FatFileEntry& entry)
 {
-    return count(fatEntrySpans(entry), true, entry.ordinal, overlapTime(entry));
+    return count(fatEntrySpans(entry), true, entry.ordinal, overlapTime(entry), entry.deleted == 0);
 }
 
 ConditionEstimate ConditionEstimator::ntfsFile(std::uint64_t recordSector, std::uint64_t size)
@@ -483,7 +488,8 @@ ConditionEstimate ConditionEstimator::ntfsFile(const catalogue::NtfsFileEntry& e
     const auto* list = m_catalogue != nullptr ? m_catalogue->NtfsFileList.data() : nullptr;
     const bool ours = list != nullptr && std::less_equal<>()(list, &entry) &&
                       std::less<>()(&entry, list + m_catalogue->NtfsFileList.size());
-    return count(ntfsEntrySpans(entry, ours ? m_catalogue : nullptr), false, entry.recordSector, entry.modified);
+    return count(ntfsEntrySpans(entry, ours ? m_catalogue : nullptr), false, entry.recordSector, entry.modified,
+                 entry.deleted == 0);
 }
 
 bool ConditionEstimator::loadBitmapRuns()

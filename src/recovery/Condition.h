@@ -125,7 +125,7 @@ private:
     /// The spans of the first `size` bytes of data held in `runs`.
     std::optional<std::vector<Span>> runSpans(const ntfs::NtfsRunList& runs, std::uint64_t size) const;
     ConditionEstimate count(const std::optional<std::vector<Span>>& spans, bool fat, std::uint64_t owner,
-                            std::uint64_t time);
+                            std::uint64_t time, bool live = false);
     /// Clusters of [from, to) (within the volume) that the allocation marks used; nothing when unreadable.
     std::optional<std::uint64_t> countUsed(std::uint64_t from, std::uint64_t to, bool fat);
     /// Clusters of [from, to) that the source knows to read as zeros without

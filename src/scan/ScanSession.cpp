@@ -135,7 +135,7 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
         if (deep && options.carve)
             signatures.emplace(freeClusters);
         exfat::ScanExfat(session.volume, session.catalogue, observer, control,
-                         exfat::ExfatScanOptions{deep, &freeClusters});
+                         exfat::ExfatScanOptions{deep, &freeClusters, options.thorough && options.live});
         carveAfter([&] {
             return carve::CarveExfatVolume(session.volume, session.catalogue, observer, control, {},
                                            signatures ? &*signatures : nullptr);
@@ -148,7 +148,7 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
         if (deep && options.carve)
             signatures.emplace(freeClusters);
         fat::ScanFat(session.volume, session.catalogue, observer, control,
-                     fat::FatScanOptions{options.thorough, deep, &freeClusters});
+                     fat::FatScanOptions{options.thorough, deep, &freeClusters, options.thorough && options.live});
         carveAfter([&] {
             return carve::CarveFatVolume(session.volume, session.catalogue, observer, control, {},
                                          signatures ? &*signatures : nullptr);
@@ -156,7 +156,7 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
         observer.status("Creating Directory Tree"); // the NTFS scan says so itself
     } else {
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,
-                      ntfs::NtfsScanOptions{options.thorough});
+                      ntfs::NtfsScanOptions{options.thorough, options.thorough && options.live});
         if (deep && !session.catalogue.Losses.Stopped && !control.jobStopped())
             searchNtfsFreeSpace(session, observer, control, options.carve);
     }

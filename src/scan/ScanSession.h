@@ -32,6 +32,9 @@ struct ScanOptions {
     /// reads the metadata only (boot sector, allocation table or bitmap,
     /// folders, the MFT) and nothing of the free clusters' contents.
     bool deep = false;
+    /// With the thorough mode: files in use are listed too (as not deleted),
+    /// for a lost or damaged volume whose every file is lost to its user.
+    bool live = false;
 };
 
 class ScanSession {
