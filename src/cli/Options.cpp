@@ -47,7 +47,7 @@ std::vector<CommandSpec> makeSpecs()
          joined({session, selectionOptions(false), {kJsonOption}}),
          "PATTERN matches names as the file list's filter does ('*' any run, '?' one character)."},
         {"recover", "SOURCE (--all | PATH...) --to DIR", "copy found files and folders into DIR",
-         joined({{{"to", "DIR", "the folder to copy into (made if missing; never on SOURCE itself)"},
+         joined({{{"to", "DIR", "the folder to copy into (made, with its parents, if missing; never on SOURCE itself)"},
                   {"all", nullptr, "recover every deleted file and folder"},
                   {"duplicates", "POLICY", "a name that exists in DIR: rename (the default), overwrite or skip"},
                   {"no-times", nullptr, "leave recovered files with the copy's time, not their own"},
@@ -76,7 +76,8 @@ std::vector<OptionSpec> sessionOptions()
     return {
         {"classic", nullptr, "the classic rules: first cluster of live folders, 8-bit names"},
         {"thorough", nullptr, "the thorough rules (the default): whole folders, names as UTF-8"},
-        {"snapshot", "FILE", "save the scan to a recovery snapshot FILE"},
+        {"snapshot", "FILE",
+         "save the scan to a recovery snapshot, FILE's name in capitals with .RVU added (card: CARD.RVU)"},
         {"force", nullptr, "let --snapshot replace an existing file"},
         {"device", "PATH", "read a snapshot SOURCE's file data from PATH"},
         {"deep", nullptr, "also search free space: lost folders and files by content (reads it all)"},

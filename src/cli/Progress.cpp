@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace sarvik::cli {
 
@@ -12,8 +14,6 @@ namespace {
 /// A terminal line is redrawn at most this often; engines report far more often.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kBarWidth = 12;
-/// The status takes what the terminal has left after the rest, at least this.
-constexpr std::size_t kMinStatusColumns = 30;
 } // namespace
 
 TerminalProgress::TerminalProgress(std::string what)
@@ -60,36 +60,57 @@ void TerminalProgress::counts(std::string text)
 
 std::string TerminalProgress::line() const
 {
-    const int filled = static_cast<int>(m_position) * kBarWidth / 100;
-    std::string text = m_what + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+    const std::string counts =
+        m_counts.empty() ? "folders " + std::to_string(m_folders) + "  files " + std::to_string(m_files) : m_counts;
+    return progressLine(m_what, m_position, counts, m_status, m_columns);
+}
+
+namespace {
+
+/// The bytes of the first `columns` characters of UTF-8 `text`, and how many
+/// columns they take.
+std::pair<std::size_t, std::size_t> fitColumns(std::string_view text, std::size_t columns)
+{
+    std::size_t bytes = 0;
+    std::size_t taken = 0;
+    while (bytes < text.size() && taken < columns) {
+        ++bytes;
+        while (bytes < text.size() && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
+            ++bytes;
+        ++taken;
+    }
+    return {bytes, taken};
+}
+
+} // namespace
+
+std::string progressLine(const std::string& what, std::uint32_t position, const std::string& counts,
+                         std::string_view status, std::size_t columns)
+{
+    const int filled = static_cast<int>(std::min<std::uint32_t>(position, 100)) * kBarWidth / 100;
+    std::string text = what + " [" + std::string(static_cast<std::size_t>(filled), '#') +
                        std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] ";
     char percent[8];
-    std::snprintf(percent, sizeof percent, "%3u%%", m_position);
+    std::snprintf(percent, sizeof percent, "%3u%%", std::min<std::uint32_t>(position, 100));
     text += percent;
-    text += "  ";
-    text += m_counts.empty() ? "folders " + std::to_string(m_folders) + "  files " + std::to_string(m_files) : m_counts;
-    text += "  ";
-    // The status is cut to its columns at a character boundary, then padded so
-    // that a shorter text covers a longer one drawn before it. The line stays
-    // within the terminal (the column after it left free): a line that wraps
-    // cannot be drawn over.
-    const std::size_t statusColumns =
-        std::max(kMinStatusColumns, m_columns > text.size() + 1 ? m_columns - text.size() - 1 : 0);
+    text += "  " + counts + "  ";
+    // The line stays within the terminal, the column after it left free: a
+    // line that wraps cannot be drawn over. The status takes what is left, cut
+    // at a character boundary and padded so that a shorter text covers a
+    // longer one drawn before it; on a narrow terminal the line itself is cut.
+    const std::size_t room = columns > 1 ? columns - 1 : 0;
+    if (text.size() >= room) {
+        text.resize(fitColumns(text, room).first);
+        return text;
+    }
+    const std::size_t statusColumns = room - text.size();
     // A status too long for them loses its phase ("Searching free space: ")
     // before its figures.
-    std::string_view status = m_status;
     if (const auto colon = status.find(": "); colon != std::string_view::npos && status.size() > statusColumns)
         status.remove_prefix(colon + 2);
-    std::size_t bytes = 0;
-    std::size_t columns = 0;
-    while (bytes < status.size() && columns < statusColumns) {
-        ++bytes;
-        while (bytes < status.size() && (static_cast<unsigned char>(status[bytes]) & 0xC0) == 0x80)
-            ++bytes;
-        ++columns;
-    }
+    const auto [bytes, taken] = fitColumns(status, statusColumns);
     text += status.substr(0, bytes);
-    text.append(statusColumns - columns, ' ');
+    text.append(statusColumns - taken, ' ');
     return text;
 }
 
@@ -113,7 +134,14 @@ void TerminalProgress::draw()
 void TerminalProgress::finish()
 {
     if (m_enabled && m_drawn) {
-        std::fputs("\r\033[K", stderr);
+        // A terminal without control sequences (TERM=dumb, or NO_COLOR asked
+        // for plain output) has the line written over with spaces.
+        const char* term = std::getenv("TERM");
+        if (std::getenv("NO_COLOR") != nullptr || term == nullptr || std::string_view(term) == "dumb")
+            std::fprintf(stderr, "\r%s\r",
+                         std::string(std::min(m_lastLine.size(), m_columns > 1 ? m_columns - 1 : 0), ' ').c_str());
+        else
+            std::fputs("\r\033[K", stderr);
         std::fflush(stderr);
         m_drawn = false;
         m_lastLine.clear();

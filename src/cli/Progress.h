@@ -5,9 +5,16 @@
 #include "catalogue/ScanObserver.h"
 
 #include <chrono>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace sarvik::cli {
+
+/// One progress line: "WHAT [####        ]  33%  COUNTS  STATUS", at most
+/// `columns` - 1 characters (the status cut or dropped first, then the rest).
+[[nodiscard]] std::string progressLine(const std::string& what, std::uint32_t position, const std::string& counts,
+                                       std::string_view status, std::size_t columns);
 
 class TerminalProgress final : public catalogue::ScanObserver {
 public:

@@ -6,6 +6,7 @@
 #include "recovery/OriginalTimes.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -28,11 +29,17 @@ FileFacts fileFacts(const scan::ScanSession& session, std::size_t fileIndex)
 
 std::optional<std::uint64_t> parseSize(const std::string& text)
 {
-    if (text.empty() || text.front() == '-' || text.front() == '+')
+    // Digits, at most one decimal point, then the unit: "1e3", "0x10", " 12"
+    // and "inf" are not sizes anyone means.
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text.front())))
+        return std::nullopt;
+    const std::size_t digits = text.find_first_not_of("0123456789.");
+    const std::string figures = text.substr(0, digits);
+    if (std::count(figures.begin(), figures.end(), '.') > 1 || figures.back() == '.')
         return std::nullopt;
     char* end = nullptr;
-    const double number = std::strtod(text.c_str(), &end);
-    std::string unit(end);
+    const double number = std::strtod(figures.c_str(), &end);
+    const std::string unit = digits == std::string::npos ? std::string{} : text.substr(digits);
     double scale = 1;
     if (unit == "K" || unit == "k" || unit == "KB" || unit == "KiB")
         scale = 1024.0;
@@ -42,7 +49,7 @@ std::optional<std::uint64_t> parseSize(const std::string& text)
         scale = 1024.0 * 1024.0 * 1024.0;
     else if (!unit.empty() && unit != "B")
         return std::nullopt;
-    if (end == text.c_str() || !std::isfinite(number) || number < 0 || number * scale > 1.8e19)
+    if (end != figures.c_str() + figures.size() || !std::isfinite(number) || number * scale > 1.8e19)
         return std::nullopt;
     return static_cast<std::uint64_t>(std::llround(number * scale));
 }

@@ -209,13 +209,17 @@ std::optional<std::int64_t> parseTime(const std::string& text, bool endOfDay)
         return std::nullopt;
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
         return std::nullopt;
+    // A day the month does not have (February 31) is a typing error, not a later date.
+    if (!std::chrono::year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                     std::chrono::day{static_cast<unsigned>(day)}}
+             .ok())
+        return std::nullopt;
     if (fields == 3 && endOfDay) {
         hour = 23;
         minute = 59;
         second = 59;
     }
     if (utc) {
-        // A day past the month's end runs into the next month, as timegm does.
         using namespace std::chrono;
         const sys_days date{year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
                                            std::chrono::day{static_cast<unsigned>(day)}}};

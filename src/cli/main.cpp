@@ -73,8 +73,12 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
     const auto* spec = sarvik::cli::findCommand(command);
     const auto runner = runners.find(command);
     if (spec == nullptr || runner == runners.end()) {
-        std::fprintf(stderr, "sarvik: unknown command '%s'\n", command.c_str());
-        usage(stderr);
+        // One line, not the whole help: the commands there are, and where the help is.
+        std::string names;
+        for (const auto& known : sarvik::cli::commandSpecs())
+            names += (names.empty() ? "" : ", ") + std::string(known.name);
+        std::fprintf(stderr, "sarvik: unknown command '%s' (commands: %s; 'sarvik help' shows them)\n", command.c_str(),
+                     names.c_str());
         return sarvik::cli::kExitUsage;
     }
     sarvik::cli::ParsedArgs parsed;

@@ -25,7 +25,8 @@ namespace sarvik::platform {
 /// for \\.\C:.
 [[nodiscard]] std::string deviceName(const std::string& path);
 
-/// Creates the folder `path` unless it exists. Empty, or the system's reason.
+/// Creates the folder `path`, and any of its parents that are missing, unless
+/// it exists. Empty, or the system's reason.
 [[nodiscard]] std::string createFolder(const std::string& path);
 
 /// Opens `path` for writing text, created or emptied. Nothing, with the

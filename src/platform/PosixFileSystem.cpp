@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace sarvik::platform {
@@ -31,9 +32,10 @@ std::string deviceName(const std::string& path)
 
 std::string createFolder(const std::string& path)
 {
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
-        return std::strerror(errno);
-    return {};
+    // Missing parents are made too, as mkdir -p does.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path), ec);
+    return ec ? ec.message() : std::string{};
 }
 
 std::FILE* openOutputText(const std::string& path, std::string& error)

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <filesystem>
+#include <system_error>
 
 namespace sarvik::platform {
 
@@ -33,9 +35,12 @@ std::string deviceName(const std::string& path)
 
 std::string createFolder(const std::string& path)
 {
-    if (::CreateDirectoryW(wideOf(path).c_str(), nullptr) != 0 || ::GetLastError() == ERROR_ALREADY_EXISTS)
+    // Missing parents are made too, as mkdir -p does.
+    std::error_code ec;
+    std::filesystem::create_directories(pathOf(path), ec);
+    if (!ec)
         return {};
-    return systemMessage(::GetLastError());
+    return ec.category() == std::system_category() ? systemMessage(static_cast<DWORD>(ec.value())) : ec.message();
 }
 
 std::FILE* openOutputText(const std::string& path, std::string& error)

@@ -3,6 +3,7 @@
 #include "catalogue/NameDecode.h"
 #include "cli/EntryLines.h"
 #include "cli/Json.h"
+#include "cli/Progress.h"
 #include "cli/Selection.h"
 #include "cli/TextWidth.h"
 #include "cli/TimeText.h"
@@ -185,15 +186,34 @@ TEST_F(CliText, TimeAndSizeArguments)
     EXPECT_EQ(parseTime("2023-11-14 22:13Z", false), 1699999980);
     EXPECT_EQ(parseTime("2023-11-14Z", true), 1700006399); // --until: the end of the day
     EXPECT_EQ(parseTime("2023-11-14Z", false), 1699920000);
-    for (const char* bad : {"", "2023-11", "2023-13-01", "2023-11-14 25:00", "yesterday", "2023-11-14x"})
+    EXPECT_EQ(parseTime("2024-02-29Z", false), 1709164800);
+    for (const char* bad : {"", "2023-11", "2023-13-01", "2023-11-14 25:00", "yesterday", "2023-11-14x", "2026-02-31",
+                            "2023-02-29", "2023-04-31"})
         EXPECT_FALSE(parseTime(bad, false)) << bad;
 
     EXPECT_EQ(parseSize("4096"), 4096u);
     EXPECT_EQ(parseSize("64K"), 65536u);
     EXPECT_EQ(parseSize("1.5M"), 1572864u);
     EXPECT_EQ(parseSize("2G"), 2147483648u);
-    for (const char* bad : {"", "-1", "K", "12Q", "1e400"})
+    for (const char* bad : {"", "-1", "K", "12Q", "1e400", "1e3", "0x10", " 12", "inf", "1.M", "1..5K"})
         EXPECT_FALSE(parseSize(bad)) << bad;
+}
+
+// The progress line never reaches the terminal's last column, whatever its
+// width; the status gives way first, then the rest of the line.
+TEST_F(CliText, ProgressLineFitsTheTerminal)
+{
+    const std::string status = "Searching free space: 1.2 GB of 59.1 GB, about 12 min left";
+    for (const std::size_t columns : {20u, 40u, 60u, 80u, 200u}) {
+        const std::string line = progressLine("Scanning", 33, "folders 12  files 3456", status, columns);
+        EXPECT_EQ(displayWidth(line), columns - 1) << columns;
+    }
+    EXPECT_NE(progressLine("Scanning", 33, "folders 1", status, 200).find(status), std::string::npos);
+    // Too little room for the phase: the figures stay.
+    const std::string narrow = progressLine("Scanning", 33, "folders 1", status, 80);
+    EXPECT_EQ(narrow.find("Searching"), std::string::npos);
+    EXPECT_NE(narrow.find("1.2 GB"), std::string::npos);
+    EXPECT_EQ(progressLine("Scanning", 250, "", "", 80).find("[############] 100%"), 9u);
 }
 
 } // namespace

@@ -129,6 +129,10 @@ for i in range(1100):
     fi
 fi
 
+# --to makes the folders it needs, as mkdir -p does.
+"$SARVIK" recover "$img" --all --to "$WORK/made/for/it" >/dev/null 2>&1 || [[ $? == 3 ]] || fail "--to with missing parents"
+[[ -n $(ls "$WORK/made/for/it") ]] || fail "nothing written under --to's missing parents"
+
 # Usage errors.
 set +e
 "$SARVIK" recover "$img" --all > /dev/null 2>&1; [[ $? == 2 ]] || fail "missing --to accepted"
