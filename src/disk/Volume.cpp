@@ -167,8 +167,8 @@ std::optional<std::uint64_t> fatClusterCount(const ByteReader& boot)
     std::uint64_t total = boot.u16or0(kTotalSectors16);
     if (total == 0)
         total = boot.u32or0(kTotalSectors32);
-    if (!isReadSectorSize(bytes) || !isClusterSizeByte(static_cast<std::uint8_t>(spc)) || reserved == 0 ||
-        fats == 0 || fats > 2 || fatSectors == 0 || rootEntries == 0)
+    if (!isReadSectorSize(bytes) || !isClusterSizeByte(static_cast<std::uint8_t>(spc)) || reserved == 0 || fats == 0 ||
+        fats > 2 || fatSectors == 0 || rootEntries == 0)
         return std::nullopt;
     const std::uint64_t rootSectors = (rootEntries * 32 + bytes - 1) / bytes;
     const std::uint64_t metadata = reserved + fats * fatSectors + rootSectors;
