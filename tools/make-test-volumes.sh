@@ -585,9 +585,9 @@ plan_floppy() {
 
     # mtools hands out the first free clusters: the later, larger file fills
     # B's hole before it goes on after C.
-    op_file "Fragments/part A.bin" $((3 * C)) bin
-    op_file "Fragments/part B.bin" $((2 * C)) bin
-    op_file "Fragments/part C.bin" $((3 * C)) bin
+    op_file "Fragments/piece A.bin" $((3 * C)) bin
+    op_file "Fragments/piece B.bin" $((2 * C)) bin
+    op_file "Fragments/piece C.bin" $((3 * C)) bin
 
     n=$((C / 32 / 3 + 8))
     for ((i = 1; i <= n; i++)); do
@@ -595,7 +595,7 @@ plan_floppy() {
         op_file "$name" $((100 + i)) text
     done
 
-    op_rm "Fragments/part B.bin"
+    op_rm "Fragments/piece B.bin"
     op_file "Fragmented file.bin" $((5 * C + 100)) bin
 
     op_rm "Long report.txt" "Empty note.txt" "sector minus one.bin" "cluster exact.bin" \
