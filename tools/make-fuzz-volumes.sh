@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the small volumes the volume fuzzer patches (tests/fuzz/VolumeScanFuzz.cpp):
-#   fuzz-fat16.img, fuzz-fat32.img  48 KiB each, written by tests/fuzz/make-fuzz-fat.py
+#   fuzz-fat12.img, fuzz-fat16.img, fuzz-fat32.img
+#                                   48 KiB each, written by tests/fuzz/make-fuzz-fat.py
 #   fuzz-ntfs.img                   1 MiB, mkntfs with 512-byte clusters, a few
 #                                   files written and deleted through ntfs-3g
 #   fuzz-exfat.img                  1 MiB, mkfs.exfat with 512-byte clusters, a few
@@ -16,9 +17,11 @@ out=${1:?usage: tools/make-fuzz-volumes.sh OUTDIR}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 mkdir -p "$out"
 /usr/bin/python3 "$here/tests/fuzz/make-fuzz-fat.py" "$out"
-# fsck.fat judges FAT16 by its cluster count and reads this one as FAT12, so
-# only the FAT32 volume is checked.
-fsck.fat -n "$out/fuzz-fat32.img" >/dev/null 2>&1 || fsck.fat -n "$out/fuzz-fat32.img"
+# fsck.fat judges FAT16 by its cluster count and reads that one as FAT12, so
+# the FAT12 and FAT32 volumes are checked.
+for v in fat12 fat32; do
+    fsck.fat -n "$out/fuzz-$v.img" >/dev/null 2>&1 || fsck.fat -n "$out/fuzz-$v.img"
+done
 
 if [[ ! -f $out/fuzz-exfat.img ]]; then
     rc=0

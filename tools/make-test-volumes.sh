@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Builds FAT16, FAT32 and NTFS test volume images with real tools (mkfs.fat +
+# Builds FAT12, FAT16, FAT32 and NTFS test volume images with real tools (mkfs.fat +
 # mtools, mkntfs + ntfs-3g), writes files of known content, deletes some of
 # them, and writes a manifest (TSV) for each image describing every file and
 # folder ever created on it.
 #
-# Usage: tools/make-test-volumes.sh OUTDIR [fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all]...
+# Usage: tools/make-test-volumes.sh OUTDIR [fat12|fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all]...
 #
 # Images (names inside OUTDIR):
+#   fat12         fat12.img     FAT12, 16 MiB, 8 KiB clusters (-s 16, as mkfs.fat
+#                               picks for that size): 2,043 clusters
+#                 fat12-floppy.img  FAT12, a 1.44 MB floppy (1440 KiB, 512 B
+#                               clusters, 224 root entries): a smaller tree, with
+#                               files whose chains cross the FAT's sector ends
 #   fat16         fat16.img     FAT16, 32 MiB, 2 KiB clusters (-s 4)
 #                 fat16-s1.img  FAT16, 32 MiB, 512 B clusters (-s 1)
 #   fat32         fat32.img     FAT32, 260 MiB sparse, 4 KiB clusters (-s 8): the
@@ -63,7 +68,7 @@ log() { printf '%s\n' "$*" >&2; }
 die() { printf 'make-test-volumes: %s\n' "$*" >&2; exit 1; }
 
 usage() {
-    echo "usage: $0 OUTDIR [fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all]..." >&2
+    echo "usage: $0 OUTDIR [fat12|fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all]..." >&2
     exit 2
 }
 
@@ -74,7 +79,7 @@ shift
 KINDS=("$@")
 [[ ${#KINDS[@]} -gt 0 ]] || KINDS=(all)
 for k in "${KINDS[@]}"; do
-    case "$k" in fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
+    case "$k" in fat12|fat16|fat32|ntfs|exfat|demo|thorough|thorough-fat32|carve|all) ;; *) echo "unknown kind: $k" >&2; usage ;; esac
 done
 want() {
     local k
@@ -546,6 +551,61 @@ plan_demo() {
     op_rmtree Recipes
 }
 
+# A floppy's worth (1.44 MB, 512-byte clusters, 2,847 of them): files of many
+# clusters whose 12-bit entries cross the ends of the FAT's sectors (entry 341
+# starts in the last byte of the first sector, 682 in that of the second; the
+# live archive's chain runs over 682), a fragmented file, a deleted folder and
+# a folder that spills past its first cluster.
+plan_floppy() {
+    local C=$CLUSTER i n name
+
+    op_dir Letters
+    op_dir "Letters/Old letters"
+    op_dir Scans
+    op_dir Fragments
+    op_dir Spill
+
+    op_file README.TXT 700 text
+    op_file "Long report.txt" 300000 text
+    op_file "Live archive.bin" 200000 bin
+    op_file "Empty note.txt" 0 text
+    op_file "sector minus one.bin" 511 bin
+    op_file "cluster exact.bin" "$C" bin
+    op_file "cluster plus one.bin" $((C + 1)) bin
+    op_file "Café menu.txt" 700 text
+    op_file "Keep me.txt" 2000 text
+    op_file "Big picture.png" 180000 png
+
+    op_file "Letters/To Anna.txt" 3000 text
+    op_file Letters/KEEP.TXT 800 text
+    op_file "Letters/Old letters/first.txt" 1500 text
+    op_file "Letters/Old letters/second.txt" 2500 text
+    op_file "Scans/page 001.png" 20000 png
+    op_file "Scans/page 002.png" 35000 png
+
+    # mtools hands out the first free clusters: the later, larger file fills
+    # B's hole before it goes on after C.
+    op_file "Fragments/piece A.bin" $((3 * C)) bin
+    op_file "Fragments/piece B.bin" $((2 * C)) bin
+    op_file "Fragments/piece C.bin" $((3 * C)) bin
+
+    n=$((C / 32 / 3 + 8))
+    for ((i = 1; i <= n; i++)); do
+        printf -v name 'Spill/spill entry %03d.txt' "$i"
+        op_file "$name" $((100 + i)) text
+    done
+
+    op_rm "Fragments/piece B.bin"
+    op_file "Fragmented file.bin" $((5 * C + 100)) bin
+
+    op_rm "Long report.txt" "Empty note.txt" "sector minus one.bin" "cluster exact.bin" \
+        "Café menu.txt" "Big picture.png" "Fragmented file.bin"
+    op_rm "Letters/To Anna.txt"
+    op_rmtree "Letters/Old letters"
+    op_rmtree Scans
+    op_rm "Spill/spill entry 004.txt" "Spill/spill entry 008.txt" "$name"
+}
+
 # ------------------------------------------------------------------ building
 
 stage_content() {  # stage_content PLAN
@@ -870,6 +930,10 @@ done
 # the real interpreter, not a version-manager shim that costs a second per start
 if [[ -x /usr/bin/python3 ]]; then PY=/usr/bin/python3; else PY=$(python3 -I -S -c 'import sys; print(sys.executable)'); fi
 START=$SECONDS
+if want fat12; then
+    build_fat fat12 12 16 16384 FAT12TEST 12a0c0de plan_main
+    build_fat fat12-floppy 12 1 1440 FLOPPY 12a0f10b plan_floppy
+fi
 if want fat16; then
     build_fat fat16 16 4 32768 FAT16TEST 16a0c0de plan_main
     build_fat fat16-s1 16 1 32768 FAT16S1 16a0c001 plan_main

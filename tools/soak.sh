@@ -48,12 +48,12 @@ limit=${SOAK_TIMEOUT:-60}
 
 [[ -x $sarvik ]] || { echo "soak: no $sarvik (build the sanitizer tree's sarvik target)" >&2; exit 2; }
 bases=()
-for name in fat16-s1.img fat16.img fat32-s1.img ntfs.img ntfs-extents.img; do
+for name in fat16-s1.img fat16.img fat32-s1.img ntfs.img ntfs-extents.img fat12-floppy.img; do
     [[ -f $volumes/$name ]] && bases+=("$volumes/$name")
 done
 # The fuzzer's small volumes make the soak cheap; they are made when missing.
 if bash tools/make-fuzz-volumes.sh build-fuzz/volumes >/dev/null; then
-    for name in fuzz-fat16.img fuzz-fat32.img fuzz-ntfs.img; do
+    for name in fuzz-fat16.img fuzz-fat32.img fuzz-ntfs.img fuzz-fat12.img; do
         [[ -f build-fuzz/volumes/$name ]] && bases+=("$root/build-fuzz/volumes/$name")
     done
 fi

@@ -91,7 +91,11 @@ class Fat:
         self.data_start = self.root_start + root_dir_sectors * self.bps
         self.cluster_size = self.bps * self.spc
         self.width = 4 if self.fat32 else 2
-        self.entries = self.fat_len * self.bps // self.width
+        # A FAT12 table (fewer than 4,085 clusters) holds two entries in three bytes.
+        total = u16(boot, 19) or u32(boot, 32)
+        data = total - self.reserved - self.fats * self.fat_len - root_dir_sectors if not self.fat32 else 0
+        fat12 = not self.fat32 and 0 < data // self.spc < 4085
+        self.entries = self.fat_len * self.bps * 2 // 3 if fat12 else self.fat_len * self.bps // self.width
         self.img = img
 
     def cluster_at(self, c):

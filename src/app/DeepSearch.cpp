@@ -79,8 +79,7 @@ bool DeepSearch::available() const
 {
     const scan::ScanSession& s = m_window.session();
     const std::uint16_t kind = s.volume.geometry.GeometryKind;
-    const bool engine = kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32 ||
-                        kind == disk::VolumeKind::Exfat || kind == disk::VolumeKind::Ntfs;
+    const bool engine = disk::isFatKind(kind) || kind == disk::VolumeKind::Exfat || kind == disk::VolumeKind::Ntfs;
     // The passes over free space are the thorough rules' own; a thorough
     // catalogue keeps its names in UTF-8.
     return m_onResults && !running() && engine && s.catalogue.NamesAreUtf8 && s.volume.reader.isOpen() &&

@@ -1457,12 +1457,13 @@ void RecoveryWindow::liveUpdate()
 
 void RecoveryWindow::aboutBox()
 {
-    MessageBox box(this, MessageKind::Information,
-                   QStringLiteral("Velmora Sarvik Undelete %1\n\n"
-                                  "Brings back deleted files and folders from FAT16, FAT32 and NTFS volumes.\n"
-                                  "Velmora Software. All rights reserved.")
-                       .arg(QApplication::applicationVersion()),
-                   false);
+    MessageBox box(
+        this, MessageKind::Information,
+        QStringLiteral("Velmora Sarvik Undelete %1\n\n"
+                       "Brings back deleted files and folders from FAT12, FAT16, FAT32, exFAT and NTFS volumes.\n"
+                       "Velmora Software. All rights reserved.")
+            .arg(QApplication::applicationVersion()),
+        false);
     box.setWindowTitle(QStringLiteral("About Velmora Sarvik"));
     box.exec();
 }

@@ -19,7 +19,7 @@
 namespace {
 
 constexpr const char* kUsage = "Usage: sarvik-undelete [IMAGE|DEVICE]...\n"
-                               "Recovers deleted files and folders from FAT16, FAT32 and NTFS volumes.\n"
+                               "Recovers deleted files and folders from FAT12, FAT16, FAT32, exFAT and NTFS volumes.\n"
                                "Images and devices named here are listed in the drive tree beside the volumes\n"
                                "of this machine. Without a display, use the command-line program sarvik.\n";
 

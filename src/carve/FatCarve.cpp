@@ -49,8 +49,10 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
         if (clusters.empty())
             for (std::uint32_t i = 0; i < n && file.firstCluster + i <= last; ++i)
                 clusters.push_back(file.firstCluster + i);
+        // Free clusters run on to the table's end, past the last the image holds.
         for (const std::uint32_t c : clusters)
-            claimed[c] = true;
+            if (c <= last)
+                claimed[c] = true;
     }
     for (std::uint32_t c = kFirstDataCluster; c <= last;) {
         if (claimed[c]) {

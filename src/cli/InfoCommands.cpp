@@ -220,7 +220,7 @@ void infoText(const InfoSource& in)
             std::printf("FAT Sectors         : %u\n", g.FatSectors);
             std::printf("First FAT           : %u\n", g.FirstFatSector);
             std::printf("Second FAT          : %u\n", g.SecondFatSector);
-            if (g.GeometryKind == disk::VolumeKind::Fat16)
+            if (g.GeometryKind == disk::VolumeKind::Fat12 || g.GeometryKind == disk::VolumeKind::Fat16)
                 std::printf("Root Directory      : sector %u, %u sectors\n", g.RootDirStart, g.RootDirSectors);
             else
                 std::printf("Root Directory      : cluster %u\n", g.RootDirStart);

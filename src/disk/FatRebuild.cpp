@@ -25,7 +25,7 @@ constexpr std::uint64_t kBlockSectors = 2048;
 constexpr std::uint64_t kFolderSearchSectors = std::uint64_t{128} << 11; // 128 MiB
 /// Folders looked at, at most, to settle the cluster size.
 constexpr std::size_t kMaxFolders = 64;
-/// The root folder sizes FAT16 volumes are made with, most usual first.
+/// The root folder sizes FAT12 and FAT16 volumes are made with, most usual first.
 constexpr std::array<std::uint32_t, 6> kRootEntries{512, 1024, 256, 2048, 224, 112};
 
 bool readSector(const BlockSource& source, std::uint64_t sector, Sector& out)
@@ -33,9 +33,11 @@ bool readSector(const BlockSource& source, std::uint64_t sector, Sector& out)
     return sector < source.size() / kSectorSize && source.read(sector * kSectorSize, out) == ReadStatus::Ok;
 }
 
-enum class Width { None, Fat16, Fat32 };
+enum class Width { None, Fat12, Fat16, Fat32 };
 
 /// A FAT's first sector: the media byte, then ones, as wide as the entries are.
+/// FAT12's two first entries take three bytes, so its fourth byte is cluster
+/// 2's and may be 0xFF too: such a table is told from FAT16 by its size later.
 Width fatStart(const Sector& s)
 {
     const ByteReader r(s);
@@ -46,7 +48,14 @@ Width fatStart(const Sector& s)
         return Width::Fat32;
     if (r.u8or0(3) == 0xFF)
         return Width::Fat16;
-    return Width::None;
+    return Width::Fat12;
+}
+
+unsigned widthBits(Width w)
+{
+    if (w == Width::Fat12)
+        return 12;
+    return w == Width::Fat32 ? 32 : 16;
 }
 
 /// A folder's first sector, by its "." and ".." entries: its own cluster.
@@ -124,7 +133,7 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> findFolders(const BlockSour
 /// The cluster size (sectors) that the FAT's size suggests for the volume.
 std::uint32_t clusterSizeBySize(const Found& f, std::uint64_t dataSectors)
 {
-    const std::uint64_t entries = f.fatSectors * kSectorSize / (f.width == Width::Fat32 ? 4 : 2);
+    const std::uint64_t entries = fatTableEntries(f.fatSectors, widthBits(f.width));
     std::uint64_t spc = 1;
     while (spc < 128 && dataSectors / spc > entries)
         spc *= 2;
@@ -181,12 +190,26 @@ Layout settleLayout(const Found& f, std::uint64_t total,
 std::optional<Sector> RebuildFatBootSector(const BlockSource& source)
 {
     const std::uint64_t total = source.size() / kSectorSize;
-    const auto found = findFatPair(source, total);
+    auto found = findFatPair(source, total);
     if (!found)
         return std::nullopt;
     const bool fat32 = found->width == Width::Fat32;
     const auto folders = findFolders(source, found->reserved + 2 * found->fatSectors, total, fat32);
-    const Layout layout = settleLayout(*found, total, folders);
+    Layout layout = settleLayout(*found, total, folders);
+    if (!fat32) {
+        // The count of clusters tells FAT12 from FAT16, as it does for a boot sector.
+        const std::uint64_t metadata = found->reserved + 2 * found->fatSectors + layout.rootEntries * 32 / kSectorSize;
+        const std::uint64_t clusters =
+            total > metadata && layout.clusterSectors != 0 ? (total - metadata) / layout.clusterSectors : 0;
+        const Width width = clusters < kFat12ClusterLimit ? Width::Fat12 : Width::Fat16;
+        if (found->width == Width::Fat12 && width == Width::Fat16)
+            return std::nullopt; // a FAT16 table starts with four bytes of ones
+        if (width != found->width) {
+            found->width = width;
+            layout = settleLayout(*found, total, folders);
+        }
+    }
+    const bool fat12 = found->width == Width::Fat12;
 
     Sector boot{};
     const auto put = [&boot](std::size_t at, unsigned width, std::uint64_t value) { putUint(boot, at, width, value); };
@@ -214,7 +237,7 @@ std::optional<Sector> RebuildFatBootSector(const BlockSource& source)
     }
     put(tail + 2, 1, 0x29);
     std::memcpy(boot.data() + tail + 7, "NO NAME    ", 11);
-    std::memcpy(boot.data() + tail + 18, fat32 ? "FAT32   " : "FAT16   ", 8);
+    std::memcpy(boot.data() + tail + 18, fat32 ? "FAT32   " : (fat12 ? "FAT12   " : "FAT16   "), 8);
     put(510, 1, 0x55);
     put(511, 1, 0xAA);
     if (!fat32 && found->fatSectors > 0xFFFF)

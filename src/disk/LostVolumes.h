@@ -1,7 +1,7 @@
 #pragma once
 // Volumes on a disk that no partition table names any more: a wiped or
 // damaged table, or a volume whose own boot sector is gone. A volume is known
-// by its boot sector (FAT16, FAT32, exFAT, NTFS) and the structure it points
+// by its boot sector (FAT12, FAT16, FAT32, exFAT, NTFS) and the structure it points
 // at (the FAT's first entry, the MFT's first record), or by the backup of its
 // boot sector: FAT32's in its sector 6, exFAT's boot region from sector 12 and
 // NTFS's in the sector after its last.

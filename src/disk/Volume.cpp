@@ -21,9 +21,9 @@ constexpr std::size_t kBytesPerSector = 11;        // u16
 constexpr std::size_t kSectorsPerCluster = 13;     // u8
 constexpr std::size_t kReservedSectors = 14;       // u16
 constexpr std::size_t kFatCount = 16;              // u8, FAT: copies of the FAT
-constexpr std::size_t kRootEntries = 17;           // u16, FAT16 root directory entries
+constexpr std::size_t kRootEntries = 17;           // u16, FAT12/FAT16 root directory entries
 constexpr std::size_t kTotalSectors16 = 19;        // u16, FAT: sectors of the volume, 0 when above 65535
-constexpr std::size_t kFat16FatSectors = 22;       // u16, FAT16 sectors per FAT
+constexpr std::size_t kFat16FatSectors = 22;       // u16, FAT12/FAT16 sectors per FAT
 constexpr std::size_t kTotalSectors32 = 32;        // u32, FAT: sectors of the volume when the u16 is 0
 constexpr std::size_t kFat32FatSectors = 36;       // u32, FAT32 sectors per FAT
 constexpr std::size_t kNtfsTotalSectors = 40;      // u64, NTFS: sectors of the volume (the backup lies after)
@@ -153,6 +153,34 @@ std::uint64_t claimedSectors(const ByteReader& boot, std::uint16_t kind, std::ui
     return total * scale;
 }
 
+/// The data clusters a FAT boot sector with a 16-bit FAT size counts, when
+/// its fields are those of a FAT12 or FAT16 volume and its table has an entry
+/// for each of them; nothing otherwise.
+std::optional<std::uint64_t> fatClusterCount(const ByteReader& boot)
+{
+    const std::uint32_t bytes = boot.u16or0(kBytesPerSector);
+    const std::uint32_t spc = boot.u8or0(kSectorsPerCluster);
+    const std::uint64_t reserved = boot.u16or0(kReservedSectors);
+    const std::uint64_t fats = boot.u8or0(kFatCount);
+    const std::uint64_t fatSectors = boot.u16or0(kFat16FatSectors);
+    const std::uint64_t rootEntries = boot.u16or0(kRootEntries);
+    std::uint64_t total = boot.u16or0(kTotalSectors16);
+    if (total == 0)
+        total = boot.u32or0(kTotalSectors32);
+    if (!isReadSectorSize(bytes) || !isClusterSizeByte(static_cast<std::uint8_t>(spc)) || reserved == 0 || fats == 0 ||
+        fats > 2 || fatSectors == 0 || rootEntries == 0)
+        return std::nullopt;
+    const std::uint64_t rootSectors = (rootEntries * 32 + bytes - 1) / bytes;
+    const std::uint64_t metadata = reserved + fats * fatSectors + rootSectors;
+    if (total <= metadata)
+        return std::nullopt;
+    const std::uint64_t clusters = (total - metadata) / spc;
+    // Entries 0 and 1 are the table's own; a 12-bit table is the smallest.
+    if (clusters == 0 || clusters + 2 > fatSectors * bytes * 8 / 12)
+        return std::nullopt;
+    return clusters;
+}
+
 } // namespace
 
 std::uint64_t claimedSectorsOf(ByteSpan sector0, std::uint16_t kind)
@@ -165,7 +193,7 @@ std::uint64_t claimedSectorsOf(ByteSpan sector0, std::uint16_t kind)
 
 std::uint64_t VolumeGeometry::entryAddress(std::uint64_t sector, std::uint64_t byte) const noexcept
 {
-    // The data area starts two clusters after cluster 0, less the FAT16 root folder before them.
+    // The data area starts two clusters after cluster 0, less the fixed root folder (FAT12, FAT16) before them.
     const std::int64_t dataStart =
         ClusterBaseSector + 2 * static_cast<std::int64_t>(SectorsPerCluster) - std::int64_t{RootDirSectors};
     if (dataStart < 0 || sector < static_cast<std::uint64_t>(dataStart))
@@ -202,12 +230,17 @@ BootSectorClass ClassifyBootSector(ByteSpan sector0)
         result.supported = exfatBoot.has_value();
         return result;
     }
+    // A type text of FAT16 or FAT32 is taken at its word: the classic rules
+    // read volumes of a few clusters so. Any other text decides nothing, and the
+    // count of clusters, which is what the FAT standard goes by, says FAT12.
     if (boot.equals(kNtfsOemId, "NTFS"))
         result.kind = VolumeKind::Ntfs;
     else if (boot.equals(kFat16TypeTail, "16"))
         result.kind = VolumeKind::Fat16;
     else if (boot.equals(kFat32TypeTail, "32"))
         result.kind = VolumeKind::Fat32;
+    else if (const auto clusters = fatClusterCount(boot); clusters && *clusters < kFat12ClusterLimit)
+        result.kind = VolumeKind::Fat12;
     result.clusterSectorsByte = boot.u8or0(kSectorsPerCluster);
     result.supported = result.kind != VolumeKind::Unsupported && isClusterSizeByte(result.clusterSectorsByte);
     return result;
@@ -223,6 +256,8 @@ std::optional<std::string> UnreadGeometry(ByteSpan sector0, std::uint16_t kind, 
             return std::string("exFAT (the classic rules read FAT16, FAT32 and NTFS)");
         return std::nullopt;
     }
+    if (kind == VolumeKind::Fat12 && classic)
+        return std::string("FAT12 (4,084 clusters or fewer; the classic rules read FAT16, FAT32 and NTFS)");
     const std::string by =
         classic ? " (the classic rules read 512-byte sectors, two FATs and 1024-byte MFT records)" : std::string{};
     if (classic ? bytes != kSectorSize : !isReadSectorSize(bytes))
@@ -281,6 +316,7 @@ void FillGeometry(VolumeGeometry& g, ByteSpan sector0, std::uint16_t kind, Geome
     g.ClusterBaseSector = 0;
     const std::int64_t twoClusters = 2 * static_cast<std::int64_t>(g.SectorsPerCluster);
     switch (kind) {
+    case VolumeKind::Fat12:
     case VolumeKind::Fat16: {
         g.FatSectors = std::uint32_t{boot.u16or0(kFat16FatSectors)} * scale;
         // The root directory fills whole sectors of the volume's own size.
@@ -427,7 +463,7 @@ std::string selectFailureText(const SelectResult& result)
     case SelectStatus::Unreadable:
         return "its boot sector cannot be read (I/O error), nor a backup of it";
     case SelectStatus::NotAVolume:
-        return "not a FAT16, FAT32 or NTFS volume";
+        return "not a FAT12, FAT16, FAT32, exFAT or NTFS volume";
     case SelectStatus::UnsupportedGeometry:
         return "a geometry these rules do not read: " + result.detail;
     }
@@ -483,6 +519,8 @@ std::optional<std::string> backupBootText(const VolumeInfo& info)
 
 std::string fileSystemName(std::uint16_t kind)
 {
+    if (kind == VolumeKind::Fat12)
+        return "FAT12";
     if (kind == VolumeKind::Fat16)
         return "FAT16";
     if (kind == VolumeKind::Fat32)

@@ -2,6 +2,7 @@
 // The selected volume: what the drive page shows (VolumeInfo), the numbers the
 // engines use (VolumeGeometry, the partition block) and the reader of its sectors.
 
+#include "disk/ByteReader.h"
 #include "disk/SectorReader.h"
 
 #include <cstdint>
@@ -19,7 +20,70 @@ inline constexpr std::uint16_t Ntfs = 300;
 inline constexpr std::uint16_t Unsupported = 400;
 /// Read by the thorough rules only; the catalogue keeps it in its FAT half.
 inline constexpr std::uint16_t Exfat = 500;
+/// A FAT of 12-bit entries (fewer than 4,085 clusters); read by the thorough rules only.
+inline constexpr std::uint16_t Fat12 = 600;
 } // namespace VolumeKind
+
+/// True for the kinds with a FAT of 12, 16 or 32-bit entries (not exFAT).
+[[nodiscard]] constexpr bool isFatKind(std::uint16_t kind) noexcept
+{
+    return kind == VolumeKind::Fat12 || kind == VolumeKind::Fat16 || kind == VolumeKind::Fat32;
+}
+
+/// Bits of one FAT entry of a kind: 12, 16 or 32; 0 for a kind without such a table.
+[[nodiscard]] constexpr unsigned fatEntryBits(std::uint16_t kind) noexcept
+{
+    if (kind == VolumeKind::Fat12)
+        return 12;
+    if (kind == VolumeKind::Fat16)
+        return 16;
+    return kind == VolumeKind::Fat32 ? 32 : 0;
+}
+
+/// Byte offset of a cluster's entry from the start of the table. A 12-bit
+/// entry takes a byte and a half: two entries share three bytes.
+[[nodiscard]] constexpr std::uint64_t fatEntryOffset(std::uint64_t cluster, unsigned bits) noexcept
+{
+    return bits == 12 ? cluster + cluster / 2 : cluster * (bits / 8);
+}
+
+/// Bytes read from fatEntryOffset for one entry: 2 for 12 and 16 bits, 4 for 32.
+[[nodiscard]] constexpr unsigned fatEntryReadBytes(unsigned bits) noexcept
+{
+    return bits == 32 ? 4 : 2;
+}
+
+/// An entry's value from the bytes at its offset: the low 12 bits of the two
+/// bytes for an even cluster and their high 12 for an odd one, 16 bits, or
+/// all 32 (the top nibble is the caller's to mask).
+[[nodiscard]] constexpr std::uint32_t fatEntryValue(ByteSpan at, std::uint64_t cluster, unsigned bits) noexcept
+{
+    const ByteReader r(at);
+    if (bits == 32)
+        return r.u32or0(0);
+    const std::uint16_t value = r.u16or0(0);
+    if (bits == 16)
+        return value;
+    return (cluster & 1u) != 0 ? value >> 4 : value & 0x0FFFu;
+}
+
+/// Entries a table of `fatSectors` 512-byte sectors holds.
+[[nodiscard]] constexpr std::uint64_t fatTableEntries(std::uint64_t fatSectors, unsigned bits) noexcept
+{
+    return bits == 0 ? 0 : fatSectors * kSectorSize * 8 / bits;
+}
+
+/// The highest number a cluster can have: the values above it are marks
+/// (bad cluster, end of chain).
+[[nodiscard]] constexpr std::uint32_t fatHighestCluster(unsigned bits) noexcept
+{
+    if (bits == 12)
+        return 0xFF6;
+    return bits == 32 ? 0x0FFFFFF6 : 0xFFF6;
+}
+
+/// Clusters below which the FAT standard calls a volume FAT12.
+inline constexpr std::uint64_t kFat12ClusterLimit = 4085;
 
 /// The selected drive as the drive page shows it; rewritten on every selection.
 struct VolumeInfo {
@@ -171,7 +235,7 @@ void FillGeometry(VolumeGeometry& geometry, ByteSpan sector0, std::uint16_t kind
 
 /// Why a selection did or did not give a volume to scan.
 enum class SelectStatus {
-    Ready,               ///< a FAT16, FAT32 or NTFS volume that can be scanned
+    Ready,               ///< a FAT, exFAT or NTFS volume that can be scanned
     CannotOpen,          ///< the device or image cannot be opened (detail: the system's reason)
     Unreadable,          ///< the boot sector cannot be read (an I/O error), nor a backup of it
     NotAVolume,          ///< the boot sector is no FAT16, FAT32 or NTFS boot sector
@@ -212,17 +276,17 @@ struct VolumeInfoTexts {
     std::string capacity;          ///< "N MB ( Approx )"
     std::string sectorsPerCluster; ///< decimal
     std::string bytesPerSector;    ///< "512", "4096"
-    std::string fileSystem;        ///< "FAT16", "FAT32", "NTFS" or "NOT READY"
+    std::string fileSystem;        ///< "FAT12", "FAT16", "FAT32", "NTFS", "exFAT" or "NOT READY"
 };
 [[nodiscard]] VolumeInfoTexts ShowVolumeInfo(const VolumeInfo& info);
 
-/// True for the kinds whose catalogue is the FAT half (FAT16, FAT32, exFAT).
+/// True for the kinds whose catalogue is the FAT half (FAT12, FAT16, FAT32, exFAT).
 [[nodiscard]] constexpr bool usesFatCatalogue(std::uint16_t kind) noexcept
 {
-    return kind == VolumeKind::Fat16 || kind == VolumeKind::Fat32 || kind == VolumeKind::Exfat;
+    return isFatKind(kind) || kind == VolumeKind::Exfat;
 }
 
-/// Display name of a kind: "FAT16", "FAT32", "NTFS", "exFAT", or empty.
+/// Display name of a kind: "FAT12", "FAT16", "FAT32", "NTFS", "exFAT", or empty.
 [[nodiscard]] std::string fileSystemName(std::uint16_t kind);
 
 /// A 64-bit sector value as the classic 32-bit fields show it (wrapped when negative).

@@ -7,10 +7,6 @@ namespace sarvik::disk {
 
 namespace {
 
-// Cluster numbers above these are marks (bad, end of chain), never clusters.
-constexpr std::uint64_t kFat16HighestCluster = 0xFFF6;
-constexpr std::uint64_t kFat32HighestCluster = 0x0FFFFFF6;
-
 /// 512-byte sectors the file system has: as the selection read them (from the
 /// boot sector or its backup), else as the boot sector says; 0 when unknown.
 std::uint64_t fileSystemSectors(const disk::SelectedVolume& volume, bool fat)
@@ -62,9 +58,8 @@ std::uint64_t fileSystemSpan(const disk::SelectedVolume& volume)
 VolumeExtent volumeExtent(const disk::SelectedVolume& volume)
 {
     const auto& g = volume.geometry;
-    const bool fat16 = g.GeometryKind == disk::VolumeKind::Fat16;
-    const bool fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
-    const bool fat = fat16 || fat32;
+    const unsigned bits = disk::fatEntryBits(g.GeometryKind);
+    const bool fat = bits != 0;
     VolumeExtent extent;
     if (g.GeometryKind == disk::VolumeKind::Exfat)
         return exfatExtent(volume);
@@ -80,9 +75,10 @@ VolumeExtent volumeExtent(const disk::SelectedVolume& volume)
 
     std::uint64_t end = clustersBefore(g, fsSectors);
     if (fat) {
-        // The table has an entry for each cluster, and some numbers are marks.
-        const std::uint64_t entries = std::uint64_t{g.FatSectors} * disk::kSectorSize / (fat32 ? 4 : 2);
-        end = std::min({end, entries, (fat32 ? kFat32HighestCluster : kFat16HighestCluster) + 1});
+        // The table has an entry for each cluster, and the numbers above the
+        // highest are marks (bad, end of chain), never clusters.
+        const std::uint64_t entries = disk::fatTableEntries(g.FatSectors, bits);
+        end = std::min({end, entries, std::uint64_t{disk::fatHighestCluster(bits)} + 1});
     }
     extent.endCluster = std::max(end, extent.firstCluster);
     extent.readableEnd = std::max(std::min(extent.endCluster, clustersBefore(g, imageSectors)), extent.firstCluster);

@@ -5,6 +5,7 @@
 namespace sarvik::fat {
 
 namespace {
+constexpr std::uint32_t kFat12Bad = 0xFF7;
 constexpr std::uint32_t kFat16End = 0xFFFF;
 constexpr std::uint32_t kFat32End = 0x0FFFFFFF; // the whole 32-bit value; the top nibble is not masked
 } // namespace
@@ -15,13 +16,15 @@ bool endsChain(std::uint16_t geometryKind, std::uint32_t value) noexcept
         return true;
     if (geometryKind == disk::VolumeKind::Fat32)
         return value >= kFat32End;
+    if (geometryKind == disk::VolumeKind::Fat12)
+        return value >= kFat12Bad;
     return value == kFat16End;
 }
 
 void ClusterChain::BuildDirectoryChain(std::uint32_t cluster, std::uint16_t geometryKind)
 {
     m_clusters.clear();
-    if (geometryKind == disk::VolumeKind::Fat16 || geometryKind == disk::VolumeKind::Fat32)
+    if (disk::isFatKind(geometryKind))
         AppendCluster(cluster);
 }
 
@@ -30,8 +33,8 @@ ChainEnd ClusterChain::BuildClusterChain(const disk::SectorReader& reader, const
                                          const catalogue::RecoveryControl* control)
 {
     m_clusters.clear();
-    const bool fat32 = geometry.GeometryKind == disk::VolumeKind::Fat32;
-    if (!fat32 && geometry.GeometryKind != disk::VolumeKind::Fat16)
+    const unsigned bits = disk::fatEntryBits(geometry.GeometryKind);
+    if (bits == 0)
         return ChainEnd::NoGeometry;
 
     AppendCluster(firstCluster);
@@ -39,23 +42,28 @@ ChainEnd ClusterChain::BuildClusterChain(const disk::SectorReader& reader, const
     std::uint32_t current = firstCluster;
     const std::uint32_t fatStart = fatCopy == 2 ? geometry.SecondFatSector : geometry.FirstFatSector;
 
-    // One FAT sector is kept between links: consecutive clusters share it.
+    // One FAT sector is kept between links: consecutive clusters share it. A
+    // 12-bit entry may begin in the last byte of a sector and end in the next.
     std::array<std::byte, disk::kSectorSize> sector{};
     std::uint64_t cachedSector = ~std::uint64_t{0};
+    std::array<std::byte, 4> entry{};
 
     for (;;) {
         if (control != nullptr && control->interrupted())
             return ChainEnd::Interrupted;
         if (fatStart == 0)
             return ChainEnd::NoGeometry;
-        const std::uint64_t fatSector = std::uint64_t{fatStart} + (fat32 ? current >> 7 : current >> 8);
-        if (fatSector != cachedSector) {
-            if (reader.read(fatSector, 1, sector) != disk::ReadStatus::Ok)
-                return ChainEnd::ReadFailed;
-            cachedSector = fatSector;
+        const std::uint64_t offset = disk::fatEntryOffset(current, bits);
+        for (unsigned i = 0; i < disk::fatEntryReadBytes(bits); ++i) {
+            const std::uint64_t fatSector = std::uint64_t{fatStart} + (offset + i) / disk::kSectorSize;
+            if (fatSector != cachedSector) {
+                if (reader.read(fatSector, 1, sector) != disk::ReadStatus::Ok)
+                    return ChainEnd::ReadFailed;
+                cachedSector = fatSector;
+            }
+            entry[i] = sector[static_cast<std::size_t>((offset + i) % disk::kSectorSize)];
         }
-        const disk::ByteReader fat(sector);
-        const std::uint32_t next = fat32 ? fat.u32or0((current & 0x7Fu) * 4u) : fat.u16or0((current & 0xFFu) * 2u);
+        const std::uint32_t next = disk::fatEntryValue(entry, current, bits);
         if (endsChain(geometry.GeometryKind, next))
             return ChainEnd::EndMarker;
         AppendCluster(next);

@@ -19,8 +19,10 @@ enum class ChainEnd {
     NoGeometry,  ///< not a FAT volume, or the FAT copy starts at sector 0
 };
 
-/// True when a FAT entry value ends a chain. Only the all-ones values end one:
-/// 0xFFF8..0xFFFE and 0x0FFFFFF8..0x0FFFFFFE are followed as cluster numbers.
+/// True when a FAT entry value ends a chain. On FAT16 and FAT32 only the
+/// all-ones values end one: 0xFFF8..0xFFFE and 0x0FFFFFF8..0x0FFFFFFE are
+/// followed as cluster numbers. On FAT12 the bad-cluster mark 0xFF7 and every
+/// end mark from 0xFF8 on end it.
 [[nodiscard]] bool endsChain(std::uint16_t geometryKind, std::uint32_t value) noexcept;
 
 class ClusterChain {

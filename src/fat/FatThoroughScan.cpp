@@ -173,58 +173,74 @@ bool looksLikeDirectoryEntries(std::span<const std::byte> cluster)
 
 FatTable::FatTable(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry,
                    std::uint64_t partitionSectors)
-    : m_reader(reader), m_geometry(geometry), m_fat32(geometry.GeometryKind == disk::VolumeKind::Fat32),
+    : m_reader(reader), m_geometry(geometry), m_bits(disk::fatEntryBits(geometry.GeometryKind)),
       m_blocks(std::make_shared<Blocks>())
 {
     const std::uint32_t spc = std::max<std::uint32_t>(geometry.SectorsPerCluster, 1);
     const std::uint64_t metadata = std::uint64_t{geometry.ReservedSectors} +
                                    geometry.fatCount() * std::uint64_t{geometry.FatSectors} + geometry.RootDirSectors;
     const std::uint64_t dataClusters = partitionSectors > metadata ? (partitionSectors - metadata) / spc : 0;
-    const std::uint64_t tableEntries = std::uint64_t{geometry.FatSectors} * kSector / (m_fat32 ? 4 : 2);
+    // A kind without a FAT of its own is read as FAT16 (exFAT's scan never asks).
+    const unsigned bits = m_bits == 0 ? 16 : m_bits;
+    const std::uint64_t tableEntries = disk::fatTableEntries(geometry.FatSectors, bits);
     const std::uint64_t highest = std::min<std::uint64_t>(dataClusters + 1, tableEntries == 0 ? 0 : tableEntries - 1);
-    m_maxCluster = static_cast<std::uint32_t>(std::min<std::uint64_t>(highest, m_fat32 ? 0x0FFFFFF6 : 0xFFF6));
+    m_maxCluster = static_cast<std::uint32_t>(std::min<std::uint64_t>(highest, disk::fatHighestCluster(bits)));
+}
+
+const std::vector<std::byte>* FatTable::block(std::uint64_t index) const
+{
+    Blocks& blocks = *m_blocks;
+    if (blocks.last != nullptr && blocks.lastIndex == index)
+        return blocks.last;
+    auto found = blocks.byIndex.find(index);
+    if (found == blocks.byIndex.end()) {
+        if (blocks.byIndex.size() >= kMaxFatBlocks)
+            blocks.byIndex.clear();
+        blocks.last = nullptr;
+        std::vector<std::byte> bytes(std::size_t{kFatBlockSectors} * kSector);
+        const std::uint64_t first = m_geometry.FirstFatSector + index * kFatBlockSectors;
+        const std::uint32_t count = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(kFatBlockSectors, m_geometry.FatSectors - index * kFatBlockSectors));
+        if (m_reader.read(first, count, std::span(bytes).first(std::size_t{count} * kSector)) != disk::ReadStatus::Ok)
+            return nullptr;
+        found = blocks.byIndex.emplace(index, std::move(bytes)).first;
+    }
+    blocks.last = &found->second;
+    blocks.lastIndex = index;
+    return blocks.last;
+}
+
+bool FatTable::tableBytes(std::uint64_t offset, std::span<std::byte> out) const
+{
+    constexpr std::uint64_t kBlockBytes = std::uint64_t{kFatBlockSectors} * kSector;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const std::uint64_t at = offset + i;
+        if (const std::vector<std::byte>* bytes = block(at / kBlockBytes)) {
+            out[i] = (*bytes)[static_cast<std::size_t>(at % kBlockBytes)];
+            continue;
+        }
+        // Read what can be read sector by sector; a sector that fails stays unknown.
+        std::array<std::byte, kSector> one{};
+        const std::uint64_t sector = at / kSector;
+        if (m_reader.read(m_geometry.FirstFatSector + sector, 1, one) != disk::ReadStatus::Ok) {
+            m_unreadable.insert(sector);
+            return false;
+        }
+        out[i] = one[static_cast<std::size_t>(at % kSector)];
+    }
+    return true;
 }
 
 std::optional<std::uint32_t> FatTable::entry(std::uint32_t cluster) const
 {
     if (cluster < 2 || cluster > m_maxCluster || m_geometry.FirstFatSector == 0)
         return std::nullopt;
-    const std::uint64_t byteOffset = std::uint64_t{cluster} * (m_fat32 ? 4 : 2);
-    const std::uint64_t sector = byteOffset / kSector;
-    const std::uint64_t block = sector / kFatBlockSectors;
-    Blocks& blocks = *m_blocks;
-    if (blocks.last == nullptr || blocks.lastIndex != block) {
-        auto found = blocks.byIndex.find(block);
-        if (found == blocks.byIndex.end()) {
-            if (blocks.byIndex.size() >= kMaxFatBlocks)
-                blocks.byIndex.clear();
-            blocks.last = nullptr;
-            std::vector<std::byte> bytes(std::size_t{kFatBlockSectors} * kSector);
-            const std::uint64_t first = m_geometry.FirstFatSector + block * kFatBlockSectors;
-            const std::uint32_t count = static_cast<std::uint32_t>(
-                std::min<std::uint64_t>(kFatBlockSectors, m_geometry.FatSectors - block * kFatBlockSectors));
-            if (m_reader.read(first, count, std::span(bytes).first(std::size_t{count} * kSector)) !=
-                disk::ReadStatus::Ok) {
-                // Read what can be read sector by sector; a sector that fails stays unknown.
-                return [&]() -> std::optional<std::uint32_t> {
-                    std::array<std::byte, kSector> one{};
-                    if (m_reader.read(m_geometry.FirstFatSector + sector, 1, one) != disk::ReadStatus::Ok) {
-                        m_unreadable.insert(sector);
-                        return std::nullopt;
-                    }
-                    const disk::ByteReader r(one);
-                    const std::size_t within = byteOffset % kSector;
-                    return m_fat32 ? r.u32or0(within) & 0x0FFFFFFF : std::uint32_t{r.u16or0(within)};
-                }();
-            }
-            found = blocks.byIndex.emplace(block, std::move(bytes)).first;
-        }
-        blocks.last = &found->second;
-        blocks.lastIndex = block;
-    }
-    const disk::ByteReader r(*blocks.last);
-    const std::size_t within = byteOffset % (std::size_t{kFatBlockSectors} * kSector);
-    return m_fat32 ? r.u32or0(within) & 0x0FFFFFFF : std::uint32_t{r.u16or0(within)};
+    const unsigned bits = m_bits == 0 ? 16 : m_bits;
+    std::array<std::byte, 4> bytes{};
+    if (!tableBytes(disk::fatEntryOffset(cluster, bits), std::span(bytes).first(disk::fatEntryReadBytes(bits))))
+        return std::nullopt;
+    const std::uint32_t value = disk::fatEntryValue(bytes, cluster, bits);
+    return bits == 32 ? value & 0x0FFFFFFF : value;
 }
 
 bool FatTable::endsChain(std::uint32_t value) const noexcept

@@ -30,7 +30,7 @@ public:
 
     /// The highest cluster number the volume holds (data area and table both).
     [[nodiscard]] std::uint32_t maxCluster() const noexcept { return m_maxCluster; }
-    /// The entry of `cluster` (FAT32: its low 28 bits); nothing when out of range or unreadable.
+    /// The entry of `cluster` (FAT12: its 12 bits; FAT32: its low 28); nothing when out of range or unreadable.
     [[nodiscard]] std::optional<std::uint32_t> entry(std::uint32_t cluster) const;
     /// True when an entry value ends a chain: free, reserved, bad or end of chain.
     [[nodiscard]] bool endsChain(std::uint32_t value) const noexcept;
@@ -48,9 +48,14 @@ private:
         std::uint64_t lastIndex = 0;
     };
 
+    /// Block `index` of the table, read whole and cached; null when it cannot be read whole.
+    const std::vector<std::byte>* block(std::uint64_t index) const;
+    /// The table's bytes from `offset` on; false when a sector of them cannot be read.
+    bool tableBytes(std::uint64_t offset, std::span<std::byte> out) const;
+
     const disk::SectorReader& m_reader;
     const disk::VolumeGeometry& m_geometry;
-    bool m_fat32 = false;
+    unsigned m_bits = 0; ///< 12, 16 or 32
     std::uint32_t m_maxCluster = 0;
     std::shared_ptr<Blocks> m_blocks; ///< shared by copies
     mutable std::unordered_set<std::uint64_t> m_unreadable;

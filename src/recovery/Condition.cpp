@@ -11,6 +11,7 @@
 #include "ntfs/NtfsExtents.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <functional>
 
@@ -124,21 +125,24 @@ std::optional<bool> ConditionEstimator::fatEntryUsed(std::uint32_t cluster)
             m_exfat = std::make_unique<exfat::ExfatVolume>(m_volume);
         return m_exfat->clusterUsed(cluster);
     }
-    const bool fat32 = g.GeometryKind == disk::VolumeKind::Fat32;
-    const std::uint64_t entryBytes = fat32 ? 4 : 2;
-    const std::uint64_t offset = std::uint64_t{cluster} * entryBytes;
+    const unsigned found = disk::fatEntryBits(g.GeometryKind);
+    const unsigned bits = found == 0 ? 16 : found;
+    const std::uint64_t offset = disk::fatEntryOffset(cluster, bits);
     if (g.FirstFatSector == 0)
         return std::nullopt;
     // Below 2 or past the end of the table there is no such cluster: nothing of
     // the file can be there, so it counts as lost.
-    if (cluster < 2 || offset / disk::kSectorSize >= g.FatSectors)
+    if (cluster < 2 || (offset + disk::fatEntryReadBytes(bits) - 1) / disk::kSectorSize >= g.FatSectors)
         return true;
-    if (!readCached(g.FirstFatSector + offset / disk::kSectorSize))
-        return std::nullopt;
-    const disk::ByteReader fat(m_sector);
-    const std::size_t at = static_cast<std::size_t>(offset % disk::kSectorSize);
-    const std::uint32_t value = fat32 ? fat.u32or0(at) & kFat32EntryMask : fat.u16or0(at);
-    return value != 0;
+    // A 12-bit entry may start in a sector's last byte and end in the next one.
+    std::array<std::byte, 4> entry{};
+    for (unsigned i = 0; i < disk::fatEntryReadBytes(bits); ++i) {
+        if (!readCached(g.FirstFatSector + (offset + i) / disk::kSectorSize))
+            return std::nullopt;
+        entry[i] = m_sector[static_cast<std::size_t>((offset + i) % disk::kSectorSize)];
+    }
+    const std::uint32_t value = disk::fatEntryValue(entry, cluster, bits);
+    return (bits == 32 ? value & kFat32EntryMask : value) != 0;
 }
 
 std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::fatSpans(std::uint32_t firstCluster,

@@ -29,7 +29,7 @@ std::vector<carve::Extent> unclaimedExtents(const ScanSession& session)
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
     if (kind == disk::VolumeKind::Exfat)
         return carve::UnclaimedExfatExtents(session.volume, session.catalogue);
-    if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32)
+    if (disk::isFatKind(kind))
         return carve::UnclaimedFatExtents(session.volume, session.catalogue);
     if (kind == disk::VolumeKind::Ntfs)
         return carve::UnclaimedNtfsExtents(session.volume, session.mftRuns, session.catalogue);

@@ -141,7 +141,7 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
                                            signatures ? &*signatures : nullptr);
         });
         observer.status("Creating Directory Tree");
-    } else if (kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32) {
+    } else if (disk::isFatKind(kind)) {
         // The carving looks at the free clusters as the scan reads them, and does not read them again.
         fat::FreeClusterNotes freeClusters;
         std::optional<carve::FreeClusterSignatures> signatures;

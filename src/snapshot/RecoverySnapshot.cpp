@@ -55,7 +55,7 @@ bool equalsIgnoringCase(ByteSpan bytes, std::string_view text) noexcept
 
 bool isFatKind(std::uint16_t kind) noexcept
 {
-    return kind == disk::VolumeKind::Fat16 || kind == disk::VolumeKind::Fat32;
+    return disk::isFatKind(kind);
 }
 
 /// Appends little-endian fields to a byte vector.
@@ -895,7 +895,7 @@ std::vector<std::string> GeometryDifferences(const disk::VolumeGeometry& snapsho
 {
     std::vector<std::string> lines;
     if (!foundSupported) {
-        lines.push_back("no FAT16, FAT32 or NTFS volume was found there");
+        lines.push_back("no FAT12, FAT16, FAT32 or NTFS volume was found there");
         return lines;
     }
     auto name = [](std::uint16_t kind) {

@@ -86,7 +86,7 @@ QString writeFat16Boot(const QString& dir)
     return path;
 }
 
-// A signed boot sector of a file system the program does not read (FAT12).
+// A signed boot sector that says FAT12 but counts no clusters: no volume.
 QString writeFat12Boot(const QString& dir)
 {
     QByteArray bytes(1024 * 512, '\0');
@@ -530,9 +530,9 @@ void RecoveryWindowTest::drivePageByKeyboardSaysWhyNotReady()
     QVERIFY(w.nextButton()->isVisible() && w.nextButton()->isEnabled());
     QVERIFY(!w.statusLine()->isVisible());
     const QHash<QString, QString> why{
-        {QStringLiteral("floppy12.img"), QStringLiteral("Not ready: not a FAT16, FAT32 or NTFS volume.")},
+        {QStringLiteral("floppy12.img"), QStringLiteral("Not ready: not a FAT12, FAT16, FAT32, exFAT or NTFS volume.")},
         {QStringLiteral("empty.img"), QStringLiteral("Not ready: the file is empty.")},
-        {QStringLiteral("noise.img"), QStringLiteral("Not ready: not a FAT16, FAT32 or NTFS volume.")}};
+        {QStringLiteral("noise.img"), QStringLiteral("Not ready: not a FAT12, FAT16, FAT32, exFAT or NTFS volume.")}};
     for (const QString name : {"floppy12.img", "empty.img", "noise.img"}) {
         QTest::keyClick(tree, Qt::Key_Down);
         QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Disk Image(%1)").arg(name));

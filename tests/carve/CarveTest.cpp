@@ -493,6 +493,23 @@ TEST(CarveFormattedCard, CarvesFromTheScansReadAsFromItsOwn)
     })) << "the PNG held up to its bad sector: incomplete";
 }
 
+// An image cut short: a deleted file whose free clusters run on past the cut
+// claims only those the image holds, and the unclaimed stretches end with it.
+TEST(CarveCutVolume, UnclaimedExtentsEndWithTheImage)
+{
+    const fs::path image = fs::path(SARVIK_TEST_VOLUMES) / "fat12-floppy.img";
+    if (!fs::exists(image))
+        GTEST_SKIP() << "no fat12-floppy.img (tools/make-test-volumes.sh DIR fat12)";
+    auto bytes = test::readImageFile(image);
+    bytes.resize(1072 * 512); // inside the deleted "Big picture.png"
+    const std::uint64_t size = bytes.size();
+    scan::ScanSession s;
+    ASSERT_TRUE(test::scanImage(s, std::move(bytes), true));
+    const auto extents = carve::UnclaimedFatExtents(s.volume, s.catalogue);
+    ASSERT_FALSE(extents.empty());
+    EXPECT_LE(extents.back().offset + extents.back().length, size);
+}
+
 // NTFS free clusters are carved by the thorough scan: a PNG written into a
 // free cluster of the NTFS test volume is listed whole and comes back
 // byte-exact, one cut by foreign bytes is listed and copied as incomplete, also

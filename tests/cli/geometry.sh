@@ -128,12 +128,12 @@ run info "$WORK/missing.img"
 [[ $RC -eq 1 && $ERR == *"cannot open $WORK/missing.img: No such file or directory"* ]] || fail "missing: $RC $ERR"
 head -c 65536 /dev/zero >"$WORK/zeros.img"
 run scan "$WORK/zeros.img" --thorough
-[[ $RC -eq 1 && $ERR == *"zeros.img: not a FAT16, FAT32 or NTFS volume"* ]] || fail "zeros: $RC $ERR"
+[[ $RC -eq 1 && $ERR == *"zeros.img: not a FAT12, FAT16, FAT32, exFAT or NTFS volume"* ]] || fail "zeros: $RC $ERR"
 
-# No boot sector and no backup (FAT16 keeps none; FAT32's sector 6 zeroed too):
-# the geometry is worked out from the FATs and folders, said on standard
-# error, and the volume lists and recovers as the intact one does.
-for v in fat16 fat32; do
+# No boot sector and no backup (FAT12 and FAT16 keep none; FAT32's sector 6
+# zeroed too): the geometry is worked out from the FATs and folders, said on
+# standard error, and the volume lists and recovers as the intact one does.
+for v in fat12 fat12-floppy fat16 fat32; do
     [[ -f $VOLUMES/$v.img ]] || continue
     cp "$VOLUMES/$v.img" "$WORK/nob.img"
     dd if=/dev/zero of="$WORK/nob.img" bs=512 count=1 conv=notrunc status=none

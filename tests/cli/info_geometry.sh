@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # sarvik info --json on volumes made by mkfs.fat and mkntfs with several cluster
 # sizes: every geometry field is recomputed here from the boot sector's bytes and
-# compared; FAT12, an empty file and random bytes must come out NOT READY with a
-# non-zero exit status.
+# compared (FAT12 too); FAT12 under --classic, an empty file and random bytes
+# must come out NOT READY with a non-zero exit status.
 # Usage: info_geometry.sh SARVIK VOLUMES_DIR SOURCE_DIR
 set -euo pipefail
 sarvik=$1
@@ -27,13 +27,13 @@ if boot[3:7] == b"NTFS":
             "MftStartSector": u32(48) * spc, "MftRecordSectors": 2,
             "IndexRecordSectors": 8 if u32(68) == 0xF4 else (u32(68) * spc) & 0xFFFFFFFF}
     fs = "NTFS"
-elif boot[57:59] == b"16":
+elif boot[57:59] in (b"12", b"16"):
     fat, res, root = u16(22), u16(14), u16(17) // 16
-    want = {"GeometryKind": 100, "FatSectors": fat, "SectorsPerCluster": spc, "RootDirSectors": root,
+    want = {"GeometryKind": 600 if boot[57:59] == b"12" else 100, "FatSectors": fat, "SectorsPerCluster": spc, "RootDirSectors": root,
             "RootDirStart": res + 2 * fat, "ReservedSectors": res,
             "ClusterBaseSector": res + 2 * fat + root - 2 * spc, "FirstFatSector": res,
             "SecondFatSector": res + fat}
-    fs = "FAT16"
+    fs = "FAT" + boot[57:59].decode()
 else:
     fat, res = u32(36), u16(14)
     want = {"GeometryKind": 200, "FatSectors": fat, "SectorsPerCluster": spc, "RootDirSectors": 0,
@@ -67,16 +67,21 @@ if command -v mkntfs >/dev/null; then
   done
 fi
 
-notReady() { # image what
+notReady() { # image what [option]
   local out rc=0
-  out=$("$sarvik" info "$1" --json 2>"$work/err") || rc=$?
+  out=$("$sarvik" info "$1" --json ${3:+"$3"} 2>"$work/err") || rc=$?
   [ "$rc" -ne 0 ] || { echo "FAIL $2: exit status 0"; exit 1; }
   grep -q '"fileSystem": "NOT READY"' <<<"$out" || { echo "FAIL $2: $out"; exit 1; }
   [ -s "$work/err" ] || { echo "FAIL $2: nothing on standard error"; exit 1; }
   echo "ok $2: NOT READY, exit $rc, $(head -c 80 "$work/err")"
 }
+for s in 1 4; do
+  mkfs.fat -C -F 12 -s "$s" "$work/f12-$s.img" $((2000 * s)) >/dev/null
+  check "$work/f12-$s.img"
+done
 mkfs.fat -C -F 12 "$work/f12.img" 4096 >/dev/null
-notReady "$work/f12.img" "FAT12"
+check "$work/f12.img"
+notReady "$work/f12.img" "FAT12 --classic" --classic
 : >"$work/empty.img"
 notReady "$work/empty.img" "empty file"
 head -c 1048576 /dev/urandom >"$work/random.img"

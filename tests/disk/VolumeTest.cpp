@@ -95,9 +95,10 @@ TEST(SelectDrive, UnsupportedVolumesLeaveTheGeometryAlone)
         EXPECT_EQ(texts.bytesPerSector, "512");
     };
 
+    // The type text alone makes no FAT12 volume: without a sector count there are no clusters.
     auto fat12 = test::fat16Boot(2048, 1, 8, 4, 512);
     fat12.putText(54, "FAT12   ");
-    expectNotReady(fat12, "FAT12");
+    expectNotReady(fat12, "FAT12 type text, no sectors");
 
     expectNotReady(test::ImageBuilder(0), "empty file");
 

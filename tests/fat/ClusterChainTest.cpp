@@ -11,17 +11,34 @@ namespace {
 struct FatFixture {
     test::ImageBuilder image;
     disk::SelectedVolume volume;
-    bool fat32;
+    unsigned bits;
 
-    explicit FatFixture(bool isFat32)
-        : image(isFat32 ? test::fat32Boot(2048, 4, 300, 1, 2) : test::fat16Boot(2048, 4, 300, 1, 512)), fat32(isFat32)
+    explicit FatFixture(bool isFat32) : FatFixture(isFat32 ? 32u : 16u) {}
+    /// 12 bits: the FAT16 layout with another type text and a sector count,
+    /// which make it a volume of 1,412 clusters.
+    explicit FatFixture(unsigned entryBits)
+        : image(entryBits == 32 ? test::fat32Boot(2048, 4, 300, 1, 2) : test::fat16Boot(2048, 4, 300, 1, 512)),
+          bits(entryBits)
     {
+        if (bits == 12) {
+            image.putText(54, "FAT12   ");
+            image.put(19, 2, 2048);
+        }
     }
     void set(int copy, std::uint32_t cluster, std::uint32_t value)
     {
         const std::uint64_t fatStart = copy == 1 ? 4 : 304;
-        const unsigned width = fat32 ? 4 : 2;
-        image.put(fatStart * 512 + std::uint64_t{cluster} * width, width, value);
+        if (bits != 12) {
+            image.put(fatStart * 512 + std::uint64_t{cluster} * (bits / 8), bits / 8, value);
+            return;
+        }
+        // Two 12-bit entries share three bytes: an odd cluster's takes the high
+        // nibble of the first byte and the whole second.
+        const std::uint64_t at = fatStart * 512 + cluster + cluster / 2;
+        auto& b = image.bytes();
+        const unsigned old = std::to_integer<unsigned>(b.at(at)) | std::to_integer<unsigned>(b.at(at + 1)) << 8;
+        const unsigned both = cluster % 2 != 0 ? (old & 0x000Fu) | (value << 4) : (old & 0xF000u) | (value & 0x0FFFu);
+        image.put(at, 2, both);
     }
     void chain(int copy, std::initializer_list<std::uint32_t> clusters, std::uint32_t end)
     {
@@ -79,6 +96,24 @@ TEST(ClusterChain, Fat32EndMarkers)
     // High entries (cluster >= 128) sit in a later FAT sector.
     f.chain(1, {200, 300, 129}, 0x0FFFFFFF);
     EXPECT_EQ(f.walk(200, 100), (V{200, 300, 129}));
+}
+
+// A 12-bit entry takes a byte and a half, so entry 341 starts in the first FAT
+// sector's last byte and ends in the second sector (682 likewise across the
+// second and third); 0xFF7 (bad) and 0xFF8..0xFFF end a chain.
+TEST(ClusterChain, Fat12EntriesAcrossSectorsAndEndMarkers)
+{
+    FatFixture f(12u);
+    f.chain(1, {340, 341, 342, 682, 683, 5}, 0xFFF);
+    ASSERT_EQ(f.walk(340, 100), (V{340, 341, 342, 682, 683, 5}));
+    EXPECT_EQ(f.volume.geometry.GeometryKind, disk::VolumeKind::Fat12);
+    f.chain(2, {681, 682, 341}, 0xFF8);
+    EXPECT_EQ(f.walk(681, 100, 2), (V{681, 682, 341}));
+    f.set(1, 342, 0xFF7);
+    EXPECT_EQ(f.walk(340, 100), (V{340, 341, 342}));
+    f.set(1, 342, 0xFF6); // the highest cluster number is followed
+    f.set(1, 0xFF6, 0xFFE);
+    EXPECT_EQ(f.walk(340, 100), (V{340, 341, 342, 0xFF6}));
 }
 
 TEST(ClusterChain, LimitKeepsOneClusterMore)

@@ -176,7 +176,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     }
     // The small volumes of tools/make-fuzz-volumes.sh when the folder has
     // them; otherwise the test volumes, as inputs found over them expect.
-    std::vector<const char*> names{"fuzz-fat16.img", "fuzz-fat32.img", "fuzz-ntfs.img", "fuzz-exfat.img"};
+    std::vector<const char*> names{"fuzz-fat16.img", "fuzz-fat32.img", "fuzz-ntfs.img", "fuzz-exfat.img",
+                                   "fuzz-fat12.img"};
     if (!std::filesystem::exists(std::filesystem::path(folder) / names[0]))
         names = {"fat16-s1.img", "fat32-s1.img", "ntfs.img", "fat16.img", "ntfs-extents.img", "exfat.img"};
     for (const char* name : names) {

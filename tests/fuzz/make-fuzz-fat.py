@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Writes two tiny FAT volumes (48 KiB each, 512-byte clusters) for the volume
-fuzzer: fuzz-fat16.img and fuzz-fat32.img in OUTDIR.
+"""Writes three tiny FAT volumes (48 KiB each, 512-byte clusters) for the volume
+fuzzer: fuzz-fat12.img, fuzz-fat16.img and fuzz-fat32.img in OUTDIR.
 
 mkfs.fat and mtools need thousands of clusters before they call a volume FAT16
-or FAT32; the scanners go by the boot sector's type text, so a volume of a few
-dozen clusters scans like a large one and lets the fuzzer run a thousand
-inputs a second. Both volumes hold the same tree, laid out the way DOS leaves
+or FAT32; the scanners take a type text of FAT16 or FAT32 at its word, so a
+volume of a few dozen clusters scans like a large one and lets the fuzzer run a
+thousand inputs a second. The FAT12 one (type text FAT12, entries of 12 bits)
+is FAT12 by its count of clusters. All three volumes hold the same tree, laid out the way DOS leaves
 it after a deletion (first name byte 0xE5, long-name entries marked too, the
 file's FAT entries zeroed):
 
@@ -83,7 +84,9 @@ def deleted(entries: list) -> list:
 
 
 class Volume:
-    def __init__(self, fat32: bool):
+    def __init__(self, bits: int):
+        fat32 = bits == 32
+        self.bits = bits
         self.fat32 = fat32
         self.image = bytearray(TOTAL_SECTORS * SECTOR)
         self.reserved = 8 if fat32 else 1
@@ -93,9 +96,10 @@ class Volume:
         self.data_start = self.reserved + 2 * self.fat_sectors + root_sectors
         self.clusters = TOTAL_SECTORS - self.data_start
         self.fat = [0] * (self.clusters + 2)
-        self.fat[0] = (0x0FFFFFF8 if fat32 else 0xFFF8)
-        self.fat[1] = (0x0FFFFFFF if fat32 else 0xFFFF)
-        self.eoc = 0x0FFFFFFF if fat32 else 0xFFFF
+        mask = {12: 0xFFF, 16: 0xFFFF, 32: 0x0FFFFFFF}[bits]
+        self.fat[0] = mask - 7
+        self.fat[1] = mask
+        self.eoc = mask
         self.rng = random.Random(20240517)
 
     def cluster_offset(self, cluster: int) -> int:
@@ -134,7 +138,7 @@ class Volume:
         else:
             struct.pack_into("<BBBI", b, 36, 0x80, 0, 0x29, 0x1234ABCD)
             b[43:54] = b"FUZZVOL    "
-            b[54:62] = b"FAT16   "
+            b[54:62] = b"FAT12   " if self.bits == 12 else b"FAT16   "
         b[510:512] = b"\x55\xAA"
         return bytes(b)
 
@@ -154,18 +158,25 @@ class Volume:
             self.image[SECTOR:2 * SECTOR] = info
             self.image[6 * SECTOR:7 * SECTOR] = boot
             self.image[7 * SECTOR:8 * SECTOR] = info
-        width = 4 if self.fat32 else 2
         fat = bytearray(self.fat_sectors * SECTOR)
         for i, v in enumerate(self.fat):
-            struct.pack_into("<I" if self.fat32 else "<H", fat, i * width, v)
+            if self.bits == 12:
+                # Two entries in three bytes: an odd cluster's in the high 12 bits.
+                at = i + i // 2
+                old = struct.unpack_from("<H", fat, at)[0]
+                both = (old & 0x000F) | (v << 4) if i % 2 else (old & 0xF000) | v
+                struct.pack_into("<H", fat, at, both)
+            else:
+                struct.pack_into("<I" if self.fat32 else "<H", fat, i * (self.bits // 8), v)
         for copy in range(2):
             at = (self.reserved + copy * self.fat_sectors) * SECTOR
             self.image[at:at + len(fat)] = fat
         return bytes(self.image)
 
 
-def build(fat32: bool) -> bytes:
-    v = Volume(fat32)
+def build(bits: int) -> bytes:
+    fat32 = bits == 32
+    v = Volume(bits)
     root_cluster = 2 if fat32 else 0
     # Clusters, picked by hand so that live and deleted data interleave.
     docs = [3, 9]
@@ -230,8 +241,9 @@ def main() -> int:
         return 2
     out = Path(sys.argv[1])
     out.mkdir(parents=True, exist_ok=True)
-    (out / "fuzz-fat16.img").write_bytes(build(False))
-    (out / "fuzz-fat32.img").write_bytes(build(True))
+    (out / "fuzz-fat12.img").write_bytes(build(12))
+    (out / "fuzz-fat16.img").write_bytes(build(16))
+    (out / "fuzz-fat32.img").write_bytes(build(32))
     return 0
 
 
