@@ -386,7 +386,11 @@ WalkResult walkMp4(CarveStream& s)
         const auto header = s.bytes(pos, kBoxHeaderBytes);
         if (!header)
             break; // the bytes end at a box boundary (or cannot be read)
-        const disk::ByteReader type(header->bytes().subspan(4, 4));
+        // A copy: a large box's size below is read through the stream, which may
+        // move the window `header` looks into.
+        std::array<std::byte, 4> typeBytes{};
+        std::copy_n(header->bytes().begin() + 4, 4, typeBytes.begin());
+        const disk::ByteReader type(typeBytes);
         // A second "ftyp" starts the next file.
         if (!topLevelBox(type) || (pos != 0 && type.equals(0, "ftyp")))
             break;
@@ -420,13 +424,16 @@ WalkResult walkSqlite(CarveStream& s)
     const auto header = s.bytes(0, 100);
     if (!header || !header->equals(0, kSqliteMagic))
         return {};
-    const auto pageField = s.be(kSqlitePageSize, 2).value_or(0);
-    const std::uint64_t pageSize = pageField == 1 ? 65536 : pageField;
+    // Every field of the header is taken before the stream is read again.
     const auto write = header->u8or0(kSqliteWriteVersion);
     const auto read = header->u8or0(kSqliteWriteVersion + 1);
+    const bool fractions = header->u8or0(kSqlitePayloadFractions) == 64 &&
+                           header->u8or0(kSqlitePayloadFractions + 1) == 32 &&
+                           header->u8or0(kSqlitePayloadFractions + 2) == 32;
+    const auto pageField = s.be(kSqlitePageSize, 2).value_or(0);
+    const std::uint64_t pageSize = pageField == 1 ? 65536 : pageField;
     if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0 || write < 1 || write > 2 || read < 1 || read > 2 ||
-        header->u8or0(kSqlitePayloadFractions) != 64 || header->u8or0(kSqlitePayloadFractions + 1) != 32 ||
-        header->u8or0(kSqlitePayloadFractions + 2) != 32)
+        !fractions)
         return {};
     const auto pageType = s.u8(kSqliteFirstPageType);
     if (pageType != 0x0D && pageType != 0x05)

@@ -432,6 +432,9 @@ WalkResult walkPng(CarveStream& s)
         if (*length > kPngMaxChunk || !isChunkType(*type) ||
             (first && (!type->equals(0, "IHDR") || *length != kIhdrLength)))
             return walk::broken(!first, pos, "png");
+        // Told now: the reads of the chunk's data below may move the stream's
+        // window, and `type` looks into it.
+        const bool last = type->equals(0, "IEND");
         // The CRC covers the type and the data, read in spans of bounded size.
         std::uint32_t crc = 0;
         std::uint64_t at = pos + 4;
@@ -448,7 +451,7 @@ WalkResult walkPng(CarveStream& s)
         if (!stored || *stored != crc)
             return walk::broken(!first, pos, "png");
         const std::uint64_t next = dataEnd + kChunkCrcBytes;
-        if (type->equals(0, "IEND"))
+        if (last)
             return walk::whole(next, "png");
         first = false;
         pos = next;
