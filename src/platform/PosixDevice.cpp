@@ -25,10 +25,15 @@ std::optional<OpenedDevice> openDevice(const std::string& path, std::string& err
     if (fd < 0) {
         const int openError = errno;
         accessDenied = openError == EACCES || openError == EPERM;
-        // Raw devices belong to root and the disk group: say how to get in.
+        // Raw devices belong to root and the disk group: say how to get in. Root
+        // itself refused (a security module, a read-only lock) is told the
+        // system's own reason; asking it to be root would help nobody.
         struct stat st {};
-        if (accessDenied && ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+        if (accessDenied && ::geteuid() != 0 && ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
             error = path + ": permission denied: run it as root (sudo) or join the disk group";
+        else if (accessDenied && ::geteuid() == 0)
+            error = path + ": " + std::strerror(openError) +
+                    " even for root: a security policy (SELinux, AppArmor) or the device itself refuses it";
         else
             error = path + ": " + std::strerror(openError);
         return std::nullopt;
