@@ -3,7 +3,10 @@
 // in one skinned window with a menu bar, a toolbar of picture buttons, the label
 // pairs of the right pane, and the Next, Back and Stop buttons.
 
+#include "app/DrivePage.h"
 #include "app/FileTypes.h"
+#include "app/ResultsPage.h"
+#include "app/ScanPage.h"
 #include "disk/Volume.h"
 #include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
@@ -188,8 +191,6 @@ private:
     void buildControls();
     void buildLabels(QWidget* panel);
     void buildNavigation(QWidget* panel);
-    void buildFileList(QWidget* panel);
-    void buildTrees(QWidget* panel);
     void buildMenuBar();
     void buildToolbar();
     QAction* addCommand(QMenu* menu, const QString& text, int id, const QString& iconName);
@@ -200,6 +201,7 @@ private:
     void layoutControls();
 
     // Drive page.
+    void buildDriveTree(QWidget* panel);
     void driveTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     /// `offerElevation`: a device this user may not read offers the restart
     /// as the administrator (a click or Enter; not the arrow keys passing by).
@@ -228,6 +230,10 @@ private:
     void fillFolderTree();
 
     // Results.
+    /// The "Thorough scan" note beside Back and the filter note over the list.
+    void buildResultsLabels(QWidget* panel);
+    void buildFileList(QWidget* panel);
+    void buildFolderTree(QWidget* panel);
     void folderTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     void fileListActivated(const QModelIndex& index);
     void setViewMode(ViewMode mode);
@@ -300,17 +306,5 @@ private:
     };
     std::vector<Anchor> m_anchors;
 };
-
-/// The texts the window shows, kept in one place with their exact blanks.
-namespace Text {
-/// The captions of the drive page's five labels, top to bottom.
-QStringList driveCaptions();
-/// The captions of the scan page's four labels, top to bottom.
-QStringList scanCaptions();
-/// Quick Help of the drive page: `indent` is 20 at start-up and 24 after Back.
-QString driveHelp(int indent);
-QString scanHelp();
-QString resultsHelp();
-} // namespace Text
 
 } // namespace sarvik::app
