@@ -43,6 +43,21 @@ namespace sarvik::app {
 
 namespace {
 
+/// How the volume that now answers to `volume`'s device differs from the
+/// geometry the snapshot recorded, one line per field; empty when they agree.
+QStringList geometryDifferences(disk::DeviceProvider& devices, const disk::SelectedVolume& volume)
+{
+    disk::SelectedVolume found;
+    disk::DriveItem item;
+    item.devicePath = volume.info.DevicePath;
+    const disk::SelectResult selection = scan::SelectVolume(found, item, devices, disk::GeometryRules::Thorough);
+    QStringList lines;
+    for (const std::string& line :
+         snapshot::GeometryDifferences(volume.geometry, found.geometry, static_cast<bool>(selection)))
+        lines << QString::fromStdString(line);
+    return lines;
+}
+
 /// The filters of both snapshot dialogs. Saved files end in ".RVU", so that
 /// pattern is offered beside "*.RVSX"; without it no saved snapshot would show.
 const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.RVSX *.RVU)"), QStringLiteral("*.RVSX"),
@@ -573,11 +588,22 @@ void ResultsCommands::LoadSnapshot()
         snapshot::RebuildMftRunList(session.mftRuns, volume);
     session.filters.clear();
     m_window.showLoadedResults();
-    if (!opened)
+    const QString where = QString::fromStdString(catalogue::nameToUtf8(volume.info.DevicePath, true));
+    if (!opened) {
         MessageDialog(&m_window, MessageKind::Error,
                       QStringLiteral("The volume %1 of this snapshot cannot be opened; files cannot be recovered "
                                      "from it until it is available.")
-                          .arg(QString::fromStdString(catalogue::nameToUtf8(volume.info.DevicePath, true))));
+                          .arg(where));
+        return;
+    }
+    // Another volume at the same place (an image replaced, a card swapped)
+    // opens all the same: its clusters would be copied under the snapshot's names.
+    const QStringList differences = geometryDifferences(m_window.devices(), volume);
+    if (!differences.isEmpty())
+        MessageDialog(&m_window, MessageKind::Error,
+                      QStringLiteral("The volume at %1 does not match the snapshot; recovered files may hold other "
+                                     "data:\n%2")
+                          .arg(where, differences.join(QLatin1Char('\n'))));
 }
 
 // ---- Filters and find -------------------------------------------------------

@@ -141,6 +141,7 @@ private slots:
     void snapshotLoadRefusesForeignFile();
     void snapshotOverTheSourceIsGreyedAndRefused();
     void snapshotWithoutItsVolumeRecoversNothing();
+    void snapshotOfAnotherVolumeIsSaid();
     void filterDialogLimitsAndOrder();
     void filterCloseRefillsRoot();
     void findMatchesWithPaths();
@@ -155,6 +156,8 @@ private:
     /// Scans the window's first drive; the tests read names as the classic
     /// rules list them unless `thorough`.
     bool scanned(RecoveryWindow& w, bool thorough = false);
+    /// Scans `image` and saves the scan as the snapshot `saved`.
+    void saveSnapshotOf(const QString& image, const QString& saved);
     QString volume(const char* name) const { return m_volumes + QLatin1Char('/') + QLatin1String(name); }
 
     QTemporaryDir m_dir;
@@ -812,19 +815,24 @@ void ResultsCommandsTest::snapshotOverTheSourceIsGreyedAndRefused()
     QVERIFY(original.readAll() == before);
 }
 
+void ResultsCommandsTest::saveSnapshotOf(const QString& image, const QString& saved)
+{
+    RecoveryWindow w({platform::imageDriveItem(image.toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    chooseFile(saved);
+    QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
+    QVERIFY(QFileInfo(saved).isFile());
+}
+
 void ResultsCommandsTest::snapshotWithoutItsVolumeRecoversNothing()
 {
     NEED_VOLUME("fat16.img");
     const QString image = m_dir.path() + QStringLiteral("/gone.img");
     QVERIFY(QFile::copy(volume("fat16.img"), image));
     const QString saved = m_dir.path() + QStringLiteral("/GONE.RVU");
-    {
-        RecoveryWindow w({platform::imageDriveItem(image.toStdString())}, m_devices);
-        QVERIFY(scanned(w));
-        chooseFile(saved);
-        QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
-    }
-    QVERIFY(QFileInfo(saved).isFile());
+    saveSnapshotOf(image, saved);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(QFile::remove(image));
 
     RecoveryWindow w({}, m_devices);
@@ -864,6 +872,33 @@ void ResultsCommandsTest::snapshotWithoutItsVolumeRecoversNothing()
     QVERIFY(QDir(out.path()).isEmpty());
     QVERIFY(launched.isEmpty());
     QVERIFY(w.commands()->lastReport().files().empty());
+}
+
+void ResultsCommandsTest::snapshotOfAnotherVolumeIsSaid()
+{
+    // The image was replaced by another volume: it opens, but its clusters are
+    // not the snapshot's. The load says so, field by field.
+    NEED_VOLUME("fat16.img");
+    NEED_VOLUME("fat32.img");
+    const QString image = m_dir.path() + QStringLiteral("/swapped.img");
+    QVERIFY(QFile::copy(volume("fat16.img"), image));
+    const QString saved = m_dir.path() + QStringLiteral("/SWAPPED.RVU");
+    saveSnapshotOf(image, saved);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(QFile::remove(image));
+    QVERIFY(QFile::copy(volume("fat32.img"), image));
+
+    RecoveryWindow w({}, m_devices);
+    Answer loadSaid;
+    chooseFile(saved);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &loadSaid);
+    QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY2(loadSaid.asked.contains(QStringLiteral("does not match the snapshot")), qPrintable(loadSaid.asked));
+    QVERIFY2(loadSaid.asked.contains(QStringLiteral("file system: snapshot FAT16, volume FAT32")),
+             qPrintable(loadSaid.asked));
+    dropPendingAnswers();
 }
 
 void ResultsCommandsTest::filterDialogLimitsAndOrder()
