@@ -145,6 +145,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
                  {m_next, move},
                  {m_rules, move},
                  {m_filterNote, kGrowX},
+                 {m_stoppedNote, kMoveX},
                  {m_quickHelpLabel, kMoveY},
                  {m_deepBar, kMoveY | kGrowX}};
     for (Anchor& anchor : m_anchors)

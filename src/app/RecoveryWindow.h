@@ -112,6 +112,8 @@ public:
     [[nodiscard]] QLabel* rulesLabel() const { return m_rules; }
     /// Above the list on the results page while a file filter is in force.
     [[nodiscard]] QLabel* filterNote() const { return m_filterNote; }
+    /// Over the list on the results page after a stopped scan, until the next scan.
+    [[nodiscard]] QLabel* stoppedNote() const { return m_stoppedNote; }
     [[nodiscard]] ui::PercentProgressBar* progressBar() const { return m_progress; }
     [[nodiscard]] ui::PictureButton* nextButton() const { return m_next; }
     [[nodiscard]] ui::PictureButton* backButton() const { return m_back; }
@@ -288,6 +290,7 @@ private:
     QLabel* m_status = nullptr;
     QLabel* m_rules = nullptr;
     QLabel* m_filterNote = nullptr;
+    QLabel* m_stoppedNote = nullptr;
     QLabel* m_quickHelpLabel = nullptr;
     ui::PercentProgressBar* m_progress = nullptr;
     QTreeWidget* m_driveTree = nullptr;

@@ -75,6 +75,14 @@ void RecoveryWindow::buildResultsLabels(QWidget* panel)
     noteFont.setBold(true);
     m_filterNote->setFont(noteFont);
     m_filterNote->hide();
+    // At the right end of the same line: what a stopped scan's list lacks.
+    m_stoppedNote = transparentLabel(panel, ui::dluRect(403, 52, 120, 10));
+    m_stoppedNote->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    m_stoppedNote->setObjectName(QStringLiteral("stoppedNote"));
+    m_stoppedNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
+    m_stoppedNote->setFont(noteFont);
+    m_stoppedNote->setText(QStringLiteral("Stopped: results are partial"));
+    m_stoppedNote->hide();
 }
 
 void RecoveryWindow::buildFileList(QWidget* panel)
@@ -219,7 +227,9 @@ void RecoveryWindow::showResults(bool fromScan)
     setQuickHelp(Text::resultsHelp());
     // The sample of free space, or the deep search itself, starts with the page.
     const scan::ScanResult result = fromScan ? m_runner->result() : scan::ScanResult{};
-    m_deep->resultsShown(fromScan && (result.Stopped || m_scanStopAsked));
+    const bool stopped = fromScan && (result.Stopped || m_scanStopAsked);
+    m_stoppedNote->setVisible(stopped);
+    m_deep->resultsShown(stopped);
     // A snapshot's losses are its loader's to tell, not the last scan's.
     if (result.any())
         MessageDialog(this, MessageKind::Error,
@@ -326,6 +336,7 @@ void RecoveryWindow::back()
     m_fileList->hide();
     m_rules->hide();
     m_filterNote->hide();
+    m_stoppedNote->hide();
     ShowPage(1, false);
     SetMenuState(0);
     SetLabelLayout(0);

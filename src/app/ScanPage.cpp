@@ -48,6 +48,7 @@ void RecoveryWindow::StartScan()
 {
     m_deep->resultsLeft();
     m_scanStopAsked = false;
+    m_stoppedNote->hide();
     // A fresh folder tree with its root item, disabled and hidden until the scan ends.
     m_folderTree->clear();
     m_folderItems.clear();

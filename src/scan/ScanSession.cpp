@@ -73,13 +73,12 @@ disk::SelectResult SelectVolume(disk::SelectedVolume& volume, const disk::DriveI
 ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
                    const ScanOptions& options)
 {
-    const catalogue::StopPass pass(control);
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
     // The passes over free space are the thorough rules' own.
     const bool deep = options.thorough && options.deep;
     // After the scan, unless it was stopped: the unclaimed clusters searched by content.
     const auto carveAfter = [&](const auto& carveVolume) {
-        if (!deep || session.catalogue.Losses.Stopped || control.jobStopped())
+        if (!deep || session.catalogue.Losses.Stopped || control.stopRequested())
             return;
         // What the engine's own passes over free space found is whole now.
         observer.settled();
@@ -124,9 +123,9 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
             return carve::CarveNtfsVolume(session.volume, session.mftRuns, session.catalogue, observer, control);
         });
     }
-    session.catalogue.DeepSearched = deep && !control.jobStopped() && !session.catalogue.Losses.Stopped;
+    session.catalogue.DeepSearched = deep && !control.stopRequested() && !session.catalogue.Losses.Stopped;
     ScanResult result = session.catalogue.Losses;
-    result.Stopped = result.Stopped || control.stopRequested() || control.jobStopped();
+    result.Stopped = result.Stopped || control.stopRequested();
     session.buildTree(&observer);
     observer.progress(0);
     return result;

@@ -1053,6 +1053,13 @@ void RecoveryWindowTest::stopAnsweredYesEndsWithWhatWasFound()
     QVERIFY(!w.stopButton()->isVisible());
     QCOMPARE(w.folderTree()->topLevelItem(0)->text(0), QStringLiteral("Root"));
     QVERIFY(!w.scanRunning());
+    // The page says its list is partial, until a scan that runs to its end.
+    QVERIFY(w.stoppedNote()->isVisible());
+    QCOMPARE(w.stoppedNote()->text(), QStringLiteral("Stopped: results are partial"));
+    QTest::mouseClick(w.backButton(), Qt::LeftButton);
+    QVERIFY(!w.stoppedNote()->isVisible());
+    QVERIFY(scanned(w));
+    QVERIFY(!w.stoppedNote()->isVisible());
 }
 
 void RecoveryWindowTest::closingDuringAScanStopsAndJoinsIt()
