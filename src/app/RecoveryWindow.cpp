@@ -116,6 +116,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     for (ui::PictureButton* button : {m_back, m_next, m_stop}) {
         button->setEnabled(false);
         button->hide();
+        button->setTakesFocus(true);
     }
     m_settings = recovery::RecoverySettings::startup('N');
 
@@ -303,6 +304,13 @@ void RecoveryWindow::buildMenuBar()
     addCommand(view, QStringLiteral("Ico&ns"), Command::Icons, QStringLiteral("view-grid"));
     addCommand(view, QStringLiteral("&List"), Command::List, QStringLiteral("view-list"));
     addCommand(view, QStringLiteral("&Details"), Command::Details, QStringLiteral("view-list-details"));
+    view->addSeparator();
+    // The picture buttons' commands, for the keyboard: their shortcuts act
+    // wherever the focus is in the window (a line being edited keeps Backspace).
+    addCommand(view, QStringLiteral("&Back"), Command::Back, QStringLiteral("go-previous"))
+        ->setShortcuts({QKeySequence(Qt::AltModifier | Qt::Key_Left), QKeySequence(Qt::Key_Backspace)});
+    addCommand(view, QStringLiteral("&Stop"), Command::Stop, QStringLiteral("process-stop"))
+        ->setShortcut(QKeySequence(Qt::Key_Escape));
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("&Find Files..."), Command::FindFiles, QStringLiteral("edit-find"));
@@ -390,6 +398,8 @@ void RecoveryWindow::runCommand(int id)
         {Command::About, [](RecoveryWindow& w) { w.aboutBox(); }},
         {Command::AddDiskImage, [](RecoveryWindow& w) { w.addDiskImage(); }},
         {Command::DeepSearch, [](RecoveryWindow& w) { w.m_deep->start(); }},
+        {Command::Back, [](RecoveryWindow& w) { w.back(); }},
+        {Command::Stop, [](RecoveryWindow& w) { w.stopCommand(); }},
     };
     for (const Own& own : kOwn) {
         if (own.id == id) {
@@ -472,6 +482,16 @@ void RecoveryWindow::SetMenuState(int state)
     set(resultCommands, results);
     set({Command::Settings}, true);
     set({Command::DeepSearch}, results && m_deep != nullptr && m_deep->available());
+    updateNavigationCommands();
+}
+
+void RecoveryWindow::updateNavigationCommands()
+{
+    const bool deepRunning = m_deep != nullptr && m_deep->running();
+    if (QAction* back = action(Command::Back))
+        back->setEnabled(m_currentStep == 3 && !scanRunning() && !deepRunning);
+    if (QAction* stop = action(Command::Stop))
+        stop->setEnabled(scanRunning() || deepRunning);
 }
 
 void RecoveryWindow::ShowPage(int page, bool forward)

@@ -62,6 +62,10 @@ inline constexpr int About = 32817;
 inline constexpr int AddDiskImage = 32900;
 /// Ours: searches the free space of the scanned volume (the results page).
 inline constexpr int DeepSearch = 32901;
+/// Ours: Back from the results page to the drive page (Alt+Left, Backspace).
+inline constexpr int Back = 32902;
+/// Ours: asks to stop the running scan or deep search (Esc).
+inline constexpr int Stop = 32903;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -220,6 +224,10 @@ private:
     void back();
     void StartScan();
     void StopScan();
+    /// The Stop command: the scan's question, or the deep search's.
+    void stopCommand();
+    /// Back and Stop in the menu follow the buttons they stand for.
+    void updateNavigationCommands();
     void applyReport(const ScanReport& report);
     void scanEnded();
     /// The results page for what the session holds: `fromScan` after a scan

@@ -224,6 +224,8 @@ void RecoveryWindow::showResults(bool fromScan)
         m_folderTree->setCurrentItem(folderItem(catalogue::FolderTree::kRootHandle));
     }
     FillFileList(m_session.tree.rootKey());
+    // Stop has gone with the scan page: the keyboard goes on in the list.
+    m_fileList->currentWidget()->setFocus(Qt::OtherFocusReason);
     setQuickHelp(Text::resultsHelp());
     // The sample of free space, or the deep search itself, starts with the page.
     const scan::ScanResult result = fromScan ? m_runner->result() : scan::ScanResult{};
@@ -258,6 +260,7 @@ void RecoveryWindow::deepSearchChanged()
     // Back leaves the results; while the deep search runs, Stop ends it first.
     if (results)
         m_back->setEnabled(!m_deep->running());
+    updateNavigationCommands();
 }
 
 void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
@@ -341,6 +344,8 @@ void RecoveryWindow::back()
     SetMenuState(0);
     SetLabelLayout(0);
     m_currentStep = 0;
+    updateNavigationCommands();
+    m_driveTree->setFocus(Qt::OtherFocusReason); // Back's button has gone; the keyboard goes on in the tree
 }
 
 std::vector<bool> RecoveryWindow::selectedRows() const

@@ -68,6 +68,17 @@ void RecoveryWindow::StartScan()
     m_stop->setEnabled(true);
     m_stop->show();
     m_runner->start(m_session, scan::ScanOptions{m_settings.ThoroughScan});
+    // The drive tree is disabled: the keyboard goes to Stop (Enter, Space or Esc ask).
+    m_stop->setFocus(Qt::OtherFocusReason);
+    updateNavigationCommands();
+}
+
+void RecoveryWindow::stopCommand()
+{
+    if (scanRunning())
+        StopScan();
+    else if (m_deep->running())
+        m_deep->askStop();
 }
 
 void RecoveryWindow::StopScan()

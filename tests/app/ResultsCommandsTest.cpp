@@ -137,6 +137,7 @@ private slots:
     void openCopiesToPrivateFolderAndHandsOver();
     void openWithChooserListsDesktopEntries();
     void emptyNtfsFileIsNotOpened();
+    void keyboardAloneScansRecoversAndGoesBack();
     void snapshotSaveThenLoad();
     void snapshotLoadRefusesForeignFile();
     void snapshotOverTheSourceIsGreyedAndRefused();
@@ -229,6 +230,55 @@ void ResultsCommandsTest::recoverDeletedFolderMatchesManifest()
     QCOMPARE(written, (QStringList{"Photos", "Photos/Thumbs", "Photos/Thumbs/thumb 001.png", "Photos/holiday 001.png",
                                    "Photos/holiday 002.png"}));
     QCOMPARE(w.commands()->lastReport().totals().written, 3u);
+}
+
+// The journey of a user without a mouse: the drive by the arrow keys, Enter
+// to scan, a row by Home, Recover Selected through the menu's mnemonics, then
+// Alt+Left back to the drives, where Backspace then does nothing.
+void ResultsCommandsTest::keyboardAloneScansRecoversAndGoesBack()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // To the open menu, else the focus.
+    const auto press = [](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = QApplication::activePopupWidget();
+        if (target == nullptr)
+            target = QApplication::focusWidget();
+        QVERIFY(target != nullptr);
+        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    };
+    w.driveTree()->setFocus(); // where Tab from the window's start lands
+    press(Qt::Key_Down);
+    QVERIFY(w.nextButton()->isVisible());
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    press(Qt::Key_Return);
+    QVERIFY(done.wait(60000));
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY(w.detailsView()->hasFocus());
+
+    press(Qt::Key_Home);
+    const std::vector<bool> selected = w.selectedRows();
+    QCOMPARE(std::count(selected.begin(), selected.end(), true), 1);
+    QTemporaryDir out;
+    chooseFile(out.path());
+    press(Qt::Key_R, Qt::AltModifier);
+    QVERIFY(QApplication::activePopupWidget() != nullptr);
+    press(Qt::Key_R);
+    QVERIFY(!w.commands()->lastReport().files().empty());
+    QVERIFY(!QDir(out.path()).isEmpty());
+    // A desktop gives the window back its activation when the boxes close;
+    // the offscreen platform is told.
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(w.detailsView()->hasFocus());
+
+    press(Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(w.currentStep(), 0);
+    QVERIFY(w.driveTree()->hasFocus());
+    press(Qt::Key_Backspace);
+    QCOMPARE(w.currentStep(), 0);
 }
 
 void ResultsCommandsTest::savingBoxIgnoresEscapeAndStops()
