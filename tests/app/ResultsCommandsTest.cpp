@@ -208,10 +208,29 @@ void ResultsCommandsTest::recoverDeletedFolderMatchesManifest()
     chooseFile(out.path(), &chooser);
     QString savingTitle;
     whenModal<app::SavingDialog>([&](app::SavingDialog* d) { savingTitle = d->windowTitle(); });
+    // A whole copy ends with its word too, and the folder is a click away.
+    QStringList opened;
+    w.commands()->launchFolder = [&](const QString& folder) {
+        opened << folder;
+        return true;
+    };
+    QString summary, buttons;
+    whenModal<app::MessageBox>([&](app::MessageBox* box) {
+        summary = box->text();
+        for (QPushButton* b : box->findChildren<QPushButton*>())
+            if (b->isVisible())
+                buttons += b->text() + QLatin1Char('|');
+        box->findChild<QPushButton*>(QStringLiteral("openFolder"))->click();
+        box->accept();
+    });
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QVERIFY(chooser.seen);
     QCOMPARE(chooser.title, QStringLiteral("Please select the path to recover the data"));
     QVERIFY(QApplication::activeModalWidget() == nullptr); // the saving box closed itself
+    QVERIFY2(summary.startsWith(QStringLiteral("3 of 3 files copied.\n\n3 file(s) were written whole to ")),
+             qPrintable(summary));
+    QVERIFY2(buttons.contains(QStringLiteral("Save &List...|Open &Folder|")), qPrintable(buttons));
+    QCOMPARE(opened, QStringList{out.path()});
 
     const auto expected = manifestFilesUnder(volume("fat16.manifest.tsv"), QStringLiteral("Photos/"));
     QCOMPARE(expected.size(), 3);
@@ -263,6 +282,7 @@ void ResultsCommandsTest::keyboardAloneScansRecoversAndGoesBack()
     QCOMPARE(std::count(selected.begin(), selected.end(), true), 1);
     QTemporaryDir out;
     chooseFile(out.path());
+    answerWith<app::MessageBox>(QStringLiteral("&Ok")); // the summary
     press(Qt::Key_R, Qt::AltModifier);
     QVERIFY(QApplication::activePopupWidget() != nullptr);
     press(Qt::Key_R);
@@ -302,8 +322,12 @@ void ResultsCommandsTest::savingBoxIgnoresEscapeAndStops()
         d->stopButton()->click();
         devices.gate.open();
     });
-    answerWith<app::MessageBox>(QStringLiteral("&Ok")); // the file cut short, if one was begun
+    Answer outcome;
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &outcome);
     QVERIFY(w.runIfEnabled(Command::RecoverAll));
+    QVERIFY2(outcome.asked.startsWith(QStringLiteral("0 of ")) &&
+                 outcome.asked.contains(QStringLiteral(" files copied; stopped.\n")),
+             qPrintable(outcome.asked));
     QVERIFY(stillOpenAfterEscape);
     QVERIFY(stillOpenAfterClose);
     QCOMPARE(buttons, QStringLiteral("&Stop Saving|S&kip File"));
@@ -354,7 +378,7 @@ void ResultsCommandsTest::skipCutsOneFileShort()
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QCOMPARE(nameShown, names[0]);
     QCOMPARE(totalShown, QStringLiteral("0 of 2")); // the files asked for, while the first is written
-    QVERIFY2(summary.startsWith(QStringLiteral("1 file(s) or folder(s) in ")) &&
+    QVERIFY2(summary.startsWith(QStringLiteral("1 of 2 files copied.\n\n1 file(s) or folder(s) in ")) &&
                  summary.contains(QStringLiteral(": 1 cut short")),
              qPrintable(summary));
     // The cut file keeps its working name: nothing under the real one looks whole.
@@ -471,6 +495,7 @@ void ResultsCommandsTest::createErrorAskedAndNoStops()
     QCOMPARE(asked.asked, QStringLiteral("Error creating file : ") + out.path() + QLatin1Char('/') + files[0] +
                               QStringLiteral(".  Continue Recovery ? "));
     QVERIFY(!QFileInfo::exists(out.path() + QLatin1Char('/') + files[1])); // No stopped the copy
+    QVERIFY2(outcome.asked.startsWith(QStringLiteral("0 of 2 files copied; stopped.")), qPrintable(outcome.asked));
 
     // Yes goes on with the next file.
     chooseFile(out.path());
@@ -1263,6 +1288,7 @@ void ResultsCommandsTest::renameFileAndFolder()
     QTemporaryDir out;
     selectRow(w, row);
     chooseFile(out.path());
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"));
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QVERIFY(QFileInfo(out.path() + QStringLiteral("/Pictures é/Thumbs/thumb 001.png")).isFile());
 
