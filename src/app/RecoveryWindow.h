@@ -175,6 +175,10 @@ public:
     void FillFileList(std::uint32_t key);
     /// The results page for a catalogue that a snapshot load has just filled.
     void showLoadedResults();
+    /// Opens the folder of file `fileIndex` (an index into the scanned kind's
+    /// file list) and selects the file in the list, the focus on the list.
+    /// False when the file is not listed there (a file filter leaves it out).
+    bool showFile(std::size_t fileIndex);
     /// Gives a folder's tree item a new text (after a rename).
     void renameFolderItem(std::uint32_t handle, const QString& text);
     [[nodiscard]] recovery::RecoverySettings& settings() { return m_settings; }

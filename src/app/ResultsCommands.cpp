@@ -652,6 +652,24 @@ void ResultsCommands::FindFiles()
     const RecoveryWindow::SessionHold hold(m_window);
     FindFilesDialog dialog(session.catalogue, session.tree, session.kind(), m_window.fileTypes(), &m_window);
     dialog.exec();
+    // A chosen match: its folder opens with the file selected, and the command
+    // chosen for it acts on that selection.
+    if (dialog.choice() == FindFilesDialog::Choice::None || !m_window.showFile(dialog.chosenFile()))
+        return;
+    switch (dialog.choice()) {
+    case FindFilesDialog::Choice::Recover:
+        RecoverSelected();
+        break;
+    case FindFilesDialog::Choice::Open:
+        openRow(m_window.currentRow(), false);
+        break;
+    case FindFilesDialog::Choice::Properties:
+        Properties();
+        break;
+    case FindFilesDialog::Choice::GoToFolder:
+    case FindFilesDialog::Choice::None:
+        break;
+    }
 }
 
 // ---- Right-click menu, rename, properties -----------------------------------

@@ -386,6 +386,47 @@ void RecoveryWindow::showLoadedResults()
     showResults(false);
 }
 
+bool RecoveryWindow::showFile(std::size_t fileIndex)
+{
+    if (m_currentStep != 3)
+        return false;
+    const catalogue::Catalogue& c = m_session.catalogue;
+    const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
+    if (fileIndex >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
+        return false;
+    const std::uint32_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
+    // A parent not placed in the tree is listed under the root, as the search names it.
+    const catalogue::FolderTree& tree = m_session.tree;
+    const catalogue::TreeNode* node = tree.findByKey(parent);
+    if (node == nullptr || node->folderIndex < 0)
+        node = &tree.root();
+    QTreeWidgetItem* item = folderItem(node->handle);
+    if (item == nullptr)
+        return false;
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(item);
+    }
+    for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent())
+        up->setExpanded(true);
+    m_folderTree->scrollToItem(item);
+    FillFileList(node->folderIndex >= 0 ? node->key : tree.rootKey());
+    m_fileList->currentWidget()->setFocus(Qt::OtherFocusReason);
+    m_focusOnTree = false;
+    const std::vector<catalogue::FileRow>& rows = m_model->fileRows();
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row].folder || rows[row].entryIndex != fileIndex)
+            continue;
+        const QModelIndex index = m_model->indexOfRow(static_cast<int>(row));
+        m_details->selectionModel()->setCurrentIndex(index,
+                                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_details->scrollTo(index);
+        m_listView->scrollTo(index);
+        return true;
+    }
+    return false;
+}
+
 QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
 {
     const auto found = m_folderItems.find(handle);

@@ -146,6 +146,7 @@ private slots:
     void filterDialogLimitsAndOrder();
     void filterCloseRefillsRoot();
     void findMatchesWithPaths();
+    void findGoesToTheFileAndActsOnIt();
     void findStopAnsweredNoAndYes();
     void contextMenuItems();
     void renameFileAndFolder();
@@ -1110,16 +1111,14 @@ void ResultsCommandsTest::findMatchesWithPaths()
     });
     QVERIFY(w.runIfEnabled(Command::FindFiles));
     QVERIFY(escapeIgnored);
-    // Every deleted .png of the manifest, with its folder as a backslash path.
+    // Every deleted .png of the manifest, with its folder as a path.
     QStringList expected;
     for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString())) {
         if (!f.path.endsWith(QStringLiteral(".png")))
             continue;
         const qsizetype slash = f.path.lastIndexOf(QLatin1Char('/'));
-        expected
-            << f.path.mid(slash + 1) + QLatin1Char('|') + QLatin1Char('\\') +
-                   QString(f.path.left(std::max<qsizetype>(slash, 0))).replace(QLatin1Char('/'), QLatin1Char('\\')) +
-                   QLatin1Char('|') + QString::number(f.size);
+        expected << f.path.mid(slash + 1) + QLatin1Char('|') + QLatin1Char('/') +
+                        f.path.left(std::max<qsizetype>(slash, 0)) + QLatin1Char('|') + QString::number(f.size);
     }
     QStringList got;
     for (qsizetype i = 0; i < names.size(); ++i)
@@ -1127,7 +1126,58 @@ void ResultsCommandsTest::findMatchesWithPaths()
     QVERIFY(!got.isEmpty());
     for (const QString& g : got)
         QVERIFY2(expected.contains(g), qPrintable(g));
-    QVERIFY(got.contains(QStringLiteral("thumb 001.png|\\Photos\\Thumbs|3000")));
+    QVERIFY(got.contains(QStringLiteral("thumb 001.png|/Photos/Thumbs|3000")));
+}
+
+// Typing narrows the matches; Enter on one shows it in its folder in the
+// window, selected; its right-click menu recovers it from there.
+void ResultsCommandsTest::findGoesToTheFileAndActsOnIt()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    // Types `text` into the pattern and waits for the search that follows by itself.
+    const auto typed = [](app::FindFilesDialog* d, const QString& text) {
+        QSignalSpy ended(d, &app::FindFilesDialog::searchEnded);
+        QTest::keyClicks(d->patternEdit(), text);
+        return ended.wait(5000) ? column(d->results(), 0) : QStringList{QStringLiteral("no search")};
+    };
+    QStringList broad, narrow;
+    whenModal<app::FindFilesDialog>([&](app::FindFilesDialog* d) {
+        broad = typed(d, QStringLiteral("t"));
+        narrow = typed(d, QStringLiteral("humb"));
+        d->results()->setFocus();
+        d->results()->setCurrentCell(0, 0);
+        QTest::keyClick(d->results(), Qt::Key_Return);
+    });
+    QVERIFY(w.runIfEnabled(Command::FindFiles));
+    QVERIFY2(narrow.size() == 1 && broad.size() > narrow.size() && broad.contains(narrow.front()),
+             qPrintable(broad.join(QLatin1Char(',')) + QStringLiteral(" / ") + narrow.join(QLatin1Char(','))));
+    QCOMPARE(narrow.front(), QStringLiteral("thumb 001.png"));
+    QCOMPARE(w.folderTree()->currentItem()->text(0), QStringLiteral("Thumbs"));
+    QCOMPARE(w.fileListModel()->text(w.currentRow(), app::FileListModel::Name), QStringLiteral("thumb 001.png"));
+    const std::vector<bool> selected = w.selectedRows();
+    QCOMPARE(std::count(selected.begin(), selected.end(), true), 1);
+
+    // From the root again: the menu's Recover copies the match out.
+    w.FillFileList(w.session().tree.rootKey());
+    QStringList items;
+    whenModal<app::FindFilesDialog>([&](app::FindFilesDialog* d) {
+        typed(d, QStringLiteral("thumb"));
+        d->results()->setCurrentCell(0, 0);
+        const std::unique_ptr<QMenu> menu = d->contextMenu();
+        QVERIFY(menu != nullptr);
+        for (const QAction* a : menu->actions())
+            items << a->text();
+        d->choose(0, static_cast<app::FindFilesDialog::Choice>(menu->actions().front()->data().toInt()));
+    });
+    QTemporaryDir out;
+    chooseFile(out.path());
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"));
+    QVERIFY(w.runIfEnabled(Command::FindFiles));
+    QCOMPARE(items, (QStringList{"&Recover...", "&Open", "P&roperties", "&Go to Folder"}));
+    QVERIFY(QFileInfo(out.path() + QStringLiteral("/thumb 001.png")).isFile());
+    QCOMPARE(w.commands()->lastReport().totals().written, 1u);
 }
 
 void ResultsCommandsTest::findStopAnsweredNoAndYes()
@@ -1390,7 +1440,7 @@ void ResultsCommandsTest::thoroughNamesShownAndTypedAsUtf8()
     });
     QVERIFY(w.runIfEnabled(Command::FindFiles));
     QCOMPARE(names, QStringList{report});
-    QCOMPARE(paths, QStringList{QStringLiteral("\\")});
+    QCOMPARE(paths, QStringList{QStringLiteral("/")});
 
     // A filter with an accented character keeps only the names that hold it.
     whenModal<app::FileFiltersDialog>([&](app::FileFiltersDialog* d) {
