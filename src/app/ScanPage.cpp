@@ -86,10 +86,16 @@ void RecoveryWindow::StopScan()
     if (!scanRunning())
         return;
     // The scan keeps running while the question is open.
-    if (QuestionDialog(this, QStringLiteral("Do you want to stop the current process ?")) == kYes) {
-        m_scanStopAsked = scanRunning();
+    if (QuestionDialog(this, QStringLiteral("Do you want to stop the current process ?")) != kYes)
+        return;
+    if (scanRunning()) {
+        m_scanStopAsked = true;
         m_runner->requestStop();
+        return;
     }
+    // The scan ended whole while the question was open, and the results page
+    // may have started reading free space by itself: the Yes stops that.
+    m_deep->stopReading();
 }
 
 QString RecoveryWindow::statusText(const std::string& status) const
