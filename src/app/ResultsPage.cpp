@@ -76,7 +76,7 @@ void RecoveryWindow::buildResultsLabels(QWidget* panel)
     m_filterNote->setFont(noteFont);
     m_filterNote->hide();
     // At the right end of the same line: what a stopped scan's list lacks.
-    m_stoppedNote = transparentLabel(panel, ui::dluRect(403, 52, 120, 10));
+    m_stoppedNote = transparentLabel(panel, ui::dluRect(400, 52, 120, 10));
     m_stoppedNote->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     m_stoppedNote->setObjectName(QStringLiteral("stoppedNote"));
     m_stoppedNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
