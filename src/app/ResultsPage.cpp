@@ -11,6 +11,7 @@
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
@@ -327,7 +328,11 @@ void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
 
 void RecoveryWindow::back()
 {
-    if (m_currentStep != 3 || scanRunning() || m_deep->running())
+    // Alt+Left reaches here while a name is being edited in the list (its
+    // editor has the focus); the edit ends first.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool editing = focus != nullptr && focus != m_details && m_details->isAncestorOf(focus);
+    if (m_currentStep != 3 || scanRunning() || m_deep->running() || editing)
         return;
     m_deep->resultsLeft();
     if (QAction* load = action(Command::LoadSnapshot))

@@ -1298,6 +1298,12 @@ void ResultsCommandsTest::renameFileAndFolder()
     selectRow(w, row);
     w.detailsView()->setFocus();
     QTest::keyClick(w.detailsView(), Qt::Key_F2);
+    // The keys that go Back leave the page alone while a name is edited.
+    for (const QKeyCombination keys : {Qt::AltModifier | Qt::Key_Left, QKeyCombination(Qt::Key_Backspace)}) {
+        QVERIFY(QApplication::focusWidget() != nullptr);
+        QTest::keyClick(QApplication::focusWidget(), keys.key(), keys.keyboardModifiers());
+        QCOMPARE(w.currentStep(), 3);
+    }
     QVERIFY(editTo(QStringLiteral("renamed.bin"), true));
     QVERIFY(launched.isEmpty());
     // The edit commits once the key has been handled.
