@@ -157,6 +157,13 @@ void DeepSearch::askStop()
         m_runner->requestStop();
 }
 
+void DeepSearch::stopReading()
+{
+    m_check->cancel();
+    if (m_runner->running())
+        m_runner->requestStop();
+}
+
 void DeepSearch::requestStop()
 {
     // The window goes: what the search finds from here on is taken by no page.

@@ -58,6 +58,9 @@ public:
     /// Asks every worker to end, without a question, and drops what the search
     /// would bring (the window closes).
     void requestStop();
+    /// Ends the sample and a running search without a question, as the
+    /// search's Stop answered Yes does: what the search found so far is kept.
+    void stopReading();
 
     /// The command can run: on the results page, with the thorough rules, a
     /// volume that can be read, and free space not searched yet.

@@ -55,6 +55,7 @@ DeepSearchBar::DeepSearchBar(QWidget* parent) : QFrame(parent)
     m_stop->setPictures(ui::navPicture(ui::NavPicture::Stop, m_stop->size(), false),
                         ui::navPicture(ui::NavPicture::Stop, m_stop->size(), true));
     m_stop->setToolTip(QStringLiteral("Stops the deep search; what it found so far is kept"));
+    m_stop->setTakesFocus(true);
     connect(m_stop, &QAbstractButton::clicked, this, &DeepSearchBar::stopClicked);
 
     m_close = new QToolButton(this);

@@ -8,12 +8,24 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 
 namespace sarvik::app {
+
+namespace {
+
+/// Where a row keeps its match's index into the file list.
+constexpr int kFileIndexRole = Qt::UserRole + 1;
+/// How long after the last key typed the search starts again.
+constexpr int kTypingPauseMs = 250;
+
+} // namespace
 
 FindFilesDialog::FindFilesDialog(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
                                  catalogue::CatalogueKind kind, FileTypes& types, QWidget* parent)
@@ -49,6 +61,25 @@ FindFilesDialog::FindFilesDialog(const catalogue::Catalogue& catalogue, const ca
     m_stop->setEnabled(false);
     connect(m_start, &QPushButton::clicked, this, &FindFilesDialog::StartSearch);
     connect(m_stop, &QPushButton::clicked, this, &FindFilesDialog::StopSearch);
+    // Each key typed narrows (or widens) the list: a walk still running for the
+    // pattern before is dropped, and the new one starts once typing pauses.
+    m_typed = new QTimer(this);
+    m_typed->setSingleShot(true);
+    m_typed->setInterval(kTypingPauseMs);
+    connect(m_edit, &QLineEdit::textEdited, this, [this] {
+        dropSearch();
+        m_typed->start();
+    });
+    connect(m_typed, &QTimer::timeout, this, &FindFilesDialog::StartSearch);
+    connect(m_results, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { choose(row, Choice::GoToFolder); });
+    m_results->installEventFilter(this);
+    m_results->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_results, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (const std::unique_ptr<QMenu> menu = contextMenu())
+            if (QAction* picked = menu->exec(m_results->viewport()->mapToGlobal(pos)))
+                choose(m_results->currentRow(), static_cast<Choice>(picked->data().toInt()));
+    });
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Enter pattern to search"), this), 0, 0);
@@ -77,8 +108,63 @@ void FindFilesDialog::joinWorker()
         m_thread.join();
 }
 
+void FindFilesDialog::dropSearch()
+{
+    m_typed->stop();
+    if (!searching())
+        return;
+    m_control->stop();
+    joinWorker();
+    ++m_generation; // its end report, still queued, is no longer ours
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending.clear();
+    }
+    m_stop->setEnabled(false);
+    m_start->setEnabled(true);
+}
+
+void FindFilesDialog::choose(int row, Choice choice)
+{
+    const QTableWidgetItem* item = m_results->item(row, 0);
+    if (item == nullptr || choice == Choice::None)
+        return;
+    dropSearch();
+    m_choice = choice;
+    m_chosenFile = item->data(kFileIndexRole).value<std::size_t>();
+    accept();
+}
+
+std::unique_ptr<QMenu> FindFilesDialog::contextMenu()
+{
+    if (m_results->item(m_results->currentRow(), 0) == nullptr)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    const std::pair<const char*, Choice> items[] = {{"&Recover...", Choice::Recover},
+                                                    {"&Open", Choice::Open},
+                                                    {"P&roperties", Choice::Properties},
+                                                    {"&Go to Folder", Choice::GoToFolder}};
+    for (const auto& [text, choice] : items)
+        menu->addAction(QString::fromLatin1(text))->setData(static_cast<int>(choice));
+    return menu;
+}
+
+bool FindFilesDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on a match goes to it, rather than to the default button (Start Search).
+    if (watched == m_results && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_results->currentRow() >= 0) {
+            choose(m_results->currentRow(), Choice::GoToFolder);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void FindFilesDialog::StartSearch()
 {
+    m_typed->stop();
     if (searching())
         return;
     m_start->setEnabled(false);
@@ -123,8 +209,12 @@ void FindFilesDialog::deliver()
     for (const search::SearchMatch& m : batch) {
         const QString name = nameText(m.name, m_catalogue.NamesAreUtf8);
         auto* nameItem = new QTableWidgetItem(m_types.fileIcon(name), name);
+        nameItem->setData(kFileIndexRole, QVariant::fromValue(m.fileIndex));
         m_results->setItem(row, 0, nameItem);
-        m_results->setItem(row, 1, new QTableWidgetItem(nameText(m.path, m_catalogue.NamesAreUtf8)));
+        // The walk joins folder names with backslashes; the list shows them as paths ("/A/B").
+        QString path = nameText(m.path, m_catalogue.NamesAreUtf8);
+        path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        m_results->setItem(row, 1, new QTableWidgetItem(path));
         m_results->setItem(row, 2, new QTableWidgetItem(QString::number(m.size)));
         ++row;
     }

@@ -1,8 +1,11 @@
 #pragma once
 // "Find File(s)": searches the whole catalogue for deleted files whose names
 // match a pattern, on a worker thread, and lists each match with its folder path
-// and size. "S&top Search" pauses the walk while it asks whether to stop; Yes
-// ends it and keeps the rows found so far, No lets it go on where it paused.
+// ("/" between folders) and size. "S&top Search" pauses the walk while it asks
+// whether to stop; Yes ends it and keeps the rows found so far, No lets it go
+// on where it paused. Typing searches again as the pattern changes. A match
+// chosen (double-click, Enter, or its right-click menu) closes the box with
+// what to do with it: the window shows it in its folder, then acts on it.
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FolderTree.h"
@@ -10,6 +13,7 @@
 
 #include <QDialog>
 
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -17,8 +21,10 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 namespace sarvik::app {
 
@@ -46,17 +52,31 @@ public:
     void StopSearch();
     void reject() override;
 
+    /// What the user chose to do with a match when the box closed.
+    enum class Choice { None, GoToFolder, Recover, Open, Properties };
+    [[nodiscard]] Choice choice() const { return m_choice; }
+    /// The chosen match's index into the scanned kind's file list.
+    [[nodiscard]] std::size_t chosenFile() const { return m_chosenFile; }
+    /// Closes the box with `choice` for the match in `row`.
+    void choose(int row, Choice choice);
+    /// The right-click menu of the current match (null when no row is current);
+    /// each action carries its Choice as data. The caller owns it.
+    [[nodiscard]] std::unique_ptr<QMenu> contextMenu();
+
 signals:
     /// A search has ended, by itself or by a confirmed stop.
     void searchEnded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void deliver();
     void walkEnded(unsigned generation);
     void joinWorker();
+    /// Ends a running walk without asking (the pattern changed, or a match was chosen).
+    void dropSearch();
 
     const catalogue::Catalogue& m_catalogue;
     const catalogue::FolderTree& m_tree;
@@ -69,6 +89,10 @@ private:
     QLabel* m_filesFound = nullptr;
     QPushButton* m_start = nullptr;
     QPushButton* m_stop = nullptr;
+    /// Starts the search a moment after the last key typed.
+    QTimer* m_typed = nullptr;
+    Choice m_choice = Choice::None;
+    std::size_t m_chosenFile = 0;
 
     std::unique_ptr<search::SearchControl> m_control;
     std::thread m_thread;

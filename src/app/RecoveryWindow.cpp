@@ -1,4 +1,5 @@
 #include "app/RecoveryWindow.h"
+#include "app/WindowPieces.h"
 
 #include "app/DeepSearch.h"
 #include "app/DeepSearchBar.h"
@@ -10,12 +11,7 @@
 #include "app/RecoverySettingsDialog.h"
 #include "app/ResultsCommands.h"
 #include "app/ScanRunner.h"
-#include "catalogue/NameText.h"
-#include "container/ContainerSource.h"
 #include "disk/DriveInformation.h"
-#include "platform/Devices.h"
-#include "platform/PartitionSource.h"
-#include "platform/SourceVolume.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -25,79 +21,28 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLayout>
 #include <QListView>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QScopedValueRollback>
-#include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QTableView>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
 #include <functional>
-#include <set>
 
 namespace sarvik::app {
 
-namespace Text {
-namespace {
-QString blanks(int n)
-{
-    return QString(n, QLatin1Char(' '));
-}
-} // namespace
-QStringList driveCaptions()
-{
-    return {QStringLiteral("Volume Label") + blanks(13), QStringLiteral("Capacity\t") + blanks(8),
-            QStringLiteral("Sector Per Cluster") + blanks(6), QStringLiteral("Byte Per Sector") + blanks(10),
-            QStringLiteral("File System") + blanks(16)};
-}
-QStringList scanCaptions()
-{
-    return {QStringLiteral("Folder(s) Found") + blanks(9), QStringLiteral("File(s) Found") + blanks(12),
-            QStringLiteral("Current Sector") + blanks(10), QStringLiteral("Last File/Folder") + blanks(7)};
-}
-QString driveHelp(int indent)
-{
-    return QStringLiteral("\r\n") + blanks(indent) +
-           QStringLiteral("1. Select the Logical Drive that contains the deleted file(s).\r\n") + blanks(indent) +
-           QStringLiteral("2. Click Next Button.");
-}
-QString scanHelp()
-{
-    return QStringLiteral("\r\n") + blanks(19) +
-           QStringLiteral("Sarvik is searching the data of the selected partition, once this process is "
-                          "completed it will show you all the") +
-           blanks(26) + QStringLiteral("deleted file(s).");
-}
-QString resultsHelp()
-{
-    return QStringLiteral("\r\n") + blanks(16) +
-           QStringLiteral("Please select the file(s) and folder(s) to recover from right pane and copy using") +
-           blanks(3) + QStringLiteral("Recover Selected") + blanks(6) + QStringLiteral("or") + blanks(29) +
-           QStringLiteral("Recover All options from the Recovery Menu.\r\n") + blanks(16) +
-           QStringLiteral("You can open a file by Double Clicking it.");
-}
-} // namespace Text
+using namespace pieces;
 
 namespace {
 
 constexpr const char* kHomePage = "https://www.velmora.example/sarvik-undelete";
-
-// The tree's pixel rectangle: left 5, top 98, right 228, bottom 418.
-const QRect kTreeRect(5, 98, 223, 320);
 
 // Paints the skin behind every control of the window, at the panel's size; the
 // skin's own size is the smallest the panel takes.
@@ -129,53 +74,6 @@ private:
     QImage& m_skin;
     std::function<void()> m_resized;
 };
-
-QLabel* transparentLabel(QWidget* parent, const QRect& rect)
-{
-    auto* label = new QLabel(parent);
-    label->setGeometry(rect);
-    label->setTextFormat(Qt::PlainText);
-    label->setAttribute(Qt::WA_TranslucentBackground);
-    return label;
-}
-
-// A label is shown again after its text changes so the skin behind it is redrawn.
-void reshow(QLabel* label, const QString& text)
-{
-    label->hide();
-    label->setText(text);
-    label->show();
-}
-
-void hideEmpty(QLabel* label)
-{
-    label->hide();
-    label->clear();
-}
-
-QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback)
-{
-    QIcon icon = QIcon::fromTheme(QString::fromLatin1(name));
-    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
-}
-
-QIcon folderItemIcon()
-{
-    // Closed folder normally, open folder while selected.
-    QIcon icon;
-    const QIcon closed = themeIcon("folder", QStyle::SP_DirClosedIcon);
-    const QIcon open = themeIcon("folder-open", QStyle::SP_DirOpenIcon);
-    for (int side : {16, 22, 32}) {
-        icon.addPixmap(closed.pixmap(side), QIcon::Normal);
-        icon.addPixmap(open.pixmap(side), QIcon::Selected);
-    }
-    return icon;
-}
-
-constexpr int kDriveIndexRole = Qt::UserRole + 1;
-constexpr int kHandleRole = Qt::UserRole + 2;
-/// Rows besides those on screen that sizing the list's columns looks at.
-constexpr int kSampledRows = 100;
 
 } // namespace
 
@@ -218,6 +116,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     for (ui::PictureButton* button : {m_back, m_next, m_stop}) {
         button->setEnabled(false);
         button->hide();
+        button->setTakesFocus(true);
     }
     m_settings = recovery::RecoverySettings::startup('N');
 
@@ -247,6 +146,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
                  {m_next, move},
                  {m_rules, move},
                  {m_filterNote, kGrowX},
+                 {m_stoppedNote, kMoveX},
                  {m_quickHelpLabel, kMoveY},
                  {m_deepBar, kMoveY | kGrowX}};
     for (Anchor& anchor : m_anchors)
@@ -312,7 +212,8 @@ void RecoveryWindow::buildControls()
     buildLabels(panel);
     buildNavigation(panel);
     buildFileList(panel);
-    buildTrees(panel);
+    buildDriveTree(panel);
+    buildFolderTree(panel);
 }
 
 /// The right pane's caption and value pairs, the status line, the rules and
@@ -339,22 +240,7 @@ void RecoveryWindow::buildLabels(QWidget* panel)
     m_status->setWordWrap(true);
     m_status->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     m_status->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
-    // Beside Back, where Next stands on the other pages.
-    // Two lines at most ("Thorough scan," and "free space searched").
-    m_rules = transparentLabel(panel, ui::dluRect(440, 262, 84, 24));
-    m_rules->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_rules->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
-    m_rules->hide();
-    // Over the list, where the toolbar ends: the patterns that shape the list and the recovery.
-    m_filterNote = transparentLabel(panel, ui::dluRect(156, 52, 367, 10));
-    m_filterNote->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    m_filterNote->setObjectName(QStringLiteral("filterNote"));
-    m_filterNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
-    QFont noteFont = m_filterNote->font();
-    noteFont.setPixelSize(11); // the list's own size, so that the line fits above it
-    noteFont.setBold(true);
-    m_filterNote->setFont(noteFont);
-    m_filterNote->hide();
+    buildResultsLabels(panel);
 
     m_quickHelpLabel = transparentLabel(panel, ui::dluRect(11, 259, 384, 39));
     m_quickHelpLabel->setWordWrap(true);
@@ -383,111 +269,6 @@ void RecoveryWindow::buildNavigation(QWidget* panel)
     connect(m_next, &QAbstractButton::clicked, this, &RecoveryWindow::next);
     connect(m_back, &QAbstractButton::clicked, this, &RecoveryWindow::back);
     connect(m_stop, &QAbstractButton::clicked, this, &RecoveryWindow::StopScan);
-}
-
-void RecoveryWindow::buildFileList(QWidget* panel)
-{
-    // The file list: one model, a table for the details view and a list view for
-    // the icon and list views, sharing the selection.
-    m_model = new FileListModel(m_types, this);
-    m_fileList = new QStackedWidget(panel);
-    m_fileList->setGeometry(ui::dluRect(156, 62, 367, 196));
-    m_details = new QTableView(m_fileList);
-    m_details->setModel(m_model);
-    m_details->setShowGrid(true);
-    m_details->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_details->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_details->verticalHeader()->hide();
-    m_details->verticalHeader()->setDefaultSectionSize(20);
-    m_details->horizontalHeader()->setHighlightSections(false);
-    // Column widths come from the rows on screen and a few more (each row sampled
-    // costs a type lookup); sizeColumns adds the longest numbers and dates.
-    m_details->horizontalHeader()->setResizeContentsPrecision(kSampledRows);
-    m_details->setWordWrap(false);
-    m_details->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_details->setIconSize(QSize(16, 16));
-    // The column widths are those of the list's small dialog font.
-    QFont listFont = m_details->font();
-    listFont.setPixelSize(11);
-    m_details->setFont(listFont);
-    m_details->horizontalHeader()->setFont(listFont);
-    m_details->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // New rows, new widths.
-    connect(m_model, &QAbstractItemModel::modelReset, this, &RecoveryWindow::sizeColumns);
-    // A header click orders the rows as shown; the catalogue keeps its order.
-    QHeaderView* header = m_details->horizontalHeader();
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setSortIndicatorClearable(true);
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
-        m_model->sort(column, order);
-        const QModelIndex current = m_details->selectionModel()->currentIndex();
-        if (current.isValid())
-            m_details->scrollTo(current);
-    });
-    m_listView = new QListView(m_fileList);
-    m_listView->setModel(m_model);
-    m_listView->setSelectionModel(m_details->selectionModel());
-    m_listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_listView->setResizeMode(QListView::Adjust);
-    m_listView->setWrapping(true);
-    m_listView->setIconSize(QSize(16, 16));
-    m_listView->setFont(listFont);
-    m_listView->setUniformItemSizes(true);
-    m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_fileList->addWidget(m_details);
-    m_fileList->addWidget(m_listView);
-    m_fileList->hide();
-    // Under the list, within its room: the deep search's banner, progress and outcome.
-    m_deepBar = new DeepSearchBar(panel);
-    m_deepBar->setGeometry(ui::dluRect(156, 232, 367, 26));
-    connect(m_deepBar, &DeepSearchBar::modeChanged, this, &RecoveryWindow::layoutControls);
-    for (QAbstractItemView* view :
-         {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_listView)}) {
-        connect(view, &QAbstractItemView::doubleClicked, this, &RecoveryWindow::fileListActivated);
-        connect(view, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
-        view->installEventFilter(this);
-    }
-}
-
-/// The drive tree of the first page and the folder tree of the results.
-void RecoveryWindow::buildTrees(QWidget* panel)
-{
-    auto makeTree = [panel, this] {
-        auto* tree = new QTreeWidget(panel);
-        tree->setGeometry(kTreeRect);
-        tree->setHeaderHidden(true);
-        tree->setRootIsDecorated(true);
-        tree->setIconSize(QSize(16, 16));
-        tree->setExpandsOnDoubleClick(true);
-        tree->viewport()->installEventFilter(this);
-        tree->installEventFilter(this);
-        return tree;
-    };
-    m_driveTree = makeTree();
-    m_folderTree = makeTree();
-    // Whole names: a long one scrolls sideways instead of being cut.
-    for (QTreeWidget* tree : {m_driveTree, m_folderTree}) {
-        tree->header()->setStretchLastSection(false);
-        tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    }
-    // The arrow keys select the drive they move to, as a click does.
-    connect(m_driveTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        if (current != nullptr && m_currentStep == 0 && !scanRunning() && m_driveTree->isEnabled() &&
-            current->data(0, kDriveIndexRole).isValid())
-            SelectDrive(current);
-    });
-    // The list follows the folder the keyboard moves to; a mouse press opens its
-    // folder itself.
-    connect(m_folderTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        if (m_followTree && current != nullptr && m_currentStep == 3 && m_folderTree->isEnabled()) {
-            m_focusOnTree = true;
-            OpenSelectedItem();
-        }
-    });
-    m_folderTree->setEnabled(false);
-    m_folderTree->hide();
 }
 
 QAction* RecoveryWindow::addCommand(QMenu* menu, const QString& text, int id, const QString& iconName)
@@ -523,6 +304,13 @@ void RecoveryWindow::buildMenuBar()
     addCommand(view, QStringLiteral("Ico&ns"), Command::Icons, QStringLiteral("view-grid"));
     addCommand(view, QStringLiteral("&List"), Command::List, QStringLiteral("view-list"));
     addCommand(view, QStringLiteral("&Details"), Command::Details, QStringLiteral("view-list-details"));
+    view->addSeparator();
+    // The picture buttons' commands, for the keyboard: their shortcuts act
+    // wherever the focus is in the window (a line being edited keeps Backspace).
+    addCommand(view, QStringLiteral("&Back"), Command::Back, QStringLiteral("go-previous"))
+        ->setShortcuts({QKeySequence(Qt::AltModifier | Qt::Key_Left), QKeySequence(Qt::Key_Backspace)});
+    addCommand(view, QStringLiteral("&Stop"), Command::Stop, QStringLiteral("process-stop"))
+        ->setShortcut(QKeySequence(Qt::Key_Escape));
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("&Find Files..."), Command::FindFiles, QStringLiteral("edit-find"));
@@ -610,6 +398,8 @@ void RecoveryWindow::runCommand(int id)
         {Command::About, [](RecoveryWindow& w) { w.aboutBox(); }},
         {Command::AddDiskImage, [](RecoveryWindow& w) { w.addDiskImage(); }},
         {Command::DeepSearch, [](RecoveryWindow& w) { w.m_deep->start(); }},
+        {Command::Back, [](RecoveryWindow& w) { w.back(); }},
+        {Command::Stop, [](RecoveryWindow& w) { w.stopCommand(); }},
     };
     for (const Own& own : kOwn) {
         if (own.id == id) {
@@ -692,6 +482,16 @@ void RecoveryWindow::SetMenuState(int state)
     set(resultCommands, results);
     set({Command::Settings}, true);
     set({Command::DeepSearch}, results && m_deep != nullptr && m_deep->available());
+    updateNavigationCommands();
+}
+
+void RecoveryWindow::updateNavigationCommands()
+{
+    const bool deepRunning = m_deep != nullptr && m_deep->running();
+    if (QAction* back = action(Command::Back))
+        back->setEnabled(m_currentStep == 3 && !scanRunning() && !deepRunning);
+    if (QAction* stop = action(Command::Stop))
+        stop->setEnabled(scanRunning() || deepRunning);
 }
 
 void RecoveryWindow::ShowPage(int page, bool forward)
@@ -731,620 +531,6 @@ QWidget* RecoveryWindow::fileList() const
 bool RecoveryWindow::scanRunning() const
 {
     return m_runner != nullptr && m_runner->running();
-}
-
-// ---- Drive page -------------------------------------------------------------
-
-QTreeWidgetItem* RecoveryWindow::addDriveItem(const disk::DriveItem& drive)
-{
-    QTreeWidgetItem* computer = m_driveTree->topLevelItem(0);
-    m_drives.push_back(drive);
-    auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(drive.text)});
-    item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
-    item->setData(0, kDriveIndexRole, static_cast<qulonglong>(m_drives.size() - 1));
-    item->setToolTip(0, QString::fromStdString(drive.devicePath));
-    computer->setExpanded(true);
-    return item;
-}
-
-void RecoveryWindow::driveTreePressed(QTreeWidgetItem* item, const QPoint& pos)
-{
-    m_focusOnTree = true;
-    if (item == nullptr) {
-        m_driveTree->setCurrentItem(m_driveTree->topLevelItem(0));
-        return;
-    }
-    if (m_currentStep != 0)
-        return;
-    // A press in the indent or on the expand button is left to the tree.
-    if (pos.x() < m_driveTree->visualItemRect(item).left())
-        return;
-    if (item->text(0) == QLatin1String("My Computer") || item->text(0).isEmpty())
-        return;
-    {
-        // The press selects the drive itself (and offers what a click offers).
-        const QScopedValueRollback quiet(m_currentStep, -1);
-        m_driveTree->setCurrentItem(item);
-    }
-    SelectDrive(item, true);
-}
-
-void RecoveryWindow::SelectDrive(QTreeWidgetItem* item, bool offerElevation)
-{
-    if (!item->data(0, kDriveIndexRole).isValid())
-        return;
-    const auto index = item->data(0, kDriveIndexRole).toULongLong();
-    if (index >= m_drives.size())
-        return;
-    selectDriveAt(static_cast<std::size_t>(index), offerElevation);
-}
-
-void RecoveryWindow::selectDriveAt(std::size_t index, bool offerElevation)
-{
-    m_selectedDrive = index;
-    m_selection =
-        scan::SelectVolume(m_session.volume, m_drives[index], m_devices,
-                           m_settings.ThoroughScan ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic);
-    ShowVolumeInfo();
-    showNext(static_cast<bool>(m_selection));
-    // Image files are the user's own; a device may need the administrator.
-    if (offerElevation && m_selection.accessDenied && m_drives[index].kind != disk::DriveKind::Image)
-        offerElevatedRestart(m_drives[index]);
-}
-
-bool RecoveryWindow::offerElevatedRestart(const disk::DriveItem& drive)
-{
-    const QString question =
-        QStringLiteral("You may not read %1: reading a disk directly needs the administrator.\n\n"
-                       "Start Velmora Sarvik Undelete again as the administrator? You will be asked for the "
-                       "administrator's password.")
-            .arg(QString::fromStdString(drive.devicePath));
-    if (QuestionDialog(this, question, MessageKind::Error) != kYes)
-        return false;
-    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    if (pkexec.isEmpty()) {
-        MessageDialog(this, MessageKind::Error,
-                      QStringLiteral("pkexec is not installed. Install the pkexec package, or start the program "
-                                     "as root."));
-        return false;
-    }
-    // pkexec keeps the display for this program (its policy allows a GUI).
-    const QStringList arguments = QStringList{QApplication::applicationFilePath()} + QApplication::arguments().mid(1);
-    if (!QProcess::startDetached(pkexec, arguments)) {
-        MessageDialog(this, MessageKind::Error, QStringLiteral("pkexec could not be started."));
-        return false;
-    }
-    m_exitConfirmed = true;
-    close();
-    return true;
-}
-
-void RecoveryWindow::showRefusedSources(const QStringList& refusals)
-{
-    if (refusals.isEmpty())
-        return;
-    // Once the window manager has placed the window, so that the box is centred on it.
-    QTimer::singleShot(250, this, [this, refusals] {
-        MessageDialog(this, MessageKind::Error, QStringLiteral("Not listed:\n") + refusals.join(QLatin1Char('\n')));
-    });
-}
-
-void RecoveryWindow::ShowVolumeInfo()
-{
-    // Why a volume is NOT READY, or what the user should know about a ready one,
-    // under the values and as the file system's tooltip.
-    QStringList notes;
-    // An image file of no bytes at all holds no boot sector to judge.
-    const bool emptyImage = !m_selection && m_selection.status != disk::SelectStatus::CannotOpen && m_selectedDrive &&
-                            *m_selectedDrive < m_drives.size() &&
-                            m_drives[*m_selectedDrive].kind == disk::DriveKind::Image &&
-                            m_drives[*m_selectedDrive].sizeBytes == 0;
-    if (emptyImage)
-        notes << QStringLiteral("Not ready: the file is empty.");
-    else if (!m_selection)
-        notes << QStringLiteral("Not ready: %1.").arg(QString::fromStdString(disk::selectFailureText(m_selection)));
-    for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
-        if (note)
-            notes << QStringLiteral("Note: %1.").arg(QString::fromStdString(*note));
-    // What holds the volume, when it is a container: its kind, size and stored hashes.
-    if (m_selectedDrive && *m_selectedDrive < m_drives.size() &&
-        m_drives[*m_selectedDrive].kind == disk::DriveKind::Image)
-        if (const auto image = std::dynamic_pointer_cast<const container::ContainerSource>(platform::openWholeSource(
-                platform::resolvePartitionPath(m_drives[*m_selectedDrive].devicePath).path))) {
-            QString text = QString::fromStdString(image->description());
-            for (const std::string& hash : image->hashes())
-                text += QStringLiteral("; stored %1").arg(QString::fromStdString(hash));
-            notes << QStringLiteral("Container: %1.").arg(text);
-        }
-    if (m_selection && m_selectedDrive && *m_selectedDrive < m_drives.size())
-        if (const auto mounts = platform::readWriteMounts(m_drives[*m_selectedDrive].devicePath); !mounts.empty())
-            notes << QStringLiteral("Warning: mounted read-write at %1: anything written while you work can overwrite "
-                                    "deleted files; unmount it or remount it read-only.")
-                         .arg(QString::fromStdString(mounts.front()));
-    m_values[4]->setToolTip(notes.join(QLatin1Char('\n')));
-    if (notes.isEmpty())
-        hideEmpty(m_status);
-    else
-        reshow(m_status, notes.join(QLatin1Char(' ')));
-    const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(m_session.volume.info);
-    m_values[0]->setText(QString::fromStdString(catalogue::toUtf8(texts.label)));
-    m_values[1]->setText(QString::fromStdString(texts.capacity));
-    m_values[2]->setText(QString::fromStdString(texts.sectorsPerCluster));
-    m_values[3]->setText(QString::fromStdString(texts.bytesPerSector));
-    m_values[4]->setText(QString::fromStdString(texts.fileSystem));
-}
-
-void RecoveryWindow::showNext(bool show)
-{
-    m_next->setEnabled(show);
-    m_next->setVisible(show);
-}
-
-// ---- Scan -------------------------------------------------------------------
-
-void RecoveryWindow::next()
-{
-    if (m_currentStep != 0 || scanRunning() || m_session.volume.info.VolumeSupported != 1)
-        return;
-    if (QAction* load = action(Command::LoadSnapshot))
-        load->setEnabled(false);
-    m_currentStep = 3;
-    setViewMode(ViewMode::Details);
-    m_session.filters.clear();
-    showNext(false);
-    StartScan();
-}
-
-void RecoveryWindow::StartScan()
-{
-    m_deep->resultsLeft();
-    m_scanStopAsked = false;
-    // A fresh folder tree with its root item, disabled and hidden until the scan ends.
-    m_folderTree->clear();
-    m_folderItems.clear();
-    m_folderTree->setEnabled(false);
-    m_folderTree->hide();
-
-    m_driveTree->setEnabled(false);
-    m_back->setEnabled(false);
-    m_back->hide();
-    showNext(false);
-    SetLabelLayout(2);
-    SetMenuState(0);
-    setQuickHelp(Text::scanHelp());
-    m_progress->setValue(0);
-    // Stop is offered in every phase of the scan, from its first read to the
-    // tree build: a Yes is kept by the job until a pass sees it.
-    m_stop->setEnabled(true);
-    m_stop->show();
-    m_runner->start(m_session, scan::ScanOptions{m_settings.ThoroughScan});
-}
-
-void RecoveryWindow::StopScan()
-{
-    if (!scanRunning())
-        return;
-    // The scan keeps running while the question is open.
-    if (QuestionDialog(this, QStringLiteral("Do you want to stop the current process ?")) == kYes) {
-        m_scanStopAsked = scanRunning();
-        m_runner->requestStop();
-    }
-}
-
-QString RecoveryWindow::statusText(const std::string& status) const
-{
-    // The record walk reports its place in sectors of the MFT ("Reading 2048\\80000");
-    // the thorough rules show it in records.
-    static const QRegularExpression kSectors(QStringLiteral("^Reading (\\d+)\\\\(\\d+)$"));
-    QString text = QString::fromStdString(status);
-    const QRegularExpressionMatch match = kSectors.match(text);
-    if (!m_settings.ThoroughScan || !match.hasMatch() ||
-        m_session.volume.geometry.GeometryKind != disk::VolumeKind::Ntfs)
-        return text;
-    const qulonglong sectors = m_session.volume.geometry.MftRecordSectors;
-    const qulonglong perRecord = sectors == 0 ? 2 : sectors; // 1,024-byte records unless the boot sector says otherwise
-    return QStringLiteral("Reading MFT records: %1 of %2")
-        .arg(match.captured(1).toULongLong() / perRecord)
-        .arg(match.captured(2).toULongLong() / perRecord);
-}
-
-void RecoveryWindow::applyReport(const ScanReport& report)
-{
-    if (report.hasFolders)
-        m_values[0]->setText(QString::number(report.folders));
-    if (report.hasFiles)
-        m_values[1]->setText(QString::number(report.files));
-    if (report.hasSector)
-        m_values[2]->setText(QString::number(report.sector));
-    if (report.hasLastItem)
-        m_values[3]->setText(nameText(report.lastItem, m_settings.ThoroughScan)); // the scan's names
-    if (report.hasStatus)
-        m_status->setText(statusText(report.status));
-    if (report.hasProgress) {
-        m_progress->setValue(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
-        m_progress->show();
-    }
-    // The engines offer and withdraw Stop pass by pass; the window keeps it
-    // for the whole scan (StartScan), as the job's stop flag outlives a pass.
-}
-
-void RecoveryWindow::fillFolderTree()
-{
-    const catalogue::FolderTree& tree = m_session.tree;
-    m_folderTree->setUpdatesEnabled(false);
-    auto* root = new QTreeWidgetItem(m_folderTree, QStringList{QStringLiteral("Root")});
-    root->setIcon(0, themeIcon("computer", QStyle::SP_ComputerIcon));
-    root->setData(0, kHandleRole, catalogue::FolderTree::kRootHandle);
-    m_folderItems[catalogue::FolderTree::kRootHandle] = root;
-    const QIcon folder = folderItemIcon();
-    // Depth first with an explicit stack: a deep damaged tree cannot exhaust the call stack.
-    std::vector<std::pair<const catalogue::TreeNode*, QTreeWidgetItem*>> pending{{&tree.root(), root}};
-    while (!pending.empty()) {
-        auto [node, item] = pending.back();
-        pending.pop_back();
-        for (std::uint32_t handle : node->children) {
-            const catalogue::TreeNode* child = tree.node(handle);
-            if (child == nullptr)
-                continue;
-            auto* childItem =
-                new QTreeWidgetItem(item, QStringList{nameText(child->name, m_session.catalogue.NamesAreUtf8)});
-            childItem->setIcon(0, folder);
-            childItem->setData(0, kHandleRole, handle);
-            m_folderItems[handle] = childItem;
-            pending.emplace_back(child, childItem);
-        }
-    }
-    root->setExpanded(true);
-    m_folderTree->setUpdatesEnabled(true);
-}
-
-void RecoveryWindow::scanEnded()
-{
-    showResults(true);
-}
-
-void RecoveryWindow::showResults(bool fromScan)
-{
-    if (fromScan && m_runner->outOfMemory())
-        OutOfMemoryEnd(this);
-    // The engine's closing steps, in order.
-    ShowPage(2, true);
-    m_folderTree->show();
-    m_progress->setValue(0);
-    m_stop->setEnabled(false);
-    m_stop->hide();
-    fillFolderTree();
-    m_folderTree->setEnabled(true);
-    SetLabelLayout(-1);
-    showRules();
-    m_fileList->show();
-    m_progress->setValue(0);
-    m_progress->hide();
-
-    // The scan thread's own closing steps.
-    m_focusOnTree = false;
-    m_back->setEnabled(true);
-    m_back->show();
-    SetMenuState(3);
-    {
-        const QScopedValueRollback quiet(m_followTree, false);
-        m_folderTree->setCurrentItem(folderItem(catalogue::FolderTree::kRootHandle));
-    }
-    FillFileList(m_session.tree.rootKey());
-    setQuickHelp(Text::resultsHelp());
-    // The sample of free space, or the deep search itself, starts with the page.
-    const scan::ScanResult result = fromScan ? m_runner->result() : scan::ScanResult{};
-    m_deep->resultsShown(fromScan && (result.Stopped || m_scanStopAsked));
-    // A snapshot's losses are its loader's to tell, not the last scan's.
-    if (result.any())
-        MessageDialog(this, MessageKind::Error,
-                      QStringLiteral("%1 sector(s) and %2 MFT record(s) could not be read. What they held is "
-                                     "missing from the list.")
-                          .arg(result.UnreadableSectors)
-                          .arg(result.UnreadableRecords));
-    emit scanFinished();
-}
-
-void RecoveryWindow::showRules()
-{
-    // Which rules made what is listed: a thorough catalogue keeps UTF-8 names;
-    // DeepSearched says the passes over free space ran to their end.
-    const catalogue::Catalogue& c = m_session.catalogue;
-    reshow(m_rules, !c.NamesAreUtf8  ? QStringLiteral("Classic scan")
-                    : c.DeepSearched ? QStringLiteral("Thorough scan,\nfree space searched")
-                                     : QStringLiteral("Thorough scan"));
-}
-
-void RecoveryWindow::deepSearchChanged()
-{
-    const bool results = m_currentStep == 3 && !scanRunning();
-    if (QAction* deep = action(Command::DeepSearch))
-        deep->setEnabled(results && m_deep->available());
-    // Back leaves the results; while the deep search runs, Stop ends it first.
-    if (results)
-        m_back->setEnabled(!m_deep->running());
-}
-
-void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
-{
-    // What is shown, by the folders' own keys: the tree's handles change.
-    const auto keyOf = [this](const QTreeWidgetItem* item) -> std::optional<std::uint32_t> {
-        const catalogue::TreeNode* node =
-            item == nullptr ? nullptr : m_session.tree.node(item->data(0, kHandleRole).toUInt());
-        if (node == nullptr)
-            return std::nullopt;
-        return node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
-    };
-    const std::optional<std::uint32_t> openKey = keyOf(m_folderTree->currentItem());
-    std::set<std::uint32_t> expanded;
-    for (const auto& [handle, item] : m_folderItems)
-        if (item->isExpanded())
-            if (const auto key = keyOf(item))
-                expanded.insert(*key);
-    std::set<quint64> selectedKeys;
-    const std::vector<bool> selected = selectedRows();
-    for (std::size_t row = 0; row < selected.size(); ++row)
-        if (selected[row])
-            selectedKeys.insert(m_model->key(static_cast<int>(row)));
-    const int current = currentRow();
-    const bool hasCurrent = current >= 0;
-    const quint64 currentKey = hasCurrent ? m_model->key(current) : 0;
-    const int scrolled = m_details->verticalScrollBar()->value();
-    const bool listFocus = !m_focusOnTree;
-
-    m_session.takeResults(found);
-
-    m_folderTree->clear();
-    m_folderItems.clear();
-    fillFolderTree();
-    const catalogue::FolderTree& tree = m_session.tree;
-    for (const std::uint32_t key : expanded)
-        if (const catalogue::TreeNode* node = tree.findByKey(key))
-            if (QTreeWidgetItem* item = folderItem(node->handle))
-                item->setExpanded(true);
-    const catalogue::TreeNode* open = openKey ? tree.findByKey(*openKey) : nullptr;
-    if (open == nullptr)
-        open = &tree.root();
-    {
-        const QScopedValueRollback quiet(m_followTree, false);
-        m_folderTree->setCurrentItem(folderItem(open->handle));
-    }
-    FillFileList(open->folderIndex >= 0 ? open->key : tree.rootKey());
-    // Folder rows carry tree handles as their keys, and those changed: only
-    // file rows (whose keys stay) are selected again.
-    QItemSelection again;
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        if (m_model->isFolder(row) || !selectedKeys.contains(m_model->key(row)))
-            continue;
-        const QModelIndex index = m_model->indexOfRow(row);
-        again.select(index, index);
-        if (hasCurrent && currentKey == m_model->key(row))
-            m_details->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    }
-    m_details->selectionModel()->select(again, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_details->verticalScrollBar()->setValue(scrolled);
-    m_focusOnTree = !listFocus;
-    showRules();
-}
-
-void RecoveryWindow::back()
-{
-    if (m_currentStep != 3 || scanRunning() || m_deep->running())
-        return;
-    m_deep->resultsLeft();
-    if (QAction* load = action(Command::LoadSnapshot))
-        load->setEnabled(true);
-    setQuickHelp(Text::driveHelp(24));
-    setViewMode(ViewMode::Details);
-    showNext(false);
-    m_model->clear();
-    m_fileList->hide();
-    m_rules->hide();
-    m_filterNote->hide();
-    ShowPage(1, false);
-    SetMenuState(0);
-    SetLabelLayout(0);
-    m_currentStep = 0;
-}
-
-// ---- Results ----------------------------------------------------------------
-
-std::vector<bool> RecoveryWindow::selectedRows() const
-{
-    std::vector<bool> selected(static_cast<std::size_t>(m_model->rowCount()), false);
-    for (const QModelIndex& index : m_details->selectionModel()->selectedRows()) {
-        const int row = m_model->sourceRow(index);
-        if (row >= 0 && static_cast<std::size_t>(row) < selected.size())
-            selected[static_cast<std::size_t>(row)] = true;
-    }
-    return selected;
-}
-
-int RecoveryWindow::currentRow() const
-{
-    return m_model->sourceRow(m_details->selectionModel()->currentIndex());
-}
-
-void RecoveryWindow::renameFolderItem(std::uint32_t handle, const QString& text)
-{
-    if (QTreeWidgetItem* item = folderItem(handle))
-        item->setText(0, text);
-}
-
-void RecoveryWindow::showLoadedResults()
-{
-    // A load replaces what any scan found: prepared as for a scan, then the
-    // closing steps of one.
-    if (QAction* load = action(Command::LoadSnapshot))
-        load->setEnabled(false);
-    m_folderTree->clear();
-    m_folderItems.clear();
-    m_driveTree->setEnabled(false);
-    showNext(false);
-    SetLabelLayout(2);
-    setViewMode(ViewMode::Details);
-    m_currentStep = 3;
-    showResults(false);
-}
-
-QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
-{
-    const auto found = m_folderItems.find(handle);
-    return found == m_folderItems.end() ? nullptr : found->second;
-}
-
-void RecoveryWindow::FillFileList(std::uint32_t key)
-{
-    const bool utf8 = m_session.catalogue.NamesAreUtf8;
-    // Type names are looked up for the rows on screen only: the lookup is the
-    // dearest part of a row.
-    m_model->setRows(m_session.rows(key, [](const std::string&) { return std::string(); }), utf8,
-                     FileListModel::TypeNames::Pending);
-    m_details->scrollToTop();
-    m_details->horizontalScrollBar()->setValue(0);
-    // A filter in force lists and recovers only what its patterns let through.
-    const auto& patterns = m_session.filters.patterns();
-    if (patterns.empty()) {
-        m_filterNote->hide();
-    } else {
-        QStringList shown;
-        for (const std::string& p : patterns)
-            shown << nameText(p, utf8);
-        m_filterNote->setText(QStringLiteral("File filter in force: only files named %1 are listed and recovered")
-                                  .arg(shown.join(QStringLiteral(", "))));
-        m_filterNote->setToolTip(m_filterNote->text());
-        m_filterNote->show();
-    }
-}
-
-void RecoveryWindow::sizeColumns()
-{
-    // Each column as wide as its header and the rows the view samples; the
-    // size and date columns also fit their longest text wherever it lies, and
-    // the name column stops at half the list so the others stay in view.
-    m_details->resizeColumnsToContents();
-    const QFontMetrics metrics(m_details->font());
-    const int padding = 2 * m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 8;
-    for (int column : {FileListModel::Size, FileListModel::Created, FileListModel::Modified, FileListModel::Id}) {
-        const int wanted = metrics.horizontalAdvance(m_model->longestText(column)) + padding;
-        if (m_details->columnWidth(column) < wanted)
-            m_details->setColumnWidth(column, wanted);
-    }
-    const int nameLimit = std::max(150, m_details->viewport()->width() / 2);
-    if (m_details->columnWidth(FileListModel::Name) > nameLimit)
-        m_details->setColumnWidth(FileListModel::Name, nameLimit);
-}
-
-void RecoveryWindow::moveToListEnd(bool last, Qt::KeyboardModifiers modifiers)
-{
-    // Home and End go to the first and the last row without scrolling sideways.
-    const int rows = m_model->rowCount();
-    if (rows == 0)
-        return;
-    QItemSelectionModel* selection = m_details->selectionModel();
-    const QModelIndex target = m_model->index(last ? rows - 1 : 0, FileListModel::Name);
-    const int sideways = m_details->horizontalScrollBar()->value();
-    if (modifiers & Qt::ShiftModifier) {
-        const QModelIndex from = selection->currentIndex().isValid() ? selection->currentIndex() : target;
-        selection->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
-        selection->select(QItemSelection(from, target),
-                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    } else {
-        selection->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    }
-    m_details->scrollTo(target);
-    m_listView->scrollTo(target);
-    m_details->horizontalScrollBar()->setValue(sideways);
-}
-
-void RecoveryWindow::folderTreePressed(QTreeWidgetItem* item, const QPoint& pos)
-{
-    m_focusOnTree = true;
-    if (item == nullptr) {
-        m_folderTree->setCurrentItem(m_folderTree->topLevelItem(0));
-        return;
-    }
-    if (m_currentStep != 3 || pos.x() < m_folderTree->visualItemRect(item).left())
-        return;
-    m_model->clear();
-    {
-        const QScopedValueRollback quiet(m_followTree, false);
-        m_folderTree->setCurrentItem(item);
-    }
-    OpenSelectedItem();
-}
-
-void RecoveryWindow::fileListActivated(const QModelIndex& index)
-{
-    if (!index.isValid())
-        return;
-    m_focusOnTree = false;
-    m_details->selectionModel()->setCurrentIndex(index,
-                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    OpenSelectedItem();
-}
-
-void RecoveryWindow::OpenSelectedItem()
-{
-    if (m_currentStep != 3)
-        return;
-    QTreeWidgetItem* target = nullptr;
-    if (m_focusOnTree) {
-        target = m_folderTree->currentItem();
-        if (target == nullptr)
-            return;
-    } else {
-        const int row = currentRow();
-        if (row < 0)
-            return;
-        if (!m_model->text(row, FileListModel::Type).endsWith(QLatin1String("Folder"))) {
-            // Opening a found file copies it out first; the recovery window does that.
-            emit commandRequested(Command::Open);
-            return;
-        }
-        target = folderItem(static_cast<std::uint32_t>(m_model->key(row)));
-        if (target == nullptr)
-            return;
-    }
-    const auto handle = target->data(0, kHandleRole).toUInt();
-    const catalogue::TreeNode* node = m_session.tree.node(handle);
-    const std::uint32_t key = node != nullptr && node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
-    FillFileList(key);
-    m_folderTree->setFocus();
-    {
-        const QScopedValueRollback quiet(m_followTree, false);
-        m_folderTree->setCurrentItem(target);
-    }
-    m_focusOnTree = true;
-    for (QTreeWidgetItem* up = target->parent(); up != nullptr; up = up->parent())
-        up->setExpanded(true);
-    m_folderTree->scrollToItem(target);
-}
-
-void RecoveryWindow::setViewMode(ViewMode mode)
-{
-    m_viewMode = mode;
-    if (mode == ViewMode::Details) {
-        m_fileList->setCurrentWidget(m_details);
-        return;
-    }
-    m_listView->setViewMode(QListView::ListMode);
-    m_listView->setFlow(mode == ViewMode::Icons ? QListView::LeftToRight : QListView::TopToBottom);
-    m_listView->setWrapping(true);
-    m_listView->setResizeMode(QListView::Adjust);
-    m_listView->setGridSize(mode == ViewMode::Icons ? QSize(150, 22) : QSize());
-    m_fileList->setCurrentWidget(m_listView);
-}
-
-void RecoveryWindow::toggleTreeListFocus()
-{
-    if (m_focusOnTree) {
-        m_fileList->currentWidget()->setFocus(Qt::TabFocusReason);
-        m_focusOnTree = false;
-    } else {
-        m_folderTree->setFocus(Qt::TabFocusReason);
-        m_focusOnTree = true;
-    }
 }
 
 bool RecoveryWindow::event(QEvent* event)

@@ -3,7 +3,10 @@
 // in one skinned window with a menu bar, a toolbar of picture buttons, the label
 // pairs of the right pane, and the Next, Back and Stop buttons.
 
+#include "app/DrivePage.h"
 #include "app/FileTypes.h"
+#include "app/ResultsPage.h"
+#include "app/ScanPage.h"
 #include "disk/Volume.h"
 #include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
@@ -59,6 +62,10 @@ inline constexpr int About = 32817;
 inline constexpr int AddDiskImage = 32900;
 /// Ours: searches the free space of the scanned volume (the results page).
 inline constexpr int DeepSearch = 32901;
+/// Ours: Back from the results page to the drive page (Alt+Left, Backspace).
+inline constexpr int Back = 32902;
+/// Ours: asks to stop the running scan or deep search (Esc).
+inline constexpr int Stop = 32903;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -109,6 +116,8 @@ public:
     [[nodiscard]] QLabel* rulesLabel() const { return m_rules; }
     /// Above the list on the results page while a file filter is in force.
     [[nodiscard]] QLabel* filterNote() const { return m_filterNote; }
+    /// Over the list on the results page after a stopped scan, until the next scan.
+    [[nodiscard]] QLabel* stoppedNote() const { return m_stoppedNote; }
     [[nodiscard]] ui::PercentProgressBar* progressBar() const { return m_progress; }
     [[nodiscard]] ui::PictureButton* nextButton() const { return m_next; }
     [[nodiscard]] ui::PictureButton* backButton() const { return m_back; }
@@ -166,6 +175,10 @@ public:
     void FillFileList(std::uint32_t key);
     /// The results page for a catalogue that a snapshot load has just filled.
     void showLoadedResults();
+    /// Opens the folder of file `fileIndex` (an index into the scanned kind's
+    /// file list) and selects the file in the list, the focus on the list.
+    /// False when the file is not listed there (a file filter leaves it out).
+    bool showFile(std::size_t fileIndex);
     /// Gives a folder's tree item a new text (after a rename).
     void renameFolderItem(std::uint32_t handle, const QString& text);
     [[nodiscard]] recovery::RecoverySettings& settings() { return m_settings; }
@@ -188,8 +201,6 @@ private:
     void buildControls();
     void buildLabels(QWidget* panel);
     void buildNavigation(QWidget* panel);
-    void buildFileList(QWidget* panel);
-    void buildTrees(QWidget* panel);
     void buildMenuBar();
     void buildToolbar();
     QAction* addCommand(QMenu* menu, const QString& text, int id, const QString& iconName);
@@ -200,6 +211,7 @@ private:
     void layoutControls();
 
     // Drive page.
+    void buildDriveTree(QWidget* panel);
     void driveTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     /// `offerElevation`: a device this user may not read offers the restart
     /// as the administrator (a click or Enter; not the arrow keys passing by).
@@ -216,6 +228,10 @@ private:
     void back();
     void StartScan();
     void StopScan();
+    /// The Stop command: the scan's question, or the deep search's.
+    void stopCommand();
+    /// Back and Stop in the menu follow the buttons they stand for.
+    void updateNavigationCommands();
     void applyReport(const ScanReport& report);
     void scanEnded();
     /// The results page for what the session holds: `fromScan` after a scan
@@ -228,6 +244,10 @@ private:
     void fillFolderTree();
 
     // Results.
+    /// The "Thorough scan" note beside Back and the filter note over the list.
+    void buildResultsLabels(QWidget* panel);
+    void buildFileList(QWidget* panel);
+    void buildFolderTree(QWidget* panel);
     void folderTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     void fileListActivated(const QModelIndex& index);
     void setViewMode(ViewMode mode);
@@ -282,6 +302,7 @@ private:
     QLabel* m_status = nullptr;
     QLabel* m_rules = nullptr;
     QLabel* m_filterNote = nullptr;
+    QLabel* m_stoppedNote = nullptr;
     QLabel* m_quickHelpLabel = nullptr;
     ui::PercentProgressBar* m_progress = nullptr;
     QTreeWidget* m_driveTree = nullptr;
@@ -300,17 +321,5 @@ private:
     };
     std::vector<Anchor> m_anchors;
 };
-
-/// The texts the window shows, kept in one place with their exact blanks.
-namespace Text {
-/// The captions of the drive page's five labels, top to bottom.
-QStringList driveCaptions();
-/// The captions of the scan page's four labels, top to bottom.
-QStringList scanCaptions();
-/// Quick Help of the drive page: `indent` is 20 at start-up and 24 after Back.
-QString driveHelp(int indent);
-QString scanHelp();
-QString resultsHelp();
-} // namespace Text
 
 } // namespace sarvik::app

@@ -25,6 +25,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -42,6 +43,21 @@
 namespace sarvik::app {
 
 namespace {
+
+/// How the volume that now answers to `volume`'s device differs from the
+/// geometry the snapshot recorded, one line per field; empty when they agree.
+QStringList geometryDifferences(disk::DeviceProvider& devices, const disk::SelectedVolume& volume)
+{
+    disk::SelectedVolume found;
+    disk::DriveItem item;
+    item.devicePath = volume.info.DevicePath;
+    const disk::SelectResult selection = scan::SelectVolume(found, item, devices, disk::GeometryRules::Thorough);
+    QStringList lines;
+    for (const std::string& line :
+         snapshot::GeometryDifferences(volume.geometry, found.geometry, static_cast<bool>(selection)))
+        lines << QString::fromStdString(line);
+    return lines;
+}
 
 /// The filters of both snapshot dialogs. Saved files end in ".RVU", so that
 /// pattern is offered beside "*.RVSX"; without it no saved snapshot would show.
@@ -144,6 +160,7 @@ std::uint64_t plannedFiles(const scan::ScanSession& s, const std::vector<catalog
 ResultsCommands::ResultsCommands(RecoveryWindow& window) : QObject(&window), m_window(window)
 {
     launchFile = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    launchFolder = [](const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
     startProgram = [](const QStringList& command) {
         return !command.isEmpty() && QProcess::startDetached(command.front(), command.mid(1));
     };
@@ -295,14 +312,15 @@ void ResultsCommands::recover(int mode)
     m_lastFolder = folder;
     catalogue::RecoveryControl control;
     SavingDialog dialog(control, &m_window);
-    dialog.setPlannedFiles(plannedFiles(session, rows, recoveryMode, selected));
+    const std::uint64_t planned = plannedFiles(session, rows, recoveryMode, selected);
+    dialog.setPlannedFiles(planned);
     recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_window.settings(),
                                   control, dialog, m_lastReport);
     dialog.run(copier, [&](recovery::FileRecovery& r) { r.RecoverListItems(rows, recoveryMode, selected, target); });
 
     if (dialog.outOfMemory())
         OutOfMemoryEnd(&m_window);
-    showRecoveryOutcome(m_lastReport, folder);
+    showRecoveryOutcome(m_lastReport, folder, Outcome{planned, dialog.stopped()});
 }
 
 QByteArray ResultsCommands::reportRecords() const
@@ -339,17 +357,28 @@ void ResultsCommands::saveReportRecords(QWidget* parent) const
                       QStringLiteral("Unable to save the list to %1: %2").arg(path, file.errorString()));
 }
 
-void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder)
+QString ResultsCommands::outcomeHeadline(const recovery::RecoveryReport& report, Outcome outcome)
 {
-    // Every file that did not come back whole is named, with what happened to
-    // it; the box gives the counts, the list behind "Details", and saves the
-    // record of every file. A copy where every file came back whole and nothing
-    // was left out needs no box.
+    // Written counts every file that was created, whole or not; what did not
+    // come back whole is told below it.
+    const QLocale locale;
+    QString headline =
+        QStringLiteral("%1 of %2 files copied")
+            .arg(locale.toString(qulonglong{report.totals().written}), locale.toString(qulonglong{outcome.planned}));
+    if (outcome.stopped)
+        headline += QStringLiteral("; stopped");
+    return headline + QLatin1Char('.');
+}
+
+void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder,
+                                          Outcome outcome)
+{
+    // Every copy ends with this box: how many files of those asked for were
+    // copied, whether it was stopped, and every file that did not come back
+    // whole, with what happened to it; the list behind "Details", the record
+    // of every file saved by "Save List", the folder opened by "Open Folder".
     const std::size_t losses = report.lossCount();
     const recovery::RecoveryTotals& t = report.totals();
-    if (losses == 0 && t.writtenFromUsedClusters == 0 && t.nothingToWrite == 0 && t.filtered == 0 &&
-        t.duplicatesSkipped == 0)
-        return;
     QStringList lines;
     for (const recovery::FileReport& f : report.files()) {
         if (const std::string loss = recovery::lossText(f); !loss.empty())
@@ -362,18 +391,19 @@ void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report
     for (const std::string& f : report.failedFolders())
         lines << QStringLiteral("%1: folder could not be created").arg(nameText(f, true));
     const std::uint32_t whole = t.written - std::min(t.written, t.filesWithZeroFill);
-    QString text = losses == 0 ? QStringLiteral("%1 file(s) were written whole to %2.").arg(whole).arg(folder)
-                               : QStringLiteral("%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, "
-                                                "%4 incomplete, %5 with unreadable blocks written as zeros, %6 not "
-                                                "written, %7 folder(s) not created. %8 file(s) were written whole.")
-                                     .arg(losses)
-                                     .arg(folder)
-                                     .arg(t.cutShort)
-                                     .arg(t.incomplete)
-                                     .arg(t.filesWithZeroFill)
-                                     .arg(t.failed)
-                                     .arg(t.foldersFailed)
-                                     .arg(whole);
+    QString text = outcomeHeadline(report, outcome) + QStringLiteral("\n\n");
+    text += losses == 0 ? QStringLiteral("%1 file(s) were written whole to %2.").arg(whole).arg(folder)
+                        : QStringLiteral("%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, "
+                                         "%4 incomplete, %5 with unreadable blocks written as zeros, %6 not "
+                                         "written, %7 folder(s) not created. %8 file(s) were written whole.")
+                              .arg(losses)
+                              .arg(folder)
+                              .arg(t.cutShort)
+                              .arg(t.incomplete)
+                              .arg(t.filesWithZeroFill)
+                              .arg(t.failed)
+                              .arg(t.foldersFailed)
+                              .arg(whole);
     if (t.writtenFromUsedClusters != 0)
         text += QStringLiteral("\n\n%1 file(s) were written from clusters now in use: they may hold another file's "
                                "data.")
@@ -388,6 +418,12 @@ void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report
                    lines.join(QLatin1Char('\n')));
     QPushButton* save = box.addButton(QStringLiteral("Save &List..."), QStringLiteral("saveList"));
     connect(save, &QPushButton::clicked, &box, [&] { saveReportRecords(&box); });
+    QPushButton* open = box.addButton(QStringLiteral("Open &Folder"), QStringLiteral("openFolder"));
+    connect(open, &QPushButton::clicked, &box, [this, folder] {
+        if (!launchFolder(folder))
+            MessageDialog(&m_window, MessageKind::Error,
+                          QStringLiteral("No program of the desktop opened the folder %1.").arg(folder));
+    });
     box.exec();
 }
 
@@ -573,11 +609,22 @@ void ResultsCommands::LoadSnapshot()
         snapshot::RebuildMftRunList(session.mftRuns, volume);
     session.filters.clear();
     m_window.showLoadedResults();
-    if (!opened)
+    const QString where = QString::fromStdString(catalogue::nameToUtf8(volume.info.DevicePath, true));
+    if (!opened) {
         MessageDialog(&m_window, MessageKind::Error,
                       QStringLiteral("The volume %1 of this snapshot cannot be opened; files cannot be recovered "
                                      "from it until it is available.")
-                          .arg(QString::fromStdString(catalogue::nameToUtf8(volume.info.DevicePath, true))));
+                          .arg(where));
+        return;
+    }
+    // Another volume at the same place (an image replaced, a card swapped)
+    // opens all the same: its clusters would be copied under the snapshot's names.
+    const QStringList differences = geometryDifferences(m_window.devices(), volume);
+    if (!differences.isEmpty())
+        MessageDialog(&m_window, MessageKind::Error,
+                      QStringLiteral("The volume at %1 does not match the snapshot; recovered files may hold other "
+                                     "data:\n%2")
+                          .arg(where, differences.join(QLatin1Char('\n'))));
 }
 
 // ---- Filters and find -------------------------------------------------------
@@ -605,6 +652,24 @@ void ResultsCommands::FindFiles()
     const RecoveryWindow::SessionHold hold(m_window);
     FindFilesDialog dialog(session.catalogue, session.tree, session.kind(), m_window.fileTypes(), &m_window);
     dialog.exec();
+    // A chosen match: its folder opens with the file selected, and the command
+    // chosen for it acts on that selection.
+    if (dialog.choice() == FindFilesDialog::Choice::None || !m_window.showFile(dialog.chosenFile()))
+        return;
+    switch (dialog.choice()) {
+    case FindFilesDialog::Choice::Recover:
+        RecoverSelected();
+        break;
+    case FindFilesDialog::Choice::Open:
+        openRow(m_window.currentRow(), false);
+        break;
+    case FindFilesDialog::Choice::Properties:
+        Properties();
+        break;
+    case FindFilesDialog::Choice::GoToFolder:
+    case FindFilesDialog::Choice::None:
+        break;
+    }
 }
 
 // ---- Right-click menu, rename, properties -----------------------------------

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,12 +72,22 @@ public:
     /// How a file is handed to the desktop (QDesktopServices by default) and how
     /// a chosen program is started (detached by default); tests replace them.
     std::function<bool(const QString& path)> launchFile;
+    /// How a folder is shown on the desktop (QDesktopServices by default).
+    std::function<bool(const QString& folder)> launchFolder;
+
+    /// What a copy was asked for and how it ended, for the box that closes it.
+    struct Outcome {
+        std::uint64_t planned = 0; ///< files asked for
+        bool stopped = false;      ///< Stop Saving was pressed
+    };
+    /// The box's first line: "28,360 of 100,000 files copied; stopped."
+    [[nodiscard]] static QString outcomeHeadline(const recovery::RecoveryReport& report, Outcome outcome);
     std::function<bool(const QStringList& command)> startProgram;
 
 private:
     void recover(int mode);
     /// The end-of-recovery message: counts, and the files that did not come back whole.
-    void showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder);
+    void showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder, Outcome outcome);
     void openFile(const QString& path);
     void openFileWith(const QString& path);
     void renameRow(int row, const QString& text);

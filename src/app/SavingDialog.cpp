@@ -207,7 +207,11 @@ bool SavingDialog::continueAfterError(const std::string& message)
     // box stays open meanwhile, so nothing joins the worker until it is given.
     int answer = kNo;
     QMetaObject::invokeMethod(
-        this, [&] { answer = QuestionDialog(this, QString::fromStdString(message), MessageKind::Error); },
+        this,
+        [&] {
+            answer = QuestionDialog(this, QString::fromStdString(message), MessageKind::Error);
+            m_stopped = m_stopped || answer != kYes; // No ends the copy as Stop Saving does
+        },
         Qt::BlockingQueuedConnection);
     return answer == kYes;
 }

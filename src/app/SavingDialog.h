@@ -49,7 +49,8 @@ public:
     [[nodiscard]] QPushButton* stopButton() const { return m_stop; }
     [[nodiscard]] QPushButton* skipButton() const { return m_skip; }
     [[nodiscard]] bool working() const { return m_working; }
-    /// True when Stop Saving (Cancel) was pressed during the last copy.
+    /// True when Stop Saving (Cancel) was pressed during the last copy, or No
+    /// was the answer to going on after an error.
     [[nodiscard]] bool stopped() const { return m_stopped; }
 
     void reject() override;

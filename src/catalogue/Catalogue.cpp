@@ -97,7 +97,6 @@ const NtfsFolderEntry* Catalogue::findNtfsFolder(std::uint32_t recordNumber) con
 
 void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
 {
-    const StopPass pass(control);
     std::uint32_t lostFolderNumber = 0;
     observer.status("Searching For Lost Data");
 
@@ -125,7 +124,7 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
         std::uint64_t handled = 0;
         // Entries of one folder mostly come together: the one before's parent has a folder now.
         std::uint32_t attached = kNtfsRootRecord;
-        for (std::size_t i = 0; i < list.size() && !control.stopRequested(); ++i) {
+        for (std::size_t i = 0; i < list.size() && !control.abandoned(); ++i) {
             report(handled, total);
             const std::uint32_t parent = list[i].parentRecord;
             if (parent == kNtfsRootRecord)

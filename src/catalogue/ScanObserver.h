@@ -37,58 +37,31 @@ public:
 };
 
 /// Stop request shared by the thread that asks and the worker that polls it.
-/// Engines only read it; a StopPass clears ScanStopFlag at its end, and the
-/// job's owner clears both flags once before a scan starts.
+/// A request is a state of the whole scan: whoever starts a scan clears it once
+/// (reset) before the first pass, and from then on the passes only read it. A
+/// request that lands between two passes is seen by every pass after it, so no
+/// short pass can use it up. The passes that place what was found (attaching
+/// lost folders, the tree build) work on what is in memory and read only
+/// Abandoned; every pass that reads the volume ends at a request.
 struct ScanControl {
     std::atomic<int> ScanStopFlag{0};
-    /// Set by an owner that is going away (a window closing): unlike ScanStopFlag,
-    /// no pass clears it, so every pass that is still to come ends at once.
+    /// Set by an owner that is going away (a window closing), never cleared:
+    /// even the passes that place what was found end at once.
     std::atomic<bool> Abandoned{false};
-    /// Set with every stop request and cleared by no pass: the passes over free
-    /// space that follow the quick scan do not start once any pass was stopped,
-    /// so that a stop ends the whole scan whichever pass it lands in.
-    std::atomic<bool> JobStopped{false};
 
     /// What the Stop button, Ctrl-C and a closing window ask: the pass running
-    /// ends, the passes that place what was found still run, and no pass over
-    /// free space starts.
-    void requestStop() noexcept
-    {
-        JobStopped.store(true, std::memory_order_relaxed);
-        ScanStopFlag.store(1, std::memory_order_relaxed);
-    }
-    /// For the owner, before a new scan: no request of an earlier one is left.
-    void reset() noexcept
-    {
-        ScanStopFlag.store(0, std::memory_order_relaxed);
-        JobStopped.store(false, std::memory_order_relaxed);
-    }
+    /// ends, the passes that place what was found still run, and no pass that
+    /// reads the volume starts.
+    void requestStop() noexcept { ScanStopFlag.store(1, std::memory_order_relaxed); }
+    /// For the owner, once before a new scan: no request of an earlier one is left.
+    void reset() noexcept { ScanStopFlag.store(0, std::memory_order_relaxed); }
+    /// True once a stop was asked anywhere in this scan (or the owner went away).
     [[nodiscard]] bool stopRequested() const noexcept
     {
         return ScanStopFlag.load(std::memory_order_relaxed) == 1 || Abandoned.load(std::memory_order_relaxed);
     }
-    /// True once a stop was asked anywhere in this scan (or the owner went away).
-    [[nodiscard]] bool jobStopped() const noexcept
-    {
-        return JobStopped.load(std::memory_order_relaxed) || Abandoned.load(std::memory_order_relaxed);
-    }
-};
-
-/// One stoppable pass of a scan (a directory walk, the MFT walk, attaching lost
-/// folders). A stop asked during a pass ends that pass only: the pass ends with
-/// the request cleared, so the passes after it (placing what was found in the
-/// tree) still run, and a stop asked again ends those. A request that arrives
-/// between two passes is kept for the next one, never cleared unseen. The one
-/// place within a scan the stop flag is cleared.
-class StopPass {
-public:
-    explicit StopPass(ScanControl& control) noexcept : m_control(control) {}
-    ~StopPass() { m_control.ScanStopFlag.store(0, std::memory_order_relaxed); }
-    StopPass(const StopPass&) = delete;
-    StopPass& operator=(const StopPass&) = delete;
-
-private:
-    ScanControl& m_control;
+    /// True when the owner went away: the end for the passes that place what was found.
+    [[nodiscard]] bool abandoned() const noexcept { return Abandoned.load(std::memory_order_relaxed); }
 };
 
 } // namespace sarvik::catalogue

@@ -475,7 +475,6 @@ private:
 void ScanExfat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue, catalogue::ScanObserver& observer,
                catalogue::ScanControl& control, ExfatScanOptions options)
 {
-    const catalogue::StopPass pass(control);
     ExfatScanner(volume, catalogue, observer, control, options).run();
 }
 

@@ -165,25 +165,20 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
 {
     if (options.thorough) {
         // A stop asked in the directory walk ends the whole scan: the deep
-        // search's passes over free space do not start. A stop asked in the
-        // search for orphaned folders stays asked, so the scan's owner skips
-        // what would come after it.
+        // search's passes over free space do not start. The request stays
+        // asked, so the scan's owner skips what would come after them too.
         FreeClusterNotes ownNotes; // the free clusters, read once for both passes
         FreeClusterNotes* notes = !options.deep                     ? nullptr
                                   : options.freeClusters != nullptr ? options.freeClusters
                                                                     : &ownNotes;
-        {
-            const catalogue::StopPass pass(control);
-            ScanFatThorough(volume, catalogue, observer, control, notes, options.live);
-        }
-        if (notes != nullptr && !control.jobStopped()) {
+        ScanFatThorough(volume, catalogue, observer, control, notes, options.live);
+        if (notes != nullptr && !control.stopRequested()) {
             observer.stopAvailable(true);
             FindOrphanedFolders(volume, catalogue, observer, control, notes);
             observer.stopAvailable(false);
         }
         return;
     }
-    const catalogue::StopPass pass(control);
     catalogue.NamesAreUtf8 = false;
     const disk::VolumeGeometry& g = volume.geometry;
     const disk::SectorReader& reader = volume.reader;

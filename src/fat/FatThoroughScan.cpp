@@ -511,7 +511,7 @@ private:
     /// Whether the passes end here: at a stop request, except while placing
     /// what the search of free space found before one; only an owner that is
     /// going away ends those.
-    [[nodiscard]] bool stopped() const { return m_placing ? m_control.Abandoned.load() : m_control.stopRequested(); }
+    [[nodiscard]] bool stopped() const { return m_placing ? m_control.abandoned() : m_control.stopRequested(); }
 
     const disk::VolumeGeometry& m_geometry;
     const disk::SectorReader& m_reader;

@@ -552,7 +552,6 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
     catalogue.NamesAreUtf8 = options.thorough;
     std::uint32_t namelessFiles = 0;
     {
-        const catalogue::StopPass pass(control);
         BuildMftRunList(runs, volume);
         if (runs.RunCount() == 0)
             ++catalogue.Losses.UnreadableRecords; // the MFT's own record: without its runs nothing can be read

@@ -110,13 +110,12 @@ void searchNtfsFreeSpace(ScanSession& session, catalogue::ScanObserver& observer
 ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, catalogue::ScanControl& control,
                    const ScanOptions& options)
 {
-    const catalogue::StopPass pass(control);
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
     // The passes over free space are the thorough rules' own.
     const bool deep = options.thorough && options.deep;
     // After the scan, unless it was stopped: the unclaimed clusters searched by content.
     const auto carveAfter = [&](const auto& carveVolume) {
-        if (!deep || session.catalogue.Losses.Stopped || control.jobStopped())
+        if (!deep || session.catalogue.Losses.Stopped || control.stopRequested())
             return;
         // What the engine's own passes over free space found is whole now.
         observer.settled();
@@ -157,12 +156,12 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
     } else {
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,
                       ntfs::NtfsScanOptions{options.thorough, options.thorough && options.live});
-        if (deep && !session.catalogue.Losses.Stopped && !control.jobStopped())
+        if (deep && !session.catalogue.Losses.Stopped && !control.stopRequested())
             searchNtfsFreeSpace(session, observer, control, options.carve);
     }
-    session.catalogue.DeepSearched = deep && !control.jobStopped() && !session.catalogue.Losses.Stopped;
+    session.catalogue.DeepSearched = deep && !control.stopRequested() && !session.catalogue.Losses.Stopped;
     ScanResult result = session.catalogue.Losses;
-    result.Stopped = result.Stopped || control.stopRequested() || control.jobStopped();
+    result.Stopped = result.Stopped || control.stopRequested();
     session.buildTree(&observer);
     observer.progress(0);
     return result;

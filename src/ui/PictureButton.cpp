@@ -1,6 +1,9 @@
 #include "ui/PictureButton.h"
 
+#include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace sarvik::ui {
 
@@ -33,6 +36,31 @@ void PictureButton::paintEvent(QPaintEvent*)
     if (isDown())
         p.translate(1, 1);
     p.drawPixmap(rect(), picture);
+    if (hasFocus()) {
+        p.setOpacity(1.0);
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(1, 1, -1, -1);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &p, this);
+    }
+}
+
+void PictureButton::setTakesFocus(bool takes)
+{
+    setFocusPolicy(takes ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event)
+{
+    // Space is the base class's own (pressed, then clicked on release).
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (isEnabled())
+            click();
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void PictureButton::clearHighlight()

@@ -18,11 +18,16 @@ public:
     /// Drops the pointer's highlight, as when a window opens over the button
     /// and the pointer's leaving is never reported.
     void clearHighlight();
+    /// Lets the button take the keyboard focus (Tab, a click, setFocus): it is
+    /// drawn with a focus frame then, and Enter or Space presses it. Off by
+    /// default, as a toolbar's buttons are reached through their menu commands.
+    void setTakesFocus(bool takes);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPixmap m_normal;

@@ -86,6 +86,7 @@ private slots:
     void cleanup() { dropPendingAnswers(); }
     void resultsFirstThenTheSearchAddsWhatItFinds();
     void stopDuringTheFreeSpacePassKeepsTheQuickResults();
+    void yesAfterTheScanEndedStopsTheSearchItStarted();
     void bannerOnlyWhereFreeSpaceHoldsUnnamedData();
     void snapshotsSayWhetherFreeSpaceWasSearched();
 
@@ -272,6 +273,34 @@ void DeepSearchTest::stopDuringTheFreeSpacePassKeepsTheQuickResults()
     w.reset();
     release.join();
     QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+}
+
+// The scan's Stop question stays open while the scan reads on; when the scan
+// ends meanwhile and the results page starts the deep search by itself (the
+// settings ask for it), the Yes given then stops that search.
+void DeepSearchTest::yesAfterTheScanEndedStopsTheSearchItStarted()
+{
+    NEED_VOLUME("card-fat32.img");
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    RecoveryWindow w({platform::imageDriveItem(volume("card-fat32.img").toStdString())}, devices);
+    w.settings().DeepSearch = true;
+    QVERIFY(startScan(w, true, &devices.gate));
+    bool searchStarted = false;
+    whenModal<app::MessageBox>([&](app::MessageBox* box) {
+        // The search's reads wait at the gate, one let through at a time.
+        QVERIFY(allowUntil(devices.gate, [&] { return !w.scanRunning(); }));
+        searchStarted = w.deepSearch()->running();
+        buttonWithText(box, QStringLiteral("&Yes"))->click();
+    });
+    QTest::mouseClick(w.stopButton(), Qt::LeftButton);
+    QVERIFY(searchStarted);
+    devices.gate.open();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.deepSearch()->running(), 30000);
+    QVERIFY(!w.session().catalogue.DeepSearched);
+    QVERIFY2(w.deepSearchBar()->textLabel()->text().startsWith(QStringLiteral("Deep search stopped")),
+             qPrintable(w.deepSearchBar()->textLabel()->text()));
+    QVERIFY(!w.stoppedNote()->isVisible()); // the scan itself ran to its end
 }
 
 void DeepSearchTest::bannerOnlyWhereFreeSpaceHoldsUnnamedData()

@@ -273,6 +273,7 @@ private slots:
     void stopAnsweredNoRunsToTheEnd();
     void stopAnsweredYesEndsWithWhatWasFound();
     void closingDuringAScanStopsAndJoinsIt();
+    void stopAndBackAnswerTheKeyboard();
     void ntfsScanReachesResults();
     void exitAndCloseBoxAskFirst();
     void helpAndLiveUpdateAnswer();
@@ -340,12 +341,12 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     QCOMPARE(popups.size(), 4);
     const QStringList titles{"&Recovery", "&View", "&Tools", "&Help"};
     const QList<QList<int>> ids{{32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, 0, 32774},
-                                {32808, 59410, 59411},
+                                {32808, 59410, 59411, 0, Command::Back, Command::Stop},
                                 {32813, Command::DeepSearch, 32814, 32815, 0, 32840, 0, 32842},
                                 {32816, 32817}};
     const QList<QStringList> texts{{"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...",
                                     "&Load Recovery Snapshot...", "", "Add &Disk Image...", "", "E&xit..."},
-                                   {"Ico&ns", "&List", "&Details"},
+                                   {"Ico&ns", "&List", "&Details", "", "&Back", "&Stop"},
                                    {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "",
                                     "&Drive Information", "", "Live &Update"},
                                    {"&Contents", "&About Velmora Sarvik..."}};
@@ -1053,6 +1054,13 @@ void RecoveryWindowTest::stopAnsweredYesEndsWithWhatWasFound()
     QVERIFY(!w.stopButton()->isVisible());
     QCOMPARE(w.folderTree()->topLevelItem(0)->text(0), QStringLiteral("Root"));
     QVERIFY(!w.scanRunning());
+    // The page says its list is partial, until a scan that runs to its end.
+    QVERIFY(w.stoppedNote()->isVisible());
+    QCOMPARE(w.stoppedNote()->text(), QStringLiteral("Stopped: results are partial"));
+    QTest::mouseClick(w.backButton(), Qt::LeftButton);
+    QVERIFY(!w.stoppedNote()->isVisible());
+    QVERIFY(scanned(w));
+    QVERIFY(!w.stoppedNote()->isVisible());
 }
 
 void RecoveryWindowTest::closingDuringAScanStopsAndJoinsIt()
@@ -1081,6 +1089,47 @@ void RecoveryWindowTest::closingDuringAScanStopsAndJoinsIt()
     w.reset();
     release.join();
     QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+}
+
+// Stop takes the focus when the scan starts: Space, Enter and Esc each ask;
+// Back takes the focus as well and answers Enter.
+void RecoveryWindowTest::stopAndBackAnswerTheKeyboard()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    GatedDevices devices;
+    OpenOnExit opener{devices.gate};
+    RecoveryWindow w(drives(), devices);
+    QVERIFY(onDrive(w, QStringLiteral("Disk Image(scan32.img)")));
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    devices.gate.close();
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::keyClick(w.driveTree(), Qt::Key_Return);
+    QVERIFY(w.scanRunning());
+    QVERIFY(w.stopButton()->hasFocus());
+    QVERIFY(w.action(Command::Stop)->isEnabled());
+    QVERIFY(!w.action(Command::Back)->isEnabled());
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Escape}) {
+        Answer asked;
+        answerWith(key == Qt::Key_Escape ? QStringLiteral("&Yes") : QStringLiteral("&No"), &asked);
+        // The offscreen platform leaves the window inactive after a box: a
+        // desktop gives it back, and with it the focus to Stop.
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(w.stopButton()->hasFocus());
+        QTest::keyClick(w.stopButton(), key);
+        QCOMPARE(asked.asked, QStringLiteral("Do you want to stop the current process ?"));
+        QVERIFY(w.scanRunning());
+    }
+    devices.gate.open();
+    QVERIFY(done.wait(30000));
+    QVERIFY(w.stoppedNote()->isVisible());
+    QVERIFY(w.action(Command::Back)->isEnabled());
+    QVERIFY(!w.action(Command::Stop)->isEnabled());
+
+    w.backButton()->setFocus();
+    QTest::keyClick(w.backButton(), Qt::Key_Return);
+    QCOMPARE(w.currentStep(), 0);
 }
 
 void RecoveryWindowTest::ntfsScanReachesResults()

@@ -137,13 +137,16 @@ private slots:
     void openCopiesToPrivateFolderAndHandsOver();
     void openWithChooserListsDesktopEntries();
     void emptyNtfsFileIsNotOpened();
+    void keyboardAloneScansRecoversAndGoesBack();
     void snapshotSaveThenLoad();
     void snapshotLoadRefusesForeignFile();
     void snapshotOverTheSourceIsGreyedAndRefused();
     void snapshotWithoutItsVolumeRecoversNothing();
+    void snapshotOfAnotherVolumeIsSaid();
     void filterDialogLimitsAndOrder();
     void filterCloseRefillsRoot();
     void findMatchesWithPaths();
+    void findGoesToTheFileAndActsOnIt();
     void findStopAnsweredNoAndYes();
     void contextMenuItems();
     void renameFileAndFolder();
@@ -155,6 +158,8 @@ private:
     /// Scans the window's first drive; the tests read names as the classic
     /// rules list them unless `thorough`.
     bool scanned(RecoveryWindow& w, bool thorough = false);
+    /// Scans `image` and saves the scan as the snapshot `saved`.
+    void saveSnapshotOf(const QString& image, const QString& saved);
     QString volume(const char* name) const { return m_volumes + QLatin1Char('/') + QLatin1String(name); }
 
     QTemporaryDir m_dir;
@@ -204,10 +209,29 @@ void ResultsCommandsTest::recoverDeletedFolderMatchesManifest()
     chooseFile(out.path(), &chooser);
     QString savingTitle;
     whenModal<app::SavingDialog>([&](app::SavingDialog* d) { savingTitle = d->windowTitle(); });
+    // A whole copy ends with its word too, and the folder is a click away.
+    QStringList opened;
+    w.commands()->launchFolder = [&](const QString& folder) {
+        opened << folder;
+        return true;
+    };
+    QString summary, buttons;
+    whenModal<app::MessageBox>([&](app::MessageBox* box) {
+        summary = box->text();
+        for (QPushButton* b : box->findChildren<QPushButton*>())
+            if (b->isVisible())
+                buttons += b->text() + QLatin1Char('|');
+        box->findChild<QPushButton*>(QStringLiteral("openFolder"))->click();
+        box->accept();
+    });
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QVERIFY(chooser.seen);
     QCOMPARE(chooser.title, QStringLiteral("Please select the path to recover the data"));
     QVERIFY(QApplication::activeModalWidget() == nullptr); // the saving box closed itself
+    QVERIFY2(summary.startsWith(QStringLiteral("3 of 3 files copied.\n\n3 file(s) were written whole to ")),
+             qPrintable(summary));
+    QVERIFY2(buttons.contains(QStringLiteral("Save &List...|Open &Folder|")), qPrintable(buttons));
+    QCOMPARE(opened, QStringList{out.path()});
 
     const auto expected = manifestFilesUnder(volume("fat16.manifest.tsv"), QStringLiteral("Photos/"));
     QCOMPARE(expected.size(), 3);
@@ -226,6 +250,56 @@ void ResultsCommandsTest::recoverDeletedFolderMatchesManifest()
     QCOMPARE(written, (QStringList{"Photos", "Photos/Thumbs", "Photos/Thumbs/thumb 001.png", "Photos/holiday 001.png",
                                    "Photos/holiday 002.png"}));
     QCOMPARE(w.commands()->lastReport().totals().written, 3u);
+}
+
+// The journey of a user without a mouse: the drive by the arrow keys, Enter
+// to scan, a row by Home, Recover Selected through the menu's mnemonics, then
+// Alt+Left back to the drives, where Backspace then does nothing.
+void ResultsCommandsTest::keyboardAloneScansRecoversAndGoesBack()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // To the open menu, else the focus.
+    const auto press = [](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = QApplication::activePopupWidget();
+        if (target == nullptr)
+            target = QApplication::focusWidget();
+        QVERIFY(target != nullptr);
+        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    };
+    w.driveTree()->setFocus(); // where Tab from the window's start lands
+    press(Qt::Key_Down);
+    QVERIFY(w.nextButton()->isVisible());
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    press(Qt::Key_Return);
+    QVERIFY(done.wait(60000));
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY(w.detailsView()->hasFocus());
+
+    press(Qt::Key_Home);
+    const std::vector<bool> selected = w.selectedRows();
+    QCOMPARE(std::count(selected.begin(), selected.end(), true), 1);
+    QTemporaryDir out;
+    chooseFile(out.path());
+    answerWith<app::MessageBox>(QStringLiteral("&Ok")); // the summary
+    press(Qt::Key_R, Qt::AltModifier);
+    QVERIFY(QApplication::activePopupWidget() != nullptr);
+    press(Qt::Key_R);
+    QVERIFY(!w.commands()->lastReport().files().empty());
+    QVERIFY(!QDir(out.path()).isEmpty());
+    // A desktop gives the window back its activation when the boxes close;
+    // the offscreen platform is told.
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(w.detailsView()->hasFocus());
+
+    press(Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(w.currentStep(), 0);
+    QVERIFY(w.driveTree()->hasFocus());
+    press(Qt::Key_Backspace);
+    QCOMPARE(w.currentStep(), 0);
 }
 
 void ResultsCommandsTest::savingBoxIgnoresEscapeAndStops()
@@ -249,8 +323,12 @@ void ResultsCommandsTest::savingBoxIgnoresEscapeAndStops()
         d->stopButton()->click();
         devices.gate.open();
     });
-    answerWith<app::MessageBox>(QStringLiteral("&Ok")); // the file cut short, if one was begun
+    Answer outcome;
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &outcome);
     QVERIFY(w.runIfEnabled(Command::RecoverAll));
+    QVERIFY2(outcome.asked.startsWith(QStringLiteral("0 of ")) &&
+                 outcome.asked.contains(QStringLiteral(" files copied; stopped.\n")),
+             qPrintable(outcome.asked));
     QVERIFY(stillOpenAfterEscape);
     QVERIFY(stillOpenAfterClose);
     QCOMPARE(buttons, QStringLiteral("&Stop Saving|S&kip File"));
@@ -301,7 +379,7 @@ void ResultsCommandsTest::skipCutsOneFileShort()
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QCOMPARE(nameShown, names[0]);
     QCOMPARE(totalShown, QStringLiteral("0 of 2")); // the files asked for, while the first is written
-    QVERIFY2(summary.startsWith(QStringLiteral("1 file(s) or folder(s) in ")) &&
+    QVERIFY2(summary.startsWith(QStringLiteral("1 of 2 files copied.\n\n1 file(s) or folder(s) in ")) &&
                  summary.contains(QStringLiteral(": 1 cut short")),
              qPrintable(summary));
     // The cut file keeps its working name: nothing under the real one looks whole.
@@ -418,6 +496,7 @@ void ResultsCommandsTest::createErrorAskedAndNoStops()
     QCOMPARE(asked.asked, QStringLiteral("Error creating file : ") + out.path() + QLatin1Char('/') + files[0] +
                               QStringLiteral(".  Continue Recovery ? "));
     QVERIFY(!QFileInfo::exists(out.path() + QLatin1Char('/') + files[1])); // No stopped the copy
+    QVERIFY2(outcome.asked.startsWith(QStringLiteral("0 of 2 files copied; stopped.")), qPrintable(outcome.asked));
 
     // Yes goes on with the next file.
     chooseFile(out.path());
@@ -812,19 +891,24 @@ void ResultsCommandsTest::snapshotOverTheSourceIsGreyedAndRefused()
     QVERIFY(original.readAll() == before);
 }
 
+void ResultsCommandsTest::saveSnapshotOf(const QString& image, const QString& saved)
+{
+    RecoveryWindow w({platform::imageDriveItem(image.toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    chooseFile(saved);
+    QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
+    QVERIFY(QFileInfo(saved).isFile());
+}
+
 void ResultsCommandsTest::snapshotWithoutItsVolumeRecoversNothing()
 {
     NEED_VOLUME("fat16.img");
     const QString image = m_dir.path() + QStringLiteral("/gone.img");
     QVERIFY(QFile::copy(volume("fat16.img"), image));
     const QString saved = m_dir.path() + QStringLiteral("/GONE.RVU");
-    {
-        RecoveryWindow w({platform::imageDriveItem(image.toStdString())}, m_devices);
-        QVERIFY(scanned(w));
-        chooseFile(saved);
-        QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
-    }
-    QVERIFY(QFileInfo(saved).isFile());
+    saveSnapshotOf(image, saved);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(QFile::remove(image));
 
     RecoveryWindow w({}, m_devices);
@@ -864,6 +948,33 @@ void ResultsCommandsTest::snapshotWithoutItsVolumeRecoversNothing()
     QVERIFY(QDir(out.path()).isEmpty());
     QVERIFY(launched.isEmpty());
     QVERIFY(w.commands()->lastReport().files().empty());
+}
+
+void ResultsCommandsTest::snapshotOfAnotherVolumeIsSaid()
+{
+    // The image was replaced by another volume: it opens, but its clusters are
+    // not the snapshot's. The load says so, field by field.
+    NEED_VOLUME("fat16.img");
+    NEED_VOLUME("fat32.img");
+    const QString image = m_dir.path() + QStringLiteral("/swapped.img");
+    QVERIFY(QFile::copy(volume("fat16.img"), image));
+    const QString saved = m_dir.path() + QStringLiteral("/SWAPPED.RVU");
+    saveSnapshotOf(image, saved);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(QFile::remove(image));
+    QVERIFY(QFile::copy(volume("fat32.img"), image));
+
+    RecoveryWindow w({}, m_devices);
+    Answer loadSaid;
+    chooseFile(saved);
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &loadSaid);
+    QVERIFY(w.runIfEnabled(Command::LoadSnapshot));
+    QCOMPARE(w.currentStep(), 3);
+    QVERIFY2(loadSaid.asked.contains(QStringLiteral("does not match the snapshot")), qPrintable(loadSaid.asked));
+    QVERIFY2(loadSaid.asked.contains(QStringLiteral("file system: snapshot FAT16, volume FAT32")),
+             qPrintable(loadSaid.asked));
+    dropPendingAnswers();
 }
 
 void ResultsCommandsTest::filterDialogLimitsAndOrder()
@@ -1000,16 +1111,14 @@ void ResultsCommandsTest::findMatchesWithPaths()
     });
     QVERIFY(w.runIfEnabled(Command::FindFiles));
     QVERIFY(escapeIgnored);
-    // Every deleted .png of the manifest, with its folder as a backslash path.
+    // Every deleted .png of the manifest, with its folder as a path.
     QStringList expected;
     for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString())) {
         if (!f.path.endsWith(QStringLiteral(".png")))
             continue;
         const qsizetype slash = f.path.lastIndexOf(QLatin1Char('/'));
-        expected
-            << f.path.mid(slash + 1) + QLatin1Char('|') + QLatin1Char('\\') +
-                   QString(f.path.left(std::max<qsizetype>(slash, 0))).replace(QLatin1Char('/'), QLatin1Char('\\')) +
-                   QLatin1Char('|') + QString::number(f.size);
+        expected << f.path.mid(slash + 1) + QLatin1Char('|') + QLatin1Char('/') +
+                        f.path.left(std::max<qsizetype>(slash, 0)) + QLatin1Char('|') + QString::number(f.size);
     }
     QStringList got;
     for (qsizetype i = 0; i < names.size(); ++i)
@@ -1017,7 +1126,58 @@ void ResultsCommandsTest::findMatchesWithPaths()
     QVERIFY(!got.isEmpty());
     for (const QString& g : got)
         QVERIFY2(expected.contains(g), qPrintable(g));
-    QVERIFY(got.contains(QStringLiteral("thumb 001.png|\\Photos\\Thumbs|3000")));
+    QVERIFY(got.contains(QStringLiteral("thumb 001.png|/Photos/Thumbs|3000")));
+}
+
+// Typing narrows the matches; Enter on one shows it in its folder in the
+// window, selected; its right-click menu recovers it from there.
+void ResultsCommandsTest::findGoesToTheFileAndActsOnIt()
+{
+    NEED_VOLUME("fat16.img");
+    RecoveryWindow w({platform::imageDriveItem(volume("fat16.img").toStdString())}, m_devices);
+    QVERIFY(scanned(w));
+    // Types `text` into the pattern and waits for the search that follows by itself.
+    const auto typed = [](app::FindFilesDialog* d, const QString& text) {
+        QSignalSpy ended(d, &app::FindFilesDialog::searchEnded);
+        QTest::keyClicks(d->patternEdit(), text);
+        return ended.wait(5000) ? column(d->results(), 0) : QStringList{QStringLiteral("no search")};
+    };
+    QStringList broad, narrow;
+    whenModal<app::FindFilesDialog>([&](app::FindFilesDialog* d) {
+        broad = typed(d, QStringLiteral("t"));
+        narrow = typed(d, QStringLiteral("humb"));
+        d->results()->setFocus();
+        d->results()->setCurrentCell(0, 0);
+        QTest::keyClick(d->results(), Qt::Key_Return);
+    });
+    QVERIFY(w.runIfEnabled(Command::FindFiles));
+    QVERIFY2(narrow.size() == 1 && broad.size() > narrow.size() && broad.contains(narrow.front()),
+             qPrintable(broad.join(QLatin1Char(',')) + QStringLiteral(" / ") + narrow.join(QLatin1Char(','))));
+    QCOMPARE(narrow.front(), QStringLiteral("thumb 001.png"));
+    QCOMPARE(w.folderTree()->currentItem()->text(0), QStringLiteral("Thumbs"));
+    QCOMPARE(w.fileListModel()->text(w.currentRow(), app::FileListModel::Name), QStringLiteral("thumb 001.png"));
+    const std::vector<bool> selected = w.selectedRows();
+    QCOMPARE(std::count(selected.begin(), selected.end(), true), 1);
+
+    // From the root again: the menu's Recover copies the match out.
+    w.FillFileList(w.session().tree.rootKey());
+    QStringList items;
+    whenModal<app::FindFilesDialog>([&](app::FindFilesDialog* d) {
+        typed(d, QStringLiteral("thumb"));
+        d->results()->setCurrentCell(0, 0);
+        const std::unique_ptr<QMenu> menu = d->contextMenu();
+        QVERIFY(menu != nullptr);
+        for (const QAction* a : menu->actions())
+            items << a->text();
+        d->choose(0, static_cast<app::FindFilesDialog::Choice>(menu->actions().front()->data().toInt()));
+    });
+    QTemporaryDir out;
+    chooseFile(out.path());
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"));
+    QVERIFY(w.runIfEnabled(Command::FindFiles));
+    QCOMPARE(items, (QStringList{"&Recover...", "&Open", "P&roperties", "&Go to Folder"}));
+    QVERIFY(QFileInfo(out.path() + QStringLiteral("/thumb 001.png")).isFile());
+    QCOMPARE(w.commands()->lastReport().totals().written, 1u);
 }
 
 void ResultsCommandsTest::findStopAnsweredNoAndYes()
@@ -1138,6 +1298,12 @@ void ResultsCommandsTest::renameFileAndFolder()
     selectRow(w, row);
     w.detailsView()->setFocus();
     QTest::keyClick(w.detailsView(), Qt::Key_F2);
+    // The keys that go Back leave the page alone while a name is edited.
+    for (const QKeyCombination keys : {Qt::AltModifier | Qt::Key_Left, QKeyCombination(Qt::Key_Backspace)}) {
+        QVERIFY(QApplication::focusWidget() != nullptr);
+        QTest::keyClick(QApplication::focusWidget(), keys.key(), keys.keyboardModifiers());
+        QCOMPARE(w.currentStep(), 3);
+    }
     QVERIFY(editTo(QStringLiteral("renamed.bin"), true));
     QVERIFY(launched.isEmpty());
     // The edit commits once the key has been handled.
@@ -1178,6 +1344,7 @@ void ResultsCommandsTest::renameFileAndFolder()
     QTemporaryDir out;
     selectRow(w, row);
     chooseFile(out.path());
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"));
     QVERIFY(w.runIfEnabled(Command::RecoverSelected));
     QVERIFY(QFileInfo(out.path() + QStringLiteral("/Pictures é/Thumbs/thumb 001.png")).isFile());
 
@@ -1279,7 +1446,7 @@ void ResultsCommandsTest::thoroughNamesShownAndTypedAsUtf8()
     });
     QVERIFY(w.runIfEnabled(Command::FindFiles));
     QCOMPARE(names, QStringList{report});
-    QCOMPARE(paths, QStringList{QStringLiteral("\\")});
+    QCOMPARE(paths, QStringList{QStringLiteral("/")});
 
     // A filter with an accented character keeps only the names that hold it.
     whenModal<app::FileFiltersDialog>([&](app::FileFiltersDialog* d) {

@@ -15,12 +15,17 @@ struct RecordingObserver : ScanObserver {
     std::vector<std::uint32_t> positions;
     ScanControl* stopAfterProgress = nullptr;
     std::size_t stopAt = 0;
+    bool abandon = false; ///< the owner goes away rather than asking to stop
     void status(const std::string& text) override { statuses.push_back(text); }
     void progress(std::uint32_t position) override
     {
         positions.push_back(position);
-        if (stopAfterProgress != nullptr && positions.size() == stopAt)
-            stopAfterProgress->ScanStopFlag = 1;
+        if (stopAfterProgress != nullptr && positions.size() == stopAt) {
+            if (abandon)
+                stopAfterProgress->Abandoned = true;
+            else
+                stopAfterProgress->requestStop();
+        }
     }
 };
 
@@ -115,22 +120,27 @@ TEST(Catalogue, LostParentsGetOneSubstituteFolderEach)
         EXPECT_LE(p, 99u);
 }
 
-TEST(Catalogue, StopDuringAttachEndsTheWalkAndClearsTheFlag)
+TEST(Catalogue, AttachPlacesEverythingAfterAStopAndEndsOnlyWhenAbandoned)
 {
-    Catalogue c;
-    c.AddNtfsFile(100, "a", 60, 700, 0, 0, 1, 1);
-    c.AddNtfsFile(102, "b", 61, 701, 0, 0, 1, 1);
-    c.AddNtfsFile(104, "c", 62, 702, 0, 0, 1, 1);
-    c.FileCount = 3;
-    RecordingObserver obs;
-    ScanControl control;
-    obs.stopAfterProgress = &control;
-    obs.stopAt = 2; // while the second file is handled
-    c.AttachLostFolders(obs, control);
-    // The walk ends at the next entry: the third file's parent gets no folder.
-    EXPECT_EQ(c.NtfsFolderList.size(), 2u);
-    EXPECT_EQ(obs.positions.size(), 2u);
-    EXPECT_EQ(control.ScanStopFlag.load(), 0);
+    // Attaching reads nothing from the volume: a stop asked before or during it
+    // leaves every file a folder to sit in; an owner going away ends it.
+    for (const bool abandon : {false, true}) {
+        Catalogue c;
+        c.AddNtfsFile(100, "a", 60, 700, 0, 0, 1, 1);
+        c.AddNtfsFile(102, "b", 61, 701, 0, 0, 1, 1);
+        c.AddNtfsFile(104, "c", 62, 702, 0, 0, 1, 1);
+        c.FileCount = 3;
+        RecordingObserver obs;
+        ScanControl control;
+        obs.stopAfterProgress = &control;
+        obs.stopAt = 2; // while the second file is handled
+        obs.abandon = abandon;
+        c.AttachLostFolders(obs, control);
+        // Abandoned, the walk ends at the next entry: the third file's parent gets no folder.
+        EXPECT_EQ(c.NtfsFolderList.size(), abandon ? 2u : 3u) << abandon;
+        // The request is the whole scan's: no pass clears it.
+        EXPECT_TRUE(control.stopRequested()) << abandon;
+    }
 }
 
 TEST(NameText, Windows1252BecomesUtf8)

@@ -277,6 +277,51 @@ TEST(ScanReads, AStopEndsTheWholeScanWhereverItLands)
     }
 }
 
+// A stop that lands between two passes (as one pass withdraws Stop, before the
+// next offers it) is the whole scan's: no later pass uses it up, no pass over
+// free space reads after it, the scan says it was stopped, and the request is
+// still asked when the scan returns. The test volumes' passes are short, so the
+// request lands on each engine's first boundary.
+TEST_P(ScanReads, AStopBetweenTwoPassesIsKeptForTheWholeScan)
+{
+    const auto dense = filledCopy(GetParam(), std::nullopt);
+    if (!dense)
+        GTEST_SKIP() << "no " << GetParam() << " (tools/make-test-volumes.sh)";
+    struct StopBetweenPasses : catalogue::ScanObserver {
+        explicit StopBetweenPasses(catalogue::ScanControl& c) : control(c) {}
+        void stopAvailable(bool available) override
+        {
+            if (!available && !asked) {
+                asked = true;
+                control.requestStop();
+            }
+        }
+        void status(const std::string& text) override
+        {
+            if (asked)
+                after.push_back(text);
+        }
+        catalogue::ScanControl& control;
+        bool asked = false;
+        std::vector<std::string> after;
+    };
+    scan::ScanSession s;
+    catalogue::ScanControl control;
+    StopBetweenPasses observer(control);
+    auto source = std::make_shared<CountingSource>(dense->bytes);
+    test::MemoryDevices devices;
+    devices.add("vol.img", source);
+    ASSERT_TRUE(scan::SelectVolume(s.volume, {"Disk Image(vol.img)", "vol.img", disk::DriveKind::Image, source->size()},
+                                   devices));
+    const scan::ScanResult result = scan::RunScan(s, observer, control, scan::ScanOptions{true, true, true});
+    ASSERT_TRUE(observer.asked);
+    EXPECT_TRUE(result.Stopped);
+    EXPECT_FALSE(s.catalogue.DeepSearched);
+    EXPECT_TRUE(control.stopRequested());
+    for (const std::string& text : observer.after)
+        EXPECT_FALSE(text.starts_with("Searching free")) << text;
+}
+
 // A stop asked once free space has been read (as the orphans found there are
 // being placed) keeps them: the later clusters of a deleted folder and the
 // lost folder found on thorough-fat32.img are listed, and the scan says it

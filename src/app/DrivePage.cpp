@@ -1,0 +1,195 @@
+#include "app/RecoveryWindow.h"
+#include "app/WindowPieces.h"
+
+#include "app/MessageBoxes.h"
+#include "catalogue/NameText.h"
+#include "container/ContainerSource.h"
+#include "platform/Devices.h"
+#include "platform/PartitionSource.h"
+#include "platform/SourceVolume.h"
+#include "ui/PictureButton.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QScopedValueRollback>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace sarvik::app {
+
+using namespace pieces;
+
+namespace Text {
+QStringList driveCaptions()
+{
+    return {QStringLiteral("Volume Label") + blanks(13), QStringLiteral("Capacity\t") + blanks(8),
+            QStringLiteral("Sector Per Cluster") + blanks(6), QStringLiteral("Byte Per Sector") + blanks(10),
+            QStringLiteral("File System") + blanks(16)};
+}
+QString driveHelp(int indent)
+{
+    return QStringLiteral("\r\n") + blanks(indent) +
+           QStringLiteral("1. Select the Logical Drive that contains the deleted file(s).\r\n") + blanks(indent) +
+           QStringLiteral("2. Click Next Button.");
+}
+} // namespace Text
+
+void RecoveryWindow::buildDriveTree(QWidget* panel)
+{
+    m_driveTree = pageTree(panel, this);
+    // The arrow keys select the drive they move to, as a click does.
+    connect(m_driveTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (current != nullptr && m_currentStep == 0 && !scanRunning() && m_driveTree->isEnabled() &&
+            current->data(0, kDriveIndexRole).isValid())
+            SelectDrive(current);
+    });
+}
+
+QTreeWidgetItem* RecoveryWindow::addDriveItem(const disk::DriveItem& drive)
+{
+    QTreeWidgetItem* computer = m_driveTree->topLevelItem(0);
+    m_drives.push_back(drive);
+    auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(drive.text)});
+    item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
+    item->setData(0, kDriveIndexRole, static_cast<qulonglong>(m_drives.size() - 1));
+    item->setToolTip(0, QString::fromStdString(drive.devicePath));
+    computer->setExpanded(true);
+    return item;
+}
+
+void RecoveryWindow::driveTreePressed(QTreeWidgetItem* item, const QPoint& pos)
+{
+    m_focusOnTree = true;
+    if (item == nullptr) {
+        m_driveTree->setCurrentItem(m_driveTree->topLevelItem(0));
+        return;
+    }
+    if (m_currentStep != 0)
+        return;
+    // A press in the indent or on the expand button is left to the tree.
+    if (pos.x() < m_driveTree->visualItemRect(item).left())
+        return;
+    if (item->text(0) == QLatin1String("My Computer") || item->text(0).isEmpty())
+        return;
+    {
+        // The press selects the drive itself (and offers what a click offers).
+        const QScopedValueRollback quiet(m_currentStep, -1);
+        m_driveTree->setCurrentItem(item);
+    }
+    SelectDrive(item, true);
+}
+
+void RecoveryWindow::SelectDrive(QTreeWidgetItem* item, bool offerElevation)
+{
+    if (!item->data(0, kDriveIndexRole).isValid())
+        return;
+    const auto index = item->data(0, kDriveIndexRole).toULongLong();
+    if (index >= m_drives.size())
+        return;
+    selectDriveAt(static_cast<std::size_t>(index), offerElevation);
+}
+
+void RecoveryWindow::selectDriveAt(std::size_t index, bool offerElevation)
+{
+    m_selectedDrive = index;
+    m_selection =
+        scan::SelectVolume(m_session.volume, m_drives[index], m_devices,
+                           m_settings.ThoroughScan ? disk::GeometryRules::Thorough : disk::GeometryRules::Classic);
+    ShowVolumeInfo();
+    showNext(static_cast<bool>(m_selection));
+    // Image files are the user's own; a device may need the administrator.
+    if (offerElevation && m_selection.accessDenied && m_drives[index].kind != disk::DriveKind::Image)
+        offerElevatedRestart(m_drives[index]);
+}
+
+bool RecoveryWindow::offerElevatedRestart(const disk::DriveItem& drive)
+{
+    const QString question =
+        QStringLiteral("You may not read %1: reading a disk directly needs the administrator.\n\n"
+                       "Start Velmora Sarvik Undelete again as the administrator? You will be asked for the "
+                       "administrator's password.")
+            .arg(QString::fromStdString(drive.devicePath));
+    if (QuestionDialog(this, question, MessageKind::Error) != kYes)
+        return false;
+    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    if (pkexec.isEmpty()) {
+        MessageDialog(this, MessageKind::Error,
+                      QStringLiteral("pkexec is not installed. Install the pkexec package, or start the program "
+                                     "as root."));
+        return false;
+    }
+    // pkexec keeps the display for this program (its policy allows a GUI).
+    const QStringList arguments = QStringList{QApplication::applicationFilePath()} + QApplication::arguments().mid(1);
+    if (!QProcess::startDetached(pkexec, arguments)) {
+        MessageDialog(this, MessageKind::Error, QStringLiteral("pkexec could not be started."));
+        return false;
+    }
+    m_exitConfirmed = true;
+    close();
+    return true;
+}
+
+void RecoveryWindow::showRefusedSources(const QStringList& refusals)
+{
+    if (refusals.isEmpty())
+        return;
+    // Once the window manager has placed the window, so that the box is centred on it.
+    QTimer::singleShot(250, this, [this, refusals] {
+        MessageDialog(this, MessageKind::Error, QStringLiteral("Not listed:\n") + refusals.join(QLatin1Char('\n')));
+    });
+}
+
+void RecoveryWindow::ShowVolumeInfo()
+{
+    // Why a volume is NOT READY, or what the user should know about a ready one,
+    // under the values and as the file system's tooltip.
+    QStringList notes;
+    // An image file of no bytes at all holds no boot sector to judge.
+    const bool emptyImage = !m_selection && m_selection.status != disk::SelectStatus::CannotOpen && m_selectedDrive &&
+                            *m_selectedDrive < m_drives.size() &&
+                            m_drives[*m_selectedDrive].kind == disk::DriveKind::Image &&
+                            m_drives[*m_selectedDrive].sizeBytes == 0;
+    if (emptyImage)
+        notes << QStringLiteral("Not ready: the file is empty.");
+    else if (!m_selection)
+        notes << QStringLiteral("Not ready: %1.").arg(QString::fromStdString(disk::selectFailureText(m_selection)));
+    for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
+        if (note)
+            notes << QStringLiteral("Note: %1.").arg(QString::fromStdString(*note));
+    // What holds the volume, when it is a container: its kind, size and stored hashes.
+    if (m_selectedDrive && *m_selectedDrive < m_drives.size() &&
+        m_drives[*m_selectedDrive].kind == disk::DriveKind::Image)
+        if (const auto image = std::dynamic_pointer_cast<const container::ContainerSource>(platform::openWholeSource(
+                platform::resolvePartitionPath(m_drives[*m_selectedDrive].devicePath).path))) {
+            QString text = QString::fromStdString(image->description());
+            for (const std::string& hash : image->hashes())
+                text += QStringLiteral("; stored %1").arg(QString::fromStdString(hash));
+            notes << QStringLiteral("Container: %1.").arg(text);
+        }
+    if (m_selection && m_selectedDrive && *m_selectedDrive < m_drives.size())
+        if (const auto mounts = platform::readWriteMounts(m_drives[*m_selectedDrive].devicePath); !mounts.empty())
+            notes << QStringLiteral("Warning: mounted read-write at %1: anything written while you work can overwrite "
+                                    "deleted files; unmount it or remount it read-only.")
+                         .arg(QString::fromStdString(mounts.front()));
+    m_values[4]->setToolTip(notes.join(QLatin1Char('\n')));
+    if (notes.isEmpty())
+        hideEmpty(m_status);
+    else
+        reshow(m_status, notes.join(QLatin1Char(' ')));
+    const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(m_session.volume.info);
+    m_values[0]->setText(QString::fromStdString(catalogue::toUtf8(texts.label)));
+    m_values[1]->setText(QString::fromStdString(texts.capacity));
+    m_values[2]->setText(QString::fromStdString(texts.sectorsPerCluster));
+    m_values[3]->setText(QString::fromStdString(texts.bytesPerSector));
+    m_values[4]->setText(QString::fromStdString(texts.fileSystem));
+}
+
+void RecoveryWindow::showNext(bool show)
+{
+    m_next->setEnabled(show);
+    m_next->setVisible(show);
+}
+
+} // namespace sarvik::app

@@ -1,0 +1,595 @@
+#include "app/RecoveryWindow.h"
+#include "app/WindowPieces.h"
+
+#include "app/DeepSearch.h"
+#include "app/DeepSearchBar.h"
+#include "app/FileListModel.h"
+#include "app/MessageBoxes.h"
+#include "app/ScanRunner.h"
+#include "catalogue/NameText.h"
+#include "ui/PercentProgressBar.h"
+#include "ui/PictureButton.h"
+#include "ui/Skin.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTreeWidget>
+
+#include <set>
+
+namespace sarvik::app {
+
+using namespace pieces;
+
+namespace Text {
+QString resultsHelp()
+{
+    return QStringLiteral("\r\n") + blanks(16) +
+           QStringLiteral("Please select the file(s) and folder(s) to recover from right pane and copy using") +
+           blanks(3) + QStringLiteral("Recover Selected") + blanks(6) + QStringLiteral("or") + blanks(29) +
+           QStringLiteral("Recover All options from the Recovery Menu.\r\n") + blanks(16) +
+           QStringLiteral("You can open a file by Double Clicking it.");
+}
+} // namespace Text
+
+namespace {
+
+QIcon folderItemIcon()
+{
+    // Closed folder normally, open folder while selected.
+    QIcon icon;
+    const QIcon closed = themeIcon("folder", QStyle::SP_DirClosedIcon);
+    const QIcon open = themeIcon("folder-open", QStyle::SP_DirOpenIcon);
+    for (int side : {16, 22, 32}) {
+        icon.addPixmap(closed.pixmap(side), QIcon::Normal);
+        icon.addPixmap(open.pixmap(side), QIcon::Selected);
+    }
+    return icon;
+}
+
+/// Rows besides those on screen that sizing the list's columns looks at.
+constexpr int kSampledRows = 100;
+
+} // namespace
+
+void RecoveryWindow::buildResultsLabels(QWidget* panel)
+{
+    // Beside Back, where Next stands on the other pages.
+    // Two lines at most ("Thorough scan," and "free space searched").
+    m_rules = transparentLabel(panel, ui::dluRect(440, 262, 84, 24));
+    m_rules->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_rules->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
+    m_rules->hide();
+    // Over the list, where the toolbar ends: the patterns that shape the list and the recovery.
+    m_filterNote = transparentLabel(panel, ui::dluRect(156, 52, 367, 10));
+    m_filterNote->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    m_filterNote->setObjectName(QStringLiteral("filterNote"));
+    m_filterNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
+    QFont noteFont = m_filterNote->font();
+    noteFont.setPixelSize(11); // the list's own size, so that the line fits above it
+    noteFont.setBold(true);
+    m_filterNote->setFont(noteFont);
+    m_filterNote->hide();
+    // At the right end of the same line: what a stopped scan's list lacks.
+    m_stoppedNote = transparentLabel(panel, ui::dluRect(400, 52, 120, 10));
+    m_stoppedNote->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    m_stoppedNote->setObjectName(QStringLiteral("stoppedNote"));
+    m_stoppedNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
+    m_stoppedNote->setFont(noteFont);
+    m_stoppedNote->setText(QStringLiteral("Stopped: results are partial"));
+    m_stoppedNote->hide();
+}
+
+void RecoveryWindow::buildFileList(QWidget* panel)
+{
+    // The file list: one model, a table for the details view and a list view for
+    // the icon and list views, sharing the selection.
+    m_model = new FileListModel(m_types, this);
+    m_fileList = new QStackedWidget(panel);
+    m_fileList->setGeometry(ui::dluRect(156, 62, 367, 196));
+    m_details = new QTableView(m_fileList);
+    m_details->setModel(m_model);
+    m_details->setShowGrid(true);
+    m_details->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_details->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_details->verticalHeader()->hide();
+    m_details->verticalHeader()->setDefaultSectionSize(20);
+    m_details->horizontalHeader()->setHighlightSections(false);
+    // Column widths come from the rows on screen and a few more (each row sampled
+    // costs a type lookup); sizeColumns adds the longest numbers and dates.
+    m_details->horizontalHeader()->setResizeContentsPrecision(kSampledRows);
+    m_details->setWordWrap(false);
+    m_details->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_details->setIconSize(QSize(16, 16));
+    // The column widths are those of the list's small dialog font.
+    QFont listFont = m_details->font();
+    listFont.setPixelSize(11);
+    m_details->setFont(listFont);
+    m_details->horizontalHeader()->setFont(listFont);
+    m_details->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // New rows, new widths.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &RecoveryWindow::sizeColumns);
+    // A header click orders the rows as shown; the catalogue keeps its order.
+    QHeaderView* header = m_details->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicatorClearable(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+        m_model->sort(column, order);
+        const QModelIndex current = m_details->selectionModel()->currentIndex();
+        if (current.isValid())
+            m_details->scrollTo(current);
+    });
+    m_listView = new QListView(m_fileList);
+    m_listView->setModel(m_model);
+    m_listView->setSelectionModel(m_details->selectionModel());
+    m_listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listView->setResizeMode(QListView::Adjust);
+    m_listView->setWrapping(true);
+    m_listView->setIconSize(QSize(16, 16));
+    m_listView->setFont(listFont);
+    m_listView->setUniformItemSizes(true);
+    m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_fileList->addWidget(m_details);
+    m_fileList->addWidget(m_listView);
+    m_fileList->hide();
+    // Under the list, within its room: the deep search's banner, progress and outcome.
+    m_deepBar = new DeepSearchBar(panel);
+    m_deepBar->setGeometry(ui::dluRect(156, 232, 367, 26));
+    connect(m_deepBar, &DeepSearchBar::modeChanged, this, &RecoveryWindow::layoutControls);
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_listView)}) {
+        connect(view, &QAbstractItemView::doubleClicked, this, &RecoveryWindow::fileListActivated);
+        connect(view, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
+        view->installEventFilter(this);
+    }
+}
+
+void RecoveryWindow::buildFolderTree(QWidget* panel)
+{
+    m_folderTree = pageTree(panel, this);
+    // The list follows the folder the keyboard moves to; a mouse press opens its
+    // folder itself.
+    connect(m_folderTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (m_followTree && current != nullptr && m_currentStep == 3 && m_folderTree->isEnabled()) {
+            m_focusOnTree = true;
+            OpenSelectedItem();
+        }
+    });
+    m_folderTree->setEnabled(false);
+    m_folderTree->hide();
+}
+
+void RecoveryWindow::fillFolderTree()
+{
+    const catalogue::FolderTree& tree = m_session.tree;
+    m_folderTree->setUpdatesEnabled(false);
+    auto* root = new QTreeWidgetItem(m_folderTree, QStringList{QStringLiteral("Root")});
+    root->setIcon(0, themeIcon("computer", QStyle::SP_ComputerIcon));
+    root->setData(0, kHandleRole, catalogue::FolderTree::kRootHandle);
+    m_folderItems[catalogue::FolderTree::kRootHandle] = root;
+    const QIcon folder = folderItemIcon();
+    // Depth first with an explicit stack: a deep damaged tree cannot exhaust the call stack.
+    std::vector<std::pair<const catalogue::TreeNode*, QTreeWidgetItem*>> pending{{&tree.root(), root}};
+    while (!pending.empty()) {
+        auto [node, item] = pending.back();
+        pending.pop_back();
+        for (std::uint32_t handle : node->children) {
+            const catalogue::TreeNode* child = tree.node(handle);
+            if (child == nullptr)
+                continue;
+            auto* childItem =
+                new QTreeWidgetItem(item, QStringList{nameText(child->name, m_session.catalogue.NamesAreUtf8)});
+            childItem->setIcon(0, folder);
+            childItem->setData(0, kHandleRole, handle);
+            m_folderItems[handle] = childItem;
+            pending.emplace_back(child, childItem);
+        }
+    }
+    root->setExpanded(true);
+    m_folderTree->setUpdatesEnabled(true);
+}
+
+void RecoveryWindow::showResults(bool fromScan)
+{
+    if (fromScan && m_runner->outOfMemory())
+        OutOfMemoryEnd(this);
+    // The engine's closing steps, in order.
+    ShowPage(2, true);
+    m_folderTree->show();
+    m_progress->setValue(0);
+    m_stop->setEnabled(false);
+    m_stop->hide();
+    fillFolderTree();
+    m_folderTree->setEnabled(true);
+    SetLabelLayout(-1);
+    showRules();
+    m_fileList->show();
+    m_progress->setValue(0);
+    m_progress->hide();
+
+    // The scan thread's own closing steps.
+    m_focusOnTree = false;
+    m_back->setEnabled(true);
+    m_back->show();
+    SetMenuState(3);
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(folderItem(catalogue::FolderTree::kRootHandle));
+    }
+    FillFileList(m_session.tree.rootKey());
+    // Stop has gone with the scan page: the keyboard goes on in the list.
+    m_fileList->currentWidget()->setFocus(Qt::OtherFocusReason);
+    setQuickHelp(Text::resultsHelp());
+    // The sample of free space, or the deep search itself, starts with the page.
+    const scan::ScanResult result = fromScan ? m_runner->result() : scan::ScanResult{};
+    const bool stopped = fromScan && (result.Stopped || m_scanStopAsked);
+    m_stoppedNote->setVisible(stopped);
+    m_deep->resultsShown(stopped);
+    // A snapshot's losses are its loader's to tell, not the last scan's.
+    if (result.any())
+        MessageDialog(this, MessageKind::Error,
+                      QStringLiteral("%1 sector(s) and %2 MFT record(s) could not be read. What they held is "
+                                     "missing from the list.")
+                          .arg(result.UnreadableSectors)
+                          .arg(result.UnreadableRecords));
+    emit scanFinished();
+}
+
+void RecoveryWindow::showRules()
+{
+    // Which rules made what is listed: a thorough catalogue keeps UTF-8 names;
+    // DeepSearched says the passes over free space ran to their end.
+    const catalogue::Catalogue& c = m_session.catalogue;
+    reshow(m_rules, !c.NamesAreUtf8  ? QStringLiteral("Classic scan")
+                    : c.DeepSearched ? QStringLiteral("Thorough scan,\nfree space searched")
+                                     : QStringLiteral("Thorough scan"));
+}
+
+void RecoveryWindow::deepSearchChanged()
+{
+    const bool results = m_currentStep == 3 && !scanRunning();
+    if (QAction* deep = action(Command::DeepSearch))
+        deep->setEnabled(results && m_deep->available());
+    // Back leaves the results; while the deep search runs, Stop ends it first.
+    if (results)
+        m_back->setEnabled(!m_deep->running());
+    updateNavigationCommands();
+}
+
+void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
+{
+    // What is shown, by the folders' own keys: the tree's handles change.
+    const auto keyOf = [this](const QTreeWidgetItem* item) -> std::optional<std::uint32_t> {
+        const catalogue::TreeNode* node =
+            item == nullptr ? nullptr : m_session.tree.node(item->data(0, kHandleRole).toUInt());
+        if (node == nullptr)
+            return std::nullopt;
+        return node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
+    };
+    const std::optional<std::uint32_t> openKey = keyOf(m_folderTree->currentItem());
+    std::set<std::uint32_t> expanded;
+    for (const auto& [handle, item] : m_folderItems)
+        if (item->isExpanded())
+            if (const auto key = keyOf(item))
+                expanded.insert(*key);
+    std::set<quint64> selectedKeys;
+    const std::vector<bool> selected = selectedRows();
+    for (std::size_t row = 0; row < selected.size(); ++row)
+        if (selected[row])
+            selectedKeys.insert(m_model->key(static_cast<int>(row)));
+    const int current = currentRow();
+    const bool hasCurrent = current >= 0;
+    const quint64 currentKey = hasCurrent ? m_model->key(current) : 0;
+    const int scrolled = m_details->verticalScrollBar()->value();
+    const bool listFocus = !m_focusOnTree;
+
+    m_session.takeResults(found);
+
+    m_folderTree->clear();
+    m_folderItems.clear();
+    fillFolderTree();
+    const catalogue::FolderTree& tree = m_session.tree;
+    for (const std::uint32_t key : expanded)
+        if (const catalogue::TreeNode* node = tree.findByKey(key))
+            if (QTreeWidgetItem* item = folderItem(node->handle))
+                item->setExpanded(true);
+    const catalogue::TreeNode* open = openKey ? tree.findByKey(*openKey) : nullptr;
+    if (open == nullptr)
+        open = &tree.root();
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(folderItem(open->handle));
+    }
+    FillFileList(open->folderIndex >= 0 ? open->key : tree.rootKey());
+    // Folder rows carry tree handles as their keys, and those changed: only
+    // file rows (whose keys stay) are selected again.
+    QItemSelection again;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_model->isFolder(row) || !selectedKeys.contains(m_model->key(row)))
+            continue;
+        const QModelIndex index = m_model->indexOfRow(row);
+        again.select(index, index);
+        if (hasCurrent && currentKey == m_model->key(row))
+            m_details->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+    m_details->selectionModel()->select(again, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_details->verticalScrollBar()->setValue(scrolled);
+    m_focusOnTree = !listFocus;
+    showRules();
+}
+
+void RecoveryWindow::back()
+{
+    // Alt+Left reaches here while a name is being edited in the list (its
+    // editor has the focus); the edit ends first.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool editing = focus != nullptr && focus != m_details && m_details->isAncestorOf(focus);
+    if (m_currentStep != 3 || scanRunning() || m_deep->running() || editing)
+        return;
+    m_deep->resultsLeft();
+    if (QAction* load = action(Command::LoadSnapshot))
+        load->setEnabled(true);
+    setQuickHelp(Text::driveHelp(24));
+    setViewMode(ViewMode::Details);
+    showNext(false);
+    m_model->clear();
+    m_fileList->hide();
+    m_rules->hide();
+    m_filterNote->hide();
+    m_stoppedNote->hide();
+    ShowPage(1, false);
+    SetMenuState(0);
+    SetLabelLayout(0);
+    m_currentStep = 0;
+    updateNavigationCommands();
+    m_driveTree->setFocus(Qt::OtherFocusReason); // Back's button has gone; the keyboard goes on in the tree
+}
+
+std::vector<bool> RecoveryWindow::selectedRows() const
+{
+    std::vector<bool> selected(static_cast<std::size_t>(m_model->rowCount()), false);
+    for (const QModelIndex& index : m_details->selectionModel()->selectedRows()) {
+        const int row = m_model->sourceRow(index);
+        if (row >= 0 && static_cast<std::size_t>(row) < selected.size())
+            selected[static_cast<std::size_t>(row)] = true;
+    }
+    return selected;
+}
+
+int RecoveryWindow::currentRow() const
+{
+    return m_model->sourceRow(m_details->selectionModel()->currentIndex());
+}
+
+void RecoveryWindow::renameFolderItem(std::uint32_t handle, const QString& text)
+{
+    if (QTreeWidgetItem* item = folderItem(handle))
+        item->setText(0, text);
+}
+
+void RecoveryWindow::showLoadedResults()
+{
+    // A load replaces what any scan found: prepared as for a scan, then the
+    // closing steps of one.
+    if (QAction* load = action(Command::LoadSnapshot))
+        load->setEnabled(false);
+    m_folderTree->clear();
+    m_folderItems.clear();
+    m_driveTree->setEnabled(false);
+    showNext(false);
+    SetLabelLayout(2);
+    setViewMode(ViewMode::Details);
+    m_currentStep = 3;
+    showResults(false);
+}
+
+bool RecoveryWindow::showFile(std::size_t fileIndex)
+{
+    if (m_currentStep != 3)
+        return false;
+    const catalogue::Catalogue& c = m_session.catalogue;
+    const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
+    if (fileIndex >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
+        return false;
+    const std::uint32_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
+    // A parent not placed in the tree is listed under the root, as the search names it.
+    const catalogue::FolderTree& tree = m_session.tree;
+    const catalogue::TreeNode* node = tree.findByKey(parent);
+    if (node == nullptr || node->folderIndex < 0)
+        node = &tree.root();
+    QTreeWidgetItem* item = folderItem(node->handle);
+    if (item == nullptr)
+        return false;
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(item);
+    }
+    for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent())
+        up->setExpanded(true);
+    m_folderTree->scrollToItem(item);
+    FillFileList(node->folderIndex >= 0 ? node->key : tree.rootKey());
+    m_fileList->currentWidget()->setFocus(Qt::OtherFocusReason);
+    m_focusOnTree = false;
+    const std::vector<catalogue::FileRow>& rows = m_model->fileRows();
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row].folder || rows[row].entryIndex != fileIndex)
+            continue;
+        const QModelIndex index = m_model->indexOfRow(static_cast<int>(row));
+        m_details->selectionModel()->setCurrentIndex(index,
+                                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_details->scrollTo(index);
+        m_listView->scrollTo(index);
+        return true;
+    }
+    return false;
+}
+
+QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
+{
+    const auto found = m_folderItems.find(handle);
+    return found == m_folderItems.end() ? nullptr : found->second;
+}
+
+void RecoveryWindow::FillFileList(std::uint32_t key)
+{
+    const bool utf8 = m_session.catalogue.NamesAreUtf8;
+    // Type names are looked up for the rows on screen only: the lookup is the
+    // dearest part of a row.
+    m_model->setRows(m_session.rows(key, [](const std::string&) { return std::string(); }), utf8,
+                     FileListModel::TypeNames::Pending);
+    m_details->scrollToTop();
+    m_details->horizontalScrollBar()->setValue(0);
+    // A filter in force lists and recovers only what its patterns let through.
+    const auto& patterns = m_session.filters.patterns();
+    if (patterns.empty()) {
+        m_filterNote->hide();
+    } else {
+        QStringList shown;
+        for (const std::string& p : patterns)
+            shown << nameText(p, utf8);
+        m_filterNote->setText(QStringLiteral("File filter in force: only files named %1 are listed and recovered")
+                                  .arg(shown.join(QStringLiteral(", "))));
+        m_filterNote->setToolTip(m_filterNote->text());
+        m_filterNote->show();
+    }
+}
+
+void RecoveryWindow::sizeColumns()
+{
+    // Each column as wide as its header and the rows the view samples; the
+    // size and date columns also fit their longest text wherever it lies, and
+    // the name column stops at half the list so the others stay in view.
+    m_details->resizeColumnsToContents();
+    const QFontMetrics metrics(m_details->font());
+    const int padding = 2 * m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 8;
+    for (int column : {FileListModel::Size, FileListModel::Created, FileListModel::Modified, FileListModel::Id}) {
+        const int wanted = metrics.horizontalAdvance(m_model->longestText(column)) + padding;
+        if (m_details->columnWidth(column) < wanted)
+            m_details->setColumnWidth(column, wanted);
+    }
+    const int nameLimit = std::max(150, m_details->viewport()->width() / 2);
+    if (m_details->columnWidth(FileListModel::Name) > nameLimit)
+        m_details->setColumnWidth(FileListModel::Name, nameLimit);
+}
+
+void RecoveryWindow::moveToListEnd(bool last, Qt::KeyboardModifiers modifiers)
+{
+    // Home and End go to the first and the last row without scrolling sideways.
+    const int rows = m_model->rowCount();
+    if (rows == 0)
+        return;
+    QItemSelectionModel* selection = m_details->selectionModel();
+    const QModelIndex target = m_model->index(last ? rows - 1 : 0, FileListModel::Name);
+    const int sideways = m_details->horizontalScrollBar()->value();
+    if (modifiers & Qt::ShiftModifier) {
+        const QModelIndex from = selection->currentIndex().isValid() ? selection->currentIndex() : target;
+        selection->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+        selection->select(QItemSelection(from, target),
+                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else {
+        selection->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    m_details->scrollTo(target);
+    m_listView->scrollTo(target);
+    m_details->horizontalScrollBar()->setValue(sideways);
+}
+
+void RecoveryWindow::folderTreePressed(QTreeWidgetItem* item, const QPoint& pos)
+{
+    m_focusOnTree = true;
+    if (item == nullptr) {
+        m_folderTree->setCurrentItem(m_folderTree->topLevelItem(0));
+        return;
+    }
+    if (m_currentStep != 3 || pos.x() < m_folderTree->visualItemRect(item).left())
+        return;
+    m_model->clear();
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(item);
+    }
+    OpenSelectedItem();
+}
+
+void RecoveryWindow::fileListActivated(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    m_focusOnTree = false;
+    m_details->selectionModel()->setCurrentIndex(index,
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    OpenSelectedItem();
+}
+
+void RecoveryWindow::OpenSelectedItem()
+{
+    if (m_currentStep != 3)
+        return;
+    QTreeWidgetItem* target = nullptr;
+    if (m_focusOnTree) {
+        target = m_folderTree->currentItem();
+        if (target == nullptr)
+            return;
+    } else {
+        const int row = currentRow();
+        if (row < 0)
+            return;
+        if (!m_model->text(row, FileListModel::Type).endsWith(QLatin1String("Folder"))) {
+            // Opening a found file copies it out first; the recovery window does that.
+            emit commandRequested(Command::Open);
+            return;
+        }
+        target = folderItem(static_cast<std::uint32_t>(m_model->key(row)));
+        if (target == nullptr)
+            return;
+    }
+    const auto handle = target->data(0, kHandleRole).toUInt();
+    const catalogue::TreeNode* node = m_session.tree.node(handle);
+    const std::uint32_t key = node != nullptr && node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
+    FillFileList(key);
+    m_folderTree->setFocus();
+    {
+        const QScopedValueRollback quiet(m_followTree, false);
+        m_folderTree->setCurrentItem(target);
+    }
+    m_focusOnTree = true;
+    for (QTreeWidgetItem* up = target->parent(); up != nullptr; up = up->parent())
+        up->setExpanded(true);
+    m_folderTree->scrollToItem(target);
+}
+
+void RecoveryWindow::setViewMode(ViewMode mode)
+{
+    m_viewMode = mode;
+    if (mode == ViewMode::Details) {
+        m_fileList->setCurrentWidget(m_details);
+        return;
+    }
+    m_listView->setViewMode(QListView::ListMode);
+    m_listView->setFlow(mode == ViewMode::Icons ? QListView::LeftToRight : QListView::TopToBottom);
+    m_listView->setWrapping(true);
+    m_listView->setResizeMode(QListView::Adjust);
+    m_listView->setGridSize(mode == ViewMode::Icons ? QSize(150, 22) : QSize());
+    m_fileList->setCurrentWidget(m_listView);
+}
+
+void RecoveryWindow::toggleTreeListFocus()
+{
+    if (m_focusOnTree) {
+        m_fileList->currentWidget()->setFocus(Qt::TabFocusReason);
+        m_focusOnTree = false;
+    } else {
+        m_folderTree->setFocus(Qt::TabFocusReason);
+        m_focusOnTree = true;
+    }
+}
+
+} // namespace sarvik::app
