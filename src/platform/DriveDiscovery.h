@@ -22,11 +22,19 @@ std::vector<disk::DriveItem> FillDriveTree(const std::string& sysfsRoot = "/sys"
 std::vector<disk::DriveItem> partitionDriveItems(const disk::DriveItem& whole, const std::string& prefix,
                                                  const std::string& name);
 
+/// The volumes the quick search for lost volumes finds on `whole` (a disk
+/// whose partition table is gone, and that is no volume itself), named as
+/// partitionDriveItems names partitions ("Disk Image(disk.img) lost 1:
+/// FAT32" for "disk.img@lost1"); nothing when it finds none.
+std::vector<disk::DriveItem> lostVolumeDriveItems(const disk::DriveItem& whole, const std::string& prefix,
+                                                  const std::string& name);
+
 /// A drive item for a disk image file named on the command line or added by the user.
 disk::DriveItem imageDriveItem(const std::string& path);
 
 /// The drive items of an image: one per partition when it holds a partition
-/// table ("Disk Image(disk.img) 2: FAT32" for "disk.img@2"), else imageDriveItem(path).
+/// table ("Disk Image(disk.img) 2: FAT32" for "disk.img@2"), else one per lost
+/// volume the quick search finds on it, else imageDriveItem(path).
 std::vector<disk::DriveItem> imageDriveItems(const std::string& path);
 
 } // namespace sarvik::platform

@@ -1,7 +1,9 @@
 // Drive items for disk images and the partitions of a whole disk: the same on
 // every system.
 
+#include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
+#include "disk/Volume.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/FileSystem.h"
@@ -52,10 +54,40 @@ disk::DriveItem imageDriveItem(const std::string& path)
     return item;
 }
 
+std::vector<disk::DriveItem> lostVolumeDriveItems(const disk::DriveItem& whole, const std::string& prefix,
+                                                  const std::string& name)
+{
+    std::vector<disk::DriveItem> items;
+    const auto source = openWholeSource(whole.devicePath);
+    if (!source)
+        return items;
+    // A volume that starts at sector 0 is read as it is.
+    std::array<std::byte, disk::kSectorSize> boot{};
+    if (source->read(0, boot) == disk::ReadStatus::Ok && disk::ClassifyBootSector(boot).supported)
+        return items;
+    catalogue::ScanObserver quiet;
+    const catalogue::ScanControl control;
+    const auto found = disk::FindLostVolumes(*source, disk::LostVolumeSearch::Quick, quiet, control);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const auto number = static_cast<std::uint32_t>(i + 1);
+        disk::DriveItem item;
+        item.kind = whole.kind;
+        item.text =
+            prefix + "(" + name + ") lost " + std::to_string(number) + ": " + disk::fileSystemName(found[i].kind);
+        item.devicePath = disk::lostVolumePathText(whole.devicePath, number);
+        item.sizeBytes = found[i].sectors * disk::kSectorSize;
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
 std::vector<disk::DriveItem> imageDriveItems(const std::string& path)
 {
     const disk::DriveItem whole = imageDriveItem(path);
-    auto parts = partitionDriveItems(whole, "Disk Image", pathText(pathOf(path).filename()));
+    const std::string name = pathText(pathOf(path).filename());
+    auto parts = partitionDriveItems(whole, "Disk Image", name);
+    if (parts.empty())
+        parts = lostVolumeDriveItems(whole, "Disk Image", name);
     if (parts.empty())
         return {whole};
     return parts;

@@ -139,6 +139,9 @@ PY
 if "$sarvik" scan lost.img >/dev/null 2>lost.err; then fail "a disk without its table was scanned as a volume"; fi
 grep -q "lost.img@lost1 (FAT16), lost.img@lost2 (FAT32), lost.img@lost3 (NTFS)" lost.err || fail "no lost volumes named: $(cat lost.err)"
 same_scan lost.img@lost1 "$vols/fat16.img"
+# The drive list (as the desktop program's drive tree) names them too.
+"$sarvik" drives lost.img >drives.txt || fail "drives of a disk without its MBR"
+[[ $(grep -c "lost.img@lost[123] " drives.txt) -eq 3 ]] || fail "drives does not list the lost volumes: $(cat drives.txt)"
 same_scan lost.img@lost3 "$vols/ntfs.img"
 # The same volumes named by where they start: a stretch given by its start
 # alone ends where its file system does (the FAT32 volume after it is not
