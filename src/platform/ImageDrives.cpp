@@ -72,8 +72,9 @@ std::vector<disk::DriveItem> lostVolumeDriveItems(const disk::DriveItem& whole, 
         const auto number = static_cast<std::uint32_t>(i + 1);
         disk::DriveItem item;
         item.kind = whole.kind;
-        item.text =
-            prefix + "(" + name + ") lost " + std::to_string(number) + ": " + disk::fileSystemName(found[i].kind);
+        item.text = prefix;
+        item.text.append("(").append(name).append(") lost ").append(std::to_string(number));
+        item.text.append(": ").append(disk::fileSystemName(found[i].kind));
         item.devicePath = disk::lostVolumePathText(whole.devicePath, number);
         item.sizeBytes = found[i].sectors * disk::kSectorSize;
         items.push_back(std::move(item));
