@@ -8,6 +8,7 @@
 #include "app/HelpDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/NamedDrives.h"
+#include "app/RecentPlaces.h"
 #include "app/RecoverySettingsDialog.h"
 #include "app/ResultsCommands.h"
 #include "app/ScanRunner.h"
@@ -21,6 +22,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -87,8 +89,10 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     if (!m_startDirectory.endsWith(QLatin1Char('/')))
         m_startDirectory += QLatin1Char('/');
 
+    ui::setDarkSkin(ui::paletteIsDark(QApplication::palette()));
     m_skin = ui::paintWindowSkin(QSize(ui::dluX(528), ui::dluY(311)));
     buildControls();
+    applySkinVariant();
 
     // The drive page: "My Computer" first, then the drives.
     m_currentStep = -1;
@@ -297,6 +301,10 @@ void RecoveryWindow::buildMenuBar()
                QStringLiteral("document-open"));
     recovery->addSeparator();
     addCommand(recovery, QStringLiteral("Add &Disk Image..."), Command::AddDiskImage, QStringLiteral("drive-harddisk"));
+    QMenu* recent =
+        recovery->addMenu(QIcon::fromTheme(QStringLiteral("document-open-recent")), QStringLiteral("Recent &Images"));
+    recent->menuAction()->setData(Command::RecentImages);
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] { fillRecentImages(recent); });
     recovery->addSeparator();
     addCommand(recovery, QStringLiteral("E&xit..."), Command::Exit, QStringLiteral("application-exit"));
 
@@ -540,7 +548,31 @@ bool RecoveryWindow::event(QEvent* event)
     if (event->type() == QEvent::WindowBlocked)
         for (ui::PictureButton* button : findChildren<ui::PictureButton*>())
             button->clearHighlight();
+    // The desktop's colour scheme changed: the skin follows it.
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) &&
+        ui::paletteIsDark(QApplication::palette()) != ui::darkSkin())
+        applySkinVariant();
     return QMainWindow::event(event);
+}
+
+void RecoveryWindow::applySkinVariant()
+{
+    ui::setDarkSkin(ui::paletteIsDark(QApplication::palette()));
+    if (QWidget* panel = centralWidget())
+        m_skin = ui::paintWindowSkin(panel->size());
+    const auto style = [](ui::SkinText role, const char* more = "") {
+        return QStringLiteral("color: %1;%2").arg(ui::skinTextColour(role).name(), QLatin1String(more));
+    };
+    for (int i = 0; i < 5; ++i) {
+        m_captions[i]->setStyleSheet(style(ui::SkinText::Caption));
+        m_values[i]->setStyleSheet(style(ui::SkinText::Value));
+    }
+    m_status->setStyleSheet(style(ui::SkinText::Status, " font-style: italic;"));
+    m_rules->setStyleSheet(style(ui::SkinText::Status, " font-style: italic;"));
+    m_filterNote->setStyleSheet(style(ui::SkinText::Warning));
+    m_stoppedNote->setStyleSheet(style(ui::SkinText::Warning));
+    m_quickHelpLabel->setStyleSheet(style(ui::SkinText::Body));
+    update();
 }
 
 bool RecoveryWindow::eventFilter(QObject* watched, QEvent* event)
@@ -675,20 +707,33 @@ void RecoveryWindow::showDriveInformation()
 
 void RecoveryWindow::addDiskImage()
 {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Add Disk Image"), QString(),
-        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
-                       "*.vmdk *.qcow2 *.qcow);;"
-                       "EnCase images (*.E01);;"
-                       "Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
-                       "Split raw images, first piece (*.001);;All files (*)"));
-    if (path.isEmpty())
+    QFileDialog dialog(this, QStringLiteral("Add Disk Image"));
+    dialog.setObjectName(QStringLiteral("addDiskImage"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
+                                          "*.vmdk *.qcow2 *.qcow)"),
+                           QStringLiteral("EnCase images (*.E01)"),
+                           QStringLiteral("Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow)"),
+                           QStringLiteral("Split raw images, first piece (*.001)"), QStringLiteral("All files (*)")});
+    if (const QString folder = RecentPlaces::instance().folder(Place::DiskImage); !folder.isEmpty())
+        dialog.setDirectory(folder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    const QString path = dialog.selectedFiles().front();
+    RecentPlaces::instance().remember(Place::DiskImage, path);
+    addImageAt(path);
+}
+
+void RecoveryWindow::addImageAt(const QString& path)
+{
     const NamedDrives named = namedDrives(path);
     if (!named.refusal.isEmpty()) {
+        RecentPlaces::instance().forgetImage(QFileInfo(path).absoluteFilePath());
         MessageDialog(this, MessageKind::Error, named.refusal);
         return;
     }
+    RecentPlaces::instance().addImage(path);
     QTreeWidgetItem* first = nullptr;
     for (const auto& item : named.items) {
         QTreeWidgetItem* added = addDriveItem(item);
@@ -701,6 +746,26 @@ void RecoveryWindow::addDiskImage()
         m_driveTree->scrollToItem(first);
         m_driveTree->setFocus();
     }
+}
+
+void RecoveryWindow::fillRecentImages(QMenu* menu)
+{
+    menu->clear();
+    const QStringList images = RecentPlaces::instance().images();
+    for (int i = 0; i < images.size(); ++i) {
+        // "&1 card.img", with the whole path as the tip and in the status bar.
+        QAction* action = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(images[i]).fileName()));
+        action->setToolTip(images[i]);
+        action->setStatusTip(images[i]);
+        connect(action, &QAction::triggered, this, [this, path = images[i]] { addImageAt(path); });
+    }
+    if (images.isEmpty()) {
+        menu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        return;
+    }
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("&Clear List")), &QAction::triggered, this,
+            [] { RecentPlaces::instance().clearImages(); });
 }
 
 } // namespace sarvik::app

@@ -3,6 +3,7 @@
 
 #include "app/FileTypes.h"
 #include "app/NamedDrives.h"
+#include "app/RecentPlaces.h"
 #include "app/RecoveryWindow.h"
 #include "platform/Console.h"
 #include "platform/Devices.h"
@@ -54,6 +55,7 @@ int main(int argc, char* argv[])
     windowIcon.addFile(QStringLiteral(":/icons/256.png"));
     QApplication::setWindowIcon(windowIcon);
     sarvik::app::useSystemIconTheme();
+    sarvik::app::RecentPlaces::instance().keepInSettings();
 
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("source"), QStringLiteral("Disk images or devices to list."),
