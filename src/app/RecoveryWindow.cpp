@@ -46,14 +46,14 @@ namespace {
 
 constexpr const char* kHomePage = "https://www.velmora.example/sarvik-undelete";
 
-// Paints the skin behind every control of the window, at the panel's size; the
-// skin's own size is the smallest the panel takes.
+// Paints the skin behind every control of the window, at the panel's size; it
+// starts at the skin's own size and takes down to the skin's smallest.
 class SkinPanel : public QWidget {
 public:
     SkinPanel(QImage& skin, std::function<void()> resized, QWidget* parent)
         : QWidget(parent), m_skin(skin), m_resized(std::move(resized))
     {
-        setMinimumSize(skin.size());
+        setMinimumSize(ui::windowSkinSmallest());
         resize(skin.size());
     }
 
@@ -163,9 +163,10 @@ void RecoveryWindow::layoutControls()
     QWidget* panel = centralWidget();
     if (panel == nullptr)
         return;
-    const QSize extra = panel->size() - panel->minimumSize();
-    const int dx = std::max(0, extra.width());
-    const int dy = std::max(0, extra.height());
+    // Below the drawn size (down to the smallest) the lists give up the room.
+    const QSize extra = panel->size() - ui::windowSkinBase();
+    const int dx = extra.width();
+    const int dy = extra.height();
     for (const Anchor& anchor : m_anchors) {
         QRect r = anchor.base;
         if (anchor.how & kMoveX)
@@ -177,6 +178,12 @@ void RecoveryWindow::layoutControls()
         if (anchor.how & kGrowY)
             r.setHeight(r.height() + dy);
         anchor.widget->setGeometry(r);
+    }
+    // The status line keeps its bottom; in a short window its top stops below
+    // the last caption (a long reason then wraps in fewer lines).
+    if (QRect status = m_status->geometry(); status.top() < m_captions[4]->geometry().bottom() + 2) {
+        status.setTop(m_captions[4]->geometry().bottom() + 2);
+        m_status->setGeometry(status);
     }
     // The deep search's strip, while shown, takes the bottom of the list's room.
     if (m_deepBar != nullptr && !m_deepBar->isHidden()) {
@@ -539,6 +546,24 @@ QWidget* RecoveryWindow::fileList() const
 bool RecoveryWindow::scanRunning() const
 {
     return m_runner != nullptr && m_runner->running();
+}
+
+void RecoveryWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_fittedToScreen || screen() == nullptr)
+        return;
+    m_fittedToScreen = true;
+    // A short screen, or a large scale factor: the window starts no larger
+    // than the room the desktop leaves, its title bar and frame counted (before
+    // the desktop has framed it, as much as a title bar takes).
+    const QRect room = screen()->availableGeometry();
+    QSize frame = frameGeometry().size() - size();
+    if (frame.height() <= 0)
+        frame = QSize(8, fontMetrics().height() * 2 + 8);
+    const QSize fits = size().boundedTo(room.size() - frame).expandedTo(minimumSizeHint());
+    if (fits != size())
+        resize(fits);
 }
 
 bool RecoveryWindow::event(QEvent* event)

@@ -113,6 +113,7 @@ public:
     /// Caption and value of the volume-label pair (0) and pairs 1 to 4.
     [[nodiscard]] QLabel* captionLabel(int pair) const { return m_captions[pair]; }
     [[nodiscard]] QLabel* quickHelpLabel() const { return m_quickHelpLabel; }
+    [[nodiscard]] QLabel* statusLabel() const { return m_status; }
     [[nodiscard]] QLabel* valueLabel(int pair) const { return m_values[pair]; }
     [[nodiscard]] QLabel* statusLine() const { return m_status; }
     /// "Thorough scan" or "Classic scan" on the results page.
@@ -197,6 +198,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
@@ -328,6 +330,7 @@ private:
         QRect base = {};
     };
     std::vector<Anchor> m_anchors;
+    bool m_fittedToScreen = false;
 };
 
 } // namespace sarvik::app

@@ -2,6 +2,7 @@
 // line are listed in the drive tree beside the volumes that discovery finds.
 
 #include "app/FileTypes.h"
+#include "app/MessageBoxes.h"
 #include "app/NamedDrives.h"
 #include "app/RecentPlaces.h"
 #include "app/RecoveryWindow.h"
@@ -56,6 +57,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(windowIcon);
     sarvik::app::useSystemIconTheme();
     sarvik::app::RecentPlaces::instance().keepInSettings();
+    sarvik::app::keepDialogTitlesWhole(&app);
 
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("source"), QStringLiteral("Disk images or devices to list."),

@@ -311,6 +311,16 @@ QColor skinTextColour(SkinText role)
     return {};
 }
 
+QSize windowSkinBase()
+{
+    return {dluX(528), dluY(311)};
+}
+
+QSize windowSkinSmallest()
+{
+    return windowSkinBase() - QSize(24, 80);
+}
+
 QRect dluRect(int left, int top, int width, int height)
 {
     return QRect(dluX(left), dluY(top), dluX(width), dluY(height));
@@ -340,10 +350,10 @@ QImage paintWindowSkin(QSize size)
     p.setPen(QPen(kAmber, 2));
     p.drawLine(0, header, size.width(), header);
 
-    // A window larger than the smallest one stretches the panes; the footer
-    // keeps its distance from the bottom.
-    const int dx = std::max(0, size.width() - dluX(528));
-    const int dy = std::max(0, size.height() - dluY(311));
+    // A window larger or smaller than the drawn one stretches or shrinks the
+    // panes; the footer keeps its distance from the bottom.
+    const int dx = size.width() - windowSkinBase().width();
+    const int dy = size.height() - windowSkinBase().height();
 
     // Left pane well, behind the tree.
     p.setPen(QPen(c.line, 1));

@@ -37,6 +37,11 @@ void setDarkSkin(bool dark);
 enum class SkinText { Caption, Value, Status, Body, Warning };
 [[nodiscard]] QColor skinTextColour(SkinText role);
 
+/// The main window's client area as the layout was drawn, and the smallest it
+/// takes (a short screen, or a large scale factor): the lists give up the difference.
+[[nodiscard]] QSize windowSkinBase();
+[[nodiscard]] QSize windowSkinSmallest();
+
 /// The main window's background for a client area of `size`; the corners outside
 /// the rounded frame are painted in the transparent key colour.
 [[nodiscard]] QImage paintWindowSkin(QSize size);

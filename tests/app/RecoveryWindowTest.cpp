@@ -264,6 +264,7 @@ private slots:
     void drivePageByKeyboardSaysWhyNotReady();
     void partitionsImagesAndRefusedPaths();
     void skinFollowsTheColourScheme();
+    void shortScreensAndLongTitles();
     void deniedDeviceOffersTheAdministrator();
     void thoroughScanShowsEachPhase();
     void toolbarActsOnlyWhenItsCommandIsEnabled();
@@ -662,6 +663,34 @@ void RecoveryWindowTest::skinFollowsTheColourScheme()
     QApplication::setPalette(light);
     QTRY_VERIFY(plateLightness() > 170);
     QVERIFY(captionLightness() < 110);
+}
+
+void RecoveryWindowTest::shortScreensAndLongTitles()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // At its smallest the window fits 800 x 500 (1600 x 1000 at scale 2) less a
+    // panel and a title bar, and nothing on it overlaps.
+    w.resize(w.minimumSizeHint());
+    QTRY_COMPARE(w.size(), w.minimumSizeHint());
+    QVERIFY2(w.height() <= 460 && w.width() <= 790,
+             qPrintable(QStringLiteral("%1 x %2").arg(w.width()).arg(w.height())));
+    w.statusLabel()->setText(QStringLiteral("Scanning"));
+    QVERIFY(w.statusLabel()->geometry().top() > w.captionLabel(4)->geometry().bottom());
+    QVERIFY(w.statusLabel()->height() >= w.statusLabel()->fontMetrics().height());
+    QVERIFY(w.quickHelpLabel()->geometry().top() >= w.driveTree()->geometry().bottom());
+
+    // A dialog shows wide enough for its title and the program's name.
+    app::keepDialogTitlesWhole(qApp);
+    QDialog dialog(&w);
+    dialog.setWindowTitle(QStringLiteral("File/Folder Properties"));
+    dialog.resize(200, 100);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.width() >= QFontMetrics(dialog.font())
+                                  .horizontalAdvance(QStringLiteral("File/Folder Properties \u2014 ") +
+                                                     QGuiApplication::applicationDisplayName()));
 }
 
 void RecoveryWindowTest::deniedDeviceOffersTheAdministrator()
