@@ -116,11 +116,16 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
         if (split.region) {
             const std::uint64_t end = split.size == 0 ? whole->size() : split.offset + split.size;
             if (split.offset % disk::kSectorSize == 0 && split.offset < end)
-                window = disk::Partition{0, split.offset / disk::kSectorSize,
-                                         (std::min(end, whole->size()) - split.offset) / disk::kSectorSize, 0, false};
+                window = disk::Partition{0,
+                                         split.offset / disk::kSectorSize,
+                                         (std::min(end, whole->size()) - split.offset) / disk::kSectorSize,
+                                         0,
+                                         false,
+                                         {},
+                                         {}};
         } else if (split.lost) {
             if (const auto lost = lostVolume(split.path, split.number))
-                window = disk::Partition{split.number, lost->firstSector, lost->sectors, 0, false};
+                window = disk::Partition{split.number, lost->firstSector, lost->sectors, 0, false, {}, {}};
         } else {
             for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
                 if (p.number == split.number)
