@@ -39,6 +39,7 @@ class DeepSearchBar;
 class FileListModel;
 class ResultsCommands;
 class ScanRunner;
+class UDisksClient;
 struct ScanReport;
 
 /// Menu command ids.
@@ -95,6 +96,13 @@ public:
     void ShowPage(int page, bool forward);
     /// Adds a disk image to the drive tree; returns its item.
     QTreeWidgetItem* addDriveItem(const disk::DriveItem& item);
+    /// Lists `drives` in place of the devices listed (images added stay),
+    /// keeping the selected drive when it is still there; away from the drive
+    /// page, tries again later.
+    void replaceDrives(std::vector<disk::DriveItem> drives);
+    /// Follows drives that come and go: the disk manager's announcements
+    /// where it runs, else a look at the system's devices every few seconds.
+    void watchDrives();
     /// The status line for an engine's status text (the thorough rules count MFT records).
     [[nodiscard]] QString statusText(const std::string& status) const;
     /// Says why each path named on the command line is not listed (one box, after the window shows).
@@ -220,6 +228,11 @@ private:
     void selectDriveAt(std::size_t index, bool offerElevation = false);
     /// Asks to start the program again through pkexec; true when it was started.
     bool offerElevatedRestart(const disk::DriveItem& drive);
+    /// Asks the disk manager to open the refused drive `index` (polkit asks
+    /// for the password); without it, offers the restart.
+    void openRefusedDevice(std::size_t index);
+    /// The drive tree's item for drive `index`.
+    QTreeWidgetItem* newDriveTreeItem(std::size_t index);
     void ShowVolumeInfo();
     void showNext(bool show);
 
@@ -266,6 +279,7 @@ private:
     void releaseCatalogue();
 
     disk::DeviceProvider& m_devices;
+    UDisksClient* m_udisks = nullptr; ///< made on first use
     std::vector<disk::DriveItem> m_drives;
     scan::ScanSession m_session;
     recovery::RecoverySettings m_settings;
