@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""A stand-in for the system's disk manager (UDisks2) on a private bus.
+
+Usage: udisks_mock.py IMAGE
+
+Owns org.freedesktop.UDisks2 on the bus that DBUS_SYSTEM_BUS_ADDRESS names and
+lists three block devices: /dev/sdz (a removable disk) with its partition
+/dev/sdz1, whose OpenDevice hands over a read-only descriptor of IMAGE, and
+/dev/sdy (a fixed disk without partitions), whose OpenDevice is refused the way
+polkit refuses. An OpenDevice that asks for more than reading, or that forbids
+polkit to ask the user, is refused with a reason saying so. Plug() and Unplug()
+on the manager's object add and remove /dev/sdx, announcing it as the service
+does. Prints "ready" once the name is owned.
+"""
+
+import os
+import sys
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+from gi.repository import GLib
+
+SERVICE = "org.freedesktop.UDisks2"
+ROOT = "/org/freedesktop/UDisks2"
+MANAGER = "org.freedesktop.DBus.ObjectManager"
+BLOCK = "org.freedesktop.UDisks2.Block"
+PARTITION = "org.freedesktop.UDisks2.Partition"
+TABLE = "org.freedesktop.UDisks2.PartitionTable"
+DRIVE = "org.freedesktop.UDisks2.Drive"
+MOCK = "org.velmora.test.UDisksMock"
+REFUSAL = "Not authorized to perform operation (the test's polkit says no)"
+
+
+def device_bytes(path):
+    return dbus.ByteArray(path.encode() + b"\0")
+
+
+def drive_path(name):
+    return dbus.ObjectPath(ROOT + "/drives/" + name)
+
+
+def block_path(name):
+    return dbus.ObjectPath(ROOT + "/block_devices/" + name)
+
+
+def block_properties(name, size, drive):
+    return {
+        "Device": device_bytes("/dev/" + name),
+        "PreferredDevice": device_bytes("/dev/" + name),
+        "Size": dbus.UInt64(size),
+        "Drive": drive_path(drive),
+        "IdLabel": "",
+        "IdType": "vfat",
+        "ReadOnly": False,
+    }
+
+
+class Block(dbus.service.Object):
+    def __init__(self, bus, name, interfaces, image):
+        super().__init__(bus, block_path(name))
+        self.interfaces = interfaces
+        self.image = image
+
+    @dbus.service.method(BLOCK, in_signature="sa{sv}", out_signature="h")
+    def OpenDevice(self, mode, options):
+        if mode != "r":
+            raise dbus.exceptions.DBusException("mode %s: only reading is allowed here" % mode,
+                                                name="org.freedesktop.UDisks2.Error.NotAuthorized")
+        if options.get("auth.no_user_interaction", True):
+            raise dbus.exceptions.DBusException("polkit may not ask the user for a password",
+                                                name="org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain")
+        if self.image is None:
+            raise dbus.exceptions.DBusException(REFUSAL, name="org.freedesktop.UDisks2.Error.NotAuthorized")
+        fd = os.open(self.image, os.O_RDONLY)
+        try:
+            return dbus.types.UnixFd(fd)
+        finally:
+            os.close(fd)
+
+
+class Manager(dbus.service.Object):
+    def __init__(self, bus, image):
+        super().__init__(bus, ROOT)
+        self.bus = bus
+        self.objects = {}
+        size = os.path.getsize(image)
+        self.add_drive("removable", True)
+        self.add_drive("fixed", False)
+        sdz = block_properties("sdz", size, "removable")
+        self.add_block("sdz", {BLOCK: sdz, TABLE: {"Type": "dos"}}, image)
+        sdz1 = block_properties("sdz1", size, "removable")
+        self.add_block("sdz1", {BLOCK: sdz1, PARTITION: {"Table": block_path("sdz"), "Number": dbus.UInt32(1)}}, image)
+        self.add_block("sdy", {BLOCK: block_properties("sdy", size, "fixed")}, None)
+        self.image = image
+
+    def add_drive(self, name, removable):
+        self.objects[drive_path(name)] = (None, {DRIVE: {"MediaRemovable": removable, "Removable": removable}})
+
+    def add_block(self, name, interfaces, image):
+        self.objects[block_path(name)] = (Block(self.bus, name, interfaces, image), interfaces)
+
+    @dbus.service.method(MANAGER, out_signature="a{oa{sa{sv}}}")
+    def GetManagedObjects(self):
+        return {path: interfaces for path, (_, interfaces) in self.objects.items()}
+
+    @dbus.service.signal(MANAGER, signature="oa{sa{sv}}")
+    def InterfacesAdded(self, path, interfaces):
+        pass
+
+    @dbus.service.signal(MANAGER, signature="oas")
+    def InterfacesRemoved(self, path, interfaces):
+        pass
+
+    @dbus.service.method(MOCK)
+    def Plug(self):
+        interfaces = {BLOCK: block_properties("sdx", os.path.getsize(self.image), "fixed")}
+        self.add_block("sdx", interfaces, self.image)
+        self.InterfacesAdded(block_path("sdx"), interfaces)
+
+    @dbus.service.method(MOCK)
+    def Unplug(self):
+        block, interfaces = self.objects.pop(block_path("sdx"))
+        block.remove_from_connection()
+        self.InterfacesRemoved(block_path("sdx"), list(interfaces))
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.SystemBus()
+    manager = Manager(bus, sys.argv[1])
+    name = dbus.service.BusName(SERVICE, bus)
+    print("ready", flush=True)
+    GLib.MainLoop().run()
+    del manager, name
+
+
+if __name__ == "__main__":
+    main()
