@@ -8,11 +8,11 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libblkid-dev nlohmann-json3-dev libssl-dev
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libbfio-dev
-  qt6-base-dev
+  qt6-base-dev libsystemd-dev
   dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
   qemu-utils ewf-tools
   xvfb xauth imagemagick
-  python3 gzip bc libjpeg-turbo-progs
+  python3 gzip bc libjpeg-turbo-progs dbus-daemon python3-dbus python3-gi
   g++-mingw-w64-x86-64-posix wine wine64
   dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
 )
