@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A stand-in for the system's disk manager (UDisks2) on a private bus.
 
-Usage: udisks_mock.py IMAGE
+Usage: udisks_mock.py IMAGE [DEVICE]
 
 Owns org.freedesktop.UDisks2 on the bus that DBUS_SYSTEM_BUS_ADDRESS names and
 lists three block devices: /dev/sdz (a removable disk) with its partition
@@ -10,7 +10,9 @@ lists three block devices: /dev/sdz (a removable disk) with its partition
 polkit refuses. An OpenDevice that asks for more than reading, or that forbids
 polkit to ask the user, is refused with a reason saying so. Plug() and Unplug()
 on the manager's object add and remove /dev/sdx, announcing it as the service
-does. Prints "ready" once the name is owned.
+does. DEVICE, when given, is the path listed for sdz1 in place of /dev/sdz1
+(a file the test's user may not open). The manager's ResolveDevice finds a
+block by its path. Prints "ready" once the name is owned.
 """
 
 import os
@@ -28,6 +30,8 @@ BLOCK = "org.freedesktop.UDisks2.Block"
 PARTITION = "org.freedesktop.UDisks2.Partition"
 TABLE = "org.freedesktop.UDisks2.PartitionTable"
 DRIVE = "org.freedesktop.UDisks2.Drive"
+MANAGER_OBJECT = ROOT + "/Manager"
+MANAGER_INTERFACE = "org.freedesktop.UDisks2.Manager"
 MOCK = "org.velmora.test.UDisksMock"
 REFUSAL = "Not authorized to perform operation (the test's polkit says no)"
 
@@ -79,17 +83,35 @@ class Block(dbus.service.Object):
             os.close(fd)
 
 
+class Resolver(dbus.service.Object):
+    """The manager's own object: finds a block object by its device path."""
+
+    def __init__(self, bus, objects):
+        super().__init__(bus, MANAGER_OBJECT)
+        self.objects = objects
+
+    @dbus.service.method(MANAGER_INTERFACE, in_signature="a{sv}a{sv}", out_signature="ao")
+    def ResolveDevice(self, spec, options):
+        wanted = device_bytes(str(spec.get("path", "")))
+        return dbus.Array([path for path, (_, interfaces) in self.objects.items()
+                           if BLOCK in interfaces and bytes(interfaces[BLOCK]["Device"]) == bytes(wanted)],
+                          signature="o")
+
+
 class Manager(dbus.service.Object):
-    def __init__(self, bus, image):
+    def __init__(self, bus, image, device):
         super().__init__(bus, ROOT)
         self.bus = bus
         self.objects = {}
+        self.resolver = Resolver(bus, self.objects)
         size = os.path.getsize(image)
         self.add_drive("removable", True)
         self.add_drive("fixed", False)
         sdz = block_properties("sdz", size, "removable")
         self.add_block("sdz", {BLOCK: sdz, TABLE: {"Type": "dos"}}, image)
         sdz1 = block_properties("sdz1", size, "removable")
+        if device is not None:
+            sdz1["Device"] = device_bytes(device)
         self.add_block("sdz1", {BLOCK: sdz1, PARTITION: {"Table": block_path("sdz"), "Number": dbus.UInt32(1)}}, image)
         self.add_block("sdy", {BLOCK: block_properties("sdy", size, "fixed")}, None)
         self.image = image
@@ -126,11 +148,11 @@ class Manager(dbus.service.Object):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SystemBus()
-    manager = Manager(bus, sys.argv[1])
+    manager = Manager(bus, sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
     name = dbus.service.BusName(SERVICE, bus)
     print("ready", flush=True)
     GLib.MainLoop().run()
