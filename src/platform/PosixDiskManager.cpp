@@ -23,7 +23,7 @@ struct Exchange {
     sd_bus* bus = nullptr;
     sd_bus_message* call = nullptr;
     sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL: no name, no message
     Exchange() = default;
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
@@ -38,7 +38,7 @@ struct Exchange {
     void reset()
     {
         sd_bus_error_free(&error);
-        error = SD_BUS_ERROR_NULL;
+        error = {};
         reply = sd_bus_message_unref(reply);
         call = sd_bus_message_unref(call);
     }
