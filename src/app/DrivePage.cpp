@@ -67,14 +67,11 @@ QTreeWidgetItem* RecoveryWindow::addDriveItem(const disk::DriveItem& drive)
     return newDriveTreeItem(m_drives.size() - 1);
 }
 
-void RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
+bool RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
 {
-    // Elsewhere the selected drive is in use: the tree follows once back.
-    if (m_currentStep != 0 || scanRunning() || !m_driveTree->isEnabled()) {
-        QTimer::singleShot(1000, this,
-                           [this, drives = std::move(drives)]() mutable { replaceDrives(std::move(drives)); });
-        return;
-    }
+    // Elsewhere the selected drive is in use.
+    if (m_currentStep != 0 || scanRunning() || !m_driveTree->isEnabled())
+        return false;
     const auto same = [](const disk::DriveItem& a, const disk::DriveItem& b) {
         return a.devicePath == b.devicePath && a.text == b.text;
     };
@@ -83,7 +80,7 @@ void RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
             std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
             drives.push_back(listed);
     if (std::equal(drives.begin(), drives.end(), m_drives.begin(), m_drives.end(), same))
-        return;
+        return true;
     std::optional<disk::DriveItem> selected;
     if (m_selectedDrive && *m_selectedDrive < m_drives.size())
         selected = m_drives[*m_selectedDrive];
@@ -110,22 +107,29 @@ void RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
         hideEmpty(m_status);
         showNext(false);
     }
+    return true;
+}
+
+void RecoveryWindow::refreshDrives(bool fromDiskManager)
+{
+    std::optional<std::vector<disk::DriveItem>> drives =
+        fromDiskManager ? m_udisks->drives() : std::optional{platform::FillDriveTree()};
+    if (drives && !replaceDrives(std::move(*drives)))
+        QTimer::singleShot(1000, this, [this, fromDiskManager] { refreshDrives(fromDiskManager); });
 }
 
 void RecoveryWindow::watchDrives()
 {
     if (m_udisks == nullptr)
         m_udisks = new UDisksClient(this);
-    if (m_udisks->available()) {
-        connect(m_udisks, &UDisksClient::drivesChanged, this, [this] {
-            if (auto drives = m_udisks->drives())
-                replaceDrives(std::move(*drives));
-        });
+    // Asking for the list starts the service where the bus starts it on demand.
+    if (m_udisks->drives()) {
+        connect(m_udisks, &UDisksClient::drivesChanged, this, [this] { refreshDrives(true); });
         return;
     }
     // The kernel announces nothing through sysfs that a program can wait on.
     auto* poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this, [this] { replaceDrives(platform::FillDriveTree()); });
+    connect(poll, &QTimer::timeout, this, [this] { refreshDrives(false); });
     poll->start(3000);
 }
 

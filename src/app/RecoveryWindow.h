@@ -97,9 +97,9 @@ public:
     /// Adds a disk image to the drive tree; returns its item.
     QTreeWidgetItem* addDriveItem(const disk::DriveItem& item);
     /// Lists `drives` in place of the devices listed (images added stay),
-    /// keeping the selected drive when it is still there; away from the drive
-    /// page, tries again later.
-    void replaceDrives(std::vector<disk::DriveItem> drives);
+    /// keeping the selected drive when it is still there. False, changing
+    /// nothing, away from the drive page or while it is busy.
+    bool replaceDrives(std::vector<disk::DriveItem> drives);
     /// Follows drives that come and go: the disk manager's announcements
     /// where it runs, else a look at the system's devices every few seconds.
     void watchDrives();
@@ -233,6 +233,9 @@ private:
     void openRefusedDevice(std::size_t index);
     /// The drive tree's item for drive `index`.
     QTreeWidgetItem* newDriveTreeItem(std::size_t index);
+    /// Lists the system's drives afresh (the disk manager's, else sysfs's);
+    /// away from the drive page, once back there.
+    void refreshDrives(bool fromDiskManager);
     void ShowVolumeInfo();
     void showNext(bool show);
 

@@ -5,7 +5,6 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
@@ -127,12 +126,6 @@ UDisksClient::UDisksClient(QObject* parent) : QObject(parent)
         return;
     for (const char* signal : {"InterfacesAdded", "InterfacesRemoved"})
         bus.connect(kService, kManager, kObjectManager, QString::fromLatin1(signal), &m_settle, SLOT(start()));
-}
-
-bool UDisksClient::available() const
-{
-    const QDBusConnection bus = QDBusConnection::systemBus();
-    return bus.isConnected() && bus.interface() != nullptr && bus.interface()->isServiceRegistered(kService).value();
 }
 
 std::optional<std::vector<disk::DriveItem>> UDisksClient::drives() const

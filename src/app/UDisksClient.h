@@ -32,8 +32,6 @@ class UDisksClient : public QObject {
 public:
     explicit UDisksClient(QObject* parent = nullptr);
 
-    /// True when the service runs on the system bus.
-    [[nodiscard]] bool available() const;
     /// The drives the service knows, as FillDriveTree lists them; nothing
     /// when it does not run or does not answer.
     [[nodiscard]] std::optional<std::vector<disk::DriveItem>> drives() const;

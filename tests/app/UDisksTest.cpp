@@ -124,7 +124,7 @@ void UDisksTest::initTestCase()
     m_mock.start(QStringLiteral(SARVIK_PYTHON), {QStringLiteral(SARVIK_UDISKS_MOCK), m_image});
     QVERIFY(m_mock.waitForReadyRead(10000));
     QCOMPARE(m_mock.readLine().trimmed(), QByteArray("ready"));
-    QVERIFY(app::UDisksClient().available());
+    QVERIFY(app::UDisksClient().drives().has_value());
 }
 
 void UDisksTest::cleanupTestCase()
@@ -222,10 +222,15 @@ void UDisksTest::drivesPluggedInAndOutRefreshTheTree()
     QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Disk Image(scan32.img)"));
     QVERIFY(w.nextButton()->isVisible());
 
+    // The selected drive unplugged: nothing is selected any more.
+    tree->setCurrentItem(driveItem(w, QStringLiteral("Logical Disk(sdx)")));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NOT READY"));
     QVERIFY(callMock(QStringLiteral("Unplug")));
     QTRY_VERIFY(driveItem(w, QStringLiteral("Logical Disk(sdx)")) == nullptr);
     QCOMPARE(texts(), (QStringList{"Logical Disk(sdy)", "Removable Disk(sdz1)", "Disk Image(scan32.img)"}));
-    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Disk Image(scan32.img)"));
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("My Computer"));
+    QVERIFY(w.valueLabel(4)->text().isEmpty());
+    QVERIFY(!w.nextButton()->isVisible());
     // The drive the selection names is the one shown: Next scans the image.
     QVERIFY(scannedFiles(w, QStringLiteral("Disk Image(scan32.img)")) > 0);
 }
