@@ -72,8 +72,9 @@ bool RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
     // Elsewhere the selected drive is in use.
     if (m_currentStep != 0 || scanRunning() || !m_driveTree->isEnabled())
         return false;
+    // A card swapped for another in the same reader is another drive.
     const auto same = [](const disk::DriveItem& a, const disk::DriveItem& b) {
-        return a.devicePath == b.devicePath && a.text == b.text;
+        return a.devicePath == b.devicePath && a.text == b.text && a.kind == b.kind && a.sizeBytes == b.sizeBytes;
     };
     for (const disk::DriveItem& listed : m_drives)
         if (listed.kind == disk::DriveKind::Image &&
@@ -81,6 +82,10 @@ bool RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
             drives.push_back(listed);
     if (std::equal(drives.begin(), drives.end(), m_drives.begin(), m_drives.end(), same))
         return true;
+    // A descriptor the disk manager gave for a device that went is of no more use.
+    for (const disk::DriveItem& listed : m_drives)
+        if (std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
+            platform::stopServing(platform::resolvePartitionPath(listed.devicePath).path);
     std::optional<disk::DriveItem> selected;
     if (m_selectedDrive && *m_selectedDrive < m_drives.size())
         selected = m_drives[*m_selectedDrive];

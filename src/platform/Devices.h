@@ -80,6 +80,10 @@ struct OpenedDevice {
 
 /// True when serveDevice serves `path`.
 [[nodiscard]] bool deviceServed(const std::string& path);
+
+/// Stops serving `path` (its device went away: a device plugged in again under
+/// the name is opened anew); sources already open keep reading their own copy.
+void stopServing(const std::string& path);
 #endif
 
 /// Reads exactly `length` bytes at `offset` into `into`, both aligned as the

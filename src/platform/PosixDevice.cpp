@@ -83,6 +83,16 @@ bool deviceServed(const std::string& path)
     return served.files.contains(path);
 }
 
+void stopServing(const std::string& path)
+{
+    ServedDevices& served = servedDevices();
+    const std::lock_guard lock(served.mutex);
+    if (const auto found = served.files.find(path); found != served.files.end()) {
+        ::close(found->second);
+        served.files.erase(found);
+    }
+}
+
 std::optional<OpenedDevice> openDevice(const std::string& path, std::string& error, bool& accessDenied)
 {
     const int fd = openForReading(path);

@@ -222,15 +222,18 @@ void UDisksTest::drivesPluggedInAndOutRefreshTheTree()
     QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Disk Image(scan32.img)"));
     QVERIFY(w.nextButton()->isVisible());
 
-    // The selected drive unplugged: nothing is selected any more.
-    tree->setCurrentItem(driveItem(w, QStringLiteral("Logical Disk(sdx)")));
-    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NOT READY"));
+    // The selected drive, opened by the service, unplugged: nothing is
+    // selected any more, and its descriptor is let go.
+    clickItem(tree, driveItem(w, QStringLiteral("Logical Disk(sdx)")));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT32"));
+    QVERIFY(platform::deviceServed("/dev/sdx"));
     QVERIFY(callMock(QStringLiteral("Unplug")));
     QTRY_VERIFY(driveItem(w, QStringLiteral("Logical Disk(sdx)")) == nullptr);
     QCOMPARE(texts(), (QStringList{"Logical Disk(sdy)", "Removable Disk(sdz1)", "Disk Image(scan32.img)"}));
     QCOMPARE(tree->currentItem()->text(0), QStringLiteral("My Computer"));
     QVERIFY(w.valueLabel(4)->text().isEmpty());
     QVERIFY(!w.nextButton()->isVisible());
+    QVERIFY(!platform::deviceServed("/dev/sdx"));
     // The drive the selection names is the one shown: Next scans the image.
     QVERIFY(scannedFiles(w, QStringLiteral("Disk Image(scan32.img)")) > 0);
 }
