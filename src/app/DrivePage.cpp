@@ -190,7 +190,10 @@ void RecoveryWindow::openRefusedDevice(std::size_t index)
     const std::string whole = platform::resolvePartitionPath(drive.devicePath).path;
     if (m_udisks == nullptr)
         m_udisks = new UDisksClient(this);
+    // The answer waits while polkit's own window asks for the password.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     const ServiceOpen opened = m_udisks->openDevice(whole);
+    QApplication::restoreOverrideCursor();
     switch (opened.outcome) {
     case ServiceOpen::Outcome::Opened:
         selectDriveAt(index);
