@@ -3,8 +3,8 @@
 
 Usage: udisks_mock.py IMAGE [DEVICE]
 
-Owns org.freedesktop.UDisks2 on the bus that DBUS_SYSTEM_BUS_ADDRESS names and
-lists three block devices: /dev/sdz (a removable disk) with its partition
+Starts a bus of its own (any user may connect), owns org.freedesktop.UDisks2
+on it, and lists three block devices: /dev/sdz (a removable disk) with its partition
 /dev/sdz1, whose OpenDevice hands over a read-only descriptor of IMAGE, and
 /dev/sdy (a fixed disk without partitions), whose OpenDevice is refused the way
 polkit refuses. An OpenDevice that asks for more than reading, or that forbids
@@ -12,11 +12,16 @@ polkit to ask the user, is refused with a reason saying so. Plug() and Unplug()
 on the manager's object add and remove /dev/sdx, announcing it as the service
 does. DEVICE, when given, is the path listed for sdz1 in place of /dev/sdz1
 (a file the test's user may not open). The manager's ResolveDevice finds a
-block by its path. Prints "ready" once the name is owned.
+block by its path. Prints "ready ADDRESS" once the name is owned, ADDRESS being
+the bus's, to stand in for the system bus; ends, with its bus, on SIGTERM or
+when the process that started it is gone.
 """
 
 import os
+import signal
+import subprocess
 import sys
+import tempfile
 
 import dbus
 import dbus.mainloop.glib
@@ -147,16 +152,39 @@ class Manager(dbus.service.Object):
         self.InterfacesRemoved(block_path("sdx"), list(interfaces))
 
 
+def start_bus(folder):
+    """A bus of its own that any user may reach; returns the daemon and its address."""
+    config = open("/usr/share/dbus-1/session.conf").read()
+    config = config.replace('<policy context="default">', '<policy context="default"><allow user="*"/>', 1)
+    path = os.path.join(folder, "bus.conf")
+    with open(path, "w") as f:
+        f.write(config)
+    daemon = subprocess.Popen(["dbus-daemon", "--config-file=" + path, "--nofork", "--print-address=1"],
+                              stdout=subprocess.PIPE, text=True)
+    return daemon, daemon.stdout.readline().strip()
+
+
 def main():
     if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.SystemBus()
-    manager = Manager(bus, sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
-    name = dbus.service.BusName(SERVICE, bus)
-    print("ready", flush=True)
-    GLib.MainLoop().run()
-    del manager, name
+    parent = os.getppid()
+    with tempfile.TemporaryDirectory() as folder:
+        daemon, address = start_bus(folder)
+        try:
+            dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+            bus = dbus.bus.BusConnection(address)
+            manager = Manager(bus, sys.argv[1], sys.argv[2] if len(sys.argv) == 3 else None)
+            name = dbus.service.BusName(SERVICE, bus)
+            loop = GLib.MainLoop()
+            # Ends with whoever started it, even one that crashed.
+            GLib.timeout_add(200, lambda: os.getppid() == parent or loop.quit())
+            GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
+            print("ready " + address, flush=True)
+            loop.run()
+            del manager, name
+        finally:
+            daemon.terminate()
+            daemon.wait()
 
 
 if __name__ == "__main__":
