@@ -67,6 +67,8 @@ inline constexpr int DeepSearch = 32901;
 inline constexpr int Back = 32902;
 /// Ours: asks to stop the running scan or deep search (Esc).
 inline constexpr int Stop = 32903;
+/// Ours: the submenu of the disk images opened lately.
+inline constexpr int RecentImages = 32910;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -118,6 +120,8 @@ public:
     [[nodiscard]] QAction* action(int id) const { return m_actions.value(id); }
     /// Caption and value of the volume-label pair (0) and pairs 1 to 4.
     [[nodiscard]] QLabel* captionLabel(int pair) const { return m_captions[pair]; }
+    [[nodiscard]] QLabel* quickHelpLabel() const { return m_quickHelpLabel; }
+    [[nodiscard]] QLabel* statusLabel() const { return m_status; }
     [[nodiscard]] QLabel* valueLabel(int pair) const { return m_values[pair]; }
     [[nodiscard]] QLabel* statusLine() const { return m_status; }
     /// "Thorough scan" or "Classic scan" on the results page.
@@ -202,6 +206,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
@@ -279,6 +284,11 @@ private:
     void showSettings();
     void showDriveInformation();
     void addDiskImage();
+    /// Paints the skin and colours the text on it for the desktop's light or dark scheme.
+    void applySkinVariant();
+    /// Adds the image at `path` to the drive tree and selects it, or says why not.
+    void addImageAt(const QString& path);
+    void fillRecentImages(QMenu* menu);
     void releaseCatalogue();
 
     disk::DeviceProvider& m_devices;
@@ -337,6 +347,7 @@ private:
         QRect base = {};
     };
     std::vector<Anchor> m_anchors;
+    bool m_fittedToScreen = false;
 };
 
 } // namespace sarvik::app

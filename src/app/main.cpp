@@ -2,7 +2,9 @@
 // line are listed in the drive tree beside the volumes that discovery finds.
 
 #include "app/FileTypes.h"
+#include "app/MessageBoxes.h"
 #include "app/NamedDrives.h"
+#include "app/RecentPlaces.h"
 #include "app/RecoveryWindow.h"
 #include "app/UDisksClient.h"
 #include "platform/Console.h"
@@ -56,6 +58,8 @@ int main(int argc, char* argv[])
     windowIcon.addFile(QStringLiteral(":/icons/256.png"));
     QApplication::setWindowIcon(windowIcon);
     sarvik::app::useSystemIconTheme();
+    sarvik::app::RecentPlaces::instance().keepInSettings();
+    sarvik::app::keepDialogTitlesWhole(&app);
 
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("source"), QStringLiteral("Disk images or devices to list."),

@@ -74,7 +74,7 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
     static const std::map<std::string, Runner> runners = {
         {"drives", sarvik::cli::runDrives}, {"info", sarvik::cli::runInfo},       {"scan", sarvik::cli::runScan},
         {"ls", sarvik::cli::runLs},         {"recover", sarvik::cli::runRecover}, {"find", sarvik::cli::runFind},
-        {"carve", sarvik::cli::runCarve},   {"volumes", sarvik::cli::runVolumes},
+        {"carve", sarvik::cli::runCarve},   {"volumes", sarvik::cli::runVolumes}, {"cat", sarvik::cli::runCat},
     };
     const auto* spec = sarvik::cli::findCommand(command);
     const auto runner = runners.find(command);

@@ -10,6 +10,7 @@
 #include "app/HelpDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/NamedDrives.h"
+#include "app/RecentPlaces.h"
 #include "app/RecoverySettingsDialog.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
@@ -212,6 +213,8 @@ private slots:
     void drivePageClicks();
     void drivePageByKeyboardSaysWhyNotReady();
     void partitionsImagesAndRefusedPaths();
+    void skinFollowsTheColourScheme();
+    void shortScreensAndLongTitles();
     void deniedDeviceOffersTheAdministrator();
     void thoroughScanShowsEachPhase();
     void toolbarActsOnlyWhenItsCommandIsEnabled();
@@ -290,12 +293,14 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     const QList<QAction*> popups = w.menuBar()->actions();
     QCOMPARE(popups.size(), 4);
     const QStringList titles{"&Recovery", "&View", "&Tools", "&Help"};
-    const QList<QList<int>> ids{{32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, 0, 32774},
-                                {32808, 59410, 59411, 0, Command::Back, Command::Stop},
-                                {32813, Command::DeepSearch, 32814, 32815, 0, 32840, 0, 32842},
-                                {32816, 32817}};
+    const QList<QList<int>> ids{
+        {32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, Command::RecentImages, 0, 32774},
+        {32808, 59410, 59411, 0, Command::Back, Command::Stop},
+        {32813, Command::DeepSearch, 32814, 32815, 0, 32840, 0, 32842},
+        {32816, 32817}};
     const QList<QStringList> texts{{"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...",
-                                    "&Load Recovery Snapshot...", "", "Add &Disk Image...", "", "E&xit..."},
+                                    "&Load Recovery Snapshot...", "", "Add &Disk Image...", "Recent &Images", "",
+                                    "E&xit..."},
                                    {"Ico&ns", "&List", "&Details", "", "&Back", "&Stop"},
                                    {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "",
                                     "&Drive Information", "", "Live &Update"},
@@ -550,6 +555,92 @@ void RecoveryWindowTest::partitionsImagesAndRefusedPaths()
     QVERIFY(driveItem(w, QStringLiteral("Disk Image(disk_mbr.img) 2")) != nullptr);
     // The whole text is shown: the tree scrolls sideways rather than cutting it.
     QVERIFY(w.driveTree()->header()->sectionSize(0) >= w.driveTree()->fontMetrics().horizontalAdvance(added->text(0)));
+
+    // The image heads Recent Images, and the next dialog opens where it was chosen.
+    QCOMPARE(app::RecentPlaces::instance().images().value(0), QFileInfo(disk).absoluteFilePath());
+    QString openedIn;
+    whenModal<QFileDialog>([&openedIn](QFileDialog* d) {
+        openedIn = d->directory().absolutePath();
+        QMetaObject::invokeMethod(d, "reject");
+    });
+    QVERIFY(w.runIfEnabled(Command::AddDiskImage));
+    QCOMPARE(openedIn, QFileInfo(disk).absolutePath());
+    QMenu* recent = nullptr;
+    for (QAction* action : w.menuBar()->actions().value(0)->menu()->actions())
+        if (action->data().toInt() == Command::RecentImages)
+            recent = action->menu();
+    QVERIFY(recent != nullptr);
+    emit recent->aboutToShow();
+    QCOMPARE(recent->actions().value(0)->text(), QStringLiteral("&1 disk_mbr.img"));
+    // An image that went away is refused with the reason and leaves the list.
+    const QString gone = m_dir.path() + QStringLiteral("/gone-later.img");
+    QFile::copy(disk, gone);
+    app::RecentPlaces::instance().addImage(gone);
+    QFile::remove(gone);
+    emit recent->aboutToShow();
+    QCOMPARE(recent->actions().value(0)->toolTip(), gone);
+    Answer goneAnswer;
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &goneAnswer);
+    recent->actions().value(0)->trigger();
+    QTRY_VERIFY(goneAnswer.seen);
+    QVERIFY(goneAnswer.asked.contains(QStringLiteral("does not exist")));
+    QVERIFY(!app::RecentPlaces::instance().images().contains(gone));
+}
+
+void RecoveryWindowTest::skinFollowsTheColourScheme()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // The quick help's plate and the caption text, as drawn.
+    const auto plateLightness = [&w] {
+        const QPoint inPlate = w.quickHelpLabel()->geometry().bottomRight() + QPoint(4, 0);
+        return w.centralWidget()->grab().toImage().pixelColor(inPlate).lightness();
+    };
+    const auto captionLightness = [&w] { return w.captionLabel(1)->palette().color(QPalette::WindowText).lightness(); };
+    const QPalette light = QApplication::palette();
+    QVERIFY(plateLightness() > 170);
+    QVERIFY(captionLightness() < 110);
+
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(0x20, 0x22, 0x26));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x18, 0x1a, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    QTRY_VERIFY(plateLightness() < 90);
+    QVERIFY(captionLightness() > 150);
+    QApplication::setPalette(light);
+    QTRY_VERIFY(plateLightness() > 170);
+    QVERIFY(captionLightness() < 110);
+}
+
+void RecoveryWindowTest::shortScreensAndLongTitles()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // At its smallest the window fits 800 x 500 (1600 x 1000 at scale 2) less a
+    // panel and a title bar, and nothing on it overlaps.
+    w.resize(w.minimumSizeHint());
+    QTRY_COMPARE(w.size(), w.minimumSizeHint());
+    QVERIFY2(w.height() <= 460 && w.width() <= 790,
+             qPrintable(QStringLiteral("%1 x %2").arg(w.width()).arg(w.height())));
+    w.statusLabel()->setText(QStringLiteral("Scanning"));
+    QVERIFY(w.statusLabel()->geometry().top() > w.captionLabel(4)->geometry().bottom());
+    QVERIFY(w.statusLabel()->height() >= w.statusLabel()->fontMetrics().height());
+    QVERIFY(w.quickHelpLabel()->geometry().top() >= w.driveTree()->geometry().bottom());
+
+    // A dialog shows wide enough for its title and the program's name.
+    app::keepDialogTitlesWhole(qApp);
+    QDialog dialog(&w);
+    dialog.setWindowTitle(QStringLiteral("File/Folder Properties"));
+    dialog.resize(200, 100);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.width() >= QFontMetrics(dialog.font())
+                                  .horizontalAdvance(QStringLiteral("File/Folder Properties \u2014 ") +
+                                                     QGuiApplication::applicationDisplayName()));
 }
 
 void RecoveryWindowTest::deniedDeviceOffersTheAdministrator()
