@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libblkid-dev nlohmann-json3-dev libssl-dev
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libbfio-dev
-  qt6-base-dev
+  qt6-base-dev libsystemd-dev
   gzip
 )
 if [ "${1:-}" != build ]; then
@@ -20,7 +20,7 @@ if [ "${1:-}" != build ]; then
     dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
     qemu-utils ewf-tools
     xvfb xauth imagemagick
-    python3 bc libjpeg-turbo-progs
+    python3 bc libjpeg-turbo-progs dbus-daemon python3-dbus python3-gi
     g++-mingw-w64-x86-64-posix wine wine64
     dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
   )

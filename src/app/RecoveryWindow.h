@@ -39,6 +39,7 @@ class DeepSearchBar;
 class FileListModel;
 class ResultsCommands;
 class ScanRunner;
+class UDisksClient;
 struct ScanReport;
 
 /// Menu command ids.
@@ -97,6 +98,13 @@ public:
     void ShowPage(int page, bool forward);
     /// Adds a disk image to the drive tree; returns its item.
     QTreeWidgetItem* addDriveItem(const disk::DriveItem& item);
+    /// Lists `drives` in place of the devices listed (images added stay),
+    /// keeping the selected drive when it is still there. False, changing
+    /// nothing, away from the drive page or while it is busy.
+    bool replaceDrives(std::vector<disk::DriveItem> drives);
+    /// Follows drives that come and go: the disk manager's announcements
+    /// where it runs, else a look at the system's devices every few seconds.
+    void watchDrives();
     /// The status line for an engine's status text (the thorough rules count MFT records).
     [[nodiscard]] QString statusText(const std::string& status) const;
     /// Says why each path named on the command line is not listed (one box, after the window shows).
@@ -225,6 +233,14 @@ private:
     void selectDriveAt(std::size_t index, bool offerElevation = false);
     /// Asks to start the program again through pkexec; true when it was started.
     bool offerElevatedRestart(const disk::DriveItem& drive);
+    /// Asks the disk manager to open the refused drive `index` (polkit asks
+    /// for the password); without it, offers the restart.
+    void openRefusedDevice(std::size_t index);
+    /// The drive tree's item for drive `index`.
+    QTreeWidgetItem* newDriveTreeItem(std::size_t index);
+    /// Lists the system's drives afresh (the disk manager's, else sysfs's);
+    /// away from the drive page, once back there.
+    void refreshDrives(bool fromDiskManager);
     void ShowVolumeInfo();
     void showNext(bool show);
 
@@ -276,6 +292,7 @@ private:
     void releaseCatalogue();
 
     disk::DeviceProvider& m_devices;
+    UDisksClient* m_udisks = nullptr; ///< made on first use
     std::vector<disk::DriveItem> m_drives;
     scan::ScanSession m_session;
     recovery::RecoverySettings m_settings;

@@ -6,6 +6,7 @@
 #include "app/NamedDrives.h"
 #include "app/RecentPlaces.h"
 #include "app/RecoveryWindow.h"
+#include "app/UDisksClient.h"
 #include "platform/Console.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -64,7 +66,9 @@ int main(int argc, char* argv[])
                                  QStringLiteral("[IMAGE|DEVICE]..."));
     parser.process(app);
 
-    std::vector<sarvik::disk::DriveItem> drives = sarvik::platform::FillDriveTree();
+    // The system's disk manager lists the drives where it runs; sysfs elsewhere.
+    std::optional<std::vector<sarvik::disk::DriveItem>> managed = sarvik::app::UDisksClient().drives();
+    std::vector<sarvik::disk::DriveItem> drives = managed ? std::move(*managed) : sarvik::platform::FillDriveTree();
     QStringList refused;
     for (const QString& argument : parser.positionalArguments()) {
         const sarvik::app::NamedDrives named = sarvik::app::namedDrives(argument);
@@ -83,6 +87,7 @@ int main(int argc, char* argv[])
 
     sarvik::platform::SystemDeviceProvider devices;
     sarvik::app::RecoveryWindow window(std::move(drives), devices);
+    window.watchDrives();
     window.show();
     window.showRefusedSources(refused);
     return QApplication::exec();

@@ -3,6 +3,7 @@
 
 #include "app/RecoveryWindow.h"
 #include "GuiTestSupport.h"
+#include "ScanVolume.h"
 #include "app/DriveInformationDialog.h"
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
@@ -100,57 +101,6 @@ QString writeFat12Boot(const QString& dir)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         return {};
     return path;
-}
-
-bool run(const QString& program, const QStringList& args, QString* error)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        *error = program + QLatin1Char(' ') + args.join(QLatin1Char(' ')) + QStringLiteral(": ") +
-                 QString::fromLocal8Bit(p.readAllStandardError());
-        return false;
-    }
-    return true;
-}
-
-// A FAT32 volume made by mkfs.fat, filled and partly deleted with mtools:
-//   Docs/ (keep.txt, deleted notes.txt), Docs/Old/ (deleted letter.doc),
-//   Pics/ (deleted holiday.jpg), deleted report.pdf in the root.
-QString makeScanVolume(const QString& dir, QString* why)
-{
-    const QStringList sbin{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")};
-    QString mkfs = QStandardPaths::findExecutable(QStringLiteral("mkfs.fat"));
-    if (mkfs.isEmpty())
-        mkfs = QStandardPaths::findExecutable(QStringLiteral("mkfs.fat"), sbin);
-    const QString mcopy = QStandardPaths::findExecutable(QStringLiteral("mcopy"));
-    const QString mmd = QStandardPaths::findExecutable(QStringLiteral("mmd"));
-    const QString mdel = QStandardPaths::findExecutable(QStringLiteral("mdel"));
-    if (mkfs.isEmpty() || mcopy.isEmpty() || mmd.isEmpty() || mdel.isEmpty()) {
-        *why = QStringLiteral("mkfs.fat and mtools are needed for the scan tests");
-        return {};
-    }
-    const QString image = dir + QStringLiteral("/scan32.img");
-    const QString text = dir + QStringLiteral("/six.txt");
-    QFile f(text);
-    if (!f.open(QIODevice::WriteOnly) || f.write("hello\n") != 6)
-        return {};
-    f.close();
-    const QString i = QStringLiteral("-i");
-    bool ok =
-        run(mkfs,
-            {QStringLiteral("-C"), QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-n"),
-             QStringLiteral("SCANME"), image, QStringLiteral("40000")},
-            why) &&
-        run(mmd, {i, image, QStringLiteral("::Docs"), QStringLiteral("::Pics"), QStringLiteral("::Docs/Old")}, why);
-    for (const char* target :
-         {"::Docs/notes.txt", "::Docs/keep.txt", "::Pics/holiday.jpg", "::report.pdf", "::Docs/Old/letter.doc"})
-        ok = ok && run(mcopy, {i, image, text, QString::fromLatin1(target)}, why);
-    ok = ok && run(mdel,
-                   {i, image, QStringLiteral("::Docs/notes.txt"), QStringLiteral("::Pics/holiday.jpg"),
-                    QStringLiteral("::report.pdf"), QStringLiteral("::Docs/Old/letter.doc")},
-                   why);
-    return ok ? image : QString();
 }
 
 // An MBR disk image: partition 1 a copy of `fat16` (at sector 64), partition 2
@@ -709,7 +659,10 @@ void RecoveryWindowTest::deniedDeviceOffersTheAdministrator()
     answerWith<app::MessageBox>(QStringLiteral("&No"), &offer);
     clickItem(tree, driveItem(w, QStringLiteral("Logical Disk(sdz1)")));
     QVERIFY(offer.seen);
-    QVERIFY2(offer.asked.contains(QStringLiteral("/dev/sdz1")) && offer.asked.contains(QStringLiteral("administrator")),
+    // No disk manager answers on this test's system bus: the restart is what is left.
+    QVERIFY2(offer.asked.contains(QStringLiteral("/dev/sdz1")) &&
+                 offer.asked.contains(QStringLiteral("administrator")) &&
+                 offer.asked.contains(QStringLiteral("UDisks2")),
              qPrintable(offer.asked));
     QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NOT READY"));
     QVERIFY(w.statusLine()->text().contains(QStringLiteral("permission denied")));
