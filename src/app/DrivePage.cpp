@@ -179,8 +179,13 @@ void RecoveryWindow::selectDriveAt(std::size_t index, bool offerElevation)
     ShowVolumeInfo();
     showNext(static_cast<bool>(m_selection));
     // Image files are the user's own; a device may need the administrator.
-    if (offerElevation && m_selection.accessDenied && m_drives[index].kind != disk::DriveKind::Image)
-        openRefusedDevice(index);
+    // The administrator refused has the system's own reason, and no offer.
+    if (offerElevation && m_selection.accessDenied && m_drives[index].kind != disk::DriveKind::Image) {
+        if (m_devices.administrator())
+            MessageDialog(this, MessageKind::Error, QString::fromStdString(m_selection.detail));
+        else
+            openRefusedDevice(index);
+    }
 }
 
 void RecoveryWindow::openRefusedDevice(std::size_t index)

@@ -202,6 +202,9 @@ public:
     virtual OpenResult open(const std::string& devicePath) = 0;
     /// The volume label the system reports, or nothing.
     virtual std::optional<std::string> volumeLabel(const std::string& devicePath) = 0;
+    /// Whether this process reads with the administrator's rights already, so
+    /// that a refusal has another cause than who asks.
+    [[nodiscard]] virtual bool administrator() const { return false; }
 };
 
 /// What a boot sector says, on its own: kind, cluster byte, and (when supported) the geometry.

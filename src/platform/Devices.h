@@ -106,6 +106,10 @@ std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path
 /// `path` (no "@N" suffix), rather than it being missing or unreadable.
 [[nodiscard]] bool accessRefused(const std::string& path);
 
+/// True when this process already has the administrator's rights (root, or an
+/// elevated Windows process): a refusal then has another cause than the user.
+[[nodiscard]] bool runningAsAdministrator();
+
 /// The label of the volume that a device path names (a partition "PATH@N"
 /// too) as the system finds it; nothing when it finds none.
 [[nodiscard]] std::optional<std::string> readVolumeLabel(const std::string& devicePath);
@@ -115,6 +119,7 @@ class SystemDeviceProvider final : public disk::DeviceProvider {
 public:
     disk::OpenResult open(const std::string& devicePath) override;
     std::optional<std::string> volumeLabel(const std::string& devicePath) override;
+    [[nodiscard]] bool administrator() const override { return runningAsAdministrator(); }
 };
 
 /// The provider through which the core opens this system's devices.

@@ -250,6 +250,11 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
     return label;
 }
 
+bool runningAsAdministrator()
+{
+    return ::geteuid() == 0;
+}
+
 bool accessRefused(const std::string& path)
 {
     return !deviceServed(path) && ::access(path.c_str(), R_OK) != 0 && (errno == EACCES || errno == EPERM);

@@ -116,6 +116,19 @@ bool readAt(NativeFile file, std::uint64_t offset, std::byte* into, std::size_t 
     return true;
 }
 
+bool runningAsAdministrator()
+{
+    HANDLE token = nullptr;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token) == 0)
+        return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool elevated = ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != 0 &&
+                          elevation.TokenIsElevated != 0;
+    ::CloseHandle(token);
+    return elevated;
+}
+
 bool accessRefused(const std::string& path)
 {
     std::string ignored;

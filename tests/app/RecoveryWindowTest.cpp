@@ -135,11 +135,20 @@ QString writeMbrDisk(const QString& dir, const QString& fat16, const QString& ot
 // Every open is refused as the system refuses a raw device to a normal user.
 class DeniedDevices final : public disk::DeviceProvider {
 public:
+    explicit DeniedDevices(bool asAdministrator = false) : m_administrator(asAdministrator) {}
     disk::OpenResult open(const std::string& path) override
     {
-        return {nullptr, path + ": permission denied: run it as root (sudo) or join the disk group", true};
+        return {nullptr,
+                m_administrator ? path + ": Permission denied even for root: a security policy (SELinux, AppArmor) or "
+                                         "the device itself refuses it"
+                                : path + ": permission denied: run it as root (sudo) or join the disk group",
+                true};
     }
     std::optional<std::string> volumeLabel(const std::string&) override { return std::nullopt; }
+    [[nodiscard]] bool administrator() const override { return m_administrator; }
+
+private:
+    bool m_administrator;
 };
 
 // ---- Window helpers ---------------------------------------------------------
@@ -680,6 +689,18 @@ void RecoveryWindowTest::deniedDeviceOffersTheAdministrator()
     // Enter on it asks again.
     QTest::keyClick(tree, Qt::Key_Return);
     QVERIFY(unasked.seen);
+
+    // The administrator refused is told the system's reason, and offered nothing.
+    DeniedDevices deniedRoot(true);
+    RecoveryWindow root({device}, deniedRoot);
+    root.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&root));
+    Answer told;
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &told);
+    clickItem(root.driveTree(), driveItem(root, QStringLiteral("Logical Disk(sdz1)")));
+    QVERIFY(told.seen);
+    QVERIFY2(told.asked.contains(QStringLiteral("even for root")) && !told.asked.contains(QStringLiteral("UDisks2")),
+             qPrintable(told.asked));
 }
 
 void RecoveryWindowTest::thoroughScanShowsEachPhase()
