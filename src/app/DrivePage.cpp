@@ -1,6 +1,7 @@
 #include "app/RecoveryWindow.h"
 #include "app/WindowPieces.h"
 
+#include "app/LostVolumeSearch.h"
 #include "app/MessageBoxes.h"
 #include "app/UDisksClient.h"
 #include "catalogue/NameText.h"
@@ -76,8 +77,9 @@ bool RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
     const auto same = [](const disk::DriveItem& a, const disk::DriveItem& b) {
         return a.devicePath == b.devicePath && a.text == b.text && a.kind == b.kind && a.sizeBytes == b.sizeBytes;
     };
+    // Images, and the lost volumes a search found, are the user's: they stay.
     for (const disk::DriveItem& listed : m_drives)
-        if (listed.kind == disk::DriveKind::Image &&
+        if ((listed.kind == disk::DriveKind::Image || platform::resolvePartitionPath(listed.devicePath).lost) &&
             std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
             drives.push_back(listed);
     if (std::equal(drives.begin(), drives.end(), m_drives.begin(), m_drives.end(), same))
@@ -301,6 +303,53 @@ void RecoveryWindow::showNext(bool show)
 {
     m_next->setEnabled(show);
     m_next->setVisible(show);
+}
+
+} // namespace sarvik::app
+
+namespace sarvik::app {
+
+void RecoveryWindow::searchLostVolumes()
+{
+    if (!m_selectedDrive || *m_selectedDrive >= m_drives.size()) {
+        MessageDialog(this, MessageKind::Information,
+                      QStringLiteral("Choose the disk or disk image to search in the drive list first."));
+        return;
+    }
+    const disk::DriveItem drive = m_drives[*m_selectedDrive];
+    const QString disk = QString::fromStdString(platform::resolvePartitionPath(drive.devicePath).path);
+    LostVolumeSearchDialog box(drive, this);
+    const LostVolumeSearchResult result = box.run();
+    if (!result.error.empty()) {
+        MessageDialog(this, MessageKind::Error, QString::fromStdString(result.error));
+        return;
+    }
+    QTreeWidgetItem* first = nullptr;
+    int added = 0;
+    for (const disk::DriveItem& item : result.found) {
+        if (std::any_of(m_drives.begin(), m_drives.end(),
+                        [&](const disk::DriveItem& d) { return d.devicePath == item.devicePath; }))
+            continue;
+        QTreeWidgetItem* shown = addDriveItem(item);
+        if (first == nullptr)
+            first = shown;
+        ++added;
+    }
+    QString text = result.found.empty() ? QStringLiteral("No lost volume was found on %1.").arg(disk)
+                                        : QStringLiteral("%1 volume(s) found on %2; %3 added to the drive list.")
+                                              .arg(result.found.size())
+                                              .arg(disk)
+                                              .arg(added);
+    if (result.stopped)
+        text = QStringLiteral("Stopped before the end of the disk. ") + text;
+    if (result.unreadableSectors != 0)
+        text += QStringLiteral("\n%1 sector(s) could not be read.").arg(result.unreadableSectors);
+    MessageDialog(this, MessageKind::Information, text);
+    if (first != nullptr) {
+        m_driveTree->setCurrentItem(first);
+        m_driveTree->scrollToItem(first);
+        SelectDrive(first, false);
+    }
 }
 
 } // namespace sarvik::app

@@ -335,6 +335,8 @@ void RecoveryWindow::buildMenuBar()
     tools->addSeparator();
     addCommand(tools, QStringLiteral("&Drive Information"), Command::DriveInformation,
                QStringLiteral("drive-harddisk"));
+    addCommand(tools, QStringLiteral("Search for Lost &Volumes..."), Command::SearchLostVolumes,
+               QStringLiteral("edit-find"));
     tools->addSeparator();
     addCommand(tools, QStringLiteral("Live &Update"), Command::LiveUpdate, QStringLiteral("system-software-update"));
 
@@ -412,6 +414,7 @@ void RecoveryWindow::runCommand(int id)
         {Command::Contents, [](RecoveryWindow& w) { w.helpContents(); }},
         {Command::About, [](RecoveryWindow& w) { w.aboutBox(); }},
         {Command::AddDiskImage, [](RecoveryWindow& w) { w.addDiskImage(); }},
+        {Command::SearchLostVolumes, [](RecoveryWindow& w) { w.searchLostVolumes(); }},
         {Command::DeepSearch, [](RecoveryWindow& w) { w.m_deep->start(); }},
         {Command::Back, [](RecoveryWindow& w) { w.back(); }},
         {Command::Stop, [](RecoveryWindow& w) { w.stopCommand(); }},
@@ -496,6 +499,8 @@ void RecoveryWindow::SetMenuState(int state)
         set({Command::LoadSnapshot}, !results);
     set(resultCommands, results);
     set({Command::Settings}, true);
+    // The drive page's own: a search of the chosen disk.
+    set({Command::SearchLostVolumes}, state == 0 || state == 1);
     set({Command::DeepSearch}, results && m_deep != nullptr && m_deep->available());
     updateNavigationCommands();
 }

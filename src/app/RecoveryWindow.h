@@ -69,6 +69,8 @@ inline constexpr int Back = 32902;
 inline constexpr int Stop = 32903;
 /// Ours: the submenu of the disk images opened lately.
 inline constexpr int RecentImages = 32910;
+/// Ours: the deep search of the chosen disk for volumes no table names.
+inline constexpr int SearchLostVolumes = 32911;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -284,6 +286,7 @@ private:
     void showSettings();
     void showDriveInformation();
     void addDiskImage();
+    void searchLostVolumes();
     /// Paints the skin and colours the text on it for the desktop's light or dark scheme.
     void applySkinVariant();
     /// Adds the image at `path` to the drive tree and selects it, or says why not.

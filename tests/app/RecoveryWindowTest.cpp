@@ -224,6 +224,7 @@ private slots:
     void partitionsImagesAndRefusedPaths();
     void skinFollowsTheColourScheme();
     void shortScreensAndLongTitles();
+    void lostVolumeSearchAddsWhatOnlyTheDeepSearchFinds();
     void deniedDeviceOffersTheAdministrator();
     void thoroughScanShowsEachPhase();
     void toolbarActsOnlyWhenItsCommandIsEnabled();
@@ -305,14 +306,14 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     const QList<QList<int>> ids{
         {32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, Command::RecentImages, 0, 32774},
         {32808, 59410, 59411, 0, Command::Back, Command::Stop},
-        {32813, Command::DeepSearch, 32814, 32815, 0, 32840, 0, 32842},
+        {32813, Command::DeepSearch, 32814, 32815, 0, 32840, Command::SearchLostVolumes, 0, 32842},
         {32816, 32817}};
     const QList<QStringList> texts{{"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...",
                                     "&Load Recovery Snapshot...", "", "Add &Disk Image...", "Recent &Images", "",
                                     "E&xit..."},
                                    {"Ico&ns", "&List", "&Details", "", "&Back", "&Stop"},
                                    {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "",
-                                    "&Drive Information", "", "Live &Update"},
+                                    "&Drive Information", "Search for Lost &Volumes...", "", "Live &Update"},
                                    {"&Contents", "&About Velmora Sarvik..."}};
     for (int p = 0; p < 4; ++p) {
         QCOMPARE(popups[p]->text(), titles[p]);
@@ -650,6 +651,41 @@ void RecoveryWindowTest::shortScreensAndLongTitles()
     QVERIFY(dialog.width() >= QFontMetrics(dialog.font())
                                   .horizontalAdvance(QStringLiteral("File/Folder Properties \u2014 ") +
                                                      QGuiApplication::applicationDisplayName()));
+}
+
+void RecoveryWindowTest::lostVolumeSearchAddsWhatOnlyTheDeepSearchFinds()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    // A FAT32 volume at sector 3000 of a disk without a table: no usual start,
+    // so only reading every sector finds it.
+    QFile volume(m_scan32);
+    QVERIFY(volume.open(QIODevice::ReadOnly));
+    const QString disk = m_dir.path() + QStringLiteral("/odd-start.img");
+    QFile out(disk);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QVERIFY(out.write(QByteArray(3000 * 512, '\0')) == 3000 * 512);
+    QVERIFY(out.write(volume.readAll()) > 0);
+    out.close();
+
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (const auto& item : platform::imageDriveItems(disk.toStdString()))
+        w.addDriveItem(item);
+    QTreeWidgetItem* whole = driveItem(w, QStringLiteral("Disk Image(odd-start.img)"));
+    QVERIFY(whole != nullptr); // the quick search found nothing
+    clickItem(w.driveTree(), whole);
+    Answer told;
+    answerWith<app::MessageBox>(QStringLiteral("&Ok"), &told);
+    QVERIFY(w.runIfEnabled(Command::SearchLostVolumes));
+    QVERIFY(told.seen);
+    QVERIFY2(told.asked.contains(QStringLiteral("1 volume(s) found")), qPrintable(told.asked));
+    QTreeWidgetItem* found = driveItem(w, QStringLiteral("Disk Image(odd-start.img) lost 1: FAT32"));
+    QVERIFY(found != nullptr);
+    QCOMPARE(w.driveTree()->currentItem(), found);
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT32"));
+    QCOMPARE(found->toolTip(0), disk + QStringLiteral("@lost1"));
 }
 
 void RecoveryWindowTest::deniedDeviceOffersTheAdministrator()
