@@ -142,7 +142,7 @@ void DeepSearch::start()
     m_baseFolders = base.folders;
     m_baseFiles = base.files;
     m_bar.showRunning();
-    m_runner->start(*m_found, scan::ScanOptions{true, true, true}, true);
+    m_runner->start(*m_found, scan::ScanOptions{true, true, true, m_window.showExistingFiles()}, true);
     emit stateChanged();
 }
 

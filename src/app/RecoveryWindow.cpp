@@ -320,6 +320,15 @@ void RecoveryWindow::buildMenuBar()
     addCommand(view, QStringLiteral("&List"), Command::List, QStringLiteral("view-list"));
     addCommand(view, QStringLiteral("&Details"), Command::Details, QStringLiteral("view-list-details"));
     view->addSeparator();
+    // Off by default: deleted files are what is looked for; a lost or damaged
+    // volume's existing files are lost too.
+    QAction* existing = view->addAction(QStringLiteral("Show &Existing Files"));
+    existing->setData(Command::ShowExistingFiles);
+    existing->setCheckable(true);
+    existing->setToolTip(QStringLiteral("List the files that are not deleted too (thorough scans)"));
+    m_actions.insert(Command::ShowExistingFiles, existing);
+    connect(existing, &QAction::toggled, this, &RecoveryWindow::toggleExistingFiles);
+    view->addSeparator();
     // The picture buttons' commands, for the keyboard: their shortcuts act
     // wherever the focus is in the window (a line being edited keeps Backspace).
     addCommand(view, QStringLiteral("&Back"), Command::Back, QStringLiteral("go-previous"))
@@ -512,6 +521,8 @@ void RecoveryWindow::updateNavigationCommands()
         back->setEnabled(m_currentStep == 3 && !scanRunning() && !deepRunning);
     if (QAction* stop = action(Command::Stop))
         stop->setEnabled(scanRunning() || deepRunning);
+    if (QAction* existing = action(Command::ShowExistingFiles))
+        existing->setEnabled(!scanRunning() && !deepRunning);
 }
 
 void RecoveryWindow::ShowPage(int page, bool forward)
@@ -796,6 +807,21 @@ void RecoveryWindow::fillRecentImages(QMenu* menu)
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("&Clear List")), &QAction::triggered, this,
             [] { RecentPlaces::instance().clearImages(); });
+}
+
+} // namespace sarvik::app
+
+namespace sarvik::app {
+
+void RecoveryWindow::toggleExistingFiles(bool shown)
+{
+    m_showExisting = shown;
+    // Shown results are scanned again at once, so that the list says what the
+    // menu does; elsewhere the next scan takes it.
+    if (m_currentStep == 3 && !scanRunning() && !m_deep->running() && m_selectedDrive) {
+        back();
+        next();
+    }
 }
 
 } // namespace sarvik::app

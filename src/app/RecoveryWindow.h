@@ -71,6 +71,8 @@ inline constexpr int Stop = 32903;
 inline constexpr int RecentImages = 32910;
 /// Ours: the deep search of the chosen disk for volumes no table names.
 inline constexpr int SearchLostVolumes = 32911;
+/// Ours: the files not deleted are listed too (a lost or damaged volume's).
+inline constexpr int ShowExistingFiles = 32912;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -124,6 +126,8 @@ public:
     [[nodiscard]] QLabel* captionLabel(int pair) const { return m_captions[pair]; }
     [[nodiscard]] QLabel* quickHelpLabel() const { return m_quickHelpLabel; }
     [[nodiscard]] QLabel* statusLabel() const { return m_status; }
+    /// Whether the scans list the files not deleted too (View > Show Existing Files).
+    [[nodiscard]] bool showExistingFiles() const { return m_showExisting && m_settings.ThoroughScan; }
     [[nodiscard]] QLabel* valueLabel(int pair) const { return m_values[pair]; }
     [[nodiscard]] QLabel* statusLine() const { return m_status; }
     /// "Thorough scan" or "Classic scan" on the results page.
@@ -287,6 +291,7 @@ private:
     void showDriveInformation();
     void addDiskImage();
     void searchLostVolumes();
+    void toggleExistingFiles(bool shown);
     /// Paints the skin and colours the text on it for the desktop's light or dark scheme.
     void applySkinVariant();
     /// Adds the image at `path` to the drive tree and selects it, or says why not.
@@ -351,6 +356,7 @@ private:
     };
     std::vector<Anchor> m_anchors;
     bool m_fittedToScreen = false;
+    bool m_showExisting = false; ///< View > Show Existing Files: the scans list live files too
 };
 
 } // namespace sarvik::app

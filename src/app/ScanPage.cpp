@@ -67,7 +67,7 @@ void RecoveryWindow::StartScan()
     // tree build: a Yes is kept by the job until a pass sees it.
     m_stop->setEnabled(true);
     m_stop->show();
-    m_runner->start(m_session, scan::ScanOptions{m_settings.ThoroughScan});
+    m_runner->start(m_session, scan::ScanOptions{m_settings.ThoroughScan, true, false, showExistingFiles()});
     // The drive tree is disabled: the keyboard goes to Stop (Enter, Space or Esc ask).
     m_stop->setFocus(Qt::OtherFocusReason);
     updateNavigationCommands();

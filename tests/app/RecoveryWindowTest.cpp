@@ -225,6 +225,7 @@ private slots:
     void skinFollowsTheColourScheme();
     void shortScreensAndLongTitles();
     void lostVolumeSearchAddsWhatOnlyTheDeepSearchFinds();
+    void showExistingFilesScansAgain();
     void deniedDeviceOffersTheAdministrator();
     void thoroughScanShowsEachPhase();
     void toolbarActsOnlyWhenItsCommandIsEnabled();
@@ -305,13 +306,13 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     const QStringList titles{"&Recovery", "&View", "&Tools", "&Help"};
     const QList<QList<int>> ids{
         {32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, Command::RecentImages, 0, 32774},
-        {32808, 59410, 59411, 0, Command::Back, Command::Stop},
+        {32808, 59410, 59411, 0, Command::ShowExistingFiles, 0, Command::Back, Command::Stop},
         {32813, Command::DeepSearch, 32814, 32815, 0, 32840, Command::SearchLostVolumes, 0, 32842},
         {32816, 32817}};
     const QList<QStringList> texts{{"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...",
                                     "&Load Recovery Snapshot...", "", "Add &Disk Image...", "Recent &Images", "",
                                     "E&xit..."},
-                                   {"Ico&ns", "&List", "&Details", "", "&Back", "&Stop"},
+                                   {"Ico&ns", "&List", "&Details", "", "Show &Existing Files", "", "&Back", "&Stop"},
                                    {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "",
                                     "&Drive Information", "Search for Lost &Volumes...", "", "Live &Update"},
                                    {"&Contents", "&About Velmora Sarvik..."}};
@@ -686,6 +687,25 @@ void RecoveryWindowTest::lostVolumeSearchAddsWhatOnlyTheDeepSearchFinds()
     QCOMPARE(w.driveTree()->currentItem(), found);
     QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT32"));
     QCOMPARE(found->toolTip(0), disk + QStringLiteral("@lost1"));
+}
+
+void RecoveryWindowTest::showExistingFilesScansAgain()
+{
+    if (m_scan32.isEmpty())
+        QSKIP(qPrintable(m_noScan));
+    RecoveryWindow w(drives(), m_devices);
+    QVERIFY(scanned(w, true));
+    QCOMPARE(w.session().catalogue.FileCount, 4u); // the deleted ones
+    // Checked on the results page, the volume is scanned again with the file
+    // still in use (Docs/keep.txt) listed beside them; unchecked, it goes.
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    w.action(Command::ShowExistingFiles)->trigger();
+    QVERIFY(done.wait(30000));
+    QCOMPARE(w.currentStep(), 3);
+    QCOMPARE(w.session().catalogue.FileCount, 5u);
+    w.action(Command::ShowExistingFiles)->trigger();
+    QVERIFY(done.wait(30000));
+    QCOMPARE(w.session().catalogue.FileCount, 4u);
 }
 
 void RecoveryWindowTest::deniedDeviceOffersTheAdministrator()
