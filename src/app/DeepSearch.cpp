@@ -289,6 +289,10 @@ QString DeepSearch::outcomeText(const scan::ScanSession& found, bool stopped) co
     const catalogue::ScanLosses& losses = found.catalogue.Losses;
     if (losses.UnreadableSectors != 0)
         text += QStringLiteral(" %1 sector(s) could not be read.").arg(losses.UnreadableSectors);
+    if (found.catalogue.UnlistedFoundRecords != 0)
+        text += QStringLiteral(" %1 MFT record(s) of a lost MFT are not listed: their attributes continue in records "
+                               "that can no longer be followed.")
+                    .arg(found.catalogue.UnlistedFoundRecords);
     return text;
 }
 

@@ -61,6 +61,7 @@ void Catalogue::clearCounts()
     FileCount = 0;
     Losses = {};
     DeepSearched = false;
+    UnlistedFoundRecords = 0;
 }
 
 void Catalogue::ClearFatCatalogue()

@@ -193,6 +193,10 @@ public:
     std::uint32_t TreeFoldersPlaced = 0;
     /// Filled by the scan that filled the lists; cleared with them.
     ScanLosses Losses;
+    /// MFT records the deep search found outside the MFT but could not list:
+    /// their attributes continue in further records of a lost MFT whose
+    /// numbers can no longer be followed. Not kept in snapshots.
+    std::uint32_t UnlistedFoundRecords = 0;
     /// Names are UTF-8 (a thorough scan, or a snapshot of one), not the 8-bit
     /// text of the default rules; display and output then take them as they are.
     bool NamesAreUtf8 = false;

@@ -244,6 +244,11 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
                 std::fprintf(stderr, "sarvik: %s; --deep searches it: %s\n", sample.finding().c_str(),
                              sample.cost().c_str());
         }
+        if (const std::uint32_t unlisted = session->catalogue.UnlistedFoundRecords; unlisted != 0)
+            std::fprintf(stderr,
+                         "sarvik: %u MFT record(s) found in free space are not listed: their attributes continue "
+                         "in records of the lost MFT that can no longer be followed (carving may find their data)\n",
+                         unlisted);
         // An image cut short lists what its file system records, but not all of
         // it can be read (its note was given before the scan).
         if (disk::truncationText(session->volume.info))

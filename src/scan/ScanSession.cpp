@@ -98,7 +98,9 @@ void searchNtfsFreeSpace(ScanSession& session, catalogue::ScanObserver& observer
     catalogue.Losses.Stopped = catalogue.Losses.Stopped || carved.stopped;
     if (!catalogue.Losses.Stopped && !control.stopRequested() && !sightings.stretches().empty()) {
         const std::size_t firstFound = catalogue.NtfsFileList.size();
-        ntfs::AddFoundRecords(session.volume, catalogue, session.mftRuns, sightings, observer, control, true);
+        catalogue.UnlistedFoundRecords +=
+            ntfs::AddFoundRecords(session.volume, catalogue, session.mftRuns, sightings, observer, control, true)
+                .spread;
         carve::DropCarvedWithin(session.volume, session.mftRuns, catalogue, firstCarved, firstFound);
         catalogue.Losses.Stopped = catalogue.Losses.Stopped || control.stopRequested();
     }
