@@ -22,6 +22,7 @@
 
 class QLabel;
 class QListView;
+class QSplitter;
 class QStackedWidget;
 class QTableView;
 class QTreeWidget;
@@ -37,6 +38,7 @@ namespace sarvik::app {
 class DeepSearch;
 class DeepSearchBar;
 class FileListModel;
+class PreviewPane;
 class ResultsCommands;
 class ScanRunner;
 struct ScanReport;
@@ -66,6 +68,8 @@ inline constexpr int DeepSearch = 32901;
 inline constexpr int Back = 32902;
 /// Ours: asks to stop the running scan or deep search (Esc).
 inline constexpr int Stop = 32903;
+/// Ours: shows or hides the preview beside the file list (F3).
+inline constexpr int Preview = 32904;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -128,6 +132,7 @@ public:
     static constexpr int kToolbarButtons = 8;
     [[nodiscard]] QTreeWidget* driveTree() const { return m_driveTree; }
     [[nodiscard]] QTreeWidget* folderTree() const { return m_folderTree; }
+    /// The file list's room on the results page: the list's views and the preview beside them.
     [[nodiscard]] QWidget* fileList() const;
     [[nodiscard]] QTableView* detailsView() const { return m_details; }
     [[nodiscard]] QListView* iconListView() const { return m_listView; }
@@ -146,6 +151,8 @@ public:
     /// The deep search of the results page, and the strip under the list that shows it.
     [[nodiscard]] DeepSearch* deepSearch() const { return m_deep; }
     [[nodiscard]] DeepSearchBar* deepSearchBar() const { return m_deepBar; }
+    /// The preview beside the file list (hidden until the View menu shows it).
+    [[nodiscard]] PreviewPane* previewPane() const { return m_preview; }
 
     /// Held by a command that reads the session across an event loop (a copy
     /// or a search on a worker, a box that lists its entries): what a deep
@@ -251,6 +258,8 @@ private:
     void folderTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     void fileListActivated(const QModelIndex& index);
     void setViewMode(ViewMode mode);
+    /// Shows the preview as the View menu's check says.
+    void showPreview();
     void toggleTreeListFocus();
     void sizeColumns();
     void moveToListEnd(bool last, Qt::KeyboardModifiers modifiers);
@@ -308,6 +317,9 @@ private:
     QTreeWidget* m_driveTree = nullptr;
     QTreeWidget* m_folderTree = nullptr;
     QStackedWidget* m_fileList = nullptr;
+    /// The file list and the preview beside it.
+    QSplitter* m_listSplit = nullptr;
+    PreviewPane* m_preview = nullptr;
     QTableView* m_details = nullptr;
     QListView* m_listView = nullptr;
     FileListModel* m_model = nullptr;

@@ -5,6 +5,7 @@
 #include "app/DeepSearchBar.h"
 #include "app/FileListModel.h"
 #include "app/MessageBoxes.h"
+#include "app/PreviewPane.h"
 #include "app/ScanRunner.h"
 #include "catalogue/NameText.h"
 #include "ui/PercentProgressBar.h"
@@ -17,6 +18,7 @@
 #include <QListView>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTreeWidget>
@@ -91,8 +93,12 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     // The file list: one model, a table for the details view and a list view for
     // the icon and list views, sharing the selection.
     m_model = new FileListModel(m_types, this);
-    m_fileList = new QStackedWidget(panel);
-    m_fileList->setGeometry(ui::dluRect(156, 62, 367, 196));
+    // The list and the preview share the list's room; the splitter keeps
+    // their shares while the program runs.
+    m_listSplit = new QSplitter(Qt::Horizontal, panel);
+    m_listSplit->setGeometry(ui::dluRect(156, 62, 367, 196));
+    m_listSplit->setChildrenCollapsible(false);
+    m_fileList = new QStackedWidget(m_listSplit);
     m_details = new QTableView(m_fileList);
     m_details->setModel(m_model);
     m_details->setShowGrid(true);
@@ -139,7 +145,15 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_fileList->addWidget(m_details);
     m_fileList->addWidget(m_listView);
-    m_fileList->hide();
+    m_preview = new PreviewPane(*this, m_listSplit);
+    m_preview->hide();
+    m_listSplit->addWidget(m_fileList);
+    m_listSplit->addWidget(m_preview);
+    m_listSplit->setStretchFactor(0, 3);
+    m_listSplit->setStretchFactor(1, 2);
+    connect(m_details->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { m_preview->showRow(current.isValid() ? current.row() : -1); });
+    m_listSplit->hide();
     // Under the list, within its room: the deep search's banner, progress and outcome.
     m_deepBar = new DeepSearchBar(panel);
     m_deepBar->setGeometry(ui::dluRect(156, 232, 367, 26));
@@ -211,7 +225,7 @@ void RecoveryWindow::showResults(bool fromScan)
     m_folderTree->setEnabled(true);
     SetLabelLayout(-1);
     showRules();
-    m_fileList->show();
+    m_listSplit->show();
     m_progress->setValue(0);
     m_progress->hide();
 
@@ -341,7 +355,7 @@ void RecoveryWindow::back()
     setViewMode(ViewMode::Details);
     showNext(false);
     m_model->clear();
-    m_fileList->hide();
+    m_listSplit->hide();
     m_rules->hide();
     m_filterNote->hide();
     m_stoppedNote->hide();
@@ -564,6 +578,23 @@ void RecoveryWindow::OpenSelectedItem()
     for (QTreeWidgetItem* up = target->parent(); up != nullptr; up = up->parent())
         up->setExpanded(true);
     m_folderTree->scrollToItem(target);
+}
+
+void RecoveryWindow::showPreview()
+{
+    const QAction* toggle = action(Command::Preview);
+    const bool show = toggle != nullptr && toggle->isChecked();
+    if (show && m_preview->isHidden()) {
+        // Beside the list, two fifths of the room the first time.
+        const int width = m_listSplit->width();
+        m_preview->show();
+        if (m_listSplit->sizes().value(1) == 0)
+            m_listSplit->setSizes({width * 3 / 5, width * 2 / 5});
+    }
+    m_preview->setVisible(show);
+    const QModelIndex current = m_details->selectionModel()->currentIndex();
+    if (show)
+        m_preview->showRow(current.isValid() ? current.row() : -1);
 }
 
 void RecoveryWindow::setViewMode(ViewMode mode)
