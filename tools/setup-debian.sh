@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libblkid-dev nlohmann-json3-dev libssl-dev
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libbfio-dev
-  qt6-base-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-image-formats-plugins libpoppler-qt6-dev
   dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
   qemu-utils ewf-tools
   xvfb xauth imagemagick

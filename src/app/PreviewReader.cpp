@@ -1,5 +1,7 @@
 #include "app/PreviewReader.h"
 
+#include "app/PdfPage.h"
+
 #include "catalogue/NameText.h"
 #include "disk/ReadAhead.h"
 #include "recovery/FileRecovery.h"
@@ -219,6 +221,17 @@ PreviewContent PreviewReader::read(const catalogue::FileRow& row, std::uint64_t 
         c.kind = PreviewKind::Hex;
         c.text = hexLines(c.bytes);
         return c;
+    }
+    if (looksLikePdf(c.bytes)) {
+        const PdfPage page = renderFirstPage(c.bytes, kLargestSide / 2);
+        if (!page.picture.isNull()) {
+            c.kind = PreviewKind::Picture;
+            c.picture = page.picture;
+            c.pictureSize = page.picture.size();
+            c.note = QStringLiteral("Page 1 of %L1").arg(page.pages);
+            return c;
+        }
+        c.note = QStringLiteral("No page shown: %1.").arg(page.error);
     }
     if (decodeText(c))
         return c;

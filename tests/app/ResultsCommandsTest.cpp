@@ -12,6 +12,7 @@
 #include "app/FindFilesDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/OpenWithDialog.h"
+#include "app/PdfPage.h"
 #include "app/PreviewPane.h"
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
@@ -38,6 +39,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -159,6 +162,7 @@ private slots:
     void thoroughNamesShownAndTypedAsUtf8();
     void previewShowsTheCopysBytesAndTheEstimate();
     void previewOfACutPictureSaysWhereItStopped();
+    void previewDrawsAPdfsFirstPage();
 
 private:
     // A window on `image` that has run its scan to the results page.
@@ -1589,4 +1593,29 @@ void ResultsCommandsTest::previewOfACutPictureSaysWhereItStopped()
     whole.bytes = jpeg;
     app::decodePicture(whole, static_cast<std::uint64_t>(jpeg.size()));
     QVERIFY(whole.note.isEmpty());
+}
+
+void ResultsCommandsTest::previewDrawsAPdfsFirstPage()
+{
+    if (!app::canRenderPdf())
+        QSKIP("built without poppler-qt6");
+    // Two A4 pages; the first black in its top half, the second all white.
+    QByteArray pdf;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        QPainter painter(&writer);
+        painter.fillRect(QRect(0, 0, writer.width(), writer.height() / 2), Qt::black);
+        writer.newPage();
+    }
+    QVERIFY(app::looksLikePdf(pdf));
+    const app::PdfPage page = app::renderFirstPage(pdf, 600);
+    QVERIFY2(!page.picture.isNull(), qPrintable(page.error));
+    QCOMPARE(page.pages, 2);
+    QVERIFY(qAbs(page.picture.height() - 600) <= 1 && page.picture.width() < page.picture.height());
+    QCOMPARE(qGray(page.picture.pixel(page.picture.width() / 2, page.picture.height() / 4)), 0);
+    QCOMPARE(qGray(page.picture.pixel(page.picture.width() / 2, page.picture.height() * 3 / 4)), 255);
+    QVERIFY(!app::renderFirstPage(pdf.left(pdf.size() / 3), 600).error.isEmpty());
 }
