@@ -53,7 +53,7 @@ QString ClusterStrip::stateText(ClusterState state)
     case ClusterState::Intact:
         return QStringLiteral("free, still holding the file's data");
     case ClusterState::Claimed:
-        return QStringLiteral("in use by another file now");
+        return QStringLiteral("claimed since by another file");
     case ClusterState::Unreadable:
         return QStringLiteral("unreadable");
     case ClusterState::NoData:

@@ -36,7 +36,7 @@ PreviewPane::PreviewPane(RecoveryWindow& window, QWidget* parent) : QWidget(pare
     m_mode->addItem(QStringLiteral("Hex"));
     m_mode->setToolTip(QStringLiteral("Show the file as what it holds, or as hex"));
     m_readAll = new QPushButton(QStringLiteral("Read &all"), this);
-    m_readAll->setToolTip(QStringLiteral("The preview reads the first 16 MiB; read the whole file"));
+    m_readAll->setToolTip(QStringLiteral("The preview reads the first 16 MiB; read the whole file (up to 1 GiB)"));
     m_readAll->hide();
     top->addWidget(m_title, 1);
     top->addWidget(m_readAll);
@@ -67,7 +67,7 @@ PreviewPane::PreviewPane(RecoveryWindow& window, QWidget* parent) : QWidget(pare
     connect(m_window.fileListModel(), &QAbstractItemModel::modelAboutToBeReset, this, &PreviewPane::settle);
     connect(m_mode, &QComboBox::currentIndexChanged, this, [this] { start(); });
     connect(m_readAll, &QPushButton::clicked, this, [this] {
-        m_limit = ~std::uint64_t{0};
+        m_limit = kPreviewMostBytes;
         start();
     });
     clear(QString());

@@ -29,6 +29,8 @@ namespace sarvik::app {
 
 /// Bytes the preview reads of a file unless the user asks for all of it.
 inline constexpr std::uint64_t kPreviewBytes = std::uint64_t{16} << 20;
+/// Bytes it reads at most when asked for all: the bytes are held in memory.
+inline constexpr std::uint64_t kPreviewMostBytes = std::uint64_t{1} << 30;
 
 /// How the bytes are shown.
 enum class PreviewKind { Nothing, Picture, Text, Hex };

@@ -182,6 +182,7 @@ void RecoveryWindow::layoutControls()
         list.setBottom(m_deepBar->geometry().top() - 3);
         m_listSplit->setGeometry(list);
     }
+    placeTreeSplit();
 }
 
 RecoveryWindow::~RecoveryWindow()

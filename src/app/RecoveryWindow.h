@@ -39,6 +39,7 @@ class DeepSearch;
 class DeepSearchBar;
 class FileListModel;
 class PreviewPane;
+class SplitHandle;
 class ResultsCommands;
 class ScanRunner;
 struct ScanReport;
@@ -153,6 +154,8 @@ public:
     [[nodiscard]] DeepSearchBar* deepSearchBar() const { return m_deepBar; }
     /// The preview beside the file list (hidden until the View menu shows it).
     [[nodiscard]] PreviewPane* previewPane() const { return m_preview; }
+    /// The handle between the folder tree and the file list.
+    [[nodiscard]] SplitHandle* treeListHandle() const { return m_treeHandle; }
 
     /// Held by a command that reads the session across an event loop (a copy
     /// or a search on a worker, a box that lists its entries): what a deep
@@ -260,6 +263,8 @@ private:
     void setViewMode(ViewMode mode);
     /// Shows the preview as the View menu's check says.
     void showPreview();
+    /// Moves the edge between the folder tree and the list by m_treeShift.
+    void placeTreeSplit();
     void toggleTreeListFocus();
     void sizeColumns();
     void moveToListEnd(bool last, Qt::KeyboardModifiers modifiers);
@@ -320,6 +325,10 @@ private:
     /// The file list and the preview beside it.
     QSplitter* m_listSplit = nullptr;
     PreviewPane* m_preview = nullptr;
+    /// Between the folder tree and the list: its drags move the edge between
+    /// them by m_treeShift pixels, kept while the program runs.
+    SplitHandle* m_treeHandle = nullptr;
+    int m_treeShift = 0;
     QTableView* m_details = nullptr;
     QListView* m_listView = nullptr;
     FileListModel* m_model = nullptr;

@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "app/PreviewPane.h"
 #include "app/ScanRunner.h"
+#include "app/SplitHandle.h"
 #include "catalogue/NameText.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
@@ -179,6 +180,37 @@ void RecoveryWindow::buildFolderTree(QWidget* panel)
     });
     m_folderTree->setEnabled(false);
     m_folderTree->hide();
+    m_treeHandle = new SplitHandle(panel);
+    m_treeHandle->hide();
+    connect(m_treeHandle, &SplitHandle::dragged, this, [this](int dx) {
+        m_treeShift += dx;
+        layoutControls();
+        m_treeShift = m_folderTree->width() - pieces::kTreeRect.width(); // as far as it could go
+    });
+}
+
+void RecoveryWindow::placeTreeSplit()
+{
+    if (m_treeHandle == nullptr || m_folderTree == nullptr)
+        return;
+    QRect tree = m_folderTree->geometry();
+    const QRect list = m_listSplit->geometry();
+    // The tree keeps 80 pixels and the list's room 200.
+    constexpr int kTreeLeast = 80;
+    constexpr int kListLeast = 200;
+    const int least = kTreeLeast - tree.width();
+    const int shift = std::clamp(m_treeShift, least, std::max(least, list.width() - kListLeast));
+    const int gap = std::max(2, list.left() - tree.right() - 1);
+    tree.setWidth(tree.width() + shift);
+    m_folderTree->setGeometry(tree);
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_listSplit), static_cast<QWidget*>(m_filterNote), static_cast<QWidget*>(m_deepBar)}) {
+        QRect r = w->geometry();
+        r.setLeft(r.left() + shift);
+        w->setGeometry(r);
+    }
+    m_treeHandle->setGeometry(tree.right() + 1, tree.top(), gap, tree.height());
+    m_treeHandle->raise();
 }
 
 void RecoveryWindow::fillFolderTree()
@@ -226,6 +258,7 @@ void RecoveryWindow::showResults(bool fromScan)
     SetLabelLayout(-1);
     showRules();
     m_listSplit->show();
+    m_treeHandle->show();
     m_progress->setValue(0);
     m_progress->hide();
 
@@ -356,6 +389,7 @@ void RecoveryWindow::back()
     showNext(false);
     m_model->clear();
     m_listSplit->hide();
+    m_treeHandle->hide();
     m_rules->hide();
     m_filterNote->hide();
     m_stoppedNote->hide();

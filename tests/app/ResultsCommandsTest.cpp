@@ -17,6 +17,7 @@
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/SavingDialog.h"
+#include "app/SplitHandle.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PictureButton.h"
@@ -1502,6 +1503,20 @@ void ResultsCommandsTest::previewShowsTheCopysBytesAndTheEstimate()
         w.action(Command::Preview)->trigger();
         app::PreviewPane* pane = w.previewPane();
         QVERIFY(pane->isVisible());
+        if (!fat12) {
+            // The handle between the folder tree and the list moves the edge between them.
+            QWidget* handle = w.treeListHandle();
+            QVERIFY(handle->isVisible());
+            const int treeWidth = w.folderTree()->width();
+            const int listLeft = w.fileList()->x();
+            const QPoint at = handle->rect().center();
+            QTest::mousePress(handle, Qt::LeftButton, {}, at);
+            QTest::mouseMove(handle, at + QPoint(60, 0));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, at + QPoint(60, 0));
+            QCOMPARE(w.folderTree()->width(), treeWidth + 60);
+            QCOMPARE(w.fileList()->x(), listLeft + 60);
+            QCOMPARE(handle->x(), w.folderTree()->geometry().right() + 1);
+        }
         QSignalSpy shown(pane, &app::PreviewPane::shown);
         const app::FileListModel& model = *w.fileListModel();
         const auto enter = [&](const QString& folder) {
