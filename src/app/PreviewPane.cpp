@@ -63,8 +63,6 @@ PreviewPane::PreviewPane(RecoveryWindow& window, QWidget* parent) : QWidget(pare
     m_legend->setTextFormat(Qt::RichText);
     m_legend->setWordWrap(true);
     layout->addWidget(m_legend);
-    // A list filled again may come from a changed session: the read under way ends first.
-    connect(m_window.fileListModel(), &QAbstractItemModel::modelAboutToBeReset, this, &PreviewPane::settle);
     connect(m_mode, &QComboBox::currentIndexChanged, this, [this] { start(); });
     connect(m_readAll, &QPushButton::clicked, this, [this] {
         m_limit = kPreviewMostBytes;
@@ -219,8 +217,10 @@ void PreviewPane::showEvent(QShowEvent* event)
 void PreviewPane::hideEvent(QHideEvent* event)
 {
     // Whatever hides the pane (the page changes, the preview is turned off)
-    // may change the session next.
+    // may change the session next: a new scan or a snapshot fills it again
+    // only once the results page is gone.
     settle();
+    m_reader.reset();
     QWidget::hideEvent(event);
 }
 

@@ -35,8 +35,10 @@ public:
 
     /// Shows file row `row` of the list (a folder or -1 clears the pane).
     void showRow(int row);
-    /// Ends the read under way and waits for it; the next read starts from the
-    /// session afresh when it has changed. Called before the session changes.
+    /// Ends the read under way and waits for it. Called before the session
+    /// changes in place (a rename, the catalogue released); a scan, a snapshot
+    /// and a deep search's results come while the pane is hidden or held off
+    /// by RecoveryWindow::SessionHold.
     void settle();
 
     /// What is shown now.

@@ -632,6 +632,8 @@ void RecoveryWindow::closeEvent(QCloseEvent* event)
         m_runner->requestStop();
     if (m_deep != nullptr)
         m_deep->requestStop();
+    if (m_preview != nullptr)
+        m_preview->settle(); // its read uses the catalogue
     releaseCatalogue();
     if (m_commands != nullptr)
         m_commands->removeOpenCopies();
