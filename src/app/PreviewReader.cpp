@@ -18,7 +18,7 @@ namespace sarvik::app {
 namespace {
 
 /// Pictures larger than this are decoded scaled down: the pane is smaller.
-constexpr int kLargestSide = 2048;
+constexpr int kLargestSide = 1280;
 /// Text shown: the first screens, not a whole log file.
 constexpr qsizetype kTextBytes = 256 * 1024;
 /// Bytes the hex view lists.
