@@ -7,6 +7,7 @@
 #include "app/FileListModel.h"
 #include "app/PreviewPane.h"
 #include "app/RecoveryWindow.h"
+#include "app/ThumbnailView.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PictureButton.h"
@@ -125,6 +126,27 @@ int main(int argc, char** argv)
                     qPrintable(pane->note()->text()));
         if (!shots.isEmpty())
             w.grab().save(shots + QLatin1Char('/') + name + QStringLiteral(".png"));
+    }
+    // The thumbnails of the folder, from none made to all shown.
+    {
+        Heartbeat beat;
+        QElapsedTimer clock;
+        clock.start();
+        w.action(app::Command::Thumbnails)->trigger();
+        app::ThumbnailView* thumbs = w.thumbnailView();
+        QSignalSpy made(thumbs, &app::ThumbnailView::thumbnailMade);
+        int pictures = 0;
+        for (int r = 0; r < model.rowCount(); ++r)
+            pictures += model.text(r, app::FileListModel::Name).endsWith(QStringLiteral(".jpg")) ? 1 : 0;
+        while (made.count() < pictures && made.wait(20000)) {
+        }
+        std::printf("thumbnails: %lld of %d pictures in %lld ms; longest wait of the window's thread %lld ms\n",
+                    static_cast<long long>(made.count()), pictures, static_cast<long long>(clock.elapsed()),
+                    static_cast<long long>(beat.longest()));
+        QTest::qWait(50);
+        if (!shots.isEmpty())
+            w.grab().save(shots + QStringLiteral("/thumbnails.png"));
+        w.action(app::Command::Details)->trigger();
     }
     // The arrow key held through the list: 20 moves, 30 ms apart.
     Heartbeat beat;

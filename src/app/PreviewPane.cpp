@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -89,7 +90,64 @@ std::uintptr_t PreviewPane::fingerprint() const
 void PreviewPane::settle()
 {
     ++m_latest;
+    ++m_thumbnails;
     m_pool.waitForDone();
+}
+
+void PreviewPane::release()
+{
+    settle();
+    m_reader.reset();
+}
+
+std::shared_ptr<PreviewReader> PreviewPane::reader()
+{
+    if (!m_reader || m_readerFingerprint != fingerprint()) {
+        m_pool.waitForDone(); // the old reader's reads were for an older session
+        const scan::ScanSession& s = m_window.session();
+        m_reader = std::make_shared<PreviewReader>(s.volume, s.catalogue, s.tree, m_window.settings());
+        m_readerFingerprint = fingerprint();
+    }
+    return m_reader;
+}
+
+void PreviewPane::holdOn()
+{
+    if (m_inFlight++ == 0)
+        m_hold = std::make_unique<Hold>(m_window);
+}
+
+void PreviewPane::holdOff()
+{
+    if (--m_inFlight == 0)
+        m_hold.reset();
+}
+
+void PreviewPane::requestThumbnail(const catalogue::FileRow& row, int side, QObject* context,
+                                   std::function<void(const QImage&)> done)
+{
+    if (!m_window.session().volume.reader.isOpen())
+        return;
+    const std::uint64_t generation = m_thumbnails.load();
+    holdOn();
+    const auto job = [this, reader = reader(), row, side, generation, context = QPointer<QObject>(context),
+                      done = std::move(done)] {
+        QImage thumbnail;
+        if (m_thumbnails.load() == generation) {
+            const PreviewContent c = reader->read(row, kPreviewBytes, PreviewKind::Nothing, m_thumbnails, generation);
+            if (c.kind == PreviewKind::Picture && !c.picture.isNull())
+                thumbnail = c.picture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, context, done, thumbnail] {
+                holdOff();
+                if (context)
+                    done(thumbnail);
+            },
+            Qt::QueuedConnection);
+    };
+    m_pool.start(job, -1); // after the preview of the selected file
 }
 
 void PreviewPane::showRow(int row)
@@ -123,16 +181,9 @@ void PreviewPane::start()
     const catalogue::FileRow row = rows[static_cast<std::size_t>(m_row)];
     clear(QString::fromStdString(catalogue::nameToUtf8(row.name, m_window.session().catalogue.NamesAreUtf8)));
     m_note->setText(QStringLiteral("Reading..."));
-    if (!m_reader || m_readerFingerprint != fingerprint()) {
-        m_pool.waitForDone(); // the old reader's last read was for an older selection
-        const scan::ScanSession& s = m_window.session();
-        m_reader = std::make_shared<PreviewReader>(s.volume, s.catalogue, s.tree, m_window.settings());
-        m_readerFingerprint = fingerprint();
-    }
-    if (m_inFlight++ == 0)
-        m_hold = std::make_unique<Hold>(m_window);
+    holdOn();
     const PreviewKind wanted = m_mode->currentIndex() == 1 ? PreviewKind::Hex : PreviewKind::Nothing;
-    m_pool.start([this, reader = m_reader, row, limit = m_limit, wanted, generation] {
+    m_pool.start([this, reader = reader(), row, limit = m_limit, wanted, generation] {
         PreviewContent content;
         if (m_latest.load() == generation)
             content = reader->read(row, limit, wanted, m_latest, generation);
@@ -145,8 +196,7 @@ void PreviewPane::start()
 
 void PreviewPane::finished(std::uint64_t generation, PreviewContent content)
 {
-    if (--m_inFlight == 0)
-        m_hold.reset();
+    holdOff();
     if (generation != m_latest.load())
         return; // the selection moved on
     m_content = std::move(content);
@@ -219,8 +269,7 @@ void PreviewPane::hideEvent(QHideEvent* event)
     // Whatever hides the pane (the page changes, the preview is turned off)
     // may change the session next: a new scan or a snapshot fills it again
     // only once the results page is gone.
-    settle();
-    m_reader.reset();
+    release();
     QWidget::hideEvent(event);
 }
 

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -41,6 +42,16 @@ public:
     /// by RecoveryWindow::SessionHold.
     void settle();
 
+    /// Asks for a picture of file row `row` at most `side` pixels wide and
+    /// high, made on the preview's worker after any preview; `done` gets it
+    /// on this thread while `context` lives (a null image when the file holds
+    /// no picture that decodes).
+    void requestThumbnail(const catalogue::FileRow& row, int side, QObject* context,
+                          std::function<void(const QImage&)> done);
+    /// Ends the reads and drops the thumbnails asked for and the reader: the
+    /// results page is left, and the session may change next.
+    void release();
+
     /// What is shown now.
     [[nodiscard]] const PreviewContent& content() const { return m_content; }
     [[nodiscard]] ClusterStrip* strip() const { return m_strip; }
@@ -61,6 +72,10 @@ protected:
 
 private:
     void start();
+    /// The reader for the session as it is now.
+    std::shared_ptr<PreviewReader> reader();
+    void holdOn();
+    void holdOff();
     void finished(std::uint64_t generation, PreviewContent content);
     void clear(const QString& title);
     void showPicture();
@@ -70,6 +85,8 @@ private:
     RecoveryWindow& m_window;
     QThreadPool m_pool;
     std::atomic<std::uint64_t> m_latest{0};
+    /// Changes when the thumbnails asked for so far are no longer wanted.
+    std::atomic<std::uint64_t> m_thumbnails{0};
     std::shared_ptr<PreviewReader> m_reader;
     std::uintptr_t m_readerFingerprint = 0;
     int m_inFlight = 0;

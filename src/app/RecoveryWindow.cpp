@@ -309,6 +309,7 @@ void RecoveryWindow::buildMenuBar()
     addCommand(view, QStringLiteral("Ico&ns"), Command::Icons, QStringLiteral("view-grid"));
     addCommand(view, QStringLiteral("&List"), Command::List, QStringLiteral("view-list"));
     addCommand(view, QStringLiteral("&Details"), Command::Details, QStringLiteral("view-list-details"));
+    addCommand(view, QStringLiteral("&Thumbnails"), Command::Thumbnails, QStringLiteral("view-preview"));
     QAction* preview =
         addCommand(view, QStringLiteral("&Preview"), Command::Preview, QStringLiteral("document-preview"));
     preview->setCheckable(true);
@@ -401,6 +402,7 @@ void RecoveryWindow::runCommand(int id)
         {Command::Icons, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Icons); }},
         {Command::List, [](RecoveryWindow& w) { w.setViewMode(ViewMode::List); }},
         {Command::Details, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Details); }},
+        {Command::Thumbnails, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Thumbnails); }},
         {Command::Preview, [](RecoveryWindow& w) { w.showPreview(); }},
         {Command::Settings, [](RecoveryWindow& w) { w.showSettings(); }},
         {Command::DriveInformation, [](RecoveryWindow& w) { w.showDriveInformation(); }},

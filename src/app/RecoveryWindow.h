@@ -40,6 +40,7 @@ class DeepSearchBar;
 class FileListModel;
 class PreviewPane;
 class SplitHandle;
+class ThumbnailView;
 class ResultsCommands;
 class ScanRunner;
 struct ScanReport;
@@ -71,6 +72,8 @@ inline constexpr int Back = 32902;
 inline constexpr int Stop = 32903;
 /// Ours: shows or hides the preview beside the file list (F3).
 inline constexpr int Preview = 32904;
+/// Ours: the file list as thumbnails.
+inline constexpr int Thumbnails = 32905;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -85,7 +88,7 @@ inline constexpr int MenuSettings = 32828;
 inline constexpr int Properties = 32830;
 } // namespace Command
 
-enum class ViewMode { Icons, List, Details };
+enum class ViewMode { Icons, List, Details, Thumbnails };
 
 class RecoveryWindow : public QMainWindow {
     Q_OBJECT
@@ -154,6 +157,8 @@ public:
     [[nodiscard]] DeepSearchBar* deepSearchBar() const { return m_deepBar; }
     /// The preview beside the file list (hidden until the View menu shows it).
     [[nodiscard]] PreviewPane* previewPane() const { return m_preview; }
+    /// The file list's thumbnail view.
+    [[nodiscard]] ThumbnailView* thumbnailView() const { return m_thumbView; }
     /// The handle between the folder tree and the file list.
     [[nodiscard]] SplitHandle* treeListHandle() const { return m_treeHandle; }
 
@@ -325,6 +330,7 @@ private:
     /// The file list and the preview beside it.
     QSplitter* m_listSplit = nullptr;
     PreviewPane* m_preview = nullptr;
+    ThumbnailView* m_thumbView = nullptr;
     /// Between the folder tree and the list: its drags move the edge between
     /// them by m_treeShift pixels, kept while the program runs.
     SplitHandle* m_treeHandle = nullptr;

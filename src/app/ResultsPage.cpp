@@ -8,6 +8,7 @@
 #include "app/PreviewPane.h"
 #include "app/ScanRunner.h"
 #include "app/SplitHandle.h"
+#include "app/ThumbnailView.h"
 #include "catalogue/NameText.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
@@ -148,6 +149,10 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_fileList->addWidget(m_listView);
     m_preview = new PreviewPane(*this, m_listSplit);
     m_preview->hide();
+    m_thumbView = new ThumbnailView(*m_model, *m_preview, m_fileList);
+    m_thumbView->setSelectionModel(m_details->selectionModel());
+    m_thumbView->setFont(listFont);
+    m_fileList->addWidget(m_thumbView);
     m_listSplit->addWidget(m_fileList);
     m_listSplit->addWidget(m_preview);
     m_listSplit->setStretchFactor(0, 3);
@@ -165,6 +170,8 @@ void RecoveryWindow::buildFileList(QWidget* panel)
         connect(view, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
         view->installEventFilter(this);
     }
+    connect(m_thumbView, &QAbstractItemView::doubleClicked, this, &RecoveryWindow::fileListActivated);
+    connect(m_thumbView, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
 }
 
 void RecoveryWindow::buildFolderTree(QWidget* panel)
@@ -247,6 +254,7 @@ void RecoveryWindow::showResults(bool fromScan)
 {
     if (fromScan && m_runner->outOfMemory())
         OutOfMemoryEnd(this);
+    m_thumbView->forget(); // of another scan
     // The engine's closing steps, in order.
     ShowPage(2, true);
     m_folderTree->show();
@@ -313,6 +321,7 @@ void RecoveryWindow::deepSearchChanged()
 
 void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
 {
+    m_thumbView->forget(); // the entries are numbered afresh
     // What is shown, by the folders' own keys: the tree's handles change.
     const auto keyOf = [this](const QTreeWidgetItem* item) -> std::optional<std::uint32_t> {
         const catalogue::TreeNode* node =
@@ -636,6 +645,10 @@ void RecoveryWindow::setViewMode(ViewMode mode)
     m_viewMode = mode;
     if (mode == ViewMode::Details) {
         m_fileList->setCurrentWidget(m_details);
+        return;
+    }
+    if (mode == ViewMode::Thumbnails) {
+        m_fileList->setCurrentWidget(m_thumbView);
         return;
     }
     m_listView->setViewMode(QListView::ListMode);

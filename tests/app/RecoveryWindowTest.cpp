@@ -340,13 +340,14 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     const QList<QAction*> popups = w.menuBar()->actions();
     QCOMPARE(popups.size(), 4);
     const QStringList titles{"&Recovery", "&View", "&Tools", "&Help"};
-    const QList<QList<int>> ids{{32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, 0, 32774},
-                                {32808, 59410, 59411, Command::Preview, 0, Command::Back, Command::Stop},
-                                {32813, Command::DeepSearch, 32814, 32815, 0, 32840, 0, 32842},
-                                {32816, 32817}};
+    const QList<QList<int>> ids{
+        {32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, 0, 32774},
+        {32808, 59410, 59411, Command::Thumbnails, Command::Preview, 0, Command::Back, Command::Stop},
+        {32813, Command::DeepSearch, 32814, 32815, 0, 32840, 0, 32842},
+        {32816, 32817}};
     const QList<QStringList> texts{{"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...",
                                     "&Load Recovery Snapshot...", "", "Add &Disk Image...", "", "E&xit..."},
-                                   {"Ico&ns", "&List", "&Details", "&Preview", "", "&Back", "&Stop"},
+                                   {"Ico&ns", "&List", "&Details", "&Thumbnails", "&Preview", "", "&Back", "&Stop"},
                                    {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "",
                                     "&Drive Information", "", "Live &Update"},
                                    {"&Contents", "&About Velmora Sarvik..."}};

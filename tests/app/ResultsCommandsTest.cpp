@@ -18,6 +18,7 @@
 #include "app/RecoveryWindow.h"
 #include "app/SavingDialog.h"
 #include "app/SplitHandle.h"
+#include "app/ThumbnailView.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PictureButton.h"
@@ -1575,6 +1576,18 @@ void ResultsCommandsTest::previewShowsTheCopysBytesAndTheEstimate()
         QCOMPARE(pane->content().bytes, png);
         QVERIFY(pane->note()->text().isEmpty());
         QCOMPARE(pane->content().picture.size(), QImage::fromData(png).size());
+
+        // As thumbnails: the pictures made on the same worker, scaled to fit.
+        app::ThumbnailView* thumbs = w.thumbnailView();
+        QSignalSpy made(thumbs, &app::ThumbnailView::thumbnailMade);
+        w.action(Command::Thumbnails)->trigger();
+        QVERIFY(thumbs->isVisible());
+        const int row = rowNamed(model, QStringLiteral("holiday 001.png"));
+        QTRY_VERIFY_WITH_TIMEOUT(!thumbs->thumbnail(row).isNull(), 10000);
+        QCOMPARE(thumbs->thumbnail(row).size(),
+                 QImage::fromData(png).size().scaled(app::ThumbnailView::kSide, app::ThumbnailView::kSide,
+                                                     Qt::KeepAspectRatio));
+        QVERIFY(made.count() >= 1);
     }
 }
 
