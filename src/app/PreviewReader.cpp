@@ -305,13 +305,15 @@ bool decodeText(PreviewContent& c)
     }
     if (controls * 50 > head.size())
         return false;
-    // A character cut by the end of what was read is no error of its encoding.
+    // A character cut by the end of what was read is no error of its
+    // encoding: the last one goes (whole or not) when the text goes on.
     qsizetype end = head.size();
-    if (head.size() == kTextBytes || c.cutShort)
-        while (end > 0 && head.size() - end < 4 && (u8(static_cast<int>(end - 1)) & 0xC0) == 0x80)
+    if (head.size() == kTextBytes || c.cutShort) {
+        while (end > 0 && head.size() - end < 3 && (u8(static_cast<int>(end - 1)) & 0xC0) == 0x80)
             --end;
-    if (end > 0 && end < head.size() && u8(static_cast<int>(end - 1)) >= 0xC0)
-        --end;
+        if (end > 0 && u8(static_cast<int>(end - 1)) >= 0xC0)
+            --end;
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(head.left(end));
     if (!utf8.hasError()) {

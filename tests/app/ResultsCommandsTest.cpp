@@ -165,6 +165,7 @@ private slots:
     void previewShowsTheCopysBytesAndTheEstimate();
     void previewOfACutPictureSaysWhereItStopped();
     void previewDrawsAPdfsFirstPage();
+    void previewReadsTextInItsEncoding();
 
 private:
     // A window on `image` that has run its scan to the results page.
@@ -1646,4 +1647,27 @@ void ResultsCommandsTest::previewDrawsAPdfsFirstPage()
     QCOMPARE(qGray(page.picture.pixel(page.picture.width() / 2, page.picture.height() / 4)), 0);
     QCOMPARE(qGray(page.picture.pixel(page.picture.width() / 2, page.picture.height() * 3 / 4)), 255);
     QVERIFY(!app::renderFirstPage(pdf.left(pdf.size() / 3), 600).error.isEmpty());
+}
+
+void ResultsCommandsTest::previewReadsTextInItsEncoding()
+{
+    const auto decoded = [](const QByteArray& bytes, bool cutShort = false) -> std::optional<QString> {
+        app::PreviewContent c;
+        c.bytes = bytes;
+        c.cutShort = cutShort;
+        if (!app::decodeText(c))
+            return std::nullopt;
+        return c.text;
+    };
+    const QString words = QStringLiteral("Grüße, café: 5 €\r\n");
+    QByteArray utf16 = QByteArrayLiteral("\xFF\xFE");
+    for (const QChar ch : words)
+        utf16 +=
+            QByteArray(1, static_cast<char>(ch.unicode() & 0xFF)) + QByteArray(1, static_cast<char>(ch.unicode() >> 8));
+    QCOMPARE(decoded(utf16), words);
+    QCOMPARE(decoded(words.toUtf8()), words);
+    QCOMPARE(decoded(QByteArrayLiteral("caf\xE9 \x80")), QStringLiteral("café €")); // Windows-1252
+    // Cut inside "é" by the end of what was read: the text stays UTF-8.
+    QCOMPARE(decoded(QByteArrayLiteral("na\xC3\xAFve caf\xC3"), true), QStringLiteral("naïve caf"));
+    QVERIFY(!decoded(QByteArrayLiteral("\x89PNG\r\n\x1A\n\0\0\0\rIHDR")));
 }
