@@ -17,6 +17,24 @@
 
 namespace sarvik::app {
 
+namespace {
+
+/// A read on the worker, where nothing may escape: a file too large for the
+/// memory left (Read all) says so instead of ending the program.
+PreviewContent safeRead(PreviewReader& reader, const catalogue::FileRow& row, std::uint64_t limit, PreviewKind wanted,
+                        const std::atomic<std::uint64_t>& latest, std::uint64_t generation)
+{
+    try {
+        return reader.read(row, limit, wanted, latest, generation);
+    } catch (const std::bad_alloc&) {
+        PreviewContent c;
+        c.note = QStringLiteral("Not enough memory to read the file for the preview.");
+        return c;
+    }
+}
+
+} // namespace
+
 struct PreviewPane::Hold {
     explicit Hold(RecoveryWindow& window) : hold(window) {}
     RecoveryWindow::SessionHold hold;
@@ -134,7 +152,8 @@ void PreviewPane::requestThumbnail(const catalogue::FileRow& row, int side, QObj
                       done = std::move(done)] {
         QImage thumbnail;
         if (m_thumbnails.load() == generation) {
-            const PreviewContent c = reader->read(row, kPreviewBytes, PreviewKind::Nothing, m_thumbnails, generation);
+            const PreviewContent c =
+                safeRead(*reader, row, kPreviewBytes, PreviewKind::Nothing, m_thumbnails, generation);
             if (c.kind == PreviewKind::Picture && !c.picture.isNull())
                 thumbnail = c.picture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         }
@@ -186,7 +205,7 @@ void PreviewPane::start()
     m_pool.start([this, reader = reader(), row, limit = m_limit, wanted, generation] {
         PreviewContent content;
         if (m_latest.load() == generation)
-            content = reader->read(row, limit, wanted, m_latest, generation);
+            content = safeRead(*reader, row, limit, wanted, m_latest, generation);
         QMetaObject::invokeMethod(
             this,
             [this, generation, content = std::move(content)]() mutable { finished(generation, std::move(content)); },

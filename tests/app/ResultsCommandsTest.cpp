@@ -1552,6 +1552,7 @@ void ResultsCommandsTest::previewShowsTheCopysBytesAndTheEstimate()
             enter(QStringLiteral("Fragments"));
             QVERIFY(!preview(QStringLiteral("part B.bin")).isEmpty());
             QVERIFY(pane->strip()->clusters(recovery::ClusterState::Claimed) > 0);
+            QVERIFY(pane->strip()->partText(0).endsWith(QStringLiteral("claimed since by another file")));
             stripMatchesCondition();
             continue;
         }
