@@ -124,8 +124,10 @@ int main(int argc, char** argv)
             std::printf(" %lld", static_cast<long long>(times[i]));
         std::printf(" ms; longest wait of the window's thread %lld ms; %s\n", static_cast<long long>(longestWait),
                     qPrintable(pane->note()->text()));
-        if (!shots.isEmpty())
+        if (!shots.isEmpty()) {
+            QTest::qWait(50); // the pane's layout follows its new texts
             w.grab().save(shots + QLatin1Char('/') + name + QStringLiteral(".png"));
+        }
     }
     // The thumbnails of the folder, from none made to all shown.
     {
