@@ -57,7 +57,7 @@ for f in bin/sarvik bin/sarvik-undelete share/applications/$id.desktop share/met
   share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
   share/icons/hicolor/256x256/apps/$id.png share/man/man1/sarvik.1.gz share/man/man1/sarvik-undelete.1.gz \
   share/bash-completion/completions/sarvik share/polkit-1/actions/$id.policy \
-  share/doc/sarvik/copyright share/doc/sarvik/changelog.gz; do
+  share/doc/sarvik/copyright share/doc/sarvik/changelog.gz share/doc/sarvik/guide.md share/doc/sarvik/README.md; do
   [ -f "$stage/usr/$f" ] || fail "not installed: /usr/$f"
   grep -q " \./usr/$f\$" <<<"$listing" || fail "not in $deb: /usr/$f"
 done

@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo need.
+# Installs the Debian packages the project needs: with "build", only what
+# building and running the two programs takes (the demo); without, also what
+# the tests, the benchmarks, the Windows cross-build and the package take.
 # Safe to run again: packages already present are not fetched twice.
+# Usage: tools/setup-debian.sh [build]
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format clang-tidy
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  build-essential cmake ninja-build pkg-config
   libblkid-dev nlohmann-json3-dev libssl-dev
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libbfio-dev
-  qt6-base-dev qt6-image-formats-plugins libpoppler-qt6-dev
-  dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
-  qemu-utils ewf-tools
-  xvfb xauth imagemagick
-  python3 gzip bc libjpeg-turbo-progs
-  g++-mingw-w64-x86-64-posix wine wine64
-  dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
+  qt6-base-dev libsystemd-dev qt6-image-formats-plugins libpoppler-qt6-dev
+  gzip
 )
+if [ "${1:-}" != build ]; then
+  packages+=(
+    clang libclang-rt-14-dev clang-format clang-tidy
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
+    qemu-utils ewf-tools
+    xvfb xauth imagemagick
+    python3 bc libjpeg-turbo-progs dbus-daemon python3-dbus python3-gi
+    g++-mingw-w64-x86-64-posix wine wine64
+    dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

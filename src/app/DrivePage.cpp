@@ -2,9 +2,11 @@
 #include "app/WindowPieces.h"
 
 #include "app/MessageBoxes.h"
+#include "app/UDisksClient.h"
 #include "catalogue/NameText.h"
 #include "container/ContainerSource.h"
 #include "platform/Devices.h"
+#include "platform/DriveDiscovery.h"
 #include "platform/PartitionSource.h"
 #include "platform/SourceVolume.h"
 #include "ui/PictureButton.h"
@@ -47,16 +49,93 @@ void RecoveryWindow::buildDriveTree(QWidget* panel)
     });
 }
 
-QTreeWidgetItem* RecoveryWindow::addDriveItem(const disk::DriveItem& drive)
+QTreeWidgetItem* RecoveryWindow::newDriveTreeItem(std::size_t index)
 {
     QTreeWidgetItem* computer = m_driveTree->topLevelItem(0);
-    m_drives.push_back(drive);
+    const disk::DriveItem& drive = m_drives[index];
     auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(drive.text)});
     item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
-    item->setData(0, kDriveIndexRole, static_cast<qulonglong>(m_drives.size() - 1));
+    item->setData(0, kDriveIndexRole, static_cast<qulonglong>(index));
     item->setToolTip(0, QString::fromStdString(drive.devicePath));
     computer->setExpanded(true);
     return item;
+}
+
+QTreeWidgetItem* RecoveryWindow::addDriveItem(const disk::DriveItem& drive)
+{
+    m_drives.push_back(drive);
+    return newDriveTreeItem(m_drives.size() - 1);
+}
+
+bool RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
+{
+    // Elsewhere the selected drive is in use.
+    if (m_currentStep != 0 || scanRunning() || !m_driveTree->isEnabled())
+        return false;
+    // A card swapped for another in the same reader is another drive.
+    const auto same = [](const disk::DriveItem& a, const disk::DriveItem& b) {
+        return a.devicePath == b.devicePath && a.text == b.text && a.kind == b.kind && a.sizeBytes == b.sizeBytes;
+    };
+    for (const disk::DriveItem& listed : m_drives)
+        if (listed.kind == disk::DriveKind::Image &&
+            std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
+            drives.push_back(listed);
+    if (std::equal(drives.begin(), drives.end(), m_drives.begin(), m_drives.end(), same))
+        return true;
+    // A descriptor the disk manager gave for a device that went is of no more use.
+    for (const disk::DriveItem& listed : m_drives)
+        if (std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
+            platform::stopServing(platform::resolvePartitionPath(listed.devicePath).path);
+    std::optional<disk::DriveItem> selected;
+    if (m_selectedDrive && *m_selectedDrive < m_drives.size())
+        selected = m_drives[*m_selectedDrive];
+    m_drives = std::move(drives);
+    m_selectedDrive.reset();
+    // Quiet: rebuilding the tree selects nothing on its own.
+    const QScopedValueRollback quiet(m_currentStep, -1);
+    QTreeWidgetItem* computer = m_driveTree->topLevelItem(0);
+    qDeleteAll(computer->takeChildren());
+    QTreeWidgetItem* current = computer;
+    for (std::size_t i = 0; i < m_drives.size(); ++i) {
+        QTreeWidgetItem* item = newDriveTreeItem(i);
+        if (selected && same(m_drives[i], *selected)) {
+            m_selectedDrive = i;
+            current = item;
+        }
+    }
+    m_driveTree->setCurrentItem(current);
+    if (!m_selectedDrive && selected) {
+        // The selected drive went away: nothing is selected any more.
+        m_selection = {};
+        for (QLabel* value : m_values)
+            value->clear();
+        hideEmpty(m_status);
+        showNext(false);
+    }
+    return true;
+}
+
+void RecoveryWindow::refreshDrives(bool fromDiskManager)
+{
+    std::optional<std::vector<disk::DriveItem>> drives =
+        fromDiskManager ? m_udisks->drives() : std::optional{platform::FillDriveTree()};
+    if (drives && !replaceDrives(std::move(*drives)))
+        QTimer::singleShot(1000, this, [this, fromDiskManager] { refreshDrives(fromDiskManager); });
+}
+
+void RecoveryWindow::watchDrives()
+{
+    if (m_udisks == nullptr)
+        m_udisks = new UDisksClient(this);
+    // Asking for the list starts the service where the bus starts it on demand.
+    if (m_udisks->drives()) {
+        connect(m_udisks, &UDisksClient::drivesChanged, this, [this] { refreshDrives(true); });
+        return;
+    }
+    // The kernel announces nothing through sysfs that a program can wait on.
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this] { refreshDrives(false); });
+    poll->start(3000);
 }
 
 void RecoveryWindow::driveTreePressed(QTreeWidgetItem* item, const QPoint& pos)
@@ -101,13 +180,40 @@ void RecoveryWindow::selectDriveAt(std::size_t index, bool offerElevation)
     showNext(static_cast<bool>(m_selection));
     // Image files are the user's own; a device may need the administrator.
     if (offerElevation && m_selection.accessDenied && m_drives[index].kind != disk::DriveKind::Image)
-        offerElevatedRestart(m_drives[index]);
+        openRefusedDevice(index);
+}
+
+void RecoveryWindow::openRefusedDevice(std::size_t index)
+{
+    const disk::DriveItem drive = m_drives[index];
+    // A partition is read inside its whole disk, which is what gets opened.
+    const std::string whole = platform::resolvePartitionPath(drive.devicePath).path;
+    if (m_udisks == nullptr)
+        m_udisks = new UDisksClient(this);
+    // The answer waits while polkit's own window asks for the password.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const ServiceOpen opened = m_udisks->openDevice(whole);
+    QApplication::restoreOverrideCursor();
+    switch (opened.outcome) {
+    case ServiceOpen::Outcome::Opened:
+        selectDriveAt(index);
+        break;
+    case ServiceOpen::Outcome::Refused:
+        MessageDialog(this, MessageKind::Error,
+                      QStringLiteral("%1 was not opened for you. The system's disk manager (UDisks2) said: %2")
+                          .arg(QString::fromStdString(drive.devicePath), opened.reason));
+        break;
+    case ServiceOpen::Outcome::Unavailable:
+        offerElevatedRestart(drive);
+        break;
+    }
 }
 
 bool RecoveryWindow::offerElevatedRestart(const disk::DriveItem& drive)
 {
     const QString question =
-        QStringLiteral("You may not read %1: reading a disk directly needs the administrator.\n\n"
+        QStringLiteral("You may not read %1, and the system's disk manager (UDisks2), which opens disks for you "
+                       "after asking for your password, does not run here (or does not know the disk).\n\n"
                        "Start Velmora Sarvik Undelete again as the administrator? You will be asked for the "
                        "administrator's password.")
             .arg(QString::fromStdString(drive.devicePath));

@@ -2,14 +2,20 @@
 
 #include "catalogue/Catalogue.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace sarvik::app {
@@ -73,8 +79,15 @@ MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, b
         m_details = new QPlainTextEdit(details, this);
         m_details->setObjectName(QStringLiteral("details"));
         m_details->setReadOnly(true);
-        m_details->setLineWrapMode(QPlainTextEdit::NoWrap);
-        m_details->setMinimumSize(520, 200);
+        // As wide as its longest line, up to most of the screen; a longer line
+        // wraps rather than hiding its end.
+        int longest = 0;
+        const QFontMetrics metrics(m_details->font());
+        for (const QString& line : details.split(QLatin1Char('\n')))
+            longest = std::max(longest, metrics.horizontalAdvance(line));
+        const int screenWidth = screen() != nullptr ? screen()->availableGeometry().width() : 1024;
+        m_details->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        m_details->setMinimumSize(std::clamp(longest + 40, 520, std::max(520, screenWidth * 4 / 5)), 200);
         m_details->hide();
         auto* more = new QPushButton(tr("&Details"), this);
         more->setObjectName(QStringLiteral("showDetails"));
@@ -156,6 +169,53 @@ void layOutInformationBox(QDialog* dialog, QLayout* grid, int spacing)
     layout->addLayout(grid);
     layout->addSpacing(spacing);
     layout->addWidget(buttons);
+}
+
+} // namespace sarvik::app
+
+namespace sarvik::app {
+
+namespace {
+
+/// Widens each dialog that shows to its title's width.
+class TitleFit final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QDialog*>(watched); dialog != nullptr && dialog->isWindow()) {
+                const int screenWidth =
+                    dialog->screen() != nullptr ? dialog->screen()->availableGeometry().width() : 1024;
+                const int wanted = std::min(titleWidth(dialog), screenWidth - 16);
+                if (dialog->width() < wanted)
+                    dialog->resize(wanted, dialog->height());
+            }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void keepDialogTitlesWhole(QObject* application)
+{
+    application->installEventFilter(new TitleFit(application));
+}
+
+int titleWidth(const QWidget* window)
+{
+    // The desktop adds the program's name ("Title — Velmora Sarvik Undelete") and
+    // draws it in a bold face, beside its icon and buttons.
+    QString shown = window->windowTitle();
+    shown.remove(QStringLiteral("[*]"));
+    const QString name = QGuiApplication::applicationDisplayName();
+    if (!name.isEmpty() && shown != name)
+        shown += QStringLiteral(" \u2014 ") + name;
+    QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(shown) + 160;
 }
 
 } // namespace sarvik::app

@@ -50,4 +50,13 @@ int QuestionDialog(QWidget* parent, const QString& text, MessageKind kind = Mess
 /// captions and values, `spacing` pixels, then a lone "OK" that accepts.
 void layOutInformationBox(QDialog* dialog, QLayout* grid, int spacing);
 
+/// Makes every dialog of the program, when it shows, wide enough for its whole
+/// title as the desktop draws it (the program's name added), so that window
+/// managers do not cut it; never wider than its screen. Installed once on the
+/// application.
+void keepDialogTitlesWhole(QObject* application);
+
+/// The width a window needs for `title` as the desktop's title bar shows it.
+[[nodiscard]] int titleWidth(const QWidget* window);
+
 } // namespace sarvik::app

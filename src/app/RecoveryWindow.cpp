@@ -9,6 +9,7 @@
 #include "app/MessageBoxes.h"
 #include "app/NamedDrives.h"
 #include "app/PreviewPane.h"
+#include "app/RecentPlaces.h"
 #include "app/RecoverySettingsDialog.h"
 #include "app/ResultsCommands.h"
 #include "app/ScanRunner.h"
@@ -22,6 +23,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -46,14 +48,14 @@ namespace {
 
 constexpr const char* kHomePage = "https://www.velmora.example/sarvik-undelete";
 
-// Paints the skin behind every control of the window, at the panel's size; the
-// skin's own size is the smallest the panel takes.
+// Paints the skin behind every control of the window, at the panel's size; it
+// starts at the skin's own size and takes down to the skin's smallest.
 class SkinPanel : public QWidget {
 public:
     SkinPanel(QImage& skin, std::function<void()> resized, QWidget* parent)
         : QWidget(parent), m_skin(skin), m_resized(std::move(resized))
     {
-        setMinimumSize(skin.size());
+        setMinimumSize(ui::windowSkinSmallest());
         resize(skin.size());
     }
 
@@ -89,8 +91,10 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     if (!m_startDirectory.endsWith(QLatin1Char('/')))
         m_startDirectory += QLatin1Char('/');
 
+    ui::setDarkSkin(ui::paletteIsDark(QApplication::palette()));
     m_skin = ui::paintWindowSkin(QSize(ui::dluX(528), ui::dluY(311)));
     buildControls();
+    applySkinVariant();
 
     // The drive page: "My Computer" first, then the drives.
     m_currentStep = -1;
@@ -161,9 +165,10 @@ void RecoveryWindow::layoutControls()
     QWidget* panel = centralWidget();
     if (panel == nullptr)
         return;
-    const QSize extra = panel->size() - panel->minimumSize();
-    const int dx = std::max(0, extra.width());
-    const int dy = std::max(0, extra.height());
+    // Below the drawn size (down to the smallest) the lists give up the room.
+    const QSize extra = panel->size() - ui::windowSkinBase();
+    const int dx = extra.width();
+    const int dy = extra.height();
     for (const Anchor& anchor : m_anchors) {
         QRect r = anchor.base;
         if (anchor.how & kMoveX)
@@ -175,6 +180,12 @@ void RecoveryWindow::layoutControls()
         if (anchor.how & kGrowY)
             r.setHeight(r.height() + dy);
         anchor.widget->setGeometry(r);
+    }
+    // The status line keeps its bottom; in a short window its top stops below
+    // the last caption (a long reason then wraps in fewer lines).
+    if (QRect status = m_status->geometry(); status.top() < m_captions[4]->geometry().bottom() + 2) {
+        status.setTop(m_captions[4]->geometry().bottom() + 2);
+        m_status->setGeometry(status);
     }
     // The deep search's strip, while shown, takes the bottom of the list's room.
     if (m_deepBar != nullptr && !m_deepBar->isHidden()) {
@@ -302,6 +313,10 @@ void RecoveryWindow::buildMenuBar()
                QStringLiteral("document-open"));
     recovery->addSeparator();
     addCommand(recovery, QStringLiteral("Add &Disk Image..."), Command::AddDiskImage, QStringLiteral("drive-harddisk"));
+    QMenu* recent =
+        recovery->addMenu(QIcon::fromTheme(QStringLiteral("document-open-recent")), QStringLiteral("Recent &Images"));
+    recent->menuAction()->setData(Command::RecentImages);
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] { fillRecentImages(recent); });
     recovery->addSeparator();
     addCommand(recovery, QStringLiteral("E&xit..."), Command::Exit, QStringLiteral("application-exit"));
 
@@ -483,8 +498,8 @@ void RecoveryWindow::SetMenuState(int state)
             if (QAction* a = action(id))
                 a->setEnabled(enabled);
     };
-    const auto resultCommands = {Command::Icons,     Command::List,        Command::Details,         Command::Preview,
-                                 Command::FindFiles, Command::FileFilters, Command::DriveInformation};
+    const auto resultCommands = {Command::Icons,   Command::List,      Command::Details,     Command::Thumbnails,
+                                 Command::Preview, Command::FindFiles, Command::FileFilters, Command::DriveInformation};
     if (state < 0 || state > 3)
         return;
     // Only state 3 (the results) enables what acts on them; state 0 leaves Load as it is.
@@ -546,6 +561,24 @@ bool RecoveryWindow::scanRunning() const
     return m_runner != nullptr && m_runner->running();
 }
 
+void RecoveryWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_fittedToScreen || screen() == nullptr)
+        return;
+    m_fittedToScreen = true;
+    // A short screen, or a large scale factor: the window starts no larger
+    // than the room the desktop leaves, its title bar and frame counted (before
+    // the desktop has framed it, as much as a title bar takes).
+    const QRect room = screen()->availableGeometry();
+    QSize frame = frameGeometry().size() - size();
+    if (frame.height() <= 0)
+        frame = QSize(8, fontMetrics().height() * 2 + 8);
+    const QSize fits = size().boundedTo(room.size() - frame).expandedTo(minimumSizeHint());
+    if (fits != size())
+        resize(fits);
+}
+
 bool RecoveryWindow::event(QEvent* event)
 {
     // A modal box over the window takes the pointer without the buttons being
@@ -553,7 +586,31 @@ bool RecoveryWindow::event(QEvent* event)
     if (event->type() == QEvent::WindowBlocked)
         for (ui::PictureButton* button : findChildren<ui::PictureButton*>())
             button->clearHighlight();
+    // The desktop's colour scheme changed: the skin follows it.
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) &&
+        ui::paletteIsDark(QApplication::palette()) != ui::darkSkin())
+        applySkinVariant();
     return QMainWindow::event(event);
+}
+
+void RecoveryWindow::applySkinVariant()
+{
+    ui::setDarkSkin(ui::paletteIsDark(QApplication::palette()));
+    if (QWidget* panel = centralWidget())
+        m_skin = ui::paintWindowSkin(panel->size());
+    const auto style = [](ui::SkinText role, const char* more = "") {
+        return QStringLiteral("color: %1;%2").arg(ui::skinTextColour(role).name(), QLatin1String(more));
+    };
+    for (int i = 0; i < 5; ++i) {
+        m_captions[i]->setStyleSheet(style(ui::SkinText::Caption));
+        m_values[i]->setStyleSheet(style(ui::SkinText::Value));
+    }
+    m_status->setStyleSheet(style(ui::SkinText::Status, " font-style: italic;"));
+    m_rules->setStyleSheet(style(ui::SkinText::Status, " font-style: italic;"));
+    m_filterNote->setStyleSheet(style(ui::SkinText::Warning));
+    m_stoppedNote->setStyleSheet(style(ui::SkinText::Warning));
+    m_quickHelpLabel->setStyleSheet(style(ui::SkinText::Body));
+    update();
 }
 
 bool RecoveryWindow::eventFilter(QObject* watched, QEvent* event)
@@ -690,20 +747,33 @@ void RecoveryWindow::showDriveInformation()
 
 void RecoveryWindow::addDiskImage()
 {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Add Disk Image"), QString(),
-        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
-                       "*.vmdk *.qcow2 *.qcow);;"
-                       "EnCase images (*.E01);;"
-                       "Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
-                       "Split raw images, first piece (*.001);;All files (*)"));
-    if (path.isEmpty())
+    QFileDialog dialog(this, QStringLiteral("Add Disk Image"));
+    dialog.setObjectName(QStringLiteral("addDiskImage"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
+                                          "*.vmdk *.qcow2 *.qcow)"),
+                           QStringLiteral("EnCase images (*.E01)"),
+                           QStringLiteral("Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow)"),
+                           QStringLiteral("Split raw images, first piece (*.001)"), QStringLiteral("All files (*)")});
+    if (const QString folder = RecentPlaces::instance().folder(Place::DiskImage); !folder.isEmpty())
+        dialog.setDirectory(folder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    const QString path = dialog.selectedFiles().front();
+    RecentPlaces::instance().remember(Place::DiskImage, path);
+    addImageAt(path);
+}
+
+void RecoveryWindow::addImageAt(const QString& path)
+{
     const NamedDrives named = namedDrives(path);
     if (!named.refusal.isEmpty()) {
+        RecentPlaces::instance().forgetImage(QFileInfo(path).absoluteFilePath());
         MessageDialog(this, MessageKind::Error, named.refusal);
         return;
     }
+    RecentPlaces::instance().addImage(path);
     QTreeWidgetItem* first = nullptr;
     for (const auto& item : named.items) {
         QTreeWidgetItem* added = addDriveItem(item);
@@ -716,6 +786,26 @@ void RecoveryWindow::addDiskImage()
         m_driveTree->scrollToItem(first);
         m_driveTree->setFocus();
     }
+}
+
+void RecoveryWindow::fillRecentImages(QMenu* menu)
+{
+    menu->clear();
+    const QStringList images = RecentPlaces::instance().images();
+    for (int i = 0; i < images.size(); ++i) {
+        // "&1 card.img", with the whole path as the tip and in the status bar.
+        QAction* action = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(images[i]).fileName()));
+        action->setToolTip(images[i]);
+        action->setStatusTip(images[i]);
+        connect(action, &QAction::triggered, this, [this, path = images[i]] { addImageAt(path); });
+    }
+    if (images.isEmpty()) {
+        menu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        return;
+    }
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("&Clear List")), &QAction::triggered, this,
+            [] { RecentPlaces::instance().clearImages(); });
 }
 
 } // namespace sarvik::app

@@ -43,6 +43,7 @@ class SplitHandle;
 class ThumbnailView;
 class ResultsCommands;
 class ScanRunner;
+class UDisksClient;
 struct ScanReport;
 
 /// Menu command ids.
@@ -74,6 +75,8 @@ inline constexpr int Stop = 32903;
 inline constexpr int Preview = 32904;
 /// Ours: the file list as thumbnails.
 inline constexpr int Thumbnails = 32905;
+/// Ours: the submenu of the disk images opened lately.
+inline constexpr int RecentImages = 32910;
 // The file list's right-click menu.
 inline constexpr int MenuIcons = 32819;
 inline constexpr int MenuList = 32820;
@@ -103,6 +106,13 @@ public:
     void ShowPage(int page, bool forward);
     /// Adds a disk image to the drive tree; returns its item.
     QTreeWidgetItem* addDriveItem(const disk::DriveItem& item);
+    /// Lists `drives` in place of the devices listed (images added stay),
+    /// keeping the selected drive when it is still there. False, changing
+    /// nothing, away from the drive page or while it is busy.
+    bool replaceDrives(std::vector<disk::DriveItem> drives);
+    /// Follows drives that come and go: the disk manager's announcements
+    /// where it runs, else a look at the system's devices every few seconds.
+    void watchDrives();
     /// The status line for an engine's status text (the thorough rules count MFT records).
     [[nodiscard]] QString statusText(const std::string& status) const;
     /// Says why each path named on the command line is not listed (one box, after the window shows).
@@ -118,6 +128,8 @@ public:
     [[nodiscard]] QAction* action(int id) const { return m_actions.value(id); }
     /// Caption and value of the volume-label pair (0) and pairs 1 to 4.
     [[nodiscard]] QLabel* captionLabel(int pair) const { return m_captions[pair]; }
+    [[nodiscard]] QLabel* quickHelpLabel() const { return m_quickHelpLabel; }
+    [[nodiscard]] QLabel* statusLabel() const { return m_status; }
     [[nodiscard]] QLabel* valueLabel(int pair) const { return m_values[pair]; }
     [[nodiscard]] QLabel* statusLine() const { return m_status; }
     /// "Thorough scan" or "Classic scan" on the results page.
@@ -209,6 +221,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
@@ -235,6 +248,14 @@ private:
     void selectDriveAt(std::size_t index, bool offerElevation = false);
     /// Asks to start the program again through pkexec; true when it was started.
     bool offerElevatedRestart(const disk::DriveItem& drive);
+    /// Asks the disk manager to open the refused drive `index` (polkit asks
+    /// for the password); without it, offers the restart.
+    void openRefusedDevice(std::size_t index);
+    /// The drive tree's item for drive `index`.
+    QTreeWidgetItem* newDriveTreeItem(std::size_t index);
+    /// Lists the system's drives afresh (the disk manager's, else sysfs's);
+    /// away from the drive page, once back there.
+    void refreshDrives(bool fromDiskManager);
     void ShowVolumeInfo();
     void showNext(bool show);
 
@@ -282,9 +303,15 @@ private:
     void showSettings();
     void showDriveInformation();
     void addDiskImage();
+    /// Paints the skin and colours the text on it for the desktop's light or dark scheme.
+    void applySkinVariant();
+    /// Adds the image at `path` to the drive tree and selects it, or says why not.
+    void addImageAt(const QString& path);
+    void fillRecentImages(QMenu* menu);
     void releaseCatalogue();
 
     disk::DeviceProvider& m_devices;
+    UDisksClient* m_udisks = nullptr; ///< made on first use
     std::vector<disk::DriveItem> m_drives;
     scan::ScanSession m_session;
     recovery::RecoverySettings m_settings;
@@ -347,6 +374,7 @@ private:
         QRect base = {};
     };
     std::vector<Anchor> m_anchors;
+    bool m_fittedToScreen = false;
 };
 
 } // namespace sarvik::app

@@ -1,5 +1,7 @@
 #include "app/ResultsCommands.h"
 
+#include "app/RecentPlaces.h"
+
 #include "app/DeepSearch.h"
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
@@ -91,13 +93,17 @@ std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice, const std
             return QString::fromStdString(
                 snapshot::SnapshotPath(chosen.toStdString(), snapshot::kCaseSensitiveFileNames));
         });
+    if (const QString folder = RecentPlaces::instance().folder(Place::Snapshot); !folder.isEmpty())
+        dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return {};
     // Several files chosen to load: the last.
-    return (save ? files.front() : files.back()).toStdString();
+    const QString chosen = save ? files.front() : files.back();
+    RecentPlaces::instance().remember(Place::Snapshot, chosen);
+    return chosen.toStdString();
 }
 
 bool isFolderType(const std::string& type)
@@ -256,6 +262,8 @@ QString ResultsCommands::ChooseDestination()
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     const std::vector<std::string> sources = sourcesOf(m_window.session());
     greyWhileOnSource(dialog, sources, QStringLiteral("destination"));
+    if (const QString folder = RecentPlaces::instance().folder(Place::Destination); !folder.isEmpty())
+        dialog.setDirectory(folder);
     // A folder that cannot take the files is refused with the reason, and the
     // chooser opens again where it was.
     while (dialog.exec() == QDialog::Accepted) {
@@ -265,6 +273,7 @@ QString ResultsCommands::ChooseDestination()
         const QString problem = destinationProblem(chosen.front());
         const SourceVerdict verdict = sourceVerdict(chosen.front(), sources, QStringLiteral("destination"));
         if (problem.isEmpty() && verdict.refusal.isEmpty()) {
+            RecentPlaces::instance().remember(Place::Destination, chosen.front(), true);
             if (!verdict.warning.isEmpty())
                 MessageDialog(&m_window, MessageKind::Information, verdict.warning);
             return chosen.front();

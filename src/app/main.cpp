@@ -2,8 +2,11 @@
 // line are listed in the drive tree beside the volumes that discovery finds.
 
 #include "app/FileTypes.h"
+#include "app/MessageBoxes.h"
 #include "app/NamedDrives.h"
+#include "app/RecentPlaces.h"
 #include "app/RecoveryWindow.h"
+#include "app/UDisksClient.h"
 #include "platform/Console.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -54,13 +58,17 @@ int main(int argc, char* argv[])
     windowIcon.addFile(QStringLiteral(":/icons/256.png"));
     QApplication::setWindowIcon(windowIcon);
     sarvik::app::useSystemIconTheme();
+    sarvik::app::RecentPlaces::instance().keepInSettings();
+    sarvik::app::keepDialogTitlesWhole(&app);
 
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("source"), QStringLiteral("Disk images or devices to list."),
                                  QStringLiteral("[IMAGE|DEVICE]..."));
     parser.process(app);
 
-    std::vector<sarvik::disk::DriveItem> drives = sarvik::platform::FillDriveTree();
+    // The system's disk manager lists the drives where it runs; sysfs elsewhere.
+    std::optional<std::vector<sarvik::disk::DriveItem>> managed = sarvik::app::UDisksClient().drives();
+    std::vector<sarvik::disk::DriveItem> drives = managed ? std::move(*managed) : sarvik::platform::FillDriveTree();
     QStringList refused;
     for (const QString& argument : parser.positionalArguments()) {
         const sarvik::app::NamedDrives named = sarvik::app::namedDrives(argument);
@@ -79,6 +87,7 @@ int main(int argc, char* argv[])
 
     sarvik::platform::SystemDeviceProvider devices;
     sarvik::app::RecoveryWindow window(std::move(drives), devices);
+    window.watchDrives();
     window.show();
     window.showRefusedSources(refused);
     return QApplication::exec();

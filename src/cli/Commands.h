@@ -26,5 +26,6 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed);
 int runFind(const CommandSpec& spec, const ParsedArgs& parsed);
 int runCarve(const CommandSpec& spec, const ParsedArgs& parsed);
 int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed);
+int runCat(const CommandSpec& spec, const ParsedArgs& parsed);
 
 } // namespace sarvik::cli

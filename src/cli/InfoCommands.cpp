@@ -87,14 +87,19 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
         if (image)
             w.value("container", containerJson(*image));
         w.beginArray("partitions");
-        for (const auto& p : partitions)
-            w.value({}, Json{{"number", p.partition.number},
-                             {"source", p.source},
-                             {"firstSector", p.partition.firstSector},
-                             {"sectors", p.partition.sectors},
-                             {"type", p.partition.mbrType},
-                             {"logical", p.partition.logical ? "yes" : "no"},
-                             {"fileSystem", p.fileSystem}});
+        for (const auto& p : partitions) {
+            Json entry{{"number", p.partition.number},
+                       {"source", p.source},
+                       {"firstSector", p.partition.firstSector},
+                       {"sectors", p.partition.sectors},
+                       {"type", p.partition.mbrType},
+                       {"typeName", p.partition.typeName},
+                       {"logical", p.partition.logical ? "yes" : "no"},
+                       {"fileSystem", p.fileSystem}};
+            if (!p.partition.typeGuid.empty())
+                entry["typeGuid"] = p.partition.typeGuid;
+            w.value({}, entry);
+        }
         w.endArray();
         if (!partitions.empty() && partitions.front().backupHeader)
             w.value("backupGptHeader", true);
@@ -107,10 +112,10 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
         std::printf("Partition table     : GPT, read from its backup header at the disk's end (the primary is gone)\n");
     std::printf("Partitions          : %zu\n", partitions.size());
     for (const auto& p : partitions)
-        std::printf("  %-3u %-10s start %-10llu %10llu sectors  %s\n", p.partition.number,
-                    p.fileSystem.empty() ? "-" : p.fileSystem.c_str(),
-                    static_cast<unsigned long long>(p.partition.firstSector),
-                    static_cast<unsigned long long>(p.partition.sectors), p.source.c_str());
+        std::printf(
+            "  %-3u %-10s start %-10llu %10llu sectors  %-24s %s\n", p.partition.number,
+            p.fileSystem.empty() ? "-" : p.fileSystem.c_str(), static_cast<unsigned long long>(p.partition.firstSector),
+            static_cast<unsigned long long>(p.partition.sectors), p.source.c_str(), p.partition.typeName.c_str());
 }
 
 } // namespace

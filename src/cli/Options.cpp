@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <getopt.h>
+#include <string_view>
 
 namespace sarvik::cli {
 
@@ -14,6 +15,16 @@ constexpr OptionSpec kJsonOption{"json", nullptr, "write one JSON document (fiel
 constexpr OptionSpec kOffsetOption{
     "offset", "N", "read SOURCE from N on as a volume: sectors of 512 bytes, or N with B, K, M, G, T (bytes, KiB...)"};
 constexpr OptionSpec kSizeOption{"size", "N", "with --offset: the volume's length (the same units)"};
+
+/// The session's options without those that write (--snapshot, --force).
+std::vector<OptionSpec> catSessionOptions()
+{
+    std::vector<OptionSpec> options = sessionOptions();
+    std::erase_if(options, [](const OptionSpec& o) {
+        return std::string_view(o.name) == "snapshot" || std::string_view(o.name) == "force";
+    });
+    return options;
+}
 
 std::vector<OptionSpec> joined(std::initializer_list<std::vector<OptionSpec>> parts)
 {
@@ -55,6 +66,13 @@ std::vector<CommandSpec> makeSpecs()
                  session,
                  selectionOptions(true)}),
          "PATH is a folder or file as 'sarvik scan' prints it (\"/Docs/a.txt\")."},
+        {"cat", "SOURCE (PATH | --id N)", "write one found file's bytes to standard output, as recover would copy them",
+         joined({{{"id", "N", "the file with MFT record N (NTFS) or entry address N (FAT, exFAT)"},
+                  {"from", "BYTE", "start at this byte of the file (K, M, G allowed)"},
+                  {"length", "N", "write at most N bytes"},
+                  {"force", nullptr, "write to a terminal too"}},
+                 catSessionOptions()}),
+         "Exit 3, with the reason on standard error, when the bytes written are not the whole file."},
         {"volumes",
          "DISK",
          "volumes on a disk or image that no partition table names (wiped table, lost boot sector): DISK@lostN",

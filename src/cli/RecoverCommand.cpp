@@ -110,6 +110,8 @@ std::optional<int> parseRecover(const CommandSpec& spec, const ParsedArgs& parse
         return usageError(spec, "SOURCE is missing");
     if (r.to.empty())
         return usageError(spec, "--to DIR is missing");
+    if (r.to == "-")
+        return usageError(spec, "--to takes a folder; for one file's bytes on standard output use 'sarvik cat'");
     if (r.all == !r.paths.empty())
         return usageError(spec, "give either --all or one or more PATHs as 'sarvik scan' prints them");
     return std::nullopt;

@@ -4,6 +4,7 @@
 #include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
 #include "platform/Devices.h"
+#include "platform/DiskManager.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
@@ -55,6 +56,31 @@ std::string lostVolumeHint(const std::string& path)
 }
 
 } // namespace
+
+std::optional<int> openThroughDiskManager(const std::string& source)
+{
+    const std::string whole = platform::resolvePartitionPath(source).path;
+    if (!platform::accessRefused(whole))
+        return std::nullopt; // readable already, or missing: the command says so
+#if defined(_WIN32)
+    std::fprintf(stderr, "sarvik: --udisks: there is no UDisks2 on this system; run it as the administrator\n");
+#else
+    const platform::DiskManagerOpen opened = platform::openThroughDiskManager(whole);
+    switch (opened.outcome) {
+    case platform::DiskManagerOpen::Outcome::Opened:
+        return std::nullopt;
+    case platform::DiskManagerOpen::Outcome::Refused:
+        std::fprintf(stderr, "sarvik: UDisks2 did not open %s: %s\n", whole.c_str(), opened.reason.c_str());
+        break;
+    case platform::DiskManagerOpen::Outcome::Unavailable:
+        std::fprintf(stderr,
+                     "sarvik: --udisks: UDisks2 cannot open %s (%s); run it as root (sudo) or join the disk group\n",
+                     whole.c_str(), opened.reason.c_str());
+        break;
+    }
+#endif
+    return kExitFailed;
+}
 
 std::optional<std::uint64_t> parseByteCount(const std::string& text)
 {

@@ -31,6 +31,12 @@ struct OpenedSource {
 OpenedSource openSource(const std::string& path, bool soleVolume = false,
                         disk::GeometryRules rules = disk::GeometryRules::Thorough);
 
+/// --udisks: when the system refuses this user the device that SOURCE names
+/// (its whole disk, for "PATH@N"), asks the disk manager to open it. Nothing
+/// when the command may go on; kExitFailed, after saying why on standard
+/// error, when the disk manager refused or does not run.
+[[nodiscard]] std::optional<int> openThroughDiskManager(const std::string& source);
+
 /// The byte count `text` gives for --offset and --size: a number of 512-byte
 /// sectors, or one with a unit (B: bytes; K, M, G, T: KiB, MiB, GiB, TiB; "s":
 /// sectors). Nothing for anything else or a count past 2^64.

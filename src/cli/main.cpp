@@ -51,6 +51,11 @@ void usage(std::FILE* out)
                "When a scan finds free space holding data that no entry names, it says so.\n"
                "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
                "\n"
+               "A device this user may not read needs root (sudo) or the disk group. With\n"
+               "--udisks (any command), such a SOURCE is opened by the system's disk manager,\n"
+               "UDisks2, once polkit allows it (asking for the password through its agent,\n"
+               "such as pkttyagent on a text console); nothing else runs as root.\n"
+               "\n"
                "exit status:\n"
                "  0    everything asked was done\n"
                "  1    it could not be done: SOURCE cannot be opened or is not a volume, the\n"
@@ -69,7 +74,7 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
     static const std::map<std::string, Runner> runners = {
         {"drives", sarvik::cli::runDrives}, {"info", sarvik::cli::runInfo},       {"scan", sarvik::cli::runScan},
         {"ls", sarvik::cli::runLs},         {"recover", sarvik::cli::runRecover}, {"find", sarvik::cli::runFind},
-        {"carve", sarvik::cli::runCarve},   {"volumes", sarvik::cli::runVolumes},
+        {"carve", sarvik::cli::runCarve},   {"volumes", sarvik::cli::runVolumes}, {"cat", sarvik::cli::runCat},
     };
     const auto* spec = sarvik::cli::findCommand(command);
     const auto runner = runners.find(command);
@@ -82,11 +87,27 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
                      names.c_str());
         return sarvik::cli::kExitUsage;
     }
+    // --udisks may come with any command that reads a SOURCE.
+    std::vector<std::string> rest;
+    bool udisks = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") {
+            rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+            break;
+        }
+        if (args[i] == "--udisks")
+            udisks = true;
+        else
+            rest.push_back(args[i]);
+    }
     sarvik::cli::ParsedArgs parsed;
-    if (const auto exit = sarvik::cli::parseArgs(*spec, args, parsed))
+    if (const auto exit = sarvik::cli::parseArgs(*spec, rest, parsed))
         return *exit;
     if (const auto exit = sarvik::cli::applyRegionOptions(*spec, parsed))
         return *exit;
+    if (udisks && !parsed.positional.empty())
+        if (const auto exit = sarvik::cli::openThroughDiskManager(parsed.positional.front()))
+            return *exit;
     return runner->second(*spec, parsed);
 }
 

@@ -71,19 +71,119 @@ MbrEntry mbrEntry(const ByteReader& r, int slot)
             r.u32or0(at + kEntrySectors)};
 }
 
-/// Adds a partition unless it is empty or starts outside the disk; cuts it at the end.
-void addPartition(PartitionTable& table, std::uint64_t diskSectors, std::uint64_t first, std::uint64_t sectors,
-                  std::uint8_t type, bool logical)
+/// The name of an MBR partition type byte; empty for one not known here.
+std::string mbrTypeName(std::uint8_t type)
+{
+    switch (type) {
+    case 0x01:
+        return "FAT12";
+    case 0x04:
+        return "FAT16 (under 32 MiB)";
+    case 0x06:
+        return "FAT16";
+    case 0x07:
+        return "NTFS or exFAT";
+    case 0x0B:
+        return "FAT32";
+    case 0x0C:
+        return "FAT32 (LBA)";
+    case 0x0E:
+        return "FAT16 (LBA)";
+    case 0x11:
+        return "Hidden FAT12";
+    case 0x14:
+        return "Hidden FAT16 (under 32 MiB)";
+    case 0x16:
+        return "Hidden FAT16";
+    case 0x17:
+        return "Hidden NTFS or exFAT";
+    case 0x1B:
+        return "Hidden FAT32";
+    case 0x1C:
+        return "Hidden FAT32 (LBA)";
+    case 0x1E:
+        return "Hidden FAT16 (LBA)";
+    case 0x27:
+        return "Windows recovery";
+    case 0x82:
+        return "Linux swap";
+    case 0x83:
+        return "Linux";
+    case 0x8E:
+        return "Linux LVM";
+    case 0xA5:
+        return "FreeBSD";
+    case 0xAF:
+        return "Apple HFS/HFS+";
+    case 0xEF:
+        return "EFI System";
+    case 0xFD:
+        return "Linux RAID";
+    default:
+        return {};
+    }
+}
+
+/// A GPT type GUID as text: its first three fields are stored little-endian.
+std::string guidText(const ByteReader& e, std::size_t at)
+{
+    static constexpr std::array<std::size_t, 16> kOrder = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < kOrder.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            text += '-';
+        const std::uint8_t b = e.u8or0(at + kOrder[i]);
+        text += kHex[b >> 4];
+        text += kHex[b & 0x0F];
+    }
+    return text;
+}
+
+/// The name of a GPT partition type; empty for one not known here.
+std::string gptTypeName(const std::string& guid)
+{
+    static constexpr std::array<std::pair<const char*, const char*>, 17> kNames{{
+        {"C12A7328-F81F-11D2-BA4B-00A0C93EC93B", "EFI System"},
+        {"21686148-6449-6E6F-744E-656564454649", "BIOS boot"},
+        {"E3C9E316-0B5C-4DB8-817D-F92DF00215AE", "Microsoft reserved"},
+        {"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "Microsoft basic data"},
+        {"DE94BBA4-06D1-4D40-A16A-BFD50179D6AC", "Windows recovery environment"},
+        {"5808C8AA-7E8F-42E0-85D2-E1E90434CFB3", "Windows LDM metadata"},
+        {"AF9B60A0-1431-4F62-BC68-3311714A69AD", "Windows LDM data"},
+        {"0FC63DAF-8483-4772-8E79-3D69D8477DE4", "Linux filesystem"},
+        {"0657FD6D-A4AB-43C4-84E5-0933C84B4F4F", "Linux swap"},
+        {"E6D6D379-F507-44C2-A23C-238F2A3DF928", "Linux LVM"},
+        {"A19D880F-05FC-4D3B-A006-743F0F84911E", "Linux RAID"},
+        {"4F68BCE3-E8CD-4DB1-96E7-FBCAF984B709", "Linux root (x86-64)"},
+        {"933AC7E1-2EB4-4F13-B844-0E14E2AEF915", "Linux home"},
+        {"48465300-0000-11AA-AA11-00306543ECAC", "Apple HFS/HFS+"},
+        {"7C3457EF-0000-11AA-AA11-00306543ECAC", "Apple APFS"},
+        {"516E7CB4-6ECF-11D6-8FF8-00022D09712B", "FreeBSD data"},
+        {"6A898CC3-1DD2-11B2-99A6-080020736631", "ZFS"},
+    }};
+    for (const auto& [id, name] : kNames)
+        if (guid == id)
+            return name;
+    return {};
+}
+
+/// Adds partition `number` unless it is empty or starts outside the disk;
+/// cuts it at the end.
+Partition* addPartition(PartitionTable& table, std::uint64_t diskSectors, std::uint32_t number, std::uint64_t first,
+                        std::uint64_t sectors, std::uint8_t type, bool logical)
 {
     if (sectors == 0 || first == 0 || first >= diskSectors)
-        return;
+        return nullptr;
     Partition p;
-    p.number = static_cast<std::uint32_t>(table.partitions.size() + 1);
+    p.number = number;
     p.firstSector = first;
     p.sectors = std::min(sectors, diskSectors - first);
     p.mbrType = type;
     p.logical = logical;
-    table.partitions.push_back(p);
+    p.typeName = type != 0 ? mbrTypeName(type) : std::string();
+    table.partitions.push_back(std::move(p));
+    return &table.partitions.back();
 }
 
 /// Follows the chain of extended boot records of the container that starts at
@@ -107,9 +207,10 @@ void readLogicalPartitions(const BlockSource& disk, std::uint64_t diskSectors, s
         if (logical.type != 0 && !isExtendedType(logical.type) && logical.firstLba != 0) {
             const std::uint64_t first = ebr + logical.firstLba;
             if (first < extEnd) {
-                addPartition(table, diskSectors, first, std::min<std::uint64_t>(logical.sectors, extEnd - first),
-                             logical.type, true);
-                ++logicals;
+                const auto number = kFirstLogicalNumber + static_cast<std::uint32_t>(logicals);
+                if (addPartition(table, diskSectors, number, first,
+                                 std::min<std::uint64_t>(logical.sectors, extEnd - first), logical.type, true))
+                    ++logicals;
             }
         }
         const MbrEntry next = mbrEntry(r, 1);
@@ -152,7 +253,10 @@ std::optional<PartitionTable> readGpt(const BlockSource& disk, std::uint64_t dis
         if (last < first)
             continue;
         const std::uint64_t sectors = last - first == ~std::uint64_t{0} ? last - first : last - first + 1;
-        addPartition(table, diskSectors, first, sectors, 0, false);
+        if (Partition* p = addPartition(table, diskSectors, i + 1, first, sectors, 0, false)) {
+            p->typeGuid = guidText(e, kGptTypeGuid);
+            p->typeName = gptTypeName(p->typeGuid);
+        }
     }
     return table;
 }
@@ -202,9 +306,9 @@ PartitionTable ReadPartitionTable(const BlockSource& disk)
     }
 
     table.scheme = PartitionScheme::Mbr;
-    for (const MbrEntry& e : entries)
-        if (e.type != 0 && !isExtendedType(e.type))
-            addPartition(table, diskSectors, e.firstLba, e.sectors, e.type, false);
+    for (std::uint32_t slot = 0; slot < entries.size(); ++slot)
+        if (const MbrEntry& e = entries[slot]; e.type != 0 && !isExtendedType(e.type))
+            (void)addPartition(table, diskSectors, slot + 1, e.firstLba, e.sectors, e.type, false);
     bool extendedRead = false; // only one container is allowed; a second is ignored
     for (const MbrEntry& e : entries) {
         if (isExtendedType(e.type) && !extendedRead && e.firstLba != 0) {

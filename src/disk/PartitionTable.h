@@ -22,15 +22,23 @@ namespace sarvik::disk {
 enum class PartitionScheme { None, Mbr, Gpt };
 
 struct Partition {
-    /// 1-based, in table order: MBR primaries in slot order, then the logical
-    /// partitions in chain order (extended containers are not counted); GPT
-    /// entries in array order, unused entries not counted.
+    /// As the kernel and fdisk number it: an MBR primary by its slot (1 to 4),
+    /// the logical partitions from 5 in chain order; a GPT entry by its place
+    /// in the array (1 for the first entry). Empty slots and entries, and the
+    /// extended container, take a number but are not listed.
     std::uint32_t number = 0;
     std::uint64_t firstSector = 0; ///< 512-byte sectors from the start of the disk
     std::uint64_t sectors = 0;     ///< cut at the end of the disk
     std::uint8_t mbrType = 0;      ///< the MBR type byte; 0 for GPT entries
     bool logical = false;          ///< inside an MBR extended partition
+    std::string typeGuid;          ///< a GPT entry's type, "EBD0A0A2-B9E5-..."; empty on MBR
+    /// What the type byte or GUID says ("Microsoft basic data", "Linux swap");
+    /// empty for a type not known here.
+    std::string typeName;
 };
+
+/// The number the kernel gives the first logical partition of an MBR disk.
+inline constexpr std::uint32_t kFirstLogicalNumber = 5;
 
 struct PartitionTable {
     PartitionScheme scheme = PartitionScheme::None;

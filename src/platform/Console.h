@@ -28,6 +28,13 @@ void setUpProcess();
 /// True when standard error is a terminal (progress lines are drawn there).
 [[nodiscard]] bool standardErrorIsTerminal();
 
+/// True when standard output is a terminal (a file's bytes are not written there unasked).
+[[nodiscard]] bool standardOutputIsTerminal();
+
+/// Makes standard output carry bytes as they are (no newline translation
+/// where the system has a text mode).
+void setStandardOutputBinary();
+
 /// The width of the terminal standard error writes to, in columns; 80 when it
 /// cannot be told.
 [[nodiscard]] std::size_t terminalColumns();

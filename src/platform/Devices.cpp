@@ -1,11 +1,15 @@
 #include "platform/Devices.h"
 
 #include "container/ContainerSource.h"
+#include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <filesystem>
 #include <iterator>
+#include <mutex>
 #include <new>
 
 namespace sarvik::platform {
@@ -106,17 +110,87 @@ disk::ReadStatus SystemBlockSource::read(std::uint64_t offset, disk::MutableByte
     return disk::ReadStatus::Ok;
 }
 
+namespace {
+
+/// The containers opened lately. Opening one reads its tables (a VHD's block
+/// allocation table, an E01's list of sections) and a scan opens its source
+/// several times (the partition table, the label, the volume), so the last few
+/// stay open and are handed out again while their file is unchanged: the same
+/// path, size and modification time. A container reads under its own lock, so
+/// its users may share it.
+class OpenContainers {
+public:
+    static OpenContainers& instance()
+    {
+        static OpenContainers containers;
+        return containers;
+    }
+    std::shared_ptr<const disk::BlockSource> find(const std::string& path, std::uint64_t size)
+    {
+        const auto written = writeTime(path);
+        const std::filesystem::path key = keyOf(path);
+        const std::lock_guard lock(m_mutex);
+        for (const Entry& e : m_entries)
+            if (e.path == key && e.size == size && written && e.written == *written)
+                return e.source;
+        return nullptr;
+    }
+    void keep(const std::string& path, std::uint64_t size, std::shared_ptr<const disk::BlockSource> source)
+    {
+        const auto written = writeTime(path);
+        if (!written)
+            return;
+        const std::filesystem::path key = keyOf(path);
+        const std::lock_guard lock(m_mutex);
+        std::erase_if(m_entries, [&](const Entry& e) { return e.path == key; });
+        m_entries.push_front({key, size, *written, std::move(source)});
+        if (m_entries.size() > kKept)
+            m_entries.pop_back();
+    }
+
+private:
+    static constexpr std::size_t kKept = 4;
+    struct Entry {
+        std::filesystem::path path; ///< absolute, so that "img" and "./img" are one
+        std::uint64_t size = 0;
+        std::filesystem::file_time_type written;
+        std::shared_ptr<const disk::BlockSource> source;
+    };
+    static std::filesystem::path keyOf(const std::string& path)
+    {
+        std::error_code ec;
+        auto absolute = std::filesystem::absolute(pathOf(path), ec);
+        return ec ? pathOf(path) : absolute.lexically_normal();
+    }
+    static std::optional<std::filesystem::file_time_type> writeTime(const std::string& path)
+    {
+        std::error_code ec;
+        const auto written = std::filesystem::last_write_time(pathOf(path), ec);
+        if (ec)
+            return std::nullopt;
+        return written;
+    }
+    std::mutex m_mutex;
+    std::deque<Entry> m_entries;
+};
+
+} // namespace
+
 std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path, std::string* error)
 {
     auto raw = SystemBlockSource::open(path, error);
     if (!raw)
         return raw;
+    if (auto kept = OpenContainers::instance().find(path, raw->size()))
+        return kept;
     // A container is read through its library as the disk it holds, whatever its name.
     container::OpenedContainer opened = container::openContainer(path, *raw);
     if (opened.format == container::Format::None)
         return raw;
     if (!opened.source && error != nullptr)
         *error = path + ": " + opened.error;
+    if (opened.source)
+        OpenContainers::instance().keep(path, raw->size(), opened.source);
     return std::move(opened.source);
 }
 

@@ -69,6 +69,23 @@ struct OpenedDevice {
 /// whether the system refused this user, when it cannot.
 [[nodiscard]] std::optional<OpenedDevice> openDevice(const std::string& path, std::string& error, bool& accessDenied);
 
+#if !defined(_WIN32)
+/// Serves `path` (a device, no "@N" suffix) from `file`, a descriptor of it
+/// that a service allowed to open it handed over (the system's disk manager
+/// opening it on the user's behalf): from now on openDevice(path) reads a copy
+/// of it instead of opening `path`. A copy of `file` is kept; the caller still
+/// owns `file`. False, with the system's reason in `error`, when no copy can
+/// be made.
+[[nodiscard]] bool serveDevice(const std::string& path, NativeFile file, std::string& error);
+
+/// True when serveDevice serves `path`.
+[[nodiscard]] bool deviceServed(const std::string& path);
+
+/// Stops serving `path` (its device went away: a device plugged in again under
+/// the name is opened anew); sources already open keep reading their own copy.
+void stopServing(const std::string& path);
+#endif
+
 /// Reads exactly `length` bytes at `offset` into `into`, both aligned as the
 /// device wants. False when the system fails or the device ends first.
 [[nodiscard]] bool readAt(NativeFile file, std::uint64_t offset, std::byte* into, std::size_t length);

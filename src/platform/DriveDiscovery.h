@@ -5,10 +5,27 @@
 
 #include "disk/Volume.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace sarvik::platform {
+
+/// A block device as the system describes it (sysfs, or the disk manager's
+/// service), before it becomes drive items.
+struct BlockDevice {
+    std::string name;       ///< "sdb1", "sdb", "loop0"
+    std::string devicePath; ///< "/dev/sdb1"
+    std::string disk;       ///< the whole disk's name: the device's own for a whole disk
+    std::uint64_t sizeBytes = 0;
+    bool removable = false; ///< the disk's medium can be taken out
+    bool attached = true;   ///< false for a loop device that has no backing file
+};
+
+/// The drive items of `blocks`, named and ordered as FillDriveTree names and
+/// orders them: the partitions of each disk, or the disk itself when it has
+/// none; no RAM disks, optical drives, unattached loop devices or empty media.
+std::vector<disk::DriveItem> driveItemsOf(std::vector<BlockDevice> blocks);
 
 /// The drives to list, in name order. `sysfsRoot` and `devRoot` are "/sys" and
 /// "/dev" on a live Linux system; tests point them at a tree of their own.

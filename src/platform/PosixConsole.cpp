@@ -48,6 +48,13 @@ bool standardErrorIsTerminal()
     return ::isatty(STDERR_FILENO) != 0;
 }
 
+bool standardOutputIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) != 0;
+}
+
+void setStandardOutputBinary() {}
+
 std::size_t terminalColumns()
 {
     winsize size{};

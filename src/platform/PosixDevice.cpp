@@ -13,15 +13,89 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <map>
+#include <mutex>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace sarvik::platform {
 
+namespace {
+
+/// The devices a service opened for this user, by path; each descriptor is
+/// kept open until the process ends.
+struct ServedDevices {
+    std::mutex mutex;
+    std::map<std::string, int> files;
+};
+
+ServedDevices& servedDevices()
+{
+    static ServedDevices served;
+    return served;
+}
+
+/// A new descriptor of the served device `path`, -1 (errno set) when none is served.
+int openServed(const std::string& path)
+{
+    ServedDevices& served = servedDevices();
+    const std::lock_guard lock(served.mutex);
+    const auto found = served.files.find(path);
+    if (found == served.files.end()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::fcntl(found->second, F_DUPFD_CLOEXEC, 0);
+}
+
+/// `path` opened read-only: the served descriptor's copy when there is one.
+int openForReading(const std::string& path)
+{
+    if (deviceServed(path))
+        return openServed(path);
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+} // namespace
+
+bool serveDevice(const std::string& path, NativeFile file, std::string& error)
+{
+    const int copy = ::fcntl(file, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    ServedDevices& served = servedDevices();
+    const std::lock_guard lock(served.mutex);
+    const auto [at, added] = served.files.emplace(path, copy);
+    if (!added) {
+        ::close(at->second);
+        at->second = copy;
+    }
+    return true;
+}
+
+bool deviceServed(const std::string& path)
+{
+    ServedDevices& served = servedDevices();
+    const std::lock_guard lock(served.mutex);
+    return served.files.contains(path);
+}
+
+void stopServing(const std::string& path)
+{
+    ServedDevices& served = servedDevices();
+    const std::lock_guard lock(served.mutex);
+    if (const auto found = served.files.find(path); found != served.files.end()) {
+        ::close(found->second);
+        served.files.erase(found);
+    }
+}
+
 std::optional<OpenedDevice> openDevice(const std::string& path, std::string& error, bool& accessDenied)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openForReading(path);
     if (fd < 0) {
         const int openError = errno;
         accessDenied = openError == EACCES || openError == EPERM;
@@ -116,11 +190,16 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
         if (split.region) {
             const std::uint64_t end = split.size == 0 ? whole->size() : split.offset + split.size;
             if (split.offset % disk::kSectorSize == 0 && split.offset < end)
-                window = disk::Partition{0, split.offset / disk::kSectorSize,
-                                         (std::min(end, whole->size()) - split.offset) / disk::kSectorSize, 0, false};
+                window = disk::Partition{0,
+                                         split.offset / disk::kSectorSize,
+                                         (std::min(end, whole->size()) - split.offset) / disk::kSectorSize,
+                                         0,
+                                         false,
+                                         {},
+                                         {}};
         } else if (split.lost) {
             if (const auto lost = lostVolume(split.path, split.number))
-                window = disk::Partition{split.number, lost->firstSector, lost->sectors, 0, false};
+                window = disk::Partition{split.number, lost->firstSector, lost->sectors, 0, false, {}, {}};
         } else {
             for (const disk::Partition& p : disk::ReadPartitionTable(*whole).partitions)
                 if (p.number == split.number)
@@ -132,11 +211,19 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
     blkid_probe probe = nullptr;
     int fd = -1;
     if (window) {
-        fd = ::open(split.path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = openForReading(split.path);
         probe = fd < 0 ? nullptr : blkid_new_probe();
         if (probe != nullptr &&
             blkid_probe_set_device(probe, fd, static_cast<blkid_loff_t>(window->firstSector * disk::kSectorSize),
                                    static_cast<blkid_loff_t>(window->sectors * disk::kSectorSize)) != 0) {
+            blkid_free_probe(probe);
+            probe = nullptr;
+        }
+    } else if (deviceServed(path)) {
+        // A device served by a descriptor may not be opened by its name.
+        fd = openServed(path);
+        probe = fd < 0 ? nullptr : blkid_new_probe();
+        if (probe != nullptr && blkid_probe_set_device(probe, fd, 0, 0) != 0) {
             blkid_free_probe(probe);
             probe = nullptr;
         }
@@ -165,7 +252,7 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
 
 bool accessRefused(const std::string& path)
 {
-    return ::access(path.c_str(), R_OK) != 0 && (errno == EACCES || errno == EPERM);
+    return !deviceServed(path) && ::access(path.c_str(), R_OK) != 0 && (errno == EACCES || errno == EPERM);
 }
 
 } // namespace sarvik::platform

@@ -7,6 +7,9 @@
 #include <shellapi.h>
 
 #include <array>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 
 namespace sarvik::platform {
 
@@ -91,6 +94,19 @@ std::size_t terminalColumns()
     if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info) != 0 && info.dwSize.X > 0)
         return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
     return 80;
+}
+
+bool standardOutputIsTerminal()
+{
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return output != INVALID_HANDLE_VALUE && ::GetFileType(output) == FILE_TYPE_CHAR &&
+           ::GetConsoleMode(output, &mode) != 0;
+}
+
+void setStandardOutputBinary()
+{
+    (void)::_setmode(::_fileno(stdout), _O_BINARY);
 }
 
 bool standardErrorIsTerminal()

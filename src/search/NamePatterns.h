@@ -44,7 +44,7 @@ using catalogue::upperCase8;
 inline constexpr const char* kTableFullMessage = "      You cannot add more patterns     ";
 inline constexpr const char* kPatternTooLongMessage = "      Pattern length exceeds the limit     ";
 inline constexpr const char* kBlankPatternMessage = "      Blank entry not allowed     ";
-inline constexpr const char* kDuplicatePatternMessage = "      Pattern already exists in he list     ";
+inline constexpr const char* kDuplicatePatternMessage = "      Pattern already exists in the list     ";
 
 /// Outcome of FilterPatterns::add, in the order the checks are made.
 enum class AddPatternResult {

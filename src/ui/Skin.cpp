@@ -23,6 +23,27 @@ const QColor kSky(0x5d, 0xa9, 0xe9);
 const QColor kPaper(0xee, 0xf2, 0xf7);
 const QColor kAmber(0xf2, 0xa5, 0x3a);
 const QColor kLine(0xa9, 0xb9, 0xcc);
+const QColor kDarkLine(0x4a, 0x5a, 0x6e);
+
+bool g_dark = false;
+
+/// The colours of the skin's body and wells, light or dark.
+struct SkinColours {
+    QColor bodyTop, bodyBottom, line, leftWell, rightWell, helpPlate, dialogTop, dialogBottom;
+};
+
+const SkinColours& colours()
+{
+    static const SkinColours light{
+        QColor(0xdf, 0xe7, 0xf1),      QColor(0xc9, 0xd5, 0xe4),      kLine,
+        QColor(0xf7, 0xf9, 0xfc, 180), QColor(0xfb, 0xfc, 0xfe, 200), QColor(0xff, 0xff, 0xff, 120),
+        QColor(0xe8, 0xee, 0xf5),      QColor(0xd2, 0xdc, 0xe9)};
+    static const SkinColours dark{
+        QColor(0x2b, 0x33, 0x3e),      QColor(0x1e, 0x24, 0x2c),      kDarkLine,
+        QColor(0x16, 0x1b, 0x22, 180), QColor(0x1a, 0x20, 0x28, 200), QColor(0x10, 0x14, 0x1a, 120),
+        QColor(0x2e, 0x36, 0x42),      QColor(0x22, 0x29, 0x33)};
+    return g_dark ? dark : light;
+}
 
 // Skins are painted on a clear canvas, antialiased; then every pixel that is
 // mostly clear becomes the key colour and every other pixel is made opaque over
@@ -258,6 +279,48 @@ QString toolbarCaption(ToolbarPicture which)
 
 } // namespace
 
+bool darkSkin()
+{
+    return g_dark;
+}
+
+void setDarkSkin(bool dark)
+{
+    g_dark = dark;
+}
+
+bool paletteIsDark(const QPalette& palette)
+{
+    return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+}
+
+QColor skinTextColour(SkinText role)
+{
+    switch (role) {
+    case SkinText::Caption:
+        return g_dark ? QColor(0xa9, 0xc7, 0xec) : QColor(0x1d, 0x35, 0x57);
+    case SkinText::Value:
+        return g_dark ? QColor(0xdd, 0xe6, 0xf0) : QColor(0x22, 0x30, 0x3f);
+    case SkinText::Status:
+        return g_dark ? QColor(0x8f, 0xb8, 0xe6) : QColor(0x2d, 0x5b, 0x8c);
+    case SkinText::Body:
+        return g_dark ? QColor(0xd6, 0xde, 0xe8) : QColor(0x1d, 0x2b, 0x3a);
+    case SkinText::Warning:
+        return g_dark ? QColor(0xf0, 0xa3, 0x6b) : QColor(0x8a, 0x3b, 0x12);
+    }
+    return {};
+}
+
+QSize windowSkinBase()
+{
+    return {dluX(528), dluY(311)};
+}
+
+QSize windowSkinSmallest()
+{
+    return windowSkinBase() - QSize(24, 80);
+}
+
 QRect dluRect(int left, int top, int width, int height)
 {
     return QRect(dluX(left), dluY(top), dluX(width), dluY(height));
@@ -272,9 +335,10 @@ QImage paintWindowSkin(QSize size)
     p.setClipPath(frame);
 
     // Body: a soft vertical wash.
+    const SkinColours& c = colours();
     QLinearGradient body(0, 0, 0, size.height());
-    body.setColorAt(0, QColor(0xdf, 0xe7, 0xf1));
-    body.setColorAt(1, QColor(0xc9, 0xd5, 0xe4));
+    body.setColorAt(0, c.bodyTop);
+    body.setColorAt(1, c.bodyBottom);
     p.fillRect(QRect(QPoint(0, 0), size), body);
 
     // Header band behind the toolbar.
@@ -286,24 +350,24 @@ QImage paintWindowSkin(QSize size)
     p.setPen(QPen(kAmber, 2));
     p.drawLine(0, header, size.width(), header);
 
-    // A window larger than the smallest one stretches the panes; the footer
-    // keeps its distance from the bottom.
-    const int dx = std::max(0, size.width() - dluX(528));
-    const int dy = std::max(0, size.height() - dluY(311));
+    // A window larger or smaller than the drawn one stretches or shrinks the
+    // panes; the footer keeps its distance from the bottom.
+    const int dx = size.width() - windowSkinBase().width();
+    const int dy = size.height() - windowSkinBase().height();
 
     // Left pane well, behind the tree.
-    p.setPen(QPen(kLine, 1));
-    p.setBrush(QColor(0xf7, 0xf9, 0xfc, 180));
+    p.setPen(QPen(c.line, 1));
+    p.setBrush(c.leftWell);
     p.drawRoundedRect(QRectF(2.5, 94.5, 229, 328 + dy), 6, 6);
 
     // Right pane: the group frame.
     const QRect pane = dluRect(153, 57, 371, 200).adjusted(0, 0, dx, dy);
-    p.setBrush(QColor(0xfb, 0xfc, 0xfe, 200));
+    p.setBrush(c.rightWell);
     p.drawRoundedRect(QRectF(pane).adjusted(0.5, 4.5, -0.5, -0.5), 8, 8);
 
     // Footer: the Quick Help plate.
     const QRect help = dluRect(7, 256, 392, 45).translated(0, dy);
-    p.setBrush(QColor(0xff, 0xff, 0xff, 120));
+    p.setBrush(c.helpPlate);
     p.drawRoundedRect(QRectF(help).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
 
     p.setClipping(false);
@@ -321,8 +385,8 @@ QImage paintDialogSkin(QSize size)
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
     QLinearGradient body(0, 0, 0, size.height());
-    body.setColorAt(0, QColor(0xe8, 0xee, 0xf5));
-    body.setColorAt(1, QColor(0xd2, 0xdc, 0xe9));
+    body.setColorAt(0, colours().dialogTop);
+    body.setColorAt(1, colours().dialogBottom);
     p.fillRect(image.rect(), body);
     QLinearGradient band(0, 0, 0, 8);
     band.setColorAt(0, kSteel);

@@ -3,7 +3,9 @@
 // navigation pictures and the logo. Nothing is loaded from image files, so every
 // picture scales with the device pixel ratio and belongs to this program alone.
 
+#include <QColor>
 #include <QImage>
+#include <QPalette>
 #include <QPixmap>
 #include <QRegion>
 
@@ -23,6 +25,22 @@ namespace sarvik::ui {
 
 /// The colour that is cut out of a skin to shape a window.
 inline constexpr QRgb kTransparentKey = 0xff00ff00;
+
+/// Whether the skins are painted in their dark variant, for a desktop whose
+/// colour scheme is dark (light text in the lists and dialogs).
+[[nodiscard]] bool darkSkin();
+void setDarkSkin(bool dark);
+/// True for a palette whose window colour is darker than its text.
+[[nodiscard]] bool paletteIsDark(const QPalette& palette);
+
+/// The colours of text drawn straight on the skin, for each variant.
+enum class SkinText { Caption, Value, Status, Body, Warning };
+[[nodiscard]] QColor skinTextColour(SkinText role);
+
+/// The main window's client area as the layout was drawn, and the smallest it
+/// takes (a short screen, or a large scale factor): the lists give up the difference.
+[[nodiscard]] QSize windowSkinBase();
+[[nodiscard]] QSize windowSkinSmallest();
 
 /// The main window's background for a client area of `size`; the corners outside
 /// the rounded frame are painted in the transparent key colour.

@@ -1021,7 +1021,7 @@ void ResultsCommandsTest::filterDialogLimitsAndOrder()
     addText(QStringLiteral("*.TXT"));
     answerWith<app::MessageBox>(QStringLiteral("&Ok"), &asked);
     addText(QStringLiteral("*.txt"));
-    QCOMPARE(asked.asked, QStringLiteral("      Pattern already exists in he list     "));
+    QCOMPARE(asked.asked, QStringLiteral("      Pattern already exists in the list     "));
     QCOMPARE(d.patternEdit()->selectedText(), QStringLiteral("*.txt"));
     // Newest first in the list box, table in the order of adding.
     QCOMPARE(d.patternList()->item(0)->text(), QStringLiteral("*.TXT"));

@@ -37,11 +37,13 @@ dd if="$vols/ntfs.img" of=gpt.img bs=512 seek=133120 conv=notrunc,sparse status=
 python3 - <<'PY' || fail "partition listing"
 import json
 mbr = [(p["number"], p["firstSector"], p["sectors"], p["fileSystem"], p["logical"]) for p in json.load(open("mbr.json"))["partitions"]]
-assert mbr == [(1, 2048, 65536, "FAT16", "no"), (2, 71680, 131072, "FAT32", "yes"), (3, 204800, 131072, "NTFS", "yes")], mbr
+# Numbered as the kernel and fdisk number them: logical partitions from 5.
+assert mbr == [(1, 2048, 65536, "FAT16", "no"), (5, 71680, 131072, "FAT32", "yes"), (6, 204800, 131072, "NTFS", "yes")], mbr
 gpt = [(p["number"], p["firstSector"], p["sectors"], p["fileSystem"]) for p in json.load(open("gpt.json"))["partitions"]]
 assert gpt == [(1, 2048, 131072, "FAT32"), (2, 133120, 131072, "NTFS")], gpt
+assert all(p["typeName"] == "Microsoft basic data" for p in json.load(open("gpt.json"))["partitions"])
 PY
-"$sarvik" drives mbr.img | grep -q "Disk Image(mbr.img) 3: NTFS *mbr.img@3" || fail "drives does not list mbr.img 3: NTFS"
+"$sarvik" drives mbr.img | grep -q "Disk Image(mbr.img) 6: NTFS *mbr.img@6" || fail "drives does not list mbr.img 6: NTFS"
 
 # Each partition scans as its volume image does (only the device path differs).
 same_scan() { # PARTITION IMAGE [OPTION]...
@@ -58,16 +60,16 @@ assert any(f.get("deleted") for f in a["files"])
 PY
 }
 same_scan mbr.img@1 "$vols/fat16.img"
-same_scan mbr.img@2 "$vols/fat32-s1.img"
-same_scan mbr.img@3 "$vols/ntfs.img"
+same_scan mbr.img@5 "$vols/fat32-s1.img"
+same_scan mbr.img@6 "$vols/ntfs.img"
 same_scan gpt.img@1 "$vols/fat32-s1.img"
 same_scan gpt.img@2 "$vols/ntfs.img"
-if "$sarvik" scan mbr.img@4 >/dev/null 2>err.txt; then fail "a partition that does not exist was scanned"; fi
-grep -q "no partition 4" err.txt || fail "no reason for the missing partition: $(cat err.txt)"
+if "$sarvik" scan mbr.img@2 >/dev/null 2>err.txt; then fail "the extended container was scanned"; fi
+grep -q "no partition 2" err.txt || fail "no reason for the missing partition: $(cat err.txt)"
 
 # A snapshot of a partition records the disk by its absolute path and reopens
 # the partition from anywhere.
-"$sarvik" scan mbr.img@2 --snapshot PART.RVU >/dev/null 2>&1 || fail "snapshot of mbr.img@2"
+"$sarvik" scan mbr.img@5 --snapshot PART.RVU >/dev/null 2>&1 || fail "snapshot of mbr.img@5"
 (cd / && "$sarvik" ls "$work/PART.RVU" >"$work/ls.txt" 2>"$work/err.txt") || fail "ls of the partition's snapshot"
 [[ ! -s err.txt ]] || fail "the snapshot's partition was not reopened: $(cat err.txt)"
 grep -q "Good" ls.txt || fail "no condition in the snapshot's listing"
@@ -119,8 +121,8 @@ check_recovery mbr.img@1 fat16
 # part B.bin's clusters went to a later file that was deleted in turn, and the
 # fragmented file's consecutive clusters run into a live one.
 grep -qx "2 files written from clusters that are now in use" summary.txt || fail "summary: $(cat summary.txt)"
-check_recovery mbr.img@2 fat32-s1
-check_recovery mbr.img@3 ntfs
+check_recovery mbr.img@5 fat32-s1
+check_recovery mbr.img@6 ntfs
 check_recovery gpt.img@2 ntfs
 
 # Lost volumes: with the MBR wiped the three volumes are found where they
@@ -194,5 +196,5 @@ grep -q "one.img@1" whole.err || fail "the chosen partition is not named: $(cat 
 "$sarvik" scan one.img@1 --json >part.json || fail "scan one.img@1"
 cmp -s whole.json part.json || fail "the disk's only volume scans differently from its partition"
 if "$sarvik" scan mbr.img >/dev/null 2>several.err; then fail "a disk of three volumes was scanned as one"; fi
-grep -q "mbr.img@1 mbr.img@2 mbr.img@3" several.err || fail "the three partitions are not named: $(cat several.err)"
+grep -q "mbr.img@1 mbr.img@5 mbr.img@6" several.err || fail "the three partitions are not named: $(cat several.err)"
 echo "partitions: ok"

@@ -54,7 +54,9 @@ struct Disk {
     }
 };
 
+/// A partition as listed: its number as the kernel gives it, where it lies.
 struct Span {
+    std::uint32_t number;
     std::uint64_t first, sectors;
     bool logical;
     bool operator==(const Span&) const = default;
@@ -63,10 +65,8 @@ struct Span {
 std::vector<Span> spans(const disk::PartitionTable& t)
 {
     std::vector<Span> out;
-    for (std::size_t i = 0; i < t.partitions.size(); ++i) {
-        EXPECT_EQ(t.partitions[i].number, i + 1);
-        out.push_back({t.partitions[i].firstSector, t.partitions[i].sectors, t.partitions[i].logical});
-    }
+    for (const auto& p : t.partitions)
+        out.push_back({p.number, p.firstSector, p.sectors, p.logical});
     return out;
 }
 
@@ -85,9 +85,11 @@ TEST(PartitionTable, MbrPrimariesThenLogicalsInChainOrder)
     d.entry(1700, 0, 0x0B, 32, 700);
     const auto t = d.table();
     EXPECT_EQ(t.scheme, disk::PartitionScheme::Mbr);
-    EXPECT_EQ(spans(t),
-              (std::vector<Span>{{64, 1000, false}, {3200, 500, false}, {1132, 400, true}, {1732, 700, true}}));
+    EXPECT_EQ(spans(t), (std::vector<Span>{
+                            {1, 64, 1000, false}, {3, 3200, 500, false}, {5, 1132, 400, true}, {6, 1732, 700, true}}));
     EXPECT_EQ(t.partitions[2].mbrType, 0x07);
+    EXPECT_EQ(t.partitions[0].typeName, "FAT32 (LBA)");
+    EXPECT_EQ(t.partitions[2].typeName, "NTFS or exFAT");
 }
 
 TEST(PartitionTable, DamagedMbrGivesThePartitionsThatMakeSense)
@@ -102,8 +104,8 @@ TEST(PartitionTable, DamagedMbrGivesThePartitionsThatMakeSense)
     d.entry(1600, 0, 0x07, 32, 100);
     d.entry(1600, 1, 0x05, 0, 100); // a link of 0 would point at the container itself: ends
     const auto t = d.table();
-    EXPECT_EQ(spans(t),
-              (std::vector<Span>{{64, 1000, false}, {4000, 96, false}, {1132, 100, true}, {1632, 100, true}}));
+    EXPECT_EQ(spans(t), (std::vector<Span>{
+                            {1, 64, 1000, false}, {3, 4000, 96, false}, {5, 1132, 100, true}, {6, 1632, 100, true}}));
 
     // A chain that loops back to an earlier record ends there, without a hang.
     Disk loop;
@@ -112,12 +114,12 @@ TEST(PartitionTable, DamagedMbrGivesThePartitionsThatMakeSense)
     loop.entry(100, 1, 0x05, 200, 10); // -> 300
     loop.entry(300, 0, 0x07, 32, 10);
     loop.entry(300, 1, 0x05, 0 + 200, 10); // -> 300 again
-    EXPECT_EQ(spans(loop.table()), (std::vector<Span>{{132, 10, true}, {332, 10, true}}));
+    EXPECT_EQ(spans(loop.table()), (std::vector<Span>{{5, 132, 10, true}, {6, 332, 10, true}}));
     Disk back;
     back.entry(0, 0, 0x05, 100, 3000);
     back.entry(100, 0, 0x07, 32, 10);
     back.entry(100, 1, 0x05, 0xFFFFFFF0, 10); // link far outside the container
-    EXPECT_EQ(spans(back.table()), (std::vector<Span>{{132, 10, true}}));
+    EXPECT_EQ(spans(back.table()), (std::vector<Span>{{5, 132, 10, true}}));
 }
 
 TEST(PartitionTable, NoTableOnAVolumeOrOnNoise)
@@ -154,7 +156,11 @@ void gptHeader(Disk& d, std::uint64_t sector, std::uint64_t entriesLba, std::uin
 void gptEntry(Disk& d, std::uint64_t entriesLba, std::uint32_t index, std::uint64_t first, std::uint64_t last)
 {
     const std::uint64_t at = entriesLba * 512 + std::uint64_t{index} * 128;
-    d.bytes[at] = std::byte{0xA2}; // any non-zero type GUID
+    // Microsoft basic data, EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, as stored.
+    constexpr std::array<std::uint8_t, 16> kBasicData = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
+                                                         0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
+    for (std::size_t i = 0; i < kBasicData.size(); ++i)
+        d.bytes[at + i] = std::byte{kBasicData[i]};
     d.put64(at + 32, first);
     d.put64(at + 40, last);
 }
@@ -172,7 +178,10 @@ TEST(PartitionTable, GptEntriesInArrayOrderAndTheBackupHeader)
     gptEntry(d, 2, 5, 3000, 9000); // cut at the end
     auto t = d.table();
     EXPECT_EQ(t.scheme, disk::PartitionScheme::Gpt);
-    EXPECT_EQ(spans(t), (std::vector<Span>{{2048, 952, false}, {100, 100, false}, {3000, 1096, false}}));
+    EXPECT_EQ(spans(t), (std::vector<Span>{{1, 2048, 952, false}, {4, 100, 100, false}, {6, 3000, 1096, false}}));
+    // The type by its GUID: the entry's first bytes are stored little-endian.
+    EXPECT_EQ(t.partitions[0].typeGuid, "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7");
+    EXPECT_EQ(t.partitions[0].typeName, "Microsoft basic data");
 
     // The primary header is gone: the backup in the last sector is read, and
     // says so; so it is when the protective MBR is gone too.
@@ -182,7 +191,8 @@ TEST(PartitionTable, GptEntriesInArrayOrderAndTheBackupHeader)
     EXPECT_EQ(d.table().partitions.size(), 3u);
     EXPECT_TRUE(d.table().backupHeader);
     std::memset(d.bytes.data(), 0, 512);
-    EXPECT_EQ(spans(d.table()), (std::vector<Span>{{2048, 952, false}, {100, 100, false}, {3000, 1096, false}}));
+    EXPECT_EQ(spans(d.table()),
+              (std::vector<Span>{{1, 2048, 952, false}, {4, 100, 100, false}, {6, 3000, 1096, false}}));
     EXPECT_TRUE(d.table().backupHeader);
 
     // An entry array claiming millions of entries, or entries of absurd size,
@@ -206,13 +216,14 @@ TEST(PartitionTable, OpenPartitionReadsFromItsFirstSector)
     d.entry(1100, 0, 0x07, 32, 400);
     d.bytes[1132 * 512 + 3] = std::byte{'N'};
     const auto disk = std::make_shared<disk::MemoryBlockSource>(d.bytes);
-    const auto logical = disk::OpenPartition(disk, 2);
+    const auto logical = disk::OpenPartition(disk, 5);
     ASSERT_NE(logical, nullptr);
     EXPECT_EQ(logical->size(), 400u * 512);
     std::array<std::byte, 4> head{};
     ASSERT_EQ(logical->read(0, head), disk::ReadStatus::Ok);
     EXPECT_EQ(head[3], std::byte{'N'});
     EXPECT_EQ(logical->read(400 * 512 - 2, head), disk::ReadStatus::Short);
+    EXPECT_EQ(disk::OpenPartition(disk, 2), nullptr); // the extended container
     EXPECT_EQ(disk::OpenPartition(disk, 3), nullptr);
     EXPECT_EQ(disk::OpenPartition(disk, 0), nullptr);
 }

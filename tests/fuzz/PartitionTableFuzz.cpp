@@ -62,8 +62,11 @@ void check(const std::shared_ptr<const disk::BlockSource>& disk)
     std::size_t logicals = 0;
     for (std::size_t i = 0; i < table.partitions.size(); ++i) {
         const disk::Partition& p = table.partitions[i];
-        if (p.number != i + 1)
-            fail("partitions are numbered 1, 2, ... in table order");
+        if (i != 0 && p.number <= table.partitions[i - 1].number)
+            fail("partition numbers rise in table order");
+        if (table.scheme == disk::PartitionScheme::Mbr &&
+            (p.logical ? p.number < disk::kFirstLogicalNumber : p.number == 0 || p.number > 4))
+            fail("MBR primaries are numbered by their slot, logical partitions from 5");
         if (p.firstSector == 0 || p.sectors == 0)
             fail("a partition neither starts at sector 0 nor is empty");
         if (p.firstSector >= diskSectors || p.sectors > diskSectors - p.firstSector)
@@ -94,7 +97,8 @@ void check(const std::shared_ptr<const disk::BlockSource>& disk)
         std::array<std::byte, disk::kSectorSize> sector{};
         (void)window->read((p.sectors - 1) * disk::kSectorSize, sector);
     }
-    if (disk::OpenPartition(disk, static_cast<std::uint32_t>(table.partitions.size() + 1)) != nullptr)
+    const std::uint32_t past = table.partitions.empty() ? 1 : table.partitions.back().number + 1;
+    if (disk::OpenPartition(disk, past) != nullptr)
         fail("a partition past the last one does not open");
 }
 
