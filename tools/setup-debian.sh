@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libblkid-dev nlohmann-json3-dev libssl-dev
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libbfio-dev
-  qt6-base-dev libsystemd-dev
+  qt6-base-dev libsystemd-dev qt6-image-formats-plugins libpoppler-qt6-dev
   gzip
 )
 if [ "${1:-}" != build ]; then

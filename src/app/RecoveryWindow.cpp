@@ -8,6 +8,7 @@
 #include "app/HelpDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/NamedDrives.h"
+#include "app/PreviewPane.h"
 #include "app/RecentPlaces.h"
 #include "app/RecoverySettingsDialog.h"
 #include "app/ResultsCommands.h"
@@ -31,6 +32,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QShortcut>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTreeWidget>
@@ -142,7 +144,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     m_anchors = {{m_logo, kMoveX},
                  {m_driveTree, kGrowY},
                  {m_folderTree, kGrowY},
-                 {m_fileList, grow},
+                 {m_listSplit, grow},
                  {m_status, kMoveY},
                  {m_progress, kMoveY | kGrowX},
                  {m_stop, move},
@@ -187,16 +189,19 @@ void RecoveryWindow::layoutControls()
     }
     // The deep search's strip, while shown, takes the bottom of the list's room.
     if (m_deepBar != nullptr && !m_deepBar->isHidden()) {
-        QRect list = m_fileList->geometry();
+        QRect list = m_listSplit->geometry();
         list.setBottom(m_deepBar->geometry().top() - 3);
-        m_fileList->setGeometry(list);
+        m_listSplit->setGeometry(list);
     }
+    placeTreeSplit();
 }
 
 RecoveryWindow::~RecoveryWindow()
 {
     // The workers' owners stop and join them before the session goes away:
-    // the deep search's sample and the scan read it.
+    // the deep search's sample, the scan and the preview read it.
+    delete m_preview;
+    m_preview = nullptr;
     delete m_deep;
     m_deep = nullptr;
     delete m_runner;
@@ -319,6 +324,12 @@ void RecoveryWindow::buildMenuBar()
     addCommand(view, QStringLiteral("Ico&ns"), Command::Icons, QStringLiteral("view-grid"));
     addCommand(view, QStringLiteral("&List"), Command::List, QStringLiteral("view-list"));
     addCommand(view, QStringLiteral("&Details"), Command::Details, QStringLiteral("view-list-details"));
+    addCommand(view, QStringLiteral("&Thumbnails"), Command::Thumbnails, QStringLiteral("view-preview"));
+    QAction* preview =
+        addCommand(view, QStringLiteral("&Preview"), Command::Preview, QStringLiteral("document-preview"));
+    preview->setCheckable(true);
+    preview->setShortcut(QKeySequence(Qt::Key_F3));
+    preview->setChecked(m_preview != nullptr && !m_preview->isHidden());
     view->addSeparator();
     // Off by default: deleted files are what is looked for; a lost or damaged
     // volume's existing files are lost too.
@@ -417,6 +428,8 @@ void RecoveryWindow::runCommand(int id)
         {Command::Icons, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Icons); }},
         {Command::List, [](RecoveryWindow& w) { w.setViewMode(ViewMode::List); }},
         {Command::Details, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Details); }},
+        {Command::Thumbnails, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Thumbnails); }},
+        {Command::Preview, [](RecoveryWindow& w) { w.showPreview(); }},
         {Command::Settings, [](RecoveryWindow& w) { w.showSettings(); }},
         {Command::DriveInformation, [](RecoveryWindow& w) { w.showDriveInformation(); }},
         {Command::LiveUpdate, [](RecoveryWindow& w) { w.liveUpdate(); }},
@@ -497,8 +510,8 @@ void RecoveryWindow::SetMenuState(int state)
             if (QAction* a = action(id))
                 a->setEnabled(enabled);
     };
-    const auto resultCommands = {Command::Icons,     Command::List,        Command::Details,
-                                 Command::FindFiles, Command::FileFilters, Command::DriveInformation};
+    const auto resultCommands = {Command::Icons,   Command::List,      Command::Details,     Command::Thumbnails,
+                                 Command::Preview, Command::FindFiles, Command::FileFilters, Command::DriveInformation};
     if (state < 0 || state > 3)
         return;
     // Only state 3 (the results) enables what acts on them; state 0 leaves Load as it is.
@@ -556,7 +569,7 @@ void RecoveryWindow::ShowPage(int page, bool forward)
 
 QWidget* RecoveryWindow::fileList() const
 {
-    return m_fileList;
+    return m_listSplit;
 }
 
 bool RecoveryWindow::scanRunning() const
@@ -694,6 +707,8 @@ void RecoveryWindow::closeEvent(QCloseEvent* event)
         m_runner->requestStop();
     if (m_deep != nullptr)
         m_deep->requestStop();
+    if (m_preview != nullptr)
+        m_preview->settle(); // its read uses the catalogue
     releaseCatalogue();
     if (m_commands != nullptr)
         m_commands->removeOpenCopies();

@@ -22,6 +22,7 @@
 
 class QLabel;
 class QListView;
+class QSplitter;
 class QStackedWidget;
 class QTableView;
 class QTreeWidget;
@@ -37,6 +38,9 @@ namespace sarvik::app {
 class DeepSearch;
 class DeepSearchBar;
 class FileListModel;
+class PreviewPane;
+class SplitHandle;
+class ThumbnailView;
 class ResultsCommands;
 class ScanRunner;
 class UDisksClient;
@@ -67,6 +71,10 @@ inline constexpr int DeepSearch = 32901;
 inline constexpr int Back = 32902;
 /// Ours: asks to stop the running scan or deep search (Esc).
 inline constexpr int Stop = 32903;
+/// Ours: shows or hides the preview beside the file list (F3).
+inline constexpr int Preview = 32904;
+/// Ours: the file list as thumbnails.
+inline constexpr int Thumbnails = 32905;
 /// Ours: the submenu of the disk images opened lately.
 inline constexpr int RecentImages = 32910;
 /// Ours: the deep search of the chosen disk for volumes no table names.
@@ -87,7 +95,7 @@ inline constexpr int MenuSettings = 32828;
 inline constexpr int Properties = 32830;
 } // namespace Command
 
-enum class ViewMode { Icons, List, Details };
+enum class ViewMode { Icons, List, Details, Thumbnails };
 
 class RecoveryWindow : public QMainWindow {
     Q_OBJECT
@@ -146,6 +154,7 @@ public:
     static constexpr int kToolbarButtons = 8;
     [[nodiscard]] QTreeWidget* driveTree() const { return m_driveTree; }
     [[nodiscard]] QTreeWidget* folderTree() const { return m_folderTree; }
+    /// The file list's room on the results page: the list's views and the preview beside them.
     [[nodiscard]] QWidget* fileList() const;
     [[nodiscard]] QTableView* detailsView() const { return m_details; }
     [[nodiscard]] QListView* iconListView() const { return m_listView; }
@@ -164,6 +173,12 @@ public:
     /// The deep search of the results page, and the strip under the list that shows it.
     [[nodiscard]] DeepSearch* deepSearch() const { return m_deep; }
     [[nodiscard]] DeepSearchBar* deepSearchBar() const { return m_deepBar; }
+    /// The preview beside the file list (hidden until the View menu shows it).
+    [[nodiscard]] PreviewPane* previewPane() const { return m_preview; }
+    /// The file list's thumbnail view.
+    [[nodiscard]] ThumbnailView* thumbnailView() const { return m_thumbView; }
+    /// The handle between the folder tree and the file list.
+    [[nodiscard]] SplitHandle* treeListHandle() const { return m_treeHandle; }
 
     /// Held by a command that reads the session across an event loop (a copy
     /// or a search on a worker, a box that lists its entries): what a deep
@@ -278,6 +293,10 @@ private:
     void folderTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     void fileListActivated(const QModelIndex& index);
     void setViewMode(ViewMode mode);
+    /// Shows the preview as the View menu's check says.
+    void showPreview();
+    /// Moves the edge between the folder tree and the list by m_treeShift.
+    void placeTreeSplit();
     void toggleTreeListFocus();
     void sizeColumns();
     void moveToListEnd(bool last, Qt::KeyboardModifiers modifiers);
@@ -343,6 +362,14 @@ private:
     QTreeWidget* m_driveTree = nullptr;
     QTreeWidget* m_folderTree = nullptr;
     QStackedWidget* m_fileList = nullptr;
+    /// The file list and the preview beside it.
+    QSplitter* m_listSplit = nullptr;
+    PreviewPane* m_preview = nullptr;
+    ThumbnailView* m_thumbView = nullptr;
+    /// Between the folder tree and the list: its drags move the edge between
+    /// them by m_treeShift pixels, kept while the program runs.
+    SplitHandle* m_treeHandle = nullptr;
+    int m_treeShift = 0;
     QTableView* m_details = nullptr;
     QListView* m_listView = nullptr;
     FileListModel* m_model = nullptr;

@@ -8,6 +8,7 @@
 #include "app/FindFilesDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/OpenWithDialog.h"
+#include "app/PreviewPane.h"
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/SavingDialog.h"
@@ -779,6 +780,8 @@ void ResultsCommands::renameRow(int row, const QString& text)
                                     ? m_renameOldName
                                     : toDiskName(text, m_window.session().catalogue.NamesAreUtf8);
     const catalogue::FileRow r = rows[static_cast<std::size_t>(row)];
+    if (PreviewPane* preview = m_window.previewPane())
+        preview->settle(); // its read may be copying the name that changes
     model->setName(row, newName);
     scan::ScanSession& session = m_window.mutableSession();
     catalogue::Catalogue& c = session.catalogue;

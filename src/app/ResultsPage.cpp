@@ -5,7 +5,10 @@
 #include "app/DeepSearchBar.h"
 #include "app/FileListModel.h"
 #include "app/MessageBoxes.h"
+#include "app/PreviewPane.h"
 #include "app/ScanRunner.h"
+#include "app/SplitHandle.h"
+#include "app/ThumbnailView.h"
 #include "catalogue/NameText.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
@@ -17,6 +20,7 @@
 #include <QListView>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTreeWidget>
@@ -91,8 +95,12 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     // The file list: one model, a table for the details view and a list view for
     // the icon and list views, sharing the selection.
     m_model = new FileListModel(m_types, this);
-    m_fileList = new QStackedWidget(panel);
-    m_fileList->setGeometry(ui::dluRect(156, 62, 367, 196));
+    // The list and the preview share the list's room; the splitter keeps
+    // their shares while the program runs.
+    m_listSplit = new QSplitter(Qt::Horizontal, panel);
+    m_listSplit->setGeometry(ui::dluRect(156, 62, 367, 196));
+    m_listSplit->setChildrenCollapsible(false);
+    m_fileList = new QStackedWidget(m_listSplit);
     m_details = new QTableView(m_fileList);
     m_details->setModel(m_model);
     m_details->setShowGrid(true);
@@ -139,7 +147,19 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_fileList->addWidget(m_details);
     m_fileList->addWidget(m_listView);
-    m_fileList->hide();
+    m_preview = new PreviewPane(*this, m_listSplit);
+    m_preview->hide();
+    m_thumbView = new ThumbnailView(*m_model, *m_preview, m_fileList);
+    m_thumbView->setSelectionModel(m_details->selectionModel());
+    m_thumbView->setFont(listFont);
+    m_fileList->addWidget(m_thumbView);
+    m_listSplit->addWidget(m_fileList);
+    m_listSplit->addWidget(m_preview);
+    m_listSplit->setStretchFactor(0, 3);
+    m_listSplit->setStretchFactor(1, 2);
+    connect(m_details->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { m_preview->showRow(current.isValid() ? current.row() : -1); });
+    m_listSplit->hide();
     // Under the list, within its room: the deep search's banner, progress and outcome.
     m_deepBar = new DeepSearchBar(panel);
     m_deepBar->setGeometry(ui::dluRect(156, 232, 367, 26));
@@ -150,6 +170,8 @@ void RecoveryWindow::buildFileList(QWidget* panel)
         connect(view, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
         view->installEventFilter(this);
     }
+    connect(m_thumbView, &QAbstractItemView::doubleClicked, this, &RecoveryWindow::fileListActivated);
+    connect(m_thumbView, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
 }
 
 void RecoveryWindow::buildFolderTree(QWidget* panel)
@@ -165,6 +187,37 @@ void RecoveryWindow::buildFolderTree(QWidget* panel)
     });
     m_folderTree->setEnabled(false);
     m_folderTree->hide();
+    m_treeHandle = new SplitHandle(panel);
+    m_treeHandle->hide();
+    connect(m_treeHandle, &SplitHandle::dragged, this, [this](int dx) {
+        m_treeShift += dx;
+        layoutControls();
+        m_treeShift = m_folderTree->width() - pieces::kTreeRect.width(); // as far as it could go
+    });
+}
+
+void RecoveryWindow::placeTreeSplit()
+{
+    if (m_treeHandle == nullptr || m_folderTree == nullptr)
+        return;
+    QRect tree = m_folderTree->geometry();
+    const QRect list = m_listSplit->geometry();
+    // The tree keeps 80 pixels and the list's room 200.
+    constexpr int kTreeLeast = 80;
+    constexpr int kListLeast = 200;
+    const int least = kTreeLeast - tree.width();
+    const int shift = std::clamp(m_treeShift, least, std::max(least, list.width() - kListLeast));
+    const int gap = std::max(2, list.left() - tree.right() - 1);
+    tree.setWidth(tree.width() + shift);
+    m_folderTree->setGeometry(tree);
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_listSplit), static_cast<QWidget*>(m_filterNote), static_cast<QWidget*>(m_deepBar)}) {
+        QRect r = w->geometry();
+        r.setLeft(r.left() + shift);
+        w->setGeometry(r);
+    }
+    m_treeHandle->setGeometry(tree.right() + 1, tree.top(), gap, tree.height());
+    m_treeHandle->raise();
 }
 
 void RecoveryWindow::fillFolderTree()
@@ -201,6 +254,7 @@ void RecoveryWindow::showResults(bool fromScan)
 {
     if (fromScan && m_runner->outOfMemory())
         OutOfMemoryEnd(this);
+    m_thumbView->forget(); // of another scan
     // The engine's closing steps, in order.
     ShowPage(2, true);
     m_folderTree->show();
@@ -211,7 +265,8 @@ void RecoveryWindow::showResults(bool fromScan)
     m_folderTree->setEnabled(true);
     SetLabelLayout(-1);
     showRules();
-    m_fileList->show();
+    m_listSplit->show();
+    m_treeHandle->show();
     m_progress->setValue(0);
     m_progress->hide();
 
@@ -266,6 +321,7 @@ void RecoveryWindow::deepSearchChanged()
 
 void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
 {
+    m_thumbView->forget(); // the entries are numbered afresh
     // What is shown, by the folders' own keys: the tree's handles change.
     const auto keyOf = [this](const QTreeWidgetItem* item) -> std::optional<std::uint32_t> {
         const catalogue::TreeNode* node =
@@ -341,7 +397,8 @@ void RecoveryWindow::back()
     setViewMode(ViewMode::Details);
     showNext(false);
     m_model->clear();
-    m_fileList->hide();
+    m_listSplit->hide();
+    m_treeHandle->hide();
     m_rules->hide();
     m_filterNote->hide();
     m_stoppedNote->hide();
@@ -566,11 +623,32 @@ void RecoveryWindow::OpenSelectedItem()
     m_folderTree->scrollToItem(target);
 }
 
+void RecoveryWindow::showPreview()
+{
+    const QAction* toggle = action(Command::Preview);
+    const bool show = toggle != nullptr && toggle->isChecked();
+    if (show && m_preview->isHidden()) {
+        // Beside the list, two fifths of the room the first time.
+        const int width = m_listSplit->width();
+        m_preview->show();
+        if (m_listSplit->sizes().value(1) == 0)
+            m_listSplit->setSizes({width * 3 / 5, width * 2 / 5});
+    }
+    m_preview->setVisible(show);
+    const QModelIndex current = m_details->selectionModel()->currentIndex();
+    if (show)
+        m_preview->showRow(current.isValid() ? current.row() : -1);
+}
+
 void RecoveryWindow::setViewMode(ViewMode mode)
 {
     m_viewMode = mode;
     if (mode == ViewMode::Details) {
         m_fileList->setCurrentWidget(m_details);
+        return;
+    }
+    if (mode == ViewMode::Thumbnails) {
+        m_fileList->setCurrentWidget(m_thumbView);
         return;
     }
     m_listView->setViewMode(QListView::ListMode);

@@ -297,8 +297,10 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::runSpan
             break;
         const std::uint64_t take = std::min(run.length, want);
         want -= take;
-        if (run.sparse)
-            continue; // no clusters on disk: nothing to lose
+        if (run.sparse) {
+            spans.push_back({0, take, 0, 0, false, true}); // no clusters on disk: nothing to lose
+            continue;
+        }
         if (run.missing) {
             spans.push_back({0, take, 0, 0, true}); // no trusted extent describes them
             continue;
@@ -327,6 +329,8 @@ ConditionEstimate ConditionEstimator::count(const std::optional<std::vector<Span
     std::uint64_t missing = 0;
     std::uint64_t pastImage = 0;
     for (const Span& span : *spans) {
+        if (span.sparse)
+            continue;
         const std::uint64_t length = span.end > span.start ? span.end - span.start : 0;
         const std::uint64_t lo = std::max(span.start, extent().firstCluster);
         const std::uint64_t hi = std::min(span.end, extent().readableEnd);
@@ -448,7 +452,7 @@ void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
     auto add = [&](const std::optional<std::vector<Span>>& spans, std::uint64_t owner, std::uint64_t time) {
         if (spans)
             for (Span s : *spans) {
-                if (s.missing)
+                if (s.missing || s.sparse)
                     continue; // no clusters to share
                 s.owner = owner;
                 s.time = time;
@@ -486,14 +490,98 @@ ConditionEstimate ConditionEstimator::ntfsFile(std::uint64_t recordSector, std::
     return count(ntfsSpans(recordSector, size), false, ~std::uint64_t{0}, ~std::uint64_t{0});
 }
 
-ConditionEstimate ConditionEstimator::ntfsFile(const catalogue::NtfsFileEntry& entry)
+std::optional<std::vector<ConditionEstimator::Span>>
+ConditionEstimator::ntfsCatalogued(const catalogue::NtfsFileEntry& entry)
 {
     // The kept runs are those of the catalogue useOverlaps read, if the entry is one of its.
     const auto* list = m_catalogue != nullptr ? m_catalogue->NtfsFileList.data() : nullptr;
     const bool ours = list != nullptr && std::less_equal<>()(list, &entry) &&
                       std::less<>()(&entry, list + m_catalogue->NtfsFileList.size());
-    return count(ntfsEntrySpans(entry, ours ? m_catalogue : nullptr), false, entry.recordSector, entry.modified,
-                 entry.deleted == 0);
+    return ntfsEntrySpans(entry, ours ? m_catalogue : nullptr);
+}
+
+ConditionEstimate ConditionEstimator::ntfsFile(const catalogue::NtfsFileEntry& entry)
+{
+    return count(ntfsCatalogued(entry), false, entry.recordSector, entry.modified, entry.deleted == 0);
+}
+
+std::optional<std::vector<ClusterPart>> ConditionEstimator::fatParts(const catalogue::FatFileEntry& entry)
+{
+    return parts(fatEntrySpans(entry), {true, entry.ordinal, overlapTime(entry), entry.deleted == 0});
+}
+
+std::optional<std::vector<ClusterPart>> ConditionEstimator::ntfsParts(const catalogue::NtfsFileEntry& entry)
+{
+    return parts(ntfsCatalogued(entry), {false, entry.recordSector, entry.modified, entry.deleted == 0});
+}
+
+namespace {
+
+void appendPart(std::vector<ClusterPart>& out, std::uint64_t first, std::uint64_t count, ClusterState state)
+{
+    if (count == 0)
+        return;
+    if (!out.empty() && out.back().state == state && out.back().first + out.back().count == first)
+        out.back().count += count;
+    else
+        out.push_back({first, count, state});
+}
+
+} // namespace
+
+std::optional<std::vector<ClusterPart>> ConditionEstimator::parts(const std::optional<std::vector<Span>>& spans,
+                                                                  const Owner& who)
+{
+    if (!spans)
+        return std::nullopt;
+    // The same clusters as count() looks at, each given the state that count()
+    // gives it: in use (or a newer file's) first, then not held by the source.
+    std::vector<ClusterPart> out;
+    for (const Span& span : *spans) {
+        const std::uint64_t length = span.end > span.start ? span.end - span.start : 0;
+        if (span.sparse || span.missing) {
+            appendPart(out, span.start, length, span.sparse ? ClusterState::NoData : ClusterState::Unreadable);
+            continue;
+        }
+        const std::uint64_t lo = std::max(span.start, extent().firstCluster);
+        const std::uint64_t hi = std::min(span.end, extent().readableEnd);
+        if (hi <= lo) {
+            appendPart(out, span.start, length, ClusterState::Unreadable);
+            continue;
+        }
+        appendPart(out, span.start, lo - span.start, ClusterState::Unreadable);
+        if (!classify(lo, hi, who, out))
+            return std::nullopt;
+        appendPart(out, hi, span.end - hi, ClusterState::Unreadable);
+    }
+    return out;
+}
+
+bool ConditionEstimator::classify(std::uint64_t lo, std::uint64_t hi, const Owner& who, std::vector<ClusterPart>& out)
+{
+    const std::uint64_t n = hi - lo;
+    std::uint64_t claimed = 0;
+    if (!who.live) {
+        const auto used = countUsed(lo, hi, who.fat);
+        if (!used)
+            return false;
+        const auto newer = claimedFreeByNewer(lo, hi, who.fat, who.owner, who.time);
+        if (!newer)
+            return false;
+        claimed = *used + *newer;
+    }
+    const std::uint64_t notHeld = claimed == 0 ? clustersNotHeld(lo, hi) : 0;
+    if (n <= 1 || claimed == n || (claimed == 0 && (notHeld == 0 || notHeld == n))) {
+        const ClusterState state = claimed != 0   ? ClusterState::Claimed
+                                   : notHeld != 0 ? ClusterState::NoData
+                                                  : ClusterState::Intact;
+        appendPart(out, lo, n, state);
+        return true;
+    }
+    // Mixed: each half on its own. A file's states mostly come in long
+    // stretches, so this asks few questions even of a large file.
+    const std::uint64_t mid = lo + n / 2;
+    return classify(lo, mid, who, out) && classify(mid, hi, who, out);
 }
 
 bool ConditionEstimator::loadBitmapRuns()

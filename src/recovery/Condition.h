@@ -70,6 +70,23 @@ struct ConditionEstimate {
     [[nodiscard]] double share() const noexcept;
 };
 
+/// What a stretch of a file's clusters holds now, as the estimate sees it.
+enum class ClusterState : std::uint8_t {
+    Intact,     ///< free (or the live file's own): still holds the file's data
+    Claimed,    ///< marked in use now, or read by a newer deleted file too
+    Unreadable, ///< outside the volume or the image, or past the end of the runs
+    NoData,     ///< sparse, or a region the source does not hold: reads as zeros
+};
+
+/// `count` clusters from `first` on, all in one state. For an Unreadable part
+/// that no run places (the runs end early), `first` is 0.
+struct ClusterPart {
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+    ClusterState state = ClusterState::Intact;
+    bool operator==(const ClusterPart&) const = default;
+};
+
 /// Estimates per file of one volume. Keeps one sector of the allocation table
 /// or bitmap between questions: a file's clusters mostly lie together.
 class ConditionEstimator {
@@ -93,6 +110,13 @@ public:
     /// that hold its first `size` bytes count.
     [[nodiscard]] ConditionEstimate ntfsFile(std::uint64_t recordSector, std::uint64_t size);
 
+    /// The clusters the estimate of a catalogued file looks at, in the order
+    /// the copy reads them, joined into parts of one state; nothing when the
+    /// estimate is Unknown. The Claimed parts add up to the estimate's
+    /// clustersInUse - clustersMissing.
+    [[nodiscard]] std::optional<std::vector<ClusterPart>> fatParts(const catalogue::FatFileEntry& entry);
+    [[nodiscard]] std::optional<std::vector<ClusterPart>> ntfsParts(const catalogue::NtfsFileEntry& entry);
+
     /// Also counts clusters claimed by newer deleted files of `catalogue` (read
     /// once here: every deleted file's clusters). Without it only the allocation counts.
     void useOverlaps(const catalogue::Catalogue& catalogue);
@@ -107,7 +131,21 @@ private:
         std::uint64_t owner = 0; ///< ordinal (FAT) or record sector (NTFS)
         std::uint64_t time = 0;  ///< write date (FAT) or modification FILETIME (NTFS)
         bool missing = false;    ///< clusters the copy cannot read: the runs end, or no trusted extent holds them
+        bool sparse = false;     ///< a sparse run: no clusters on disk, nothing to lose
     };
+    /// Whose clusters are being looked at, for the overlaps.
+    struct Owner {
+        bool fat = false;
+        std::uint64_t owner = 0;
+        std::uint64_t time = 0;
+        bool live = false;
+    };
+    std::optional<std::vector<ClusterPart>> parts(const std::optional<std::vector<Span>>& spans, const Owner& who);
+    /// Appends the states of clusters [lo, hi) (inside the readable volume) to
+    /// `out`, halving the range until each half is of one state.
+    bool classify(std::uint64_t lo, std::uint64_t hi, const Owner& who, std::vector<ClusterPart>& out);
+    /// The entry's data attribute as ntfsFile reads it.
+    std::optional<std::vector<Span>> ntfsCatalogued(const catalogue::NtfsFileEntry& entry);
     /// The clusters the copy would read, as spans; nothing when unknown.
     std::optional<std::vector<Span>> fatSpans(std::uint32_t firstCluster, std::uint64_t size);
     /// exFAT: the clusters its copy reads (up to the valid length), from its stream extension.

@@ -306,16 +306,17 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     const QStringList titles{"&Recovery", "&View", "&Tools", "&Help"};
     const QList<QList<int>> ids{
         {32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, Command::RecentImages, 0, 32774},
-        {32808, 59410, 59411, 0, Command::ShowExistingFiles, 0, Command::Back, Command::Stop},
+        {32808, 59410, 59411, Command::Thumbnails, Command::Preview, 0, Command::ShowExistingFiles, 0, Command::Back,
+         Command::Stop},
         {32813, Command::DeepSearch, 32814, 32815, 0, 32840, Command::SearchLostVolumes, 0, 32842},
         {32816, 32817}};
-    const QList<QStringList> texts{{"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...",
-                                    "&Load Recovery Snapshot...", "", "Add &Disk Image...", "Recent &Images", "",
-                                    "E&xit..."},
-                                   {"Ico&ns", "&List", "&Details", "", "Show &Existing Files", "", "&Back", "&Stop"},
-                                   {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "",
-                                    "&Drive Information", "Search for Lost &Volumes...", "", "Live &Update"},
-                                   {"&Contents", "&About Velmora Sarvik..."}};
+    const QList<QStringList> texts{
+        {"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...", "&Load Recovery Snapshot...", "",
+         "Add &Disk Image...", "Recent &Images", "", "E&xit..."},
+        {"Ico&ns", "&List", "&Details", "&Thumbnails", "&Preview", "", "Show &Existing Files", "", "&Back", "&Stop"},
+        {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "", "&Drive Information",
+         "Search for Lost &Volumes...", "", "Live &Update"},
+        {"&Contents", "&About Velmora Sarvik..."}};
     for (int p = 0; p < 4; ++p) {
         QCOMPARE(popups[p]->text(), titles[p]);
         const QList<QAction*> items = popups[p]->menu()->actions();

@@ -5,20 +5,27 @@
 
 #include "app/ResultsCommands.h"
 #include "GuiTestSupport.h"
+#include "app/ClusterStrip.h"
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
 #include "app/FindFilesDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/OpenWithDialog.h"
+#include "app/PdfPage.h"
+#include "app/PreviewPane.h"
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/SavingDialog.h"
+#include "app/SplitHandle.h"
+#include "app/ThumbnailView.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -26,6 +33,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -33,6 +41,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -152,6 +162,10 @@ private slots:
     void renameFileAndFolder();
     void propertiesTexts();
     void thoroughNamesShownAndTypedAsUtf8();
+    void previewShowsTheCopysBytesAndTheEstimate();
+    void previewOfACutPictureSaysWhereItStopped();
+    void previewDrawsAPdfsFirstPage();
+    void previewReadsTextInItsEncoding();
 
 private:
     // A window on `image` that has run its scan to the results page.
@@ -1473,4 +1487,188 @@ void ResultsCommandsTest::thoroughNamesShownAndTypedAsUtf8()
         if (e.ordinal == ordinal)
             held = e.name;
     QCOMPARE(QString::fromStdString(held), newName);
+}
+
+void ResultsCommandsTest::previewShowsTheCopysBytesAndTheEstimate()
+{
+    NEED_VOLUME("fat16.img");
+    NEED_VOLUME("fat12.img");
+    for (const char* image : {"fat16.img", "fat12.img"}) {
+        RecoveryWindow w({platform::imageDriveItem(volume(image).toStdString())}, m_devices);
+        const bool fat12 = QLatin1String(image) == QLatin1String("fat12.img");
+        QVERIFY(scanned(w, fat12)); // the classic rules do not read FAT12
+        QStringList launched;
+        w.commands()->launchFile = [&](const QString& path) {
+            launched << path;
+            return true;
+        };
+        w.action(Command::Preview)->trigger();
+        app::PreviewPane* pane = w.previewPane();
+        QVERIFY(pane->isVisible());
+        if (!fat12) {
+            // The handle between the folder tree and the list moves the edge between them.
+            QWidget* handle = w.treeListHandle();
+            QVERIFY(handle->isVisible());
+            const int treeWidth = w.folderTree()->width();
+            const int listLeft = w.fileList()->x();
+            const QPoint at = handle->rect().center();
+            QTest::mousePress(handle, Qt::LeftButton, {}, at);
+            QTest::mouseMove(handle, at + QPoint(60, 0));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, at + QPoint(60, 0));
+            QCOMPARE(w.folderTree()->width(), treeWidth + 60);
+            QCOMPARE(w.fileList()->x(), listLeft + 60);
+            QCOMPARE(handle->x(), w.folderTree()->geometry().right() + 1);
+        }
+        QSignalSpy shown(pane, &app::PreviewPane::shown);
+        const app::FileListModel& model = *w.fileListModel();
+        const auto enter = [&](const QString& folder) {
+            selectRow(w, rowNamed(model, folder));
+            w.OpenSelectedItem();
+        };
+        // Previews `name` of the open folder; gives the copy Open writes of it.
+        const auto preview = [&](const QString& name) -> QByteArray {
+            const int row = rowNamed(model, name);
+            if (row < 0)
+                return {};
+            shown.clear();
+            selectRow(w, row);
+            if (!shown.wait(10000))
+                return {};
+            w.commands()->run(Command::Open);
+            QFile copy(launched.value(launched.size() - 1));
+            return copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray();
+        };
+        // The strip's parts are the Condition column's clusters.
+        const auto stripMatchesCondition = [&] {
+            const catalogue::FileRow& r = model.fileRows()[static_cast<std::size_t>(w.currentRow())];
+            std::uint64_t total = 0;
+            for (const auto& part : pane->strip()->parts())
+                total += part.count;
+            QCOMPARE(total, r.conditionClusters);
+            QCOMPARE(pane->strip()->clusters(recovery::ClusterState::Claimed), r.conditionClustersInUse);
+        };
+        if (fat12) {
+            // Data overwritten since: its clusters show as claimed.
+            enter(QStringLiteral("Fragments"));
+            QVERIFY(!preview(QStringLiteral("part B.bin")).isEmpty());
+            QVERIFY(pane->strip()->clusters(recovery::ClusterState::Claimed) > 0);
+            QVERIFY(pane->strip()->partText(0).endsWith(QStringLiteral("claimed since by another file")));
+            stripMatchesCondition();
+            continue;
+        }
+        const QByteArray text = preview(QStringLiteral("Quarterly Report 2024.txt"));
+        QVERIFY(!text.isEmpty());
+        QCOMPARE(pane->content().kind, app::PreviewKind::Text);
+        QCOMPARE(pane->content().bytes, text);
+        QCOMPARE(pane->content().text, QString::fromLatin1(text));
+        stripMatchesCondition();
+        // The same bytes as hex on request.
+        shown.clear();
+        pane->modeBox()->setCurrentIndex(1);
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(pane->content().kind, app::PreviewKind::Hex);
+        QVERIFY(pane->content().text.startsWith(
+            QStringLiteral("00000000  %1 ").arg(QString::fromLatin1(text.left(1).toHex()))));
+        pane->modeBox()->setCurrentIndex(0);
+
+        enter(QStringLiteral("Photos"));
+        const QByteArray png = preview(QStringLiteral("holiday 001.png"));
+        QVERIFY(!png.isEmpty());
+        QCOMPARE(pane->content().kind, app::PreviewKind::Picture);
+        QCOMPARE(pane->content().bytes, png);
+        QVERIFY(pane->note()->text().isEmpty());
+        QCOMPARE(pane->content().picture.size(), QImage::fromData(png).size());
+
+        // As thumbnails: the pictures made on the same worker, scaled to fit.
+        app::ThumbnailView* thumbs = w.thumbnailView();
+        QSignalSpy made(thumbs, &app::ThumbnailView::thumbnailMade);
+        w.action(Command::Thumbnails)->trigger();
+        QVERIFY(thumbs->isVisible());
+        const int row = rowNamed(model, QStringLiteral("holiday 001.png"));
+        QTRY_VERIFY_WITH_TIMEOUT(!thumbs->thumbnail(row).isNull(), 10000);
+        QCOMPARE(thumbs->thumbnail(row).size(),
+                 QImage::fromData(png).size().scaled(app::ThumbnailView::kSide, app::ThumbnailView::kSide,
+                                                     Qt::KeepAspectRatio));
+        QVERIFY(made.count() >= 1);
+    }
+}
+
+void ResultsCommandsTest::previewOfACutPictureSaysWhereItStopped()
+{
+    // A JPEG whose second half lies in clusters that hold zeros now.
+    QImage picture(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb((x * 7 + y) & 255, (y * 3) & 255, (x ^ y) & 255));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(QImageWriter(&buffer, "jpeg").write(picture));
+    app::PreviewContent content;
+    content.bytes = jpeg;
+    const qsizetype half = jpeg.size() / 2;
+    content.bytes.replace(half, jpeg.size() - half, QByteArray(jpeg.size() - half, '\0'));
+    content.fileSize = static_cast<std::uint64_t>(jpeg.size());
+    app::decodePicture(content, static_cast<std::uint64_t>(half));
+    QCOMPARE(content.pictureSize, QSize(320, 240));
+    QCOMPARE(content.picture.size(), QSize(320, 240));
+    const QRegularExpression said(QStringLiteral("^Decoded (\\d+) of 240 rows"));
+    const auto match = said.match(content.note);
+    QVERIFY2(match.hasMatch(), qPrintable(content.note));
+    const int rows = match.captured(1).toInt();
+    QVERIFY2(rows > 40 && rows < 200, qPrintable(content.note));
+
+    // Whole, it says nothing.
+    app::PreviewContent whole;
+    whole.bytes = jpeg;
+    app::decodePicture(whole, static_cast<std::uint64_t>(jpeg.size()));
+    QVERIFY(whole.note.isEmpty());
+}
+
+void ResultsCommandsTest::previewDrawsAPdfsFirstPage()
+{
+    if (!app::canRenderPdf())
+        QSKIP("built without poppler-qt6");
+    // Two A4 pages; the first black in its top half, the second all white.
+    QByteArray pdf;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        QPainter painter(&writer);
+        painter.fillRect(QRect(0, 0, writer.width(), writer.height() / 2), Qt::black);
+        writer.newPage();
+    }
+    QVERIFY(app::looksLikePdf(pdf));
+    const app::PdfPage page = app::renderFirstPage(pdf, 600);
+    QVERIFY2(!page.picture.isNull(), qPrintable(page.error));
+    QCOMPARE(page.pages, 2);
+    QVERIFY(qAbs(page.picture.height() - 600) <= 1 && page.picture.width() < page.picture.height());
+    QCOMPARE(qGray(page.picture.pixel(page.picture.width() / 2, page.picture.height() / 4)), 0);
+    QCOMPARE(qGray(page.picture.pixel(page.picture.width() / 2, page.picture.height() * 3 / 4)), 255);
+    QVERIFY(!app::renderFirstPage(pdf.left(pdf.size() / 3), 600).error.isEmpty());
+}
+
+void ResultsCommandsTest::previewReadsTextInItsEncoding()
+{
+    const auto decoded = [](const QByteArray& bytes, bool cutShort = false) -> std::optional<QString> {
+        app::PreviewContent c;
+        c.bytes = bytes;
+        c.cutShort = cutShort;
+        if (!app::decodeText(c))
+            return std::nullopt;
+        return c.text;
+    };
+    const QString words = QStringLiteral("Grüße, café: 5 €\r\n");
+    QByteArray utf16 = QByteArrayLiteral("\xFF\xFE");
+    for (const QChar ch : words)
+        utf16 +=
+            QByteArray(1, static_cast<char>(ch.unicode() & 0xFF)) + QByteArray(1, static_cast<char>(ch.unicode() >> 8));
+    QCOMPARE(decoded(utf16), words);
+    QCOMPARE(decoded(words.toUtf8()), words);
+    QCOMPARE(decoded(QByteArrayLiteral("caf\xE9 \x80")), QStringLiteral("café €")); // Windows-1252
+    // Cut inside "é" by the end of what was read: the text stays UTF-8.
+    QCOMPARE(decoded(QByteArrayLiteral("na\xC3\xAFve caf\xC3"), true), QStringLiteral("naïve caf"));
+    QVERIFY(!decoded(QByteArrayLiteral("\x89PNG\r\n\x1A\n\0\0\0\rIHDR")));
 }

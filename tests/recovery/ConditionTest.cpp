@@ -250,3 +250,69 @@ TEST(Condition, RunsKeptByTheNtfsScanGiveTheEstimatesOfReadingTheRecords)
     if (volumes == 0)
         GTEST_SKIP() << "no NTFS test volumes (run tools/make-test-volumes.sh)";
 }
+
+namespace {
+
+std::uint64_t claimedIn(const std::vector<recovery::ClusterPart>& parts)
+{
+    std::uint64_t claimed = 0;
+    for (const auto& p : parts)
+        claimed += p.state == recovery::ClusterState::Claimed ? p.count : 0;
+    return claimed;
+}
+
+} // namespace
+
+// The parts a file's strip is drawn from: the clusters of the estimate, in
+// copy order, each in the state the estimate counted it in.
+TEST(Condition, ClusterPartsFollowTheEstimate)
+{
+    auto image = fatVolume();
+    setFatEntry(image, 51, 0xFFFF); // a live file took 51
+    disk::SelectedVolume v;
+    ASSERT_TRUE(test::selectImage(v, image));
+    catalogue::Catalogue c;
+    c.FatFileList.push_back(deletedFile(0, 50, 6 * 2048, packDate(2023, 3, 1))); // 50..55
+    c.FatFileList.push_back(deletedFile(1, 53, 2 * 2048, packDate(2023, 3, 2))); // newer: 53, 54
+    recovery::ConditionEstimator est(v);
+    est.useOverlaps(c);
+    using S = recovery::ClusterState;
+    const auto parts = est.fatParts(c.FatFileList[0]);
+    ASSERT_TRUE(parts);
+    const std::vector<recovery::ClusterPart> want{
+        {50, 1, S::Intact}, {51, 1, S::Claimed}, {52, 1, S::Intact}, {53, 2, S::Claimed}, {55, 1, S::Intact}};
+    EXPECT_EQ(*parts, want);
+    const auto e = est.fatFile(c.FatFileList[0]);
+    EXPECT_EQ(claimedIn(*parts), e.clustersInUse - e.clustersMissing);
+
+    // On the volumes the real tools made, every deleted file's parts claim
+    // what its estimate counts.
+    std::size_t volumes = 0;
+    for (const char* name : {"fat32.img", "ntfs.img", "exfat.img"}) {
+        const std::filesystem::path path = std::filesystem::path(SARVIK_TEST_VOLUMES) / name;
+        if (!std::filesystem::exists(path))
+            continue;
+        scan::ScanSession session;
+        ASSERT_TRUE(test::scanImage(session, test::readImageFile(path), true)) << name;
+        recovery::ConditionEstimator real(session.volume, true);
+        real.useOverlaps(session.catalogue);
+        for (const auto& f : session.catalogue.FatFileList) {
+            const auto p = real.fatParts(f);
+            const auto fe = real.fatFile(f);
+            ASSERT_EQ(p.has_value(), fe.condition != recovery::FileCondition::Unknown) << name << " " << f.name;
+            if (p) {
+                EXPECT_EQ(claimedIn(*p), fe.clustersInUse - fe.clustersMissing) << name << " " << f.name;
+            }
+        }
+        for (const auto& f : session.catalogue.NtfsFileList) {
+            const auto p = real.ntfsParts(f);
+            const auto fe = real.ntfsFile(f);
+            ASSERT_EQ(p.has_value(), fe.condition != recovery::FileCondition::Unknown) << name << " " << f.name;
+            if (p) {
+                EXPECT_EQ(claimedIn(*p), fe.clustersInUse - fe.clustersMissing) << name << " " << f.name;
+            }
+        }
+        ++volumes;
+    }
+    EXPECT_GT(volumes, 0u) << "no test volumes (run tools/make-test-volumes.sh)";
+}
