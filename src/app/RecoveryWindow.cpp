@@ -187,6 +187,9 @@ void RecoveryWindow::layoutControls()
         status.setTop(m_captions[4]->geometry().bottom() + 2);
         m_status->setGeometry(status);
     }
+    // The columns share the list's new width (the Condition stays in view).
+    if (m_currentStep == 3 && m_model != nullptr && m_model->rowCount() != 0)
+        sizeColumns();
     // The deep search's strip, while shown, takes the bottom of the list's room.
     if (m_deepBar != nullptr && !m_deepBar->isHidden()) {
         QRect list = m_listSplit->geometry();

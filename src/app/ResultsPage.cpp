@@ -532,9 +532,22 @@ void RecoveryWindow::sizeColumns()
         if (m_details->columnWidth(column) < wanted)
             m_details->setColumnWidth(column, wanted);
     }
-    const int nameLimit = std::max(150, m_details->viewport()->width() / 2);
+    const int room = m_details->viewport()->width();
+    const int nameLimit = std::max(150, room / 2);
     if (m_details->columnWidth(FileListModel::Name) > nameLimit)
         m_details->setColumnWidth(FileListModel::Name, nameLimit);
+    // What still does not fit comes off the name and the type (their texts are
+    // elided, and a tooltip shows them whole), so the Condition stays in view.
+    int excess = 12 - room; // a little room to spare: the last column never touches the edge
+    for (int column = 0; column < m_model->columnCount(); ++column)
+        excess += m_details->columnWidth(column);
+    for (const auto& [column, floor] : {std::pair{FileListModel::Name, 96}, std::pair{FileListModel::Type, 84}}) {
+        const int take = std::min(excess, m_details->columnWidth(column) - floor);
+        if (take <= 0)
+            continue;
+        m_details->setColumnWidth(column, m_details->columnWidth(column) - take);
+        excess -= take;
+    }
 }
 
 void RecoveryWindow::moveToListEnd(bool last, Qt::KeyboardModifiers modifiers)
