@@ -834,9 +834,10 @@ namespace sarvik::app {
 void RecoveryWindow::toggleExistingFiles(bool shown)
 {
     m_showExisting = shown;
-    // Shown results are scanned again at once, so that the list says what the
-    // menu does; elsewhere the next scan takes it.
-    if (m_currentStep == 3 && !scanRunning() && !m_deep->running() && m_selectedDrive) {
+    // Shown results of a scan are scanned again at once, so that the list says
+    // what the menu does; a loaded snapshot's stay as they are, and elsewhere
+    // the next scan takes it.
+    if (m_currentStep == 3 && !m_resultsFromSnapshot && !scanRunning() && !m_deep->running() && m_selectedDrive) {
         back();
         next();
     }

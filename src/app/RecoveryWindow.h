@@ -383,7 +383,8 @@ private:
     };
     std::vector<Anchor> m_anchors;
     bool m_fittedToScreen = false;
-    bool m_showExisting = false; ///< View > Show Existing Files: the scans list live files too
+    bool m_showExisting = false;        ///< View > Show Existing Files: the scans list live files too
+    bool m_resultsFromSnapshot = false; ///< the results shown came from a snapshot load, not a scan
 };
 
 } // namespace sarvik::app

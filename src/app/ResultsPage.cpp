@@ -445,6 +445,7 @@ void RecoveryWindow::showLoadedResults()
     SetLabelLayout(2);
     setViewMode(ViewMode::Details);
     m_currentStep = 3;
+    m_resultsFromSnapshot = true;
     showResults(false);
 }
 

@@ -46,6 +46,7 @@ void RecoveryWindow::next()
 
 void RecoveryWindow::StartScan()
 {
+    m_resultsFromSnapshot = false;
     m_deep->resultsLeft();
     m_scanStopAsked = false;
     m_stoppedNote->hide();
