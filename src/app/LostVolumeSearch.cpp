@@ -4,6 +4,7 @@
 #include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
 #include "platform/Devices.h"
+#include "platform/DriveDiscovery.h"
 #include "platform/PartitionSource.h"
 #include "ui/PercentProgressBar.h"
 
@@ -67,12 +68,8 @@ disk::DriveItem lostVolumeItem(const disk::DriveItem& whole, std::uint32_t numbe
                                std::uint64_t sectors)
 {
     const auto [prefix, name] = prefixAndName(whole.text);
-    disk::DriveItem item;
-    item.kind = whole.kind;
-    item.text = prefix + "(" + name + ") lost " + std::to_string(number) + ": " + disk::fileSystemName(kind);
-    item.devicePath = disk::lostVolumePathText(platform::resolvePartitionPath(whole.devicePath).path, number);
-    item.sizeBytes = sectors * disk::kSectorSize;
-    return item;
+    return platform::lostVolumeDriveItem(whole.kind, platform::resolvePartitionPath(whole.devicePath).path, prefix,
+                                         name, number, kind, sectors);
 }
 
 LostVolumeSearchDialog::LostVolumeSearchDialog(const disk::DriveItem& drive, QWidget* parent)
