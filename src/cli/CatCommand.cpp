@@ -178,9 +178,15 @@ std::optional<int> parseCat(const CommandSpec& spec, const ParsedArgs& parsed, C
 std::optional<catalogue::FileRow> chooseRow(const scan::ScanSession& s, const CatRequest& r)
 {
     const std::string asked = r.id ? "--id " + std::to_string(*r.id) : "'" + r.path + "'";
-    auto rows = r.id ? rowsWithId(s, *r.id) : rowsAt(s, r.path);
+    std::vector<catalogue::FileRow> rows;
+    if (r.id)
+        rows = rowsWithId(s, *r.id);
+    else
+        for (const std::string& form : typedPathForms(r.path))
+            if (rows.empty())
+                rows = rowsAt(s, form);
     if (rows.empty()) {
-        std::fprintf(stderr, "sarvik cat: no file %s in the scan\n", terminalText(asked, true).c_str());
+        std::fprintf(stderr, "sarvik cat: no file %s in the scan\n", terminalText(asked).c_str());
         return std::nullopt;
     }
     if (rows.size() > 1) {
@@ -188,7 +194,7 @@ std::optional<catalogue::FileRow> chooseRow(const scan::ScanSession& s, const Ca
         for (const auto& row : rows)
             numbers += (numbers.empty() ? "" : ", ") + std::to_string(fileFacts(s, row.entryIndex).id);
         std::fprintf(stderr, "sarvik cat: %zu files are %s; choose one with --id (%s)\n", rows.size(),
-                     terminalText(asked, true).c_str(), numbers.c_str());
+                     terminalText(asked).c_str(), numbers.c_str());
         return std::nullopt;
     }
     return std::move(rows.front());

@@ -61,12 +61,18 @@ int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
     const bool utf8 = s.catalogue.NamesAreUtf8;
     std::vector<Found> found;
     search::SearchControl control;
-    search::FindFiles(
-        s.catalogue, s.tree, s.kind(), catalogue::nameFromUtf8(pattern, utf8), control,
-        [&](const search::SearchMatch& m) {
-            if (selection.passes(s, m.fileIndex))
-                found.push_back({m.fileIndex, catalogue::nameToUtf8(m.name, utf8), folderOf(s, m.fileIndex), m.size});
-        });
+    // A pattern copied from a listing holds its names' escapes: read as typed
+    // first, then as what the escapes stand for.
+    for (const std::string& form : typedPathForms(pattern)) {
+        if (!found.empty())
+            break;
+        search::FindFiles(s.catalogue, s.tree, s.kind(), catalogue::nameFromUtf8(form, utf8), control,
+                          [&](const search::SearchMatch& m) {
+                              if (selection.passes(s, m.fileIndex))
+                                  found.push_back({m.fileIndex, catalogue::nameToUtf8(m.name, utf8),
+                                                   folderOf(s, m.fileIndex), m.size});
+                          });
+    }
 
     if (parsed.has("json")) {
         JsonStream w(stdout);

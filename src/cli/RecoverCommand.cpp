@@ -151,34 +151,43 @@ struct Item {
     catalogue::FileRow row;
 };
 
+/// Adds what `path` names (a folder, or the files of that name in their
+/// folder) to `items`; false when it names nothing.
+bool resolvePath(const scan::ScanSession& session, const std::string& path, std::vector<Item>& items)
+{
+    if (const catalogue::TreeNode* node = findFolder(session, path)) {
+        items.push_back({node, {}});
+        return true;
+    }
+    const std::size_t slash = path.find_last_of('/');
+    const std::string parent = slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    const catalogue::TreeNode* node = findFolder(session, parent);
+    if (node == nullptr)
+        return false;
+    bool found = false;
+    // Unfiltered rows: a file named on the command line is wanted even when
+    // --filter would hide it from a listing (the copy still applies it).
+    const auto rows = catalogue::FillFileList(session.catalogue, session.index(), session.kind(), node->key, nullptr);
+    for (const auto& row : rows)
+        if (!row.folder && catalogue::nameToUtf8(row.name, session.catalogue.NamesAreUtf8) == leaf) {
+            items.push_back({nullptr, row});
+            found = true;
+        }
+    return found;
+}
+
 /// Resolves every PATH before anything is written; nothing when one is not found.
 std::optional<std::vector<Item>> resolvePaths(const scan::ScanSession& session, const std::vector<std::string>& paths)
 {
     std::vector<Item> items;
     bool missing = false;
     for (const std::string& path : paths) {
-        if (const catalogue::TreeNode* node = findFolder(session, path)) {
-            items.push_back({node, {}});
-            continue;
-        }
-        const std::size_t slash = path.find_last_of('/');
-        const std::string parent = slash == std::string::npos ? std::string("/") : path.substr(0, slash);
-        const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
-        const catalogue::TreeNode* node = findFolder(session, parent);
         bool found = false;
-        if (node != nullptr) {
-            // Unfiltered rows: a file named on the command line is wanted even
-            // when --filter would hide it from a listing (the copy still applies it).
-            const auto rows =
-                catalogue::FillFileList(session.catalogue, session.index(), session.kind(), node->key, nullptr);
-            for (const auto& row : rows)
-                if (!row.folder && catalogue::nameToUtf8(row.name, session.catalogue.NamesAreUtf8) == leaf) {
-                    items.push_back({nullptr, row});
-                    found = true;
-                }
-        }
+        for (const std::string& form : typedPathForms(path))
+            found = found || resolvePath(session, form, items);
         if (!found) {
-            std::fprintf(stderr, "sarvik recover: no folder or file '%s' in the scan\n", path.c_str());
+            std::fprintf(stderr, "sarvik recover: no folder or file '%s' in the scan\n", terminalText(path).c_str());
             missing = true;
         }
     }
@@ -251,7 +260,7 @@ void printDryRun(const scan::ScanSession& s, const std::vector<PlannedFile>& pla
             continue;
         const std::uint64_t size = fileFacts(s, p.fileIndex).size;
         std::printf("%s -> %s  (%llu bytes)\n", terminalText(fileEntryPath(s, p.fileIndex).value_or("?"), true).c_str(),
-                    terminalText(p.destination, true).c_str(), static_cast<unsigned long long>(size));
+                    terminalText(p.destination).c_str(), static_cast<unsigned long long>(size));
         ++files;
         bytes += size;
     }
@@ -309,13 +318,13 @@ int finishRecovery(const recovery::RecoveryReport& report, int status)
 {
     for (const auto& f : report.files())
         if (const std::string loss = recovery::lossText(f); !loss.empty())
-            std::fprintf(stderr, "sarvik recover: %s: %s\n", terminalText(f.path, true).c_str(), loss.c_str());
+            std::fprintf(stderr, "sarvik recover: %s: %s\n", terminalText(f.path).c_str(), loss.c_str());
     for (const auto& f : report.files())
         if (!f.refusedName.empty())
             std::fprintf(stderr, "sarvik recover: %s: written under this name: the destination refuses '%s'\n",
-                         terminalText(f.path, true).c_str(), terminalText(f.refusedName, true).c_str());
+                         terminalText(f.path).c_str(), terminalText(f.refusedName, true).c_str());
     for (const auto& f : report.failedFolders())
-        std::fprintf(stderr, "sarvik recover: %s: folder could not be created\n", terminalText(f, true).c_str());
+        std::fprintf(stderr, "sarvik recover: %s: folder could not be created\n", terminalText(f).c_str());
     const auto& t = report.totals();
     const bool interrupted = stoppedBySignal();
     std::printf("%s%u written, %u cut short, %u incomplete, %u skipped (exists), %u filtered out, %u not written "

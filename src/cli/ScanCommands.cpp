@@ -329,9 +329,12 @@ int runLs(const CommandSpec& spec, const ParsedArgs& parsed)
     auto session = openSelectedSession(spec, parsed, selection, status);
     if (!session)
         return status;
-    const catalogue::TreeNode* node = findFolder(*session, folder);
+    const catalogue::TreeNode* node = nullptr;
+    for (const std::string& form : typedPathForms(folder))
+        if (node == nullptr)
+            node = findFolder(*session, form);
     if (node == nullptr) {
-        std::fprintf(stderr, "sarvik ls: no folder '%s' in the scan\n", folder.c_str());
+        std::fprintf(stderr, "sarvik ls: no folder '%s' in the scan\n", terminalText(folder).c_str());
         return kExitFailed;
     }
     const auto rows = selectedRows(*session, *node, selection);

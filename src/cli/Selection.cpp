@@ -2,6 +2,7 @@
 
 #include "catalogue/FileList.h"
 #include "catalogue/NameText.h"
+#include "cli/Session.h"
 #include "cli/TimeText.h"
 #include "recovery/OriginalTimes.h"
 
@@ -84,10 +85,15 @@ std::optional<std::string> Selection::read(const ParsedArgs& args)
 
 std::optional<std::string> Selection::applyFilters(scan::ScanSession& session) const
 {
-    for (const std::string& f : m_filters)
+    for (const std::string& f : m_filters) {
+        const auto forms = typedPathForms(f);
         if (const auto r = session.filters.add(catalogue::nameFromUtf8(f, session.catalogue.NamesAreUtf8));
             r != search::AddPatternResult::Added)
             return "filter '" + f + "': " + search::addPatternMessage(r);
+        // A pattern copied from a listing: what its escapes stand for passes too.
+        if (forms.size() > 1)
+            (void)session.filters.add(catalogue::nameFromUtf8(forms.back(), session.catalogue.NamesAreUtf8));
+    }
     return std::nullopt;
 }
 

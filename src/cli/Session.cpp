@@ -36,29 +36,102 @@ SessionArgs SessionArgs::from(const ParsedArgs& args)
     return sa;
 }
 
+namespace {
+
+/// `text` (UTF-8, else Windows-1252) with its control characters escaped, and
+/// its backslashes when `backslash`.
+std::string escapedText(std::string_view text, bool utf8, bool backslash)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    const std::string whole = catalogue::nameToUtf8(text, utf8);
+    std::string safe;
+    safe.reserve(whole.size());
+    const auto hex = [&](unsigned char c) {
+        safe += "\\x";
+        safe.push_back(kHex[c >> 4]);
+        safe.push_back(kHex[c & 0x0F]);
+    };
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        const auto c = static_cast<unsigned char>(whole[i]);
+        if (c == '\n')
+            safe += "\\n";
+        else if (c == '\t')
+            safe += "\\t";
+        else if (c == '\r')
+            safe += "\\r";
+        else if (c < 0x20 || c == 0x7F)
+            hex(c);
+        else if (c == '\\' && backslash)
+            safe += "\\\\";
+        else if (c == 0xC2 && i + 1 < whole.size() && static_cast<unsigned char>(whole[i + 1]) >= 0x80 &&
+                 static_cast<unsigned char>(whole[i + 1]) <= 0x9F) {
+            hex(c); // a C1 control: some terminals act on these too
+            hex(static_cast<unsigned char>(whole[++i]));
+        } else
+            safe.push_back(whole[i]);
+    }
+    return safe;
+}
+
+/// The text that escapes as escapedText writes them stand for; nothing when
+/// `typed` holds none, or a backslash that starts none of them.
+std::optional<std::string> unescapedText(const std::string& typed)
+{
+    if (typed.find('\\') == std::string::npos)
+        return std::nullopt;
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    out.reserve(typed.size());
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        if (typed[i] != '\\') {
+            out.push_back(typed[i]);
+            continue;
+        }
+        const char next = i + 1 < typed.size() ? typed[i + 1] : '\0';
+        ++i;
+        if (next == 'n')
+            out.push_back('\n');
+        else if (next == 't')
+            out.push_back('\t');
+        else if (next == 'r')
+            out.push_back('\r');
+        else if (next == '\\')
+            out.push_back('\\');
+        else if (next == 'x' && i + 2 < typed.size() && digit(typed[i + 1]) >= 0 && digit(typed[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(digit(typed[i + 1]) * 16 + digit(typed[i + 2])));
+            i += 2;
+        } else
+            return std::nullopt;
+    }
+    return out;
+}
+
+} // namespace
+
 std::string terminalText(std::string_view text)
 {
-    return terminalText(text, false);
+    return escapedText(text, true, false);
 }
 
 std::string terminalText(std::string_view text, bool namesAreUtf8)
 {
-    const std::string utf8 = catalogue::nameToUtf8(text, namesAreUtf8);
-    std::string safe;
-    safe.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x20 || c == 0x7F) {
-            safe.push_back('?');
-        } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
-            safe.push_back('?'); // a C1 control: some terminals act on these too
-            ++i;
-        } else {
-            safe.push_back(utf8[i]);
-        }
-    }
-    return safe;
+    return escapedText(text, namesAreUtf8, true);
+}
+
+std::vector<std::string> typedPathForms(const std::string& typed)
+{
+    std::vector<std::string> forms{typed};
+    if (auto plain = unescapedText(typed); plain && *plain != typed)
+        forms.push_back(std::move(*plain));
+    return forms;
 }
 
 bool isSnapshotSource(const std::string& source)

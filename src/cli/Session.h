@@ -81,11 +81,19 @@ std::string snapshotFilePath(const std::string& chosenPath);
 /// An existing file is replaced only with `replace`, and only a plain file.
 bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPath, bool replace);
 
-/// Text from a snapshot or a volume made safe for a terminal: Windows-1252 read
-/// as UTF-8, control characters shown as '?'.
+/// Text made safe for a terminal: kept when it is UTF-8, else read as
+/// Windows-1252; control characters (C0, DEL and C1) escaped as `\n`, `\t`,
+/// `\r` or `\xHH` for each of their bytes.
 std::string terminalText(std::string_view text);
-/// The same for a catalogue name; taken as UTF-8 when `namesAreUtf8`.
+/// A catalogue name or path as the command line prints it: as terminalText
+/// does, with a backslash written `\\` too, so that the text is read back
+/// exactly (typedPathForms); taken as UTF-8 when `namesAreUtf8`.
 std::string terminalText(std::string_view text, bool namesAreUtf8);
+/// What a name or path typed on the command line may stand for: itself, and
+/// when it holds escapes as terminalText writes them (and only those), also
+/// the text they stand for. Copied from JSON, a name arrives as it is; copied
+/// from a listing, escaped: both are found.
+std::vector<std::string> typedPathForms(const std::string& typed);
 
 /// "/A/B" for a placed folder (UTF-8), nothing for a folder the tree did not place.
 std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std::size_t folderIndex);
