@@ -210,16 +210,14 @@ bool isValidUtf8(std::string_view text) noexcept
     return true;
 }
 
-std::string writableName(std::string_view utf8)
+std::string pathSafeName(std::string_view utf8)
 {
     if (utf8.empty())
         return "_";
     std::string name(utf8);
-    for (char& c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || c == '/' || c == '\\')
+    for (char& c : name)
+        if (c == '/' || c == '\\')
             c = '_';
-    }
     return name;
 }
 

@@ -26,9 +26,11 @@ void appendUtf8(std::string& out, char32_t cp);
 /// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
 [[nodiscard]] bool isValidUtf8(std::string_view text) noexcept;
 
-/// The thorough scan's name rule: every name is kept, as one that can be written
-/// as it stands: a path separator or a control character (below 0x20, or 0x7F)
-/// becomes '_', and an empty name becomes "_".
-[[nodiscard]] std::string writableName(std::string_view utf8);
+/// The thorough scan's name rule: every name is kept, as one that names a
+/// single file in a path: a path separator ('/' or '\\') becomes '_', and an
+/// empty name becomes "_". Control characters stay, as the entry holds them:
+/// output folders clean what their file system refuses, and the command line
+/// escapes them when it prints.
+[[nodiscard]] std::string pathSafeName(std::string_view utf8);
 
 } // namespace sarvik::catalogue

@@ -131,7 +131,7 @@ public:
         }
         if (nameLength == 0 || name.size() != nameLength)
             return std::nullopt;
-        s.name = catalogue::writableName(catalogue::utf16ToUtf8(name));
+        s.name = catalogue::pathSafeName(catalogue::utf16ToUtf8(name));
         return s;
     }
 

@@ -22,7 +22,7 @@ inline constexpr std::size_t kEntryBytes = 32;
 struct EntrySet {
     bool deleted = false;   ///< every entry of the set has its in-use bit clear
     bool directory = false; ///< the folder attribute
-    std::string name;       ///< UTF-8, made writable (catalogue::writableName)
+    std::string name;       ///< UTF-8, one path part (catalogue::pathSafeName)
     std::uint32_t firstCluster = 0;
     catalogue::ExfatData data;
     std::size_t offset = 0; ///< byte offset of the file entry in the folder

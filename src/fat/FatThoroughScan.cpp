@@ -376,7 +376,7 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
         if (name.empty())
             name = shortNameUtf8(entry);
         // A name that cannot be written as it stands is listed cleaned, never dropped.
-        name = catalogue::writableName(name);
+        name = catalogue::pathSafeName(name);
 
         const std::uint32_t maxCluster = context.table != nullptr ? context.table->maxCluster() : 0xFFFFFFFF;
         const bool clusterInRange = firstCluster >= 2 && firstCluster <= maxCluster;

@@ -60,10 +60,10 @@ TEST(NameDecode, Utf8Validity)
 
 TEST(NameDecode, UnsafeNamesAndTheDisplayRule)
 {
-    EXPECT_EQ(writableName(""), "_");
-    EXPECT_EQ(writableName("a/b\\c"), "a_b_c");
-    EXPECT_EQ(writableName("tab\there\x7F"), "tab_here_");
-    EXPECT_EQ(writableName("what? <*>|\".txt"), "what? <*>|\".txt"); // only separators and controls change
+    EXPECT_EQ(pathSafeName(""), "_");
+    EXPECT_EQ(pathSafeName("a/b\\c"), "a_b_c");
+    EXPECT_EQ(pathSafeName("tab\there\x7F"), "tab\there\x7F");       // controls stay, as the entry holds them
+    EXPECT_EQ(pathSafeName("what? <*>|\".txt"), "what? <*>|\".txt"); // only separators change
 
     // A UTF-8 catalogue is shown as it is; a default one is read as Windows-1252.
     EXPECT_EQ(nameToUtf8("Café", true), "Café");

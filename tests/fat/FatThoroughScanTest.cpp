@@ -175,7 +175,7 @@ TEST(FatThoroughScan, LoopsAndChainsPastTheVolumeAreCut)
     EXPECT_TRUE(table.chain(400, 100).empty());
 }
 
-TEST(FatThoroughScan, NamesDecodeToUtf8AndUnwritableNamesAreCleaned)
+TEST(FatThoroughScan, NamesDecodeToUtf8AndSeparatorsAreCleaned)
 {
     Volume16 v;
     v.fill(Volume16::root(0), 2); // live files: counted, not listed
@@ -198,8 +198,9 @@ TEST(FatThoroughScan, NamesDecodeToUtf8AndUnwritableNamesAreCleaned)
             "\xE5"
             "EADME  TXT",
             0x20, 44, 1, 0x18);
-    // Kept under a cleaned name: a control character; a long name with
-    // separators and a control character (the default rules skip both).
+    // Kept as the entry holds it: a control character; a long name with
+    // separators keeps its control character, its separators cleaned (the
+    // default rules skip both).
     v.entry(Volume16::root(10),
             "\xE5"
             "A\x01     TXT",
@@ -224,7 +225,7 @@ TEST(FatThoroughScan, NamesDecodeToUtf8AndUnwritableNamesAreCleaned)
 
     const auto s = v.scan(true);
     EXPECT_EQ(fileNames(*s),
-              sorted({"Отчёт.txt", "\U0001D11E.mid", "_AFé.TXT", "_eadme.txt", "_A_.TXT", "a_b_c_.txt", "_AB"}));
+              sorted({"Отчёт.txt", "\U0001D11E.mid", "_AFé.TXT", "_eadme.txt", "_A\x01.TXT", "a_b_c\x07.txt", "_AB"}));
     ASSERT_EQ(s->catalogue.FatFolderList.size(), 1u);
     EXPECT_EQ(s->catalogue.FatFolderList[0].name, "NEWDIR");
 
