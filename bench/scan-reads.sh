@@ -214,7 +214,7 @@ for volume in "${volumes[@]}"; do
   size=$(stat -c %s "$img")
   fs=${volume%-*}
   "$sarvik" info "$img" --json >"$work/info.json"
-  spc=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["SectorsPerCluster"])' "$work/info.json")
+  spc=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["sectorsPerCluster"])' "$work/info.json")
   echo
   echo "$volume: $(mib "$size") MiB, $((spc / 2)) KiB clusters, $(du -m "$img" | cut -f1) MiB allocated in the image file"
   printf '  %-40s %9s %9s %8s %8s\n' "" "MiB read" "% of vol" "cold s" "warm s"

@@ -76,7 +76,7 @@ int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
 
     if (parsed.has("json")) {
         JsonStream w(stdout);
-        w.beginObject().value("pattern", catalogue::nameToUtf8(pattern, true)).beginArray("matches");
+        w.beginDocument().value("pattern", catalogue::nameToUtf8(pattern, true)).beginArray("matches");
         for (const auto& f : found) {
             Json j = Json::object();
             j["name"] = f.name;

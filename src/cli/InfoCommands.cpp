@@ -35,11 +35,11 @@ int runDrives(const CommandSpec& spec, const ParsedArgs& parsed)
             drives.push_back(std::move(item));
     if (parsed.has("json")) {
         JsonStream w(stdout);
-        w.beginObject().beginArray("drives");
+        w.beginDocument().beginArray("drives");
         for (const auto& d : drives)
             w.value({}, Json{{"text", d.text},
                              {"devicePath", d.devicePath},
-                             {"removable", d.kind == disk::DriveKind::Removable ? "yes" : "no"},
+                             {"removable", d.kind == disk::DriveKind::Removable},
                              {"sizeBytes", d.sizeBytes}});
         w.endArray().endObject();
         return kExitDone;
@@ -83,7 +83,7 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
     const auto image = containerOf(path);
     if (json) {
         JsonStream w(stdout);
-        w.beginObject().value("source", path);
+        w.beginDocument().value("source", path);
         if (image)
             w.value("container", containerJson(*image));
         w.beginArray("partitions");
@@ -94,7 +94,7 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
                        {"sectors", p.partition.sectors},
                        {"type", p.partition.mbrType},
                        {"typeName", p.partition.typeName},
-                       {"logical", p.partition.logical ? "yes" : "no"},
+                       {"logical", p.partition.logical},
                        {"fileSystem", p.fileSystem}};
             if (!p.partition.typeGuid.empty())
                 entry["typeGuid"] = p.partition.typeGuid;
@@ -154,42 +154,43 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
     const disk::PartitionBlock& p = src.volume.partition;
     const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(info);
     Json j = Json::object();
+    j["schemaVersion"] = kJsonSchemaVersion;
     j["source"] = request.path;
     j["driveText"] = src.item.text;
-    j["VolumeKind"] = info.FileSystemKind;
-    j["DevicePath"] = info.DevicePath;
-    j["VolumeClusterSectors"] = info.VolumeClusterSectors;
-    j["VolumeSectors"] = info.VolumeSectors;
-    j["VolumeSupported"] = info.VolumeSupported;
-    j["VolumeLabel"] = catalogue::toUtf8(info.VolumeLabel);
-    j["BytesPerSector"] = info.BytesPerSector;
+    j["volumeKind"] = disk::fileSystemKeyword(info.FileSystemKind);
+    j["devicePath"] = info.DevicePath;
+    j["volumeClusterSectors"] = info.VolumeClusterSectors;
+    j["volumeSectors"] = info.VolumeSectors;
+    j["volumeSupported"] = info.VolumeSupported == 1;
+    j["volumeLabel"] = catalogue::toUtf8(info.VolumeLabel);
+    j["bytesPerSector"] = info.BytesPerSector;
     if (in.container)
         j["container"] = containerJson(*in.container);
     if (src.supported) {
-        j["FileSystemSectors"] = info.FileSystemSectors;
-        j["BackupBootSector"] = info.BackupBootSector ? "yes" : "no";
+        j["fileSystemSectors"] = info.FileSystemSectors;
+        j["backupBootSector"] = info.BackupBootSector;
         if (g.GeometryKind == disk::VolumeKind::Ntfs)
-            j["MftRecordBytes"] = std::uint64_t{g.MftRecordSectors} * disk::kSectorSize;
+            j["mftRecordBytes"] = std::uint64_t{g.MftRecordSectors} * disk::kSectorSize;
         std::string notes;
         for (const std::string& note : volumeNotes(info))
             notes += (notes.empty() ? "" : "; ") + note;
         j["notes"] = notes;
-        j["PartitionStartSector"] = p.PartitionStartSector;
-        j["PartitionSectors"] = p.PartitionSectors;
-        j["GeometryKind"] = g.GeometryKind;
-        j["FatSectors"] = g.FatSectors;
-        j["SectorsPerCluster"] = g.SectorsPerCluster;
-        j["RootDirSectors"] = g.RootDirSectors;
-        j["RootDirStart"] = g.RootDirStart;
-        j["ReservedSectors"] = g.ReservedSectors;
-        j["ClusterBaseSector"] = g.ClusterBaseSector;
-        j["FirstFatSector"] = g.FirstFatSector;
-        j["SecondFatSector"] = g.SecondFatSector;
-        j["MftStartSector"] = g.MftStartSector;
-        j["NtfsReserved"] = g.NtfsReserved;
-        j["MftRecordSectors"] = g.MftRecordSectors;
-        j["IndexRecordSectors"] = g.IndexRecordSectors;
-        j["SearchEndSector"] = g.SearchEndSector;
+        j["partitionStartSector"] = p.PartitionStartSector;
+        j["partitionSectors"] = p.PartitionSectors;
+        j["geometryKind"] = disk::fileSystemKeyword(g.GeometryKind);
+        j["fatSectors"] = g.FatSectors;
+        j["sectorsPerCluster"] = g.SectorsPerCluster;
+        j["rootDirSectors"] = g.RootDirSectors;
+        j["rootDirStart"] = g.RootDirStart;
+        j["reservedSectors"] = g.ReservedSectors;
+        j["clusterBaseSector"] = g.ClusterBaseSector;
+        j["firstFatSector"] = g.FirstFatSector;
+        j["secondFatSector"] = g.SecondFatSector;
+        j["mftStartSector"] = g.MftStartSector;
+        j["ntfsReserved"] = g.NtfsReserved;
+        j["mftRecordSectors"] = g.MftRecordSectors;
+        j["indexRecordSectors"] = g.IndexRecordSectors;
+        j["searchEndSector"] = g.SearchEndSector;
         for (const auto& fact : exfatFacts(src))
             j[fact.key] = fact.number ? Json(*fact.number) : Json(fact.text);
     }
@@ -199,8 +200,8 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
                           {"bytesPerSector", texts.bytesPerSector},
                           {"fileSystem", texts.fileSystem}};
     if (in.snapshot) {
-        j["FolderCount"] = in.snapshot->catalogue.FolderCount;
-        j["FileCount"] = in.snapshot->catalogue.FileCount;
+        j["folderCount"] = in.snapshot->catalogue.FolderCount;
+        j["fileCount"] = in.snapshot->catalogue.FileCount;
     }
     return j;
 }

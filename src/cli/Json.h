@@ -20,6 +20,11 @@ namespace sarvik::cli {
 /// A JSON value whose members keep the order they were added in.
 using Json = nlohmann::ordered_json;
 
+/// The layout version of every JSON document the command line writes, its
+/// first member "schemaVersion"; docs/schema/ describes each layout. It changes
+/// when a member is renamed, removed or changes type.
+inline constexpr int kJsonSchemaVersion = 1;
+
 /// The JSON text of `value` on one line.
 [[nodiscard]] std::string jsonText(const Json& value);
 
@@ -131,6 +136,8 @@ public:
     /// Opens an object or array: the document itself, a member `key` of the
     /// enclosing object, or (empty key) the next element of an enclosing array.
     JsonStream& beginObject(std::string_view key = {}) { return open(key, '{'); }
+    /// Opens the document, an object whose first member is "schemaVersion".
+    JsonStream& beginDocument() { return beginObject().value("schemaVersion", kJsonSchemaVersion); }
     JsonStream& endObject() { return close('}'); }
     JsonStream& beginArray(std::string_view key = {}) { return open(key, '['); }
     JsonStream& endArray() { return close(']'); }

@@ -30,16 +30,16 @@ Json volumeJson(const scan::ScanSession& s)
     const auto& info = s.volume.info;
     const auto& g = s.volume.geometry;
     Json j = Json::object();
-    j["VolumeKind"] = info.FileSystemKind;
-    j["DevicePath"] = info.DevicePath;
-    j["VolumeClusterSectors"] = info.VolumeClusterSectors;
-    j["VolumeSectors"] = info.VolumeSectors;
-    j["VolumeLabel"] = toUtf8(info.VolumeLabel);
-    j["GeometryKind"] = g.GeometryKind;
-    j["SectorsPerCluster"] = g.SectorsPerCluster;
-    j["ClusterBaseSector"] = g.ClusterBaseSector;
-    j["FolderCount"] = s.catalogue.FolderCount;
-    j["FileCount"] = s.catalogue.FileCount;
+    j["volumeKind"] = disk::fileSystemKeyword(info.FileSystemKind);
+    j["devicePath"] = info.DevicePath;
+    j["volumeClusterSectors"] = info.VolumeClusterSectors;
+    j["volumeSectors"] = info.VolumeSectors;
+    j["volumeLabel"] = toUtf8(info.VolumeLabel);
+    j["geometryKind"] = disk::fileSystemKeyword(g.GeometryKind);
+    j["sectorsPerCluster"] = g.SectorsPerCluster;
+    j["clusterBaseSector"] = g.ClusterBaseSector;
+    j["folderCount"] = s.catalogue.FolderCount;
+    j["fileCount"] = s.catalogue.FileCount;
     return j;
 }
 
@@ -60,7 +60,7 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
 {
     const auto& c = s.catalogue;
     JsonStream w(stdout);
-    w.beginObject().value("rules", rulesName(c)).value("deepSearch", c.DeepSearched).value("volume", volumeJson(s));
+    w.beginDocument().value("rules", rulesName(c)).value("deepSearch", c.DeepSearched).value("volume", volumeJson(s));
     EntryLines lines(s, style);
     w.beginArray("folders");
     JsonLine j;
@@ -254,18 +254,18 @@ void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const s
     const bool utf8 = s.catalogue.NamesAreUtf8;
     const std::string folder = nodePath(s, node);
     JsonStream w(stdout);
-    w.beginObject().value("folder", folder).beginArray("rows");
+    w.beginDocument().value("folder", folder).beginArray("rows");
     for (const auto& r : rows) {
         Json j = Json::object();
         const std::string name = catalogue::nameToUtf8(r.name, utf8);
-        j["Name"] = name;
+        j["name"] = name;
         std::string path = folder.size() > 1 ? folder + "/" : folder;
         j["path"] = path.append(name);
-        j["Type"] = catalogue::nameToUtf8(r.type, utf8);
-        j["Size"] = r.folder ? 0 : fileFacts(s, r.entryIndex).size;
-        j["Created"] = rowTimeJson(s, r, false, style);
-        j["Modified"] = rowTimeJson(s, r, true, style);
-        j["ID"] = r.key;
+        j["type"] = catalogue::nameToUtf8(r.type, utf8);
+        j["size"] = r.folder ? 0 : fileFacts(s, r.entryIndex).size;
+        j["created"] = rowTimeJson(s, r, false, style);
+        j["modified"] = rowTimeJson(s, r, true, style);
+        j["id"] = r.key;
         j[numberField(s)] = rowNumber(s, r);
         if (s.kind() == catalogue::CatalogueKind::Fat)
             j["entryAddress"] = rowEntryAddressJson(s, r);

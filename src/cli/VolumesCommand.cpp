@@ -41,7 +41,7 @@ int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed)
 
     if (parsed.has("json")) {
         JsonStream w(stdout);
-        w.beginObject().value("source", path).value("search", deep ? "deep" : "quick").beginArray("volumes");
+        w.beginDocument().value("source", path).value("search", deep ? "deep" : "quick").beginArray("volumes");
         for (std::size_t i = 0; i < found.size(); ++i) {
             const disk::LostVolume& v = found[i];
             w.value({}, Json{{"source", disk::lostVolumePathText(path, static_cast<std::uint32_t>(i + 1))},

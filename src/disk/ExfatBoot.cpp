@@ -153,15 +153,15 @@ std::vector<ExfatVolumeFact> describeExfatBootRegion(const BlockSource& source)
     const char* state = region->checksumOk ? (region->backup ? "backup region (main region damaged)" : "checksum ok")
                                            : "checksum does not match";
     return {
-        {"ExfatSerial", "Volume Serial", std::nullopt, serial},
-        {"ExfatRevision", "Revision", std::nullopt, revision},
-        {"ExfatFatOffset", "FAT Offset", b.fatOffset, {}},
-        {"ExfatFatLength", "FAT Length", b.fatLength, {}},
-        {"ExfatFatCount", "FATs", b.fatCount, {}},
-        {"ExfatClusterHeapOffset", "Cluster Heap", b.clusterHeapOffset, {}},
-        {"ExfatClusterCount", "Cluster Count", b.clusterCount, {}},
-        {"ExfatRootCluster", "Root Cluster", b.rootCluster, {}},
-        {"ExfatBootRegion", "Boot Region", std::nullopt, state},
+        {"exfatSerial", "Volume Serial", std::nullopt, serial},
+        {"exfatRevision", "Revision", std::nullopt, revision},
+        {"exfatFatOffset", "FAT Offset", b.fatOffset, {}},
+        {"exfatFatLength", "FAT Length", b.fatLength, {}},
+        {"exfatFatCount", "FATs", b.fatCount, {}},
+        {"exfatClusterHeapOffset", "Cluster Heap", b.clusterHeapOffset, {}},
+        {"exfatClusterCount", "Cluster Count", b.clusterCount, {}},
+        {"exfatRootCluster", "Root Cluster", b.rootCluster, {}},
+        {"exfatBootRegion", "Boot Region", std::nullopt, state},
     };
 }
 

@@ -74,7 +74,7 @@ namespace sarvik::disk {
 /// One value of an exFAT volume for the drive information: a name for JSON, a
 /// label for text, and a number or a text.
 struct ExfatVolumeFact {
-    std::string key;   ///< "ExfatSerial"
+    std::string key;   ///< "exfatSerial"
     std::string label; ///< "Volume Serial"
     std::optional<std::uint64_t> number;
     std::string text; ///< when there is no number

@@ -530,6 +530,26 @@ std::string fileSystemName(std::uint16_t kind)
     return kind == VolumeKind::Exfat ? "exFAT" : "";
 }
 
+const char* fileSystemKeyword(std::uint16_t kind) noexcept
+{
+    switch (kind) {
+    case VolumeKind::Fat12:
+        return "fat12";
+    case VolumeKind::Fat16:
+        return "fat16";
+    case VolumeKind::Fat32:
+        return "fat32";
+    case VolumeKind::Exfat:
+        return "exfat";
+    case VolumeKind::Ntfs:
+        return "ntfs";
+    case VolumeKind::Unsupported:
+        return "unsupported";
+    default:
+        return "unknown";
+    }
+}
+
 VolumeInfoTexts ShowVolumeInfo(const VolumeInfo& info)
 {
     VolumeInfoTexts texts;

@@ -292,6 +292,11 @@ struct VolumeInfoTexts {
 /// Display name of a kind: "FAT12", "FAT16", "FAT32", "NTFS", "exFAT", or empty.
 [[nodiscard]] std::string fileSystemName(std::uint16_t kind);
 
+/// The kind as a word for machine-readable output: "fat12", "fat16", "fat32",
+/// "exfat", "ntfs", "unsupported" (the code for a volume of no kind read), or
+/// "unknown" for any other code.
+[[nodiscard]] const char* fileSystemKeyword(std::uint16_t kind) noexcept;
+
 /// A 64-bit sector value as the classic 32-bit fields show it (wrapped when negative).
 [[nodiscard]] std::string sectorText(std::int64_t value);
 

@@ -85,6 +85,7 @@ std::optional<std::string> fileEntryPath(const catalogue::Catalogue& c, const ca
 std::string reportRecord(const ReportVolume& v, const FileReport& f)
 {
     Json j = Json::object();
+    j["schemaVersion"] = kReportSchemaVersion;
     const auto source = f.fileIndex ? fileEntryPath(v.catalogue, v.tree, *f.fileIndex) : std::nullopt;
     j["source"] = source ? Json(*source) : Json(nullptr);
     const bool created = f.outcome == FileOutcome::Written || f.outcome == FileOutcome::CutShort ||

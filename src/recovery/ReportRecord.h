@@ -27,8 +27,12 @@ struct ReportVolume {
 [[nodiscard]] std::optional<std::string> fileEntryPath(const catalogue::Catalogue& catalogue,
                                                        const catalogue::FolderTree& tree, std::size_t fileIndex);
 
+/// The layout version of a record (docs/schema/report-line.schema.json): every
+/// line carries it, so that each one stands alone.
+inline constexpr int kReportSchemaVersion = 1;
+
 /// The record of one file the copy has finished with, as one line of JSON
-/// without the line end: source, written, size, bytesWritten, recordNumber
+/// without the line end: schemaVersion, source, written, size, bytesWritten, recordNumber
 /// (NTFS) or firstCluster (FAT), outcome, reason, zeroFilledBlocks,
 /// overwrittenShare and sha256.
 [[nodiscard]] std::string reportRecord(const ReportVolume& volume, const FileReport& file);

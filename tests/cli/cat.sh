@@ -55,7 +55,7 @@ grep -q '"outcome":"incomplete"' "$work/cut.json" || fail "the cut image left ev
 png=$work/fat32/Photos/"holiday 001.png"
 id=$("$sarvik" ls "$vols/fat32.img" /Photos --json | python3 -c '
 import json, sys
-print(next(r["entryAddress"] for r in json.load(sys.stdin)["rows"] if r["Name"] == "holiday 001.png"))')
+print(next(r["entryAddress"] for r in json.load(sys.stdin)["rows"] if r["name"] == "holiday 001.png"))')
 "$sarvik" cat "$vols/fat32.img" --id "$id" | cmp - "$png" || fail "--id $id: other bytes"
 "$sarvik" cat "$vols/fat32.img" "/Photos/holiday 001.png" --from 1000 --length 3000 >"$work/slice"
 # (head then tail: an early reader would end a writer with SIGPIPE under pipefail)

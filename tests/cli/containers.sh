@@ -55,7 +55,7 @@ scan_json() { # SOURCE OUT
     python3 - "$2.raw" "$2" <<'PY'
 import json, sys
 d = json.load(open(sys.argv[1]))
-d["volume"].pop("DevicePath"); d["volume"].pop("VolumeLabel")
+d["volume"].pop("devicePath"); d["volume"].pop("volumeLabel")
 json.dump(d, open(sys.argv[2], "w"), sort_keys=True)
 PY
 }
@@ -90,7 +90,7 @@ done
 # recovered are the same zeros either way.
 cp disk.img zeroed.img
 "$sarvik" info disk.img@1 --json >geometry.json
-start=$(python3 -c 'import json; g = json.load(open("geometry.json")); s = (2048 + g["ClusterBaseSector"] + 21 * g["SectorsPerCluster"]) * 512 + 1048576; print(s + -s % 65536)')
+start=$(python3 -c 'import json; g = json.load(open("geometry.json")); s = (2048 + g["clusterBaseSector"] + 21 * g["sectorsPerCluster"]) * 512 + 1048576; print(s + -s % 65536)')
 python3 - "$start" <<'PY'
 import sys
 with open("zeroed.img", "r+b") as f:

@@ -31,10 +31,10 @@ boot = open(sys.argv[2], "rb").read(512)
 u32 = lambda o: struct.unpack_from("<I", boot, o)[0]
 scale = (1 << boot[108]) // 512
 spc = (1 << boot[109]) * scale
-want = {"GeometryKind": 500, "SectorsPerCluster": spc, "FirstFatSector": u32(80) * scale,
-        "FatSectors": u32(84) * scale, "RootDirStart": u32(96),
-        "ClusterBaseSector": u32(88) * scale - 2 * spc, "ExfatClusterCount": u32(92),
-        "ExfatSerial": "21E0-FA7E", "VolumeLabel": "EXFATTEST"}
+want = {"geometryKind": "exfat", "sectorsPerCluster": spc, "firstFatSector": u32(80) * scale,
+        "fatSectors": u32(84) * scale, "rootDirStart": u32(96),
+        "clusterBaseSector": u32(88) * scale - 2 * spc, "exfatClusterCount": u32(92),
+        "exfatSerial": "21E0-FA7E", "volumeLabel": "EXFATTEST"}
 bad = {k: (got.get(k), v) for k, v in want.items() if got.get(k) != v}
 assert not bad, bad
 assert got["drivePage"]["fileSystem"] == "exFAT", got["drivePage"]

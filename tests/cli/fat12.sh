@@ -66,7 +66,7 @@ for name in fat12 fat12-floppy; do
     run info "$img" --json
     python3 -c 'import json, sys
 j = json.load(sys.stdin)
-assert j["GeometryKind"] == 600 and j["drivePage"]["fileSystem"] == "FAT12", j' <<<"$OUT" ||
+assert j["geometryKind"] == "fat12" and j["drivePage"]["fileSystem"] == "FAT12", j' <<<"$OUT" ||
         fail "info --json $name"
     for command in info scan; do
         run "$command" "$img" --classic

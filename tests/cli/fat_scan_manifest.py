@@ -133,8 +133,8 @@ def main():
             key = 0 if parent == "/" else by_path.get(parent, {}).get("firstCluster")
             if f["parentCluster"] != key:
                 problems.append(f"file {f['path']}: parentCluster {f['parentCluster']} != {key}")
-        if doc["volume"]["FileCount"] != len(doc["files"]):
-            problems.append("FileCount differs from the files listed")
+        if doc["volume"]["fileCount"] != len(doc["files"]):
+            problems.append("fileCount differs from the files listed")
         status = "ok" if not problems else "FAIL"
         print(f"{status} {name}: {len(got_folders)} folders, {len(got_files)} deleted files"
               f" ({split} long names cut at a sector boundary)")

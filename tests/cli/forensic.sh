@@ -76,7 +76,7 @@ for e in files + docs["scan"]["folders"]:
 if not fat:
     assert any("." in f["modified"] for f in files), "NTFS fractions of a second"
 for r in docs["ls"]["rows"]:
-    assert isinstance(r["Size"], int) and r["path"] == "/" + r["Name"], r
+    assert isinstance(r["size"], int) and r["path"] == "/" + r["name"], r
 for m in docs["find"]["matches"]:
     assert m["path"].startswith("/") and "\\" not in m["path"] and m["file"].endswith("/" + m["name"]), m
 assert docs["find"]["count"] == len(docs["find"]["matches"])
@@ -251,7 +251,7 @@ shared = collections.Counter(x["firstCluster"] for x in m)
 print(next(x["entryAddress"] for x in m if shared[x["firstCluster"]] > 1))')
 [[ $(count_find --id "$id") == 1 ]] || fail "--id $id found $(count_find --id "$id") files"
 "$SARVIK" ls "$FAT" / --id "$id" --json >id.json 2>/dev/null
-python3 -c 'import json,sys; rows=[r for r in json.load(open("id.json"))["rows"] if not r["Type"].endswith("Folder")]
+python3 -c 'import json,sys; rows=[r for r in json.load(open("id.json"))["rows"] if not r["type"].endswith("Folder")]
 assert len(rows) == 1 and rows[0]["entryAddress"] == int(sys.argv[1]), rows' "$id" || fail "ls --id"
 "$SARVIK" scan "$FAT" --classic --snapshot "$WORK/classic" >/dev/null 2>&1 || fail "classic snapshot"
 run find "$WORK/CLASSIC.RVU" '*' --id "$id"

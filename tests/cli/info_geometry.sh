@@ -23,31 +23,31 @@ assert out.returncode == 0, out.stderr
 got = json.loads(out.stdout)
 spc = u8(13)
 if boot[3:7] == b"NTFS":
-    want = {"GeometryKind": 300, "SectorsPerCluster": spc, "ClusterBaseSector": 0,
-            "MftStartSector": u32(48) * spc, "MftRecordSectors": 2,
-            "IndexRecordSectors": 8 if u32(68) == 0xF4 else (u32(68) * spc) & 0xFFFFFFFF}
+    want = {"geometryKind": "ntfs", "sectorsPerCluster": spc, "clusterBaseSector": 0,
+            "mftStartSector": u32(48) * spc, "mftRecordSectors": 2,
+            "indexRecordSectors": 8 if u32(68) == 0xF4 else (u32(68) * spc) & 0xFFFFFFFF}
     fs = "NTFS"
 elif boot[57:59] in (b"12", b"16"):
     fat, res, root = u16(22), u16(14), u16(17) // 16
-    want = {"GeometryKind": 600 if boot[57:59] == b"12" else 100, "FatSectors": fat, "SectorsPerCluster": spc, "RootDirSectors": root,
-            "RootDirStart": res + 2 * fat, "ReservedSectors": res,
-            "ClusterBaseSector": res + 2 * fat + root - 2 * spc, "FirstFatSector": res,
-            "SecondFatSector": res + fat}
+    want = {"geometryKind": "fat12" if boot[57:59] == b"12" else "fat16", "fatSectors": fat, "sectorsPerCluster": spc, "rootDirSectors": root,
+            "rootDirStart": res + 2 * fat, "reservedSectors": res,
+            "clusterBaseSector": res + 2 * fat + root - 2 * spc, "firstFatSector": res,
+            "secondFatSector": res + fat}
     fs = "FAT" + boot[57:59].decode()
 else:
     fat, res = u32(36), u16(14)
-    want = {"GeometryKind": 200, "FatSectors": fat, "SectorsPerCluster": spc, "RootDirSectors": 0,
-            "RootDirStart": u32(44), "ReservedSectors": res, "ClusterBaseSector": res + 2 * fat - 2 * spc,
-            "FirstFatSector": res, "SecondFatSector": res + fat}
+    want = {"geometryKind": "fat32", "fatSectors": fat, "sectorsPerCluster": spc, "rootDirSectors": 0,
+            "rootDirStart": u32(44), "reservedSectors": res, "clusterBaseSector": res + 2 * fat - 2 * spc,
+            "firstFatSector": res, "secondFatSector": res + fat}
     fs = "FAT32"
 import os
-want["VolumeSectors"] = os.path.getsize(img) // 512
-want["VolumeClusterSectors"] = spc
+want["volumeSectors"] = os.path.getsize(img) // 512
+want["volumeClusterSectors"] = spc
 bad = {k: (got.get(k), v) for k, v in want.items() if got.get(k) != v}
 assert not bad, f"{img}: {bad}"
 assert got["drivePage"]["fileSystem"] == fs, got["drivePage"]
-assert got["drivePage"]["capacity"] == f"{want['VolumeSectors'] // 2 // 1024} MB ( Approx )"
-print(f"ok {os.path.basename(img)}: {fs} spc={spc} base={got['ClusterBaseSector']}")
+assert got["drivePage"]["capacity"] == f"{want['volumeSectors'] // 2 // 1024} MB ( Approx )"
+print(f"ok {os.path.basename(img)}: {fs} spc={spc} base={got['clusterBaseSector']}")
 PY
 }
 

@@ -38,7 +38,7 @@ python3 - <<'PY' || fail "partition listing"
 import json
 mbr = [(p["number"], p["firstSector"], p["sectors"], p["fileSystem"], p["logical"]) for p in json.load(open("mbr.json"))["partitions"]]
 # Numbered as the kernel and fdisk number them: logical partitions from 5.
-assert mbr == [(1, 2048, 65536, "FAT16", "no"), (5, 71680, 131072, "FAT32", "yes"), (6, 204800, 131072, "NTFS", "yes")], mbr
+assert mbr == [(1, 2048, 65536, "FAT16", False), (5, 71680, 131072, "FAT32", True), (6, 204800, 131072, "NTFS", True)], mbr
 gpt = [(p["number"], p["firstSector"], p["sectors"], p["fileSystem"]) for p in json.load(open("gpt.json"))["partitions"]]
 assert gpt == [(1, 2048, 131072, "FAT32"), (2, 133120, 131072, "NTFS")], gpt
 assert all(p["typeName"] == "Microsoft basic data" for p in json.load(open("gpt.json"))["partitions"])
@@ -53,8 +53,8 @@ same_scan() { # PARTITION IMAGE [OPTION]...
 import json, sys
 a, b = json.load(open("part.json")), json.load(open("whole.json"))
 for d in (a, b):
-    d.pop("DevicePath", None)
-    d.get("volume", {}).pop("DevicePath", None)
+    d.pop("devicePath", None)
+    d.get("volume", {}).pop("devicePath", None)
 assert a == b, sys.argv[1]
 assert any(f.get("deleted") for f in a["files"])
 PY

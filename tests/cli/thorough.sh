@@ -144,7 +144,7 @@ with open(manifest, encoding="utf-8") as f:
 problems = []
 if len(split) < 3:
     problems.append(f"the manifest lists {len(split)} split files")
-rows = {r["Name"]: int(r["Size"]) for r in json.load(open(listing))["rows"]}
+rows = {r["name"]: int(r["size"]) for r in json.load(open(listing))["rows"]}
 if set(rows) != set(split):
     problems.append(f"listed {sorted(rows)}, split files are {sorted(split)}")
 for name, (path, size, sha) in split.items():

@@ -32,7 +32,7 @@ for name in fat16 fat32 ntfs; do
   wine "$exe" scan "Z:$image" --json >"$work/$name.windows.raw" || windows_status=$?
   tr -d '\r' <"$work/$name.windows.raw" >"$work/$name.windows.json"
   for side in linux windows; do
-    grep -v -E '"(DevicePath|VolumeLabel)"' "$work/$name.$side.json" >"$work/$name.$side.cmp"
+    grep -v -E '"(devicePath|volumeLabel)"' "$work/$name.$side.json" >"$work/$name.$side.cmp"
   done
   if [ "$linux_status" != "$windows_status" ] || ! cmp -s "$work/$name.linux.cmp" "$work/$name.windows.cmp"; then
     echo "cli-check: $name: scan --json differs (exit $linux_status on Linux, $windows_status under wine)" >&2
