@@ -84,10 +84,12 @@ done
 
 # A sparse region under a deleted file: a MiB inside "Large archive.dat" (FAT16,
 # 3 MiB from cluster 21; 512 of its 2 KiB clusters, aligned to the 64 KiB that
-# both QCOW2 and this program's probe use) zeroed, then converted; qemu-img stores no
-# clusters for it. Those clusters are no data of the file: its condition says
-# so, while the raw disk, which stores the zeros, calls it Good. The bytes
-# recovered are the same zeros either way.
+# QCOW2 clusters, VMDK grains and this program's probe use) zeroed, then
+# converted; qemu-img stores no clusters or grains for it (its map says so). Those clusters are
+# no data of the file: its condition says so, while the raw disk, which stores
+# the zeros, calls it Good. The bytes recovered are the same zeros either way,
+# from a QCOW2, a monolithic and a split sparse VMDK, and a child VMDK that
+# holds nothing over the monolithic one.
 cp disk.img zeroed.img
 "$sarvik" info disk.img@1 --json >geometry.json
 start=$(python3 -c 'import json; g = json.load(open("geometry.json")); s = (2048 + g["ClusterBaseSector"] + 21 * g["SectorsPerCluster"]) * 512 + 1048576; print(s + -s % 65536)')
@@ -97,16 +99,27 @@ with open("zeroed.img", "r+b") as f:
     f.seek(int(sys.argv[1])); f.write(bytes(1048576))
 PY
 qemu-img convert -O qcow2 zeroed.img zeroed.qcow2
+qemu-img convert -O vmdk zeroed.img zeroed.vmdk
+qemu-img convert -O vmdk -o subformat=twoGbMaxExtentSparse zeroed.img zsplit.vmdk
+qemu-img create -q -f vmdk -b zeroed.vmdk -F vmdk zchild.vmdk
+for c in zeroed.qcow2 zeroed.vmdk zsplit.vmdk; do
+    qemu-img map --output=json "$c" | python3 -c 'import json, sys
+s = int(sys.argv[1])
+assert any(e["start"] <= s and e["start"] + e["length"] >= s + 1048576 and not e["data"] for e in json.load(sys.stdin))' "$start" ||
+        fail "$c stores the zeroed MiB: the case tests nothing"
+done
 condition() { # SOURCE -> condition and clusters in use of the archive
     "$sarvik" scan "$1" --json | python3 -c 'import json, sys
 f = [f for f in json.load(sys.stdin)["files"] if f["path"] == "/Large archive.dat"][0]
 print(f["condition"], f["clustersInUse"])'
 }
 [[ $(condition zeroed.img@1) == "Good 0" ]] || fail "raw zeroed archive: $(condition zeroed.img@1)"
-[[ $(condition zeroed.qcow2@1) == "Partly overwritten 512" ]] || fail "sparse archive: $(condition zeroed.qcow2@1)"
 recover_sums zeroed.img@1 want.sums
-recover_sums zeroed.qcow2@1 got.sums
-cmp -s want.sums got.sums || fail "recovery over a sparse region differs: $(diff want.sums got.sums | head -5)"
+for c in zeroed.qcow2 zeroed.vmdk zsplit.vmdk zchild.vmdk; do
+    [[ $(condition "$c@1") == "Partly overwritten 512" ]] || fail "sparse archive in $c: $(condition "$c@1")"
+    recover_sums "$c@1" got.sums
+    cmp -s want.sums got.sums || fail "recovery over a sparse region of $c differs: $(diff want.sums got.sums | head -5)"
+done
 
 # A damaged E01 chunk (its checksum fails) is unreadable: the archive's copy
 # is incomplete, not passed off as whole with the zeros libewf puts in its place. The chunks are
