@@ -2,7 +2,8 @@
 # Disk image containers: one MBR disk (FAT16, FAT32 and NTFS partitions) made
 # into a dynamic and a fixed VHD, a VHDX, a monolithic and a split VMDK, a
 # QCOW2 and a QCOW2 over a backing file (qemu-img), an E01 in several segments
-# (ewfacquirestream) and a split raw set (split); a VMDK over a parent too. Each partition of each must
+# (ewfacquirestream) and a split raw set (split); a VMDK over a parent and a
+# differencing VHD (built here) too. Each partition of each must
 # scan and recover as the raw disk's does; a container cut short must never
 # pass a file off as whole; a container this program cannot read says so.
 # Usage: containers.sh SARVIK VOLUMES_DIR SOURCE_DIR
@@ -121,6 +122,53 @@ for c in zeroed.qcow2 zeroed.vmdk zsplit.vmdk zchild.vmdk; do
     cmp -s want.sums got.sums || fail "recovery over a sparse region of $c differs: $(diff want.sums got.sums | head -5)"
 done
 
+# A differencing VHD over dynamic.bin, holding 64 KiB of the archive written
+# over. No Debian tool makes one (qemu-img takes no backing file for vpc or
+# vhdx), so it is built here: footer (disk type 4), dynamic header with the
+# parent's unique id and name, a relative-path locator, a BAT and one 2 MiB
+# block whose sector bitmap marks the sectors it holds. It reads as the
+# changed raw disk does, not as its parent.
+cp disk.img changed.img
+python3 - "$start" <<'PY'
+import sys
+with open("changed.img", "r+b") as f:
+    f.seek(int(sys.argv[1])); f.write(b"\x5a" * 65536)
+PY
+python3 - dynamic.bin disk.img changed.img diff.vhd <<'PY'
+import struct, sys
+parent, raw, changed, out = sys.argv[1:5]
+pfoot = open(parent, "rb").read()[-512:]
+size, block = struct.unpack(">Q", pfoot[48:56])[0], 2 << 20
+old, new = open(raw, "rb").read(), open(changed, "rb").read()
+at = next(i for i in range(0, len(old), 512) if old[i:i + 512] != new[i:i + 512]) // block * block
+def summed(b, at):  # the one's complement of the byte sum, in its field
+    return b[:at] + struct.pack(">I", ~sum(b) & 0xFFFFFFFF) + b[at + 4:]
+entries = -(-size // block)
+bat_at, loc_at = 1536, 1536 + -(-entries * 4 // 512) * 512
+foot = summed(b"conectix" + struct.pack(">IIQI", 2, 0x10000, 512, 0) + b"test" + struct.pack(">I", 0x10000) +
+              b"Wi2k" + pfoot[40:60] + struct.pack(">I", 4) + bytes(4) + b"\x11" * 16 + bytes(428), 64)
+path = (".\\" + parent).encode("utf-16-le")
+dyn = summed(b"cxsparse" + struct.pack(">QQIII", 2**64 - 1, bat_at, 0x10000, entries, block) + bytes(4) +
+             pfoot[68:84] + bytes(8) + parent.encode("utf-16-be").ljust(512, b"\0") +
+             b"W2ru" + struct.pack(">IIIQ", 1, len(path), 0, loc_at) + bytes(7 * 24 + 256), 36)
+bat = [0xFFFFFFFF] * entries
+bat[at // block] = loc_at // 512 + 1
+bitmap = bytearray(512)  # a set bit: the child holds that sector of the block
+for s in range(block // 512):
+    if old[at + s * 512:at + s * 512 + 512] != new[at + s * 512:at + s * 512 + 512]:
+        bitmap[s // 8] |= 0x80 >> s % 8
+with open(out, "wb") as f:
+    f.write(foot + dyn + struct.pack(">%dI" % entries, *bat).ljust(loc_at - bat_at, b"\0"))
+    f.write(path.ljust(512, b"\0") + bitmap + new[at:at + block] + foot)
+PY
+scan_json changed.img@1 want.json
+recover_sums changed.img@1 want.sums
+! cmp -s want1.sums want.sums || fail "the changed disk recovers as its parent: the case tests nothing"
+scan_json diff.vhd@1 got.json
+cmp -s want.json got.json || fail "scan of the differencing VHD differs from the changed disk's"
+recover_sums diff.vhd@1 got.sums
+cmp -s want.sums got.sums || fail "recovery from the differencing VHD differs: $(diff want.sums got.sums | head -5)"
+
 # A damaged E01 chunk (its checksum fails) is unreadable: the archive's copy
 # is incomplete, not passed off as whole with the zeros libewf puts in its place. The chunks are
 # stored uncompressed, so the media offset lies a few KiB into the first segment.
@@ -162,6 +210,11 @@ grep -q "backing file base.qcow2 is not found" err.txt || fail "missing backing 
 mv mono.img moved.vmdk
 if "$sarvik" scan child.vmdk@1 >/dev/null 2>err.txt; then fail "a VMDK without its parent was scanned"; fi
 grep -q "parent disk mono.img is not found" err.txt || fail "missing parent: $(cat err.txt)"
+mv dynamic.bin moved.bin
+status=0
+"$sarvik" scan diff.vhd@1 >/dev/null 2>err.txt || status=$?
+[[ $status == 1 ]] || fail "a differencing VHD without its parent: status $status"
+grep -q "parent disk dynamic.bin is not found beside diff.vhd" err.txt || fail "missing VHD parent: $(cat err.txt)"
 
 # An Ex01 is recognised, and named as what it is rather than as a damaged volume.
 printf 'EVF2\r\n\x81\x00' >new.Ex01 && truncate -s 1M new.Ex01
