@@ -49,16 +49,25 @@ grep -Eq "^Stored hash *: MD5 $(md5sum <disk.img | cut -c1-32)$" info.txt || fai
 "$sarvik" info child.qcow2@6 >info.txt || fail "info child.qcow2@6"
 grep -Eq "^Container *: .*backing file base.qcow2" info.txt || fail "backing file not named: $(cat info.txt)"
 
-# JSON of a scan without the fields that name the source: the device path, and
-# the label (libblkid reads it from the file as stored, not from the disk it holds).
+# JSON of a scan without the field that names the source, the device path.
+# The label stays: inside a container it is the volume's own, as on the raw disk.
 scan_json() { # SOURCE OUT
     "$sarvik" scan "$1" --json >"$2.raw" || fail "scan $1"
     python3 - "$2.raw" "$2" <<'PY'
 import json, sys
 d = json.load(open(sys.argv[1]))
-d["volume"].pop("DevicePath"); d["volume"].pop("VolumeLabel")
+d["volume"].pop("DevicePath")
 json.dump(d, open(sys.argv[2], "w"), sort_keys=True)
 PY
+}
+# What the drive list, the volume search and info say of a disk and its
+# volumes (labels and file systems), the disk's name put as IMG and what only
+# a container has (its description, its stored hash) left out.
+listing() { # SOURCE OUT
+    {
+        "$sarvik" drives --json "$1" && "$sarvik" volumes "$1" && "$sarvik" info "$1" || fail "listing $1"
+        for n in 1 5 6 lost3; do "$sarvik" info "$1@$n" || fail "info $1@$n"; done
+    } | grep -Ev "^(Container|Stored hash) *:" | sed "s/${1//./\\.}/IMG/g" | tr -s ' ' >"$2"
 }
 # SHA-256 of every file `recover --all` writes, and its exit status.
 recover_sums() { # SOURCE OUT
@@ -74,7 +83,11 @@ for n in 1 5 6; do
     grep -qx "status 0" "want$n.sums" || fail "recovery from the raw disk's partition $n: $(tail -1 "want$n.sums")"
     [[ $(wc -l <"want$n.sums") -gt 5 ]] || fail "too few files recovered from the raw disk's partition $n"
 done
+listing disk.img want.lst
+grep -q "Volume Label : TESTNTFS" want.lst || fail "no label in the raw disk's listing: $(cat want.lst)"
 for c in "${containers[@]}"; do
+    listing "$c" got.lst
+    cmp -s want.lst got.lst || fail "listing of $c differs from the raw disk's: $(diff want.lst got.lst | head -5)"
     for n in 1 5 6; do
         scan_json "$c@$n" got.json
         cmp -s "want$n.json" got.json || fail "scan of $c@$n differs from the raw disk's"
@@ -168,6 +181,8 @@ scan_json diff.vhd@1 got.json
 cmp -s want.json got.json || fail "scan of the differencing VHD differs from the changed disk's"
 recover_sums diff.vhd@1 got.sums
 cmp -s want.sums got.sums || fail "recovery from the differencing VHD differs: $(diff want.sums got.sums | head -5)"
+listing diff.vhd got.lst
+cmp -s want.lst got.lst || fail "listing of the differencing VHD differs from the raw disk's: $(diff want.lst got.lst | head -5)"
 
 # A damaged E01 chunk (its checksum fails) is unreadable: the archive's copy
 # is incomplete, not passed off as whole with the zeros libewf puts in its place. The chunks are
