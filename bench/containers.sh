@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Scan and recover-all of the three partitions of the container test disk
 # (FAT16, FAT32, NTFS from build/test-volumes, as tests/cli/containers.sh
-# makes it) from the raw disk, a compressed E01, a dynamic VHD and a QCOW2,
-# beside The Sleuth Kit's fls -r -d and tsk_recover on the raw disk, the E01
-# and the VHD. Warm cache, best of five; each figure is the sum over the three
-# partitions. Usage: bench/containers.sh
+# makes it) from the raw disk, a compressed E01, a dynamic VHD, a monolithic
+# sparse VMDK and a QCOW2, beside The Sleuth Kit's fls -r -d and tsk_recover
+# on the raw disk, the E01, the VHD and the VMDK. Warm cache, best of five;
+# each figure is the sum over the three partitions.
+# Usage: bench/containers.sh (SARVIK=path names another build's program)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-sarvik=$PWD/build/bin/sarvik
+sarvik=${SARVIK:-$PWD/build/bin/sarvik}
 vols=$PWD/build/test-volumes
 [ -x "$sarvik" ] || { echo "build first: bash tools/build.sh" >&2; exit 1; }
 for t in qemu-img ewfacquirestream sfdisk fls tsk_recover bc; do
@@ -24,6 +25,7 @@ dd if="$vols/fat32-s1.img" of=disk.img bs=512 seek=71680 conv=notrunc status=non
 dd if="$vols/ntfs.img" of=disk.img bs=512 seek=204800 conv=notrunc status=none
 ewfacquirestream -q -t ewf -c deflate:fast <disk.img >/dev/null 2>&1
 qemu-img convert -O vpc disk.img disk.vhd
+qemu-img convert -O vmdk disk.img disk.vmdk
 qemu-img convert -O qcow2 disk.img disk.qcow2
 starts=(2048 71680 204800)
 
@@ -52,7 +54,7 @@ tsk() { # SOURCE TYPE: fls and tsk_recover of every partition
 }
 raw=$(best ours disk.img)
 printf '%-8s %8s %8s %8s %8s\n' source sarvik ratio tsk ratio
-for pair in disk.img:raw ewf.E01:ewf disk.vhd:vhd disk.qcow2:-; do
+for pair in disk.img:raw ewf.E01:ewf disk.vhd:vhd disk.vmdk:vmdk disk.qcow2:-; do
   src=${pair%%:*} type=${pair##*:}
   t=$(best ours "$src")
   if [ "$type" = - ]; then k="-"; kr="-"; else

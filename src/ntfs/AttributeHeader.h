@@ -31,6 +31,7 @@ namespace AttributeType {
 inline constexpr std::uint32_t StandardInformation = 0x10;
 inline constexpr std::uint32_t AttributeList = 0x20;
 inline constexpr std::uint32_t FileName = 0x30;
+inline constexpr std::uint32_t VolumeName = 0x60; // $Volume's label, UTF-16LE
 inline constexpr std::uint32_t Data = 0x80;
 inline constexpr std::uint32_t IndexAllocation = 0xA0;
 inline constexpr std::uint32_t End = 0xFFFFFFFF;

@@ -207,6 +207,12 @@ disk::OpenResult SystemDeviceProvider::open(const std::string& devicePath)
 
 std::optional<std::string> SystemDeviceProvider::volumeLabel(const std::string& devicePath)
 {
+    // The system's reader sees a container's file as stored, not the disk it
+    // holds: the volume's own label is read instead (scan::SelectVolume).
+    const std::string file = resolvePartitionPath(devicePath).path;
+    if (const auto raw = SystemBlockSource::open(file);
+        raw && container::recognise(*raw, file) != container::Format::None)
+        return std::nullopt;
     return readVolumeLabel(devicePath);
 }
 

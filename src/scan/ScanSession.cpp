@@ -6,9 +6,11 @@
 #include "carve/NtfsCarve.h"
 #include "exfat/ExfatScan.h"
 #include "exfat/ExfatVolume.h"
+#include "fat/FatLabel.h"
 #include "fat/FatScan.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/MftScan.h"
+#include "ntfs/NtfsLabel.h"
 
 #include <optional>
 #include <utility>
@@ -66,8 +68,14 @@ disk::SelectResult SelectVolume(disk::SelectedVolume& volume, const disk::DriveI
                                 disk::DeviceProvider& devices, disk::GeometryRules rules)
 {
     disk::SelectResult result = disk::SelectDrive(volume, item, devices, rules);
-    if (result && volume.geometry.GeometryKind == disk::VolumeKind::Exfat)
+    const std::uint16_t kind = volume.geometry.GeometryKind;
+    if (result && kind == disk::VolumeKind::Exfat)
         volume.info.VolumeLabel = exfat::readVolumeLabel(volume).value_or(std::string{}); // none: no label
+    // The system reads no label inside a disk image container: the volume's own.
+    else if (result && volume.info.VolumeLabel.empty() && disk::isFatKind(kind))
+        volume.info.VolumeLabel = fat::readVolumeLabel(volume).value_or(std::string{});
+    else if (result && volume.info.VolumeLabel.empty() && kind == disk::VolumeKind::Ntfs)
+        volume.info.VolumeLabel = ntfs::readVolumeLabel(volume).value_or(std::string{});
     return result;
 }
 
