@@ -102,7 +102,7 @@ check_files "$desktop" bin/sarvik-undelete share/applications/$id.desktop share/
   share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
   share/icons/hicolor/256x256/apps/$id.png share/man/man1/sarvik-undelete.1.gz share/polkit-1/actions/$id.policy \
   share/doc/sarvik-undelete/copyright share/doc/sarvik-undelete/changelog.gz
-! dpkg-deb -c "$cli" | grep -q 'sarvik-undelete\|SarvikUndelete' || fail "$cli holds the desktop program's files"
+! grep -q 'sarvik-undelete\|SarvikUndelete' <<<"$(dpkg-deb -c "$cli")" || fail "$cli holds the desktop program's files"
 [ "$("$stage/usr/bin/sarvik" --version)" = "sarvik $version" ] || fail "installed sarvik --version"
 [ "$(QT_QPA_PLATFORM=offscreen "$stage/usr/bin/sarvik-undelete" --version)" = "sarvik-undelete $version" ] ||
   fail "installed sarvik-undelete --version"

@@ -20,4 +20,5 @@ else
 fi
 rm -f build/sarvik_*.deb build/sarvik-undelete_*.deb
 (cd build && cpack -G DEB >cpack.log 2>&1) || { cat build/cpack.log >&2; exit 1; }
-ls build/sarvik_*.deb build/sarvik-undelete_*.deb 2>/dev/null
+ls build/sarvik_*.deb
+ls build/sarvik-undelete_*.deb 2>/dev/null || true
