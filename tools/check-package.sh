@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Checks what the package installs with the validators Debian uses: the desktop
-# entry, the AppStream metadata, the man pages, the polkit policy and the .deb
-# itself (lintian), then installs into a DESTDIR and starts both programs there.
+# Checks what the packages install with the validators Debian uses: the desktop
+# entry, the AppStream metadata, the man pages, the polkit policy and the .debs
+# themselves (lintian, hardening included), that the command line's package
+# needs no Qt, that packing twice gives the same bytes, then installs into a
+# DESTDIR and starts both programs there.
 # Reuses the build in build/ (tools/build.sh first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,10 +11,39 @@ id=com.velmora.SarvikUndelete
 failed=0
 fail() { echo "check-package: $*" >&2; failed=1; }
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
-[ -n "$version" ] || { echo "check-package: configure build/ first (tools/build.sh)" >&2; exit 1; }
+# project()'s version names the release; the programs and packages carry the
+# version git describe gives (the release's, or the release's +gitN.gHASH).
+release=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+version=$(sed -n 's/^SARVIK_VERSION:INTERNAL=//p' build/CMakeCache.txt)
+[ -n "$release" ] && [ -n "$version" ] || { echo "check-package: configure build/ first (tools/build.sh)" >&2; exit 1; }
+[[ $version == "$release" || $version == "$release"[+~]* ]] ||
+  fail "the version $version (git describe) is not of the release $release (CMakeLists.txt project())"
 
-deb=$(bash tools/package.sh)
+start=$SECONDS
+mapfile -t debs < <(bash tools/package.sh)
+echo "check-package: packed in $((SECONDS - start)) s: ${debs[*]}"
+[ ${#debs[@]} -eq 2 ] || { echo "check-package: expected two packages, got: ${debs[*]}" >&2; exit 1; }
+cli=${debs[0]} desktop=${debs[1]}
+
+# Packed again from the same build, the packages are the same bytes.
+sums=$(sha256sum "${debs[@]}")
+start=$SECONDS
+bash tools/package.sh >/dev/null
+[ "$(sha256sum "${debs[@]}")" = "$sums" ] || fail "packing twice gave different packages: $sums"
+echo "check-package: packed again in $((SECONDS - start)) s, the same bytes"
+
+# The command line's package needs no Qt; the desktop program's needs the
+# command line's of its own version.
+for deb in "$cli" "$desktop"; do
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$deb: version $(dpkg-deb -f "$deb" Version), not $version"
+done
+[ "$(dpkg-deb -f "$cli" Package)" = sarvik ] || fail "$cli is not the package sarvik"
+[ "$(dpkg-deb -f "$desktop" Package)" = sarvik-undelete ] || fail "$desktop is not the package sarvik-undelete"
+depends=$(dpkg-deb -f "$cli" Depends)
+! grep -qi 'qt\|poppler' <<<"$depends" || fail "$cli depends on Qt: $depends"
+[ -n "$depends" ] || fail "$cli depends on nothing (dpkg-shlibdeps did not run)"
+grep -q "\(^\|, \)sarvik (= $version)" <<<"$(dpkg-deb -f "$desktop" Depends)" ||
+  fail "$desktop does not depend on sarvik (= $version): $(dpkg-deb -f "$desktop" Depends)"
 
 # A staged install, as cpack makes it: the validators check the installed files.
 stage=$(mktemp -d)
@@ -32,13 +63,13 @@ xmllint --noout --nonet --dtdvalid "$dtd" "$usr/polkit-1/actions/$id.policy" || 
 grep -q "exec.path\">/usr/bin/sarvik-undelete<" "$usr/polkit-1/actions/$id.policy" ||
   fail "the policy does not name /usr/bin/sarvik-undelete"
 
-# The version stated outside the code agrees with the project's.
+# The release stated outside the code agrees with the project's.
 for page in docs/man/*.1; do
-  grep -q "^\.TH .* \"[a-z-]* $version\"" "$page" || fail "$page: .TH does not name version $version"
+  grep -q "^\.TH .* \"[a-z-]* $release\"" "$page" || fail "$page: .TH does not name version $release"
 done
-release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "data/$id.metainfo.xml" | head -n1)
-[ "$release" = "$version" ] || fail "metainfo: newest release $release, project $version"
-grep -q "^sarvik ($version)" packaging/changelog || fail "packaging/changelog: no entry for $version"
+newest=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "data/$id.metainfo.xml" | head -n1)
+[ "$newest" = "$release" ] || fail "metainfo: newest release $newest, project $release"
+grep -q "^sarvik ($release)" packaging/changelog || fail "packaging/changelog: no entry for $release"
 
 # The committed PNG icons are renderings of the SVG as it is now.
 if command -v rsvg-convert >/dev/null; then
@@ -48,19 +79,30 @@ if command -v rsvg-convert >/dev/null; then
   done
 fi
 
-# lintian: errors fail, warnings are shown.
-lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian: $deb"
+# lintian: errors fail, warnings are shown, and so is any hardening missing
+# (an informational tag: -I shows it).
+lint=$(lintian -I --tag-display-limit 0 "$cli" "$desktop" 2>&1) || fail "lintian: $cli $desktop"
+echo "$lint"
+grep -q '^E: ' <<<"$lint" && fail "lintian reports errors"
+grep -q 'hardening-no-' <<<"$lint" && fail "lintian: hardening flags missing"
 
-# The staged install and the package hold every file, and both installed programs start.
-listing=$(dpkg-deb -c "$deb")
-for f in bin/sarvik bin/sarvik-undelete share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+# The staged install and the packages hold every file, each in its own package.
+check_files() { # DEB FILE...: each FILE (under /usr) installed and in DEB
+  local deb=$1 listing f
+  shift
+  listing=$(dpkg-deb -c "$deb")
+  for f in "$@"; do
+    [ -f "$stage/usr/$f" ] || fail "not installed: /usr/$f"
+    grep -q " \./usr/$f\$" <<<"$listing" || fail "not in $deb: /usr/$f"
+  done
+}
+check_files "$cli" bin/sarvik share/man/man1/sarvik.1.gz share/bash-completion/completions/sarvik \
+  share/doc/sarvik/copyright share/doc/sarvik/changelog.gz share/doc/sarvik/guide.md share/doc/sarvik/README.md
+check_files "$desktop" bin/sarvik-undelete share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
   share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
-  share/icons/hicolor/256x256/apps/$id.png share/man/man1/sarvik.1.gz share/man/man1/sarvik-undelete.1.gz \
-  share/bash-completion/completions/sarvik share/polkit-1/actions/$id.policy \
-  share/doc/sarvik/copyright share/doc/sarvik/changelog.gz share/doc/sarvik/guide.md share/doc/sarvik/README.md; do
-  [ -f "$stage/usr/$f" ] || fail "not installed: /usr/$f"
-  grep -q " \./usr/$f\$" <<<"$listing" || fail "not in $deb: /usr/$f"
-done
+  share/icons/hicolor/256x256/apps/$id.png share/man/man1/sarvik-undelete.1.gz share/polkit-1/actions/$id.policy \
+  share/doc/sarvik-undelete/copyright share/doc/sarvik-undelete/changelog.gz
+! grep -q 'sarvik-undelete\|SarvikUndelete' <<<"$(dpkg-deb -c "$cli")" || fail "$cli holds the desktop program's files"
 [ "$("$stage/usr/bin/sarvik" --version)" = "sarvik $version" ] || fail "installed sarvik --version"
 [ "$(QT_QPA_PLATFORM=offscreen "$stage/usr/bin/sarvik-undelete" --version)" = "sarvik-undelete $version" ] ||
   fail "installed sarvik-undelete --version"
