@@ -97,7 +97,8 @@ check_files() { # DEB FILE...: each FILE (under /usr) installed and in DEB
   done
 }
 check_files "$cli" bin/sarvik share/man/man1/sarvik.1.gz share/bash-completion/completions/sarvik \
-  share/doc/sarvik/copyright share/doc/sarvik/changelog.gz share/doc/sarvik/guide.md share/doc/sarvik/README.md
+  share/doc/sarvik/copyright share/doc/sarvik/changelog.gz share/doc/sarvik/guide.md share/doc/sarvik/README.md \
+  share/doc/sarvik/snapshot-format.md share/doc/sarvik/schema/scan.schema.json share/doc/sarvik/schema/report-line.schema.json
 check_files "$desktop" bin/sarvik-undelete share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
   share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
   share/icons/hicolor/256x256/apps/$id.png share/man/man1/sarvik-undelete.1.gz share/polkit-1/actions/$id.policy \
