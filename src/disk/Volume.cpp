@@ -8,6 +8,8 @@
 #include <array>
 #include <bit>
 #include <limits>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -363,6 +365,36 @@ void FillGeometry(VolumeGeometry& g, ByteSpan sector0, std::uint16_t kind, Geome
     }
 }
 
+std::string compressedFormatOf(ByteSpan start)
+{
+    // Images are often kept compressed; their first bytes say by what.
+    struct Magic {
+        std::string_view bytes;
+        const char* name;
+    };
+    static constexpr std::array<Magic, 6> kMagics{{
+        {std::string_view("\x1F\x8B", 2), "gzip-compressed"},
+        {std::string_view("\xFD"
+                          "7zXZ\0",
+                          6),
+         "xz-compressed"},
+        {std::string_view("BZh", 3), "bzip2-compressed"},
+        {std::string_view("\x28\xB5\x2F\xFD", 4), "zstd-compressed"},
+        {std::string_view("PK\x03\x04", 4), "zip"},
+        {std::string_view("7z\xBC\xAF\x27\x1C", 6), "7-Zip"},
+    }};
+    for (const Magic& m : kMagics) {
+        if (start.size() < m.bytes.size())
+            continue;
+        bool same = true;
+        for (std::size_t i = 0; i < m.bytes.size() && same; ++i)
+            same = start[i] == static_cast<std::byte>(m.bytes[i]);
+        if (same)
+            return m.name;
+    }
+    return {};
+}
+
 SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DeviceProvider& devices, GeometryRules rules)
 {
     VolumeInfo& info = volume.info;
@@ -426,8 +458,11 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
             backup || rules != GeometryRules::Thorough || !ReadPartitionTable(*source).partitions.empty()
                 ? std::nullopt
                 : RebuildFatBootSector(*source);
-        if (!backup && !rebuilt)
-            return unsupported(main.status == ReadStatus::Failed ? SelectStatus::Unreadable : SelectStatus::NotAVolume);
+        if (!backup && !rebuilt) {
+            if (main.status == ReadStatus::Failed)
+                return unsupported(SelectStatus::Unreadable);
+            return unsupported(SelectStatus::NotAVolume, compressedFormatOf(main.bytes));
+        }
         if (rebuilt)
             sector0 = *rebuilt;
         cls = ClassifyBootSector(sector0);
@@ -463,6 +498,9 @@ std::string selectFailureText(const SelectResult& result)
     case SelectStatus::Unreadable:
         return "its boot sector cannot be read (I/O error), nor a backup of it";
     case SelectStatus::NotAVolume:
+        if (!result.detail.empty())
+            return "not a FAT12, FAT16, FAT32, exFAT or NTFS volume but a " + result.detail +
+                   " file: decompress it and open what comes out";
         return "not a FAT12, FAT16, FAT32, exFAT or NTFS volume";
     case SelectStatus::UnsupportedGeometry:
         return "a geometry these rules do not read: " + result.detail;

@@ -241,7 +241,7 @@ enum class SelectStatus {
     Ready,               ///< a FAT, exFAT or NTFS volume that can be scanned
     CannotOpen,          ///< the device or image cannot be opened (detail: the system's reason)
     Unreadable,          ///< the boot sector cannot be read (an I/O error), nor a backup of it
-    NotAVolume,          ///< the boot sector is no FAT16, FAT32 or NTFS boot sector
+    NotAVolume,          ///< no FAT, exFAT or NTFS boot sector (detail: a compressed file's kind)
     UnsupportedGeometry, ///< a geometry the rules in use do not read (detail: the field)
 };
 
@@ -251,6 +251,11 @@ struct SelectResult {
     bool accessDenied = false; ///< CannotOpen because the system refused this user access
     explicit operator bool() const noexcept { return status == SelectStatus::Ready; }
 };
+
+/// What compressed or archive file `start` (its first bytes) begins: "gzip-
+/// compressed", "xz-compressed", "bzip2-compressed", "zstd-compressed", "zip"
+/// or "7-Zip"; empty for anything else.
+[[nodiscard]] std::string compressedFormatOf(ByteSpan start);
 
 /// Selects a drive: opens it, reads its boot sector (or, when that cannot be
 /// read or does not parse, its backup), classifies it and sets the volume's

@@ -205,6 +205,20 @@ TEST(SelectDrive, FailureKindsAreKeptApart)
     EXPECT_EQ(missing.detail, "missing.img: No such file or directory"); // the provider's reason, passed on
     EXPECT_EQ(select("bad.img").status, disk::SelectStatus::Unreadable);
     EXPECT_EQ(select("zeros.img").status, disk::SelectStatus::NotAVolume);
+    EXPECT_EQ(disk::selectFailureText(select("zeros.img")), "not a FAT12, FAT16, FAT32, exFAT or NTFS volume");
+    // A compressed image is named as such, with what to do.
+    auto gzipped = test::ImageBuilder(64);
+    gzipped.put(0, 2, 0x8B1F);
+    devices.add("card.img.gz", gzipped.source());
+    const auto compressed = select("card.img.gz");
+    EXPECT_EQ(compressed.status, disk::SelectStatus::NotAVolume);
+    EXPECT_EQ(disk::selectFailureText(compressed), "not a FAT12, FAT16, FAT32, exFAT or NTFS volume but a "
+                                                   "gzip-compressed file: decompress it and open what comes out");
+    auto xz = test::ImageBuilder(64);
+    xz.put(0, 1, 0xFD);
+    xz.putText(1, "7zXZ");
+    devices.add("card.img.xz", xz.source());
+    EXPECT_EQ(select("card.img.xz").detail, "xz-compressed");
 
     // Geometry: each field the rules do not read is named.
     auto fourK = test::fat16Boot(2048, 1, 25, 1, 512);
