@@ -55,6 +55,30 @@ void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRu
         NtfsDataRuns.insert(NtfsDataRuns.end(), runs.begin(), runs.end());
 }
 
+void Catalogue::AppendNtfsEntries(Catalogue&& later)
+{
+    for (NtfsFolderEntry& folder : later.NtfsFolderList) {
+        m_ntfsFolderByRecord.try_emplace(folder.recordNumber, NtfsFolderList.size());
+        NtfsFolderList.push_back(std::move(folder));
+    }
+    // A file's runs start where the list ended when they were kept.
+    const std::uint64_t runBase = NtfsDataRuns.size();
+    for (NtfsFileEntry& file : later.NtfsFileList) {
+        if (file.dataKept != NtfsDataKept::No)
+            file.firstRun += runBase;
+        NtfsFileList.push_back(std::move(file));
+    }
+    NtfsDataRuns.insert(NtfsDataRuns.end(), later.NtfsDataRuns.begin(), later.NtfsDataRuns.end());
+    FolderCount += later.FolderCount;
+    FileCount += later.FileCount;
+    EntriesExamined += later.EntriesExamined;
+    Losses.UnreadableSectors += later.Losses.UnreadableSectors;
+    Losses.UnreadableRecords += later.Losses.UnreadableRecords;
+    Losses.Stopped = Losses.Stopped || later.Losses.Stopped;
+    UnlistedFoundRecords += later.UnlistedFoundRecords;
+    later.ClearNtfsCatalogue();
+}
+
 void Catalogue::clearCounts()
 {
     FolderCount = 0;

@@ -233,6 +233,11 @@ public:
     void ClearFatCatalogue();
     void ClearNtfsCatalogue();
 
+    /// Appends what a scan of a later part of the MFT listed in `later`: its
+    /// folders and files after these (the first folder of a record number
+    /// stays the one found), their kept runs, its counts and losses.
+    void AppendNtfsEntries(Catalogue&& later);
+
     /// Index of the FAT folder whose first cluster is `firstCluster`.
     [[nodiscard]] const FatFolderEntry* findFatFolder(std::uint32_t firstCluster) const;
     /// The first NTFS folder whose record number is `recordNumber`.

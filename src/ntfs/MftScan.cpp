@@ -7,8 +7,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <deque>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 namespace sarvik::ntfs {
@@ -46,6 +50,29 @@ constexpr const char* kFoundFolderName = "$Found records";
 constexpr std::array<std::uint32_t, 4> kFoundFolderKeys{2, 3, 4, 8};
 // Records of a found MFT read at once.
 constexpr std::size_t kFoundRecordsPerRead = 256;
+
+/// Record positions of one run read with one call.
+struct MftPiece {
+    std::uint64_t sector = 0;      ///< of the first position
+    std::uint32_t positions = 0;   ///< records' worth of sectors each
+    bool sparse = false;           ///< a sparse run: nothing is read
+    std::uint32_t firstRecord = 0; ///< the number of the record at the first position
+};
+
+/// Pieces [first, end), whose items are listed in `catalogue`.
+struct MftChunk {
+    std::size_t first = 0;
+    std::size_t end = 0;
+    Catalogue* catalogue = nullptr;
+};
+
+/// What scanners working beside each other have done: the sectors of the
+/// pieces they finished and the items of the chunks they finished.
+struct SharedProgress {
+    std::atomic<std::uint64_t> sectors{0};
+    std::atomic<std::uint32_t> folders{0};
+    std::atomic<std::uint32_t> files{0};
+};
 
 /// The records named by the scanned record's attribute list, each read once
 /// while that record is examined.
@@ -119,64 +146,66 @@ void appendNumber(std::string& text, std::uint64_t value)
 class MftScanner {
 public:
     MftScanner(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs, ScanObserver& observer,
-               ScanControl& control, bool thorough, bool live = false)
+               ScanControl& control, bool thorough, bool live = false, SharedProgress* progress = nullptr)
         : m_geometry(volume.geometry), m_thorough(thorough), m_live(live), m_reader(disk::SerialReader(volume.reader)),
-          m_catalogue(catalogue), m_runs(runs), m_observer(observer), m_control(control), m_listed(m_reader, runs),
+          m_catalogue(&catalogue), m_runs(runs), m_observer(observer), m_control(control), m_listed(m_reader, runs),
           m_total(runs.totalSectors()), m_estimateRecordSectors(MftRecord(volume.geometry.MftRecordSectors).sectors()),
           m_followEach(observer.followsEachItem())
     {
+        m_progress = progress != nullptr ? progress : &m_ownProgress;
         // "\T" ends every status text; T does not change during the scan.
         m_totalText.push_back('\\');
         appendNumber(m_totalText, m_total);
     }
 
-    void run()
+    /// Examines the pieces of `chunk`, listing what they name in its
+    /// catalogue. The pieces are read ahead on a thread of their own when
+    /// `readAhead`; else each is read when it is reached.
+    void examineChunk(const std::vector<MftPiece>& pieces, const MftChunk& chunk, bool readAhead)
     {
         const std::uint32_t step = m_runs.recordSectors();
         const std::size_t recordBytes = std::size_t{step} * disk::kSectorSize;
         m_single.resize(step);
-        // The blocks, each up to kPositionsPerBlock positions of one run, are
-        // read a few ahead of the one being examined.
         std::vector<disk::ReadAhead::Range> blocks;
-        for (std::size_t l = 0; l < m_runs.RunCount(); ++l) {
-            const std::uint64_t length = m_runs.RunLengths()[l];
-            for (std::uint64_t i = 0; i < length;) {
-                const std::uint64_t positions = std::min(kPositionsPerBlock, (length - i + step - 1) / step);
-                blocks.push_back(
-                    {m_runs.RunStarts()[l] + i, static_cast<std::uint32_t>(positions * step), m_runs.isSparse(l)});
-                i += positions * step;
+        for (std::size_t k = chunk.first; k < chunk.end; ++k)
+            blocks.push_back({pieces[k].sector, pieces[k].positions * step, pieces[k].sparse});
+        disk::ReadAhead ahead(m_reader, std::move(blocks), kBlocksAhead, readAhead);
+        m_catalogue = chunk.catalogue;
+        m_chunkOpen = true;
+        for (std::size_t k = chunk.first; k < chunk.end && !m_control.stopRequested(); ++k) {
+            const MftPiece& piece = pieces[k];
+            const disk::ReadAhead::Block block = ahead.next();
+            const bool blockRead = !piece.sparse && block.status == disk::ReadStatus::Ok;
+            m_recordNumber = piece.firstRecord;
+            for (std::uint32_t p = 0; p < piece.positions && !m_control.stopRequested(); ++p) {
+                // Each position reads a record's sectors, so the last one of
+                // a run whose length is no multiple of the step reaches past it.
+                const std::uint64_t sector = piece.sector + std::uint64_t{p} * step;
+                m_done += step;
+                m_observer.currentSector(sector);
+                // A sparse run holds no records on the volume, and a position
+                // that cannot be read holds none either: both count as a
+                // cleared record, in which nothing is found.
+                if (blockRead)
+                    examine(block.bytes.subspan(static_cast<std::size_t>(p) * recordBytes, recordBytes), sector);
+                else if (!piece.sparse && readAlone(sector))
+                    examine(m_single, sector);
+                else if (!piece.sparse)
+                    ++m_catalogue->Losses.UnreadableRecords;
+                ++m_recordNumber;
             }
+            m_progress->sectors.fetch_add(m_done, std::memory_order_relaxed);
+            m_done = 0;
         }
-        disk::ReadAhead ahead(m_reader, std::move(blocks), kBlocksAhead);
-        for (std::size_t l = 0; l < m_runs.RunCount() && !m_control.stopRequested(); ++l) {
-            const std::uint64_t start = m_runs.RunStarts()[l];
-            const std::uint64_t length = m_runs.RunLengths()[l];
-            const bool sparse = m_runs.isSparse(l);
-            std::uint64_t i = 0;
-            while (i < length && !m_control.stopRequested()) {
-                // Positions i, i + step, ... below the run's length; each reads a
-                // record's sectors, so the last one of a run whose length is no
-                // multiple of the step reaches past it.
-                const std::uint64_t positions = std::min(kPositionsPerBlock, (length - i + step - 1) / step);
-                const disk::ReadAhead::Block block = ahead.next();
-                const bool blockRead = !sparse && block.status == disk::ReadStatus::Ok;
-                for (std::uint64_t p = 0; p < positions && !m_control.stopRequested(); ++p, i += step) {
-                    const std::uint64_t sector = start + i;
-                    m_done += step;
-                    m_observer.currentSector(sector);
-                    // A sparse run holds no records on the volume, and a position
-                    // that cannot be read holds none either: both count as a
-                    // cleared record, in which nothing is found.
-                    if (blockRead)
-                        examine(block.bytes.subspan(static_cast<std::size_t>(p) * recordBytes, recordBytes), sector);
-                    else if (!sparse && readAlone(sector))
-                        examine(m_single, sector);
-                    else if (!sparse)
-                        ++m_catalogue.Losses.UnreadableRecords;
-                    ++m_recordNumber;
-                }
-            }
-        }
+        m_progress->folders.fetch_add(m_catalogue->FolderCount, std::memory_order_relaxed);
+        m_progress->files.fetch_add(m_catalogue->FileCount, std::memory_order_relaxed);
+        m_chunkOpen = false;
+    }
+
+    /// After the last chunk: the counts and progress to an observer that
+    /// does not follow each item.
+    void finish()
+    {
         if (!m_followEach)
             reportSummary(true);
     }
@@ -248,11 +277,11 @@ private:
         if (flags == RecordFlags::DeletedFolder || flags == RecordFlags::FolderInUse) {
             if (name.name == ".")
                 return; // the root folder, record 5
-            m_catalogue.AddNtfsFolder(std::move(name.name), m_recordNumber, name.parentRecord, name.created,
-                                      name.modified, 0, flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
+            m_catalogue->AddNtfsFolder(std::move(name.name), m_recordNumber, name.parentRecord, name.created,
+                                       name.modified, 0, flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
             if (m_followEach)
-                m_observer.foldersFound(m_catalogue.FolderCount);
-            reportItem(m_catalogue.NtfsFolderList.back().name);
+                m_observer.foldersFound(foldersSoFar());
+            reportItem(m_catalogue->NtfsFolderList.back().name);
             return;
         }
         // Files in use only change the labels; their data attribute is not looked for.
@@ -261,10 +290,10 @@ private:
         const bool ownFile = m_recordNumber < kFirstUserRecord || name.parentRecord == kExtendRecord;
         if (flags == RecordFlags::DeletedFile || (m_live && flags == RecordFlags::FileInUse && !ownFile)) {
             addDeletedFile(std::move(name), sector, flags == RecordFlags::DeletedFile ? 1 : 0);
-            shown = &m_catalogue.NtfsFileList.back().name;
+            shown = &m_catalogue->NtfsFileList.back().name;
         }
         if (m_followEach)
-            m_observer.filesFound(m_catalogue.FileCount);
+            m_observer.filesFound(filesSoFar());
         reportItem(*shown);
     }
 
@@ -290,11 +319,11 @@ private:
             }
         }
         const std::string base = m_thorough && !m_hasList ? name.name : std::string{};
-        m_catalogue.AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
-                                name.modified, deleted, size, standardTimes());
-        m_catalogue.NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
+        m_catalogue->AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
+                                 name.modified, deleted, size, standardTimes());
+        m_catalogue->NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
         keepData(chosen, recordSector);
-        ++m_catalogue.FileCount;
+        ++m_catalogue->FileCount;
         if (!base.empty())
             addStreams(base, name, sector, deleted);
     }
@@ -306,14 +335,14 @@ private:
     void addStreams(const std::string& base, const FileNameInfo& name, std::uint64_t sector, std::uint32_t deleted)
     {
         for (NamedStream& stream : ListNamedStreams(m_record)) {
-            m_catalogue.AddNtfsFile(sector, base + ":" + stream.name, m_recordNumber, name.parentRecord, name.created,
-                                    name.modified, deleted, stream.size, standardTimes());
-            auto& entry = m_catalogue.NtfsFileList.back();
+            m_catalogue->AddNtfsFile(sector, base + ":" + stream.name, m_recordNumber, name.parentRecord, name.created,
+                                     name.modified, deleted, stream.size, standardTimes());
+            auto& entry = m_catalogue->NtfsFileList.back();
             entry.nameDecoded = true;
             entry.stream = std::move(stream.name);
             if (m_runs.recordSectors() == m_estimateRecordSectors)
                 keepLocated(m_record, stream.location);
-            ++m_catalogue.FileCount;
+            ++m_catalogue->FileCount;
         }
     }
 
@@ -338,10 +367,10 @@ private:
     /// progress when the percentage moved, and once more at the end (`last`).
     void reportSummary(bool last)
     {
-        if (!last && m_done < m_nextPercentAt)
+        if (!last && done() < m_nextPercentAt)
             return;
-        m_observer.foldersFound(m_catalogue.FolderCount);
-        m_observer.filesFound(m_catalogue.FileCount);
+        m_observer.foldersFound(foldersSoFar());
+        m_observer.filesFound(filesSoFar());
         reportProgress();
     }
 
@@ -368,7 +397,7 @@ private:
     {
         using catalogue::NtfsDataKept;
         if (data.kind == DataAttributeKind::Resident) {
-            m_catalogue.KeepNtfsFileData(NtfsDataKept::Resident);
+            m_catalogue->KeepNtfsFileData(NtfsDataKept::Resident);
             return;
         }
         const auto runs = data.kind == DataAttributeKind::NonResident ? DecodeDataRuns(record, data.offset)
@@ -376,13 +405,13 @@ private:
         const CompressionInfo compression =
             data.kind == DataAttributeKind::NonResident ? ReadCompressionInfo(record, data.offset) : CompressionInfo{};
         if (!runs || (compression.compressed && compression.unitClusters == 0)) {
-            m_catalogue.KeepNtfsFileData(NtfsDataKept::None);
+            m_catalogue->KeepNtfsFileData(NtfsDataKept::None);
             return;
         }
         m_keptRuns.clear();
         for (const NtfsRun& run : *runs)
             m_keptRuns.push_back({run.start, run.length, run.sparse, run.missing});
-        m_catalogue.KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns);
+        m_catalogue->KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns);
     }
 
     /// Thorough mode: lists the scanned record when it is the base record of a
@@ -420,11 +449,11 @@ private:
         ++m_namelessFiles;
         std::string name = kNamelessFilePrefix;
         appendNumber(name, m_recordNumber);
-        m_catalogue.AddNtfsFile(recordSector, name, m_recordNumber, kNamelessFolderKey, own.times->first,
-                                own.times->second, 1, *size, standardTimes());
-        ++m_catalogue.FileCount;
+        m_catalogue->AddNtfsFile(recordSector, name, m_recordNumber, kNamelessFolderKey, own.times->first,
+                                 own.times->second, 1, *size, standardTimes());
+        ++m_catalogue->FileCount;
         if (m_followEach)
-            m_observer.filesFound(m_catalogue.FileCount);
+            m_observer.filesFound(filesSoFar());
         reportItem(name);
     }
 
@@ -496,9 +525,21 @@ private:
                flags != RecordFlags::FolderInUse;
     }
 
+    /// Sectors of the MFT done, by this scanner and those beside it.
+    [[nodiscard]] std::uint64_t done() const { return m_progress->sectors.load(std::memory_order_relaxed) + m_done; }
+    /// Folders and files listed so far, by this scanner and those beside it.
+    [[nodiscard]] std::uint32_t foldersSoFar() const
+    {
+        return m_progress->folders.load(std::memory_order_relaxed) + (m_chunkOpen ? m_catalogue->FolderCount : 0);
+    }
+    [[nodiscard]] std::uint32_t filesSoFar() const
+    {
+        return m_progress->files.load(std::memory_order_relaxed) + (m_chunkOpen ? m_catalogue->FileCount : 0);
+    }
+
     [[nodiscard]] std::uint64_t percentDone() const
     {
-        return m_total == 0 ? 0 : std::min<std::uint64_t>(100 * m_done / m_total, 99);
+        return m_total == 0 ? 0 : std::min<std::uint64_t>(100 * done() / m_total, 99);
     }
 
     void reportProgress()
@@ -507,7 +548,7 @@ private:
         // Sectors done when the percentage next moves (it stops at 99).
         m_nextPercentAt = m_total == 0 || percent >= 99 ? ~std::uint64_t{0} : ((percent + 1) * m_total + 99) / 100;
         m_status.assign("Reading ");
-        appendNumber(m_status, m_done);
+        appendNumber(m_status, done());
         m_status.append(m_totalText);
         m_observer.status(m_status);
         m_observer.progress(static_cast<std::uint32_t>(percent));
@@ -517,7 +558,7 @@ private:
     const bool m_thorough;
     const bool m_live;                 ///< files in use are listed too
     const disk::SectorReader m_reader; ///< shared by the read-ahead thread and the look-ups of examine()
-    Catalogue& m_catalogue;
+    Catalogue* m_catalogue;            ///< where the block being examined lists what it names
     const MftRunList& m_runs;
     ScanObserver& m_observer;
     ScanControl& m_control;
@@ -528,7 +569,10 @@ private:
     disk::ByteSpan m_record; ///< the record being examined, after its fixup
     std::uint32_t m_recordNumber = 0;
     std::uint32_t m_namelessFiles = 0;
-    std::uint64_t m_done = 0;
+    SharedProgress m_ownProgress;
+    SharedProgress* m_progress = nullptr;
+    std::uint64_t m_done = 0; ///< sectors of the piece being examined done
+    bool m_chunkOpen = false; ///< m_catalogue's counts are not in m_progress yet
     const std::uint64_t m_total;
     std::string m_status;
     std::string m_totalText;
@@ -540,8 +584,110 @@ private:
     const bool m_followEach;
     bool m_hasList = false;            ///< thorough rules: the scanned record has an attribute list
     bool m_found = false;              ///< examining records found outside the MFT (examineFound)
-    std::uint64_t m_nextPercentAt = 0; ///< m_done at which the percentage reportProgress reported last moves
+    std::uint64_t m_nextPercentAt = 0; ///< done() at which the percentage reportProgress reported last moves
 };
+
+/// The MFT's record positions, run by run, in blocks of up to kPositionsPerBlock.
+std::vector<MftPiece> mftPieces(const MftRunList& runs)
+{
+    const std::uint32_t step = runs.recordSectors();
+    std::vector<MftPiece> pieces;
+    std::uint32_t record = 0;
+    for (std::size_t l = 0; l < runs.RunCount(); ++l) {
+        const std::uint64_t length = runs.RunLengths()[l];
+        for (std::uint64_t i = 0; i < length;) {
+            const auto positions =
+                static_cast<std::uint32_t>(std::min(kPositionsPerBlock, (length - i + step - 1) / step));
+            pieces.push_back({runs.RunStarts()[l] + i, positions, runs.isSparse(l), record});
+            record += positions;
+            i += std::uint64_t{positions} * step;
+        }
+    }
+    return pieces;
+}
+
+/// The observer of a scanner working beside one that reports: it shows nothing.
+class QuietObserver final : public ScanObserver {
+public:
+    [[nodiscard]] bool followsEachItem() const override { return false; }
+};
+
+/// Examines the MFT, listing what it names in `catalogue`; returns the files
+/// listed as nameless. When the observer does not follow each item and the
+/// source takes reads from two threads, a second thread helps: the blocks are
+/// cut into chunks, which the two take in turn as each is free, each chunk
+/// listed in a catalogue of its own; this thread appends the chunks'
+/// catalogues to `catalogue` in the MFT's order as they are done, so the
+/// result is the one thread's.
+std::uint32_t examineMft(const disk::SelectedVolume& volume, Catalogue& catalogue, const MftRunList& runs,
+                         ScanObserver& observer, ScanControl& control, const NtfsScanOptions& options)
+{
+    const std::vector<MftPiece> pieces = mftPieces(runs);
+    const auto& source = volume.reader.source();
+    if (observer.followsEachItem() || pieces.size() < std::max<std::size_t>(options.twoThreadsFrom, 2) || !source ||
+        !source->readsInParallel()) {
+        MftScanner scanner(volume, catalogue, runs, observer, control, options.thorough, options.live);
+        scanner.examineChunk(pieces, {0, pieces.size(), &catalogue}, true);
+        scanner.finish();
+        return scanner.namelessFiles();
+    }
+    // Chunks of up to four blocks (4 MiB of 1,024-byte records), at least eight chunks.
+    const std::size_t perChunk = std::clamp<std::size_t>(pieces.size() / 8, 1, 4);
+    const std::size_t chunkCount = (pieces.size() + perChunk - 1) / perChunk;
+    std::vector<Catalogue> parts(chunkCount - 1);
+    const auto chunk = [&](std::size_t c) {
+        return MftChunk{c * perChunk, std::min(pieces.size(), (c + 1) * perChunk), c == 0 ? &catalogue : &parts[c - 1]};
+    };
+    std::vector<std::atomic<bool>> finished(chunkCount);
+    std::atomic<std::size_t> next{1}; // chunk 0 is this thread's, listed in `catalogue` itself
+    SharedProgress progress;
+    QuietObserver quiet;
+    MftScanner mine(volume, catalogue, runs, observer, control, options.thorough, options.live, &progress);
+    MftScanner other(volume, catalogue, runs, quiet, control, options.thorough, options.live, &progress);
+    // Two threads that each read what they examine keep two cores busy; a
+    // thread reading ahead for each would only take turns with them.
+    const auto take = [&](MftScanner& scanner) {
+        for (std::size_t c = next++; c < chunkCount && !control.stopRequested(); c = next++) {
+            scanner.examineChunk(pieces, chunk(c), false);
+            finished[c].store(true, std::memory_order_release);
+        }
+    };
+    std::size_t appended = 1;
+    const auto appendFinished = [&] {
+        for (; appended < chunkCount && finished[appended].load(std::memory_order_acquire); ++appended)
+            catalogue.AppendNtfsEntries(std::move(parts[appended - 1]));
+    };
+    std::exception_ptr failure;
+    {
+        std::jthread thread;
+        try {
+            thread = std::jthread([&] {
+                try {
+                    take(other);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: this one takes every chunk.
+        }
+        mine.examineChunk(pieces, chunk(0), false);
+        for (std::size_t c = next++; c < chunkCount && !control.stopRequested(); c = next++) {
+            mine.examineChunk(pieces, chunk(c), false);
+            finished[c].store(true, std::memory_order_release);
+            appendFinished();
+        }
+    } // the thread is joined here
+    if (failure)
+        std::rethrow_exception(failure);
+    // What is left, in order; after a stop, chunks not reached add nothing.
+    for (; appended < chunkCount; ++appended)
+        catalogue.AppendNtfsEntries(std::move(parts[appended - 1]));
+    mine.finish();
+    observer.foldersFound(catalogue.FolderCount);
+    observer.filesFound(catalogue.FileCount);
+    return mine.namelessFiles() + other.namelessFiles();
+}
 
 } // namespace
 
@@ -550,19 +696,13 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
 {
     catalogue.ClearNtfsCatalogue();
     catalogue.NamesAreUtf8 = options.thorough;
-    std::uint32_t namelessFiles = 0;
-    {
-        BuildMftRunList(runs, volume);
-        if (runs.RunCount() == 0)
-            ++catalogue.Losses.UnreadableRecords; // the MFT's own record: without its runs nothing can be read
-        observer.stopAvailable(true);
-        observer.progress(0);
-
-        MftScanner scanner(volume, catalogue, runs, observer, control, options.thorough, options.live);
-        scanner.run();
-        namelessFiles = scanner.namelessFiles();
-        catalogue.Losses.Stopped = control.stopRequested();
-    }
+    BuildMftRunList(runs, volume);
+    if (runs.RunCount() == 0)
+        ++catalogue.Losses.UnreadableRecords; // the MFT's own record: without its runs nothing can be read
+    observer.stopAvailable(true);
+    observer.progress(0);
+    const std::uint32_t namelessFiles = examineMft(volume, catalogue, runs, observer, control, options);
+    catalogue.Losses.Stopped = control.stopRequested();
     if (namelessFiles != 0) {
         // Before the lost folders are attached, so that none is made for its key.
         catalogue.AddNtfsFolder(kNamelessFolderName, kNamelessFolderKey, catalogue::kNtfsRootRecord, 0, 0, 0, 1);

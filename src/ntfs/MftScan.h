@@ -8,6 +8,7 @@
 #include "disk/Volume.h"
 #include "ntfs/MftRunList.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct NtfsScanOptions {
     /// Files in use are listed too (as not deleted), with their data: on a lost
     /// or damaged volume every file is lost to its user.
     bool live = false;
+    /// Blocks of records (1,024 positions each) from which a second thread
+    /// examines every other chunk of them, where one may: the observer does not
+    /// follow each item and the source takes reads from two threads at once.
+    std::size_t twoThreadsFrom = 16;
 };
 
 /// Runs the scan over the selected NTFS volume.

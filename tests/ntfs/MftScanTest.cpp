@@ -517,3 +517,73 @@ TEST(ScanMft, ThoroughListsDeletedFilesThatKeptDataButLostEveryName)
               "F kept.txt 28 5 0 0 7 " + std::to_string(named.recordSector(28)) + "\ncounts 0 1\n");
     EXPECT_EQ(times(keptName.catalogue.NtfsFileList.at(0)), (std::array<std::uint64_t, 4>{1, 2, 2, 3}));
 }
+
+TEST(ScanMft, TwoThreadsListWhatOneDoesInTheSameOrder)
+{
+    // Three blocks of records, taken in turn by two threads (one block a
+    // chunk): every kind of item lies in each, folders named as parents from
+    // other blocks, kept runs in every block, and one unreadable position.
+    using namespace FileNamespace;
+    constexpr std::uint32_t records = 3000;
+    NtfsImage image(8192, kSpc, kMftCluster, records);
+    for (const std::uint32_t base : {100u, 1100u, 2100u}) {
+        const std::uint32_t otherFolder = base == 100 ? 1100 : 100;
+        image.put(base, MftRecordBuilder(RecordFlags::FolderInUse)
+                            .fileName(test::u16("dir" + std::to_string(base)), 5, Win32)
+                            .build());
+        image.put(base + 1, MftRecordBuilder(RecordFlags::DeletedFolder)
+                                .fileName(test::u16("gone" + std::to_string(base)), otherFolder, Win32)
+                                .build());
+        image.put(base + 2, MftRecordBuilder(RecordFlags::DeletedFile)
+                                .standardInformation(base, base + 1)
+                                .fileName(test::u16("big" + std::to_string(base)), otherFolder, Win32)
+                                .nonResidentData(base * 4096, encodeRuns({{base / 100 + 40, base / 100 + 1}}))
+                                .build());
+        image.put(base + 3, MftRecordBuilder(RecordFlags::DeletedFile)
+                                .fileName(test::u16("small" + std::to_string(base)), base + 1, Posix)
+                                .residentData(base % 511)
+                                .build());
+        image.put(base + 4, MftRecordBuilder(RecordFlags::FileInUse)
+                                .fileName(test::u16("live" + std::to_string(base)), base, Win32)
+                                .residentData(3)
+                                .build());
+        // Nameless under the thorough rules; its parent is nowhere: a lost folder.
+        image.put(base + 5,
+                  MftRecordBuilder(RecordFlags::DeletedFile).standardInformation(1, 2).residentData(9).build());
+        image.put(base + 6, MftRecordBuilder(RecordFlags::DeletedFile)
+                                .fileName(test::u16("orphan" + std::to_string(base)), base + 900, Win32)
+                                .nonResidentData(8192, encodeRuns({{2, 60}}))
+                                .build());
+    }
+    auto source = image.image().source();
+    source->addBadRange(image.recordSector(1500) * 512 + 100, 1);
+    for (const bool thorough : {false, true}) {
+        ScanResult one;
+        scan(source, one, {thorough});
+        ScanResult two;
+        two.recorder.follows = false;
+        NtfsScanOptions options{thorough};
+        options.twoThreadsFrom = 2;
+        scan(source, two, options);
+        EXPECT_EQ(describe(two.catalogue), describe(one.catalogue)) << thorough;
+        ASSERT_EQ(two.catalogue.NtfsFileList.size(), one.catalogue.NtfsFileList.size());
+        for (std::size_t i = 0; i < one.catalogue.NtfsFileList.size(); ++i) {
+            const auto& a = one.catalogue.NtfsFileList[i];
+            const auto& b = two.catalogue.NtfsFileList[i];
+            EXPECT_EQ(b.dataKept, a.dataKept) << i;
+            EXPECT_EQ(b.runCount, a.runCount) << i;
+            EXPECT_EQ(b.firstRun, a.firstRun) << i;
+            EXPECT_EQ(b.standard.created, a.standard.created) << i;
+        }
+        ASSERT_EQ(two.catalogue.NtfsDataRuns.size(), one.catalogue.NtfsDataRuns.size());
+        for (std::size_t i = 0; i < one.catalogue.NtfsDataRuns.size(); ++i)
+            EXPECT_EQ(two.catalogue.NtfsDataRuns[i].start, one.catalogue.NtfsDataRuns[i].start) << i;
+        for (const auto& folder : one.catalogue.NtfsFolderList)
+            EXPECT_EQ(two.catalogue.findNtfsFolder(folder.recordNumber)->name,
+                      one.catalogue.findNtfsFolder(folder.recordNumber)->name);
+        EXPECT_EQ(two.catalogue.Losses.UnreadableRecords, 1u);
+        EXPECT_EQ(two.recorder.files, one.recorder.files);
+        EXPECT_EQ(two.recorder.folders, one.recorder.folders);
+        EXPECT_EQ(two.recorder.statuses.back(), "Creating Directory Tree");
+    }
+}
