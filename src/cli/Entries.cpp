@@ -235,9 +235,16 @@ RowTimes rowTimes(const scan::ScanSession& session, const catalogue::FileRow& ro
 {
     const RowSource s = rowSource(session, row);
     if (s.fat)
-        return {createdText(session, s, style),
-                style.fatTimesOfDay ? fatTimeText(s.writeDate, s.writeTime) : fatDateIso(s.writeDate)};
+        return {createdText(session, s, style), rowModifiedText(session, row, style)};
     return {fileTimeText(s.created), fileTimeText(s.modified)};
+}
+
+std::string rowModifiedText(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle style)
+{
+    const RowSource s = rowSource(session, row);
+    if (s.fat)
+        return style.fatTimesOfDay ? fatTimeText(s.writeDate, s.writeTime) : fatDateIso(s.writeDate);
+    return fileTimeText(s.modified);
 }
 
 Json rowTimeJson(const scan::ScanSession& session, const catalogue::FileRow& row, bool modified, EntryStyle style)

@@ -38,6 +38,9 @@ struct RowTimes {
     std::string modified;
 };
 [[nodiscard]] RowTimes rowTimes(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle style);
+/// The modified time of rowTimes alone.
+[[nodiscard]] std::string rowModifiedText(const scan::ScanSession& session, const catalogue::FileRow& row,
+                                          EntryStyle style);
 /// The same as ISO 8601 (null when unknown), for JSON.
 [[nodiscard]] Json rowTimeJson(const scan::ScanSession& session, const catalogue::FileRow& row, bool modified,
                                EntryStyle style);

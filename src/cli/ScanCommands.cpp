@@ -167,22 +167,76 @@ void bodyLine(const scan::ScanSession& s, bool folder, std::size_t i)
                 static_cast<long long>(b.mtime), static_cast<long long>(b.ctime), static_cast<long long>(b.crtime));
 }
 
-void printFolder(const scan::ScanSession& s, const catalogue::TreeNode& node, int depth, EntryStyle style)
-{
-    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-    const bool utf8 = s.catalogue.NamesAreUtf8;
-    for (const auto& row : s.rows(node.key)) {
-        if (row.folder) {
-            std::printf("%s%s/%s\n", indent.c_str(), terminalText(row.name, utf8).c_str(),
-                        row.deleted ? "  (deleted)" : "");
-            if (const auto* child = s.tree.node(static_cast<std::uint32_t>(row.key)))
-                printFolder(s, *child, depth + 1, style);
-        } else {
-            std::printf("%s%s %s  %s\n", indent.c_str(), fitted(terminalText(row.name, utf8), 40).c_str(),
-                        rightAligned(std::to_string(row.size), 12).c_str(), rowTimes(s, row, style).modified.c_str());
+/// The folder tree as `scan` prints it: each folder's folders (each followed
+/// by what it holds, indented) and then its files, with their size and time.
+/// The lines are made from the catalogue's entries, in the order of the file
+/// list's rows, without what the listing does not show of a row (its type,
+/// the condition estimate), and written in large pieces.
+class TreeText {
+public:
+    TreeText(const scan::ScanSession& s, EntryStyle style)
+        : m_session(s), m_style(style), m_utf8(s.catalogue.NamesAreUtf8),
+          m_fat(s.kind() == catalogue::CatalogueKind::Fat)
+    {
+        m_out.reserve(kFlushAt + 4096);
+    }
+    ~TreeText() { flush(); }
+    TreeText(const TreeText&) = delete;
+    TreeText& operator=(const TreeText&) = delete;
+
+    void folder(const catalogue::TreeNode& node, int depth)
+    {
+        const auto& c = m_session.catalogue;
+        const auto& index = m_session.index();
+        const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+        for (const std::size_t i : index.foldersIn(node.key)) {
+            const std::string& name = m_fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name;
+            const bool deleted = (m_fat ? c.FatFolderList[i].deleted : c.NtfsFolderList[i].deleted) != 0;
+            m_out += indent;
+            m_out += terminalText(name, m_utf8);
+            m_out += deleted ? "/  (deleted)\n" : "/\n";
+            if (m_out.size() >= kFlushAt)
+                flush();
+            const std::uint32_t key = m_fat ? c.FatFolderList[i].treeItem : c.NtfsFolderList[i].treeItem;
+            if (const auto* child = m_session.tree.node(key))
+                folder(*child, depth + 1);
+        }
+        for (const std::size_t i : index.filesIn(node.key)) {
+            const std::string& name = m_fat ? c.FatFileList[i].name : c.NtfsFileList[i].name;
+            if (!m_session.filters.passes(name, m_utf8))
+                continue;
+            const std::uint64_t size = !m_fat                   ? c.NtfsFileList[i].size
+                                       : c.FatFileList[i].exfat ? c.FatFileList[i].exfat->dataLength
+                                                                : std::uint64_t{c.FatFileList[i].size};
+            m_row.entryIndex = i;
+            m_out += indent;
+            const bool decoded = m_utf8 && !m_fat && c.NtfsFileList[i].nameDecoded;
+            m_out += fitted(decoded ? decodedNameText(name) : terminalText(name, m_utf8), 40);
+            m_out += ' ';
+            m_out += rightAligned(std::to_string(size), 12);
+            m_out += "  ";
+            m_out += rowModifiedText(m_session, m_row, m_style);
+            m_out += '\n';
+            if (m_out.size() >= kFlushAt)
+                flush();
         }
     }
-}
+
+private:
+    static constexpr std::size_t kFlushAt = 64 * 1024;
+    void flush()
+    {
+        std::fwrite(m_out.data(), 1, m_out.size(), stdout);
+        m_out.clear();
+    }
+
+    const scan::ScanSession& m_session;
+    const EntryStyle m_style;
+    const bool m_utf8;
+    const bool m_fat;
+    catalogue::FileRow m_row; ///< a file's row as far as its times need one
+    std::string m_out;
+};
 
 /// The session's style: a snapshot may have kept no FAT time of day.
 EntryStyle styleFor(const scan::ScanSession& s)
@@ -204,6 +258,7 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
     if (!session)
         return status;
     const auto& s = *session;
+    keepUntilExit(std::move(session));
     if (parsed.has("json")) {
         scanJson(s, styleFor(s));
         return status;
@@ -220,7 +275,7 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
               : s.catalogue.DeepSearched ? "Thorough scan, free space searched (--deep)"
                                          : "Thorough scan");
     std::puts("/");
-    printFolder(s, s.tree.root(), 1, styleFor(s));
+    TreeText(s, styleFor(s)).folder(s.tree.root(), 1);
     // With --live the files in use are counted apart.
     const auto& c = s.catalogue;
     const auto live = [](const auto& files) {

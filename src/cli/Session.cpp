@@ -17,6 +17,7 @@
 #include "snapshot/SnapshotFile.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 namespace sarvik::cli {
@@ -38,20 +39,41 @@ SessionArgs SessionArgs::from(const ParsedArgs& args)
 
 namespace {
 
-/// `text` (UTF-8, else Windows-1252) with its control characters escaped, and
-/// its backslashes when `backslash`.
-std::string escapedText(std::string_view text, bool utf8, bool backslash)
+/// `whole` (UTF-8) with its control characters escaped, and its backslashes
+/// when `backslash`.
+std::string escapedUtf8(std::string_view whole, bool backslash)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    const std::string whole = catalogue::nameToUtf8(text, utf8);
+    // A byte that may start an escape: C0, DEL, a backslash, the lead byte of
+    // a C1 control. Names are looked through eight bytes at a time.
+    const auto special = [backslash](unsigned char c) {
+        return c < 0x20 || c == 0x7F || c == 0xC2 || (c == '\\' && backslash);
+    };
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080;
+    const auto hasZeroByte = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighBits) != 0; };
+    std::size_t i = 0;
+    for (; i + 8 <= whole.size(); i += 8) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, whole.data() + i, 8);
+        // A word is passed over only when no byte in it may start an escape.
+        if (((w - kOnes * 0x20) & ~w & kHighBits) != 0 || hasZeroByte(w ^ (kOnes * 0x7F)) ||
+            hasZeroByte(w ^ (kOnes * 0xC2)) || (backslash && hasZeroByte(w ^ (kOnes * '\\'))))
+            break;
+    }
+    while (i < whole.size() && !special(static_cast<unsigned char>(whole[i])))
+        ++i;
+    if (i == whole.size())
+        return std::string(whole); // nothing to escape: most names
     std::string safe;
-    safe.reserve(whole.size());
+    safe.reserve(whole.size() + 8);
+    safe.append(whole.substr(0, i));
     const auto hex = [&](unsigned char c) {
         safe += "\\x";
         safe.push_back(kHex[c >> 4]);
         safe.push_back(kHex[c & 0x0F]);
     };
-    for (std::size_t i = 0; i < whole.size(); ++i) {
+    for (; i < whole.size(); ++i) {
         const auto c = static_cast<unsigned char>(whole[i]);
         if (c == '\n')
             safe += "\\n";
@@ -71,6 +93,14 @@ std::string escapedText(std::string_view text, bool utf8, bool backslash)
             safe.push_back(whole[i]);
     }
     return safe;
+}
+
+/// `text` (UTF-8, else Windows-1252) with its control characters escaped, and
+/// its backslashes when `backslash`.
+std::string escapedText(std::string_view text, bool utf8, bool backslash)
+{
+    std::string scratch;
+    return escapedUtf8(catalogue::nameAsUtf8(text, utf8, scratch), backslash);
 }
 
 /// The text that escapes as escapedText writes them stand for; nothing when
@@ -124,6 +154,11 @@ std::string terminalText(std::string_view text)
 std::string terminalText(std::string_view text, bool namesAreUtf8)
 {
     return escapedText(text, namesAreUtf8, true);
+}
+
+std::string decodedNameText(std::string_view utf8)
+{
+    return escapedUtf8(utf8, true);
 }
 
 std::vector<std::string> typedPathForms(const std::string& typed)
@@ -341,6 +376,14 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
         return nullptr;
     status = complete ? kExitDone : kExitLosses;
     return session;
+}
+
+void keepUntilExit(std::unique_ptr<scan::ScanSession> session)
+{
+    // Held through a pointer that is never freed, so it is neither destroyed
+    // at exit nor taken for a leak.
+    static auto* const kept = new std::vector<std::unique_ptr<scan::ScanSession>>;
+    kept->push_back(std::move(session));
 }
 
 std::string nodePath(const scan::ScanSession& session, const catalogue::TreeNode& node)

@@ -49,6 +49,10 @@ struct SessionArgs {
 /// `status` is kExitLosses when the scan could not read everything or the
 /// snapshot's volume is missing or does not match, else kExitDone.
 std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& status);
+/// Keeps `session` until the process ends, for a command that ends it next:
+/// the system takes back the memory at once, where freeing a large catalogue
+/// item by item takes a tenth of the time of a quick scan.
+void keepUntilExit(std::unique_ptr<scan::ScanSession> session);
 
 /// Opens the session the command line names and applies the selection's
 /// filters to it. Null when it cannot be used; `status` then holds the exit
@@ -89,6 +93,9 @@ std::string terminalText(std::string_view text);
 /// does, with a backslash written `\\` too, so that the text is read back
 /// exactly (typedPathForms); taken as UTF-8 when `namesAreUtf8`.
 std::string terminalText(std::string_view text, bool namesAreUtf8);
+/// The same for a name known to be well-formed UTF-8 (one the thorough scan
+/// decoded from UTF-16), which is not checked again.
+std::string decodedNameText(std::string_view utf8);
 /// What a name or path typed on the command line may stand for: itself, and
 /// when it holds escapes as terminalText writes them (and only those), also
 /// the text they stand for. Copied from JSON, a name arrives as it is; copied

@@ -30,6 +30,10 @@ std::size_t decode(std::string_view text, std::size_t i, char32_t& cp)
 
 std::size_t columnsOf(char32_t cp)
 {
+    // Printable ASCII, most of what a listing holds, takes a column each in
+    // every locale; the system is asked about the rest.
+    if (cp >= 0x20 && cp < 0x7F)
+        return 1;
     return platform::characterColumns(cp);
 }
 
@@ -48,28 +52,35 @@ std::size_t displayWidth(std::string_view text)
 
 std::string fitted(std::string_view text, std::size_t columns)
 {
-    const std::size_t width = displayWidth(text);
-    if (width <= columns)
-        return std::string(text) + std::string(columns - width, ' ');
-    // Keep whole characters (with their combining marks) up to one column
-    // short of the width, then the ellipsis.
-    std::string out;
+    // One pass, which stops once the text is known not to fit: where the
+    // characters kept when it does not fit end (whole characters, with their
+    // combining marks, up to one column short of the width, for the ellipsis),
+    // and the width while it may still fit.
     std::size_t used = 0;
-    for (std::size_t i = 0; i < text.size() && columns > 0;) {
+    std::size_t keptBytes = 0;
+    std::size_t keptColumns = 0;
+    bool cut = false;
+    for (std::size_t i = 0; i < text.size();) {
         char32_t cp = 0;
         const std::size_t length = decode(text, i, cp);
-        const std::size_t w = columnsOf(cp);
-        if (used + w > columns - 1)
-            break;
-        out.append(text.substr(i, length));
-        used += w;
+        used += columnsOf(cp);
         i += length;
+        if (!cut && used + 1 <= columns) {
+            keptBytes = i;
+            keptColumns = used;
+        } else {
+            cut = true;
+        }
+        if (used > columns)
+            break;
     }
-    if (columns > 0) {
-        out += "\u2026";
-        ++used;
-    }
-    return out + std::string(columns - used, ' ');
+    if (used <= columns)
+        return std::string(text) + std::string(columns - used, ' ');
+    if (columns == 0)
+        return {};
+    std::string out(text.substr(0, keptBytes));
+    out += "\u2026";
+    return out + std::string(columns - keptColumns - 1, ' ');
 }
 
 std::string rightAligned(std::string_view text, std::size_t columns)
