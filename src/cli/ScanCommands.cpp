@@ -14,9 +14,14 @@
 #include "recovery/OriginalTimes.h"
 
 #include <algorithm>
+#include <atomic>
+#include <charconv>
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace sarvik::cli {
@@ -171,71 +176,146 @@ void bodyLine(const scan::ScanSession& s, bool folder, std::size_t i)
 /// by what it holds, indented) and then its files, with their size and time.
 /// The lines are made from the catalogue's entries, in the order of the file
 /// list's rows, without what the listing does not show of a row (its type,
-/// the condition estimate), and written in large pieces.
+/// the condition estimate). The tree is first cut into pieces in the order
+/// they are printed (a folder's line, the lines of a folder's files), and
+/// those into parts, which two threads make by turns; they are written in
+/// order.
 class TreeText {
 public:
     TreeText(const scan::ScanSession& s, EntryStyle style)
         : m_session(s), m_style(style), m_utf8(s.catalogue.NamesAreUtf8),
           m_fat(s.kind() == catalogue::CatalogueKind::Fat)
     {
-        m_out.reserve(kFlushAt + 4096);
     }
-    ~TreeText() { flush(); }
-    TreeText(const TreeText&) = delete;
-    TreeText& operator=(const TreeText&) = delete;
 
-    void folder(const catalogue::TreeNode& node, int depth)
+    void print(const catalogue::TreeNode& root)
+    {
+        collect(root, 1);
+        // Parts of about kPartLines lines each: pieces are not split.
+        std::vector<std::size_t> partEnds;
+        std::size_t lines = 0;
+        for (std::size_t k = 0; k < m_pieces.size(); ++k) {
+            lines += m_pieces[k].lines;
+            if (lines >= kPartLines || k + 1 == m_pieces.size()) {
+                partEnds.push_back(k + 1);
+                lines = 0;
+            }
+        }
+        std::vector<std::string> parts(partEnds.size());
+        const auto make = [&](std::size_t part) {
+            for (std::size_t k = part == 0 ? 0 : partEnds[part - 1]; k < partEnds[part]; ++k)
+                append(m_pieces[k], parts[part]);
+        };
+        // The odd parts on a thread of their own, each marked when made.
+        std::vector<std::atomic<bool>> made(parts.size());
+        std::exception_ptr failure;
+        std::jthread odd;
+        if (parts.size() > 1) {
+            try {
+                odd = std::jthread([&] {
+                    for (std::size_t part = 1; part < parts.size(); part += 2) {
+                        try {
+                            if (!failure)
+                                make(part);
+                        } catch (...) {
+                            failure = std::current_exception();
+                        }
+                        made[part].store(true);
+                        made[part].notify_one();
+                    }
+                });
+            } catch (const std::system_error&) {
+                // No thread to be had: this one makes every part.
+            }
+        }
+        for (std::size_t part = 0; part < parts.size(); ++part) {
+            if (part % 2 == 0 || !odd.joinable()) {
+                make(part);
+            } else {
+                made[part].wait(false);
+                if (failure) // what went wrong on the thread
+                    std::rethrow_exception(failure);
+            }
+            std::fwrite(parts[part].data(), 1, parts[part].size(), stdout);
+            std::string().swap(parts[part]);
+        }
+    }
+
+private:
+    static constexpr std::size_t kPartLines = 4096;
+    /// A folder's line (`files` false: `index` into the folder list), or the
+    /// lines of the files of the folder whose key is `key`.
+    struct Piece {
+        bool files = false;
+        std::size_t index = 0;
+        std::uint32_t key = 0;
+        int depth = 0;
+        std::size_t lines = 1;
+    };
+
+    void collect(const catalogue::TreeNode& node, int depth)
     {
         const auto& c = m_session.catalogue;
         const auto& index = m_session.index();
-        const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
         for (const std::size_t i : index.foldersIn(node.key)) {
+            m_pieces.push_back({false, i, 0, depth, 1});
+            const std::uint32_t item = m_fat ? c.FatFolderList[i].treeItem : c.NtfsFolderList[i].treeItem;
+            if (const auto* child = m_session.tree.node(item))
+                collect(*child, depth + 1);
+        }
+        if (const std::size_t files = index.filesIn(node.key).size(); files != 0)
+            m_pieces.push_back({true, 0, node.key, depth, files});
+    }
+
+    void append(const Piece& piece, std::string& out) const
+    {
+        const auto& c = m_session.catalogue;
+        const std::string indent(static_cast<std::size_t>(piece.depth) * 2, ' ');
+        std::string scratch;
+        if (!piece.files) {
+            const std::size_t i = piece.index;
             const std::string& name = m_fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name;
             const bool deleted = (m_fat ? c.FatFolderList[i].deleted : c.NtfsFolderList[i].deleted) != 0;
-            m_out += indent;
-            m_out += terminalText(name, m_utf8);
-            m_out += deleted ? "/  (deleted)\n" : "/\n";
-            if (m_out.size() >= kFlushAt)
-                flush();
-            const std::uint32_t key = m_fat ? c.FatFolderList[i].treeItem : c.NtfsFolderList[i].treeItem;
-            if (const auto* child = m_session.tree.node(key))
-                folder(*child, depth + 1);
+            out += indent;
+            out += terminalName(name, m_utf8, false, scratch);
+            out += deleted ? "/  (deleted)\n" : "/\n";
+            return;
         }
-        for (const std::size_t i : index.filesIn(node.key)) {
+        catalogue::FileRow row; // a file's row as far as its time needs one
+        const auto& files = m_session.index().filesIn(piece.key);
+        for (std::size_t n = 0; n < files.size(); ++n) {
+            const std::size_t i = files[n];
+            // The entries lie in scan order, not in the tree's: fetched early.
+            if (n + 4 < files.size())
+                __builtin_prefetch(m_fat ? static_cast<const void*>(&c.FatFileList[files[n + 4]])
+                                         : static_cast<const void*>(&c.NtfsFileList[files[n + 4]]));
             const std::string& name = m_fat ? c.FatFileList[i].name : c.NtfsFileList[i].name;
             if (!m_session.filters.passes(name, m_utf8))
                 continue;
             const std::uint64_t size = !m_fat                   ? c.NtfsFileList[i].size
                                        : c.FatFileList[i].exfat ? c.FatFileList[i].exfat->dataLength
                                                                 : std::uint64_t{c.FatFileList[i].size};
-            m_row.entryIndex = i;
-            m_out += indent;
-            const bool decoded = m_utf8 && !m_fat && c.NtfsFileList[i].nameDecoded;
-            m_out += fitted(decoded ? decodedNameText(name) : terminalText(name, m_utf8), 40);
-            m_out += ' ';
-            m_out += rightAligned(std::to_string(size), 12);
-            m_out += "  ";
-            m_out += rowModifiedText(m_session, m_row, m_style);
-            m_out += '\n';
-            if (m_out.size() >= kFlushAt)
-                flush();
+            const bool decoded = !m_fat && c.NtfsFileList[i].nameDecoded;
+            out += indent;
+            appendFitted(out, terminalName(name, m_utf8, decoded, scratch), 40);
+            out += ' ';
+            char digits[24];
+            const char* end = std::to_chars(std::begin(digits), std::end(digits), size).ptr;
+            const auto width = static_cast<std::size_t>(end - digits);
+            out.append(width < 12 ? 12 - width : 0, ' ');
+            out.append(digits, width);
+            out += "  ";
+            row.entryIndex = i;
+            out += rowModifiedText(m_session, row, m_style);
+            out += '\n';
         }
-    }
-
-private:
-    static constexpr std::size_t kFlushAt = 64 * 1024;
-    void flush()
-    {
-        std::fwrite(m_out.data(), 1, m_out.size(), stdout);
-        m_out.clear();
     }
 
     const scan::ScanSession& m_session;
     const EntryStyle m_style;
     const bool m_utf8;
     const bool m_fat;
-    catalogue::FileRow m_row; ///< a file's row as far as its times need one
-    std::string m_out;
+    std::vector<Piece> m_pieces;
 };
 
 /// The session's style: a snapshot may have kept no FAT time of day.
@@ -275,7 +355,7 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
               : s.catalogue.DeepSearched ? "Thorough scan, free space searched (--deep)"
                                          : "Thorough scan");
     std::puts("/");
-    TreeText(s, styleFor(s)).folder(s.tree.root(), 1);
+    TreeText(s, styleFor(s)).print(s.tree.root());
     // With --live the files in use are counted apart.
     const auto& c = s.catalogue;
     const auto live = [](const auto& files) {

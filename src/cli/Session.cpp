@@ -4,6 +4,7 @@
 
 #include "snapshot/SnapshotMftRuns.h"
 
+#include "catalogue/NameDecode.h"
 #include "catalogue/NameText.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
@@ -16,6 +17,7 @@
 #include "recovery/ReportRecord.h"
 #include "snapshot/SnapshotFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -39,13 +41,11 @@ SessionArgs SessionArgs::from(const ParsedArgs& args)
 
 namespace {
 
-/// `whole` (UTF-8) with its control characters escaped, and its backslashes
-/// when `backslash`.
-std::string escapedUtf8(std::string_view whole, bool backslash)
+/// Where the first byte of `whole` that may start an escape lies (its size
+/// when none does): C0, DEL, a backslash when `backslash`, the lead byte of a
+/// C1 control. Names are looked through eight bytes at a time.
+std::size_t firstSpecial(std::string_view whole, bool backslash)
 {
-    static constexpr char kHex[] = "0123456789abcdef";
-    // A byte that may start an escape: C0, DEL, a backslash, the lead byte of
-    // a C1 control. Names are looked through eight bytes at a time.
     const auto special = [backslash](unsigned char c) {
         return c < 0x20 || c == 0x7F || c == 0xC2 || (c == '\\' && backslash);
     };
@@ -63,6 +63,15 @@ std::string escapedUtf8(std::string_view whole, bool backslash)
     }
     while (i < whole.size() && !special(static_cast<unsigned char>(whole[i])))
         ++i;
+    return i;
+}
+
+/// `whole` (UTF-8) with its control characters escaped, and its backslashes
+/// when `backslash`.
+std::string escapedUtf8(std::string_view whole, bool backslash)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::size_t i = firstSpecial(whole, backslash);
     if (i == whole.size())
         return std::string(whole); // nothing to escape: most names
     std::string safe;
@@ -156,9 +165,16 @@ std::string terminalText(std::string_view text, bool namesAreUtf8)
     return escapedText(text, namesAreUtf8, true);
 }
 
-std::string decodedNameText(std::string_view utf8)
+std::string_view terminalName(std::string_view name, bool namesAreUtf8, bool wellFormed, std::string& scratch)
 {
-    return escapedUtf8(utf8, true);
+    // An 8-bit name of printable ASCII reads the same in UTF-8.
+    const bool plain = namesAreUtf8 ? wellFormed || catalogue::isValidUtf8(name)
+                                    : std::all_of(name.begin(), name.end(),
+                                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (plain && firstSpecial(name, true) == name.size())
+        return name;
+    scratch = wellFormed ? escapedUtf8(name, true) : terminalText(name, namesAreUtf8);
+    return scratch;
 }
 
 std::vector<std::string> typedPathForms(const std::string& typed)

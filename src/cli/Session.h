@@ -93,9 +93,11 @@ std::string terminalText(std::string_view text);
 /// does, with a backslash written `\\` too, so that the text is read back
 /// exactly (typedPathForms); taken as UTF-8 when `namesAreUtf8`.
 std::string terminalText(std::string_view text, bool namesAreUtf8);
-/// The same for a name known to be well-formed UTF-8 (one the thorough scan
-/// decoded from UTF-16), which is not checked again.
-std::string decodedNameText(std::string_view utf8);
+/// The same as a view: `name` itself when it prints as it is (the most
+/// names), else terminalText's text held in `scratch`. A name known to be
+/// well-formed UTF-8 (`wellFormed`: one the thorough scan decoded from
+/// UTF-16) is not checked again.
+std::string_view terminalName(std::string_view name, bool namesAreUtf8, bool wellFormed, std::string& scratch);
 /// What a name or path typed on the command line may stand for: itself, and
 /// when it holds escapes as terminalText writes them (and only those), also
 /// the text they stand for. Copied from JSON, a name arrives as it is; copied

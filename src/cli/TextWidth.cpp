@@ -50,7 +50,7 @@ std::size_t displayWidth(std::string_view text)
     return used;
 }
 
-std::string fitted(std::string_view text, std::size_t columns)
+void appendFitted(std::string& out, std::string_view text, std::size_t columns)
 {
     // One pass, which stops once the text is known not to fit: where the
     // characters kept when it does not fit end (whole characters, with their
@@ -74,13 +74,21 @@ std::string fitted(std::string_view text, std::size_t columns)
         if (used > columns)
             break;
     }
-    if (used <= columns)
-        return std::string(text) + std::string(columns - used, ' ');
-    if (columns == 0)
-        return {};
-    std::string out(text.substr(0, keptBytes));
-    out += "\u2026";
-    return out + std::string(columns - keptColumns - 1, ' ');
+    if (used <= columns) {
+        out.append(text);
+        out.append(columns - used, ' ');
+    } else if (columns > 0) {
+        out.append(text.substr(0, keptBytes));
+        out.append("\u2026");
+        out.append(columns - keptColumns - 1, ' ');
+    }
+}
+
+std::string fitted(std::string_view text, std::size_t columns)
+{
+    std::string out;
+    appendFitted(out, text, columns);
+    return out;
 }
 
 std::string rightAligned(std::string_view text, std::size_t columns)

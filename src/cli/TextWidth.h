@@ -15,6 +15,8 @@ namespace sarvik::cli {
 /// `text` in exactly `columns` columns: padded with blanks, or cut at a
 /// character boundary and ended with "…" when it is wider.
 [[nodiscard]] std::string fitted(std::string_view text, std::size_t columns);
+/// The same, appended to `out`.
+void appendFitted(std::string& out, std::string_view text, std::size_t columns);
 
 /// `text` right-aligned in `columns` columns (numbers), never cut.
 [[nodiscard]] std::string rightAligned(std::string_view text, std::size_t columns);

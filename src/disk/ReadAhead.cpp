@@ -27,7 +27,7 @@ SectorReader SerialReader(const SectorReader& reader)
     return serial;
 }
 
-ReadAhead::ReadAhead(const SectorReader& reader, std::vector<Range> ranges, std::size_t depth, bool thread)
+ReadAhead::ReadAhead(const SectorReader& reader, std::vector<Range> ranges, std::size_t depth)
     : m_reader(reader), m_ranges(std::move(ranges)), m_parallel(reader.isOpen() && reader.source()->readsInParallel())
 {
     std::uint32_t most = 0;
@@ -38,7 +38,7 @@ ReadAhead::ReadAhead(const SectorReader& reader, std::vector<Range> ranges, std:
         slot.resize(std::size_t{most} * kSectorSize);
     m_status.resize(m_slots.size(), ReadStatus::Failed);
     m_holds.resize(m_slots.size(), kNone);
-    if (m_ranges.size() < 2 || !thread)
+    if (m_ranges.size() < 2)
         return; // nothing to overlap
     try {
         m_thread = std::thread([this] { readLoop(); });

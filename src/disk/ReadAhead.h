@@ -53,9 +53,8 @@ public:
     };
 
     /// Starts reading `ranges` with `reader` (which must allow reads from two
-    /// threads, see SerialReader), at most `depth` of them ahead; without
-    /// `thread`, next() reads each range itself when it is asked for.
-    ReadAhead(const SectorReader& reader, std::vector<Range> ranges, std::size_t depth, bool thread = true);
+    /// threads, see SerialReader), at most `depth` of them ahead.
+    ReadAhead(const SectorReader& reader, std::vector<Range> ranges, std::size_t depth);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;

@@ -160,46 +160,70 @@ public:
 
     /// Examines the pieces of `chunk`, listing what they name in its
     /// catalogue. The pieces are read ahead on a thread of their own when
-    /// `readAhead`; else each is read when it is reached.
+    /// `readAhead`; else each is read into one buffer when it is reached.
     void examineChunk(const std::vector<MftPiece>& pieces, const MftChunk& chunk, bool readAhead)
     {
         const std::uint32_t step = m_runs.recordSectors();
-        const std::size_t recordBytes = std::size_t{step} * disk::kSectorSize;
         m_single.resize(step);
-        std::vector<disk::ReadAhead::Range> blocks;
-        for (std::size_t k = chunk.first; k < chunk.end; ++k)
-            blocks.push_back({pieces[k].sector, pieces[k].positions * step, pieces[k].sparse});
-        disk::ReadAhead ahead(m_reader, std::move(blocks), kBlocksAhead, readAhead);
         m_catalogue = chunk.catalogue;
         m_chunkOpen = true;
-        for (std::size_t k = chunk.first; k < chunk.end && !m_control.stopRequested(); ++k) {
-            const MftPiece& piece = pieces[k];
-            const disk::ReadAhead::Block block = ahead.next();
-            const bool blockRead = !piece.sparse && block.status == disk::ReadStatus::Ok;
-            m_recordNumber = piece.firstRecord;
-            for (std::uint32_t p = 0; p < piece.positions && !m_control.stopRequested(); ++p) {
-                // Each position reads a record's sectors, so the last one of
-                // a run whose length is no multiple of the step reaches past it.
-                const std::uint64_t sector = piece.sector + std::uint64_t{p} * step;
-                m_done += step;
-                m_observer.currentSector(sector);
-                // A sparse run holds no records on the volume, and a position
-                // that cannot be read holds none either: both count as a
-                // cleared record, in which nothing is found.
-                if (blockRead)
-                    examine(block.bytes.subspan(static_cast<std::size_t>(p) * recordBytes, recordBytes), sector);
-                else if (!piece.sparse && readAlone(sector))
-                    examine(m_single, sector);
-                else if (!piece.sparse)
-                    ++m_catalogue->Losses.UnreadableRecords;
-                ++m_recordNumber;
+        // Room for about as many files as the chunk before listed.
+        if (m_catalogue->NtfsFileList.empty())
+            m_catalogue->NtfsFileList.reserve(m_lastChunkFiles + m_lastChunkFiles / 4);
+        if (readAhead) {
+            std::vector<disk::ReadAhead::Range> blocks;
+            for (std::size_t k = chunk.first; k < chunk.end; ++k)
+                blocks.push_back({pieces[k].sector, pieces[k].positions * step, pieces[k].sparse});
+            disk::ReadAhead ahead(m_reader, std::move(blocks), kBlocksAhead);
+            for (std::size_t k = chunk.first; k < chunk.end && !m_control.stopRequested(); ++k) {
+                const disk::ReadAhead::Block block = ahead.next();
+                examinePiece(pieces[k], block.status, block.bytes);
             }
-            m_progress->sectors.fetch_add(m_done, std::memory_order_relaxed);
-            m_done = 0;
+        } else {
+            for (std::size_t k = chunk.first; k < chunk.end && !m_control.stopRequested(); ++k) {
+                const MftPiece& piece = pieces[k];
+                const std::size_t bytes = std::size_t{piece.positions} * step * disk::kSectorSize;
+                if (m_block.size() < bytes)
+                    m_block.resize(bytes);
+                const disk::MutableByteSpan block = disk::MutableByteSpan(m_block).first(bytes);
+                const disk::ReadStatus status = piece.sparse
+                                                    ? disk::ReadStatus::Failed
+                                                    : m_reader.read(piece.sector, piece.positions * step, block);
+                examinePiece(piece, status, block);
+            }
         }
         m_progress->folders.fetch_add(m_catalogue->FolderCount, std::memory_order_relaxed);
         m_progress->files.fetch_add(m_catalogue->FileCount, std::memory_order_relaxed);
+        m_lastChunkFiles = m_catalogue->NtfsFileList.size();
         m_chunkOpen = false;
+    }
+
+    /// Examines the positions of `piece`, whose read gave `status` and `bytes`.
+    void examinePiece(const MftPiece& piece, disk::ReadStatus status, disk::MutableByteSpan bytes)
+    {
+        const std::uint32_t step = m_runs.recordSectors();
+        const std::size_t recordBytes = std::size_t{step} * disk::kSectorSize;
+        const bool blockRead = !piece.sparse && status == disk::ReadStatus::Ok;
+        m_recordNumber = piece.firstRecord;
+        for (std::uint32_t p = 0; p < piece.positions && !m_control.stopRequested(); ++p) {
+            // Each position reads a record's sectors, so the last one of a run
+            // whose length is no multiple of the step reaches past it.
+            const std::uint64_t sector = piece.sector + std::uint64_t{p} * step;
+            m_done += step;
+            m_observer.currentSector(sector);
+            // A sparse run holds no records on the volume, and a position that
+            // cannot be read holds none either: both count as a cleared
+            // record, in which nothing is found.
+            if (blockRead)
+                examine(bytes.subspan(static_cast<std::size_t>(p) * recordBytes, recordBytes), sector);
+            else if (!piece.sparse && readAlone(sector))
+                examine(m_single, sector);
+            else if (!piece.sparse)
+                ++m_catalogue->Losses.UnreadableRecords;
+            ++m_recordNumber;
+        }
+        m_progress->sectors.fetch_add(m_done, std::memory_order_relaxed);
+        m_done = 0;
     }
 
     /// After the last chunk: the counts and progress to an observer that
@@ -564,15 +588,17 @@ private:
     ScanControl& m_control;
     ListedRecords m_listed;
     AttributeRecordTable m_table;
-    RecordAttributes m_own;  ///< what the walk of entry 0 found
-    MftRecord m_single{};    ///< a position read on its own
-    disk::ByteSpan m_record; ///< the record being examined, after its fixup
+    RecordAttributes m_own;         ///< what the walk of entry 0 found
+    MftRecord m_single{};           ///< a position read on its own
+    std::vector<std::byte> m_block; ///< a piece read when nothing reads ahead
+    disk::ByteSpan m_record;        ///< the record being examined, after its fixup
     std::uint32_t m_recordNumber = 0;
     std::uint32_t m_namelessFiles = 0;
     SharedProgress m_ownProgress;
     SharedProgress* m_progress = nullptr;
-    std::uint64_t m_done = 0; ///< sectors of the piece being examined done
-    bool m_chunkOpen = false; ///< m_catalogue's counts are not in m_progress yet
+    std::uint64_t m_done = 0;         ///< sectors of the piece being examined done
+    bool m_chunkOpen = false;         ///< m_catalogue's counts are not in m_progress yet
+    std::size_t m_lastChunkFiles = 0; ///< files the chunk examined last listed
     const std::uint64_t m_total;
     std::string m_status;
     std::string m_totalText;
@@ -652,10 +678,30 @@ std::uint32_t examineMft(const disk::SelectedVolume& volume, Catalogue& catalogu
             finished[c].store(true, std::memory_order_release);
         }
     };
+    // Appends chunk `appended`. The lists are given room for what the whole
+    // MFT will list at the rate of the chunks so far (and a quarter more):
+    // growing them a chunk at a time would move every entry again and again.
     std::size_t appended = 1;
+    const std::uint64_t records = std::uint64_t{pieces.back().firstRecord} + pieces.back().positions;
+    const auto appendNext = [&] {
+        const Catalogue& part = parts[appended - 1];
+        const MftPiece& last = pieces[chunk(appended).end - 1];
+        const std::uint64_t seen = std::uint64_t{last.firstRecord} + last.positions;
+        const auto room = [&](auto& list, std::size_t adding) {
+            const std::size_t needed = list.size() + adding;
+            if (needed > list.capacity())
+                list.reserve(
+                    std::max<std::size_t>(needed, static_cast<std::size_t>(needed * records * 5 / (seen * 4))));
+        };
+        room(catalogue.NtfsFolderList, part.NtfsFolderList.size());
+        room(catalogue.NtfsFileList, part.NtfsFileList.size());
+        room(catalogue.NtfsDataRuns, part.NtfsDataRuns.size());
+        catalogue.AppendNtfsEntries(std::move(parts[appended - 1]));
+        ++appended;
+    };
     const auto appendFinished = [&] {
-        for (; appended < chunkCount && finished[appended].load(std::memory_order_acquire); ++appended)
-            catalogue.AppendNtfsEntries(std::move(parts[appended - 1]));
+        while (appended < chunkCount && finished[appended].load(std::memory_order_acquire))
+            appendNext();
     };
     std::exception_ptr failure;
     {
@@ -681,8 +727,8 @@ std::uint32_t examineMft(const disk::SelectedVolume& volume, Catalogue& catalogu
     if (failure)
         std::rethrow_exception(failure);
     // What is left, in order; after a stop, chunks not reached add nothing.
-    for (; appended < chunkCount; ++appended)
-        catalogue.AppendNtfsEntries(std::move(parts[appended - 1]));
+    while (appended < chunkCount)
+        appendNext();
     mine.finish();
     observer.foldersFound(catalogue.FolderCount);
     observer.filesFound(catalogue.FileCount);
