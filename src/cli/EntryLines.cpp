@@ -56,7 +56,7 @@ bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i)
     return (folder ? c.NtfsFolderList[i].deleted : c.NtfsFileList[i].deleted) != 0;
 }
 
-namespace {
+namespace detail {
 
 /// The lines of chunk `chunk` of the files (a JSON object each, one after
 /// another) and where each ends.
@@ -68,7 +68,7 @@ struct ChunkLines {
 
 /// Formats the odd chunks of the files' lines on a thread of its own, with its
 /// own EntryLines, while the caller formats the even ones and writes them all
-/// in order: the text is the same as one thread's. Two chunks are held at
+/// in order: the text is the same as one thread's. kSlots chunks are held at
 /// most. The thread is stopped and joined when the object goes away.
 class OddChunks {
 public:
@@ -110,7 +110,16 @@ public:
 
 private:
     static constexpr std::size_t kNone = ~std::size_t{0};
-    static std::size_t slotOf(std::size_t chunk) { return chunk / 2 % 2; }
+    // Enough for the thread to work ahead while the caller writes what comes
+    // before the files.
+    static constexpr std::size_t kSlots = 8;
+    static std::size_t slotOf(std::size_t chunk) { return chunk / 2 % kSlots; }
+    static std::array<std::size_t, kSlots> noneReady()
+    {
+        std::array<std::size_t, kSlots> ready{};
+        ready.fill(kNone);
+        return ready;
+    }
 
     void run()
     {
@@ -151,8 +160,8 @@ private:
 
     const scan::ScanSession& m_session;
     const EntryStyle m_style;
-    std::array<ChunkLines, 2> m_slots;
-    std::array<std::size_t, 2> m_ready{kNone, kNone}; ///< per slot: the chunk formatted into it
+    std::array<ChunkLines, kSlots> m_slots;
+    std::array<std::size_t, kSlots> m_ready = noneReady(); ///< per slot: the chunk formatted into it
     bool m_stop = false;
     std::exception_ptr m_failure;
     std::mutex m_mutex;
@@ -160,33 +169,39 @@ private:
     std::thread m_thread;
 };
 
-} // namespace
+} // namespace detail
 
-void writeFileLines(JsonStream& w, const scan::ScanSession& s, EntryStyle style, EntryLines& lines, bool twoThreads)
+FileLines::FileLines(const scan::ScanSession& s, EntryStyle style, bool twoThreads) : m_session(s)
 {
     const std::size_t files = entryCount(s, false);
     const auto& source = s.volume.reader.source();
-    std::optional<OddChunks> odd;
     // A FAT or exFAT estimate reads the whole allocation table, which a second
     // one would read and hold again; NTFS's reads a sector of $Bitmap at need.
     const bool ntfs = s.kind() == catalogue::CatalogueKind::Ntfs;
     if (twoThreads && ntfs && files > kChunkFiles && (!source || source->readsInParallel())) {
         try {
-            odd.emplace(s, style);
+            m_odd = std::make_unique<detail::OddChunks>(s, style);
         } catch (const std::system_error&) {
             // No thread to be had: one does it all.
         }
     }
+}
+
+FileLines::~FileLines() = default;
+
+void FileLines::write(JsonStream& w, EntryLines& lines)
+{
+    const std::size_t files = entryCount(m_session, false);
     JsonLine j;
     for (std::size_t chunk = 0; chunk * kChunkFiles < files; ++chunk) {
-        if (odd && chunk % 2 == 1) {
-            const ChunkLines& done = odd->wait(chunk);
+        if (m_odd && chunk % 2 == 1) {
+            const detail::ChunkLines& done = m_odd->wait(chunk);
             std::size_t start = 0;
             for (const std::size_t end : done.ends) {
                 w.element(std::string_view(done.text).substr(start, end - start));
                 start = end;
             }
-            odd->release(chunk);
+            m_odd->release(chunk);
             continue;
         }
         for (std::size_t i = chunk * kChunkFiles; i < std::min(files, (chunk + 1) * kChunkFiles); ++i) {
@@ -194,6 +209,11 @@ void writeFileLines(JsonStream& w, const scan::ScanSession& s, EntryStyle style,
             w.element(j);
         }
     }
+}
+
+void writeFileLines(JsonStream& w, const scan::ScanSession& s, EntryStyle style, EntryLines& lines, bool twoThreads)
+{
+    FileLines(s, style, twoThreads).write(w, lines);
 }
 
 EntryPaths::FolderPath& EntryPaths::folderPath(const catalogue::TreeNode& node)

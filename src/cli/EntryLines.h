@@ -9,6 +9,7 @@
 #include "scan/ScanSession.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -117,11 +118,32 @@ private:
 /// Files a chunk of the listing holds: the unit two threads take turns at.
 inline constexpr std::size_t kChunkFiles = 1024;
 
-/// The lines of the session's files, each an element of the array `w` has open.
-/// With `twoThreads`, for an NTFS catalogue of more than one chunk whose
-/// volume may be read from two threads at once (the condition estimate reads
-/// it), every other chunk is formatted ahead on a second thread with an
-/// EntryLines of its own; the text is the same either way.
+namespace detail {
+class OddChunks;
+}
+
+/// The lines of the session's files. With `twoThreads`, for an NTFS catalogue
+/// of more than one chunk whose volume may be read from two threads at once
+/// (the condition estimate reads it), every other chunk is formatted ahead on
+/// a second thread with an EntryLines of its own, which starts when this is
+/// made: made before the lines that come ahead of the files are written, it
+/// works meanwhile. The text is the same either way.
+class FileLines {
+public:
+    FileLines(const scan::ScanSession& s, EntryStyle style, bool twoThreads = true);
+    ~FileLines();
+    FileLines(const FileLines&) = delete;
+    FileLines& operator=(const FileLines&) = delete;
+
+    /// Writes the lines, each an element of the array `w` has open.
+    void write(JsonStream& w, EntryLines& lines);
+
+private:
+    const scan::ScanSession& m_session;
+    std::unique_ptr<detail::OddChunks> m_odd;
+};
+
+/// FileLines made and written at once.
 void writeFileLines(JsonStream& w, const scan::ScanSession& s, EntryStyle style, EntryLines& lines,
                     bool twoThreads = true);
 

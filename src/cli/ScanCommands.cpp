@@ -64,6 +64,9 @@ std::optional<std::string> entryPath(const scan::ScanSession& s, bool folder, st
 void scanJson(const scan::ScanSession& s, EntryStyle style)
 {
     const auto& c = s.catalogue;
+    // The second thread of the files' lines starts now, and works while the
+    // folders' lines are written.
+    FileLines fileLines(s, style);
     JsonStream w(stdout);
     w.beginDocument().value("rules", rulesName(c)).value("deepSearch", c.DeepSearched).value("volume", volumeJson(s));
     EntryLines lines(s, style);
@@ -74,7 +77,7 @@ void scanJson(const scan::ScanSession& s, EntryStyle style)
         w.element(j);
     }
     w.endArray().beginArray("files");
-    writeFileLines(w, s, style, lines);
+    fileLines.write(w, lines);
     w.endArray().endObject();
 }
 
