@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <vector>
 
 namespace sarvik::scan {
@@ -16,8 +17,13 @@ namespace {
 
 // Bytes read of each sampled cluster: enough to tell old data from a wiped cluster.
 constexpr std::uint64_t kHeadBytes = 4096;
-// The read that measures the device's speed.
+// The read that measures the device's speed: at most 4 MiB, and at most a
+// sixty-fourth of what the deep search would read (at least 64 KiB), so that
+// a volume with little free space is not read at length to say that reading
+// it is short.
 constexpr std::uint64_t kSpeedReadBytes = std::uint64_t{4} << 20;
+constexpr std::uint64_t kSpeedReadMinimum = std::uint64_t{64} << 10;
+constexpr std::uint64_t kSpeedReadShare = 64;
 // The sample points at the deep search when at least this many of its clusters
 // hold data, and at least one in this many: a cluster or two of stray bytes
 // on a blank card is no reason to read all of it, a few files' worth is.
@@ -133,7 +139,11 @@ FreeSpaceSample SampleFreeSpace(const ScanSession& session, const catalogue::Sca
     // read-ahead would otherwise take this read to continue.
     const auto longest = std::max_element(extents.begin(), extents.end(),
                                           [](const auto& a, const auto& b) { return a.length < b.length; });
-    std::vector<std::byte> block(static_cast<std::size_t>(std::min(longest->length, kSpeedReadBytes)));
+    // The buffer is not cleared first: the read fills it, and its bytes are not looked at.
+    const std::uint64_t wanted = std::clamp(sample.bytesToRead / kSpeedReadShare, kSpeedReadMinimum, kSpeedReadBytes);
+    const auto length = static_cast<std::size_t>(std::min(longest->length, wanted));
+    const auto bytes = std::make_unique_for_overwrite<std::byte[]>(length);
+    const disk::MutableByteSpan block(bytes.get(), length);
     const std::uint64_t middle = longest->offset + (longest->length - block.size()) / 2 / unit * unit;
     const auto start = std::chrono::steady_clock::now();
     if (source->read(middle, block) == disk::ReadStatus::Ok) {
