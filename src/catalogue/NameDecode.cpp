@@ -140,7 +140,14 @@ std::string utf16LeToUtf8(std::span<const std::byte> bytes)
             if (u == 0)
                 break;
             out[at++] = static_cast<char>(u);
-        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && unitAt(i + 1) >= 0xDC00 && unitAt(i + 1) <= 0xDFFF) {
+        } else if (u < 0x800) { // most letters with accents, Greek, Cyrillic, Hebrew, Arabic
+            out[at++] = static_cast<char>(0xC0 | (u >> 6));
+            out[at++] = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u < 0xD800 || u > 0xDFFF) { // the rest of the first plane but surrogates
+            out[at++] = static_cast<char>(0xE0 | (u >> 12));
+            out[at++] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out[at++] = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u <= 0xDBFF && i + 1 < count && unitAt(i + 1) >= 0xDC00 && unitAt(i + 1) <= 0xDFFF) {
             at += writeUtf8(out.data() + at,
                             0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{unitAt(i + 1)} - 0xDC00));
             ++i;

@@ -2,6 +2,11 @@
 
 #include "platform/Console.h"
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+
 namespace sarvik::cli {
 
 namespace {
@@ -31,10 +36,22 @@ std::size_t decode(std::string_view text, std::size_t i, char32_t& cp)
 std::size_t columnsOf(char32_t cp)
 {
     // Printable ASCII, most of what a listing holds, takes a column each in
-    // every locale; the system is asked about the rest.
+    // every locale; the system is asked about the rest, once for each
+    // character of the first plane (a listing asks about the same few
+    // thousand again and again). Two threads may fill the table at once:
+    // both write the same value.
     if (cp >= 0x20 && cp < 0x7F)
         return 1;
-    return platform::characterColumns(cp);
+    // Entry cp holds its columns plus one; 0 until the system was asked.
+    static std::array<std::atomic<std::uint8_t>, 0x10000> known{};
+    if (cp >= known.size())
+        return platform::characterColumns(cp);
+    std::uint8_t entry = known[cp].load(std::memory_order_relaxed);
+    if (entry == 0) {
+        entry = static_cast<std::uint8_t>(std::min<std::size_t>(platform::characterColumns(cp), 2) + 1);
+        known[cp].store(entry, std::memory_order_relaxed);
+    }
+    return entry - 1u;
 }
 
 } // namespace
