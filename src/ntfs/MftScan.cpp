@@ -245,6 +245,7 @@ public:
     bool examineFound(std::span<std::byte> record, std::uint64_t sector, std::uint32_t number)
     {
         m_found = true;
+        m_chunkOpen = true;       // the counts are the catalogue's own
         ApplyRecordFixup(record); // examine() applies it again, to the same effect
         if (HasAttributeList(record))
             return false;

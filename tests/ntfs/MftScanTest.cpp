@@ -25,11 +25,16 @@ struct Recorder : catalogue::ScanObserver {
     std::uint32_t folders = 0;
     std::uint32_t files = 0;
     std::vector<std::uint32_t> filesSeen;
+    std::vector<std::uint32_t> foldersSeen;
     ScanControl* control = nullptr;
     std::uint64_t stopAtSector = ~std::uint64_t{0};
     bool follows = true;
 
-    void foldersFound(std::uint32_t n) override { folders = n; }
+    void foldersFound(std::uint32_t n) override
+    {
+        folders = n;
+        foldersSeen.push_back(n);
+    }
     void filesFound(std::uint32_t n) override
     {
         files = n;
@@ -586,4 +591,51 @@ TEST(ScanMft, TwoThreadsListWhatOneDoesInTheSameOrder)
         EXPECT_EQ(two.recorder.folders, one.recorder.folders);
         EXPECT_EQ(two.recorder.statuses.back(), "Creating Directory Tree");
     }
+}
+
+TEST(AddFoundRecords, CountsGoOnFromTheScansOwn)
+{
+    // Records of an earlier MFT in a free cluster (a deleted folder and a file
+    // in it), which give their own numbers; an observer that follows each item
+    // hears counts that go on from the scan's, never from none.
+    using namespace FileNamespace;
+    NtfsImage image = mixedVolume();
+    constexpr std::uint64_t kFoundSector = 300 * kSpc;
+    const auto numbered = [](ntfs::MftRecord record, std::uint32_t number) {
+        for (std::size_t k = 0; k < 4; ++k)
+            record.data()[44 + k] = static_cast<std::byte>(number >> (8 * k));
+        return record;
+    };
+    image.putAt(kFoundSector,
+                numbered(MftRecordBuilder(RecordFlags::DeletedFolder).fileName(u"earlier", 5, Win32).build(), 500));
+    image.putAt(
+        kFoundSector + 2,
+        numbered(MftRecordBuilder(RecordFlags::DeletedFile).fileName(u"kept.txt", 500, Win32).residentData(4).build(),
+                 501));
+    disk::SelectedVolume volume;
+    ASSERT_TRUE(image.select(volume));
+    Catalogue catalogue;
+    MftRunList runs;
+    Recorder recorder;
+    ScanControl control;
+    ScanMft(volume, catalogue, runs, recorder, control, {true});
+    const std::uint32_t folders = catalogue.FolderCount;
+    const std::uint32_t files = catalogue.FileCount;
+    recorder.foldersSeen.clear();
+    recorder.filesSeen.clear();
+    RecordSightings sightings(kMftRecordSize, kSpc * 512);
+    std::vector<std::byte> cluster(kSpc * 512);
+    ASSERT_EQ(volume.reader.read(kFoundSector, kSpc, cluster), disk::ReadStatus::Ok);
+    sightings.look(kFoundSector * 512, cluster);
+    const FoundRecords found = AddFoundRecords(volume, catalogue, runs, sightings, recorder, control, true);
+    EXPECT_EQ(found.folders, 1u);
+    EXPECT_EQ(found.files, 1u);
+    ASSERT_FALSE(recorder.foldersSeen.empty());
+    ASSERT_FALSE(recorder.filesSeen.empty());
+    for (const std::uint32_t n : recorder.foldersSeen)
+        EXPECT_GE(n, folders);
+    for (const std::uint32_t n : recorder.filesSeen)
+        EXPECT_GE(n, files);
+    EXPECT_EQ(recorder.foldersSeen.back(), catalogue.FolderCount);
+    EXPECT_EQ(recorder.filesSeen.back(), files + 1);
 }
