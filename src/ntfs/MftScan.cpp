@@ -343,23 +343,27 @@ private:
                 break;
             }
         }
-        const std::string base = m_thorough && !m_hasList ? name.name : std::string{};
+        std::vector<NamedStream> streams =
+            m_thorough && !m_hasList ? ListNamedStreams(m_record) : std::vector<NamedStream>{};
+        // The name is kept for the streams only when the record has some.
+        const std::string base = streams.empty() ? std::string{} : name.name;
         m_catalogue->AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
                                  name.modified, deleted, size, standardTimes());
         m_catalogue->NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
         keepData(chosen, recordSector);
         ++m_catalogue->FileCount;
         if (!base.empty())
-            addStreams(base, name, sector, deleted);
+            addStreams(base, name, streams, sector, deleted);
     }
 
     /// Thorough rules: the named data streams of the scanned record, each
     /// listed beside the file as "NAME:STREAM" and read from this record. A
     /// record with an attribute list is left out: its streams may lie in the
     /// records the list names.
-    void addStreams(const std::string& base, const FileNameInfo& name, std::uint64_t sector, std::uint32_t deleted)
+    void addStreams(const std::string& base, const FileNameInfo& name, std::vector<NamedStream>& streams,
+                    std::uint64_t sector, std::uint32_t deleted)
     {
-        for (NamedStream& stream : ListNamedStreams(m_record)) {
+        for (NamedStream& stream : streams) {
             m_catalogue->AddNtfsFile(sector, base + ":" + stream.name, m_recordNumber, name.parentRecord, name.created,
                                      name.modified, deleted, stream.size, standardTimes());
             auto& entry = m_catalogue->NtfsFileList.back();
