@@ -1,5 +1,7 @@
 #include "cli/Json.h"
 
+#include "cli/ByteWords.h"
+
 #include "catalogue/NameDecode.h"
 
 #include <algorithm>
@@ -32,20 +34,15 @@ bool plainText(std::string_view text)
 bool noEscapes(std::string_view text, std::uint64_t& high)
 {
     // Eight bytes at a time (a listing checks some 300 bytes an entry): a word
-    // passes when no byte is below 0x20, a quote or a backslash.
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080;
-    const auto hasZeroByte = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighBits) != 0; };
-    // Bytes above 0x7F count in none of these tests; whether they make
-    // well-formed UTF-8 is the caller's question.
+    // passes when no byte is below 0x20, a quote or a backslash. Bytes above
+    // 0x7F count in none of these tests; whether they make well-formed UTF-8
+    // is the caller's question.
     std::size_t i = 0;
     for (; i + 8 <= text.size(); i += 8) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, text.data() + i, 8);
-        const bool below = ((w - kOnes * 0x20) & ~w & kHighBits) != 0; // a byte below 0x20
-        if (below || hasZeroByte(w ^ (kOnes * '"')) || hasZeroByte(w ^ (kOnes * '\\')))
+        const std::uint64_t w = words::load(text, i);
+        if (words::hasBelow(w, 0x20) || words::has(w, '"') || words::has(w, '\\'))
             return false;
-        high |= w & kHighBits;
+        high |= w & words::kHighBits;
     }
     for (; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);

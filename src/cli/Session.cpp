@@ -6,6 +6,7 @@
 
 #include "catalogue/NameDecode.h"
 #include "catalogue/NameText.h"
+#include "cli/ByteWords.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/Progress.h"
@@ -19,7 +20,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 namespace sarvik::cli {
@@ -49,16 +49,12 @@ std::size_t firstSpecial(std::string_view whole, bool backslash)
     const auto special = [backslash](unsigned char c) {
         return c < 0x20 || c == 0x7F || c == 0xC2 || (c == '\\' && backslash);
     };
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080;
-    const auto hasZeroByte = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighBits) != 0; };
     std::size_t i = 0;
     for (; i + 8 <= whole.size(); i += 8) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, whole.data() + i, 8);
+        const std::uint64_t w = words::load(whole, i);
         // A word is passed over only when no byte in it may start an escape.
-        if (((w - kOnes * 0x20) & ~w & kHighBits) != 0 || hasZeroByte(w ^ (kOnes * 0x7F)) ||
-            hasZeroByte(w ^ (kOnes * 0xC2)) || (backslash && hasZeroByte(w ^ (kOnes * '\\'))))
+        if (words::hasBelow(w, 0x20) || words::has(w, 0x7F) || words::has(w, 0xC2) ||
+            (backslash && words::has(w, '\\')))
             break;
     }
     while (i < whole.size() && !special(static_cast<unsigned char>(whole[i])))
