@@ -1,6 +1,7 @@
 #include "cli/Entries.h"
 
 #include "catalogue/NameText.h"
+#include "cli/Session.h"
 #include "cli/TimeText.h"
 
 namespace sarvik::cli {
@@ -115,6 +116,18 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
         out.add("carved", carved);
 }
 
+} // namespace
+
+std::optional<std::string> movedFolderPath(const scan::ScanSession& session, const catalogue::FatFolderEntry& standIn)
+{
+    const auto* live = session.catalogue.findFatFolder(standIn.movedTo);
+    if (live == nullptr)
+        return std::nullopt;
+    return folderEntryPath(session, static_cast<std::size_t>(live - session.catalogue.FatFolderList.data()));
+}
+
+namespace {
+
 template <typename Out>
 void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index, EntryStyle style)
 {
@@ -126,6 +139,13 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
         out.add("deleted", e.deleted != 0);
         fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
         out.add("treeItem", e.treeItem);
+        if (e.movedTo != 0) {
+            // The deleted entry of a moved folder: where the folder is now.
+            if (const auto path = movedFolderPath(session, e))
+                out.add("movedTo", std::string_view(*path));
+            else
+                out.add("movedTo", nullptr);
+        }
         return;
     }
     const auto& e = session.catalogue.NtfsFolderList[index];

@@ -281,6 +281,13 @@ private:
             const bool deleted = (m_fat ? c.FatFolderList[i].deleted : c.NtfsFolderList[i].deleted) != 0;
             out += indent;
             out += terminalName(name, m_utf8, false, scratch);
+            if (m_fat && c.FatFolderList[i].movedTo != 0) {
+                const auto now = movedFolderPath(m_session, c.FatFolderList[i]);
+                out += "/  (deleted; moved: now ";
+                out += now ? terminalName(*now, m_utf8, false, scratch) : std::string_view("?");
+                out += ")\n";
+                return;
+            }
             out += deleted ? "/  (deleted)\n" : "/\n";
             return;
         }
