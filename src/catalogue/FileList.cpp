@@ -1,5 +1,6 @@
 #include "catalogue/FileList.h"
 
+#include "catalogue/ExfatTime.h"
 #include "catalogue/NameText.h"
 
 #include <charconv>
@@ -102,8 +103,17 @@ struct Shown {
     std::string modified;
     std::uint64_t key = 0;
 };
+/// exFAT's creation and modification times, to the second and in UTC where
+/// their offsets are valid, as NTFS rows show theirs.
+Shown exfatShown(const ExfatData& d, std::uint64_t key)
+{
+    return {exfatTimeText(d.created, d.created10ms, d.createdUtc),
+            exfatTimeText(d.modified, d.modified10ms, d.modifiedUtc), key};
+}
 Shown shown(const FatFolderEntry& e)
 {
+    if (e.exfat)
+        return exfatShown(*e.exfat, e.treeItem);
     return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.treeItem};
 }
 Shown shown(const NtfsFolderEntry& e)
@@ -112,6 +122,8 @@ Shown shown(const NtfsFolderEntry& e)
 }
 Shown shown(const FatFileEntry& e)
 {
+    if (e.exfat)
+        return exfatShown(*e.exfat, e.ordinal);
     return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.ordinal};
 }
 Shown shown(const NtfsFileEntry& e)

@@ -210,8 +210,13 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
     ASSERT_TRUE(scanBuilt(session, image));
     EXPECT_EQ(session.volume.info.FileSystemKind, disk::VolumeKind::Exfat);
     std::map<std::string, std::string> condition;
-    for (const auto& row : session.rows(session.tree.rootKey()))
+    std::map<std::string, std::string> modified; // the file list's column
+    for (const auto& row : session.rows(session.tree.rootKey())) {
         condition[row.name] = row.condition;
+        modified[row.name] = row.modified;
+    }
+    // 12:34:56.78 at UTC+2: 10:34:56 UTC, as NTFS rows show their times.
+    EXPECT_EQ(modified["half.bin"], "15-6-2021 10:34:56");
     EXPECT_EQ(condition["earlier.txt"], "Overwritten");
     EXPECT_EQ(condition["later.txt"], "Good");
     EXPECT_EQ(condition["half.bin"], "Good");
