@@ -131,6 +131,14 @@ Shown shown(const NtfsFileEntry& e)
     return {fileTimeText(e.created), fileTimeText(e.modified), e.recordSector};
 }
 
+/// After the type of an exFAT file whose entry set fails its checksum.
+constexpr const char* kDamagedSetType = " (damaged entry set)";
+
+bool damagedSet(const FatFileEntry& e)
+{
+    return e.exfat && e.exfat->checksumBad;
+}
+
 template <typename Entry> void fillRow(FileRow& row, const Entry& e, std::size_t entryIndex)
 {
     Shown s = shown(e);
@@ -157,7 +165,7 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
         fat ? fillRow(row, catalogue.FatFolderList[i], i) : fillRow(row, catalogue.NtfsFolderList[i], i);
         row.folder = true;
         row.deleted = (fat ? catalogue.FatFolderList[i].deleted : catalogue.NtfsFolderList[i].deleted) != 0;
-        row.type = row.deleted ? "Deleted Folder" : "Folder";
+        row.type = row.deleted ? "Deleted Folder" : "Folder"; // read as is: folders keep these two
     }
     for (const std::size_t i : index.filesIn(key)) {
         FileRow& row = rows.emplace_back();
@@ -176,6 +184,8 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
         // A named stream's name ends in its own, which says nothing of its type.
         const bool stream = !fat && !catalogue.NtfsFileList[i].stream.empty();
         row.type = (row.deleted ? "Deleted " : "") + (stream ? std::string("Data Stream") : typeName(row.name));
+        if (fat && damagedSet(catalogue.FatFileList[i]))
+            row.type += kDamagedSetType;
     }
     return rows;
 }

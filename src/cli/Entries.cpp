@@ -118,6 +118,8 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
         if (e.exfat) {
             out.add("validDataLength", e.exfat->validDataLength);
             out.add("noFatChain", e.exfat->noFatChain);
+            if (e.exfat->checksumBad)
+                out.add("checksumBad", true);
         }
         return;
     }
@@ -145,6 +147,8 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
             exfatTimes(out, e.writeDate, e.writeTime, e.accessDate, *e.exfat);
         else
             fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
+        if (e.exfat && e.exfat->checksumBad)
+            out.add("checksumBad", true);
         out.add("treeItem", e.treeItem);
         return;
     }

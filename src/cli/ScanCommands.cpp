@@ -30,6 +30,9 @@ namespace {
 
 using catalogue::toUtf8;
 
+/// After an entry whose exFAT entry set fails its checksum.
+constexpr const char* kDamagedSetNote = "  (damaged entry set: its checksum fails)";
+
 Json volumeJson(const scan::ScanSession& s)
 {
     const auto& info = s.volume.info;
@@ -287,7 +290,10 @@ private:
             const bool deleted = (m_fat ? c.FatFolderList[i].deleted : c.NtfsFolderList[i].deleted) != 0;
             out += indent;
             out += terminalName(name, m_utf8, false, scratch);
-            out += deleted ? "/  (deleted)\n" : "/\n";
+            out += deleted ? "/  (deleted)" : "/";
+            if (m_fat && c.FatFolderList[i].exfat && c.FatFolderList[i].exfat->checksumBad)
+                out += kDamagedSetNote;
+            out += '\n';
             return;
         }
         catalogue::FileRow row; // a file's row as far as its time needs one
@@ -316,6 +322,8 @@ private:
             out += "  ";
             row.entryIndex = i;
             out += rowModifiedText(m_session, row, m_style);
+            if (m_fat && c.FatFileList[i].exfat && c.FatFileList[i].exfat->checksumBad)
+                out += kDamagedSetNote;
             out += '\n';
         }
     }

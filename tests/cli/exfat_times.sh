@@ -4,7 +4,9 @@
 # valid UTC offset byte puts the time into UTC, east and west of it and across
 # midnight; an offset marked not valid leaves a local time as stored. The scan's
 # text, JSON and body file and the recovered copies' times all say the same,
-# under a zone other than UTC.
+# under a zone other than UTC. Entry sets whose checksum fails (a file's and a
+# deleted folder's) are listed as their entries say, marked damaged (a JSON
+# member, a note in the text and on stderr), and their files come back whole.
 # Usage: exfat_times.sh SARVIK VOLUMES_DIR SOURCE_DIR   (exit 77: volume missing)
 set -euo pipefail
 SARVIK=$1
@@ -17,7 +19,8 @@ trap 'rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 export TZ=Asia/Tokyo # nine hours east: a local time read as UTC, or the reverse, shows
 
-"$SARVIK" scan "$IMG" > "$WORK/scan.txt" 2>/dev/null || fail "scan failed"
+"$SARVIK" scan "$IMG" > "$WORK/scan.txt" 2> "$WORK/scan.err" || fail "scan failed"
+grep -q "2 exFAT entry set(s) fail their checksum" "$WORK/scan.err" || fail "no note of damaged sets: $(cat "$WORK/scan.err")"
 "$SARVIK" scan "$IMG" --json > "$WORK/scan.json" 2>/dev/null || fail "scan --json failed"
 "$SARVIK" scan "$IMG" --bodyfile > "$WORK/body.txt" 2>/dev/null || fail "scan --bodyfile failed"
 rc=0
@@ -25,9 +28,11 @@ rc=0
 [[ $rc == 0 || $rc == 3 ]] || fail "recover --all: exit $rc"
 
 python3 - "$WORK" "$MANIFEST" <<'PY'
-import calendar, csv, json, os, sys, time
+import calendar, csv, hashlib, json, os, sys, time
 work, manifest = sys.argv[1:]
-scan = {f["name"]: f for f in json.load(open(os.path.join(work, "scan.json")))["files"]}
+doc = json.load(open(os.path.join(work, "scan.json")))
+scan = {f["path"].removeprefix("/"): f for f in doc["files"]}
+folders = {f["path"].removeprefix("/").removesuffix("/"): f for f in doc["folders"]}
 text = open(os.path.join(work, "scan.txt"), encoding="utf-8").read().splitlines()
 body = {}
 for line in open(os.path.join(work, "body.txt"), encoding="utf-8"):
@@ -45,27 +50,34 @@ bad = []
 checked = 0
 for r in csv.DictReader(open(manifest, encoding="utf-8"), delimiter="\t"):
     name, want = r["path"], r["modified"]
-    if "checksum_broken" in r["notes"]:
-        continue
-    got = scan.get(name)
+    damaged = "checksum_broken" in r["notes"]
+    got = (folders if r["size"] == "-" else scan).get(name)
     if got is None:
         bad.append(f"{name}: not listed")
         continue
     checked += 1
+    if got.get("checksumBad", False) != damaged:
+        bad.append(f"{name}: checksumBad is {got.get('checksumBad')}, the set's checksum {'fails' if damaged else 'holds'}")
+    if damaged and not any(os.path.basename(name) in line and line.endswith("(damaged entry set: its checksum fails)")
+                           for line in text):
+        bad.append(f"{name}: the text listing does not mark it damaged")
+    copy = os.path.join(work, "out", name)
+    if r["sha256"] != "-" and (not os.path.isfile(copy) or
+                               hashlib.sha256(open(copy, "rb").read()).hexdigest() != r["sha256"]):
+        bad.append(f"{name}: not recovered byte-exact")
+    if want == "-":
+        continue
     if got["modified"] != want:
         bad.append(f"{name}: JSON modified {got['modified']}, the entry says {want}")
     if r["created"] != "-" and got.get("created") != r["created"]:
         bad.append(f"{name}: JSON created {got.get('created')}, the entry says {r['created']}")
     shown = want.rstrip("Z").split(".")[0].replace("T", " ")
-    if not any(name in line and line.rstrip().endswith(shown) for line in text):
+    if not any(os.path.basename(name) in line and f"  {shown}" in line for line in text):
         bad.append(f"{name}: the text listing does not show {shown}")
     sec, ns = seconds(want)
     if body.get(name) != sec:
         bad.append(f"{name}: body file mtime {body.get(name)}, want {sec}")
-    copy = os.path.join(work, "out", name)
-    if not os.path.isfile(copy):
-        bad.append(f"{name}: not recovered")
-    elif os.stat(copy).st_mtime_ns != sec * 1_000_000_000 + ns:
+    if os.path.isfile(copy) and os.stat(copy).st_mtime_ns != sec * 1_000_000_000 + ns:
         bad.append(f"{name}: the copy's mtime is {os.stat(copy).st_mtime_ns}, want {sec * 1_000_000_000 + ns}")
 for b in bad:
     print("FAIL:", b, file=sys.stderr)

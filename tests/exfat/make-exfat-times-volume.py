@@ -9,14 +9,17 @@ set by utime at an odd second (the driver then stores 100 in the 10 ms field
 and marks its UTC offset valid at 0). After unmounting, the UTC offset and
 10 ms bytes of some entry sets are written from Python, as a machine east or
 west of UTC (or one that leaves the offset unset) would have written them, and
-each set's checksum is computed again; one set's checksum is broken on purpose.
+each set's checksum is computed again; the checksums of one file's set and of
+a deleted folder's set are broken on purpose.
 Without root, /dev/fuse or the tools it says so and exits with status 77.
 
 The manifest's columns:
   path  size  sha256  modified  created  notes
 modified and created are what the entry means, as ISO 8601: UTC with "Z" (and
 hundredths when not 0) where the offset is valid, the local time as stored
-without a zone where it is not. notes: "checksum_broken" for the damaged set.
+without a zone where it is not ("-": not checked). notes: "checksum_broken" for
+a damaged set (broken.txt, and the deleted folder Damaged, size "-"),
+"in_damaged_folder" for the file in that folder.
 """
 import hashlib
 import os
@@ -56,6 +59,10 @@ FILES = {
     # The set's checksum no longer matches its bytes.
     "broken.txt": (1500, "2021-06-15 12:34:57", {}, "2021-06-15T12:34:57Z", None),
 }
+# A deleted folder whose set's checksum is broken too, and a file in it.
+FOLDER = "Damaged"
+INNER = "Damaged/inner.txt"
+BROKEN = {"broken.txt", FOLDER}
 
 
 def checksum(entries):
@@ -89,19 +96,19 @@ def patch(image):
             name_length = s[ENTRY + 3]
             units = b"".join(s[e + 2:e + 32] for e in range(2 * ENTRY, len(s), ENTRY))
             name = units[:2 * name_length].decode("utf-16-le")
-            if name not in FILES:
+            if name not in FILES and name != FOLDER:
                 continue
             met.add(name)
-            if FILES[name][4] is not None:
+            if name in FILES and FILES[name][4] is not None:
                 s[8:12] = s[12:16]  # created when modified (the driver wrote today's date)
-            for offset, value in FILES[name][2].items():
+            for offset, value in FILES.get(name, (0, 0, {}))[2].items():
                 s[offset] = value
             # The checksum covers the set as it was in use (deleting clears bit 7 of each type).
             in_use = bytearray(s)
             for e in range(0, len(in_use), ENTRY):
                 in_use[e] |= 0x80
             value = checksum(in_use)
-            if name == "broken.txt":
+            if name in BROKEN:
                 value ^= 0x5A5A
             struct.pack_into("<H", s, 2, value)
             data[i:i + len(s)] = s
@@ -149,8 +156,12 @@ def main():
             with open(os.path.join(mnt, name), "wb") as f:
                 f.write(content(name, size))
             subprocess.run(["touch", "-d", wall, os.path.join(mnt, name)], check=True, env=env)
+        os.mkdir(os.path.join(mnt, FOLDER))
+        with open(os.path.join(mnt, INNER), "wb") as f:
+            f.write(content(INNER, 1600))
         for name in FILES:
             os.remove(os.path.join(mnt, name))
+        shutil.rmtree(os.path.join(mnt, FOLDER))
         os.sync()
         subprocess.run(["umount", mnt], check=True)
         fuse.wait(timeout=30)
@@ -166,15 +177,18 @@ def main():
         if not ok and os.path.exists(image):
             os.remove(image)
     met = patch(image)
-    if met != set(FILES):
-        raise SystemExit("entry sets not found: %s" % sorted(set(FILES) - met))
+    if met != set(FILES) | {FOLDER}:
+        raise SystemExit("entry sets not found: %s" % sorted(set(FILES) | {FOLDER} - met))
     with open(manifest, "w", encoding="utf-8") as f:
         f.write("path\tsize\tsha256\tmodified\tcreated\tnotes\n")
         for name, (size, _, _, modified, created) in FILES.items():
-            notes = "checksum_broken" if name == "broken.txt" else "-"
+            notes = "checksum_broken" if name in BROKEN else "-"
             f.write("\t".join([name, str(size), hashlib.sha256(content(name, size)).hexdigest(), modified,
                                created or "-", notes]) + "\n")
-    print("[exfat-times.img] %d deleted files, one set's checksum broken" % len(FILES), file=sys.stderr)
+        f.write("\t".join([FOLDER, "-", "-", "-", "-", "checksum_broken"]) + "\n")
+        f.write("\t".join([INNER, "1600", hashlib.sha256(content(INNER, 1600)).hexdigest(), "-", "-",
+                           "in_damaged_folder"]) + "\n")
+    print("[exfat-times.img] %d deleted files, two sets' checksums broken" % (len(FILES) + 1), file=sys.stderr)
 
 
 if __name__ == "__main__":
