@@ -39,6 +39,9 @@ struct ExfatData {
     std::uint8_t createdUtc = 0;
     std::uint8_t modifiedUtc = 0;
     std::uint8_t accessedUtc = 0;
+    /// The entry set's checksum does not match its bytes: it was damaged after
+    /// it was written, and what it says (name, times, clusters) may be wrong.
+    bool checksumBad = false;
 };
 
 /// Where a FAT or exFAT entry lies on the volume and when it was made: what a

@@ -311,6 +311,14 @@ scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanO
     return result;
 }
 
+/// Folders and files whose exFAT entry set fails its checksum.
+std::size_t damagedExfatSets(const catalogue::Catalogue& c)
+{
+    const auto damaged = [](const auto& e) { return e.exfat && e.exfat->checksumBad; };
+    return static_cast<std::size_t>(std::count_if(c.FatFolderList.begin(), c.FatFolderList.end(), damaged) +
+                                    std::count_if(c.FatFileList.begin(), c.FatFileList.end(), damaged));
+}
+
 } // namespace
 
 std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& status)
@@ -365,6 +373,11 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
                              sample.cost().c_str());
         }
         warnFolderClashes(*session);
+        if (const auto damaged = damagedExfatSets(session->catalogue); damaged != 0)
+            std::fprintf(stderr,
+                         "sarvik: %zu exFAT entry set(s) fail their checksum: listed as their entries say and "
+                         "marked damaged; their names, times and data may be wrong\n",
+                         damaged);
         if (const std::uint32_t unlisted = session->catalogue.UnlistedFoundRecords; unlisted != 0)
             std::fprintf(stderr,
                          "sarvik: %u MFT record(s) found in free space are not listed: their attributes continue "

@@ -111,7 +111,7 @@ def volume(name):
 sarvik_run(["drives", "--json"], "drives")
 
 # Volumes of every kind: info, scans, listings, searches.
-for name in ["fat12", "fat12-floppy", "fat16", "fat32", "exfat", "ntfs", "ntfs-4k", "card-fat32", "card-exfat"]:
+for name in ["fat12", "fat12-floppy", "fat16", "fat32", "exfat", "exfat-times", "ntfs", "ntfs-4k", "card-fat32", "card-exfat"]:
     img = volume(name)
     sarvik_run(["info", img, "--json"], "info")
     sarvik_run(["scan", img, "--json"], "scan", (0, 3))
