@@ -7,9 +7,16 @@ and `sarvik recover --all --report` give with `fls -r -p -m /`, `istat` and
 the address of the 32-byte entry (fls's inode, the program's entryAddress), on
 NTFS the MFT record number (a named stream as RECORD:STREAM). For every
 deleted entry either tool lists it compares presence, deleted or live, path,
-size, the four times and the SHA-256 of the copy; for live entries presence
-and deleted or live; with --deep it checks that no entry the deep scan calls
-deleted is one The Sleuth Kit knows as live under the same name.
+size, the four times to the second (the body files of both), on NTFS the
+creation and modification times to 100 ns (istat's standard information
+against the JSON's FILETIMEs), and the SHA-256 of the copy against icat -r;
+for live entries presence and deleted or live. What only `scan --deep` finds
+(fls's $OrphanFiles: entries in clusters no folder reaches) is compared with
+the deep scan, by address, its path left out (fls names those by their short
+name under $OrphanFiles). The deep scan must also list no entry as deleted
+that fls knows as live under the same name. On a volume of thousands of
+deleted files the bytes (and NTFS 100 ns times) of 1 entry in k are read, so
+that about --max-entries are; the summary line says so.
 
 Each difference is a divergence, printed as
     NEW   IMAGE ENTRY KIND: DETAIL      (not listed: the run fails)
@@ -186,9 +193,12 @@ class TskEntry:
         self.deleted = deleted
         self.realloc = realloc
         self.size = size
-        self.times = None  # istat's, {"mtime": (s, ns), ...}
-        self.fn_times = None  # NTFS: the file name attribute's
+        self.times = None  # fls -m's, {"mtime": (s, 0), ...}
+        self.fn_times = None  # NTFS: the file name attribute's, from fls -m
+        self.exact = None  # NTFS: istat's standard information times, (s, ns)
+        self.fn_exact = None  # and the file name attribute's
         self.sha = None
+        self.length = None
 
 
 def split_stream(path):
@@ -221,6 +231,7 @@ def run_fls(image, offset, ntfs):
     if out.returncode != 0:
         raise RuntimeError("fls failed: " + out.stderr.decode(errors="replace").strip())
     entries = {}
+    fn_times = {}
     for raw in out.stdout.decode("utf-8", errors="replace").splitlines():
         fields = raw.split("|")
         if len(fields) < 11:
@@ -232,18 +243,25 @@ def run_fls(image, offset, ntfs):
         if kind in ("v", "V"):
             continue
         deleted = realloc = False
-        if name.endswith(" ($FILE_NAME)"):
-            continue
+        stamps = dict(zip(("atime", "mtime", "ctime", "crtime"), ((int(x), 0) for x in tail[5:9])))
         if name.endswith(" (deleted-realloc)"):
             name, deleted, realloc = name[:-len(" (deleted-realloc)")], True, True
         elif name.endswith(" (deleted)"):
             name, deleted = name[:-len(" (deleted)")], True
+        if name.endswith(" ($FILE_NAME)"):
+            fn_times.setdefault(inode.split("-", 1)[0], stamps)
+            continue
         if name.endswith("(Volume Label Entry)"):
             continue  # fls lists the label as a file; it holds no data and the program no entry
         if name in ("/.", "/..") or name.endswith("/.") or name.endswith("/.."):
             continue
         key = entry_key(ntfs, inode, name)
-        entries.setdefault(key, []).append(TskEntry(key, inode, name, kind, deleted, realloc, int(size)))
+        t = TskEntry(key, inode, name, kind, deleted, realloc, int(size))
+        t.times = stamps
+        entries.setdefault(key, []).append(t)
+    for ts in entries.values():
+        for t in ts:
+            t.fn_times = fn_times.get(t.inode.split("-", 1)[0])
     return entries
 
 
@@ -280,7 +298,9 @@ def istat(image, offset, inode, ntfs):
 
 
 def icat_sha(image, offset, inode):
+    """[SHA-256, length] of what icat -r writes."""
     h = hashlib.sha256()
+    n = 0
     with subprocess.Popen(tsk_cmd("icat", image, offset, "-r") + [inode], stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL) as p:
         while True:
@@ -288,7 +308,8 @@ def icat_sha(image, offset, inode):
             if not data:
                 break
             h.update(data)
-    return h.hexdigest()
+            n += len(data)
+    return [h.hexdigest(), n]
 
 
 def fs_type(image, offset):
@@ -315,6 +336,8 @@ class ProgEntry:
         self.exact = {}  # NTFS: the JSON's FILETIMEs as (s, ns)
         self.sha = None
         self.outcome = None
+        self.deep = False  # found by --deep only
+        self.length = None  # of the copy
 
 
 def sarvik_cmd(sarvik, command, image, offset, *args):
@@ -366,14 +389,18 @@ def run_scan(sarvik, image, offset, ntfs, extra=()):
     return entries, unnumbered, doc
 
 
-def run_recover(sarvik, image, offset, work, entries, ntfs):
+def run_recover(sarvik, image, offset, work, files, extra=(), ids=None):
     """Fills the sha and outcome of the program's deleted files from one
-    recover --all --report; a path that names two entries is read by --id."""
+    recover --all --report (or --id for each of ids); a path that names two
+    entries is read by cat --id."""
     out_dir = tempfile.mkdtemp(prefix="recover.", dir=work)
     report = os.path.join(work, "report.jsonl")
+    if os.path.exists(report):
+        os.remove(report)
     try:
-        subprocess.run(sarvik_cmd(sarvik, "recover", image, offset, "--all", "--to", out_dir, "--report", report),
-                       capture_output=True, env=dict(os.environ, TZ="UTC", LC_ALL="C.UTF-8"))
+        which = ["--all"] + ([] if ids is None else [a for n in ids for a in ("--id", n)])
+        subprocess.run(sarvik_cmd(sarvik, "recover", image, offset, *which, "--to", out_dir, "--report", report,
+                                  *extra), capture_output=True, env=dict(os.environ, TZ="UTC", LC_ALL="C.UTF-8"))
         by_path = {}
         if os.path.exists(report):
             with open(report, encoding="utf-8") as f:
@@ -382,7 +409,6 @@ def run_recover(sarvik, image, offset, work, entries, ntfs):
                     by_path.setdefault(r["source"], []).append(r)
     finally:
         shutil.rmtree(out_dir, ignore_errors=True)
-    files = [p for ps in entries.values() for p in ps if p.deleted and p.kind == "r"]
     path_count = {}
     for p in files:
         path_count[p.path] = path_count.get(p.path, 0) + 1
@@ -390,10 +416,13 @@ def run_recover(sarvik, image, offset, work, entries, ntfs):
         lines = by_path.get(p.path, [])
         if path_count[p.path] == 1 and len(lines) == 1:
             p.sha, p.outcome = lines[0].get("sha256"), lines[0].get("outcome")
+            p.length = lines[0].get("bytesWritten")
         elif lines and ":" not in p.key:
             number = p.key
-            data = subprocess.run(sarvik_cmd(sarvik, "cat", image, offset, "--id", number), capture_output=True)
+            data = subprocess.run(sarvik_cmd(sarvik, "cat", image, offset, "--id", number, *extra),
+                                  capture_output=True)
             p.sha = hashlib.sha256(data.stdout).hexdigest()
+            p.length = len(data.stdout)
             p.outcome = "written" if data.returncode == 0 else "exit %d" % data.returncode
         else:
             p.outcome = "not in the report"
@@ -489,8 +518,9 @@ def best(tsk_list, path=None):
 
 
 def compare_times(ctx, p, t, out):
-    if t.times is None:
+    if t.times is None or not p.times:
         return
+    ctx.counts["times"] += 1
     for kind in TIME_KINDS:
         theirs = t.times.get(kind)
         mine = p.times.get(kind) if p.times else None
@@ -498,27 +528,34 @@ def compare_times(ctx, p, t, out):
             continue
         if mine != theirs[0]:
             note = ""
-            raw = ctx.fat_entry(p.key) if kind == "crtime" else None
-            if raw is not None:
-                note = "; creation 10 ms count %d" % raw[13]
+            raw = ctx.fat_entry(p.key)
+            if raw is not None and kind == "crtime":
+                note = "; creation 10 ms count %d" % raw[20 if ctx.exfat else 13]
+            elif raw is not None and kind == "mtime" and ctx.exfat:
+                note = "; modification 10 ms count %d, UTC offset byte 0x%02x" % (raw[21], raw[23])
             if t.fn_times and t.fn_times.get(kind, (None,))[0] == mine:
                 note = "; program has the file name attribute's"
             out.append(Divergence(p.key, kind, "program %s, tsk %s (%+ds%s) [%s]" % (
                 fmt_time(mine), fmt_time(*theirs), mine - theirs[0], note, p.path)))
     for kind, mine in p.exact.items():
-        theirs = t.times.get(kind)
+        theirs = (t.exact or {}).get(kind)
         if theirs is None or mine == theirs:
             continue
         if p.times and p.times.get(kind) != theirs[0]:
             continue  # the seconds differ already
         delta = (mine[0] - theirs[0]) * 1000000000 + mine[1] - theirs[1]
-        out.append(Divergence(p.key, kind + "-fraction", "program %s, tsk %s (%+.7fs) [%s]" % (
-            fmt_time(*mine), fmt_time(*theirs), delta / 1e9, p.path)))
+        note = "; program has the file name attribute's" if t.fn_exact and t.fn_exact.get(kind) == mine else ""
+        out.append(Divergence(p.key, kind + "-fraction", "program %s, tsk %s (%+.7fs%s) [%s]" % (
+            fmt_time(*mine), fmt_time(*theirs), delta / 1e9, note, p.path)))
+
+
+def sort_key(key):
+    return (int(key.split(":")[0]), key)
 
 
 def compare(ctx, tsk, prog, deep_prog):
     out = []
-    keys = sorted(set(tsk) | set(prog), key=lambda k: (int(k.split(":")[0]), k))
+    keys = sorted(set(tsk) | set(prog), key=sort_key)
     for key in keys:
         ts = tsk.get(key, [])
         ps = prog.get(key, [])
@@ -527,11 +564,9 @@ def compare(ctx, tsk, prog, deep_prog):
         if not ps:
             if t_del:
                 t = best(t_del)
-                seen = ""
-                if deep_prog is not None and any(d.deleted for d in deep_prog.get(key, [])):
-                    seen = "; --deep lists it"
-                out.append(Divergence(key, "only-tsk", "fls: %s %s%s%s" % (
-                    t.kind, t.path, " (realloc)" if t.realloc else "", seen)))
+                out.append(Divergence(key, "only-tsk", "fls: %s %s%s%s%s" % (
+                    t.kind, t.path, " (realloc)" if t.realloc else "",
+                    "" if deep_prog is None else "; --deep does not list it either", ctx.exfat_set(key))))
             elif ts and ts[0].kind in ("d", "r") and not ctx.ntfs_system(ts[0]):
                 out.append(Divergence(key, "live-missing", "fls: live %s %s" % (ts[0].kind, ts[0].path)))
             continue
@@ -553,8 +588,14 @@ def compare(ctx, tsk, prog, deep_prog):
                     "; entry's first byte 0x%02x" % raw[0] if raw else "")))
                 continue
             t = best(same, p.path)
-            if t.path != p.path:
-                out.append(Divergence(key, "path", "program %s, tsk %s" % (p.path, t.path)))
+            if t.path.startswith("/$OrphanFiles/"):
+                # fls puts what it cannot place under $OrphanFiles, by its
+                # short name; the program under the folder it found ($Lost
+                # folder N): the entry's address ties them, the path is not compared
+                ctx.counts["orphans"] += 1
+            elif t.path != p.path:
+                out.append(Divergence(key, "path", "program %s%s, tsk %s" % (
+                    p.path, " (--deep)" if p.deep else "", t.path)))
             if not p.deleted:
                 continue
             if p.kind == "r" and t.kind == "d" or p.kind == "d" and t.kind == "r":
@@ -563,11 +604,15 @@ def compare(ctx, tsk, prog, deep_prog):
             if p.kind == "r" and p.size is not None and p.size != t.size:
                 out.append(Divergence(key, "size", "program %d, tsk %d [%s]" % (p.size, t.size, p.path)))
             compare_times(ctx, p, t, out)
+            if p.kind == "r" and ctx.bytes and t.sha is not None:
+                ctx.counts["copies"] += 1
             if p.kind == "r" and ctx.bytes and t.sha is not None and p.sha != t.sha:
-                out.append(Divergence(key, "bytes", "program %s (%s), icat -r %s [%s]" % (
-                    (p.sha or "none")[:16], p.outcome, t.sha[:16], p.path)))
+                out.append(Divergence(key, "bytes", "program %s (%s bytes, %s), icat -r %s (%d bytes)%s [%s]" % (
+                    (p.sha or "none")[:16], p.length, p.outcome, t.sha[:16], t.length,
+                    ctx.manifest_says(p, t), p.path)))
     if deep_prog is not None:
-        for key, ps in sorted(deep_prog.items(), key=lambda kv: (int(kv[0].split(":")[0]), kv[0])):
+        for key in sorted(deep_prog, key=sort_key):
+            ps = deep_prog[key]
             live = [t for t in tsk.get(key, []) if not t.deleted]
             for p in ps:
                 if p.deleted and any(t.path.rsplit("/", 1)[-1] == p.path.rsplit("/", 1)[-1] for t in live):
@@ -583,15 +628,63 @@ class Context:
         self.ntfs = kind.startswith("ntfs")
         self.bytes = want_bytes
         self.image = image
+        self.counts = {"times": 0, "copies": 0, "orphans": 0}
         self.base = None  # FAT: the byte where fls's entry 3 lies
-        if kind.startswith("fat"):
-            with open(image, "rb") as f:
-                f.seek(offset * 512)
-                boot = f.read(512)
+        self.exfat = kind.startswith("exfat")
+        with open(image, "rb") as f:
+            f.seek(offset * 512)
+            boot = f.read(512)
+        if self.exfat:
+            # entry 3 is the first of the cluster heap
+            self.base = offset * 512 + (struct.unpack_from("<I", boot, 88)[0] << boot[108])
+        elif kind.startswith("fat"):
             bps, _, reserved, fats = struct.unpack_from("<HBHB", boot, 11)
             fat_sectors = struct.unpack_from("<H", boot, 22)[0] or struct.unpack_from("<I", boot, 36)[0]
             # the data area (the FAT12/16 root folder, else cluster 2) follows the FATs
             self.base = offset * 512 + (reserved + fats * fat_sectors) * bps
+
+    def read_manifest(self, path):
+        """The SHA-256 of each file the maker wrote, by path and (NTFS) by record."""
+        self.written = {}
+        if not os.path.exists(path):
+            return
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                cols = line.rstrip("\n").split("\t")
+                if len(cols) < 4 or cols[1] != "file" or len(cols[3]) != 64:
+                    continue
+                self.written["/" + cols[0]] = cols[3]
+                for note in (cols[8].split() if len(cols) > 8 else []):
+                    if note.startswith("mft="):
+                        self.written["#" + note[4:]] = cols[3]
+
+    def manifest_says(self, p, t):
+        sha = self.written.get("#" + p.key) or self.written.get(p.path) or self.written.get(t.path)
+        if not sha:
+            return ""
+        whose = [who for who, h in (("the program's", p.sha), ("icat's", t.sha)) if h == sha]
+        return "; the maker wrote %s" % (" and ".join(whose) if whose else "neither")
+
+    def exfat_set(self, key):
+        """What the bytes at exFAT entry key hold, for a divergence's detail."""
+        if not self.exfat:
+            return ""
+        with open(self.image, "rb") as f:
+            f.seek(self.base + (int(key) - 3) * 32)
+            data = f.read(32 * 19)
+        if len(data) < 64:
+            return ""
+        count = data[1]
+        checked = data[:32 * (count + 1)]
+        total = 0
+        for i, b in enumerate(checked):
+            if i not in (2, 3):
+                total = ((total << 15) | (total >> 1)) & 0xFFFF
+                total = (total + b) & 0xFFFF
+        stored = struct.unpack_from("<H", data, 2)[0]
+        return "; bytes: entry type 0x%02x, %d secondaries, next entry type 0x%02x, set checksum %s" % (
+            data[0], count, data[32], "good" if stored == total and len(checked) == 32 * (count + 1) else
+            "bad (0x%04x stored, 0x%04x computed)" % (stored, total))
 
     def fat_entry(self, key):
         """The 32 bytes of FAT entry key (fls's address), or None."""
@@ -616,32 +709,55 @@ def check_image(args, name, image, offset, blocks, say):
         return None, "The Sleuth Kit reads no file system there"
     ntfs = kind.startswith("ntfs")
     ctx = Context(image, offset, kind, not args.no_bytes)
+    ctx.read_manifest(re.sub(r"\.img$", "", image) + ".manifest.tsv")
     work = tempfile.mkdtemp(prefix="oracle.", dir=args.work)
     try:
         tsk = run_fls(image, offset, ntfs)
-        prog, unnumbered, _ = run_scan(args.sarvik, image, offset, ntfs)
+        prog, _, _ = run_scan(args.sarvik, image, offset, ntfs)
         deep = None
         if not args.no_deep:
             deep, _, _ = run_scan(args.sarvik, image, offset, ntfs, ("--deep", "--no-carve"))
-        wanted = set(k for k, ps in prog.items() if any(p.deleted for p in ps))
-        wanted |= set(k for k, ts in tsk.items() if any(t.deleted for t in ts))
+        # istat (NTFS: times to the 100 ns) and icat for each deleted entry,
+        # or for every k-th of them on a volume of thousands
+        wanted = sorted((k for k, ts in tsk.items() if any(t.deleted for t in ts)), key=sort_key)
+        step = max(1, -(-len(wanted) // args.max_entries)) if args.max_entries > 0 else 1
+        ctx.sampled = (len(wanted[::step]), len(wanted), step)
         jobs = []
         with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
-            for key in wanted:
+            for key in wanted[::step]:
                 for t in tsk.get(key, []):
                     if not t.deleted:
                         continue
-                    jobs.append((t, pool.submit(istat, image, offset, t.inode, ntfs)))
-                    if ctx.bytes and t.kind != "d" and t.deleted:
+                    if ntfs:
+                        jobs.append((t, pool.submit(istat, image, offset, t.inode, ntfs)))
+                    if ctx.bytes and t.kind != "d":
                         jobs.append((t, pool.submit(icat_sha, image, offset, t.inode)))
+            if deep is not None:
+                # what only --deep finds (fls's orphans, mostly) is compared with that
+                for key, ds in deep.items():
+                    if key not in prog and any(t.deleted for t in tsk.get(key, [])):
+                        prog[key] = [d for d in ds if d.deleted]
+                        for d in prog[key]:
+                            d.deep = True
+                        if not prog[key]:
+                            del prog[key]
             if ctx.bytes:
-                run_recover(args.sarvik, image, offset, work, prog, ntfs)
+                files = [p for ps in prog.values() for p in ps if p.deleted and p.kind == "r"]
+                ids = None
+                if step > 1:  # only those of the sample
+                    chosen = set(k.split(":")[0] for k in wanted[::step])
+                    files = [p for p in files if p.key.split(":")[0] in chosen]
+                    ids = sorted(chosen, key=int)
+                run_recover(args.sarvik, image, offset, work, [p for p in files if not p.deep], (), ids)
+                if any(p.deep for p in files):
+                    run_recover(args.sarvik, image, offset, work, [p for p in files if p.deep],
+                                ("--deep", "--no-carve"), ids)
             for t, fut in jobs:
                 r = fut.result()
                 if isinstance(r, tuple):
-                    t.times, t.fn_times = r
+                    t.exact, t.fn_exact = r
                 else:
-                    t.sha = r
+                    t.sha, t.length = r
         divergences = compare(ctx, tsk, prog, deep)
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -650,8 +766,12 @@ def check_image(args, name, image, offset, blocks, say):
         result.append((d, known_block(blocks, name, d.entry, d.kind, d.detail)))
     n_tsk = sum(1 for ts in tsk.values() if any(t.deleted for t in ts))
     n_prog = sum(1 for ps in prog.values() if any(p.deleted for p in ps))
-    note = "%s: fls %d deleted, program %d deleted (%d entries without a number)" % (
-        kind, n_tsk, n_prog, len(unnumbered))
+    n_deep = sum(1 for ps in prog.values() if any(p.deep for p in ps))
+    note = ("%s: fls %d deleted, program %d deleted (%d of them by --deep, %d of fls's orphans); "
+            "times of %d, bytes of %d compared%s") % (
+        kind, n_tsk, n_prog, n_deep, ctx.counts["orphans"], ctx.counts["times"], ctx.counts["copies"],
+        "" if ctx.sampled[2] == 1 else " (bytes%s of 1 deleted entry in %d: %d of %d)" % (
+            " and 100 ns times" if ntfs else "", ctx.sampled[2], ctx.sampled[0], ctx.sampled[1]))
     return result, note
 
 
@@ -691,7 +811,9 @@ def main():
     ap.add_argument("--no-deep", action="store_true", help="leave out the --deep check")
     ap.add_argument("--no-bytes", action="store_true", help="leave out the copies' bytes")
     ap.add_argument("--quiet", action="store_true", help="print only new divergences and the summary")
-    ap.add_argument("--jobs", type=int, default=3)
+    ap.add_argument("--jobs", type=int, default=3, help="TSK processes at once")
+    ap.add_argument("--max-entries", type=int, default=500,
+                    help="read the bytes of at most about N deleted entries of an image, every k-th (0: all)")
     args = ap.parse_args()
 
     listed = read_image_list(args.images)
