@@ -759,6 +759,11 @@ def check_image(args, name, image, offset, blocks, say):
                 else:
                     t.sha, t.length = r
         divergences = compare(ctx, tsk, prog, deep)
+        both = [k for k, ps in prog.items() if any(p.deleted for p in ps) and any(t.deleted for t in tsk.get(k, []))]
+        if both and ctx.counts["times"] == 0:
+            # the program's body file no longer gives what this reads
+            divergences.append(Divergence("-", "nothing-compared", "%d deleted entries on both sides, "
+                                          "no times compared: has `scan --bodyfile` changed?" % len(both)))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     result = []
