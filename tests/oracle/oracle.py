@@ -312,6 +312,20 @@ def icat_sha(image, offset, inode):
     return [h.hexdigest(), n]
 
 
+def partitions(image):
+    """The first sectors of the partitions mmls finds (in 512-byte sectors)."""
+    out = subprocess.run(["mmls", image], capture_output=True)
+    text = out.stdout.decode("utf-8", errors="replace")
+    unit = re.search(r"Units are in (\d+)-byte sectors", text)
+    scale = int(unit.group(1)) // 512 if unit else 1
+    starts = []
+    for line in text.splitlines():
+        m = re.match(r"\d+:\s+(\d+):?\S*\s+(\d+)\s+(\d+)\s+(\d+)\s", line)
+        if m:  # a partition's slot is a number; Meta and ------- rows are not
+            starts.append(int(m.group(2)) * scale)
+    return starts
+
+
 def fs_type(image, offset):
     out = subprocess.run(tsk_cmd("fsstat", image, offset), capture_output=True)
     for line in out.stdout.decode("utf-8", errors="replace").splitlines():
@@ -570,6 +584,12 @@ def compare(ctx, tsk, prog, deep_prog):
             elif ts and ts[0].kind in ("d", "r") and not ctx.ntfs_system(ts[0]):
                 out.append(Divergence(key, "live-missing", "fls: live %s %s" % (ts[0].kind, ts[0].path)))
             continue
+        if t_del and not p_del and any(not t.deleted for t in ts):
+            # a deleted name beside the live one of the same entry: on NTFS a
+            # name left in a folder's index whose record now holds another file
+            for t in t_del:
+                out.append(Divergence(key, "only-tsk", "fls: %s %s%s; the entry is live: %s" % (
+                    t.kind, t.path, " (realloc)" if t.realloc else "", ps[0].path)))
         for p in ps:
             if not ts:
                 if p.deleted:
@@ -616,7 +636,7 @@ def compare(ctx, tsk, prog, deep_prog):
             live = [t for t in tsk.get(key, []) if not t.deleted]
             for p in ps:
                 if p.deleted and any(t.path.rsplit("/", 1)[-1] == p.path.rsplit("/", 1)[-1] for t in live):
-                    if any(q.deleted for q in prog.get(key, [])) and not any(q.deleted == False for q in prog.get(key, [])):
+                    if any(q.deleted for q in prog.get(key, [])):
                         continue  # the quick scan's live-as-deleted says it already
                     out.append(Divergence(key, "deep-live-as-deleted", "--deep: deleted %s %s; fls: live %s" % (
                         p.kind, p.path, live[0].path)))
@@ -816,8 +836,8 @@ def main():
     ap.add_argument("--no-deep", action="store_true", help="leave out the --deep check")
     ap.add_argument("--no-bytes", action="store_true", help="leave out the copies' bytes")
     ap.add_argument("--quiet", action="store_true", help="print only new divergences and the summary")
-    ap.add_argument("--jobs", type=int, default=3, help="TSK processes at once")
-    ap.add_argument("--max-entries", type=int, default=500,
+    ap.add_argument("--jobs", type=int, default=4, help="TSK processes at once")
+    ap.add_argument("--max-entries", type=int, default=400,
                     help="read the bytes of at most about N deleted entries of an image, every k-th (0: all)")
     args = ap.parse_args()
 
@@ -839,7 +859,16 @@ def main():
     if args.image:
         path = os.path.abspath(args.image)
         name = args.name or re.sub(r"(\.tar)?\.gz$", "", os.path.basename(path))
-        todo.append(Image(name, path, args.offset))
+        found = []
+        if args.offset == 0 and os.path.exists(path) and not path.endswith(".gz") and fs_type(path, 0) is None:
+            # a whole disk: each partition that holds a file system
+            found = [o for o in partitions(path) if fs_type(path, o) is not None]
+            for o in found:
+                print("%s: a file system at sector %d" % (name, o))
+        if found:
+            todo += [Image("%s@%d" % (name, o), path, o) for o in found]
+        else:
+            todo.append(Image(name, path, args.offset))
     by_name = {i.name: i for i in listed}
     for n in args.listed:
         if n not in by_name:
