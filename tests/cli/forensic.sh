@@ -184,7 +184,13 @@ for line in open("body.txt", encoding="utf-8", errors="replace"):
     if f[2] == "0":
         continue  # a folder no entry stands for
     t = theirs.get(f[2])
-    assert t is not None and t[3][-10] == f[3][-10] and t[times] == f[times], (f, t)
+    assert t is not None and t[3][-10] == f[3][-10], (f, t)
+    if "exfat" in sys.argv[1]:
+        # fls leaves out the modification time's 10 ms count: a count of 100
+        # or more is a second it does not add.
+        assert t[7] == f[7] and t[9] == f[9] and int(f[8]) - int(t[8]) in (0, 1), (f, t)
+    else:
+        assert t[times] == f[times], (f, t)
     placed += 1
 assert placed >= 10, placed
 PY
