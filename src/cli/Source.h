@@ -24,12 +24,16 @@ struct OpenedSource {
 };
 
 /// Selects SOURCE the way a click on its drive item does. "PATH@N" names
-/// partition N of the disk or image PATH. With `soleVolume`, a whole disk whose
-/// table holds exactly one FAT16, FAT32 or NTFS volume opens that partition
-/// (and says so in `note`); with several, the error names them. `rules` read
-/// the boot sector's geometry.
+/// partition N of the disk or image PATH. With `soleVolume`, a whole disk of
+/// which exactly one partition opens as a volume (as "PATH@N" opens it) opens
+/// that partition (and says so in `note`); with several, the error names them.
+/// `rules` read the boot sector's geometry.
 OpenedSource openSource(const std::string& path, bool soleVolume = false,
                         disk::GeometryRules rules = disk::GeometryRules::Thorough);
+
+/// Why the disk or image `path` holds nothing to read when its partition table
+/// is a GPT that names no partition; empty otherwise.
+[[nodiscard]] std::string emptyTableText(const std::string& path);
 
 /// --udisks: when the system refuses this user the device that SOURCE names
 /// (its whole disk, for "PATH@N"), asks the disk manager to open it. Nothing

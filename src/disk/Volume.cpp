@@ -183,6 +183,28 @@ std::optional<std::uint64_t> fatClusterCount(const ByteReader& boot)
     return clusters;
 }
 
+/// A FAT32 boot sector told by its fields where its type text says nothing:
+/// no fixed root folder, no 16-bit FAT size or sector count, a 32-bit FAT size
+/// and sector count, and a FAT with an entry for each cluster they give.
+bool isFat32Layout(const ByteReader& boot)
+{
+    const std::uint32_t bytes = boot.u16or0(kBytesPerSector);
+    const std::uint32_t spc = boot.u8or0(kSectorsPerCluster);
+    const std::uint64_t reserved = boot.u16or0(kReservedSectors);
+    const std::uint64_t fats = boot.u8or0(kFatCount);
+    const std::uint64_t fatSectors = boot.u32or0(kFat32FatSectors);
+    const std::uint64_t total = boot.u32or0(kTotalSectors32);
+    if (!isReadSectorSize(bytes) || !isClusterSizeByte(static_cast<std::uint8_t>(spc)) || reserved == 0 || fats == 0 ||
+        fats > 2 || boot.u16or0(kRootEntries) != 0 || boot.u16or0(kFat16FatSectors) != 0 ||
+        boot.u16or0(kTotalSectors16) != 0 || fatSectors == 0 || boot.u32or0(kFat32RootCluster) < 2)
+        return false;
+    const std::uint64_t metadata = reserved + fats * fatSectors;
+    if (total <= metadata)
+        return false;
+    const std::uint64_t clusters = (total - metadata) / spc;
+    return clusters != 0 && clusters + 2 <= fatSectors * bytes / 4;
+}
+
 } // namespace
 
 std::uint64_t claimedSectorsOf(ByteSpan sector0, std::uint16_t kind)
@@ -234,12 +256,13 @@ BootSectorClass ClassifyBootSector(ByteSpan sector0)
     }
     // A type text of FAT16 or FAT32 is taken at its word: the classic rules
     // read volumes of a few clusters so. Any other text decides nothing, and the
-    // count of clusters, which is what the FAT standard goes by, says FAT12.
+    // count of clusters, which is what the FAT standard goes by, says FAT12;
+    // FAT32's own fields say FAT32.
     if (boot.equals(kNtfsOemId, "NTFS"))
         result.kind = VolumeKind::Ntfs;
     else if (boot.equals(kFat16TypeTail, "16"))
         result.kind = VolumeKind::Fat16;
-    else if (boot.equals(kFat32TypeTail, "32"))
+    else if (boot.equals(kFat32TypeTail, "32") || isFat32Layout(boot))
         result.kind = VolumeKind::Fat32;
     else if (const auto clusters = fatClusterCount(boot); clusters && *clusters < kFat12ClusterLimit)
         result.kind = VolumeKind::Fat12;
@@ -444,6 +467,16 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
                 info.BackupBootSector = region->backup;
                 info.BackupBootSectorAt = region->backup ? region->offset : 0;
             }
+        }
+    }
+    if (cls.supported && cls.kind == VolumeKind::Fat32 && claimedSectorsOf(sector0, cls.kind) == 0) {
+        // A FAT32 boot sector that counts no sectors is damaged; its backup may count them.
+        std::array<std::byte, kSectorSize> copy{};
+        if (const auto backup = findBackupBoot(*source, main, copy);
+            backup && claimedSectorsOf(copy, VolumeKind::Fat32) != 0) {
+            sector0 = copy;
+            info.BackupBootSector = true;
+            info.BackupBootSectorAt = *backup;
         }
     }
     if (!cls.supported) {
