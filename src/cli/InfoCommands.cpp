@@ -277,7 +277,7 @@ std::optional<InfoSource> openInfoSource(const InfoRequest& request, int& status
     if (!in.source.supported && !in.source.volume.reader.isOpen()) {
         // A whole disk: its partitions, each a SOURCE of its own.
         // A GPT that names no partition is listed so too, with none.
-        if (const auto partitions = listPartitions(path); !partitions.empty() || !emptyTableText(path).empty()) {
+        if (const auto partitions = listPartitions(path); !partitions.empty() || in.source.selection.emptyGpt) {
             printPartitions(path, partitions, request.json);
             status = kExitDone;
             return std::nullopt;

@@ -80,18 +80,6 @@ std::optional<OpenedSource> soleVolumeOf(const std::string& path, disk::Geometry
 
 } // namespace
 
-std::string emptyTableText(const std::string& path)
-{
-    const auto source = platform::openVolumeSource(path);
-    if (!source)
-        return {};
-    const disk::PartitionTable table = disk::ReadPartitionTable(*source);
-    if (table.scheme != disk::PartitionScheme::Gpt || !table.partitions.empty())
-        return {};
-    return path + ": a disk with a GPT partition table that names no partition: there is no volume to read (" +
-           "'sarvik volumes " + path + " --deep' searches it for lost ones)";
-}
-
 std::optional<int> openThroughDiskManager(const std::string& source)
 {
     const std::string whole = platform::resolvePartitionPath(source).path;
@@ -218,8 +206,6 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
                     return std::move(*sole);
         } else if (const std::string lost = partition ? std::string{} : lostVolumeHint(path); !lost.empty()) {
             opened.error = lost;
-        } else if (const std::string empty = partition ? std::string{} : emptyTableText(path); !empty.empty()) {
-            opened.error = empty;
         } else {
             opened.error = path + ": " + disk::selectFailureText(opened.selection);
         }

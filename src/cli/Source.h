@@ -31,10 +31,6 @@ struct OpenedSource {
 OpenedSource openSource(const std::string& path, bool soleVolume = false,
                         disk::GeometryRules rules = disk::GeometryRules::Thorough);
 
-/// Why the disk or image `path` holds nothing to read when its partition table
-/// is a GPT that names no partition; empty otherwise.
-[[nodiscard]] std::string emptyTableText(const std::string& path);
-
 /// --udisks: when the system refuses this user the device that SOURCE names
 /// (its whole disk, for "PATH@N"), asks the disk manager to open it. Nothing
 /// when the command may go on; kExitFailed, after saying why on standard

@@ -494,7 +494,10 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
         if (!backup && !rebuilt) {
             if (main.status == ReadStatus::Failed)
                 return unsupported(SelectStatus::Unreadable);
-            return unsupported(SelectStatus::NotAVolume, compressedFormatOf(main.bytes));
+            SelectResult notVolume = unsupported(SelectStatus::NotAVolume, compressedFormatOf(main.bytes));
+            const PartitionTable table = ReadPartitionTable(*source);
+            notVolume.emptyGpt = table.scheme == PartitionScheme::Gpt && table.partitions.empty();
+            return notVolume;
         }
         if (rebuilt)
             sector0 = *rebuilt;
@@ -531,6 +534,8 @@ std::string selectFailureText(const SelectResult& result)
     case SelectStatus::Unreadable:
         return "its boot sector cannot be read (I/O error), nor a backup of it";
     case SelectStatus::NotAVolume:
+        if (result.emptyGpt)
+            return "a disk whose GPT partition table names no partition: there is no volume to read";
         if (!result.detail.empty())
             return "not a FAT12, FAT16, FAT32, exFAT or NTFS volume but a " + result.detail +
                    " file: decompress it and open what comes out";

@@ -52,7 +52,7 @@ truncate -s 20M gpt-empty.img
 sgdisk -o gpt-empty.img >/dev/null
 run out err scan gpt-empty.img
 [[ $rc == 1 ]] || fail "scan of an empty GPT: exit $rc"
-grep -q "a disk with a GPT partition table that names no partition" err || fail "scan of an empty GPT: $(cat err)"
+grep -q "gpt-empty.img: a disk whose GPT partition table names no partition: there is no volume to read" err || fail "scan of an empty GPT: $(cat err)"
 run out err info gpt-empty.img
 [[ $rc == 0 ]] || fail "info of an empty GPT: exit $rc: $(cat err)"
 grep -q "^Partitions *: 0$" out || fail "info of an empty GPT: $(cat out)"
