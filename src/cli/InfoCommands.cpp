@@ -110,6 +110,10 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
     printContainer(image.get());
     if (!partitions.empty() && partitions.front().backupHeader)
         std::printf("Partition table     : GPT, read from its backup header at the disk's end (the primary is gone)\n");
+    if (partitions.empty())
+        std::printf("Partition table     : GPT, naming no partition: no volume to read ('sarvik volumes %s "
+                    "--deep' searches it for lost ones)\n",
+                    path.c_str());
     std::printf("Partitions          : %zu\n", partitions.size());
     for (const auto& p : partitions)
         std::printf(
@@ -272,7 +276,8 @@ std::optional<InfoSource> openInfoSource(const InfoRequest& request, int& status
     in.container = containerOf(path);
     if (!in.source.supported && !in.source.volume.reader.isOpen()) {
         // A whole disk: its partitions, each a SOURCE of its own.
-        if (const auto partitions = listPartitions(path); !partitions.empty()) {
+        // A GPT that names no partition is listed so too, with none.
+        if (const auto partitions = listPartitions(path); !partitions.empty() || in.source.selection.emptyGpt) {
             printPartitions(path, partitions, request.json);
             status = kExitDone;
             return std::nullopt;

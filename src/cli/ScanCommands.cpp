@@ -373,7 +373,11 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
                 bodyLine(s, folders, i);
         return status;
     }
-    std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(), sa.source.c_str(),
+    // The volume read: the partition chosen when SOURCE is a disk with one volume.
+    const std::string& device = s.volume.reader.DevicePath();
+    const bool chosen = !isSnapshotSource(sa.source) && device.starts_with(sa.source + "@");
+    const std::string& read = chosen ? device : sa.source;
+    std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(), read.c_str(),
                 disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
     std::puts(!s.catalogue.NamesAreUtf8  ? "Classic scan"
               : s.catalogue.DeepSearched ? "Thorough scan, free space searched (--deep)"

@@ -346,9 +346,11 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
         }
         if (!opened.note.empty())
             std::fprintf(stderr, "sarvik: %s\n", opened.note.c_str());
-        warnIfMountedReadWrite(args.source);
+        // The partition read, when SOURCE named its whole disk.
+        const std::string& read = opened.note.empty() ? args.source : opened.volume.reader.DevicePath();
+        warnIfMountedReadWrite(read);
         for (const std::string& note : volumeNotes(opened.volume.info))
-            std::fprintf(stderr, "sarvik: warning: %s: %s\n", terminalText(args.source).c_str(), note.c_str());
+            std::fprintf(stderr, "sarvik: warning: %s: %s\n", terminalText(read).c_str(), note.c_str());
         session = std::make_unique<scan::ScanSession>();
         session->volume = std::move(opened.volume);
         if (args.deep && !args.thorough)

@@ -55,6 +55,29 @@ std::string lostVolumeHint(const std::string& path)
     return hint + " ('sarvik volumes " + path + "' lists them)";
 }
 
+/// The one partition of disk `path` that opens as a volume (as "PATH@N"
+/// opens it: from a backup boot sector too), with a note that names it;
+/// nothing when none or several do.
+std::optional<OpenedSource> soleVolumeOf(const std::string& path, disk::GeometryRules rules)
+{
+    std::optional<OpenedSource> sole;
+    std::string source;
+    for (const PartitionListing& p : listPartitions(path)) {
+        OpenedSource one = openSource(p.source, false, rules);
+        if (!one.supported)
+            continue;
+        if (sole)
+            return std::nullopt; // more than one: the user names it
+        sole = std::move(one);
+        source = p.source;
+    }
+    if (sole)
+        sole->note = path + ": a disk with a partition table; its only " +
+                     disk::fileSystemName(sole->volume.info.FileSystemKind) + " volume is " + source +
+                     ", which is read";
+    return sole;
+}
+
 } // namespace
 
 std::optional<int> openThroughDiskManager(const std::string& source)
@@ -178,20 +201,9 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
     } else if (!opened.supported) {
         if (const std::string hint = partition ? std::string{} : partitionHint(path); !hint.empty()) {
             opened.error = hint;
-            if (soleVolume) {
-                std::vector<PartitionListing> volumes;
-                for (PartitionListing& p : listPartitions(path))
-                    if (!p.fileSystem.empty())
-                        volumes.push_back(std::move(p));
-                if (volumes.size() == 1) {
-                    OpenedSource sole = openSource(volumes.front().source, false, rules);
-                    if (sole.supported) {
-                        sole.note = path + ": a disk with a partition table; its only " + volumes.front().fileSystem +
-                                    " volume is " + volumes.front().source;
-                        return sole;
-                    }
-                }
-            }
+            if (soleVolume)
+                if (auto sole = soleVolumeOf(path, rules))
+                    return std::move(*sole);
         } else if (const std::string lost = partition ? std::string{} : lostVolumeHint(path); !lost.empty()) {
             opened.error = lost;
         } else {

@@ -24,10 +24,10 @@ struct OpenedSource {
 };
 
 /// Selects SOURCE the way a click on its drive item does. "PATH@N" names
-/// partition N of the disk or image PATH. With `soleVolume`, a whole disk whose
-/// table holds exactly one FAT16, FAT32 or NTFS volume opens that partition
-/// (and says so in `note`); with several, the error names them. `rules` read
-/// the boot sector's geometry.
+/// partition N of the disk or image PATH. With `soleVolume`, a whole disk of
+/// which exactly one partition opens as a volume (as "PATH@N" opens it) opens
+/// that partition (and says so in `note`); with several, the error names them.
+/// `rules` read the boot sector's geometry.
 OpenedSource openSource(const std::string& path, bool soleVolume = false,
                         disk::GeometryRules rules = disk::GeometryRules::Thorough);
 

@@ -183,6 +183,28 @@ std::optional<std::uint64_t> fatClusterCount(const ByteReader& boot)
     return clusters;
 }
 
+/// A FAT32 boot sector told by its fields where its type text says nothing:
+/// no fixed root folder, no 16-bit FAT size or sector count, a 32-bit FAT size
+/// and sector count, and a FAT with an entry for each cluster they give.
+bool isFat32Layout(const ByteReader& boot)
+{
+    const std::uint32_t bytes = boot.u16or0(kBytesPerSector);
+    const std::uint32_t spc = boot.u8or0(kSectorsPerCluster);
+    const std::uint64_t reserved = boot.u16or0(kReservedSectors);
+    const std::uint64_t fats = boot.u8or0(kFatCount);
+    const std::uint64_t fatSectors = boot.u32or0(kFat32FatSectors);
+    const std::uint64_t total = boot.u32or0(kTotalSectors32);
+    if (!isReadSectorSize(bytes) || !isClusterSizeByte(static_cast<std::uint8_t>(spc)) || reserved == 0 || fats == 0 ||
+        fats > 2 || boot.u16or0(kRootEntries) != 0 || boot.u16or0(kFat16FatSectors) != 0 ||
+        boot.u16or0(kTotalSectors16) != 0 || fatSectors == 0 || boot.u32or0(kFat32RootCluster) < 2)
+        return false;
+    const std::uint64_t metadata = reserved + fats * fatSectors;
+    if (total <= metadata)
+        return false;
+    const std::uint64_t clusters = (total - metadata) / spc;
+    return clusters != 0 && clusters + 2 <= fatSectors * bytes / 4;
+}
+
 } // namespace
 
 std::uint64_t claimedSectorsOf(ByteSpan sector0, std::uint16_t kind)
@@ -234,12 +256,13 @@ BootSectorClass ClassifyBootSector(ByteSpan sector0)
     }
     // A type text of FAT16 or FAT32 is taken at its word: the classic rules
     // read volumes of a few clusters so. Any other text decides nothing, and the
-    // count of clusters, which is what the FAT standard goes by, says FAT12.
+    // count of clusters, which is what the FAT standard goes by, says FAT12;
+    // FAT32's own fields say FAT32.
     if (boot.equals(kNtfsOemId, "NTFS"))
         result.kind = VolumeKind::Ntfs;
     else if (boot.equals(kFat16TypeTail, "16"))
         result.kind = VolumeKind::Fat16;
-    else if (boot.equals(kFat32TypeTail, "32"))
+    else if (boot.equals(kFat32TypeTail, "32") || isFat32Layout(boot))
         result.kind = VolumeKind::Fat32;
     else if (const auto clusters = fatClusterCount(boot); clusters && *clusters < kFat12ClusterLimit)
         result.kind = VolumeKind::Fat12;
@@ -446,6 +469,16 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
             }
         }
     }
+    if (cls.supported && cls.kind == VolumeKind::Fat32 && claimedSectorsOf(sector0, cls.kind) == 0) {
+        // A FAT32 boot sector that counts no sectors is damaged; its backup may count them.
+        std::array<std::byte, kSectorSize> copy{};
+        if (const auto backup = findBackupBoot(*source, main, copy);
+            backup && claimedSectorsOf(copy, VolumeKind::Fat32) != 0) {
+            sector0 = copy;
+            info.BackupBootSector = true;
+            info.BackupBootSectorAt = *backup;
+        }
+    }
     if (!cls.supported) {
         // A whole disk's partition table is no damaged boot sector: its last
         // sector may hold the backup of its last partition, not of the disk.
@@ -461,7 +494,10 @@ SelectResult SelectDrive(SelectedVolume& volume, const DriveItem& item, DevicePr
         if (!backup && !rebuilt) {
             if (main.status == ReadStatus::Failed)
                 return unsupported(SelectStatus::Unreadable);
-            return unsupported(SelectStatus::NotAVolume, compressedFormatOf(main.bytes));
+            SelectResult notVolume = unsupported(SelectStatus::NotAVolume, compressedFormatOf(main.bytes));
+            const PartitionTable table = ReadPartitionTable(*source);
+            notVolume.emptyGpt = table.scheme == PartitionScheme::Gpt && table.partitions.empty();
+            return notVolume;
         }
         if (rebuilt)
             sector0 = *rebuilt;
@@ -498,6 +534,8 @@ std::string selectFailureText(const SelectResult& result)
     case SelectStatus::Unreadable:
         return "its boot sector cannot be read (I/O error), nor a backup of it";
     case SelectStatus::NotAVolume:
+        if (result.emptyGpt)
+            return "a disk whose GPT partition table names no partition: there is no volume to read";
         if (!result.detail.empty())
             return "not a FAT12, FAT16, FAT32, exFAT or NTFS volume but a " + result.detail +
                    " file: decompress it and open what comes out";

@@ -249,6 +249,7 @@ struct SelectResult {
     SelectStatus status = SelectStatus::Ready;
     std::string detail;
     bool accessDenied = false; ///< CannotOpen because the system refused this user access
+    bool emptyGpt = false;     ///< NotAVolume: a disk whose GPT partition table names no partition
     explicit operator bool() const noexcept { return status == SelectStatus::Ready; }
 };
 
