@@ -598,8 +598,9 @@ def compare(ctx, tsk, prog, deep_prog):
             same = [t for t in ts if t.deleted == p.deleted]
             if p.deleted and not same:
                 raw = ctx.fat_entry(key)
-                out.append(Divergence(key, "live-as-deleted", "program: deleted %s %s; fls: live %s%s" % (
-                    p.kind, p.path, ts[0].path, "; entry's first byte 0x%02x" % raw[0] if raw else "")))
+                out.append(Divergence(key, "live-as-deleted", "program: deleted %s %s; fls: live %s%s%s%s" % (
+                    p.kind, p.path, ts[0].path, "; entry's first byte 0x%02x" % raw[0] if raw else "",
+                    ctx.record_state(ts[0]), ctx.maker_state(p.path))))
                 continue
             if not p.deleted and not same:
                 raw = ctx.fat_entry(key)
@@ -648,6 +649,9 @@ class Context:
         self.ntfs = kind.startswith("ntfs")
         self.bytes = want_bytes
         self.image = image
+        self.offset = offset
+        self.written = {}
+        self.states = {}
         self.counts = {"times": 0, "copies": 0, "orphans": 0}
         self.base = None  # FAT: the byte where fls's entry 3 lies
         self.exfat = kind.startswith("exfat")
@@ -666,17 +670,35 @@ class Context:
     def read_manifest(self, path):
         """The SHA-256 of each file the maker wrote, by path and (NTFS) by record."""
         self.written = {}
+        self.states = {}
         if not os.path.exists(path):
             return
         with open(path, encoding="utf-8") as f:
             for line in f:
                 cols = line.rstrip("\n").split("\t")
+                if len(cols) > 4 and cols[4] in ("live", "deleted"):
+                    self.states["/" + cols[0]] = cols[4]
                 if len(cols) < 4 or cols[1] != "file" or len(cols[3]) != 64:
                     continue
                 self.written["/" + cols[0]] = cols[3]
                 for note in (cols[8].split() if len(cols) > 8 else []):
                     if note.startswith("mft="):
                         self.written["#" + note[4:]] = cols[3]
+
+    def record_state(self, t):
+        """NTFS: whether istat calls the MFT record in use."""
+        if not self.ntfs:
+            return ""
+        out = subprocess.run(tsk_cmd("istat", self.image, self.offset) + [t.inode.split("-", 1)[0]],
+                             capture_output=True)
+        text = out.stdout.decode("utf-8", errors="replace")
+        if "Not Allocated File" in text:
+            return "; istat: record not in use"
+        return "; istat: record in use" if "Allocated File" in text else ""
+
+    def maker_state(self, path):
+        state = self.states.get(path)
+        return "; the maker left it %s" % state if state else ""
 
     def manifest_says(self, p, t):
         sha = self.written.get("#" + p.key) or self.written.get(p.path) or self.written.get(t.path)
