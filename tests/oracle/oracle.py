@@ -488,7 +488,11 @@ def read_known(path):
                 parts = value.split(None, 3)
                 if len(parts) < 3:
                     raise ValueError("%s:%d: match: IMAGE ENTRY KIND [DETAIL-REGEX]" % (path, n))
-                block.matches.append((parts[0], parts[1], parts[2], re.compile(parts[3]) if len(parts) > 3 else None))
+                try:
+                    rx = re.compile(parts[3]) if len(parts) > 3 else None
+                except re.error as e:
+                    raise ValueError("%s:%d: %s" % (path, n, e)) from None
+                block.matches.append((parts[0], parts[1], parts[2], rx))
             else:
                 raise ValueError("%s:%d: unknown field %r" % (path, n, field))
     for b in blocks:
@@ -546,7 +550,13 @@ def compare_times(ctx, p, t, out):
             if raw is not None and kind == "crtime":
                 note = "; creation 10 ms count %d" % raw[20 if ctx.exfat else 13]
             elif raw is not None and kind == "mtime" and ctx.exfat:
-                note = "; modification 10 ms count %d, UTC offset byte 0x%02x" % (raw[21], raw[23])
+                note = "; modification 10 ms count %d" % raw[21]
+            if raw is not None and ctx.exfat and kind in ("crtime", "mtime", "atime"):
+                zone = raw[{"crtime": 22, "mtime": 23, "atime": 24}[kind]]
+                minutes = ((zone & 0x7F) - (0x80 if zone & 0x40 else 0)) * 15 if zone & 0x80 else 0
+                note += ", UTC offset byte 0x%02x" % zone
+                if minutes and mine - theirs[0] == -minutes * 60:
+                    note += " (%+d min): the difference is that offset" % minutes
             if t.fn_times and t.fn_times.get(kind, (None,))[0] == mine:
                 note = "; program has the file name attribute's"
             out.append(Divergence(p.key, kind, "program %s, tsk %s (%+ds%s) [%s]" % (
@@ -720,6 +730,8 @@ class Context:
         checked = data[:32 * (count + 1)]
         total = 0
         for i, b in enumerate(checked):
+            if i % 32 == 0:
+                b |= 0x80  # the sum is of the set in use
             if i not in (2, 3):
                 total = ((total << 15) | (total >> 1)) & 0xFFFF
                 total = (total + b) & 0xFFFF
