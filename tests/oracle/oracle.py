@@ -930,7 +930,8 @@ def main():
         if args.all and unused:
             for b in unused:
                 print("unused known divergence [%s] (%s): nothing matched it%s" % (
-                    b.name, b.cls, "; delete it if its fix is in" if b.cls == "pending" else ""))
+                    b.name, b.cls, "; delete it if its fix is in" if b.cls == "pending" else
+                    " (no image here shows it today)"))
         print("oracle: %d images, %d failed, %d skipped" % (
             len(status), status.count(1), status.count(SKIP)))
     if 1 in status:
