@@ -368,7 +368,10 @@ def run_scan(sarvik, image, offset, ntfs, extra=()):
     if out.returncode not in (0, 3):
         raise RuntimeError("sarvik scan failed (exit %d): %s" %
                            (out.returncode, out.stderr.decode(errors="replace").strip()))
-    doc = json.loads(out.stdout)
+    try:
+        doc = json.loads(out.stdout)
+    except ValueError as e:
+        raise RuntimeError("sarvik scan wrote no JSON document (%s)" % e) from None
     entries = {}
     unnumbered = []
     for kind, items in (("d", doc.get("folders", [])), ("r", doc.get("files", []))):
@@ -624,6 +627,9 @@ def compare(ctx, tsk, prog, deep_prog):
                 # short name; the program under the folder it found ($Lost
                 # folder N): the entry's address ties them, the path is not compared
                 ctx.counts["orphans"] += 1
+            elif p.deep:
+                # fls reached it from the root, the quick scan did not
+                out.append(Divergence(key, "deep-only", "fls: %s; only --deep lists it, as %s" % (t.path, p.path)))
             elif t.path != p.path:
                 out.append(Divergence(key, "path", "program %s%s, tsk %s" % (
                     p.path, " (--deep)" if p.deep else "", t.path)))
@@ -756,7 +762,7 @@ class Context:
         return number < 24 or t.path.startswith("/$Extend/") or t.path.startswith("/$OrphanFiles")
 
 
-def check_image(args, name, image, offset, blocks, say):
+def check_image(args, name, image, offset, blocks):
     """The divergences of one image: (list of (Divergence, Block or None), note)."""
     kind = fs_type(image, offset)
     if kind is None:
@@ -837,7 +843,12 @@ def check_image(args, name, image, offset, blocks, say):
 def run_one(args, name, image, offset, blocks):
     """Prints one image's report; returns 0, 1 or SKIP."""
     print("== %s (%s%s)" % (name, image, ", offset %d" % offset if offset else ""), flush=True)
-    result, note = check_image(args, name, image, offset, blocks, print)
+    try:
+        result, note = check_image(args, name, image, offset, blocks)
+    except (RuntimeError, ValueError, OSError) as e:
+        # the program (or fls) could not read what fsstat reads: a divergence of its own
+        d = Divergence("-", "failed", str(e))
+        result, note = [(d, known_block(blocks, name, d.entry, d.kind, d.detail))], "no comparison"
     if result is None:
         print("SKIP %s: %s" % (name, note))
         return SKIP
