@@ -20,6 +20,9 @@
 #   ntfs          ntfs.img      NTFS, 64 MiB sparse, 4 KiB clusters
 #   exfat         exfat.img     exFAT, 32 MiB, 4 KiB clusters (tests/exfat/make-exfat-volume.py:
 #                               mkfs.exfat and exfat-fuse over a loop device; root)
+#                 exfat-times.img  exFAT, 1 MiB: deleted files with 10 ms steps, UTC
+#                               offsets written from Python, one set's checksum broken
+#                               (tests/exfat/make-exfat-times-volume.py)
 #   demo          demo-fat32.img (+ demo-fat32.img.gz made with gzip -9n)
 #                               FAT32, smallest size with 65525+ clusters (-s 1)
 #   thorough      thorough-fat32.img  FAT32, 64 MiB, 512 B clusters: folders of
@@ -953,6 +956,10 @@ if want exfat; then
     rc=0
     "$PY" "$HERE/../tests/exfat/make-exfat-volume.py" "$OUTDIR" || rc=$?
     [[ $rc == 0 || $rc == 77 ]] || die "exfat volume failed (exit $rc)"
+    CURRENT=exfat-times
+    rc=0
+    "$PY" "$HERE/../tests/exfat/make-exfat-times-volume.py" "$OUTDIR" || rc=$?
+    [[ $rc == 0 || $rc == 77 ]] || die "exfat-times volume failed (exit $rc)"
     CURRENT=""
 fi
 if want demo; then

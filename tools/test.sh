@@ -25,6 +25,12 @@ if [ -x tools/make-test-volumes.sh ]; then
     /usr/bin/python3 tests/ntfs/make-ntfs-extents-volume.py build/test-volumes >>build/test-volumes.log 2>&1 ||
       { cat build/test-volumes.log >&2; exit 1; }
   fi
+  # FAT structures of everyday use and damage: moved folders, loops, deleted
+  # folders past other files' clusters, a live file whose chain was cleared.
+  if [ ! -f build/test-volumes/fat-cleared.img ]; then
+    /usr/bin/python3 tests/fat/make-real-fat-volumes.py build/test-volumes >>build/test-volumes.log 2>&1 ||
+      { cat build/test-volumes.log >&2; exit 1; }
+  fi
   # NTFS with 4,096-byte sectors and FAT16 with one FAT.
   if [ ! -f build/test-volumes/ntfs-4k.img ] || [ ! -f build/test-volumes/fat16-1fat.img ]; then
     /usr/bin/python3 tests/disk/make-geometry-volumes.py build/test-volumes >>build/test-volumes.log 2>&1 ||

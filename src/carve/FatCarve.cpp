@@ -22,7 +22,7 @@ constexpr std::uint32_t kFirstDataCluster = 2;
 } // namespace
 
 std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
-                                        const fat::FatTable* scanTable)
+                                        const fat::FatTable* scanTable, const fat::FreeClusterNotes* notes)
 {
     const disk::VolumeGeometry& g = volume.geometry;
     std::vector<Extent> extents;
@@ -54,6 +54,22 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
             if (c <= last)
                 claimed[c] = true;
     }
+    // A file in use whose chain was cleared still owns its data: its copy reads
+    // consecutive clusters from its first on.
+    const auto claimConsecutive = [&](std::uint32_t first, std::uint64_t size) {
+        if (first < kFirstDataCluster || first > last)
+            return;
+        const std::uint64_t n = (size + clusterBytes - 1) / clusterBytes;
+        for (std::uint64_t i = 0; i < n && first + i <= last; ++i)
+            claimed[static_cast<std::size_t>(first + i)] = true;
+    };
+    if (notes != nullptr)
+        for (const auto& [first, size] : notes->liveWithoutChain)
+            claimConsecutive(first, size);
+    for (const auto& file : catalogue.FatFileList)
+        if (file.deleted == 0 && file.size != 0 && file.firstCluster >= kFirstDataCluster &&
+            file.firstCluster <= last && table.entry(file.firstCluster) == std::optional<std::uint32_t>(0))
+            claimConsecutive(file.firstCluster, file.size);
     for (std::uint32_t c = kFirstDataCluster; c <= last;) {
         if (claimed[c]) {
             ++c;
@@ -140,7 +156,9 @@ CarveResult CarveFatVolume(const disk::SelectedVolume& volume, catalogue::Catalo
                            CarveOptions options, const FreeClusterSignatures* seen)
 {
     const fat::FatTable* table = seen != nullptr && seen->reads().table ? &*seen->reads().table : nullptr;
-    const auto unclaimed = [&] { return UnclaimedFatExtents(volume, catalogue, table); };
+    const auto unclaimed = [&] {
+        return UnclaimedFatExtents(volume, catalogue, table, seen != nullptr ? &seen->reads() : nullptr);
+    };
     if (seen == nullptr || !seen->covers(options.types))
         return carveClusters(volume, unclaimed, catalogue, observer, control, std::move(options), false);
     const KnownUnits known = knownUnits(volume.geometry, seen->starts(), seen->reads().unreadable);

@@ -65,10 +65,14 @@ using ExfatFreeClusterSignatures = ClusterSignatures<exfat::FreeClusterReads>;
 
 /// The unclaimed clusters of a scanned FAT volume, as byte stretches of its source.
 /// A cluster whose table entry cannot be read counts as claimed. `table`, when
-/// given, is the scan's (its blocks already read).
+/// given, is the scan's (its blocks already read). The clusters of files in
+/// use whose chain was cleared are claimed too: those of `notes` (files the
+/// catalogue may not list) and of live files in the catalogue, each read as
+/// its copy reads it, from its first cluster on.
 [[nodiscard]] std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume,
                                                       const catalogue::Catalogue& catalogue,
-                                                      const fat::FatTable* table = nullptr);
+                                                      const fat::FatTable* table = nullptr,
+                                                      const fat::FreeClusterNotes* notes = nullptr);
 
 /// Carves the unclaimed clusters of a scanned FAT volume and adds what it finds
 /// to `catalogue`. Returns what the carving found (offsets in the source). With

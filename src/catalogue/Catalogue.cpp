@@ -17,6 +17,44 @@ bool Catalogue::AddFatFolder(std::string name, std::uint32_t firstCluster, std::
     return true;
 }
 
+bool Catalogue::AddFatFolderEntry(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
+                                  std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t deleted,
+                                  std::uint16_t writeTime, const FatEntryOrigin& origin)
+{
+    const auto found = m_fatFolderByCluster.find(firstCluster);
+    if (found == m_fatFolderByCluster.end())
+        return AddFatFolder(std::move(name), firstCluster, parentCluster, writeDate, accessDate, 0, deleted, writeTime,
+                            origin);
+    FatFolderEntry& listed = FatFolderList[found->second];
+    FatFolderEntry entry{std::move(name), firstCluster, parentCluster, writeDate, accessDate, 0, deleted, 0,
+                         writeTime,       std::nullopt, origin};
+    if (listed.deleted != 0 && deleted == 0 && listed.movedTo == 0) {
+        // The live entry takes the folder over; the deleted one listed first stands aside.
+        FatFolderEntry old = std::move(listed);
+        listed = std::move(entry);
+        addMovedStandIn(std::move(old), firstCluster);
+        return true;
+    }
+    if (listed.deleted == 0 && deleted != 0) {
+        addMovedStandIn(std::move(entry), firstCluster);
+        return true;
+    }
+    if (listed.deleted == 0 && deleted == 0)
+        FatFolderClashes.push_back({std::move(entry.name), parentCluster, firstCluster});
+    return false; // two entries of one kind for one cluster: the first stays
+}
+
+void Catalogue::addMovedStandIn(FatFolderEntry entry, std::uint32_t movedTo)
+{
+    entry.firstCluster = kFatMovedKeyBase + m_movedStandIns++;
+    entry.movedTo = movedTo;
+    entry.deleted = 1;
+    entry.treeItem = 0;
+    FatFolderList.push_back(std::move(entry));
+    m_fatFolderByCluster.emplace(FatFolderList.back().firstCluster, FatFolderList.size() - 1);
+    ++FolderCount;
+}
+
 void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
                            std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted,
                            std::uint16_t writeTime, const FatEntryOrigin& origin)
@@ -97,6 +135,8 @@ void Catalogue::ClearFatCatalogue()
     FatFolderList = {};
     FatFileList = {};
     m_fatFolderByCluster = {};
+    m_movedStandIns = 0;
+    FatFolderClashes = {};
 }
 
 void Catalogue::ClearNtfsCatalogue()

@@ -17,6 +17,9 @@ namespace sarvik::catalogue {
 inline constexpr const char* kOutOfMemoryMessage = "Out of memory, close other applications and run again";
 
 inline constexpr std::uint32_t kFatRootKey = 0;
+/// Keys of the stand-ins for deleted entries of moved FAT folders start here,
+/// above every cluster number a FAT32 volume can hold (28 bits).
+inline constexpr std::uint32_t kFatMovedKeyBase = 0x10000000;
 inline constexpr std::uint32_t kNtfsRootRecord = 5;
 
 /// exFAT: what a file's entry set holds beyond the FAT fields (the catalogue
@@ -36,6 +39,9 @@ struct ExfatData {
     std::uint8_t createdUtc = 0;
     std::uint8_t modifiedUtc = 0;
     std::uint8_t accessedUtc = 0;
+    /// The entry set's checksum does not match its bytes: it was damaged after
+    /// it was written, and what it says (name, times, clusters) may be wrong.
+    bool checksumBad = false;
 };
 
 /// Where a FAT or exFAT entry lies on the volume and when it was made: what a
@@ -64,6 +70,20 @@ struct FatFolderEntry {
     std::uint16_t writeTime = 0; ///< packed FAT time of day, entry offset 0x16 (not kept by snapshots)
     std::optional<ExfatData> exfat = std::nullopt; ///< exFAT volumes only
     FatEntryOrigin origin;
+    /// A deleted entry of a folder that was moved: the folder lives on under
+    /// another (live) entry that names the same first cluster, whose key this
+    /// is. Such a stand-in keeps the old entry's name, place and times under a
+    /// key of its own (kFatMovedKeyBase and up) and holds nothing. 0 otherwise.
+    std::uint32_t movedTo = 0;
+};
+
+/// A live folder entry that names the first cluster of a folder listed
+/// already: a loop back to a folder above it, or two folders crossed. It is
+/// not listed, and that folder is not read again.
+struct FatFolderClash {
+    std::string name;
+    std::uint32_t parentCluster = 0; ///< the folder whose entry it is
+    std::uint32_t firstCluster = 0;  ///< the folder listed already
 };
 
 /// Whether a file was found by its content (carving) rather than by an entry.
@@ -193,6 +213,8 @@ public:
     std::uint32_t TreeFoldersPlaced = 0;
     /// Filled by the scan that filled the lists; cleared with them.
     ScanLosses Losses;
+    /// Live FAT folder entries not followed (thorough scans); not kept in snapshots.
+    std::vector<FatFolderClash> FatFolderClashes;
     /// MFT records the deep search found outside the MFT but could not list:
     /// their attributes continue in further records of a lost MFT whose
     /// numbers can no longer be followed. Not kept in snapshots.
@@ -215,6 +237,15 @@ public:
     bool AddFatFolder(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
                       std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t treeItem, std::uint32_t deleted,
                       std::uint16_t writeTime = 0, const FatEntryOrigin& origin = {});
+    /// Adds a folder read from a directory entry. A deleted entry and a live one
+    /// that name the same first cluster are one folder that was moved: the
+    /// live entry owns the cluster (it takes the place of a deleted entry
+    /// listed before it, which must not have been read yet), and the deleted
+    /// one is listed as a stand-in whose movedTo names it. Otherwise as
+    /// AddFatFolder. Returns true when a folder was listed.
+    bool AddFatFolderEntry(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
+                           std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t deleted,
+                           std::uint16_t writeTime, const FatEntryOrigin& origin);
     /// Adds a file with ordinal = FileCount; the caller increments FileCount.
     void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster, std::uint16_t writeDate,
                     std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0,
@@ -250,7 +281,10 @@ public:
 private:
     /// The counts and losses both kinds of scan start from.
     void clearCounts();
+    /// Lists the deleted entry of a moved folder as a stand-in under a key of its own.
+    void addMovedStandIn(FatFolderEntry entry, std::uint32_t movedTo);
     std::unordered_map<std::uint32_t, std::size_t> m_fatFolderByCluster;
+    std::uint32_t m_movedStandIns = 0;
     std::unordered_map<std::uint32_t, std::size_t> m_ntfsFolderByRecord;
 };
 

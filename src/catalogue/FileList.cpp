@@ -1,5 +1,6 @@
 #include "catalogue/FileList.h"
 
+#include "catalogue/ExfatTime.h"
 #include "catalogue/NameText.h"
 
 #include <charconv>
@@ -102,8 +103,17 @@ struct Shown {
     std::string modified;
     std::uint64_t key = 0;
 };
+/// exFAT's creation and modification times, to the second and in UTC where
+/// their offsets are valid, as NTFS rows show theirs.
+Shown exfatShown(const ExfatData& d, std::uint64_t key)
+{
+    return {exfatTimeText(d.created, d.created10ms, d.createdUtc),
+            exfatTimeText(d.modified, d.modified10ms, d.modifiedUtc), key};
+}
 Shown shown(const FatFolderEntry& e)
 {
+    if (e.exfat)
+        return exfatShown(*e.exfat, e.treeItem);
     return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.treeItem};
 }
 Shown shown(const NtfsFolderEntry& e)
@@ -112,11 +122,21 @@ Shown shown(const NtfsFolderEntry& e)
 }
 Shown shown(const FatFileEntry& e)
 {
+    if (e.exfat)
+        return exfatShown(*e.exfat, e.ordinal);
     return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.ordinal};
 }
 Shown shown(const NtfsFileEntry& e)
 {
     return {fileTimeText(e.created), fileTimeText(e.modified), e.recordSector};
+}
+
+/// After the type of an exFAT file whose entry set fails its checksum.
+constexpr const char* kDamagedSetType = " (damaged entry set)";
+
+bool damagedSet(const FatFileEntry& e)
+{
+    return e.exfat && e.exfat->checksumBad;
 }
 
 template <typename Entry> void fillRow(FileRow& row, const Entry& e, std::size_t entryIndex)
@@ -145,7 +165,7 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
         fat ? fillRow(row, catalogue.FatFolderList[i], i) : fillRow(row, catalogue.NtfsFolderList[i], i);
         row.folder = true;
         row.deleted = (fat ? catalogue.FatFolderList[i].deleted : catalogue.NtfsFolderList[i].deleted) != 0;
-        row.type = row.deleted ? "Deleted Folder" : "Folder";
+        row.type = row.deleted ? "Deleted Folder" : "Folder"; // read as is: folders keep these two
     }
     for (const std::size_t i : index.filesIn(key)) {
         FileRow& row = rows.emplace_back();
@@ -164,6 +184,8 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
         // A named stream's name ends in its own, which says nothing of its type.
         const bool stream = !fat && !catalogue.NtfsFileList[i].stream.empty();
         row.type = (row.deleted ? "Deleted " : "") + (stream ? std::string("Data Stream") : typeName(row.name));
+        if (fat && damagedSet(catalogue.FatFileList[i]))
+            row.type += kDamagedSetType;
     }
     return rows;
 }

@@ -1,6 +1,7 @@
 #include "cli/Entries.h"
 
 #include "catalogue/NameText.h"
+#include "cli/Session.h"
 #include "cli/TimeText.h"
 
 namespace sarvik::cli {
@@ -72,6 +73,20 @@ void fatTimes(Out& out, std::uint16_t writeDate, std::uint16_t writeTime, std::u
     addIso(out, "accessed", fatDateIso(accessDate));
 }
 
+/// The times of an exFAT entry: the packed FAT fields as for FAT, then each
+/// time with its 10 ms steps and in UTC where its offset byte is valid.
+template <typename Out>
+void exfatTimes(Out& out, std::uint16_t writeDate, std::uint16_t writeTime, std::uint16_t accessDate,
+                const catalogue::ExfatData& d)
+{
+    out.add("writeDate", writeDate);
+    out.add("writeTime", writeTime);
+    out.add("accessDate", accessDate);
+    addIso(out, "modified", exfatTimeIso(d.modified, d.modified10ms, d.modifiedUtc));
+    addIso(out, "accessed", exfatTimeIso(d.accessed, 0, d.accessedUtc));
+    addIso(out, "created", exfatTimeIso(d.created, d.created10ms, d.createdUtc));
+}
+
 template <typename Out> void ntfsTimes(Out& out, std::uint64_t created, std::uint64_t modified)
 {
     out.add("createdTime", created);
@@ -91,7 +106,10 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
         out.add("parentCluster", e.parentCluster);
         out.add("ordinal", e.ordinal);
         out.add("deleted", e.deleted != 0);
-        fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
+        if (e.exfat)
+            exfatTimes(out, e.writeDate, e.writeTime, e.accessDate, *e.exfat);
+        else
+            fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
         if (e.clusterInUse)
             out.add("clusterInUse", true);
         if (e.clusterHighInferred)
@@ -101,6 +119,8 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
         if (e.exfat) {
             out.add("validDataLength", e.exfat->validDataLength);
             out.add("noFatChain", e.exfat->noFatChain);
+            if (e.exfat->checksumBad)
+                out.add("checksumBad", true);
         }
         return;
     }
@@ -115,6 +135,18 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
         out.add("carved", carved);
 }
 
+} // namespace
+
+std::optional<std::string> movedFolderPath(const scan::ScanSession& session, const catalogue::FatFolderEntry& standIn)
+{
+    const auto* live = session.catalogue.findFatFolder(standIn.movedTo);
+    if (live == nullptr)
+        return std::nullopt;
+    return folderEntryPath(session, static_cast<std::size_t>(live - session.catalogue.FatFolderList.data()));
+}
+
+namespace {
+
 template <typename Out>
 void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index, EntryStyle style)
 {
@@ -124,8 +156,20 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
         addEntryAddress(out, session, e.origin);
         out.add("parentCluster", e.parentCluster);
         out.add("deleted", e.deleted != 0);
-        fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
+        if (e.exfat)
+            exfatTimes(out, e.writeDate, e.writeTime, e.accessDate, *e.exfat);
+        else
+            fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
+        if (e.exfat && e.exfat->checksumBad)
+            out.add("checksumBad", true);
         out.add("treeItem", e.treeItem);
+        if (e.movedTo != 0) {
+            // The deleted entry of a moved folder: where the folder is now.
+            if (const auto path = movedFolderPath(session, e))
+                out.add("movedTo", std::string_view(*path));
+            else
+                out.add("movedTo", nullptr);
+        }
         return;
     }
     const auto& e = session.catalogue.NtfsFolderList[index];
@@ -192,6 +236,7 @@ struct RowSource {
     std::uint64_t modified = 0;
     std::uint64_t number = 0;
     const catalogue::FatEntryOrigin* origin = nullptr; ///< FAT only
+    const catalogue::ExfatData* exfat = nullptr;       ///< exFAT only
 };
 
 RowSource rowSource(const scan::ScanSession& session, const catalogue::FileRow& row)
@@ -202,10 +247,10 @@ RowSource rowSource(const scan::ScanSession& session, const catalogue::FileRow& 
     if (s.fat) {
         if (row.folder && row.entryIndex < c.FatFolderList.size()) {
             const auto& e = c.FatFolderList[row.entryIndex];
-            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster, &e.origin};
+            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster, &e.origin, e.exfat ? &*e.exfat : nullptr};
         } else if (!row.folder && row.entryIndex < c.FatFileList.size()) {
             const auto& e = c.FatFileList[row.entryIndex];
-            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster, &e.origin};
+            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster, &e.origin, e.exfat ? &*e.exfat : nullptr};
         }
     } else if (row.folder && row.entryIndex < c.NtfsFolderList.size()) {
         const auto& e = c.NtfsFolderList[row.entryIndex];
@@ -234,6 +279,9 @@ std::string createdText(const scan::ScanSession& session, const RowSource& s, En
 RowTimes rowTimes(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle style)
 {
     const RowSource s = rowSource(session, row);
+    if (s.exfat != nullptr)
+        return {exfatTimeText(s.exfat->created, s.exfat->created10ms, s.exfat->createdUtc),
+                exfatTimeText(s.exfat->modified, s.exfat->modified10ms, s.exfat->modifiedUtc)};
     if (s.fat)
         return {createdText(session, s, style), rowModifiedText(session, row, style)};
     return {fileTimeText(s.created), fileTimeText(s.modified)};
@@ -242,6 +290,8 @@ RowTimes rowTimes(const scan::ScanSession& session, const catalogue::FileRow& ro
 std::string rowModifiedText(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle style)
 {
     const RowSource s = rowSource(session, row);
+    if (s.exfat != nullptr)
+        return exfatTimeText(s.exfat->modified, s.exfat->modified10ms, s.exfat->modifiedUtc);
     if (s.fat)
         return style.fatTimesOfDay ? fatTimeText(s.writeDate, s.writeTime) : fatDateIso(s.writeDate);
     return fileTimeText(s.modified);
@@ -250,6 +300,9 @@ std::string rowModifiedText(const scan::ScanSession& session, const catalogue::F
 Json rowTimeJson(const scan::ScanSession& session, const catalogue::FileRow& row, bool modified, EntryStyle style)
 {
     const RowSource s = rowSource(session, row);
+    if (s.exfat != nullptr)
+        return isoOrNull(modified ? exfatTimeIso(s.exfat->modified, s.exfat->modified10ms, s.exfat->modifiedUtc)
+                                  : exfatTimeIso(s.exfat->created, s.exfat->created10ms, s.exfat->createdUtc));
     if (s.fat) {
         if (!modified)
             return hasCreationTime(session, s, style)

@@ -30,6 +30,9 @@ namespace {
 
 using catalogue::toUtf8;
 
+/// After an entry whose exFAT entry set fails its checksum.
+constexpr const char* kDamagedSetNote = "  (damaged entry set: its checksum fails)";
+
 Json volumeJson(const scan::ScanSession& s)
 {
     const auto& info = s.volume.info;
@@ -93,25 +96,31 @@ struct BodyFields {
 
 /// A FAT or exFAT folder or file: the inode is the entry's address. FAT keeps
 /// no change time; its creation time has hundredths of a second (whole seconds
-/// here) and its access time a date alone, where exFAT keeps a time of day.
+/// here) and its access time a date alone, where exFAT keeps a time of day and
+/// UTC offsets.
 template <typename Entry> BodyFields fatBody(const Entry& e)
 {
     const auto unixOf = [](std::uint16_t date, std::uint16_t time, unsigned hundredths) {
         const auto t = recovery::fatDateTimeToUnix(date, time);
         return t ? *t + hundredths / 100 : 0;
     };
-    const auto high = [](std::uint32_t packed) { return static_cast<std::uint16_t>(packed >> 16); };
-    const auto low = [](std::uint32_t packed) { return static_cast<std::uint16_t>(packed & 0xFFFF); };
     BodyFields b;
     b.inode = e.origin.address;
-    b.mtime = recovery::fatDateTimeToUnix(e.writeDate, e.writeTime).value_or(0);
     if (e.exfat) {
-        b.atime = unixOf(high(e.exfat->accessed), low(e.exfat->accessed), 0);
-        b.crtime = unixOf(high(e.exfat->created), low(e.exfat->created), e.exfat->created10ms);
-    } else {
-        b.atime = recovery::fatDateToUnix(e.accessDate).value_or(0);
-        b.crtime = unixOf(e.origin.createDate, e.origin.createTime, e.origin.createTenths);
+        // exFAT: with its 10 ms steps and, where its offset byte is valid, in UTC.
+        const auto exfatUnix = [](std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset) {
+            const auto t = recovery::exfatTimeToUnix(stamp, tenMs, utcOffset);
+            return t ? t->seconds : 0;
+        };
+        const catalogue::ExfatData& d = *e.exfat;
+        b.mtime = exfatUnix(d.modified, d.modified10ms, d.modifiedUtc);
+        b.atime = exfatUnix(d.accessed, 0, d.accessedUtc);
+        b.crtime = exfatUnix(d.created, d.created10ms, d.createdUtc);
+        return b;
     }
+    b.mtime = recovery::fatDateTimeToUnix(e.writeDate, e.writeTime).value_or(0);
+    b.atime = recovery::fatDateToUnix(e.accessDate).value_or(0);
+    b.crtime = unixOf(e.origin.createDate, e.origin.createTime, e.origin.createTenths);
     return b;
 }
 
@@ -281,7 +290,17 @@ private:
             const bool deleted = (m_fat ? c.FatFolderList[i].deleted : c.NtfsFolderList[i].deleted) != 0;
             out += indent;
             out += terminalName(name, m_utf8, false, scratch);
-            out += deleted ? "/  (deleted)\n" : "/\n";
+            if (m_fat && c.FatFolderList[i].movedTo != 0) {
+                const auto now = movedFolderPath(m_session, c.FatFolderList[i]);
+                out += "/  (deleted; moved: now ";
+                out += now ? terminalName(*now, m_utf8, false, scratch) : std::string_view("?");
+                out += ")\n";
+                return;
+            }
+            out += deleted ? "/  (deleted)" : "/";
+            if (m_fat && c.FatFolderList[i].exfat && c.FatFolderList[i].exfat->checksumBad)
+                out += kDamagedSetNote;
+            out += '\n';
             return;
         }
         catalogue::FileRow row; // a file's row as far as its time needs one
@@ -310,6 +329,8 @@ private:
             out += "  ";
             row.entryIndex = i;
             out += rowModifiedText(m_session, row, m_style);
+            if (m_fat && c.FatFileList[i].exfat && c.FatFileList[i].exfat->checksumBad)
+                out += kDamagedSetNote;
             out += '\n';
         }
     }

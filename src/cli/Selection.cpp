@@ -19,6 +19,11 @@ FileFacts fileFacts(const scan::ScanSession& session, std::size_t fileIndex)
     const auto& c = session.catalogue;
     if (session.kind() == catalogue::CatalogueKind::Fat) {
         const auto& e = c.FatFileList[fileIndex];
+        if (e.exfat) {
+            const auto t = recovery::exfatTimeToUnix(e.exfat->modified, e.exfat->modified10ms, e.exfat->modifiedUtc);
+            return {e.origin.address, e.firstCluster, e.size,
+                    t ? std::optional<std::int64_t>(t->seconds) : std::nullopt};
+        }
         return {e.origin.address, e.firstCluster, e.size, recovery::fatDateTimeToUnix(e.writeDate, e.writeTime)};
     }
     const auto& e = c.NtfsFileList[fileIndex];

@@ -311,6 +311,14 @@ scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanO
     return result;
 }
 
+/// Folders and files whose exFAT entry set fails its checksum.
+std::size_t damagedExfatSets(const catalogue::Catalogue& c)
+{
+    const auto damaged = [](const auto& e) { return e.exfat && e.exfat->checksumBad; };
+    return static_cast<std::size_t>(std::count_if(c.FatFolderList.begin(), c.FatFolderList.end(), damaged) +
+                                    std::count_if(c.FatFileList.begin(), c.FatFileList.end(), damaged));
+}
+
 } // namespace
 
 std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& status)
@@ -364,6 +372,12 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
                 std::fprintf(stderr, "sarvik: %s; --deep searches it: %s\n", sample.finding().c_str(),
                              sample.cost().c_str());
         }
+        warnFolderClashes(*session);
+        if (const auto damaged = damagedExfatSets(session->catalogue); damaged != 0)
+            std::fprintf(stderr,
+                         "sarvik: %zu exFAT entry set(s) fail their checksum: listed as their entries say and "
+                         "marked damaged; their names, times and data may be wrong\n",
+                         damaged);
         if (const std::uint32_t unlisted = session->catalogue.UnlistedFoundRecords; unlisted != 0)
             std::fprintf(stderr,
                          "sarvik: %u MFT record(s) found in free space are not listed: their attributes continue "
@@ -388,6 +402,57 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
         return nullptr;
     status = complete ? kExitDone : kExitLosses;
     return session;
+}
+
+namespace {
+
+/// "/" for the root, else the folder's path; "?" for a folder not in the tree.
+std::string fatFolderPath(const scan::ScanSession& session, std::uint32_t key)
+{
+    if (key == catalogue::kFatRootKey)
+        return "/";
+    const auto* folder = session.catalogue.findFatFolder(key);
+    if (folder == nullptr)
+        return "?";
+    return folderEntryPath(session, static_cast<std::size_t>(folder - session.catalogue.FatFolderList.data()))
+        .value_or("?");
+}
+
+/// Whether folder `key` is `ancestor` or lies below it.
+bool fatFolderWithin(const catalogue::Catalogue& c, std::uint32_t key, std::uint32_t ancestor)
+{
+    for (std::size_t steps = 0; steps <= c.FatFolderList.size(); ++steps) {
+        if (key == ancestor)
+            return true;
+        const auto* folder = key == catalogue::kFatRootKey ? nullptr : c.findFatFolder(key);
+        if (folder == nullptr)
+            return false;
+        key = folder->parentCluster;
+    }
+    return false;
+}
+
+} // namespace
+
+void warnFolderClashes(const scan::ScanSession& session)
+{
+    for (const catalogue::FatFolderClash& clash : session.catalogue.FatFolderClashes) {
+        std::string at = fatFolderPath(session, clash.parentCluster);
+        if (!at.ends_with('/'))
+            at += '/';
+        at += catalogue::nameToUtf8(clash.name, session.catalogue.NamesAreUtf8);
+        const std::string other = fatFolderPath(session, clash.firstCluster);
+        if (fatFolderWithin(session.catalogue, clash.parentCluster, clash.firstCluster))
+            std::fprintf(stderr,
+                         "sarvik: warning: folder %s points back at %s, a folder above it (a loop in the folder "
+                         "tree); it is not followed\n",
+                         terminalText(at).c_str(), terminalText(other).c_str());
+        else
+            std::fprintf(stderr,
+                         "sarvik: warning: folder %s names the first cluster of %s (two folders cross); it is "
+                         "listed once, as %s\n",
+                         terminalText(at).c_str(), terminalText(other).c_str(), terminalText(other).c_str());
+    }
 }
 
 void keepUntilExit(std::unique_ptr<scan::ScanSession> session)

@@ -105,6 +105,9 @@ std::string_view terminalName(std::string_view name, bool namesAreUtf8, bool wel
 std::vector<std::string> typedPathForms(const std::string& typed);
 
 /// "/A/B" for a placed folder (UTF-8), nothing for a folder the tree did not place.
+/// Names on stderr each live FAT folder entry the scan did not follow: one
+/// that points back at a folder above it, or names another folder's cluster.
+void warnFolderClashes(const scan::ScanSession& session);
 std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std::size_t folderIndex);
 /// "/A/B/name" for a file whose folder is placed.
 std::optional<std::string> fileEntryPath(const scan::ScanSession& session, std::size_t fileIndex);

@@ -1,5 +1,6 @@
 #include "cli/TimeText.h"
 
+#include "catalogue/ExfatTime.h"
 #include "catalogue/FileList.h"
 
 #include <chrono>
@@ -191,6 +192,38 @@ std::string fileTimeText(std::uint64_t fileTime)
 {
     const auto c = utcCivil(fileTime);
     return c ? format(*c, ' ') : std::string();
+}
+
+namespace {
+
+Civil civilOf(const catalogue::ExfatCivilTime& t)
+{
+    return Civil{t.year, t.month, t.day, t.hour, t.minute, t.second};
+}
+
+} // namespace
+
+std::string exfatTimeIso(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset)
+{
+    const auto t = catalogue::exfatCivilTime(stamp, tenMs, utcOffset);
+    if (!t)
+        return {};
+    TimeText text;
+    TimeWriter w(text);
+    w.civil(civilOf(*t), 'T');
+    if (t->hundredths != 0) {
+        w.put('.');
+        w.padded(static_cast<int>(t->hundredths), 2);
+    }
+    if (t->utc)
+        w.put('Z');
+    return std::string(text.view());
+}
+
+std::string exfatTimeText(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset)
+{
+    const auto t = catalogue::exfatCivilTime(stamp, tenMs, utcOffset);
+    return t ? format(civilOf(*t), ' ') : std::string();
 }
 
 std::optional<std::int64_t> parseTime(const std::string& text, bool endOfDay)

@@ -3,6 +3,7 @@
 // in text. FAT stores local time without a zone (the clock of the machine that
 // wrote it), so its times are written as local times with no zone; NTFS stores
 // UTC in 100-nanosecond steps, written with "Z" and, when not whole, the fraction.
+// exFAT adds 10 ms steps and a UTC offset: UTC with "Z" where the offset is valid.
 
 #include <array>
 #include <cstdint>
@@ -34,6 +35,14 @@ struct TimeText {
 [[nodiscard]] std::string fatTimeText(std::uint16_t date, std::uint16_t time);
 /// "2023-11-14 22:13:20" (UTC); empty for 0.
 [[nodiscard]] std::string fileTimeText(std::uint64_t fileTime);
+
+/// An exFAT time (packed date and time, 10 ms count, UTC offset byte; see
+/// catalogue/ExfatTime.h): "2021-06-15T12:34:57.78Z" when its offset is valid
+/// (put into UTC), "2021-06-15T12:34:57.78" (local, as stored) when not; the
+/// hundredths only when not 0. Empty when the date names no day.
+[[nodiscard]] std::string exfatTimeIso(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset);
+/// The same as "2021-06-15 12:34:57", whole seconds.
+[[nodiscard]] std::string exfatTimeText(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset);
 
 /// Seconds since 1970 (UTC) of "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or
 /// "YYYY-MM-DD HH:MM:SS" ("T" may stand for the blank), read as local time, or

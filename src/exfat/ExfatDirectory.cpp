@@ -62,7 +62,10 @@ std::string units(const disk::ByteReader& r, std::size_t at, std::size_t count)
 
 class SetReader {
 public:
-    SetReader(disk::ByteSpan bytes, const std::vector<bool>* sectorOk) : m_bytes(bytes), m_ok(sectorOk) {}
+    SetReader(disk::ByteSpan bytes, const std::vector<bool>* sectorOk, DamagedSets damaged)
+        : m_bytes(bytes), m_ok(sectorOk), m_damaged(damaged)
+    {
+    }
 
     bool readable(std::size_t from, std::size_t length) const
     {
@@ -98,11 +101,15 @@ public:
         const std::uint8_t streamType = r.u8or0(kEntryBytes) & 0x7F;
         if (streamType != kStreamEntry)
             return std::nullopt;
-        if (entrySetChecksum(set) != r.u16or0(kSetChecksum)) {
+        const bool checksumBad = entrySetChecksum(set) != r.u16or0(kSetChecksum);
+        if (checksumBad) {
             ++badChecksums;
-            return std::nullopt;
+            if (m_damaged == DamagedSets::Skip || !onlyStreamAndNames(r, set.size()))
+                return std::nullopt;
         }
         EntrySet s;
+        s.checksumBad = checksumBad;
+        s.data.checksumBad = checksumBad;
         s.deleted = !inUse;
         s.offset = at;
         s.directory = (r.u16or0(kAttributes) & kFolderAttribute) != 0;
@@ -136,8 +143,19 @@ public:
     }
 
 private:
+    /// The set's secondary entries are one stream extension and then name
+    /// entries: no other set's file entry lies inside what its count claims.
+    static bool onlyStreamAndNames(const disk::ByteReader& r, std::size_t setBytes)
+    {
+        for (std::size_t e = 2 * kEntryBytes; e < setBytes; e += kEntryBytes)
+            if ((r.u8or0(e) & 0x7F) != kNameEntry)
+                return false;
+        return true;
+    }
+
     disk::ByteSpan m_bytes;
     const std::vector<bool>* m_ok;
+    DamagedSets m_damaged;
 };
 
 } // namespace
@@ -154,10 +172,10 @@ std::uint16_t entrySetChecksum(disk::ByteSpan set)
     return sum;
 }
 
-DirectoryContents parseDirectory(disk::ByteSpan bytes, const std::vector<bool>* sectorOk)
+DirectoryContents parseDirectory(disk::ByteSpan bytes, const std::vector<bool>* sectorOk, DamagedSets damaged)
 {
     DirectoryContents out;
-    const SetReader sets(bytes, sectorOk);
+    const SetReader sets(bytes, sectorOk, damaged);
     const disk::ByteReader r(bytes);
     for (std::size_t at = 0; at + kEntryBytes <= bytes.size();) {
         if (!sets.readable(at, kEntryBytes)) {
@@ -169,7 +187,9 @@ DirectoryContents parseDirectory(disk::ByteSpan bytes, const std::vector<bool>* 
             break;
         if ((type & 0x7F) == kFileEntry) {
             if (auto set = sets.read(at, out.badChecksums)) {
-                at += (std::size_t{r.u8or0(at + kSecondaryCount)} + 1) * kEntryBytes;
+                // A damaged set's count may be wrong too: the entries it claims
+                // are looked at again, in case a whole set starts among them.
+                at += set->checksumBad ? kEntryBytes : (std::size_t{r.u8or0(at + kSecondaryCount)} + 1) * kEntryBytes;
                 out.sets.push_back(std::move(*set));
                 continue;
             }

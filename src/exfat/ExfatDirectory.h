@@ -26,6 +26,9 @@ struct EntrySet {
     std::uint32_t firstCluster = 0;
     catalogue::ExfatData data;
     std::size_t offset = 0; ///< byte offset of the file entry in the folder
+    /// The set's checksum does not match its bytes: it was damaged after it
+    /// was written, so any of its fields may be wrong (data.checksumBad too).
+    bool checksumBad = false;
 };
 
 /// Where the allocation bitmap lies.
@@ -36,8 +39,9 @@ struct BitmapLocation {
 
 struct DirectoryContents {
     std::vector<EntrySet> sets;
-    /// Sets passed over because their checksum does not match their bytes
-    /// (damaged, or partly overwritten by a later set).
+    /// Sets whose checksum does not match their bytes (damaged, or partly
+    /// overwritten by a later set): listed in `sets`, marked, when the read
+    /// takes damaged sets; passed over otherwise.
     std::uint32_t badChecksums = 0;
     std::optional<std::string> label;
     std::optional<BitmapLocation> bitmap; ///< the first bitmap's (a volume with two FATs has two)
@@ -47,14 +51,23 @@ struct DirectoryContents {
 /// the first entry, where the checksum itself is kept, are left out.
 [[nodiscard]] std::uint16_t entrySetChecksum(disk::ByteSpan set);
 
+/// Whether a set whose checksum fails is listed (marked) or passed over.
+enum class DamagedSets : std::uint8_t {
+    Skip, ///< recognising folders in free space: only sets whose checksum holds
+    Keep, ///< reading a known folder: a damaged set is listed as its entries say
+};
+
 /// Reads the entry sets of a folder's bytes (its clusters end to end), live and
 /// deleted. A set is taken only when its entries are all in use or all deleted,
 /// its stream extension follows the file entry, its name entries hold the whole
 /// name and its checksum matches (for a deleted set, with the in-use bits put
-/// back). Stops at an end-of-folder entry (type 0). `sectorOk`, when given,
-/// marks 512-byte pieces that could not be read: no set is taken from them and
-/// their zeros do not end the folder.
-[[nodiscard]] DirectoryContents parseDirectory(disk::ByteSpan bytes, const std::vector<bool>* sectorOk = nullptr);
+/// back); with DamagedSets::Keep, one whose checksum fails is taken too, marked,
+/// when its secondary entries are all stream and name entries. Stops at an
+/// end-of-folder entry (type 0). `sectorOk`, when given, marks 512-byte pieces
+/// that could not be read: no set is taken from them and their zeros do not
+/// end the folder.
+[[nodiscard]] DirectoryContents parseDirectory(disk::ByteSpan bytes, const std::vector<bool>* sectorOk = nullptr,
+                                               DamagedSets damaged = DamagedSets::Skip);
 
 /// True when `bytes` (a cluster) begin with a whole file entry set, live or
 /// deleted, whose checksum holds: how a folder's first cluster starts unless

@@ -332,7 +332,7 @@ private:
         bytes.insert(bytes.end(), piece.begin(), piece.end());
         std::vector<bool> bytesOk((cut.bytes.size() + 511) / 512, true);
         bytesOk.insert(bytesOk.end(), ok.begin(), ok.end());
-        const DirectoryContents contents = parseDirectory(bytes, &bytesOk);
+        const DirectoryContents contents = parseDirectory(bytes, &bytesOk, DamagedSets::Keep);
         const std::vector<ClusterSpan> cutSpan{{cut.cluster, 1}};
         for (const EntrySet& set : contents.sets)
             add(set, key, true,
@@ -392,7 +392,7 @@ private:
         std::vector<bool> ok;
         m_exfat.readClusters(spans, kMaxDirectoryBytes, bytes, ok);
         m_catalogue.Losses.UnreadableSectors += static_cast<std::uint64_t>(std::count(ok.begin(), ok.end(), false));
-        const DirectoryContents contents = parseDirectory(bytes, &ok);
+        const DirectoryContents contents = parseDirectory(bytes, &ok, DamagedSets::Keep);
         for (const EntrySet& set : contents.sets)
             add(set, key, folderDeleted, addressOf(spans, set.offset));
         // A deleted folder's later clusters may lie elsewhere in free space,

@@ -1,6 +1,8 @@
 #include "fat/ClusterChain.h"
 
+#include <algorithm>
 #include <array>
+#include <unordered_set>
 
 namespace sarvik::fat {
 
@@ -30,9 +32,20 @@ void ClusterChain::BuildDirectoryChain(std::uint32_t cluster, std::uint16_t geom
 
 ChainEnd ClusterChain::BuildClusterChain(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry,
                                          std::uint32_t firstCluster, std::uint32_t limit, int fatCopy,
-                                         const catalogue::RecoveryControl* control)
+                                         const catalogue::RecoveryControl* control, bool stopAtLoop)
 {
     m_clusters.clear();
+    m_loopCluster = 0;
+    // Clusters met so far, looked up in a set once the chain is no longer short.
+    constexpr std::size_t kSearchedInPlace = 16;
+    std::unordered_set<std::uint32_t> seen;
+    const auto metBefore = [&](std::uint32_t c) {
+        if (m_clusters.size() <= kSearchedInPlace)
+            return std::find(m_clusters.begin(), m_clusters.end(), c) != m_clusters.end();
+        if (seen.empty())
+            seen.insert(m_clusters.begin(), m_clusters.end());
+        return !seen.insert(c).second;
+    };
     const unsigned bits = disk::fatEntryBits(geometry.GeometryKind);
     if (bits == 0)
         return ChainEnd::NoGeometry;
@@ -66,6 +79,10 @@ ChainEnd ClusterChain::BuildClusterChain(const disk::SectorReader& reader, const
         const std::uint32_t next = disk::fatEntryValue(entry, current, bits);
         if (endsChain(geometry.GeometryKind, next))
             return ChainEnd::EndMarker;
+        if (stopAtLoop && metBefore(next)) {
+            m_loopCluster = next;
+            return ChainEnd::Loop;
+        }
         AppendCluster(next);
         ++count;
         if (count > limit)

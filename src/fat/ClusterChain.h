@@ -17,6 +17,7 @@ enum class ChainEnd {
     Interrupted, ///< stop or skip was requested
     ReadFailed,  ///< a FAT sector could not be read
     NoGeometry,  ///< not a FAT volume, or the FAT copy starts at sector 0
+    Loop,        ///< (when asked to stop there) the next cluster was met before: the chain loops
 };
 
 /// True when a FAT entry value ends a chain. On FAT16 and FAT32 only the
@@ -40,13 +41,18 @@ public:
     /// Walks the first (fatCopy 1) or second (2) allocation table from
     /// `firstCluster`. The first cluster is taken as it is; the walk stops after
     /// appending the cluster that makes the count exceed `limit`, so a chain the
-    /// table continues holds limit + 1 clusters.
+    /// table continues holds limit + 1 clusters. With `stopAtLoop`, a cluster
+    /// that comes a second time ends the walk (ChainEnd::Loop) before it is
+    /// appended, and loopCluster() names it.
     ChainEnd BuildClusterChain(const disk::SectorReader& reader, const disk::VolumeGeometry& geometry,
                                std::uint32_t firstCluster, std::uint32_t limit, int fatCopy,
-                               const catalogue::RecoveryControl* control = nullptr);
+                               const catalogue::RecoveryControl* control = nullptr, bool stopAtLoop = false);
+    /// The cluster the last walk met twice; 0 when it ended otherwise.
+    [[nodiscard]] std::uint32_t loopCluster() const noexcept { return m_loopCluster; }
 
 private:
     std::vector<std::uint32_t> m_clusters;
+    std::uint32_t m_loopCluster = 0;
 };
 
 } // namespace sarvik::fat

@@ -43,6 +43,9 @@ struct FreeClusterNotes {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> entriesByData;
     /// Free clusters that could not be read (ascending).
     std::vector<std::uint32_t> unreadable;
+    /// Files in use whose first cluster the table marks free (their chain was
+    /// cleared): first cluster and size. Their data is still theirs.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> liveWithoutChain;
     /// The allocation table as the scan read it: later passes share its blocks.
     std::optional<FatTable> table;
     /// When set, also shown each free cluster read, so that a later pass over

@@ -390,8 +390,8 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
         const catalogue::FatEntryOrigin origin =
             view.origin(context.addresses != nullptr ? context.addresses->at(e) : 0);
         if (folder) {
-            catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted ? 1 : 0,
-                                   writeTime, origin);
+            catalogue.AddFatFolderEntry(name, firstCluster, context.parentCluster, writeDate, accessDate,
+                                        deleted ? 1 : 0, writeTime, origin);
             observer.foldersFound(catalogue.FolderCount);
         } else {
             if (deleted) {
@@ -417,10 +417,15 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
                 catalogue.FatFileList.back().clusterInUse = inUse;
                 catalogue.FatFileList.back().clusterHighInferred = inferred;
                 ++catalogue.FileCount;
-            } else if (context.live) {
-                catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 0,
-                                     writeTime, origin);
-                ++catalogue.FileCount;
+            } else {
+                if (context.liveWithoutChain != nullptr && context.table != nullptr && size != 0 &&
+                    context.table->entry(firstCluster) == std::optional<std::uint32_t>(0))
+                    context.liveWithoutChain->emplace_back(firstCluster, size);
+                if (context.live) {
+                    catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 0,
+                                         writeTime, origin);
+                    ++catalogue.FileCount;
+                }
             }
             observer.filesFound(catalogue.FileCount);
         }
@@ -457,6 +462,9 @@ struct OpenFolder {
     DirectoryEnd end;
 };
 
+// Clusters in use or holding no entries that the reading of a deleted folder
+// passes over, at most, to the next free cluster that carries its entries on.
+constexpr std::uint32_t kMaxPassedOver = 4;
 // The free clusters kept as orphan candidates, at most (64 MiB of 512-byte clusters).
 constexpr std::size_t kMaxOrphanBytes = std::size_t{64} << 20;
 // Free clusters read at once while looking for orphan candidates.
@@ -490,8 +498,12 @@ private:
     bool appendCluster(std::uint32_t c);
     void readRoot();
     void walkFolders();
+    void walkOnce(std::size_t index);
+    [[nodiscard]] bool unwalked() const;
     void walkFolder(std::size_t index);
     void followDeletedFolder(std::uint32_t folderCluster);
+    bool followKeptChain(std::uint32_t folderCluster);
+    bool takeFreeDirectoryCluster(std::uint32_t c);
     void collectOrphans();
     template <typename Note> void examineHead(std::uint32_t c, std::uint64_t headBytes, const Note& note);
     [[nodiscard]] bool isFree(std::uint32_t c) const;
@@ -531,7 +543,10 @@ private:
     std::vector<bool> m_sectorOk;       ///< per sector of m_directory
     EntryAddresses m_addresses;         ///< where the pieces of m_directory lie
     std::vector<std::byte> m_cluster;   ///< one cluster's read buffer
-    std::size_t m_walked = 0;           ///< folders of the catalogue walked so far
+    std::size_t m_walked = 0;           ///< folders of the catalogue before it all walked
+    std::size_t m_liveWalked = 0;       ///< folders in use before it all walked
+    std::size_t m_walkedCount = 0;      ///< folders walked so far
+    std::vector<bool> m_isWalked;       ///< per folder of the catalogue
     /// Placing the orphans and lost folders that a search of free space found:
     /// a stop request that came during the search does not drop them.
     bool m_placing = false;
@@ -567,8 +582,10 @@ FatThoroughScanner::FatThoroughScanner(const disk::SelectedVolume& volume, catal
     m_context.table = &m_table;
     m_context.clusterBytes = static_cast<std::uint32_t>(m_clusterBytes);
     m_context.addresses = &m_addresses;
-    if (m_notes != nullptr)
+    if (m_notes != nullptr) {
         m_notes->table.emplace(m_table); // shares the blocks read here
+        m_context.liveWithoutChain = &m_notes->liveWithoutChain;
+    }
 }
 
 void FatThoroughScanner::run()
@@ -646,20 +663,57 @@ void FatThoroughScanner::readRoot()
     ParseDirectoryThorough(m_directory, m_sectorOk, m_context, m_catalogue, m_observer);
 }
 
+// Folders in use are read before any deleted one. A folder moved elsewhere
+// leaves a deleted entry behind that names its first cluster; the live entry
+// must own that cluster (and the entries in it) before anything is read from
+// it, and live entries are found only in live folders.
 void FatThoroughScanner::walkFolders()
 {
-    for (; m_walked < m_catalogue.FatFolderList.size() && !stopped(); ++m_walked) {
-        reportPhase("Reading folders", m_walked + 1, m_catalogue.FatFolderList.size());
-        walkFolder(m_walked);
+    const auto& folders = m_catalogue.FatFolderList;
+    while (!stopped()) {
+        for (; m_liveWalked < folders.size() && !stopped(); ++m_liveWalked)
+            if (folders[m_liveWalked].deleted == 0)
+                walkOnce(m_liveWalked);
+        bool liveAgain = false;
+        for (; m_walked < folders.size() && !stopped(); ++m_walked) {
+            if (m_walked < m_isWalked.size() && m_isWalked[m_walked])
+                continue;
+            if (folders[m_walked].deleted == 0) {
+                // It took a deleted entry's place after the live pass went by.
+                m_liveWalked = m_walked;
+                liveAgain = true;
+                break;
+            }
+            walkOnce(m_walked);
+        }
+        if (!liveAgain)
+            return;
     }
+}
+
+bool FatThoroughScanner::unwalked() const
+{
+    const std::size_t size = m_catalogue.FatFolderList.size();
+    return m_walked < size || m_liveWalked < size;
+}
+
+void FatThoroughScanner::walkOnce(std::size_t index)
+{
+    if (m_isWalked.size() <= index)
+        m_isWalked.resize(m_catalogue.FatFolderList.size(), false);
+    if (m_isWalked[index])
+        return;
+    m_isWalked[index] = true;
+    reportPhase("Reading folders", ++m_walkedCount, m_catalogue.FatFolderList.size());
+    walkFolder(index);
 }
 
 void FatThoroughScanner::walkFolder(std::size_t index)
 {
     const std::uint32_t folderCluster = m_catalogue.FatFolderList[index].firstCluster;
     const bool folderDeleted = m_catalogue.FatFolderList[index].deleted == 1;
-    if (folderCluster == kLostFolderKey)
-        return;
+    if (folderCluster == kLostFolderKey || m_catalogue.FatFolderList[index].movedTo != 0)
+        return; // the lost-and-found folder, and stand-ins of moved folders, hold nothing on disk
     m_context.parentCluster = folderCluster;
     m_context.parentDeleted = folderDeleted;
     m_directory.clear();
@@ -676,7 +730,7 @@ void FatThoroughScanner::walkFolder(std::size_t index)
         for (std::size_t k = 1; k < clusters.size() && !stopped(); ++k)
             if (!appendCluster(clusters[k]))
                 break;
-    } else {
+    } else if (!followKeptChain(folderCluster)) {
         followDeletedFolder(folderCluster);
     }
     ParseDirectoryThorough(m_directory, m_sectorOk, m_context, m_catalogue, m_observer);
@@ -684,24 +738,65 @@ void FatThoroughScanner::walkFolder(std::size_t index)
 
 // A deleted folder's chain is gone from the table. Its later clusters are
 // taken to follow the first while they are free and still hold directory
-// entries (a cluster that starts another folder does not).
-void FatThoroughScanner::followDeletedFolder(std::uint32_t folderCluster)
+// entries (a cluster that starts another folder does not). A folder that grew
+// after other files were written went on in the next free cluster after
+// theirs: while the entries read so far run to the end of their last cluster,
+// a few clusters that are in use or hold no entries are passed over.
+// Appends free cluster `c` to the deleted folder being read when it holds
+// directory entries and does not start a folder of its own.
+bool FatThoroughScanner::takeFreeDirectoryCluster(std::uint32_t c)
 {
+    const auto value = m_table.entry(c);
+    if (!value || *value != 0 || m_claimed.contains(c))
+        return false;
+    const auto firstSector = m_geometry.clusterSector(c);
+    if (!firstSector || m_reader.read(*firstSector, m_spc, m_cluster) != disk::ReadStatus::Ok)
+        return false;
+    if (isDotEntry(m_cluster) || !looksLikeDirectoryEntries(m_cluster))
+        return false;
+    m_sectorOk.insert(m_sectorOk.end(), m_spc, true);
+    m_addresses.add(m_directory.size(), m_geometry.entryAddress(*firstSector));
+    m_directory.insert(m_directory.end(), m_cluster.begin(), m_cluster.end());
+    m_claimed.insert(c);
+    return true;
+}
+
+// A deleted folder whose chain the table still holds (a system that does not
+// clear it on deletion): its clusters are read along the chain while each
+// holds directory entries and starts no folder of its own. False when the
+// table holds no chain from its first cluster.
+bool FatThoroughScanner::followKeptChain(std::uint32_t folderCluster)
+{
+    const auto value = m_table.entry(folderCluster);
+    if (!value || m_table.endsChain(*value))
+        return false;
     m_claimed.insert(folderCluster);
-    for (std::uint32_t c = folderCluster + 1;
-         c <= m_table.maxCluster() && m_directory.size() < kMaxDirectoryBytes && !stopped(); ++c) {
-        const auto value = m_table.entry(c);
-        if (!value || *value != 0)
-            break;
-        const auto firstSector = m_geometry.clusterSector(c);
-        if (!firstSector || m_reader.read(*firstSector, m_spc, m_cluster) != disk::ReadStatus::Ok)
-            break;
-        if (isDotEntry(m_cluster) || !looksLikeDirectoryEntries(m_cluster))
+    const auto clusters = m_table.chain(folderCluster, m_maxClusters);
+    for (std::size_t k = 1; k < clusters.size() && !stopped(); ++k) {
+        const auto firstSector = m_geometry.clusterSector(clusters[k]);
+        if (!firstSector || m_reader.read(*firstSector, m_spc, m_cluster) != disk::ReadStatus::Ok ||
+            isDotEntry(m_cluster) || !looksLikeDirectoryEntries(m_cluster))
             break;
         m_sectorOk.insert(m_sectorOk.end(), m_spc, true);
         m_addresses.add(m_directory.size(), m_geometry.entryAddress(*firstSector));
         m_directory.insert(m_directory.end(), m_cluster.begin(), m_cluster.end());
-        m_claimed.insert(c);
+        m_claimed.insert(clusters[k]);
+    }
+    return true;
+}
+
+void FatThoroughScanner::followDeletedFolder(std::uint32_t folderCluster)
+{
+    m_claimed.insert(folderCluster);
+    std::uint32_t passedOver = 0;
+    for (std::uint32_t c = folderCluster + 1;
+         c <= m_table.maxCluster() && m_directory.size() < kMaxDirectoryBytes && !stopped(); ++c) {
+        if (takeFreeDirectoryCluster(c)) {
+            passedOver = 0;
+            continue;
+        }
+        if (++passedOver > kMaxPassedOver || !directoryEnd(m_directory, m_context.clusterBytes, m_context.fat32).open)
+            break;
     }
     OpenFolder open{folderCluster, directoryEnd(m_directory, m_context.clusterBytes, m_context.fat32)};
     if (open.end.open && m_directory.size() < kMaxDirectoryBytes)
@@ -969,7 +1064,7 @@ void FatThoroughScanner::attachToOpenFolders()
                 progress = true;
             }
         }
-        if (m_walked < m_catalogue.FatFolderList.size()) {
+        if (unwalked()) {
             walkFolders();
             progress = true;
         }

@@ -87,6 +87,9 @@ struct ThoroughContext {
     std::uint32_t clusterBytes = 0;  ///< for the room a file needs; 0 leaves high words as they are
     /// Where the bytes lie on the volume; none: the entries' addresses stay 0.
     const EntryAddresses* addresses = nullptr;
+    /// When given, each file in use whose first cluster the table marks free
+    /// is noted here (first cluster, size).
+    std::vector<std::pair<std::uint32_t, std::uint32_t>>* liveWithoutChain = nullptr;
 };
 
 /// Parses the entries of a folder's bytes (its clusters laid end to end) into

@@ -653,9 +653,14 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     ++m_savedFileCount;
 
     bool guessed = false;
-    const std::vector<ClusterRun> runs = fatFileRuns(firstCluster, size, deleted == 1, guessed);
+    std::uint32_t loopAt = 0;
+    const std::vector<ClusterRun> runs = fatFileRuns(firstCluster, size, deleted == 1, guessed, loopAt);
     copyRuns(p, runs, size, copyMode);
-    if (guessed && p.report.outcome == FileOutcome::Written) {
+    if (loopAt != 0 && p.report.outcome != FileOutcome::WriteFailed && p.report.outcome != FileOutcome::CutShort) {
+        // What the chain holds up to the loop was written; the rest is not on the volume.
+        p.report.outcome = FileOutcome::Incomplete;
+        p.report.error = "its cluster chain loops at cluster " + std::to_string(loopAt);
+    } else if (guessed && p.report.outcome == FileOutcome::Written) {
         // Bytes were written, but from clusters the table could not confirm.
         p.report.outcome = FileOutcome::Incomplete;
         p.report.error = kGuessedClusters;
@@ -674,8 +679,9 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
 }
 
 std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t firstCluster, std::uint32_t size,
-                                                                bool deleted, bool& guessed)
+                                                                bool deleted, bool& guessed, std::uint32_t& loopAt)
 {
+    loopAt = 0;
     const auto& g = m_volume.geometry;
     const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
     std::vector<ClusterRun> runs;
@@ -694,6 +700,20 @@ std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t fi
         }
     };
     fat::ClusterChain chain;
+    if (!deleted && thoroughCopy() && n != 0) {
+        // A live file's chain that runs back into itself ends where it does;
+        // nothing of the volume past the loop belongs to the file.
+        if (chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control, true) ==
+            fat::ChainEnd::Loop) {
+            // Where the loop comes only after the file's last cluster, the chain holds it whole.
+            if (chain.size() < n)
+                loopAt = chain.loopCluster();
+            std::vector<std::uint32_t> clusters = chain.clusters();
+            clusters.resize(std::min<std::size_t>(clusters.size(), n));
+            addClusters(clusters);
+            return runs;
+        }
+    }
     bool chainUnreadable =
         chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control) == fat::ChainEnd::ReadFailed;
     if (chain.size() != n)

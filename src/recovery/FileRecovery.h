@@ -194,7 +194,11 @@ private:
     /// does not give them, the guess for a deleted file or consecutive clusters.
     /// `guessed` is set when the allocation table could not be read where the
     /// result depends on it.
-    std::vector<ClusterRun> fatFileRuns(std::uint32_t firstCluster, std::uint32_t size, bool deleted, bool& guessed);
+    /// The runs of a FAT file's clusters. `loopAt` becomes the cluster where a
+    /// live file's chain runs back into itself (thorough rules; the runs then
+    /// end before it), else 0.
+    std::vector<ClusterRun> fatFileRuns(std::uint32_t firstCluster, std::uint32_t size, bool deleted, bool& guessed,
+                                        std::uint32_t& loopAt);
     /// Gives a closed file its final name, or leaves it under its working name
     /// (and reports that name) when it did not come back as far as it could.
     void settleName(Prepared& p);

@@ -1,5 +1,6 @@
 #include "recovery/OriginalTimes.h"
 
+#include "catalogue/ExfatTime.h"
 #include "catalogue/FileList.h"
 
 #include <ctime>
@@ -49,46 +50,30 @@ std::optional<EntryTimes> fatEntryTimes(std::uint16_t writeDate, std::uint16_t a
     return EntryTimes{*modified, fatDateToUnix(accessDate).value_or(*modified)};
 }
 
-namespace {
-
-/// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day)
-{
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
-}
-
-} // namespace
-
 std::optional<ExfatTime> exfatTimeToUnix(std::uint32_t stamp, std::uint8_t hundredths, std::uint8_t utcOffset)
 {
-    const auto date = static_cast<std::uint16_t>(stamp >> 16);
-    const auto midnight = fatDateToUnix(date); // checks the date names a day
-    if (!midnight)
+    const auto civil = catalogue::exfatCivilTime(stamp, hundredths, utcOffset);
+    if (!civil)
         return std::nullopt;
-    const unsigned twoSeconds = stamp & 0x1F;
-    const unsigned minute = (stamp >> 5) & 0x3F;
-    const unsigned hour = (stamp >> 11) & 0x1F;
-    if (twoSeconds > 29 || minute > 59 || hour > 23)
-        return std::nullopt;
-    const unsigned extra = hundredths <= 199 ? hundredths : 0;
-    const std::int64_t secondOfDay = hour * 3600 + minute * 60 + twoSeconds * 2 + extra / 100;
     ExfatTime t;
-    t.nanoseconds = (extra % 100) * 10'000'000u;
-    if ((utcOffset & 0x80) == 0) {
-        t.seconds = *midnight + secondOfDay; // local time of the day, as FAT dates are taken
+    t.nanoseconds = civil->hundredths * 10'000'000u;
+    if (civil->utc) {
+        t.seconds = catalogue::civilUtcSeconds(*civil);
         return t;
     }
-    // Bits 0-6 are a signed count of 15-minute steps east of UTC.
-    int steps = utcOffset & 0x7F;
-    if (steps >= 64)
-        steps -= 128;
-    const std::int64_t days = daysFromCivil(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F);
-    t.seconds = days * 86400 + secondOfDay - std::int64_t{steps} * 15 * 60;
+    // No valid offset: the local time of the clock that wrote it, as FAT's.
+    std::tm local{};
+    local.tm_year = civil->year - 1900;
+    local.tm_mon = civil->month - 1;
+    local.tm_mday = civil->day;
+    local.tm_hour = civil->hour;
+    local.tm_min = civil->minute;
+    local.tm_sec = civil->second;
+    local.tm_isdst = -1;
+    const std::time_t seconds = std::mktime(&local);
+    if (seconds == static_cast<std::time_t>(-1))
+        return std::nullopt;
+    t.seconds = static_cast<std::int64_t>(seconds);
     return t;
 }
 

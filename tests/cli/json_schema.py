@@ -111,7 +111,7 @@ def volume(name):
 sarvik_run(["drives", "--json"], "drives")
 
 # Volumes of every kind: info, scans, listings, searches.
-for name in ["fat12", "fat12-floppy", "fat16", "fat32", "exfat", "ntfs", "ntfs-4k", "card-fat32", "card-exfat"]:
+for name in ["fat12", "fat12-floppy", "fat16", "fat32", "exfat", "exfat-times", "ntfs", "ntfs-4k", "card-fat32", "card-exfat"]:
     img = volume(name)
     sarvik_run(["info", img, "--json"], "info")
     sarvik_run(["scan", img, "--json"], "scan", (0, 3))
@@ -128,6 +128,9 @@ for name, extra in [("fat32", []), ("ntfs", []), ("exfat", []), ("card-fat32", [
         sarvik_run(["ls", volume(name), folder, *extra, "--json"], "ls", (0, 3))
 sarvik_run(["scan", volume("fat32"), "--classic", "--json"], "scan", (0, 3))
 sarvik_run(["scan", volume("fat16"), "--live", "--json"], "scan", (0, 3))
+# A moved folder's deleted entry names where the folder went.
+if os.path.exists(volume("fat-moved")):
+    sarvik_run(["scan", volume("fat-moved"), "--json"], "scan", (0,))
 sarvik_run(["ls", volume("ntfs"), "/", "--live", "--json"], "ls", (0, 3))
 for name in ["card-fat32", "card-exfat", "ntfs-extents"]:
     sarvik_run(["scan", volume(name), "--deep", "--json"], "scan", (0, 3))

@@ -9,7 +9,7 @@ for t in python3 sfdisk sgdisk; do
     command -v "$t" >/dev/null || { echo "skip: $t not installed (Debian packages python3, fdisk, gdisk)"; exit 77; }
 done
 python3 -c 'import jsonschema' 2>/dev/null || { echo "skip: python3-jsonschema not installed"; exit 77; }
-for v in fat12 fat12-floppy fat16 fat32 fat32-s1 exfat ntfs ntfs-4k card-fat32 card-exfat ntfs-extents; do
+for v in fat12 fat12-floppy fat16 fat32 fat32-s1 exfat exfat-times ntfs ntfs-4k card-fat32 card-exfat ntfs-extents; do
     [[ -f $vols/$v.img ]] || { echo "skip: $vols/$v.img missing (tools/make-test-volumes.sh)"; exit 77; }
 done
 work=$(mktemp -d)

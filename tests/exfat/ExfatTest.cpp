@@ -183,7 +183,7 @@ Copied recoverAll(scan::ScanSession& session)
 // Sets are read with their names, lengths and times; a set whose checksum fails
 // and one half overwritten by a later set are passed over; a deleted folder is
 // read from its own stream extension; the label comes from its entry.
-TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
+TEST(ExfatVolume, ScanReadsDeletedSetsAndMarksDamagedOnes)
 {
     ExfatImage v;
     v.add({u"half.bin", 10, 1500, 700});
@@ -196,7 +196,13 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
     v.add({u"inner.txt", 31, 5, 5, true, false}, 30); // live in a deleted folder: listed
     v.fill(31, 'i');
     const std::uint64_t bad = v.add({u"bad.txt", 40, 5, 5});
-    v.put(bad + 32 + 52, 4, 41); // its first cluster changed after the checksum
+    v.put(bad + 32 + 20, 4, 41); // its first cluster (stream extension offset 20) changed after the checksum
+    v.fill(41, 'b');
+    // A damaged set whose count claims the next set's entries is no set: the
+    // next one is still read (in folder Old: the root is full).
+    const std::uint64_t greedy = v.add({u"greedy.txt", 43, 5, 5}, 30);
+    v.put(greedy + 1, 1, 4);
+    v.add({u"next.txt", 44, 5, 5}, 30);
     // A deleted set whose name entry a later, live set took.
     const std::uint64_t over = v.add({u"over.txt", 42, 5, 5});
     v.put(over + 64, 1, 0xC1);
@@ -210,8 +216,17 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
     ASSERT_TRUE(scanBuilt(session, image));
     EXPECT_EQ(session.volume.info.FileSystemKind, disk::VolumeKind::Exfat);
     std::map<std::string, std::string> condition;
-    for (const auto& row : session.rows(session.tree.rootKey()))
+    std::map<std::string, std::string> modified; // the file list's columns
+    std::map<std::string, std::string> type;
+    for (const auto& row : session.rows(session.tree.rootKey())) {
         condition[row.name] = row.condition;
+        modified[row.name] = row.modified;
+        type[row.name] = row.type;
+    }
+    EXPECT_EQ(type["bad.txt"], "Deleted TXT File (damaged entry set)");
+    EXPECT_EQ(type["half.bin"], "Deleted BIN File");
+    // 12:34:56.78 at UTC+2: 10:34:56 UTC, as NTFS rows show their times.
+    EXPECT_EQ(modified["half.bin"], "15-6-2021 10:34:56");
     EXPECT_EQ(condition["earlier.txt"], "Overwritten");
     EXPECT_EQ(condition["later.txt"], "Good");
     EXPECT_EQ(condition["half.bin"], "Good");
@@ -220,7 +235,13 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
     std::map<std::string, const catalogue::FatFileEntry*> files;
     for (const auto& e : session.catalogue.FatFileList)
         files[e.name] = &e;
-    EXPECT_EQ(files.count("bad.txt"), 0u);
+    // Listed as its entries say, marked: its data is read from cluster 41.
+    ASSERT_EQ(files.count("bad.txt"), 1u);
+    EXPECT_TRUE(files["bad.txt"]->exfat->checksumBad);
+    EXPECT_EQ(files["bad.txt"]->firstCluster, 41u);
+    EXPECT_EQ(files.count("greedy.txt"), 0u);
+    ASSERT_EQ(files.count("next.txt"), 1u);
+    EXPECT_FALSE(files["next.txt"]->exfat->checksumBad);
     EXPECT_EQ(files.count("over.txt"), 0u);
     ASSERT_EQ(files.count("half.bin"), 1u);
     ASSERT_EQ(files.count("inner.txt"), 1u);
@@ -247,6 +268,9 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndPassesOverDamagedOnes)
     ASSERT_EQ(chain->bytes.size(), 1024u);
     EXPECT_EQ(chain->bytes[0], std::byte{0x20});
     EXPECT_EQ(chain->bytes[512], std::byte{0x22}); // the next free cluster, not the live one
+    const auto* damaged = c.dest->find("bad.txt");
+    ASSERT_NE(damaged, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(damaged->bytes.data()), damaged->bytes.size()), "bbbbb");
     const auto* empty = c.dest->find("empty.txt");
     ASSERT_NE(empty, nullptr);
     EXPECT_TRUE(empty->bytes.empty());
