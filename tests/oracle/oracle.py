@@ -35,7 +35,8 @@ Check that every volume in build/test-volumes is listed in images.txt:
     python3 tests/oracle/oracle.py --check-listed
 Options: --sarvik PATH (build/bin/sarvik), --volumes DIR (build/test-volumes),
 --work DIR (build/oracle), --known FILE, --no-deep, --no-bytes, --quiet
-(only NEW lines and the summary), --jobs N (TSK processes at once).
+(only NEW lines and the summary), --lines N (at most N lines of each kind of
+divergence, then a count; 0: all), --jobs N (TSK processes at once).
 Exit status: 0 no divergence outside the list, 1 some, 2 usage, 77 skipped
 (the image or The Sleuth Kit is missing: said on stdout).
 """
@@ -403,7 +404,8 @@ def run_scan(sarvik, image, offset, ntfs, extra=()):
             if p.path == name and not p.times:
                 p.times = dict(zip(("atime", "mtime", "ctime", "crtime"), (int(x) for x in tail[5:9])))
                 break
-    return entries, unnumbered, doc
+    warnings = out.stderr.decode("utf-8", errors="replace").splitlines()
+    return entries, unnumbered, warnings
 
 
 def run_recover(sarvik, image, offset, work, files, extra=(), ids=None):
@@ -558,8 +560,11 @@ def compare_times(ctx, p, t, out):
                 zone = raw[{"crtime": 22, "mtime": 23, "atime": 24}[kind]]
                 minutes = ((zone & 0x7F) - (0x80 if zone & 0x40 else 0)) * 15 if zone & 0x80 else 0
                 note += ", UTC offset byte 0x%02x" % zone
+                count = raw[20] if kind == "crtime" else raw[21] if kind == "mtime" else 0
                 if minutes and mine - theirs[0] == -minutes * 60:
                     note += " (%+d min): the difference is that offset" % minutes
+                elif minutes and count == 100 and mine - theirs[0] == -minutes * 60 + 1:
+                    note += " (%+d min): the difference is that offset and the count's whole second" % minutes
             if t.fn_times and t.fn_times.get(kind, (None,))[0] == mine:
                 note = "; program has the file name attribute's"
             out.append(Divergence(p.key, kind, "program %s, tsk %s (%+ds%s) [%s]" % (
@@ -595,7 +600,9 @@ def compare(ctx, tsk, prog, deep_prog):
                     t.kind, t.path, " (realloc)" if t.realloc else "",
                     "" if deep_prog is None else "; --deep does not list it either", ctx.exfat_set(key))))
             elif ts and ts[0].kind in ("d", "r") and not ctx.ntfs_system(ts[0]):
-                out.append(Divergence(key, "live-missing", "fls: live %s %s" % (ts[0].kind, ts[0].path)))
+                said = [w for w in ctx.warnings if " %s " % ts[0].path in w]
+                out.append(Divergence(key, "live-missing", "fls: live %s %s%s" % (
+                    ts[0].kind, ts[0].path, "; the program warns: " + said[0].split(": ", 1)[-1] if said else "")))
             continue
         if t_del and not p_del and any(not t.deleted for t in ts):
             # a deleted name beside the live one of the same entry: on NTFS a
@@ -606,7 +613,8 @@ def compare(ctx, tsk, prog, deep_prog):
         for p in ps:
             if not ts:
                 if p.deleted:
-                    out.append(Divergence(key, "only-program", "program: deleted %s %s" % (p.kind, p.path)))
+                    out.append(Divergence(key, "only-program", "program: deleted %s %s%s" % (
+                        p.kind, p.path, ctx.folder_chain(p.doc.get("parentCluster")))))
                 continue
             same = [t for t in ts if t.deleted == p.deleted]
             if p.deleted and not same:
@@ -670,6 +678,8 @@ class Context:
         self.states = {}
         self.counts = {"times": 0, "copies": 0, "orphans": 0}
         self.base = None  # FAT: the byte where fls's entry 3 lies
+        self.fat = None  # FAT12/16/32: (bits, the first FAT's byte)
+        self.warnings = []  # what the program's scan said on stderr
         self.exfat = kind.startswith("exfat")
         with open(image, "rb") as f:
             f.seek(offset * 512)
@@ -682,6 +692,7 @@ class Context:
             fat_sectors = struct.unpack_from("<H", boot, 22)[0] or struct.unpack_from("<I", boot, 36)[0]
             # the data area (the FAT12/16 root folder, else cluster 2) follows the FATs
             self.base = offset * 512 + (reserved + fats * fat_sectors) * bps
+            self.fat = ({"fat12": 12, "fat16": 16}.get(kind, 32), offset * 512 + reserved * bps)
 
     def read_manifest(self, path):
         """The SHA-256 of each file the maker wrote, by path and (NTFS) by record."""
@@ -746,6 +757,24 @@ class Context:
             data[0], count, data[32], "good" if stored == total and len(checked) == 32 * (count + 1) else
             "bad (0x%04x stored, 0x%04x computed)" % (stored, total))
 
+    def folder_chain(self, cluster):
+        """FAT: what the allocation table holds for a folder's first cluster."""
+        if self.fat is None or not cluster or cluster < 2:
+            return ""
+        bits, first = self.fat
+        with open(self.image, "rb") as f:
+            f.seek(first + cluster * bits // 8)
+            raw = f.read(4)
+        if len(raw) < 4:
+            return ""
+        value = int.from_bytes(raw, "little")
+        if bits == 12:
+            value = (value >> 4 if cluster & 1 else value) & 0xFFF
+        else:
+            value &= (1 << bits) - 1 if bits == 16 else 0x0FFFFFFF
+        return "; its folder's first cluster %d is %s" % (
+            cluster, "free in the FAT" if value == 0 else "in use in the FAT (next %d)" % value)
+
     def fat_entry(self, key):
         """The 32 bytes of FAT entry key (fls's address), or None."""
         if self.base is None:
@@ -773,7 +802,7 @@ def check_image(args, name, image, offset, blocks):
     work = tempfile.mkdtemp(prefix="oracle.", dir=args.work)
     try:
         tsk = run_fls(image, offset, ntfs)
-        prog, _, _ = run_scan(args.sarvik, image, offset, ntfs)
+        prog, _, ctx.warnings = run_scan(args.sarvik, image, offset, ntfs)
         deep = None
         if not args.no_deep:
             deep, _, _ = run_scan(args.sarvik, image, offset, ntfs, ("--deep", "--no-carve"))
@@ -840,6 +869,12 @@ def check_image(args, name, image, offset, blocks):
     return result, note
 
 
+def summary(entries, most=12):
+    """Entry numbers as a short text: 837 838 ... (400 in all)."""
+    text = " ".join(entries[:most])
+    return text + (" ... %s (%d in all)" % (entries[-1], len(entries)) if len(entries) > most else "")
+
+
 def run_one(args, name, image, offset, blocks):
     """Prints one image's report; returns 0, 1 or SKIP."""
     print("== %s (%s%s)" % (name, image, ", offset %d" % offset if offset else ""), flush=True)
@@ -852,14 +887,25 @@ def run_one(args, name, image, offset, blocks):
     if result is None:
         print("SKIP %s: %s" % (name, note))
         return SKIP
-    new = 0
+    new = sum(1 for _, b in result if b is None)
+    shown = {}  # lines printed of each kind and block; the rest are counted
+    held = {}
     for d, b in result:
-        if b is None:
-            new += 1
+        if b is not None and args.quiet:
+            continue
+        group = (d.kind, b.name if b else None)
+        shown[group] = shown.get(group, 0) + 1
+        if shown[group] > args.lines > 0:
+            held.setdefault(group, []).append(d.entry)
+        elif b is None:
             print("NEW   %s %s %s: %s" % (name, d.entry, d.kind, d.detail))
-        elif not args.quiet:
+        else:
             tag = b.cls + (":" + b.fix if b.fix else "")
             print("known %s %s %s: %s [%s, %s]" % (name, d.entry, d.kind, d.detail, b.name, tag))
+    for (kind, block), entries in held.items():
+        print("%s %s: %d more %s divergences%s, entries %s (--lines 0 prints them all)" % (
+            "NEW  " if block is None else "known", name, len(entries), kind,
+            " [%s]" % block if block else "", summary(entries)))
     print("%s %s: %s; %d divergences, %d known, %d new" % (
         "FAIL" if new else "ok  ", name, note, len(result), len(result) - new, new), flush=True)
     return 1 if new else 0
@@ -881,6 +927,8 @@ def main():
     ap.add_argument("--no-deep", action="store_true", help="leave out the --deep check")
     ap.add_argument("--no-bytes", action="store_true", help="leave out the copies' bytes")
     ap.add_argument("--quiet", action="store_true", help="print only new divergences and the summary")
+    ap.add_argument("--lines", type=int, default=10,
+                    help="print at most N lines of each kind of divergence of an image (0: all)")
     ap.add_argument("--jobs", type=int, default=4, help="TSK processes at once")
     ap.add_argument("--max-entries", type=int, default=400,
                     help="read the bytes of at most about N deleted entries of an image, every k-th (0: all)")
