@@ -243,6 +243,8 @@ def run_fls(image, offset, ntfs):
         kind = mode[:1]
         if kind in ("v", "V"):
             continue
+        if kind == "-":  # a deleted NTFS name's own type is gone; its record's is after the slash
+            kind = mode[2:3] if mode[2:3] in ("d", "r") else "-"
         deleted = realloc = False
         stamps = dict(zip(("atime", "mtime", "ctime", "crtime"), ((int(x), 0) for x in tail[5:9])))
         if name.endswith(" (deleted-realloc)"):
@@ -819,7 +821,7 @@ def check_image(args, name, image, offset, blocks):
                         continue
                     if ntfs:
                         jobs.append((t, pool.submit(istat, image, offset, t.inode, ntfs)))
-                    if ctx.bytes and t.kind != "d":
+                    if ctx.bytes and t.kind != "d" and t.size <= args.max_file_size:
                         jobs.append((t, pool.submit(icat_sha, image, offset, t.inode)))
             if deep is not None:
                 # what only --deep finds (fls's orphans, mostly) is compared with that
@@ -930,6 +932,8 @@ def main():
     ap.add_argument("--lines", type=int, default=10,
                     help="print at most N lines of each kind of divergence of an image (0: all)")
     ap.add_argument("--jobs", type=int, default=4, help="TSK processes at once")
+    ap.add_argument("--max-file-size", type=int, default=256 << 20,
+                    help="compare the bytes of files of at most N bytes (256 MiB)")
     ap.add_argument("--max-entries", type=int, default=400,
                     help="read the bytes of at most about N deleted entries of an image, every k-th (0: all)")
     args = ap.parse_args()
