@@ -1020,8 +1020,8 @@ def check_listed(args, listed):
     for f in missing:
         print("NEW   %s is not in %s (add it, or a '# not compared: %s' line with the reason)" % (
             f, args.images, f))
-    print("%d test volumes, %d listed, %d not listed" % (
-        len([f for f in os.listdir(args.volumes) if f.endswith(".img")]), len(named), len(missing)))
+    print("%d test volumes in %s, %d of them neither compared nor named as not compared in %s" % (
+        len([f for f in os.listdir(args.volumes) if f.endswith(".img")]), args.volumes, len(missing), args.images))
     return 1 if missing else 0
 
 
