@@ -3,7 +3,7 @@
 and alters its answers in five ways the oracle must each catch: one deleted
 file's size, one deleted entry called live, one deleted file's modification
 time in the body file, the SHA-256 of one copy in recover's report, and (with
---deep) one live file called deleted."""
+--deep) one live folder called deleted."""
 import json
 import os
 import subprocess
@@ -18,7 +18,7 @@ def main():
         out = subprocess.run([REAL] + args, capture_output=True, check=False)
         doc = json.loads(out.stdout)
         if "--deep" in args:
-            live = [f for f in doc["files"] if not f.get("deleted")]
+            live = [f for f in doc["folders"] if not f.get("deleted") and f.get("entryAddress")]
             live[0]["deleted"] = True
         else:
             files = [f for f in doc["files"] if f.get("deleted") and f.get("size")]

@@ -364,10 +364,10 @@ def sarvik_cmd(sarvik, command, image, offset, *args):
     return cmd + list(args)
 
 
-def run_scan(sarvik, image, offset, ntfs, extra=()):
+def run_scan(sarvik, image, offset, ntfs, extra=("--live",)):
+    """The program's entries (with --live: the live ones too) by key."""
     env = dict(os.environ, TZ="UTC", LC_ALL="C.UTF-8")
-    out = subprocess.run(sarvik_cmd(sarvik, "scan", image, offset, "--live", "--json", *extra), capture_output=True,
-                         env=env)
+    out = subprocess.run(sarvik_cmd(sarvik, "scan", image, offset, "--json", *extra), capture_output=True, env=env)
     if out.returncode not in (0, 3):
         raise RuntimeError("sarvik scan failed (exit %d): %s" %
                            (out.returncode, out.stderr.decode(errors="replace").strip()))
@@ -391,7 +391,7 @@ def run_scan(sarvik, image, offset, ntfs, extra=()):
                     if e.get(field) is not None:
                         p.exact[name] = filetime_to_unix(e[field])
             entries.setdefault(key, []).append(p)
-    body = subprocess.run(sarvik_cmd(sarvik, "scan", image, offset, "--live", "--bodyfile", *extra),
+    body = subprocess.run(sarvik_cmd(sarvik, "scan", image, offset, "--bodyfile", *extra),
                           capture_output=True, env=env)
     for raw in body.stdout.decode("utf-8", errors="replace").splitlines():
         fields = raw.split("|")
@@ -807,6 +807,7 @@ def check_image(args, name, image, offset, blocks):
         prog, _, ctx.warnings = run_scan(args.sarvik, image, offset, ntfs)
         deep = None
         if not args.no_deep:
+            # as a user runs it: without --live, so that whatever it calls deleted is listed
             deep, _, _ = run_scan(args.sarvik, image, offset, ntfs, ("--deep", "--no-carve"))
         # istat (NTFS: times to the 100 ns) and icat for each deleted entry,
         # or for every k-th of them on a volume of thousands

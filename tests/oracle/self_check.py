@@ -2,7 +2,7 @@
 """Checks that the oracle catches a wrong program: runs oracle.py on one test
 volume with mutant.py in the program's place, which alters a size, calls a
 deleted entry live, moves a time, spoils a copy's SHA-256 and has the deep
-scan call a live file deleted; each must come out as a new divergence, and the
+scan call a live folder deleted; each must come out as a new divergence, and the
 run must fail.
 Usage: self_check.py SARVIK VOLUMES_DIR WORK_DIR   (exit 77: volume or TSK missing)"""
 import os
