@@ -627,9 +627,10 @@ def compare(ctx, tsk, prog, deep_prog):
                 continue
             if not p.deleted and not same:
                 raw = ctx.fat_entry(key)
-                out.append(Divergence(key, "deleted-as-live", "program: live %s %s; fls: deleted %s%s%s" % (
+                out.append(Divergence(key, "deleted-as-live", "program: live %s %s; fls: deleted %s%s%s%s" % (
                     p.kind, p.path, ts[0].path, " (realloc)" if ts[0].realloc else "",
-                    "; entry's first byte 0x%02x" % raw[0] if raw else "")))
+                    "; entry's first byte 0x%02x" % raw[0] if raw else "",
+                    ctx.folder_chain(p.doc.get("parentCluster")))))
                 continue
             t = best(same, p.path)
             if t.path.startswith("/$OrphanFiles/"):
