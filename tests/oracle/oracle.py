@@ -936,7 +936,7 @@ def main():
     ap.add_argument("--jobs", type=int, default=4, help="TSK processes at once")
     ap.add_argument("--max-file-size", type=int, default=256 << 20,
                     help="compare the bytes of files of at most N bytes (256 MiB)")
-    ap.add_argument("--max-entries", type=int, default=400,
+    ap.add_argument("--max-entries", type=int, default=250,
                     help="read the bytes of at most about N deleted entries of an image, every k-th (0: all)")
     args = ap.parse_args()
 
