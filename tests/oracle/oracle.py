@@ -82,6 +82,8 @@ def read_image_list(path):
             if not line:
                 continue
             parts = line.split()
+            if any(i.name == parts[0] for i in images):
+                raise ValueError("%s: %s is named twice" % (path, parts[0]))
             images.append(Image(parts[0], parts[1], int(parts[2]) if len(parts) > 2 else 0))
     return images
 
