@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A wrong program for self_check.py: runs the real one (ORACLE_REAL_SARVIK)
-and alters its answers in four ways the oracle must each catch: one deleted
+and alters its answers in five ways the oracle must each catch: one deleted
 file's size, one deleted entry called live, one deleted file's modification
-time in the body file, and the SHA-256 of one copy in recover's report."""
+time in the body file, the SHA-256 of one copy in recover's report, and (with
+--deep) one live folder called deleted."""
 import json
 import os
 import subprocess
@@ -16,9 +17,13 @@ def main():
     if args[:1] == ["scan"] and "--json" in args:
         out = subprocess.run([REAL] + args, capture_output=True, check=False)
         doc = json.loads(out.stdout)
-        files = [f for f in doc["files"] if f.get("deleted") and f.get("size")]
-        files[0]["size"] += 1
-        files[1]["deleted"] = False
+        if "--deep" in args:
+            live = [f for f in doc["folders"] if not f.get("deleted") and f.get("entryAddress")]
+            live[0]["deleted"] = True
+        else:
+            files = [f for f in doc["files"] if f.get("deleted") and f.get("size")]
+            files[0]["size"] += 1
+            files[1]["deleted"] = False
         json.dump(doc, sys.stdout)
         return out.returncode
     if args[:1] == ["scan"] and "--bodyfile" in args:

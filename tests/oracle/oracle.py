@@ -35,7 +35,8 @@ Check that every volume in build/test-volumes is listed in images.txt:
     python3 tests/oracle/oracle.py --check-listed
 Options: --sarvik PATH (build/bin/sarvik), --volumes DIR (build/test-volumes),
 --work DIR (build/oracle), --known FILE, --no-deep, --no-bytes, --quiet
-(only NEW lines and the summary), --jobs N (TSK processes at once).
+(only NEW lines and the summary), --lines N (at most N lines of each kind of
+divergence, then a count; 0: all), --jobs N (TSK processes at once).
 Exit status: 0 no divergence outside the list, 1 some, 2 usage, 77 skipped
 (the image or The Sleuth Kit is missing: said on stdout).
 """
@@ -81,6 +82,8 @@ def read_image_list(path):
             if not line:
                 continue
             parts = line.split()
+            if any(i.name == parts[0] for i in images):
+                raise ValueError("%s: %s is named twice" % (path, parts[0]))
             images.append(Image(parts[0], parts[1], int(parts[2]) if len(parts) > 2 else 0))
     return images
 
@@ -242,6 +245,8 @@ def run_fls(image, offset, ntfs):
         kind = mode[:1]
         if kind in ("v", "V"):
             continue
+        if kind == "-":  # a deleted NTFS name's own type is gone; its record's is after the slash
+            kind = mode[2:3] if mode[2:3] in ("d", "r") else "-"
         deleted = realloc = False
         stamps = dict(zip(("atime", "mtime", "ctime", "crtime"), ((int(x), 0) for x in tail[5:9])))
         if name.endswith(" (deleted-realloc)"):
@@ -361,14 +366,17 @@ def sarvik_cmd(sarvik, command, image, offset, *args):
     return cmd + list(args)
 
 
-def run_scan(sarvik, image, offset, ntfs, extra=()):
+def run_scan(sarvik, image, offset, ntfs, extra=("--live",)):
+    """The program's entries (with --live: the live ones too) by key."""
     env = dict(os.environ, TZ="UTC", LC_ALL="C.UTF-8")
-    out = subprocess.run(sarvik_cmd(sarvik, "scan", image, offset, "--live", "--json", *extra), capture_output=True,
-                         env=env)
+    out = subprocess.run(sarvik_cmd(sarvik, "scan", image, offset, "--json", *extra), capture_output=True, env=env)
     if out.returncode not in (0, 3):
         raise RuntimeError("sarvik scan failed (exit %d): %s" %
                            (out.returncode, out.stderr.decode(errors="replace").strip()))
-    doc = json.loads(out.stdout)
+    try:
+        doc = json.loads(out.stdout)
+    except ValueError as e:
+        raise RuntimeError("sarvik scan wrote no JSON document (%s)" % e) from None
     entries = {}
     unnumbered = []
     for kind, items in (("d", doc.get("folders", [])), ("r", doc.get("files", []))):
@@ -385,7 +393,7 @@ def run_scan(sarvik, image, offset, ntfs, extra=()):
                     if e.get(field) is not None:
                         p.exact[name] = filetime_to_unix(e[field])
             entries.setdefault(key, []).append(p)
-    body = subprocess.run(sarvik_cmd(sarvik, "scan", image, offset, "--live", "--bodyfile", *extra),
+    body = subprocess.run(sarvik_cmd(sarvik, "scan", image, offset, "--bodyfile", *extra),
                           capture_output=True, env=env)
     for raw in body.stdout.decode("utf-8", errors="replace").splitlines():
         fields = raw.split("|")
@@ -400,7 +408,8 @@ def run_scan(sarvik, image, offset, ntfs, extra=()):
             if p.path == name and not p.times:
                 p.times = dict(zip(("atime", "mtime", "ctime", "crtime"), (int(x) for x in tail[5:9])))
                 break
-    return entries, unnumbered, doc
+    warnings = out.stderr.decode("utf-8", errors="replace").splitlines()
+    return entries, unnumbered, warnings
 
 
 def run_recover(sarvik, image, offset, work, files, extra=(), ids=None):
@@ -488,7 +497,11 @@ def read_known(path):
                 parts = value.split(None, 3)
                 if len(parts) < 3:
                     raise ValueError("%s:%d: match: IMAGE ENTRY KIND [DETAIL-REGEX]" % (path, n))
-                block.matches.append((parts[0], parts[1], parts[2], re.compile(parts[3]) if len(parts) > 3 else None))
+                try:
+                    rx = re.compile(parts[3]) if len(parts) > 3 else None
+                except re.error as e:
+                    raise ValueError("%s:%d: %s" % (path, n, e)) from None
+                block.matches.append((parts[0], parts[1], parts[2], rx))
             else:
                 raise ValueError("%s:%d: unknown field %r" % (path, n, field))
     for b in blocks:
@@ -546,7 +559,16 @@ def compare_times(ctx, p, t, out):
             if raw is not None and kind == "crtime":
                 note = "; creation 10 ms count %d" % raw[20 if ctx.exfat else 13]
             elif raw is not None and kind == "mtime" and ctx.exfat:
-                note = "; modification 10 ms count %d, UTC offset byte 0x%02x" % (raw[21], raw[23])
+                note = "; modification 10 ms count %d" % raw[21]
+            if raw is not None and ctx.exfat and kind in ("crtime", "mtime", "atime"):
+                zone = raw[{"crtime": 22, "mtime": 23, "atime": 24}[kind]]
+                minutes = ((zone & 0x7F) - (0x80 if zone & 0x40 else 0)) * 15 if zone & 0x80 else 0
+                note += ", UTC offset byte 0x%02x" % zone
+                count = raw[20] if kind == "crtime" else raw[21] if kind == "mtime" else 0
+                if minutes and mine - theirs[0] == -minutes * 60:
+                    note += " (%+d min): the difference is that offset" % minutes
+                elif minutes and count == 100 and mine - theirs[0] == -minutes * 60 + 1:
+                    note += " (%+d min): the difference is that offset and the count's whole second" % minutes
             if t.fn_times and t.fn_times.get(kind, (None,))[0] == mine:
                 note = "; program has the file name attribute's"
             out.append(Divergence(p.key, kind, "program %s, tsk %s (%+ds%s) [%s]" % (
@@ -582,7 +604,9 @@ def compare(ctx, tsk, prog, deep_prog):
                     t.kind, t.path, " (realloc)" if t.realloc else "",
                     "" if deep_prog is None else "; --deep does not list it either", ctx.exfat_set(key))))
             elif ts and ts[0].kind in ("d", "r") and not ctx.ntfs_system(ts[0]):
-                out.append(Divergence(key, "live-missing", "fls: live %s %s" % (ts[0].kind, ts[0].path)))
+                said = [w for w in ctx.warnings if " %s " % ts[0].path in w]
+                out.append(Divergence(key, "live-missing", "fls: live %s %s%s" % (
+                    ts[0].kind, ts[0].path, "; the program warns: " + said[0].split(": ", 1)[-1] if said else "")))
             continue
         if t_del and not p_del and any(not t.deleted for t in ts):
             # a deleted name beside the live one of the same entry: on NTFS a
@@ -593,19 +617,22 @@ def compare(ctx, tsk, prog, deep_prog):
         for p in ps:
             if not ts:
                 if p.deleted:
-                    out.append(Divergence(key, "only-program", "program: deleted %s %s" % (p.kind, p.path)))
+                    out.append(Divergence(key, "only-program", "program: deleted %s %s%s" % (
+                        p.kind, p.path, ctx.folder_chain(p.doc.get("parentCluster")))))
                 continue
             same = [t for t in ts if t.deleted == p.deleted]
             if p.deleted and not same:
                 raw = ctx.fat_entry(key)
-                out.append(Divergence(key, "live-as-deleted", "program: deleted %s %s; fls: live %s%s" % (
-                    p.kind, p.path, ts[0].path, "; entry's first byte 0x%02x" % raw[0] if raw else "")))
+                out.append(Divergence(key, "live-as-deleted", "program: deleted %s %s; fls: live %s%s%s%s" % (
+                    p.kind, p.path, ts[0].path, "; entry's first byte 0x%02x" % raw[0] if raw else "",
+                    ctx.record_state(ts[0]), ctx.maker_state(p.path))))
                 continue
             if not p.deleted and not same:
                 raw = ctx.fat_entry(key)
-                out.append(Divergence(key, "deleted-as-live", "program: live %s %s; fls: deleted %s%s%s" % (
+                out.append(Divergence(key, "deleted-as-live", "program: live %s %s; fls: deleted %s%s%s%s" % (
                     p.kind, p.path, ts[0].path, " (realloc)" if ts[0].realloc else "",
-                    "; entry's first byte 0x%02x" % raw[0] if raw else "")))
+                    "; entry's first byte 0x%02x" % raw[0] if raw else "",
+                    ctx.folder_chain(p.doc.get("parentCluster")))))
                 continue
             t = best(same, p.path)
             if t.path.startswith("/$OrphanFiles/"):
@@ -613,6 +640,9 @@ def compare(ctx, tsk, prog, deep_prog):
                 # short name; the program under the folder it found ($Lost
                 # folder N): the entry's address ties them, the path is not compared
                 ctx.counts["orphans"] += 1
+            elif p.deep:
+                # fls reached it from the root, the quick scan did not
+                out.append(Divergence(key, "deep-only", "fls: %s; only --deep lists it, as %s" % (t.path, p.path)))
             elif t.path != p.path:
                 out.append(Divergence(key, "path", "program %s%s, tsk %s" % (
                     p.path, " (--deep)" if p.deep else "", t.path)))
@@ -648,8 +678,13 @@ class Context:
         self.ntfs = kind.startswith("ntfs")
         self.bytes = want_bytes
         self.image = image
+        self.offset = offset
+        self.written = {}
+        self.states = {}
         self.counts = {"times": 0, "copies": 0, "orphans": 0}
         self.base = None  # FAT: the byte where fls's entry 3 lies
+        self.fat = None  # FAT12/16/32: (bits, the first FAT's byte)
+        self.warnings = []  # what the program's scan said on stderr
         self.exfat = kind.startswith("exfat")
         with open(image, "rb") as f:
             f.seek(offset * 512)
@@ -662,21 +697,40 @@ class Context:
             fat_sectors = struct.unpack_from("<H", boot, 22)[0] or struct.unpack_from("<I", boot, 36)[0]
             # the data area (the FAT12/16 root folder, else cluster 2) follows the FATs
             self.base = offset * 512 + (reserved + fats * fat_sectors) * bps
+            self.fat = ({"fat12": 12, "fat16": 16}.get(kind, 32), offset * 512 + reserved * bps)
 
     def read_manifest(self, path):
         """The SHA-256 of each file the maker wrote, by path and (NTFS) by record."""
         self.written = {}
+        self.states = {}
         if not os.path.exists(path):
             return
         with open(path, encoding="utf-8") as f:
             for line in f:
                 cols = line.rstrip("\n").split("\t")
+                if len(cols) > 4 and cols[4] in ("live", "deleted"):
+                    self.states["/" + cols[0]] = cols[4]
                 if len(cols) < 4 or cols[1] != "file" or len(cols[3]) != 64:
                     continue
                 self.written["/" + cols[0]] = cols[3]
                 for note in (cols[8].split() if len(cols) > 8 else []):
                     if note.startswith("mft="):
                         self.written["#" + note[4:]] = cols[3]
+
+    def record_state(self, t):
+        """NTFS: whether istat calls the MFT record in use."""
+        if not self.ntfs:
+            return ""
+        out = subprocess.run(tsk_cmd("istat", self.image, self.offset) + [t.inode.split("-", 1)[0]],
+                             capture_output=True)
+        text = out.stdout.decode("utf-8", errors="replace")
+        if "Not Allocated File" in text:
+            return "; istat: record not in use"
+        return "; istat: record in use" if "Allocated File" in text else ""
+
+    def maker_state(self, path):
+        state = self.states.get(path)
+        return "; the maker left it %s" % state if state else ""
 
     def manifest_says(self, p, t):
         sha = self.written.get("#" + p.key) or self.written.get(p.path) or self.written.get(t.path)
@@ -698,6 +752,8 @@ class Context:
         checked = data[:32 * (count + 1)]
         total = 0
         for i, b in enumerate(checked):
+            if i % 32 == 0:
+                b |= 0x80  # the sum is of the set in use
             if i not in (2, 3):
                 total = ((total << 15) | (total >> 1)) & 0xFFFF
                 total = (total + b) & 0xFFFF
@@ -705,6 +761,24 @@ class Context:
         return "; bytes: entry type 0x%02x, %d secondaries, next entry type 0x%02x, set checksum %s" % (
             data[0], count, data[32], "good" if stored == total and len(checked) == 32 * (count + 1) else
             "bad (0x%04x stored, 0x%04x computed)" % (stored, total))
+
+    def folder_chain(self, cluster):
+        """FAT: what the allocation table holds for a folder's first cluster."""
+        if self.fat is None or not cluster or cluster < 2:
+            return ""
+        bits, first = self.fat
+        with open(self.image, "rb") as f:
+            f.seek(first + cluster * bits // 8)
+            raw = f.read(4)
+        if len(raw) < 4:
+            return ""
+        value = int.from_bytes(raw, "little")
+        if bits == 12:
+            value = (value >> 4 if cluster & 1 else value) & 0xFFF
+        else:
+            value &= (1 << bits) - 1 if bits == 16 else 0x0FFFFFFF
+        return "; its folder's first cluster %d is %s" % (
+            cluster, "free in the FAT" if value == 0 else "in use in the FAT (next %d)" % value)
 
     def fat_entry(self, key):
         """The 32 bytes of FAT entry key (fls's address), or None."""
@@ -722,7 +796,7 @@ class Context:
         return number < 24 or t.path.startswith("/$Extend/") or t.path.startswith("/$OrphanFiles")
 
 
-def check_image(args, name, image, offset, blocks, say):
+def check_image(args, name, image, offset, blocks):
     """The divergences of one image: (list of (Divergence, Block or None), note)."""
     kind = fs_type(image, offset)
     if kind is None:
@@ -733,9 +807,10 @@ def check_image(args, name, image, offset, blocks, say):
     work = tempfile.mkdtemp(prefix="oracle.", dir=args.work)
     try:
         tsk = run_fls(image, offset, ntfs)
-        prog, _, _ = run_scan(args.sarvik, image, offset, ntfs)
+        prog, _, ctx.warnings = run_scan(args.sarvik, image, offset, ntfs)
         deep = None
         if not args.no_deep:
+            # as a user runs it: without --live, so that whatever it calls deleted is listed
             deep, _, _ = run_scan(args.sarvik, image, offset, ntfs, ("--deep", "--no-carve"))
         # istat (NTFS: times to the 100 ns) and icat for each deleted entry,
         # or for every k-th of them on a volume of thousands
@@ -750,7 +825,7 @@ def check_image(args, name, image, offset, blocks, say):
                         continue
                     if ntfs:
                         jobs.append((t, pool.submit(istat, image, offset, t.inode, ntfs)))
-                    if ctx.bytes and t.kind != "d":
+                    if ctx.bytes and t.kind != "d" and t.size <= args.max_file_size:
                         jobs.append((t, pool.submit(icat_sha, image, offset, t.inode)))
             if deep is not None:
                 # what only --deep finds (fls's orphans, mostly) is compared with that
@@ -800,21 +875,43 @@ def check_image(args, name, image, offset, blocks, say):
     return result, note
 
 
+def summary(entries, most=12):
+    """Entry numbers as a short text: 837 838 ... (400 in all)."""
+    text = " ".join(entries[:most])
+    return text + (" ... %s (%d in all)" % (entries[-1], len(entries)) if len(entries) > most else "")
+
+
 def run_one(args, name, image, offset, blocks):
     """Prints one image's report; returns 0, 1 or SKIP."""
     print("== %s (%s%s)" % (name, image, ", offset %d" % offset if offset else ""), flush=True)
-    result, note = check_image(args, name, image, offset, blocks, print)
+    try:
+        result, note = check_image(args, name, image, offset, blocks)
+    except (RuntimeError, ValueError, OSError) as e:
+        # the program (or fls) could not read what fsstat reads: a divergence of its own
+        d = Divergence("-", "failed", str(e))
+        result, note = [(d, known_block(blocks, name, d.entry, d.kind, d.detail))], "no comparison"
     if result is None:
         print("SKIP %s: %s" % (name, note))
         return SKIP
-    new = 0
+    new = sum(1 for _, b in result if b is None)
+    shown = {}  # lines printed of each kind and block; the rest are counted
+    held = {}
     for d, b in result:
-        if b is None:
-            new += 1
+        if b is not None and args.quiet:
+            continue
+        group = (d.kind, b.name if b else None)
+        shown[group] = shown.get(group, 0) + 1
+        if shown[group] > args.lines > 0:
+            held.setdefault(group, []).append(d.entry)
+        elif b is None:
             print("NEW   %s %s %s: %s" % (name, d.entry, d.kind, d.detail))
-        elif not args.quiet:
+        else:
             tag = b.cls + (":" + b.fix if b.fix else "")
             print("known %s %s %s: %s [%s, %s]" % (name, d.entry, d.kind, d.detail, b.name, tag))
+    for (kind, block), entries in held.items():
+        print("%s %s: %d more %s divergences%s, entries %s (--lines 0 prints them all)" % (
+            "NEW  " if block is None else "known", name, len(entries), kind,
+            " [%s]" % block if block else "", summary(entries)))
     print("%s %s: %s; %d divergences, %d known, %d new" % (
         "FAIL" if new else "ok  ", name, note, len(result), len(result) - new, new), flush=True)
     return 1 if new else 0
@@ -836,8 +933,12 @@ def main():
     ap.add_argument("--no-deep", action="store_true", help="leave out the --deep check")
     ap.add_argument("--no-bytes", action="store_true", help="leave out the copies' bytes")
     ap.add_argument("--quiet", action="store_true", help="print only new divergences and the summary")
+    ap.add_argument("--lines", type=int, default=10,
+                    help="print at most N lines of each kind of divergence of an image (0: all)")
     ap.add_argument("--jobs", type=int, default=4, help="TSK processes at once")
-    ap.add_argument("--max-entries", type=int, default=400,
+    ap.add_argument("--max-file-size", type=int, default=256 << 20,
+                    help="compare the bytes of files of at most N bytes (256 MiB)")
+    ap.add_argument("--max-entries", type=int, default=250,
                     help="read the bytes of at most about N deleted entries of an image, every k-th (0: all)")
     args = ap.parse_args()
 
@@ -896,7 +997,8 @@ def main():
         if args.all and unused:
             for b in unused:
                 print("unused known divergence [%s] (%s): nothing matched it%s" % (
-                    b.name, b.cls, "; delete it if its fix is in" if b.cls == "pending" else ""))
+                    b.name, b.cls, "; delete it if its fix is in" if b.cls == "pending" else
+                    " (no image here shows it today)"))
         print("oracle: %d images, %d failed, %d skipped" % (
             len(status), status.count(1), status.count(SKIP)))
     if 1 in status:
@@ -922,8 +1024,8 @@ def check_listed(args, listed):
     for f in missing:
         print("NEW   %s is not in %s (add it, or a '# not compared: %s' line with the reason)" % (
             f, args.images, f))
-    print("%d test volumes, %d listed, %d not listed" % (
-        len([f for f in os.listdir(args.volumes) if f.endswith(".img")]), len(named), len(missing)))
+    print("%d test volumes in %s, %d of them neither compared nor named as not compared in %s" % (
+        len([f for f in os.listdir(args.volumes) if f.endswith(".img")]), args.volumes, len(missing), args.images))
     return 1 if missing else 0
 
 

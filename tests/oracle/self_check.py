@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Checks that the oracle catches a wrong program: runs oracle.py on one test
 volume with mutant.py in the program's place, which alters a size, calls a
-deleted entry live, moves a time and spoils a copy's SHA-256; each must come
-out as a new divergence, and the run must fail.
+deleted entry live, moves a time, spoils a copy's SHA-256 and has the deep
+scan call a live folder deleted; each must come out as a new divergence, and the
+run must fail.
 Usage: self_check.py SARVIK VOLUMES_DIR WORK_DIR   (exit 77: volume or TSK missing)"""
 import os
 import re
@@ -21,15 +22,15 @@ def main():
         return 77
     env = dict(os.environ, ORACLE_REAL_SARVIK=sarvik)
     out = subprocess.run([sys.executable, os.path.join(HERE, "oracle.py"), image, "--name", "self-check",
-                          "--sarvik", os.path.join(HERE, "mutant.py"), "--work", work, "--no-deep"],
+                          "--sarvik", os.path.join(HERE, "mutant.py"), "--work", work],
                          capture_output=True, text=True, env=env, check=False)
     print(out.stdout, out.stderr, sep="")
     kinds = set(re.findall(r"^NEW +self-check \S+ (\S+):", out.stdout, re.M))
-    missing = {"size", "deleted-as-live", "mtime", "bytes"} - kinds
+    missing = {"size", "deleted-as-live", "mtime", "bytes", "deep-live-as-deleted"} - kinds
     if missing or out.returncode != 1:
         print("FAIL: the oracle missed %s (exit %d)" % (", ".join(sorted(missing)) or "nothing", out.returncode))
         return 1
-    print("ok: the oracle caught all four faults of the mutant")
+    print("ok: the oracle caught all five faults of the mutant")
     return 0
 
 
