@@ -64,12 +64,39 @@ public:
 private:
     /// Reads the listed folders from `first` on; the list grows while it is
     /// walked: each folder read adds its subfolders.
+    /// Folders in use are read before deleted ones: a folder moved elsewhere
+    /// leaves a deleted entry set that names its first cluster, and the live
+    /// set must own that cluster (and what it holds) before it is read.
     void readFolders(std::size_t first)
     {
-        for (std::size_t i = first; i < m_catalogue.FatFolderList.size() && !m_control.stopRequested(); ++i) {
-            readFolder(i);
-            m_observer.progress(static_cast<std::uint32_t>((i + 1) * 100 / m_catalogue.FatFolderList.size()));
+        const auto& folders = m_catalogue.FatFolderList;
+        for (bool liveAgain = true; liveAgain && !m_control.stopRequested();) {
+            liveAgain = false;
+            for (std::size_t i = first; i < folders.size() && !m_control.stopRequested(); ++i)
+                if (folders[i].deleted == 0)
+                    readOnce(i);
+            for (std::size_t i = first; i < folders.size() && !m_control.stopRequested(); ++i) {
+                if (i < m_read.size() && m_read[i])
+                    continue;
+                if (folders[i].deleted == 0) {
+                    liveAgain = true; // it took a deleted set's place after the live pass went by
+                    break;
+                }
+                readOnce(i);
+            }
         }
+    }
+
+    void readOnce(std::size_t index)
+    {
+        if (m_read.size() <= index)
+            m_read.resize(m_catalogue.FatFolderList.size(), false);
+        if (m_read[index])
+            return;
+        m_read[index] = true;
+        if (m_catalogue.FatFolderList[index].movedTo == 0) // a moved folder's stand-in holds nothing
+            readFolder(index);
+        m_observer.progress(static_cast<std::uint32_t>((index + 1) * 100 / m_catalogue.FatFolderList.size()));
     }
 
     /// The clusters of listed folder `folder`, as readFolder reads them.
@@ -441,9 +468,16 @@ private:
             // its own, or that names the root's, cannot be read or told apart.
             if (!m_exfat.isCluster(set.firstCluster) || set.firstCluster == m_volume.geometry.RootDirStart)
                 return;
-            if (m_catalogue.AddFatFolder(set.name, set.firstCluster, key, writeDate, accessDate, 0, deleted ? 1 : 0,
-                                         writeTime, origin))
-                m_catalogue.FatFolderList.back().exfat = set.data;
+            if (m_catalogue.AddFatFolderEntry(set.name, set.firstCluster, key, writeDate, accessDate, deleted ? 1 : 0,
+                                              writeTime, origin)) {
+                // The set added last is the folder itself, or a moved folder's
+                // stand-in, or the live set that took a stand-in's place.
+                auto& folders = m_catalogue.FatFolderList;
+                if (!folders.back().exfat)
+                    folders.back().exfat = set.data;
+                if (const auto* owner = m_catalogue.findFatFolder(set.firstCluster); owner != nullptr && !owner->exfat)
+                    folders[static_cast<std::size_t>(owner - folders.data())].exfat = set.data;
+            }
             m_observer.foldersFound(m_catalogue.FolderCount);
             return;
         }
@@ -468,6 +502,7 @@ private:
     ExfatScanOptions m_options;
     /// Deleted folders whose last cluster read cuts a set, by key.
     std::map<std::uint32_t, CutSet> m_cutFolders;
+    std::vector<bool> m_read; ///< per listed folder: read already
 };
 
 } // namespace

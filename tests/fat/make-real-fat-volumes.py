@@ -25,6 +25,8 @@ in afterwards, as noted):
   fat-cleared.img       a live file whose chain was cleared from the FAT (its
                         clusters read as free, its entry is intact), beside a
                         deleted text file.
+  exfat-moved.img       exFAT through exfat-fuse (root): /test/1/11 moved to
+                        /test/2/11, holding a live 1.txt and a deleted gone.txt.
 Each image gets IMAGE.expect.tsv: path, state (live|deleted), sha256 ("-" for
 folders), as the volume's own structures say.
 
@@ -267,6 +269,46 @@ def make_cleared(out):
     img.finish()
 
 
+def make_exfat_moved(out):
+    """exfat-moved.img: /test/1/11 moved to /test/2/11 through exfat-fuse
+    (mkfs.exfat, a loop device; root). Skipped with a message without them."""
+    path = os.path.join(out, "exfat-moved.img")
+    tools = ("mkfs.exfat", "mount.exfat-fuse", "losetup")
+    if os.geteuid() != 0 or not os.path.exists("/dev/fuse") or any(shutil.which(t) is None for t in tools):
+        sys.stderr.write("make-real-fat-volumes: exfat-moved.img skipped (needs root, /dev/fuse, exfat-fuse)\n")
+        return
+    with open(path, "wb") as f:
+        f.truncate(8 << 20)
+    subprocess.run(["mkfs.exfat", path], check=True, stdout=subprocess.DEVNULL)
+    loop = subprocess.run(["losetup", "-f", "--show", path], check=True, capture_output=True,
+                          text=True).stdout.strip()
+    mnt = tempfile.mkdtemp()
+    try:
+        subprocess.run(["mount.exfat-fuse", loop, mnt], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        try:
+            os.makedirs(os.path.join(mnt, "test/1/11"))
+            os.makedirs(os.path.join(mnt, "test/2"))
+            one = content("exfat-moved/1.txt", 5000)
+            gone = content("exfat-moved/gone.txt", 3000)
+            for name, data in (("1.txt", one), ("gone.txt", gone)):
+                with open(os.path.join(mnt, "test/1/11", name), "wb") as f:
+                    f.write(data)
+            os.remove(os.path.join(mnt, "test/1/11/gone.txt"))
+            os.rename(os.path.join(mnt, "test/1/11"), os.path.join(mnt, "test/2/11"))
+        finally:
+            subprocess.run(["umount", mnt], check=True)
+    finally:
+        subprocess.run(["losetup", "-d", loop], check=False)
+        os.rmdir(mnt)
+    with open(path[:-4] + ".expect.tsv", "w", encoding="utf-8") as f:
+        f.write("path\tstate\tsha256\n")
+        f.write("test/2/11\tlive\t-\n")
+        f.write("test/2/11/1.txt\tlive\t%s\n" % hashlib.sha256(one).hexdigest())
+        f.write("test/2/11/gone.txt\tdeleted\t%s\n" % hashlib.sha256(gone).hexdigest())
+        f.write("test/1/11\tmoved\t-\n")
+
+
 def main():
     if len(sys.argv) != 2:
         sys.stderr.write(__doc__)
@@ -282,6 +324,7 @@ def main():
     split_chain, chained = make_deleted_dirs(out)
     print("split folder clusters", split_chain, "chained folder clusters", chained)
     make_cleared(out)
+    make_exfat_moved(out)
     return 0
 
 
