@@ -43,6 +43,32 @@ void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::u
                             NtfsDataKept::No, 0, 0, Carved::No, standard});
 }
 
+namespace {
+
+/// The thorough rules are those that read names as UTF-8: a scan under them,
+/// or a snapshot of one, sets NamesAreUtf8.
+template <typename Entry> NtfsStandardTimes shownNtfsTimes(const Catalogue& c, const Entry& e) noexcept
+{
+    if (c.ntfsStandardTimesShown(e.standard))
+        return e.standard;
+    NtfsStandardTimes t;
+    t.created = e.created;
+    t.modified = e.modified;
+    return t;
+}
+
+} // namespace
+
+NtfsStandardTimes Catalogue::ntfsTimes(const NtfsFolderEntry& e) const noexcept
+{
+    return shownNtfsTimes(*this, e);
+}
+
+NtfsStandardTimes Catalogue::ntfsTimes(const NtfsFileEntry& e) const noexcept
+{
+    return shownNtfsTimes(*this, e);
+}
+
 void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs)
 {
     if (NtfsFileList.empty())

@@ -110,6 +110,10 @@ struct NtfsStandardTimes {
     std::uint64_t modified = 0;      ///< the data's last write
     std::uint64_t recordChanged = 0; ///< the MFT record's last change
     std::uint64_t accessed = 0;
+    [[nodiscard]] bool any() const noexcept
+    {
+        return created != 0 || modified != 0 || recordChanged != 0 || accessed != 0;
+    }
 };
 
 struct NtfsFolderEntry {
@@ -237,6 +241,20 @@ public:
     /// folders and files after these (the first folder of a record number
     /// stays the one found), their kept runs, its counts and losses.
     void AppendNtfsEntries(Catalogue&& later);
+
+    /// The times an NTFS entry goes by (listings, copies, selections). Under
+    /// the thorough rules, those of its standard information, which Windows
+    /// keeps current and shows; the file name's creation and write times where
+    /// the record had no readable standard information. Under the classic
+    /// rules, the file name's (recordChanged and accessed then 0).
+    [[nodiscard]] NtfsStandardTimes ntfsTimes(const NtfsFolderEntry& e) const noexcept;
+    [[nodiscard]] NtfsStandardTimes ntfsTimes(const NtfsFileEntry& e) const noexcept;
+    /// Whether ntfsTimes gives the standard information's times for an entry
+    /// (and the file name's times are then extra facts).
+    [[nodiscard]] bool ntfsStandardTimesShown(const NtfsStandardTimes& standard) const noexcept
+    {
+        return NamesAreUtf8 && standard.any();
+    }
 
     /// Index of the FAT folder whose first cluster is `firstCluster`.
     [[nodiscard]] const FatFolderEntry* findFatFolder(std::uint32_t firstCluster) const;

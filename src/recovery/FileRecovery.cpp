@@ -261,8 +261,10 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
             return fatEntryTimes(m_catalogue.FatFolderList[index].writeDate,
                                  m_catalogue.FatFolderList[index].accessDate,
                                  m_catalogue.FatFolderList[index].writeTime);
-        if (!fat && index < m_catalogue.NtfsFolderList.size())
-            return ntfsEntryTimes(m_catalogue.NtfsFolderList[index].modified);
+        if (!fat && index < m_catalogue.NtfsFolderList.size()) {
+            const catalogue::NtfsStandardTimes t = m_catalogue.ntfsTimes(m_catalogue.NtfsFolderList[index]);
+            return ntfsEntryTimes(t.modified, t.accessed);
+        }
         return std::nullopt;
     };
     const auto applyFolderTimes = [&] {
@@ -777,7 +779,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     if (const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector)) {
         if (e->carved != catalogue::Carved::No)
             return recoverCarvedNtfsFile(p, *e, copyMode);
-        p.times = ntfsEntryTimes(e->modified);
+        const catalogue::NtfsStandardTimes t = m_catalogue.ntfsTimes(*e);
+        p.times = ntfsEntryTimes(t.modified, t.accessed);
     }
 
     // The record is read into a cleared private buffer and fixed up there; a

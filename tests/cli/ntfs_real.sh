@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# What real NTFS volumes hold and our other volumes do not (made by
+# tests/ntfs/make-ntfs-real-volume.py): standard-information times that differ
+# from the file name's, data initialized to less than its size, copies of MFT
+# records lying in free space, and a boot sector lost without its backup.
+# Usage: ntfs_real.sh SARVIK VOLUMES_DIR SOURCE_DIR
+set -euo pipefail
+sarvik=$(realpath "$1") src=$(realpath "$3")
+for t in mkntfs ntfs-3g python3; do
+    command -v "$t" >/dev/null || { echo "skip: $t not installed (Debian package ntfs-3g)"; exit 77; }
+done
+[[ -c /dev/fuse ]] || { echo "skip: /dev/fuse is missing"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+python3 "$src/tests/ntfs/make-ntfs-real-volume.py" "$work" real || fail "making the volume"
+
+# --- times: the standard information's by default, the file name's as extra fields
+"$sarvik" scan real.img --json >scan.json 2>/dev/null || fail "scan --json"
+"$sarvik" scan real.img --classic --json >classic.json 2>/dev/null || fail "scan --classic --json"
+"$sarvik" scan real.img --bodyfile >body.txt 2>/dev/null || fail "scan --bodyfile"
+"$sarvik" scan real.img >scan.txt 2>/dev/null || fail "scan"
+"$sarvik" scan real.img --snapshot "$work/snap" >/dev/null 2>&1 || fail "scan --snapshot"
+"$sarvik" scan "$work/SNAP.RVU" --json >snap.json 2>/dev/null || fail "scan of the snapshot"
+"$sarvik" recover real.img --to out --all >/dev/null 2>&1 || fail "recover"
+python3 - <<'PY' || fail "times"
+import json, os
+want = json.load(open("real.json"))
+def by_path(doc):
+    d = json.load(open(doc))
+    return {e["path"].lstrip("/"): e for e in d["files"] + d["folders"] if e.get("path")}
+scan, classic, snap = by_path("scan.json"), by_path("classic.json"), by_path("snap.json")
+text = open("scan.txt").read()
+body = {l.split("|")[2]: l.rstrip("\n").split("|") for l in open("body.txt")}
+ticks = lambda t: (t - 116444736000000000) * 100  # FILETIME to ns since 1970
+checked = 0
+for path, t in want["times"].items():
+    if path not in scan:
+        continue  # a live file: listed with --live only
+    e = scan[path]
+    assert e["modifiedTime"] == t["modified"], (path, e["modifiedTime"], t)
+    assert e["accessedTime"] == t["accessed"] and e["recordChangedTime"] == t["ctime"], (path, e, t)
+    # The file name keeps the time the file was made, which utime did not change.
+    assert e["fileNameModifiedTime"] == e["fileNameCreatedTime"] != e["modifiedTime"], (path, e)
+    assert e["createdTime"] == e["fileNameCreatedTime"], (path, e)
+    c = classic[path]
+    assert c["modifiedTime"] == e["fileNameModifiedTime"] and "fileNameModifiedTime" not in c, (path, c)
+    assert snap[path]["modifiedTime"] == t["modified"], (path, "snapshot", snap[path])
+    b = body[str(e["recordNumber"])]
+    assert int(b[8]) == ticks(t["modified"]) // 10**9 and int(b[7]) == ticks(t["accessed"]) // 10**9, (path, b)
+    if "modified" in e and path.endswith(".txt") and e["deleted"]:
+        assert e["modified"][:19].replace("T", " ") in text, (path, e["modified"])
+        st = os.stat(os.path.join("out", path))
+        assert st.st_mtime_ns == ticks(t["modified"]) and st.st_atime_ns == ticks(t["accessed"]), (path, st)
+    checked += 1
+assert checked == 4, checked
+PY
+# The Sleuth Kit reads the same times from the standard information.
+if command -v istat >/dev/null; then
+    n=$(python3 -c 'import json; print(json.load(open("real.json"))["records"]["Times/old2.txt"])')
+    want=$(istat real.img "$n" | awk '/^\$STANDARD_INFORMATION/ {s=1} s && /^File Modified:/ {print $3 "T" $4; exit}')
+    got=$(python3 -c 'import json; print([f["modified"] for f in json.load(open("scan.json"))["files"] if f["name"] == "old2.txt"][0])')
+    [[ ${got%Z} == "${want:0:27}" ]] || fail "istat gives $want, the scan $got"
+fi
+
+echo "ntfs_real: all checks passed"
