@@ -69,7 +69,7 @@ NtfsStandardTimes Catalogue::ntfsTimes(const NtfsFileEntry& e) const noexcept
     return shownNtfsTimes(*this, e);
 }
 
-void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs)
+void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs, std::uint64_t initialized)
 {
     if (NtfsFileList.empty())
         return;
@@ -77,6 +77,7 @@ void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRu
     e.dataKept = kept;
     e.firstRun = NtfsDataRuns.size();
     e.runCount = kept == NtfsDataKept::Runs ? static_cast<std::uint32_t>(runs.size()) : 0;
+    e.initialized = initialized;
     if (kept == NtfsDataKept::Runs)
         NtfsDataRuns.insert(NtfsDataRuns.end(), runs.begin(), runs.end());
 }

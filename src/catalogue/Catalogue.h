@@ -171,6 +171,10 @@ struct NtfsFileEntry {
     /// data attribute of this name in the record at recordSector is read, not
     /// the unnamed one. Empty for the file's own data.
     std::string stream{};
+    /// With kept runs: the bytes of the data that were written (the attribute's
+    /// initialized size); past them it reads as zeros, whatever its clusters
+    /// hold. The maximum when not kept: all of it.
+    std::uint64_t initialized = ~std::uint64_t{0};
 };
 
 /// What a scan could not read, and whether it was stopped before its end. A scan
@@ -232,7 +236,8 @@ public:
                      std::uint64_t size, const NtfsStandardTimes& standard = {});
 
     /// Records what the scan kept of the data of the file added last.
-    void KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs = {});
+    void KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs = {},
+                          std::uint64_t initialized = ~std::uint64_t{0});
 
     void ClearFatCatalogue();
     void ClearNtfsCatalogue();

@@ -440,7 +440,7 @@ private:
         m_keptRuns.clear();
         for (const NtfsRun& run : *runs)
             m_keptRuns.push_back({run.start, run.length, run.sparse, run.missing});
-        m_catalogue->KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns);
+        m_catalogue->KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns, InitializedBytes(record, data.offset, ~0ULL));
     }
 
     /// Thorough mode: lists the scanned record when it is the base record of a

@@ -148,4 +148,9 @@ std::optional<NtfsRunList> DecodeDataRuns(disk::ByteSpan record, std::size_t att
     return runs;
 }
 
+std::uint64_t InitializedBytes(disk::ByteSpan record, std::size_t attributeOffset, std::uint64_t size) noexcept
+{
+    return std::min(disk::ByteReader(record).u64or0(attributeOffset + kAttrInitializedSize), size);
+}
+
 } // namespace sarvik::ntfs

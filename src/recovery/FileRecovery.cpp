@@ -804,7 +804,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
             }
             if (!createForRuns(p, copyMode))
                 return 0;
-            writeNtfsRuns(p, listed->runs, listed->compression, size, copyMode, deleted, recordSector);
+            const std::uint64_t initialized = std::min(listed->initializedSize.value_or(size), size);
+            writeNtfsRuns(p, listed->runs, listed->compression, size, initialized, copyMode, deleted, recordSector);
             return 1;
         }
     }
@@ -843,7 +844,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         }
         if (!createForRuns(p, copyMode))
             return 0;
-        writeNtfsRuns(p, *runs, ntfs::ReadCompressionInfo(record, data.offset), size, copyMode, deleted, recordSector);
+        writeNtfsRuns(p, *runs, ntfs::ReadCompressionInfo(record, data.offset), size,
+                      ntfs::InitializedBytes(record, data.offset, size), copyMode, deleted, recordSector);
         return 1;
     }
     p.report.outcome = FileOutcome::NothingToWrite;
@@ -851,13 +853,37 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     return 0;
 }
 
-void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, const ntfs::CompressionInfo& compression,
-                                 std::uint64_t size, int copyMode, std::uint32_t deleted, std::uint64_t recordSector)
+void FileRecovery::writeZeroTail(Prepared& p, std::uint64_t from, std::uint64_t size)
 {
+    if (p.report.outcome != FileOutcome::Written || from >= size)
+        return;
+    std::uint64_t written = from;
+    while (written < size) {
+        if (m_control.interrupted()) {
+            p.report.outcome = FileOutcome::CutShort;
+            break;
+        }
+        const std::uint64_t n = std::min<std::uint64_t>(kHoleStep, size - written);
+        if (!p.file->writeHole(n)) {
+            p.writeFailed = true;
+            p.report.outcome = FileOutcome::WriteFailed;
+            break;
+        }
+        written += n;
+    }
+    p.report.bytesWritten = written;
+}
+
+void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, const ntfs::CompressionInfo& compression,
+                                 std::uint64_t size, std::uint64_t initialized, int copyMode, std::uint32_t deleted,
+                                 std::uint64_t recordSector)
+{
+    // Past the initialized size nothing was written: its clusters may hold
+    // another file's bytes, and the file reads as zeros there.
     if (compression.compressed) {
         // Compressed data is decoded in every rule set: its raw bytes are not the file.
         const ntfs::CompressedCopy copied = ntfs::CopyCompressedRuns(
-            m_volume, extent(), runs, compression.unitClusters, size,
+            m_volume, extent(), runs, compression.unitClusters, initialized,
             [&](disk::ByteSpan bytes) { return p.file->write(bytes); },
             [&](std::uint64_t count) { return p.file->writeHole(count); }, [&] { return m_control.interrupted(); });
         p.writeFailed = copied.writeFailed;
@@ -867,12 +893,13 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
             p.report.outcome = FileOutcome::WriteFailed;
         else if (copied.interrupted || m_control.interrupted())
             p.report.outcome = FileOutcome::CutShort;
-        else if (copied.written >= size && copied.zeroFilledUnits == 0)
+        else if (copied.written >= initialized && copied.zeroFilledUnits == 0)
             p.report.outcome = FileOutcome::Written;
         else if (copied.cutAtVolumeEnd)
             p.report.outcome = FileOutcome::CutAtVolumeEnd;
         else
             p.report.outcome = FileOutcome::Incomplete; // a unit unreadable or undecodable, or the runs ended
+        writeZeroTail(p, initialized, size);
         ++m_savedFileCount;
         if (deleted == 1)
             p.report.clustersInUse = clustersReadInUse(recordSector, size);
@@ -883,7 +910,8 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
     clusterRuns.reserve(runs.size());
     for (const ntfs::NtfsRun& r : runs)
         clusterRuns.push_back({r.start, r.length, r.sparse, r.missing});
-    copyRuns(p, clusterRuns, size, copyMode);
+    copyRuns(p, clusterRuns, initialized, copyMode);
+    writeZeroTail(p, initialized, size);
     ++m_savedFileCount;
     if (deleted == 1)
         p.report.clustersInUse = clustersReadInUse(recordSector, size);

@@ -172,8 +172,14 @@ private:
     bool createForRuns(Prepared& p, int copyMode);
     /// Writes a non-resident NTFS attribute's runs into the created file (LZNT1
     /// units decompressed) and finishes the report.
+    /// Only its first `initialized` bytes are read; the rest of `size` is
+    /// written as zeros (a hole), as the file system reads it.
     void writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, const ntfs::CompressionInfo& compression,
-                       std::uint64_t size, int copyMode, std::uint32_t deleted, std::uint64_t recordSector);
+                       std::uint64_t size, std::uint64_t initialized, int copyMode, std::uint32_t deleted,
+                       std::uint64_t recordSector);
+    /// After a copy that wrote all of its first `from` bytes: zeros (a hole) up
+    /// to `size`, the part of an NTFS file past its initialized size.
+    void writeZeroTail(Prepared& p, std::uint64_t from, std::uint64_t size);
     /// Thorough mode: the file's unnamed data attribute gathered from the
     /// extents its attribute list names, when it has one that names them.
     std::optional<ntfs::ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,

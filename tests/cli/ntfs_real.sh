@@ -24,7 +24,7 @@ python3 "$src/tests/ntfs/make-ntfs-real-volume.py" "$work" real || fail "making 
 "$sarvik" scan real.img >scan.txt 2>/dev/null || fail "scan"
 "$sarvik" scan real.img --snapshot "$work/snap" >/dev/null 2>&1 || fail "scan --snapshot"
 "$sarvik" scan "$work/SNAP.RVU" --json >snap.json 2>/dev/null || fail "scan of the snapshot"
-"$sarvik" recover real.img --to out --all >/dev/null 2>&1 || fail "recover"
+"$sarvik" recover real.img --to out --all --report report.jsonl >/dev/null 2>&1 || fail "recover"
 python3 - <<'PY' || fail "times"
 import json, os
 want = json.load(open("real.json"))
@@ -63,6 +63,28 @@ if command -v istat >/dev/null; then
     want=$(istat real.img "$n" | awk '/^\$STANDARD_INFORMATION/ {s=1} s && /^File Modified:/ {print $3 "T" $4; exit}')
     got=$(python3 -c 'import json; print([f["modified"] for f in json.load(open("scan.json"))["files"] if f["name"] == "old2.txt"][0])')
     [[ ${got%Z} == "${want:0:27}" ]] || fail "istat gives $want, the scan $got"
+fi
+
+# --- initialized size: the bytes past it are zeros, and only the rest is judged
+python3 - <<'PY' || fail "initialized size"
+import json
+want = json.load(open("real.json"))
+files = {f["path"].lstrip("/"): f for f in json.load(open("scan.json"))["files"]}
+report = {json.loads(l)["source"].lstrip("/"): json.loads(l) for l in open("report.jsonl")}
+for path, valid in want["initialized"].items():
+    data = open("out/" + path, "rb").read()
+    assert len(data) == want["sizes"][path], (path, len(data))
+    assert data[valid:] == bytes(len(data) - valid), (path, "bytes past the initialized size")
+    assert (valid == 0) == (data == bytes(len(data))), (path, "the initialized bytes")
+    # The clusters past the initialized part belong to another file now.
+    assert files[path]["condition"] == "Good" and files[path]["clustersInUse"] == 0, (path, files[path])
+    assert report[path]["outcome"] == "written" and report[path]["overwrittenShare"] == 0, report[path]
+PY
+if command -v icat >/dev/null; then
+    for path in Valid/short.bin Valid/part.bin; do
+        n=$(python3 -c 'import json,sys; print(json.load(open("real.json"))["records"][sys.argv[1]])' "$path")
+        icat -r real.img "$n" | cmp -s - "out/$path" || fail "$path: icat -r gives other bytes"
+    done
 fi
 
 echo "ntfs_real: all checks passed"

@@ -73,6 +73,15 @@ class Records(Ntfs):
             rec[end:end + 2] = usn
         self.write_at(self.offset(n), rec)
 
+    def allocate(self, clusters):
+        """Marks `clusters` in use in $Bitmap (record 6)."""
+        for c in clusters:
+            vcn, bit = divmod(c, self.cluster * 8)
+            lcn = next(lcn + vcn - start for start, lcn, length in self.data_runs(6) if start <= vcn < start + length)
+            at = lcn * self.cluster + bit // 8
+            byte = self.read_at(at, 1)[0] | 1 << (bit % 8)
+            self.write_at(at, bytes([byte]))
+
     def write_at(self, off, data):
         self.w.seek(off)
         self.w.write(data)
@@ -151,6 +160,12 @@ def main():
 
     # Free clusters with 16 free ones either side, away from the deleted files'.
     taken = vol.allocated() | vol.clusters(numbers["Valid/short.bin"]) | vol.clusters(numbers["Valid/part.bin"])
+    # The clusters past each file's initialized part taken by another file since
+    # (here marked in use): what the file reads there is zeros all the same,
+    # and its condition is that of its initialized part alone.
+    for path, size in initialized.items():
+        runs = sorted(vol.clusters(numbers[path]))
+        vol.allocate(runs[-(-size // vol.cluster):])
     free = [c for c in range(16, (64 << 20) // vol.cluster - 16) if not taken & set(range(c - 16, c + 17))]
     copies = {}
 
