@@ -815,6 +815,47 @@ std::optional<std::uint32_t> foundRecordNumber(disk::ByteSpan record)
     return number;
 }
 
+/// The folder and name bytes of the first file name a record holds (any name
+/// space, in the order 0 to 3); nothing for a record without one.
+std::optional<std::pair<std::uint32_t, std::vector<std::byte>>> firstName(disk::ByteSpan record)
+{
+    for (const auto& offset : LocateFileNames(record).value) {
+        if (!offset)
+            continue;
+        disk::ByteSpan bytes;
+        const FileNameInfo info = ReadFileNameFields(record, *offset, bytes);
+        return std::pair{info.parentRecord, std::vector<std::byte>(bytes.begin(), bytes.end())};
+    }
+    return std::nullopt;
+}
+
+/// Whether record `number` of the MFT is in use by the file the record `found`
+/// outside it (not fixed up) belongs to: the same sequence number, base record
+/// and first name in the same folder. Such a record is an old copy of a file
+/// in use (Windows leaves them in the shadow copy store and where a piece of
+/// the MFT moved from), not a lost file: the MFT's own record stands for it,
+/// by that name. A copy of another sequence is an earlier file of that record,
+/// and one of another name a file of an earlier volume (a format numbers
+/// records and sequences from the start again): both are lost files.
+bool inUseInMft(const disk::SelectedVolume& volume, const MftRunList& runs, std::uint32_t number, disk::ByteSpan found)
+{
+    const auto location = runs.locateRecord(number);
+    if (!location || runs.isSparse(location->run) ||
+        found.size() != std::size_t{runs.recordSectors()} * disk::kSectorSize)
+        return false;
+    MftRecord mine(runs.recordSectors());
+    if (!ReadMftRecord(volume.reader, location->sector, mine) || !hasFileSignature(mine))
+        return false;
+    MftRecord copy(runs.recordSectors());
+    std::copy(found.begin(), found.end(), copy.begin());
+    ApplyRecordFixup(copy);
+    const disk::ByteReader a(mine);
+    const disk::ByteReader b(copy);
+    return (a.u8or0(kRecordFlags) & RecordFlags::FileInUse) != 0 &&
+           a.u16or0(kRecordSequence) == b.u16or0(kRecordSequence) &&
+           a.u64or0(kRecordBaseReference) == b.u64or0(kRecordBaseReference) && firstName(mine) == firstName(copy);
+}
+
 /// Moves the found items whose folder was not found under "$Found records".
 void attachFoundOrphans(Catalogue& catalogue, std::size_t firstFolder, std::size_t firstFile, FoundRecords& result)
 {
@@ -876,8 +917,9 @@ FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& cata
             for (std::size_t k = 0; k < records; ++k) {
                 const auto record = std::span(block).subspan(k * recordBytes, recordBytes);
                 const auto number = foundRecordNumber(record);
-                if (!number || !taken.insert(*number).second)
+                if (!number || taken.contains(*number) || inUseInMft(volume, runs, *number, record))
                     continue;
+                taken.insert(*number);
                 if (!scanner.examineFound(record, (at + k * recordBytes) / disk::kSectorSize, *number))
                     ++result.spread;
             }

@@ -119,6 +119,7 @@ def write_files(mnt):
     make("Live/live.txt", b"a live file whose record has a copy in free space\n" * 40)
     make("Live/other.txt", b"a live file whose record's copy names another sequence\n" * 40)
     make("Live/far.txt", b"a live file whose record's copy names a record the MFT lacks\n" * 40)
+    make("Live/again.txt", b"a live file whose record's copy is of another file made earlier\n" * 40)
     numbers["Times/Gone"] = os.stat(os.path.join(mnt, "Times/Gone")).st_ino
     for path, (atime, mtime) in TIMES.items():
         os.utime(os.path.join(mnt, path), ns=(atime, mtime))
@@ -169,8 +170,14 @@ def main():
     free = [c for c in range(16, (64 << 20) // vol.cluster - 16) if not taken & set(range(c - 16, c + 17))]
     copies = {}
 
-    def copy_record(path, cluster, sequence=None, number=None):
+    def copy_record(path, cluster, sequence=None, number=None, name=None):
         rec = vol.raw(numbers[path])
+        if name is not None:
+            # The name's UTF-16 in the first sector, as long as the one it replaces.
+            old = os.path.basename(path).encode("utf-16-le")
+            at = rec.index(old)
+            assert at + len(old) < 510 and len(name) == len(os.path.basename(path))
+            rec[at:at + len(old)] = name.encode("utf-16-le")
         if sequence is not None:
             struct.pack_into("<H", rec, 0x10, sequence)
         if number is not None:
@@ -183,6 +190,9 @@ def main():
     copy_record("Live/other.txt", free[40], sequence=struct.unpack_from("<H", vol.raw(numbers["Live/other.txt"]),
                                                                          0x10)[0] + 7)
     copy_record("Live/far.txt", free[80], number=60000)
+    # Same number and sequence, another name: a file of an earlier volume (a
+    # format numbers records from 0 and sequences from 1 again).
+    copy_record("Live/again.txt", free[120], name="early.txt")
 
     expect = {
         "records": numbers,
