@@ -237,7 +237,8 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpa
         if (auto listed = ntfs::ReadListedData(m_volume, *m_mftRuns, record, recordNumber, size)) {
             runs = std::move(listed->runs);
             compression = listed->compression;
-            initialized = listed->initializedSize;
+            if (listed->realSize && listed->initializedSize)
+                initialized = ntfs::InitializedBytes(*listed->realSize, *listed->initializedSize, size);
         }
     }
     if (!runs) {
