@@ -116,10 +116,12 @@ struct NtfsStandardTimes {
     }
 };
 
+/// NTFS record numbers are 48 bits on disk (the low 6 bytes of a file
+/// reference) and kept in 64.
 struct NtfsFolderEntry {
     std::string name;
-    std::uint32_t recordNumber = 0;
-    std::uint32_t parentRecord = 0; ///< 5 is the root directory
+    std::uint64_t recordNumber = 0;
+    std::uint64_t parentRecord = 0; ///< 5 is the root directory
     std::uint64_t created = 0;      ///< FILETIME from the file-name attribute
     std::uint64_t modified = 0;
     std::uint32_t treeItem = 0;
@@ -149,8 +151,8 @@ enum class NtfsDataKept : std::uint8_t {
 
 struct NtfsFileEntry {
     std::string name;
-    std::uint32_t recordNumber = 0;
-    std::uint32_t parentRecord = 0;
+    std::uint64_t recordNumber = 0;
+    std::uint64_t parentRecord = 0;
     std::uint64_t created = 0;
     std::uint64_t modified = 0;
     std::uint64_t size = 0;
@@ -227,12 +229,12 @@ public:
     void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster, std::uint16_t writeDate,
                     std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0,
                     const FatEntryOrigin& origin = {});
-    void AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord, std::uint64_t created,
+    void AddNtfsFolder(std::string name, std::uint64_t recordNumber, std::uint64_t parentRecord, std::uint64_t created,
                        std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted,
                        const NtfsStandardTimes& standard = {});
     /// Adds a file; the caller increments FileCount.
-    void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
-                     std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified, std::uint32_t deleted,
+    void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint64_t recordNumber,
+                     std::uint64_t parentRecord, std::uint64_t created, std::uint64_t modified, std::uint32_t deleted,
                      std::uint64_t size, const NtfsStandardTimes& standard = {});
 
     /// Records what the scan kept of the data of the file added last.
@@ -264,7 +266,7 @@ public:
     /// Index of the FAT folder whose first cluster is `firstCluster`.
     [[nodiscard]] const FatFolderEntry* findFatFolder(std::uint32_t firstCluster) const;
     /// The first NTFS folder whose record number is `recordNumber`.
-    [[nodiscard]] const NtfsFolderEntry* findNtfsFolder(std::uint32_t recordNumber) const;
+    [[nodiscard]] const NtfsFolderEntry* findNtfsFolder(std::uint64_t recordNumber) const;
 
     /// Gives every NTFS folder and file whose parent is not a listed folder a
     /// substitute folder "Dir<n>" under the root.
@@ -274,7 +276,7 @@ private:
     /// The counts and losses both kinds of scan start from.
     void clearCounts();
     std::unordered_map<std::uint32_t, std::size_t> m_fatFolderByCluster;
-    std::unordered_map<std::uint32_t, std::size_t> m_ntfsFolderByRecord;
+    std::unordered_map<std::uint64_t, std::size_t> m_ntfsFolderByRecord;
 };
 
 } // namespace sarvik::catalogue

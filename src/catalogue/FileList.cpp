@@ -151,7 +151,7 @@ template <typename Entry> void fillRow(FileRow& row, const Catalogue& c, const E
 } // namespace
 
 std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind kind,
-                                  std::uint32_t key, const NamePredicate& filter, const TypeNameProvider& typeName)
+                                  std::uint64_t key, const NamePredicate& filter, const TypeNameProvider& typeName)
 {
     std::vector<FileRow> rows;
     // A folder of 400,000 files would otherwise move its rows about twenty times as the list grows.

@@ -90,7 +90,7 @@ public:
 
     /// Record `number` after its fixup; cleared when it lies beyond the runs or
     /// in a sparse run, or cannot be read.
-    const MftRecord& get(std::uint32_t number)
+    const MftRecord& get(std::uint64_t number)
     {
         for (std::size_t i = 0; i < m_used; ++i)
             if (m_records[i].number == number)
@@ -114,7 +114,7 @@ public:
     }
 
     /// The sector record `number` was read from by get(); 0 when it was not read.
-    [[nodiscard]] std::uint64_t sectorOf(std::uint32_t number) const
+    [[nodiscard]] std::uint64_t sectorOf(std::uint64_t number) const
     {
         for (std::size_t i = 0; i < m_used; ++i)
             if (m_records[i].number == number)
@@ -124,7 +124,7 @@ public:
 
 private:
     struct Entry {
-        std::uint32_t number = 0;
+        std::uint64_t number = 0;
         std::uint64_t sector = 0; ///< where it was read from; 0 when it was not
         MftRecord bytes{};
     };
@@ -440,7 +440,9 @@ private:
         m_keptRuns.clear();
         for (const NtfsRun& run : *runs)
             m_keptRuns.push_back({run.start, run.length, run.sparse, run.missing});
-        m_catalogue->KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns, InitializedBytes(record, data.offset, ~0ULL));
+        // The file just added: the size its written part is told against.
+        const std::uint64_t size = m_catalogue->NtfsFileList.empty() ? 0 : m_catalogue->NtfsFileList.back().size;
+        m_catalogue->KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns, InitializedBytes(record, data.offset, size));
     }
 
     /// Thorough mode: lists the scanned record when it is the base record of a
@@ -457,7 +459,7 @@ private:
         std::optional<std::uint64_t> size = own.dataSize;
         std::uint64_t recordSector = sector;
         for (std::size_t k = 1; k < m_table.AttributeRecordCount; ++k) {
-            const std::uint32_t number = m_table.AttributeRecords[k];
+            const std::uint64_t number = m_table.AttributeRecords[k];
             if (number == m_recordNumber)
                 continue;
             // A listed record another file has taken since holds nothing of this one.
@@ -597,7 +599,7 @@ private:
     MftRecord m_single{};           ///< a position read on its own
     std::vector<std::byte> m_block; ///< a piece read when nothing reads ahead
     disk::ByteSpan m_record;        ///< the record being examined, after its fixup
-    std::uint32_t m_recordNumber = 0;
+    std::uint64_t m_recordNumber = 0;
     std::uint32_t m_namelessFiles = 0;
     SharedProgress m_ownProgress;
     SharedProgress* m_progress = nullptr;
@@ -786,9 +788,9 @@ void RecordSightings::look(std::uint64_t offset, disk::ByteSpan bytes)
 namespace {
 
 /// The record numbers the catalogue's folders and files (not carved) hold.
-std::unordered_set<std::uint32_t> listedNumbers(const Catalogue& catalogue)
+std::unordered_set<std::uint64_t> listedNumbers(const Catalogue& catalogue)
 {
-    std::unordered_set<std::uint32_t> numbers;
+    std::unordered_set<std::uint64_t> numbers;
     for (const auto& folder : catalogue.NtfsFolderList)
         numbers.insert(folder.recordNumber);
     for (const auto& file : catalogue.NtfsFileList)
@@ -859,14 +861,14 @@ bool inUseInMft(const disk::SelectedVolume& volume, const MftRunList& runs, std:
 /// Moves the found items whose folder was not found under "$Found records".
 void attachFoundOrphans(Catalogue& catalogue, std::size_t firstFolder, std::size_t firstFile, FoundRecords& result)
 {
-    std::unordered_set<std::uint32_t> folders;
+    std::unordered_set<std::uint64_t> folders;
     for (std::size_t i = firstFolder; i < catalogue.NtfsFolderList.size(); ++i)
         folders.insert(catalogue.NtfsFolderList[i].recordNumber);
-    std::uint32_t key = 0;
+    std::uint64_t key = 0;
     for (const std::uint32_t candidate : kFoundFolderKeys)
         if (key == 0 && catalogue.findNtfsFolder(candidate) == nullptr)
             key = candidate;
-    const auto adopt = [&](std::uint32_t& parent) {
+    const auto adopt = [&](std::uint64_t& parent) {
         if (parent == catalogue::kNtfsRootRecord || folders.contains(parent) || key == 0)
             return;
         parent = key;
@@ -896,7 +898,7 @@ FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& cata
         total += stretch.length;
     observer.status("Reading MFT records found in free space");
     observer.progress(0);
-    std::unordered_set<std::uint32_t> taken = listedNumbers(catalogue);
+    std::unordered_set<std::uint64_t> taken = listedNumbers(catalogue);
     MftScanner scanner(volume, catalogue, runs, observer, control, thorough);
     std::vector<std::byte> block;
     std::uint64_t done = 0;

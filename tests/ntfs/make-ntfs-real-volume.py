@@ -13,11 +13,15 @@ them:
   file as it is (same number and sequence: the live file, not a lost one),
   one with another sequence number (an earlier file of that record), one
   whose number no record of the MFT has (a record of a lost MFT).
-Writes OUTDIR/NAME.img and OUTDIR/NAME.json (what the checks expect).
+- NAME-refs.img: the same with Refs/high.txt's parent reference naming a
+  record number past 32 bits (48 are read), which only Python writes.
+Writes OUTDIR/NAME.img, OUTDIR/NAME-refs.img and OUTDIR/NAME.json (what the
+checks expect).
 Usage: make-ntfs-real-volume.py OUTDIR NAME"""
 
 import json
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -116,6 +120,7 @@ def write_files(mnt):
         make(path, ("%s: a file whose times were set after it was made\n" % path).encode() * (3 + i))
     make("Valid/short.bin", bytes((i * 7 + 1) % 251 + 1 for i in range(65536)))
     make("Valid/part.bin", bytes((i * 13 + 5) % 241 + 1 for i in range(20000)))
+    make("Refs/high.txt", b"a deleted file whose folder's record number needs more than 32 bits\n" * 4)
     make("Live/live.txt", b"a live file whose record has a copy in free space\n" * 40)
     make("Live/other.txt", b"a live file whose record's copy names another sequence\n" * 40)
     make("Live/far.txt", b"a live file whose record's copy names a record the MFT lacks\n" * 40)
@@ -141,7 +146,7 @@ def main():
             st = {p: os.stat(os.path.join(mnt, p)) for p in numbers}
             # Deleted last: ntfs-3g would give a later file the lowest free record.
             for path in ("Times/old1.txt", "Times/old2.txt", "Times/Gone/old3.txt", "Valid/short.bin",
-                         "Valid/part.bin"):
+                         "Valid/part.bin", "Refs/high.txt"):
                 os.remove(os.path.join(mnt, path))
             # A folder's times change as its files go: set once it is empty.
             gone = os.path.join(mnt, "Times/Gone")
@@ -170,14 +175,14 @@ def main():
     free = [c for c in range(16, (64 << 20) // vol.cluster - 16) if not taken & set(range(c - 16, c + 17))]
     copies = {}
 
-    def copy_record(path, cluster, sequence=None, number=None, name=None):
+    def copy_record(path, cluster, sequence=None, number=None, new_name=None):
         rec = vol.raw(numbers[path])
-        if name is not None:
+        if new_name is not None:
             # The name's UTF-16 in the first sector, as long as the one it replaces.
             old = os.path.basename(path).encode("utf-16-le")
             at = rec.index(old)
-            assert at + len(old) < 510 and len(name) == len(os.path.basename(path))
-            rec[at:at + len(old)] = name.encode("utf-16-le")
+            assert at + len(old) < 510 and len(new_name) == len(os.path.basename(path))
+            rec[at:at + len(old)] = new_name.encode("utf-16-le")
         if sequence is not None:
             struct.pack_into("<H", rec, 0x10, sequence)
         if number is not None:
@@ -192,7 +197,22 @@ def main():
     copy_record("Live/far.txt", free[80], number=60000)
     # Same number and sequence, another name: a file of an earlier volume (a
     # format numbers records from 0 and sequences from 1 again).
-    copy_record("Live/again.txt", free[120], name="early.txt")
+    copy_record("Live/again.txt", free[120], new_name="early.txt")
+
+    # NAME-refs.img: the same volume with a parent reference whose 48-bit
+    # record number passes 32 bits, bytes 4-5 of the reference (the sequence
+    # number follows in bytes 6-7). A snapshot cannot hold it.
+    refs = os.path.join(out, name + "-refs.img")
+    shutil.copyfile(img, refs)
+    vol = Records(refs)
+    rec = bytearray(vol.record(numbers["Refs/high.txt"]))
+    off = struct.unpack_from("<H", rec, 0x14)[0]
+    while struct.unpack_from("<I", rec, off)[0] != 0x30:
+        off += struct.unpack_from("<I", rec, off + 4)[0]
+    value = off + struct.unpack_from("<H", rec, off + 0x14)[0]
+    struct.pack_into("<H", rec, value + 4, 1)
+    vol.put(numbers["Refs/high.txt"], rec)
+    high_parent = struct.unpack_from("<Q", rec, value)[0] & ((1 << 48) - 1)
 
     expect = {
         "records": numbers,
@@ -201,6 +221,7 @@ def main():
         "initialized": initialized,
         "sizes": {"Valid/short.bin": 65536, "Valid/part.bin": 20000},
         "copies": copies,
+        "highParent": high_parent,
     }
     with open(os.path.join(out, name + ".json"), "w") as f:
         json.dump(expect, f, indent=1, sort_keys=True)
