@@ -118,4 +118,16 @@ if "$sarvik" scan real-refs.img --snapshot "$work/refs" >/dev/null 2>err.txt; th
 grep -q "does not fit the 32-bit field" err.txt || fail "saving the snapshot: $(cat err.txt)"
 [[ ! -e "$work/REFS.RVU" ]] || fail "a snapshot was written"
 
+# --- a lost boot sector: the backup stands in, with a warning; without one
+# nothing is guessed (no capacity, no listing, a failure status)
+cp real.img boot.img
+dd if=/dev/zero of=boot.img bs=512 count=1 conv=notrunc status=none
+"$sarvik" info boot.img >info.txt 2>err.txt || fail "info with the backup boot sector: $(cat err.txt)"
+grep -q "^Capacity *: 64 MB" info.txt || fail "capacity from the backup: $(grep Capacity info.txt)"
+"$sarvik" scan boot.img >/dev/null 2>err.txt || fail "scan with the backup boot sector"
+grep -q "read from the backup boot sector" err.txt || fail "no word of the backup: $(cat err.txt)"
+dd if=/dev/zero of=boot.img bs=512 count=1 seek=$(( $(stat -c %s boot.img) / 512 - 1 )) conv=notrunc status=none
+rc=0; "$sarvik" scan boot.img >scan-noboot.txt 2>err.txt || rc=$?
+[[ $rc == 1 && ! -s scan-noboot.txt ]] || fail "no boot sector nor backup: exit $rc, $(head -3 scan-noboot.txt)"
+
 echo "ntfs_real: all checks passed"
