@@ -832,13 +832,14 @@ std::optional<std::pair<std::uint32_t, std::vector<std::byte>>> firstName(disk::
 }
 
 /// Whether record `number` of the MFT is in use by the file the record `found`
-/// outside it (not fixed up) belongs to: the same sequence number, base record
-/// and first name in the same folder. Such a record is an old copy of a file
+/// outside it (not fixed up) belongs to: the same sequence number and base
+/// record, and the same first name in the same folder or the same creation
+/// time (a file renamed since keeps it). Such a record is an old copy of a file
 /// in use (Windows leaves them in the shadow copy store and where a piece of
-/// the MFT moved from), not a lost file: the MFT's own record stands for it,
-/// by that name. A copy of another sequence is an earlier file of that record,
-/// and one of another name a file of an earlier volume (a format numbers
-/// records and sequences from the start again): both are lost files.
+/// the MFT moved from), not a lost file: the MFT's own record stands for it. A
+/// copy of another sequence is an earlier file of that record, and one of
+/// another name and creation time a file of an earlier volume (a format
+/// numbers records and sequences from the start again): both are lost files.
 bool inUseInMft(const disk::SelectedVolume& volume, const MftRunList& runs, std::uint32_t number, disk::ByteSpan found)
 {
     const auto location = runs.locateRecord(number);
@@ -853,9 +854,15 @@ bool inUseInMft(const disk::SelectedVolume& volume, const MftRunList& runs, std:
     ApplyRecordFixup(copy);
     const disk::ByteReader a(mine);
     const disk::ByteReader b(copy);
-    return (a.u8or0(kRecordFlags) & RecordFlags::FileInUse) != 0 &&
-           a.u16or0(kRecordSequence) == b.u16or0(kRecordSequence) &&
-           a.u64or0(kRecordBaseReference) == b.u64or0(kRecordBaseReference) && firstName(mine) == firstName(copy);
+    if ((a.u8or0(kRecordFlags) & RecordFlags::FileInUse) == 0 ||
+        a.u16or0(kRecordSequence) != b.u16or0(kRecordSequence) ||
+        a.u64or0(kRecordBaseReference) != b.u64or0(kRecordBaseReference))
+        return false;
+    if (firstName(mine) == firstName(copy))
+        return true;
+    const auto made = SurveyRecord(mine).times;
+    const auto copyMade = SurveyRecord(copy).times;
+    return made && copyMade && made->first == copyMade->first;
 }
 
 /// Moves the found items whose folder was not found under "$Found records".

@@ -88,14 +88,15 @@ if command -v icat >/dev/null; then
 fi
 
 # --- copies of MFT records in free space: one of a record in use with its own
-# sequence number and name is that file, not a lost one; the others (another
-# sequence, a number the MFT lacks, another name: a file of an earlier volume)
-# are found
+# sequence number and name (or creation time: a rename) is that file, not a
+# lost one; the others (another sequence, a number the MFT lacks, another name
+# and creation time: a file of an earlier volume) are found
 "$sarvik" scan real.img --deep --json >deep.json 2>/dev/null || fail "scan --deep --json"
 python3 - <<'PY' || fail "copies of MFT records"
 import json
 found = {f["name"]: f for f in json.load(open("deep.json"))["files"] if f["deleted"]}
-assert "live.txt" not in found, ("a file in use listed as deleted", found.get("live.txt"))
+for name in ("live.txt", "earlier.txt"):
+    assert name not in found, ("a file in use listed as deleted", found.get(name))
 for name in ("other.txt", "far.txt", "early.txt"):
     assert name in found and found[name]["path"].startswith("/$Found records/"), (name, found.get(name))
 assert found["far.txt"]["recordNumber"] == 60000, found["far.txt"]

@@ -124,6 +124,7 @@ def write_files(mnt):
     make("Live/live.txt", b"a live file whose record has a copy in free space\n" * 40)
     make("Live/other.txt", b"a live file whose record's copy names another sequence\n" * 40)
     make("Live/far.txt", b"a live file whose record's copy names a record the MFT lacks\n" * 40)
+    make("Live/renamed.txt", b"a live file whose record's copy holds the name it had before\n" * 40)
     make("Live/again.txt", b"a live file whose record's copy is of another file made earlier\n" * 40)
     numbers["Times/Gone"] = os.stat(os.path.join(mnt, "Times/Gone")).st_ino
     for path, (atime, mtime) in TIMES.items():
@@ -175,8 +176,13 @@ def main():
     free = [c for c in range(16, (64 << 20) // vol.cluster - 16) if not taken & set(range(c - 16, c + 17))]
     copies = {}
 
-    def copy_record(path, cluster, sequence=None, number=None, new_name=None):
+    def copy_record(path, cluster, sequence=None, number=None, new_name=None, created=None):
         rec = vol.raw(numbers[path])
+        if created is not None:
+            # The first attribute is the standard information, its value in the first sector.
+            si = struct.unpack_from("<H", rec, 0x14)[0]
+            assert struct.unpack_from("<I", rec, si)[0] == 0x10
+            struct.pack_into("<Q", rec, si + struct.unpack_from("<H", rec, si + 0x14)[0], created)
         if new_name is not None:
             # The name's UTF-16 in the first sector, as long as the one it replaces.
             old = os.path.basename(path).encode("utf-16-le")
@@ -195,9 +201,11 @@ def main():
     copy_record("Live/other.txt", free[40], sequence=struct.unpack_from("<H", vol.raw(numbers["Live/other.txt"]),
                                                                          0x10)[0] + 7)
     copy_record("Live/far.txt", free[80], number=60000)
-    # Same number and sequence, another name: a file of an earlier volume (a
-    # format numbers records from 0 and sequences from 1 again).
-    copy_record("Live/again.txt", free[120], new_name="early.txt")
+    # Same number and sequence, another name and creation time: a file of an
+    # earlier volume (a format numbers records from 0 and sequences from 1 again).
+    copy_record("Live/again.txt", free[120], new_name="early.txt", created=filetime(1234567890_0000000_00))
+    # Another name, the same creation time: the live file before a rename.
+    copy_record("Live/renamed.txt", free[160], new_name="earlier.txt")
 
     # NAME-refs.img: the same volume with a parent reference whose 48-bit
     # record number passes 32 bits, bytes 4-5 of the reference (the sequence
