@@ -27,7 +27,7 @@ FolderTotals countFolder(const catalogue::Catalogue& catalogue, const catalogue:
         if (node == nullptr)
             continue;
         ++totals.folders;
-        const std::uint32_t key = node->folderIndex >= 0 ? node->key : 0;
+        const std::uint64_t key = node->folderIndex >= 0 ? node->key : 0;
         for (std::size_t f : index.filesIn(key)) {
             ++totals.files;
             totals.bytes += fat ? catalogue.FatFileList[f].size : catalogue.NtfsFileList[f].size;

@@ -205,7 +205,7 @@ public:
     [[nodiscard]] int currentRow() const;
     void setFocusOnTree(bool onTree) { m_focusOnTree = onTree; }
     /// Fills the file list with the rows of folder `key`.
-    void FillFileList(std::uint32_t key);
+    void FillFileList(std::uint64_t key);
     /// The results page for a catalogue that a snapshot load has just filled.
     void showLoadedResults();
     /// Opens the folder of file `fileIndex` (an index into the scanned kind's

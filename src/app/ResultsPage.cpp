@@ -323,15 +323,15 @@ void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
 {
     m_thumbView->forget(); // the entries are numbered afresh
     // What is shown, by the folders' own keys: the tree's handles change.
-    const auto keyOf = [this](const QTreeWidgetItem* item) -> std::optional<std::uint32_t> {
+    const auto keyOf = [this](const QTreeWidgetItem* item) -> std::optional<std::uint64_t> {
         const catalogue::TreeNode* node =
             item == nullptr ? nullptr : m_session.tree.node(item->data(0, kHandleRole).toUInt());
         if (node == nullptr)
             return std::nullopt;
         return node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
     };
-    const std::optional<std::uint32_t> openKey = keyOf(m_folderTree->currentItem());
-    std::set<std::uint32_t> expanded;
+    const std::optional<std::uint64_t> openKey = keyOf(m_folderTree->currentItem());
+    std::set<std::uint64_t> expanded;
     for (const auto& [handle, item] : m_folderItems)
         if (item->isExpanded())
             if (const auto key = keyOf(item))
@@ -353,7 +353,7 @@ void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
     m_folderItems.clear();
     fillFolderTree();
     const catalogue::FolderTree& tree = m_session.tree;
-    for (const std::uint32_t key : expanded)
+    for (const std::uint64_t key : expanded)
         if (const catalogue::TreeNode* node = tree.findByKey(key))
             if (QTreeWidgetItem* item = folderItem(node->handle))
                 item->setExpanded(true);
@@ -457,7 +457,7 @@ bool RecoveryWindow::showFile(std::size_t fileIndex)
     const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
     if (fileIndex >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
         return false;
-    const std::uint32_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
+    const std::uint64_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
     // A parent not placed in the tree is listed under the root, as the search names it.
     const catalogue::FolderTree& tree = m_session.tree;
     const catalogue::TreeNode* node = tree.findByKey(parent);
@@ -496,7 +496,7 @@ QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
     return found == m_folderItems.end() ? nullptr : found->second;
 }
 
-void RecoveryWindow::FillFileList(std::uint32_t key)
+void RecoveryWindow::FillFileList(std::uint64_t key)
 {
     const bool utf8 = m_session.catalogue.NamesAreUtf8;
     // Type names are looked up for the rows on screen only: the lookup is the
@@ -624,7 +624,7 @@ void RecoveryWindow::OpenSelectedItem()
     }
     const auto handle = target->data(0, kHandleRole).toUInt();
     const catalogue::TreeNode* node = m_session.tree.node(handle);
-    const std::uint32_t key = node != nullptr && node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
+    const std::uint64_t key = node != nullptr && node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
     FillFileList(key);
     m_folderTree->setFocus();
     {

@@ -63,7 +63,7 @@ void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::ui
                            FileCount, false, false, writeTime, std::nullopt, Carved::No, origin});
 }
 
-void Catalogue::AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord,
+void Catalogue::AddNtfsFolder(std::string name, std::uint64_t recordNumber, std::uint64_t parentRecord,
                               std::uint64_t created, std::uint64_t modified, std::uint32_t treeItem,
                               std::uint32_t deleted, const NtfsStandardTimes& standard)
 {
@@ -73,15 +73,41 @@ void Catalogue::AddNtfsFolder(std::string name, std::uint32_t recordNumber, std:
     ++FolderCount;
 }
 
-void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
-                            std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified,
+void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint64_t recordNumber,
+                            std::uint64_t parentRecord, std::uint64_t created, std::uint64_t modified,
                             std::uint32_t deleted, std::uint64_t size, const NtfsStandardTimes& standard)
 {
     NtfsFileList.push_back({std::move(name), recordNumber, parentRecord, created, modified, size, deleted, recordSector,
                             NtfsDataKept::No, 0, 0, Carved::No, standard});
 }
 
-void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs)
+namespace {
+
+/// The thorough rules are those that read names as UTF-8: a scan under them,
+/// or a snapshot of one, sets NamesAreUtf8.
+template <typename Entry> NtfsStandardTimes shownNtfsTimes(const Catalogue& c, const Entry& e) noexcept
+{
+    if (c.ntfsStandardTimesShown(e.standard))
+        return e.standard;
+    NtfsStandardTimes t;
+    t.created = e.created;
+    t.modified = e.modified;
+    return t;
+}
+
+} // namespace
+
+NtfsStandardTimes Catalogue::ntfsTimes(const NtfsFolderEntry& e) const noexcept
+{
+    return shownNtfsTimes(*this, e);
+}
+
+NtfsStandardTimes Catalogue::ntfsTimes(const NtfsFileEntry& e) const noexcept
+{
+    return shownNtfsTimes(*this, e);
+}
+
+void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs, std::uint64_t initialized)
 {
     if (NtfsFileList.empty())
         return;
@@ -89,6 +115,7 @@ void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRu
     e.dataKept = kept;
     e.firstRun = NtfsDataRuns.size();
     e.runCount = kept == NtfsDataKept::Runs ? static_cast<std::uint32_t>(runs.size()) : 0;
+    e.initialized = initialized;
     if (kept == NtfsDataKept::Runs)
         NtfsDataRuns.insert(NtfsDataRuns.end(), runs.begin(), runs.end());
 }
@@ -154,7 +181,7 @@ const FatFolderEntry* Catalogue::findFatFolder(std::uint32_t firstCluster) const
     return it == m_fatFolderByCluster.end() ? nullptr : &FatFolderList[it->second];
 }
 
-const NtfsFolderEntry* Catalogue::findNtfsFolder(std::uint32_t recordNumber) const
+const NtfsFolderEntry* Catalogue::findNtfsFolder(std::uint64_t recordNumber) const
 {
     const auto it = m_ntfsFolderByRecord.find(recordNumber);
     return it == m_ntfsFolderByRecord.end() ? nullptr : &NtfsFolderList[it->second];
@@ -165,7 +192,7 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
     std::uint32_t lostFolderNumber = 0;
     observer.status("Searching For Lost Data");
 
-    auto attach = [&](std::uint32_t parentRecord) {
+    auto attach = [&](std::uint64_t parentRecord) {
         if (findNtfsFolder(parentRecord) != nullptr)
             return;
         AddNtfsFolder("Dir" + std::to_string(lostFolderNumber), parentRecord, kNtfsRootRecord, 0, 0, 0, 0);
@@ -188,10 +215,10 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
     auto walk = [&](const auto& list, const std::uint32_t& total) {
         std::uint64_t handled = 0;
         // Entries of one folder mostly come together: the one before's parent has a folder now.
-        std::uint32_t attached = kNtfsRootRecord;
+        std::uint64_t attached = kNtfsRootRecord;
         for (std::size_t i = 0; i < list.size() && !control.abandoned(); ++i) {
             report(handled, total);
-            const std::uint32_t parent = list[i].parentRecord;
+            const std::uint64_t parent = list[i].parentRecord;
             if (parent == kNtfsRootRecord)
                 continue;
             ++handled;

@@ -130,12 +130,18 @@ struct NtfsStandardTimes {
     std::uint64_t modified = 0;      ///< the data's last write
     std::uint64_t recordChanged = 0; ///< the MFT record's last change
     std::uint64_t accessed = 0;
+    [[nodiscard]] bool any() const noexcept
+    {
+        return created != 0 || modified != 0 || recordChanged != 0 || accessed != 0;
+    }
 };
 
+/// NTFS record numbers are 48 bits on disk (the low 6 bytes of a file
+/// reference) and kept in 64.
 struct NtfsFolderEntry {
     std::string name;
-    std::uint32_t recordNumber = 0;
-    std::uint32_t parentRecord = 0; ///< 5 is the root directory
+    std::uint64_t recordNumber = 0;
+    std::uint64_t parentRecord = 0; ///< 5 is the root directory
     std::uint64_t created = 0;      ///< FILETIME from the file-name attribute
     std::uint64_t modified = 0;
     std::uint32_t treeItem = 0;
@@ -165,8 +171,8 @@ enum class NtfsDataKept : std::uint8_t {
 
 struct NtfsFileEntry {
     std::string name;
-    std::uint32_t recordNumber = 0;
-    std::uint32_t parentRecord = 0;
+    std::uint64_t recordNumber = 0;
+    std::uint64_t parentRecord = 0;
     std::uint64_t created = 0;
     std::uint64_t modified = 0;
     std::uint64_t size = 0;
@@ -187,6 +193,10 @@ struct NtfsFileEntry {
     /// data attribute of this name in the record at recordSector is read, not
     /// the unnamed one. Empty for the file's own data.
     std::string stream{};
+    /// With kept runs: the bytes of the data that were written (the attribute's
+    /// initialized size); past them it reads as zeros, whatever its clusters
+    /// hold. The maximum when not kept: all of it.
+    std::uint64_t initialized = ~std::uint64_t{0};
 };
 
 /// What a scan could not read, and whether it was stopped before its end. A scan
@@ -250,16 +260,17 @@ public:
     void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster, std::uint16_t writeDate,
                     std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0,
                     const FatEntryOrigin& origin = {});
-    void AddNtfsFolder(std::string name, std::uint32_t recordNumber, std::uint32_t parentRecord, std::uint64_t created,
+    void AddNtfsFolder(std::string name, std::uint64_t recordNumber, std::uint64_t parentRecord, std::uint64_t created,
                        std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted,
                        const NtfsStandardTimes& standard = {});
     /// Adds a file; the caller increments FileCount.
-    void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint32_t recordNumber,
-                     std::uint32_t parentRecord, std::uint64_t created, std::uint64_t modified, std::uint32_t deleted,
+    void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint64_t recordNumber,
+                     std::uint64_t parentRecord, std::uint64_t created, std::uint64_t modified, std::uint32_t deleted,
                      std::uint64_t size, const NtfsStandardTimes& standard = {});
 
     /// Records what the scan kept of the data of the file added last.
-    void KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs = {});
+    void KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs = {},
+                          std::uint64_t initialized = ~std::uint64_t{0});
 
     void ClearFatCatalogue();
     void ClearNtfsCatalogue();
@@ -269,10 +280,24 @@ public:
     /// stays the one found), their kept runs, its counts and losses.
     void AppendNtfsEntries(Catalogue&& later);
 
+    /// The times an NTFS entry goes by (listings, copies, selections). Under
+    /// the thorough rules, those of its standard information, which Windows
+    /// keeps current and shows; the file name's creation and write times where
+    /// the record had no readable standard information. Under the classic
+    /// rules, the file name's (recordChanged and accessed then 0).
+    [[nodiscard]] NtfsStandardTimes ntfsTimes(const NtfsFolderEntry& e) const noexcept;
+    [[nodiscard]] NtfsStandardTimes ntfsTimes(const NtfsFileEntry& e) const noexcept;
+    /// Whether ntfsTimes gives the standard information's times for an entry
+    /// (and the file name's times are then extra facts).
+    [[nodiscard]] bool ntfsStandardTimesShown(const NtfsStandardTimes& standard) const noexcept
+    {
+        return NamesAreUtf8 && standard.any();
+    }
+
     /// Index of the FAT folder whose first cluster is `firstCluster`.
     [[nodiscard]] const FatFolderEntry* findFatFolder(std::uint32_t firstCluster) const;
     /// The first NTFS folder whose record number is `recordNumber`.
-    [[nodiscard]] const NtfsFolderEntry* findNtfsFolder(std::uint32_t recordNumber) const;
+    [[nodiscard]] const NtfsFolderEntry* findNtfsFolder(std::uint64_t recordNumber) const;
 
     /// Gives every NTFS folder and file whose parent is not a listed folder a
     /// substitute folder "Dir<n>" under the root.
@@ -285,7 +310,7 @@ private:
     void addMovedStandIn(FatFolderEntry entry, std::uint32_t movedTo);
     std::unordered_map<std::uint32_t, std::size_t> m_fatFolderByCluster;
     std::uint32_t m_movedStandIns = 0;
-    std::unordered_map<std::uint32_t, std::size_t> m_ntfsFolderByRecord;
+    std::unordered_map<std::uint64_t, std::size_t> m_ntfsFolderByRecord;
 };
 
 } // namespace sarvik::catalogue

@@ -116,9 +116,9 @@ Shown shown(const FatFolderEntry& e)
         return exfatShown(*e.exfat, e.treeItem);
     return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.treeItem};
 }
-Shown shown(const NtfsFolderEntry& e)
+Shown shown(const NtfsFolderEntry& e, const NtfsStandardTimes& t)
 {
-    return {fileTimeText(e.created), fileTimeText(e.modified), e.treeItem};
+    return {fileTimeText(t.created), fileTimeText(t.modified), e.treeItem};
 }
 Shown shown(const FatFileEntry& e)
 {
@@ -126,9 +126,9 @@ Shown shown(const FatFileEntry& e)
         return exfatShown(*e.exfat, e.ordinal);
     return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.ordinal};
 }
-Shown shown(const NtfsFileEntry& e)
+Shown shown(const NtfsFileEntry& e, const NtfsStandardTimes& t)
 {
-    return {fileTimeText(e.created), fileTimeText(e.modified), e.recordSector};
+    return {fileTimeText(t.created), fileTimeText(t.modified), e.recordSector};
 }
 
 /// After the type of an exFAT file whose entry set fails its checksum.
@@ -139,9 +139,27 @@ bool damagedSet(const FatFileEntry& e)
     return e.exfat && e.exfat->checksumBad;
 }
 
-template <typename Entry> void fillRow(FileRow& row, const Entry& e, std::size_t entryIndex)
+/// An entry's row texts: an NTFS entry's times as the catalogue gives them.
+Shown shownIn(const Catalogue&, const FatFolderEntry& e)
 {
-    Shown s = shown(e);
+    return shown(e);
+}
+Shown shownIn(const Catalogue&, const FatFileEntry& e)
+{
+    return shown(e);
+}
+Shown shownIn(const Catalogue& c, const NtfsFolderEntry& e)
+{
+    return shown(e, c.ntfsTimes(e));
+}
+Shown shownIn(const Catalogue& c, const NtfsFileEntry& e)
+{
+    return shown(e, c.ntfsTimes(e));
+}
+
+template <typename Entry> void fillRow(FileRow& row, const Catalogue& c, const Entry& e, std::size_t entryIndex)
+{
+    Shown s = shownIn(c, e);
     row.entryIndex = entryIndex;
     row.name = e.name;
     row.created = std::move(s.created);
@@ -153,7 +171,7 @@ template <typename Entry> void fillRow(FileRow& row, const Entry& e, std::size_t
 } // namespace
 
 std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind kind,
-                                  std::uint32_t key, const NamePredicate& filter, const TypeNameProvider& typeName)
+                                  std::uint64_t key, const NamePredicate& filter, const TypeNameProvider& typeName)
 {
     std::vector<FileRow> rows;
     // A folder of 400,000 files would otherwise move its rows about twenty times as the list grows.
@@ -162,14 +180,16 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
     // Rows are made in place: a row is as large as its eight texts.
     for (const std::size_t i : index.foldersIn(key)) {
         FileRow& row = rows.emplace_back();
-        fat ? fillRow(row, catalogue.FatFolderList[i], i) : fillRow(row, catalogue.NtfsFolderList[i], i);
+        fat ? fillRow(row, catalogue, catalogue.FatFolderList[i], i)
+            : fillRow(row, catalogue, catalogue.NtfsFolderList[i], i);
         row.folder = true;
         row.deleted = (fat ? catalogue.FatFolderList[i].deleted : catalogue.NtfsFolderList[i].deleted) != 0;
         row.type = row.deleted ? "Deleted Folder" : "Folder"; // read as is: folders keep these two
     }
     for (const std::size_t i : index.filesIn(key)) {
         FileRow& row = rows.emplace_back();
-        fat ? fillRow(row, catalogue.FatFileList[i], i) : fillRow(row, catalogue.NtfsFileList[i], i);
+        fat ? fillRow(row, catalogue, catalogue.FatFileList[i], i)
+            : fillRow(row, catalogue, catalogue.NtfsFileList[i], i);
         if (filter && !filter(row.name)) {
             rows.pop_back();
             continue;

@@ -47,7 +47,7 @@ using NamePredicate = std::function<bool(const std::string& name)>;
 
 /// The rows of folder `key`. `filter` may be empty (no filtering).
 [[nodiscard]] std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index,
-                                                CatalogueKind kind, std::uint32_t key, const NamePredicate& filter,
+                                                CatalogueKind kind, std::uint64_t key, const NamePredicate& filter,
                                                 const TypeNameProvider& typeName = defaultTypeName);
 
 } // namespace sarvik::catalogue

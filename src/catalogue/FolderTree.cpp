@@ -10,12 +10,12 @@ namespace {
 /// Entries of one folder mostly come together: the list of the entry before
 /// is taken again without a look-up (the map's elements do not move).
 template <typename List, typename KeyOf>
-void indexByParent(const List& list, KeyOf keyOf, std::unordered_map<std::uint32_t, std::vector<std::size_t>>& byKey)
+void indexByParent(const List& list, KeyOf keyOf, std::unordered_map<std::uint64_t, std::vector<std::size_t>>& byKey)
 {
     std::vector<std::size_t>* last = nullptr;
-    std::uint32_t lastKey = 0;
+    std::uint64_t lastKey = 0;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::uint32_t key = keyOf(list[i]);
+        const std::uint64_t key = keyOf(list[i]);
         if (last == nullptr || key != lastKey) {
             last = &byKey[key];
             lastKey = key;
@@ -39,13 +39,13 @@ CatalogueIndex::CatalogueIndex(const Catalogue& catalogue, CatalogueKind kind)
     }
 }
 
-const std::vector<std::size_t>& CatalogueIndex::foldersIn(std::uint32_t key) const
+const std::vector<std::size_t>& CatalogueIndex::foldersIn(std::uint64_t key) const
 {
     const auto it = m_folders.find(key);
     return it == m_folders.end() ? m_none : it->second;
 }
 
-const std::vector<std::size_t>& CatalogueIndex::filesIn(std::uint32_t key) const
+const std::vector<std::size_t>& CatalogueIndex::filesIn(std::uint64_t key) const
 {
     const auto it = m_files.find(key);
     return it == m_files.end() ? m_none : it->second;
@@ -100,7 +100,7 @@ void FolderTree::BuildFolderTree(Catalogue& catalogue, const CatalogueIndex& ind
         if (placed[folder])
             continue;
         placed[folder] = true;
-        const std::uint32_t key = kind == CatalogueKind::Fat ? catalogue.FatFolderList[folder].firstCluster
+        const std::uint64_t key = kind == CatalogueKind::Fat ? catalogue.FatFolderList[folder].firstCluster
                                                              : catalogue.NtfsFolderList[folder].recordNumber;
         // A damaged entry that names the root's own cluster or record would list
         // the whole root again below itself (and a copy would write it twice).
@@ -135,7 +135,7 @@ const TreeNode* FolderTree::node(std::uint32_t handle) const
     return &m_nodes[handle - 1];
 }
 
-const TreeNode* FolderTree::findByKey(std::uint32_t key) const
+const TreeNode* FolderTree::findByKey(std::uint64_t key) const
 {
     const auto it = m_handleByKey.find(key);
     return it == m_handleByKey.end() ? nullptr : node(it->second);

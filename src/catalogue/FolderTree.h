@@ -16,17 +16,18 @@ namespace sarvik::catalogue {
 /// Which half of the catalogue a view shows.
 enum class CatalogueKind { Fat, Ntfs };
 
-/// Children of each parent key, in catalogue order: built once so that listing a
+/// Children of each parent key (a FAT first cluster, or a 48-bit NTFS record
+/// number), in catalogue order: built once so that listing a
 /// folder does not walk the whole catalogue.
 class CatalogueIndex {
 public:
     CatalogueIndex(const Catalogue& catalogue, CatalogueKind kind);
-    [[nodiscard]] const std::vector<std::size_t>& foldersIn(std::uint32_t key) const;
-    [[nodiscard]] const std::vector<std::size_t>& filesIn(std::uint32_t key) const;
+    [[nodiscard]] const std::vector<std::size_t>& foldersIn(std::uint64_t key) const;
+    [[nodiscard]] const std::vector<std::size_t>& filesIn(std::uint64_t key) const;
 
 private:
-    std::unordered_map<std::uint32_t, std::vector<std::size_t>> m_folders;
-    std::unordered_map<std::uint32_t, std::vector<std::size_t>> m_files;
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_folders;
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_files;
     std::vector<std::size_t> m_none;
 };
 
@@ -34,7 +35,7 @@ struct TreeNode {
     std::uint32_t handle = 0;
     std::uint32_t parent = 0;      ///< handle of the parent node; 0 for the root
     std::int64_t folderIndex = -1; ///< index into the kind's folder list; -1 for the root
-    std::uint32_t key = 0;         ///< the folder's own key (first cluster or record number)
+    std::uint64_t key = 0;         ///< the folder's own key (first cluster or record number)
     std::string name;              ///< as read from disk (8-bit)
     std::vector<std::uint32_t> children;
 };
@@ -56,7 +57,7 @@ public:
     [[nodiscard]] const TreeNode* node(std::uint32_t handle) const;
     [[nodiscard]] std::size_t size() const { return m_nodes.size(); }
     [[nodiscard]] CatalogueKind kind() const { return m_kind; }
-    [[nodiscard]] std::uint32_t rootKey() const
+    [[nodiscard]] std::uint64_t rootKey() const
     {
         return m_kind == CatalogueKind::Ntfs ? kNtfsRootRecord : kFatRootKey;
     }
@@ -64,13 +65,13 @@ public:
     /// Gives node `handle` a new name (a rename by the user); the root keeps its own.
     void setName(std::uint32_t handle, std::string name);
     /// The node whose folder has key `key` (the root for the root key).
-    [[nodiscard]] const TreeNode* findByKey(std::uint32_t key) const;
+    [[nodiscard]] const TreeNode* findByKey(std::uint64_t key) const;
     /// Names from the node below the root down to `handle`, joined by `separator`.
     [[nodiscard]] std::string path(std::uint32_t handle, const std::string& separator = "/") const;
 
 private:
     std::vector<TreeNode> m_nodes{TreeNode{kRootHandle, 0, -1, 0, "Root", {}}};
-    std::unordered_map<std::uint32_t, std::uint32_t> m_handleByKey;
+    std::unordered_map<std::uint64_t, std::uint32_t> m_handleByKey;
     CatalogueKind m_kind = CatalogueKind::Fat;
 };
 

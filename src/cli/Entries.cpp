@@ -87,12 +87,26 @@ void exfatTimes(Out& out, std::uint16_t writeDate, std::uint16_t writeTime, std:
     addIso(out, "created", exfatTimeIso(d.created, d.created10ms, d.createdUtc));
 }
 
-template <typename Out> void ntfsTimes(Out& out, std::uint64_t created, std::uint64_t modified)
+/// An NTFS entry's times as the catalogue gives them (Catalogue::ntfsTimes).
+/// Where those are the standard information's, its access and record-change
+/// times follow, and the file name's creation and write times go beside them.
+template <typename Out, typename Entry> void ntfsTimes(Out& out, const catalogue::Catalogue& catalogue, const Entry& e)
 {
-    out.add("createdTime", created);
-    out.add("modifiedTime", modified);
-    addIso(out, "created", fileTimeIsoText(created).view());
-    addIso(out, "modified", fileTimeIsoText(modified).view());
+    const catalogue::NtfsStandardTimes t = catalogue.ntfsTimes(e);
+    out.add("createdTime", t.created);
+    out.add("modifiedTime", t.modified);
+    addIso(out, "created", fileTimeIsoText(t.created).view());
+    addIso(out, "modified", fileTimeIsoText(t.modified).view());
+    if (!catalogue.ntfsStandardTimesShown(e.standard))
+        return;
+    out.add("accessedTime", t.accessed);
+    out.add("recordChangedTime", t.recordChanged);
+    addIso(out, "accessed", fileTimeIsoText(t.accessed).view());
+    addIso(out, "recordChanged", fileTimeIsoText(t.recordChanged).view());
+    out.add("fileNameCreatedTime", e.created);
+    out.add("fileNameModifiedTime", e.modified);
+    addIso(out, "fileNameCreated", fileTimeIsoText(e.created).view());
+    addIso(out, "fileNameModified", fileTimeIsoText(e.modified).view());
 }
 
 template <typename Out>
@@ -130,7 +144,7 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
     out.add("parentRecord", e.parentRecord);
     out.add("recordSector", e.recordSector);
     out.add("deleted", e.deleted != 0);
-    ntfsTimes(out, e.created, e.modified);
+    ntfsTimes(out, session.catalogue, e);
     if (const char* carved = carvedText(session, index))
         out.add("carved", carved);
 }
@@ -176,7 +190,7 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
     out.add("recordNumber", e.recordNumber);
     out.add("parentRecord", e.parentRecord);
     out.add("deleted", e.deleted != 0);
-    ntfsTimes(out, e.created, e.modified);
+    ntfsTimes(out, session.catalogue, e);
     out.add("treeItem", e.treeItem);
 }
 
@@ -254,10 +268,12 @@ RowSource rowSource(const scan::ScanSession& session, const catalogue::FileRow& 
         }
     } else if (row.folder && row.entryIndex < c.NtfsFolderList.size()) {
         const auto& e = c.NtfsFolderList[row.entryIndex];
-        s = {false, 0, 0, e.created, e.modified, e.recordNumber};
+        const catalogue::NtfsStandardTimes t = c.ntfsTimes(e);
+        s = {false, 0, 0, t.created, t.modified, e.recordNumber};
     } else if (!row.folder && row.entryIndex < c.NtfsFileList.size()) {
         const auto& e = c.NtfsFileList[row.entryIndex];
-        s = {false, 0, 0, e.created, e.modified, e.recordNumber};
+        const catalogue::NtfsStandardTimes t = c.ntfsTimes(e);
+        s = {false, 0, 0, t.created, t.modified, e.recordNumber};
     }
     return s;
 }

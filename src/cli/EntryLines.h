@@ -46,7 +46,7 @@ public:
     {
         const auto& c = m_session.catalogue;
         const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
-        const std::uint32_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
+        const std::uint64_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
         const catalogue::TreeNode* node = m_session.tree.findByKey(parent);
         if (node == nullptr)
             return nullptr;
@@ -70,7 +70,7 @@ public:
             path = nodePath(*node);
             return true;
         }
-        const std::uint32_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
+        const std::uint64_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
         const catalogue::TreeNode* node = m_session.tree.findByKey(parent);
         if (node == nullptr)
             return false;

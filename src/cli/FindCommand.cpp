@@ -30,7 +30,7 @@ struct Found {
 std::string folderOf(const scan::ScanSession& s, std::size_t fileIndex)
 {
     const auto& c = s.catalogue;
-    const std::uint32_t parent = s.kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[fileIndex].parentCluster
+    const std::uint64_t parent = s.kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[fileIndex].parentCluster
                                                                            : c.NtfsFileList[fileIndex].parentRecord;
     const catalogue::TreeNode* node = s.tree.findByKey(parent);
     return node != nullptr ? nodePath(s, *node) : std::string("/");

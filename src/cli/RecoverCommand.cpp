@@ -303,7 +303,8 @@ bool runCopy(scan::ScanSession& session, const RecoverRequest& r, const std::vec
             else if (item.folder->folderIndex < 0)
                 copyRoot(c);
             else if (fat)
-                c.RecoverFatFolder(item.folder->handle, item.folder->key, target, item.folder->name);
+                c.RecoverFatFolder(item.folder->handle, static_cast<std::uint32_t>(item.folder->key), target,
+                                   item.folder->name); // a FAT key is a cluster
             else
                 c.RecoverNtfsFolder(item.folder->handle, item.folder->key, target, item.folder->name);
         }

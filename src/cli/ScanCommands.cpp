@@ -260,7 +260,7 @@ private:
     struct Piece {
         bool files = false;
         std::size_t index = 0;
-        std::uint32_t key = 0;
+        std::uint64_t key = 0;
         int depth = 0;
         std::size_t lines = 1;
     };

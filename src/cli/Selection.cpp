@@ -28,8 +28,8 @@ FileFacts fileFacts(const scan::ScanSession& session, std::size_t fileIndex)
     }
     const auto& e = c.NtfsFileList[fileIndex];
     FileFacts facts{e.recordNumber, e.recordNumber, e.size, std::nullopt};
-    if (e.modified != 0)
-        facts.modified = catalogue::fileTimeToUnix(e.modified);
+    if (const std::uint64_t modified = c.ntfsTimes(e).modified; modified != 0)
+        facts.modified = catalogue::fileTimeToUnix(modified);
     return facts;
 }
 

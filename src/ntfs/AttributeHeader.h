@@ -25,6 +25,8 @@ inline constexpr std::size_t kAttrLowestVcn = 16;       // u64, non-resident: fi
 inline constexpr std::size_t kAttrHighestVcn = 24;      // u64, non-resident: last cluster of the data this piece holds
 inline constexpr std::size_t kAttrCompressionUnit = 34; // u8, non-resident: log2 of the clusters in a compression unit
 inline constexpr std::size_t kAttrRealSize = 48; // u64, non-resident: bytes of data in use (the piece at VCN 0 only)
+// u64, non-resident: bytes written (the valid data length); the rest reads as zeros (the piece at VCN 0 only)
+inline constexpr std::size_t kAttrInitializedSize = 56;
 
 /// Attribute type codes that the engine looks at.
 namespace AttributeType {

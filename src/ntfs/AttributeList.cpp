@@ -26,9 +26,9 @@ std::vector<AttributeListEntry> ParseAttributeList(disk::ByteSpan bytes)
         const std::uint16_t length = r.u16or0(at + kListEntryLength);
         if (type == 0 || type == AttributeType::End || length < kListEntryHeader)
             break;
-        entries.push_back({type, r.u32or0(at + kListEntryRecord), r.u64or0(at + kListEntryStartVcn),
-                           r.u64or0(at + kListEntryRecord), r.u8or0(at + kListEntryNameLength),
-                           r.u16or0(at + kListEntryId)});
+        entries.push_back({type, r.u64or0(at + kListEntryRecord) & kReferenceNumberMask,
+                           r.u64or0(at + kListEntryStartVcn), r.u64or0(at + kListEntryRecord),
+                           r.u8or0(at + kListEntryNameLength), r.u16or0(at + kListEntryId)});
         at += length;
     }
     return entries;

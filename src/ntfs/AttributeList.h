@@ -14,7 +14,7 @@ namespace sarvik::ntfs {
 /// One entry of an attribute list.
 struct AttributeListEntry {
     std::uint32_t type = 0;
-    std::uint32_t record = 0;    ///< low 32 bits of the reference of the record that holds the attribute
+    std::uint64_t record = 0;    ///< record number (low 48 bits of the reference) of the record that holds it
     std::uint64_t startVcn = 0;  ///< first cluster of the attribute's data that this piece holds
     std::uint64_t reference = 0; ///< the whole reference: record number (48 bits), sequence number (16)
     std::uint8_t nameLength = 0; ///< UTF-16 units of the attribute's own name (0: unnamed)

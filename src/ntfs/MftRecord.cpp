@@ -134,9 +134,13 @@ void collectListEntries(const ByteReader& r, std::int64_t offset, AttributeRecor
         const auto holder = r.u32(e + kListEntryRecord);
         if (!entryType || !holder || *entryType == 0 || *entryType == AttributeType::End)
             return;
-        if (!table.append(*holder))
-            return;
         const std::int64_t length = s16(r, e + kListEntryLength);
+        // The record number's high 16 bits, when the entry is long enough to
+        // hold them (a damaged entry's length may cut its reference short).
+        const std::uint64_t high =
+            length >= std::int64_t{kListEntryRecord + 6} ? r.u16or0(e + kListEntryRecord + 4) : 0;
+        if (!table.append(*holder | high << 32))
+            return;
         if (length <= 0 || length > lastOffset(r))
             return;
         entry += length;
@@ -213,7 +217,7 @@ FileNameInfo ReadFileNameFields(disk::ByteSpan record, std::size_t valueOffset, 
 {
     const ByteReader r(record);
     FileNameInfo info;
-    info.parentRecord = r.u32or0(valueOffset + kNameParent);
+    info.parentRecord = r.u64or0(valueOffset + kNameParent) & kReferenceNumberMask;
     info.created = r.u64or0(valueOffset + kNameCreated);
     info.modified = r.u64or0(valueOffset + kNameModified);
     // Only characters that lie wholly inside the record are taken.

@@ -89,7 +89,7 @@ inline constexpr std::size_t kRecordNumber = 44;         // u32: the record's ow
 inline constexpr std::uint64_t kReferenceNumberMask = (std::uint64_t{1} << 48) - 1;
 
 // File-name attribute value (offsets from the start of the value).
-inline constexpr std::size_t kNameParent = 0;     // u32 of the u64 reference: parent's record number
+inline constexpr std::size_t kNameParent = 0;     // u64 reference: the parent's record number in its low 48 bits
 inline constexpr std::size_t kNameCreated = 8;    // u64 FILETIME
 inline constexpr std::size_t kNameModified = 24;  // u64 FILETIME (last change of the record)
 inline constexpr std::size_t kNameLength = 64;    // u8: UTF-16 units
@@ -106,7 +106,7 @@ inline constexpr std::size_t kStandardMinimumLength = 48; // the value's length 
 // Attribute-list entry (offsets from the entry's start).
 inline constexpr std::size_t kListEntryType = 0;    // u32: type of the listed attribute
 inline constexpr std::size_t kListEntryLength = 4;  // s16: distance to the next entry
-inline constexpr std::size_t kListEntryRecord = 16; // u32 of the u64 reference: record that holds it
+inline constexpr std::size_t kListEntryRecord = 16; // u64 reference: record that holds it (low 48 bits)
 
 /// Most entries kept for one record: its own number and what its attribute list names.
 inline constexpr std::size_t kMaxAttributeRecords = 50;
@@ -115,17 +115,17 @@ inline constexpr std::size_t kMaxAttributeRecords = 50;
 /// number first, then those of its attribute-list entries in list order,
 /// duplicates included.
 struct AttributeRecordTable {
-    std::array<std::uint32_t, kMaxAttributeRecords> AttributeRecords{};
+    std::array<std::uint64_t, kMaxAttributeRecords> AttributeRecords{};
     std::uint16_t AttributeRecordCount = 0;
 
     /// The table becomes exactly the record's own number.
-    void reset(std::uint32_t ownRecord) noexcept
+    void reset(std::uint64_t ownRecord) noexcept
     {
         AttributeRecords[0] = ownRecord;
         AttributeRecordCount = 1;
     }
     /// Appends unless the table is full; false when it was.
-    bool append(std::uint32_t record) noexcept
+    bool append(std::uint64_t record) noexcept
     {
         if (AttributeRecordCount >= kMaxAttributeRecords)
             return false;
@@ -136,8 +136,8 @@ struct AttributeRecordTable {
 
 /// What a file-name attribute says about its item.
 struct FileNameInfo {
-    std::string name; ///< low byte of each UTF-16 unit, cut at the first zero byte
-    std::uint32_t parentRecord = 0;
+    std::string name;               ///< low byte of each UTF-16 unit, cut at the first zero byte
+    std::uint64_t parentRecord = 0; ///< the 48-bit record number of the reference
     std::uint64_t created = 0;
     std::uint64_t modified = 0;
 };

@@ -90,7 +90,7 @@ public:
 
     /// Record `number` after its fixup; cleared when it lies beyond the runs or
     /// in a sparse run, or cannot be read.
-    const MftRecord& get(std::uint32_t number)
+    const MftRecord& get(std::uint64_t number)
     {
         for (std::size_t i = 0; i < m_used; ++i)
             if (m_records[i].number == number)
@@ -114,7 +114,7 @@ public:
     }
 
     /// The sector record `number` was read from by get(); 0 when it was not read.
-    [[nodiscard]] std::uint64_t sectorOf(std::uint32_t number) const
+    [[nodiscard]] std::uint64_t sectorOf(std::uint64_t number) const
     {
         for (std::size_t i = 0; i < m_used; ++i)
             if (m_records[i].number == number)
@@ -124,7 +124,7 @@ public:
 
 private:
     struct Entry {
-        std::uint32_t number = 0;
+        std::uint64_t number = 0;
         std::uint64_t sector = 0; ///< where it was read from; 0 when it was not
         MftRecord bytes{};
     };
@@ -440,7 +440,9 @@ private:
         m_keptRuns.clear();
         for (const NtfsRun& run : *runs)
             m_keptRuns.push_back({run.start, run.length, run.sparse, run.missing});
-        m_catalogue->KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns);
+        // The file just added: the size its written part is told against.
+        const std::uint64_t size = m_catalogue->NtfsFileList.empty() ? 0 : m_catalogue->NtfsFileList.back().size;
+        m_catalogue->KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns, InitializedBytes(record, data.offset, size));
     }
 
     /// Thorough mode: lists the scanned record when it is the base record of a
@@ -457,7 +459,7 @@ private:
         std::optional<std::uint64_t> size = own.dataSize;
         std::uint64_t recordSector = sector;
         for (std::size_t k = 1; k < m_table.AttributeRecordCount; ++k) {
-            const std::uint32_t number = m_table.AttributeRecords[k];
+            const std::uint64_t number = m_table.AttributeRecords[k];
             if (number == m_recordNumber)
                 continue;
             // A listed record another file has taken since holds nothing of this one.
@@ -597,7 +599,7 @@ private:
     MftRecord m_single{};           ///< a position read on its own
     std::vector<std::byte> m_block; ///< a piece read when nothing reads ahead
     disk::ByteSpan m_record;        ///< the record being examined, after its fixup
-    std::uint32_t m_recordNumber = 0;
+    std::uint64_t m_recordNumber = 0;
     std::uint32_t m_namelessFiles = 0;
     SharedProgress m_ownProgress;
     SharedProgress* m_progress = nullptr;
@@ -786,9 +788,9 @@ void RecordSightings::look(std::uint64_t offset, disk::ByteSpan bytes)
 namespace {
 
 /// The record numbers the catalogue's folders and files (not carved) hold.
-std::unordered_set<std::uint32_t> listedNumbers(const Catalogue& catalogue)
+std::unordered_set<std::uint64_t> listedNumbers(const Catalogue& catalogue)
 {
-    std::unordered_set<std::uint32_t> numbers;
+    std::unordered_set<std::uint64_t> numbers;
     for (const auto& folder : catalogue.NtfsFolderList)
         numbers.insert(folder.recordNumber);
     for (const auto& file : catalogue.NtfsFileList)
@@ -815,17 +817,65 @@ std::optional<std::uint32_t> foundRecordNumber(disk::ByteSpan record)
     return number;
 }
 
+/// The folder and name bytes of the first file name a record holds (any name
+/// space, in the order 0 to 3); nothing for a record without one.
+std::optional<std::pair<std::uint32_t, std::vector<std::byte>>> firstName(disk::ByteSpan record)
+{
+    for (const auto& offset : LocateFileNames(record).value) {
+        if (!offset)
+            continue;
+        disk::ByteSpan bytes;
+        const FileNameInfo info = ReadFileNameFields(record, *offset, bytes);
+        return std::pair{info.parentRecord, std::vector<std::byte>(bytes.begin(), bytes.end())};
+    }
+    return std::nullopt;
+}
+
+/// Whether record `number` of the MFT is in use by the file the record `found`
+/// outside it (not fixed up) belongs to: the same sequence number and base
+/// record, and the same first name in the same folder or the same creation
+/// time (a file renamed since keeps it). Such a record is an old copy of a file
+/// in use (Windows leaves them in the shadow copy store and where a piece of
+/// the MFT moved from), not a lost file: the MFT's own record stands for it. A
+/// copy of another sequence is an earlier file of that record, and one of
+/// another name and creation time a file of an earlier volume (a format
+/// numbers records and sequences from the start again): both are lost files.
+bool inUseInMft(const disk::SelectedVolume& volume, const MftRunList& runs, std::uint32_t number, disk::ByteSpan found)
+{
+    const auto location = runs.locateRecord(number);
+    if (!location || runs.isSparse(location->run) ||
+        found.size() != std::size_t{runs.recordSectors()} * disk::kSectorSize)
+        return false;
+    MftRecord mine(runs.recordSectors());
+    if (!ReadMftRecord(volume.reader, location->sector, mine) || !hasFileSignature(mine))
+        return false;
+    MftRecord copy(runs.recordSectors());
+    std::copy(found.begin(), found.end(), copy.begin());
+    ApplyRecordFixup(copy);
+    const disk::ByteReader a(mine);
+    const disk::ByteReader b(copy);
+    if ((a.u8or0(kRecordFlags) & RecordFlags::FileInUse) == 0 ||
+        a.u16or0(kRecordSequence) != b.u16or0(kRecordSequence) ||
+        a.u64or0(kRecordBaseReference) != b.u64or0(kRecordBaseReference))
+        return false;
+    if (firstName(mine) == firstName(copy))
+        return true;
+    const auto made = SurveyRecord(mine).times;
+    const auto copyMade = SurveyRecord(copy).times;
+    return made && copyMade && made->first == copyMade->first;
+}
+
 /// Moves the found items whose folder was not found under "$Found records".
 void attachFoundOrphans(Catalogue& catalogue, std::size_t firstFolder, std::size_t firstFile, FoundRecords& result)
 {
-    std::unordered_set<std::uint32_t> folders;
+    std::unordered_set<std::uint64_t> folders;
     for (std::size_t i = firstFolder; i < catalogue.NtfsFolderList.size(); ++i)
         folders.insert(catalogue.NtfsFolderList[i].recordNumber);
-    std::uint32_t key = 0;
+    std::uint64_t key = 0;
     for (const std::uint32_t candidate : kFoundFolderKeys)
         if (key == 0 && catalogue.findNtfsFolder(candidate) == nullptr)
             key = candidate;
-    const auto adopt = [&](std::uint32_t& parent) {
+    const auto adopt = [&](std::uint64_t& parent) {
         if (parent == catalogue::kNtfsRootRecord || folders.contains(parent) || key == 0)
             return;
         parent = key;
@@ -855,7 +905,7 @@ FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& cata
         total += stretch.length;
     observer.status("Reading MFT records found in free space");
     observer.progress(0);
-    std::unordered_set<std::uint32_t> taken = listedNumbers(catalogue);
+    std::unordered_set<std::uint64_t> taken = listedNumbers(catalogue);
     MftScanner scanner(volume, catalogue, runs, observer, control, thorough);
     std::vector<std::byte> block;
     std::uint64_t done = 0;
@@ -876,8 +926,9 @@ FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& cata
             for (std::size_t k = 0; k < records; ++k) {
                 const auto record = std::span(block).subspan(k * recordBytes, recordBytes);
                 const auto number = foundRecordNumber(record);
-                if (!number || !taken.insert(*number).second)
+                if (!number || taken.contains(*number) || inUseInMft(volume, runs, *number, record))
                     continue;
+                taken.insert(*number);
                 if (!scanner.examineFound(record, (at + k * recordBytes) / disk::kSectorSize, *number))
                     ++result.spread;
             }

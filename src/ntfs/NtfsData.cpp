@@ -148,4 +148,16 @@ std::optional<NtfsRunList> DecodeDataRuns(disk::ByteSpan record, std::size_t att
     return runs;
 }
 
+std::uint64_t InitializedBytes(disk::ByteSpan record, std::size_t attributeOffset, std::uint64_t size) noexcept
+{
+    const disk::ByteReader r(record);
+    return InitializedBytes(r.u64or0(attributeOffset + kAttrRealSize), r.u64or0(attributeOffset + kAttrInitializedSize),
+                            size);
+}
+
+std::uint64_t InitializedBytes(std::uint64_t realSize, std::uint64_t initializedSize, std::uint64_t size) noexcept
+{
+    return realSize == size ? std::min(initializedSize, size) : size;
+}
+
 } // namespace sarvik::ntfs

@@ -43,6 +43,18 @@ struct NamedStream {
 [[nodiscard]] std::vector<NamedStream> ListNamedStreams(disk::ByteSpan record);
 inline constexpr std::size_t kMaxNamedStreams = 16;
 
+/// The bytes of a data of `size` bytes that were written, by the non-resident
+/// attribute header at `attributeOffset` (the piece at VCN 0): its initialized
+/// size, at most `size`. Past them the data reads as zeros, whatever its
+/// clusters hold (Windows gives zeros there). A header whose real size is not
+/// `size` (damaged, or not the one the size came from) is not trusted for it:
+/// all `size` bytes count as written.
+[[nodiscard]] std::uint64_t InitializedBytes(disk::ByteSpan record, std::size_t attributeOffset,
+                                             std::uint64_t size) noexcept;
+/// The same from the header's real and initialized sizes.
+[[nodiscard]] std::uint64_t InitializedBytes(std::uint64_t realSize, std::uint64_t initializedSize,
+                                             std::uint64_t size) noexcept;
+
 /// The most clusters one file covers, sparse ones included: an NTFS volume
 /// numbers its clusters in 32 bits. A copy writes no more of a file than this
 /// (its clusters on disk are bounded by the volume itself).

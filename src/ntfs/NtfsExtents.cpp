@@ -141,6 +141,7 @@ ListedData GatherListedData(disk::ByteSpan baseRecord, std::uint64_t baseNumber,
         if (e.startVcn == 0) {
             out.compression = ReadCompressionInfo(record, *at);
             out.realSize = r.u64or0(*at + kAttrRealSize);
+            out.initializedSize = r.u64or0(*at + kAttrInitializedSize);
         }
         extents.push_back(std::move(extent));
         ++out.extentsUsed;

@@ -45,6 +45,7 @@ struct ListedData {
     /// From the extent that starts at VCN 0 (later extents leave these fields 0).
     CompressionInfo compression;
     std::optional<std::uint64_t> realSize;
+    std::optional<std::uint64_t> initializedSize; ///< as the header holds it: may pass realSize in a damaged one
 };
 
 /// Gathers the unnamed data attribute of the file whose base record is

@@ -225,6 +225,7 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpa
     ntfs::ApplyRecordFixup(record);
     std::optional<ntfs::NtfsRunList> runs;
     ntfs::CompressionInfo compression;
+    std::optional<std::uint64_t> initialized;
     if (m_thorough && stream.empty()) {
         // As the thorough copy reads: a data attribute split by an attribute
         // list is gathered from all its extents. A named stream is listed only
@@ -236,6 +237,8 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpa
         if (auto listed = ntfs::ReadListedData(m_volume, *m_mftRuns, record, recordNumber, size)) {
             runs = std::move(listed->runs);
             compression = listed->compression;
+            if (listed->realSize && listed->initializedSize)
+                initialized = ntfs::InitializedBytes(*listed->realSize, *listed->initializedSize, size);
         }
     }
     if (!runs) {
@@ -246,6 +249,7 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpa
             return std::nullopt;
         compression = ntfs::ReadCompressionInfo(record, data.offset);
         runs = ntfs::DecodeDataRuns(record, data.offset);
+        initialized = ntfs::InitializedBytes(record, data.offset, size);
     }
     // Compressed data in units of a size this does not read cannot be decoded:
     // whatever its clusters, the copy will not be the file.
@@ -253,7 +257,8 @@ std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::ntfsSpa
         return std::nullopt;
     if (!runs)
         return std::nullopt;
-    return runSpans(*runs, size);
+    // Only the initialized part is read: the clusters past it hold nothing of the file.
+    return runSpans(*runs, initialized ? std::min(*initialized, size) : size);
 }
 
 std::optional<std::vector<ConditionEstimator::Span>>
@@ -281,7 +286,7 @@ ConditionEstimator::ntfsEntrySpans(const catalogue::NtfsFileEntry& entry, const 
     const auto first = catalogue->NtfsDataRuns.begin() + static_cast<std::ptrdiff_t>(entry.firstRun);
     for (auto it = first; it != first + entry.runCount; ++it)
         runs.push_back({it->start, it->length, it->sparse, it->missing});
-    return runSpans(runs, entry.size);
+    return runSpans(runs, std::min(entry.initialized, entry.size));
 }
 
 std::optional<std::vector<ConditionEstimator::Span>> ConditionEstimator::runSpans(const ntfs::NtfsRunList& runs,

@@ -220,13 +220,13 @@ void FileRecovery::RecoverFatFolder(std::uint32_t treeItem, std::uint32_t firstC
     recoverFolder(true, treeItem, firstCluster, parent, name);
 }
 
-void FileRecovery::RecoverNtfsFolder(std::uint32_t treeItem, std::uint32_t recordNumber, const TargetFolder& parent,
+void FileRecovery::RecoverNtfsFolder(std::uint32_t treeItem, std::uint64_t recordNumber, const TargetFolder& parent,
                                      const std::string& name)
 {
     recoverFolder(false, treeItem, recordNumber, parent, name);
 }
 
-void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t key, const TargetFolder& parent,
+void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint64_t key, const TargetFolder& parent,
                                  const std::string& name)
 {
     // Depth first with an explicit stack, in the order a recursive walk takes
@@ -234,7 +234,7 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
     // deeply nested tree from a damaged volume cannot exhaust the thread's stack.
     struct Pending {
         std::uint32_t treeItem;
-        std::uint32_t key;
+        std::uint64_t key; ///< a FAT first cluster or an NTFS record number
         std::shared_ptr<const TargetFolder> parent;
         std::string name;
     };
@@ -261,8 +261,10 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
             return fatEntryTimes(m_catalogue.FatFolderList[index].writeDate,
                                  m_catalogue.FatFolderList[index].accessDate,
                                  m_catalogue.FatFolderList[index].writeTime);
-        if (!fat && index < m_catalogue.NtfsFolderList.size())
-            return ntfsEntryTimes(m_catalogue.NtfsFolderList[index].modified);
+        if (!fat && index < m_catalogue.NtfsFolderList.size()) {
+            const catalogue::NtfsStandardTimes t = m_catalogue.ntfsTimes(m_catalogue.NtfsFolderList[index]);
+            return ntfsEntryTimes(t.modified, t.accessed);
+        }
         return std::nullopt;
     };
     const auto applyFolderTimes = [&] {
@@ -284,7 +286,7 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
             if (const auto times = folderTimes(p.treeItem))
                 made.push_back({p.parent, target->path.substr(target->path.rfind('/') + 1), *times});
         if (fat)
-            RecoverFatFilesIn(p.key, *target);
+            RecoverFatFilesIn(static_cast<std::uint32_t>(p.key), *target); // a FAT key is a cluster
         else
             RecoverNtfsFilesIn(p.key, *target);
         const catalogue::TreeNode* node = m_tree.node(p.treeItem);
@@ -300,7 +302,7 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
     applyFolderTimes();
 }
 
-template <typename Copy> void FileRecovery::copySelectedFilesIn(std::uint32_t parent, Copy copy)
+template <typename Copy> void FileRecovery::copySelectedFilesIn(std::uint64_t parent, Copy copy)
 {
     for (const std::size_t i : m_index.filesIn(parent)) {
         if (stopped())
@@ -321,7 +323,7 @@ void FileRecovery::RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFo
     });
 }
 
-void FileRecovery::RecoverNtfsFilesIn(std::uint32_t parentRecord, const TargetFolder& folder)
+void FileRecovery::RecoverNtfsFilesIn(std::uint64_t parentRecord, const TargetFolder& folder)
 {
     copySelectedFilesIn(parentRecord, [&](std::size_t i) {
         const auto& e = m_catalogue.NtfsFileList[i];
@@ -473,7 +475,8 @@ void FileRecovery::settleName(Prepared& p)
     p.path = joinPath(p.folder->path, p.partName);
 }
 
-void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode)
+void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode,
+                            std::uint64_t zeroFrom)
 {
     const auto& g = m_volume.geometry;
     const std::uint64_t spc = g.SectorsPerCluster;
@@ -555,16 +558,25 @@ void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::
             std::uint64_t chunk = std::min<std::uint64_t>({kChunkSectors, runSectors - done, needSectors});
             chunk = (chunk + block - 1) / block * block; // whole blocks, within the buffer
             chunk = std::min<std::uint64_t>(chunk, kChunkSectors);
+            if (written < zeroFrom && !run.sparse && zeroFrom - written < chunk * kSector) {
+                // Read no further than the block that holds byte zeroFrom.
+                const std::uint64_t toZero = (zeroFrom - written + kSector - 1) / kSector;
+                chunk = std::min(chunk, (toZero + block - 1) / block * block);
+            }
             const std::size_t chunkBytes = static_cast<std::size_t>(chunk * kSector);
-            if (run.sparse) {
-                // Nothing on disk to read: a hole in the copy, a chunk at a
-                // time so that Stop is still heard where holes become zeros.
+            if (run.sparse || written >= zeroFrom) {
+                // Nothing on disk to read (a sparse run, or data past what was
+                // written): a hole in the copy, a chunk at a time so that Stop
+                // is still heard where holes become zeros.
                 hole(std::min<std::uint64_t>(chunkBytes, size - written));
                 done += chunk;
                 continue;
             }
             const std::vector<bool> zeroed =
                 readChunk(run, firstSector ? std::optional(*firstSector + done) : std::nullopt, chunk, block);
+            if (written + chunkBytes > zeroFrom)
+                std::fill(m_buffer.begin() + static_cast<std::ptrdiff_t>(zeroFrom - written),
+                          m_buffer.begin() + static_cast<std::ptrdiff_t>(chunkBytes), std::byte{0});
             // Write the chunk block by block, testing the flags before each
             // block; consecutive blocks go out in one write.
             std::size_t pendingFrom = 0;
@@ -797,7 +809,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     if (const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector)) {
         if (e->carved != catalogue::Carved::No)
             return recoverCarvedNtfsFile(p, *e, copyMode);
-        p.times = ntfsEntryTimes(e->modified);
+        const catalogue::NtfsStandardTimes t = m_catalogue.ntfsTimes(*e);
+        p.times = ntfsEntryTimes(t.modified, t.accessed);
     }
 
     // The record is read into a cleared private buffer and fixed up there; a
@@ -821,7 +834,11 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
             }
             if (!createForRuns(p, copyMode))
                 return 0;
-            writeNtfsRuns(p, listed->runs, listed->compression, size, copyMode, deleted, recordSector);
+            const std::uint64_t initialized =
+                listed->realSize && listed->initializedSize
+                    ? ntfs::InitializedBytes(*listed->realSize, *listed->initializedSize, size)
+                    : size;
+            writeNtfsRuns(p, listed->runs, listed->compression, size, initialized, copyMode, deleted, recordSector);
             return 1;
         }
     }
@@ -860,7 +877,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
         }
         if (!createForRuns(p, copyMode))
             return 0;
-        writeNtfsRuns(p, *runs, ntfs::ReadCompressionInfo(record, data.offset), size, copyMode, deleted, recordSector);
+        writeNtfsRuns(p, *runs, ntfs::ReadCompressionInfo(record, data.offset), size,
+                      ntfs::InitializedBytes(record, data.offset, size), copyMode, deleted, recordSector);
         return 1;
     }
     p.report.outcome = FileOutcome::NothingToWrite;
@@ -868,13 +886,37 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     return 0;
 }
 
-void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, const ntfs::CompressionInfo& compression,
-                                 std::uint64_t size, int copyMode, std::uint32_t deleted, std::uint64_t recordSector)
+void FileRecovery::writeZeroTail(Prepared& p, std::uint64_t from, std::uint64_t size)
 {
+    if (p.report.outcome != FileOutcome::Written || from >= size)
+        return;
+    std::uint64_t written = from;
+    while (written < size) {
+        if (m_control.interrupted()) {
+            p.report.outcome = FileOutcome::CutShort;
+            break;
+        }
+        const std::uint64_t n = std::min<std::uint64_t>(kHoleStep, size - written);
+        if (!p.file->writeHole(n)) {
+            p.writeFailed = true;
+            p.report.outcome = FileOutcome::WriteFailed;
+            break;
+        }
+        written += n;
+    }
+    p.report.bytesWritten = written;
+}
+
+void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, const ntfs::CompressionInfo& compression,
+                                 std::uint64_t size, std::uint64_t initialized, int copyMode, std::uint32_t deleted,
+                                 std::uint64_t recordSector)
+{
+    // Past the initialized size nothing was written: its clusters may hold
+    // another file's bytes, and the file reads as zeros there.
     if (compression.compressed) {
         // Compressed data is decoded in every rule set: its raw bytes are not the file.
         const ntfs::CompressedCopy copied = ntfs::CopyCompressedRuns(
-            m_volume, extent(), runs, compression.unitClusters, size,
+            m_volume, extent(), runs, compression.unitClusters, initialized,
             [&](disk::ByteSpan bytes) { return p.file->write(bytes); },
             [&](std::uint64_t count) { return p.file->writeHole(count); }, [&] { return m_control.interrupted(); });
         p.writeFailed = copied.writeFailed;
@@ -884,12 +926,21 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
             p.report.outcome = FileOutcome::WriteFailed;
         else if (copied.interrupted || m_control.interrupted())
             p.report.outcome = FileOutcome::CutShort;
-        else if (copied.written >= size && copied.zeroFilledUnits == 0)
+        else if (copied.written >= initialized && copied.zeroFilledUnits == 0)
             p.report.outcome = FileOutcome::Written;
         else if (copied.cutAtVolumeEnd)
             p.report.outcome = FileOutcome::CutAtVolumeEnd;
         else
             p.report.outcome = FileOutcome::Incomplete; // a unit unreadable or undecodable, or the runs ended
+        // The zeros go no further than the runs reach (a damaged size may claim far more).
+        const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * kSector;
+        std::uint64_t reach = 0;
+        for (const ntfs::NtfsRun& r : runs)
+            reach += std::min(r.length, ntfs::kMaxFileClusters);
+        reach = std::min(reach, ntfs::kMaxFileClusters) * clusterBytes;
+        writeZeroTail(p, initialized, std::min(size, std::max(reach, initialized)));
+        if (p.report.outcome == FileOutcome::Written && reach < size)
+            p.report.outcome = FileOutcome::Incomplete;
         ++m_savedFileCount;
         if (deleted == 1)
             p.report.clustersInUse = clustersReadInUse(recordSector, size);
@@ -900,7 +951,7 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
     clusterRuns.reserve(runs.size());
     for (const ntfs::NtfsRun& r : runs)
         clusterRuns.push_back({r.start, r.length, r.sparse, r.missing});
-    copyRuns(p, clusterRuns, size, copyMode);
+    copyRuns(p, clusterRuns, size, copyMode, initialized);
     ++m_savedFileCount;
     if (deleted == 1)
         p.report.clustersInUse = clustersReadInUse(recordSector, size);
@@ -912,8 +963,9 @@ int FileRecovery::recoverCarvedNtfsFile(Prepared& p, const catalogue::NtfsFileEn
     if (!createForRuns(p, copyMode))
         return 0;
     const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * kSector;
-    const ClusterRun run{std::int64_t{entry.recordNumber}, (entry.size + clusterBytes - 1) / clusterBytes, false,
-                         false};
+    // A carved file's record number is the cluster its bytes start at (32 bits on NTFS).
+    const ClusterRun run{static_cast<std::int64_t>(entry.recordNumber & 0xFFFFFFFF),
+                         (entry.size + clusterBytes - 1) / clusterBytes, false, false};
     copyRuns(p, {&run, 1}, entry.size, copyMode);
     ++m_savedFileCount;
     // A carved file whose format broke off is never reported as whole.

@@ -119,15 +119,15 @@ public:
     /// tree shows. Only folders placed in the tree are copied.
     void RecoverFatFolder(std::uint32_t treeItem, std::uint32_t firstCluster, const TargetFolder& parent,
                           const std::string& name);
-    void RecoverNtfsFolder(std::uint32_t treeItem, std::uint32_t recordNumber, const TargetFolder& parent,
+    void RecoverNtfsFolder(std::uint32_t treeItem, std::uint64_t recordNumber, const TargetFolder& parent,
                            const std::string& name);
 
     /// Copies every catalogue file whose parent is `parentCluster`, in list order.
     void RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFolder& folder);
-    void RecoverNtfsFilesIn(std::uint32_t parentRecord, const TargetFolder& folder);
+    void RecoverNtfsFilesIn(std::uint64_t parentRecord, const TargetFolder& folder);
     /// Calls `copy(i)` for each selected file i of the folder `parent`, with
     /// m_currentFile set, until the copy is stopped.
-    template <typename Copy> void copySelectedFilesIn(std::uint32_t parent, Copy copy);
+    template <typename Copy> void copySelectedFilesIn(std::uint64_t parent, Copy copy);
 
     /// One FAT file: 1 when the file was created (even when it was then cut short), else 0.
     int RecoverFatFile(const TargetFolder& folder, std::uint32_t ordinal, int copyMode, std::uint32_t firstCluster,
@@ -160,7 +160,7 @@ private:
     };
     struct Prepared;
 
-    void recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t key, const TargetFolder& parent,
+    void recoverFolder(bool fat, std::uint32_t treeItem, std::uint64_t key, const TargetFolder& parent,
                        const std::string& name);
     bool prepare(Prepared& p, const TargetFolder& folder, const std::string& name, std::uint64_t size, int copyMode,
                  bool ntfs);
@@ -172,8 +172,14 @@ private:
     bool createForRuns(Prepared& p, int copyMode);
     /// Writes a non-resident NTFS attribute's runs into the created file (LZNT1
     /// units decompressed) and finishes the report.
+    /// Only its first `initialized` bytes are read; the rest of `size` is
+    /// written as zeros (a hole), as the file system reads it.
     void writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, const ntfs::CompressionInfo& compression,
-                       std::uint64_t size, int copyMode, std::uint32_t deleted, std::uint64_t recordSector);
+                       std::uint64_t size, std::uint64_t initialized, int copyMode, std::uint32_t deleted,
+                       std::uint64_t recordSector);
+    /// After a copy that wrote all of its first `from` bytes: zeros (a hole) up
+    /// to `size`, the part of an NTFS file past its initialized size.
+    void writeZeroTail(Prepared& p, std::uint64_t from, std::uint64_t size);
     /// Thorough mode: the file's unnamed data attribute gathered from the
     /// extents its attribute list names, when it has one that names them.
     std::optional<ntfs::ListedData> listedData(const ntfs::MftRecord& record, std::uint64_t recordSector,
@@ -182,7 +188,10 @@ private:
     /// the report's outcome. Long because one loop over runs, chunks and blocks
     /// shares the counters that the cuts at the volume's end, progress and the
     /// stop flag need.
-    void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode);
+    /// From byte `zeroFrom` of the file on nothing is read: zeros are written
+    /// (an NTFS file past its initialized size).
+    void copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode,
+                  std::uint64_t zeroFrom = ~std::uint64_t{0});
     /// Reads `sectors` (whole blocks of `block` sectors) from `first` into
     /// m_buffer; for a run marked missing, or no sector, nothing is read. The
     /// blocks that could not be read are zeros and marked in the result, which

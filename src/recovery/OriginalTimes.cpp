@@ -87,16 +87,20 @@ std::optional<EntryTimes> exfatEntryTimes(std::uint32_t modified, std::uint8_t m
     return EntryTimes{m->seconds, a.seconds, m->nanoseconds, a.nanoseconds};
 }
 
-std::optional<EntryTimes> ntfsEntryTimes(std::uint64_t modified)
+std::optional<EntryTimes> ntfsEntryTimes(std::uint64_t modified, std::uint64_t accessed)
 {
     if (modified == 0)
         return std::nullopt;
-    const std::int64_t t = catalogue::fileTimeToUnix(modified);
+    if (accessed == 0)
+        accessed = modified;
     // fileTimeToUnix rounds toward the earlier second; the rest is the fraction.
     constexpr std::uint64_t kTicksPerSecond = 10'000'000;
     constexpr std::uint64_t kNanosecondsPerTick = 100;
-    const auto nanoseconds = static_cast<std::uint32_t>((modified % kTicksPerSecond) * kNanosecondsPerTick);
-    return EntryTimes{t, t, nanoseconds, nanoseconds};
+    const auto fraction = [](std::uint64_t t) {
+        return static_cast<std::uint32_t>((t % kTicksPerSecond) * kNanosecondsPerTick);
+    };
+    return EntryTimes{catalogue::fileTimeToUnix(modified), catalogue::fileTimeToUnix(accessed), fraction(modified),
+                      fraction(accessed)};
 }
 
 } // namespace sarvik::recovery

@@ -41,8 +41,9 @@ struct ExfatTime {
                                                         std::uint8_t modifiedUtc, std::uint32_t accessed,
                                                         std::uint8_t accessedUtc);
 
-/// Modified and accessed both from the FILETIME `modified`, to its 100
-/// nanoseconds; nothing when it is 0.
-[[nodiscard]] std::optional<EntryTimes> ntfsEntryTimes(std::uint64_t modified);
+/// Modified from the FILETIME `modified` and accessed from `accessed` (from
+/// `modified` too when `accessed` is 0), to their 100 nanoseconds; nothing
+/// when `modified` is 0.
+[[nodiscard]] std::optional<EntryTimes> ntfsEntryTimes(std::uint64_t modified, std::uint64_t accessed = 0);
 
 } // namespace sarvik::recovery

@@ -71,7 +71,7 @@ std::optional<std::string> fileEntryPath(const catalogue::Catalogue& c, const ca
     const bool fat = tree.kind() == catalogue::CatalogueKind::Fat;
     if (fileIndex >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
         return std::nullopt;
-    const std::uint32_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
+    const std::uint64_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
     const std::string& name = fat ? c.FatFileList[fileIndex].name : c.NtfsFileList[fileIndex].name;
     const catalogue::TreeNode* folder = tree.findByKey(parent);
     if (folder == nullptr)

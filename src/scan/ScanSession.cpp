@@ -49,7 +49,7 @@ void ScanSession::takeResults(ScanSession& other)
     other.m_conditions.reset();
 }
 
-std::vector<catalogue::FileRow> ScanSession::rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName) const
+std::vector<catalogue::FileRow> ScanSession::rows(std::uint64_t key, const catalogue::TypeNameProvider& typeName) const
 {
     const auto passes = [this](const std::string& name) { return filters.passes(name, catalogue.NamesAreUtf8); };
     auto list = catalogue::FillFileList(catalogue, *m_index, kind(), key, passes, typeName);

@@ -63,7 +63,7 @@ public:
     void takeResults(ScanSession& other);
     /// The rows of the folder with key `key`, filtered by `filters`.
     [[nodiscard]] std::vector<catalogue::FileRow>
-    rows(std::uint32_t key, const catalogue::TypeNameProvider& typeName = catalogue::defaultTypeName) const;
+    rows(std::uint64_t key, const catalogue::TypeNameProvider& typeName = catalogue::defaultTypeName) const;
 
 private:
     std::unique_ptr<catalogue::CatalogueIndex> m_index;

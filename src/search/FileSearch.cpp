@@ -42,11 +42,11 @@ bool SearchControl::proceed()
 }
 
 std::string FolderPathOf(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
-                         catalogue::CatalogueKind kind, std::uint32_t parentKey)
+                         catalogue::CatalogueKind kind, std::uint64_t parentKey)
 {
     std::uint32_t item = 0;
     if (kind == catalogue::CatalogueKind::Fat) {
-        if (const auto* folder = catalogue.findFatFolder(parentKey))
+        if (const auto* folder = catalogue.findFatFolder(static_cast<std::uint32_t>(parentKey))) // a cluster
             item = folder->treeItem;
     } else if (const auto* folder = catalogue.findNtfsFolder(parentKey)) {
         item = folder->treeItem;
@@ -78,7 +78,7 @@ std::size_t FindFiles(const catalogue::Catalogue& catalogue, const catalogue::Fo
     const std::string upperPattern = upperCase8(pattern);
     const std::u32string upperPattern32 = utf8 ? upperCaseUtf8(pattern) : std::u32string();
     std::size_t count = 0;
-    auto visit = [&](std::size_t index, const std::string& name, std::uint32_t parent, std::uint64_t size) {
+    auto visit = [&](std::size_t index, const std::string& name, std::uint64_t parent, std::uint64_t size) {
         if ((utf8 ? MatchName(upperCaseUtf8(name), upperPattern32) : MatchName(upperCase8(name), upperPattern)) != 1)
             return;
         ++count;

@@ -53,7 +53,7 @@ struct SearchMatch {
 /// separated by backslashes. "\" alone for the root or a parent that is not in
 /// the catalogue or not placed in the tree.
 [[nodiscard]] std::string FolderPathOf(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
-                                       catalogue::CatalogueKind kind, std::uint32_t parentKey);
+                                       catalogue::CatalogueKind kind, std::uint64_t parentKey);
 
 /// Walks the file list of `kind` and calls `matched` for every file whose
 /// upper-cased name matches the upper-cased `pattern` (MatchName). An empty

@@ -126,11 +126,24 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
             if (auto m = longName(e.name, "file"))
                 return m;
     } else if (g.GeometryKind == disk::VolumeKind::Ntfs) {
-        for (const auto& e : c.NtfsFolderList)
+        // Record numbers are 48 bits on disk; the format keeps 32.
+        auto bigNumber = [&](const auto& e, const char* what) -> std::optional<std::string> {
+            if (e.recordNumber <= kU32Max && e.parentRecord <= kU32Max)
+                return std::nullopt;
+            return prefix + "the MFT record number of " + what + " " + quoted(e.name) + " (" +
+                   std::to_string(e.recordNumber) + ", in folder " + std::to_string(e.parentRecord) +
+                   ") does not fit the 32-bit field of the file";
+        };
+        for (const auto& e : c.NtfsFolderList) {
             if (auto m = longName(e.name, "folder"))
                 return m;
+            if (auto m = bigNumber(e, "folder"))
+                return m;
+        }
         for (const auto& e : c.NtfsFileList) {
             if (auto m = longName(e.name, "file"))
+                return m;
+            if (auto m = bigNumber(e, "file"))
                 return m;
             if (e.recordSector > kU32Max)
                 return prefix + "the MFT record of file " + quoted(e.name) + " lies at sector " +

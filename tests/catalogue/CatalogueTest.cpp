@@ -1,5 +1,6 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileList.h"
+#include "catalogue/FolderTree.h"
 #include "catalogue/NameText.h"
 
 #include <gtest/gtest.h>
@@ -185,4 +186,33 @@ TEST(DateTexts, FatAndNtfsFormats)
     // 2000-02-29 23:59:59 UTC, a leap day.
     EXPECT_EQ(sarvik::catalogue::fileTimeText((951868799ULL + 11644473600ULL) * 10000000ULL), "29-2-2000 23:59:59");
     EXPECT_EQ(sarvik::catalogue::fileTimeToUnix(116444736000000000ULL), 0);
+}
+
+// The thorough rules go by the standard information's times, the classic ones
+// by the file name's; a record without standard information keeps the name's.
+TEST(Catalogue, NtfsTimesFollowTheRules)
+{
+    Catalogue c;
+    const NtfsStandardTimes si{131000000000000000, 132000000000000000, 133000000000000000, 134000000000000000};
+    c.AddNtfsFile(100, "a.txt", 64, kNtfsRootRecord, 120000000000000000, 121000000000000000, 1, 10, si);
+    c.AddNtfsFile(102, "b.txt", 65, kNtfsRootRecord, 120000000000000000, 121000000000000000, 1, 10);
+    c.AddNtfsFolder("F", 66, kNtfsRootRecord, 120000000000000000, 121000000000000000, 0, 1, si);
+    c.FileCount = 2;
+    const CatalogueIndex index(c, CatalogueKind::Ntfs);
+    for (const bool thorough : {true, false}) {
+        c.NamesAreUtf8 = thorough;
+        const NtfsStandardTimes a = c.ntfsTimes(c.NtfsFileList[0]);
+        EXPECT_EQ(a.modified, thorough ? si.modified : 121000000000000000u);
+        EXPECT_EQ(a.accessed, thorough ? si.accessed : 0u);
+        EXPECT_EQ(c.ntfsTimes(c.NtfsFileList[1]).modified, 121000000000000000u);
+        EXPECT_EQ(c.ntfsTimes(c.NtfsFolderList[0]).created, thorough ? si.created : 120000000000000000u);
+        // The file list's columns (the desktop program's) show the same.
+        const auto rows = FillFileList(c, index, CatalogueKind::Ntfs, kNtfsRootRecord, nullptr);
+        ASSERT_EQ(rows.size(), 3u);
+        for (const FileRow& row : rows) {
+            const bool timed = row.name != "b.txt";
+            EXPECT_EQ(row.modified, fileTimeText(thorough && timed ? si.modified : 121000000000000000u)) << row.name;
+            EXPECT_EQ(row.created, fileTimeText(thorough && timed ? si.created : 120000000000000000u)) << row.name;
+        }
+    }
 }

@@ -285,10 +285,10 @@ TEST(ScanMft, UnreadableRecordsAreSkippedNotRepeated)
     source->addBadRange(image.recordSector(22) * 512 + 700, 1);
     ScanResult r;
     scan(source, r);
-    std::vector<std::uint32_t> records;
+    std::vector<std::uint64_t> records;
     for (const auto& f : r.catalogue.NtfsFileList)
         records.push_back(f.recordNumber);
-    EXPECT_EQ(records, (std::vector<std::uint32_t>{18, 19, 21, 24, 25, 27, 29, 63}));
+    EXPECT_EQ(records, (std::vector<std::uint64_t>{18, 19, 21, 24, 25, 27, 29, 63}));
     EXPECT_EQ(r.catalogue.FileCount, 8u);
     EXPECT_EQ(r.catalogue.Losses.UnreadableRecords, 1u); // reported, not taken for an empty position
     EXPECT_FALSE(r.catalogue.Losses.Stopped);

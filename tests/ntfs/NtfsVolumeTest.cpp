@@ -145,8 +145,8 @@ void expectCatalogueMatches(const Volume& v, const Scan& s)
     std::map<std::uint32_t, const catalogue::NtfsFileEntry*> files;
     for (const auto& f : c.NtfsFileList)
         EXPECT_TRUE(files.emplace(f.recordNumber, &f).second) << "record " << f.recordNumber << " listed twice";
-    std::set<std::uint32_t> expectedFiles;
-    std::set<std::uint32_t> expectedFolders;
+    std::set<std::uint64_t> expectedFiles;
+    std::set<std::uint64_t> expectedFolders;
 
     for (const Row& r : v.rows) {
         SCOPED_TRACE(r.path);

@@ -38,14 +38,14 @@ TEST(NtfsExtentsVolume, SplitDataAttributesComeBackByteExact)
         if (f.name == "$Nameless files" && f.parentRecord == catalogue::kNtfsRootRecord)
             folder = &f;
     ASSERT_NE(folder, nullptr) << "no nameless folder at the root";
-    std::map<std::uint32_t, const catalogue::NtfsFileEntry*> nameless;
+    std::map<std::uint64_t, const catalogue::NtfsFileEntry*> nameless;
     for (const auto& f : session.catalogue.NtfsFileList)
         if (f.parentRecord == folder->recordNumber) {
             EXPECT_EQ(f.name, "record " + std::to_string(f.recordNumber));
             nameless[f.recordNumber] = &f;
         }
 
-    std::set<std::uint32_t> split;
+    std::set<std::uint64_t> split;
     for (const test::ManifestRow& row : test::readManifest(manifest)) {
         if (!row.isFile() || !row.deleted() || !row.noted("extents="))
             continue;
