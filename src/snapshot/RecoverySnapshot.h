@@ -43,6 +43,15 @@
 namespace sarvik::snapshot {
 
 inline constexpr std::string_view kTag = "rvx4.02";
+/// The tag as a snapshot of a thorough scan carries it: the same letters (a
+/// reader that compares them ignoring case, as every reader of the format
+/// does, takes it for the tag), in a case that says what the file is before
+/// anything of its end is read: its names are UTF-8 and it ends with the
+/// kUtf8NamesMarker. Such a file without that end was cut short: it loads as
+/// damaged, its names still read as UTF-8. A thorough snapshot with the plain
+/// tag (an older one) is known by its marker, or failing that by a trailer
+/// only a thorough scan writes.
+inline constexpr std::string_view kThoroughTag = "Rvx4.02";
 inline constexpr std::string_view kVersion = "1.0";
 inline constexpr std::string_view kExtension = ".RVU";
 
