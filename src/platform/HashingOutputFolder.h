@@ -29,6 +29,7 @@ public:
     {
         return m_inner->setTimes(name, times);
     }
+    void keepOff(const std::vector<std::string>& paths) override { m_inner->keepOff(paths); }
 
 private:
     std::shared_ptr<recovery::OutputFolder> m_inner;

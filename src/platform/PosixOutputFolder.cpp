@@ -10,11 +10,20 @@
 #include <list>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace sarvik::platform {
 
 struct PosixOutputFolder::OpenFolders {
     std::list<const PosixOutputFolder*> order; ///< least recently used first
+    /// The files never emptied or replaced (keepOff): device and inode.
+    std::vector<std::pair<dev_t, ino_t>> kept;
+
+    [[nodiscard]] bool isKept(const struct stat& st) const
+    {
+        return std::find(kept.begin(), kept.end(), std::pair{st.st_dev, st.st_ino}) != kept.end();
+    }
 
     void touch(const PosixOutputFolder* folder)
     {
@@ -97,6 +106,15 @@ int PosixOutputFolder::fd() const
     return m_fd;
 }
 
+void PosixOutputFolder::keepOff(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            m_open->kept.emplace_back(st.st_dev, st.st_ino);
+    }
+}
+
 bool PosixOutputFolder::exists(std::string_view name) const
 {
     const int dir = fd();
@@ -159,6 +177,11 @@ std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_
         return nullptr;
     }
     struct stat st {};
+    if (::fstat(file, &st) == 0 && m_open->isKept(st)) {
+        m_createError = std::string(recovery::kKeptOffText);
+        ::close(file);
+        return nullptr;
+    }
     if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(file, 0) != 0) {
         m_createError = "not a plain file of its own";
         ::close(file);
@@ -183,6 +206,8 @@ std::string PosixOutputFolder::rename(std::string_view from, std::string_view to
         return std::strerror(EEXIST);
     if (taken && !S_ISREG(st.st_mode))
         return "not a plain file of its own";
+    if (taken && m_open->isKept(st))
+        return std::string(recovery::kKeptOffText);
     if (replace)
         return ::renameat(dir, source.c_str(), dir, target.c_str()) == 0 ? std::string{} : std::strerror(errno);
     // The name must stay free until the file takes it: RENAME_NOREPLACE where
