@@ -1,5 +1,6 @@
 #include "cli/Source.h"
 
+#include "catalogue/Catalogue.h"
 #include "cli/Commands.h"
 #include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
@@ -9,14 +10,18 @@
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
 #include "platform/SourceVolume.h"
+#include "recovery/SaveWorker.h"
 #include "scan/ScanSession.h"
 #include "snapshot/SnapshotFile.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 namespace sarvik::cli {
 
@@ -211,8 +216,10 @@ std::vector<std::string> volumeNotes(const disk::VolumeInfo& info)
     return notes;
 }
 
-std::optional<int> refuseWritesOnSource(const char* command, const std::string& source, const std::string& device,
-                                        const std::vector<PathToWrite>& paths)
+namespace {
+
+/// SOURCE and, for a snapshot, the volume its files come from.
+std::vector<std::string> sourcesRead(const std::string& source, const std::string& device)
 {
     std::vector<std::string> sources{source};
     std::error_code ec;
@@ -224,10 +231,48 @@ std::optional<int> refuseWritesOnSource(const char* command, const std::string& 
         else if (auto named = snapshot::ReadSnapshotDevicePath(source))
             sources.push_back(std::move(*named));
     }
+    return sources;
+}
+
+} // namespace
+
+std::vector<std::string> filesOfSource(const std::string& source, const std::string& device)
+{
+    std::vector<std::string> files;
+    for (const std::string& read : sourcesRead(source, device))
+        for (std::string& file : platform::filesReadFor(read))
+            if (std::find(files.begin(), files.end(), file) == files.end())
+                files.push_back(std::move(file));
+    return files;
+}
+
+std::optional<int> refuseWritesOnSource(const char* command, const std::string& source, const std::string& device,
+                                        const std::vector<PathToWrite>& paths)
+{
+    const std::vector<std::string> sources = sourcesRead(source, device);
     const std::string prefix = command[0] == '\0' ? std::string("sarvik") : std::string("sarvik ") + command;
+    std::vector<std::string> files;
     for (const PathToWrite& p : paths) {
         if (p.path.empty())
             continue;
+        // A file of the source's set (other than the one named) named as a
+        // path to write: said as such.
+        if (files.empty())
+            files = filesOfSource(source, device);
+        for (const std::string& file : files) {
+            if (std::any_of(sources.begin(), sources.end(), [&file](const std::string& named) {
+                    return platform::resolvePartitionPath(named).path == file;
+                }))
+                continue;
+            std::error_code same;
+            if (std::filesystem::equivalent(platform::pathOf(p.path), platform::pathOf(file), same) && !same) {
+                std::fprintf(stderr,
+                             "%s: %s: the %s would be written over %s, a file the source is read from; nothing was "
+                             "written. Choose a folder on another drive.\n",
+                             prefix.c_str(), p.path.c_str(), p.what, file.c_str());
+                return kExitFailed;
+            }
+        }
         switch (platform::placeOfWrite(p.path, sources)) {
         case platform::WritePlace::OnSource:
             std::fprintf(stderr,
@@ -244,6 +289,19 @@ std::optional<int> refuseWritesOnSource(const char* command, const std::string& 
         case platform::WritePlace::Elsewhere:
             break;
         }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> refuseWithoutThreads()
+{
+    try {
+        std::thread([] {}).join();
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr, "sarvik: %s\n",
+                     e.code() == std::errc::resource_unavailable_try_again ? recovery::kNoThreadMessage
+                                                                           : catalogue::kOutOfMemoryMessage);
+        return kExitFailed;
     }
     return std::nullopt;
 }

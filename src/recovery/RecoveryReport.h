@@ -44,6 +44,14 @@ struct FileReport {
     /// The name the destination refused (its file system does not take some
     /// of its characters) when the file was written under another; else empty.
     std::string refusedName;
+    /// Why the file was written under another name when it was not for
+    /// characters the destination refused: the name is longer than the
+    /// destination takes, or holds characters that reorder how it is shown.
+    /// Empty otherwise.
+    std::string renamedBecause;
+    /// Why a file that was created has no sha256 (a failed write left bytes
+    /// the digest cannot know); empty otherwise.
+    std::string hashMissing;
     /// Index into the kind's catalogue file list of the file copied, when the
     /// copy came from a folder copy or a file-list row.
     std::optional<std::size_t> fileIndex;
