@@ -15,8 +15,10 @@
 #include "recovery/SaveWorker.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -146,6 +148,21 @@ std::optional<int> openDestination(const RecoverRequest& r, std::shared_ptr<reco
     // that lies in the destination.
     destination->keepOff(filesOfSource(r.session.source, r.session.device));
     return std::nullopt;
+}
+
+/// A destination that cannot become a folder (it, or the nearest part of it
+/// that exists, is something else), told before SOURCE is read and without
+/// making anything.
+std::optional<int> refuseUnusableDestination(const std::string& to)
+{
+    std::error_code ec;
+    std::filesystem::path at = platform::pathOf(to);
+    while (!at.empty() && !std::filesystem::exists(at, ec) && at != at.parent_path())
+        at = at.parent_path();
+    if (at.empty() || std::filesystem::is_directory(at, ec))
+        return std::nullopt;
+    std::fprintf(stderr, "sarvik recover: cannot create %s: %s\n", to.c_str(), std::strerror(ENOTDIR));
+    return kExitFailed;
 }
 
 /// A PATH of the command line: a folder of the tree, or a file row.
@@ -313,7 +330,7 @@ bool runCopy(scan::ScanSession& session, const RecoverRequest& r, const std::vec
     });
     worker.wait();
     if (worker.noThread())
-        std::fprintf(stderr, "sarvik: %s\n", recovery::kNoThreadMessage);
+        std::fprintf(stderr, "sarvik: %s\n", noThreadText());
     else if (worker.outOfMemory())
         std::fprintf(stderr, "sarvik: %s\n", catalogue::kOutOfMemoryMessage);
     return !worker.outOfMemory();
@@ -334,8 +351,11 @@ int finishRecovery(const recovery::RecoveryReport& report, int status)
             std::fprintf(stderr, "sarvik recover: %s: written under this name for '%s': %s\n",
                          terminalText(f.path).c_str(), terminalText(f.refusedName, true).c_str(),
                          f.renamedBecause.c_str());
-    for (const auto& f : report.failedFolders())
-        std::fprintf(stderr, "sarvik recover: %s: folder could not be created\n", terminalText(f).c_str());
+    for (std::size_t i = 0; i < report.failedFolders().size(); ++i) {
+        const std::string& why = report.failedFolderReasons()[i];
+        std::fprintf(stderr, "sarvik recover: %s: folder could not be created%s%s\n",
+                     terminalText(report.failedFolders()[i]).c_str(), why.empty() ? "" : ": ", why.c_str());
+    }
     const auto& t = report.totals();
     const bool interrupted = stoppedBySignal();
     std::printf("%s%u written, %u cut short, %u incomplete, %u skipped (exists), %u filtered out, %u not written "
@@ -382,6 +402,9 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     // told so before anything is created.
     if (const auto exit = refuseWithoutThreads())
         return *exit;
+    if (!r.dryRun)
+        if (const auto exit = refuseUnusableDestination(r.to))
+            return *exit;
     std::shared_ptr<recovery::OutputFolder> destination;
     ReportFile reportFile;
     // Made once SOURCE has opened, before the scan (which may take hours): a

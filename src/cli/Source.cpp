@@ -23,6 +23,10 @@
 #include <system_error>
 #include <thread>
 
+#if !defined(_WIN32)
+#include <sys/mman.h>
+#endif
+
 namespace sarvik::cli {
 
 namespace {
@@ -144,6 +148,30 @@ std::optional<int> applyRegionOptions(const CommandSpec& spec, ParsedArgs& parse
     return std::nullopt;
 }
 
+namespace {
+
+/// For "PATH@lost0", "PATH@-1", "PATH@lostx" naming a PATH that exists (the
+/// suffix did not parse as a number, so the whole was taken for a file name
+/// that does not exist): how partitions and lost volumes are numbered. Empty
+/// otherwise.
+std::string badNumberHint(const std::string& path)
+{
+    const std::size_t at = path.rfind('@');
+    std::error_code ec;
+    if (at == std::string::npos || at == 0 || std::filesystem::exists(platform::pathOf(path), ec) ||
+        !std::filesystem::exists(platform::pathOf(path.substr(0, at)), ec))
+        return {};
+    const std::string whole = path.substr(0, at);
+    const std::string suffix = path.substr(at + 1);
+    if (suffix.starts_with("lost"))
+        return path + ": lost volumes are numbered from 1 ('" + suffix + "' is not such a number); 'sarvik volumes " +
+               whole + "' lists them";
+    return path + ": partitions are numbered from 1 ('" + suffix + "' is not such a number); 'sarvik info " + whole +
+           "' lists them";
+}
+
+} // namespace
+
 OpenedSource openSource(const std::string& path, bool soleVolume, disk::GeometryRules rules)
 {
     OpenedSource opened;
@@ -178,6 +206,8 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
     const disk::SelectStatus selected = opened.selection.status;
     if (selected == disk::SelectStatus::CannotOpen) {
         opened.error = "cannot open " + opened.selection.detail;
+        if (const std::string hint = badNumberHint(path); !hint.empty())
+            opened.error = hint;
     } else if (selected == disk::SelectStatus::Unreadable || selected == disk::SelectStatus::UnsupportedGeometry) {
         opened.error = path + ": " + disk::selectFailureText(opened.selection);
     } else if (!opened.supported) {
@@ -293,14 +323,29 @@ std::optional<int> refuseWritesOnSource(const char* command, const std::string& 
     return std::nullopt;
 }
 
+const char* noThreadText()
+{
+#if defined(_WIN32)
+    return catalogue::kOutOfMemoryMessage;
+#else
+    // The system says "try again" both when the limit of threads is reached
+    // and when a thread's stack does not fit the address space: room for a
+    // stack tells the two apart.
+    constexpr std::size_t kStackBytes = std::size_t{8} << 20;
+    void* room = ::mmap(nullptr, kStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (room == MAP_FAILED)
+        return catalogue::kOutOfMemoryMessage;
+    ::munmap(room, kStackBytes);
+    return recovery::kNoThreadMessage;
+#endif
+}
+
 std::optional<int> refuseWithoutThreads()
 {
     try {
         std::thread([] {}).join();
-    } catch (const std::system_error& e) {
-        std::fprintf(stderr, "sarvik: %s\n",
-                     e.code() == std::errc::resource_unavailable_try_again ? recovery::kNoThreadMessage
-                                                                           : catalogue::kOutOfMemoryMessage);
+    } catch (const std::system_error&) {
+        std::fprintf(stderr, "sarvik: %s\n", noThreadText());
         return kExitFailed;
     }
     return std::nullopt;

@@ -78,6 +78,10 @@ std::optional<int> refuseWritesOnSource(const char* command, const std::string& 
 /// it creates anything.
 [[nodiscard]] std::optional<int> refuseWithoutThreads();
 
+/// What to say when a thread could not be started: that the limit of
+/// threads is reached, or (no room for its stack) that memory ran out.
+[[nodiscard]] const char* noThreadText();
+
 /// Warns on standard error, in one line, when a file system that SOURCE holds
 /// is mounted read-write: what the system writes there while it is scanned can
 /// overwrite deleted files.

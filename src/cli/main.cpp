@@ -5,7 +5,6 @@
 #include "cli/Options.h"
 #include "cli/Source.h"
 #include "platform/Console.h"
-#include "recovery/SaveWorker.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -165,13 +164,11 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         std::fprintf(stderr, "sarvik: %s\n", sarvik::catalogue::kOutOfMemoryMessage);
         return sarvik::cli::kExitFailed;
-    } catch (const std::system_error& e) {
-        // A thread that cannot be made: the limit of threads reached (EAGAIN),
-        // or too little address space for its stack.
+    } catch (const std::system_error&) {
+        // A thread that cannot be made: the limit of threads reached, or too
+        // little address space for its stack.
         std::fflush(stdout);
-        std::fprintf(stderr, "sarvik: %s\n",
-                     e.code() == std::errc::resource_unavailable_try_again ? sarvik::recovery::kNoThreadMessage
-                                                                           : sarvik::catalogue::kOutOfMemoryMessage);
+        std::fprintf(stderr, "sarvik: %s\n", sarvik::cli::noThreadText());
         return sarvik::cli::kExitFailed;
     }
     // Output that could not be written (a full disk) is a failure, not a result.

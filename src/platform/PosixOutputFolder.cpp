@@ -15,6 +15,20 @@
 
 namespace sarvik::platform {
 
+namespace {
+
+/// The system's reason, with the limit named where one was reached.
+std::string systemReason(int error)
+{
+    if (error == EMFILE)
+        return std::string("the process's limit of open files is reached (") + std::strerror(error) + ")";
+    if (error == ENFILE)
+        return std::string("the system's limit of open files is reached (") + std::strerror(error) + ")";
+    return std::strerror(error);
+}
+
+} // namespace
+
 struct PosixOutputFolder::OpenFolders {
     std::list<const PosixOutputFolder*> order; ///< least recently used first
     /// The files never emptied or replaced (keepOff): device and inode.
@@ -127,16 +141,23 @@ bool PosixOutputFolder::exists(std::string_view name) const
 
 std::shared_ptr<recovery::OutputFolder> PosixOutputFolder::makeFolder(std::string_view name)
 {
+    m_createError.clear();
     if (!recovery::isSafeComponent(name))
         return nullptr;
     const std::string n(name);
     const int dir = fd();
-    if (dir < 0)
+    if (dir < 0) {
+        m_createError = systemReason(errno);
         return nullptr;
-    (void)::mkdirat(dir, n.c_str(), 0777); // an existing folder is fine
+    }
+    errno = 0;
+    const bool made = ::mkdirat(dir, n.c_str(), 0777) == 0 || errno == EEXIST; // an existing folder is fine
+    const int madeError = errno;
     const int child = ::openat(dir, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child < 0)
+    if (child < 0) {
+        m_createError = systemReason(made ? errno : madeError);
         return nullptr;
+    }
     struct stat st {};
     if (::fstat(child, &st) != 0) {
         ::close(child);
@@ -165,7 +186,7 @@ std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_
     int file = ::openat(dir, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (file >= 0)
         return makeOutputFile(file);
-    m_createError = std::strerror(errno);
+    m_createError = systemReason(errno);
     if (errno != EEXIST || !replace)
         return nullptr;
     // Replace only a plain file with no other links: never a link, a device, a

@@ -279,7 +279,7 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint32_t
         auto target = std::make_shared<TargetFolder>(
             CreateDirectoryPath(*p.parent, std::span(&p.name, 1), m_catalogue.NamesAreUtf8));
         if (!target->folder && p.parent->folder)
-            m_report.folderFailed(target->path);
+            m_report.folderFailed(target->path, p.parent->folder->createError());
         if (target->folder && m_settings.KeepOriginalTimes)
             if (const auto times = folderTimes(p.treeItem))
                 made.push_back({p.parent, target->path.substr(target->path.rfind('/') + 1), *times});

@@ -84,7 +84,10 @@ struct RecoveryTotals {
 class RecoveryReport {
 public:
     void add(FileReport report);
-    void folderFailed(const std::string& path);
+    /// A folder that could not be made, and the system's reason (may be empty).
+    void folderFailed(const std::string& path, const std::string& why = {});
+    /// The reasons of failedFolders, in its order (empty where not known).
+    [[nodiscard]] const std::vector<std::string>& failedFolderReasons() const noexcept { return m_failedFolderReasons; }
     [[nodiscard]] const std::vector<FileReport>& files() const noexcept { return m_files; }
     [[nodiscard]] const std::vector<std::string>& failedFolders() const noexcept { return m_failedFolders; }
     [[nodiscard]] const RecoveryTotals& totals() const noexcept { return m_totals; }
@@ -97,6 +100,7 @@ public:
 private:
     std::vector<FileReport> m_files;
     std::vector<std::string> m_failedFolders;
+    std::vector<std::string> m_failedFolderReasons;
     RecoveryTotals m_totals;
 };
 
