@@ -70,6 +70,18 @@ for window in "0 3000000" "1 2999999" "511 2" "511 1025" "512 512" "513 1000000"
         fail "cat --from $from --length $length: $(stat -c %s part.bin) bytes, not those of the file"
 done
 
+# A write cut short by the file size limit (EFBIG) inside a 4 KiB block: the
+# report's hash is of the bytes the file holds, never of nothing.
+truncate -s 16M big4k.img
+mformat -i big4k.img -c 8 :: && mcopy -i big4k.img big.bin :: && mdel -i big4k.img ::/big.bin || fail "big4k.img"
+for limit in 1 101; do
+    rm -rf o4 r4.jsonl
+    (trap '' XFSZ; ulimit -f $limit; "$sarvik" recover big4k.img --all --to o4 --report r4.jsonl >/dev/null 2>&1)
+    held=$(cat o4/*.part | sha256sum | cut -c1-64)
+    grep -q "\"bytesWritten\":$((limit * 1024)),.*\"outcome\":\"failed\".*\"sha256\":\"$held\"" r4.jsonl ||
+        fail "ulimit -f $limit: the report's hash is not that of the $(stat -c %s o4/*.part) bytes held: $(cat r4.jsonl)"
+done
+
 # told CODE TEXT CMD...: exits CODE saying TEXT, and creates no o/ and no r.jsonl.
 told() {
     local code=$1 text=$2
