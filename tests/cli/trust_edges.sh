@@ -53,6 +53,24 @@ PY
 grep -q "written under this name for 'é.*é.txt': it is longer than" err.txt || fail "stderr: $(cat err.txt)"
 grep -Fq "written under this name for 'invoice\\xe2\\x80\\xaetxt.exe'" err.txt || fail "stderr: $(cat err.txt)"
 
+# A snapshot cut anywhere near its end: a warning and exit 3, never whole;
+# still a thorough scan's, its names still UTF-8, as listed and as written.
+"$sarvik" scan fat.img --snapshot cut >/dev/null 2>&1 || fail "scan --snapshot cut"
+size=$(stat -c %s CUT.RVU)
+for ((cut = 1; cut <= 80; cut++)); do
+    head -c $((size - cut)) CUT.RVU >C.RVU
+    "$sarvik" scan C.RVU >list.txt 2>err.txt
+    got=$?
+    [[ $got == 3 ]] || fail "cut $cut: exit $got: $(cat err.txt)"
+    grep -q "The snapshot is damaged" err.txt || fail "cut $cut: no warning: $(cat err.txt)"
+    grep -q "^Thorough scan" list.txt || fail "cut $cut: $(head -2 list.txt)"
+    grep -q "Ã" list.txt && fail "cut $cut: names read as 8-bit: $(cat list.txt)"
+done
+head -c $((size - 11)) CUT.RVU >C.RVU
+"$sarvik" recover C.RVU --all --to fromcut >/dev/null 2>&1
+[[ $? == 3 ]] || fail "recover from a cut snapshot: not exit 3"
+ls fromcut | grep -q '^é*~1.txt$' || fail "recover from a cut snapshot wrote: $(ls fromcut)"
+
 # cat --from/--length: a window starting and ending anywhere, across the many
 # blocks (one 512-byte cluster each) the copy writes a 3,000,000-byte file in.
 truncate -s 16M cat.img
