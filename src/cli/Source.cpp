@@ -158,7 +158,8 @@ std::string badNumberHint(const std::string& path)
 {
     const std::size_t at = path.rfind('@');
     std::error_code ec;
-    if (at == std::string::npos || at == 0 || std::filesystem::exists(platform::pathOf(path), ec) ||
+    if (at == std::string::npos || at == 0 || platform::resolvePartitionPath(path).isPart() ||
+        std::filesystem::exists(platform::pathOf(path), ec) ||
         !std::filesystem::exists(platform::pathOf(path.substr(0, at)), ec))
         return {};
     const std::string whole = path.substr(0, at);
