@@ -696,6 +696,81 @@ bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalo
     return true;
 }
 
+/// What decides the end of a snapshot: whether its tag says a thorough scan
+/// made it, whether its marker may widen names, whether it ends with the marker.
+struct EndFacts {
+    bool thoroughTag = false;
+    bool trustMarker = false;
+    bool endsMarked = false;
+};
+
+/// The trailers after the records of `c` (from byte `from` of `bytes`), then
+/// the file's end: sets what they hold and the names' encoding, and leaves
+/// `whole` false with `message` where they are cut or damaged. Nothing is
+/// read once `whole` is false.
+void readTrailersAndEnd(disk::ByteSpan bytes, std::size_t from, const EndFacts& end, SnapshotContent& c, bool& whole,
+                        std::string& message)
+{
+    auto& cat = c.catalogue;
+    const auto& geo = c.geometry;
+    // After the records: the sector size, then the FAT write times of day.
+    std::size_t trailer = from;
+    if (whole && trailer <= bytes.size())
+        trailer += readSectorSizeTrailer(ByteReader(bytes.subspan(trailer)), c.info);
+    cat.FatTimesOfDay = false;
+    cat.FatEntryOrigins = false;
+    // Trailers only a thorough scan writes: their presence says so too.
+    const std::size_t beforeThorough = trailer;
+    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
+        trailer += readFatTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
+    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
+        trailer += readFatEntryTrailer(ByteReader(bytes.subspan(trailer)), cat);
+    if (whole && geo.GeometryKind == disk::VolumeKind::Ntfs && trailer <= bytes.size())
+        trailer += readNtfsTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
+    bool thoroughTrailers = trailer != beforeThorough;
+    // Then which files were found by their content, and which NTFS files are
+    // named streams.
+    const bool ntfs = geo.GeometryKind == disk::VolumeKind::Ntfs;
+    if (whole && (isFatKind(geo.GeometryKind) || ntfs)) {
+        whole = readFileMarks(bytes, trailer, ntfs, cat, message);
+        thoroughTrailers = thoroughTrailers || std::any_of(cat.NtfsFileList.begin(), cat.NtfsFileList.end(),
+                                                           [](const auto& e) { return !e.stream.empty(); });
+    }
+    // Then whether the deep search ran.
+    if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
+        cat.DeepSearched = true;
+        thoroughTrailers = true;
+        trailer += kDeepSearchTrailer.size();
+    }
+    // Then what the scan could not read. A tag without all of its counts is a
+    // file cut short: its losses must not pass for none.
+    if (whole && trailer <= bytes.size()) {
+        if (const auto taken = readLossesTrailer(ByteReader(bytes.subspan(trailer)), c.info, cat.Losses)) {
+            trailer += *taken;
+        } else {
+            whole = false;
+            message = damaged("the file ends inside the record of what its scan could not read", trailer);
+        }
+    }
+    // Then the end: nothing, or (a thorough scan's) the names marker and
+    // nothing after it. Anything else is a file cut inside its trailers or
+    // its marker; a thorough file without its marker was cut at a trailer's end.
+    const bool endsAfterMarker = end.endsMarked && trailer + kUtf8NamesMarker.size() == bytes.size();
+    // (A geometry of another kind has no body, and nothing after it is read.)
+    const bool hasBody = isFatKind(geo.GeometryKind) || ntfs;
+    if (whole && hasBody && trailer < bytes.size() && !endsAfterMarker) {
+        whole = false;
+        message = damaged("the file ends inside the trailers after its records", trailer);
+    } else if (whole && (end.thoroughTag || thoroughTrailers) && !endsAfterMarker) {
+        whole = false;
+        message = damaged("the file ends before the mark that closes a thorough scan's snapshot", trailer);
+    }
+    // The names' encoding is what the file says: its tag, its marker, or a
+    // trailer only a thorough scan writes; never guessed from how it ends.
+    cat.NamesAreUtf8 = end.thoroughTag || (end.trustMarker && (endsAfterMarker || thoroughTrailers));
+    cat.DeepSearched = cat.DeepSearched && cat.NamesAreUtf8 && whole;
+}
+
 DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker)
 {
     Cursor cursor(bytes);
@@ -801,62 +876,9 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     else if (geo.GeometryKind == disk::VolumeKind::Ntfs)
         whole = readList(cursor, "folder", kNtfsFolderFixed, maxName, addNtfsFolder, message) &&
                 readList(cursor, "file", kNtfsFileFixed, maxName, addNtfsFile, message);
-    // After the records: the sector size, then the FAT write times of day.
-    std::size_t trailer = cursor.position();
-    if (whole && trailer <= bytes.size())
-        trailer += readSectorSizeTrailer(ByteReader(bytes.subspan(trailer)), c.info);
-    cat.FatTimesOfDay = false;
-    cat.FatEntryOrigins = false;
-    // Trailers only a thorough scan writes: their presence says so too.
-    const std::size_t beforeThorough = trailer;
-    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
-        trailer += readFatTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
-    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
-        trailer += readFatEntryTrailer(ByteReader(bytes.subspan(trailer)), cat);
-    if (whole && geo.GeometryKind == disk::VolumeKind::Ntfs && trailer <= bytes.size())
-        trailer += readNtfsTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
-    bool thoroughTrailers = trailer != beforeThorough;
-    // Then which files were found by their content, and which NTFS files are
-    // named streams.
-    const bool ntfs = geo.GeometryKind == disk::VolumeKind::Ntfs;
-    if (whole && (isFatKind(geo.GeometryKind) || ntfs)) {
-        whole = readFileMarks(bytes, trailer, ntfs, cat, message);
-        thoroughTrailers = thoroughTrailers || std::any_of(cat.NtfsFileList.begin(), cat.NtfsFileList.end(),
-                                                           [](const auto& e) { return !e.stream.empty(); });
-    }
-    // Then whether the deep search ran.
-    if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
-        cat.DeepSearched = true;
-        thoroughTrailers = true;
-        trailer += kDeepSearchTrailer.size();
-    }
-    // Then what the scan could not read. A tag without all of its counts is a
-    // file cut short: its losses must not pass for none.
-    if (whole && trailer <= bytes.size()) {
-        if (const auto taken = readLossesTrailer(ByteReader(bytes.subspan(trailer)), c.info, cat.Losses)) {
-            trailer += *taken;
-        } else {
-            whole = false;
-            message = damaged("the file ends inside the record of what its scan could not read", trailer);
-        }
-    }
-    // Then the end: nothing, or (a thorough scan's) the names marker and
-    // nothing after it. Anything else is a file cut inside its trailers or
-    // its marker; a thorough file without its marker was cut at a trailer's end.
-    const bool endsAfterMarker = endsMarked && trailer + kUtf8NamesMarker.size() == bytes.size();
-    // (A geometry of another kind has no body, and nothing after it is read.)
-    const bool hasBody = isFatKind(geo.GeometryKind) || ntfs;
-    if (whole && hasBody && trailer < bytes.size() && !endsAfterMarker) {
-        whole = false;
-        message = damaged("the file ends inside the trailers after its records", trailer);
-    } else if (whole && (thoroughTag || thoroughTrailers) && !endsAfterMarker) {
-        whole = false;
-        message = damaged("the file ends before the mark that closes a thorough scan's snapshot", trailer);
-    }
-    // The names' encoding is what the file says: its tag, its marker, or a
-    // trailer only a thorough scan writes; never guessed from how it ends.
-    cat.NamesAreUtf8 = thoroughTag || (trustMarker && (endsAfterMarker || thoroughTrailers));
-    cat.DeepSearched = cat.DeepSearched && cat.NamesAreUtf8 && whole;
+    // After the records: the trailers, then the end.
+    const EndFacts end{thoroughTag, trustMarker, endsMarked};
+    readTrailersAndEnd(bytes, cursor.position(), end, c, whole, message);
     out = std::move(c);
     if (!whole)
         return {DecodeStatus::Damaged, std::move(message)};
