@@ -129,6 +129,16 @@ void PosixOutputFolder::keepOff(const std::vector<std::string>& paths)
     }
 }
 
+bool PosixOutputFolder::keptOff(std::string_view name) const
+{
+    const int dir = fd();
+    if (dir < 0 || !recovery::isSafeComponent(name) || m_open->kept.empty())
+        return false;
+    const std::string n(name);
+    struct stat st {};
+    return ::fstatat(dir, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && m_open->isKept(st);
+}
+
 bool PosixOutputFolder::exists(std::string_view name) const
 {
     const int dir = fd();

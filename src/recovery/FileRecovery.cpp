@@ -360,6 +360,13 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
                 finish(p, size);
                 return false;
             }
+            if (policy == DuplicatePolicy::Overwrite && folder.folder->keptOff(p.safeName)) {
+                // The file there is one the source is read from: never replaced.
+                p.report.outcome = FileOutcome::CreateFailed;
+                p.report.error = std::string(kKeptOffText);
+                finish(p, size);
+                return false;
+            }
             if (policy == DuplicatePolicy::Overwrite) {
                 p.replace = true;
             } else if (policy == DuplicatePolicy::Rename) {

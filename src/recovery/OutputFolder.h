@@ -88,6 +88,8 @@ public:
     /// any of their names: createFile and rename refuse them, with a duplicate
     /// policy that replaces too. Set before the first file is written.
     virtual void keepOff(const std::vector<std::string>& /*paths*/) {}
+    /// True when what carries `name` is a file kept off (keepOff).
+    [[nodiscard]] virtual bool keptOff(std::string_view /*name*/) const { return false; }
 };
 
 /// The reason createFile or rename gives for a file kept off (keepOff).

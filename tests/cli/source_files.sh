@@ -83,6 +83,7 @@ for source in "${sets[@]}"; do
     grep -q "a file the source is read from" err.txt || fail "overwrite over $last: $(cat err.txt)"
     grep -q "\"source\":\"/$victim\".*\"outcome\":\"failed\"" dest.jsonl || fail "overwrite over $last: $(cat dest.jsonl)"
     [[ "dest/$victim" -ef "$last" ]] || fail "dest/$victim no longer names $last"
+    [[ ! -e "dest/$victim.part" ]] || fail "a copy was written beside $last all the same"
     stamps | cmp -s - stamps.txt || fail "--duplicates overwrite over $last changed a file of a set"
     sha256sum --quiet -c sums || fail "a file of a set changed"
 done
