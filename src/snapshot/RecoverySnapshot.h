@@ -3,7 +3,7 @@
 // block, geometry and the catalogue of the scanned kind) as little-endian fields
 // without padding. Texts are a u16 length and that many 8-bit characters.
 //
-//   tag "rvx4.02" (7)  version "1.0" (3)
+//   tag "rvx4.02" (7; "Rvx4.02" for a thorough scan, see kThoroughTag)  version "1.0" (3)
 //   VolumeKind u16, D u16, DevicePath[D], VolumeClusterSectors u32,
 //   VolumeSectors u64, VolumeSupported u8, V u16, VolumeLabel[V]
 //   geometry block (68 bytes, RootDirStart is not stored)
