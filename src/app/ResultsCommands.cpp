@@ -14,6 +14,7 @@
 #include "app/SavingDialog.h"
 #include "app/SourceGuard.h"
 #include "catalogue/NameText.h"
+#include "platform/Devices.h"
 #include "platform/FileSystem.h"
 #include "platform/HashingOutputFolder.h"
 #include "platform/RegularFile.h"
@@ -313,6 +314,9 @@ void ResultsCommands::recover(int mode)
                       QStringLiteral("Unable to use the folder %1: %2").arg(folder, QString::fromStdString(error)));
         return;
     }
+    // A duplicate replaced never replaces the image or a file of its set.
+    for (const std::string& source : sourcesOf(m_window.session()))
+        destination->keepOff(platform::filesReadFor(source));
     // Every file is hashed as it is written, for the list Save List writes.
     destination = std::make_shared<platform::HashingOutputFolder>(std::move(destination));
     const std::vector<catalogue::FileRow> rows = m_window.fileListModel()->fileRows();

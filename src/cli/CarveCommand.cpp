@@ -118,6 +118,7 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
             std::fprintf(stderr, "sarvik carve: cannot write to %s\n", error.c_str());
             return kExitFailed;
         }
+        destination->keepOff(filesOfSource(sourcePath, ""));
     }
 
     const OpenedSource opened = openSource(sourcePath);

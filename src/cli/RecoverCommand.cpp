@@ -15,8 +15,10 @@
 #include "recovery/SaveWorker.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -142,7 +144,25 @@ std::optional<int> openDestination(const RecoverRequest& r, std::shared_ptr<reco
         std::fprintf(stderr, "sarvik recover: cannot write to %s\n", error.c_str());
         return kExitFailed;
     }
+    // --duplicates overwrite never replaces the image, or a file of its set,
+    // that lies in the destination.
+    destination->keepOff(filesOfSource(r.session.source, r.session.device));
     return std::nullopt;
+}
+
+/// A destination that cannot become a folder (it, or the nearest part of it
+/// that exists, is something else), told before SOURCE is read and without
+/// making anything.
+std::optional<int> refuseUnusableDestination(const std::string& to)
+{
+    std::error_code ec;
+    std::filesystem::path at = platform::pathOf(to);
+    while (!at.empty() && !std::filesystem::exists(at, ec) && at != at.parent_path())
+        at = at.parent_path();
+    if (at.empty() || std::filesystem::is_directory(at, ec))
+        return std::nullopt;
+    std::fprintf(stderr, "sarvik recover: cannot create %s: %s\n", to.c_str(), std::strerror(ENOTDIR));
+    return kExitFailed;
 }
 
 /// A PATH of the command line: a folder of the tree, or a file row.
@@ -310,6 +330,10 @@ bool runCopy(scan::ScanSession& session, const RecoverRequest& r, const std::vec
         }
     });
     worker.wait();
+    if (worker.noThread())
+        std::fprintf(stderr, "sarvik: %s\n", noThreadText());
+    else if (worker.outOfMemory())
+        std::fprintf(stderr, "sarvik: %s\n", catalogue::kOutOfMemoryMessage);
     return !worker.outOfMemory();
 }
 
@@ -321,11 +345,18 @@ int finishRecovery(const recovery::RecoveryReport& report, int status)
         if (const std::string loss = recovery::lossText(f); !loss.empty())
             std::fprintf(stderr, "sarvik recover: %s: %s\n", terminalText(f.path).c_str(), loss.c_str());
     for (const auto& f : report.files())
-        if (!f.refusedName.empty())
+        if (!f.refusedName.empty() && f.renamedBecause.empty())
             std::fprintf(stderr, "sarvik recover: %s: written under this name: the destination refuses '%s'\n",
                          terminalText(f.path).c_str(), terminalText(f.refusedName, true).c_str());
-    for (const auto& f : report.failedFolders())
-        std::fprintf(stderr, "sarvik recover: %s: folder could not be created\n", terminalText(f).c_str());
+        else if (!f.refusedName.empty())
+            std::fprintf(stderr, "sarvik recover: %s: written under this name for '%s': %s\n",
+                         terminalText(f.path).c_str(), terminalText(f.refusedName, true).c_str(),
+                         f.renamedBecause.c_str());
+    for (std::size_t i = 0; i < report.failedFolders().size(); ++i) {
+        const std::string& why = report.failedFolderReasons()[i];
+        std::fprintf(stderr, "sarvik recover: %s: folder could not be created%s%s\n",
+                     terminalText(report.failedFolders()[i]).c_str(), why.empty() ? "" : ": ", why.c_str());
+    }
     const auto& t = report.totals();
     const bool interrupted = stoppedBySignal();
     std::printf("%s%u written, %u cut short, %u incomplete, %u skipped (exists), %u filtered out, %u not written "
@@ -368,28 +399,43 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     if (const auto exit = refuseWritesOnSource("recover", r.session.source, r.session.device, writtenPaths(r)))
         return *exit;
     r.session.snapshotChecked = true;
-    std::shared_ptr<recovery::OutputFolder> destination;
+    // The copy runs on a thread of its own: a process that may start none is
+    // told so before anything is created.
+    if (const auto exit = refuseWithoutThreads())
+        return *exit;
     if (!r.dryRun)
-        if (const auto exit = openDestination(r, destination))
+        if (const auto exit = refuseUnusableDestination(r.to))
             return *exit;
+    std::shared_ptr<recovery::OutputFolder> destination;
     ReportFile reportFile;
-    if (!r.reportPath.empty() && !r.dryRun) {
-        std::string why;
-        reportFile.file = platform::openOutputText(r.reportPath, why);
-        if (reportFile.file == nullptr) {
-            std::fprintf(stderr, "sarvik recover: cannot write the report %s: %s\n", r.reportPath.c_str(), why.c_str());
-            return kExitFailed;
+    // Made once SOURCE has opened, before the scan (which may take hours): a
+    // SOURCE that cannot be read leaves nothing behind, and a destination
+    // that cannot be written fails at once.
+    r.session.beforeScan = [&](const scan::ScanSession& opened) {
+        if (r.dryRun)
+            return true;
+        if (!opened.volume.reader.isOpen()) {
+            std::fprintf(stderr, "sarvik recover: no volume to read file data from; nothing was written\n");
+            return false;
         }
-    }
+        if (openDestination(r, destination))
+            return false;
+        if (!r.reportPath.empty()) {
+            std::string why;
+            reportFile.file = platform::openOutputText(r.reportPath, why);
+            if (reportFile.file == nullptr) {
+                std::fprintf(stderr, "sarvik recover: cannot write the report %s: %s\n", r.reportPath.c_str(),
+                             why.c_str());
+                return false;
+            }
+        }
+        return true;
+    };
 
     int status = kExitDone;
     auto session = openSession(r.session, status);
     if (!session)
         return status;
-    if (!r.dryRun && !session->volume.reader.isOpen()) {
-        std::fprintf(stderr, "sarvik recover: no volume to read file data from; nothing was written\n");
-        return kExitFailed;
-    }
     if (const auto error = r.selection.applyFilters(*session))
         return usageError(spec, *error);
     if (const auto error = r.selection.checkSession(*session)) {
@@ -423,10 +469,8 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     recovery::RecoveryReport report;
     const bool finished = runCopy(*session, r, *items, recovery::TargetFolder{destination, r.to}, observer, report);
     observer.finish();
-    if (!finished) {
-        std::fprintf(stderr, "sarvik: %s\n", catalogue::kOutOfMemoryMessage);
+    if (!finished)
         return kExitFailed;
-    }
     status = finishRecovery(report, status);
     if (reportFile.file != nullptr && (reportFile.failed || std::fflush(reportFile.file) != 0)) {
         std::fprintf(stderr, "sarvik recover: the report %s could not be written in full\n", r.reportPath.c_str());

@@ -12,9 +12,11 @@
 #include "cli/Progress.h"
 #include "cli/Source.h"
 #include "disk/PartitionTable.h"
+#include "platform/Devices.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
 #include "platform/RegularFile.h"
+#include "recovery/OutputFolder.h"
 #include "recovery/ReportRecord.h"
 #include "snapshot/SnapshotFile.h"
 
@@ -43,17 +45,17 @@ namespace {
 
 /// Where the first byte of `whole` that may start an escape lies (its size
 /// when none does): C0, DEL, a backslash when `backslash`, the lead byte of a
-/// C1 control. Names are looked through eight bytes at a time.
+/// C1 control or of a character that reorders text. Names are looked through eight bytes at a time.
 std::size_t firstSpecial(std::string_view whole, bool backslash)
 {
     const auto special = [backslash](unsigned char c) {
-        return c < 0x20 || c == 0x7F || c == 0xC2 || (c == '\\' && backslash);
+        return c < 0x20 || c == 0x7F || c == 0xC2 || c == 0xE2 || (c == '\\' && backslash);
     };
     std::size_t i = 0;
     for (; i + 8 <= whole.size(); i += 8) {
         const std::uint64_t w = words::load(whole, i);
         // A word is passed over only when no byte in it may start an escape.
-        if (words::hasBelow(w, 0x20) || words::has(w, 0x7F) || words::has(w, 0xC2) ||
+        if (words::hasBelow(w, 0x20) || words::has(w, 0x7F) || words::has(w, 0xC2) || words::has(w, 0xE2) ||
             (backslash && words::has(w, '\\')))
             break;
     }
@@ -93,6 +95,12 @@ std::string escapedUtf8(std::string_view whole, bool backslash)
         else if (c == 0xC2 && i + 1 < whole.size() && static_cast<unsigned char>(whole[i + 1]) >= 0x80 &&
                  static_cast<unsigned char>(whole[i + 1]) <= 0x9F) {
             hex(c); // a C1 control: some terminals act on these too
+            hex(static_cast<unsigned char>(whole[++i]));
+        } else if (recovery::isBidiControl(whole, i)) {
+            // A character that reorders what follows would let a name show
+            // as another ("txt.exe" as "exe.txt"): shown as its bytes.
+            hex(c);
+            hex(static_cast<unsigned char>(whole[++i]));
             hex(static_cast<unsigned char>(whole[++i]));
         } else
             safe.push_back(whole[i]);
@@ -334,6 +342,8 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
             std::fprintf(stderr, "sarvik: --deep: a snapshot lists what its scan found; scan the volume with --deep "
                                  "to search its free space\n");
         session = loadSnapshotSession(args.source, args.device, &complete);
+        if (session && args.beforeScan && !args.beforeScan(*session))
+            return nullptr;
     } else if (!args.device.empty()) {
         std::fprintf(stderr, "sarvik: --device goes with a snapshot SOURCE; %s is not one\n", args.source.c_str());
         return nullptr;
@@ -351,8 +361,17 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
         warnIfMountedReadWrite(read);
         for (const std::string& note : volumeNotes(opened.volume.info))
             std::fprintf(stderr, "sarvik: warning: %s: %s\n", terminalText(read).c_str(), note.c_str());
+        // A container set that opened without all of its files (an E01 whose
+        // last segments are gone) holds less than its media: no listing of it
+        // is whole.
+        if (const std::string missing = platform::containerWarning(args.source); !missing.empty()) {
+            std::fprintf(stderr, "sarvik: warning: %s: %s\n", terminalText(args.source).c_str(), missing.c_str());
+            complete = false;
+        }
         session = std::make_unique<scan::ScanSession>();
         session->volume = std::move(opened.volume);
+        if (args.beforeScan && !args.beforeScan(*session))
+            return nullptr;
         if (args.deep && !args.thorough)
             std::fprintf(stderr, "sarvik: --deep goes with the thorough rules; the classic scan reads metadata only\n");
         else if (!args.deep && !args.carve)

@@ -6,6 +6,7 @@
 #include "cli/Selection.h"
 #include "scan/ScanSession.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,11 @@ struct SessionArgs {
     bool force = false;
     /// The caller has checked --snapshot against SOURCE (refuseWritesOnSource).
     bool snapshotChecked = false;
+    /// Called once SOURCE has opened (a snapshot loaded, or a volume found),
+    /// before the scan: where a command makes what it writes, so that a
+    /// SOURCE that cannot be opened leaves nothing made. False ends the
+    /// command with kExitFailed (the callee has said why).
+    std::function<bool(const scan::ScanSession&)> beforeScan;
     /// From a parsed command line: SOURCE is its first positional argument.
     static SessionArgs from(const ParsedArgs& args);
 };

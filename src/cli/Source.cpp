@@ -1,5 +1,6 @@
 #include "cli/Source.h"
 
+#include "catalogue/Catalogue.h"
 #include "cli/Commands.h"
 #include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
@@ -9,14 +10,22 @@
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
 #include "platform/SourceVolume.h"
+#include "recovery/SaveWorker.h"
 #include "scan/ScanSession.h"
 #include "snapshot/SnapshotFile.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <sys/mman.h>
+#endif
 
 namespace sarvik::cli {
 
@@ -162,6 +171,31 @@ std::optional<int> applyRegionOptions(const CommandSpec& spec, ParsedArgs& parse
     return std::nullopt;
 }
 
+namespace {
+
+/// For "PATH@lost0", "PATH@-1", "PATH@lostx" naming a PATH that exists (the
+/// suffix did not parse as a number, so the whole was taken for a file name
+/// that does not exist): how partitions and lost volumes are numbered. Empty
+/// otherwise.
+std::string badNumberHint(const std::string& path)
+{
+    const std::size_t at = path.rfind('@');
+    std::error_code ec;
+    if (at == std::string::npos || at == 0 || platform::resolvePartitionPath(path).isPart() ||
+        std::filesystem::exists(platform::pathOf(path), ec) ||
+        !std::filesystem::exists(platform::pathOf(path.substr(0, at)), ec))
+        return {};
+    const std::string whole = path.substr(0, at);
+    const std::string suffix = path.substr(at + 1);
+    if (suffix.starts_with("lost"))
+        return path + ": lost volumes are numbered from 1 ('" + suffix + "' is not such a number); 'sarvik volumes " +
+               whole + "' lists them";
+    return path + ": partitions are numbered from 1 ('" + suffix + "' is not such a number); 'sarvik info " + whole +
+           "' lists them";
+}
+
+} // namespace
+
 OpenedSource openSource(const std::string& path, bool soleVolume, disk::GeometryRules rules)
 {
     OpenedSource opened;
@@ -196,6 +230,8 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
     const disk::SelectStatus selected = opened.selection.status;
     if (selected == disk::SelectStatus::CannotOpen) {
         opened.error = "cannot open " + opened.selection.detail;
+        if (const std::string hint = badNumberHint(path); !hint.empty())
+            opened.error = hint;
     } else if (selected == disk::SelectStatus::Unreadable || selected == disk::SelectStatus::UnsupportedGeometry) {
         opened.error = path + ": " + disk::selectFailureText(opened.selection);
     } else if (!opened.supported) {
@@ -223,8 +259,10 @@ std::vector<std::string> volumeNotes(const disk::VolumeInfo& info)
     return notes;
 }
 
-std::optional<int> refuseWritesOnSource(const char* command, const std::string& source, const std::string& device,
-                                        const std::vector<PathToWrite>& paths)
+namespace {
+
+/// SOURCE and, for a snapshot, the volume its files come from.
+std::vector<std::string> sourcesRead(const std::string& source, const std::string& device)
 {
     std::vector<std::string> sources{source};
     std::error_code ec;
@@ -236,10 +274,48 @@ std::optional<int> refuseWritesOnSource(const char* command, const std::string& 
         else if (auto named = snapshot::ReadSnapshotDevicePath(source))
             sources.push_back(std::move(*named));
     }
+    return sources;
+}
+
+} // namespace
+
+std::vector<std::string> filesOfSource(const std::string& source, const std::string& device)
+{
+    std::vector<std::string> files;
+    for (const std::string& read : sourcesRead(source, device))
+        for (std::string& file : platform::filesReadFor(read))
+            if (std::find(files.begin(), files.end(), file) == files.end())
+                files.push_back(std::move(file));
+    return files;
+}
+
+std::optional<int> refuseWritesOnSource(const char* command, const std::string& source, const std::string& device,
+                                        const std::vector<PathToWrite>& paths)
+{
+    const std::vector<std::string> sources = sourcesRead(source, device);
     const std::string prefix = command[0] == '\0' ? std::string("sarvik") : std::string("sarvik ") + command;
+    std::vector<std::string> files;
     for (const PathToWrite& p : paths) {
         if (p.path.empty())
             continue;
+        // A file of the source's set (other than the one named) named as a
+        // path to write: said as such.
+        if (files.empty())
+            files = filesOfSource(source, device);
+        for (const std::string& file : files) {
+            if (std::any_of(sources.begin(), sources.end(), [&file](const std::string& named) {
+                    return platform::resolvePartitionPath(named).path == file;
+                }))
+                continue;
+            std::error_code same;
+            if (std::filesystem::equivalent(platform::pathOf(p.path), platform::pathOf(file), same) && !same) {
+                std::fprintf(stderr,
+                             "%s: %s: the %s would be written over %s, a file the source is read from; nothing was "
+                             "written. Choose a folder on another drive.\n",
+                             prefix.c_str(), p.path.c_str(), p.what, file.c_str());
+                return kExitFailed;
+            }
+        }
         switch (platform::placeOfWrite(p.path, sources)) {
         case platform::WritePlace::OnSource:
             std::fprintf(stderr,
@@ -256,6 +332,34 @@ std::optional<int> refuseWritesOnSource(const char* command, const std::string& 
         case platform::WritePlace::Elsewhere:
             break;
         }
+    }
+    return std::nullopt;
+}
+
+const char* noThreadText()
+{
+#if defined(_WIN32)
+    return catalogue::kOutOfMemoryMessage;
+#else
+    // The system says "try again" both when the limit of threads is reached
+    // and when a thread's stack does not fit the address space: room for a
+    // stack tells the two apart.
+    constexpr std::size_t kStackBytes = std::size_t{8} << 20;
+    void* room = ::mmap(nullptr, kStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (room == MAP_FAILED)
+        return catalogue::kOutOfMemoryMessage;
+    ::munmap(room, kStackBytes);
+    return recovery::kNoThreadMessage;
+#endif
+}
+
+std::optional<int> refuseWithoutThreads()
+{
+    try {
+        std::thread([] {}).join();
+    } catch (const std::system_error&) {
+        std::fprintf(stderr, "sarvik: %s\n", noThreadText());
+        return kExitFailed;
     }
     return std::nullopt;
 }

@@ -67,6 +67,21 @@ struct PathToWrite {
 std::optional<int> refuseWritesOnSource(const char* command, const std::string& source, const std::string& device,
                                         const std::vector<PathToWrite>& paths);
 
+/// Every file SOURCE (and, for a snapshot SOURCE, the volume it names or
+/// `device`) is read from: the image and the other files of its container.
+/// A destination keeps them off (OutputFolder::keepOff).
+[[nodiscard]] std::vector<std::string> filesOfSource(const std::string& source, const std::string& device);
+
+/// Starts and ends one thread: nothing when the process may start threads;
+/// kExitFailed, after saying so on standard error, when the system refuses
+/// (its limit of threads reached). For a command that needs a worker, before
+/// it creates anything.
+[[nodiscard]] std::optional<int> refuseWithoutThreads();
+
+/// What to say when a thread could not be started: that the limit of
+/// threads is reached, or (no room for its stack) that memory ran out.
+[[nodiscard]] const char* noThreadText();
+
 /// Warns on standard error, in one line, when a file system that SOURCE holds
 /// is mounted read-write: what the system writes there while it is scanned can
 /// overwrite deleted files.

@@ -165,10 +165,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "sarvik: %s\n", sarvik::catalogue::kOutOfMemoryMessage);
         return sarvik::cli::kExitFailed;
     } catch (const std::system_error&) {
-        // A thread that cannot be made (too little address space or too many
-        // threads) is memory running out by another name.
+        // A thread that cannot be made: the limit of threads reached, or too
+        // little address space for its stack.
         std::fflush(stdout);
-        std::fprintf(stderr, "sarvik: %s\n", sarvik::catalogue::kOutOfMemoryMessage);
+        std::fprintf(stderr, "sarvik: %s\n", sarvik::cli::noThreadText());
         return sarvik::cli::kExitFailed;
     }
     // Output that could not be written (a full disk) is a failure, not a result.

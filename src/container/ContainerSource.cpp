@@ -227,11 +227,37 @@ OpenedContainer openContainer(const std::string& path, const disk::BlockSource& 
         break;
     }
     read.format = opened.format;
+    if (std::find(read.files.begin(), read.files.end(), path) == read.files.end())
+        read.files.insert(read.files.begin(), path);
     if (!read.source && read.error.empty())
         read.error = "cannot be read";
     if (!read.source)
         read.error = "a " + formatName(opened.format) + " that cannot be read: " + read.error;
     return read;
+}
+
+std::string unreadableKind(const std::string& path)
+{
+    std::error_code ec;
+    const fs::file_type type = fs::status(path, ec).type();
+    const char* kind = nullptr;
+    switch (type) {
+    case fs::file_type::fifo:
+        kind = "a named pipe (FIFO)";
+        break;
+    case fs::file_type::socket:
+        kind = "a socket";
+        break;
+    case fs::file_type::character:
+        kind = "a character device";
+        break;
+    case fs::file_type::directory:
+        kind = "a folder";
+        break;
+    default:
+        return {};
+    }
+    return path + ": " + kind + ", not a disk image or block device";
 }
 
 std::string sizeText(std::uint64_t bytes)
@@ -313,18 +339,29 @@ std::string baseName(const std::string& name)
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-std::string findParent(const std::string& childPath, const std::string& name)
+std::vector<std::string> placesOf(const std::string& childPath, const std::string& name)
 {
+    std::vector<std::string> places;
     if (name.empty())
-        return {};
-    std::error_code ec;
+        return places;
     const fs::path recorded(name);
     const fs::path besideChild = fs::path(childPath).parent_path() / recorded;
     for (const fs::path& candidate :
-         {recorded.is_absolute() ? recorded : besideChild, fs::path(childPath).parent_path() / baseName(name)})
-        if (fs::is_regular_file(candidate, ec))
-            return candidate.string();
-    return {};
+         {recorded.is_absolute() ? recorded : besideChild, fs::path(childPath).parent_path() / baseName(name)}) {
+        std::error_code ec;
+        // Anything of the name counts, a pipe too: the caller refuses what
+        // it may not open rather than look past it.
+        if (fs::exists(fs::symlink_status(candidate, ec)) && fs::exists(candidate, ec) &&
+            std::find(places.begin(), places.end(), candidate.string()) == places.end())
+            places.push_back(candidate.string());
+    }
+    return places;
+}
+
+std::string findParent(const std::string& childPath, const std::string& name)
+{
+    const std::vector<std::string> places = placesOf(childPath, name);
+    return places.empty() ? std::string{} : places.front();
 }
 
 std::string mediaText(std::uint64_t bytes)

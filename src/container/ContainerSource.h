@@ -9,6 +9,7 @@
 
 #include "disk/BlockSource.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,6 +52,13 @@ public:
     /// The hashes the container stores for its media ("MD5 0123..."); none when it stores none.
     [[nodiscard]] const std::vector<std::string>& hashes() const { return m_hashes; }
     [[nodiscard]] Format format() const { return m_format; }
+    /// Every file the container is read from: the file it was opened by, its
+    /// segments or pieces, the extent files its descriptor names, and the
+    /// parent or backing files of a child disk (each as it was opened).
+    [[nodiscard]] const std::vector<std::string>& files() const { return m_files; }
+    /// What is wrong with the set that still let it open ("its last segment
+    /// ends unfinished: ..."); empty when nothing is.
+    [[nodiscard]] const std::string& warning() const { return m_warning; }
 
 protected:
     explicit ContainerSource(Format format) : m_format(format) {}
@@ -59,9 +67,17 @@ protected:
         m_description = std::move(description);
         m_hashes = std::move(hashes);
     }
+    void addFile(const std::string& path)
+    {
+        if (std::find(m_files.begin(), m_files.end(), path) == m_files.end())
+            m_files.push_back(path);
+    }
+    void setWarning(std::string warning) { m_warning = std::move(warning); }
 
 private:
     Format m_format;
+    std::vector<std::string> m_files;
+    std::string m_warning;
     std::string m_description;
     std::vector<std::string> m_hashes;
 };
@@ -71,6 +87,9 @@ struct OpenedContainer {
     Format format = Format::None;                  ///< None: not a container; read the file as it is
     std::shared_ptr<const ContainerSource> source; ///< set when it could be read
     std::string error;                             ///< why a recognised container cannot be read
+    /// The files it is read from (ContainerSource::files), as far as they
+    /// were found: also when it cannot be read, so that none is written.
+    std::vector<std::string> files;
 };
 
 /// Opens the file `path` (already open as `raw`) through its container's
@@ -78,6 +97,13 @@ struct OpenedContainer {
 /// library refuses it (a missing segment or parent), gives no source and the
 /// reason.
 [[nodiscard]] OpenedContainer openContainer(const std::string& path, const disk::BlockSource& raw);
+
+/// Why the file `path`, about to be opened as a part of a source, may not
+/// be: it is a FIFO, a socket, a character device or a folder, which reading
+/// could block on or which holds no disk ("s.fifo: a named pipe (FIFO), not
+/// a disk image or block device"). Empty for a regular file or a block
+/// device, and for a path that does not exist (opening it says so).
+[[nodiscard]] std::string unreadableKind(const std::string& path);
 
 /// "64 GiB", "168 MiB", "1.5 KiB": a size for people.
 [[nodiscard]] std::string sizeText(std::uint64_t bytes);

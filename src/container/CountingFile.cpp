@@ -1,5 +1,7 @@
 #include "container/CountingFile.h"
 
+#include "container/ContainerSource.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,7 @@ constexpr std::size_t kKeptBlocks = 16;
 struct Counting {
     libbfio_handle_t* inner = nullptr;
     std::shared_ptr<std::uint64_t> counter;
+    std::string path;
     off64_t position = 0;
     struct Block {
         std::uint64_t index = 0;
@@ -82,6 +85,7 @@ int cloneCounting(intptr_t** to, intptr_t* from, libbfio_error_t** error)
         return -1;
     auto copy = std::make_unique<Counting>();
     copy->counter = of(from)->counter;
+    copy->path = of(from)->path;
     if (libbfio_handle_clone(&copy->inner, of(from)->inner, error) != 1)
         return -1;
     *to = reinterpret_cast<intptr_t*>(copy.release()); // NOLINT: handed to libbfio, freed by freeCounting
@@ -90,6 +94,9 @@ int cloneCounting(intptr_t** to, intptr_t* from, libbfio_error_t** error)
 
 int openCounting(intptr_t* io, int flags, libbfio_error_t** error)
 {
+    // Opened as it is, a pipe would block the open: it is refused unopened.
+    if (!of(io)->path.empty() && !unreadableKind(of(io)->path).empty())
+        return -1;
     return libbfio_handle_open(of(io)->inner, flags, error);
 }
 
@@ -170,6 +177,7 @@ libbfio_handle_t* countingFile(const std::string& path, std::shared_ptr<std::uin
 {
     auto counting = std::make_unique<Counting>();
     counting->counter = std::move(counter);
+    counting->path = path;
     if (libbfio_file_initialize(&counting->inner, nullptr) != 1)
         return nullptr;
     if (libbfio_file_set_name(counting->inner, path.c_str(), path.size(), nullptr) != 1) {

@@ -53,12 +53,26 @@ public:
             error = "its segment files cannot be listed: " + e.text();
             return false;
         }
+        // libewf opens each segment as it is: a pipe among them would block it.
+        for (int i = 0; i < segments.count; ++i)
+            addFile(segments.names[i]); // NOLINT: libewf's array
+        for (int i = 0; i < segments.count; ++i)
+            if (std::string kind = unreadableKind(segments.names[i]); !kind.empty()) { // NOLINT: libewf's array
+                error = "its segment " + kind;
+                return false;
+            }
         if (libewf_handle_initialize(&m_handle, e.out()) != 1 ||
             libewf_handle_open(m_handle, segments.names, segments.count, LIBEWF_OPEN_READ, e.out()) != 1) {
             error = e.text();
             return false;
         }
         m_open = true;
+        // A set whose last segment does not close it (no "done" section) lost
+        // the segments after it: their stretch of the media cannot be read.
+        if (libewf_handle_segment_files_corrupted(m_handle, nullptr) == 1)
+            setWarning("its last segment, " + baseName(segments.names[segments.count - 1]) + // NOLINT
+                       ", does not end the set: segments after it are missing or damaged, and the media they "
+                       "held cannot be read");
         size64_t media = 0;
         if (libewf_handle_get_media_size(m_handle, &media, e.out()) != 1) {
             error = e.text();
@@ -142,7 +156,9 @@ OpenedContainer openEwf(const std::string& path, Format format)
 {
     OpenedContainer opened;
     auto image = std::make_shared<EwfImage>(format);
-    if (image->open(path, opened.error))
+    const bool open = image->open(path, opened.error);
+    opened.files = image->files();
+    if (open)
         opened.source = std::move(image);
     return opened;
 }

@@ -110,8 +110,14 @@ private:
 /// The file a child disk names as its parent (`name`, as the child recorded
 /// it: absolute, relative, or a Windows path): that path when it exists,
 /// otherwise the file of the same name beside the child. Empty when neither
-/// exists.
+/// exists. The first of placesOf.
 [[nodiscard]] std::string findParent(const std::string& childPath, const std::string& name);
+
+/// Every existing file that `name`, recorded in the child `childPath`, may
+/// stand for: the path as recorded (relative to the child's folder), then the
+/// file of its last component beside the child. Files of any kind: a caller
+/// refuses a pipe (unreadableKind) rather than look past it.
+[[nodiscard]] std::vector<std::string> placesOf(const std::string& childPath, const std::string& name);
 
 /// The last component of `name`, a POSIX or Windows path.
 [[nodiscard]] std::string baseName(const std::string& name);

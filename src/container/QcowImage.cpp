@@ -63,6 +63,12 @@ public:
     {
         std::string at = path;
         for (int depth = 0; depth <= kMaxParents; ++depth) {
+            addFile(at);
+            // The library opens the file as it is: a pipe would block it.
+            if (std::string kind = unreadableKind(at); !kind.empty()) {
+                error = (depth == 0 ? std::string{} : "its backing file ") + kind;
+                return false;
+            }
             auto file = std::make_unique<QcowFile>();
             Error e;
             if (libqcow_file_initialize(&file->file, e.out()) != 1 ||
@@ -166,7 +172,9 @@ OpenedContainer openQcow(const std::string& path)
 {
     OpenedContainer opened;
     auto image = std::make_shared<QcowImage>();
-    if (image->open(path, opened.error))
+    const bool open = image->open(path, opened.error);
+    opened.files = image->files();
+    if (open)
         opened.source = std::move(image);
     return opened;
 }

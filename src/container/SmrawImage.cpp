@@ -46,6 +46,13 @@ public:
             error = "its pieces cannot be listed: " + e.text();
             return false;
         }
+        for (int i = 0; i < pieces.count; ++i)
+            addFile(pieces.names[i]); // NOLINT: libsmraw's array
+        for (int i = 0; i < pieces.count; ++i)
+            if (std::string kind = unreadableKind(pieces.names[i]); !kind.empty()) { // NOLINT: libsmraw's array
+                error = "its piece " + kind;
+                return false;
+            }
         if (libsmraw_handle_initialize(&m_handle, e.out()) != 1 ||
             libsmraw_handle_open(m_handle, pieces.names, pieces.count, LIBSMRAW_OPEN_READ, e.out()) != 1) {
             error = e.text();
@@ -79,7 +86,9 @@ OpenedContainer openSmraw(const std::string& path)
 {
     OpenedContainer opened;
     auto image = std::make_shared<SmrawImage>();
-    if (image->open(path, opened.error))
+    const bool open = image->open(path, opened.error);
+    opened.files = image->files();
+    if (open)
         opened.source = std::move(image);
     return opened;
 }

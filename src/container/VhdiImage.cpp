@@ -64,6 +64,12 @@ public:
     {
         std::string at = path;
         for (int depth = 0; depth <= kMaxParents; ++depth) {
+            addFile(at);
+            // The library opens the file as it is: a pipe would block it.
+            if (std::string kind = unreadableKind(at); !kind.empty()) {
+                error = (depth == 0 ? std::string{} : "its parent disk ") + kind;
+                return false;
+            }
             auto file = std::make_unique<VhdiFile>();
             // Read through a file that keeps blocks of it (see CountingFile.h).
             auto io = std::make_unique<BfioHandle>(countingFile(at, std::make_shared<std::uint64_t>(0)));
@@ -168,7 +174,9 @@ OpenedContainer openVhdi(const std::string& path, Format format)
 {
     OpenedContainer opened;
     auto image = std::make_shared<VhdiImage>(format);
-    if (image->open(path, opened.error))
+    const bool open = image->open(path, opened.error);
+    opened.files = image->files();
+    if (open)
         opened.source = std::move(image);
     return opened;
 }

@@ -109,6 +109,12 @@ public:
     {
         std::string at = path;
         for (int depth = 0; depth <= kMaxParents; ++depth) {
+            addFile(at);
+            // The library opens the file as it is: a pipe would block it.
+            if (std::string kind = unreadableKind(at); !kind.empty()) {
+                error = (depth == 0 ? std::string{} : "its parent disk ") + kind;
+                return false;
+            }
             auto disk = std::make_unique<VmdkHandle>();
             Error e;
             if (libvmdk_handle_initialize(&disk->handle, e.out()) != 1 ||
@@ -117,6 +123,8 @@ public:
                 return false;
             }
             disk->open = true;
+            if (!checkExtents(disk->handle, at, error))
+                return false;
             if (libvmdk_handle_open_extent_data_files(disk->handle, e.out()) != 1) {
                 error = "the extent files of " + baseName(at) + " cannot be opened: " + e.text();
                 return false;
@@ -161,6 +169,25 @@ protected:
     }
 
 private:
+    /// Refuses, before the library opens them, extent files of the disk
+    /// `path` that reading could block on (a pipe); notes the others as files
+    /// the disk is read from.
+    bool checkExtents(libvmdk_handle_t* handle, const std::string& path, std::string& error)
+    {
+        int extents = 0;
+        if (libvmdk_handle_get_number_of_extents(handle, &extents, nullptr) != 1)
+            return true; // the library's own open says what is wrong
+        for (int i = 0; i < extents; ++i)
+            for (const std::string& file : placesOf(path, extentName(handle, i))) {
+                if (std::string kind = unreadableKind(file); !kind.empty()) {
+                    error = "its extent file " + kind;
+                    return false;
+                }
+                addFile(file);
+            }
+        return true;
+    }
+
     /// The same chain again, its extents read through files that count what
     /// they read: the probe of which grains the disk holds. Without it, no
     /// region is known as empty.
@@ -231,7 +258,9 @@ OpenedContainer openVmdk(const std::string& path)
 {
     OpenedContainer opened;
     auto image = std::make_shared<VmdkImage>();
-    if (image->open(path, opened.error))
+    const bool open = image->open(path, opened.error);
+    opened.files = image->files();
+    if (open)
         opened.source = std::move(image);
     return opened;
 }

@@ -194,6 +194,33 @@ std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path
     return std::move(opened.source);
 }
 
+std::vector<std::string> filesReadFor(const std::string& source)
+{
+    const std::string path = resolvePartitionPath(source).path;
+    std::vector<std::string> files{path};
+    const auto add = [&files](const std::vector<std::string>& more) {
+        for (const std::string& file : more)
+            if (std::find(files.begin(), files.end(), file) == files.end())
+                files.push_back(file);
+    };
+    if (const auto whole = openWholeSource(path)) {
+        if (const auto* opened = dynamic_cast<const container::ContainerSource*>(whole.get()))
+            add(opened->files());
+    } else if (const auto raw = SystemBlockSource::open(path)) {
+        // A container that cannot be read (a parent missing or unfit) still
+        // names the files it was to be read from: none of them is written.
+        add(container::openContainer(path, *raw).files);
+    }
+    return files;
+}
+
+std::string containerWarning(const std::string& source)
+{
+    const auto whole = openWholeSource(resolvePartitionPath(source).path);
+    const auto* opened = dynamic_cast<const container::ContainerSource*>(whole.get());
+    return opened == nullptr ? std::string{} : opened->warning();
+}
+
 disk::OpenResult SystemDeviceProvider::open(const std::string& devicePath)
 {
     disk::OpenResult result;

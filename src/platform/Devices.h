@@ -102,6 +102,16 @@ void stopServing(const std::string& path);
 /// `error`, when it cannot be opened or is a container this build cannot read.
 std::shared_ptr<const disk::BlockSource> openWholeSource(const std::string& path, std::string* error = nullptr);
 
+/// Every file the device or image `source` ("PATH@N" too) is read from: its
+/// PATH and, for a container, its other segments, extent files and parent or
+/// backing files. Just PATH when it is no container or cannot be opened.
+[[nodiscard]] std::vector<std::string> filesReadFor(const std::string& source);
+
+/// What is wrong with the container `source` ("PATH@N" too) holds that still
+/// let it open (an E01 set missing its last segments); empty when nothing is,
+/// or it is no container.
+[[nodiscard]] std::string containerWarning(const std::string& source);
+
 /// True when the system refuses to let this user read the file or device
 /// `path` (no "@N" suffix), rather than it being missing or unreadable.
 [[nodiscard]] bool accessRefused(const std::string& path);

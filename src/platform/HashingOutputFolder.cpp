@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace sarvik::platform {
 
@@ -17,32 +18,48 @@ class HashingOutputFile final : public recovery::OutputFile {
 public:
     explicit HashingOutputFile(std::unique_ptr<recovery::OutputFile> inner) : m_inner(std::move(inner)) {}
 
+    /// A write that fails may leave part of its bytes in the file: the
+    /// digest takes those the file's length says it holds, so that it is
+    /// always of what the file holds. Where that length is not known, the
+    /// file has no digest.
     [[nodiscard]] bool write(disk::ByteSpan bytes) override
     {
-        if (!m_inner->write(bytes))
-            return false;
-        return m_context.update(bytes);
+        const std::optional<std::uint64_t> before = m_inner->length();
+        if (m_inner->write(bytes))
+            return hash(bytes);
+        if (const auto held = heldSince(before, bytes.size()))
+            (void)hash(bytes.first(static_cast<std::size_t>(*held)));
+        else
+            m_unknown = true;
+        return false;
     }
 
     /// The hole goes to the destination as it is; the digest is of the file's
     /// bytes, so its zeros are hashed.
     [[nodiscard]] bool writeHole(std::uint64_t count) override
     {
-        if (!m_inner->writeHole(count))
+        const std::optional<std::uint64_t> before = m_inner->length();
+        const bool written = m_inner->writeHole(count);
+        std::optional<std::uint64_t> zeros = count;
+        if (!written)
+            zeros = heldSince(before, count);
+        if (!zeros) {
+            m_unknown = true;
             return false;
-        while (count > 0) {
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, kZeroBlock));
-            if (!m_context.update(disk::ByteSpan(kZeros.data(), n)))
-                return false;
-            count -= n;
         }
-        return true;
+        for (std::uint64_t left = *zeros; left > 0;) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, kZeroBlock));
+            if (!hash(disk::ByteSpan(kZeros.data(), n)))
+                return false;
+            left -= n;
+        }
+        return written;
     }
 
     [[nodiscard]] bool close() override
     {
         const bool closed = m_inner->close();
-        if (std::string hex = m_context.hexDigest(); !hex.empty())
+        if (std::string hex = m_context.hexDigest(); !hex.empty() && !m_unknown)
             m_digest = std::move(hex);
         return closed;
     }
@@ -52,9 +69,29 @@ public:
     [[nodiscard]] std::optional<std::string> sha256() const override { return m_digest; }
 
 private:
+    bool hash(disk::ByteSpan bytes)
+    {
+        if (m_context.update(bytes))
+            return true;
+        m_unknown = true;
+        return false;
+    }
+
+    /// How many of the `asked` bytes a failed write left in the file: its
+    /// length now less `before`; nothing when either is unknown or the length
+    /// moved otherwise.
+    [[nodiscard]] std::optional<std::uint64_t> heldSince(std::optional<std::uint64_t> before, std::uint64_t asked) const
+    {
+        const std::optional<std::uint64_t> after = m_inner->length();
+        if (!before || !after || *after < *before || *after - *before > asked)
+            return std::nullopt;
+        return *after - *before;
+    }
+
     std::unique_ptr<recovery::OutputFile> m_inner;
     Sha256 m_context;
     std::optional<std::string> m_digest;
+    bool m_unknown = false; ///< bytes went into the file that the digest does not know
 };
 
 } // namespace

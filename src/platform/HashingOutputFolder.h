@@ -29,6 +29,8 @@ public:
     {
         return m_inner->setTimes(name, times);
     }
+    void keepOff(const std::vector<std::string>& paths) override { m_inner->keepOff(paths); }
+    [[nodiscard]] bool keptOff(std::string_view name) const override { return m_inner->keptOff(name); }
 
 private:
     std::shared_ptr<recovery::OutputFolder> m_inner;

@@ -54,7 +54,29 @@ int openForReading(const std::string& path)
 {
     if (deviceServed(path))
         return openServed(path);
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe waits for a writer, forever;
+    // with it, the open returns and the type check below refuses the pipe.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+/// What a file that is neither an image nor a block device is, for the refusal.
+const char* kindOf(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "a named pipe (FIFO)";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISDIR(mode))
+        return "a folder";
+    return "something else";
 }
 
 } // namespace
@@ -95,6 +117,13 @@ void stopServing(const std::string& path)
 
 std::optional<OpenedDevice> openDevice(const std::string& path, std::string& error, bool& accessDenied)
 {
+    // Told before any open: a socket cannot be opened at all, a pipe blocks.
+    if (struct stat before{}; !deviceServed(path) && ::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode) &&
+                              !S_ISBLK(before.st_mode)) {
+        error = path + ": " + kindOf(before.st_mode) + ", not a disk image or block device";
+        accessDenied = false;
+        return std::nullopt;
+    }
     const int fd = openForReading(path);
     if (fd < 0) {
         const int openError = errno;
@@ -129,7 +158,7 @@ std::optional<OpenedDevice> openDevice(const std::string& path, std::string& err
             return std::nullopt;
         }
     } else {
-        error = path + ": not a disk image or block device";
+        error = path + ": " + kindOf(st.st_mode) + ", not a disk image or block device";
         ::close(fd);
         return std::nullopt;
     }

@@ -10,11 +10,34 @@
 #include <list>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace sarvik::platform {
 
+namespace {
+
+/// The system's reason, with the limit named where one was reached.
+std::string systemReason(int error)
+{
+    if (error == EMFILE)
+        return std::string("the process's limit of open files is reached (") + std::strerror(error) + ")";
+    if (error == ENFILE)
+        return std::string("the system's limit of open files is reached (") + std::strerror(error) + ")";
+    return std::strerror(error);
+}
+
+} // namespace
+
 struct PosixOutputFolder::OpenFolders {
     std::list<const PosixOutputFolder*> order; ///< least recently used first
+    /// The files never emptied or replaced (keepOff): device and inode.
+    std::vector<std::pair<dev_t, ino_t>> kept;
+
+    [[nodiscard]] bool isKept(const struct stat& st) const
+    {
+        return std::find(kept.begin(), kept.end(), std::pair{st.st_dev, st.st_ino}) != kept.end();
+    }
 
     void touch(const PosixOutputFolder* folder)
     {
@@ -97,6 +120,25 @@ int PosixOutputFolder::fd() const
     return m_fd;
 }
 
+void PosixOutputFolder::keepOff(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            m_open->kept.emplace_back(st.st_dev, st.st_ino);
+    }
+}
+
+bool PosixOutputFolder::keptOff(std::string_view name) const
+{
+    const int dir = fd();
+    if (dir < 0 || !recovery::isSafeComponent(name) || m_open->kept.empty())
+        return false;
+    const std::string n(name);
+    struct stat st {};
+    return ::fstatat(dir, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && m_open->isKept(st);
+}
+
 bool PosixOutputFolder::exists(std::string_view name) const
 {
     const int dir = fd();
@@ -109,16 +151,23 @@ bool PosixOutputFolder::exists(std::string_view name) const
 
 std::shared_ptr<recovery::OutputFolder> PosixOutputFolder::makeFolder(std::string_view name)
 {
+    m_createError.clear();
     if (!recovery::isSafeComponent(name))
         return nullptr;
     const std::string n(name);
     const int dir = fd();
-    if (dir < 0)
+    if (dir < 0) {
+        m_createError = systemReason(errno);
         return nullptr;
-    (void)::mkdirat(dir, n.c_str(), 0777); // an existing folder is fine
+    }
+    errno = 0;
+    const bool made = ::mkdirat(dir, n.c_str(), 0777) == 0 || errno == EEXIST; // an existing folder is fine
+    const int madeError = errno;
     const int child = ::openat(dir, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child < 0)
+    if (child < 0) {
+        m_createError = systemReason(made ? errno : madeError);
         return nullptr;
+    }
     struct stat st {};
     if (::fstat(child, &st) != 0) {
         ::close(child);
@@ -147,7 +196,7 @@ std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_
     int file = ::openat(dir, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (file >= 0)
         return makeOutputFile(file);
-    m_createError = std::strerror(errno);
+    m_createError = systemReason(errno);
     if (errno != EEXIST || !replace)
         return nullptr;
     // Replace only a plain file with no other links: never a link, a device, a
@@ -159,6 +208,11 @@ std::unique_ptr<recovery::OutputFile> PosixOutputFolder::createFile(std::string_
         return nullptr;
     }
     struct stat st {};
+    if (::fstat(file, &st) == 0 && m_open->isKept(st)) {
+        m_createError = std::string(recovery::kKeptOffText);
+        ::close(file);
+        return nullptr;
+    }
     if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(file, 0) != 0) {
         m_createError = "not a plain file of its own";
         ::close(file);
@@ -183,6 +237,8 @@ std::string PosixOutputFolder::rename(std::string_view from, std::string_view to
         return std::strerror(EEXIST);
     if (taken && !S_ISREG(st.st_mode))
         return "not a plain file of its own";
+    if (taken && m_open->isKept(st))
+        return std::string(recovery::kKeptOffText);
     if (replace)
         return ::renameat(dir, source.c_str(), dir, target.c_str()) == 0 ? std::string{} : std::strerror(errno);
     // The name must stay free until the file takes it: RENAME_NOREPLACE where

@@ -37,6 +37,8 @@ public:
     [[nodiscard]] std::string rename(std::string_view from, std::string_view to, bool replace) override;
     [[nodiscard]] bool setTimes(std::string_view name, const recovery::EntryTimes& times) override;
     [[nodiscard]] std::string createError() const override { return m_createError; }
+    void keepOff(const std::vector<std::string>& paths) override;
+    [[nodiscard]] bool keptOff(std::string_view name) const override;
 
     struct OpenFolders; ///< the subfolders that hold a descriptor, least recently used first
 

@@ -166,7 +166,15 @@ std::vector<StorageRegion> sourceRegions(const std::string& source, const System
                     region.start = p.firstSector * disk::kSectorSize;
                     region.end = region.start + p.sectors * disk::kSectorSize;
                 }
-    return regionsUnder(region, view.topology);
+    std::vector<StorageRegion> regions = regionsUnder(region, view.topology);
+    // The other files a container is read from (segments, extents, parents)
+    // are the source as much as the file named.
+    for (const std::string& file : filesReadFor(source))
+        if (const auto other = identify(file); other && !(*other == *id)) {
+            const auto under = regionsUnder({*other}, view.topology);
+            regions.insert(regions.end(), under.begin(), under.end());
+        }
+    return regions;
 }
 
 } // namespace

@@ -281,7 +281,7 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint64_t
         auto target = std::make_shared<TargetFolder>(
             CreateDirectoryPath(*p.parent, std::span(&p.name, 1), m_catalogue.NamesAreUtf8));
         if (!target->folder && p.parent->folder)
-            m_report.folderFailed(target->path);
+            m_report.folderFailed(target->path, p.parent->folder->createError());
         if (target->folder && m_settings.KeepOriginalTimes)
             if (const auto times = folderTimes(p.treeItem))
                 made.push_back({p.parent, target->path.substr(target->path.rfind('/') + 1), *times});
@@ -337,6 +337,15 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
     p.folder = &folder;
     p.safeName = safeComponent(name, m_catalogue.NamesAreUtf8);
     p.path = joinPath(folder.path, p.safeName);
+    // A name too long for a file system, or one that could be shown as
+    // another: written changed, and the report gives both.
+    if (std::string whole = uncutComponent(name, m_catalogue.NamesAreUtf8); whole != p.safeName) {
+        p.report.renamedBecause =
+            whole.size() > kMaxComponentBytes
+                ? "it is longer than the destination's " + std::to_string(kMaxComponentBytes) + " bytes"
+                : "it holds characters that reorder how it is shown";
+        p.report.refusedName = std::move(whole);
+    }
     p.report.size = size;
     p.replace = true; // the open path replaces a file of the same name
     if (copyMode == CopyMode::Save) {
@@ -350,6 +359,13 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
             const std::uint16_t policy = m_settings.DuplicatePolicy;
             if (policy == DuplicatePolicy::Skip) {
                 p.report.outcome = FileOutcome::DuplicateSkipped;
+                finish(p, size);
+                return false;
+            }
+            if (policy == DuplicatePolicy::Overwrite && folder.folder->keptOff(p.safeName)) {
+                // The file there is one the source is read from: never replaced.
+                p.report.outcome = FileOutcome::CreateFailed;
+                p.report.error = std::string(kKeptOffText);
                 finish(p, size);
                 return false;
             }
@@ -409,7 +425,10 @@ bool FileRecovery::create(Prepared& p)
             const std::string refused = std::exchange(p.safeName, candidate);
             createPart(*folder, p);
             if (p.file) {
-                p.report.refusedName = refused;
+                if (p.report.refusedName.empty())
+                    p.report.refusedName = refused;
+                else
+                    p.report.renamedBecause += ", and the destination refuses some of its characters";
                 p.path = joinPath(p.folder->path, p.safeName);
             } else {
                 p.safeName = refused;
@@ -441,6 +460,8 @@ void FileRecovery::finish(Prepared& p, std::uint64_t size)
             p.report.outcome = FileOutcome::WriteFailed;
         }
         p.report.sha256 = p.file->sha256();
+        if (!p.report.sha256 && p.writeFailed)
+            p.report.hashMissing = "a failed write left bytes in the file that its digest does not know";
         p.file.reset();
         settleName(p);
         if (p.writeFailed)

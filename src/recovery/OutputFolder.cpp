@@ -99,20 +99,66 @@ std::string restrictedName(std::string_view utf8)
     return name;
 }
 
-std::string safeComponent(std::string_view diskName)
+bool isBidiControl(std::string_view utf8, std::size_t at) noexcept
+{
+    // U+202A-U+202E are E2 80 AA-AE; U+2066-U+2069 are E2 81 A6-A9.
+    if (at + 3 > utf8.size() || static_cast<unsigned char>(utf8[at]) != 0xE2)
+        return false;
+    const auto second = static_cast<unsigned char>(utf8[at + 1]);
+    const auto third = static_cast<unsigned char>(utf8[at + 2]);
+    return (second == 0x80 && third >= 0xAA && third <= 0xAE) || (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
+std::string withoutBidiControls(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (isBidiControl(utf8, i)) {
+            out.push_back('_');
+            i += 2;
+        } else {
+            out.push_back(utf8[i]);
+        }
+    }
+    return out;
+}
+
+std::string shortenedComponent(std::string utf8, std::size_t bytes)
+{
+    // Longest extension kept whole: a name's last dot further back than this
+    // is not an extension's.
+    constexpr std::size_t kMaxExtension = 32;
+    constexpr std::string_view kMark = "~1";
+    if (utf8.size() <= bytes)
+        return utf8;
+    const std::size_t dot = utf8.rfind('.');
+    const std::size_t extension = dot == std::string::npos ? 0 : utf8.size() - dot;
+    if (dot == std::string::npos || dot == 0 || extension > kMaxExtension || extension + kMark.size() + 1 > bytes)
+        return cutToComponent(std::move(utf8), bytes);
+    std::string stem = cutToComponent(utf8.substr(0, dot), bytes - extension - kMark.size());
+    return stem.append(kMark).append(utf8, dot, std::string::npos);
+}
+
+std::string uncutComponent(std::string_view diskName, bool namesAreUtf8)
 {
     if (auto name = standIn(diskName))
         return *name;
-    return cutToComponent(catalogue::toUtf8(cleaned(diskName, isControl)));
+    if (!namesAreUtf8 || !catalogue::isValidUtf8(diskName))
+        return catalogue::toUtf8(cleaned(diskName, isControl));
+    return cleaned(diskName, [](unsigned char u) { return u < 0x20 || u == 0x7F; });
+}
+
+std::string safeComponent(std::string_view diskName)
+{
+    return safeComponent(diskName, false);
 }
 
 std::string safeComponent(std::string_view diskName, bool namesAreUtf8)
 {
-    if (!namesAreUtf8 || !catalogue::isValidUtf8(diskName))
-        return safeComponent(diskName);
     if (auto name = standIn(diskName))
         return *name;
-    return cutToComponent(cleaned(diskName, [](unsigned char u) { return u < 0x20 || u == 0x7F; }));
+    return shortenedComponent(withoutBidiControls(uncutComponent(diskName, namesAreUtf8)), kMaxComponentBytes);
 }
 
 } // namespace sarvik::recovery

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sarvik::recovery {
 
@@ -81,7 +82,18 @@ public:
     /// Gives the entry `name` (a closed file or a folder) these modification and
     /// access times, without following a symbolic link. False when it cannot.
     [[nodiscard]] virtual bool setTimes(std::string_view /*name*/, const EntryTimes& /*times*/) { return false; }
+
+    /// The files at `paths` (the files a source is read from) are never
+    /// emptied or replaced through this folder or any folder below it, under
+    /// any of their names: createFile and rename refuse them, with a duplicate
+    /// policy that replaces too. Set before the first file is written.
+    virtual void keepOff(const std::vector<std::string>& /*paths*/) {}
+    /// True when what carries `name` is a file kept off (keepOff).
+    [[nodiscard]] virtual bool keptOff(std::string_view /*name*/) const { return false; }
 };
+
+/// The reason createFile or rename gives for a file kept off (keepOff).
+inline constexpr std::string_view kKeptOffText = "it is a file the source is read from, which is never written";
 
 /// Longest name of one entry, in bytes.
 inline constexpr std::size_t kMaxComponentBytes = 255;
@@ -92,6 +104,25 @@ inline constexpr std::size_t kMaxComponentBytes = 255;
 /// `utf8` cut to at most `bytes` bytes, the same way.
 [[nodiscard]] std::string cutToComponent(std::string utf8, std::size_t bytes);
 
+/// `utf8` made to fit `bytes` keeping its extension: "stem~1.ext", the stem
+/// cut at a character boundary; a name without an extension (or with one
+/// too long to keep) is cut as cutToComponent does. A name that fits is
+/// returned as it is.
+[[nodiscard]] std::string shortenedComponent(std::string utf8, std::size_t bytes);
+
+/// True when the UTF-8 bytes at `at` of `utf8` are a character that reorders
+/// how text around it is shown (U+202A-U+202E, U+2066-U+2069), so that a name
+/// holding one can be shown as another name.
+[[nodiscard]] bool isBidiControl(std::string_view utf8, std::size_t at) noexcept;
+
+/// `utf8` with each such character turned to '_'.
+[[nodiscard]] std::string withoutBidiControls(std::string_view utf8);
+
+/// The name as safeComponent cleans it (separators and controls to '_') but
+/// neither shortened nor rid of reordering characters: what the file is
+/// called, for the report of a file written under a changed name.
+[[nodiscard]] std::string uncutComponent(std::string_view diskName, bool namesAreUtf8);
+
 /// True when `name` can name one entry inside a folder: not empty, not "." or
 /// "..", no '/', '\\' or NUL byte.
 [[nodiscard]] bool isSafeComponent(std::string_view name) noexcept;
@@ -99,7 +130,8 @@ inline constexpr std::size_t kMaxComponentBytes = 255;
 /// The name a file or folder read from disk (8-bit, Windows-1252) is written
 /// under: UTF-8; '/', '\\' and control characters (below 0x20, 0x7F and the
 /// C1 range) become '_'; "." and ".." become "_" and "__"; an empty name
-/// becomes "_"; a name longer than 255 bytes is cut at a character boundary.
+/// becomes "_"; a name longer than 255 bytes is shortened keeping its
+/// extension (shortenedComponent).
 [[nodiscard]] std::string safeComponent(std::string_view diskName);
 
 /// `utf8` with the characters that FAT, exFAT and NTFS refuse in a name
@@ -108,7 +140,8 @@ inline constexpr std::size_t kMaxComponentBytes = 255;
 [[nodiscard]] std::string restrictedName(std::string_view utf8);
 
 /// The same for a name that is UTF-8 already when `namesAreUtf8` is set (a
-/// thorough scan): only '/', '\\' and C0 controls and DEL become '_'.
+/// thorough scan): only '/', '\\' and C0 controls and DEL become '_', and
+/// characters that reorder text (withoutBidiControls).
 [[nodiscard]] std::string safeComponent(std::string_view diskName, bool namesAreUtf8);
 
 } // namespace sarvik::recovery

@@ -114,16 +114,18 @@ void RecoveryReport::add(FileReport report)
     m_files.push_back(std::move(report));
 }
 
-void RecoveryReport::folderFailed(const std::string& path)
+void RecoveryReport::folderFailed(const std::string& path, const std::string& why)
 {
     ++m_totals.foldersFailed;
     m_failedFolders.push_back(path);
+    m_failedFolderReasons.push_back(why);
 }
 
 void RecoveryReport::clear()
 {
     m_files.clear();
     m_failedFolders.clear();
+    m_failedFolderReasons.clear();
     m_totals = {};
 }
 

@@ -44,6 +44,14 @@ struct FileReport {
     /// The name the destination refused (its file system does not take some
     /// of its characters) when the file was written under another; else empty.
     std::string refusedName;
+    /// Why the file was written under another name when it was not for
+    /// characters the destination refused: the name is longer than the
+    /// destination takes, or holds characters that reorder how it is shown.
+    /// Empty otherwise.
+    std::string renamedBecause;
+    /// Why a file that was created has no sha256 (a failed write left bytes
+    /// the digest cannot know); empty otherwise.
+    std::string hashMissing;
     /// Index into the kind's catalogue file list of the file copied, when the
     /// copy came from a folder copy or a file-list row.
     std::optional<std::size_t> fileIndex;
@@ -76,7 +84,10 @@ struct RecoveryTotals {
 class RecoveryReport {
 public:
     void add(FileReport report);
-    void folderFailed(const std::string& path);
+    /// A folder that could not be made, and the system's reason (may be empty).
+    void folderFailed(const std::string& path, const std::string& why = {});
+    /// The reasons of failedFolders, in its order (empty where not known).
+    [[nodiscard]] const std::vector<std::string>& failedFolderReasons() const noexcept { return m_failedFolderReasons; }
     [[nodiscard]] const std::vector<FileReport>& files() const noexcept { return m_files; }
     [[nodiscard]] const std::vector<std::string>& failedFolders() const noexcept { return m_failedFolders; }
     [[nodiscard]] const RecoveryTotals& totals() const noexcept { return m_totals; }
@@ -89,6 +100,7 @@ public:
 private:
     std::vector<FileReport> m_files;
     std::vector<std::string> m_failedFolders;
+    std::vector<std::string> m_failedFolderReasons;
     RecoveryTotals m_totals;
 };
 

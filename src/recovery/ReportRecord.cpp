@@ -95,6 +95,8 @@ std::string reportRecord(const ReportVolume& v, const FileReport& f)
     // Only where the destination refused the file's own name.
     if (!f.refusedName.empty())
         j["nameRefused"] = f.refusedName;
+    if (!f.renamedBecause.empty())
+        j["nameRefusedReason"] = f.renamedBecause;
     j["size"] = f.size;
     j["bytesWritten"] = f.bytesWritten;
     if (f.fileIndex)
@@ -109,6 +111,8 @@ std::string reportRecord(const ReportVolume& v, const FileReport& f)
     j["overwrittenShare"] =
         clusters == 0 ? 0.0 : std::min(1.0, static_cast<double>(f.clustersInUse) / static_cast<double>(clusters));
     j["sha256"] = f.sha256 ? Json(*f.sha256) : Json(nullptr);
+    if (!f.sha256 && !f.hashMissing.empty())
+        j["sha256Reason"] = f.hashMissing;
     // A name that is not UTF-8 is written with U+FFFD in place of its bad bytes.
     return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

@@ -51,6 +51,7 @@ bool SaveWorker::start(FileRecovery& recovery, std::function<void(FileRecovery&)
         // No thread to be had is memory running out by another name: the copy
         // ends before it starts, as it does when an allocation fails.
         m_outOfMemory.store(true, std::memory_order_release);
+        m_noThread.store(true, std::memory_order_release);
         end();
     }
     return true;

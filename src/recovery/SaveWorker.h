@@ -12,6 +12,11 @@
 
 namespace sarvik::recovery {
 
+/// Said when the system refuses the process another thread (its limit of
+/// threads or processes is reached), which no amount of free memory mends.
+inline constexpr const char* kNoThreadMessage =
+    "could not start a worker thread: the process's thread limit is reached";
+
 class FileRecovery;
 
 class SaveWorker {
@@ -39,12 +44,16 @@ public:
     void wait();
     /// True when the copy ended because memory ran out (it then ended early).
     [[nodiscard]] bool outOfMemory() const noexcept { return m_outOfMemory.load(std::memory_order_acquire); }
+    /// True when the copy never ran because the system gave no thread for it
+    /// (outOfMemory() is then true too).
+    [[nodiscard]] bool noThread() const noexcept { return m_noThread.load(std::memory_order_acquire); }
 
 private:
     catalogue::RecoveryControl& m_control;
     std::thread m_thread;
     std::atomic<bool> m_done{false};
     std::atomic<bool> m_outOfMemory{false};
+    std::atomic<bool> m_noThread{false};
 };
 
 } // namespace sarvik::recovery

@@ -526,7 +526,7 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
         return {false, std::move(*why)};
     std::vector<std::byte> bytes;
     Writer w(bytes);
-    w.chars(kTag).chars(kVersion).put(2, info.FileSystemKind);
+    w.chars(catalogue.NamesAreUtf8 ? kThoroughTag : kTag).chars(kVersion).put(2, info.FileSystemKind);
     w.put(2, info.DevicePath.size()).chars(info.DevicePath);
     w.put(4, info.VolumeClusterSectors).put(8, info.VolumeSectors).put(1, info.VolumeSupported);
     w.put(2, info.VolumeLabel.size()).chars(info.VolumeLabel);
@@ -709,6 +709,81 @@ bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalo
     return true;
 }
 
+/// What decides the end of a snapshot: whether its tag says a thorough scan
+/// made it, whether its marker may widen names, whether it ends with the marker.
+struct EndFacts {
+    bool thoroughTag = false;
+    bool trustMarker = false;
+    bool endsMarked = false;
+};
+
+/// The trailers after the records of `c` (from byte `from` of `bytes`), then
+/// the file's end: sets what they hold and the names' encoding, and leaves
+/// `whole` false with `message` where they are cut or damaged. Nothing is
+/// read once `whole` is false.
+void readTrailersAndEnd(disk::ByteSpan bytes, std::size_t from, const EndFacts& end, SnapshotContent& c, bool& whole,
+                        std::string& message)
+{
+    auto& cat = c.catalogue;
+    const auto& geo = c.geometry;
+    // After the records: the sector size, then the FAT write times of day.
+    std::size_t trailer = from;
+    if (whole && trailer <= bytes.size())
+        trailer += readSectorSizeTrailer(ByteReader(bytes.subspan(trailer)), c.info);
+    cat.FatTimesOfDay = false;
+    cat.FatEntryOrigins = false;
+    // Trailers only a thorough scan writes: their presence says so too.
+    const std::size_t beforeThorough = trailer;
+    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
+        trailer += readFatTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
+    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
+        trailer += readFatEntryTrailer(ByteReader(bytes.subspan(trailer)), cat);
+    if (whole && geo.GeometryKind == disk::VolumeKind::Ntfs && trailer <= bytes.size())
+        trailer += readNtfsTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
+    bool thoroughTrailers = trailer != beforeThorough;
+    // Then which files were found by their content, and which NTFS files are
+    // named streams.
+    const bool ntfs = geo.GeometryKind == disk::VolumeKind::Ntfs;
+    if (whole && (isFatKind(geo.GeometryKind) || ntfs)) {
+        whole = readFileMarks(bytes, trailer, ntfs, cat, message);
+        thoroughTrailers = thoroughTrailers || std::any_of(cat.NtfsFileList.begin(), cat.NtfsFileList.end(),
+                                                           [](const auto& e) { return !e.stream.empty(); });
+    }
+    // Then whether the deep search ran.
+    if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
+        cat.DeepSearched = true;
+        thoroughTrailers = true;
+        trailer += kDeepSearchTrailer.size();
+    }
+    // Then what the scan could not read. A tag without all of its counts is a
+    // file cut short: its losses must not pass for none.
+    if (whole && trailer <= bytes.size()) {
+        if (const auto taken = readLossesTrailer(ByteReader(bytes.subspan(trailer)), c.info, cat.Losses)) {
+            trailer += *taken;
+        } else {
+            whole = false;
+            message = damaged("the file ends inside the record of what its scan could not read", trailer);
+        }
+    }
+    // Then the end: nothing, or (a thorough scan's) the names marker and
+    // nothing after it. Anything else is a file cut inside its trailers or
+    // its marker; a thorough file without its marker was cut at a trailer's end.
+    const bool endsAfterMarker = end.endsMarked && trailer + kUtf8NamesMarker.size() == bytes.size();
+    // (A geometry of another kind has no body, and nothing after it is read.)
+    const bool hasBody = isFatKind(geo.GeometryKind) || ntfs;
+    if (whole && hasBody && trailer < bytes.size() && !endsAfterMarker) {
+        whole = false;
+        message = damaged("the file ends inside the trailers after its records", trailer);
+    } else if (whole && (end.thoroughTag || thoroughTrailers) && !endsAfterMarker) {
+        whole = false;
+        message = damaged("the file ends before the mark that closes a thorough scan's snapshot", trailer);
+    }
+    // The names' encoding is what the file says: its tag, its marker, or a
+    // trailer only a thorough scan writes; never guessed from how it ends.
+    cat.NamesAreUtf8 = end.thoroughTag || (end.trustMarker && (endsAfterMarker || thoroughTrailers));
+    cat.DeepSearched = cat.DeepSearched && cat.NamesAreUtf8 && whole;
+}
+
 DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker)
 {
     Cursor cursor(bytes);
@@ -724,6 +799,10 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
         }
         return {DecodeStatus::Refused, std::string(kBadTagMessage) + shown};
     }
+    // The thorough tag's case says, at the start, that the file ends with the
+    // names marker: what its end holds is then checked, never taken on trust.
+    const bool thoroughTag = std::equal(kThoroughTag.begin(), kThoroughTag.end(), tag.begin(), tag.end(),
+                                        [](char a, std::byte b) { return std::byte(a) == b; });
     cursor.takeBytes(kTag.size());
     const auto version = cursor.takeBytes(kVersion.size());
     if (!version || !equalsIgnoringCase(*version, kVersion))
@@ -776,10 +855,11 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     cat.ClearFatCatalogue();
     cat.ClearNtfsCatalogue();
     // The marker sits at the very end; it counts only where the body ends right before it.
-    const bool marked =
-        trustMarker && bytes.size() >= kUtf8NamesMarker.size() &&
+    const bool endsMarked =
+        bytes.size() >= kUtf8NamesMarker.size() &&
         std::equal(kUtf8NamesMarker.begin(), kUtf8NamesMarker.end(), bytes.last(kUtf8NamesMarker.size()).begin(),
                    [](char a, std::byte b) { return std::byte(a) == b; });
+    const bool marked = thoroughTag || (trustMarker && endsMarked);
     const std::size_t maxName = marked ? kMaxUtf8NameLength : kMaxNameLength;
     std::string message;
     bool whole = true;
@@ -809,40 +889,9 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     else if (geo.GeometryKind == disk::VolumeKind::Ntfs)
         whole = readList(cursor, "folder", kNtfsFolderFixed, maxName, addNtfsFolder, message) &&
                 readList(cursor, "file", kNtfsFileFixed, maxName, addNtfsFile, message);
-    // After the records: the sector size, then the FAT write times of day.
-    std::size_t trailer = cursor.position();
-    if (whole && trailer <= bytes.size())
-        trailer += readSectorSizeTrailer(ByteReader(bytes.subspan(trailer)), c.info);
-    cat.FatTimesOfDay = false;
-    cat.FatEntryOrigins = false;
-    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
-        trailer += readFatTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
-    if (whole && isFatKind(geo.GeometryKind) && trailer <= bytes.size())
-        trailer += readFatEntryTrailer(ByteReader(bytes.subspan(trailer)), cat);
-    if (whole && geo.GeometryKind == disk::VolumeKind::Ntfs && trailer <= bytes.size())
-        trailer += readNtfsTimesTrailer(ByteReader(bytes.subspan(trailer)), cat);
-    // Then which files were found by their content, and which NTFS files are
-    // named streams.
-    const bool ntfs = geo.GeometryKind == disk::VolumeKind::Ntfs;
-    if (whole && (isFatKind(geo.GeometryKind) || ntfs))
-        whole = readFileMarks(bytes, trailer, ntfs, cat, message);
-    // Then whether the deep search ran.
-    if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
-        cat.DeepSearched = true;
-        trailer += kDeepSearchTrailer.size();
-    }
-    // Then what the scan could not read. A tag without all of its counts is a
-    // file cut short: its losses must not pass for none.
-    if (whole && trailer <= bytes.size()) {
-        if (const auto taken = readLossesTrailer(ByteReader(bytes.subspan(trailer)), c.info, cat.Losses)) {
-            trailer += *taken;
-        } else {
-            whole = false;
-            message = damaged("the file ends inside the record of what its scan could not read", trailer);
-        }
-    }
-    cat.NamesAreUtf8 = marked && trailer + kUtf8NamesMarker.size() == bytes.size() && whole;
-    cat.DeepSearched = cat.DeepSearched && cat.NamesAreUtf8;
+    // After the records: the trailers, then the end.
+    const EndFacts end{thoroughTag, trustMarker, endsMarked};
+    readTrailersAndEnd(bytes, cursor.position(), end, c, whole, message);
     out = std::move(c);
     if (!whole)
         return {DecodeStatus::Damaged, std::move(message)};

@@ -3,7 +3,7 @@
 // block, geometry and the catalogue of the scanned kind) as little-endian fields
 // without padding. Texts are a u16 length and that many 8-bit characters.
 //
-//   tag "rvx4.02" (7)  version "1.0" (3)
+//   tag "rvx4.02" (7; "Rvx4.02" for a thorough scan, see kThoroughTag)  version "1.0" (3)
 //   VolumeKind u16, D u16, DevicePath[D], VolumeClusterSectors u32,
 //   VolumeSectors u64, VolumeSupported u8, V u16, VolumeLabel[V]
 //   geometry block (68 bytes, RootDirStart is not stored)
@@ -43,6 +43,15 @@
 namespace sarvik::snapshot {
 
 inline constexpr std::string_view kTag = "rvx4.02";
+/// The tag as a snapshot of a thorough scan carries it: the same letters (a
+/// reader that compares them ignoring case, as every reader of the format
+/// does, takes it for the tag), in a case that says what the file is before
+/// anything of its end is read: its names are UTF-8 and it ends with the
+/// kUtf8NamesMarker. Such a file without that end was cut short: it loads as
+/// damaged, its names still read as UTF-8. A thorough snapshot with the plain
+/// tag (an older one) is known by its marker, or failing that by a trailer
+/// only a thorough scan writes.
+inline constexpr std::string_view kThoroughTag = "Rvx4.02";
 inline constexpr std::string_view kVersion = "1.0";
 inline constexpr std::string_view kExtension = ".RVU";
 

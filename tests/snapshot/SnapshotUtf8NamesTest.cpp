@@ -74,23 +74,32 @@ TEST(SnapshotUtf8Names, ThoroughNamesRoundTripWithTheMarkerAndDefaultOnesWithout
 TEST(SnapshotUtf8Names, TheMarkerCountsOnlyRightAfterTheBody)
 {
     auto bytes = encode(ntfsWith("a.txt", false));
-    // Other bytes between the body and the marker: not ours, the names stay 8-bit.
+    // Other bytes between the body and the marker: not ours, the names stay
+    // 8-bit, and bytes no trailer accounts for are damage.
     for (const char c : std::string("xx") + std::string(snapshot::kUtf8NamesMarker))
         bytes.push_back(std::byte(static_cast<unsigned char>(c)));
     snapshot::SnapshotContent loaded;
-    ASSERT_EQ(snapshot::DecodeSnapshot(bytes, loaded).status, DecodeStatus::Loaded);
+    ASSERT_EQ(snapshot::DecodeSnapshot(bytes, loaded).status, DecodeStatus::Damaged);
     EXPECT_FALSE(loaded.catalogue.NamesAreUtf8);
+    EXPECT_EQ(loaded.catalogue.NtfsFileList.size(), 1U);
 
-    // A damaged body never yields UTF-8 names, even when the file ends with the marker.
+    // A damaged body of an older snapshot (plain tag) never yields UTF-8
+    // names, even when the file ends with the marker; one whose tag says it
+    // is a thorough scan's keeps them.
     auto damaged = encode(ntfsWith("b.txt", true));
     damaged.erase(damaged.end() - 41, damaged.end() - static_cast<std::ptrdiff_t>(snapshot::kUtf8NamesMarker.size()));
     snapshot::SnapshotContent partial;
     EXPECT_EQ(snapshot::DecodeSnapshot(damaged, partial).status, DecodeStatus::Damaged);
+    EXPECT_TRUE(partial.catalogue.NamesAreUtf8);
+    damaged[0] = std::byte{'r'};
+    EXPECT_EQ(snapshot::DecodeSnapshot(damaged, partial).status, DecodeStatus::Damaged);
     EXPECT_FALSE(partial.catalogue.NamesAreUtf8);
 
-    // A UTF-8 name too long for 8-bit names, then bytes before the marker: the
-    // marker does not count, so that record is damage and what loads saves again.
+    // A UTF-8 name too long for 8-bit names, then bytes before the marker, in
+    // an older snapshot: the marker does not count, so that record is damage
+    // and what loads saves again.
     auto junk = encode(ntfsWith(std::string(300, 'n'), true));
+    junk[0] = std::byte{'r'};
     junk.insert(junk.end() - static_cast<std::ptrdiff_t>(snapshot::kUtf8NamesMarker.size()), std::byte{'x'});
     snapshot::SnapshotContent cut;
     EXPECT_EQ(snapshot::DecodeSnapshot(junk, cut).status, DecodeStatus::Damaged);
@@ -98,6 +107,13 @@ TEST(SnapshotUtf8Names, TheMarkerCountsOnlyRightAfterTheBody)
     EXPECT_TRUE(cut.catalogue.NtfsFileList.empty());
     EXPECT_EQ(cut.catalogue.NtfsFolderList.size(), 1U);
     std::vector<std::byte> again;
+    EXPECT_TRUE(snapshot::EncodeSnapshot(cut.info, cut.partition, cut.geometry, cut.catalogue, again).ok);
+    // With the thorough tag the name is UTF-8 by the file's own word: it
+    // loads, and the stray byte is the damage.
+    junk[0] = std::byte{static_cast<unsigned char>(snapshot::kThoroughTag[0])};
+    EXPECT_EQ(snapshot::DecodeSnapshot(junk, cut).status, DecodeStatus::Damaged);
+    EXPECT_TRUE(cut.catalogue.NamesAreUtf8);
+    EXPECT_EQ(cut.catalogue.NtfsFileList.size(), 1U);
     EXPECT_TRUE(snapshot::EncodeSnapshot(cut.info, cut.partition, cut.geometry, cut.catalogue, again).ok);
 }
 
