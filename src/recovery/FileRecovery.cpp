@@ -1044,24 +1044,8 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
     // it cannot be read they are a guess, and the copy is not called whole.
     const bool guessed = entry.deleted == 1 && !data.noFatChain && valid > m_exfat->clusterBytes() &&
                          !m_exfat->clusterUsed(entry.firstCluster).has_value();
-    if (p.report.outcome == FileOutcome::Written && valid < size) {
-        // Past the valid length nothing was ever written: a hole in the copy.
-        std::uint64_t written = valid;
-        while (written < size) {
-            if (m_control.interrupted()) {
-                p.report.outcome = FileOutcome::CutShort;
-                break;
-            }
-            const std::uint64_t n = std::min<std::uint64_t>(kHoleStep, size - written);
-            if (!p.file->writeHole(n)) {
-                p.writeFailed = true;
-                p.report.outcome = FileOutcome::WriteFailed;
-                break;
-            }
-            written += n;
-        }
-        p.report.bytesWritten = written;
-    }
+    // Past the valid length nothing was ever written: a hole in the copy.
+    writeZeroTail(p, valid, size);
     if (guessed && p.report.outcome == FileOutcome::Written) {
         p.report.outcome = FileOutcome::Incomplete;
         p.report.error = kGuessedFromBitmap;
