@@ -217,27 +217,25 @@ def make_deleted_dirs(out):
     # /split: 62 empty files fill its first cluster (64 slots less "." and "..");
     # a file then takes the next cluster, and 190 more names grow the folder
     # past it. Empty files have no clusters, so the folder's are 2, 4, 5, 6.
-    img.mkdir("split")
     empty = os.path.join(img.tmp, "empty")
     open(empty, "wb").close()
-    names = ["S%05d.TXT" % i for i in range(252)]
-    for n in names[:62]:
-        img.mt("mcopy", empty, "::/split/" + n)
-    img.put("between.bin", content("dirs/between.bin", CLUSTER))
-    for n in names[62:]:
-        img.mt("mcopy", empty, "::/split/" + n)
-    _, split_first, _ = img.find(0, short11("split"))
-    split_chain = img.chain(split_first)
+
+    def split_folder(folder, prefix, count, between):
+        """A folder of `count` empty files whose first cluster fills before the
+        file `between` takes the next cluster: its chain, read before deletion."""
+        img.mkdir(folder)
+        names = ["%s%05d.TXT" % (prefix, i) for i in range(count)]
+        for n in names[:62]:
+            img.mt("mcopy", empty, "::/%s/%s" % (folder, n))
+        img.put(between, content("dirs/" + between, CLUSTER))
+        for n in names[62:]:
+            img.mt("mcopy", empty, "::/%s/%s" % (folder, n))
+        _, first, _ = img.find(0, short11(folder))
+        return names, img.chain(first)
+
+    names, split_chain = split_folder("split", "S", 252, "between.bin")
     # /chained: the same shape, its chain restored after deletion.
-    img.mkdir("chained")
-    cnames = ["C%05d.TXT" % i for i in range(400)]
-    for n in cnames[:62]:
-        img.mt("mcopy", empty, "::/chained/" + n)
-    img.put("apart.bin", content("dirs/apart.bin", CLUSTER))
-    for n in cnames[62:]:
-        img.mt("mcopy", empty, "::/chained/" + n)
-    _, chained_first, _ = img.find(0, short11("chained"))
-    chained = img.chain(chained_first)
+    cnames, chained = split_folder("chained", "C", 400, "apart.bin")
     img.mt("mdel", "::/between.bin")
     img.mt("mdeltree", "::/split")
     img.mt("mdeltree", "::/chained")
