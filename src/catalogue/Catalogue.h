@@ -3,6 +3,7 @@
 // in discovery order. FAT entries name their parent by the folder's first cluster
 // (0 = root), NTFS entries by the folder's MFT record number (5 = root).
 
+#include "catalogue/Entry.h"
 #include "catalogue/ScanObserver.h"
 
 #include <cstdint>
@@ -150,15 +151,6 @@ struct NtfsFolderEntry {
     NtfsStandardTimes standard;
 };
 
-/// A run of clusters of a deleted NTFS file's data as the scan decoded it from
-/// the record's mapping pairs (see ntfs::NtfsRun).
-struct NtfsDataRun {
-    std::int64_t start = 0;   ///< first cluster; meaningless when sparse
-    std::uint64_t length = 0; ///< clusters
-    bool sparse = false;
-    bool missing = false;
-};
-
 /// What the scan kept of the unnamed data attribute in the record at a deleted
 /// NTFS file's recordSector, so that estimating its condition does not read
 /// that record again.
@@ -302,6 +294,25 @@ public:
     /// Gives every NTFS folder and file whose parent is not a listed folder a
     /// substitute folder "Dir<n>" under the root.
     void AttachLostFolders(ScanObserver& observer, ScanControl& control);
+
+    /// Which file system's entries it holds: NTFS once it lists an NTFS entry.
+    [[nodiscard]] CatalogueKind kind() const noexcept
+    {
+        return NtfsFolderList.empty() && NtfsFileList.empty() ? CatalogueKind::Fat : CatalogueKind::Ntfs;
+    }
+    /// How many files and folders it lists (the root not counted); ids run from
+    /// fileEntryId(0) and folderEntryId(0) up to these.
+    [[nodiscard]] std::size_t fileEntryCount() const noexcept;
+    [[nodiscard]] std::size_t folderEntryCount() const noexcept;
+    /// The entry `id` names, in the one form every file system shares; an entry
+    /// with id kNoEntryId when it names none. The root folder's is kRootEntryId.
+    [[nodiscard]] Entry entry(EntryId id) const;
+    /// The id of the folder whose key (a FAT first cluster or NTFS record
+    /// number, as entries name their parents) is `key`: kRootEntryId for the
+    /// root's, kNoEntryId when no folder of that key is listed.
+    [[nodiscard]] EntryId folderIdByKey(std::uint64_t key) const;
+    /// The key entries name folder `id` by (see folderIdByKey).
+    [[nodiscard]] std::uint64_t folderKey(EntryId id) const;
 
 private:
     /// The counts and losses both kinds of scan start from.

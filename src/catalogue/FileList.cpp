@@ -97,114 +97,70 @@ std::string defaultTypeName(const std::string& name)
 
 namespace {
 
-// What a row shows of an entry besides its name: the two dates as text and its key.
-struct Shown {
-    std::string created;
-    std::string modified;
-    std::uint64_t key = 0;
-};
-/// exFAT's creation and modification times, to the second and in UTC where
-/// their offsets are valid, as NTFS rows show theirs.
-Shown exfatShown(const ExfatData& d, std::uint64_t key)
+/// A time as the file list's date columns show it: FAT's as a date, the others
+/// to the second.
+std::string columnText(const EntryTime& t)
 {
-    return {exfatTimeText(d.created, d.created10ms, d.createdUtc),
-            exfatTimeText(d.modified, d.modified10ms, d.modifiedUtc), key};
-}
-Shown shown(const FatFolderEntry& e)
-{
-    if (e.exfat)
-        return exfatShown(*e.exfat, e.treeItem);
-    return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.treeItem};
-}
-Shown shown(const NtfsFolderEntry& e, const NtfsStandardTimes& t)
-{
-    return {fileTimeText(t.created), fileTimeText(t.modified), e.treeItem};
-}
-Shown shown(const FatFileEntry& e)
-{
-    if (e.exfat)
-        return exfatShown(*e.exfat, e.ordinal);
-    return {fatDateText(e.writeDate), fatDateText(e.accessDate), e.ordinal};
-}
-Shown shown(const NtfsFileEntry& e, const NtfsStandardTimes& t)
-{
-    return {fileTimeText(t.created), fileTimeText(t.modified), e.recordSector};
+    switch (t.source) {
+    case TimeSource::FatDate:
+        return fatDateText(static_cast<std::uint16_t>(t.value));
+    case TimeSource::FatTime:
+        return fatDateText(static_cast<std::uint16_t>(t.value >> 16));
+    case TimeSource::ExfatTime:
+        return exfatTimeText(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
+    case TimeSource::NtfsStandardInformation:
+    case TimeSource::NtfsFileName:
+        return fileTimeText(t.value);
+    case TimeSource::None:
+        break;
+    }
+    return {};
 }
 
 /// After the type of an exFAT file whose entry set fails its checksum.
 constexpr const char* kDamagedSetType = " (damaged entry set)";
 
-bool damagedSet(const FatFileEntry& e)
+void fillRow(FileRow& row, const Entry& e)
 {
-    return e.exfat && e.exfat->checksumBad;
-}
-
-/// An entry's row texts: an NTFS entry's times as the catalogue gives them.
-Shown shownIn(const Catalogue&, const FatFolderEntry& e)
-{
-    return shown(e);
-}
-Shown shownIn(const Catalogue&, const FatFileEntry& e)
-{
-    return shown(e);
-}
-Shown shownIn(const Catalogue& c, const NtfsFolderEntry& e)
-{
-    return shown(e, c.ntfsTimes(e));
-}
-Shown shownIn(const Catalogue& c, const NtfsFileEntry& e)
-{
-    return shown(e, c.ntfsTimes(e));
-}
-
-template <typename Entry> void fillRow(FileRow& row, const Catalogue& c, const Entry& e, std::size_t entryIndex)
-{
-    Shown s = shownIn(c, e);
-    row.entryIndex = entryIndex;
+    const bool fatDates =
+        e.times.modified.source == TimeSource::FatTime || e.times.modified.source == TimeSource::FatDate;
+    // FAT rows show the write date as created and the access date as modified.
+    row.created = columnText(fatDates ? e.times.modified : e.times.created);
+    row.modified = columnText(fatDates ? e.times.accessed : e.times.modified);
+    row.entry = e.id;
+    row.entryIndex = entryIndex(e.id);
     row.name = e.name;
-    row.created = std::move(s.created);
-    row.modified = std::move(s.modified);
-    row.key = s.key;
+    row.key = e.listId;
     row.id = std::to_string(row.key);
+    row.folder = e.folder();
+    row.deleted = e.deleted();
 }
 
 } // namespace
 
-std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind kind,
+std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueIndex& index, CatalogueKind,
                                   std::uint64_t key, const NamePredicate& filter, const TypeNameProvider& typeName)
 {
     std::vector<FileRow> rows;
     // A folder of 400,000 files would otherwise move its rows about twenty times as the list grows.
     rows.reserve(index.foldersIn(key).size() + index.filesIn(key).size());
-    const bool fat = kind == CatalogueKind::Fat;
     // Rows are made in place: a row is as large as its eight texts.
     for (const std::size_t i : index.foldersIn(key)) {
         FileRow& row = rows.emplace_back();
-        fat ? fillRow(row, catalogue, catalogue.FatFolderList[i], i)
-            : fillRow(row, catalogue, catalogue.NtfsFolderList[i], i);
-        row.folder = true;
-        row.deleted = (fat ? catalogue.FatFolderList[i].deleted : catalogue.NtfsFolderList[i].deleted) != 0;
+        fillRow(row, catalogue.entry(folderEntryId(i)));
         row.type = row.deleted ? "Deleted Folder" : "Folder"; // read as is: folders keep these two
     }
     for (const std::size_t i : index.filesIn(key)) {
-        FileRow& row = rows.emplace_back();
-        fat ? fillRow(row, catalogue, catalogue.FatFileList[i], i)
-            : fillRow(row, catalogue, catalogue.NtfsFileList[i], i);
-        if (filter && !filter(row.name)) {
-            rows.pop_back();
+        const Entry e = catalogue.entry(fileEntryId(i));
+        if (filter && !filter(std::string(e.name)))
             continue;
-        }
-        if (fat) {
-            const FatFileEntry& e = catalogue.FatFileList[i];
-            row.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
-        } else {
-            row.size = catalogue.NtfsFileList[i].size;
-        }
-        row.deleted = (fat ? catalogue.FatFileList[i].deleted : catalogue.NtfsFileList[i].deleted) == 1;
+        FileRow& row = rows.emplace_back();
+        fillRow(row, e);
+        row.size = e.size;
         // A named stream's name ends in its own, which says nothing of its type.
-        const bool stream = !fat && !catalogue.NtfsFileList[i].stream.empty();
-        row.type = (row.deleted ? "Deleted " : "") + (stream ? std::string("Data Stream") : typeName(row.name));
-        if (fat && damagedSet(catalogue.FatFileList[i]))
+        row.type =
+            (row.deleted ? "Deleted " : "") + (e.is(kEntryStream) ? std::string("Data Stream") : typeName(row.name));
+        if (e.is(kEntryChecksumBad))
             row.type += kDamagedSetType;
     }
     return rows;

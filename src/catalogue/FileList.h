@@ -27,6 +27,7 @@ using TypeNameProvider = std::function<std::string(const std::string& name)>;
 struct FileRow {
     bool folder = false;
     bool deleted = false;
+    EntryId entry = kNoEntryId; ///< the catalogue's entry
     std::size_t entryIndex = 0; ///< index into the kind's folder or file list
     std::string name;           ///< as read from disk (8-bit)
     std::string type;           ///< "Folder", "Deleted Folder", or "Deleted " + type name

@@ -13,9 +13,6 @@
 
 namespace sarvik::catalogue {
 
-/// Which half of the catalogue a view shows.
-enum class CatalogueKind { Fat, Ntfs };
-
 /// Children of each parent key (a FAT first cluster, or a 48-bit NTFS record
 /// number), in catalogue order: built once so that listing a
 /// folder does not walk the whole catalogue.

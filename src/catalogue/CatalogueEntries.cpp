@@ -1,0 +1,197 @@
+// The catalogue's entries in the form every file system shares (Entry.h),
+// read from the FAT, exFAT and NTFS forms the scans fill.
+
+#include "catalogue/Catalogue.h"
+
+#include <algorithm>
+
+namespace sarvik::catalogue {
+
+namespace {
+
+std::uint16_t carvedFlags(Carved carved)
+{
+    switch (carved) {
+    case Carved::Whole:
+        return kEntryCarved;
+    case Carved::Incomplete:
+        return kEntryCarved | kEntryCarvedIncomplete;
+    case Carved::No:
+        break;
+    }
+    return 0;
+}
+
+EntryTime fatTime(std::uint16_t date, std::uint16_t time, bool timesOfDay)
+{
+    if (!timesOfDay)
+        return {TimeSource::FatDate, date, 0, 0};
+    return {TimeSource::FatTime, (std::uint64_t{date} << 16) | time, 0, 0};
+}
+
+EntryTime exfatTime(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset)
+{
+    return {TimeSource::ExfatTime, stamp, tenMs, utcOffset};
+}
+
+/// FAT and exFAT times of an entry; `origin` gives a FAT entry's creation time.
+template <typename FatEntry> EntryTimes fatEntryTimes(const Catalogue& c, const FatEntry& e)
+{
+    EntryTimes t;
+    if (e.exfat) {
+        const ExfatData& d = *e.exfat;
+        t.created = exfatTime(d.created, d.created10ms, d.createdUtc);
+        t.modified = exfatTime(d.modified, d.modified10ms, d.modifiedUtc);
+        t.accessed = exfatTime(d.accessed, 0, d.accessedUtc);
+        return t;
+    }
+    t.modified = fatTime(e.writeDate, e.writeTime, c.FatTimesOfDay);
+    t.accessed = {TimeSource::FatDate, e.accessDate, 0, 0};
+    // A creation time is kept by thorough scans, of entries that record one.
+    if (c.FatTimesOfDay && c.FatEntryOrigins && e.origin.createDate != 0)
+        t.created = {TimeSource::FatTime, (std::uint64_t{e.origin.createDate} << 16) | e.origin.createTime,
+                     e.origin.createTenths, 0};
+    return t;
+}
+
+template <typename NtfsEntry> EntryTimes ntfsEntryTimes(const Catalogue& c, const NtfsEntry& e)
+{
+    const NtfsStandardTimes shown = c.ntfsTimes(e);
+    EntryTimes t;
+    if (c.ntfsStandardTimesShown(e.standard)) {
+        const auto si = TimeSource::NtfsStandardInformation;
+        t = {{si, shown.created}, {si, shown.modified}, {si, shown.accessed}, {si, shown.recordChanged}};
+    } else {
+        t.created = {TimeSource::NtfsFileName, shown.created};
+        t.modified = {TimeSource::NtfsFileName, shown.modified};
+    }
+    return t;
+}
+
+} // namespace
+
+std::size_t Catalogue::fileEntryCount() const noexcept
+{
+    return kind() == CatalogueKind::Ntfs ? NtfsFileList.size() : FatFileList.size();
+}
+
+std::size_t Catalogue::folderEntryCount() const noexcept
+{
+    return kind() == CatalogueKind::Ntfs ? NtfsFolderList.size() : FatFolderList.size();
+}
+
+EntryId Catalogue::folderIdByKey(std::uint64_t key) const
+{
+    if (kind() == CatalogueKind::Ntfs) {
+        if (key == kNtfsRootRecord)
+            return kRootEntryId;
+        const auto it = m_ntfsFolderByRecord.find(key);
+        return it == m_ntfsFolderByRecord.end() ? kNoEntryId : folderEntryId(it->second);
+    }
+    if (key == kFatRootKey)
+        return kRootEntryId;
+    if (key > UINT32_MAX)
+        return kNoEntryId;
+    const auto it = m_fatFolderByCluster.find(static_cast<std::uint32_t>(key));
+    return it == m_fatFolderByCluster.end() ? kNoEntryId : folderEntryId(it->second);
+}
+
+std::uint64_t Catalogue::folderKey(EntryId id) const
+{
+    const bool ntfs = kind() == CatalogueKind::Ntfs;
+    if (id == kRootEntryId)
+        return ntfs ? kNtfsRootRecord : kFatRootKey;
+    const std::size_t i = entryIndex(id);
+    if (ntfs)
+        return i < NtfsFolderList.size() ? NtfsFolderList[i].recordNumber : kNtfsRootRecord;
+    return i < FatFolderList.size() ? FatFolderList[i].firstCluster : kFatRootKey;
+}
+
+Entry Catalogue::entry(EntryId id) const
+{
+    Entry out;
+    const bool ntfs = kind() == CatalogueKind::Ntfs;
+    if (id == kRootEntryId) {
+        out.id = id;
+        out.kind = EntryKind::Folder;
+        out.number = ntfs ? kNtfsRootRecord : kFatRootKey;
+        return out;
+    }
+    const std::size_t i = entryIndex(id);
+    const bool folder = isFolderId(id);
+    if (ntfs) {
+        if (folder && i < NtfsFolderList.size()) {
+            const NtfsFolderEntry& e = NtfsFolderList[i];
+            out.kind = EntryKind::Folder;
+            out.parent = folderIdByKey(e.parentRecord);
+            out.flags = e.deleted != 0 ? kEntryDeleted : 0;
+            out.name = e.name;
+            out.times = ntfsEntryTimes(*this, e);
+            out.number = e.recordNumber;
+            out.listId = e.treeItem;
+        } else if (!folder && i < NtfsFileList.size()) {
+            const NtfsFileEntry& e = NtfsFileList[i];
+            out.kind = EntryKind::File;
+            out.parent = folderIdByKey(e.parentRecord);
+            out.flags = static_cast<std::uint16_t>((e.deleted == 1 ? kEntryDeleted : 0) | carvedFlags(e.carved) |
+                                                   (e.stream.empty() ? 0 : kEntryStream));
+            out.name = e.name;
+            out.size = e.size;
+            out.initialized = e.dataKept == NtfsDataKept::Runs ? std::min(e.initialized, e.size) : e.size;
+            out.times = ntfsEntryTimes(*this, e);
+            out.number = e.recordNumber;
+            out.listId = e.recordSector;
+            if (e.carved != Carved::No) {
+                out.location = CarvedExtent{e.recordNumber}; // a carved file's record number is its cluster
+            } else {
+                NtfsRecordData data{e.recordSector, e.recordNumber, e.stream, e.dataKept == NtfsDataKept::Resident, {}};
+                if (e.dataKept == NtfsDataKept::Runs && e.firstRun <= NtfsDataRuns.size() &&
+                    e.runCount <= NtfsDataRuns.size() - e.firstRun)
+                    data.runs = std::span<const NtfsDataRun>(NtfsDataRuns).subspan(e.firstRun, e.runCount);
+                out.location = data;
+            }
+        } else {
+            return out;
+        }
+        out.id = id;
+        return out;
+    }
+    if (folder && i < FatFolderList.size()) {
+        const FatFolderEntry& e = FatFolderList[i];
+        out.kind = EntryKind::Folder;
+        out.parent = folderIdByKey(e.parentCluster);
+        out.flags =
+            static_cast<std::uint16_t>((e.deleted != 0 ? kEntryDeleted : 0) | (e.movedTo != 0 ? kEntryMoved : 0) |
+                                       (e.exfat && e.exfat->checksumBad ? kEntryChecksumBad : 0));
+        out.name = e.name;
+        out.times = fatEntryTimes(*this, e);
+        out.number = e.firstCluster;
+        out.listId = e.treeItem;
+        out.entryAddress = FatEntryOrigins ? e.origin.address : 0;
+    } else if (!folder && i < FatFileList.size()) {
+        const FatFileEntry& e = FatFileList[i];
+        out.kind = EntryKind::File;
+        out.parent = folderIdByKey(e.parentCluster);
+        out.flags = static_cast<std::uint16_t>((e.deleted == 1 ? kEntryDeleted : 0) | carvedFlags(e.carved) |
+                                               (e.exfat && e.exfat->checksumBad ? kEntryChecksumBad : 0) |
+                                               (e.clusterInUse ? kEntryClusterInUse : 0) |
+                                               (e.clusterHighInferred ? kEntryClusterHighInferred : 0));
+        out.name = e.name;
+        out.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
+        out.initialized = e.exfat ? std::min(e.exfat->validDataLength, e.exfat->dataLength) : out.size;
+        out.times = fatEntryTimes(*this, e);
+        out.number = e.firstCluster;
+        out.listId = e.ordinal;
+        out.entryAddress = FatEntryOrigins ? e.origin.address : 0;
+        if (e.carved != Carved::No)
+            out.location = CarvedExtent{e.firstCluster};
+        else
+            out.location = ClusterChainData{e.firstCluster, e.exfat && e.exfat->noFatChain};
+    } else {
+        return out;
+    }
+    out.id = id;
+    return out;
+}
+
+} // namespace sarvik::catalogue
