@@ -758,8 +758,9 @@ void RecoveryWindow::showSettings()
 
 void RecoveryWindow::showDriveInformation()
 {
-    DriveInformationDialog dialog(disk::ShowDriveInformation(m_session.volume.geometry, m_session.catalogue.FolderCount,
-                                                             m_session.catalogue.FileCount),
+    DriveInformationDialog dialog(disk::ShowDriveInformation(m_session.volume.geometry,
+                                                             m_session.catalogue.folderCount(),
+                                                             m_session.catalogue.fileCount()),
                                   this);
     dialog.exec();
 }

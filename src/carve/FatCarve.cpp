@@ -127,11 +127,10 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
             data.noFatChain = true;
             entry.exfat = data;
         }
-        ++catalogue.FileCount;
         observer.settled();
     };
     CarveResult result = Carve(*volume.reader.source(), unclaimed(), options, observer, control, known);
-    observer.filesFound(catalogue.FileCount);
+    observer.filesFound(catalogue.fileCount());
     return result;
 }
 

@@ -163,12 +163,11 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
         catalogue.AddNtfsFile(sector, "f" + std::to_string(cluster) + "." + f.extension,
                               static_cast<std::uint32_t>(cluster), carvedTypeKey(f.type), 0, 0, 1, f.length);
         catalogue.NtfsFileList.back().carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
-        ++catalogue.FileCount;
         observer.settled();
     };
     CarveResult result =
         Carve(*volume.reader.source(), UnclaimedNtfsExtents(volume, mft, catalogue), options, observer, control);
-    observer.filesFound(catalogue.FileCount);
+    observer.filesFound(catalogue.fileCount());
     return result;
 }
 
@@ -214,7 +213,6 @@ std::size_t DropCarvedWithin(const disk::SelectedVolume& volume, const ntfs::Mft
     });
     const auto dropped = static_cast<std::size_t>(last - kept);
     files.erase(kept, last);
-    catalogue.FileCount -= static_cast<std::uint32_t>(dropped);
     return dropped;
 }
 

@@ -13,7 +13,6 @@ bool Catalogue::AddFatFolder(std::string name, std::uint32_t firstCluster, std::
     FatFolderList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, treeItem, deleted, 0,
                              writeTime, std::nullopt, origin});
     m_fatFolderByCluster.emplace(firstCluster, FatFolderList.size() - 1);
-    ++FolderCount;
     return true;
 }
 
@@ -52,7 +51,6 @@ void Catalogue::addMovedStandIn(FatFolderEntry entry, std::uint32_t movedTo)
     entry.treeItem = 0;
     FatFolderList.push_back(std::move(entry));
     m_fatFolderByCluster.emplace(FatFolderList.back().firstCluster, FatFolderList.size() - 1);
-    ++FolderCount;
 }
 
 void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
@@ -60,7 +58,7 @@ void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::ui
                            std::uint16_t writeTime, const FatEntryOrigin& origin)
 {
     FatFileList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, size, deleted,
-                           FileCount, false, false, writeTime, std::nullopt, Carved::No, origin});
+                           fileCount(), false, false, writeTime, std::nullopt, Carved::No, origin});
 }
 
 void Catalogue::AddNtfsFolder(std::string name, std::uint64_t recordNumber, std::uint64_t parentRecord,
@@ -70,7 +68,6 @@ void Catalogue::AddNtfsFolder(std::string name, std::uint64_t recordNumber, std:
     NtfsFolderList.push_back(
         {std::move(name), recordNumber, parentRecord, created, modified, treeItem, deleted, 0, standard});
     m_ntfsFolderByRecord.try_emplace(recordNumber, NtfsFolderList.size() - 1);
-    ++FolderCount;
 }
 
 void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint64_t recordNumber,
@@ -134,8 +131,6 @@ void Catalogue::AppendNtfsEntries(Catalogue&& later)
         NtfsFileList.push_back(std::move(file));
     }
     NtfsDataRuns.insert(NtfsDataRuns.end(), later.NtfsDataRuns.begin(), later.NtfsDataRuns.end());
-    FolderCount += later.FolderCount;
-    FileCount += later.FileCount;
     EntriesExamined += later.EntriesExamined;
     Losses.UnreadableSectors += later.Losses.UnreadableSectors;
     Losses.UnreadableRecords += later.Losses.UnreadableRecords;
@@ -146,8 +141,6 @@ void Catalogue::AppendNtfsEntries(Catalogue&& later)
 
 void Catalogue::clearCounts()
 {
-    FolderCount = 0;
-    FileCount = 0;
     Losses = {};
     DeepSearched = false;
     UnlistedFoundRecords = 0;
@@ -210,14 +203,14 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
     };
 
     // The folder list grows while it is walked: substitutes are appended at its
-    // end (with parent 5, so the walk passes over them). `total` is read anew
+    // end (with parent 5, so the walk passes over them). The total is read anew
     // for each entry, as it grows with the list.
-    auto walk = [&](const auto& list, const std::uint32_t& total) {
+    auto walk = [&](const auto& list) {
         std::uint64_t handled = 0;
         // Entries of one folder mostly come together: the one before's parent has a folder now.
         std::uint64_t attached = kNtfsRootRecord;
         for (std::size_t i = 0; i < list.size() && !control.abandoned(); ++i) {
-            report(handled, total);
+            report(handled, static_cast<std::uint32_t>(list.size()));
             const std::uint64_t parent = list[i].parentRecord;
             if (parent == kNtfsRootRecord)
                 continue;
@@ -227,8 +220,8 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
             attached = parent;
         }
     };
-    walk(NtfsFolderList, FolderCount);
-    walk(NtfsFileList, FileCount);
+    walk(NtfsFolderList);
+    walk(NtfsFileList);
 }
 
 } // namespace sarvik::catalogue

@@ -102,7 +102,7 @@ struct FatFileEntry {
     std::uint16_t accessDate = 0;
     std::uint32_t size = 0;
     std::uint32_t deleted = 1;
-    std::uint32_t ordinal = 0; ///< FileCount when it was added
+    std::uint32_t ordinal = 0; ///< fileCount() when it was added
     /// Thorough scan, FAT32: the high word of the first cluster is 0 and the
     /// cluster the low word names is in use, so the high word may have been
     /// cleared when the file was deleted and the data may lie elsewhere. Its
@@ -209,8 +209,6 @@ public:
     /// The runs the NTFS files' dataKept fields point into, in file order.
     std::vector<NtfsDataRun> NtfsDataRuns;
 
-    std::uint32_t FolderCount = 0;
-    std::uint32_t FileCount = 0;
     std::uint32_t EntriesExamined = 0;
     std::uint32_t TreeFoldersPlaced = 0;
     /// Filled by the scan that filled the lists; cleared with them.
@@ -248,14 +246,13 @@ public:
     bool AddFatFolderEntry(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
                            std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t deleted,
                            std::uint16_t writeTime, const FatEntryOrigin& origin);
-    /// Adds a file with ordinal = FileCount; the caller increments FileCount.
+    /// Adds a file with ordinal = fileCount().
     void AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster, std::uint16_t writeDate,
                     std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted, std::uint16_t writeTime = 0,
                     const FatEntryOrigin& origin = {});
     void AddNtfsFolder(std::string name, std::uint64_t recordNumber, std::uint64_t parentRecord, std::uint64_t created,
                        std::uint64_t modified, std::uint32_t treeItem, std::uint32_t deleted,
                        const NtfsStandardTimes& standard = {});
-    /// Adds a file; the caller increments FileCount.
     void AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint64_t recordNumber,
                      std::uint64_t parentRecord, std::uint64_t created, std::uint64_t modified, std::uint32_t deleted,
                      std::uint64_t size, const NtfsStandardTimes& standard = {});
@@ -295,6 +292,15 @@ public:
     /// substitute folder "Dir<n>" under the root.
     void AttachLostFolders(ScanObserver& observer, ScanControl& control);
 
+    /// How many folders and files it lists (the root not counted).
+    [[nodiscard]] std::uint32_t folderCount() const noexcept
+    {
+        return static_cast<std::uint32_t>(FatFolderList.size() + NtfsFolderList.size());
+    }
+    [[nodiscard]] std::uint32_t fileCount() const noexcept
+    {
+        return static_cast<std::uint32_t>(FatFileList.size() + NtfsFileList.size());
+    }
     /// Which file system's entries it holds: NTFS once it lists an NTFS entry.
     [[nodiscard]] CatalogueKind kind() const noexcept
     {

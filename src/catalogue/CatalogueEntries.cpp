@@ -124,6 +124,7 @@ Entry Catalogue::entry(EntryId id) const
             const NtfsFolderEntry& e = NtfsFolderList[i];
             out.kind = EntryKind::Folder;
             out.parent = folderIdByKey(e.parentRecord);
+            out.parentNumber = e.parentRecord;
             out.flags = e.deleted != 0 ? kEntryDeleted : 0;
             out.name = e.name;
             out.times = ntfsEntryTimes(*this, e);
@@ -133,8 +134,10 @@ Entry Catalogue::entry(EntryId id) const
             const NtfsFileEntry& e = NtfsFileList[i];
             out.kind = EntryKind::File;
             out.parent = folderIdByKey(e.parentRecord);
+            out.parentNumber = e.parentRecord;
             out.flags = static_cast<std::uint16_t>((e.deleted == 1 ? kEntryDeleted : 0) | carvedFlags(e.carved) |
-                                                   (e.stream.empty() ? 0 : kEntryStream));
+                                                   (e.stream.empty() ? 0 : kEntryStream) |
+                                                   (e.nameDecoded ? kEntryNameDecoded : 0));
             out.name = e.name;
             out.size = e.size;
             out.initialized = e.dataKept == NtfsDataKept::Runs ? std::min(e.initialized, e.size) : e.size;
@@ -160,6 +163,7 @@ Entry Catalogue::entry(EntryId id) const
         const FatFolderEntry& e = FatFolderList[i];
         out.kind = EntryKind::Folder;
         out.parent = folderIdByKey(e.parentCluster);
+        out.parentNumber = e.parentCluster;
         out.flags =
             static_cast<std::uint16_t>((e.deleted != 0 ? kEntryDeleted : 0) | (e.movedTo != 0 ? kEntryMoved : 0) |
                                        (e.exfat && e.exfat->checksumBad ? kEntryChecksumBad : 0));
@@ -172,6 +176,7 @@ Entry Catalogue::entry(EntryId id) const
         const FatFileEntry& e = FatFileList[i];
         out.kind = EntryKind::File;
         out.parent = folderIdByKey(e.parentCluster);
+        out.parentNumber = e.parentCluster;
         out.flags = static_cast<std::uint16_t>((e.deleted == 1 ? kEntryDeleted : 0) | carvedFlags(e.carved) |
                                                (e.exfat && e.exfat->checksumBad ? kEntryChecksumBad : 0) |
                                                (e.clusterInUse ? kEntryClusterInUse : 0) |

@@ -56,6 +56,7 @@ enum EntryFlag : std::uint16_t {
     kEntryClusterInUse = 1U << 5,        ///< FAT32: its first cluster may have lost its high word
     kEntryClusterHighInferred = 1U << 6, ///< FAT32: the first cluster's high word was inferred
     kEntryStream = 1U << 7,              ///< an NTFS named data stream ("FILE:STREAM")
+    kEntryNameDecoded = 1U << 8,         ///< the scan decoded the name from UTF-16: well-formed UTF-8
 };
 
 /// The on-disk field a time was read from, which says how to read its value.
@@ -131,6 +132,9 @@ struct Entry {
     std::uint64_t initialized = 0;
     EntryTimes times;
     DataLocation location;
+    /// Its folder as the entry names it: the folder's first cluster (FAT, exFAT;
+    /// 0 the root) or a 48-bit MFT record number (NTFS; 5 the root).
+    std::uint64_t parentNumber = 0;
     /// The number a user knows it by: its first cluster (FAT, exFAT) or MFT
     /// record number (NTFS).
     std::uint64_t number = 0;

@@ -72,7 +72,7 @@ void FolderTree::BuildFolderTree(Catalogue& catalogue, const CatalogueIndex& ind
     auto report = [&] {
         if (observer == nullptr)
             return;
-        const std::uint64_t divisor = catalogue.FolderCount == 0 ? 1 : catalogue.FolderCount;
+        const std::uint64_t divisor = catalogue.folderCount() == 0 ? 1 : catalogue.folderCount();
         const auto position =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(99, 100ull * catalogue.TreeFoldersPlaced / divisor));
         if (position != lastProgress)

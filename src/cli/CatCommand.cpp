@@ -106,8 +106,7 @@ std::vector<catalogue::FileRow> rowsAt(const scan::ScanSession& s, const std::st
 /// The rows of the files whose --id is `id`.
 std::vector<catalogue::FileRow> rowsWithId(const scan::ScanSession& s, std::uint64_t id)
 {
-    const std::size_t count =
-        s.kind() == catalogue::CatalogueKind::Fat ? s.catalogue.FatFileList.size() : s.catalogue.NtfsFileList.size();
+    const std::size_t count = s.catalogue.fileEntryCount();
     std::vector<catalogue::FileRow> found;
     for (std::size_t i = 0; i < count; ++i) {
         if (fileFacts(s, i).id != id)

@@ -198,19 +198,10 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
 
 const char* carvedText(const scan::ScanSession& session, std::size_t index)
 {
-    const auto& c = session.catalogue;
-    const bool fat = isFat(session);
-    if (index >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
+    const catalogue::Entry e = session.catalogue.entry(catalogue::fileEntryId(index));
+    if (!e.is(catalogue::kEntryCarved))
         return nullptr;
-    switch (fat ? c.FatFileList[index].carved : c.NtfsFileList[index].carved) {
-    case catalogue::Carved::Whole:
-        return "whole";
-    case catalogue::Carved::Incomplete:
-        return "incomplete";
-    case catalogue::Carved::No:
-        break;
-    }
-    return nullptr;
+    return e.is(catalogue::kEntryCarvedIncomplete) ? "incomplete" : "whole";
 }
 
 Json fileJson(const scan::ScanSession& session, std::size_t index, EntryStyle style)
@@ -241,97 +232,34 @@ void addFolderMembers(JsonLine& line, const scan::ScanSession& session, std::siz
 
 namespace {
 
-/// The FAT write fields or NTFS times of the entry behind a row.
-struct RowSource {
-    bool fat = true;
-    std::uint16_t writeDate = 0;
-    std::uint16_t writeTime = 0;
-    std::uint64_t created = 0;
-    std::uint64_t modified = 0;
-    std::uint64_t number = 0;
-    const catalogue::FatEntryOrigin* origin = nullptr; ///< FAT only
-    const catalogue::ExfatData* exfat = nullptr;       ///< exFAT only
-};
-
-RowSource rowSource(const scan::ScanSession& session, const catalogue::FileRow& row)
+catalogue::Entry rowEntry(const scan::ScanSession& session, const catalogue::FileRow& row)
 {
-    const auto& c = session.catalogue;
-    RowSource s;
-    s.fat = isFat(session);
-    if (s.fat) {
-        if (row.folder && row.entryIndex < c.FatFolderList.size()) {
-            const auto& e = c.FatFolderList[row.entryIndex];
-            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster, &e.origin, e.exfat ? &*e.exfat : nullptr};
-        } else if (!row.folder && row.entryIndex < c.FatFileList.size()) {
-            const auto& e = c.FatFileList[row.entryIndex];
-            s = {true, e.writeDate, e.writeTime, 0, 0, e.firstCluster, &e.origin, e.exfat ? &*e.exfat : nullptr};
-        }
-    } else if (row.folder && row.entryIndex < c.NtfsFolderList.size()) {
-        const auto& e = c.NtfsFolderList[row.entryIndex];
-        const catalogue::NtfsStandardTimes t = c.ntfsTimes(e);
-        s = {false, 0, 0, t.created, t.modified, e.recordNumber};
-    } else if (!row.folder && row.entryIndex < c.NtfsFileList.size()) {
-        const auto& e = c.NtfsFileList[row.entryIndex];
-        const catalogue::NtfsStandardTimes t = c.ntfsTimes(e);
-        s = {false, 0, 0, t.created, t.modified, e.recordNumber};
-    }
-    return s;
-}
-
-/// A FAT entry's creation time is shown when the scan read it: an entry of a
-/// thorough scan (not a classic one, whose times are dates) that records one.
-bool hasCreationTime(const scan::ScanSession& session, const RowSource& s, EntryStyle style)
-{
-    return style.fatTimesOfDay && session.catalogue.FatEntryOrigins && s.origin != nullptr && s.origin->createDate != 0;
-}
-
-std::string createdText(const scan::ScanSession& session, const RowSource& s, EntryStyle style)
-{
-    return hasCreationTime(session, s, style) ? fatTimeText(s.origin->createDate, s.origin->createTime) : std::string{};
+    return session.catalogue.entry(row.folder ? catalogue::folderEntryId(row.entryIndex)
+                                              : catalogue::fileEntryId(row.entryIndex));
 }
 
 } // namespace
 
-RowTimes rowTimes(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle style)
+RowTimes rowTimes(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle)
 {
-    const RowSource s = rowSource(session, row);
-    if (s.exfat != nullptr)
-        return {exfatTimeText(s.exfat->created, s.exfat->created10ms, s.exfat->createdUtc),
-                exfatTimeText(s.exfat->modified, s.exfat->modified10ms, s.exfat->modifiedUtc)};
-    if (s.fat)
-        return {createdText(session, s, style), rowModifiedText(session, row, style)};
-    return {fileTimeText(s.created), fileTimeText(s.modified)};
+    const catalogue::Entry e = rowEntry(session, row);
+    return {entryTimeText(e.times.created), entryTimeText(e.times.modified)};
 }
 
-std::string rowModifiedText(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle style)
+std::string rowModifiedText(const scan::ScanSession& session, const catalogue::FileRow& row, EntryStyle)
 {
-    const RowSource s = rowSource(session, row);
-    if (s.exfat != nullptr)
-        return exfatTimeText(s.exfat->modified, s.exfat->modified10ms, s.exfat->modifiedUtc);
-    if (s.fat)
-        return style.fatTimesOfDay ? fatTimeText(s.writeDate, s.writeTime) : fatDateIso(s.writeDate);
-    return fileTimeText(s.modified);
+    return entryTimeText(rowEntry(session, row).times.modified);
 }
 
-Json rowTimeJson(const scan::ScanSession& session, const catalogue::FileRow& row, bool modified, EntryStyle style)
+Json rowTimeJson(const scan::ScanSession& session, const catalogue::FileRow& row, bool modified, EntryStyle)
 {
-    const RowSource s = rowSource(session, row);
-    if (s.exfat != nullptr)
-        return isoOrNull(modified ? exfatTimeIso(s.exfat->modified, s.exfat->modified10ms, s.exfat->modifiedUtc)
-                                  : exfatTimeIso(s.exfat->created, s.exfat->created10ms, s.exfat->createdUtc));
-    if (s.fat) {
-        if (!modified)
-            return hasCreationTime(session, s, style)
-                       ? isoOrNull(fatTimeIso(s.origin->createDate, s.origin->createTime))
-                       : Json(nullptr);
-        return isoOrNull(style.fatTimesOfDay ? fatTimeIso(s.writeDate, s.writeTime) : fatDateIso(s.writeDate));
-    }
-    return isoOrNull(fileTimeIso(modified ? s.modified : s.created));
+    const catalogue::Entry e = rowEntry(session, row);
+    return isoOrNull(entryTimeIso(modified ? e.times.modified : e.times.created));
 }
 
 std::uint64_t rowNumber(const scan::ScanSession& session, const catalogue::FileRow& row)
 {
-    return rowSource(session, row).number;
+    return rowEntry(session, row).number;
 }
 
 const char* numberField(const scan::ScanSession& session)
@@ -346,15 +274,8 @@ Json entryAddressJson(const scan::ScanSession& session, const catalogue::FatEntr
 
 Json rowEntryAddressJson(const scan::ScanSession& session, const catalogue::FileRow& row)
 {
-    const auto& c = session.catalogue;
-    if (!isFat(session))
-        return Json(nullptr);
-    if (row.folder)
-        return row.entryIndex < c.FatFolderList.size()
-                   ? entryAddressJson(session, c.FatFolderList[row.entryIndex].origin)
-                   : Json(nullptr);
-    return row.entryIndex < c.FatFileList.size() ? entryAddressJson(session, c.FatFileList[row.entryIndex].origin)
-                                                 : Json(nullptr);
+    const std::uint64_t address = rowEntry(session, row).entryAddress;
+    return address != 0 ? Json(address) : Json(nullptr);
 }
 
 } // namespace sarvik::cli

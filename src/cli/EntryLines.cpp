@@ -32,28 +32,20 @@ void addCondition(JsonLine& j, const recovery::ConditionEstimate& e, bool incomp
 std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch)
 {
     const auto& c = s.catalogue;
-    const bool fat = s.kind() == catalogue::CatalogueKind::Fat;
-    const std::string& raw = folder ? (fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name)
-                                    : (fat ? c.FatFileList[i].name : c.NtfsFileList[i].name);
-    if (!folder && !fat && c.NamesAreUtf8 && c.NtfsFileList[i].nameDecoded)
-        return raw; // well formed as the scan decoded it: what nameAsUtf8 would give
-    return catalogue::nameAsUtf8(raw, c.NamesAreUtf8, scratch);
+    const catalogue::Entry e = c.entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i));
+    if (c.NamesAreUtf8 && e.is(catalogue::kEntryNameDecoded))
+        return e.name; // well formed as the scan decoded it: what nameAsUtf8 would give
+    return catalogue::nameAsUtf8(e.name, c.NamesAreUtf8, scratch);
 }
 
 std::size_t entryCount(const scan::ScanSession& s, bool folders)
 {
-    const auto& c = s.catalogue;
-    if (s.kind() == catalogue::CatalogueKind::Fat)
-        return folders ? c.FatFolderList.size() : c.FatFileList.size();
-    return folders ? c.NtfsFolderList.size() : c.NtfsFileList.size();
+    return folders ? s.catalogue.folderEntryCount() : s.catalogue.fileEntryCount();
 }
 
 bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i)
 {
-    const auto& c = s.catalogue;
-    if (s.kind() == catalogue::CatalogueKind::Fat)
-        return (folder ? c.FatFolderList[i].deleted : c.FatFileList[i].deleted) != 0;
-    return (folder ? c.NtfsFolderList[i].deleted : c.NtfsFileList[i].deleted) != 0;
+    return s.catalogue.entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i)).deleted();
 }
 
 namespace detail {

@@ -29,9 +29,7 @@ struct Found {
 /// did not place it).
 std::string folderOf(const scan::ScanSession& s, std::size_t fileIndex)
 {
-    const auto& c = s.catalogue;
-    const std::uint64_t parent = s.kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[fileIndex].parentCluster
-                                                                           : c.NtfsFileList[fileIndex].parentRecord;
+    const std::uint64_t parent = s.catalogue.entry(catalogue::fileEntryId(fileIndex)).parentNumber;
     const catalogue::TreeNode* node = s.tree.findByKey(parent);
     return node != nullptr ? nodePath(s, *node) : std::string("/");
 }

@@ -204,8 +204,8 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
                           {"bytesPerSector", texts.bytesPerSector},
                           {"fileSystem", texts.fileSystem}};
     if (in.snapshot) {
-        j["folderCount"] = in.snapshot->catalogue.FolderCount;
-        j["fileCount"] = in.snapshot->catalogue.FileCount;
+        j["folderCount"] = in.snapshot->catalogue.folderCount();
+        j["fileCount"] = in.snapshot->catalogue.fileCount();
     }
     return j;
 }
@@ -246,8 +246,8 @@ void infoText(const InfoSource& in)
             std::printf("Note                : %s\n", note.c_str());
     }
     if (in.snapshot) {
-        std::printf("Directories         : %u\n", in.snapshot->catalogue.FolderCount);
-        std::printf("Files               : %u\n", in.snapshot->catalogue.FileCount);
+        std::printf("Directories         : %u\n", in.snapshot->catalogue.folderCount());
+        std::printf("Files               : %u\n", in.snapshot->catalogue.fileCount());
     }
 }
 

@@ -243,9 +243,7 @@ std::vector<PlannedFile> planFiles(const scan::ScanSession& s, const std::vector
             pending.pop_back();
             for (const std::size_t i : s.index().filesIn(node->key))
                 if (selection.passesLimits(s, i)) {
-                    const std::string& name = s.kind() == catalogue::CatalogueKind::Fat
-                                                  ? s.catalogue.FatFileList[i].name
-                                                  : s.catalogue.NtfsFileList[i].name;
+                    const std::string_view name = s.catalogue.entry(catalogue::fileEntryId(i)).name;
                     plan.push_back({i, join(where, recovery::safeComponent(name, utf8))});
                 }
             for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
@@ -274,8 +272,7 @@ void printDryRun(const scan::ScanSession& s, const std::vector<PlannedFile>& pla
     std::uint64_t bytes = 0;
     const auto& c = s.catalogue;
     for (const PlannedFile& p : plan) {
-        const std::string& name = s.kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[p.fileIndex].name
-                                                                            : c.NtfsFileList[p.fileIndex].name;
+        const std::string name(c.entry(catalogue::fileEntryId(p.fileIndex)).name);
         if (!s.filters.empty() && !s.filters.passes(name, c.NamesAreUtf8))
             continue;
         const std::uint64_t size = fileFacts(s, p.fileIndex).size;

@@ -46,8 +46,8 @@ Json volumeJson(const scan::ScanSession& s)
     j["geometryKind"] = disk::fileSystemKeyword(g.GeometryKind);
     j["sectorsPerCluster"] = g.SectorsPerCluster;
     j["clusterBaseSector"] = g.ClusterBaseSector;
-    j["folderCount"] = s.catalogue.FolderCount;
-    j["fileCount"] = s.catalogue.FileCount;
+    j["folderCount"] = s.catalogue.folderCount();
+    j["fileCount"] = s.catalogue.fileCount();
     return j;
 }
 
@@ -392,10 +392,10 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
     };
     const std::size_t existing = live(c.FatFileList) + live(c.NtfsFileList);
     if (existing == 0)
-        std::printf("%u folder(s), %u deleted file(s) found\n", c.FolderCount, c.FileCount);
+        std::printf("%u folder(s), %u deleted file(s) found\n", c.folderCount(), c.fileCount());
     else
-        std::printf("%u folder(s), %zu deleted file(s) and %zu existing file(s) found\n", c.FolderCount,
-                    c.FileCount - existing, existing);
+        std::printf("%u folder(s), %zu deleted file(s) and %zu existing file(s) found\n", c.folderCount(),
+                    c.fileCount() - existing, existing);
     return status;
 }
 

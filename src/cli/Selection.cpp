@@ -16,21 +16,10 @@ namespace sarvik::cli {
 
 FileFacts fileFacts(const scan::ScanSession& session, std::size_t fileIndex)
 {
-    const auto& c = session.catalogue;
-    if (session.kind() == catalogue::CatalogueKind::Fat) {
-        const auto& e = c.FatFileList[fileIndex];
-        if (e.exfat) {
-            const auto t = recovery::exfatTimeToUnix(e.exfat->modified, e.exfat->modified10ms, e.exfat->modifiedUtc);
-            return {e.origin.address, e.firstCluster, e.size,
-                    t ? std::optional<std::int64_t>(t->seconds) : std::nullopt};
-        }
-        return {e.origin.address, e.firstCluster, e.size, recovery::fatDateTimeToUnix(e.writeDate, e.writeTime)};
-    }
-    const auto& e = c.NtfsFileList[fileIndex];
-    FileFacts facts{e.recordNumber, e.recordNumber, e.size, std::nullopt};
-    if (const std::uint64_t modified = c.ntfsTimes(e).modified; modified != 0)
-        facts.modified = catalogue::fileTimeToUnix(modified);
-    return facts;
+    const catalogue::Entry e = session.catalogue.entry(catalogue::fileEntryId(fileIndex));
+    // --id names a FAT or exFAT file by its entry's address, an NTFS file by its record.
+    const std::uint64_t id = session.kind() == catalogue::CatalogueKind::Fat ? e.entryAddress : e.number;
+    return {id, e.number, e.size, recovery::entryTimeToUnix(e.times.modified)};
 }
 
 std::optional<std::uint64_t> parseSize(const std::string& text)
@@ -135,9 +124,8 @@ bool Selection::passes(const scan::ScanSession& session, std::size_t fileIndex) 
     if (!passesLimits(session, fileIndex))
         return false;
     const auto& c = session.catalogue;
-    const std::string& name = session.kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[fileIndex].name
-                                                                              : c.NtfsFileList[fileIndex].name;
-    return session.filters.empty() || session.filters.passes(name, c.NamesAreUtf8);
+    return session.filters.empty() ||
+           session.filters.passes(std::string(c.entry(catalogue::fileEntryId(fileIndex)).name), c.NamesAreUtf8);
 }
 
 } // namespace sarvik::cli

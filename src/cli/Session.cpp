@@ -322,9 +322,12 @@ scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanO
 /// Folders and files whose exFAT entry set fails its checksum.
 std::size_t damagedExfatSets(const catalogue::Catalogue& c)
 {
-    const auto damaged = [](const auto& e) { return e.exfat && e.exfat->checksumBad; };
-    return static_cast<std::size_t>(std::count_if(c.FatFolderList.begin(), c.FatFolderList.end(), damaged) +
-                                    std::count_if(c.FatFileList.begin(), c.FatFileList.end(), damaged));
+    std::size_t damaged = 0;
+    for (std::size_t i = 0; i < c.folderEntryCount(); ++i)
+        damaged += c.entry(catalogue::folderEntryId(i)).is(catalogue::kEntryChecksumBad) ? 1U : 0U;
+    for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
+        damaged += c.entry(catalogue::fileEntryId(i)).is(catalogue::kEntryChecksumBad) ? 1U : 0U;
+    return damaged;
 }
 
 } // namespace
@@ -491,9 +494,8 @@ std::string nodePath(const scan::ScanSession& session, const catalogue::TreeNode
 
 std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std::size_t folderIndex)
 {
-    const auto& c = session.catalogue;
-    const std::uint32_t item = session.kind() == catalogue::CatalogueKind::Fat ? c.FatFolderList[folderIndex].treeItem
-                                                                               : c.NtfsFolderList[folderIndex].treeItem;
+    const auto item =
+        static_cast<std::uint32_t>(session.catalogue.entry(catalogue::folderEntryId(folderIndex)).listId); // tree item
     const catalogue::TreeNode* node = session.tree.node(item);
     if (node == nullptr || node->folderIndex != static_cast<std::int64_t>(folderIndex))
         return std::nullopt;

@@ -272,4 +272,49 @@ std::optional<std::int64_t> parseTime(const std::string& text, bool endOfDay)
     return static_cast<std::int64_t>(t);
 }
 
+namespace {
+
+std::uint16_t packedDate(const catalogue::EntryTime& t)
+{
+    return static_cast<std::uint16_t>(t.source == catalogue::TimeSource::FatTime ? t.value >> 16 : t.value);
+}
+
+} // namespace
+
+std::string entryTimeText(const catalogue::EntryTime& t)
+{
+    switch (t.source) {
+    case catalogue::TimeSource::FatDate:
+        return fatDateIso(packedDate(t));
+    case catalogue::TimeSource::FatTime:
+        return fatTimeText(packedDate(t), static_cast<std::uint16_t>(t.value));
+    case catalogue::TimeSource::ExfatTime:
+        return exfatTimeText(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
+    case catalogue::TimeSource::NtfsStandardInformation:
+    case catalogue::TimeSource::NtfsFileName:
+        return fileTimeText(t.value);
+    case catalogue::TimeSource::None:
+        break;
+    }
+    return {};
+}
+
+std::string entryTimeIso(const catalogue::EntryTime& t)
+{
+    switch (t.source) {
+    case catalogue::TimeSource::FatDate:
+        return fatDateIso(packedDate(t));
+    case catalogue::TimeSource::FatTime:
+        return fatTimeIso(packedDate(t), static_cast<std::uint16_t>(t.value));
+    case catalogue::TimeSource::ExfatTime:
+        return exfatTimeIso(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
+    case catalogue::TimeSource::NtfsStandardInformation:
+    case catalogue::TimeSource::NtfsFileName:
+        return fileTimeIso(t.value);
+    case catalogue::TimeSource::None:
+        break;
+    }
+    return {};
+}
+
 } // namespace sarvik::cli

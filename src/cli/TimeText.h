@@ -5,6 +5,8 @@
 // UTC in 100-nanosecond steps, written with "Z" and, when not whole, the fraction.
 // exFAT adds 10 ms steps and a UTC offset: UTC with "Z" where the offset is valid.
 
+#include "catalogue/Entry.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -43,6 +45,13 @@ struct TimeText {
 [[nodiscard]] std::string exfatTimeIso(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset);
 /// The same as "2021-06-15 12:34:57", whole seconds.
 [[nodiscard]] std::string exfatTimeText(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset);
+
+/// A catalogue entry's time as its source keeps it: FAT's with fatTimeText (a
+/// date alone, as fatDateIso, where no time of day was kept), exFAT's with
+/// exfatTimeText, NTFS's with fileTimeText; empty for none.
+[[nodiscard]] std::string entryTimeText(const catalogue::EntryTime& t);
+/// The same in ISO 8601 (fatTimeIso, fatDateIso, exfatTimeIso, fileTimeIso).
+[[nodiscard]] std::string entryTimeIso(const catalogue::EntryTime& t);
 
 /// Seconds since 1970 (UTC) of "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or
 /// "YYYY-MM-DD HH:MM:SS" ("T" may stand for the blank), read as local time, or

@@ -377,7 +377,7 @@ private:
             data.noFatChain = true;
             m_catalogue.FatFolderList.back().exfat = data;
         }
-        m_observer.foldersFound(m_catalogue.FolderCount);
+        m_observer.foldersFound(m_catalogue.folderCount());
     }
 
     void readRoot()
@@ -478,7 +478,7 @@ private:
                 if (const auto* owner = m_catalogue.findFatFolder(set.firstCluster); owner != nullptr && !owner->exfat)
                     folders[static_cast<std::size_t>(owner - folders.data())].exfat = set.data;
             }
-            m_observer.foldersFound(m_catalogue.FolderCount);
+            m_observer.foldersFound(m_catalogue.folderCount());
             return;
         }
         if (!deleted && !m_options.live)
@@ -490,8 +490,7 @@ private:
         m_catalogue.AddFatFile(set.name, set.firstCluster, key, writeDate, accessDate, size, deleted ? 1 : 0, writeTime,
                                origin);
         m_catalogue.FatFileList.back().exfat = set.data;
-        ++m_catalogue.FileCount;
-        m_observer.filesFound(m_catalogue.FileCount);
+        m_observer.filesFound(m_catalogue.fileCount());
     }
 
     const disk::SelectedVolume& m_volume;

@@ -234,7 +234,7 @@ void OrphanSearch::run()
             holder = kUnlinkedKey;
         }
         m_catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(cluster), cluster, holder, 0, 0, 0, 1);
-        m_observer.foldersFound(m_catalogue.FolderCount);
+        m_observer.foldersFound(m_catalogue.folderCount());
         readTree(cluster);
     }
     // Folders in a cycle of ".." links were passed over above: listed by their cluster.

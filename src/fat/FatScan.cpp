@@ -144,14 +144,13 @@ void ParseDirectorySector(std::span<const std::byte> sector, const DirectoryCont
         if ((attributes & kDirectoryBit) != 0) {
             catalogue.AddFatFolder(name, firstCluster, context.parentCluster, writeDate, accessDate, 0, deleted,
                                    writeTime, origin);
-            observer.foldersFound(catalogue.FolderCount);
+            observer.foldersFound(catalogue.folderCount());
         } else {
             if (deleted == 1) {
                 catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 1,
                                      writeTime, origin);
-                ++catalogue.FileCount;
             }
-            observer.filesFound(catalogue.FileCount);
+            observer.filesFound(catalogue.fileCount());
         }
         ++catalogue.EntriesExamined;
         observer.progress(static_cast<std::uint32_t>(

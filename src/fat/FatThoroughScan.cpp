@@ -392,7 +392,7 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
         if (folder) {
             catalogue.AddFatFolderEntry(name, firstCluster, context.parentCluster, writeDate, accessDate,
                                         deleted ? 1 : 0, writeTime, origin);
-            observer.foldersFound(catalogue.FolderCount);
+            observer.foldersFound(catalogue.folderCount());
         } else {
             if (deleted) {
                 std::uint32_t start = firstCluster;
@@ -416,7 +416,6 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
                                      origin);
                 catalogue.FatFileList.back().clusterInUse = inUse;
                 catalogue.FatFileList.back().clusterHighInferred = inferred;
-                ++catalogue.FileCount;
             } else {
                 if (context.liveWithoutChain != nullptr && context.table != nullptr && size != 0 &&
                     context.table->entry(firstCluster) == std::optional<std::uint32_t>(0))
@@ -424,10 +423,9 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
                 if (context.live) {
                     catalogue.AddFatFile(name, firstCluster, context.parentCluster, writeDate, accessDate, size, 0,
                                          writeTime, origin);
-                    ++catalogue.FileCount;
                 }
             }
-            observer.filesFound(catalogue.FileCount);
+            observer.filesFound(catalogue.fileCount());
         }
         ++catalogue.EntriesExamined;
         observer.lastItem(name);
@@ -1076,7 +1074,7 @@ void FatThoroughScanner::makeLostAndFound()
     if (m_lostMade)
         return;
     m_catalogue.AddFatFolder(kLostFolderName, kLostFolderKey, catalogue::kFatRootKey, 0, 0, 0, 1);
-    m_observer.foldersFound(m_catalogue.FolderCount);
+    m_observer.foldersFound(m_catalogue.folderCount());
     m_lostMade = true;
 }
 
@@ -1091,7 +1089,7 @@ void FatThoroughScanner::place(LostFolder& f, std::uint32_t parent)
     reportPhase("Placing lost folders", ++m_lostPlaced, m_lostFolders.size());
     m_catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(f.cluster), f.cluster, parent, f.writeDate,
                              f.accessDate, 0, 1, f.writeTime);
-    m_observer.foldersFound(m_catalogue.FolderCount);
+    m_observer.foldersFound(m_catalogue.folderCount());
     f.placed = true;
 }
 
@@ -1162,7 +1160,7 @@ void FatThoroughScanner::adoptUnlinkedOrphans()
         makeLostAndFound();
         const std::uint32_t key = m_orphans[k].cluster;
         m_catalogue.AddFatFolder("cluster " + std::to_string(key), key, kLostFolderKey, 0, 0, 0, 1);
-        m_observer.foldersFound(m_catalogue.FolderCount);
+        m_observer.foldersFound(m_catalogue.folderCount());
         DirectoryEnd end = parseOrphan(m_orphans[k], key, nullptr);
         while (end.open) {
             OrphanCluster* next = findContinuation(key, end);

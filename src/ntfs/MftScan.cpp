@@ -192,8 +192,8 @@ public:
                 examinePiece(piece, status, block);
             }
         }
-        m_progress->folders.fetch_add(m_catalogue->FolderCount, std::memory_order_relaxed);
-        m_progress->files.fetch_add(m_catalogue->FileCount, std::memory_order_relaxed);
+        m_progress->folders.fetch_add(m_catalogue->folderCount(), std::memory_order_relaxed);
+        m_progress->files.fetch_add(m_catalogue->fileCount(), std::memory_order_relaxed);
         m_lastChunkFiles = m_catalogue->NtfsFileList.size();
         m_chunkOpen = false;
     }
@@ -351,7 +351,6 @@ private:
                                  name.modified, deleted, size, standardTimes());
         m_catalogue->NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
         keepData(chosen, recordSector);
-        ++m_catalogue->FileCount;
         if (!base.empty())
             addStreams(base, name, streams, sector, deleted);
     }
@@ -371,7 +370,6 @@ private:
             entry.stream = std::move(stream.name);
             if (m_runs.recordSectors() == m_estimateRecordSectors)
                 keepLocated(m_record, stream.location);
-            ++m_catalogue->FileCount;
         }
     }
 
@@ -482,7 +480,6 @@ private:
         appendNumber(name, m_recordNumber);
         m_catalogue->AddNtfsFile(recordSector, name, m_recordNumber, kNamelessFolderKey, own.times->first,
                                  own.times->second, 1, *size, standardTimes());
-        ++m_catalogue->FileCount;
         if (m_followEach)
             m_observer.filesFound(filesSoFar());
         reportItem(name);
@@ -561,11 +558,11 @@ private:
     /// Folders and files listed so far, by this scanner and those beside it.
     [[nodiscard]] std::uint32_t foldersSoFar() const
     {
-        return m_progress->folders.load(std::memory_order_relaxed) + (m_chunkOpen ? m_catalogue->FolderCount : 0);
+        return m_progress->folders.load(std::memory_order_relaxed) + (m_chunkOpen ? m_catalogue->folderCount() : 0);
     }
     [[nodiscard]] std::uint32_t filesSoFar() const
     {
-        return m_progress->files.load(std::memory_order_relaxed) + (m_chunkOpen ? m_catalogue->FileCount : 0);
+        return m_progress->files.load(std::memory_order_relaxed) + (m_chunkOpen ? m_catalogue->fileCount() : 0);
     }
 
     [[nodiscard]] std::uint64_t percentDone() const
@@ -737,8 +734,8 @@ std::uint32_t examineMft(const disk::SelectedVolume& volume, Catalogue& catalogu
     while (appended < chunkCount)
         appendNext();
     mine.finish();
-    observer.foldersFound(catalogue.FolderCount);
-    observer.filesFound(catalogue.FileCount);
+    observer.foldersFound(catalogue.folderCount());
+    observer.filesFound(catalogue.fileCount());
     return mine.namelessFiles() + other.namelessFiles();
 }
 
@@ -759,7 +756,7 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
     if (namelessFiles != 0) {
         // Before the lost folders are attached, so that none is made for its key.
         catalogue.AddNtfsFolder(kNamelessFolderName, kNamelessFolderKey, catalogue::kNtfsRootRecord, 0, 0, 0, 1);
-        observer.foldersFound(catalogue.FolderCount);
+        observer.foldersFound(catalogue.folderCount());
     }
     observer.progress(0);
     catalogue.AttachLostFolders(observer, control);
@@ -935,14 +932,14 @@ FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& cata
             at += block.size();
             done += block.size();
             observer.progress(static_cast<std::uint32_t>(std::min<std::uint64_t>(99, 100 * done / total)));
-            observer.foldersFound(catalogue.FolderCount);
-            observer.filesFound(catalogue.FileCount);
+            observer.foldersFound(catalogue.folderCount());
+            observer.filesFound(catalogue.fileCount());
         }
     }
     result.folders = static_cast<std::uint32_t>(catalogue.NtfsFolderList.size() - firstFolder);
     result.files = static_cast<std::uint32_t>(catalogue.NtfsFileList.size() - firstFile);
     attachFoundOrphans(catalogue, firstFolder, firstFile, result);
-    observer.foldersFound(catalogue.FolderCount);
+    observer.foldersFound(catalogue.folderCount());
     observer.progress(0);
     return result;
 }

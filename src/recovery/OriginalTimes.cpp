@@ -103,4 +103,26 @@ std::optional<EntryTimes> ntfsEntryTimes(std::uint64_t modified, std::uint64_t a
                       fraction(accessed)};
 }
 
+std::optional<std::int64_t> entryTimeToUnix(const catalogue::EntryTime& t)
+{
+    if (!t.known())
+        return std::nullopt;
+    switch (t.source) {
+    case catalogue::TimeSource::FatDate:
+        return fatDateToUnix(static_cast<std::uint16_t>(t.value));
+    case catalogue::TimeSource::FatTime:
+        return fatDateTimeToUnix(static_cast<std::uint16_t>(t.value >> 16), static_cast<std::uint16_t>(t.value));
+    case catalogue::TimeSource::ExfatTime:
+        if (const auto exfat = exfatTimeToUnix(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset))
+            return exfat->seconds;
+        return std::nullopt;
+    case catalogue::TimeSource::NtfsStandardInformation:
+    case catalogue::TimeSource::NtfsFileName:
+        return catalogue::fileTimeToUnix(t.value);
+    case catalogue::TimeSource::None:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace sarvik::recovery

@@ -4,6 +4,7 @@
 // date alone): they are read in local time, as the system that wrote them
 // counted. NTFS keeps FILETIMEs (UTC, 100-nanosecond steps).
 
+#include "catalogue/Entry.h"
 #include "recovery/OutputFolder.h"
 
 #include <cstdint>
@@ -40,6 +41,11 @@ struct ExfatTime {
 [[nodiscard]] std::optional<EntryTimes> exfatEntryTimes(std::uint32_t modified, std::uint8_t modified10ms,
                                                         std::uint8_t modifiedUtc, std::uint32_t accessed,
                                                         std::uint8_t accessedUtc);
+
+/// Seconds since 1970 of a catalogue entry's time, read as its source keeps
+/// it (FAT's local times as fatDateTimeToUnix, exFAT's as exfatTimeToUnix);
+/// nothing when it has none.
+[[nodiscard]] std::optional<std::int64_t> entryTimeToUnix(const catalogue::EntryTime& t);
 
 /// Modified from the FILETIME `modified` and accessed from `accessed` (from
 /// `modified` too when `accessed` is 0), to their 100 nanoseconds; nothing

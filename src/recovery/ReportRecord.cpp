@@ -58,9 +58,7 @@ std::string reason(const FileReport& f)
 /// The MFT record number (NTFS) or first cluster (FAT) of entry `fileIndex`.
 std::uint64_t entryNumber(const ReportVolume& v, std::size_t fileIndex)
 {
-    if (isNtfs(v))
-        return fileIndex < v.catalogue.NtfsFileList.size() ? v.catalogue.NtfsFileList[fileIndex].recordNumber : 0;
-    return fileIndex < v.catalogue.FatFileList.size() ? v.catalogue.FatFileList[fileIndex].firstCluster : 0;
+    return v.catalogue.entry(catalogue::fileEntryId(fileIndex)).number; // 0 for none
 }
 
 } // namespace
@@ -68,12 +66,11 @@ std::uint64_t entryNumber(const ReportVolume& v, std::size_t fileIndex)
 std::optional<std::string> fileEntryPath(const catalogue::Catalogue& c, const catalogue::FolderTree& tree,
                                          std::size_t fileIndex)
 {
-    const bool fat = tree.kind() == catalogue::CatalogueKind::Fat;
-    if (fileIndex >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
+    const catalogue::Entry e = c.entry(catalogue::fileEntryId(fileIndex));
+    if (e.id == catalogue::kNoEntryId)
         return std::nullopt;
-    const std::uint64_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
-    const std::string& name = fat ? c.FatFileList[fileIndex].name : c.NtfsFileList[fileIndex].name;
-    const catalogue::TreeNode* folder = tree.findByKey(parent);
+    const std::string_view name = e.name;
+    const catalogue::TreeNode* folder = tree.findByKey(e.parentNumber);
     if (folder == nullptr)
         return std::nullopt;
     std::string path = "/" + catalogue::nameToUtf8(tree.path(folder->handle), c.NamesAreUtf8);

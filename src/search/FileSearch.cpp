@@ -44,13 +44,11 @@ bool SearchControl::proceed()
 std::string FolderPathOf(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
                          catalogue::CatalogueKind kind, std::uint64_t parentKey)
 {
-    std::uint32_t item = 0;
-    if (kind == catalogue::CatalogueKind::Fat) {
-        if (const auto* folder = catalogue.findFatFolder(static_cast<std::uint32_t>(parentKey))) // a cluster
-            item = folder->treeItem;
-    } else if (const auto* folder = catalogue.findNtfsFolder(parentKey)) {
-        item = folder->treeItem;
-    }
+    (void)kind; // the catalogue knows its own
+    const catalogue::EntryId folder = catalogue.folderIdByKey(parentKey);
+    // Its tree item; none for the root's key (the path is then "\").
+    const auto item =
+        static_cast<std::uint32_t>(folder == catalogue::kRootEntryId ? 0 : catalogue.entry(folder).listId);
     // Names from the parent up to the level below the root; a damaged tree
     // cannot loop here, as a walk is bounded by the number of nodes.
     std::vector<const std::string*> names;
@@ -78,23 +76,19 @@ std::size_t FindFiles(const catalogue::Catalogue& catalogue, const catalogue::Fo
     const std::string upperPattern = upperCase8(pattern);
     const std::u32string upperPattern32 = utf8 ? upperCaseUtf8(pattern) : std::u32string();
     std::size_t count = 0;
-    auto visit = [&](std::size_t index, const std::string& name, std::uint64_t parent, std::uint64_t size) {
+    auto visit = [&](std::size_t index, std::string_view name, std::uint64_t parent, std::uint64_t size) {
         if ((utf8 ? MatchName(upperCaseUtf8(name), upperPattern32) : MatchName(upperCase8(name), upperPattern)) != 1)
             return;
         ++count;
         if (matched)
-            matched(SearchMatch{index, name, FolderPathOf(catalogue, tree, kind, parent), size});
+            matched(SearchMatch{index, std::string(name), FolderPathOf(catalogue, tree, kind, parent), size});
     };
     if (upperPattern.empty())
         return 0;
-    if (kind == catalogue::CatalogueKind::Fat) {
-        const auto& files = catalogue.FatFileList;
-        for (std::size_t i = 0; i < files.size() && control.proceed(); ++i)
-            visit(i, files[i].name, files[i].parentCluster, files[i].size);
-    } else {
-        const auto& files = catalogue.NtfsFileList;
-        for (std::size_t i = 0; i < files.size() && control.proceed(); ++i)
-            visit(i, files[i].name, files[i].parentRecord, files[i].size);
+    const std::size_t files = catalogue.fileEntryCount();
+    for (std::size_t i = 0; i < files && control.proceed(); ++i) {
+        const catalogue::Entry e = catalogue.entry(catalogue::fileEntryId(i));
+        visit(i, e.name, e.parentNumber, e.size);
     }
     return count;
 }

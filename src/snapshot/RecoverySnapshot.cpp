@@ -870,7 +870,7 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     const auto addFatFile = [&](const Record& r) {
         const ByteReader f = fieldsAfterName(r, 0);
         cat.AddFatFile(nameAt(r, 0), f.u32or0(0), f.u32or0(4), f.u16or0(8), f.u16or0(10), f.u32or0(12), f.u8or0(16));
-        ++cat.FileCount; // the stored ordinal after the deleted flag is not used
+        // the stored ordinal after the deleted flag is not used: AddFatFile numbers files in order
     };
     const auto addNtfsFolder = [&](const Record& r) {
         const ByteReader f = fieldsAfterName(r, 0);
@@ -881,7 +881,6 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
         const ByteReader f = fieldsAfterName(r, 4);
         cat.AddNtfsFile(r.bytes.u32or0(0), nameAt(r, 4), f.u32or0(0), f.u32or0(4), f.u64or0(8), f.u64or0(16),
                         f.u8or0(24), f.u64or0(25));
-        ++cat.FileCount;
     };
     if (isFatKind(geo.GeometryKind))
         whole = readList(cursor, "folder", kFatFolderFixed, maxName, addFatFolder, message) &&

@@ -143,7 +143,7 @@ struct EncodeResult {
 /// field (a sector above 2^32, a negative cluster base below -2^31, a name longer
 /// than kMaxNameLength, a device path or label longer than its bound) make it fail
 /// with a message, and `out` is left as it was. The counts written are the
-/// number of records that follow, which is FolderCount and FileCount in any
+/// number of records that follow, which is folderCount() and fileCount() in any
 /// consistent catalogue.
 EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionBlock& partition,
                             const disk::VolumeGeometry& geometry, const catalogue::Catalogue& catalogue,

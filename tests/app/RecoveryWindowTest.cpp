@@ -696,17 +696,17 @@ void RecoveryWindowTest::showExistingFilesScansAgain()
         QSKIP(qPrintable(m_noScan));
     RecoveryWindow w(drives(), m_devices);
     QVERIFY(scanned(w, true));
-    QCOMPARE(w.session().catalogue.FileCount, 4u); // the deleted ones
+    QCOMPARE(w.session().catalogue.fileCount(), 4u); // the deleted ones
     // Checked on the results page, the volume is scanned again with the file
     // still in use (Docs/keep.txt) listed beside them; unchecked, it goes.
     QSignalSpy done(&w, &RecoveryWindow::scanFinished);
     w.action(Command::ShowExistingFiles)->trigger();
     QVERIFY(done.wait(30000));
     QCOMPARE(w.currentStep(), 3);
-    QCOMPARE(w.session().catalogue.FileCount, 5u);
+    QCOMPARE(w.session().catalogue.fileCount(), 5u);
     w.action(Command::ShowExistingFiles)->trigger();
     QVERIFY(done.wait(30000));
-    QCOMPARE(w.session().catalogue.FileCount, 4u);
+    QCOMPARE(w.session().catalogue.fileCount(), 4u);
 }
 
 void RecoveryWindowTest::deniedDeviceOffersTheAdministrator()
@@ -949,8 +949,8 @@ void RecoveryWindowTest::scanReachesResultsWithTreeAndRows()
     QCOMPARE(model.text(2, 3), QDate::currentDate().toString(QStringLiteral("dd-MM-yyyy ")));
     QVERIFY(!model.data(model.index(0, 0), Qt::DecorationRole).value<QIcon>().isNull());
     QVERIFY(!model.data(model.index(2, 0), Qt::DecorationRole).value<QIcon>().isNull());
-    QCOMPARE(w.session().catalogue.FolderCount, 3u);
-    QCOMPARE(w.session().catalogue.FileCount, 4u);
+    QCOMPARE(w.session().catalogue.folderCount(), 3u);
+    QCOMPARE(w.session().catalogue.fileCount(), 4u);
 }
 
 void RecoveryWindowTest::resultsNavigationAndViewModes()
@@ -1023,7 +1023,7 @@ void RecoveryWindowTest::resultsNavigationAndViewModes()
     QVERIFY(!w.action(Command::DriveInformation)->isEnabled());
     QVERIFY(w.quickHelpText().startsWith(QStringLiteral("\r\n") + QString(24, ' ') + "1. Select"));
     // The catalogue stays after Back.
-    QCOMPARE(w.session().catalogue.FolderCount, 3u);
+    QCOMPARE(w.session().catalogue.folderCount(), 3u);
 }
 
 void RecoveryWindowTest::resultsListSortsScrollsAndFollowsTheTree()
@@ -1106,7 +1106,7 @@ void RecoveryWindowTest::backThenNextScansAgain()
     QCOMPARE(w.folderTree()->topLevelItemCount(), 1);
     QCOMPARE(childTexts(root), (QStringList{"Docs", "Pics"}));
     QCOMPARE(rowTexts(*w.fileListModel(), 0), (QStringList{"Docs", "Pics", "xEPORT.PDF"}));
-    QCOMPARE(w.session().catalogue.FileCount, 4u);
+    QCOMPARE(w.session().catalogue.fileCount(), 4u);
 }
 
 void RecoveryWindowTest::stopAnsweredNoRunsToTheEnd()
@@ -1147,8 +1147,8 @@ void RecoveryWindowTest::stopAnsweredNoRunsToTheEnd()
     QCOMPARE(stop.kind, int(app::MessageKind::Question));
     devices.gate.open();
     QVERIFY(done.wait(30000));
-    QCOMPARE(w.session().catalogue.FolderCount, 3u);
-    QCOMPARE(w.session().catalogue.FileCount, 4u);
+    QCOMPARE(w.session().catalogue.folderCount(), 3u);
+    QCOMPARE(w.session().catalogue.fileCount(), 4u);
 }
 
 void RecoveryWindowTest::stopAnsweredYesEndsWithWhatWasFound()
@@ -1170,7 +1170,8 @@ void RecoveryWindowTest::stopAnsweredYesEndsWithWhatWasFound()
     QVERIFY(done.wait(30000));
     // The engine was held before its first directory read, so the folders below
     // the root were never read; the results still show and Back is offered.
-    QVERIFY2(w.session().catalogue.FolderCount < 3u, qPrintable(QString::number(w.session().catalogue.FolderCount)));
+    QVERIFY2(w.session().catalogue.folderCount() < 3u,
+             qPrintable(QString::number(w.session().catalogue.folderCount())));
     QCOMPARE(w.currentStep(), 3);
     QVERIFY(w.backButton()->isVisible());
     QVERIFY(!w.stopButton()->isVisible());

@@ -114,7 +114,6 @@ catalogue::Catalogue syntheticFiles(std::uint32_t count)
     catalogue::Catalogue c;
     for (std::uint32_t i = 0; i < count; ++i) {
         c.AddFatFile((i % 3 == 0 ? "hit" : "other") + std::to_string(i) + ".dat", i + 2, 0, 0, 0, i, 1);
-        ++c.FileCount;
     }
     return c;
 }
@@ -775,8 +774,8 @@ void ResultsCommandsTest::snapshotSaveThenLoad()
             treeTexts << (*it)->text(0);
         for (int r = 0; r < w.fileListModel()->rowCount(); ++r)
             rootRows << w.fileListModel()->text(r, 0) + QLatin1Char('|') + w.fileListModel()->text(r, 2);
-        files = w.session().catalogue.FileCount;
-        folders = w.session().catalogue.FolderCount;
+        files = w.session().catalogue.fileCount();
+        folders = w.session().catalogue.folderCount();
         ChooserSeen seen;
         chooseFile(chosen, &seen);
         QVERIFY(w.runIfEnabled(Command::SaveSnapshot));
@@ -809,8 +808,8 @@ void ResultsCommandsTest::snapshotSaveThenLoad()
         loadedRows << w.fileListModel()->text(r, 0) + QLatin1Char('|') + w.fileListModel()->text(r, 2);
     QCOMPARE(loadedTree, treeTexts);
     QCOMPARE(loadedRows, rootRows);
-    QCOMPARE(w.session().catalogue.FileCount, files);
-    QCOMPARE(w.session().catalogue.FolderCount, folders);
+    QCOMPARE(w.session().catalogue.fileCount(), files);
+    QCOMPARE(w.session().catalogue.folderCount(), folders);
 
     // The loaded session reads the image again: a recovered file matches its manifest.
     QStringList launched;
@@ -1383,11 +1382,9 @@ void ResultsCommandsTest::propertiesTexts()
     c.AddFatFolder("A", 11, 10, 0, 0, 0, 1);
     c.AddFatFolder("B", 12, 10, 0, 0, 0, 1);
     c.AddFatFolder("Empty", 13, 0, 0, 0, 0, 1);
-    c.FolderCount = 4;
     c.AddFatFile("one.doc", 20, 11, 0, 0, 3'145'728, 1);
     c.AddFatFile("two.doc", 30, 12, 0, 0, 3'145'728, 1);
     c.AddFatFile("root.doc", 40, 0, 0, 0, 99, 1);
-    c.FileCount = 3;
     catalogue::FolderTree tree;
     tree.BuildFolderTree(c, catalogue::CatalogueKind::Fat);
     const catalogue::CatalogueIndex index(c, catalogue::CatalogueKind::Fat);

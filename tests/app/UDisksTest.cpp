@@ -80,7 +80,7 @@ int scannedFiles(RecoveryWindow& w, const QString& drive)
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
     if (!done.wait(30000))
         return -1;
-    return static_cast<int>(w.session().catalogue.FileCount);
+    return static_cast<int>(w.session().catalogue.fileCount());
 }
 
 } // namespace

@@ -39,7 +39,7 @@ TEST(Catalogue, FatFolderWithAKnownFirstClusterIsRefused)
     EXPECT_FALSE(c.AddFatFolder("OTHER", 5, 9, 3, 4, 0, 1));
     EXPECT_TRUE(c.AddFatFolder("PICS", 6, 5, 0, 0, 0, 1));
     ASSERT_EQ(c.FatFolderList.size(), 2u);
-    EXPECT_EQ(c.FolderCount, 2u);
+    EXPECT_EQ(c.folderCount(), 2u);
     EXPECT_EQ(c.FatFolderList[0].name, "DOCS");
     EXPECT_EQ(c.FatFolderList[0].parentCluster, 0u);
     EXPECT_EQ(c.FatFolderList[1].deleted, 1u);
@@ -53,7 +53,6 @@ TEST(Catalogue, FileOrdinalsFollowFileCount)
     Catalogue c;
     for (int i = 0; i < 4; ++i) {
         c.AddFatFile("F" + std::to_string(i), 10u + static_cast<unsigned>(i), 0, 0, 0, 100, 1);
-        ++c.FileCount;
     }
     EXPECT_EQ(c.FatFileList[0].ordinal, 0u);
     EXPECT_EQ(c.FatFileList[3].ordinal, 3u);
@@ -65,13 +64,12 @@ TEST(Catalogue, ClearReleasesEverythingAndZeroesCounters)
     Catalogue c;
     c.AddFatFolder("A", 3, 0, 0, 0, 0, 0);
     c.AddFatFile("B", 4, 3, 0, 0, 1, 1);
-    ++c.FileCount;
     c.EntriesExamined = 9;
     c.ClearFatCatalogue();
     EXPECT_TRUE(c.FatFolderList.empty());
     EXPECT_TRUE(c.FatFileList.empty());
-    EXPECT_EQ(c.FolderCount, 0u);
-    EXPECT_EQ(c.FileCount, 0u);
+    EXPECT_EQ(c.folderCount(), 0u);
+    EXPECT_EQ(c.fileCount(), 0u);
     EXPECT_EQ(c.EntriesExamined, 0u);
     // The first cluster may be used again once the list is cleared.
     EXPECT_TRUE(c.AddFatFolder("A", 3, 0, 0, 0, 0, 0));
@@ -80,7 +78,7 @@ TEST(Catalogue, ClearReleasesEverythingAndZeroesCounters)
     c.EntriesExamined = 9;
     c.ClearNtfsCatalogue();
     EXPECT_TRUE(c.NtfsFolderList.empty());
-    EXPECT_EQ(c.FolderCount, 0u);
+    EXPECT_EQ(c.folderCount(), 1u); // the counts are of what is listed: FAT's "A" is
     EXPECT_EQ(c.EntriesExamined, 9u); // only the FAT clear resets it
     EXPECT_EQ(c.findNtfsFolder(40), nullptr);
 }
@@ -91,15 +89,10 @@ TEST(Catalogue, LostParentsGetOneSubstituteFolderEach)
     c.AddNtfsFolder("Docs", 40, 5, 0, 0, 0, 0);
     c.AddNtfsFolder("Orphan", 41, 900, 0, 0, 0, 1);
     c.AddNtfsFile(100, "a.txt", 60, 777, 0, 0, 1, 10);
-    ++c.FileCount;
     c.AddNtfsFile(102, "b.txt", 61, 777, 0, 0, 1, 10);
-    ++c.FileCount;
     c.AddNtfsFile(104, "c.txt", 62, 40, 0, 0, 1, 10);
-    ++c.FileCount;
     c.AddNtfsFile(106, "d.txt", 63, 5, 0, 0, 1, 10);
-    ++c.FileCount;
     c.AddNtfsFile(108, "e.txt", 64, 888, 0, 0, 1, 10);
-    ++c.FileCount;
 
     RecordingObserver obs;
     ScanControl control;
@@ -114,7 +107,7 @@ TEST(Catalogue, LostParentsGetOneSubstituteFolderEach)
     EXPECT_EQ(c.NtfsFolderList[3].recordNumber, 777u);
     EXPECT_EQ(c.NtfsFolderList[4].name, "Dir2");
     EXPECT_EQ(c.NtfsFolderList[4].recordNumber, 888u);
-    EXPECT_EQ(c.FolderCount, 5u);
+    EXPECT_EQ(c.folderCount(), 5u);
     ASSERT_FALSE(obs.statuses.empty());
     EXPECT_EQ(obs.statuses.front(), "Searching For Lost Data");
     for (auto p : obs.positions)
@@ -130,7 +123,6 @@ TEST(Catalogue, AttachPlacesEverythingAfterAStopAndEndsOnlyWhenAbandoned)
         c.AddNtfsFile(100, "a", 60, 700, 0, 0, 1, 1);
         c.AddNtfsFile(102, "b", 61, 701, 0, 0, 1, 1);
         c.AddNtfsFile(104, "c", 62, 702, 0, 0, 1, 1);
-        c.FileCount = 3;
         RecordingObserver obs;
         ScanControl control;
         obs.stopAfterProgress = &control;
@@ -197,7 +189,6 @@ TEST(Catalogue, NtfsTimesFollowTheRules)
     c.AddNtfsFile(100, "a.txt", 64, kNtfsRootRecord, 120000000000000000, 121000000000000000, 1, 10, si);
     c.AddNtfsFile(102, "b.txt", 65, kNtfsRootRecord, 120000000000000000, 121000000000000000, 1, 10);
     c.AddNtfsFolder("F", 66, kNtfsRootRecord, 120000000000000000, 121000000000000000, 0, 1, si);
-    c.FileCount = 2;
     const CatalogueIndex index(c, CatalogueKind::Ntfs);
     for (const bool thorough : {true, false}) {
         c.NamesAreUtf8 = thorough;

@@ -146,7 +146,6 @@ TEST_F(CliText, FileLinesAreTheSameWrittenByTwoThreads)
                       : i % 3 == 1 ? 65
                                    : 99,
                       133444736000000000ull + i, 133444736001234567ull, 1, i);
-        ++c.FileCount;
     }
     c.AttachLostFolders(*std::make_unique<sarvik::catalogue::ScanObserver>(),
                         *std::make_unique<sarvik::catalogue::ScanControl>());
@@ -171,7 +170,6 @@ TEST_F(CliText, FilePathsReadFolderNamesAsTheWholePathIs)
     c.AddNtfsFolder("ok \xc3\xa9", 67, 64, 1, 2, 0, 0);
     for (const std::uint32_t folder : {67u, 66u, 65u, 64u}) {
         c.AddNtfsFile(1000 + folder, "f" + std::to_string(folder), 100 + folder, folder, 0, 0, 1, 1);
-        ++c.FileCount;
     }
     s.buildTree();
     const std::string lines = fileLines(s, false);

@@ -124,7 +124,7 @@ TEST(FatScan, DeletedShortNameGetsAnXAndLiveFilesAreOnlyCounted)
     EXPECT_EQ(f.accessDate, 0x3264);
     EXPECT_EQ(f.ordinal, 0u);
     EXPECT_EQ(s.catalogue.EntriesExamined, 2u);
-    EXPECT_EQ(s.catalogue.FileCount, 1u);
+    EXPECT_EQ(s.catalogue.fileCount(), 1u);
 }
 
 TEST(FatScan, DeletedFolderMakesEverythingBelowItDeleted)
@@ -225,7 +225,7 @@ TEST(FatScan, LongNames)
     EXPECT_EQ(file(s, "xAF.TXT"), nullptr); // the long name replaced it, then failed
     EXPECT_EQ(file(s, "xMPTY.TXT"), nullptr);
     EXPECT_NE(file(s, "xLONE.TXT"), nullptr);
-    EXPECT_EQ(s.catalogue.FileCount, 4u);
+    EXPECT_EQ(s.catalogue.fileCount(), 4u);
     EXPECT_EQ(s.catalogue.EntriesExamined, 9u); // 4 deleted found, KEEP, 4 fillers; not the 0xE9 name
 }
 

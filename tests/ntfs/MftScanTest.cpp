@@ -97,7 +97,7 @@ std::string describe(const Catalogue& c)
         s += "F " + f.name + " " + std::to_string(f.recordNumber) + " " + std::to_string(f.parentRecord) + " " +
              std::to_string(f.created) + " " + std::to_string(f.modified) + " " + std::to_string(f.size) + " " +
              std::to_string(f.recordSector) + "\n";
-    s += "counts " + std::to_string(c.FolderCount) + " " + std::to_string(c.FileCount) + "\n";
+    s += "counts " + std::to_string(c.folderCount()) + " " + std::to_string(c.fileCount()) + "\n";
     return s;
 }
 
@@ -289,7 +289,7 @@ TEST(ScanMft, UnreadableRecordsAreSkippedNotRepeated)
     for (const auto& f : r.catalogue.NtfsFileList)
         records.push_back(f.recordNumber);
     EXPECT_EQ(records, (std::vector<std::uint64_t>{18, 19, 21, 24, 25, 27, 29, 63}));
-    EXPECT_EQ(r.catalogue.FileCount, 8u);
+    EXPECT_EQ(r.catalogue.fileCount(), 8u);
     EXPECT_EQ(r.catalogue.Losses.UnreadableRecords, 1u); // reported, not taken for an empty position
     EXPECT_FALSE(r.catalogue.Losses.Stopped);
 }
@@ -418,8 +418,8 @@ TEST(ScanMft, RandomDamageNeverLeavesTheVolume)
         ScanResult r;
         scan(image.image().source(), r);
         const Catalogue& c = r.catalogue;
-        ASSERT_EQ(c.FileCount, c.NtfsFileList.size());
-        ASSERT_EQ(c.FolderCount, c.NtfsFolderList.size());
+        ASSERT_EQ(c.fileCount(), c.NtfsFileList.size());
+        ASSERT_EQ(c.folderCount(), c.NtfsFolderList.size());
         ASSERT_LE(r.runs.totalSectors(), kSectors);
         for (const auto& f : c.NtfsFileList) {
             ASSERT_LE(f.name.size(), 255u);
@@ -619,8 +619,8 @@ TEST(AddFoundRecords, CountsGoOnFromTheScansOwn)
     Recorder recorder;
     ScanControl control;
     ScanMft(volume, catalogue, runs, recorder, control, {true});
-    const std::uint32_t folders = catalogue.FolderCount;
-    const std::uint32_t files = catalogue.FileCount;
+    const std::uint32_t folders = catalogue.folderCount();
+    const std::uint32_t files = catalogue.fileCount();
     recorder.foldersSeen.clear();
     recorder.filesSeen.clear();
     RecordSightings sightings(kMftRecordSize, kSpc * 512);
@@ -636,6 +636,6 @@ TEST(AddFoundRecords, CountsGoOnFromTheScansOwn)
         EXPECT_GE(n, folders);
     for (const std::uint32_t n : recorder.filesSeen)
         EXPECT_GE(n, files);
-    EXPECT_EQ(recorder.foldersSeen.back(), catalogue.FolderCount);
+    EXPECT_EQ(recorder.foldersSeen.back(), catalogue.folderCount());
     EXPECT_EQ(recorder.filesSeen.back(), files + 1);
 }

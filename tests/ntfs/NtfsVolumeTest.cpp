@@ -203,8 +203,8 @@ void expectCatalogueMatches(const Volume& v, const Scan& s)
         const bool substitute = f.name.rfind("Dir", 0) == 0 && f.parentRecord == catalogue::kNtfsRootRecord;
         EXPECT_TRUE(extend || substitute) << "unexpected folder " << f.name << " " << f.recordNumber;
     }
-    EXPECT_EQ(c.FileCount, c.NtfsFileList.size());
-    EXPECT_EQ(c.FolderCount, c.NtfsFolderList.size());
+    EXPECT_EQ(c.fileCount(), c.NtfsFileList.size());
+    EXPECT_EQ(c.folderCount(), c.NtfsFolderList.size());
     // Every item has a folder to sit in.
     for (const auto& f : c.NtfsFileList)
         EXPECT_TRUE(f.parentRecord == catalogue::kNtfsRootRecord || c.findNtfsFolder(f.parentRecord)) << f.name;

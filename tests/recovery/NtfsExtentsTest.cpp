@@ -44,7 +44,6 @@ struct ExtentVolume {
     void file(std::uint32_t record, const std::string& name, std::uint64_t size)
     {
         catalogue.AddNtfsFile(ntfs.recordSector(record), name, record, 5, 0, 0, 1, size);
-        ++catalogue.FileCount;
     }
     void select() { ASSERT_TRUE(ntfs.select(volume)); }
 };

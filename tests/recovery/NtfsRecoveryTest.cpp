@@ -425,10 +425,8 @@ TEST(NtfsRecovery, FolderRowsCopyTheirFiles)
     v.select();
     v.catalogue.AddNtfsFolder("Docs", 40, 5, 0, 0, 0, 1);
     v.catalogue.AddNtfsFolder("Inner", 41, 40, 0, 0, 0, 1);
-    v.catalogue.FolderCount = 2;
     v.catalogue.AddNtfsFile(100, "note.txt", 60, 41, 0, 0, 1, 100);
     v.catalogue.AddNtfsFile(100, "top.txt", 61, 5, 0, 0, 1, 100);
-    v.catalogue.FileCount = 2;
     v.tree.BuildFolderTree(v.catalogue, catalogue::CatalogueKind::Ntfs);
     const catalogue::CatalogueIndex index(v.catalogue, catalogue::CatalogueKind::Ntfs);
     const auto rows = catalogue::FillFileList(v.catalogue, index, catalogue::CatalogueKind::Ntfs, 5, nullptr);

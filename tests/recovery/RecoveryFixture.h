@@ -101,12 +101,10 @@ struct FatRecoveryVolume {
     void addFile(const std::string& name, std::uint32_t firstCluster, std::uint32_t size, std::uint32_t parent = 0)
     {
         catalogue.AddFatFile(name, firstCluster, parent, 0, 0, size, 1);
-        ++catalogue.FileCount;
     }
     void addFolder(const std::string& name, std::uint32_t firstCluster, std::uint32_t parent = 0)
     {
         catalogue.AddFatFolder(name, firstCluster, parent, 0, 0, 0, 1);
-        ++catalogue.FolderCount;
     }
     void buildTree() { tree.BuildFolderTree(catalogue, catalogue::CatalogueKind::Fat); }
 

@@ -23,7 +23,6 @@ struct FatFixture {
     {
         catalogue.AddFatFolder("Documents", 10, 0, 0, 0, 0, 0);
         catalogue.AddFatFolder("Old", 11, 10, 0, 0, 0, 1);
-        catalogue.FolderCount = 2;
         addFile("notes.txt", 0, 120);
         addFile("report.doc", 11, 4096);
         addFile("lost.TXT", 99, 7);
@@ -32,8 +31,7 @@ struct FatFixture {
     }
     void addFile(const std::string& name, std::uint32_t parent, std::uint32_t size)
     {
-        catalogue.AddFatFile(name, 20 + catalogue.FileCount, parent, 0, 0, size, 1);
-        ++catalogue.FileCount;
+        catalogue.AddFatFile(name, 20 + catalogue.fileCount(), parent, 0, 0, size, 1);
     }
     std::vector<SearchMatch> find(std::string_view pattern)
     {
@@ -73,10 +71,8 @@ TEST(FileSearch, NtfsPathsAndATextEndingInABackslash)
     Catalogue c;
     c.AddNtfsFolder("Dir\\", 40, 5, 0, 0, 0, 0);
     c.AddNtfsFolder("Sub", 41, 40, 0, 0, 0, 1);
-    c.FolderCount = 2;
     c.AddNtfsFile(1000, "big.iso", 50, 41, 0, 0, 1, 5'000'000'000ull);
     c.AddNtfsFile(1002, "top.iso", 51, 5, 0, 0, 1, 3);
-    c.FileCount = 2;
     FolderTree tree;
     tree.BuildFolderTree(c, CatalogueKind::Ntfs);
     SearchControl control;
@@ -95,7 +91,6 @@ Catalogue manyFiles(std::uint32_t count)
     Catalogue c;
     for (std::uint32_t i = 0; i < count; ++i) {
         c.AddFatFile((i % 3 == 0 ? "hit" : "other") + std::to_string(i) + ".dat", i + 2, 0, 0, 0, i, 1);
-        ++c.FileCount;
     }
     return c;
 }

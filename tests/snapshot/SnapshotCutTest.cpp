@@ -32,9 +32,7 @@ snapshot::SnapshotContent thoroughNtfs()
         for (const std::string& name : kNames) {
             c.catalogue.AddNtfsFile(5000 + record, name, record, 40, 3, 4, 1, 99, {5, 6, 7, 8});
             ++record;
-            ++c.catalogue.FileCount;
         }
-    c.catalogue.FolderCount = 1;
     c.catalogue.NamesAreUtf8 = true;
     c.catalogue.DeepSearched = true;
     c.catalogue.Losses.UnreadableSectors = 7;
@@ -53,9 +51,7 @@ snapshot::SnapshotContent thoroughFat()
     for (int round = 0; round < 20; ++round)
         for (const std::string& name : kNames) {
             c.catalogue.AddFatFile(name, cluster++, 3, 1, 1, 10, 1, 200);
-            ++c.catalogue.FileCount;
         }
-    c.catalogue.FolderCount = 1;
     c.catalogue.NamesAreUtf8 = true;
     c.catalogue.FatTimesOfDay = true;
     return c;

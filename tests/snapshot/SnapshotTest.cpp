@@ -62,11 +62,8 @@ snapshot::SnapshotContent fatContent()
     cat.AddFatFolder("DOCS", 3, 0, 0x3263, 0x3264, 0, 0);
     cat.AddFatFolder("\xE5OLD", 4, 3, 0x1111, 0x2222, 0, 1);
     cat.AddFatFile("a.txt", 10, 0, 0x3000, 0x3001, 1234, 1);
-    ++cat.FileCount;
     cat.AddFatFile("caf\xE9.doc", 11, 3, 0x3002, 0x3003, 0xFFFFFFFFu, 1);
-    ++cat.FileCount;
     cat.AddFatFile("", 12, 4, 0, 0, 0, 1);
-    ++cat.FileCount;
     return c;
 }
 
@@ -86,9 +83,7 @@ snapshot::SnapshotContent ntfsContent()
     cat.AddNtfsFolder("gone", 41, 40, 1, 2, 0, 1);
     cat.AddNtfsFile(0xFFFF'FFFFu, "report.pdf", 100, 41, 0x0102'0304'0506'0708ull, 0x1112'1314'1516'1718ull, 1,
                     0x0000'0001'0000'0002ull);
-    ++cat.FileCount;
     cat.AddNtfsFile(64, "x", 101, 5, 0, 0, 1, 0);
-    ++cat.FileCount;
     return c;
 }
 
@@ -220,8 +215,8 @@ TEST(SnapshotRoundTrip, FatAndNtfsReloadToTheSameCatalogueAndResaveByteForByte)
         EXPECT_EQ(loaded.geometry.ClusterBaseSector, original.geometry.ClusterBaseSector);
         EXPECT_EQ(loaded.geometry.MftStartSector, original.geometry.MftStartSector);
         EXPECT_EQ(loaded.geometry.RootDirStart, 0u) << "RootDirStart is not in the file";
-        EXPECT_EQ(loaded.catalogue.FolderCount, original.catalogue.FolderCount);
-        EXPECT_EQ(loaded.catalogue.FileCount, original.catalogue.FileCount);
+        EXPECT_EQ(loaded.catalogue.folderCount(), original.catalogue.folderCount());
+        EXPECT_EQ(loaded.catalogue.fileCount(), original.catalogue.fileCount());
         const auto second = encode(loaded);
         EXPECT_EQ(first, second);
     }
@@ -278,7 +273,7 @@ TEST(SnapshotRoundTrip, ReservedFieldsAndStoredOrdinalsAreNotCarriedButARenameIs
     ASSERT_EQ(loaded.catalogue.FatFileList.size(), 3u);
     for (std::uint32_t i = 0; i < 3; ++i)
         EXPECT_EQ(loaded.catalogue.FatFileList[i].ordinal, i);
-    EXPECT_EQ(loaded.catalogue.FileCount, 3u);
+    EXPECT_EQ(loaded.catalogue.fileCount(), 3u);
 }
 
 TEST(SnapshotRoundTrip, ScannedFat16VolumeLoadsIntoASessionWithItsTree)
@@ -424,8 +419,8 @@ TEST(SnapshotLoad, CutAtEveryLengthMakesOnlyEntriesFromWholeRecords)
                 files += (cut >= l.fileCountEnd && end <= cut) ? 1 : 0;
             EXPECT_EQ(folderCount(c.catalogue, kind), folders);
             EXPECT_EQ(fileCount(c.catalogue, kind), files);
-            EXPECT_EQ(c.catalogue.FolderCount, folders);
-            EXPECT_EQ(c.catalogue.FileCount, files);
+            EXPECT_EQ(c.catalogue.folderCount(), folders);
+            EXPECT_EQ(c.catalogue.fileCount(), files);
         }
     }
 }

@@ -18,8 +18,6 @@ snapshot::SnapshotContent ntfsWith(std::string name, bool utf8)
     c.geometry.SectorsPerCluster = 8;
     c.catalogue.AddNtfsFolder("Папка", 40, 5, 1, 2, 0, 1);
     c.catalogue.AddNtfsFile(1234, std::move(name), 41, 40, 3, 4, 1, 99);
-    c.catalogue.FolderCount = 1;
-    c.catalogue.FileCount = 1;
     c.catalogue.NamesAreUtf8 = utf8;
     return c;
 }
@@ -152,8 +150,6 @@ TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepTimesOfDayAndEntryOriginsClassic
         c.catalogue.AddFatFile("a.txt", 9, 3, 0x5770, 0x5770, 10, 1,
                                static_cast<std::uint16_t>(time == 0 ? 0 : time + 1),
                                time == 0 ? catalogue::FatEntryOrigin{} : fileOrigin);
-        c.catalogue.FolderCount = 1;
-        c.catalogue.FileCount = 1;
         c.catalogue.NamesAreUtf8 = utf8;
         return c;
     };
@@ -220,7 +216,6 @@ TEST(SnapshotUtf8Names, CarvedMarksRoundTripAndADamagedListIsNotPassedOver)
     auto content = ntfsWith("record.txt", true);
     content.catalogue.AddNtfsFile(80, "f10.png", 10, 40, 0, 0, 1, 5000);
     content.catalogue.NtfsFileList.back().carved = catalogue::Carved::Incomplete;
-    content.catalogue.FileCount = 2;
     const auto bytes = encode(content);
     auto plain = content;
     plain.catalogue.NtfsFileList.back().carved = catalogue::Carved::No;
@@ -249,7 +244,6 @@ TEST(SnapshotUtf8Names, TheDeepSearchMarkRoundTripsAfterTheCarvedMarks)
     auto content = ntfsWith("record.txt", true);
     content.catalogue.AddNtfsFile(80, "f10.png", 10, 40, 0, 0, 1, 5000);
     content.catalogue.NtfsFileList.back().carved = catalogue::Carved::Whole;
-    content.catalogue.FileCount = 2;
     const auto quick = encode(content);
     content.catalogue.DeepSearched = true;
     const auto deep = encode(content);
