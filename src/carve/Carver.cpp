@@ -95,6 +95,7 @@ std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t
                                   std::uint64_t blockAt, std::uint64_t readable)
 {
     CarveStream stream(m_source, at, end - at, &m_control);
+    stream.setStarts(m_unit, m_options.types);
     if (!block.empty())
         stream.useRead(block, blockAt);
     else

@@ -34,7 +34,7 @@ struct CarvedFile {
 
 struct CarveOptions {
     /// The types looked for, indexed by FileType.
-    std::array<bool, kFileTypeCount> types{true, true, true, true, true, true, true, true, true};
+    std::array<bool, kFileTypeCount> types = allFileTypes();
     /// Files start at multiples of this many bytes from each extent's start (a
     /// cluster, or a sector on a source without a file system).
     std::uint64_t unitBytes = 512;

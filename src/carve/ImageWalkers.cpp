@@ -354,8 +354,16 @@ WalkResult TiffWalk::run()
         }
         any = true;
     }
-    if (m_s.matches(kCr2MarkerOffset, "CR\x02"))
+    if (m_s.matches(0, "IIRO") || m_s.matches(0, "IIRS"))
+        m_extension = "orf";
+    else if (m_s.matches(0, std::string_view("IIU\0", 4)))
+        m_extension = "rw2";
+    else if (m_s.matches(kCr2MarkerOffset, "CR\x02"))
         m_extension = "cr2";
+    else if (m_extension == "tif" && m_make.rfind("OLYMPUS", 0) == 0)
+        m_extension = "orf";
+    else if (m_extension == "tif" && m_make.rfind("SAMSUNG", 0) == 0)
+        m_extension = "srw";
     else if (m_extension == "tif" && m_make.rfind("NIKON", 0) == 0)
         m_extension = "nef";
     else if (m_extension == "tif" && m_make.rfind("SONY", 0) == 0)
@@ -504,8 +512,10 @@ WalkResult walkGif(CarveStream& s)
 
 WalkResult walkTiff(CarveStream& s)
 {
+    // TIFF; Olympus raw files put "RO" or "RS" for 42, Panasonic's 0x55.
     const bool big = s.matches(0, std::string_view("MM\0*", 4));
-    if (!big && !s.matches(0, std::string_view("II*\0", 4)))
+    if (!big && !s.matches(0, std::string_view("II*\0", 4)) && !s.matches(0, "IIRO") && !s.matches(0, "IIRS") &&
+        !s.matches(0, std::string_view("IIU\0", 4)))
         return {};
     return TiffWalk(s, big).run();
 }
