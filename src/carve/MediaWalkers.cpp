@@ -22,7 +22,7 @@ namespace {
 // where the first pieces end.
 constexpr std::uint64_t kRafHeaderBytes = 0x94;
 constexpr std::array<std::uint64_t, 3> kRafPieces{0x54, 0x5C, 0x64};
-constexpr std::array<std::uint64_t, 2> kRafFollowingPieces{0x7C, 0x84};
+constexpr std::array<std::uint64_t, 2> kRafFollowingPieces{0x78, 0x80};
 
 // ---- RIFF: "RIFF", a little-endian size of what follows, the form type, then chunks.
 constexpr std::uint64_t kRiffHeaderBytes = 8;

@@ -548,13 +548,13 @@ TEST(CarveWalkers, RafPieces)
     piece(0x54, 0x100, 0x200);  // JPEG
     piece(0x5C, 0x300, 0x100);  // metadata
     piece(0x64, 0x400, 0x1000); // sensor data: to 0x1400
-    piece(0x7C, 0x1400, 0x200); // a second readout after it
-    piece(0x84, 0x1600, 0x50);
+    piece(0x78, 0x1400, 0x200); // a second readout after it
+    piece(0x80, 0x1600, 0x50);
     raf.resize(0x1700, std::byte{0});
     raf[0x100] = std::byte{0xFF};
     raf[0x101] = std::byte{0xD8};
     expectWhole(walk(raf), 0x1650, "raf");
-    piece(0x7C, 0x9000, 0x200); // not after the first: not a piece
+    piece(0x78, 0x9000, 0x200); // not after the first: not a piece
     expectWhole(walk(raf), 0x1400, "raf");
     expectIncomplete(walk(raf, 0x1000), 0x1000);
 }

@@ -46,7 +46,7 @@ echo "raw-carve: $n whole files byte-exact, $incomplete incomplete"
 [[ $(grep -c '^png ' "$WORK/png.out") -eq 2 && $(grep -Ec '^(jpg|zip|pdf|gif|mp4|tif|sqlite) ' "$WORK/png.out") -eq 0 ]] ||
     fail "--types png: $(cat "$WORK/png.out")"
 status=0
-"$SARVIK" carve "$VOLUMES/raw-carve.img" --types png,bmp >/dev/null 2>&1 || status=$?
+"$SARVIK" carve "$VOLUMES/raw-carve.img" --types png,xyz >/dev/null 2>&1 || status=$?
 [[ $status -eq 2 ]] || fail "an unknown type: exit $status, not 2"
 
 # A quick-formatted card ($1: card-fat32, card-exfat): recover --all gives back
