@@ -4,6 +4,7 @@
 #include "disk/FreeSpaceReads.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 namespace sarvik::carve {
@@ -103,7 +104,8 @@ std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t
     const WalkResult walked = walkFile(type, stream);
     if (walked.status == WalkStatus::NotThisType || m_control.stopRequested())
         return at + m_unit;
-    result.files.push_back({type, walked.extension, at, walked.length, walked.status == WalkStatus::Whole});
+    result.files.push_back({type, walked.extension, at, walked.length, walked.status == WalkStatus::Whole,
+                            walked.time, walked.timeIsLocal});
     m_observer.filesFound(static_cast<std::uint32_t>(result.files.size()));
     if (m_options.onFound)
         m_options.onFound(result.files.back());
@@ -270,6 +272,65 @@ void CarveRun::extent(const Extent& e)
 }
 
 } // namespace
+
+namespace {
+
+struct Civil {
+    std::int64_t year;
+    std::int64_t month;
+    std::int64_t day;
+    std::int64_t secondOfDay;
+};
+
+/// The proleptic Gregorian date and time of day `seconds` after 1970-01-01 00:00.
+Civil civilOf(std::int64_t seconds) noexcept
+{
+    const std::int64_t days = seconds / 86400;
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = z / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    return {yoe + era * 400 + (month <= 2 ? 1 : 0), month, doy - (153 * mp + 2) / 5 + 1, seconds % 86400};
+}
+
+} // namespace
+
+std::optional<std::pair<std::uint16_t, std::uint16_t>> fatDateTimeOf(const CarvedFile& file) noexcept
+{
+    if (file.time <= 0)
+        return std::nullopt;
+    const Civil c = civilOf(file.time);
+    if (c.year < 1980 || c.year > 2107)
+        return std::nullopt;
+    const auto date = static_cast<std::uint16_t>(((c.year - 1980) << 9) | (c.month << 5) | c.day);
+    const auto time = static_cast<std::uint16_t>(((c.secondOfDay / 3600) << 11) | ((c.secondOfDay / 60 % 60) << 5) |
+                                                 (c.secondOfDay % 60 / 2));
+    return std::pair{date, time};
+}
+
+std::string timeText(const CarvedFile& file)
+{
+    if (file.time <= 0)
+        return {};
+    const Civil c = civilOf(file.time);
+    char text[128];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld%s", static_cast<long long>(c.year),
+                  static_cast<long long>(c.month), static_cast<long long>(c.day),
+                  static_cast<long long>(c.secondOfDay / 3600), static_cast<long long>(c.secondOfDay / 60 % 60),
+                  static_cast<long long>(c.secondOfDay % 60), file.timeIsLocal ? "" : " UTC");
+    return text;
+}
+
+std::uint64_t fileTimeOf(const CarvedFile& file) noexcept
+{
+    constexpr std::uint64_t kFileTime1970 = 116444736000000000ull; // 100 ns steps from 1601 to 1970
+    if (file.time <= 0)
+        return 0;
+    return kFileTime1970 + static_cast<std::uint64_t>(file.time) * 10000000ull;
+}
 
 std::optional<std::array<bool, kFileTypeCount>> parseTypeList(std::string_view list, std::string& unknown)
 {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -30,7 +31,17 @@ struct CarvedFile {
     std::uint64_t offset = 0; ///< byte offset of its first byte in the source
     std::uint64_t length = 0; ///< its length (Whole), or the bytes that held (incomplete)
     bool complete = true;     ///< false when the walk broke off before the format's end
+    std::int64_t time = 0;    ///< the date it keeps of itself (WalkResult::time), 0: none
+    bool timeIsLocal = false; ///< see WalkResult::timeIsLocal
 };
+
+/// `file`'s own date as a packed FAT date and time of day (FAT keeps wall-clock
+/// times); nothing without one or outside FAT's years.
+[[nodiscard]] std::optional<std::pair<std::uint16_t, std::uint16_t>> fatDateTimeOf(const CarvedFile& file) noexcept;
+/// `file`'s own date as "YYYY-MM-DD HH:MM:SS" (with " UTC" when it is); empty without one.
+[[nodiscard]] std::string timeText(const CarvedFile& file);
+/// `file`'s own date as a FILETIME (UTC, a wall-clock time taken as UTC); 0 without one.
+[[nodiscard]] std::uint64_t fileTimeOf(const CarvedFile& file) noexcept;
 
 struct CarveOptions {
     /// The types looked for, indexed by FileType.

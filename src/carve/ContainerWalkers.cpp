@@ -385,7 +385,9 @@ WalkResult walkZip(CarveStream& s)
     return ZipWalk(s).run();
 }
 
-WalkResult walkMp4(CarveStream& s)
+namespace {
+
+WalkResult isoBoxes(CarveStream& s, std::int64_t& time)
 {
     // "ftyp" first; older QuickTime files start with "moov" or "wide" (typeAt).
     if (!s.matches(kFtypTypeOffset, "ftyp") && !s.matches(kFtypTypeOffset, "moov") &&
@@ -419,6 +421,8 @@ WalkResult walkMp4(CarveStream& s)
         }
         if (size > s.limit() - pos)
             return walk::broken(true, s.limit(), extension);
+        if (type.equals(0, "moov") && time == 0)
+            time = movieHeaderTime(s, pos, size);
         index = index || type.equals(0, "moov") || type.equals(0, "meta");
         media = media || type.equals(0, "mdat");
         pos += size;
@@ -428,6 +432,16 @@ WalkResult walkMp4(CarveStream& s)
     if (s.failed() || !index || !media)
         return walk::broken(true, pos, extension);
     return walk::whole(pos, extension);
+}
+
+} // namespace
+
+WalkResult walkMp4(CarveStream& s)
+{
+    std::int64_t time = 0;
+    WalkResult result = isoBoxes(s, time);
+    result.time = result.status == WalkStatus::NotThisType ? 0 : time;
+    return result;
 }
 
 WalkResult walkSqlite(CarveStream& s)

@@ -78,6 +78,11 @@ struct WalkResult {
     std::uint64_t length = 0;
     /// The extension the content names: "jpg", "docx", "mov", "cr2", ...
     std::string extension;
+    /// The date the file keeps of itself, in seconds since 1970 (0: none): see timeIsLocal.
+    std::int64_t time = 0;
+    /// True when `time` is a wall-clock time of no known zone (EXIF's, as
+    /// the camera's clock read), false when it is UTC (a movie header's).
+    bool timeIsLocal = false;
 };
 
 /// Walks the candidate in `stream` as a file of `type`.
@@ -123,6 +128,17 @@ WalkResult walkSevenZip(CarveStream& s);
 [[nodiscard]] bool otherFileStartsAt(CarveStream& s, std::uint64_t offset, FileType self);
 /// True when another file starts at a unit's start in [from, to).
 [[nodiscard]] bool otherFileStartsWithin(CarveStream& s, std::uint64_t from, std::uint64_t to, FileType self);
+
+/// Seconds from 1970 to the wall-clock time "YYYY:MM:DD HH:MM:SS" (as EXIF
+/// writes dates) read as if it were UTC; 0 when it is no such date.
+[[nodiscard]] std::int64_t exifDateTime(std::string_view text) noexcept;
+/// The DateTimeOriginal (else the DateTime) of the EXIF TIFF structure `tiff`, as exifDateTime; 0 without one.
+[[nodiscard]] std::int64_t exifTime(disk::ByteSpan tiff) noexcept;
+/// The EXIF time of the JPEG at `offset` of the candidate (its APP1 segment); 0 without one.
+[[nodiscard]] std::int64_t jpegExifTime(CarveStream& s, std::uint64_t offset);
+/// The creation time (UTC, seconds since 1970) in the movie header of the
+/// "moov" box of `size` bytes at `moov`; 0 without one.
+[[nodiscard]] std::int64_t movieHeaderTime(CarveStream& s, std::uint64_t moov, std::uint64_t size);
 
 /// CRC-32 (the polynomial of PNG and ZIP) of `bytes`, continuing from `crc`.
 [[nodiscard]] std::uint32_t crc32(disk::ByteSpan bytes, std::uint32_t crc = 0) noexcept;

@@ -363,7 +363,10 @@ WalkResult walkRaf(CarveStream& s)
     const auto [jpeg, jpegLength] = piece(kRafPieces[0]);
     if (jpegLength != 0 && s.be(jpeg, 2).value_or(0xFFD8) != 0xFFD8)
         return walk::broken(true, kRafHeaderBytes, "raf");
-    return walk::whole(end, "raf");
+    WalkResult result = walk::whole(end, "raf");
+    result.time = jpegLength != 0 ? jpegExifTime(s, jpeg) : 0;
+    result.timeIsLocal = true;
+    return result;
 }
 
 WalkResult walkRiff(CarveStream& s)

@@ -2,6 +2,7 @@
 // or a disk with no file system at all.
 
 #include "carve/Carver.h"
+#include "recovery/OriginalTimes.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/Options.h"
@@ -152,9 +153,10 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
         const std::uint64_t unit = (f.offset - layout.unitZero) / layout.unitBytes;
         const std::string folder(carve::typeName(f.type));
         const std::string name = "f" + std::to_string(unit) + "." + f.extension;
-        std::printf("%-7s %12llu %12llu  %-10s %s/%s\n", folder.c_str(), static_cast<unsigned long long>(unit),
+        const std::string when = carve::timeText(f);
+        std::printf("%-7s %12llu %12llu  %-10s %s/%s%s%s\n", folder.c_str(), static_cast<unsigned long long>(unit),
                     static_cast<unsigned long long>(f.length), f.complete ? "whole" : "incomplete", folder.c_str(),
-                    name.c_str());
+                    name.c_str(), when.empty() ? "" : "  ", when.c_str());
         whole += f.complete ? 1 : 0;
         if (!f.complete)
             status = worseStatus(status, kExitLosses);
@@ -168,6 +170,13 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
         if (!sub || !writeCarved(source, f, *sub, name, shown)) {
             status = worseStatus(status, kExitFailed);
             continue;
+        }
+        // The copy gets the date the file keeps of itself (a wall-clock one read in local time).
+        if (const auto packed = carve::fatDateTimeOf(f)) {
+            const auto modified = f.timeIsLocal ? recovery::fatDateTimeToUnix(packed->first, packed->second)
+                                                : std::optional<std::int64_t>(f.time - f.time % 2);
+            if (modified && !sub->setTimes(name, {*modified + f.time % 2, *modified + f.time % 2}))
+                std::fprintf(stderr, "sarvik carve: %s: its date could not be set\n", shown.c_str());
         }
         if (!f.complete)
             std::fprintf(stderr, "sarvik carve: %s is incomplete: its format breaks off after %llu bytes\n",

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 using namespace sarvik;
 namespace fs = std::filesystem;
@@ -620,4 +621,98 @@ TEST(CarveWalkers, RandomBytesGiveNoFile)
         EXPECT_TRUE(result.files.empty()) << unit << ": " << result.files.size() << " files, the first "
                                           << (result.files.empty() ? "" : result.files[0].extension);
     }
+}
+
+// The dates files keep: EXIF's DateTimeOriginal (before IFD0's DateTime) in a
+// JPEG's APP1 segment, in either byte order; a movie header's creation time
+// (seconds since 1904, UTC); FAT's packed form of them. Dates that are not
+// dates give none.
+TEST(CarveWalkers, FilesOwnDates)
+{
+    EXPECT_EQ(carve::exifDateTime("2023:08:09 07:06:05"), 1691564765);
+    EXPECT_EQ(carve::exifDateTime("0000:00:00 00:00:00"), 0);
+    EXPECT_EQ(carve::exifDateTime("2023:13:09 07:06:05"), 0);
+    EXPECT_EQ(carve::exifDateTime("2023-08-0x 07:06:05"), 0);
+    EXPECT_EQ(carve::exifDateTime("2023:08:09"), 0);
+
+    for (const bool big : {false, true}) {
+        SCOPED_TRACE(big ? "MM" : "II");
+        const auto num = [big](Bytes& b, std::uint64_t v, unsigned width) {
+            big ? putBe(b, v, width) : putLe(b, v, width);
+        };
+        Bytes tiff;
+        put(tiff, big ? std::string_view("MM\0*", 4) : std::string_view("II*\0", 4));
+        num(tiff, 8, 4);
+        num(tiff, 2, 2); // IFD0: DateTime, then the EXIF IFD
+        for (const auto& [tag, type, count, value] :
+             {std::tuple{0x0132u, 2u, 20u, 38u}, std::tuple{0x8769u, 4u, 1u, 58u}}) {
+            num(tiff, tag, 2);
+            num(tiff, type, 2);
+            num(tiff, count, 4);
+            num(tiff, value, 4);
+        }
+        num(tiff, 0, 4);
+        put(tiff, std::string_view("2001:02:03 04:05:06\0", 20)); // at 38
+        num(tiff, 1, 2);                                           // the EXIF IFD at 58
+        num(tiff, 0x9003, 2);
+        num(tiff, 2, 2);
+        num(tiff, 20, 4);
+        num(tiff, 76, 4);
+        num(tiff, 0, 4);
+        put(tiff, std::string_view("2023:08:09 07:06:05\0", 20)); // at 76
+        EXPECT_EQ(carve::exifTime(tiff), 1691564765);
+        Bytes noOriginal = tiff;
+        noOriginal[big ? 61 : 60] = std::byte{0x04}; // the tag becomes 0x9004
+        EXPECT_EQ(carve::exifTime(noOriginal), carve::exifDateTime("2001:02:03 04:05:06"));
+    }
+
+    // In a JPEG: SOI, APP1 "Exif", then the image carve_files-style.
+    const fs::path seeds = fs::path(SARVIK_SOURCE_DIR) / "tests/fuzz/corpus/carve";
+    const Bytes plain = test::readImageFile(seeds / "jpeg-thumb");
+    ASSERT_EQ(walk(plain).status, carve::WalkStatus::Whole);
+    Bytes exif{std::byte{0xFF}, std::byte{0xD8}};
+    Bytes tiff;
+    put(tiff, std::string_view("II*\0\x08\0\0\0\x01\0\x32\x01\x02\0\x14\0\0\0\x1A\0\0\0\0\0\0\0", 26)); // DateTime
+    put(tiff, std::string_view("2019:12:31 23:59:58\0", 20));
+    putBe(exif, 0xFFE1, 2);
+    putBe(exif, 2 + 6 + tiff.size(), 2);
+    put(exif, std::string_view("Exif\0\0", 6));
+    exif.insert(exif.end(), tiff.begin(), tiff.end());
+    exif.insert(exif.end(), plain.begin() + 2, plain.end());
+    const carve::WalkResult photo = walk(exif);
+    EXPECT_EQ(photo.status, carve::WalkStatus::Whole);
+    EXPECT_EQ(photo.time, carve::exifDateTime("2019:12:31 23:59:58"));
+    EXPECT_TRUE(photo.timeIsLocal);
+
+    Bytes movie;
+    putBe(movie, 20, 4);
+    put(movie, "ftypqt  ");
+    putBe(movie, 0, 4);
+    put(movie, "qt  ");
+    putBe(movie, 8 + 8 + 100, 4);
+    put(movie, "moov");
+    putBe(movie, 108, 4);
+    put(movie, "mvhd");
+    putBe(movie, 0, 4);                            // version 0
+    putBe(movie, 2082844800u + 1715941230u, 4);    // 2024-05-17 10:20:30 UTC
+    movie.resize(movie.size() + 92, std::byte{0});
+    box(movie, "mdat", 64);
+    const carve::WalkResult clip = walk(movie);
+    expectWhole(clip, movie.size(), "mov");
+    EXPECT_EQ(clip.time, 1715941230);
+    EXPECT_FALSE(clip.timeIsLocal);
+
+    carve::CarvedFile f;
+    f.time = 1691564765; // 2023-08-09 07:06:05
+    const auto packed = carve::fatDateTimeOf(f);
+    ASSERT_TRUE(packed);
+    EXPECT_EQ(packed->first, ((2023 - 1980) << 9) | (8 << 5) | 9);
+    EXPECT_EQ(packed->second, (7 << 11) | (6 << 5) | 2);
+    EXPECT_EQ(carve::timeText(f), "2023-08-09 07:06:05 UTC");
+    EXPECT_EQ(carve::fileTimeOf(f), 116444736000000000ull + 16915647650000000ull);
+    f.time = 100; // 1970: before FAT's first year
+    EXPECT_FALSE(carve::fatDateTimeOf(f));
+    f.time = 0;
+    EXPECT_EQ(carve::timeText(f), "");
+    EXPECT_EQ(carve::fileTimeOf(f), 0u);
 }

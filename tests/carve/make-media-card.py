@@ -18,7 +18,8 @@ its pieces filled in to their lengths).
 The files are written with mtools in a shuffled order (types interleaved
 cluster after cluster), then SOUND.WAV is deleted and FRAG.OGG written: it fills
 the WAV's clusters and goes on after the last file (fragmented: carving must not
-give it whole). Then the card is quick-formatted (mkfs.fat again). Each file
+give it whole). Then the card is quick-formatted (mkfs.fat again) and the
+folder's own cluster overwritten, so that only carving finds the files. Each file
 written with ffmpeg carries a creation time, and the JPEG an EXIF
 DateTimeOriginal.
 
@@ -248,7 +249,16 @@ def main(argv):
             f.write(frag)
         run("mcopy", "-i", img, local, "::/DCIM/FRAG.OGG")
         frag_clusters = showfat(img, "DCIM/FRAG.OGG")
+        folder = showfat(img, "DCIM")[0]
         run(*mkfs)  # the quick format: new FATs and root, the data area untouched
+        # The folder's own cluster overwritten: its files are found by carving alone.
+        with open(img, "r+b") as f:
+            boot = f.read(512)
+            bps, spc, reserved, fats = struct.unpack_from("<HBHB", boot, 11)
+            root_entries, _, _, fat_size = struct.unpack_from("<HHBH", boot, 17)
+            data = (reserved + fats * fat_size) * bps + root_entries * 32
+            f.seek(data + (folder - 2) * spc * bps)
+            f.write(rng.randbytes(spc * bps))
     finally:
         shutil.rmtree(tmp)
 
