@@ -104,8 +104,8 @@ std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t
     const WalkResult walked = walkFile(type, stream);
     if (walked.status == WalkStatus::NotThisType || m_control.stopRequested())
         return at + m_unit;
-    result.files.push_back({type, walked.extension, at, walked.length, walked.status == WalkStatus::Whole,
-                            walked.time, walked.timeIsLocal});
+    result.files.push_back({type, walked.extension, at, walked.length, walked.status == WalkStatus::Whole, walked.time,
+                            walked.timeIsLocal});
     m_observer.filesFound(static_cast<std::uint32_t>(result.files.size()));
     if (m_options.onFound)
         m_options.onFound(result.files.back());

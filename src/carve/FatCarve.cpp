@@ -118,8 +118,8 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
         });
         // The date the file keeps of itself, as FAT would keep its write time.
         const auto [date, time] = fatDateTimeOf(f).value_or(std::pair<std::uint16_t, std::uint16_t>{0, 0});
-        catalogue.AddFatFile("f" + std::to_string(cluster) + "." + f.extension, cluster, carvedTypeKey(f.type), date,
-                             0, static_cast<std::uint32_t>(std::min<std::uint64_t>(f.length, 0xFFFFFFFFu)), 1, time);
+        catalogue.AddFatFile("f" + std::to_string(cluster) + "." + f.extension, cluster, carvedTypeKey(f.type), date, 0,
+                             static_cast<std::uint32_t>(std::min<std::uint64_t>(f.length, 0xFFFFFFFFu)), 1, time);
         catalogue::FatFileEntry& entry = catalogue.FatFileList.back();
         entry.carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
         if (exfat) {

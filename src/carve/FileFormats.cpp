@@ -283,10 +283,9 @@ bool otherFileStartsAt(CarveStream& s, std::uint64_t offset, FileType self)
     switch (self) {
     case FileType::Mp3:
         return head->equals(0, "ID3");
-    case FileType::Flac:
+    case FileType::Flac: // "fLaC"
+    case FileType::Ogg:  // typeAt takes only a stream's first page
         return true;
-    case FileType::Ogg:
-        return true; // typeAt takes only a stream's first page
     default:
         return false;
     }

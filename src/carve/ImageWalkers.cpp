@@ -319,8 +319,7 @@ bool TiffWalk::walkIfd(std::uint64_t offset)
                     const std::int64_t when = exifDateTime(std::string_view(chars, kExifDateBytes));
                     (t == kTagDateTime ? m_dateTime : m_original) = when;
                 }
-        }
-        else if (t == kTagMake && m_make.empty() && *n > 4 && *n < 64) {
+        } else if (t == kTagMake && m_make.empty() && *n > 4 && *n < 64) {
             if (const auto at = num(e + 8, 4))
                 if (const auto text = m_s.bytes(*at, static_cast<std::size_t>(*n)))
                     for (std::size_t k = 0; k < text->size() && text->u8or0(k) != 0; ++k)
@@ -367,14 +366,13 @@ WalkResult TiffWalk::run()
         }
         any = true;
     }
-    if (m_s.matches(0, "IIRO") || m_s.matches(0, "IIRS"))
+    if (m_s.matches(0, "IIRO") || m_s.matches(0, "IIRS") ||
+        (m_extension == "tif" && m_make.rfind("OLYMPUS", 0) == 0 && !m_s.matches(kCr2MarkerOffset, "CR\x02")))
         m_extension = "orf";
     else if (m_s.matches(0, std::string_view("IIU\0", 4)))
         m_extension = "rw2";
     else if (m_s.matches(kCr2MarkerOffset, "CR\x02"))
         m_extension = "cr2";
-    else if (m_extension == "tif" && m_make.rfind("OLYMPUS", 0) == 0)
-        m_extension = "orf";
     else if (m_extension == "tif" && m_make.rfind("SAMSUNG", 0) == 0)
         m_extension = "srw";
     else if (m_extension == "tif" && m_make.rfind("NIKON", 0) == 0)

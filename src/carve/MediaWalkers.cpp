@@ -455,7 +455,8 @@ WalkResult walkFlac(CarveStream& s)
         if (!block)
             return walk::broken(!first, pos, "flac");
         const std::uint8_t kind = block->u8or0(0) & 0x7F;
-        const std::uint64_t length = (std::uint64_t{block->u8or0(1)} << 16) | (block->u8or0(2) << 8) | block->u8or0(3);
+        const std::uint64_t length =
+            (std::uint64_t{block->u8or0(1)} << 16) | (std::uint64_t{block->u8or0(2)} << 8) | block->u8or0(3);
         const bool last = (block->u8or0(0) & kFlacLastBlock) != 0;
         if (kind == kFlacInvalidBlock || (first && (kind != 0 || length != kFlacStreamInfoBytes)))
             return walk::broken(!first, pos, "flac");
@@ -463,7 +464,7 @@ WalkResult walkFlac(CarveStream& s)
             const auto info = s.bytes(pos + kFlacMetadataHeaderBytes, kFlacStreamInfoBytes);
             if (!info)
                 return {};
-            maxFrame = (std::uint64_t{info->u8or0(7)} << 16) | (info->u8or0(8) << 8) | info->u8or0(9);
+            maxFrame = (std::uint64_t{info->u8or0(7)} << 16) | (std::uint64_t{info->u8or0(8)} << 8) | info->u8or0(9);
             totalSamples = ((std::uint64_t{info->u8or0(13)} & 0x0F) << 32) | (std::uint64_t{info->u8or0(14)} << 24) |
                            (std::uint64_t{info->u8or0(15)} << 16) | (std::uint64_t{info->u8or0(16)} << 8) |
                            info->u8or0(17);

@@ -2,7 +2,6 @@
 // or a disk with no file system at all.
 
 #include "carve/Carver.h"
-#include "recovery/OriginalTimes.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/Options.h"
@@ -10,6 +9,7 @@
 #include "cli/Source.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
+#include "recovery/OriginalTimes.h"
 
 #include <cstdio>
 #include <cstring>

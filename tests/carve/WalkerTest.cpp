@@ -653,7 +653,7 @@ TEST(CarveWalkers, FilesOwnDates)
         }
         num(tiff, 0, 4);
         put(tiff, std::string_view("2001:02:03 04:05:06\0", 20)); // at 38
-        num(tiff, 1, 2);                                           // the EXIF IFD at 58
+        num(tiff, 1, 2);                                          // the EXIF IFD at 58
         num(tiff, 0x9003, 2);
         num(tiff, 2, 2);
         num(tiff, 20, 4);
@@ -693,8 +693,8 @@ TEST(CarveWalkers, FilesOwnDates)
     put(movie, "moov");
     putBe(movie, 108, 4);
     put(movie, "mvhd");
-    putBe(movie, 0, 4);                            // version 0
-    putBe(movie, 2082844800u + 1715941230u, 4);    // 2024-05-17 10:20:30 UTC
+    putBe(movie, 0, 4);                         // version 0
+    putBe(movie, 2082844800u + 1715941230u, 4); // 2024-05-17 10:20:30 UTC
     movie.resize(movie.size() + 92, std::byte{0});
     box(movie, "mdat", 64);
     const carve::WalkResult clip = walk(movie);

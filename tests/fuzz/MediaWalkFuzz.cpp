@@ -121,7 +121,7 @@ void rar5(Bytes& b, Recipe& r)
     text(b, std::string_view("Rar!\x1A\x07\x01\x00", 8));
     for (int block = 0; r.more() && block < 64; ++block) {
         Bytes header;
-        header.push_back(static_cast<std::byte>(r.byte() % 6));     // type
+        header.push_back(static_cast<std::byte>(r.byte() % 6)); // type
         const std::uint8_t flags = r.byte() & 3;
         header.push_back(static_cast<std::byte>(flags));
         if ((flags & 1) != 0)
