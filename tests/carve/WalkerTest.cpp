@@ -594,20 +594,23 @@ TEST(CarveWalkers, RawFilesReachTheirMakerNotes)
 
 // Random bytes, in units of 512 bytes and of 4 KiB: no file at all, whatever
 // weak signatures (an MPEG audio frame header, a transport stream's sync byte,
-// "BM") their units start with.
+// "BM", a UTF-16 byte order mark) their units start with. UTF-16 text is
+// told from random units by its script: one, besides ASCII.
 TEST(CarveWalkers, RandomBytesGiveNoFile)
 {
     Bytes bytes;
     fill(bytes, std::size_t{48} << 20, 20261210);
     // Units that start with the weak signatures, and random bytes after them.
     for (std::size_t at = 0; at + 8192 < bytes.size(); at += 8192 * 7) {
-        const std::size_t kind = (at / 8192) % 3;
+        const std::size_t kind = (at / 8192) % 4;
         if (kind == 0)
             std::memcpy(bytes.data() + at, "\xFF\xFB\x90\x00", 4);
         else if (kind == 1)
             std::memcpy(bytes.data() + at + 4, "\x47\x40\x00\x10", 4);
-        else
+        else if (kind == 2)
             std::memcpy(bytes.data() + at, "BM", 2);
+        else
+            std::memcpy(bytes.data() + at, "\xFE\xFF", 2); // UTF-16 text's byte order mark
     }
     const disk::MemoryBlockSource source(std::move(bytes));
     catalogue::ScanObserver quiet;
@@ -616,11 +619,25 @@ TEST(CarveWalkers, RandomBytesGiveNoFile)
     for (const std::uint64_t unit : {std::uint64_t{512}, std::uint64_t{4096}}) {
         carve::CarveOptions options;
         options.unitBytes = unit;
-        options.types[static_cast<std::size_t>(carve::FileType::Text)] = false;
         const auto result = carve::Carve(source, {&all, 1}, options, quiet, control);
         EXPECT_TRUE(result.files.empty()) << unit << ": " << result.files.size() << " files, the first "
                                           << (result.files.empty() ? "" : result.files[0].extension);
     }
+    const auto utf16 = [](std::u16string_view text, bool bigEndian) {
+        Bytes b;
+        putBe(b, bigEndian ? 0xFEFF : 0xFFFE, 2);
+        for (const char16_t c : text)
+            bigEndian ? putBe(b, c, 2) : putLe(b, c, 2);
+        return b;
+    };
+    const auto head = [](const Bytes& b) { return disk::ByteSpan(b).first(carve::kSignatureBytes); };
+    EXPECT_TRUE(
+        carve::looksLikeTextStart(head(utf16(u"\u041F\u0440\u0438\u0432\u0435\u0442, \u043C\u0438\u0440", false))));
+    EXPECT_TRUE(carve::looksLikeTextStart(head(utf16(u"\u3053\u3093\u306B\u3061\u306F\u4E16\u754C\u3002", true))));
+    EXPECT_TRUE(carve::looksLikeTextStart(head(utf16(u"Notes: \u00E9t\u00E9 2026", false))));
+    EXPECT_FALSE(carve::looksLikeTextStart(head(utf16(u"\u041F\u0440\u0438\u4E16\u754C\uAC00\uAC01", false))))
+        << "three scripts in seven characters";
+    EXPECT_FALSE(carve::looksLikeTextStart(head(utf16(u"\uD5BC\uC90D\u9B22\uAE9D\u2500\uCAAF\uA20D", true))));
 }
 
 // The dates files keep: EXIF's DateTimeOriginal (before IFD0's DateTime) in a
