@@ -13,6 +13,39 @@ namespace {
 
 constexpr std::uint64_t kSectorBytes = 512;
 
+/// A file of two pieces read as one: `firstLength` bytes of `base` at
+/// `first`, then its bytes from `second` to `end`.
+class JoinedSource final : public disk::BlockSource {
+public:
+    JoinedSource(const disk::BlockSource& base, std::uint64_t first, std::uint64_t firstLength, std::uint64_t second,
+                 std::uint64_t end)
+        : m_base(base), m_first(first), m_firstLength(firstLength), m_second(second), m_end(end)
+    {
+    }
+    [[nodiscard]] std::uint64_t size() const override { return m_firstLength + (m_end - m_second); }
+    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
+    {
+        if (offset > size() || buffer.size() > size() - offset)
+            return disk::ReadStatus::Failed;
+        std::size_t done = 0;
+        if (offset < m_firstLength) {
+            done = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), m_firstLength - offset));
+            if (const auto status = m_base.read(m_first + offset, buffer.first(done)); status != disk::ReadStatus::Ok)
+                return status;
+        }
+        if (done == buffer.size())
+            return disk::ReadStatus::Ok;
+        return m_base.read(m_second + (offset + done - m_firstLength), buffer.subspan(done));
+    }
+
+private:
+    const disk::BlockSource& m_base;
+    std::uint64_t m_first;
+    std::uint64_t m_firstLength;
+    std::uint64_t m_second;
+    std::uint64_t m_end;
+};
+
 class CarveRun {
 public:
     CarveRun(const disk::BlockSource& source, const CarveOptions& options, catalogue::ScanObserver& observer,
@@ -57,6 +90,12 @@ private:
     std::uint64_t candidate(FileType type, std::uint64_t at, std::uint64_t end, disk::ByteSpan block,
                             std::uint64_t blockAt, std::uint64_t readable);
     void report(std::uint64_t done);
+    /// The JPEG at `at` whose data broke off after `held` bytes, joined with
+    /// units that follow (within `end`), when a skip of up to joinUnits units
+    /// makes it whole; nothing otherwise.
+    std::optional<CarvedFile> joinJpeg(std::uint64_t at, std::uint64_t end, std::uint64_t held);
+    /// Where the claimed stretch that holds `at` ends, if one does.
+    std::optional<std::uint64_t> claimedEnd(std::uint64_t at) const;
 
     const disk::BlockSource& m_source;
     const CarveOptions& m_options;
@@ -71,7 +110,51 @@ private:
     std::vector<std::byte> m_block; ///< grown to what a read needs, up to m_blockBytes
     std::vector<bool> m_unitOk;
     std::optional<catalogue::ReadProgress> m_progress; ///< with a phase to name
+    /// The later pieces of joined files: no file starts in them.
+    std::vector<Extent> m_claimed;
 };
+
+std::optional<std::uint64_t> CarveRun::claimedEnd(std::uint64_t at) const
+{
+    for (const Extent& c : m_claimed)
+        if (at >= c.offset && at - c.offset < c.length)
+            return c.offset + (c.length + m_unit - 1) / m_unit * m_unit;
+    return std::nullopt;
+}
+
+std::optional<CarvedFile> CarveRun::joinJpeg(std::uint64_t at, std::uint64_t end, std::uint64_t held)
+{
+    // The break shows in the unit where the foreign bytes start, or, when they
+    // passed for scan data a while, the one after: the piece ends at one of
+    // those units' starts.
+    const std::uint64_t breakUnit = held / m_unit;
+    for (std::uint64_t back = 0; back < 2 && back < breakUnit; ++back) {
+        const std::uint64_t firstLength = (breakUnit - back) * m_unit;
+        for (std::uint64_t skip = 1; skip <= m_options.joinUnits; ++skip) {
+            if (m_control.stopRequested())
+                return std::nullopt;
+            const std::uint64_t second = at + firstLength + skip * m_unit;
+            if (second >= end)
+                break;
+            // A unit another file starts at does not go on this one.
+            std::array<std::byte, kSignatureBytes> head{};
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(head.size(), end - second));
+            if (m_source.read(second, std::span(head).first(n)) != disk::ReadStatus::Ok ||
+                typeAt(std::span<const std::byte>(head).first(n), m_options.types))
+                continue;
+            const JoinedSource joined(m_source, at, firstLength, second, end);
+            CarveStream stream(joined, 0, joined.size(), &m_control);
+            const WalkResult walked = walkFile(FileType::Jpeg, stream);
+            if (walked.status != WalkStatus::Whole || walked.length <= firstLength)
+                continue;
+            CarvedFile file{FileType::Jpeg, walked.extension,   at, walked.length, true,
+                            walked.time,    walked.timeIsLocal, {}};
+            file.pieces = {{at, firstLength}, {second, walked.length - firstLength}};
+            return file;
+        }
+    }
+    return std::nullopt;
+}
 
 void CarveRun::readBlock(std::uint64_t at, std::size_t length)
 {
@@ -95,6 +178,8 @@ void CarveRun::readBlock(std::uint64_t at, std::size_t length)
 std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t end, disk::ByteSpan block,
                                   std::uint64_t blockAt, std::uint64_t readable)
 {
+    if (const auto claimed = claimedEnd(at))
+        return std::min(*claimed, end);
     CarveStream stream(m_source, at, end - at, &m_control);
     stream.setStarts(m_unit, m_options.types);
     if (!block.empty())
@@ -104,8 +189,26 @@ std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t
     const WalkResult walked = walkFile(type, stream);
     if (walked.status == WalkStatus::NotThisType || m_control.stopRequested())
         return at + m_unit;
-    result.files.push_back({type, walked.extension, at, walked.length, walked.status == WalkStatus::Whole, walked.time,
-                            walked.timeIsLocal});
+    std::optional<CarvedFile> joined;
+    if (type == FileType::Jpeg && walked.status == WalkStatus::Incomplete && m_options.joinUnits != 0)
+        joined = joinJpeg(at, end, walked.length);
+    if (joined) {
+        // The units between the pieces are searched on; the second piece's are the file's.
+        m_claimed.push_back(joined->pieces[1]);
+        result.files.push_back(std::move(*joined));
+        m_observer.filesFound(static_cast<std::uint32_t>(result.files.size()));
+        if (m_options.onFound)
+            m_options.onFound(result.files.back());
+        return at + result.files.back().pieces[0].length;
+    }
+    result.files.push_back({type,
+                            walked.extension,
+                            at,
+                            walked.length,
+                            walked.status == WalkStatus::Whole,
+                            walked.time,
+                            walked.timeIsLocal,
+                            {}});
     m_observer.filesFound(static_cast<std::uint32_t>(result.files.size()));
     if (m_options.onFound)
         m_options.onFound(result.files.back());

@@ -33,6 +33,10 @@ struct CarvedFile {
     bool complete = true;     ///< false when the walk broke off before the format's end
     std::int64_t time = 0;    ///< the date it keeps of itself (WalkResult::time), 0: none
     bool timeIsLocal = false; ///< see WalkResult::timeIsLocal
+    /// A file joined from pieces (CarveOptions::joinUnits): its bytes are these
+    /// stretches of the source one after another (`offset` is the first's).
+    /// Empty for a file in one piece.
+    std::vector<Extent> pieces;
 };
 
 /// `file`'s own date as a packed FAT date and time of day (FAT keeps wall-clock
@@ -54,6 +58,10 @@ struct CarveOptions {
     /// When set, the status line names this phase with the bytes searched of
     /// the extents' and the time left (catalogue::ReadProgress).
     const char* phase = nullptr;
+    /// A JPEG whose data breaks off is tried on with the units that follow
+    /// the break, skipping up to this many (0: never): where one skip makes it
+    /// whole, it is found as joined from two pieces (CarvedFile::pieces).
+    std::uint64_t joinUnits = 0;
     /// When set, called with each file as it is found (on the searching thread).
     std::function<void(const CarvedFile&)> onFound;
     /// When set, called with the bytes read of each readable unit, before it is

@@ -283,6 +283,7 @@ bool otherFileStartsAt(CarveStream& s, std::uint64_t offset, FileType self)
     switch (self) {
     case FileType::Mp3:
         return head->equals(0, "ID3");
+    case FileType::Jpeg: // a marker in scan data is never FF D8
     case FileType::Flac: // "fLaC"
     case FileType::Ogg:  // typeAt takes only a stream's first page
         return true;
@@ -291,15 +292,20 @@ bool otherFileStartsAt(CarveStream& s, std::uint64_t offset, FileType self)
     }
 }
 
-bool otherFileStartsWithin(CarveStream& s, std::uint64_t from, std::uint64_t to, FileType self)
+std::optional<std::uint64_t> nextFileStart(CarveStream& s, std::uint64_t from, std::uint64_t to, FileType self)
 {
     const std::uint64_t unit = s.unit();
     if (unit == 0 || to <= from)
-        return false;
+        return std::nullopt;
     for (std::uint64_t at = (from + unit - 1) / unit * unit; at < to; at += unit)
         if (otherFileStartsAt(s, at, self))
-            return true;
-    return false;
+            return at;
+    return std::nullopt;
+}
+
+bool otherFileStartsWithin(CarveStream& s, std::uint64_t from, std::uint64_t to, FileType self)
+{
+    return nextFileStart(s, from, to, self).has_value();
 }
 
 std::uint32_t crc32(disk::ByteSpan bytes, std::uint32_t crc) noexcept

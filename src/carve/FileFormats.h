@@ -123,9 +123,12 @@ WalkResult walkSevenZip(CarveStream& s);
 /// True when another file starts at `offset` of the candidate: a unit's start
 /// (CarveStream::unit) with the signature of a wanted type other than `self`,
 /// or `self`'s own where the middle of a file cannot look the same (an ID3 tag,
-/// "fLaC", an Ogg stream's first page). Walks of formats that do not say
+/// "fLaC", an Ogg stream's first page, a JPEG's start in scan data). Walks of formats that do not say
 /// their length never go past it.
 [[nodiscard]] bool otherFileStartsAt(CarveStream& s, std::uint64_t offset, FileType self);
+/// The first unit's start in [from, to) where another file starts, if any.
+[[nodiscard]] std::optional<std::uint64_t> nextFileStart(CarveStream& s, std::uint64_t from, std::uint64_t to,
+                                                         FileType self);
 /// True when another file starts at a unit's start in [from, to).
 [[nodiscard]] bool otherFileStartsWithin(CarveStream& s, std::uint64_t from, std::uint64_t to, FileType self);
 

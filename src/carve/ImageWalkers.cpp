@@ -432,6 +432,9 @@ WalkResult jpegSegments(CarveStream& s)
             scanned = true;
             std::optional<std::uint64_t> broken;
             const auto end = skipScanData(s, pos, restarts, broken);
+            // Scan data does not say its length: another file's start ends it.
+            if (const auto other = nextFileStart(s, pos, end ? *end : broken.value_or(s.limit()), FileType::Jpeg))
+                return walk::broken(true, *other, "jpg");
             if (!end)
                 return walk::broken(true, broken.value_or(s.limit()), "jpg");
             pos = *end;

@@ -733,3 +733,76 @@ TEST(CarveWalkers, FilesOwnDates)
     EXPECT_EQ(carve::timeText(f), "");
     EXPECT_EQ(carve::fileTimeOf(f), 0u);
 }
+
+// A JPEG in two pieces with a PNG and random units between them: joined whole
+// when the gap is within the bound (the PNG found between the pieces, the
+// second piece's units not searched again), left incomplete when it is not,
+// or when what follows is not the rest of it.
+TEST(CarveJoin, JpegInTwoPieces)
+{
+    const fs::path seeds = fs::path(SARVIK_SOURCE_DIR) / "tests/fuzz/corpus/carve";
+    const Bytes jpeg = test::readImageFile(seeds / "jpeg-thumb");
+    const Bytes png = test::readImageFile(seeds / "png");
+    constexpr std::size_t kUnit = 512;
+    constexpr std::size_t kFirst = 5 * kUnit;
+    ASSERT_GT(jpeg.size(), kFirst + kUnit);
+    const auto units = [](std::size_t n) { return (n + kUnit - 1) / kUnit * kUnit; };
+
+    Bytes image;
+    fill(image, 4 * kUnit, 11);
+    const std::size_t start = image.size();
+    image.insert(image.end(), jpeg.begin(), jpeg.begin() + kFirst);
+    const std::size_t pngAt = image.size();
+    image.insert(image.end(), png.begin(), png.end());
+    image.resize(pngAt + units(png.size()), std::byte{0});
+    fill(image, kUnit, 12);
+    const std::size_t second = image.size();
+    image.insert(image.end(), jpeg.begin() + kFirst, jpeg.end());
+    image.resize(units(image.size()), std::byte{0});
+    fill(image, 6 * kUnit, 13);
+    const std::size_t gap = (second - pngAt) / kUnit;
+
+    const disk::MemoryBlockSource source(image);
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    const carve::Extent all{0, source.size()};
+    carve::CarveOptions options;
+    options.joinUnits = gap;
+    auto result = carve::Carve(source, {&all, 1}, options, quiet, control);
+    ASSERT_EQ(result.files.size(), 2u);
+    const carve::CarvedFile& joined = result.files[0];
+    EXPECT_EQ(joined.offset, start);
+    EXPECT_TRUE(joined.complete);
+    EXPECT_EQ(joined.length, jpeg.size());
+    ASSERT_EQ(joined.pieces.size(), 2u);
+    EXPECT_EQ(joined.pieces[0].offset, start);
+    EXPECT_EQ(joined.pieces[0].length, kFirst);
+    EXPECT_EQ(joined.pieces[1].offset, second);
+    EXPECT_EQ(joined.pieces[1].length, jpeg.size() - kFirst);
+    EXPECT_EQ(result.files[1].offset, pngAt);
+    EXPECT_EQ(result.files[1].length, png.size());
+
+    options.joinUnits = gap - 1; // the bound falls short of the second piece
+    result = carve::Carve(source, {&all, 1}, options, quiet, control);
+    ASSERT_EQ(result.files.size(), 2u);
+    EXPECT_FALSE(result.files[0].complete);
+    EXPECT_TRUE(result.files[0].pieces.empty());
+    EXPECT_LT(result.files[0].length, kFirst + kUnit);
+
+    options.joinUnits = 0;
+    result = carve::Carve(source, {&all, 1}, options, quiet, control);
+    ASSERT_EQ(result.files.size(), 2u);
+    EXPECT_FALSE(result.files[0].complete);
+
+    // The rest overwritten: nothing joins, however far it looks.
+    Bytes lost = image;
+    std::mt19937 rng(14);
+    for (std::size_t i = second; i < second + units(jpeg.size() - kFirst); ++i)
+        lost[i] = static_cast<std::byte>(rng() & 0xFF);
+    const disk::MemoryBlockSource lostSource(lost);
+    options.joinUnits = 32;
+    result = carve::Carve(lostSource, {&all, 1}, options, quiet, control);
+    ASSERT_GE(result.files.size(), 2u);
+    EXPECT_FALSE(result.files[0].complete);
+    EXPECT_TRUE(result.files[0].pieces.empty());
+}
