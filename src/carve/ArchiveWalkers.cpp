@@ -206,7 +206,7 @@ WalkResult walkRar4(CarveStream& s)
         // The header's CRC: the low 16 bits of the CRC-32 of its bytes after the CRC field.
         const auto crc = crcOf(s, pos + 2, size - 2u);
         if (!crc || (*crc & 0xFFFF) != s.le(pos, 2))
-            return files ? walk::broken(true, pos, "rar") : WalkResult{};
+            return walk::broken(pos > kRar4.size(), pos, "rar");
         std::uint64_t data = 0;
         if (type == kRar4File || (flags & kRar4LongBlock) != 0)
             data = s.le(pos + 7, 4).value_or(0);

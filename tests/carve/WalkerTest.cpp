@@ -481,6 +481,42 @@ TEST(CarveWalkers, RarAndSevenZip)
     broken[end - 3] ^= std::byte{1}; // the end block's header
     EXPECT_EQ(walk(broken).status, carve::WalkStatus::Incomplete);
 
+    // RAR 4: blocks whose header CRC is the low half of a CRC-32; a file
+    // header's packed data after it; archives of old versions end without an end block.
+    Bytes rar4;
+    put(rar4, std::string_view("Rar!\x1A\x07\x00", 7));
+    const auto block4 = [&rar4](std::uint8_t type, std::uint16_t flags, Bytes fields, std::size_t data) {
+        Bytes h;
+        h.push_back(static_cast<std::byte>(type));
+        putLe(h, flags, 2);
+        putLe(h, 7 + fields.size(), 2);
+        h.insert(h.end(), fields.begin(), fields.end());
+        putLe(rar4, carve::crc32(h) & 0xFFFF, 2);
+        rar4.insert(rar4.end(), h.begin(), h.end());
+        rar4.resize(rar4.size() + data, std::byte{0x66});
+    };
+    block4(0x73, 0, Bytes(6, std::byte{0}), 0); // archive header
+    Bytes file(25, std::byte{0});
+    setLe(file, 0, 300, 4); // packed size
+    setLe(file, 19, 5, 2);  // name length
+    put(file, "a.txt");
+    block4(0x74, 0x8000, file, 300);
+    const std::size_t beforeEnd = rar4.size();
+    block4(0x7B, 0x4000, {}, 0);
+    const std::size_t rar4End = rar4.size();
+    rar4.resize(rar4End + 30, std::byte{0});
+    expectWhole(walk(rar4), rar4End, "rar");
+    expectIncomplete(walk(rar4, 200), 200);
+    Bytes old(rar4.begin(), rar4.begin() + static_cast<std::ptrdiff_t>(beforeEnd));
+    old.resize(beforeEnd + 40, std::byte{0});
+    expectWhole(walk(old), beforeEnd, "rar");
+    Bytes badCrc = rar4;
+    badCrc[7 + 13] ^= std::byte{1};         // the file header's CRC
+    expectIncomplete(walk(badCrc), 7 + 13); // the marker and the archive header held
+    Bytes noArchive = rar4;
+    noArchive[7] ^= std::byte{1}; // the archive header's CRC
+    EXPECT_EQ(walk(noArchive).status, carve::WalkStatus::NotThisType);
+
     Bytes seven;
     put(seven, std::string_view("7z\xBC\xAF\x27\x1C\x00\x04", 8));
     Bytes start;
@@ -496,6 +532,21 @@ TEST(CarveWalkers, RarAndSevenZip)
     expectIncomplete(walk(seven, 200), 200);
     seven[32 + 300 + 5] = std::byte{0};
     expectIncomplete(walk(seven), 32 + 300);
+}
+
+// --types takes a type's name or an extension one of its files has.
+TEST(CarveWalkers, TypesByNameOrExtension)
+{
+    std::string unknown;
+    const auto types = carve::parseTypeList("avi,heic,cr2,xls,webm,m2ts", unknown);
+    ASSERT_TRUE(types);
+    std::array<bool, carve::kFileTypeCount> expected{};
+    for (const auto t : {carve::FileType::Riff, carve::FileType::Mp4, carve::FileType::Tiff, carve::FileType::Ole,
+                         carve::FileType::Mkv, carve::FileType::Mts})
+        expected[static_cast<std::size_t>(t)] = true;
+    EXPECT_EQ(*types, expected);
+    EXPECT_FALSE(carve::parseTypeList("jpg,xyz", unknown));
+    EXPECT_EQ(unknown, "xyz");
 }
 
 // BMP and PSD: sizes that cannot hold the pixels are not the format; PSD's
