@@ -277,12 +277,15 @@ WalkResult walkText(CarveStream& s)
         if (run == 0)
             break; // a character cut by the stretch's end
     }
-    const std::uint64_t length = at;
+    // Text says nowhere where it ends: another file's start (a PDF's header
+    // reads as text too) ends it.
+    const auto other = nextFileStart(s, textStart + 1, at, FileType::Text);
+    const std::uint64_t length = other.value_or(at);
     if (length - textStart < kMinTextBytes)
         return {};
-    // What ends it: a zero (the rest of the last cluster) or other bytes ends
-    // the file; the stretch's end or a read that failed may cut it.
-    const bool ended = length < s.limit() && !s.failed();
+    // What ends it: a zero (the rest of the last cluster), other bytes or
+    // another file end the file; the stretch's end or a read that failed may cut it.
+    const bool ended = other.has_value() || (length < s.limit() && !s.failed());
     std::string extension = "txt";
     if (encoding == Encoding::Utf8) {
         // Copied out: the stream's window moves with the next read.

@@ -534,6 +534,33 @@ TEST(CarveWalkers, RarAndSevenZip)
     expectIncomplete(walk(seven), 32 + 300);
 }
 
+// Text that runs into another file's start (a PDF's header reads as text)
+// ends there, and the other file is found.
+TEST(CarveWalkers, TextEndsAtTheNextFile)
+{
+    Bytes image;
+    std::string prose;
+    while (prose.size() < 1024)
+        prose += "Notes about the trip, page " + std::to_string(prose.size()) + ".\n";
+    put(image, prose);
+    const std::size_t pdfAt = 1024;
+    image.resize(pdfAt);
+    const Bytes pdf = test::readImageFile(fs::path(SARVIK_SOURCE_DIR) / "tests/fuzz/corpus/carve/pdf-update");
+    image.insert(image.end(), pdf.begin(), pdf.end());
+    image.resize(image.size() + 600, std::byte{0});
+    const disk::MemoryBlockSource source(image);
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    const carve::Extent all{0, source.size()};
+    const auto result = carve::Carve(source, {&all, 1}, {}, quiet, control);
+    ASSERT_EQ(result.files.size(), 2u);
+    EXPECT_EQ(result.files[0].type, carve::FileType::Text);
+    EXPECT_EQ(result.files[0].length, pdfAt);
+    EXPECT_TRUE(result.files[0].complete);
+    EXPECT_EQ(result.files[1].offset, pdfAt);
+    EXPECT_EQ(result.files[1].extension, "pdf");
+}
+
 // --types takes a type's name or an extension one of its files has.
 TEST(CarveWalkers, TypesByNameOrExtension)
 {
