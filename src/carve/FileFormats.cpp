@@ -191,8 +191,9 @@ std::optional<FileType> typeAt(disk::ByteSpan head, std::span<const bool, kFileT
             return signature.type;
     if (want(FileType::Mp4) && isoMediaStart(r))
         return FileType::Mp4;
-    if (want(FileType::Riff) && r.equals(0, "RIFF") &&
-        (r.equals(8, "AVI ") || r.equals(8, "WAVE") || r.equals(8, "WEBP")))
+    if (want(FileType::Riff) &&
+        ((r.equals(0, "RIFF") && (r.equals(8, "AVI ") || r.equals(8, "WAVE") || r.equals(8, "WEBP"))) ||
+         (r.equals(0, "RF64") && r.equals(8, "WAVEds64"))))
         return FileType::Riff;
     if (want(FileType::Flac) && r.equals(0, "fLaC") && (r.u8or0(4) & 0x7F) == 0 && r.u8or0(5) == 0 && r.u8or0(6) == 0 &&
         r.u8or0(7) == kFlacStreamInfoBytes)

@@ -24,7 +24,8 @@ constexpr std::uint64_t kRafHeaderBytes = 0x94;
 constexpr std::array<std::uint64_t, 3> kRafPieces{0x54, 0x5C, 0x64};
 constexpr std::array<std::uint64_t, 2> kRafFollowingPieces{0x78, 0x80};
 
-// ---- RIFF: "RIFF", a little-endian size of what follows, the form type, then chunks.
+// ---- RIFF: "RIFF", a little-endian size of what follows, the form type, then
+// chunks (RF64: the sizes past 4 GiB in a "ds64" chunk first).
 constexpr std::uint64_t kRiffHeaderBytes = 8;
 
 bool isChunkIdByte(std::uint8_t c)
@@ -371,7 +372,14 @@ WalkResult walkRaf(CarveStream& s)
 
 WalkResult walkRiff(CarveStream& s)
 {
-    const auto header = s.bytes(0, 20);
+    const auto header = s.bytes(0, 28);
+    if (header && header->equals(0, "RF64") && header->equals(8, "WAVEds64")) {
+        // A WAV past 4 GiB: the size field is all ones, the "ds64" chunk holds the size.
+        const std::uint64_t size = header->u64or0(20);
+        if (header->u32or0(4) != 0xFFFFFFFF || header->u32or0(16) < 24 || size < 36)
+            return {};
+        return walk::whole(kRiffHeaderBytes + size + (size & 1), "wav");
+    }
     if (!header || !header->equals(0, "RIFF"))
         return {};
     std::string extension;

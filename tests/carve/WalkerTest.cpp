@@ -362,6 +362,26 @@ TEST(CarveWalkers, RiffBySize)
     const Bytes more = riff("AVIX", "LIST", 1000);
     avi.insert(avi.end(), more.begin(), more.end());
     expectWhole(walk(avi), avi.size(), "avi");
+    // RF64: the size in the "ds64" chunk; a short one, or a size field not all ones, is not RF64.
+    Bytes rf64;
+    put(rf64, "RF64");
+    putLe(rf64, 0xFFFFFFFF, 4);
+    put(rf64, "WAVEds64");
+    putLe(rf64, 28, 4);
+    putLe(rf64, 4 + 36 + 200, 8); // the RIFF size
+    putLe(rf64, 200, 8);          // the data size
+    putLe(rf64, 0, 8);
+    putLe(rf64, 0, 4);
+    put(rf64, "data");
+    putLe(rf64, 0xFFFFFFFF, 4);
+    rf64.resize(8 + 4 + 36 + 200, std::byte{0x10});
+    const std::size_t rf64End = rf64.size();
+    rf64.resize(rf64End + 100, std::byte{0});
+    expectWhole(walk(rf64), rf64End, "wav");
+    expectIncomplete(walk(rf64, 100), 100);
+    setLe(rf64, 4, 1000, 4);
+    EXPECT_EQ(walk(rf64).status, carve::WalkStatus::NotThisType);
+
     Bytes bogus = riff("WEBP", "VP8 ", 20);
     bogus[12] = std::byte{0x01};
     EXPECT_EQ(walk(bogus).status, carve::WalkStatus::NotThisType);
