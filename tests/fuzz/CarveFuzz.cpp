@@ -76,9 +76,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const carve::Extent all{0, source.size()};
     carve::CarveOptions options;
     options.blockBytes = 4096; // several blocks even for small inputs
+    options.joinUnits = 4;     // JPEGs that break off are tried on
     const auto result = carve::Carve(source, {&all, 1}, options, quiet, control);
-    for (const auto& f : result.files)
+    for (const auto& f : result.files) {
         if (f.offset % 512 != 0 || f.length == 0 || f.offset + f.length > source.size())
             fail("a carved file lies outside the source or off a unit");
+        std::uint64_t held = 0;
+        for (const auto& piece : f.pieces) {
+            if (piece.offset + piece.length > source.size())
+                fail("a piece of a joined file lies outside the source");
+            held += piece.length;
+        }
+        if (!f.pieces.empty() && (held != f.length || !f.complete))
+            fail("a joined file's pieces do not make it whole");
+    }
     return 0;
 }

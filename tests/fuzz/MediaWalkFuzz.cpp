@@ -268,6 +268,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const carve::Extent whole{0, source.size()};
     carve::CarveOptions options;
     options.blockBytes = 4096;
+    options.joinUnits = 4;
     for (const auto& f : carve::Carve(source, {&whole, 1}, options, quiet, control).files)
         if (f.offset % 512 != 0 || f.length == 0 || f.offset + f.length > source.size())
             fail("a carved file lies outside the source or off a unit");
