@@ -425,12 +425,15 @@ WalkResult walkMts(CarveStream& s)
     std::uint64_t packets = 0;
     bool cut = false;
     for (;;) {
-        if (packet > s.limit() - pos) {
+        // A byte that is not a sync byte ends the stream; the bytes' end, or a
+        // packet it cuts, may not.
+        const auto syncByte = s.u8(pos + sync);
+        if (syncByte && *syncByte != kTsSync)
+            break;
+        if (!syncByte || packet > s.limit() - pos) {
             cut = true;
             break;
         }
-        if (s.u8(pos + sync) != kTsSync)
-            break;
         if (packets >= kTsMinPackets && otherFileStartsWithin(s, pos, pos + packet, FileType::Mts)) {
             cut = true;
             break;

@@ -303,6 +303,13 @@ TEST(CarveWalkers, TransportStreamPackets)
     expectWhole(walk(stream), end, "mts");
     expectIncomplete(walk(stream, 20 * 192 + 100), 20 * 192);
     EXPECT_EQ(walk(m2ts(10)).status, carve::WalkStatus::NotThisType);
+    Bytes ts; // 188-byte packets, as broadcast recordings keep them
+    for (int i = 0; i < 30; ++i) {
+        putBe(ts, i == 0 ? 0x47401110u : 0x47010010u, 4);
+        ts.resize(ts.size() + 184, std::byte{0xFF});
+    }
+    ts.resize(ts.size() + 50, std::byte{0});
+    expectWhole(walk(ts), 30 * 188, "ts");
     Bytes stopped = m2ts(60);
     std::memcpy(stopped.data() + 8192, "\xFF\xD8\xFF\xE0", 4); // a JPEG at a unit of 4 KiB
     expectIncomplete(walk(stopped, SIZE_MAX, 4096), 8192 / 192 * 192);
