@@ -11,7 +11,7 @@
 # Usage: tools/fuzz-long.sh [SECONDS] [FINDINGS] [TARGET...]
 #   FINDINGS  folder for the inputs found (default build-fuzz/findings-long),
 #             one subfolder per target, with each run's log
-#   TARGET    snapshot, volume, partition, carve (default: all)
+#   TARGET    snapshot, volume, partition, carve, media (default: all)
 # Run it niced on a shared machine:  nice -n 19 tools/fuzz-long.sh 600
 # Exit status 1 when any target found something.
 set -uo pipefail
@@ -20,7 +20,7 @@ seconds=${1:-3600}
 findings=$(realpath -m "${2:-build-fuzz/findings-long}")
 shift $(($# < 2 ? $# : 2))
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(snapshot volume partition carve)
+[[ ${#targets[@]} -gt 0 ]] || targets=(snapshot volume partition carve media)
 
 # Runs one input once, as the fuzzer would, with the same time limit.
 replay() { # replay TARGET INPUT
@@ -30,6 +30,7 @@ replay() { # replay TARGET INPUT
         volume) binary=volume_scan_fuzz ;;
         partition) binary=partition_table_fuzz ;;
         carve) binary=carve_fuzz ;;
+        media) binary=media_walk_fuzz ;;
     esac
     SARVIK_FUZZ_VOLUMES=${SARVIK_FUZZ_VOLUMES:-$PWD/build-fuzz/volumes} "build-fuzz/$binary" -timeout=5 \
         -rss_limit_mb=2048 -runs=1 "$2"

@@ -9,13 +9,13 @@
 # again on every CI run (a unit test beside it says what it guards).
 #
 # Usage: tools/fuzz-run.sh TARGET SECONDS [FINDINGS] [libFuzzer flags...]
-#   TARGET: snapshot | volume | partition | carve
+#   TARGET: snapshot | volume | partition | carve | media
 # The volume target patches the small volumes of tools/make-fuzz-volumes.sh
 # (made into build-fuzz/volumes) unless SARVIK_FUZZ_VOLUMES names a folder.
 # Exit status non-zero on a finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target=${1:?usage: tools/fuzz-run.sh snapshot|volume|partition|carve SECONDS [FINDINGS] [flags...]}
+target=${1:?usage: tools/fuzz-run.sh snapshot|volume|partition|carve|media SECONDS [FINDINGS] [flags...]}
 seconds=${2:?usage: tools/fuzz-run.sh TARGET SECONDS [FINDINGS] [flags...]}
 findings=${3:-build-fuzz/findings}
 shift $(($# < 3 ? $# : 3))
@@ -24,6 +24,7 @@ case $target in
     volume) binary=volume_scan_fuzz max_len=2048 ;;
     partition) binary=partition_table_fuzz max_len=32768 ;;
     carve) binary=carve_fuzz max_len=65536 ;;
+    media) binary=media_walk_fuzz max_len=65536 ;;
     *) echo "fuzz-run: unknown target $target" >&2; exit 2 ;;
 esac
 launcher=()

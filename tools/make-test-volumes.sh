@@ -36,7 +36,10 @@
 #   carve         card-fat32.img, card-exfat.img, raw-carve.img: quick-formatted camera
 #                 cards (FAT32; exFAT through exfat-fuse, skipped without root) and
 #                 bytes with no file system, for carving (tests/carve/make-carve-volumes.py
-#                 writes them and describes their manifests)
+#                 writes them and describes their manifests); card-media.img: a
+#                 quick-formatted FAT16 card of real files of every type carving
+#                 knows, made by ffmpeg, ImageMagick, heif-enc, 7z and tifffile
+#                 (tests/carve/make-media-card.py; skipped without them)
 # Each IMAGE.img comes with IMAGE.manifest.tsv:
 #   path type size sha256 state in_deleted_folder contiguous first_cluster notes
 # notes holds space-separated tokens:
@@ -981,6 +984,8 @@ fi
 if want carve; then
     CURRENT=card-fat32
     "$PY" "$HERE/../tests/carve/make-carve-volumes.py" "$OUTDIR" card exfat raw
+    CURRENT=card-media
+    "$PY" "$HERE/../tests/carve/make-media-card.py" "$OUTDIR"
     CURRENT=""
 fi
 log "done in $((SECONDS - START)) s: $OUTDIR"

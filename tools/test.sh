@@ -58,8 +58,10 @@ SOAK_TIMEOUT=30 bash tools/soak.sh 100
 bash tools/tsan.sh
 
 # The snapshot loader, the partition tables, then the scan engines and the
-# copy on patched small volumes, under libFuzzer for a short while.
+# copy on patched small volumes, and the carving walkers, under libFuzzer for a short while.
 bash tools/fuzz-snapshot.sh 30
 bash tools/fuzz-partitions.sh 30
 bash tools/fuzz-volumes.sh 45
+bash tools/fuzz-carve.sh 30
+bash tools/fuzz-media.sh 30
 bash tools/check-package.sh # desktop entry, AppStream, man pages, policy, lintian, installed programs

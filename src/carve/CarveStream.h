@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +40,16 @@ public:
     /// not kept): they are read again as the walk asks for them, and served as
     /// useRead would serve them, whatever failed past them.
     void readBefore(std::uint64_t length);
+
+    /// Where other files may start: every `unit` bytes from the candidate's
+    /// start, with the signatures of the types `wanted` holds (by type).
+    void setStarts(std::uint64_t unit, std::span<const bool> wanted)
+    {
+        m_unit = unit;
+        m_wanted = wanted;
+    }
+    [[nodiscard]] std::uint64_t unit() const noexcept { return m_unit; }
+    [[nodiscard]] std::span<const bool> wanted() const noexcept { return m_wanted; }
 
     [[nodiscard]] std::uint64_t limit() const noexcept { return m_limit; }
     /// A read failed (as opposed to the limit being reached), or a stop was requested.
@@ -81,6 +92,8 @@ private:
     /// small, as a walk of a small file needs only its own bytes.
     std::size_t m_readBeforeWindow = kFirstReadBeforeBytes;
     bool m_failed = false;
+    std::uint64_t m_unit = 0; ///< 0: no other file's start is looked for
+    std::span<const bool> m_wanted;
 };
 
 } // namespace sarvik::carve

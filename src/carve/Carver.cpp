@@ -4,6 +4,7 @@
 #include "disk/FreeSpaceReads.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 namespace sarvik::carve {
@@ -11,6 +12,39 @@ namespace sarvik::carve {
 namespace {
 
 constexpr std::uint64_t kSectorBytes = 512;
+
+/// A file of two pieces read as one: `firstLength` bytes of `base` at
+/// `first`, then its bytes from `second` to `end`.
+class JoinedSource final : public disk::BlockSource {
+public:
+    JoinedSource(const disk::BlockSource& base, std::uint64_t first, std::uint64_t firstLength, std::uint64_t second,
+                 std::uint64_t end)
+        : m_base(base), m_first(first), m_firstLength(firstLength), m_second(second), m_end(end)
+    {
+    }
+    [[nodiscard]] std::uint64_t size() const override { return m_firstLength + (m_end - m_second); }
+    [[nodiscard]] disk::ReadStatus read(std::uint64_t offset, disk::MutableByteSpan buffer) const override
+    {
+        if (offset > size() || buffer.size() > size() - offset)
+            return disk::ReadStatus::Failed;
+        std::size_t done = 0;
+        if (offset < m_firstLength) {
+            done = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), m_firstLength - offset));
+            if (const auto status = m_base.read(m_first + offset, buffer.first(done)); status != disk::ReadStatus::Ok)
+                return status;
+        }
+        if (done == buffer.size())
+            return disk::ReadStatus::Ok;
+        return m_base.read(m_second + (offset + done - m_firstLength), buffer.subspan(done));
+    }
+
+private:
+    const disk::BlockSource& m_base;
+    std::uint64_t m_first;
+    std::uint64_t m_firstLength;
+    std::uint64_t m_second;
+    std::uint64_t m_end;
+};
 
 class CarveRun {
 public:
@@ -56,6 +90,12 @@ private:
     std::uint64_t candidate(FileType type, std::uint64_t at, std::uint64_t end, disk::ByteSpan block,
                             std::uint64_t blockAt, std::uint64_t readable);
     void report(std::uint64_t done);
+    /// The JPEG at `at` whose data broke off after `held` bytes, joined with
+    /// units that follow (within `end`), when a skip of up to joinUnits units
+    /// makes it whole; nothing otherwise.
+    std::optional<CarvedFile> joinJpeg(std::uint64_t at, std::uint64_t end, std::uint64_t held);
+    /// Where the claimed stretch that holds `at` ends, if one does.
+    std::optional<std::uint64_t> claimedEnd(std::uint64_t at) const;
 
     const disk::BlockSource& m_source;
     const CarveOptions& m_options;
@@ -70,7 +110,51 @@ private:
     std::vector<std::byte> m_block; ///< grown to what a read needs, up to m_blockBytes
     std::vector<bool> m_unitOk;
     std::optional<catalogue::ReadProgress> m_progress; ///< with a phase to name
+    /// The later pieces of joined files: no file starts in them.
+    std::vector<Extent> m_claimed;
 };
+
+std::optional<std::uint64_t> CarveRun::claimedEnd(std::uint64_t at) const
+{
+    for (const Extent& c : m_claimed)
+        if (at >= c.offset && at - c.offset < c.length)
+            return c.offset + (c.length + m_unit - 1) / m_unit * m_unit;
+    return std::nullopt;
+}
+
+std::optional<CarvedFile> CarveRun::joinJpeg(std::uint64_t at, std::uint64_t end, std::uint64_t held)
+{
+    // The break shows in the unit where the foreign bytes start, or, when they
+    // passed for scan data a while, the one after: the piece ends at one of
+    // those units' starts.
+    const std::uint64_t breakUnit = held / m_unit;
+    for (std::uint64_t back = 0; back < 2 && back < breakUnit; ++back) {
+        const std::uint64_t firstLength = (breakUnit - back) * m_unit;
+        for (std::uint64_t skip = 1; skip <= m_options.joinUnits; ++skip) {
+            if (m_control.stopRequested())
+                return std::nullopt;
+            const std::uint64_t second = at + firstLength + skip * m_unit;
+            if (second >= end)
+                break;
+            // A unit another file starts at does not go on this one.
+            std::array<std::byte, kSignatureBytes> head{};
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(head.size(), end - second));
+            if (m_source.read(second, std::span(head).first(n)) != disk::ReadStatus::Ok ||
+                typeAt(std::span<const std::byte>(head).first(n), m_options.types))
+                continue;
+            const JoinedSource joined(m_source, at, firstLength, second, end);
+            CarveStream stream(joined, 0, joined.size(), &m_control);
+            const WalkResult walked = walkFile(FileType::Jpeg, stream);
+            if (walked.status != WalkStatus::Whole || walked.length <= firstLength)
+                continue;
+            CarvedFile file{FileType::Jpeg, walked.extension,   at, walked.length, true,
+                            walked.time,    walked.timeIsLocal, {}};
+            file.pieces = {{at, firstLength}, {second, walked.length - firstLength}};
+            return file;
+        }
+    }
+    return std::nullopt;
+}
 
 void CarveRun::readBlock(std::uint64_t at, std::size_t length)
 {
@@ -94,7 +178,10 @@ void CarveRun::readBlock(std::uint64_t at, std::size_t length)
 std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t end, disk::ByteSpan block,
                                   std::uint64_t blockAt, std::uint64_t readable)
 {
+    if (const auto claimed = claimedEnd(at))
+        return std::min(*claimed, end);
     CarveStream stream(m_source, at, end - at, &m_control);
+    stream.setStarts(m_unit, m_options.types);
     if (!block.empty())
         stream.useRead(block, blockAt);
     else
@@ -102,7 +189,26 @@ std::uint64_t CarveRun::candidate(FileType type, std::uint64_t at, std::uint64_t
     const WalkResult walked = walkFile(type, stream);
     if (walked.status == WalkStatus::NotThisType || m_control.stopRequested())
         return at + m_unit;
-    result.files.push_back({type, walked.extension, at, walked.length, walked.status == WalkStatus::Whole});
+    std::optional<CarvedFile> joined;
+    if (type == FileType::Jpeg && walked.status == WalkStatus::Incomplete && m_options.joinUnits != 0)
+        joined = joinJpeg(at, end, walked.length);
+    if (joined) {
+        // The units between the pieces are searched on; the second piece's are the file's.
+        m_claimed.push_back(joined->pieces[1]);
+        result.files.push_back(std::move(*joined));
+        m_observer.filesFound(static_cast<std::uint32_t>(result.files.size()));
+        if (m_options.onFound)
+            m_options.onFound(result.files.back());
+        return at + result.files.back().pieces[0].length;
+    }
+    result.files.push_back({type,
+                            walked.extension,
+                            at,
+                            walked.length,
+                            walked.status == WalkStatus::Whole,
+                            walked.time,
+                            walked.timeIsLocal,
+                            {}});
     m_observer.filesFound(static_cast<std::uint32_t>(result.files.size()));
     if (m_options.onFound)
         m_options.onFound(result.files.back());
@@ -269,6 +375,65 @@ void CarveRun::extent(const Extent& e)
 }
 
 } // namespace
+
+namespace {
+
+struct Civil {
+    std::int64_t year;
+    std::int64_t month;
+    std::int64_t day;
+    std::int64_t secondOfDay;
+};
+
+/// The proleptic Gregorian date and time of day `seconds` after 1970-01-01 00:00.
+Civil civilOf(std::int64_t seconds) noexcept
+{
+    const std::int64_t days = seconds / 86400;
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = z / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    return {yoe + era * 400 + (month <= 2 ? 1 : 0), month, doy - (153 * mp + 2) / 5 + 1, seconds % 86400};
+}
+
+} // namespace
+
+std::optional<std::pair<std::uint16_t, std::uint16_t>> fatDateTimeOf(const CarvedFile& file) noexcept
+{
+    if (file.time <= 0)
+        return std::nullopt;
+    const Civil c = civilOf(file.time);
+    if (c.year < 1980 || c.year > 2107)
+        return std::nullopt;
+    const auto date = static_cast<std::uint16_t>(((c.year - 1980) << 9) | (c.month << 5) | c.day);
+    const auto time = static_cast<std::uint16_t>(((c.secondOfDay / 3600) << 11) | ((c.secondOfDay / 60 % 60) << 5) |
+                                                 (c.secondOfDay % 60 / 2));
+    return std::pair{date, time};
+}
+
+std::string timeText(const CarvedFile& file)
+{
+    if (file.time <= 0)
+        return {};
+    const Civil c = civilOf(file.time);
+    char text[128];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld%s", static_cast<long long>(c.year),
+                  static_cast<long long>(c.month), static_cast<long long>(c.day),
+                  static_cast<long long>(c.secondOfDay / 3600), static_cast<long long>(c.secondOfDay / 60 % 60),
+                  static_cast<long long>(c.secondOfDay % 60), file.timeIsLocal ? "" : " UTC");
+    return text;
+}
+
+std::uint64_t fileTimeOf(const CarvedFile& file) noexcept
+{
+    constexpr std::uint64_t kFileTime1970 = 116444736000000000ull; // 100 ns steps from 1601 to 1970
+    if (file.time <= 0)
+        return 0;
+    return kFileTime1970 + static_cast<std::uint64_t>(file.time) * 10000000ull;
+}
 
 std::optional<std::array<bool, kFileTypeCount>> parseTypeList(std::string_view list, std::string& unknown)
 {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -30,11 +31,25 @@ struct CarvedFile {
     std::uint64_t offset = 0; ///< byte offset of its first byte in the source
     std::uint64_t length = 0; ///< its length (Whole), or the bytes that held (incomplete)
     bool complete = true;     ///< false when the walk broke off before the format's end
+    std::int64_t time = 0;    ///< the date it keeps of itself (WalkResult::time), 0: none
+    bool timeIsLocal = false; ///< see WalkResult::timeIsLocal
+    /// A file joined from pieces (CarveOptions::joinUnits): its bytes are these
+    /// stretches of the source one after another (`offset` is the first's).
+    /// Empty for a file in one piece.
+    std::vector<Extent> pieces;
 };
+
+/// `file`'s own date as a packed FAT date and time of day (FAT keeps wall-clock
+/// times); nothing without one or outside FAT's years.
+[[nodiscard]] std::optional<std::pair<std::uint16_t, std::uint16_t>> fatDateTimeOf(const CarvedFile& file) noexcept;
+/// `file`'s own date as "YYYY-MM-DD HH:MM:SS" (with " UTC" when it is); empty without one.
+[[nodiscard]] std::string timeText(const CarvedFile& file);
+/// `file`'s own date as a FILETIME (UTC, a wall-clock time taken as UTC); 0 without one.
+[[nodiscard]] std::uint64_t fileTimeOf(const CarvedFile& file) noexcept;
 
 struct CarveOptions {
     /// The types looked for, indexed by FileType.
-    std::array<bool, kFileTypeCount> types{true, true, true, true, true, true, true, true, true};
+    std::array<bool, kFileTypeCount> types = allFileTypes();
     /// Files start at multiples of this many bytes from each extent's start (a
     /// cluster, or a sector on a source without a file system).
     std::uint64_t unitBytes = 512;
@@ -43,6 +58,10 @@ struct CarveOptions {
     /// When set, the status line names this phase with the bytes searched of
     /// the extents' and the time left (catalogue::ReadProgress).
     const char* phase = nullptr;
+    /// A JPEG whose data breaks off is tried on with the units that follow
+    /// the break, skipping up to this many (0: never): where one skip makes it
+    /// whole, it is found as joined from two pieces (CarvedFile::pieces).
+    std::uint64_t joinUnits = 0;
     /// When set, called with each file as it is found (on the searching thread).
     std::function<void(const CarvedFile&)> onFound;
     /// When set, called with the bytes read of each readable unit, before it is

@@ -296,6 +296,7 @@ WalkResult ZipWalk::run()
 // and a four-letter type, one after another at the top level.
 constexpr std::uint64_t kBoxHeaderBytes = 8;
 constexpr std::uint64_t kBoxLargeSizeBytes = 16;
+constexpr std::uint64_t kFtypTypeOffset = 4;
 constexpr std::uint64_t kFtypMajorBrand = 8;
 constexpr std::array<std::string_view, 16> kTopLevelBoxes{"ftyp", "moov", "mdat", "free", "skip", "wide",
                                                           "uuid", "meta", "pdin", "moof", "mfra", "styp",
@@ -309,16 +310,25 @@ bool topLevelBox(const disk::ByteReader& type)
     return false;
 }
 
+/// The extension the "ftyp" box's major brand (or, for HEIF, a compatible brand) names.
 std::string mp4Extension(CarveStream& s)
 {
-    if (s.matches(kFtypMajorBrand, "qt  "))
+    if (!s.matches(kFtypTypeOffset, "ftyp"))
+        return "mov"; // older QuickTime files start with their movie or media box
+    const auto brand = [&s](std::string_view name) { return s.matches(kFtypMajorBrand, name); };
+    if (brand("qt  "))
         return "mov";
-    if (s.matches(kFtypMajorBrand, "M4A "))
+    if (brand("M4A ") || brand("M4B "))
         return "m4a";
-    if (s.matches(kFtypMajorBrand, "3gp"))
+    if (brand("3gp") || brand("3g2"))
         return "3gp";
-    if (s.matches(kFtypMajorBrand, "heic") || s.matches(kFtypMajorBrand, "mif1"))
-        return "heic";
+    if (brand("crx "))
+        return "cr3";
+    if (brand("avif") || brand("avis"))
+        return "avif";
+    for (const std::string_view heif : {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"})
+        if (brand(heif))
+            return "heic";
     return "mp4";
 }
 
@@ -375,13 +385,18 @@ WalkResult walkZip(CarveStream& s)
     return ZipWalk(s).run();
 }
 
-WalkResult walkMp4(CarveStream& s)
+namespace {
+
+WalkResult isoBoxes(CarveStream& s, std::int64_t& time)
 {
-    if (!s.matches(4, "ftyp"))
+    // "ftyp" first; older QuickTime files start with "moov" or "wide" (typeAt).
+    if (!s.matches(kFtypTypeOffset, "ftyp") && !s.matches(kFtypTypeOffset, "moov") &&
+        !s.matches(kFtypTypeOffset, "wide"))
         return {};
     const std::string extension = mp4Extension(s);
     std::uint64_t pos = 0;
-    bool movie = false, media = false;
+    // A movie ("moov") or, in HEIF pictures, an item list ("meta"), and media data.
+    bool index = false, media = false;
     for (;;) {
         const auto header = s.bytes(pos, kBoxHeaderBytes);
         if (!header)
@@ -404,19 +419,29 @@ WalkResult walkMp4(CarveStream& s)
             // Size 0 runs "to the end of the file": a length carving cannot know.
             return walk::broken(pos != 0, pos, extension);
         }
-        if (pos == 0 && !type.equals(0, "ftyp"))
-            return {};
         if (size > s.limit() - pos)
             return walk::broken(true, s.limit(), extension);
-        movie = movie || type.equals(0, "moov");
+        if (type.equals(0, "moov") && time == 0)
+            time = movieHeaderTime(s, pos, size);
+        index = index || type.equals(0, "moov") || type.equals(0, "meta");
         media = media || type.equals(0, "mdat");
         pos += size;
     }
     if (pos == 0)
         return {};
-    if (s.failed() || !movie || !media)
+    if (s.failed() || !index || !media)
         return walk::broken(true, pos, extension);
     return walk::whole(pos, extension);
+}
+
+} // namespace
+
+WalkResult walkMp4(CarveStream& s)
+{
+    std::int64_t time = 0;
+    WalkResult result = isoBoxes(s, time);
+    result.time = result.status == WalkStatus::NotThisType ? 0 : time;
+    return result;
 }
 
 WalkResult walkSqlite(CarveStream& s)

@@ -116,8 +116,10 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
         folders.addFor(f.type, catalogue::kFatRootKey, [&](std::string name, std::uint32_t key, std::uint32_t parent) {
             catalogue.AddFatFolder(std::move(name), key, parent, 0, 0, 0, 1);
         });
-        catalogue.AddFatFile("f" + std::to_string(cluster) + "." + f.extension, cluster, carvedTypeKey(f.type), 0, 0,
-                             static_cast<std::uint32_t>(std::min<std::uint64_t>(f.length, 0xFFFFFFFFu)), 1);
+        // The date the file keeps of itself, as FAT would keep its write time.
+        const auto [date, time] = fatDateTimeOf(f).value_or(std::pair<std::uint16_t, std::uint16_t>{0, 0});
+        catalogue.AddFatFile("f" + std::to_string(cluster) + "." + f.extension, cluster, carvedTypeKey(f.type), date, 0,
+                             static_cast<std::uint32_t>(std::min<std::uint64_t>(f.length, 0xFFFFFFFFu)), 1, time);
         catalogue::FatFileEntry& entry = catalogue.FatFileList.back();
         entry.carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
         if (exfat) {
@@ -125,6 +127,10 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
             data.dataLength = f.length;
             data.validDataLength = f.length;
             data.noFatChain = true;
+            // exFAT packs its times as FAT does; a UTC time says its offset (0).
+            data.modified = (std::uint32_t{date} << 16) | time;
+            data.modifiedUtc = date != 0 && !f.timeIsLocal ? 0x80 : 0;
+            data.modified10ms = static_cast<std::uint8_t>(date != 0 ? f.time % 2 * 100 : 0);
             entry.exfat = data;
         }
         observer.settled();

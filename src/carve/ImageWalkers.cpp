@@ -189,6 +189,9 @@ constexpr std::uint16_t kTagExifIfd = 0x8769;
 constexpr std::uint16_t kTagGpsIfd = 0x8825;
 constexpr std::uint16_t kTagInteropIfd = 0xA005;
 constexpr std::uint16_t kTagDngVersion = 0xC612;
+constexpr std::uint16_t kTagDateTime = 0x0132;
+constexpr std::uint16_t kTagDateTimeOriginal = 0x9003;
+constexpr std::size_t kExifDateBytes = 19;
 
 unsigned tiffTypeBytes(std::uint16_t type)
 {
@@ -238,6 +241,8 @@ private:
     std::unordered_set<std::uint64_t> m_seen;
     std::string m_extension = "tif";
     std::string m_make;
+    std::int64_t m_dateTime = 0; ///< IFD0's DateTime
+    std::int64_t m_original = 0; ///< the EXIF IFD's DateTimeOriginal
 };
 
 bool TiffWalk::values(std::uint16_t type, std::uint64_t count, std::uint64_t valueField,
@@ -307,7 +312,14 @@ bool TiffWalk::walkIfd(std::uint64_t offset)
             ok = values(ty, *n, e + 8, m_pending);
         else if (t == kTagDngVersion)
             m_extension = "dng";
-        else if (t == kTagMake && m_make.empty() && *n > 4 && *n < 64) {
+        else if ((t == kTagDateTime || t == kTagDateTimeOriginal) && ty == 2 && *n >= kExifDateBytes) {
+            if (const auto at = num(e + 8, 4))
+                if (const auto text = m_s.bytes(*at, kExifDateBytes)) {
+                    const auto* chars = reinterpret_cast<const char*>(text->bytes().data());
+                    const std::int64_t when = exifDateTime(std::string_view(chars, kExifDateBytes));
+                    (t == kTagDateTime ? m_dateTime : m_original) = when;
+                }
+        } else if (t == kTagMake && m_make.empty() && *n > 4 && *n < 64) {
             if (const auto at = num(e + 8, 4))
                 if (const auto text = m_s.bytes(*at, static_cast<std::size_t>(*n)))
                     for (std::size_t k = 0; k < text->size() && text->u8or0(k) != 0; ++k)
@@ -354,8 +366,15 @@ WalkResult TiffWalk::run()
         }
         any = true;
     }
-    if (m_s.matches(kCr2MarkerOffset, "CR\x02"))
+    if (m_s.matches(0, "IIRO") || m_s.matches(0, "IIRS") ||
+        (m_extension == "tif" && m_make.rfind("OLYMPUS", 0) == 0 && !m_s.matches(kCr2MarkerOffset, "CR\x02")))
+        m_extension = "orf";
+    else if (m_s.matches(0, std::string_view("IIU\0", 4)))
+        m_extension = "rw2";
+    else if (m_s.matches(kCr2MarkerOffset, "CR\x02"))
         m_extension = "cr2";
+    else if (m_extension == "tif" && m_make.rfind("SAMSUNG", 0) == 0)
+        m_extension = "srw";
     else if (m_extension == "tif" && m_make.rfind("NIKON", 0) == 0)
         m_extension = "nef";
     else if (m_extension == "tif" && m_make.rfind("SONY", 0) == 0)
@@ -363,17 +382,20 @@ WalkResult TiffWalk::run()
     else if (m_extension == "tif" && m_make.rfind("PENTAX", 0) == 0)
         m_extension = "pef";
     // Every byte the structure names must be there.
-    if (m_end > m_s.limit() || !m_s.bytes(m_end - 1, 1))
-        return walk::broken(true, std::min(m_end, m_s.limit()), m_extension);
-    return walk::whole(m_end, m_extension);
+    WalkResult result = m_end > m_s.limit() || !m_s.bytes(m_end - 1, 1)
+                            ? walk::broken(true, std::min(m_end, m_s.limit()), m_extension)
+                            : walk::whole(m_end, m_extension);
+    result.time = m_original != 0 ? m_original : m_dateTime;
+    result.timeIsLocal = true;
+    return result;
 }
 
 } // namespace
 
-WalkResult walkJpeg(CarveStream& s)
+namespace {
+
+WalkResult jpegSegments(CarveStream& s)
 {
-    if (!s.matches(0, std::string_view("\xFF\xD8\xFF", 3)))
-        return {};
     std::uint64_t pos = 2;
     bool frame = false, scanned = false, afterScan = false, restarts = false;
     for (;;) {
@@ -410,12 +432,29 @@ WalkResult walkJpeg(CarveStream& s)
             scanned = true;
             std::optional<std::uint64_t> broken;
             const auto end = skipScanData(s, pos, restarts, broken);
+            // Scan data does not say its length: another file's start ends it.
+            if (const auto other = nextFileStart(s, pos, end ? *end : broken.value_or(s.limit()), FileType::Jpeg))
+                return walk::broken(true, *other, "jpg");
             if (!end)
                 return walk::broken(true, broken.value_or(s.limit()), "jpg");
             pos = *end;
             afterScan = true;
         }
     }
+}
+
+} // namespace
+
+WalkResult walkJpeg(CarveStream& s)
+{
+    if (!s.matches(0, std::string_view("\xFF\xD8\xFF", 3)))
+        return {};
+    WalkResult result = jpegSegments(s);
+    if (result.status != WalkStatus::NotThisType) {
+        result.time = jpegExifTime(s, 0);
+        result.timeIsLocal = true;
+    }
+    return result;
 }
 
 WalkResult walkPng(CarveStream& s)
@@ -504,8 +543,10 @@ WalkResult walkGif(CarveStream& s)
 
 WalkResult walkTiff(CarveStream& s)
 {
+    // TIFF; Olympus raw files put "RO" or "RS" for 42, Panasonic's 0x55.
     const bool big = s.matches(0, std::string_view("MM\0*", 4));
-    if (!big && !s.matches(0, std::string_view("II*\0", 4)))
+    if (!big && !s.matches(0, std::string_view("II*\0", 4)) && !s.matches(0, "IIRO") && !s.matches(0, "IIRS") &&
+        !s.matches(0, std::string_view("IIU\0", 4)))
         return {};
     return TiffWalk(s, big).run();
 }

@@ -161,7 +161,8 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
                            catalogue.AddNtfsFolder(std::move(name), record, parent, 0, 0, 0, 1);
                        });
         catalogue.AddNtfsFile(sector, "f" + std::to_string(cluster) + "." + f.extension,
-                              static_cast<std::uint32_t>(cluster), carvedTypeKey(f.type), 0, 0, 1, f.length);
+                              static_cast<std::uint32_t>(cluster), carvedTypeKey(f.type), fileTimeOf(f), fileTimeOf(f),
+                              1, f.length);
         catalogue.NtfsFileList.back().carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
         observer.settled();
     };

@@ -114,6 +114,52 @@ std::size_t utf16Run(disk::ByteSpan bytes, bool bigEndian, bool& cut)
     return at;
 }
 
+/// The script block of a UTF-16 unit as text in a language is written: 0 for
+/// ASCII (shared by every script), a block number, or -1 for units text
+/// rarely holds (random 16-bit values mostly are).
+int utf16Block(std::uint32_t u)
+{
+    struct Block {
+        std::uint32_t first;
+        std::uint32_t last;
+    };
+    static constexpr Block kBlocks[] = {
+        {0x0000, 0x007F}, {0x0080, 0x024F}, {0x0370, 0x03FF}, {0x0400, 0x052F}, {0x0590, 0x05FF},
+        {0x0600, 0x06FF}, {0x0900, 0x0DFF}, {0x0E00, 0x0E7F}, {0x2000, 0x206F}, {0x3000, 0x30FF},
+        {0x4E00, 0x9FFF}, {0xAC00, 0xD7A3}, {0xFF00, 0xFFEF},
+    };
+    for (std::size_t i = 0; i < std::size(kBlocks); ++i)
+        if (u >= kBlocks[i].first && u <= kBlocks[i].last)
+            return static_cast<int>(i);
+    return -1;
+}
+
+/// True when the UTF-16 units of `bytes` read as text of one script: each in a
+/// block text is written in, and all but ASCII and general punctuation from
+/// one block (or Japanese kana with CJK ideographs).
+bool utf16OneScript(disk::ByteSpan bytes, bool bigEndian)
+{
+    constexpr int kPunctuation = 8;
+    constexpr int kKana = 9;
+    constexpr int kIdeographs = 10;
+    int script = 0;
+    for (std::size_t at = 0; at + 2 <= bytes.size(); at += 2) {
+        const auto a = std::to_integer<std::uint32_t>(bytes[at]);
+        const auto b = std::to_integer<std::uint32_t>(bytes[at + 1]);
+        int block = utf16Block(bigEndian ? a << 8 | b : b << 8 | a);
+        if (block < 0)
+            return false;
+        if (block == kKana)
+            block = kIdeographs;
+        if (block == 0 || block == kPunctuation)
+            continue;
+        if (script != 0 && block != script)
+            return false;
+        script = block;
+    }
+    return true;
+}
+
 std::size_t textRun(disk::ByteSpan bytes, Encoding encoding, bool& cut)
 {
     if (encoding == Encoding::Utf8)
@@ -182,8 +228,9 @@ bool looksLikeTextStart(disk::ByteSpan head)
     const disk::ByteReader r(head);
     bool cut = false;
     if (r.equals(0, {"\xFF\xFE", 2}) || r.equals(0, {"\xFE\xFF", 2})) {
-        (void)utf16Run(head.subspan(2), r.equals(0, {"\xFE\xFF", 2}), cut);
-        return cut;
+        const bool bigEndian = r.equals(0, {"\xFE\xFF", 2});
+        (void)utf16Run(head.subspan(2), bigEndian, cut);
+        return cut && utf16OneScript(head.subspan(2), bigEndian);
     }
     (void)utf8Run(head.subspan(r.equals(0, "\xEF\xBB\xBF") ? 3 : 0), cut);
     if (!cut)
@@ -230,12 +277,15 @@ WalkResult walkText(CarveStream& s)
         if (run == 0)
             break; // a character cut by the stretch's end
     }
-    const std::uint64_t length = at;
+    // Text says nowhere where it ends: another file's start (a PDF's header
+    // reads as text too) ends it.
+    const auto other = nextFileStart(s, textStart + 1, at, FileType::Text);
+    const std::uint64_t length = other.value_or(at);
     if (length - textStart < kMinTextBytes)
         return {};
-    // What ends it: a zero (the rest of the last cluster) or other bytes ends
-    // the file; the stretch's end or a read that failed may cut it.
-    const bool ended = length < s.limit() && !s.failed();
+    // What ends it: a zero (the rest of the last cluster), other bytes or
+    // another file end the file; the stretch's end or a read that failed may cut it.
+    const bool ended = other.has_value() || (length < s.limit() && !s.failed());
     std::string extension = "txt";
     if (encoding == Encoding::Utf8) {
         // Copied out: the stream's window moves with the next read.

@@ -9,6 +9,7 @@
 #include "cli/Source.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
+#include "recovery/OriginalTimes.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,9 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
+/// A JPEG whose data breaks off is tried on past up to this many units (a file
+/// in two pieces): enough for a small file written between them.
+constexpr std::uint64_t kJoinUnits = 32;
 
 /// Where files may start, and how they are numbered: clusters of a volume's
 /// data area, or sectors of a source without a file system.
@@ -65,21 +69,25 @@ bool writeCarved(const disk::BlockSource& source, const carve::CarvedFile& f, re
         return false;
     }
     std::vector<std::byte> buffer(kCopyBytes);
-    for (std::uint64_t at = 0; at < f.length;) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBytes, f.length - at));
-        const auto span = std::span(buffer).first(n);
-        if (source.read(f.offset + at, span) != disk::ReadStatus::Ok) {
-            std::fprintf(stderr, "sarvik carve: %s: the source cannot be read at byte %llu\n", shown.c_str(),
-                         static_cast<unsigned long long>(f.offset) + at);
-            (void)file->close();
-            return false;
+    // A file joined from pieces is read piece by piece.
+    const std::vector<carve::Extent> whole{{f.offset, f.length}};
+    for (const carve::Extent& piece : f.pieces.empty() ? whole : f.pieces) {
+        for (std::uint64_t at = 0; at < piece.length;) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBytes, piece.length - at));
+            const auto span = std::span(buffer).first(n);
+            if (source.read(piece.offset + at, span) != disk::ReadStatus::Ok) {
+                std::fprintf(stderr, "sarvik carve: %s: the source cannot be read at byte %llu\n", shown.c_str(),
+                             static_cast<unsigned long long>(piece.offset) + at);
+                (void)file->close();
+                return false;
+            }
+            if (!file->write(span)) {
+                std::fprintf(stderr, "sarvik carve: cannot write %s: %s\n", shown.c_str(), file->error().c_str());
+                (void)file->close();
+                return false;
+            }
+            at += n;
         }
-        if (!file->write(span)) {
-            std::fprintf(stderr, "sarvik carve: cannot write %s: %s\n", shown.c_str(), file->error().c_str());
-            (void)file->close();
-            return false;
-        }
-        at += n;
     }
     if (!file->close()) {
         std::fprintf(stderr, "sarvik carve: cannot write %s: %s\n", shown.c_str(), file->error().c_str());
@@ -134,6 +142,7 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
     warnIfMountedReadWrite(sourcePath);
     const Layout layout = layoutOf(opened, source.size());
     options.unitBytes = layout.unitBytes;
+    options.joinUnits = kJoinUnits;
     std::printf("%s: %s\n", sourcePath.c_str(), layout.what.c_str());
 
     TerminalProgress progress("Carving");
@@ -152,9 +161,16 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
         const std::uint64_t unit = (f.offset - layout.unitZero) / layout.unitBytes;
         const std::string folder(carve::typeName(f.type));
         const std::string name = "f" + std::to_string(unit) + "." + f.extension;
-        std::printf("%-7s %12llu %12llu  %-10s %s/%s\n", folder.c_str(), static_cast<unsigned long long>(unit),
+        const std::string when = carve::timeText(f);
+        std::string joined;
+        if (!f.pieces.empty()) {
+            joined = "  joined from " + std::to_string(f.pieces.size()) + " pieces at";
+            for (const carve::Extent& piece : f.pieces)
+                joined += " " + std::to_string((piece.offset - layout.unitZero) / layout.unitBytes);
+        }
+        std::printf("%-7s %12llu %12llu  %-10s %s/%s%s%s%s\n", folder.c_str(), static_cast<unsigned long long>(unit),
                     static_cast<unsigned long long>(f.length), f.complete ? "whole" : "incomplete", folder.c_str(),
-                    name.c_str());
+                    name.c_str(), when.empty() ? "" : "  ", when.c_str(), joined.c_str());
         whole += f.complete ? 1 : 0;
         if (!f.complete)
             status = worseStatus(status, kExitLosses);
@@ -169,6 +185,19 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
             status = worseStatus(status, kExitFailed);
             continue;
         }
+        // The copy gets the date the file keeps of itself (a wall-clock one read in local time).
+        if (const auto packed = carve::fatDateTimeOf(f)) {
+            const auto modified = f.timeIsLocal ? recovery::fatDateTimeToUnix(packed->first, packed->second)
+                                                : std::optional<std::int64_t>(f.time - f.time % 2);
+            if (modified && !sub->setTimes(name, {*modified + f.time % 2, *modified + f.time % 2}))
+                std::fprintf(stderr, "sarvik carve: %s: its date could not be set\n", shown.c_str());
+        }
+        if (!f.pieces.empty())
+            std::fprintf(stderr,
+                         "sarvik carve: %s was joined from %zu pieces: its data broke off and went on %llu "
+                         "bytes further\n",
+                         shown.c_str(), f.pieces.size(),
+                         static_cast<unsigned long long>(f.pieces[1].offset - f.pieces[0].offset - f.pieces[0].length));
         if (!f.complete)
             std::fprintf(stderr, "sarvik carve: %s is incomplete: its format breaks off after %llu bytes\n",
                          shown.c_str(), static_cast<unsigned long long>(f.length));

@@ -80,7 +80,10 @@ std::vector<CommandSpec> makeSpecs()
         {"carve",
          "SOURCE",
          "files found by their content alone, over the whole SOURCE (a volume, a partition, or a disk)",
-         {{"types", "LIST", "the formats to look for: jpg,png,gif,pdf,zip,mp4,tif,sqlite,txt (the default: all)"},
+         {{"types", "LIST",
+           "the formats to look for: jpg,png,gif,pdf,zip,mp4,tif,sqlite,txt,raf,riff,mts,mp3,flac,ogg,bmp,psd,"
+           "mkv,doc,rar,7z, or an extension one gives (mov,heic,cr2,avi,wav,webm,xls,...; the "
+           "default: all)"},
           {"to", "DIR", "write the files found into DIR"},
           kOffsetOption,
           kSizeOption}},

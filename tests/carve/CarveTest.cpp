@@ -631,7 +631,7 @@ TEST(CarveWalkers, CutFilesStayWithinTheirBytes)
                 continue;
             SCOPED_TRACE(seed.path().filename().string() + " cut at " + std::to_string(cut));
             const disk::MemoryBlockSource source({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)});
-            const std::array<bool, carve::kFileTypeCount> all{true, true, true, true, true, true, true, true, true};
+            const std::array<bool, carve::kFileTypeCount> all = carve::allFileTypes();
             const auto type = carve::typeAt(disk::ByteSpan(bytes).first(std::min(cut, carve::kSignatureBytes)), all);
             if (!type)
                 continue;

@@ -28,6 +28,9 @@ the file's first cluster (card) or 512-byte sector (raw image). notes:
   carve=lost        some of its clusters were overwritten after the format
   carve=incomplete  cut by foreign sectors: carving must list it as incomplete,
                     its first intact=N bytes equal to the file's
+  join=whole        (with carve=incomplete) `sarvik carve`, which joins a JPEG
+                    whose data breaks off with the units a few further on,
+                    gives it back whole from its two pieces
   ext=EXT           the extension carving names it by
 
 Usage: make-carve-volumes.py OUTDIR [card|exfat|raw|bench SIZE_MIB]...
@@ -317,7 +320,7 @@ def make_raw(outdir, seed):
         n = rng.randint(1, 24) * 512
         out.extend(bytes(n) if rng.random() < 0.5 else rng.randbytes(n))
 
-    def place(path, data, ext, cut=None):
+    def place(path, data, ext, cut=None, join=False):
         gap()
         sector = len(out) // 512
         if cut is None:
@@ -330,7 +333,8 @@ def make_raw(outdir, seed):
         out.extend(rng.randbytes(8 * 512))
         out.extend(data[cut:])
         out.extend(bytes(-len(out) % 512))
-        rows.append(row(path, data, "live", sector, f"carve=incomplete intact={cut} ext={ext}"))
+        joined = " join=whole" if join else ""
+        rows.append(row(path, data, "live", sector, f"carve=incomplete intact={cut}{joined} ext={ext}"))
 
     place("a.jpg", cf.jpeg(rng, 70000), "jpg")
     place("b.png", cf.png(rng, 120, 90), "png")
@@ -341,7 +345,7 @@ def make_raw(outdir, seed):
     place("g.mp4", cf.mp4(rng, 150000), "mp4")
     place("h.cr2", cf.tiff_raw(rng, 50000, canon=True), "cr2")
     place("i.sqlite", cf.sqlite_db(rng, 300), "sqlite")
-    place("j.jpg", cf.jpeg(rng, 90000), "jpg", cut=40 * 512)
+    place("j.jpg", cf.jpeg(rng, 90000), "jpg", cut=40 * 512, join=True)
     place("k.png", cf.png(rng, 150, 120, idat_size=4096), "png", cut=8 * 512)
     place("l.zip", cf.zip_archive(rng, 6), "zip", cut=16 * 512)
     place("m.jpg", cf.jpeg(rng, 30000, thumbnail=False), "jpg")

@@ -37,16 +37,26 @@ status=0
 "$SARVIK" carve "$VOLUMES/raw-carve.img" --to "$WORK/raw" >"$WORK/raw.out" 2>"$WORK/raw.err" || status=$?
 [[ $status -eq 3 ]] || fail "carve of the raw image: exit $status, not 3 (incomplete files)"
 n=$(check_whole "$WORK/raw" "$VOLUMES/raw-carve.manifest.tsv")
-incomplete=$(grep -c 'carve=incomplete' "$VOLUMES/raw-carve.manifest.tsv")
+# A JPEG cut by a few foreign sectors is joined from its two pieces, whole.
+joined=0
+while IFS=$'\t' read -r path _ _ sha _ _ _ first notes; do
+    [[ $notes == *join=whole* ]] || continue
+    [[ $(sha256sum <"$WORK/raw/jpg/f$first.jpg" | cut -d' ' -f1) == "$sha" ]] || fail "$path: not joined byte-exact"
+    grep -Eq "^jpg +$first +[0-9]+ +whole .* joined from 2 pieces at $first [0-9]+\$" "$WORK/raw.out" ||
+        fail "$path: not listed as joined"
+    grep -q "f$first.jpg was joined from 2 pieces" "$WORK/raw.err" || fail "$path: not named as joined"
+    joined=$((joined + 1))
+done < <(tail -n +2 "$VOLUMES/raw-carve.manifest.tsv")
+incomplete=$(grep 'carve=incomplete' "$VOLUMES/raw-carve.manifest.tsv" | grep -vc 'join=whole')
 [[ $(grep -c ' incomplete ' "$WORK/raw.out") -eq $incomplete ]] || fail "raw image: not $incomplete incomplete files"
 [[ $(grep -c 'is incomplete' "$WORK/raw.err") -eq $incomplete ]] || fail "raw image: incomplete files not named"
-echo "raw-carve: $n whole files byte-exact, $incomplete incomplete"
+echo "raw-carve: $n whole files byte-exact, $joined joined from pieces, $incomplete incomplete"
 
 "$SARVIK" carve "$VOLUMES/raw-carve.img" --types png >"$WORK/png.out" || true
 [[ $(grep -c '^png ' "$WORK/png.out") -eq 2 && $(grep -Ec '^(jpg|zip|pdf|gif|mp4|tif|sqlite) ' "$WORK/png.out") -eq 0 ]] ||
     fail "--types png: $(cat "$WORK/png.out")"
 status=0
-"$SARVIK" carve "$VOLUMES/raw-carve.img" --types png,bmp >/dev/null 2>&1 || status=$?
+"$SARVIK" carve "$VOLUMES/raw-carve.img" --types png,xyz >/dev/null 2>&1 || status=$?
 [[ $status -eq 2 ]] || fail "an unknown type: exit $status, not 2"
 
 # A quick-formatted card ($1: card-fat32, card-exfat): recover --all gives back

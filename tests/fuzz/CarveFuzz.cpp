@@ -35,7 +35,19 @@ constexpr std::string_view kStarts[carve::kFileTypeCount] = {{"\xFF\xD8\xFF", 3}
                                                               8},
                                                              {"II*\0", 4},
                                                              {"SQLite format 3\0", 16},
-                                                             {"\xEF\xBB\xBF"}};
+                                                             {"\xEF\xBB\xBF"},
+                                                             {"FUJIFILMCCD-RAW "},
+                                                             {"RIFF"},
+                                                             {"\0\0\0\0\x47\x40\0\x10", 8},
+                                                             {"\xFF\xFB\x90"},
+                                                             {"fLaC\0\0\0\x22", 8},
+                                                             {"OggS\0\x02", 6},
+                                                             {"BM"},
+                                                             {"8BPS\0\x01", 6},
+                                                             {"\x1A\x45\xDF\xA3"},
+                                                             {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"},
+                                                             {"Rar!\x1A\x07\x01\0", 8},
+                                                             {"7z\xBC\xAF\x27\x1C\0\x04", 8}};
 
 void check(const carve::WalkResult& r, std::uint64_t size)
 {
@@ -64,9 +76,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const carve::Extent all{0, source.size()};
     carve::CarveOptions options;
     options.blockBytes = 4096; // several blocks even for small inputs
+    options.joinUnits = 4;     // JPEGs that break off are tried on
     const auto result = carve::Carve(source, {&all, 1}, options, quiet, control);
-    for (const auto& f : result.files)
+    for (const auto& f : result.files) {
         if (f.offset % 512 != 0 || f.length == 0 || f.offset + f.length > source.size())
             fail("a carved file lies outside the source or off a unit");
+        std::uint64_t held = 0;
+        for (const auto& piece : f.pieces) {
+            if (piece.offset + piece.length > source.size())
+                fail("a piece of a joined file lies outside the source");
+            held += piece.length;
+        }
+        if (!f.pieces.empty() && (held != f.length || !f.complete))
+            fail("a joined file's pieces do not make it whole");
+    }
     return 0;
 }
