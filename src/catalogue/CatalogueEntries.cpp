@@ -172,6 +172,8 @@ Entry Catalogue::entry(EntryId id) const
         out.number = e.firstCluster;
         out.listId = e.treeItem;
         out.entryAddress = FatEntryOrigins ? e.origin.address : 0;
+        if (e.movedTo != 0)
+            out.movedTo = folderIdByKey(e.movedTo);
     } else if (!folder && i < FatFileList.size()) {
         const FatFileEntry& e = FatFileList[i];
         out.kind = EntryKind::File;

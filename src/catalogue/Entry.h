@@ -138,6 +138,9 @@ struct Entry {
     /// The number a user knows it by: its first cluster (FAT, exFAT) or MFT
     /// record number (NTFS).
     std::uint64_t number = 0;
+    /// The deleted entry of a moved folder (kEntryMoved): the folder it lives
+    /// on as; kNoEntryId otherwise, or when that folder is not listed.
+    EntryId movedTo = kNoEntryId;
     /// What the file list's ID column shows: a folder's tree handle, a FAT
     /// file's ordinal, an NTFS file's record sector.
     std::uint64_t listId = 0;

@@ -151,12 +151,12 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
 
 } // namespace
 
-std::optional<std::string> movedFolderPath(const scan::ScanSession& session, const catalogue::FatFolderEntry& standIn)
+std::optional<std::string> movedFolderPath(const scan::ScanSession& session, std::size_t standIn)
 {
-    const auto* live = session.catalogue.findFatFolder(standIn.movedTo);
-    if (live == nullptr)
+    const catalogue::EntryId live = session.catalogue.entry(catalogue::folderEntryId(standIn)).movedTo;
+    if (live == catalogue::kNoEntryId || live == catalogue::kRootEntryId)
         return std::nullopt;
-    return folderEntryPath(session, static_cast<std::size_t>(live - session.catalogue.FatFolderList.data()));
+    return folderEntryPath(session, catalogue::entryIndex(live));
 }
 
 namespace {
@@ -179,7 +179,7 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
         out.add("treeItem", e.treeItem);
         if (e.movedTo != 0) {
             // The deleted entry of a moved folder: where the folder is now.
-            if (const auto path = movedFolderPath(session, e))
+            if (const auto path = movedFolderPath(session, index))
                 out.add("movedTo", std::string_view(*path));
             else
                 out.add("movedTo", nullptr);

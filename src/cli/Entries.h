@@ -24,10 +24,9 @@ struct EntryStyle {
 /// "whole" or "incomplete" for file `index` when carving found it by its
 /// content (the JSON field "carved"); nullptr for a file found by its entry.
 [[nodiscard]] const char* carvedText(const scan::ScanSession& session, std::size_t index);
-/// The path of the folder that a moved folder's deleted entry stands in for
-/// (`standIn.movedTo`), or nothing when that folder is not in the tree.
-[[nodiscard]] std::optional<std::string> movedFolderPath(const scan::ScanSession& session,
-                                                         const catalogue::FatFolderEntry& standIn);
+/// The path of the folder that a moved folder's deleted entry (folder
+/// `standIn`) stands in for, or nothing when that folder is not in the tree.
+[[nodiscard]] std::optional<std::string> movedFolderPath(const scan::ScanSession& session, std::size_t standIn);
 /// The same for folder `index` of the folder list.
 [[nodiscard]] Json folderJson(const scan::ScanSession& session, std::size_t index, EntryStyle style);
 

@@ -10,6 +10,7 @@
 #include "cli/Session.h"
 #include "cli/Source.h"
 #include "cli/TextWidth.h"
+#include "cli/TimeText.h"
 #include "recovery/Condition.h"
 #include "recovery/OriginalTimes.h"
 
@@ -195,8 +196,7 @@ void bodyLine(const scan::ScanSession& s, bool folder, std::size_t i)
 class TreeText {
 public:
     TreeText(const scan::ScanSession& s, EntryStyle style)
-        : m_session(s), m_style(style), m_utf8(s.catalogue.NamesAreUtf8),
-          m_fat(s.kind() == catalogue::CatalogueKind::Fat)
+        : m_session(s), m_style(style), m_utf8(s.catalogue.NamesAreUtf8)
     {
     }
 
@@ -271,7 +271,7 @@ private:
         const auto& index = m_session.index();
         for (const std::size_t i : index.foldersIn(node.key)) {
             m_pieces.push_back({false, i, 0, depth, 1});
-            const std::uint32_t item = m_fat ? c.FatFolderList[i].treeItem : c.NtfsFolderList[i].treeItem;
+            const auto item = static_cast<std::uint32_t>(c.entry(catalogue::folderEntryId(i)).listId);
             if (const auto* child = m_session.tree.node(item))
                 collect(*child, depth + 1);
         }
@@ -285,39 +285,30 @@ private:
         const std::string indent(static_cast<std::size_t>(piece.depth) * 2, ' ');
         std::string scratch;
         if (!piece.files) {
-            const std::size_t i = piece.index;
-            const std::string& name = m_fat ? c.FatFolderList[i].name : c.NtfsFolderList[i].name;
-            const bool deleted = (m_fat ? c.FatFolderList[i].deleted : c.NtfsFolderList[i].deleted) != 0;
+            const catalogue::Entry folder = c.entry(catalogue::folderEntryId(piece.index));
             out += indent;
-            out += terminalName(name, m_utf8, false, scratch);
-            if (m_fat && c.FatFolderList[i].movedTo != 0) {
-                const auto now = movedFolderPath(m_session, c.FatFolderList[i]);
+            out += terminalName(folder.name, m_utf8, false, scratch);
+            if (folder.is(catalogue::kEntryMoved)) {
+                const auto now = movedFolderPath(m_session, piece.index);
                 out += "/  (deleted; moved: now ";
                 out += now ? terminalName(*now, m_utf8, false, scratch) : std::string_view("?");
                 out += ")\n";
                 return;
             }
-            out += deleted ? "/  (deleted)" : "/";
-            if (m_fat && c.FatFolderList[i].exfat && c.FatFolderList[i].exfat->checksumBad)
+            out += folder.deleted() ? "/  (deleted)" : "/";
+            if (folder.is(catalogue::kEntryChecksumBad))
                 out += kDamagedSetNote;
             out += '\n';
             return;
         }
-        catalogue::FileRow row; // a file's row as far as its time needs one
         const auto& files = m_session.index().filesIn(piece.key);
         for (std::size_t n = 0; n < files.size(); ++n) {
-            const std::size_t i = files[n];
-            // The entries lie in scan order, not in the tree's: fetched early.
-            if (n + 4 < files.size())
-                __builtin_prefetch(m_fat ? static_cast<const void*>(&c.FatFileList[files[n + 4]])
-                                         : static_cast<const void*>(&c.NtfsFileList[files[n + 4]]));
-            const std::string& name = m_fat ? c.FatFileList[i].name : c.NtfsFileList[i].name;
-            if (!m_session.filters.passes(name, m_utf8))
+            const catalogue::Entry e = c.entry(catalogue::fileEntryId(files[n]));
+            if (!m_session.filters.empty() && !m_session.filters.passes(std::string(e.name), m_utf8))
                 continue;
-            const std::uint64_t size = !m_fat                   ? c.NtfsFileList[i].size
-                                       : c.FatFileList[i].exfat ? c.FatFileList[i].exfat->dataLength
-                                                                : std::uint64_t{c.FatFileList[i].size};
-            const bool decoded = !m_fat && c.NtfsFileList[i].nameDecoded;
+            const std::uint64_t size = e.size;
+            const std::string_view name = e.name;
+            const bool decoded = e.is(catalogue::kEntryNameDecoded);
             out += indent;
             appendFitted(out, terminalName(name, m_utf8, decoded, scratch), 40);
             out += ' ';
@@ -327,9 +318,8 @@ private:
             out.append(width < 12 ? 12 - width : 0, ' ');
             out.append(digits, width);
             out += "  ";
-            row.entryIndex = i;
-            out += rowModifiedText(m_session, row, m_style);
-            if (m_fat && c.FatFileList[i].exfat && c.FatFileList[i].exfat->checksumBad)
+            out += entryTimeText(e.times.modified);
+            if (e.is(catalogue::kEntryChecksumBad))
                 out += kDamagedSetNote;
             out += '\n';
         }
@@ -338,7 +328,6 @@ private:
     const scan::ScanSession& m_session;
     const EntryStyle m_style;
     const bool m_utf8;
-    const bool m_fat;
     std::vector<Piece> m_pieces;
 };
 
@@ -386,11 +375,9 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
     TreeText(s, styleFor(s)).print(s.tree.root());
     // With --live the files in use are counted apart.
     const auto& c = s.catalogue;
-    const auto live = [](const auto& files) {
-        return static_cast<std::size_t>(
-            std::count_if(files.begin(), files.end(), [](const auto& e) { return e.deleted == 0; }));
-    };
-    const std::size_t existing = live(c.FatFileList) + live(c.NtfsFileList);
+    std::size_t existing = 0;
+    for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
+        existing += c.entry(catalogue::fileEntryId(i)).deleted() ? 0U : 1U;
     if (existing == 0)
         std::printf("%u folder(s), %u deleted file(s) found\n", c.folderCount(), c.fileCount());
     else
