@@ -103,6 +103,16 @@ check_files "$desktop" bin/sarvik-undelete share/applications/$id.desktop share/
   share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
   share/icons/hicolor/256x256/apps/$id.png share/man/man1/sarvik-undelete.1.gz share/polkit-1/actions/$id.policy \
   share/doc/sarvik-undelete/copyright share/doc/sarvik-undelete/changelog.gz
+# Both packages say the programs are free software under GPL-3.0-or-later.
+for deb in "$cli" "$desktop"; do
+  name=$(dpkg-deb -f "$deb" Package)
+  copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./usr/share/doc/$name/copyright")
+  grep -q '^Files: \*$' <<<"$copyright" && grep -A2 '^Files: \*$' <<<"$copyright" | grep -q '^License: GPL-3.0-or-later$' ||
+    fail "$deb: its copyright file does not license the programs under GPL-3.0-or-later"
+  ! grep -qi 'proprietary\|all rights reserved' <<<"$copyright" || fail "$deb: its copyright file still reserves rights"
+done
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$usr/metainfo/$id.metainfo.xml" ||
+  fail "metainfo: project_license is not GPL-3.0-or-later"
 ! grep -q 'sarvik-undelete\|SarvikUndelete' <<<"$(dpkg-deb -c "$cli")" || fail "$cli holds the desktop program's files"
 [ "$("$stage/usr/bin/sarvik" --version)" = "sarvik $version" ] || fail "installed sarvik --version"
 [ "$(QT_QPA_PLATFORM=offscreen "$stage/usr/bin/sarvik-undelete" --version)" = "sarvik-undelete $version" ] ||
