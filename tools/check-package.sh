@@ -86,6 +86,23 @@ echo "$lint"
 grep -q '^E: ' <<<"$lint" && fail "lintian reports errors"
 grep -q 'hardening-no-' <<<"$lint" && fail "lintian: hardening flags missing"
 
+# The hardening lintian does not look for: every object of both programs was
+# compiled with the stack-clash probes and control-flow protection (GCC records
+# each unit's options in its debug information), and the linked programs are
+# marked for indirect-branch tracking and the shadow stack (x86).
+for program in build/bin/sarvik build/bin/sarvik-undelete; do
+  [ -f "$program" ] || continue
+  producers=$(readelf --debug-dump=info "$program" 2>/dev/null | grep 'DW_AT_producer' | grep 'GNU C' || true)
+  [ -n "$producers" ] || { fail "$program: no debug information to read its compile options from"; continue; }
+  for flag in -fstack-clash-protection -fcf-protection; do
+    without=$(grep -vc -- "$flag" <<<"$producers" || true)
+    [ "$without" = 0 ] || fail "$program: $without compile unit(s) built without $flag"
+  done
+  if [ "$(uname -m)" = x86_64 ]; then
+    readelf -n "$program" | grep -q 'x86 feature: IBT, SHSTK' || fail "$program: not marked for IBT and SHSTK"
+  fi
+done
+
 # The staged install and the packages hold every file, each in its own package.
 check_files() { # DEB FILE...: each FILE (under /usr) installed and in DEB
   local deb=$1 listing f
@@ -98,6 +115,7 @@ check_files() { # DEB FILE...: each FILE (under /usr) installed and in DEB
 }
 check_files "$cli" bin/sarvik share/man/man1/sarvik.1.gz share/bash-completion/completions/sarvik \
   share/doc/sarvik/copyright share/doc/sarvik/changelog.gz share/doc/sarvik/guide.md share/doc/sarvik/README.md \
+  share/doc/sarvik/command-line.md \
   share/doc/sarvik/snapshot-format.md share/doc/sarvik/schema/scan.schema.json share/doc/sarvik/schema/report-line.schema.json
 check_files "$desktop" bin/sarvik-undelete share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
   share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
