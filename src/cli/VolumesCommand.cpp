@@ -7,6 +7,7 @@
 #include "cli/Json.h"
 #include "cli/Options.h"
 #include "cli/Progress.h"
+#include "cli/Source.h"
 #include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
 #include "disk/Volume.h"
@@ -24,7 +25,7 @@ int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed)
     std::string error;
     const auto disk = platform::openWholeSource(path, &error);
     if (!disk) {
-        std::fprintf(stderr, "sarvik: cannot open %s\n", error.empty() ? path.c_str() : error.c_str());
+        std::fprintf(stderr, "sarvik: cannot open %s\n", openFailureText(path, error).c_str());
         return kExitFailed;
     }
     const bool deep = parsed.has("deep");
