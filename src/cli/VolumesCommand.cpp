@@ -8,6 +8,7 @@
 #include "cli/Options.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
+#include "cli/TextWidth.h"
 #include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
 #include "disk/Volume.h"
@@ -61,7 +62,7 @@ int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed)
             std::printf("  %-8s %-6s start %-10llu %10llu sectors (%s)  %s  %s\n",
                         ("lost" + std::to_string(i + 1)).c_str(), disk::fileSystemName(v.kind).c_str(),
                         static_cast<unsigned long long>(v.firstSector), static_cast<unsigned long long>(v.sectors),
-                        catalogue::byteSizeText(v.sectors * disk::kSectorSize).c_str(), v.foundBy.c_str(),
+                        iecSize(v.sectors * disk::kSectorSize).c_str(), v.foundBy.c_str(),
                         disk::lostVolumePathText(path, static_cast<std::uint32_t>(i + 1)).c_str());
         }
     }
