@@ -88,8 +88,9 @@ grep -q 'hardening-no-' <<<"$lint" && fail "lintian: hardening flags missing"
 
 # The hardening lintian does not look for: every object of both programs was
 # compiled with the stack-clash probes and control-flow protection (GCC records
-# each unit's options in its debug information), and the linked programs are
-# marked for indirect-branch tracking and the shadow stack (x86).
+# each unit's options in its debug information). The linked programs are not
+# checked for the x86 IBT/SHSTK marks: Debian 12's C start-up files carry none,
+# so no program linked there has them.
 for program in build/bin/sarvik build/bin/sarvik-undelete; do
   [ -f "$program" ] || continue
   producers=$(readelf --debug-dump=info "$program" 2>/dev/null | grep 'DW_AT_producer' | grep 'GNU C' || true)
@@ -98,9 +99,6 @@ for program in build/bin/sarvik build/bin/sarvik-undelete; do
     without=$(grep -vc -- "$flag" <<<"$producers" || true)
     [ "$without" = 0 ] || fail "$program: $without compile unit(s) built without $flag"
   done
-  if [ "$(uname -m)" = x86_64 ]; then
-    readelf -n "$program" | grep -q 'x86 feature: IBT, SHSTK' || fail "$program: not marked for IBT and SHSTK"
-  fi
 done
 
 # The staged install and the packages hold every file, each in its own package.
