@@ -316,12 +316,14 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
     return j;
 }
 
-void infoText(const InfoSource& in)
+void infoText(const InfoRequest& request, const InfoSource& in)
 {
     const OpenedSource& src = in.source;
     const disk::VolumeGeometry& g = src.volume.geometry;
     const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(src.volume.info);
-    std::printf("Drive               : %s\n", src.item.text.c_str());
+    // The path as given: a device, an image, PATH@N, or a snapshot.
+    std::printf("Source              : %s%s\n", terminalText(request.path).c_str(),
+                in.snapshot ? " (a recovery snapshot)" : "");
     std::printf("Volume Label        : %s\n", catalogue::toUtf8(texts.label).c_str());
     // The size in binary units, and exactly.
     const std::uint64_t bytes = src.volume.info.VolumeSectors * disk::kSectorSize;
@@ -415,7 +417,7 @@ int runInfo(const CommandSpec& spec, const ParsedArgs& parsed)
         JsonStream w(stdout);
         w.beginObject().members(infoJson(request, *in)).endObject();
     } else {
-        infoText(*in);
+        infoText(request, *in);
     }
     if (!in->source.supported) {
         std::fprintf(stderr, "sarvik: %s\n", in->source.error.c_str());

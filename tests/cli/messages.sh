@@ -35,6 +35,8 @@ bytes=$(stat -c %s "$vols/fat32.img")
 python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["capacityBytes"])' info.json >capacity.txt
 grep -qE "^Capacity *: [0-9]+\.[0-9] MiB \($(cat capacity.txt) bytes\)$" info.txt || fail "info's capacity: $(grep Capacity info.txt)"
 (($(cat capacity.txt) <= bytes)) || fail "capacityBytes $(cat capacity.txt) is more than the image's $bytes"
+head -n1 info.txt | grep -qxE "Source +: $vols/fat32.img" || fail "info's first line: $(head -n1 info.txt)"
+! grep -q "Disk Image(\|Logical Disk(\|( Approx )" info.txt || fail "info in the desktop program's words: $(cat info.txt)"
 "$sarvik" drives "$vols/fat32.img" >drives.txt
 head -n1 drives.txt | grep -qE '^DEVICE +SIZE +FSTYPE +LABEL +MOUNTPOINT$' || fail "drives' heading: $(head -n1 drives.txt)"
 ! grep -q "My Computer\|Logical Disk\|Disk Image(" drives.txt || fail "drives in the desktop program's words: $(cat drives.txt)"
