@@ -1092,6 +1092,14 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
     for (const exfat::ClusterSpan& span :
          m_exfat->dataClusters(entry.firstCluster, valid, data.noFatChain, entry.deleted == 1))
         runs.push_back({static_cast<std::int64_t>(span.start), span.length, false, false});
+    if (disk::tracing())
+        disk::trace(
+            "exFAT file at cluster " + std::to_string(entry.firstCluster) + " (" + std::to_string(size) + " bytes, " +
+            std::to_string(valid) + " valid, " + (entry.deleted == 1 ? "deleted" : "live") + "): " +
+            (data.noFatChain      ? "written in one piece: its consecutive clusters"
+             : entry.deleted == 1 ? "its chain is gone; the clusters the allocation bitmap marks free from its first"
+                                  : "its FAT chain") +
+            ": " + runsText(std::span<const ClusterRun>(runs)));
     copyRuns(p, runs, valid, copyMode);
     // A deleted chained file's clusters come from the allocation bitmap; when
     // it cannot be read they are a guess, and the copy is not called whole.

@@ -47,4 +47,10 @@ grep -qE "\(20000 bytes, deleted\): its chain is gone; the classic rule reads th
 grep -qE "NTFS geometry: MFT at sector [0-9]+, records of 1024 bytes" trace.txt || fail "no NTFS geometry"
 grep -qE "NTFS record at sector [0-9]+ \([0-9]+ bytes, [0-9]+ initialized, deleted\): its data runs: clusters [0-9]+" trace.txt ||
   fail "no data runs traced: $(grep 'NTFS record' trace.txt | head -3)"
+# exFAT: how each file's clusters were found.
+if [[ -f $vols/exfat.img ]]; then
+  "$sarvik" recover "$vols/exfat.img" --to exfat --all --verbose >/dev/null 2>trace.txt || true
+  grep -qE "exFAT file at cluster [0-9]+ \([0-9]+ bytes, [0-9]+ valid, deleted\): (written in one piece: its consecutive clusters|its chain is gone; the clusters the allocation bitmap marks free from its first): clusters [0-9]+" trace.txt ||
+    fail "no exFAT rule traced: $(grep 'exFAT file' trace.txt | head -3)"
+fi
 echo "verbose: ok"
