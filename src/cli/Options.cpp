@@ -270,8 +270,7 @@ std::optional<int> parseArgs(const CommandSpec& spec, const std::vector<std::str
             known.reserve(options.size());
             for (const OptionSpec& o : options)
                 known.emplace_back(o.name);
-            const std::string bare = name.substr(
-                name.find_first_not_of('-') == std::string::npos ? name.size() : name.find_first_not_of('-'));
+            const std::string bare = name.substr(std::min(name.find_first_not_of('-'), name.size()));
             return usageError(spec, "unknown option '" + name + "'" + didYouMean(nearestNames(bare, known), "--"));
         }
     }
