@@ -29,11 +29,11 @@ for root, _, names in os.walk(out):
 print("%d / %d" % (path, len(set(manifest.values()) & seen)))
 PY
 }
-run() { # NAME OUT COMMAND...
+run() { # NAME OUT COMMAND...: run in OUT, where any log it leaves (photorec.log) stays
   local name=$1 out=$2; shift 2
   rm -rf "$out" && mkdir -p "$out"
   local t0 t1
-  t0=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; t1=$(date +%s.%N)
+  t0=$(date +%s.%N); (cd "$out" && "$@" >/dev/null 2>&1) || true; t1=$(date +%s.%N)
   printf '| %-34s | %-17s | %6.2f |\n' "$name" "$(count "$out")" "$(echo "$t1 - $t0" | bc)"
 }
 echo "| tool (385 files before the format) | by path / content | seconds |"

@@ -12,7 +12,7 @@ export SOURCE_DATE_EPOCH=1700000000 MTOOLS_SKIP_CHECK=1
 convert -seed 7 -size 2600x1950 plasma:fractal -quality 99 "$work/big.jpg"
 convert -seed 8 -size 1200x900 plasma:fractal -quality 95 "$work/zeros.jpg"
 convert -seed 9 -size 1200x900 plasma:fractal -quality 95 "$work/claimed.jpg"
-head -c 60000 README.md >"$work/notes.txt"
+cat README.md docs/command-line.md | head -c 60000 >"$work/notes.txt"
 printf '\xff\xfe' >"$work/utf16.txt"
 printf 'Grüße aus Köln\r\nZeile zwei\r\n' | iconv -f UTF-8 -t UTF-16LE >>"$work/utf16.txt"
 printf 'Café crème: 5 €\r\n' | iconv -f UTF-8 -t CP1252 >"$work/cp1252.txt"

@@ -738,7 +738,12 @@ void RecoveryWindow::aboutBox()
         this, MessageKind::Information,
         QStringLiteral("Velmora Sarvik Undelete %1\n\n"
                        "Brings back deleted files and folders from FAT12, FAT16, FAT32, exFAT and NTFS volumes.\n"
-                       "Velmora Software. All rights reserved.")
+                       "Copyright 2026 Velmora.\n\n"
+                       "This program is free software: you can redistribute it and/or modify it under the terms "
+                       "of the GNU General Public License as published by the Free Software Foundation, either "
+                       "version 3 of the License, or (at your option) any later version (GPL-3.0-or-later). It "
+                       "comes with ABSOLUTELY NO WARRANTY. The licence's text: "
+                       "/usr/share/common-licenses/GPL-3, or <https://www.gnu.org/licenses/gpl-3.0.html>.")
             .arg(QApplication::applicationVersion()),
         false);
     box.setWindowTitle(QStringLiteral("About Velmora Sarvik"));

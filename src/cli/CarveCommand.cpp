@@ -7,6 +7,7 @@
 #include "cli/Options.h"
 #include "cli/Progress.h"
 #include "cli/Source.h"
+#include "cli/TextWidth.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
 #include "recovery/OriginalTimes.h"
@@ -202,8 +203,8 @@ int runCarve(const CommandSpec& spec, const ParsedArgs& parsed)
             std::fprintf(stderr, "sarvik carve: %s is incomplete: its format breaks off after %llu bytes\n",
                          shown.c_str(), static_cast<unsigned long long>(f.length));
     }
-    std::printf("%zu file(s) found: %zu whole, %zu incomplete; %llu MB searched\n", result.files.size(), whole,
-                result.files.size() - whole, static_cast<unsigned long long>(result.bytesSearched >> 20));
+    std::printf("%zu file(s) found: %zu whole, %zu incomplete; %s searched\n", result.files.size(), whole,
+                result.files.size() - whole, iecSize(result.bytesSearched).c_str());
     if (result.unreadableBytes != 0) {
         std::fprintf(stderr, "sarvik carve: %llu bytes could not be read\n",
                      static_cast<unsigned long long>(result.unreadableBytes));

@@ -11,7 +11,9 @@
 #include "recovery/SaveWorker.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,15 +44,32 @@ public:
         if (first >= end)
             return true;
         const auto count = static_cast<std::size_t>(end - first);
+        errno = 0;
         if (std::fwrite(bytes.data() + (first - start), 1, count, stdout) != count) {
             m_failed = true;
+            m_errno = errno;
             return false;
         }
         m_written += count;
         return true;
     }
-    bool close() override { return !m_failed && std::fflush(stdout) == 0; }
-    [[nodiscard]] std::string error() const override { return "standard output could not be written"; }
+    bool close() override
+    {
+        errno = 0;
+        if (!m_failed && std::fflush(stdout) != 0) {
+            m_failed = true;
+            m_errno = errno;
+        }
+        return !m_failed;
+    }
+    /// The system's reason too, a full device's in words of its own.
+    [[nodiscard]] std::string error() const override
+    {
+        if (m_errno == ENOSPC)
+            return "standard output could not be written: no space left on the device";
+        return m_errno != 0 ? "standard output could not be written: " + std::string(std::strerror(m_errno))
+                            : "standard output could not be written";
+    }
     [[nodiscard]] std::optional<std::uint64_t> length() const override { return m_written; }
 
 private:
@@ -58,6 +77,7 @@ private:
     std::uint64_t m_position = 0; ///< bytes of the file handed over so far
     std::uint64_t m_written = 0;  ///< of those, written out
     bool m_failed = false;
+    int m_errno = 0; ///< why the write failed, when the system said
 };
 
 /// A destination of one file: standard output. Names mean nothing here, so

@@ -13,13 +13,79 @@
 #include "platform/DriveDiscovery.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
+#include "platform/StorageOverlap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace sarvik::cli {
+
+namespace {
+
+/// What `drives` shows of a volume beside its device and size, as lsblk does.
+struct DriveFacts {
+    std::string fileSystem; ///< a kind word ("fat32"), the mount's type, or empty
+    std::string label;
+    std::string mountPoint; ///< where it is mounted, or empty
+};
+
+/// The mounts of this machine (none where /proc is not there, or on Windows).
+std::vector<platform::MountEntry> machineMounts()
+{
+#if defined(_WIN32)
+    return {};
+#else
+    std::ifstream in("/proc/self/mountinfo");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return platform::parseMountInfo(text);
+#endif
+}
+
+/// The mount of `devicePath`: the one whose source names it, or whose device
+/// number is the block device's own.
+const platform::MountEntry* mountOf(const std::string& devicePath, const std::vector<platform::MountEntry>& mounts)
+{
+    std::error_code ec;
+    const std::filesystem::path path = platform::pathOf(devicePath);
+    const std::filesystem::path real = std::filesystem::weakly_canonical(path, ec);
+    std::uint64_t device = 0;
+#if !defined(_WIN32)
+    if (struct stat st{}; ::stat(devicePath.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+        device = st.st_rdev;
+#endif
+    for (const auto& m : mounts)
+        if ((device != 0 && m.device == device) || m.source == devicePath || (!real.empty() && m.source == real))
+            return &m;
+    return nullptr;
+}
+
+DriveFacts driveFacts(const disk::DriveItem& d, const std::vector<platform::MountEntry>& mounts)
+{
+    DriveFacts facts;
+    const platform::MountEntry* mount = mountOf(d.devicePath, mounts);
+    if (mount != nullptr)
+        facts.mountPoint = mount->mountPoint;
+    // The boot sector as a scan would read it; a device this user may not
+    // read shows what its mount says.
+    const OpenedSource opened = openSource(d.devicePath);
+    if (opened.supported) {
+        facts.fileSystem = disk::fileSystemKeyword(opened.volume.info.FileSystemKind);
+        facts.label = catalogue::toUtf8(opened.volume.info.VolumeLabel);
+    } else if (mount != nullptr) {
+        facts.fileSystem = mount->fsType;
+    }
+    return facts;
+}
+
+} // namespace
 
 int runDrives(const CommandSpec& spec, const ParsedArgs& parsed)
 {
@@ -33,21 +99,60 @@ int runDrives(const CommandSpec& spec, const ParsedArgs& parsed)
     for (const std::string& image : images)
         for (auto& item : platform::imageDriveItems(image))
             drives.push_back(std::move(item));
+    const auto mounts = machineMounts();
+    std::vector<DriveFacts> facts;
+    facts.reserve(drives.size());
+    for (const auto& d : drives)
+        facts.push_back(driveFacts(d, mounts));
     if (parsed.has("json")) {
         JsonStream w(stdout);
         w.beginDocument().beginArray("drives");
-        for (const auto& d : drives)
+        for (std::size_t i = 0; i < drives.size(); ++i) {
+            const auto& d = drives[i];
             w.value({}, Json{{"text", d.text},
                              {"devicePath", d.devicePath},
                              {"removable", d.kind == disk::DriveKind::Removable},
-                             {"sizeBytes", d.sizeBytes}});
+                             {"sizeBytes", d.sizeBytes},
+                             {"fileSystem", facts[i].fileSystem},
+                             {"label", facts[i].label},
+                             {"mountPoint", facts[i].mountPoint.empty() ? Json(nullptr) : Json(facts[i].mountPoint)}});
+        }
         w.endArray().endObject();
         return kExitDone;
     }
-    std::puts("My Computer");
-    for (const auto& d : drives)
-        std::printf("  %s %s %10llu MB\n", fitted(d.text, 28).c_str(), fitted(d.devicePath, 20).c_str(),
-                    static_cast<unsigned long long>(d.sizeBytes / (1024 * 1024)));
+    // As lsblk -o NAME,SIZE,FSTYPE,LABEL,MOUNTPOINT lays them out: the device
+    // (or image) in full, each column as wide as its widest value.
+    const std::vector<std::string> heads{"DEVICE", "SIZE", "FSTYPE", "LABEL", "MOUNTPOINT"};
+    std::vector<std::vector<std::string>> rows;
+    for (std::size_t i = 0; i < drives.size(); ++i)
+        rows.push_back({terminalText(drives[i].devicePath), iecSize(drives[i].sizeBytes), facts[i].fileSystem,
+                        terminalText(facts[i].label), terminalText(facts[i].mountPoint)});
+    std::vector<std::size_t> widths;
+    widths.reserve(heads.size());
+    for (const std::string& h : heads)
+        widths.push_back(displayWidth(h));
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], displayWidth(row[c]));
+    const auto printRow = [&](const std::vector<std::string>& row) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (c == 1)
+                line += rightAligned(row[c], widths[c]); // sizes line up on their units
+            else if (c + 1 < row.size())
+                line += fitted(row[c], widths[c]);
+            else
+                line += row[c];
+            if (c + 1 < row.size())
+                line += "  ";
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        std::puts(line.c_str());
+    };
+    printRow(heads);
+    for (const auto& row : rows)
+        printRow(row);
     return kExitDone;
 }
 
@@ -165,6 +270,7 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
     j["devicePath"] = info.DevicePath;
     j["volumeClusterSectors"] = info.VolumeClusterSectors;
     j["volumeSectors"] = info.VolumeSectors;
+    j["capacityBytes"] = info.VolumeSectors * disk::kSectorSize;
     j["volumeSupported"] = info.VolumeSupported == 1;
     j["volumeLabel"] = catalogue::toUtf8(info.VolumeLabel);
     j["bytesPerSector"] = info.BytesPerSector;
@@ -210,14 +316,19 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
     return j;
 }
 
-void infoText(const InfoSource& in)
+void infoText(const InfoRequest& request, const InfoSource& in)
 {
     const OpenedSource& src = in.source;
     const disk::VolumeGeometry& g = src.volume.geometry;
     const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(src.volume.info);
-    std::printf("Drive               : %s\n", src.item.text.c_str());
+    // The path as given: a device, an image, PATH@N, or a snapshot.
+    std::printf("Source              : %s%s\n", terminalText(request.path).c_str(),
+                in.snapshot ? " (a recovery snapshot)" : "");
     std::printf("Volume Label        : %s\n", catalogue::toUtf8(texts.label).c_str());
-    std::printf("Capacity            : %s\n", texts.capacity.c_str());
+    // The size in binary units, and exactly.
+    const std::uint64_t bytes = src.volume.info.VolumeSectors * disk::kSectorSize;
+    std::printf("Capacity            : %s (%llu bytes)\n", iecSize(bytes).c_str(),
+                static_cast<unsigned long long>(bytes));
     std::printf("Sectors per cluster : %s\n", texts.sectorsPerCluster.c_str());
     std::printf("Bytes per sector    : %s\n", texts.bytesPerSector.c_str());
     std::printf("File System         : %s\n", texts.fileSystem.c_str());
@@ -306,7 +417,7 @@ int runInfo(const CommandSpec& spec, const ParsedArgs& parsed)
         JsonStream w(stdout);
         w.beginObject().members(infoJson(request, *in)).endObject();
     } else {
-        infoText(*in);
+        infoText(request, *in);
     }
     if (!in->source.supported) {
         std::fprintf(stderr, "sarvik: %s\n", in->source.error.c_str());

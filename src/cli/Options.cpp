@@ -11,7 +11,9 @@ namespace sarvik::cli {
 namespace {
 
 constexpr OptionSpec kHelpOption{"help", nullptr, "show this help and exit"};
-constexpr OptionSpec kJsonOption{"json", nullptr, "write one JSON document (fields in README) instead of text"};
+constexpr OptionSpec kJsonOption{
+    "json", nullptr,
+    "write one JSON document instead of text; its JSON Schema: /usr/share/doc/sarvik/schema/ (docs/schema/)"};
 constexpr OptionSpec kOffsetOption{
     "offset", "N", "read SOURCE from N on as a volume: sectors of 512 bytes, or N with B, K, M, G, T (bytes, KiB...)"};
 constexpr OptionSpec kSizeOption{"size", "N", "with --offset: the volume's length (the same units)"};
@@ -267,12 +269,76 @@ std::optional<int> parseArgs(const CommandSpec& spec, const std::vector<std::str
             if (flag && name.size() < word.size())
                 return usageError(spec, "option '" + name + "' takes no value");
             // getopt_long also takes a unique abbreviation; one that fits several options lands here too.
-            return usageError(spec, "unknown option '" + name + "'");
+            std::vector<std::string> known;
+            known.reserve(options.size());
+            for (const OptionSpec& o : options)
+                known.emplace_back(o.name);
+            const std::string bare = name.substr(std::min(name.find_first_not_of('-'), name.size()));
+            return usageError(spec, "unknown option '" + name + "'" + didYouMean(nearestNames(bare, known), "--"));
         }
     }
     for (int i = optind; i < argc; ++i)
         parsed.positional.emplace_back(argv[static_cast<std::size_t>(i)]);
     return std::nullopt;
+}
+
+namespace {
+
+/// The edits (a letter typed, dropped, changed, or two neighbours swapped)
+/// that turn `a` into `b`.
+std::size_t editDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+} // namespace
+
+std::vector<std::string> nearestNames(const std::string& typed, const std::vector<std::string>& known)
+{
+    if (typed.empty())
+        return {};
+    std::vector<std::string> starting;
+    for (const std::string& k : known)
+        if (k.size() > typed.size() && k.compare(0, typed.size(), typed) == 0 &&
+            std::find(starting.begin(), starting.end(), k) == starting.end())
+            starting.push_back(k);
+    if (!starting.empty())
+        return starting;
+    const std::size_t allowed = std::clamp<std::size_t>(typed.size() / 3, 1, 3);
+    std::size_t best = allowed + 1;
+    std::string nearest;
+    for (const std::string& k : known)
+        if (const std::size_t d = editDistance(typed, k); d < best) {
+            best = d;
+            nearest = k;
+        }
+    if (nearest.empty())
+        return {};
+    return {nearest};
+}
+
+std::string didYouMean(const std::vector<std::string>& names, const std::string& prefix)
+{
+    if (names.empty())
+        return {};
+    std::string text = " (did you mean ";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i != 0)
+            text += i + 1 == names.size() ? " or " : ", ";
+        text += prefix + names[i];
+    }
+    return text + "?)";
 }
 
 } // namespace sarvik::cli

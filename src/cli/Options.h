@@ -70,6 +70,16 @@ void printCommandHelp(const CommandSpec& spec, std::FILE* out);
 [[nodiscard]] std::optional<int> parseArgs(const CommandSpec& spec, const std::vector<std::string>& args,
                                            ParsedArgs& parsed);
 
+/// What `typed` was most likely meant to be, of `known`: the names it is the
+/// start of (an abbreviation that fits several), else the one closest to it
+/// when at most a third of its letters (at least one, at most three) must be
+/// typed, dropped, swapped or changed to reach it; nothing when none is close.
+[[nodiscard]] std::vector<std::string> nearestNames(const std::string& typed, const std::vector<std::string>& known);
+
+/// " (did you mean --deep?)", " (did you mean --deep or --dry-run?)", or
+/// nothing: the hint after an unknown word, each of `names` with `prefix`.
+[[nodiscard]] std::string didYouMean(const std::vector<std::string>& names, const std::string& prefix);
+
 /// Names a usage error of `command` on standard error with its usage line; returns 2.
 int usageError(const CommandSpec& spec, const std::string& message);
 

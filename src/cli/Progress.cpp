@@ -1,5 +1,6 @@
 #include "cli/Progress.h"
 
+#include "disk/Trace.h"
 #include "platform/Console.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ constexpr int kBarWidth = 12;
 } // namespace
 
 TerminalProgress::TerminalProgress(std::string what)
-    : m_what(std::move(what)), m_enabled(platform::standardErrorIsTerminal()),
+    : m_what(std::move(what)), m_enabled(platform::standardErrorIsTerminal() && !disk::tracing()),
       m_columns(m_enabled ? platform::terminalColumns() : 80)
 {
 }
@@ -58,6 +59,13 @@ void TerminalProgress::counts(std::string text)
     draw();
 }
 
+void TerminalProgress::update(std::uint32_t position, std::string text)
+{
+    m_position = std::min<std::uint32_t>(position, 100);
+    m_counts = std::move(text);
+    draw();
+}
+
 std::string TerminalProgress::line() const
 {
     const std::string counts =
@@ -80,6 +88,18 @@ std::pair<std::size_t, std::size_t> fitColumns(std::string_view text, std::size_
         ++taken;
     }
     return {bytes, taken};
+}
+
+/// The bytes of the last `columns` characters of UTF-8 `text`.
+std::size_t tailBytes(std::string_view text, std::size_t columns)
+{
+    std::size_t bytes = 0;
+    for (std::size_t taken = 0; bytes < text.size() && taken < columns; ++taken) {
+        ++bytes;
+        while (bytes < text.size() && (static_cast<unsigned char>(text[text.size() - bytes]) & 0xC0) == 0x80)
+            ++bytes;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -108,6 +128,15 @@ std::string progressLine(const std::string& what, std::uint32_t position, const 
     // before its figures.
     if (const auto colon = status.find(": "); colon != std::string_view::npos && status.size() > statusColumns)
         status.remove_prefix(colon + 2);
+    // A path keeps its end, the file's own name: "…/DCIM/100CAMERA/IMG_0042.JPG".
+    if (status.find('/') != std::string_view::npos && fitColumns(status, statusColumns).first < status.size() &&
+        statusColumns > 1) {
+        text += "\u2026";
+        const std::size_t tail = tailBytes(status, statusColumns - 1);
+        text += status.substr(status.size() - tail);
+        text.append(statusColumns - 1 - fitColumns(status.substr(status.size() - tail), statusColumns).second, ' ');
+        return text;
+    }
     const auto [bytes, taken] = fitColumns(status, statusColumns);
     text += status.substr(0, bytes);
     text.append(statusColumns - taken, ' ');

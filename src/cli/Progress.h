@@ -32,6 +32,9 @@ public:
     [[nodiscard]] bool followsEachItem() const override { return false; }
     /// Replaces "folders N  files N" with `text` (a copy's files and bytes).
     void counts(std::string text);
+    /// The bar's position and the counts beside it at once, so that no line
+    /// is drawn with one of them new and the other old.
+    void update(std::uint32_t position, std::string text);
     /// Clears the line (done before anything else is printed).
     void finish();
 

@@ -8,6 +8,7 @@
 #include "cli/Selection.h"
 #include "cli/Session.h"
 #include "cli/Source.h"
+#include "cli/TextWidth.h"
 #include "platform/FileSystem.h"
 #include "platform/HashingOutputFolder.h"
 #include "recovery/FileRecovery.h"
@@ -27,33 +28,49 @@ namespace sarvik::cli {
 
 namespace {
 
-/// "12.3 MB" and the like, for the progress line.
-std::string byteText(std::uint64_t bytes)
-{
-    char text[32];
-    if (bytes < 1024 * 1024)
-        std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>((bytes + 1023) / 1024));
-    else
-        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    return text;
-}
-
-/// Draws files done of the planned total, bytes written and the current file.
+/// One bar for the whole copy: the bytes of the files done and of the current
+/// file so far, of the bytes planned; the files done of those planned, and the
+/// current file's path in the copy beside it. The bar never goes back: a file
+/// that ends short counts as done at its full size.
 class CliRecoveryObserver final : public recovery::RecoveryObserver {
 public:
     using FileDone = std::function<void(const recovery::FileReport&)>;
-    CliRecoveryObserver(std::uint64_t plannedFiles, std::uint64_t plannedBytes, FileDone done)
-        : m_progress("Recovering"), m_plannedFiles(plannedFiles), m_plannedBytes(plannedBytes), m_done(std::move(done))
+    CliRecoveryObserver(std::uint64_t plannedFiles, std::uint64_t plannedBytes, std::string to, bool ntfs,
+                        FileDone done)
+        : m_progress("Recovering"), m_plannedFiles(plannedFiles), m_plannedBytes(plannedBytes), m_to(std::move(to)),
+          m_pathIsWhole(ntfs), m_done(std::move(done))
     {
-        showCounts();
+        show();
     }
-    void path(const std::string& text) override { m_progress.status(text); }
-    void fileProgress(std::uint32_t position) override { m_progress.progress(position); }
+    void path(const std::string& text) override { m_path = text; }
+    void fileName(const std::string& name) override
+    {
+        // FAT and exFAT give the folder, NTFS the whole path; either way the
+        // line shows the file's path below the destination.
+        std::string shown = m_path;
+        if (!m_pathIsWhole)
+            shown += (shown.empty() || shown.back() == '/' ? "" : "/") + name;
+        if (shown.size() > m_to.size() && shown.compare(0, m_to.size(), m_to) == 0 && shown[m_to.size()] == '/')
+            shown.erase(0, m_to.size() + 1);
+        m_progress.status(shown);
+        m_currentSize = 0;
+        m_currentPosition = 0;
+    }
+    void fileSize(std::uint64_t bytes) override { m_currentSize = bytes; }
+    void fileProgress(std::uint32_t position) override
+    {
+        m_currentPosition = std::min<std::uint32_t>(position, 100);
+        show();
+    }
     void fileDone(const recovery::FileReport& report) override
     {
-        ++m_filesDone;
-        m_bytesDone += report.bytesWritten;
-        showCounts();
+        if (report.outcome != recovery::FileOutcome::Filtered) {
+            ++m_filesDone;
+            m_bytesDone += report.size;
+        }
+        m_currentSize = 0;
+        m_currentPosition = 0;
+        show();
         if (m_done)
             m_done(report);
     }
@@ -61,17 +78,35 @@ public:
     void finish() { m_progress.finish(); }
 
 private:
-    void showCounts()
+    void show()
     {
-        m_progress.counts("files " + std::to_string(m_filesDone) + " of " + std::to_string(m_plannedFiles) + "  " +
-                          byteText(m_bytesDone) + " of " + byteText(m_plannedBytes));
+        const std::uint64_t done =
+            m_bytesDone + m_currentSize / 100 * m_currentPosition + m_currentSize % 100 * m_currentPosition / 100;
+        // Files the plan did not count (an NTFS file's named streams) may take
+        // the bytes past the total: the total grows with them.
+        const std::uint64_t total = std::max(m_plannedBytes, done);
+        const auto position = static_cast<std::uint32_t>(total == 0 ? (m_filesDone == 0 ? 0 : 100)
+                                                                    : std::min<std::uint64_t>(100, done * 100 / total));
+        m_shownPosition = std::max(m_shownPosition, position);
+        m_shownBytes = std::max(m_shownBytes, done);
+        const std::uint64_t files = std::max(m_plannedFiles, m_filesDone);
+        m_progress.update(m_shownPosition, iecSize(m_shownBytes) + " of " + iecSize(total) + "  file " +
+                                               std::to_string(std::min(m_filesDone + 1, files)) + " of " +
+                                               std::to_string(files));
     }
     TerminalProgress m_progress;
     std::uint64_t m_plannedFiles;
     std::uint64_t m_plannedBytes;
+    std::string m_to;
+    bool m_pathIsWhole; ///< path() gives the file's whole path (NTFS), not its folder
     FileDone m_done;
-    std::uint32_t m_filesDone = 0;
+    std::string m_path;
+    std::uint64_t m_filesDone = 0;
     std::uint64_t m_bytesDone = 0;
+    std::uint64_t m_currentSize = 0;
+    std::uint32_t m_currentPosition = 0;
+    std::uint32_t m_shownPosition = 0;
+    std::uint64_t m_shownBytes = 0;
 };
 
 /// What `sarvik recover` was asked.
@@ -448,14 +483,25 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
         return status;
     }
 
+    // What the bar counts: the planned files that the name patterns pass, as
+    // --dry-run lists them.
     std::uint64_t plannedBytes = 0;
-    for (const PlannedFile& p : plan)
+    std::uint64_t plannedFiles = 0;
+    for (const PlannedFile& p : plan) {
+        const auto& c = session->catalogue;
+        const std::string& name = session->kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[p.fileIndex].name
+                                                                                   : c.NtfsFileList[p.fileIndex].name;
+        if (!session->filters.empty() && !session->filters.passes(name, c.NamesAreUtf8))
+            continue;
         plannedBytes += fileFacts(*session, p.fileIndex).size;
+        ++plannedFiles;
+    }
     if (reportFile.file != nullptr)
         destination = std::make_shared<platform::HashingOutputFolder>(destination);
     const recovery::ReportVolume reportVolume{session->catalogue, session->tree,
                                               session->volume.geometry.SectorsPerCluster};
-    CliRecoveryObserver observer(plan.size(), plannedBytes, [&](const recovery::FileReport& f) {
+    const bool ntfs = session->kind() == catalogue::CatalogueKind::Ntfs;
+    CliRecoveryObserver observer(plannedFiles, plannedBytes, r.to, ntfs, [&](const recovery::FileReport& f) {
         if (reportFile.file == nullptr)
             return;
         // Each line goes out as its file is done: a report of a copy that is

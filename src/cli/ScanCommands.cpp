@@ -367,7 +367,7 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
     const bool chosen = !isSnapshotSource(sa.source) && device.starts_with(sa.source + "@");
     const std::string& read = chosen ? device : sa.source;
     std::printf("%s volume %s, %s\n", disk::fileSystemName(s.volume.geometry.GeometryKind).c_str(), read.c_str(),
-                disk::ShowVolumeInfo(s.volume.info).capacity.c_str());
+                iecSize(s.volume.info.VolumeSectors * disk::kSectorSize).c_str());
     std::puts(!s.catalogue.NamesAreUtf8  ? "Classic scan"
               : s.catalogue.DeepSearched ? "Thorough scan, free space searched (--deep)"
                                          : "Thorough scan");

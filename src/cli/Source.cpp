@@ -89,6 +89,23 @@ std::optional<OpenedSource> soleVolumeOf(const std::string& path, disk::Geometry
 
 } // namespace
 
+std::string openFailureText(const std::string& path, const std::string& systemText)
+{
+#if defined(_WIN32)
+    // Windows' own text says to run it from an elevated prompt.
+    return systemText.empty() ? path : systemText;
+#else
+    const std::string whole = platform::resolvePartitionPath(path).path;
+    if (platform::runningAsAdministrator() || !platform::accessRefused(whole))
+        return systemText.empty() ? path : systemText;
+    if (platform::isDevice(whole))
+        return whole +
+               ": permission denied: run it as root (sudo), or add --udisks to have the system's disk manager open "
+               "it once polkit has asked for the password, or join the disk group";
+    return whole + ": Permission denied: run with sudo, or copy the image somewhere you can read it";
+#endif
+}
+
 std::optional<int> openThroughDiskManager(const std::string& source)
 {
     const std::string whole = platform::resolvePartitionPath(source).path;
@@ -229,7 +246,7 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
         opened.item.sizeBytes = opened.volume.reader.source()->size();
     const disk::SelectStatus selected = opened.selection.status;
     if (selected == disk::SelectStatus::CannotOpen) {
-        opened.error = "cannot open " + opened.selection.detail;
+        opened.error = "cannot open " + openFailureText(path, opened.selection.detail);
         if (const std::string hint = badNumberHint(path); !hint.empty())
             opened.error = hint;
     } else if (selected == disk::SelectStatus::Unreadable || selected == disk::SelectStatus::UnsupportedGeometry) {

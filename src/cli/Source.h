@@ -37,6 +37,11 @@ OpenedSource openSource(const std::string& path, bool soleVolume = false,
 /// error, when the disk manager refused or does not run.
 [[nodiscard]] std::optional<int> openThroughDiskManager(const std::string& source);
 
+/// Why `path` could not be opened, `systemText` ("PATH: REASON") when it says
+/// enough; when this user is refused a raw device or an image file, how to
+/// get in instead (sudo, --udisks or the disk group; sudo or a readable copy).
+[[nodiscard]] std::string openFailureText(const std::string& path, const std::string& systemText);
+
 /// The byte count `text` gives for --offset and --size: a number of 512-byte
 /// sectors, or one with a unit (B: bytes; K, M, G, T: KiB, MiB, GiB, TiB; "s":
 /// sectors). Nothing for anything else or a count past 2^64.

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <iterator>
 
 namespace sarvik::cli {
 
@@ -112,6 +113,22 @@ std::string rightAligned(std::string_view text, std::size_t columns)
 {
     const std::size_t width = displayWidth(text);
     return width >= columns ? std::string(text) : std::string(columns - width, ' ') + std::string(text);
+}
+
+std::string iecSize(std::uint64_t bytes)
+{
+    if (bytes < 1024)
+        return std::to_string(bytes) + " B";
+    static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    std::size_t unit = 0;
+    std::uint64_t whole = bytes / 1024;
+    std::uint64_t rest = bytes % 1024; // of the unit below
+    while (whole >= 1024 && unit + 1 < std::size(kUnits)) {
+        rest = whole % 1024;
+        whole /= 1024;
+        ++unit;
+    }
+    return std::to_string(whole) + "." + std::to_string(rest * 10 / 1024) + " " + kUnits[unit];
 }
 
 } // namespace sarvik::cli

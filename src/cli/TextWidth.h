@@ -4,6 +4,7 @@
 // combining marks (no column), CJK and emoji (two) keep tables in line.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,5 +21,10 @@ void appendFitted(std::string& out, std::string_view text, std::size_t columns);
 
 /// `text` right-aligned in `columns` columns (numbers), never cut.
 [[nodiscard]] std::string rightAligned(std::string_view text, std::size_t columns);
+
+/// A size in binary units as lsblk and df -h read: "512 B", "4.0 KiB",
+/// "260.0 MiB", "1.5 GiB", "2.0 TiB"; one decimal, rounded down so that a
+/// size never reads as more than it is.
+[[nodiscard]] std::string iecSize(std::uint64_t bytes);
 
 } // namespace sarvik::cli

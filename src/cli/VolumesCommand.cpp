@@ -7,6 +7,8 @@
 #include "cli/Json.h"
 #include "cli/Options.h"
 #include "cli/Progress.h"
+#include "cli/Source.h"
+#include "cli/TextWidth.h"
 #include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
 #include "disk/Volume.h"
@@ -24,7 +26,7 @@ int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed)
     std::string error;
     const auto disk = platform::openWholeSource(path, &error);
     if (!disk) {
-        std::fprintf(stderr, "sarvik: cannot open %s\n", error.empty() ? path.c_str() : error.c_str());
+        std::fprintf(stderr, "sarvik: cannot open %s\n", openFailureText(path, error).c_str());
         return kExitFailed;
     }
     const bool deep = parsed.has("deep");
@@ -60,7 +62,7 @@ int runVolumes(const CommandSpec& spec, const ParsedArgs& parsed)
             std::printf("  %-8s %-6s start %-10llu %10llu sectors (%s)  %s  %s\n",
                         ("lost" + std::to_string(i + 1)).c_str(), disk::fileSystemName(v.kind).c_str(),
                         static_cast<unsigned long long>(v.firstSector), static_cast<unsigned long long>(v.sectors),
-                        catalogue::byteSizeText(v.sectors * disk::kSectorSize).c_str(), v.foundBy.c_str(),
+                        iecSize(v.sectors * disk::kSectorSize).c_str(), v.foundBy.c_str(),
                         disk::lostVolumePathText(path, static_cast<std::uint32_t>(i + 1)).c_str());
         }
     }

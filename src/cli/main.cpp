@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Source.h"
+#include "disk/Trace.h"
 #include "platform/Console.h"
 
 #include <cerrno>
@@ -56,6 +57,10 @@ void usage(std::FILE* out)
                "UDisks2, once polkit allows it (asking for the password through its agent,\n"
                "such as pkttyagent on a text console); nothing else runs as root.\n"
                "\n"
+               "--verbose (any command) traces on standard error what was read where and which\n"
+               "rule decided (the boot sector's reading, each file's clusters, each outcome);\n"
+               "'sarvik scan SOURCE --verbose 2>trace.txt' makes a file for a bug report.\n"
+               "\n"
                "exit status:\n"
                "  0    everything asked was done\n"
                "  1    it could not be done: SOURCE cannot be opened or is not a volume, the\n"
@@ -66,6 +71,20 @@ void usage(std::FILE* out)
                "       snapshot whose volume is missing or does not match\n"
                "  130  interrupted (Ctrl-C); 143 and 129 when SIGTERM or SIGHUP stopped it\n",
                out);
+}
+
+/// --verbose: every read of the source and every decision of the rules, one
+/// line each on standard error after "sarvik: trace: ", headed by the version
+/// and the command line, so that the whole can go with a bug report.
+void startTrace(const std::string& command, const std::vector<std::string>& args)
+{
+    sarvik::disk::setTraceSink([](std::string_view line) {
+        std::fprintf(stderr, "sarvik: trace: %.*s\n", static_cast<int>(line.size()), line.data());
+    });
+    std::string words = "sarvik " SARVIK_VERSION ": " + command;
+    for (const std::string& a : args)
+        words += " " + a;
+    sarvik::disk::trace(words);
 }
 
 int runCommand(const std::string& command, const std::vector<std::string>& args)
@@ -81,15 +100,20 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
     if (spec == nullptr || runner == runners.end()) {
         // One line, not the whole help: the commands there are, and where the help is.
         std::string names;
-        for (const auto& known : sarvik::cli::commandSpecs())
-            names += (names.empty() ? "" : ", ") + std::string(known.name);
-        std::fprintf(stderr, "sarvik: unknown command '%s' (commands: %s; 'sarvik help' shows them)\n", command.c_str(),
-                     names.c_str());
+        std::vector<std::string> known;
+        for (const auto& each : sarvik::cli::commandSpecs()) {
+            names += (names.empty() ? "" : ", ") + std::string(each.name);
+            known.emplace_back(each.name);
+        }
+        const std::string hint = sarvik::cli::didYouMean(sarvik::cli::nearestNames(command, known), "");
+        std::fprintf(stderr, "sarvik: unknown command '%s'%s%s (commands: %s; 'sarvik help' shows them)\n",
+                     command.c_str(), hint.c_str(), hint.empty() ? "" : ";", names.c_str());
         return sarvik::cli::kExitUsage;
     }
-    // --udisks may come with any command that reads a SOURCE.
+    // --udisks may come with any command that reads a SOURCE, --verbose with any.
     std::vector<std::string> rest;
     bool udisks = false;
+    bool verbose = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--") {
             rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
@@ -97,9 +121,13 @@ int runCommand(const std::string& command, const std::vector<std::string>& args)
         }
         if (args[i] == "--udisks")
             udisks = true;
+        else if (args[i] == "--verbose")
+            verbose = true;
         else
             rest.push_back(args[i]);
     }
+    if (verbose)
+        startTrace(command, args);
     sarvik::cli::ParsedArgs parsed;
     if (const auto exit = sarvik::cli::parseArgs(*spec, rest, parsed))
         return *exit;
@@ -175,6 +203,9 @@ int main(int argc, char** argv)
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         const int error = errno;
+        // A command that failed on its output has named the reason already.
+        if (error == 0 && status == sarvik::cli::kExitFailed)
+            return status;
         std::fprintf(stderr, "sarvik: cannot write the output: %s\n",
                      error != 0 ? std::strerror(error) : "write error");
         return sarvik::cli::kExitFailed;

@@ -1,5 +1,7 @@
 #include "platform/Devices.h"
 
+#include "disk/Trace.h"
+
 #include "container/ContainerSource.h"
 #include "platform/FileSystem.h"
 #include "platform/PartitionSource.h"
@@ -56,7 +58,7 @@ std::shared_ptr<SystemBlockSource> SystemBlockSource::open(const std::string& pa
         return nullptr;
     }
     return std::shared_ptr<SystemBlockSource>(
-        new SystemBlockSource(device->file, device->size, sectorBytes != 0 ? sectorBytes : device->sectorBytes));
+        new SystemBlockSource(device->file, device->size, sectorBytes != 0 ? sectorBytes : device->sectorBytes, path));
 }
 
 SystemBlockSource::~SystemBlockSource()
@@ -78,6 +80,19 @@ std::uint64_t SystemBlockSource::knownZeros(std::uint64_t offset) const
 }
 
 disk::ReadStatus SystemBlockSource::read(std::uint64_t offset, disk::MutableByteSpan buffer) const
+{
+    const disk::ReadStatus status = readBytes(offset, buffer);
+    if (disk::tracing()) {
+        // "read card.img: 4096 bytes at byte 1048576 (sector 2048)", and how it went when not well.
+        static constexpr const char* kOutcome[] = {"", ": past the end, nothing read", ": failed", ": no device"};
+        disk::trace("read " + m_path + ": " + std::to_string(buffer.size()) + " bytes at byte " +
+                    std::to_string(offset) + " (sector " + std::to_string(offset / disk::kSectorSize) + ")" +
+                    kOutcome[static_cast<int>(status)]);
+    }
+    return status;
+}
+
+disk::ReadStatus SystemBlockSource::readBytes(std::uint64_t offset, disk::MutableByteSpan buffer) const
 {
     if (offset > m_size || buffer.size() > m_size - offset)
         return disk::ReadStatus::Short;

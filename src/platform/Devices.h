@@ -45,14 +45,16 @@ public:
     [[nodiscard]] bool readsInParallel() const override { return true; }
 
 private:
-    SystemBlockSource(NativeFile file, std::uint64_t size, std::uint32_t sectorBytes)
-        : m_file(file), m_size(size), m_sectorBytes(sectorBytes)
+    SystemBlockSource(NativeFile file, std::uint64_t size, std::uint32_t sectorBytes, std::string path)
+        : m_file(file), m_size(size), m_sectorBytes(sectorBytes), m_path(std::move(path))
     {
     }
+    [[nodiscard]] disk::ReadStatus readBytes(std::uint64_t offset, disk::MutableByteSpan buffer) const;
 
     NativeFile m_file;
     std::uint64_t m_size;
     std::uint32_t m_sectorBytes; ///< 1 when any read will do
+    std::string m_path;          ///< as opened, for the trace
     mutable std::once_flag m_holesMapped;
     mutable std::vector<std::pair<std::uint64_t, std::uint64_t>> m_holes; ///< [start, end), ascending
 };

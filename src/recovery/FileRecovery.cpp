@@ -1,6 +1,7 @@
 #include "recovery/FileRecovery.h"
 
 #include "catalogue/NameText.h"
+#include "disk/Trace.h"
 #include "disk/VolumeExtent.h"
 #include "exfat/ExfatVolume.h"
 #include "fat/ClusterChain.h"
@@ -389,6 +390,7 @@ bool FileRecovery::prepare(Prepared& p, const TargetFolder& folder, const std::s
         }
         m_observer.path(ntfs ? p.path : folder.path);
         m_observer.fileName(p.safeName);
+        m_observer.fileSize(size);
         m_observer.totalFiles(m_savedFileCount);
         m_observer.fileProgress(0);
     }
@@ -471,6 +473,13 @@ void FileRecovery::finish(Prepared& p, std::uint64_t size)
     }
     p.report.path = p.path;
     p.report.name = p.safeName;
+    if (disk::tracing())
+        disk::trace("copy " + p.path + ": " + outcomeText(p.report.outcome) + ", " +
+                    std::to_string(p.report.bytesWritten) + " of " + std::to_string(size) + " bytes" +
+                    (p.report.error.empty() ? "" : " (" + p.report.error + ")") +
+                    (p.report.zeroFilledBlocks != 0
+                         ? ", " + std::to_string(p.report.zeroFilledBlocks) + " block(s) unreadable, written as zeros"
+                         : ""));
     m_observer.fileDone(p.report);
     m_report.add(std::move(p.report));
 }
@@ -711,9 +720,43 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
     return 1;
 }
 
+namespace {
+
+/// "clusters 120-135, 200" and the like, for the trace; at most a few dozen
+/// runs are named.
+template <typename Run> std::string runsText(std::span<const Run> runs)
+{
+    constexpr std::size_t kNamed = 32;
+    std::string text = "clusters ";
+    for (std::size_t i = 0; i < runs.size() && i < kNamed; ++i) {
+        const Run& r = runs[i];
+        text += i == 0 ? "" : ", ";
+        if (r.sparse || r.missing) {
+            text += std::string(r.sparse ? "a hole of " : "missing: ") + std::to_string(r.length);
+            continue;
+        }
+        text += std::to_string(r.start);
+        if (r.length > 1)
+            text += "-" + std::to_string(r.start + static_cast<std::int64_t>(r.length) - 1);
+    }
+    if (runs.size() > kNamed)
+        text += " and " + std::to_string(runs.size() - kNamed) + " more runs";
+    return text;
+}
+
+} // namespace
+
 std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t firstCluster, std::uint32_t size,
                                                                 bool deleted, bool& guessed, std::uint32_t& loopAt)
 {
+    std::string rule;
+    const auto traced = [&](std::vector<ClusterRun> runs) {
+        if (disk::tracing())
+            disk::trace("file at cluster " + std::to_string(firstCluster) + " (" + std::to_string(size) + " bytes, " +
+                        (deleted ? "deleted" : "live") + "): " + rule + ": " +
+                        runsText(std::span<const ClusterRun>(runs)));
+        return runs;
+    };
     loopAt = 0;
     const auto& g = m_volume.geometry;
     const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
@@ -744,7 +787,8 @@ std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t fi
             std::vector<std::uint32_t> clusters = chain.clusters();
             clusters.resize(std::min<std::size_t>(clusters.size(), n));
             addClusters(clusters);
-            return runs;
+            rule = "its FAT chain, up to where it loops back";
+            return traced(std::move(runs));
         }
     }
     bool chainUnreadable =
@@ -754,7 +798,9 @@ std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t fi
                            fat::ChainEnd::ReadFailed;
     if (chain.size() == n && n != 0) {
         addClusters(chain.clusters());
+        rule = "its FAT chain";
     } else if (deleted && thoroughCopy() && n != 0) {
+        rule = "its chain is gone; the thorough rule takes the next free clusters, passing over those live files hold";
         // Thorough: the chain is gone; the next free clusters, passing over
         // those that live files hold (the consecutive ones when too few are free).
         if (!m_fatTable)
@@ -770,8 +816,10 @@ std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t fi
         // chain was cleared, and the table says nothing of it.
         guessed = !deleted && chainUnreadable;
         runs.push_back({std::int64_t{firstCluster}, n, false});
+        rule = deleted ? "its chain is gone; the classic rule reads the clusters that follow its first"
+                       : "no chain of its size could be read; the clusters that follow its first (a guess)";
     }
-    return runs;
+    return traced(std::move(runs));
 }
 
 bool FileRecovery::createForRuns(Prepared& p, int copyMode)
@@ -932,6 +980,11 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
                                  std::uint64_t size, std::uint64_t initialized, int copyMode, std::uint32_t deleted,
                                  std::uint64_t recordSector)
 {
+    if (disk::tracing())
+        disk::trace("NTFS record at sector " + std::to_string(recordSector) + " (" + std::to_string(size) + " bytes, " +
+                    std::to_string(initialized) + " initialized" + (deleted != 0 ? ", deleted" : "") +
+                    (compression.compressed ? ", compressed" : "") +
+                    "): its data runs: " + runsText(std::span<const ntfs::NtfsRun>(runs)));
     // Past the initialized size nothing was written: its clusters may hold
     // another file's bytes, and the file reads as zeros there.
     if (compression.compressed) {
@@ -1039,6 +1092,14 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
     for (const exfat::ClusterSpan& span :
          m_exfat->dataClusters(entry.firstCluster, valid, data.noFatChain, entry.deleted == 1))
         runs.push_back({static_cast<std::int64_t>(span.start), span.length, false, false});
+    if (disk::tracing())
+        disk::trace(
+            "exFAT file at cluster " + std::to_string(entry.firstCluster) + " (" + std::to_string(size) + " bytes, " +
+            std::to_string(valid) + " valid, " + (entry.deleted == 1 ? "deleted" : "live") + "): " +
+            (data.noFatChain      ? "written in one piece: its consecutive clusters"
+             : entry.deleted == 1 ? "its chain is gone; the clusters the allocation bitmap marks free from its first"
+                                  : "its FAT chain") +
+            ": " + runsText(std::span<const ClusterRun>(runs)));
     copyRuns(p, runs, valid, copyMode);
     // A deleted chained file's clusters come from the allocation bitmap; when
     // it cannot be read they are a guess, and the copy is not called whole.

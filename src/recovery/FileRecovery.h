@@ -66,6 +66,9 @@ public:
     virtual void path(const std::string& /*text*/) {}
     /// The "File Name" value (UTF-8).
     virtual void fileName(const std::string& /*name*/) {}
+    /// The size the catalogue gives the file named last, told before its
+    /// fileProgress calls, so that progress can be counted in bytes.
+    virtual void fileSize(std::uint64_t /*bytes*/) {}
     /// The "Total Files" value: files of this copy before the current one.
     virtual void totalFiles(std::uint32_t /*count*/) {}
     /// Progress of the current file, 0 to 99 while it is written.

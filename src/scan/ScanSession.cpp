@@ -4,6 +4,7 @@
 
 #include "carve/FatCarve.h"
 #include "carve/NtfsCarve.h"
+#include "disk/Trace.h"
 #include "exfat/ExfatScan.h"
 #include "exfat/ExfatVolume.h"
 #include "fat/FatLabel.h"
@@ -64,6 +65,45 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint64_t key, const catal
     return list;
 }
 
+namespace {
+
+/// What opening `item` decided, for the --verbose trace.
+void traceSelection(const disk::SelectedVolume& volume, const disk::DriveItem& item, disk::GeometryRules rules,
+                    const disk::SelectResult& result)
+{
+    static constexpr const char* kStatus[] = {"a volume to scan", "cannot be opened", "its boot sector is unreadable",
+                                              "not a FAT, exFAT or NTFS volume", "a geometry these rules do not read"};
+    const disk::VolumeInfo& info = volume.info;
+    const disk::VolumeGeometry& g = volume.geometry;
+    std::string line = "open " + item.devicePath + " by the " +
+                       (rules == disk::GeometryRules::Classic ? "classic" : "thorough") +
+                       " rules: " + kStatus[static_cast<int>(result.status)];
+    if (!result.detail.empty())
+        line += " (" + result.detail + ")";
+    disk::trace(line);
+    if (!result)
+        return;
+    disk::trace(
+        "boot sector: " + disk::fileSystemName(info.FileSystemKind) + ", read as " +
+        disk::fileSystemName(g.GeometryKind) + ", " + std::to_string(info.BytesPerSector) + "-byte sectors, " +
+        std::to_string(g.SectorsPerCluster) + " sectors a cluster, " + std::to_string(info.VolumeSectors) +
+        " sectors of 512 bytes in the source, " + std::to_string(info.FileSystemSectors) + " in the file system" +
+        (info.BackupBootSector ? ", from the backup boot sector at byte " + std::to_string(info.BackupBootSectorAt)
+                               : std::string{}) +
+        (info.GeometryRebuilt ? ", geometry rebuilt from the allocation tables and folders" : std::string{}));
+    if (disk::isFatKind(g.GeometryKind))
+        disk::trace("FAT geometry: reserved sectors " + std::to_string(g.ReservedSectors) + ", FAT sectors " +
+                    std::to_string(g.FatSectors) + ", first FAT at sector " + std::to_string(g.FirstFatSector) +
+                    ", second at " + std::to_string(g.SecondFatSector) + ", root at " + std::to_string(g.RootDirStart) +
+                    ", clusters from sector " + std::to_string(g.ClusterBaseSector));
+    else if (g.GeometryKind == disk::VolumeKind::Ntfs)
+        disk::trace("NTFS geometry: MFT at sector " + std::to_string(g.MftStartSector) + ", records of " +
+                    std::to_string(g.MftRecordSectors * disk::kSectorSize) + " bytes, index records of " +
+                    std::to_string(g.IndexRecordSectors) + " sectors");
+}
+
+} // namespace
+
 disk::SelectResult SelectVolume(disk::SelectedVolume& volume, const disk::DriveItem& item,
                                 disk::DeviceProvider& devices, disk::GeometryRules rules)
 {
@@ -76,6 +116,8 @@ disk::SelectResult SelectVolume(disk::SelectedVolume& volume, const disk::DriveI
         volume.info.VolumeLabel = fat::readVolumeLabel(volume).value_or(std::string{});
     else if (result && volume.info.VolumeLabel.empty() && kind == disk::VolumeKind::Ntfs)
         volume.info.VolumeLabel = ntfs::readVolumeLabel(volume).value_or(std::string{});
+    if (disk::tracing())
+        traceSelection(volume, item, rules, result);
     return result;
 }
 
@@ -123,6 +165,12 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
     const std::uint16_t kind = session.volume.geometry.GeometryKind;
     // The passes over free space are the thorough rules' own.
     const bool deep = options.thorough && options.deep;
+    if (disk::tracing())
+        disk::trace(std::string("scan of ") + session.volume.reader.DevicePath() + ": " +
+                    (options.thorough ? "thorough" : "classic") + " rules, " +
+                    (deep ? std::string("the free space searched too") + (options.carve ? ", by content as well" : "")
+                          : std::string("the metadata only")) +
+                    (options.deep && !options.thorough ? " (--deep is the thorough rules' own: not searched)" : ""));
     // After the scan, unless it was stopped: the unclaimed clusters searched by content.
     const auto carveAfter = [&](const auto& carveVolume) {
         if (!deep || session.catalogue.Losses.Stopped || control.stopRequested())

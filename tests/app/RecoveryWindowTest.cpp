@@ -1369,6 +1369,17 @@ void RecoveryWindowTest::helpAndLiveUpdateAnswer()
     QCOMPARE(update.kind, int(app::MessageKind::Information));
     QVERIFY(update.asked.contains(QStringLiteral("package manager")));
     QVERIFY(w.isVisible());
+
+    // The About box states the licence the program is distributed under.
+    Answer about;
+    answerWith(QStringLiteral("&Ok"), &about);
+    w.action(Command::About)->trigger();
+    QVERIFY(about.seen);
+    QVERIFY2(about.asked.contains(QStringLiteral("GNU General Public License")) &&
+                 about.asked.contains(QStringLiteral("GPL-3.0-or-later")),
+             qPrintable(about.asked));
+    QVERIFY(!about.asked.contains(QStringLiteral("All rights reserved")));
+    QVERIFY(about.asked.contains(QApplication::applicationVersion()));
 }
 
 void RecoveryWindowTest::settingsDialogKeepsOrChangesValues()

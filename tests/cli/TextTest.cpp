@@ -3,6 +3,7 @@
 #include "catalogue/NameDecode.h"
 #include "cli/EntryLines.h"
 #include "cli/Json.h"
+#include "cli/Options.h"
 #include "cli/Progress.h"
 #include "cli/Selection.h"
 #include "cli/TextWidth.h"
@@ -212,6 +213,49 @@ TEST_F(CliText, ProgressLineFitsTheTerminal)
     EXPECT_EQ(narrow.find("Searching"), std::string::npos);
     EXPECT_NE(narrow.find("1.2 GB"), std::string::npos);
     EXPECT_EQ(progressLine("Scanning", 250, "", "", 80).find("[############] 100%"), 9u);
+
+    // A path too long for the line keeps its end: the file's own name.
+    const std::string path = "DCIM/100CAMERA/Holiday in the mountains, second week/IMG_20230814_101112.JPG";
+    const std::string cut = progressLine("Recovering", 40, "12.0 MiB of 30.0 MiB  file 3 of 9", path, 100);
+    EXPECT_EQ(displayWidth(cut), 99u);
+    EXPECT_NE(cut.find("\u2026"), std::string::npos) << cut;
+    EXPECT_NE(cut.find("\u2026nd week/IMG_20230814_101112.JPG"), std::string::npos) << cut;
+    EXPECT_EQ(cut.find("DCIM"), std::string::npos) << cut;
+    // One that fits is shown whole, from its start.
+    EXPECT_NE(progressLine("Recovering", 40, "1.0 KiB of 2.0 KiB", path, 200).find(path), std::string::npos);
+}
+
+// Sizes as lsblk and df -h give them: binary units, one decimal never rounded up.
+TEST_F(CliText, SizesInBinaryUnits)
+{
+    EXPECT_EQ(iecSize(0), "0 B");
+    EXPECT_EQ(iecSize(1023), "1023 B");
+    EXPECT_EQ(iecSize(1024), "1.0 KiB");
+    EXPECT_EQ(iecSize(1536), "1.5 KiB");
+    EXPECT_EQ(iecSize(1024 * 1024 - 1), "1023.9 KiB"); // not "1024.0 KiB"
+    EXPECT_EQ(iecSize(272629760), "260.0 MiB");
+    EXPECT_EQ(iecSize(64ULL * 1024 * 1024 * 1024 - 1), "63.9 GiB");
+    EXPECT_EQ(iecSize(3ULL << 40), "3.0 TiB");
+    EXPECT_EQ(iecSize(~0ULL), "15.9 EiB");
+}
+
+// An unknown option or command is answered with what was likely meant.
+TEST_F(CliText, NearestNamesForAMistypedWord)
+{
+    const std::vector<std::string> options{"deep", "device", "dry-run", "duplicates", "no-carve", "live", "json"};
+    EXPECT_EQ(nearestNames("deeep", options), std::vector<std::string>{"deep"});
+    EXPECT_EQ(nearestNames("deeo", options), std::vector<std::string>{"deep"});
+    EXPECT_EQ(nearestNames("dveice", options), std::vector<std::string>{"device"}); // two letters swapped
+    EXPECT_EQ(nearestNames("jsno", options), std::vector<std::string>{"json"});
+    EXPECT_EQ(nearestNames("no-crave", options), std::vector<std::string>{"no-carve"});
+    EXPECT_EQ(nearestNames("dr", options), std::vector<std::string>{"dry-run"});
+    EXPECT_EQ(nearestNames("de", options), (std::vector<std::string>{"deep", "device"}));
+    EXPECT_TRUE(nearestNames("verbosity", options).empty());
+    EXPECT_TRUE(nearestNames("x", options).empty());
+    EXPECT_TRUE(nearestNames("", options).empty());
+    EXPECT_EQ(didYouMean({"deep"}, "--"), " (did you mean --deep?)");
+    EXPECT_EQ(didYouMean({"deep", "device", "dry-run"}, "--"), " (did you mean --deep, --device or --dry-run?)");
+    EXPECT_EQ(didYouMean({}, "--"), "");
 }
 
 } // namespace

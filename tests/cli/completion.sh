@@ -38,7 +38,8 @@ offered=$(complete_line "sarvik ")
 for cmd in $commands; do
     grep -qx -- "$cmd" <<<"$offered" || fail "'sarvik ' does not offer the command $cmd"
     options=$(complete_line "sarvik $cmd x --")
-    for option in $("$sarvik" help "$cmd" | grep -oE '^  --[a-z-]+'); do
+    # The options of its help, and those every command takes.
+    for option in $("$sarvik" help "$cmd" | grep -oE '^  --[a-z-]+') --udisks --verbose; do
         grep -qx -- "$option" <<<"$options" || fail "'sarvik $cmd x --' does not offer $option"
     done
 done

@@ -2,6 +2,8 @@
 // or a full memory would make, without privileges:
 //   SARVIK_FAULT_READ=FROM-TO   pread of any byte in [FROM, TO) fails with EIO
 //   SARVIK_FAULT_SLOW=MICROS    every pread waits this long first (a slow disk)
+//   SARVIK_FAULT_SLOW_MIB=MICROS  every pread also waits this long per MiB it
+//                                 asks for (a slow stream: large reads take time)
 //   SARVIK_FAULT_MALLOC=N       malloc fails once N bytes have been handed out
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -31,6 +33,9 @@ static ssize_t faultyRead(ssize_t (*real)(int, void*, size_t, off_t), int fd, vo
     const char* slow = getenv("SARVIK_FAULT_SLOW");
     if (slow != NULL)
         usleep((useconds_t)atol(slow));
+    const char* perMib = getenv("SARVIK_FAULT_SLOW_MIB");
+    if (perMib != NULL)
+        usleep((useconds_t)((unsigned long long)atol(perMib) * count / (1024 * 1024)));
     if (faultRange(&from, &to) && (unsigned long long)offset < to && (unsigned long long)offset + count > from) {
         errno = EIO;
         return -1;

@@ -243,7 +243,7 @@ if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && loop=$(losetup -f --sh
   status=$?
   losetup -d "$loop"
   [ $status = 1 ] || fail "unopenable device: exit $status"
-  grep -q "permission denied: run it as root (sudo) or join the disk group" err.txt ||
+  grep -q "permission denied: run it as root (sudo), or add --udisks to have the system's disk manager open it once polkit has asked for the password, or join the disk group" err.txt ||
     fail "unopenable device: $(cat err.txt)"
 fi
 echo "ok"

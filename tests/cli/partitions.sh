@@ -43,7 +43,7 @@ gpt = [(p["number"], p["firstSector"], p["sectors"], p["fileSystem"]) for p in j
 assert gpt == [(1, 2048, 131072, "FAT32"), (2, 133120, 131072, "NTFS")], gpt
 assert all(p["typeName"] == "Microsoft basic data" for p in json.load(open("gpt.json"))["partitions"])
 PY
-"$sarvik" drives mbr.img | grep -q "Disk Image(mbr.img) 6: NTFS *mbr.img@6" || fail "drives does not list mbr.img 6: NTFS"
+"$sarvik" drives mbr.img | grep -qE "^mbr.img@6 +64.0 MiB +ntfs " || fail "drives does not list mbr.img@6, NTFS: $("$sarvik" drives mbr.img)"
 
 # Each partition scans as its volume image does (only the device path differs).
 same_scan() { # PARTITION IMAGE [OPTION]...
@@ -141,7 +141,7 @@ PY
 if "$sarvik" scan lost.img >/dev/null 2>lost.err; then fail "a disk without its table was scanned as a volume"; fi
 grep -q "lost.img@lost1 (FAT16), lost.img@lost2 (FAT32), lost.img@lost3 (NTFS)" lost.err || fail "no lost volumes named: $(cat lost.err)"
 same_scan lost.img@lost1 "$vols/fat16.img"
-# The drive list (as the desktop program's drive tree) names them too.
+# The drive list names them too.
 "$sarvik" drives lost.img >drives.txt || fail "drives of a disk without its MBR"
 [[ $(grep -c "lost.img@lost[123] " drives.txt) -eq 3 ]] || fail "drives does not list the lost volumes: $(cat drives.txt)"
 same_scan lost.img@lost3 "$vols/ntfs.img"
