@@ -36,9 +36,9 @@ bool mediaSizeOf(int (*get)(Handle*, Size*, Error**), Handle* handle, std::uint6
 
 /// `Disk` owns one open disk of the library, as its member `lib` (a
 /// LibObject), and what it is read through. `Calls` names the library's
-/// calls on such a disk: its `Error` (a LibError), `setParent`, `read`
-/// (at an offset), `mediaSize`, and `parentNameSize` and `parentName`, the
-/// UTF-8 name of the parent it names.
+/// calls on such a disk: its `Error` (a LibError), `kSetParent`, `kRead`
+/// (at an offset), `kMediaSize`, and `kParentNameSize` and `kParentName`,
+/// the UTF-8 name of the parent it names.
 template <class Disk, class Calls> class ChainImage : public LibraryImage {
 public:
     ~ChainImage() override
@@ -119,8 +119,8 @@ protected:
     {
         auto* handle = disk.lib.handle;
         return libraryText(
-            [handle](std::size_t* size) { return Calls::parentNameSize(handle, size, nullptr); },
-            [handle](std::uint8_t* text, std::size_t size) { return Calls::parentName(handle, text, size, nullptr); });
+            [handle](std::size_t* size) { return Calls::kParentNameSize(handle, size, nullptr); },
+            [handle](std::uint8_t* text, std::size_t size) { return Calls::kParentName(handle, text, size, nullptr); });
     }
 
     std::int64_t readSome(std::uint64_t offset, std::byte* into, std::size_t length) const final
@@ -148,7 +148,7 @@ private:
     static bool setParent(Disk& child, Disk& parent, std::string& reason)
     {
         typename Calls::Error e;
-        if (Calls::setParent(child.lib.handle, parent.lib.handle, e.out()) == 1)
+        if (Calls::kSetParent(child.lib.handle, parent.lib.handle, e.out()) == 1)
             return true;
         reason = e.text();
         return false;
@@ -158,7 +158,7 @@ private:
     /// read, 0 or less when the library fails.
     static std::int64_t readDisk(const Disk& disk, std::uint64_t offset, std::byte* into, std::size_t length)
     {
-        return Calls::read(disk.lib.handle, into, length, static_cast<std::int64_t>(offset), nullptr);
+        return Calls::kRead(disk.lib.handle, into, length, static_cast<std::int64_t>(offset), nullptr);
     }
 
     /// The same chain again, through files that count what they read: the
@@ -178,7 +178,7 @@ private:
     bool describeChain()
     {
         std::uint64_t media = 0;
-        if (!mediaSizeOf(Calls::mediaSize, m_chain.front()->lib.handle, media))
+        if (!mediaSizeOf(Calls::kMediaSize, m_chain.front()->lib.handle, media))
             return false;
         setSize(media);
         std::string text = kindText(*m_chain.front()) + mediaText(media);

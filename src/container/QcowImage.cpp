@@ -19,11 +19,11 @@ struct QcowDisk {
 
 struct QcowCalls {
     using Error = LibError<libqcow_error_free, libqcow_error_backtrace_sprint>;
-    static constexpr auto setParent = libqcow_file_set_parent_file;
-    static constexpr auto read = libqcow_file_read_buffer_at_offset;
-    static constexpr auto mediaSize = libqcow_file_get_media_size;
-    static constexpr auto parentNameSize = libqcow_file_get_utf8_backing_filename_size;
-    static constexpr auto parentName = libqcow_file_get_utf8_backing_filename;
+    static constexpr auto kSetParent = libqcow_file_set_parent_file;
+    static constexpr auto kRead = libqcow_file_read_buffer_at_offset;
+    static constexpr auto kMediaSize = libqcow_file_get_media_size;
+    static constexpr auto kParentNameSize = libqcow_file_get_utf8_backing_filename_size;
+    static constexpr auto kParentName = libqcow_file_get_utf8_backing_filename;
 };
 
 class QcowImage final : public ChainImage<QcowDisk, QcowCalls> {

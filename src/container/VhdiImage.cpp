@@ -18,11 +18,11 @@ struct VhdiDisk {
 
 struct VhdiCalls {
     using Error = LibError<libvhdi_error_free, libvhdi_error_backtrace_sprint>;
-    static constexpr auto setParent = libvhdi_file_set_parent_file;
-    static constexpr auto read = libvhdi_file_read_buffer_at_offset;
-    static constexpr auto mediaSize = libvhdi_file_get_media_size;
-    static constexpr auto parentNameSize = libvhdi_file_get_utf8_parent_filename_size;
-    static constexpr auto parentName = libvhdi_file_get_utf8_parent_filename;
+    static constexpr auto kSetParent = libvhdi_file_set_parent_file;
+    static constexpr auto kRead = libvhdi_file_read_buffer_at_offset;
+    static constexpr auto kMediaSize = libvhdi_file_get_media_size;
+    static constexpr auto kParentNameSize = libvhdi_file_get_utf8_parent_filename_size;
+    static constexpr auto kParentName = libvhdi_file_get_utf8_parent_filename;
 };
 
 std::uint32_t diskType(const VhdiDisk& disk)

@@ -21,11 +21,11 @@ struct VmdkDisk {
 
 struct VmdkCalls {
     using Error = LibError<libvmdk_error_free, libvmdk_error_backtrace_sprint>;
-    static constexpr auto setParent = libvmdk_handle_set_parent_handle;
-    static constexpr auto read = libvmdk_handle_read_buffer_at_offset;
-    static constexpr auto mediaSize = libvmdk_handle_get_media_size;
-    static constexpr auto parentNameSize = libvmdk_handle_get_utf8_parent_filename_size;
-    static constexpr auto parentName = libvmdk_handle_get_utf8_parent_filename;
+    static constexpr auto kSetParent = libvmdk_handle_set_parent_handle;
+    static constexpr auto kRead = libvmdk_handle_read_buffer_at_offset;
+    static constexpr auto kMediaSize = libvmdk_handle_get_media_size;
+    static constexpr auto kParentNameSize = libvmdk_handle_get_utf8_parent_filename_size;
+    static constexpr auto kParentName = libvmdk_handle_get_utf8_parent_filename;
 };
 
 /// The name extent `index` of `handle` gives its file, as the descriptor

@@ -21,8 +21,8 @@ using namespace sarvik::container::detail;
 namespace {
 
 // Handles made and not yet freed, and handles opened and not yet closed.
-int g_live = 0;
-int g_open = 0;
+int liveHandles = 0;
+int openHandles = 0;
 
 /// One disk of the fake library: a held run of bytes is "held OFFSET LENGTH VALUE".
 struct FakeHandle {
@@ -36,7 +36,7 @@ struct FakeHandle {
 
 int fakeClose(FakeHandle* /*handle*/, std::intptr_t** /*error*/)
 {
-    --g_open;
+    --openHandles;
     return 0;
 }
 
@@ -44,7 +44,7 @@ int fakeFree(FakeHandle** handle, std::intptr_t** /*error*/)
 {
     delete *handle; // NOLINT: the fake library's own allocation
     *handle = nullptr;
-    --g_live;
+    --liveHandles;
     return 1;
 }
 
@@ -58,57 +58,67 @@ int fakeErrorSprint(std::intptr_t* /*error*/, char* text, std::size_t size)
     return std::snprintf(text, size, "fake_set_parent: parent refused.\nfake_open: unable to link.\n");
 }
 
-std::intptr_t g_error = 1; ///< what a failing call points an error at
+std::intptr_t refusal = 1; ///< what a failing call points an error at
+
+int fakeSetParent(FakeHandle* child, FakeHandle* parent, std::intptr_t** error)
+{
+    if (child->refusesParent) {
+        *error = &refusal;
+        return -1;
+    }
+    child->parent = parent;
+    return 1;
+}
+
+/// Each byte from the first disk down the chain that holds it, zero where none does.
+std::int64_t fakeRead(FakeHandle* handle, void* into, std::size_t length, std::int64_t offset,
+                      std::intptr_t** /*error*/)
+{
+    auto* bytes = static_cast<std::uint8_t*>(into);
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto at = static_cast<std::uint64_t>(offset) + i;
+        bytes[i] = 0; // NOLINT: a buffer of `length` bytes
+        for (FakeHandle* disk = handle; disk != nullptr; disk = disk->parent) {
+            auto run = disk->held.upper_bound(at);
+            if (run == disk->held.begin() || at >= std::prev(run)->first + std::prev(run)->second.first)
+                continue;
+            bytes[i] = std::prev(run)->second.second; // NOLINT
+            if (disk->counter)
+                ++*disk->counter;
+            break;
+        }
+    }
+    return static_cast<std::int64_t>(length);
+}
+
+int fakeMediaSize(FakeHandle* handle, std::uint64_t* size, std::intptr_t** /*error*/)
+{
+    *size = handle->size;
+    return 1;
+}
+
+int fakeParentNameSize(FakeHandle* handle, std::size_t* size, std::intptr_t** /*error*/)
+{
+    *size = handle->parentName.size() + 1;
+    return 1;
+}
+
+int fakeParentName(FakeHandle* handle, std::uint8_t* text, std::size_t size, std::intptr_t** /*error*/)
+{
+    if (size < handle->parentName.size() + 1)
+        return -1;
+    std::copy(handle->parentName.begin(), handle->parentName.end(), text);
+    text[handle->parentName.size()] = 0; // NOLINT
+    return 1;
+}
 
 struct FakeCalls {
     using Error = LibError<fakeErrorFree, fakeErrorSprint>;
-    static int setParent(FakeHandle* child, FakeHandle* parent, std::intptr_t** error)
-    {
-        if (child->refusesParent) {
-            *error = &g_error;
-            return -1;
-        }
-        child->parent = parent;
-        return 1;
-    }
-    /// Each byte from the first disk down the chain that holds it, zero where none does.
-    static std::int64_t read(FakeHandle* handle, void* into, std::size_t length, std::int64_t offset,
-                             std::intptr_t** /*error*/)
-    {
-        auto* bytes = static_cast<std::uint8_t*>(into);
-        for (std::size_t i = 0; i < length; ++i) {
-            const auto at = static_cast<std::uint64_t>(offset) + i;
-            bytes[i] = 0; // NOLINT: a buffer of `length` bytes
-            for (FakeHandle* disk = handle; disk != nullptr; disk = disk->parent) {
-                auto run = disk->held.upper_bound(at);
-                if (run == disk->held.begin() || at >= std::prev(run)->first + std::prev(run)->second.first)
-                    continue;
-                bytes[i] = std::prev(run)->second.second; // NOLINT
-                if (disk->counter)
-                    ++*disk->counter;
-                break;
-            }
-        }
-        return static_cast<std::int64_t>(length);
-    }
-    static int mediaSize(FakeHandle* handle, std::uint64_t* size, std::intptr_t** /*error*/)
-    {
-        *size = handle->size;
-        return 1;
-    }
-    static int parentNameSize(FakeHandle* handle, std::size_t* size, std::intptr_t** /*error*/)
-    {
-        *size = handle->parentName.size() + 1;
-        return 1;
-    }
-    static int parentName(FakeHandle* handle, std::uint8_t* text, std::size_t size, std::intptr_t** /*error*/)
-    {
-        if (size < handle->parentName.size() + 1)
-            return -1;
-        std::copy(handle->parentName.begin(), handle->parentName.end(), text);
-        text[handle->parentName.size()] = 0; // NOLINT
-        return 1;
-    }
+    static constexpr auto kSetParent = fakeSetParent;
+    static constexpr auto kRead = fakeRead;
+    static constexpr auto kMediaSize = fakeMediaSize;
+    static constexpr auto kParentNameSize = fakeParentNameSize;
+    static constexpr auto kParentName = fakeParentName;
 };
 
 struct FakeDisk {
@@ -131,9 +141,9 @@ protected:
         }
         auto disk = std::make_unique<FakeDisk>();
         disk->lib.handle = new FakeHandle; // NOLINT: freed by fakeFree
-        ++g_live;
+        ++liveHandles;
         disk->lib.open = true;
-        ++g_open;
+        ++openHandles;
         disk->lib.handle->counter = counter;
         while (in >> word) {
             if (word == "size")
@@ -166,15 +176,15 @@ protected:
         m_dir = fs::temp_directory_path() / ("chain-" + std::to_string(::getpid()) + "-" +
                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_dir);
-        g_live = 0;
-        g_open = 0;
+        liveHandles = 0;
+        openHandles = 0;
     }
     void TearDown() override
     {
         fs::remove_all(m_dir);
         // Every handle the chain and its probe made was closed and freed.
-        EXPECT_EQ(g_live, 0);
-        EXPECT_EQ(g_open, 0);
+        EXPECT_EQ(liveHandles, 0);
+        EXPECT_EQ(openHandles, 0);
     }
     /// Writes the fake disk `name`; its path.
     std::string disk(const std::string& name, const std::string& text)
@@ -261,7 +271,7 @@ TEST_F(ChainImageTest, RefusesAChainItCannotFollow)
             EXPECT_EQ(image.files().front(), first) << c.what;
         }
         EXPECT_EQ(error, c.error) << c.what;
-        EXPECT_EQ(g_live, 0) << c.what;
+        EXPECT_EQ(liveHandles, 0) << c.what;
     }
 }
 
