@@ -21,8 +21,8 @@ using namespace sarvik::container::detail;
 namespace {
 
 // Handles made and not yet freed, and handles opened and not yet closed.
-int liveHandles = 0;
-int openHandles = 0;
+int g_liveHandles = 0;
+int g_openHandles = 0;
 
 /// One disk of the fake library: a held run of bytes is "held OFFSET LENGTH VALUE".
 struct FakeHandle {
@@ -36,7 +36,7 @@ struct FakeHandle {
 
 int fakeClose(FakeHandle* /*handle*/, std::intptr_t** /*error*/)
 {
-    --openHandles;
+    --g_openHandles;
     return 0;
 }
 
@@ -44,7 +44,7 @@ int fakeFree(FakeHandle** handle, std::intptr_t** /*error*/)
 {
     delete *handle; // NOLINT: the fake library's own allocation
     *handle = nullptr;
-    --liveHandles;
+    --g_liveHandles;
     return 1;
 }
 
@@ -58,12 +58,12 @@ int fakeErrorSprint(std::intptr_t* /*error*/, char* text, std::size_t size)
     return std::snprintf(text, size, "fake_set_parent: parent refused.\nfake_open: unable to link.\n");
 }
 
-std::intptr_t refusal = 1; ///< what a failing call points an error at
+std::intptr_t g_refusal = 1; ///< what a failing call points an error at
 
 int fakeSetParent(FakeHandle* child, FakeHandle* parent, std::intptr_t** error)
 {
     if (child->refusesParent) {
-        *error = &refusal;
+        *error = &g_refusal;
         return -1;
     }
     child->parent = parent;
@@ -141,9 +141,9 @@ protected:
         }
         auto disk = std::make_unique<FakeDisk>();
         disk->lib.handle = new FakeHandle; // NOLINT: freed by fakeFree
-        ++liveHandles;
+        ++g_liveHandles;
         disk->lib.open = true;
-        ++openHandles;
+        ++g_openHandles;
         disk->lib.handle->counter = counter;
         while (in >> word) {
             if (word == "size")
@@ -176,15 +176,15 @@ protected:
         m_dir = fs::temp_directory_path() / ("chain-" + std::to_string(::getpid()) + "-" +
                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_dir);
-        liveHandles = 0;
-        openHandles = 0;
+        g_liveHandles = 0;
+        g_openHandles = 0;
     }
     void TearDown() override
     {
         fs::remove_all(m_dir);
         // Every handle the chain and its probe made was closed and freed.
-        EXPECT_EQ(liveHandles, 0);
-        EXPECT_EQ(openHandles, 0);
+        EXPECT_EQ(g_liveHandles, 0);
+        EXPECT_EQ(g_openHandles, 0);
     }
     /// Writes the fake disk `name`; its path.
     std::string disk(const std::string& name, const std::string& text)
@@ -271,7 +271,7 @@ TEST_F(ChainImageTest, RefusesAChainItCannotFollow)
             EXPECT_EQ(image.files().front(), first) << c.what;
         }
         EXPECT_EQ(error, c.error) << c.what;
-        EXPECT_EQ(liveHandles, 0) << c.what;
+        EXPECT_EQ(g_liveHandles, 0) << c.what;
     }
 }
 
