@@ -96,7 +96,7 @@ class FileListBench : public QObject {
         QVERIFY(big != nullptr && small != nullptr);
 
         // What the rows cost before the list sees them.
-        const std::uint32_t bigKey = w.session().tree.node(big->data(0, Qt::UserRole + 2).toUInt())->key;
+        const std::uint64_t bigKey = w.session().tree.node(big->data(0, Qt::UserRole + 2).toUInt())->key;
         timer.restart();
         const auto plain = w.session().rows(bigKey);
         const qint64 catalogueRows = timer.elapsed();

@@ -1,7 +1,8 @@
 #pragma once
-// What the library adapters share: a libyal error turned into a sentence, a
-// media read of the whole buffer under one lock, and the path of a parent disk
-// found beside its child. Only the adapters include this.
+// What the library adapters share: a libyal error turned into a sentence, the
+// library objects they own, a media read of the whole buffer under one lock,
+// and the path of a parent disk found beside its child. Only the adapters
+// include this.
 
 #include "container/ContainerSource.h"
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace sarvik::container::detail {
@@ -64,6 +66,56 @@ private:
     std::intptr_t* m_error = nullptr;
 };
 
+/// A libyal object (a handle, a file, a pool) owned here: closed if it was
+/// opened, then freed, when it goes. `Close` is nullptr for an object that is
+/// only freed.
+template <class T, auto Close, auto Free> struct LibObject {
+    T* handle = nullptr;
+    bool open = false;
+    LibObject() = default;
+    LibObject(const LibObject&) = delete;
+    LibObject& operator=(const LibObject&) = delete;
+    ~LibObject()
+    {
+        if constexpr (!std::is_null_pointer_v<decltype(Close)>)
+            if (open)
+                (void)Close(handle, nullptr);
+        if (handle != nullptr)
+            (void)Free(&handle, nullptr);
+    }
+};
+
+/// The file names a libyal glob finds from the first of a set (segments,
+/// pieces); freed by the library's `Free` when it goes.
+template <auto Free> struct GlobNames {
+    char** names = nullptr;
+    int count = 0;
+    GlobNames() = default;
+    GlobNames(const GlobNames&) = delete;
+    GlobNames& operator=(const GlobNames&) = delete;
+    ~GlobNames()
+    {
+        if (names != nullptr)
+            (void)Free(names, count, nullptr);
+    }
+    [[nodiscard]] std::string operator[](int i) const { return names[i]; } // NOLINT: the library's array
+};
+
+/// A UTF-8 string a library hands out in two calls: its size (with the
+/// closing NUL), then its bytes. Empty when there is none or the library
+/// cannot say.
+template <class SizeCall, class TextCall> std::string libraryText(SizeCall sizeOf, TextCall textOf)
+{
+    std::size_t size = 0;
+    if (sizeOf(&size) != 1 || size <= 1)
+        return {};
+    std::string text(size, '\0');
+    if (textOf(reinterpret_cast<std::uint8_t*>(text.data()), size) != 1)
+        return {};
+    text.resize(text.find('\0'));
+    return text;
+}
+
 /// A container read through a library handle: bounds are checked here, reads
 /// take turns under one lock, and a read the library fails or cuts short is
 /// an unreadable stretch, never data.
@@ -95,6 +147,20 @@ protected:
     }
     /// Called once the adapter can answer probeNothingHeld.
     void enableProbes() { m_probes = true; }
+    /// Notes the `count` files of a set (`kind`: "segment", "piece") as files
+    /// the container is read from, and refuses the set, the reason in
+    /// `error`, when one of them is a file a library's read could block on.
+    template <auto Free> bool addParts(const GlobNames<Free>& parts, const char* kind, std::string& error)
+    {
+        for (int i = 0; i < parts.count; ++i)
+            addFile(parts[i]);
+        for (int i = 0; i < parts.count; ++i)
+            if (std::string why = unreadableKind(parts[i]); !why.empty()) {
+                error = std::string("its ") + kind + " " + why;
+                return false;
+            }
+        return true;
+    }
 
 private:
     std::uint64_t m_size = 0;
@@ -130,6 +196,19 @@ private:
 
 /// Most parents followed from one child: a longer chain is taken for a loop.
 constexpr int kMaxParents = 32;
+
+/// Opens `path` as an `Image` made of `args`: its source when it opens, and
+/// the files it is read from either way.
+template <class Image, class... Args> OpenedContainer openImage(const std::string& path, Args... args)
+{
+    OpenedContainer opened;
+    auto image = std::make_shared<Image>(args...);
+    const bool open = image->open(path, opened.error);
+    opened.files = image->files();
+    if (open)
+        opened.source = std::move(image);
+    return opened;
+}
 
 OpenedContainer openEwf(const std::string& path, Format format);
 OpenedContainer openVhdi(const std::string& path, Format format);
