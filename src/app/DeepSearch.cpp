@@ -20,18 +20,8 @@ namespace {
 /// How often a search that has ended looks again whether the session is free.
 constexpr int kRetryMs = 150;
 
-struct ListSizes {
-    std::size_t folders = 0;
-    std::size_t files = 0;
-};
-
-ListSizes listSizes(const scan::ScanSession& s)
-{
-    const catalogue::Catalogue& c = s.catalogue;
-    if (s.kind() == catalogue::CatalogueKind::Ntfs)
-        return {c.NtfsFolderList.size(), c.NtfsFileList.size()};
-    return {c.FatFolderList.size(), c.FatFileList.size()};
-}
+using session::ListSizes;
+using session::listSizes;
 
 QString countText(std::size_t n, const char* one, const char* many)
 {
@@ -296,62 +286,17 @@ QString DeepSearch::outcomeText(const scan::ScanSession& found, bool stopped) co
     return text;
 }
 
-void DeepSearch::noteRename(bool folder, std::size_t entryIndex)
+void DeepSearch::noteRename(const session::RenamedEntry& renamed)
 {
-    const scan::ScanSession& s = m_window.session();
-    const catalogue::Catalogue& c = s.catalogue;
-    Renamed r;
-    r.folder = folder;
-    const bool ntfs = s.kind() == catalogue::CatalogueKind::Ntfs;
-    if (folder && !ntfs && entryIndex < c.FatFolderList.size()) {
-        r.key = c.FatFolderList[entryIndex].firstCluster;
-        r.name = c.FatFolderList[entryIndex].name;
-    } else if (folder && ntfs && entryIndex < c.NtfsFolderList.size()) {
-        r.key = c.NtfsFolderList[entryIndex].recordNumber;
-        r.name = c.NtfsFolderList[entryIndex].name;
-    } else if (!folder && !ntfs && entryIndex < c.FatFileList.size()) {
-        const catalogue::FatFileEntry& e = c.FatFileList[entryIndex];
-        r = {false, e.firstCluster, e.parentCluster, e.origin.address, e.name};
-    } else if (!folder && ntfs && entryIndex < c.NtfsFileList.size()) {
-        const catalogue::NtfsFileEntry& e = c.NtfsFileList[entryIndex];
-        r = {false, e.recordSector, e.recordNumber, e.parentRecord, e.name};
-    } else {
-        return;
-    }
     // A later rename of the same entry replaces the earlier one.
-    std::erase_if(m_renamed, [&r](const Renamed& old) {
-        return old.folder == r.folder && old.key == r.key && old.parent == r.parent && old.address == r.address;
-    });
-    m_renamed.push_back(std::move(r));
+    std::erase_if(m_renamed, [&renamed](const session::RenamedEntry& old) { return old.sameEntry(renamed); });
+    m_renamed.push_back(renamed);
 }
 
 void DeepSearch::applyRenames(scan::ScanSession& found) const
 {
-    catalogue::Catalogue& c = found.catalogue;
-    const bool ntfs = found.kind() == catalogue::CatalogueKind::Ntfs;
-    for (const Renamed& r : m_renamed) {
-        if (r.folder && !ntfs) {
-            for (catalogue::FatFolderEntry& e : c.FatFolderList)
-                if (e.firstCluster == r.key) {
-                    e.name = r.name;
-                    found.tree.setName(e.treeItem, r.name);
-                }
-        } else if (r.folder) {
-            for (catalogue::NtfsFolderEntry& e : c.NtfsFolderList)
-                if (e.recordNumber == r.key) {
-                    e.name = r.name;
-                    found.tree.setName(e.treeItem, r.name);
-                }
-        } else if (!ntfs) {
-            for (catalogue::FatFileEntry& e : c.FatFileList)
-                if (e.firstCluster == r.key && e.parentCluster == r.parent && e.origin.address == r.address)
-                    e.name = r.name;
-        } else {
-            for (catalogue::NtfsFileEntry& e : c.NtfsFileList)
-                if (e.recordSector == r.key && e.recordNumber == r.parent && e.parentRecord == r.address)
-                    e.name = r.name;
-        }
-    }
+    for (const session::RenamedEntry& r : m_renamed)
+        session::applyRename(found, r);
 }
 
 } // namespace sarvik::app

@@ -20,6 +20,8 @@
 #include "platform/RegularFile.h"
 #include "recovery/FileRecovery.h"
 #include "recovery/ReportRecord.h"
+#include "session/EntryAccess.h"
+#include "session/RecoveryOutcome.h"
 #include "snapshot/RecoverySnapshot.h"
 #include "snapshot/SnapshotFile.h"
 #include "snapshot/SnapshotMftRuns.h"
@@ -107,11 +109,6 @@ std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice, const std
     return chosen.toStdString();
 }
 
-bool isFolderType(const std::string& type)
-{
-    return type.size() >= 6 && type.compare(type.size() - 6, 6, "Folder") == 0;
-}
-
 /// The label edit of the Name column. Enter ends the edit and goes no further:
 /// the list would otherwise take the same key as "open the file".
 class RenameDelegate final : public QStyledItemDelegate {
@@ -130,38 +127,6 @@ protected:
         return handled;
     }
 };
-
-/// The files a copy of `rows` takes (the selected ones under Recover Selected):
-/// each file row, and every file of the tree below each folder row, as the
-/// copy walks it.
-std::uint64_t plannedFiles(const scan::ScanSession& s, const std::vector<catalogue::FileRow>& rows,
-                           recovery::RecoveryMode mode, const std::vector<bool>& selected)
-{
-    std::uint64_t files = 0;
-    std::vector<const catalogue::TreeNode*> pending;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (mode == recovery::RecoveryMode::Selected && (i >= selected.size() || !selected[i]))
-            continue;
-        const catalogue::FileRow& row = rows[i];
-        if (!row.folder && !isFolderType(row.type)) {
-            ++files;
-            continue;
-        }
-        const catalogue::TreeNode* top = s.tree.node(static_cast<std::uint32_t>(row.key));
-        if (top == nullptr || top->folderIndex < 0)
-            continue;
-        pending.push_back(top);
-        while (!pending.empty()) {
-            const catalogue::TreeNode* node = pending.back();
-            pending.pop_back();
-            files += s.index().filesIn(node->key).size();
-            for (const std::uint32_t child : node->children)
-                if (const catalogue::TreeNode* c = s.tree.node(child); c != nullptr && c->folderIndex >= 0)
-                    pending.push_back(c);
-        }
-    }
-    return files;
-}
 
 } // namespace
 
@@ -324,17 +289,16 @@ void ResultsCommands::recover(int mode)
     scan::ScanSession& session = m_window.mutableSession();
     m_lastReport.clear();
     m_lastFolder = folder;
-    catalogue::RecoveryControl control;
-    SavingDialog dialog(control, &m_window);
-    const std::uint64_t planned = plannedFiles(session, rows, recoveryMode, selected);
+    SavingDialog dialog(&m_window);
+    const std::uint64_t planned = session::plannedFiles(session, rows, recoveryMode, selected);
     dialog.setPlannedFiles(planned);
     recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_window.settings(),
-                                  control, dialog, m_lastReport);
+                                  dialog.job().control(), dialog.job().reports(), m_lastReport);
     dialog.run(copier, [&](recovery::FileRecovery& r) { r.RecoverListItems(rows, recoveryMode, selected, target); });
 
     if (dialog.outOfMemory())
         OutOfMemoryEnd(&m_window);
-    showRecoveryOutcome(m_lastReport, folder, Outcome{planned, dialog.stopped()});
+    showRecoveryOutcome(m_lastReport, folder, session::CopyRequest{planned, dialog.stopped()});
 }
 
 QByteArray ResultsCommands::reportRecords() const
@@ -371,64 +335,23 @@ void ResultsCommands::saveReportRecords(QWidget* parent) const
                       QStringLiteral("Unable to save the list to %1: %2").arg(path, file.errorString()));
 }
 
-QString ResultsCommands::outcomeHeadline(const recovery::RecoveryReport& report, Outcome outcome)
-{
-    // Written counts every file that was created, whole or not; what did not
-    // come back whole is told below it.
-    const QLocale locale;
-    QString headline =
-        QStringLiteral("%1 of %2 files copied")
-            .arg(locale.toString(qulonglong{report.totals().written}), locale.toString(qulonglong{outcome.planned}));
-    if (outcome.stopped)
-        headline += QStringLiteral("; stopped");
-    return headline + QLatin1Char('.');
-}
-
 void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder,
-                                          Outcome outcome)
+                                          session::CopyRequest request)
 {
     // Every copy ends with this box: how many files of those asked for were
     // copied, whether it was stopped, and every file that did not come back
     // whole, with what happened to it; the list behind "Details", the record
     // of every file saved by "Save List", the folder opened by "Open Folder".
-    const std::size_t losses = report.lossCount();
-    const recovery::RecoveryTotals& t = report.totals();
+    const QLocale locale;
+    const session::RecoverySummary summary =
+        session::recoverySummary(report, folder.toStdString(), request,
+                                 [&locale](std::uint64_t n) { return locale.toString(qulonglong{n}).toStdString(); });
     QStringList lines;
-    for (const recovery::FileReport& f : report.files()) {
-        if (const std::string loss = recovery::lossText(f); !loss.empty())
-            lines << QStringLiteral("%1: %2").arg(nameText(f.path, true), QString::fromStdString(loss));
-        else if (f.clustersInUse != 0)
-            lines << QStringLiteral("%1: written from %2 cluster(s) now in use by other files")
-                         .arg(nameText(f.path, true))
-                         .arg(f.clustersInUse);
-    }
-    for (const std::string& f : report.failedFolders())
-        lines << QStringLiteral("%1: folder could not be created").arg(nameText(f, true));
-    const std::uint32_t whole = t.written - std::min(t.written, t.filesWithZeroFill);
-    QString text = outcomeHeadline(report, outcome) + QStringLiteral("\n\n");
-    text += losses == 0 ? QStringLiteral("%1 file(s) were written whole to %2.").arg(whole).arg(folder)
-                        : QStringLiteral("%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, "
-                                         "%4 incomplete, %5 with unreadable blocks written as zeros, %6 not "
-                                         "written, %7 folder(s) not created. %8 file(s) were written whole.")
-                              .arg(losses)
-                              .arg(folder)
-                              .arg(t.cutShort)
-                              .arg(t.incomplete)
-                              .arg(t.filesWithZeroFill)
-                              .arg(t.failed)
-                              .arg(t.foldersFailed)
-                              .arg(whole);
-    if (t.writtenFromUsedClusters != 0)
-        text += QStringLiteral("\n\n%1 file(s) were written from clusters now in use: they may hold another file's "
-                               "data.")
-                    .arg(t.writtenFromUsedClusters);
-    if (t.nothingToWrite != 0 || t.filtered != 0 || t.duplicatesSkipped != 0)
-        text += QStringLiteral("\n\nNot written on purpose: %1 with no data to write, %2 left out by the file "
-                               "filters, %3 skipped because the name existed.")
-                    .arg(t.nothingToWrite)
-                    .arg(t.filtered)
-                    .arg(t.duplicatesSkipped);
-    MessageBox box(&m_window, losses == 0 ? MessageKind::Information : MessageKind::Error, text, false,
+    for (const std::string& line : summary.details)
+        lines << QString::fromStdString(line);
+    const QString text = QString::fromStdString(summary.text);
+    const bool losses = summary.losses;
+    MessageBox box(&m_window, !losses ? MessageKind::Information : MessageKind::Error, text, false,
                    lines.join(QLatin1Char('\n')));
     QPushButton* save = box.addButton(QStringLiteral("Save &List..."), QStringLiteral("saveList"));
     connect(save, &QPushButton::clicked, &box, [&] { saveReportRecords(&box); });
@@ -467,7 +390,7 @@ void ResultsCommands::openRow(int row, bool openWith)
     if (m_window.currentStep() != 3 || row < 0 || static_cast<std::size_t>(row) >= rows.size())
         return;
     const catalogue::FileRow& r = rows[static_cast<std::size_t>(row)];
-    if (r.folder || isFolderType(r.type))
+    if (session::isFolderRow(r))
         return;
     // `r` is a row of the list, copied from by the box's worker: a deep
     // search's results (which fill the list again) wait until it is done.
@@ -483,27 +406,14 @@ void ResultsCommands::openRow(int row, bool openWith)
     }
     const recovery::TargetFolder target{destination, folder.toStdString()};
     scan::ScanSession& session = m_window.mutableSession();
-    catalogue::RecoveryControl control; // StopRecovery and SkipFile start at 0
     recovery::RecoveryReport report;
     // The copy runs on the box's worker: a large file keeps the window alive
     // and can be cancelled.
-    SavingDialog dialog(control, &m_window, SavingDialog::Purpose::Open);
+    SavingDialog dialog(&m_window, SavingDialog::Purpose::Open);
     recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_window.settings(),
-                                  control, dialog, report);
+                                  dialog.job().control(), dialog.job().reports(), report);
     int written = 0;
-    const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
-    dialog.run(copier, [&](recovery::FileRecovery& c) {
-        if (!fat) {
-            written = c.RecoverNtfsFile(target, r.name, r.size, r.key, recovery::CopyMode::Open, 0);
-            return;
-        }
-        for (const catalogue::FatFileEntry& e : session.catalogue.FatFileList)
-            if (e.ordinal == r.key) {
-                written = c.RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size, e.name,
-                                           e.deleted);
-                break;
-            }
-    });
+    dialog.run(copier, [&](recovery::FileRecovery& c) { written = session::copyRowForOpen(c, session, r, target); });
     if (dialog.outOfMemory())
         OutOfMemoryEnd(&m_window);
     if (report.files().empty())
@@ -788,31 +698,12 @@ void ResultsCommands::renameRow(int row, const QString& text)
         preview->settle(); // its read may be copying the name that changes
     model->setName(row, newName);
     scan::ScanSession& session = m_window.mutableSession();
-    catalogue::Catalogue& c = session.catalogue;
-    const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
-    // The entry renamed, by its index in its list; a deep search that ends
-    // later brings a catalogue of its own, which takes the name from here.
-    const auto renamed = [&](auto& list, bool folder, auto matches) {
-        const auto found = std::find_if(list.begin(), list.end(), matches);
-        if (found == list.end())
-            return;
-        found->name = newName;
-        m_window.deepSearch()->noteRename(folder, static_cast<std::size_t>(found - list.begin()));
-    };
-    if (!r.folder && !isFolderType(r.type)) {
-        if (fat)
-            renamed(c.FatFileList, false, [&](const catalogue::FatFileEntry& e) { return e.ordinal == r.key; });
-        else
-            renamed(c.NtfsFileList, false, [&](const catalogue::NtfsFileEntry& e) { return e.recordSector == r.key; });
-        return;
-    }
-    const auto handle = static_cast<std::uint32_t>(r.key);
-    m_window.renameFolderItem(handle, nameText(newName, c.NamesAreUtf8));
-    session.tree.setName(handle, newName);
-    if (fat)
-        renamed(c.FatFolderList, true, [&](const catalogue::FatFolderEntry& e) { return e.treeItem == handle; });
-    else
-        renamed(c.NtfsFolderList, true, [&](const catalogue::NtfsFolderEntry& e) { return e.treeItem == handle; });
+    if (session::isFolderRow(r))
+        m_window.renameFolderItem(static_cast<std::uint32_t>(r.key), nameText(newName, session.catalogue.NamesAreUtf8));
+    // A deep search that ends later brings a catalogue of its own, which takes
+    // the name from here.
+    if (const std::optional<session::RenamedEntry> renamed = session::renameEntry(session, r, newName))
+        m_window.deepSearch()->noteRename(*renamed);
 }
 
 void ResultsCommands::Properties()
@@ -821,21 +712,7 @@ void ResultsCommands::Properties()
     const auto& rows = m_window.fileListModel()->fileRows();
     if (m_window.currentStep() != 3 || row < 0 || static_cast<std::size_t>(row) >= rows.size())
         return;
-    const catalogue::FileRow& r = rows[static_cast<std::size_t>(row)];
-    PropertiesValues values;
-    values.name = nameText(r.name, m_window.session().catalogue.NamesAreUtf8);
-    values.created = QString::fromStdString(r.created);
-    values.modified = QString::fromStdString(r.modified);
-    values.folder = isFolderType(r.type);
-    if (values.folder) {
-        const scan::ScanSession& session = m_window.session();
-        const FolderTotals totals =
-            countFolder(session.catalogue, session.tree, session.index(), static_cast<std::uint32_t>(r.key));
-        values.contents = QString::fromStdString(contentsText(totals));
-        values.size = QString::fromStdString(folderSizeText(totals));
-    } else {
-        values.size = QString::fromStdString(fileSizeText(r.size));
-    }
+    const PropertiesValues values(session::rowProperties(m_window.session(), rows[static_cast<std::size_t>(row)]));
     PropertiesDialog dialog(values, &m_window);
     dialog.exec();
 }

@@ -5,6 +5,7 @@
 // properties box.
 
 #include "recovery/RecoveryReport.h"
+#include "session/RecoveryOutcome.h"
 
 #include <QObject>
 #include <QString>
@@ -75,19 +76,13 @@ public:
     /// How a folder is shown on the desktop (QDesktopServices by default).
     std::function<bool(const QString& folder)> launchFolder;
 
-    /// What a copy was asked for and how it ended, for the box that closes it.
-    struct Outcome {
-        std::uint64_t planned = 0; ///< files asked for
-        bool stopped = false;      ///< Stop Saving was pressed
-    };
-    /// The box's first line: "28,360 of 100,000 files copied; stopped."
-    [[nodiscard]] static QString outcomeHeadline(const recovery::RecoveryReport& report, Outcome outcome);
     std::function<bool(const QStringList& command)> startProgram;
 
 private:
     void recover(int mode);
     /// The end-of-recovery message: counts, and the files that did not come back whole.
-    void showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder, Outcome outcome);
+    void showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder,
+                             session::CopyRequest request);
     void openFile(const QString& path);
     void openFileWith(const QString& path);
     void renameRow(int row, const QString& text);

@@ -10,6 +10,8 @@
 #include "app/SplitHandle.h"
 #include "app/ThumbnailView.h"
 #include "catalogue/NameText.h"
+#include "session/DisplayText.h"
+#include "session/EntryAccess.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -453,14 +455,12 @@ bool RecoveryWindow::showFile(std::size_t fileIndex)
 {
     if (m_currentStep != 3)
         return false;
-    const catalogue::Catalogue& c = m_session.catalogue;
-    const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
-    if (fileIndex >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
+    const std::optional<std::uint64_t> parent = session::fileParentKey(m_session, fileIndex);
+    if (!parent)
         return false;
-    const std::uint64_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
     // A parent not placed in the tree is listed under the root, as the search names it.
     const catalogue::FolderTree& tree = m_session.tree;
-    const catalogue::TreeNode* node = tree.findByKey(parent);
+    const catalogue::TreeNode* node = tree.findByKey(*parent);
     if (node == nullptr || node->folderIndex < 0)
         node = &tree.root();
     QTreeWidgetItem* item = folderItem(node->handle);
@@ -506,15 +506,11 @@ void RecoveryWindow::FillFileList(std::uint64_t key)
     m_details->scrollToTop();
     m_details->horizontalScrollBar()->setValue(0);
     // A filter in force lists and recovers only what its patterns let through.
-    const auto& patterns = m_session.filters.patterns();
-    if (patterns.empty()) {
+    const std::string note = session::filterNote(m_session.filters.patterns(), utf8);
+    if (note.empty()) {
         m_filterNote->hide();
     } else {
-        QStringList shown;
-        for (const std::string& p : patterns)
-            shown << nameText(p, utf8);
-        m_filterNote->setText(QStringLiteral("File filter in force: only files named %1 are listed and recovered")
-                                  .arg(shown.join(QStringLiteral(", "))));
+        m_filterNote->setText(QString::fromStdString(note));
         m_filterNote->setToolTip(m_filterNote->text());
         m_filterNote->show();
     }
