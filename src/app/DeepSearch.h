@@ -33,13 +33,13 @@ namespace sarvik::app {
 
 class DeepSearchBar;
 class FreeSpaceCheck;
-class RecoveryWindow;
+class ResultsHost;
 class ScanRunner;
 
 class DeepSearch : public QObject {
     Q_OBJECT
 public:
-    DeepSearch(RecoveryWindow& window, DeepSearchBar& bar);
+    DeepSearch(ResultsHost& host, DeepSearchBar& bar);
     /// Stops both workers and joins them.
     ~DeepSearch() override;
     DeepSearch(const DeepSearch&) = delete;
@@ -91,9 +91,8 @@ private:
     void takePartial();
     [[nodiscard]] bool sessionFree() const;
     void applyRenames(scan::ScanSession& found) const;
-    [[nodiscard]] QString outcomeText(const scan::ScanSession& found, bool stopped) const;
 
-    RecoveryWindow& m_window;
+    ResultsHost& m_host;
     DeepSearchBar& m_bar;
     FreeSpaceCheck* m_check = nullptr;
     /// The search's own session, filled by its worker.

@@ -15,21 +15,26 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QMenu;
 class QWidget;
 class QTemporaryDir;
 
+namespace sarvik::scan {
+class ScanSession;
+}
+
 namespace sarvik::app {
 
-class RecoveryWindow;
+class ResultsHost;
 
 class ResultsCommands : public QObject {
     Q_OBJECT
 public:
     /// Removes the temporary copies that Open and Open With made.
     void removeOpenCopies();
-    explicit ResultsCommands(RecoveryWindow& window);
+    ResultsCommands(ResultsHost& host, QObject* parent);
     ~ResultsCommands() override;
 
     /// Runs command `id` (menu, toolbar or right-click ids).
@@ -79,6 +84,8 @@ public:
     std::function<bool(const QStringList& command)> startProgram;
 
 private:
+    /// What the session reads: the device or image its files come from.
+    static std::vector<std::string> sourcesOf(const scan::ScanSession& session);
     void recover(int mode);
     /// The end-of-recovery message: counts, and the files that did not come back whole.
     void showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder,
@@ -88,7 +95,7 @@ private:
     void renameRow(int row, const QString& text);
     void showContextMenu(const QPoint& pos);
 
-    RecoveryWindow& m_window;
+    ResultsHost& m_host;
     recovery::RecoveryReport m_lastReport;
     QString m_lastFolder; ///< where the last recovery wrote
     std::unique_ptr<QTemporaryDir> m_openFolder;

@@ -128,4 +128,28 @@ int copyRowForOpen(recovery::FileRecovery& copier, const scan::ScanSession& sess
     return 0;
 }
 
+int copyFileHead(recovery::FileRecovery& copier, std::uint16_t kind, const catalogue::Catalogue& catalogue,
+                 const catalogue::FileRow& row, const recovery::TargetFolder& target)
+{
+    if (!disk::usesFatCatalogue(kind))
+        return copier.RecoverNtfsFile(target, row.name, row.size, row.key, recovery::CopyMode::Open, 0);
+    if (row.entryIndex >= catalogue.FatFileList.size())
+        return 0;
+    const catalogue::FatFileEntry& e = catalogue.FatFileList[row.entryIndex];
+    return copier.RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size, e.name,
+                                 e.deleted);
+}
+
+std::optional<std::vector<recovery::ClusterPart>> clusterParts(recovery::ConditionEstimator& estimator,
+                                                               std::uint16_t kind,
+                                                               const catalogue::Catalogue& catalogue,
+                                                               const catalogue::FileRow& row)
+{
+    if (disk::usesFatCatalogue(kind) && row.entryIndex < catalogue.FatFileList.size())
+        return estimator.fatParts(catalogue.FatFileList[row.entryIndex]);
+    if (kind == disk::VolumeKind::Ntfs && row.entryIndex < catalogue.NtfsFileList.size())
+        return estimator.ntfsParts(catalogue.NtfsFileList[row.entryIndex]);
+    return std::nullopt;
+}
+
 } // namespace sarvik::session

@@ -6,12 +6,14 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileList.h"
+#include "recovery/Condition.h"
 #include "recovery/FileRecovery.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sarvik::scan {
 class ScanSession;
@@ -64,5 +66,17 @@ void applyRename(scan::ScanSession& session, const RenamedEntry& renamed);
 /// listed); returns the files written.
 int copyRowForOpen(recovery::FileRecovery& copier, const scan::ScanSession& session, const catalogue::FileRow& row,
                    const recovery::TargetFolder& target);
+
+/// Copies the file of `row` of a catalogue of a volume of `kind` to `target`
+/// as a preview does (the entry at the row's index); returns the files written.
+int copyFileHead(recovery::FileRecovery& copier, std::uint16_t kind, const catalogue::Catalogue& catalogue,
+                 const catalogue::FileRow& row, const recovery::TargetFolder& target);
+
+/// The states of the clusters of file row `row`, as `estimator` finds them;
+/// nothing when they are not known.
+[[nodiscard]] std::optional<std::vector<recovery::ClusterPart>> clusterParts(recovery::ConditionEstimator& estimator,
+                                                                             std::uint16_t kind,
+                                                                             const catalogue::Catalogue& catalogue,
+                                                                             const catalogue::FileRow& row);
 
 } // namespace sarvik::session

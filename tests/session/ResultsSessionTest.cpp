@@ -3,6 +3,7 @@
 // later scan, and the find job's stop and drop.
 
 #include "scan/ScanSession.h"
+#include "session/DeepSearchOutcome.h"
 #include "session/EntryAccess.h"
 #include "session/FindJob.h"
 #include "session/Properties.h"
@@ -18,7 +19,7 @@
 namespace sarvik::session {
 namespace {
 
-using test::FatSession;
+using sessiontest::FatSession;
 
 const catalogue::FileRow* rowNamed(const std::vector<catalogue::FileRow>& rows, const std::string& name)
 {
@@ -93,6 +94,34 @@ TEST(EntryAccess, ARenameReachesTheListsAndALaterScanOfTheSameVolume)
     EXPECT_EQ(listSizes(f.session).files, 5u);
     EXPECT_EQ(fileParentKey(f.session, 3), std::optional<std::uint64_t>(10));
     EXPECT_EQ(fileParentKey(f.session, 5), std::nullopt);
+}
+
+TEST(DeepSearchOutcome, ASearchReplacesThePageOnlyWithMoreAndSaysWhatItAdded)
+{
+    FatSession shown;
+    FatSession found;
+    EXPECT_TRUE(holdsAtLeast(found.session, shown.session, false)); // as much: the end of a search is taken
+    EXPECT_FALSE(holdsAtLeast(found.session, shown.session, true)); // a copy on the way brings nothing new
+    found.addFile("carved.jpg", 0, 10, 0);
+    EXPECT_TRUE(holdsAtLeast(found.session, shown.session, true));
+    // Fewer folders (the volume changed, or a stop before the free space) never replace the page.
+    found.session.catalogue.FatFolderList.pop_back();
+    EXPECT_FALSE(holdsAtLeast(found.session, shown.session, false));
+    EXPECT_EQ(deepSearchFoundLess(true),
+              "Deep search stopped before it reached the free space; the list is as the scan left it.");
+
+    const ListSizes base = listSizes(shown.session);
+    EXPECT_EQ(deepSearchOutcome(shown.session, base.folders, base.files, false),
+              "Deep search found nothing more in the free space.");
+    FatSession more;
+    more.addFile("a.bin", 0, 1, 0);
+    more.addFile("b.bin", 0, 1, 0);
+    more.session.catalogue.Losses.UnreadableSectors = 3;
+    EXPECT_EQ(deepSearchOutcome(more.session, base.folders, base.files, true),
+              "Deep search stopped; what it found before is listed: 0 more folders and 2 more files. 3 sector(s) "
+              "could not be read.");
+    EXPECT_EQ(deepSearchOutcome(more.session, base.folders - 1, base.files + 1, false),
+              "Deep search found 1 more folder and 1 more file. 3 sector(s) could not be read.");
 }
 
 // Collects what a find job reports, as a front end would on its own thread.

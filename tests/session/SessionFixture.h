@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-namespace sarvik::session::test {
+namespace sarvik::sessiontest {
 
 struct FatSession {
     scan::ScanSession session;
@@ -46,4 +46,4 @@ struct FatSession {
     }
 };
 
-} // namespace sarvik::session::test
+} // namespace sarvik::sessiontest
