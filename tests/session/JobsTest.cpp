@@ -4,6 +4,7 @@
 
 #include "recovery/RecoveryFixture.h"
 #include "scan/ScanSession.h"
+#include "session/LostVolumeJob.h"
 #include "session/RecoveryJob.h"
 #include "session/RecoveryOutcome.h"
 #include "session/ScanJob.h"
@@ -15,6 +16,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 
 namespace sarvik::session {
@@ -280,6 +283,77 @@ TEST(ScanJob, TimeLeftFollowsThePaceSoFar)
     ScanReports reports;
     ScanJob idle(reports);
     EXPECT_EQ(idle.timeLeft(), std::nullopt); // no percent reported
+}
+
+// ---- Lost volumes ------------------------------------------------------------
+
+struct LostReports final : LostVolumeObserver, Signals {
+    void progressWaiting() override { bump(progress); }
+    void searchEnded() override { bump(ended); }
+};
+
+// A disk without a table holding demo-fat32.img at sector 3000, where only
+// the reading of every sector finds it.
+std::shared_ptr<disk::MemoryBlockSource> oddStartDisk()
+{
+    std::ifstream in(std::string(SARVIK_TEST_VOLUMES) + "/demo-fat32.img", std::ios::binary);
+    if (!in)
+        return nullptr;
+    std::vector<std::byte> bytes(3000 * 512);
+    const std::vector<char> volume{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (const char c : volume)
+        bytes.push_back(static_cast<std::byte>(c));
+    return std::make_shared<disk::MemoryBlockSource>(std::move(bytes));
+}
+
+TEST(LostVolumeJob, FindsAVolumeOnlyAWholeReadFindsAndAStopEndsEarly)
+{
+    const std::shared_ptr<disk::MemoryBlockSource> image = oddStartDisk();
+    if (!image)
+        GTEST_SKIP() << "no demo-fat32.img in " << SARVIK_TEST_VOLUMES << " (tools/make-test-volumes.sh)";
+    {
+        LostReports reports;
+        LostVolumeJob job(reports);
+        ASSERT_TRUE(job.start([image](std::string&) { return image; }));
+        reports.waitEnded();
+        job.finish();
+        const LostVolumeFindings& findings = job.findings();
+        EXPECT_FALSE(findings.stopped);
+        EXPECT_TRUE(findings.error.empty());
+        ASSERT_EQ(findings.found.size(), 1u);
+        EXPECT_EQ(findings.found[0].firstSector, 3000u);
+        EXPECT_EQ(findings.found[0].kind, disk::VolumeKind::Fat32);
+        const LostVolumeProgress last = job.takeProgress();
+        EXPECT_EQ(last.percent, 100);
+    }
+    {
+        // Held at its first read, then stopped: it ends as stopped, before the volume.
+        auto gate = std::make_shared<GatedSource>(image);
+        gate->allow(0);
+        LostReports reports;
+        LostVolumeJob job(reports);
+        ASSERT_TRUE(job.start([gate](std::string&) { return gate; }));
+        EXPECT_FALSE(job.start([gate](std::string&) { return gate; })); // one search at a time
+        gate->waitHeld();
+        job.requestStop();
+        gate->open();
+        reports.waitEnded();
+        job.finish();
+        EXPECT_TRUE(job.findings().stopped);
+        EXPECT_TRUE(job.findings().found.empty());
+    }
+    {
+        LostReports reports;
+        LostVolumeJob job(reports);
+        ASSERT_TRUE(job.start([](std::string& error) -> std::shared_ptr<const disk::BlockSource> {
+            error = "disk.img: Permission denied";
+            return nullptr;
+        }));
+        reports.waitEnded();
+        job.finish();
+        EXPECT_EQ(job.findings().error, "disk.img: Permission denied");
+        EXPECT_TRUE(job.findings().found.empty());
+    }
 }
 
 } // namespace
