@@ -1,7 +1,9 @@
 #include "session/ScanJob.h"
 
 #include <algorithm>
+#include <charconv>
 #include <new>
+#include <string_view>
 #include <system_error>
 
 namespace sarvik::session {
@@ -19,6 +21,31 @@ std::optional<std::chrono::seconds> timeLeft(std::chrono::steady_clock::duration
         return std::nullopt;
     const auto left = elapsed * (100 - percent) / percent;
     return std::chrono::ceil<std::chrono::seconds>(left);
+}
+
+std::string scanStatusText(const std::string& status, bool thorough, bool ntfs, std::uint64_t recordSectors)
+{
+    constexpr std::string_view kReading = "Reading ";
+    if (!thorough || !ntfs || !status.starts_with(kReading))
+        return status;
+    const std::size_t slash = status.find('\\', kReading.size());
+    if (slash == std::string::npos)
+        return status;
+    const std::string_view done(status.data() + kReading.size(), slash - kReading.size());
+    const std::string_view all(status.data() + slash + 1, status.size() - slash - 1);
+    const auto number = [](std::string_view text, std::uint64_t& value) {
+        if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return error == std::errc() && end == text.data() + text.size();
+    };
+    std::uint64_t sectorsDone = 0, sectorsAll = 0;
+    if (!number(done, sectorsDone) || !number(all, sectorsAll))
+        return status;
+    const std::uint64_t perRecord = recordSectors == 0 ? 2 : recordSectors; // 1,024-byte records unless the boot
+                                                                            // sector says otherwise
+    return "Reading MFT records: " + std::to_string(sectorsDone / perRecord) + " of " +
+           std::to_string(sectorsAll / perRecord);
 }
 
 ScanJob::~ScanJob()

@@ -50,6 +50,13 @@ public:
 [[nodiscard]] std::optional<std::chrono::seconds> timeLeft(std::chrono::steady_clock::duration elapsed,
                                                            std::uint32_t percent);
 
+/// The status line for an engine's status text: under the thorough rules an
+/// NTFS record walk's place in sectors of the MFT ("Reading 2048\\80000")
+/// shows in records ("Reading MFT records: 1024 of 40000"); `recordSectors`
+/// is the volume's sectors per MFT record (0: the usual 2).
+[[nodiscard]] std::string scanStatusText(const std::string& status, bool thorough, bool ntfs,
+                                         std::uint64_t recordSectors);
+
 class ScanJob : private catalogue::ScanObserver {
 public:
     explicit ScanJob(ScanJobObserver& observer) : m_observer(observer) {}

@@ -271,6 +271,19 @@ TEST(ScanJob, ReportsTheScanAndAStopKeepsWhatWasFound)
     EXPECT_NE(stopped.session.tree.node(catalogue::FolderTree::kRootHandle), nullptr);
 }
 
+TEST(ScanJob, StatusTextCountsMftRecordsUnderTheThoroughRules)
+{
+    EXPECT_EQ(scanStatusText("Reading 2048\\80000", true, true, 0), "Reading MFT records: 1024 of 40000");
+    EXPECT_EQ(scanStatusText("Reading 2048\\80000", true, true, 8), "Reading MFT records: 256 of 10000");
+    EXPECT_EQ(scanStatusText("Reading 2048\\80000", false, true, 0), "Reading 2048\\80000"); // classic rules
+    EXPECT_EQ(scanStatusText("Reading 2048\\80000", true, false, 0), "Reading 2048\\80000"); // not NTFS
+    EXPECT_EQ(scanStatusText("Reading folders: 3 of 9", true, true, 0), "Reading folders: 3 of 9");
+    EXPECT_EQ(scanStatusText("Reading 12\\", true, true, 0), "Reading 12\\");
+    EXPECT_EQ(scanStatusText("Reading 1x\\80", true, true, 0), "Reading 1x\\80");
+    EXPECT_EQ(scanStatusText("Reading 99999999999999999999999\\1", true, true, 0),
+              "Reading 99999999999999999999999\\1");
+}
+
 TEST(ScanJob, TimeLeftFollowsThePaceSoFar)
 {
     using std::chrono::seconds;
