@@ -2,6 +2,7 @@
 // what it keeps when a deep search brings a new tree.
 #include "app/RecoveryWindow.h"
 #include "app/WindowPieces.h"
+#include "session/FolderTreeItems.h"
 
 #include "app/DeepSearch.h"
 #include "app/DeepSearchBar.h"
@@ -107,22 +108,12 @@ void RecoveryWindow::fillFolderTree()
     root->setData(0, kHandleRole, catalogue::FolderTree::kRootHandle);
     m_folderItems[catalogue::FolderTree::kRootHandle] = root;
     const QIcon folder = folderItemIcon();
-    // Depth first with an explicit stack: a deep damaged tree cannot exhaust the call stack.
-    std::vector<std::pair<const catalogue::TreeNode*, QTreeWidgetItem*>> pending{{&tree.root(), root}};
-    while (!pending.empty()) {
-        auto [node, item] = pending.back();
-        pending.pop_back();
-        for (std::uint32_t handle : node->children) {
-            const catalogue::TreeNode* child = tree.node(handle);
-            if (child == nullptr)
-                continue;
-            auto* childItem =
-                new QTreeWidgetItem(item, QStringList{nameText(child->name, m_session.catalogue.NamesAreUtf8)});
-            childItem->setIcon(0, folder);
-            childItem->setData(0, kHandleRole, handle);
-            m_folderItems[handle] = childItem;
-            pending.emplace_back(child, childItem);
-        }
+    // Each folder comes after its parent: its parent's item is made already.
+    for (const session::FolderItem& f : session::folderTreeItems(tree, m_session.catalogue.NamesAreUtf8)) {
+        auto* item = new QTreeWidgetItem(folderItem(f.parent), QStringList{QString::fromStdString(f.name)});
+        item->setIcon(0, folder);
+        item->setData(0, kHandleRole, f.handle);
+        m_folderItems[f.handle] = item;
     }
     root->setExpanded(true);
     m_folderTree->setUpdatesEnabled(true);
@@ -137,7 +128,7 @@ void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
             item == nullptr ? nullptr : m_session.tree.node(item->data(0, kHandleRole).toUInt());
         if (node == nullptr)
             return std::nullopt;
-        return node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
+        return session::listedFolderKey(m_session.tree, node->handle);
     };
     const std::optional<std::uint64_t> openKey = keyOf(m_folderTree->currentItem());
     std::set<std::uint64_t> expanded;
@@ -173,7 +164,7 @@ void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
         const QScopedValueRollback quiet(m_followTree, false);
         m_folderTree->setCurrentItem(folderItem(open->handle));
     }
-    FillFileList(open->folderIndex >= 0 ? open->key : tree.rootKey());
+    FillFileList(session::listedFolderKey(tree, open->handle));
     // Folder rows carry tree handles as their keys, and those changed: only
     // file rows (whose keys stay) are selected again.
     QItemSelection again;

@@ -12,6 +12,7 @@
 #include "catalogue/NameText.h"
 #include "session/DisplayText.h"
 #include "session/EntryAccess.h"
+#include "session/FolderTreeItems.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -321,7 +322,7 @@ bool RecoveryWindow::showFile(std::size_t fileIndex)
     for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent())
         up->setExpanded(true);
     m_folderTree->scrollToItem(item);
-    FillFileList(node->folderIndex >= 0 ? node->key : tree.rootKey());
+    FillFileList(session::listedFolderKey(tree, node->handle));
     m_fileList->currentWidget()->setFocus(Qt::OtherFocusReason);
     m_focusOnTree = false;
     const std::vector<catalogue::FileRow>& rows = m_model->fileRows();
@@ -450,9 +451,7 @@ void RecoveryWindow::OpenSelectedItem()
             return;
     }
     const auto handle = target->data(0, kHandleRole).toUInt();
-    const catalogue::TreeNode* node = m_session.tree.node(handle);
-    const std::uint64_t key = node != nullptr && node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
-    FillFileList(key);
+    FillFileList(session::listedFolderKey(m_session.tree, handle));
     m_folderTree->setFocus();
     {
         const QScopedValueRollback quiet(m_followTree, false);

@@ -6,6 +6,7 @@
 #include "session/DeepSearchOutcome.h"
 #include "session/EntryAccess.h"
 #include "session/FindJob.h"
+#include "session/FolderTreeItems.h"
 #include "session/Properties.h"
 #include "session/SessionFixture.h"
 
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace sarvik::session {
@@ -53,6 +55,45 @@ TEST(Properties, FolderTotalsCountEveryFolderBelowAndTheirFiles)
     EXPECT_EQ(fileSizeText(1024), "2 KB");
     EXPECT_EQ(folderSizeText(FolderTotals{0, 1, 1024 * 1024 - 1}), "Less than 1 MB");
     EXPECT_EQ(contentsText(FolderTotals{}), "0 File(s) and 0 Folder(s)");
+}
+
+TEST(FolderTreeItems, EachFolderFollowsItsParentAndListsItsOwnRows)
+{
+    FatSession f;
+    const catalogue::FolderTree& tree = f.session.tree;
+    const std::vector<FolderItem> items = folderTreeItems(tree, true);
+    ASSERT_EQ(items.size(), 3u);
+    // The root's folders in the tree's order, then "deep" under "old".
+    EXPECT_EQ(items[0].name, "Docs");
+    EXPECT_EQ(items[1].name, "old");
+    EXPECT_EQ(items[0].parent, catalogue::FolderTree::kRootHandle);
+    EXPECT_EQ(items[2].name, "deep");
+    EXPECT_EQ(items[2].parent, items[1].handle);
+    // Each item opens the rows of its own folder; the root and a handle the
+    // tree does not hold open the root's.
+    EXPECT_EQ(listedFolderKey(tree, items[2].handle), 12u);
+    EXPECT_EQ(listedFolderKey(tree, catalogue::FolderTree::kRootHandle), tree.rootKey());
+    EXPECT_EQ(listedFolderKey(tree, 9999), tree.rootKey());
+    std::vector<std::string> deep;
+    for (const catalogue::FileRow& r : f.session.rows(listedFolderKey(tree, items[2].handle)))
+        deep.push_back(r.name);
+    EXPECT_EQ(deep, std::vector<std::string>{"deep.bin"});
+
+    // A chain of folders deeper than any call stack would hold, each in the
+    // folder before it.
+    FatSession chain;
+    catalogue::Catalogue& c = chain.session.catalogue;
+    constexpr std::uint32_t kDepth = 200'000;
+    for (std::uint32_t i = 0; i < kDepth; ++i)
+        c.AddFatFolder("d", 1000 + i, i == 0 ? 10 : 1000 + i - 1, 0, 0, 0, 1);
+    chain.session.buildTree();
+    const std::vector<FolderItem> deepItems = folderTreeItems(chain.session.tree, true);
+    ASSERT_EQ(deepItems.size(), 3u + kDepth);
+    std::set<std::uint32_t> seen{catalogue::FolderTree::kRootHandle};
+    for (const FolderItem& item : deepItems) {
+        ASSERT_TRUE(seen.contains(item.parent));
+        seen.insert(item.handle);
+    }
 }
 
 TEST(EntryAccess, ARenameReachesTheListsAndALaterScanOfTheSameVolume)
