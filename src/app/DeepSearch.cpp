@@ -62,13 +62,7 @@ DeepSearch::~DeepSearch()
 
 bool DeepSearch::available() const
 {
-    const scan::ScanSession& s = m_host.session();
-    const std::uint16_t kind = s.volume.geometry.GeometryKind;
-    const bool engine = disk::isFatKind(kind) || kind == disk::VolumeKind::Exfat || kind == disk::VolumeKind::Ntfs;
-    // The passes over free space are the thorough rules' own; a thorough
-    // catalogue keeps its names in UTF-8.
-    return m_onResults && !running() && engine && s.catalogue.NamesAreUtf8 && s.volume.reader.isOpen() &&
-           !s.catalogue.DeepSearched;
+    return m_onResults && !running() && session::deepSearchPossible(m_host.session());
 }
 
 bool DeepSearch::running() const
@@ -161,10 +155,8 @@ void DeepSearch::sampled()
 {
     if (!m_onResults || running())
         return;
-    const scan::FreeSpaceSample& sample = m_check->sample();
-    if (sample.holdsUnnamedData())
-        m_bar.showOffer(QStringLiteral("%1. Deep Search reads it: %2.")
-                            .arg(QString::fromStdString(sample.finding()), QString::fromStdString(sample.cost())));
+    if (const std::string offer = session::deepSearchOffer(m_check->sample()); !offer.empty())
+        m_bar.showOffer(QString::fromStdString(offer));
 }
 
 void DeepSearch::searchEnded()
