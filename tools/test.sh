@@ -43,12 +43,12 @@ fi
 # run under wine, and sarvik.exe checked against build/bin/sarvik.
 bash tools/build-windows.sh
 
-# Sanitizer build: the core tests, and the command line for the soak.
+# Sanitizer build: the core and session tests, and the command line for the soak.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSARVIK_WERROR=ON -DSARVIK_SANITIZE=ON \
   -DSARVIK_BUILD_GUI=OFF >/dev/null
-cmake --build build-asan --target core_tests sarvik
+cmake --build build-asan --target core_tests session_tests sarvik
 rm -rf build-asan/test-volumes && ln -s ../build/test-volumes build-asan/test-volumes
-(cd build-asan && ctest --output-on-failure -j2 -L core)
+(cd build-asan && ctest --output-on-failure -j2 -L "core|session")
 
 # 100 damaged copies of the test volumes, scanned and recovered in both rule
 # sets under the sanitizers (findings already known are listed, not fatal).

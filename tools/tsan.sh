@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ThreadSanitizer: builds in build-tsan the core tests that start threads (the
 # save worker, the file search, the MFT read-ahead and the MFT scan's second
-# thread: the rest of the core runs on one thread), the command line's listing
+# thread: the rest of the core runs on one thread), the jobs of src/session
+# (tests/session), the command line's listing
 # and tree text written by two threads,
 # and the desktop program's tests, and runs them, the Qt tests of the workers
 # on the offscreen platform: the scan (stopped mid-way, the stop refused, the window
@@ -17,13 +18,15 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSARVIK_WERROR=ON \
     -DSARVIK_SANITIZE_THREAD=ON "${launcher[@]}" >/dev/null
-cmake --build build-tsan --target core_thread_tests cli_tests sarvik app_tests app_results_tests app_deep_tests
+cmake --build build-tsan --target core_thread_tests session_tests cli_tests sarvik app_tests app_results_tests app_deep_tests
 rm -rf build-tsan/test-volumes && ln -s ../build/test-volumes build-tsan/test-volumes
 # die_after_fork=0: the Qt tests make their volumes with mtools through
 # QProcess, which forks while Qt's threads run; the child only runs exec.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 ignore_noninstrumented_modules=1 suppressions=$PWD/tools/tsan.supp"
 export QT_QPA_PLATFORM=offscreen LANG=C LC_ALL=C LANGUAGE= MTOOLS_SKIP_CHECK=1
 build-tsan/bin/core_thread_tests --gtest_brief=1
+# The presentation layer's jobs: scan, find, copy and lost-volume search on their workers.
+build-tsan/bin/session_tests --gtest_brief=1
 build-tsan/bin/cli_tests --gtest_brief=1 --gtest_filter='*TwoThreads*'
 # The command line's own threads on an MFT of 50,000 records: the MFT read by
 # two threads, and the tree's text and the JSON lines each made by two.

@@ -1,6 +1,7 @@
 #include "app/ClusterStrip.h"
 
 #include <QHelpEvent>
+#include <QLocale>
 #include <QPainter>
 #include <QToolTip>
 
@@ -16,20 +17,8 @@ ClusterStrip::ClusterStrip(QWidget* parent) : QWidget(parent)
 
 void ClusterStrip::setParts(std::optional<std::vector<recovery::ClusterPart>> parts)
 {
-    m_known = parts.has_value();
-    m_parts = parts ? std::move(*parts) : std::vector<recovery::ClusterPart>{};
-    m_total = 0;
-    for (const auto& p : m_parts)
-        m_total += p.count;
+    m_strip.setParts(std::move(parts));
     update();
-}
-
-std::uint64_t ClusterStrip::clusters(ClusterState state) const
-{
-    std::uint64_t n = 0;
-    for (const auto& p : m_parts)
-        n += p.state == state ? p.count : 0;
-    return n;
 }
 
 QColor ClusterStrip::colour(ClusterState state)
@@ -49,55 +38,14 @@ QColor ClusterStrip::colour(ClusterState state)
 
 QString ClusterStrip::stateText(ClusterState state)
 {
-    switch (state) {
-    case ClusterState::Intact:
-        return QStringLiteral("free, still holding the file's data");
-    case ClusterState::Claimed:
-        return QStringLiteral("claimed since by another file");
-    case ClusterState::Unreadable:
-        return QStringLiteral("unreadable");
-    case ClusterState::NoData:
-        return QStringLiteral("sparse: no data stored");
-    }
-    return {};
-}
-
-int ClusterStrip::edge(std::uint64_t before) const
-{
-    if (m_total == 0)
-        return 0;
-    // 128-bit-safe enough: cluster counts stay far below 2^53.
-    return static_cast<int>(static_cast<double>(before) * width() / static_cast<double>(m_total));
-}
-
-const recovery::ClusterPart* ClusterStrip::partAt(int x) const
-{
-    std::uint64_t before = 0;
-    for (const auto& p : m_parts) {
-        const int left = edge(before);
-        before += p.count;
-        // A part narrower than a pixel still takes one.
-        if (x >= left && x < std::max(edge(before), left + 1))
-            return &p;
-    }
-    return nullptr;
+    return QString::fromStdString(session::ClusterStripParts::stateText(state));
 }
 
 QString ClusterStrip::partText(int x) const
 {
-    const recovery::ClusterPart* p = partAt(x);
-    if (p == nullptr)
-        return {};
-    const QString what = stateText(p->state);
-    if (p->state == ClusterState::NoData || (p->state == ClusterState::Unreadable && p->first == 0))
-        return QStringLiteral("%L1 cluster(s): %2").arg(p->count).arg(what);
-    if (p->count == 1)
-        return QStringLiteral("Cluster %L1: %2").arg(p->first).arg(what);
-    return QStringLiteral("Clusters %L1 to %L2 (%L3): %4")
-        .arg(p->first)
-        .arg(p->first + p->count - 1)
-        .arg(p->count)
-        .arg(what);
+    const QLocale locale;
+    return QString::fromStdString(m_strip.partText(
+        x, width(), [&locale](std::uint64_t n) { return locale.toString(qulonglong{n}).toStdString(); }));
 }
 
 bool ClusterStrip::event(QEvent* event)
@@ -119,18 +67,14 @@ void ClusterStrip::paintEvent(QPaintEvent* /*event*/)
     QPainter painter(this);
     const QRect area = rect();
     painter.fillRect(area, palette().base());
-    if (!m_known || m_total == 0) {
+    if (const std::string empty = m_strip.emptyText(); !empty.empty()) {
         painter.setPen(palette().color(QPalette::PlaceholderText));
-        painter.drawText(area, Qt::AlignCenter,
-                         m_known ? QStringLiteral("No clusters") : QStringLiteral("Clusters not known"));
+        painter.drawText(area, Qt::AlignCenter, QString::fromStdString(empty));
         return;
     }
-    std::uint64_t before = 0;
-    for (const auto& p : m_parts) {
-        const int left = edge(before);
-        before += p.count;
-        const int right = std::max(edge(before), left + 1);
-        painter.fillRect(QRect(left, 0, right - left, area.height()), colour(p.state));
+    for (std::size_t i = 0; i < m_strip.parts().size(); ++i) {
+        const session::ClusterStripParts::Span span = m_strip.span(i, area.width());
+        painter.fillRect(QRect(span.left, 0, span.right - span.left, area.height()), colour(m_strip.parts()[i].state));
     }
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(area.adjusted(0, 0, -1, -1));

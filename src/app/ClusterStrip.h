@@ -1,9 +1,8 @@
 #pragma once
-// The strip under the preview: a found file's clusters in the order the copy
-// reads them, one colour per state (recovery::ClusterState), each part as wide
-// as its share of the file. Hovering a part names its clusters.
+// The strip under the preview: session::ClusterStripParts painted, one colour
+// per state (recovery::ClusterState). Hovering a part names its clusters.
 
-#include "recovery/Condition.h"
+#include "session/ClusterStripParts.h"
 
 #include <QColor>
 #include <QWidget>
@@ -21,9 +20,9 @@ public:
 
     /// The parts to draw; nothing clears the strip (the estimate is unknown).
     void setParts(std::optional<std::vector<recovery::ClusterPart>> parts);
-    [[nodiscard]] const std::vector<recovery::ClusterPart>& parts() const { return m_parts; }
+    [[nodiscard]] const std::vector<recovery::ClusterPart>& parts() const { return m_strip.parts(); }
     /// Clusters in parts of `state`.
-    [[nodiscard]] std::uint64_t clusters(recovery::ClusterState state) const;
+    [[nodiscard]] std::uint64_t clusters(recovery::ClusterState state) const { return m_strip.clusters(state); }
     /// What the tooltip says at `x` (empty where nothing is drawn).
     [[nodiscard]] QString partText(int x) const;
 
@@ -36,14 +35,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    /// The part drawn at `x`, or nothing.
-    [[nodiscard]] const recovery::ClusterPart* partAt(int x) const;
-    /// Left edge of the part that starts `before` clusters into the file.
-    [[nodiscard]] int edge(std::uint64_t before) const;
-
-    std::vector<recovery::ClusterPart> m_parts;
-    std::uint64_t m_total = 0;
-    bool m_known = false;
+    session::ClusterStripParts m_strip;
 };
 
 } // namespace sarvik::app

@@ -1,11 +1,14 @@
 #include "app/DeepSearch.h"
 
 #include "app/DeepSearchBar.h"
+#include "app/FileTypes.h"
 #include "app/FreeSpaceCheck.h"
 #include "app/MessageBoxes.h"
-#include "app/RecoveryWindow.h"
+#include "app/ResultsHost.h"
 #include "app/ScanRunner.h"
+#include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
+#include "session/DeepSearchOutcome.h"
 
 #include <QApplication>
 #include <QTableView>
@@ -20,29 +23,11 @@ namespace {
 /// How often a search that has ended looks again whether the session is free.
 constexpr int kRetryMs = 150;
 
-struct ListSizes {
-    std::size_t folders = 0;
-    std::size_t files = 0;
-};
-
-ListSizes listSizes(const scan::ScanSession& s)
-{
-    const catalogue::Catalogue& c = s.catalogue;
-    if (s.kind() == catalogue::CatalogueKind::Ntfs)
-        return {c.NtfsFolderList.size(), c.NtfsFileList.size()};
-    return {c.FatFolderList.size(), c.FatFileList.size()};
-}
-
-QString countText(std::size_t n, const char* one, const char* many)
-{
-    return QStringLiteral("%1 more %2").arg(n).arg(QString::fromLatin1(n == 1 ? one : many));
-}
-
 } // namespace
 
-DeepSearch::DeepSearch(RecoveryWindow& window, DeepSearchBar& bar)
-    : QObject(&window), m_window(window), m_bar(bar), m_check(new FreeSpaceCheck(this)), m_runner(new ScanRunner(this)),
-      m_retry(new QTimer(this))
+DeepSearch::DeepSearch(ResultsHost& host, DeepSearchBar& bar)
+    : QObject(host.hostWidget()), m_host(host), m_bar(bar), m_check(new FreeSpaceCheck(this)),
+      m_runner(new ScanRunner(this)), m_retry(new QTimer(this))
 {
     m_retry->setInterval(kRetryMs);
     connect(m_retry, &QTimer::timeout, this, [this] {
@@ -61,7 +46,7 @@ void DeepSearch::connectRunner()
     connect(m_runner, &ScanRunner::partialReady, this, &DeepSearch::partialFound);
     connect(m_runner, &ScanRunner::reported, this, [this](const ScanReport& report) {
         if (report.hasStatus)
-            m_bar.setStatus(m_window.statusText(report.status));
+            m_bar.setStatus(m_host.statusText(report.status));
         if (report.hasProgress)
             m_bar.setProgress(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
     });
@@ -77,13 +62,7 @@ DeepSearch::~DeepSearch()
 
 bool DeepSearch::available() const
 {
-    const scan::ScanSession& s = m_window.session();
-    const std::uint16_t kind = s.volume.geometry.GeometryKind;
-    const bool engine = disk::isFatKind(kind) || kind == disk::VolumeKind::Exfat || kind == disk::VolumeKind::Ntfs;
-    // The passes over free space are the thorough rules' own; a thorough
-    // catalogue keeps its names in UTF-8.
-    return m_onResults && !running() && engine && s.catalogue.NamesAreUtf8 && s.volume.reader.isOpen() &&
-           !s.catalogue.DeepSearched;
+    return m_onResults && !running() && session::deepSearchPossible(m_host.session());
 }
 
 bool DeepSearch::running() const
@@ -101,10 +80,10 @@ void DeepSearch::resultsShown(bool scanStopped)
     m_onResults = true;
     m_bar.clear();
     if (available() && !scanStopped) {
-        if (m_window.settings().DeepSearch)
+        if (m_host.settings().DeepSearch)
             start();
         else
-            m_check->start(m_window.session());
+            m_check->start(m_host.session());
     }
     emit stateChanged();
 }
@@ -137,12 +116,12 @@ void DeepSearch::start()
     m_found = std::make_unique<scan::ScanSession>();
     // The same device: its source is shared, and every platform source reads
     // at an offset (pread, ReadFile with an offset) so two threads may read it.
-    m_found->volume = m_window.session().volume;
-    const ListSizes base = listSizes(m_window.session());
+    m_found->volume = m_host.session().volume;
+    const session::ListSizes base = session::listSizes(m_host.session());
     m_baseFolders = base.folders;
     m_baseFiles = base.files;
     m_bar.showRunning();
-    m_runner->start(*m_found, scan::ScanOptions{true, true, true, m_window.showExistingFiles()}, true);
+    m_runner->start(*m_found, scan::ScanOptions{true, true, true, m_host.showExistingFiles()}, true);
     emit stateChanged();
 }
 
@@ -153,7 +132,7 @@ void DeepSearch::askStop()
     // The search reads on while the question is open; a Yes that comes after
     // it has ended is too late to matter, and one between two passes is kept
     // by the job's stop flag until the next pass sees it.
-    if (QuestionDialog(&m_window, QStringLiteral("Do you want to stop the current process ?")) == kYes)
+    if (QuestionDialog(m_host.hostWidget(), QStringLiteral("Do you want to stop the current process ?")) == kYes)
         m_runner->requestStop();
 }
 
@@ -176,16 +155,14 @@ void DeepSearch::sampled()
 {
     if (!m_onResults || running())
         return;
-    const scan::FreeSpaceSample& sample = m_check->sample();
-    if (sample.holdsUnnamedData())
-        m_bar.showOffer(QStringLiteral("%1. Deep Search reads it: %2.")
-                            .arg(QString::fromStdString(sample.finding()), QString::fromStdString(sample.cost())));
+    if (const std::string offer = session::deepSearchOffer(m_check->sample()); !offer.empty())
+        m_bar.showOffer(QString::fromStdString(offer));
 }
 
 void DeepSearch::searchEnded()
 {
     if (m_runner->outOfMemory())
-        OutOfMemoryEnd(&m_window);
+        OutOfMemoryEnd(m_host.hostWidget());
     if (!m_found || !m_onResults) {
         m_found.reset();
         emit stateChanged();
@@ -214,15 +191,12 @@ void DeepSearch::takePartial()
     if (!m_waiting)
         m_retry->stop();
     std::unique_ptr<scan::ScanSession> partial = std::move(m_partial);
-    const ListSizes now = listSizes(m_window.session());
-    const ListSizes then = listSizes(*partial);
     // Nothing new, or less than the page shows (the volume changed; the end
     // of the search says so): the page stays as it is.
-    if (then.folders < now.folders || then.files < now.files ||
-        (then.folders == now.folders && then.files == now.files))
+    if (!session::holdsAtLeast(*partial, m_host.session(), true))
         return;
     applyRenames(*partial);
-    m_window.takeFoundResults(*partial);
+    m_host.takeFoundResults(*partial);
     emit partialTaken();
 }
 
@@ -233,9 +207,8 @@ bool DeepSearch::sessionFree() const
     // it on a worker.
     // A name's edit is a line edit on the list's viewport.
     const QWidget* focus = QApplication::focusWidget();
-    const bool editing =
-        focus != nullptr && focus != m_window.detailsView() && m_window.detailsView()->isAncestorOf(focus);
-    return !m_window.sessionHeld() && QApplication::activeModalWidget() == nullptr &&
+    const bool editing = focus != nullptr && focus != m_host.detailsView() && m_host.detailsView()->isAncestorOf(focus);
+    return !m_host.sessionHeld() && QApplication::activeModalWidget() == nullptr &&
            QApplication::activePopupWidget() == nullptr && !m_check->running() && !editing;
 }
 
@@ -251,107 +224,33 @@ void DeepSearch::takeResults()
     m_waiting = false;
     const bool stopped = m_runner->result().Stopped;
     std::unique_ptr<scan::ScanSession> found = std::move(m_found);
-    const ListSizes now = listSizes(m_window.session());
-    const ListSizes then = listSizes(*found);
     // The search scans the volume again before it reads free space; stopped in
     // that part, it holds less than the page shows, and the page keeps its own.
-    if (then.folders < now.folders || then.files < now.files) {
-        m_bar.showOutcome(stopped ? QStringLiteral("Deep search stopped before it reached the free space; the list "
-                                                   "is as the scan left it.")
-                                  : QStringLiteral("Deep search found less than the list holds (has the volume "
-                                                   "changed?); the list is as the scan left it."));
+    if (!session::holdsAtLeast(*found, m_host.session(), false)) {
+        m_bar.showOutcome(QString::fromStdString(session::deepSearchFoundLess(stopped)));
         emit stateChanged();
         return;
     }
-    const QString outcome = outcomeText(*found, stopped);
+    const QString outcome =
+        QString::fromStdString(session::deepSearchOutcome(*found, m_baseFolders, m_baseFiles, stopped));
     applyRenames(*found);
-    m_window.takeFoundResults(*found);
+    m_host.takeFoundResults(*found);
     m_bar.showOutcome(outcome);
     emit stateChanged();
     emit resultsTaken();
 }
 
-QString DeepSearch::outcomeText(const scan::ScanSession& found, bool stopped) const
+void DeepSearch::noteRename(const session::RenamedEntry& renamed)
 {
-    const ListSizes then = listSizes(found);
-    const std::size_t folders = then.folders - std::min(then.folders, m_baseFolders);
-    const std::size_t files = then.files - std::min(then.files, m_baseFiles);
-    const QString counts =
-        QStringLiteral("%1 and %2").arg(countText(folders, "folder", "folders"), countText(files, "file", "files"));
-    QString text;
-    if (folders == 0 && files == 0)
-        text = stopped ? QStringLiteral("Deep search stopped before it found anything more.")
-                       : QStringLiteral("Deep search found nothing more in the free space.");
-    else if (stopped)
-        text = QStringLiteral("Deep search stopped; what it found before is listed: %1.").arg(counts);
-    else
-        text = QStringLiteral("Deep search found %1.").arg(counts);
-    const catalogue::ScanLosses& losses = found.catalogue.Losses;
-    if (losses.UnreadableSectors != 0)
-        text += QStringLiteral(" %1 sector(s) could not be read.").arg(losses.UnreadableSectors);
-    if (found.catalogue.UnlistedFoundRecords != 0)
-        text += QStringLiteral(" %1 MFT record(s) of a lost MFT are not listed: their attributes continue in records "
-                               "that can no longer be followed.")
-                    .arg(found.catalogue.UnlistedFoundRecords);
-    return text;
-}
-
-void DeepSearch::noteRename(bool folder, std::size_t entryIndex)
-{
-    const scan::ScanSession& s = m_window.session();
-    const catalogue::Catalogue& c = s.catalogue;
-    Renamed r;
-    r.folder = folder;
-    const bool ntfs = s.kind() == catalogue::CatalogueKind::Ntfs;
-    if (folder && !ntfs && entryIndex < c.FatFolderList.size()) {
-        r.key = c.FatFolderList[entryIndex].firstCluster;
-        r.name = c.FatFolderList[entryIndex].name;
-    } else if (folder && ntfs && entryIndex < c.NtfsFolderList.size()) {
-        r.key = c.NtfsFolderList[entryIndex].recordNumber;
-        r.name = c.NtfsFolderList[entryIndex].name;
-    } else if (!folder && !ntfs && entryIndex < c.FatFileList.size()) {
-        const catalogue::FatFileEntry& e = c.FatFileList[entryIndex];
-        r = {false, e.firstCluster, e.parentCluster, e.origin.address, e.name};
-    } else if (!folder && ntfs && entryIndex < c.NtfsFileList.size()) {
-        const catalogue::NtfsFileEntry& e = c.NtfsFileList[entryIndex];
-        r = {false, e.recordSector, e.recordNumber, e.parentRecord, e.name};
-    } else {
-        return;
-    }
     // A later rename of the same entry replaces the earlier one.
-    std::erase_if(m_renamed, [&r](const Renamed& old) {
-        return old.folder == r.folder && old.key == r.key && old.parent == r.parent && old.address == r.address;
-    });
-    m_renamed.push_back(std::move(r));
+    std::erase_if(m_renamed, [&renamed](const session::RenamedEntry& old) { return old.sameEntry(renamed); });
+    m_renamed.push_back(renamed);
 }
 
 void DeepSearch::applyRenames(scan::ScanSession& found) const
 {
-    catalogue::Catalogue& c = found.catalogue;
-    const bool ntfs = found.kind() == catalogue::CatalogueKind::Ntfs;
-    for (const Renamed& r : m_renamed) {
-        if (r.folder && !ntfs) {
-            for (catalogue::FatFolderEntry& e : c.FatFolderList)
-                if (e.firstCluster == r.key) {
-                    e.name = r.name;
-                    found.tree.setName(e.treeItem, r.name);
-                }
-        } else if (r.folder) {
-            for (catalogue::NtfsFolderEntry& e : c.NtfsFolderList)
-                if (e.recordNumber == r.key) {
-                    e.name = r.name;
-                    found.tree.setName(e.treeItem, r.name);
-                }
-        } else if (!ntfs) {
-            for (catalogue::FatFileEntry& e : c.FatFileList)
-                if (e.firstCluster == r.key && e.parentCluster == r.parent && e.origin.address == r.address)
-                    e.name = r.name;
-        } else {
-            for (catalogue::NtfsFileEntry& e : c.NtfsFileList)
-                if (e.recordSector == r.key && e.recordNumber == r.parent && e.parentRecord == r.address)
-                    e.name = r.name;
-        }
-    }
+    for (const session::RenamedEntry& r : m_renamed)
+        session::applyRename(found, r);
 }
 
 } // namespace sarvik::app

@@ -13,6 +13,7 @@
 // user browses changes only on the main thread, at once.
 
 #include "catalogue/Catalogue.h"
+#include "session/EntryAccess.h"
 
 #include <QObject>
 
@@ -32,13 +33,13 @@ namespace sarvik::app {
 
 class DeepSearchBar;
 class FreeSpaceCheck;
-class RecoveryWindow;
+class ResultsHost;
 class ScanRunner;
 
 class DeepSearch : public QObject {
     Q_OBJECT
 public:
-    DeepSearch(RecoveryWindow& window, DeepSearchBar& bar);
+    DeepSearch(ResultsHost& host, DeepSearchBar& bar);
     /// Stops both workers and joins them.
     ~DeepSearch() override;
     DeepSearch(const DeepSearch&) = delete;
@@ -70,9 +71,8 @@ public:
     /// The sample of free space runs.
     [[nodiscard]] bool sampling() const;
 
-    /// The user renamed the entry behind file-list row `entryIndex` (a folder
-    /// row or a file row); the catalogue a search brings keeps the name.
-    void noteRename(bool folder, std::size_t entryIndex);
+    /// The user renamed an entry; the catalogue a search brings keeps the name.
+    void noteRename(const session::RenamedEntry& renamed);
 
 signals:
     /// available() or running() changed.
@@ -91,17 +91,8 @@ private:
     void takePartial();
     [[nodiscard]] bool sessionFree() const;
     void applyRenames(scan::ScanSession& found) const;
-    [[nodiscard]] QString outcomeText(const scan::ScanSession& found, bool stopped) const;
 
-    /// One renamed entry: which one (the fields that tell it from the others of
-    /// its list) and its new name.
-    struct Renamed {
-        bool folder = false;
-        std::uint64_t key = 0, parent = 0, address = 0;
-        std::string name;
-    };
-
-    RecoveryWindow& m_window;
+    ResultsHost& m_host;
     DeepSearchBar& m_bar;
     FreeSpaceCheck* m_check = nullptr;
     /// The search's own session, filled by its worker.
@@ -115,7 +106,7 @@ private:
     std::size_t m_baseFolders = 0, m_baseFiles = 0;
     bool m_onResults = false;
     bool m_waiting = false; ///< ended; what it found waits for the session to be free
-    std::vector<Renamed> m_renamed;
+    std::vector<session::RenamedEntry> m_renamed;
 };
 
 } // namespace sarvik::app

@@ -1,17 +1,13 @@
 #pragma once
-// The rows of the file list as a table model: Name, Type, Size, Created,
-// Modified, ID, Condition. The model keeps the rows as the catalogue gave them
-// and makes each cell's text when a view asks for it, so a folder of 100,000
-// rows costs no more to show than the rows on screen. Sorting only changes the
-// order in which the rows are presented; "row" in the functions below is always
+// The file list's rows (session::FileListRows) as a table model, with the
+// icons and the tooltips a view draws. "row" in the functions below is always
 // a row of the catalogue's order, an index's row is a presented row.
 
-#include "catalogue/FileList.h"
+#include "session/FileListRows.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
 
-#include <array>
 #include <vector>
 
 namespace sarvik::app {
@@ -21,13 +17,20 @@ class FileTypes;
 class FileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name, Type, Size, Created, Modified, Id, Condition, ColumnCount };
+    enum Column {
+        Name = session::Name,
+        Type = session::Type,
+        Size = session::Size,
+        Created = session::Created,
+        Modified = session::Modified,
+        Id = session::Id,
+        Condition = session::Condition,
+        ColumnCount = session::ColumnCount
+    };
 
     explicit FileListModel(FileTypes& types, QObject* parent = nullptr);
 
-    /// Whether a file row's type already holds its type name, or only the
-    /// "Deleted " before it, the name being looked up when the row is shown.
-    enum class TypeNames { Given, Pending };
+    using TypeNames = session::FileListRows::TypeNames;
     /// Rows as FillFileList makes them; names are UTF-8 when `namesAreUtf8`,
     /// else Windows-1252; type names are UTF-8. A sort in force is applied.
     void setRows(std::vector<catalogue::FileRow> rows, bool namesAreUtf8 = false,
@@ -45,10 +48,12 @@ public:
     /// Presents the rows ordered by `column` (folders first); -1 restores the
     /// catalogue's order.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
-    [[nodiscard]] int sortColumn() const { return m_sortColumn; }
+    [[nodiscard]] int sortColumn() const { return m_rows.sortColumn(); }
 
     /// The rows as the catalogue gave them (for recovery and opening).
-    [[nodiscard]] const std::vector<catalogue::FileRow>& fileRows() const { return m_source; }
+    [[nodiscard]] const std::vector<catalogue::FileRow>& fileRows() const { return m_rows.rows(); }
+    /// The rows with their order and texts.
+    [[nodiscard]] const session::FileListRows& rows() const { return m_rows; }
     /// Gives row `row` the name `name8` (8-bit, as the catalogue holds it).
     void setName(int row, const std::string& name8);
 
@@ -64,9 +69,9 @@ signals:
 public:
     /// The texts of row `row`, column `column` (empty when out of range).
     [[nodiscard]] QString text(int row, int column) const;
-    [[nodiscard]] bool isFolder(int row) const;
+    [[nodiscard]] bool isFolder(int row) const { return m_rows.isFolder(row); }
     /// The row's key, from its ID column.
-    [[nodiscard]] quint64 key(int row) const;
+    [[nodiscard]] quint64 key(int row) const { return m_rows.key(row); }
     /// The longest text of `column` in characters (for sizing the column).
     [[nodiscard]] QString longestText(int column) const;
 
@@ -74,23 +79,11 @@ public:
     static QString conditionLegend();
 
 private:
-    [[nodiscard]] bool validRow(int row) const { return row >= 0 && static_cast<std::size_t>(row) < m_source.size(); }
     [[nodiscard]] QIcon icon(int row) const;
-    [[nodiscard]] const QString& typeName(int row) const;
-    void presentInOrder();
 
     FileTypes& m_types;
-    std::vector<catalogue::FileRow> m_source;
-    std::vector<int> m_order;                         ///< presented row -> catalogue row
-    std::vector<int> m_position;                      ///< catalogue row -> presented row
-    mutable std::vector<QIcon> m_icons;               ///< made when first drawn
-    mutable std::vector<QString> m_typeNames;         ///< looked up when first shown (TypeNames::Pending)
-    mutable std::array<int, ColumnCount> m_longest{}; ///< per column, the row of its longest text
-    mutable bool m_longestKnown = false;
-    TypeNames m_typeNamesGiven = TypeNames::Given;
-    bool m_namesAreUtf8 = false;
-    int m_sortColumn = -1;
-    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    session::FileListRows m_rows;
+    mutable std::vector<QIcon> m_icons; ///< made when first drawn
 };
 
 } // namespace sarvik::app

@@ -1,7 +1,7 @@
 #include "app/FileTypes.h"
 
 #include "catalogue/NameText.h"
-#include "recovery/OutputFolder.h"
+#include "session/DisplayText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -67,24 +67,7 @@ std::string toDiskName(const QString& text, bool namesAreUtf8)
 
 QString nameText(const std::string& name, bool namesAreUtf8)
 {
-    const std::string utf8 = catalogue::nameToUtf8(name, namesAreUtf8);
-    if (utf8.find('\xE2') == std::string::npos)
-        return QString::fromStdString(utf8);
-    // A character that reorders what follows would let a name show as
-    // another ("txt.exe" as "exe.txt"): shown as its code instead.
-    std::string shown;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (recovery::isBidiControl(utf8, i)) {
-            const auto code = static_cast<unsigned>(((static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6) |
-                                                    (static_cast<unsigned char>(utf8[i + 2]) & 0x3F)) |
-                              0x2000U;
-            shown += QStringLiteral("<U+%1>").arg(code, 4, 16, QLatin1Char('0')).toUpper().toStdString();
-            i += 2;
-        } else {
-            shown.push_back(utf8[i]);
-        }
-    }
-    return QString::fromStdString(shown);
+    return QString::fromStdString(session::displayName(name, namesAreUtf8));
 }
 
 } // namespace sarvik::app

@@ -29,7 +29,7 @@ constexpr int kTypingPauseMs = 250;
 
 FindFilesDialog::FindFilesDialog(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
                                  catalogue::CatalogueKind kind, FileTypes& types, QWidget* parent)
-    : QDialog(parent), m_catalogue(catalogue), m_tree(tree), m_kind(kind), m_types(types)
+    : QDialog(parent), m_catalogue(catalogue), m_types(types), m_job(catalogue, tree, kind, *this)
 {
     setWindowTitle(QStringLiteral("Find File(s)"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -97,15 +97,7 @@ FindFilesDialog::FindFilesDialog(const catalogue::Catalogue& catalogue, const ca
 
 FindFilesDialog::~FindFilesDialog()
 {
-    if (m_control)
-        m_control->stop();
-    joinWorker();
-}
-
-void FindFilesDialog::joinWorker()
-{
-    if (m_thread.joinable())
-        m_thread.join();
+    m_job.drop(); // stopped and joined while the box is still whole
 }
 
 void FindFilesDialog::dropSearch()
@@ -113,13 +105,7 @@ void FindFilesDialog::dropSearch()
     m_typed->stop();
     if (!searching())
         return;
-    m_control->stop();
-    joinWorker();
-    ++m_generation; // its end report, still queued, is no longer ours
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.clear();
-    }
+    m_job.drop();
     m_stop->setEnabled(false);
     m_start->setEnabled(true);
 }
@@ -172,36 +158,23 @@ void FindFilesDialog::StartSearch()
     m_results->setRowCount(0);
     m_lastFile->clear();
     m_filesFound->clear();
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.clear();
-    }
-    const unsigned generation = ++m_generation;
-    m_control = std::make_unique<search::SearchControl>();
-    search::SearchControl* control = m_control.get();
-    const std::string pattern = toDiskName(m_edit->text(), m_catalogue.NamesAreUtf8);
-    m_thread = std::thread([this, control, pattern, generation] {
-        search::FindFiles(m_catalogue, m_tree, m_kind, pattern, *control, [this](const search::SearchMatch& m) {
-            std::lock_guard lock(m_mutex);
-            m_pending.push_back(m);
-            if (!m_deliveryQueued) {
-                m_deliveryQueued = true;
-                QMetaObject::invokeMethod(this, &FindFilesDialog::deliver, Qt::QueuedConnection);
-            }
-        });
-        QMetaObject::invokeMethod(
-            this, [this, generation] { walkEnded(generation); }, Qt::QueuedConnection);
-    });
+    m_job.start(toDiskName(m_edit->text(), m_catalogue.NamesAreUtf8));
+}
+
+void FindFilesDialog::matchesWaiting()
+{
+    QMetaObject::invokeMethod(this, &FindFilesDialog::deliver, Qt::QueuedConnection);
+}
+
+void FindFilesDialog::walkEnded(unsigned generation)
+{
+    QMetaObject::invokeMethod(
+        this, [this, generation] { searchDone(generation); }, Qt::QueuedConnection);
 }
 
 void FindFilesDialog::deliver()
 {
-    std::vector<search::SearchMatch> batch;
-    {
-        std::lock_guard lock(m_mutex);
-        batch.swap(m_pending);
-        m_deliveryQueued = false;
-    }
+    const std::vector<search::SearchMatch> batch = m_job.takeMatches();
     if (batch.empty())
         return;
     int row = m_results->rowCount();
@@ -222,11 +195,10 @@ void FindFilesDialog::deliver()
     m_lastFile->setText(nameText(batch.back().name, m_catalogue.NamesAreUtf8));
 }
 
-void FindFilesDialog::walkEnded(unsigned generation)
+void FindFilesDialog::searchDone(unsigned generation)
 {
-    if (generation != m_generation)
+    if (!m_job.walkEnded(generation))
         return; // a search that a confirmed stop has already ended
-    joinWorker();
     deliver();
     m_stop->setEnabled(false);
     m_start->setEnabled(true);
@@ -235,24 +207,22 @@ void FindFilesDialog::walkEnded(unsigned generation)
 
 void FindFilesDialog::StopSearch()
 {
-    if (!searching() || !m_control)
+    if (!searching())
         return;
     m_stop->setEnabled(false);
-    m_control->pause();
+    m_job.pause();
     const int answer = QuestionDialog(this, QStringLiteral("Do you want to stop file searching ?"));
     if (!searching())
         return; // the walk ended by itself while the question was open
     if (answer == kYes) {
-        m_control->stop();
-        joinWorker();
+        m_job.stop();
         deliver();
-        ++m_generation; // its end report, still queued, is no longer ours
         m_start->setEnabled(true);
         emit searchEnded();
         return;
     }
     m_stop->setEnabled(true);
-    m_control->resume();
+    m_job.resume();
 }
 
 void FindFilesDialog::reject()

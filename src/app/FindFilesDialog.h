@@ -1,23 +1,18 @@
 #pragma once
 // "Find File(s)": searches the whole catalogue for deleted files whose names
-// match a pattern, on a worker thread, and lists each match with its folder path
+// match a pattern, on the worker of a session::FindJob, and lists each match with its folder path
 // ("/" between folders) and size. "S&top Search" pauses the walk while it asks
 // whether to stop; Yes ends it and keeps the rows found so far, No lets it go
 // on where it paused. Typing searches again as the pattern changes. A match
 // chosen (double-click, Enter, or its right-click menu) closes the box with
 // what to do with it: the window shows it in its folder, then acts on it.
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/FolderTree.h"
-#include "search/FileSearch.h"
+#include "session/FindJob.h"
 
 #include <QDialog>
 
 #include <cstddef>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -30,7 +25,7 @@ namespace sarvik::app {
 
 class FileTypes;
 
-class FindFilesDialog : public QDialog {
+class FindFilesDialog : public QDialog, private session::FindObserver {
     Q_OBJECT
 public:
     /// The catalogue and the tree must not change while the box is open (it is modal).
@@ -44,9 +39,9 @@ public:
     [[nodiscard]] QLabel* filesFoundValue() const { return m_filesFound; }
     [[nodiscard]] QPushButton* startButton() const { return m_start; }
     [[nodiscard]] QPushButton* stopButton() const { return m_stop; }
-    [[nodiscard]] bool searching() const { return m_thread.joinable(); }
+    [[nodiscard]] bool searching() const { return m_job.running(); }
     /// The walk's control while a search runs (tests look at it).
-    [[nodiscard]] search::SearchControl* control() const { return m_control.get(); }
+    [[nodiscard]] search::SearchControl* control() const { return m_job.control(); }
 
     void StartSearch();
     void StopSearch();
@@ -72,16 +67,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // FindObserver, called on the worker thread.
+    void matchesWaiting() override;
+    void walkEnded(unsigned generation) override;
+
     void deliver();
-    void walkEnded(unsigned generation);
-    void joinWorker();
+    void searchDone(unsigned generation);
     /// Ends a running walk without asking (the pattern changed, or a match was chosen).
     void dropSearch();
 
     const catalogue::Catalogue& m_catalogue;
-    const catalogue::FolderTree& m_tree;
-    catalogue::CatalogueKind m_kind;
     FileTypes& m_types;
+    session::FindJob m_job;
 
     QLineEdit* m_edit = nullptr;
     QTableWidget* m_results = nullptr;
@@ -93,13 +90,6 @@ private:
     QTimer* m_typed = nullptr;
     Choice m_choice = Choice::None;
     std::size_t m_chosenFile = 0;
-
-    std::unique_ptr<search::SearchControl> m_control;
-    std::thread m_thread;
-    unsigned m_generation = 0;
-    std::mutex m_mutex;
-    std::vector<search::SearchMatch> m_pending;
-    bool m_deliveryQueued = false;
 };
 
 } // namespace sarvik::app

@@ -1,16 +1,14 @@
 #pragma once
-// After a quick scan: the sample of free space (scan::SampleFreeSpace) on a
-// worker, so that the results page opens at once and a slow device never holds
-// the window. The object that owns the thread stops and joins it when it goes
-// away.
+// A session::FreeSpaceJob for the results page: the sample of free space after
+// a quick scan, whose end the job's worker tells this object and which it
+// hands to the main thread as a queued call. The job owns the thread and
+// stops and joins it when it goes away.
 
-#include "catalogue/ScanObserver.h"
-#include "scan/FreeSpaceSample.h"
+#include "session/FreeSpaceJob.h"
 
 #include <QObject>
 
 #include <cstdint>
-#include <thread>
 
 namespace sarvik::scan {
 class ScanSession;
@@ -18,7 +16,7 @@ class ScanSession;
 
 namespace sarvik::app {
 
-class FreeSpaceCheck : public QObject {
+class FreeSpaceCheck : public QObject, private session::FreeSpaceObserver {
     Q_OBJECT
 public:
     explicit FreeSpaceCheck(QObject* parent = nullptr);
@@ -29,27 +27,24 @@ public:
     /// Samples the free space of `session` on a new thread (after cancelling a
     /// sample still running). Nobody may change the session until `finished`
     /// is emitted or cancel() has returned.
-    void start(const scan::ScanSession& session);
+    void start(const scan::ScanSession& session) { m_job.start(session); }
     /// Ends a running sample at its next read and waits for the worker; its
     /// `finished` is then never emitted.
-    void cancel();
-    [[nodiscard]] bool running() const { return m_thread.joinable(); }
+    void cancel() { m_job.cancel(); }
+    [[nodiscard]] bool running() const { return m_job.running(); }
     /// What the last sample found; read it after `finished`.
-    [[nodiscard]] const scan::FreeSpaceSample& sample() const { return m_sample; }
+    [[nodiscard]] const scan::FreeSpaceSample& sample() const { return m_job.sample(); }
 
 signals:
     /// The sample has ended and the thread has been joined.
     void finished();
 
 private:
+    // FreeSpaceObserver, called on the worker thread.
+    void sampleEnded(std::uint64_t generation) override;
     void complete(std::uint64_t generation);
 
-    catalogue::ScanControl m_control;
-    std::thread m_thread;
-    scan::FreeSpaceSample m_sample;
-    /// Counts the samples started and cancelled: a completion queued by a
-    /// cancelled sample is recognised and passed over.
-    std::uint64_t m_generation = 0;
+    session::FreeSpaceJob m_job;
 };
 
 } // namespace sarvik::app

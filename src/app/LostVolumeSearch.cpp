@@ -10,41 +10,12 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include <thread>
 
 namespace sarvik::app {
 
 namespace {
-
-/// Hands the search's progress to the box, one queued call per change of the
-/// percentage; the box may be gone by then, and the call with it.
-class ProgressToBox final : public catalogue::ScanObserver {
-public:
-    explicit ProgressToBox(std::function<void(int, QString)> show) : m_show(std::move(show)) {}
-    void status(const std::string& text) override
-    {
-        m_status = QString::fromStdString(text);
-        m_show(m_percent, m_status);
-    }
-    void progress(std::uint32_t position) override
-    {
-        const int percent = static_cast<int>(std::min<std::uint32_t>(position, 100));
-        if (percent != m_percent) {
-            m_percent = percent;
-            m_show(m_percent, m_status);
-        }
-    }
-    [[nodiscard]] bool followsEachItem() const override { return false; }
-
-private:
-    std::function<void(int, QString)> m_show;
-    QString m_status;
-    int m_percent = -1;
-};
 
 /// "Disk Image" and "disk.img" of "Disk Image(disk.img) 2: NTFS".
 std::pair<std::string, std::string> prefixAndName(const std::string& text)
@@ -58,12 +29,6 @@ std::pair<std::string, std::string> prefixAndName(const std::string& text)
 
 } // namespace
 
-struct LostVolumeSearchDialog::Worker {
-    catalogue::ScanControl control;
-    std::thread thread;
-    LostVolumeSearchResult result;
-};
-
 disk::DriveItem lostVolumeItem(const disk::DriveItem& whole, std::uint32_t number, std::uint16_t kind,
                                std::uint64_t sectors)
 {
@@ -73,7 +38,7 @@ disk::DriveItem lostVolumeItem(const disk::DriveItem& whole, std::uint32_t numbe
 }
 
 LostVolumeSearchDialog::LostVolumeSearchDialog(const disk::DriveItem& drive, QWidget* parent)
-    : QDialog(parent), m_drive(drive), m_worker(new Worker)
+    : QDialog(parent), m_drive(drive), m_job(*this)
 {
     setObjectName(QStringLiteral("lostVolumeSearch"));
     setWindowTitle(QStringLiteral("Search for Lost Volumes"));
@@ -102,67 +67,56 @@ LostVolumeSearchDialog::LostVolumeSearchDialog(const disk::DriveItem& drive, QWi
     setMinimumWidth(420);
 }
 
-LostVolumeSearchDialog::~LostVolumeSearchDialog()
-{
-    m_worker->control.Abandoned.store(true);
-    if (m_worker->thread.joinable())
-        m_worker->thread.join();
-    delete m_worker;
-}
+// The job's destructor marks the search abandoned and joins its worker.
+LostVolumeSearchDialog::~LostVolumeSearchDialog() = default;
 
 void LostVolumeSearchDialog::reject()
 {
     // The search ends at its next block; the box closes when it has.
-    m_worker->control.requestStop();
-    m_worker->result.stopped = true;
+    m_job.requestStop();
     m_stop->setEnabled(false);
     m_status->setText(QStringLiteral("Stopping..."));
 }
 
-void LostVolumeSearchDialog::showProgress(int percent, const QString& status)
+void LostVolumeSearchDialog::progressWaiting()
 {
-    if (percent >= 0)
-        m_progress->setValue(percent);
-    if (!status.isEmpty() && m_stop->isEnabled())
-        m_status->setText(status);
+    QMetaObject::invokeMethod(this, &LostVolumeSearchDialog::showProgress, Qt::QueuedConnection);
+}
+
+void LostVolumeSearchDialog::searchEnded()
+{
+    QMetaObject::invokeMethod(this, &QDialog::accept, Qt::QueuedConnection);
+}
+
+void LostVolumeSearchDialog::showProgress()
+{
+    const session::LostVolumeProgress shown = m_job.takeProgress();
+    if (shown.percent >= 0)
+        m_progress->setValue(shown.percent);
+    if (!shown.status.empty() && m_stop->isEnabled())
+        m_status->setText(QString::fromStdString(shown.status));
 }
 
 LostVolumeSearchResult LostVolumeSearchDialog::run()
 {
     const std::string whole = platform::resolvePartitionPath(m_drive.devicePath).path;
-    QPointer<LostVolumeSearchDialog> box(this);
-    m_worker->thread = std::thread([this, whole, box] {
-        std::string error;
-        LostVolumeSearchResult& result = m_worker->result;
-        if (const auto disk = platform::openWholeSource(whole, &error)) {
-            ProgressToBox observer([box](int percent, const QString& status) {
-                QMetaObject::invokeMethod(
-                    box,
-                    [box, percent, status] {
-                        if (box)
-                            box->showProgress(percent, status);
-                    },
-                    Qt::QueuedConnection);
-            });
-            const auto found = disk::FindLostVolumes(*disk, disk::LostVolumeSearch::Deep, observer, m_worker->control,
-                                                     &result.unreadableSectors);
-            for (std::size_t i = 0; i < found.size(); ++i)
-                result.found.push_back(
-                    lostVolumeItem(m_drive, static_cast<std::uint32_t>(i + 1), found[i].kind, found[i].sectors));
-        } else {
-            result.error = error.empty() ? whole + ": cannot be opened" : error;
-        }
-        QMetaObject::invokeMethod(
-            box,
-            [box] {
-                if (box)
-                    box->accept();
-            },
-            Qt::QueuedConnection);
+    m_job.start([whole](std::string& error) -> std::shared_ptr<const disk::BlockSource> {
+        auto disk = platform::openWholeSource(whole, &error);
+        if (!disk && error.empty())
+            error = whole + ": cannot be opened";
+        return disk;
     });
     exec();
-    m_worker->thread.join();
-    return m_worker->result;
+    m_job.finish();
+    const session::LostVolumeFindings& findings = m_job.findings();
+    LostVolumeSearchResult result;
+    result.stopped = findings.stopped;
+    result.error = findings.error;
+    result.unreadableSectors = findings.unreadableSectors;
+    for (std::size_t i = 0; i < findings.found.size(); ++i)
+        result.found.push_back(lostVolumeItem(m_drive, static_cast<std::uint32_t>(i + 1), findings.found[i].kind,
+                                              findings.found[i].sectors));
+    return result;
 }
 
 } // namespace sarvik::app

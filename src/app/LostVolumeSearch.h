@@ -1,10 +1,11 @@
 #pragma once
 // "Search for Lost Volumes": the deep search of a whole disk or disk image for
-// the volumes no partition table names, on a worker, in a modal box with its
+// the volumes no partition table names, as a session::LostVolumeJob, in a modal box with its
 // progress and Stop. What it finds is named as the drive tree names a disk's
 // partitions ("Disk Image(disk.img) lost 2: NTFS" for "disk.img@lost2").
 
 #include "disk/Volume.h"
+#include "session/LostVolumeJob.h"
 
 #include <QDialog>
 
@@ -29,7 +30,7 @@ struct LostVolumeSearchResult {
     std::uint64_t unreadableSectors = 0;
 };
 
-class LostVolumeSearchDialog : public QDialog {
+class LostVolumeSearchDialog : public QDialog, private session::LostVolumeObserver {
     Q_OBJECT
 public:
     /// Searches the whole disk of `drive` (a disk, an image, or one of their
@@ -44,14 +45,17 @@ protected:
     void reject() override; ///< Escape and the close box ask to stop, as Stop does
 
 private:
-    void showProgress(int percent, const QString& status);
+    // LostVolumeObserver, called on the worker thread.
+    void progressWaiting() override;
+    void searchEnded() override;
+
+    void showProgress();
 
     disk::DriveItem m_drive;
     QLabel* m_status = nullptr;
     ui::PercentProgressBar* m_progress = nullptr;
     QPushButton* m_stop = nullptr;
-    struct Worker;
-    Worker* m_worker = nullptr;
+    session::LostVolumeJob m_job;
 };
 
 /// The drive item of lost volume `number` of the disk `whole` (its path and the

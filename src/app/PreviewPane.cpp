@@ -2,8 +2,11 @@
 
 #include "app/ClusterStrip.h"
 #include "app/FileListModel.h"
-#include "app/RecoveryWindow.h"
+#include "app/FileTypes.h"
+#include "app/ResultsHost.h"
 #include "catalogue/NameText.h"
+#include "recovery/RecoverySettings.h"
+#include "scan/ScanSession.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -36,11 +39,11 @@ PreviewContent safeRead(PreviewReader& reader, const catalogue::FileRow& row, st
 } // namespace
 
 struct PreviewPane::Hold {
-    explicit Hold(RecoveryWindow& window) : hold(window) {}
-    RecoveryWindow::SessionHold hold;
+    explicit Hold(ResultsHost& host) : hold(host) {}
+    ResultsHost::SessionHold hold;
 };
 
-PreviewPane::PreviewPane(RecoveryWindow& window, QWidget* parent) : QWidget(parent), m_window(window)
+PreviewPane::PreviewPane(ResultsHost& host, QWidget* parent) : QWidget(parent), m_host(host)
 {
     // One read at a time: the reader keeps what it learnt of the volume.
     m_pool.setMaxThreadCount(1);
@@ -99,10 +102,10 @@ std::uintptr_t PreviewPane::fingerprint() const
 {
     // The catalogue's lists move when a scan, a snapshot or a deep search
     // fills them again; a rename changes names in place, which no read keeps.
-    const auto& c = m_window.session().catalogue;
+    const auto& c = m_host.session().catalogue;
     return reinterpret_cast<std::uintptr_t>(c.FatFileList.data()) ^ (c.FatFileList.size() << 1) ^    // NOLINT
            reinterpret_cast<std::uintptr_t>(c.NtfsFileList.data()) ^ (c.NtfsFileList.size() << 17) ^ // NOLINT
-           reinterpret_cast<std::uintptr_t>(m_window.session().volume.reader.source().get());        // NOLINT
+           reinterpret_cast<std::uintptr_t>(m_host.session().volume.reader.source().get());          // NOLINT
 }
 
 void PreviewPane::settle()
@@ -122,8 +125,8 @@ std::shared_ptr<PreviewReader> PreviewPane::reader()
 {
     if (!m_reader || m_readerFingerprint != fingerprint()) {
         m_pool.waitForDone(); // the old reader's reads were for an older session
-        const scan::ScanSession& s = m_window.session();
-        m_reader = std::make_shared<PreviewReader>(s.volume, s.catalogue, s.tree, m_window.settings());
+        const scan::ScanSession& s = m_host.session();
+        m_reader = std::make_shared<PreviewReader>(s.volume, s.catalogue, s.tree, m_host.settings());
         m_readerFingerprint = fingerprint();
     }
     return m_reader;
@@ -132,7 +135,7 @@ std::shared_ptr<PreviewReader> PreviewPane::reader()
 void PreviewPane::holdOn()
 {
     if (m_inFlight++ == 0)
-        m_hold = std::make_unique<Hold>(m_window);
+        m_hold = std::make_unique<Hold>(m_host);
 }
 
 void PreviewPane::holdOff()
@@ -144,7 +147,7 @@ void PreviewPane::holdOff()
 void PreviewPane::requestThumbnail(const catalogue::FileRow& row, int side, QObject* context,
                                    std::function<void(const QImage&)> done)
 {
-    if (!m_window.session().volume.reader.isOpen())
+    if (!m_host.session().volume.reader.isOpen())
         return;
     const std::uint64_t generation = m_thumbnails.load();
     holdOn();
@@ -191,14 +194,14 @@ void PreviewPane::clear(const QString& title)
 void PreviewPane::start()
 {
     const std::uint64_t generation = ++m_latest;
-    const auto& rows = m_window.fileListModel()->fileRows();
+    const auto& rows = m_host.fileListModel()->fileRows();
     if (!isVisible() || m_row < 0 || static_cast<std::size_t>(m_row) >= rows.size() ||
-        rows[static_cast<std::size_t>(m_row)].folder || !m_window.session().volume.reader.isOpen()) {
+        rows[static_cast<std::size_t>(m_row)].folder || !m_host.session().volume.reader.isOpen()) {
         clear(QString());
         return;
     }
     const catalogue::FileRow row = rows[static_cast<std::size_t>(m_row)];
-    clear(QString::fromStdString(catalogue::nameToUtf8(row.name, m_window.session().catalogue.NamesAreUtf8)));
+    clear(QString::fromStdString(catalogue::nameToUtf8(row.name, m_host.session().catalogue.NamesAreUtf8)));
     m_note->setText(QStringLiteral("Reading..."));
     holdOn();
     const PreviewKind wanted = m_mode->currentIndex() == 1 ? PreviewKind::Hex : PreviewKind::Nothing;

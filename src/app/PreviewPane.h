@@ -24,12 +24,12 @@ class QStackedWidget;
 namespace sarvik::app {
 
 class ClusterStrip;
-class RecoveryWindow;
+class ResultsHost;
 
 class PreviewPane : public QWidget {
     Q_OBJECT
 public:
-    PreviewPane(RecoveryWindow& window, QWidget* parent);
+    PreviewPane(ResultsHost& host, QWidget* parent);
     ~PreviewPane() override;
     PreviewPane(const PreviewPane&) = delete;
     PreviewPane& operator=(const PreviewPane&) = delete;
@@ -39,7 +39,7 @@ public:
     /// Ends the read under way and waits for it. Called before the session
     /// changes in place (a rename, the catalogue released); a scan, a snapshot
     /// and a deep search's results come while the pane is hidden or held off
-    /// by RecoveryWindow::SessionHold.
+    /// by ResultsHost::SessionHold.
     void settle();
 
     /// Asks for a picture of file row `row` at most `side` pixels wide and
@@ -82,7 +82,7 @@ private:
     /// Identifies the session's catalogue as the reader saw it.
     [[nodiscard]] std::uintptr_t fingerprint() const;
 
-    RecoveryWindow& m_window;
+    ResultsHost& m_host;
     QThreadPool m_pool;
     std::atomic<std::uint64_t> m_latest{0};
     /// Changes when the thumbnails asked for so far are no longer wanted.

@@ -25,63 +25,7 @@ constexpr qsizetype kTextBytes = 256 * 1024;
 constexpr qsizetype kHexBytes = 256 * 1024;
 /// A run of zeros this long at the end of a picture's bytes is not its data:
 /// no picture format ends that way.
-constexpr qsizetype kZeroTail = 4096;
-
-/// What ends a preview's copy early: a newer selection (`latest` has moved on
-/// from `generation`) or enough bytes.
-struct Stop {
-    catalogue::RecoveryControl& control;
-    const std::atomic<std::uint64_t>& latest;
-    std::uint64_t generation;
-};
-
-/// The one file a preview copy writes: its first `limit` bytes are kept in
-/// memory; once they are there, or the preview is no longer wanted, the copy
-/// is asked to stop (it looks at each chunk).
-class HeadFile final : public recovery::OutputFile {
-public:
-    HeadFile(QByteArray& bytes, std::uint64_t limit, Stop stop) : m_bytes(bytes), m_limit(limit), m_stop(stop)
-    {
-        m_bytes.clear();
-    }
-    [[nodiscard]] bool write(disk::ByteSpan bytes) override
-    {
-        const auto have = static_cast<std::uint64_t>(m_bytes.size());
-        const std::uint64_t take = std::min<std::uint64_t>(bytes.size(), m_limit - std::min(m_limit, have));
-        m_bytes.append(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(take)); // NOLINT
-        if (have + take >= m_limit || m_stop.latest.load() != m_stop.generation)
-            m_stop.control.StopRecovery = 1;
-        return true;
-    }
-    [[nodiscard]] bool close() override { return true; }
-
-private:
-    QByteArray& m_bytes;
-    std::uint64_t m_limit;
-    Stop m_stop;
-};
-
-/// A destination that holds one file in memory, whatever its name.
-class HeadFolder final : public recovery::OutputFolder {
-public:
-    HeadFolder(QByteArray& bytes, std::uint64_t limit, Stop stop) : m_bytes(bytes), m_limit(limit), m_stop(stop) {}
-    [[nodiscard]] std::string displayPath() const override { return "preview"; }
-    [[nodiscard]] bool exists(std::string_view /*name*/) const override { return false; }
-    [[nodiscard]] std::shared_ptr<OutputFolder> makeFolder(std::string_view /*name*/) override { return nullptr; }
-    [[nodiscard]] std::unique_ptr<recovery::OutputFile> createFile(std::string_view /*name*/, bool /*replace*/) override
-    {
-        return std::make_unique<HeadFile>(m_bytes, m_limit, m_stop);
-    }
-    [[nodiscard]] std::string rename(std::string_view /*from*/, std::string_view /*to*/, bool /*replace*/) override
-    {
-        return {};
-    }
-
-private:
-    QByteArray& m_bytes;
-    std::uint64_t m_limit;
-    Stop m_stop;
-};
+constexpr std::uint64_t kZeroTail = 4096;
 
 /// Rows from the bottom of `image` that are all one colour, the colour of its
 /// last row: where a decoder that ran out of data filled the rest.
@@ -105,23 +49,11 @@ int filledRows(const QImage& image)
 /// intact, and before a long run of zeros at the end.
 std::uint64_t intactBytes(const PreviewContent& c)
 {
-    auto intact = static_cast<std::uint64_t>(c.bytes.size());
-    if (c.parts && c.clusterBytes != 0) {
-        std::uint64_t offset = 0;
-        for (const recovery::ClusterPart& p : *c.parts) {
-            if (p.state != recovery::ClusterState::Intact) {
-                intact = std::min(intact, offset);
-                break;
-            }
-            offset += p.count * c.clusterBytes;
-        }
-    }
     qsizetype end = c.bytes.size();
     while (end > 0 && c.bytes[end - 1] == '\0')
         --end;
-    if (c.bytes.size() - end >= kZeroTail)
-        intact = std::min(intact, static_cast<std::uint64_t>(end));
-    return intact;
+    return session::intactBytes(static_cast<std::uint64_t>(c.bytes.size()), static_cast<std::uint64_t>(end), c.parts,
+                                c.clusterBytes, kZeroTail);
 }
 
 bool readImage(QByteArray bytes, QImage& image, QSize& size, QString& error)
@@ -153,64 +85,29 @@ bool looksLikePicture(const QByteArray& bytes)
 
 PreviewReader::PreviewReader(const disk::SelectedVolume& volume, const catalogue::Catalogue& catalogue,
                              const catalogue::FolderTree& tree, const recovery::RecoverySettings& settings)
-    : m_volume(volume), m_catalogue(catalogue), m_tree(tree), m_settings(settings)
+    : m_head(volume, catalogue, tree, settings)
 {
-    // The window's thread may read the source too while a preview is made.
-    m_volume.reader = disk::SerialReader(volume.reader);
 }
 
 PreviewReader::~PreviewReader() = default;
-
-QByteArray PreviewReader::readHead(const catalogue::FileRow& row, std::uint64_t limit,
-                                   const std::atomic<std::uint64_t>& latest, std::uint64_t generation, bool& cutShort)
-{
-    QByteArray bytes;
-    m_control.StopRecovery = 0;
-    m_control.SkipFile = 0;
-    const recovery::TargetFolder target{std::make_shared<HeadFolder>(bytes, limit, Stop{m_control, latest, generation}),
-                                        "preview"};
-    m_report.clear();
-    if (!m_copy) // indexes the catalogue: made on the worker, once
-        m_copy = std::make_unique<recovery::FileRecovery>(m_volume, m_catalogue, m_tree, m_noFilters, m_settings,
-                                                          m_control, m_observer, m_report);
-    if (disk::usesFatCatalogue(m_volume.geometry.GeometryKind)) {
-        if (row.entryIndex < m_catalogue.FatFileList.size()) {
-            const catalogue::FatFileEntry& e = m_catalogue.FatFileList[row.entryIndex];
-            (void)m_copy->RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size, e.name,
-                                         e.deleted);
-        }
-    } else {
-        (void)m_copy->RecoverNtfsFile(target, row.name, row.size, row.key, recovery::CopyMode::Open, 0);
-    }
-    cutShort = static_cast<std::uint64_t>(bytes.size()) < row.size;
-    return bytes;
-}
-
-std::optional<std::vector<recovery::ClusterPart>> PreviewReader::parts(const catalogue::FileRow& row)
-{
-    if (!m_conditions) {
-        // As the file list's Condition column estimates (scan::ScanSession::rows).
-        m_conditions = std::make_unique<recovery::ConditionEstimator>(m_volume, m_catalogue.NamesAreUtf8);
-        m_conditions->useOverlaps(m_catalogue);
-    }
-    const auto kind = m_volume.geometry.GeometryKind;
-    if (disk::usesFatCatalogue(kind) && row.entryIndex < m_catalogue.FatFileList.size())
-        return m_conditions->fatParts(m_catalogue.FatFileList[row.entryIndex]);
-    if (kind == disk::VolumeKind::Ntfs && row.entryIndex < m_catalogue.NtfsFileList.size())
-        return m_conditions->ntfsParts(m_catalogue.NtfsFileList[row.entryIndex]);
-    return std::nullopt;
-}
 
 PreviewContent PreviewReader::read(const catalogue::FileRow& row, std::uint64_t limit, PreviewKind wanted,
                                    const std::atomic<std::uint64_t>& latest, std::uint64_t generation)
 {
     PreviewContent c;
     c.fileSize = row.size;
-    c.clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * disk::kSectorSize;
-    c.parts = parts(row);
+    c.clusterBytes = m_head.clusterBytes();
+    c.parts = m_head.parts(row);
     if (latest.load() != generation)
         return c;
-    c.bytes = readHead(row, limit, latest, generation, c.cutShort);
+    QByteArray& bytes = c.bytes;
+    m_head.readHead(
+        row, limit,
+        [&bytes](const std::byte* data, std::size_t count) {
+            bytes.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(count)); // NOLINT
+        },
+        latest, generation);
+    c.cutShort = static_cast<std::uint64_t>(bytes.size()) < row.size;
     if (latest.load() != generation)
         return c;
     if (c.bytes.isEmpty() && row.size != 0) {

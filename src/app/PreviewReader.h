@@ -1,19 +1,9 @@
 #pragma once
 // What the preview pane shows of a found file, made on a worker: the file's
-// first bytes read from the volume by the copy itself (FileRecovery, into
-// memory, never into a file), the picture or text they hold, and the states
-// of its clusters from the condition estimate. Nothing here touches a widget.
+// first bytes and the states of its clusters (session::FileHeadReader reads
+// them), and the picture or text they hold. Nothing here touches a widget.
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/FileList.h"
-#include "catalogue/FolderTree.h"
-#include "catalogue/RecoveryControl.h"
-#include "disk/Volume.h"
-#include "recovery/Condition.h"
-#include "recovery/FileRecovery.h"
-#include "recovery/RecoveryReport.h"
-#include "recovery/RecoverySettings.h"
-#include "search/NamePatterns.h"
+#include "session/FileHead.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -27,10 +17,8 @@
 
 namespace sarvik::app {
 
-/// Bytes the preview reads of a file unless the user asks for all of it.
-inline constexpr std::uint64_t kPreviewBytes = std::uint64_t{16} << 20;
-/// Bytes it reads at most when asked for all: the bytes are held in memory.
-inline constexpr std::uint64_t kPreviewMostBytes = std::uint64_t{1} << 30;
+using session::kPreviewBytes;
+using session::kPreviewMostBytes;
 
 /// How the bytes are shown.
 enum class PreviewKind { Nothing, Picture, Text, Hex };
@@ -67,20 +55,7 @@ public:
                         const std::atomic<std::uint64_t>& latest, std::uint64_t generation);
 
 private:
-    QByteArray readHead(const catalogue::FileRow& row, std::uint64_t limit, const std::atomic<std::uint64_t>& latest,
-                        std::uint64_t generation, bool& cutShort);
-    std::optional<std::vector<recovery::ClusterPart>> parts(const catalogue::FileRow& row);
-
-    disk::SelectedVolume m_volume;
-    const catalogue::Catalogue& m_catalogue;
-    const catalogue::FolderTree& m_tree;
-    search::FilterPatterns m_noFilters;
-    recovery::RecoverySettings m_settings;
-    catalogue::RecoveryControl m_control;
-    recovery::RecoveryReport m_report;
-    recovery::RecoveryObserver m_observer;
-    std::unique_ptr<recovery::FileRecovery> m_copy;
-    std::unique_ptr<recovery::ConditionEstimator> m_conditions;
+    session::FileHeadReader m_head;
 };
 
 /// Decodes `bytes` as a picture; `intactBytes`: how many of them are still the

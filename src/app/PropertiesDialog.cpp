@@ -5,50 +5,7 @@
 #include <QGridLayout>
 #include <QLabel>
 
-#include <vector>
-
 namespace sarvik::app {
-
-std::string fileSizeText(std::uint64_t size)
-{
-    return std::to_string(size / 1024 + 1) + " KB";
-}
-
-FolderTotals countFolder(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
-                         const catalogue::CatalogueIndex& index, std::uint32_t treeItem)
-{
-    FolderTotals totals;
-    const bool fat = tree.kind() == catalogue::CatalogueKind::Fat;
-    std::vector<std::uint32_t> pending{treeItem};
-    // Each node is visited once: the tree places a folder only once.
-    while (!pending.empty() && totals.folders <= tree.size()) {
-        const catalogue::TreeNode* node = tree.node(pending.back());
-        pending.pop_back();
-        if (node == nullptr)
-            continue;
-        ++totals.folders;
-        const std::uint64_t key = node->folderIndex >= 0 ? node->key : 0;
-        for (std::size_t f : index.filesIn(key)) {
-            ++totals.files;
-            totals.bytes += fat ? catalogue.FatFileList[f].size : catalogue.NtfsFileList[f].size;
-        }
-        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
-            pending.push_back(*it);
-    }
-    return totals;
-}
-
-std::string contentsText(const FolderTotals& totals)
-{
-    const std::uint64_t below = totals.folders > 0 ? totals.folders - 1 : 0;
-    return std::to_string(totals.files) + " File(s) and " + std::to_string(below) + " Folder(s)";
-}
-
-std::string folderSizeText(const FolderTotals& totals)
-{
-    const std::uint64_t mb = totals.bytes / 1024 / 1024;
-    return (mb == 0 ? std::string("Less than 1") : std::to_string(mb)) + " MB";
-}
 
 PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* parent) : QDialog(parent)
 {

@@ -1,9 +1,8 @@
 #pragma once
 // "File/Folder Properties": a row's name, size and dates and, for a folder,
-// what it holds, counted over the catalogue (not the filtered list).
+// what it holds (session/Properties.h counts them).
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/FolderTree.h"
+#include "session/Properties.h"
 
 #include <QDialog>
 
@@ -14,26 +13,17 @@ class QLabel;
 
 namespace sarvik::app {
 
-/// A file's size text: size / 1024 + 1, then " KB" (0 and 1023 bytes give 1 KB).
-[[nodiscard]] std::string fileSizeText(std::uint64_t size);
-
-/// What a folder holds: itself and every folder below it in the tree, and the
-/// deleted files listed in any of them.
-struct FolderTotals {
-    std::uint64_t files = 0;
-    std::uint64_t folders = 0; ///< including the folder itself
-    std::uint64_t bytes = 0;
-};
-[[nodiscard]] FolderTotals countFolder(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
-                                       const catalogue::CatalogueIndex& index, std::uint32_t treeItem);
-/// "N File(s) and M Folder(s)", the folder itself not counted.
-[[nodiscard]] std::string contentsText(const FolderTotals& totals);
-/// bytes / 1024 / 1024, or "Less than 1", then " MB".
-[[nodiscard]] std::string folderSizeText(const FolderTotals& totals);
-
+/// The box's texts, as session::rowProperties gives them.
 struct PropertiesValues {
     QString name, size, contents, created, modified;
     bool folder = false;
+    PropertiesValues() = default;
+    explicit PropertiesValues(const session::RowProperties& p)
+        : name(QString::fromStdString(p.name)), size(QString::fromStdString(p.size)),
+          contents(QString::fromStdString(p.contents)), created(QString::fromStdString(p.created)),
+          modified(QString::fromStdString(p.modified)), folder(p.folder)
+    {
+    }
 };
 
 class PropertiesDialog : public QDialog {

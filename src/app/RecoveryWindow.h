@@ -3,8 +3,10 @@
 // in one skinned window with a menu bar, a toolbar of picture buttons, the label
 // pairs of the right pane, and the Next, Back and Stop buttons.
 
+#include "app/CommandIds.h"
 #include "app/DrivePage.h"
 #include "app/FileTypes.h"
+#include "app/ResultsHost.h"
 #include "app/ResultsPage.h"
 #include "app/ScanPage.h"
 #include "disk/Volume.h"
@@ -28,6 +30,10 @@ class QTableView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace sarvik::session {
+struct ScanProgress;
+}
+
 namespace sarvik::ui {
 class PercentProgressBar;
 class PictureButton;
@@ -44,65 +50,17 @@ class ThumbnailView;
 class ResultsCommands;
 class ScanRunner;
 class UDisksClient;
-struct ScanReport;
-
-/// Menu command ids.
-namespace Command {
-inline constexpr int RecoverSelected = 32806;
-inline constexpr int RecoverAll = 32807;
-inline constexpr int SaveSnapshot = 32772;
-inline constexpr int LoadSnapshot = 32773;
-inline constexpr int Exit = 32774;
-inline constexpr int Icons = 32808;
-inline constexpr int List = 59410;
-inline constexpr int Details = 59411;
-inline constexpr int FindFiles = 32813;
-inline constexpr int FileFilters = 32814;
-inline constexpr int Settings = 32815;
-inline constexpr int DriveInformation = 32840;
-inline constexpr int LiveUpdate = 32842;
-inline constexpr int Contents = 32816;
-inline constexpr int About = 32817;
-/// Ours: puts a disk image into the drive tree.
-inline constexpr int AddDiskImage = 32900;
-/// Ours: searches the free space of the scanned volume (the results page).
-inline constexpr int DeepSearch = 32901;
-/// Ours: Back from the results page to the drive page (Alt+Left, Backspace).
-inline constexpr int Back = 32902;
-/// Ours: asks to stop the running scan or deep search (Esc).
-inline constexpr int Stop = 32903;
-/// Ours: shows or hides the preview beside the file list (F3).
-inline constexpr int Preview = 32904;
-/// Ours: the file list as thumbnails.
-inline constexpr int Thumbnails = 32905;
-/// Ours: the submenu of the disk images opened lately.
-inline constexpr int RecentImages = 32910;
-/// Ours: the deep search of the chosen disk for volumes no table names.
-inline constexpr int SearchLostVolumes = 32911;
-/// Ours: the files not deleted are listed too (a lost or damaged volume's).
-inline constexpr int ShowExistingFiles = 32912;
-// The file list's right-click menu.
-inline constexpr int MenuIcons = 32819;
-inline constexpr int MenuList = 32820;
-inline constexpr int MenuDetails = 32837;
-inline constexpr int MenuRecoverSelected = 32825;
-inline constexpr int MenuRecoverAll = 32826;
-inline constexpr int Open = 32827;
-inline constexpr int OpenWith = 32829;
-inline constexpr int MenuFindFiles = 32836;
-inline constexpr int Rename = 32839;
-inline constexpr int MenuSettings = 32828;
-inline constexpr int Properties = 32830;
-} // namespace Command
 
 enum class ViewMode { Icons, List, Details, Thumbnails };
 
-class RecoveryWindow : public QMainWindow {
+class RecoveryWindow : public QMainWindow, public ResultsHost {
     Q_OBJECT
 public:
     /// `drives` are listed under "My Computer" in order; `devices` opens them.
     RecoveryWindow(std::vector<disk::DriveItem> drives, disk::DeviceProvider& devices, QWidget* parent = nullptr);
     ~RecoveryWindow() override;
+
+    [[nodiscard]] QWidget* hostWidget() override { return this; }
 
     // The operations of the window, public so that the commands and the tests reach them.
     void SetLabelLayout(int mode);
@@ -118,24 +76,24 @@ public:
     /// where it runs, else a look at the system's devices every few seconds.
     void watchDrives();
     /// The status line for an engine's status text (the thorough rules count MFT records).
-    [[nodiscard]] QString statusText(const std::string& status) const;
+    [[nodiscard]] QString statusText(const std::string& status) const override;
     /// Says why each path named on the command line is not listed (one box, after the window shows).
     void showRefusedSources(const QStringList& refusals);
     /// Runs the menu command `id` if it is enabled (the toolbar's rule).
     bool runIfEnabled(int id);
 
     // What the window shows, for the commands that follow and for tests.
-    [[nodiscard]] int currentStep() const { return m_currentStep; }
-    [[nodiscard]] bool focusOnTree() const { return m_focusOnTree; }
+    [[nodiscard]] int currentStep() const override { return m_currentStep; }
+    [[nodiscard]] bool focusOnTree() const override { return m_focusOnTree; }
     [[nodiscard]] QString quickHelpText() const { return m_quickHelp; }
     [[nodiscard]] QString startDirectory() const { return m_startDirectory; }
-    [[nodiscard]] QAction* action(int id) const { return m_actions.value(id); }
+    [[nodiscard]] QAction* action(int id) const override { return m_actions.value(id); }
     /// Caption and value of the volume-label pair (0) and pairs 1 to 4.
     [[nodiscard]] QLabel* captionLabel(int pair) const { return m_captions[pair]; }
     [[nodiscard]] QLabel* quickHelpLabel() const { return m_quickHelpLabel; }
     [[nodiscard]] QLabel* statusLabel() const { return m_status; }
     /// Whether the scans list the files not deleted too (View > Show Existing Files).
-    [[nodiscard]] bool showExistingFiles() const { return m_showExisting && m_settings.ThoroughScan; }
+    [[nodiscard]] bool showExistingFiles() const override { return m_showExisting && m_settings.ThoroughScan; }
     [[nodiscard]] QLabel* valueLabel(int pair) const { return m_values[pair]; }
     [[nodiscard]] QLabel* statusLine() const { return m_status; }
     /// "Thorough scan" or "Classic scan" on the results page.
@@ -153,70 +111,56 @@ public:
     /// The toolbar's buttons, left to right.
     static constexpr int kToolbarButtons = 8;
     [[nodiscard]] QTreeWidget* driveTree() const { return m_driveTree; }
-    [[nodiscard]] QTreeWidget* folderTree() const { return m_folderTree; }
+    [[nodiscard]] QTreeWidget* folderTree() const override { return m_folderTree; }
     /// The file list's room on the results page: the list's views and the preview beside them.
     [[nodiscard]] QWidget* fileList() const;
-    [[nodiscard]] QTableView* detailsView() const { return m_details; }
+    [[nodiscard]] QTableView* detailsView() const override { return m_details; }
     [[nodiscard]] QListView* iconListView() const { return m_listView; }
-    [[nodiscard]] FileListModel* fileListModel() const { return m_model; }
+    [[nodiscard]] FileListModel* fileListModel() const override { return m_model; }
     [[nodiscard]] ViewMode viewMode() const { return m_viewMode; }
-    [[nodiscard]] bool scanRunning() const;
-    [[nodiscard]] const scan::ScanSession& session() const { return m_session; }
+    [[nodiscard]] bool scanRunning() const override;
+    [[nodiscard]] const scan::ScanSession& session() const override { return m_session; }
     /// The session for the commands that change it (snapshot load, rename).
-    [[nodiscard]] scan::ScanSession& mutableSession() { return m_session; }
-    [[nodiscard]] FileTypes& fileTypes() { return m_types; }
-    [[nodiscard]] disk::DeviceProvider& devices() { return m_devices; }
+    [[nodiscard]] scan::ScanSession& mutableSession() override { return m_session; }
+    [[nodiscard]] FileTypes& fileTypes() override { return m_types; }
+    [[nodiscard]] disk::DeviceProvider& devices() override { return m_devices; }
     /// Opens the selected folder of the tree or the list; a file row asks the
     /// commands to open it (Command::Open).
-    void OpenSelectedItem();
+    void OpenSelectedItem() override;
     [[nodiscard]] ResultsCommands* commands() const { return m_commands; }
     /// The deep search of the results page, and the strip under the list that shows it.
-    [[nodiscard]] DeepSearch* deepSearch() const { return m_deep; }
+    [[nodiscard]] DeepSearch* deepSearch() const override { return m_deep; }
     [[nodiscard]] DeepSearchBar* deepSearchBar() const { return m_deepBar; }
     /// The preview beside the file list (hidden until the View menu shows it).
-    [[nodiscard]] PreviewPane* previewPane() const { return m_preview; }
+    [[nodiscard]] PreviewPane* previewPane() const override { return m_preview; }
     /// The file list's thumbnail view.
     [[nodiscard]] ThumbnailView* thumbnailView() const { return m_thumbView; }
     /// The handle between the folder tree and the file list.
     [[nodiscard]] SplitHandle* treeListHandle() const { return m_treeHandle; }
 
-    /// Held by a command that reads the session across an event loop (a copy
-    /// or a search on a worker, a box that lists its entries): what a deep
-    /// search found is taken only once no one holds it.
-    class SessionHold {
-    public:
-        explicit SessionHold(RecoveryWindow& window) : m_window(window) { ++m_window.m_sessionHolds; }
-        ~SessionHold() { --m_window.m_sessionHolds; }
-        SessionHold(const SessionHold&) = delete;
-        SessionHold& operator=(const SessionHold&) = delete;
-
-    private:
-        RecoveryWindow& m_window;
-    };
-    [[nodiscard]] bool sessionHeld() const { return m_sessionHolds > 0; }
     /// The session takes what a deep search found in `found` (see
     /// ScanSession::takeResults); the folder tree and the list are filled
     /// again, keeping the open folder, the expanded ones, the selected rows and
     /// the place in the list.
-    void takeFoundResults(scan::ScanSession& found);
+    void takeFoundResults(scan::ScanSession& found) override;
     /// Which rows of the file list are selected, one flag per row.
-    [[nodiscard]] std::vector<bool> selectedRows() const;
+    [[nodiscard]] std::vector<bool> selectedRows() const override;
     /// The list's selection mark (its current row), or -1.
-    [[nodiscard]] int currentRow() const;
-    void setFocusOnTree(bool onTree) { m_focusOnTree = onTree; }
+    [[nodiscard]] int currentRow() const override;
+    void setFocusOnTree(bool onTree) override { m_focusOnTree = onTree; }
     /// Fills the file list with the rows of folder `key`.
-    void FillFileList(std::uint64_t key);
+    void FillFileList(std::uint64_t key) override;
     /// The results page for a catalogue that a snapshot load has just filled.
-    void showLoadedResults();
+    void showLoadedResults() override;
     /// Opens the folder of file `fileIndex` (an index into the scanned kind's
     /// file list) and selects the file in the list, the focus on the list.
     /// False when the file is not listed there (a file filter leaves it out).
-    bool showFile(std::size_t fileIndex);
+    bool showFile(std::size_t fileIndex) override;
     /// Gives a folder's tree item a new text (after a rename).
-    void renameFolderItem(std::uint32_t handle, const QString& text);
-    [[nodiscard]] recovery::RecoverySettings& settings() { return m_settings; }
+    void renameFolderItem(std::uint32_t handle, const QString& text) override;
+    [[nodiscard]] recovery::RecoverySettings& settings() override { return m_settings; }
     /// The tree item of a folder-tree handle (the root for FolderTree::kRootHandle).
-    [[nodiscard]] QTreeWidgetItem* folderItem(std::uint32_t handle) const;
+    [[nodiscard]] QTreeWidgetItem* folderItem(std::uint32_t handle) const override;
 
 signals:
     /// A command whose work belongs to the recovery, snapshot, search and
@@ -274,7 +218,7 @@ private:
     void stopCommand();
     /// Back and Stop in the menu follow the buttons they stand for.
     void updateNavigationCommands();
-    void applyReport(const ScanReport& report);
+    void applyReport(const session::ScanProgress& report);
     void scanEnded();
     /// The results page for what the session holds: `fromScan` after a scan
     /// (its losses and its stop count), else after a snapshot load.
@@ -331,7 +275,6 @@ private:
     ResultsCommands* m_commands = nullptr;
     DeepSearchBar* m_deepBar = nullptr;
     DeepSearch* m_deep = nullptr;
-    int m_sessionHolds = 0;
     /// The user answered Yes to Stop during the running scan (in a phase that
     /// may not have seen it, such as the tree build).
     bool m_scanStopAsked = false;

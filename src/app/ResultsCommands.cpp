@@ -2,15 +2,17 @@
 
 #include "app/RecentPlaces.h"
 
+#include "app/CommandIds.h"
 #include "app/DeepSearch.h"
 #include "app/FileFiltersDialog.h"
 #include "app/FileListModel.h"
+#include "app/FileTypes.h"
 #include "app/FindFilesDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/OpenWithDialog.h"
 #include "app/PreviewPane.h"
 #include "app/PropertiesDialog.h"
-#include "app/RecoveryWindow.h"
+#include "app/ResultsHost.h"
 #include "app/SavingDialog.h"
 #include "app/SourceGuard.h"
 #include "catalogue/NameText.h"
@@ -19,11 +21,16 @@
 #include "platform/HashingOutputFolder.h"
 #include "platform/RegularFile.h"
 #include "recovery/FileRecovery.h"
+#include "recovery/RecoverySettings.h"
 #include "recovery/ReportRecord.h"
+#include "scan/ScanSession.h"
+#include "session/EntryAccess.h"
+#include "session/RecoveryOutcome.h"
 #include "snapshot/RecoverySnapshot.h"
 #include "snapshot/SnapshotFile.h"
 #include "snapshot/SnapshotMftRuns.h"
 
+#include <QAction>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -48,70 +55,6 @@ namespace sarvik::app {
 
 namespace {
 
-/// How the volume that now answers to `volume`'s device differs from the
-/// geometry the snapshot recorded, one line per field; empty when they agree.
-QStringList geometryDifferences(disk::DeviceProvider& devices, const disk::SelectedVolume& volume)
-{
-    disk::SelectedVolume found;
-    disk::DriveItem item;
-    item.devicePath = volume.info.DevicePath;
-    const disk::SelectResult selection = scan::SelectVolume(found, item, devices, disk::GeometryRules::Thorough);
-    QStringList lines;
-    for (const std::string& line :
-         snapshot::GeometryDifferences(volume.geometry, found.geometry, static_cast<bool>(selection)))
-        lines << QString::fromStdString(line);
-    return lines;
-}
-
-/// The filters of both snapshot dialogs. Saved files end in ".RVU", so that
-/// pattern is offered beside "*.RVSX"; without it no saved snapshot would show.
-const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.RVSX *.RVU)"), QStringLiteral("*.RVSX"),
-                                   QStringLiteral("*.RVU"), QStringLiteral("All files (*)")};
-
-enum class SnapshotChoice { Save, Load };
-
-/// What the session reads: the device or image its files come from.
-std::vector<std::string> sourcesOf(const scan::ScanSession& session)
-{
-    const std::string& device = session.volume.reader.DevicePath();
-    return device.empty() ? std::vector<std::string>{} : std::vector<std::string>{device};
-}
-
-/// Asks for the snapshot file to save to or to load; empty when cancelled. A
-/// snapshot to save is kept off `sources`.
-std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice, const std::vector<std::string>& sources = {})
-{
-    const bool save = choice == SnapshotChoice::Save;
-    QFileDialog dialog(parent,
-                       save ? QStringLiteral("Save Recovery Snapshot") : QStringLiteral("Load Recovery Snapshot"));
-    dialog.setObjectName(save ? QStringLiteral("saveSnapshot") : QStringLiteral("loadSnapshot"));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFiles);
-    dialog.setNameFilters(kSnapshotFilters);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (save)
-        greyWhileOnSource(dialog, sources, QStringLiteral("snapshot"), [](const QString& chosen) {
-            return QString::fromStdString(
-                snapshot::SnapshotPath(chosen.toStdString(), snapshot::kCaseSensitiveFileNames));
-        });
-    if (const QString folder = RecentPlaces::instance().folder(Place::Snapshot); !folder.isEmpty())
-        dialog.setDirectory(folder);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty())
-        return {};
-    // Several files chosen to load: the last.
-    const QString chosen = save ? files.front() : files.back();
-    RecentPlaces::instance().remember(Place::Snapshot, chosen);
-    return chosen.toStdString();
-}
-
-bool isFolderType(const std::string& type)
-{
-    return type.size() >= 6 && type.compare(type.size() - 6, 6, "Folder") == 0;
-}
-
 /// The label edit of the Name column. Enter ends the edit and goes no further:
 /// the list would otherwise take the same key as "open the file".
 class RenameDelegate final : public QStyledItemDelegate {
@@ -131,53 +74,21 @@ protected:
     }
 };
 
-/// The files a copy of `rows` takes (the selected ones under Recover Selected):
-/// each file row, and every file of the tree below each folder row, as the
-/// copy walks it.
-std::uint64_t plannedFiles(const scan::ScanSession& s, const std::vector<catalogue::FileRow>& rows,
-                           recovery::RecoveryMode mode, const std::vector<bool>& selected)
-{
-    std::uint64_t files = 0;
-    std::vector<const catalogue::TreeNode*> pending;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (mode == recovery::RecoveryMode::Selected && (i >= selected.size() || !selected[i]))
-            continue;
-        const catalogue::FileRow& row = rows[i];
-        if (!row.folder && !isFolderType(row.type)) {
-            ++files;
-            continue;
-        }
-        const catalogue::TreeNode* top = s.tree.node(static_cast<std::uint32_t>(row.key));
-        if (top == nullptr || top->folderIndex < 0)
-            continue;
-        pending.push_back(top);
-        while (!pending.empty()) {
-            const catalogue::TreeNode* node = pending.back();
-            pending.pop_back();
-            files += s.index().filesIn(node->key).size();
-            for (const std::uint32_t child : node->children)
-                if (const catalogue::TreeNode* c = s.tree.node(child); c != nullptr && c->folderIndex >= 0)
-                    pending.push_back(c);
-        }
-    }
-    return files;
-}
-
 } // namespace
 
-ResultsCommands::ResultsCommands(RecoveryWindow& window) : QObject(&window), m_window(window)
+ResultsCommands::ResultsCommands(ResultsHost& host, QObject* parent) : QObject(parent), m_host(host)
 {
     launchFile = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
     launchFolder = [](const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
     startProgram = [](const QStringList& command) {
         return !command.isEmpty() && QProcess::startDetached(command.front(), command.mid(1));
     };
-    QTableView* details = m_window.detailsView();
+    QTableView* details = m_host.detailsView();
     details->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(details, &QWidget::customContextMenuRequested, this, &ResultsCommands::showContextMenu);
     details->setEditTriggers(QAbstractItemView::EditKeyPressed);
     details->setItemDelegateForColumn(FileListModel::Name, new RenameDelegate(details));
-    connect(m_window.fileListModel(), &FileListModel::renameRequested, this, &ResultsCommands::renameRow);
+    connect(m_host.fileListModel(), &FileListModel::renameRequested, this, &ResultsCommands::renameRow);
     // An edit that ends without a change (Escape, or focus lost unchanged) ends the rename too.
     connect(details->itemDelegateForColumn(FileListModel::Name), &QAbstractItemDelegate::closeEditor, this,
             [this] { m_renaming = false; });
@@ -185,10 +96,16 @@ ResultsCommands::ResultsCommands(RecoveryWindow& window) : QObject(&window), m_w
 
 ResultsCommands::~ResultsCommands() = default;
 
+std::vector<std::string> ResultsCommands::sourcesOf(const scan::ScanSession& session)
+{
+    const std::string& device = session.volume.reader.DevicePath();
+    return device.empty() ? std::vector<std::string>{} : std::vector<std::string>{device};
+}
+
 void ResultsCommands::run(int id)
 {
     if (id == Command::Open || id == Command::OpenWith) {
-        openRow(m_window.currentRow(), id == Command::OpenWith);
+        openRow(m_host.currentRow(), id == Command::OpenWith);
         return;
     }
     // The toolbar's and the right-click menu's items of one command have ids of their own.
@@ -229,10 +146,10 @@ bool ResultsCommands::volumeReadable()
 {
     // Without its volume (a snapshot whose device or image is gone) every read
     // fails: a copy would write files of zeros under their real names.
-    const disk::SectorReader& reader = m_window.session().volume.reader;
+    const disk::SectorReader& reader = m_host.session().volume.reader;
     if (reader.isOpen())
         return true;
-    MessageDialog(&m_window, MessageKind::Error,
+    MessageDialog(m_host.hostWidget(), MessageKind::Error,
                   QStringLiteral("The volume %1 of this snapshot cannot be opened, so no file data can be read: "
                                  "nothing was written. Connect the volume (or put the image back where it was) and "
                                  "load the snapshot again.")
@@ -256,12 +173,12 @@ QString ResultsCommands::destinationProblem(const QString& folder)
 
 QString ResultsCommands::ChooseDestination()
 {
-    QFileDialog dialog(&m_window, QStringLiteral("Please select the path to recover the data"));
+    QFileDialog dialog(m_host.hostWidget(), QStringLiteral("Please select the path to recover the data"));
     dialog.setObjectName(QStringLiteral("chooseDestination"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    const std::vector<std::string> sources = sourcesOf(m_window.session());
+    const std::vector<std::string> sources = sourcesOf(m_host.session());
     greyWhileOnSource(dialog, sources, QStringLiteral("destination"));
     if (const QString folder = RecentPlaces::instance().folder(Place::Destination); !folder.isEmpty())
         dialog.setDirectory(folder);
@@ -276,10 +193,10 @@ QString ResultsCommands::ChooseDestination()
         if (problem.isEmpty() && verdict.refusal.isEmpty()) {
             RecentPlaces::instance().remember(Place::Destination, chosen.front(), true);
             if (!verdict.warning.isEmpty())
-                MessageDialog(&m_window, MessageKind::Information, verdict.warning);
+                MessageDialog(m_host.hostWidget(), MessageKind::Information, verdict.warning);
             return chosen.front();
         }
-        MessageDialog(&m_window, MessageKind::Error,
+        MessageDialog(m_host.hostWidget(), MessageKind::Error,
                       problem.isEmpty() ? verdict.refusal
                                         : problem + QStringLiteral("\n\nPlease choose another folder."));
     }
@@ -288,16 +205,16 @@ QString ResultsCommands::ChooseDestination()
 
 void ResultsCommands::recover(int mode)
 {
-    if (m_window.currentStep() != 3)
+    if (m_host.currentStep() != 3)
         return;
     // The rows and the selection taken here are copied in the session's terms
     // by the box's worker: a deep search's results wait until it is done.
-    const RecoveryWindow::SessionHold hold(m_window);
+    const ResultsHost::SessionHold hold(m_host);
     const auto recoveryMode = static_cast<recovery::RecoveryMode>(mode);
-    const std::vector<bool> selected = m_window.selectedRows();
+    const std::vector<bool> selected = m_host.selectedRows();
     if (recoveryMode == recovery::RecoveryMode::Selected &&
         std::find(selected.begin(), selected.end(), true) == selected.end()) {
-        MessageDialog(&m_window, MessageKind::Information,
+        MessageDialog(m_host.hostWidget(), MessageKind::Information,
                       QStringLiteral("No file or folder is selected. Select the files and folders to recover in the "
                                      "list, or use Recover All."));
         return;
@@ -310,36 +227,35 @@ void ResultsCommands::recover(int mode)
     std::string error;
     std::shared_ptr<recovery::OutputFolder> destination = platform::openOutputFolder(folder.toStdString(), error);
     if (!destination) {
-        MessageDialog(&m_window, MessageKind::Error,
+        MessageDialog(m_host.hostWidget(), MessageKind::Error,
                       QStringLiteral("Unable to use the folder %1: %2").arg(folder, QString::fromStdString(error)));
         return;
     }
     // A duplicate replaced never replaces the image or a file of its set.
-    for (const std::string& source : sourcesOf(m_window.session()))
+    for (const std::string& source : sourcesOf(m_host.session()))
         destination->keepOff(platform::filesReadFor(source));
     // Every file is hashed as it is written, for the list Save List writes.
     destination = std::make_shared<platform::HashingOutputFolder>(std::move(destination));
-    const std::vector<catalogue::FileRow> rows = m_window.fileListModel()->fileRows();
+    const std::vector<catalogue::FileRow> rows = m_host.fileListModel()->fileRows();
     const recovery::TargetFolder target{destination, folder.toStdString()};
-    scan::ScanSession& session = m_window.mutableSession();
+    scan::ScanSession& session = m_host.mutableSession();
     m_lastReport.clear();
     m_lastFolder = folder;
-    catalogue::RecoveryControl control;
-    SavingDialog dialog(control, &m_window);
-    const std::uint64_t planned = plannedFiles(session, rows, recoveryMode, selected);
+    SavingDialog dialog(m_host.hostWidget());
+    const std::uint64_t planned = session::plannedFiles(session, rows, recoveryMode, selected);
     dialog.setPlannedFiles(planned);
-    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_window.settings(),
-                                  control, dialog, m_lastReport);
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_host.settings(),
+                                  dialog.job().control(), dialog.job().reports(), m_lastReport);
     dialog.run(copier, [&](recovery::FileRecovery& r) { r.RecoverListItems(rows, recoveryMode, selected, target); });
 
     if (dialog.outOfMemory())
-        OutOfMemoryEnd(&m_window);
-    showRecoveryOutcome(m_lastReport, folder, Outcome{planned, dialog.stopped()});
+        OutOfMemoryEnd(m_host.hostWidget());
+    showRecoveryOutcome(m_lastReport, folder, session::CopyRequest{planned, dialog.stopped()});
 }
 
 QByteArray ResultsCommands::reportRecords() const
 {
-    const scan::ScanSession& session = m_window.session();
+    const scan::ScanSession& session = m_host.session();
     const recovery::ReportVolume volume{session.catalogue, session.tree, session.volume.geometry.SectorsPerCluster};
     return QByteArray::fromStdString(recovery::reportRecords(volume, m_lastReport));
 }
@@ -356,7 +272,7 @@ void ResultsCommands::saveReportRecords(QWidget* parent) const
     if (!m_lastFolder.isEmpty())
         dialog.setDirectory(m_lastFolder);
     dialog.selectFile(QStringLiteral("recovery-report.jsonl"));
-    const std::vector<std::string> sources = sourcesOf(m_window.session());
+    const std::vector<std::string> sources = sourcesOf(m_host.session());
     greyWhileOnSource(dialog, sources, QStringLiteral("list"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
@@ -371,71 +287,30 @@ void ResultsCommands::saveReportRecords(QWidget* parent) const
                       QStringLiteral("Unable to save the list to %1: %2").arg(path, file.errorString()));
 }
 
-QString ResultsCommands::outcomeHeadline(const recovery::RecoveryReport& report, Outcome outcome)
-{
-    // Written counts every file that was created, whole or not; what did not
-    // come back whole is told below it.
-    const QLocale locale;
-    QString headline =
-        QStringLiteral("%1 of %2 files copied")
-            .arg(locale.toString(qulonglong{report.totals().written}), locale.toString(qulonglong{outcome.planned}));
-    if (outcome.stopped)
-        headline += QStringLiteral("; stopped");
-    return headline + QLatin1Char('.');
-}
-
 void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder,
-                                          Outcome outcome)
+                                          session::CopyRequest request)
 {
     // Every copy ends with this box: how many files of those asked for were
     // copied, whether it was stopped, and every file that did not come back
     // whole, with what happened to it; the list behind "Details", the record
     // of every file saved by "Save List", the folder opened by "Open Folder".
-    const std::size_t losses = report.lossCount();
-    const recovery::RecoveryTotals& t = report.totals();
+    const QLocale locale;
+    const session::RecoverySummary summary =
+        session::recoverySummary(report, folder.toStdString(), request,
+                                 [&locale](std::uint64_t n) { return locale.toString(qulonglong{n}).toStdString(); });
     QStringList lines;
-    for (const recovery::FileReport& f : report.files()) {
-        if (const std::string loss = recovery::lossText(f); !loss.empty())
-            lines << QStringLiteral("%1: %2").arg(nameText(f.path, true), QString::fromStdString(loss));
-        else if (f.clustersInUse != 0)
-            lines << QStringLiteral("%1: written from %2 cluster(s) now in use by other files")
-                         .arg(nameText(f.path, true))
-                         .arg(f.clustersInUse);
-    }
-    for (const std::string& f : report.failedFolders())
-        lines << QStringLiteral("%1: folder could not be created").arg(nameText(f, true));
-    const std::uint32_t whole = t.written - std::min(t.written, t.filesWithZeroFill);
-    QString text = outcomeHeadline(report, outcome) + QStringLiteral("\n\n");
-    text += losses == 0 ? QStringLiteral("%1 file(s) were written whole to %2.").arg(whole).arg(folder)
-                        : QStringLiteral("%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, "
-                                         "%4 incomplete, %5 with unreadable blocks written as zeros, %6 not "
-                                         "written, %7 folder(s) not created. %8 file(s) were written whole.")
-                              .arg(losses)
-                              .arg(folder)
-                              .arg(t.cutShort)
-                              .arg(t.incomplete)
-                              .arg(t.filesWithZeroFill)
-                              .arg(t.failed)
-                              .arg(t.foldersFailed)
-                              .arg(whole);
-    if (t.writtenFromUsedClusters != 0)
-        text += QStringLiteral("\n\n%1 file(s) were written from clusters now in use: they may hold another file's "
-                               "data.")
-                    .arg(t.writtenFromUsedClusters);
-    if (t.nothingToWrite != 0 || t.filtered != 0 || t.duplicatesSkipped != 0)
-        text += QStringLiteral("\n\nNot written on purpose: %1 with no data to write, %2 left out by the file "
-                               "filters, %3 skipped because the name existed.")
-                    .arg(t.nothingToWrite)
-                    .arg(t.filtered)
-                    .arg(t.duplicatesSkipped);
-    MessageBox box(&m_window, losses == 0 ? MessageKind::Information : MessageKind::Error, text, false,
+    for (const std::string& line : summary.details)
+        lines << QString::fromStdString(line);
+    const QString text = QString::fromStdString(summary.text);
+    const bool losses = summary.losses;
+    MessageBox box(m_host.hostWidget(), !losses ? MessageKind::Information : MessageKind::Error, text, false,
                    lines.join(QLatin1Char('\n')));
     QPushButton* save = box.addButton(QStringLiteral("Save &List..."), QStringLiteral("saveList"));
     connect(save, &QPushButton::clicked, &box, [&] { saveReportRecords(&box); });
     QPushButton* open = box.addButton(QStringLiteral("Open &Folder"), QStringLiteral("openFolder"));
     connect(open, &QPushButton::clicked, &box, [this, folder] {
         if (!launchFolder(folder))
-            MessageDialog(&m_window, MessageKind::Error,
+            MessageDialog(m_host.hostWidget(), MessageKind::Error,
                           QStringLiteral("No program of the desktop opened the folder %1.").arg(folder));
     });
     box.exec();
@@ -463,49 +338,36 @@ QString ResultsCommands::openFolder()
 
 void ResultsCommands::openRow(int row, bool openWith)
 {
-    const auto& rows = m_window.fileListModel()->fileRows();
-    if (m_window.currentStep() != 3 || row < 0 || static_cast<std::size_t>(row) >= rows.size())
+    const auto& rows = m_host.fileListModel()->fileRows();
+    if (m_host.currentStep() != 3 || row < 0 || static_cast<std::size_t>(row) >= rows.size())
         return;
     const catalogue::FileRow& r = rows[static_cast<std::size_t>(row)];
-    if (r.folder || isFolderType(r.type))
+    if (session::isFolderRow(r))
         return;
     // `r` is a row of the list, copied from by the box's worker: a deep
     // search's results (which fill the list again) wait until it is done.
-    const RecoveryWindow::SessionHold hold(m_window);
+    const ResultsHost::SessionHold hold(m_host);
     if (!volumeReadable())
         return;
     const QString folder = openFolder();
     std::string error;
     auto destination = folder.isEmpty() ? nullptr : platform::openOutputFolder(folder.toStdString(), error);
     if (!destination) {
-        MessageDialog(&m_window, MessageKind::Error, QStringLiteral("Unable to create a temporary folder"));
+        MessageDialog(m_host.hostWidget(), MessageKind::Error, QStringLiteral("Unable to create a temporary folder"));
         return;
     }
     const recovery::TargetFolder target{destination, folder.toStdString()};
-    scan::ScanSession& session = m_window.mutableSession();
-    catalogue::RecoveryControl control; // StopRecovery and SkipFile start at 0
+    scan::ScanSession& session = m_host.mutableSession();
     recovery::RecoveryReport report;
     // The copy runs on the box's worker: a large file keeps the window alive
     // and can be cancelled.
-    SavingDialog dialog(control, &m_window, SavingDialog::Purpose::Open);
-    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_window.settings(),
-                                  control, dialog, report);
+    SavingDialog dialog(m_host.hostWidget(), SavingDialog::Purpose::Open);
+    recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_host.settings(),
+                                  dialog.job().control(), dialog.job().reports(), report);
     int written = 0;
-    const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
-    dialog.run(copier, [&](recovery::FileRecovery& c) {
-        if (!fat) {
-            written = c.RecoverNtfsFile(target, r.name, r.size, r.key, recovery::CopyMode::Open, 0);
-            return;
-        }
-        for (const catalogue::FatFileEntry& e : session.catalogue.FatFileList)
-            if (e.ordinal == r.key) {
-                written = c.RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size, e.name,
-                                           e.deleted);
-                break;
-            }
-    });
+    dialog.run(copier, [&](recovery::FileRecovery& c) { written = session::copyRowForOpen(c, session, r, target); });
     if (dialog.outOfMemory())
-        OutOfMemoryEnd(&m_window);
+        OutOfMemoryEnd(m_host.hostWidget());
     if (report.files().empty())
         return;
     const recovery::FileReport& last = report.files().back();
@@ -534,148 +396,50 @@ void ResultsCommands::openFile(const QString& path)
 
 void ResultsCommands::openFileWith(const QString& path)
 {
-    OpenWithDialog chooser(path, &m_window);
+    OpenWithDialog chooser(path, m_host.hostWidget());
     if (chooser.exec() != QDialog::Accepted)
         return;
     const QStringList command = chooser.chosenCommand();
     if (!command.isEmpty() && !startProgram(command))
-        MessageDialog(&m_window, MessageKind::Error, QStringLiteral("Unable to start %1").arg(command.front()));
-}
-
-// ---- Snapshots --------------------------------------------------------------
-
-void ResultsCommands::SaveSnapshot()
-{
-    if (m_window.currentStep() != 3 || m_window.scanRunning())
-        return;
-    const std::vector<std::string> sources = sourcesOf(m_window.session());
-    const std::string chosen = chooseSnapshotFile(&m_window, SnapshotChoice::Save, sources);
-    if (chosen.empty())
-        return;
-    // The dialog asked about the name typed; the extension rule may name another file.
-    const std::string target = snapshot::SnapshotPath(chosen, snapshot::kCaseSensitiveFileNames);
-    const QString refusal = sourceVerdict(QString::fromStdString(target), sources, QStringLiteral("snapshot")).refusal;
-    if (!refusal.isEmpty()) {
-        MessageDialog(&m_window, MessageKind::Error, refusal);
-        return;
-    }
-    if (target != chosen && QFileInfo::exists(QString::fromStdString(target)) &&
-        QuestionDialog(&m_window, QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                      .arg(QString::fromStdString(target))) != kYes)
-        return;
-    // Written only as a plain file: the dialog asked before replacing one, and
-    // a device or a pipe chosen by name is refused.
-    std::vector<std::byte> bytes;
-    try {
-        const scan::ScanSession& session = m_window.session();
-        const snapshot::EncodeResult encoded = snapshot::EncodeSnapshot(
-            session.volume.info, session.volume.partition, session.volume.geometry, session.catalogue, bytes);
-        if (!encoded.ok) {
-            MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(encoded.error));
-            return;
-        }
-    } catch (const std::bad_alloc&) {
-        OutOfMemoryEnd(&m_window);
-    }
-    std::string error;
-    if (!platform::writeRegularFile(target, bytes, true, error))
-        MessageDialog(&m_window, MessageKind::Error,
-                      QStringLiteral("The snapshot could not be saved. %1").arg(QString::fromStdString(error)));
-}
-
-void ResultsCommands::LoadSnapshot()
-{
-    QAction* load = m_window.action(Command::LoadSnapshot);
-    if (load == nullptr || !load->isEnabled() || m_window.scanRunning())
-        return;
-    const std::string path = chooseSnapshotFile(&m_window, SnapshotChoice::Load);
-    if (path.empty())
-        return;
-    scan::ScanSession& session = m_window.mutableSession();
-    snapshot::LoadOutcome loaded;
-    try {
-        loaded = snapshot::LoadSnapshotFile(session, path);
-    } catch (const std::bad_alloc&) {
-        OutOfMemoryEnd(&m_window);
-    }
-    if (loaded.status == snapshot::DecodeStatus::Refused) {
-        MessageDialog(&m_window, MessageKind::Error, QString::fromStdString(loaded.message));
-        return;
-    }
-    // A file cut short or a scan with losses: the list is not the whole volume.
-    QStringList partial;
-    if (!loaded.message.empty())
-        partial << QString::fromStdString(loaded.message);
-    for (const std::string& note : snapshot::LossNotes(session))
-        partial << QStringLiteral("This snapshot is incomplete: %1.").arg(QString::fromStdString(note));
-    if (!partial.isEmpty())
-        MessageDialog(&m_window, MessageKind::Error,
-                      partial.join(QLatin1Char('\n')) +
-                          QStringLiteral("\nThe list shows what it holds; files missing from it may still be on "
-                                         "the volume."));
-
-    // Later reads go to the volume that now answers to the loaded DevicePath.
-    auto& volume = session.volume;
-    disk::OpenResult source = m_window.devices().open(volume.info.DevicePath);
-    const bool opened = source.source != nullptr;
-    volume.reader.setDevice(volume.info.DevicePath, std::move(source.source));
-    if (opened && volume.geometry.GeometryKind == disk::VolumeKind::Ntfs)
-        snapshot::RebuildMftRunList(session.mftRuns, volume);
-    session.filters.clear();
-    m_window.showLoadedResults();
-    const QString where = QString::fromStdString(catalogue::nameToUtf8(volume.info.DevicePath, true));
-    if (!opened) {
-        MessageDialog(&m_window, MessageKind::Error,
-                      QStringLiteral("The volume %1 of this snapshot cannot be opened; files cannot be recovered "
-                                     "from it until it is available.")
-                          .arg(where));
-        return;
-    }
-    // Another volume at the same place (an image replaced, a card swapped)
-    // opens all the same: its clusters would be copied under the snapshot's names.
-    const QStringList differences = geometryDifferences(m_window.devices(), volume);
-    if (!differences.isEmpty())
-        MessageDialog(&m_window, MessageKind::Error,
-                      QStringLiteral("The volume at %1 does not match the snapshot; recovered files may hold other "
-                                     "data:\n%2")
-                          .arg(where, differences.join(QLatin1Char('\n'))));
+        MessageDialog(m_host.hostWidget(), MessageKind::Error,
+                      QStringLiteral("Unable to start %1").arg(command.front()));
 }
 
 // ---- Filters and find -------------------------------------------------------
 
 void ResultsCommands::FileFilters()
 {
-    if (m_window.currentStep() != 3)
+    if (m_host.currentStep() != 3)
         return;
-    scan::ScanSession& session = m_window.mutableSession();
-    FileFiltersDialog dialog(session.filters, session.catalogue.NamesAreUtf8, &m_window);
+    scan::ScanSession& session = m_host.mutableSession();
+    FileFiltersDialog dialog(session.filters, session.catalogue.NamesAreUtf8, m_host.hostWidget());
     dialog.exec();
     // Close, whichever way: the root's rows under the new patterns.
-    m_window.folderTree()->setFocus();
-    m_window.folderTree()->setCurrentItem(m_window.folderItem(catalogue::FolderTree::kRootHandle));
-    m_window.setFocusOnTree(true);
-    m_window.FillFileList(m_window.session().tree.rootKey());
+    m_host.folderTree()->setFocus();
+    m_host.folderTree()->setCurrentItem(m_host.folderItem(catalogue::FolderTree::kRootHandle));
+    m_host.setFocusOnTree(true);
+    m_host.FillFileList(m_host.session().tree.rootKey());
 }
 
 void ResultsCommands::FindFiles()
 {
-    if (m_window.currentStep() != 3)
+    if (m_host.currentStep() != 3)
         return;
-    const scan::ScanSession& session = m_window.session();
+    const scan::ScanSession& session = m_host.session();
     // The dialog's worker searches this catalogue while it is open.
-    const RecoveryWindow::SessionHold hold(m_window);
-    FindFilesDialog dialog(session.catalogue, session.tree, session.kind(), m_window.fileTypes(), &m_window);
+    const ResultsHost::SessionHold hold(m_host);
+    FindFilesDialog dialog(session.catalogue, session.tree, session.kind(), m_host.fileTypes(), m_host.hostWidget());
     dialog.exec();
     // A chosen match: its folder opens with the file selected, and the command
     // chosen for it acts on that selection.
-    if (dialog.choice() == FindFilesDialog::Choice::None || !m_window.showFile(dialog.chosenFile()))
+    if (dialog.choice() == FindFilesDialog::Choice::None || !m_host.showFile(dialog.chosenFile()))
         return;
     switch (dialog.choice()) {
     case FindFilesDialog::Choice::Recover:
         RecoverSelected();
         break;
     case FindFilesDialog::Choice::Open:
-        openRow(m_window.currentRow(), false);
+        openRow(m_host.currentRow(), false);
         break;
     case FindFilesDialog::Choice::Properties:
         Properties();
@@ -690,10 +454,10 @@ void ResultsCommands::FindFiles()
 
 std::unique_ptr<QMenu> ResultsCommands::contextMenu()
 {
-    const int row = m_window.currentRow();
-    if (m_window.currentStep() != 3 || row < 0)
+    const int row = m_host.currentRow();
+    if (m_host.currentStep() != 3 || row < 0)
         return nullptr;
-    auto menu = std::make_unique<QMenu>(&m_window);
+    auto menu = std::make_unique<QMenu>(m_host.hostWidget());
     auto add = [](QMenu* m, const char* text, int id) {
         QAction* a = m->addAction(QString::fromLatin1(text));
         a->setData(id);
@@ -701,7 +465,7 @@ std::unique_ptr<QMenu> ResultsCommands::contextMenu()
     };
     add(menu.get(), "&Open", Command::Open);
     QAction* with = add(menu.get(), "Open &With...", Command::OpenWith);
-    const QString type = m_window.fileListModel()->text(row, FileListModel::Type);
+    const QString type = m_host.fileListModel()->text(row, FileListModel::Type);
     with->setEnabled(type != QLatin1String("Folder") && type != QLatin1String("Deleted Folder"));
     menu->addSeparator();
     add(menu.get(), "&Recover Selected...", Command::MenuRecoverSelected);
@@ -724,8 +488,8 @@ std::unique_ptr<QMenu> ResultsCommands::contextMenu()
 
 void ResultsCommands::showContextMenu(const QPoint& pos)
 {
-    m_window.setFocusOnTree(false);
-    QTableView* details = m_window.detailsView();
+    m_host.setFocusOnTree(false);
+    QTableView* details = m_host.detailsView();
     const QModelIndex at = details->indexAt(pos);
     if (at.isValid() && !details->selectionModel()->isRowSelected(at.row(), {}))
         details->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -745,98 +509,65 @@ void ResultsCommands::showContextMenu(const QPoint& pos)
     };
     for (const auto& [item, windowItem] : kWindowItems) {
         if (item == id) {
-            m_window.action(windowItem)->trigger();
+            m_host.action(windowItem)->trigger();
             return;
         }
     }
     if (id == Command::Open)
-        m_window.OpenSelectedItem();
+        m_host.OpenSelectedItem();
     else
         run(id);
 }
 
 void ResultsCommands::Rename()
 {
-    if (m_window.focusOnTree() || m_window.currentStep() != 3)
+    if (m_host.focusOnTree() || m_host.currentStep() != 3)
         return;
-    const int row = m_window.currentRow();
-    const auto& rows = m_window.fileListModel()->fileRows();
+    const int row = m_host.currentRow();
+    const auto& rows = m_host.fileListModel()->fileRows();
     if (row < 0 || static_cast<std::size_t>(row) >= rows.size())
         return;
     m_renameOldName = rows[static_cast<std::size_t>(row)].name.substr(0, 255);
     m_renaming = true;
-    QTableView* details = m_window.detailsView();
-    const QModelIndex index = m_window.fileListModel()->indexOfRow(row, FileListModel::Name);
+    QTableView* details = m_host.detailsView();
+    const QModelIndex index = m_host.fileListModel()->indexOfRow(row, FileListModel::Name);
     details->setCurrentIndex(index);
     details->edit(index);
 }
 
 void ResultsCommands::renameRow(int row, const QString& text)
 {
-    FileListModel* model = m_window.fileListModel();
+    FileListModel* model = m_host.fileListModel();
     const auto& rows = model->fileRows();
     if (row < 0 || static_cast<std::size_t>(row) >= rows.size())
         return;
     if (!m_renaming) // an edit the user started on the list (F2)
         m_renameOldName = rows[static_cast<std::size_t>(row)].name.substr(0, 255);
     m_renaming = false;
-    const std::string newName = text.isEmpty() || m_window.currentStep() != 3
+    const std::string newName = text.isEmpty() || m_host.currentStep() != 3
                                     ? m_renameOldName
-                                    : toDiskName(text, m_window.session().catalogue.NamesAreUtf8);
+                                    : toDiskName(text, m_host.session().catalogue.NamesAreUtf8);
     const catalogue::FileRow r = rows[static_cast<std::size_t>(row)];
-    if (PreviewPane* preview = m_window.previewPane())
+    if (PreviewPane* preview = m_host.previewPane())
         preview->settle(); // its read may be copying the name that changes
     model->setName(row, newName);
-    scan::ScanSession& session = m_window.mutableSession();
-    catalogue::Catalogue& c = session.catalogue;
-    const bool fat = session.kind() == catalogue::CatalogueKind::Fat;
-    // The entry renamed, by its index in its list; a deep search that ends
-    // later brings a catalogue of its own, which takes the name from here.
-    const auto renamed = [&](auto& list, bool folder, auto matches) {
-        const auto found = std::find_if(list.begin(), list.end(), matches);
-        if (found == list.end())
-            return;
-        found->name = newName;
-        m_window.deepSearch()->noteRename(folder, static_cast<std::size_t>(found - list.begin()));
-    };
-    if (!r.folder && !isFolderType(r.type)) {
-        if (fat)
-            renamed(c.FatFileList, false, [&](const catalogue::FatFileEntry& e) { return e.ordinal == r.key; });
-        else
-            renamed(c.NtfsFileList, false, [&](const catalogue::NtfsFileEntry& e) { return e.recordSector == r.key; });
-        return;
-    }
-    const auto handle = static_cast<std::uint32_t>(r.key);
-    m_window.renameFolderItem(handle, nameText(newName, c.NamesAreUtf8));
-    session.tree.setName(handle, newName);
-    if (fat)
-        renamed(c.FatFolderList, true, [&](const catalogue::FatFolderEntry& e) { return e.treeItem == handle; });
-    else
-        renamed(c.NtfsFolderList, true, [&](const catalogue::NtfsFolderEntry& e) { return e.treeItem == handle; });
+    scan::ScanSession& session = m_host.mutableSession();
+    if (session::isFolderRow(r))
+        m_host.renameFolderItem(static_cast<std::uint32_t>(r.key), nameText(newName, session.catalogue.NamesAreUtf8));
+    // A deep search that ends later brings a catalogue of its own, which takes
+    // the name from here.
+    if (const std::optional<session::RenamedEntry> renamed = session::renameEntry(session, r, newName))
+        m_host.deepSearch()->noteRename(*renamed);
 }
 
 void ResultsCommands::Properties()
 {
-    const int row = m_window.currentRow();
-    const auto& rows = m_window.fileListModel()->fileRows();
-    if (m_window.currentStep() != 3 || row < 0 || static_cast<std::size_t>(row) >= rows.size())
+    const int row = m_host.currentRow();
+    const auto& rows = m_host.fileListModel()->fileRows();
+    if (m_host.currentStep() != 3 || row < 0 || static_cast<std::size_t>(row) >= rows.size())
         return;
-    const catalogue::FileRow& r = rows[static_cast<std::size_t>(row)];
-    PropertiesValues values;
-    values.name = nameText(r.name, m_window.session().catalogue.NamesAreUtf8);
-    values.created = QString::fromStdString(r.created);
-    values.modified = QString::fromStdString(r.modified);
-    values.folder = isFolderType(r.type);
-    if (values.folder) {
-        const scan::ScanSession& session = m_window.session();
-        const FolderTotals totals =
-            countFolder(session.catalogue, session.tree, session.index(), static_cast<std::uint32_t>(r.key));
-        values.contents = QString::fromStdString(contentsText(totals));
-        values.size = QString::fromStdString(folderSizeText(totals));
-    } else {
-        values.size = QString::fromStdString(fileSizeText(r.size));
-    }
-    PropertiesDialog dialog(values, &m_window);
+    const PropertiesValues values(session::rowProperties(m_host.session(), rows[static_cast<std::size_t>(row)]));
+    PropertiesDialog dialog(values, m_host.hostWidget());
     dialog.exec();
 }
 

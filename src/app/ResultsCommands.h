@@ -5,6 +5,7 @@
 // properties box.
 
 #include "recovery/RecoveryReport.h"
+#include "session/RecoveryOutcome.h"
 
 #include <QObject>
 #include <QString>
@@ -14,21 +15,26 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QMenu;
 class QWidget;
 class QTemporaryDir;
 
+namespace sarvik::scan {
+class ScanSession;
+}
+
 namespace sarvik::app {
 
-class RecoveryWindow;
+class ResultsHost;
 
 class ResultsCommands : public QObject {
     Q_OBJECT
 public:
     /// Removes the temporary copies that Open and Open With made.
     void removeOpenCopies();
-    explicit ResultsCommands(RecoveryWindow& window);
+    ResultsCommands(ResultsHost& host, QObject* parent);
     ~ResultsCommands() override;
 
     /// Runs command `id` (menu, toolbar or right-click ids).
@@ -75,25 +81,21 @@ public:
     /// How a folder is shown on the desktop (QDesktopServices by default).
     std::function<bool(const QString& folder)> launchFolder;
 
-    /// What a copy was asked for and how it ended, for the box that closes it.
-    struct Outcome {
-        std::uint64_t planned = 0; ///< files asked for
-        bool stopped = false;      ///< Stop Saving was pressed
-    };
-    /// The box's first line: "28,360 of 100,000 files copied; stopped."
-    [[nodiscard]] static QString outcomeHeadline(const recovery::RecoveryReport& report, Outcome outcome);
     std::function<bool(const QStringList& command)> startProgram;
 
 private:
+    /// What the session reads: the device or image its files come from.
+    static std::vector<std::string> sourcesOf(const scan::ScanSession& session);
     void recover(int mode);
     /// The end-of-recovery message: counts, and the files that did not come back whole.
-    void showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder, Outcome outcome);
+    void showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder,
+                             session::CopyRequest request);
     void openFile(const QString& path);
     void openFileWith(const QString& path);
     void renameRow(int row, const QString& text);
     void showContextMenu(const QPoint& pos);
 
-    RecoveryWindow& m_window;
+    ResultsHost& m_host;
     recovery::RecoveryReport m_lastReport;
     QString m_lastFolder; ///< where the last recovery wrote
     std::unique_ptr<QTemporaryDir> m_openFolder;

@@ -10,6 +10,9 @@
 #include "app/SplitHandle.h"
 #include "app/ThumbnailView.h"
 #include "catalogue/NameText.h"
+#include "session/DisplayText.h"
+#include "session/EntryAccess.h"
+#include "session/FolderTreeItems.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -43,19 +46,6 @@ QString resultsHelp()
 } // namespace Text
 
 namespace {
-
-QIcon folderItemIcon()
-{
-    // Closed folder normally, open folder while selected.
-    QIcon icon;
-    const QIcon closed = themeIcon("folder", QStyle::SP_DirClosedIcon);
-    const QIcon open = themeIcon("folder-open", QStyle::SP_DirOpenIcon);
-    for (int side : {16, 22, 32}) {
-        icon.addPixmap(closed.pixmap(side), QIcon::Normal);
-        icon.addPixmap(open.pixmap(side), QIcon::Selected);
-    }
-    return icon;
-}
 
 /// Rows besides those on screen that sizing the list's columns looks at.
 constexpr int kSampledRows = 100;
@@ -174,82 +164,6 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     connect(m_thumbView, &QAbstractItemView::pressed, this, [this] { m_focusOnTree = false; });
 }
 
-void RecoveryWindow::buildFolderTree(QWidget* panel)
-{
-    m_folderTree = pageTree(panel, this);
-    // The list follows the folder the keyboard moves to; a mouse press opens its
-    // folder itself.
-    connect(m_folderTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        if (m_followTree && current != nullptr && m_currentStep == 3 && m_folderTree->isEnabled()) {
-            m_focusOnTree = true;
-            OpenSelectedItem();
-        }
-    });
-    m_folderTree->setEnabled(false);
-    m_folderTree->hide();
-    m_treeHandle = new SplitHandle(panel);
-    m_treeHandle->hide();
-    connect(m_treeHandle, &SplitHandle::dragged, this, [this](int dx) {
-        m_treeShift += dx;
-        layoutControls();
-        m_treeShift = m_folderTree->width() - pieces::kTreeRect.width(); // as far as it could go
-    });
-}
-
-void RecoveryWindow::placeTreeSplit()
-{
-    if (m_treeHandle == nullptr || m_folderTree == nullptr)
-        return;
-    QRect tree = m_folderTree->geometry();
-    const QRect list = m_listSplit->geometry();
-    // The tree keeps 80 pixels and the list's room 200.
-    constexpr int kTreeLeast = 80;
-    constexpr int kListLeast = 200;
-    const int least = kTreeLeast - tree.width();
-    const int shift = std::clamp(m_treeShift, least, std::max(least, list.width() - kListLeast));
-    const int gap = std::max(2, list.left() - tree.right() - 1);
-    tree.setWidth(tree.width() + shift);
-    m_folderTree->setGeometry(tree);
-    for (QWidget* w :
-         {static_cast<QWidget*>(m_listSplit), static_cast<QWidget*>(m_filterNote), static_cast<QWidget*>(m_deepBar)}) {
-        QRect r = w->geometry();
-        r.setLeft(r.left() + shift);
-        w->setGeometry(r);
-    }
-    m_treeHandle->setGeometry(tree.right() + 1, tree.top(), gap, tree.height());
-    m_treeHandle->raise();
-}
-
-void RecoveryWindow::fillFolderTree()
-{
-    const catalogue::FolderTree& tree = m_session.tree;
-    m_folderTree->setUpdatesEnabled(false);
-    auto* root = new QTreeWidgetItem(m_folderTree, QStringList{QStringLiteral("Root")});
-    root->setIcon(0, themeIcon("computer", QStyle::SP_ComputerIcon));
-    root->setData(0, kHandleRole, catalogue::FolderTree::kRootHandle);
-    m_folderItems[catalogue::FolderTree::kRootHandle] = root;
-    const QIcon folder = folderItemIcon();
-    // Depth first with an explicit stack: a deep damaged tree cannot exhaust the call stack.
-    std::vector<std::pair<const catalogue::TreeNode*, QTreeWidgetItem*>> pending{{&tree.root(), root}};
-    while (!pending.empty()) {
-        auto [node, item] = pending.back();
-        pending.pop_back();
-        for (std::uint32_t handle : node->children) {
-            const catalogue::TreeNode* child = tree.node(handle);
-            if (child == nullptr)
-                continue;
-            auto* childItem =
-                new QTreeWidgetItem(item, QStringList{nameText(child->name, m_session.catalogue.NamesAreUtf8)});
-            childItem->setIcon(0, folder);
-            childItem->setData(0, kHandleRole, handle);
-            m_folderItems[handle] = childItem;
-            pending.emplace_back(child, childItem);
-        }
-    }
-    root->setExpanded(true);
-    m_folderTree->setUpdatesEnabled(true);
-}
-
 void RecoveryWindow::showResults(bool fromScan)
 {
     if (fromScan && m_runner->outOfMemory())
@@ -317,69 +231,6 @@ void RecoveryWindow::deepSearchChanged()
     if (results)
         m_back->setEnabled(!m_deep->running());
     updateNavigationCommands();
-}
-
-void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
-{
-    m_thumbView->forget(); // the entries are numbered afresh
-    // What is shown, by the folders' own keys: the tree's handles change.
-    const auto keyOf = [this](const QTreeWidgetItem* item) -> std::optional<std::uint64_t> {
-        const catalogue::TreeNode* node =
-            item == nullptr ? nullptr : m_session.tree.node(item->data(0, kHandleRole).toUInt());
-        if (node == nullptr)
-            return std::nullopt;
-        return node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
-    };
-    const std::optional<std::uint64_t> openKey = keyOf(m_folderTree->currentItem());
-    std::set<std::uint64_t> expanded;
-    for (const auto& [handle, item] : m_folderItems)
-        if (item->isExpanded())
-            if (const auto key = keyOf(item))
-                expanded.insert(*key);
-    std::set<quint64> selectedKeys;
-    const std::vector<bool> selected = selectedRows();
-    for (std::size_t row = 0; row < selected.size(); ++row)
-        if (selected[row])
-            selectedKeys.insert(m_model->key(static_cast<int>(row)));
-    const int current = currentRow();
-    const bool hasCurrent = current >= 0;
-    const quint64 currentKey = hasCurrent ? m_model->key(current) : 0;
-    const int scrolled = m_details->verticalScrollBar()->value();
-    const bool listFocus = !m_focusOnTree;
-
-    m_session.takeResults(found);
-
-    m_folderTree->clear();
-    m_folderItems.clear();
-    fillFolderTree();
-    const catalogue::FolderTree& tree = m_session.tree;
-    for (const std::uint64_t key : expanded)
-        if (const catalogue::TreeNode* node = tree.findByKey(key))
-            if (QTreeWidgetItem* item = folderItem(node->handle))
-                item->setExpanded(true);
-    const catalogue::TreeNode* open = openKey ? tree.findByKey(*openKey) : nullptr;
-    if (open == nullptr)
-        open = &tree.root();
-    {
-        const QScopedValueRollback quiet(m_followTree, false);
-        m_folderTree->setCurrentItem(folderItem(open->handle));
-    }
-    FillFileList(open->folderIndex >= 0 ? open->key : tree.rootKey());
-    // Folder rows carry tree handles as their keys, and those changed: only
-    // file rows (whose keys stay) are selected again.
-    QItemSelection again;
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        if (m_model->isFolder(row) || !selectedKeys.contains(m_model->key(row)))
-            continue;
-        const QModelIndex index = m_model->indexOfRow(row);
-        again.select(index, index);
-        if (hasCurrent && currentKey == m_model->key(row))
-            m_details->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    }
-    m_details->selectionModel()->select(again, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_details->verticalScrollBar()->setValue(scrolled);
-    m_focusOnTree = !listFocus;
-    showRules();
 }
 
 void RecoveryWindow::back()
@@ -453,14 +304,12 @@ bool RecoveryWindow::showFile(std::size_t fileIndex)
 {
     if (m_currentStep != 3)
         return false;
-    const catalogue::Catalogue& c = m_session.catalogue;
-    const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
-    if (fileIndex >= (fat ? c.FatFileList.size() : c.NtfsFileList.size()))
+    const std::optional<std::uint64_t> parent = session::fileParentKey(m_session, fileIndex);
+    if (!parent)
         return false;
-    const std::uint64_t parent = fat ? c.FatFileList[fileIndex].parentCluster : c.NtfsFileList[fileIndex].parentRecord;
     // A parent not placed in the tree is listed under the root, as the search names it.
     const catalogue::FolderTree& tree = m_session.tree;
-    const catalogue::TreeNode* node = tree.findByKey(parent);
+    const catalogue::TreeNode* node = tree.findByKey(*parent);
     if (node == nullptr || node->folderIndex < 0)
         node = &tree.root();
     QTreeWidgetItem* item = folderItem(node->handle);
@@ -473,7 +322,7 @@ bool RecoveryWindow::showFile(std::size_t fileIndex)
     for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent())
         up->setExpanded(true);
     m_folderTree->scrollToItem(item);
-    FillFileList(node->folderIndex >= 0 ? node->key : tree.rootKey());
+    FillFileList(session::listedFolderKey(tree, node->handle));
     m_fileList->currentWidget()->setFocus(Qt::OtherFocusReason);
     m_focusOnTree = false;
     const std::vector<catalogue::FileRow>& rows = m_model->fileRows();
@@ -506,15 +355,11 @@ void RecoveryWindow::FillFileList(std::uint64_t key)
     m_details->scrollToTop();
     m_details->horizontalScrollBar()->setValue(0);
     // A filter in force lists and recovers only what its patterns let through.
-    const auto& patterns = m_session.filters.patterns();
-    if (patterns.empty()) {
+    const std::string note = session::filterNote(m_session.filters.patterns(), utf8);
+    if (note.empty()) {
         m_filterNote->hide();
     } else {
-        QStringList shown;
-        for (const std::string& p : patterns)
-            shown << nameText(p, utf8);
-        m_filterNote->setText(QStringLiteral("File filter in force: only files named %1 are listed and recovered")
-                                  .arg(shown.join(QStringLiteral(", "))));
+        m_filterNote->setText(QString::fromStdString(note));
         m_filterNote->setToolTip(m_filterNote->text());
         m_filterNote->show();
     }
@@ -573,23 +418,6 @@ void RecoveryWindow::moveToListEnd(bool last, Qt::KeyboardModifiers modifiers)
     m_details->horizontalScrollBar()->setValue(sideways);
 }
 
-void RecoveryWindow::folderTreePressed(QTreeWidgetItem* item, const QPoint& pos)
-{
-    m_focusOnTree = true;
-    if (item == nullptr) {
-        m_folderTree->setCurrentItem(m_folderTree->topLevelItem(0));
-        return;
-    }
-    if (m_currentStep != 3 || pos.x() < m_folderTree->visualItemRect(item).left())
-        return;
-    m_model->clear();
-    {
-        const QScopedValueRollback quiet(m_followTree, false);
-        m_folderTree->setCurrentItem(item);
-    }
-    OpenSelectedItem();
-}
-
 void RecoveryWindow::fileListActivated(const QModelIndex& index)
 {
     if (!index.isValid())
@@ -623,9 +451,7 @@ void RecoveryWindow::OpenSelectedItem()
             return;
     }
     const auto handle = target->data(0, kHandleRole).toUInt();
-    const catalogue::TreeNode* node = m_session.tree.node(handle);
-    const std::uint64_t key = node != nullptr && node->folderIndex >= 0 ? node->key : m_session.tree.rootKey();
-    FillFileList(key);
+    FillFileList(session::listedFolderKey(m_session.tree, handle));
     m_folderTree->setFocus();
     {
         const QScopedValueRollback quiet(m_followTree, false);

@@ -21,8 +21,7 @@ namespace {
 constexpr int kOpenBoxDelayMs = 400;
 } // namespace
 
-SavingDialog::SavingDialog(catalogue::RecoveryControl& control, QWidget* parent, Purpose purpose)
-    : QDialog(parent), m_worker(control), m_purpose(purpose)
+SavingDialog::SavingDialog(QWidget* parent, Purpose purpose) : QDialog(parent), m_job(*this), m_purpose(purpose)
 {
     setWindowTitle(purpose == Purpose::Open ? QStringLiteral("Copying the file to open it")
                                             : QStringLiteral("Saving the data please wait"));
@@ -59,15 +58,12 @@ SavingDialog::SavingDialog(catalogue::RecoveryControl& control, QWidget* parent,
     m_skip = new QPushButton(QStringLiteral("S&kip File"), this);
     m_stop->setAutoDefault(false);
     m_skip->setAutoDefault(false);
-    connect(m_stop, &QPushButton::clicked, this, [this] {
-        m_stopped = true;
-        m_worker.requestStop();
-    });
+    connect(m_stop, &QPushButton::clicked, this, [this] { m_job.requestStop(); });
     if (purpose == Purpose::Open) {
         m_stop->setText(QStringLiteral("&Cancel"));
         m_skip->hide();
     }
-    connect(m_skip, &QPushButton::clicked, this, [this] { m_worker.requestSkip(); });
+    connect(m_skip, &QPushButton::clicked, this, [this] { m_job.requestSkip(); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -84,30 +80,25 @@ SavingDialog::SavingDialog(catalogue::RecoveryControl& control, QWidget* parent,
 
 SavingDialog::~SavingDialog()
 {
-    // SaveWorker's destructor stops and joins; by then run() has waited anyway.
-    m_worker.wait();
+    // The job's destructor stops and joins; by then run() has waited anyway.
+    m_job.wait();
 }
 
 void SavingDialog::setPlannedFiles(std::uint64_t files)
 {
-    m_plannedFiles = files;
+    m_job.setPlannedFiles(files);
     showTotal(0);
 }
 
 void SavingDialog::showTotal(std::uint32_t done)
 {
-    m_totalFiles->setText(m_plannedFiles == 0 ? QString::number(done)
-                                              : QStringLiteral("%1 of %2").arg(done).arg(m_plannedFiles));
+    m_totalFiles->setText(QString::fromStdString(m_job.totalText(done)));
 }
 
 void SavingDialog::run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy)
 {
     m_working = true;
-    m_stopped = false;
-    const bool started = m_worker.start(recovery, std::move(copy), [this] {
-        QMetaObject::invokeMethod(this, &SavingDialog::copyEnded, Qt::QueuedConnection);
-    });
-    if (!started) {
+    if (!m_job.start(recovery, std::move(copy))) {
         m_working = false;
         return;
     }
@@ -124,13 +115,18 @@ void SavingDialog::run(recovery::FileRecovery& recovery, std::function<void(reco
     }
     if (m_working)
         exec();
-    m_worker.wait();
+    m_job.wait();
     m_working = false;
 }
 
 void SavingDialog::copyEnded()
 {
-    m_worker.wait();
+    QMetaObject::invokeMethod(this, &SavingDialog::ended, Qt::QueuedConnection);
+}
+
+void SavingDialog::ended()
+{
+    m_job.wait();
     deliver(); // the last labels before the box goes
     m_working = false;
     if (m_wait != nullptr)
@@ -152,25 +148,14 @@ void SavingDialog::closeEvent(QCloseEvent* event)
         QDialog::closeEvent(event);
 }
 
-template <typename Change> void SavingDialog::record(Change change)
+void SavingDialog::progressWaiting()
 {
-    std::lock_guard lock(m_mutex);
-    change(m_shown);
-    if (!m_deliveryQueued) {
-        m_deliveryQueued = true;
-        QMetaObject::invokeMethod(this, &SavingDialog::deliver, Qt::QueuedConnection);
-    }
+    QMetaObject::invokeMethod(this, &SavingDialog::deliver, Qt::QueuedConnection);
 }
 
 void SavingDialog::deliver()
 {
-    Shown shown;
-    {
-        std::lock_guard lock(m_mutex);
-        shown = m_shown;
-        m_shown.hasPath = m_shown.hasFileName = m_shown.hasTotal = m_shown.hasProgress = false;
-        m_deliveryQueued = false;
-    }
+    const session::RecoveryProgress shown = m_job.takeProgress();
     if (shown.hasPath)
         m_path->setText(QString::fromStdString(shown.path));
     if (shown.hasFileName)
@@ -181,37 +166,14 @@ void SavingDialog::deliver()
         m_progress->setValue(static_cast<int>(shown.progress));
 }
 
-void SavingDialog::path(const std::string& text)
-{
-    record([&](Shown& s) { s.path = text, s.hasPath = true; });
-}
-
-void SavingDialog::fileName(const std::string& name)
-{
-    record([&](Shown& s) { s.fileName = name, s.hasFileName = true; });
-}
-
-void SavingDialog::totalFiles(std::uint32_t count)
-{
-    record([&](Shown& s) { s.totalFiles = count, s.hasTotal = true; });
-}
-
-void SavingDialog::fileProgress(std::uint32_t position)
-{
-    record([&](Shown& s) { s.progress = position, s.hasProgress = true; });
-}
-
 bool SavingDialog::continueAfterError(const std::string& message)
 {
     // Asked on the window's thread while the worker waits for the answer; the
     // box stays open meanwhile, so nothing joins the worker until it is given.
+    // No ends the copy as Stop Saving does (the job notes it).
     int answer = kNo;
     QMetaObject::invokeMethod(
-        this,
-        [&] {
-            answer = QuestionDialog(this, QString::fromStdString(message), MessageKind::Error);
-            m_stopped = m_stopped || answer != kYes; // No ends the copy as Stop Saving does
-        },
+        this, [&] { answer = QuestionDialog(this, QString::fromStdString(message), MessageKind::Error); },
         Qt::BlockingQueuedConnection);
     return answer == kYes;
 }

@@ -1,18 +1,16 @@
 #pragma once
 // "Saving the data please wait": the modal box that runs a copy of found files
-// on a SaveWorker and shows its path, file name, file count and the progress of
-// the current file. The worker never touches the box: its reports are kept here
-// under a lock and shown by one queued call at a time. The box closes itself when
-// the copy has ended; Escape and the close box do nothing while it runs.
+// as a session::RecoveryJob and shows its path, file name, file count and the
+// progress of the current file. The job's worker never touches the box: it
+// tells the box that reports wait, and the box shows them by one queued call
+// at a time. The box closes itself when the copy has ended; Escape and the
+// close box do nothing while it runs.
 
-#include "catalogue/RecoveryControl.h"
-#include "recovery/FileRecovery.h"
-#include "recovery/SaveWorker.h"
+#include "session/RecoveryJob.h"
 
 #include <QDialog>
 
 #include <functional>
-#include <mutex>
 #include <string>
 
 class QEventLoop;
@@ -25,22 +23,25 @@ class PercentProgressBar;
 
 namespace sarvik::app {
 
-class SavingDialog : public QDialog, public recovery::RecoveryObserver {
+class SavingDialog : public QDialog, private session::RecoveryJobObserver {
     Q_OBJECT
 public:
     /// Save: the recovery's box. Open: the copy that Open and Open With make,
     /// with one Cancel button that stops it.
     enum class Purpose { Save, Open };
-    SavingDialog(catalogue::RecoveryControl& control, QWidget* parent = nullptr, Purpose purpose = Purpose::Save);
+    explicit SavingDialog(QWidget* parent = nullptr, Purpose purpose = Purpose::Save);
     ~SavingDialog() override;
 
+    /// The job the box runs: a FileRecovery for it is made with its control()
+    /// and its reports().
+    [[nodiscard]] session::RecoveryJob& job() { return m_job; }
     /// Starts `copy` on the worker and shows the box until the copy has ended.
     void run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy);
     /// The number of files the copy was asked for: "Total Files" then reads
     /// "3 of 22" (files of this copy before the current one, of all), from the start.
     void setPlannedFiles(std::uint64_t files);
     /// True when the last copy ended because memory ran out.
-    [[nodiscard]] bool outOfMemory() const { return m_worker.outOfMemory(); }
+    [[nodiscard]] bool outOfMemory() const { return m_job.outOfMemory(); }
 
     [[nodiscard]] QLabel* pathValue() const { return m_path; }
     [[nodiscard]] QLabel* fileNameValue() const { return m_fileName; }
@@ -51,7 +52,7 @@ public:
     [[nodiscard]] bool working() const { return m_working; }
     /// True when Stop Saving (Cancel) was pressed during the last copy, or No
     /// was the answer to going on after an error.
-    [[nodiscard]] bool stopped() const { return m_stopped; }
+    [[nodiscard]] bool stopped() const { return m_job.stopped(); }
 
     void reject() override;
 
@@ -59,22 +60,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // RecoveryObserver, called on the worker thread.
-    void path(const std::string& text) override;
-    void fileName(const std::string& name) override;
-    void totalFiles(std::uint32_t count) override;
-    void fileProgress(std::uint32_t position) override;
+    // RecoveryJobObserver, called on the worker thread.
+    void progressWaiting() override;
+    void copyEnded() override;
     bool continueAfterError(const std::string& message) override;
 
-    template <typename Change> void record(Change change);
     void deliver();
-    void copyEnded();
+    void ended();
     void showTotal(std::uint32_t done);
 
-    recovery::SaveWorker m_worker;
+    session::RecoveryJob m_job;
     bool m_working = false;
-    bool m_stopped = false;
-    std::uint64_t m_plannedFiles = 0;
     Purpose m_purpose;
     /// While an Open copy runs before its box is shown.
     QEventLoop* m_wait = nullptr;
@@ -84,15 +80,6 @@ private:
     ui::PercentProgressBar* m_progress = nullptr;
     QPushButton* m_stop = nullptr;
     QPushButton* m_skip = nullptr;
-
-    struct Shown {
-        std::string path, fileName;
-        std::uint32_t totalFiles = 0, progress = 0;
-        bool hasPath = false, hasFileName = false, hasTotal = false, hasProgress = false;
-    };
-    std::mutex m_mutex;
-    Shown m_shown;
-    bool m_deliveryQueued = false;
 };
 
 } // namespace sarvik::app

@@ -1,5 +1,6 @@
 #include "app/RecoveryWindow.h"
 #include "app/WindowPieces.h"
+#include "session/ScanJob.h"
 
 #include "app/DeepSearch.h"
 #include "app/MessageBoxes.h"
@@ -101,19 +102,9 @@ void RecoveryWindow::StopScan()
 
 QString RecoveryWindow::statusText(const std::string& status) const
 {
-    // The record walk reports its place in sectors of the MFT ("Reading 2048\\80000");
-    // the thorough rules show it in records.
-    static const QRegularExpression kSectors(QStringLiteral("^Reading (\\d+)\\\\(\\d+)$"));
-    QString text = QString::fromStdString(status);
-    const QRegularExpressionMatch match = kSectors.match(text);
-    if (!m_settings.ThoroughScan || !match.hasMatch() ||
-        m_session.volume.geometry.GeometryKind != disk::VolumeKind::Ntfs)
-        return text;
-    const qulonglong sectors = m_session.volume.geometry.MftRecordSectors;
-    const qulonglong perRecord = sectors == 0 ? 2 : sectors; // 1,024-byte records unless the boot sector says otherwise
-    return QStringLiteral("Reading MFT records: %1 of %2")
-        .arg(match.captured(1).toULongLong() / perRecord)
-        .arg(match.captured(2).toULongLong() / perRecord);
+    const disk::VolumeGeometry& geometry = m_session.volume.geometry;
+    return QString::fromStdString(session::scanStatusText(
+        status, m_settings.ThoroughScan, geometry.GeometryKind == disk::VolumeKind::Ntfs, geometry.MftRecordSectors));
 }
 
 void RecoveryWindow::applyReport(const ScanReport& report)

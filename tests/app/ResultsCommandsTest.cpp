@@ -1369,11 +1369,11 @@ void ResultsCommandsTest::renameFileAndFolder()
 
 void ResultsCommandsTest::propertiesTexts()
 {
-    QCOMPARE(app::fileSizeText(1'048'576), std::string("1025 KB"));
-    QCOMPARE(app::fileSizeText(0), std::string("1 KB"));
-    QCOMPARE(app::fileSizeText(1023), std::string("1 KB"));
-    QCOMPARE(app::fileSizeText(1024), std::string("2 KB"));
-    QCOMPARE(app::fileSizeText(5'000'000'000ull), std::string("4882813 KB"));
+    QCOMPARE(session::fileSizeText(1'048'576), std::string("1025 KB"));
+    QCOMPARE(session::fileSizeText(0), std::string("1 KB"));
+    QCOMPARE(session::fileSizeText(1023), std::string("1 KB"));
+    QCOMPARE(session::fileSizeText(1024), std::string("2 KB"));
+    QCOMPARE(session::fileSizeText(5'000'000'000ull), std::string("4882813 KB"));
 
     // Top (10) holds A (11) and B (12), each with one file of 3 MiB; Empty (13)
     // holds nothing. A filter does not hide files from the count.
@@ -1388,12 +1388,12 @@ void ResultsCommandsTest::propertiesTexts()
     catalogue::FolderTree tree;
     tree.BuildFolderTree(c, catalogue::CatalogueKind::Fat);
     const catalogue::CatalogueIndex index(c, catalogue::CatalogueKind::Fat);
-    const auto top = app::countFolder(c, tree, index, c.FatFolderList[0].treeItem);
-    QCOMPARE(app::contentsText(top), std::string("2 File(s) and 2 Folder(s)"));
-    QCOMPARE(app::folderSizeText(top), std::string("6 MB"));
-    const auto empty = app::countFolder(c, tree, index, c.FatFolderList[3].treeItem);
-    QCOMPARE(app::contentsText(empty), std::string("0 File(s) and 0 Folder(s)"));
-    QCOMPARE(app::folderSizeText(empty), std::string("Less than 1 MB"));
+    const auto top = session::countFolder(c, tree, index, c.FatFolderList[0].treeItem);
+    QCOMPARE(session::contentsText(top), std::string("2 File(s) and 2 Folder(s)"));
+    QCOMPARE(session::folderSizeText(top), std::string("6 MB"));
+    const auto empty = session::countFolder(c, tree, index, c.FatFolderList[3].treeItem);
+    QCOMPARE(session::contentsText(empty), std::string("0 File(s) and 0 Folder(s)"));
+    QCOMPARE(session::folderSizeText(empty), std::string("Less than 1 MB"));
 
     // The box through the window: a folder row and a file row.
     NEED_VOLUME("fat16.img");

@@ -1,0 +1,42 @@
+#pragma once
+// What the properties box of a row says: its name, size and dates and, for a
+// folder, what it holds, counted over the catalogue (not the filtered list).
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/FileList.h"
+#include "catalogue/FolderTree.h"
+
+#include <cstdint>
+#include <string>
+
+namespace sarvik::scan {
+class ScanSession;
+}
+
+namespace sarvik::session {
+
+/// A file's size text: size / 1024 + 1, then " KB" (0 and 1023 bytes give 1 KB).
+[[nodiscard]] std::string fileSizeText(std::uint64_t size);
+
+/// What a folder holds: itself and every folder below it in the tree, and the
+/// deleted files listed in any of them.
+struct FolderTotals {
+    std::uint64_t files = 0;
+    std::uint64_t folders = 0; ///< including the folder itself
+    std::uint64_t bytes = 0;
+};
+[[nodiscard]] FolderTotals countFolder(const catalogue::Catalogue& catalogue, const catalogue::FolderTree& tree,
+                                       const catalogue::CatalogueIndex& index, std::uint32_t treeItem);
+/// "N File(s) and M Folder(s)", the folder itself not counted.
+[[nodiscard]] std::string contentsText(const FolderTotals& totals);
+/// bytes / 1024 / 1024, or "Less than 1", then " MB".
+[[nodiscard]] std::string folderSizeText(const FolderTotals& totals);
+
+/// The box's values, UTF-8; `contents` is empty for a file.
+struct RowProperties {
+    std::string name, size, contents, created, modified;
+    bool folder = false;
+};
+[[nodiscard]] RowProperties rowProperties(const scan::ScanSession& session, const catalogue::FileRow& row);
+
+} // namespace sarvik::session

@@ -1,0 +1,58 @@
+#include "session/Snapshots.h"
+
+#include "scan/ScanSession.h"
+#include "snapshot/RecoverySnapshot.h"
+#include "snapshot/SnapshotFile.h"
+#include "snapshot/SnapshotMftRuns.h"
+
+namespace sarvik::session {
+
+SnapshotBytes encodeSnapshot(const scan::ScanSession& session)
+{
+    SnapshotBytes out;
+    const snapshot::EncodeResult encoded = snapshot::EncodeSnapshot(
+        session.volume.info, session.volume.partition, session.volume.geometry, session.catalogue, out.bytes);
+    out.ok = encoded.ok;
+    out.error = encoded.error;
+    return out;
+}
+
+SnapshotLoad loadSnapshot(scan::ScanSession& session, const std::string& path)
+{
+    SnapshotLoad out;
+    const snapshot::LoadOutcome loaded = snapshot::LoadSnapshotFile(session, path);
+    if (loaded.status == snapshot::DecodeStatus::Refused) {
+        out.refused = true;
+        out.refusal = loaded.message;
+        return out;
+    }
+    if (!loaded.message.empty())
+        out.partial.push_back(loaded.message);
+    for (const std::string& note : snapshot::LossNotes(session))
+        out.partial.push_back("This snapshot is incomplete: " + note + ".");
+    session.filters.clear();
+    return out;
+}
+
+bool reopenSnapshotVolume(scan::ScanSession& session, disk::DeviceProvider& devices)
+{
+    disk::SelectedVolume& volume = session.volume;
+    disk::OpenResult source = devices.open(volume.info.DevicePath);
+    const bool opened = source.source != nullptr;
+    volume.reader.setDevice(volume.info.DevicePath, std::move(source.source));
+    if (opened && volume.geometry.GeometryKind == disk::VolumeKind::Ntfs)
+        snapshot::RebuildMftRunList(session.mftRuns, volume);
+    return opened;
+}
+
+std::vector<std::string> snapshotVolumeDifferences(const scan::ScanSession& session, disk::DeviceProvider& devices)
+{
+    const disk::SelectedVolume& volume = session.volume;
+    disk::SelectedVolume found;
+    disk::DriveItem item;
+    item.devicePath = volume.info.DevicePath;
+    const disk::SelectResult selection = scan::SelectVolume(found, item, devices, disk::GeometryRules::Thorough);
+    return snapshot::GeometryDifferences(volume.geometry, found.geometry, static_cast<bool>(selection));
+}
+
+} // namespace sarvik::session

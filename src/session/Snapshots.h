@@ -1,0 +1,49 @@
+#pragma once
+// Saving and loading a recovery snapshot as the front ends' commands do:
+// the bytes of a save, and a load in its three steps (the file into the
+// session, the volume it names opened again, that volume compared with the
+// one the snapshot recorded), each saying what the user is told.
+
+#include "disk/Volume.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace sarvik::scan {
+class ScanSession;
+}
+
+namespace sarvik::session {
+
+/// A snapshot of what `session` holds, or why none could be made.
+struct SnapshotBytes {
+    bool ok = false;
+    std::string error;
+    std::vector<std::byte> bytes;
+};
+[[nodiscard]] SnapshotBytes encodeSnapshot(const scan::ScanSession& session);
+
+/// What a load of a snapshot file gave.
+struct SnapshotLoad {
+    /// Nothing was loaded; `refusal` says why, and the session is as it was.
+    bool refused = false;
+    std::string refusal;
+    /// A file cut short or a scan with losses: one line each (empty when whole).
+    std::vector<std::string> partial;
+};
+/// Loads the snapshot at `path` into `session`, its filters cleared. May
+/// throw std::bad_alloc.
+[[nodiscard]] SnapshotLoad loadSnapshot(scan::ScanSession& session, const std::string& path);
+
+/// Opens again the volume a loaded snapshot names (later reads go to what now
+/// answers to its DevicePath) and rebuilds the MFT's runs from it; false when
+/// it cannot be opened.
+bool reopenSnapshotVolume(scan::ScanSession& session, disk::DeviceProvider& devices);
+
+/// How the volume that now answers to the session's device differs from the
+/// geometry the snapshot recorded, one line per field; empty when they agree.
+[[nodiscard]] std::vector<std::string> snapshotVolumeDifferences(const scan::ScanSession& session,
+                                                                 disk::DeviceProvider& devices);
+
+} // namespace sarvik::session
