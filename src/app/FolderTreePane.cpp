@@ -61,7 +61,7 @@ void RecoveryWindow::buildFolderTree(QWidget* panel)
     connect(m_folderTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
         if (m_followTree && current != nullptr && m_currentStep == 3 && m_folderTree->isEnabled()) {
             m_focusOnTree = true;
-            OpenSelectedItem();
+            openSelectedItem();
         }
     });
     m_folderTree->setEnabled(false);
@@ -164,7 +164,7 @@ void RecoveryWindow::takeFoundResults(scan::ScanSession& found)
         const QScopedValueRollback quiet(m_followTree, false);
         m_folderTree->setCurrentItem(folderItem(open->handle));
     }
-    FillFileList(session::listedFolderKey(tree, open->handle));
+    fillFileList(session::listedFolderKey(tree, open->handle));
     // Folder rows carry tree handles as their keys, and those changed: only
     // file rows (whose keys stay) are selected again.
     QItemSelection again;
@@ -196,7 +196,7 @@ void RecoveryWindow::folderTreePressed(QTreeWidgetItem* item, const QPoint& pos)
         const QScopedValueRollback quiet(m_followTree, false);
         m_folderTree->setCurrentItem(item);
     }
-    OpenSelectedItem();
+    openSelectedItem();
 }
 
 } // namespace sarvik::app

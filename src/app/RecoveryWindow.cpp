@@ -506,7 +506,7 @@ bool RecoveryWindow::eventFilter(QObject* watched, QEvent* event)
         if (results && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
             if (watched == m_folderTree) {
                 m_focusOnTree = true;
-                OpenSelectedItem();
+                openSelectedItem();
             } else {
                 fileListActivated(m_details->selectionModel()->currentIndex());
             }

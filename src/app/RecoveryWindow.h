@@ -126,7 +126,7 @@ public:
     [[nodiscard]] disk::DeviceProvider& devices() override { return m_devices; }
     /// Opens the selected folder of the tree or the list; a file row asks the
     /// commands to open it (Command::Open).
-    void OpenSelectedItem() override;
+    void openSelectedItem() override;
     [[nodiscard]] ResultsCommands* commands() const { return m_commands; }
     /// The deep search of the results page, and the strip under the list that shows it.
     [[nodiscard]] DeepSearch* deepSearch() const override { return m_deep; }
@@ -149,7 +149,7 @@ public:
     [[nodiscard]] int currentRow() const override;
     void setFocusOnTree(bool onTree) override { m_focusOnTree = onTree; }
     /// Fills the file list with the rows of folder `key`.
-    void FillFileList(std::uint64_t key) override;
+    void fillFileList(std::uint64_t key) override;
     /// The results page for a catalogue that a snapshot load has just filled.
     void showLoadedResults() override;
     /// Opens the folder of file `fileIndex` (an index into the scanned kind's

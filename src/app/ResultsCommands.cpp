@@ -418,7 +418,7 @@ void ResultsCommands::FileFilters()
     m_host.folderTree()->setFocus();
     m_host.folderTree()->setCurrentItem(m_host.folderItem(catalogue::FolderTree::kRootHandle));
     m_host.setFocusOnTree(true);
-    m_host.FillFileList(m_host.session().tree.rootKey());
+    m_host.fillFileList(m_host.session().tree.rootKey());
 }
 
 void ResultsCommands::FindFiles()
@@ -514,7 +514,7 @@ void ResultsCommands::showContextMenu(const QPoint& pos)
         }
     }
     if (id == Command::Open)
-        m_host.OpenSelectedItem();
+        m_host.openSelectedItem();
     else
         run(id);
 }

@@ -72,10 +72,10 @@ public:
     virtual void setFocusOnTree(bool onTree) = 0;
 
     /// Fills the file list with the rows of folder `key`.
-    virtual void FillFileList(std::uint64_t key) = 0;
+    virtual void fillFileList(std::uint64_t key) = 0;
     /// Opens the selected folder of the tree or the list; a file row is opened
     /// by the commands (Command::Open).
-    virtual void OpenSelectedItem() = 0;
+    virtual void openSelectedItem() = 0;
     /// The results page for a catalogue that a snapshot load has just filled.
     virtual void showLoadedResults() = 0;
     /// Opens the folder of file `fileIndex` and selects the file in the list;

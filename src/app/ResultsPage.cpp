@@ -193,7 +193,7 @@ void RecoveryWindow::showResults(bool fromScan)
         const QScopedValueRollback quiet(m_followTree, false);
         m_folderTree->setCurrentItem(folderItem(catalogue::FolderTree::kRootHandle));
     }
-    FillFileList(m_session.tree.rootKey());
+    fillFileList(m_session.tree.rootKey());
     // Stop has gone with the scan page: the keyboard goes on in the list.
     m_fileList->currentWidget()->setFocus(Qt::OtherFocusReason);
     setQuickHelp(Text::resultsHelp());
@@ -322,7 +322,7 @@ bool RecoveryWindow::showFile(std::size_t fileIndex)
     for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent())
         up->setExpanded(true);
     m_folderTree->scrollToItem(item);
-    FillFileList(session::listedFolderKey(tree, node->handle));
+    fillFileList(session::listedFolderKey(tree, node->handle));
     m_fileList->currentWidget()->setFocus(Qt::OtherFocusReason);
     m_focusOnTree = false;
     const std::vector<catalogue::FileRow>& rows = m_model->fileRows();
@@ -345,7 +345,7 @@ QTreeWidgetItem* RecoveryWindow::folderItem(std::uint32_t handle) const
     return found == m_folderItems.end() ? nullptr : found->second;
 }
 
-void RecoveryWindow::FillFileList(std::uint64_t key)
+void RecoveryWindow::fillFileList(std::uint64_t key)
 {
     const bool utf8 = m_session.catalogue.NamesAreUtf8;
     // Type names are looked up for the rows on screen only: the lookup is the
@@ -425,10 +425,10 @@ void RecoveryWindow::fileListActivated(const QModelIndex& index)
     m_focusOnTree = false;
     m_details->selectionModel()->setCurrentIndex(index,
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    OpenSelectedItem();
+    openSelectedItem();
 }
 
-void RecoveryWindow::OpenSelectedItem()
+void RecoveryWindow::openSelectedItem()
 {
     if (m_currentStep != 3)
         return;
@@ -451,7 +451,7 @@ void RecoveryWindow::OpenSelectedItem()
             return;
     }
     const auto handle = target->data(0, kHandleRole).toUInt();
-    FillFileList(session::listedFolderKey(m_session.tree, handle));
+    fillFileList(session::listedFolderKey(m_session.tree, handle));
     m_folderTree->setFocus();
     {
         const QScopedValueRollback quiet(m_followTree, false);

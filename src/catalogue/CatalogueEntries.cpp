@@ -9,17 +9,10 @@ namespace sarvik::catalogue {
 
 namespace {
 
-std::uint16_t carvedFlags(Carved carved)
+void setCarved(Entry& out, Carved carved)
 {
-    switch (carved) {
-    case Carved::Whole:
-        return kEntryCarved;
-    case Carved::Incomplete:
-        return kEntryCarved | kEntryCarvedIncomplete;
-    case Carved::No:
-        break;
-    }
-    return 0;
+    out.set(EntryFlag::Carved, carved != Carved::No);
+    out.set(EntryFlag::CarvedIncomplete, carved == Carved::Incomplete);
 }
 
 EntryTime fatTime(std::uint16_t date, std::uint16_t time, bool timesOfDay)
@@ -125,7 +118,7 @@ Entry Catalogue::entry(EntryId id) const
             out.kind = EntryKind::Folder;
             out.parent = folderIdByKey(e.parentRecord);
             out.parentNumber = e.parentRecord;
-            out.flags = e.deleted != 0 ? kEntryDeleted : 0;
+            out.set(EntryFlag::Deleted, e.deleted != 0);
             out.name = e.name;
             out.times = ntfsEntryTimes(*this, e);
             out.number = e.recordNumber;
@@ -135,9 +128,10 @@ Entry Catalogue::entry(EntryId id) const
             out.kind = EntryKind::File;
             out.parent = folderIdByKey(e.parentRecord);
             out.parentNumber = e.parentRecord;
-            out.flags = static_cast<std::uint16_t>((e.deleted == 1 ? kEntryDeleted : 0) | carvedFlags(e.carved) |
-                                                   (e.stream.empty() ? 0 : kEntryStream) |
-                                                   (e.nameDecoded ? kEntryNameDecoded : 0));
+            out.set(EntryFlag::Deleted, e.deleted == 1);
+            setCarved(out, e.carved);
+            out.set(EntryFlag::Stream, !e.stream.empty());
+            out.set(EntryFlag::NameDecoded, e.nameDecoded);
             out.name = e.name;
             out.size = e.size;
             out.initialized = e.dataKept == NtfsDataKept::Runs ? std::min(e.initialized, e.size) : e.size;
@@ -164,9 +158,9 @@ Entry Catalogue::entry(EntryId id) const
         out.kind = EntryKind::Folder;
         out.parent = folderIdByKey(e.parentCluster);
         out.parentNumber = e.parentCluster;
-        out.flags =
-            static_cast<std::uint16_t>((e.deleted != 0 ? kEntryDeleted : 0) | (e.movedTo != 0 ? kEntryMoved : 0) |
-                                       (e.exfat && e.exfat->checksumBad ? kEntryChecksumBad : 0));
+        out.set(EntryFlag::Deleted, e.deleted != 0);
+        out.set(EntryFlag::Moved, e.movedTo != 0);
+        out.set(EntryFlag::ChecksumBad, e.exfat && e.exfat->checksumBad);
         out.name = e.name;
         out.times = fatEntryTimes(*this, e);
         out.number = e.firstCluster;
@@ -179,10 +173,11 @@ Entry Catalogue::entry(EntryId id) const
         out.kind = EntryKind::File;
         out.parent = folderIdByKey(e.parentCluster);
         out.parentNumber = e.parentCluster;
-        out.flags = static_cast<std::uint16_t>((e.deleted == 1 ? kEntryDeleted : 0) | carvedFlags(e.carved) |
-                                               (e.exfat && e.exfat->checksumBad ? kEntryChecksumBad : 0) |
-                                               (e.clusterInUse ? kEntryClusterInUse : 0) |
-                                               (e.clusterHighInferred ? kEntryClusterHighInferred : 0));
+        out.set(EntryFlag::Deleted, e.deleted == 1);
+        setCarved(out, e.carved);
+        out.set(EntryFlag::ChecksumBad, e.exfat && e.exfat->checksumBad);
+        out.set(EntryFlag::ClusterInUse, e.clusterInUse);
+        out.set(EntryFlag::ClusterHighInferred, e.clusterHighInferred);
         out.name = e.name;
         out.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
         out.initialized = e.exfat ? std::min(e.exfat->validDataLength, e.exfat->dataLength) : out.size;

@@ -46,17 +46,18 @@ inline constexpr EntryId kNoEntryId{~std::uint64_t{0} - 1};
 
 enum class EntryKind : std::uint8_t { File, Folder };
 
-/// What is known of how an entry was found and what became of it; a set of bits.
-enum EntryFlag : std::uint16_t {
-    kEntryDeleted = 1U << 0,             ///< deleted, or in a deleted folder (folders)
-    kEntryCarved = 1U << 1,              ///< found by its content, not by an entry
-    kEntryCarvedIncomplete = 1U << 2,    ///< carved and its structure breaks off
-    kEntryMoved = 1U << 3,               ///< the deleted entry of a folder that lives on elsewhere
-    kEntryChecksumBad = 1U << 4,         ///< its exFAT entry set fails its checksum
-    kEntryClusterInUse = 1U << 5,        ///< FAT32: its first cluster may have lost its high word
-    kEntryClusterHighInferred = 1U << 6, ///< FAT32: the first cluster's high word was inferred
-    kEntryStream = 1U << 7,              ///< an NTFS named data stream ("FILE:STREAM")
-    kEntryNameDecoded = 1U << 8,         ///< the scan decoded the name from UTF-16: well-formed UTF-8
+/// What is known of how an entry was found and what became of it: one bit
+/// each of Entry::flags.
+enum class EntryFlag : std::uint16_t {
+    Deleted = 1U << 0,             ///< deleted, or in a deleted folder (folders)
+    Carved = 1U << 1,              ///< found by its content, not by an entry
+    CarvedIncomplete = 1U << 2,    ///< carved and its structure breaks off
+    Moved = 1U << 3,               ///< the deleted entry of a folder that lives on elsewhere
+    ChecksumBad = 1U << 4,         ///< its exFAT entry set fails its checksum
+    ClusterInUse = 1U << 5,        ///< FAT32: its first cluster may have lost its high word
+    ClusterHighInferred = 1U << 6, ///< FAT32: the first cluster's high word was inferred
+    Stream = 1U << 7,              ///< an NTFS named data stream ("FILE:STREAM")
+    NameDecoded = 1U << 8,         ///< the scan decoded the name from UTF-16: well-formed UTF-8
 };
 
 /// The on-disk field a time was read from, which says how to read its value.
@@ -138,7 +139,7 @@ struct Entry {
     /// The number a user knows it by: its first cluster (FAT, exFAT) or MFT
     /// record number (NTFS).
     std::uint64_t number = 0;
-    /// The deleted entry of a moved folder (kEntryMoved): the folder it lives
+    /// The deleted entry of a moved folder (EntryFlag::Moved): the folder it lives
     /// on as; kNoEntryId otherwise, or when that folder is not listed.
     EntryId movedTo = kNoEntryId;
     /// What the file list's ID column shows: a folder's tree handle, a FAT
@@ -147,8 +148,14 @@ struct Entry {
     /// FAT and exFAT: the address of the entry that names it (0: none kept).
     std::uint64_t entryAddress = 0;
 
-    [[nodiscard]] bool is(EntryFlag flag) const noexcept { return (flags & flag) != 0; }
-    [[nodiscard]] bool deleted() const noexcept { return is(kEntryDeleted); }
+    [[nodiscard]] bool is(EntryFlag flag) const noexcept { return (flags & static_cast<std::uint16_t>(flag)) != 0; }
+    /// Sets `flag` when `on`.
+    void set(EntryFlag flag, bool on = true) noexcept
+    {
+        if (on)
+            flags = static_cast<std::uint16_t>(flags | static_cast<std::uint16_t>(flag));
+    }
+    [[nodiscard]] bool deleted() const noexcept { return is(EntryFlag::Deleted); }
     [[nodiscard]] bool folder() const noexcept { return kind == EntryKind::Folder; }
 };
 

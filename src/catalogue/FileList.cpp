@@ -158,9 +158,9 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
         fillRow(row, e);
         row.size = e.size;
         // A named stream's name ends in its own, which says nothing of its type.
-        row.type =
-            (row.deleted ? "Deleted " : "") + (e.is(kEntryStream) ? std::string("Data Stream") : typeName(row.name));
-        if (e.is(kEntryChecksumBad))
+        row.type = (row.deleted ? "Deleted " : "") +
+                   (e.is(EntryFlag::Stream) ? std::string("Data Stream") : typeName(row.name));
+        if (e.is(EntryFlag::ChecksumBad))
             row.type += kDamagedSetType;
     }
     return rows;

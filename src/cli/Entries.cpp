@@ -199,9 +199,9 @@ void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index
 const char* carvedText(const scan::ScanSession& session, std::size_t index)
 {
     const catalogue::Entry e = session.catalogue.entry(catalogue::fileEntryId(index));
-    if (!e.is(catalogue::kEntryCarved))
+    if (!e.is(catalogue::EntryFlag::Carved))
         return nullptr;
-    return e.is(catalogue::kEntryCarvedIncomplete) ? "incomplete" : "whole";
+    return e.is(catalogue::EntryFlag::CarvedIncomplete) ? "incomplete" : "whole";
 }
 
 Json fileJson(const scan::ScanSession& session, std::size_t index, EntryStyle style)

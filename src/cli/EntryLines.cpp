@@ -33,7 +33,7 @@ std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t 
 {
     const auto& c = s.catalogue;
     const catalogue::Entry e = c.entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i));
-    if (c.NamesAreUtf8 && e.is(catalogue::kEntryNameDecoded))
+    if (c.NamesAreUtf8 && e.is(catalogue::EntryFlag::NameDecoded))
         return e.name; // well formed as the scan decoded it: what nameAsUtf8 would give
     return catalogue::nameAsUtf8(e.name, c.NamesAreUtf8, scratch);
 }

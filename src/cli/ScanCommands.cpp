@@ -288,7 +288,7 @@ private:
             const catalogue::Entry folder = c.entry(catalogue::folderEntryId(piece.index));
             out += indent;
             out += terminalName(folder.name, m_utf8, false, scratch);
-            if (folder.is(catalogue::kEntryMoved)) {
+            if (folder.is(catalogue::EntryFlag::Moved)) {
                 const auto now = movedFolderPath(m_session, piece.index);
                 out += "/  (deleted; moved: now ";
                 out += now ? terminalName(*now, m_utf8, false, scratch) : std::string_view("?");
@@ -296,7 +296,7 @@ private:
                 return;
             }
             out += folder.deleted() ? "/  (deleted)" : "/";
-            if (folder.is(catalogue::kEntryChecksumBad))
+            if (folder.is(catalogue::EntryFlag::ChecksumBad))
                 out += kDamagedSetNote;
             out += '\n';
             return;
@@ -308,7 +308,7 @@ private:
                 continue;
             const std::uint64_t size = e.size;
             const std::string_view name = e.name;
-            const bool decoded = e.is(catalogue::kEntryNameDecoded);
+            const bool decoded = e.is(catalogue::EntryFlag::NameDecoded);
             out += indent;
             appendFitted(out, terminalName(name, m_utf8, decoded, scratch), 40);
             out += ' ';
@@ -319,7 +319,7 @@ private:
             out.append(digits, width);
             out += "  ";
             out += entryTimeText(e.times.modified);
-            if (e.is(catalogue::kEntryChecksumBad))
+            if (e.is(catalogue::EntryFlag::ChecksumBad))
                 out += kDamagedSetNote;
             out += '\n';
         }

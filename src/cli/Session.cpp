@@ -324,9 +324,9 @@ std::size_t damagedExfatSets(const catalogue::Catalogue& c)
 {
     std::size_t damaged = 0;
     for (std::size_t i = 0; i < c.folderEntryCount(); ++i)
-        damaged += c.entry(catalogue::folderEntryId(i)).is(catalogue::kEntryChecksumBad) ? 1U : 0U;
+        damaged += c.entry(catalogue::folderEntryId(i)).is(catalogue::EntryFlag::ChecksumBad) ? 1U : 0U;
     for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
-        damaged += c.entry(catalogue::fileEntryId(i)).is(catalogue::kEntryChecksumBad) ? 1U : 0U;
+        damaged += c.entry(catalogue::fileEntryId(i)).is(catalogue::EntryFlag::ChecksumBad) ? 1U : 0U;
     return damaged;
 }
 

@@ -1069,7 +1069,7 @@ void ResultsCommandsTest::filterCloseRefillsRoot()
     // Go into a folder first: Close comes back to the root.
     w.folderTree()->setCurrentItem(w.folderTree()->topLevelItem(0)->child(0));
     w.setFocusOnTree(true);
-    w.OpenSelectedItem();
+    w.openSelectedItem();
     whenModal<app::FileFiltersDialog>([](app::FileFiltersDialog* d) {
         d->patternEdit()->setText(QStringLiteral("*.txt"));
         d->addButton()->click();
@@ -1173,7 +1173,7 @@ void ResultsCommandsTest::findGoesToTheFileAndActsOnIt()
     QCOMPARE(std::count(selected.begin(), selected.end(), true), 1);
 
     // From the root again: the menu's Recover copies the match out.
-    w.FillFileList(w.session().tree.rootKey());
+    w.fillFileList(w.session().tree.rootKey());
     QStringList items;
     whenModal<app::FindFilesDialog>([&](app::FindFilesDialog* d) {
         typed(d, QStringLiteral("thumb"));
@@ -1520,7 +1520,7 @@ void ResultsCommandsTest::previewShowsTheCopysBytesAndTheEstimate()
         const app::FileListModel& model = *w.fileListModel();
         const auto enter = [&](const QString& folder) {
             selectRow(w, rowNamed(model, folder));
-            w.OpenSelectedItem();
+            w.openSelectedItem();
         };
         // Previews `name` of the open folder; gives the copy Open writes of it.
         const auto preview = [&](const QString& name) -> QByteArray {

@@ -55,7 +55,7 @@ TEST(Entry, FatEntriesNameTheirParentsAndKeepTheirFacts)
     const Entry a = c.entry(fileEntryId(0));
     EXPECT_FALSE(a.folder());
     EXPECT_TRUE(a.deleted());
-    EXPECT_TRUE(a.is(kEntryClusterInUse));
+    EXPECT_TRUE(a.is(EntryFlag::ClusterInUse));
     EXPECT_EQ(a.parent, folderEntryId(1));
     EXPECT_EQ(c.entry(a.parent).name, "OLD");
     EXPECT_EQ(c.entry(a.parent).parent, folderEntryId(0));
@@ -111,7 +111,7 @@ TEST(Entry, ExfatSizesTimesAndDamageComeFromTheEntrySet)
     const Entry e = c.entry(fileEntryId(0));
     EXPECT_EQ(e.size, 6'000'000'000ULL); // past the 32-bit size field
     EXPECT_EQ(e.initialized, 5'000'000'000ULL);
-    EXPECT_TRUE(e.is(kEntryChecksumBad));
+    EXPECT_TRUE(e.is(EntryFlag::ChecksumBad));
     ASSERT_NE(chain(e), nullptr);
     EXPECT_TRUE(chain(e)->contiguous);
     EXPECT_EQ(e.times.modified.source, TimeSource::ExfatTime);
@@ -133,17 +133,17 @@ TEST(Entry, MovedStandInsAndCarvedFilesSayHowTheyCameToBe)
     const Entry live = c.entry(folderEntryId(0));
     const Entry standIn = c.entry(folderEntryId(1));
     EXPECT_EQ(live.name, "new");
-    EXPECT_FALSE(live.is(kEntryMoved));
+    EXPECT_FALSE(live.is(EntryFlag::Moved));
     EXPECT_EQ(standIn.name, "old");
-    EXPECT_TRUE(standIn.is(kEntryMoved));
+    EXPECT_TRUE(standIn.is(EntryFlag::Moved));
     EXPECT_TRUE(standIn.deleted());
     EXPECT_EQ(c.folderIdByKey(7), folderEntryId(0));
 
     c.AddFatFile("f100.jpg", 100, 0, 0, 0, 5000, 1);
     c.FatFileList.back().carved = Carved::Incomplete;
     const Entry carved = c.entry(fileEntryId(0));
-    EXPECT_TRUE(carved.is(kEntryCarved));
-    EXPECT_TRUE(carved.is(kEntryCarvedIncomplete));
+    EXPECT_TRUE(carved.is(EntryFlag::Carved));
+    EXPECT_TRUE(carved.is(EntryFlag::CarvedIncomplete));
     const auto* extent = std::get_if<CarvedExtent>(&carved.location);
     ASSERT_NE(extent, nullptr);
     EXPECT_EQ(extent->firstCluster, 100u);
@@ -186,7 +186,7 @@ TEST(Entry, NtfsEntriesKeepFortyEightBitReferencesRunsAndStreams)
     EXPECT_TRUE(record(pdf)->stream.empty());
 
     const Entry zone = c.entry(fileEntryId(1));
-    EXPECT_TRUE(zone.is(kEntryStream));
+    EXPECT_TRUE(zone.is(EntryFlag::Stream));
     ASSERT_NE(record(zone), nullptr);
     EXPECT_EQ(record(zone)->stream, "Zone.Identifier");
     EXPECT_TRUE(record(zone)->resident);
