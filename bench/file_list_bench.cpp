@@ -66,7 +66,7 @@ QTreeWidgetItem* childNamed(QTreeWidgetItem* item, const QString& name)
 
 class FileListBench : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void largeFolders_data()
     {
         QTest::addColumn<int>("files");

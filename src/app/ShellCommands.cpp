@@ -126,7 +126,8 @@ void RecoveryWindow::showSettings()
 
 void RecoveryWindow::showDriveInformation()
 {
-    DriveInformationDialog dialog(disk::ShowDriveInformation(m_session.volume.geometry, m_session.catalogue.folderCount(),
+    DriveInformationDialog dialog(disk::ShowDriveInformation(m_session.volume.geometry,
+                                                             m_session.catalogue.folderCount(),
                                                              m_session.catalogue.fileCount()),
                                   this);
     dialog.exec();

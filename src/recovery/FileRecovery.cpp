@@ -215,6 +215,26 @@ void FileRecovery::RecoverRow(const catalogue::FileRow& row, const TargetFolder&
     m_currentFile.reset();
 }
 
+int FileRecovery::RecoverFile(const TargetFolder& folder, catalogue::EntryId id, int copyMode)
+{
+    if (catalogue::isFolderId(id))
+        return 0;
+    const std::size_t i = catalogue::entryIndex(id);
+    const std::optional<std::size_t> was = m_currentFile;
+    m_currentFile = i; // the entry meant when several share its record
+    int written = 0;
+    if (isFat() && i < m_catalogue.FatFileList.size()) {
+        const catalogue::FatFileEntry& e = m_catalogue.FatFileList[i];
+        written = RecoverFatFile(folder, e.ordinal, copyMode, e.firstCluster, e.size, e.name, e.deleted);
+    } else if (!isFat() && i < m_catalogue.NtfsFileList.size()) {
+        const catalogue::NtfsFileEntry& e = m_catalogue.NtfsFileList[i];
+        written = RecoverNtfsFile(folder, e.name, e.size, e.recordSector, copyMode,
+                                  copyMode == CopyMode::Save ? e.deleted : 0);
+    }
+    m_currentFile = was;
+    return written;
+}
+
 void FileRecovery::RecoverFatFolder(std::uint32_t treeItem, std::uint32_t firstCluster, const TargetFolder& parent,
                                     const std::string& name)
 {

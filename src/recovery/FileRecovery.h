@@ -142,6 +142,13 @@ public:
     int RecoverNtfsFile(const TargetFolder& folder, const std::string& name, std::uint64_t size,
                         std::uint64_t recordSector, int copyMode, std::uint32_t deleted);
 
+    /// One file of the catalogue, named as it lists it, from wherever its
+    /// bytes lie: 1 when it was written (as RecoverFatFile and
+    /// RecoverNtfsFile), else 0 (also for an id that names no file). Under
+    /// CopyMode::Save a deleted NTFS file's report counts the clusters read
+    /// that are now in use; Open and preview copies skip that count.
+    int RecoverFile(const TargetFolder& folder, catalogue::EntryId id, int copyMode);
+
     /// Limits the catalogue files that folder copies and RecoverRow take to those
     /// for which `selected(index into the kind's file list)` is true; the rest are
     /// passed over without a report. Unset, every file is taken.

@@ -17,10 +17,7 @@ bool isFat(const scan::ScanSession& session)
 
 ListSizes listSizes(const scan::ScanSession& session)
 {
-    const catalogue::Catalogue& c = session.catalogue;
-    if (isFat(session))
-        return {c.FatFolderList.size(), c.FatFileList.size()};
-    return {c.NtfsFolderList.size(), c.NtfsFileList.size()};
+    return {session.catalogue.folderEntryCount(), session.catalogue.fileEntryCount()};
 }
 
 bool isFolderRow(const catalogue::FileRow& row)
@@ -29,24 +26,17 @@ bool isFolderRow(const catalogue::FileRow& row)
     return row.folder || (type.size() >= 6 && type.compare(type.size() - 6, 6, "Folder") == 0);
 }
 
-std::uint64_t fileSize(const catalogue::Catalogue& catalogue, catalogue::CatalogueKind kind, std::size_t fileIndex)
+std::uint64_t fileSize(const catalogue::Catalogue& catalogue, catalogue::CatalogueKind, std::size_t fileIndex)
 {
-    if (kind == catalogue::CatalogueKind::Fat)
-        return fileIndex < catalogue.FatFileList.size() ? catalogue.FatFileList[fileIndex].size : 0;
-    return fileIndex < catalogue.NtfsFileList.size() ? catalogue.NtfsFileList[fileIndex].size : 0;
+    return catalogue.entry(catalogue::fileEntryId(fileIndex)).size; // 0 for none
 }
 
 std::optional<std::uint64_t> fileParentKey(const scan::ScanSession& session, std::size_t fileIndex)
 {
-    const catalogue::Catalogue& c = session.catalogue;
-    if (isFat(session)) {
-        if (fileIndex >= c.FatFileList.size())
-            return std::nullopt;
-        return c.FatFileList[fileIndex].parentCluster;
-    }
-    if (fileIndex >= c.NtfsFileList.size())
+    const catalogue::Entry e = session.catalogue.entry(catalogue::fileEntryId(fileIndex));
+    if (e.id == catalogue::kNoEntryId)
         return std::nullopt;
-    return c.NtfsFileList[fileIndex].parentRecord;
+    return e.parentNumber;
 }
 
 std::optional<RenamedEntry> renameEntry(scan::ScanSession& session, const catalogue::FileRow& row,
@@ -116,28 +106,16 @@ void applyRename(scan::ScanSession& session, const RenamedEntry& r)
     }
 }
 
-int copyRowForOpen(recovery::FileRecovery& copier, const scan::ScanSession& session, const catalogue::FileRow& row,
+int copyRowForOpen(recovery::FileRecovery& copier, const scan::ScanSession&, const catalogue::FileRow& row,
                    const recovery::TargetFolder& target)
 {
-    if (!isFat(session))
-        return copier.RecoverNtfsFile(target, row.name, row.size, row.key, recovery::CopyMode::Open, 0);
-    for (const catalogue::FatFileEntry& e : session.catalogue.FatFileList)
-        if (e.ordinal == row.key)
-            return copier.RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size, e.name,
-                                         e.deleted);
-    return 0;
+    return copier.RecoverFile(target, row.entry, recovery::CopyMode::Open);
 }
 
-int copyFileHead(recovery::FileRecovery& copier, std::uint16_t kind, const catalogue::Catalogue& catalogue,
+int copyFileHead(recovery::FileRecovery& copier, std::uint16_t, const catalogue::Catalogue&,
                  const catalogue::FileRow& row, const recovery::TargetFolder& target)
 {
-    if (!disk::usesFatCatalogue(kind))
-        return copier.RecoverNtfsFile(target, row.name, row.size, row.key, recovery::CopyMode::Open, 0);
-    if (row.entryIndex >= catalogue.FatFileList.size())
-        return 0;
-    const catalogue::FatFileEntry& e = catalogue.FatFileList[row.entryIndex];
-    return copier.RecoverFatFile(target, e.ordinal, recovery::CopyMode::Open, e.firstCluster, e.size, e.name,
-                                 e.deleted);
+    return copier.RecoverFile(target, row.entry, recovery::CopyMode::Open);
 }
 
 std::optional<std::vector<recovery::ClusterPart>> clusterParts(recovery::ConditionEstimator& estimator,

@@ -78,7 +78,7 @@ TEST(Catalogue, ClearReleasesEverythingAndZeroesCounters)
     c.EntriesExamined = 9;
     c.ClearNtfsCatalogue();
     EXPECT_TRUE(c.NtfsFolderList.empty());
-    EXPECT_EQ(c.folderCount(), 1u); // the counts are of what is listed: FAT's "A" is
+    EXPECT_EQ(c.folderCount(), 1u);   // the counts are of what is listed: FAT's "A" is
     EXPECT_EQ(c.EntriesExamined, 9u); // only the FAT clear resets it
     EXPECT_EQ(c.findNtfsFolder(40), nullptr);
 }
