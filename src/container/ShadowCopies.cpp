@@ -252,6 +252,15 @@ bool readStore(ShadowVolume& volume, int index, libvshadow_store_t*& store, Shad
     }
     copy.size = size;
     (void)libvshadow_store_get_creation_time(store, &copy.creationTime, nullptr);
+    // A store whose header or block list is damaged opens and fails its first
+    // read: its volume's boot sector is read to tell.
+    std::array<std::uint8_t, 512> boot{};
+    if (size < boot.size() || libvshadow_store_read_buffer_at_offset(store, boot.data(), boot.size(), 0, e.out()) !=
+                                  static_cast<ssize_t>(boot.size())) {
+        copy.error = e.text();
+        (void)libvshadow_store_free(&store, nullptr);
+        return false;
+    }
     return true;
 }
 
