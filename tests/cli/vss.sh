@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Shadow copies of an NTFS volume, on a disk made on Windows (GPT, NTFS
 # partition 2 with one shadow copy in which test.txt has other contents):
-# info lists the copy with its time; IMG@2@vss1 reads as a volume, its
-# test.txt the copy's bytes and not the live volume's; a copy that is not
-# there is refused by name; a damaged store is named with the reason while
-# the others still read; a damaged catalogue is named and the volume reads.
+# info lists the copy with its time; IMG@2@vss1 reads as a volume (also
+# inside a QCOW2 container), its test.txt the copy's bytes and not the live
+# volume's; a copy that is not there is refused by name; a damaged store is
+# named with the reason while the others still read; a damaged catalogue is
+# named and the volume reads.
 # Usage: vss.sh SARVIK VOLUMES_DIR SOURCE_DIR
 set -euo pipefail
 sarvik=$(realpath "$1") src=$(realpath "$3")
@@ -64,6 +65,15 @@ fi
 "$sarvik" recover --live "$img@2@vss1" /test.txt --to out >/dev/null 2>&1 || fail "recover from the shadow copy"
 cmp -s out/test.txt copy1.txt || fail "recovered test.txt differs from cat's"
 "$sarvik" ls --live "$img@2@vss1" / | grep -q "test.txt" || fail "ls of the shadow copy"
+
+# --- through a container: the volume read by its library, the copy over it
+if command -v qemu-img >/dev/null && "$sarvik" info "$img" | grep -q "QEMU disk"; then
+    qemu-img convert -O qcow2 "$img" disk.qcow2
+    "$sarvik" info disk.qcow2@2 | grep -Eq '^  vss1 +2021-03-10 22:44:00 UTC  disk.qcow2@2@vss1$' ||
+        fail "info of the QCOW2's volume lists no shadow copy"
+    "$sarvik" cat --live disk.qcow2@2@vss1 /test.txt | cmp -s - copy1.txt || fail "the QCOW2's shadow copy's test.txt"
+    rm disk.qcow2
+fi
 
 # --- copies that are not there, by name
 refused() { # SOURCE MESSAGE
