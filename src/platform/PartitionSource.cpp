@@ -39,6 +39,13 @@ std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& pat
     const auto volume = openTarget(volumePath, error);
     if (!volume)
         return nullptr;
+    // A whole disk keeps its shadow copies in its NTFS partitions.
+    if (!volumePath.isPart() && !disk::ReadPartitionTable(*volume).partitions.empty()) {
+        if (error != nullptr)
+            *error = path + ": a disk with a partition table; shadow copies are named by its NTFS partitions (" +
+                     target.path + "@N@vss" + std::to_string(target.shadow) + ")";
+        return nullptr;
+    }
     std::string why;
     auto copy = container::openShadowCopy(volume, target.shadow, why);
     if (!copy && error != nullptr)

@@ -8,7 +8,7 @@
 # named and the volume reads.
 # Usage: vss.sh SARVIK VOLUMES_DIR SOURCE_DIR
 set -euo pipefail
-sarvik=$(realpath "$1") src=$(realpath "$3")
+sarvik=$(realpath "$1") vols=$2 src=$(realpath "$3")
 tarball=$src/tests/third-party/dfir_ntfs-vss/vss_2_stor.tar.gz
 [[ -f $tarball ]] || { echo "skip: $tarball missing"; exit 77; }
 work=$(mktemp -d)
@@ -86,6 +86,12 @@ refused "$img@2@vss2" "no shadow copy 2; the volume has 1 (vss1)"
 refused "$img@2@vss0" "shadow copies are numbered from 1 ('vss0' is not such a number)"
 refused "$img@1@vss1" "the volume has no shadow copies"
 refused "$img@3@vss1" "no partition 3"
+refused "$img@vss1" "shadow copies are named by its NTFS partitions ($img@N@vss1)"
+# A volume of our own, made by mkntfs, has none.
+if [[ -f $vols/ntfs.img ]]; then
+    "$sarvik" info "$vols/ntfs.img" | grep -q '^Shadow copies       : none$' || fail "ntfs.img: no 'Shadow copies : none'"
+    refused "$vols/ntfs.img@vss1" "the volume has no shadow copies"
+fi
 
 # --- a damaged store: an older store added to the catalogue, its block list
 # then overwritten; the newer copy still reads whole
