@@ -8,7 +8,7 @@
 # named and the volume reads.
 # Usage: vss.sh SARVIK VOLUMES_DIR SOURCE_DIR
 set -euo pipefail
-sarvik=$(realpath "$1") vols=$2 src=$(realpath "$3")
+sarvik=$(realpath "$1") vols=$(realpath -m "$2") src=$(realpath "$3")
 tarball=$src/tests/third-party/dfir_ntfs-vss/vss_2_stor.tar.gz
 [[ -f $tarball ]] || { echo "skip: $tarball missing"; exit 77; }
 work=$(mktemp -d)
