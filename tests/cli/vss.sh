@@ -66,6 +66,11 @@ fi
 cmp -s out/test.txt copy1.txt || fail "recovered test.txt differs from cat's"
 "$sarvik" ls --live "$img@2@vss1" / | grep -q "test.txt" || fail "ls of the shadow copy"
 
+# --- the stores hold old copies of MFT clusters: --deep offers none of their
+# records as deleted files (the volume has none)
+"$sarvik" scan "$img@2" --deep --no-carve >deep.txt 2>/dev/null || fail "scan --deep"
+grep -q '^7 folder(s), 0 deleted file(s) found$' deep.txt || fail "scan --deep offers files: $(tail -5 deep.txt)"
+
 # --- through a container: the volume read by its library, the copy over it
 if command -v qemu-img >/dev/null && "$sarvik" info "$img" | grep -q "QEMU disk"; then
     qemu-img convert -O qcow2 "$img" disk.qcow2
