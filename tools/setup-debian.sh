@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libblkid-dev nlohmann-json3-dev libssl-dev
-  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libbfio-dev
+  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libvshadow-dev libbfio-dev
   qt6-base-dev libsystemd-dev qt6-image-formats-plugins libpoppler-qt6-dev
   gzip
 )

@@ -7,7 +7,9 @@
 #include "cli/Session.h"
 #include "cli/Source.h"
 #include "cli/TextWidth.h"
+#include "cli/TimeText.h"
 #include "container/ContainerSource.h"
+#include "container/ShadowCopies.h"
 #include "disk/ExfatBoot.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
@@ -172,6 +174,55 @@ Json containerJson(const container::ContainerSource& image)
     return Json{{"description", image.description()}, {"hashes", image.hashes()}};
 }
 
+/// The shadow copies of the volume `path` ("PATH", "PATH@N"); none for a
+/// shadow copy itself, which has none of its own.
+container::ShadowCopyList shadowCopiesOf(const std::string& path)
+{
+    if (platform::resolvePartitionPath(path).shadow != 0)
+        return {};
+    const auto volume = platform::openVolumeSource(path);
+    return volume ? container::listShadowCopies(volume) : container::ShadowCopyList{};
+}
+
+/// The source that names shadow copy `number` of the volume `path`.
+std::string shadowSource(const std::string& path, std::uint32_t number)
+{
+    return path + "@vss" + std::to_string(number);
+}
+
+/// The shadow copies of `path` for `info --json`: each with its source, time
+/// and size, or why it cannot be read.
+Json shadowCopiesJson(const std::string& path, const container::ShadowCopyList& list)
+{
+    Json copies = Json::array();
+    for (const container::ShadowCopy& copy : list.copies)
+        copies.push_back(
+            Json{{"number", copy.number},
+                 {"source", shadowSource(path, copy.number)},
+                 {"created", copy.creationTime == 0 ? Json(nullptr) : Json(fileTimeIso(copy.creationTime))},
+                 {"sizeBytes", copy.size},
+                 {"error", copy.error.empty() ? Json(nullptr) : Json(copy.error)}});
+    return copies;
+}
+
+/// "Shadow copies : ..." and a line for each, for `info`; `indent` leads
+/// each line (under a partition of a whole disk).
+void printShadowCopies(const std::string& path, const container::ShadowCopyList& list, const char* indent)
+{
+    if (!list.error.empty())
+        std::printf("%sShadow copies       : cannot be read: %s\n", indent, terminalText(list.error).c_str());
+    else if (list.copies.empty())
+        std::printf("%sShadow copies       : none\n", indent);
+    else
+        std::printf("%sShadow copies       : %zu\n", indent, list.copies.size());
+    for (const container::ShadowCopy& copy : list.copies) {
+        const std::string time =
+            copy.creationTime == 0 ? "(no time)              " : fileTimeText(copy.creationTime) + " UTC";
+        const std::string what = copy.error.empty() ? shadowSource(path, copy.number) : "cannot be read: " + copy.error;
+        std::printf("%s  vss%-3u %s  %s\n", indent, copy.number, time.c_str(), terminalText(what).c_str());
+    }
+}
+
 /// "Container : ..." lines for `info`.
 void printContainer(const container::ContainerSource* image)
 {
@@ -203,6 +254,11 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
                        {"fileSystem", p.fileSystem}};
             if (!p.partition.typeGuid.empty())
                 entry["typeGuid"] = p.partition.typeGuid;
+            if (p.fileSystem == "NTFS") {
+                const auto copies = shadowCopiesOf(p.source);
+                entry["shadowCopies"] = shadowCopiesJson(p.source, copies);
+                entry["shadowCopiesError"] = copies.error.empty() ? Json(nullptr) : Json(copies.error);
+            }
             w.value({}, entry);
         }
         w.endArray();
@@ -220,11 +276,17 @@ void printPartitions(const std::string& path, const std::vector<PartitionListing
                     "--deep' searches it for lost ones)\n",
                     path.c_str());
     std::printf("Partitions          : %zu\n", partitions.size());
-    for (const auto& p : partitions)
+    for (const auto& p : partitions) {
         std::printf(
             "  %-3u %-10s start %-10llu %10llu sectors  %-24s %s\n", p.partition.number,
             p.fileSystem.empty() ? "-" : p.fileSystem.c_str(), static_cast<unsigned long long>(p.partition.firstSector),
             static_cast<unsigned long long>(p.partition.sectors), p.source.c_str(), p.partition.typeName.c_str());
+        if (p.fileSystem != "NTFS")
+            continue;
+        // Only a volume that has or had shadow copies says so here.
+        if (const auto copies = shadowCopiesOf(p.source); !copies.copies.empty() || !copies.error.empty())
+            printShadowCopies(p.source, copies, "      ");
+    }
 }
 
 } // namespace
@@ -303,6 +365,12 @@ Json infoJson(const InfoRequest& request, const InfoSource& in)
         j["searchEndSector"] = g.SearchEndSector;
         for (const auto& fact : exfatFacts(src))
             j[fact.key] = fact.number ? Json(*fact.number) : Json(fact.text);
+        if (!in.snapshot && g.GeometryKind == disk::VolumeKind::Ntfs &&
+            platform::resolvePartitionPath(request.path).shadow == 0) {
+            const auto copies = shadowCopiesOf(request.path);
+            j["shadowCopies"] = shadowCopiesJson(request.path, copies);
+            j["shadowCopiesError"] = copies.error.empty() ? Json(nullptr) : Json(copies.error);
+        }
     }
     j["drivePage"] = Json{{"volumeLabel", catalogue::toUtf8(texts.label)},
                           {"capacity", texts.capacity},
@@ -355,6 +423,9 @@ void infoText(const InfoRequest& request, const InfoSource& in)
         }
         for (const std::string& note : volumeNotes(src.volume.info))
             std::printf("Note                : %s\n", note.c_str());
+        if (!in.snapshot && g.GeometryKind == disk::VolumeKind::Ntfs &&
+            platform::resolvePartitionPath(request.path).shadow == 0)
+            printShadowCopies(request.path, shadowCopiesOf(request.path), "");
     }
     if (in.snapshot) {
         std::printf("Directories         : %u\n", in.snapshot->catalogue.folderCount());

@@ -199,11 +199,19 @@ std::string badNumberHint(const std::string& path)
     const std::size_t at = path.rfind('@');
     std::error_code ec;
     if (at == std::string::npos || at == 0 || platform::resolvePartitionPath(path).isPart() ||
-        std::filesystem::exists(platform::pathOf(path), ec) ||
-        !std::filesystem::exists(platform::pathOf(path.substr(0, at)), ec))
+        std::filesystem::exists(platform::pathOf(path), ec))
         return {};
-    const std::string whole = path.substr(0, at);
+    const std::string volume = path.substr(0, at);
+    const disk::PartitionPath ofVolume = platform::resolvePartitionPath(volume);
+    if (!std::filesystem::exists(platform::pathOf(ofVolume.path), ec))
+        return {};
+    const std::string whole = ofVolume.path;
     const std::string suffix = path.substr(at + 1);
+    if (suffix.starts_with("vss"))
+        return path + ": shadow copies are numbered from 1 ('" + suffix + "' is not such a number); 'sarvik info " +
+               volume + "' lists them";
+    if (ofVolume.isPart())
+        return {};
     if (suffix.starts_with("lost"))
         return path + ": lost volumes are numbered from 1 ('" + suffix + "' is not such a number); 'sarvik volumes " +
                whole + "' lists them";
@@ -219,10 +227,11 @@ OpenedSource openSource(const std::string& path, bool soleVolume, disk::Geometry
     const disk::PartitionPath target = platform::resolvePartitionPath(path);
     const bool partition = target.isPart();
     const std::string& wholePath = target.path;
-    const std::string suffix = !partition      ? std::string{}
-                               : target.region ? " at byte " + std::to_string(target.offset)
-                               : target.lost   ? " lost" + std::to_string(target.number)
-                                               : " p" + std::to_string(target.number);
+    const std::string suffix = (!partition || (target.number == 0 && !target.region) ? std::string{}
+                                : target.region ? " at byte " + std::to_string(target.offset)
+                                : target.lost   ? " lost" + std::to_string(target.number)
+                                                : " p" + std::to_string(target.number)) +
+                               (target.shadow == 0 ? std::string{} : " vss" + std::to_string(target.shadow));
     if (platform::isDevice(wholePath)) {
         opened.item.devicePath = path;
         opened.item.text = "Logical Disk(" + platform::deviceName(wholePath) + suffix + ")";

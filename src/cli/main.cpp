@@ -30,7 +30,8 @@ void usage(std::FILE* out)
         std::fprintf(out, "  %-8s %s\n           %s\n", spec.name, spec.arguments, spec.summary);
     std::fputs("\n"
                "SOURCE is a block device (/dev/sdb1), a disk image file, or a recovery snapshot;\n"
-               "PATH@N names partition N of a whole disk or disk image (see 'sarvik info PATH').\n"
+               "PATH@N names partition N of a whole disk or disk image (see 'sarvik info PATH');\n"
+               "VOLUME@vssN names shadow copy N of an NTFS volume (see 'sarvik info VOLUME').\n"
                "A disk image may be raw (dd), or a container known by its content: an EnCase\n"
                "image (IMG.E01, with its further segments), a VHD or VHDX, a VMDK (the\n"
                "descriptor or its first extent disk-s001.vmdk), a QCOW2, or a raw image split\n"

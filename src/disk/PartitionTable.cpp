@@ -353,10 +353,33 @@ std::optional<PartitionPath> splitRegion(const std::string& text, std::size_t at
     return part;
 }
 
+/// N of a trailing "@vssN" (a decimal from 1) in `text`; 0 when there is none.
+std::uint32_t shadowNumber(const std::string& text)
+{
+    const std::size_t at = text.rfind("@vss");
+    if (at == std::string::npos || at == 0)
+        return 0;
+    const char* first = text.data() + at + 4;
+    const char* last = text.data() + text.size();
+    std::uint32_t number = 0;
+    const auto [end, ec] = std::from_chars(first, last, number);
+    if (first == last || ec != std::errc{} || end != last || *first == '0')
+        return 0;
+    return number;
+}
+
 } // namespace
 
 PartitionPath SplitPartitionPath(const std::string& text)
 {
+    if (const std::uint32_t shadow = shadowNumber(text); shadow != 0) {
+        const std::string volume = text.substr(0, text.rfind('@'));
+        PartitionPath part = SplitPartitionPath(volume);
+        if (part.shadow != 0)
+            return {text, 0}; // a shadow copy has none of its own
+        part.shadow = shadow;
+        return part;
+    }
     const std::size_t at = text.rfind('@');
     if (at == std::string::npos || at == 0 || at + 1 == text.size())
         return {text, 0};
@@ -383,11 +406,12 @@ std::string regionPathText(const std::string& path, std::uint64_t offset, std::u
 
 std::string PartitionPath::textFor(const std::string& whole) const
 {
+    const std::string copy = shadow == 0 ? std::string{} : "@vss" + std::to_string(shadow);
     if (region)
-        return regionPathText(whole, offset, size);
+        return regionPathText(whole, offset, size) + copy;
     if (number == 0)
-        return whole;
-    return lost ? lostVolumePathText(whole, number) : partitionPathText(whole, number);
+        return whole + copy;
+    return (lost ? lostVolumePathText(whole, number) : partitionPathText(whole, number)) + copy;
 }
 
 std::string lostVolumePathText(const std::string& path, std::uint32_t number)

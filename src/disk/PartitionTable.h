@@ -70,15 +70,19 @@ struct PartitionPath {
     bool region = false;      ///< the stretch of `path` from `offset`, `size` bytes long
     std::uint64_t offset = 0;
     std::uint64_t size = 0; ///< 0: to the end of `path`
+    /// Shadow copy N (from 1) of the volume named by the rest; 0 for the volume itself.
+    std::uint32_t shadow = 0;
 
     /// Names something inside `path` rather than all of it.
-    [[nodiscard]] bool isPart() const noexcept { return number != 0 || region; }
+    [[nodiscard]] bool isPart() const noexcept { return number != 0 || region || shadow != 0; }
     /// The text that names the same part of `whole` ("WHOLE@N", ...).
     [[nodiscard]] std::string textFor(const std::string& whole) const;
 };
 
 /// Splits "PATH@N", "PATH@lostN" (N a decimal from 1) or "PATH@OFFSET:SIZE"
-/// into its parts; any other text is a path of its own with number 0.
+/// into its parts, each of them (and PATH alone) followed or not by "@vssN",
+/// shadow copy N of that volume; any other text is a path of its own with
+/// number 0.
 [[nodiscard]] PartitionPath SplitPartitionPath(const std::string& text);
 /// "PATH@OFFSET:SIZE", or "PATH@OFFSET:" for a stretch to the end.
 [[nodiscard]] std::string regionPathText(const std::string& path, std::uint64_t offset, std::uint64_t size);

@@ -1,5 +1,6 @@
 #include "platform/PartitionSource.h"
 
+#include "container/ShadowCopies.h"
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
 
@@ -20,9 +21,42 @@ disk::PartitionPath resolvePartitionPath(const std::string& path)
     return split;
 }
 
+namespace {
+
+/// The volume `target` names, without its shadow copy.
+std::shared_ptr<const disk::BlockSource> openTarget(const disk::PartitionPath& target, std::string* error);
+
+} // namespace
+
 std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& path, std::string* error)
 {
     const disk::PartitionPath target = resolvePartitionPath(path);
+    if (target.shadow == 0)
+        return openTarget(target, error);
+    // A shadow copy reads through the volume it belongs to, as that is opened.
+    disk::PartitionPath volumePath = target;
+    volumePath.shadow = 0;
+    const auto volume = openTarget(volumePath, error);
+    if (!volume)
+        return nullptr;
+    // A whole disk keeps its shadow copies in its NTFS partitions.
+    if (!volumePath.isPart() && !disk::ReadPartitionTable(*volume).partitions.empty()) {
+        if (error != nullptr)
+            *error = path + ": a disk with a partition table; shadow copies are named by its NTFS partitions (" +
+                     target.path + "@N@vss" + std::to_string(target.shadow) + ")";
+        return nullptr;
+    }
+    std::string why;
+    auto copy = container::openShadowCopy(volume, target.shadow, why);
+    if (!copy && error != nullptr)
+        *error = target.textFor(target.path) + ": " + why;
+    return copy;
+}
+
+namespace {
+
+std::shared_ptr<const disk::BlockSource> openTarget(const disk::PartitionPath& target, std::string* error)
+{
     std::shared_ptr<const disk::BlockSource> whole = openWholeSource(target.path, error);
     if (!whole || !target.isPart())
         return whole;
@@ -53,6 +87,8 @@ std::shared_ptr<const disk::BlockSource> openVolumeSource(const std::string& pat
         *error = target.path + ": no partition " + std::to_string(target.number) + " in its partition table";
     return partition;
 }
+
+} // namespace
 
 std::optional<disk::LostVolume> lostVolume(const std::string& path, std::uint32_t number)
 {

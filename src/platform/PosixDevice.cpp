@@ -212,6 +212,8 @@ std::optional<std::string> readVolumeLabel(const std::string& path)
     // disk, at its own offset.
     const disk::PartitionPath split = resolvePartitionPath(path);
     std::optional<disk::Partition> window;
+    if (split.shadow != 0)
+        return std::nullopt; // the live volume's label may not be the copy's: it is read from the copy
     if (split.isPart()) {
         const auto whole = SystemBlockSource::open(split.path);
         if (!whole)

@@ -201,6 +201,17 @@ if have_qemu:
     sarvik_run(["info", "fat16.vhd", "--json"], "info")
     subprocess.run(["qemu-img", "convert", "-f", "raw", "-O", "qcow2", "mbr.img", "mbr.qcow2"], check=True)
     sarvik_run(["info", "mbr.qcow2", "--json"], "partitions")
+# A Windows-made disk whose NTFS volume has a shadow copy: listed with the
+# volume and with its partition, where this build reads shadow copies.
+vss_tarball = os.path.join(source_dir, "tests", "third-party", "dfir_ntfs-vss", "vss_2_stor.tar.gz")
+if os.path.exists(vss_tarball):
+    subprocess.run(["tar", "-xSzf", vss_tarball], check=True)
+    probe = subprocess.run([sarvik, "info", "vss_2_stor.raw@2"], capture_output=True, text=True)
+    if "built without libvshadow" not in probe.stdout:
+        sarvik_run(["info", "vss_2_stor.raw", "--json"], "partitions")
+        sarvik_run(["info", "vss_2_stor.raw@2", "--json"], "info")
+        sarvik_run(["info", "vss_2_stor.raw@2@vss1", "--json"], "info")
+    os.remove("vss_2_stor.raw")
 
 # Recovery reports: every file written; one failed by a file-size limit;
 # incomplete files of an image cut short; skipped ones (names that exist,

@@ -256,4 +256,18 @@ TEST(PartitionTable, PartitionPathsSplitOnlyAtATrailingNumber)
     EXPECT_EQ(std::make_tuple(mib.path, mib.offset, mib.size), std::make_tuple(std::string("d.img"), 1048576ULL, 0ULL));
     for (const std::string text : {"d.img@1:0", "d.img@:5", "d.img@12x:", "d.img@1:2:3", "d.img@-1:", "d.img@1:x"})
         EXPECT_FALSE(disk::SplitPartitionPath(text).isPart()) << text;
+
+    // Shadow copy N of any volume: "PATH@vssN", "PATH@N@vssN", a stretch's
+    // too; its text reads back the same. A bad N, or a copy of a copy, is a path.
+    for (const std::string text : {"v.img@vss1", "d.img@2@vss12", "d.img@lost3@vss2", "d.img@0:512@vss1"}) {
+        const P p = disk::SplitPartitionPath(text);
+        EXPECT_TRUE(p.isPart() && p.shadow != 0) << text;
+        EXPECT_EQ(p.textFor(p.path), text);
+    }
+    const P copy = disk::SplitPartitionPath("d.img@2@vss3");
+    EXPECT_EQ(std::make_tuple(copy.path, copy.number, copy.shadow), std::make_tuple(std::string("d.img"), 2u, 3u));
+    EXPECT_EQ(disk::SplitPartitionPath("v.img@vss1").path, "v.img");
+    for (const std::string text : {"d.img@2@vss0", "d.img@vss", "d.img@vss01", "d.img@vss1x", "d.img@2@vss1@vss1",
+                                   "@vss1", "d.img@vss99999999999"})
+        EXPECT_FALSE(disk::SplitPartitionPath(text).shadow != 0) << text;
 }
