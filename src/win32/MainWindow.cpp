@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace sarvik::win32 {
 
@@ -51,6 +52,10 @@ constexpr int kButtonWidth = 120;
 constexpr int kButtonHeight = 26;
 constexpr int kTextHeight = 20;
 constexpr int kTreeWidth = 240;
+/// The columns' widths: the drive list's, and the file list's in session::Column order.
+constexpr int kDriveColumns[] = {320, 200, 110};
+constexpr int kFileColumns[] = {220, 130, 90, 140, 140, 70, 90};
+static_assert(std::size(kFileColumns) == session::ColumnCount);
 
 void addColumn(HWND list, int index, const wchar_t* header, int width, bool right = false)
 {
@@ -125,7 +130,10 @@ bool MainWindow::create(int show, const SelfTest* selfTest)
             endSelfTest(2);
             return true;
         }
-        ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(kNext, BN_CLICKED), 0);
+        if (m_selfTest->drivesOnly)
+            endSelfTest(0);
+        else
+            ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(kNext, BN_CLICKED), 0);
     }
     return true;
 }
@@ -213,9 +221,9 @@ void MainWindow::createControls()
     m_prompt = addControl(WC_STATICW, L"Choose the drive or disk image that held the lost files:", 0, kPrompt);
     m_drives = addControl(WC_LISTVIEWW, L"Drives",
                           WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kDrives);
-    addColumn(m_drives, 0, L"Drive", 320);
-    addColumn(m_drives, 1, L"Label", 200);
-    addColumn(m_drives, 2, L"Size", 110, true);
+    addColumn(m_drives, 0, L"Drive", kDriveColumns[0]);
+    addColumn(m_drives, 1, L"Label", kDriveColumns[1]);
+    addColumn(m_drives, 2, L"Size", kDriveColumns[2], true);
     m_openImage = addControl(WC_BUTTONW, L"Open &Image...", WS_TABSTOP | BS_PUSHBUTTON, kOpenImage);
     m_next = addControl(WC_BUTTONW, L"&Next >", WS_TABSTOP | BS_DEFPUSHBUTTON, kNext);
 
@@ -231,7 +239,7 @@ void MainWindow::createControls()
                          WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, kFiles);
     for (int c = 0; c < session::ColumnCount; ++c) {
         const bool right = c == session::Size || c == session::Id;
-        addColumn(m_files, c, wideOf(session::columnHeader(c)).c_str(), c == session::Name ? 220 : 110, right);
+        addColumn(m_files, c, wideOf(session::columnHeader(c)).c_str(), kFileColumns[c], right);
     }
     for (HWND list : {m_drives, m_files})
         ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
@@ -261,6 +269,11 @@ void MainWindow::applyDpi(UINT dpi)
     if (m_font != nullptr)
         ::DeleteObject(m_font);
     m_font = font;
+    // Columns keep their share of the text as the text grows with the DPI.
+    for (std::size_t c = 0; c < std::size(kDriveColumns); ++c)
+        ::SendMessageW(m_drives, LVM_SETCOLUMNWIDTH, c, scaled(kDriveColumns[c]));
+    for (std::size_t c = 0; c < std::size(kFileColumns); ++c)
+        ::SendMessageW(m_files, LVM_SETCOLUMNWIDTH, c, scaled(kFileColumns[c]));
     layout();
 }
 

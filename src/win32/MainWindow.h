@@ -37,7 +37,8 @@ namespace sarvik::win32 {
 struct SelfTest {
     std::wstring image;
     std::wstring recoverTo;
-    unsigned holdMs = 0; ///< how long the results stay on screen before the exit (for screenshots)
+    unsigned holdMs = 0;     ///< how long the window stays on screen before the exit (for screenshots)
+    bool drivesOnly = false; ///< stop on the drive page, the image chosen (for screenshots)
 };
 
 /// The messages the workers post to the window: their news waits to be taken.

@@ -1,12 +1,13 @@
 // sarvik-undelete.exe: the desktop program on Windows.
 //
-//   sarvik-undelete.exe [--self-test IMAGE [--recover-to FOLDER] [--hold-ms N]]
+//   sarvik-undelete.exe [--self-test IMAGE [--recover-to FOLDER] [--hold-ms N] [--drive-page]]
 //
 // --self-test drives the window through its steps without a user: opens
 // IMAGE, scans it, prints the root folder's rows on standard output, copies
 // them into FOLDER when given (printing the summary), and exits 0 when the
 // root listed anything (and the copy ran), 1 when not, 2 when IMAGE could not
-// be opened or read as a volume.
+// be opened or read as a volume. --hold-ms keeps the window on screen that
+// long before the exit; --drive-page stops on the drive page, the image chosen.
 
 #include "platform/Console.h"
 #include "platform/Devices.h"
@@ -42,13 +43,22 @@ bool parseArguments(SelfTest& test)
         return false;
     std::vector<std::wstring> words(args + 1, args + count);
     ::LocalFree(args);
-    for (std::size_t i = 0; i + 1 < words.size(); i += 2) {
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (words[i] == L"--drive-page") {
+            test.drivesOnly = true;
+            continue;
+        }
+        if (i + 1 == words.size())
+            break;
         if (words[i] == L"--self-test")
             test.image = words[i + 1];
         else if (words[i] == L"--recover-to")
             test.recoverTo = words[i + 1];
         else if (words[i] == L"--hold-ms")
             test.holdMs = static_cast<unsigned>(std::wcstoul(words[i + 1].c_str(), nullptr, 10));
+        else
+            continue;
+        ++i;
     }
     return !test.image.empty();
 }
