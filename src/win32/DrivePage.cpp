@@ -43,6 +43,11 @@ std::string timeText(std::chrono::seconds left)
 
 void MainWindow::fillDrives()
 {
+    // The drive chosen stays chosen when the list is made again.
+    const LRESULT before = ::SendMessageW(m_drives, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+    const std::string chosen = before >= 0 && static_cast<std::size_t>(before) < m_driveItems.size()
+                                   ? m_driveItems[static_cast<std::size_t>(before)].devicePath
+                                   : std::string();
     m_driveItems = platform::FillDriveTree();
     for (disk::DriveItem& disk : platform::physicalDiskItems())
         m_driveItems.push_back(std::move(disk));
@@ -58,6 +63,8 @@ void MainWindow::fillDrives()
         ::SendMessageW(m_drives, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         setCell(m_drives, item.iItem, 1, m_devices.volumeLabel(drive.devicePath).value_or(""));
         setCell(m_drives, item.iItem, 2, drive.sizeBytes == 0 ? "" : catalogue::byteSizeText(drive.sizeBytes));
+        if (!chosen.empty() && drive.devicePath == chosen)
+            chooseDrive(item.iItem);
     }
     selectedDriveChanged();
 }
@@ -70,12 +77,16 @@ void MainWindow::addImage(const std::wstring& path)
     fillDrives();
     if (items.empty())
         return;
-    const int chosen = static_cast<int>(m_driveItems.size() - items.size());
+    chooseDrive(static_cast<int>(m_driveItems.size() - items.size()));
+}
+
+void MainWindow::chooseDrive(int index)
+{
     LVITEMW state{};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageW(m_drives, LVM_SETITEMSTATE, static_cast<WPARAM>(chosen), reinterpret_cast<LPARAM>(&state));
-    ::SendMessageW(m_drives, LVM_ENSUREVISIBLE, static_cast<WPARAM>(chosen), FALSE);
+    ::SendMessageW(m_drives, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+    ::SendMessageW(m_drives, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
 }
 
 void MainWindow::chooseImage()

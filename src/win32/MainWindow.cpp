@@ -12,6 +12,7 @@
 #include "session/RecoveryOutcome.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 #include <shellapi.h>
 #include <shobjidl.h>
 
@@ -97,7 +98,7 @@ MainWindow::~MainWindow()
         ::DeleteObject(m_font);
 }
 
-bool MainWindow::create(int show, const SelfTest* selfTest)
+bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<std::wstring>& images)
 {
     m_selfTest = selfTest;
     WNDCLASSEXW wc{};
@@ -121,6 +122,8 @@ bool MainWindow::create(int show, const SelfTest* selfTest)
     createControls();
     applyDpi(dpi);
     fillDrives();
+    for (const std::wstring& image : images)
+        addImage(image);
     showPage(Page::Drives);
     ::ShowWindow(m_window, show);
     if (m_selfTest != nullptr) {
@@ -168,6 +171,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         command(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case WM_DEVICECHANGE:
+        // A card or a stick plugged in or taken out: the drive page lists what is there now.
+        if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && m_page == Page::Drives)
+            fillDrives();
+        return TRUE;
     case WM_NOTIFY:
         return notify(*reinterpret_cast<const NMHDR*>(lParam), lParam);
     case kScanNews:

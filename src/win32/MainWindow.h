@@ -74,8 +74,9 @@ public:
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    /// Creates and shows the window; false when the system would not.
-    bool create(int show, const SelfTest* selfTest);
+    /// Creates and shows the window, the disk images `images` listed (the
+    /// last one chosen); false when the system would not.
+    bool create(int show, const SelfTest* selfTest, const std::vector<std::wstring>& images = {});
     [[nodiscard]] HWND handle() const { return m_window; }
     /// The exit status the program ends with.
     [[nodiscard]] int exitStatus() const { return m_exitStatus; }
@@ -97,6 +98,7 @@ private:
     // The drive page.
     void fillDrives();
     void addImage(const std::wstring& path);
+    void chooseDrive(int index);
     void chooseImage();
     void selectedDriveChanged();
     void next();

@@ -263,6 +263,7 @@ void MainWindow::copyFinished()
     }
     const UINT icon = summary.losses ? static_cast<UINT>(MB_ICONWARNING) : static_cast<UINT>(MB_ICONINFORMATION);
     ::MessageBoxW(m_window, wideOf(text).c_str(), L"Recovery", MB_OK | icon);
+    ::SetFocus(m_files);
 }
 
 void MainWindow::selfTestScanned()

@@ -1,7 +1,9 @@
 // sarvik-undelete.exe: the desktop program on Windows.
 //
-//   sarvik-undelete.exe [--self-test IMAGE [--recover-to FOLDER] [--hold-ms N] [--drive-page]]
+//   sarvik-undelete.exe [IMAGE...]
+//   sarvik-undelete.exe --self-test IMAGE [--recover-to FOLDER] [--hold-ms N] [--drive-page]
 //
+// The images named are listed on the drive page, the last one chosen.
 // --self-test drives the window through its steps without a user: opens
 // IMAGE, scans it, prints the root folder's rows on standard output, copies
 // them into FOLDER when given (printing the summary), and exits 0 when the
@@ -35,7 +37,7 @@ HACCEL keyboardCommands()
     return ::CreateAcceleratorTableW(table, static_cast<int>(sizeof table / sizeof table[0]));
 }
 
-bool parseArguments(SelfTest& test)
+bool parseArguments(SelfTest& test, std::vector<std::wstring>& images)
 {
     int count = 0;
     wchar_t** args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
@@ -46,6 +48,10 @@ bool parseArguments(SelfTest& test)
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (words[i] == L"--drive-page") {
             test.drivesOnly = true;
+            continue;
+        }
+        if (words[i].rfind(L"--", 0) != 0) {
+            images.push_back(words[i]);
             continue;
         }
         if (i + 1 == words.size())
@@ -74,12 +80,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 
     SelfTest test;
-    const bool selfTest = parseArguments(test);
+    std::vector<std::wstring> images;
+    const bool selfTest = parseArguments(test, images);
     sarvik::platform::SystemDeviceProvider devices;
     int status = 1;
     {
         sarvik::win32::MainWindow window(devices, instance);
-        if (window.create(show, selfTest ? &test : nullptr)) {
+        if (window.create(show, selfTest ? &test : nullptr, images)) {
             HACCEL keys = keyboardCommands();
             MSG message{};
             while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
