@@ -3,6 +3,8 @@
 
 #include "win32/MainWindow.h"
 
+#include "win32/Commands.h"
+
 #include "catalogue/ReadProgress.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/WinDrives.h"

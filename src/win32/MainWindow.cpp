@@ -1,5 +1,7 @@
 #include "win32/MainWindow.h"
 
+#include "win32/Commands.h"
+
 #include "catalogue/ReadProgress.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
@@ -30,23 +32,6 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"SarvikUndeleteMain";
 constexpr wchar_t kTitle[] = L"Velmora Sarvik Undelete";
 
-enum ControlId : int {
-    kPrompt = 100,
-    kDrives,
-    kOpenImage,
-    kNext,
-    kStatus,
-    kProgress,
-    kStop,
-    kTree,
-    kFiles,
-    kRecover,
-    kBack,
-};
-
-/// Keyboard commands of the accelerator table (main.cpp).
-constexpr int kRecoverSelected = 32806;
-
 // Layout, in device-independent pixels.
 constexpr int kMargin = 10;
 constexpr int kButtonWidth = 120;
@@ -72,22 +57,22 @@ void addColumn(HWND list, int index, const wchar_t* header, int width, bool righ
 
 void WorkerPoster::progressWaiting()
 {
-    ::PostMessageW(m_window, m_copying ? kCopyNews : kScanNews, 0, 0);
+    ::PostMessageW(m_window, m_copying ? CopyNews : ScanNews, 0, 0);
 }
 
 void WorkerPoster::scanEnded()
 {
-    ::PostMessageW(m_window, kScanEnded, 0, 0);
+    ::PostMessageW(m_window, ScanEnded, 0, 0);
 }
 
 void WorkerPoster::copyEnded()
 {
-    ::PostMessageW(m_window, kCopyEnded, 0, 0);
+    ::PostMessageW(m_window, CopyEnded, 0, 0);
 }
 
 bool WorkerPoster::continueAfterError(const std::string& message)
 {
-    return ::SendMessageW(m_window, kCopyError, 0, reinterpret_cast<LPARAM>(&message)) != 0;
+    return ::SendMessageW(m_window, CopyError, 0, reinterpret_cast<LPARAM>(&message)) != 0;
 }
 
 MainWindow::MainWindow(disk::DeviceProvider& devices, HINSTANCE instance) : m_devices(devices), m_instance(instance) {}
@@ -136,7 +121,7 @@ bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<st
         if (m_selfTest->drivesOnly)
             endSelfTest(0);
         else
-            ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(kNext, BN_CLICKED), 0);
+            ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(IdNext, BN_CLICKED), 0);
     }
     return true;
 }
@@ -178,19 +163,19 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_NOTIFY:
         return notify(*reinterpret_cast<const NMHDR*>(lParam), lParam);
-    case kScanNews:
+    case ScanNews:
         showScanProgress();
         return 0;
-    case kScanEnded:
+    case ScanEnded:
         scanFinished();
         return 0;
-    case kCopyNews:
+    case CopyNews:
         showCopyProgress();
         return 0;
-    case kCopyEnded:
+    case CopyEnded:
         copyFinished();
         return 0;
-    case kCopyError: {
+    case CopyError: {
         const std::string& text = *reinterpret_cast<const std::string*>(lParam);
         if (m_selfTest != nullptr) {
             selfTestReport("self-test: " + text);
@@ -226,25 +211,25 @@ HWND MainWindow::addControl(const wchar_t* cls, const wchar_t* text, DWORD style
 void MainWindow::createControls()
 {
     // Created in the order Tab visits them.
-    m_prompt = addControl(WC_STATICW, L"Choose the drive or disk image that held the lost files:", 0, kPrompt);
+    m_prompt = addControl(WC_STATICW, L"Choose the drive or disk image that held the lost files:", 0, IdPrompt);
     m_drives = addControl(WC_LISTVIEWW, L"Drives",
-                          WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kDrives);
+                          WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, IdDrives);
     addColumn(m_drives, 0, L"Drive", kDriveColumns[0]);
     addColumn(m_drives, 1, L"Label", kDriveColumns[1]);
     addColumn(m_drives, 2, L"Size", kDriveColumns[2], true);
-    m_openImage = addControl(WC_BUTTONW, L"Open &Image...", WS_TABSTOP | BS_PUSHBUTTON, kOpenImage);
-    m_next = addControl(WC_BUTTONW, L"&Next >", WS_TABSTOP | BS_DEFPUSHBUTTON, kNext);
+    m_openImage = addControl(WC_BUTTONW, L"Open &Image...", WS_TABSTOP | BS_PUSHBUTTON, IdOpenImage);
+    m_next = addControl(WC_BUTTONW, L"&Next >", WS_TABSTOP | BS_DEFPUSHBUTTON, IdNext);
 
-    m_status = addControl(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, kStatus);
-    m_progress = addControl(PROGRESS_CLASSW, L"", 0, kProgress);
+    m_status = addControl(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IdStatus);
+    m_progress = addControl(PROGRESS_CLASSW, L"", 0, IdProgress);
     ::SendMessageW(m_progress, PBM_SETRANGE32, 0, 100);
-    m_stop = addControl(WC_BUTTONW, L"&Stop", WS_TABSTOP | BS_PUSHBUTTON, kStop);
+    m_stop = addControl(WC_BUTTONW, L"&Stop", WS_TABSTOP | BS_PUSHBUTTON, IdStop);
 
-    m_tree =
-        addControl(WC_TREEVIEWW, L"Folders",
-                   WS_TABSTOP | WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS, kTree);
+    m_tree = addControl(WC_TREEVIEWW, L"Folders",
+                        WS_TABSTOP | WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                        IdTree);
     m_files = addControl(WC_LISTVIEWW, L"Files",
-                         WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, kFiles);
+                         WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, IdFiles);
     for (int c = 0; c < session::ColumnCount; ++c) {
         const bool right = c == session::Size || c == session::Id;
         addColumn(m_files, c, wideOf(session::columnHeader(c)).c_str(), kFileColumns[c], right);
@@ -252,8 +237,8 @@ void MainWindow::createControls()
     for (HWND list : {m_drives, m_files})
         ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                        LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_HEADERDRAGDROP);
-    m_recover = addControl(WC_BUTTONW, L"&Recover Selected...", WS_TABSTOP | BS_PUSHBUTTON, kRecover);
-    m_back = addControl(WC_BUTTONW, L"< &Back", WS_TABSTOP | BS_PUSHBUTTON, kBack);
+    m_recover = addControl(WC_BUTTONW, L"&Recover Selected...", WS_TABSTOP | BS_PUSHBUTTON, IdRecover);
+    m_back = addControl(WC_BUTTONW, L"< &Back", WS_TABSTOP | BS_PUSHBUTTON, IdBack);
 }
 
 int MainWindow::scaled(int dips) const
@@ -344,22 +329,22 @@ void MainWindow::command(int id, int code)
         if (m_page == Page::Scanning || m_copying)
             stop();
         break;
-    case kOpenImage:
+    case IdOpenImage:
         if (m_page == Page::Drives)
             chooseImage();
         break;
-    case kNext:
+    case IdNext:
         next();
         break;
-    case kStop:
+    case IdStop:
         stop();
         break;
-    case kRecover:
+    case IdRecover:
     case kRecoverSelected:
         if (m_page == Page::Results && !m_copying)
             recoverSelected();
         break;
-    case kBack:
+    case IdBack:
         if (m_page == Page::Results && !m_copying)
             showPage(Page::Drives);
         break;

@@ -43,11 +43,11 @@ struct SelfTest {
 
 /// The messages the workers post to the window: their news waits to be taken.
 enum WorkerMessage : UINT {
-    kScanNews = WM_APP + 1,
-    kScanEnded,
-    kCopyNews,
-    kCopyEnded,
-    kCopyError, ///< sent, not posted: the copy waits for the answer (lParam: the message)
+    ScanNews = WM_APP + 1,
+    ScanEnded,
+    CopyNews,
+    CopyEnded,
+    CopyError, ///< sent, not posted: the copy waits for the answer (lParam: the message)
 };
 
 /// Tells the window, on its own thread, what a worker has for it.

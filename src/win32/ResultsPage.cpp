@@ -4,6 +4,8 @@
 
 #include "win32/MainWindow.h"
 
+#include "win32/Commands.h"
+
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
 #include "platform/WinText.h"

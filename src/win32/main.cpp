@@ -13,6 +13,7 @@
 
 #include "platform/Console.h"
 #include "platform/Devices.h"
+#include "win32/Commands.h"
 #include "win32/MainWindow.h"
 
 #include <commctrl.h>
@@ -31,8 +32,8 @@ using sarvik::win32::SelfTest;
 HACCEL keyboardCommands()
 {
     ACCEL table[] = {
-        {FCONTROL | FVIRTKEY, 'O', 101},   // Open Image
-        {FCONTROL | FVIRTKEY, 'R', 32806}, // Recover Selected
+        {FCONTROL | FVIRTKEY, 'O', sarvik::win32::IdOpenImage},
+        {FCONTROL | FVIRTKEY, 'R', sarvik::win32::kRecoverSelected},
     };
     return ::CreateAcceleratorTableW(table, static_cast<int>(sizeof table / sizeof table[0]));
 }
