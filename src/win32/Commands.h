@@ -16,6 +16,7 @@ enum ControlId : unsigned short {
     IdFiles,
     IdRecover,
     IdBack,
+    IdDeep,
 };
 
 /// Recover Selected from the keyboard (Ctrl+R), as the button does.

@@ -153,6 +153,7 @@ void MainWindow::next()
     m_poster.setCopying(false);
     scan::ScanOptions options;
     options.thorough = true;
+    options.deep = ::SendMessageW(m_deep, BM_GETCHECK, 0, 0) == BST_CHECKED;
     m_scan.start(*m_session, options);
 }
 

@@ -118,10 +118,14 @@ bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<st
             endSelfTest(2);
             return true;
         }
+        if (m_selfTest->deep)
+            ::SendMessageW(m_deep, BM_SETCHECK, BST_CHECKED, 0);
         if (m_selfTest->drivesOnly)
             endSelfTest(0);
         else
             ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(IdNext, BN_CLICKED), 0);
+        if (m_selfTest->stop)
+            ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(IdStop, BN_CLICKED), 0);
     }
     return true;
 }
@@ -218,6 +222,8 @@ void MainWindow::createControls()
     addColumn(m_drives, 1, L"Label", kDriveColumns[1]);
     addColumn(m_drives, 2, L"Size", kDriveColumns[2], true);
     m_openImage = addControl(WC_BUTTONW, L"Open &Image...", WS_TABSTOP | BS_PUSHBUTTON, IdOpenImage);
+    m_deep = addControl(WC_BUTTONW, L"&Deep search: also search the free space (slower)", WS_TABSTOP | BS_AUTOCHECKBOX,
+                        IdDeep);
     m_next = addControl(WC_BUTTONW, L"&Next >", WS_TABSTOP | BS_DEFPUSHBUTTON, IdNext);
 
     m_status = addControl(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, IdStatus);
@@ -286,6 +292,7 @@ void MainWindow::layout()
     place(m_prompt, m, m, width, th);
     place(m_drives, m, m + th + m / 2, width, buttonsTop - 2 * m - th - m / 2);
     place(m_openImage, m, buttonsTop, bw, bh);
+    place(m_deep, 2 * m + bw, buttonsTop, width - 2 * bw - 3 * m, bh);
     place(m_next, client.right - m - bw, buttonsTop, bw, bh);
     // The scan page and the results page share the status line and the progress bar.
     const int contentTop = m;
@@ -305,7 +312,7 @@ void MainWindow::showPage(Page page)
 {
     m_page = page;
     const bool drives = page == Page::Drives, scanning = page == Page::Scanning, results = page == Page::Results;
-    for (HWND c : {m_prompt, m_drives, m_openImage, m_next})
+    for (HWND c : {m_prompt, m_drives, m_openImage, m_deep, m_next})
         ::ShowWindow(c, drives ? SW_SHOW : SW_HIDE);
     ::ShowWindow(m_status, drives ? SW_HIDE : SW_SHOW);
     ::ShowWindow(m_progress, scanning || m_copying ? SW_SHOW : SW_HIDE);

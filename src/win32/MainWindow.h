@@ -39,6 +39,8 @@ struct SelfTest {
     std::wstring recoverTo;
     unsigned holdMs = 0;     ///< how long the window stays on screen before the exit (for screenshots)
     bool drivesOnly = false; ///< stop on the drive page, the image chosen (for screenshots)
+    bool deep = false;       ///< scan with the deep search
+    bool stop = false;       ///< press Stop as soon as the scan starts
 };
 
 /// The messages the workers post to the window: their news waits to be taken.
@@ -141,7 +143,7 @@ private:
     const SelfTest* m_selfTest = nullptr;
 
     // Controls, in the order Tab visits them on each page.
-    HWND m_prompt = nullptr, m_drives = nullptr, m_openImage = nullptr, m_next = nullptr;
+    HWND m_prompt = nullptr, m_drives = nullptr, m_openImage = nullptr, m_deep = nullptr, m_next = nullptr;
     HWND m_status = nullptr, m_progress = nullptr, m_stop = nullptr;
     HWND m_tree = nullptr, m_files = nullptr, m_recover = nullptr, m_back = nullptr;
 

@@ -274,7 +274,8 @@ void MainWindow::selfTestScanned()
     for (const catalogue::FileRow& row : m_rows.rows())
         (row.folder ? folders : files) += 1;
     selfTestReport("self-test: " + std::to_string(m_folderItems.size() - 1) + " folders in the tree; root lists " +
-                   std::to_string(files) + " files and " + std::to_string(folders) + " folders");
+                   std::to_string(files) + " files and " + std::to_string(folders) + " folders" +
+                   (m_scan.result().Stopped ? "; the scan was stopped" : ""));
     for (std::size_t p = 0; p < m_rows.size(); ++p) {
         const int row = m_rows.rowAt(static_cast<int>(p));
         selfTestReport("  " + m_rows.text(row, session::Name) + "\t" + m_rows.text(row, session::Size) + "\t" +

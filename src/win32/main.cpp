@@ -1,7 +1,7 @@
 // sarvik-undelete.exe: the desktop program on Windows.
 //
 //   sarvik-undelete.exe [IMAGE...]
-//   sarvik-undelete.exe --self-test IMAGE [--recover-to FOLDER] [--hold-ms N] [--drive-page]
+//   sarvik-undelete.exe --self-test IMAGE [--recover-to FOLDER] [--hold-ms N] [--drive-page] [--deep] [--stop]
 //
 // The images named are listed on the drive page, the last one chosen.
 // --self-test drives the window through its steps without a user: opens
@@ -9,7 +9,8 @@
 // them into FOLDER when given (printing the summary), and exits 0 when the
 // root listed anything (and the copy ran), 1 when not, 2 when IMAGE could not
 // be opened or read as a volume. --hold-ms keeps the window on screen that
-// long before the exit; --drive-page stops on the drive page, the image chosen.
+// long before the exit; --drive-page stops on the drive page, the image chosen;
+// --deep scans with the deep search; --stop presses Stop as the scan starts.
 
 #include "platform/Console.h"
 #include "platform/Devices.h"
@@ -47,8 +48,8 @@ bool parseArguments(SelfTest& test, std::vector<std::wstring>& images)
     std::vector<std::wstring> words(args + 1, args + count);
     ::LocalFree(args);
     for (std::size_t i = 0; i < words.size(); ++i) {
-        if (words[i] == L"--drive-page") {
-            test.drivesOnly = true;
+        if (words[i] == L"--drive-page" || words[i] == L"--deep" || words[i] == L"--stop") {
+            (words[i] == L"--drive-page" ? test.drivesOnly : words[i] == L"--deep" ? test.deep : test.stop) = true;
             continue;
         }
         if (words[i].rfind(L"--", 0) != 0) {

@@ -67,4 +67,16 @@ PY
     failed=1
   fi
 done
+
+# Stop pressed as the scan starts: the scan ends stopped, the results page shows
+# what it found, and the program ends by itself (exit 0, or 1 for an empty root).
+status=0
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$volumes/ntfs.img" --deep --stop >"$work/stop.out" 2>/dev/null || status=$?
+if [ "$status" -gt 1 ] || ! tr -d '\r' <"$work/stop.out" | grep -q '; the scan was stopped$'; then
+  echo "desktop-check: Stop at the start of a scan: exit $status, $(head -1 "$work/stop.out")" >&2
+  failed=1
+else
+  echo "desktop-check: Stop at the start of a scan ends it stopped" >&2
+fi
 exit "$failed"
