@@ -14,6 +14,7 @@
 #include "session/FileListRows.h"
 #include "session/RecoveryJob.h"
 #include "session/ScanJob.h"
+#include "win32/Arguments.h"
 
 #include <windows.h>
 
@@ -31,17 +32,6 @@ class DeviceProvider;
 }
 
 namespace sarvik::win32 {
-
-/// What --self-test asks for: open `image`, scan it, list its root, copy the
-/// root's rows into `recoverTo` when given, report on standard output, exit.
-struct SelfTest {
-    std::wstring image;
-    std::wstring recoverTo;
-    unsigned holdMs = 0;     ///< how long the window stays on screen before the exit (for screenshots)
-    bool drivesOnly = false; ///< stop on the drive page, the image chosen (for screenshots)
-    bool deep = false;       ///< scan with the deep search
-    bool stop = false;       ///< press Stop as soon as the scan starts
-};
 
 /// The messages the workers post to the window: their news waits to be taken.
 enum WorkerMessage : UINT {

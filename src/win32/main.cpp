@@ -8,12 +8,14 @@
 // IMAGE, scans it, prints the root folder's rows on standard output, copies
 // them into FOLDER when given (printing the summary), and exits 0 when the
 // root listed anything (and the copy ran), 1 when not, 2 when IMAGE could not
-// be opened or read as a volume. --hold-ms keeps the window on screen that
+// be opened or read as a volume or the command line is wrong. --hold-ms keeps the window on screen that
 // long before the exit; --drive-page stops on the drive page, the image chosen;
 // --deep scans with the deep search; --stop presses Stop as the scan starts.
 
 #include "platform/Console.h"
 #include "platform/Devices.h"
+#include "platform/WinText.h"
+#include "win32/Arguments.h"
 #include "win32/Commands.h"
 #include "win32/MainWindow.h"
 
@@ -21,13 +23,11 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include <cwchar>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
-
-using sarvik::win32::SelfTest;
 
 /// The keyboard commands besides the buttons' own Alt+letter.
 HACCEL keyboardCommands()
@@ -39,36 +39,16 @@ HACCEL keyboardCommands()
     return ::CreateAcceleratorTableW(table, static_cast<int>(sizeof table / sizeof table[0]));
 }
 
-bool parseArguments(SelfTest& test, std::vector<std::wstring>& images)
+/// The arguments after the program's name.
+std::vector<std::wstring> commandLineWords()
 {
     int count = 0;
     wchar_t** args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     if (args == nullptr)
-        return false;
-    std::vector<std::wstring> words(args + 1, args + count);
+        return {};
+    std::vector<std::wstring> words(args + std::min(count, 1), args + count);
     ::LocalFree(args);
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        if (words[i] == L"--drive-page" || words[i] == L"--deep" || words[i] == L"--stop") {
-            (words[i] == L"--drive-page" ? test.drivesOnly : words[i] == L"--deep" ? test.deep : test.stop) = true;
-            continue;
-        }
-        if (words[i].rfind(L"--", 0) != 0) {
-            images.push_back(words[i]);
-            continue;
-        }
-        if (i + 1 == words.size())
-            break;
-        if (words[i] == L"--self-test")
-            test.image = words[i + 1];
-        else if (words[i] == L"--recover-to")
-            test.recoverTo = words[i + 1];
-        else if (words[i] == L"--hold-ms")
-            test.holdMs = static_cast<unsigned>(std::wcstoul(words[i + 1].c_str(), nullptr, 10));
-        else
-            continue;
-        ++i;
-    }
-    return !test.image.empty();
+    return words;
 }
 
 } // namespace
@@ -81,14 +61,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     ::InitCommonControlsEx(&controls);
     const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 
-    SelfTest test;
-    std::vector<std::wstring> images;
-    const bool selfTest = parseArguments(test, images);
+    const std::vector<std::wstring> words = commandLineWords();
+    const sarvik::win32::Arguments arguments = sarvik::win32::parseArguments(words);
+    if (!arguments.error.empty()) {
+        const std::string text = sarvik::platform::utf8Of(arguments.error) + "\n";
+        DWORD written = 0;
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        // A script that got its command line wrong gets no box to wait on.
+        if (std::find(words.begin(), words.end(), L"--self-test") == words.end())
+            ::MessageBoxW(nullptr, arguments.error.c_str(), L"Velmora Sarvik Undelete", MB_OK | MB_ICONERROR);
+        return 2;
+    }
     sarvik::platform::SystemDeviceProvider devices;
     int status = 1;
     {
         sarvik::win32::MainWindow window(devices, instance);
-        if (window.create(show, selfTest ? &test : nullptr, images)) {
+        if (window.create(show, arguments.selfTest ? &*arguments.selfTest : nullptr, arguments.images)) {
             HACCEL keys = keyboardCommands();
             MSG message{};
             while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -79,4 +79,13 @@ if [ "$status" -gt 1 ] || ! tr -d '\r' <"$work/stop.out" | grep -q '; the scan w
 else
   echo "desktop-check: Stop at the start of a scan ends it stopped" >&2
 fi
+
+# A wrong command line from a script ends at once with its reason, no box to wait on.
+status=0
+timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/ntfs.img" --hold-ms soon \
+  >/dev/null 2>"$work/usage.err" || status=$?
+if [ "$status" != 2 ] || ! grep -q -- '--hold-ms takes milliseconds' "$work/usage.err"; then
+  echo "desktop-check: a wrong command line: exit $status, $(grep -v '^wine' "$work/usage.err" | head -1)" >&2
+  failed=1
+fi
 exit "$failed"
