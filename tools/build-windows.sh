@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Cross-builds the command line (sarvik.exe) and the tests of the core and of
+# Cross-builds the command line (sarvik.exe), the desktop program
+# (sarvik-undelete.exe) and the tests of the core and of
 # the presentation layer (src/session) for 64-bit Windows with mingw-w64 into
 # build-windows/, then runs those tests and the command-line check
-# (tests/windows/cli-check.sh) under wine.
+# (tests/windows/cli-check.sh) and the desktop program's own run through its
+# steps (tests/windows/desktop-check.sh) under wine.
 #
 #   bash tools/build-windows.sh [build|test|all]   (all is the default)
 #
@@ -23,7 +25,7 @@ if [ "$what" = all ] || [ "$what" = build ]; then
     -DSARVIK_GTEST_SOURCES=/usr/src/googletest \
     -DSARVIK_TEST_VOLUMES_DIR="Z:$root/build/test-volumes" -DSARVIK_TEST_SOURCE_DIR="Z:$root" \
     ${SARVIK_WINDOWS_CMAKE_ARGS:-} >/dev/null
-  cmake --build "$out" --target sarvik core_tests session_tests platform_tests -- ${SARVIK_NINJA_ARGS:-}
+  cmake --build "$out" --target sarvik sarvik-undelete core_tests session_tests platform_tests -- ${SARVIK_NINJA_ARGS:-}
   echo "build-windows: built in $(($(date +%s) - start)) s" >&2
 fi
 
@@ -42,6 +44,7 @@ if [ "$what" = all ] || [ "$what" = test ]; then
   wine "$out/bin/core_tests.exe" --gtest_brief=1 2>&1 | tee "$out/core_tests.log"
   wine "$out/bin/session_tests.exe" --gtest_brief=1
   bash tests/windows/cli-check.sh "$out/bin/sarvik.exe" build/bin/sarvik build/test-volumes
+  bash tests/windows/desktop-check.sh "$out/bin/sarvik-undelete.exe" build/bin/sarvik build/test-volumes
   wineserver --kill || true
   echo "build-windows: tests under wine took $(($(date +%s) - start)) s" >&2
 fi

@@ -59,9 +59,9 @@ if [[ $what == all || $what == tidy ]]; then
         echo "build/compile_commands.json missing: run tools/build.sh first" >&2
         exit 2
     fi
-    # The Windows sources (src/platform/Win*.cpp) are not in this build's
+    # The Windows sources (src/platform/Win*.cpp, src/win32/) are not in this build's
     # compile database; tools/build-windows.sh builds them with -Werror.
-    mapfile -t units < <(git ls-files -- 'src/*.cpp' ':!src/platform/Win*.cpp')
+    mapfile -t units < <(git ls-files -- 'src/*.cpp' ':!src/platform/Win*.cpp' ':!src/win32/*')
     log=$(mktemp)
     # Headers of src/ are checked where a unit of src/ includes them; Qt's and
     # the system's are not.
@@ -101,7 +101,7 @@ import json, os, re, subprocess, sys
 base = sys.argv[1]
 def git(*args):
     return subprocess.run(["git", *args], check=True, capture_output=True, text=True).stdout
-wanted = ["src/*.cpp", "src/*.h", ":!src/platform/Win*.cpp"]
+wanted = ["src/*.cpp", "src/*.h", ":!src/platform/Win*.cpp", ":!src/win32/*"]
 ranges = {}
 current = None
 for line in git("diff", "-U0", "--no-renames", "--diff-filter=AM", base, "--", *wanted).splitlines():
@@ -115,7 +115,7 @@ for line in git("diff", "-U0", "--no-renames", "--diff-filter=AM", base, "--", *
 for path in git("ls-files", "--others", "--exclude-standard", "--", *wanted).splitlines():
     ranges[path] = [[1, 10**9]]
 units = []
-sources = git("ls-files", "--", "src/*.cpp", ":!src/platform/Win*.cpp").splitlines() + [
+sources = git("ls-files", "--", "src/*.cpp", ":!src/platform/Win*.cpp", ":!src/win32/*").splitlines() + [
     p for p in ranges if p.endswith(".cpp")]
 for path in sorted(ranges):
     if path.endswith(".cpp"):

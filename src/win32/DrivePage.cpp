@@ -1,0 +1,227 @@
+// The drive page and the scan: the drives listed, an image opened, Next, the
+// scan's progress and its end.
+
+#include "win32/MainWindow.h"
+
+#include "win32/Commands.h"
+
+#include "catalogue/ReadProgress.h"
+#include "platform/DriveDiscovery.h"
+#include "platform/WinDrives.h"
+#include "platform/WinText.h"
+#include "session/ScanJob.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+
+namespace sarvik::win32 {
+
+using platform::utf8Of;
+using platform::wideOf;
+
+namespace {
+
+void setCell(HWND list, int item, int column, const std::string& utf8)
+{
+    std::wstring text = wideOf(utf8);
+    LVITEMW cell{};
+    cell.iSubItem = column;
+    cell.pszText = text.data();
+    ::SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
+}
+
+std::string timeText(std::chrono::seconds left)
+{
+    const long long s = left.count();
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
+} // namespace
+
+void MainWindow::fillDrives()
+{
+    // The drive chosen stays chosen when the list is made again.
+    const LRESULT before = ::SendMessageW(m_drives, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+    const std::string chosen = before >= 0 && static_cast<std::size_t>(before) < m_driveItems.size()
+                                   ? m_driveItems[static_cast<std::size_t>(before)].devicePath
+                                   : std::string();
+    m_driveItems = platform::FillDriveTree();
+    for (disk::DriveItem& disk : platform::physicalDiskItems())
+        m_driveItems.push_back(std::move(disk));
+    m_driveItems.insert(m_driveItems.end(), m_images.begin(), m_images.end());
+    ::SendMessageW(m_drives, LVM_DELETEALLITEMS, 0, 0);
+    for (std::size_t i = 0; i < m_driveItems.size(); ++i) {
+        const disk::DriveItem& drive = m_driveItems[i];
+        std::wstring text = wideOf(drive.text);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(i);
+        item.pszText = text.data();
+        ::SendMessageW(m_drives, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        setCell(m_drives, item.iItem, 1, m_devices.volumeLabel(drive.devicePath).value_or(""));
+        setCell(m_drives, item.iItem, 2, drive.sizeBytes == 0 ? "" : catalogue::byteSizeText(drive.sizeBytes));
+        if (!chosen.empty() && drive.devicePath == chosen)
+            chooseDrive(item.iItem);
+    }
+    selectedDriveChanged();
+}
+
+void MainWindow::addImage(const std::wstring& path)
+{
+    // An image that holds partitions lists each of them.
+    const std::vector<disk::DriveItem> items = platform::imageDriveItems(utf8Of(path));
+    m_images.insert(m_images.end(), items.begin(), items.end());
+    fillDrives();
+    if (items.empty())
+        return;
+    chooseDrive(static_cast<int>(m_driveItems.size() - items.size()));
+}
+
+void MainWindow::chooseDrive(int index)
+{
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(m_drives, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+    ::SendMessageW(m_drives, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
+}
+
+void MainWindow::chooseImage()
+{
+    IFileOpenDialog* dialog = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
+        return;
+    const COMDLG_FILTERSPEC types[] = {{L"Disk images", L"*.img;*.dd;*.raw;*.bin;*.iso;*.001"}, {L"All files", L"*.*"}};
+    dialog->SetFileTypes(2, types);
+    dialog->SetTitle(L"Open Disk Image");
+    DWORD options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_FILEMUSTEXIST | FOS_FORCEFILESYSTEM);
+    IShellItem* item = nullptr;
+    if (SUCCEEDED(dialog->Show(m_window)) && SUCCEEDED(dialog->GetResult(&item))) {
+        wchar_t* path = nullptr;
+        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+            addImage(path);
+            ::CoTaskMemFree(path);
+        }
+        item->Release();
+    }
+    dialog->Release();
+    ::SetFocus(m_drives);
+}
+
+void MainWindow::selectedDriveChanged()
+{
+    const LRESULT chosen = ::SendMessageW(m_drives, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+    ::EnableWindow(m_next, chosen >= 0 ? TRUE : FALSE);
+}
+
+void MainWindow::next()
+{
+    const LRESULT chosen = ::SendMessageW(m_drives, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+    if (m_page != Page::Drives || chosen < 0 || static_cast<std::size_t>(chosen) >= m_driveItems.size() ||
+        m_scan.running())
+        return;
+    const disk::DriveItem& drive = m_driveItems[static_cast<std::size_t>(chosen)];
+    auto session = std::make_unique<scan::ScanSession>();
+    const disk::SelectResult selected = scan::SelectVolume(session->volume, drive, m_devices);
+    if (!selected) {
+        if (selected.accessDenied && drive.kind != disk::DriveKind::Image && !m_devices.administrator()) {
+            offerElevatedRestart(drive);
+        } else {
+            say(wideOf(drive.text + ": " + selected.detail));
+            if (m_selfTest != nullptr)
+                endSelfTest(2);
+        }
+        return;
+    }
+    m_rows.clear();
+    ::SendMessageW(m_files, LVM_SETITEMCOUNT, 0, 0);
+    m_session = std::move(session);
+    m_scanned = static_cast<std::size_t>(chosen);
+    m_settings.ThoroughScan = true;
+    m_scanStarted = std::chrono::steady_clock::now();
+    ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
+    ::SetWindowTextW(m_status, (L"Scanning " + wideOf(drive.text) + L"...").c_str());
+    ::SetWindowTextW(m_stop, L"&Stop");
+    showPage(Page::Scanning);
+    m_poster.setCopying(false);
+    scan::ScanOptions options;
+    options.thorough = true;
+    options.deep = ::SendMessageW(m_deep, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    m_scan.start(*m_session, options);
+}
+
+bool MainWindow::offerElevatedRestart(const disk::DriveItem& drive)
+{
+    const std::wstring question = L"Reading " + wideOf(drive.devicePath) +
+                                  L" needs the administrator's rights.\n\nStart Velmora Sarvik Undelete again as "
+                                  L"the administrator?";
+    if (::MessageBoxW(m_window, question.c_str(), L"Velmora Sarvik Undelete", MB_YESNO | MB_ICONWARNING) != IDYES)
+        return false;
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+        if (length < self.size()) {
+            self.resize(length);
+            break;
+        }
+        self.resize(self.size() * 2);
+    }
+    const auto started =
+        reinterpret_cast<INT_PTR>(::ShellExecuteW(m_window, L"runas", self.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (started <= 32) // refused, or the user said no to the system's question
+        return false;
+    ::PostMessageW(m_window, WM_CLOSE, 0, 0);
+    return true;
+}
+
+void MainWindow::showScanProgress()
+{
+    const session::ScanProgress progress = m_scan.takeProgress();
+    if (progress.hasProgress)
+        ::SendMessageW(m_progress, PBM_SETPOS, progress.progress, 0);
+    std::string line = "Folders: " + std::to_string(progress.folders) + "   Files: " + std::to_string(progress.files);
+    if (progress.hasStatus && m_session != nullptr)
+        line += "   " +
+                session::scanStatusText(progress.status, true, m_session->kind() == catalogue::CatalogueKind::Ntfs, 0);
+    if (const auto left = m_scan.timeLeft())
+        line += "   Time left: " + timeText(*left);
+    ::SetWindowTextW(m_status, wideOf(line).c_str());
+}
+
+void MainWindow::stop()
+{
+    if (m_copying) {
+        m_copy.requestStop();
+        return;
+    }
+    if (m_scan.running()) {
+        m_scan.requestStop();
+        ::SetWindowTextW(m_status, L"Stopping; what was found so far is kept...");
+    }
+}
+
+void MainWindow::scanFinished()
+{
+    m_scan.finish();
+    showScanProgress();
+    if (m_scan.outOfMemory()) {
+        say(L"The scan ran out of memory; the results show what it found until then.");
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_scanStarted).count();
+    char took[64];
+    std::snprintf(took, sizeof took, "   (%.1f s%s)", seconds, m_scan.result().Stopped ? ", stopped" : "");
+    ::SetWindowTextW(m_status, (wideOf(m_driveItems[m_scanned].text) + wideOf(took)).c_str());
+    showPage(Page::Results);
+    fillFolderTree();
+    if (m_selfTest != nullptr)
+        selfTestScanned();
+}
+
+} // namespace sarvik::win32

@@ -1,0 +1,162 @@
+#pragma once
+// The main window: three pages in one window, as the desktop program's steps
+// go. The drive page lists the machine's volumes by letter, its physical disks
+// and the disk images the user opened; Next scans the chosen one on a
+// session::ScanJob (progress bar, time left, Stop); the results page shows the
+// folder tree and the file list (a list view in virtual mode over
+// session::FileListRows, sorted by a click on a column header), and copies the
+// selected files into a folder the user chooses on a session::RecoveryJob.
+
+#include "recovery/FileRecovery.h"
+#include "recovery/RecoveryReport.h"
+#include "recovery/RecoverySettings.h"
+#include "scan/ScanSession.h"
+#include "session/FileListRows.h"
+#include "session/RecoveryJob.h"
+#include "session/ScanJob.h"
+#include "win32/Arguments.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sarvik::disk {
+class DeviceProvider;
+}
+
+namespace sarvik::win32 {
+
+/// The messages the workers post to the window: their news waits to be taken.
+enum WorkerMessage : UINT {
+    ScanNews = WM_APP + 1,
+    ScanEnded,
+    CopyNews,
+    CopyEnded,
+    CopyError, ///< sent, not posted: the copy waits for the answer (lParam: the message)
+};
+
+/// Tells the window, on its own thread, what a worker has for it.
+class WorkerPoster final : public session::ScanJobObserver, public session::RecoveryJobObserver {
+public:
+    explicit WorkerPoster(const HWND& window) : m_window(window) {}
+    void setCopying(bool copying) { m_copying = copying; }
+
+private:
+    void progressWaiting() override;
+    void partialWaiting() override {}
+    void scanEnded() override;
+    void copyEnded() override;
+    bool continueAfterError(const std::string& message) override;
+
+    const HWND& m_window;
+    std::atomic<bool> m_copying{false}; ///< which job's news progressWaiting brings (one runs at a time)
+};
+
+class MainWindow final {
+public:
+    MainWindow(disk::DeviceProvider& devices, HINSTANCE instance);
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    /// Creates and shows the window, the disk images `images` listed (the
+    /// last one chosen); false when the system would not.
+    bool create(int show, const SelfTest* selfTest, const std::vector<std::wstring>& images = {});
+    [[nodiscard]] HWND handle() const { return m_window; }
+    /// The exit status the program ends with.
+    [[nodiscard]] int exitStatus() const { return m_exitStatus; }
+
+private:
+    enum class Page { Drives, Scanning, Results };
+
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void createControls();
+    HWND addControl(const wchar_t* cls, const wchar_t* text, DWORD style, int id, DWORD exStyle = 0);
+    void applyDpi(UINT dpi);
+    void layout();
+    [[nodiscard]] int scaled(int dips) const;
+    void showPage(Page page);
+    void command(int id, int code);
+    LRESULT notify(const NMHDR& header, LPARAM lParam);
+
+    // The drive page.
+    void fillDrives();
+    void addImage(const std::wstring& path);
+    void chooseDrive(int index);
+    void chooseImage();
+    void selectedDriveChanged();
+    void next();
+    bool offerElevatedRestart(const disk::DriveItem& drive);
+
+    // The scan.
+    void showScanProgress();
+    void scanFinished();
+    void stop();
+
+    // The results page.
+    void fillFolderTree();
+    void folderChosen(LPARAM handle);
+    void fillFileList(std::uint64_t key);
+    void listDisplayInfo(LPARAM lParam);
+    void sortBy(int column);
+    void showSortArrows();
+    [[nodiscard]] std::vector<int> selectedPositions() const;
+    void selectAll();
+    void recoverSelected();
+    [[nodiscard]] std::wstring chooseFolder();
+    bool startCopy(const std::wstring& folder, recovery::RecoveryMode mode, std::vector<bool> selected);
+
+    // The copy.
+    void showCopyProgress();
+    void copyFinished();
+
+    void say(const std::wstring& text);
+    void selfTestScanned();
+    void selfTestReport(const std::string& line);
+    void endSelfTest(int status);
+
+    disk::DeviceProvider& m_devices;
+    HINSTANCE m_instance;
+    HWND m_window = nullptr;
+    HFONT m_font = nullptr;
+    UINT m_dpi = 96;
+    Page m_page = Page::Drives;
+    int m_exitStatus = 0;
+    const SelfTest* m_selfTest = nullptr;
+
+    // Controls, in the order Tab visits them on each page.
+    HWND m_prompt = nullptr, m_drives = nullptr, m_openImage = nullptr, m_deep = nullptr, m_next = nullptr;
+    HWND m_status = nullptr, m_progress = nullptr, m_stop = nullptr;
+    HWND m_tree = nullptr, m_files = nullptr, m_recover = nullptr, m_back = nullptr;
+
+    std::vector<disk::DriveItem> m_driveItems;
+    std::vector<disk::DriveItem> m_images; ///< opened by the user, kept across a refresh
+    std::size_t m_scanned = 0;             ///< the drive of the session
+    recovery::RecoverySettings m_settings = recovery::RecoverySettings::startup();
+    std::unique_ptr<scan::ScanSession> m_session;
+    session::FileListRows m_rows;
+    std::map<std::uint32_t, HTREEITEM> m_folderItems;
+    std::wstring m_cellText; ///< the text a list view's request for a cell is answered with
+    std::chrono::steady_clock::time_point m_scanStarted;
+
+    recovery::RecoveryReport m_report;
+    std::unique_ptr<recovery::FileRecovery> m_recovery;
+    std::vector<catalogue::FileRow> m_copyRows;
+    std::wstring m_copyFolder;
+    bool m_copying = false;
+
+    /// Last: their destructors stop and join the workers before the session goes.
+    WorkerPoster m_poster{m_window};
+    session::ScanJob m_scan{m_poster};
+    session::RecoveryJob m_copy{m_poster};
+};
+
+} // namespace sarvik::win32

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The Windows desktop program under wine on a virtual X display, driven through
+# its steps by its --self-test flag: opens a test volume, scans it, lists the
+# root folder, copies the root's rows (everything below them) into a folder;
+# the copies must be the bytes the Linux command line's `recover --all` writes.
+#
+#   bash tests/windows/desktop-check.sh SARVIK_UNDELETE_EXE SARVIK_LINUX TEST_VOLUMES
+#
+# Expects WINEPREFIX and WINEDEBUG set up as tools/build-windows.sh does.
+set -euo pipefail
+exe=$(realpath "$1")
+linux=$(realpath "$2")
+volumes=$(realpath "$3")
+work=$(realpath -m "$(dirname "$exe")/../desktop-check")
+rm -rf "$work"
+mkdir -p "$work"
+failed=0
+if ! command -v xvfb-run >/dev/null; then
+  echo "desktop-check: xvfb-run is missing (Debian's xvfb package)" >&2
+  exit 1
+fi
+
+for name in fat32 ntfs exfat; do
+  image=$volumes/$name.img
+  if [ ! -f "$image" ]; then
+    echo "desktop-check: $image is missing (tools/make-test-volumes.sh makes it)" >&2
+    exit 1
+  fi
+  "$linux" recover "$image" --all --to "$work/$name.linux" >/dev/null 2>&1 || true
+  mkdir -p "$work/$name.windows" # a folder the user chose exists
+  status=0
+  timeout 300 xvfb-run -a -s "-screen 0 1280x900x24" \
+    wine "$exe" --self-test "Z:$image" --recover-to "Z:$work/$name.windows" >"$work/$name.out" 2>/dev/null ||
+    status=$?
+  tr -d '\r' <"$work/$name.out" >"$work/$name.log"
+  if [ "$status" != 0 ] || ! grep -q '^self-test: .* folders in the tree; root lists' "$work/$name.log"; then
+    echo "desktop-check: $name: the run through the steps failed (exit $status):" >&2
+    head -5 "$work/$name.log" >&2
+    failed=1
+    continue
+  fi
+  if ! /usr/bin/python3 - "$work/$name.linux" "$work/$name.windows" "$name" <<'PY'; then
+import hashlib, os, re, sys
+linux, windows, name = sys.argv[1:4]
+refused = re.compile(r'[<>:"|?*\x00-\x1f]|[. ]$|^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\.|$)', re.I)
+
+def tree(root):
+    files = {}
+    for folder, _, names in os.walk(root):
+        for n in names:
+            path = os.path.join(folder, n)
+            with open(path, 'rb') as f:
+                files[os.path.relpath(path, root)] = hashlib.sha256(f.read()).hexdigest()
+    return files
+
+lin, win = tree(linux), tree(windows)
+paths = list(lin)
+checked = [p for p in paths if not any(refused.search(part) for part in p.split(os.sep))
+           and sum(1 for o in paths if o.lower() == p.lower()) == 1]
+bad = [p for p in checked if win.get(p) != lin[p]]
+for p in bad[:10]:
+    print(f'desktop-check: {name}: {p}: ' + ('missing' if p not in win else 'different bytes'), file=sys.stderr)
+print(f'desktop-check: {name}: {len(checked) - len(bad)} of {len(checked)} copies equal to the Linux ones '
+      f'({len(win)} files copied under wine, {len(lin)} on Linux)', file=sys.stderr)
+sys.exit(1 if bad or not checked else 0)
+PY
+    failed=1
+  fi
+done
+
+# Stop pressed as the scan starts: the scan ends stopped, the results page shows
+# what it found, and the program ends by itself (exit 0, or 1 for an empty root).
+status=0
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$volumes/ntfs.img" --deep --stop >"$work/stop.out" 2>/dev/null || status=$?
+if [ "$status" -gt 1 ] || ! tr -d '\r' <"$work/stop.out" | grep -q '; the scan was stopped$'; then
+  echo "desktop-check: Stop at the start of a scan: exit $status, $(head -1 "$work/stop.out")" >&2
+  failed=1
+else
+  echo "desktop-check: Stop at the start of a scan ends it stopped" >&2
+fi
+
+# A wrong command line from a script ends at once with its reason, no box to wait on.
+status=0
+timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/ntfs.img" --hold-ms soon \
+  >/dev/null 2>"$work/usage.err" || status=$?
+if [ "$status" != 2 ] || ! grep -q -- '--hold-ms takes milliseconds' "$work/usage.err"; then
+  echo "desktop-check: a wrong command line: exit $status, $(grep -v '^wine' "$work/usage.err" | head -1)" >&2
+  failed=1
+fi
+exit "$failed"
