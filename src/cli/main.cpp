@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>
@@ -169,8 +170,24 @@ int worseStatus(int a, int b) noexcept
 
 } // namespace sarvik::cli
 
+namespace {
+
+/// The heap a run needs before it can report running out of memory.
+constexpr std::size_t kStartRoom = std::size_t{1} << 20;
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // With too little memory even for the C++ runtime's own reserve (it takes
+    // it before main), the first failed allocation cannot be reported as an
+    // exception and the runtime aborts: say so plainly first, allocating nothing.
+    if (void* room = std::malloc(kStartRoom); room != nullptr) {
+        std::free(room);
+    } else {
+        std::fprintf(stderr, "sarvik: %s\n", sarvik::catalogue::kOutOfMemoryMessage);
+        return 1;
+    }
     sarvik::platform::setUpProcess();
     sarvik::platform::setUpConsole();
     int status = sarvik::cli::kExitFailed;
