@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Carving benchmark on a quick-formatted camera card of a few hundred MB
 # (tests/carve/make-carve-volumes.py "bench"): sarvik carve and sarvik recover
 # (the quick scan, and --deep: lost folders and carving) beside PhotoRec (Debian

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Scan and recover-all of the three partitions of the container test disk
 # (FAT16, FAT32, NTFS from build/test-volumes, as tests/cli/containers.sh
 # makes it) from the raw disk, a compressed E01, a dynamic VHD, a monolithic

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-run benchmark: scan a FAT32 volume with thousands of folders and tens of
 # thousands of files, side by side with The Sleuth Kit's fls on the same image,
 # with the default rules and with --classic. The default scan should take under

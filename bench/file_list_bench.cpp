@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the desktop program takes to show large folders: the results page
 // for a generated catalogue of one folder of 100,000 and one of 400,000 files
 // (beside a tree of 13,000 folders), and a click from one folder to another.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kernels on the scan's hot paths: parsing directory sectors and matching names.
 
 #include "catalogue/Catalogue.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole volumes lost, made from the test volumes (tools/make-test-volumes.sh)
 # with sfdisk and dd: what each tool finds and brings back, and in how many
 # seconds (warm cache, one run).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a volume's worth of files unlike bench/ntfs-scan.sh's plain ones.
 
 Usage: ntfs-mixed-files.py MOUNTPOINT FILES

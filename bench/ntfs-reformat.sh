@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # An NTFS volume quick-formatted over a used one (mkntfs -Q; 385 files:
 # tests/ntfs/make-ntfs-reformat-volume.py): what each tool brings back, by path
 # (the file's own path, byte-exact) and by content (its SHA-256 anywhere in the

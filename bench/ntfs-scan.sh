@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-run benchmark: the quick scan of an NTFS volume of FILES files (a
 # quarter of them deleted) side by side with ntfs-3g's ntfsundelete, The Sleuth
 # Kit's fls and the time to read the MFT's bytes alone (ntfscat $MFT).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes a FAT16 image for the preview's timings and its look: deleted files
 # of a ~5 MB JPEG (whole), a JPEG whose later clusters are zeros, a JPEG whose
 # later clusters a live file claims (table entries set, garbage written), and

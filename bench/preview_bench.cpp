@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the preview takes from a selection in the file list to the picture
 // or text shown, and how long the window's thread waits meanwhile (the longest
 // gap of a 5 ms timer), on an image that bench/preview-volume.sh makes.

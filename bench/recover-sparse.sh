@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Copy of a deleted, mostly sparse NTFS file: sarvik recover --all beside The
 # Sleuth Kit's tsk_recover and ntfs-3g's ntfsundelete -u. The file holds a few
 # MiB of random data at a few offsets and ends in a hole; the volume is larger

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-run benchmark: recover-all throughput on volumes with at least 200 MB of
 # deleted data, beside reading the same number of bytes with dd (the limit),
 # The Sleuth Kit's tsk_recover, and for NTFS ntfs-3g's ntfsundelete -u.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a scan costs a real device: bytes read from storage with the caches
 # emptied ("cold") and the cold wall time (the median of COLD_RUNS runs), and
 # the best warm wall time of RUNS runs, for `sarvik info`, the quick scan (the

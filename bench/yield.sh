@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # How many deleted files each tool brings back byte-exact from one volume.
 #
 # Usage: bench/yield.sh VOLUME MANIFEST [SARVIK]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # SARVIK_VERSION: the version the programs print and the packages carry.
 #
 # In a git checkout with a release tag vX.Y.Z reachable from HEAD it is taken

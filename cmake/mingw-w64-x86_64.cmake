@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiles for 64-bit Windows with Debian's mingw-w64 (the POSIX-threads
 # flavour, for std::thread), linking everything statically so that the .exe
 # files run on a bare Windows or under wine without any DLL beside them.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the command line (sarvik.exe), the desktop program
 # (sarvik-undelete.exe) and the tests of the core and of
 # the presentation layer (src/session) for 64-bit Windows with mingw-w64 into

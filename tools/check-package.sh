@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks what the packages install with the validators Debian uses: the desktop
 # entry, the AppStream metadata, the man pages, the polkit policy and the .debs
 # themselves (lintian, hardening included), that the command line's package

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the code against the repository's .clang-format (src/ and tests/) and
 # .clang-tidy (src/, through build/compile_commands.json, which tools/build.sh
 # writes). Prints what each finds and a count; exits 1 when either finds

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the programs and runs them on the bundled demo image: the volume's
 # information, then a scan of everything found on it.
 set -euo pipefail

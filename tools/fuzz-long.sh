@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every libFuzzer target in turn for SECONDS each (default 3600) and
 # reports, per target, the executions, executions per second (of the clock and
 # of CPU time: on a shared machine the two differ) and findings.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds one libFuzzer target (clang, AddressSanitizer, UBSan; tree build-fuzz)
 # and runs it for SECONDS from its committed seeds in tests/fuzz/corpus/.
 # Inputs it finds new go to build-fuzz/corpus/TARGET (the seeds are only read);

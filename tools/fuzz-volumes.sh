@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the scan engines' and the copy's libFuzzer target for a while (default
 # 60 s), patching the metadata of the volumes in VOLUMES: by default the small
 # volumes of tools/make-fuzz-volumes.sh (build-fuzz/volumes); a folder of test

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the small volumes the volume fuzzer patches (tests/fuzz/VolumeScanFuzz.cpp):
 #   fuzz-fat12.img, fuzz-fat16.img, fuzz-fat32.img
 #                                   48 KiB each, written by tests/fuzz/make-fuzz-fat.py

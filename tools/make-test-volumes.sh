@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds FAT12, FAT16, FAT32 and NTFS test volume images with real tools (mkfs.fat +
 # mtools, mkntfs + ntfs-3g), writes files of known content, deletes some of
 # them, and writes a manifest (TSV) for each image describing every file and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages build/sarvik_VERSION_ARCH.deb (the command line)
 # and build/sarvik-undelete_VERSION_ARCH.deb (the desktop program) from the
 # build in build/ (configured and built first when missing), and prints their

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the program's SVG icon to the PNG sizes that are committed beside it
 # (data/icons/48, data/icons/256). Run it again after editing the SVG.
 set -euo pipefail

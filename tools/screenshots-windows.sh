@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the Windows desktop program (built by tools/build-windows.sh) under wine
 # on a virtual X display and saves a picture of the drive page and of the
 # results page, at 100% and at 200% (wine's LogPixels 96 and 192).

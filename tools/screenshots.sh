@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the desktop program under Xvfb on the demo image and saves a picture of
 # each step (drive page, scan in progress, results, dialogs) into docs/screenshots.
 # Usage: tools/screenshots.sh [OUTDIR]

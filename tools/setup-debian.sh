@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the project needs: with "build", only what
 # building and running the two programs takes (the demo); without, also what
 # the tests, the benchmarks, the Windows cross-build and the package take.

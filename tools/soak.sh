@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak: damaged copies of the test volumes, each scanned and recovered under
 # AddressSanitizer and UBSan in both rule sets. Copy N is volume N mod V of the
 # list below, damaged by tools/soak_damage.py with seed SEED+N (boot sectors,

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Damages a copy of a FAT16, FAT32 or NTFS volume image in place, for tools/soak.sh.
 
 Usage: soak_damage.py IMAGE SEED

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything with warnings as errors, makes the test volumes, runs every
 # test, cross-builds for Windows and tests that under wine, then runs the core
 # tests again under AddressSanitizer and UBSan, soaks

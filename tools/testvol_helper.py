@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Helper for tools/make-test-volumes.sh (standard library only).
 
 Sub-commands:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # ThreadSanitizer: builds in build-tsan the core tests that start threads (the
 # save worker, the file search, the MFT read-ahead and the MFT scan's second
 # thread: the rest of the core runs on one thread), the jobs of src/session

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The strip under the preview: session::ClusterStripParts painted, one colour
 // per state (recovery::ClusterState). Hovering a part names its clusters.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ids of the window's menu, toolbar and right-click commands, which the
 // window, the results' commands and the tests all name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The deep search of the results page. When the page opens on a quick thorough
 // scan of a volume that can be read, a sample of the free space runs on a

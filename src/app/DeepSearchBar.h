@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The strip under the results list that belongs to the deep search: the banner
 // that offers it (what the sample of free space found and what reading it

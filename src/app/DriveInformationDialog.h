@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Drive Information" box: the scanned volume's file system, its main
 // geometry numbers and how many folders and files were found. It only reads.

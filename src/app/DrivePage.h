@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The first page of the main window: the drive tree under "My Computer" and
 // the volume's labels of the right pane. Its operations are RecoveryWindow's

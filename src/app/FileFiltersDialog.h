@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "File Filters": edits the file-filter patterns of the session. The list box
 // shows the newest pattern first; the table keeps the order of adding.

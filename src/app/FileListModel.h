@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file list's rows (session::FileListRows) as a table model, with the
 // icons and the tooltips a view draws. "row" in the functions below is always

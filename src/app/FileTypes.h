@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Type names and small icons of found files, from the desktop's MIME database
 // (matched by the name's extension alone, as nothing on disk can be trusted) and

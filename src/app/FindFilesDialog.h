@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Find File(s)": searches the whole catalogue for deleted files whose names
 // match a pattern, on the worker of a session::FindJob, and lists each match with its folder path

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder tree of the results page: its items, the handle beside it, and
 // what it keeps when a deep search brings a new tree.
 #include "app/RecoveryWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A session::FreeSpaceJob for the results page: the sample of free space after
 // a quick scan, whose end the job's worker tells this object and which it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's help: a page shipped inside the program, shown in a browser
 // pane with a Close button.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Search for Lost Volumes": the deep search of a whole disk or disk image for
 // the volumes no partition table names, as a session::LostVolumeJob, in a modal box with its

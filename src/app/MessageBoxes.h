@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two modal boxes through which the program shows every message: one with a
 // single "&Ok" button, one that asks with "&Yes" (result 1) and "&No" (result 2).

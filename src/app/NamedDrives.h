@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Paths the user names (on the command line or through Add Disk Image) turned
 // into drive items, or refused with the reason.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Open With": our own chooser of programs for one file. It lists the
 // applications whose desktop entries declare the file's MIME type (or a type it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/PdfPage.h"
 
 #ifdef SARVIK_HAVE_POPPLER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The first page of a PDF as a picture, for the preview: the one place that
 // reads PDF, through poppler-qt6 where the build found it. Without it, every

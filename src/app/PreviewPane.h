@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The preview beside the file list: the selected file's first bytes read from
 // the volume on a worker (PreviewReader) and shown as a picture, text or hex,

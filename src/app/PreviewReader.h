@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the preview pane shows of a found file, made on a worker: the file's
 // first bytes and the states of its clusters (session::FileHeadReader reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "File/Folder Properties": a row's name, size and dates and, for a folder,
 // what it holds (session/Properties.h counts them).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the user last was: the folder each kind of file dialog last took a
 // file from or gave one to, and the disk images opened lately. Kept for the

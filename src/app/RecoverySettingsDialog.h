@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Recovery Settings" box: sectors per read (1..100), what to do with a
 // duplicate name (three radio buttons) and retries on a bad sector (1..10). OK

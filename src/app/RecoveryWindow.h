@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: three steps (choose a drive, scan it, browse what was found)
 // in one skinned window with a menu bar, a toolbar of picture buttons, the label

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of the results page that the window hands on through
 // commandRequested: recovering rows, opening a found file, snapshots, the file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the results page's commands, the deep search and the preview need of
 // the window that shows the results: the session it shows, the list and the

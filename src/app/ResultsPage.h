@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The last page of the main window: the folder tree, the file list in its
 // three views, the rules and filter notes and the deep search's strip. Its

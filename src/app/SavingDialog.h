@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Saving the data please wait": the modal box that runs a copy of found files
 // as a session::RecoveryJob and shows its path, file name, file count and the

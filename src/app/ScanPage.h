@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The second page of the main window: the scan's counts, status line,
 // progress and Stop. Its operations are RecoveryWindow's (ScanPage.cpp); the

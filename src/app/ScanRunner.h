@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A session::ScanJob for the window: the job's worker tells this object that
 // reports wait, and each is handed to the main thread as one queued call at a

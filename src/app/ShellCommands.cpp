@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shell commands of the main window: exit, help, settings, disk images.
 #include "app/RecoveryWindow.h"
 #include "app/WindowPieces.h"

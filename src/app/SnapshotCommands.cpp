@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The snapshot commands of the results page: Save and Load Recovery Snapshot.
 #include "app/ResultsCommands.h"
 #include "session/Snapshots.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeps what the desktop program writes (recovered files, snapshots, saved
 // lists) off the volume being read: the refusal in the command line's words,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A handle between two controls that the window places itself (it has no
 // layout, so a QSplitter cannot hold them): dragging it reports each move of

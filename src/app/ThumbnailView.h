@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file list as thumbnails: the same model and selection as the other
 // views, a picture of each found picture (made on the preview's worker and

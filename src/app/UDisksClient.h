@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system's disk manager (the UDisks2 service on the system bus): the drives
 // it knows, named as sysfs discovery names them, and devices it opens for a

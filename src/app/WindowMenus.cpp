@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's menu bar, its toolbar of picture buttons and how their commands run.
 #include "app/RecoveryWindow.h"
 #include "app/WindowPieces.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small pieces that the main window's pages share: the transparent labels on
 // the skin, theme icons with a fallback, the trees' common set-up and the item

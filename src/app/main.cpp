@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sarvik-undelete: the desktop program. Images and devices named on the command
 // line are listed in the drive tree beside the volumes that discovery finds.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walkers of BMP and Photoshop pictures, compound files (the older Office
 // documents), and RAR and 7z archives: each ends where its own structure says.
 

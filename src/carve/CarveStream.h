@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bytes of one carving candidate, from its first byte up to a limit (the end
 // of the unclaimed stretch it starts in), read from the source through a window

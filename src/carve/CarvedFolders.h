@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folders carved files are listed in: "$Carved files" below the volume's
 // root and one folder per file type below it, each added once, when its first

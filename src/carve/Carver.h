@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The search of a source's free stretches for files by their content: every
 // allocation unit's start is matched against the signatures of the wanted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One bit per cluster of a volume, set when something claims the cluster: read
 // from an allocation bitmap (cluster k is bit k % 8 of byte k / 8, as NTFS's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walkers of the container formats: PDF, ZIP (and the Office and OpenDocument
 // files built on it), MP4/MOV boxes and SQLite databases.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Carving after a FAT or exFAT scan: the clusters that no found file claims (neither the
 // allocation table nor a found deleted file's clusters as the copy reads them)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file formats carving knows: how each starts, and a walker per format that
 // follows the format's own structure from the first byte to its true end (never a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dates files keep of themselves: EXIF's DateTimeOriginal (a wall-clock
 // time, as the camera's clock read) and the creation time in an ISO base
 // media movie header (UTC, in seconds since 1904).

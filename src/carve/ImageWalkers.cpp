@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walkers of the image formats: JPEG, PNG, GIF and TIFF (with the camera raw
 // files built on it).
 

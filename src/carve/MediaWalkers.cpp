@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walkers of what cameras, phones and recorders write besides JPEG and MP4:
 // Fujifilm raw, RIFF (AVI, WAV, WebP), MPEG transport streams, MP3, FLAC, Ogg
 // and Matroska/WebM. Formats that say their length (RIFF, RAF, Matroska) end

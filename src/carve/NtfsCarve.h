@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Carving after an NTFS scan: the clusters $Bitmap marks free that no found
 // deleted file's data runs name are searched by content, and what is found is

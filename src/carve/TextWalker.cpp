@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plain text has no signature: a unit is taken for the start of a text file
 // when its first bytes read as text (UTF-8 without control characters but tab,
 // line feed, form feed and carriage return, or UTF-16 after its byte order

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The in-memory result of a scan: every folder met and every deleted file found,
 // in discovery order. FAT entries name their parent by the folder's first cluster

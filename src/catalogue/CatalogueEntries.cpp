@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalogue's entries in the form every file system shares (Entry.h),
 // read from the FAT, exFAT and NTFS forms the scans fill.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One found file or folder, whatever file system it came from: what listings,
 // filters, JSON, copies and snapshots need to know of it, reached through the

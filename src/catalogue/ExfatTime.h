@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // exFAT timestamps as their entries mean them. A file entry keeps each time as
 // a packed date and time of day (FAT's layout, 2-second steps), the creation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of the file list for one folder, without any toolkit: folders first,
 // then the deleted files that pass the filter, each in catalogue order.

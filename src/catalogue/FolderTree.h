@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folder tree of a scan result, without any toolkit: every found folder
 // placed under its parent, siblings in catalogue order, each with a handle that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Names as a thorough scan keeps them: decoded from what the disk holds into
 // UTF-8. FAT long names and NTFS names are UTF-16LE units; FAT short names are

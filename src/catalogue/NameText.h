@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Names read from disk are 8-bit text. Where they meet the outside world they are
 // read as Windows-1252 and turned into UTF-8, so "caf\xE9.txt" becomes "café.txt".

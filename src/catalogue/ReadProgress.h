@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Progress of a pass that reads a known number of bytes (the passes over free
 // space): the status line names the bytes read of those to read and, once the

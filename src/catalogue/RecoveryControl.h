@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The flags a copy polls: the thread that asks sets them, the copy reads them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How an engine reports while it runs. The GUI forwards these to its widgets on
 // the main thread; the CLI draws a progress bar; tests record them. Every call

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text eight bytes at a time: whether any byte of a word is zero, equals a
 // value or lies below one, told without looking at each byte. Each answer is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sarvik carve: the search by content alone, over a whole volume, a partition
 // or a disk with no file system at all.
 

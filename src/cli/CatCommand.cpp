@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sarvik cat: one found file's bytes to standard output, read as a copy reads them.
 
 #include "catalogue/NameText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One catalogue entry as the command line shows it: its JSON object, its times
 // as text, and the numbers a user names it by.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The JSON lines of a scan listing, one per folder and file of the catalogue
 // (`sarvik scan --json`), and the facts of an entry the listings share.

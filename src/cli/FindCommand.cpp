@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sarvik find: the find-files search of the desktop program, for scripts.
 
 #include "catalogue/NameText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sarvik drives, sarvik info
 
 #include "catalogue/NameText.h"

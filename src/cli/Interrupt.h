@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SIGINT (Ctrl-C), SIGTERM and SIGHUP during long work. The first one asks the
 // work to stop at its next check, so that it still ends with its summary and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // JSON output of the command line, written as it goes: the document's frame
 // (objects and arrays) is written here, and every value, one entry at a time,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one option parser of every subcommand (getopt_long underneath), and the
 // help texts made from the same option tables, so that what a command accepts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sarvik recover: copy found files and folders out of SOURCE into a folder.
 
 #include "catalogue/NameText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which files ls, find and recover take: by name pattern (--filter), size,
 // modification time and number (--id). One check serves every command.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the subcommands that take SOURCE share: opening it, scanning it (or
 // loading it when it is a recovery snapshot), and naming found items by path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opens what a subcommand names as SOURCE: a block device or a disk image.
 

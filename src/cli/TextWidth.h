@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Terminal columns of UTF-8 text, measured per character by the platform layer
 // (wcwidth in a UTF-8 locale, set up by platform::setUpConsole), so that

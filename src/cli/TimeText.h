@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Times as the command line writes them: ISO 8601 in JSON, "YYYY-MM-DD HH:MM:SS"
 // in text. FAT stores local time without a zone (the clock of the machine that

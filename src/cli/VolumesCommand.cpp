@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `sarvik volumes DISK`: the volumes on a disk or disk image whether or not a
 // partition table names them, each a SOURCE of its own as DISK@lostN.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sarvik: the command-line face of the recovery engines.
 
 #include "catalogue/Catalogue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A virtual disk that may read through a chain of parents: a differencing VHD
 // or VHDX, a child VMDK, a QCOW disk over its backing files. The chain is

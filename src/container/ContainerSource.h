@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Disk image containers: an EnCase image (E01), a virtual machine's disk (VHD,
 // VHDX, VMDK, QCOW) or a raw image split into pieces, each read through its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file opened through libbfio that counts the bytes a library reads from
 // it. A container library handed such files for a disk and its parents tells,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // EnCase images (E01 and its segments) through libewf. A chunk whose checksum
 // fails is an unreadable stretch, as a bad sector of a device is, at every read.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the library adapters share: a libyal error turned into a sentence, the
 // library objects they own, a media read of the whole buffer under one lock,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QCOW disks (versions 1 to 3) through libqcow; a disk with a backing file
 // reads through its chain of backing files.
 

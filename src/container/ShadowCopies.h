@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Volume shadow copies: the copy-on-write snapshots Windows keeps of an NTFS
 // volume, in store files under "System Volume Information" and a catalogue

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raw images split into numbered pieces (IMG.001, IMG.002 ...) through
 // libsmraw, read as the one disk they were cut from.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // VHD and VHDX disks through libvhdi: fixed, dynamic and differencing; a
 // differencing disk reads through its parent chain.
 

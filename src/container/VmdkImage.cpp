@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // VMware disks through libvmdk: monolithic and split, sparse and flat; a
 // descriptor names its extent files, which must lie beside it; a child disk
 // reads through its parent.

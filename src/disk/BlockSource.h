@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bottom of the stack: something that holds the bytes of a volume. A block
 // device, an image file, a window into one of them (a partition), or bytes in

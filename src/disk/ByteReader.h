@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bounds-checked little-endian reads over a byte span. Every on-disk structure
 // is parsed through this: an offset outside the span is an error the caller can

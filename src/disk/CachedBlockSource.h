@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A source that keeps the last blocks it read of another source. Metadata
 // readers look up allocation-table entries and MFT records one sector or one

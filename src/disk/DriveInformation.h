@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The values of the drive-information box: the scanned volume's file system and
 // main geometry numbers, with the number of folders and files found.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The exFAT boot region: twelve sectors (boot sector, eight extended boot
 // sectors, OEM parameters, a reserved sector, and a sector filled with the

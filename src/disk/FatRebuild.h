@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A FAT12, FAT16 or FAT32 volume whose boot sector is gone (FAT12 and FAT16
 // keep no backup; FAT32's sector 6 may be gone too) still holds what the boot sector

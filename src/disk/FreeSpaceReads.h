@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How much the deep search reads of each free cluster. A large cluster is
 // recognised by its start: a folder's entries or a file's signature show in

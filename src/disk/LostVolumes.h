@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Volumes on a disk that no partition table names any more: a wiped or
 // damaged table, or a volume whose own boot sector is gone. A volume is known

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Partition tables of a whole disk: the MBR with its primary entries and the
 // chain of extended boot records holding logical partitions, and the GPT. Each

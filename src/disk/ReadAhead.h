@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading ahead of a parser: a list of sector ranges read in order on a thread
 // of its own, a few ranges ahead of the one the parser is working on, so that

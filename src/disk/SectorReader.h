@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one way a volume is read: whole 512-byte sectors, numbered from the
 // volume's boot sector. Never writes.

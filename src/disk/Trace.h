@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The --verbose trace: one line per read of a device or image (where, how
 // much, and how it went) and per decision a rule made (what the boot sector

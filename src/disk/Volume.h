@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The selected volume: what the drive page shows (VolumeInfo), the numbers the
 // engines use (VolumeGeometry, the partition block) and the reader of its sectors.

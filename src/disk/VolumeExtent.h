@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which clusters a volume has, for every walk over a file's clusters: the copy
 // and the condition estimate never go past them, however large a damaged size

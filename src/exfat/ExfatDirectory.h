@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // exFAT folders: 32-byte directory entries grouped into entry sets. A file or
 // folder is a file entry (0x85), its stream extension (0xC0: where the data

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The exFAT scan: the root folder through its FAT chain, then every folder met,
 // breadth first by discovery, deleted folders too (from their own stream

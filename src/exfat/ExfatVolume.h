@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading an exFAT volume's structures: its FAT (32-bit entries), its allocation
 // bitmap (one bit per cluster of the heap, found through the root folder's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The list of clusters that belong to the thing being read from a FAT volume:
 // one cluster for a directory, or the walk of a file's allocation-table chain.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The 32-byte FAT directory entry, short (8.3) and long-name, as every FAT reader
 // sees it. Readers add their own limits (how many long-name pieces, how long a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The label of a FAT volume as the volume itself holds it, for sources whose
 // system cannot say (a partition inside a disk image container).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Folders whose parent is gone, whether their entries are live or deleted. A
 // quick format writes a new empty root and allocation table and leaves every

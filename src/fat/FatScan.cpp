@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fat/FatScan.h"
 
 #include "fat/ClusterChain.h"

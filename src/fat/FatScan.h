@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The directory scan of FAT16 and FAT32 volumes: the root directory, then every
 // folder found, breadth first by discovery. Every folder met goes into the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The thorough directory scan of FAT16 and FAT32 volumes. Beside the default
 // scan's rules it reads live folders (and the FAT32 root) through their whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a deleted FAT file's data is looked for once its chain is gone.
 //

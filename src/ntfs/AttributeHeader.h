@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The header every attribute of an MFT record starts with, and the type codes
 // the engine looks at: one layout for the record parser, the run-list builder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a thorough NTFS scan reads beyond the default rules: attribute lists that
 // lie outside the record (non-resident), and names in their full UTF-16 form.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Parsing of one MFT record: the update-sequence fixup, the records named by an
 // attribute list, the file-name attribute and the unnamed data attribute.

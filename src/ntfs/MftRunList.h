@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the records of the master file table lie: the runs of the MFT's data
 // attribute, in sectors, in the order of the run list (the runs laid end to end

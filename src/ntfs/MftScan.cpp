@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ntfs/MftScan.h"
 
 #include "disk/ReadAhead.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The NTFS scan: walks every MFT record in the order of the MFT's runs and puts
 // every folder it can name (deleted or in use) and every deleted file it can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ntfs/NtfsCompressed.h"
 
 #include "ntfs/AttributeHeader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Copying NTFS data stored compressed (LZNT1). A compressed attribute is cut
 // into compression units of 2^n clusters (n from the attribute header, 4 on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading the unnamed data attribute of one MFT record for the copy: where the
 // attribute is, and the runs of clusters it names. Works on a record already in

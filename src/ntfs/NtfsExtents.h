@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The unnamed data attribute of a file whose attribute list splits it into
 // extents: pieces of the run list, each in its own attribute (in the base

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line's edges: arguments, the console's text, signals. Each
 // system has its own implementation (PosixConsole.cpp, WinConsole.cpp).

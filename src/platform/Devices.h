@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The block sources of this system: devices and image files, opened read-only,
 // and the provider through which the core opens them. Reading within a

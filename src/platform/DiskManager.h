@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system's disk manager (the UDisks2 service on the system bus), asked to
 // open a device that this user may not open: polkit decides, asking for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds the volumes of this machine: on Linux from sysfs (partitions, whole
 // disks that hold no partition table, loop devices that have a backing file),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Paths and folders the user names, as UTF-8 text on every system. Each
 // system has its own implementation (PosixFileSystem.cpp, WinFileSystem.cpp).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A destination that hands every file's bytes to the real one and computes
 // their SHA-256 on the way, so that a recovery report can say what was written

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drive items for disk images and the partitions of a whole disk: the same on
 // every system.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file or device as this system holds it open, by its own handle: a file
 // descriptor on POSIX systems, a HANDLE on Windows. Devices are read through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opens what a device path names: a block device or image file, one partition
 // of it written "PATH@N" (see disk/PartitionTable.h), or one volume the search

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Devices and image files on POSIX systems, opened read-only and read with
 // pread; volume labels from libblkid.
 

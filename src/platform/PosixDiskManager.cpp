@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disk manager reached through sd-bus: the device's object from the
 // manager's ResolveDevice, then the block's OpenDevice, which answers with a
 // file descriptor.

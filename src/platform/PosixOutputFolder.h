@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The destination of a copy on a POSIX system. Every folder is held open and
 // everything below it is reached relative to it (openat, mkdirat), one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SHA-256 of a stream of bytes, through the system's cryptography library
 // (OpenSSL's libcrypto, or Windows' CNG).

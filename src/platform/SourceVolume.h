@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a path the program will write lies, seen from the sources it reads:
 // the check that keeps recovered files, reports and snapshots off the volume

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether writing one thing can change the bytes of another: a model of block
 // devices (partitions, loop devices, mapped devices) and mounts, and the parsing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which paths name a raw volume or disk on Windows (\\.\C:, \\.\PhysicalDrive0).
 // Devices and image files are opened and read through Devices.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole disks of a Windows machine, beside the drive letters FillDriveTree
 // lists: \\.\PhysicalDriveN, found and measured without reading them (a raw

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The destination of a copy on Windows. Names are UTF-8 in the program and
 // UTF-16 on disk; a name Windows refuses is written under a cleaned form

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // UTF-8 and the UTF-16 of Win32's wide functions, and the system's own text
 // for an error code.

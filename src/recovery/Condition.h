@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How much of a deleted file is now claimed by something else: the clusters the
 // copy would read, and how many of them the volume's allocation now marks used.

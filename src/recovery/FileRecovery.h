@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The copy of found files and folders out of a scanned volume, without any
 // widget: rows of the file list, folders through the folder tree, single FAT

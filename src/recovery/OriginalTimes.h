@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The times a recovered file or folder gets from its catalogue entry. FAT keeps
 // local dates and times of day (the write time in 2-second steps, the access

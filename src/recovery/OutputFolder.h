@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where recovered files go, as the copy sees it. The copy only ever names one
 // component at a time inside a folder it was given, so it cannot reach outside

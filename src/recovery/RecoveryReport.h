@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What happened to each file of a copy, kept in one place so that the CLI
 // summary and the GUI read the same facts.

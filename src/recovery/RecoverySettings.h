@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three values the user sets for copying found files. They live in memory
 // only: every start begins with the start-up values again. Only DuplicatePolicy

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recovery report: one JSON object a line for every file a copy was asked
 // for. The command line writes it as each file is done (recover --report), the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a copy of found files on a worker thread, without any widget. The
 // thread that owns the worker asks for a stop or a skip through atomic flags,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // After a quick scan: a look at a few hundred clusters spread over the free
 // space that no found entry names, to tell whether the deep search of free

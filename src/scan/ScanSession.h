@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One examined volume: its selection, the catalogue a scan or a snapshot filled,
 // the folder tree built from it, and the file filters. The GUI and the CLI each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The find-files search: one walk over the file list of the scanned kind, in
 // list order, testing each name against one pattern, with each match's folder

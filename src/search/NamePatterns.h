@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Name patterns: the test of one file name against one pattern (MatchName) and
 // the table of file-filter patterns that the File Filters dialog edits and that

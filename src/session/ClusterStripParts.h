@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The strip under a preview: a found file's clusters in the order the copy
 // reads them, each part as wide as its share of the file and at least one

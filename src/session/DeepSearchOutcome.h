@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the deep search's strip says when a search of free space ends, and
 // whether what it found may replace what the page shows.

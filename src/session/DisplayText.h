@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Texts a front end shows for what the catalogue holds, in UTF-8: names made
 // safe to show, and the notes over the file list.

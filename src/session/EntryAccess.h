@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one place of the presentation layer that reaches into the catalogue's
 // lists by file system: what the rest of src/session needs of an entry (its

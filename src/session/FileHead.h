@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a preview reads of a found file, on a worker: its first bytes, copied
 // from the volume by the copy itself (FileRecovery, into memory, never into a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of the file list as a front end presents them: the texts of the
 // columns Name, Type, Size, Created, Modified, ID and Condition, made when a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The find-files search as a front end runs it: a walk of the catalogue on a
 // worker thread that this object owns (its destructor stops and joins it),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The results' folder tree as a front end shows it: its items in an order
 // where each comes after its parent and siblings keep the tree's order, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // After a quick scan: the sample of free space (scan::SampleFreeSpace) on a
 // worker thread that this object owns (its destructor marks it abandoned and

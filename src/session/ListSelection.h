@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a list view that draws FileListRows by position needs besides the
 // texts: the order a click on a column header asks for, and its selection

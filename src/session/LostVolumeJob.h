@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The search of a whole disk for the volumes no partition table names, as a
 // front end runs it: the reading of every sector on a worker thread that this

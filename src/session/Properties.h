@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the properties box of a row says: its name, size and dates and, for a
 // folder, what it holds, counted over the catalogue (not the filtered list).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A copy of found files as a front end runs it: the copy on a SaveWorker that
 // this object owns (its destructor stops and joins it), what the copy reports

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a copy was asked for and what it did, as the box that ends every copy
 // says it: the files a copy of some rows takes, the headline ("28,360 of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/ScanJob.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scan as a front end runs it: scan::RunScan on a worker thread that this
 // object owns (its destructor marks the scan abandoned and joins it), the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Saving and loading a recovery snapshot as the front ends' commands do:
 // the bytes of a save, and a load in its three steps (the file into the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recovery snapshot file: a scan result (volume description, partition
 // block, geometry and the catalogue of the scanned kind) as little-endian fields

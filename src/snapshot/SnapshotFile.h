@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Saving a scan session to a snapshot file and loading one back into a session.
 // Files are read and written with the standard library's streams; everything

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The MFT run list after an NTFS snapshot load: the snapshot holds no runs, and
 // recovering NTFS files needs them, so they are read again from the volume.

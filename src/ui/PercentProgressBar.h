@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A progress bar that paints its filled part and, in its middle, the percentage
 // "(value - minimum) * 100 / (maximum - minimum)%", cut to a whole number. It

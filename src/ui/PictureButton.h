@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A button drawn from two pictures: the normal one, and a highlighted one shown
 // while the pointer is over it or it is pressed. Disabled buttons are drawn faded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The look of the program, painted at run time: the window skin, the toolbar and
 // navigation pictures and the logo. Nothing is loaded from image files, so every

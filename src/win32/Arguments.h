@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop program's command line: disk images to list, or a run through
 // the window's steps without a user (for tests and screenshots).

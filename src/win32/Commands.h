@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ids of the main window's controls (a button's click comes as its id) and
 // of the commands the keyboard gives without a control.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive page and the scan: the drives listed, an image opened, Next, the
 // scan's progress and its end.
 

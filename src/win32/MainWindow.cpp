@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: three pages in one window, as the desktop program's steps
 // go. The drive page lists the machine's volumes by letter, its physical disks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results page: the folder tree, the file list drawn by position from
 // session::FileListRows, sorting, the selection, and the copy of the selected
 // files into a folder the user chooses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sarvik-undelete.exe: the desktop program on Windows.
 //
 //   sarvik-undelete.exe [IMAGE...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The deep search of the results page, driven as a user drives it: the results
 // of the quick scan first, the banner that offers the search where free space
 // holds data no entry names, the search on a worker while those results stay

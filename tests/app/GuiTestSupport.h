@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the Qt tests of the desktop program share: a device whose reads can be
 // held (to catch a scan or a copy while it runs) and the answering of modal

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program driven as a user drives it: clicks on the drive tree, Next,
 // Stop, Back, the menus and the toolbar, on image files made for each run.
 

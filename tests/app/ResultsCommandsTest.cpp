@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results page's commands driven as a user drives them: recovery through the
 // folder chooser and the saving box, opening found files, snapshots, the file
 // filters, find files, the right-click menu, renaming and the properties box.

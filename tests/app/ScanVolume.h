@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The FAT32 volume that the Qt tests scan, made by the file-system tools.
 

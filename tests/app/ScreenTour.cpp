@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walks the desktop program through its steps on one image and saves a picture
 // of the window at each: the drive page with the image selected, the scan while
 // it runs, the results, and every dialog of the results step (right-click menu,

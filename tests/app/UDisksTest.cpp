@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program with the system's disk manager: a stand-in service on a
 // private bus (udisks_mock.py) lists a disk image as a removable disk's
 // partition, opens it for a user the system refuses, refuses another disk as

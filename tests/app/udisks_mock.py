@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A stand-in for the system's disk manager (UDisks2) on a private bus.
 
 Usage: udisks_mock.py IMAGE [DEVICE]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Carving checked against the carving test volumes (tests/carve/make-carve-volumes.py,
 // made by tools/make-test-volumes.sh): every file the manifest says carving
 // must give back comes back byte-exact under the name of its first unit, files

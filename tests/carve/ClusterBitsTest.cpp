@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The word-at-a-time cluster bits against one bool per cluster: random
 // bitmaps of lengths around word edges, random claims (empty, reversed, past
 // the end), and the walk for unclaimed stretches.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The format walkers on small buffers where a structure's edge matters: a
 // whole file ends where its format says, a file cut by the end of its bytes is
 // incomplete and held as far as it goes, size fields that point past the bytes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Small files of real formats, built byte by byte from a seeded generator, for
 the carving test volumes: JPEG (with an Exif thumbnail), PNG, GIF, PDF (with an
 incremental update), ZIP and Office (DOCX), MP4 and MOV, a TIFF-based camera raw

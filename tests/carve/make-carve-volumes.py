@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes the carving test volumes:
 
   card-fat32.img  FAT32 card, 40 MiB, 512-byte clusters: photos, a camera raw, a

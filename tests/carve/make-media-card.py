@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes card-media.img: a quick-formatted FAT16 camera card (32 MiB, 4 KiB
 clusters) holding one real file of each type a camera, phone or recorder
 writes, made by the tools that write them:

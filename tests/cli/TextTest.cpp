@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's text helpers: terminal columns, times and sizes.
 
 #include "catalogue/NameDecode.h"

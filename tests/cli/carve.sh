@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Carving from the command line on the volumes of tests/carve/make-carve-volumes.py:
 # `sarvik carve` over bytes with no file system writes every file byte-exact (and
 # exits 3 for the fragmented ones it can only give in part), `--types` keeps to

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Carving the quick-formatted media card of tests/carve/make-media-card.py (real
 # files of every type a camera, phone or recorder writes, made by ffmpeg,
 # ImageMagick, heif-enc, 7z and tifffile): `sarvik carve` writes each file whose

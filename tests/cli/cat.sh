@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # sarvik cat: every file recover writes whole comes out of cat byte for byte
 # (by path and by --id) on FAT32, exFAT and NTFS; --from/--length give that
 # slice of it; a file that cannot come back whole (an image cut short) gives

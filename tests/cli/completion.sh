@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The bash completion of data/bash-completion/sarvik: every command the general
 # help lists and every option each command's help lists is offered; and the
 # FOLDER of ls, the PATH of cat and the PATHs of recover come from what the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Disk image containers: one MBR disk (FAT16, FAT32 and NTFS partitions) made
 # into a dynamic and a fixed VHD, a VHDX, a monolithic and a split VMDK, a
 # QCOW2 and a QCOW2 over a backing file (qemu-img), an E01 in several segments

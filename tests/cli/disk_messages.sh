@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a disk or a damaged FAT32 boot sector is said to be, on small images
 # made here with sgdisk, sfdisk, mkfs.fat and mtools (Python writes the damage):
 #   - a GPT that names no partition: scan says so (exit 1), info lists the disk

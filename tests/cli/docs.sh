@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The documents a newcomer reads: README.md short enough to read through, its
 # two set-up commands as CI runs them, and every link between README.md,
 # CONTRIBUTING.md and docs/*.md leading to a file and heading that exist.

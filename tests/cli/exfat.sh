@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # sarvik on the exFAT volume written through exfat-fuse (tests/exfat/make-exfat-volume.py):
 # info and info --json give its geometry and label, scan lists its deleted files
 # under their Unicode names, recover --all is byte-exact against the manifest

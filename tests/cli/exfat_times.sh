@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # exFAT times on the volume of tests/exfat/make-exfat-times-volume.py: the
 # 10 ms field counts (exfat-fuse stores an odd second as 100 of them) and a
 # valid UTC offset byte puts the time into UTC, east and west of it and across

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # FAT12 volumes made by mkfs.fat and mtools (tools/make-test-volumes.sh: a
 # 16 MiB volume and a 1.44 MB floppy): `info` names FAT12, --classic refuses it
 # naming why (exit 1), recover --all brings back every deleted file under its

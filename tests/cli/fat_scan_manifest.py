@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks `sarvik scan --json` on the FAT test volumes against their manifests.
 
 From each manifest this works out, independently of the program, which folders

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded into sarvik by the outcome checks to make faults that a real disk
 // or a full memory would make, without privileges:
 //   SARVIK_FAULT_READ=FROM-TO   pread of any byte in [FROM, TO) fails with EIO

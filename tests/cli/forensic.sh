@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a forensic user relies on: option conventions, valid JSON, padded and
 # full times (FAT's time of day, NTFS's fraction) in listings and on recovered
 # files, "/" paths that ls and recover take, a body file that mactime reads

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Opening volumes whose geometry is not the usual one (made by
 # tests/disk/make-geometry-volumes.py: NTFS with 4,096-byte sectors, FAT16 with
 # one FAT): `info` shows the real sector and record sizes; --thorough recovers

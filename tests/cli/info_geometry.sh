@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # sarvik info --json on volumes made by mkfs.fat and mkntfs with several cluster
 # sizes: every geometry field is recomputed here from the boot sector's bytes and
 # compared (FAT12 too); FAT12 under --classic, an empty file and random bytes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Every JSON document the command line writes, checked against its schema in
 docs/schema/: drives, info (volume, snapshot, whole disk), scan (thorough,
 classic, --deep, --live, from a snapshot), ls, find, volumes and each line of

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The JSON documents of every command that writes one, and the lines of the
 # recovery report, validated against docs/schema/ (json_schema.py beside this
 # script says what is run and what is checked).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # --live: the files not deleted are listed beside the deleted ones and
 # recovered byte-exact through their chains and runs (their own clusters never
 # count against them), on FAT16, FAT32, exFAT and NTFS; the volume's own NTFS

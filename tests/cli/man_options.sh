@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The man page names every option that some command's help lists, the
 # synopsis of each command names every option of that command's help, and every
 # command's help is reachable both as "sarvik help CMD" and "sarvik CMD --help".

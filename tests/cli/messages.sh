@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the command line tells a user in its own words: the progress of a copy
 # on a terminal (one bar for the job that never goes back, the file's name
 # beside it), how to get at an image or device this user may not read, the

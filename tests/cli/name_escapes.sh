@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Names with control characters and backslashes: JSON carries them exactly,
 # text output escapes them reversibly (\n, \t, \xHH, \\), and every path the
 # command line prints, in either form, is taken back by ls, find, recover and

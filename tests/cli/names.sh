@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Names and patterns that are not ASCII. The terminal gives UTF-8; the classic
 # scan holds names as Windows-1252 bytes and a thorough scan as UTF-8, so a
 # pattern is matched as the catalogue holds names (over characters for UTF-8

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What real NTFS volumes hold and our other volumes do not (made by
 # tests/ntfs/make-ntfs-real-volume.py): standard-information times that differ
 # from the file name's, data initialized to less than its size, copies of MFT

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # An NTFS volume quick-formatted over a used one (mkntfs -Q): the new MFT
 # covers the old one's first records only, and its $Bitmap calls the rest free.
 # The quick scan finds none of the old files; the deep search reads the old

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Named data streams of deleted NTFS files (written through ntfs-3g's
 # streams_interface=windows): each is listed beside its file as NAME:STREAM,
 # resident and non-resident alike, and recovered byte-exact as NAME~STREAM,

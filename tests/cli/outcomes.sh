@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Exit statuses and loss reports: sectors that cannot be read (in folders and in
 # file data), output to a full device, Ctrl-C, a snapshot replayed against
 # another volume, a snapshot file that exists, a destination that is not a

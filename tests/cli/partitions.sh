@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-disk images: the FAT16, FAT32 and NTFS test volumes placed into an MBR
 # disk (one primary, an extended partition holding two logical ones) made with
 # sfdisk, and into a GPT disk made with sgdisk. Each partition, named PATH@N,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # FAT structures that use and damage leave behind (tests/fat/make-real-fat-volumes.py):
 # a moved folder's live entry owns it and its files, its old deleted entry is
 # listed as a stand-in that names where it went; a looping chain ends at the

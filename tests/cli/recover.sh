@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # sarvik recover on volumes made by tools/make-test-volumes.sh: recover-all is
 # byte-exact against the manifests, the image is unchanged, a planted link is
 # not written through, filters and PATH arguments choose what is copied, and a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Nothing is written on the volume being read, however it is named: file
 # systems mounted through loop devices (ntfs-3g, exfat-fuse) and fusefat, the
 # source given as the loop device, as the image, as a partition PATH@N of a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Snapshot files saved by earlier builds (tests/snapshot/saved: thorough and
 # classic scans of FAT12/16/32 and NTFS test volumes, deep searches, and the
 # oldest format in the fuzz corpus) must load and list exactly as they did when

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Snapshot files through the command line: save after a scan, use the snapshot
 # as SOURCE, point it at a moved image, warn on a volume that differs, refuse a
 # wrong version, keep what precedes damage.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Nothing a source is made of is ever written, and no file of it can hang the
 # program. One FAT32 volume as a split raw set, an E01 set, a flat VMDK (its
 # extent named by its descriptor) and a QCOW2 over a backing file: --report,

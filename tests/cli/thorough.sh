@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The thorough rules (the default) on volumes made by tools/make-test-volumes.sh: every deleted
 # file whose entry and (consecutive) data are still on disk comes back byte-exact under
 # its path, never fewer than the classic rules, tsk_recover, ntfsundelete or testdisk

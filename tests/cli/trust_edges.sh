@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The smaller promises of a recovery, each on a FAT volume made here (mtools):
 # a name longer than the destination's 255 bytes comes back shortened with its
 # extension, a name holding a character that reorders text (U+202E) is listed

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # --udisks: a SOURCE the system refuses this user is opened by the disk manager
 # (a stand-in service on a private bus) and scans as it does for root; without
 # the option, or where no disk manager answers, it is refused with the reason.

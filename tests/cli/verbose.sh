@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # --verbose: a trace on standard error of what was read where and which rule
 # decided, that leaves standard output as it is without it.
 # Usage: verbose.sh SARVIK VOLUMES_DIR SOURCE_DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shadow copies of an NTFS volume, on a disk made on Windows (GPT, NTFS
 # partition 2 with one shadow copy in which test.txt has other contents):
 # info lists the copy with its time; IMG@2@vss1 reads as a volume (also

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A chain of parent disks over a small library of the test's own: each disk a
 // text file that names its size, its parent and the bytes it holds. What is
 // checked is what the adapters share: how a chain is followed, refused and

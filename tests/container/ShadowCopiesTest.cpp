@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shadow copy catalogue of volumes in memory: one without it (no copies,
 // no error), one whose catalogue header is there but damaged, one whose
 // source fails its reads. Each gives its reason and none is taken for a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Volumes whose geometry is not the usual one: 4,096-byte sectors and one FAT.
 // The volumes made by real tools come from tests/disk/make-geometry-volumes.py
 // (skipped when it has not been run); the FAT volume with 4,096-byte sectors,

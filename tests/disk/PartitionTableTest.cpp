@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Partition tables built byte by byte: the layouts the tools write, and the
 // damaged ones no tool writes (looping chains, entries past the end, huge GPT
 // arrays). Tables written by sfdisk and sgdisk are read in PartitionImageTest.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading ahead with the parser reading too: every range comes back in order
 // with its own bytes and status, whichever thread read it, and the range the
 // parser holds is never written over while later ones are read.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes two small volumes whose geometry is not the usual one, for the tests
 of geometry read from the boot sector.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a folder's cluster ends inside an entry set: the set whose last
 // secondary entry lies exactly one entry past the cluster's end is cut, the
 // one that ends on its last entry is not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // exFAT: hand-built volumes for what no tool makes (a damaged boot region, a
 // set whose checksum fails, a valid length short of the size), and the volume
 // made through exfat-fuse (tests/exfat/make-exfat-volume.py) checked against

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes exfat-times.img (exFAT, 1 MiB, 512-byte clusters) and exfat-times.manifest.tsv in OUTDIR.
 
   make-exfat-times-volume.py OUTDIR

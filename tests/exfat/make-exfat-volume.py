@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes exfat.img (exFAT, 32 MiB, 4 KiB clusters) and exfat.manifest.tsv in OUTDIR.
 
   make-exfat-volume.py OUTDIR

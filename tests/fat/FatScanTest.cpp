@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fat/FatScan.h"
 #include "scan/ScanSession.h"
 #include "support/VolumeBuilder.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes small FAT16 volumes that hold the structures everyday use and damage
 leave behind, which a freshly written test volume never has.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the carving walkers: the input is taken as the bytes of
 // a candidate of each type in turn (its first byte forced to the type's
 // signature, so that every walker gets past its start), and then searched as a

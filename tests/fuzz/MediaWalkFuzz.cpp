@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the walkers of streams checked by CRCs and of
 // containers of chained blocks (Ogg, FLAC, RAR 5, 7z, MP3, transport streams,
 // Matroska): random bytes rarely get past a CRC, so the input is read as a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the partition tables: the MBR, the chain of extended
 // boot records and the GPT (primary and backup).
 //

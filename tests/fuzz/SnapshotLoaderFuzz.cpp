@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the snapshot loader. Any input must load without a
 // crash, a read past the buffer or a hang; whatever loads must save again, and
 // that save must load whole and save to the same bytes.

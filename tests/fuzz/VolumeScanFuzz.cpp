@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the scan engines and the copy, on damaged volumes.
 //
 // Real volumes are loaded once from the folder named by SARVIK_FUZZ_VOLUMES:

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes three tiny FAT volumes (48 KiB each, 512-byte clusters) for the volume
 fuzzer: fuzz-fat12.img, fuzz-fat16.img and fuzz-fat32.img in OUTDIR.
 

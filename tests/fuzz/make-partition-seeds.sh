@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Remakes the partition-table seeds in tests/fuzz/corpus/partition with sfdisk:
 # small disks (8 and 16 KiB) whose tables sit in the first sectors, so that the
 # fuzzer's inputs stay short. Fixed identifiers make the files the same on

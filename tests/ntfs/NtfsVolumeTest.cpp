@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The NTFS scan on volumes made by mkntfs and written through ntfs-3g, checked
 // against their manifests:
 //   ntfs.img      tools/make-test-volumes.sh OUTDIR ntfs: files of many sizes,

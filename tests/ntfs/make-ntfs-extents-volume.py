@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes a small NTFS volume whose deleted files keep their data attribute in
 several MFT records, for the thorough mode's recovery through attribute lists.
 

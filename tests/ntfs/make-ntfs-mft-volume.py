@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes an NTFS volume whose MFT is spread over many runs, for the NTFS scan's
 tests and for timing the scan of a large MFT.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """An NTFS volume with what real use leaves and our other volumes lack, made by
 mkntfs and ntfs-3g, then a few bytes written from Python where no tool writes
 them:

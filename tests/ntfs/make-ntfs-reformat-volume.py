@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """An NTFS volume quick-formatted over a used one: mkntfs, files written
 through ntfs-3g (PNGs, which carving recognises, in nested folders; text; one
 file at the root), then mkntfs -Q over it with the same geometry. Writes

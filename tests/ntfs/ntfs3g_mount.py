@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """An ntfs-3g FUSE mount of an image file, for the NTFS volume scripts here."""
 
 import os

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A wrong program for self_check.py: runs the real one (ORACLE_REAL_SARVIK)
 and alters its answers in five ways the oracle must each catch: one deleted
 file's size, one deleted entry called live, one deleted file's modification

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The program's deleted files against The Sleuth Kit's, entry by entry.
 
 For one volume this compares what `sarvik scan --live --json` / `--bodyfile`

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks that the oracle catches a wrong program: runs oracle.py on one test
 volume with mutant.py in the program's place, which alters a size, calls a
 deleted entry live, moves a time, spoils a copy's SHA-256 and has the deep

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block source on Windows, run under wine on an image file read the way a
 // raw device must be read: whole sectors into aligned memory.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The physical disks the desktop program lists beside the drive letters, under
 // wine (which shows the disk of its drive C:) or on Windows.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows output folder, run under wine: names Windows refuses, UTF-8
 // names as UTF-16 on disk, replacing, times, and reparse points.
 

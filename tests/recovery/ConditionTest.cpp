@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The condition of deleted files on a FAT16 volume built in memory (allocation
 // table entries set by hand), and the times recovered files get from the
 // catalogue. Volumes written by the real tools are checked in tests/cli/partitions.sh.

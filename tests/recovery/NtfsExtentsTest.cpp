@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thorough recovery of NTFS files whose unnamed data attribute is split over
 // several MFT records by an attribute list, on hand-built volumes: extents
 // listed out of order, resident and non-resident lists, sparse and compressed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files of tests/ntfs/make-ntfs-extents-volume.py whose data attribute
 // ntfs-3g split over extension records (manifest note extents=N), recovered in
 // the thorough mode: byte-exact, nothing zero-filled. ntfs-3g removes the file

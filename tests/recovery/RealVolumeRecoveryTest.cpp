@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recover-all on FAT volumes made by mkfs.fat and mtools (tools/make-test-volumes.sh),
 // checked against their manifests. Skipped when the volumes have not been made.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hand-built volumes for the copy: a FAT16 volume whose FATs, clusters and
 // catalogue are written directly, and an NTFS-like volume holding MFT records

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names longer than a file system takes are shortened keeping their extension,
 // within the byte limit and never splitting a character; characters that
 // reorder how a name is shown are taken out of written names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the sample of free space starts pointing at the deep search: at least
 // two of its clusters holding data, and at least one in a hundred.
 

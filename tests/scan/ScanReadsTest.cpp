@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a scan reads of a volume whose free space is dense (every free cluster
 // holds old bytes, as a dd of a used card does): the quick scan nothing of the
 // free clusters but deleted folders' own, the deep search each free byte

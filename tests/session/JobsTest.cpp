@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The jobs a front end runs on workers: a copy (what a stopped copy kept and
 // what its box says, reports folded while none is taken) and a scan (its
 // reports, a stop that keeps what was found, the time left).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A list view's header clicks and its selection across a sort.
 
 #include "session/ListSelection.h"

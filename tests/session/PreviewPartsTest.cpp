@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a preview shows besides the bytes: the cluster strip's spans and
 // texts, and how many bytes of a file's head are still its own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results' session-wide pieces on a small in-memory FAT session: what the
 // properties box counts, Find beside the file filters, renames carried into a
 // later scan, and the find job's stop and drop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small FAT session built in memory for the presentation layer's tests: the
 // root holds "Docs" (cluster 10) and the deleted "old" (cluster 11, holding

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What follows a scan of a real volume: the snapshot commands' steps (the
 // bytes a save writes load back into another session with the same rows, the
 // volume is opened again where the snapshot says, and another volume at that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A snapshot cut short anywhere never loads as whole, and the encoding of its
 // names is what the file says, not what its damaged end suggests.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "snapshot/SnapshotMftRuns.h"
 #include "scan/ScanSession.h"
 #include "snapshot/RecoverySnapshot.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A disk image file read through the standard library, for core tests on
 // volumes made by real tools (the core tests do not link the platform layer).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real test volumes: their images, read whole and scanned, and the manifests that tools/make-test-volumes.sh and
 // the NTFS volume scripts write beside each volume: one tab-separated row per folder or file, with path, type, size,

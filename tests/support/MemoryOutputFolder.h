@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A destination held in memory: for tests, and for anything that wants to see
 // what a copy would write without touching a disk. It behaves like the POSIX

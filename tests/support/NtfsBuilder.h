@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hand-built MFT records and small NTFS volumes for the cases that mkntfs and
 // ntfs-3g never write: Win32 and DOS names, damaged headers, odd run lists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hand-built volumes in memory for the corner cases that no formatting tool makes.
 

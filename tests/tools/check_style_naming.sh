@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # tools/check-style.sh naming, in a scratch repository of its own: a name
 # against the rules on a line changed since the base is reported (a function
 # in a source, a member in a header, a function in a file git does not track

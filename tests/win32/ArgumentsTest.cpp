@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows desktop program's command line.
 
 #include "win32/Arguments.h"

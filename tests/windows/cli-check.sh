@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows command line under wine against the Linux one, on the FAT16,
 # FAT32 and NTFS test volumes: `scan --json` lists the same folders and files,
 # and `recover --all` writes the same bytes under the same names (names that

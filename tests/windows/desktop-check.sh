@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows desktop program under wine on a virtual X display, driven through
 # its steps by its --self-test flag: opens a test volume, scans it, lists the
 # root folder, copies the root's rows (everything below them) into a folder;
