@@ -13,6 +13,7 @@ bash tools/build.sh -DSARVIK_BUILD_TESTS=ON
 # Every source of src/ and tests/ as .clang-format lays it out, and src/
 # through clang-tidy with the repository's checks (functions of at most 150 lines).
 bash tools/check-style.sh
+bash tools/spdx-heads.sh --check # every source file names its licence
 if [ -x tools/make-test-volumes.sh ]; then
   bash tools/make-test-volumes.sh build/test-volumes all thorough-fat32 >build/test-volumes.log 2>&1 ||
     { cat build/test-volumes.log >&2; exit 1; }
