@@ -21,6 +21,14 @@ if ! command -v xvfb-run >/dev/null; then
   exit 1
 fi
 
+# A wine server started without a display (the console tests before this,
+# or the run before on a display now gone) gives a window program none, and it
+# ends at once: each run starts wine afresh on its own virtual display.
+fresh_wine() {
+  wineserver --kill >/dev/null 2>&1 || true
+  wineserver --wait >/dev/null 2>&1 || true
+}
+
 for name in fat32 ntfs exfat; do
   image=$volumes/$name.img
   if [ ! -f "$image" ]; then
@@ -30,6 +38,7 @@ for name in fat32 ntfs exfat; do
   "$linux" recover "$image" --all --to "$work/$name.linux" >/dev/null 2>&1 || true
   mkdir -p "$work/$name.windows" # a folder the user chose exists
   status=0
+  fresh_wine
   timeout 300 xvfb-run -a -s "-screen 0 1280x900x24" \
     wine "$exe" --self-test "Z:$image" --recover-to "Z:$work/$name.windows" >"$work/$name.out" 2>/dev/null ||
     status=$?
@@ -72,6 +81,7 @@ done
 # Stop pressed as the scan starts: the scan ends stopped, the results page shows
 # what it found, and the program ends by itself (exit 0, or 1 for an empty root).
 status=0
+fresh_wine
 timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
   wine "$exe" --self-test "Z:$volumes/ntfs.img" --deep --stop >"$work/stop.out" 2>/dev/null || status=$?
 if [ "$status" -gt 1 ] || ! tr -d '\r' <"$work/stop.out" | grep -q '; the scan was stopped$'; then
@@ -83,6 +93,7 @@ fi
 
 # A wrong command line from a script ends at once with its reason, no box to wait on.
 status=0
+fresh_wine
 timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/ntfs.img" --hold-ms soon \
   >/dev/null 2>"$work/usage.err" || status=$?
 if [ "$status" != 2 ] || ! grep -q -- '--hold-ms takes milliseconds' "$work/usage.err"; then
