@@ -10,6 +10,7 @@
 #
 # Expects WINEPREFIX and WINEDEBUG set up as tools/build-windows.sh does.
 set -euo pipefail
+here=$(dirname "$(realpath "$0")") # copies.py lies beside this script
 exe=$(realpath "$1")
 linux=$(realpath "$2")
 volumes=$(realpath "$3")
@@ -52,31 +53,14 @@ for name in fat16 fat32 ntfs; do
     echo "cli-check: $name: recover exits $linux_status on Linux, $windows_status under wine" >&2
     failed=1
   fi
-  if ! /usr/bin/python3 - "$work/$name.linux" "$work/$name.windows" "$name" <<'PY'; then
-import hashlib, os, re, sys
-linux, windows, name = sys.argv[1:4]
-refused = re.compile(r'[<>:"|?*\x00-\x1f]|[. ]$|^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\.|$)', re.I)
-
-def tree(root):
-    files = {}
-    for folder, _, names in os.walk(root):
-        for n in names:
-            path = os.path.join(folder, n)
-            with open(path, 'rb') as f:
-                files[os.path.relpath(path, root)] = hashlib.sha256(f.read()).hexdigest()
-    return files
-
-def aside(path, all_paths):
-    parts = path.split(os.sep)
-    if any(refused.search(p) for p in parts):
-        return True
-    # Names that differ only in case share one name on Windows.
-    lowered = path.lower()
-    return sum(1 for other in all_paths if other.lower() == lowered) > 1
+  if ! /usr/bin/python3 - "$work/$name.linux" "$work/$name.windows" "$name" "$here" <<'PY'; then
+import sys
+linux, windows, name, here = sys.argv[1:5]
+sys.path.insert(0, here)
+from copies import comparable, tree
 
 lin, win = tree(linux), tree(windows)
-lin_paths = list(lin)
-checked = [p for p in lin if not aside(p, lin_paths)]
+checked = comparable(lin)
 set_aside = len(lin) - len(checked)
 bad = [p for p in checked if win.get(p) != lin[p]]
 for p in bad[:10]:

@@ -9,6 +9,7 @@
 #
 # Expects WINEPREFIX and WINEDEBUG set up as tools/build-windows.sh does.
 set -euo pipefail
+here=$(dirname "$(realpath "$0")") # copies.py lies beside this script
 exe=$(realpath "$1")
 linux=$(realpath "$2")
 volumes=$(realpath "$3")
@@ -49,24 +50,14 @@ for name in fat32 ntfs exfat; do
     failed=1
     continue
   fi
-  if ! /usr/bin/python3 - "$work/$name.linux" "$work/$name.windows" "$name" <<'PY'; then
-import hashlib, os, re, sys
-linux, windows, name = sys.argv[1:4]
-refused = re.compile(r'[<>:"|?*\x00-\x1f]|[. ]$|^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\.|$)', re.I)
-
-def tree(root):
-    files = {}
-    for folder, _, names in os.walk(root):
-        for n in names:
-            path = os.path.join(folder, n)
-            with open(path, 'rb') as f:
-                files[os.path.relpath(path, root)] = hashlib.sha256(f.read()).hexdigest()
-    return files
+  if ! /usr/bin/python3 - "$work/$name.linux" "$work/$name.windows" "$name" "$here" <<'PY'; then
+import sys
+linux, windows, name, here = sys.argv[1:5]
+sys.path.insert(0, here)
+from copies import comparable, tree
 
 lin, win = tree(linux), tree(windows)
-paths = list(lin)
-checked = [p for p in paths if not any(refused.search(part) for part in p.split(os.sep))
-           and sum(1 for o in paths if o.lower() == p.lower()) == 1]
+checked = comparable(lin)
 bad = [p for p in checked if win.get(p) != lin[p]]
 for p in bad[:10]:
     print(f'desktop-check: {name}: {p}: ' + ('missing' if p not in win else 'different bytes'), file=sys.stderr)
