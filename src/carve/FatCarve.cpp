@@ -40,7 +40,7 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
     // A deleted file claims the clusters its copy reads: from its first cluster
     // on, the free ones (or the consecutive ones when too few are free).
     const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
-    for (const auto& file : catalogue.FatFileList) {
+    for (const auto& file : catalogue.fsLists().FatFileList) {
         if (file.deleted != 1 || file.carved != catalogue::Carved::No || file.firstCluster < kFirstDataCluster ||
             file.firstCluster > last)
             continue;
@@ -67,7 +67,7 @@ std::vector<Extent> UnclaimedFatExtents(const disk::SelectedVolume& volume, cons
     if (notes != nullptr)
         for (const auto& [first, size] : notes->liveWithoutChain)
             claimConsecutive(first, size);
-    for (const auto& file : catalogue.FatFileList)
+    for (const auto& file : catalogue.fsLists().FatFileList)
         if (file.deleted == 0 && file.size != 0 && file.firstCluster >= kFirstDataCluster &&
             file.firstCluster <= last && table.entry(file.firstCluster) == std::optional<std::uint32_t>(0))
             claimConsecutive(file.firstCluster, file.size);
@@ -121,7 +121,7 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
         const auto [date, time] = fatDateTimeOf(f).value_or(std::pair<std::uint16_t, std::uint16_t>{0, 0});
         catalogue.AddFatFile("f" + std::to_string(cluster) + "." + f.extension, cluster, carvedTypeKey(f.type), date, 0,
                              static_cast<std::uint32_t>(std::min<std::uint64_t>(f.length, 0xFFFFFFFFu)), 1, time);
-        catalogue::FatFileEntry& entry = catalogue.FatFileList.back();
+        catalogue::FatFileEntry& entry = catalogue.fsLists().FatFileList.back();
         entry.carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
         if (exfat) {
             catalogue::ExfatData data;
@@ -185,7 +185,7 @@ std::vector<Extent> UnclaimedExfatExtents(const disk::SelectedVolume& volume, co
         claimed[static_cast<std::size_t>(c)] = *used;
     }
     // A found deleted file claims the clusters its copy reads.
-    for (const auto& file : catalogue.FatFileList) {
+    for (const auto& file : catalogue.fsLists().FatFileList) {
         if (file.deleted != 1 || file.carved != catalogue::Carved::No || !file.exfat)
             continue;
         for (const exfat::ClusterSpan& span :

@@ -50,14 +50,14 @@ std::optional<ntfs::NtfsRunList> fileRuns(const disk::SelectedVolume& volume, co
                                           const catalogue::Catalogue& catalogue, const catalogue::NtfsFileEntry& file)
 {
     using catalogue::NtfsDataKept;
-    const bool kept = catalogue.NamesAreUtf8 && file.firstRun <= catalogue.NtfsDataRuns.size() &&
-                      file.runCount <= catalogue.NtfsDataRuns.size() - file.firstRun;
+    const bool kept = catalogue.NamesAreUtf8 && file.firstRun <= catalogue.fsLists().NtfsDataRuns.size() &&
+                      file.runCount <= catalogue.fsLists().NtfsDataRuns.size() - file.firstRun;
     if (kept && file.dataKept == NtfsDataKept::Resident)
         return std::nullopt;
     if (kept && file.dataKept == NtfsDataKept::Runs) {
         ntfs::NtfsRunList runs;
         runs.reserve(file.runCount);
-        const auto first = catalogue.NtfsDataRuns.begin() + static_cast<std::ptrdiff_t>(file.firstRun);
+        const auto first = catalogue.fsLists().NtfsDataRuns.begin() + static_cast<std::ptrdiff_t>(file.firstRun);
         for (auto it = first; it != first + file.runCount; ++it)
             runs.push_back({it->start, it->length, it->sparse, it->missing});
         return runs;
@@ -115,7 +115,7 @@ std::vector<Extent> UnclaimedNtfsExtents(const disk::SelectedVolume& volume, con
     const std::uint64_t clusters = std::min(source->size() / clusterBytes, std::uint64_t{bitmap->size()} * 8);
     ClusterBits claimed(*bitmap, clusters);
     // A found deleted file claims the clusters of its data runs, as its copy reads them.
-    for (const auto& file : catalogue.NtfsFileList) {
+    for (const auto& file : catalogue.fsLists().NtfsFileList) {
         if (file.deleted == 0 || file.carved != catalogue::Carved::No || file.size == 0)
             continue;
         const auto runs = fileRuns(volume, mft, catalogue, file);
@@ -164,7 +164,8 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
         catalogue.AddNtfsFile(sector, "f" + std::to_string(cluster) + "." + f.extension,
                               static_cast<std::uint32_t>(cluster), carvedTypeKey(f.type), fileTimeOf(f), fileTimeOf(f),
                               1, f.length);
-        catalogue.NtfsFileList.back().carved = f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
+        catalogue.fsLists().NtfsFileList.back().carved =
+            f.complete ? catalogue::Carved::Whole : catalogue::Carved::Incomplete;
         observer.settled();
     };
     CarveResult result =
@@ -176,7 +177,7 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
 std::size_t DropCarvedWithin(const disk::SelectedVolume& volume, const ntfs::MftRunList& mft,
                              catalogue::Catalogue& catalogue, std::size_t firstCarved, std::size_t firstNamed)
 {
-    auto& files = catalogue.NtfsFileList;
+    auto& files = catalogue.fsLists().NtfsFileList;
     const std::uint64_t clusterBytes = std::uint64_t{volume.geometry.SectorsPerCluster} * kSector;
     if (clusterBytes == 0 || firstCarved >= firstNamed || firstNamed > files.size())
         return 0;

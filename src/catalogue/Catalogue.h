@@ -169,7 +169,7 @@ enum class NtfsDataKept : std::uint8_t {
     No,       ///< nothing kept (a snapshot, or a record the estimate reads itself)
     None,     ///< no data a copy could read: no data attribute, no runs, or undecodable compression
     Resident, ///< the data lies in the record itself
-    Runs,     ///< runCount runs from firstRun of Catalogue::NtfsDataRuns
+    Runs,     ///< runCount runs from firstRun of FileSystemLists::NtfsDataRuns
 };
 
 struct NtfsFileEntry {
@@ -211,14 +211,25 @@ struct ScanLosses {
     [[nodiscard]] bool any() const noexcept { return UnreadableSectors != 0 || UnreadableRecords != 0; }
 };
 
-class Catalogue {
-public:
+/// Each file system's own form of the entries a scan found. FAT and exFAT
+/// fill the first two, NTFS the others.
+struct FileSystemLists {
     std::vector<FatFolderEntry> FatFolderList;
     std::vector<FatFileEntry> FatFileList;
     std::vector<NtfsFolderEntry> NtfsFolderList;
     std::vector<NtfsFileEntry> NtfsFileList;
     /// The runs the NTFS files' dataKept fields point into, in file order.
     std::vector<NtfsDataRun> NtfsDataRuns;
+};
+
+class Catalogue {
+public:
+    /// The lists in each file system's own form: for the scans that fill them,
+    /// the copy and the Condition that read a file's bytes from them, and the
+    /// snapshots that store them. Everything else reaches files through
+    /// entry() (tools/check-style.sh layers holds the front ends to it).
+    [[nodiscard]] FileSystemLists& fsLists() noexcept { return m_lists; }
+    [[nodiscard]] const FileSystemLists& fsLists() const noexcept { return m_lists; }
 
     std::uint32_t EntriesExamined = 0;
     std::uint32_t TreeFoldersPlaced = 0;
@@ -306,16 +317,17 @@ public:
     /// How many folders and files it lists (the root not counted).
     [[nodiscard]] std::uint32_t folderCount() const noexcept
     {
-        return static_cast<std::uint32_t>(FatFolderList.size() + NtfsFolderList.size());
+        return static_cast<std::uint32_t>(m_lists.FatFolderList.size() + m_lists.NtfsFolderList.size());
     }
     [[nodiscard]] std::uint32_t fileCount() const noexcept
     {
-        return static_cast<std::uint32_t>(FatFileList.size() + NtfsFileList.size());
+        return static_cast<std::uint32_t>(m_lists.FatFileList.size() + m_lists.NtfsFileList.size());
     }
     /// Which file system's entries it holds: NTFS once it lists an NTFS entry.
     [[nodiscard]] CatalogueKind kind() const noexcept
     {
-        return NtfsFolderList.empty() && NtfsFileList.empty() ? CatalogueKind::Fat : CatalogueKind::Ntfs;
+        return m_lists.NtfsFolderList.empty() && m_lists.NtfsFileList.empty() ? CatalogueKind::Fat
+                                                                              : CatalogueKind::Ntfs;
     }
     /// How many files and folders it lists (the root not counted); ids run from
     /// fileEntryId(0) and folderEntryId(0) up to these.
@@ -354,6 +366,7 @@ private:
     void clearCounts();
     /// Lists the deleted entry of a moved folder as a stand-in under a key of its own.
     void addMovedStandIn(FatFolderEntry entry, std::uint32_t movedTo);
+    FileSystemLists m_lists;
     std::unordered_map<std::uint32_t, std::size_t> m_fatFolderByCluster;
     std::uint32_t m_movedStandIns = 0;
     std::unordered_map<std::uint64_t, std::size_t> m_ntfsFolderByRecord;

@@ -31,12 +31,12 @@ CatalogueIndex::CatalogueIndex(const Catalogue& catalogue, CatalogueKind kind)
 {
     if (kind == CatalogueKind::Fat) {
         const auto parent = [](const auto& e) { return e.parentCluster; };
-        indexByParent(catalogue.FatFolderList, parent, m_folders);
-        indexByParent(catalogue.FatFileList, parent, m_files);
+        indexByParent(catalogue.fsLists().FatFolderList, parent, m_folders);
+        indexByParent(catalogue.fsLists().FatFileList, parent, m_files);
     } else {
         const auto parent = [](const auto& e) { return e.parentRecord; };
-        indexByParent(catalogue.NtfsFolderList, parent, m_folders);
-        indexByParent(catalogue.NtfsFileList, parent, m_files);
+        indexByParent(catalogue.fsLists().NtfsFolderList, parent, m_folders);
+        indexByParent(catalogue.fsLists().NtfsFileList, parent, m_files);
     }
 }
 
@@ -66,8 +66,8 @@ void FolderTree::BuildFolderTree(Catalogue& catalogue, const CatalogueIndex& ind
     m_handleByKey[rootKey()] = kRootHandle;
     catalogue.TreeFoldersPlaced = 0;
 
-    const std::size_t folderCount =
-        kind == CatalogueKind::Fat ? catalogue.FatFolderList.size() : catalogue.NtfsFolderList.size();
+    const std::size_t folderCount = kind == CatalogueKind::Fat ? catalogue.fsLists().FatFolderList.size()
+                                                               : catalogue.fsLists().NtfsFolderList.size();
     std::vector<bool> placed(folderCount, false);
     std::uint32_t lastProgress = ~0u;
     auto report = [&] {
@@ -101,8 +101,8 @@ void FolderTree::BuildFolderTree(Catalogue& catalogue, const CatalogueIndex& ind
         if (placed[folder])
             continue;
         placed[folder] = true;
-        const std::uint64_t key = kind == CatalogueKind::Fat ? catalogue.FatFolderList[folder].firstCluster
-                                                             : catalogue.NtfsFolderList[folder].recordNumber;
+        const std::uint64_t key = kind == CatalogueKind::Fat ? catalogue.fsLists().FatFolderList[folder].firstCluster
+                                                             : catalogue.fsLists().NtfsFolderList[folder].recordNumber;
         // A damaged entry that names the root's own cluster or record would list
         // the whole root again below itself (and a copy would write it twice).
         if (key == rootKey())
@@ -112,11 +112,11 @@ void FolderTree::BuildFolderTree(Catalogue& catalogue, const CatalogueIndex& ind
         const auto handle = static_cast<std::uint32_t>(m_nodes.size() + 1);
         std::string name;
         if (kind == CatalogueKind::Fat) {
-            FatFolderEntry& e = catalogue.FatFolderList[folder];
+            FatFolderEntry& e = catalogue.fsLists().FatFolderList[folder];
             e.treeItem = handle;
             name = e.name;
         } else {
-            NtfsFolderEntry& e = catalogue.NtfsFolderList[folder];
+            NtfsFolderEntry& e = catalogue.fsLists().NtfsFolderList[folder];
             e.treeItem = handle;
             name = e.name;
         }

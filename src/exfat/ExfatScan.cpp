@@ -51,7 +51,7 @@ public:
             readRoot();
             readFolders(0);
             if (m_options.orphanedFolders && !m_control.stopRequested()) {
-                const std::size_t before = m_catalogue.FatFolderList.size();
+                const std::size_t before = m_catalogue.fsLists().FatFolderList.size();
                 findOrphanedFolders();
                 readFolders(before);
             }
@@ -70,7 +70,7 @@ private:
     /// set must own that cluster (and what it holds) before it is read.
     void readFolders(std::size_t first)
     {
-        const auto& folders = m_catalogue.FatFolderList;
+        const auto& folders = m_catalogue.fsLists().FatFolderList;
         for (bool liveAgain = true; liveAgain && !m_control.stopRequested();) {
             liveAgain = false;
             for (std::size_t i = first; i < folders.size() && !m_control.stopRequested(); ++i)
@@ -91,13 +91,13 @@ private:
     void readOnce(std::size_t index)
     {
         if (m_read.size() <= index)
-            m_read.resize(m_catalogue.FatFolderList.size(), false);
+            m_read.resize(m_catalogue.fsLists().FatFolderList.size(), false);
         if (m_read[index])
             return;
         m_read[index] = true;
-        if (m_catalogue.FatFolderList[index].movedTo == 0) // a moved folder's stand-in holds nothing
+        if (m_catalogue.fsLists().FatFolderList[index].movedTo == 0) // a moved folder's stand-in holds nothing
             readFolder(index);
-        m_observer.progress(static_cast<std::uint32_t>((index + 1) * 100 / m_catalogue.FatFolderList.size()));
+        m_observer.progress(static_cast<std::uint32_t>((index + 1) * 100 / m_catalogue.fsLists().FatFolderList.size()));
     }
 
     /// The clusters of listed folder `folder`, as readFolder reads them.
@@ -233,7 +233,7 @@ private:
         for (const std::uint32_t c :
              m_exfat.chain(m_volume.geometry.RootDirStart, kMaxDirectoryBytes / m_exfat.clusterBytes()))
             held.insert(c);
-        for (const auto& folder : m_catalogue.FatFolderList)
+        for (const auto& folder : m_catalogue.fsLists().FatFolderList)
             hold(folderSpans(folder));
 
         const auto found = readFreeClusters(held);
@@ -376,7 +376,7 @@ private:
             data.dataLength = std::uint64_t{run.length} * m_exfat.clusterBytes();
             data.validDataLength = data.dataLength;
             data.noFatChain = true;
-            m_catalogue.FatFolderList.back().exfat = data;
+            m_catalogue.fsLists().FatFolderList.back().exfat = data;
         }
         m_observer.foldersFound(m_catalogue.folderCount());
     }
@@ -400,7 +400,7 @@ private:
 
     void readFolder(std::size_t index)
     {
-        const catalogue::FatFolderEntry folder = m_catalogue.FatFolderList[index];
+        const catalogue::FatFolderEntry folder = m_catalogue.fsLists().FatFolderList[index];
         const catalogue::ExfatData data = folder.exfat.value_or(catalogue::ExfatData{});
         // A folder's length is whole clusters; a damaged one is bounded, and a
         // length of 0 still reads the first cluster.
@@ -473,7 +473,7 @@ private:
                                               writeTime, origin)) {
                 // The set added last is the folder itself, or a moved folder's
                 // stand-in, or the live set that took a stand-in's place.
-                auto& folders = m_catalogue.FatFolderList;
+                auto& folders = m_catalogue.fsLists().FatFolderList;
                 if (!folders.back().exfat)
                     folders.back().exfat = set.data;
                 if (const auto* owner = m_catalogue.findFatFolder(set.firstCluster); owner != nullptr && !owner->exfat)
@@ -490,7 +490,7 @@ private:
         const auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(set.data.dataLength, 0xFFFFFFFFu));
         m_catalogue.AddFatFile(set.name, set.firstCluster, key, writeDate, accessDate, size, deleted ? 1 : 0, writeTime,
                                origin);
-        m_catalogue.FatFileList.back().exfat = set.data;
+        m_catalogue.fsLists().FatFileList.back().exfat = set.data;
         m_observer.filesFound(m_catalogue.fileCount());
     }
 

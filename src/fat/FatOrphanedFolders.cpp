@@ -195,7 +195,7 @@ void OrphanSearch::readTree(std::uint32_t cluster)
             continue;
         EntryAddresses addresses;
         const std::vector<std::byte> bytes = readFolder(folder, addresses);
-        const std::size_t before = m_catalogue.FatFolderList.size();
+        const std::size_t before = m_catalogue.fsLists().FatFolderList.size();
         ThoroughContext context;
         context.addresses = &addresses;
         context.parentCluster = folder;
@@ -206,8 +206,8 @@ void OrphanSearch::readTree(std::uint32_t cluster)
         ParseDirectoryThorough(bytes, std::vector<bool>(bytes.size() / kSector, true), context, m_catalogue,
                                m_observer);
         // A subfolder is read when its own first cluster still starts it.
-        for (std::size_t i = before; i < m_catalogue.FatFolderList.size(); ++i) {
-            const auto& sub = m_catalogue.FatFolderList[i];
+        for (std::size_t i = before; i < m_catalogue.fsLists().FatFolderList.size(); ++i) {
+            const auto& sub = m_catalogue.fsLists().FatFolderList[i];
             if (sub.parentCluster == folder && m_starts.contains(sub.firstCluster))
                 pending.push_back(sub.firstCluster);
         }

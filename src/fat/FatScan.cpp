@@ -242,10 +242,10 @@ void ScanFat(const disk::SelectedVolume& volume, catalogue::Catalogue& catalogue
 
     // The folder walk: the list is also the queue, and grows while it is walked.
     ClusterChain chain;
-    for (std::size_t f = 0; f < catalogue.FatFolderList.size() && !control.stopRequested(); ++f) {
-        const std::uint32_t folderCluster = catalogue.FatFolderList[f].firstCluster;
+    for (std::size_t f = 0; f < catalogue.fsLists().FatFolderList.size() && !control.stopRequested(); ++f) {
+        const std::uint32_t folderCluster = catalogue.fsLists().FatFolderList[f].firstCluster;
         context.parentCluster = folderCluster;
-        context.parentDeleted = catalogue.FatFolderList[f].deleted == 1;
+        context.parentDeleted = catalogue.fsLists().FatFolderList[f].deleted == 1;
         chain.BuildDirectoryChain(folderCluster, g.GeometryKind);
         endOfDirectory = false;
         for (const std::uint32_t c : chain.clusters()) {

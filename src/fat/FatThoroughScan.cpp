@@ -415,8 +415,8 @@ void ParseDirectoryThorough(std::span<const std::byte> directory, const std::vec
                 }
                 catalogue.AddFatFile(name, start, context.parentCluster, writeDate, accessDate, size, 1, writeTime,
                                      origin);
-                catalogue.FatFileList.back().clusterInUse = inUse;
-                catalogue.FatFileList.back().clusterHighInferred = inferred;
+                catalogue.fsLists().FatFileList.back().clusterInUse = inUse;
+                catalogue.fsLists().FatFileList.back().clusterHighInferred = inferred;
             } else {
                 if (context.liveWithoutChain != nullptr && context.table != nullptr && size != 0 &&
                     context.table->entry(firstCluster) == std::optional<std::uint32_t>(0))
@@ -668,7 +668,7 @@ void FatThoroughScanner::readRoot()
 // it, and live entries are found only in live folders.
 void FatThoroughScanner::walkFolders()
 {
-    const auto& folders = m_catalogue.FatFolderList;
+    const auto& folders = m_catalogue.fsLists().FatFolderList;
     while (!stopped()) {
         for (; m_liveWalked < folders.size() && !stopped(); ++m_liveWalked)
             if (folders[m_liveWalked].deleted == 0)
@@ -692,26 +692,26 @@ void FatThoroughScanner::walkFolders()
 
 bool FatThoroughScanner::unwalked() const
 {
-    const std::size_t size = m_catalogue.FatFolderList.size();
+    const std::size_t size = m_catalogue.fsLists().FatFolderList.size();
     return m_walked < size || m_liveWalked < size;
 }
 
 void FatThoroughScanner::walkOnce(std::size_t index)
 {
     if (m_isWalked.size() <= index)
-        m_isWalked.resize(m_catalogue.FatFolderList.size(), false);
+        m_isWalked.resize(m_catalogue.fsLists().FatFolderList.size(), false);
     if (m_isWalked[index])
         return;
     m_isWalked[index] = true;
-    reportPhase("Reading folders", ++m_walkedCount, m_catalogue.FatFolderList.size());
+    reportPhase("Reading folders", ++m_walkedCount, m_catalogue.fsLists().FatFolderList.size());
     walkFolder(index);
 }
 
 void FatThoroughScanner::walkFolder(std::size_t index)
 {
-    const std::uint32_t folderCluster = m_catalogue.FatFolderList[index].firstCluster;
-    const bool folderDeleted = m_catalogue.FatFolderList[index].deleted == 1;
-    if (folderCluster == kLostFolderKey || m_catalogue.FatFolderList[index].movedTo != 0)
+    const std::uint32_t folderCluster = m_catalogue.fsLists().FatFolderList[index].firstCluster;
+    const bool folderDeleted = m_catalogue.fsLists().FatFolderList[index].deleted == 1;
+    if (folderCluster == kLostFolderKey || m_catalogue.fsLists().FatFolderList[index].movedTo != 0)
         return; // the lost-and-found folder, and stand-ins of moved folders, hold nothing on disk
     m_context.parentCluster = folderCluster;
     m_context.parentDeleted = folderDeleted;

@@ -169,8 +169,8 @@ public:
         m_catalogue = chunk.catalogue;
         m_chunkOpen = true;
         // Room for about as many files as the chunk before listed.
-        if (m_catalogue->NtfsFileList.empty())
-            m_catalogue->NtfsFileList.reserve(m_lastChunkFiles + m_lastChunkFiles / 4);
+        if (m_catalogue->fsLists().NtfsFileList.empty())
+            m_catalogue->fsLists().NtfsFileList.reserve(m_lastChunkFiles + m_lastChunkFiles / 4);
         if (readAhead) {
             std::vector<disk::ReadAhead::Range> blocks;
             for (std::size_t k = chunk.first; k < chunk.end; ++k)
@@ -195,7 +195,7 @@ public:
         }
         m_progress->folders.fetch_add(m_catalogue->folderCount(), std::memory_order_relaxed);
         m_progress->files.fetch_add(m_catalogue->fileCount(), std::memory_order_relaxed);
-        m_lastChunkFiles = m_catalogue->NtfsFileList.size();
+        m_lastChunkFiles = m_catalogue->fsLists().NtfsFileList.size();
         m_chunkOpen = false;
     }
 
@@ -307,7 +307,7 @@ private:
                                        name.modified, 0, flags == RecordFlags::DeletedFolder ? 1 : 0, standardTimes());
             if (m_followEach)
                 m_observer.foldersFound(foldersSoFar());
-            reportItem(m_catalogue->NtfsFolderList.back().name);
+            reportItem(m_catalogue->fsLists().NtfsFolderList.back().name);
             return;
         }
         // Files in use only change the labels; their data attribute is not looked for.
@@ -316,7 +316,7 @@ private:
         const bool ownFile = m_recordNumber < kFirstUserRecord || name.parentRecord == kExtendRecord;
         if (flags == RecordFlags::DeletedFile || (m_live && flags == RecordFlags::FileInUse && !ownFile)) {
             addDeletedFile(std::move(name), sector, flags == RecordFlags::DeletedFile ? 1 : 0);
-            shown = &m_catalogue->NtfsFileList.back().name;
+            shown = &m_catalogue->fsLists().NtfsFileList.back().name;
         }
         if (m_followEach)
             m_observer.filesFound(filesSoFar());
@@ -350,7 +350,7 @@ private:
         const std::string base = streams.empty() ? std::string{} : name.name;
         m_catalogue->AddNtfsFile(recordSector, std::move(name.name), m_recordNumber, name.parentRecord, name.created,
                                  name.modified, deleted, size, standardTimes());
-        m_catalogue->NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
+        m_catalogue->fsLists().NtfsFileList.back().nameDecoded = m_thorough; // ReadFileNameUtf8 made it
         keepData(chosen, recordSector);
         if (!base.empty())
             addStreams(base, name, streams, sector, deleted);
@@ -366,7 +366,7 @@ private:
         for (NamedStream& stream : streams) {
             m_catalogue->AddNtfsFile(sector, base + ":" + stream.name, m_recordNumber, name.parentRecord, name.created,
                                      name.modified, deleted, stream.size, standardTimes());
-            auto& entry = m_catalogue->NtfsFileList.back();
+            auto& entry = m_catalogue->fsLists().NtfsFileList.back();
             entry.nameDecoded = true;
             entry.stream = std::move(stream.name);
             if (m_runs.recordSectors() == m_estimateRecordSectors)
@@ -440,7 +440,8 @@ private:
         for (const NtfsRun& run : *runs)
             m_keptRuns.push_back({run.start, run.length, run.sparse, run.missing});
         // The file just added: the size its written part is told against.
-        const std::uint64_t size = m_catalogue->NtfsFileList.empty() ? 0 : m_catalogue->NtfsFileList.back().size;
+        const std::uint64_t size =
+            m_catalogue->fsLists().NtfsFileList.empty() ? 0 : m_catalogue->fsLists().NtfsFileList.back().size;
         m_catalogue->KeepNtfsFileData(NtfsDataKept::Runs, m_keptRuns, InitializedBytes(record, data.offset, size));
     }
 
@@ -698,9 +699,9 @@ std::uint32_t examineMft(const disk::SelectedVolume& volume, Catalogue& catalogu
                 list.reserve(
                     std::max<std::size_t>(needed, static_cast<std::size_t>(needed * records * 5 / (seen * 4))));
         };
-        room(catalogue.NtfsFolderList, part.NtfsFolderList.size());
-        room(catalogue.NtfsFileList, part.NtfsFileList.size());
-        room(catalogue.NtfsDataRuns, part.NtfsDataRuns.size());
+        room(catalogue.fsLists().NtfsFolderList, part.fsLists().NtfsFolderList.size());
+        room(catalogue.fsLists().NtfsFileList, part.fsLists().NtfsFileList.size());
+        room(catalogue.fsLists().NtfsDataRuns, part.fsLists().NtfsDataRuns.size());
         catalogue.AppendNtfsEntries(std::move(parts[appended - 1]));
         ++appended;
     };
@@ -789,9 +790,9 @@ namespace {
 std::unordered_set<std::uint64_t> listedNumbers(const Catalogue& catalogue)
 {
     std::unordered_set<std::uint64_t> numbers;
-    for (const auto& folder : catalogue.NtfsFolderList)
+    for (const auto& folder : catalogue.fsLists().NtfsFolderList)
         numbers.insert(folder.recordNumber);
-    for (const auto& file : catalogue.NtfsFileList)
+    for (const auto& file : catalogue.fsLists().NtfsFileList)
         if (file.carved == catalogue::Carved::No)
             numbers.insert(file.recordNumber);
     return numbers;
@@ -867,8 +868,8 @@ bool inUseInMft(const disk::SelectedVolume& volume, const MftRunList& runs, std:
 void attachFoundOrphans(Catalogue& catalogue, std::size_t firstFolder, std::size_t firstFile, FoundRecords& result)
 {
     std::unordered_set<std::uint64_t> folders;
-    for (std::size_t i = firstFolder; i < catalogue.NtfsFolderList.size(); ++i)
-        folders.insert(catalogue.NtfsFolderList[i].recordNumber);
+    for (std::size_t i = firstFolder; i < catalogue.fsLists().NtfsFolderList.size(); ++i)
+        folders.insert(catalogue.fsLists().NtfsFolderList[i].recordNumber);
     std::uint64_t key = 0;
     for (const std::uint32_t candidate : kFoundFolderKeys)
         if (key == 0 && catalogue.findNtfsFolder(candidate) == nullptr)
@@ -879,10 +880,10 @@ void attachFoundOrphans(Catalogue& catalogue, std::size_t firstFolder, std::size
         parent = key;
         ++result.orphans;
     };
-    for (std::size_t i = firstFolder; i < catalogue.NtfsFolderList.size(); ++i)
-        adopt(catalogue.NtfsFolderList[i].parentRecord);
-    for (std::size_t i = firstFile; i < catalogue.NtfsFileList.size(); ++i)
-        adopt(catalogue.NtfsFileList[i].parentRecord);
+    for (std::size_t i = firstFolder; i < catalogue.fsLists().NtfsFolderList.size(); ++i)
+        adopt(catalogue.fsLists().NtfsFolderList[i].parentRecord);
+    for (std::size_t i = firstFile; i < catalogue.fsLists().NtfsFileList.size(); ++i)
+        adopt(catalogue.fsLists().NtfsFileList[i].parentRecord);
     if (result.orphans != 0)
         catalogue.AddNtfsFolder(kFoundFolderName, key, catalogue::kNtfsRootRecord, 0, 0, 0, 1);
 }
@@ -896,8 +897,8 @@ FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& cata
     FoundRecords result;
     const std::uint32_t recordSectors = MftRecord(volume.geometry.MftRecordSectors).sectors();
     const std::size_t recordBytes = std::size_t{recordSectors} * disk::kSectorSize;
-    const std::size_t firstFolder = catalogue.NtfsFolderList.size();
-    const std::size_t firstFile = catalogue.NtfsFileList.size();
+    const std::size_t firstFolder = catalogue.fsLists().NtfsFolderList.size();
+    const std::size_t firstFile = catalogue.fsLists().NtfsFileList.size();
     std::uint64_t total = 0;
     for (const auto& stretch : sightings.stretches())
         total += stretch.length;
@@ -937,8 +938,8 @@ FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& cata
             observer.filesFound(catalogue.fileCount());
         }
     }
-    result.folders = static_cast<std::uint32_t>(catalogue.NtfsFolderList.size() - firstFolder);
-    result.files = static_cast<std::uint32_t>(catalogue.NtfsFileList.size() - firstFile);
+    result.folders = static_cast<std::uint32_t>(catalogue.fsLists().NtfsFolderList.size() - firstFolder);
+    result.files = static_cast<std::uint32_t>(catalogue.fsLists().NtfsFileList.size() - firstFile);
     attachFoundOrphans(catalogue, firstFolder, firstFile, result);
     observer.foldersFound(catalogue.folderCount());
     observer.progress(0);

@@ -274,8 +274,8 @@ ConditionEstimator::ntfsEntrySpans(const catalogue::NtfsFileEntry& entry, const 
     }
     using catalogue::NtfsDataKept;
     const bool kept = catalogue != nullptr && entry.dataKept != NtfsDataKept::No &&
-                      entry.firstRun <= catalogue->NtfsDataRuns.size() &&
-                      entry.runCount <= catalogue->NtfsDataRuns.size() - entry.firstRun;
+                      entry.firstRun <= catalogue->fsLists().NtfsDataRuns.size() &&
+                      entry.runCount <= catalogue->fsLists().NtfsDataRuns.size() - entry.firstRun;
     if (!kept)
         return ntfsSpans(entry.recordSector, entry.size, entry.recordNumber, entry.stream);
     if (entry.dataKept == NtfsDataKept::None)
@@ -284,7 +284,7 @@ ConditionEstimator::ntfsEntrySpans(const catalogue::NtfsFileEntry& entry, const 
         return std::vector<Span>{};
     ntfs::NtfsRunList runs;
     runs.reserve(entry.runCount);
-    const auto first = catalogue->NtfsDataRuns.begin() + static_cast<std::ptrdiff_t>(entry.firstRun);
+    const auto first = catalogue->fsLists().NtfsDataRuns.begin() + static_cast<std::ptrdiff_t>(entry.firstRun);
     for (auto it = first; it != first + entry.runCount; ++it)
         runs.push_back({it->start, it->length, it->sparse, it->missing});
     return runSpans(runs, std::min(entry.initialized, entry.size));
@@ -466,11 +466,11 @@ void ConditionEstimator::useOverlaps(const catalogue::Catalogue& catalogue)
             }
     };
     if (fat) {
-        for (const auto& e : catalogue.FatFileList)
+        for (const auto& e : catalogue.fsLists().FatFileList)
             if (e.deleted != 0)
                 add(fatEntrySpans(e), e.ordinal, overlapTime(e));
     } else if (kind == disk::VolumeKind::Ntfs) {
-        for (const auto& e : catalogue.NtfsFileList)
+        for (const auto& e : catalogue.fsLists().NtfsFileList)
             if (e.deleted != 0)
                 add(ntfsEntrySpans(e, &catalogue), e.recordSector, e.modified);
     }
@@ -500,9 +500,9 @@ std::optional<std::vector<ConditionEstimator::Span>>
 ConditionEstimator::ntfsCatalogued(const catalogue::NtfsFileEntry& entry)
 {
     // The kept runs are those of the catalogue useOverlaps read, if the entry is one of its.
-    const auto* list = m_catalogue != nullptr ? m_catalogue->NtfsFileList.data() : nullptr;
+    const auto* list = m_catalogue != nullptr ? m_catalogue->fsLists().NtfsFileList.data() : nullptr;
     const bool ours = list != nullptr && std::less_equal<>()(list, &entry) &&
-                      std::less<>()(&entry, list + m_catalogue->NtfsFileList.size());
+                      std::less<>()(&entry, list + m_catalogue->fsLists().NtfsFileList.size());
     return ntfsEntrySpans(entry, ours ? m_catalogue : nullptr);
 }
 
@@ -527,8 +527,10 @@ ConditionEstimate ConditionEstimator::file(const catalogue::Catalogue& catalogue
     if (catalogue::isFolderId(id) || id == catalogue::kNoEntryId)
         return {};
     if (catalogue.kind() == catalogue::CatalogueKind::Fat)
-        return i < catalogue.FatFileList.size() ? fatFile(catalogue.FatFileList[i]) : ConditionEstimate{};
-    return i < catalogue.NtfsFileList.size() ? ntfsFile(catalogue.NtfsFileList[i]) : ConditionEstimate{};
+        return i < catalogue.fsLists().FatFileList.size() ? fatFile(catalogue.fsLists().FatFileList[i])
+                                                          : ConditionEstimate{};
+    return i < catalogue.fsLists().NtfsFileList.size() ? ntfsFile(catalogue.fsLists().NtfsFileList[i])
+                                                       : ConditionEstimate{};
 }
 
 std::optional<std::vector<ClusterPart>> ConditionEstimator::fileParts(const catalogue::Catalogue& catalogue,
@@ -538,8 +540,8 @@ std::optional<std::vector<ClusterPart>> ConditionEstimator::fileParts(const cata
     if (catalogue::isFolderId(id) || id == catalogue::kNoEntryId)
         return std::nullopt;
     if (catalogue.kind() == catalogue::CatalogueKind::Fat)
-        return i < catalogue.FatFileList.size() ? fatParts(catalogue.FatFileList[i]) : std::nullopt;
-    return i < catalogue.NtfsFileList.size() ? ntfsParts(catalogue.NtfsFileList[i]) : std::nullopt;
+        return i < catalogue.fsLists().FatFileList.size() ? fatParts(catalogue.fsLists().FatFileList[i]) : std::nullopt;
+    return i < catalogue.fsLists().NtfsFileList.size() ? ntfsParts(catalogue.fsLists().NtfsFileList[i]) : std::nullopt;
 }
 
 namespace {
@@ -683,12 +685,12 @@ void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const c
             continue;
         ConditionEstimate e;
         catalogue::Carved carved = catalogue::Carved::No;
-        if (fat && row.entryIndex < catalogue.FatFileList.size()) {
-            const auto& entry = catalogue.FatFileList[row.entryIndex];
+        if (fat && row.entryIndex < catalogue.fsLists().FatFileList.size()) {
+            const auto& entry = catalogue.fsLists().FatFileList[row.entryIndex];
             e = fatFile(entry);
             carved = entry.carved;
-        } else if (kind == disk::VolumeKind::Ntfs && row.entryIndex < catalogue.NtfsFileList.size()) {
-            const auto& entry = catalogue.NtfsFileList[row.entryIndex];
+        } else if (kind == disk::VolumeKind::Ntfs && row.entryIndex < catalogue.fsLists().NtfsFileList.size()) {
+            const auto& entry = catalogue.fsLists().NtfsFileList[row.entryIndex];
             e = ntfsFile(entry);
             carved = entry.carved;
         }

@@ -151,24 +151,24 @@ bool FileRecovery::stopped() const noexcept
 const catalogue::FatFileEntry* FileRecovery::fatFileByOrdinal(std::uint64_t ordinal)
 {
     if (m_fatByOrdinal.empty())
-        for (std::size_t i = m_catalogue.FatFileList.size(); i-- > 0;)
-            m_fatByOrdinal[m_catalogue.FatFileList[i].ordinal] = i; // the first of equal ordinals wins
+        for (std::size_t i = m_catalogue.fsLists().FatFileList.size(); i-- > 0;)
+            m_fatByOrdinal[m_catalogue.fsLists().FatFileList[i].ordinal] = i; // the first of equal ordinals wins
     const auto it = m_fatByOrdinal.find(ordinal);
-    return it == m_fatByOrdinal.end() ? nullptr : &m_catalogue.FatFileList[it->second];
+    return it == m_fatByOrdinal.end() ? nullptr : &m_catalogue.fsLists().FatFileList[it->second];
 }
 
 const catalogue::NtfsFileEntry* FileRecovery::ntfsFileBySector(std::uint64_t sector)
 {
     // A file's named streams share its record: the entry being copied is the
     // one meant when it lies there.
-    if (m_currentFile && *m_currentFile < m_catalogue.NtfsFileList.size() &&
-        m_catalogue.NtfsFileList[*m_currentFile].recordSector == sector)
-        return &m_catalogue.NtfsFileList[*m_currentFile];
+    if (m_currentFile && *m_currentFile < m_catalogue.fsLists().NtfsFileList.size() &&
+        m_catalogue.fsLists().NtfsFileList[*m_currentFile].recordSector == sector)
+        return &m_catalogue.fsLists().NtfsFileList[*m_currentFile];
     if (m_ntfsBySector.empty())
-        for (std::size_t i = m_catalogue.NtfsFileList.size(); i-- > 0;)
-            m_ntfsBySector[m_catalogue.NtfsFileList[i].recordSector] = i;
+        for (std::size_t i = m_catalogue.fsLists().NtfsFileList.size(); i-- > 0;)
+            m_ntfsBySector[m_catalogue.fsLists().NtfsFileList[i].recordSector] = i;
     const auto it = m_ntfsBySector.find(sector);
-    return it == m_ntfsBySector.end() ? nullptr : &m_catalogue.NtfsFileList[it->second];
+    return it == m_ntfsBySector.end() ? nullptr : &m_catalogue.fsLists().NtfsFileList[it->second];
 }
 
 void FileRecovery::RecoverListItems(std::span<const catalogue::FileRow> rows, RecoveryMode mode,
@@ -192,11 +192,11 @@ void FileRecovery::RecoverRow(const catalogue::FileRow& row, const TargetFolder&
         if (node == nullptr || node->folderIndex < 0)
             return;
         const auto index = static_cast<std::size_t>(node->folderIndex);
-        if (fat && index < m_catalogue.FatFolderList.size()) {
-            const auto& e = m_catalogue.FatFolderList[index];
+        if (fat && index < m_catalogue.fsLists().FatFolderList.size()) {
+            const auto& e = m_catalogue.fsLists().FatFolderList[index];
             RecoverFatFolder(node->handle, e.firstCluster, destination, e.name);
-        } else if (!fat && index < m_catalogue.NtfsFolderList.size()) {
-            const auto& e = m_catalogue.NtfsFolderList[index];
+        } else if (!fat && index < m_catalogue.fsLists().NtfsFolderList.size()) {
+            const auto& e = m_catalogue.fsLists().NtfsFolderList[index];
             RecoverNtfsFolder(node->handle, e.recordNumber, destination, e.name);
         }
         return;
@@ -224,11 +224,11 @@ int FileRecovery::RecoverFile(const TargetFolder& folder, catalogue::EntryId id,
     const std::optional<std::size_t> was = m_currentFile;
     m_currentFile = i; // the entry meant when several share its record
     int written = 0;
-    if (isFat() && i < m_catalogue.FatFileList.size()) {
-        const catalogue::FatFileEntry& e = m_catalogue.FatFileList[i];
+    if (isFat() && i < m_catalogue.fsLists().FatFileList.size()) {
+        const catalogue::FatFileEntry& e = m_catalogue.fsLists().FatFileList[i];
         written = RecoverFatFile(folder, e.ordinal, copyMode, e.firstCluster, e.size, e.name, e.deleted);
-    } else if (!isFat() && i < m_catalogue.NtfsFileList.size()) {
-        const catalogue::NtfsFileEntry& e = m_catalogue.NtfsFileList[i];
+    } else if (!isFat() && i < m_catalogue.fsLists().NtfsFileList.size()) {
+        const catalogue::NtfsFileEntry& e = m_catalogue.fsLists().NtfsFileList[i];
         written = RecoverNtfsFile(folder, e.name, e.size, e.recordSector, copyMode,
                                   copyMode == CopyMode::Save ? e.deleted : 0);
     }
@@ -275,16 +275,17 @@ void FileRecovery::recoverFolder(bool fat, std::uint32_t treeItem, std::uint64_t
         if (node == nullptr || node->folderIndex < 0)
             return std::nullopt;
         const auto index = static_cast<std::size_t>(node->folderIndex);
-        if (fat && index < m_catalogue.FatFolderList.size() && m_catalogue.FatFolderList[index].exfat) {
-            const catalogue::ExfatData& d = *m_catalogue.FatFolderList[index].exfat;
+        if (fat && index < m_catalogue.fsLists().FatFolderList.size() &&
+            m_catalogue.fsLists().FatFolderList[index].exfat) {
+            const catalogue::ExfatData& d = *m_catalogue.fsLists().FatFolderList[index].exfat;
             return exfatEntryTimes(d.modified, d.modified10ms, d.modifiedUtc, d.accessed, d.accessedUtc);
         }
-        if (fat && index < m_catalogue.FatFolderList.size())
-            return fatEntryTimes(m_catalogue.FatFolderList[index].writeDate,
-                                 m_catalogue.FatFolderList[index].accessDate,
-                                 m_catalogue.FatFolderList[index].writeTime);
-        if (!fat && index < m_catalogue.NtfsFolderList.size()) {
-            const catalogue::NtfsStandardTimes t = m_catalogue.ntfsTimes(m_catalogue.NtfsFolderList[index]);
+        if (fat && index < m_catalogue.fsLists().FatFolderList.size())
+            return fatEntryTimes(m_catalogue.fsLists().FatFolderList[index].writeDate,
+                                 m_catalogue.fsLists().FatFolderList[index].accessDate,
+                                 m_catalogue.fsLists().FatFolderList[index].writeTime);
+        if (!fat && index < m_catalogue.fsLists().NtfsFolderList.size()) {
+            const catalogue::NtfsStandardTimes t = m_catalogue.ntfsTimes(m_catalogue.fsLists().NtfsFolderList[index]);
             return ntfsEntryTimes(t.modified, t.accessed);
         }
         return std::nullopt;
@@ -340,7 +341,7 @@ template <typename Copy> void FileRecovery::copySelectedFilesIn(std::uint64_t pa
 void FileRecovery::RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFolder& folder)
 {
     copySelectedFilesIn(parentCluster, [&](std::size_t i) {
-        const auto& e = m_catalogue.FatFileList[i];
+        const auto& e = m_catalogue.fsLists().FatFileList[i];
         RecoverFatFile(folder, e.ordinal, CopyMode::Save, e.firstCluster, e.size, e.name, e.deleted);
     });
 }
@@ -348,7 +349,7 @@ void FileRecovery::RecoverFatFilesIn(std::uint32_t parentCluster, const TargetFo
 void FileRecovery::RecoverNtfsFilesIn(std::uint64_t parentRecord, const TargetFolder& folder)
 {
     copySelectedFilesIn(parentRecord, [&](std::size_t i) {
-        const auto& e = m_catalogue.NtfsFileList[i];
+        const auto& e = m_catalogue.fsLists().NtfsFileList[i];
         RecoverNtfsFile(folder, e.name, e.size, e.recordSector, CopyMode::Save, e.deleted);
     });
 }
@@ -866,7 +867,7 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
     if (entry != nullptr && entry->name != listedName) {
         // Asked by sector and name alone (not while a list is copied): the
         // stream of that name, when the record holds one.
-        for (const auto& e : m_catalogue.NtfsFileList)
+        for (const auto& e : m_catalogue.fsLists().NtfsFileList)
             if (e.recordSector == recordSector && e.name == listedName)
                 entry = &e;
     }

@@ -141,14 +141,14 @@ void searchNtfsFreeSpace(ScanSession& session, catalogue::ScanObserver& observer
     if (!carve)
         carving.types.fill(false);
     auto& catalogue = session.catalogue;
-    const std::size_t firstCarved = catalogue.NtfsFileList.size();
+    const std::size_t firstCarved = catalogue.fsLists().NtfsFileList.size();
     observer.stopAvailable(true);
     const carve::CarveResult carved =
         carve::CarveNtfsVolume(session.volume, session.mftRuns, catalogue, observer, control, carving);
     catalogue.Losses.UnreadableSectors += (carved.unreadableBytes + 511) / 512;
     catalogue.Losses.Stopped = catalogue.Losses.Stopped || carved.stopped;
     if (!catalogue.Losses.Stopped && !control.stopRequested() && !sightings.stretches().empty()) {
-        const std::size_t firstFound = catalogue.NtfsFileList.size();
+        const std::size_t firstFound = catalogue.fsLists().NtfsFileList.size();
         catalogue.UnlistedFoundRecords +=
             ntfs::AddFoundRecords(session.volume, catalogue, session.mftRuns, sightings, observer, control, true)
                 .spread;

@@ -120,10 +120,10 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
                std::to_string(name.size()) + " characters long; a snapshot holds at most " + std::to_string(bound);
     };
     if (isFatKind(g.GeometryKind)) {
-        for (const auto& e : c.FatFolderList)
+        for (const auto& e : c.fsLists().FatFolderList)
             if (auto m = longName(e.name, "folder"))
                 return m;
-        for (const auto& e : c.FatFileList)
+        for (const auto& e : c.fsLists().FatFileList)
             if (auto m = longName(e.name, "file"))
                 return m;
     } else if (g.GeometryKind == disk::VolumeKind::Ntfs) {
@@ -135,13 +135,13 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
                    std::to_string(e.recordNumber) + ", in folder " + std::to_string(e.parentRecord) +
                    ") does not fit the 32-bit field of the file";
         };
-        for (const auto& e : c.NtfsFolderList) {
+        for (const auto& e : c.fsLists().NtfsFolderList) {
             if (auto m = longName(e.name, "folder"))
                 return m;
             if (auto m = bigNumber(e, "folder"))
                 return m;
         }
-        for (const auto& e : c.NtfsFileList) {
+        for (const auto& e : c.fsLists().NtfsFileList) {
             if (auto m = longName(e.name, "file"))
                 return m;
             if (auto m = bigNumber(e, "file"))
@@ -151,8 +151,8 @@ std::optional<std::string> unfitValue(const disk::VolumeInfo& info, const disk::
                        std::to_string(e.recordSector) + ", beyond the 32-bit field of the file";
         }
     }
-    if (c.FatFolderList.size() > kU32Max || c.FatFileList.size() > kU32Max || c.NtfsFolderList.size() > kU32Max ||
-        c.NtfsFileList.size() > kU32Max)
+    if (c.fsLists().FatFolderList.size() > kU32Max || c.fsLists().FatFileList.size() > kU32Max ||
+        c.fsLists().NtfsFolderList.size() > kU32Max || c.fsLists().NtfsFileList.size() > kU32Max)
         return prefix + "the catalogue holds more entries than the file can count";
     return std::nullopt;
 }
@@ -336,7 +336,7 @@ void writeEntryTrailer(Writer& w, std::string_view tag, const std::vector<Folder
 /// The FATENTRY= trailer: every FAT folder's and file's origin, folders first.
 void writeFatEntryOrigins(Writer& w, const catalogue::Catalogue& c)
 {
-    writeEntryTrailer(w, kFatEntryTrailer, c.FatFolderList, c.FatFileList, [&w](const auto& e) {
+    writeEntryTrailer(w, kFatEntryTrailer, c.fsLists().FatFolderList, c.fsLists().FatFileList, [&w](const auto& e) {
         const catalogue::FatEntryOrigin& o = e.origin;
         w.put(8, o.address).put(2, o.createDate).put(2, o.createTime).put(1, o.createTenths);
     });
@@ -351,10 +351,10 @@ bool anyTime(const catalogue::NtfsStandardTimes& t)
 void writeNtfsTimes(Writer& w, const catalogue::Catalogue& c)
 {
     const auto timed = [](const auto& e) { return anyTime(e.standard); };
-    if (std::none_of(c.NtfsFolderList.begin(), c.NtfsFolderList.end(), timed) &&
-        std::none_of(c.NtfsFileList.begin(), c.NtfsFileList.end(), timed))
+    if (std::none_of(c.fsLists().NtfsFolderList.begin(), c.fsLists().NtfsFolderList.end(), timed) &&
+        std::none_of(c.fsLists().NtfsFileList.begin(), c.fsLists().NtfsFileList.end(), timed))
         return;
-    writeEntryTrailer(w, kNtfsTimesTrailer, c.NtfsFolderList, c.NtfsFileList, [&w](const auto& e) {
+    writeEntryTrailer(w, kNtfsTimesTrailer, c.fsLists().NtfsFolderList, c.fsLists().NtfsFileList, [&w](const auto& e) {
         const catalogue::NtfsStandardTimes& t = e.standard;
         w.put(8, t.created).put(8, t.modified).put(8, t.recordChanged).put(8, t.accessed);
     });
@@ -378,21 +378,21 @@ void writeLosses(Writer& w, const disk::VolumeInfo& info, const catalogue::ScanL
 void writeBody(Writer& w, std::uint16_t kind, const catalogue::Catalogue& c)
 {
     if (isFatKind(kind)) {
-        writeList(w, c.FatFolderList, [&w](const catalogue::FatFolderEntry& e) {
+        writeList(w, c.fsLists().FatFolderList, [&w](const catalogue::FatFolderEntry& e) {
             writeFatRecordStart(w, e, kFatFolderFixed);
             w.put(1, e.deleted & 0xFF).put(2, e.reserved);
         });
-        writeList(w, c.FatFileList, [&w](const catalogue::FatFileEntry& e) {
+        writeList(w, c.fsLists().FatFileList, [&w](const catalogue::FatFileEntry& e) {
             writeFatRecordStart(w, e, kFatFileFixed);
             w.put(4, e.size).put(1, e.deleted & 0xFF).put(4, e.ordinal);
         });
     } else if (kind == disk::VolumeKind::Ntfs) {
-        writeList(w, c.NtfsFolderList, [&w](const catalogue::NtfsFolderEntry& e) {
+        writeList(w, c.fsLists().NtfsFolderList, [&w](const catalogue::NtfsFolderEntry& e) {
             w.put(2, e.name.size() + kNtfsFolderFixed).chars(e.name).put(4, e.recordNumber).put(4, e.parentRecord);
             // Times as two 32-bit halves, low first: the same bytes as a u64.
             w.put(8, e.created).put(8, e.modified).put(1, e.deleted & 0xFF).put(2, e.reserved);
         });
-        writeList(w, c.NtfsFileList, [&w](const catalogue::NtfsFileEntry& e) {
+        writeList(w, c.fsLists().NtfsFileList, [&w](const catalogue::NtfsFileEntry& e) {
             w.put(2, e.name.size() + kNtfsFileFixed).put(4, e.recordSector).chars(e.name);
             w.put(4, e.recordNumber).put(4, e.parentRecord).put(8, e.created).put(8, e.modified);
             w.put(1, e.deleted & 0xFF).put(8, e.size);
@@ -541,9 +541,9 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
     if (isFatKind(geometry.GeometryKind) && catalogue.NamesAreUtf8 && catalogue.FatTimesOfDay) {
         const auto timed = [](const auto& e) { return e.writeTime != 0; };
         const auto& c = catalogue;
-        if (std::any_of(c.FatFolderList.begin(), c.FatFolderList.end(), timed) ||
-            std::any_of(c.FatFileList.begin(), c.FatFileList.end(), timed)) {
-            writeEntryTrailer(w, kFatTimesTrailer, c.FatFolderList, c.FatFileList,
+        if (std::any_of(c.fsLists().FatFolderList.begin(), c.fsLists().FatFolderList.end(), timed) ||
+            std::any_of(c.fsLists().FatFileList.begin(), c.fsLists().FatFileList.end(), timed)) {
+            writeEntryTrailer(w, kFatTimesTrailer, c.fsLists().FatFolderList, c.fsLists().FatFileList,
                               [&w](const auto& e) { w.put(2, e.writeTime); });
         }
     }
@@ -552,11 +552,11 @@ EncodeResult EncodeSnapshot(const disk::VolumeInfo& info, const disk::PartitionB
     if (geometry.GeometryKind == disk::VolumeKind::Ntfs && catalogue.NamesAreUtf8)
         writeNtfsTimes(w, catalogue);
     if (isFatKind(geometry.GeometryKind))
-        writeCarvedMarks(w, catalogue.FatFileList);
+        writeCarvedMarks(w, catalogue.fsLists().FatFileList);
     else if (geometry.GeometryKind == disk::VolumeKind::Ntfs)
-        writeCarvedMarks(w, catalogue.NtfsFileList);
+        writeCarvedMarks(w, catalogue.fsLists().NtfsFileList);
     if (geometry.GeometryKind == disk::VolumeKind::Ntfs && catalogue.NamesAreUtf8)
-        writeStreams(w, catalogue.NtfsFileList);
+        writeStreams(w, catalogue.fsLists().NtfsFileList);
     if (catalogue.NamesAreUtf8 && catalogue.DeepSearched)
         w.chars(kDeepSearchTrailer);
     writeLosses(w, info, catalogue.Losses);
@@ -624,7 +624,7 @@ std::size_t readFatTimesTrailer(const ByteReader& rest, catalogue::Catalogue& ca
 {
     constexpr std::size_t kRecordBytes = 2;
     const std::size_t length =
-        readEntryTrailer(rest, kFatTimesTrailer, kRecordBytes, cat.FatFolderList, cat.FatFileList,
+        readEntryTrailer(rest, kFatTimesTrailer, kRecordBytes, cat.fsLists().FatFolderList, cat.fsLists().FatFileList,
                          [&rest](auto& e, std::size_t at) { e.writeTime = rest.u16or0(at); });
     if (length != 0)
         cat.FatTimesOfDay = true;
@@ -643,8 +643,8 @@ std::size_t readFatEntryTrailer(const ByteReader& rest, catalogue::Catalogue& ca
         o.createTime = rest.u16or0(at + 10);
         o.createTenths = rest.u8or0(at + 12);
     };
-    const std::size_t length =
-        readEntryTrailer(rest, kFatEntryTrailer, kFatEntryTrailerRecord, cat.FatFolderList, cat.FatFileList, take);
+    const std::size_t length = readEntryTrailer(rest, kFatEntryTrailer, kFatEntryTrailerRecord,
+                                                cat.fsLists().FatFolderList, cat.fsLists().FatFileList, take);
     if (length != 0)
         cat.FatEntryOrigins = true;
     return length;
@@ -659,7 +659,8 @@ std::size_t readNtfsTimesTrailer(const ByteReader& rest, catalogue::Catalogue& c
     const auto take = [&rest](auto& e, std::size_t at) {
         e.standard = {rest.u64or0(at), rest.u64or0(at + 8), rest.u64or0(at + 16), rest.u64or0(at + 24)};
     };
-    return readEntryTrailer(rest, kNtfsTimesTrailer, kRecordBytes, cat.NtfsFolderList, cat.NtfsFileList, take);
+    return readEntryTrailer(rest, kNtfsTimesTrailer, kRecordBytes, cat.fsLists().NtfsFolderList,
+                            cat.fsLists().NtfsFileList, take);
 }
 
 /// The LOSSES= trailer at the start of `rest`: sets the losses and the file
@@ -693,7 +694,8 @@ bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalo
     if (trailer > bytes.size())
         return true;
     const ByteReader rest(bytes.subspan(trailer));
-    const auto carved = ntfs ? readCarvedMarks(rest, cat.NtfsFileList) : readCarvedMarks(rest, cat.FatFileList);
+    const auto carved =
+        ntfs ? readCarvedMarks(rest, cat.fsLists().NtfsFileList) : readCarvedMarks(rest, cat.fsLists().FatFileList);
     if (!carved) {
         message = damaged("the list of files found by their content is damaged", trailer);
         return false;
@@ -701,7 +703,7 @@ bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalo
     trailer += *carved;
     if (!ntfs || trailer > bytes.size())
         return true;
-    const auto streams = readStreams(ByteReader(bytes.subspan(trailer)), cat.NtfsFileList);
+    const auto streams = readStreams(ByteReader(bytes.subspan(trailer)), cat.fsLists().NtfsFileList);
     if (!streams) {
         message = damaged("the list of named streams is damaged", trailer);
         return false;
@@ -747,8 +749,9 @@ void readTrailersAndEnd(disk::ByteSpan bytes, std::size_t from, const EndFacts& 
     const bool ntfs = geo.GeometryKind == disk::VolumeKind::Ntfs;
     if (whole && (isFatKind(geo.GeometryKind) || ntfs)) {
         whole = readFileMarks(bytes, trailer, ntfs, cat, message);
-        thoroughTrailers = thoroughTrailers || std::any_of(cat.NtfsFileList.begin(), cat.NtfsFileList.end(),
-                                                           [](const auto& e) { return !e.stream.empty(); });
+        thoroughTrailers =
+            thoroughTrailers || std::any_of(cat.fsLists().NtfsFileList.begin(), cat.fsLists().NtfsFileList.end(),
+                                            [](const auto& e) { return !e.stream.empty(); });
     }
     // Then whether the deep search ran.
     if (whole && trailer <= bytes.size() && ByteReader(bytes.subspan(trailer)).equals(0, kDeepSearchTrailer)) {
@@ -901,10 +904,10 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
 bool hasLongName(const catalogue::Catalogue& c)
 {
     const auto isLong = [](const auto& e) { return e.name.size() > kMaxNameLength; };
-    return std::any_of(c.FatFolderList.begin(), c.FatFolderList.end(), isLong) ||
-           std::any_of(c.FatFileList.begin(), c.FatFileList.end(), isLong) ||
-           std::any_of(c.NtfsFolderList.begin(), c.NtfsFolderList.end(), isLong) ||
-           std::any_of(c.NtfsFileList.begin(), c.NtfsFileList.end(), isLong);
+    return std::any_of(c.fsLists().FatFolderList.begin(), c.fsLists().FatFolderList.end(), isLong) ||
+           std::any_of(c.fsLists().FatFileList.begin(), c.fsLists().FatFileList.end(), isLong) ||
+           std::any_of(c.fsLists().NtfsFolderList.begin(), c.fsLists().NtfsFolderList.end(), isLong) ||
+           std::any_of(c.fsLists().NtfsFileList.begin(), c.fsLists().NtfsFileList.end(), isLong);
 }
 
 } // namespace

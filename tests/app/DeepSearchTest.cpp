@@ -147,8 +147,8 @@ void DeepSearchTest::resultsFirstThenTheSearchAddsWhatItFinds()
     QVERIFY(w.fileList()->geometry().bottom() < bar->geometry().top());
     QTreeWidgetItem* root = w.folderTree()->topLevelItem(0);
     QCOMPARE(childTexts(root), (QStringList{"Big", "Gone", "Grown", "Between", "Keep"}));
-    const std::size_t quickFolders = w.session().catalogue.FatFolderList.size();
-    const std::size_t quickFiles = w.session().catalogue.FatFileList.size();
+    const std::size_t quickFolders = w.session().catalogue.fsLists().FatFolderList.size();
+    const std::size_t quickFiles = w.session().catalogue.fsLists().FatFileList.size();
 
     // The quick results are browsed meanwhile: Big opens, a file in it is
     // renamed and selected, Grown is expanded.
@@ -197,8 +197,8 @@ void DeepSearchTest::resultsFirstThenTheSearchAddsWhatItFinds()
     QVERIFY2(again >= 0, "a rename made during the search is kept");
     QCOMPARE(model.key(again), fileKey);
     QCOMPARE(w.currentRow(), again);
-    const std::size_t moreFolders = w.session().catalogue.FatFolderList.size() - quickFolders;
-    const std::size_t moreFiles = w.session().catalogue.FatFileList.size() - quickFiles;
+    const std::size_t moreFolders = w.session().catalogue.fsLists().FatFolderList.size() - quickFolders;
+    const std::size_t moreFiles = w.session().catalogue.fsLists().FatFileList.size() - quickFiles;
     QVERIFY(moreFolders > 0 && moreFiles > 0);
     QCOMPARE(bar->textLabel()->text(),
              QStringLiteral("Deep search found %1 more folders and %2 more files.").arg(moreFolders).arg(moreFiles));

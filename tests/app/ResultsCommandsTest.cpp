@@ -1324,7 +1324,7 @@ void ResultsCommandsTest::renameFileAndFolder()
     QTRY_COMPARE(model.text(row, 0), QStringLiteral("renamed.bin"));
     const auto ordinal = model.key(row);
     bool inCatalogue = false;
-    for (const auto& e : w.session().catalogue.FatFileList)
+    for (const auto& e : w.session().catalogue.fsLists().FatFileList)
         inCatalogue = inCatalogue || (e.ordinal == ordinal && e.name == "renamed.bin");
     QVERIFY(inCatalogue);
     // An empty edit keeps the old name, in the row and in the catalogue.
@@ -1389,10 +1389,10 @@ void ResultsCommandsTest::propertiesTexts()
     catalogue::FolderTree tree;
     tree.BuildFolderTree(c, catalogue::CatalogueKind::Fat);
     const catalogue::CatalogueIndex index(c, catalogue::CatalogueKind::Fat);
-    const auto top = session::countFolder(c, tree, index, c.FatFolderList[0].treeItem);
+    const auto top = session::countFolder(c, tree, index, c.fsLists().FatFolderList[0].treeItem);
     QCOMPARE(session::contentsText(top), std::string("2 File(s) and 2 Folder(s)"));
     QCOMPARE(session::folderSizeText(top), std::string("6 MB"));
-    const auto empty = session::countFolder(c, tree, index, c.FatFolderList[3].treeItem);
+    const auto empty = session::countFolder(c, tree, index, c.fsLists().FatFolderList[3].treeItem);
     QCOMPARE(session::contentsText(empty), std::string("0 File(s) and 0 Folder(s)"));
     QCOMPARE(session::folderSizeText(empty), std::string("Less than 1 MB"));
 
@@ -1481,7 +1481,7 @@ void ResultsCommandsTest::thoroughNamesShownAndTypedAsUtf8()
     model.setData(model.index(row, 0), newName); // as the list's edit ends
     QCOMPARE(model.text(row, 0), newName);
     std::string held;
-    for (const auto& e : w.session().catalogue.FatFileList)
+    for (const auto& e : w.session().catalogue.fsLists().FatFileList)
         if (e.ordinal == ordinal)
             held = e.name;
     QCOMPARE(QString::fromStdString(held), newName);

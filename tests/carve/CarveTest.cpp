@@ -301,7 +301,8 @@ void checkCard(const std::string& card)
     scan::ScanSession quick;
     ASSERT_TRUE(test::scanImage(quick, bytes, true));
     EXPECT_EQ(quick.tree.findByKey(carve::kCarvedFolderKey), nullptr) << "the quick scan reads no free space";
-    EXPECT_TRUE(std::none_of(quick.catalogue.FatFolderList.begin(), quick.catalogue.FatFolderList.end(),
+    EXPECT_TRUE(std::none_of(quick.catalogue.fsLists().FatFolderList.begin(),
+                             quick.catalogue.fsLists().FatFolderList.end(),
                              [](const auto& f) { return f.name.starts_with("$Lost folder"); }));
     EXPECT_FALSE(quick.catalogue.DeepSearched);
     scan::ScanSession session;
@@ -320,9 +321,9 @@ void checkCard(const std::string& card)
             continue;
         SCOPED_TRACE(row.path);
         const auto carved = std::find_if(
-            session.catalogue.FatFileList.begin(), session.catalogue.FatFileList.end(),
+            session.catalogue.fsLists().FatFileList.begin(), session.catalogue.fsLists().FatFileList.end(),
             [&](const auto& e) { return e.carved != catalogue::Carved::No && e.firstCluster == row.firstCluster; });
-        const bool listedCarved = carved != session.catalogue.FatFileList.end();
+        const bool listedCarved = carved != session.catalogue.fsLists().FatFileList.end();
         if (note(row, "carve") != "whole") {
             EXPECT_TRUE(!listedCarved || carved->carved == catalogue::Carved::Incomplete);
             continue;
@@ -384,7 +385,7 @@ bool scanCutCard(const std::string& card, std::uint32_t cluster, scan::ScanSessi
 
 bool listsCut(const catalogue::Catalogue& c, std::uint32_t cluster)
 {
-    return std::any_of(c.FatFileList.begin(), c.FatFileList.end(), [&](const auto& e) {
+    return std::any_of(c.fsLists().FatFileList.begin(), c.fsLists().FatFileList.end(), [&](const auto& e) {
         return e.firstCluster == cluster && e.carved == catalogue::Carved::Incomplete;
     });
 }
@@ -443,7 +444,7 @@ namespace {
 std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>> carvedFiles(const catalogue::Catalogue& c)
 {
     std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>> out;
-    for (const auto& e : c.FatFileList)
+    for (const auto& e : c.fsLists().FatFileList)
         if (e.carved != catalogue::Carved::No)
             out.emplace_back(e.firstCluster, e.size, e.carved == catalogue::Carved::Whole);
     return out;
@@ -525,7 +526,7 @@ TEST(CarveNtfs, ScanCarvesFreeClusters)
     scan::ScanSession probe;
     ASSERT_TRUE(test::scanImage(probe, bytes, true));
     const auto carvedIn = [](const catalogue::Catalogue& c) {
-        return std::count_if(c.NtfsFileList.begin(), c.NtfsFileList.end(),
+        return std::count_if(c.fsLists().NtfsFileList.begin(), c.fsLists().NtfsFileList.end(),
                              [](const auto& e) { return e.carved != catalogue::Carved::No; });
     };
     ASSERT_EQ(carvedIn(probe.catalogue), 0);
@@ -552,14 +553,14 @@ TEST(CarveNtfs, ScanCarvesFreeClusters)
     ASSERT_TRUE(test::scanImage(scanned, bytes, true, true));
     ASSERT_EQ(carvedIn(scanned.catalogue), 2);
     const auto find = [](const catalogue::Catalogue& c, std::uint32_t cluster) {
-        return std::find_if(c.NtfsFileList.begin(), c.NtfsFileList.end(), [&](const auto& e) {
+        return std::find_if(c.fsLists().NtfsFileList.begin(), c.fsLists().NtfsFileList.end(), [&](const auto& e) {
             return e.carved != catalogue::Carved::No && e.recordNumber == cluster;
         });
     };
-    ASSERT_NE(find(scanned.catalogue, whole), scanned.catalogue.NtfsFileList.end());
+    ASSERT_NE(find(scanned.catalogue, whole), scanned.catalogue.fsLists().NtfsFileList.end());
     EXPECT_EQ(find(scanned.catalogue, whole)->carved, catalogue::Carved::Whole);
     EXPECT_EQ(find(scanned.catalogue, whole)->size, png.size());
-    ASSERT_NE(find(scanned.catalogue, cut), scanned.catalogue.NtfsFileList.end());
+    ASSERT_NE(find(scanned.catalogue, cut), scanned.catalogue.fsLists().NtfsFileList.end());
     EXPECT_EQ(find(scanned.catalogue, cut)->carved, catalogue::Carved::Incomplete);
 
     std::vector<std::byte> saved;
@@ -606,7 +607,7 @@ TEST(CarveNtfs, UnclaimedExtentsFromKeptRunsAsFromTheRecords)
         scan::ScanSession s;
         ASSERT_TRUE(test::scanImage(s, test::readImageFile(image), true)) << name;
         catalogue::Catalogue reread = s.catalogue;
-        for (auto& file : reread.NtfsFileList) {
+        for (auto& file : reread.fsLists().NtfsFileList) {
             runsKept += file.dataKept == catalogue::NtfsDataKept::Runs ? 1 : 0;
             file.dataKept = catalogue::NtfsDataKept::No;
         }

@@ -39,11 +39,11 @@ TEST(Catalogue, FatFolderWithAKnownFirstClusterIsRefused)
     EXPECT_TRUE(c.AddFatFolder("DOCS", 5, 0, 1, 2, 0, 0));
     EXPECT_FALSE(c.AddFatFolder("OTHER", 5, 9, 3, 4, 0, 1));
     EXPECT_TRUE(c.AddFatFolder("PICS", 6, 5, 0, 0, 0, 1));
-    ASSERT_EQ(c.FatFolderList.size(), 2u);
+    ASSERT_EQ(c.fsLists().FatFolderList.size(), 2u);
     EXPECT_EQ(c.folderCount(), 2u);
-    EXPECT_EQ(c.FatFolderList[0].name, "DOCS");
-    EXPECT_EQ(c.FatFolderList[0].parentCluster, 0u);
-    EXPECT_EQ(c.FatFolderList[1].deleted, 1u);
+    EXPECT_EQ(c.fsLists().FatFolderList[0].name, "DOCS");
+    EXPECT_EQ(c.fsLists().FatFolderList[0].parentCluster, 0u);
+    EXPECT_EQ(c.fsLists().FatFolderList[1].deleted, 1u);
     ASSERT_NE(c.findFatFolder(6), nullptr);
     EXPECT_EQ(c.findFatFolder(6)->name, "PICS");
     EXPECT_EQ(c.findFatFolder(7), nullptr);
@@ -55,9 +55,9 @@ TEST(Catalogue, FileOrdinalsFollowFileCount)
     for (int i = 0; i < 4; ++i) {
         c.AddFatFile("F" + std::to_string(i), 10u + static_cast<unsigned>(i), 0, 0, 0, 100, 1);
     }
-    EXPECT_EQ(c.FatFileList[0].ordinal, 0u);
-    EXPECT_EQ(c.FatFileList[3].ordinal, 3u);
-    EXPECT_EQ(c.FatFileList[3].name, "F3");
+    EXPECT_EQ(c.fsLists().FatFileList[0].ordinal, 0u);
+    EXPECT_EQ(c.fsLists().FatFileList[3].ordinal, 3u);
+    EXPECT_EQ(c.fsLists().FatFileList[3].name, "F3");
 }
 
 TEST(Catalogue, ClearReleasesEverythingAndZeroesCounters)
@@ -67,8 +67,8 @@ TEST(Catalogue, ClearReleasesEverythingAndZeroesCounters)
     c.AddFatFile("B", 4, 3, 0, 0, 1, 1);
     c.EntriesExamined = 9;
     c.ClearFatCatalogue();
-    EXPECT_TRUE(c.FatFolderList.empty());
-    EXPECT_TRUE(c.FatFileList.empty());
+    EXPECT_TRUE(c.fsLists().FatFolderList.empty());
+    EXPECT_TRUE(c.fsLists().FatFileList.empty());
     EXPECT_EQ(c.folderCount(), 0u);
     EXPECT_EQ(c.fileCount(), 0u);
     EXPECT_EQ(c.EntriesExamined, 0u);
@@ -78,7 +78,7 @@ TEST(Catalogue, ClearReleasesEverythingAndZeroesCounters)
     c.AddNtfsFolder("N", 40, 5, 1, 2, 0, 0);
     c.EntriesExamined = 9;
     c.ClearNtfsCatalogue();
-    EXPECT_TRUE(c.NtfsFolderList.empty());
+    EXPECT_TRUE(c.fsLists().NtfsFolderList.empty());
     EXPECT_EQ(c.folderCount(), 1u);   // the counts are of what is listed: FAT's "A" is
     EXPECT_EQ(c.EntriesExamined, 9u); // only the FAT clear resets it
     EXPECT_EQ(c.findNtfsFolder(40), nullptr);
@@ -99,15 +99,15 @@ TEST(Catalogue, LostParentsGetOneSubstituteFolderEach)
     ScanControl control;
     c.AttachLostFolders(obs, control);
 
-    ASSERT_EQ(c.NtfsFolderList.size(), 5u);
-    EXPECT_EQ(c.NtfsFolderList[2].name, "Dir0");
-    EXPECT_EQ(c.NtfsFolderList[2].recordNumber, 900u);
-    EXPECT_EQ(c.NtfsFolderList[2].parentRecord, 5u);
-    EXPECT_EQ(c.NtfsFolderList[2].deleted, 0u);
-    EXPECT_EQ(c.NtfsFolderList[3].name, "Dir1");
-    EXPECT_EQ(c.NtfsFolderList[3].recordNumber, 777u);
-    EXPECT_EQ(c.NtfsFolderList[4].name, "Dir2");
-    EXPECT_EQ(c.NtfsFolderList[4].recordNumber, 888u);
+    ASSERT_EQ(c.fsLists().NtfsFolderList.size(), 5u);
+    EXPECT_EQ(c.fsLists().NtfsFolderList[2].name, "Dir0");
+    EXPECT_EQ(c.fsLists().NtfsFolderList[2].recordNumber, 900u);
+    EXPECT_EQ(c.fsLists().NtfsFolderList[2].parentRecord, 5u);
+    EXPECT_EQ(c.fsLists().NtfsFolderList[2].deleted, 0u);
+    EXPECT_EQ(c.fsLists().NtfsFolderList[3].name, "Dir1");
+    EXPECT_EQ(c.fsLists().NtfsFolderList[3].recordNumber, 777u);
+    EXPECT_EQ(c.fsLists().NtfsFolderList[4].name, "Dir2");
+    EXPECT_EQ(c.fsLists().NtfsFolderList[4].recordNumber, 888u);
     EXPECT_EQ(c.folderCount(), 5u);
     ASSERT_FALSE(obs.statuses.empty());
     EXPECT_EQ(obs.statuses.front(), "Searching For Lost Data");
@@ -131,7 +131,7 @@ TEST(Catalogue, AttachPlacesEverythingAfterAStopAndEndsOnlyWhenAbandoned)
         obs.abandon = abandon;
         c.AttachLostFolders(obs, control);
         // Abandoned, the walk ends at the next entry: the third file's parent gets no folder.
-        EXPECT_EQ(c.NtfsFolderList.size(), abandon ? 2u : 3u) << abandon;
+        EXPECT_EQ(c.fsLists().NtfsFolderList.size(), abandon ? 2u : 3u) << abandon;
         // The request is the whole scan's: no pass clears it.
         EXPECT_TRUE(control.stopRequested()) << abandon;
     }
@@ -193,11 +193,11 @@ TEST(Catalogue, NtfsTimesFollowTheRules)
     const CatalogueIndex index(c, CatalogueKind::Ntfs);
     for (const bool thorough : {true, false}) {
         c.NamesAreUtf8 = thorough;
-        const NtfsStandardTimes a = c.ntfsTimes(c.NtfsFileList[0]);
+        const NtfsStandardTimes a = c.ntfsTimes(c.fsLists().NtfsFileList[0]);
         EXPECT_EQ(a.modified, thorough ? si.modified : 121000000000000000u);
         EXPECT_EQ(a.accessed, thorough ? si.accessed : 0u);
-        EXPECT_EQ(c.ntfsTimes(c.NtfsFileList[1]).modified, 121000000000000000u);
-        EXPECT_EQ(c.ntfsTimes(c.NtfsFolderList[0]).created, thorough ? si.created : 120000000000000000u);
+        EXPECT_EQ(c.ntfsTimes(c.fsLists().NtfsFileList[1]).modified, 121000000000000000u);
+        EXPECT_EQ(c.ntfsTimes(c.fsLists().NtfsFolderList[0]).created, thorough ? si.created : 120000000000000000u);
         // The file list's columns (the desktop program's) show the same.
         const auto rows = FillFileList(c, index, CatalogueKind::Ntfs, kNtfsRootRecord, nullptr);
         ASSERT_EQ(rows.size(), 3u);

@@ -27,7 +27,7 @@ TEST(Entry, FatEntriesNameTheirParentsAndKeepTheirFacts)
     ASSERT_TRUE(c.AddFatFolder("DOCS", 5, kFatRootKey, 0x5765, 0x5766, 0, 0, 0x1234, {77, 0x5760, 0x0400, 150}));
     ASSERT_TRUE(c.AddFatFolder("OLD", 9, 5, 0, 0, 0, 1));
     c.AddFatFile("a.txt", 12, 9, 0x5765, 0x5766, 3000, 1, 0x2000, {4096, 0, 0, 0});
-    c.FatFileList.back().clusterInUse = true;
+    c.fsLists().FatFileList.back().clusterInUse = true;
     c.AddFatFile("live.txt", 20, 5, 0, 0, 10, 0);
     c.AddFatFile("lost.txt", 30, 4242, 0, 0, 10, 1); // its folder is not listed
 
@@ -108,7 +108,7 @@ TEST(Entry, ExfatSizesTimesAndDamageComeFromTheEntrySet)
     d.modified10ms = 120;
     d.modifiedUtc = 0x80 | 4; // UTC+1
     d.checksumBad = true;
-    c.FatFileList.back().exfat = d;
+    c.fsLists().FatFileList.back().exfat = d;
     const Entry e = c.entry(fileEntryId(0));
     EXPECT_EQ(e.size, 6'000'000'000ULL); // past the 32-bit size field
     EXPECT_EQ(e.initialized, 5'000'000'000ULL);
@@ -121,7 +121,7 @@ TEST(Entry, ExfatSizesTimesAndDamageComeFromTheEntrySet)
     EXPECT_EQ(e.times.modified.utcOffset, 0x84);
 
     // A valid length past the data's own (a damaged set) never makes more bytes written than there are.
-    c.FatFileList.back().exfat->validDataLength = 7'000'000'000ULL;
+    c.fsLists().FatFileList.back().exfat->validDataLength = 7'000'000'000ULL;
     EXPECT_EQ(c.entry(fileEntryId(0)).initialized, 6'000'000'000ULL);
 }
 
@@ -141,7 +141,7 @@ TEST(Entry, MovedStandInsAndCarvedFilesSayHowTheyCameToBe)
     EXPECT_EQ(c.folderIdByKey(7), folderEntryId(0));
 
     c.AddFatFile("f100.jpg", 100, 0, 0, 0, 5000, 1);
-    c.FatFileList.back().carved = Carved::Incomplete;
+    c.fsLists().FatFileList.back().carved = Carved::Incomplete;
     const Entry carved = c.entry(fileEntryId(0));
     EXPECT_TRUE(carved.is(EntryFlag::Carved));
     EXPECT_TRUE(carved.is(EntryFlag::CarvedIncomplete));
@@ -159,7 +159,7 @@ TEST(Entry, NtfsEntriesKeepFortyEightBitReferencesRunsAndStreams)
     c.AddNtfsFile(800, "report.pdf", bigRecord + 1, bigRecord, 11, 12, 1, 10'000, {31, 32, 33, 34});
     c.KeepNtfsFileData(NtfsDataKept::Runs, {{100, 2, false, false}, {0, 1, true, false}}, 6000);
     c.AddNtfsFile(800, "report.pdf:Zone.Identifier", bigRecord + 1, bigRecord, 11, 12, 1, 26);
-    c.NtfsFileList.back().stream = "Zone.Identifier";
+    c.fsLists().NtfsFileList.back().stream = "Zone.Identifier";
     c.KeepNtfsFileData(NtfsDataKept::Resident);
 
     EXPECT_EQ(c.kind(), CatalogueKind::Ntfs);
@@ -207,7 +207,7 @@ TEST(Entry, KeptRunsThatPassTheRunListAreNotHandedOut)
     Catalogue c;
     c.AddNtfsFile(800, "x", 70, kNtfsRootRecord, 0, 0, 1, 4096);
     c.KeepNtfsFileData(NtfsDataKept::Runs, {{100, 1, false, false}});
-    c.NtfsFileList.back().runCount = 5; // damaged: more runs than were kept
+    c.fsLists().NtfsFileList.back().runCount = 5; // damaged: more runs than were kept
     const Entry e = c.entry(fileEntryId(0));
     ASSERT_NE(record(e), nullptr);
     EXPECT_TRUE(record(e)->runs.empty());

@@ -234,7 +234,7 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndMarksDamagedOnes)
     EXPECT_EQ(catalogue::toUtf8(session.volume.info.VolumeLabel), "Café"); // carried as 8-bit text
     EXPECT_FALSE(session.volume.info.BackupBootSector);
     std::map<std::string, const catalogue::FatFileEntry*> files;
-    for (const auto& e : session.catalogue.FatFileList)
+    for (const auto& e : session.catalogue.fsLists().FatFileList)
         files[e.name] = &e;
     // Listed as its entries say, marked: its data is read from cluster 41.
     ASSERT_EQ(files.count("bad.txt"), 1u);
@@ -249,8 +249,8 @@ TEST(ExfatVolume, ScanReadsDeletedSetsAndMarksDamagedOnes)
     ASSERT_EQ(files.count("chain \xF0\x9F\x98\x80 file with a name of more than fifteen units.txt"), 1u);
     EXPECT_EQ(files["half.bin"]->exfat->validDataLength, 700u);
     EXPECT_EQ(files["inner.txt"]->parentCluster, 30u);
-    ASSERT_EQ(session.catalogue.FatFolderList.size(), 1u);
-    EXPECT_EQ(session.catalogue.FatFolderList[0].deleted, 1u);
+    ASSERT_EQ(session.catalogue.fsLists().FatFolderList.size(), 1u);
+    EXPECT_EQ(session.catalogue.fsLists().FatFolderList[0].deleted, 1u);
 
     const Copied c = recoverAll(session);
     EXPECT_EQ(c.report.totals().failed, 0u);
@@ -343,7 +343,7 @@ TEST(ExfatVolume, DeepSearchFollowsFoldersIntoLaterClusters)
 
     const auto filesIn = [&s](std::uint32_t folder) {
         std::vector<std::string> in;
-        for (const catalogue::FatFileEntry& f : s.catalogue.FatFileList)
+        for (const catalogue::FatFileEntry& f : s.catalogue.fsLists().FatFileList)
             if (f.parentCluster == folder)
                 in.push_back(f.name);
         std::sort(in.begin(), in.end());
@@ -373,7 +373,7 @@ TEST(ExfatVolume, DamagedMainBootRegionFallsBackToTheBackup)
     ASSERT_TRUE(scanBuilt(session, image));
     EXPECT_TRUE(session.volume.info.BackupBootSector);
     EXPECT_EQ(session.volume.geometry.RootDirStart, kRoot);
-    EXPECT_EQ(session.catalogue.FatFileList.size(), 1u);
+    EXPECT_EQ(session.catalogue.fsLists().FatFileList.size(), 1u);
     EXPECT_EQ(disk::ShowVolumeInfo(session.volume.info).fileSystem, "exFAT");
 
     disk::SelectedVolume classic;

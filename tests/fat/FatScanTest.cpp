@@ -91,7 +91,7 @@ private:
 
 const catalogue::FatFileEntry* file(const scan::ScanSession& s, std::string_view name)
 {
-    for (const auto& f : s.catalogue.FatFileList)
+    for (const auto& f : s.catalogue.fsLists().FatFileList)
         if (f.name == name)
             return &f;
     return nullptr;
@@ -99,7 +99,7 @@ const catalogue::FatFileEntry* file(const scan::ScanSession& s, std::string_view
 
 const catalogue::FatFolderEntry* folder(const scan::ScanSession& s, std::string_view name)
 {
-    for (const auto& f : s.catalogue.FatFolderList)
+    for (const auto& f : s.catalogue.fsLists().FatFolderList)
         if (f.name == name)
             return &f;
     return nullptr;
@@ -115,8 +115,8 @@ TEST(FatScan, DeletedShortNameGetsAnXAndLiveFilesAreOnlyCounted)
     v.shortEntry(v.rootEntryOffset(1), "FILE    TXT", 0x20, 6, 99);
     auto sp = v.scan();
     auto& s = *sp;
-    ASSERT_EQ(s.catalogue.FatFileList.size(), 1u);
-    const auto& f = s.catalogue.FatFileList[0];
+    ASSERT_EQ(s.catalogue.fsLists().FatFileList.size(), 1u);
+    const auto& f = s.catalogue.fsLists().FatFileList[0];
     EXPECT_EQ(f.name, "xILE.TXT");
     EXPECT_EQ(f.firstCluster, 5u);
     EXPECT_EQ(f.parentCluster, 0u);
@@ -183,8 +183,8 @@ TEST(FatScan, ReusedFolderClusterIsListedButNotRead)
     v.shortEntry(v.clusterEntryOffset(3, 2), "\xE5IDDEN  TXT", 0x20, 9, 5);
     auto sp = v.scan();
     auto& s = *sp;
-    EXPECT_EQ(s.catalogue.FatFolderList.size(), 1u);
-    EXPECT_TRUE(s.catalogue.FatFileList.empty());
+    EXPECT_EQ(s.catalogue.fsLists().FatFolderList.size(), 1u);
+    EXPECT_TRUE(s.catalogue.fsLists().FatFileList.empty());
 }
 
 TEST(FatScan, LongNames)
@@ -309,8 +309,8 @@ TEST(FatScan, Fat32RootAndHighClusterWord)
     catalogue::ScanObserver quiet;
     catalogue::ScanControl control;
     scan::RunScan(s, quiet, control);
-    ASSERT_EQ(s.catalogue.FatFileList.size(), 1u);
-    EXPECT_EQ(s.catalogue.FatFileList[0].firstCluster, 0x00010005u);
+    ASSERT_EQ(s.catalogue.fsLists().FatFileList.size(), 1u);
+    EXPECT_EQ(s.catalogue.fsLists().FatFileList[0].firstCluster, 0x00010005u);
 }
 
 TEST(FatScan, StopDuringTheWalkStillBuildsTheTree)
@@ -338,7 +338,7 @@ TEST(FatScan, StopDuringTheWalkStillBuildsTheTree)
     auto& s = *sp;
     EXPECT_TRUE(control.stopRequested());    // kept for whatever follows the scan
     EXPECT_TRUE(s.catalogue.Losses.Stopped); // a stopped scan is not taken for a whole one
-    EXPECT_EQ(s.catalogue.FatFolderList.size(), 2u);
+    EXPECT_EQ(s.catalogue.fsLists().FatFolderList.size(), 2u);
     EXPECT_EQ(s.tree.root().children.size(), 2u);
     EXPECT_EQ(file(s, "xNB.TXT"), nullptr); // B was never read
 }
@@ -367,7 +367,7 @@ TEST(FatScan, DamagedDirectoriesEndWithWhatWasFound)
         EXPECT_EQ(result.UnreadableSectors, 1u) << "thorough " << thorough;
         EXPECT_FALSE(result.Stopped);
     }
-    EXPECT_EQ(s.catalogue.FatFolderList.size(), 2u); // LOOP and FAR; BACK repeats cluster 3
+    EXPECT_EQ(s.catalogue.fsLists().FatFolderList.size(), 2u); // LOOP and FAR; BACK repeats cluster 3
     EXPECT_NE(file(s, "xOUND.TXT"), nullptr);
     EXPECT_EQ(file(s, "xNREAD.TXT"), nullptr);
 }
@@ -384,9 +384,9 @@ TEST(FatScan, RandomDirectoryBytesNeverCrash)
     auto& s = *sp;
     // Every folder found has a distinct first cluster, and the tree placed each at most once.
     std::vector<std::uint32_t> clusters;
-    for (const auto& f : s.catalogue.FatFolderList)
+    for (const auto& f : s.catalogue.fsLists().FatFolderList)
         clusters.push_back(f.firstCluster);
     std::sort(clusters.begin(), clusters.end());
     EXPECT_EQ(std::adjacent_find(clusters.begin(), clusters.end()), clusters.end());
-    EXPECT_LE(s.tree.size(), s.catalogue.FatFolderList.size() + 1);
+    EXPECT_LE(s.tree.size(), s.catalogue.fsLists().FatFolderList.size() + 1);
 }

@@ -87,7 +87,7 @@ std::uint8_t checksumOf(std::string_view name11)
 std::vector<std::string> fileNames(const scan::ScanSession& s)
 {
     std::vector<std::string> names;
-    for (const auto& f : s.catalogue.FatFileList)
+    for (const auto& f : s.catalogue.fsLists().FatFileList)
         names.push_back(f.name);
     std::sort(names.begin(), names.end());
     return names;
@@ -137,7 +137,7 @@ TEST(FatThoroughScan, ReadsLiveChainsAndFollowsDeletedFoldersIntoFreeClusters)
     const auto s = v.scan(true);
     EXPECT_EQ(fileNames(*s), with({"_ATE.TXT", "_OST.TXT", "_THER.TXT"}));
     EXPECT_TRUE(s->catalogue.NamesAreUtf8);
-    for (const auto& f : s->catalogue.FatFileList)
+    for (const auto& f : s->catalogue.fsLists().FatFileList)
         EXPECT_EQ(f.parentCluster, f.name == "_ATE.TXT" ? 3u : f.name == "_THER.TXT" ? 12u : 10u) << f.name;
 
     // Once cluster 11 is in use again the deleted folder stops at its first cluster.
@@ -227,8 +227,8 @@ TEST(FatThoroughScan, NamesDecodeToUtf8AndSeparatorsAreCleaned)
     const auto s = v.scan(true);
     EXPECT_EQ(fileNames(*s),
               sorted({"Отчёт.txt", "\U0001D11E.mid", "_AFé.TXT", "_eadme.txt", "_A\x01.TXT", "a_b_c\x07.txt", "_AB"}));
-    ASSERT_EQ(s->catalogue.FatFolderList.size(), 1u);
-    EXPECT_EQ(s->catalogue.FatFolderList[0].name, "NEWDIR");
+    ASSERT_EQ(s->catalogue.fsLists().FatFolderList.size(), 1u);
+    EXPECT_EQ(s->catalogue.fsLists().FatFolderList[0].name, "NEWDIR");
 
     // The default keeps its own rules: bytes of 128 and above are skipped.
     const auto plain = v.scan(false);
@@ -265,14 +265,14 @@ TEST(FatThoroughScan, EmptyFilesAndFat32ClustersInUseAreFlagged)
         return s;
     };
     const auto s = scanned(true);
-    ASSERT_EQ(s->catalogue.FatFileList.size(), 3u);
-    for (const auto& f : s->catalogue.FatFileList) {
+    ASSERT_EQ(s->catalogue.fsLists().FatFileList.size(), 3u);
+    for (const auto& f : s->catalogue.fsLists().FatFileList) {
         EXPECT_EQ(f.clusterInUse, f.name == "_NUSE.BIN") << f.name;
         if (f.name == "_MPTY.TXT") {
             EXPECT_EQ(f.size, 0u);
         }
     }
-    EXPECT_EQ(scanned(false)->catalogue.FatFileList.size(), 2u) << "the default passes over cluster 0";
+    EXPECT_EQ(scanned(false)->catalogue.fsLists().FatFileList.size(), 2u) << "the default passes over cluster 0";
 }
 
 TEST(FatThoroughScan, DirectoryClustersAreToldFromOtherData)
@@ -331,7 +331,7 @@ void deletedPieces(Volume16& v, std::span<const std::uint64_t> at, std::u16strin
 
 const catalogue::FatFileEntry* fileNamed(const scan::ScanSession& s, std::string_view name)
 {
-    for (const auto& f : s.catalogue.FatFileList)
+    for (const auto& f : s.catalogue.fsLists().FatFileList)
         if (f.name == name)
             return &f;
     return nullptr;
@@ -414,7 +414,7 @@ TEST(FatThoroughScan, LaterClustersOfDeletedFoldersAreFoundApartFromTheFirst)
     EXPECT_EQ(parentOf("_HIRD.TXT"), 10) << "cluster 120's subfolder names OLD as its parent";
     EXPECT_EQ(parentOf("_UBFILE.TXT"), 130) << "the subfolder is read as well";
     EXPECT_EQ(parentOf("_DJACENT.TXT"), 130);
-    EXPECT_EQ(std::count_if(s->catalogue.FatFileList.begin(), s->catalogue.FatFileList.end(),
+    EXPECT_EQ(std::count_if(s->catalogue.fsLists().FatFileList.begin(), s->catalogue.fsLists().FatFileList.end(),
                             [](const auto& f) { return f.name == "_DJACENT.TXT"; }),
               1)
         << "a cluster read after a subfolder's first is not an orphan as well";
@@ -430,7 +430,7 @@ TEST(FatThoroughScan, LaterClustersOfDeletedFoldersAreFoundApartFromTheFirst)
     for (const char* name : {"_AR.TXT", "_TRAY.TXT", "stray", "_ILLER.DAT"})
         EXPECT_EQ(fileNamed(*s, name), nullptr) << name;
     std::size_t orphanFolders = 0;
-    for (const auto& f : s->catalogue.FatFolderList)
+    for (const auto& f : s->catalogue.fsLists().FatFolderList)
         orphanFolders += f.parentCluster == lost->parentCluster;
     EXPECT_EQ(orphanFolders, 1u) << "only cluster 200 is left unlinked";
 
@@ -567,7 +567,7 @@ TEST(FatThoroughScan, LostFoldersAreFoundByTheirFirstCluster)
     deletedEntry(v, Volume16::inCluster(88, 2), "\xE5OTE    TXT", 132, 10);
 
     const auto plain = v.scan(false);
-    EXPECT_EQ(plain->catalogue.FatFileList.size(), 1u) << "the default lists only OLD's file";
+    EXPECT_EQ(plain->catalogue.fsLists().FatFileList.size(), 1u) << "the default lists only OLD's file";
     EXPECT_EQ(plain->catalogue.findFatFolder(20), nullptr);
 
     const auto s = v.scan(true);
@@ -604,7 +604,7 @@ TEST(FatThoroughScan, LostFoldersAreFoundByTheirFirstCluster)
     EXPECT_EQ(parentOf("_NNER.TXT"), 70);
     EXPECT_EQ(parentOf("_UTER.TXT"), 72);
     EXPECT_EQ(parentOf("_LDFILE.TXT"), 60);
-    EXPECT_EQ(std::count_if(s->catalogue.FatFileList.begin(), s->catalogue.FatFileList.end(),
+    EXPECT_EQ(std::count_if(s->catalogue.fsLists().FatFileList.begin(), s->catalogue.fsLists().FatFileList.end(),
                             [](const auto& f) { return f.name == "_UBFILE.TXT"; }),
               1)
         << "a subfolder listed by a lost folder is not taken as lost too";

@@ -242,7 +242,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scan::RunScan(session, observer, control, scan::ScanOptions{thorough});
 
     const catalogue::Catalogue& c = session.catalogue;
-    if (session.tree.size() > c.FatFolderList.size() + c.NtfsFolderList.size() + 1)
+    if (session.tree.size() > c.fsLists().FatFolderList.size() + c.fsLists().NtfsFolderList.size() + 1)
         fail("the tree places each folder once at most");
     std::size_t listed = 0;
     for (std::uint32_t handle = catalogue::FolderTree::kRootHandle; handle <= session.tree.size(); ++handle) {
@@ -255,10 +255,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (!copy)
         return 0;
-    for (const auto& e : c.FatFileList)
+    for (const auto& e : c.fsLists().FatFileList)
         if (e.size > kMaxCopied)
             return 0;
-    for (const auto& e : c.NtfsFileList)
+    for (const auto& e : c.fsLists().NtfsFileList)
         if (e.size > kMaxCopied)
             return 0;
     Counts counts;
@@ -275,13 +275,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Each file is at most its size (decompressed NTFS data included), and
     // there are no more files than the catalogue lists.
     std::uint64_t sizes = 0;
-    for (const auto& e : c.FatFileList)
+    for (const auto& e : c.fsLists().FatFileList)
         sizes += e.size;
-    for (const auto& e : c.NtfsFileList)
+    for (const auto& e : c.fsLists().NtfsFileList)
         sizes += e.size;
     if (counts.bytes > sizes)
         fail("the copy wrote more bytes than the listed files hold");
-    if (counts.files > c.FatFileList.size() + c.NtfsFileList.size())
+    if (counts.files > c.fsLists().FatFileList.size() + c.fsLists().NtfsFileList.size())
         fail("the copy made more files than the catalogue lists");
     return 0;
 }

@@ -91,10 +91,10 @@ private:
 std::string describe(const Catalogue& c)
 {
     std::string s;
-    for (const auto& f : c.NtfsFolderList)
+    for (const auto& f : c.fsLists().NtfsFolderList)
         s += "D " + f.name + " " + std::to_string(f.recordNumber) + " " + std::to_string(f.parentRecord) + " " +
              std::to_string(f.created) + " " + std::to_string(f.modified) + " " + std::to_string(f.deleted) + "\n";
-    for (const auto& f : c.NtfsFileList)
+    for (const auto& f : c.fsLists().NtfsFileList)
         s += "F " + f.name + " " + std::to_string(f.recordNumber) + " " + std::to_string(f.parentRecord) + " " +
              std::to_string(f.created) + " " + std::to_string(f.modified) + " " + std::to_string(f.size) + " " +
              std::to_string(f.recordSector) + "\n";
@@ -243,9 +243,11 @@ TEST(ScanMft, AnObserverOfCountsAloneGetsTheSameCatalogue)
         summary.recorder.follows = false;
         scan(image.image().source(), summary, {thorough});
         EXPECT_EQ(describe(summary.catalogue), describe(every.catalogue)) << thorough;
-        EXPECT_EQ(summary.catalogue.NtfsDataRuns.size(), every.catalogue.NtfsDataRuns.size());
-        for (std::size_t i = 0; i < summary.catalogue.NtfsFileList.size(); ++i)
-            EXPECT_EQ(summary.catalogue.NtfsFileList[i].dataKept, every.catalogue.NtfsFileList[i].dataKept) << i;
+        EXPECT_EQ(summary.catalogue.fsLists().NtfsDataRuns.size(), every.catalogue.fsLists().NtfsDataRuns.size());
+        for (std::size_t i = 0; i < summary.catalogue.fsLists().NtfsFileList.size(); ++i)
+            EXPECT_EQ(summary.catalogue.fsLists().NtfsFileList[i].dataKept,
+                      every.catalogue.fsLists().NtfsFileList[i].dataKept)
+                << i;
         EXPECT_EQ(summary.recorder.files, every.recorder.files);
         EXPECT_EQ(summary.recorder.folders, every.recorder.folders);
         EXPECT_EQ(*std::max_element(summary.recorder.positions.begin(), summary.recorder.positions.end()), 99u);
@@ -287,7 +289,7 @@ TEST(ScanMft, UnreadableRecordsAreSkippedNotRepeated)
     ScanResult r;
     scan(source, r);
     std::vector<std::uint64_t> records;
-    for (const auto& f : r.catalogue.NtfsFileList)
+    for (const auto& f : r.catalogue.fsLists().NtfsFileList)
         records.push_back(f.recordNumber);
     EXPECT_EQ(records, (std::vector<std::uint64_t>{18, 19, 21, 24, 25, 27, 29, 63}));
     EXPECT_EQ(r.catalogue.fileCount(), 8u);
@@ -308,9 +310,9 @@ TEST(ScanMft, BlocksOfRecordsJoinWithoutSeams)
                          .build());
     ScanResult r;
     scan(image.image().source(), r);
-    ASSERT_EQ(r.catalogue.NtfsFileList.size(), placed.size());
+    ASSERT_EQ(r.catalogue.fsLists().NtfsFileList.size(), placed.size());
     for (std::size_t i = 0; i < placed.size(); ++i) {
-        const auto& f = r.catalogue.NtfsFileList[i];
+        const auto& f = r.catalogue.fsLists().NtfsFileList[i];
         EXPECT_EQ(f.name, "f" + std::to_string(placed[i]));
         EXPECT_EQ(f.recordNumber, placed[i]);
         EXPECT_EQ(f.size, placed[i] % 512);
@@ -419,10 +421,10 @@ TEST(ScanMft, RandomDamageNeverLeavesTheVolume)
         ScanResult r;
         scan(image.image().source(), r);
         const Catalogue& c = r.catalogue;
-        ASSERT_EQ(c.fileCount(), c.NtfsFileList.size());
-        ASSERT_EQ(c.folderCount(), c.NtfsFolderList.size());
+        ASSERT_EQ(c.fileCount(), c.fsLists().NtfsFileList.size());
+        ASSERT_EQ(c.folderCount(), c.fsLists().NtfsFolderList.size());
         ASSERT_LE(r.runs.totalSectors(), kSectors);
-        for (const auto& f : c.NtfsFileList) {
+        for (const auto& f : c.fsLists().NtfsFileList) {
             ASSERT_LE(f.name.size(), 255u);
             ASSERT_LT(f.recordNumber, r.recorder.sectors.size());
             ASSERT_LT(f.recordSector, kSectors);
@@ -507,7 +509,8 @@ TEST(ScanMft, ThoroughListsDeletedFilesThatKeptDataButLostEveryName)
         return std::array<std::uint64_t, 4>{f.standard.created, f.standard.modified, f.standard.recordChanged,
                                             f.standard.accessed};
     };
-    EXPECT_EQ(times(thorough.catalogue.NtfsFileList.at(0)), (std::array<std::uint64_t, 4>{1000, 1001, 2000, 1002}));
+    EXPECT_EQ(times(thorough.catalogue.fsLists().NtfsFileList.at(0)),
+              (std::array<std::uint64_t, 4>{1000, 1001, 2000, 1002}));
 
     // A deleted file whose name survives in an extension record keeps that name.
     NtfsImage named(kSectors, kSpc, kMftCluster, kRecords);
@@ -521,7 +524,7 @@ TEST(ScanMft, ThoroughListsDeletedFilesThatKeptDataButLostEveryName)
     scan(named.image().source(), keptName, NtfsScanOptions{true});
     EXPECT_EQ(describe(keptName.catalogue),
               "F kept.txt 28 5 0 0 7 " + std::to_string(named.recordSector(28)) + "\ncounts 0 1\n");
-    EXPECT_EQ(times(keptName.catalogue.NtfsFileList.at(0)), (std::array<std::uint64_t, 4>{1, 2, 2, 3}));
+    EXPECT_EQ(times(keptName.catalogue.fsLists().NtfsFileList.at(0)), (std::array<std::uint64_t, 4>{1, 2, 2, 3}));
 }
 
 TEST(ScanMft, TwoThreadsListWhatOneDoesInTheSameOrder)
@@ -572,19 +575,20 @@ TEST(ScanMft, TwoThreadsListWhatOneDoesInTheSameOrder)
         options.twoThreadsFrom = 2;
         scan(source, two, options);
         EXPECT_EQ(describe(two.catalogue), describe(one.catalogue)) << thorough;
-        ASSERT_EQ(two.catalogue.NtfsFileList.size(), one.catalogue.NtfsFileList.size());
-        for (std::size_t i = 0; i < one.catalogue.NtfsFileList.size(); ++i) {
-            const auto& a = one.catalogue.NtfsFileList[i];
-            const auto& b = two.catalogue.NtfsFileList[i];
+        ASSERT_EQ(two.catalogue.fsLists().NtfsFileList.size(), one.catalogue.fsLists().NtfsFileList.size());
+        for (std::size_t i = 0; i < one.catalogue.fsLists().NtfsFileList.size(); ++i) {
+            const auto& a = one.catalogue.fsLists().NtfsFileList[i];
+            const auto& b = two.catalogue.fsLists().NtfsFileList[i];
             EXPECT_EQ(b.dataKept, a.dataKept) << i;
             EXPECT_EQ(b.runCount, a.runCount) << i;
             EXPECT_EQ(b.firstRun, a.firstRun) << i;
             EXPECT_EQ(b.standard.created, a.standard.created) << i;
         }
-        ASSERT_EQ(two.catalogue.NtfsDataRuns.size(), one.catalogue.NtfsDataRuns.size());
-        for (std::size_t i = 0; i < one.catalogue.NtfsDataRuns.size(); ++i)
-            EXPECT_EQ(two.catalogue.NtfsDataRuns[i].start, one.catalogue.NtfsDataRuns[i].start) << i;
-        for (const auto& folder : one.catalogue.NtfsFolderList)
+        ASSERT_EQ(two.catalogue.fsLists().NtfsDataRuns.size(), one.catalogue.fsLists().NtfsDataRuns.size());
+        for (std::size_t i = 0; i < one.catalogue.fsLists().NtfsDataRuns.size(); ++i)
+            EXPECT_EQ(two.catalogue.fsLists().NtfsDataRuns[i].start, one.catalogue.fsLists().NtfsDataRuns[i].start)
+                << i;
+        for (const auto& folder : one.catalogue.fsLists().NtfsFolderList)
             EXPECT_EQ(two.catalogue.findNtfsFolder(folder.recordNumber)->name,
                       one.catalogue.findNtfsFolder(folder.recordNumber)->name);
         EXPECT_EQ(two.catalogue.Losses.UnreadableRecords, 1u);

@@ -144,7 +144,7 @@ void expectCatalogueMatches(const Volume& v, const Scan& s)
         return p.empty() ? catalogue::kNtfsRootRecord : byPath.at(p)->mft;
     };
     std::map<std::uint32_t, const catalogue::NtfsFileEntry*> files;
-    for (const auto& f : c.NtfsFileList)
+    for (const auto& f : c.fsLists().NtfsFileList)
         EXPECT_TRUE(files.emplace(f.recordNumber, &f).second) << "record " << f.recordNumber << " listed twice";
     std::set<std::uint64_t> expectedFiles;
     std::set<std::uint64_t> expectedFolders;
@@ -195,21 +195,21 @@ void expectCatalogueMatches(const Volume& v, const Scan& s)
         EXPECT_EQ(f.recordSector, MftRecordSector(s.runs, r.mft));
     }
 
-    for (const auto& f : c.NtfsFileList)
+    for (const auto& f : c.fsLists().NtfsFileList)
         EXPECT_TRUE(expectedFiles.contains(f.recordNumber)) << "unexpected file " << f.name;
-    for (const auto& f : c.NtfsFolderList) {
+    for (const auto& f : c.fsLists().NtfsFolderList) {
         if (expectedFolders.contains(f.recordNumber))
             continue;
         const bool extend = f.name == "$Extend" && f.recordNumber == 11;
         const bool substitute = f.name.rfind("Dir", 0) == 0 && f.parentRecord == catalogue::kNtfsRootRecord;
         EXPECT_TRUE(extend || substitute) << "unexpected folder " << f.name << " " << f.recordNumber;
     }
-    EXPECT_EQ(c.fileCount(), c.NtfsFileList.size());
-    EXPECT_EQ(c.folderCount(), c.NtfsFolderList.size());
+    EXPECT_EQ(c.fileCount(), c.fsLists().NtfsFileList.size());
+    EXPECT_EQ(c.folderCount(), c.fsLists().NtfsFolderList.size());
     // Every item has a folder to sit in.
-    for (const auto& f : c.NtfsFileList)
+    for (const auto& f : c.fsLists().NtfsFileList)
         EXPECT_TRUE(f.parentRecord == catalogue::kNtfsRootRecord || c.findNtfsFolder(f.parentRecord)) << f.name;
-    for (const auto& f : c.NtfsFolderList)
+    for (const auto& f : c.fsLists().NtfsFolderList)
         EXPECT_TRUE(f.parentRecord == catalogue::kNtfsRootRecord || c.findNtfsFolder(f.parentRecord)) << f.name;
     // Two sectors a position over the whole MFT.
     EXPECT_EQ(s.positions, (s.runs.totalSectors() + 1) / 2);
@@ -244,7 +244,7 @@ TEST(NtfsRealVolume, ToolsVolumeMatchesItsManifest)
     EXPECT_TRUE(sizes.contains(0) && sizes.contains(1) && *sizes.rbegin() > 1000000) << sizes.size() << " sizes";
     EXPECT_GT(inDeletedFolders, 2u);
     std::set<std::string> names;
-    for (const auto& f : s.catalogue.NtfsFileList)
+    for (const auto& f : s.catalogue.fsLists().NtfsFileList)
         names.insert(f.name);
     EXPECT_TRUE(names.contains("Caf\xE9 menu.txt"));
     // U+041E U+0442 U+0447 U+0451 U+0442 ... keep 1E 42 47 51 42.
@@ -295,7 +295,7 @@ TEST(NtfsRealVolume, ManyRunMftMatchesItsManifest)
     ASSERT_NE(substitute, nullptr);
     EXPECT_EQ(substitute->name.rfind("Dir", 0), 0u);
     std::size_t children = 0;
-    for (const auto& f : s.catalogue.NtfsFileList)
+    for (const auto& f : s.catalogue.fsLists().NtfsFileList)
         children += f.parentRecord == gone->mft ? 1u : 0u;
     EXPECT_EQ(children, 2u);
 }

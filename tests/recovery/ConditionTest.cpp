@@ -102,20 +102,21 @@ TEST(Condition, NewerDeletedFileOverTheSameClustersClaimsThem)
     disk::SelectedVolume v;
     ASSERT_TRUE(test::selectImage(v, image));
     catalogue::Catalogue c;
-    c.FatFileList.push_back(deletedFile(0, 50, 4 * 2048, packDate(2023, 3, 1))); // older: 50..53
-    c.FatFileList.push_back(deletedFile(1, 52, 4 * 2048, packDate(2023, 3, 2))); // newer: 52..55
-    c.FatFileList.push_back(deletedFile(2, 80, 2048, packDate(2023, 3, 1)));     // alone
+    c.fsLists().FatFileList.push_back(deletedFile(0, 50, 4 * 2048, packDate(2023, 3, 1))); // older: 50..53
+    c.fsLists().FatFileList.push_back(deletedFile(1, 52, 4 * 2048, packDate(2023, 3, 2))); // newer: 52..55
+    c.fsLists().FatFileList.push_back(deletedFile(2, 80, 2048, packDate(2023, 3, 1)));     // alone
 
     recovery::ConditionEstimator plain(v);
-    EXPECT_EQ(plain.fatFile(c.FatFileList[0]).condition, recovery::FileCondition::Good); // the table alone sees nothing
+    EXPECT_EQ(plain.fatFile(c.fsLists().FatFileList[0]).condition,
+              recovery::FileCondition::Good); // the table alone sees nothing
 
     recovery::ConditionEstimator est(v);
     est.useOverlaps(c);
-    const auto older = est.fatFile(c.FatFileList[0]);
+    const auto older = est.fatFile(c.fsLists().FatFileList[0]);
     EXPECT_EQ(older.condition, recovery::FileCondition::PartlyOverwritten);
     EXPECT_EQ(older.clustersInUse, 2u);
-    EXPECT_EQ(est.fatFile(c.FatFileList[1]).condition, recovery::FileCondition::Good);
-    EXPECT_EQ(est.fatFile(c.FatFileList[2]).condition, recovery::FileCondition::Good);
+    EXPECT_EQ(est.fatFile(c.fsLists().FatFileList[1]).condition, recovery::FileCondition::Good);
+    EXPECT_EQ(est.fatFile(c.fsLists().FatFileList[2]).condition, recovery::FileCondition::Good);
 
     // Rows: only deleted files get a condition.
     std::vector<catalogue::FileRow> rows(3);
@@ -228,7 +229,7 @@ TEST(Condition, RunsKeptByTheNtfsScanGiveTheEstimatesOfReadingTheRecords)
             const catalogue::Catalogue& kept = session.catalogue;
             catalogue::Catalogue read = kept;
             std::size_t keptFiles = 0;
-            for (auto& e : read.NtfsFileList) {
+            for (auto& e : read.fsLists().NtfsFileList) {
                 keptFiles += e.dataKept != catalogue::NtfsDataKept::No ? 1 : 0;
                 e.dataKept = catalogue::NtfsDataKept::No;
             }
@@ -237,13 +238,13 @@ TEST(Condition, RunsKeptByTheNtfsScanGiveTheEstimatesOfReadingTheRecords)
             fromKept.useOverlaps(kept);
             recovery::ConditionEstimator fromRecords(session.volume, thorough);
             fromRecords.useOverlaps(read);
-            for (std::size_t i = 0; i < kept.NtfsFileList.size(); ++i) {
-                const auto a = fromKept.ntfsFile(kept.NtfsFileList[i]);
-                const auto b = fromRecords.ntfsFile(read.NtfsFileList[i]);
-                EXPECT_EQ(a.condition, b.condition) << name << " " << kept.NtfsFileList[i].name;
-                EXPECT_EQ(a.clusters, b.clusters) << name << " " << kept.NtfsFileList[i].name;
-                EXPECT_EQ(a.clustersInUse, b.clustersInUse) << name << " " << kept.NtfsFileList[i].name;
-                EXPECT_EQ(a.clustersMissing, b.clustersMissing) << name << " " << kept.NtfsFileList[i].name;
+            for (std::size_t i = 0; i < kept.fsLists().NtfsFileList.size(); ++i) {
+                const auto a = fromKept.ntfsFile(kept.fsLists().NtfsFileList[i]);
+                const auto b = fromRecords.ntfsFile(read.fsLists().NtfsFileList[i]);
+                EXPECT_EQ(a.condition, b.condition) << name << " " << kept.fsLists().NtfsFileList[i].name;
+                EXPECT_EQ(a.clusters, b.clusters) << name << " " << kept.fsLists().NtfsFileList[i].name;
+                EXPECT_EQ(a.clustersInUse, b.clustersInUse) << name << " " << kept.fsLists().NtfsFileList[i].name;
+                EXPECT_EQ(a.clustersMissing, b.clustersMissing) << name << " " << kept.fsLists().NtfsFileList[i].name;
             }
         }
         ++volumes;
@@ -273,17 +274,17 @@ TEST(Condition, ClusterPartsFollowTheEstimate)
     disk::SelectedVolume v;
     ASSERT_TRUE(test::selectImage(v, image));
     catalogue::Catalogue c;
-    c.FatFileList.push_back(deletedFile(0, 50, 6 * 2048, packDate(2023, 3, 1))); // 50..55
-    c.FatFileList.push_back(deletedFile(1, 53, 2 * 2048, packDate(2023, 3, 2))); // newer: 53, 54
+    c.fsLists().FatFileList.push_back(deletedFile(0, 50, 6 * 2048, packDate(2023, 3, 1))); // 50..55
+    c.fsLists().FatFileList.push_back(deletedFile(1, 53, 2 * 2048, packDate(2023, 3, 2))); // newer: 53, 54
     recovery::ConditionEstimator est(v);
     est.useOverlaps(c);
     using S = recovery::ClusterState;
-    const auto parts = est.fatParts(c.FatFileList[0]);
+    const auto parts = est.fatParts(c.fsLists().FatFileList[0]);
     ASSERT_TRUE(parts);
     const std::vector<recovery::ClusterPart> want{
         {50, 1, S::Intact}, {51, 1, S::Claimed}, {52, 1, S::Intact}, {53, 2, S::Claimed}, {55, 1, S::Intact}};
     EXPECT_EQ(*parts, want);
-    const auto e = est.fatFile(c.FatFileList[0]);
+    const auto e = est.fatFile(c.fsLists().FatFileList[0]);
     EXPECT_EQ(claimedIn(*parts), e.clustersInUse - e.clustersMissing);
 
     // On the volumes the real tools made, every deleted file's parts claim
@@ -297,7 +298,7 @@ TEST(Condition, ClusterPartsFollowTheEstimate)
         ASSERT_TRUE(test::scanImage(session, test::readImageFile(path), true)) << name;
         recovery::ConditionEstimator real(session.volume, true);
         real.useOverlaps(session.catalogue);
-        for (const auto& f : session.catalogue.FatFileList) {
+        for (const auto& f : session.catalogue.fsLists().FatFileList) {
             const auto p = real.fatParts(f);
             const auto fe = real.fatFile(f);
             ASSERT_EQ(p.has_value(), fe.condition != recovery::FileCondition::Unknown) << name << " " << f.name;
@@ -305,7 +306,7 @@ TEST(Condition, ClusterPartsFollowTheEstimate)
                 EXPECT_EQ(claimedIn(*p), fe.clustersInUse - fe.clustersMissing) << name << " " << f.name;
             }
         }
-        for (const auto& f : session.catalogue.NtfsFileList) {
+        for (const auto& f : session.catalogue.fsLists().NtfsFileList) {
             const auto p = real.ntfsParts(f);
             const auto fe = real.ntfsFile(f);
             ASSERT_EQ(p.has_value(), fe.condition != recovery::FileCondition::Unknown) << name << " " << f.name;

@@ -464,7 +464,7 @@ TEST(FatRecovery, Fat32ClearedHighWordIsTakenFromTheFolderWhereItFits)
         catalogue::ScanControl scanControl;
         scan::RunScan(session, quiet, scanControl, scan::ScanOptions{thorough});
         auto file = [&](const char* name) -> const catalogue::FatFileEntry* {
-            for (const auto& f : session.catalogue.FatFileList)
+            for (const auto& f : session.catalogue.fsLists().FatFileList)
                 if (f.name == name)
                     return &f;
             return nullptr;

@@ -156,11 +156,11 @@ TEST(NtfsExtents, ExtentsJoinInVcnOrderFromResidentAndNonResidentLists)
     // the thorough rules; in the classic ones the four no run gives are lost, so
     // a copy that will be incomplete is not called "Good".
     recovery::ConditionEstimator thorough(v.volume, true);
-    const auto whole = thorough.ntfsFile(v.catalogue.NtfsFileList[0]);
+    const auto whole = thorough.ntfsFile(v.catalogue.fsLists().NtfsFileList[0]);
     EXPECT_EQ(whole.condition, recovery::FileCondition::Good);
     EXPECT_EQ(whole.clusters, 6u);
     recovery::ConditionEstimator classic(v.volume, false);
-    const auto part = classic.ntfsFile(v.catalogue.NtfsFileList[0]);
+    const auto part = classic.ntfsFile(v.catalogue.fsLists().NtfsFileList[0]);
     EXPECT_EQ(part.condition, recovery::FileCondition::PartlyOverwritten);
     EXPECT_EQ(part.clusters, 6u);
     EXPECT_EQ(part.clustersMissing, 4u);

@@ -35,12 +35,12 @@ TEST(NtfsExtentsVolume, SplitDataAttributesComeBackByteExact)
 
     // The nameless folder and the records listed in it.
     const catalogue::NtfsFolderEntry* folder = nullptr;
-    for (const auto& f : session.catalogue.NtfsFolderList)
+    for (const auto& f : session.catalogue.fsLists().NtfsFolderList)
         if (f.name == "$Nameless files" && f.parentRecord == catalogue::kNtfsRootRecord)
             folder = &f;
     ASSERT_NE(folder, nullptr) << "no nameless folder at the root";
     std::map<std::uint64_t, const catalogue::NtfsFileEntry*> nameless;
-    for (const auto& f : session.catalogue.NtfsFileList)
+    for (const auto& f : session.catalogue.fsLists().NtfsFileList)
         if (f.parentRecord == folder->recordNumber) {
             EXPECT_EQ(f.name, "record " + std::to_string(f.recordNumber));
             nameless[f.recordNumber] = &f;

@@ -59,7 +59,7 @@ void recoverAllMatchesTheManifest(const std::string& volume, bool thorough)
             thorough || (m.notes.find("beyond_first_cluster") == std::string::npos && asciiOnly(m.path));
         // The entry that the scan found for this file: same first cluster and size.
         const catalogue::FatFileEntry* entry = nullptr;
-        for (const auto& e : session.catalogue.FatFileList)
+        for (const auto& e : session.catalogue.fsLists().FatFileList)
             if (e.firstCluster == m.firstCluster && e.size == m.size)
                 entry = &e;
         if (readable)

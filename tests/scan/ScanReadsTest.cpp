@@ -150,7 +150,7 @@ TEST_P(ScanReads, QuickReadsNoFreeSpaceAndDeepReadsItOnce)
     // A deleted folder's first cluster is free, and so may be the one after it
     // that the scan looks at to see whether the folder goes on there.
     std::uint64_t deletedFolders = 0;
-    for (const auto& f : quick.catalogue.FatFolderList)
+    for (const auto& f : quick.catalogue.fsLists().FatFolderList)
         deletedFolders += f.deleted == 1 ? 1u : 0u;
     EXPECT_LE(quickReads->readWithin(dense->free), 2 * deletedFolders * clusterBytes) << "of " << freeBytes;
     EXPECT_FALSE(quick.catalogue.DeepSearched);
@@ -212,7 +212,7 @@ TEST(ScanReads, LargeClustersAreReadByTheirHeads)
     const auto* lost = deep.catalogue.findFatFolder(20);
     ASSERT_NE(lost, nullptr);
     EXPECT_EQ(lost->name, "$Lost folder 20");
-    EXPECT_EQ(deep.catalogue.FatFileList.size(), 1u);
+    EXPECT_EQ(deep.catalogue.fsLists().FatFileList.size(), 1u);
 }
 
 // The sample reads a few hundred clusters of free space: old bytes there point
@@ -379,16 +379,16 @@ TEST(ScanReads, AStopAfterTheFreeSpaceReadKeepsWhatItFound)
     };
     scan::ScanSession s;
     ASSERT_TRUE(test::scanSource(s, std::make_shared<disk::MemoryBlockSource>(test::readImageFile(image)), true));
-    const std::size_t quickFolders = s.catalogue.FatFolderList.size();
+    const std::size_t quickFolders = s.catalogue.fsLists().FatFolderList.size();
     catalogue::ScanControl control;
     StopAfterRead observer(control);
     const scan::ScanResult result = scan::RunScan(s, observer, control, scan::ScanOptions{true, true, true});
     ASSERT_TRUE(observer.asked);
     EXPECT_TRUE(result.Stopped);
     std::set<std::string> names;
-    for (const catalogue::FatFolderEntry& f : s.catalogue.FatFolderList)
+    for (const catalogue::FatFolderEntry& f : s.catalogue.fsLists().FatFolderList)
         names.insert(f.name);
-    EXPECT_GT(s.catalogue.FatFolderList.size(), quickFolders);
+    EXPECT_GT(s.catalogue.fsLists().FatFolderList.size(), quickFolders);
     EXPECT_TRUE(names.contains("$Lost folder 670"));
     EXPECT_TRUE(names.contains("Подпапка"));
 }

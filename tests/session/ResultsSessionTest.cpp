@@ -117,18 +117,18 @@ TEST(EntryAccess, ARenameReachesTheListsAndALaterScanOfTheSameVolume)
     // A later scan numbers its entries afresh (here: one more file listed
     // first); the renames find their entries by what they are.
     FatSession later;
-    const catalogue::FatFileEntry extra = later.session.catalogue.FatFileList.back();
-    later.session.catalogue.FatFileList.insert(later.session.catalogue.FatFileList.begin(), extra);
-    later.session.catalogue.FatFileList.front().name = "another.doc";
-    later.session.catalogue.FatFileList.front().firstCluster = 999;
+    const catalogue::FatFileEntry extra = later.session.catalogue.fsLists().FatFileList.back();
+    later.session.catalogue.fsLists().FatFileList.insert(later.session.catalogue.fsLists().FatFileList.begin(), extra);
+    later.session.catalogue.fsLists().FatFileList.front().name = "another.doc";
+    later.session.catalogue.fsLists().FatFileList.front().firstCluster = 999;
     applyRename(later.session, *renamedFile);
     applyRename(later.session, *renamedFolder);
     int kept = 0;
-    for (const catalogue::FatFileEntry& e : later.session.catalogue.FatFileList)
+    for (const catalogue::FatFileEntry& e : later.session.catalogue.fsLists().FatFileList)
         kept += e.name == "kept.doc" ? 1 : 0;
     EXPECT_EQ(kept, 1);
-    EXPECT_EQ(later.session.catalogue.FatFileList.front().name, "another.doc");
-    EXPECT_EQ(later.session.catalogue.FatFolderList[0].name, "Papers");
+    EXPECT_EQ(later.session.catalogue.fsLists().FatFileList.front().name, "another.doc");
+    EXPECT_EQ(later.session.catalogue.fsLists().FatFolderList[0].name, "Papers");
 
     // A row that names no entry renames nothing.
     ghost.entry = catalogue::fileEntryId(12345);
@@ -147,7 +147,7 @@ TEST(DeepSearchOutcome, ASearchReplacesThePageOnlyWithMoreAndSaysWhatItAdded)
     found.addFile("carved.jpg", 0, 10, 0);
     EXPECT_TRUE(holdsAtLeast(found.session, shown.session, true));
     // Fewer folders (the volume changed, or a stop before the free space) never replace the page.
-    found.session.catalogue.FatFolderList.pop_back();
+    found.session.catalogue.fsLists().FatFolderList.pop_back();
     EXPECT_FALSE(holdsAtLeast(found.session, shown.session, false));
     EXPECT_EQ(deepSearchFoundLess(true),
               "Deep search stopped before it reached the free space; the list is as the scan left it.");

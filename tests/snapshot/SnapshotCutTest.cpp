@@ -88,9 +88,9 @@ void expectEveryCutSeen(const std::vector<std::byte>& whole, bool ntfs)
         ASSERT_TRUE(loaded.catalogue.NamesAreUtf8) << "cut at " << cut;
         EXPECT_FALSE(loaded.catalogue.DeepSearched) << "cut at " << cut;
         if (ntfs)
-            expectNamesIntact(loaded.catalogue.NtfsFileList, cut);
+            expectNamesIntact(loaded.catalogue.fsLists().NtfsFileList, cut);
         else
-            expectNamesIntact(loaded.catalogue.FatFileList, cut);
+            expectNamesIntact(loaded.catalogue.fsLists().FatFileList, cut);
     }
 }
 
@@ -121,7 +121,7 @@ TEST(SnapshotCut, SnapshotsWithThePlainTagKeepLoading)
     snapshot::SnapshotContent loaded;
     ASSERT_EQ(snapshot::DecodeSnapshot(older, loaded).status, DecodeStatus::Loaded);
     EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
-    EXPECT_EQ(loaded.catalogue.NtfsFileList.at(0).name, kNames[0]);
+    EXPECT_EQ(loaded.catalogue.fsLists().NtfsFileList.at(0).name, kNames[0]);
     for (std::size_t cut = 1; cut <= 40; ++cut) {
         const std::vector<std::byte> bytes(older.begin(), older.end() - static_cast<std::ptrdiff_t>(cut));
         snapshot::SnapshotContent partial;
@@ -134,7 +134,7 @@ TEST(SnapshotCut, SnapshotsWithThePlainTagKeepLoading)
     auto classic = thoroughFat();
     classic.catalogue.NamesAreUtf8 = false;
     classic.catalogue.FatTimesOfDay = false;
-    for (auto& f : classic.catalogue.FatFileList)
+    for (auto& f : classic.catalogue.fsLists().FatFileList)
         f.name = "PLAIN.TXT";
     const auto plain = encode(classic);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(plain.data()), 7), "rvx4.02");

@@ -123,11 +123,11 @@ Layout layoutOf(const std::vector<std::byte>& b)
 
 std::size_t folderCount(const catalogue::Catalogue& c, std::uint16_t kind)
 {
-    return kind == disk::VolumeKind::Ntfs ? c.NtfsFolderList.size() : c.FatFolderList.size();
+    return kind == disk::VolumeKind::Ntfs ? c.fsLists().NtfsFolderList.size() : c.fsLists().FatFolderList.size();
 }
 std::size_t fileCount(const catalogue::Catalogue& c, std::uint16_t kind)
 {
-    return kind == disk::VolumeKind::Ntfs ? c.NtfsFileList.size() : c.FatFileList.size();
+    return kind == disk::VolumeKind::Ntfs ? c.fsLists().NtfsFileList.size() : c.fsLists().FatFileList.size();
 }
 
 } // namespace
@@ -223,13 +223,13 @@ TEST(SnapshotRoundTrip, FatAndNtfsReloadToTheSameCatalogueAndResaveByteForByte)
     }
     snapshot::SnapshotContent ntfs;
     ASSERT_EQ(snapshot::DecodeSnapshot(encode(ntfsContent()), ntfs).status, DecodeStatus::Loaded);
-    const auto& f = ntfs.catalogue.NtfsFileList.at(0);
+    const auto& f = ntfs.catalogue.fsLists().NtfsFileList.at(0);
     EXPECT_EQ(f.recordSector, 0xFFFF'FFFFu);
     EXPECT_EQ(f.created, 0x0102'0304'0506'0708ull);
     EXPECT_EQ(f.modified, 0x1112'1314'1516'1718ull);
     EXPECT_EQ(f.size, 0x0000'0001'0000'0002ull);
     EXPECT_EQ(f.parentRecord, 41u);
-    EXPECT_EQ(ntfs.catalogue.NtfsFolderList.at(1).deleted, 1u);
+    EXPECT_EQ(ntfs.catalogue.fsLists().NtfsFolderList.at(1).deleted, 1u);
 }
 
 // A volume of 4096-byte sectors adds its sector size after the records (before
@@ -263,17 +263,17 @@ TEST(SnapshotRoundTrip, SectorSizeTrailerOnlyWhereSectorsAreNot512Bytes)
 TEST(SnapshotRoundTrip, ReservedFieldsAndStoredOrdinalsAreNotCarriedButARenameIs)
 {
     auto c = fatContent();
-    c.catalogue.FatFolderList[0].reserved = 0x5A5A;
-    c.catalogue.FatFolderList[0].name = "RENAMED";
-    for (auto& f : c.catalogue.FatFileList)
+    c.catalogue.fsLists().FatFolderList[0].reserved = 0x5A5A;
+    c.catalogue.fsLists().FatFolderList[0].name = "RENAMED";
+    for (auto& f : c.catalogue.fsLists().FatFileList)
         f.ordinal = 99 - f.ordinal; // ordinals a file may hold: 99, 98, 97
     snapshot::SnapshotContent loaded;
     ASSERT_EQ(snapshot::DecodeSnapshot(encode(c), loaded).status, DecodeStatus::Loaded);
-    EXPECT_EQ(loaded.catalogue.FatFolderList[0].name, "RENAMED");
-    EXPECT_EQ(loaded.catalogue.FatFolderList[0].reserved, 0u);
-    ASSERT_EQ(loaded.catalogue.FatFileList.size(), 3u);
+    EXPECT_EQ(loaded.catalogue.fsLists().FatFolderList[0].name, "RENAMED");
+    EXPECT_EQ(loaded.catalogue.fsLists().FatFolderList[0].reserved, 0u);
+    ASSERT_EQ(loaded.catalogue.fsLists().FatFileList.size(), 3u);
     for (std::uint32_t i = 0; i < 3; ++i)
-        EXPECT_EQ(loaded.catalogue.FatFileList[i].ordinal, i);
+        EXPECT_EQ(loaded.catalogue.fsLists().FatFileList[i].ordinal, i);
     EXPECT_EQ(loaded.catalogue.fileCount(), 3u);
 }
 
@@ -302,7 +302,7 @@ TEST(SnapshotRoundTrip, ScannedFat16VolumeLoadsIntoASessionWithItsTree)
     catalogue::ScanObserver quiet;
     catalogue::ScanControl control;
     scan::RunScan(scanned, quiet, control);
-    ASSERT_EQ(scanned.catalogue.FatFileList.size(), 2u);
+    ASSERT_EQ(scanned.catalogue.fsLists().FatFileList.size(), 2u);
 
     std::vector<std::byte> bytes;
     ASSERT_TRUE(snapshot::EncodeSnapshot(scanned.volume.info, scanned.volume.partition, scanned.volume.geometry,
@@ -389,7 +389,7 @@ TEST(SnapshotLoad, RefusedFileLeavesThePreviousSessionUntouched)
         EXPECT_FALSE(r.message.empty());
         EXPECT_EQ(encode({s.volume.info, s.volume.partition, s.volume.geometry, s.catalogue}), before);
         EXPECT_EQ(s.tree.size(), treeSize);
-        EXPECT_EQ(s.catalogue.NtfsFileList.size(), 2u);
+        EXPECT_EQ(s.catalogue.fsLists().NtfsFileList.size(), 2u);
     }
 }
 
@@ -461,8 +461,8 @@ TEST(SnapshotLoad, DamagedRecordStopsTheLoadAndKeepsWhatCameBefore)
         const auto r = snapshot::DecodeSnapshot(k.bytes, c);
         EXPECT_EQ(r.status, DecodeStatus::Damaged);
         EXPECT_NE(r.message.find("damaged"), std::string::npos) << r.message;
-        EXPECT_EQ(c.catalogue.FatFolderList.size(), k.folders);
-        EXPECT_EQ(c.catalogue.FatFileList.size(), k.files);
+        EXPECT_EQ(c.catalogue.fsLists().FatFolderList.size(), k.folders);
+        EXPECT_EQ(c.catalogue.fsLists().FatFileList.size(), k.files);
         EXPECT_EQ(c.info.DevicePath, "/dev/sdb1");
     }
 }
@@ -476,8 +476,8 @@ TEST(SnapshotLoad, UnknownGeometryKindReadsNoBody)
     b.push_back(std::byte{0x7F}); // whatever follows is not read
     snapshot::SnapshotContent loaded;
     EXPECT_EQ(snapshot::DecodeSnapshot(b, loaded).status, DecodeStatus::Loaded);
-    EXPECT_TRUE(loaded.catalogue.FatFolderList.empty());
-    EXPECT_TRUE(loaded.catalogue.NtfsFolderList.empty());
+    EXPECT_TRUE(loaded.catalogue.fsLists().FatFolderList.empty());
+    EXPECT_TRUE(loaded.catalogue.fsLists().NtfsFolderList.empty());
     EXPECT_EQ(loaded.geometry.GeometryKind, 400u);
 }
 
@@ -492,7 +492,7 @@ TEST(SnapshotSave, ValuesBeyondTheirFieldsFailInsteadOfWrapping)
         cases.emplace_back(what, std::move(c));
     };
     add(
-        "recordSector", [](auto& c) { c.catalogue.NtfsFileList[1].recordSector = 1ull << 32; }, true);
+        "recordSector", [](auto& c) { c.catalogue.fsLists().NtfsFileList[1].recordSector = 1ull << 32; }, true);
     add(
         "MftStartSector", [](auto& c) { c.geometry.MftStartSector = 1ull << 32; }, true);
     add(
@@ -500,9 +500,9 @@ TEST(SnapshotSave, ValuesBeyondTheirFieldsFailInsteadOfWrapping)
     add(
         "base above", [](auto& c) { c.geometry.ClusterBaseSector = std::int64_t{INT32_MAX} + 1; }, false);
     add(
-        "file name", [](auto& c) { c.catalogue.FatFileList[2].name.assign(256, 'n'); }, false);
+        "file name", [](auto& c) { c.catalogue.fsLists().FatFileList[2].name.assign(256, 'n'); }, false);
     add(
-        "folder name", [](auto& c) { c.catalogue.NtfsFolderList[0].name.assign(70000, 'n'); }, true);
+        "folder name", [](auto& c) { c.catalogue.fsLists().NtfsFolderList[0].name.assign(70000, 'n'); }, true);
     add(
         "device path", [](auto& c) { c.info.DevicePath.assign(snapshot::kMaxDevicePathLength + 1, 'p'); }, false);
     add(
@@ -518,11 +518,11 @@ TEST(SnapshotSave, ValuesBeyondTheirFieldsFailInsteadOfWrapping)
     // The edges that do fit load back as they were.
     auto c = fatContent();
     c.geometry.ClusterBaseSector = INT32_MIN;
-    c.catalogue.FatFileList[2].name.assign(255, 'n');
+    c.catalogue.fsLists().FatFileList[2].name.assign(255, 'n');
     snapshot::SnapshotContent loaded;
     ASSERT_EQ(snapshot::DecodeSnapshot(encode(c), loaded).status, DecodeStatus::Loaded);
     EXPECT_EQ(loaded.geometry.ClusterBaseSector, INT32_MIN);
-    EXPECT_EQ(loaded.catalogue.FatFileList[2].name.size(), 255u);
+    EXPECT_EQ(loaded.catalogue.fsLists().FatFileList[2].name.size(), 255u);
 }
 
 // ---- Paths and files --------------------------------------------------------
@@ -565,12 +565,12 @@ TEST(SnapshotFile, SaveWritesTheRuledPathAndLoadReadsItBack)
 
     scan::ScanSession again;
     EXPECT_EQ(snapshot::LoadSnapshotFile(again, saved.path).status, DecodeStatus::Loaded);
-    EXPECT_EQ(again.catalogue.NtfsFileList.size(), 2u);
+    EXPECT_EQ(again.catalogue.fsLists().NtfsFileList.size(), 2u);
 
     const auto missing = snapshot::LoadSnapshotFile(again, (dir / "none.RVU").string());
     EXPECT_EQ(missing.status, DecodeStatus::Refused);
     EXPECT_EQ(missing.message, "Unable to open the file");
-    EXPECT_EQ(again.catalogue.NtfsFileList.size(), 2u);
+    EXPECT_EQ(again.catalogue.fsLists().NtfsFileList.size(), 2u);
 
     const auto noFolder = snapshot::SaveSnapshot(s, (dir / "no" / "such").string());
     EXPECT_FALSE(noFolder.ok);
@@ -578,7 +578,7 @@ TEST(SnapshotFile, SaveWritesTheRuledPathAndLoadReadsItBack)
 
     // A save that cannot be encoded leaves an existing file as it was.
     const auto before = std::filesystem::file_size(saved.path);
-    s.catalogue.NtfsFileList[0].recordSector = 1ull << 40;
+    s.catalogue.fsLists().NtfsFileList[0].recordSector = 1ull << 40;
     const auto refused = snapshot::SaveSnapshot(s, saved.path);
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(std::filesystem::file_size(saved.path), before);

@@ -55,8 +55,8 @@ TEST(SnapshotUtf8Names, ThoroughNamesRoundTripWithTheMarkerAndDefaultOnesWithout
     snapshot::SnapshotContent loaded;
     ASSERT_EQ(snapshot::DecodeSnapshot(thorough, loaded).status, DecodeStatus::Loaded);
     EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
-    EXPECT_EQ(loaded.catalogue.NtfsFileList.at(0).name, longName);
-    EXPECT_EQ(loaded.catalogue.NtfsFolderList.at(0).name, "Папка");
+    EXPECT_EQ(loaded.catalogue.fsLists().NtfsFileList.at(0).name, longName);
+    EXPECT_EQ(loaded.catalogue.fsLists().NtfsFolderList.at(0).name, "Папка");
     EXPECT_EQ(encode(loaded), thorough) << "a reloaded thorough snapshot saves to the same bytes";
 
     snapshot::SnapshotContent loadedPlain;
@@ -80,7 +80,7 @@ TEST(SnapshotUtf8Names, TheMarkerCountsOnlyRightAfterTheBody)
     snapshot::SnapshotContent loaded;
     ASSERT_EQ(snapshot::DecodeSnapshot(bytes, loaded).status, DecodeStatus::Damaged);
     EXPECT_FALSE(loaded.catalogue.NamesAreUtf8);
-    EXPECT_EQ(loaded.catalogue.NtfsFileList.size(), 1U);
+    EXPECT_EQ(loaded.catalogue.fsLists().NtfsFileList.size(), 1U);
 
     // A damaged body of an older snapshot (plain tag) never yields UTF-8
     // names, even when the file ends with the marker; one whose tag says it
@@ -103,8 +103,8 @@ TEST(SnapshotUtf8Names, TheMarkerCountsOnlyRightAfterTheBody)
     snapshot::SnapshotContent cut;
     EXPECT_EQ(snapshot::DecodeSnapshot(junk, cut).status, DecodeStatus::Damaged);
     EXPECT_FALSE(cut.catalogue.NamesAreUtf8);
-    EXPECT_TRUE(cut.catalogue.NtfsFileList.empty());
-    EXPECT_EQ(cut.catalogue.NtfsFolderList.size(), 1U);
+    EXPECT_TRUE(cut.catalogue.fsLists().NtfsFileList.empty());
+    EXPECT_EQ(cut.catalogue.fsLists().NtfsFolderList.size(), 1U);
     std::vector<std::byte> again;
     EXPECT_TRUE(snapshot::EncodeSnapshot(cut.info, cut.partition, cut.geometry, cut.catalogue, again).ok);
     // With the thorough tag the name is UTF-8 by the file's own word: it
@@ -112,7 +112,7 @@ TEST(SnapshotUtf8Names, TheMarkerCountsOnlyRightAfterTheBody)
     junk[0] = std::byte{static_cast<unsigned char>(snapshot::kThoroughTag[0])};
     EXPECT_EQ(snapshot::DecodeSnapshot(junk, cut).status, DecodeStatus::Damaged);
     EXPECT_TRUE(cut.catalogue.NamesAreUtf8);
-    EXPECT_EQ(cut.catalogue.NtfsFileList.size(), 1U);
+    EXPECT_EQ(cut.catalogue.fsLists().NtfsFileList.size(), 1U);
     EXPECT_TRUE(snapshot::EncodeSnapshot(cut.info, cut.partition, cut.geometry, cut.catalogue, again).ok);
 }
 
@@ -161,15 +161,15 @@ TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepTimesOfDayAndEntryOriginsClassic
     ASSERT_EQ(snapshot::DecodeSnapshot(thorough, loaded).status, DecodeStatus::Loaded);
     EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
     EXPECT_TRUE(loaded.catalogue.FatTimesOfDay);
-    EXPECT_EQ(loaded.catalogue.FatFolderList.at(0).writeTime, time);
-    EXPECT_EQ(loaded.catalogue.FatFileList.at(0).writeTime, time + 1);
+    EXPECT_EQ(loaded.catalogue.fsLists().FatFolderList.at(0).writeTime, time);
+    EXPECT_EQ(loaded.catalogue.fsLists().FatFileList.at(0).writeTime, time + 1);
     EXPECT_TRUE(loaded.catalogue.FatEntryOrigins);
     const auto same = [](const catalogue::FatEntryOrigin& a, const catalogue::FatEntryOrigin& b) {
         return a.address == b.address && a.createDate == b.createDate && a.createTime == b.createTime &&
                a.createTenths == b.createTenths;
     };
-    EXPECT_TRUE(same(loaded.catalogue.FatFolderList.at(0).origin, folderOrigin));
-    EXPECT_TRUE(same(loaded.catalogue.FatFileList.at(0).origin, fileOrigin));
+    EXPECT_TRUE(same(loaded.catalogue.fsLists().FatFolderList.at(0).origin, folderOrigin));
+    EXPECT_TRUE(same(loaded.catalogue.fsLists().FatFileList.at(0).origin, fileOrigin));
     EXPECT_EQ(encode(loaded), thorough);
 
     // Classic snapshots keep the original format: no trailer, and no times of day when loaded.
@@ -178,17 +178,17 @@ TEST(SnapshotUtf8Names, ThoroughFatSnapshotsKeepTimesOfDayAndEntryOriginsClassic
     snapshot::SnapshotContent classic;
     ASSERT_EQ(snapshot::DecodeSnapshot(encode(fat(false, time)), classic).status, DecodeStatus::Loaded);
     EXPECT_FALSE(classic.catalogue.FatTimesOfDay);
-    EXPECT_EQ(classic.catalogue.FatFileList.at(0).writeTime, 0u);
+    EXPECT_EQ(classic.catalogue.fsLists().FatFileList.at(0).writeTime, 0u);
     EXPECT_FALSE(classic.catalogue.FatEntryOrigins);
-    EXPECT_EQ(classic.catalogue.FatFileList.at(0).origin.address, 0u);
+    EXPECT_EQ(classic.catalogue.fsLists().FatFileList.at(0).origin.address, 0u);
 }
 
 TEST(SnapshotUtf8Names, ThoroughNtfsSnapshotsKeepStandardTimesClassicOnesStayAsTheyWere)
 {
     const auto timed = [](bool utf8) {
         auto c = ntfsWith("a.txt", utf8);
-        c.catalogue.NtfsFolderList.at(0).standard = {11, 12, 13, 14};
-        c.catalogue.NtfsFileList.at(0).standard = {21, 22, 23, 0x1'0000'0024};
+        c.catalogue.fsLists().NtfsFolderList.at(0).standard = {11, 12, 13, 14};
+        c.catalogue.fsLists().NtfsFileList.at(0).standard = {21, 22, 23, 0x1'0000'0024};
         return c;
     };
     const auto thorough = encode(timed(true));
@@ -200,8 +200,9 @@ TEST(SnapshotUtf8Names, ThoroughNtfsSnapshotsKeepStandardTimesClassicOnesStayAsT
     const auto times = [](const catalogue::NtfsStandardTimes& t) {
         return std::array<std::uint64_t, 4>{t.created, t.modified, t.recordChanged, t.accessed};
     };
-    EXPECT_EQ(times(loaded.catalogue.NtfsFolderList.at(0).standard), (std::array<std::uint64_t, 4>{11, 12, 13, 14}));
-    EXPECT_EQ(times(loaded.catalogue.NtfsFileList.at(0).standard),
+    EXPECT_EQ(times(loaded.catalogue.fsLists().NtfsFolderList.at(0).standard),
+              (std::array<std::uint64_t, 4>{11, 12, 13, 14}));
+    EXPECT_EQ(times(loaded.catalogue.fsLists().NtfsFileList.at(0).standard),
               (std::array<std::uint64_t, 4>{21, 22, 23, 0x1'0000'0024}));
     EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
     EXPECT_EQ(encode(loaded), thorough);
@@ -216,16 +217,16 @@ TEST(SnapshotUtf8Names, CarvedMarksRoundTripAndADamagedListIsNotPassedOver)
 {
     auto content = ntfsWith("record.txt", true);
     content.catalogue.AddNtfsFile(80, "f10.png", 10, 40, 0, 0, 1, 5000);
-    content.catalogue.NtfsFileList.back().carved = catalogue::Carved::Incomplete;
+    content.catalogue.fsLists().NtfsFileList.back().carved = catalogue::Carved::Incomplete;
     const auto bytes = encode(content);
     auto plain = content;
-    plain.catalogue.NtfsFileList.back().carved = catalogue::Carved::No;
+    plain.catalogue.fsLists().NtfsFileList.back().carved = catalogue::Carved::No;
     ASSERT_EQ(encode(plain).size() + snapshot::kCarvedTrailer.size() + 4 + 5, bytes.size());
     EXPECT_TRUE(endsWithMarker(bytes));
     snapshot::SnapshotContent loaded;
     ASSERT_EQ(snapshot::DecodeSnapshot(bytes, loaded).status, DecodeStatus::Loaded);
-    EXPECT_EQ(loaded.catalogue.NtfsFileList.at(0).carved, catalogue::Carved::No);
-    EXPECT_EQ(loaded.catalogue.NtfsFileList.at(1).carved, catalogue::Carved::Incomplete);
+    EXPECT_EQ(loaded.catalogue.fsLists().NtfsFileList.at(0).carved, catalogue::Carved::No);
+    EXPECT_EQ(loaded.catalogue.fsLists().NtfsFileList.at(1).carved, catalogue::Carved::Incomplete);
     EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
 
     const std::size_t entry = bytes.size() - snapshot::kUtf8NamesMarker.size() - 5;
@@ -244,7 +245,7 @@ TEST(SnapshotUtf8Names, TheDeepSearchMarkRoundTripsAfterTheCarvedMarks)
 {
     auto content = ntfsWith("record.txt", true);
     content.catalogue.AddNtfsFile(80, "f10.png", 10, 40, 0, 0, 1, 5000);
-    content.catalogue.NtfsFileList.back().carved = catalogue::Carved::Whole;
+    content.catalogue.fsLists().NtfsFileList.back().carved = catalogue::Carved::Whole;
     const auto quick = encode(content);
     content.catalogue.DeepSearched = true;
     const auto deep = encode(content);
@@ -253,7 +254,7 @@ TEST(SnapshotUtf8Names, TheDeepSearchMarkRoundTripsAfterTheCarvedMarks)
         snapshot::SnapshotContent loaded;
         ASSERT_EQ(snapshot::DecodeSnapshot(*bytes, loaded).status, DecodeStatus::Loaded);
         EXPECT_EQ(loaded.catalogue.DeepSearched, searched);
-        EXPECT_EQ(loaded.catalogue.NtfsFileList.at(1).carved, catalogue::Carved::Whole);
+        EXPECT_EQ(loaded.catalogue.fsLists().NtfsFileList.at(1).carved, catalogue::Carved::Whole);
         EXPECT_TRUE(loaded.catalogue.NamesAreUtf8);
     }
     auto classic = ntfsWith("record.txt", false);
