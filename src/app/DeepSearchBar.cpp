@@ -64,6 +64,10 @@ DeepSearchBar::DeepSearchBar(QWidget* parent) : QFrame(parent)
     m_close->setIcon(QApplication::style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     m_close->setToolTip(QStringLiteral("Hide this note"));
     connect(m_close, &QToolButton::clicked, this, &DeepSearchBar::dismiss);
+    m_text->setAccessibleName(tr("Deep search"));
+    m_stop->setAccessibleName(tr("Stop deep search"));
+    m_stop->setAccessibleDescription(m_stop->toolTip());
+    m_close->setAccessibleName(tr("Hide this note"));
 
     auto* lines = new QVBoxLayout;
     lines->setContentsMargins(0, 0, 0, 0);

@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -106,7 +107,8 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
         auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(m_drives[i].text)});
         item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
         item->setData(0, kDriveIndexRole, static_cast<qulonglong>(i));
-        item->setToolTip(0, QString::fromStdString(m_drives[i].devicePath));
+        // The whole name where the tree is too narrow for it, and where it lives.
+        item->setToolTip(0, item->text(0) + QLatin1Char('\n') + QString::fromStdString(m_drives[i].devicePath));
     }
     computer->setExpanded(true);
 
@@ -134,6 +136,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     m_deep = new DeepSearch(*this, *m_deepBar);
     connect(m_deep, &DeepSearch::stateChanged, this, &RecoveryWindow::deepSearchChanged);
     deepSearchChanged();
+    nameControls();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::ApplicationShortcut);
@@ -394,9 +397,11 @@ void RecoveryWindow::ShowPage(int page, bool forward)
         m_folderTree->show();
         m_folderTree->setEnabled(false);
         m_model->clear();
-        // Fresh results come in the catalogue's order.
-        m_details->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-        m_model->sort(-1);
+        // Fresh results come in the catalogue's order, or in the order kept from before.
+        QHeaderView* header = m_details->horizontalHeader();
+        if (!m_keepState)
+            header->setSortIndicator(-1, Qt::AscendingOrder);
+        m_model->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
         m_details->setShowGrid(true);
         m_details->setSelectionBehavior(QAbstractItemView::SelectRows);
     } else if (page == 3 && forward) {

@@ -24,6 +24,7 @@
 #include <QListView>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
@@ -113,13 +114,22 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_details->horizontalHeader()->setFont(listFont);
     m_details->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // New rows, new widths.
-    connect(m_model, &QAbstractItemModel::modelReset, this, &RecoveryWindow::sizeColumns);
+    // The header sizes its sections afresh for new rows too: that is not the user's doing.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_sizingColumns = true; });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_sizingColumns = false;
+        sizeColumns();
+    });
     // A header click orders the rows as shown; the catalogue keeps its order.
     QHeaderView* header = m_details->horizontalHeader();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     header->setSortIndicatorClearable(true);
     header->setSortIndicator(-1, Qt::AscendingOrder);
+    // The user may order the columns and size them; both are kept (columnsChangedByUser).
+    header->setSectionsMovable(true);
+    connect(header, &QHeaderView::sectionResized, this, &RecoveryWindow::columnsChangedByUser);
+    connect(header, &QHeaderView::sectionMoved, this, &RecoveryWindow::columnsChangedByUser);
     connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
         m_model->sort(column, order);
         const QModelIndex current = m_details->selectionModel()->currentIndex();
@@ -203,6 +213,8 @@ void RecoveryWindow::showResults(bool fromScan)
     const bool stopped = fromScan && (result.Stopped || m_scanStopAsked);
     m_stoppedNote->setVisible(stopped);
     m_deep->resultsShown(stopped);
+    if (m_keepState)
+        setViewMode(m_keptView);
     // A snapshot's losses are its loader's to tell, not the last scan's.
     if (result.any())
         MessageDialog(this, MessageKind::Error,
@@ -259,6 +271,9 @@ void RecoveryWindow::back()
     SetLabelLayout(0);
     m_currentStep = 0;
     updateNavigationCommands();
+    // The drive chosen before is chosen again: its information and Next are back.
+    if (m_selectedDrive && *m_selectedDrive < m_drives.size())
+        selectDriveAt(*m_selectedDrive);
     m_driveTree->setFocus(Qt::OtherFocusReason); // Back's button has gone; the keyboard goes on in the tree
 }
 
@@ -371,14 +386,30 @@ void RecoveryWindow::sizeColumns()
     // Each column as wide as its header and the rows the view samples; the
     // size and date columns also fit their longest text wherever it lies, and
     // the name column stops at half the list so the others stay in view.
-    m_details->resizeColumnsToContents();
-    const QFontMetrics metrics(m_details->font());
-    const int padding = 2 * m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 8;
-    for (int column : {FileListModel::Size, FileListModel::Created, FileListModel::Modified, FileListModel::Id}) {
-        const int wanted = metrics.horizontalAdvance(m_model->longestText(column)) + padding;
-        if (m_details->columnWidth(column) < wanted)
-            m_details->setColumnWidth(column, wanted);
+    const QScopedValueRollback sizing(m_sizingColumns, true);
+    const auto fitNumbers = [this] {
+        const QFontMetrics metrics(m_details->font());
+        const int padding = 2 * m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 8;
+        for (int column : {FileListModel::Size, FileListModel::Created, FileListModel::Modified, FileListModel::Id}) {
+            const int wanted = metrics.horizontalAdvance(m_model->longestText(column)) + padding;
+            if (m_details->columnWidth(column) < wanted)
+                m_details->setColumnWidth(column, wanted);
+        }
+    };
+    QHeaderView* header = m_details->horizontalHeader();
+    if (!m_userColumns.isEmpty()) {
+        // The widths and the order the user gave (a number or a date still
+        // shows whole); the sort stays as it is.
+        const int sortColumn = header->sortIndicatorSection();
+        const Qt::SortOrder sortOrder = header->sortIndicatorOrder();
+        const QSignalBlocker quiet(header);
+        header->restoreState(m_userColumns);
+        header->setSortIndicator(sortColumn, sortOrder);
+        fitNumbers();
+        return;
     }
+    m_details->resizeColumnsToContents();
+    fitNumbers();
     const int room = m_details->viewport()->width();
     const int nameLimit = std::max(150, room / 2);
     if (m_details->columnWidth(FileListModel::Name) > nameLimit)
