@@ -111,6 +111,8 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
         item->setToolTip(0, item->text(0) + QLatin1Char('\n') + QString::fromStdString(m_drives[i].devicePath));
     }
     computer->setExpanded(true);
+    // A current item from the start: the list shows where its focus is.
+    m_driveTree->setCurrentItem(computer);
 
     buildMenuBar();
     buildToolbar();

@@ -149,6 +149,7 @@ private slots:
     void findLeadsToAFileTheFilterHides();
     void propertiesGiveExactSizePathConditionClustersAndTimes();
     void filtersDialogSaysItIncludesAndShowsItsTitle();
+    void everyTabStopOfTheDrivePageShowsWhereTheFocusIs();
 
 private:
     std::vector<disk::DriveItem> drives() const { return {platform::imageDriveItem(m_scan32.toStdString())}; }
@@ -439,6 +440,31 @@ void WindowUxTest::filtersDialogSaysItIncludesAndShowsItsTitle()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QVERIFY2(dialog.width() >= std::min(app::titleWidth(&dialog), dialog.screen()->availableGeometry().width() - 16),
              qPrintable(QStringLiteral("%1 < %2").arg(dialog.width()).arg(app::titleWidth(&dialog))));
+}
+
+void WindowUxTest::everyTabStopOfTheDrivePageShowsWhereTheFocusIs()
+{
+    RecoveryWindow w(drives(), m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // A list shows the focus on its current item: the drive list has one from the start.
+    QVERIFY(w.driveTree()->currentItem() != nullptr);
+    w.driveTree()->setFocus();
+    QTest::keyClick(w.driveTree(), Qt::Key_Down);
+    QVERIFY(w.nextButton()->isVisible());
+    QStringList stops;
+    for (int i = 0; i < 4; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus != nullptr);
+        stops << focus->accessibleName();
+        if (auto* view = qobject_cast<QAbstractItemView*>(focus))
+            QVERIFY2(view->currentIndex().isValid(), qPrintable(focus->accessibleName()));
+        else
+            QVERIFY2(qobject_cast<ui::PictureButton*>(focus) != nullptr, focus->metaObject()->className());
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    QCOMPARE(stops, (QStringList{"Drives", "Next", "Drives", "Next"}));
+    closeWindow(w);
 }
 
 QTEST_MAIN(WindowUxTest)
