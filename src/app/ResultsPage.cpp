@@ -60,13 +60,14 @@ void RecoveryWindow::buildResultsLabels(QWidget* panel)
     // Two lines at most ("Thorough scan," and "free space searched").
     m_rules = transparentLabel(panel, ui::dluRect(440, 262, 84, 24));
     m_rules->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_rules->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
+    QFont italic = m_rules->font();
+    italic.setItalic(true);
+    m_rules->setFont(italic);
     m_rules->hide();
     // Over the list, where the toolbar ends: the patterns that shape the list and the recovery.
     m_filterNote = transparentLabel(panel, ui::dluRect(156, 52, 367, 10));
     m_filterNote->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     m_filterNote->setObjectName(QStringLiteral("filterNote"));
-    m_filterNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
     QFont noteFont = m_filterNote->font();
     noteFont.setPixelSize(11); // the list's own size, so that the line fits above it
     noteFont.setBold(true);
@@ -76,7 +77,6 @@ void RecoveryWindow::buildResultsLabels(QWidget* panel)
     m_stoppedNote = transparentLabel(panel, ui::dluRect(400, 52, 120, 10));
     m_stoppedNote->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     m_stoppedNote->setObjectName(QStringLiteral("stoppedNote"));
-    m_stoppedNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
     m_stoppedNote->setFont(noteFont);
     m_stoppedNote->setText(QStringLiteral("Stopped: results are partial"));
     m_stoppedNote->hide();

@@ -303,6 +303,9 @@ void WindowUxTest::coloursFollowTheViewMenuAndAreKept()
     QAction* followSystem = colourChoice(w, QStringLiteral("system"));
     QVERIFY(dark && light && followSystem);
     QVERIFY(followSystem->isChecked());
+    // Colours come from palettes: no control carries a fixed style sheet.
+    for (const QWidget* widget : w.findChildren<QWidget*>())
+        QVERIFY2(widget->styleSheet().isEmpty(), widget->metaObject()->className());
 
     dark->trigger();
     QVERIFY(ui::paletteIsDark(QApplication::palette()));
