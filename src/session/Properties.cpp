@@ -64,7 +64,8 @@ std::string clustersText(const catalogue::Entry& e)
     constexpr std::size_t kRunsShown = 8;
     if (const auto* chain = std::get_if<catalogue::ClusterChainData>(&e.location))
         return "from cluster " + std::to_string(chain->firstCluster) +
-               (chain->contiguous ? ", consecutive clusters" : ", following the FAT's chain");
+               (chain->contiguous ? ", consecutive clusters"
+                                  : ", by the FAT's chain (consecutive clusters where it holds none)");
     if (const auto* carved = std::get_if<catalogue::CarvedExtent>(&e.location))
         return "from cluster " + std::to_string(carved->firstCluster) + ", consecutive clusters (found by content)";
     if (const auto* record = std::get_if<catalogue::NtfsRecordData>(&e.location)) {
