@@ -297,7 +297,7 @@ void RecoveryWindow::ShowVolumeInfo()
     m_values[0]->setText(QString::fromStdString(catalogue::toUtf8(texts.label)));
     // A value the drive did not give (it could not be read, or holds no volume) is unknown, not 0.
     const disk::VolumeInfo& info = m_session.volume.info;
-    const auto known = [this](bool given, const std::string& text) {
+    const auto known = [](bool given, const std::string& text) {
         return given ? QString::fromStdString(text) : tr("Unknown");
     };
     m_values[1]->setText(known(info.VolumeSectors / 2 / 1024 != 0 || m_selection, texts.capacity));
