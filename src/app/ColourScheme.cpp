@@ -13,7 +13,7 @@ namespace {
 
 struct SystemLook {
     QString style;
-    QPalette palette;
+    QPalette palette; ///< to tell whether the system's palette is dark already
     bool known = false;
 };
 
@@ -84,8 +84,10 @@ void applyColourScheme(ColourScheme scheme)
         useStyle(QStringLiteral("Fusion"));
         QApplication::setPalette(QApplication::style()->standardPalette());
     } else {
+        // A palette that sets no colour: the system's again, and it follows the
+        // desktop's later changes as it did before any was set.
         useStyle(look.style);
-        QApplication::setPalette(look.palette);
+        QApplication::setPalette(QPalette());
     }
 }
 

@@ -326,6 +326,8 @@ void WindowUxTest::coloursFollowTheViewMenuAndAreKept()
     closeWindow(w);
     app::applyColourScheme(app::ColourScheme::System);
     QCOMPARE(QApplication::palette().color(QPalette::Window), system.color(QPalette::Window));
+    // No palette of the program's own stays set: the desktop's later changes reach it.
+    QVERIFY(!QCoreApplication::testAttribute(Qt::AA_SetPalette));
     RecoveryWindow again(drives(), m_devices);
     again.keepStateInSettings();
     QVERIFY(ui::paletteIsDark(QApplication::palette()));
