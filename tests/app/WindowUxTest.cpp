@@ -150,6 +150,7 @@ private slots:
     void propertiesGiveExactSizePathConditionClustersAndTimes();
     void filtersDialogSaysItIncludesAndShowsItsTitle();
     void everyTabStopOfTheDrivePageShowsWhereTheFocusIs();
+    void aDriveNotReadyShowsUnknownAndItsNoteApart();
 
 private:
     std::vector<disk::DriveItem> drives() const { return {platform::imageDriveItem(m_scan32.toStdString())}; }
@@ -469,6 +470,39 @@ void WindowUxTest::everyTabStopOfTheDrivePageShowsWhereTheFocusIs()
         QTest::keyClick(focus, Qt::Key_Tab);
     }
     QCOMPARE(stops, (QStringList{"Drives", "Next", "Drives", "Next"}));
+    closeWindow(w);
+}
+
+void WindowUxTest::aDriveNotReadyShowsUnknownAndItsNoteApart()
+{
+    // 64 KiB of noise: no boot sector, nothing of a volume to show.
+    const QString noise = m_dir.path() + QStringLiteral("/noise.img");
+    {
+        QFile file(noise);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray bytes(64 * 1024, '\0');
+        quint32 x = 777;
+        for (char& c : bytes)
+            c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+    RecoveryWindow w({platform::imageDriveItem(noise.toStdString())}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTreeWidgetItem* item = driveItem(w, QStringLiteral("Disk Image(noise.img)"));
+    QVERIFY(item != nullptr);
+    QTest::mouseClick(w.driveTree()->viewport(), Qt::LeftButton, {}, w.driveTree()->visualItemRect(item).center());
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NOT READY"));
+    // Capacity and cluster size are unknown, not 0; the sector size is the device's own.
+    for (int pair = 1; pair <= 2; ++pair)
+        QCOMPARE(w.valueLabel(pair)->text(), QStringLiteral("Unknown"));
+    QCOMPARE(w.valueLabel(3)->text(), QStringLiteral("512"));
+    QVERIFY(!w.nextButton()->isVisible());
+    // The reason stands in a row of its own, below the last pair, never over it.
+    QVERIFY(w.statusLine()->isVisible());
+    QVERIFY2(w.statusLine()->text().startsWith(QStringLiteral("Not ready")), qPrintable(w.statusLine()->text()));
+    for (QLabel* last : {w.captionLabel(4), w.valueLabel(4)})
+        QVERIFY(!w.statusLine()->geometry().intersects(last->geometry()));
     closeWindow(w);
 }
 
