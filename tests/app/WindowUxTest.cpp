@@ -470,6 +470,11 @@ void WindowUxTest::everyTabStopOfTheDrivePageShowsWhereTheFocusIs()
         QTest::keyClick(focus, Qt::Key_Tab);
     }
     QCOMPARE(stops, (QStringList{"Drives", "Next", "Drives", "Next"}));
+    // Next has a key of its own, the mirror of Back's Alt+Left.
+    QSignalSpy done(&w, &RecoveryWindow::scanFinished);
+    QTest::keyClick(w.driveTree(), Qt::Key_Right, Qt::AltModifier);
+    QVERIFY(done.wait(30000));
+    QCOMPARE(w.currentStep(), 3);
     closeWindow(w);
 }
 
