@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the desktop program under Xvfb on the demo image and saves a picture of
-# each step (drive page, scan in progress, results, dialogs) into docs/screenshots.
+# each step (drive page, scan in progress, results, dialogs) into docs/screenshots,
+# then again in dark colours (OUTDIR/dark) and at 200% (OUTDIR/200-percent).
 # Usage: tools/screenshots.sh [OUTDIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +12,10 @@ bash tools/build.sh >/dev/null
 cmake --build build --target app_screen_tour >/dev/null
 mkdir -p build/demo "$out"
 gzip -dc samples/demo-fat32.img.gz >build/demo/demo-fat32.img
-LANG=C LC_ALL=C xvfb-run -a -s "-screen 0 1280x800x24" \
-  build/bin/app_screen_tour build/demo/demo-fat32.img "$out"
-ls -1 "$out"
+tour() {
+  xvfb-run -a -s "-screen 0 $1x24" build/bin/app_screen_tour build/demo/demo-fat32.img "$2"
+}
+LANG=C LC_ALL=C SARVIK_TOUR_COLOURS=light tour 1280x800 "$out"
+LANG=C LC_ALL=C SARVIK_TOUR_COLOURS=dark tour 1280x800 "$out/dark"
+LANG=C LC_ALL=C SARVIK_TOUR_COLOURS=light QT_SCALE_FACTOR=2 tour 2560x1600 "$out/200-percent"
+ls -1R "$out"

@@ -34,6 +34,8 @@ inline constexpr int Stop = 32903;
 inline constexpr int Preview = 32904;
 /// Ours: the file list as thumbnails.
 inline constexpr int Thumbnails = 32905;
+/// Ours: the View menu's submenu of colours (the system's, light or dark).
+inline constexpr int Colours = 32920;
 /// Ours: the submenu of the disk images opened lately.
 inline constexpr int RecentImages = 32910;
 /// Ours: the deep search of the chosen disk for volumes no table names.

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
@@ -18,11 +19,6 @@
 namespace sarvik::app {
 
 namespace {
-// The banner asks to be looked at; progress and outcome are quieter.
-const char* const kOfferStyle =
-    "#deepSearchBar { background: #fff3d1; border: 1px solid #d9a441; border-radius: 3px; }";
-const char* const kQuietStyle =
-    "#deepSearchBar { background: #eaf1f8; border: 1px solid #9fb6cf; border-radius: 3px; }";
 constexpr int kStopSide = 26;
 } // namespace
 
@@ -35,7 +31,6 @@ DeepSearchBar::DeepSearchBar(QWidget* parent) : QFrame(parent)
     m_text->setObjectName(QStringLiteral("deepSearchText"));
     m_text->setTextFormat(Qt::PlainText);
     m_text->setWordWrap(true);
-    m_text->setStyleSheet(QStringLiteral("color: #1d2b3a;"));
     QFont small = m_text->font();
     small.setPixelSize(11); // the list's own size
     m_text->setFont(small);
@@ -64,6 +59,10 @@ DeepSearchBar::DeepSearchBar(QWidget* parent) : QFrame(parent)
     m_close->setIcon(QApplication::style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     m_close->setToolTip(QStringLiteral("Hide this note"));
     connect(m_close, &QToolButton::clicked, this, &DeepSearchBar::dismiss);
+    m_text->setAccessibleName(tr("Deep search"));
+    m_stop->setAccessibleName(tr("Stop deep search"));
+    m_stop->setAccessibleDescription(m_stop->toolTip());
+    m_close->setAccessibleName(tr("Hide this note"));
 
     auto* lines = new QVBoxLayout;
     lines->setContentsMargins(0, 0, 0, 0);
@@ -83,7 +82,8 @@ DeepSearchBar::DeepSearchBar(QWidget* parent) : QFrame(parent)
 void DeepSearchBar::setMode(Mode mode)
 {
     m_mode = mode;
-    setStyleSheet(QString::fromLatin1(mode == Mode::Offer ? kOfferStyle : kQuietStyle));
+    m_text->setForegroundRole(mode == Mode::Offer ? QPalette::ToolTipText : QPalette::Text);
+    update();
     m_search->setVisible(mode == Mode::Offer);
     m_progress->setVisible(mode == Mode::Running);
     m_stop->setVisible(mode == Mode::Running);
@@ -137,6 +137,18 @@ void DeepSearchBar::clear()
 {
     if (m_mode != Mode::Hidden)
         setMode(Mode::Hidden);
+}
+
+void DeepSearchBar::paintEvent(QPaintEvent*)
+{
+    // The banner asks to be looked at; progress and outcome are quieter.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPalette& colours = palette();
+    const bool offer = m_mode == Mode::Offer;
+    painter.setPen(colours.color(offer ? QPalette::Highlight : QPalette::Mid));
+    painter.setBrush(colours.color(offer ? QPalette::ToolTipBase : QPalette::AlternateBase));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
 }
 
 } // namespace sarvik::app

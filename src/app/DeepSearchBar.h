@@ -51,6 +51,11 @@ signals:
     /// Shown or hidden: the list beside it takes the room it leaves.
     void modeChanged();
 
+protected:
+    /// The strip in the palette's colours: the banner as a tooltip is, progress
+    /// and outcome quieter.
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void setMode(Mode mode);
 

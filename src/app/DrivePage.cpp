@@ -58,7 +58,8 @@ QTreeWidgetItem* RecoveryWindow::newDriveTreeItem(std::size_t index)
     auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(drive.text)});
     item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
     item->setData(0, kDriveIndexRole, static_cast<qulonglong>(index));
-    item->setToolTip(0, QString::fromStdString(drive.devicePath));
+    // The whole name where the tree is too narrow for it, and where it lives.
+    item->setToolTip(0, item->text(0) + QLatin1Char('\n') + QString::fromStdString(drive.devicePath));
     computer->setExpanded(true);
     return item;
 }
@@ -294,9 +295,14 @@ void RecoveryWindow::ShowVolumeInfo()
         reshow(m_status, notes.join(QLatin1Char(' ')));
     const disk::VolumeInfoTexts texts = disk::ShowVolumeInfo(m_session.volume.info);
     m_values[0]->setText(QString::fromStdString(catalogue::toUtf8(texts.label)));
-    m_values[1]->setText(QString::fromStdString(texts.capacity));
-    m_values[2]->setText(QString::fromStdString(texts.sectorsPerCluster));
-    m_values[3]->setText(QString::fromStdString(texts.bytesPerSector));
+    // A value the drive did not give (it could not be read, or holds no volume) is unknown, not 0.
+    const disk::VolumeInfo& info = m_session.volume.info;
+    const auto known = [](bool given, const std::string& text) {
+        return given ? QString::fromStdString(text) : tr("Unknown");
+    };
+    m_values[1]->setText(known(info.VolumeSectors / 2 / 1024 != 0 || m_selection, texts.capacity));
+    m_values[2]->setText(known(info.VolumeClusterSectors != 0, texts.sectorsPerCluster));
+    m_values[3]->setText(known(info.BytesPerSector != 0, texts.bytesPerSector));
     m_values[4]->setText(QString::fromStdString(texts.fileSystem));
 }
 

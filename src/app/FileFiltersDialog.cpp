@@ -20,12 +20,15 @@ namespace sarvik::app {
 FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, bool namesAreUtf8, QWidget* parent)
     : QDialog(parent), m_patterns(patterns), m_namesAreUtf8(namesAreUtf8)
 {
-    setWindowTitle(QStringLiteral("File Filters"));
-    setFixedSize(ui::dluX(211), ui::dluY(145));
+    // The patterns let files in: the title and the caption say so. The size is
+    // the least; the title and a larger font widen it.
+    setWindowTitle(tr("File Filters: Include Only"));
+    setMinimumSize(ui::dluX(211), ui::dluY(145));
     m_edit = new QLineEdit(this);
     m_edit->setMaxLength(299);
     m_list = new QListWidget(this);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_list->setAccessibleName(tr("Patterns in force"));
     m_add = new QPushButton(QStringLiteral("&Add"), this);
     m_add->setDefault(true);
     m_remove = new QPushButton(QStringLiteral("&Remove"), this);
@@ -42,7 +45,12 @@ FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, bool name
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Enter Pattern"), this), 0, 0);
+    auto* caption = new QLabel(tr("Only the files whose names match one of these patterns are listed and recovered "
+                                  "(* and ? stand for any characters). Enter &Pattern:"),
+                               this);
+    caption->setWordWrap(true);
+    caption->setBuddy(m_edit);
+    grid->addWidget(caption, 0, 0, 1, 2);
     grid->addWidget(m_edit, 1, 0);
     grid->addWidget(m_add, 1, 1);
     grid->addWidget(m_list, 2, 0, 3, 1);

@@ -152,6 +152,8 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
         return QString::fromLatin1(session::columnHeader(section));
     if (role == Qt::ToolTipRole && section == Condition)
         return conditionLegend();
+    if (role == Qt::ToolTipRole && section == Id)
+        return tr("Each file's number; a folder's number begins with D");
     if (role == Qt::TextAlignmentRole)
         return section == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                : QVariant(Qt::AlignLeft | Qt::AlignVCenter);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/FindFilesDialog.h"
+#include "app/AccessibleNames.h"
 
 #include "app/FileTypes.h"
 #include "app/MessageBoxes.h"
@@ -51,6 +52,11 @@ FindFilesDialog::FindFilesDialog(const catalogue::Catalogue& catalogue, const ca
     m_results->verticalHeader()->setDefaultSectionSize(20);
     m_results->setIconSize(QSize(16, 16));
     m_results->setWordWrap(false);
+
+    m_edit->setAccessibleName(tr("Name to find"));
+    m_edit->setAccessibleDescription(tr("A name or a pattern (* and ? as wildcards)"));
+    m_results->setAccessibleName(tr("Files found"));
+    nameTableCorner(m_results);
 
     m_lastFile = new QLabel(this);
     m_lastFile->setTextFormat(Qt::PlainText);

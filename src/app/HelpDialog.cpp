@@ -14,6 +14,7 @@ HelpDialog::HelpDialog(QWidget* parent) : QDialog(parent)
     m_browser = new QTextBrowser(this);
     m_browser->setOpenExternalLinks(true);
     m_browser->setSource(QUrl(QStringLiteral("qrc:/help/index.html")));
+    m_browser->setAccessibleName(tr("Help text"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);

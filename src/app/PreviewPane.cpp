@@ -73,6 +73,9 @@ PreviewPane::PreviewPane(ResultsHost& host, QWidget* parent) : QWidget(parent), 
     m_text = new QPlainTextEdit(m_stack);
     m_text->setReadOnly(true);
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_text->setAccessibleName(tr("Preview"));
+    m_mode->setAccessibleName(tr("Preview as"));
+    m_readAll->setAccessibleDescription(m_readAll->toolTip());
     m_stack->addWidget(m_picture);
     m_stack->addWidget(m_text);
     layout->addWidget(m_stack, 1);

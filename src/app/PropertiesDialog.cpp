@@ -5,8 +5,21 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QLocale>
 
 namespace sarvik::app {
+
+PropertiesValues::PropertiesValues(const session::RowProperties& p)
+    : name(QString::fromStdString(p.name)), size(QString::fromStdString(p.size)),
+      contents(QString::fromStdString(p.contents)), created(QString::fromStdString(p.created)),
+      modified(QString::fromStdString(p.modified)), folder(p.folder),
+      bytes(PropertiesDialog::tr("%1 bytes").arg(QLocale().toString(static_cast<qulonglong>(p.bytes)))),
+      path(QString::fromStdString(p.path)), condition(QString::fromStdString(p.condition)),
+      clusters(QString::fromStdString(p.clusters)), createdTime(QString::fromStdString(p.createdTime)),
+      modifiedTime(QString::fromStdString(p.modifiedTime)), accessedTime(QString::fromStdString(p.accessedTime)),
+      changedTime(QString::fromStdString(p.changedTime))
+{
+}
 
 PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* parent) : QDialog(parent)
 {
@@ -27,6 +40,7 @@ PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* pare
         m_values[i]->setTextFormat(Qt::PlainText);
         m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         m_values[i]->setMinimumWidth(200);
+        m_values[i]->setAccessibleName(caption.trimmed());
         grid->addWidget(c, i, 0);
         grid->addWidget(new QLabel(QStringLiteral(":"), this), i, 1);
         grid->addWidget(m_values[i], i, 2);
@@ -36,7 +50,36 @@ PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* pare
             grid->itemAtPosition(i, 1)->widget()->hide();
         }
     }
+    // Below the box's own rows: what else is known of the row, each value whole
+    // and selectable (a long path wraps).
+    const QString extraCaptions[] = {tr("Size in bytes"), tr("Path"),     tr("Condition"), tr("Clusters"),
+                                     tr("Created"),       tr("Modified"), tr("Accessed"),  tr("Record changed")};
+    const QString extraTexts[] = {values.bytes,       values.path,         values.condition,    values.clusters,
+                                  values.createdTime, values.modifiedTime, values.accessedTime, values.changedTime};
+    for (int i = 0; i < static_cast<int>(Extra::Count); ++i) {
+        const int row = 5 + i;
+        auto* c = new QLabel(extraCaptions[i], this);
+        m_extras[i] = new QLabel(extraTexts[i], this);
+        m_extras[i]->setTextFormat(Qt::PlainText);
+        m_extras[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_extras[i]->setWordWrap(true);
+        m_extras[i]->setMinimumWidth(200);
+        m_extras[i]->setAccessibleName(extraCaptions[i]);
+        c->setBuddy(m_extras[i]);
+        grid->addWidget(c, row, 0);
+        grid->addWidget(new QLabel(QStringLiteral(":"), this), row, 1);
+        grid->addWidget(m_extras[i], row, 2);
+        if (extraTexts[i].isEmpty())
+            for (int column = 0; column < 3; ++column)
+                grid->itemAtPosition(row, column)->widget()->hide();
+    }
     layOutInformationBox(this, grid, 10);
+}
+
+QString PropertiesDialog::extra(Extra row) const
+{
+    const QLabel* label = m_extras[static_cast<int>(row)];
+    return label->isHidden() ? QString() : label->text();
 }
 
 QString PropertiesDialog::value(int id) const

@@ -18,13 +18,10 @@ namespace sarvik::app {
 struct PropertiesValues {
     QString name, size, contents, created, modified;
     bool folder = false;
+    /// The rows after those: exact size, path, condition, clusters and whole times.
+    QString bytes, path, condition, clusters, createdTime, modifiedTime, accessedTime, changedTime;
     PropertiesValues() = default;
-    explicit PropertiesValues(const session::RowProperties& p)
-        : name(QString::fromStdString(p.name)), size(QString::fromStdString(p.size)),
-          contents(QString::fromStdString(p.contents)), created(QString::fromStdString(p.created)),
-          modified(QString::fromStdString(p.modified)), folder(p.folder)
-    {
-    }
+    explicit PropertiesValues(const session::RowProperties& p);
 };
 
 class PropertiesDialog : public QDialog {
@@ -33,9 +30,14 @@ public:
     PropertiesDialog(const PropertiesValues& values, QWidget* parent = nullptr);
     /// The value label of id 1011..1015 (size, name, contents, modified, created).
     [[nodiscard]] QString value(int id) const;
+    /// The rows below those five, in order; an empty value's row is hidden.
+    enum class Extra { Bytes, Path, Condition, Clusters, Created, Modified, Accessed, Changed, Count };
+    /// The value of row `row` (empty when hidden).
+    [[nodiscard]] QString extra(Extra row) const;
 
 private:
     QLabel* m_values[5] = {};
+    QLabel* m_extras[static_cast<int>(Extra::Count)] = {};
 };
 
 } // namespace sarvik::app

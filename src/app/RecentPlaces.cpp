@@ -15,11 +15,16 @@ constexpr const char* kImagesKey = "recentImages";
 
 std::unique_ptr<QSettings> settings()
 {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("velmora"),
-                                       QStringLiteral("sarvik-undelete"));
+    return userSettings();
 }
 
 } // namespace
+
+std::unique_ptr<QSettings> userSettings()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("velmora"),
+                                       QStringLiteral("sarvik-undelete"));
+}
 
 RecentPlaces& RecentPlaces::instance()
 {

@@ -5,10 +5,16 @@
 // session, and between sessions in the user's settings once the program asks
 // for that at start-up (tests keep it in memory only).
 
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace sarvik::app {
+
+/// The program's settings file (an INI file in the user's configuration folder).
+[[nodiscard]] std::unique_ptr<QSettings> userSettings();
 
 enum class Place { DiskImage, Snapshot, Destination };
 

@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -106,9 +107,12 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
         auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(m_drives[i].text)});
         item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
         item->setData(0, kDriveIndexRole, static_cast<qulonglong>(i));
-        item->setToolTip(0, QString::fromStdString(m_drives[i].devicePath));
+        // The whole name where the tree is too narrow for it, and where it lives.
+        item->setToolTip(0, item->text(0) + QLatin1Char('\n') + QString::fromStdString(m_drives[i].devicePath));
     }
     computer->setExpanded(true);
+    // A current item from the start: the list shows where its focus is.
+    m_driveTree->setCurrentItem(computer);
 
     buildMenuBar();
     buildToolbar();
@@ -134,6 +138,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     m_deep = new DeepSearch(*this, *m_deepBar);
     connect(m_deep, &DeepSearch::stateChanged, this, &RecoveryWindow::deepSearchChanged);
     deepSearchChanged();
+    nameControls();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::ApplicationShortcut);
@@ -248,10 +253,8 @@ void RecoveryWindow::buildLabels(QWidget* panel)
     for (int i = 0; i < 5; ++i) {
         m_captions[i] = transparentLabel(panel, ui::dluRect(176, kCaptionY[i], 124, 12));
         m_captions[i]->setFont(captionFont);
-        m_captions[i]->setStyleSheet(QStringLiteral("color: #1d3557;"));
         m_captions[i]->setObjectName(QStringLiteral("caption%1").arg(i));
         m_values[i] = transparentLabel(panel, ui::dluRect(302, kValueY[i], 214, 12));
-        m_values[i]->setStyleSheet(QStringLiteral("color: #22303f;"));
         m_values[i]->setObjectName(QStringLiteral("value%1").arg(i));
     }
     // Its last line where the scan's status stands; a long reason why a drive
@@ -259,13 +262,14 @@ void RecoveryWindow::buildLabels(QWidget* panel)
     m_status = transparentLabel(panel, ui::dluRect(160, 190, 290, 34));
     m_status->setWordWrap(true);
     m_status->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    m_status->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
+    QFont italic = m_status->font();
+    italic.setItalic(true);
+    m_status->setFont(italic);
     buildResultsLabels(panel);
 
     m_quickHelpLabel = transparentLabel(panel, ui::dluRect(11, 259, 384, 39));
     m_quickHelpLabel->setWordWrap(true);
     m_quickHelpLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_quickHelpLabel->setStyleSheet(QStringLiteral("color: #1d2b3a;"));
 }
 
 /// The progress bar and the Stop, Back and Next buttons.
@@ -394,9 +398,11 @@ void RecoveryWindow::ShowPage(int page, bool forward)
         m_folderTree->show();
         m_folderTree->setEnabled(false);
         m_model->clear();
-        // Fresh results come in the catalogue's order.
-        m_details->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-        m_model->sort(-1);
+        // Fresh results come in the catalogue's order, or in the order kept from before.
+        QHeaderView* header = m_details->horizontalHeader();
+        if (!m_keepState)
+            header->setSortIndicator(-1, Qt::AscendingOrder);
+        m_model->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
         m_details->setShowGrid(true);
         m_details->setSelectionBehavior(QAbstractItemView::SelectRows);
     } else if (page == 3 && forward) {
@@ -454,18 +460,21 @@ void RecoveryWindow::applySkinVariant()
     ui::setDarkSkin(ui::paletteIsDark(QApplication::palette()));
     if (QWidget* panel = centralWidget())
         m_skin = ui::paintWindowSkin(panel->size());
-    const auto style = [](ui::SkinText role, const char* more = "") {
-        return QStringLiteral("color: %1;%2").arg(ui::skinTextColour(role).name(), QLatin1String(more));
+    // The text on the skin takes the skin's colours, through the labels' palettes.
+    const auto colour = [](QLabel* label, ui::SkinText role) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, ui::skinTextColour(role));
+        label->setPalette(palette);
     };
     for (int i = 0; i < 5; ++i) {
-        m_captions[i]->setStyleSheet(style(ui::SkinText::Caption));
-        m_values[i]->setStyleSheet(style(ui::SkinText::Value));
+        colour(m_captions[i], ui::SkinText::Caption);
+        colour(m_values[i], ui::SkinText::Value);
     }
-    m_status->setStyleSheet(style(ui::SkinText::Status, " font-style: italic;"));
-    m_rules->setStyleSheet(style(ui::SkinText::Status, " font-style: italic;"));
-    m_filterNote->setStyleSheet(style(ui::SkinText::Warning));
-    m_stoppedNote->setStyleSheet(style(ui::SkinText::Warning));
-    m_quickHelpLabel->setStyleSheet(style(ui::SkinText::Body));
+    colour(m_status, ui::SkinText::Status);
+    colour(m_rules, ui::SkinText::Status);
+    colour(m_filterNote, ui::SkinText::Warning);
+    colour(m_stoppedNote, ui::SkinText::Warning);
+    colour(m_quickHelpLabel, ui::SkinText::Body);
     update();
 }
 

@@ -78,10 +78,16 @@ public:
     void watchDrives();
     /// The status line for an engine's status text (the thorough rules count MFT records).
     [[nodiscard]] QString statusText(const std::string& status) const override;
+    /// In place of the quick help for a while: what a command has just done.
+    void showStatusMessage(const QString& text) override;
     /// Says why each path named on the command line is not listed (one box, after the window shows).
     void showRefusedSources(const QStringList& refusals);
     /// Runs the menu command `id` if it is enabled (the toolbar's rule).
     bool runIfEnabled(int id);
+    /// Keeps the window's size, the splits, the list's columns and sort, the
+    /// view and the colours in the user's settings: restored now, saved when
+    /// the window closes.
+    void keepStateInSettings();
 
     // What the window shows, for the commands that follow and for tests.
     [[nodiscard]] int currentStep() const override { return m_currentStep; }
@@ -185,6 +191,8 @@ private:
     QAction* addCommand(QMenu* menu, const QString& text, int id, const QString& iconName);
     void runCommand(int id);
     void setQuickHelp(const QString& text);
+    /// Gives the controls the names and descriptions a screen reader reads.
+    void nameControls();
     /// Places the controls for the window's size: the lists grow, the right and
     /// bottom controls keep their distance from the window's edges.
     void layoutControls();
@@ -238,12 +246,21 @@ private:
     void folderTreePressed(QTreeWidgetItem* item, const QPoint& pos);
     void fileListActivated(const QModelIndex& index);
     void setViewMode(ViewMode mode);
+    /// The view the user chose (a View menu command); kept for the next results.
+    void chooseViewMode(ViewMode mode);
     /// Shows the preview as the View menu's check says.
     void showPreview();
     /// Moves the edge between the folder tree and the list by m_treeShift.
     void placeTreeSplit();
     void toggleTreeListFocus();
     void sizeColumns();
+    /// The user moved or widened a column: its widths and order are kept from now on.
+    void columnsChangedByUser();
+    /// Reads and writes what keepStateInSettings keeps.
+    void restoreKeptState();
+    void saveKeptState() const;
+    /// The View menu's Colours submenu (follow the system, light or dark).
+    void buildColoursMenu(QMenu* view);
     void moveToListEnd(bool last, Qt::KeyboardModifiers modifiers);
 
     // Commands of the shell.
@@ -327,6 +344,10 @@ private:
     };
     std::vector<Anchor> m_anchors;
     bool m_fittedToScreen = false;
+    bool m_keepState = false; ///< keepStateInSettings was asked for
+    ViewMode m_keptView = ViewMode::Details;
+    bool m_sizingColumns = false;       ///< the window itself is sizing the columns
+    QByteArray m_userColumns;           ///< the header's state after the user's last change, else empty
     bool m_showExisting = false;        ///< View > Show Existing Files: the scans list live files too
     bool m_resultsFromSnapshot = false; ///< the results shown came from a snapshot load, not a scan
 };

@@ -433,8 +433,18 @@ void ResultsCommands::FindFiles()
     dialog.exec();
     // A chosen match: its folder opens with the file selected, and the command
     // chosen for it acts on that selection.
-    if (dialog.choice() == FindFilesDialog::Choice::None || !m_host.showFile(dialog.chosenFile()))
+    if (dialog.choice() == FindFilesDialog::Choice::None)
         return;
+    if (!m_host.showFile(dialog.chosenFile())) {
+        // Found, but the file filter in force leaves it out of the list: offered to lift it.
+        if (m_host.session().filters.patterns().empty() ||
+            QuestionDialog(m_host.hostWidget(),
+                           tr("The file filter in force hides this file. Lift the filter and show it?")) != kYes)
+            return;
+        m_host.mutableSession().filters.clear();
+        if (!m_host.showFile(dialog.chosenFile()))
+            return;
+    }
     switch (dialog.choice()) {
     case FindFilesDialog::Choice::Recover:
         RecoverSelected();

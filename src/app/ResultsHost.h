@@ -55,6 +55,8 @@ public:
     [[nodiscard]] virtual FileTypes& fileTypes() = 0;
     /// Whether the scans list the files not deleted too.
     [[nodiscard]] virtual bool showExistingFiles() const = 0;
+    /// Shows `text` for a while where the user looks after a command (a snapshot saved).
+    virtual void showStatusMessage(const QString& text) = 0;
     /// The status line for an engine's status text.
     [[nodiscard]] virtual QString statusText(const std::string& status) const = 0;
 

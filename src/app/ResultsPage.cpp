@@ -24,6 +24,7 @@
 #include <QListView>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
@@ -59,13 +60,14 @@ void RecoveryWindow::buildResultsLabels(QWidget* panel)
     // Two lines at most ("Thorough scan," and "free space searched").
     m_rules = transparentLabel(panel, ui::dluRect(440, 262, 84, 24));
     m_rules->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_rules->setStyleSheet(QStringLiteral("color: #2d5b8c; font-style: italic;"));
+    QFont italic = m_rules->font();
+    italic.setItalic(true);
+    m_rules->setFont(italic);
     m_rules->hide();
     // Over the list, where the toolbar ends: the patterns that shape the list and the recovery.
     m_filterNote = transparentLabel(panel, ui::dluRect(156, 52, 367, 10));
     m_filterNote->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     m_filterNote->setObjectName(QStringLiteral("filterNote"));
-    m_filterNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
     QFont noteFont = m_filterNote->font();
     noteFont.setPixelSize(11); // the list's own size, so that the line fits above it
     noteFont.setBold(true);
@@ -75,7 +77,6 @@ void RecoveryWindow::buildResultsLabels(QWidget* panel)
     m_stoppedNote = transparentLabel(panel, ui::dluRect(400, 52, 120, 10));
     m_stoppedNote->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     m_stoppedNote->setObjectName(QStringLiteral("stoppedNote"));
-    m_stoppedNote->setStyleSheet(QStringLiteral("color: #8a3b12;"));
     m_stoppedNote->setFont(noteFont);
     m_stoppedNote->setText(QStringLiteral("Stopped: results are partial"));
     m_stoppedNote->hide();
@@ -113,13 +114,22 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_details->horizontalHeader()->setFont(listFont);
     m_details->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // New rows, new widths.
-    connect(m_model, &QAbstractItemModel::modelReset, this, &RecoveryWindow::sizeColumns);
+    // The header sizes its sections afresh for new rows too: that is not the user's doing.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_sizingColumns = true; });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_sizingColumns = false;
+        sizeColumns();
+    });
     // A header click orders the rows as shown; the catalogue keeps its order.
     QHeaderView* header = m_details->horizontalHeader();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     header->setSortIndicatorClearable(true);
     header->setSortIndicator(-1, Qt::AscendingOrder);
+    // The user may order the columns and size them; both are kept (columnsChangedByUser).
+    header->setSectionsMovable(true);
+    connect(header, &QHeaderView::sectionResized, this, &RecoveryWindow::columnsChangedByUser);
+    connect(header, &QHeaderView::sectionMoved, this, &RecoveryWindow::columnsChangedByUser);
     connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
         m_model->sort(column, order);
         const QModelIndex current = m_details->selectionModel()->currentIndex();
@@ -203,6 +213,8 @@ void RecoveryWindow::showResults(bool fromScan)
     const bool stopped = fromScan && (result.Stopped || m_scanStopAsked);
     m_stoppedNote->setVisible(stopped);
     m_deep->resultsShown(stopped);
+    if (m_keepState)
+        setViewMode(m_keptView);
     // A snapshot's losses are its loader's to tell, not the last scan's.
     if (result.any())
         MessageDialog(this, MessageKind::Error,
@@ -259,6 +271,9 @@ void RecoveryWindow::back()
     SetLabelLayout(0);
     m_currentStep = 0;
     updateNavigationCommands();
+    // The drive chosen before is chosen again: its information and Next are back.
+    if (m_selectedDrive && *m_selectedDrive < m_drives.size())
+        selectDriveAt(*m_selectedDrive);
     m_driveTree->setFocus(Qt::OtherFocusReason); // Back's button has gone; the keyboard goes on in the tree
 }
 
@@ -371,14 +386,30 @@ void RecoveryWindow::sizeColumns()
     // Each column as wide as its header and the rows the view samples; the
     // size and date columns also fit their longest text wherever it lies, and
     // the name column stops at half the list so the others stay in view.
-    m_details->resizeColumnsToContents();
-    const QFontMetrics metrics(m_details->font());
-    const int padding = 2 * m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 8;
-    for (int column : {FileListModel::Size, FileListModel::Created, FileListModel::Modified, FileListModel::Id}) {
-        const int wanted = metrics.horizontalAdvance(m_model->longestText(column)) + padding;
-        if (m_details->columnWidth(column) < wanted)
-            m_details->setColumnWidth(column, wanted);
+    const QScopedValueRollback sizing(m_sizingColumns, true);
+    const auto fitNumbers = [this] {
+        const QFontMetrics metrics(m_details->font());
+        const int padding = 2 * m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 8;
+        for (int column : {FileListModel::Size, FileListModel::Created, FileListModel::Modified, FileListModel::Id}) {
+            const int wanted = metrics.horizontalAdvance(m_model->longestText(column)) + padding;
+            if (m_details->columnWidth(column) < wanted)
+                m_details->setColumnWidth(column, wanted);
+        }
+    };
+    QHeaderView* header = m_details->horizontalHeader();
+    if (!m_userColumns.isEmpty()) {
+        // The widths and the order the user gave (a number or a date still
+        // shows whole); the sort stays as it is.
+        const int sortColumn = header->sortIndicatorSection();
+        const Qt::SortOrder sortOrder = header->sortIndicatorOrder();
+        const QSignalBlocker quiet(header);
+        header->restoreState(m_userColumns);
+        header->setSortIndicator(sortColumn, sortOrder);
+        fitNumbers();
+        return;
     }
+    m_details->resizeColumnsToContents();
+    fitNumbers();
     const int room = m_details->viewport()->width();
     const int nameLimit = std::max(150, room / 2);
     if (m_details->columnWidth(FileListModel::Name) > nameLimit)

@@ -70,6 +70,8 @@ void RecoveryWindow::closeEvent(QCloseEvent* event)
         return;
     }
     m_exitConfirmed = true;
+    if (m_keepState)
+        saveKeptState();
     if (m_runner != nullptr)
         m_runner->requestStop();
     if (m_deep != nullptr)

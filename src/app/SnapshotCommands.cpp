@@ -58,10 +58,11 @@ namespace sarvik::app {
 
 namespace {
 
-/// The filters of both snapshot dialogs. Saved files end in ".RVU", so that
-/// pattern is offered beside "*.RVSX"; without it no saved snapshot would show.
-const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.RVSX *.RVU)"), QStringLiteral("*.RVSX"),
-                                   QStringLiteral("*.RVU"), QStringLiteral("All files (*)")};
+/// The filters of both snapshot dialogs. Snapshots are saved as ".rvu" (older
+/// ones as ".RVU"); both cases of both extensions are offered.
+const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.rvu *.RVU *.rvsx *.RVSX)"),
+                                   QStringLiteral("*.rvu *.RVU"), QStringLiteral("*.rvsx *.RVSX"),
+                                   QStringLiteral("All files (*)")};
 
 enum class SnapshotChoice { Save, Load };
 
@@ -79,8 +80,7 @@ std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice, const std
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (save)
         greyWhileOnSource(dialog, sources, QStringLiteral("snapshot"), [](const QString& chosen) {
-            return QString::fromStdString(
-                snapshot::SnapshotPath(chosen.toStdString(), snapshot::kCaseSensitiveFileNames));
+            return QString::fromStdString(session::typedSnapshotPath(chosen.toStdString()));
         });
     if (const QString folder = RecentPlaces::instance().folder(Place::Snapshot); !folder.isEmpty())
         dialog.setDirectory(folder);
@@ -108,7 +108,7 @@ void ResultsCommands::SaveSnapshot()
     if (chosen.empty())
         return;
     // The dialog asked about the name typed; the extension rule may name another file.
-    const std::string target = snapshot::SnapshotPath(chosen, snapshot::kCaseSensitiveFileNames);
+    const std::string target = session::typedSnapshotPath(chosen);
     const QString refusal = sourceVerdict(QString::fromStdString(target), sources, QStringLiteral("snapshot")).refusal;
     if (!refusal.isEmpty()) {
         MessageDialog(m_host.hostWidget(), MessageKind::Error, refusal);
@@ -131,9 +131,12 @@ void ResultsCommands::SaveSnapshot()
         return;
     }
     std::string error;
-    if (!platform::writeRegularFile(target, encoded.bytes, true, error))
+    if (!platform::writeRegularFile(target, encoded.bytes, true, error)) {
         MessageDialog(m_host.hostWidget(), MessageKind::Error,
                       QStringLiteral("The snapshot could not be saved. %1").arg(QString::fromStdString(error)));
+        return;
+    }
+    m_host.showStatusMessage(tr("Snapshot saved as %1").arg(QString::fromStdString(target)));
 }
 
 void ResultsCommands::LoadSnapshot()

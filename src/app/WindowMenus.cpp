@@ -103,6 +103,8 @@ void RecoveryWindow::buildMenuBar()
         ->setShortcuts({QKeySequence(Qt::AltModifier | Qt::Key_Left), QKeySequence(Qt::Key_Backspace)});
     addCommand(view, QStringLiteral("&Stop"), Command::Stop, QStringLiteral("process-stop"))
         ->setShortcut(QKeySequence(Qt::Key_Escape));
+    view->addSeparator();
+    buildColoursMenu(view);
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("&Find Files..."), Command::FindFiles, QStringLiteral("edit-find"));
@@ -182,10 +184,10 @@ void RecoveryWindow::runCommand(int id)
     };
     static constexpr Own kOwn[] = {
         {Command::Exit, [](RecoveryWindow& w) { w.exitCommand(); }},
-        {Command::Icons, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Icons); }},
-        {Command::List, [](RecoveryWindow& w) { w.setViewMode(ViewMode::List); }},
-        {Command::Details, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Details); }},
-        {Command::Thumbnails, [](RecoveryWindow& w) { w.setViewMode(ViewMode::Thumbnails); }},
+        {Command::Icons, [](RecoveryWindow& w) { w.chooseViewMode(ViewMode::Icons); }},
+        {Command::List, [](RecoveryWindow& w) { w.chooseViewMode(ViewMode::List); }},
+        {Command::Details, [](RecoveryWindow& w) { w.chooseViewMode(ViewMode::Details); }},
+        {Command::Thumbnails, [](RecoveryWindow& w) { w.chooseViewMode(ViewMode::Thumbnails); }},
         {Command::Preview, [](RecoveryWindow& w) { w.showPreview(); }},
         {Command::Settings, [](RecoveryWindow& w) { w.showSettings(); }},
         {Command::DriveInformation, [](RecoveryWindow& w) { w.showDriveInformation(); }},

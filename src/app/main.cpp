@@ -88,6 +88,7 @@ int main(int argc, char* argv[])
 
     sarvik::platform::SystemDeviceProvider devices;
     sarvik::app::RecoveryWindow window(std::move(drives), devices);
+    window.keepStateInSettings();
     window.watchDrives();
     window.show();
     window.showRefusedSources(refused);

@@ -102,6 +102,9 @@ namespace {
 /// to the second.
 std::string columnText(const EntryTime& t)
 {
+    // No time kept (a carved file, a folder made for one): nothing, not 1980's day 0.
+    if (!t.known())
+        return {};
     switch (t.source) {
     case TimeSource::FatDate:
         return fatDateText(static_cast<std::uint16_t>(t.value));

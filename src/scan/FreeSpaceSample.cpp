@@ -90,8 +90,9 @@ std::string FreeSpaceSample::cost() const
     std::string text = catalogue::byteSizeText(bytesToRead) + " to read";
     if (bytesPerSecond > 0) {
         const double seconds = static_cast<double>(bytesToRead) / bytesPerSecond;
-        text += (seconds < 1 ? std::string(", under a second") : ", about " + catalogue::durationText(seconds)) +
-                " at this device's speed";
+        // One short read, which the system may already hold in memory: a guess, and said to be one.
+        text += "; a rough guess at this device's speed: " +
+                (seconds < 1 ? std::string("under a second") : "about " + catalogue::durationText(seconds));
     }
     return text;
 }

@@ -32,7 +32,7 @@ struct FreeSpaceSample {
     /// "Free space holds data no entry names (212 of 256 sampled clusters)", and
     /// what holds the records of an earlier MFT.
     [[nodiscard]] std::string finding() const;
-    /// "59.1 GB to read, about 12 min at this device's speed" (the time when measured).
+    /// "59.1 GB to read; a rough guess at this device's speed: about 12 min" (the time when measured).
     [[nodiscard]] std::string cost() const;
 };
 

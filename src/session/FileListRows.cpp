@@ -249,7 +249,9 @@ std::string FileListRows::text(int row, int column) const
     case Modified:
         return source.modified;
     case Id:
-        return source.id;
+        // Folders and files are numbered apart; a folder's number carries a D
+        // so that the two are never taken for each other.
+        return source.folder ? kFolderIdPrefix + source.id : source.id;
     case Condition:
         // A file whose condition could not be estimated says so; folders have none.
         if (source.condition.empty())
@@ -303,7 +305,7 @@ int FileListRows::longestRow(int column) const
             take(Type, row.type.size(), r);
             take(Created, row.created.size(), r);
             take(Modified, row.modified.size(), r);
-            take(Id, row.id.size(), r);
+            take(Id, row.id.size() + (row.folder ? 1 : 0), r);
             take(Condition, row.condition.size(), r);
             if (row.size > largest) { // the largest size has the most digits
                 largest = row.size;

@@ -21,6 +21,9 @@ namespace sarvik::session {
 enum Column { Name, Type, Size, Created, Modified, Id, Condition, ColumnCount };
 enum class SortOrder { Ascending, Descending };
 
+/// Before a folder's number in the ID column (files show theirs alone).
+inline constexpr const char* kFolderIdPrefix = "D";
+
 /// The column headers, in column order.
 [[nodiscard]] const char* columnHeader(int column);
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/Properties.h"
 
+#include "catalogue/ExfatTime.h"
 #include "scan/ScanSession.h"
 #include "session/DisplayText.h"
 #include "session/EntryAccess.h"
 
+#include <variant>
 #include <vector>
 
 namespace sarvik::session {
@@ -49,9 +51,97 @@ std::string folderSizeText(const FolderTotals& totals)
     return (mb == 0 ? std::string("Less than 1") : std::to_string(mb)) + " MB";
 }
 
+namespace {
+
+std::string twoDigits(unsigned value)
+{
+    return std::string{static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
+}
+
+/// Where an entry's data lies: its first cluster, its runs, or its MFT record.
+std::string clustersText(const catalogue::Entry& e)
+{
+    constexpr std::size_t kRunsShown = 8;
+    if (const auto* chain = std::get_if<catalogue::ClusterChainData>(&e.location))
+        return "from cluster " + std::to_string(chain->firstCluster) +
+               (chain->contiguous ? ", consecutive clusters"
+                                  : ", by the FAT's chain (consecutive clusters where it holds none)");
+    if (const auto* carved = std::get_if<catalogue::CarvedExtent>(&e.location))
+        return "from cluster " + std::to_string(carved->firstCluster) + ", consecutive clusters (found by content)";
+    if (const auto* record = std::get_if<catalogue::NtfsRecordData>(&e.location)) {
+        std::string text = "MFT record " + std::to_string(record->recordNumber);
+        if (record->resident)
+            return text + ", data inside the record";
+        std::size_t shown = 0;
+        for (const catalogue::NtfsDataRun& run : record->runs) {
+            if (shown == kRunsShown) {
+                text += ", ...";
+                break;
+            }
+            text += shown == 0 ? "; clusters " : ", ";
+            if (run.sparse)
+                text += std::to_string(run.length) + " sparse";
+            else
+                text += std::to_string(run.start) + "+" + std::to_string(run.length);
+            if (run.missing)
+                text += " (missing)";
+            ++shown;
+        }
+        return text;
+    }
+    return {};
+}
+
+/// The path of tree node `handle`, from the root.
+std::string nodePath(const catalogue::FolderTree& tree, std::uint32_t handle)
+{
+    return "/" + tree.path(handle);
+}
+
+} // namespace
+
+std::string wholeTimeText(const catalogue::EntryTime& t)
+{
+    if (!t.known())
+        return {};
+    switch (t.source) {
+    case catalogue::TimeSource::FatDate:
+    case catalogue::TimeSource::FatTime: {
+        const bool withTime = t.source == catalogue::TimeSource::FatTime;
+        const auto date = static_cast<std::uint16_t>(withTime ? t.value >> 16 : t.value);
+        if ((date & 0x1Fu) == 0 || ((date >> 5) & 0x0Fu) == 0)
+            return {};
+        std::string text = catalogue::fatDateText(date);
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        if (!withTime)
+            return text;
+        const auto time = static_cast<unsigned>(t.value & 0xFFFFu);
+        const unsigned seconds = (time & 0x1Fu) * 2 + t.hundredths / 100;
+        return text + " " + twoDigits(time >> 11) + ":" + twoDigits((time >> 5) & 0x3Fu) + ":" + twoDigits(seconds);
+    }
+    case catalogue::TimeSource::ExfatTime:
+        return catalogue::exfatTimeText(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
+    case catalogue::TimeSource::NtfsStandardInformation:
+    case catalogue::TimeSource::NtfsFileName:
+        return catalogue::fileTimeText(t.value) + " UTC";
+    case catalogue::TimeSource::None:
+        break;
+    }
+    return {};
+}
+
 RowProperties rowProperties(const scan::ScanSession& session, const catalogue::FileRow& row)
 {
     RowProperties values;
+    const catalogue::Entry entry = session.catalogue.entry(row.entry);
+    if (entry.id != catalogue::kNoEntryId) {
+        values.createdTime = wholeTimeText(entry.times.created);
+        values.modifiedTime = wholeTimeText(entry.times.modified);
+        values.accessedTime = wholeTimeText(entry.times.accessed);
+        values.changedTime = wholeTimeText(entry.times.changed);
+        values.clusters = clustersText(entry);
+    }
     values.name = displayName(row.name, session.catalogue.NamesAreUtf8);
     values.created = row.created;
     values.modified = row.modified;
@@ -63,8 +153,21 @@ RowProperties rowProperties(const scan::ScanSession& session, const catalogue::F
             countFolder(session.catalogue, session.tree, session.index(), static_cast<std::uint32_t>(row.key));
         values.contents = contentsText(totals);
         values.size = folderSizeText(totals);
+        values.bytes = totals.bytes;
+        values.path = nodePath(session.tree, static_cast<std::uint32_t>(row.key));
     } else {
         values.size = fileSizeText(row.size);
+        values.bytes = row.size;
+        // A parent not placed in the tree is listed under the root.
+        const std::optional<std::uint64_t> parent = fileParentKey(session, row.entryIndex);
+        const catalogue::TreeNode* node = parent ? session.tree.findByKey(*parent) : nullptr;
+        const std::string folder =
+            node != nullptr && node->folderIndex >= 0 ? nodePath(session.tree, node->handle) : std::string("/");
+        values.path = folder + (folder.size() > 1 ? "/" : "") + values.name;
+        values.condition = row.condition.empty() ? std::string("Unknown") : row.condition;
+        if (row.conditionClusters != 0)
+            values.condition += " (" + std::to_string(row.conditionClustersInUse) + " of " +
+                                std::to_string(row.conditionClusters) + " clusters in use by something else)";
     }
     return values;
 }

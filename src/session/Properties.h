@@ -33,11 +33,22 @@ struct FolderTotals {
 /// bytes / 1024 / 1024, or "Less than 1", then " MB".
 [[nodiscard]] std::string folderSizeText(const FolderTotals& totals);
 
-/// The box's values, UTF-8; `contents` is empty for a file.
+/// The box's values, UTF-8; `contents` is empty for a file. `created` and
+/// `modified` are as the list's columns show them; the other times are whole
+/// (date and time of day) and empty where the file system keeps none.
 struct RowProperties {
     std::string name, size, contents, created, modified;
     bool folder = false;
+    std::uint64_t bytes = 0; ///< the file's size, or all the files a folder holds
+    std::string path;        ///< from the root, "/" between names
+    std::string condition;   ///< files: the Condition column's word and the clusters it counted
+    std::string clusters;    ///< where the data lies, as the scan found it
+    std::string createdTime, modifiedTime, accessedTime, changedTime;
 };
+/// A time with its time of day where the file system keeps one; empty for none
+/// (no field, or a FAT date of day or month 0).
+[[nodiscard]] std::string wholeTimeText(const catalogue::EntryTime& time);
+
 [[nodiscard]] RowProperties rowProperties(const scan::ScanSession& session, const catalogue::FileRow& row);
 
 } // namespace sarvik::session

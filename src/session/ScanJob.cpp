@@ -11,8 +11,9 @@ namespace sarvik::session {
 
 namespace {
 
-/// The least time between two copies of a scan's results.
-constexpr std::chrono::seconds kPartialGap{2};
+/// The least time between two copies of a scan's results: what a deep search
+/// finds joins the list within about a second.
+constexpr std::chrono::seconds kPartialGap{1};
 
 } // namespace
 
@@ -160,7 +161,7 @@ void ScanJob::settled()
         m_partialResults = false; // the scan goes on; its end shows what it found
         return;
     }
-    // The copy takes the scan's time: at most a tenth of it, and one every two seconds at most.
+    // The copy takes the scan's time: at most a tenth of it, and one a second at most.
     const auto cost = std::chrono::steady_clock::now() - now;
     m_nextPartial = now + std::max<std::chrono::steady_clock::duration>(kPartialGap, cost * 10);
     bool tell = false;

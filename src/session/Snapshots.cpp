@@ -8,6 +8,27 @@
 
 namespace sarvik::session {
 
+std::string typedSnapshotPath(std::string_view chosen)
+{
+    std::string path(chosen);
+    const std::size_t slash = path.find_last_of('/');
+    const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+    const auto endsWith = [&name](std::string_view extension) {
+        if (name.size() <= extension.size())
+            return false;
+        const std::string_view tail = name.substr(name.size() - extension.size());
+        for (std::size_t i = 0; i < tail.size(); ++i) {
+            const char c = tail[i];
+            if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != extension[i])
+                return false;
+        }
+        return true;
+    };
+    if (!endsWith(".rvu") && !endsWith(".rvsx"))
+        path += ".rvu";
+    return path;
+}
+
 SnapshotBytes encodeSnapshot(const scan::ScanSession& session)
 {
     SnapshotBytes out;

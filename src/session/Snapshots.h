@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sarvik::scan {
@@ -16,6 +17,10 @@ class ScanSession;
 }
 
 namespace sarvik::session {
+
+/// The file a snapshot chosen as `chosen` is saved to: the name as typed, with
+/// ".rvu" after it unless it already ends in ".rvu" or ".rvsx" (in any case).
+[[nodiscard]] std::string typedSnapshotPath(std::string_view chosen);
 
 /// A snapshot of what `session` holds, or why none could be made.
 struct SnapshotBytes {

@@ -308,16 +308,17 @@ void RecoveryWindowTest::startUpShowsDrivePageAndFourPopups()
     const QList<QList<int>> ids{
         {32806, 32807, 0, 32772, 32773, 0, Command::AddDiskImage, Command::RecentImages, 0, 32774},
         {32808, 59410, 59411, Command::Thumbnails, Command::Preview, 0, Command::ShowExistingFiles, 0, Command::Back,
-         Command::Stop},
+         Command::Stop, 0, Command::Colours},
         {32813, Command::DeepSearch, 32814, 32815, 0, 32840, Command::SearchLostVolumes, 0, 32842},
         {32816, 32817}};
-    const QList<QStringList> texts{
-        {"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...", "&Load Recovery Snapshot...", "",
-         "Add &Disk Image...", "Recent &Images", "", "E&xit..."},
-        {"Ico&ns", "&List", "&Details", "&Thumbnails", "&Preview", "", "Show &Existing Files", "", "&Back", "&Stop"},
-        {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "", "&Drive Information",
-         "Search for Lost &Volumes...", "", "Live &Update"},
-        {"&Contents", "&About Velmora Sarvik..."}};
+    const QList<QStringList> texts{{"&Recover Selected...", "Recover &All...", "", "&Save Recovery Snapshot...",
+                                    "&Load Recovery Snapshot...", "", "Add &Disk Image...", "Recent &Images", "",
+                                    "E&xit..."},
+                                   {"Ico&ns", "&List", "&Details", "&Thumbnails", "&Preview", "",
+                                    "Show &Existing Files", "", "&Back", "&Stop", "", "C&olours"},
+                                   {"&Find Files...", "Deep &Search", "File Fi&lters...", "Se&ttings...", "",
+                                    "&Drive Information", "Search for Lost &Volumes...", "", "Live &Update"},
+                                   {"&Contents", "&About Velmora Sarvik..."}};
     for (int p = 0; p < 4; ++p) {
         QCOMPARE(popups[p]->text(), titles[p]);
         const QList<QAction*> items = popups[p]->menu()->actions();
@@ -442,8 +443,9 @@ void RecoveryWindowTest::drivePageClicks()
     QCOMPARE(tree->currentItem(), fat16);
 
     clickItem(tree, fat12);
-    QCOMPARE(w.valueLabel(1)->text(), QStringLiteral("0 MB ( Approx )"));
-    QCOMPARE(w.valueLabel(2)->text(), QStringLiteral("0"));
+    // What the drive did not give is unknown, not 0.
+    QCOMPARE(w.valueLabel(1)->text(), QStringLiteral("Unknown"));
+    QCOMPARE(w.valueLabel(2)->text(), QStringLiteral("Unknown"));
     QCOMPARE(w.valueLabel(3)->text(), QStringLiteral("512"));
     QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NOT READY"));
     QVERIFY(!w.nextButton()->isVisible() && !w.nextButton()->isEnabled());
@@ -688,7 +690,8 @@ void RecoveryWindowTest::lostVolumeSearchAddsWhatOnlyTheDeepSearchFinds()
     QVERIFY(found != nullptr);
     QCOMPARE(w.driveTree()->currentItem(), found);
     QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT32"));
-    QCOMPARE(found->toolTip(0), disk + QStringLiteral("@lost1"));
+    // The tooltip gives the whole name (a narrow tree cuts it) and where the volume lives.
+    QCOMPARE(found->toolTip(0), found->text(0) + QStringLiteral("\n") + disk + QStringLiteral("@lost1"));
 }
 
 void RecoveryWindowTest::showExistingFilesScansAgain()
@@ -946,8 +949,10 @@ void RecoveryWindowTest::scanReachesResultsWithTreeAndRows()
     QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).toInt(),
              int(Qt::AlignRight | Qt::AlignVCenter));
     // A folder row's ID is its tree item.
-    QCOMPARE(w.folderItem(model.text(0, 5).toUInt()), root->child(0));
-    QCOMPARE(w.folderItem(model.text(1, 5).toUInt()), root->child(1));
+    QCOMPARE(w.folderItem(static_cast<std::uint32_t>(model.key(0))), root->child(0));
+    QCOMPARE(w.folderItem(static_cast<std::uint32_t>(model.key(1))), root->child(1));
+    // Its ID column says it is a folder's number, never a file's.
+    QCOMPARE(model.text(0, 5), QStringLiteral("D") + QString::number(model.key(0)));
     // FAT dates read dd-mm-yyyy and a blank; mtools stamped them today.
     QCOMPARE(model.text(2, 3), QDate::currentDate().toString(QStringLiteral("dd-MM-yyyy ")));
     QVERIFY(!model.data(model.index(0, 0), Qt::DecorationRole).value<QIcon>().isNull());
@@ -1012,13 +1017,14 @@ void RecoveryWindowTest::resultsNavigationAndViewModes()
     QVERIFY(details->showGrid());
     w.action(Command::Icons)->trigger();
 
-    // Back returns to the drive page in the details view with Next hidden.
+    // Back returns to the drive page in the details view, the drive scanned
+    // still chosen: Next is offered again.
     QTest::mouseClick(w.backButton(), Qt::LeftButton);
     QCOMPARE(w.currentStep(), 0);
     QCOMPARE(w.viewMode(), app::ViewMode::Details);
     QVERIFY(w.driveTree()->isVisible() && w.driveTree()->isEnabled());
     QVERIFY(!tree->isVisible() && !w.fileList()->isVisible() && !w.rulesLabel()->isVisible());
-    QVERIFY(!w.nextButton()->isVisible() && !w.backButton()->isVisible());
+    QVERIFY(w.nextButton()->isVisible() && !w.backButton()->isVisible());
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(w.captionLabel(0)->text(), QStringLiteral("Volume Label             "));
     QCOMPARE(w.captionLabel(4)->text(), QStringLiteral("File System                "));
@@ -1286,7 +1292,7 @@ void RecoveryWindowTest::ntfsScanReachesResults()
         QVERIFY2(!(folder && inFiles), qPrintable(model.text(r, 0)));
         inFiles = inFiles || !folder;
         if (folder) {
-            QTreeWidgetItem* item = w.folderItem(model.text(r, app::FileListModel::Id).toUInt());
+            QTreeWidgetItem* item = w.folderItem(static_cast<std::uint32_t>(model.key(r)));
             QVERIFY(item != nullptr);
             QCOMPARE(item->text(0), model.text(r, 0));
             QCOMPARE(item->parent(), root);

@@ -784,8 +784,8 @@ void ResultsCommandsTest::snapshotSaveThenLoad()
         QVERIFY(seen.filters.join(QLatin1Char(' ')).contains(QStringLiteral("*.RVSX")));
         QVERIFY(seen.filters.join(QLatin1Char(' ')).contains(QStringLiteral("*.RVU")));
     }
-    // The name part is upper-cased and gets the extension.
-    const QString saved = m_dir.path() + QStringLiteral("/SCAN_ONE.RVU");
+    // The name is kept as typed and gets the extension.
+    const QString saved = m_dir.path() + QStringLiteral("/scan_one.rvu");
     QVERIFY2(QFileInfo(saved).isFile(), qPrintable(saved));
 
     // A fresh window loads it from the drive page straight into the results.

@@ -7,8 +7,11 @@
 // search while it runs and once it has ended. Run it under Xvfb to see the
 // program as a user does:
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
-// (SARVIK_TOUR_CLASSIC=1 scans with the classic rules.)
+// (SARVIK_TOUR_CLASSIC=1 scans with the classic rules; SARVIK_TOUR_COLOURS=dark
+// or light draws the program in those colours; QT_SCALE_FACTOR=2 at 200%;
+// SARVIK_TOUR_FONT_PERCENT=150 with a font half as large again.)
 
+#include "app/ColourScheme.h"
 #include "app/DeepSearch.h"
 #include "app/DeepSearchBar.h"
 #include "app/FileFiltersDialog.h"
@@ -130,6 +133,14 @@ int main(int argc, char* argv[])
         return 2;
     }
     sarvik::app::useSystemIconTheme();
+    // SARVIK_TOUR_FONT_PERCENT=150: the system font that much larger (the
+    // window at a user's larger font, not a larger scale).
+    if (const int percent = qEnvironmentVariableIntValue("SARVIK_TOUR_FONT_PERCENT"); percent > 0) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * percent / 100.0);
+        QApplication::setFont(font);
+    }
+    sarvik::app::applyColourScheme(sarvik::app::colourSchemeFromName(qEnvironmentVariable("SARVIK_TOUR_COLOURS")));
     const QString out = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(out);
     SlowDevices devices;

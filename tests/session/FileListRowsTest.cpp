@@ -68,7 +68,11 @@ TEST(FileListRows, SortsFoldersFirstInEitherOrderAndRestoresTheCatalogueOrder)
     rows.sort(Modified, SortOrder::Descending);
     EXPECT_EQ(presented(rows), (std::vector<std::string>{"zeta", "Alpha", "File2.txt", "file10.txt", "file1.doc"}));
     rows.sort(Id, SortOrder::Ascending);
-    EXPECT_EQ(presented(rows, Id), (std::vector<std::string>{"3", "4", "5", "7", "9"}));
+    // Folders are numbered apart from files: theirs carry a D.
+    EXPECT_EQ(presented(rows, Id), (std::vector<std::string>{"D3", "D4", "5", "7", "9"}));
+    FileListRows alike;
+    alike.setRows({folderRow("Old", 5), fileRow("old.txt", 1, "", 5)}, true);
+    EXPECT_NE(alike.text(0, Id), alike.text(1, Id));
 
     // Positions and rows stay each other's inverse.
     for (int row = 0; row < 5; ++row)

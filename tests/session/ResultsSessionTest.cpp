@@ -52,10 +52,41 @@ TEST(Properties, FolderTotalsCountEveryFolderBelowAndTheirFiles)
     EXPECT_EQ(file.contents, "");
     EXPECT_EQ(file.name, "File2.txt");
 
+    // Beside the rounded sizes: the exact bytes and the path from the root.
+    EXPECT_EQ(file.bytes, 5'000'000u);
+    EXPECT_EQ(file.path, "/File2.txt");
+    EXPECT_FALSE(file.condition.empty());
+    EXPECT_EQ(folder.bytes, 1'500'000u);
+    EXPECT_EQ(folder.path, "/old");
+    const std::vector<catalogue::FileRow> inOld =
+        f.session.rows(listedFolderKey(f.session.tree, static_cast<std::uint32_t>(old->key)));
+    const catalogue::FileRow* deep = rowNamed(inOld, "deep");
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(rowProperties(f.session, *deep).path, "/old/deep");
+
     EXPECT_EQ(fileSizeText(0), "1 KB");
     EXPECT_EQ(fileSizeText(1024), "2 KB");
     EXPECT_EQ(folderSizeText(FolderTotals{0, 1, 1024 * 1024 - 1}), "Less than 1 MB");
     EXPECT_EQ(contentsText(FolderTotals{}), "0 File(s) and 0 Folder(s)");
+}
+
+TEST(Properties, WholeTimesAndNoneWhereNoneIsKept)
+{
+    using catalogue::EntryTime;
+    using catalogue::TimeSource;
+    // 15-06-2021 13:45:30 (FAT keeps two-second steps; the hundredths add the odd second).
+    const std::uint16_t date = (41u << 9) | (6u << 5) | 15u;
+    const std::uint16_t time = (13u << 11) | (45u << 5) | 15u;
+    EXPECT_EQ(wholeTimeText(EntryTime{TimeSource::FatTime, (std::uint64_t{date} << 16) | time, 100, 0}),
+              "15-06-2021 13:45:31");
+    EXPECT_EQ(wholeTimeText(EntryTime{TimeSource::FatDate, date, 0, 0}), "15-06-2021");
+    // Nothing kept, or a date of day 0 or month 0: no date at all, not 1980.
+    EXPECT_EQ(wholeTimeText(EntryTime{}), "");
+    EXPECT_EQ(wholeTimeText(EntryTime{TimeSource::FatTime, std::uint64_t{1} << 5, 0, 0}), "");
+    EXPECT_EQ(wholeTimeText(EntryTime{TimeSource::FatDate, 41u << 9, 0, 0}), "");
+    // NTFS: 2021-01-01 00:00:00 UTC as a FILETIME.
+    EXPECT_EQ(wholeTimeText(EntryTime{TimeSource::NtfsStandardInformation, 132539328000000000ULL, 0, 0}),
+              "1-1-2021 0:0:0 UTC");
 }
 
 TEST(FolderTreeItems, EachFolderFollowsItsParentAndListsItsOwnRows)

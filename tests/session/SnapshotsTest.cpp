@@ -160,5 +160,17 @@ TEST(FreeSpaceJob, ASampleOffersTheDeepSearchOnlyWhereItCanRun)
     EXPECT_FALSE(deepSearchPossible(session));
 }
 
+TEST(Snapshots, TheDesktopSavesUnderTheNameAsTyped)
+{
+    EXPECT_EQ(typedSnapshotPath("/home/u/snap1"), "/home/u/snap1.rvu");
+    // An extension already typed, in any case, is kept as typed.
+    EXPECT_EQ(typedSnapshotPath("/home/u/Snap1.RVU"), "/home/u/Snap1.RVU");
+    EXPECT_EQ(typedSnapshotPath("/home/u/a.RvSx"), "/home/u/a.RvSx");
+    // Only the name's end counts: not a folder's, nor an extension alone.
+    EXPECT_EQ(typedSnapshotPath("/x.rvu/snap"), "/x.rvu/snap.rvu");
+    EXPECT_EQ(typedSnapshotPath("/home/u/.rvu"), "/home/u/.rvu.rvu");
+    EXPECT_EQ(typedSnapshotPath("snap.rvu.txt"), "snap.rvu.txt.rvu");
+}
+
 } // namespace
 } // namespace sarvik::session
