@@ -4,6 +4,7 @@
 #include "catalogue/NameText.h"
 #include "cli/Session.h"
 #include "cli/TimeText.h"
+#include "recovery/FileSources.h"
 
 namespace sarvik::cli {
 
@@ -148,6 +149,14 @@ void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, 
     ntfsTimes(out, session.catalogue, e);
     if (const char* carved = carvedText(session, index))
         out.add("carved", carved);
+    // A previous version: read from the shadow copy it was found in.
+    if (const recovery::OtherSource* from = session.fileSources ? session.fileSources->sourceOf(index) : nullptr) {
+        out.add("shadowCopy", from->shadowCopy);
+        if (from->created != 0)
+            out.add("shadowCopyCreated", fileTimeIso(from->created));
+        else
+            out.add("shadowCopyCreated", nullptr);
+    }
 }
 
 } // namespace

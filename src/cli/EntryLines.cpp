@@ -3,6 +3,7 @@
 
 #include "catalogue/NameDecode.h"
 #include "catalogue/NameText.h"
+#include "recovery/FileSources.h"
 
 #include <algorithm>
 #include <array>
@@ -270,6 +271,13 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
     addFileMembers(j, m_session, i, m_style);
     if (!entryDeleted(m_session, false, i))
         return;
+    if (m_session.fileSources) {
+        // Read from a shadow copy, which holds it whole.
+        if (std::string whole = m_session.fileSources->conditionText(i); !whole.empty()) {
+            j.add("condition", whole);
+            return;
+        }
+    }
     // Free clusters do not make a carved file whose format broke off whole.
     const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
     const bool cut = (fat ? c.FatFileList[i].carved : c.NtfsFileList[i].carved) == catalogue::Carved::Incomplete;

@@ -13,6 +13,7 @@
 #include "cli/TextWidth.h"
 #include "cli/TimeText.h"
 #include "recovery/Condition.h"
+#include "recovery/FileSources.h"
 #include "recovery/OriginalTimes.h"
 
 #include <algorithm>
@@ -322,6 +323,13 @@ private:
             out += entryTimeText(e.times.modified);
             if (e.is(catalogue::EntryFlag::ChecksumBad))
                 out += kDamagedSetNote;
+            if (m_session.fileSources) {
+                if (const std::string from = m_session.fileSources->originText(files[n]); !from.empty()) {
+                    out += "  (";
+                    out += from;
+                    out += ')';
+                }
+            }
             out += '\n';
         }
     }

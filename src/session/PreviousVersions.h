@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Previous versions: what the shadow copies of an NTFS volume hold that the
+// volume no longer does. After the volume's own scan, each copy's scan (its
+// files in use then) is laid beside the volume's files in use now, by path:
+// a file the volume no longer has (deleted since), or whose contents differ
+// (size and time first, the bytes only when those do not tell), is added to
+// the volume's catalogue as a deleted file, read from that copy. By default
+// the newest copy that differs gives each path its one version; every
+// differing version can be asked for.
+
+#include "recovery/FileSources.h"
+#include "scan/ScanSession.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace sarvik::session {
+
+/// Which versions the copies add.
+enum class PreviousScope : std::uint8_t {
+    Newest, ///< for each path, the version of the newest copy that differs
+    All,    ///< every version that differs from the volume's and from those of newer copies
+};
+
+class PreviousVersions {
+public:
+    /// `session` gets the previous versions; `live` is a scan of the same
+    /// volume that lists its files in use (thorough rules, files in use
+    /// listed), and may be `session` itself. Both must outlive this.
+    PreviousVersions(scan::ScanSession& session, const scan::ScanSession& live, PreviousScope scope);
+
+    /// Adds what shadow copy `number`, taken at `created` (FILETIME), holds
+    /// that differs. `copy` is its scan, with its files in use listed; its
+    /// volume is kept to read the added files from. Copies are given newest
+    /// first. Returns how many files were added.
+    std::size_t addCopy(std::uint32_t number, std::uint64_t created, scan::ScanSession& copy);
+
+    /// Rebuilds the session's folder tree and hands it the sources of the
+    /// files added. Nothing changes when none were.
+    void finish();
+
+    /// Files added so far.
+    [[nodiscard]] std::size_t added() const noexcept { return m_sources->fileCount(); }
+
+private:
+    /// A file's size and last write: what tells versions apart first.
+    struct Version {
+        std::uint64_t size = 0;
+        std::uint64_t modified = 0;
+        bool operator==(const Version&) const = default;
+    };
+    /// The key of the session's folder at `folderPath` (lower case), the
+    /// folders the copy has there added as deleted ones where the session
+    /// lists none.
+    std::uint64_t folderKeyFor(const scan::ScanSession& copy, catalogue::EntryId copyFolder);
+    /// Whether file `copyFile` of `copy` holds the same bytes as file
+    /// `liveFile` of the live scan.
+    bool sameBytes(const scan::ScanSession& copy, catalogue::EntryId copyFile, catalogue::EntryId liveFile);
+
+    scan::ScanSession& m_session;
+    const scan::ScanSession& m_live;
+    const PreviousScope m_scope;
+    std::shared_ptr<recovery::FileSources> m_sources;
+    /// The live scan's files in use, by lower-case path.
+    std::unordered_map<std::string, catalogue::EntryId> m_liveFiles;
+    /// The versions added so far, by lower-case path.
+    std::unordered_map<std::string, std::vector<Version>> m_added;
+    /// The session's folders by lower-case path ("" the root), the live ones first.
+    std::unordered_map<std::string, std::uint64_t> m_folders;
+    /// The key the next added folder gets: far above any MFT record number (48 bits).
+    std::uint64_t m_nextFolderKey = std::uint64_t{1} << 56;
+};
+
+/// The path of entry `id` of `catalogue` below its root ("/A/b.txt"), in
+/// lower case (ASCII) as NTFS compares names; nothing when a folder on the
+/// way is not listed.
+[[nodiscard]] std::optional<std::string> lowerPath(const catalogue::Catalogue& catalogue, catalogue::EntryId id);
+
+/// Whether `lowerPath` lies where Windows keeps what is not a user's file:
+/// the shadow copy stores and the system's metadata files at the root.
+[[nodiscard]] bool isSystemPath(const std::string& lowerPath);
+
+} // namespace sarvik::session
