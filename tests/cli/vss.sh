@@ -67,6 +67,39 @@ fi
 cmp -s out/test.txt copy1.txt || fail "recovered test.txt differs from cat's"
 "$sarvik" ls --live "$img@2@vss1" / | grep -q "test.txt" || fail "ls of the shadow copy"
 
+# --- previous versions: the volume's scan with what its copy holds that the
+# volume does not: test.txt's older contents, labelled with the copy's time
+stamp='(from the shadow copy of 2021-03-10 22:44 UTC)'
+"$sarvik" scan "$img@2" >plain.txt 2>/dev/null || fail "scan"
+"$sarvik" scan "$img@2" --previous >prev.txt 2>prev.err || fail "scan --previous: $(cat prev.err)"
+grep -Fxq "  test.txt                                       703800  2021-03-10 22:45:19  $stamp" prev.txt ||
+    fail "scan --previous lists no older test.txt: $(cat prev.txt)"
+grep -q '^7 folder(s), 1 deleted file(s) found$' prev.txt || fail "scan --previous adds more: $(tail -1 prev.txt)"
+grep -q '^7 folder(s), 0 deleted file(s) found$' plain.txt || fail "the scan without --previous: $(tail -1 plain.txt)"
+grep -q "1 previous version(s) added from 1 of 1 shadow copies" prev.err || fail "no count of what was added: $(cat prev.err)"
+"$sarvik" scan "$img@2" --previous=all 2>/dev/null | cmp -s - prev.txt || fail "--previous=all differs with one copy"
+"$sarvik" scan "$img@2" --previous --live 2>/dev/null | grep -c '^  test\.txt ' | grep -qx 2 ||
+    fail "--previous --live does not list both test.txt"
+"$sarvik" scan "$img@2" --previous --json >prev.json 2>/dev/null || fail "scan --previous --json"
+python3 - <<'PY' || fail "scan --previous --json"
+import json
+files = json.load(open("prev.json"))["files"]
+assert len(files) == 1, files
+f = files[0]
+assert f["path"] == "/test.txt" and f["size"] == 703800 and f["deleted"] is True, f
+assert f["shadowCopy"] == 1 and f["shadowCopyCreated"] == "2021-03-10T22:44:00.5147567Z", f
+assert f["condition"] == "Whole in the shadow copy of 2021-03-10 22:44 UTC", f
+PY
+"$sarvik" ls "$img@2" / --previous 2>/dev/null | grep -Eq '^test\.txt .* 703800 .*Whole in the shadow copy of 2021-03-10 22:44 UTC$' ||
+    fail "ls --previous: no condition from the copy"
+"$sarvik" recover "$img@2" /test.txt --previous --to prev >/dev/null 2>&1 || fail "recover --previous"
+cmp -s prev/test.txt copy1.txt || fail "test.txt recovered with --previous is not the copy's"
+if [[ -f tsk.txt ]]; then cmp -s prev/test.txt tsk.txt || fail "test.txt recovered with --previous differs from icat's"; fi
+"$sarvik" cat "$img@2" /test.txt --previous 2>/dev/null | cmp -s - copy1.txt || fail "cat --previous"
+status=0
+"$sarvik" scan "$img@2" --previous=some >/dev/null 2>err.txt || status=$?
+[[ $status -eq 2 ]] && grep -q "give --previous or --previous=all" err.txt || fail "--previous=some: status $status"
+
 # --- the stores hold old copies of MFT clusters: --deep offers none of their
 # records as deleted files (the volume has none)
 "$sarvik" scan "$img@2" --deep --no-carve >deep.txt 2>/dev/null || fail "scan --deep"
@@ -97,6 +130,11 @@ refused "$img@vss1" "shadow copies are named by its NTFS partitions ($img@N@vss1
 if [[ -f $vols/ntfs.img ]]; then
     "$sarvik" info "$vols/ntfs.img" | grep -q '^Shadow copies       : none$' || fail "ntfs.img: no 'Shadow copies : none'"
     refused "$vols/ntfs.img@vss1" "the volume has no shadow copies"
+    # --previous adds nothing there, and says so without failing.
+    "$sarvik" scan "$vols/ntfs.img" >none.txt 2>/dev/null || fail "scan of ntfs.img"
+    "$sarvik" scan "$vols/ntfs.img" --previous >none-prev.txt 2>err.txt || fail "scan --previous of ntfs.img: $(cat err.txt)"
+    cmp -s none.txt none-prev.txt || fail "--previous on a volume without shadow copies changed the listing"
+    grep -q "has no shadow copies; nothing added" err.txt || fail "--previous without copies: $(cat err.txt)"
 fi
 
 # --- a damaged store: an older store added to the catalogue, its block list
@@ -134,6 +172,19 @@ grep -Eq '^  vss2 +2021-03-10 22:44:00 UTC  two.raw@2@vss2$' two.txt || fail "th
 refused two.raw@2@vss1 "shadow copy 1 cannot be read"
 "$sarvik" cat --live two.raw@2@vss2 /test.txt >copy2.txt || fail "cat of the good store"
 [[ $(sha256sum <copy2.txt) == "$copied  -" ]] || fail "the good store's test.txt"
+# --previous names the damaged store, reads the good one, and says the
+# listing is not whole.
+status=0
+"$sarvik" scan two.raw@2 --previous >two-prev.txt 2>err.txt || status=$?
+[[ $status -eq 3 ]] || fail "--previous with a damaged store: status $status, not 3"
+grep -q "shadow copy 1 (2021-03-10 21:44 UTC) cannot be read: .*store block list" err.txt ||
+    fail "--previous does not name the damaged store: $(cat err.txt)"
+grep -Fq "  test.txt                                       703800  2021-03-10 22:45:19  $stamp" two-prev.txt ||
+    fail "--previous with a damaged store lists no test.txt from the good one"
+status=0
+"$sarvik" recover two.raw@2 /test.txt --previous --to two >/dev/null 2>&1 || status=$?
+[[ $status -eq 3 ]] || fail "recover --previous with a damaged store: status $status, not 3"
+cmp -s two/test.txt copy1.txt || fail "test.txt from the good store"
 
 # --- a damaged catalogue: named, and the volume itself still reads
 catalog=$(python3 -c "import struct;f=open('$img','rb');f.seek(67584*512+0x1e30);print(struct.unpack('<Q',f.read(8))[0])")
