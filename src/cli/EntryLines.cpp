@@ -275,6 +275,9 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
         // Read from a shadow copy, which holds it whole.
         if (std::string whole = m_session.fileSources->conditionText(i); !whole.empty()) {
             j.add("condition", whole);
+            j.add("overwrittenShare", 0.0);
+            j.add("clusters", m_session.fileSources->clustersOf(i));
+            j.add("clustersInUse", std::uint64_t{0});
             return;
         }
     }

@@ -431,6 +431,11 @@ void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const s
         j["deleted"] = r.deleted;
         if (const char* carved = r.folder ? nullptr : carvedText(s, r.entryIndex))
             j["carved"] = carved;
+        if (const recovery::OtherSource* from =
+                s.fileSources && !r.folder ? s.fileSources->sourceOf(r.entryIndex) : nullptr) {
+            j["shadowCopy"] = from->shadowCopy;
+            j["shadowCopyCreated"] = from->created == 0 ? Json(nullptr) : Json(fileTimeIso(from->created));
+        }
         if (!r.condition.empty()) {
             // The share of the file's clusters now in use by something else.
             j["condition"] = r.condition;

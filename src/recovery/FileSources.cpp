@@ -14,16 +14,22 @@ std::size_t FileSources::addSource(OtherSource source)
     return m_sources.size() - 1;
 }
 
-void FileSources::assign(std::size_t fileIndex, std::size_t source)
+void FileSources::assign(std::size_t fileIndex, std::size_t source, std::uint64_t clusters)
 {
     if (source < m_sources.size())
-        m_sourceOf[fileIndex] = source;
+        m_sourceOf[fileIndex] = Assigned{source, clusters};
+}
+
+std::uint64_t FileSources::clustersOf(std::size_t fileIndex) const
+{
+    const auto it = m_sourceOf.find(fileIndex);
+    return it == m_sourceOf.end() ? 0 : it->second.clusters;
 }
 
 const OtherSource* FileSources::sourceOf(std::size_t fileIndex) const
 {
     const auto it = m_sourceOf.find(fileIndex);
-    return it == m_sourceOf.end() ? nullptr : &m_sources[it->second];
+    return it == m_sourceOf.end() ? nullptr : &m_sources[it->second.source];
 }
 
 const disk::SelectedVolume* FileSources::volumeOf(std::size_t fileIndex) const

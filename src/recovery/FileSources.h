@@ -29,8 +29,9 @@ class FileSources {
 public:
     /// Adds a source; returns the number `assign` takes.
     std::size_t addSource(OtherSource source);
-    /// File `fileIndex` of the catalogue is read from source `source`.
-    void assign(std::size_t fileIndex, std::size_t source);
+    /// File `fileIndex` of the catalogue is read from source `source`, where
+    /// its data takes `clusters` clusters (0: it lies in its record).
+    void assign(std::size_t fileIndex, std::size_t source, std::uint64_t clusters);
 
     /// The source file `fileIndex` is read from; null for the scanned volume.
     [[nodiscard]] const OtherSource* sourceOf(std::size_t fileIndex) const;
@@ -43,13 +44,21 @@ public:
     /// of the scanned volume.
     [[nodiscard]] std::string conditionText(std::size_t fileIndex) const;
 
+    /// The clusters file `fileIndex` takes in its source; 0 for a file of
+    /// the scanned volume.
+    [[nodiscard]] std::uint64_t clustersOf(std::size_t fileIndex) const;
+
     /// How many files are read from another source.
     [[nodiscard]] std::size_t fileCount() const noexcept { return m_sourceOf.size(); }
     [[nodiscard]] const std::vector<OtherSource>& sources() const noexcept { return m_sources; }
 
 private:
     std::vector<OtherSource> m_sources;
-    std::unordered_map<std::size_t, std::size_t> m_sourceOf;
+    struct Assigned {
+        std::size_t source = 0;
+        std::uint64_t clusters = 0;
+    };
+    std::unordered_map<std::size_t, Assigned> m_sourceOf;
 };
 
 /// "2021-03-10 22:44 UTC" for a FILETIME; "an unknown time" for 0.

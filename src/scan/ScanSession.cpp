@@ -70,7 +70,7 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint64_t key, const catal
             if (!row.folder)
                 if (std::string whole = fileSources->conditionText(row.entryIndex); !whole.empty()) {
                     row.condition = std::move(whole);
-                    row.conditionClusters = 0;
+                    row.conditionClusters = fileSources->clustersOf(row.entryIndex);
                     row.conditionClustersInUse = 0;
                 }
     return list;

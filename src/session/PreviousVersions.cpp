@@ -76,6 +76,21 @@ std::optional<std::uint64_t> digestOf(const scan::ScanSession& s, EntryId id)
     return folder->digest;
 }
 
+/// The clusters the data of a file takes: its runs as the scan kept them,
+/// none when it lies in its record, else as many as its size fills.
+std::uint64_t dataClusters(const catalogue::NtfsRecordData& data, std::uint64_t size, const scan::ScanSession& s)
+{
+    if (data.resident)
+        return 0;
+    std::uint64_t clusters = 0;
+    for (const catalogue::NtfsDataRun& run : data.runs)
+        clusters += run.sparse ? 0 : run.length;
+    if (clusters != 0 || !data.runs.empty())
+        return clusters;
+    const std::uint64_t clusterBytes = std::uint64_t{s.volume.geometry.SectorsPerCluster} * disk::kSectorSize;
+    return clusterBytes == 0 ? 0 : (size + clusterBytes - 1) / clusterBytes;
+}
+
 } // namespace
 
 std::optional<std::string> lowerPath(const catalogue::Catalogue& catalogue, EntryId id)
@@ -191,7 +206,7 @@ std::size_t PreviousVersions::addCopy(std::uint32_t number, std::uint64_t create
                                                     e.times.changed.value, e.times.accessed.value};
         m_session.catalogue.AddNtfsFile(data->recordSector, std::string(e.name), e.number, parent,
                                         e.times.created.value, e.times.modified.value, 1, e.size, standard);
-        m_sources->assign(m_session.catalogue.fileEntryCount() - 1, source);
+        m_sources->assign(m_session.catalogue.fileEntryCount() - 1, source, dataClusters(*data, e.size, copy));
         versions.push_back(version);
         ++count;
     }

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Shadow copies of an NTFS volume, on a disk made on Windows (GPT, NTFS
 # partition 2 with one shadow copy in which test.txt has other contents):
-# info lists the copy with its time; IMG@2@vss1 reads as a volume (also
+# info and drives list the copy with its time; IMG@2@vss1 reads as a volume (also
 # inside a QCOW2 container), its test.txt the copy's bytes and not the live
 # volume's; a copy that is not there is refused by name; a damaged store is
 # named with the reason while the others still read; a damaged catalogue is
@@ -46,6 +46,20 @@ assert "shadowCopies" not in parts[1], parts[1]
 PY
 "$sarvik" info "$img" >disk.txt || fail "info of the disk"
 grep -Eq 'vss1 +2021-03-10 22:44:00 UTC  vss_2_stor.raw@2@vss1$' disk.txt || fail "the disk's listing names no shadow copy"
+# drives lists the copy under its volume, as info does; nothing under the other partition
+"$sarvik" drives "$img" >drives.txt || fail "drives"
+grep -A1 '^vss_2_stor.raw@2 ' drives.txt | grep -Eq '^  vss1 +2021-03-10 22:44:00 UTC  vss_2_stor.raw@2@vss1$' ||
+    fail "drives lists no shadow copy under the volume: $(cat drives.txt)"
+[[ $(grep -c 'vss1' drives.txt) -eq 1 ]] || fail "drives lists the copy more than once"
+"$sarvik" drives "$img" --json >drives.json || fail "drives --json"
+python3 - <<'PY' || fail "drives --json"
+import json
+drives = {d["devicePath"]: d for d in json.load(open("drives.json"))["drives"]}
+volume = drives["vss_2_stor.raw@2"]
+assert volume["shadowCopiesError"] is None, volume
+assert volume["shadowCopies"] == json.load(open("info.json"))["shadowCopies"], volume
+assert "shadowCopies" not in drives["vss_2_stor.raw@1"], drives
+PY
 "$sarvik" info "$img@2@vss1" >copy.txt || fail "info of the shadow copy"
 grep -q "File System         : NTFS" copy.txt || fail "the shadow copy is no NTFS volume: $(cat copy.txt)"
 
@@ -89,7 +103,19 @@ f = files[0]
 assert f["path"] == "/test.txt" and f["size"] == 703800 and f["deleted"] is True, f
 assert f["shadowCopy"] == 1 and f["shadowCopyCreated"] == "2021-03-10T22:44:00.5147567Z", f
 assert f["condition"] == "Whole in the shadow copy of 2021-03-10 22:44 UTC", f
+assert f["clustersInUse"] == 0 and f["clusters"] > 0, f
 PY
+"$sarvik" ls "$img@2" / --previous --json >prev-ls.json 2>/dev/null || fail "ls --previous --json"
+# The documents stay valid under their schemas (where python3-jsonschema is installed).
+if python3 -c 'import jsonschema' 2>/dev/null; then
+    python3 - "$src/docs/schema" <<'PY' || fail "--previous JSON against its schema"
+import json, sys, jsonschema
+for doc, schema in [("prev.json", "scan"), ("prev-ls.json", "ls"), ("drives.json", "drives")]:
+    jsonschema.validate(json.load(open(doc)), json.load(open(f"{sys.argv[1]}/{schema}.schema.json")))
+rows = [r for r in json.load(open("prev-ls.json"))["rows"] if r.get("shadowCopy")]
+assert [r["name"] for r in rows] == ["test.txt"] and rows[0]["shadowCopyCreated"].startswith("2021-03-10T22:44"), rows
+PY
+fi
 "$sarvik" ls "$img@2" / --previous 2>/dev/null | grep -Eq '^test\.txt .* 703800 .*Whole in the shadow copy of 2021-03-10 22:44 UTC$' ||
     fail "ls --previous: no condition from the copy"
 "$sarvik" recover "$img@2" /test.txt --previous --to prev >/dev/null 2>&1 || fail "recover --previous"
