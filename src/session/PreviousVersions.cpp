@@ -222,3 +222,58 @@ void PreviousVersions::finish()
 }
 
 } // namespace sarvik::session
+
+namespace sarvik::session {
+
+PreviousVersionsRun addPreviousVersions(scan::ScanSession& session, std::vector<container::ShadowCopy> copies,
+                                        const ShadowCopyOpener& open, PreviousScope scope, bool liveListed,
+                                        catalogue::ScanObserver& observer, catalogue::ScanControl& control)
+{
+    PreviousVersionsRun run;
+    const scan::ScanOptions everyFile{true, false, false, true};
+    // The volume's files in use, to lay each copy's beside.
+    std::unique_ptr<scan::ScanSession> liveScan;
+    if (!liveListed) {
+        liveScan = std::make_unique<scan::ScanSession>();
+        liveScan->volume = session.volume;
+        if (scan::RunScan(*liveScan, observer, control, everyFile).Stopped) {
+            run.stopped = true;
+            return run;
+        }
+    }
+    PreviousVersions versions(session, liveScan ? *liveScan : session, scope);
+    // Newest first: each path's newest version that differs comes first.
+    std::stable_sort(copies.begin(), copies.end(), [](const auto& a, const auto& b) {
+        return a.creationTime != b.creationTime ? a.creationTime > b.creationTime : a.number > b.number;
+    });
+    for (const container::ShadowCopy& copy : copies) {
+        const std::string name =
+            "shadow copy " + std::to_string(copy.number) + " (" + recovery::copyTimeText(copy.creationTime) + ")";
+        std::string error = copy.error;
+        std::optional<disk::SelectedVolume> volume;
+        if (error.empty())
+            volume = open(copy.number, error);
+        if (!volume) {
+            run.problems.push_back(name + " cannot be read: " + error + "; its previous versions are not listed");
+            continue;
+        }
+        scan::ScanSession scanned;
+        scanned.volume = std::move(*volume);
+        const scan::ScanResult result = scan::RunScan(scanned, observer, control, everyFile);
+        if (result.Stopped) {
+            run.stopped = true; // what the newer copies added stays, read from them
+            break;
+        }
+        if (result.any())
+            run.problems.push_back(name + ": " + std::to_string(result.UnreadableSectors) + " sector(s) and " +
+                                   std::to_string(result.UnreadableRecords) +
+                                   " MFT record(s) could not be read; previous versions they held are missing");
+        versions.addCopy(copy.number, copy.creationTime, scanned);
+        ++run.copiesRead;
+    }
+    versions.finish();
+    run.added = versions.added();
+    return run;
+}
+
+} // namespace sarvik::session

@@ -9,11 +9,13 @@
 // the newest copy that differs gives each path its one version; every
 // differing version can be asked for.
 
+#include "container/ShadowCopies.h"
 #include "recovery/FileSources.h"
 #include "scan/ScanSession.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -76,6 +78,29 @@ private:
     /// The key the next added folder gets: far above any MFT record number (48 bits).
     std::uint64_t m_nextFolderKey = std::uint64_t{1} << 56;
 };
+
+/// Opens shadow copy `number` of the session's volume as a volume of its
+/// own; nothing, with the reason in `error`, when it cannot.
+using ShadowCopyOpener = std::function<std::optional<disk::SelectedVolume>(std::uint32_t number, std::string& error)>;
+
+/// What adding the previous versions of a volume came to.
+struct PreviousVersionsRun {
+    std::size_t added = 0;      ///< files added
+    std::size_t copiesRead = 0; ///< copies scanned and compared
+    /// One line for each copy that could not be read, or not whole:
+    /// "shadow copy 1 (2021-03-10 21:44 UTC) cannot be read: REASON; ...".
+    std::vector<std::string> problems;
+    bool stopped = false; ///< a scan was stopped: what the copies before it added stays
+};
+
+/// Scans each of `copies` (those that cannot be read are named in the
+/// result) newest first with the thorough rules, files in use listed, and
+/// adds their previous versions to `session`. `liveListed`: the session's
+/// scan listed the files in use (else the volume is scanned again for them).
+/// `observer` and `control` follow and stop each scan.
+PreviousVersionsRun addPreviousVersions(scan::ScanSession& session, std::vector<container::ShadowCopy> copies,
+                                        const ShadowCopyOpener& open, PreviousScope scope, bool liveListed,
+                                        catalogue::ScanObserver& observer, catalogue::ScanControl& control);
 
 /// The path of entry `id` of `catalogue` below its root ("/A/b.txt"), in
 /// lower case (ASCII) as NTFS compares names; nothing when a folder on the
