@@ -277,3 +277,32 @@ PreviousVersionsRun addPreviousVersions(scan::ScanSession& session, std::vector<
 }
 
 } // namespace sarvik::session
+
+namespace sarvik::session {
+
+std::size_t previousVersionsOffered(const scan::ScanSession& session, const container::ShadowCopyList& copies)
+{
+    if (session.volume.geometry.GeometryKind != disk::VolumeKind::Ntfs || !session.catalogue.NamesAreUtf8 ||
+        session.fileSources)
+        return 0;
+    return static_cast<std::size_t>(std::count_if(copies.copies.begin(), copies.copies.end(),
+                                                  [](const container::ShadowCopy& c) { return c.error.empty(); }));
+}
+
+std::vector<ShadowCopyDrive> shadowCopyDrives(const disk::DriveItem& volume, const container::ShadowCopyList& copies)
+{
+    std::vector<ShadowCopyDrive> drives;
+    for (const container::ShadowCopy& copy : copies.copies) {
+        if (!copy.error.empty())
+            continue;
+        ShadowCopyDrive d{volume, copy.number, copy.creationTime};
+        d.item.devicePath = volume.devicePath + "@vss" + std::to_string(copy.number);
+        d.item.text =
+            "Shadow copy " + std::to_string(copy.number) + " (" + recovery::copyTimeText(copy.creationTime) + ")";
+        d.item.sizeBytes = copy.size;
+        drives.push_back(std::move(d));
+    }
+    return drives;
+}
+
+} // namespace sarvik::session

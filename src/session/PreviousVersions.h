@@ -102,6 +102,24 @@ PreviousVersionsRun addPreviousVersions(scan::ScanSession& session, std::vector<
                                         const ShadowCopyOpener& open, PreviousScope scope, bool liveListed,
                                         catalogue::ScanObserver& observer, catalogue::ScanControl& control);
 
+/// How many of `copies` (a volume's shadow copies) the results of `session`
+/// may add previous versions from: those that can be read, for a thorough
+/// scan of an NTFS volume that has none added yet; 0 offers nothing.
+[[nodiscard]] std::size_t previousVersionsOffered(const scan::ScanSession& session,
+                                                  const container::ShadowCopyList& copies);
+
+/// A shadow copy as the drive tree lists it, under its volume.
+struct ShadowCopyDrive {
+    disk::DriveItem item; ///< "VOLUME@vssN", of the volume's kind, its size when taken
+    std::uint32_t number = 0;
+    std::uint64_t created = 0; ///< FILETIME (UTC); 0 when not known
+};
+
+/// The shadow copies of `volume` (its `copies`) that can be read, oldest
+/// first, each a source of its own.
+[[nodiscard]] std::vector<ShadowCopyDrive> shadowCopyDrives(const disk::DriveItem& volume,
+                                                            const container::ShadowCopyList& copies);
+
 /// The path of entry `id` of `catalogue` below its root ("/A/b.txt"), in
 /// lower case (ASCII) as NTFS compares names; nothing when a folder on the
 /// way is not listed.
