@@ -254,7 +254,9 @@ PreviousVersionsRun addPreviousVersions(scan::ScanSession& session, std::vector<
         if (error.empty())
             volume = open(copy.number, error);
         if (!volume) {
-            run.problems.push_back(name + " cannot be read: " + error + "; its previous versions are not listed");
+            std::string problem = name;
+            problem.append(" cannot be read: ").append(error).append("; its previous versions are not listed");
+            run.problems.push_back(std::move(problem));
             continue;
         }
         scan::ScanSession scanned;
