@@ -3,14 +3,22 @@
 // tests/third-party/dfir_ntfs-vss (GPT, NTFS partition 2 with one shadow copy
 // in which test.txt has other contents): the drive tree lists the copy under
 // its volume and scans it as a source of its own; the results page of the
-// volume offers its previous versions and adds the copy's test.txt, whole.
+// volume offers its previous versions and adds the copy's test.txt, whole,
+// which the preview and Open read from the copy.
 
+#include "app/CommandIds.h"
 #include "app/FileListModel.h"
+#include "app/PreviewPane.h"
+#include "app/PreviewReader.h"
 #include "app/RecoveryWindow.h"
+#include "app/ResultsCommands.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PictureButton.h"
 
+#include <QAction>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -126,6 +134,32 @@ void ShadowCopiesTest::resultsOfferPreviousVersionsOnlyWhereThereAreCopies()
     QVERIFY(w.previousVersionsButton()->isHidden());
     QCOMPARE(w.previousVersionsText()->text(),
              QStringLiteral("1 previous version(s) added from the shadow copies, each whole in its copy."));
+
+    // Its preview and its copy for Open read the copy's bytes, not the volume's record.
+    const QByteArray copied("e4e7178d9a67cc36d9b12b7b36ebc584c80781ef5619995c138a64c20ae00b4a");
+    const auto sha256 = [](const QByteArray& bytes) {
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    };
+    w.action(app::Command::Preview)->trigger();
+    app::PreviewPane* pane = w.previewPane();
+    QSignalSpy previewed(pane, &app::PreviewPane::shown);
+    w.setFocusOnTree(false);
+    w.detailsView()->selectionModel()->setCurrentIndex(model.index(row, 0),
+                                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QVERIFY(previewed.wait(10000));
+    QCOMPARE(pane->content().bytes.size(), 703800);
+    QCOMPARE(sha256(pane->content().bytes), copied);
+    QVERIFY(!pane->content().parts); // no clusters of the volume's to draw
+    QString launched;
+    w.commands()->launchFile = [&](const QString& path) {
+        launched = path;
+        return true;
+    };
+    w.commands()->run(app::Command::Open);
+    QFile opened(launched);
+    QVERIFY(opened.open(QIODevice::ReadOnly));
+    QCOMPARE(sha256(opened.readAll()), copied);
+    w.action(app::Command::Preview)->trigger();
 
     // The volume with no shadow copies: no offer.
     QTRY_VERIFY(w.backButton()->isEnabled());
