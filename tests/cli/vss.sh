@@ -218,5 +218,11 @@ printf 'XXXXXXXXXXXXXXXX' | dd of="$img" bs=1 seek=$((67584 * 512 + catalog)) co
 "$sarvik" info "$img@2" >bad.txt || fail "info with a damaged catalogue"
 grep -q '^Shadow copies       : cannot be read: .*catalog' bad.txt || fail "the damaged catalogue: $(cat bad.txt)"
 refused "$img@2@vss1" "its shadow copies cannot be read"
+# --previous names the catalogue too, lists the volume as it is, and says it is not whole.
+status=0
+"$sarvik" scan "$img@2" --previous >bad-prev.txt 2>err.txt || status=$?
+[[ $status -eq 3 ]] || fail "--previous with a damaged catalogue: status $status, not 3"
+grep -q "its shadow copies cannot be read: .*catalog" err.txt || fail "--previous with a damaged catalogue: $(cat err.txt)"
+cmp -s bad-prev.txt plain.txt || fail "--previous with a damaged catalogue changed the listing"
 "$sarvik" cat --live "$img@2" /test.txt | cmp -s - live.txt || fail "the volume no longer reads"
 echo "vss: all checks passed"
