@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/PreviousVersions.h"
 
+#include "support/ImageFileSource.h"
+#include "support/VolumeBuilder.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -169,6 +172,64 @@ TEST(PreviousVersions, CopyThatDiffersInNothingAddsNothing)
     versions.finish();
     EXPECT_EQ(now.s.fileSources, nullptr);
     EXPECT_EQ(now.s.catalogue.folderEntryCount(), folders);
+}
+
+/// A thorough scan of test volume `image`, files in use listed; false when
+/// the volume is not there.
+bool scanImage(scan::ScanSession& s, const char* image)
+{
+    const auto file = sarvik::test::ImageFileSource::open(std::string(SARVIK_TEST_VOLUMES) + "/" + image);
+    if (!file)
+        return false;
+    sarvik::test::MemoryDevices devices;
+    devices.add(image, file);
+    disk::DriveItem item;
+    item.devicePath = image;
+    if (!scan::SelectVolume(s.volume, item, devices))
+        return false;
+    catalogue::ScanObserver observer;
+    catalogue::ScanControl control;
+    return !scan::RunScan(s, observer, control, scan::ScanOptions{true, false, false, true}).Stopped;
+}
+
+TEST(PreviousVersions, SameSizeAtAnotherTimeIsComparedByItsBytes)
+{
+    // The "copy" is the volume itself listed by hand: Fragments/part A.bin
+    // and part C.bin (12,288 bytes each, other bytes) an hour later than
+    // they are, part C.bin's entry reading part A.bin's record.
+    scan::ScanSession now, copy;
+    if (!scanImage(now, "ntfs.img") || !scanImage(copy, "ntfs.img"))
+        GTEST_SKIP() << "no ntfs.img in " << SARVIK_TEST_VOLUMES << " (tools/make-test-volumes.sh)";
+    std::map<std::string, catalogue::Entry> live;
+    for (std::size_t i = 0; i < now.catalogue.fileEntryCount(); ++i) {
+        const catalogue::Entry e = now.catalogue.entry(catalogue::fileEntryId(i));
+        if (!e.deleted())
+            live.emplace(std::string(e.name), e);
+    }
+    ASSERT_TRUE(live.contains("part A.bin") && live.contains("part C.bin"));
+    const catalogue::Entry a = live.at("part A.bin");
+    const catalogue::Entry c = live.at("part C.bin");
+    ASSERT_EQ(a.size, c.size);
+    ASSERT_EQ(a.parentNumber, c.parentNumber);
+    const std::uint64_t folder = a.parentNumber;
+    copy.catalogue = catalogue::Catalogue{};
+    copy.catalogue.NamesAreUtf8 = true;
+    copy.catalogue.AddNtfsFolder("Fragments", folder, catalogue::kNtfsRootRecord, kDay1, kDay1, 0, 0);
+    const auto sector = [](const catalogue::Entry& e) {
+        return std::get<catalogue::NtfsRecordData>(e.location).recordSector;
+    };
+    for (const catalogue::Entry* e : {&a, &c}) {
+        const std::uint64_t later = e->times.modified.value + kHour;
+        copy.catalogue.AddNtfsFile(sector(a), std::string(e->name), e->number, folder, kDay1, later, 0, e->size,
+                                   catalogue::NtfsStandardTimes{kDay1, later, later, later});
+    }
+    copy.buildTree();
+    PreviousVersions versions(now, now, PreviousScope::All);
+    EXPECT_EQ(versions.addCopy(1, kDay1, copy), 1U);
+    versions.finish();
+    const auto added = addedFiles(now);
+    ASSERT_EQ(added.size(), 1U);
+    EXPECT_EQ(added.begin()->first, "/fragments/part c.bin");
 }
 
 TEST(PreviousVersions, SystemPaths)
