@@ -110,17 +110,18 @@ bool RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
     const auto same = [](const disk::DriveItem& a, const disk::DriveItem& b) {
         return a.devicePath == b.devicePath && a.text == b.text && a.kind == b.kind && a.sizeBytes == b.sizeBytes;
     };
-    // The shadow copies are listed again under their volumes.
-    std::erase_if(m_drives, isShadowCopy);
+    // The drives listed, without the shadow copies the tree lists under them.
+    std::vector<disk::DriveItem> own = m_drives;
+    std::erase_if(own, isShadowCopy);
     // Images, and the lost volumes a search found, are the user's: they stay.
-    for (const disk::DriveItem& listed : m_drives)
+    for (const disk::DriveItem& listed : own)
         if ((listed.kind == disk::DriveKind::Image || platform::resolvePartitionPath(listed.devicePath).lost) &&
             std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
             drives.push_back(listed);
-    if (std::equal(drives.begin(), drives.end(), m_drives.begin(), m_drives.end(), same))
+    if (std::equal(drives.begin(), drives.end(), own.begin(), own.end(), same))
         return true;
     // A descriptor the disk manager gave for a device that went is of no more use.
-    for (const disk::DriveItem& listed : m_drives)
+    for (const disk::DriveItem& listed : own)
         if (std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
             platform::stopServing(platform::resolvePartitionPath(listed.devicePath).path);
     std::optional<disk::DriveItem> selected;

@@ -99,6 +99,10 @@ void ShadowCopiesTest::driveTreeListsTheCopyUnderItsVolume()
     QTreeWidgetItem* copy = volume->child(0);
     QCOMPARE(copy->text(0), QStringLiteral("Shadow copy 1 (2021-03-10 22:44 UTC)"));
     QCOMPARE(copy->toolTip(0), m_image + QStringLiteral("@2@vss1"));
+    // The machine's drives listed again (as the disk manager's changes do):
+    // the same drives, the copy still there and still a source.
+    QVERIFY(w.replaceDrives(platform::imageDriveItems(m_image.toStdString())));
+    QCOMPARE(w.driveTree()->topLevelItem(0)->child(1)->child(0), copy);
 
     // Opened as a source of its own.
     QVERIFY(scanItem(w, copy));
