@@ -8,6 +8,9 @@
 #   tools/check-style.sh            both checks
 #   tools/check-style.sh format     clang-format only
 #   tools/check-style.sh tidy       clang-tidy only
+#   tools/check-style.sh layers     front ends and the session layer reach
+#                                   files through catalogue entries, never the
+#                                   file systems' own lists (fsLists())
 #   tools/check-style.sh naming [BASE]
 #                                   the names of src/ (tools/naming.clang-tidy,
 #                                   CONTRIBUTING.md "Names") on the lines added
@@ -26,9 +29,9 @@ cd "$(dirname "$0")/.."
 
 what=${1:-all}
 case "$what" in
-all | format | tidy | naming) ;;
+all | format | tidy | naming | layers) ;;
 *)
-    echo "usage: tools/check-style.sh [all|format|tidy|naming [BASE]]" >&2
+    echo "usage: tools/check-style.sh [all|format|tidy|layers|naming [BASE]]" >&2
     exit 2
     ;;
 esac
@@ -52,6 +55,20 @@ if [[ $what == all || $what == format ]]; then
         echo "clang-format: all ${#sources[@]} files formatted"
     fi
     rm -f "$log"
+fi
+
+if [[ $what == all || $what == layers ]]; then
+    # The scans fill each file system's lists, the copy and the Condition read
+    # a file's bytes from them, snapshots store them; everything above works on
+    # catalogue::Entry and does not branch on the file system.
+    mapfile -t leaks < <(git grep -nE 'fsLists\(\)|\b(Fat|Ntfs)(File|Folder)List\b' -- src/cli src/app src/session src/win32)
+    if ((${#leaks[@]} > 0)); then
+        printf '%s\n' "${leaks[@]}"
+        echo "layers: ${#leaks[@]} lines above the catalogue reach its file systems' own lists; use Catalogue::entry()"
+        status=1
+    else
+        echo "layers: the front ends and src/session reach files through catalogue entries"
+    fi
 fi
 
 if [[ $what == all || $what == tidy ]]; then

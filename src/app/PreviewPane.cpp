@@ -103,10 +103,8 @@ std::uintptr_t PreviewPane::fingerprint() const
 {
     // The catalogue's lists move when a scan, a snapshot or a deep search
     // fills them again; a rename changes names in place, which no read keeps.
-    const auto& c = m_host.session().catalogue;
-    return reinterpret_cast<std::uintptr_t>(c.FatFileList.data()) ^ (c.FatFileList.size() << 1) ^    // NOLINT
-           reinterpret_cast<std::uintptr_t>(c.NtfsFileList.data()) ^ (c.NtfsFileList.size() << 17) ^ // NOLINT
-           reinterpret_cast<std::uintptr_t>(m_host.session().volume.reader.source().get());          // NOLINT
+    return m_host.session().catalogue.storageStamp() ^
+           reinterpret_cast<std::uintptr_t>(m_host.session().volume.reader.source().get()); // NOLINT
 }
 
 void PreviewPane::settle()

@@ -88,6 +88,16 @@ struct FatFolderClash {
     std::uint32_t firstCluster = 0;  ///< the folder listed already
 };
 
+/// What tells one entry from the others of its list across two scans of the
+/// same volume, whose entries are numbered afresh: a FAT file's first cluster,
+/// folder and entry address; an NTFS file's record sector, record and folder;
+/// a folder's first cluster or record number.
+struct EntryIdentity {
+    bool folder = false;
+    std::uint64_t key = 0, parent = 0, address = 0;
+    bool operator==(const EntryIdentity&) const = default;
+};
+
 /// Whether a file was found by its content (carving) rather than by an entry.
 enum class Carved : std::uint8_t {
     No,
@@ -320,6 +330,24 @@ public:
     [[nodiscard]] EntryId folderIdByKey(std::uint64_t key) const;
     /// The key entries name folder `id` by (see folderIdByKey).
     [[nodiscard]] std::uint64_t folderKey(EntryId id) const;
+    /// Gives entry `id` the name `name` (as the catalogue holds names); what
+    /// identifies it across scans, or nothing when `id` names no entry.
+    std::optional<EntryIdentity> renameEntry(EntryId id, const std::string& name);
+    /// Gives every entry `identity` matches (in a later scan of the same
+    /// volume) the name `name`; the tree handles of the folders renamed.
+    std::vector<std::uint32_t> renameLike(const EntryIdentity& identity, const std::string& name);
+    /// Changes when the file lists are filled again (a scan, a snapshot, a
+    /// deep search), so that what was read of an entry can be told stale; a
+    /// rename changes names in place and leaves it.
+    [[nodiscard]] std::uintptr_t storageStamp() const noexcept;
+    /// Entry `id`'s times as its entry recorded them, whatever rules the scan
+    /// went by: an NTFS record's standard information wherever it was read
+    /// (Entry::times gives it under the thorough rules only).
+    [[nodiscard]] EntryTimes recordedTimes(EntryId id) const;
+    /// Entry `id`'s Entry::parentNumber and Entry::listId, for loops over many
+    /// entries that need no more of them; 0 when `id` names none.
+    [[nodiscard]] std::uint64_t parentKey(EntryId id) const noexcept;
+    [[nodiscard]] std::uint64_t listId(EntryId id) const noexcept;
 
 private:
     /// The counts and losses both kinds of scan start from.

@@ -54,7 +54,12 @@ template <typename NtfsEntry> EntryTimes ntfsEntryTimes(const Catalogue& c, cons
     EntryTimes t;
     if (c.ntfsStandardTimesShown(e.standard)) {
         const auto si = TimeSource::NtfsStandardInformation;
-        t = {{si, shown.created}, {si, shown.modified}, {si, shown.accessed}, {si, shown.recordChanged}};
+        t.created = {si, shown.created};
+        t.modified = {si, shown.modified};
+        t.accessed = {si, shown.accessed};
+        t.changed = {si, shown.recordChanged};
+        t.nameCreated = {TimeSource::NtfsFileName, e.created};
+        t.nameModified = {TimeSource::NtfsFileName, e.modified};
     } else {
         t.created = {TimeSource::NtfsFileName, shown.created};
         t.modified = {TimeSource::NtfsFileName, shown.modified};
@@ -99,6 +104,77 @@ std::uint64_t Catalogue::folderKey(EntryId id) const
     if (ntfs)
         return i < NtfsFolderList.size() ? NtfsFolderList[i].recordNumber : kNtfsRootRecord;
     return i < FatFolderList.size() ? FatFolderList[i].firstCluster : kFatRootKey;
+}
+
+namespace {
+
+template <typename NtfsEntry> EntryTimes recordedNtfsTimes(const NtfsEntry& e)
+{
+    EntryTimes t;
+    const NtfsStandardTimes& si = e.standard;
+    if (!si.any()) {
+        t.created = {TimeSource::NtfsFileName, e.created};
+        t.modified = {TimeSource::NtfsFileName, e.modified};
+        return t;
+    }
+    const auto source = TimeSource::NtfsStandardInformation;
+    t.created = {source, si.created};
+    t.modified = {source, si.modified};
+    t.accessed = {source, si.accessed};
+    t.changed = {source, si.recordChanged};
+    t.nameCreated = {TimeSource::NtfsFileName, e.created};
+    t.nameModified = {TimeSource::NtfsFileName, e.modified};
+    return t;
+}
+
+} // namespace
+
+EntryTimes Catalogue::recordedTimes(EntryId id) const
+{
+    if (kind() != CatalogueKind::Ntfs || id == kRootEntryId || id == kNoEntryId)
+        return entry(id).times;
+    const std::size_t i = entryIndex(id);
+    if (isFolderId(id))
+        return i < NtfsFolderList.size() ? recordedNtfsTimes(NtfsFolderList[i]) : EntryTimes{};
+    return i < NtfsFileList.size() ? recordedNtfsTimes(NtfsFileList[i]) : EntryTimes{};
+}
+
+std::uintptr_t Catalogue::storageStamp() const noexcept
+{
+    return reinterpret_cast<std::uintptr_t>(FatFileList.data()) ^ (FatFileList.size() << 1) ^   // NOLINT
+           reinterpret_cast<std::uintptr_t>(NtfsFileList.data()) ^ (NtfsFileList.size() << 17); // NOLINT
+}
+
+std::uint64_t Catalogue::parentKey(EntryId id) const noexcept
+{
+    if (id == kRootEntryId || id == kNoEntryId)
+        return 0;
+    const std::size_t i = entryIndex(id);
+    const bool ntfs = kind() == CatalogueKind::Ntfs;
+    if (isFolderId(id)) {
+        if (ntfs)
+            return i < NtfsFolderList.size() ? NtfsFolderList[i].parentRecord : 0;
+        return i < FatFolderList.size() ? FatFolderList[i].parentCluster : 0;
+    }
+    if (ntfs)
+        return i < NtfsFileList.size() ? NtfsFileList[i].parentRecord : 0;
+    return i < FatFileList.size() ? FatFileList[i].parentCluster : 0;
+}
+
+std::uint64_t Catalogue::listId(EntryId id) const noexcept
+{
+    if (id == kRootEntryId || id == kNoEntryId)
+        return 0;
+    const std::size_t i = entryIndex(id);
+    const bool ntfs = kind() == CatalogueKind::Ntfs;
+    if (isFolderId(id)) {
+        if (ntfs)
+            return i < NtfsFolderList.size() ? NtfsFolderList[i].treeItem : 0;
+        return i < FatFolderList.size() ? FatFolderList[i].treeItem : 0;
+    }
+    if (ntfs)
+        return i < NtfsFileList.size() ? NtfsFileList[i].recordSector : 0;
+    return i < FatFileList.size() ? FatFileList[i].ordinal : 0;
 }
 
 Entry Catalogue::entry(EntryId id) const
@@ -195,6 +271,64 @@ Entry Catalogue::entry(EntryId id) const
     }
     out.id = id;
     return out;
+}
+
+std::optional<EntryIdentity> Catalogue::renameEntry(EntryId id, const std::string& name)
+{
+    if (id == kRootEntryId || id == kNoEntryId)
+        return std::nullopt;
+    const std::size_t i = entryIndex(id);
+    const bool ntfs = kind() == CatalogueKind::Ntfs;
+    if (isFolderId(id)) {
+        if (ntfs && i < NtfsFolderList.size()) {
+            NtfsFolderList[i].name = name;
+            return EntryIdentity{true, NtfsFolderList[i].recordNumber, 0, 0};
+        }
+        if (!ntfs && i < FatFolderList.size()) {
+            FatFolderList[i].name = name;
+            return EntryIdentity{true, FatFolderList[i].firstCluster, 0, 0};
+        }
+        return std::nullopt;
+    }
+    if (ntfs && i < NtfsFileList.size()) {
+        NtfsFileEntry& e = NtfsFileList[i];
+        e.name = name;
+        return EntryIdentity{false, e.recordSector, e.recordNumber, e.parentRecord};
+    }
+    if (!ntfs && i < FatFileList.size()) {
+        FatFileEntry& e = FatFileList[i];
+        e.name = name;
+        return EntryIdentity{false, e.firstCluster, e.parentCluster, e.origin.address};
+    }
+    return std::nullopt;
+}
+
+std::vector<std::uint32_t> Catalogue::renameLike(const EntryIdentity& r, const std::string& name)
+{
+    std::vector<std::uint32_t> folders;
+    const bool ntfs = kind() == CatalogueKind::Ntfs;
+    if (r.folder && !ntfs) {
+        for (FatFolderEntry& e : FatFolderList)
+            if (e.firstCluster == r.key) {
+                e.name = name;
+                folders.push_back(e.treeItem);
+            }
+    } else if (r.folder) {
+        for (NtfsFolderEntry& e : NtfsFolderList)
+            if (e.recordNumber == r.key) {
+                e.name = name;
+                folders.push_back(e.treeItem);
+            }
+    } else if (!ntfs) {
+        for (FatFileEntry& e : FatFileList)
+            if (e.firstCluster == r.key && e.parentCluster == r.parent && e.origin.address == r.address)
+                e.name = name;
+    } else {
+        for (NtfsFileEntry& e : NtfsFileList)
+            if (e.recordSector == r.key && e.recordNumber == r.parent && e.parentRecord == r.address)
+                e.name = name;
+    }
+    return folders;
 }
 
 } // namespace sarvik::catalogue

@@ -86,6 +86,10 @@ struct EntryTimes {
     EntryTime modified;
     EntryTime accessed;
     EntryTime changed; ///< NTFS: the MFT record's last change
+    /// NTFS, where the times above are the standard information's: the
+    /// file-name attribute's creation and write times beside them.
+    EntryTime nameCreated;
+    EntryTime nameModified;
 };
 
 /// FAT and exFAT: the data follows a cluster chain from `firstCluster`, or runs

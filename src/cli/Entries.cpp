@@ -46,20 +46,6 @@ template <typename Out> void addIso(Out& out, const JsonKey& key, std::string_vi
         out.addPlain(key, text);
 }
 
-bool keepsAddress(const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin)
-{
-    return session.catalogue.FatEntryOrigins && origin.address != 0;
-}
-
-template <typename Out>
-void addEntryAddress(Out& out, const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin)
-{
-    if (keepsAddress(session, origin))
-        out.add("entryAddress", origin.address);
-    else
-        out.add("entryAddress", nullptr);
-}
-
 /// The write and access times of a FAT entry: the packed fields as read, then
 /// the write time as a local time ("modified") and the access date ("accessed").
 template <typename Out>
@@ -79,83 +65,121 @@ void fatTimes(Out& out, std::uint16_t writeDate, std::uint16_t writeTime, std::u
 /// time with its 10 ms steps and in UTC where its offset byte is valid.
 template <typename Out>
 void exfatTimes(Out& out, std::uint16_t writeDate, std::uint16_t writeTime, std::uint16_t accessDate,
-                const catalogue::ExfatData& d)
+                const catalogue::EntryTimes& t)
 {
+    const auto iso = [](const catalogue::EntryTime& time) {
+        return exfatTimeIso(static_cast<std::uint32_t>(time.value), time.hundredths, time.utcOffset);
+    };
     out.add("writeDate", writeDate);
     out.add("writeTime", writeTime);
     out.add("accessDate", accessDate);
-    addIso(out, "modified", exfatTimeIso(d.modified, d.modified10ms, d.modifiedUtc));
-    addIso(out, "accessed", exfatTimeIso(d.accessed, 0, d.accessedUtc));
-    addIso(out, "created", exfatTimeIso(d.created, d.created10ms, d.createdUtc));
+    addIso(out, "modified", iso(t.modified));
+    addIso(out, "accessed", iso(t.accessed));
+    addIso(out, "created", iso(t.created));
 }
 
-/// An NTFS entry's times as the catalogue gives them (Catalogue::ntfsTimes).
-/// Where those are the standard information's, its access and record-change
-/// times follow, and the file name's creation and write times go beside them.
-template <typename Out, typename Entry> void ntfsTimes(Out& out, const catalogue::Catalogue& catalogue, const Entry& e)
+/// An NTFS entry's times as the catalogue gives them. Where those are the
+/// standard information's, its access and record-change times follow, and the
+/// file name's creation and write times go beside them.
+template <typename Out> void ntfsTimes(Out& out, const catalogue::EntryTimes& t)
 {
-    const catalogue::NtfsStandardTimes t = catalogue.ntfsTimes(e);
-    out.add("createdTime", t.created);
-    out.add("modifiedTime", t.modified);
-    addIso(out, "created", fileTimeIsoText(t.created).view());
-    addIso(out, "modified", fileTimeIsoText(t.modified).view());
-    if (!catalogue.ntfsStandardTimesShown(e.standard))
+    out.add("createdTime", t.created.value);
+    out.add("modifiedTime", t.modified.value);
+    addIso(out, "created", fileTimeIsoText(t.created.value).view());
+    addIso(out, "modified", fileTimeIsoText(t.modified.value).view());
+    if (t.modified.source != catalogue::TimeSource::NtfsStandardInformation)
         return;
-    out.add("accessedTime", t.accessed);
-    out.add("recordChangedTime", t.recordChanged);
-    addIso(out, "accessed", fileTimeIsoText(t.accessed).view());
-    addIso(out, "recordChanged", fileTimeIsoText(t.recordChanged).view());
-    out.add("fileNameCreatedTime", e.created);
-    out.add("fileNameModifiedTime", e.modified);
-    addIso(out, "fileNameCreated", fileTimeIsoText(e.created).view());
-    addIso(out, "fileNameModified", fileTimeIsoText(e.modified).view());
+    out.add("accessedTime", t.accessed.value);
+    out.add("recordChangedTime", t.changed.value);
+    addIso(out, "accessed", fileTimeIsoText(t.accessed.value).view());
+    addIso(out, "recordChanged", fileTimeIsoText(t.changed.value).view());
+    out.add("fileNameCreatedTime", t.nameCreated.value);
+    out.add("fileNameModifiedTime", t.nameModified.value);
+    addIso(out, "fileNameCreated", fileTimeIsoText(t.nameCreated.value).view());
+    addIso(out, "fileNameModified", fileTimeIsoText(t.nameModified.value).view());
+}
+
+/// The packed FAT fields of an entry's times: under FatDate the write time
+/// was not kept.
+struct PackedFatTimes {
+    std::uint16_t writeDate = 0;
+    std::uint16_t writeTime = 0;
+    std::uint16_t accessDate = 0;
+};
+
+PackedFatTimes packedFatTimes(const catalogue::EntryTimes& t)
+{
+    PackedFatTimes p;
+    const bool dateOnly = t.modified.source == catalogue::TimeSource::FatDate;
+    p.writeDate = static_cast<std::uint16_t>(dateOnly ? t.modified.value : t.modified.value >> 16);
+    p.writeTime = static_cast<std::uint16_t>(dateOnly ? 0 : t.modified.value & 0xFFFF);
+    // exFAT keeps a whole stamp for the access time, FAT only its date.
+    p.accessDate = static_cast<std::uint16_t>(
+        t.accessed.source == catalogue::TimeSource::ExfatTime ? t.accessed.value >> 16 : t.accessed.value);
+    return p;
+}
+
+template <typename Out> void addEntryAddress(Out& out, const catalogue::Entry& e)
+{
+    if (e.entryAddress != 0)
+        out.add("entryAddress", e.entryAddress);
+    else
+        out.add("entryAddress", nullptr);
+}
+
+/// FAT and exFAT times, from the entry's packed fields.
+template <typename Out> void fatFamilyTimes(Out& out, const catalogue::Entry& e, EntryStyle style)
+{
+    const PackedFatTimes p = packedFatTimes(e.times);
+    if (e.times.modified.source == catalogue::TimeSource::ExfatTime)
+        exfatTimes(out, p.writeDate, p.writeTime, p.accessDate, e.times);
+    else
+        fatTimes(out, p.writeDate, p.writeTime, p.accessDate, style);
 }
 
 template <typename Out>
-void fileMembers(Out& out, const scan::ScanSession& session, std::size_t index, EntryStyle style)
+void fileMembers(Out& out, const scan::ScanSession& session, const catalogue::Entry& e, EntryStyle style)
 {
-    if (isFat(session)) {
-        const auto& e = session.catalogue.FatFileList[index];
-        out.add("size", e.exfat ? e.exfat->dataLength : std::uint64_t{e.size});
-        out.add("firstCluster", e.firstCluster);
-        addEntryAddress(out, session, e.origin);
-        out.add("parentCluster", e.parentCluster);
-        out.add("ordinal", e.ordinal);
-        out.add("deleted", e.deleted != 0);
-        if (e.exfat)
-            exfatTimes(out, e.writeDate, e.writeTime, e.accessDate, *e.exfat);
-        else
-            fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
-        if (e.clusterInUse)
-            out.add("clusterInUse", true);
-        if (e.clusterHighInferred)
-            out.add("clusterHighInferred", true);
-        if (const char* carved = carvedText(session, index))
+    const char* carved = carvedText(e);
+    out.add("size", e.size);
+    if (!isFat(session)) {
+        out.add("recordNumber", e.number);
+        out.add("parentRecord", e.parentNumber);
+        out.add("recordSector", e.listId);
+        out.add("deleted", e.deleted());
+        ntfsTimes(out, e.times);
+        if (carved != nullptr)
             out.add("carved", carved);
-        if (e.exfat) {
-            out.add("validDataLength", e.exfat->validDataLength);
-            out.add("noFatChain", e.exfat->noFatChain);
-            if (e.exfat->checksumBad)
-                out.add("checksumBad", true);
+        // A previous version: read from the shadow copy it was found in.
+        const auto* from = session.fileSources ? session.fileSources->sourceOf(catalogue::entryIndex(e.id)) : nullptr;
+        if (from != nullptr) {
+            out.add("shadowCopy", from->shadowCopy);
+            if (from->created != 0)
+                out.add("shadowCopyCreated", fileTimeIso(from->created));
+            else
+                out.add("shadowCopyCreated", nullptr);
         }
         return;
     }
-    const auto& e = session.catalogue.NtfsFileList[index];
-    out.add("size", e.size);
-    out.add("recordNumber", e.recordNumber);
-    out.add("parentRecord", e.parentRecord);
-    out.add("recordSector", e.recordSector);
-    out.add("deleted", e.deleted != 0);
-    ntfsTimes(out, session.catalogue, e);
-    if (const char* carved = carvedText(session, index))
+    const bool exfat = e.times.modified.source == catalogue::TimeSource::ExfatTime;
+    out.add("firstCluster", e.number);
+    addEntryAddress(out, e);
+    out.add("parentCluster", e.parentNumber);
+    out.add("ordinal", e.listId);
+    out.add("deleted", e.deleted());
+    fatFamilyTimes(out, e, style);
+    if (e.is(catalogue::EntryFlag::ClusterInUse))
+        out.add("clusterInUse", true);
+    if (e.is(catalogue::EntryFlag::ClusterHighInferred))
+        out.add("clusterHighInferred", true);
+    if (carved != nullptr)
         out.add("carved", carved);
-    // A previous version: read from the shadow copy it was found in.
-    if (const recovery::OtherSource* from = session.fileSources ? session.fileSources->sourceOf(index) : nullptr) {
-        out.add("shadowCopy", from->shadowCopy);
-        if (from->created != 0)
-            out.add("shadowCopyCreated", fileTimeIso(from->created));
-        else
-            out.add("shadowCopyCreated", nullptr);
+    if (exfat) {
+        const auto* chain = std::get_if<catalogue::ClusterChainData>(&e.location);
+        out.add("validDataLength", e.initialized);
+        out.add("noFatChain", chain != nullptr && chain->contiguous);
+        if (e.is(catalogue::EntryFlag::ChecksumBad))
+            out.add("checksumBad", true);
     }
 }
 
@@ -174,41 +198,41 @@ namespace {
 template <typename Out>
 void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index, EntryStyle style)
 {
-    if (isFat(session)) {
-        const auto& e = session.catalogue.FatFolderList[index];
-        out.add("firstCluster", e.firstCluster);
-        addEntryAddress(out, session, e.origin);
-        out.add("parentCluster", e.parentCluster);
-        out.add("deleted", e.deleted != 0);
-        if (e.exfat)
-            exfatTimes(out, e.writeDate, e.writeTime, e.accessDate, *e.exfat);
-        else
-            fatTimes(out, e.writeDate, e.writeTime, e.accessDate, style);
-        if (e.exfat && e.exfat->checksumBad)
-            out.add("checksumBad", true);
-        out.add("treeItem", e.treeItem);
-        if (e.movedTo != 0) {
-            // The deleted entry of a moved folder: where the folder is now.
-            if (const auto path = movedFolderPath(session, index))
-                out.add("movedTo", std::string_view(*path));
-            else
-                out.add("movedTo", nullptr);
-        }
+    const catalogue::Entry e = session.catalogue.entry(catalogue::folderEntryId(index));
+    if (!isFat(session)) {
+        out.add("recordNumber", e.number);
+        out.add("parentRecord", e.parentNumber);
+        out.add("deleted", e.deleted());
+        ntfsTimes(out, e.times);
+        out.add("treeItem", e.listId);
         return;
     }
-    const auto& e = session.catalogue.NtfsFolderList[index];
-    out.add("recordNumber", e.recordNumber);
-    out.add("parentRecord", e.parentRecord);
-    out.add("deleted", e.deleted != 0);
-    ntfsTimes(out, session.catalogue, e);
-    out.add("treeItem", e.treeItem);
+    out.add("firstCluster", e.number);
+    addEntryAddress(out, e);
+    out.add("parentCluster", e.parentNumber);
+    out.add("deleted", e.deleted());
+    fatFamilyTimes(out, e, style);
+    if (e.is(catalogue::EntryFlag::ChecksumBad))
+        out.add("checksumBad", true);
+    out.add("treeItem", e.listId);
+    if (e.is(catalogue::EntryFlag::Moved)) {
+        // The deleted entry of a moved folder: where the folder is now.
+        if (const auto path = movedFolderPath(session, index))
+            out.add("movedTo", std::string_view(*path));
+        else
+            out.add("movedTo", nullptr);
+    }
 }
 
 } // namespace
 
 const char* carvedText(const scan::ScanSession& session, std::size_t index)
 {
-    const catalogue::Entry e = session.catalogue.entry(catalogue::fileEntryId(index));
+    return carvedText(session.catalogue.entry(catalogue::fileEntryId(index)));
+}
+
+const char* carvedText(const catalogue::Entry& e)
+{
     if (!e.is(catalogue::EntryFlag::Carved))
         return nullptr;
     return e.is(catalogue::EntryFlag::CarvedIncomplete) ? "incomplete" : "whole";
@@ -218,7 +242,7 @@ Json fileJson(const scan::ScanSession& session, std::size_t index, EntryStyle st
 {
     Json j = Json::object();
     JsonMembers out{j};
-    fileMembers(out, session, index, style);
+    fileMembers(out, session, session.catalogue.entry(catalogue::fileEntryId(index)), style);
     return j;
 }
 
@@ -230,9 +254,9 @@ Json folderJson(const scan::ScanSession& session, std::size_t index, EntryStyle 
     return j;
 }
 
-void addFileMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style)
+void addFileMembers(JsonLine& line, const scan::ScanSession& session, const catalogue::Entry& e, EntryStyle style)
 {
-    fileMembers(line, session, index, style);
+    fileMembers(line, session, e, style);
 }
 
 void addFolderMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style)
@@ -275,11 +299,6 @@ std::uint64_t rowNumber(const scan::ScanSession& session, const catalogue::FileR
 const char* numberField(const scan::ScanSession& session)
 {
     return isFat(session) ? "firstCluster" : "recordNumber";
-}
-
-Json entryAddressJson(const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin)
-{
-    return keepsAddress(session, origin) ? Json(origin.address) : Json(nullptr);
 }
 
 Json rowEntryAddressJson(const scan::ScanSession& session, const catalogue::FileRow& row)

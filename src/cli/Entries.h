@@ -25,6 +25,7 @@ struct EntryStyle {
 /// "whole" or "incomplete" for file `index` when carving found it by its
 /// content (the JSON field "carved"); nullptr for a file found by its entry.
 [[nodiscard]] const char* carvedText(const scan::ScanSession& session, std::size_t index);
+[[nodiscard]] const char* carvedText(const catalogue::Entry& e);
 /// The path of the folder that a moved folder's deleted entry (folder
 /// `standIn`) stands in for, or nothing when that folder is not in the tree.
 [[nodiscard]] std::optional<std::string> movedFolderPath(const scan::ScanSession& session, std::size_t standIn);
@@ -32,7 +33,8 @@ struct EntryStyle {
 [[nodiscard]] Json folderJson(const scan::ScanSession& session, std::size_t index, EntryStyle style);
 
 /// The same members added to `line` (the same text as the Json values give).
-void addFileMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style);
+/// A file's members from its entry, read once by the caller.
+void addFileMembers(JsonLine& line, const scan::ScanSession& session, const catalogue::Entry& e, EntryStyle style);
 void addFolderMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style);
 
 /// Created and modified times of a file-list row as text ("YYYY-MM-DD HH:MM:SS";
@@ -56,10 +58,9 @@ struct RowTimes {
 /// "recordNumber" or "firstCluster", the JSON name of that number.
 [[nodiscard]] const char* numberField(const scan::ScanSession& session);
 
-/// The JSON "entryAddress" of a FAT or exFAT entry: its address, or null when
-/// the session kept none (a classic snapshot) or no entry stands for it.
-[[nodiscard]] Json entryAddressJson(const scan::ScanSession& session, const catalogue::FatEntryOrigin& origin);
-/// The same for the entry behind a row; null on NTFS.
+/// The JSON "entryAddress" of the entry behind a row (FAT and exFAT): its
+/// address, or null when the session kept none (a classic snapshot), no
+/// entry stands for it, or the volume is NTFS.
 [[nodiscard]] Json rowEntryAddressJson(const scan::ScanSession& session, const catalogue::FileRow& row);
 
 } // namespace sarvik::cli

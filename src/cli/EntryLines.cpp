@@ -268,8 +268,9 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
         addFolderMembers(j, m_session, i, m_style);
         return;
     }
-    addFileMembers(j, m_session, i, m_style);
-    if (!entryDeleted(m_session, false, i))
+    const catalogue::Entry e = c.entry(catalogue::fileEntryId(i));
+    addFileMembers(j, m_session, e, m_style);
+    if (!e.deleted())
         return;
     if (m_session.fileSources) {
         // Read from a shadow copy, which holds it whole.
@@ -282,9 +283,7 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
         }
     }
     // Free clusters do not make a carved file whose format broke off whole.
-    const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
-    const bool cut = (fat ? c.FatFileList[i].carved : c.NtfsFileList[i].carved) == catalogue::Carved::Incomplete;
-    addCondition(j, fat ? m_conditions.fatFile(c.FatFileList[i]) : m_conditions.ntfsFile(c.NtfsFileList[i]), cut);
+    addCondition(j, m_conditions.file(c, e.id), e.is(catalogue::EntryFlag::CarvedIncomplete));
 }
 
 } // namespace sarvik::cli

@@ -45,9 +45,7 @@ public:
     /// not place that folder.
     const FolderPath* fileFolder(std::size_t i)
     {
-        const auto& c = m_session.catalogue;
-        const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
-        const std::uint64_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
+        const std::uint64_t parent = m_session.catalogue.parentKey(catalogue::fileEntryId(i));
         const catalogue::TreeNode* node = m_session.tree.findByKey(parent);
         if (node == nullptr)
             return nullptr;
@@ -62,17 +60,15 @@ public:
     bool get(bool folder, std::size_t i, std::string_view name, std::string& path)
     {
         const auto& c = m_session.catalogue;
-        const bool fat = m_session.kind() == catalogue::CatalogueKind::Fat;
         if (folder) {
-            const std::uint32_t item = fat ? c.FatFolderList[i].treeItem : c.NtfsFolderList[i].treeItem;
+            const auto item = static_cast<std::uint32_t>(c.listId(catalogue::folderEntryId(i)));
             const catalogue::TreeNode* node = m_session.tree.node(item);
             if (node == nullptr || node->folderIndex != static_cast<std::int64_t>(i))
                 return false;
             path = nodePath(*node);
             return true;
         }
-        const std::uint64_t parent = fat ? c.FatFileList[i].parentCluster : c.NtfsFileList[i].parentRecord;
-        const catalogue::TreeNode* node = m_session.tree.findByKey(parent);
+        const catalogue::TreeNode* node = m_session.tree.findByKey(c.parentKey(catalogue::fileEntryId(i)));
         if (node == nullptr)
             return false;
         path = nodePath(*node);

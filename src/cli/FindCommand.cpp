@@ -82,10 +82,11 @@ int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
             j["path"] = f.folder;
             j["file"] = joined(f.folder, f.name);
             j["size"] = f.size;
-            j[numberField(s)] = fileFacts(s, f.fileIndex).number;
+            const catalogue::Entry e = s.catalogue.entry(catalogue::fileEntryId(f.fileIndex));
+            j[numberField(s)] = e.number;
             if (s.kind() == catalogue::CatalogueKind::Fat)
-                j["entryAddress"] = entryAddressJson(s, s.catalogue.FatFileList[f.fileIndex].origin);
-            if (const char* carved = carvedText(s, f.fileIndex))
+                j["entryAddress"] = e.entryAddress != 0 ? Json(e.entryAddress) : Json(nullptr);
+            if (const char* carved = carvedText(e))
                 j["carved"] = carved;
             w.value({}, j);
         }

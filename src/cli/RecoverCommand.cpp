@@ -491,8 +491,7 @@ int runRecover(const CommandSpec& spec, const ParsedArgs& parsed)
     std::uint64_t plannedFiles = 0;
     for (const PlannedFile& p : plan) {
         const auto& c = session->catalogue;
-        const std::string& name = session->kind() == catalogue::CatalogueKind::Fat ? c.FatFileList[p.fileIndex].name
-                                                                                   : c.NtfsFileList[p.fileIndex].name;
+        const std::string_view name = c.entry(catalogue::fileEntryId(p.fileIndex)).name;
         if (!session->filters.empty() && !session->filters.passes(name, c.NamesAreUtf8))
             continue;
         plannedBytes += fileFacts(*session, p.fileIndex).size;

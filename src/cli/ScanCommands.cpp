@@ -97,58 +97,26 @@ struct BodyFields {
     std::int64_t crtime = 0;
 };
 
-/// A FAT or exFAT folder or file: the inode is the entry's address. FAT keeps
-/// no change time; its creation time has hundredths of a second (whole seconds
-/// here) and its access time a date alone, where exFAT keeps a time of day and
-/// UTC offsets.
-template <typename Entry> BodyFields fatBody(const Entry& e)
+/// The times of a body line, in seconds since 1970 (0: not kept). FAT's
+/// creation time has hundredths of a second (whole seconds here), its access
+/// time a date alone; exFAT keeps times of day and UTC offsets. A time before
+/// 1970 is written as 0, as one not kept: timeline tools read the fields as
+/// unsigned. Where an NTFS record had no standard information, the file name's
+/// creation and change times stand in for crtime and mtime.
+BodyFields bodyTimes(const catalogue::EntryTimes& t)
 {
-    const auto unixOf = [](std::uint16_t date, std::uint16_t time, unsigned hundredths) {
-        const auto t = recovery::fatDateTimeToUnix(date, time);
-        return t ? *t + hundredths / 100 : 0;
+    const auto unixOf = [](const catalogue::EntryTime& time) -> std::int64_t {
+        const auto seconds = recovery::entryTimeToUnix(time);
+        if (!seconds)
+            return 0;
+        const bool fat = time.source == catalogue::TimeSource::FatTime;
+        return std::max<std::int64_t>(0, *seconds + (fat ? time.hundredths / 100 : 0));
     };
     BodyFields b;
-    b.inode = e.origin.address;
-    if (e.exfat) {
-        // exFAT: with its 10 ms steps and, where its offset byte is valid, in UTC.
-        const auto exfatUnix = [](std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOffset) {
-            const auto t = recovery::exfatTimeToUnix(stamp, tenMs, utcOffset);
-            return t ? t->seconds : 0;
-        };
-        const catalogue::ExfatData& d = *e.exfat;
-        b.mtime = exfatUnix(d.modified, d.modified10ms, d.modifiedUtc);
-        b.atime = exfatUnix(d.accessed, 0, d.accessedUtc);
-        b.crtime = exfatUnix(d.created, d.created10ms, d.createdUtc);
-        return b;
-    }
-    b.mtime = recovery::fatDateTimeToUnix(e.writeDate, e.writeTime).value_or(0);
-    b.atime = recovery::fatDateToUnix(e.accessDate).value_or(0);
-    b.crtime = unixOf(e.origin.createDate, e.origin.createTime, e.origin.createTenths);
-    return b;
-}
-
-/// An NTFS folder or file: the inode is the MFT record number, the times those
-/// of the standard information. Where that was not read (a snapshot that kept
-/// none) the file name's creation and change times stand in for crtime and mtime.
-/// A time before 1970 is written as 0, as one not kept: timeline tools read the
-/// fields as unsigned.
-template <typename Entry> BodyFields ntfsBody(const Entry& e)
-{
-    const auto unixOf = [](std::uint64_t t) {
-        return t == 0 ? 0 : std::max<std::int64_t>(0, catalogue::fileTimeToUnix(t));
-    };
-    BodyFields b;
-    b.inode = e.recordNumber;
-    const catalogue::NtfsStandardTimes& si = e.standard;
-    if (si.created == 0 && si.modified == 0 && si.recordChanged == 0 && si.accessed == 0) {
-        b.mtime = unixOf(e.modified);
-        b.crtime = unixOf(e.created);
-        return b;
-    }
-    b.atime = unixOf(si.accessed);
-    b.mtime = unixOf(si.modified);
-    b.ctime = unixOf(si.recordChanged);
-    b.crtime = unixOf(si.created);
+    b.atime = unixOf(t.accessed);
+    b.mtime = unixOf(t.modified);
+    b.ctime = unixOf(t.changed);
+    b.crtime = unixOf(t.created);
     return b;
 }
 
@@ -168,18 +136,19 @@ void bodyLine(const scan::ScanSession& s, bool folder, std::size_t i)
     const bool deleted = entryDeleted(s, folder, i);
     if (deleted)
         name += " (deleted)";
-    const auto& c = s.catalogue;
-    BodyFields b;
+    const catalogue::EntryId id = folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i);
+    const catalogue::Entry e = s.catalogue.entry(id);
+    BodyFields b = bodyTimes(s.catalogue.recordedTimes(id));
+    b.size = folder ? 0 : e.size;
     std::string mode;
     if (s.kind() == catalogue::CatalogueKind::Fat) {
-        b = folder ? fatBody(c.FatFolderList[i]) : fatBody(c.FatFileList[i]);
-        b.size = folder ? 0 : c.FatFileList[i].size;
-        // A FAT entry keeps its type when deleted.
+        // The inode is the entry's address; a FAT entry keeps its type when deleted.
+        b.inode = e.entryAddress;
         mode = folder ? "d/drwxrwxrwx" : "r/rrwxrwxrwx";
     } else {
-        b = folder ? ntfsBody(c.NtfsFolderList[i]) : ntfsBody(c.NtfsFileList[i]);
-        b.size = folder ? 0 : c.NtfsFileList[i].size;
-        // The name's own type is gone with a deleted NTFS index entry.
+        // The inode is the MFT record number; the name's own type is gone with
+        // a deleted NTFS index entry.
+        b.inode = e.number;
         mode = std::string(deleted ? "-" : folder ? "d" : "r") + (folder ? "/drwxrwxrwx" : "/rrwxrwxrwx");
     }
     std::printf("0|%s|%llu|%s|0|0|%llu|%lld|%lld|%lld|%lld\n", name.c_str(), static_cast<unsigned long long>(b.inode),

@@ -458,25 +458,24 @@ namespace {
 /// "/" for the root, else the folder's path; "?" for a folder not in the tree.
 std::string fatFolderPath(const scan::ScanSession& session, std::uint32_t key)
 {
-    if (key == catalogue::kFatRootKey)
+    const catalogue::EntryId id = session.catalogue.folderIdByKey(key);
+    if (id == catalogue::kRootEntryId)
         return "/";
-    const auto* folder = session.catalogue.findFatFolder(key);
-    if (folder == nullptr)
+    if (id == catalogue::kNoEntryId)
         return "?";
-    return folderEntryPath(session, static_cast<std::size_t>(folder - session.catalogue.FatFolderList.data()))
-        .value_or("?");
+    return folderEntryPath(session, catalogue::entryIndex(id)).value_or("?");
 }
 
 /// Whether folder `key` is `ancestor` or lies below it.
-bool fatFolderWithin(const catalogue::Catalogue& c, std::uint32_t key, std::uint32_t ancestor)
+bool fatFolderWithin(const catalogue::Catalogue& c, std::uint64_t key, std::uint64_t ancestor)
 {
-    for (std::size_t steps = 0; steps <= c.FatFolderList.size(); ++steps) {
+    for (std::size_t steps = 0; steps <= c.folderEntryCount(); ++steps) {
         if (key == ancestor)
             return true;
-        const auto* folder = key == catalogue::kFatRootKey ? nullptr : c.findFatFolder(key);
-        if (folder == nullptr)
+        const catalogue::EntryId folder = c.folderIdByKey(key);
+        if (folder == catalogue::kRootEntryId || folder == catalogue::kNoEntryId)
             return false;
-        key = folder->parentCluster;
+        key = c.parentKey(folder);
     }
     return false;
 }

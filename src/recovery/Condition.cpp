@@ -521,6 +521,27 @@ std::optional<std::vector<ClusterPart>> ConditionEstimator::ntfsParts(const cata
     return parts(ntfsCatalogued(entry), {false, entry.recordSector, entry.modified, entry.deleted == 0});
 }
 
+ConditionEstimate ConditionEstimator::file(const catalogue::Catalogue& catalogue, catalogue::EntryId id)
+{
+    const std::size_t i = catalogue::entryIndex(id);
+    if (catalogue::isFolderId(id) || id == catalogue::kNoEntryId)
+        return {};
+    if (catalogue.kind() == catalogue::CatalogueKind::Fat)
+        return i < catalogue.FatFileList.size() ? fatFile(catalogue.FatFileList[i]) : ConditionEstimate{};
+    return i < catalogue.NtfsFileList.size() ? ntfsFile(catalogue.NtfsFileList[i]) : ConditionEstimate{};
+}
+
+std::optional<std::vector<ClusterPart>> ConditionEstimator::fileParts(const catalogue::Catalogue& catalogue,
+                                                                      catalogue::EntryId id)
+{
+    const std::size_t i = catalogue::entryIndex(id);
+    if (catalogue::isFolderId(id) || id == catalogue::kNoEntryId)
+        return std::nullopt;
+    if (catalogue.kind() == catalogue::CatalogueKind::Fat)
+        return i < catalogue.FatFileList.size() ? fatParts(catalogue.FatFileList[i]) : std::nullopt;
+    return i < catalogue.NtfsFileList.size() ? ntfsParts(catalogue.NtfsFileList[i]) : std::nullopt;
+}
+
 namespace {
 
 void appendPart(std::vector<ClusterPart>& out, std::uint64_t first, std::uint64_t count, ClusterState state)

@@ -118,6 +118,12 @@ public:
     [[nodiscard]] std::optional<std::vector<ClusterPart>> fatParts(const catalogue::FatFileEntry& entry);
     [[nodiscard]] std::optional<std::vector<ClusterPart>> ntfsParts(const catalogue::NtfsFileEntry& entry);
 
+    /// The same for file `id` of `catalogue`, whatever its file system; an
+    /// empty estimate (and no parts) when `id` names no file.
+    [[nodiscard]] ConditionEstimate file(const catalogue::Catalogue& catalogue, catalogue::EntryId id);
+    [[nodiscard]] std::optional<std::vector<ClusterPart>> fileParts(const catalogue::Catalogue& catalogue,
+                                                                    catalogue::EntryId id);
+
     /// Also counts clusters claimed by newer deleted files of `catalogue` (read
     /// once here: every deleted file's clusters). Without it only the allocation counts.
     void useOverlaps(const catalogue::Catalogue& catalogue);

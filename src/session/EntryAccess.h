@@ -44,13 +44,9 @@ struct ListSizes {
 /// What tells one entry from the others of its list across two scans of the
 /// same volume (the entries are numbered afresh), with the name it was given.
 struct RenamedEntry {
-    bool folder = false;
-    std::uint64_t key = 0, parent = 0, address = 0;
+    catalogue::EntryIdentity identity;
     std::string name;
-    [[nodiscard]] bool sameEntry(const RenamedEntry& other) const
-    {
-        return folder == other.folder && key == other.key && parent == other.parent && address == other.address;
-    }
+    [[nodiscard]] bool sameEntry(const RenamedEntry& other) const { return identity == other.identity; }
 };
 
 /// Gives the entry behind `row` the name `name8` (as the catalogue holds

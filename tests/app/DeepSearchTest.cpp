@@ -71,7 +71,7 @@ void clickItem(QTreeWidget* tree, QTreeWidgetItem* item)
 bool allowUntil(Gate& gate, const std::function<bool()>& done)
 {
     for (int i = 0; i < 20000 && !done(); ++i) {
-        gate.allow(1);
+        gate.step();
         QTest::qWait(1);
     }
     return done();

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -38,6 +39,7 @@ struct Gate {
     std::condition_variable changed;
     bool closed = false;
     int allowance = 0; ///< reads let through while closed
+    int waiting = 0;   ///< workers standing at the closed gate
     /// Lets `reads` more reads through a closed gate.
     void allow(int reads)
     {
@@ -60,12 +62,24 @@ struct Gate {
         }
         changed.notify_all();
     }
+    /// Lets one read through and waits until a worker stands at the gate
+    /// again, so that nothing it does between two reads goes unseen; false
+    /// when none came back within `ms` (its reads have ended).
+    bool step(int ms = 200)
+    {
+        allow(1);
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return waiting > 0 && allowance == 0; });
+    }
     void pass()
     {
         if (std::this_thread::get_id() == owner)
             return;
         std::unique_lock lock(mutex);
+        ++waiting;
+        changed.notify_all();
         changed.wait(lock, [this] { return !closed || allowance > 0; });
+        --waiting;
         if (closed)
             --allowance;
     }

@@ -131,7 +131,7 @@ TEST(EntryAccess, ARenameReachesTheListsAndALaterScanOfTheSameVolume)
     EXPECT_EQ(later.session.catalogue.FatFolderList[0].name, "Papers");
 
     // A row that names no entry renames nothing.
-    ghost.key = 12345;
+    ghost.entry = catalogue::fileEntryId(12345);
     EXPECT_FALSE(renameEntry(f.session, ghost, "x"));
     EXPECT_EQ(listSizes(f.session).files, 5u);
     EXPECT_EQ(fileParentKey(f.session, 3), std::optional<std::uint64_t>(10));
