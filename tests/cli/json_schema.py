@@ -217,6 +217,7 @@ if os.path.exists(vss_tarball):
         vss_read = True
         sarvik_run(["scan", "vss_2_stor.raw@2", "--previous", "--json"], "scan")
         sarvik_run(["ls", "vss_2_stor.raw@2", "/", "--previous", "--json"], "ls")
+        sarvik_run(["find", "vss_2_stor.raw@2", "*", "--previous", "--json"], "find")
         sarvik_run(["drives", "vss_2_stor.raw", "--json"], "drives")
     os.remove("vss_2_stor.raw")
 
