@@ -7,10 +7,13 @@
 #include "app/UDisksClient.h"
 #include "catalogue/NameText.h"
 #include "container/ContainerSource.h"
+#include "container/ShadowCopies.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "platform/PartitionSource.h"
 #include "platform/SourceVolume.h"
+#include "recovery/FileSources.h"
+#include "session/PreviousVersions.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -54,14 +57,43 @@ void RecoveryWindow::buildDriveTree(QWidget* panel)
 QTreeWidgetItem* RecoveryWindow::newDriveTreeItem(std::size_t index)
 {
     QTreeWidgetItem* computer = m_driveTree->topLevelItem(0);
-    const disk::DriveItem& drive = m_drives[index];
+    const disk::DriveItem drive = m_drives[index];
     auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(drive.text)});
     item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
     item->setData(0, kDriveIndexRole, static_cast<qulonglong>(index));
     // The whole name where the tree is too narrow for it, and where it lives.
     item->setToolTip(0, item->text(0) + QLatin1Char('\n') + QString::fromStdString(drive.devicePath));
     computer->setExpanded(true);
+    addShadowCopyItems(item, drive);
     return item;
+}
+
+void RecoveryWindow::addShadowCopyItems(QTreeWidgetItem* volumeItem, const disk::DriveItem& volume)
+{
+    // An NTFS volume's shadow copies (none for other volumes, whole disks and
+    // copies themselves), each a source of its own below it.
+    if (isShadowCopy(volume))
+        return;
+    const auto source = platform::openVolumeSource(volume.devicePath);
+    if (!source)
+        return;
+    for (session::ShadowCopyDrive& copy : session::shadowCopyDrives(volume, container::listShadowCopies(source))) {
+        copy.item.text = tr("Shadow copy %1 (%2)")
+                             .arg(copy.number)
+                             .arg(QString::fromStdString(recovery::copyTimeText(copy.created)))
+                             .toStdString();
+        m_drives.push_back(copy.item);
+        auto* item = new QTreeWidgetItem(volumeItem, QStringList{QString::fromStdString(copy.item.text)});
+        item->setIcon(0, themeIcon("document-open-recent", QStyle::SP_FileDialogDetailedView));
+        item->setData(0, kDriveIndexRole, static_cast<qulonglong>(m_drives.size() - 1));
+        item->setToolTip(0, QString::fromStdString(copy.item.devicePath));
+    }
+    volumeItem->setExpanded(true);
+}
+
+bool RecoveryWindow::isShadowCopy(const disk::DriveItem& drive)
+{
+    return platform::resolvePartitionPath(drive.devicePath).shadow != 0;
 }
 
 QTreeWidgetItem* RecoveryWindow::addDriveItem(const disk::DriveItem& drive)
@@ -79,15 +111,18 @@ bool RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
     const auto same = [](const disk::DriveItem& a, const disk::DriveItem& b) {
         return a.devicePath == b.devicePath && a.text == b.text && a.kind == b.kind && a.sizeBytes == b.sizeBytes;
     };
+    // The drives listed, without the shadow copies the tree lists under them.
+    std::vector<disk::DriveItem> own = m_drives;
+    std::erase_if(own, isShadowCopy);
     // Images, and the lost volumes a search found, are the user's: they stay.
-    for (const disk::DriveItem& listed : m_drives)
+    for (const disk::DriveItem& listed : own)
         if ((listed.kind == disk::DriveKind::Image || platform::resolvePartitionPath(listed.devicePath).lost) &&
             std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
             drives.push_back(listed);
-    if (std::equal(drives.begin(), drives.end(), m_drives.begin(), m_drives.end(), same))
+    if (std::equal(drives.begin(), drives.end(), own.begin(), own.end(), same))
         return true;
     // A descriptor the disk manager gave for a device that went is of no more use.
-    for (const disk::DriveItem& listed : m_drives)
+    for (const disk::DriveItem& listed : own)
         if (std::none_of(drives.begin(), drives.end(), [&](const auto& d) { return same(d, listed); }))
             platform::stopServing(platform::resolvePartitionPath(listed.devicePath).path);
     std::optional<disk::DriveItem> selected;
@@ -100,11 +135,16 @@ bool RecoveryWindow::replaceDrives(std::vector<disk::DriveItem> drives)
     QTreeWidgetItem* computer = m_driveTree->topLevelItem(0);
     qDeleteAll(computer->takeChildren());
     QTreeWidgetItem* current = computer;
-    for (std::size_t i = 0; i < m_drives.size(); ++i) {
+    const std::size_t listed = m_drives.size(); // each volume's shadow copies go after them
+    for (std::size_t i = 0; i < listed; ++i) {
         QTreeWidgetItem* item = newDriveTreeItem(i);
-        if (selected && same(m_drives[i], *selected)) {
-            m_selectedDrive = i;
-            current = item;
+        for (int child = -1; child < item->childCount(); ++child) {
+            QTreeWidgetItem* shown = child < 0 ? item : item->child(child);
+            const auto at = static_cast<std::size_t>(shown->data(0, kDriveIndexRole).toULongLong());
+            if (selected && same(m_drives[at], *selected)) {
+                m_selectedDrive = at;
+                current = shown;
+            }
         }
     }
     m_driveTree->setCurrentItem(current);

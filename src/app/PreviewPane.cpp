@@ -129,6 +129,7 @@ std::shared_ptr<PreviewReader> PreviewPane::reader()
         m_pool.waitForDone(); // the old reader's reads were for an older session
         const scan::ScanSession& s = m_host.session();
         m_reader = std::make_shared<PreviewReader>(s.volume, s.catalogue, s.tree, m_host.settings());
+        m_reader->setFileSources(s.fileSources);
         m_readerFingerprint = fingerprint();
     }
     return m_reader;

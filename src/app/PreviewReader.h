@@ -55,6 +55,12 @@ public:
     PreviewContent read(const catalogue::FileRow& row, std::uint64_t limit, PreviewKind wanted,
                         const std::atomic<std::uint64_t>& latest, std::uint64_t generation);
 
+    /// The files read from a shadow copy (see session::FileHeadReader).
+    void setFileSources(std::shared_ptr<const recovery::FileSources> sources)
+    {
+        m_head.setFileSources(std::move(sources));
+    }
+
 private:
     session::FileHeadReader m_head;
 };

@@ -40,6 +40,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <functional>
 
 namespace sarvik::app {
@@ -103,13 +104,9 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     auto* computer = new QTreeWidgetItem(m_driveTree, QStringList{QStringLiteral("My Computer")});
     computer->setIcon(0, themeIcon("computer", QStyle::SP_ComputerIcon));
     m_currentStep = 0;
-    for (std::size_t i = 0; i < m_drives.size(); ++i) {
-        auto* item = new QTreeWidgetItem(computer, QStringList{QString::fromStdString(m_drives[i].text)});
-        item->setIcon(0, themeIcon("drive-harddisk", QStyle::SP_DriveHDIcon));
-        item->setData(0, kDriveIndexRole, static_cast<qulonglong>(i));
-        // The whole name where the tree is too narrow for it, and where it lives.
-        item->setToolTip(0, item->text(0) + QLatin1Char('\n') + QString::fromStdString(m_drives[i].devicePath));
-    }
+    const std::size_t listed = m_drives.size(); // each volume's shadow copies go after them
+    for (std::size_t i = 0; i < listed; ++i)
+        newDriveTreeItem(i);
     computer->setExpanded(true);
     // A current item from the start: the list shows where its focus is.
     m_driveTree->setCurrentItem(computer);
@@ -160,7 +157,8 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
                  {m_filterNote, kGrowX},
                  {m_stoppedNote, kMoveX},
                  {m_quickHelpLabel, kMoveY},
-                 {m_deepBar, kMoveY | kGrowX}};
+                 {m_deepBar, kMoveY | kGrowX},
+                 {m_previousBar, kMoveY | kGrowX}};
     for (Anchor& anchor : m_anchors)
         anchor.base = anchor.widget->geometry();
     layoutControls();
@@ -200,6 +198,16 @@ void RecoveryWindow::layoutControls()
     if (m_deepBar != nullptr && !m_deepBar->isHidden()) {
         QRect list = m_listSplit->geometry();
         list.setBottom(m_deepBar->geometry().top() - 3);
+        m_listSplit->setGeometry(list);
+    }
+    // The offer of previous versions goes above it, the list above both.
+    if (m_previousBar != nullptr && !m_previousBar->isHidden()) {
+        QRect bar = m_previousBar->geometry();
+        if (m_deepBar != nullptr && !m_deepBar->isHidden())
+            bar.moveBottom(m_deepBar->geometry().top() - 3);
+        m_previousBar->setGeometry(bar);
+        QRect list = m_listSplit->geometry();
+        list.setBottom(std::min(list.bottom(), bar.top() - 3));
         m_listSplit->setGeometry(list);
     }
     placeTreeSplit();

@@ -10,6 +10,7 @@
 #include "app/ResultsHost.h"
 #include "app/ResultsPage.h"
 #include "app/ScanPage.h"
+#include "container/ShadowCopies.h"
 #include "disk/Volume.h"
 #include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
@@ -23,7 +24,9 @@
 #include <optional>
 #include <vector>
 
+class QFrame;
 class QLabel;
+class QPushButton;
 class QListView;
 class QSplitter;
 class QStackedWidget;
@@ -105,6 +108,11 @@ public:
     [[nodiscard]] QLabel* statusLine() const { return m_status; }
     /// "Thorough scan" or "Classic scan" on the results page.
     [[nodiscard]] QLabel* rulesLabel() const { return m_rules; }
+    /// The strip under the results list that offers the volume's previous
+    /// versions (its shadow copies), its text and its button.
+    [[nodiscard]] QFrame* previousVersionsBar() const { return m_previousBar; }
+    [[nodiscard]] QLabel* previousVersionsText() const { return m_previousText; }
+    [[nodiscard]] QPushButton* previousVersionsButton() const { return m_previousButton; }
     /// Above the list on the results page while a file filter is in force.
     [[nodiscard]] QLabel* filterNote() const { return m_filterNote; }
     /// Over the list on the results page after a stopped scan, until the next scan.
@@ -210,8 +218,12 @@ private:
     /// Asks the disk manager to open the refused drive `index` (polkit asks
     /// for the password); without it, offers the restart.
     void openRefusedDevice(std::size_t index);
-    /// The drive tree's item for drive `index`.
+    /// The drive tree's item for drive `index`, with its shadow copies below it.
     QTreeWidgetItem* newDriveTreeItem(std::size_t index);
+    /// Lists the shadow copies of `volume` (an NTFS volume) under its item,
+    /// each added to the drives as a source of its own.
+    void addShadowCopyItems(QTreeWidgetItem* volumeItem, const disk::DriveItem& volume);
+    [[nodiscard]] static bool isShadowCopy(const disk::DriveItem& drive);
     /// Lists the system's drives afresh (the disk manager's, else sysfs's);
     /// away from the drive page, once back there.
     void refreshDrives(bool fromDiskManager);
@@ -237,6 +249,12 @@ private:
     /// Deep Search and Back follow the deep search's state.
     void deepSearchChanged();
     void fillFolderTree();
+    /// Shows the previous versions' strip when the scanned volume has shadow
+    /// copies to add them from; hides it otherwise.
+    void offerPreviousVersions();
+    /// Adds the previous versions of the scanned volume to the results
+    /// (the strip's button), and shows what it added.
+    void addPreviousVersions();
 
     // Results.
     /// The "Thorough scan" note beside Back and the filter note over the list.
@@ -318,6 +336,11 @@ private:
     QLabel* m_rules = nullptr;
     QLabel* m_filterNote = nullptr;
     QLabel* m_stoppedNote = nullptr;
+    QFrame* m_previousBar = nullptr;
+    QLabel* m_previousText = nullptr;
+    QPushButton* m_previousButton = nullptr;
+    /// The shadow copies of the volume the results are of.
+    container::ShadowCopyList m_shadowCopies;
     QLabel* m_quickHelpLabel = nullptr;
     ui::PercentProgressBar* m_progress = nullptr;
     QTreeWidget* m_driveTree = nullptr;

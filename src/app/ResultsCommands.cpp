@@ -247,6 +247,7 @@ void ResultsCommands::recover(int mode)
     dialog.setPlannedFiles(planned);
     recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_host.settings(),
                                   dialog.job().control(), dialog.job().reports(), m_lastReport);
+    copier.setFileSources(session.fileSources.get());
     dialog.run(copier, [&](recovery::FileRecovery& r) { r.RecoverListItems(rows, recoveryMode, selected, target); });
 
     if (dialog.outOfMemory())
@@ -365,6 +366,7 @@ void ResultsCommands::openRow(int row, bool openWith)
     SavingDialog dialog(m_host.hostWidget(), SavingDialog::Purpose::Open);
     recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, m_host.settings(),
                                   dialog.job().control(), dialog.job().reports(), report);
+    copier.setFileSources(session.fileSources.get());
     int written = 0;
     dialog.run(copier, [&](recovery::FileRecovery& c) { written = session::copyRowForOpen(c, session, r, target); });
     if (dialog.outOfMemory())

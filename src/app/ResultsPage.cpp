@@ -11,17 +11,21 @@
 #include "app/SplitHandle.h"
 #include "app/ThumbnailView.h"
 #include "catalogue/NameText.h"
+#include "platform/PartitionSource.h"
 #include "session/DisplayText.h"
 #include "session/EntryAccess.h"
 #include "session/FolderTreeItems.h"
+#include "session/PreviousVersions.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
+#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -165,6 +169,18 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_deepBar = new DeepSearchBar(panel);
     m_deepBar->setGeometry(ui::dluRect(156, 232, 367, 26));
     connect(m_deepBar, &DeepSearchBar::modeChanged, this, &RecoveryWindow::layoutControls);
+    // Above it when both show: the offer of the volume's previous versions.
+    m_previousBar = new QFrame(panel);
+    m_previousBar->setObjectName(QStringLiteral("previousVersionsBar"));
+    m_previousBar->setGeometry(ui::dluRect(156, 244, 367, 14));
+    auto* previousRow = new QHBoxLayout(m_previousBar);
+    previousRow->setContentsMargins(0, 0, 0, 0);
+    m_previousText = new QLabel(m_previousBar);
+    m_previousButton = new QPushButton(tr("Previous versions"), m_previousBar);
+    previousRow->addWidget(m_previousText, 1);
+    previousRow->addWidget(m_previousButton);
+    connect(m_previousButton, &QPushButton::clicked, this, &RecoveryWindow::addPreviousVersions);
+    m_previousBar->hide();
     for (QAbstractItemView* view :
          {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_listView)}) {
         connect(view, &QAbstractItemView::doubleClicked, this, &RecoveryWindow::fileListActivated);
@@ -212,6 +228,7 @@ void RecoveryWindow::showResults(bool fromScan)
     const scan::ScanResult result = fromScan ? m_runner->result() : scan::ScanResult{};
     const bool stopped = fromScan && (result.Stopped || m_scanStopAsked);
     m_stoppedNote->setVisible(stopped);
+    offerPreviousVersions();
     m_deep->resultsShown(stopped);
     if (m_keepState)
         setViewMode(m_keptView);
@@ -233,6 +250,57 @@ void RecoveryWindow::showRules()
     reshow(m_rules, !c.NamesAreUtf8  ? QStringLiteral("Classic scan")
                     : c.DeepSearched ? QStringLiteral("Thorough scan,\nfree space searched")
                                      : QStringLiteral("Thorough scan"));
+}
+
+void RecoveryWindow::offerPreviousVersions()
+{
+    m_shadowCopies = {};
+    if (m_session.volume.geometry.GeometryKind == disk::VolumeKind::Ntfs)
+        if (const auto source = platform::openVolumeSource(m_session.volume.reader.DevicePath()))
+            m_shadowCopies = container::listShadowCopies(source);
+    const std::size_t copies = session::previousVersionsOffered(m_session, m_shadowCopies);
+    if (copies != 0) {
+        m_previousText->setText(
+            tr("This volume has %n shadow copy(s): Previous versions adds the files they hold that it no longer does.",
+               nullptr, static_cast<int>(copies)));
+        m_previousButton->show();
+    }
+    m_previousBar->setVisible(copies != 0);
+    layoutControls();
+}
+
+void RecoveryWindow::addPreviousVersions()
+{
+    const std::string volume = m_session.volume.reader.DevicePath();
+    disk::DriveItem item =
+        m_selectedDrive && *m_selectedDrive < m_drives.size() ? m_drives[*m_selectedDrive] : disk::DriveItem{};
+    const session::ShadowCopyOpener open = [&](std::uint32_t number, std::string& error) {
+        item.devicePath = volume + "@vss" + std::to_string(number);
+        std::optional<disk::SelectedVolume> copy{std::in_place};
+        const disk::SelectResult opened = scan::SelectVolume(*copy, item, m_devices, disk::GeometryRules::Thorough);
+        if (!opened) {
+            error = disk::selectFailureText(opened);
+            copy.reset();
+        }
+        return copy;
+    };
+    catalogue::ScanObserver quiet;
+    catalogue::ScanControl control;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const session::PreviousVersionsRun run = session::addPreviousVersions(
+        m_session, m_shadowCopies.copies, open, session::PreviousScope::Newest, false, quiet, control);
+    QApplication::restoreOverrideCursor();
+    fillFolderTree();
+    fillFileList(m_session.tree.rootKey());
+    m_previousButton->hide();
+    m_previousText->setText(tr("%n previous version(s) added from the shadow copies, each whole in its copy.", nullptr,
+                               static_cast<int>(run.added)));
+    if (!run.problems.empty()) {
+        QStringList lines;
+        for (const std::string& problem : run.problems)
+            lines << QString::fromStdString(problem);
+        MessageDialog(this, MessageKind::Error, lines.join(QLatin1Char('\n')));
+    }
 }
 
 void RecoveryWindow::deepSearchChanged()
@@ -266,6 +334,7 @@ void RecoveryWindow::back()
     m_rules->hide();
     m_filterNote->hide();
     m_stoppedNote->hide();
+    m_previousBar->hide();
     ShowPage(1, false);
     SetMenuState(0);
     SetLabelLayout(0);

@@ -253,6 +253,7 @@ int runCat(const CommandSpec& spec, const ParsedArgs& parsed)
     recovery::RecoveryReport report;
     recovery::FileRecovery copier(session->volume, session->catalogue, session->tree, session->filters, settings,
                                   control, observer, report);
+    copier.setFileSources(session->fileSources.get());
     const recovery::TargetFolder target{std::make_shared<StandardOutputFolder>(r.window), "-"};
     const StopOnSignals signals(control);
     recovery::SaveWorker worker(control);

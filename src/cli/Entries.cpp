@@ -4,6 +4,7 @@
 #include "catalogue/NameText.h"
 #include "cli/Session.h"
 #include "cli/TimeText.h"
+#include "recovery/FileSources.h"
 
 namespace sarvik::cli {
 
@@ -149,6 +150,15 @@ void fileMembers(Out& out, const scan::ScanSession& session, const catalogue::En
         ntfsTimes(out, e.times);
         if (carved != nullptr)
             out.add("carved", carved);
+        // A previous version: read from the shadow copy it was found in.
+        const auto* from = session.fileSources ? session.fileSources->sourceOf(catalogue::entryIndex(e.id)) : nullptr;
+        if (from != nullptr) {
+            out.add("shadowCopy", from->shadowCopy);
+            if (from->created != 0)
+                out.add("shadowCopyCreated", fileTimeIso(from->created));
+            else
+                out.add("shadowCopyCreated", nullptr);
+        }
         return;
     }
     const bool exfat = e.times.modified.source == catalogue::TimeSource::ExfatTime;

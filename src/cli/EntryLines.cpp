@@ -3,6 +3,7 @@
 
 #include "catalogue/NameDecode.h"
 #include "catalogue/NameText.h"
+#include "recovery/FileSources.h"
 
 #include <algorithm>
 #include <array>
@@ -271,6 +272,16 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
     addFileMembers(j, m_session, e, m_style);
     if (!e.deleted())
         return;
+    if (m_session.fileSources) {
+        // Read from a shadow copy, which holds it whole.
+        if (std::string whole = m_session.fileSources->conditionText(i); !whole.empty()) {
+            j.add("condition", whole);
+            j.add("overwrittenShare", 0.0);
+            j.add("clusters", m_session.fileSources->clustersOf(i));
+            j.add("clustersInUse", std::uint64_t{0});
+            return;
+        }
+    }
     // Free clusters do not make a carved file whose format broke off whole.
     addCondition(j, m_conditions.file(c, e.id), e.is(catalogue::EntryFlag::CarvedIncomplete));
 }

@@ -9,6 +9,8 @@
 #include "cli/Selection.h"
 #include "cli/Session.h"
 #include "cli/TextWidth.h"
+#include "cli/TimeText.h"
+#include "recovery/FileSources.h"
 #include "search/FileSearch.h"
 
 #include <cstdio>
@@ -88,6 +90,10 @@ int runFind(const CommandSpec& spec, const ParsedArgs& parsed)
                 j["entryAddress"] = e.entryAddress != 0 ? Json(e.entryAddress) : Json(nullptr);
             if (const char* carved = carvedText(e))
                 j["carved"] = carved;
+            if (const auto* from = s.fileSources ? s.fileSources->sourceOf(f.fileIndex) : nullptr) {
+                j["shadowCopy"] = from->shadowCopy; // a previous version, read from that copy
+                j["shadowCopyCreated"] = from->created != 0 ? Json(fileTimeIso(from->created)) : Json(nullptr);
+            }
             w.value({}, j);
         }
         w.endArray().value("count", found.size()).endObject();

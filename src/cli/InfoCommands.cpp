@@ -38,7 +38,13 @@ struct DriveFacts {
     std::string fileSystem; ///< a kind word ("fat32"), the mount's type, or empty
     std::string label;
     std::string mountPoint; ///< where it is mounted, or empty
+    /// An NTFS volume's shadow copies, as `info` lists them; none for others.
+    std::optional<container::ShadowCopyList> shadowCopies;
 };
+
+container::ShadowCopyList shadowCopiesOf(const std::string& path);
+Json shadowCopiesJson(const std::string& path, const container::ShadowCopyList& list);
+std::string shadowSource(const std::string& path, std::uint32_t number);
 
 /// The mounts of this machine (none where /proc is not there, or on Windows).
 std::vector<platform::MountEntry> machineMounts()
@@ -82,6 +88,8 @@ DriveFacts driveFacts(const disk::DriveItem& d, const std::vector<platform::Moun
     if (opened.supported) {
         facts.fileSystem = disk::fileSystemKeyword(opened.volume.info.FileSystemKind);
         facts.label = catalogue::toUtf8(opened.volume.info.VolumeLabel);
+        if (opened.volume.geometry.GeometryKind == disk::VolumeKind::Ntfs)
+            facts.shadowCopies = shadowCopiesOf(d.devicePath);
     } else if (mount != nullptr) {
         facts.fileSystem = mount->fsType;
     }
@@ -112,13 +120,18 @@ int runDrives(const CommandSpec& spec, const ParsedArgs& parsed)
         w.beginDocument().beginArray("drives");
         for (std::size_t i = 0; i < drives.size(); ++i) {
             const auto& d = drives[i];
-            w.value({}, Json{{"text", d.text},
-                             {"devicePath", d.devicePath},
-                             {"removable", d.kind == disk::DriveKind::Removable},
-                             {"sizeBytes", d.sizeBytes},
-                             {"fileSystem", facts[i].fileSystem},
-                             {"label", facts[i].label},
-                             {"mountPoint", facts[i].mountPoint.empty() ? Json(nullptr) : Json(facts[i].mountPoint)}});
+            Json drive{{"text", d.text},
+                       {"devicePath", d.devicePath},
+                       {"removable", d.kind == disk::DriveKind::Removable},
+                       {"sizeBytes", d.sizeBytes},
+                       {"fileSystem", facts[i].fileSystem},
+                       {"label", facts[i].label},
+                       {"mountPoint", facts[i].mountPoint.empty() ? Json(nullptr) : Json(facts[i].mountPoint)}};
+            if (const auto& copies = facts[i].shadowCopies) {
+                drive["shadowCopies"] = shadowCopiesJson(d.devicePath, *copies);
+                drive["shadowCopiesError"] = copies->error.empty() ? Json(nullptr) : Json(copies->error);
+            }
+            w.value({}, drive);
         }
         w.endArray().endObject();
         return kExitDone;
@@ -154,8 +167,22 @@ int runDrives(const CommandSpec& spec, const ParsedArgs& parsed)
         std::puts(line.c_str());
     };
     printRow(heads);
-    for (const auto& row : rows)
-        printRow(row);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        printRow(rows[i]);
+        // Under an NTFS volume, its shadow copies, each a source of its own.
+        const auto& copies = facts[i].shadowCopies;
+        if (!copies)
+            continue;
+        if (!copies->error.empty())
+            std::printf("  shadow copies cannot be read: %s\n", terminalText(copies->error).c_str());
+        for (const container::ShadowCopy& copy : copies->copies) {
+            const std::string time =
+                copy.creationTime == 0 ? "(no time)              " : fileTimeText(copy.creationTime) + " UTC";
+            const std::string what =
+                copy.error.empty() ? shadowSource(drives[i].devicePath, copy.number) : "cannot be read: " + copy.error;
+            std::printf("  vss%-3u %s  %s\n", copy.number, time.c_str(), terminalText(what).c_str());
+        }
+    }
     return kExitDone;
 }
 

@@ -107,6 +107,9 @@ std::vector<OptionSpec> sessionOptions()
         {"deep", nullptr, "also search free space: lost folders and files by content (reads it all)"},
         {"no-carve", nullptr, "with --deep: do not carve the clusters no found file claims"},
         {"live", nullptr, "list and recover the files not deleted too (a lost or damaged volume's)"},
+        {"previous", "[=all]",
+         "add what the volume's shadow copies hold that it no longer does (NTFS): files deleted since and older "
+         "contents, each from the newest copy that has it; =all: from every copy"},
         kOffsetOption,
         kSizeOption,
     };
@@ -194,7 +197,7 @@ void printCommandHelp(const CommandSpec& spec, std::FILE* out)
     for (const OptionSpec& o : options) {
         std::string left = std::string("  --") + o.name;
         if (o.value != nullptr)
-            left += std::string(" ") + o.value;
+            left += (o.value[0] == '[' ? std::string() : std::string(" ")) + o.value;
         if (left.size() < 24)
             left.append(24 - left.size(), ' ');
         else
@@ -220,8 +223,11 @@ std::optional<int> parseArgs(const CommandSpec& spec, const std::vector<std::str
     options.push_back(kHelpOption);
     std::vector<struct option> table;
     for (std::size_t i = 0; i < options.size(); ++i)
-        table.push_back({options[i].name, options[i].value != nullptr ? required_argument : no_argument, nullptr,
-                         static_cast<int>(256 + i)});
+        table.push_back({options[i].name,
+                         options[i].value == nullptr  ? no_argument
+                         : options[i].value[0] == '[' ? optional_argument
+                                                      : required_argument,
+                         nullptr, static_cast<int>(256 + i)});
     table.push_back({nullptr, 0, nullptr, 0});
 
     std::vector<std::string> words;

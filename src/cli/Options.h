@@ -14,9 +14,11 @@ namespace sarvik::cli {
 
 /// One long option of a command.
 struct OptionSpec {
-    const char* name;  ///< without the leading "--"
-    const char* value; ///< the value's placeholder ("DIR"), or nullptr for a flag
-    const char* help;  ///< one line for the command's help
+    const char* name; ///< without the leading "--"
+    /// The value's placeholder ("DIR"), or nullptr for a flag; one in brackets
+    /// ("[=all]") is a value that may be left out, given only as "--opt=value".
+    const char* value;
+    const char* help; ///< one line for the command's help
 };
 
 /// A subcommand: its name, what it takes, and its options.

@@ -333,6 +333,7 @@ bool runCopy(scan::ScanSession& session, const RecoverRequest& r, const std::vec
     catalogue::RecoveryControl control;
     recovery::FileRecovery copier(session.volume, session.catalogue, session.tree, session.filters, settings, control,
                                   observer, report);
+    copier.setFileSources(session.fileSources.get());
     if (r.selection.limits())
         copier.setFileSelection([&](std::size_t i) { return r.selection.passesLimits(session, i); });
     const bool fat = session.kind() == catalogue::CatalogueKind::Fat;

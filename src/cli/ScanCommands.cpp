@@ -13,6 +13,7 @@
 #include "cli/TextWidth.h"
 #include "cli/TimeText.h"
 #include "recovery/Condition.h"
+#include "recovery/FileSources.h"
 #include "recovery/OriginalTimes.h"
 
 #include <algorithm>
@@ -291,6 +292,13 @@ private:
             out += entryTimeText(e.times.modified);
             if (e.is(catalogue::EntryFlag::ChecksumBad))
                 out += kDamagedSetNote;
+            if (m_session.fileSources) {
+                if (const std::string from = m_session.fileSources->originText(files[n]); !from.empty()) {
+                    out += "  (";
+                    out += from;
+                    out += ')';
+                }
+            }
             out += '\n';
         }
     }
@@ -392,6 +400,11 @@ void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const s
         j["deleted"] = r.deleted;
         if (const char* carved = r.folder ? nullptr : carvedText(s, r.entryIndex))
             j["carved"] = carved;
+        if (const recovery::OtherSource* from =
+                s.fileSources && !r.folder ? s.fileSources->sourceOf(r.entryIndex) : nullptr) {
+            j["shadowCopy"] = from->shadowCopy;
+            j["shadowCopyCreated"] = from->created == 0 ? Json(nullptr) : Json(fileTimeIso(from->created));
+        }
         if (!r.condition.empty()) {
             // The share of the file's clusters now in use by something else.
             j["condition"] = r.condition;

@@ -39,6 +39,7 @@ SessionArgs SessionArgs::from(const ParsedArgs& args)
     sa.deep = args.has("deep");
     sa.carve = !args.has("no-carve");
     sa.live = args.has("live");
+    sa.previous = args.value("previous");
     return sa;
 }
 
@@ -303,10 +304,6 @@ bool saveSnapshot(const scan::ScanSession& session, const std::string& chosenPat
     return true;
 }
 
-namespace {
-
-/// Scans the opened volume with Ctrl-C (SIGTERM, SIGHUP) stopping the scan
-/// instead of the program.
 scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanOptions& options)
 {
     TerminalProgress progress("Scanning");
@@ -319,6 +316,8 @@ scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanO
     progress.finish();
     return result;
 }
+
+namespace {
 
 /// Folders and files whose exFAT entry set fails its checksum.
 std::size_t damagedExfatSets(const catalogue::Catalogue& c)
@@ -339,6 +338,26 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
     if (!args.snapshotChecked &&
         refuseWritesOnSource("", args.source, args.device, {{"snapshot", snapshotFilePath(args.snapshotOut)}}))
         return nullptr;
+    if (args.previous) {
+        if (!args.previous->empty() && *args.previous != "all") {
+            std::fprintf(stderr, "sarvik: --previous=%s: give --previous or --previous=all\n",
+                         terminalText(*args.previous).c_str());
+            status = kExitUsage;
+            return nullptr;
+        }
+        if (!args.thorough) {
+            std::fprintf(stderr, "sarvik: --previous goes with the thorough rules, not --classic\n");
+            status = kExitUsage;
+            return nullptr;
+        }
+        if (!args.snapshotOut.empty()) {
+            // A snapshot lists the volume's own files: what a shadow copy adds is read from the copy.
+            std::fprintf(stderr, "sarvik: --previous and --snapshot: a snapshot keeps no previous versions; "
+                                 "save the volume's scan without --previous\n");
+            status = kExitUsage;
+            return nullptr;
+        }
+    }
     std::unique_ptr<scan::ScanSession> session;
     bool complete = true;
     if (isSnapshotSource(args.source)) {
@@ -422,6 +441,11 @@ std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& sta
         }
     }
     if (!session)
+        return nullptr;
+    if (args.previous && !addPreviousVersions(*session, *args.previous,
+                                              scan::ScanOptions{args.thorough, args.carve, args.deep,
+                                                                args.live && !isSnapshotSource(args.source)},
+                                              complete, status))
         return nullptr;
     if (!args.snapshotOut.empty() && !saveSnapshot(*session, args.snapshotOut, args.force))
         return nullptr;

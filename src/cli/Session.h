@@ -35,6 +35,10 @@ struct SessionArgs {
     bool carve = true;
     /// --live: files not deleted are listed (and recovered) too (thorough rules).
     bool live = false;
+    /// --previous[=all]: the value given ("" for none), or nothing without
+    /// the option: after the scan, what the volume's shadow copies hold that
+    /// it no longer does is added (openSession reads the value).
+    std::optional<std::string> previous;
     /// --force: --snapshot may replace an existing snapshot file.
     bool force = false;
     /// The caller has checked --snapshot against SOURCE (refuseWritesOnSource).
@@ -56,6 +60,20 @@ struct SessionArgs {
 /// `status` is kExitLosses when the scan could not read everything or the
 /// snapshot's volume is missing or does not match, else kExitDone.
 std::unique_ptr<scan::ScanSession> openSession(const SessionArgs& args, int& status);
+/// Scans the opened volume with Ctrl-C (SIGTERM, SIGHUP) stopping the scan
+/// instead of the program, with progress on standard error.
+scan::ScanResult scanWithInterrupt(scan::ScanSession& session, const scan::ScanOptions& options);
+
+/// --previous: adds to `session`, a scan of a volume (or a loaded snapshot of
+/// one), the files its shadow copies hold that it no longer does, each read
+/// from its copy (session::PreviousVersions). Says on standard error what was
+/// added, and names each copy that cannot be read (`complete` then false);
+/// a volume without shadow copies gets nothing. `scanned` are the options of
+/// the volume's scan (with files in use listed, it is the volume's list of
+/// them). False when it was interrupted (`status` then says so).
+bool addPreviousVersions(scan::ScanSession& session, const std::string& scope, const scan::ScanOptions& scanned,
+                         bool& complete, int& status);
+
 /// Keeps `session` until the process ends, for a command that ends it next:
 /// the system takes back the memory at once, where freeing a large catalogue
 /// item by item takes a tenth of the time of a quick scan.

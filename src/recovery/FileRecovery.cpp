@@ -105,13 +105,38 @@ FileRecovery::FileRecovery(const disk::SelectedVolume& volume, const catalogue::
                            const catalogue::FolderTree& tree, const search::FilterPatterns& filters,
                            const RecoverySettings& settings, catalogue::RecoveryControl& control,
                            RecoveryObserver& observer, RecoveryReport& report)
-    : m_volume(volume), m_catalogue(catalogue), m_tree(tree), m_filters(filters), m_settings(settings),
+    : m_volume(&volume), m_catalogue(catalogue), m_tree(tree), m_filters(filters), m_settings(settings),
       m_control(control), m_observer(observer), m_report(report),
       m_index(catalogue, isFat() ? catalogue::CatalogueKind::Fat : catalogue::CatalogueKind::Ntfs)
 {
 }
 
 FileRecovery::~FileRecovery() = default;
+
+struct FileRecovery::VolumeSwitch {
+    VolumeSwitch(FileRecovery& copier, const disk::SelectedVolume& volume)
+        : m_copier(copier), m_volume(std::exchange(copier.m_volume, &volume)),
+          m_extent(std::exchange(copier.m_extent, std::nullopt)), m_conditions(std::move(copier.m_conditions)),
+          m_mftRuns(std::move(copier.m_mftRuns))
+    {
+    }
+    ~VolumeSwitch()
+    {
+        m_copier.m_volume = m_volume;
+        m_copier.m_extent = m_extent;
+        m_copier.m_conditions = std::move(m_conditions);
+        m_copier.m_mftRuns = std::move(m_mftRuns);
+    }
+    VolumeSwitch(const VolumeSwitch&) = delete;
+    VolumeSwitch& operator=(const VolumeSwitch&) = delete;
+
+private:
+    FileRecovery& m_copier;
+    const disk::SelectedVolume* m_volume;
+    std::optional<disk::VolumeExtent> m_extent;
+    std::unique_ptr<ConditionEstimator> m_conditions;
+    std::unique_ptr<ntfs::MftRunList> m_mftRuns;
+};
 
 std::uint32_t FileRecovery::blockSectors(std::uint32_t sectorsPerCluster) noexcept
 {
@@ -125,14 +150,14 @@ std::uint32_t FileRecovery::blockSectors(std::uint32_t sectorsPerCluster) noexce
 const disk::VolumeExtent& FileRecovery::extent()
 {
     if (!m_extent)
-        m_extent = disk::volumeExtent(m_volume);
+        m_extent = disk::volumeExtent(*m_volume);
     return *m_extent;
 }
 
 ConditionEstimator& FileRecovery::conditions()
 {
     if (!m_conditions) {
-        m_conditions = std::make_unique<ConditionEstimator>(m_volume, thoroughCopy());
+        m_conditions = std::make_unique<ConditionEstimator>(*m_volume, thoroughCopy());
         m_conditions->useOverlaps(m_catalogue);
     }
     return *m_conditions;
@@ -140,7 +165,7 @@ ConditionEstimator& FileRecovery::conditions()
 
 bool FileRecovery::isFat() const noexcept
 {
-    return disk::usesFatCatalogue(m_volume.geometry.GeometryKind);
+    return disk::usesFatCatalogue(m_volume->geometry.GeometryKind);
 }
 
 bool FileRecovery::stopped() const noexcept
@@ -530,7 +555,7 @@ void FileRecovery::settleName(Prepared& p)
 void FileRecovery::copyRuns(Prepared& p, std::span<const ClusterRun> runs, std::uint64_t size, int copyMode,
                             std::uint64_t zeroFrom)
 {
-    const auto& g = m_volume.geometry;
+    const auto& g = m_volume->geometry;
     const std::uint64_t spc = g.SectorsPerCluster;
     const std::uint32_t block = blockSectors(g.SectorsPerCluster);
     const std::uint64_t blockBytes = std::uint64_t{block} * kSector;
@@ -679,15 +704,15 @@ std::vector<bool> FileRecovery::readChunk(const ClusterRun& run, std::optional<s
         std::memset(m_buffer.data(), 0, bytes);
         return std::vector<bool>(blocks, true);
     }
-    if (first && m_volume.reader.read(*first, static_cast<std::uint32_t>(sectors),
-                                      disk::MutableByteSpan(m_buffer.data(), bytes)) == disk::ReadStatus::Ok)
+    if (first && m_volume->reader.read(*first, static_cast<std::uint32_t>(sectors),
+                                       disk::MutableByteSpan(m_buffer.data(), bytes)) == disk::ReadStatus::Ok)
         return {};
     // Read block by block so that only the blocks that fail become zeros.
     std::vector<bool> zeroed(blocks, false);
     for (std::size_t b = 0; b < blocks; ++b) {
         std::byte* at = m_buffer.data() + b * blockBytes;
         const bool blockOk =
-            first && m_volume.reader.read(*first + b * block, block, disk::MutableByteSpan(at, blockBytes)) ==
+            first && m_volume->reader.read(*first + b * block, block, disk::MutableByteSpan(at, blockBytes)) ==
                          disk::ReadStatus::Ok;
         if (!blockOk) {
             std::memset(at, 0, blockBytes);
@@ -701,7 +726,7 @@ int FileRecovery::RecoverFatFile(const TargetFolder& folder, std::uint32_t ordin
                                  std::uint32_t firstCluster, std::uint32_t size, const std::string& name,
                                  std::uint32_t deleted)
 {
-    if (m_volume.geometry.GeometryKind == disk::VolumeKind::Exfat)
+    if (m_volume->geometry.GeometryKind == disk::VolumeKind::Exfat)
         if (const catalogue::FatFileEntry* e = fatFileByOrdinal(ordinal); e != nullptr && e->exfat)
             return recoverExfatFile(folder, *e, copyMode);
     if (stopped())
@@ -780,7 +805,7 @@ std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t fi
         return runs;
     };
     loopAt = 0;
-    const auto& g = m_volume.geometry;
+    const auto& g = m_volume->geometry;
     const std::uint64_t clusterBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
     std::vector<ClusterRun> runs;
     if (clusterBytes == 0)
@@ -801,7 +826,7 @@ std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t fi
     if (!deleted && thoroughCopy() && n != 0) {
         // A live file's chain that runs back into itself ends where it does;
         // nothing of the volume past the loop belongs to the file.
-        if (chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control, true) ==
+        if (chain.BuildClusterChain(m_volume->reader, g, firstCluster, limit, 1, &m_control, true) ==
             fat::ChainEnd::Loop) {
             // Where the loop comes only after the file's last cluster, the chain holds it whole.
             if (chain.size() < n)
@@ -814,9 +839,9 @@ std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t fi
         }
     }
     bool chainUnreadable =
-        chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 1, &m_control) == fat::ChainEnd::ReadFailed;
+        chain.BuildClusterChain(m_volume->reader, g, firstCluster, limit, 1, &m_control) == fat::ChainEnd::ReadFailed;
     if (chain.size() != n)
-        chainUnreadable |= chain.BuildClusterChain(m_volume.reader, g, firstCluster, limit, 2, &m_control) ==
+        chainUnreadable |= chain.BuildClusterChain(m_volume->reader, g, firstCluster, limit, 2, &m_control) ==
                            fat::ChainEnd::ReadFailed;
     if (chain.size() == n && n != 0) {
         addClusters(chain.clusters());
@@ -826,7 +851,7 @@ std::vector<FileRecovery::ClusterRun> FileRecovery::fatFileRuns(std::uint32_t fi
         // Thorough: the chain is gone; the next free clusters, passing over
         // those that live files hold (the consecutive ones when too few are free).
         if (!m_fatTable)
-            m_fatTable = std::make_unique<fat::FatTable>(m_volume.reader, g, disk::fileSystemSpan(m_volume));
+            m_fatTable = std::make_unique<fat::FatTable>(m_volume->reader, g, disk::fileSystemSpan(*m_volume));
         const fat::FreeClusters free = fat::FreeClustersRead(*m_fatTable, firstCluster, limit);
         guessed = free.metUnreadable;
         addClusters(free.clusters);
@@ -860,6 +885,14 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
 {
     if (stopped())
         return 0;
+    if (m_sources != nullptr && m_currentFile)
+        if (const disk::SelectedVolume* other = m_sources->volumeOf(*m_currentFile);
+            other != nullptr && other != m_volume) {
+            // A file of a shadow copy: its record, runs and clusters are the
+            // copy's, and none of them is another file's there.
+            const VolumeSwitch reading(*this, *other);
+            return RecoverNtfsFile(folder, listedName, size, recordSector, copyMode, 0);
+        }
     // A named stream "NAME:STREAM" is written beside its file as "NAME~STREAM":
     // the copy takes its name only when whole, by a rename, and no system
     // renames a file into another's stream.
@@ -906,8 +939,8 @@ int FileRecovery::RecoverNtfsFile(const TargetFolder& folder, const std::string&
 
     // The record is read into a cleared private buffer and fixed up there; a
     // record that cannot be read is never taken for data.
-    ntfs::MftRecord record(m_volume.geometry.MftRecordSectors);
-    if (m_volume.reader.read(recordSector, record.sectors(), record) != disk::ReadStatus::Ok) {
+    ntfs::MftRecord record(m_volume->geometry.MftRecordSectors);
+    if (m_volume->reader.read(recordSector, record.sectors(), record) != disk::ReadStatus::Ok) {
         p.report.outcome = FileOutcome::Unreadable;
         finish(p, size);
         return 0;
@@ -1012,7 +1045,7 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
     if (compression.compressed) {
         // Compressed data is decoded in every rule set: its raw bytes are not the file.
         const ntfs::CompressedCopy copied = ntfs::CopyCompressedRuns(
-            m_volume, extent(), runs, compression.unitClusters, initialized,
+            *m_volume, extent(), runs, compression.unitClusters, initialized,
             [&](disk::ByteSpan bytes) { return p.file->write(bytes); },
             [&](std::uint64_t count) { return p.file->writeHole(count); }, [&] { return m_control.interrupted(); });
         p.writeFailed = copied.writeFailed;
@@ -1029,7 +1062,7 @@ void FileRecovery::writeNtfsRuns(Prepared& p, const ntfs::NtfsRunList& runs, con
         else
             p.report.outcome = FileOutcome::Incomplete; // a unit unreadable or undecodable, or the runs ended
         // The zeros go no further than the runs reach (a damaged size may claim far more).
-        const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * kSector;
+        const std::uint64_t clusterBytes = std::uint64_t{m_volume->geometry.SectorsPerCluster} * kSector;
         std::uint64_t reach = 0;
         for (const ntfs::NtfsRun& r : runs)
             reach += std::min(r.length, ntfs::kMaxFileClusters);
@@ -1058,7 +1091,7 @@ int FileRecovery::recoverCarvedNtfsFile(Prepared& p, const catalogue::NtfsFileEn
 {
     if (!createForRuns(p, copyMode))
         return 0;
-    const std::uint64_t clusterBytes = std::uint64_t{m_volume.geometry.SectorsPerCluster} * kSector;
+    const std::uint64_t clusterBytes = std::uint64_t{m_volume->geometry.SectorsPerCluster} * kSector;
     // A carved file's record number is the cluster its bytes start at (32 bits on NTFS).
     const ClusterRun run{static_cast<std::int64_t>(entry.recordNumber & 0xFFFFFFFF),
                          (entry.size + clusterBytes - 1) / clusterBytes, false, false};
@@ -1084,10 +1117,10 @@ std::optional<ntfs::ListedData> FileRecovery::listedData(const ntfs::MftRecord& 
 {
     if (!m_mftRuns) {
         m_mftRuns = std::make_unique<ntfs::MftRunList>();
-        ntfs::BuildMftRunList(*m_mftRuns, m_volume);
+        ntfs::BuildMftRunList(*m_mftRuns, *m_volume);
     }
     const catalogue::NtfsFileEntry* e = ntfsFileBySector(recordSector);
-    return ntfs::ReadListedData(m_volume, *m_mftRuns, record, e != nullptr ? e->recordNumber : 0, size);
+    return ntfs::ReadListedData(*m_volume, *m_mftRuns, record, e != nullptr ? e->recordNumber : 0, size);
 }
 
 int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::FatFileEntry& entry, int copyMode)
@@ -1107,7 +1140,7 @@ int FileRecovery::recoverExfatFile(const TargetFolder& folder, const catalogue::
     ++m_savedFileCount;
 
     if (!m_exfat)
-        m_exfat = std::make_unique<exfat::ExfatVolume>(m_volume);
+        m_exfat = std::make_unique<exfat::ExfatVolume>(*m_volume);
     // Only the clusters that hold the valid bytes are read: past the valid
     // length the file reads as zeros, whatever its clusters hold.
     std::vector<ClusterRun> runs;

@@ -22,6 +22,7 @@
 #include "ntfs/NtfsData.h"
 #include "ntfs/NtfsExtents.h"
 #include "recovery/Condition.h"
+#include "recovery/FileSources.h"
 #include "recovery/OutputFolder.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoverySettings.h"
@@ -154,6 +155,10 @@ public:
     /// for which `selected(index into the kind's file list)` is true; the rest are
     /// passed over without a report. Unset, every file is taken.
     void setFileSelection(std::function<bool(std::size_t)> selected) { m_selected = std::move(selected); }
+    /// The catalogue files read from another image of the volume (a shadow
+    /// copy) than the one scanned; null, or a file it does not name: the
+    /// scanned volume. Such a copy counts no clusters as now in use.
+    void setFileSources(const FileSources* sources) { m_sources = sources; }
 
     /// Files created by this copy so far.
     [[nodiscard]] std::uint32_t SavedFileCount() const noexcept { return m_savedFileCount; }
@@ -233,7 +238,13 @@ private:
     const catalogue::FatFileEntry* fatFileByOrdinal(std::uint64_t ordinal);
     const catalogue::NtfsFileEntry* ntfsFileBySector(std::uint64_t sector);
 
-    const disk::SelectedVolume& m_volume;
+    /// The volume being read: the scanned one, or while a file of another
+    /// source is copied, that source's (see FileSources).
+    const disk::SelectedVolume* m_volume;
+    const FileSources* m_sources = nullptr;
+    /// Reads from another volume for as long as it lives (the caches of the
+    /// scanned one kept aside).
+    struct VolumeSwitch;
     const catalogue::Catalogue& m_catalogue;
     const catalogue::FolderTree& m_tree;
     const search::FilterPatterns& m_filters;

@@ -2,6 +2,7 @@
 #include "scan/ScanSession.h"
 
 #include "recovery/Condition.h"
+#include "recovery/FileSources.h"
 
 #include "carve/FatCarve.h"
 #include "carve/NtfsCarve.h"
@@ -46,6 +47,7 @@ void ScanSession::takeResults(ScanSession& other)
     std::swap(tree, other.tree);
     std::swap(mftRuns, other.mftRuns);
     std::swap(m_index, other.m_index);
+    std::swap(fileSources, other.fileSources);
     // The estimates looked at the clusters of the files they were made for.
     m_conditions.reset();
     other.m_conditions.reset();
@@ -63,6 +65,14 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint64_t key, const catal
         }
         m_conditions->fillRows(list, catalogue);
     }
+    if (fileSources)
+        for (catalogue::FileRow& row : list)
+            if (!row.folder)
+                if (std::string whole = fileSources->conditionText(row.entryIndex); !whole.empty()) {
+                    row.condition = std::move(whole);
+                    row.conditionClusters = fileSources->clustersOf(row.entryIndex);
+                    row.conditionClustersInUse = 0;
+                }
     return list;
 }
 

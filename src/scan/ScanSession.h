@@ -15,7 +15,8 @@
 
 namespace sarvik::recovery {
 class ConditionEstimator;
-}
+class FileSources;
+} // namespace sarvik::recovery
 
 namespace sarvik::scan {
 
@@ -51,6 +52,9 @@ public:
     search::FilterPatterns filters;
     /// Where the MFT's records lie (NTFS only): rebuilt by a scan and after a snapshot load.
     ntfs::MftRunList mftRuns;
+    /// The files of the catalogue read from a shadow copy of the volume rather
+    /// than from the volume (previous versions); null when there are none.
+    std::shared_ptr<const recovery::FileSources> fileSources;
 
     /// Which half of the catalogue the current geometry uses.
     [[nodiscard]] catalogue::CatalogueKind kind() const;
@@ -59,7 +63,7 @@ public:
     /// The child index built with the tree.
     [[nodiscard]] const catalogue::CatalogueIndex& index() const { return *m_index; }
     /// Takes what a scan of the same volume in `other` found: its catalogue, its
-    /// folder tree with the child index, and its MFT runs; `other` gets this
+    /// folder tree with the child index, its MFT runs and file sources; `other` gets this
     /// session's in exchange. The volume and the filters stay as they are.
     void takeResults(ScanSession& other);
     /// The rows of the folder with key `key`, filtered by `filters`.

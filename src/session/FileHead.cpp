@@ -102,12 +102,15 @@ std::uint64_t FileHeadReader::readHead(const catalogue::FileRow& row, std::uint6
     if (!m_copy) // indexes the catalogue: made on the worker, once
         m_copy = std::make_unique<recovery::FileRecovery>(m_volume, m_catalogue, m_tree, m_noFilters, m_settings,
                                                           m_control, m_observer, m_report);
+    m_copy->setFileSources(m_sources.get());
     (void)copyFileHead(*m_copy, m_volume.geometry.GeometryKind, m_catalogue, row, target);
     return taken;
 }
 
 ClusterParts FileHeadReader::parts(const catalogue::FileRow& row)
 {
+    if (m_sources && !row.folder && m_sources->sourceOf(row.entryIndex) != nullptr)
+        return std::nullopt;
     if (!m_conditions) {
         // As the file list's Condition column estimates (scan::ScanSession::rows).
         m_conditions = std::make_unique<recovery::ConditionEstimator>(m_volume, m_catalogue.NamesAreUtf8);

@@ -13,6 +13,7 @@
 #include "disk/Volume.h"
 #include "recovery/Condition.h"
 #include "recovery/FileRecovery.h"
+#include "recovery/FileSources.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoverySettings.h"
 #include "search/NamePatterns.h"
@@ -58,6 +59,10 @@ public:
     [[nodiscard]] ClusterParts parts(const catalogue::FileRow& row);
     /// Bytes per cluster of the volume.
     [[nodiscard]] std::uint64_t clusterBytes() const;
+    /// The files of the catalogue read from a shadow copy (previous
+    /// versions): their bytes come from it, and their clusters are not
+    /// estimated (a copy holds them whole). Set before the first read.
+    void setFileSources(std::shared_ptr<const recovery::FileSources> sources) { m_sources = std::move(sources); }
 
 private:
     disk::SelectedVolume m_volume;
@@ -70,6 +75,7 @@ private:
     recovery::RecoveryObserver m_observer;
     std::unique_ptr<recovery::FileRecovery> m_copy;
     std::unique_ptr<recovery::ConditionEstimator> m_conditions;
+    std::shared_ptr<const recovery::FileSources> m_sources;
 };
 
 /// How many of `size` bytes read from the head of a file are still the

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Shadow copies of an NTFS volume, on a disk made on Windows (GPT, NTFS
 # partition 2 with one shadow copy in which test.txt has other contents):
-# info lists the copy with its time; IMG@2@vss1 reads as a volume (also
+# info and drives list the copy with its time; IMG@2@vss1 reads as a volume (also
 # inside a QCOW2 container), its test.txt the copy's bytes and not the live
 # volume's; a copy that is not there is refused by name; a damaged store is
 # named with the reason while the others still read; a damaged catalogue is
@@ -46,6 +46,20 @@ assert "shadowCopies" not in parts[1], parts[1]
 PY
 "$sarvik" info "$img" >disk.txt || fail "info of the disk"
 grep -Eq 'vss1 +2021-03-10 22:44:00 UTC  vss_2_stor.raw@2@vss1$' disk.txt || fail "the disk's listing names no shadow copy"
+# drives lists the copy under its volume, as info does; nothing under the other partition
+"$sarvik" drives "$img" >drives.txt || fail "drives"
+grep -A1 '^vss_2_stor.raw@2 ' drives.txt | grep -Eq '^  vss1 +2021-03-10 22:44:00 UTC  vss_2_stor.raw@2@vss1$' ||
+    fail "drives lists no shadow copy under the volume: $(cat drives.txt)"
+[[ $(grep -c 'vss1' drives.txt) -eq 1 ]] || fail "drives lists the copy more than once"
+"$sarvik" drives "$img" --json >drives.json || fail "drives --json"
+python3 - <<'PY' || fail "drives --json"
+import json
+drives = {d["devicePath"]: d for d in json.load(open("drives.json"))["drives"]}
+volume = drives["vss_2_stor.raw@2"]
+assert volume["shadowCopiesError"] is None, volume
+assert volume["shadowCopies"] == json.load(open("info.json"))["shadowCopies"], volume
+assert "shadowCopies" not in drives["vss_2_stor.raw@1"], drives
+PY
 "$sarvik" info "$img@2@vss1" >copy.txt || fail "info of the shadow copy"
 grep -q "File System         : NTFS" copy.txt || fail "the shadow copy is no NTFS volume: $(cat copy.txt)"
 
@@ -66,6 +80,51 @@ fi
 "$sarvik" recover --live "$img@2@vss1" /test.txt --to out >/dev/null 2>&1 || fail "recover from the shadow copy"
 cmp -s out/test.txt copy1.txt || fail "recovered test.txt differs from cat's"
 "$sarvik" ls --live "$img@2@vss1" / | grep -q "test.txt" || fail "ls of the shadow copy"
+
+# --- previous versions: the volume's scan with what its copy holds that the
+# volume does not: test.txt's older contents, labelled with the copy's time
+stamp='(from the shadow copy of 2021-03-10 22:44 UTC)'
+"$sarvik" scan "$img@2" >plain.txt 2>/dev/null || fail "scan"
+"$sarvik" scan "$img@2" --previous >prev.txt 2>prev.err || fail "scan --previous: $(cat prev.err)"
+grep -Fxq "  test.txt                                       703800  2021-03-10 22:45:19  $stamp" prev.txt ||
+    fail "scan --previous lists no older test.txt: $(cat prev.txt)"
+grep -q '^7 folder(s), 1 deleted file(s) found$' prev.txt || fail "scan --previous adds more: $(tail -1 prev.txt)"
+grep -q '^7 folder(s), 0 deleted file(s) found$' plain.txt || fail "the scan without --previous: $(tail -1 plain.txt)"
+grep -q "1 previous version(s) added from 1 of 1 shadow copies" prev.err || fail "no count of what was added: $(cat prev.err)"
+"$sarvik" scan "$img@2" --previous=all 2>/dev/null | cmp -s - prev.txt || fail "--previous=all differs with one copy"
+"$sarvik" scan "$img@2" --previous --live 2>/dev/null | grep -c '^  test\.txt ' | grep -qx 2 ||
+    fail "--previous --live does not list both test.txt"
+"$sarvik" scan "$img@2" --previous --json >prev.json 2>/dev/null || fail "scan --previous --json"
+python3 - <<'PY' || fail "scan --previous --json"
+import json
+files = json.load(open("prev.json"))["files"]
+assert len(files) == 1, files
+f = files[0]
+assert f["path"] == "/test.txt" and f["size"] == 703800 and f["deleted"] is True, f
+assert f["shadowCopy"] == 1 and f["shadowCopyCreated"] == "2021-03-10T22:44:00.5147567Z", f
+assert f["condition"] == "Whole in the shadow copy of 2021-03-10 22:44 UTC", f
+assert f["clustersInUse"] == 0 and f["clusters"] > 0, f
+PY
+"$sarvik" ls "$img@2" / --previous --json >prev-ls.json 2>/dev/null || fail "ls --previous --json"
+# The documents stay valid under their schemas (where python3-jsonschema is installed).
+if python3 -c 'import jsonschema' 2>/dev/null; then
+    python3 - "$src/docs/schema" <<'PY' || fail "--previous JSON against its schema"
+import json, sys, jsonschema
+for doc, schema in [("prev.json", "scan"), ("prev-ls.json", "ls"), ("drives.json", "drives")]:
+    jsonschema.validate(json.load(open(doc)), json.load(open(f"{sys.argv[1]}/{schema}.schema.json")))
+rows = [r for r in json.load(open("prev-ls.json"))["rows"] if r.get("shadowCopy")]
+assert [r["name"] for r in rows] == ["test.txt"] and rows[0]["shadowCopyCreated"].startswith("2021-03-10T22:44"), rows
+PY
+fi
+"$sarvik" ls "$img@2" / --previous 2>/dev/null | grep -Eq '^test\.txt .* 703800 .*Whole in the shadow copy of 2021-03-10 22:44 UTC$' ||
+    fail "ls --previous: no condition from the copy"
+"$sarvik" recover "$img@2" /test.txt --previous --to prev >/dev/null 2>&1 || fail "recover --previous"
+cmp -s prev/test.txt copy1.txt || fail "test.txt recovered with --previous is not the copy's"
+if [[ -f tsk.txt ]]; then cmp -s prev/test.txt tsk.txt || fail "test.txt recovered with --previous differs from icat's"; fi
+"$sarvik" cat "$img@2" /test.txt --previous 2>/dev/null | cmp -s - copy1.txt || fail "cat --previous"
+status=0
+"$sarvik" scan "$img@2" --previous=some >/dev/null 2>err.txt || status=$?
+[[ $status -eq 2 ]] && grep -q "give --previous or --previous=all" err.txt || fail "--previous=some: status $status"
 
 # --- the stores hold old copies of MFT clusters: --deep offers none of their
 # records as deleted files (the volume has none)
@@ -97,6 +156,11 @@ refused "$img@vss1" "shadow copies are named by its NTFS partitions ($img@N@vss1
 if [[ -f $vols/ntfs.img ]]; then
     "$sarvik" info "$vols/ntfs.img" | grep -q '^Shadow copies       : none$' || fail "ntfs.img: no 'Shadow copies : none'"
     refused "$vols/ntfs.img@vss1" "the volume has no shadow copies"
+    # --previous adds nothing there, and says so without failing.
+    "$sarvik" scan "$vols/ntfs.img" >none.txt 2>/dev/null || fail "scan of ntfs.img"
+    "$sarvik" scan "$vols/ntfs.img" --previous >none-prev.txt 2>err.txt || fail "scan --previous of ntfs.img: $(cat err.txt)"
+    cmp -s none.txt none-prev.txt || fail "--previous on a volume without shadow copies changed the listing"
+    grep -q "has no shadow copies; nothing added" err.txt || fail "--previous without copies: $(cat err.txt)"
 fi
 
 # --- a damaged store: an older store added to the catalogue, its block list
@@ -134,6 +198,19 @@ grep -Eq '^  vss2 +2021-03-10 22:44:00 UTC  two.raw@2@vss2$' two.txt || fail "th
 refused two.raw@2@vss1 "shadow copy 1 cannot be read"
 "$sarvik" cat --live two.raw@2@vss2 /test.txt >copy2.txt || fail "cat of the good store"
 [[ $(sha256sum <copy2.txt) == "$copied  -" ]] || fail "the good store's test.txt"
+# --previous names the damaged store, reads the good one, and says the
+# listing is not whole.
+status=0
+"$sarvik" scan two.raw@2 --previous >two-prev.txt 2>err.txt || status=$?
+[[ $status -eq 3 ]] || fail "--previous with a damaged store: status $status, not 3"
+grep -q "shadow copy 1 (2021-03-10 21:44 UTC) cannot be read: .*store block list" err.txt ||
+    fail "--previous does not name the damaged store: $(cat err.txt)"
+grep -Fq "  test.txt                                       703800  2021-03-10 22:45:19  $stamp" two-prev.txt ||
+    fail "--previous with a damaged store lists no test.txt from the good one"
+status=0
+"$sarvik" recover two.raw@2 /test.txt --previous --to two >/dev/null 2>&1 || status=$?
+[[ $status -eq 3 ]] || fail "recover --previous with a damaged store: status $status, not 3"
+cmp -s two/test.txt copy1.txt || fail "test.txt from the good store"
 
 # --- a damaged catalogue: named, and the volume itself still reads
 catalog=$(python3 -c "import struct;f=open('$img','rb');f.seek(67584*512+0x1e30);print(struct.unpack('<Q',f.read(8))[0])")
@@ -141,5 +218,11 @@ printf 'XXXXXXXXXXXXXXXX' | dd of="$img" bs=1 seek=$((67584 * 512 + catalog)) co
 "$sarvik" info "$img@2" >bad.txt || fail "info with a damaged catalogue"
 grep -q '^Shadow copies       : cannot be read: .*catalog' bad.txt || fail "the damaged catalogue: $(cat bad.txt)"
 refused "$img@2@vss1" "its shadow copies cannot be read"
+# --previous names the catalogue too, lists the volume as it is, and says it is not whole.
+status=0
+"$sarvik" scan "$img@2" --previous >bad-prev.txt 2>err.txt || status=$?
+[[ $status -eq 3 ]] || fail "--previous with a damaged catalogue: status $status, not 3"
+grep -q "its shadow copies cannot be read: .*catalog" err.txt || fail "--previous with a damaged catalogue: $(cat err.txt)"
+cmp -s bad-prev.txt plain.txt || fail "--previous with a damaged catalogue changed the listing"
 "$sarvik" cat --live "$img@2" /test.txt | cmp -s - live.txt || fail "the volume no longer reads"
 echo "vss: all checks passed"
