@@ -144,7 +144,8 @@ void MainWindow::next()
     m_rows.clear();
     ::SendMessageW(m_files, LVM_SETITEMCOUNT, 0, 0);
     m_session = std::move(session);
-    m_scanned = static_cast<std::size_t>(chosen);
+    m_filterNote.clear(); // the filters go with the session they narrowed
+    m_source = drive;
     m_settings.ThoroughScan = true;
     m_scanStarted = std::chrono::steady_clock::now();
     ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
@@ -218,7 +219,7 @@ void MainWindow::scanFinished()
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_scanStarted).count();
     char took[64];
     std::snprintf(took, sizeof took, "   (%.1f s%s)", seconds, m_scan.result().Stopped ? ", stopped" : "");
-    ::SetWindowTextW(m_status, (wideOf(m_driveItems[m_scanned].text) + wideOf(took)).c_str());
+    ::SetWindowTextW(m_status, (wideOf(m_source.text) + wideOf(took)).c_str());
     showPage(Page::Results);
     fillFolderTree();
     if (m_selfTest != nullptr)

@@ -17,7 +17,6 @@
 #include "platform/Devices.h"
 #include "platform/WinText.h"
 #include "win32/Arguments.h"
-#include "win32/Commands.h"
 #include "win32/MainWindow.h"
 
 #include <commctrl.h>
@@ -29,16 +28,6 @@
 #include <vector>
 
 namespace {
-
-/// The keyboard commands besides the buttons' own Alt+letter.
-HACCEL keyboardCommands()
-{
-    ACCEL table[] = {
-        {FCONTROL | FVIRTKEY, 'O', sarvik::win32::IdOpenImage},
-        {FCONTROL | FVIRTKEY, 'R', sarvik::win32::kRecoverSelected},
-    };
-    return ::CreateAcceleratorTableW(table, static_cast<int>(sizeof table / sizeof table[0]));
-}
 
 /// The arguments after the program's name.
 std::vector<std::wstring> commandLineWords()
@@ -58,7 +47,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 {
     sarvik::platform::setUpProcess();
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS |
-                                                       ICC_STANDARD_CLASSES};
+                                                       ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 
@@ -78,7 +67,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     {
         sarvik::win32::MainWindow window(devices, instance);
         if (window.create(show, arguments.selfTest ? &*arguments.selfTest : nullptr, arguments.images)) {
-            HACCEL keys = keyboardCommands();
+            HACCEL keys = sarvik::win32::MainWindow::keyboardCommands();
             MSG message{};
             while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
                 if (::TranslateAcceleratorW(window.handle(), keys, &message) != 0)

@@ -82,6 +82,51 @@ else
   echo "desktop-check: Stop at the start of a scan ends it stopped" >&2
 fi
 
+# The results page's commands through their menu items, their boxes driven
+# by the program itself: what the boxes show must be what the volume holds
+# (its manifest), a grayed command must do nothing, a snapshot saved and
+# loaded again must list what the scan did.
+status=0
+fresh_wine
+timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$volumes/fat32.img" --do drive-info --do "properties:Large archive.dat" \
+  --do properties:Documents --do "find:*.txt" --do "filter:*.bin" --do settings:skip --do settings \
+  --do "save:Z:$work/steps.rvu" --do back --do find:x --do "load:Z:$work/STEPS.RVU" >"$work/steps.out" 2>/dev/null ||
+  status=$?
+tr -d '\r' <"$work/steps.out" >"$work/steps.log"
+if [ "$status" != 0 ] ||
+  ! /usr/bin/python3 "$here/steps.py" "$work/steps.log" "$volumes/fat32.manifest.tsv" "Z:$work/STEPS.RVU"; then
+  echo "desktop-check: the commands of the results page (exit $status), see $work/steps.log" >&2
+  failed=1
+fi
+
+# A folder renamed before the copy is written under its new name, with the
+# bytes the Linux program writes under the old one.
+status=0
+fresh_wine
+mkdir -p "$work/renamed.windows"
+timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$volumes/fat32.img" --do "rename:Spill=Overflow" --do select-all --do recover-selected \
+  --recover-to "Z:$work/renamed.windows" >"$work/renamed.out" 2>/dev/null || status=$?
+if [ "$status" != 0 ] || ! /usr/bin/python3 - "$work/fat32.linux" "$work/renamed.windows" "$here" <<'PY'; then
+import sys
+linux, windows, here = sys.argv[1:4]
+sys.path.insert(0, here)
+from copies import tree
+
+lin, win = tree(linux), tree(windows)
+spill = {p[len('Spill/'):]: h for p, h in lin.items() if p.startswith('Spill/')}
+over = {p[len('Overflow/'):]: h for p, h in win.items() if p.startswith('Overflow/')}
+left = [p for p in win if p.startswith('Spill/')]
+ok = spill and spill == over and not left
+print(f'desktop-check: rename: {len(over)} files under the new name, {len(spill)} under the old one on Linux, '
+      f'{len(left)} left under the old one', file=sys.stderr)
+sys.exit(0 if ok else 1)
+PY
+  echo "desktop-check: a folder renamed before the copy (exit $status)" >&2
+  failed=1
+fi
+
 # A wrong command line from a script ends at once with its reason, no box to wait on.
 status=0
 fresh_wine

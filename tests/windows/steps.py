@@ -1,0 +1,85 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Checks what the desktop program's boxes showed in a run through its
+commands (--do steps) against the manifest of the test volume it scanned."""
+import csv
+import fnmatch
+import sys
+
+
+def manifest(path):
+    with open(path, newline='', encoding='utf-8') as f:
+        return list(csv.DictReader(f, delimiter='\t'))
+
+
+def sections(log):
+    """The lines of each step, by the step's text."""
+    steps, name = {}, None
+    for line in log:
+        if line.startswith('self-test: step '):
+            name = line[len('self-test: step '):]
+            steps.setdefault(name, [])
+            steps[name].append([])
+        elif name is not None:
+            steps[name][-1].append(line)
+    return steps
+
+
+def listing(lines):
+    """The rows of the first listing of the file list in `lines`."""
+    starts = [i for i, line in enumerate(lines) if line.startswith('self-test: ') and ' lists ' in line]
+    rows = []
+    for line in lines[starts[0] + 1:] if starts else []:
+        if not line.startswith('  '):
+            break
+        rows.append(tuple(line[2:].split('\t')))
+    return rows
+
+
+def check(log, entries, snapshot):
+    problems = []
+    deleted = [e for e in entries if e['type'] == 'file' and e['state'] == 'deleted']
+    steps = sections(log)
+
+    def shown(step, text, run=0):
+        lines = steps.get(step, [])
+        if len(lines) <= run or text not in lines[run]:
+            problems.append(f'{step}: "{text}" not shown; it showed: {lines[run] if len(lines) > run else "nothing"}')
+
+    shown('drive-info', f'  Files: {len(deleted)}')
+    big = max(deleted, key=lambda e: int(e['size']))
+    size = int(big['size'])
+    shown(f'properties:{big["path"].split("/")[-1]}', f'  Size: {size:,} bytes ({size // 1024 + 1} KB)')
+    folder = 'Documents'
+    files = [e for e in deleted if e['path'].startswith(folder + '/')]
+    folders = [e for e in entries if e['type'] == 'dir' and e['path'].startswith(folder + '/')]
+    shown(f'properties:{folder}', f'  Contains: {len(files)} File(s) and {len(folders)} Folder(s)')
+    txt = [e for e in deleted if fnmatch.fnmatch(e['path'].lower(), '*.txt')]
+    shown('find:*.txt', f'  Files Found: {len(txt)}')
+    shown('settings', '  [x] Skip duplicate file(s)')  # the choice of settings:skip kept
+    shown('find:x', 'self-test: find is not available now')  # grayed on the drive page
+
+    first = listing(log)
+    filtered = listing(steps.get('filter:*.bin', [[]])[0])
+    want = sorted(e['path'] for e in deleted if '/' not in e['path'] and e['path'].endswith('.bin'))
+    got = sorted(r[0] for r in filtered if len(r) > 2 and r[2])  # files have a Condition, folders none
+    if got != want:
+        problems.append(f'filter *.bin lists {got}, the volume holds {want}')
+    load = steps.get(f'load:{snapshot}', [[]])[0]
+    loaded = listing(load)
+    if any('File filter in force' in line for line in load):
+        problems.append('the snapshot loaded still tells of the filter of the session before')
+    if not first or sorted(loaded) != sorted(first):
+        problems.append(f'the snapshot loaded lists {len(loaded)} rows, the scan {len(first)}')
+    return problems
+
+
+if __name__ == '__main__':
+    log_path, manifest_path, snapshot = sys.argv[1:4]
+    with open(log_path, encoding='utf-8') as f:
+        log = f.read().splitlines()
+    problems = check(log, manifest(manifest_path), snapshot)
+    for p in problems:
+        print('desktop-check: steps: ' + p, file=sys.stderr)
+    if not problems:
+        print('desktop-check: steps: the boxes show what the volume holds', file=sys.stderr)
+    sys.exit(1 if problems else 0)
