@@ -84,6 +84,8 @@ MainWindow::~MainWindow()
 {
     if (m_font != nullptr)
         ::DeleteObject(m_font);
+    if (m_darkBrush != nullptr)
+        ::DeleteObject(m_darkBrush);
 }
 
 bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<std::wstring>& images)
@@ -110,6 +112,7 @@ bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<st
     createMenus();
     createToolbar();
     createControls();
+    applyTheme();
     applyDpi(dpi);
     fillDrives();
     for (const std::wstring& image : images)
@@ -157,6 +160,16 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         ::SendMessageW(m_statusBar, WM_SIZE, 0, 0);
         layout();
         return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return themedColours(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_ERASEBKGND:
+        return eraseBackground(reinterpret_cast<HDC>(wParam)) ? 1 : ::DefWindowProcW(m_window, message, wParam, lParam);
+    case WM_SETTINGCHANGE:
+        // The user switched between light and dark apps.
+        if (lParam != 0 && std::wstring_view(reinterpret_cast<const wchar_t*>(lParam)) == L"ImmersiveColorSet")
+            applyTheme();
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == m_files) {
             contextMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
@@ -382,6 +395,8 @@ void MainWindow::command(int id, int code)
 
 LRESULT MainWindow::notify(const NMHDR& header, LPARAM lParam)
 {
+    if (header.code == NM_CUSTOMDRAW && (header.hwndFrom == m_toolbar || header.hwndFrom == m_tree))
+        return themedCustomDraw(header, lParam);
     if (header.hwndFrom == m_drives) {
         if (header.code == LVN_ITEMCHANGED)
             selectedDriveChanged();

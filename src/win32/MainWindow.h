@@ -158,6 +158,13 @@ private:
     [[nodiscard]] std::wstring stepInput() const { return m_selfTest != nullptr ? m_stepInput : std::wstring(); }
     void selfTestListing();
 
+    // Dark mode (Theme.cpp).
+    [[nodiscard]] static bool systemAppsAreDark();
+    void applyTheme();
+    LRESULT themedColours(UINT message, HDC dc, HWND control);
+    bool eraseBackground(HDC dc);
+    LRESULT themedCustomDraw(const NMHDR& header, LPARAM lParam);
+
     void say(const std::wstring& text);
     void selfTestScanned();
     void selfTestReport(const std::string& line);
@@ -179,6 +186,8 @@ private:
     HWND m_toolbar = nullptr, m_statusBar = nullptr;
     HMENU m_menu = nullptr;
     DWORD m_view = LV_VIEW_DETAILS;
+    bool m_dark = false;
+    HBRUSH m_darkBrush = nullptr;
     std::wstring m_filterNote;
     std::unique_ptr<DialogDriver> m_driver; ///< the box's part in a run without a user
     std::uint64_t m_listedKey = 0;          ///< the folder the list shows

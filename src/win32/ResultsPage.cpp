@@ -18,6 +18,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace sarvik::win32 {
 
@@ -272,6 +273,11 @@ void MainWindow::copyFinished()
 
 void MainWindow::selfTestScanned()
 {
+    const auto background = static_cast<COLORREF>(::SendMessageW(m_files, LVM_GETBKCOLOR, 0, 0));
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "#%02x%02x%02x", GetRValue(background), GetGValue(background),
+                  GetBValue(background));
+    selfTestReport(std::string("self-test: ") + (m_dark ? "dark" : "light") + " colours, list background " + colour);
     std::uint64_t files = 0, folders = 0;
     for (const catalogue::FileRow& row : m_rows.rows())
         (row.folder ? folders : files) += 1;

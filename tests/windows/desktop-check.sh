@@ -127,6 +127,25 @@ PY
   failed=1
 fi
 
+# With the system's apps set to dark, the lists are drawn dark; set back to
+# light, in the system's colours.
+status=0
+fresh_wine
+theme='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
+wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wineserver --wait >/dev/null 2>&1 || true
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/fat32.img" \
+  >"$work/dark.out" 2>/dev/null || status=$?
+wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
+wineserver --wait >/dev/null 2>&1 || true
+if [ "$status" != 0 ] || ! tr -d '\r' <"$work/dark.out" | grep -q '^self-test: dark colours, list background #2b2b2b$' ||
+  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: light colours'; then
+  echo "desktop-check: dark mode: exit $status, $(tr -d '\r' <"$work/dark.out" | grep colours)" >&2
+  failed=1
+else
+  echo "desktop-check: dark mode: the lists follow the system's apps" >&2
+fi
+
 # A wrong command line from a script ends at once with its reason, no box to wait on.
 status=0
 fresh_wine
