@@ -146,7 +146,6 @@ void MainWindow::next()
     m_session = std::move(session);
     m_filterNote.clear(); // the filters go with the session they narrowed
     m_source = drive;
-    m_settings.ThoroughScan = true;
     m_scanStarted = std::chrono::steady_clock::now();
     ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
     ::SetWindowTextW(m_status, (L"Scanning " + wideOf(drive.text) + L"...").c_str());
@@ -154,8 +153,11 @@ void MainWindow::next()
     showPage(Page::Scanning);
     m_poster.setCopying(false);
     scan::ScanOptions options;
-    options.thorough = true;
-    options.deep = ::SendMessageW(m_deep, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    // The recovery settings choose the rules; the drive page's box asks for
+    // the deep search of this scan, the settings for that of every scan.
+    options.thorough = m_settings.ThoroughScan;
+    options.deep = ::SendMessageW(m_deep, BM_GETCHECK, 0, 0) == BST_CHECKED ||
+                   (m_settings.ThoroughScan && m_settings.DeepSearch);
     m_scan.start(*m_session, options);
 }
 

@@ -141,6 +141,7 @@ private:
     [[nodiscard]] const catalogue::FileRow* selectedRow() const;
     [[nodiscard]] std::wstring listedFolderPath() const;
     void showProperties();
+    void showPreview();
     void renameSelected(const std::wstring& driven);
     void findFiles(const std::wstring& driven);
     bool showFile(std::size_t fileIndex);

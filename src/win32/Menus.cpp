@@ -73,6 +73,7 @@ HACCEL MainWindow::keyboardCommands()
         {FVIRTKEY, VK_F2, CMD_RENAME},
         {FALT | FVIRTKEY, VK_RETURN, CMD_PROPERTIES},
         {FALT | FVIRTKEY, VK_LEFT, CMD_BACK},
+        {FVIRTKEY, VK_F3, CMD_PREVIEW},
     };
     return ::CreateAcceleratorTableW(table, static_cast<int>(std::size(table)));
 }
@@ -223,6 +224,8 @@ void MainWindow::contextMenu(POINT at)
         return;
     HMENU view = popup({{CMD_MENU_ICONS, L"Ico&ns"}, {CMD_MENU_LIST, L"&List"}, {CMD_MENU_DETAILS, L"&Details"}});
     HMENU menu = popup({
+        {CMD_PREVIEW, L"Pre&view...\tF3"},
+        {0, nullptr},
         {CMD_MENU_RECOVER_SELECTED, L"&Recover Selected..."},
         {CMD_MENU_RECOVER_ALL, L"Recover &All..."},
         {0, nullptr},
@@ -324,6 +327,8 @@ bool MainWindow::runCommand(int id)
     case CMD_ABOUT:
         about();
         return true;
+    case CMD_PREVIEW:
+        return results && (showPreview(), true);
     case CMD_RENAME:
         return results && (renameSelected(stepInput()), true);
     case CMD_PROPERTIES:

@@ -94,3 +94,11 @@
 
 // About.
 #define IDC_ABOUT_TEXT 1080
+
+// Preview.
+#define CMD_PREVIEW 32904
+#define IDD_PREVIEW 165
+#define IDC_PREVIEW_INFO 1090
+#define IDC_PREVIEW_TEXT 1091
+#define IDC_PREVIEW_AS_TEXT 1092
+#define IDC_PREVIEW_AS_HEX 1093

@@ -7,6 +7,7 @@
 #include "win32/MainWindow.h"
 
 #include "win32/InfoDialogs.h"
+#include "win32/PreviewDialog.h"
 #include "win32/Resources.h"
 #include "win32/SearchDialogs.h"
 
@@ -15,6 +16,7 @@
 #include "platform/WinText.h"
 #include "session/DisplayText.h"
 #include "session/EntryAccess.h"
+#include "session/FileHead.h"
 #include "session/FolderTreeItems.h"
 #include "session/Properties.h"
 
@@ -111,6 +113,42 @@ void MainWindow::renameSelected(const std::wstring& driven)
         }
     }
     ::InvalidateRect(m_files, nullptr, TRUE);
+}
+
+void MainWindow::showPreview()
+{
+    const catalogue::FileRow* row = selectedRow();
+    if (row == nullptr || m_session == nullptr)
+        return;
+    if (session::isFolderRow(*row)) {
+        say(L"The preview shows files: choose a file in the list.");
+        return;
+    }
+    // A megabyte at most: enough to see what a file is, quick to read.
+    constexpr std::uint64_t kPreviewLimit = std::uint64_t{1} << 20;
+    constexpr std::uint64_t kZeroTail = 4096;
+    PreviewBytes content;
+    content.name = session::displayName(row->name, m_session->catalogue.NamesAreUtf8);
+    content.fileSize = row->size;
+    {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        session::FileHeadReader reader(m_session->volume, m_session->catalogue, m_session->tree, m_settings);
+        const std::atomic<std::uint64_t> latest{1};
+        reader.readHead(
+            *row, kPreviewLimit,
+            [&content](const std::byte* bytes, std::size_t count) {
+                content.bytes.insert(content.bytes.end(), bytes, bytes + count);
+            },
+            latest, 1);
+        std::uint64_t lastNonZero = content.bytes.size();
+        while (lastNonZero > 0 && content.bytes[lastNonZero - 1] == std::byte{0})
+            --lastNonZero;
+        content.intact = session::intactBytes(content.bytes.size(), lastNonZero, reader.parts(*row),
+                                              reader.clusterBytes(), kZeroTail);
+        ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+    }
+    PreviewDialog dialog(std::move(content));
+    dialog.run(m_instance, m_window, IDD_PREVIEW, driverFor({}));
 }
 
 void MainWindow::findFiles(const std::wstring& driven)

@@ -53,7 +53,7 @@ void MainWindow::runSelfTestSteps()
         m_stepInput = colon == std::wstring::npos ? std::wstring() : step.substr(colon + 1);
         selfTestReport("self-test: step " + utf8Of(step));
         int command = 0;
-        if (name == L"properties" || name == L"rename") {
+        if (name == L"properties" || name == L"rename" || name == L"preview") {
             // The row named first, then the command on it; "rename:OLD=NEW".
             const std::wstring row = name == L"rename" ? m_stepInput.substr(0, m_stepInput.find(L'=')) : m_stepInput;
             if (name == L"rename")
@@ -63,7 +63,7 @@ void MainWindow::runSelfTestSteps()
                 m_exitStatus = 1;
                 continue;
             }
-            command = name == L"rename" ? CMD_RENAME : CMD_PROPERTIES;
+            command = name == L"rename" ? CMD_RENAME : name == L"preview" ? CMD_PREVIEW : CMD_PROPERTIES;
         } else if (name == L"view") {
             command = m_stepInput == L"icons" ? CMD_ICONS : m_stepInput == L"list" ? CMD_LIST : CMD_DETAILS;
         } else {

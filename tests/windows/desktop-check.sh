@@ -90,12 +90,14 @@ status=0
 fresh_wine
 timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
   wine "$exe" --self-test "Z:$volumes/fat32.img" --do drive-info --do "properties:Large archive.dat" \
-  --do properties:Documents --do "find:*.txt" --do "filter:*.bin" --do settings:skip --do settings \
+  --do properties:Documents --do "find:*.txt" --do "preview:Quarterly Report 2024.txt" \
+  --do "preview:Large archive.dat" --do "filter:*.bin" --do settings:skip --do settings \
   --do "save:Z:$work/steps.rvu" --do back --do find:x --do "load:Z:$work/STEPS.RVU" >"$work/steps.out" 2>/dev/null ||
   status=$?
 tr -d '\r' <"$work/steps.out" >"$work/steps.log"
 if [ "$status" != 0 ] ||
-  ! /usr/bin/python3 "$here/steps.py" "$work/steps.log" "$volumes/fat32.manifest.tsv" "Z:$work/STEPS.RVU"; then
+  ! /usr/bin/python3 "$here/steps.py" "$work/steps.log" "$volumes/fat32.manifest.tsv" "Z:$work/STEPS.RVU" \
+    "$work/fat32.linux"; then
   echo "desktop-check: the commands of the results page (exit $status), see $work/steps.log" >&2
   failed=1
 fi

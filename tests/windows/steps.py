@@ -35,6 +35,28 @@ def listing(lines):
     return rows
 
 
+def previews(steps, linux):
+    """The preview's first lines against the bytes the Linux program copied."""
+    problems = []
+    for step, lines in steps.items():
+        if not step.startswith('preview:'):
+            continue
+        name = step[len('preview:'):]
+        with open(f'{linux}/{name}', 'rb') as f:
+            data = f.read()
+        shown = [line[4:] for line in lines[0] if line.startswith('  | ')]
+        if '  shown as hex' in lines[0]:
+            want = [f'{i * 16:08x}  ' + ' '.join(f'{b:02x}' for b in data[i * 16:i * 16 + 8]) + '  ' +
+                    ' '.join(f'{b:02x}' for b in data[i * 16 + 8:i * 16 + 16]) for i in range(len(shown))]
+            got = [line[:58].rstrip() for line in shown]
+        else:
+            want = data.decode('utf-8').splitlines()[:len(shown)]
+            got = shown
+        if not shown or got != want:
+            problems.append(f'{step} shows {got[:2]}, the Linux copy begins {want[:2]}')
+    return problems
+
+
 def check(log, entries, snapshot):
     problems = []
     deleted = [e for e in entries if e['type'] == 'file' and e['state'] == 'deleted']
@@ -74,10 +96,12 @@ def check(log, entries, snapshot):
 
 
 if __name__ == '__main__':
-    log_path, manifest_path, snapshot = sys.argv[1:4]
+    log_path, manifest_path, snapshot, linux = sys.argv[1:5]
     with open(log_path, encoding='utf-8') as f:
         log = f.read().splitlines()
-    problems = check(log, manifest(manifest_path), snapshot)
+    problems = check(log, manifest(manifest_path), snapshot) + previews(sections(log), linux)
+    if not any(step.startswith('preview:') for step in sections(log)):
+        problems.append('no preview was shown')
     for p in problems:
         print('desktop-check: steps: ' + p, file=sys.stderr)
     if not problems:
