@@ -156,8 +156,8 @@ void MainWindow::next()
     // The recovery settings choose the rules; the drive page's box asks for
     // the deep search of this scan, the settings for that of every scan.
     options.thorough = m_settings.ThoroughScan;
-    options.deep = ::SendMessageW(m_deep, BM_GETCHECK, 0, 0) == BST_CHECKED ||
-                   (m_settings.ThoroughScan && m_settings.DeepSearch);
+    options.deep =
+        ::SendMessageW(m_deep, BM_GETCHECK, 0, 0) == BST_CHECKED || (m_settings.ThoroughScan && m_settings.DeepSearch);
     m_scan.start(*m_session, options);
 }
 

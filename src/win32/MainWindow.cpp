@@ -128,9 +128,10 @@ bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<st
         }
         if (m_selfTest->deep)
             ::SendMessageW(m_deep, BM_SETCHECK, BST_CHECKED, 0);
-        if (m_selfTest->drivesOnly)
+        if (m_selfTest->drivesOnly) {
+            runSelfTestSteps(); // the drive page's own commands
             endSelfTest(0);
-        else
+        } else
             ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(IdNext, BN_CLICKED), 0);
         if (m_selfTest->stop)
             ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(IdStop, BN_CLICKED), 0);

@@ -142,6 +142,7 @@ private:
     [[nodiscard]] std::wstring listedFolderPath() const;
     void showProperties();
     void showPreview();
+    void searchLostVolumes();
     void renameSelected(const std::wstring& driven);
     void findFiles(const std::wstring& driven);
     bool showFile(std::size_t fileIndex);

@@ -181,6 +181,7 @@ void MainWindow::setMenuState()
     // Loading replaces the catalogue: never while a worker reads it.
     enable(CMD_LOAD_SNAPSHOT, m_page == Page::Drives);
     enable(CMD_ADD_DISK_IMAGE, m_page == Page::Drives);
+    enable(CMD_SEARCH_LOST_VOLUMES, m_page == Page::Drives && !m_scan.running());
     enable(CMD_SETTINGS, !busy);
     enable(CMD_STOP, busy);
     const UINT view = m_view == LV_VIEW_ICON ? CMD_ICONS : m_view == LV_VIEW_LIST ? CMD_LIST : CMD_DETAILS;
@@ -310,6 +311,9 @@ bool MainWindow::runCommand(int id)
         return true;
     case CMD_SETTINGS:
         settings(stepInput());
+        return true;
+    case CMD_SEARCH_LOST_VOLUMES:
+        searchLostVolumes();
         return true;
     case CMD_DRIVE_INFORMATION:
         driveInformation();

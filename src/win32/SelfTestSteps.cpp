@@ -79,7 +79,8 @@ void MainWindow::runSelfTestSteps()
                              {L"back", CMD_BACK},
                              {L"load", CMD_LOAD_SNAPSHOT},
                              {L"select-all", CMD_SELECT_ALL},
-                             {L"recover-selected", CMD_RECOVER_SELECTED}};
+                             {L"recover-selected", CMD_RECOVER_SELECTED},
+                             {L"lost-volumes", CMD_SEARCH_LOST_VOLUMES}};
             for (const auto& known : kCommands)
                 if (name == known.name)
                     command = known.command;

@@ -3,6 +3,7 @@
 //
 //   sarvik-undelete.exe [IMAGE...]
 //   sarvik-undelete.exe --self-test IMAGE [--recover-to FOLDER] [--hold-ms N] [--drive-page] [--deep] [--stop]
+//                       [--do STEP]...
 //
 // The images named are listed on the drive page, the last one chosen.
 // --self-test drives the window through its steps without a user: opens
@@ -12,6 +13,12 @@
 // be opened or read as a volume or the command line is wrong. --hold-ms keeps the window on screen that
 // long before the exit; --drive-page stops on the drive page, the image chosen;
 // --deep scans with the deep search; --stop presses Stop as the scan starts.
+// Each --do STEP chooses a menu command before the copy (on the drive page
+// with --drive-page): "properties:NAME", "rename:NAME=NEW", "find:PATTERN",
+// "preview:NAME", "filter:PATTERN", "settings[:skip|overwrite|rename]",
+// "drive-info", "about", "save:FILE", "back", "load:FILE", "view:list",
+// "select-all", "recover-selected", "lost-volumes"; the boxes they open play
+// their part by themselves and print what they show.
 
 #include "platform/Console.h"
 #include "platform/Devices.h"

@@ -129,6 +129,22 @@ PY
   failed=1
 fi
 
+# Search for Lost Volumes on a disk whose partition table is gone: a FAT32
+# volume 2 MiB in, nothing before it.
+status=0
+fresh_wine
+truncate -s 2M "$work/lost.img"
+dd if="$volumes/fat32.img" of="$work/lost.img" bs=512 seek=4096 conv=notrunc,sparse status=none
+timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$work/lost.img" --drive-page --do lost-volumes >"$work/lost.out" 2>/dev/null || status=$?
+if [ "$status" != 0 ] || ! tr -d '\r' <"$work/lost.out" | grep -q '^1 lost volume(s) found' ||
+  ! tr -d '\r' <"$work/lost.out" | grep -q '^Disk Image(lost.img) lost 1: FAT32 (found by its boot sector)$'; then
+  echo "desktop-check: lost volumes: exit $status, $(tr -d '\r' <"$work/lost.out" | tail -2 | tr '\n' ' ')" >&2
+  failed=1
+else
+  echo "desktop-check: lost volumes: the volume without a partition table is found" >&2
+fi
+
 # With the system's apps set to dark, the lists are drawn dark; set back to
 # light, in the system's colours.
 status=0
