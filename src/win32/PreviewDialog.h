@@ -20,6 +20,13 @@ struct PreviewBytes {
     std::uint64_t intact = 0;   ///< how many of the bytes are still the file's
 };
 
+/// A picture the bytes decode to: its size, and a bitmap of it shrunk to fit.
+struct PreviewPicture {
+    int width = 0, height = 0;
+    HBITMAP bitmap = nullptr; ///< the caller's to delete; null when the bytes are no picture
+};
+[[nodiscard]] PreviewPicture decodePicture(const std::vector<std::byte>& bytes, int maxWidth, int maxHeight);
+
 class PreviewDialog final : public DialogBase {
 public:
     explicit PreviewDialog(PreviewBytes content) : m_content(std::move(content)) {}
@@ -31,10 +38,12 @@ private:
     void init() override;
     bool command(int id, int code) override;
     void drive() override;
-    void show(bool hex);
+    enum class Shown { Picture, Text, Hex };
+    void show(Shown shown);
 
     PreviewBytes m_content;
     HFONT m_fixed = nullptr;
+    PreviewPicture m_picture;
 };
 
 } // namespace sarvik::win32

@@ -54,13 +54,13 @@ void FindFilesDialog::init()
 {
     HWND list = item(IDC_FIND_RESULTS);
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    // Widths in dialog units' terms: the box is laid out in them.
-    RECT widths{0, 0, 150, 0};
-    ::MapDialogRect(handle(), &widths);
-    const int unit = widths.right / 150;
-    addColumn(list, 0, L"File Name", 110 * unit);
-    addColumn(list, 1, L"Path", 190 * unit);
-    addColumn(list, 2, L"Size", 70 * unit);
+    // The columns share the list's width: name, path, size.
+    RECT room{};
+    ::GetClientRect(list, &room);
+    const int width = room.right - ::GetSystemMetricsForDpi(SM_CXVSCROLL, ::GetDpiForWindow(handle()));
+    addColumn(list, 0, L"File Name", width * 35 / 100);
+    addColumn(list, 1, L"Path", width * 48 / 100);
+    addColumn(list, 2, L"Size", width * 17 / 100);
     ::SendMessageW(item(IDC_FIND_PATTERN), EM_SETLIMITTEXT, 255, 0);
     showSearching(false);
     ::SetFocus(item(IDC_FIND_PATTERN));

@@ -145,6 +145,34 @@ else
   echo "desktop-check: lost volumes: the volume without a partition table is found" >&2
 fi
 
+# A deleted picture is previewed as a picture (the Windows Imaging Component
+# decodes it): a 40 x 30 PNG written to a FAT volume by mtools, then deleted.
+status=0
+fresh_wine
+/usr/bin/python3 - "$work/sunset.png" <<'PY'
+import struct, sys, zlib
+w, h = 40, 30
+rows = b''.join(b'\0' + b''.join(bytes((x * 6 % 256, y * 8 % 256, 128)) for x in range(w)) for y in range(h))
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+with open(sys.argv[1], 'wb') as f:
+    f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) +
+            chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+PY
+rm -f "$work/picture.img"
+mkfs.fat -C "$work/picture.img" 2048 >/dev/null
+mcopy -i "$work/picture.img" "$work/sunset.png" ::sunset.png
+mdel -i "$work/picture.img" ::sunset.png
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$work/picture.img" --do "preview:_unset.png" >"$work/picture.out" 2>/dev/null || status=$?
+if [ "$status" != 0 ] || ! tr -d '\r' <"$work/picture.out" | grep -q '; a picture of 40 x 30$' ||
+  ! tr -d '\r' <"$work/picture.out" | grep -q '^  shown as picture$'; then
+  echo "desktop-check: picture preview: exit $status, $(tr -d '\r' <"$work/picture.out" | tail -3 | tr '\n' ' ')" >&2
+  failed=1
+else
+  echo "desktop-check: picture preview: the deleted PNG shows as a 40 x 30 picture" >&2
+fi
+
 # With the system's apps set to dark, the lists are drawn dark; set back to
 # light, in the system's colours.
 status=0
