@@ -4,7 +4,7 @@
 # on a virtual X display and saves a picture of the drive page and of the
 # results page, of the boxes of the results page (Find File(s), Properties,
 # Recovery Settings), at 100% and at 200% (wine's LogPixels 96 and 192), and
-# of the results page in dark mode.
+# of the results page and Find File(s) in dark mode (at 200%).
 # Usage: tools/screenshots-windows.sh [IMAGE [OUTDIR]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,6 +46,7 @@ theme='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wineserver --wait || true
 shoot "results-dark" 5 --self-test "Z:$image" --hold-ms 7000
+shoot "find-dark" 6 --self-test "Z:$image" --hold-ms 6000 --do "find:*.txt"
 wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 wineserver --kill || true
