@@ -414,7 +414,7 @@ LRESULT MainWindow::notify(const NMHDR& header, LPARAM lParam)
         else if (header.code == LVN_ITEMCHANGED || header.code == LVN_ODSTATECHANGED)
             updateStatusBar();
         else if (header.code == NM_DBLCLK || header.code == NM_RETURN)
-            runCommand(CMD_PROPERTIES);
+            runCommand(CMD_OPEN); // a file opens, a folder is listed
     } else if (header.hwndFrom == m_tree && header.code == TVN_SELCHANGEDW) {
         folderChosen(reinterpret_cast<const NMTREEVIEWW*>(lParam)->itemNew.lParam);
     }

@@ -142,6 +142,7 @@ private:
     [[nodiscard]] std::wstring listedFolderPath() const;
     void showProperties();
     void showPreview();
+    void openSelected(bool openWith);
     void searchLostVolumes();
     void renameSelected(const std::wstring& driven);
     void findFiles(const std::wstring& driven);

@@ -9,6 +9,7 @@
 #include "win32/Resources.h"
 
 #include "platform/WinText.h"
+#include "session/EntryAccess.h"
 
 #include <commctrl.h>
 
@@ -225,6 +226,9 @@ void MainWindow::contextMenu(POINT at)
         return;
     HMENU view = popup({{CMD_MENU_ICONS, L"Ico&ns"}, {CMD_MENU_LIST, L"&List"}, {CMD_MENU_DETAILS, L"&Details"}});
     HMENU menu = popup({
+        {CMD_OPEN, L"&Open\tEnter"},
+        {CMD_OPEN_WITH, L"Open &With..."},
+        {0, nullptr},
         {CMD_PREVIEW, L"Pre&view...\tF3"},
         {0, nullptr},
         {CMD_MENU_RECOVER_SELECTED, L"&Recover Selected..."},
@@ -246,6 +250,10 @@ void MainWindow::contextMenu(POINT at)
         at = {row.left + scaled(20), row.bottom};
         ::ClientToScreen(m_files, &at);
     }
+    // Open With is for files.
+    const catalogue::FileRow* row = selectedRow();
+    ::EnableMenuItem(menu, CMD_OPEN_WITH,
+                     static_cast<UINT>(MF_BYCOMMAND | (row != nullptr && session::isFolderRow(*row) ? MF_GRAYED : 0)));
     ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, m_window, nullptr);
     ::DestroyMenu(menu);
 }
@@ -331,6 +339,9 @@ bool MainWindow::runCommand(int id)
     case CMD_ABOUT:
         about();
         return true;
+    case CMD_OPEN:
+    case CMD_OPEN_WITH:
+        return results && (openSelected(id == CMD_OPEN_WITH), true);
     case CMD_PREVIEW:
         return results && (showPreview(), true);
     case CMD_RENAME:

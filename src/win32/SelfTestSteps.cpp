@@ -53,7 +53,7 @@ void MainWindow::runSelfTestSteps()
         m_stepInput = colon == std::wstring::npos ? std::wstring() : step.substr(colon + 1);
         selfTestReport("self-test: step " + utf8Of(step));
         int command = 0;
-        if (name == L"properties" || name == L"rename" || name == L"preview") {
+        if (name == L"properties" || name == L"rename" || name == L"preview" || name == L"open") {
             // The row named first, then the command on it; "rename:OLD=NEW".
             const std::wstring row = name == L"rename" ? m_stepInput.substr(0, m_stepInput.find(L'=')) : m_stepInput;
             if (name == L"rename")
@@ -63,7 +63,10 @@ void MainWindow::runSelfTestSteps()
                 m_exitStatus = 1;
                 continue;
             }
-            command = name == L"rename" ? CMD_RENAME : name == L"preview" ? CMD_PREVIEW : CMD_PROPERTIES;
+            command = name == L"rename"    ? CMD_RENAME
+                      : name == L"preview" ? CMD_PREVIEW
+                      : name == L"open"    ? CMD_OPEN
+                                           : CMD_PROPERTIES;
         } else if (name == L"view") {
             command = m_stepInput == L"icons" ? CMD_ICONS : m_stepInput == L"list" ? CMD_LIST : CMD_DETAILS;
         } else {
@@ -92,7 +95,8 @@ void MainWindow::runSelfTestSteps()
         if (name == L"find" && selectedRow() != nullptr)
             selfTestReport("self-test: went to " + utf8Of(listedFolderPath()) + " \\ " +
                            session::displayName(selectedRow()->name, m_session->catalogue.NamesAreUtf8));
-        if (name == L"rename" || name == L"filter" || name == L"load" || name == L"view")
+        if (name == L"rename" || name == L"filter" || name == L"load" || name == L"view" ||
+            (name == L"open" && m_rows.size() > 0 && selectedRow() == nullptr))
             selfTestListing();
         if (name == L"select-all" || name == L"recover-selected")
             selfTestReport("self-test: " + std::to_string(selectedPositions().size()) + " rows selected");

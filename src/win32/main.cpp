@@ -15,7 +15,7 @@
 // --deep scans with the deep search; --stop presses Stop as the scan starts.
 // Each --do STEP chooses a menu command before the copy (on the drive page
 // with --drive-page): "properties:NAME", "rename:NAME=NEW", "find:PATTERN",
-// "preview:NAME", "filter:PATTERN", "settings[:skip|overwrite|rename]",
+// "preview:NAME", "open:NAME", "filter:PATTERN", "settings[:skip|overwrite|rename]",
 // "drive-info", "about", "save:FILE", "back", "load:FILE", "view:list",
 // "select-all", "recover-selected", "lost-volumes"; the boxes they open play
 // their part by themselves and print what they show.

@@ -92,7 +92,8 @@ timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
   wine "$exe" --self-test "Z:$volumes/fat32.img" --do drive-info --do "properties:Large archive.dat" \
   --do properties:Documents --do "find:*.txt" --do "preview:Quarterly Report 2024.txt" \
   --do "preview:Large archive.dat" --do "filter:*.bin" --do settings:skip --do settings \
-  --do "save:Z:$work/steps.rvu" --do back --do find:x --do "load:Z:$work/STEPS.RVU" >"$work/steps.out" 2>/dev/null ||
+  --do "save:Z:$work/steps.rvu" --do back --do find:x --do "load:Z:$work/STEPS.RVU" --do "open:Café menu.txt" \
+  --do open:Documents >"$work/steps.out" 2>/dev/null ||
   status=$?
 tr -d '\r' <"$work/steps.out" >"$work/steps.log"
 if [ "$status" != 0 ] ||

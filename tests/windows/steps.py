@@ -3,6 +3,7 @@
 commands (--do steps) against the manifest of the test volume it scanned."""
 import csv
 import fnmatch
+import subprocess
 import sys
 
 
@@ -57,6 +58,30 @@ def previews(steps, linux):
     return problems
 
 
+def opened(steps, linux, entries):
+    """Open copies a file where the program it opens with reads it, and
+    lists a folder."""
+    problems = []
+    for step, runs in steps.items():
+        if not step.startswith('open:'):
+            continue
+        name, lines = step[len('open:'):], runs[0]
+        copied = [line.split(' as ', 1)[1] for line in lines if line.startswith('self-test: copied to open as ')]
+        if copied:
+            path = subprocess.run(['winepath', '-u', copied[0]], capture_output=True, text=True).stdout.strip()
+            with open(path, 'rb') as got, open(f'{linux}/{name}', 'rb') as want:
+                if got.read() != want.read():
+                    problems.append(f'{step}: the copy opened differs from the Linux one')
+            continue
+        rows = sorted(r[0] for r in listing(lines))
+        want = sorted(e['path'].split('/')[-1] for e in entries
+                      if e['path'].startswith(name + '/') and e['path'].count('/') == 1
+                      and (e['type'] == 'dir' or e['state'] == 'deleted'))
+        if rows != want:
+            problems.append(f'{step} lists {rows}, the volume holds {want}')
+    return problems
+
+
 def check(log, entries, snapshot):
     problems = []
     deleted = [e for e in entries if e['type'] == 'file' and e['state'] == 'deleted']
@@ -99,7 +124,10 @@ if __name__ == '__main__':
     log_path, manifest_path, snapshot, linux = sys.argv[1:5]
     with open(log_path, encoding='utf-8') as f:
         log = f.read().splitlines()
-    problems = check(log, manifest(manifest_path), snapshot) + previews(sections(log), linux)
+    entries = manifest(manifest_path)
+    problems = check(log, entries, snapshot) + previews(sections(log), linux) + opened(sections(log), linux, entries)
+    if not any(step.startswith('open:') for step in sections(log)):
+        problems.append('nothing was opened')
     if not any(step.startswith('preview:') for step in sections(log)):
         problems.append('no preview was shown')
     for p in problems:
