@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "win32/DialogBase.h"
 
+#include "win32/Theme.h"
+
 #include "platform/WinText.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <vector>
 
@@ -79,6 +82,43 @@ std::vector<std::wstring> listBoxRows(HWND list)
 
 } // namespace
 
+DialogBase::~DialogBase()
+{
+    for (HBRUSH brush : {m_darkBrush, m_paneBrush})
+        if (brush != nullptr)
+            ::DeleteObject(brush);
+}
+
+void DialogBase::applyDark()
+{
+    m_dark = systemAppsAreDark();
+    if (!m_dark)
+        return;
+    setDarkFrame(m_dialog, true);
+    m_darkBrush = ::CreateSolidBrush(kDarkBackground);
+    m_paneBrush = ::CreateSolidBrush(kDarkPane);
+    for (HWND c = ::GetWindow(m_dialog, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        // A themed group box draws its caption in the theme's colour, not the
+        // one it is given: unthemed, it takes the dark text.
+        if (className(c) == L"Button" && (::GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX)
+            ::SetWindowTheme(c, L"", L"");
+        if (className(c) != WC_LISTVIEWW)
+            continue;
+        ::SendMessageW(c, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(kDarkPane));
+        ::SendMessageW(c, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kDarkPane));
+        ::SendMessageW(c, LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(kDarkText));
+    }
+}
+
+INT_PTR DialogBase::darkColours(UINT message, HDC dc)
+{
+    // Edit boxes and lists on the pane's colour, the rest on the box's.
+    const bool pane = message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX;
+    ::SetTextColor(dc, kDarkText);
+    ::SetBkColor(dc, pane ? kDarkPane : kDarkBackground);
+    return reinterpret_cast<INT_PTR>(pane ? m_paneBrush : m_darkBrush);
+}
+
 INT_PTR DialogBase::run(HINSTANCE instance, HWND owner, int templateId, const DialogDriver* driver)
 {
     m_driver = driver;
@@ -102,6 +142,7 @@ INT_PTR DialogBase::handle(UINT message, WPARAM wParam, LPARAM lParam)
     INT_PTR result = 0;
     switch (message) {
     case WM_INITDIALOG:
+        applyDark();
         init();
         if (m_driver != nullptr)
             ::PostMessageW(m_dialog, kDriveNow, 0, 0);
@@ -117,6 +158,14 @@ INT_PTR DialogBase::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_COMMAND:
         return command(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+        if (m_dark)
+            return darkColours(message, reinterpret_cast<HDC>(wParam));
+        break;
     case WM_NOTIFY: {
         const INT_PTR answer = notify(*reinterpret_cast<const NMHDR*>(lParam), lParam);
         ::SetWindowLongPtrW(m_dialog, DWLP_MSGRESULT, answer);

@@ -22,7 +22,7 @@ struct DialogDriver {
 
 class DialogBase {
 public:
-    virtual ~DialogBase() = default;
+    virtual ~DialogBase();
     DialogBase() = default;
     DialogBase(const DialogBase&) = delete;
     DialogBase& operator=(const DialogBase&) = delete;
@@ -63,8 +63,14 @@ private:
     static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
 
+    /// Dark mode: the box's frame, lists and labels in dark colours.
+    void applyDark();
+    INT_PTR darkColours(UINT message, HDC dc);
+
     HWND m_dialog = nullptr;
     const DialogDriver* m_driver = nullptr;
+    bool m_dark = false;
+    HBRUSH m_darkBrush = nullptr, m_paneBrush = nullptr;
     int m_finishWith = 0;
 };
 

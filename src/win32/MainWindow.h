@@ -162,7 +162,6 @@ private:
     void selfTestListing();
 
     // Dark mode (Theme.cpp).
-    [[nodiscard]] static bool systemAppsAreDark();
     void applyTheme();
     LRESULT themedColours(UINT message, HDC dc, HWND control);
     bool eraseBackground(HDC dc);

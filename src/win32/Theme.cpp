@@ -3,6 +3,7 @@
 // drawn dark (DwmSetWindowAttribute) and the window, its lists, its tree and
 // its labels take dark colours; otherwise the system's own colours.
 
+#include "win32/Theme.h"
 #include "win32/MainWindow.h"
 
 #include <commctrl.h>
@@ -16,15 +17,9 @@ namespace {
 /// The frame's dark mode attribute (Windows 10 2004 and later).
 constexpr DWORD kImmersiveDarkMode = 20;
 
-constexpr COLORREF kDarkBackground = RGB(0x20, 0x20, 0x20);
-constexpr COLORREF kDarkPane = RGB(0x2b, 0x2b, 0x2b);
-constexpr COLORREF kDarkText = RGB(0xf0, 0xf0, 0xf0);
-constexpr COLORREF kDarkGrayedText = RGB(0x80, 0x80, 0x80);
-constexpr COLORREF kDarkChosen = RGB(0x3d, 0x5a, 0x80);
-
 } // namespace
 
-bool MainWindow::systemAppsAreDark()
+bool systemAppsAreDark()
 {
     DWORD light = 1;
     DWORD size = sizeof light;
@@ -34,12 +29,16 @@ bool MainWindow::systemAppsAreDark()
     return read == ERROR_SUCCESS && light == 0;
 }
 
+void setDarkFrame(HWND window, bool dark)
+{
+    const BOOL on = dark ? TRUE : FALSE;
+    ::DwmSetWindowAttribute(window, kImmersiveDarkMode, &on, sizeof on);
+}
+
 void MainWindow::applyTheme()
 {
     m_dark = systemAppsAreDark();
-    const BOOL dark = m_dark ? TRUE : FALSE;
-    // Refused by systems before it: their frame stays as it is.
-    ::DwmSetWindowAttribute(m_window, kImmersiveDarkMode, &dark, sizeof dark);
+    setDarkFrame(m_window, m_dark);
     if (m_darkBrush == nullptr)
         m_darkBrush = ::CreateSolidBrush(kDarkBackground);
     const COLORREF pane = m_dark ? kDarkPane : ::GetSysColor(COLOR_WINDOW);
