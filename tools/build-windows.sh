@@ -5,7 +5,8 @@
 # the presentation layer (src/session) for 64-bit Windows with mingw-w64 into
 # build-windows/, then runs those tests and the command-line check
 # (tests/windows/cli-check.sh) and the desktop program's own run through its
-# steps (tests/windows/desktop-check.sh) under wine.
+# steps (tests/windows/desktop-check.sh) under wine, and the installer
+# (tests/windows/installer-check.sh: tools/package-windows.sh).
 #
 #   bash tools/build-windows.sh [build|test|all]   (all is the default)
 #
@@ -46,6 +47,7 @@ if [ "$what" = all ] || [ "$what" = test ]; then
   wine "$out/bin/session_tests.exe" --gtest_brief=1
   bash tests/windows/cli-check.sh "$out/bin/sarvik.exe" build/bin/sarvik build/test-volumes
   bash tests/windows/desktop-check.sh "$out/bin/sarvik-undelete.exe" build/bin/sarvik build/test-volumes
+  bash tests/windows/installer-check.sh build/test-volumes
   wineserver --kill || true
   echo "build-windows: tests under wine took $(($(date +%s) - start)) s" >&2
 fi

@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the Windows desktop program (built by tools/build-windows.sh) under wine
 # on a virtual X display and saves a picture of the drive page and of the
-# results page, at 100% and at 200% (wine's LogPixels 96 and 192).
+# results page, of the boxes of the results page (Find File(s), Properties,
+# Recovery Settings), at 100% and at 200% (wine's LogPixels 96 and 192), and
+# of the results page and Find File(s) in dark mode (at 200%).
 # Usage: tools/screenshots-windows.sh [IMAGE [OUTDIR]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,7 +38,16 @@ for scale in 100 200; do
   # The drive page: the image opened, the window closed after the picture.
   shoot "drives-$scale" 4 --self-test "Z:$image" --drive-page --hold-ms 6000
   shoot "results-$scale" 5 --self-test "Z:$image" --hold-ms 7000
+  shoot "find-$scale" 6 --self-test "Z:$image" --hold-ms 6000 --do "find:*.txt"
+  shoot "properties-$scale" 5 --self-test "Z:$image" --hold-ms 6000 --do "properties:Large archive.dat"
+  shoot "settings-$scale" 5 --self-test "Z:$image" --hold-ms 6000 --do settings
 done
+theme='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
+wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wineserver --wait || true
+shoot "results-dark" 5 --self-test "Z:$image" --hold-ms 7000
+shoot "find-dark" 6 --self-test "Z:$image" --hold-ms 6000 --do "find:*.txt"
+wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 wineserver --kill || true
 ls -1 "$out"

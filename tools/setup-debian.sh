@@ -23,7 +23,7 @@ if [ "${1:-}" != build ]; then
     xvfb xauth imagemagick
     ffmpeg libheif-examples p7zip-full python3-tifffile python3-numpy
     python3 python3-jsonschema bc libjpeg-turbo-progs dbus-daemon python3-dbus python3-gi
-    g++-mingw-w64-x86-64-posix wine wine64
+    g++-mingw-w64-x86-64-posix wine wine64 nsis zip unzip
     dpkg-dev file desktop-file-utils appstream man-db groff libxml2-utils polkitd lintian librsvg2-bin
   )
 fi

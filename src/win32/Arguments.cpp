@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "win32/Arguments.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace sarvik::win32 {
@@ -28,6 +29,14 @@ bool parseMilliseconds(const std::wstring& text, unsigned& value)
 
 } // namespace
 
+const std::vector<std::wstring>& selfTestSteps()
+{
+    static const std::vector<std::wstring> names = {
+        L"properties", L"rename", L"find", L"filter",     L"drive-info",       L"settings", L"about",        L"save",
+        L"back",       L"load",   L"view", L"select-all", L"recover-selected", L"preview",  L"lost-volumes", L"open"};
+    return names;
+}
+
 Arguments parseArguments(const std::vector<std::wstring>& words)
 {
     Arguments parsed;
@@ -49,7 +58,7 @@ Arguments parseArguments(const std::vector<std::wstring>& words)
             testOptions = true;
             continue;
         }
-        if (word != L"--self-test" && word != L"--recover-to" && word != L"--hold-ms")
+        if (word != L"--self-test" && word != L"--recover-to" && word != L"--hold-ms" && word != L"--do")
             return fail(L"Unknown option " + word + L".");
         if (i + 1 == words.size() || words[i + 1].empty())
             return fail(word + L" needs a value.");
@@ -57,6 +66,12 @@ Arguments parseArguments(const std::vector<std::wstring>& words)
         if (word == L"--self-test") {
             test.image = value;
             selfTest = true;
+        } else if (word == L"--do") {
+            const std::wstring name = value.substr(0, value.find(L':'));
+            if (std::find(selfTestSteps().begin(), selfTestSteps().end(), name) == selfTestSteps().end())
+                return fail(L"--do knows no step " + name + L".");
+            test.steps.push_back(value);
+            testOptions = true;
         } else if (word == L"--recover-to") {
             test.recoverTo = value;
             testOptions = true;
@@ -67,7 +82,7 @@ Arguments parseArguments(const std::vector<std::wstring>& words)
         }
     }
     if (testOptions && !selfTest)
-        return fail(L"--recover-to, --hold-ms, --drive-page, --deep and --stop go with --self-test IMAGE.");
+        return fail(L"--recover-to, --hold-ms, --drive-page, --deep, --stop and --do go with --self-test IMAGE.");
     if (selfTest && !parsed.images.empty())
         return fail(L"--self-test opens its own image; " + parsed.images.front() + L" is one too many.");
     if (selfTest)

@@ -5,7 +5,7 @@
 //
 //   sarvik-undelete.exe [IMAGE...]
 //   sarvik-undelete.exe --self-test IMAGE [--recover-to FOLDER] [--hold-ms N]
-//                       [--drive-page] [--deep] [--stop]
+//                       [--drive-page] [--deep] [--stop] [--do STEP]...
 //
 // Plain C++ (no Windows headers), so that it is tested on every system.
 
@@ -24,7 +24,14 @@ struct SelfTest {
     bool drivesOnly = false; ///< stop on the drive page, the image chosen (for screenshots)
     bool deep = false;       ///< scan with the deep search
     bool stop = false;       ///< press Stop as soon as the scan starts
+    /// What to do on the results page before the copy, in order, each through
+    /// the menu command a user would choose: "NAME" or "NAME:VALUE" with a
+    /// NAME of selfTestSteps().
+    std::vector<std::wstring> steps;
 };
+
+/// The names a --do step may have.
+[[nodiscard]] const std::vector<std::wstring>& selfTestSteps();
 
 struct Arguments {
     std::vector<std::wstring> images; ///< listed on the drive page, the last one chosen

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The ids of the main window's controls (a button's click comes as its id) and
-// of the commands the keyboard gives without a control.
+// The ids of the main window's controls (a button's click comes as its id);
+// the menu commands' ids are in Resources.h.
 
 namespace sarvik::win32 {
 
@@ -18,9 +18,8 @@ enum ControlId : unsigned short {
     IdRecover,
     IdBack,
     IdDeep,
+    IdToolbar,
+    IdStatusBar,
 };
-
-/// Recover Selected from the keyboard (Ctrl+R), as the button does.
-inline constexpr unsigned short kRecoverSelected = 32806;
 
 } // namespace sarvik::win32

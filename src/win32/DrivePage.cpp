@@ -144,8 +144,8 @@ void MainWindow::next()
     m_rows.clear();
     ::SendMessageW(m_files, LVM_SETITEMCOUNT, 0, 0);
     m_session = std::move(session);
-    m_scanned = static_cast<std::size_t>(chosen);
-    m_settings.ThoroughScan = true;
+    m_filterNote.clear(); // the filters go with the session they narrowed
+    m_source = drive;
     m_scanStarted = std::chrono::steady_clock::now();
     ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
     ::SetWindowTextW(m_status, (L"Scanning " + wideOf(drive.text) + L"...").c_str());
@@ -153,8 +153,11 @@ void MainWindow::next()
     showPage(Page::Scanning);
     m_poster.setCopying(false);
     scan::ScanOptions options;
-    options.thorough = true;
-    options.deep = ::SendMessageW(m_deep, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    // The recovery settings choose the rules; the drive page's box asks for
+    // the deep search of this scan, the settings for that of every scan.
+    options.thorough = m_settings.ThoroughScan;
+    options.deep =
+        ::SendMessageW(m_deep, BM_GETCHECK, 0, 0) == BST_CHECKED || (m_settings.ThoroughScan && m_settings.DeepSearch);
     m_scan.start(*m_session, options);
 }
 
@@ -218,7 +221,7 @@ void MainWindow::scanFinished()
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_scanStarted).count();
     char took[64];
     std::snprintf(took, sizeof took, "   (%.1f s%s)", seconds, m_scan.result().Stopped ? ", stopped" : "");
-    ::SetWindowTextW(m_status, (wideOf(m_driveItems[m_scanned].text) + wideOf(took)).c_str());
+    ::SetWindowTextW(m_status, (wideOf(m_source.text) + wideOf(took)).c_str());
     showPage(Page::Results);
     fillFolderTree();
     if (m_selfTest != nullptr)

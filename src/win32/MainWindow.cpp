@@ -2,6 +2,7 @@
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"
+#include "win32/Resources.h"
 
 #include "catalogue/ReadProgress.h"
 #include "platform/Devices.h"
@@ -18,6 +19,7 @@
 #include <dbt.h>
 #include <shellapi.h>
 #include <shobjidl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,6 +84,8 @@ MainWindow::~MainWindow()
 {
     if (m_font != nullptr)
         ::DeleteObject(m_font);
+    if (m_darkBrush != nullptr)
+        ::DeleteObject(m_darkBrush);
 }
 
 bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<std::wstring>& images)
@@ -105,7 +109,10 @@ bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<st
     const UINT dpi = ::GetDpiForWindow(m_window);
     ::SetWindowPos(m_window, nullptr, 0, 0, ::MulDiv(900, static_cast<int>(dpi), 96),
                    ::MulDiv(600, static_cast<int>(dpi), 96), SWP_NOMOVE | SWP_NOZORDER);
+    createMenus();
+    createToolbar();
     createControls();
+    applyTheme();
     applyDpi(dpi);
     fillDrives();
     for (const std::wstring& image : images)
@@ -121,9 +128,10 @@ bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<st
         }
         if (m_selfTest->deep)
             ::SendMessageW(m_deep, BM_SETCHECK, BST_CHECKED, 0);
-        if (m_selfTest->drivesOnly)
+        if (m_selfTest->drivesOnly) {
+            runSelfTestSteps(); // the drive page's own commands
             endSelfTest(0);
-        else
+        } else
             ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(IdNext, BN_CLICKED), 0);
         if (m_selfTest->stop)
             ::PostMessageW(m_window, WM_COMMAND, MAKEWPARAM(IdStop, BN_CLICKED), 0);
@@ -149,8 +157,26 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SIZE:
+        ::SendMessageW(m_toolbar, TB_AUTOSIZE, 0, 0);
+        ::SendMessageW(m_statusBar, WM_SIZE, 0, 0);
         layout();
         return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return themedColours(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_ERASEBKGND:
+        return eraseBackground(reinterpret_cast<HDC>(wParam)) ? 1 : ::DefWindowProcW(m_window, message, wParam, lParam);
+    case WM_SETTINGCHANGE:
+        // The user switched between light and dark apps.
+        if (lParam != 0 && std::wstring_view(reinterpret_cast<const wchar_t*>(lParam)) == L"ImmersiveColorSet")
+            applyTheme();
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == m_files) {
+            contextMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return 0;
+        }
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
     case WM_DPICHANGED: {
         applyDpi(HIWORD(wParam));
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
@@ -269,6 +295,7 @@ void MainWindow::applyDpi(UINT dpi)
     if (m_font != nullptr)
         ::DeleteObject(m_font);
     m_font = font;
+    fillToolbar();
     // Columns keep their share of the text as the text grows with the DPI.
     for (std::size_t c = 0; c < std::size(kDriveColumns); ++c)
         ::SendMessageW(m_drives, LVM_SETCOLUMNWIDTH, c, scaled(kDriveColumns[c]));
@@ -283,6 +310,12 @@ void MainWindow::layout()
         return;
     RECT client{};
     ::GetClientRect(m_window, &client);
+    // Below the toolbar, above the status bar.
+    RECT bar{};
+    if (m_toolbar != nullptr && ::GetWindowRect(m_toolbar, &bar) != 0)
+        client.top += bar.bottom - bar.top;
+    if (m_statusBar != nullptr && ::GetWindowRect(m_statusBar, &bar) != 0)
+        client.bottom -= bar.bottom - bar.top;
     const int m = scaled(kMargin), bw = scaled(kButtonWidth), bh = scaled(kButtonHeight), th = scaled(kTextHeight);
     const int width = client.right - 2 * m;
     const int buttonsTop = client.bottom - m - bh;
@@ -290,21 +323,21 @@ void MainWindow::layout()
         ::SetWindowPos(control, nullptr, x, y, std::max(w, 0), std::max(h, 0), SWP_NOZORDER | SWP_NOACTIVATE);
     };
     // The drive page.
-    place(m_prompt, m, m, width, th);
-    place(m_drives, m, m + th + m / 2, width, buttonsTop - 2 * m - th - m / 2);
+    place(m_prompt, m, client.top + m, width, th);
+    place(m_drives, m, client.top + m + th + m / 2, width, buttonsTop - client.top - 2 * m - th - m / 2);
     place(m_openImage, m, buttonsTop, bw, bh);
     place(m_deep, 2 * m + bw, buttonsTop, width - 2 * bw - 3 * m, bh);
     place(m_next, client.right - m - bw, buttonsTop, bw, bh);
     // The scan page and the results page share the status line and the progress bar.
-    const int contentTop = m;
+    const int contentTop = client.top + m;
+    const int third = client.top + (client.bottom - client.top) / 3;
     const int contentBottom = buttonsTop - m - th - m / 2 - th;
     place(m_tree, m, contentTop, scaled(kTreeWidth), contentBottom - contentTop);
     place(m_files, 2 * m + scaled(kTreeWidth), contentTop, width - m - scaled(kTreeWidth), contentBottom - contentTop);
     const bool results = m_page == Page::Results;
-    place(m_status, m, results ? contentBottom + m / 2 : client.bottom / 3, width, th);
-    place(m_progress, m, results ? contentBottom + m / 2 + th : client.bottom / 3 + th + m, width,
-          results ? th - 4 : th);
-    place(m_stop, client.right - m - bw, results ? buttonsTop : client.bottom / 3 + 2 * th + 2 * m, bw, bh);
+    place(m_status, m, results ? contentBottom + m / 2 : third, width, th);
+    place(m_progress, m, results ? contentBottom + m / 2 + th : third + th + m, width, results ? th - 4 : th);
+    place(m_stop, client.right - m - bw, results ? buttonsTop : third + 2 * th + 2 * m, bw, bh);
     place(m_recover, m, buttonsTop, bw + bw / 2, bh);
     place(m_back, client.right - 2 * m - 2 * bw, buttonsTop, bw, bh);
 }
@@ -321,6 +354,7 @@ void MainWindow::showPage(Page page)
     for (HWND c : {m_tree, m_files, m_recover, m_back})
         ::ShowWindow(c, results ? SW_SHOW : SW_HIDE);
     layout();
+    setMenuState();
     ::SetFocus(drives ? m_drives : scanning ? m_stop : m_files);
 }
 
@@ -348,21 +382,22 @@ void MainWindow::command(int id, int code)
         stop();
         break;
     case IdRecover:
-    case kRecoverSelected:
-        if (m_page == Page::Results && !m_copying)
-            recoverSelected();
+        runCommand(CMD_RECOVER_SELECTED);
         break;
     case IdBack:
         if (m_page == Page::Results && !m_copying)
             showPage(Page::Drives);
         break;
     default:
+        runCommand(id);
         break;
     }
 }
 
 LRESULT MainWindow::notify(const NMHDR& header, LPARAM lParam)
 {
+    if (header.code == NM_CUSTOMDRAW && (header.hwndFrom == m_toolbar || header.hwndFrom == m_tree))
+        return themedCustomDraw(header, lParam);
     if (header.hwndFrom == m_drives) {
         if (header.code == LVN_ITEMCHANGED)
             selectedDriveChanged();
@@ -376,6 +411,10 @@ LRESULT MainWindow::notify(const NMHDR& header, LPARAM lParam)
         else if (header.code == LVN_KEYDOWN && reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == 'A' &&
                  ::GetKeyState(VK_CONTROL) < 0)
             selectAll();
+        else if (header.code == LVN_ITEMCHANGED || header.code == LVN_ODSTATECHANGED)
+            updateStatusBar();
+        else if (header.code == NM_DBLCLK || header.code == NM_RETURN)
+            runCommand(CMD_OPEN); // a file opens, a folder is listed
     } else if (header.hwndFrom == m_tree && header.code == TVN_SELCHANGEDW) {
         folderChosen(reinterpret_cast<const NMTREEVIEWW*>(lParam)->itemNew.lParam);
     }
@@ -400,7 +439,7 @@ void MainWindow::selfTestReport(const std::string& line)
 
 void MainWindow::endSelfTest(int status)
 {
-    m_exitStatus = status;
+    m_exitStatus = std::max(m_exitStatus, status);
     ::SetTimer(m_window, 1, m_selfTest->holdMs == 0 ? 1 : m_selfTest->holdMs, nullptr);
 }
 

@@ -16,6 +16,7 @@
 #include "session/RecoveryJob.h"
 #include "session/ScanJob.h"
 #include "win32/Arguments.h"
+#include "win32/DialogBase.h"
 
 #include <windows.h>
 
@@ -73,6 +74,8 @@ public:
     [[nodiscard]] HWND handle() const { return m_window; }
     /// The exit status the program ends with.
     [[nodiscard]] int exitStatus() const { return m_exitStatus; }
+    /// The keyboard's shortcuts of the menu commands.
+    [[nodiscard]] static HACCEL keyboardCommands();
 
 private:
     enum class Page { Drives, Scanning, Results };
@@ -119,6 +122,51 @@ private:
     void showCopyProgress();
     void copyFinished();
 
+    // The menus, the toolbar, the status bar (Menus.cpp).
+    void createMenus();
+    void createToolbar();
+    void fillToolbar();
+    void setMenuState();
+    [[nodiscard]] bool commandEnabled(int id) const;
+    void updateStatusBar();
+    void contextMenu(POINT at);
+    bool runCommand(int id);
+    void setView(DWORD view);
+    void recoverAll();
+    void deepSearch();
+    void about();
+
+    // The results' boxes and snapshots (ResultsCommands.cpp); `driven` is the
+    // value a run without a user gives the box, empty for a user's run.
+    [[nodiscard]] const catalogue::FileRow* selectedRow() const;
+    [[nodiscard]] std::wstring listedFolderPath() const;
+    void showProperties();
+    void showPreview();
+    void openSelected(bool openWith);
+    void searchLostVolumes();
+    void renameSelected(const std::wstring& driven);
+    void findFiles(const std::wstring& driven);
+    bool showFile(std::size_t fileIndex);
+    void fileFilters(const std::wstring& driven);
+    void settings(const std::wstring& driven);
+    void driveInformation();
+    void saveSnapshot(const std::wstring& path);
+    void loadSnapshot(const std::wstring& path);
+    [[nodiscard]] std::wstring chooseSnapshotFile(bool save);
+    void showLoadedResults();
+    [[nodiscard]] const DialogDriver* driverFor(const std::wstring& driven);
+    bool selectRowNamed(const std::wstring& name);
+    void runSelfTestSteps();
+    /// What the --do step running gives a command in place of a user's choice.
+    [[nodiscard]] std::wstring stepInput() const { return m_selfTest != nullptr ? m_stepInput : std::wstring(); }
+    void selfTestListing();
+
+    // Dark mode (Theme.cpp).
+    void applyTheme();
+    LRESULT themedColours(UINT message, HDC dc, HWND control);
+    bool eraseBackground(HDC dc);
+    LRESULT themedCustomDraw(const NMHDR& header, LPARAM lParam);
+
     void say(const std::wstring& text);
     void selfTestScanned();
     void selfTestReport(const std::string& line);
@@ -137,10 +185,19 @@ private:
     HWND m_prompt = nullptr, m_drives = nullptr, m_openImage = nullptr, m_deep = nullptr, m_next = nullptr;
     HWND m_status = nullptr, m_progress = nullptr, m_stop = nullptr;
     HWND m_tree = nullptr, m_files = nullptr, m_recover = nullptr, m_back = nullptr;
+    HWND m_toolbar = nullptr, m_statusBar = nullptr;
+    HMENU m_menu = nullptr;
+    DWORD m_view = LV_VIEW_DETAILS;
+    bool m_dark = false;
+    HBRUSH m_darkBrush = nullptr;
+    std::wstring m_filterNote;
+    std::unique_ptr<DialogDriver> m_driver; ///< the box's part in a run without a user
+    std::uint64_t m_listedKey = 0;          ///< the folder the list shows
+    std::wstring m_stepInput;               ///< the value of the --do step running
 
     std::vector<disk::DriveItem> m_driveItems;
     std::vector<disk::DriveItem> m_images; ///< opened by the user, kept across a refresh
-    std::size_t m_scanned = 0;             ///< the drive of the session
+    disk::DriveItem m_source;              ///< the drive, image or snapshot volume of the session
     recovery::RecoverySettings m_settings = recovery::RecoverySettings::startup();
     std::unique_ptr<scan::ScanSession> m_session;
     session::FileListRows m_rows;

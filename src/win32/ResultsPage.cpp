@@ -18,6 +18,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace sarvik::win32 {
 
@@ -56,8 +57,7 @@ void MainWindow::fillFolderTree()
     ::SendMessageW(m_tree, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(m_tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     m_folderItems.clear();
-    const HTREEITEM root =
-        insertFolder(m_tree, TVI_ROOT, m_driveItems[m_scanned].text, catalogue::FolderTree::kRootHandle);
+    const HTREEITEM root = insertFolder(m_tree, TVI_ROOT, m_source.text, catalogue::FolderTree::kRootHandle);
     m_folderItems[catalogue::FolderTree::kRootHandle] = root;
     for (const session::FolderItem& folder :
          session::folderTreeItems(m_session->tree, m_session->catalogue.NamesAreUtf8)) {
@@ -81,6 +81,7 @@ void MainWindow::folderChosen(LPARAM handle)
 
 void MainWindow::fillFileList(std::uint64_t key)
 {
+    m_listedKey = key;
     const int column = m_rows.sortColumn();
     const session::SortOrder order = m_rows.sortOrder();
     m_rows.setRows(m_session->rows(key), m_session->catalogue.NamesAreUtf8);
@@ -91,6 +92,7 @@ void MainWindow::fillFileList(std::uint64_t key)
         ::SendMessageW(m_files, LVM_ENSUREVISIBLE, 0, FALSE);
     ::InvalidateRect(m_files, nullptr, TRUE);
     showSortArrows();
+    updateStatusBar();
 }
 
 void MainWindow::listDisplayInfo(LPARAM lParam)
@@ -166,7 +168,7 @@ void MainWindow::recoverSelected()
         ::SetFocus(m_files);
         return;
     }
-    const std::wstring folder = chooseFolder();
+    const std::wstring folder = m_selfTest != nullptr ? m_selfTest->recoverTo : chooseFolder();
     if (!folder.empty())
         startCopy(folder, recovery::RecoveryMode::Selected, session::rowsAtPositions(m_rows, positions));
     ::SetFocus(m_files);
@@ -204,7 +206,7 @@ bool MainWindow::startCopy(const std::wstring& folder, recovery::RecoveryMode mo
         return false;
     }
     // The copy never replaces the image it reads, or a file of its set.
-    destination->keepOff(platform::filesReadFor(m_driveItems[m_scanned].devicePath));
+    destination->keepOff(platform::filesReadFor(m_source.devicePath));
     m_copyRows = m_rows.rows();
     m_copyFolder = folder;
     m_report = recovery::RecoveryReport{};
@@ -271,6 +273,11 @@ void MainWindow::copyFinished()
 
 void MainWindow::selfTestScanned()
 {
+    const auto background = static_cast<COLORREF>(::SendMessageW(m_files, LVM_GETBKCOLOR, 0, 0));
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "#%02x%02x%02x", GetRValue(background), GetGValue(background),
+                  GetBValue(background));
+    selfTestReport(std::string("self-test: ") + (m_dark ? "dark" : "light") + " colours, list background " + colour);
     std::uint64_t files = 0, folders = 0;
     for (const catalogue::FileRow& row : m_rows.rows())
         (row.folder ? folders : files) += 1;
@@ -286,6 +293,9 @@ void MainWindow::selfTestScanned()
         endSelfTest(1);
         return;
     }
+    runSelfTestSteps();
+    if (m_copying)
+        return; // a step started the copy; its end ends the run
     if (m_selfTest->recoverTo.empty()) {
         endSelfTest(0);
         return;

@@ -3,6 +3,7 @@
 //
 //   sarvik-undelete.exe [IMAGE...]
 //   sarvik-undelete.exe --self-test IMAGE [--recover-to FOLDER] [--hold-ms N] [--drive-page] [--deep] [--stop]
+//                       [--do STEP]...
 //
 // The images named are listed on the drive page, the last one chosen.
 // --self-test drives the window through its steps without a user: opens
@@ -12,12 +13,17 @@
 // be opened or read as a volume or the command line is wrong. --hold-ms keeps the window on screen that
 // long before the exit; --drive-page stops on the drive page, the image chosen;
 // --deep scans with the deep search; --stop presses Stop as the scan starts.
+// Each --do STEP chooses a menu command before the copy (on the drive page
+// with --drive-page): "properties:NAME", "rename:NAME=NEW", "find:PATTERN",
+// "preview:NAME", "open:NAME", "filter:PATTERN", "settings[:skip|overwrite|rename]",
+// "drive-info", "about", "save:FILE", "back", "load:FILE", "view:list",
+// "select-all", "recover-selected", "lost-volumes"; the boxes they open play
+// their part by themselves and print what they show.
 
 #include "platform/Console.h"
 #include "platform/Devices.h"
 #include "platform/WinText.h"
 #include "win32/Arguments.h"
-#include "win32/Commands.h"
 #include "win32/MainWindow.h"
 
 #include <commctrl.h>
@@ -29,16 +35,6 @@
 #include <vector>
 
 namespace {
-
-/// The keyboard commands besides the buttons' own Alt+letter.
-HACCEL keyboardCommands()
-{
-    ACCEL table[] = {
-        {FCONTROL | FVIRTKEY, 'O', sarvik::win32::IdOpenImage},
-        {FCONTROL | FVIRTKEY, 'R', sarvik::win32::kRecoverSelected},
-    };
-    return ::CreateAcceleratorTableW(table, static_cast<int>(sizeof table / sizeof table[0]));
-}
 
 /// The arguments after the program's name.
 std::vector<std::wstring> commandLineWords()
@@ -58,7 +54,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 {
     sarvik::platform::setUpProcess();
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS |
-                                                       ICC_STANDARD_CLASSES};
+                                                       ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 
@@ -78,7 +74,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     {
         sarvik::win32::MainWindow window(devices, instance);
         if (window.create(show, arguments.selfTest ? &*arguments.selfTest : nullptr, arguments.images)) {
-            HACCEL keys = keyboardCommands();
+            HACCEL keys = sarvik::win32::MainWindow::keyboardCommands();
             MSG message{};
             while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
                 if (::TranslateAcceleratorW(window.handle(), keys, &message) != 0)

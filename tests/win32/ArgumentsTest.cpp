@@ -55,6 +55,9 @@ TEST(DesktopArguments, AWrongCommandLineIsRefusedWholeWithItsReason)
         {{L"--self-test", L"v.img", L"--hold-ms", L"-5"}, L"--hold-ms takes milliseconds"},
         {{L"--self-test", L"v.img", L"--hold-ms", L"600001"}, L"--hold-ms takes milliseconds"},
         {{L"--self-test", L"v.img", L"w.img"}, L"w.img is one too many"},
+        {{L"--self-test", L"v.img", L"--do", L"format:C"}, L"--do knows no step format"},
+        {{L"--self-test", L"v.img", L"--do"}, L"--do needs a value"},
+        {{L"--do", L"about"}, L"go with --self-test"},
     };
     for (const Case& c : cases) {
         const Arguments a = parseArguments(c.words);
@@ -64,6 +67,15 @@ TEST(DesktopArguments, AWrongCommandLineIsRefusedWholeWithItsReason)
         EXPECT_TRUE(a.images.empty());
     }
     EXPECT_EQ(parseArguments({L"--self-test", L"v.img", L"--hold-ms", L"600000"}).selfTest->holdMs, 600000u);
+}
+
+TEST(DesktopArguments, StepsAreKeptInTheirOrderWithTheirValues)
+{
+    const Arguments a = parseArguments(
+        {L"--do", L"rename:Spill=Over:flow", L"--self-test", L"v.img", L"--do", L"back", L"--do", L"find:*.txt"});
+    ASSERT_TRUE(a.selfTest) << std::string(a.error.begin(), a.error.end());
+    // Only the first colon parts the name from the value.
+    EXPECT_EQ(a.selfTest->steps, (std::vector<std::wstring>{L"rename:Spill=Over:flow", L"back", L"find:*.txt"}));
 }
 
 } // namespace

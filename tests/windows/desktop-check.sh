@@ -82,6 +82,117 @@ else
   echo "desktop-check: Stop at the start of a scan ends it stopped" >&2
 fi
 
+# The results page's commands through their menu items, their boxes driven
+# by the program itself: what the boxes show must be what the volume holds
+# (its manifest), a grayed command must do nothing, a snapshot saved and
+# loaded again must list what the scan did.
+status=0
+fresh_wine
+timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$volumes/fat32.img" --do drive-info --do "properties:Large archive.dat" \
+  --do properties:Documents --do "find:*.txt" --do "preview:Quarterly Report 2024.txt" \
+  --do "preview:Large archive.dat" --do "filter:*.bin" --do settings:skip --do settings \
+  --do "save:Z:$work/steps.rvu" --do back --do find:x --do "load:Z:$work/STEPS.RVU" --do "open:Café menu.txt" \
+  --do open:Documents >"$work/steps.out" 2>/dev/null ||
+  status=$?
+tr -d '\r' <"$work/steps.out" >"$work/steps.log"
+if [ "$status" != 0 ] ||
+  ! /usr/bin/python3 "$here/steps.py" "$work/steps.log" "$volumes/fat32.manifest.tsv" "Z:$work/STEPS.RVU" \
+    "$work/fat32.linux"; then
+  echo "desktop-check: the commands of the results page (exit $status), see $work/steps.log" >&2
+  failed=1
+fi
+
+# A folder renamed before the copy is written under its new name, with the
+# bytes the Linux program writes under the old one.
+status=0
+fresh_wine
+mkdir -p "$work/renamed.windows"
+timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$volumes/fat32.img" --do "rename:Spill=Overflow" --do select-all --do recover-selected \
+  --recover-to "Z:$work/renamed.windows" >"$work/renamed.out" 2>/dev/null || status=$?
+if [ "$status" != 0 ] || ! /usr/bin/python3 - "$work/fat32.linux" "$work/renamed.windows" "$here" <<'PY'; then
+import sys
+linux, windows, here = sys.argv[1:4]
+sys.path.insert(0, here)
+from copies import tree
+
+lin, win = tree(linux), tree(windows)
+spill = {p[len('Spill/'):]: h for p, h in lin.items() if p.startswith('Spill/')}
+over = {p[len('Overflow/'):]: h for p, h in win.items() if p.startswith('Overflow/')}
+left = [p for p in win if p.startswith('Spill/')]
+ok = spill and spill == over and not left
+print(f'desktop-check: rename: {len(over)} files under the new name, {len(spill)} under the old one on Linux, '
+      f'{len(left)} left under the old one', file=sys.stderr)
+sys.exit(0 if ok else 1)
+PY
+  echo "desktop-check: a folder renamed before the copy (exit $status)" >&2
+  failed=1
+fi
+
+# Search for Lost Volumes on a disk whose partition table is gone: a FAT32
+# volume 2 MiB in, nothing before it.
+status=0
+fresh_wine
+truncate -s 2M "$work/lost.img"
+dd if="$volumes/fat32.img" of="$work/lost.img" bs=512 seek=4096 conv=notrunc,sparse status=none
+timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$work/lost.img" --drive-page --do lost-volumes >"$work/lost.out" 2>/dev/null || status=$?
+if [ "$status" != 0 ] || ! tr -d '\r' <"$work/lost.out" | grep -q '^1 lost volume(s) found' ||
+  ! tr -d '\r' <"$work/lost.out" | grep -q '^Disk Image(lost.img) lost 1: FAT32 (found by its boot sector)$'; then
+  echo "desktop-check: lost volumes: exit $status, $(tr -d '\r' <"$work/lost.out" | tail -2 | tr '\n' ' ')" >&2
+  failed=1
+else
+  echo "desktop-check: lost volumes: the volume without a partition table is found" >&2
+fi
+
+# A deleted picture is previewed as a picture (the Windows Imaging Component
+# decodes it): a 40 x 30 PNG written to a FAT volume by mtools, then deleted.
+status=0
+fresh_wine
+/usr/bin/python3 - "$work/sunset.png" <<'PY'
+import struct, sys, zlib
+w, h = 40, 30
+rows = b''.join(b'\0' + b''.join(bytes((x * 6 % 256, y * 8 % 256, 128)) for x in range(w)) for y in range(h))
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+with open(sys.argv[1], 'wb') as f:
+    f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) +
+            chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+PY
+rm -f "$work/picture.img"
+mkfs.fat -C "$work/picture.img" 2048 >/dev/null
+mcopy -i "$work/picture.img" "$work/sunset.png" ::sunset.png
+mdel -i "$work/picture.img" ::sunset.png
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$work/picture.img" --do "preview:_unset.png" >"$work/picture.out" 2>/dev/null || status=$?
+if [ "$status" != 0 ] || ! tr -d '\r' <"$work/picture.out" | grep -q '; a picture of 40 x 30$' ||
+  ! tr -d '\r' <"$work/picture.out" | grep -q '^  shown as picture$'; then
+  echo "desktop-check: picture preview: exit $status, $(tr -d '\r' <"$work/picture.out" | tail -3 | tr '\n' ' ')" >&2
+  failed=1
+else
+  echo "desktop-check: picture preview: the deleted PNG shows as a 40 x 30 picture" >&2
+fi
+
+# With the system's apps set to dark, the lists are drawn dark; set back to
+# light, in the system's colours.
+status=0
+fresh_wine
+theme='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
+wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wineserver --wait >/dev/null 2>&1 || true
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/fat32.img" \
+  >"$work/dark.out" 2>/dev/null || status=$?
+wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
+wineserver --wait >/dev/null 2>&1 || true
+if [ "$status" != 0 ] || ! tr -d '\r' <"$work/dark.out" | grep -q '^self-test: dark colours, list background #2b2b2b$' ||
+  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: light colours'; then
+  echo "desktop-check: dark mode: exit $status, $(tr -d '\r' <"$work/dark.out" | grep colours)" >&2
+  failed=1
+else
+  echo "desktop-check: dark mode: the lists follow the system's apps" >&2
+fi
+
 # A wrong command line from a script ends at once with its reason, no box to wait on.
 status=0
 fresh_wine
