@@ -184,7 +184,7 @@ const NtfsFolderEntry* Catalogue::findNtfsFolder(std::uint64_t recordNumber) con
 void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
 {
     std::uint32_t lostFolderNumber = 0;
-    observer.status("Searching For Lost Data");
+    observer.report({StatusCode::SearchingForLostData});
 
     auto attach = [&](std::uint64_t parentRecord) {
         if (findNtfsFolder(parentRecord) != nullptr)
