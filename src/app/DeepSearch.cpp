@@ -47,7 +47,7 @@ void DeepSearch::connectRunner()
     connect(m_runner, &ScanRunner::partialReady, this, &DeepSearch::partialFound);
     connect(m_runner, &ScanRunner::reported, this, [this](const ScanReport& report) {
         if (report.hasStatus)
-            m_bar.setStatus(m_host.statusText(report.status));
+            m_bar.setStatus(m_host.statusText(report));
         if (report.hasProgress)
             m_bar.setProgress(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
     });
@@ -133,7 +133,7 @@ void DeepSearch::askStop()
     // The search reads on while the question is open; a Yes that comes after
     // it has ended is too late to matter, and one between two passes is kept
     // by the job's stop flag until the next pass sees it.
-    if (QuestionDialog(m_host.hostWidget(), QStringLiteral("Do you want to stop the current process ?")) == kYes)
+    if (QuestionDialog(m_host.hostWidget(), tr("Do you want to stop the current process ?")) == kYes)
         m_runner->requestStop();
 }
 

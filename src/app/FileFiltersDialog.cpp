@@ -20,16 +20,16 @@ namespace sarvik::app {
 FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, bool namesAreUtf8, QWidget* parent)
     : QDialog(parent), m_patterns(patterns), m_namesAreUtf8(namesAreUtf8)
 {
-    setWindowTitle(QStringLiteral("File Filters"));
+    setWindowTitle(tr("File Filters"));
     setFixedSize(ui::dluX(211), ui::dluY(145));
     m_edit = new QLineEdit(this);
     m_edit->setMaxLength(299);
     m_list = new QListWidget(this);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_add = new QPushButton(QStringLiteral("&Add"), this);
+    m_add = new QPushButton(tr("&Add"), this);
     m_add->setDefault(true);
-    m_remove = new QPushButton(QStringLiteral("&Remove"), this);
-    m_close = new QPushButton(QStringLiteral("&Close"), this);
+    m_remove = new QPushButton(tr("&Remove"), this);
+    m_close = new QPushButton(tr("&Close"), this);
     m_close->setAutoDefault(false);
     m_remove->setAutoDefault(false);
 
@@ -42,7 +42,7 @@ FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, bool name
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Enter Pattern"), this), 0, 0);
+    grid->addWidget(new QLabel(tr("Enter Pattern"), this), 0, 0);
     grid->addWidget(m_edit, 1, 0);
     grid->addWidget(m_add, 1, 1);
     grid->addWidget(m_list, 2, 0, 3, 1);

@@ -77,7 +77,7 @@ public:
     /// where it runs, else a look at the system's devices every few seconds.
     void watchDrives();
     /// The status line for an engine's status text (the thorough rules count MFT records).
-    [[nodiscard]] QString statusText(const std::string& status) const override;
+    [[nodiscard]] QString statusText(const session::ScanProgress& report) const override;
     /// Says why each path named on the command line is not listed (one box, after the window shows).
     void showRefusedSources(const QStringList& refusals);
     /// Runs the menu command `id` if it is enabled (the toolbar's rule).

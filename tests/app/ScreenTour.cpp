@@ -7,7 +7,7 @@
 // search while it runs and once it has ended. Run it under Xvfb to see the
 // program as a user does:
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
-// (SARVIK_TOUR_CLASSIC=1 scans with the classic rules.)
+// (SARVIK_TOUR_CLASSIC=1 scans with the classic rules; LANG picks the language.)
 
 #include "app/DeepSearch.h"
 #include "app/DeepSearchBar.h"
@@ -20,6 +20,7 @@
 #include "app/RecoveryWindow.h"
 #include "app/ResultsCommands.h"
 #include "app/SavingDialog.h"
+#include "app/Translations.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PercentProgressBar.h"
@@ -130,6 +131,8 @@ int main(int argc, char* argv[])
         return 2;
     }
     sarvik::app::useSystemIconTheme();
+    // In the language of the environment, as the program starts (LANG=de_DE.UTF-8: German).
+    sarvik::app::installTranslations(app);
     const QString out = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(out);
     SlowDevices devices;

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Wording.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace sarvik::app {
+
+namespace {
+
+QString words(const char* text)
+{
+    return QCoreApplication::translate("sarvik::app::Wording", text);
+}
+
+// Counts in a status line change many times a second: their digits are the
+// locale's, without group separators that would make the line jump.
+QString number(std::uint64_t n)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(qulonglong{n});
+}
+
+// "PHASE: 1.2 GB of 59.1 GB, 12 min left" (the time once known).
+QString readWords(const QString& phase, const catalogue::StatusReport& r)
+{
+    QString text = QCoreApplication::translate("sarvik::app::Wording", "%1: %2 of %3")
+                       .arg(phase, byteSizeWords(std::min(r.done, r.total)), byteSizeWords(r.total));
+    if (r.secondsLeft >= 1)
+        text =
+            QCoreApplication::translate("sarvik::app::Wording", "%1, %2 left").arg(text, durationWords(r.secondsLeft));
+    return text;
+}
+
+} // namespace
+
+QString byteSizeWords(std::uint64_t bytes)
+{
+    if (bytes < 1000)
+        return bytes == 1 ? words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "1 byte"))
+                          : words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 bytes")).arg(bytes);
+    static constexpr std::array<const char*, 5> kUnits{"KB", "MB", "GB", "TB", "PB"};
+    double value = static_cast<double>(bytes) / 1000.0;
+    std::size_t unit = 0;
+    while (value >= 999.95 && unit + 1 < kUnits.size()) {
+        value /= 1000.0;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1), QLatin1String(kUnits[unit]));
+}
+
+QString durationWords(double seconds)
+{
+    const auto whole = static_cast<std::uint64_t>(std::llround(std::max(seconds, 1.0)));
+    if (whole < 60)
+        return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 s")).arg(whole);
+    const std::uint64_t minutes = (whole + 30) / 60;
+    if (minutes < 60)
+        return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 min")).arg(minutes);
+    const std::uint64_t hours = minutes / 60;
+    const std::uint64_t rest = minutes % 60;
+    if (rest == 0)
+        return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 h")).arg(hours);
+    return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 h %2 min")).arg(hours).arg(rest);
+}
+
+QString statusWords(const catalogue::StatusReport& r, std::uint64_t mftRecordSectors)
+{
+    using catalogue::StatusCode;
+    const auto count = [&r](const char* phase) {
+        return QCoreApplication::translate("sarvik::app::Wording", "%1: %2 of %3")
+            .arg(words(phase), number(r.done), number(r.total));
+    };
+    switch (r.code) {
+    case StatusCode::CreatingDirectoryTree:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Creating Directory Tree"));
+    case StatusCode::SearchingForLostData:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Searching For Lost Data"));
+    case StatusCode::LookingForOrphanedFolders:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Looking for orphaned folders"));
+    case StatusCode::ReadingRootFolder:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Reading the root folder"));
+    case StatusCode::ReadingFolders:
+        return count(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Reading folders"));
+    case StatusCode::PlacingLostFolders:
+        return count(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Placing lost folders"));
+    case StatusCode::ReadingMftSectors:
+        // Sectors of the MFT mean nothing to a user; records do, where they are counted.
+        if (mftRecordSectors != 0)
+            return QCoreApplication::translate("sarvik::app::Wording", "%1: %2 of %3")
+                .arg(words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Reading MFT records")),
+                     number(r.done / mftRecordSectors), number(r.total / mftRecordSectors));
+        return QCoreApplication::translate("sarvik::app::Wording", "Reading %1\\%2").arg(r.done).arg(r.total);
+    case StatusCode::ReadingMftRecordsInFreeSpace:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Reading MFT records found in free space"));
+    case StatusCode::SearchingFreeSpace:
+        return readWords(words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Searching free space")), r);
+    case StatusCode::SearchingFreeClustersForFiles:
+        return readWords(words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Searching free clusters for files")), r);
+    case StatusCode::SearchingForLostVolumes:
+        return readWords(words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Searching for lost volumes")), r);
+    }
+    return {};
+}
+
+} // namespace sarvik::app
