@@ -625,7 +625,7 @@ Velmora Sarvik Undelete als Administrator neu starten? Sie werden nach dem Admin
     </message>
     <message>
         <source>Please select the file(s) and folder(s) to recover from right pane and copy using</source>
-        <translation>Wählen Sie rechts die Dateien und Ordner, die wiederhergestellt werden sollen, und kopieren Sie sie mit</translation>
+        <translation>Wählen Sie rechts die Dateien und Ordner und kopieren Sie sie mit</translation>
     </message>
     <message>
         <source>Recover Selected</source>
@@ -1112,6 +1112,10 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
     <message>
         <source>&amp;Cancel</source>
         <translation>&amp;Abbrechen</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
     </message>
 </context>
 <context>

@@ -111,13 +111,18 @@ QString FileListModel::localDate(const std::string& text)
     if (!date.isValid())
         return QString::fromStdString(text);
     const QLocale locale;
+    // The locale's short form with the whole year: deleted files reach back
+    // to 1980 and a two-digit year could be either century.
+    QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    if (!dateFormat.contains(QLatin1String("yyyy")))
+        dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
     if (!f->hasTime)
-        return locale.toString(date, QLocale::ShortFormat);
+        return locale.toString(date, dateFormat);
     const QTime time(static_cast<int>(f->hour), static_cast<int>(f->minute), static_cast<int>(f->second));
     // The long form keeps the seconds (two versions of a file often differ by
     // less than a minute); its time zone goes: the catalogue's times are as
     // the volume holds them, with no zone to name.
-    return locale.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') +
+    return locale.toString(date, dateFormat) + QLatin1Char(' ') +
            locale.toString(time, withoutZone(locale.timeFormat(QLocale::LongFormat)));
 }
 

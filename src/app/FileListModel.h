@@ -79,7 +79,7 @@ public:
     /// The longest shown text of `column` (for sizing the column).
     [[nodiscard]] QString longestText(int column) const;
     /// A date column's text ("d-m-yyyy" or "d-m-yyyy h:m:s") in the locale's
-    /// short form; a text that is no date comes back as it is.
+    /// short form, with the whole year; a text that is no date comes back as it is.
     [[nodiscard]] static QString localDate(const std::string& text);
 
     /// What the Condition column's words mean.

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
@@ -189,7 +190,7 @@ void FindFilesDialog::deliver()
         QString path = nameText(m.path, m_catalogue.NamesAreUtf8);
         path.replace(QLatin1Char('\\'), QLatin1Char('/'));
         m_results->setItem(row, 1, new QTableWidgetItem(path));
-        m_results->setItem(row, 2, new QTableWidgetItem(QString::number(m.size)));
+        m_results->setItem(row, 2, new QTableWidgetItem(QLocale().toString(qulonglong{m.size})));
         ++row;
     }
     m_filesFound->setText(QString::number(row));

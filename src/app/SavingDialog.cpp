@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -92,7 +93,12 @@ void SavingDialog::setPlannedFiles(std::uint64_t files)
 
 void SavingDialog::showTotal(std::uint32_t done)
 {
-    m_totalFiles->setText(QString::fromStdString(m_job.totalText(done)));
+    // As RecoveryJob::totalText words it, in the user's language and digits.
+    const QLocale locale;
+    const std::uint64_t planned = m_job.plannedFiles();
+    m_totalFiles->setText(planned == 0
+                              ? locale.toString(done)
+                              : tr("%1 of %2").arg(locale.toString(done), locale.toString(qulonglong{planned})));
 }
 
 void SavingDialog::run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy)

@@ -21,6 +21,7 @@
 #include "app/ResultsCommands.h"
 #include "app/SavingDialog.h"
 #include "app/Translations.h"
+#include "app/Wording.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PercentProgressBar.h"
@@ -153,8 +154,8 @@ int main(int argc, char* argv[])
 
     QSignalSpy done(&w, &sarvik::app::RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
-    // The scan in one of its counted phases, with its progress.
-    for (int i = 0; i < 100 && done.isEmpty() && !w.statusLine()->text().contains(QLatin1String(" of ")); ++i)
+    // The scan in one of its counted phases ("Reading folders: 3 of 10"), with its progress.
+    for (int i = 0; i < 100 && done.isEmpty() && !w.statusLine()->text().contains(QLatin1Char(':')); ++i)
         QTest::qWait(50);
     if (done.isEmpty())
         save("2-scanning.png");
@@ -296,8 +297,11 @@ int main(int argc, char* argv[])
         // In the pass over free space, once some of it has been read.
         const QLabel* text = w.deepSearchBar()->textLabel();
         const auto* bar = w.deepSearchBar()->progressBar();
+        // The phase's words in the tour's language ("Searching free space: ...").
+        const QString phase = sarvik::app::statusWords({sarvik::catalogue::StatusCode::SearchingFreeSpace})
+                                  .section(QLatin1Char(':'), 0, 0);
         for (int i = 0; i < 200 && w.deepSearch()->running() &&
-                        (!text->text().contains(QLatin1String("Searching free space: ")) || bar->value() == 0);
+                        (!text->text().contains(phase + QLatin1Char(':')) || bar->value() == 0);
              ++i)
             QTest::qWait(50);
         if (w.deepSearch()->running())
