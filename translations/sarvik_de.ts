@@ -660,8 +660,8 @@ Velmora Sarvik Undelete als Administrator neu starten? Sie werden nach dem Admin
     <message>
         <source>Thorough scan,
 free space searched</source>
-        <translation>Gründliche Suche,
-freier Speicher durchsucht</translation>
+        <translation>Gründliche Suche
+und Tiefensuche</translation>
     </message>
     <message>
         <source>Thorough scan</source>
@@ -669,7 +669,7 @@ freier Speicher durchsucht</translation>
     </message>
     <message>
         <source>File filter in force: only files named %1 are listed and recovered</source>
-        <translation>Dateifilter aktiv: nur Dateien mit den Namen %1 werden aufgeführt und wiederhergestellt</translation>
+        <translation>Dateifilter aktiv: nur %1 (Anzeige und Wiederherstellung)</translation>
     </message>
     <message>
         <source>Folder(s) Found</source>
@@ -1232,6 +1232,58 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
     <message>
         <source>Searching for lost volumes</source>
         <translation>Verlorene Volumes werden gesucht</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 und %2</translation>
+    </message>
+    <message>
+        <source>1 more folder</source>
+        <translation>1 weiterer Ordner</translation>
+    </message>
+    <message>
+        <source>%1 more folders</source>
+        <translation>%1 weitere Ordner</translation>
+    </message>
+    <message>
+        <source>1 more file</source>
+        <translation>1 weitere Datei</translation>
+    </message>
+    <message>
+        <source>%1 more files</source>
+        <translation>%1 weitere Dateien</translation>
+    </message>
+    <message>
+        <source>Deep search stopped before it found anything more.</source>
+        <translation>Die Tiefensuche wurde angehalten, bevor sie weitere Daten fand.</translation>
+    </message>
+    <message>
+        <source>Deep search found nothing more in the free space.</source>
+        <translation>Die Tiefensuche hat im freien Speicher nichts weiter gefunden.</translation>
+    </message>
+    <message>
+        <source>Deep search stopped; what it found before is listed: %1.</source>
+        <translation>Die Tiefensuche wurde angehalten; was sie bis dahin fand, ist aufgeführt: %1.</translation>
+    </message>
+    <message>
+        <source>Deep search found %1.</source>
+        <translation>Die Tiefensuche hat %1 gefunden.</translation>
+    </message>
+    <message>
+        <source>%1 sector(s) could not be read.</source>
+        <translation>%1 Sektor(en) konnten nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>%1 MFT record(s) of a lost MFT are not listed: their attributes continue in records that can no longer be followed.</source>
+        <translation>%1 MFT-Datensätze einer verlorenen MFT sind nicht aufgeführt: ihre Attribute setzen sich in Datensätzen fort, die nicht mehr verfolgt werden können.</translation>
+    </message>
+    <message>
+        <source>Deep search stopped before it reached the free space; the list is as the scan left it.</source>
+        <translation>Die Tiefensuche wurde angehalten, bevor sie den freien Speicher erreichte; die Liste bleibt, wie die Suche sie hinterlassen hat.</translation>
+    </message>
+    <message>
+        <source>Deep search found less than the list holds (has the volume changed?); the list is as the scan left it.</source>
+        <translation>Die Tiefensuche hat weniger gefunden, als die Liste enthält (hat sich das Volume geändert?); die Liste bleibt, wie die Suche sie hinterlassen hat.</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "app/ResultsHost.h"
 #include "app/ScanRunner.h"
+#include "app/Wording.h"
 #include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
 #include "session/DeepSearchOutcome.h"
@@ -228,12 +229,11 @@ void DeepSearch::takeResults()
     // The search scans the volume again before it reads free space; stopped in
     // that part, it holds less than the page shows, and the page keeps its own.
     if (!session::holdsAtLeast(*found, m_host.session(), false)) {
-        m_bar.showOutcome(QString::fromStdString(session::deepSearchFoundLess(stopped)));
+        m_bar.showOutcome(deepSearchFoundLessWords(stopped));
         emit stateChanged();
         return;
     }
-    const QString outcome =
-        QString::fromStdString(session::deepSearchOutcome(*found, m_baseFolders, m_baseFiles, stopped));
+    const QString outcome = deepSearchOutcomeWords(*found, m_baseFolders, m_baseFiles, stopped);
     applyRenames(*found);
     m_host.takeFoundResults(*found);
     m_bar.showOutcome(outcome);

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Wording.h"
 
+#include "scan/ScanSession.h"
+#include "session/EntryAccess.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -106,6 +109,51 @@ QString statusWords(const catalogue::StatusReport& r, std::uint64_t mftRecordSec
         return readWords(words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Searching for lost volumes")), r);
     }
     return {};
+}
+
+QString deepSearchOutcomeWords(const scan::ScanSession& found, std::size_t baseFolders, std::size_t baseFiles,
+                               bool stopped)
+{
+    const session::ListSizes then = session::listSizes(found);
+    const std::size_t folders = then.folders - std::min(then.folders, baseFolders);
+    const std::size_t files = then.files - std::min(then.files, baseFiles);
+    const QString counts =
+        words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 and %2"))
+            .arg(folders == 1 ? words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "1 more folder"))
+                              : words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 more folders")).arg(folders),
+                 files == 1 ? words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "1 more file"))
+                            : words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 more files")).arg(files));
+    QString text;
+    if (folders == 0 && files == 0)
+        text =
+            stopped
+                ? words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Deep search stopped before it found anything more."))
+                : words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Deep search found nothing more in the free space."));
+    else if (stopped)
+        text =
+            words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Deep search stopped; what it found before is listed: %1."))
+                .arg(counts);
+    else
+        text = words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Deep search found %1.")).arg(counts);
+    if (const std::uint64_t unread = found.catalogue.Losses.UnreadableSectors; unread != 0)
+        text += QLatin1Char(' ') +
+                words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 sector(s) could not be read.")).arg(unread);
+    if (const auto unlisted = found.catalogue.UnlistedFoundRecords; unlisted != 0)
+        text += QLatin1Char(' ') +
+                words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 MFT record(s) of a lost MFT are not listed: their "
+                                                                "attributes continue in records that can no longer be "
+                                                                "followed."))
+                    .arg(unlisted);
+    return text;
+}
+
+QString deepSearchFoundLessWords(bool stopped)
+{
+    return stopped ? words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "Deep search stopped before it reached the free "
+                                                                     "space; the list is as the scan left it."))
+                   : words(QT_TRANSLATE_NOOP("sarvik::app::Wording",
+                                             "Deep search found less than the list holds (has the volume changed?); "
+                                             "the list is as the scan left it."));
 }
 
 } // namespace sarvik::app

@@ -7,9 +7,15 @@
 
 #include <QString>
 
+#include <cstddef>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+
+namespace sarvik::scan {
+class ScanSession;
+}
 
 namespace sarvik::app {
 
@@ -30,5 +36,13 @@ inline int pluralCount(std::uint64_t n)
 /// counts an MFT walk in records of that many sectors rather than in sectors
 /// (the thorough rules on NTFS).
 [[nodiscard]] QString statusWords(const catalogue::StatusReport& report, std::uint64_t mftRecordSectors = 0);
+
+/// The deep search strip's last word, as session::deepSearchOutcome says it
+/// in English: what the search that started with `baseFolders` and
+/// `baseFiles` listed added in `found`; `stopped`: its Stop ended it.
+[[nodiscard]] QString deepSearchOutcomeWords(const scan::ScanSession& found, std::size_t baseFolders,
+                                             std::size_t baseFiles, bool stopped);
+/// The strip's word when the search holds less than the page shows.
+[[nodiscard]] QString deepSearchFoundLessWords(bool stopped);
 
 } // namespace sarvik::app

@@ -12,6 +12,8 @@
 #include "app/Wording.h"
 #include "catalogue/StatusReport.h"
 #include "platform/Devices.h"
+#include "scan/ScanSession.h"
+#include "session/DeepSearchOutcome.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -152,6 +154,7 @@ private slots:
     void germanLocaleWordsTheWindow();
     void fileListAndStatusInGerman();
     void englishStatusMatchesTheCommandLine();
+    void deepSearchWordsMatchTheCoreInEnglish();
     void datesAndSizesFollowTheLocale();
     void germanCatalogueIsCompleteAndFaithful();
     void germanCatalogueHoldsEverySourceText();
@@ -240,6 +243,24 @@ void TranslationTest::englishStatusMatchesTheCommandLine()
             QCOMPARE(app::statusWords(sample), english);
         }
     }
+}
+
+void TranslationTest::deepSearchWordsMatchTheCoreInEnglish()
+{
+    scan::ScanSession nothingMore;
+    for (const bool stopped : {false, true}) {
+        QCOMPARE(app::deepSearchOutcomeWords(nothingMore, 0, 0, stopped),
+                 QString::fromStdString(session::deepSearchOutcome(nothingMore, 0, 0, stopped)));
+        QCOMPARE(app::deepSearchFoundLessWords(stopped), QString::fromStdString(session::deepSearchFoundLess(stopped)));
+    }
+    nothingMore.catalogue.Losses.UnreadableSectors = 7;
+    nothingMore.catalogue.UnlistedFoundRecords = 2;
+    QCOMPARE(app::deepSearchOutcomeWords(nothingMore, 0, 0, false),
+             QString::fromStdString(session::deepSearchOutcome(nothingMore, 0, 0, false)));
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QCOMPARE(app::deepSearchFoundLessWords(true),
+             QStringLiteral("Die Tiefensuche wurde angehalten, bevor sie den freien Speicher erreichte; die Liste "
+                            "bleibt, wie die Suche sie hinterlassen hat."));
 }
 
 void TranslationTest::datesAndSizesFollowTheLocale()
