@@ -2,6 +2,48 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>sarvik::app::ClusterStrip</name>
+    <message>
+        <source>free, still holding the file&apos;s data</source>
+        <translation>frei, hält noch die Daten der Datei</translation>
+    </message>
+    <message>
+        <source>claimed since by another file</source>
+        <translation>inzwischen von einer anderen Datei belegt</translation>
+    </message>
+    <message>
+        <source>unreadable</source>
+        <translation>unlesbar</translation>
+    </message>
+    <message>
+        <source>sparse: no data stored</source>
+        <translation>Sparse: keine Daten gespeichert</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 cluster(s): %2</source>
+        <translation>
+            <numerusform>%1 Cluster: %2</numerusform>
+            <numerusform>%1 Cluster: %2</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Cluster %1: %2</source>
+        <translation>Cluster %1: %2</translation>
+    </message>
+    <message>
+        <source>Clusters %1 to %2 (%3): %4</source>
+        <translation>Cluster %1 bis %2 (%3): %4</translation>
+    </message>
+    <message>
+        <source>Clusters not known</source>
+        <translation>Cluster unbekannt</translation>
+    </message>
+    <message>
+        <source>No clusters</source>
+        <translation>Keine Cluster</translation>
+    </message>
+</context>
+<context>
     <name>sarvik::app::DeepSearch</name>
     <message>
         <source>Do you want to stop the current process ?</source>
