@@ -1327,6 +1327,30 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
         <source>Deep search found less than the list holds (has the volume changed?); the list is as the scan left it.</source>
         <translation>Die Tiefensuche hat weniger gefunden, als die Liste enthält (hat sich das Volume geändert?); die Liste bleibt, wie die Suche sie hinterlassen hat.</translation>
     </message>
+    <message>
+        <source>%1 of %2 files copied; stopped.</source>
+        <translation>%1 von %2 Dateien kopiert; angehalten.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 files copied.</source>
+        <translation>%1 von %2 Dateien kopiert.</translation>
+    </message>
+    <message>
+        <source>%1 file(s) were written whole to %2.</source>
+        <translation>%1 Datei(en) vollständig nach %2 geschrieben.</translation>
+    </message>
+    <message>
+        <source>%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, %4 incomplete, %5 with unreadable blocks written as zeros, %6 not written, %7 folder(s) not created. %8 file(s) were written whole.</source>
+        <translation>%1 Datei(en) oder Ordner in %2 sind nicht vollständig zurückgekommen: %3 abgebrochen, %4 unvollständig, %5 mit unlesbaren Blöcken als Nullen geschrieben, %6 nicht geschrieben, %7 Ordner nicht angelegt. %8 Datei(en) wurden vollständig geschrieben.</translation>
+    </message>
+    <message>
+        <source>%1 file(s) were written from clusters now in use: they may hold another file&apos;s data.</source>
+        <translation>%1 Datei(en) wurden aus Clustern geschrieben, die inzwischen belegt sind: sie können Daten einer anderen Datei enthalten.</translation>
+    </message>
+    <message>
+        <source>Not written on purpose: %1 with no data to write, %2 left out by the file filters, %3 skipped because the name existed.</source>
+        <translation>Absichtlich nicht geschrieben: %1 ohne zu schreibende Daten, %2 durch die Dateifilter ausgelassen, %3 übersprungen, weil der Name schon existierte.</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::ui::Skin</name>

@@ -16,6 +16,7 @@
 #include "app/ResultsHost.h"
 #include "app/SavingDialog.h"
 #include "app/SourceGuard.h"
+#include "app/Wording.h"
 #include "catalogue/NameText.h"
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
@@ -301,7 +302,7 @@ void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report
     QStringList lines;
     for (const std::string& line : summary.details)
         lines << QString::fromStdString(line);
-    const QString text = QString::fromStdString(summary.text);
+    const QString text = recoverySummaryWords(report, folder, request);
     const bool losses = summary.losses;
     MessageBox box(m_host.hostWidget(), !losses ? MessageKind::Information : MessageKind::Error, text, false,
                    lines.join(QLatin1Char('\n')));

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Wording.h"
 
+#include "recovery/RecoveryReport.h"
 #include "scan/ScanSession.h"
 #include "session/EntryAccess.h"
+#include "session/RecoveryOutcome.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -154,6 +156,45 @@ QString deepSearchFoundLessWords(bool stopped)
                    : words(QT_TRANSLATE_NOOP("sarvik::app::Wording",
                                              "Deep search found less than the list holds (has the volume changed?); "
                                              "the list is as the scan left it."));
+}
+
+QString recoverySummaryWords(const recovery::RecoveryReport& report, const QString& folder,
+                             const session::CopyRequest& request)
+{
+    // Written counts every file that was created, whole or not; what did not
+    // come back whole is told below it.
+    const recovery::RecoveryTotals& t = report.totals();
+    const QLocale locale;
+    QString text =
+        (request.stopped ? words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 of %2 files copied; stopped."))
+                         : words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 of %2 files copied.")))
+            .arg(locale.toString(qulonglong{t.written}), locale.toString(qulonglong{request.planned}));
+    text += QStringLiteral("\n\n");
+    const auto num = [](std::uint64_t value) { return QString::number(value); };
+    const std::uint32_t whole = t.written - std::min(t.written, t.filesWithZeroFill);
+    if (const std::size_t losses = report.lossCount(); losses == 0)
+        text += words(QT_TRANSLATE_NOOP("sarvik::app::Wording", "%1 file(s) were written whole to %2."))
+                    .arg(num(whole), folder);
+    else
+        text += words(QT_TRANSLATE_NOOP("sarvik::app::Wording",
+                                        "%1 file(s) or folder(s) in %2 did not come back whole: %3 cut short, %4 "
+                                        "incomplete, %5 with unreadable blocks written as zeros, %6 not written, %7 "
+                                        "folder(s) not created. %8 file(s) were written whole."))
+                    .arg(num(losses), folder, num(t.cutShort), num(t.incomplete), num(t.filesWithZeroFill),
+                         num(t.failed), num(t.foldersFailed), num(whole));
+    if (t.writtenFromUsedClusters != 0)
+        text += QStringLiteral("\n\n") +
+                words(QT_TRANSLATE_NOOP("sarvik::app::Wording",
+                                        "%1 file(s) were written from clusters now in use: they may hold another "
+                                        "file's data."))
+                    .arg(num(t.writtenFromUsedClusters));
+    if (t.nothingToWrite != 0 || t.filtered != 0 || t.duplicatesSkipped != 0)
+        text += QStringLiteral("\n\n") +
+                words(QT_TRANSLATE_NOOP("sarvik::app::Wording",
+                                        "Not written on purpose: %1 with no data to write, %2 left out by the file "
+                                        "filters, %3 skipped because the name existed."))
+                    .arg(num(t.nothingToWrite), num(t.filtered), num(t.duplicatesSkipped));
+    return text;
 }
 
 } // namespace sarvik::app

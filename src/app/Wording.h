@@ -13,8 +13,14 @@
 #include <climits>
 #include <cstdint>
 
+namespace sarvik::recovery {
+class RecoveryReport;
+}
 namespace sarvik::scan {
 class ScanSession;
+}
+namespace sarvik::session {
+struct CopyRequest;
 }
 
 namespace sarvik::app {
@@ -44,5 +50,11 @@ inline int pluralCount(std::uint64_t n)
                                              std::size_t baseFiles, bool stopped);
 /// The strip's word when the search holds less than the page shows.
 [[nodiscard]] QString deepSearchFoundLessWords(bool stopped);
+
+/// The end-of-recovery box's text, as session::recoverySummary words it in
+/// English: how many of the files asked for were copied into `folder`, what
+/// did not come back whole, and what was left out on purpose.
+[[nodiscard]] QString recoverySummaryWords(const recovery::RecoveryReport& report, const QString& folder,
+                                           const session::CopyRequest& request);
 
 } // namespace sarvik::app

@@ -12,8 +12,10 @@
 #include "app/Wording.h"
 #include "catalogue/StatusReport.h"
 #include "platform/Devices.h"
+#include "recovery/RecoveryReport.h"
 #include "scan/ScanSession.h"
 #include "session/DeepSearchOutcome.h"
+#include "session/RecoveryOutcome.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -155,6 +157,7 @@ private slots:
     void fileListAndStatusInGerman();
     void englishStatusMatchesTheCommandLine();
     void deepSearchWordsMatchTheCoreInEnglish();
+    void recoverySummaryMatchesTheCoreInEnglish();
     void datesAndSizesFollowTheLocale();
     void germanCatalogueIsCompleteAndFaithful();
     void germanCatalogueHoldsEverySourceText();
@@ -261,6 +264,45 @@ void TranslationTest::deepSearchWordsMatchTheCoreInEnglish()
     QCOMPARE(app::deepSearchFoundLessWords(true),
              QStringLiteral("Die Tiefensuche wurde angehalten, bevor sie den freien Speicher erreichte; die Liste "
                             "bleibt, wie die Suche sie hinterlassen hat."));
+}
+
+void TranslationTest::recoverySummaryMatchesTheCoreInEnglish()
+{
+    // Each sentence of the box: whole files, losses, clusters in use, left out on purpose.
+    // A file of the report: only its path, size and outcome matter here.
+    const auto file = [](recovery::FileOutcome outcome, std::uint64_t clustersInUse) {
+        recovery::FileReport f;
+        f.path = "/x";
+        f.size = f.bytesWritten = 10;
+        f.clustersInUse = clustersInUse;
+        f.outcome = outcome;
+        return f;
+    };
+    using recovery::FileOutcome;
+    recovery::RecoveryReport whole;
+    whole.add(file(FileOutcome::Written, 0));
+    recovery::RecoveryReport losses;
+    for (const FileOutcome outcome :
+         {FileOutcome::Written, FileOutcome::CutShort, FileOutcome::Incomplete, FileOutcome::WriteFailed,
+          FileOutcome::Filtered, FileOutcome::DuplicateSkipped, FileOutcome::NothingToWrite})
+        losses.add(file(outcome, outcome == FileOutcome::Incomplete ? 3 : 0));
+    losses.folderFailed("/d");
+    const QString folder = QStringLiteral("/tmp/out %1");
+    // The headline's counts as the window writes them, the locale's.
+    const auto localCount = [](std::uint64_t n) { return QLocale().toString(qulonglong{n}).toStdString(); };
+    for (const recovery::RecoveryReport* report : {&whole, &losses}) {
+        for (const bool stopped : {false, true}) {
+            const session::CopyRequest request{12345, stopped};
+            QCOMPARE(app::recoverySummaryWords(*report, folder, request),
+                     QString::fromStdString(
+                         session::recoverySummary(*report, folder.toStdString(), request, localCount).text));
+        }
+    }
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(app::recoverySummaryWords(whole, folder, {12345, true}),
+             QStringLiteral("1 von 12.345 Dateien kopiert; angehalten.\n\n1 Datei(en) vollständig nach /tmp/out %1 "
+                            "geschrieben."));
 }
 
 void TranslationTest::datesAndSizesFollowTheLocale()
