@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the desktop program under Xvfb on the demo image and saves a picture of
 # each step (drive page, scan in progress, results, dialogs) into docs/screenshots,
-# then again in dark colours (OUTDIR/dark) and at 200% (OUTDIR/200-percent).
+# then again in dark colours (OUTDIR/dark) and at 200% (OUTDIR/200-percent),
+# and of the same steps in German (OUTDIR/de).
 # Usage: tools/screenshots.sh [OUTDIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,4 +19,6 @@ tour() {
 LANG=C LC_ALL=C SARVIK_TOUR_COLOURS=light tour 1280x800 "$out"
 LANG=C LC_ALL=C SARVIK_TOUR_COLOURS=dark tour 1280x800 "$out/dark"
 LANG=C LC_ALL=C SARVIK_TOUR_COLOURS=light QT_SCALE_FACTOR=2 tour 2560x1600 "$out/200-percent"
+# The same walk in German, the translation built into the program.
+LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 LANGUAGE= SARVIK_TOUR_COLOURS=light tour 1280x800 "$out/de"
 ls -1R "$out"

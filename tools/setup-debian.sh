@@ -12,6 +12,7 @@ packages=(
   libblkid-dev nlohmann-json3-dev libssl-dev
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libsmraw-dev libvshadow-dev libbfio-dev
   qt6-base-dev libsystemd-dev qt6-image-formats-plugins libpoppler-qt6-dev
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   gzip
 )
 if [ "${1:-}" != build ]; then

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ClusterStrip.h"
 
+#include "app/Wording.h"
+
 #include <QHelpEvent>
 #include <QLocale>
 #include <QPainter>
@@ -37,16 +39,37 @@ QColor ClusterStrip::colour(ClusterState state)
     return Qt::transparent;
 }
 
+// The texts below word in the user's language what session::ClusterStripParts
+// says in English.
 QString ClusterStrip::stateText(ClusterState state)
 {
-    return QString::fromStdString(session::ClusterStripParts::stateText(state));
+    switch (state) {
+    case ClusterState::Intact:
+        return tr("free, still holding the file's data");
+    case ClusterState::Claimed:
+        return tr("claimed since by another file");
+    case ClusterState::Unreadable:
+        return tr("unreadable");
+    case ClusterState::NoData:
+        return tr("sparse: no data stored");
+    }
+    return {};
 }
 
 QString ClusterStrip::partText(int x) const
 {
+    const recovery::ClusterPart* p = m_strip.partAt(x, width());
+    if (p == nullptr)
+        return {};
     const QLocale locale;
-    return QString::fromStdString(m_strip.partText(
-        x, width(), [&locale](std::uint64_t n) { return locale.toString(qulonglong{n}).toStdString(); }));
+    const auto count = [&locale](std::uint64_t n) { return locale.toString(qulonglong{n}); };
+    const QString what = stateText(p->state);
+    // Sparse runs and unreadable runs of no known place have no cluster numbers.
+    if (p->state == ClusterState::NoData || (p->state == ClusterState::Unreadable && p->first == 0))
+        return tr("%1 cluster(s): %2", nullptr, pluralCount(p->count)).arg(count(p->count), what);
+    if (p->count == 1)
+        return tr("Cluster %1: %2").arg(count(p->first), what);
+    return tr("Clusters %1 to %2 (%3): %4").arg(count(p->first), count(p->first + p->count - 1), count(p->count), what);
 }
 
 bool ClusterStrip::event(QEvent* event)
@@ -68,9 +91,10 @@ void ClusterStrip::paintEvent(QPaintEvent* /*event*/)
     QPainter painter(this);
     const QRect area = rect();
     painter.fillRect(area, palette().base());
-    if (const std::string empty = m_strip.emptyText(); !empty.empty()) {
+    // As session::ClusterStripParts::emptyText says it.
+    if (!m_strip.known() || m_strip.total() == 0) {
         painter.setPen(palette().color(QPalette::PlaceholderText));
-        painter.drawText(area, Qt::AlignCenter, QString::fromStdString(empty));
+        painter.drawText(area, Qt::AlignCenter, !m_strip.known() ? tr("Clusters not known") : tr("No clusters"));
         return;
     }
     for (std::size_t i = 0; i < m_strip.parts().size(); ++i) {

@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "app/ResultsHost.h"
 #include "app/ScanRunner.h"
+#include "app/Wording.h"
 #include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
 #include "session/DeepSearchOutcome.h"
@@ -47,7 +48,7 @@ void DeepSearch::connectRunner()
     connect(m_runner, &ScanRunner::partialReady, this, &DeepSearch::partialFound);
     connect(m_runner, &ScanRunner::reported, this, [this](const ScanReport& report) {
         if (report.hasStatus)
-            m_bar.setStatus(m_host.statusText(report.status));
+            m_bar.setStatus(m_host.statusText(report));
         if (report.hasProgress)
             m_bar.setProgress(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
     });
@@ -133,7 +134,7 @@ void DeepSearch::askStop()
     // The search reads on while the question is open; a Yes that comes after
     // it has ended is too late to matter, and one between two passes is kept
     // by the job's stop flag until the next pass sees it.
-    if (QuestionDialog(m_host.hostWidget(), QStringLiteral("Do you want to stop the current process ?")) == kYes)
+    if (QuestionDialog(m_host.hostWidget(), tr("Do you want to stop the current process ?")) == kYes)
         m_runner->requestStop();
 }
 
@@ -228,12 +229,11 @@ void DeepSearch::takeResults()
     // The search scans the volume again before it reads free space; stopped in
     // that part, it holds less than the page shows, and the page keeps its own.
     if (!session::holdsAtLeast(*found, m_host.session(), false)) {
-        m_bar.showOutcome(QString::fromStdString(session::deepSearchFoundLess(stopped)));
+        m_bar.showOutcome(deepSearchFoundLessWords(stopped));
         emit stateChanged();
         return;
     }
-    const QString outcome =
-        QString::fromStdString(session::deepSearchOutcome(*found, m_baseFolders, m_baseFiles, stopped));
+    const QString outcome = deepSearchOutcomeWords(*found, m_baseFolders, m_baseFiles, stopped);
     applyRenames(*found);
     m_host.takeFoundResults(*found);
     m_bar.showOutcome(outcome);

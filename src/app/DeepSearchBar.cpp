@@ -40,9 +40,9 @@ DeepSearchBar::DeepSearchBar(QWidget* parent) : QFrame(parent)
     m_progress->setRange(0, 100);
     m_progress->setFixedHeight(14);
 
-    m_search = new QPushButton(QStringLiteral("&Deep Search"), this);
+    m_search = new QPushButton(tr("&Deep Search"), this);
     m_search->setObjectName(QStringLiteral("deepSearchButton"));
-    m_search->setToolTip(QStringLiteral("Searches the free space for lost folders and for files by their content"));
+    m_search->setToolTip(tr("Searches the free space for lost folders and for files by their content"));
     m_search->setAutoDefault(false);
     connect(m_search, &QPushButton::clicked, this, &DeepSearchBar::searchClicked);
 
@@ -50,14 +50,14 @@ DeepSearchBar::DeepSearchBar(QWidget* parent) : QFrame(parent)
     m_stop->setFixedSize(kStopSide, kStopSide);
     m_stop->setPictures(ui::navPicture(ui::NavPicture::Stop, m_stop->size(), false),
                         ui::navPicture(ui::NavPicture::Stop, m_stop->size(), true));
-    m_stop->setToolTip(QStringLiteral("Stops the deep search; what it found so far is kept"));
+    m_stop->setToolTip(tr("Stops the deep search; what it found so far is kept"));
     m_stop->setTakesFocus(true);
     connect(m_stop, &QAbstractButton::clicked, this, &DeepSearchBar::stopClicked);
 
     m_close = new QToolButton(this);
     m_close->setAutoRaise(true);
     m_close->setIcon(QApplication::style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-    m_close->setToolTip(QStringLiteral("Hide this note"));
+    m_close->setToolTip(tr("Hide this note"));
     connect(m_close, &QToolButton::clicked, this, &DeepSearchBar::dismiss);
     m_text->setAccessibleName(tr("Deep search"));
     m_stop->setAccessibleName(tr("Stop deep search"));
@@ -102,7 +102,7 @@ void DeepSearchBar::showOffer(const QString& text)
 
 void DeepSearchBar::showRunning()
 {
-    m_text->setText(QStringLiteral("Deep search: starting"));
+    m_text->setText(tr("Deep search: starting"));
     m_text->setToolTip(QString());
     m_progress->setValue(0);
     setMode(Mode::Running);
@@ -111,7 +111,7 @@ void DeepSearchBar::showRunning()
 void DeepSearchBar::setStatus(const QString& status)
 {
     if (m_mode == Mode::Running && !status.isEmpty())
-        m_text->setText(QStringLiteral("Deep search: ") + status);
+        m_text->setText(tr("Deep search: ") + status);
 }
 
 void DeepSearchBar::setProgress(int percent)

@@ -10,12 +10,16 @@ namespace sarvik::app {
 
 DriveInformationDialog::DriveInformationDialog(const disk::DriveInformation& values, QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Drive Information"));
+    setWindowTitle(tr("Drive Information"));
     // The captions keep their blanks; they were laid out for the box's own font.
     static const char* const kCaptions[kRows] = {
         "File System          :",      "Start Sector         :",    "Directories           :",
         "Files                     :", "SPC                     :", "First FAT              :",
         "Second FAT        :",         "MFT Start            :"};
+    // What each row is called on the screen, in the user's language.
+    static const char* const kNames[kRows] = {
+        QT_TR_NOOP("File System"), QT_TR_NOOP("Start Sector"), QT_TR_NOOP("Directories"), QT_TR_NOOP("Files"),
+        QT_TR_NOOP("SPC"),         QT_TR_NOOP("First FAT"),    QT_TR_NOOP("Second FAT"),  QT_TR_NOOP("MFT Start")};
     const std::string* const texts[kRows] = {&values.fileSystem, &values.startSector, &values.directories,
                                              &values.files,      &values.spc,         &values.firstFat,
                                              &values.secondFat,  &values.mftStart};
@@ -26,9 +30,7 @@ DriveInformationDialog::DriveInformationDialog(const disk::DriveInformation& val
         // The blanks before each colon lined the colons up in the original
         // font only; the grid lines them up here, with the colon in a column of its own.
         m_captionTexts[i] = QString::fromLatin1(kCaptions[i]);
-        QString name = m_captionTexts[i];
-        name.chop(1);
-        m_captions[i] = new QLabel(name.trimmed(), this);
+        m_captions[i] = new QLabel(tr(kNames[i]), this);
         m_captions[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         grid->addWidget(new QLabel(QStringLiteral(":"), this), i, 1);
         m_values[i] = new QLabel(QString::fromStdString(*texts[i]), this);

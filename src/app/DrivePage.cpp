@@ -5,6 +5,7 @@
 #include "app/LostVolumeSearch.h"
 #include "app/MessageBoxes.h"
 #include "app/UDisksClient.h"
+#include "app/Wording.h"
 #include "catalogue/NameText.h"
 #include "container/ContainerSource.h"
 #include "container/ShadowCopies.h"
@@ -31,15 +32,15 @@ using namespace pieces;
 namespace Text {
 QStringList driveCaptions()
 {
-    return {QStringLiteral("Volume Label") + blanks(13), QStringLiteral("Capacity\t") + blanks(8),
-            QStringLiteral("Sector Per Cluster") + blanks(6), QStringLiteral("Byte Per Sector") + blanks(10),
-            QStringLiteral("File System") + blanks(16)};
+    return {RecoveryWindow::tr("Volume Label") + blanks(13), RecoveryWindow::tr("Capacity\t") + blanks(8),
+            RecoveryWindow::tr("Sector Per Cluster") + blanks(6), RecoveryWindow::tr("Byte Per Sector") + blanks(10),
+            RecoveryWindow::tr("File System") + blanks(16)};
 }
 QString driveHelp(int indent)
 {
     return QStringLiteral("\r\n") + blanks(indent) +
-           QStringLiteral("1. Select the Logical Drive that contains the deleted file(s).\r\n") + blanks(indent) +
-           QStringLiteral("2. Click Next Button.");
+           RecoveryWindow::tr("1. Select the Logical Drive that contains the deleted file(s).\r\n") + blanks(indent) +
+           RecoveryWindow::tr("2. Click Next Button.");
 }
 } // namespace Text
 
@@ -194,7 +195,7 @@ void RecoveryWindow::driveTreePressed(QTreeWidgetItem* item, const QPoint& pos)
     // A press in the indent or on the expand button is left to the tree.
     if (pos.x() < m_driveTree->visualItemRect(item).left())
         return;
-    if (item->text(0) == QLatin1String("My Computer") || item->text(0).isEmpty())
+    if (item->text(0) == RecoveryWindow::tr("My Computer") || item->text(0).isEmpty())
         return;
     {
         // The press selects the drive itself (and offers what a click offers).
@@ -249,7 +250,7 @@ void RecoveryWindow::openRefusedDevice(std::size_t index)
         break;
     case ServiceOpen::Outcome::Refused:
         MessageDialog(this, MessageKind::Error,
-                      QStringLiteral("%1 was not opened for you. The system's disk manager (UDisks2) said: %2")
+                      tr("%1 was not opened for you. The system's disk manager (UDisks2) said: %2")
                           .arg(QString::fromStdString(drive.devicePath), opened.reason));
         break;
     case ServiceOpen::Outcome::Unavailable:
@@ -261,24 +262,24 @@ void RecoveryWindow::openRefusedDevice(std::size_t index)
 bool RecoveryWindow::offerElevatedRestart(const disk::DriveItem& drive)
 {
     const QString question =
-        QStringLiteral("You may not read %1, and the system's disk manager (UDisks2), which opens disks for you "
-                       "after asking for your password, does not run here (or does not know the disk).\n\n"
-                       "Start Velmora Sarvik Undelete again as the administrator? You will be asked for the "
-                       "administrator's password.")
+        tr("You may not read %1, and the system's disk manager (UDisks2), which opens disks for you "
+           "after asking for your password, does not run here (or does not know the disk).\n\n"
+           "Start Velmora Sarvik Undelete again as the administrator? You will be asked for the "
+           "administrator's password.")
             .arg(QString::fromStdString(drive.devicePath));
     if (QuestionDialog(this, question, MessageKind::Error) != kYes)
         return false;
     const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
     if (pkexec.isEmpty()) {
         MessageDialog(this, MessageKind::Error,
-                      QStringLiteral("pkexec is not installed. Install the pkexec package, or start the program "
-                                     "as root."));
+                      tr("pkexec is not installed. Install the pkexec package, or start the program "
+                         "as root."));
         return false;
     }
     // pkexec keeps the display for this program (its policy allows a GUI).
     const QStringList arguments = QStringList{QApplication::applicationFilePath()} + QApplication::arguments().mid(1);
     if (!QProcess::startDetached(pkexec, arguments)) {
-        MessageDialog(this, MessageKind::Error, QStringLiteral("pkexec could not be started."));
+        MessageDialog(this, MessageKind::Error, tr("pkexec could not be started."));
         return false;
     }
     m_exitConfirmed = true;
@@ -292,7 +293,7 @@ void RecoveryWindow::showRefusedSources(const QStringList& refusals)
         return;
     // Once the window manager has placed the window, so that the box is centred on it.
     QTimer::singleShot(250, this, [this, refusals] {
-        MessageDialog(this, MessageKind::Error, QStringLiteral("Not listed:\n") + refusals.join(QLatin1Char('\n')));
+        MessageDialog(this, MessageKind::Error, tr("Not listed:\n") + refusals.join(QLatin1Char('\n')));
     });
 }
 
@@ -307,12 +308,12 @@ void RecoveryWindow::ShowVolumeInfo()
                             m_drives[*m_selectedDrive].kind == disk::DriveKind::Image &&
                             m_drives[*m_selectedDrive].sizeBytes == 0;
     if (emptyImage)
-        notes << QStringLiteral("Not ready: the file is empty.");
+        notes << tr("Not ready: the file is empty.");
     else if (!m_selection)
-        notes << QStringLiteral("Not ready: %1.").arg(QString::fromStdString(disk::selectFailureText(m_selection)));
+        notes << tr("Not ready: %1.").arg(QString::fromStdString(disk::selectFailureText(m_selection)));
     for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
         if (note)
-            notes << QStringLiteral("Note: %1.").arg(QString::fromStdString(*note));
+            notes << tr("Note: %1.").arg(QString::fromStdString(*note));
     // What holds the volume, when it is a container: its kind, size and stored hashes.
     if (m_selectedDrive && *m_selectedDrive < m_drives.size() &&
         m_drives[*m_selectedDrive].kind == disk::DriveKind::Image)
@@ -320,13 +321,13 @@ void RecoveryWindow::ShowVolumeInfo()
                 platform::resolvePartitionPath(m_drives[*m_selectedDrive].devicePath).path))) {
             QString text = QString::fromStdString(image->description());
             for (const std::string& hash : image->hashes())
-                text += QStringLiteral("; stored %1").arg(QString::fromStdString(hash));
-            notes << QStringLiteral("Container: %1.").arg(text);
+                text += tr("; stored %1").arg(QString::fromStdString(hash));
+            notes << tr("Container: %1.").arg(text);
         }
     if (m_selection && m_selectedDrive && *m_selectedDrive < m_drives.size())
         if (const auto mounts = platform::readWriteMounts(m_drives[*m_selectedDrive].devicePath); !mounts.empty())
-            notes << QStringLiteral("Warning: mounted read-write at %1: anything written while you work can overwrite "
-                                    "deleted files; unmount it or remount it read-only.")
+            notes << tr("Warning: mounted read-write at %1: anything written while you work can overwrite "
+                        "deleted files; unmount it or remount it read-only.")
                          .arg(QString::fromStdString(mounts.front()));
     m_values[4]->setToolTip(notes.join(QLatin1Char('\n')));
     if (notes.isEmpty())
@@ -360,7 +361,7 @@ void RecoveryWindow::searchLostVolumes()
 {
     if (!m_selectedDrive || *m_selectedDrive >= m_drives.size()) {
         MessageDialog(this, MessageKind::Information,
-                      QStringLiteral("Choose the disk or disk image to search in the drive list first."));
+                      tr("Choose the disk or disk image to search in the drive list first."));
         return;
     }
     const disk::DriveItem drive = m_drives[*m_selectedDrive];
@@ -382,15 +383,16 @@ void RecoveryWindow::searchLostVolumes()
             first = shown;
         ++added;
     }
-    QString text = result.found.empty() ? QStringLiteral("No lost volume was found on %1.").arg(disk)
-                                        : QStringLiteral("%1 volume(s) found on %2; %3 added to the drive list.")
-                                              .arg(result.found.size())
+    QString text = result.found.empty() ? tr("No lost volume was found on %1.").arg(disk)
+                                        : tr("%n volume(s) found on %1; %2 added to the drive list.", nullptr,
+                                             static_cast<int>(result.found.size()))
                                               .arg(disk)
                                               .arg(added);
     if (result.stopped)
-        text = QStringLiteral("Stopped before the end of the disk. ") + text;
+        text = tr("Stopped before the end of the disk. ") + text;
     if (result.unreadableSectors != 0)
-        text += QStringLiteral("\n%1 sector(s) could not be read.").arg(result.unreadableSectors);
+        text += tr("\n%1 sector(s) could not be read.", nullptr, pluralCount(result.unreadableSectors))
+                    .arg(result.unreadableSectors);
     MessageDialog(this, MessageKind::Information, text);
     if (first != nullptr) {
         m_driveTree->setCurrentItem(first);

@@ -29,10 +29,10 @@ FileFiltersDialog::FileFiltersDialog(search::FilterPatterns& patterns, bool name
     m_list = new QListWidget(this);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_list->setAccessibleName(tr("Patterns in force"));
-    m_add = new QPushButton(QStringLiteral("&Add"), this);
+    m_add = new QPushButton(tr("&Add"), this);
     m_add->setDefault(true);
-    m_remove = new QPushButton(QStringLiteral("&Remove"), this);
-    m_close = new QPushButton(QStringLiteral("&Close"), this);
+    m_remove = new QPushButton(tr("&Remove"), this);
+    m_close = new QPushButton(tr("&Close"), this);
     m_close->setAutoDefault(false);
     m_remove->setAutoDefault(false);
 

@@ -5,9 +5,13 @@
 #include "session/DisplayText.h"
 
 #include <QCollator>
+#include <QDate>
+#include <QLocale>
+#include <QTime>
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 namespace sarvik::app {
 
@@ -38,6 +42,20 @@ std::vector<std::size_t> collatorRanks(const std::vector<std::string>& names)
     return ranks;
 }
 
+// A time format without its zone ("t", outside quoted text).
+QString withoutZone(const QString& format)
+{
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t'))
+            out += c;
+    }
+    return out.simplified();
+}
+
 } // namespace
 
 FileListModel::FileListModel(FileTypes& types, QObject* parent)
@@ -49,7 +67,63 @@ FileListModel::FileListModel(FileTypes& types, QObject* parent)
 
 QString FileListModel::conditionLegend()
 {
-    return QString::fromStdString(session::conditionLegend());
+    return tr("Good: none of its clusters is in use by anything else now\n"
+              "Partly overwritten: some of its clusters are in use by something else now\n"
+              "Overwritten: all of its clusters are in use by something else now\n"
+              "Unknown: where its data lies could not be read, so it could not be checked");
+}
+
+QString FileListModel::shownText(int row, int column) const
+{
+    // The catalogue's words (English, as the command-line program prints them)
+    // worded for the user, and numbers and dates as the user's locale writes them.
+    static const char* const kWords[] = {QT_TR_NOOP("Folder"),      QT_TR_NOOP("Deleted Folder"),
+                                         QT_TR_NOOP("Good"),        QT_TR_NOOP("Partly overwritten"),
+                                         QT_TR_NOOP("Overwritten"), QT_TR_NOOP("Unknown")};
+    const std::string raw = m_rows.text(row, column);
+    switch (column) {
+    case Type:
+    case Condition:
+        for (const char* word : kWords) {
+            if (raw == word)
+                return tr(word);
+        }
+        if (column == Type && raw.starts_with("Deleted "))
+            return tr("Deleted %1").arg(QString::fromStdString(raw.substr(8)));
+        return QString::fromStdString(raw);
+    case Size:
+        return m_rows.validRow(row) ? QLocale().toString(qulonglong{fileRows()[static_cast<std::size_t>(row)].size})
+                                    : QString();
+    case Created:
+    case Modified:
+        return localDate(raw);
+    default:
+        return QString::fromStdString(raw);
+    }
+}
+
+QString FileListModel::localDate(const std::string& text)
+{
+    const std::optional<session::DateFields> f = session::dateFields(text);
+    const QDate date =
+        f ? QDate(static_cast<int>(f->year), static_cast<int>(f->month), static_cast<int>(f->day)) : QDate();
+    // A text that is no date of the calendar is shown as the catalogue gave it.
+    if (!date.isValid())
+        return QString::fromStdString(text);
+    const QLocale locale;
+    // The locale's short form with the whole year: deleted files reach back
+    // to 1980 and a two-digit year could be either century.
+    QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    if (!dateFormat.contains(QLatin1String("yyyy")))
+        dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    if (!f->hasTime)
+        return locale.toString(date, dateFormat);
+    const QTime time(static_cast<int>(f->hour), static_cast<int>(f->minute), static_cast<int>(f->second));
+    // The long form keeps the seconds (two versions of a file often differ by
+    // less than a minute); its time zone goes: the catalogue's times are as
+    // the volume holds them, with no zone to name.
+    return locale.toString(date, dateFormat) + QLatin1Char(' ') +
+           locale.toString(time, withoutZone(locale.timeFormat(QLocale::LongFormat)));
 }
 
 void FileListModel::setRows(std::vector<catalogue::FileRow> rows, bool namesAreUtf8, TypeNames typeNames)
@@ -127,13 +201,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     const int row = sourceRow(index);
     switch (role) {
     case Qt::DisplayRole:
+        return shownText(row, index.column());
     case Qt::EditRole:
         return text(row, index.column());
     case Qt::ToolTipRole:
         // A cut text shows whole; the condition explains its words.
         if (index.column() == Condition && !isFolder(row))
-            return text(row, Condition) + QStringLiteral("\n\n") + conditionLegend();
-        return text(row, index.column());
+            return shownText(row, Condition) + QStringLiteral("\n\n") + conditionLegend();
+        return shownText(row, index.column());
     case Qt::DecorationRole:
         return index.column() == Name ? QVariant(icon(row)) : QVariant();
     case Qt::TextAlignmentRole:
@@ -146,10 +221,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    // The same headers as session::columnHeader's, in the user's language.
+    static const char* const kHeaders[ColumnCount] = {
+        QT_TR_NOOP("Name"),     QT_TR_NOOP("Type"), QT_TR_NOOP("Size"),     QT_TR_NOOP("Created"),
+        QT_TR_NOOP("Modified"), QT_TR_NOOP("ID"),   QT_TR_NOOP("Condition")};
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return {};
     if (role == Qt::DisplayRole)
-        return QString::fromLatin1(session::columnHeader(section));
+        return tr(kHeaders[section]);
     if (role == Qt::ToolTipRole && section == Condition)
         return conditionLegend();
     if (role == Qt::ToolTipRole && section == Id)
@@ -193,7 +272,7 @@ QString FileListModel::text(int row, int column) const
 QString FileListModel::longestText(int column) const
 {
     const int row = m_rows.longestRow(column);
-    return row < 0 ? QString() : text(row, column);
+    return row < 0 ? QString() : shownText(row, column);
 }
 
 } // namespace sarvik::app

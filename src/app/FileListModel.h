@@ -73,8 +73,14 @@ public:
     [[nodiscard]] bool isFolder(int row) const { return m_rows.isFolder(row); }
     /// The row's key, from its ID column.
     [[nodiscard]] quint64 key(int row) const { return m_rows.key(row); }
-    /// The longest text of `column` in characters (for sizing the column).
+    /// The text a view shows for row `row`, column `column`: text() in the
+    /// user's language, with sizes and dates as the locale writes them.
+    [[nodiscard]] QString shownText(int row, int column) const;
+    /// The longest shown text of `column` (for sizing the column).
     [[nodiscard]] QString longestText(int column) const;
+    /// A date column's text ("d-m-yyyy" or "d-m-yyyy h:m:s") in the locale's
+    /// short form, with the whole year; a text that is no date comes back as it is.
+    [[nodiscard]] static QString localDate(const std::string& text);
 
     /// What the Condition column's words mean.
     static QString conditionLegend();

@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
@@ -33,13 +34,13 @@ FindFilesDialog::FindFilesDialog(const catalogue::Catalogue& catalogue, const ca
                                  catalogue::CatalogueKind kind, FileTypes& types, QWidget* parent)
     : QDialog(parent), m_catalogue(catalogue), m_types(types), m_job(catalogue, tree, kind, *this)
 {
-    setWindowTitle(QStringLiteral("Find File(s)"));
+    setWindowTitle(tr("Find File(s)"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     resize(ui::dluX(395), ui::dluY(238));
 
     m_edit = new QLineEdit(this);
     m_results = new QTableWidget(0, 3, this);
-    m_results->setHorizontalHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Path"), QStringLiteral("Size")});
+    m_results->setHorizontalHeaderLabels({tr("File Name"), tr("Path"), tr("Size")});
     m_results->setColumnWidth(0, 150);
     m_results->setColumnWidth(1, 250);
     m_results->setColumnWidth(2, 95);
@@ -61,9 +62,9 @@ FindFilesDialog::FindFilesDialog(const catalogue::Catalogue& catalogue, const ca
     m_lastFile = new QLabel(this);
     m_lastFile->setTextFormat(Qt::PlainText);
     m_filesFound = new QLabel(this);
-    m_start = new QPushButton(QStringLiteral("&Start Search"), this);
+    m_start = new QPushButton(tr("&Start Search"), this);
     m_start->setDefault(true);
-    m_stop = new QPushButton(QStringLiteral("S&top Search"), this);
+    m_stop = new QPushButton(tr("S&top Search"), this);
     m_stop->setAutoDefault(false);
     m_stop->setEnabled(false);
     connect(m_start, &QPushButton::clicked, this, &FindFilesDialog::StartSearch);
@@ -89,13 +90,13 @@ FindFilesDialog::FindFilesDialog(const catalogue::Catalogue& catalogue, const ca
     });
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Enter pattern to search"), this), 0, 0);
+    grid->addWidget(new QLabel(tr("Enter pattern to search"), this), 0, 0);
     grid->addWidget(m_edit, 0, 1, 1, 2);
     grid->addWidget(m_start, 0, 3);
     grid->addWidget(m_results, 1, 0, 1, 4);
-    grid->addWidget(new QLabel(QStringLiteral("Last File"), this), 2, 0);
+    grid->addWidget(new QLabel(tr("Last File"), this), 2, 0);
     grid->addWidget(m_lastFile, 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Files Found"), this), 3, 0);
+    grid->addWidget(new QLabel(tr("Files Found"), this), 3, 0);
     grid->addWidget(m_filesFound, 3, 1);
     grid->addWidget(m_stop, 3, 3);
     grid->setColumnStretch(1, 1);
@@ -133,12 +134,12 @@ std::unique_ptr<QMenu> FindFilesDialog::contextMenu()
     if (m_results->item(m_results->currentRow(), 0) == nullptr)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
-    const std::pair<const char*, Choice> items[] = {{"&Recover...", Choice::Recover},
-                                                    {"&Open", Choice::Open},
-                                                    {"P&roperties", Choice::Properties},
-                                                    {"&Go to Folder", Choice::GoToFolder}};
+    const std::pair<const char*, Choice> items[] = {{QT_TR_NOOP("&Recover..."), Choice::Recover},
+                                                    {QT_TR_NOOP("&Open"), Choice::Open},
+                                                    {QT_TR_NOOP("P&roperties"), Choice::Properties},
+                                                    {QT_TR_NOOP("&Go to Folder"), Choice::GoToFolder}};
     for (const auto& [text, choice] : items)
-        menu->addAction(QString::fromLatin1(text))->setData(static_cast<int>(choice));
+        menu->addAction(tr(text))->setData(static_cast<int>(choice));
     return menu;
 }
 
@@ -195,7 +196,7 @@ void FindFilesDialog::deliver()
         QString path = nameText(m.path, m_catalogue.NamesAreUtf8);
         path.replace(QLatin1Char('\\'), QLatin1Char('/'));
         m_results->setItem(row, 1, new QTableWidgetItem(path));
-        m_results->setItem(row, 2, new QTableWidgetItem(QString::number(m.size)));
+        m_results->setItem(row, 2, new QTableWidgetItem(QLocale().toString(qulonglong{m.size})));
         ++row;
     }
     m_filesFound->setText(QString::number(row));
@@ -218,7 +219,7 @@ void FindFilesDialog::StopSearch()
         return;
     m_stop->setEnabled(false);
     m_job.pause();
-    const int answer = QuestionDialog(this, QStringLiteral("Do you want to stop file searching ?"));
+    const int answer = QuestionDialog(this, tr("Do you want to stop file searching ?"));
     if (!searching())
         return; // the walk ended by itself while the question was open
     if (answer == kYes) {

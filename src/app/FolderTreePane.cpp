@@ -104,7 +104,7 @@ void RecoveryWindow::fillFolderTree()
 {
     const catalogue::FolderTree& tree = m_session.tree;
     m_folderTree->setUpdatesEnabled(false);
-    auto* root = new QTreeWidgetItem(m_folderTree, QStringList{QStringLiteral("Root")});
+    auto* root = new QTreeWidgetItem(m_folderTree, QStringList{tr("Root")});
     root->setIcon(0, themeIcon("computer", QStyle::SP_ComputerIcon));
     root->setData(0, kHandleRole, catalogue::FolderTree::kRootHandle);
     m_folderItems[catalogue::FolderTree::kRootHandle] = root;

@@ -10,7 +10,7 @@ namespace sarvik::app {
 
 HelpDialog::HelpDialog(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Velmora Sarvik Undelete Help"));
+    setWindowTitle(tr("Velmora Sarvik Undelete Help"));
     m_browser = new QTextBrowser(this);
     m_browser->setOpenExternalLinks(true);
     m_browser->setSource(QUrl(QStringLiteral("qrc:/help/index.html")));

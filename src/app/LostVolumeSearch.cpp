@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/LostVolumeSearch.h"
 
+#include "app/Wording.h"
+
 #include "catalogue/ScanObserver.h"
 #include "disk/LostVolumes.h"
 #include "disk/PartitionTable.h"
@@ -42,19 +44,19 @@ LostVolumeSearchDialog::LostVolumeSearchDialog(const disk::DriveItem& drive, QWi
     : QDialog(parent), m_drive(drive), m_job(*this)
 {
     setObjectName(QStringLiteral("lostVolumeSearch"));
-    setWindowTitle(QStringLiteral("Search for Lost Volumes"));
+    setWindowTitle(tr("Search for Lost Volumes"));
     setModal(true);
     const std::string whole = platform::resolvePartitionPath(drive.devicePath).path;
-    auto* what = new QLabel(QStringLiteral("Every sector of %1 is read for the boot sectors of FAT, exFAT and "
-                                           "NTFS volumes, and their backups.")
+    auto* what = new QLabel(tr("Every sector of %1 is read for the boot sectors of FAT, exFAT and "
+                               "NTFS volumes, and their backups.")
                                 .arg(QString::fromStdString(whole)),
                             this);
     what->setWordWrap(true);
-    m_status = new QLabel(QStringLiteral("Starting..."), this);
+    m_status = new QLabel(tr("Starting..."), this);
     m_progress = new ui::PercentProgressBar(this);
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
-    m_stop = new QPushButton(QStringLiteral("&Stop"), this);
+    m_stop = new QPushButton(tr("&Stop"), this);
     m_stop->setObjectName(QStringLiteral("stop"));
     connect(m_stop, &QPushButton::clicked, this, &LostVolumeSearchDialog::reject);
     auto* buttons = new QHBoxLayout;
@@ -76,7 +78,7 @@ void LostVolumeSearchDialog::reject()
     // The search ends at its next block; the box closes when it has.
     m_job.requestStop();
     m_stop->setEnabled(false);
-    m_status->setText(QStringLiteral("Stopping..."));
+    m_status->setText(tr("Stopping..."));
 }
 
 void LostVolumeSearchDialog::progressWaiting()
@@ -95,7 +97,7 @@ void LostVolumeSearchDialog::showProgress()
     if (shown.percent >= 0)
         m_progress->setValue(shown.percent);
     if (!shown.status.empty() && m_stop->isEnabled())
-        m_status->setText(QString::fromStdString(shown.status));
+        m_status->setText(shown.statusCode ? statusWords(*shown.statusCode) : QString::fromStdString(shown.status));
 }
 
 LostVolumeSearchResult LostVolumeSearchDialog::run()

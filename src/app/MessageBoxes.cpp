@@ -161,7 +161,7 @@ void layOutInformationBox(QDialog* dialog, QLayout* grid, int spacing)
     // A Cancel button is made and hidden so that the box keeps the standard
     // button order and style; Escape rejects the box as in any dialog.
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Ok)->setText(MessageBox::tr("OK"));
     buttons->button(QDialogButtonBox::Cancel)->hide();
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);

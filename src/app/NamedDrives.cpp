@@ -3,6 +3,7 @@
 
 #include "platform/DriveDiscovery.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <filesystem>
@@ -15,11 +16,13 @@ NamedDrives namedDrives(const QString& path)
     const QFileInfo info(path);
     const QString shown = QFileInfo(path).absoluteFilePath();
     if (!info.exists()) {
-        named.refusal = QStringLiteral("%1 does not exist.").arg(shown);
+        named.refusal = QCoreApplication::translate("sarvik::app::RecoveryWindow", "%1 does not exist.").arg(shown);
         return named;
     }
     if (info.isDir()) {
-        named.refusal = QStringLiteral("%1 is a folder. Choose a disk image file or a device.").arg(shown);
+        named.refusal = QCoreApplication::translate("sarvik::app::RecoveryWindow",
+                                                    "%1 is a folder. Choose a disk image file or a device.")
+                            .arg(shown);
         return named;
     }
     const std::string absolute = info.absoluteFilePath().toStdString();
@@ -29,7 +32,9 @@ NamedDrives namedDrives(const QString& path)
     }
     std::error_code ec;
     if (!std::filesystem::is_block_file(absolute, ec)) {
-        named.refusal = QStringLiteral("%1 is neither a disk image file nor a block device.").arg(shown);
+        named.refusal = QCoreApplication::translate("sarvik::app::RecoveryWindow",
+                                                    "%1 is neither a disk image file nor a block device.")
+                            .arg(shown);
         return named;
     }
     disk::DriveItem item;

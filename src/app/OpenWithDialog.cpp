@@ -126,29 +126,28 @@ QStringList commandFor(const QString& execLine, const QString& file)
 
 OpenWithDialog::OpenWithDialog(const QString& file, QWidget* parent) : QDialog(parent), m_file(file)
 {
-    setWindowTitle(QStringLiteral("Open With"));
+    setWindowTitle(tr("Open With"));
     const QMimeDatabase db;
     const QMimeType type = db.mimeTypeForFile(file, QMimeDatabase::MatchExtension);
     QStringList types{type.name()};
     types += type.allAncestors();
     m_apps = applicationsFor(types);
 
-    auto* caption =
-        new QLabel(QStringLiteral("Choose the program to open \"%1\" with:").arg(QFileInfo(file).fileName()), this);
+    auto* caption = new QLabel(tr("Choose the program to open \"%1\" with:").arg(QFileInfo(file).fileName()), this);
     caption->setWordWrap(true);
     m_list = new QListWidget(this);
     for (const DesktopApplication& app : m_apps)
         m_list->addItem(app.name);
-    m_emptyNote = new QLabel(QStringLiteral("No installed program opens this kind of file (programs that run in "
-                                            "a terminal are not listed). Type a command to open it with."),
+    m_emptyNote = new QLabel(tr("No installed program opens this kind of file (programs that run in "
+                                "a terminal are not listed). Type a command to open it with."),
                              this);
     m_emptyNote->setWordWrap(true);
     m_emptyNote->setVisible(m_apps.empty());
     m_command = new QLineEdit(this);
-    m_command->setPlaceholderText(QStringLiteral("or type a command"));
+    m_command->setPlaceholderText(tr("or type a command"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_open = buttons->button(QDialogButtonBox::Ok);
-    m_open->setText(QStringLiteral("&Open"));
+    m_open->setText(tr("&Open"));
     m_open->setEnabled(false);
     auto update = [this] { m_open->setEnabled(!m_command->text().trimmed().isEmpty()); };
     // Only a selection the user makes fills the field: the list making an item
@@ -167,7 +166,7 @@ OpenWithDialog::OpenWithDialog(const QString& file, QWidget* parent) : QDialog(p
     layout->addWidget(caption);
     layout->addWidget(m_list);
     layout->addWidget(m_emptyNote);
-    layout->addWidget(new QLabel(QStringLiteral("Command:"), this));
+    layout->addWidget(new QLabel(tr("Command:"), this));
     layout->addWidget(m_command);
     layout->addWidget(buttons);
     resize(420, 360);

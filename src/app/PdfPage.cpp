@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/PdfPage.h"
+#include "app/PreviewPane.h"
 
 #ifdef SARVIK_HAVE_POPPLER
 #include <poppler-qt6.h>
@@ -29,13 +30,13 @@ PdfPage renderFirstPage(const QByteArray& bytes, int longest)
 #ifdef SARVIK_HAVE_POPPLER
     const std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(bytes);
     if (!document || document->isLocked()) {
-        out.error = document ? QStringLiteral("the PDF is locked") : QStringLiteral("the PDF could not be read");
+        out.error = document ? PreviewPane::tr("the PDF is locked") : PreviewPane::tr("the PDF could not be read");
         return out;
     }
     out.pages = document->numPages();
     const std::unique_ptr<Poppler::Page> page = out.pages > 0 ? document->page(0) : nullptr;
     if (!page) {
-        out.error = QStringLiteral("the PDF has no page that can be read");
+        out.error = PreviewPane::tr("the PDF has no page that can be read");
         return out;
     }
     document->setRenderHint(Poppler::Document::Antialiasing);
@@ -46,11 +47,11 @@ PdfPage renderFirstPage(const QByteArray& bytes, int longest)
     const double dpi = side > 0 ? 72.0 * longest / side : 72.0;
     out.picture = page->renderToImage(dpi, dpi);
     if (out.picture.isNull())
-        out.error = QStringLiteral("the first page could not be drawn");
+        out.error = PreviewPane::tr("the first page could not be drawn");
 #else
     (void)bytes;
     (void)longest;
-    out.error = QStringLiteral("this build shows no PDF pages");
+    out.error = PreviewPane::tr("this build shows no PDF pages");
 #endif
     return out;
 }

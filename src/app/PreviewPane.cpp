@@ -32,7 +32,7 @@ PreviewContent safeRead(PreviewReader& reader, const catalogue::FileRow& row, st
         return reader.read(row, limit, wanted, latest, generation);
     } catch (const std::bad_alloc&) {
         PreviewContent c;
-        c.note = QStringLiteral("Not enough memory to read the file for the preview.");
+        c.note = PreviewPane::tr("Not enough memory to read the file for the preview.");
         return c;
     }
 }
@@ -55,11 +55,11 @@ PreviewPane::PreviewPane(ResultsHost& host, QWidget* parent) : QWidget(parent), 
     m_title->setTextFormat(Qt::PlainText);
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_mode = new QComboBox(this);
-    m_mode->addItem(QStringLiteral("Auto"));
-    m_mode->addItem(QStringLiteral("Hex"));
-    m_mode->setToolTip(QStringLiteral("Show the file as what it holds, or as hex"));
-    m_readAll = new QPushButton(QStringLiteral("Read &all"), this);
-    m_readAll->setToolTip(QStringLiteral("The preview reads the first 16 MiB; read the whole file (up to 1 GiB)"));
+    m_mode->addItem(tr("Auto"));
+    m_mode->addItem(tr("Hex"));
+    m_mode->setToolTip(tr("Show the file as what it holds, or as hex"));
+    m_readAll = new QPushButton(tr("Read &all"), this);
+    m_readAll->setToolTip(tr("The preview reads the first 16 MiB; read the whole file (up to 1 GiB)"));
     m_readAll->hide();
     top->addWidget(m_title, 1);
     top->addWidget(m_readAll);
@@ -205,7 +205,7 @@ void PreviewPane::start()
     }
     const catalogue::FileRow row = rows[static_cast<std::size_t>(m_row)];
     clear(QString::fromStdString(catalogue::nameToUtf8(row.name, m_host.session().catalogue.NamesAreUtf8)));
-    m_note->setText(QStringLiteral("Reading..."));
+    m_note->setText(tr("Reading..."));
     holdOn();
     const PreviewKind wanted = m_mode->currentIndex() == 1 ? PreviewKind::Hex : PreviewKind::Nothing;
     m_pool.start([this, reader = reader(), row, limit = m_limit, wanted, generation] {

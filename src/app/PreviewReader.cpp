@@ -2,6 +2,7 @@
 #include "app/PreviewReader.h"
 
 #include "app/PdfPage.h"
+#include "app/PreviewPane.h"
 
 #include "catalogue/NameText.h"
 #include "disk/ReadAhead.h"
@@ -112,7 +113,7 @@ PreviewContent PreviewReader::read(const catalogue::FileRow& row, std::uint64_t 
     if (latest.load() != generation)
         return c;
     if (c.bytes.isEmpty() && row.size != 0) {
-        c.note = QStringLiteral("Nothing of the file could be read.");
+        c.note = PreviewPane::tr("Nothing of the file could be read.");
         return c;
     }
     if (wanted == PreviewKind::Hex) {
@@ -126,10 +127,10 @@ PreviewContent PreviewReader::read(const catalogue::FileRow& row, std::uint64_t 
             c.kind = PreviewKind::Picture;
             c.picture = page.picture;
             c.pictureSize = page.picture.size();
-            c.note = QStringLiteral("Page 1 of %L1").arg(page.pages);
+            c.note = PreviewPane::tr("Page 1 of %L1").arg(page.pages);
             return c;
         }
-        c.note = QStringLiteral("No page shown: %1.").arg(page.error);
+        c.note = PreviewPane::tr("No page shown: %1.").arg(page.error);
     }
     if (decodeText(c))
         return c;
@@ -160,7 +161,7 @@ void decodePicture(PreviewContent& c, std::uint64_t intactBytes)
     }
     c.picture = image;
     if (image.isNull()) {
-        c.note = QStringLiteral("The picture could not be decoded: %1").arg(error);
+        c.note = PreviewPane::tr("The picture could not be decoded: %1").arg(error);
         return;
     }
     if (!c.pictureSize.isValid())
@@ -172,12 +173,12 @@ void decodePicture(PreviewContent& c, std::uint64_t intactBytes)
                                          std::max(1, image.height()));
     QString why;
     if (damaged)
-        why = QStringLiteral("the file's data ends at byte %L1").arg(intactBytes);
+        why = PreviewPane::tr("the file's data ends at byte %L1").arg(intactBytes);
     else if (c.cutShort)
-        why = QStringLiteral("only the first %L1 bytes were read").arg(c.bytes.size());
+        why = PreviewPane::tr("only the first %L1 bytes were read").arg(c.bytes.size());
     else
         why = error;
-    c.note = QStringLiteral("Decoded %L1 of %L2 rows: %3.").arg(decoded).arg(height).arg(why);
+    c.note = PreviewPane::tr("Decoded %L1 of %L2 rows: %3.").arg(decoded).arg(height).arg(why);
 }
 
 bool decodeText(PreviewContent& c)
@@ -251,7 +252,7 @@ QString hexLines(const QByteArray& bytes)
         out += QLatin1Char('\n');
     }
     if (bytes.size() > n)
-        out += QStringLiteral("(the first %L1 of %L2 bytes read)\n").arg(n).arg(bytes.size());
+        out += PreviewPane::tr("(the first %L1 of %L2 bytes read)\n").arg(n).arg(bytes.size());
     return out;
 }
 

@@ -23,19 +23,16 @@ PropertiesValues::PropertiesValues(const session::RowProperties& p)
 
 PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("File/Folder Properties"));
+    setWindowTitle(tr("File/Folder Properties"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     // Captions in the order of the box; ids 1012, 1011, 1013, 1015, 1014.
-    static const char* const kCaptions[5] = {
-        "Name :", "Size                            :", "Contains                     :", "Creation Date              :",
-        "Modification Date       :"};
+    static const char* const kCaptions[5] = {QT_TR_NOOP("Name"), QT_TR_NOOP("Size"), QT_TR_NOOP("Contains"),
+                                             QT_TR_NOOP("Creation Date"), QT_TR_NOOP("Modification Date")};
     const QString texts[5] = {values.name, values.size, values.contents, values.created, values.modified};
     auto* grid = new QGridLayout;
     grid->setVerticalSpacing(10);
     for (int i = 0; i < 5; ++i) {
-        QString caption = QString::fromLatin1(kCaptions[i]);
-        caption.chop(1);
-        auto* c = new QLabel(caption.trimmed(), this);
+        auto* c = new QLabel(tr(kCaptions[i]), this);
         m_values[i] = new QLabel(texts[i], this);
         m_values[i]->setTextFormat(Qt::PlainText);
         m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);

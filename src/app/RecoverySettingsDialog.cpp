@@ -42,45 +42,45 @@ QRadioButton* radioRow(QGridLayout* grid, int row, const QString& text, QWidget*
 RecoverySettingsDialog::RecoverySettingsDialog(recovery::RecoverySettings& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings)
 {
-    setWindowTitle(QStringLiteral("Recovery Settings"));
+    setWindowTitle(tr("Recovery Settings"));
 
-    auto* sectorsBox = new QGroupBox(QStringLiteral("Sectors to read in single attempt"), this);
+    auto* sectorsBox = new QGroupBox(tr("Sectors to read in single attempt"), this);
     m_sectors = numberList(100, this);
     auto* sectorsRow = new QHBoxLayout(sectorsBox);
-    sectorsRow->addWidget(new QLabel(QStringLiteral("Sectors to read in single attempt"), this), 1);
+    sectorsRow->addWidget(new QLabel(tr("Sectors to read in single attempt"), this), 1);
     sectorsRow->addWidget(m_sectors);
 
-    auto* duplicateBox = new QGroupBox(QStringLiteral("Setting of duplicate file(s)"), this);
+    auto* duplicateBox = new QGroupBox(tr("Setting of duplicate file(s)"), this);
     auto* radios = new QGridLayout(duplicateBox);
     radios->setColumnStretch(1, 1);
-    m_rename = radioRow(radios, 0, QStringLiteral("Rename duplicate file(s)"), this);
-    m_overwrite = radioRow(radios, 1, QStringLiteral("Overwrite duplicate file(s)"), this);
-    m_skip = radioRow(radios, 2, QStringLiteral("Skip duplicate file(s)"), this);
+    m_rename = radioRow(radios, 0, tr("Rename duplicate file(s)"), this);
+    m_overwrite = radioRow(radios, 1, tr("Overwrite duplicate file(s)"), this);
+    m_skip = radioRow(radios, 2, tr("Skip duplicate file(s)"), this);
     auto* group = new QButtonGroup(this);
     group->addButton(m_rename);
     group->addButton(m_overwrite);
     group->addButton(m_skip);
 
-    auto* badBox = new QGroupBox(QStringLiteral("Setting for bad sectors"), this);
+    auto* badBox = new QGroupBox(tr("Setting for bad sectors"), this);
     m_retries = numberList(10, this);
     auto* badRow = new QHBoxLayout(badBox);
-    badRow->addWidget(new QLabel(QStringLiteral("Number of retries on bad sector(s)"), this), 1);
+    badRow->addWidget(new QLabel(tr("Number of retries on bad sector(s)"), this), 1);
     badRow->addWidget(m_retries);
 
-    m_thorough = new QCheckBox(QStringLiteral("Thorough scan (read whole folders)"), this);
+    m_thorough = new QCheckBox(tr("Thorough scan (read whole folders)"), this);
     m_thorough->setChecked(settings.ThoroughScan);
     // The passes over free space are the thorough rules' own.
-    m_deep = new QCheckBox(QStringLiteral("Search free space (deep scan)"), this);
-    m_deep->setToolTip(QStringLiteral("After every scan, search the free space too: lost folders, and files by "
-                                      "their content. It reads all of the free space, which takes long on a "
-                                      "large device."));
+    m_deep = new QCheckBox(tr("Search free space (deep scan)"), this);
+    m_deep->setToolTip(tr("After every scan, search the free space too: lost folders, and files by "
+                          "their content. It reads all of the free space, which takes long on a "
+                          "large device."));
     m_deep->setChecked(settings.DeepSearch);
     m_deep->setEnabled(settings.ThoroughScan);
     connect(m_thorough, &QCheckBox::toggled, m_deep, &QWidget::setEnabled);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -101,7 +101,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
 
     // The drive page: "My Computer" first, then the drives.
     m_currentStep = -1;
-    auto* computer = new QTreeWidgetItem(m_driveTree, QStringList{QStringLiteral("My Computer")});
+    auto* computer = new QTreeWidgetItem(m_driveTree, QStringList{tr("My Computer")});
     computer->setIcon(0, themeIcon("computer", QStyle::SP_ComputerIcon));
     m_currentStep = 0;
     const std::size_t listed = m_drives.size(); // each volume's shadow copies go after them
@@ -116,10 +116,10 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     SetLabelLayout(0);
     setQuickHelp(Text::driveHelp(20));
 
-    m_next->setToolTip(QStringLiteral("Go to next step"));
-    m_stop->setToolTip(QStringLiteral("Stops the current process"));
-    m_back->setToolTip(QStringLiteral("Go to previous step"));
-    m_logo->setToolTip(QStringLiteral("Click here to visit software home page"));
+    m_next->setToolTip(tr("Go to next step"));
+    m_stop->setToolTip(tr("Stops the current process"));
+    m_back->setToolTip(tr("Go to previous step"));
+    m_logo->setToolTip(tr("Click here to visit software home page"));
     m_progress->hide();
     for (ui::PictureButton* button : {m_back, m_next, m_stop}) {
         button->setEnabled(false);
@@ -340,7 +340,7 @@ void RecoveryWindow::SetLabelLayout(int mode)
         }
         reshow(m_status, m_session.volume.geometry.GeometryKind == disk::VolumeKind::Ntfs
                              ? QString()
-                             : QStringLiteral("Mounting volume, please wait..."));
+                             : tr("Mounting volume, please wait..."));
         break;
     }
     case -1:

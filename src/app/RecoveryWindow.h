@@ -80,7 +80,7 @@ public:
     /// where it runs, else a look at the system's devices every few seconds.
     void watchDrives();
     /// The status line for an engine's status text (the thorough rules count MFT records).
-    [[nodiscard]] QString statusText(const std::string& status) const override;
+    [[nodiscard]] QString statusText(const session::ScanProgress& report) const override;
     /// In place of the quick help for a while: what a command has just done.
     void showStatusMessage(const QString& text) override;
     /// Says why each path named on the command line is not listed (one box, after the window shows).

@@ -16,6 +16,7 @@
 #include "app/ResultsHost.h"
 #include "app/SavingDialog.h"
 #include "app/SourceGuard.h"
+#include "app/Wording.h"
 #include "catalogue/NameText.h"
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
@@ -151,9 +152,9 @@ bool ResultsCommands::volumeReadable()
     if (reader.isOpen())
         return true;
     MessageDialog(m_host.hostWidget(), MessageKind::Error,
-                  QStringLiteral("The volume %1 of this snapshot cannot be opened, so no file data can be read: "
-                                 "nothing was written. Connect the volume (or put the image back where it was) and "
-                                 "load the snapshot again.")
+                  tr("The volume %1 of this snapshot cannot be opened, so no file data can be read: "
+                     "nothing was written. Connect the volume (or put the image back where it was) and "
+                     "load the snapshot again.")
                       .arg(QString::fromStdString(catalogue::nameToUtf8(reader.DevicePath(), true))));
     return false;
 }
@@ -162,25 +163,25 @@ QString ResultsCommands::destinationProblem(const QString& folder)
 {
     const QFileInfo info(folder);
     if (!info.exists())
-        return QStringLiteral("%1 does not exist.").arg(folder);
+        return tr("%1 does not exist.").arg(folder);
     if (!info.isDir())
-        return QStringLiteral("%1 is not a folder.").arg(folder);
+        return tr("%1 is not a folder.").arg(folder);
     if (!info.isWritable())
-        return QStringLiteral("%1 cannot be written to: you may not create files in it, or it is on a read-only "
-                              "volume.")
+        return tr("%1 cannot be written to: you may not create files in it, or it is on a read-only "
+                  "volume.")
             .arg(folder);
     return {};
 }
 
 QString ResultsCommands::ChooseDestination()
 {
-    QFileDialog dialog(m_host.hostWidget(), QStringLiteral("Please select the path to recover the data"));
+    QFileDialog dialog(m_host.hostWidget(), tr("Please select the path to recover the data"));
     dialog.setObjectName(QStringLiteral("chooseDestination"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     const std::vector<std::string> sources = sourcesOf(m_host.session());
-    greyWhileOnSource(dialog, sources, QStringLiteral("destination"));
+    greyWhileOnSource(dialog, sources, tr("The destination"));
     if (const QString folder = RecentPlaces::instance().folder(Place::Destination); !folder.isEmpty())
         dialog.setDirectory(folder);
     // A folder that cannot take the files is refused with the reason, and the
@@ -190,7 +191,7 @@ QString ResultsCommands::ChooseDestination()
         if (chosen.isEmpty())
             return {};
         const QString problem = destinationProblem(chosen.front());
-        const SourceVerdict verdict = sourceVerdict(chosen.front(), sources, QStringLiteral("destination"));
+        const SourceVerdict verdict = sourceVerdict(chosen.front(), sources, tr("The destination"));
         if (problem.isEmpty() && verdict.refusal.isEmpty()) {
             RecentPlaces::instance().remember(Place::Destination, chosen.front(), true);
             if (!verdict.warning.isEmpty())
@@ -198,8 +199,7 @@ QString ResultsCommands::ChooseDestination()
             return chosen.front();
         }
         MessageDialog(m_host.hostWidget(), MessageKind::Error,
-                      problem.isEmpty() ? verdict.refusal
-                                        : problem + QStringLiteral("\n\nPlease choose another folder."));
+                      problem.isEmpty() ? verdict.refusal : problem + tr("\n\nPlease choose another folder."));
     }
     return {};
 }
@@ -216,8 +216,8 @@ void ResultsCommands::recover(int mode)
     if (recoveryMode == recovery::RecoveryMode::Selected &&
         std::find(selected.begin(), selected.end(), true) == selected.end()) {
         MessageDialog(m_host.hostWidget(), MessageKind::Information,
-                      QStringLiteral("No file or folder is selected. Select the files and folders to recover in the "
-                                     "list, or use Recover All."));
+                      tr("No file or folder is selected. Select the files and folders to recover in the "
+                         "list, or use Recover All."));
         return;
     }
     if (!volumeReadable())
@@ -229,7 +229,7 @@ void ResultsCommands::recover(int mode)
     std::shared_ptr<recovery::OutputFolder> destination = platform::openOutputFolder(folder.toStdString(), error);
     if (!destination) {
         MessageDialog(m_host.hostWidget(), MessageKind::Error,
-                      QStringLiteral("Unable to use the folder %1: %2").arg(folder, QString::fromStdString(error)));
+                      tr("Unable to use the folder %1: %2").arg(folder, QString::fromStdString(error)));
         return;
     }
     // A duplicate replaced never replaces the image or a file of its set.
@@ -264,29 +264,29 @@ QByteArray ResultsCommands::reportRecords() const
 
 void ResultsCommands::saveReportRecords(QWidget* parent) const
 {
-    QFileDialog dialog(parent, QStringLiteral("Save the list of recovered files"));
+    QFileDialog dialog(parent, tr("Save the list of recovered files"));
     dialog.setObjectName(QStringLiteral("saveRecoveryList"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilters({QStringLiteral("JSON lines (*.jsonl)"), QStringLiteral("All files (*)")});
+    dialog.setNameFilters({tr("JSON lines (*.jsonl)"), tr("All files (*)")});
     dialog.setDefaultSuffix(QStringLiteral("jsonl"));
     // It opens in the folder the files went to.
     if (!m_lastFolder.isEmpty())
         dialog.setDirectory(m_lastFolder);
     dialog.selectFile(QStringLiteral("recovery-report.jsonl"));
     const std::vector<std::string> sources = sourcesOf(m_host.session());
-    greyWhileOnSource(dialog, sources, QStringLiteral("list"));
+    greyWhileOnSource(dialog, sources, tr("The list"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().front();
-    if (const QString refusal = sourceVerdict(path, sources, QStringLiteral("list")).refusal; !refusal.isEmpty()) {
+    if (const QString refusal = sourceVerdict(path, sources, tr("The list")).refusal; !refusal.isEmpty()) {
         MessageDialog(parent, MessageKind::Error, refusal);
         return;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(reportRecords()) < 0 || !file.commit())
         MessageDialog(parent, MessageKind::Error,
-                      QStringLiteral("Unable to save the list to %1: %2").arg(path, file.errorString()));
+                      tr("Unable to save the list to %1: %2").arg(path, file.errorString()));
 }
 
 void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report, const QString& folder,
@@ -303,17 +303,17 @@ void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report
     QStringList lines;
     for (const std::string& line : summary.details)
         lines << QString::fromStdString(line);
-    const QString text = QString::fromStdString(summary.text);
+    const QString text = recoverySummaryWords(report, folder, request);
     const bool losses = summary.losses;
     MessageBox box(m_host.hostWidget(), !losses ? MessageKind::Information : MessageKind::Error, text, false,
                    lines.join(QLatin1Char('\n')));
-    QPushButton* save = box.addButton(QStringLiteral("Save &List..."), QStringLiteral("saveList"));
+    QPushButton* save = box.addButton(tr("Save &List..."), QStringLiteral("saveList"));
     connect(save, &QPushButton::clicked, &box, [&] { saveReportRecords(&box); });
-    QPushButton* open = box.addButton(QStringLiteral("Open &Folder"), QStringLiteral("openFolder"));
+    QPushButton* open = box.addButton(tr("Open &Folder"), QStringLiteral("openFolder"));
     connect(open, &QPushButton::clicked, &box, [this, folder] {
         if (!launchFolder(folder))
             MessageDialog(m_host.hostWidget(), MessageKind::Error,
-                          QStringLiteral("No program of the desktop opened the folder %1.").arg(folder));
+                          tr("No program of the desktop opened the folder %1.").arg(folder));
     });
     box.exec();
 }
@@ -355,7 +355,7 @@ void ResultsCommands::openRow(int row, bool openWith)
     std::string error;
     auto destination = folder.isEmpty() ? nullptr : platform::openOutputFolder(folder.toStdString(), error);
     if (!destination) {
-        MessageDialog(m_host.hostWidget(), MessageKind::Error, QStringLiteral("Unable to create a temporary folder"));
+        MessageDialog(m_host.hostWidget(), MessageKind::Error, tr("Unable to create a temporary folder"));
         return;
     }
     const recovery::TargetFolder target{destination, folder.toStdString()};
@@ -404,8 +404,7 @@ void ResultsCommands::openFileWith(const QString& path)
         return;
     const QStringList command = chooser.chosenCommand();
     if (!command.isEmpty() && !startProgram(command))
-        MessageDialog(m_host.hostWidget(), MessageKind::Error,
-                      QStringLiteral("Unable to start %1").arg(command.front()));
+        MessageDialog(m_host.hostWidget(), MessageKind::Error, tr("Unable to start %1").arg(command.front()));
 }
 
 // ---- Filters and find -------------------------------------------------------
@@ -471,31 +470,31 @@ std::unique_ptr<QMenu> ResultsCommands::contextMenu()
     if (m_host.currentStep() != 3 || row < 0)
         return nullptr;
     auto menu = std::make_unique<QMenu>(m_host.hostWidget());
-    auto add = [](QMenu* m, const char* text, int id) {
-        QAction* a = m->addAction(QString::fromLatin1(text));
+    auto add = [](QMenu* m, const QString& text, int id) {
+        QAction* a = m->addAction(text);
         a->setData(id);
         return a;
     };
-    add(menu.get(), "&Open", Command::Open);
-    QAction* with = add(menu.get(), "Open &With...", Command::OpenWith);
+    add(menu.get(), tr("&Open"), Command::Open);
+    QAction* with = add(menu.get(), tr("Open &With..."), Command::OpenWith);
     const QString type = m_host.fileListModel()->text(row, FileListModel::Type);
     with->setEnabled(type != QLatin1String("Folder") && type != QLatin1String("Deleted Folder"));
     menu->addSeparator();
-    add(menu.get(), "&Recover Selected...", Command::MenuRecoverSelected);
-    add(menu.get(), "Recover &All...", Command::MenuRecoverAll);
+    add(menu.get(), tr("&Recover Selected..."), Command::MenuRecoverSelected);
+    add(menu.get(), tr("Recover &All..."), Command::MenuRecoverAll);
     menu->addSeparator();
-    QMenu* view = menu->addMenu(QStringLiteral("&View"));
-    add(view, "Ico&ns     ", Command::MenuIcons);
-    add(view, "&List", Command::MenuList);
-    add(view, "&Details", Command::MenuDetails);
+    QMenu* view = menu->addMenu(tr("&View"));
+    add(view, tr("Ico&ns     "), Command::MenuIcons);
+    add(view, tr("&List"), Command::MenuList);
+    add(view, tr("&Details"), Command::MenuDetails);
     menu->addSeparator();
-    add(menu.get(), "&Find Files...", Command::MenuFindFiles);
+    add(menu.get(), tr("&Find Files..."), Command::MenuFindFiles);
     menu->addSeparator();
-    add(menu.get(), "Re&name", Command::Rename);
+    add(menu.get(), tr("Re&name"), Command::Rename);
     menu->addSeparator();
-    add(menu.get(), "&Settings...", Command::MenuSettings);
+    add(menu.get(), tr("&Settings..."), Command::MenuSettings);
     menu->addSeparator();
-    add(menu.get(), "&Properties...", Command::Properties);
+    add(menu.get(), tr("&Properties..."), Command::Properties);
     return menu;
 }
 

@@ -28,6 +28,9 @@ struct RecoverySettings;
 namespace sarvik::scan {
 class ScanSession;
 }
+namespace sarvik::session {
+struct ScanProgress;
+}
 
 namespace sarvik::app {
 
@@ -57,8 +60,8 @@ public:
     [[nodiscard]] virtual bool showExistingFiles() const = 0;
     /// Shows `text` for a while where the user looks after a command (a snapshot saved).
     virtual void showStatusMessage(const QString& text) = 0;
-    /// The status line for an engine's status text.
-    [[nodiscard]] virtual QString statusText(const std::string& status) const = 0;
+    /// The status line for a scan's report, in the user's language.
+    [[nodiscard]] virtual QString statusText(const session::ScanProgress& report) const = 0;
 
     [[nodiscard]] virtual FileListModel* fileListModel() const = 0;
     [[nodiscard]] virtual QTableView* detailsView() const = 0;

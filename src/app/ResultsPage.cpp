@@ -44,10 +44,10 @@ namespace Text {
 QString resultsHelp()
 {
     return QStringLiteral("\r\n") + blanks(16) +
-           QStringLiteral("Please select the file(s) and folder(s) to recover from right pane and copy using") +
-           blanks(3) + QStringLiteral("Recover Selected") + blanks(6) + QStringLiteral("or") + blanks(29) +
-           QStringLiteral("Recover All options from the Recovery Menu.\r\n") + blanks(16) +
-           QStringLiteral("You can open a file by Double Clicking it.");
+           RecoveryWindow::tr("Please select the file(s) and folder(s) to recover from right pane and copy using") +
+           blanks(3) + RecoveryWindow::tr("Recover Selected") + blanks(6) + RecoveryWindow::tr("or") + blanks(29) +
+           RecoveryWindow::tr("Recover All options from the Recovery Menu.\r\n") + blanks(16) +
+           RecoveryWindow::tr("You can open a file by Double Clicking it.");
 }
 } // namespace Text
 
@@ -82,7 +82,7 @@ void RecoveryWindow::buildResultsLabels(QWidget* panel)
     m_stoppedNote->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     m_stoppedNote->setObjectName(QStringLiteral("stoppedNote"));
     m_stoppedNote->setFont(noteFont);
-    m_stoppedNote->setText(QStringLiteral("Stopped: results are partial"));
+    m_stoppedNote->setText(tr("Stopped: results are partial"));
     m_stoppedNote->hide();
 }
 
@@ -235,8 +235,8 @@ void RecoveryWindow::showResults(bool fromScan)
     // A snapshot's losses are its loader's to tell, not the last scan's.
     if (result.any())
         MessageDialog(this, MessageKind::Error,
-                      QStringLiteral("%1 sector(s) and %2 MFT record(s) could not be read. What they held is "
-                                     "missing from the list.")
+                      tr("%1 sector(s) and %2 MFT record(s) could not be read. What they held is "
+                         "missing from the list.")
                           .arg(result.UnreadableSectors)
                           .arg(result.UnreadableRecords));
     emit scanFinished();
@@ -247,9 +247,9 @@ void RecoveryWindow::showRules()
     // Which rules made what is listed: a thorough catalogue keeps UTF-8 names;
     // DeepSearched says the passes over free space ran to their end.
     const catalogue::Catalogue& c = m_session.catalogue;
-    reshow(m_rules, !c.NamesAreUtf8  ? QStringLiteral("Classic scan")
-                    : c.DeepSearched ? QStringLiteral("Thorough scan,\nfree space searched")
-                                     : QStringLiteral("Thorough scan"));
+    reshow(m_rules, !c.NamesAreUtf8  ? tr("Classic scan")
+                    : c.DeepSearched ? tr("Thorough scan,\nfree space searched")
+                                     : tr("Thorough scan"));
 }
 
 void RecoveryWindow::offerPreviousVersions()
@@ -440,11 +440,14 @@ void RecoveryWindow::fillFileList(std::uint64_t key)
     m_details->scrollToTop();
     m_details->horizontalScrollBar()->setValue(0);
     // A filter in force lists and recovers only what its patterns let through.
-    const std::string note = session::filterNote(m_session.filters.patterns(), utf8);
-    if (note.empty()) {
+    QStringList patterns;
+    for (const std::string& pattern : m_session.filters.patterns())
+        patterns << QString::fromStdString(session::displayName(pattern, utf8));
+    if (patterns.isEmpty()) {
         m_filterNote->hide();
     } else {
-        m_filterNote->setText(QString::fromStdString(note));
+        m_filterNote->setText(tr("File filter in force: only files named %1 are listed and recovered")
+                                  .arg(patterns.join(QStringLiteral(", "))));
         m_filterNote->setToolTip(m_filterNote->text());
         m_filterNote->show();
     }

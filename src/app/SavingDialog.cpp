@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -24,8 +25,7 @@ constexpr int kOpenBoxDelayMs = 400;
 
 SavingDialog::SavingDialog(QWidget* parent, Purpose purpose) : QDialog(parent), m_job(*this), m_purpose(purpose)
 {
-    setWindowTitle(purpose == Purpose::Open ? QStringLiteral("Copying the file to open it")
-                                            : QStringLiteral("Saving the data please wait"));
+    setWindowTitle(purpose == Purpose::Open ? tr("Copying the file to open it") : tr("Saving the data please wait"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(ui::dluX(328), ui::dluY(166));
     QPalette skin = palette();
@@ -35,7 +35,7 @@ SavingDialog::SavingDialog(QWidget* parent, Purpose purpose) : QDialog(parent), 
 
     auto* grid = new QGridLayout;
     auto addPair = [&](int row, const char* caption, const char* name) {
-        auto* c = new QLabel(QString::fromLatin1(caption), this);
+        auto* c = new QLabel(tr(caption), this);
         auto* v = new QLabel(this);
         v->setObjectName(QString::fromLatin1(name));
         v->setTextFormat(Qt::PlainText);
@@ -46,22 +46,22 @@ SavingDialog::SavingDialog(QWidget* parent, Purpose purpose) : QDialog(parent), 
         grid->addWidget(v, row, 1);
         return v;
     };
-    m_path = addPair(0, "Path", "path");
-    m_fileName = addPair(1, "File Name", "fileName");
-    m_totalFiles = addPair(2, "Total Files", "totalFiles");
+    m_path = addPair(0, QT_TR_NOOP("Path"), "path");
+    m_fileName = addPair(1, QT_TR_NOOP("File Name"), "fileName");
+    m_totalFiles = addPair(2, QT_TR_NOOP("Total Files"), "totalFiles");
     grid->setColumnStretch(1, 1);
 
     m_progress = new ui::PercentProgressBar(this);
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
 
-    m_stop = new QPushButton(QStringLiteral("&Stop Saving"), this);
-    m_skip = new QPushButton(QStringLiteral("S&kip File"), this);
+    m_stop = new QPushButton(tr("&Stop Saving"), this);
+    m_skip = new QPushButton(tr("S&kip File"), this);
     m_stop->setAutoDefault(false);
     m_skip->setAutoDefault(false);
     connect(m_stop, &QPushButton::clicked, this, [this] { m_job.requestStop(); });
     if (purpose == Purpose::Open) {
-        m_stop->setText(QStringLiteral("&Cancel"));
+        m_stop->setText(tr("&Cancel"));
         m_skip->hide();
     }
     connect(m_skip, &QPushButton::clicked, this, [this] { m_job.requestSkip(); });
@@ -93,7 +93,12 @@ void SavingDialog::setPlannedFiles(std::uint64_t files)
 
 void SavingDialog::showTotal(std::uint32_t done)
 {
-    m_totalFiles->setText(QString::fromStdString(m_job.totalText(done)));
+    // As RecoveryJob::totalText words it, in the user's language and digits.
+    const QLocale locale;
+    const std::uint64_t planned = m_job.plannedFiles();
+    m_totalFiles->setText(planned == 0
+                              ? locale.toString(done)
+                              : tr("%1 of %2").arg(locale.toString(done), locale.toString(qulonglong{planned})));
 }
 
 void SavingDialog::run(recovery::FileRecovery& recovery, std::function<void(recovery::FileRecovery&)> copy)

@@ -6,6 +6,7 @@
 #include "app/DeepSearch.h"
 #include "app/MessageBoxes.h"
 #include "app/ScanRunner.h"
+#include "app/Wording.h"
 #include "catalogue/NameText.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
@@ -21,15 +22,15 @@ using namespace pieces;
 namespace Text {
 QStringList scanCaptions()
 {
-    return {QStringLiteral("Folder(s) Found") + blanks(9), QStringLiteral("File(s) Found") + blanks(12),
-            QStringLiteral("Current Sector") + blanks(10), QStringLiteral("Last File/Folder") + blanks(7)};
+    return {RecoveryWindow::tr("Folder(s) Found") + blanks(9), RecoveryWindow::tr("File(s) Found") + blanks(12),
+            RecoveryWindow::tr("Current Sector") + blanks(10), RecoveryWindow::tr("Last File/Folder") + blanks(7)};
 }
 QString scanHelp()
 {
     return QStringLiteral("\r\n") + blanks(19) +
-           QStringLiteral("Sarvik is searching the data of the selected partition, once this process is "
-                          "completed it will show you all the") +
-           blanks(26) + QStringLiteral("deleted file(s).");
+           RecoveryWindow::tr("Sarvik is searching the data of the selected partition, once this process is "
+                              "completed it will show you all the") +
+           blanks(26) + RecoveryWindow::tr("deleted file(s).");
 }
 } // namespace Text
 
@@ -89,7 +90,7 @@ void RecoveryWindow::StopScan()
     if (!scanRunning())
         return;
     // The scan keeps running while the question is open.
-    if (QuestionDialog(this, QStringLiteral("Do you want to stop the current process ?")) != kYes)
+    if (QuestionDialog(this, tr("Do you want to stop the current process ?")) != kYes)
         return;
     if (scanRunning()) {
         m_scanStopAsked = true;
@@ -101,11 +102,16 @@ void RecoveryWindow::StopScan()
     m_deep->stopReading();
 }
 
-QString RecoveryWindow::statusText(const std::string& status) const
+QString RecoveryWindow::statusText(const session::ScanProgress& report) const
 {
+    if (!report.statusCode)
+        return QString::fromStdString(report.status);
+    // Under the thorough rules an NTFS record walk counts records, not sectors
+    // (1,024-byte records unless the boot sector says otherwise).
     const disk::VolumeGeometry& geometry = m_session.volume.geometry;
-    return QString::fromStdString(session::scanStatusText(
-        status, m_settings.ThoroughScan, geometry.GeometryKind == disk::VolumeKind::Ntfs, geometry.MftRecordSectors));
+    const bool records = m_settings.ThoroughScan && geometry.GeometryKind == disk::VolumeKind::Ntfs;
+    const std::uint64_t recordSectors = geometry.MftRecordSectors == 0 ? 2 : geometry.MftRecordSectors;
+    return statusWords(*report.statusCode, records ? recordSectors : 0);
 }
 
 void RecoveryWindow::applyReport(const ScanReport& report)
@@ -119,7 +125,7 @@ void RecoveryWindow::applyReport(const ScanReport& report)
     if (report.hasLastItem)
         m_values[3]->setText(nameText(report.lastItem, m_settings.ThoroughScan)); // the scan's names
     if (report.hasStatus)
-        m_status->setText(statusText(report.status));
+        m_status->setText(statusText(report));
     if (report.hasProgress) {
         m_progress->setValue(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
         m_progress->show();

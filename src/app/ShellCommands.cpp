@@ -56,7 +56,7 @@ void RecoveryWindow::releaseCatalogue()
 
 void RecoveryWindow::exitCommand()
 {
-    if (QuestionDialog(this, QStringLiteral("Do you really want to exit ?")) != kYes)
+    if (QuestionDialog(this, tr("Do you really want to exit ?")) != kYes)
         return;
     m_exitConfirmed = true;
     close();
@@ -65,7 +65,7 @@ void RecoveryWindow::exitCommand()
 void RecoveryWindow::closeEvent(QCloseEvent* event)
 {
     // The close box asks the same question as Exit; No keeps the window and everything in it.
-    if (!m_exitConfirmed && QuestionDialog(this, QStringLiteral("Do you really want to exit ?")) != kYes) {
+    if (!m_exitConfirmed && QuestionDialog(this, tr("Do you really want to exit ?")) != kYes) {
         event->ignore();
         return;
     }
@@ -94,25 +94,24 @@ void RecoveryWindow::liveUpdate()
 {
     // The program is installed as a package; its updates come the same way.
     MessageDialog(this, MessageKind::Information,
-                  QStringLiteral("Updates of Velmora Sarvik Undelete come through your system's package manager: "
-                                 "update the package there to get the latest version."));
+                  tr("Updates of Velmora Sarvik Undelete come through your system's package manager: "
+                     "update the package there to get the latest version."));
 }
 
 void RecoveryWindow::aboutBox()
 {
-    MessageBox box(
-        this, MessageKind::Information,
-        QStringLiteral("Velmora Sarvik Undelete %1\n\n"
-                       "Brings back deleted files and folders from FAT12, FAT16, FAT32, exFAT and NTFS volumes.\n"
-                       "Copyright 2026 Velmora.\n\n"
-                       "This program is free software: you can redistribute it and/or modify it under the terms "
-                       "of the GNU General Public License as published by the Free Software Foundation, either "
-                       "version 3 of the License, or (at your option) any later version (GPL-3.0-or-later). It "
-                       "comes with ABSOLUTELY NO WARRANTY. The licence's text: "
-                       "/usr/share/common-licenses/GPL-3, or <https://www.gnu.org/licenses/gpl-3.0.html>.")
-            .arg(QApplication::applicationVersion()),
-        false);
-    box.setWindowTitle(QStringLiteral("About Velmora Sarvik"));
+    MessageBox box(this, MessageKind::Information,
+                   tr("Velmora Sarvik Undelete %1\n\n"
+                      "Brings back deleted files and folders from FAT12, FAT16, FAT32, exFAT and NTFS volumes.\n"
+                      "Copyright 2026 Velmora.\n\n"
+                      "This program is free software: you can redistribute it and/or modify it under the terms "
+                      "of the GNU General Public License as published by the Free Software Foundation, either "
+                      "version 3 of the License, or (at your option) any later version (GPL-3.0-or-later). It "
+                      "comes with ABSOLUTELY NO WARRANTY. The licence's text: "
+                      "/usr/share/common-licenses/GPL-3, or <https://www.gnu.org/licenses/gpl-3.0.html>.")
+                       .arg(QApplication::applicationVersion()),
+                   false);
+    box.setWindowTitle(tr("About Velmora Sarvik"));
     box.exec();
 }
 
@@ -138,15 +137,15 @@ void RecoveryWindow::showDriveInformation()
 
 void RecoveryWindow::addDiskImage()
 {
-    QFileDialog dialog(this, QStringLiteral("Add Disk Image"));
+    QFileDialog dialog(this, tr("Add Disk Image"));
     dialog.setObjectName(QStringLiteral("addDiskImage"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
-                                          "*.vmdk *.qcow2 *.qcow)"),
-                           QStringLiteral("EnCase images (*.E01)"),
-                           QStringLiteral("Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow)"),
-                           QStringLiteral("Split raw images, first piece (*.001)"), QStringLiteral("All files (*)")});
+    dialog.setNameFilters({tr("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.E01 *.vhd *.vhdx "
+                              "*.vmdk *.qcow2 *.qcow)"),
+                           tr("EnCase images (*.E01)"),
+                           tr("Virtual machine disks (*.vhd *.vhdx *.vmdk *.qcow2 *.qcow)"),
+                           tr("Split raw images, first piece (*.001)"), tr("All files (*)")});
     if (const QString folder = RecentPlaces::instance().folder(Place::DiskImage); !folder.isEmpty())
         dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -191,11 +190,11 @@ void RecoveryWindow::fillRecentImages(QMenu* menu)
         connect(action, &QAction::triggered, this, [this, path = images[i]] { addImageAt(path); });
     }
     if (images.isEmpty()) {
-        menu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        menu->addAction(tr("(none)"))->setEnabled(false);
         return;
     }
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("&Clear List")), &QAction::triggered, this,
+    connect(menu->addAction(tr("&Clear List")), &QAction::triggered, this,
             [] { RecentPlaces::instance().clearImages(); });
 }
 

@@ -60,9 +60,11 @@ namespace {
 
 /// The filters of both snapshot dialogs. Snapshots are saved as ".rvu" (older
 /// ones as ".RVU"); both cases of both extensions are offered.
-const QStringList kSnapshotFilters{QStringLiteral("Recovery Snapshot (*.rvu *.RVU *.rvsx *.RVSX)"),
-                                   QStringLiteral("*.rvu *.RVU"), QStringLiteral("*.rvsx *.RVSX"),
-                                   QStringLiteral("All files (*)")};
+QStringList snapshotFilters()
+{
+    return {ResultsCommands::tr("Recovery Snapshot (*.rvu *.RVU *.rvsx *.RVSX)"), QStringLiteral("*.rvu *.RVU"),
+            QStringLiteral("*.rvsx *.RVSX"), ResultsCommands::tr("All files (*)")};
+}
 
 enum class SnapshotChoice { Save, Load };
 
@@ -71,15 +73,15 @@ enum class SnapshotChoice { Save, Load };
 std::string chooseSnapshotFile(QWidget* parent, SnapshotChoice choice, const std::vector<std::string>& sources = {})
 {
     const bool save = choice == SnapshotChoice::Save;
-    QFileDialog dialog(parent,
-                       save ? QStringLiteral("Save Recovery Snapshot") : QStringLiteral("Load Recovery Snapshot"));
+    QFileDialog dialog(parent, save ? ResultsCommands::tr("Save Recovery Snapshot")
+                                    : ResultsCommands::tr("Load Recovery Snapshot"));
     dialog.setObjectName(save ? QStringLiteral("saveSnapshot") : QStringLiteral("loadSnapshot"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFiles);
-    dialog.setNameFilters(kSnapshotFilters);
+    dialog.setNameFilters(snapshotFilters());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (save)
-        greyWhileOnSource(dialog, sources, QStringLiteral("snapshot"), [](const QString& chosen) {
+        greyWhileOnSource(dialog, sources, ResultsCommands::tr("The snapshot"), [](const QString& chosen) {
             return QString::fromStdString(session::typedSnapshotPath(chosen.toStdString()));
         });
     if (const QString folder = RecentPlaces::instance().folder(Place::Snapshot); !folder.isEmpty())
@@ -109,14 +111,16 @@ void ResultsCommands::SaveSnapshot()
         return;
     // The dialog asked about the name typed; the extension rule may name another file.
     const std::string target = session::typedSnapshotPath(chosen);
-    const QString refusal = sourceVerdict(QString::fromStdString(target), sources, QStringLiteral("snapshot")).refusal;
+    const QString refusal =
+        sourceVerdict(QString::fromStdString(target), sources, ResultsCommands::tr("The snapshot")).refusal;
     if (!refusal.isEmpty()) {
         MessageDialog(m_host.hostWidget(), MessageKind::Error, refusal);
         return;
     }
     if (target != chosen && QFileInfo::exists(QString::fromStdString(target)) &&
-        QuestionDialog(m_host.hostWidget(), QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                                .arg(QString::fromStdString(target))) != kYes)
+        QuestionDialog(m_host.hostWidget(),
+                       tr("%1 already exists.\nDo you want to replace it?").arg(QString::fromStdString(target))) !=
+            kYes)
         return;
     // Written only as a plain file: the dialog asked before replacing one, and
     // a device or a pipe chosen by name is refused.
@@ -133,7 +137,7 @@ void ResultsCommands::SaveSnapshot()
     std::string error;
     if (!platform::writeRegularFile(target, encoded.bytes, true, error)) {
         MessageDialog(m_host.hostWidget(), MessageKind::Error,
-                      QStringLiteral("The snapshot could not be saved. %1").arg(QString::fromStdString(error)));
+                      tr("The snapshot could not be saved. %1").arg(QString::fromStdString(error)));
         return;
     }
     m_host.showStatusMessage(tr("Snapshot saved as %1").arg(QString::fromStdString(target)));
@@ -165,8 +169,8 @@ void ResultsCommands::LoadSnapshot()
     if (!partial.isEmpty())
         MessageDialog(m_host.hostWidget(), MessageKind::Error,
                       partial.join(QLatin1Char('\n')) +
-                          QStringLiteral("\nThe list shows what it holds; files missing from it may still be on "
-                                         "the volume."));
+                          tr("\nThe list shows what it holds; files missing from it may still be on "
+                             "the volume."));
 
     // Later reads go to the volume that now answers to the loaded DevicePath.
     const bool opened = session::reopenSnapshotVolume(session, m_host.devices());
@@ -174,8 +178,8 @@ void ResultsCommands::LoadSnapshot()
     const QString where = QString::fromStdString(catalogue::nameToUtf8(session.volume.info.DevicePath, true));
     if (!opened) {
         MessageDialog(m_host.hostWidget(), MessageKind::Error,
-                      QStringLiteral("The volume %1 of this snapshot cannot be opened; files cannot be recovered "
-                                     "from it until it is available.")
+                      tr("The volume %1 of this snapshot cannot be opened; files cannot be recovered "
+                         "from it until it is available.")
                           .arg(where));
         return;
     }
@@ -186,8 +190,8 @@ void ResultsCommands::LoadSnapshot()
         differences << QString::fromStdString(line);
     if (!differences.isEmpty())
         MessageDialog(m_host.hostWidget(), MessageKind::Error,
-                      QStringLiteral("The volume at %1 does not match the snapshot; recovered files may hold other "
-                                     "data:\n%2")
+                      tr("The volume at %1 does not match the snapshot; recovered files may hold other "
+                         "data:\n%2")
                           .arg(where, differences.join(QLatin1Char('\n'))));
 }
 

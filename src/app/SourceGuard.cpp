@@ -3,6 +3,7 @@
 
 #include "platform/SourceVolume.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -16,15 +17,19 @@ SourceVerdict sourceVerdict(const QString& path, const std::vector<std::string>&
         return {};
     switch (platform::placeOfWrite(path.toStdString(), sources)) {
     case platform::WritePlace::OnSource:
-        return {QStringLiteral("The %1 is on the volume being recovered: writing there can overwrite the files you "
-                               "want back. Choose a folder on another drive.")
+        return {QCoreApplication::translate(
+                    "sarvik::app::SourceGuard",
+                    "%1 is on the volume being recovered: writing there can overwrite the files you "
+                    "want back. Choose a folder on another drive.")
                     .arg(what),
                 {}};
     case platform::WritePlace::OtherPartition:
-        return {{},
-                QStringLiteral("The %1 is on another partition of the disk being recovered. That partition is not "
-                               "written, but a failing disk is best left alone.")
-                    .arg(what)};
+        return {
+            {},
+            QCoreApplication::translate("sarvik::app::SourceGuard",
+                                        "%1 is on another partition of the disk being recovered. That partition is not "
+                                        "written, but a failing disk is best left alone.")
+                .arg(what)};
     case platform::WritePlace::Elsewhere:
         break;
     }

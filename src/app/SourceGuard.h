@@ -20,8 +20,8 @@ struct SourceVerdict {
     QString warning; ///< on another partition of a source's disk; empty when not
 };
 
-/// The verdict on writing `path`; `what` names it in the texts ("destination",
-/// "snapshot", "list").
+/// The verdict on writing `path`; `what` names it at the start of the texts,
+/// in the user's language ("The destination", "The snapshot", "The list").
 [[nodiscard]] SourceVerdict sourceVerdict(const QString& path, const std::vector<std::string>& sources,
                                           const QString& what);
 

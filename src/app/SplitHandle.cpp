@@ -8,7 +8,7 @@ namespace sarvik::app {
 SplitHandle::SplitHandle(QWidget* parent) : QWidget(parent)
 {
     setCursor(Qt::SplitHCursor);
-    setToolTip(QStringLiteral("Drag to share the room between the folders and the files"));
+    setToolTip(tr("Drag to share the room between the folders and the files"));
 }
 
 void SplitHandle::mousePressEvent(QMouseEvent* event)

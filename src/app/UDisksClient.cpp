@@ -141,11 +141,11 @@ ServiceOpen UDisksClient::openDevice(const std::string& devicePath)
 {
     const std::optional<Objects> objects = managedObjects();
     if (!objects)
-        return {ServiceOpen::Outcome::Unavailable, QStringLiteral("UDisks2 does not run on the system bus")};
+        return {ServiceOpen::Outcome::Unavailable, tr("UDisks2 does not run on the system bus")};
     const QString object = blockObject(*objects, devicePath);
     if (object.isEmpty())
         return {ServiceOpen::Outcome::Unavailable,
-                QStringLiteral("UDisks2 does not know %1").arg(QString::fromStdString(devicePath))};
+                tr("UDisks2 does not know %1").arg(QString::fromStdString(devicePath))};
     QDBusMessage call = QDBusMessage::createMethodCall(kService, object, kBlock, QStringLiteral("OpenDevice"));
     call << QStringLiteral("r") << QVariantMap{{QStringLiteral("auth.no_user_interaction"), false}};
     // polkit's agent may ask the user for a password before the answer comes.
@@ -162,7 +162,7 @@ ServiceOpen UDisksClient::openDevice(const std::string& devicePath)
                                 ? QDBusUnixFileDescriptor{}
                                 : reply.arguments().constFirst().value<QDBusUnixFileDescriptor>();
     if (!descriptor.isValid())
-        return {ServiceOpen::Outcome::Refused, QStringLiteral("UDisks2 answered without a file descriptor")};
+        return {ServiceOpen::Outcome::Refused, tr("UDisks2 answered without a file descriptor")};
     std::string error;
     if (!platform::serveDevice(devicePath, descriptor.fileDescriptor(), error))
         return {ServiceOpen::Outcome::Refused, QString::fromStdString(error)};

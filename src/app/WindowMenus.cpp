@@ -59,69 +59,62 @@ void RecoveryWindow::buildMenuBar()
 {
     QMenuBar* bar = menuBar();
     bar->clear();
-    QMenu* recovery = bar->addMenu(QStringLiteral("&Recovery"));
-    addCommand(recovery, QStringLiteral("&Recover Selected..."), Command::RecoverSelected,
-               QStringLiteral("document-save"));
-    addCommand(recovery, QStringLiteral("Recover &All..."), Command::RecoverAll, QStringLiteral("document-save-as"));
+    QMenu* recovery = bar->addMenu(tr("&Recovery"));
+    addCommand(recovery, tr("&Recover Selected..."), Command::RecoverSelected, QStringLiteral("document-save"));
+    addCommand(recovery, tr("Recover &All..."), Command::RecoverAll, QStringLiteral("document-save-as"));
     recovery->addSeparator();
-    addCommand(recovery, QStringLiteral("&Save Recovery Snapshot..."), Command::SaveSnapshot,
-               QStringLiteral("media-floppy"));
-    addCommand(recovery, QStringLiteral("&Load Recovery Snapshot..."), Command::LoadSnapshot,
-               QStringLiteral("document-open"));
+    addCommand(recovery, tr("&Save Recovery Snapshot..."), Command::SaveSnapshot, QStringLiteral("media-floppy"));
+    addCommand(recovery, tr("&Load Recovery Snapshot..."), Command::LoadSnapshot, QStringLiteral("document-open"));
     recovery->addSeparator();
-    addCommand(recovery, QStringLiteral("Add &Disk Image..."), Command::AddDiskImage, QStringLiteral("drive-harddisk"));
-    QMenu* recent =
-        recovery->addMenu(QIcon::fromTheme(QStringLiteral("document-open-recent")), QStringLiteral("Recent &Images"));
+    addCommand(recovery, tr("Add &Disk Image..."), Command::AddDiskImage, QStringLiteral("drive-harddisk"));
+    QMenu* recent = recovery->addMenu(QIcon::fromTheme(QStringLiteral("document-open-recent")), tr("Recent &Images"));
     recent->menuAction()->setData(Command::RecentImages);
     connect(recent, &QMenu::aboutToShow, this, [this, recent] { fillRecentImages(recent); });
     recovery->addSeparator();
-    addCommand(recovery, QStringLiteral("E&xit..."), Command::Exit, QStringLiteral("application-exit"));
+    addCommand(recovery, tr("E&xit..."), Command::Exit, QStringLiteral("application-exit"));
 
-    QMenu* view = bar->addMenu(QStringLiteral("&View"));
-    addCommand(view, QStringLiteral("Ico&ns"), Command::Icons, QStringLiteral("view-grid"));
-    addCommand(view, QStringLiteral("&List"), Command::List, QStringLiteral("view-list"));
-    addCommand(view, QStringLiteral("&Details"), Command::Details, QStringLiteral("view-list-details"));
-    addCommand(view, QStringLiteral("&Thumbnails"), Command::Thumbnails, QStringLiteral("view-preview"));
-    QAction* preview =
-        addCommand(view, QStringLiteral("&Preview"), Command::Preview, QStringLiteral("document-preview"));
+    QMenu* view = bar->addMenu(tr("&View"));
+    addCommand(view, tr("Ico&ns"), Command::Icons, QStringLiteral("view-grid"));
+    addCommand(view, tr("&List"), Command::List, QStringLiteral("view-list"));
+    addCommand(view, tr("&Details"), Command::Details, QStringLiteral("view-list-details"));
+    addCommand(view, tr("&Thumbnails"), Command::Thumbnails, QStringLiteral("view-preview"));
+    QAction* preview = addCommand(view, tr("&Preview"), Command::Preview, QStringLiteral("document-preview"));
     preview->setCheckable(true);
     preview->setShortcut(QKeySequence(Qt::Key_F3));
     preview->setChecked(m_preview != nullptr && !m_preview->isHidden());
     view->addSeparator();
     // Off by default: deleted files are what is looked for; a lost or damaged
     // volume's existing files are lost too.
-    QAction* existing = view->addAction(QStringLiteral("Show &Existing Files"));
+    QAction* existing = view->addAction(tr("Show &Existing Files"));
     existing->setData(Command::ShowExistingFiles);
     existing->setCheckable(true);
-    existing->setToolTip(QStringLiteral("List the files that are not deleted too (thorough scans)"));
+    existing->setToolTip(tr("List the files that are not deleted too (thorough scans)"));
     m_actions.insert(Command::ShowExistingFiles, existing);
     connect(existing, &QAction::toggled, this, &RecoveryWindow::toggleExistingFiles);
     view->addSeparator();
     // The picture buttons' commands, for the keyboard: their shortcuts act
     // wherever the focus is in the window (a line being edited keeps Backspace).
-    addCommand(view, QStringLiteral("&Back"), Command::Back, QStringLiteral("go-previous"))
+    addCommand(view, tr("&Back"), Command::Back, QStringLiteral("go-previous"))
         ->setShortcuts({QKeySequence(Qt::AltModifier | Qt::Key_Left), QKeySequence(Qt::Key_Backspace)});
-    addCommand(view, QStringLiteral("&Stop"), Command::Stop, QStringLiteral("process-stop"))
+    addCommand(view, tr("&Stop"), Command::Stop, QStringLiteral("process-stop"))
         ->setShortcut(QKeySequence(Qt::Key_Escape));
     view->addSeparator();
     buildColoursMenu(view);
 
-    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
-    addCommand(tools, QStringLiteral("&Find Files..."), Command::FindFiles, QStringLiteral("edit-find"));
-    addCommand(tools, QStringLiteral("Deep &Search"), Command::DeepSearch, QStringLiteral("system-search"));
-    addCommand(tools, QStringLiteral("File Fi&lters..."), Command::FileFilters, QStringLiteral("view-filter"));
-    addCommand(tools, QStringLiteral("Se&ttings..."), Command::Settings, QStringLiteral("preferences-system"));
+    QMenu* tools = bar->addMenu(tr("&Tools"));
+    addCommand(tools, tr("&Find Files..."), Command::FindFiles, QStringLiteral("edit-find"));
+    addCommand(tools, tr("Deep &Search"), Command::DeepSearch, QStringLiteral("system-search"));
+    addCommand(tools, tr("File Fi&lters..."), Command::FileFilters, QStringLiteral("view-filter"));
+    addCommand(tools, tr("Se&ttings..."), Command::Settings, QStringLiteral("preferences-system"));
     tools->addSeparator();
-    addCommand(tools, QStringLiteral("&Drive Information"), Command::DriveInformation,
-               QStringLiteral("drive-harddisk"));
-    addCommand(tools, QStringLiteral("Search for Lost &Volumes..."), Command::SearchLostVolumes,
-               QStringLiteral("edit-find"));
+    addCommand(tools, tr("&Drive Information"), Command::DriveInformation, QStringLiteral("drive-harddisk"));
+    addCommand(tools, tr("Search for Lost &Volumes..."), Command::SearchLostVolumes, QStringLiteral("edit-find"));
     tools->addSeparator();
-    addCommand(tools, QStringLiteral("Live &Update"), Command::LiveUpdate, QStringLiteral("system-software-update"));
+    addCommand(tools, tr("Live &Update"), Command::LiveUpdate, QStringLiteral("system-software-update"));
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    addCommand(help, QStringLiteral("&Contents"), Command::Contents, QStringLiteral("help-contents"));
-    addCommand(help, QStringLiteral("&About Velmora Sarvik..."), Command::About, QStringLiteral("help-about"));
+    QMenu* help = bar->addMenu(tr("&Help"));
+    addCommand(help, tr("&Contents"), Command::Contents, QStringLiteral("help-contents"));
+    addCommand(help, tr("&About Velmora Sarvik..."), Command::About, QStringLiteral("help-about"));
     SetMenuState(0);
 }
 
@@ -130,27 +123,29 @@ void RecoveryWindow::buildToolbar()
     struct Tool {
         ui::ToolbarPicture picture;
         int command;
-        const char* tip;
+        const char* tip; // marked for translation, worded when the button is made
     };
     static const Tool kTools[kToolbarButtons] = {
         {ui::ToolbarPicture::RecoverSelected, Command::RecoverSelected,
-         "Copy the selected file(s) and folder(s) to your computer"},
-        {ui::ToolbarPicture::RecoverAll, Command::RecoverAll, "Copy all the file(s) and folder(s) to your computer"},
+         QT_TR_NOOP("Copy the selected file(s) and folder(s) to your computer")},
+        {ui::ToolbarPicture::RecoverAll, Command::RecoverAll,
+         QT_TR_NOOP("Copy all the file(s) and folder(s) to your computer")},
         {ui::ToolbarPicture::SaveSnapshot, Command::SaveSnapshot,
-         "Saves the snapshot of scan information, so that later on you need not to scan the disk again"},
+         QT_TR_NOOP("Saves the snapshot of scan information, so that later on you need not to scan the disk again")},
         {ui::ToolbarPicture::LoadSnapshot, Command::LoadSnapshot,
-         "Loads the data from previously saved scan information"},
-        {ui::ToolbarPicture::FindFiles, Command::FindFiles, "Search the file(s) in the recovered data"},
+         QT_TR_NOOP("Loads the data from previously saved scan information")},
+        {ui::ToolbarPicture::FindFiles, Command::FindFiles, QT_TR_NOOP("Search the file(s) in the recovered data")},
         {ui::ToolbarPicture::DeepSearch, Command::DeepSearch,
-         "Searches the free space for lost folders and for files by their content"},
-        {ui::ToolbarPicture::Settings, Command::Settings, "Configures the software"},
-        {ui::ToolbarPicture::LiveUpdate, Command::LiveUpdate, "Updates the software with latest changes from internet"},
+         QT_TR_NOOP("Searches the free space for lost folders and for files by their content")},
+        {ui::ToolbarPicture::Settings, Command::Settings, QT_TR_NOOP("Configures the software")},
+        {ui::ToolbarPicture::LiveUpdate, Command::LiveUpdate,
+         QT_TR_NOOP("Updates the software with latest changes from internet")},
     };
     for (int i = 0; i < kToolbarButtons; ++i) {
         ui::PictureButton* button = m_toolbar[i];
         button->setPictures(ui::toolbarPicture(kTools[i].picture, button->size(), false),
                             ui::toolbarPicture(kTools[i].picture, button->size(), true));
-        button->setToolTip(QString::fromLatin1(kTools[i].tip));
+        button->setToolTip(tr(kTools[i].tip));
         const int id = kTools[i].command;
         // A button looks disabled while its command is; Live Update always acts.
         if (QAction* command = action(id); command != nullptr && id != Command::LiveUpdate) {

@@ -7,6 +7,7 @@
 #include "app/NamedDrives.h"
 #include "app/RecentPlaces.h"
 #include "app/RecoveryWindow.h"
+#include "app/Translations.h"
 #include "app/UDisksClient.h"
 #include "platform/Console.h"
 #include "platform/Devices.h"
@@ -51,6 +52,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     QApplication app(argc, argv);
+    // The window speaks the system's language where a translation of it is built in.
+    sarvik::app::installTranslations(app);
     QApplication::setApplicationName(QStringLiteral("sarvik-undelete"));
     QApplication::setApplicationDisplayName(QStringLiteral("Velmora Sarvik Undelete"));
     QApplication::setApplicationVersion(QStringLiteral(SARVIK_VERSION));

@@ -55,8 +55,8 @@ public:
           m_total(total), m_unit(std::max<std::uint64_t>(options.unitBytes, kSectorBytes)),
           m_blockBytes(static_cast<std::size_t>(std::max<std::uint64_t>(options.blockBytes / m_unit, 1) * m_unit))
     {
-        if (options.phase != nullptr)
-            m_progress.emplace(observer, options.phase, total);
+        if (options.phase)
+            m_progress.emplace(observer, *options.phase, total);
     }
 
     void extent(const Extent& e);

@@ -58,7 +58,7 @@ struct CarveOptions {
     std::size_t blockBytes = std::size_t{4} << 20;
     /// When set, the status line names this phase with the bytes searched of
     /// the extents' and the time left (catalogue::ReadProgress).
-    const char* phase = nullptr;
+    std::optional<catalogue::StatusCode> phase;
     /// A JPEG whose data breaks off is tried on with the units that follow
     /// the break, skipping up to this many (0: never): where one skip makes it
     /// whole, it is found as joined from two pieces (CarvedFile::pieces).

@@ -102,7 +102,7 @@ CarveResult carveClusters(const disk::SelectedVolume& volume, const UnclaimedExt
     const disk::VolumeGeometry& g = volume.geometry;
     if (!volume.reader.source() || g.SectorsPerCluster == 0)
         return {};
-    options.phase = "Searching free clusters for files";
+    options.phase = catalogue::StatusCode::SearchingFreeClustersForFiles;
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
     // Each file is listed as it is found, so that the catalogue is whole after
     // every one of them (ScanObserver::settled).

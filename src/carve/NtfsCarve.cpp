@@ -147,7 +147,7 @@ CarveResult CarveNtfsVolume(const disk::SelectedVolume& volume, const ntfs::MftR
     const disk::VolumeGeometry& g = volume.geometry;
     if (!volume.reader.source() || g.SectorsPerCluster == 0)
         return {};
-    options.phase = "Searching free clusters for files";
+    options.phase = catalogue::StatusCode::SearchingFreeClustersForFiles;
     options.unitBytes = std::uint64_t{g.SectorsPerCluster} * kSector;
     // Each file is listed as it is found (ScanObserver::settled).
     CarvedFolders folders;

@@ -46,10 +46,10 @@ std::string durationText(double seconds)
     return std::to_string(hours) + " h" + (rest != 0 ? " " + std::to_string(rest) + " min" : "");
 }
 
-ReadProgress::ReadProgress(ScanObserver& observer, std::string phase, std::uint64_t total)
-    : m_observer(observer), m_phase(std::move(phase)), m_total(total), m_start(Clock::now()), m_lastReport(m_start)
+ReadProgress::ReadProgress(ScanObserver& observer, StatusCode phase, std::uint64_t total)
+    : m_observer(observer), m_phase(phase), m_total(total), m_start(Clock::now()), m_lastReport(m_start)
 {
-    m_observer.status(statusText(m_phase, 0, m_total, -1));
+    m_observer.report({m_phase, 0, m_total, -1});
     m_observer.progress(0);
 }
 
@@ -84,7 +84,7 @@ void ReadProgress::report(Clock::time_point now)
     double left = -1;
     if (elapsed >= kSecondsBeforeEstimate && done != 0)
         left = static_cast<double>(m_total - done) * elapsed / static_cast<double>(done);
-    m_observer.status(statusText(m_phase, done, m_total, left));
+    m_observer.report({m_phase, done, m_total, left});
     m_observer.progress(static_cast<std::uint32_t>(m_total == 0 ? 100 : done * 100 / m_total));
 }
 

@@ -17,9 +17,9 @@ class ReadProgress {
 public:
     using Clock = std::chrono::steady_clock;
 
-    /// `phase` starts the status line ("Searching free space"); `total` is what
+    /// `phase` names the pass (StatusCode::SearchingFreeSpace); `total` is what
     /// the pass expects to read.
-    ReadProgress(ScanObserver& observer, std::string phase, std::uint64_t total);
+    ReadProgress(ScanObserver& observer, StatusCode phase, std::uint64_t total);
 
     /// `bytes` more were read (or passed over); reports at most a few times a second.
     void add(std::uint64_t bytes);
@@ -35,7 +35,7 @@ private:
     void report(Clock::time_point now);
 
     ScanObserver& m_observer;
-    std::string m_phase;
+    StatusCode m_phase;
     std::uint64_t m_total;
     std::uint64_t m_done = 0;
     Clock::time_point m_start;

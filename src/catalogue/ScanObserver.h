@@ -4,6 +4,8 @@
 // the main thread; the CLI draws a progress bar; tests record them. Every call
 // has an empty default so an observer overrides only what it shows.
 
+#include "catalogue/StatusReport.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -20,6 +22,10 @@ public:
     virtual void lastItem(const std::string& /*name*/) {}
     /// The status line ("Reading ...", "Searching For Lost Data", "Creating Directory Tree").
     virtual void status(const std::string& /*text*/) {}
+    /// What the engine is doing, as a code; engines report through this. An
+    /// observer that words the codes itself overrides it; by default the English
+    /// line goes to status().
+    virtual void report(const StatusReport& what) { status(statusEnglish(what)); }
     /// Progress position, 0 to 100 (values above 100 are shown as 100).
     virtual void progress(std::uint32_t /*position*/) {}
     /// The Stop button is offered (true) or withdrawn (false).

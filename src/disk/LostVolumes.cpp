@@ -196,7 +196,8 @@ std::vector<LostVolume> deepSearch(const BlockSource& disk, catalogue::ScanObser
 {
     const std::uint64_t diskSectors = disk.size() / kSectorSize;
     std::vector<LostVolume> found;
-    catalogue::ReadProgress progress(observer, "Searching for lost volumes", diskSectors * kSectorSize);
+    catalogue::ReadProgress progress(observer, catalogue::StatusCode::SearchingForLostVolumes,
+                                     diskSectors * kSectorSize);
     std::vector<std::byte> block;
     for (std::uint64_t at = 0; at < diskSectors && !control.stopRequested(); at += kDeepBlockSectors) {
         const std::uint64_t n = std::min(kDeepBlockSectors, diskSectors - at);

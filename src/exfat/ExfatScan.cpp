@@ -139,7 +139,8 @@ private:
         }
         FreeClusterReads* reads = m_options.freeClusters;
         const std::uint64_t readBytes = disk::freeClusterReadBytes(clusterBytes);
-        catalogue::ReadProgress progress(m_observer, "Searching free space", freeClusters * readBytes);
+        catalogue::ReadProgress progress(m_observer, catalogue::StatusCode::SearchingFreeSpace,
+                                         freeClusters * readBytes);
         std::vector<std::byte> block;
         const auto look = [&](std::uint64_t k, disk::ByteSpan bytes) {
             if (reads != nullptr && reads->onFreeCluster)

@@ -218,7 +218,7 @@ void OrphanSearch::run()
 {
     if (m_clusterBytes == 0 || !m_volume.reader.isOpen())
         return;
-    m_observer.status("Looking for orphaned folders");
+    m_observer.report({catalogue::StatusCode::LookingForOrphanedFolders});
     findStarts();
     // A folder whose ".." names another found here is reached through that
     // folder's entry (with its own name); the others are listed by their cluster.

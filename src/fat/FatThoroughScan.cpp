@@ -518,7 +518,7 @@ private:
     [[nodiscard]] bool parentIsRoot(const LostFolder& f) const;
     void place(LostFolder& f, std::uint32_t parent);
     void adoptUnlinkedOrphans();
-    void reportPhase(const char* phase, std::uint64_t at, std::uint64_t total);
+    void reportPhase(catalogue::StatusCode phase, std::uint64_t at, std::uint64_t total);
     /// Whether the passes end here: at a stop request, except while placing
     /// what the search of free space found before one; only an owner that is
     /// going away ends those.
@@ -593,7 +593,7 @@ void FatThoroughScanner::run()
     m_catalogue.NamesAreUtf8 = true;
     m_observer.stopAvailable(true);
     m_observer.progress(0);
-    m_observer.status("Reading the root folder");
+    m_observer.report({catalogue::StatusCode::ReadingRootFolder});
 
     readRoot();
     walkFolders();
@@ -703,7 +703,7 @@ void FatThoroughScanner::walkOnce(std::size_t index)
     if (m_isWalked[index])
         return;
     m_isWalked[index] = true;
-    reportPhase("Reading folders", ++m_walkedCount, m_catalogue.fsLists().FatFolderList.size());
+    reportPhase(catalogue::StatusCode::ReadingFolders, ++m_walkedCount, m_catalogue.fsLists().FatFolderList.size());
     walkFolder(index);
 }
 
@@ -819,7 +819,7 @@ void FatThoroughScanner::collectOrphans()
     for (std::uint32_t k = 2; k <= m_table.maxCluster(); ++k)
         freeClusters += isFree(k) ? 1u : 0u;
     const std::uint64_t readBytes = disk::freeClusterReadBytes(m_clusterBytes);
-    catalogue::ReadProgress progress(m_observer, "Searching free space", freeClusters * readBytes);
+    catalogue::ReadProgress progress(m_observer, catalogue::StatusCode::SearchingFreeSpace, freeClusters * readBytes);
     bool cut = false; // the pass ended before its last free cluster
     std::uint32_t c = 2;
     const auto note = [&](std::uint32_t k, std::optional<std::span<const std::byte>> bytes) {
@@ -1087,7 +1087,7 @@ bool FatThoroughScanner::parentIsRoot(const LostFolder& f) const
 
 void FatThoroughScanner::place(LostFolder& f, std::uint32_t parent)
 {
-    reportPhase("Placing lost folders", ++m_lostPlaced, m_lostFolders.size());
+    reportPhase(catalogue::StatusCode::PlacingLostFolders, ++m_lostPlaced, m_lostFolders.size());
     m_catalogue.AddFatFolder(kLostFolderPrefix + std::to_string(f.cluster), f.cluster, parent, f.writeDate,
                              f.accessDate, 0, 1, f.writeTime);
     m_observer.foldersFound(m_catalogue.folderCount());
@@ -1175,9 +1175,9 @@ void FatThoroughScanner::adoptUnlinkedOrphans()
 
 // Each phase reports the item it is at of those it knows of ("N of M") and,
 // as the progress, the share of them it has finished.
-void FatThoroughScanner::reportPhase(const char* phase, std::uint64_t at, std::uint64_t total)
+void FatThoroughScanner::reportPhase(catalogue::StatusCode phase, std::uint64_t at, std::uint64_t total)
 {
-    m_observer.status(std::string(phase) + ": " + std::to_string(at) + " of " + std::to_string(total));
+    m_observer.report({phase, at, total});
     m_observer.progress(
         static_cast<std::uint32_t>(total == 0 ? 0 : std::min<std::uint64_t>(99, (at - 1) * 100 / total)));
 }

@@ -154,9 +154,6 @@ public:
           m_followEach(observer.followsEachItem())
     {
         m_progress = progress != nullptr ? progress : &m_ownProgress;
-        // "\T" ends every status text; T does not change during the scan.
-        m_totalText.push_back('\\');
-        appendNumber(m_totalText, m_total);
     }
 
     /// Examines the pieces of `chunk`, listing what they name in its
@@ -577,10 +574,7 @@ private:
         const std::uint64_t percent = percentDone();
         // Sectors done when the percentage next moves (it stops at 99).
         m_nextPercentAt = m_total == 0 || percent >= 99 ? ~std::uint64_t{0} : ((percent + 1) * m_total + 99) / 100;
-        m_status.assign("Reading ");
-        appendNumber(m_status, done());
-        m_status.append(m_totalText);
-        m_observer.status(m_status);
+        m_observer.report({catalogue::StatusCode::ReadingMftSectors, done(), m_total});
         m_observer.progress(static_cast<std::uint32_t>(percent));
     }
 
@@ -606,8 +600,6 @@ private:
     bool m_chunkOpen = false;         ///< m_catalogue's counts are not in m_progress yet
     std::size_t m_lastChunkFiles = 0; ///< files the chunk examined last listed
     const std::uint64_t m_total;
-    std::string m_status;
-    std::string m_totalText;
     /// The record length the condition estimate reads at a file's record sector.
     const std::uint32_t m_estimateRecordSectors;
     std::vector<catalogue::NtfsDataRun> m_keptRuns;
@@ -764,7 +756,7 @@ void ScanMft(const disk::SelectedVolume& volume, Catalogue& catalogue, MftRunLis
     catalogue.AttachLostFolders(observer, control);
     observer.progress(0);
     observer.stopAvailable(false);
-    observer.status("Creating Directory Tree");
+    observer.report({catalogue::StatusCode::CreatingDirectoryTree});
 }
 
 void RecordSightings::look(std::uint64_t offset, disk::ByteSpan bytes)
@@ -902,7 +894,7 @@ FoundRecords AddFoundRecords(const disk::SelectedVolume& volume, Catalogue& cata
     std::uint64_t total = 0;
     for (const auto& stretch : sightings.stretches())
         total += stretch.length;
-    observer.status("Reading MFT records found in free space");
+    observer.report({catalogue::StatusCode::ReadingMftRecordsInFreeSpace});
     observer.progress(0);
     std::unordered_set<std::uint64_t> taken = listedNumbers(catalogue);
     MftScanner scanner(volume, catalogue, runs, observer, control, thorough);

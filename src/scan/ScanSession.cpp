@@ -208,7 +208,7 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
             return carve::CarveExfatVolume(session.volume, session.catalogue, observer, control, {},
                                            signatures ? &*signatures : nullptr);
         });
-        observer.status("Creating Directory Tree");
+        observer.report({catalogue::StatusCode::CreatingDirectoryTree});
     } else if (disk::isFatKind(kind)) {
         // The carving looks at the free clusters as the scan reads them, and does not read them again.
         fat::FreeClusterNotes freeClusters;
@@ -221,7 +221,7 @@ ScanResult RunScan(ScanSession& session, catalogue::ScanObserver& observer, cata
             return carve::CarveFatVolume(session.volume, session.catalogue, observer, control, {},
                                          signatures ? &*signatures : nullptr);
         });
-        observer.status("Creating Directory Tree"); // the NTFS scan says so itself
+        observer.report({catalogue::StatusCode::CreatingDirectoryTree}); // the NTFS scan says so itself
     } else {
         ntfs::ScanMft(session.volume, session.catalogue, session.mftRuns, observer, control,
                       ntfs::NtfsScanOptions{options.thorough, options.thorough && options.live});

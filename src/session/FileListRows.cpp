@@ -111,6 +111,40 @@ std::uint64_t dateOrder(const std::string& text)
     return ((((year * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 60 + second;
 }
 
+std::optional<DateFields> dateFields(const std::string& text)
+{
+    // Fields are runs of digits, each at most 4 long; separators are single
+    // characters in the positions the date columns put them.
+    std::array<unsigned, 6> fields{};
+    std::size_t count = 0;
+    std::size_t digits = 0;
+    static constexpr char kAfter[6] = {'-', '-', ' ', ':', ':', '\0'};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (isDigit(c)) {
+            if (count >= fields.size() || ++digits > 4)
+                return std::nullopt;
+            fields[count] = fields[count] * 10 + static_cast<unsigned>(c - '0');
+            continue;
+        }
+        if (digits == 0 || count >= fields.size() || c != kAfter[count])
+            return std::nullopt;
+        ++count;
+        digits = 0;
+    }
+    // A trailing blank (FAT dates are "dd-mm-yyyy ") closes the year.
+    if (digits != 0)
+        ++count;
+    if (count != 3 && count != 6)
+        return std::nullopt;
+    DateFields out{fields[2], fields[1], fields[0], fields[3], fields[4], fields[5], count == 6};
+    static constexpr unsigned kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (out.month < 1 || out.month > 12 || out.day < 1 || out.day > kDays[out.month - 1] || out.hour > 23 ||
+        out.minute > 59 || out.second > 59)
+        return std::nullopt;
+    return out;
+}
+
 FileListRows::FileListRows(TypeNamer typeNamer, NameRanker nameRanker)
     : m_typeNamer(std::move(typeNamer)), m_nameRanker(nameRanker ? std::move(nameRanker) : NameRanker(naturalRanks))
 {

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,17 @@ using NameRanker = std::function<std::vector<std::size_t>(const std::vector<std:
 
 /// The ordered value of a date text ("d-m-yyyy" or "d-m-yyyy h:m:s").
 [[nodiscard]] std::uint64_t dateOrder(const std::string& text);
+
+/// A date text's fields, for a front end that words dates its own way.
+struct DateFields {
+    unsigned year = 0, month = 0, day = 0;
+    unsigned hour = 0, minute = 0, second = 0;
+    bool hasTime = false; ///< "d-m-yyyy h:m:s" rather than a date alone
+};
+/// The fields of a date text as the date columns hold it ("d-m-yyyy" or
+/// "d-m-yyyy h:m:s"); nothing for an empty text, a text of another form, or a
+/// day that no calendar has (a FAT date of zeros: "00-00-1980").
+[[nodiscard]] std::optional<DateFields> dateFields(const std::string& text);
 
 class FileListRows {
 public:

@@ -75,6 +75,17 @@ void LostVolumeJob::status(const std::string& text)
     {
         std::lock_guard lock(m_mutex);
         m_progress.status = text;
+        m_progress.statusCode.reset();
+    }
+    tell();
+}
+
+void LostVolumeJob::report(const catalogue::StatusReport& what)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_progress.status = catalogue::statusEnglish(what);
+        m_progress.statusCode = what;
     }
     tell();
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,7 +34,8 @@ public:
 /// The latest percentage (-1 before the first) and status text.
 struct LostVolumeProgress {
     int percent = -1;
-    std::string status;
+    std::string status;                                ///< in English
+    std::optional<catalogue::StatusReport> statusCode; ///< the same as a code; none when it came as text
 };
 
 /// What the search gave.
@@ -67,6 +69,7 @@ public:
 
 private:
     void status(const std::string& text) override;
+    void report(const catalogue::StatusReport& what) override;
     void progress(std::uint32_t position) override;
     [[nodiscard]] bool followsEachItem() const override { return false; }
     void tell();

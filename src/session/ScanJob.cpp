@@ -193,7 +193,13 @@ void ScanJob::lastItem(const std::string& name)
 }
 void ScanJob::status(const std::string& text)
 {
-    record([&text](ScanProgress& r) { r.status = text, r.hasStatus = true; });
+    record([&text](ScanProgress& r) { r.status = text, r.statusCode.reset(), r.hasStatus = true; });
+}
+void ScanJob::report(const catalogue::StatusReport& what)
+{
+    record([&what](ScanProgress& r) {
+        r.status = catalogue::statusEnglish(what), r.statusCode = what, r.hasStatus = true;
+    });
 }
 void ScanJob::progress(std::uint32_t position)
 {

@@ -27,8 +27,9 @@ struct ScanProgress {
     std::uint32_t files = 0;
     std::uint64_t sector = 0;
     std::string lastItem;
-    std::string status;
-    std::uint32_t progress = 0; ///< percent
+    std::string status;                                ///< in English
+    std::optional<catalogue::StatusReport> statusCode; ///< the same as a code; none when it came as text
+    std::uint32_t progress = 0;                        ///< percent
     bool stopAvailable = false;
     bool hasFolders = false, hasFiles = false, hasSector = false, hasLastItem = false, hasStatus = false,
          hasProgress = false, hasStop = false;
@@ -94,6 +95,7 @@ private:
     void currentSector(std::uint64_t sector) override;
     void lastItem(const std::string& name) override;
     void status(const std::string& text) override;
+    void report(const catalogue::StatusReport& what) override;
     void progress(std::uint32_t position) override;
     void stopAvailable(bool available) override;
     void settled() override;

@@ -2,6 +2,7 @@
 #include "ui/Skin.h"
 
 #include <QBitmap>
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
@@ -270,12 +271,15 @@ void drawGlyph(QPainter& p, ToolbarPicture which, const QRectF& box)
 QString toolbarCaption(ToolbarPicture which)
 {
     // In the order of ToolbarPicture.
-    static constexpr std::array<const char*, 8> kCaptions{"Recover", "Recover All", "Save",     "Load",
-                                                          "Find",    "Deep Search", "Settings", "Update"};
+    static constexpr std::array<const char*, 8> kCaptions{
+        QT_TRANSLATE_NOOP("sarvik::ui::Skin", "Recover"),  QT_TRANSLATE_NOOP("sarvik::ui::Skin", "Recover All"),
+        QT_TRANSLATE_NOOP("sarvik::ui::Skin", "Save"),     QT_TRANSLATE_NOOP("sarvik::ui::Skin", "Load"),
+        QT_TRANSLATE_NOOP("sarvik::ui::Skin", "Find"),     QT_TRANSLATE_NOOP("sarvik::ui::Skin", "Deep Search"),
+        QT_TRANSLATE_NOOP("sarvik::ui::Skin", "Settings"), QT_TRANSLATE_NOOP("sarvik::ui::Skin", "Update")};
     static_assert(kCaptions.size() == static_cast<std::size_t>(ToolbarPicture::LiveUpdate) + 1,
                   "one caption per toolbar picture");
     const auto i = static_cast<std::size_t>(which);
-    return i < kCaptions.size() ? QString::fromLatin1(kCaptions[i]) : QString();
+    return i < kCaptions.size() ? QCoreApplication::translate("sarvik::ui::Skin", kCaptions[i]) : QString();
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "app/RecoverySettingsDialog.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
+#include "session/ScanJob.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 #include "ui/Skin.h"
@@ -801,9 +802,15 @@ void RecoveryWindowTest::thoroughScanShowsEachPhase()
     // The MFT walk's place, given in sectors, reads as records under these rules.
     w.mutableSession().volume.geometry.GeometryKind = disk::VolumeKind::Ntfs;
     w.mutableSession().volume.geometry.MftRecordSectors = 2;
-    QCOMPARE(w.statusText("Reading 2048\\80000"), QStringLiteral("Reading MFT records: 1024 of 40000"));
+    session::ScanProgress walk;
+    walk.statusCode = catalogue::StatusReport{catalogue::StatusCode::ReadingMftSectors, 2048, 80000};
+    QCOMPARE(w.statusText(walk), QStringLiteral("Reading MFT records: 1024 of 40000"));
     w.settings().ThoroughScan = false;
-    QCOMPARE(w.statusText("Reading 2048\\80000"), QStringLiteral("Reading 2048\\80000"));
+    QCOMPARE(w.statusText(walk), QStringLiteral("Reading 2048\\80000"));
+    // A status that came as text only is shown as it came.
+    walk.statusCode.reset();
+    walk.status = "Reading 12\\34";
+    QCOMPARE(w.statusText(walk), QStringLiteral("Reading 12\\34"));
 }
 
 void RecoveryWindowTest::toolbarActsOnlyWhenItsCommandIsEnabled()

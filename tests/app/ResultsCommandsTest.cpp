@@ -40,6 +40,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -1125,14 +1126,16 @@ void ResultsCommandsTest::findMatchesWithPaths()
     });
     QVERIFY(w.runIfEnabled(Command::FindFiles));
     QVERIFY(escapeIgnored);
-    // Every deleted .png of the manifest, with its folder as a path.
+    // Every deleted .png of the manifest, with its folder as a path and its
+    // size as the locale writes it.
     QStringList expected;
     for (const ManifestFile& f : manifestFilesUnder(volume("fat16.manifest.tsv"), QString())) {
         if (!f.path.endsWith(QStringLiteral(".png")))
             continue;
         const qsizetype slash = f.path.lastIndexOf(QLatin1Char('/'));
         expected << f.path.mid(slash + 1) + QLatin1Char('|') + QLatin1Char('/') +
-                        f.path.left(std::max<qsizetype>(slash, 0)) + QLatin1Char('|') + QString::number(f.size);
+                        f.path.left(std::max<qsizetype>(slash, 0)) + QLatin1Char('|') +
+                        QLocale().toString(static_cast<qulonglong>(f.size));
     }
     QStringList got;
     for (qsizetype i = 0; i < names.size(); ++i)
@@ -1140,7 +1143,7 @@ void ResultsCommandsTest::findMatchesWithPaths()
     QVERIFY(!got.isEmpty());
     for (const QString& g : got)
         QVERIFY2(expected.contains(g), qPrintable(g));
-    QVERIFY(got.contains(QStringLiteral("thumb 001.png|/Photos/Thumbs|3000")));
+    QVERIFY(got.contains(QStringLiteral("thumb 001.png|/Photos/Thumbs|") + QLocale().toString(3000)));
 }
 
 // Typing narrows the matches; Enter on one shows it in its folder in the

@@ -9,7 +9,8 @@
 //   xvfb-run -a -s "-screen 0 1280x800x24" app_screen_tour IMAGE OUTDIR
 // (SARVIK_TOUR_CLASSIC=1 scans with the classic rules; SARVIK_TOUR_COLOURS=dark
 // or light draws the program in those colours; QT_SCALE_FACTOR=2 at 200%;
-// SARVIK_TOUR_FONT_PERCENT=150 with a font half as large again.)
+// SARVIK_TOUR_FONT_PERCENT=150 with a font half as large again; LANG picks the
+// language.)
 
 #include "app/ColourScheme.h"
 #include "app/DeepSearch.h"
@@ -23,6 +24,8 @@
 #include "app/RecoveryWindow.h"
 #include "app/ResultsCommands.h"
 #include "app/SavingDialog.h"
+#include "app/Translations.h"
+#include "app/Wording.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PercentProgressBar.h"
@@ -141,6 +144,8 @@ int main(int argc, char* argv[])
         QApplication::setFont(font);
     }
     sarvik::app::applyColourScheme(sarvik::app::colourSchemeFromName(qEnvironmentVariable("SARVIK_TOUR_COLOURS")));
+    // In the language of the environment, as the program starts (LANG=de_DE.UTF-8: German).
+    sarvik::app::installTranslations(app);
     const QString out = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(out);
     SlowDevices devices;
@@ -161,8 +166,8 @@ int main(int argc, char* argv[])
 
     QSignalSpy done(&w, &sarvik::app::RecoveryWindow::scanFinished);
     QTest::mouseClick(w.nextButton(), Qt::LeftButton);
-    // The scan in one of its counted phases, with its progress.
-    for (int i = 0; i < 100 && done.isEmpty() && !w.statusLine()->text().contains(QLatin1String(" of ")); ++i)
+    // The scan in one of its counted phases ("Reading folders: 3 of 10"), with its progress.
+    for (int i = 0; i < 100 && done.isEmpty() && !w.statusLine()->text().contains(QLatin1Char(':')); ++i)
         QTest::qWait(50);
     if (done.isEmpty())
         save("2-scanning.png");
@@ -304,8 +309,11 @@ int main(int argc, char* argv[])
         // In the pass over free space, once some of it has been read.
         const QLabel* text = w.deepSearchBar()->textLabel();
         const auto* bar = w.deepSearchBar()->progressBar();
+        // The phase's words in the tour's language ("Searching free space: ...").
+        const QString phase = sarvik::app::statusWords({sarvik::catalogue::StatusCode::SearchingFreeSpace})
+                                  .section(QLatin1Char(':'), 0, 0);
         for (int i = 0; i < 200 && w.deepSearch()->running() &&
-                        (!text->text().contains(QLatin1String("Searching free space: ")) || bar->value() == 0);
+                        (!text->text().contains(phase + QLatin1Char(':')) || bar->value() == 0);
              ++i)
             QTest::qWait(50);
         if (w.deepSearch()->running())

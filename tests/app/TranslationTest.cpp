@@ -1,0 +1,374 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The desktop program in German: the translation built into it is found for a
+// German locale and words the window, the file list and the engines' status;
+// the German catalogue in the repository is complete, faithful to its English
+// (placeholders, accelerators, the blanks the code joins texts with) and holds
+// every text of the sources; dates and sizes follow the locale.
+
+#include "app/FileListModel.h"
+#include "app/FileTypes.h"
+#include "app/RecoveryWindow.h"
+#include "app/Translations.h"
+#include "app/Wording.h"
+#include "catalogue/StatusReport.h"
+#include "platform/Devices.h"
+#include "recovery/RecoveryReport.h"
+#include "scan/ScanSession.h"
+#include "session/DeepSearchOutcome.h"
+#include "session/RecoveryOutcome.h"
+#include "ui/PictureButton.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMenuBar>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QXmlStreamReader>
+
+namespace sarvik {
+
+namespace {
+
+QStringList menuTitles(const app::RecoveryWindow& w)
+{
+    QStringList titles;
+    for (const QAction* action : w.menuBar()->actions())
+        titles << action->text();
+    return titles;
+}
+
+/// One message of a .ts file: its context, source and translations (one, or
+/// the plural forms), with the translation's type attribute.
+struct TsMessage {
+    QString context;
+    QString source;
+    QStringList translations;
+    QString type;
+    bool numerus = false;
+};
+
+/// The text of the element just started, up to its end; lupdate writes the
+/// characters XML cannot hold (a carriage return) as <byte value="xd"/>.
+QString elementText(QXmlStreamReader& xml)
+{
+    QString text;
+    int depth = 1;
+    while (depth > 0 && !xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::Characters:
+            text += xml.text();
+            break;
+        case QXmlStreamReader::StartElement:
+            ++depth;
+            if (xml.name() == QLatin1String("byte")) {
+                const QString value = xml.attributes().value(QLatin1String("value")).toString();
+                bool ok = false;
+                const uint code =
+                    value.startsWith(QLatin1Char('x')) ? value.mid(1).toUInt(&ok, 16) : value.toUInt(&ok, 10);
+                text += ok ? QChar(static_cast<char16_t>(code)) : QChar(QChar::ReplacementCharacter);
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return text;
+}
+
+QList<TsMessage> readTs(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return {};
+    }
+    QList<TsMessage> messages;
+    QXmlStreamReader xml(&file);
+    QString context;
+    TsMessage m;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const auto name = xml.name();
+        if (name == QLatin1String("name")) {
+            context = elementText(xml);
+        } else if (name == QLatin1String("message")) {
+            m = TsMessage{
+                context, {}, {}, {}, xml.attributes().value(QLatin1String("numerus")) == QLatin1String("yes")};
+        } else if (name == QLatin1String("source")) {
+            m.source = elementText(xml);
+        } else if (name == QLatin1String("translation")) {
+            m.type = xml.attributes().value(QLatin1String("type")).toString();
+            if (m.numerus) {
+                while (xml.readNextStartElement()) // the forms; false at </translation>
+                    m.translations << elementText(xml);
+            } else {
+                m.translations << elementText(xml);
+            }
+            messages << m;
+        }
+    }
+    if (xml.hasError())
+        *error = xml.errorString() + QStringLiteral(" at line ") + QString::number(xml.lineNumber());
+    return messages;
+}
+
+/// The placeholders of a text, sorted: "%1", "%L2", "%n".
+QStringList placeholders(const QString& text)
+{
+    static const QRegularExpression kArg(QStringLiteral("%L?[0-9n]"));
+    QStringList found;
+    for (auto it = kArg.globalMatch(text); it.hasNext();)
+        found << it.next().captured();
+    found.sort();
+    return found;
+}
+
+/// How many accelerator marks a text has ("&&" is a plain ampersand).
+int accelerators(const QString& text)
+{
+    QString rest = text;
+    rest.remove(QStringLiteral("&&"));
+    return static_cast<int>(rest.count(QLatin1Char('&')));
+}
+
+QString edgeBlanks(const QString& text)
+{
+    static const QRegularExpression kEdges(QStringLiteral("^(\\s*).*?(\\s*)$"),
+                                           QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = kEdges.match(text);
+    return m.captured(1) + QLatin1Char('|') + m.captured(2);
+}
+
+} // namespace
+
+class TranslationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void germanLocaleWordsTheWindow();
+    void fileListAndStatusInGerman();
+    void englishStatusMatchesTheCommandLine();
+    void deepSearchWordsMatchTheCoreInEnglish();
+    void recoverySummaryMatchesTheCoreInEnglish();
+    void datesAndSizesFollowTheLocale();
+    void germanCatalogueIsCompleteAndFaithful();
+    void germanCatalogueHoldsEverySourceText();
+
+private:
+    platform::SystemDeviceProvider m_devices;
+};
+
+void TranslationTest::cleanup()
+{
+    app::installTranslations(*qApp, QLocale::system());
+    QLocale::setDefault(QLocale::system());
+}
+
+void TranslationTest::germanLocaleWordsTheWindow()
+{
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German, QLocale::Germany)));
+    {
+        app::RecoveryWindow w({}, m_devices);
+        QCOMPARE(menuTitles(w), (QStringList{QStringLiteral("&Wiederherstellung"), QStringLiteral("&Ansicht"),
+                                             QStringLiteral("&Extras"), QStringLiteral("&Hilfe")}));
+        QCOMPARE(w.nextButton()->toolTip(), QStringLiteral("Zum nächsten Schritt"));
+        QCOMPARE(w.driveTree()->topLevelItem(0)->text(0), QStringLiteral("Arbeitsplatz"));
+    }
+    // Qt's own texts (the standard buttons of its dialogs) come in German too.
+    QVERIFY2(QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_de.qm")),
+             "qtbase_de.qm is missing: install qt6-translations-l10n");
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+
+    // English needs no translation; installing for it takes the German off.
+    QVERIFY(!app::installTranslations(*qApp, QLocale(QLocale::English, QLocale::UnitedStates)));
+    app::RecoveryWindow w({}, m_devices);
+    QCOMPARE(menuTitles(w).front(), QStringLiteral("&Recovery"));
+    QCOMPARE(w.driveTree()->topLevelItem(0)->text(0), QStringLiteral("My Computer"));
+}
+
+void TranslationTest::fileListAndStatusInGerman()
+{
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    app::FileTypes types;
+    app::FileListModel model(types);
+    catalogue::FileRow folder;
+    folder.folder = folder.deleted = true;
+    folder.name = "Urlaub";
+    folder.type = "Deleted Folder";
+    folder.modified = "7-8-2023 9:05:00";
+    catalogue::FileRow file;
+    file.deleted = true;
+    file.name = "brief.txt";
+    file.type = "Deleted TXT File";
+    file.size = 1500;
+    file.condition = "Partly overwritten";
+    model.setRows({folder, file});
+    const auto cell = [&model](int row, int column) {
+        return model.data(model.indexOfRow(row, column), Qt::DisplayRole).toString();
+    };
+    QCOMPARE(model.headerData(app::FileListModel::Size, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Größe"));
+    QCOMPARE(cell(0, app::FileListModel::Type), QStringLiteral("Gelöschter Ordner"));
+    QCOMPARE(cell(0, app::FileListModel::Modified), QStringLiteral("07.08.2023 09:05:00"));
+    QCOMPARE(cell(1, app::FileListModel::Type), QStringLiteral("Gelöscht: TXT File"));
+    QCOMPARE(cell(1, app::FileListModel::Size), QStringLiteral("1.500"));
+    QCOMPARE(cell(1, app::FileListModel::Condition), QStringLiteral("Teilweise überschrieben"));
+    // What the code reads stays the catalogue's own text.
+    QCOMPARE(model.text(1, app::FileListModel::Condition), QStringLiteral("Partly overwritten"));
+
+    using catalogue::StatusCode;
+    QCOMPARE(app::statusWords({StatusCode::ReadingFolders, 3, 10}), QStringLiteral("Ordner werden gelesen: 3 von 10"));
+    QCOMPARE(app::statusWords({StatusCode::SearchingFreeSpace, 1'200'000'000, 59'100'000'000, 720}),
+             QStringLiteral("Freier Speicher wird durchsucht: 1,2 GB von 59,1 GB, noch 12 min"));
+    QCOMPARE(app::statusWords({StatusCode::ReadingMftSectors, 4096, 160000}, 2),
+             QStringLiteral("MFT-Datensätze werden gelesen: 2048 von 80000"));
+}
+
+void TranslationTest::englishStatusMatchesTheCommandLine()
+{
+    // Without a translation the window says what the command line says.
+    using catalogue::StatusCode;
+    for (int code = 0; code <= static_cast<int>(StatusCode::SearchingForLostVolumes); ++code) {
+        for (const catalogue::StatusReport sample :
+             {catalogue::StatusReport{static_cast<StatusCode>(code), 3, 10, -1},
+              catalogue::StatusReport{static_cast<StatusCode>(code), 1, 999, 0.4},
+              catalogue::StatusReport{static_cast<StatusCode>(code), 1'234'567, 59'100'000'000, 7300}}) {
+            const auto english = QString::fromStdString(catalogue::statusEnglish(sample));
+            QCOMPARE(app::statusWords(sample), english);
+        }
+    }
+}
+
+void TranslationTest::deepSearchWordsMatchTheCoreInEnglish()
+{
+    scan::ScanSession nothingMore;
+    for (const bool stopped : {false, true}) {
+        QCOMPARE(app::deepSearchOutcomeWords(nothingMore, 0, 0, stopped),
+                 QString::fromStdString(session::deepSearchOutcome(nothingMore, 0, 0, stopped)));
+        QCOMPARE(app::deepSearchFoundLessWords(stopped), QString::fromStdString(session::deepSearchFoundLess(stopped)));
+    }
+    nothingMore.catalogue.Losses.UnreadableSectors = 7;
+    nothingMore.catalogue.UnlistedFoundRecords = 2;
+    QCOMPARE(app::deepSearchOutcomeWords(nothingMore, 0, 0, false),
+             QString::fromStdString(session::deepSearchOutcome(nothingMore, 0, 0, false)));
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QCOMPARE(app::deepSearchFoundLessWords(true),
+             QStringLiteral("Die Tiefensuche wurde angehalten, bevor sie den freien Speicher erreichte; die Liste "
+                            "bleibt, wie die Suche sie hinterlassen hat."));
+}
+
+void TranslationTest::recoverySummaryMatchesTheCoreInEnglish()
+{
+    // Each sentence of the box: whole files, losses, clusters in use, left out on purpose.
+    // A file of the report: only its path, size and outcome matter here.
+    const auto file = [](recovery::FileOutcome outcome, std::uint64_t clustersInUse) {
+        recovery::FileReport f;
+        f.path = "/x";
+        f.size = f.bytesWritten = 10;
+        f.clustersInUse = clustersInUse;
+        f.outcome = outcome;
+        return f;
+    };
+    using recovery::FileOutcome;
+    recovery::RecoveryReport whole;
+    whole.add(file(FileOutcome::Written, 0));
+    recovery::RecoveryReport losses;
+    for (const FileOutcome outcome :
+         {FileOutcome::Written, FileOutcome::CutShort, FileOutcome::Incomplete, FileOutcome::WriteFailed,
+          FileOutcome::Filtered, FileOutcome::DuplicateSkipped, FileOutcome::NothingToWrite})
+        losses.add(file(outcome, outcome == FileOutcome::Incomplete ? 3 : 0));
+    losses.folderFailed("/d");
+    const QString folder = QStringLiteral("/tmp/out %1");
+    // The headline's counts as the window writes them, the locale's.
+    const auto localCount = [](std::uint64_t n) { return QLocale().toString(qulonglong{n}).toStdString(); };
+    for (const recovery::RecoveryReport* report : {&whole, &losses}) {
+        for (const bool stopped : {false, true}) {
+            const session::CopyRequest request{12345, stopped};
+            QCOMPARE(app::recoverySummaryWords(*report, folder, request),
+                     QString::fromStdString(
+                         session::recoverySummary(*report, folder.toStdString(), request, localCount).text));
+        }
+    }
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(app::recoverySummaryWords(whole, folder, {12345, true}),
+             QStringLiteral("1 von 12.345 Dateien kopiert; angehalten.\n\n1 Datei(en) vollständig nach /tmp/out %1 "
+                            "geschrieben."));
+}
+
+void TranslationTest::datesAndSizesFollowTheLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(app::FileListModel::localDate("5-3-2024 14:07:09"), QStringLiteral("05.03.2024 14:07:09"));
+    QCOMPARE(app::FileListModel::localDate("05-03-2024 "), QStringLiteral("05.03.2024"));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(app::FileListModel::localDate("5-3-2024 14:07:09"), QStringLiteral("3/5/2024 2:07:09 PM"));
+    QCOMPARE(app::byteSizeWords(59'100'000'000), QStringLiteral("59.1 GB"));
+    // No calendar has these days: the text is shown as the catalogue gave it.
+    for (const char* notADate : {"00-00-1980 ", "29-2-2023", "31-4-2020 1:2:3", "1-1-2020 24:00:00", "", "1-1"})
+        QCOMPARE(app::FileListModel::localDate(notADate), QString::fromLatin1(notADate));
+}
+
+void TranslationTest::germanCatalogueIsCompleteAndFaithful()
+{
+    QString error;
+    const QList<TsMessage> messages = readTs(QStringLiteral(SARVIK_TS_DE), &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(messages.size() > 250);
+    for (const TsMessage& m : messages) {
+        const QString where = m.context + QStringLiteral(": ") + m.source;
+        QVERIFY2(m.type.isEmpty(), qPrintable(m.type + QStringLiteral(" translation of ") + where));
+        QVERIFY2(m.translations.size() == (m.numerus ? 2 : 1), qPrintable(QStringLiteral("forms of ") + where));
+        for (const QString& t : m.translations) {
+            QVERIFY2(!t.trimmed().isEmpty(), qPrintable(QStringLiteral("empty translation of ") + where));
+            QVERIFY2(placeholders(t) == placeholders(m.source) ||
+                         (m.numerus && !m.source.contains(QLatin1String("%n"))),
+                     qPrintable(QStringLiteral("placeholders of ") + where + QStringLiteral(" -> ") + t));
+            QVERIFY2(accelerators(t) == accelerators(m.source),
+                     qPrintable(QStringLiteral("accelerator of ") + where + QStringLiteral(" -> ") + t));
+            QVERIFY2(edgeBlanks(t) == edgeBlanks(m.source),
+                     qPrintable(QStringLiteral("blanks at the ends of ") + where + QStringLiteral(" -> ") + t));
+        }
+    }
+}
+
+void TranslationTest::germanCatalogueHoldsEverySourceText()
+{
+    // lupdate over the sources into a copy: a text added to the code and not
+    // to the catalogue comes in unfinished, one taken out leaves the count.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString copy = dir.filePath(QStringLiteral("sarvik_de.ts"));
+    QVERIFY(QFile::copy(QStringLiteral(SARVIK_TS_DE), copy));
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    const QString src = QStringLiteral(SARVIK_SOURCE_DIR "/src");
+    QProcess lupdate;
+    lupdate.start(QStringLiteral(SARVIK_LUPDATE),
+                  {QStringLiteral("-I"), src, QStringLiteral("-no-obsolete"), QStringLiteral("-locations"),
+                   QStringLiteral("none"), src + QStringLiteral("/app"), src + QStringLiteral("/ui"),
+                   QStringLiteral("-ts"), copy});
+    QVERIFY(lupdate.waitForFinished(120000));
+    QVERIFY2(lupdate.exitCode() == 0, lupdate.readAllStandardError().constData());
+    QString error;
+    const QList<TsMessage> kept = readTs(QStringLiteral(SARVIK_TS_DE), &error);
+    const QList<TsMessage> updated = readTs(copy, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    for (const TsMessage& m : updated)
+        QVERIFY2(m.type.isEmpty(), qPrintable(QStringLiteral("not in translations/sarvik_de.ts: ") + m.context +
+                                              QStringLiteral(": ") + m.source));
+    QCOMPARE(updated.size(), kept.size());
+}
+
+} // namespace sarvik
+
+QTEST_MAIN(sarvik::TranslationTest)
+#include "TranslationTest.moc"
