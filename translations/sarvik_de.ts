@@ -76,6 +76,14 @@
         <source>Deep search: </source>
         <translation>Tiefensuche: </translation>
     </message>
+    <message>
+        <source>Deep search</source>
+        <translation>Tiefensuche</translation>
+    </message>
+    <message>
+        <source>Stop deep search</source>
+        <translation>Tiefensuche anhalten</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::DriveInformationDialog</name>
@@ -119,10 +127,6 @@
 <context>
     <name>sarvik::app::FileFiltersDialog</name>
     <message>
-        <source>File Filters</source>
-        <translation>Dateifilter</translation>
-    </message>
-    <message>
         <source>&amp;Add</source>
         <translation>&amp;Hinzufügen</translation>
     </message>
@@ -135,8 +139,16 @@
         <translation>&amp;Schließen</translation>
     </message>
     <message>
-        <source>Enter Pattern</source>
-        <translation>Muster eingeben</translation>
+        <source>File Filters: Include Only</source>
+        <translation>Dateifilter: nur einschließen</translation>
+    </message>
+    <message>
+        <source>Patterns in force</source>
+        <translation>Geltende Muster</translation>
+    </message>
+    <message>
+        <source>Only the files whose names match one of these patterns are listed and recovered (* and ? stand for any characters). Enter &amp;Pattern:</source>
+        <translation>Nur Dateien, deren Namen zu einem dieser Muster passen, werden aufgelistet und wiederhergestellt (* und ? stehen für beliebige Zeichen). &amp;Muster eingeben:</translation>
     </message>
 </context>
 <context>
@@ -207,6 +219,10 @@ Unbekannt: wo ihre Daten liegen, konnte nicht gelesen werden, daher war keine Pr
         <source>Condition</source>
         <translation>Zustand</translation>
     </message>
+    <message>
+        <source>Each file&apos;s number; a folder&apos;s number begins with D</source>
+        <translation>Die Nummer jeder Datei; die Nummer eines Ordners beginnt mit D</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::FindFilesDialog</name>
@@ -266,12 +282,28 @@ Unbekannt: wo ihre Daten liegen, konnte nicht gelesen werden, daher war keine Pr
         <source>Do you want to stop file searching ?</source>
         <translation>Möchten Sie die Dateisuche abbrechen?</translation>
     </message>
+    <message>
+        <source>Name to find</source>
+        <translation>Gesuchter Name</translation>
+    </message>
+    <message>
+        <source>A name or a pattern (* and ? as wildcards)</source>
+        <translation>Ein Name oder ein Muster (* und ? als Platzhalter)</translation>
+    </message>
+    <message>
+        <source>Files found</source>
+        <translation>Gefundene Dateien</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::HelpDialog</name>
     <message>
         <source>Velmora Sarvik Undelete Help</source>
         <translation>Hilfe zu Velmora Sarvik Undelete</translation>
+    </message>
+    <message>
+        <source>Help text</source>
+        <translation>Hilfetext</translation>
     </message>
 </context>
 <context>
@@ -431,6 +463,14 @@ Unbekannt: wo ihre Daten liegen, konnte nicht gelesen werden, daher war keine Pr
         <source>Not enough memory to read the file for the preview.</source>
         <translation>Nicht genug Arbeitsspeicher, um die Datei für die Vorschau zu lesen.</translation>
     </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>Preview as</source>
+        <translation>Vorschau als</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::PropertiesDialog</name>
@@ -457,6 +497,42 @@ Unbekannt: wo ihre Daten liegen, konnte nicht gelesen werden, daher war keine Pr
     <message>
         <source>Modification Date</source>
         <translation>Änderungsdatum</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Byte</translation>
+    </message>
+    <message>
+        <source>Size in bytes</source>
+        <translation>Größe in Byte</translation>
+    </message>
+    <message>
+        <source>Path</source>
+        <translation>Pfad</translation>
+    </message>
+    <message>
+        <source>Condition</source>
+        <translation>Zustand</translation>
+    </message>
+    <message>
+        <source>Clusters</source>
+        <translation>Cluster</translation>
+    </message>
+    <message>
+        <source>Created</source>
+        <translation>Erstellt</translation>
+    </message>
+    <message>
+        <source>Modified</source>
+        <translation>Geändert</translation>
+    </message>
+    <message>
+        <source>Accessed</source>
+        <translation>Letzter Zugriff</translation>
+    </message>
+    <message>
+        <source>Record changed</source>
+        <translation>Eintrag geändert</translation>
     </message>
 </context>
 <context>
@@ -947,6 +1023,120 @@ Dieses Programm ist freie Software: Sie können es unter den Bedingungen der GNU
         <source>Updates the software with latest changes from internet</source>
         <translation>Aktualisiert das Programm mit den neuesten Änderungen aus dem Internet</translation>
     </message>
+    <message>
+        <source>Select all</source>
+        <translation>Alle auswählen</translation>
+    </message>
+    <message>
+        <source>Home page</source>
+        <translation>Startseite</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Go to the next step (Enter in the drive list, or Alt+Right)</source>
+        <translation>Zum nächsten Schritt (Eingabetaste in der Laufwerksliste oder Alt+Rechts)</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Go to the previous step (Alt+Left)</source>
+        <translation>Zum vorigen Schritt (Alt+Links)</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Stop the current process (Esc)</source>
+        <translation>Den laufenden Vorgang anhalten (Esc)</translation>
+    </message>
+    <message>
+        <source>Drives</source>
+        <translation>Laufwerke</translation>
+    </message>
+    <message>
+        <source>The drives and disk images to search for deleted files</source>
+        <translation>Die Laufwerke und Datenträgerabbilder, die nach gelöschten Dateien durchsucht werden können</translation>
+    </message>
+    <message>
+        <source>Folders</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>The folders found on the drive</source>
+        <translation>Die auf dem Laufwerk gefundenen Ordner</translation>
+    </message>
+    <message>
+        <source>Files</source>
+        <translation>Dateien</translation>
+    </message>
+    <message>
+        <source>The files and folders of the open folder</source>
+        <translation>Die Dateien und Ordner des geöffneten Ordners</translation>
+    </message>
+    <message>
+        <source>The files of the open folder as pictures</source>
+        <translation>Die Dateien des geöffneten Ordners als Bilder</translation>
+    </message>
+    <message>
+        <source>Divider between folders and files</source>
+        <translation>Trennlinie zwischen Ordnern und Dateien</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Shadow copy %1 (%2)</source>
+        <translation>Schattenkopie %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unbekannt</translation>
+    </message>
+    <message>
+        <source>Previous versions</source>
+        <translation>Vorgängerversionen</translation>
+    </message>
+    <message numerus="yes">
+        <source>This volume has %n shadow copy(s): Previous versions adds the files they hold that it no longer does.</source>
+        <translation>
+            <numerusform>Dieses Volume hat %n Schattenkopie: „Vorgängerversionen“ fügt die Dateien hinzu, die sie noch enthält, das Volume aber nicht mehr.</numerusform>
+            <numerusform>Dieses Volume hat %n Schattenkopien: „Vorgängerversionen“ fügt die Dateien hinzu, die sie noch enthalten, das Volume aber nicht mehr.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n previous version(s) added from the shadow copies, each whole in its copy.</source>
+        <translation>
+            <numerusform>%n Vorgängerversion aus den Schattenkopien hinzugefügt, vollständig in ihrer Kopie.</numerusform>
+            <numerusform>%n Vorgängerversionen aus den Schattenkopien hinzugefügt, jede vollständig in ihrer Kopie.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>C&amp;olours</source>
+        <translation>&amp;Farben</translation>
+    </message>
+    <message>
+        <source>Follow the &amp;System</source>
+        <translation>&amp;System folgen</translation>
+    </message>
+    <message>
+        <source>&amp;Light</source>
+        <translation>&amp;Hell</translation>
+    </message>
+    <message>
+        <source>&amp;Dark</source>
+        <translation>&amp;Dunkel</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::ResultsCommands</name>
@@ -1079,10 +1269,6 @@ Bitte wählen Sie einen anderen Ordner.</translation>
         <translation>Ei&amp;genschaften...</translation>
     </message>
     <message>
-        <source>Recovery Snapshot (*.RVSX *.RVU)</source>
-        <translation>Wiederherstellungs-Schnappschuss (*.RVSX *.RVU)</translation>
-    </message>
-    <message>
         <source>Save Recovery Snapshot</source>
         <translation>Wiederherstellungs-Schnappschuss speichern</translation>
     </message>
@@ -1119,6 +1305,18 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
 %2</source>
         <translation>Das Volume unter %1 passt nicht zum Schnappschuss; wiederhergestellte Dateien können andere Daten enthalten:
 %2</translation>
+    </message>
+    <message>
+        <source>The file filter in force hides this file. Lift the filter and show it?</source>
+        <translation>Der geltende Dateifilter blendet diese Datei aus. Filter aufheben und die Datei zeigen?</translation>
+    </message>
+    <message>
+        <source>Recovery Snapshot (*.rvu *.RVU *.rvsx *.RVSX)</source>
+        <translation>Wiederherstellungs-Schnappschuss (*.rvu *.RVU *.rvsx *.RVSX)</translation>
+    </message>
+    <message>
+        <source>Snapshot saved as %1</source>
+        <translation>Schnappschuss gespeichert als %1</translation>
     </message>
 </context>
 <context>

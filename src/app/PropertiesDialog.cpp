@@ -37,7 +37,7 @@ PropertiesDialog::PropertiesDialog(const PropertiesValues& values, QWidget* pare
         m_values[i]->setTextFormat(Qt::PlainText);
         m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         m_values[i]->setMinimumWidth(200);
-        m_values[i]->setAccessibleName(caption.trimmed());
+        m_values[i]->setAccessibleName(c->text());
         grid->addWidget(c, i, 0);
         grid->addWidget(new QLabel(QStringLiteral(":"), this), i, 1);
         grid->addWidget(m_values[i], i, 2);

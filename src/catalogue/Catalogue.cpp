@@ -11,9 +11,9 @@ bool Catalogue::AddFatFolder(std::string name, std::uint32_t firstCluster, std::
 {
     if (m_fatFolderByCluster.contains(firstCluster))
         return false;
-    m_lists.fsLists().FatFolderList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, treeItem,
+    m_lists.FatFolderList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, treeItem,
                                      deleted, 0, writeTime, std::nullopt, origin});
-    m_fatFolderByCluster.emplace(firstCluster, m_lists.fsLists().FatFolderList.size() - 1);
+    m_fatFolderByCluster.emplace(firstCluster, m_lists.FatFolderList.size() - 1);
     return true;
 }
 
@@ -25,7 +25,7 @@ bool Catalogue::AddFatFolderEntry(std::string name, std::uint32_t firstCluster, 
     if (found == m_fatFolderByCluster.end())
         return AddFatFolder(std::move(name), firstCluster, parentCluster, writeDate, accessDate, 0, deleted, writeTime,
                             origin);
-    FatFolderEntry& listed = m_lists.fsLists().FatFolderList[found->second];
+    FatFolderEntry& listed = m_lists.FatFolderList[found->second];
     FatFolderEntry entry{std::move(name), firstCluster, parentCluster, writeDate, accessDate, 0, deleted, 0,
                          writeTime,       std::nullopt, origin};
     if (listed.deleted != 0 && deleted == 0 && listed.movedTo == 0) {
@@ -50,15 +50,15 @@ void Catalogue::addMovedStandIn(FatFolderEntry entry, std::uint32_t movedTo)
     entry.movedTo = movedTo;
     entry.deleted = 1;
     entry.treeItem = 0;
-    m_lists.fsLists().FatFolderList.push_back(std::move(entry));
-    m_fatFolderByCluster.emplace(m_lists.fsLists().FatFolderList.back().firstCluster, m_lists.fsLists().FatFolderList.size() - 1);
+    m_lists.FatFolderList.push_back(std::move(entry));
+    m_fatFolderByCluster.emplace(m_lists.FatFolderList.back().firstCluster, m_lists.FatFolderList.size() - 1);
 }
 
 void Catalogue::AddFatFile(std::string name, std::uint32_t firstCluster, std::uint32_t parentCluster,
                            std::uint16_t writeDate, std::uint16_t accessDate, std::uint32_t size, std::uint32_t deleted,
                            std::uint16_t writeTime, const FatEntryOrigin& origin)
 {
-    m_lists.fsLists().FatFileList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, size, deleted,
+    m_lists.FatFileList.push_back({std::move(name), firstCluster, parentCluster, writeDate, accessDate, size, deleted,
                                    fileCount(), false, false, writeTime, std::nullopt, Carved::No, origin});
 }
 
@@ -66,16 +66,16 @@ void Catalogue::AddNtfsFolder(std::string name, std::uint64_t recordNumber, std:
                               std::uint64_t created, std::uint64_t modified, std::uint32_t treeItem,
                               std::uint32_t deleted, const NtfsStandardTimes& standard)
 {
-    m_lists.fsLists().NtfsFolderList.push_back(
+    m_lists.NtfsFolderList.push_back(
         {std::move(name), recordNumber, parentRecord, created, modified, treeItem, deleted, 0, standard});
-    m_ntfsFolderByRecord.try_emplace(recordNumber, m_lists.fsLists().NtfsFolderList.size() - 1);
+    m_ntfsFolderByRecord.try_emplace(recordNumber, m_lists.NtfsFolderList.size() - 1);
 }
 
 void Catalogue::AddNtfsFile(std::uint64_t recordSector, std::string name, std::uint64_t recordNumber,
                             std::uint64_t parentRecord, std::uint64_t created, std::uint64_t modified,
                             std::uint32_t deleted, std::uint64_t size, const NtfsStandardTimes& standard)
 {
-    m_lists.fsLists().NtfsFileList.push_back({std::move(name), recordNumber, parentRecord, created, modified, size, deleted,
+    m_lists.NtfsFileList.push_back({std::move(name), recordNumber, parentRecord, created, modified, size, deleted,
                                     recordSector, NtfsDataKept::No, 0, 0, Carved::No, standard});
 }
 
@@ -107,31 +107,31 @@ NtfsStandardTimes Catalogue::ntfsTimes(const NtfsFileEntry& e) const noexcept
 
 void Catalogue::KeepNtfsFileData(NtfsDataKept kept, const std::vector<NtfsDataRun>& runs, std::uint64_t initialized)
 {
-    if (m_lists.fsLists().NtfsFileList.empty())
+    if (m_lists.NtfsFileList.empty())
         return;
-    NtfsFileEntry& e = m_lists.fsLists().NtfsFileList.back();
+    NtfsFileEntry& e = m_lists.NtfsFileList.back();
     e.dataKept = kept;
-    e.firstRun = m_lists.fsLists().NtfsDataRuns.size();
+    e.firstRun = m_lists.NtfsDataRuns.size();
     e.runCount = kept == NtfsDataKept::Runs ? static_cast<std::uint32_t>(runs.size()) : 0;
     e.initialized = initialized;
     if (kept == NtfsDataKept::Runs)
-        m_lists.fsLists().NtfsDataRuns.insert(m_lists.fsLists().NtfsDataRuns.end(), runs.begin(), runs.end());
+        m_lists.NtfsDataRuns.insert(m_lists.NtfsDataRuns.end(), runs.begin(), runs.end());
 }
 
 void Catalogue::AppendNtfsEntries(Catalogue&& later)
 {
     for (NtfsFolderEntry& folder : later.fsLists().NtfsFolderList) {
-        m_ntfsFolderByRecord.try_emplace(folder.recordNumber, m_lists.fsLists().NtfsFolderList.size());
-        m_lists.fsLists().NtfsFolderList.push_back(std::move(folder));
+        m_ntfsFolderByRecord.try_emplace(folder.recordNumber, m_lists.NtfsFolderList.size());
+        m_lists.NtfsFolderList.push_back(std::move(folder));
     }
     // A file's runs start where the list ended when they were kept.
-    const std::uint64_t runBase = m_lists.fsLists().NtfsDataRuns.size();
+    const std::uint64_t runBase = m_lists.NtfsDataRuns.size();
     for (NtfsFileEntry& file : later.fsLists().NtfsFileList) {
         if (file.dataKept != NtfsDataKept::No)
             file.firstRun += runBase;
-        m_lists.fsLists().NtfsFileList.push_back(std::move(file));
+        m_lists.NtfsFileList.push_back(std::move(file));
     }
-    m_lists.fsLists().NtfsDataRuns.insert(m_lists.fsLists().NtfsDataRuns.end(), later.fsLists().NtfsDataRuns.begin(),
+    m_lists.NtfsDataRuns.insert(m_lists.NtfsDataRuns.end(), later.fsLists().NtfsDataRuns.begin(),
                                 later.fsLists().NtfsDataRuns.end());
     EntriesExamined += later.EntriesExamined;
     Losses.UnreadableSectors += later.Losses.UnreadableSectors;
@@ -154,8 +154,8 @@ void Catalogue::ClearFatCatalogue()
     EntriesExamined = 0;
     FatTimesOfDay = true;
     FatEntryOrigins = true;
-    m_lists.fsLists().FatFolderList = {};
-    m_lists.fsLists().FatFileList = {};
+    m_lists.FatFolderList = {};
+    m_lists.FatFileList = {};
     m_fatFolderByCluster = {};
     m_movedStandIns = 0;
     FatFolderClashes = {};
@@ -164,22 +164,22 @@ void Catalogue::ClearFatCatalogue()
 void Catalogue::ClearNtfsCatalogue()
 {
     clearCounts();
-    m_lists.fsLists().NtfsFolderList = {};
-    m_lists.fsLists().NtfsFileList = {};
-    m_lists.fsLists().NtfsDataRuns = {};
+    m_lists.NtfsFolderList = {};
+    m_lists.NtfsFileList = {};
+    m_lists.NtfsDataRuns = {};
     m_ntfsFolderByRecord = {};
 }
 
 const FatFolderEntry* Catalogue::findFatFolder(std::uint32_t firstCluster) const
 {
     const auto it = m_fatFolderByCluster.find(firstCluster);
-    return it == m_fatFolderByCluster.end() ? nullptr : &m_lists.fsLists().FatFolderList[it->second];
+    return it == m_fatFolderByCluster.end() ? nullptr : &m_lists.FatFolderList[it->second];
 }
 
 const NtfsFolderEntry* Catalogue::findNtfsFolder(std::uint64_t recordNumber) const
 {
     const auto it = m_ntfsFolderByRecord.find(recordNumber);
-    return it == m_ntfsFolderByRecord.end() ? nullptr : &m_lists.fsLists().NtfsFolderList[it->second];
+    return it == m_ntfsFolderByRecord.end() ? nullptr : &m_lists.NtfsFolderList[it->second];
 }
 
 void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
@@ -222,8 +222,8 @@ void Catalogue::AttachLostFolders(ScanObserver& observer, ScanControl& control)
             attached = parent;
         }
     };
-    walk(m_lists.fsLists().NtfsFolderList);
-    walk(m_lists.fsLists().NtfsFileList);
+    walk(m_lists.NtfsFolderList);
+    walk(m_lists.NtfsFileList);
 }
 
 } // namespace sarvik::catalogue

@@ -317,16 +317,16 @@ public:
     /// How many folders and files it lists (the root not counted).
     [[nodiscard]] std::uint32_t folderCount() const noexcept
     {
-        return static_cast<std::uint32_t>(m_lists.fsLists().FatFolderList.size() + m_lists.fsLists().NtfsFolderList.size());
+        return static_cast<std::uint32_t>(m_lists.FatFolderList.size() + m_lists.NtfsFolderList.size());
     }
     [[nodiscard]] std::uint32_t fileCount() const noexcept
     {
-        return static_cast<std::uint32_t>(m_lists.fsLists().FatFileList.size() + m_lists.fsLists().NtfsFileList.size());
+        return static_cast<std::uint32_t>(m_lists.FatFileList.size() + m_lists.NtfsFileList.size());
     }
     /// Which file system's entries it holds: NTFS once it lists an NTFS entry.
     [[nodiscard]] CatalogueKind kind() const noexcept
     {
-        return m_lists.fsLists().NtfsFolderList.empty() && m_lists.fsLists().NtfsFileList.empty() ? CatalogueKind::Fat
+        return m_lists.NtfsFolderList.empty() && m_lists.NtfsFileList.empty() ? CatalogueKind::Fat
                                                                               : CatalogueKind::Ntfs;
     }
     /// How many files and folders it lists (the root not counted); ids run from

@@ -71,12 +71,12 @@ template <typename NtfsEntry> EntryTimes ntfsEntryTimes(const Catalogue& c, cons
 
 std::size_t Catalogue::fileEntryCount() const noexcept
 {
-    return kind() == CatalogueKind::Ntfs ? m_lists.fsLists().NtfsFileList.size() : m_lists.fsLists().FatFileList.size();
+    return kind() == CatalogueKind::Ntfs ? m_lists.NtfsFileList.size() : m_lists.FatFileList.size();
 }
 
 std::size_t Catalogue::folderEntryCount() const noexcept
 {
-    return kind() == CatalogueKind::Ntfs ? m_lists.fsLists().NtfsFolderList.size() : m_lists.fsLists().FatFolderList.size();
+    return kind() == CatalogueKind::Ntfs ? m_lists.NtfsFolderList.size() : m_lists.FatFolderList.size();
 }
 
 EntryId Catalogue::folderIdByKey(std::uint64_t key) const
@@ -102,8 +102,8 @@ std::uint64_t Catalogue::folderKey(EntryId id) const
         return ntfs ? kNtfsRootRecord : kFatRootKey;
     const std::size_t i = entryIndex(id);
     if (ntfs)
-        return i < m_lists.fsLists().NtfsFolderList.size() ? m_lists.fsLists().NtfsFolderList[i].recordNumber : kNtfsRootRecord;
-    return i < m_lists.fsLists().FatFolderList.size() ? m_lists.fsLists().FatFolderList[i].firstCluster : kFatRootKey;
+        return i < m_lists.NtfsFolderList.size() ? m_lists.NtfsFolderList[i].recordNumber : kNtfsRootRecord;
+    return i < m_lists.FatFolderList.size() ? m_lists.FatFolderList[i].firstCluster : kFatRootKey;
 }
 
 namespace {
@@ -135,15 +135,15 @@ EntryTimes Catalogue::recordedTimes(EntryId id) const
         return entry(id).times;
     const std::size_t i = entryIndex(id);
     if (isFolderId(id))
-        return i < m_lists.fsLists().NtfsFolderList.size() ? recordedNtfsTimes(m_lists.fsLists().NtfsFolderList[i]) : EntryTimes{};
-    return i < m_lists.fsLists().NtfsFileList.size() ? recordedNtfsTimes(m_lists.fsLists().NtfsFileList[i]) : EntryTimes{};
+        return i < m_lists.NtfsFolderList.size() ? recordedNtfsTimes(m_lists.NtfsFolderList[i]) : EntryTimes{};
+    return i < m_lists.NtfsFileList.size() ? recordedNtfsTimes(m_lists.NtfsFileList[i]) : EntryTimes{};
 }
 
 std::uintptr_t Catalogue::storageStamp() const noexcept
 {
-    return reinterpret_cast<std::uintptr_t>(m_lists.fsLists().FatFileList.data()) ^ (m_lists.fsLists().FatFileList.size() << 1) ^ // NOLINT
-           reinterpret_cast<std::uintptr_t>(m_lists.fsLists().NtfsFileList.data()) ^
-           (m_lists.fsLists().NtfsFileList.size() << 17); // NOLINT
+    return reinterpret_cast<std::uintptr_t>(m_lists.FatFileList.data()) ^ (m_lists.FatFileList.size() << 1) ^ // NOLINT
+           reinterpret_cast<std::uintptr_t>(m_lists.NtfsFileList.data()) ^
+           (m_lists.NtfsFileList.size() << 17); // NOLINT
 }
 
 std::uint64_t Catalogue::parentKey(EntryId id) const noexcept
@@ -154,12 +154,12 @@ std::uint64_t Catalogue::parentKey(EntryId id) const noexcept
     const bool ntfs = kind() == CatalogueKind::Ntfs;
     if (isFolderId(id)) {
         if (ntfs)
-            return i < m_lists.fsLists().NtfsFolderList.size() ? m_lists.fsLists().NtfsFolderList[i].parentRecord : 0;
-        return i < m_lists.fsLists().FatFolderList.size() ? m_lists.fsLists().FatFolderList[i].parentCluster : 0;
+            return i < m_lists.NtfsFolderList.size() ? m_lists.NtfsFolderList[i].parentRecord : 0;
+        return i < m_lists.FatFolderList.size() ? m_lists.FatFolderList[i].parentCluster : 0;
     }
     if (ntfs)
-        return i < m_lists.fsLists().NtfsFileList.size() ? m_lists.fsLists().NtfsFileList[i].parentRecord : 0;
-    return i < m_lists.fsLists().FatFileList.size() ? m_lists.fsLists().FatFileList[i].parentCluster : 0;
+        return i < m_lists.NtfsFileList.size() ? m_lists.NtfsFileList[i].parentRecord : 0;
+    return i < m_lists.FatFileList.size() ? m_lists.FatFileList[i].parentCluster : 0;
 }
 
 std::uint64_t Catalogue::listId(EntryId id) const noexcept
@@ -170,12 +170,12 @@ std::uint64_t Catalogue::listId(EntryId id) const noexcept
     const bool ntfs = kind() == CatalogueKind::Ntfs;
     if (isFolderId(id)) {
         if (ntfs)
-            return i < m_lists.fsLists().NtfsFolderList.size() ? m_lists.fsLists().NtfsFolderList[i].treeItem : 0;
-        return i < m_lists.fsLists().FatFolderList.size() ? m_lists.fsLists().FatFolderList[i].treeItem : 0;
+            return i < m_lists.NtfsFolderList.size() ? m_lists.NtfsFolderList[i].treeItem : 0;
+        return i < m_lists.FatFolderList.size() ? m_lists.FatFolderList[i].treeItem : 0;
     }
     if (ntfs)
-        return i < m_lists.fsLists().NtfsFileList.size() ? m_lists.fsLists().NtfsFileList[i].recordSector : 0;
-    return i < m_lists.fsLists().FatFileList.size() ? m_lists.fsLists().FatFileList[i].ordinal : 0;
+        return i < m_lists.NtfsFileList.size() ? m_lists.NtfsFileList[i].recordSector : 0;
+    return i < m_lists.FatFileList.size() ? m_lists.FatFileList[i].ordinal : 0;
 }
 
 Entry Catalogue::entry(EntryId id) const
@@ -191,8 +191,8 @@ Entry Catalogue::entry(EntryId id) const
     const std::size_t i = entryIndex(id);
     const bool folder = isFolderId(id);
     if (ntfs) {
-        if (folder && i < m_lists.fsLists().NtfsFolderList.size()) {
-            const NtfsFolderEntry& e = m_lists.fsLists().NtfsFolderList[i];
+        if (folder && i < m_lists.NtfsFolderList.size()) {
+            const NtfsFolderEntry& e = m_lists.NtfsFolderList[i];
             out.kind = EntryKind::Folder;
             out.parent = folderIdByKey(e.parentRecord);
             out.parentNumber = e.parentRecord;
@@ -201,8 +201,8 @@ Entry Catalogue::entry(EntryId id) const
             out.times = ntfsEntryTimes(*this, e);
             out.number = e.recordNumber;
             out.listId = e.treeItem;
-        } else if (!folder && i < m_lists.fsLists().NtfsFileList.size()) {
-            const NtfsFileEntry& e = m_lists.fsLists().NtfsFileList[i];
+        } else if (!folder && i < m_lists.NtfsFileList.size()) {
+            const NtfsFileEntry& e = m_lists.NtfsFileList[i];
             out.kind = EntryKind::File;
             out.parent = folderIdByKey(e.parentRecord);
             out.parentNumber = e.parentRecord;
@@ -220,9 +220,9 @@ Entry Catalogue::entry(EntryId id) const
                 out.location = CarvedExtent{e.recordNumber}; // a carved file's record number is its cluster
             } else {
                 NtfsRecordData data{e.recordSector, e.recordNumber, e.stream, e.dataKept == NtfsDataKept::Resident, {}};
-                if (e.dataKept == NtfsDataKept::Runs && e.firstRun <= m_lists.fsLists().NtfsDataRuns.size() &&
-                    e.runCount <= m_lists.fsLists().NtfsDataRuns.size() - e.firstRun)
-                    data.runs = std::span<const NtfsDataRun>(m_lists.fsLists().NtfsDataRuns).subspan(e.firstRun, e.runCount);
+                if (e.dataKept == NtfsDataKept::Runs && e.firstRun <= m_lists.NtfsDataRuns.size() &&
+                    e.runCount <= m_lists.NtfsDataRuns.size() - e.firstRun)
+                    data.runs = std::span<const NtfsDataRun>(m_lists.NtfsDataRuns).subspan(e.firstRun, e.runCount);
                 out.location = data;
             }
         } else {
@@ -231,8 +231,8 @@ Entry Catalogue::entry(EntryId id) const
         out.id = id;
         return out;
     }
-    if (folder && i < m_lists.fsLists().FatFolderList.size()) {
-        const FatFolderEntry& e = m_lists.fsLists().FatFolderList[i];
+    if (folder && i < m_lists.FatFolderList.size()) {
+        const FatFolderEntry& e = m_lists.FatFolderList[i];
         out.kind = EntryKind::Folder;
         out.parent = folderIdByKey(e.parentCluster);
         out.parentNumber = e.parentCluster;
@@ -246,8 +246,8 @@ Entry Catalogue::entry(EntryId id) const
         out.entryAddress = FatEntryOrigins ? e.origin.address : 0;
         if (e.movedTo != 0)
             out.movedTo = folderIdByKey(e.movedTo);
-    } else if (!folder && i < m_lists.fsLists().FatFileList.size()) {
-        const FatFileEntry& e = m_lists.fsLists().FatFileList[i];
+    } else if (!folder && i < m_lists.FatFileList.size()) {
+        const FatFileEntry& e = m_lists.FatFileList[i];
         out.kind = EntryKind::File;
         out.parent = folderIdByKey(e.parentCluster);
         out.parentNumber = e.parentCluster;
@@ -281,23 +281,23 @@ std::optional<EntryIdentity> Catalogue::renameEntry(EntryId id, const std::strin
     const std::size_t i = entryIndex(id);
     const bool ntfs = kind() == CatalogueKind::Ntfs;
     if (isFolderId(id)) {
-        if (ntfs && i < m_lists.fsLists().NtfsFolderList.size()) {
-            m_lists.fsLists().NtfsFolderList[i].name = name;
-            return EntryIdentity{true, m_lists.fsLists().NtfsFolderList[i].recordNumber, 0, 0};
+        if (ntfs && i < m_lists.NtfsFolderList.size()) {
+            m_lists.NtfsFolderList[i].name = name;
+            return EntryIdentity{true, m_lists.NtfsFolderList[i].recordNumber, 0, 0};
         }
-        if (!ntfs && i < m_lists.fsLists().FatFolderList.size()) {
-            m_lists.fsLists().FatFolderList[i].name = name;
-            return EntryIdentity{true, m_lists.fsLists().FatFolderList[i].firstCluster, 0, 0};
+        if (!ntfs && i < m_lists.FatFolderList.size()) {
+            m_lists.FatFolderList[i].name = name;
+            return EntryIdentity{true, m_lists.FatFolderList[i].firstCluster, 0, 0};
         }
         return std::nullopt;
     }
-    if (ntfs && i < m_lists.fsLists().NtfsFileList.size()) {
-        NtfsFileEntry& e = m_lists.fsLists().NtfsFileList[i];
+    if (ntfs && i < m_lists.NtfsFileList.size()) {
+        NtfsFileEntry& e = m_lists.NtfsFileList[i];
         e.name = name;
         return EntryIdentity{false, e.recordSector, e.recordNumber, e.parentRecord};
     }
-    if (!ntfs && i < m_lists.fsLists().FatFileList.size()) {
-        FatFileEntry& e = m_lists.fsLists().FatFileList[i];
+    if (!ntfs && i < m_lists.FatFileList.size()) {
+        FatFileEntry& e = m_lists.FatFileList[i];
         e.name = name;
         return EntryIdentity{false, e.firstCluster, e.parentCluster, e.origin.address};
     }
@@ -309,23 +309,23 @@ std::vector<std::uint32_t> Catalogue::renameLike(const EntryIdentity& r, const s
     std::vector<std::uint32_t> folders;
     const bool ntfs = kind() == CatalogueKind::Ntfs;
     if (r.folder && !ntfs) {
-        for (FatFolderEntry& e : m_lists.fsLists().FatFolderList)
+        for (FatFolderEntry& e : m_lists.FatFolderList)
             if (e.firstCluster == r.key) {
                 e.name = name;
                 folders.push_back(e.treeItem);
             }
     } else if (r.folder) {
-        for (NtfsFolderEntry& e : m_lists.fsLists().NtfsFolderList)
+        for (NtfsFolderEntry& e : m_lists.NtfsFolderList)
             if (e.recordNumber == r.key) {
                 e.name = name;
                 folders.push_back(e.treeItem);
             }
     } else if (!ntfs) {
-        for (FatFileEntry& e : m_lists.fsLists().FatFileList)
+        for (FatFileEntry& e : m_lists.FatFileList)
             if (e.firstCluster == r.key && e.parentCluster == r.parent && e.origin.address == r.address)
                 e.name = name;
     } else {
-        for (NtfsFileEntry& e : m_lists.fsLists().NtfsFileList)
+        for (NtfsFileEntry& e : m_lists.NtfsFileList)
             if (e.recordSector == r.key && e.recordNumber == r.parent && e.parentRecord == r.address)
                 e.name = name;
     }
