@@ -7,7 +7,9 @@
 #include "catalogue/ReadProgress.h"
 #include "platform/WinText.h"
 
+#include <algorithm>
 #include <sstream>
+#include <string_view>
 
 namespace sarvik::win32 {
 
@@ -20,6 +22,8 @@ namespace {
 constexpr std::size_t kHexLines = 4096;
 /// How many of the shown lines a run without a user tells.
 constexpr int kReportedLines = 6;
+/// How a PDF file starts.
+constexpr std::string_view kPdfMagic = "%PDF-";
 
 } // namespace
 
@@ -44,6 +48,12 @@ void PreviewDialog::init()
     if (m_content.intact < m_content.bytes.size())
         info += "; from byte " + std::to_string(m_content.intact) +
                 " on they lie in clusters now used by other files, or read as zeros";
+    // A PDF's pages are drawn by the Linux program only; here the user is told
+    // where to see them instead of finding a hex dump unexplained.
+    if (m_content.bytes.size() >= kPdfMagic.size() &&
+        std::equal(kPdfMagic.begin(), kPdfMagic.end(), m_content.bytes.begin(),
+                   [](char c, std::byte b) { return static_cast<std::byte>(c) == b; }))
+        info += "\nThe preview of PDF files is not in the Windows program; Open shows the file in its own program.";
     setText(IDC_PREVIEW_INFO, wideOf(info));
     // The hex columns line up in a fixed-pitch font of the box's height.
     LOGFONTW font{};
