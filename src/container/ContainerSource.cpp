@@ -172,13 +172,30 @@ bool formatReadable(Format format)
     return false;
 }
 
+namespace {
+
+/// Every container format, in the order they are named to the user.
+constexpr Format kFormats[] = {Format::Ewf,  Format::Ewf2, Format::Vhd,     Format::Vhdx,
+                               Format::Vmdk, Format::Qcow, Format::SplitRaw};
+
+} // namespace
+
 std::string readableFormatsText()
 {
     std::string text;
-    for (const Format f : {Format::Ewf, Format::Vhd, Format::Vhdx, Format::Vmdk, Format::Qcow, Format::SplitRaw})
+    for (const Format f : kFormats)
         if (formatReadable(f))
             text += (text.empty() ? "" : ", ") + formatName(f);
     return text.empty() ? std::string("raw images only (no container formats in this build)") : "raw images; " + text;
+}
+
+std::vector<std::string> unreadableFormatNames()
+{
+    std::vector<std::string> names;
+    for (const Format f : kFormats)
+        if (!formatReadable(f))
+            names.push_back(formatName(f));
+    return names;
 }
 
 OpenedContainer openContainer(const std::string& path, const disk::BlockSource& raw)

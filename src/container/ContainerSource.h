@@ -44,6 +44,10 @@ enum class Format {
 /// The containers this build reads, as a sentence for `info` and `--version`.
 [[nodiscard]] std::string readableFormatsText();
 
+/// The containers this build recognises but does not read ("VMware disk
+/// (VMDK)" ...), in the order `info` names formats; empty when it reads all.
+[[nodiscard]] std::vector<std::string> unreadableFormatNames();
+
 /// A container opened through its library: one disk, read-only. Reads take
 /// turns (the libraries keep a position and caches per handle).
 class ContainerSource : public disk::BlockSource {

@@ -7,7 +7,10 @@
 #include "win32/Commands.h"
 
 #include "catalogue/ReadProgress.h"
+#include "container/ContainerSource.h"
+#include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
+#include "platform/FileSystem.h"
 #include "platform/WinDrives.h"
 #include "platform/WinText.h"
 #include "session/ScanJob.h"
@@ -32,6 +35,34 @@ void setCell(HWND list, int item, int column, const std::string& utf8)
     cell.iSubItem = column;
     cell.pszText = text.data();
     ::SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
+}
+
+/// Why the disk image `path` cannot be read by this build: a container whose
+/// library it was built without. Empty for a raw image, a container it reads,
+/// or a file it cannot open (opening it for the scan says why).
+std::string containerRefusal(const std::string& path)
+{
+    const auto raw = platform::SystemBlockSource::open(path);
+    if (!raw)
+        return {};
+    const container::Format format = container::recognise(*raw, path);
+    if (format == container::Format::None || container::formatReadable(format))
+        return {};
+    return "This Windows build does not read " + container::formatName(format) + " images; it reads " +
+           container::readableFormatsText() + ". " + platform::pathText(platform::pathOf(path).filename()) +
+           " opens in the Linux program, or here once copied to a raw image (qemu-img convert -O raw).";
+}
+
+/// What the Open Disk Image box says about the containers this build does not read.
+std::wstring unreadableFormatsNote()
+{
+    const std::vector<std::string> names = container::unreadableFormatNames();
+    if (names.empty())
+        return {};
+    std::string text = "This Windows build reads " + container::readableFormatsText() + "; it does not read ";
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return wideOf(text + ".");
 }
 
 std::string timeText(std::chrono::seconds left)
@@ -74,6 +105,12 @@ void MainWindow::fillDrives()
 
 void MainWindow::addImage(const std::wstring& path)
 {
+    // A container this build cannot read is said at once, not listed as a
+    // drive whose scan would fail.
+    if (const std::string refusal = containerRefusal(utf8Of(path)); !refusal.empty()) {
+        say(wideOf(refusal));
+        return;
+    }
     // An image that holds partitions lists each of them.
     const std::vector<disk::DriveItem> items = platform::imageDriveItems(utf8Of(path));
     m_images.insert(m_images.end(), items.begin(), items.end());
@@ -103,6 +140,12 @@ void MainWindow::chooseImage()
     DWORD options = 0;
     dialog->GetOptions(&options);
     dialog->SetOptions(options | FOS_FILEMUSTEXIST | FOS_FORCEFILESYSTEM);
+    IFileDialogCustomize* customize = nullptr;
+    if (const std::wstring note = unreadableFormatsNote();
+        !note.empty() && SUCCEEDED(dialog->QueryInterface(IID_PPV_ARGS(&customize)))) {
+        customize->AddText(1, note.c_str());
+        customize->Release();
+    }
     IShellItem* item = nullptr;
     if (SUCCEEDED(dialog->Show(m_window)) && SUCCEEDED(dialog->GetResult(&item))) {
         wchar_t* path = nullptr;

@@ -160,18 +160,58 @@ with open(sys.argv[1], 'wb') as f:
     f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) +
             chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
 PY
+# Beside it a deleted PDF, whose pages only the Linux program draws: its
+# preview says so, and the picture's does not.
+printf '%%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << /Root 1 0 R >>\n%%%%EOF\n' >"$work/report.pdf"
 rm -f "$work/picture.img"
 mkfs.fat -C "$work/picture.img" 2048 >/dev/null
 mcopy -i "$work/picture.img" "$work/sunset.png" ::sunset.png
-mdel -i "$work/picture.img" ::sunset.png
+mcopy -i "$work/picture.img" "$work/report.pdf" ::report.pdf
+mdel -i "$work/picture.img" ::sunset.png ::report.pdf
 timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
-  wine "$exe" --self-test "Z:$work/picture.img" --do "preview:_unset.png" >"$work/picture.out" 2>/dev/null || status=$?
-if [ "$status" != 0 ] || ! tr -d '\r' <"$work/picture.out" | grep -q '; a picture of 40 x 30$' ||
-  ! tr -d '\r' <"$work/picture.out" | grep -q '^  shown as picture$'; then
-  echo "desktop-check: picture preview: exit $status, $(tr -d '\r' <"$work/picture.out" | tail -3 | tr '\n' ' ')" >&2
+  wine "$exe" --self-test "Z:$work/picture.img" --do "preview:_unset.png" --do "preview:_eport.pdf" \
+  >"$work/picture.out" 2>/dev/null || status=$?
+tr -d '\r' <"$work/picture.out" >"$work/picture.log"
+if [ "$status" != 0 ] || ! grep -q '; a picture of 40 x 30$' "$work/picture.log" ||
+  ! grep -q '^  shown as picture$' "$work/picture.log"; then
+  echo "desktop-check: picture preview: exit $status, $(tail -3 "$work/picture.log" | tr '\n' ' ')" >&2
   failed=1
 else
   echo "desktop-check: picture preview: the deleted PNG shows as a 40 x 30 picture" >&2
+fi
+pdf_note='The preview of PDF files is not in the Windows program; Open shows the file in its own program.'
+if [ "$status" != 0 ] || [ "$(grep -c -F -x "$pdf_note" "$work/picture.log")" != 1 ] ||
+  ! sed -n '/^self-test: step preview:_eport.pdf$/,$p' "$work/picture.log" | grep -q -F -x "$pdf_note"; then
+  echo "desktop-check: PDF preview: exit $status, the note on PDF shown $(grep -c -F -x "$pdf_note" \
+    "$work/picture.log") time(s); see $work/picture.log" >&2
+  failed=1
+else
+  echo "desktop-check: PDF preview: says the Windows program shows no PDF pages" >&2
+fi
+
+# A disk image in a container this build has no library for is refused when
+# it is added, with the formats it reads as `sarvik info` names them.
+status=0
+/usr/bin/python3 - "$work/disk.vmdk" <<'PY'
+import struct, sys
+# A sparse VMDK's header: magic, version 1, flags, 64 MiB of 512-byte sectors.
+header = b'KDMV' + struct.pack('<IIQQ', 1, 3, 131072, 128)
+with open(sys.argv[1], 'wb') as f:
+    f.write(header.ljust(65536, b'\0'))
+PY
+formats=$(wine "$(dirname "$exe")/sarvik.exe" info "Z:$volumes/fat32.img" 2>/dev/null | tr -d '\r' |
+  sed -n 's/^Image formats read  : //p')
+fresh_wine # the console run left a wine server without a display
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$work/disk.vmdk" >"$work/vmdk.out" 2>/dev/null || status=$?
+refusal="This Windows build does not read VMware disk (VMDK) images; it reads $formats. disk.vmdk opens in"
+if [[ $formats == *VMDK* ]]; then
+  echo "desktop-check: VMDK image: this build reads VMDK ($formats); nothing to refuse" >&2
+elif [ -z "$formats" ] || [ "$status" != 2 ] || ! tr -d '\r' <"$work/vmdk.out" | grep -q -F "$refusal"; then
+  echo "desktop-check: VMDK image: exit $status, formats read: '$formats', $(head -2 "$work/vmdk.out")" >&2
+  failed=1
+else
+  echo "desktop-check: VMDK image: refused, naming what this build reads ($formats)" >&2
 fi
 
 # With the system's apps set to dark, the lists are drawn dark; set back to
