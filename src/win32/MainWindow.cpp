@@ -194,6 +194,13 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_NOTIFY:
         return notify(*reinterpret_cast<const NMHDR*>(lParam), lParam);
+    case WM_SETCURSOR:
+        // A file copied to open it: the window still answers, the pointer says it works.
+        if (m_copying && m_copyPurpose != CopyPurpose::Recover && LOWORD(lParam) == HTCLIENT) {
+            ::SetCursor(::LoadCursorW(nullptr, IDC_APPSTARTING));
+            return TRUE;
+        }
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
     case ScanNews:
         showScanProgress();
         return 0;

@@ -121,6 +121,8 @@ private:
     // The copy.
     void showCopyProgress();
     void copyFinished();
+    void openCopied();
+    void openCopy(const std::wstring& path, bool openWith);
 
     // The menus, the toolbar, the status bar (Menus.cpp).
     void createMenus();
@@ -157,6 +159,7 @@ private:
     [[nodiscard]] const DialogDriver* driverFor(const std::wstring& driven);
     bool selectRowNamed(const std::wstring& name);
     void runSelfTestSteps();
+    void selfTestStepsDone();
     /// What the --do step running gives a command in place of a user's choice.
     [[nodiscard]] std::wstring stepInput() const { return m_selfTest != nullptr ? m_stepInput : std::wstring(); }
     void selfTestListing();
@@ -194,6 +197,7 @@ private:
     std::unique_ptr<DialogDriver> m_driver; ///< the box's part in a run without a user
     std::uint64_t m_listedKey = 0;          ///< the folder the list shows
     std::wstring m_stepInput;               ///< the value of the --do step running
+    std::size_t m_nextStep = 0;             ///< the --do step to run next (after an Open's copy)
 
     std::vector<disk::DriveItem> m_driveItems;
     std::vector<disk::DriveItem> m_images; ///< opened by the user, kept across a refresh
@@ -210,6 +214,10 @@ private:
     std::vector<catalogue::FileRow> m_copyRows;
     std::wstring m_copyFolder;
     bool m_copying = false;
+    /// What the copy running is for: the user's recovery, or a file to open.
+    enum class CopyPurpose { Recover, Open, OpenWith } m_copyPurpose = CopyPurpose::Recover;
+    recovery::RecoverySettings m_copySettings; ///< the settings of an Open's copy
+    int m_openWritten = 0;                     ///< the files an Open's copy wrote (set on the worker)
 
     /// Last: their destructors stop and join the workers before the session goes.
     WorkerPoster m_poster{m_window};

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Open and Open With: a found file copied into a folder of the user's
-// temporary files and handed to the program Windows opens its type with (or
+// Open and Open With: a found file copied, on the copy's worker, into a folder
+// of the user's temporary files and handed to the program Windows opens its type with (or
 // to the system's Open With box); a double click on a folder row lists it.
 
 #include "win32/MainWindow.h"
 
 #include "platform/FileSystem.h"
 #include "platform/WinText.h"
+#include "session/DisplayText.h"
 #include "session/EntryAccess.h"
 #include "session/FolderTreeItems.h"
 
@@ -37,7 +38,7 @@ std::wstring openFolder()
 void MainWindow::openSelected(bool openWith)
 {
     const catalogue::FileRow* chosen = selectedRow();
-    if (chosen == nullptr || m_session == nullptr)
+    if (chosen == nullptr || m_session == nullptr || m_copying)
         return;
     const catalogue::FileRow row = *chosen;
     if (session::isFolderRow(row)) {
@@ -54,35 +55,74 @@ void MainWindow::openSelected(bool openWith)
         say(L"Unable to create a temporary folder for the file.");
         return;
     }
-    // The copy of the moment replaces an older one of the same name.
-    recovery::RecoverySettings settings = m_settings;
-    settings.DuplicatePolicy = recovery::DuplicatePolicy::Overwrite;
-    catalogue::RecoveryControl control;
-    recovery::RecoveryObserver observer;
-    recovery::RecoveryReport report;
-    int written = 0;
-    {
-        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-        recovery::FileRecovery copier(m_session->volume, m_session->catalogue, m_session->tree, m_session->filters,
-                                      settings, control, observer, report);
-        written = session::copyRowForOpen(copier, *m_session, row, recovery::TargetFolder{destination, utf8Of(folder)});
-        ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
-    }
-    if (written != 1 || report.files().empty()) {
+    // The copy runs on the copy's worker, so that a large file leaves the
+    // window answering; Stop (or Esc) cancels it. The copy of the moment
+    // replaces an older one of the same name.
+    m_copySettings = m_settings;
+    m_copySettings.DuplicatePolicy = recovery::DuplicatePolicy::Overwrite;
+    m_report = recovery::RecoveryReport{};
+    m_recovery = std::make_unique<recovery::FileRecovery>(m_session->volume, m_session->catalogue, m_session->tree,
+                                                          m_session->filters, m_copySettings, m_copy.control(),
+                                                          m_copy.reports(), m_report);
+    m_copy.setPlannedFiles(1);
+    m_copyFolder = folder;
+    m_copyPurpose = openWith ? CopyPurpose::OpenWith : CopyPurpose::Open;
+    m_openWritten = 0;
+    m_copying = true;
+    m_poster.setCopying(true);
+    ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
+    ::SetWindowTextW(m_stop, L"&Cancel");
+    ::SetWindowTextW(
+        m_status,
+        (L"Copying " + wideOf(session::displayName(row.name, m_session->catalogue.NamesAreUtf8)) + L" to open it...")
+            .c_str());
+    for (HWND c : {m_recover, m_back, m_tree})
+        ::EnableWindow(c, FALSE);
+    showPage(Page::Results);
+    ::SetFocus(m_stop);
+    const recovery::TargetFolder target{destination, utf8Of(folder)};
+    m_copy.start(*m_recovery, [this, row, target](recovery::FileRecovery& copier) {
+        m_openWritten = session::copyRowForOpen(copier, *m_session, row, target);
+    });
+}
+
+void MainWindow::openCopied()
+{
+    ::SetWindowTextW(m_stop, L"&Stop");
+    ::SetFocus(m_files);
+    const bool stopped = m_copy.stopped();
+    const bool written = m_openWritten == 1 && !m_report.files().empty();
+    const recovery::FileReport* copy = written ? &m_report.files().back() : nullptr;
+    if (stopped) {
+        // A copy cut short is no file to keep.
+        if (copy != nullptr && copy->outcome == recovery::FileOutcome::CutShort)
+            ::DeleteFileW((m_copyFolder + L"\\" + wideOf(copy->name)).c_str());
+        ::SetWindowTextW(m_status, L"Open was cancelled.");
+        if (m_selfTest != nullptr)
+            selfTestReport("self-test: open cancelled");
+    } else if (copy == nullptr) {
         say(L"The file could not be copied to open it.");
-        return;
+    } else if (copy->outcome != recovery::FileOutcome::Written && copy->outcome != recovery::FileOutcome::Incomplete &&
+               copy->outcome != recovery::FileOutcome::CutAtVolumeEnd) {
+        say(L"The file could not be copied to open it. " + wideOf(copy->error));
+    } else {
+        ::SetWindowTextW(m_status, (L"Opening " + wideOf(copy->name)).c_str());
+        const std::wstring path = m_copyFolder + L"\\" + wideOf(copy->name);
+        if (m_selfTest != nullptr) {
+            selfTestReport("self-test: copied to open as " + utf8Of(path));
+        } else {
+            openCopy(path, m_copyPurpose == CopyPurpose::OpenWith);
+        }
     }
-    const recovery::FileReport& copy = report.files().back();
-    if (copy.outcome != recovery::FileOutcome::Written && copy.outcome != recovery::FileOutcome::Incomplete &&
-        copy.outcome != recovery::FileOutcome::CutAtVolumeEnd) {
-        say(L"The file could not be copied to open it. " + wideOf(copy.error));
-        return;
+    if (m_selfTest != nullptr) { // no program is started in a run without a user; the steps go on
+        runSelfTestSteps();
+        if (!m_copying)
+            selfTestStepsDone();
     }
-    const std::wstring path = folder + L"\\" + wideOf(copy.name);
-    if (m_selfTest != nullptr) {
-        selfTestReport("self-test: copied to open as " + utf8Of(path));
-        return; // no program is started in a run without a user
-    }
+}
+
+void MainWindow::openCopy(const std::wstring& path, bool openWith)
+{
     if (!openWith) {
         const auto started = reinterpret_cast<INT_PTR>(
             ::ShellExecuteW(m_window, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));

@@ -209,6 +209,7 @@ bool MainWindow::startCopy(const std::wstring& folder, recovery::RecoveryMode mo
     destination->keepOff(platform::filesReadFor(m_source.devicePath));
     m_copyRows = m_rows.rows();
     m_copyFolder = folder;
+    m_copyPurpose = CopyPurpose::Recover;
     m_report = recovery::RecoveryReport{};
     m_recovery = std::make_unique<recovery::FileRecovery>(m_session->volume, m_session->catalogue, m_session->tree,
                                                           m_session->filters, m_settings, m_copy.control(),
@@ -251,6 +252,11 @@ void MainWindow::copyFinished()
     for (HWND c : {m_recover, m_back, m_tree})
         ::EnableWindow(c, TRUE);
     showPage(Page::Results);
+    if (m_copyPurpose != CopyPurpose::Recover) {
+        m_recovery.reset();
+        openCopied();
+        return;
+    }
     const session::RecoverySummary summary = session::recoverySummary(
         m_report, utf8Of(m_copyFolder), session::CopyRequest{m_copy.plannedFiles(), m_copy.stopped()});
     ::SetWindowTextW(m_status,
@@ -293,9 +299,14 @@ void MainWindow::selfTestScanned()
         endSelfTest(1);
         return;
     }
+    m_nextStep = 0;
     runSelfTestSteps();
-    if (m_copying)
-        return; // a step started the copy; its end ends the run
+    if (!m_copying) // a step that started a copy goes on when it ends
+        selfTestStepsDone();
+}
+
+void MainWindow::selfTestStepsDone()
+{
     if (m_selfTest->recoverTo.empty()) {
         endSelfTest(0);
         return;

@@ -47,13 +47,15 @@ void MainWindow::selfTestListing()
 
 void MainWindow::runSelfTestSteps()
 {
-    for (const std::wstring& step : m_selfTest->steps) {
+    while (m_nextStep < m_selfTest->steps.size()) {
+        const std::wstring& step = m_selfTest->steps[m_nextStep++];
         const std::size_t colon = step.find(L':');
         const std::wstring name = step.substr(0, colon);
         m_stepInput = colon == std::wstring::npos ? std::wstring() : step.substr(colon + 1);
         selfTestReport("self-test: step " + utf8Of(step));
         int command = 0;
-        if (name == L"properties" || name == L"rename" || name == L"preview" || name == L"open") {
+        const bool cancel = name == L"open-cancel"; // Open, and Stop pressed at once
+        if (name == L"properties" || name == L"rename" || name == L"preview" || name == L"open" || cancel) {
             // The row named first, then the command on it; "rename:OLD=NEW".
             const std::wstring row = name == L"rename" ? m_stepInput.substr(0, m_stepInput.find(L'=')) : m_stepInput;
             if (name == L"rename")
@@ -63,10 +65,10 @@ void MainWindow::runSelfTestSteps()
                 m_exitStatus = 1;
                 continue;
             }
-            command = name == L"rename"    ? CMD_RENAME
-                      : name == L"preview" ? CMD_PREVIEW
-                      : name == L"open"    ? CMD_OPEN
-                                           : CMD_PROPERTIES;
+            command = name == L"rename"           ? CMD_RENAME
+                      : name == L"preview"        ? CMD_PREVIEW
+                      : name == L"open" || cancel ? CMD_OPEN
+                                                  : CMD_PROPERTIES;
         } else if (name == L"view") {
             command = m_stepInput == L"icons" ? CMD_ICONS : m_stepInput == L"list" ? CMD_LIST : CMD_DETAILS;
         } else {
@@ -100,6 +102,8 @@ void MainWindow::runSelfTestSteps()
             selfTestListing();
         if (name == L"select-all" || name == L"recover-selected")
             selfTestReport("self-test: " + std::to_string(selectedPositions().size()) + " rows selected");
+        if (cancel && m_copying)
+            stop();
         if (m_copying)
             return; // the copy's end goes on with the run
     }

@@ -130,6 +130,24 @@ PY
   failed=1
 fi
 
+# Open copies the file on the copy's worker: Stop pressed as it starts
+# cancels it, nothing is opened, and the steps after it go on.
+status=0
+fresh_wine
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
+  wine "$exe" --self-test "Z:$volumes/fat32.img" --do "open-cancel:Large archive.dat" --do "open:Café menu.txt" \
+  >"$work/cancel.out" 2>/dev/null || status=$?
+tr -d '\r' <"$work/cancel.out" >"$work/cancel.log"
+if [ "$status" != 0 ] ||
+  [ "$(sed -n '/^self-test: step open-cancel:/{n;p;}' "$work/cancel.log")" != 'self-test: open cancelled' ] ||
+  grep -q '^self-test: copied to open as .*Large archive\.dat$' "$work/cancel.log" ||
+  ! grep -q '^self-test: copied to open as .*Café menu\.txt$' "$work/cancel.log"; then
+  echo "desktop-check: Open cancelled: exit $status, see $work/cancel.log" >&2
+  failed=1
+else
+  echo "desktop-check: Open cancelled: nothing opened, the next Open still works" >&2
+fi
+
 # Search for Lost Volumes on a disk whose partition table is gone: a FAT32
 # volume 2 MiB in, nothing before it.
 status=0
