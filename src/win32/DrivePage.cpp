@@ -246,6 +246,7 @@ void MainWindow::stop()
 {
     if (m_copying) {
         m_copy.requestStop();
+        ++m_previewLatest; // a Preview's read ends at its next block
         return;
     }
     if (m_scan.running()) {

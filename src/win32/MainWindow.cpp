@@ -230,6 +230,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         // The jobs are stopped and joined before the window goes.
         m_scan.requestStop();
         m_copy.requestStop();
+        ++m_previewLatest;
         ::DestroyWindow(m_window);
         return 0;
     case WM_DESTROY:

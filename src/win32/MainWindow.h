@@ -17,6 +17,7 @@
 #include "session/ScanJob.h"
 #include "win32/Arguments.h"
 #include "win32/DialogBase.h"
+#include "win32/PreviewDialog.h"
 
 #include <windows.h>
 
@@ -122,6 +123,10 @@ private:
     void showCopyProgress();
     void copyFinished();
     void openCopied();
+    void startWorkerRead(const std::wstring& status);
+    void readPreview(const catalogue::FileRow& row, std::uint64_t generation);
+    void previewRead();
+    void resumeSelfTestSteps();
     void openCopy(const std::wstring& path, bool openWith);
 
     // The menus, the toolbar, the status bar (Menus.cpp).
@@ -214,10 +219,12 @@ private:
     std::vector<catalogue::FileRow> m_copyRows;
     std::wstring m_copyFolder;
     bool m_copying = false;
-    /// What the copy running is for: the user's recovery, or a file to open.
-    enum class CopyPurpose { Recover, Open, OpenWith } m_copyPurpose = CopyPurpose::Recover;
-    recovery::RecoverySettings m_copySettings; ///< the settings of an Open's copy
-    int m_openWritten = 0;                     ///< the files an Open's copy wrote (set on the worker)
+    /// What the copy running is for: the user's recovery, a file to open, or a preview's read.
+    enum class CopyPurpose { Recover, Open, OpenWith, Preview } m_copyPurpose = CopyPurpose::Recover;
+    recovery::RecoverySettings m_copySettings;     ///< the settings of an Open's copy
+    int m_openWritten = 0;                         ///< the files an Open's copy wrote (set on the worker)
+    PreviewBytes m_previewContent;                 ///< what a Preview's read brought (filled on the worker)
+    std::atomic<std::uint64_t> m_previewLatest{0}; ///< a Preview's read ends once its number is no longer this
 
     /// Last: their destructors stop and join the workers before the session goes.
     WorkerPoster m_poster{m_window};

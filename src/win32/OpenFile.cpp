@@ -56,8 +56,21 @@ void MainWindow::openSelected(bool openWith)
         return;
     }
     // The copy runs on the copy's worker, so that a large file leaves the
-    // window answering; Stop (or Esc) cancels it. The copy of the moment
-    // replaces an older one of the same name.
+    // window answering; Stop (or Esc) cancels it.
+    m_copyFolder = folder;
+    m_copyPurpose = openWith ? CopyPurpose::OpenWith : CopyPurpose::Open;
+    m_openWritten = 0;
+    startWorkerRead(L"Copying " + wideOf(session::displayName(row.name, m_session->catalogue.NamesAreUtf8)) +
+                    L" to open it...");
+    const recovery::TargetFolder target{destination, utf8Of(folder)};
+    m_copy.start(*m_recovery, [this, row, target](recovery::FileRecovery& copier) {
+        m_openWritten = session::copyRowForOpen(copier, *m_session, row, target);
+    });
+}
+
+void MainWindow::startWorkerRead(const std::wstring& status)
+{
+    // The copy of the moment replaces an older one of the same name.
     m_copySettings = m_settings;
     m_copySettings.DuplicatePolicy = recovery::DuplicatePolicy::Overwrite;
     m_report = recovery::RecoveryReport{};
@@ -65,30 +78,28 @@ void MainWindow::openSelected(bool openWith)
                                                           m_session->filters, m_copySettings, m_copy.control(),
                                                           m_copy.reports(), m_report);
     m_copy.setPlannedFiles(1);
-    m_copyFolder = folder;
-    m_copyPurpose = openWith ? CopyPurpose::OpenWith : CopyPurpose::Open;
-    m_openWritten = 0;
     m_copying = true;
     m_poster.setCopying(true);
     ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
     ::SetWindowTextW(m_stop, L"&Cancel");
-    ::SetWindowTextW(
-        m_status,
-        (L"Copying " + wideOf(session::displayName(row.name, m_session->catalogue.NamesAreUtf8)) + L" to open it...")
-            .c_str());
+    ::SetWindowTextW(m_status, status.c_str());
     for (HWND c : {m_recover, m_back, m_tree})
         ::EnableWindow(c, FALSE);
     showPage(Page::Results);
     ::SetFocus(m_stop);
-    const recovery::TargetFolder target{destination, utf8Of(folder)};
-    m_copy.start(*m_recovery, [this, row, target](recovery::FileRecovery& copier) {
-        m_openWritten = session::copyRowForOpen(copier, *m_session, row, target);
-    });
+}
+
+void MainWindow::resumeSelfTestSteps()
+{
+    if (m_selfTest == nullptr)
+        return;
+    runSelfTestSteps();
+    if (!m_copying)
+        selfTestStepsDone();
 }
 
 void MainWindow::openCopied()
 {
-    ::SetWindowTextW(m_stop, L"&Stop");
     ::SetFocus(m_files);
     const bool stopped = m_copy.stopped();
     const bool written = m_openWritten == 1 && !m_report.files().empty();
@@ -108,16 +119,11 @@ void MainWindow::openCopied()
     } else {
         ::SetWindowTextW(m_status, (L"Opening " + wideOf(copy->name)).c_str());
         const std::wstring path = m_copyFolder + L"\\" + wideOf(copy->name);
-        if (m_selfTest != nullptr) {
+        if (m_selfTest != nullptr) { // no program is started in a run without a user
             selfTestReport("self-test: copied to open as " + utf8Of(path));
         } else {
             openCopy(path, m_copyPurpose == CopyPurpose::OpenWith);
         }
-    }
-    if (m_selfTest != nullptr) { // no program is started in a run without a user; the steps go on
-        runSelfTestSteps();
-        if (!m_copying)
-            selfTestStepsDone();
     }
 }
 

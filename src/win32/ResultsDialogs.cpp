@@ -118,36 +118,59 @@ void MainWindow::renameSelected(const std::wstring& driven)
 void MainWindow::showPreview()
 {
     const catalogue::FileRow* row = selectedRow();
-    if (row == nullptr || m_session == nullptr)
+    if (row == nullptr || m_session == nullptr || m_copying)
         return;
     if (session::isFolderRow(*row)) {
         say(L"The preview shows files: choose a file in the list.");
         return;
     }
+    // Read on the copy's worker: a file on a slow or failing card leaves the
+    // window answering, and Stop (or Esc) cancels the read.
+    m_previewContent = PreviewBytes{};
+    m_previewContent.name = session::displayName(row->name, m_session->catalogue.NamesAreUtf8);
+    m_previewContent.fileSize = row->size;
+    m_copyPurpose = CopyPurpose::Preview;
+    const std::uint64_t generation = ++m_previewLatest;
+    startWorkerRead(L"Reading " + wideOf(m_previewContent.name) + L" for the preview...");
+    m_copy.start(*m_recovery,
+                 [this, row = *row, generation](recovery::FileRecovery& /*unused*/) { readPreview(row, generation); });
+}
+
+void MainWindow::readPreview(const catalogue::FileRow& row, std::uint64_t generation)
+{
     // A megabyte at most: enough to see what a file is, quick to read.
     constexpr std::uint64_t kPreviewLimit = std::uint64_t{1} << 20;
     constexpr std::uint64_t kZeroTail = 4096;
-    PreviewBytes content;
-    content.name = session::displayName(row->name, m_session->catalogue.NamesAreUtf8);
-    content.fileSize = row->size;
-    {
-        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-        session::FileHeadReader reader(m_session->volume, m_session->catalogue, m_session->tree, m_settings);
-        const std::atomic<std::uint64_t> latest{1};
-        reader.readHead(
-            *row, kPreviewLimit,
-            [&content](const std::byte* bytes, std::size_t count) {
-                content.bytes.insert(content.bytes.end(), bytes, bytes + count);
-            },
-            latest, 1);
-        std::uint64_t lastNonZero = content.bytes.size();
-        while (lastNonZero > 0 && content.bytes[lastNonZero - 1] == std::byte{0})
-            --lastNonZero;
-        content.intact = session::intactBytes(content.bytes.size(), lastNonZero, reader.parts(*row),
-                                              reader.clusterBytes(), kZeroTail);
-        ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+    PreviewBytes& content = m_previewContent;
+    session::FileHeadReader reader(m_session->volume, m_session->catalogue, m_session->tree, m_settings);
+    reader.readHead(
+        row, kPreviewLimit,
+        [&content](const std::byte* bytes, std::size_t count) {
+            content.bytes.insert(content.bytes.end(), bytes, bytes + count);
+        },
+        m_previewLatest, generation);
+    std::uint64_t lastNonZero = content.bytes.size();
+    while (lastNonZero > 0 && content.bytes[lastNonZero - 1] == std::byte{0})
+        --lastNonZero;
+    content.intact =
+        session::intactBytes(content.bytes.size(), lastNonZero, reader.parts(row), reader.clusterBytes(), kZeroTail);
+}
+
+void MainWindow::previewRead()
+{
+    ::SetFocus(m_files);
+    if (m_copy.stopped()) {
+        ::SetWindowTextW(m_status, L"The preview was cancelled.");
+        if (m_selfTest != nullptr)
+            selfTestReport("self-test: preview cancelled");
+        return;
     }
-    PreviewDialog dialog(std::move(content));
+    if (m_copy.outOfMemory()) {
+        say(L"There is not enough memory to read the file for the preview.");
+        return;
+    }
+    PreviewDialog dialog(std::move(m_previewContent));
+    m_previewContent = PreviewBytes{};
     dialog.run(m_instance, m_window, IDD_PREVIEW, driverFor({}));
 }
 

@@ -254,7 +254,13 @@ void MainWindow::copyFinished()
     showPage(Page::Results);
     if (m_copyPurpose != CopyPurpose::Recover) {
         m_recovery.reset();
-        openCopied();
+        ::SetWindowTextW(m_stop, L"&Stop");
+        ::SetWindowTextW(m_status, wideOf(m_source.text).c_str());
+        if (m_copyPurpose == CopyPurpose::Preview)
+            previewRead();
+        else
+            openCopied();
+        resumeSelfTestSteps();
         return;
     }
     const session::RecoverySummary summary = session::recoverySummary(

@@ -54,7 +54,8 @@ void MainWindow::runSelfTestSteps()
         m_stepInput = colon == std::wstring::npos ? std::wstring() : step.substr(colon + 1);
         selfTestReport("self-test: step " + utf8Of(step));
         int command = 0;
-        const bool cancel = name == L"open-cancel"; // Open, and Stop pressed at once
+        // Open or Preview, and Stop pressed at once: "open-cancel:NAME".
+        const bool cancel = name == L"open-cancel" || name == L"preview-cancel";
         if (name == L"properties" || name == L"rename" || name == L"preview" || name == L"open" || cancel) {
             // The row named first, then the command on it; "rename:OLD=NEW".
             const std::wstring row = name == L"rename" ? m_stepInput.substr(0, m_stepInput.find(L'=')) : m_stepInput;
@@ -65,10 +66,10 @@ void MainWindow::runSelfTestSteps()
                 m_exitStatus = 1;
                 continue;
             }
-            command = name == L"rename"           ? CMD_RENAME
-                      : name == L"preview"        ? CMD_PREVIEW
-                      : name == L"open" || cancel ? CMD_OPEN
-                                                  : CMD_PROPERTIES;
+            command = name == L"rename"                                 ? CMD_RENAME
+                      : name == L"preview" || name == L"preview-cancel" ? CMD_PREVIEW
+                      : name == L"open" || cancel                       ? CMD_OPEN
+                                                                        : CMD_PROPERTIES;
         } else if (name == L"view") {
             command = m_stepInput == L"icons" ? CMD_ICONS : m_stepInput == L"list" ? CMD_LIST : CMD_DETAILS;
         } else {

@@ -130,22 +130,25 @@ PY
   failed=1
 fi
 
-# Open copies the file on the copy's worker: Stop pressed as it starts
-# cancels it, nothing is opened, and the steps after it go on.
+# Open and Preview read the file on the copy's worker: Stop pressed as they
+# start cancels them, nothing is opened or shown, and the steps after go on.
 status=0
 fresh_wine
 timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
-  wine "$exe" --self-test "Z:$volumes/fat32.img" --do "open-cancel:Large archive.dat" --do "open:Café menu.txt" \
+  wine "$exe" --self-test "Z:$volumes/fat32.img" --do "open-cancel:Large archive.dat" \
+  --do "preview-cancel:Large archive.dat" --do "open:Café menu.txt" --do "preview:Café menu.txt" \
   >"$work/cancel.out" 2>/dev/null || status=$?
 tr -d '\r' <"$work/cancel.out" >"$work/cancel.log"
 if [ "$status" != 0 ] ||
   [ "$(sed -n '/^self-test: step open-cancel:/{n;p;}' "$work/cancel.log")" != 'self-test: open cancelled' ] ||
+  [ "$(sed -n '/^self-test: step preview-cancel:/{n;p;}' "$work/cancel.log")" != 'self-test: preview cancelled' ] ||
+  [ "$(grep -c '^dialog ' "$work/cancel.log")" != 1 ] ||
   grep -q '^self-test: copied to open as .*Large archive\.dat$' "$work/cancel.log" ||
   ! grep -q '^self-test: copied to open as .*Café menu\.txt$' "$work/cancel.log"; then
-  echo "desktop-check: Open cancelled: exit $status, see $work/cancel.log" >&2
+  echo "desktop-check: Open and Preview cancelled: exit $status, see $work/cancel.log" >&2
   failed=1
 else
-  echo "desktop-check: Open cancelled: nothing opened, the next Open still works" >&2
+  echo "desktop-check: Open and Preview cancelled: nothing opened or shown, the next ones still work" >&2
 fi
 
 # Search for Lost Volumes on a disk whose partition table is gone: a FAT32
