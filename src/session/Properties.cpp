@@ -154,6 +154,7 @@ RowProperties rowProperties(const scan::ScanSession& session, const catalogue::F
         values.contents = contentsText(totals);
         values.size = folderSizeText(totals);
         values.bytes = totals.bytes;
+        values.totals = totals;
         values.path = nodePath(session.tree, static_cast<std::uint32_t>(row.key));
     } else {
         values.size = fileSizeText(row.size);

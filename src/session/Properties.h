@@ -40,6 +40,7 @@ struct RowProperties {
     std::string name, size, contents, created, modified;
     bool folder = false;
     std::uint64_t bytes = 0; ///< the file's size, or all the files a folder holds
+    FolderTotals totals;     ///< a folder's, for a front end that words them itself
     std::string path;        ///< from the root, "/" between names
     std::string condition;   ///< files: the Condition column's word and the clusters it counted
     std::string clusters;    ///< where the data lies, as the scan found it
