@@ -20,7 +20,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLocale>
 #include <QProcess>
 #include <QScopedValueRollback>
 #include <QStandardPaths>
@@ -342,8 +341,8 @@ void RecoveryWindow::ShowVolumeInfo()
     const disk::VolumeInfo& info = m_session.volume.info;
     const auto known = [](bool given, const QString& text) { return given ? text : tr("Unknown"); };
     m_values[1]->setText(known(info.VolumeSectors / 2 / 1024 != 0 || m_selection, capacityWords(info)));
-    m_values[2]->setText(known(info.VolumeClusterSectors != 0, QLocale().toString(info.VolumeClusterSectors)));
-    m_values[3]->setText(known(info.BytesPerSector != 0, QLocale().toString(info.BytesPerSector)));
+    m_values[2]->setText(known(info.VolumeClusterSectors != 0, countWords(info.VolumeClusterSectors)));
+    m_values[3]->setText(known(info.BytesPerSector != 0, countWords(info.BytesPerSector)));
     m_values[4]->setText(info.VolumeSupported == 1 ? QString::fromStdString(texts.fileSystem) : tr("NOT READY"));
 }
 

@@ -24,9 +24,19 @@ QString words(const char* text)
     return QCoreApplication::translate("sarvik::app::ValueWords", text);
 }
 
+/// The locale's number format; the C locale (no language chosen) writes
+/// numbers as the core does, without group separators.
+QLocale numberLocale()
+{
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale;
+}
+
 QString number(std::uint64_t n)
 {
-    return QLocale().toString(qulonglong{n});
+    return countWords(n);
 }
 
 /// A byte count as "N bytes", "N.N KiB", "N.N MiB" or "N.N GiB" (binary units,
@@ -39,12 +49,17 @@ QString binaryBytes(std::uint64_t bytes)
         if (bytes < unit)
             continue;
         const double value = static_cast<double>(bytes / unit) + static_cast<double>(bytes / (unit / 10) % 10) / 10;
-        return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', 1), QLatin1String(name));
+        return QStringLiteral("%1 %2").arg(numberLocale().toString(value, 'f', 1), QLatin1String(name));
     }
     return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 bytes")).arg(number(bytes));
 }
 
 } // namespace
+
+QString countWords(std::uint64_t n)
+{
+    return numberLocale().toString(qulonglong{n});
+}
 
 QString fileSizeWords(std::uint64_t size)
 {

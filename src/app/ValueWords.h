@@ -29,6 +29,9 @@ struct FolderTotals;
 
 namespace sarvik::app {
 
+/// A count with the locale's digits and group separators; in the C locale
+/// without separators, as the core writes it.
+[[nodiscard]] QString countWords(std::uint64_t n);
 /// A file's size as the Properties box gives it: size / 1024 + 1, then " KB".
 [[nodiscard]] QString fileSizeWords(std::uint64_t size);
 /// What a folder holds, the folder itself not counted: "N File(s) and M Folder(s)".

@@ -338,8 +338,11 @@ void TranslationTest::datesAndSizesFollowTheLocale()
 void TranslationTest::valueWordsMatchTheCoreInEnglish()
 {
     // The window words these values itself; in English it says what the
-    // command line and the core's own texts say.
-    QLocale::setDefault(QLocale::c());
+    // command line and the core's own texts say. The C locale as the system
+    // gives it (LANG=C) groups digits; the window's values do not.
+    QLocale system(QLocale::C);
+    system.setNumberOptions(QLocale::DefaultNumberOptions);
+    QLocale::setDefault(system);
     for (const std::uint64_t size : {0ULL, 1023ULL, 1024ULL, 3'145'851ULL, 5'000'000'000ULL})
         QCOMPARE(app::fileSizeWords(size), QString::fromStdString(session::fileSizeText(size)));
     for (const session::FolderTotals totals :
@@ -412,6 +415,10 @@ void TranslationTest::valueWordsMatchTheCoreInEnglish()
         core << QString::fromStdString(line);
     QVERIFY(core.size() > 15);
     QCOMPARE(app::recoveryDetailWords(report), core);
+
+    // A locale of its own groups the digits its way, in English too.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(app::fileSizeWords(3'145'851), QStringLiteral("3,073 KB"));
 }
 
 void TranslationTest::valueWordsInGerman()
