@@ -328,6 +328,10 @@ Unbekannt: wo ihre Daten liegen, konnte nicht gelesen werden, daher war keine Pr
         <source>Stopping...</source>
         <translation>Wird angehalten...</translation>
     </message>
+    <message>
+        <source>%1: cannot be opened</source>
+        <translation>%1: lässt sich nicht öffnen</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::MessageBox</name>
@@ -1141,6 +1145,12 @@ Dieses Programm ist freie Software: Sie können es unter den Bedingungen der GNU
         <source>NOT READY</source>
         <translation>NICHT BEREIT</translation>
     </message>
+    <message>
+        <source>The search for lost volumes cannot read %1.
+%2</source>
+        <translation>Die Suche nach verlorenen Volumes kann %1 nicht lesen.
+%2</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::ResultsCommands</name>
@@ -1536,6 +1546,22 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
     <message>
         <source>%1: folder could not be created</source>
         <translation>%1: Ordner konnte nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Unable to open the file</source>
+        <translation>Die Datei lässt sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>    Invalid version of the file found : %1</source>
+        <translation>    Ungültige Dateiversion gefunden: %1</translation>
+    </message>
+    <message>
+        <source>              version of file does not match with current version 1.0</source>
+        <translation>              Die Dateiversion passt nicht zur aktuellen Version 1.0</translation>
+    </message>
+    <message>
+        <source>The snapshot is damaged: %1</source>
+        <translation>Der Schnappschuss ist beschädigt: %1</translation>
     </message>
 </context>
 <context>

@@ -368,7 +368,9 @@ void RecoveryWindow::searchLostVolumes()
     LostVolumeSearchDialog box(drive, this);
     const LostVolumeSearchResult result = box.run();
     if (!result.error.empty()) {
-        MessageDialog(this, MessageKind::Error, QString::fromStdString(result.error));
+        MessageDialog(
+            this, MessageKind::Error,
+            tr("The search for lost volumes cannot read %1.\n%2").arg(disk, QString::fromStdString(result.error)));
         return;
     }
     QTreeWidgetItem* first = nullptr;

@@ -8,6 +8,7 @@
 #include "scan/FreeSpaceSample.h"
 #include "session/DisplayText.h"
 #include "session/Properties.h"
+#include "session/Snapshots.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -252,6 +253,28 @@ QStringList recoveryDetailWords(const recovery::RecoveryReport& report)
         lines << words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1: folder could not be created"))
                      .arg(QString::fromStdString(session::displayName(f, true)));
     return lines;
+}
+
+QString snapshotRefusalWords(const session::SnapshotLoad& load)
+{
+    using session::SnapshotRefusal;
+    const QString detail = QString::fromStdString(load.detail);
+    switch (load.reason) {
+    case SnapshotRefusal::CannotOpen:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Unable to open the file"));
+    case SnapshotRefusal::NotASnapshot:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "    Invalid version of the file found : %1"))
+            .arg(detail);
+    case SnapshotRefusal::OtherVersion:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "              version of file does not match with current version 1.0"));
+    case SnapshotRefusal::Damaged:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "The snapshot is damaged: %1")).arg(detail);
+    case SnapshotRefusal::None:
+    case SnapshotRefusal::Other:
+        break;
+    }
+    return QString::fromStdString(load.refusal);
 }
 
 } // namespace sarvik::app

@@ -25,7 +25,8 @@ struct FreeSpaceSample;
 }
 namespace sarvik::session {
 struct FolderTotals;
-}
+struct SnapshotLoad;
+} // namespace sarvik::session
 
 namespace sarvik::app {
 
@@ -58,5 +59,9 @@ namespace sarvik::app {
 /// The lines behind the recovery box's Details: one per file or folder that
 /// did not come back whole, or that was written from clusters now in use.
 [[nodiscard]] QStringList recoveryDetailWords(const recovery::RecoveryReport& report);
+
+/// Why a snapshot file was not loaded; its reason as the load gave it where
+/// the load did not say which kind it is.
+[[nodiscard]] QString snapshotRefusalWords(const session::SnapshotLoad& load);
 
 } // namespace sarvik::app

@@ -26,6 +26,7 @@
 #include "session/FreeSpaceJob.h"
 #include "session/Properties.h"
 #include "session/RecoveryOutcome.h"
+#include "session/Snapshots.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -176,6 +177,7 @@ private slots:
     void valueWordsMatchTheCoreInEnglish();
     void valueWordsInGerman();
     void germanPropertiesAndDrivePage();
+    void snapshotRefusalsWorded();
     void germanCatalogueIsCompleteAndFaithful();
     void germanCatalogueHoldsEverySourceText();
 
@@ -522,6 +524,41 @@ void TranslationTest::germanPropertiesAndDrivePage()
     QCOMPARE(properties(QStringLiteral("Photos")),
              (QStringList{QStringLiteral("Weniger als 1 MB"), QStringLiteral("3 Datei(en) und 1 Ordner"),
                           QStringLiteral("58.000 Byte")}));
+}
+
+void TranslationTest::snapshotRefusalsWorded()
+{
+    // Each kind of file a snapshot load refuses: in English the load's own
+    // words, in German the window's.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const auto file = [&dir](const char* name, const QByteArray& bytes) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            return QString();
+        return path;
+    };
+    const QString paths[] = {file("foreign.rvu", "garbage and more"), file("v2.rvu", "RVX4.022.0"),
+                             file("cut.rvu", QByteArray("RVX4.021.0\x01", 11)), dir.filePath("none.rvu")};
+    const session::SnapshotRefusal kinds[] = {session::SnapshotRefusal::NotASnapshot,
+                                              session::SnapshotRefusal::OtherVersion, session::SnapshotRefusal::Damaged,
+                                              session::SnapshotRefusal::CannotOpen};
+    std::vector<session::SnapshotLoad> loads;
+    for (std::size_t i = 0; i < std::size(paths); ++i) {
+        QVERIFY(!paths[i].isEmpty());
+        scan::ScanSession session;
+        loads.push_back(session::loadSnapshot(session, paths[i].toStdString()));
+        QVERIFY(loads.back().refused);
+        QCOMPARE(int(loads.back().reason), int(kinds[i]));
+        QCOMPARE(app::snapshotRefusalWords(loads.back()), QString::fromStdString(loads.back().refusal));
+    }
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QCOMPARE(app::snapshotRefusalWords(loads[0]), QStringLiteral("    Ungültige Dateiversion gefunden: garbage"));
+    QCOMPARE(app::snapshotRefusalWords(loads[1]),
+             QStringLiteral("              Die Dateiversion passt nicht zur aktuellen Version 1.0"));
+    QVERIFY(app::snapshotRefusalWords(loads[2]).startsWith(QStringLiteral("Der Schnappschuss ist beschädigt: ")));
+    QCOMPARE(app::snapshotRefusalWords(loads[3]), QStringLiteral("Die Datei lässt sich nicht öffnen"));
 }
 
 void TranslationTest::germanCatalogueIsCompleteAndFaithful()
