@@ -1563,6 +1563,10 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
         <source>The snapshot is damaged: %1</source>
         <translation>Der Schnappschuss ist beschädigt: %1</translation>
     </message>
+    <message>
+        <source>%1 (%2 of %3 clusters in use by something else)</source>
+        <translation>%1 (%2 von %3 Clustern von etwas anderem belegt)</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::Wording</name>

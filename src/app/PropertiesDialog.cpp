@@ -15,7 +15,9 @@ PropertiesValues::PropertiesValues(const session::RowProperties& p)
       contents(p.folder ? contentsWords(p.totals) : QString()), created(QString::fromStdString(p.created)),
       modified(QString::fromStdString(p.modified)), folder(p.folder),
       bytes(PropertiesDialog::tr("%1 bytes").arg(QLocale().toString(static_cast<qulonglong>(p.bytes)))),
-      path(QString::fromStdString(p.path)), condition(QString::fromStdString(p.condition)),
+      path(QString::fromStdString(p.path)),
+      condition(p.folder ? QString::fromStdString(p.condition)
+                         : conditionWords(p.conditionWord, p.conditionClustersInUse, p.conditionClusters)),
       clusters(QString::fromStdString(p.clusters)), createdTime(QString::fromStdString(p.createdTime)),
       modifiedTime(QString::fromStdString(p.modifiedTime)), accessedTime(QString::fromStdString(p.accessedTime)),
       changedTime(QString::fromStdString(p.changedTime))

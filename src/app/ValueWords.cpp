@@ -82,6 +82,16 @@ QString folderSizeWords(const session::FolderTotals& totals)
     return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 MB")).arg(number(mb));
 }
 
+QString conditionWords(const std::string& word, std::uint64_t inUse, std::uint64_t counted)
+{
+    // The Condition column's words are the file list's.
+    const QString shown = QCoreApplication::translate("sarvik::app::FileListModel", word.c_str());
+    if (counted == 0)
+        return shown;
+    return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 (%2 of %3 clusters in use by something else)"))
+        .arg(shown, number(inUse), number(counted));
+}
+
 QString capacityWords(const disk::VolumeInfo& info)
 {
     const auto mebibytes = static_cast<std::uint32_t>(info.VolumeSectors / 2 / 1024);

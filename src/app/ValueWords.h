@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace sarvik::disk {
 struct SelectResult;
@@ -39,6 +40,10 @@ namespace sarvik::app {
 [[nodiscard]] QString contentsWords(const session::FolderTotals& totals);
 /// A folder's size in whole MB, or "Less than 1 MB".
 [[nodiscard]] QString folderSizeWords(const session::FolderTotals& totals);
+
+/// A file's Condition as the Properties box gives it: the column's word and,
+/// when clusters were counted, how many of them are in use by something else.
+[[nodiscard]] QString conditionWords(const std::string& word, std::uint64_t inUse, std::uint64_t counted);
 
 /// The drive page's capacity: "N MB ( Approx )".
 [[nodiscard]] QString capacityWords(const disk::VolumeInfo& info);

@@ -430,6 +430,8 @@ void TranslationTest::valueWordsInGerman()
     QCOMPARE(app::fileSizeWords(5'000'000'000), QStringLiteral("4.882.813 KB"));
     QCOMPARE(app::contentsWords({2, 1'235, 0}), QStringLiteral("2 Datei(en) und 1.234 Ordner"));
     QCOMPARE(app::folderSizeWords({}), QStringLiteral("Weniger als 1 MB"));
+    QCOMPARE(app::conditionWords("Partly overwritten", 2, 1'500),
+             QStringLiteral("Teilweise überschrieben (2 von 1.500 Clustern von etwas anderem belegt)"));
     disk::SelectResult notAVolume;
     notAVolume.status = disk::SelectStatus::NotAVolume;
     QCOMPARE(app::selectFailureWords(notAVolume),
@@ -511,7 +513,8 @@ void TranslationTest::germanPropertiesAndDrivePage()
                                                                                     QItemSelectionModel::Rows);
         QStringList values;
         guitest::whenModal<app::PropertiesDialog>([&values](app::PropertiesDialog* d) {
-            values << d->value(1011) << d->value(1013) << d->extra(app::PropertiesDialog::Extra::Bytes);
+            values << d->value(1011) << d->value(1013) << d->extra(app::PropertiesDialog::Extra::Bytes)
+                   << d->extra(app::PropertiesDialog::Extra::Condition);
             d->accept();
         });
         w.commands()->run(app::Command::Properties);
@@ -519,11 +522,12 @@ void TranslationTest::germanPropertiesAndDrivePage()
     };
     // 3,145,851 bytes.
     QCOMPARE(properties(QStringLiteral("Large archive.dat")),
-             (QStringList{QStringLiteral("3.073 KB"), QString(), QStringLiteral("3.145.851 Byte")}));
+             (QStringList{QStringLiteral("3.073 KB"), QString(), QStringLiteral("3.145.851 Byte"),
+                          QStringLiteral("Gut (0 von 1.537 Clustern von etwas anderem belegt)")}));
     // 20000 + 35000 + 3000 bytes in three files and one folder below it.
     QCOMPARE(properties(QStringLiteral("Photos")),
              (QStringList{QStringLiteral("Weniger als 1 MB"), QStringLiteral("3 Datei(en) und 1 Ordner"),
-                          QStringLiteral("58.000 Byte")}));
+                          QStringLiteral("58.000 Byte"), QString()}));
 }
 
 void TranslationTest::snapshotRefusalsWorded()
