@@ -49,7 +49,10 @@ QString binaryBytes(std::uint64_t bytes)
     for (const auto& [unit, name] : kUnits) {
         if (bytes < unit)
             continue;
-        const double value = static_cast<double>(bytes / unit) + static_cast<double>(bytes / (unit / 10) % 10) / 10;
+        // Whole units and tenths, cut rather than rounded.
+        const std::uint64_t whole = bytes / unit;
+        const std::uint64_t tenths = bytes / (unit / 10) % 10;
+        const double value = static_cast<double>(whole) + static_cast<double>(tenths) / 10.0;
         return QStringLiteral("%1 %2").arg(numberLocale().toString(value, 'f', 1), QLatin1String(name));
     }
     return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 bytes")).arg(number(bytes));
@@ -85,7 +88,7 @@ QString folderSizeWords(const session::FolderTotals& totals)
 QString conditionWords(const std::string& word, std::uint64_t inUse, std::uint64_t counted)
 {
     // The Condition column's words are the file list's.
-    const QString shown = QCoreApplication::translate("sarvik::app::FileListModel", word.c_str());
+    QString shown = QCoreApplication::translate("sarvik::app::FileListModel", word.c_str());
     if (counted == 0)
         return shown;
     return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 (%2 of %3 clusters in use by something else)"))
