@@ -328,6 +328,10 @@ Unbekannt: wo ihre Daten liegen, konnte nicht gelesen werden, daher war keine Pr
         <source>Stopping...</source>
         <translation>Wird angehalten...</translation>
     </message>
+    <message>
+        <source>%1: cannot be opened</source>
+        <translation>%1: lässt sich nicht öffnen</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::MessageBox</name>
@@ -1137,6 +1141,16 @@ Dieses Programm ist freie Software: Sie können es unter den Bedingungen der GNU
         <source>&amp;Dark</source>
         <translation>&amp;Dunkel</translation>
     </message>
+    <message>
+        <source>NOT READY</source>
+        <translation>NICHT BEREIT</translation>
+    </message>
+    <message>
+        <source>The search for lost volumes cannot read %1.
+%2</source>
+        <translation>Die Suche nach verlorenen Volumes kann %1 nicht lesen.
+%2</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::ResultsCommands</name>
@@ -1389,6 +1403,169 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
     <message>
         <source>UDisks2 answered without a file descriptor</source>
         <translation>UDisks2 hat ohne Dateideskriptor geantwortet</translation>
+    </message>
+</context>
+<context>
+    <name>sarvik::app::ValueWords</name>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Byte</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 KB</translation>
+    </message>
+    <message>
+        <source>%1 File(s) and %2 Folder(s)</source>
+        <translation>%1 Datei(en) und %2 Ordner</translation>
+    </message>
+    <message>
+        <source>Less than 1 MB</source>
+        <translation>Weniger als 1 MB</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 MB ( Approx )</source>
+        <translation>%1 MB ( ca. )</translation>
+    </message>
+    <message>
+        <source>cannot open it: %1</source>
+        <translation>lässt sich nicht öffnen: %1</translation>
+    </message>
+    <message>
+        <source>unknown reason</source>
+        <translation>unbekannter Grund</translation>
+    </message>
+    <message>
+        <source>its boot sector cannot be read (I/O error), nor a backup of it</source>
+        <translation>sein Bootsektor ist nicht lesbar (E/A-Fehler), eine Sicherung davon ebenso wenig</translation>
+    </message>
+    <message>
+        <source>a disk whose GPT partition table names no partition: there is no volume to read</source>
+        <translation>ein Datenträger, dessen GPT-Partitionstabelle keine Partition nennt: es gibt kein Volume zu lesen</translation>
+    </message>
+    <message>
+        <source>not a FAT12, FAT16, FAT32, exFAT or NTFS volume but a %1 file: decompress it and open what comes out</source>
+        <translation>kein FAT12-, FAT16-, FAT32-, exFAT- oder NTFS-Volume, sondern eine %1-Datei: entpacken Sie sie und öffnen Sie das Ergebnis</translation>
+    </message>
+    <message>
+        <source>not a FAT12, FAT16, FAT32, exFAT or NTFS volume</source>
+        <translation>kein FAT12-, FAT16-, FAT32-, exFAT- oder NTFS-Volume</translation>
+    </message>
+    <message>
+        <source>a geometry these rules do not read: %1</source>
+        <translation>eine Geometrie, die diese Regeln nicht lesen: %1</translation>
+    </message>
+    <message>
+        <source>geometry rebuilt from the allocation tables and folders; the boot sector is gone and has no backup</source>
+        <translation>Geometrie aus den Belegungstabellen und Ordnern wiederhergestellt; der Bootsektor fehlt und hat keine Sicherung</translation>
+    </message>
+    <message>
+        <source>read from the backup boot sector (sector %1); the main one cannot be read or is damaged</source>
+        <translation>aus dem Sicherungs-Bootsektor gelesen (Sektor %1); der eigentliche ist nicht lesbar oder beschädigt</translation>
+    </message>
+    <message>
+        <source>the image ends at sector %1 of the volume&apos;s %2: %3 (%4%) is missing</source>
+        <translation>das Abbild endet bei Sektor %1 von %2 des Volumes: %3 (%4 %) fehlen</translation>
+    </message>
+    <message>
+        <source>Free space holds data no entry names (%1 of %2 sampled clusters)</source>
+        <translation>Der freie Speicher enthält Daten, die kein Eintrag nennt (%1 von %2 geprüften Clustern)</translation>
+    </message>
+    <message>
+        <source>, and the MFT records of an earlier file system (a quick format leaves them behind)</source>
+        <translation>, dazu MFT-Datensätze eines früheren Dateisystems (eine Schnellformatierung lässt sie zurück)</translation>
+    </message>
+    <message>
+        <source>%1 to read</source>
+        <translation>%1 zu lesen</translation>
+    </message>
+    <message>
+        <source>; a rough guess at this device&apos;s speed: under a second</source>
+        <translation>; grob geschätzt bei der Geschwindigkeit dieses Geräts: unter einer Sekunde</translation>
+    </message>
+    <message>
+        <source>; a rough guess at this device&apos;s speed: about %1</source>
+        <translation>; grob geschätzt bei der Geschwindigkeit dieses Geräts: etwa %1</translation>
+    </message>
+    <message>
+        <source>%1. Deep Search reads it: %2.</source>
+        <translation>%1. Die Tiefensuche liest sie: %2.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 bytes</source>
+        <translation>%1 von %2 Byte</translation>
+    </message>
+    <message>
+        <source>%1 unreadable block(s) written as zeros</source>
+        <translation>%1 unlesbare(r) Block/Blöcke als Nullen geschrieben</translation>
+    </message>
+    <message>
+        <source>incomplete: %1</source>
+        <translation>unvollständig: %1</translation>
+    </message>
+    <message>
+        <source>cut short at %1</source>
+        <translation>abgebrochen bei %1</translation>
+    </message>
+    <message>
+        <source>incomplete: %1 written, the data ends there</source>
+        <translation>unvollständig: %1 geschrieben, dort enden die Daten</translation>
+    </message>
+    <message>
+        <source>cut at the volume&apos;s end after %1: the rest would lie past its last cluster</source>
+        <translation>am Ende des Volumes nach %1 abgeschnitten: der Rest läge hinter seinem letzten Cluster</translation>
+    </message>
+    <message>
+        <source>incomplete: writing failed after %1</source>
+        <translation>unvollständig: Schreiben nach %1 fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>not written: could not be created</source>
+        <translation>nicht geschrieben: konnte nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>not written: its MFT record could not be read</source>
+        <translation>nicht geschrieben: sein MFT-Datensatz war nicht lesbar</translation>
+    </message>
+    <message>
+        <source>not written: no data left to copy</source>
+        <translation>nicht geschrieben: keine Daten mehr zu kopieren</translation>
+    </message>
+    <message>
+        <source>not written</source>
+        <translation>nicht geschrieben</translation>
+    </message>
+    <message>
+        <source>%1: written from %2 cluster(s) now in use by other files</source>
+        <translation>%1: aus %2 Cluster(n) geschrieben, die jetzt von anderen Dateien belegt sind</translation>
+    </message>
+    <message>
+        <source>%1: folder could not be created</source>
+        <translation>%1: Ordner konnte nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Unable to open the file</source>
+        <translation>Die Datei lässt sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>    Invalid version of the file found : %1</source>
+        <translation>    Ungültige Dateiversion gefunden: %1</translation>
+    </message>
+    <message>
+        <source>              version of file does not match with current version 1.0</source>
+        <translation>              Die Dateiversion passt nicht zur aktuellen Version 1.0</translation>
+    </message>
+    <message>
+        <source>The snapshot is damaged: %1</source>
+        <translation>Der Schnappschuss ist beschädigt: %1</translation>
+    </message>
+    <message>
+        <source>%1 (%2 of %3 clusters in use by something else)</source>
+        <translation>%1 (%2 von %3 Clustern von etwas anderem belegt)</translation>
     </message>
 </context>
 <context>

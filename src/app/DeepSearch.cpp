@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "app/ResultsHost.h"
 #include "app/ScanRunner.h"
+#include "app/ValueWords.h"
 #include "app/Wording.h"
 #include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
@@ -157,8 +158,8 @@ void DeepSearch::sampled()
 {
     if (!m_onResults || running())
         return;
-    if (const std::string offer = session::deepSearchOffer(m_check->sample()); !offer.empty())
-        m_bar.showOffer(QString::fromStdString(offer));
+    if (const QString offer = deepSearchOfferWords(m_check->sample()); !offer.isEmpty())
+        m_bar.showOffer(offer);
 }
 
 void DeepSearch::searchEnded()

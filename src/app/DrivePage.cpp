@@ -5,6 +5,7 @@
 #include "app/LostVolumeSearch.h"
 #include "app/MessageBoxes.h"
 #include "app/UDisksClient.h"
+#include "app/ValueWords.h"
 #include "app/Wording.h"
 #include "catalogue/NameText.h"
 #include "container/ContainerSource.h"
@@ -310,10 +311,10 @@ void RecoveryWindow::ShowVolumeInfo()
     if (emptyImage)
         notes << tr("Not ready: the file is empty.");
     else if (!m_selection)
-        notes << tr("Not ready: %1.").arg(QString::fromStdString(disk::selectFailureText(m_selection)));
-    for (const auto& note : {disk::backupBootText(m_session.volume.info), disk::truncationText(m_session.volume.info)})
+        notes << tr("Not ready: %1.").arg(selectFailureWords(m_selection));
+    for (const auto& note : {backupBootWords(m_session.volume.info), truncationWords(m_session.volume.info)})
         if (note)
-            notes << tr("Note: %1.").arg(QString::fromStdString(*note));
+            notes << tr("Note: %1.").arg(*note);
     // What holds the volume, when it is a container: its kind, size and stored hashes.
     if (m_selectedDrive && *m_selectedDrive < m_drives.size() &&
         m_drives[*m_selectedDrive].kind == disk::DriveKind::Image)
@@ -338,13 +339,11 @@ void RecoveryWindow::ShowVolumeInfo()
     m_values[0]->setText(QString::fromStdString(catalogue::toUtf8(texts.label)));
     // A value the drive did not give (it could not be read, or holds no volume) is unknown, not 0.
     const disk::VolumeInfo& info = m_session.volume.info;
-    const auto known = [](bool given, const std::string& text) {
-        return given ? QString::fromStdString(text) : tr("Unknown");
-    };
-    m_values[1]->setText(known(info.VolumeSectors / 2 / 1024 != 0 || m_selection, texts.capacity));
-    m_values[2]->setText(known(info.VolumeClusterSectors != 0, texts.sectorsPerCluster));
-    m_values[3]->setText(known(info.BytesPerSector != 0, texts.bytesPerSector));
-    m_values[4]->setText(QString::fromStdString(texts.fileSystem));
+    const auto known = [](bool given, const QString& text) { return given ? text : tr("Unknown"); };
+    m_values[1]->setText(known(info.VolumeSectors / 2 / 1024 != 0 || m_selection, capacityWords(info)));
+    m_values[2]->setText(known(info.VolumeClusterSectors != 0, countWords(info.VolumeClusterSectors)));
+    m_values[3]->setText(known(info.BytesPerSector != 0, countWords(info.BytesPerSector)));
+    m_values[4]->setText(info.VolumeSupported == 1 ? QString::fromStdString(texts.fileSystem) : tr("NOT READY"));
 }
 
 void RecoveryWindow::showNext(bool show)
@@ -369,7 +368,9 @@ void RecoveryWindow::searchLostVolumes()
     LostVolumeSearchDialog box(drive, this);
     const LostVolumeSearchResult result = box.run();
     if (!result.error.empty()) {
-        MessageDialog(this, MessageKind::Error, QString::fromStdString(result.error));
+        MessageDialog(
+            this, MessageKind::Error,
+            tr("The search for lost volumes cannot read %1.\n%2").arg(disk, QString::fromStdString(result.error)));
         return;
     }
     QTreeWidgetItem* first = nullptr;

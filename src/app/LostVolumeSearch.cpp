@@ -106,7 +106,7 @@ LostVolumeSearchResult LostVolumeSearchDialog::run()
     m_job.start([whole](std::string& error) -> std::shared_ptr<const disk::BlockSource> {
         auto disk = platform::openWholeSource(whole, &error);
         if (!disk && error.empty())
-            error = whole + ": cannot be opened";
+            error = LostVolumeSearchDialog::tr("%1: cannot be opened").arg(QString::fromStdString(whole)).toStdString();
         return disk;
     });
     exec();

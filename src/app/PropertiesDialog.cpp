@@ -2,6 +2,7 @@
 #include "app/PropertiesDialog.h"
 
 #include "app/MessageBoxes.h"
+#include "app/ValueWords.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -10,11 +11,13 @@
 namespace sarvik::app {
 
 PropertiesValues::PropertiesValues(const session::RowProperties& p)
-    : name(QString::fromStdString(p.name)), size(QString::fromStdString(p.size)),
-      contents(QString::fromStdString(p.contents)), created(QString::fromStdString(p.created)),
+    : name(QString::fromStdString(p.name)), size(p.folder ? folderSizeWords(p.totals) : fileSizeWords(p.bytes)),
+      contents(p.folder ? contentsWords(p.totals) : QString()), created(QString::fromStdString(p.created)),
       modified(QString::fromStdString(p.modified)), folder(p.folder),
       bytes(PropertiesDialog::tr("%1 bytes").arg(QLocale().toString(static_cast<qulonglong>(p.bytes)))),
-      path(QString::fromStdString(p.path)), condition(QString::fromStdString(p.condition)),
+      path(QString::fromStdString(p.path)),
+      condition(p.folder ? QString::fromStdString(p.condition)
+                         : conditionWords(p.conditionWord, p.conditionClustersInUse, p.conditionClusters)),
       clusters(QString::fromStdString(p.clusters)), createdTime(QString::fromStdString(p.createdTime)),
       modifiedTime(QString::fromStdString(p.modifiedTime)), accessedTime(QString::fromStdString(p.accessedTime)),
       changedTime(QString::fromStdString(p.changedTime))

@@ -16,6 +16,7 @@
 #include "app/ResultsHost.h"
 #include "app/SavingDialog.h"
 #include "app/SourceGuard.h"
+#include "app/ValueWords.h"
 #include "app/Wording.h"
 #include "catalogue/NameText.h"
 #include "platform/Devices.h"
@@ -300,9 +301,7 @@ void ResultsCommands::showRecoveryOutcome(const recovery::RecoveryReport& report
     const session::RecoverySummary summary =
         session::recoverySummary(report, folder.toStdString(), request,
                                  [&locale](std::uint64_t n) { return locale.toString(qulonglong{n}).toStdString(); });
-    QStringList lines;
-    for (const std::string& line : summary.details)
-        lines << QString::fromStdString(line);
+    const QStringList lines = recoveryDetailWords(report);
     const QString text = recoverySummaryWords(report, folder, request);
     const bool losses = summary.losses;
     MessageBox box(m_host.hostWidget(), !losses ? MessageKind::Information : MessageKind::Error, text, false,

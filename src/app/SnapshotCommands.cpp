@@ -18,6 +18,7 @@
 #include "app/ResultsHost.h"
 #include "app/SavingDialog.h"
 #include "app/SourceGuard.h"
+#include "app/ValueWords.h"
 #include "catalogue/NameText.h"
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
@@ -131,7 +132,8 @@ void ResultsCommands::SaveSnapshot()
         OutOfMemoryEnd(m_host.hostWidget());
     }
     if (!encoded.ok) {
-        MessageDialog(m_host.hostWidget(), MessageKind::Error, QString::fromStdString(encoded.error));
+        MessageDialog(m_host.hostWidget(), MessageKind::Error,
+                      tr("The snapshot could not be saved. %1").arg(QString::fromStdString(encoded.error)));
         return;
     }
     std::string error;
@@ -159,7 +161,7 @@ void ResultsCommands::LoadSnapshot()
         OutOfMemoryEnd(m_host.hostWidget());
     }
     if (loaded.refused) {
-        MessageDialog(m_host.hostWidget(), MessageKind::Error, QString::fromStdString(loaded.refusal));
+        MessageDialog(m_host.hostWidget(), MessageKind::Error, snapshotRefusalWords(loaded));
         return;
     }
     // A file cut short or a scan with losses: the list is not the whole volume.

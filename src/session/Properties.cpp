@@ -154,6 +154,7 @@ RowProperties rowProperties(const scan::ScanSession& session, const catalogue::F
         values.contents = contentsText(totals);
         values.size = folderSizeText(totals);
         values.bytes = totals.bytes;
+        values.totals = totals;
         values.path = nodePath(session.tree, static_cast<std::uint32_t>(row.key));
     } else {
         values.size = fileSizeText(row.size);
@@ -165,6 +166,9 @@ RowProperties rowProperties(const scan::ScanSession& session, const catalogue::F
             node != nullptr && node->folderIndex >= 0 ? nodePath(session.tree, node->handle) : std::string("/");
         values.path = folder + (folder.size() > 1 ? "/" : "") + values.name;
         values.condition = row.condition.empty() ? std::string("Unknown") : row.condition;
+        values.conditionWord = values.condition;
+        values.conditionClusters = row.conditionClusters;
+        values.conditionClustersInUse = row.conditionClustersInUse;
         if (row.conditionClusters != 0)
             values.condition += " (" + std::to_string(row.conditionClustersInUse) + " of " +
                                 std::to_string(row.conditionClusters) + " clusters in use by something else)";

@@ -39,10 +39,14 @@ struct FolderTotals {
 struct RowProperties {
     std::string name, size, contents, created, modified;
     bool folder = false;
-    std::uint64_t bytes = 0; ///< the file's size, or all the files a folder holds
-    std::string path;        ///< from the root, "/" between names
-    std::string condition;   ///< files: the Condition column's word and the clusters it counted
-    std::string clusters;    ///< where the data lies, as the scan found it
+    std::uint64_t bytes = 0;                  ///< the file's size, or all the files a folder holds
+    FolderTotals totals;                      ///< a folder's, for a front end that words them itself
+    std::string path;                         ///< from the root, "/" between names
+    std::string condition;                    ///< files: the Condition column's word and the clusters it counted
+    std::string conditionWord;                ///< files: the Condition column's word alone
+    std::uint64_t conditionClusters = 0;      ///< clusters the condition counted (0: none)
+    std::uint64_t conditionClustersInUse = 0; ///< of them, in use by something else
+    std::string clusters;                     ///< where the data lies, as the scan found it
     std::string createdTime, modifiedTime, accessedTime, changedTime;
 };
 /// A time with its time of day where the file system keeps one; empty for none

@@ -6,6 +6,8 @@
 #include "snapshot/SnapshotFile.h"
 #include "snapshot/SnapshotMftRuns.h"
 
+#include <optional>
+
 namespace sarvik::session {
 
 std::string typedSnapshotPath(std::string_view chosen)
@@ -39,6 +41,35 @@ SnapshotBytes encodeSnapshot(const scan::ScanSession& session)
     return out;
 }
 
+namespace {
+
+/// The refusal's kind, told by the fixed words each kind of message begins with.
+void classifyRefusal(SnapshotLoad& out)
+{
+    const std::string& message = out.refusal;
+    const auto after = [&message](std::string_view head) -> std::optional<std::string> {
+        if (message.compare(0, head.size(), head) != 0)
+            return std::nullopt;
+        return message.substr(head.size());
+    };
+    if (message == snapshot::kCannotOpenMessage) {
+        out.reason = SnapshotRefusal::CannotOpen;
+    } else if (message == snapshot::kBadVersionMessage) {
+        out.reason = SnapshotRefusal::OtherVersion;
+    } else if (const auto tag = after(snapshot::kBadTagMessage)) {
+        out.reason = SnapshotRefusal::NotASnapshot;
+        out.detail = *tag;
+    } else if (const auto damage = after(snapshot::kDamagedMessage)) {
+        out.reason = SnapshotRefusal::Damaged;
+        out.detail = *damage;
+    } else {
+        out.reason = SnapshotRefusal::Other;
+        out.detail = message;
+    }
+}
+
+} // namespace
+
 SnapshotLoad loadSnapshot(scan::ScanSession& session, const std::string& path)
 {
     SnapshotLoad out;
@@ -46,6 +77,7 @@ SnapshotLoad loadSnapshot(scan::ScanSession& session, const std::string& path)
     if (loaded.status == snapshot::DecodeStatus::Refused) {
         out.refused = true;
         out.refusal = loaded.message;
+        classifyRefusal(out);
         return out;
     }
     if (!loaded.message.empty())

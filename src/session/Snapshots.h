@@ -30,11 +30,23 @@ struct SnapshotBytes {
 };
 [[nodiscard]] SnapshotBytes encodeSnapshot(const scan::ScanSession& session);
 
+/// Why a snapshot file was refused, for a front end that words it itself.
+enum class SnapshotRefusal {
+    None,
+    CannotOpen,   ///< the file could not be opened or read
+    NotASnapshot, ///< it does not begin with a snapshot's tag; `detail`: what it begins with
+    OtherVersion, ///< a snapshot of a version other than 1.0
+    Damaged,      ///< damage before its records; `detail`: what and where, after "The snapshot is damaged: "
+    Other,        ///< `detail` is the whole reason
+};
+
 /// What a load of a snapshot file gave.
 struct SnapshotLoad {
     /// Nothing was loaded; `refusal` says why, and the session is as it was.
     bool refused = false;
     std::string refusal;
+    SnapshotRefusal reason = SnapshotRefusal::None;
+    std::string detail;
     /// A file cut short or a scan with losses: one line each (empty when whole).
     std::vector<std::string> partial;
 };

@@ -437,7 +437,7 @@ std::string toText(ByteSpan bytes)
 
 std::string damaged(const std::string& what, std::size_t offset)
 {
-    return "The snapshot is damaged: " + what + " (at byte " + std::to_string(offset) + ")";
+    return std::string(kDamagedMessage) + what + " (at byte " + std::to_string(offset) + ")";
 }
 
 /// One record of the body, bounded by its own length field.

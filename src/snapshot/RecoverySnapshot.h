@@ -117,6 +117,8 @@ inline constexpr std::string_view kBadTagMessage = "    Invalid version of the f
 inline constexpr std::string_view kBadVersionMessage =
     "              version of file does not match with current version 1.0";
 inline constexpr std::string_view kCannotOpenMessage = "Unable to open the file";
+/// What every message about damage in a snapshot begins with.
+inline constexpr std::string_view kDamagedMessage = "The snapshot is damaged: ";
 
 /// Bytes of the fixed part of each record kind (what its length counts besides the name).
 inline constexpr std::size_t kFatFolderFixed = 15;

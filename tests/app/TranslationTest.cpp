@@ -5,25 +5,40 @@
 // (placeholders, accelerators, the blanks the code joins texts with) and holds
 // every text of the sources; dates and sizes follow the locale.
 
+#include "GuiTestSupport.h"
+#include "app/CommandIds.h"
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
+#include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
+#include "app/ResultsCommands.h"
 #include "app/Translations.h"
+#include "app/ValueWords.h"
 #include "app/Wording.h"
 #include "catalogue/StatusReport.h"
+#include "disk/Volume.h"
 #include "platform/Devices.h"
+#include "platform/DriveDiscovery.h"
 #include "recovery/RecoveryReport.h"
+#include "scan/FreeSpaceSample.h"
 #include "scan/ScanSession.h"
 #include "session/DeepSearchOutcome.h"
+#include "session/FreeSpaceJob.h"
+#include "session/Properties.h"
 #include "session/RecoveryOutcome.h"
+#include "session/Snapshots.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QMenuBar>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -159,6 +174,10 @@ private slots:
     void deepSearchWordsMatchTheCoreInEnglish();
     void recoverySummaryMatchesTheCoreInEnglish();
     void datesAndSizesFollowTheLocale();
+    void valueWordsMatchTheCoreInEnglish();
+    void valueWordsInGerman();
+    void germanPropertiesAndDrivePage();
+    void snapshotRefusalsWorded();
     void germanCatalogueIsCompleteAndFaithful();
     void germanCatalogueHoldsEverySourceText();
 
@@ -316,6 +335,234 @@ void TranslationTest::datesAndSizesFollowTheLocale()
     // No calendar has these days: the text is shown as the catalogue gave it.
     for (const char* notADate : {"00-00-1980 ", "29-2-2023", "31-4-2020 1:2:3", "1-1-2020 24:00:00", "", "1-1"})
         QCOMPARE(app::FileListModel::localDate(notADate), QString::fromLatin1(notADate));
+}
+
+void TranslationTest::valueWordsMatchTheCoreInEnglish()
+{
+    // The window words these values itself; in English it says what the
+    // command line and the core's own texts say. The C locale as the system
+    // gives it (LANG=C) groups digits; the window's values do not.
+    QLocale system(QLocale::C);
+    system.setNumberOptions(QLocale::DefaultNumberOptions);
+    QLocale::setDefault(system);
+    for (const std::uint64_t size : {0ULL, 1023ULL, 1024ULL, 3'145'851ULL, 5'000'000'000ULL})
+        QCOMPARE(app::fileSizeWords(size), QString::fromStdString(session::fileSizeText(size)));
+    for (const session::FolderTotals totals :
+         {session::FolderTotals{}, session::FolderTotals{2, 3, 5'000'000}, session::FolderTotals{1, 1, 1'048'575}}) {
+        QCOMPARE(app::contentsWords(totals), QString::fromStdString(session::contentsText(totals)));
+        QCOMPARE(app::folderSizeWords(totals), QString::fromStdString(session::folderSizeText(totals)));
+    }
+
+    disk::VolumeInfo info;
+    info.VolumeSupported = 1;
+    info.VolumeSectors = 65'536;
+    info.FileSystemSectors = 131'073;
+    info.BackupBootSector = true;
+    info.BackupBootSectorAt = 6 * 512;
+    QCOMPARE(app::capacityWords(info), QString::fromStdString(disk::ShowVolumeInfo(info).capacity));
+    QCOMPARE(app::truncationWords(info), std::optional(QString::fromStdString(*disk::truncationText(info))));
+    QCOMPARE(app::backupBootWords(info), std::optional(QString::fromStdString(*disk::backupBootText(info))));
+    info.BytesPerSector = 4096;
+    info.FileSystemSectors = ~0ULL; // a boot sector claiming more bytes than 64 bits count
+    QCOMPARE(app::truncationWords(info), std::optional(QString::fromStdString(*disk::truncationText(info))));
+    info.GeometryRebuilt = true;
+    QCOMPARE(app::backupBootWords(info), std::optional(QString::fromStdString(*disk::backupBootText(info))));
+    info.VolumeSupported = 0;
+    QVERIFY(!app::truncationWords(info) && !app::backupBootWords(info));
+
+    using disk::SelectStatus;
+    for (const SelectStatus status : {SelectStatus::Ready, SelectStatus::CannotOpen, SelectStatus::Unreadable,
+                                      SelectStatus::NotAVolume, SelectStatus::UnsupportedGeometry})
+        for (const char* detail : {"", "gzip-compressed"})
+            for (const bool emptyGpt : {false, true}) {
+                disk::SelectResult result;
+                result.status = status;
+                result.detail = detail;
+                result.emptyGpt = emptyGpt;
+                QCOMPARE(app::selectFailureWords(result), QString::fromStdString(disk::selectFailureText(result)));
+            }
+
+    scan::FreeSpaceSample sample;
+    QVERIFY(app::deepSearchOfferWords(sample).isEmpty());
+    sample.sampled = 256;
+    sample.holdingData = 212;
+    sample.bytesToRead = 59'100'000'000;
+    for (const double speed : {0.0, 1e12, 80e6})
+        for (const bool earlierMft : {false, true}) {
+            sample.bytesPerSecond = speed;
+            sample.earlierMft = earlierMft;
+            QCOMPARE(app::deepSearchOfferWords(sample), QString::fromStdString(session::deepSearchOffer(sample)));
+        }
+
+    // One file of each outcome, with and without blocks written as zeros, a
+    // reason and clusters in use, and a folder that could not be made.
+    recovery::RecoveryReport report;
+    for (int outcome = 0; outcome <= static_cast<int>(recovery::FileOutcome::Unreadable); ++outcome)
+        for (const std::uint32_t zeros : {0U, 2U})
+            for (const char* error : {"", "No space left on device"}) {
+                recovery::FileReport f;
+                f.path = "/out/f" + std::to_string(outcome) + "\xE2\x80\xAE.txt";
+                f.size = 20'000;
+                f.bytesWritten = 12'288;
+                f.zeroFilledBlocks = zeros;
+                f.clustersInUse = zeros == 0 ? 3 : 0;
+                f.error = error;
+                f.outcome = static_cast<recovery::FileOutcome>(outcome);
+                report.add(f);
+            }
+    report.folderFailed("/out/d", "Permission denied");
+    const std::vector<std::string> details = session::recoverySummary(report, "/out", {40, false}).details;
+    QStringList core;
+    for (const std::string& line : details)
+        core << QString::fromStdString(line);
+    QVERIFY(core.size() > 15);
+    QCOMPARE(app::recoveryDetailWords(report), core);
+
+    // A locale of its own groups the digits its way, in English too.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(app::fileSizeWords(3'145'851), QStringLiteral("3,073 KB"));
+}
+
+void TranslationTest::valueWordsInGerman()
+{
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(app::fileSizeWords(5'000'000'000), QStringLiteral("4.882.813 KB"));
+    QCOMPARE(app::contentsWords({2, 1'235, 0}), QStringLiteral("2 Datei(en) und 1.234 Ordner"));
+    QCOMPARE(app::folderSizeWords({}), QStringLiteral("Weniger als 1 MB"));
+    QCOMPARE(app::conditionWords("Partly overwritten", 2, 1'500),
+             QStringLiteral("Teilweise überschrieben (2 von 1.500 Clustern von etwas anderem belegt)"));
+    disk::SelectResult notAVolume;
+    notAVolume.status = disk::SelectStatus::NotAVolume;
+    QCOMPARE(app::selectFailureWords(notAVolume),
+             QStringLiteral("kein FAT12-, FAT16-, FAT32-, exFAT- oder NTFS-Volume"));
+    disk::VolumeInfo info;
+    info.VolumeSupported = 1;
+    info.VolumeSectors = 4'096;
+    info.FileSystemSectors = 8'192;
+    QCOMPARE(app::truncationWords(info).value_or(QString()),
+             QStringLiteral("das Abbild endet bei Sektor 4.096 von 8.192 des Volumes: 2,0 MiB (50 %) fehlen"));
+    scan::FreeSpaceSample sample;
+    sample.sampled = 256;
+    sample.holdingData = 212;
+    sample.bytesToRead = 59'100'000'000;
+    sample.bytesPerSecond = 82'083'333;
+    QCOMPARE(app::deepSearchOfferWords(sample),
+             QStringLiteral("Der freie Speicher enthält Daten, die kein Eintrag nennt (212 von 256 geprüften "
+                            "Clustern). Die Tiefensuche liest sie: 59,1 GB zu lesen; grob geschätzt bei der "
+                            "Geschwindigkeit dieses Geräts: etwa 12 min."));
+    recovery::FileReport cut;
+    cut.path = "/out/a.jpg";
+    cut.size = 20'000;
+    cut.bytesWritten = 12'288;
+    cut.outcome = recovery::FileOutcome::CutShort;
+    recovery::RecoveryReport report;
+    report.add(cut);
+    QCOMPARE(app::recoveryDetailWords(report),
+             QStringList{QStringLiteral("/out/a.jpg: abgebrochen bei 12.288 von 20.000 Byte")});
+}
+
+#define NEED_VOLUME(path)                                                                                              \
+    if (!QFileInfo::exists(path))                                                                                      \
+    QSKIP("no test volume: run tools/make-test-volumes.sh")
+
+void TranslationTest::germanPropertiesAndDrivePage()
+{
+    // The window's own values of a real volume, read under the German locale.
+    const QString image = QStringLiteral(SARVIK_TEST_VOLUMES "/fat16.img");
+    NEED_VOLUME(image);
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString noise = dir.filePath(QStringLiteral("noise.img"));
+    QFile noiseFile(noise);
+    QVERIFY(noiseFile.open(QIODevice::WriteOnly));
+    QVERIFY(noiseFile.write(QByteArray(65'536, '\x5A')) == 65'536);
+    noiseFile.close();
+    app::RecoveryWindow w(
+        {platform::imageDriveItem(image.toStdString()), platform::imageDriveItem(noise.toStdString())}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTreeWidget* tree = w.driveTree();
+    const auto click = [tree](int child) {
+        QTreeWidgetItem* item = tree->topLevelItem(0)->child(child);
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    };
+    click(1);
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NICHT BEREIT"));
+    QCOMPARE(w.statusLine()->text(),
+             QStringLiteral("Nicht bereit: kein FAT12-, FAT16-, FAT32-, exFAT- oder NTFS-Volume."));
+    click(0);
+    QCOMPARE(w.valueLabel(1)->text(), QStringLiteral("32 MB ( ca. )"));
+    QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("FAT16"));
+    QVERIFY(w.nextButton()->isVisible());
+    QSignalSpy done(&w, &app::RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+    QVERIFY(done.wait(60000));
+
+    const app::FileListModel& model = *w.fileListModel();
+    const auto properties = [&w, &model](const QString& name) {
+        int row = -1;
+        for (int r = 0; r < model.rowCount() && row < 0; ++r)
+            if (model.text(r, app::FileListModel::Name) == name)
+                row = r;
+        w.setFocusOnTree(false);
+        w.detailsView()->selectionModel()->setCurrentIndex(model.index(row, 0), QItemSelectionModel::ClearAndSelect |
+                                                                                    QItemSelectionModel::Rows);
+        QStringList values;
+        guitest::whenModal<app::PropertiesDialog>([&values](app::PropertiesDialog* d) {
+            values << d->value(1011) << d->value(1013) << d->extra(app::PropertiesDialog::Extra::Bytes)
+                   << d->extra(app::PropertiesDialog::Extra::Condition);
+            d->accept();
+        });
+        w.commands()->run(app::Command::Properties);
+        return values;
+    };
+    // 3,145,851 bytes.
+    QCOMPARE(properties(QStringLiteral("Large archive.dat")),
+             (QStringList{QStringLiteral("3.073 KB"), QString(), QStringLiteral("3.145.851 Byte"),
+                          QStringLiteral("Gut (0 von 1.537 Clustern von etwas anderem belegt)")}));
+    // 20000 + 35000 + 3000 bytes in three files and one folder below it.
+    QCOMPARE(properties(QStringLiteral("Photos")),
+             (QStringList{QStringLiteral("Weniger als 1 MB"), QStringLiteral("3 Datei(en) und 1 Ordner"),
+                          QStringLiteral("58.000 Byte"), QString()}));
+}
+
+void TranslationTest::snapshotRefusalsWorded()
+{
+    // Each kind of file a snapshot load refuses: in English the load's own
+    // words, in German the window's.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const auto file = [&dir](const char* name, const QByteArray& bytes) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            return QString();
+        return path;
+    };
+    const QString paths[] = {file("foreign.rvu", "garbage and more"), file("v2.rvu", "RVX4.022.0"),
+                             file("cut.rvu", QByteArray("RVX4.021.0\x01", 11)), dir.filePath("none.rvu")};
+    const session::SnapshotRefusal kinds[] = {session::SnapshotRefusal::NotASnapshot,
+                                              session::SnapshotRefusal::OtherVersion, session::SnapshotRefusal::Damaged,
+                                              session::SnapshotRefusal::CannotOpen};
+    std::vector<session::SnapshotLoad> loads;
+    for (std::size_t i = 0; i < std::size(paths); ++i) {
+        QVERIFY(!paths[i].isEmpty());
+        scan::ScanSession session;
+        loads.push_back(session::loadSnapshot(session, paths[i].toStdString()));
+        QVERIFY(loads.back().refused);
+        QCOMPARE(int(loads.back().reason), int(kinds[i]));
+        QCOMPARE(app::snapshotRefusalWords(loads.back()), QString::fromStdString(loads.back().refusal));
+    }
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QCOMPARE(app::snapshotRefusalWords(loads[0]), QStringLiteral("    Ungültige Dateiversion gefunden: garbage"));
+    QCOMPARE(app::snapshotRefusalWords(loads[1]),
+             QStringLiteral("              Die Dateiversion passt nicht zur aktuellen Version 1.0"));
+    QVERIFY(app::snapshotRefusalWords(loads[2]).startsWith(QStringLiteral("Der Schnappschuss ist beschädigt: ")));
+    QCOMPARE(app::snapshotRefusalWords(loads[3]), QStringLiteral("Die Datei lässt sich nicht öffnen"));
 }
 
 void TranslationTest::germanCatalogueIsCompleteAndFaithful()
