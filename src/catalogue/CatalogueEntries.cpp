@@ -146,36 +146,44 @@ std::uintptr_t Catalogue::storageStamp() const noexcept
            (m_lists.NtfsFileList.size() << 17); // NOLINT
 }
 
-std::uint64_t Catalogue::parentKey(EntryId id) const noexcept
+namespace {
+
+/// `field` of entry `id` in whichever of the four lists holds it; 0 when none does.
+template <typename Field>
+std::uint64_t listedField(const FileSystemLists& lists, bool ntfs, EntryId id, Field field) noexcept
 {
     if (id == kRootEntryId || id == kNoEntryId)
         return 0;
     const std::size_t i = entryIndex(id);
-    const bool ntfs = kind() == CatalogueKind::Ntfs;
-    if (isFolderId(id)) {
-        if (ntfs)
-            return i < m_lists.NtfsFolderList.size() ? m_lists.NtfsFolderList[i].parentRecord : 0;
-        return i < m_lists.FatFolderList.size() ? m_lists.FatFolderList[i].parentCluster : 0;
-    }
-    if (ntfs)
-        return i < m_lists.NtfsFileList.size() ? m_lists.NtfsFileList[i].parentRecord : 0;
-    return i < m_lists.FatFileList.size() ? m_lists.FatFileList[i].parentCluster : 0;
+    const auto at = [&](const auto& list) -> std::uint64_t { return i < list.size() ? field(list[i]) : 0; };
+    if (isFolderId(id))
+        return ntfs ? at(lists.NtfsFolderList) : at(lists.FatFolderList);
+    return ntfs ? at(lists.NtfsFileList) : at(lists.FatFileList);
+}
+
+} // namespace
+
+std::uint64_t Catalogue::parentKey(EntryId id) const noexcept
+{
+    struct Parent {
+        std::uint64_t operator()(const FatFolderEntry& e) const noexcept { return e.parentCluster; }
+        std::uint64_t operator()(const FatFileEntry& e) const noexcept { return e.parentCluster; }
+        std::uint64_t operator()(const NtfsFolderEntry& e) const noexcept { return e.parentRecord; }
+        std::uint64_t operator()(const NtfsFileEntry& e) const noexcept { return e.parentRecord; }
+    };
+    return listedField(m_lists, kind() == CatalogueKind::Ntfs, id, Parent{});
 }
 
 std::uint64_t Catalogue::listId(EntryId id) const noexcept
 {
-    if (id == kRootEntryId || id == kNoEntryId)
-        return 0;
-    const std::size_t i = entryIndex(id);
-    const bool ntfs = kind() == CatalogueKind::Ntfs;
-    if (isFolderId(id)) {
-        if (ntfs)
-            return i < m_lists.NtfsFolderList.size() ? m_lists.NtfsFolderList[i].treeItem : 0;
-        return i < m_lists.FatFolderList.size() ? m_lists.FatFolderList[i].treeItem : 0;
-    }
-    if (ntfs)
-        return i < m_lists.NtfsFileList.size() ? m_lists.NtfsFileList[i].recordSector : 0;
-    return i < m_lists.FatFileList.size() ? m_lists.FatFileList[i].ordinal : 0;
+    // A folder's tree handle, a FAT file's ordinal, an NTFS file's record sector.
+    struct ListId {
+        std::uint64_t operator()(const FatFolderEntry& e) const noexcept { return e.treeItem; }
+        std::uint64_t operator()(const FatFileEntry& e) const noexcept { return e.ordinal; }
+        std::uint64_t operator()(const NtfsFolderEntry& e) const noexcept { return e.treeItem; }
+        std::uint64_t operator()(const NtfsFileEntry& e) const noexcept { return e.recordSector; }
+    };
+    return listedField(m_lists, kind() == CatalogueKind::Ntfs, id, ListId{});
 }
 
 Entry Catalogue::entry(EntryId id) const
