@@ -2,6 +2,7 @@
 // The drive page and the scan: the drives listed, an image opened, Next, the
 // scan's progress and its end.
 
+#include "win32/FileDialog.h"
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"
@@ -146,16 +147,8 @@ void MainWindow::chooseImage()
         customize->AddText(1, note.c_str());
         customize->Release();
     }
-    IShellItem* item = nullptr;
-    if (SUCCEEDED(dialog->Show(m_window)) && SUCCEEDED(dialog->GetResult(&item))) {
-        wchar_t* path = nullptr;
-        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
-            addImage(path);
-            ::CoTaskMemFree(path);
-        }
-        item->Release();
-    }
-    dialog->Release();
+    if (const std::wstring path = shownFileSystemPath(dialog, m_window); !path.empty())
+        addImage(path);
     ::SetFocus(m_drives);
 }
 

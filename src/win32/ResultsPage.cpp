@@ -3,6 +3,7 @@
 // session::FileListRows, sorting, the selection, and the copy of the selected
 // files into a folder the user chooses.
 
+#include "win32/FileDialog.h"
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"
@@ -176,25 +177,14 @@ void MainWindow::recoverSelected()
 
 std::wstring MainWindow::chooseFolder()
 {
-    std::wstring chosen;
     IFileOpenDialog* dialog = nullptr;
     if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
-        return chosen;
+        return {};
     DWORD options = 0;
     dialog->GetOptions(&options);
     dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
     dialog->SetTitle(L"Recover the Selected Files Into");
-    IShellItem* item = nullptr;
-    if (SUCCEEDED(dialog->Show(m_window)) && SUCCEEDED(dialog->GetResult(&item))) {
-        wchar_t* path = nullptr;
-        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
-            chosen = path;
-            ::CoTaskMemFree(path);
-        }
-        item->Release();
-    }
-    dialog->Release();
-    return chosen;
+    return shownFileSystemPath(dialog, m_window);
 }
 
 bool MainWindow::startCopy(const std::wstring& folder, recovery::RecoveryMode mode, std::vector<bool> selected)

@@ -3,6 +3,7 @@
 // shows its results without a scan (the files are read from the volume the
 // snapshot names when they are recovered).
 
+#include "win32/FileDialog.h"
 #include "win32/MainWindow.h"
 
 #include "catalogue/NameText.h"
@@ -46,12 +47,11 @@ std::wstring comparable(const std::wstring& path)
 
 std::wstring MainWindow::chooseSnapshotFile(bool save)
 {
-    std::wstring chosen;
     IFileDialog* dialog = nullptr;
     if (FAILED(::CoCreateInstance(save ? CLSID_FileSaveDialog : CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
                                   save ? __uuidof(IFileSaveDialog) : __uuidof(IFileOpenDialog),
                                   reinterpret_cast<void**>(&dialog))))
-        return chosen;
+        return {};
     const COMDLG_FILTERSPEC types[] = {{L"Recovery snapshots", L"*.rvu"}, {L"All files", L"*.*"}};
     dialog->SetFileTypes(2, types);
     dialog->SetDefaultExtension(L"rvu");
@@ -59,17 +59,7 @@ std::wstring MainWindow::chooseSnapshotFile(bool save)
     DWORD options = 0;
     dialog->GetOptions(&options);
     dialog->SetOptions(options | FOS_FORCEFILESYSTEM | (save ? FOS_OVERWRITEPROMPT : FOS_FILEMUSTEXIST));
-    IShellItem* item = nullptr;
-    if (SUCCEEDED(dialog->Show(m_window)) && SUCCEEDED(dialog->GetResult(&item))) {
-        wchar_t* path = nullptr;
-        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
-            chosen = path;
-            ::CoTaskMemFree(path);
-        }
-        item->Release();
-    }
-    dialog->Release();
-    return chosen;
+    return shownFileSystemPath(dialog, m_window);
 }
 
 void MainWindow::saveSnapshot(const std::wstring& path)
