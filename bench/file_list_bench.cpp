@@ -37,11 +37,9 @@ void fillCatalogue(scan::ScanSession& session, std::uint32_t filesInBig, std::ui
     static const char* const kExtensions[] = {".txt", ".jpg", ".doc", ".pdf", ".png", ".dat", ".mp3", ".zip"};
     for (std::uint32_t i = 0; i < filesInBig; ++i) {
         c.AddFatFile("file" + std::to_string(i) + kExtensions[i % 8], 1'000'000 + i, 2, 0x5A21, 0x5A21, 1000 + i, 1);
-        ++c.FileCount;
     }
     for (std::uint32_t i = 0; i < 10; ++i) {
         c.AddFatFile("note" + std::to_string(i) + ".txt", 900'000 + i, 3, 0x5A21, 0x5A21, 10, 1);
-        ++c.FileCount;
     }
     session.buildTree();
 }
@@ -124,7 +122,7 @@ private slots:
         QCOMPARE(w.fileListModel()->rowCount(), 10);
         qInfo("%d files: results page with a tree of %d folders %lld ms (CPU %lld); into the big folder %lld ms "
               "(CPU %lld); to a small folder %lld ms (CPU %lld)",
-              files, static_cast<int>(w.session().catalogue.FolderCount), results, resultsCpu, intoBig, intoBigCpu,
+              files, static_cast<int>(w.session().catalogue.folderCount()), results, resultsCpu, intoBig, intoBigCpu,
               outOfBig, outOfBigCpu);
         // Sorting the big folder by name and by type, and back to the catalogue's order.
         tree->setCurrentItem(big);
