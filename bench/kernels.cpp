@@ -30,7 +30,7 @@ static void ParseDirectorySectorBench(benchmark::State& state)
     for (auto _ : state) {
         bool end = false;
         fat::ParseDirectorySector(sector, context, end, 0, cat, quiet);
-        if (cat.FatFileList.size() > 100000)
+        if (cat.fileCount() > 100000)
             cat.ClearFatCatalogue();
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 16);

@@ -8,8 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-debian.sh
-# The tests are built even where the demo configured build/ without them.
-bash tools/build.sh -DSARVIK_BUILD_TESTS=ON
+# The tests are built even where the demo configured build/ without them, and the
+# benchmarks too, so that they keep compiling as the code under them changes.
+bash tools/build.sh -DSARVIK_BUILD_TESTS=ON -DSARVIK_BUILD_BENCH=ON
 # Every source of src/ and tests/ as .clang-format lays it out, and src/
 # through clang-tidy with the repository's checks (functions of at most 150 lines).
 bash tools/check-style.sh
