@@ -14,11 +14,7 @@ bool RecoveryJob::start(recovery::FileRecovery& recovery, std::function<void(rec
     if (working())
         return false;
     m_stopped = false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_progress = RecoveryProgress{};
-        m_told = false;
-    }
+    m_progress.reset();
     m_working = true;
     const bool started = m_worker.start(recovery, std::move(copy), [this] {
         m_working = false;
@@ -44,24 +40,14 @@ std::string RecoveryJob::totalText(std::uint32_t done) const
 
 RecoveryProgress RecoveryJob::takeProgress()
 {
-    std::lock_guard lock(m_mutex);
-    RecoveryProgress taken = m_progress;
-    m_progress.hasPath = m_progress.hasFileName = m_progress.hasTotal = m_progress.hasProgress = false;
-    m_told = false;
-    return taken;
+    return m_progress.take(
+        [](RecoveryProgress& kept) { kept.hasPath = kept.hasFileName = kept.hasTotal = kept.hasProgress = false; });
 }
 
 template <typename Change> void RecoveryJob::record(Change change)
 {
-    bool tell = false;
-    {
-        std::lock_guard lock(m_mutex);
-        change(m_progress);
-        tell = !m_told;
-        m_told = true;
-    }
     // One call for a burst of reports: the front end shows them all at once.
-    if (tell)
+    if (m_progress.record(change))
         m_observer.progressWaiting();
 }
 

@@ -9,11 +9,11 @@
 #include "catalogue/RecoveryControl.h"
 #include "recovery/FileRecovery.h"
 #include "recovery/SaveWorker.h"
+#include "session/ProgressMailbox.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 
 namespace sarvik::session {
@@ -92,9 +92,7 @@ private:
     std::atomic<bool> m_working{false};
     std::atomic<bool> m_stopped{false};
     std::uint64_t m_plannedFiles = 0;
-    std::mutex m_mutex;
-    RecoveryProgress m_progress; ///< under m_mutex
-    bool m_told = false;         ///< under m_mutex
+    ProgressMailbox<RecoveryProgress> m_progress;
     /// Last: its destructor stops and joins the worker before the rest goes.
     recovery::SaveWorker m_worker;
 };

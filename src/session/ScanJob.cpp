@@ -62,10 +62,9 @@ bool ScanJob::start(scan::ScanSession& session, scan::ScanOptions options, bool 
 {
     if (m_thread.joinable())
         return false;
+    m_progress.reset();
     {
-        std::lock_guard lock(m_mutex);
-        m_progress = ScanProgress{};
-        m_told = false;
+        std::lock_guard lock(m_partialMutex);
         m_partial.reset();
     }
     m_session = &session;
@@ -106,40 +105,28 @@ void ScanJob::finish()
 
 ScanProgress ScanJob::takeProgress()
 {
-    std::lock_guard lock(m_mutex);
-    m_told = false;
-    return m_progress;
+    return m_progress.take();
 }
 
 std::optional<std::chrono::seconds> ScanJob::timeLeft() const
 {
-    std::uint32_t percent = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_progress.hasProgress)
-            return std::nullopt;
-        percent = m_progress.progress;
-    }
-    return session::timeLeft(std::chrono::steady_clock::now() - m_started, percent);
+    const std::optional<std::uint32_t> percent =
+        m_progress.read([](const ScanProgress& p) { return p.hasProgress ? std::optional(p.progress) : std::nullopt; });
+    if (!percent)
+        return std::nullopt;
+    return session::timeLeft(std::chrono::steady_clock::now() - m_started, *percent);
 }
 
 std::unique_ptr<scan::ScanSession> ScanJob::takePartial()
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_partialMutex);
     return std::move(m_partial);
 }
 
 template <typename Change> void ScanJob::record(Change change)
 {
-    bool tell = false;
-    {
-        std::lock_guard lock(m_mutex);
-        change(m_progress);
-        tell = !m_told;
-        m_told = true;
-    }
     // One call for a burst of reports: the front end shows them all at once.
-    if (tell)
+    if (m_progress.record(change))
         m_observer.progressWaiting();
 }
 
@@ -166,7 +153,7 @@ void ScanJob::settled()
     m_nextPartial = now + std::max<std::chrono::steady_clock::duration>(kPartialGap, cost * 10);
     bool tell = false;
     {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_partialMutex);
         // A copy not taken yet is replaced; the front end was told of it already.
         tell = m_partial == nullptr;
         m_partial = std::move(copy);

@@ -9,6 +9,7 @@
 
 #include "catalogue/ScanObserver.h"
 #include "scan/ScanSession.h"
+#include "session/ProgressMailbox.h"
 
 #include <chrono>
 #include <cstdint>
@@ -105,9 +106,7 @@ private:
     ScanJobObserver& m_observer;
     catalogue::ScanControl m_control;
     std::thread m_thread;
-    mutable std::mutex m_mutex;
-    ScanProgress m_progress; ///< under m_mutex
-    bool m_told = false;     ///< under m_mutex
+    ProgressMailbox<ScanProgress> m_progress;
     std::chrono::steady_clock::time_point m_started;
     scan::ScanResult m_result;
     bool m_outOfMemory = false;
@@ -115,7 +114,8 @@ private:
     scan::ScanSession* m_session = nullptr;
     bool m_partialResults = false;
     std::chrono::steady_clock::time_point m_nextPartial;
-    /// The newest copy not yet taken; under m_mutex.
+    std::mutex m_partialMutex;
+    /// The newest copy not yet taken; under m_partialMutex.
     std::unique_ptr<scan::ScanSession> m_partial;
 };
 
