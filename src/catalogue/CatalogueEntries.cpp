@@ -28,16 +28,16 @@ EntryTime exfatTime(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOff
     return {TimeSource::ExfatTime, stamp, tenMs, utcOffset};
 }
 
-/// FAT and exFAT times of an entry; `origin` gives a FAT entry's creation time.
-template <typename FatEntry> EntryTimes fatEntryTimes(const Catalogue& c, const FatEntry& e)
+/// FAT and exFAT times of an entry, into `t` (as a new EntryTimes holds
+/// them); `origin` gives a FAT entry's creation time.
+template <typename FatEntry> void fatEntryTimes(const Catalogue& c, const FatEntry& e, EntryTimes& t)
 {
-    EntryTimes t;
     if (e.exfat) {
         const ExfatData& d = *e.exfat;
         t.created = exfatTime(d.created, d.created10ms, d.createdUtc);
         t.modified = exfatTime(d.modified, d.modified10ms, d.modifiedUtc);
         t.accessed = exfatTime(d.accessed, 0, d.accessedUtc);
-        return t;
+        return;
     }
     t.modified = fatTime(e.writeDate, e.writeTime, c.FatTimesOfDay);
     t.accessed = {TimeSource::FatDate, e.accessDate, 0, 0};
@@ -45,13 +45,12 @@ template <typename FatEntry> EntryTimes fatEntryTimes(const Catalogue& c, const 
     if (c.FatTimesOfDay && c.FatEntryOrigins && e.origin.createDate != 0)
         t.created = {TimeSource::FatTime, (std::uint64_t{e.origin.createDate} << 16) | e.origin.createTime,
                      e.origin.createTenths, 0};
-    return t;
 }
 
-template <typename NtfsEntry> EntryTimes ntfsEntryTimes(const Catalogue& c, const NtfsEntry& e)
+/// An NTFS entry's times as the catalogue shows them, into `t` (as a new EntryTimes holds them).
+template <typename NtfsEntry> void ntfsEntryTimes(const Catalogue& c, const NtfsEntry& e, EntryTimes& t)
 {
     const NtfsStandardTimes shown = c.ntfsTimes(e);
-    EntryTimes t;
     if (c.ntfsStandardTimesShown(e.standard)) {
         const auto si = TimeSource::NtfsStandardInformation;
         t.created = {si, shown.created};
@@ -64,7 +63,6 @@ template <typename NtfsEntry> EntryTimes ntfsEntryTimes(const Catalogue& c, cons
         t.created = {TimeSource::NtfsFileName, shown.created};
         t.modified = {TimeSource::NtfsFileName, shown.modified};
     }
-    return t;
 }
 
 } // namespace
@@ -186,10 +184,13 @@ std::uint64_t Catalogue::listId(EntryId id) const noexcept
     return listedField(m_lists, kind() == CatalogueKind::Ntfs, id, ListId{});
 }
 
-Entry Catalogue::entry(EntryId id) const
+Entry Catalogue::entry(EntryId id, EntryParts parts) const
 {
     Entry out;
     const bool ntfs = kind() == CatalogueKind::Ntfs;
+    const auto parentOf = [this, parts](std::uint64_t key) {
+        return parts == EntryParts::All ? folderIdByKey(key) : kNoEntryId;
+    };
     if (id == kRootEntryId) {
         out.id = id;
         out.kind = EntryKind::Folder;
@@ -202,17 +203,17 @@ Entry Catalogue::entry(EntryId id) const
         if (folder && i < m_lists.NtfsFolderList.size()) {
             const NtfsFolderEntry& e = m_lists.NtfsFolderList[i];
             out.kind = EntryKind::Folder;
-            out.parent = folderIdByKey(e.parentRecord);
+            out.parent = parentOf(e.parentRecord);
             out.parentNumber = e.parentRecord;
             out.set(EntryFlag::Deleted, e.deleted != 0);
             out.name = e.name;
-            out.times = ntfsEntryTimes(*this, e);
+            ntfsEntryTimes(*this, e, out.times);
             out.number = e.recordNumber;
             out.listId = e.treeItem;
         } else if (!folder && i < m_lists.NtfsFileList.size()) {
             const NtfsFileEntry& e = m_lists.NtfsFileList[i];
             out.kind = EntryKind::File;
-            out.parent = folderIdByKey(e.parentRecord);
+            out.parent = parentOf(e.parentRecord);
             out.parentNumber = e.parentRecord;
             out.set(EntryFlag::Deleted, e.deleted == 1);
             setCarved(out, e.carved);
@@ -221,7 +222,7 @@ Entry Catalogue::entry(EntryId id) const
             out.name = e.name;
             out.size = e.size;
             out.initialized = e.dataKept == NtfsDataKept::Runs ? std::min(e.initialized, e.size) : e.size;
-            out.times = ntfsEntryTimes(*this, e);
+            ntfsEntryTimes(*this, e, out.times);
             out.number = e.recordNumber;
             out.listId = e.recordSector;
             if (e.carved != Carved::No) {
@@ -242,13 +243,13 @@ Entry Catalogue::entry(EntryId id) const
     if (folder && i < m_lists.FatFolderList.size()) {
         const FatFolderEntry& e = m_lists.FatFolderList[i];
         out.kind = EntryKind::Folder;
-        out.parent = folderIdByKey(e.parentCluster);
+        out.parent = parentOf(e.parentCluster);
         out.parentNumber = e.parentCluster;
         out.set(EntryFlag::Deleted, e.deleted != 0);
         out.set(EntryFlag::Moved, e.movedTo != 0);
         out.set(EntryFlag::ChecksumBad, e.exfat && e.exfat->checksumBad);
         out.name = e.name;
-        out.times = fatEntryTimes(*this, e);
+        fatEntryTimes(*this, e, out.times);
         out.number = e.firstCluster;
         out.listId = e.treeItem;
         out.entryAddress = FatEntryOrigins ? e.origin.address : 0;
@@ -257,7 +258,7 @@ Entry Catalogue::entry(EntryId id) const
     } else if (!folder && i < m_lists.FatFileList.size()) {
         const FatFileEntry& e = m_lists.FatFileList[i];
         out.kind = EntryKind::File;
-        out.parent = folderIdByKey(e.parentCluster);
+        out.parent = parentOf(e.parentCluster);
         out.parentNumber = e.parentCluster;
         out.set(EntryFlag::Deleted, e.deleted == 1);
         setCarved(out, e.carved);
@@ -267,7 +268,7 @@ Entry Catalogue::entry(EntryId id) const
         out.name = e.name;
         out.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
         out.initialized = e.exfat ? std::min(e.exfat->validDataLength, e.exfat->dataLength) : out.size;
-        out.times = fatEntryTimes(*this, e);
+        fatEntryTimes(*this, e, out.times);
         out.number = e.firstCluster;
         out.listId = e.ordinal;
         out.entryAddress = FatEntryOrigins ? e.origin.address : 0;

@@ -127,6 +127,9 @@ struct CarvedExtent {
 /// Where an entry's bytes are; nothing for folders.
 using DataLocation = std::variant<std::monostate, ClusterChainData, NtfsRecordData, CarvedExtent>;
 
+/// What Catalogue::entry fills in: everything, or all but the parent's id.
+enum class EntryParts : std::uint8_t { All, NoParent };
+
 struct Entry {
     EntryId id = kNoEntryId;
     EntryId parent = kNoEntryId;

@@ -151,15 +151,18 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
     // Rows are made in place: a row is as large as its eight texts.
     for (const std::size_t i : index.foldersIn(key)) {
         FileRow& row = rows.emplace_back();
-        fillRow(row, catalogue.entry(folderEntryId(i)));
+        fillRow(row, catalogue.entry(folderEntryId(i), EntryParts::NoParent));
         row.type = row.deleted ? "Deleted Folder" : "Folder"; // read as is: folders keep these two
     }
     for (const std::size_t i : index.filesIn(key)) {
-        const Entry e = catalogue.entry(fileEntryId(i));
-        if (filter && !filter(std::string(e.name)))
-            continue;
+        const Entry e = catalogue.entry(fileEntryId(i), EntryParts::NoParent);
         FileRow& row = rows.emplace_back();
         fillRow(row, e);
+        // The row's own copy of the name is what the filter reads.
+        if (filter && !filter(row.name)) {
+            rows.pop_back();
+            continue;
+        }
         row.size = e.size;
         // A named stream's name ends in its own, which says nothing of its type.
         row.type = (row.deleted ? "Deleted " : "") +
