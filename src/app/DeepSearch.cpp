@@ -80,8 +80,11 @@ bool DeepSearch::sampling() const
 void DeepSearch::resultsShown(bool scanStopped)
 {
     m_bar.clear();
-    if (m_job.resultsShown(m_host.session(), scanStopped, m_host.settings().DeepSearch, m_host.showExistingFiles()) ==
-        session::DeepSearchJob::Opening::Search)
+    using Opening = session::DeepSearchJob::Opening;
+    const Opening wanted = scanStopped                    ? Opening::Nothing
+                           : m_host.settings().DeepSearch ? Opening::Search
+                                                          : Opening::Sample;
+    if (m_job.resultsShown(m_host.session(), wanted, m_host.showExistingFiles()) == Opening::Search)
         m_bar.showRunning();
     emit stateChanged();
 }

@@ -35,18 +35,16 @@ bool DeepSearchJob::available(const scan::ScanSession& shown) const
     return m_onResults && !running() && deepSearchPossible(shown);
 }
 
-DeepSearchJob::Opening DeepSearchJob::resultsShown(const scan::ScanSession& shown, bool scanStopped, bool searchAtOnce,
-                                                   bool showExisting)
+DeepSearchJob::Opening DeepSearchJob::resultsShown(const scan::ScanSession& shown, Opening wanted, bool showExisting)
 {
     m_onResults = true;
-    if (!available(shown) || scanStopped)
+    if (!available(shown))
         return Opening::Nothing;
-    if (searchAtOnce) {
-        start(shown, showExisting);
-        return Opening::Search;
-    }
-    m_sample.start(shown);
-    return Opening::Sample;
+    if (wanted == Opening::Search)
+        return start(shown, showExisting) ? Opening::Search : Opening::Nothing;
+    if (wanted == Opening::Sample)
+        m_sample.start(shown);
+    return wanted;
 }
 
 void DeepSearchJob::resultsLeft()

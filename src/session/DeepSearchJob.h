@@ -73,13 +73,16 @@ public:
     DeepSearchJob(const DeepSearchJob&) = delete;
     DeepSearchJob& operator=(const DeepSearchJob&) = delete;
 
-    /// What resultsShown() set going.
-    enum class Opening { Nothing, Sample, Search };
+    /// What a front end asks for when its results page opens.
+    enum class Opening {
+        Nothing, ///< nothing is read by itself (the user stopped the scan that filled the page)
+        Sample,  ///< the sample of free space, for an offer
+        Search   ///< the search itself (the settings ask for it every time)
+    };
     /// The results page has opened on `shown` (a scan or a snapshot), which
-    /// must outlive the sample; `scanStopped`: the user stopped the scan that
-    /// filled it, so nothing more is read by itself; `searchAtOnce`: the
-    /// settings ask for the search every time, so it starts in place of the sample.
-    Opening resultsShown(const scan::ScanSession& shown, bool scanStopped, bool searchAtOnce, bool showExisting);
+    /// must outlive the sample; `wanted` is read when the search is
+    /// available(). Returns what was started.
+    Opening resultsShown(const scan::ScanSession& shown, Opening wanted, bool showExisting);
     /// The results page goes (Back, a new scan, a load): the workers are
     /// stopped and joined, and what a search found is dropped.
     void resultsLeft();
