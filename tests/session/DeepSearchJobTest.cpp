@@ -107,11 +107,8 @@ struct Page {
     int samplesEnded = 0, searchesEnded = 0, staleEnds = 0, partialsArrived = 0;
     std::string status; ///< the search's latest
 
-    /// The search reads free space and has read some of it.
-    [[nodiscard]] bool inFreeSpace() const
-    {
-        return status.starts_with("Searching free space: ") && !status.starts_with("Searching free space: 0 bytes");
-    }
+    /// The search has reached its passes over free space.
+    [[nodiscard]] bool inFreeSpace() const { return status.starts_with("Searching free space: "); }
 
     // The quick thorough scan the page opens on.
     bool open(const char* image)
