@@ -4,7 +4,7 @@
 // its own, while the results stay on the page. What it has found so far joins
 // them now and then, and what it ends with (stopped or not) at its end, each
 // once no box is open, no menu is pulled down and no copy reads the results;
-// the folder listed and the files selected stay. The status bar says how far
+// the folders opened in the tree, the folder listed and the files selected stay. The status bar says how far
 // it has got.
 
 #include "win32/MainWindow.h"
@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <set>
+#include <vector>
 
 namespace sarvik::win32 {
 
@@ -166,10 +167,21 @@ void MainWindow::showFoundResults(scan::ScanSession& found)
     }
     const std::uint64_t listed = m_listedKey;
     const bool listFocused = ::GetFocus() == m_files;
+    // The folders opened in the tree, by their keys: the handles change.
+    std::vector<std::uint64_t> expanded;
+    for (const auto& [handle, item] : m_folderItems) {
+        const auto state = ::SendMessageW(m_tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED);
+        if ((state & TVIS_EXPANDED) != 0)
+            expanded.push_back(session::listedFolderKey(m_session->tree, handle));
+    }
 
     m_session->takeResults(found);
 
     fillFolderTree(); // lists the root
+    for (const std::uint64_t key : expanded)
+        if (const catalogue::TreeNode* node = m_session->tree.findByKey(key))
+            if (const auto item = m_folderItems.find(node->handle); item != m_folderItems.end())
+                ::SendMessageW(m_tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item->second));
     const catalogue::TreeNode* open = m_session->tree.findByKey(listed);
     if (open != nullptr && open->handle != catalogue::FolderTree::kRootHandle) {
         if (const auto item = m_folderItems.find(open->handle); item != m_folderItems.end()) {

@@ -169,18 +169,22 @@ fi
 
 # Deep Search from the results page, on a volume whose deleted folders were
 # overwritten in part and whose free space holds more of them: run to its end,
-# files join the results and every row the scan listed stays; stopped as it
-# starts, it ends stopped and the scan's rows stay too.
-for step in deep deep-stop; do
+# files join the results and every row the scan listed stays; run while the
+# folder Keep is listed, Keep stays listed and shows the folder found lost
+# below it; stopped as it starts, it ends stopped and the scan's rows stay too.
+for run in deep deep-in-keep deep-stop; do
+  steps=(--do "${run%-in-keep}")
+  [ "$run" = deep-in-keep ] && steps=(--do open:Keep --do deep)
   status=0
   fresh_wine
   timeout 300 xvfb-run -a -s "-screen 0 1280x900x24" \
-    wine "$exe" --self-test "Z:$volumes/thorough-fat32.img" --do "$step" >"$work/$step.out" 2>/dev/null || status=$?
-  tr -d '\r' <"$work/$step.out" >"$work/$step.log"
-  if [ "$status" != 0 ] || ! /usr/bin/python3 - "$work/$step.log" "$step" <<'PY'; then
+    wine "$exe" --self-test "Z:$volumes/thorough-fat32.img" "${steps[@]}" >"$work/$run.out" 2>/dev/null || status=$?
+  tr -d '\r' <"$work/$run.out" >"$work/$run.log"
+  if [ "$status" != 0 ] || ! /usr/bin/python3 - "$work/$run.log" "$run" <<'PY'; then
 import re, sys
 lines = open(sys.argv[1], encoding='utf-8').read().splitlines()
-step = sys.argv[2]
+run = sys.argv[2]
+step = 'deep-stop' if run == 'deep-stop' else 'deep'
 
 def rows_after(start):
     rows = []
@@ -202,12 +206,16 @@ if step == 'deep':
     ok = found is not None and int(found.group(2)) > 0
 else:
     ok = outcome.startswith('self-test: Deep search stopped')
-ok = ok and bool(before) and not lost
-print(f'desktop-check: {step}: "{outcome[len("self-test: "):]}"; the root listed {len(before)} rows before, '
-      f'{len(after)} after, {len(lost)} of them gone', file=sys.stderr)
+if run == 'deep-in-keep':
+    ok = ok and lines[listed].endswith('\\Keep lists %d rows' % len(after)) and '$Lost folder 670' in after
+    shown = f'{lines[listed][len("self-test: "):]}: {", ".join(after)}'
+else:
+    ok = ok and bool(before) and not lost
+    shown = f'the root listed {len(before)} rows before, {len(after)} after, {len(lost)} of them gone'
+print(f'desktop-check: {run}: "{outcome[len("self-test: "):]}"; {shown}', file=sys.stderr)
 sys.exit(0 if ok else 1)
 PY
-    echo "desktop-check: $step from the results page: exit $status, see $work/$step.log" >&2
+    echo "desktop-check: $run from the results page: exit $status, see $work/$run.log" >&2
     failed=1
   fi
 done
