@@ -3,10 +3,8 @@
 
 #include "app/DeepSearchBar.h"
 #include "app/FileTypes.h"
-#include "app/FreeSpaceCheck.h"
 #include "app/MessageBoxes.h"
 #include "app/ResultsHost.h"
-#include "app/ScanRunner.h"
 #include "app/ValueWords.h"
 #include "app/Wording.h"
 #include "recovery/RecoverySettings.h"
@@ -29,178 +27,140 @@ constexpr int kRetryMs = 150;
 } // namespace
 
 DeepSearch::DeepSearch(ResultsHost& host, DeepSearchBar& bar)
-    : QObject(host.hostWidget()), m_host(host), m_bar(bar), m_check(new FreeSpaceCheck(this)),
-      m_runner(new ScanRunner(this)), m_retry(new QTimer(this))
+    : QObject(host.hostWidget()), m_host(host), m_bar(bar), m_retry(new QTimer(this)), m_job(*this)
 {
     m_retry->setInterval(kRetryMs);
-    connect(m_retry, &QTimer::timeout, this, [this] {
-        takeResults();
-        takePartial();
-    });
-    connect(m_check, &FreeSpaceCheck::finished, this, &DeepSearch::sampled);
-    connectRunner();
+    connect(m_retry, &QTimer::timeout, this, &DeepSearch::takeWaiting);
     connect(&m_bar, &DeepSearchBar::searchClicked, this, &DeepSearch::start);
     connect(&m_bar, &DeepSearchBar::stopClicked, this, &DeepSearch::askStop);
 }
 
-void DeepSearch::connectRunner()
+// The job's destructor stops and joins both workers: the sample reads the
+// window's session, the search a session of its own.
+DeepSearch::~DeepSearch() = default;
+
+void DeepSearch::sampleEnded(std::uint64_t generation)
 {
-    connect(m_runner, &ScanRunner::finished, this, &DeepSearch::searchEnded);
-    connect(m_runner, &ScanRunner::partialReady, this, &DeepSearch::partialFound);
-    connect(m_runner, &ScanRunner::reported, this, [this](const ScanReport& report) {
-        if (report.hasStatus)
-            m_bar.setStatus(m_host.statusText(report));
-        if (report.hasProgress)
-            m_bar.setProgress(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
-    });
+    QMetaObject::invokeMethod(
+        this, [this, generation] { sampled(generation); }, Qt::QueuedConnection);
 }
 
-DeepSearch::~DeepSearch()
+void DeepSearch::progressWaiting()
 {
-    // Both destructors stop and join their worker: the sample reads the
-    // window's session, the search m_found; neither may outlive what it reads.
-    delete m_check;
-    delete m_runner;
+    QMetaObject::invokeMethod(this, &DeepSearch::showProgress, Qt::QueuedConnection);
+}
+
+void DeepSearch::partialWaiting(std::uint64_t search)
+{
+    QMetaObject::invokeMethod(
+        this, [this, search] { partialFound(search); }, Qt::QueuedConnection);
+}
+
+void DeepSearch::searchEnded(std::uint64_t search)
+{
+    QMetaObject::invokeMethod(
+        this, [this, search] { ended(search); }, Qt::QueuedConnection);
 }
 
 bool DeepSearch::available() const
 {
-    return m_onResults && !running() && session::deepSearchPossible(m_host.session());
+    return m_job.available(m_host.session());
 }
 
 bool DeepSearch::running() const
 {
-    return m_runner->running() || m_waiting;
+    return m_job.running();
 }
 
 bool DeepSearch::sampling() const
 {
-    return m_check->running();
+    return m_job.sampling();
 }
 
 void DeepSearch::resultsShown(bool scanStopped)
 {
-    m_onResults = true;
     m_bar.clear();
-    if (available() && !scanStopped) {
-        if (m_host.settings().DeepSearch)
-            start();
-        else
-            m_check->start(m_host.session());
-    }
+    using Opening = session::DeepSearchJob::Opening;
+    const Opening wanted = scanStopped                    ? Opening::Nothing
+                           : m_host.settings().DeepSearch ? Opening::Search
+                                                          : Opening::Sample;
+    if (m_job.resultsShown(m_host.session(), wanted, m_host.showExistingFiles()) == Opening::Search)
+        m_bar.showRunning();
     emit stateChanged();
 }
 
 void DeepSearch::resultsLeft()
 {
-    m_onResults = false;
-    m_check->cancel();
-    if (m_runner->running()) {
-        // What a search of the page that goes would find belongs to no page:
-        // a new runner, and the old one's destructor ends and joins its worker.
-        delete m_runner;
-        m_runner = new ScanRunner(this);
-        connectRunner();
-    }
-    m_found.reset();
-    m_partial.reset();
-    m_waiting = false;
+    m_job.resultsLeft();
     m_retry->stop();
-    m_renamed.clear();
     m_bar.clear();
     emit stateChanged();
 }
 
 void DeepSearch::start()
 {
-    if (!available())
+    if (!m_job.start(m_host.session(), m_host.showExistingFiles()))
         return;
-    m_check->cancel(); // its offer is moot now
-    m_found = std::make_unique<scan::ScanSession>();
-    // The same device: its source is shared, and every platform source reads
-    // at an offset (pread, ReadFile with an offset) so two threads may read it.
-    m_found->volume = m_host.session().volume;
-    const session::ListSizes base = session::listSizes(m_host.session());
-    m_baseFolders = base.folders;
-    m_baseFiles = base.files;
     m_bar.showRunning();
-    m_runner->start(*m_found, scan::ScanOptions{true, true, true, m_host.showExistingFiles()}, true);
     emit stateChanged();
 }
 
 void DeepSearch::askStop()
 {
-    if (!m_runner->running())
+    if (!m_job.reading())
         return;
     // The search reads on while the question is open; a Yes that comes after
-    // it has ended is too late to matter, and one between two passes is kept
-    // by the job's stop flag until the next pass sees it.
+    // it has ended is too late to matter.
     if (QuestionDialog(m_host.hostWidget(), tr("Do you want to stop the current process ?")) == kYes)
-        m_runner->requestStop();
+        m_job.requestStop();
 }
 
 void DeepSearch::stopReading()
 {
-    m_check->cancel();
-    if (m_runner->running())
-        m_runner->requestStop();
+    m_job.stopReading();
 }
 
 void DeepSearch::requestStop()
 {
     // The window goes: what the search finds from here on is taken by no page.
-    m_onResults = false;
-    m_runner->requestStop();
-    m_check->cancel();
+    m_job.abandon();
 }
 
-void DeepSearch::sampled()
+void DeepSearch::sampled(std::uint64_t generation)
 {
-    if (!m_onResults || running())
+    if (!m_job.sampleEnded(generation))
         return;
-    if (const QString offer = deepSearchOfferWords(m_check->sample()); !offer.isEmpty())
+    if (const QString offer = deepSearchOfferWords(m_job.sample()); !offer.isEmpty())
         m_bar.showOffer(offer);
 }
 
-void DeepSearch::searchEnded()
+void DeepSearch::showProgress()
 {
-    if (m_runner->outOfMemory())
+    const session::ScanProgress report = m_job.takeProgress();
+    if (report.hasStatus)
+        m_bar.setStatus(m_host.statusText(report));
+    if (report.hasProgress)
+        m_bar.setProgress(static_cast<int>(std::min<std::uint32_t>(report.progress, 100)));
+}
+
+void DeepSearch::ended(std::uint64_t search)
+{
+    if (!m_job.searchEnded(search))
+        return;
+    showProgress(); // the last news the search gave
+    if (m_job.outOfMemory())
         OutOfMemoryEnd(m_host.hostWidget());
-    if (!m_found || !m_onResults) {
-        m_found.reset();
+    if (!m_job.waiting()) {
         emit stateChanged();
         return;
     }
-    m_waiting = true;
-    m_partial.reset(); // what the search ended with holds more
-    takeResults();
+    takeWaiting();
 }
 
-void DeepSearch::partialFound()
+void DeepSearch::partialFound(std::uint64_t search)
 {
-    if (std::unique_ptr<scan::ScanSession> partial = m_runner->takePartial(); partial && m_onResults && !m_waiting)
-        m_partial = std::move(partial); // a newer copy replaces one the session has not taken
-    takePartial();
-}
-
-void DeepSearch::takePartial()
-{
-    if (!m_partial)
-        return;
-    if (!sessionFree()) {
-        m_retry->start();
-        return;
-    }
-    if (!m_waiting)
-        m_retry->stop();
-    std::unique_ptr<scan::ScanSession> partial = std::move(m_partial);
-    // Nothing new, or less than the page shows (the volume changed; the end
-    // of the search says so): the page stays as it is.
-    if (!session::holdsAtLeast(*partial, m_host.session(), true))
-        return;
-    applyRenames(*partial);
-    m_host.takeFoundResults(*partial);
-    emit partialTaken();
+    m_job.partialArrived(search);
+    takeWaiting();
 }
 
 bool DeepSearch::sessionFree() const
@@ -212,31 +172,38 @@ bool DeepSearch::sessionFree() const
     const QWidget* focus = QApplication::focusWidget();
     const bool editing = focus != nullptr && focus != m_host.detailsView() && m_host.detailsView()->isAncestorOf(focus);
     return !m_host.sessionHeld() && QApplication::activeModalWidget() == nullptr &&
-           QApplication::activePopupWidget() == nullptr && !m_check->running() && !editing;
+           QApplication::activePopupWidget() == nullptr && !m_job.sampling() && !editing;
 }
 
-void DeepSearch::takeResults()
+void DeepSearch::takeWaiting()
 {
-    if (!m_waiting || !m_found)
+    if (!m_job.waiting()) {
+        m_retry->stop();
         return;
+    }
     if (!sessionFree()) {
         m_retry->start();
         return;
     }
     m_retry->stop();
-    m_waiting = false;
-    const bool stopped = m_runner->result().Stopped;
-    std::unique_ptr<scan::ScanSession> found = std::move(m_found);
-    // The search scans the volume again before it reads free space; stopped in
-    // that part, it holds less than the page shows, and the page keeps its own.
-    if (!session::holdsAtLeast(*found, m_host.session(), false)) {
-        m_bar.showOutcome(deepSearchFoundLessWords(stopped));
+    session::DeepSearchTake taken = m_job.take(m_host.session());
+    using Kind = session::DeepSearchTake::Kind;
+    switch (taken.kind) {
+    case Kind::Nothing:
+        return;
+    case Kind::Partial:
+        m_host.takeFoundResults(*taken.found);
+        emit partialTaken();
+        return;
+    case Kind::FoundLess:
+        m_bar.showOutcome(deepSearchFoundLessWords(taken.stopped));
         emit stateChanged();
         return;
+    case Kind::Final:
+        break;
     }
-    const QString outcome = deepSearchOutcomeWords(*found, m_baseFolders, m_baseFiles, stopped);
-    applyRenames(*found);
-    m_host.takeFoundResults(*found);
+    const QString outcome = deepSearchOutcomeWords(*taken.found, taken.baseFolders, taken.baseFiles, taken.stopped);
+    m_host.takeFoundResults(*taken.found);
     m_bar.showOutcome(outcome);
     emit stateChanged();
     emit resultsTaken();
@@ -244,15 +211,7 @@ void DeepSearch::takeResults()
 
 void DeepSearch::noteRename(const session::RenamedEntry& renamed)
 {
-    // A later rename of the same entry replaces the earlier one.
-    std::erase_if(m_renamed, [&renamed](const session::RenamedEntry& old) { return old.sameEntry(renamed); });
-    m_renamed.push_back(renamed);
-}
-
-void DeepSearch::applyRenames(scan::ScanSession& found) const
-{
-    for (const session::RenamedEntry& r : m_renamed)
-        session::applyRename(found, r);
+    m_job.noteRename(renamed);
 }
 
 } // namespace sarvik::app

@@ -1,43 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The deep search of the results page. When the page opens on a quick thorough
-// scan of a volume that can be read, a sample of the free space runs on a
-// worker, and the page offers the search when the sample finds data that no
-// entry names (or the search starts at once when the settings ask for it every
-// time). The search runs the scan again with the passes over free space, on a
-// worker and a session of its own, while the window's session stays browsable.
-// As it goes (the lost folders once free space has been read, then the files
-// found by their content every few seconds) and when it ends, stopped or not,
-// the window's session takes a copy of what it holds, but only once no command
-// reads that session (a copy, an Open, Find Files, a box or an edit that is
-// open): the engines fill a catalogue that nothing else reads, and what the
-// user browses changes only on the main thread, at once.
+// The deep search of the results page, as widgets see it: a
+// session::DeepSearchJob, whose workers' calls are handed to the main thread
+// as queued calls, the strip that offers it and shows its progress, its Stop
+// question, and a timer that looks again whether the window's session is free
+// (no command holds it, no box, menu or edit is open) while what the search
+// found waits to be taken.
 
-#include "catalogue/Catalogue.h"
-#include "session/EntryAccess.h"
+#include "session/DeepSearchJob.h"
 
 #include <QObject>
 
-#include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
 
 class QTimer;
-
-namespace sarvik::scan {
-class ScanSession;
-}
 
 namespace sarvik::app {
 
 class DeepSearchBar;
-class FreeSpaceCheck;
 class ResultsHost;
-class ScanRunner;
 
-class DeepSearch : public QObject {
+class DeepSearch : public QObject, private session::DeepSearchObserver {
     Q_OBJECT
 public:
     DeepSearch(ResultsHost& host, DeepSearchBar& bar);
@@ -84,30 +67,25 @@ signals:
     void partialTaken();
 
 private:
-    void connectRunner();
-    void sampled();
-    void searchEnded();
-    void takeResults();
-    void partialFound();
-    void takePartial();
+    // DeepSearchObserver, called on the workers.
+    void sampleEnded(std::uint64_t generation) override;
+    void progressWaiting() override;
+    void partialWaiting(std::uint64_t search) override;
+    void searchEnded(std::uint64_t search) override;
+
+    void sampled(std::uint64_t generation);
+    void showProgress();
+    void partialFound(std::uint64_t search);
+    void ended(std::uint64_t search);
+    /// Takes what waits when the session is free, else looks again a moment later.
+    void takeWaiting();
     [[nodiscard]] bool sessionFree() const;
-    void applyRenames(scan::ScanSession& found) const;
 
     ResultsHost& m_host;
     DeepSearchBar& m_bar;
-    FreeSpaceCheck* m_check = nullptr;
-    /// The search's own session, filled by its worker.
-    std::unique_ptr<scan::ScanSession> m_found;
-    /// Deleted before m_found: its destructor stops and joins the worker that fills it.
-    ScanRunner* m_runner = nullptr;
     QTimer* m_retry = nullptr;
-    /// What the search has found so far and the session has not taken yet.
-    std::unique_ptr<scan::ScanSession> m_partial;
-    /// The lists' sizes when the search started, for what it added.
-    std::size_t m_baseFolders = 0, m_baseFiles = 0;
-    bool m_onResults = false;
-    bool m_waiting = false; ///< ended; what it found waits for the session to be free
-    std::vector<session::RenamedEntry> m_renamed;
+    /// Last: its destructor stops and joins the workers.
+    session::DeepSearchJob m_job;
 };
 
 } // namespace sarvik::app

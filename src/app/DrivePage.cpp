@@ -367,33 +367,31 @@ void RecoveryWindow::searchLostVolumes()
     const QString disk = QString::fromStdString(platform::resolvePartitionPath(drive.devicePath).path);
     LostVolumeSearchDialog box(drive, this);
     const LostVolumeSearchResult result = box.run();
-    if (!result.error.empty()) {
+    const session::LostVolumeFindings& findings = result.findings;
+    if (!findings.error.empty()) {
         MessageDialog(
             this, MessageKind::Error,
-            tr("The search for lost volumes cannot read %1.\n%2").arg(disk, QString::fromStdString(result.error)));
+            tr("The search for lost volumes cannot read %1.\n%2").arg(disk, QString::fromStdString(findings.error)));
         return;
     }
+    const session::LostVolumeReport report = session::lostVolumeReport(findings, drive, result.wholePath, m_drives);
     QTreeWidgetItem* first = nullptr;
-    int added = 0;
-    for (const disk::DriveItem& item : result.found) {
-        if (std::any_of(m_drives.begin(), m_drives.end(),
-                        [&](const disk::DriveItem& d) { return d.devicePath == item.devicePath; }))
-            continue;
+    for (const disk::DriveItem& item : report.added) {
         QTreeWidgetItem* shown = addDriveItem(item);
         if (first == nullptr)
             first = shown;
-        ++added;
     }
-    QString text = result.found.empty() ? tr("No lost volume was found on %1.").arg(disk)
+    const int added = static_cast<int>(report.added.size());
+    QString text = report.found.empty() ? tr("No lost volume was found on %1.").arg(disk)
                                         : tr("%n volume(s) found on %1; %2 added to the drive list.", nullptr,
-                                             static_cast<int>(result.found.size()))
+                                             static_cast<int>(report.found.size()))
                                               .arg(disk)
                                               .arg(added);
-    if (result.stopped)
+    if (findings.stopped)
         text = tr("Stopped before the end of the disk. ") + text;
-    if (result.unreadableSectors != 0)
-        text += tr("\n%1 sector(s) could not be read.", nullptr, pluralCount(result.unreadableSectors))
-                    .arg(result.unreadableSectors);
+    if (findings.unreadableSectors != 0)
+        text += tr("\n%1 sector(s) could not be read.", nullptr, pluralCount(findings.unreadableSectors))
+                    .arg(findings.unreadableSectors);
     MessageDialog(this, MessageKind::Information, text);
     if (first != nullptr) {
         m_driveTree->setCurrentItem(first);

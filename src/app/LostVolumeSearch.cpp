@@ -18,28 +18,6 @@
 
 namespace sarvik::app {
 
-namespace {
-
-/// "Disk Image" and "disk.img" of "Disk Image(disk.img) 2: NTFS".
-std::pair<std::string, std::string> prefixAndName(const std::string& text)
-{
-    const std::size_t open = text.find('(');
-    const std::size_t close = text.find(')', open == std::string::npos ? 0 : open);
-    if (open == std::string::npos || close == std::string::npos)
-        return {"Disk", text};
-    return {text.substr(0, open), text.substr(open + 1, close - open - 1)};
-}
-
-} // namespace
-
-disk::DriveItem lostVolumeItem(const disk::DriveItem& whole, std::uint32_t number, std::uint16_t kind,
-                               std::uint64_t sectors)
-{
-    const auto [prefix, name] = prefixAndName(whole.text);
-    return platform::lostVolumeDriveItem(whole.kind, platform::resolvePartitionPath(whole.devicePath).path, prefix,
-                                         name, number, kind, sectors);
-}
-
 LostVolumeSearchDialog::LostVolumeSearchDialog(const disk::DriveItem& drive, QWidget* parent)
     : QDialog(parent), m_drive(drive), m_job(*this)
 {
@@ -111,15 +89,7 @@ LostVolumeSearchResult LostVolumeSearchDialog::run()
     });
     exec();
     m_job.finish();
-    const session::LostVolumeFindings& findings = m_job.findings();
-    LostVolumeSearchResult result;
-    result.stopped = findings.stopped;
-    result.error = findings.error;
-    result.unreadableSectors = findings.unreadableSectors;
-    for (std::size_t i = 0; i < findings.found.size(); ++i)
-        result.found.push_back(lostVolumeItem(m_drive, static_cast<std::uint32_t>(i + 1), findings.found[i].kind,
-                                              findings.found[i].sectors));
-    return result;
+    return LostVolumeSearchResult{m_job.findings(), whole};
 }
 
 } // namespace sarvik::app

@@ -2,17 +2,14 @@
 #pragma once
 // "Search for Lost Volumes": the deep search of a whole disk or disk image for
 // the volumes no partition table names, as a session::LostVolumeJob, in a modal box with its
-// progress and Stop. What it finds is named as the drive tree names a disk's
-// partitions ("Disk Image(disk.img) lost 2: NTFS" for "disk.img@lost2").
+// progress and Stop. What it finds is named by session::lostVolumeReport.
 
 #include "disk/Volume.h"
 #include "session/LostVolumeJob.h"
 
 #include <QDialog>
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -25,10 +22,8 @@ namespace sarvik::app {
 
 /// What the search gave.
 struct LostVolumeSearchResult {
-    std::vector<disk::DriveItem> found; ///< in the order DISK@lostN numbers them
-    bool stopped = false;               ///< Stop ended it early: what was found so far
-    std::string error;                  ///< the disk could not be opened (then nothing was searched)
-    std::uint64_t unreadableSectors = 0;
+    session::LostVolumeFindings findings;
+    std::string wholePath; ///< the whole disk that was searched
 };
 
 class LostVolumeSearchDialog : public QDialog, private session::LostVolumeObserver {
@@ -58,10 +53,5 @@ private:
     QPushButton* m_stop = nullptr;
     session::LostVolumeJob m_job;
 };
-
-/// The drive item of lost volume `number` of the disk `whole` (its path and the
-/// tree's text of it or of one of its partitions), found as `volume`.
-[[nodiscard]] disk::DriveItem lostVolumeItem(const disk::DriveItem& whole, std::uint32_t number, std::uint16_t kind,
-                                             std::uint64_t sectors);
 
 } // namespace sarvik::app

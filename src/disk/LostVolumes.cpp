@@ -3,6 +3,7 @@
 
 #include "catalogue/ReadProgress.h"
 #include "disk/ExfatBoot.h"
+#include "disk/PartitionTable.h"
 #include "disk/Volume.h"
 
 #include <algorithm>
@@ -272,6 +273,20 @@ std::optional<LostVolume> FindLostVolume(const std::shared_ptr<const BlockSource
     if (number > found.size())
         return std::nullopt;
     return found[number - 1];
+}
+
+DriveItem lostVolumeDriveItem(DriveKind kind, const std::string& wholePath, const std::string& prefix,
+                              const std::string& name, std::uint32_t number, std::uint16_t volumeKind,
+                              std::uint64_t sectors)
+{
+    DriveItem item;
+    item.kind = kind;
+    item.text = prefix;
+    item.text.append("(").append(name).append(") lost ").append(std::to_string(number));
+    item.text.append(": ").append(fileSystemName(volumeKind));
+    item.devicePath = lostVolumePathText(wholePath, number);
+    item.sizeBytes = sectors * kSectorSize;
+    return item;
 }
 
 } // namespace sarvik::disk

@@ -14,6 +14,7 @@
 
 #include "catalogue/ScanObserver.h"
 #include "disk/BlockSource.h"
+#include "disk/Volume.h"
 
 #include <cstdint>
 #include <memory>
@@ -47,5 +48,11 @@ enum class LostVolumeSearch { Quick, Deep };
 /// finds. Nothing when there is no such volume.
 [[nodiscard]] std::optional<LostVolume> FindLostVolume(const std::shared_ptr<const BlockSource>& disk,
                                                        std::uint32_t number);
+
+/// The drive item of lost volume `number` (1-based, as DISK@lostN counts) of
+/// the disk `wholePath`, found as `volumeKind`: "PREFIX(NAME) lost N: FAT32".
+[[nodiscard]] DriveItem lostVolumeDriveItem(DriveKind kind, const std::string& wholePath, const std::string& prefix,
+                                            const std::string& name, std::uint32_t number, std::uint16_t volumeKind,
+                                            std::uint64_t sectors);
 
 } // namespace sarvik::disk

@@ -47,12 +47,6 @@ std::vector<disk::DriveItem> partitionDriveItems(const disk::DriveItem& whole, c
 std::vector<disk::DriveItem> lostVolumeDriveItems(const disk::DriveItem& whole, const std::string& prefix,
                                                   const std::string& name);
 
-/// The drive item of lost volume `number` (1-based, as DISK@lostN counts) of
-/// the disk `wholePath`, found as `volume`: "PREFIX(NAME) lost N: FAT32".
-disk::DriveItem lostVolumeDriveItem(disk::DriveKind kind, const std::string& wholePath, const std::string& prefix,
-                                    const std::string& name, std::uint32_t number, std::uint16_t volumeKind,
-                                    std::uint64_t sectors);
-
 /// A drive item for a disk image file named on the command line or added by the user.
 disk::DriveItem imageDriveItem(const std::string& path);
 

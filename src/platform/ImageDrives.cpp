@@ -70,23 +70,9 @@ std::vector<disk::DriveItem> lostVolumeDriveItems(const disk::DriveItem& whole, 
     const catalogue::ScanControl control;
     const auto found = disk::FindLostVolumes(*source, disk::LostVolumeSearch::Quick, quiet, control);
     for (std::size_t i = 0; i < found.size(); ++i)
-        items.push_back(lostVolumeDriveItem(whole.kind, whole.devicePath, prefix, name,
-                                            static_cast<std::uint32_t>(i + 1), found[i].kind, found[i].sectors));
+        items.push_back(disk::lostVolumeDriveItem(whole.kind, whole.devicePath, prefix, name,
+                                                  static_cast<std::uint32_t>(i + 1), found[i].kind, found[i].sectors));
     return items;
-}
-
-disk::DriveItem lostVolumeDriveItem(disk::DriveKind kind, const std::string& wholePath, const std::string& prefix,
-                                    const std::string& name, std::uint32_t number, std::uint16_t volumeKind,
-                                    std::uint64_t sectors)
-{
-    disk::DriveItem item;
-    item.kind = kind;
-    item.text = prefix;
-    item.text.append("(").append(name).append(") lost ").append(std::to_string(number));
-    item.text.append(": ").append(disk::fileSystemName(volumeKind));
-    item.devicePath = disk::lostVolumePathText(wholePath, number);
-    item.sizeBytes = sectors * disk::kSectorSize;
-    return item;
 }
 
 std::vector<disk::DriveItem> imageDriveItems(const std::string& path)

@@ -4,11 +4,13 @@
 // front end runs it: the reading of every sector on a worker thread that this
 // object owns (its destructor marks the search abandoned and joins it), its
 // progress kept here under a lock until the front end takes it, and Stop,
-// which keeps what was found so far.
+// which keeps what was found so far; then what it found, named as the drive
+// list names a disk's partitions, and what the box after it says.
 
 #include "catalogue/ScanObserver.h"
 #include "disk/BlockSource.h"
 #include "disk/LostVolumes.h"
+#include "disk/Volume.h"
 
 #include <cstdint>
 #include <functional>
@@ -83,5 +85,28 @@ private:
     LostVolumeProgress m_progress; ///< under m_mutex
     bool m_told = false;           ///< under m_mutex
 };
+
+/// What a search of the disk of a drive gave, as the drive list takes it.
+struct LostVolumeReport {
+    /// Each volume found, in the order DISK@lostN numbers them, named as the
+    /// drive list names the partitions of the searched drive's disk
+    /// ("Disk Image(disk.img) lost 2: NTFS" for "disk.img@lost2").
+    std::vector<disk::DriveItem> found;
+    /// Those of `found` that the list did not hold yet, in the same order.
+    std::vector<disk::DriveItem> added;
+};
+
+/// Names what the search of `wholePath` (the whole disk of `drive`, a disk,
+/// an image or one of their partitions) found; `listed` is what the drive
+/// list holds already.
+[[nodiscard]] LostVolumeReport lostVolumeReport(const LostVolumeFindings& findings, const disk::DriveItem& drive,
+                                                const std::string& wholePath,
+                                                const std::vector<disk::DriveItem>& listed);
+
+/// What the box after the search of `wholePath` says, in English: what it
+/// found, each volume with what found it, whether it was stopped and the
+/// sectors it could not read.
+[[nodiscard]] std::string lostVolumeSummary(const LostVolumeFindings& findings, const LostVolumeReport& report,
+                                            const std::string& wholePath);
 
 } // namespace sarvik::session

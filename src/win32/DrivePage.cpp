@@ -242,6 +242,12 @@ void MainWindow::stop()
         ++m_previewLatest; // a Preview's read ends at its next block
         return;
     }
+    if (m_deepSearch.reading()) {
+        m_deepSearch.requestStop();
+        m_deepPhase = L"Deep search: stopping; what it found so far is kept...";
+        updateStatusBar();
+        return;
+    }
     if (m_scan.running()) {
         m_scan.requestStop();
         ::SetWindowTextW(m_status, L"Stopping; what was found so far is kept...");

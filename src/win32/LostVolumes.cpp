@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Search for Lost Volumes: every sector of the chosen disk read on a worker
 // (session::LostVolumeJob) for the boot sectors of volumes no partition
-// table names; each volume found joins the drive list.
+// table names; each volume found joins the drive list
+// (session::lostVolumeReport).
 
 #include "win32/MainWindow.h"
 
@@ -81,16 +82,6 @@ private:
     session::LostVolumeJob m_job;
 };
 
-/// "Disk Image" and "disk.img" of "Disk Image(disk.img) 2: NTFS".
-std::pair<std::string, std::string> prefixAndName(const std::string& text)
-{
-    const std::size_t open = text.find('(');
-    const std::size_t close = text.find(')', open == std::string::npos ? 0 : open);
-    if (open == std::string::npos || close == std::string::npos)
-        return {"Disk", text};
-    return {text.substr(0, open), text.substr(open + 1, close - open - 1)};
-}
-
 } // namespace
 
 void MainWindow::searchLostVolumes()
@@ -108,38 +99,15 @@ void MainWindow::searchLostVolumes()
         say(wideOf(findings.error));
         return;
     }
-    const auto [prefix, name] = prefixAndName(drive.text);
-    std::wstring told;
-    std::vector<disk::DriveItem> found;
-    for (std::size_t i = 0; i < findings.found.size(); ++i) {
-        found.push_back(platform::lostVolumeDriveItem(drive.kind, whole, prefix, name,
-                                                      static_cast<std::uint32_t>(i + 1), findings.found[i].kind,
-                                                      findings.found[i].sectors));
-        told += L"\n" + wideOf(found.back().text) + L" (found by its " + wideOf(findings.found[i].foundBy) + L")";
-    }
-    // Listed once: a volume the list already holds keeps its place.
-    for (const disk::DriveItem& item : found) {
-        bool listed = false;
-        for (const disk::DriveItem& image : m_images)
-            listed = listed || image.devicePath == item.devicePath;
-        if (!listed)
-            m_images.push_back(item);
-    }
+    const session::LostVolumeReport report = session::lostVolumeReport(findings, drive, whole, m_driveItems);
+    // The images the user opened are kept across a refresh of the list.
+    m_images.insert(m_images.end(), report.added.begin(), report.added.end());
     fillDrives();
-    if (!found.empty())
+    if (!report.found.empty())
         for (std::size_t i = 0; i < m_driveItems.size(); ++i)
-            if (m_driveItems[i].devicePath == found.front().devicePath)
+            if (m_driveItems[i].devicePath == report.found.front().devicePath)
                 chooseDrive(static_cast<int>(i));
-    std::wstring summary = found.empty() ? L"No lost volume was found on " + wideOf(whole) + L"."
-                                         : std::to_wstring(found.size()) +
-                                               L" lost volume(s) found; they are "
-                                               L"listed with the drives:" +
-                                               told;
-    if (findings.stopped)
-        summary += L"\nThe search was stopped: the rest of the disk was not read.";
-    if (findings.unreadableSectors > 0)
-        summary += L"\n" + std::to_wstring(findings.unreadableSectors) + L" sectors could not be read.";
-    say(summary);
+    say(wideOf(session::lostVolumeSummary(findings, report, whole)));
 }
 
 } // namespace sarvik::win32

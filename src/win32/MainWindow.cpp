@@ -213,6 +213,16 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case CopyEnded:
         copyFinished();
         return 0;
+    case DeepNews:
+        deepSearchNews();
+        return 0;
+    case DeepPartial:
+        m_deepSearch.partialArrived(wParam);
+        takeDeepResults();
+        return 0;
+    case DeepEnded:
+        deepSearchEnded(wParam);
+        return 0;
     case CopyError: {
         const std::string& text = *reinterpret_cast<const std::string*>(lParam);
         if (m_selfTest != nullptr) {
@@ -223,6 +233,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return ::MessageBoxW(m_window, question.c_str(), kTitle, MB_YESNO | MB_ICONERROR) == IDYES ? 1 : 0;
     }
     case WM_TIMER:
+        if (wParam == kDeepRetryTimer) {
+            takeDeepResults();
+            return 0;
+        }
         ::KillTimer(m_window, wParam);
         ::DestroyWindow(m_window);
         return 0;
@@ -230,6 +244,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         // The jobs are stopped and joined before the window goes.
         m_scan.requestStop();
         m_copy.requestStop();
+        m_deepSearch.abandon();
         ++m_previewLatest;
         ::DestroyWindow(m_window);
         return 0;
@@ -354,11 +369,16 @@ void MainWindow::showPage(Page page)
 {
     m_page = page;
     const bool drives = page == Page::Drives, scanning = page == Page::Scanning, results = page == Page::Results;
+    if (!results)
+        leaveDeepSearch();
+    else if (m_session != nullptr)
+        (void)m_deepSearch.resultsShown(*m_session, session::DeepSearchJob::Opening::Nothing, false);
+    const bool reading = scanning || m_copying || m_deepSearch.reading();
     for (HWND c : {m_prompt, m_drives, m_openImage, m_deep, m_next})
         ::ShowWindow(c, drives ? SW_SHOW : SW_HIDE);
     ::ShowWindow(m_status, drives ? SW_HIDE : SW_SHOW);
-    ::ShowWindow(m_progress, scanning || m_copying ? SW_SHOW : SW_HIDE);
-    ::ShowWindow(m_stop, scanning || m_copying ? SW_SHOW : SW_HIDE);
+    ::ShowWindow(m_progress, reading ? SW_SHOW : SW_HIDE);
+    ::ShowWindow(m_stop, reading ? SW_SHOW : SW_HIDE);
     for (HWND c : {m_tree, m_files, m_recover, m_back})
         ::ShowWindow(c, results ? SW_SHOW : SW_HIDE);
     layout();

@@ -7,11 +7,14 @@
 // folder tree and the file list (a list view in virtual mode over
 // session::FileListRows, sorted by a click on a column header), and copies the
 // selected files into a folder the user chooses on a session::RecoveryJob.
+// Its deep search runs on a session::DeepSearchJob while the results stay:
+// what it finds joins them when no box is open and no copy reads them.
 
 #include "recovery/FileRecovery.h"
 #include "recovery/RecoveryReport.h"
 #include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
+#include "session/DeepSearchJob.h"
 #include "session/FileListRows.h"
 #include "session/RecoveryJob.h"
 #include "session/ScanJob.h"
@@ -43,7 +46,13 @@ enum WorkerMessage : UINT {
     CopyNews,
     CopyEnded,
     CopyError, ///< sent, not posted: the copy waits for the answer (lParam: the message)
+    DeepNews,
+    DeepPartial, ///< wParam: the search's number
+    DeepEnded,   ///< wParam: the search's number
 };
+
+/// The timer with which what the deep search found looks again whether the results are free.
+inline constexpr UINT_PTR kDeepRetryTimer = 2;
 
 /// Tells the window, on its own thread, what a worker has for it.
 class WorkerPoster final : public session::ScanJobObserver, public session::RecoveryJobObserver {
@@ -60,6 +69,20 @@ private:
 
     const HWND& m_window;
     std::atomic<bool> m_copying{false}; ///< which job's news progressWaiting brings (one runs at a time)
+};
+
+/// Tells the window what the deep search's worker has for it.
+class DeepSearchPoster final : public session::DeepSearchObserver {
+public:
+    explicit DeepSearchPoster(const HWND& window) : m_window(window) {}
+
+private:
+    void sampleEnded(std::uint64_t /*generation*/) override {} // the window runs no sample
+    void progressWaiting() override;
+    void partialWaiting(std::uint64_t search) override;
+    void searchEnded(std::uint64_t search) override;
+
+    const HWND& m_window;
 };
 
 class MainWindow final {
@@ -140,8 +163,17 @@ private:
     bool runCommand(int id);
     void setView(DWORD view);
     void recoverAll();
-    void deepSearch();
     void about();
+
+    // The deep search from the results page (DeepSearch.cpp).
+    void deepSearch();
+    void deepSearchNews();
+    void deepSearchEnded(std::uint64_t search);
+    /// Takes what the search found when the results are free, else looks again a moment later.
+    void takeDeepResults();
+    [[nodiscard]] bool resultsFree() const;
+    void showFoundResults(scan::ScanSession& found);
+    void leaveDeepSearch();
 
     // The results' boxes and snapshots (ResultsCommands.cpp); `driven` is the
     // value a run without a user gives the box, empty for a user's run.
@@ -230,6 +262,10 @@ private:
     WorkerPoster m_poster{m_window};
     session::ScanJob m_scan{m_poster};
     session::RecoveryJob m_copy{m_poster};
+    DeepSearchPoster m_deepPoster{m_window};
+    /// Its destructor stops and joins the search's worker.
+    session::DeepSearchJob m_deepSearch{m_deepPoster};
+    std::wstring m_deepPhase; ///< what the status bar says of the deep search; empty when none ran
 };
 
 } // namespace sarvik::win32

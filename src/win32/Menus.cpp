@@ -170,7 +170,7 @@ void MainWindow::setMenuState()
     if (m_menu == nullptr)
         return;
     const bool results = m_page == Page::Results && !m_copying;
-    const bool busy = m_page == Page::Scanning || m_copying;
+    const bool busy = m_page == Page::Scanning || m_copying || m_deepSearch.reading();
     auto enable = [this](int id, bool on) {
         ::EnableMenuItem(m_menu, static_cast<UINT>(id),
                          static_cast<UINT>(MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)));
@@ -180,6 +180,7 @@ void MainWindow::setMenuState()
     for (int id : kResultsOnly)
         enable(id, results);
     // Loading replaces the catalogue: never while a worker reads it.
+    enable(CMD_DEEP_SEARCH, results && m_session != nullptr && m_deepSearch.available(*m_session));
     enable(CMD_LOAD_SNAPSHOT, m_page == Page::Drives);
     enable(CMD_ADD_DISK_IMAGE, m_page == Page::Drives);
     enable(CMD_SEARCH_LOST_VOLUMES, m_page == Page::Drives && !m_scan.running());
@@ -211,7 +212,9 @@ void MainWindow::updateStatusBar()
     } else if (m_page == Page::Scanning) {
         where = L"Scanning...";
     } else {
-        where = m_filterNote.empty() ? L"Select the files to recover." : m_filterNote;
+        where = !m_deepPhase.empty()   ? m_deepPhase
+                : m_filterNote.empty() ? L"Select the files to recover."
+                                       : m_filterNote;
         listed = std::to_wstring(m_rows.size()) + L" items listed";
         selected = std::to_wstring(::SendMessageW(m_files, LVM_GETSELECTEDCOUNT, 0, 0)) + L" selected";
     }

@@ -94,7 +94,7 @@ void MainWindow::resumeSelfTestSteps()
     if (m_selfTest == nullptr)
         return;
     runSelfTestSteps();
-    if (!m_copying)
+    if (!m_copying && !m_deepSearch.running())
         selfTestStepsDone();
 }
 

@@ -100,7 +100,8 @@ void MainWindow::renameSelected(const std::wstring& driven)
     const std::string name8 = catalogue::nameFromUtf8(utf8Of(dialog.name().substr(0, 255)), utf8);
     const LRESULT position = ::SendMessageW(m_files, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
     m_rows.setName(m_rows.rowAt(static_cast<int>(position)), name8);
-    session::renameEntry(*m_session, row, name8);
+    if (const std::optional<session::RenamedEntry> renamed = session::renameEntry(*m_session, row, name8))
+        m_deepSearch.noteRename(*renamed); // what a deep search brings keeps the name
     if (session::isFolderRow(row)) {
         const auto item = m_folderItems.find(static_cast<std::uint32_t>(row.key));
         if (item != m_folderItems.end()) {
@@ -262,23 +263,6 @@ void MainWindow::recoverAll()
     if (!folder.empty())
         startCopy(folder, recovery::RecoveryMode::All, {});
     ::SetFocus(m_files);
-}
-
-void MainWindow::deepSearch()
-{
-    // The volume is scanned again, this time searching its free space too.
-    if (m_session == nullptr || m_source.devicePath.empty())
-        return;
-    for (std::size_t i = 0; i < m_driveItems.size(); ++i) {
-        if (m_driveItems[i].devicePath != m_source.devicePath)
-            continue;
-        showPage(Page::Drives);
-        chooseDrive(static_cast<int>(i));
-        ::SendMessageW(m_deep, BM_SETCHECK, BST_CHECKED, 0);
-        next();
-        return;
-    }
-    say(L"The volume of these results is not among the drives listed; open it again to search its free space.");
 }
 
 } // namespace sarvik::win32

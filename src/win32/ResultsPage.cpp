@@ -297,7 +297,7 @@ void MainWindow::selfTestScanned()
     }
     m_nextStep = 0;
     runSelfTestSteps();
-    if (!m_copying) // a step that started a copy goes on when it ends
+    if (!m_copying && !m_deepSearch.running()) // a step that started a copy or a search goes on when it ends
         selfTestStepsDone();
 }
 

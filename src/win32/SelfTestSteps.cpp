@@ -86,7 +86,9 @@ void MainWindow::runSelfTestSteps()
                              {L"load", CMD_LOAD_SNAPSHOT},
                              {L"select-all", CMD_SELECT_ALL},
                              {L"recover-selected", CMD_RECOVER_SELECTED},
-                             {L"lost-volumes", CMD_SEARCH_LOST_VOLUMES}};
+                             {L"lost-volumes", CMD_SEARCH_LOST_VOLUMES},
+                             {L"deep", CMD_DEEP_SEARCH},
+                             {L"deep-stop", CMD_DEEP_SEARCH}};
             for (const auto& known : kCommands)
                 if (name == known.name)
                     command = known.command;
@@ -105,8 +107,10 @@ void MainWindow::runSelfTestSteps()
             selfTestReport("self-test: " + std::to_string(selectedPositions().size()) + " rows selected");
         if (cancel && m_copying)
             stop();
-        if (m_copying)
-            return; // the copy's end goes on with the run
+        if (name == L"deep-stop")
+            stop(); // at once: the search ends before it reaches the free space
+        if (m_copying || m_deepSearch.running())
+            return; // the copy's or the deep search's end goes on with the run
     }
     m_stepInput.clear();
 }

@@ -339,6 +339,31 @@ TEST(LostVolumeJob, FindsAVolumeOnlyAWholeReadFindsAndAStopEndsEarly)
         EXPECT_EQ(findings.found[0].kind, disk::VolumeKind::Fat32);
         const LostVolumeProgress last = job.takeProgress();
         EXPECT_EQ(last.percent, 100);
+
+        // Named as the list names the partitions of the disk searched (here
+        // from one of its partitions), and added once.
+        disk::DriveItem partition;
+        partition.kind = disk::DriveKind::Image;
+        partition.text = "Disk Image(odd.img) 2: NTFS";
+        partition.devicePath = "/images/odd.img@2";
+        const LostVolumeReport report = lostVolumeReport(findings, partition, "/images/odd.img", {partition});
+        ASSERT_EQ(report.found.size(), 1u);
+        EXPECT_EQ(report.found[0].text, "Disk Image(odd.img) lost 1: FAT32");
+        EXPECT_EQ(report.found[0].devicePath, "/images/odd.img@lost1");
+        EXPECT_EQ(report.found[0].kind, disk::DriveKind::Image);
+        EXPECT_EQ(report.found[0].sizeBytes, findings.found[0].sectors * 512);
+        ASSERT_EQ(report.added.size(), 1u);
+        EXPECT_TRUE(
+            lostVolumeReport(findings, partition, "/images/odd.img", {partition, report.found[0]}).added.empty());
+        EXPECT_EQ(lostVolumeSummary(findings, report, "/images/odd.img"),
+                  "1 lost volume(s) found; they are listed with the drives:\nDisk Image(odd.img) lost 1: FAT32 (found "
+                  "by its " +
+                      findings.found[0].foundBy + ")");
+        // A disk's own name has no parentheses.
+        disk::DriveItem whole;
+        whole.kind = disk::DriveKind::Fixed;
+        whole.text = "/dev/sdb";
+        EXPECT_EQ(lostVolumeReport(findings, whole, "/dev/sdb", {}).found[0].text, "Disk(/dev/sdb) lost 1: FAT32");
     }
     {
         // Held at its first read, then stopped: it ends as stopped, before the volume.
@@ -355,6 +380,9 @@ TEST(LostVolumeJob, FindsAVolumeOnlyAWholeReadFindsAndAStopEndsEarly)
         job.finish();
         EXPECT_TRUE(job.findings().stopped);
         EXPECT_TRUE(job.findings().found.empty());
+        EXPECT_EQ(lostVolumeSummary(job.findings(), {}, "/images/odd.img"),
+                  "No lost volume was found on /images/odd.img.\nThe search was stopped: the rest of the disk was not "
+                  "read.");
     }
     {
         LostReports reports;

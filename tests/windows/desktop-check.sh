@@ -167,6 +167,59 @@ else
   echo "desktop-check: lost volumes: the volume without a partition table is found" >&2
 fi
 
+# Deep Search from the results page, on a volume whose deleted folders were
+# overwritten in part and whose free space holds more of them: run to its end,
+# files join the results and every row the scan listed stays; run while the
+# folder Keep is listed, Keep stays listed and shows the folder found lost
+# below it; stopped as it starts, it ends stopped and the scan's rows stay too.
+for run in deep deep-in-keep deep-stop; do
+  steps=(--do "${run%-in-keep}")
+  [ "$run" = deep-in-keep ] && steps=(--do open:Keep --do deep)
+  status=0
+  fresh_wine
+  timeout 300 xvfb-run -a -s "-screen 0 1280x900x24" \
+    wine "$exe" --self-test "Z:$volumes/thorough-fat32.img" "${steps[@]}" >"$work/$run.out" 2>/dev/null || status=$?
+  tr -d '\r' <"$work/$run.out" >"$work/$run.log"
+  if [ "$status" != 0 ] || ! /usr/bin/python3 - "$work/$run.log" "$run" <<'PY'; then
+import re, sys
+lines = open(sys.argv[1], encoding='utf-8').read().splitlines()
+run = sys.argv[2]
+step = 'deep-stop' if run == 'deep-stop' else 'deep'
+
+def rows_after(start):
+    rows = []
+    for line in lines[start + 1:]:
+        if not line.startswith('  '):
+            break
+        rows.append(line.strip().split('\t')[0])
+    return rows
+
+scanned = next(i for i, l in enumerate(lines) if re.match(r'^self-test: .* folders in the tree; root lists', l))
+before = rows_after(scanned)
+started = lines.index('self-test: step ' + step)
+outcome = next(l for l in lines[started:] if l.startswith('self-test: Deep search'))
+listed = next(i for i in range(started, len(lines)) if re.match(r'^self-test: .* lists \d+ rows$', lines[i]))
+after = rows_after(listed)
+lost = [r for r in before if r not in after]
+if step == 'deep':
+    found = re.match(r'^self-test: Deep search found (\d+) more folders? and (\d+) more files?\.', outcome)
+    ok = found is not None and int(found.group(2)) > 0
+else:
+    ok = outcome.startswith('self-test: Deep search stopped')
+if run == 'deep-in-keep':
+    ok = ok and lines[listed].endswith('\\Keep lists %d rows' % len(after)) and '$Lost folder 670' in after
+    shown = f'{lines[listed][len("self-test: "):]}: {", ".join(after)}'
+else:
+    ok = ok and bool(before) and not lost
+    shown = f'the root listed {len(before)} rows before, {len(after)} after, {len(lost)} of them gone'
+print(f'desktop-check: {run}: "{outcome[len("self-test: "):]}"; {shown}', file=sys.stderr)
+sys.exit(0 if ok else 1)
+PY
+    echo "desktop-check: $run from the results page: exit $status, see $work/$run.log" >&2
+    failed=1
+  fi
+done
+
 # A deleted picture is previewed as a picture (the Windows Imaging Component
 # decodes it): a 40 x 30 PNG written to a FAT volume by mtools, then deleted.
 status=0
