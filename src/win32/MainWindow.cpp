@@ -86,6 +86,8 @@ MainWindow::~MainWindow()
         ::DeleteObject(m_font);
     if (m_darkBrush != nullptr)
         ::DeleteObject(m_darkBrush);
+    if (m_toolbarPictures != nullptr)
+        ::ImageList_Destroy(m_toolbarPictures);
 }
 
 bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<std::wstring>& images)
@@ -353,6 +355,7 @@ void MainWindow::layout()
 void MainWindow::showPage(Page page)
 {
     m_page = page;
+    m_statusNote.clear();
     const bool drives = page == Page::Drives, scanning = page == Page::Scanning, results = page == Page::Results;
     for (HWND c : {m_prompt, m_drives, m_openImage, m_deep, m_next})
         ::ShowWindow(c, drives ? SW_SHOW : SW_HIDE);

@@ -18,6 +18,7 @@
 #include "win32/Arguments.h"
 #include "win32/DialogBase.h"
 #include "win32/PreviewDialog.h"
+#include "win32/WindowRules.h"
 
 #include <windows.h>
 
@@ -79,7 +80,7 @@ public:
     [[nodiscard]] static HACCEL keyboardCommands();
 
 private:
-    enum class Page { Drives, Scanning, Results };
+    using Page = PageKind;
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -136,6 +137,8 @@ private:
     void setMenuState();
     [[nodiscard]] bool commandEnabled(int id) const;
     void updateStatusBar();
+    /// The text the status bar shows in its part `part`.
+    [[nodiscard]] std::wstring statusBarText(int part) const;
     void contextMenu(POINT at);
     bool runCommand(int id);
     void setView(DWORD view);
@@ -195,10 +198,12 @@ private:
     HWND m_tree = nullptr, m_files = nullptr, m_recover = nullptr, m_back = nullptr;
     HWND m_toolbar = nullptr, m_statusBar = nullptr;
     HMENU m_menu = nullptr;
+    HIMAGELIST m_toolbarPictures = nullptr; ///< the toolbar's pictures at the window's DPI (ours to destroy)
     DWORD m_view = LV_VIEW_DETAILS;
     bool m_dark = false;
     HBRUSH m_darkBrush = nullptr;
     std::wstring m_filterNote;
+    std::wstring m_statusNote;              ///< what the last command did, in the status bar until the page changes
     std::unique_ptr<DialogDriver> m_driver; ///< the box's part in a run without a user
     std::uint64_t m_listedKey = 0;          ///< the folder the list shows
     std::wstring m_stepInput;               ///< the value of the --do step running

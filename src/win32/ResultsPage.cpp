@@ -280,6 +280,13 @@ void MainWindow::selfTestScanned()
     std::snprintf(colour, sizeof colour, "#%02x%02x%02x", GetRValue(background), GetGValue(background),
                   GetBValue(background));
     selfTestReport(std::string("self-test: ") + (m_dark ? "dark" : "light") + " colours, list background " + colour);
+    int width = 0, height = 0;
+    if (m_toolbarPictures != nullptr)
+        ::ImageList_GetIconSize(m_toolbarPictures, &width, &height);
+    selfTestReport("self-test: toolbar pictures " + std::to_string(width) + " x " + std::to_string(height) + " at " +
+                   std::to_string(m_dpi) + " dpi, " +
+                   std::to_string(m_toolbarPictures == nullptr ? 0 : ::ImageList_GetImageCount(m_toolbarPictures)) +
+                   " of them");
     std::uint64_t files = 0, folders = 0;
     for (const catalogue::FileRow& row : m_rows.rows())
         (row.folder ? folders : files) += 1;
