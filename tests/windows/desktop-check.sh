@@ -274,6 +274,24 @@ else
   echo "desktop-check: dark mode: the lists follow the system's apps" >&2
 fi
 
+# At 200% (192 dots per inch) the toolbar's pictures are twice their 100% size.
+status=0
+fresh_wine
+desktop='HKCU\Control Panel\Desktop'
+wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
+wineserver --wait >/dev/null 2>&1 || true
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/fat32.img" \
+  >"$work/dpi.out" 2>/dev/null || status=$?
+wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+wineserver --wait >/dev/null 2>&1 || true
+if [ "$status" != 0 ] || ! tr -d '\r' <"$work/dpi.out" | grep -q '^self-test: toolbar pictures 32 x 32 at 192 dpi, 7 of them$' ||
+  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: toolbar pictures 16 x 16 at 96 dpi, 7 of them$'; then
+  echo "desktop-check: toolbar at 200%: exit $status, $(tr -d '\r' <"$work/dpi.out" | grep toolbar)" >&2
+  failed=1
+else
+  echo "desktop-check: toolbar: 16-pixel pictures at 100%, 32 at 200%" >&2
+fi
+
 # A wrong command line from a script ends at once with its reason, no box to wait on.
 status=0
 fresh_wine
