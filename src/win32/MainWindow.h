@@ -18,6 +18,7 @@
 #include "win32/Arguments.h"
 #include "win32/DialogBase.h"
 #include "win32/PreviewDialog.h"
+#include "win32/Theme.h"
 #include "win32/WindowRules.h"
 
 #include <windows.h>
@@ -26,8 +27,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -177,6 +180,11 @@ private:
     LRESULT themedColours(UINT message, HDC dc, HWND control);
     bool eraseBackground(HDC dc);
     LRESULT themedCustomDraw(const NMHDR& header, LPARAM lParam);
+    // Menus in dark mode (DarkMenus.cpp).
+    void themeMenus();
+    [[nodiscard]] HFONT menuFont();
+    bool measureMenuItem(MEASUREITEMSTRUCT& measure);
+    bool drawMenuItem(const DRAWITEMSTRUCT& draw);
 
     void say(const std::wstring& text);
     void selfTestScanned();
@@ -202,6 +210,10 @@ private:
     DWORD m_view = LV_VIEW_DETAILS;
     bool m_dark = false;
     HBRUSH m_darkBrush = nullptr;
+    std::deque<MenuLabel> m_menuLabels;      ///< the menu bar's texts while the program draws it (dark)
+    std::set<ULONG_PTR> m_barItemsDrawnDark; ///< the menu bar's items drawn dark since the mode changed
+    HFONT m_menuFont = nullptr;
+    UINT m_menuFontDpi = 0;
     std::wstring m_filterNote;
     std::wstring m_statusNote;              ///< what the last command did, in the status bar until the page changes
     std::unique_ptr<DialogDriver> m_driver; ///< the box's part in a run without a user

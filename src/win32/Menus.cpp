@@ -332,6 +332,9 @@ void MainWindow::contextMenu(POINT at)
         at = {row.left + scaled(20), row.bottom};
         ::ClientToScreen(m_files, &at);
     }
+    std::deque<MenuLabel> labels; // the texts of its items while it is shown
+    if (m_dark)
+        darkenMenu(menu, false, m_darkBrush, labels);
     // Open With is for files.
     const catalogue::FileRow* row = selectedRow();
     ::EnableMenuItem(menu, CMD_OPEN_WITH,

@@ -280,6 +280,8 @@ void MainWindow::selfTestScanned()
     std::snprintf(colour, sizeof colour, "#%02x%02x%02x", GetRValue(background), GetGValue(background),
                   GetBValue(background));
     selfTestReport(std::string("self-test: ") + (m_dark ? "dark" : "light") + " colours, list background " + colour);
+    selfTestReport("self-test: menu bar: " + std::to_string(m_barItemsDrawnDark.size()) + " of " +
+                   std::to_string(::GetMenuItemCount(m_menu)) + " items drawn dark");
     int width = 0, height = 0;
     if (m_toolbarPictures != nullptr)
         ::ImageList_GetIconSize(m_toolbarPictures, &width, &height);

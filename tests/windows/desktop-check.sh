@@ -255,8 +255,8 @@ else
   echo "desktop-check: Open Disk Image box: names what this build does not read: $unread" >&2
 fi
 
-# With the system's apps set to dark, the lists are drawn dark; set back to
-# light, in the system's colours.
+# With the system's apps set to dark, the lists and the menu bar are drawn dark
+# (the menus' items by the program itself); set back to light, in the system's colours.
 status=0
 fresh_wine
 theme='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
@@ -267,11 +267,13 @@ timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$v
 wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 wineserver --wait >/dev/null 2>&1 || true
 if [ "$status" != 0 ] || ! tr -d '\r' <"$work/dark.out" | grep -q '^self-test: dark colours, list background #2b2b2b$' ||
-  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: light colours'; then
-  echo "desktop-check: dark mode: exit $status, $(tr -d '\r' <"$work/dark.out" | grep colours)" >&2
+  ! tr -d '\r' <"$work/dark.out" | grep -q '^self-test: menu bar: 4 of 4 items drawn dark$' ||
+  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: light colours' ||
+  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: menu bar: 0 of 4 items drawn dark$'; then
+  echo "desktop-check: dark mode: exit $status, $(tr -d '\r' <"$work/dark.out" | grep -E 'colours|menu bar')" >&2
   failed=1
 else
-  echo "desktop-check: dark mode: the lists follow the system's apps" >&2
+  echo "desktop-check: dark mode: the lists and the menu bar follow the system's apps" >&2
 fi
 
 # At 200% (192 dots per inch) the toolbar's pictures are twice their 100% size.
