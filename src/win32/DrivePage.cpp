@@ -6,6 +6,7 @@
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"
+#include "win32/DialogRules.h"
 
 #include "catalogue/ReadProgress.h"
 #include "container/ContainerSource.h"
@@ -327,9 +328,8 @@ void MainWindow::scanFinished()
         say(L"The scan ran out of memory; the results show what it found until then.");
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_scanStarted).count();
-    char took[64];
-    std::snprintf(took, sizeof took, "   (%.1f s%s)", seconds, m_scan.result().Stopped ? ", stopped" : "");
-    ::SetWindowTextW(m_status, (wideOf(m_source.text) + wideOf(took)).c_str());
+    ::SetWindowTextW(m_status,
+                     (wideOf(m_source.text) + wideOf(scanTookText(seconds, m_scan.result().Stopped))).c_str());
     showPage(Page::Results);
     fillFolderTree();
     if (m_selfTest != nullptr)

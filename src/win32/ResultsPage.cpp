@@ -7,6 +7,7 @@
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"
+#include "win32/DialogRules.h"
 
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
@@ -227,8 +228,7 @@ void MainWindow::showCopyProgress()
     if (progress.hasProgress)
         ::SendMessageW(m_progress, PBM_SETPOS, progress.progress, 0);
     if (progress.hasFileName || progress.hasTotal) {
-        const std::string line =
-            "Saving " + progress.fileName + "   Total Files: " + m_copy.totalText(progress.totalFiles);
+        const std::string line = copyProgressLine(progress.fileName, m_copy.totalText(progress.totalFiles));
         ::SetWindowTextW(m_status, wideOf(line).c_str());
     }
 }
@@ -258,11 +258,7 @@ void MainWindow::copyFinished()
     ::SetWindowTextW(m_status,
                      wideOf(session::outcomeHeadline(m_report, {m_copy.plannedFiles(), m_copy.stopped()})).c_str());
     m_recovery.reset();
-    std::string text = summary.text;
-    for (std::size_t i = 0; i < summary.details.size() && i < kSummaryDetails; ++i)
-        text += "\n" + summary.details[i];
-    if (summary.details.size() > kSummaryDetails)
-        text += "\n...";
+    const std::string text = summaryBoxText(summary.text, summary.details, kSummaryDetails);
     if (m_selfTest != nullptr) {
         selfTestReport(text);
         endSelfTest(m_copy.outOfMemory() ? 1 : 0);
