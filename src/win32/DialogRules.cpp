@@ -66,6 +66,18 @@ std::string summaryBoxText(const std::string& summary, const std::vector<std::st
     return text;
 }
 
+OpenedCopy openedCopy(bool stopped, std::optional<recovery::FileOutcome> outcome)
+{
+    using recovery::FileOutcome;
+    if (stopped)
+        return outcome == FileOutcome::CutShort ? OpenedCopy::CancelledCutShort : OpenedCopy::Cancelled;
+    if (!outcome)
+        return OpenedCopy::NotCopied;
+    const bool readable = *outcome == FileOutcome::Written || *outcome == FileOutcome::Incomplete ||
+                          *outcome == FileOutcome::CutAtVolumeEnd;
+    return readable ? OpenedCopy::Open : OpenedCopy::Failed;
+}
+
 std::string copyProgressLine(const std::string& fileName, const std::string& total)
 {
     return "Saving " + fileName + "   Total Files: " + total;

@@ -7,6 +7,7 @@
 //
 // Plain C++ (no Windows headers), so that it is tested on every system.
 
+#include "recovery/RecoveryReport.h"
 #include "recovery/RecoverySettings.h"
 
 #include <cstddef>
@@ -53,6 +54,17 @@ struct SettingsStep {
 /// its lines on what did not come back whole, "..." when there are more.
 [[nodiscard]] std::string summaryBoxText(const std::string& summary, const std::vector<std::string>& details,
                                          std::size_t most);
+
+/// What a file copied to open it (Open, Open With) leads to.
+enum class OpenedCopy {
+    Cancelled,         ///< Stop was pressed: nothing is opened
+    CancelledCutShort, ///< Stop was pressed with the copy part written: it is deleted, nothing is opened
+    NotCopied,         ///< no copy was made
+    Failed,            ///< a copy was begun but is no file to open; the copy's error says why
+    Open,              ///< the copy is opened (one cut at the volume's end or with unread parts too)
+};
+/// `outcome`: the copy's, none when nothing was written.
+[[nodiscard]] OpenedCopy openedCopy(bool stopped, std::optional<recovery::FileOutcome> outcome);
 
 /// The copy's progress line: "Saving NAME   Total Files: TOTAL".
 [[nodiscard]] std::string copyProgressLine(const std::string& fileName, const std::string& total);

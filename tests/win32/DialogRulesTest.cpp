@@ -108,6 +108,24 @@ TEST(DesktopDialogRules, SummaryBoxShowsAtMostItsShareOfLines)
     EXPECT_EQ(summaryBoxText("Done.", {"a"}, 0), "Done.\n...");
 }
 
+TEST(DesktopDialogRules, OnlyACopyWithTheFilesBytesIsOpened)
+{
+    using recovery::FileOutcome;
+    EXPECT_EQ(openedCopy(false, FileOutcome::Written), OpenedCopy::Open);
+    // Part of it unread or cut at the volume's end: still the file, as far as it goes.
+    EXPECT_EQ(openedCopy(false, FileOutcome::Incomplete), OpenedCopy::Open);
+    EXPECT_EQ(openedCopy(false, FileOutcome::CutAtVolumeEnd), OpenedCopy::Open);
+    for (FileOutcome failed :
+         {FileOutcome::CutShort, FileOutcome::CreateFailed, FileOutcome::WriteFailed, FileOutcome::DuplicateSkipped,
+          FileOutcome::Filtered, FileOutcome::NothingToWrite, FileOutcome::Unreadable})
+        EXPECT_EQ(openedCopy(false, failed), OpenedCopy::Failed) << recovery::outcomeText(failed);
+    EXPECT_EQ(openedCopy(false, std::nullopt), OpenedCopy::NotCopied);
+    // Stop pressed: nothing opens, even a copy that was finished; one cut short goes.
+    EXPECT_EQ(openedCopy(true, FileOutcome::Written), OpenedCopy::Cancelled);
+    EXPECT_EQ(openedCopy(true, std::nullopt), OpenedCopy::Cancelled);
+    EXPECT_EQ(openedCopy(true, FileOutcome::CutShort), OpenedCopy::CancelledCutShort);
+}
+
 TEST(DesktopDialogRules, ProgressAndEndLines)
 {
     EXPECT_EQ(copyProgressLine("Documents\\a.txt", "12"), "Saving Documents\\a.txt   Total Files: 12");
