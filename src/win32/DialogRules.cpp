@@ -13,6 +13,33 @@ std::string exactSizeText(std::uint64_t bytes, const std::string& listed)
     return digits + (bytes == 1 ? " byte" : " bytes") + (listed.empty() ? "" : " (" + listed + ")");
 }
 
+std::string conditionText(const std::string& condition, bool folder)
+{
+    if (!condition.empty())
+        return condition;
+    return folder ? std::string() : "Not estimated";
+}
+
+std::string clustersText(std::uint64_t toRead, std::uint64_t inUse)
+{
+    if (toRead == 0)
+        return {};
+    return std::to_string(toRead) + " to read, " + std::to_string(inUse) + " of them now in use by other files";
+}
+
+std::wstring renamedName(const std::wstring& typed)
+{
+    constexpr std::size_t kMostUnits = 255;
+    if (typed.size() <= kMostUnits)
+        return typed;
+    std::size_t keep = kMostUnits;
+    // The last unit kept the first half of a pair: the pair goes whole.
+    const auto last = static_cast<std::uint32_t>(typed[keep - 1]);
+    if (last >= 0xD800 && last <= 0xDBFF)
+        --keep;
+    return typed.substr(0, keep);
+}
+
 recovery::RecoverySettings chosenSettings(const recovery::RecoverySettings& before, const SettingsChoices& choices)
 {
     recovery::RecoverySettings settings = before;

@@ -26,6 +26,19 @@ inline constexpr int kMostRetries = 10;
 /// with `listed` the list's own text of it (none when empty).
 [[nodiscard]] std::string exactSizeText(std::uint64_t bytes, const std::string& listed);
 
+/// The Properties box's Condition: the row's own, "Not estimated" for a file
+/// without one, nothing for a folder without one.
+[[nodiscard]] std::string conditionText(const std::string& condition, bool folder);
+
+/// The Properties box's clusters line: "12 to read, 3 of them now in use by
+/// other files"; empty when there is none to read.
+[[nodiscard]] std::string clustersText(std::uint64_t toRead, std::uint64_t inUse);
+
+/// The name typed in the Rename box as the catalogue may hold it: at most 255
+/// UTF-16 units, never cut between the two halves of a character beyond
+/// U+FFFF.
+[[nodiscard]] std::wstring renamedName(const std::wstring& typed);
+
 /// What the Recovery Settings box shows chosen when OK is pressed.
 struct SettingsChoices {
     int sectorsPerRead = 0; ///< the list's number; 0 when none is chosen

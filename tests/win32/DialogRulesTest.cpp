@@ -21,6 +21,40 @@ TEST(DesktopDialogRules, ExactSizeGroupsItsDigitsByThree)
     EXPECT_EQ(exactSizeText(18446744073709551615ull, ""), "18,446,744,073,709,551,615 bytes");
 }
 
+TEST(DesktopDialogRules, PropertiesTellTheConditionAndItsClusters)
+{
+    EXPECT_EQ(conditionText("Good", false), "Good");
+    EXPECT_EQ(conditionText("Poor", true), "Poor");
+    EXPECT_EQ(conditionText("", false), "Not estimated");
+    EXPECT_EQ(conditionText("", true), "");
+    EXPECT_EQ(clustersText(0, 0), "");
+    EXPECT_EQ(clustersText(12, 3), "12 to read, 3 of them now in use by other files");
+    EXPECT_EQ(clustersText(1, 0), "1 to read, 0 of them now in use by other files");
+}
+
+TEST(DesktopDialogRules, RenamedNameKeepsWholeCharacters)
+{
+    EXPECT_EQ(renamedName(L""), L"");
+    EXPECT_EQ(renamedName(L"Letter to Anna.txt"), L"Letter to Anna.txt");
+    const std::wstring longest(255, L'a');
+    EXPECT_EQ(renamedName(longest), longest);
+    EXPECT_EQ(renamedName(longest + L"b"), longest);
+    // A character beyond U+FFFF in UTF-16 (U+1F600) across the 255th unit:
+    // both halves go, never the first alone.
+    std::wstring across(254, L'a');
+    across += static_cast<wchar_t>(0xD83D);
+    across += static_cast<wchar_t>(0xDE00);
+    across += L".txt";
+    const std::wstring cut = renamedName(across);
+    EXPECT_EQ(cut, std::wstring(254, L'a'));
+    // Ending on the pair's second half: it stays whole.
+    std::wstring whole(253, L'a');
+    whole += static_cast<wchar_t>(0xD83D);
+    whole += static_cast<wchar_t>(0xDE00);
+    whole += L"x";
+    EXPECT_EQ(renamedName(whole), whole.substr(0, 255));
+}
+
 TEST(DesktopDialogRules, SettingsTakeTheBoxsChoices)
 {
     const recovery::RecoverySettings before = recovery::RecoverySettings::startup();

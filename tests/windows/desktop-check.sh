@@ -263,11 +263,14 @@ theme='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wineserver --wait >/dev/null 2>&1 || true
 timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/fat32.img" \
-  >"$work/dark.out" 2>/dev/null || status=$?
+  --do "find:*.txt" --do settings >"$work/dark.out" 2>/dev/null || status=$?
 wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 wineserver --wait >/dev/null 2>&1 || true
 if [ "$status" != 0 ] || ! tr -d '\r' <"$work/dark.out" | grep -q '^self-test: dark colours, list background #2b2b2b$' ||
   ! tr -d '\r' <"$work/dark.out" | grep -q '^self-test: menu bar: 4 of 4 items drawn dark$' ||
+  tr -d '\r' <"$work/dark.out" | grep -q 'is not available now$' ||
+  ! tr -d '\r' <"$work/dark.out" | grep -q '^  Files Found: [1-9]' ||
+  ! tr -d '\r' <"$work/dark.out" | grep -q 'Skip duplicate file(s)' ||
   ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: light colours' ||
   ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: menu bar: 0 of 4 items drawn dark$'; then
   echo "desktop-check: dark mode: exit $status, $(tr -d '\r' <"$work/dark.out" | grep -E 'colours|menu bar')" >&2
