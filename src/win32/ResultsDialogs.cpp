@@ -218,6 +218,7 @@ void MainWindow::fileFilters(const std::wstring& driven)
     FileFiltersDialog dialog(m_session->filters, m_session->catalogue.NamesAreUtf8);
     dialog.run(m_instance, m_window, IDD_FILE_FILTERS, driverFor(driven));
     m_filterNote = wideOf(session::filterNote(m_session->filters.patterns(), m_session->catalogue.NamesAreUtf8));
+    m_statusNote.clear(); // the filter now in force is the news
     fillFileList(m_listedKey);
     updateStatusBar();
 }
