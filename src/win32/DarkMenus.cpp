@@ -142,6 +142,32 @@ HFONT MainWindow::menuFont()
     return m_menuFont;
 }
 
+std::optional<LRESULT> MainWindow::menuKeyItem(HMENU menu, wchar_t typed) const
+{
+    // The system reads no text of an item the program draws: the keys of the
+    // labels (Alt+T, then F for Find Files...) are found here.
+    std::vector<std::wstring> labels;
+    bool drawn = false;
+    const int count = ::GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_DATA | MIIM_STATE;
+        const bool read = ::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item) != 0;
+        const auto* label = read && (item.fType & MFT_OWNERDRAW) != 0 && item.dwItemData != 0
+                                ? reinterpret_cast<const MenuLabel*>(item.dwItemData)
+                                : nullptr;
+        drawn = drawn || label != nullptr;
+        const bool usable = label != nullptr && !label->separator && (item.fState & MFS_GRAYED) == 0;
+        labels.push_back(usable ? splitMenuText(label->text).label : std::wstring());
+    }
+    if (!drawn)
+        return std::nullopt;
+    if (const std::optional<std::size_t> at = itemForMnemonic(labels, typed))
+        return MAKELRESULT(static_cast<WORD>(*at), MNC_EXECUTE);
+    return std::nullopt;
+}
+
 bool MainWindow::measureMenuItem(MEASUREITEMSTRUCT& measure)
 {
     if (measure.CtlType != ODT_MENU || measure.itemData == 0)

@@ -183,6 +183,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (drawMenuItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
             return TRUE;
         return ::DefWindowProcW(m_window, message, wParam, lParam);
+    case WM_MENUCHAR:
+        if (const std::optional<LRESULT> item =
+                menuKeyItem(reinterpret_cast<HMENU>(lParam), static_cast<wchar_t>(LOWORD(wParam))))
+            return *item;
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == m_files) {
             contextMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});

@@ -30,6 +30,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -185,6 +186,9 @@ private:
     [[nodiscard]] HFONT menuFont();
     bool measureMenuItem(MEASUREITEMSTRUCT& measure);
     bool drawMenuItem(const DRAWITEMSTRUCT& draw);
+    /// The item of `menu` the key `typed` chooses, for WM_MENUCHAR; none
+    /// when the system finds its items' keys itself (items it draws).
+    [[nodiscard]] std::optional<LRESULT> menuKeyItem(HMENU menu, wchar_t typed) const;
 
     void say(const std::wstring& text);
     void selfTestScanned();

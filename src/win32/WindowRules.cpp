@@ -165,6 +165,46 @@ std::string containerRefusalText(const std::string& formatName, const std::strin
            " opens in the Linux program, or here once copied to a raw image (qemu-img convert -O raw).";
 }
 
+namespace {
+
+/// A letter in lower case: the ASCII ones and those of Latin-1 and Cyrillic,
+/// enough for the menus' labels in their languages.
+wchar_t lowerCase(wchar_t c)
+{
+    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return static_cast<wchar_t>(c + 0x20);
+    if (c >= 0x410 && c <= 0x42F)
+        return static_cast<wchar_t>(c + 0x20);
+    return c;
+}
+
+} // namespace
+
+wchar_t menuMnemonic(const std::wstring& label)
+{
+    for (std::size_t i = 0; i + 1 < label.size(); ++i) {
+        if (label[i] != L'&')
+            continue;
+        if (label[i + 1] == L'&') {
+            ++i; // an ampersand shown
+            continue;
+        }
+        return lowerCase(label[i + 1]);
+    }
+    return 0;
+}
+
+std::optional<std::size_t> itemForMnemonic(const std::vector<std::wstring>& labels, wchar_t typed)
+{
+    const wchar_t key = lowerCase(typed);
+    if (key == 0)
+        return std::nullopt;
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        if (menuMnemonic(labels[i]) == key)
+            return i;
+    return std::nullopt;
+}
+
 MenuText splitMenuText(const std::wstring& text)
 {
     const std::size_t tab = text.find(L'\t');

@@ -90,4 +90,12 @@ struct MenuText {
 };
 [[nodiscard]] MenuText splitMenuText(const std::wstring& text);
 
+/// The key that chooses a menu item by its label: the character after its
+/// single '&' ("&&" is an ampersand shown), lower case where it has one; 0 for none.
+[[nodiscard]] wchar_t menuMnemonic(const std::wstring& label);
+
+/// Which of `labels` (a menu's items, in order) the key `typed` chooses: the
+/// first whose mnemonic it is, in either case; none when no item has it.
+[[nodiscard]] std::optional<std::size_t> itemForMnemonic(const std::vector<std::wstring>& labels, wchar_t typed);
+
 } // namespace sarvik::win32

@@ -201,5 +201,27 @@ TEST(DesktopWindowRules, MenuTextSplitsAtItsTab)
     EXPECT_EQ(splitMenuText(L"&Recover All...\tCtrl+Shift+R").shortcut, L"Ctrl+Shift+R");
 }
 
+TEST(DesktopWindowRules, MenuKeysFindTheirItem)
+{
+    EXPECT_EQ(menuMnemonic(L"&Recover Selected..."), L'r');
+    EXPECT_EQ(menuMnemonic(L"Recover &All..."), L'a');
+    EXPECT_EQ(menuMnemonic(L"Se&ttings..."), L't');
+    EXPECT_EQ(menuMnemonic(L"Save && &Close"), L'c'); // "&&" shows an ampersand
+    EXPECT_EQ(menuMnemonic(L"Tom && Jerry"), 0);
+    EXPECT_EQ(menuMnemonic(L"Trailing&"), 0);
+    EXPECT_EQ(menuMnemonic(L"&\u00c9diter"), L'\u00e9');
+    EXPECT_EQ(menuMnemonic(L"&\u0424\u0430\u0439\u043b"), L'\u0444');
+
+    // The View menu: Icons, List, Details, a separator, Back, Stop.
+    const std::vector<std::wstring> view = {L"Ico&ns", L"&List", L"&Details", L"", L"&Back", L"&Stop"};
+    EXPECT_EQ(itemForMnemonic(view, L'n'), 0u);
+    EXPECT_EQ(itemForMnemonic(view, L'D'), 2u); // Shift held, or Caps Lock
+    EXPECT_EQ(itemForMnemonic(view, L's'), 5u);
+    EXPECT_FALSE(itemForMnemonic(view, L'x'));
+    EXPECT_FALSE(itemForMnemonic(view, 0));
+    // Two items with one key: the first.
+    EXPECT_EQ(itemForMnemonic({L"&Open", L"&Other"}, L'o'), 0u);
+}
+
 } // namespace
 } // namespace sarvik::win32
