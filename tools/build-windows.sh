@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the command line (sarvik.exe), the desktop program
-# (sarvik-undelete.exe) and the tests of the core and of
-# the presentation layer (src/session) for 64-bit Windows with mingw-w64 into
+# (sarvik-undelete.exe) and the tests of the core, of
+# the presentation layer (src/session) and of the desktop program's plain parts for 64-bit Windows with mingw-w64 into
 # build-windows/, then runs those tests and the command-line check
 # (tests/windows/cli-check.sh) and the desktop program's own run through its
 # steps (tests/windows/desktop-check.sh) under wine, and the installer
@@ -27,7 +27,7 @@ if [ "$what" = all ] || [ "$what" = build ]; then
     -DSARVIK_GTEST_SOURCES=/usr/src/googletest \
     -DSARVIK_TEST_VOLUMES_DIR="Z:$root/build/test-volumes" -DSARVIK_TEST_SOURCE_DIR="Z:$root" \
     ${SARVIK_WINDOWS_CMAKE_ARGS:-} >/dev/null
-  cmake --build "$out" --target sarvik sarvik-undelete core_tests session_tests platform_tests -- ${SARVIK_NINJA_ARGS:-}
+  cmake --build "$out" --target sarvik sarvik-undelete core_tests session_tests platform_tests desktop_tests -- ${SARVIK_NINJA_ARGS:-}
   echo "build-windows: built in $(($(date +%s) - start)) s" >&2
 fi
 
@@ -45,6 +45,7 @@ if [ "$what" = all ] || [ "$what" = test ]; then
   # counts (passed, skipped with their reasons, failed).
   wine "$out/bin/core_tests.exe" --gtest_brief=1 2>&1 | tee "$out/core_tests.log"
   wine "$out/bin/session_tests.exe" --gtest_brief=1
+  wine "$out/bin/desktop_tests.exe" --gtest_brief=1
   bash tests/windows/cli-check.sh "$out/bin/sarvik.exe" build/bin/sarvik build/test-volumes
   bash tests/windows/desktop-check.sh "$out/bin/sarvik-undelete.exe" build/bin/sarvik build/test-volumes
   bash tests/windows/installer-check.sh build/test-volumes

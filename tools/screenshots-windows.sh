@@ -4,7 +4,8 @@
 # on a virtual X display and saves a picture of the drive page and of the
 # results page, of the boxes of the results page (Find File(s), Properties,
 # Recovery Settings), at 100% and at 200% (wine's LogPixels 96 and 192), and
-# of the results page and Find File(s) in dark mode (at 200%).
+# of the results page, Find File(s) and the View menu open in dark mode (at
+# 200%); each also trimmed to the window (NAME-window.png).
 # Usage: tools/screenshots-windows.sh [IMAGE [OUTDIR]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +28,13 @@ shoot() { # NAME SECONDS PROGRAM-ARGS...
   wine "$exe" "$@" >/dev/null 2>&1 &
   local program=$!
   sleep "$wait"
+  if [ -n "${keys:-}" ]; then # keys pressed before the picture (xdotool's names)
+    # shellcheck disable=SC2086 # one word a key
+    xdotool key $keys
+    sleep 1
+  fi
   import -window root "$out/$name.png"
+  convert "$out/$name.png" -trim +repage "$out/$name-window.png"
   wait "$program" 2>/dev/null || true
   wineserver --wait || true
 }
@@ -47,6 +54,7 @@ wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wineserver --wait || true
 shoot "results-dark" 5 --self-test "Z:$image" --hold-ms 7000
 shoot "find-dark" 6 --self-test "Z:$image" --hold-ms 6000 --do "find:*.txt"
+keys="Escape alt+v" shoot "menu-dark" 5 --self-test "Z:$image" --hold-ms 8000
 wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 wineserver --kill || true

@@ -21,7 +21,7 @@ if [ "${1:-}" != build ]; then
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     dosfstools mtools ntfs-3g exfatprogs exfat-fuse fuse3 sleuthkit testdisk faketime fdisk gdisk attr
     qemu-utils ewf-tools
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick xdotool
     ffmpeg libheif-examples p7zip-full python3-tifffile python3-numpy
     python3 python3-jsonschema bc libjpeg-turbo-progs dbus-daemon python3-dbus python3-gi
     g++-mingw-w64-x86-64-posix wine wine64 nsis zip unzip

@@ -6,6 +6,7 @@
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"
+#include "win32/DialogRules.h"
 
 #include "catalogue/ReadProgress.h"
 #include "container/ContainerSource.h"
@@ -21,6 +22,7 @@
 #include <shobjidl.h>
 
 #include <cstdio>
+#include <functional>
 
 namespace sarvik::win32 {
 
@@ -49,30 +51,84 @@ std::string containerRefusal(const std::string& path)
     const container::Format format = container::recognise(*raw, path);
     if (format == container::Format::None || container::formatReadable(format))
         return {};
-    return "This Windows build does not read " + container::formatName(format) + " images; it reads " +
-           container::readableFormatsText() + ". " + platform::pathText(platform::pathOf(path).filename()) +
-           " opens in the Linux program, or here once copied to a raw image (qemu-img convert -O raw).";
+    return containerRefusalText(container::formatName(format), container::readableFormatsText(),
+                                platform::pathText(platform::pathOf(path).filename()));
 }
 
 /// What the Open Disk Image box says about the containers this build does not read.
 std::wstring unreadableFormatsNote()
 {
-    const std::vector<std::string> names = container::unreadableFormatNames();
-    if (names.empty())
-        return {};
-    std::string text = "This Windows build reads " + container::readableFormatsText() + "; it does not read ";
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
-    return wideOf(text + ".");
+    return wideOf(unreadableFormatsLine(container::readableFormatsText(), container::unreadableFormatNames()));
 }
 
-std::string timeText(std::chrono::seconds left)
-{
-    const long long s = left.count();
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
-    return text;
-}
+// A COM interface is released through Release, never deleted through its base.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+/// In a run without a user, the Open Disk Image box's part: once the box is up,
+/// it tells every line of text the box shows and closes it, as Cancel would.
+class DialogReader final : public IFileDialogEvents {
+public:
+    explicit DialogReader(std::function<void(const std::wstring&)> tell) : m_tell(std::move(tell)) {}
+
+    // Lives on the stack of the box's owner, which unadvises it before it goes.
+    IFACEMETHODIMP QueryInterface(REFIID id, void** out) override
+    {
+        if (id != IID_IUnknown && id != __uuidof(IFileDialogEvents)) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IFileDialogEvents*>(this);
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+
+    IFACEMETHODIMP OnFolderChange(IFileDialog* dialog) override
+    {
+        if (m_read)
+            return S_OK;
+        IOleWindow* window = nullptr;
+        HWND box = nullptr;
+        if (SUCCEEDED(dialog->QueryInterface(IID_PPV_ARGS(&window)))) {
+            window->GetWindow(&box);
+            window->Release();
+        }
+        if (box == nullptr)
+            return S_OK; // not up yet: the next folder change reads it
+        m_read = true;
+        ::EnumChildWindows(box, &DialogReader::tellText, reinterpret_cast<LPARAM>(this));
+        dialog->Close(HRESULT_FROM_WIN32(ERROR_CANCELLED));
+        return S_OK;
+    }
+    IFACEMETHODIMP OnFileOk(IFileDialog*) override { return S_OK; }
+    IFACEMETHODIMP OnFolderChanging(IFileDialog*, IShellItem*) override { return S_OK; }
+    IFACEMETHODIMP OnSelectionChange(IFileDialog*) override { return S_OK; }
+    IFACEMETHODIMP OnShareViolation(IFileDialog*, IShellItem*, FDE_SHAREVIOLATION_RESPONSE*) override { return S_OK; }
+    IFACEMETHODIMP OnTypeChange(IFileDialog*) override { return S_OK; }
+    IFACEMETHODIMP OnOverwrite(IFileDialog*, IShellItem*, FDE_OVERWRITE_RESPONSE*) override { return S_OK; }
+
+    [[nodiscard]] bool read() const { return m_read; }
+
+private:
+    /// Tells the text of each label the box shows.
+    static BOOL CALLBACK tellText(HWND control, LPARAM self)
+    {
+        wchar_t kind[16] = {};
+        ::GetClassNameW(control, kind, 16);
+        if (::lstrcmpiW(kind, L"Static") != 0)
+            return TRUE;
+        const int length = ::GetWindowTextLengthW(control);
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), length + 1)));
+        if (!text.empty())
+            reinterpret_cast<DialogReader*>(self)->m_tell(text);
+        return TRUE;
+    }
+
+    std::function<void(const std::wstring&)> m_tell;
+    bool m_read = false;
+};
+#pragma GCC diagnostic pop
 
 } // namespace
 
@@ -133,8 +189,13 @@ void MainWindow::chooseDrive(int index)
 void MainWindow::chooseImage()
 {
     IFileOpenDialog* dialog = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
+    if (const HRESULT made =
+            ::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog));
+        FAILED(made)) {
+        if (m_selfTest != nullptr)
+            selfTestReport("self-test: the Open Disk Image box cannot be made (" + std::to_string(made) + ")");
         return;
+    }
     const COMDLG_FILTERSPEC types[] = {{L"Disk images", L"*.img;*.dd;*.raw;*.bin;*.iso;*.001"}, {L"All files", L"*.*"}};
     dialog->SetFileTypes(2, types);
     dialog->SetTitle(L"Open Disk Image");
@@ -147,7 +208,19 @@ void MainWindow::chooseImage()
         customize->AddText(1, note.c_str());
         customize->Release();
     }
-    if (const std::wstring path = shownFileSystemPath(dialog, m_window); !path.empty())
+    DialogReader reader(
+        [this](const std::wstring& text) { selfTestReport("self-test: the box shows: " + utf8Of(text)); });
+    DWORD cookie = 0;
+    const bool driven = m_selfTest != nullptr && SUCCEEDED(dialog->Advise(&reader, &cookie));
+    dialog->AddRef(); // kept to unadvise the reader once the box is shown
+    const std::wstring path = shownFileSystemPath(dialog, m_window);
+    if (driven) {
+        dialog->Unadvise(cookie);
+        if (!reader.read())
+            selfTestReport("self-test: the Open Disk Image box was not read");
+    }
+    dialog->Release();
+    if (!path.empty())
         addImage(path);
     ::SetFocus(m_drives);
 }
@@ -226,12 +299,11 @@ void MainWindow::showScanProgress()
     const session::ScanProgress progress = m_scan.takeProgress();
     if (progress.hasProgress)
         ::SendMessageW(m_progress, PBM_SETPOS, progress.progress, 0);
-    std::string line = "Folders: " + std::to_string(progress.folders) + "   Files: " + std::to_string(progress.files);
-    if (progress.hasStatus && m_session != nullptr)
-        line += "   " +
-                session::scanStatusText(progress.status, true, m_session->kind() == catalogue::CatalogueKind::Ntfs, 0);
-    if (const auto left = m_scan.timeLeft())
-        line += "   Time left: " + timeText(*left);
+    const std::string status =
+        progress.hasStatus && m_session != nullptr
+            ? session::scanStatusText(progress.status, true, m_session->kind() == catalogue::CatalogueKind::Ntfs, 0)
+            : std::string();
+    const std::string line = scanProgressLine(progress.folders, progress.files, status, m_scan.timeLeft());
     ::SetWindowTextW(m_status, wideOf(line).c_str());
 }
 
@@ -262,9 +334,8 @@ void MainWindow::scanFinished()
         say(L"The scan ran out of memory; the results show what it found until then.");
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_scanStarted).count();
-    char took[64];
-    std::snprintf(took, sizeof took, "   (%.1f s%s)", seconds, m_scan.result().Stopped ? ", stopped" : "");
-    ::SetWindowTextW(m_status, (wideOf(m_source.text) + wideOf(took)).c_str());
+    ::SetWindowTextW(m_status,
+                     (wideOf(m_source.text) + wideOf(scanTookText(seconds, m_scan.result().Stopped))).c_str());
     showPage(Page::Results);
     fillFolderTree();
     if (m_selfTest != nullptr)

@@ -18,10 +18,6 @@ using platform::wideOf;
 
 namespace {
 
-/// The choices of the two lists of the settings box.
-constexpr int kMostSectorsPerRead = 100;
-constexpr int kMostRetries = 10;
-
 void fillNumbers(HWND combo, int most, int chosen)
 {
     for (int n = 1; n <= most; ++n)
@@ -35,14 +31,6 @@ int chosenNumber(HWND combo)
 }
 
 } // namespace
-
-std::string exactSizeText(std::uint64_t bytes, const std::string& listed)
-{
-    std::string digits = std::to_string(bytes);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<std::size_t>(at), ",");
-    return digits + (bytes == 1 ? " byte" : " bytes") + (listed.empty() ? "" : " (" + listed + ")");
-}
 
 void PropertiesDialog::init()
 {
@@ -113,15 +101,17 @@ bool SettingsDialog::command(int id, int code)
         return true;
     }
     if (id == IDOK) {
-        m_settings.SectorsPerRead = chosenNumber(item(IDC_SET_SECTORS));
-        m_settings.BadSectorRetries = static_cast<std::uint16_t>(chosenNumber(item(IDC_SET_RETRIES)));
-        m_settings.DuplicatePolicy =
+        SettingsChoices choices;
+        choices.sectorsPerRead = chosenNumber(item(IDC_SET_SECTORS));
+        choices.retries = chosenNumber(item(IDC_SET_RETRIES));
+        choices.duplicatePolicy =
             ::IsDlgButtonChecked(handle(), IDC_SET_OVERWRITE) == BST_CHECKED ? recovery::DuplicatePolicy::Overwrite
             : ::IsDlgButtonChecked(handle(), IDC_SET_SKIP) == BST_CHECKED    ? recovery::DuplicatePolicy::Skip
                                                                              : recovery::DuplicatePolicy::Rename;
-        m_settings.KeepOriginalTimes = ::IsDlgButtonChecked(handle(), IDC_SET_TIMES) == BST_CHECKED;
-        m_settings.ThoroughScan = ::IsDlgButtonChecked(handle(), IDC_SET_THOROUGH) == BST_CHECKED;
-        m_settings.DeepSearch = m_settings.ThoroughScan && ::IsDlgButtonChecked(handle(), IDC_SET_DEEP) == BST_CHECKED;
+        choices.keepTimes = ::IsDlgButtonChecked(handle(), IDC_SET_TIMES) == BST_CHECKED;
+        choices.thorough = ::IsDlgButtonChecked(handle(), IDC_SET_THOROUGH) == BST_CHECKED;
+        choices.deep = ::IsDlgButtonChecked(handle(), IDC_SET_DEEP) == BST_CHECKED;
+        m_settings = chosenSettings(m_settings, choices);
     }
     return DialogBase::command(id, code);
 }
@@ -130,15 +120,16 @@ void SettingsDialog::drive()
 {
     // The driver's input names the choices to make: "skip", "overwrite",
     // "rename", "sectors=N".
-    const std::wstring& input = driver()->input;
-    if (input == L"skip" || input == L"overwrite" || input == L"rename")
+    const SettingsStep step = settingsStep(driver()->input);
+    if (step.duplicatePolicy)
         ::CheckRadioButton(handle(), IDC_SET_RENAME, IDC_SET_SKIP,
-                           input == L"skip"        ? IDC_SET_SKIP
-                           : input == L"overwrite" ? IDC_SET_OVERWRITE
-                                                   : IDC_SET_RENAME);
-    else if (input.rfind(L"sectors=", 0) == 0)
-        ::SendMessageW(item(IDC_SET_SECTORS), CB_SETCURSEL,
-                       static_cast<WPARAM>(std::wcstol(input.c_str() + 8, nullptr, 10) - 1), 0);
+                           *step.duplicatePolicy == recovery::DuplicatePolicy::Skip        ? IDC_SET_SKIP
+                           : *step.duplicatePolicy == recovery::DuplicatePolicy::Overwrite ? IDC_SET_OVERWRITE
+                                                                                           : IDC_SET_RENAME);
+    if (step.sectorsPerRead)
+        ::SendMessageW(item(IDC_SET_SECTORS), CB_SETCURSEL, static_cast<WPARAM>(*step.sectorsPerRead - 1), 0);
+    if (!step.understood && !driver()->input.empty())
+        driver()->report("self-test: the settings box takes skip, overwrite, rename or sectors=1..100");
     reportShown();
     finish(IDOK);
 }

@@ -4,6 +4,7 @@
 // name, the scanned drive's information, the recovery settings, the about box.
 
 #include "win32/DialogBase.h"
+#include "win32/DialogRules.h"
 
 #include "disk/DriveInformation.h"
 #include "recovery/RecoverySettings.h"
@@ -65,8 +66,5 @@ class AboutDialog final : public DialogBase {
 private:
     void init() override;
 };
-
-/// "1,048,576 bytes (1025 KB)": the exact size, then as the list shows it.
-[[nodiscard]] std::string exactSizeText(std::uint64_t bytes, const std::string& listed);
 
 } // namespace sarvik::win32

@@ -86,6 +86,10 @@ MainWindow::~MainWindow()
         ::DeleteObject(m_font);
     if (m_darkBrush != nullptr)
         ::DeleteObject(m_darkBrush);
+    if (m_toolbarPictures != nullptr)
+        ::ImageList_Destroy(m_toolbarPictures);
+    if (m_menuFont != nullptr)
+        ::DeleteObject(m_menuFont);
 }
 
 bool MainWindow::create(int show, const SelfTest* selfTest, const std::vector<std::wstring>& images)
@@ -171,6 +175,19 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (lParam != 0 && std::wstring_view(reinterpret_cast<const wchar_t*>(lParam)) == L"ImmersiveColorSet")
             applyTheme();
         return ::DefWindowProcW(m_window, message, wParam, lParam);
+    case WM_MEASUREITEM:
+        if (measureMenuItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)))
+            return TRUE;
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
+    case WM_DRAWITEM:
+        if (drawMenuItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
+            return TRUE;
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
+    case WM_MENUCHAR:
+        if (const std::optional<LRESULT> item =
+                menuKeyItem(reinterpret_cast<HMENU>(lParam), static_cast<wchar_t>(LOWORD(wParam))))
+            return *item;
+        return ::DefWindowProcW(m_window, message, wParam, lParam);
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == m_files) {
             contextMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
@@ -179,6 +196,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return ::DefWindowProcW(m_window, message, wParam, lParam);
     case WM_DPICHANGED: {
         applyDpi(HIWORD(wParam));
+        if (!m_menuLabels.empty()) { // the items the program draws, measured again at the new size
+            lightenMenu(m_menu);
+            m_menuLabels.clear();
+            themeMenus();
+        }
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         ::SetWindowPos(m_window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                        suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -368,6 +390,7 @@ void MainWindow::layout()
 void MainWindow::showPage(Page page)
 {
     m_page = page;
+    m_statusNote.clear();
     const bool drives = page == Page::Drives, scanning = page == Page::Scanning, results = page == Page::Results;
     if (!results)
         leaveDeepSearch();

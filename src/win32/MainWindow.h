@@ -21,6 +21,8 @@
 #include "win32/Arguments.h"
 #include "win32/DialogBase.h"
 #include "win32/PreviewDialog.h"
+#include "win32/Theme.h"
+#include "win32/WindowRules.h"
 
 #include <windows.h>
 
@@ -28,8 +30,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -102,7 +107,7 @@ public:
     [[nodiscard]] static HACCEL keyboardCommands();
 
 private:
-    enum class Page { Drives, Scanning, Results };
+    using Page = PageKind;
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -159,6 +164,8 @@ private:
     void setMenuState();
     [[nodiscard]] bool commandEnabled(int id) const;
     void updateStatusBar();
+    /// The text the status bar shows in its part `part`.
+    [[nodiscard]] std::wstring statusBarText(int part) const;
     void contextMenu(POINT at);
     bool runCommand(int id);
     void setView(DWORD view);
@@ -206,6 +213,14 @@ private:
     LRESULT themedColours(UINT message, HDC dc, HWND control);
     bool eraseBackground(HDC dc);
     LRESULT themedCustomDraw(const NMHDR& header, LPARAM lParam);
+    // Menus in dark mode (DarkMenus.cpp).
+    void themeMenus();
+    [[nodiscard]] HFONT menuFont();
+    bool measureMenuItem(MEASUREITEMSTRUCT& measure);
+    bool drawMenuItem(const DRAWITEMSTRUCT& draw);
+    /// The item of `menu` the key `typed` chooses, for WM_MENUCHAR; none
+    /// when the system finds its items' keys itself (items it draws).
+    [[nodiscard]] std::optional<LRESULT> menuKeyItem(HMENU menu, wchar_t typed) const;
 
     void say(const std::wstring& text);
     void selfTestScanned();
@@ -227,10 +242,16 @@ private:
     HWND m_tree = nullptr, m_files = nullptr, m_recover = nullptr, m_back = nullptr;
     HWND m_toolbar = nullptr, m_statusBar = nullptr;
     HMENU m_menu = nullptr;
+    HIMAGELIST m_toolbarPictures = nullptr; ///< the toolbar's pictures at the window's DPI (ours to destroy)
     DWORD m_view = LV_VIEW_DETAILS;
     bool m_dark = false;
     HBRUSH m_darkBrush = nullptr;
+    std::deque<MenuLabel> m_menuLabels;      ///< the menu bar's texts while the program draws it (dark)
+    std::set<ULONG_PTR> m_barItemsDrawnDark; ///< the menu bar's items drawn dark since the mode changed
+    HFONT m_menuFont = nullptr;
+    UINT m_menuFontDpi = 0;
     std::wstring m_filterNote;
+    std::wstring m_statusNote;              ///< what the last command did, in the status bar until the page changes
     std::unique_ptr<DialogDriver> m_driver; ///< the box's part in a run without a user
     std::uint64_t m_listedKey = 0;          ///< the folder the list shows
     std::wstring m_stepInput;               ///< the value of the --do step running

@@ -6,6 +6,7 @@
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"
+#include "win32/IconPixels.h"
 #include "win32/Resources.h"
 
 #include "platform/WinText.h"
@@ -13,6 +14,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
 #include <iterator>
 
 namespace sarvik::win32 {
@@ -54,10 +58,86 @@ constexpr Tool kTools[] = {
     {CMD_SETTINGS, STD_PROPERTIES, L"Settings"},
 };
 
-/// The commands each step grays, as the menu bar shows them.
-constexpr int kResultsOnly[] = {
-    CMD_RECOVER_SELECTED, CMD_RECOVER_ALL,  CMD_SAVE_SNAPSHOT,     CMD_ICONS,       CMD_LIST, CMD_DETAILS,
-    CMD_FIND_FILES,       CMD_FILE_FILTERS, CMD_DRIVE_INFORMATION, CMD_DEEP_SEARCH, CMD_BACK};
+/// A 32-bit picture of `size` x `size` pixels, top row first, and its pixels.
+HBITMAP pictureBitmap(HDC dc, int size, std::uint32_t** bits)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    *bits = static_cast<std::uint32_t*>(pixels);
+    return bitmap;
+}
+
+/// The picture `index` of `list` (`from` pixels a side) drawn over `background`.
+Pixels drawnOver(HIMAGELIST list, int index, int from, COLORREF background)
+{
+    Pixels drawn{from, from, {}};
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    std::uint32_t* bits = nullptr;
+    HBITMAP bitmap = pictureBitmap(dc, from, &bits);
+    if (bitmap != nullptr) {
+        HGDIOBJ old = ::SelectObject(dc, bitmap);
+        RECT all{0, 0, from, from};
+        HBRUSH brush = ::CreateSolidBrush(background);
+        ::FillRect(dc, &all, brush);
+        ::DeleteObject(brush);
+        ::ImageList_Draw(list, index, dc, 0, 0, ILD_NORMAL);
+        ::GdiFlush();
+        drawn.argb.assign(bits, bits + static_cast<std::size_t>(from) * static_cast<std::size_t>(from));
+        ::SelectObject(dc, old);
+        ::DeleteObject(bitmap);
+    }
+    ::DeleteDC(dc);
+    return drawn;
+}
+
+/// The system's standard toolbar pictures `pictures`, in that order, at
+/// `size` pixels a side, made from its set of `from` pixels; null when the
+/// system would not make them.
+HIMAGELIST standardPictures(HINSTANCE instance, const std::vector<int>& pictures, int from, int size)
+{
+    // A toolbar of its own loads the system's set; it goes with its pictures.
+    HWND loader =
+        ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    if (loader == nullptr)
+        return nullptr;
+    ::SendMessageW(loader, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    ::SendMessageW(loader, TB_SETBITMAPSIZE, 0, MAKELPARAM(from, from));
+    ::SendMessageW(loader, TB_LOADIMAGES, from == 24 ? IDB_STD_LARGE_COLOR : IDB_STD_SMALL_COLOR,
+                   reinterpret_cast<LPARAM>(HINST_COMMCTRL));
+    auto* set = reinterpret_cast<HIMAGELIST>(::SendMessageW(loader, TB_GETIMAGELIST, 0, 0));
+    HIMAGELIST list =
+        set == nullptr ? nullptr : ::ImageList_Create(size, size, ILC_COLOR32, static_cast<int>(pictures.size()), 0);
+    for (std::size_t i = 0; list != nullptr && i < pictures.size(); ++i) {
+        const Pixels picture =
+            scaledPixels(pixelsFromBackgrounds(drawnOver(set, pictures[i], from, RGB(0, 0, 0)),
+                                               drawnOver(set, pictures[i], from, RGB(255, 255, 255))),
+                         size, size);
+        HDC dc = ::CreateCompatibleDC(nullptr);
+        std::uint32_t* bits = nullptr;
+        HBITMAP bitmap = pictureBitmap(dc, size, &bits);
+        if (bitmap != nullptr &&
+            picture.argb.size() == static_cast<std::size_t>(size) * static_cast<std::size_t>(size)) {
+            std::copy(picture.argb.begin(), picture.argb.end(), bits);
+            ::ImageList_Add(list, bitmap, nullptr);
+        }
+        if (bitmap != nullptr)
+            ::DeleteObject(bitmap);
+        ::DeleteDC(dc);
+    }
+    ::DestroyWindow(loader);
+    if (list != nullptr && ::ImageList_GetImageCount(list) != static_cast<int>(pictures.size())) {
+        ::ImageList_Destroy(list);
+        return nullptr;
+    }
+    return list;
+}
 
 } // namespace
 
@@ -142,19 +222,23 @@ void MainWindow::createToolbar()
 
 void MainWindow::fillToolbar()
 {
-    // The pictures follow the DPI: the system's large set from 150% on.
+    // The pictures follow the DPI: the system's pictures scaled to 16 pixels
+    // at 100%, 32 at 200%.
     while (::SendMessageW(m_toolbar, TB_BUTTONCOUNT, 0, 0) > 0)
         ::SendMessageW(m_toolbar, TB_DELETEBUTTON, 0, 0);
-    const bool large = m_dpi >= 144;
-    HIMAGELIST old = reinterpret_cast<HIMAGELIST>(::SendMessageW(m_toolbar, TB_SETIMAGELIST, 0, 0));
-    if (old != nullptr)
-        ::ImageList_Destroy(old);
-    ::SendMessageW(m_toolbar, TB_SETBITMAPSIZE, 0, large ? MAKELPARAM(24, 24) : MAKELPARAM(16, 16));
-    ::SendMessageW(m_toolbar, TB_LOADIMAGES, large ? IDB_STD_LARGE_COLOR : IDB_STD_SMALL_COLOR,
-                   reinterpret_cast<LPARAM>(HINST_COMMCTRL));
+    const int size = toolbarPictureSize(m_dpi);
+    std::vector<int> pictures;
+    for (const Tool& tool : kTools)
+        pictures.push_back(tool.picture);
+    HIMAGELIST list = standardPictures(m_instance, pictures, toolbarSourceSize(size), size);
+    ::SendMessageW(m_toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(size, size));
+    ::SendMessageW(m_toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(list));
+    if (m_toolbarPictures != nullptr)
+        ::ImageList_Destroy(m_toolbarPictures);
+    m_toolbarPictures = list;
     TBBUTTON buttons[std::size(kTools)] = {};
     for (std::size_t i = 0; i < std::size(kTools); ++i) {
-        buttons[i].iBitmap = kTools[i].picture;
+        buttons[i].iBitmap = list == nullptr ? I_IMAGENONE : static_cast<int>(i);
         buttons[i].idCommand = kTools[i].command;
         buttons[i].fsState = TBSTATE_ENABLED;
         buttons[i].fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
@@ -169,23 +253,17 @@ void MainWindow::setMenuState()
 {
     if (m_menu == nullptr)
         return;
-    const bool results = m_page == Page::Results && !m_copying;
-    const bool busy = m_page == Page::Scanning || m_copying || m_deepSearch.reading();
     auto enable = [this](int id, bool on) {
         ::EnableMenuItem(m_menu, static_cast<UINT>(id),
                          static_cast<UINT>(MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)));
         if (m_toolbar != nullptr)
             ::SendMessageW(m_toolbar, TB_ENABLEBUTTON, static_cast<WPARAM>(id), on ? TRUE : FALSE);
     };
-    for (int id : kResultsOnly)
-        enable(id, results);
-    // Loading replaces the catalogue: never while a worker reads it.
-    enable(CMD_DEEP_SEARCH, results && m_session != nullptr && m_deepSearch.available(*m_session));
-    enable(CMD_LOAD_SNAPSHOT, m_page == Page::Drives);
-    enable(CMD_ADD_DISK_IMAGE, m_page == Page::Drives);
-    enable(CMD_SEARCH_LOST_VOLUMES, m_page == Page::Drives && !m_scan.running());
-    enable(CMD_SETTINGS, !busy);
-    enable(CMD_STOP, busy);
+    WindowState window{m_page, m_copying, m_scan.running()};
+    window.deepSearchReading = m_deepSearch.reading();
+    window.deepSearchUnavailable = m_session == nullptr || !m_deepSearch.available(*m_session);
+    for (const CommandState& state : menuCommandStates(window))
+        enable(state.id, state.enabled);
     const UINT view = m_view == LV_VIEW_ICON ? CMD_ICONS : m_view == LV_VIEW_LIST ? CMD_LIST : CMD_DETAILS;
     ::CheckMenuRadioItem(m_menu, CMD_ICONS, CMD_DETAILS, view, MF_BYCOMMAND);
     ::CheckMenuRadioItem(m_menu, CMD_LIST, CMD_DETAILS, view, MF_BYCOMMAND);
@@ -205,22 +283,27 @@ void MainWindow::updateStatusBar()
         return;
     const int parts[] = {scaled(380), scaled(560), -1};
     ::SendMessageW(m_statusBar, SB_SETPARTS, std::size(parts), reinterpret_cast<LPARAM>(parts));
-    std::wstring where, listed, selected;
-    if (m_page == Page::Drives) {
-        where = L"Choose a drive or a disk image, then Next.";
-        listed = std::to_wstring(m_driveItems.size()) + L" drives and images";
-    } else if (m_page == Page::Scanning) {
-        where = L"Scanning...";
-    } else {
-        where = !m_deepPhase.empty()   ? m_deepPhase
-                : m_filterNote.empty() ? L"Select the files to recover."
-                                       : m_filterNote;
-        listed = std::to_wstring(m_rows.size()) + L" items listed";
-        selected = std::to_wstring(::SendMessageW(m_files, LVM_GETSELECTEDCOUNT, 0, 0)) + L" selected";
-    }
-    ::SendMessageW(m_statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(where.c_str()));
-    ::SendMessageW(m_statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(listed.c_str()));
-    ::SendMessageW(m_statusBar, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(selected.c_str()));
+    StatusBarState state;
+    state.page = m_page;
+    state.drives = m_driveItems.size();
+    state.rows = m_rows.size();
+    state.selected =
+        static_cast<std::size_t>(std::max<LRESULT>(::SendMessageW(m_files, LVM_GETSELECTEDCOUNT, 0, 0), 0));
+    state.filterNote = m_filterNote;
+    state.note = m_statusNote;
+    state.deepPhase = m_deepPhase;
+    const std::array<std::wstring, 3> texts = statusBarTexts(state);
+    for (std::size_t part = 0; part < texts.size(); ++part)
+        ::SendMessageW(m_statusBar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(texts[part].c_str()));
+}
+
+std::wstring MainWindow::statusBarText(int part) const
+{
+    const LRESULT length = ::SendMessageW(m_statusBar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part), 0);
+    std::wstring text(static_cast<std::size_t>(LOWORD(length)) + 1, L'\0');
+    ::SendMessageW(m_statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(std::wcslen(text.c_str()));
+    return text;
 }
 
 void MainWindow::contextMenu(POINT at)
@@ -253,6 +336,9 @@ void MainWindow::contextMenu(POINT at)
         at = {row.left + scaled(20), row.bottom};
         ::ClientToScreen(m_files, &at);
     }
+    std::deque<MenuLabel> labels; // the texts of its items while it is shown
+    if (m_dark)
+        darkenMenu(menu, false, m_darkBrush, labels);
     // Open With is for files.
     const catalogue::FileRow* row = selectedRow();
     ::EnableMenuItem(menu, CMD_OPEN_WITH,
@@ -265,18 +351,7 @@ bool MainWindow::runCommand(int id)
 {
     // The menu bar's commands act only while their item is enabled; the
     // right-click menu is shown only where its commands may run.
-    static constexpr struct {
-        int from, to;
-    } kSame[] = {{CMD_MENU_RECOVER_SELECTED, CMD_RECOVER_SELECTED},
-                 {CMD_MENU_RECOVER_ALL, CMD_RECOVER_ALL},
-                 {CMD_MENU_ICONS, CMD_ICONS},
-                 {CMD_MENU_LIST, CMD_LIST},
-                 {CMD_MENU_DETAILS, CMD_DETAILS},
-                 {CMD_MENU_FIND_FILES, CMD_FIND_FILES},
-                 {CMD_MENU_SETTINGS, CMD_SETTINGS}};
-    for (const auto& same : kSame)
-        if (id == same.from)
-            id = same.to;
+    id = menuBarCommand(id);
     const bool onMenuBar = ::GetMenuState(m_menu, static_cast<UINT>(id), MF_BYCOMMAND) != static_cast<UINT>(-1);
     if (onMenuBar && !commandEnabled(id))
         return false;

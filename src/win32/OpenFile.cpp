@@ -5,6 +5,8 @@
 
 #include "win32/MainWindow.h"
 
+#include "win32/DialogRules.h"
+
 #include "platform/FileSystem.h"
 #include "platform/WinText.h"
 #include "session/DisplayText.h"
@@ -101,20 +103,19 @@ void MainWindow::resumeSelfTestSteps()
 void MainWindow::openCopied()
 {
     ::SetFocus(m_files);
-    const bool stopped = m_copy.stopped();
     const bool written = m_openWritten == 1 && !m_report.files().empty();
     const recovery::FileReport* copy = written ? &m_report.files().back() : nullptr;
-    if (stopped) {
+    const OpenedCopy next = openedCopy(m_copy.stopped(), copy == nullptr ? std::nullopt : std::optional(copy->outcome));
+    if (next == OpenedCopy::Cancelled || next == OpenedCopy::CancelledCutShort) {
         // A copy cut short is no file to keep.
-        if (copy != nullptr && copy->outcome == recovery::FileOutcome::CutShort)
+        if (next == OpenedCopy::CancelledCutShort && copy != nullptr)
             ::DeleteFileW((m_copyFolder + L"\\" + wideOf(copy->name)).c_str());
         ::SetWindowTextW(m_status, L"Open was cancelled.");
         if (m_selfTest != nullptr)
             selfTestReport("self-test: open cancelled");
-    } else if (copy == nullptr) {
+    } else if (next == OpenedCopy::NotCopied || copy == nullptr) {
         say(L"The file could not be copied to open it.");
-    } else if (copy->outcome != recovery::FileOutcome::Written && copy->outcome != recovery::FileOutcome::Incomplete &&
-               copy->outcome != recovery::FileOutcome::CutAtVolumeEnd) {
+    } else if (next == OpenedCopy::Failed) {
         say(L"The file could not be copied to open it. " + wideOf(copy->error));
     } else {
         ::SetWindowTextW(m_status, (L"Opening " + wideOf(copy->name)).c_str());

@@ -78,10 +78,8 @@ void MainWindow::showProperties()
     values.contents = shown.contents;
     values.created = shown.created;
     values.modified = shown.modified;
-    values.condition = row->condition.empty() ? (shown.folder ? "" : "Not estimated") : row->condition;
-    if (row->conditionClusters > 0)
-        values.clusters = std::to_string(row->conditionClusters) + " to read, " +
-                          std::to_string(row->conditionClustersInUse) + " of them now in use by other files";
+    values.condition = conditionText(row->condition, shown.folder);
+    values.clusters = clustersText(row->conditionClusters, row->conditionClustersInUse);
     PropertiesDialog dialog(values);
     dialog.run(m_instance, m_window, IDD_PROPERTIES, driverFor({}));
 }
@@ -97,7 +95,7 @@ void MainWindow::renameSelected(const std::wstring& driven)
     if (dialog.run(m_instance, m_window, IDD_RENAME, driverFor(driven)) != IDOK || dialog.name().empty())
         return; // an empty name keeps the old one
     // At most 255 characters, as the catalogue holds names.
-    const std::string name8 = catalogue::nameFromUtf8(utf8Of(dialog.name().substr(0, 255)), utf8);
+    const std::string name8 = catalogue::nameFromUtf8(utf8Of(renamedName(dialog.name())), utf8);
     const LRESULT position = ::SendMessageW(m_files, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
     m_rows.setName(m_rows.rowAt(static_cast<int>(position)), name8);
     if (const std::optional<session::RenamedEntry> renamed = session::renameEntry(*m_session, row, name8))
@@ -221,6 +219,7 @@ void MainWindow::fileFilters(const std::wstring& driven)
     FileFiltersDialog dialog(m_session->filters, m_session->catalogue.NamesAreUtf8);
     dialog.run(m_instance, m_window, IDD_FILE_FILTERS, driverFor(driven));
     m_filterNote = wideOf(session::filterNote(m_session->filters.patterns(), m_session->catalogue.NamesAreUtf8));
+    m_statusNote.clear(); // the filter now in force is the news
     fillFileList(m_listedKey);
     updateStatusBar();
 }

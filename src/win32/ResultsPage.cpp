@@ -7,6 +7,7 @@
 #include "win32/MainWindow.h"
 
 #include "win32/Commands.h"
+#include "win32/DialogRules.h"
 
 #include "platform/Devices.h"
 #include "platform/FileSystem.h"
@@ -227,8 +228,7 @@ void MainWindow::showCopyProgress()
     if (progress.hasProgress)
         ::SendMessageW(m_progress, PBM_SETPOS, progress.progress, 0);
     if (progress.hasFileName || progress.hasTotal) {
-        const std::string line =
-            "Saving " + progress.fileName + "   Total Files: " + m_copy.totalText(progress.totalFiles);
+        const std::string line = copyProgressLine(progress.fileName, m_copy.totalText(progress.totalFiles));
         ::SetWindowTextW(m_status, wideOf(line).c_str());
     }
 }
@@ -258,11 +258,7 @@ void MainWindow::copyFinished()
     ::SetWindowTextW(m_status,
                      wideOf(session::outcomeHeadline(m_report, {m_copy.plannedFiles(), m_copy.stopped()})).c_str());
     m_recovery.reset();
-    std::string text = summary.text;
-    for (std::size_t i = 0; i < summary.details.size() && i < kSummaryDetails; ++i)
-        text += "\n" + summary.details[i];
-    if (summary.details.size() > kSummaryDetails)
-        text += "\n...";
+    const std::string text = summaryBoxText(summary.text, summary.details, kSummaryDetails);
     if (m_selfTest != nullptr) {
         selfTestReport(text);
         endSelfTest(m_copy.outOfMemory() ? 1 : 0);
@@ -280,6 +276,15 @@ void MainWindow::selfTestScanned()
     std::snprintf(colour, sizeof colour, "#%02x%02x%02x", GetRValue(background), GetGValue(background),
                   GetBValue(background));
     selfTestReport(std::string("self-test: ") + (m_dark ? "dark" : "light") + " colours, list background " + colour);
+    selfTestReport("self-test: menu bar: " + std::to_string(m_barItemsDrawnDark.size()) + " of " +
+                   std::to_string(::GetMenuItemCount(m_menu)) + " items drawn dark");
+    int width = 0, height = 0;
+    if (m_toolbarPictures != nullptr)
+        ::ImageList_GetIconSize(m_toolbarPictures, &width, &height);
+    selfTestReport("self-test: toolbar pictures " + std::to_string(width) + " x " + std::to_string(height) + " at " +
+                   std::to_string(m_dpi) + " dpi, " +
+                   std::to_string(m_toolbarPictures == nullptr ? 0 : ::ImageList_GetImageCount(m_toolbarPictures)) +
+                   " of them");
     std::uint64_t files = 0, folders = 0;
     for (const catalogue::FileRow& row : m_rows.rows())
         (row.folder ? folders : files) += 1;

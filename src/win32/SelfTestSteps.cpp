@@ -49,50 +49,18 @@ void MainWindow::runSelfTestSteps()
 {
     while (m_nextStep < m_selfTest->steps.size()) {
         const std::wstring& step = m_selfTest->steps[m_nextStep++];
-        const std::size_t colon = step.find(L':');
-        const std::wstring name = step.substr(0, colon);
-        m_stepInput = colon == std::wstring::npos ? std::wstring() : step.substr(colon + 1);
+        const StepParts parts = stepParts(step);
+        const std::wstring& name = parts.name;
+        m_stepInput = parts.input;
         selfTestReport("self-test: step " + utf8Of(step));
-        int command = 0;
-        // Open or Preview, and Stop pressed at once: "open-cancel:NAME".
-        const bool cancel = name == L"open-cancel" || name == L"preview-cancel";
-        if (name == L"properties" || name == L"rename" || name == L"preview" || name == L"open" || cancel) {
-            // The row named first, then the command on it; "rename:OLD=NEW".
-            const std::wstring row = name == L"rename" ? m_stepInput.substr(0, m_stepInput.find(L'=')) : m_stepInput;
-            if (name == L"rename")
-                m_stepInput = m_stepInput.substr(std::min(m_stepInput.size(), row.size() + 1));
-            if (!selectRowNamed(row)) {
-                selfTestReport("self-test: no row named " + utf8Of(row));
-                m_exitStatus = 1;
-                continue;
-            }
-            command = name == L"rename"                                 ? CMD_RENAME
-                      : name == L"preview" || name == L"preview-cancel" ? CMD_PREVIEW
-                      : name == L"open" || cancel                       ? CMD_OPEN
-                                                                        : CMD_PROPERTIES;
-        } else if (name == L"view") {
-            command = m_stepInput == L"icons" ? CMD_ICONS : m_stepInput == L"list" ? CMD_LIST : CMD_DETAILS;
-        } else {
-            static constexpr struct {
-                const wchar_t* name;
-                int command;
-            } kCommands[] = {{L"find", CMD_FIND_FILES},
-                             {L"filter", CMD_FILE_FILTERS},
-                             {L"drive-info", CMD_DRIVE_INFORMATION},
-                             {L"settings", CMD_SETTINGS},
-                             {L"about", CMD_ABOUT},
-                             {L"save", CMD_SAVE_SNAPSHOT},
-                             {L"back", CMD_BACK},
-                             {L"load", CMD_LOAD_SNAPSHOT},
-                             {L"select-all", CMD_SELECT_ALL},
-                             {L"recover-selected", CMD_RECOVER_SELECTED},
-                             {L"lost-volumes", CMD_SEARCH_LOST_VOLUMES},
-                             {L"deep", CMD_DEEP_SEARCH},
-                             {L"deep-stop", CMD_DEEP_SEARCH}};
-            for (const auto& known : kCommands)
-                if (name == known.name)
-                    command = known.command;
+        // The row named first, then the command on it.
+        if (!parts.row.empty() && !selectRowNamed(parts.row)) {
+            selfTestReport("self-test: no row named " + utf8Of(parts.row));
+            m_exitStatus = 1;
+            continue;
         }
+        const int command = parts.command;
+        const bool cancel = parts.cancel; // Open or Preview, and Stop pressed at once
         if (!runCommand(command)) {
             selfTestReport("self-test: " + utf8Of(name) + " is not available now");
             continue;

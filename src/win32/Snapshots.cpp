@@ -11,7 +11,6 @@
 #include "platform/RegularFile.h"
 #include "platform/WinText.h"
 #include "session/Snapshots.h"
-#include "snapshot/RecoverySnapshot.h"
 #include "snapshot/SnapshotFile.h"
 
 #include <shobjidl.h>
@@ -69,7 +68,8 @@ void MainWindow::saveSnapshot(const std::wstring& path)
     const std::wstring chosen = path.empty() ? chooseSnapshotFile(true) : path;
     if (chosen.empty())
         return;
-    const std::wstring target = wideOf(snapshot::SnapshotPath(utf8Of(chosen), snapshot::kCaseSensitiveFileNames));
+    // Saved under the name as typed, as the Linux program saves it.
+    const std::wstring target = wideOf(session::typedSnapshotPath(utf8Of(chosen)));
     // Never written over the image the results were read from.
     for (const std::string& source : platform::filesReadFor(m_source.devicePath)) {
         if (comparable(wideOf(source)) == comparable(target)) {
@@ -93,9 +93,11 @@ void MainWindow::saveSnapshot(const std::wstring& path)
         say(L"The snapshot could not be saved. " + wideOf(error));
         return;
     }
+    m_statusNote = L"Snapshot saved as " + target;
+    updateStatusBar();
     if (m_selfTest != nullptr)
         selfTestReport("self-test: snapshot saved as " + utf8Of(target) + " (" + std::to_string(encoded.bytes.size()) +
-                       " bytes)");
+                       " bytes); the status bar says: " + utf8Of(statusBarText(0)));
 }
 
 void MainWindow::loadSnapshot(const std::wstring& path)

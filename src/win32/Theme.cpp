@@ -41,6 +41,7 @@ void MainWindow::applyTheme()
     setDarkFrame(m_window, m_dark);
     if (m_darkBrush == nullptr)
         m_darkBrush = ::CreateSolidBrush(kDarkBackground);
+    themeMenus();
     const COLORREF pane = m_dark ? kDarkPane : ::GetSysColor(COLOR_WINDOW);
     const COLORREF text = m_dark ? kDarkText : ::GetSysColor(COLOR_WINDOWTEXT);
     for (HWND list : {m_drives, m_files}) {

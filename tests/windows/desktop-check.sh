@@ -85,19 +85,20 @@ fi
 # The results page's commands through their menu items, their boxes driven
 # by the program itself: what the boxes show must be what the volume holds
 # (its manifest), a grayed command must do nothing, a snapshot saved and
-# loaded again must list what the scan did.
+# loaded again must list what the scan did. The snapshot is saved under the
+# name as typed (".rvu" added), never upper-cased.
 status=0
 fresh_wine
 timeout 180 xvfb-run -a -s "-screen 0 1280x900x24" \
   wine "$exe" --self-test "Z:$volumes/fat32.img" --do drive-info --do "properties:Large archive.dat" \
   --do properties:Documents --do "find:*.txt" --do "preview:Quarterly Report 2024.txt" \
   --do "preview:Large archive.dat" --do "filter:*.bin" --do settings:skip --do settings \
-  --do "save:Z:$work/steps.rvu" --do back --do find:x --do "load:Z:$work/STEPS.RVU" --do "open:Café menu.txt" \
+  --do "save:Z:$work/Steps-1" --do back --do find:x --do "load:Z:$work/Steps-1.rvu" --do "open:Café menu.txt" \
   --do open:Documents >"$work/steps.out" 2>/dev/null ||
   status=$?
 tr -d '\r' <"$work/steps.out" >"$work/steps.log"
-if [ "$status" != 0 ] ||
-  ! /usr/bin/python3 "$here/steps.py" "$work/steps.log" "$volumes/fat32.manifest.tsv" "Z:$work/STEPS.RVU" \
+if [ "$status" != 0 ] || [ ! -f "$work/Steps-1.rvu" ] || [ -e "$work/STEPS-1.RVU" ] ||
+  ! /usr/bin/python3 "$here/steps.py" "$work/steps.log" "$volumes/fat32.manifest.tsv" "Z:$work/Steps-1.rvu" \
     "$work/fat32.linux"; then
   echo "desktop-check: the commands of the results page (exit $status), see $work/steps.log" >&2
   failed=1
@@ -288,23 +289,65 @@ else
   echo "desktop-check: VMDK image: refused, naming what this build reads ($formats)" >&2
 fi
 
-# With the system's apps set to dark, the lists are drawn dark; set back to
-# light, in the system's colours.
+# The Open Disk Image box says which containers this build does not read,
+# beside the formats it reads as `sarvik info` names them.
+status=0
+fresh_wine
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/fat32.img" --drive-page \
+  --do open-image >"$work/openbox.out" 2>/dev/null || status=$?
+tr -d '\r' <"$work/openbox.out" >"$work/openbox.log"
+line_start="self-test: the box shows: This Windows build reads $formats; it does not read "
+unread=$(grep -F "$line_start" "$work/openbox.log" | sed 's/^.*; it does not read //') || true
+if [[ $formats == *VMDK* ]]; then vmdk_unread=no; else vmdk_unread=yes; fi
+if [ "$status" != 0 ] || [ "$(grep -c -F "$line_start" "$work/openbox.log")" != 1 ] || [[ $unread != *. ]] ||
+  { [ $vmdk_unread = yes ] && [[ $unread != *'VMware disk (VMDK)'* ]]; } ||
+  { [ $vmdk_unread = no ] && [[ $unread == *VMDK* ]]; }; then
+  echo "desktop-check: Open Disk Image box: exit $status, see $work/openbox.log" >&2
+  failed=1
+else
+  echo "desktop-check: Open Disk Image box: names what this build does not read: $unread" >&2
+fi
+
+# With the system's apps set to dark, the lists and the menu bar are drawn dark
+# (the menus' items by the program itself); set back to light, in the system's colours.
 status=0
 fresh_wine
 theme='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wineserver --wait >/dev/null 2>&1 || true
 timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/fat32.img" \
-  >"$work/dark.out" 2>/dev/null || status=$?
+  --do "find:*.txt" --do settings >"$work/dark.out" 2>/dev/null || status=$?
 wine reg add "$theme" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 wineserver --wait >/dev/null 2>&1 || true
 if [ "$status" != 0 ] || ! tr -d '\r' <"$work/dark.out" | grep -q '^self-test: dark colours, list background #2b2b2b$' ||
-  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: light colours'; then
-  echo "desktop-check: dark mode: exit $status, $(tr -d '\r' <"$work/dark.out" | grep colours)" >&2
+  ! tr -d '\r' <"$work/dark.out" | grep -q '^self-test: menu bar: 4 of 4 items drawn dark$' ||
+  tr -d '\r' <"$work/dark.out" | grep -q 'is not available now$' ||
+  ! tr -d '\r' <"$work/dark.out" | grep -q '^  Files Found: [1-9]' ||
+  ! tr -d '\r' <"$work/dark.out" | grep -q 'Skip duplicate file(s)' ||
+  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: light colours' ||
+  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: menu bar: 0 of 4 items drawn dark$'; then
+  echo "desktop-check: dark mode: exit $status, $(tr -d '\r' <"$work/dark.out" | grep -E 'colours|menu bar')" >&2
   failed=1
 else
-  echo "desktop-check: dark mode: the lists follow the system's apps" >&2
+  echo "desktop-check: dark mode: the lists and the menu bar follow the system's apps" >&2
+fi
+
+# At 200% (192 dots per inch) the toolbar's pictures are twice their 100% size.
+status=0
+fresh_wine
+desktop='HKCU\Control Panel\Desktop'
+wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
+wineserver --wait >/dev/null 2>&1 || true
+timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" wine "$exe" --self-test "Z:$volumes/fat32.img" \
+  >"$work/dpi.out" 2>/dev/null || status=$?
+wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+wineserver --wait >/dev/null 2>&1 || true
+if [ "$status" != 0 ] || ! tr -d '\r' <"$work/dpi.out" | grep -q '^self-test: toolbar pictures 32 x 32 at 192 dpi, 7 of them$' ||
+  ! tr -d '\r' <"$work/fat32.out" | grep -q '^self-test: toolbar pictures 16 x 16 at 96 dpi, 7 of them$'; then
+  echo "desktop-check: toolbar at 200%: exit $status, $(tr -d '\r' <"$work/dpi.out" | grep toolbar)" >&2
+  failed=1
+else
+  echo "desktop-check: toolbar: 16-pixel pictures at 100%, 32 at 200%" >&2
 fi
 
 # A wrong command line from a script ends at once with its reason, no box to wait on.

@@ -111,6 +111,11 @@ def check(log, entries, snapshot):
     got = sorted(r[0] for r in filtered if len(r) > 2 and r[2])  # files have a Condition, folders none
     if got != want:
         problems.append(f'filter *.bin lists {got}, the volume holds {want}')
+    saves = [lines[0] for step, lines in steps.items() if step.startswith('save:')]
+    told = [line for line in (saves[0] if saves else []) if line.startswith('self-test: snapshot saved as ')]
+    if not told or not told[0].startswith(f'self-test: snapshot saved as {snapshot} (') or \
+            not told[0].endswith(f'; the status bar says: Snapshot saved as {snapshot}'):
+        problems.append(f'the snapshot was not said saved as {snapshot} in the status bar: {told}')
     load = steps.get(f'load:{snapshot}', [[]])[0]
     loaded = listing(load)
     if any('File filter in force' in line for line in load):
