@@ -335,8 +335,8 @@ public:
     [[nodiscard]] std::size_t folderEntryCount() const noexcept;
     /// The entry `id` names, in the one form every file system shares; an entry
     /// with id kNoEntryId when it names none. The root folder's is kRootEntryId.
-    /// Under EntryParts::NoParent its `parent` stays kNoEntryId (parentNumber is
-    /// kept): a lookup per entry that a list of a folder's rows does not need.
+    /// What `parts` leaves out keeps its default value (`parent` kNoEntryId,
+    /// no times, no location).
     [[nodiscard]] Entry entry(EntryId id, EntryParts parts = EntryParts::All) const;
     /// The id of the folder whose key (a FAT first cluster or NTFS record
     /// number, as entries name their parents) is `key`: kRootEntryId for the

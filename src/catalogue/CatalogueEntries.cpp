@@ -191,6 +191,7 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
     const auto parentOf = [this, parts](std::uint64_t key) {
         return parts == EntryParts::All ? folderIdByKey(key) : kNoEntryId;
     };
+    const bool timesAndLocation = parts != EntryParts::Basic;
     if (id == kRootEntryId) {
         out.id = id;
         out.kind = EntryKind::Folder;
@@ -207,7 +208,8 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
             out.parentNumber = e.parentRecord;
             out.set(EntryFlag::Deleted, e.deleted != 0);
             out.name = e.name;
-            ntfsEntryTimes(*this, e, out.times);
+            if (timesAndLocation)
+                ntfsEntryTimes(*this, e, out.times);
             out.number = e.recordNumber;
             out.listId = e.treeItem;
         } else if (!folder && i < m_lists.NtfsFileList.size()) {
@@ -222,12 +224,13 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
             out.name = e.name;
             out.size = e.size;
             out.initialized = e.dataKept == NtfsDataKept::Runs ? std::min(e.initialized, e.size) : e.size;
-            ntfsEntryTimes(*this, e, out.times);
+            if (timesAndLocation)
+                ntfsEntryTimes(*this, e, out.times);
             out.number = e.recordNumber;
             out.listId = e.recordSector;
-            if (e.carved != Carved::No) {
+            if (timesAndLocation && e.carved != Carved::No) {
                 out.location = CarvedExtent{e.recordNumber}; // a carved file's record number is its cluster
-            } else {
+            } else if (timesAndLocation) {
                 NtfsRecordData data{e.recordSector, e.recordNumber, e.stream, e.dataKept == NtfsDataKept::Resident, {}};
                 if (e.dataKept == NtfsDataKept::Runs && e.firstRun <= m_lists.NtfsDataRuns.size() &&
                     e.runCount <= m_lists.NtfsDataRuns.size() - e.firstRun)
@@ -249,7 +252,8 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
         out.set(EntryFlag::Moved, e.movedTo != 0);
         out.set(EntryFlag::ChecksumBad, e.exfat && e.exfat->checksumBad);
         out.name = e.name;
-        fatEntryTimes(*this, e, out.times);
+        if (timesAndLocation)
+            fatEntryTimes(*this, e, out.times);
         out.number = e.firstCluster;
         out.listId = e.treeItem;
         out.entryAddress = FatEntryOrigins ? e.origin.address : 0;
@@ -268,13 +272,14 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
         out.name = e.name;
         out.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
         out.initialized = e.exfat ? std::min(e.exfat->validDataLength, e.exfat->dataLength) : out.size;
-        fatEntryTimes(*this, e, out.times);
+        if (timesAndLocation)
+            fatEntryTimes(*this, e, out.times);
         out.number = e.firstCluster;
         out.listId = e.ordinal;
         out.entryAddress = FatEntryOrigins ? e.origin.address : 0;
-        if (e.carved != Carved::No)
+        if (timesAndLocation && e.carved != Carved::No)
             out.location = CarvedExtent{e.firstCluster};
-        else
+        else if (timesAndLocation)
             out.location = ClusterChainData{e.firstCluster, e.exfat && e.exfat->noFatChain};
     } else {
         return out;

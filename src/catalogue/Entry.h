@@ -127,8 +127,13 @@ struct CarvedExtent {
 /// Where an entry's bytes are; nothing for folders.
 using DataLocation = std::variant<std::monostate, ClusterChainData, NtfsRecordData, CarvedExtent>;
 
-/// What Catalogue::entry fills in: everything, or all but the parent's id.
-enum class EntryParts : std::uint8_t { All, NoParent };
+/// What Catalogue::entry fills in. Each part left out saves work on lists of
+/// many entries that do not read it.
+enum class EntryParts : std::uint8_t {
+    All,
+    NoParent, ///< all but `parent` (parentNumber is kept)
+    Basic,    ///< kind, flags, name, sizes and numbers: no `parent`, times or location
+};
 
 struct Entry {
     EntryId id = kNoEntryId;

@@ -34,7 +34,8 @@ void addCondition(JsonLine& j, const recovery::ConditionEstimate& e, bool incomp
 std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch)
 {
     const auto& c = s.catalogue;
-    const catalogue::Entry e = c.entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i));
+    const catalogue::Entry e =
+        c.entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i), catalogue::EntryParts::Basic);
     if (c.NamesAreUtf8 && e.is(catalogue::EntryFlag::NameDecoded))
         return e.name; // well formed as the scan decoded it: what nameAsUtf8 would give
     return catalogue::nameAsUtf8(e.name, c.NamesAreUtf8, scratch);
@@ -47,7 +48,9 @@ std::size_t entryCount(const scan::ScanSession& s, bool folders)
 
 bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i)
 {
-    return s.catalogue.entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i)).deleted();
+    return s.catalogue
+        .entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i), catalogue::EntryParts::Basic)
+        .deleted();
 }
 
 namespace detail {
@@ -268,7 +271,7 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
         addFolderMembers(j, m_session, i, m_style);
         return;
     }
-    const catalogue::Entry e = c.entry(catalogue::fileEntryId(i));
+    const catalogue::Entry e = c.entry(catalogue::fileEntryId(i), catalogue::EntryParts::NoParent);
     addFileMembers(j, m_session, e, m_style);
     if (!e.deleted())
         return;

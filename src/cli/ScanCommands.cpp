@@ -242,7 +242,7 @@ private:
         const auto& index = m_session.index();
         for (const std::size_t i : index.foldersIn(node.key)) {
             m_pieces.push_back({false, i, 0, depth, 1});
-            const auto item = static_cast<std::uint32_t>(c.entry(catalogue::folderEntryId(i)).listId);
+            const auto item = static_cast<std::uint32_t>(c.listId(catalogue::folderEntryId(i)));
             if (const auto* child = m_session.tree.node(item))
                 collect(*child, depth + 1);
         }
@@ -256,7 +256,8 @@ private:
         const std::string indent(static_cast<std::size_t>(piece.depth) * 2, ' ');
         std::string scratch;
         if (!piece.files) {
-            const catalogue::Entry folder = c.entry(catalogue::folderEntryId(piece.index));
+            const catalogue::Entry folder =
+                c.entry(catalogue::folderEntryId(piece.index), catalogue::EntryParts::Basic);
             out += indent;
             out += terminalName(folder.name, m_utf8, false, scratch);
             if (folder.is(catalogue::EntryFlag::Moved)) {
@@ -274,7 +275,7 @@ private:
         }
         const auto& files = m_session.index().filesIn(piece.key);
         for (std::size_t n = 0; n < files.size(); ++n) {
-            const catalogue::Entry e = c.entry(catalogue::fileEntryId(files[n]));
+            const catalogue::Entry e = c.entry(catalogue::fileEntryId(files[n]), catalogue::EntryParts::Basic);
             if (!m_session.filters.empty() && !m_session.filters.passes(std::string(e.name), m_utf8))
                 continue;
             const std::uint64_t size = e.size;
@@ -355,7 +356,7 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
     const auto& c = s.catalogue;
     std::size_t existing = 0;
     for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
-        existing += c.entry(catalogue::fileEntryId(i)).deleted() ? 0U : 1U;
+        existing += c.entry(catalogue::fileEntryId(i), catalogue::EntryParts::Basic).deleted() ? 0U : 1U;
     if (existing == 0)
         std::printf("%u folder(s), %u deleted file(s) found\n", c.folderCount(), c.fileCount());
     else

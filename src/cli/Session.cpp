@@ -324,9 +324,14 @@ std::size_t damagedExfatSets(const catalogue::Catalogue& c)
 {
     std::size_t damaged = 0;
     for (std::size_t i = 0; i < c.folderEntryCount(); ++i)
-        damaged += c.entry(catalogue::folderEntryId(i)).is(catalogue::EntryFlag::ChecksumBad) ? 1U : 0U;
+        damaged +=
+            c.entry(catalogue::folderEntryId(i), catalogue::EntryParts::Basic).is(catalogue::EntryFlag::ChecksumBad)
+                ? 1U
+                : 0U;
     for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
-        damaged += c.entry(catalogue::fileEntryId(i)).is(catalogue::EntryFlag::ChecksumBad) ? 1U : 0U;
+        damaged +=
+            c.entry(catalogue::fileEntryId(i), catalogue::EntryParts::Basic).is(catalogue::EntryFlag::ChecksumBad) ? 1U
+                                                                                                                   : 0U;
     return damaged;
 }
 
@@ -519,7 +524,7 @@ std::string nodePath(const scan::ScanSession& session, const catalogue::TreeNode
 std::optional<std::string> folderEntryPath(const scan::ScanSession& session, std::size_t folderIndex)
 {
     const auto item =
-        static_cast<std::uint32_t>(session.catalogue.entry(catalogue::folderEntryId(folderIndex)).listId); // tree item
+        static_cast<std::uint32_t>(session.catalogue.listId(catalogue::folderEntryId(folderIndex))); // tree item
     const catalogue::TreeNode* node = session.tree.node(item);
     if (node == nullptr || node->folderIndex != static_cast<std::int64_t>(folderIndex))
         return std::nullopt;
