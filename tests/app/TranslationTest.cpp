@@ -27,6 +27,7 @@
 #include "session/Properties.h"
 #include "session/RecoveryOutcome.h"
 #include "session/Snapshots.h"
+#include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -37,6 +38,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -162,6 +164,52 @@ QString edgeBlanks(const QString& text)
     return m.captured(1) + QLatin1Char('|') + m.captured(2);
 }
 
+/// What on the window's panel is cut (a label, button or check box narrower or
+/// shorter than its text needs) or overlaps another control, one line each.
+QStringList cutOrOverlapping(QWidget* panel, const QString& page)
+{
+    QStringList faults;
+    const auto name = [](const QWidget* w) {
+        QString text;
+        if (const auto* label = qobject_cast<const QLabel*>(w))
+            text = label->text();
+        else if (const auto* button = qobject_cast<const QAbstractButton*>(w))
+            text = button->text();
+        return QStringLiteral("%1 %2 \"%3\" %4x%5")
+            .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(), text.left(30))
+            .arg(w->width())
+            .arg(w->height());
+    };
+    for (QWidget* w : panel->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(panel) || w->parentWidget()->inherits("QAbstractScrollArea") ||
+            w->parentWidget()->inherits("QHeaderView"))
+            continue;
+        const auto* label = qobject_cast<const QLabel*>(w);
+        const bool button = qobject_cast<const QAbstractButton*>(w) != nullptr;
+        if (label != nullptr && label->text().isEmpty())
+            continue;
+        if (label != nullptr && label->wordWrap()) {
+            if (w->height() < label->heightForWidth(w->width()))
+                faults << page + QStringLiteral(": cut (lines) ") + name(w);
+        } else if ((label != nullptr || button) &&
+                   (w->width() < w->sizeHint().width() || w->height() < w->fontMetrics().height())) {
+            faults << page + QStringLiteral(": cut ") + name(w) + QStringLiteral(" wants ") +
+                          QString::number(w->sizeHint().width());
+        }
+    }
+    QList<QWidget*> controls;
+    for (QWidget* w : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisibleTo(panel) &&
+            !(qobject_cast<QLabel*>(w) != nullptr && qobject_cast<QLabel*>(w)->text().isEmpty()))
+            controls << w;
+    for (qsizetype i = 0; i < controls.size(); ++i)
+        for (qsizetype j = i + 1; j < controls.size(); ++j)
+            if (controls[i]->geometry().intersects(controls[j]->geometry()))
+                faults << page + QStringLiteral(": overlap ") + name(controls[i]) + QStringLiteral(" / ") +
+                              name(controls[j]);
+    return faults;
+}
+
 } // namespace
 
 class TranslationTest : public QObject {
@@ -178,6 +226,7 @@ private slots:
     void valueWordsInGerman();
     void germanPropertiesAndDrivePage();
     void snapshotRefusalsWorded();
+    void largeGermanTextIsNeitherCutNorOverlapping();
     void germanCatalogueIsCompleteAndFaithful();
     void germanCatalogueHoldsEverySourceText();
 
@@ -528,6 +577,67 @@ void TranslationTest::germanPropertiesAndDrivePage()
     QCOMPARE(properties(QStringLiteral("Photos")),
              (QStringList{QStringLiteral("Weniger als 1 MB"), QStringLiteral("3 Datei(en) und 1 Ordner"),
                           QStringLiteral("58.000 Byte"), QString()}));
+}
+
+void TranslationTest::largeGermanTextIsNeitherCutNorOverlapping()
+{
+    // German's longer words at half as large again as the desktop's font: every
+    // page's captions, values, notes and buttons show whole, side by side.
+    const QString image = QStringLiteral(SARVIK_TEST_VOLUMES "/fat16.img");
+    NEED_VOLUME(image);
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QFont normal = QApplication::font();
+    QFont large = normal;
+    large.setPointSizeF(normal.pointSizeF() * 1.5);
+    QApplication::setFont(large);
+    const auto restore = qScopeGuard([&normal] { QApplication::setFont(normal); });
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString noise = dir.filePath(QStringLiteral("noise.img"));
+    QFile noiseFile(noise);
+    QVERIFY(noiseFile.open(QIODevice::WriteOnly));
+    QVERIFY(noiseFile.write(QByteArray(65'536, '\x5A')) == 65'536);
+    noiseFile.close();
+    app::RecoveryWindow w(
+        {platform::imageDriveItem(image.toStdString()), platform::imageDriveItem(noise.toStdString())}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget* panel = w.centralWidget();
+    QTreeWidget* tree = w.driveTree();
+    const auto click = [tree](int child) {
+        QTreeWidgetItem* item = tree->topLevelItem(0)->child(child);
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    };
+    click(1);
+    QVERIFY(w.statusLine()->isVisible());
+    QStringList faults = cutOrOverlapping(panel, QStringLiteral("not ready"));
+    click(0);
+    QVERIFY(w.nextButton()->isVisible());
+    faults << cutOrOverlapping(panel, QStringLiteral("drive"));
+
+    // The scan page (a small volume's scan ends before it can be looked at):
+    // its captions, counts, status and progress with Stop.
+    w.SetLabelLayout(2);
+    for (int i = 0; i < 4; ++i)
+        w.valueLabel(i)->setText(QStringLiteral("1.234.567"));
+    w.statusLine()->setText(app::statusWords({catalogue::StatusCode::ReadingFolders, 3, 10}));
+    w.progressBar()->show();
+    w.stopButton()->show();
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    faults << cutOrOverlapping(panel, QStringLiteral("scan"));
+    w.progressBar()->hide();
+    w.stopButton()->hide();
+    w.SetLabelLayout(0);
+    click(0);
+    QSignalSpy done(&w, &app::RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+    QVERIFY(done.wait(60000));
+    QVERIFY(w.rulesLabel()->isVisible());
+    QVERIFY(w.backButton()->isVisible());
+    faults << cutOrOverlapping(panel, QStringLiteral("results"));
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
 void TranslationTest::snapshotRefusalsWorded()
