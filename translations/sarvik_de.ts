@@ -379,8 +379,20 @@ Unbekannt: wo ihre Daten liegen, konnte nicht gelesen werden, daher war keine Pr
         <translation>Ö&amp;ffnen</translation>
     </message>
     <message>
-        <source>Command:</source>
-        <translation>Befehl:</translation>
+        <source>&amp;Command:</source>
+        <translation>&amp;Befehl:</translation>
+    </message>
+    <message>
+        <source>Programs</source>
+        <translation>Programme</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>Befehl</translation>
+    </message>
+    <message>
+        <source>The command that opens the file; the chosen program&apos;s, or one typed</source>
+        <translation>Der Befehl, der die Datei öffnet: der des gewählten Programms oder ein eingegebener</translation>
     </message>
 </context>
 <context>
@@ -1566,6 +1578,62 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
     <message>
         <source>%1 (%2 of %3 clusters in use by something else)</source>
         <translation>%1 (%2 von %3 Clustern von etwas anderem belegt)</translation>
+    </message>
+    <message>
+        <source>from cluster %1, by the FAT&apos;s chain (consecutive clusters where it holds none)</source>
+        <translation>ab Cluster %1, entlang der FAT-Kette (fortlaufende Cluster, wo sie keine enthält)</translation>
+    </message>
+    <message>
+        <source>from cluster %1, consecutive clusters</source>
+        <translation>ab Cluster %1, fortlaufende Cluster</translation>
+    </message>
+    <message>
+        <source>from cluster %1, consecutive clusters (found by content)</source>
+        <translation>ab Cluster %1, fortlaufende Cluster (am Inhalt erkannt)</translation>
+    </message>
+    <message>
+        <source>MFT record %1, data inside the record</source>
+        <translation>MFT-Datensatz %1, Daten im Datensatz selbst</translation>
+    </message>
+    <message>
+        <source>%1 sparse</source>
+        <translation>%1 ohne Daten (sparse)</translation>
+    </message>
+    <message>
+        <source>%1 (missing)</source>
+        <translation>%1 (fehlt)</translation>
+    </message>
+    <message>
+        <source>MFT record %1</source>
+        <translation>MFT-Datensatz %1</translation>
+    </message>
+    <message>
+        <source>MFT record %1; clusters %2</source>
+        <translation>MFT-Datensatz %1; Cluster %2</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>Zugriff verweigert</translation>
+    </message>
+    <message>
+        <source>Operation not permitted</source>
+        <translation>Vorgang nicht zulässig</translation>
+    </message>
+    <message>
+        <source>No space left on device</source>
+        <translation>Kein Speicherplatz mehr auf dem Gerät</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>Datei oder Verzeichnis nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Read-only file system</source>
+        <translation>Dateisystem nur lesbar</translation>
+    </message>
+    <message>
+        <source>Input/output error</source>
+        <translation>Ein-/Ausgabefehler</translation>
     </message>
 </context>
 <context>

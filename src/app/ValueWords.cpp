@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ValueWords.h"
 
+#include "app/FileListModel.h"
 #include "app/Wording.h"
 #include "disk/SectorReader.h"
 #include "disk/Volume.h"
@@ -14,6 +15,8 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 namespace sarvik::app {
@@ -93,6 +96,88 @@ QString conditionWords(const std::string& word, std::uint64_t inUse, std::uint64
         return shown;
     return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 (%2 of %3 clusters in use by something else)"))
         .arg(shown, number(inUse), number(counted));
+}
+
+QString dataPlaceWords(const session::DataPlace& place)
+{
+    using Kind = session::DataPlace::Kind;
+    const QString first = number(place.first);
+    switch (place.kind) {
+    case Kind::None:
+        break;
+    case Kind::Chain:
+        return words(
+                   QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                     "from cluster %1, by the FAT's chain (consecutive clusters where it holds none)"))
+            .arg(first);
+    case Kind::Consecutive:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "from cluster %1, consecutive clusters")).arg(first);
+    case Kind::Carved:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "from cluster %1, consecutive clusters (found by content)"))
+            .arg(first);
+    case Kind::InRecord:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "MFT record %1, data inside the record")).arg(first);
+    case Kind::Runs: {
+        QStringList runs;
+        for (const catalogue::NtfsDataRun& run : place.runs) {
+            QString text =
+                run.sparse
+                    ? words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 sparse")).arg(number(run.length))
+                    : QStringLiteral("%1+%2").arg(
+                          number(static_cast<std::uint64_t>(std::max<std::int64_t>(run.start, 0))), number(run.length));
+            if (run.missing)
+                text = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 (missing)")).arg(text);
+            runs << text;
+        }
+        if (place.moreRuns)
+            runs << QStringLiteral("...");
+        if (runs.isEmpty())
+            return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "MFT record %1")).arg(first);
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "MFT record %1; clusters %2"))
+            .arg(first, runs.join(QStringLiteral(", ")));
+    }
+    }
+    return {};
+}
+
+QString timeWords(const std::string& text)
+{
+    // The date and time end at the first blank that a letter or a sign
+    // follows ("12-3-2024 10:00:00 UTC").
+    std::size_t end = text.size();
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+        if (text[i] == ' ' && (text[i + 1] < '0' || text[i + 1] > '9')) {
+            end = i;
+            break;
+        }
+    const QString shown = FileListModel::localDate(text.substr(0, end));
+    return end == text.size() ? shown : shown + QString::fromStdString(text.substr(end));
+}
+
+QString systemReasonWords(QString text)
+{
+    // Each source text is the C library's own English for its error, so that
+    // without a translation nothing changes.
+    struct Reason {
+        int code;
+        const char* words;
+    };
+    static const Reason kReasons[] = {
+        {EACCES, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Permission denied")},
+        {EPERM, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Operation not permitted")},
+        {ENOSPC, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "No space left on device")},
+        {ENOENT, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "No such file or directory")},
+        {EROFS, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Read-only file system")},
+        {EIO, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Input/output error")},
+    };
+    for (const Reason& reason : kReasons) {
+        const QString system = QString::fromLocal8Bit(std::strerror(reason.code));
+        const QString own = words(reason.words);
+        if (!system.isEmpty() && system != own)
+            text.replace(system, own);
+    }
+    return text;
 }
 
 QString capacityWords(const disk::VolumeInfo& info)

@@ -9,6 +9,7 @@
 #include "app/CommandIds.h"
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
+#include "app/MessageBoxes.h"
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/ResultsCommands.h"
@@ -45,6 +46,9 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
+
+#include <cerrno>
+#include <cstring>
 
 namespace sarvik {
 
@@ -227,6 +231,7 @@ private slots:
     void germanPropertiesAndDrivePage();
     void snapshotRefusalsWorded();
     void largeGermanTextIsNeitherCutNorOverlapping();
+    void systemReasonsInGerman();
     void germanCatalogueIsCompleteAndFaithful();
     void germanCatalogueHoldsEverySourceText();
 
@@ -577,6 +582,59 @@ void TranslationTest::germanPropertiesAndDrivePage()
     QCOMPARE(properties(QStringLiteral("Photos")),
              (QStringList{QStringLiteral("Weniger als 1 MB"), QStringLiteral("3 Datei(en) und 1 Ordner"),
                           QStringLiteral("58.000 Byte"), QString()}));
+
+    // Where its data lies and its times, worded and dated in German.
+    QString clusters;
+    QString modified;
+    QString modifiedColumn;
+    QVERIFY(!properties(QStringLiteral("Large archive.dat")).isEmpty()); // selects it
+    guitest::whenModal<app::PropertiesDialog>([&](app::PropertiesDialog* d) {
+        clusters = d->extra(app::PropertiesDialog::Extra::Clusters);
+        modified = d->extra(app::PropertiesDialog::Extra::Modified);
+        modifiedColumn = d->value(1014);
+        d->accept();
+    });
+    w.commands()->run(app::Command::Properties);
+    static const QRegularExpression kCluster(
+        QStringLiteral("^ab Cluster [\\d.]+, (entlang der FAT-Kette|fortlaufende)"));
+    QVERIFY2(kCluster.match(clusters).hasMatch(), qPrintable(clusters));
+    static const QRegularExpression kGermanTime(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d$"));
+    QVERIFY2(kGermanTime.match(modified).hasMatch(), qPrintable(modified));
+    QVERIFY2(modifiedColumn.contains(QLatin1Char('.')) && !modifiedColumn.contains(QLatin1Char('-')),
+             qPrintable(modifiedColumn));
+}
+
+void TranslationTest::systemReasonsInGerman()
+{
+    // The C library's reasons for the common failures, in a box's text and
+    // its details; any other reason stays as the system gives it.
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    const std::pair<int, const char*> cases[] = {{EACCES, "Zugriff verweigert"},
+                                                 {ENOSPC, "Kein Speicherplatz mehr auf dem Gerät"},
+                                                 {ENOENT, "Datei oder Verzeichnis nicht gefunden"},
+                                                 {EROFS, "Dateisystem nur lesbar"},
+                                                 {EIO, "Ein-/Ausgabefehler"}};
+    for (const auto& [code, german] : cases) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(code));
+        app::MessageBox box(nullptr, app::MessageKind::Error, QStringLiteral("/x/brief.txt: ") + reason, false,
+                            QStringLiteral("a.txt: ") + reason + QStringLiteral("\nb.txt: ") + reason);
+        QCOMPARE(box.text(), QStringLiteral("/x/brief.txt: ") + QString::fromUtf8(german));
+        QCOMPARE(box.details(), QStringLiteral("a.txt: %1\nb.txt: %1").arg(QString::fromUtf8(german)));
+    }
+    const QString other = QString::fromLocal8Bit(std::strerror(EMFILE));
+    QCOMPARE(app::MessageBox(nullptr, app::MessageKind::Error, other, false).text(), other);
+    // A file's own error as Qt gives it.
+    QFile missing(QStringLiteral("/nonexistent-folder/report.jsonl"));
+    QVERIFY(!missing.open(QIODevice::WriteOnly));
+    QVERIFY2(app::MessageBox(nullptr, app::MessageKind::Error, missing.errorString(), false)
+                 .text()
+                 .contains(QStringLiteral("nicht gefunden")),
+             qPrintable(missing.errorString()));
+
+    // In English the reasons are the system's.
+    QVERIFY(!app::installTranslations(*qApp, QLocale(QLocale::English)));
+    const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
+    QCOMPARE(app::MessageBox(nullptr, app::MessageKind::Error, denied, false).text(), denied);
 }
 
 void TranslationTest::largeGermanTextIsNeitherCutNorOverlapping()
