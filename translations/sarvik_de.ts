@@ -1635,6 +1635,82 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
         <source>Input/output error</source>
         <translation>Ein-/Ausgabefehler</translation>
     </message>
+    <message>
+        <source>folder record %1 of %2</source>
+        <translation>Ordnerdatensatz %1 von %2</translation>
+    </message>
+    <message>
+        <source>file record %1 of %2</source>
+        <translation>Dateidatensatz %1 von %2</translation>
+    </message>
+    <message>
+        <source>the file ends before %1</source>
+        <translation>die Datei endet vor %1</translation>
+    </message>
+    <message>
+        <source>%1 has length %2, less than the %3 bytes of its fixed part</source>
+        <translation>%1 hat die Länge %2, weniger als die %3 Byte seines festen Teils</translation>
+    </message>
+    <message>
+        <source>%1 has a name of %2 characters (at most %3)</source>
+        <translation>%1 hat einen Namen von %2 Zeichen (höchstens %3)</translation>
+    </message>
+    <message>
+        <source>the file ends inside %1</source>
+        <translation>die Datei endet innerhalb von %1</translation>
+    </message>
+    <message>
+        <source>the file ends before the folder count</source>
+        <translation>die Datei endet vor der Anzahl der Ordner</translation>
+    </message>
+    <message>
+        <source>the file ends before the file count</source>
+        <translation>die Datei endet vor der Anzahl der Dateien</translation>
+    </message>
+    <message>
+        <source>the list of files found by their content is damaged</source>
+        <translation>die Liste der am Inhalt erkannten Dateien ist beschädigt</translation>
+    </message>
+    <message>
+        <source>the list of named streams is damaged</source>
+        <translation>die Liste der benannten Datenströme ist beschädigt</translation>
+    </message>
+    <message>
+        <source>the file ends inside the record of what its scan could not read</source>
+        <translation>die Datei endet innerhalb des Eintrags dessen, was ihre Suche nicht lesen konnte</translation>
+    </message>
+    <message>
+        <source>the file ends inside the trailers after its records</source>
+        <translation>die Datei endet innerhalb der Anhänge nach ihren Datensätzen</translation>
+    </message>
+    <message>
+        <source>the file ends before the mark that closes a thorough scan&apos;s snapshot</source>
+        <translation>die Datei endet vor der Marke, die den Schnappschuss einer gründlichen Suche abschließt</translation>
+    </message>
+    <message>
+        <source>the file ends inside the volume description</source>
+        <translation>die Datei endet innerhalb der Volume-Beschreibung</translation>
+    </message>
+    <message>
+        <source>the device path is %1 characters long (at most %2)</source>
+        <translation>der Gerätepfad ist %1 Zeichen lang (höchstens %2)</translation>
+    </message>
+    <message>
+        <source>the volume label is %1 characters long (at most %2)</source>
+        <translation>die Volumebezeichnung ist %1 Zeichen lang (höchstens %2)</translation>
+    </message>
+    <message>
+        <source>the file ends inside the volume label</source>
+        <translation>die Datei endet innerhalb der Volumebezeichnung</translation>
+    </message>
+    <message>
+        <source>the file ends inside the geometry block</source>
+        <translation>die Datei endet innerhalb des Geometrieblocks</translation>
+    </message>
+    <message>
+        <source>The snapshot is damaged: %1 (at byte %2)</source>
+        <translation>Der Schnappschuss ist beschädigt: %1 (bei Byte %2)</translation>
+    </message>
 </context>
 <context>
     <name>sarvik::app::Wording</name>

@@ -353,6 +353,80 @@ QStringList recoveryDetailWords(const recovery::RecoveryReport& report)
     return lines;
 }
 
+QString damageWords(const snapshot::DamageNote& note)
+{
+    using snapshot::SnapshotDamage;
+    const QString record = (note.folders ? words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "folder record %1 of %2"))
+                                         : words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "file record %1 of %2")))
+                               .arg(number(note.index), number(note.count));
+    const QString value = number(note.value);
+    const QString limit = number(note.limit);
+    QString what;
+    switch (note.what) {
+    case SnapshotDamage::None:
+        return {};
+    case SnapshotDamage::EndsBeforeRecord:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends before %1")).arg(record);
+        break;
+    case SnapshotDamage::RecordTooShort:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "%1 has length %2, less than the %3 bytes of its fixed part"))
+                   .arg(record, value, limit);
+        break;
+    case SnapshotDamage::RecordNameTooLong:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 has a name of %2 characters (at most %3)"))
+                   .arg(record, value, limit);
+        break;
+    case SnapshotDamage::EndsInsideRecord:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside %1")).arg(record);
+        break;
+    case SnapshotDamage::EndsBeforeCount:
+        what = note.folders
+                   ? words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends before the folder count"))
+                   : words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends before the file count"));
+        break;
+    case SnapshotDamage::CarvedListDamaged:
+        what =
+            words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the list of files found by their content is damaged"));
+        break;
+    case SnapshotDamage::StreamListDamaged:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the list of named streams is damaged"));
+        break;
+    case SnapshotDamage::EndsInsideLosses:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "the file ends inside the record of what its scan could not read"));
+        break;
+    case SnapshotDamage::EndsInsideTrailers:
+        what =
+            words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside the trailers after its records"));
+        break;
+    case SnapshotDamage::EndsBeforeThoroughMark:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "the file ends before the mark that closes a thorough scan's snapshot"));
+        break;
+    case SnapshotDamage::EndsInsideVolume:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside the volume description"));
+        break;
+    case SnapshotDamage::DevicePathTooLong:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the device path is %1 characters long (at most %2)"))
+                   .arg(value, limit);
+        break;
+    case SnapshotDamage::LabelTooLong:
+        what =
+            words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the volume label is %1 characters long (at most %2)"))
+                .arg(value, limit);
+        break;
+    case SnapshotDamage::EndsInsideLabel:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside the volume label"));
+        break;
+    case SnapshotDamage::EndsInsideGeometry:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside the geometry block"));
+        break;
+    }
+    return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "The snapshot is damaged: %1 (at byte %2)"))
+        .arg(what, number(note.offset));
+}
+
 QString snapshotRefusalWords(const session::SnapshotLoad& load)
 {
     using session::SnapshotRefusal;
@@ -367,6 +441,8 @@ QString snapshotRefusalWords(const session::SnapshotLoad& load)
         return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
                                        "              version of file does not match with current version 1.0"));
     case SnapshotRefusal::Damaged:
+        if (load.damage.what != snapshot::SnapshotDamage::None)
+            return damageWords(load.damage);
         return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "The snapshot is damaged: %1")).arg(detail);
     case SnapshotRefusal::None:
     case SnapshotRefusal::Other:

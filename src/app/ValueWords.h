@@ -24,6 +24,9 @@ struct FileReport;
 namespace sarvik::scan {
 struct FreeSpaceSample;
 }
+namespace sarvik::snapshot {
+struct DamageNote;
+} // namespace sarvik::snapshot
 namespace sarvik::session {
 struct DataPlace;
 struct FolderTotals;
@@ -78,6 +81,8 @@ namespace sarvik::app {
 /// did not come back whole, or that was written from clusters now in use.
 [[nodiscard]] QStringList recoveryDetailWords(const recovery::RecoveryReport& report);
 
+/// Where and how a snapshot is damaged: "The snapshot is damaged: ... (at byte N)".
+[[nodiscard]] QString damageWords(const snapshot::DamageNote& note);
 /// Why a snapshot file was not loaded; its reason as the load gave it where
 /// the load did not say which kind it is.
 [[nodiscard]] QString snapshotRefusalWords(const session::SnapshotLoad& load);

@@ -28,6 +28,7 @@
 #include "session/Properties.h"
 #include "session/RecoveryOutcome.h"
 #include "session/Snapshots.h"
+#include "snapshot/RecoverySnapshot.h"
 #include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 
@@ -232,6 +233,7 @@ private slots:
     void snapshotRefusalsWorded();
     void largeGermanTextIsNeitherCutNorOverlapping();
     void systemReasonsInGerman();
+    void snapshotDamageWorded();
     void germanCatalogueIsCompleteAndFaithful();
     void germanCatalogueHoldsEverySourceText();
 
@@ -729,8 +731,42 @@ void TranslationTest::snapshotRefusalsWorded()
     QCOMPARE(app::snapshotRefusalWords(loads[0]), QStringLiteral("    Ungültige Dateiversion gefunden: garbage"));
     QCOMPARE(app::snapshotRefusalWords(loads[1]),
              QStringLiteral("              Die Dateiversion passt nicht zur aktuellen Version 1.0"));
-    QVERIFY(app::snapshotRefusalWords(loads[2]).startsWith(QStringLiteral("Der Schnappschuss ist beschädigt: ")));
+    QCOMPARE(app::snapshotRefusalWords(loads[2]),
+             QStringLiteral("Der Schnappschuss ist beschädigt: die Datei endet innerhalb der Volume-Beschreibung "
+                            "(bei Byte %1)")
+                 .arg(loads[2].damage.offset));
     QCOMPARE(app::snapshotRefusalWords(loads[3]), QStringLiteral("Die Datei lässt sich nicht öffnen"));
+}
+
+void TranslationTest::snapshotDamageWorded()
+{
+    // Every kind of damage: in English the load's own words, whatever its numbers.
+    snapshot::DamageNote note;
+    note.index = 2;
+    note.count = 30;
+    note.value = 14;
+    note.limit = 15;
+    note.offset = 1234;
+    for (int kind = 1; kind <= static_cast<int>(snapshot::SnapshotDamage::EndsInsideGeometry); ++kind) {
+        note.what = static_cast<snapshot::SnapshotDamage>(kind);
+        for (const bool folders : {true, false}) {
+            note.folders = folders;
+            QCOMPARE(app::damageWords(note), QString::fromStdString(snapshot::damageMessage(note)));
+        }
+    }
+    // In German, with the locale's digits.
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    note.what = snapshot::SnapshotDamage::RecordTooShort;
+    note.folders = true;
+    QCOMPARE(app::damageWords(note), QStringLiteral("Der Schnappschuss ist beschädigt: Ordnerdatensatz 2 von 30 hat "
+                                                    "die Länge 14, weniger als die 15 Byte seines festen Teils (bei "
+                                                    "Byte 1.234)"));
+    note.what = snapshot::SnapshotDamage::CarvedListDamaged;
+    QCOMPARE(app::damageWords(note), QStringLiteral("Der Schnappschuss ist beschädigt: die Liste der am Inhalt "
+                                                    "erkannten Dateien ist beschädigt (bei Byte 1.234)"));
+    note.what = snapshot::SnapshotDamage::None;
+    QCOMPARE(app::damageWords(note), QString());
 }
 
 void TranslationTest::germanCatalogueIsCompleteAndFaithful()
