@@ -370,8 +370,13 @@ private:
 
     /// The panel's rows and columns: the toolbar, the notes over the list, the
     /// trees and the right pane, the quick help with Back and Next.
-    enum : int { kToolbarRow = 0, kNotesRow = 1, kBodyRow = 2, kFooterRow = 3 };
-    enum : int { kTreeColumn = 0, kHandleColumn = 1, kPaneColumn = 2 };
+    static constexpr int kToolbarRow = 0;
+    static constexpr int kNotesRow = 1;
+    static constexpr int kBodyRow = 2;
+    static constexpr int kFooterRow = 3;
+    static constexpr int kTreeColumn = 0;
+    static constexpr int kHandleColumn = 1;
+    static constexpr int kPaneColumn = 2;
     QGridLayout* m_panelGrid = nullptr;
     bool m_fittedToScreen = false;
     bool m_keepState = false; ///< keepStateInSettings was asked for
