@@ -379,8 +379,20 @@ Unbekannt: wo ihre Daten liegen, konnte nicht gelesen werden, daher war keine Pr
         <translation>Ö&amp;ffnen</translation>
     </message>
     <message>
-        <source>Command:</source>
-        <translation>Befehl:</translation>
+        <source>&amp;Command:</source>
+        <translation>&amp;Befehl:</translation>
+    </message>
+    <message>
+        <source>Programs</source>
+        <translation>Programme</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>Befehl</translation>
+    </message>
+    <message>
+        <source>The command that opens the file; the chosen program&apos;s, or one typed</source>
+        <translation>Der Befehl, der die Datei öffnet: der des gewählten Programms oder ein eingegebener</translation>
     </message>
 </context>
 <context>
@@ -1566,6 +1578,138 @@ Die Liste zeigt, was er enthält; Dateien, die darin fehlen, können trotzdem no
     <message>
         <source>%1 (%2 of %3 clusters in use by something else)</source>
         <translation>%1 (%2 von %3 Clustern von etwas anderem belegt)</translation>
+    </message>
+    <message>
+        <source>from cluster %1, by the FAT&apos;s chain (consecutive clusters where it holds none)</source>
+        <translation>ab Cluster %1, entlang der FAT-Kette (fortlaufende Cluster, wo sie keine enthält)</translation>
+    </message>
+    <message>
+        <source>from cluster %1, consecutive clusters</source>
+        <translation>ab Cluster %1, fortlaufende Cluster</translation>
+    </message>
+    <message>
+        <source>from cluster %1, consecutive clusters (found by content)</source>
+        <translation>ab Cluster %1, fortlaufende Cluster (am Inhalt erkannt)</translation>
+    </message>
+    <message>
+        <source>MFT record %1, data inside the record</source>
+        <translation>MFT-Datensatz %1, Daten im Datensatz selbst</translation>
+    </message>
+    <message>
+        <source>%1 sparse</source>
+        <translation>%1 ohne Daten (sparse)</translation>
+    </message>
+    <message>
+        <source>%1 (missing)</source>
+        <translation>%1 (fehlt)</translation>
+    </message>
+    <message>
+        <source>MFT record %1</source>
+        <translation>MFT-Datensatz %1</translation>
+    </message>
+    <message>
+        <source>MFT record %1; clusters %2</source>
+        <translation>MFT-Datensatz %1; Cluster %2</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>Zugriff verweigert</translation>
+    </message>
+    <message>
+        <source>Operation not permitted</source>
+        <translation>Vorgang nicht zulässig</translation>
+    </message>
+    <message>
+        <source>No space left on device</source>
+        <translation>Kein Speicherplatz mehr auf dem Gerät</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>Datei oder Verzeichnis nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Read-only file system</source>
+        <translation>Dateisystem nur lesbar</translation>
+    </message>
+    <message>
+        <source>Input/output error</source>
+        <translation>Ein-/Ausgabefehler</translation>
+    </message>
+    <message>
+        <source>folder record %1 of %2</source>
+        <translation>Ordnerdatensatz %1 von %2</translation>
+    </message>
+    <message>
+        <source>file record %1 of %2</source>
+        <translation>Dateidatensatz %1 von %2</translation>
+    </message>
+    <message>
+        <source>the file ends before %1</source>
+        <translation>die Datei endet vor %1</translation>
+    </message>
+    <message>
+        <source>%1 has length %2, less than the %3 bytes of its fixed part</source>
+        <translation>%1 hat die Länge %2, weniger als die %3 Byte seines festen Teils</translation>
+    </message>
+    <message>
+        <source>%1 has a name of %2 characters (at most %3)</source>
+        <translation>%1 hat einen Namen von %2 Zeichen (höchstens %3)</translation>
+    </message>
+    <message>
+        <source>the file ends inside %1</source>
+        <translation>die Datei endet innerhalb von %1</translation>
+    </message>
+    <message>
+        <source>the file ends before the folder count</source>
+        <translation>die Datei endet vor der Anzahl der Ordner</translation>
+    </message>
+    <message>
+        <source>the file ends before the file count</source>
+        <translation>die Datei endet vor der Anzahl der Dateien</translation>
+    </message>
+    <message>
+        <source>the list of files found by their content is damaged</source>
+        <translation>die Liste der am Inhalt erkannten Dateien ist beschädigt</translation>
+    </message>
+    <message>
+        <source>the list of named streams is damaged</source>
+        <translation>die Liste der benannten Datenströme ist beschädigt</translation>
+    </message>
+    <message>
+        <source>the file ends inside the record of what its scan could not read</source>
+        <translation>die Datei endet innerhalb des Eintrags dessen, was ihre Suche nicht lesen konnte</translation>
+    </message>
+    <message>
+        <source>the file ends inside the trailers after its records</source>
+        <translation>die Datei endet innerhalb der Anhänge nach ihren Datensätzen</translation>
+    </message>
+    <message>
+        <source>the file ends before the mark that closes a thorough scan&apos;s snapshot</source>
+        <translation>die Datei endet vor der Marke, die den Schnappschuss einer gründlichen Suche abschließt</translation>
+    </message>
+    <message>
+        <source>the file ends inside the volume description</source>
+        <translation>die Datei endet innerhalb der Volume-Beschreibung</translation>
+    </message>
+    <message>
+        <source>the device path is %1 characters long (at most %2)</source>
+        <translation>der Gerätepfad ist %1 Zeichen lang (höchstens %2)</translation>
+    </message>
+    <message>
+        <source>the volume label is %1 characters long (at most %2)</source>
+        <translation>die Volumebezeichnung ist %1 Zeichen lang (höchstens %2)</translation>
+    </message>
+    <message>
+        <source>the file ends inside the volume label</source>
+        <translation>die Datei endet innerhalb der Volumebezeichnung</translation>
+    </message>
+    <message>
+        <source>the file ends inside the geometry block</source>
+        <translation>die Datei endet innerhalb des Geometrieblocks</translation>
+    </message>
+    <message>
+        <source>The snapshot is damaged: %1 (at byte %2)</source>
+        <translation>Der Schnappschuss ist beschädigt: %1 (bei Byte %2)</translation>
     </message>
 </context>
 <context>

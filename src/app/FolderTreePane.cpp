@@ -72,32 +72,8 @@ void RecoveryWindow::buildFolderTree(QWidget* panel)
     connect(m_treeHandle, &SplitHandle::dragged, this, [this](int dx) {
         m_treeShift += dx;
         layoutControls();
-        m_treeShift = m_folderTree->width() - pieces::kTreeRect.width(); // as far as it could go
+        m_treeShift = m_folderTree->width() - pieces::kTreeWidth; // as far as it could go
     });
-}
-
-void RecoveryWindow::placeTreeSplit()
-{
-    if (m_treeHandle == nullptr || m_folderTree == nullptr)
-        return;
-    QRect tree = m_folderTree->geometry();
-    const QRect list = m_listSplit->geometry();
-    // The tree keeps 80 pixels and the list's room 200.
-    constexpr int kTreeLeast = 80;
-    constexpr int kListLeast = 200;
-    const int least = kTreeLeast - tree.width();
-    const int shift = std::clamp(m_treeShift, least, std::max(least, list.width() - kListLeast));
-    const int gap = std::max(2, list.left() - tree.right() - 1);
-    tree.setWidth(tree.width() + shift);
-    m_folderTree->setGeometry(tree);
-    for (QWidget* w :
-         {static_cast<QWidget*>(m_listSplit), static_cast<QWidget*>(m_filterNote), static_cast<QWidget*>(m_deepBar)}) {
-        QRect r = w->geometry();
-        r.setLeft(r.left() + shift);
-        w->setGeometry(r);
-    }
-    m_treeHandle->setGeometry(tree.right() + 1, tree.top(), gap, tree.height());
-    m_treeHandle->raise();
 }
 
 void RecoveryWindow::fillFolderTree()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MessageBoxes.h"
 
+#include "app/ValueWords.h"
+
 #include "catalogue/Catalogue.h"
 
 #include <QApplication>
@@ -39,7 +41,7 @@ QStyle::StandardPixmap iconFor(MessageKind kind)
 } // namespace
 
 MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, bool question, const QString& details)
-    : QDialog(parent), m_kind(kind), m_text(new QLabel(text, this))
+    : QDialog(parent), m_kind(kind), m_text(new QLabel(systemReasonWords(text), this))
 {
     setWindowTitle(QString::fromLatin1(kProgramTitle));
     setModal(true);
@@ -77,14 +79,14 @@ MessageBox::MessageBox(QWidget* parent, MessageKind kind, const QString& text, b
         buttons->addWidget(ok);
     }
     if (!details.isEmpty()) {
-        m_details = new QPlainTextEdit(details, this);
+        m_details = new QPlainTextEdit(systemReasonWords(details), this);
         m_details->setObjectName(QStringLiteral("details"));
         m_details->setReadOnly(true);
         // As wide as its longest line, up to most of the screen; a longer line
         // wraps rather than hiding its end.
         int longest = 0;
         const QFontMetrics metrics(m_details->font());
-        for (const QString& line : details.split(QLatin1Char('\n')))
+        for (const QString& line : m_details->toPlainText().split(QLatin1Char('\n')))
             longest = std::max(longest, metrics.horizontalAdvance(line));
         const int screenWidth = screen() != nullptr ? screen()->availableGeometry().width() : 1024;
         m_details->setLineWrapMode(QPlainTextEdit::WidgetWidth);

@@ -166,8 +166,15 @@ OpenWithDialog::OpenWithDialog(const QString& file, QWidget* parent) : QDialog(p
     layout->addWidget(caption);
     layout->addWidget(m_list);
     layout->addWidget(m_emptyNote);
-    layout->addWidget(new QLabel(tr("Command:"), this));
+    auto* commandCaption = new QLabel(tr("&Command:"), this);
+    commandCaption->setBuddy(m_command);
+    layout->addWidget(commandCaption);
     layout->addWidget(m_command);
+    // What a screen reader says for the list and the field.
+    m_list->setAccessibleName(tr("Programs"));
+    m_list->setAccessibleDescription(caption->text());
+    m_command->setAccessibleName(tr("Command"));
+    m_command->setAccessibleDescription(tr("The command that opens the file; the chosen program's, or one typed"));
     layout->addWidget(buttons);
     resize(420, 360);
 }

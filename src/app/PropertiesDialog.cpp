@@ -12,15 +12,14 @@ namespace sarvik::app {
 
 PropertiesValues::PropertiesValues(const session::RowProperties& p)
     : name(QString::fromStdString(p.name)), size(p.folder ? folderSizeWords(p.totals) : fileSizeWords(p.bytes)),
-      contents(p.folder ? contentsWords(p.totals) : QString()), created(QString::fromStdString(p.created)),
-      modified(QString::fromStdString(p.modified)), folder(p.folder),
+      contents(p.folder ? contentsWords(p.totals) : QString()), created(timeWords(p.created)),
+      modified(timeWords(p.modified)), folder(p.folder),
       bytes(PropertiesDialog::tr("%1 bytes").arg(QLocale().toString(static_cast<qulonglong>(p.bytes)))),
       path(QString::fromStdString(p.path)),
       condition(p.folder ? QString::fromStdString(p.condition)
                          : conditionWords(p.conditionWord, p.conditionClustersInUse, p.conditionClusters)),
-      clusters(QString::fromStdString(p.clusters)), createdTime(QString::fromStdString(p.createdTime)),
-      modifiedTime(QString::fromStdString(p.modifiedTime)), accessedTime(QString::fromStdString(p.accessedTime)),
-      changedTime(QString::fromStdString(p.changedTime))
+      clusters(dataPlaceWords(p.place)), createdTime(timeWords(p.createdTime)), modifiedTime(timeWords(p.modifiedTime)),
+      accessedTime(timeWords(p.accessedTime)), changedTime(timeWords(p.changedTime))
 {
 }
 

@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -51,34 +52,48 @@ namespace {
 
 constexpr const char* kHomePage = "https://www.velmora.example/sarvik-undelete";
 
-// Paints the skin behind every control of the window, at the panel's size; it
-// starts at the skin's own size and takes down to the skin's smallest.
+// Paints the skin behind every control of the window, at the panel's size and
+// around the places its layout gives the trees, the right pane and the quick
+// help.
 class SkinPanel : public QWidget {
 public:
-    SkinPanel(QImage& skin, std::function<void()> resized, QWidget* parent)
-        : QWidget(parent), m_skin(skin), m_resized(std::move(resized))
+    SkinPanel(QImage& skin, std::function<ui::SkinAreas()> areas, std::function<void()> resized, QWidget* parent)
+        : QWidget(parent), m_skin(skin), m_areas(std::move(areas)), m_resized(std::move(resized))
     {
-        setMinimumSize(ui::windowSkinSmallest());
-        resize(skin.size());
+    }
+
+    /// The drawn size at the default font; a larger font asks for more.
+    [[nodiscard]] QSize sizeHint() const override
+    {
+        const QSize wanted = layout() != nullptr ? layout()->sizeHint() : QSize();
+        return wanted.expandedTo(ui::windowSkinBase());
     }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        const ui::SkinAreas areas = m_areas();
+        if (m_skin.size() != size() || !(areas == m_painted)) {
+            m_skin = ui::paintWindowSkin(size(), areas);
+            m_painted = areas;
+        }
         QPainter p(this);
         p.drawImage(0, 0, m_skin);
     }
     void resizeEvent(QResizeEvent*) override
     {
-        if (m_skin.size() != size())
-            m_skin = ui::paintWindowSkin(size());
-        // The window's outline: everything of the skin but its key colour.
+        // The window's outline: everything of the skin but its key colour (the
+        // rounded corners, which depend on the size alone).
+        m_painted = m_areas();
+        m_skin = ui::paintWindowSkin(size(), m_painted);
         setMask(ui::regionFromSkin(m_skin));
         m_resized();
     }
 
 private:
     QImage& m_skin;
+    ui::SkinAreas m_painted;
+    std::function<ui::SkinAreas()> m_areas;
     std::function<void()> m_resized;
 };
 
@@ -95,7 +110,7 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
         m_startDirectory += QLatin1Char('/');
 
     ui::setDarkSkin(ui::paletteIsDark(QApplication::palette()));
-    m_skin = ui::paintWindowSkin(QSize(ui::dluX(528), ui::dluY(311)));
+    m_skin = ui::paintWindowSkin(ui::windowSkinBase());
     buildControls();
     applySkinVariant();
 
@@ -140,77 +155,42 @@ RecoveryWindow::RecoveryWindow(std::vector<disk::DriveItem> drives, disk::Device
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::ApplicationShortcut);
     connect(help, &QShortcut::activated, this, &RecoveryWindow::helpContents);
-    // The controls' places at the smallest size; layoutControls moves and
-    // stretches them as the window grows.
-    const int move = kMoveX | kMoveY;
-    const int grow = kGrowX | kGrowY;
-    m_anchors = {{m_logo, kMoveX},
-                 {m_driveTree, kGrowY},
-                 {m_folderTree, kGrowY},
-                 {m_listSplit, grow},
-                 {m_status, kMoveY},
-                 {m_progress, kMoveY | kGrowX},
-                 {m_stop, move},
-                 {m_back, move},
-                 {m_next, move},
-                 {m_rules, move},
-                 {m_filterNote, kGrowX},
-                 {m_stoppedNote, kMoveX},
-                 {m_quickHelpLabel, kMoveY},
-                 {m_deepBar, kMoveY | kGrowX},
-                 {m_previousBar, kMoveY | kGrowX}};
-    for (Anchor& anchor : m_anchors)
-        anchor.base = anchor.widget->geometry();
+    layOutPanel();
     layoutControls();
 }
 
 void RecoveryWindow::layoutControls()
 {
     QWidget* panel = centralWidget();
-    if (panel == nullptr)
+    if (panel == nullptr || panel->layout() == nullptr)
         return;
-    // Below the drawn size (down to the smallest) the lists give up the room.
-    const QSize extra = panel->size() - ui::windowSkinBase();
-    const int dx = extra.width();
-    const int dy = extra.height();
-    for (const Anchor& anchor : m_anchors) {
-        QRect r = anchor.base;
-        if (anchor.how & kMoveX)
-            r.translate(dx, 0);
-        if (anchor.how & kMoveY)
-            r.translate(0, dy);
-        if (anchor.how & kGrowX)
-            r.setWidth(r.width() + dx);
-        if (anchor.how & kGrowY)
-            r.setHeight(r.height() + dy);
-        anchor.widget->setGeometry(r);
-    }
-    // The status line keeps its bottom; in a short window its top stops below
-    // the last caption (a long reason then wraps in fewer lines).
-    if (QRect status = m_status->geometry(); status.top() < m_captions[4]->geometry().bottom() + 2) {
-        status.setTop(m_captions[4]->geometry().bottom() + 2);
-        m_status->setGeometry(status);
-    }
+    placeTreeSplit();
+    // Shown and hidden strips and a moved edge take their places now, not at
+    // the next turn of the event loop.
+    panel->layout()->invalidate();
+    panel->layout()->activate();
+    columnsFollowList();
+}
+
+void RecoveryWindow::columnsFollowList()
+{
     // The columns share the list's new width (the Condition stays in view).
     if (m_currentStep == 3 && m_model != nullptr && m_model->rowCount() != 0)
         sizeColumns();
-    // The deep search's strip, while shown, takes the bottom of the list's room.
-    if (m_deepBar != nullptr && !m_deepBar->isHidden()) {
-        QRect list = m_listSplit->geometry();
-        list.setBottom(m_deepBar->geometry().top() - 3);
-        m_listSplit->setGeometry(list);
-    }
-    // The offer of previous versions goes above it, the list above both.
-    if (m_previousBar != nullptr && !m_previousBar->isHidden()) {
-        QRect bar = m_previousBar->geometry();
-        if (m_deepBar != nullptr && !m_deepBar->isHidden())
-            bar.moveBottom(m_deepBar->geometry().top() - 3);
-        m_previousBar->setGeometry(bar);
-        QRect list = m_listSplit->geometry();
-        list.setBottom(std::min(list.bottom(), bar.top() - 3));
-        m_listSplit->setGeometry(list);
-    }
-    placeTreeSplit();
+}
+
+ui::SkinAreas RecoveryWindow::skinAreas() const
+{
+    QWidget* panel = centralWidget();
+    if (m_panelGrid == nullptr || panel == nullptr)
+        return ui::windowSkinAreas(panel != nullptr ? panel->size() : ui::windowSkinBase());
+    ui::SkinAreas areas;
+    // The band ends just above the notes over the list.
+    areas.header = m_panelGrid->cellRect(kNotesRow, kPaneColumn).top() + 2;
+    areas.leftWell = m_panelGrid->cellRect(kBodyRow, kTreeColumn).adjusted(-3, -4, 4, 4);
+    areas.rightPane = m_panelGrid->cellRect(kBodyRow, kPaneColumn).adjusted(-4, -8, 2, 0);
+    areas.helpPlate = m_quickHelpLabel->geometry().adjusted(-6, -5, 6, 5);
+    return areas;
 }
 
 RecoveryWindow::~RecoveryWindow()
@@ -228,16 +208,15 @@ RecoveryWindow::~RecoveryWindow()
 void RecoveryWindow::buildControls()
 {
     auto* panel = new SkinPanel(
-        m_skin, [this] { layoutControls(); }, this);
+        m_skin, [this] { return skinAreas(); }, [this] { columnsFollowList(); }, this);
     setCentralWidget(panel);
 
     for (int i = 0; i < kToolbarButtons; ++i) {
-        static const int kX[kToolbarButtons] = {13, 64, 115, 166, 217, 268, 319, 370};
         m_toolbar[i] = new ui::PictureButton(panel);
-        m_toolbar[i]->setGeometry(ui::dluRect(kX[i], 3, 45, 42));
+        m_toolbar[i]->setFixedSize(ui::dluX(45), ui::dluY(42));
     }
     m_logo = new ui::PictureButton(panel);
-    m_logo->setGeometry(ui::dluRect(425, 3, 91, 35));
+    m_logo->setFixedSize(ui::dluX(91), ui::dluY(35));
     m_logo->setPictures(ui::logoPicture(m_logo->size(), false), ui::logoPicture(m_logo->size(), true));
     connect(m_logo, &QAbstractButton::clicked, this,
             [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); });
@@ -254,28 +233,32 @@ void RecoveryWindow::buildControls()
 void RecoveryWindow::buildLabels(QWidget* panel)
 {
     // Caption and value pairs of the right pane: volume label, then pairs 1 to 4.
-    static const int kCaptionY[5] = {70, 89, 110, 130, 149};
-    static const int kValueY[5] = {70, 88, 109, 130, 149};
     QFont captionFont = font();
     captionFont.setBold(true);
     for (int i = 0; i < 5; ++i) {
-        m_captions[i] = transparentLabel(panel, ui::dluRect(176, kCaptionY[i], 124, 12));
+        m_captions[i] = transparentLabel(panel);
         m_captions[i]->setFont(captionFont);
         m_captions[i]->setObjectName(QStringLiteral("caption%1").arg(i));
-        m_values[i] = transparentLabel(panel, ui::dluRect(302, kValueY[i], 214, 12));
+        m_values[i] = transparentLabel(panel);
+        // A long value (a path, a reason) gives way to the caption beside it.
+        m_values[i]->setMinimumWidth(1);
         m_values[i]->setObjectName(QStringLiteral("value%1").arg(i));
     }
     // Its last line where the scan's status stands; a long reason why a drive
     // is not ready wraps upwards.
-    m_status = transparentLabel(panel, ui::dluRect(160, 190, 290, 34));
+    m_status = transparentLabel(panel);
     m_status->setWordWrap(true);
+    QSizePolicy keepPlace = m_status->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    m_status->setSizePolicy(keepPlace);
     m_status->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     QFont italic = m_status->font();
     italic.setItalic(true);
     m_status->setFont(italic);
     buildResultsLabels(panel);
 
-    m_quickHelpLabel = transparentLabel(panel, ui::dluRect(11, 259, 384, 39));
+    m_quickHelpLabel = transparentLabel(panel);
+    m_quickHelpLabel->setMinimumHeight(ui::dluY(39));
     m_quickHelpLabel->setWordWrap(true);
     m_quickHelpLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
@@ -284,14 +267,18 @@ void RecoveryWindow::buildLabels(QWidget* panel)
 void RecoveryWindow::buildNavigation(QWidget* panel)
 {
     m_progress = new ui::PercentProgressBar(panel);
-    m_progress->setGeometry(ui::dluRect(156, 226, 294, 12));
+    m_progress->setMinimumHeight(ui::dluY(12));
 
     m_stop = new ui::PictureButton(panel);
-    m_stop->setGeometry(ui::dluRect(461, 217, 33, 30));
     m_back = new ui::PictureButton(panel);
-    m_back->setGeometry(ui::dluRect(404, 260, 33, 30));
     m_next = new ui::PictureButton(panel);
-    m_next->setGeometry(ui::dluRect(459, 260, 33, 30));
+    for (ui::PictureButton* button : {m_stop, m_back, m_next}) {
+        button->setFixedSize(ui::dluX(33), ui::dluY(30));
+        // Hidden, they keep their places: the row does not shift as they come and go.
+        QSizePolicy policy = button->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        button->setSizePolicy(policy);
+    }
     m_stop->setPictures(ui::navPicture(ui::NavPicture::Stop, m_stop->size(), false),
                         ui::navPicture(ui::NavPicture::Stop, m_stop->size(), true));
     m_back->setPictures(ui::navPicture(ui::NavPicture::Back, m_back->size(), false),
@@ -467,7 +454,7 @@ void RecoveryWindow::applySkinVariant()
 {
     ui::setDarkSkin(ui::paletteIsDark(QApplication::palette()));
     if (QWidget* panel = centralWidget())
-        m_skin = ui::paintWindowSkin(panel->size());
+        m_skin = ui::paintWindowSkin(panel->size(), skinAreas());
     // The text on the skin takes the skin's colours, through the labels' palettes.
     const auto colour = [](QLabel* label, ui::SkinText role) {
         QPalette palette = label->palette();

@@ -14,6 +14,7 @@
 #include "disk/Volume.h"
 #include "recovery/RecoverySettings.h"
 #include "scan/ScanSession.h"
+#include "ui/Skin.h"
 
 #include <QHash>
 #include <QImage>
@@ -25,6 +26,7 @@
 #include <vector>
 
 class QFrame;
+class QGridLayout;
 class QLabel;
 class QPushButton;
 class QListView;
@@ -201,9 +203,16 @@ private:
     void setQuickHelp(const QString& text);
     /// Gives the controls the names and descriptions a screen reader reads.
     void nameControls();
-    /// Places the controls for the window's size: the lists grow, the right and
-    /// bottom controls keep their distance from the window's edges.
+    /// Puts the controls in the panel's layouts: the lists take what the
+    /// window grows by, and every row grows with the font.
+    void layOutPanel();
+    /// Lays the panel out again at once (a strip shown or hidden, the edge
+    /// between the folder tree and the list moved).
     void layoutControls();
+    /// The list's columns share its width anew.
+    void columnsFollowList();
+    /// Where the skin draws its header, wells and plate, from the layout.
+    [[nodiscard]] ui::SkinAreas skinAreas() const;
 
     // Drive page.
     void buildDriveTree(QWidget* panel);
@@ -359,13 +368,16 @@ private:
     FileListModel* m_model = nullptr;
     std::map<std::uint32_t, QTreeWidgetItem*> m_folderItems;
 
-    enum : int { kMoveX = 1, kMoveY = 2, kGrowX = 4, kGrowY = 8 };
-    struct Anchor {
-        QWidget* widget;
-        int how;
-        QRect base = {};
-    };
-    std::vector<Anchor> m_anchors;
+    /// The panel's rows and columns: the toolbar, the notes over the list, the
+    /// trees and the right pane, the quick help with Back and Next.
+    static constexpr int kToolbarRow = 0;
+    static constexpr int kNotesRow = 1;
+    static constexpr int kBodyRow = 2;
+    static constexpr int kFooterRow = 3;
+    static constexpr int kTreeColumn = 0;
+    static constexpr int kHandleColumn = 1;
+    static constexpr int kPaneColumn = 2;
+    QGridLayout* m_panelGrid = nullptr;
     bool m_fittedToScreen = false;
     bool m_keepState = false; ///< keepStateInSettings was asked for
     ViewMode m_keptView = ViewMode::Details;

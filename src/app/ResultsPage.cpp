@@ -60,23 +60,30 @@ void RecoveryWindow::buildResultsLabels(QWidget* panel)
 {
     // Beside Back, where Next stands on the other pages.
     // Two lines at most ("Thorough scan," and "free space searched").
-    m_rules = transparentLabel(panel, ui::dluRect(440, 262, 84, 24));
+    m_rules = transparentLabel(panel);
+    m_rules->setMinimumWidth(ui::dluX(84));
     m_rules->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QFont italic = m_rules->font();
     italic.setItalic(true);
     m_rules->setFont(italic);
     m_rules->hide();
     // Over the list, where the toolbar ends: the patterns that shape the list and the recovery.
-    m_filterNote = transparentLabel(panel, ui::dluRect(156, 52, 367, 10));
+    m_filterNote = transparentLabel(panel);
     m_filterNote->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     m_filterNote->setObjectName(QStringLiteral("filterNote"));
     QFont noteFont = m_filterNote->font();
     noteFont.setPixelSize(11); // the list's own size, so that the line fits above it
     noteFont.setBold(true);
     m_filterNote->setFont(noteFont);
+    m_filterNote->setMinimumHeight(ui::dluY(10));
+    // The line keeps its room while no note shows: the list does not jump.
+    QSizePolicy keepRoom = m_filterNote->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    keepRoom.setHorizontalPolicy(QSizePolicy::Ignored);
+    m_filterNote->setSizePolicy(keepRoom);
     m_filterNote->hide();
     // At the right end of the same line: what a stopped scan's list lacks.
-    m_stoppedNote = transparentLabel(panel, ui::dluRect(400, 52, 120, 10));
+    m_stoppedNote = transparentLabel(panel);
     m_stoppedNote->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     m_stoppedNote->setObjectName(QStringLiteral("stoppedNote"));
     m_stoppedNote->setFont(noteFont);
@@ -92,7 +99,6 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     // The list and the preview share the list's room; the splitter keeps
     // their shares while the program runs.
     m_listSplit = new QSplitter(Qt::Horizontal, panel);
-    m_listSplit->setGeometry(ui::dluRect(156, 62, 367, 196));
     m_listSplit->setChildrenCollapsible(false);
     m_fileList = new QStackedWidget(m_listSplit);
     m_details = new QTableView(m_fileList);
@@ -165,12 +171,12 @@ void RecoveryWindow::buildFileList(QWidget* panel)
     m_listSplit->hide();
     // Under the list, within its room: the deep search's banner, progress and outcome.
     m_deepBar = new DeepSearchBar(panel);
-    m_deepBar->setGeometry(ui::dluRect(156, 232, 367, 26));
+    m_deepBar->setMinimumHeight(ui::dluY(26));
     connect(m_deepBar, &DeepSearchBar::modeChanged, this, &RecoveryWindow::layoutControls);
     // Above it when both show: the offer of the volume's previous versions.
     m_previousBar = new QFrame(panel);
     m_previousBar->setObjectName(QStringLiteral("previousVersionsBar"));
-    m_previousBar->setGeometry(ui::dluRect(156, 244, 367, 14));
+    m_previousBar->setMinimumHeight(ui::dluY(14));
     auto* previousRow = new QHBoxLayout(m_previousBar);
     previousRow->setContentsMargins(0, 0, 0, 0);
     m_previousText = new QLabel(m_previousBar);

@@ -168,6 +168,9 @@ void ResultsCommands::LoadSnapshot()
     QStringList partial;
     for (const std::string& line : loaded.partial)
         partial << QString::fromStdString(line);
+    // Its damage first, worded here.
+    if (!partial.isEmpty() && loaded.damage.what != snapshot::SnapshotDamage::None)
+        partial.front() = damageWords(loaded.damage);
     if (!partial.isEmpty())
         MessageDialog(m_host.hostWidget(), MessageKind::Error,
                       partial.join(QLatin1Char('\n')) +

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ValueWords.h"
 
+#include "app/FileListModel.h"
 #include "app/Wording.h"
 #include "disk/SectorReader.h"
 #include "disk/Volume.h"
@@ -14,6 +15,8 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 namespace sarvik::app {
@@ -93,6 +96,88 @@ QString conditionWords(const std::string& word, std::uint64_t inUse, std::uint64
         return shown;
     return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 (%2 of %3 clusters in use by something else)"))
         .arg(shown, number(inUse), number(counted));
+}
+
+QString dataPlaceWords(const session::DataPlace& place)
+{
+    using Kind = session::DataPlace::Kind;
+    const QString first = number(place.first);
+    switch (place.kind) {
+    case Kind::None:
+        break;
+    case Kind::Chain:
+        return words(
+                   QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                     "from cluster %1, by the FAT's chain (consecutive clusters where it holds none)"))
+            .arg(first);
+    case Kind::Consecutive:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "from cluster %1, consecutive clusters")).arg(first);
+    case Kind::Carved:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "from cluster %1, consecutive clusters (found by content)"))
+            .arg(first);
+    case Kind::InRecord:
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "MFT record %1, data inside the record")).arg(first);
+    case Kind::Runs: {
+        QStringList runs;
+        for (const catalogue::NtfsDataRun& run : place.runs) {
+            QString text =
+                run.sparse
+                    ? words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 sparse")).arg(number(run.length))
+                    : QStringLiteral("%1+%2").arg(
+                          number(static_cast<std::uint64_t>(std::max<std::int64_t>(run.start, 0))), number(run.length));
+            if (run.missing)
+                text = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 (missing)")).arg(text);
+            runs << text;
+        }
+        if (place.moreRuns)
+            runs << QStringLiteral("...");
+        if (runs.isEmpty())
+            return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "MFT record %1")).arg(first);
+        return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "MFT record %1; clusters %2"))
+            .arg(first, runs.join(QStringLiteral(", ")));
+    }
+    }
+    return {};
+}
+
+QString timeWords(const std::string& text)
+{
+    // The date and time end at the first blank that a letter or a sign
+    // follows ("12-3-2024 10:00:00 UTC").
+    std::size_t end = text.size();
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+        if (text[i] == ' ' && (text[i + 1] < '0' || text[i + 1] > '9')) {
+            end = i;
+            break;
+        }
+    const QString shown = FileListModel::localDate(text.substr(0, end));
+    return end == text.size() ? shown : shown + QString::fromStdString(text.substr(end));
+}
+
+QString systemReasonWords(QString text)
+{
+    // Each source text is the C library's own English for its error, so that
+    // without a translation nothing changes.
+    struct Reason {
+        int code;
+        const char* words;
+    };
+    static const Reason kReasons[] = {
+        {EACCES, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Permission denied")},
+        {EPERM, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Operation not permitted")},
+        {ENOSPC, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "No space left on device")},
+        {ENOENT, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "No such file or directory")},
+        {EROFS, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Read-only file system")},
+        {EIO, QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "Input/output error")},
+    };
+    for (const Reason& reason : kReasons) {
+        const QString system = QString::fromLocal8Bit(std::strerror(reason.code));
+        const QString own = words(reason.words);
+        if (!system.isEmpty() && system != own)
+            text.replace(system, own);
+    }
+    return text;
 }
 
 QString capacityWords(const disk::VolumeInfo& info)
@@ -268,6 +353,80 @@ QStringList recoveryDetailWords(const recovery::RecoveryReport& report)
     return lines;
 }
 
+QString damageWords(const snapshot::DamageNote& note)
+{
+    using snapshot::SnapshotDamage;
+    const QString record = (note.folders ? words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "folder record %1 of %2"))
+                                         : words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "file record %1 of %2")))
+                               .arg(number(note.index), number(note.count));
+    const QString value = number(note.value);
+    const QString limit = number(note.limit);
+    QString what;
+    switch (note.what) {
+    case SnapshotDamage::None:
+        return {};
+    case SnapshotDamage::EndsBeforeRecord:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends before %1")).arg(record);
+        break;
+    case SnapshotDamage::RecordTooShort:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "%1 has length %2, less than the %3 bytes of its fixed part"))
+                   .arg(record, value, limit);
+        break;
+    case SnapshotDamage::RecordNameTooLong:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "%1 has a name of %2 characters (at most %3)"))
+                   .arg(record, value, limit);
+        break;
+    case SnapshotDamage::EndsInsideRecord:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside %1")).arg(record);
+        break;
+    case SnapshotDamage::EndsBeforeCount:
+        what = note.folders
+                   ? words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends before the folder count"))
+                   : words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends before the file count"));
+        break;
+    case SnapshotDamage::CarvedListDamaged:
+        what =
+            words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the list of files found by their content is damaged"));
+        break;
+    case SnapshotDamage::StreamListDamaged:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the list of named streams is damaged"));
+        break;
+    case SnapshotDamage::EndsInsideLosses:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "the file ends inside the record of what its scan could not read"));
+        break;
+    case SnapshotDamage::EndsInsideTrailers:
+        what =
+            words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside the trailers after its records"));
+        break;
+    case SnapshotDamage::EndsBeforeThoroughMark:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
+                                       "the file ends before the mark that closes a thorough scan's snapshot"));
+        break;
+    case SnapshotDamage::EndsInsideVolume:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside the volume description"));
+        break;
+    case SnapshotDamage::DevicePathTooLong:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the device path is %1 characters long (at most %2)"))
+                   .arg(value, limit);
+        break;
+    case SnapshotDamage::LabelTooLong:
+        what =
+            words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the volume label is %1 characters long (at most %2)"))
+                .arg(value, limit);
+        break;
+    case SnapshotDamage::EndsInsideLabel:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside the volume label"));
+        break;
+    case SnapshotDamage::EndsInsideGeometry:
+        what = words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "the file ends inside the geometry block"));
+        break;
+    }
+    return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "The snapshot is damaged: %1 (at byte %2)"))
+        .arg(what, number(note.offset));
+}
+
 QString snapshotRefusalWords(const session::SnapshotLoad& load)
 {
     using session::SnapshotRefusal;
@@ -282,6 +441,8 @@ QString snapshotRefusalWords(const session::SnapshotLoad& load)
         return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords",
                                        "              version of file does not match with current version 1.0"));
     case SnapshotRefusal::Damaged:
+        if (load.damage.what != snapshot::SnapshotDamage::None)
+            return damageWords(load.damage);
         return words(QT_TRANSLATE_NOOP("sarvik::app::ValueWords", "The snapshot is damaged: %1")).arg(detail);
     case SnapshotRefusal::None:
     case SnapshotRefusal::Other:

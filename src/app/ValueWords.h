@@ -24,7 +24,11 @@ struct FileReport;
 namespace sarvik::scan {
 struct FreeSpaceSample;
 }
+namespace sarvik::snapshot {
+struct DamageNote;
+} // namespace sarvik::snapshot
 namespace sarvik::session {
+struct DataPlace;
 struct FolderTotals;
 struct SnapshotLoad;
 } // namespace sarvik::session
@@ -44,6 +48,18 @@ namespace sarvik::app {
 /// A file's Condition as the Properties box gives it: the column's word and,
 /// when clusters were counted, how many of them are in use by something else.
 [[nodiscard]] QString conditionWords(const std::string& word, std::uint64_t inUse, std::uint64_t counted);
+
+/// Where a file's data lies, as the Properties box gives it: its first
+/// cluster and how the rest follows, or its MFT record and the runs of it.
+[[nodiscard]] QString dataPlaceWords(const session::DataPlace& place);
+/// A date or a date and time of the catalogue ("d-m-yyyy h:m:s") in the
+/// locale's form; a zone after it ("UTC") stays. Any other text stays as it is.
+[[nodiscard]] QString timeWords(const std::string& text);
+
+/// `text` with the system's reasons for the common failures (permission
+/// denied, no space left, no such file, read-only file system, I/O error) in
+/// the user's language; other reasons stay as the system gives them.
+[[nodiscard]] QString systemReasonWords(QString text);
 
 /// The drive page's capacity: "N MB ( Approx )".
 [[nodiscard]] QString capacityWords(const disk::VolumeInfo& info);
@@ -65,6 +81,8 @@ namespace sarvik::app {
 /// did not come back whole, or that was written from clusters now in use.
 [[nodiscard]] QStringList recoveryDetailWords(const recovery::RecoveryReport& report);
 
+/// Where and how a snapshot is damaged: "The snapshot is damaged: ... (at byte N)".
+[[nodiscard]] QString damageWords(const snapshot::DamageNote& note);
 /// Why a snapshot file was not loaded; its reason as the load gave it where
 /// the load did not say which kind it is.
 [[nodiscard]] QString snapshotRefusalWords(const session::SnapshotLoad& load);

@@ -13,8 +13,8 @@
 
 namespace sarvik::app::pieces {
 
-// The tree's pixel rectangle: left 5, top 98, right 228, bottom 418.
-inline const QRect kTreeRect(5, 98, 223, 320);
+// The trees' width at the default font, in pixels.
+inline constexpr int kTreeWidth = 223;
 
 inline constexpr int kDriveIndexRole = Qt::UserRole + 1;
 inline constexpr int kHandleRole = Qt::UserRole + 2;
@@ -24,10 +24,9 @@ inline QString blanks(int n)
     return QString(n, QLatin1Char(' '));
 }
 
-inline QLabel* transparentLabel(QWidget* parent, const QRect& rect)
+inline QLabel* transparentLabel(QWidget* parent)
 {
     auto* label = new QLabel(parent);
-    label->setGeometry(rect);
     label->setTextFormat(Qt::PlainText);
     label->setAttribute(Qt::WA_TranslucentBackground);
     return label;
@@ -58,7 +57,7 @@ inline QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback)
 inline QTreeWidget* pageTree(QWidget* panel, QObject* filter)
 {
     auto* tree = new QTreeWidget(panel);
-    tree->setGeometry(kTreeRect);
+    tree->setFixedWidth(kTreeWidth);
     tree->setHeaderHidden(true);
     tree->setRootIsDecorated(true);
     tree->setIconSize(QSize(16, 16));

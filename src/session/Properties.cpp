@@ -6,6 +6,7 @@
 #include "session/DisplayText.h"
 #include "session/EntryAccess.h"
 
+#include <algorithm>
 #include <variant>
 #include <vector>
 
@@ -59,35 +60,36 @@ std::string twoDigits(unsigned value)
 }
 
 /// Where an entry's data lies: its first cluster, its runs, or its MFT record.
-std::string clustersText(const catalogue::Entry& e)
+std::string clustersText(const DataPlace& place)
 {
-    constexpr std::size_t kRunsShown = 8;
-    if (const auto* chain = std::get_if<catalogue::ClusterChainData>(&e.location))
-        return "from cluster " + std::to_string(chain->firstCluster) +
-               (chain->contiguous ? ", consecutive clusters"
-                                  : ", by the FAT's chain (consecutive clusters where it holds none)");
-    if (const auto* carved = std::get_if<catalogue::CarvedExtent>(&e.location))
-        return "from cluster " + std::to_string(carved->firstCluster) + ", consecutive clusters (found by content)";
-    if (const auto* record = std::get_if<catalogue::NtfsRecordData>(&e.location)) {
-        std::string text = "MFT record " + std::to_string(record->recordNumber);
-        if (record->resident)
-            return text + ", data inside the record";
-        std::size_t shown = 0;
-        for (const catalogue::NtfsDataRun& run : record->runs) {
-            if (shown == kRunsShown) {
-                text += ", ...";
-                break;
-            }
-            text += shown == 0 ? "; clusters " : ", ";
+    const std::string first = std::to_string(place.first);
+    switch (place.kind) {
+    case DataPlace::Kind::None:
+        break;
+    case DataPlace::Kind::Chain:
+        return "from cluster " + first + ", by the FAT's chain (consecutive clusters where it holds none)";
+    case DataPlace::Kind::Consecutive:
+        return "from cluster " + first + ", consecutive clusters";
+    case DataPlace::Kind::Carved:
+        return "from cluster " + first + ", consecutive clusters (found by content)";
+    case DataPlace::Kind::InRecord:
+        return "MFT record " + first + ", data inside the record";
+    case DataPlace::Kind::Runs: {
+        std::string text = "MFT record " + first;
+        for (std::size_t i = 0; i < place.runs.size(); ++i) {
+            const catalogue::NtfsDataRun& run = place.runs[i];
+            text += i == 0 ? "; clusters " : ", ";
             if (run.sparse)
                 text += std::to_string(run.length) + " sparse";
             else
                 text += std::to_string(run.start) + "+" + std::to_string(run.length);
             if (run.missing)
                 text += " (missing)";
-            ++shown;
         }
+        if (place.moreRuns)
+            text += ", ...";
         return text;
+    }
     }
     return {};
 }
@@ -99,6 +101,27 @@ std::string nodePath(const catalogue::FolderTree& tree, std::uint32_t handle)
 }
 
 } // namespace
+
+DataPlace dataPlace(const catalogue::Entry& e)
+{
+    DataPlace place;
+    if (const auto* chain = std::get_if<catalogue::ClusterChainData>(&e.location)) {
+        place.kind = chain->contiguous ? DataPlace::Kind::Consecutive : DataPlace::Kind::Chain;
+        place.first = chain->firstCluster;
+    } else if (const auto* carved = std::get_if<catalogue::CarvedExtent>(&e.location)) {
+        place.kind = DataPlace::Kind::Carved;
+        place.first = carved->firstCluster;
+    } else if (const auto* record = std::get_if<catalogue::NtfsRecordData>(&e.location)) {
+        place.kind = record->resident ? DataPlace::Kind::InRecord : DataPlace::Kind::Runs;
+        place.first = record->recordNumber;
+        if (!record->resident) {
+            const std::size_t shown = std::min(record->runs.size(), kPlaceRunsShown);
+            place.runs.assign(record->runs.begin(), record->runs.begin() + static_cast<std::ptrdiff_t>(shown));
+            place.moreRuns = record->runs.size() > shown;
+        }
+    }
+    return place;
+}
 
 std::string wholeTimeText(const catalogue::EntryTime& t)
 {
@@ -140,7 +163,8 @@ RowProperties rowProperties(const scan::ScanSession& session, const catalogue::F
         values.modifiedTime = wholeTimeText(entry.times.modified);
         values.accessedTime = wholeTimeText(entry.times.accessed);
         values.changedTime = wholeTimeText(entry.times.changed);
-        values.clusters = clustersText(entry);
+        values.place = dataPlace(entry);
+        values.clusters = clustersText(values.place);
     }
     values.name = displayName(row.name, session.catalogue.NamesAreUtf8);
     values.created = row.created;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sarvik::scan {
 class ScanSession;
@@ -33,6 +34,25 @@ struct FolderTotals {
 /// bytes / 1024 / 1024, or "Less than 1", then " MB".
 [[nodiscard]] std::string folderSizeText(const FolderTotals& totals);
 
+/// Where an entry's data lies, for a front end that words it itself.
+struct DataPlace {
+    enum class Kind {
+        None,        ///< a folder, or nothing known
+        Chain,       ///< FAT and exFAT: by the FAT's chain from `first`
+        Consecutive, ///< exFAT without a chain: consecutive clusters from `first`
+        Carved,      ///< found by content: consecutive clusters from `first`
+        InRecord,    ///< NTFS: the data inside MFT record `first`
+        Runs,        ///< NTFS: MFT record `first`, its data in `runs`
+    };
+    Kind kind = Kind::None;
+    std::uint64_t first = 0;                  ///< the first cluster, or the MFT record's number
+    std::vector<catalogue::NtfsDataRun> runs; ///< the first few runs
+    bool moreRuns = false;                    ///< runs past those in `runs`
+};
+/// The place of `entry`'s data, at most `kPlaceRunsShown` runs of it.
+inline constexpr std::size_t kPlaceRunsShown = 8;
+[[nodiscard]] DataPlace dataPlace(const catalogue::Entry& entry);
+
 /// The box's values, UTF-8; `contents` is empty for a file. `created` and
 /// `modified` are as the list's columns show them; the other times are whole
 /// (date and time of day) and empty where the file system keeps none.
@@ -47,6 +67,7 @@ struct RowProperties {
     std::uint64_t conditionClusters = 0;      ///< clusters the condition counted (0: none)
     std::uint64_t conditionClustersInUse = 0; ///< of them, in use by something else
     std::string clusters;                     ///< where the data lies, as the scan found it
+    DataPlace place;                          ///< the same, for a front end that words it itself
     std::string createdTime, modifiedTime, accessedTime, changedTime;
 };
 /// A time with its time of day where the file system keeps one; empty for none

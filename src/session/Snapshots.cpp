@@ -77,11 +77,13 @@ SnapshotLoad loadSnapshot(scan::ScanSession& session, const std::string& path)
     if (loaded.status == snapshot::DecodeStatus::Refused) {
         out.refused = true;
         out.refusal = loaded.message;
+        out.damage = loaded.damage;
         classifyRefusal(out);
         return out;
     }
     if (!loaded.message.empty())
         out.partial.push_back(loaded.message);
+    out.damage = loaded.damage;
     for (const std::string& note : snapshot::LossNotes(session))
         out.partial.push_back("This snapshot is incomplete: " + note + ".");
     session.filters.clear();

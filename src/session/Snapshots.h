@@ -6,6 +6,7 @@
 // one the snapshot recorded), each saying what the user is told.
 
 #include "disk/Volume.h"
+#include "snapshot/RecoverySnapshot.h"
 
 #include <cstddef>
 #include <string>
@@ -49,6 +50,9 @@ struct SnapshotLoad {
     std::string detail;
     /// A file cut short or a scan with losses: one line each (empty when whole).
     std::vector<std::string> partial;
+    /// Where the file is damaged (the refusal's, or the first line of
+    /// `partial`'s), for a front end that words it itself.
+    snapshot::DamageNote damage;
 };
 /// Loads the snapshot at `path` into `session`, its filters cleared. May
 /// throw std::bad_alloc.

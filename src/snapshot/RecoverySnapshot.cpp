@@ -435,9 +435,12 @@ std::string toText(ByteSpan bytes)
     return text;
 }
 
-std::string damaged(const std::string& what, std::size_t offset)
+DamageNote damaged(SnapshotDamage what, std::size_t offset)
 {
-    return std::string(kDamagedMessage) + what + " (at byte " + std::to_string(offset) + ")";
+    DamageNote note;
+    note.what = what;
+    note.offset = offset;
+    return note;
 }
 
 /// One record of the body, bounded by its own length field.
@@ -450,35 +453,30 @@ enum class RecordRead { Ok, Damaged };
 
 /// Reads the length field and the bytes it counts, checking them against the
 /// fixed part of the record kind.
-RecordRead readRecord(Cursor& cursor, std::size_t fixed, const char* what, std::uint32_t index, std::uint32_t count,
-                      std::size_t maxName, Record& record, std::string& message)
+RecordRead readRecord(Cursor& cursor, std::size_t fixed, bool folders, std::uint32_t index, std::uint32_t count,
+                      std::size_t maxName, Record& record, DamageNote& damage)
 {
     const std::size_t start = cursor.position();
-    const std::string which =
-        std::string(what) + " record " + std::to_string(index + 1) + " of " + std::to_string(count);
+    const auto note = [&](SnapshotDamage what, std::uint64_t value = 0, std::uint64_t limit = 0) {
+        damage = damaged(what, start);
+        damage.folders = folders;
+        damage.index = index + 1;
+        damage.count = count;
+        damage.value = value;
+        damage.limit = limit;
+        return RecordRead::Damaged;
+    };
     const auto length = cursor.take(2);
-    if (!length) {
-        message = damaged("the file ends before " + which, start);
-        return RecordRead::Damaged;
-    }
-    if (*length < fixed) {
-        message = damaged(which + " has length " + std::to_string(*length) + ", less than the " +
-                              std::to_string(fixed) + " bytes of its fixed part",
-                          start);
-        return RecordRead::Damaged;
-    }
+    if (!length)
+        return note(SnapshotDamage::EndsBeforeRecord);
+    if (*length < fixed)
+        return note(SnapshotDamage::RecordTooShort, *length, fixed);
     const std::size_t nameLength = static_cast<std::size_t>(*length) - fixed;
-    if (nameLength > maxName) {
-        message = damaged(which + " has a name of " + std::to_string(nameLength) + " characters (at most " +
-                              std::to_string(maxName) + ")",
-                          start);
-        return RecordRead::Damaged;
-    }
+    if (nameLength > maxName)
+        return note(SnapshotDamage::RecordNameTooLong, nameLength, maxName);
     const auto body = cursor.takeBytes(static_cast<std::size_t>(*length));
-    if (!body) {
-        message = damaged("the file ends inside " + which, start);
-        return RecordRead::Damaged;
-    }
+    if (!body)
+        return note(SnapshotDamage::EndsInsideRecord);
     record.bytes = ByteReader(*body);
     record.nameLength = nameLength;
     return RecordRead::Ok;
@@ -496,21 +494,21 @@ ByteReader fieldsAfterName(const Record& r, std::size_t nameOffset)
     return ByteReader(r.bytes.sub(start, r.bytes.size() - std::min(start, r.bytes.size())).value_or(ByteSpan{}));
 }
 
-/// Reads one list's count and records; false (with `message`) at damage.
+/// Reads one list's count and records; false (with `damage`) at damage.
 template <typename AddRecord>
-bool readList(Cursor& cursor, const char* what, std::size_t fixed, std::size_t maxName, AddRecord add,
-              std::string& message)
+bool readList(Cursor& cursor, bool folders, std::size_t fixed, std::size_t maxName, AddRecord add, DamageNote& damage)
 {
     const std::size_t countAt = cursor.position();
     const auto count = cursor.take(4);
     if (!count) {
-        message = damaged(std::string("the file ends before the ") + what + " count", countAt);
+        damage = damaged(SnapshotDamage::EndsBeforeCount, countAt);
+        damage.folders = folders;
         return false;
     }
     const auto n = static_cast<std::uint32_t>(*count);
     for (std::uint32_t i = 0; i < n; ++i) {
         Record record;
-        if (readRecord(cursor, fixed, what, i, n, maxName, record, message) != RecordRead::Ok)
+        if (readRecord(cursor, fixed, folders, i, n, maxName, record, damage) != RecordRead::Ok)
             return false;
         add(record);
     }
@@ -686,10 +684,9 @@ std::optional<std::size_t> readLossesTrailer(const ByteReader& rest, disk::Volum
 /// and the file ends with the UTF-8 marker.
 /// The CARVED= and (NTFS) STREAM= trailers from `trailer` on, moving it past
 /// them. A trailer that names itself but does not parse leaves the load
-/// damaged (false, with `message`): its files could otherwise be taken for
+/// damaged (false, with `damage`): its files could otherwise be taken for
 /// whole ones found by their entries, or be read from their unnamed data.
-bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalogue::Catalogue& cat,
-                   std::string& message)
+bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalogue::Catalogue& cat, DamageNote& damage)
 {
     if (trailer > bytes.size())
         return true;
@@ -697,7 +694,7 @@ bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalo
     const auto carved =
         ntfs ? readCarvedMarks(rest, cat.fsLists().NtfsFileList) : readCarvedMarks(rest, cat.fsLists().FatFileList);
     if (!carved) {
-        message = damaged("the list of files found by their content is damaged", trailer);
+        damage = damaged(SnapshotDamage::CarvedListDamaged, trailer);
         return false;
     }
     trailer += *carved;
@@ -705,7 +702,7 @@ bool readFileMarks(disk::ByteSpan bytes, std::size_t& trailer, bool ntfs, catalo
         return true;
     const auto streams = readStreams(ByteReader(bytes.subspan(trailer)), cat.fsLists().NtfsFileList);
     if (!streams) {
-        message = damaged("the list of named streams is damaged", trailer);
+        damage = damaged(SnapshotDamage::StreamListDamaged, trailer);
         return false;
     }
     trailer += *streams;
@@ -722,10 +719,10 @@ struct EndFacts {
 
 /// The trailers after the records of `c` (from byte `from` of `bytes`), then
 /// the file's end: sets what they hold and the names' encoding, and leaves
-/// `whole` false with `message` where they are cut or damaged. Nothing is
+/// `whole` false with `damage` where they are cut or damaged. Nothing is
 /// read once `whole` is false.
 void readTrailersAndEnd(disk::ByteSpan bytes, std::size_t from, const EndFacts& end, SnapshotContent& c, bool& whole,
-                        std::string& message)
+                        DamageNote& damage)
 {
     auto& cat = c.catalogue;
     const auto& geo = c.geometry;
@@ -748,7 +745,7 @@ void readTrailersAndEnd(disk::ByteSpan bytes, std::size_t from, const EndFacts& 
     // named streams.
     const bool ntfs = geo.GeometryKind == disk::VolumeKind::Ntfs;
     if (whole && (isFatKind(geo.GeometryKind) || ntfs)) {
-        whole = readFileMarks(bytes, trailer, ntfs, cat, message);
+        whole = readFileMarks(bytes, trailer, ntfs, cat, damage);
         thoroughTrailers =
             thoroughTrailers || std::any_of(cat.fsLists().NtfsFileList.begin(), cat.fsLists().NtfsFileList.end(),
                                             [](const auto& e) { return !e.stream.empty(); });
@@ -766,7 +763,7 @@ void readTrailersAndEnd(disk::ByteSpan bytes, std::size_t from, const EndFacts& 
             trailer += *taken;
         } else {
             whole = false;
-            message = damaged("the file ends inside the record of what its scan could not read", trailer);
+            damage = damaged(SnapshotDamage::EndsInsideLosses, trailer);
         }
     }
     // Then the end: nothing, or (a thorough scan's) the names marker and
@@ -777,10 +774,10 @@ void readTrailersAndEnd(disk::ByteSpan bytes, std::size_t from, const EndFacts& 
     const bool hasBody = isFatKind(geo.GeometryKind) || ntfs;
     if (whole && hasBody && trailer < bytes.size() && !endsAfterMarker) {
         whole = false;
-        message = damaged("the file ends inside the trailers after its records", trailer);
+        damage = damaged(SnapshotDamage::EndsInsideTrailers, trailer);
     } else if (whole && (end.thoroughTag || thoroughTrailers) && !endsAfterMarker) {
         whole = false;
-        message = damaged("the file ends before the mark that closes a thorough scan's snapshot", trailer);
+        damage = damaged(SnapshotDamage::EndsBeforeThoroughMark, trailer);
     }
     // The names' encoding is what the file says: its tag, its marker, or a
     // trailer only a thorough scan writes; never guessed from how it ends.
@@ -801,7 +798,7 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
                 break;
             shown.push_back(std::to_integer<char>(b));
         }
-        return {DecodeStatus::Refused, std::string(kBadTagMessage) + shown};
+        return {DecodeStatus::Refused, std::string(kBadTagMessage) + shown, {}};
     }
     // The thorough tag's case says, at the start, that the file ends with the
     // names marker: what its end holds is then checked, never taken on trust.
@@ -810,36 +807,37 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     cursor.takeBytes(kTag.size());
     const auto version = cursor.takeBytes(kVersion.size());
     if (!version || !equalsIgnoringCase(*version, kVersion))
-        return {DecodeStatus::Refused, std::string(kBadVersionMessage)};
+        return {DecodeStatus::Refused, std::string(kBadVersionMessage), {}};
 
     // Volume description and geometry block: damage here refuses the whole file.
     SnapshotContent c;
-    auto refuse = [&](const std::string& what) {
-        return DecodeResult{DecodeStatus::Refused, damaged(what, cursor.position())};
+    auto refuse = [&](SnapshotDamage what, std::uint64_t value = 0, std::uint64_t limit = 0) {
+        DamageNote note = damaged(what, cursor.position());
+        note.value = value;
+        note.limit = limit;
+        return DecodeResult{DecodeStatus::Refused, damageMessage(note), note};
     };
     const auto kind = cursor.take(2);
     const auto pathLength = cursor.take(2);
     if (!kind || !pathLength)
-        return refuse("the file ends inside the volume description");
+        return refuse(SnapshotDamage::EndsInsideVolume);
     if (*pathLength > kMaxDevicePathLength)
-        return refuse("the device path is " + std::to_string(*pathLength) + " characters long (at most " +
-                      std::to_string(kMaxDevicePathLength) + ")");
+        return refuse(SnapshotDamage::DevicePathTooLong, *pathLength, kMaxDevicePathLength);
     const auto path = cursor.takeBytes(static_cast<std::size_t>(*pathLength));
     const auto clusterSectors = path ? cursor.take(4) : std::nullopt;
     const auto sectors = clusterSectors ? cursor.take(8) : std::nullopt;
     const auto supported = sectors ? cursor.take(1) : std::nullopt;
     const auto labelLength = supported ? cursor.take(2) : std::nullopt;
     if (!labelLength)
-        return refuse("the file ends inside the volume description");
+        return refuse(SnapshotDamage::EndsInsideVolume);
     if (*labelLength > kMaxVolumeLabelLength)
-        return refuse("the volume label is " + std::to_string(*labelLength) + " characters long (at most " +
-                      std::to_string(kMaxVolumeLabelLength) + ")");
+        return refuse(SnapshotDamage::LabelTooLong, *labelLength, kMaxVolumeLabelLength);
     const auto label = cursor.takeBytes(static_cast<std::size_t>(*labelLength));
     if (!label)
-        return refuse("the file ends inside the volume label");
+        return refuse(SnapshotDamage::EndsInsideLabel);
     const auto block = cursor.takeBytes(kGeometryBlockSize);
     if (!block)
-        return refuse("the file ends inside the geometry block");
+        return refuse(SnapshotDamage::EndsInsideGeometry);
 
     c.info.FileSystemKind = static_cast<std::uint16_t>(*kind);
     c.info.DevicePath = toText(*path);
@@ -851,7 +849,7 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
     readGeometry(ByteReader(*block), c.partition, c.geometry);
     auto& geo = c.geometry;
     if (geo.GeometryKind == disk::VolumeKind::Exfat)
-        return {DecodeStatus::Refused, "The snapshot names an exFAT volume; exFAT snapshots are not supported"};
+        return {DecodeStatus::Refused, "The snapshot names an exFAT volume; exFAT snapshots are not supported", {}};
 
     // The body: entries are added as records prove whole; the first damaged
     // record ends the load with what came before it.
@@ -865,7 +863,7 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
                    [](char a, std::byte b) { return std::byte(a) == b; });
     const bool marked = thoroughTag || (trustMarker && endsMarked);
     const std::size_t maxName = marked ? kMaxUtf8NameLength : kMaxNameLength;
-    std::string message;
+    DamageNote damage;
     bool whole = true;
     const auto addFatFolder = [&](const Record& r) {
         const ByteReader f = fieldsAfterName(r, 0);
@@ -887,18 +885,18 @@ DecodeResult decode(disk::ByteSpan bytes, SnapshotContent& out, bool trustMarker
                         f.u8or0(24), f.u64or0(25));
     };
     if (isFatKind(geo.GeometryKind))
-        whole = readList(cursor, "folder", kFatFolderFixed, maxName, addFatFolder, message) &&
-                readList(cursor, "file", kFatFileFixed, maxName, addFatFile, message);
+        whole = readList(cursor, true, kFatFolderFixed, maxName, addFatFolder, damage) &&
+                readList(cursor, false, kFatFileFixed, maxName, addFatFile, damage);
     else if (geo.GeometryKind == disk::VolumeKind::Ntfs)
-        whole = readList(cursor, "folder", kNtfsFolderFixed, maxName, addNtfsFolder, message) &&
-                readList(cursor, "file", kNtfsFileFixed, maxName, addNtfsFile, message);
+        whole = readList(cursor, true, kNtfsFolderFixed, maxName, addNtfsFolder, damage) &&
+                readList(cursor, false, kNtfsFileFixed, maxName, addNtfsFile, damage);
     // After the records: the trailers, then the end.
     const EndFacts end{thoroughTag, trustMarker, endsMarked};
-    readTrailersAndEnd(bytes, cursor.position(), end, c, whole, message);
+    readTrailersAndEnd(bytes, cursor.position(), end, c, whole, damage);
     out = std::move(c);
     if (!whole)
-        return {DecodeStatus::Damaged, std::move(message)};
-    return {DecodeStatus::Loaded, {}};
+        return {DecodeStatus::Damaged, damageMessage(damage), damage};
+    return {DecodeStatus::Loaded, {}, {}};
 }
 
 bool hasLongName(const catalogue::Catalogue& c)
@@ -926,6 +924,65 @@ std::optional<std::string> DecodeSnapshotDevicePath(disk::ByteSpan head)
     if (!path)
         return std::nullopt;
     return toText(*path);
+}
+
+std::string damageMessage(const DamageNote& note)
+{
+    const std::string list = note.folders ? "folder" : "file";
+    const std::string record = list + " record " + std::to_string(note.index) + " of " + std::to_string(note.count);
+    const std::string value = std::to_string(note.value);
+    const std::string limit = std::to_string(note.limit);
+    std::string what;
+    switch (note.what) {
+    case SnapshotDamage::None:
+        return {};
+    case SnapshotDamage::EndsBeforeRecord:
+        what = "the file ends before " + record;
+        break;
+    case SnapshotDamage::RecordTooShort:
+        what = record + " has length " + value + ", less than the " + limit + " bytes of its fixed part";
+        break;
+    case SnapshotDamage::RecordNameTooLong:
+        what = record + " has a name of " + value + " characters (at most " + limit + ")";
+        break;
+    case SnapshotDamage::EndsInsideRecord:
+        what = "the file ends inside " + record;
+        break;
+    case SnapshotDamage::EndsBeforeCount:
+        what = "the file ends before the " + list + " count";
+        break;
+    case SnapshotDamage::CarvedListDamaged:
+        what = "the list of files found by their content is damaged";
+        break;
+    case SnapshotDamage::StreamListDamaged:
+        what = "the list of named streams is damaged";
+        break;
+    case SnapshotDamage::EndsInsideLosses:
+        what = "the file ends inside the record of what its scan could not read";
+        break;
+    case SnapshotDamage::EndsInsideTrailers:
+        what = "the file ends inside the trailers after its records";
+        break;
+    case SnapshotDamage::EndsBeforeThoroughMark:
+        what = "the file ends before the mark that closes a thorough scan's snapshot";
+        break;
+    case SnapshotDamage::EndsInsideVolume:
+        what = "the file ends inside the volume description";
+        break;
+    case SnapshotDamage::DevicePathTooLong:
+        what = "the device path is " + value + " characters long (at most " + limit + ")";
+        break;
+    case SnapshotDamage::LabelTooLong:
+        what = "the volume label is " + value + " characters long (at most " + limit + ")";
+        break;
+    case SnapshotDamage::EndsInsideLabel:
+        what = "the file ends inside the volume label";
+        break;
+    case SnapshotDamage::EndsInsideGeometry:
+        what = "the file ends inside the geometry block";
+        break;
+    }
+    return std::string(kDamagedMessage) + what + " (at byte " + std::to_string(note.offset) + ")";
 }
 
 DecodeResult DecodeSnapshot(disk::ByteSpan bytes, SnapshotContent& out)

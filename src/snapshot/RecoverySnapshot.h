@@ -158,9 +158,45 @@ enum class DecodeStatus {
     Refused, ///< wrong tag, wrong version, or damage before the body: nothing usable
 };
 
+/// What is damaged in a snapshot, for a front end that words it itself.
+enum class SnapshotDamage {
+    None,
+    EndsBeforeRecord,       ///< the file ends before record `index` of `count`
+    RecordTooShort,         ///< that record's length `value` is below its fixed part's `limit` bytes
+    RecordNameTooLong,      ///< that record's name has `value` characters, more than `limit`
+    EndsInsideRecord,       ///< the file ends inside record `index` of `count`
+    EndsBeforeCount,        ///< the file ends before the list's count
+    CarvedListDamaged,      ///< the list of files found by their content
+    StreamListDamaged,      ///< the list of named streams
+    EndsInsideLosses,       ///< the record of what the scan could not read
+    EndsInsideTrailers,     ///< the trailers after the records
+    EndsBeforeThoroughMark, ///< the mark that closes a thorough scan's snapshot
+    EndsInsideVolume,       ///< the volume description
+    DevicePathTooLong,      ///< `value` characters, more than `limit`
+    LabelTooLong,           ///< `value` characters, more than `limit`
+    EndsInsideLabel,        ///< the volume label
+    EndsInsideGeometry,     ///< the geometry block
+};
+
+/// Where a snapshot is damaged and how. The record fields are those of the
+/// folder or file lists' damage; `offset` is the byte where it lies.
+struct DamageNote {
+    SnapshotDamage what = SnapshotDamage::None;
+    bool folders = false; ///< the list of folders, else of files
+    std::uint64_t index = 0;
+    std::uint64_t count = 0;
+    std::uint64_t value = 0;
+    std::uint64_t limit = 0;
+    std::uint64_t offset = 0;
+};
+
+/// The English words of `note`, kDamagedMessage first.
+[[nodiscard]] std::string damageMessage(const DamageNote& note);
+
 struct DecodeResult {
     DecodeStatus status = DecodeStatus::Refused;
     std::string message; ///< why it was refused or where the damage lies
+    DamageNote damage;   ///< the damage the message words, if it is one
 };
 
 /// Reads a snapshot from `bytes` into `out`, which should be fresh (the catalogue

@@ -52,7 +52,7 @@ LoadOutcome LoadSnapshot(scan::ScanSession& session, disk::ByteSpan bytes)
     SnapshotContent content;
     const DecodeResult decoded = DecodeSnapshot(bytes, content);
     if (decoded.status == DecodeStatus::Refused)
-        return {decoded.status, decoded.message};
+        return {decoded.status, decoded.message, decoded.damage};
 
     auto& volume = session.volume;
     const std::uint32_t rootDirStart = volume.geometry.RootDirStart; // not in the file
@@ -63,7 +63,7 @@ LoadOutcome LoadSnapshot(scan::ScanSession& session, disk::ByteSpan bytes)
     volume.reader.setDevice(volume.info.DevicePath, nullptr);
     session.catalogue = std::move(content.catalogue);
     session.buildTree();
-    return {decoded.status, decoded.message};
+    return {decoded.status, decoded.message, decoded.damage};
 }
 
 std::vector<std::string> LossNotes(const scan::ScanSession& session)
@@ -97,7 +97,7 @@ LoadOutcome LoadSnapshotFile(scan::ScanSession& session, const std::string& path
 {
     std::vector<std::byte> bytes;
     if (!ReadSnapshotFile(path, bytes))
-        return {DecodeStatus::Refused, std::string(kCannotOpenMessage)};
+        return {DecodeStatus::Refused, std::string(kCannotOpenMessage), {}};
     return LoadSnapshot(session, bytes);
 }
 

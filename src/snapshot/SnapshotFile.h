@@ -47,6 +47,7 @@ SaveOutcome SaveSnapshot(const disk::VolumeInfo& info, const disk::PartitionBloc
 struct LoadOutcome {
     DecodeStatus status = DecodeStatus::Refused;
     std::string message; ///< empty after a whole load
+    DamageNote damage;   ///< the damage the message words, if it is one
 };
 
 /// Loads snapshot bytes into `session`. The file is read into a fresh object

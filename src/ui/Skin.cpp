@@ -331,7 +331,26 @@ QRect dluRect(int left, int top, int width, int height)
     return QRect(dluX(left), dluY(top), dluX(width), dluY(height));
 }
 
+SkinAreas windowSkinAreas(QSize size)
+{
+    // A window larger or smaller than the drawn one stretches or shrinks the
+    // panes; the footer keeps its distance from the bottom.
+    const int dx = size.width() - windowSkinBase().width();
+    const int dy = size.height() - windowSkinBase().height();
+    SkinAreas areas;
+    areas.header = dluY(57) - 6;
+    areas.leftWell = QRect(2, 94, 230, 329 + dy);
+    areas.rightPane = dluRect(153, 57, 371, 200).adjusted(0, 0, dx, dy);
+    areas.helpPlate = dluRect(7, 256, 392, 45).translated(0, dy);
+    return areas;
+}
+
 QImage paintWindowSkin(QSize size)
+{
+    return paintWindowSkin(size, windowSkinAreas(size));
+}
+
+QImage paintWindowSkin(QSize size, const SkinAreas& areas)
 {
     QImage image = clearCanvas(size);
     QPainter p(&image);
@@ -347,7 +366,7 @@ QImage paintWindowSkin(QSize size)
     p.fillRect(QRect(QPoint(0, 0), size), body);
 
     // Header band behind the toolbar.
-    const int header = dluY(57) - 6;
+    const int header = areas.header;
     QLinearGradient band(0, 0, 0, header);
     band.setColorAt(0, kSteel);
     band.setColorAt(1, kNavy);
@@ -355,25 +374,18 @@ QImage paintWindowSkin(QSize size)
     p.setPen(QPen(kAmber, 2));
     p.drawLine(0, header, size.width(), header);
 
-    // A window larger or smaller than the drawn one stretches or shrinks the
-    // panes; the footer keeps its distance from the bottom.
-    const int dx = size.width() - windowSkinBase().width();
-    const int dy = size.height() - windowSkinBase().height();
-
     // Left pane well, behind the tree.
     p.setPen(QPen(c.line, 1));
     p.setBrush(c.leftWell);
-    p.drawRoundedRect(QRectF(2.5, 94.5, 229, 328 + dy), 6, 6);
+    p.drawRoundedRect(QRectF(areas.leftWell).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
 
     // Right pane: the group frame.
-    const QRect pane = dluRect(153, 57, 371, 200).adjusted(0, 0, dx, dy);
     p.setBrush(c.rightWell);
-    p.drawRoundedRect(QRectF(pane).adjusted(0.5, 4.5, -0.5, -0.5), 8, 8);
+    p.drawRoundedRect(QRectF(areas.rightPane).adjusted(0.5, 4.5, -0.5, -0.5), 8, 8);
 
     // Footer: the Quick Help plate.
-    const QRect help = dluRect(7, 256, 392, 45).translated(0, dy);
     p.setBrush(c.helpPlate);
-    p.drawRoundedRect(QRectF(help).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    p.drawRoundedRect(QRectF(areas.helpPlate).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
 
     p.setClipping(false);
     p.setPen(QPen(kNavy, 2));

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPalette>
 #include <QPixmap>
+#include <QRect>
 #include <QRegion>
 
 namespace sarvik::ui {
@@ -43,9 +44,23 @@ enum class SkinText { Caption, Value, Status, Body, Warning };
 [[nodiscard]] QSize windowSkinBase();
 [[nodiscard]] QSize windowSkinSmallest();
 
+/// Where the main window's background draws its parts: the header band's
+/// height, the well behind the left tree, the right pane's frame and the plate
+/// behind the quick help. The window's layout places them.
+struct SkinAreas {
+    int header = 0;
+    QRect leftWell;
+    QRect rightPane;
+    QRect helpPlate;
+    friend bool operator==(const SkinAreas&, const SkinAreas&) = default;
+};
+/// The parts where a client area of `size` has them at the default font.
+[[nodiscard]] SkinAreas windowSkinAreas(QSize size);
+
 /// The main window's background for a client area of `size`; the corners outside
 /// the rounded frame are painted in the transparent key colour.
 [[nodiscard]] QImage paintWindowSkin(QSize size);
+[[nodiscard]] QImage paintWindowSkin(QSize size, const SkinAreas& areas);
 /// A smaller skin for dialogs, same palette, square and without key colour.
 [[nodiscard]] QImage paintDialogSkin(QSize size);
 /// Everything in `skin` that is not the key colour.

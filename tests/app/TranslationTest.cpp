@@ -9,6 +9,7 @@
 #include "app/CommandIds.h"
 #include "app/FileListModel.h"
 #include "app/FileTypes.h"
+#include "app/MessageBoxes.h"
 #include "app/PropertiesDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/ResultsCommands.h"
@@ -27,6 +28,8 @@
 #include "session/Properties.h"
 #include "session/RecoveryOutcome.h"
 #include "session/Snapshots.h"
+#include "snapshot/RecoverySnapshot.h"
+#include "ui/PercentProgressBar.h"
 #include "ui/PictureButton.h"
 
 #include <QApplication>
@@ -37,12 +40,16 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
+
+#include <cerrno>
+#include <cstring>
 
 namespace sarvik {
 
@@ -162,6 +169,52 @@ QString edgeBlanks(const QString& text)
     return m.captured(1) + QLatin1Char('|') + m.captured(2);
 }
 
+/// What on the window's panel is cut (a label, button or check box narrower or
+/// shorter than its text needs) or overlaps another control, one line each.
+QStringList cutOrOverlapping(QWidget* panel, const QString& page)
+{
+    QStringList faults;
+    const auto name = [](const QWidget* w) {
+        QString text;
+        if (const auto* label = qobject_cast<const QLabel*>(w))
+            text = label->text();
+        else if (const auto* button = qobject_cast<const QAbstractButton*>(w))
+            text = button->text();
+        return QStringLiteral("%1 %2 \"%3\" %4x%5")
+            .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(), text.left(30))
+            .arg(w->width())
+            .arg(w->height());
+    };
+    for (QWidget* w : panel->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(panel) || w->parentWidget()->inherits("QAbstractScrollArea") ||
+            w->parentWidget()->inherits("QHeaderView"))
+            continue;
+        const auto* label = qobject_cast<const QLabel*>(w);
+        const bool button = qobject_cast<const QAbstractButton*>(w) != nullptr;
+        if (label != nullptr && label->text().isEmpty())
+            continue;
+        if (label != nullptr && label->wordWrap()) {
+            if (w->height() < label->heightForWidth(w->width()))
+                faults << page + QStringLiteral(": cut (lines) ") + name(w);
+        } else if ((label != nullptr || button) &&
+                   (w->width() < w->sizeHint().width() || w->height() < w->fontMetrics().height())) {
+            faults << page + QStringLiteral(": cut ") + name(w) + QStringLiteral(" wants ") +
+                          QString::number(w->sizeHint().width());
+        }
+    }
+    QList<QWidget*> controls;
+    for (QWidget* w : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisibleTo(panel) &&
+            !(qobject_cast<QLabel*>(w) != nullptr && qobject_cast<QLabel*>(w)->text().isEmpty()))
+            controls << w;
+    for (qsizetype i = 0; i < controls.size(); ++i)
+        for (qsizetype j = i + 1; j < controls.size(); ++j)
+            if (controls[i]->geometry().intersects(controls[j]->geometry()))
+                faults << page + QStringLiteral(": overlap ") + name(controls[i]) + QStringLiteral(" / ") +
+                              name(controls[j]);
+    return faults;
+}
+
 } // namespace
 
 class TranslationTest : public QObject {
@@ -178,6 +231,9 @@ private slots:
     void valueWordsInGerman();
     void germanPropertiesAndDrivePage();
     void snapshotRefusalsWorded();
+    void largeGermanTextIsNeitherCutNorOverlapping();
+    void systemReasonsInGerman();
+    void snapshotDamageWorded();
     void germanCatalogueIsCompleteAndFaithful();
     void germanCatalogueHoldsEverySourceText();
 
@@ -528,6 +584,120 @@ void TranslationTest::germanPropertiesAndDrivePage()
     QCOMPARE(properties(QStringLiteral("Photos")),
              (QStringList{QStringLiteral("Weniger als 1 MB"), QStringLiteral("3 Datei(en) und 1 Ordner"),
                           QStringLiteral("58.000 Byte"), QString()}));
+
+    // Where its data lies and its times, worded and dated in German.
+    QString clusters;
+    QString modified;
+    QString modifiedColumn;
+    QVERIFY(!properties(QStringLiteral("Large archive.dat")).isEmpty()); // selects it
+    guitest::whenModal<app::PropertiesDialog>([&](app::PropertiesDialog* d) {
+        clusters = d->extra(app::PropertiesDialog::Extra::Clusters);
+        modified = d->extra(app::PropertiesDialog::Extra::Modified);
+        modifiedColumn = d->value(1014);
+        d->accept();
+    });
+    w.commands()->run(app::Command::Properties);
+    static const QRegularExpression kCluster(
+        QStringLiteral("^ab Cluster [\\d.]+, (entlang der FAT-Kette|fortlaufende)"));
+    QVERIFY2(kCluster.match(clusters).hasMatch(), qPrintable(clusters));
+    static const QRegularExpression kGermanTime(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d$"));
+    QVERIFY2(kGermanTime.match(modified).hasMatch(), qPrintable(modified));
+    QVERIFY2(modifiedColumn.contains(QLatin1Char('.')) && !modifiedColumn.contains(QLatin1Char('-')),
+             qPrintable(modifiedColumn));
+}
+
+void TranslationTest::systemReasonsInGerman()
+{
+    // The C library's reasons for the common failures, in a box's text and
+    // its details; any other reason stays as the system gives it.
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    const std::pair<int, const char*> cases[] = {{EACCES, "Zugriff verweigert"},
+                                                 {ENOSPC, "Kein Speicherplatz mehr auf dem Gerät"},
+                                                 {ENOENT, "Datei oder Verzeichnis nicht gefunden"},
+                                                 {EROFS, "Dateisystem nur lesbar"},
+                                                 {EIO, "Ein-/Ausgabefehler"}};
+    for (const auto& [code, german] : cases) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(code));
+        app::MessageBox box(nullptr, app::MessageKind::Error, QStringLiteral("/x/brief.txt: ") + reason, false,
+                            QStringLiteral("a.txt: ") + reason + QStringLiteral("\nb.txt: ") + reason);
+        QCOMPARE(box.text(), QStringLiteral("/x/brief.txt: ") + QString::fromUtf8(german));
+        QCOMPARE(box.details(), QStringLiteral("a.txt: %1\nb.txt: %1").arg(QString::fromUtf8(german)));
+    }
+    const QString other = QString::fromLocal8Bit(std::strerror(EMFILE));
+    QCOMPARE(app::MessageBox(nullptr, app::MessageKind::Error, other, false).text(), other);
+    // A file's own error as Qt gives it.
+    QFile missing(QStringLiteral("/nonexistent-folder/report.jsonl"));
+    QVERIFY(!missing.open(QIODevice::WriteOnly));
+    QVERIFY2(app::MessageBox(nullptr, app::MessageKind::Error, missing.errorString(), false)
+                 .text()
+                 .contains(QStringLiteral("nicht gefunden")),
+             qPrintable(missing.errorString()));
+
+    // In English the reasons are the system's.
+    QVERIFY(!app::installTranslations(*qApp, QLocale(QLocale::English)));
+    const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
+    QCOMPARE(app::MessageBox(nullptr, app::MessageKind::Error, denied, false).text(), denied);
+}
+
+void TranslationTest::largeGermanTextIsNeitherCutNorOverlapping()
+{
+    // German's longer words at half as large again as the desktop's font: every
+    // page's captions, values, notes and buttons show whole, side by side.
+    const QString image = QStringLiteral(SARVIK_TEST_VOLUMES "/fat16.img");
+    NEED_VOLUME(image);
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QFont normal = QApplication::font();
+    QFont large = normal;
+    large.setPointSizeF(normal.pointSizeF() * 1.5);
+    QApplication::setFont(large);
+    const auto restore = qScopeGuard([&normal] { QApplication::setFont(normal); });
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString noise = dir.filePath(QStringLiteral("noise.img"));
+    QFile noiseFile(noise);
+    QVERIFY(noiseFile.open(QIODevice::WriteOnly));
+    QVERIFY(noiseFile.write(QByteArray(65'536, '\x5A')) == 65'536);
+    noiseFile.close();
+    app::RecoveryWindow w(
+        {platform::imageDriveItem(image.toStdString()), platform::imageDriveItem(noise.toStdString())}, m_devices);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget* panel = w.centralWidget();
+    QTreeWidget* tree = w.driveTree();
+    const auto click = [tree](int child) {
+        QTreeWidgetItem* item = tree->topLevelItem(0)->child(child);
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    };
+    click(1);
+    QVERIFY(w.statusLine()->isVisible());
+    QStringList faults = cutOrOverlapping(panel, QStringLiteral("not ready"));
+    click(0);
+    QVERIFY(w.nextButton()->isVisible());
+    faults << cutOrOverlapping(panel, QStringLiteral("drive"));
+
+    // The scan page (a small volume's scan ends before it can be looked at):
+    // its captions, counts, status and progress with Stop.
+    w.SetLabelLayout(2);
+    for (int i = 0; i < 4; ++i)
+        w.valueLabel(i)->setText(QStringLiteral("1.234.567"));
+    w.statusLine()->setText(app::statusWords({catalogue::StatusCode::ReadingFolders, 3, 10}));
+    w.progressBar()->show();
+    w.stopButton()->show();
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    faults << cutOrOverlapping(panel, QStringLiteral("scan"));
+    w.progressBar()->hide();
+    w.stopButton()->hide();
+    w.SetLabelLayout(0);
+    click(0);
+    QSignalSpy done(&w, &app::RecoveryWindow::scanFinished);
+    QTest::mouseClick(w.nextButton(), Qt::LeftButton);
+    QVERIFY(done.wait(60000));
+    QVERIFY(w.rulesLabel()->isVisible());
+    QVERIFY(w.backButton()->isVisible());
+    faults << cutOrOverlapping(panel, QStringLiteral("results"));
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
 void TranslationTest::snapshotRefusalsWorded()
@@ -561,8 +731,42 @@ void TranslationTest::snapshotRefusalsWorded()
     QCOMPARE(app::snapshotRefusalWords(loads[0]), QStringLiteral("    Ungültige Dateiversion gefunden: garbage"));
     QCOMPARE(app::snapshotRefusalWords(loads[1]),
              QStringLiteral("              Die Dateiversion passt nicht zur aktuellen Version 1.0"));
-    QVERIFY(app::snapshotRefusalWords(loads[2]).startsWith(QStringLiteral("Der Schnappschuss ist beschädigt: ")));
+    QCOMPARE(app::snapshotRefusalWords(loads[2]),
+             QStringLiteral("Der Schnappschuss ist beschädigt: die Datei endet innerhalb der Volume-Beschreibung "
+                            "(bei Byte %1)")
+                 .arg(loads[2].damage.offset));
     QCOMPARE(app::snapshotRefusalWords(loads[3]), QStringLiteral("Die Datei lässt sich nicht öffnen"));
+}
+
+void TranslationTest::snapshotDamageWorded()
+{
+    // Every kind of damage: in English the load's own words, whatever its numbers.
+    snapshot::DamageNote note;
+    note.index = 2;
+    note.count = 30;
+    note.value = 14;
+    note.limit = 15;
+    note.offset = 1234;
+    for (int kind = 1; kind <= static_cast<int>(snapshot::SnapshotDamage::EndsInsideGeometry); ++kind) {
+        note.what = static_cast<snapshot::SnapshotDamage>(kind);
+        for (const bool folders : {true, false}) {
+            note.folders = folders;
+            QCOMPARE(app::damageWords(note), QString::fromStdString(snapshot::damageMessage(note)));
+        }
+    }
+    // In German, with the locale's digits.
+    QVERIFY(app::installTranslations(*qApp, QLocale(QLocale::German)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    note.what = snapshot::SnapshotDamage::RecordTooShort;
+    note.folders = true;
+    QCOMPARE(app::damageWords(note), QStringLiteral("Der Schnappschuss ist beschädigt: Ordnerdatensatz 2 von 30 hat "
+                                                    "die Länge 14, weniger als die 15 Byte seines festen Teils (bei "
+                                                    "Byte 1.234)"));
+    note.what = snapshot::SnapshotDamage::CarvedListDamaged;
+    QCOMPARE(app::damageWords(note), QStringLiteral("Der Schnappschuss ist beschädigt: die Liste der am Inhalt "
+                                                    "erkannten Dateien ist beschädigt (bei Byte 1.234)"));
+    note.what = snapshot::SnapshotDamage::None;
+    QCOMPARE(app::damageWords(note), QString());
 }
 
 void TranslationTest::germanCatalogueIsCompleteAndFaithful()

@@ -10,13 +10,17 @@
 #include "app/FileListModel.h"
 #include "app/FindFilesDialog.h"
 #include "app/HelpDialog.h"
+#include "app/LostVolumeSearch.h"
 #include "app/MessageBoxes.h"
+#include "app/OpenWithDialog.h"
 #include "app/PreviewPane.h"
 #include "app/PropertiesDialog.h"
 #include "app/RecentPlaces.h"
 #include "app/RecoverySettingsDialog.h"
 #include "app/RecoveryWindow.h"
 #include "app/ResultsCommands.h"
+#include "app/SavingDialog.h"
+#include "disk/DriveInformation.h"
 #include "platform/Devices.h"
 #include "platform/DriveDiscovery.h"
 #include "ui/PictureButton.h"
@@ -285,6 +289,18 @@ void WindowUxTest::everyControlHasAnAccessibleName()
     unnamed += unnamedControls(&properties, true);
     app::HelpDialog help(&w);
     unnamed += unnamedControls(&help, true);
+    app::OpenWithDialog openWith(QStringLiteral("/tmp/letter.odt"), &w);
+    unnamed += unnamedControls(&openWith, true);
+    app::SavingDialog saving(&w);
+    unnamed += unnamedControls(&saving, true);
+    app::SavingDialog opening(&w, app::SavingDialog::Purpose::Open);
+    unnamed += unnamedControls(&opening, true);
+    app::LostVolumeSearchDialog lost(drives().front(), &w);
+    unnamed += unnamedControls(&lost, true);
+    const disk::DriveInformation information = disk::ShowDriveInformation(
+        w.session().volume.geometry, w.session().catalogue.folderCount(), w.session().catalogue.fileCount());
+    app::DriveInformationDialog driveInformation(information, &w);
+    unnamed += unnamedControls(&driveInformation, true);
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QLatin1Char('\n'))));
 
     // The picture buttons name what they do, not only show it.
@@ -425,8 +441,9 @@ void WindowUxTest::propertiesGiveExactSizePathConditionClustersAndTimes()
     QCOMPARE(seen[Extra::Path], QStringLiteral("/Docs/_otes.txt"));
     QVERIFY2(!seen[Extra::Condition].isEmpty(), "no condition");
     QVERIFY2(seen[Extra::Clusters].startsWith(QStringLiteral("from cluster ")), qPrintable(seen[Extra::Clusters]));
-    // mtools stamps the write time to the second: a date and a time of day.
-    static const QRegularExpression kWhole(QStringLiteral("^\\d{1,2}-\\d{1,2}-\\d{4} \\d\\d:\\d\\d:\\d\\d$"));
+    // mtools stamps the write time to the second: a date and a time of day,
+    // in the locale's form as the list gives dates (C: "10 Dec 2026 13:47:24").
+    static const QRegularExpression kWhole(QStringLiteral("^\\d{1,2} \\w{3} \\d{4} \\d\\d:\\d\\d:\\d\\d$"));
     QVERIFY2(kWhole.match(seen[Extra::Modified]).hasMatch(), qPrintable(seen[Extra::Modified]));
     QVERIFY(seen[Extra::Changed].isEmpty()); // FAT keeps no record change time
     closeWindow(w);

@@ -32,6 +32,38 @@ const catalogue::FileRow* rowNamed(const std::vector<catalogue::FileRow>& rows, 
     return nullptr;
 }
 
+TEST(Properties, DataPlaceKeepsTheFirstRunsAndSaysThereAreMore)
+{
+    // Ten runs of an NTFS record: the first eight are kept, and that more follow.
+    std::vector<catalogue::NtfsDataRun> runs;
+    for (int i = 0; i < 10; ++i)
+        runs.push_back({100 * (i + 1), static_cast<std::uint64_t>(i + 1), i == 1, i == 2});
+    catalogue::Entry e;
+    e.location = catalogue::NtfsRecordData{0, 77, {}, false, runs};
+    const DataPlace many = dataPlace(e);
+    EXPECT_EQ(many.kind, DataPlace::Kind::Runs);
+    EXPECT_EQ(many.first, 77u);
+    ASSERT_EQ(many.runs.size(), kPlaceRunsShown);
+    EXPECT_TRUE(many.moreRuns);
+    EXPECT_TRUE(many.runs[1].sparse);
+    EXPECT_TRUE(many.runs[2].missing);
+    EXPECT_EQ(many.runs[7].start, 800);
+
+    // Exactly eight: none said to follow. Data inside the record: no runs at all.
+    e.location = catalogue::NtfsRecordData{0, 77, {}, false, std::span(runs).first(8)};
+    EXPECT_FALSE(dataPlace(e).moreRuns);
+    e.location = catalogue::NtfsRecordData{0, 78, {}, true, runs};
+    const DataPlace inside = dataPlace(e);
+    EXPECT_EQ(inside.kind, DataPlace::Kind::InRecord);
+    EXPECT_TRUE(inside.runs.empty());
+    e.location = catalogue::ClusterChainData{41, true};
+    EXPECT_EQ(dataPlace(e).kind, DataPlace::Kind::Consecutive);
+    e.location = catalogue::CarvedExtent{9};
+    EXPECT_EQ(dataPlace(e).kind, DataPlace::Kind::Carved);
+    e.location = std::monostate{};
+    EXPECT_EQ(dataPlace(e).kind, DataPlace::Kind::None);
+}
+
 TEST(Properties, FolderTotalsCountEveryFolderBelowAndTheirFiles)
 {
     FatSession f;

@@ -455,12 +455,26 @@ TEST(SnapshotLoad, DamagedRecordStopsTheLoadAndKeepsWhatCameBefore)
     longName.resize(longName.size() + 300);
     cases.push_back({"name longer than 255", longName, 0, 0});
 
+    {
+        // The second folder's record, 14 bytes long where its fixed part takes 15.
+        snapshot::SnapshotContent c;
+        const snapshot::DamageNote note = snapshot::DecodeSnapshot(shortLength, c).damage;
+        EXPECT_EQ(note.what, snapshot::SnapshotDamage::RecordTooShort);
+        EXPECT_TRUE(note.folders);
+        EXPECT_EQ(note.index, 2u);
+        EXPECT_EQ(note.value, 14u);
+        EXPECT_EQ(note.limit, 15u);
+        EXPECT_EQ(note.offset, l.folderEnds[0]);
+    }
     for (const auto& k : cases) {
         SCOPED_TRACE(k.what);
         snapshot::SnapshotContent c;
         const auto r = snapshot::DecodeSnapshot(k.bytes, c);
         EXPECT_EQ(r.status, DecodeStatus::Damaged);
         EXPECT_NE(r.message.find("damaged"), std::string::npos) << r.message;
+        // The message words the note a front end words in its own language.
+        EXPECT_NE(r.damage.what, snapshot::SnapshotDamage::None);
+        EXPECT_EQ(r.message, snapshot::damageMessage(r.damage));
         EXPECT_EQ(c.catalogue.fsLists().FatFolderList.size(), k.folders);
         EXPECT_EQ(c.catalogue.fsLists().FatFileList.size(), k.files);
         EXPECT_EQ(c.info.DevicePath, "/dev/sdb1");
