@@ -275,7 +275,7 @@ private:
         }
         const auto& files = m_session.index().filesIn(piece.key);
         for (std::size_t n = 0; n < files.size(); ++n) {
-            const catalogue::Entry e = c.entry(catalogue::fileEntryId(files[n]), catalogue::EntryParts::Basic);
+            const catalogue::Entry e = c.entry(catalogue::fileEntryId(files[n]), catalogue::EntryParts::NoParent);
             if (!m_session.filters.empty() && !m_session.filters.passes(std::string(e.name), m_utf8))
                 continue;
             const std::uint64_t size = e.size;
