@@ -338,6 +338,9 @@ public:
     /// What `parts` leaves out keeps its default value (`parent` kNoEntryId,
     /// no times, no location).
     [[nodiscard]] Entry entry(EntryId id, EntryParts parts = EntryParts::All) const;
+    /// entry(id).flags without the rest (0 for the root and for no entry): a
+    /// count over every entry reads only these.
+    [[nodiscard]] std::uint16_t entryFlags(EntryId id) const noexcept;
     /// The id of the folder whose key (a FAT first cluster or NTFS record
     /// number, as entries name their parents) is `key`: kRootEntryId for the
     /// root's, kNoEntryId when no folder of that key is listed.

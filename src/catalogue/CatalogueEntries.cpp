@@ -10,10 +10,53 @@ namespace sarvik::catalogue {
 
 namespace {
 
-void setCarved(Entry& out, Carved carved)
+/// Entry flags built up one by one.
+struct FlagBits {
+    std::uint16_t bits = 0;
+    FlagBits& set(EntryFlag flag, bool on) noexcept
+    {
+        if (on)
+            bits = static_cast<std::uint16_t>(bits | static_cast<std::uint16_t>(flag));
+        return *this;
+    }
+    FlagBits& carved(Carved carved) noexcept
+    {
+        return set(EntryFlag::Carved, carved != Carved::No)
+            .set(EntryFlag::CarvedIncomplete, carved == Carved::Incomplete);
+    }
+};
+
+/// An entry's flags as its list records them.
+std::uint16_t flagsOf(const NtfsFolderEntry& e) noexcept
 {
-    out.set(EntryFlag::Carved, carved != Carved::No);
-    out.set(EntryFlag::CarvedIncomplete, carved == Carved::Incomplete);
+    return FlagBits{}.set(EntryFlag::Deleted, e.deleted != 0).bits;
+}
+std::uint16_t flagsOf(const NtfsFileEntry& e) noexcept
+{
+    return FlagBits{}
+        .set(EntryFlag::Deleted, e.deleted == 1)
+        .carved(e.carved)
+        .set(EntryFlag::Stream, !e.stream.empty())
+        .set(EntryFlag::NameDecoded, e.nameDecoded)
+        .bits;
+}
+std::uint16_t flagsOf(const FatFolderEntry& e) noexcept
+{
+    return FlagBits{}
+        .set(EntryFlag::Deleted, e.deleted != 0)
+        .set(EntryFlag::Moved, e.movedTo != 0)
+        .set(EntryFlag::ChecksumBad, e.exfat && e.exfat->checksumBad)
+        .bits;
+}
+std::uint16_t flagsOf(const FatFileEntry& e) noexcept
+{
+    return FlagBits{}
+        .set(EntryFlag::Deleted, e.deleted == 1)
+        .carved(e.carved)
+        .set(EntryFlag::ChecksumBad, e.exfat && e.exfat->checksumBad)
+        .set(EntryFlag::ClusterInUse, e.clusterInUse)
+        .set(EntryFlag::ClusterHighInferred, e.clusterHighInferred)
+        .bits;
 }
 
 EntryTime fatTime(std::uint16_t date, std::uint16_t time, bool timesOfDay)
@@ -184,6 +227,12 @@ std::uint64_t Catalogue::listId(EntryId id) const noexcept
     return listedField(m_lists, kind() == CatalogueKind::Ntfs, id, ListId{});
 }
 
+std::uint16_t Catalogue::entryFlags(EntryId id) const noexcept
+{
+    const auto flags = [](const auto& e) -> std::uint64_t { return flagsOf(e); };
+    return static_cast<std::uint16_t>(listedField(m_lists, kind() == CatalogueKind::Ntfs, id, flags));
+}
+
 Entry Catalogue::entry(EntryId id, EntryParts parts) const
 {
     Entry out;
@@ -206,7 +255,7 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
             out.kind = EntryKind::Folder;
             out.parent = parentOf(e.parentRecord);
             out.parentNumber = e.parentRecord;
-            out.set(EntryFlag::Deleted, e.deleted != 0);
+            out.flags = flagsOf(e);
             out.name = e.name;
             if (timesAndLocation)
                 ntfsEntryTimes(*this, e, out.times);
@@ -217,10 +266,7 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
             out.kind = EntryKind::File;
             out.parent = parentOf(e.parentRecord);
             out.parentNumber = e.parentRecord;
-            out.set(EntryFlag::Deleted, e.deleted == 1);
-            setCarved(out, e.carved);
-            out.set(EntryFlag::Stream, !e.stream.empty());
-            out.set(EntryFlag::NameDecoded, e.nameDecoded);
+            out.flags = flagsOf(e);
             out.name = e.name;
             out.size = e.size;
             out.initialized = e.dataKept == NtfsDataKept::Runs ? std::min(e.initialized, e.size) : e.size;
@@ -248,9 +294,7 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
         out.kind = EntryKind::Folder;
         out.parent = parentOf(e.parentCluster);
         out.parentNumber = e.parentCluster;
-        out.set(EntryFlag::Deleted, e.deleted != 0);
-        out.set(EntryFlag::Moved, e.movedTo != 0);
-        out.set(EntryFlag::ChecksumBad, e.exfat && e.exfat->checksumBad);
+        out.flags = flagsOf(e);
         out.name = e.name;
         if (timesAndLocation)
             fatEntryTimes(*this, e, out.times);
@@ -264,11 +308,7 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
         out.kind = EntryKind::File;
         out.parent = parentOf(e.parentCluster);
         out.parentNumber = e.parentCluster;
-        out.set(EntryFlag::Deleted, e.deleted == 1);
-        setCarved(out, e.carved);
-        out.set(EntryFlag::ChecksumBad, e.exfat && e.exfat->checksumBad);
-        out.set(EntryFlag::ClusterInUse, e.clusterInUse);
-        out.set(EntryFlag::ClusterHighInferred, e.clusterHighInferred);
+        out.flags = flagsOf(e);
         out.name = e.name;
         out.size = e.exfat ? e.exfat->dataLength : std::uint64_t{e.size};
         out.initialized = e.exfat ? std::min(e.exfat->validDataLength, e.exfat->dataLength) : out.size;

@@ -61,6 +61,12 @@ enum class EntryFlag : std::uint16_t {
     NameDecoded = 1U << 8,         ///< the scan decoded the name from UTF-16: well-formed UTF-8
 };
 
+/// Whether `flags` (an Entry's, or Catalogue::entryFlags) hold `flag`.
+[[nodiscard]] constexpr bool hasFlag(std::uint16_t flags, EntryFlag flag) noexcept
+{
+    return (flags & static_cast<std::uint16_t>(flag)) != 0;
+}
+
 /// The on-disk field a time was read from, which says how to read its value.
 enum class TimeSource : std::uint8_t {
     None,                    ///< no time

@@ -48,9 +48,8 @@ std::size_t entryCount(const scan::ScanSession& s, bool folders)
 
 bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i)
 {
-    return s.catalogue
-        .entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i), catalogue::EntryParts::Basic)
-        .deleted();
+    const catalogue::EntryId id = folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i);
+    return catalogue::hasFlag(s.catalogue.entryFlags(id), catalogue::EntryFlag::Deleted);
 }
 
 namespace detail {

@@ -356,7 +356,8 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
     const auto& c = s.catalogue;
     std::size_t existing = 0;
     for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
-        existing += c.entry(catalogue::fileEntryId(i), catalogue::EntryParts::Basic).deleted() ? 0U : 1U;
+        existing +=
+            catalogue::hasFlag(c.entryFlags(catalogue::fileEntryId(i)), catalogue::EntryFlag::Deleted) ? 0U : 1U;
     if (existing == 0)
         std::printf("%u folder(s), %u deleted file(s) found\n", c.folderCount(), c.fileCount());
     else

@@ -19,6 +19,37 @@ const NtfsRecordData* record(const Entry& e)
     return std::get_if<NtfsRecordData>(&e.location);
 }
 
+/// The lighter reads of every entry give what the whole entry gives of them.
+void expectLighterReadsAgree(const Catalogue& c)
+{
+    std::vector<EntryId> ids;
+    for (std::size_t i = 0; i < c.folderEntryCount(); ++i)
+        ids.push_back(folderEntryId(i));
+    for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
+        ids.push_back(fileEntryId(i));
+    for (const EntryId id : ids) {
+        SCOPED_TRACE(static_cast<std::uint64_t>(id));
+        const Entry whole = c.entry(id);
+        EXPECT_EQ(c.entryFlags(id), whole.flags);
+        const Entry noParent = c.entry(id, EntryParts::NoParent);
+        EXPECT_EQ(noParent.parent, kNoEntryId);
+        EXPECT_EQ(noParent.parentNumber, whole.parentNumber);
+        EXPECT_EQ(noParent.times.modified.value, whole.times.modified.value);
+        EXPECT_EQ(noParent.times.created.source, whole.times.created.source);
+        EXPECT_EQ(noParent.location.index(), whole.location.index());
+        const Entry basic = c.entry(id, EntryParts::Basic);
+        EXPECT_EQ(basic.flags, whole.flags);
+        EXPECT_EQ(basic.name, whole.name);
+        EXPECT_EQ(basic.size, whole.size);
+        EXPECT_EQ(basic.number, whole.number);
+        EXPECT_EQ(basic.listId, whole.listId);
+        EXPECT_FALSE(basic.times.modified.known());
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(basic.location));
+    }
+    EXPECT_EQ(c.entryFlags(kRootEntryId), 0u);
+    EXPECT_EQ(c.entryFlags(kNoEntryId), 0u);
+}
+
 } // namespace
 
 TEST(Entry, FatEntriesNameTheirParentsAndKeepTheirFacts)
@@ -78,6 +109,7 @@ TEST(Entry, FatEntriesNameTheirParentsAndKeepTheirFacts)
     EXPECT_EQ(classic.times.modified.value, 0x5765u);
     EXPECT_FALSE(classic.times.created.known());
     EXPECT_EQ(classic.entryAddress, 0u);
+    expectLighterReadsAgree(c);
 }
 
 TEST(Entry, IdsOutsideTheCatalogueNameNoEntry)
@@ -123,6 +155,7 @@ TEST(Entry, ExfatSizesTimesAndDamageComeFromTheEntrySet)
     // A valid length past the data's own (a damaged set) never makes more bytes written than there are.
     c.fsLists().FatFileList.back().exfat->validDataLength = 7'000'000'000ULL;
     EXPECT_EQ(c.entry(fileEntryId(0)).initialized, 6'000'000'000ULL);
+    expectLighterReadsAgree(c); // exFAT flags: the damaged set
 }
 
 TEST(Entry, MovedStandInsAndCarvedFilesSayHowTheyCameToBe)
@@ -148,6 +181,7 @@ TEST(Entry, MovedStandInsAndCarvedFilesSayHowTheyCameToBe)
     const auto* extent = std::get_if<CarvedExtent>(&carved.location);
     ASSERT_NE(extent, nullptr);
     EXPECT_EQ(extent->firstCluster, 100u);
+    expectLighterReadsAgree(c);
 }
 
 TEST(Entry, NtfsEntriesKeepFortyEightBitReferencesRunsAndStreams)
@@ -200,6 +234,9 @@ TEST(Entry, NtfsEntriesKeepFortyEightBitReferencesRunsAndStreams)
     EXPECT_EQ(classic.times.created.source, TimeSource::NtfsFileName);
     EXPECT_EQ(classic.times.created.value, 11u);
     EXPECT_FALSE(classic.times.accessed.known());
+    c.NamesAreUtf8 = true;
+    c.fsLists().NtfsFileList.front().nameDecoded = true;
+    expectLighterReadsAgree(c);
 }
 
 TEST(Entry, KeptRunsThatPassTheRunListAreNotHandedOut)
