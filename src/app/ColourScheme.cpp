@@ -4,6 +4,9 @@
 #include "ui/Skin.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QStyle>
 #include <QStyleHints>
 
@@ -35,13 +38,37 @@ void noteSystemLook()
     look.known = true;
 }
 
-/// Whether the desktop asks for dark colours (Qt 6.5 and later can tell).
+#if QT_VERSION < QT_VERSION_CHECK(6, 5, 0)
+/// What the desktop portal's appearance setting says, asked once: Qt before
+/// 6.5 does not read it. No portal (no session bus, a desktop without one)
+/// says nothing.
+bool portalAsksForDark()
+{
+    static const bool dark = [] {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            return false;
+        QDBusMessage read = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"));
+        read << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme");
+        const QDBusMessage reply = bus.call(read, QDBus::Block, 500);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            return false;
+        return portalValueAsksForDark(reply.arguments().constFirst());
+    }();
+    return dark;
+}
+#endif
+
+/// Whether the desktop asks for dark colours: Qt 6.5 and later can tell; before,
+/// the desktop portal's setting or a GTK theme named dark ("Adwaita:dark").
 bool systemAsksForDark()
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
     return QGuiApplication::styleHints()->colorScheme() == Qt::ColorScheme::Dark;
 #else
-    return false;
+    return gtkThemeAsksForDark(qEnvironmentVariable("GTK_THEME")) || portalAsksForDark();
 #endif
 }
 
@@ -66,6 +93,23 @@ void useStyle(const QString& name)
 }
 
 } // namespace
+
+bool portalValueAsksForDark(const QVariant& value)
+{
+    // Settings.Read answers a variant that holds the value's own variant.
+    QVariant inner = value;
+    for (int depth = 0; depth < 4 && inner.canConvert<QDBusVariant>(); ++depth)
+        inner = inner.value<QDBusVariant>().variant();
+    bool isNumber = false;
+    const uint scheme = inner.toUInt(&isNumber);
+    return isNumber && scheme == 1; // 0: no preference, 1: dark, 2: light
+}
+
+bool gtkThemeAsksForDark(const QString& theme)
+{
+    return theme.endsWith(QStringLiteral(":dark"), Qt::CaseInsensitive) ||
+           theme.endsWith(QStringLiteral("-dark"), Qt::CaseInsensitive);
+}
 
 void applyColourScheme(ColourScheme scheme)
 {

@@ -6,6 +6,7 @@
 
 #include <QPalette>
 #include <QString>
+#include <QVariant>
 
 namespace sarvik::app {
 
@@ -20,6 +21,13 @@ void applyColourScheme(ColourScheme scheme);
 /// The names kept in the settings: "system", "light", "dark". Any other name is System.
 [[nodiscard]] QString colourSchemeName(ColourScheme scheme);
 [[nodiscard]] ColourScheme colourSchemeFromName(const QString& name);
+
+/// Whether the desktop portal's "color-scheme" setting, as its Settings.Read
+/// answers (a variant holding a variant holding a number), asks for dark
+/// colours: 1 does; 0 (no preference), 2 (light) or anything else does not.
+[[nodiscard]] bool portalValueAsksForDark(const QVariant& value);
+/// Whether a GTK_THEME value names a dark variant ("Adwaita:dark", "Adwaita-dark").
+[[nodiscard]] bool gtkThemeAsksForDark(const QString& theme);
 
 /// The dark palette drawn with the Fusion style.
 [[nodiscard]] QPalette darkPalette();

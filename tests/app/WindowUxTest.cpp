@@ -29,6 +29,8 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QComboBox>
+#include <QDBusVariant>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -149,6 +151,7 @@ private slots:
     void backLeavesTheDrivePageWhole();
     void everyControlHasAnAccessibleName();
     void coloursFollowTheViewMenuAndAreKept();
+    void theDesktopsDarkSettingIsReadAsItIsSent();
     void snapshotSavedUnderTheTypedNameAndSaid();
     void findLeadsToAFileTheFilterHides();
     void propertiesGiveExactSizePathConditionClustersAndTimes();
@@ -207,6 +210,25 @@ void WindowUxTest::cleanup()
     dropPendingAnswers();
     app::userSettings()->clear();
     app::applyColourScheme(app::ColourScheme::System);
+}
+
+void WindowUxTest::theDesktopsDarkSettingIsReadAsItIsSent()
+{
+    // The portal answers Settings.Read with the value's variant inside another.
+    const auto sent = [](uint scheme) {
+        return QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(QVariant(scheme)))));
+    };
+    QVERIFY(app::portalValueAsksForDark(sent(1)));
+    QVERIFY(!app::portalValueAsksForDark(sent(0))); // no preference
+    QVERIFY(!app::portalValueAsksForDark(sent(2))); // light
+    QVERIFY(app::portalValueAsksForDark(QVariant(1U)));
+    QVERIFY(!app::portalValueAsksForDark(QVariant(QStringLiteral("dark"))));
+    QVERIFY(!app::portalValueAsksForDark(QVariant()));
+    QVERIFY(app::gtkThemeAsksForDark(QStringLiteral("Adwaita:dark")));
+    QVERIFY(app::gtkThemeAsksForDark(QStringLiteral("Arc-Dark")));
+    QVERIFY(!app::gtkThemeAsksForDark(QStringLiteral("Adwaita")));
+    QVERIFY(!app::gtkThemeAsksForDark(QStringLiteral("Darkish")));
+    QVERIFY(!app::gtkThemeAsksForDark(QString()));
 }
 
 void WindowUxTest::sizeColumnsSortAndViewKeptAcrossTwoStarts()
