@@ -30,7 +30,6 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QDBusVariant>
-#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
