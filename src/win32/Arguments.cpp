@@ -31,10 +31,27 @@ bool parseMilliseconds(const std::wstring& text, unsigned& value)
 
 const std::vector<std::wstring>& selfTestSteps()
 {
-    static const std::vector<std::wstring> names = {
-        L"properties",   L"rename", L"find",        L"filter",         L"drive-info", L"settings",         L"about",
-        L"save",         L"back",   L"load",        L"view",           L"select-all", L"recover-selected", L"preview",
-        L"lost-volumes", L"open",   L"open-cancel", L"preview-cancel", L"open-image", L"deep",       L"deep-stop"};
+    static const std::vector<std::wstring> names = {L"properties",
+                                                    L"rename",
+                                                    L"find",
+                                                    L"filter",
+                                                    L"drive-info",
+                                                    L"settings",
+                                                    L"about",
+                                                    L"save",
+                                                    L"back",
+                                                    L"load",
+                                                    L"view",
+                                                    L"select-all",
+                                                    L"recover-selected",
+                                                    L"preview",
+                                                    L"lost-volumes",
+                                                    L"open",
+                                                    L"open-cancel",
+                                                    L"preview-cancel",
+                                                    L"open-image",
+                                                    L"deep",
+                                                    L"deep-stop"};
     return names;
 }
 
