@@ -215,6 +215,25 @@ QStringList cutOrOverlapping(QWidget* panel, const QString& page)
     return faults;
 }
 
+/// 64 KiB of one byte in `dir`: an image that holds no volume; empty when it
+/// cannot be written.
+QString noiseImage(const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(QStringLiteral("noise.img"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(65'536, '\x5A')) != 65'536)
+        return {};
+    return path;
+}
+
+/// A click on the drive tree's `child`-th drive under its first item.
+void clickDrive(QTreeWidget& tree, int child)
+{
+    QTreeWidgetItem* item = tree.topLevelItem(0)->child(child);
+    tree.scrollToItem(item);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(item).center());
+}
+
 } // namespace
 
 class TranslationTest : public QObject {
@@ -531,21 +550,14 @@ void TranslationTest::germanPropertiesAndDrivePage()
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString noise = dir.filePath(QStringLiteral("noise.img"));
-    QFile noiseFile(noise);
-    QVERIFY(noiseFile.open(QIODevice::WriteOnly));
-    QVERIFY(noiseFile.write(QByteArray(65'536, '\x5A')) == 65'536);
-    noiseFile.close();
+    const QString noise = noiseImage(dir);
+    QVERIFY(!noise.isEmpty());
     app::RecoveryWindow w(
         {platform::imageDriveItem(image.toStdString()), platform::imageDriveItem(noise.toStdString())}, m_devices);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTreeWidget* tree = w.driveTree();
-    const auto click = [tree](int child) {
-        QTreeWidgetItem* item = tree->topLevelItem(0)->child(child);
-        tree->scrollToItem(item);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-    };
+    const auto click = [tree](int child) { clickDrive(*tree, child); };
     click(1);
     QCOMPARE(w.valueLabel(4)->text(), QStringLiteral("NICHT BEREIT"));
     QCOMPARE(w.statusLine()->text(),
@@ -654,22 +666,15 @@ void TranslationTest::largeGermanTextIsNeitherCutNorOverlapping()
     const auto restore = qScopeGuard([&normal] { QApplication::setFont(normal); });
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString noise = dir.filePath(QStringLiteral("noise.img"));
-    QFile noiseFile(noise);
-    QVERIFY(noiseFile.open(QIODevice::WriteOnly));
-    QVERIFY(noiseFile.write(QByteArray(65'536, '\x5A')) == 65'536);
-    noiseFile.close();
+    const QString noise = noiseImage(dir);
+    QVERIFY(!noise.isEmpty());
     app::RecoveryWindow w(
         {platform::imageDriveItem(image.toStdString()), platform::imageDriveItem(noise.toStdString())}, m_devices);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QWidget* panel = w.centralWidget();
     QTreeWidget* tree = w.driveTree();
-    const auto click = [tree](int child) {
-        QTreeWidgetItem* item = tree->topLevelItem(0)->child(child);
-        tree->scrollToItem(item);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-    };
+    const auto click = [tree](int child) { clickDrive(*tree, child); };
     click(1);
     QVERIFY(w.statusLine()->isVisible());
     QStringList faults = cutOrOverlapping(panel, QStringLiteral("not ready"));
