@@ -314,6 +314,11 @@ void MainWindow::stop()
         ++m_previewLatest; // a Preview's read ends at its next block
         return;
     }
+    if (!m_deepSearch.reading() && !m_scan.running())
+        return;
+    // Asked first; what ended while the question was open needs no stop.
+    if (!stopConfirmed())
+        return;
     if (m_deepSearch.reading()) {
         m_deepSearch.requestStop();
         m_deepPhase = L"Deep search: stopping; what it found so far is kept...";

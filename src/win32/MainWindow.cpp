@@ -472,6 +472,16 @@ LRESULT MainWindow::notify(const NMHDR& header, LPARAM lParam)
     return 0;
 }
 
+bool MainWindow::stopConfirmed()
+{
+    static constexpr wchar_t kQuestion[] = L"Do you want to stop the current process ?";
+    if (m_selfTest != nullptr) {
+        selfTestReport("self-test: asked: " + utf8Of(kQuestion) + " Yes");
+        return true;
+    }
+    return ::MessageBoxW(m_window, kQuestion, kTitle, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 void MainWindow::say(const std::wstring& text)
 {
     if (m_selfTest != nullptr) {

@@ -133,6 +133,9 @@ private:
     void showScanProgress();
     void scanFinished();
     void stop();
+    /// The Stop question of a scan or a deep search: the work goes on while it
+    /// is open. A self-test run reports it and answers Yes.
+    [[nodiscard]] bool stopConfirmed();
 
     // The results page.
     void fillFolderTree();

@@ -75,11 +75,12 @@ status=0
 fresh_wine
 timeout 120 xvfb-run -a -s "-screen 0 1280x900x24" \
   wine "$exe" --self-test "Z:$volumes/ntfs.img" --deep --stop >"$work/stop.out" 2>/dev/null || status=$?
-if [ "$status" -gt 1 ] || ! tr -d '\r' <"$work/stop.out" | grep -q '; the scan was stopped$'; then
+if [ "$status" -gt 1 ] || ! tr -d '\r' <"$work/stop.out" | grep -q '; the scan was stopped$' ||
+  ! tr -d '\r' <"$work/stop.out" | grep -qx 'self-test: asked: Do you want to stop the current process ? Yes'; then
   echo "desktop-check: Stop at the start of a scan: exit $status, $(head -1 "$work/stop.out")" >&2
   failed=1
 else
-  echo "desktop-check: Stop at the start of a scan ends it stopped" >&2
+  echo "desktop-check: Stop at the start of a scan asks, then ends it stopped" >&2
 fi
 
 # The results page's commands through their menu items, their boxes driven
@@ -206,7 +207,9 @@ if step == 'deep':
     found = re.match(r'^self-test: Deep search found (\d+) more folders? and (\d+) more files?\.', outcome)
     ok = found is not None and int(found.group(2)) > 0
 else:
-    ok = outcome.startswith('self-test: Deep search stopped')
+    # Stop asks first, as the scan's Stop does.
+    asked = 'self-test: asked: Do you want to stop the current process ? Yes' in lines[started:]
+    ok = asked and outcome.startswith('self-test: Deep search stopped')
 if run == 'deep-in-keep':
     ok = ok and lines[listed].endswith('\\Keep lists %d rows' % len(after)) and '$Lost folder 670' in after
     shown = f'{lines[listed][len("self-test: "):]}: {", ".join(after)}'
