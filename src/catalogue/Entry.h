@@ -167,7 +167,7 @@ struct Entry {
     /// FAT and exFAT: the address of the entry that names it (0: none kept).
     std::uint64_t entryAddress = 0;
 
-    [[nodiscard]] bool is(EntryFlag flag) const noexcept { return (flags & static_cast<std::uint16_t>(flag)) != 0; }
+    [[nodiscard]] bool is(EntryFlag flag) const noexcept { return hasFlag(flags, flag); }
     /// Sets `flag` when `on`.
     void set(EntryFlag flag, bool on = true) noexcept
     {
