@@ -341,6 +341,11 @@ public:
     /// entry(id).flags without the rest (0 for the root and for no entry): a
     /// count over every entry reads only these.
     [[nodiscard]] std::uint16_t entryFlags(EntryId id) const noexcept;
+    /// Entry `id`'s flags, name, size and modification time as entry(id)
+    /// gives them; nothing set when `id` names no file or folder.
+    [[nodiscard]] EntrySummary summary(EntryId id) const noexcept;
+    /// How many folders (`folders`) or files carry `flag`.
+    [[nodiscard]] std::size_t countWith(bool folders, EntryFlag flag) const noexcept;
     /// The id of the folder whose key (a FAT first cluster or NTFS record
     /// number, as entries name their parents) is `key`: kRootEntryId for the
     /// root's, kNoEntryId when no folder of that key is listed.

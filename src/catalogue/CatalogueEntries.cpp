@@ -91,21 +91,37 @@ template <typename FatEntry> void fatEntryTimes(const Catalogue& c, const FatEnt
 }
 
 /// An NTFS entry's times as the catalogue shows them, into `t` (as a new EntryTimes holds them).
+/// (The times Catalogue::ntfsTimes gives, each with the attribute it came from.)
 template <typename NtfsEntry> void ntfsEntryTimes(const Catalogue& c, const NtfsEntry& e, EntryTimes& t)
 {
-    const NtfsStandardTimes shown = c.ntfsTimes(e);
     if (c.ntfsStandardTimesShown(e.standard)) {
         const auto si = TimeSource::NtfsStandardInformation;
-        t.created = {si, shown.created};
-        t.modified = {si, shown.modified};
-        t.accessed = {si, shown.accessed};
-        t.changed = {si, shown.recordChanged};
+        t.created = {si, e.standard.created};
+        t.modified = {si, e.standard.modified};
+        t.accessed = {si, e.standard.accessed};
+        t.changed = {si, e.standard.recordChanged};
         t.nameCreated = {TimeSource::NtfsFileName, e.created};
         t.nameModified = {TimeSource::NtfsFileName, e.modified};
     } else {
-        t.created = {TimeSource::NtfsFileName, shown.created};
-        t.modified = {TimeSource::NtfsFileName, shown.modified};
+        t.created = {TimeSource::NtfsFileName, e.created};
+        t.modified = {TimeSource::NtfsFileName, e.modified};
     }
+}
+
+/// The modification time ntfsEntryTimes gives.
+template <typename NtfsEntry> EntryTime ntfsModified(const Catalogue& c, const NtfsEntry& e) noexcept
+{
+    if (c.ntfsStandardTimesShown(e.standard))
+        return {TimeSource::NtfsStandardInformation, e.standard.modified};
+    return {TimeSource::NtfsFileName, e.modified};
+}
+
+/// The modification time fatEntryTimes gives.
+template <typename FatEntry> EntryTime fatModified(const Catalogue& c, const FatEntry& e) noexcept
+{
+    if (e.exfat)
+        return exfatTime(e.exfat->modified, e.exfat->modified10ms, e.exfat->modifiedUtc);
+    return fatTime(e.writeDate, e.writeTime, c.FatTimesOfDay);
 }
 
 } // namespace
@@ -233,6 +249,46 @@ std::uint16_t Catalogue::entryFlags(EntryId id) const noexcept
     return static_cast<std::uint16_t>(listedField(m_lists, kind() == CatalogueKind::Ntfs, id, flags));
 }
 
+EntrySummary Catalogue::summary(EntryId id) const noexcept
+{
+    EntrySummary out;
+    if (id == kRootEntryId || id == kNoEntryId)
+        return out;
+    const std::size_t i = entryIndex(id);
+    const bool folder = isFolderId(id);
+    if (kind() == CatalogueKind::Ntfs) {
+        if (folder && i < m_lists.NtfsFolderList.size()) {
+            const NtfsFolderEntry& e = m_lists.NtfsFolderList[i];
+            out = {flagsOf(e), e.name, 0, ntfsModified(*this, e)};
+        } else if (!folder && i < m_lists.NtfsFileList.size()) {
+            const NtfsFileEntry& e = m_lists.NtfsFileList[i];
+            out = {flagsOf(e), e.name, e.size, ntfsModified(*this, e)};
+        }
+        return out;
+    }
+    if (folder && i < m_lists.FatFolderList.size()) {
+        const FatFolderEntry& e = m_lists.FatFolderList[i];
+        out = {flagsOf(e), e.name, 0, fatModified(*this, e)};
+    } else if (!folder && i < m_lists.FatFileList.size()) {
+        const FatFileEntry& e = m_lists.FatFileList[i];
+        out = {flagsOf(e), e.name, e.exfat ? e.exfat->dataLength : std::uint64_t{e.size}, fatModified(*this, e)};
+    }
+    return out;
+}
+
+std::size_t Catalogue::countWith(bool folders, EntryFlag flag) const noexcept
+{
+    const auto count = [flag](const auto& list) {
+        std::size_t n = 0;
+        for (const auto& e : list)
+            n += hasFlag(flagsOf(e), flag) ? 1U : 0U;
+        return n;
+    };
+    if (kind() == CatalogueKind::Ntfs)
+        return folders ? count(m_lists.NtfsFolderList) : count(m_lists.NtfsFileList);
+    return folders ? count(m_lists.FatFolderList) : count(m_lists.FatFileList);
+}
+
 Entry Catalogue::entry(EntryId id, EntryParts parts) const
 {
     Entry out;
@@ -275,13 +331,14 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
             out.number = e.recordNumber;
             out.listId = e.recordSector;
             if (timesAndLocation && e.carved != Carved::No) {
-                out.location = CarvedExtent{e.recordNumber}; // a carved file's record number is its cluster
+                out.location.emplace<CarvedExtent>(
+                    CarvedExtent{e.recordNumber}); // a carved file's record number is its cluster
             } else if (timesAndLocation) {
                 NtfsRecordData data{e.recordSector, e.recordNumber, e.stream, e.dataKept == NtfsDataKept::Resident, {}};
                 if (e.dataKept == NtfsDataKept::Runs && e.firstRun <= m_lists.NtfsDataRuns.size() &&
                     e.runCount <= m_lists.NtfsDataRuns.size() - e.firstRun)
                     data.runs = std::span<const NtfsDataRun>(m_lists.NtfsDataRuns).subspan(e.firstRun, e.runCount);
-                out.location = data;
+                out.location.emplace<NtfsRecordData>(data);
             }
         } else {
             return out;
@@ -318,9 +375,9 @@ Entry Catalogue::entry(EntryId id, EntryParts parts) const
         out.listId = e.ordinal;
         out.entryAddress = FatEntryOrigins ? e.origin.address : 0;
         if (timesAndLocation && e.carved != Carved::No)
-            out.location = CarvedExtent{e.firstCluster};
+            out.location.emplace<CarvedExtent>(CarvedExtent{e.firstCluster});
         else if (timesAndLocation)
-            out.location = ClusterChainData{e.firstCluster, e.exfat && e.exfat->noFatChain};
+            out.location.emplace<ClusterChainData>(ClusterChainData{e.firstCluster, e.exfat && e.exfat->noFatChain});
     } else {
         return out;
     }

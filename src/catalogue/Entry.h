@@ -79,8 +79,14 @@ enum class TimeSource : std::uint8_t {
 
 /// One time as its file system stores it.
 struct EntryTime {
-    TimeSource source = TimeSource::None;
+    constexpr EntryTime() noexcept = default;
+    constexpr EntryTime(TimeSource from, std::uint64_t stored, std::uint8_t hundredthsOf = 0,
+                        std::uint8_t offset = 0) noexcept
+        : value(stored), source(from), hundredths(hundredthsOf), utcOffset(offset)
+    {
+    }
     std::uint64_t value = 0;
+    TimeSource source = TimeSource::None;
     std::uint8_t hundredths = 0; ///< 0..199, FAT creation and exFAT times
     std::uint8_t utcOffset = 0;  ///< exFAT: bit 7 valid, bits 0-6 signed 15-minute steps
     [[nodiscard]] bool known() const noexcept { return source != TimeSource::None && value != 0; }
@@ -139,6 +145,18 @@ enum class EntryParts : std::uint8_t {
     All,
     NoParent, ///< all but `parent` (parentNumber is kept)
     Basic,    ///< kind, flags, name, sizes and numbers: no `parent`, times or location
+};
+
+/// What a listing line shows of an entry (Catalogue::summary): read from the
+/// catalogue's own form without the rest of an Entry, for lists of many.
+struct EntrySummary {
+    std::uint16_t flags = 0;
+    std::string_view name; ///< as Entry::name
+    std::uint64_t size = 0;
+    EntryTime modified; ///< as Entry::times.modified
+
+    [[nodiscard]] bool is(EntryFlag flag) const noexcept { return hasFlag(flags, flag); }
+    [[nodiscard]] bool deleted() const noexcept { return is(EntryFlag::Deleted); }
 };
 
 struct Entry {

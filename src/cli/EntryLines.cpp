@@ -29,16 +29,22 @@ void addCondition(JsonLine& j, const recovery::ConditionEstimate& e, bool incomp
     j.add("clustersInUse", e.clustersInUse);
 }
 
+/// An entry's name (with its flags) as entryName gives it.
+std::string_view utf8Name(const catalogue::Catalogue& c, std::string_view name, std::uint16_t flags,
+                          std::string& scratch)
+{
+    if (c.NamesAreUtf8 && catalogue::hasFlag(flags, catalogue::EntryFlag::NameDecoded))
+        return name; // well formed as the scan decoded it: what nameAsUtf8 would give
+    return catalogue::nameAsUtf8(name, c.NamesAreUtf8, scratch);
+}
+
 } // namespace
 
 std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch)
 {
-    const auto& c = s.catalogue;
-    const catalogue::Entry e =
-        c.entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i), catalogue::EntryParts::Basic);
-    if (c.NamesAreUtf8 && e.is(catalogue::EntryFlag::NameDecoded))
-        return e.name; // well formed as the scan decoded it: what nameAsUtf8 would give
-    return catalogue::nameAsUtf8(e.name, c.NamesAreUtf8, scratch);
+    const catalogue::EntrySummary e =
+        s.catalogue.summary(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i));
+    return utf8Name(s.catalogue, e.name, e.flags, scratch);
 }
 
 std::size_t entryCount(const scan::ScanSession& s, bool folders)
@@ -252,7 +258,11 @@ EntryPaths::FolderPath EntryPaths::makePath(const catalogue::TreeNode& node) con
 void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
 {
     const auto& c = m_session.catalogue;
-    const std::string_view name = entryName(m_session, folder, i, m_decoded);
+    // A file's whole entry is read once, for its name and its members.
+    const catalogue::Entry file =
+        folder ? catalogue::Entry{} : c.entry(catalogue::fileEntryId(i), catalogue::EntryParts::NoParent);
+    const std::string_view name =
+        folder ? entryName(m_session, folder, i, m_decoded) : utf8Name(c, file.name, file.flags, m_decoded);
     // Both are UTF-8 as nameAsUtf8 makes it. A file's path is written from its
     // folder's and its name, without joining them first.
     if (!folder) {
@@ -270,7 +280,7 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
         addFolderMembers(j, m_session, i, m_style);
         return;
     }
-    const catalogue::Entry e = c.entry(catalogue::fileEntryId(i), catalogue::EntryParts::NoParent);
+    const catalogue::Entry& e = file;
     addFileMembers(j, m_session, e, m_style);
     if (!e.deleted())
         return;

@@ -2,6 +2,7 @@
 #include "cli/Json.h"
 
 #include "cli/ByteWords.h"
+#include "cli/Digits.h"
 
 #include "catalogue/NameDecode.h"
 
@@ -72,7 +73,7 @@ JsonLine& JsonLine::add(const JsonKey& key, std::uint64_t value)
     this->key(key);
     constexpr std::size_t kDigits = 20;
     char* out = room(kDigits);
-    m_used += static_cast<std::size_t>(std::to_chars(out, out + kDigits, value).ptr - out);
+    m_used += static_cast<std::size_t>(digits::decimal(out, value) - out);
     return *this;
 }
 

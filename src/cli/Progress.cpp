@@ -43,8 +43,15 @@ void TerminalProgress::filesFound(std::uint32_t count)
 
 void TerminalProgress::status(const std::string& text)
 {
+    m_report.reset();
     m_status = text;
     std::replace(m_status.begin(), m_status.end(), '\\', '/');
+    draw();
+}
+
+void TerminalProgress::report(const catalogue::StatusReport& what)
+{
+    m_report = what;
     draw();
 }
 
@@ -71,6 +78,11 @@ std::string TerminalProgress::line() const
 {
     const std::string counts =
         m_counts.empty() ? "folders " + std::to_string(m_folders) + "  files " + std::to_string(m_files) : m_counts;
+    if (m_report) {
+        std::string status = catalogue::statusEnglish(*m_report);
+        std::replace(status.begin(), status.end(), '\\', '/');
+        return progressLine(m_what, m_position, counts, status, m_columns);
+    }
     return progressLine(m_what, m_position, counts, m_status, m_columns);
 }
 

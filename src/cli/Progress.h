@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,9 @@ public:
     void filesFound(std::uint32_t count) override;
     /// The status text; a '\' in it (a path, or "position\total") is shown as '/'.
     void status(const std::string& text) override;
+    /// Kept as it came and worded only when a line is drawn: engines report
+    /// far more often than the line is redrawn.
+    void report(const catalogue::StatusReport& what) override;
     void progress(std::uint32_t position) override;
     /// A line redrawn at most every 100 ms has no use for every item's report.
     [[nodiscard]] bool followsEachItem() const override { return false; }
@@ -46,6 +50,7 @@ private:
     void draw();
     std::string m_what;
     std::string m_status;
+    std::optional<catalogue::StatusReport> m_report; ///< the status, when reported as a code
     std::string m_counts;
     std::uint32_t m_position = 0;
     std::uint32_t m_folders = 0;

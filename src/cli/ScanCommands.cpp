@@ -256,8 +256,7 @@ private:
         const std::string indent(static_cast<std::size_t>(piece.depth) * 2, ' ');
         std::string scratch;
         if (!piece.files) {
-            const catalogue::Entry folder =
-                c.entry(catalogue::folderEntryId(piece.index), catalogue::EntryParts::Basic);
+            const catalogue::EntrySummary folder = c.summary(catalogue::folderEntryId(piece.index));
             out += indent;
             out += terminalName(folder.name, m_utf8, false, scratch);
             if (folder.is(catalogue::EntryFlag::Moved)) {
@@ -275,7 +274,7 @@ private:
         }
         const auto& files = m_session.index().filesIn(piece.key);
         for (std::size_t n = 0; n < files.size(); ++n) {
-            const catalogue::Entry e = c.entry(catalogue::fileEntryId(files[n]), catalogue::EntryParts::NoParent);
+            const catalogue::EntrySummary e = c.summary(catalogue::fileEntryId(files[n]));
             if (!m_session.filters.empty() && !m_session.filters.passes(std::string(e.name), m_utf8))
                 continue;
             const std::uint64_t size = e.size;
@@ -290,7 +289,7 @@ private:
             out.append(width < 12 ? 12 - width : 0, ' ');
             out.append(digits, width);
             out += "  ";
-            out += entryTimeText(e.times.modified);
+            out += entryTimeChars(e.modified).view();
             if (e.is(catalogue::EntryFlag::ChecksumBad))
                 out += kDamagedSetNote;
             if (m_session.fileSources) {
@@ -354,10 +353,7 @@ int runScan(const CommandSpec& spec, const ParsedArgs& parsed)
     TreeText(s, styleFor(s)).print(s.tree.root());
     // With --live the files in use are counted apart.
     const auto& c = s.catalogue;
-    std::size_t existing = 0;
-    for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
-        existing +=
-            catalogue::hasFlag(c.entryFlags(catalogue::fileEntryId(i)), catalogue::EntryFlag::Deleted) ? 0U : 1U;
+    const std::size_t existing = c.fileEntryCount() - c.countWith(false, catalogue::EntryFlag::Deleted);
     if (existing == 0)
         std::printf("%u folder(s), %u deleted file(s) found\n", c.folderCount(), c.fileCount());
     else

@@ -322,15 +322,7 @@ namespace {
 /// Folders and files whose exFAT entry set fails its checksum.
 std::size_t damagedExfatSets(const catalogue::Catalogue& c)
 {
-    const auto bad = [&c](catalogue::EntryId id) {
-        return catalogue::hasFlag(c.entryFlags(id), catalogue::EntryFlag::ChecksumBad) ? 1U : 0U;
-    };
-    std::size_t damaged = 0;
-    for (std::size_t i = 0; i < c.folderEntryCount(); ++i)
-        damaged += bad(catalogue::folderEntryId(i));
-    for (std::size_t i = 0; i < c.fileEntryCount(); ++i)
-        damaged += bad(catalogue::fileEntryId(i));
-    return damaged;
+    return c.countWith(true, catalogue::EntryFlag::ChecksumBad) + c.countWith(false, catalogue::EntryFlag::ChecksumBad);
 }
 
 } // namespace

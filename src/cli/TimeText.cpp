@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/TimeText.h"
 
+#include "cli/Digits.h"
+
 #include "catalogue/ExfatTime.h"
 #include "catalogue/FileList.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -46,11 +49,6 @@ std::optional<Civil> utcCivil(std::uint64_t fileTime)
                  static_cast<int>(clock.seconds().count())};
 }
 
-/// "00" to "99", each pair of digits at twice its value.
-constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                               "8081828384858687888990919293949596979899";
-
 /// Writes the text of a time into a TimeText, never past its room.
 class TimeWriter {
 public:
@@ -70,9 +68,7 @@ public:
             // The usual case: exactly `width` digits, written from the last, two at a time.
             auto i = static_cast<std::size_t>(width);
             for (; i >= 2; i -= 2, value /= 100) {
-                const auto pair = static_cast<std::size_t>(value % 100) * 2;
-                m_out.chars[m_out.size + i - 2] = kDigitPairs[pair];
-                m_out.chars[m_out.size + i - 1] = kDigitPairs[pair + 1];
+                digits::pair(&m_out.chars[m_out.size + i - 2], static_cast<unsigned>(value % 100));
             }
             if (i == 1)
                 m_out.chars[m_out.size] = static_cast<char>('0' + value);
@@ -104,10 +100,7 @@ public:
             twoDigits(c.minute) && twoDigits(c.second) && m_out.size + kCivilLength <= m_out.chars.size()) {
             // The usual time: every field at its fixed place.
             char* out = m_out.chars.data() + m_out.size;
-            const auto pair = [](char* at, int v) {
-                at[0] = kDigitPairs[2 * v];
-                at[1] = kDigitPairs[2 * v + 1];
-            };
+            const auto pair = [](char* at, int v) { digits::pair(at, static_cast<unsigned>(v)); };
             pair(out, c.year / 100);
             pair(out + 2, c.year % 100);
             out[4] = '-';
@@ -282,22 +275,39 @@ std::uint16_t packedDate(const catalogue::EntryTime& t)
 
 } // namespace
 
-std::string entryTimeText(const catalogue::EntryTime& t)
+TimeText entryTimeChars(const catalogue::EntryTime& t)
 {
+    TimeText text;
+    std::optional<Civil> c;
     switch (t.source) {
     case catalogue::TimeSource::FatDate:
-        return fatDateIso(packedDate(t));
+        c = fatCivil(packedDate(t), 0);
+        break;
     case catalogue::TimeSource::FatTime:
-        return fatTimeText(packedDate(t), static_cast<std::uint16_t>(t.value));
+        c = fatCivil(packedDate(t), static_cast<std::uint16_t>(t.value));
+        break;
     case catalogue::TimeSource::ExfatTime:
-        return exfatTimeText(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
+        if (const auto exfat =
+                catalogue::exfatCivilTime(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset))
+            c = civilOf(*exfat);
+        break;
     case catalogue::TimeSource::NtfsStandardInformation:
     case catalogue::TimeSource::NtfsFileName:
-        return fileTimeText(t.value);
+        c = utcCivil(t.value);
+        break;
     case catalogue::TimeSource::None:
         break;
     }
-    return {};
+    if (c)
+        TimeWriter(text).civil(*c, ' ');
+    if (t.source == catalogue::TimeSource::FatDate)
+        text.size = std::min<std::size_t>(text.size, 10); // the date alone
+    return text;
+}
+
+std::string entryTimeText(const catalogue::EntryTime& t)
+{
+    return std::string(entryTimeChars(t).view());
 }
 
 std::string entryTimeIso(const catalogue::EntryTime& t)

@@ -51,6 +51,8 @@ struct TimeText {
 /// date alone, as fatDateIso, where no time of day was kept), exFAT's with
 /// exfatTimeText, NTFS's with fileTimeText; empty for none.
 [[nodiscard]] std::string entryTimeText(const catalogue::EntryTime& t);
+/// The same text, held in a TimeText (a listing writes one per line).
+[[nodiscard]] TimeText entryTimeChars(const catalogue::EntryTime& t);
 /// The same in ISO 8601 (fatTimeIso, fatDateIso, exfatTimeIso, fileTimeIso).
 [[nodiscard]] std::string entryTimeIso(const catalogue::EntryTime& t);
 

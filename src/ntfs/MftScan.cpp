@@ -373,7 +373,8 @@ private:
 
     /// After an item was named: the labels and the progress, to an observer
     /// that follows each item; else the summary when the percentage moved.
-    void reportItem(const std::string& name)
+    // Called for each record: inlined, since few records have more to report.
+    [[gnu::always_inline]] void reportItem(const std::string& name)
     {
         if (m_found) { // the found records' reader reports progress itself
             if (m_followEach)
@@ -390,10 +391,13 @@ private:
 
     /// An observer that does not follow each item gets the counts and the
     /// progress when the percentage moved, and once more at the end (`last`).
-    void reportSummary(bool last)
+    [[gnu::always_inline]] void reportSummary(bool last)
     {
-        if (!last && done() < m_nextPercentAt)
-            return;
+        if (last || done() >= m_nextPercentAt) // most records move no percentage
+            reportCounts();
+    }
+    void reportCounts()
+    {
         m_observer.foldersFound(foldersSoFar());
         m_observer.filesFound(filesSoFar());
         reportProgress();

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -103,6 +104,35 @@ TEST_F(CliText, JsonLineWritesWhatTheLibraryWrites)
             line.addUtf8("k", text);
             EXPECT_EQ(line.take(), jsonText(Json{{"k", text}})) << text;
         }
+    }
+    // Numbers are written in pieces of eight digits: each length, and each
+    // piece's edges (a piece of zeros, one of nines), FILETIMEs and the largest.
+    std::vector<std::uint64_t> numbers = {0,
+                                          7,
+                                          99'999'999,
+                                          100'000'000,
+                                          100'000'001,
+                                          1'000'000'000'000'000,
+                                          9'999'999'999'999'999,
+                                          10'000'000'000'000'000,
+                                          133444736001234567ULL,
+                                          ~std::uint64_t{0}};
+    for (std::uint64_t p = 10; p != 10'000'000'000'000'000'000ULL; p *= 10) {
+        numbers.push_back(p - 1);
+        numbers.push_back(p);
+    }
+    numbers.push_back(10'000'000'000'000'000'000ULL);
+    std::uint64_t x = 0x9E3779B97F4A7C15ULL;
+    for (int k = 0; k < 2000; ++k) {
+        x ^= x << 13; // xorshift: numbers of every length and digit
+        x ^= x >> 7;
+        x ^= x << 17;
+        numbers.push_back(x >> (k % 64));
+    }
+    for (const std::uint64_t n : numbers) {
+        JsonLine line;
+        line.add("n", n);
+        ASSERT_EQ(line.take(), jsonText(Json{{"n", n}})) << n;
     }
     for (const double share : {0.0, 1.0, 0.5, 1.0 / 3.0, 2.0, 1e-9}) {
         JsonLine line;
