@@ -45,7 +45,23 @@ void expectLighterReadsAgree(const Catalogue& c)
         EXPECT_EQ(basic.listId, whole.listId);
         EXPECT_FALSE(basic.times.modified.known());
         EXPECT_TRUE(std::holds_alternative<std::monostate>(basic.location));
+        const EntrySummary brief = c.summary(id);
+        EXPECT_EQ(brief.flags, whole.flags);
+        EXPECT_EQ(brief.name, whole.name);
+        EXPECT_EQ(brief.size, whole.size);
+        EXPECT_EQ(brief.modified.source, whole.times.modified.source);
+        EXPECT_EQ(brief.modified.value, whole.times.modified.value);
+        EXPECT_EQ(brief.modified.hundredths, whole.times.modified.hundredths);
+        EXPECT_EQ(brief.modified.utcOffset, whole.times.modified.utcOffset);
     }
+    for (const EntryFlag flag : {EntryFlag::Deleted, EntryFlag::ChecksumBad, EntryFlag::Carved, EntryFlag::Moved}) {
+        std::size_t folders = 0, files = 0;
+        for (const EntryId id : ids)
+            (isFolderId(id) ? folders : files) += hasFlag(c.entry(id).flags, flag) ? 1U : 0U;
+        EXPECT_EQ(c.countWith(true, flag), folders) << static_cast<unsigned>(flag);
+        EXPECT_EQ(c.countWith(false, flag), files) << static_cast<unsigned>(flag);
+    }
+    EXPECT_TRUE(c.summary(kRootEntryId).name.empty());
     EXPECT_EQ(c.entryFlags(kRootEntryId), 0u);
     EXPECT_EQ(c.entryFlags(kNoEntryId), 0u);
 }
@@ -234,6 +250,7 @@ TEST(Entry, NtfsEntriesKeepFortyEightBitReferencesRunsAndStreams)
     EXPECT_EQ(classic.times.created.source, TimeSource::NtfsFileName);
     EXPECT_EQ(classic.times.created.value, 11u);
     EXPECT_FALSE(classic.times.accessed.known());
+    expectLighterReadsAgree(c);
     c.NamesAreUtf8 = true;
     c.fsLists().NtfsFileList.front().nameDecoded = true;
     expectLighterReadsAgree(c);
