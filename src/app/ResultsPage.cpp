@@ -365,7 +365,7 @@ bool RecoveryWindow::showFile(std::size_t fileIndex)
     m_focusOnTree = false;
     const std::vector<catalogue::FileRow>& rows = m_model->fileRows();
     for (std::size_t row = 0; row < rows.size(); ++row) {
-        if (rows[row].folder || rows[row].entryIndex != fileIndex)
+        if (rows[row].folder || rows[row].entryIndex() != fileIndex)
             continue;
         const QModelIndex index = m_model->indexOfRow(static_cast<int>(row));
         m_details->selectionModel()->setCurrentIndex(index,

@@ -86,7 +86,7 @@ quint64 ThumbnailView::keyOf(const catalogue::FileRow& row)
 {
     // The row's entry and key stay the file's while the program runs; the
     // size tells apart what a new scan put in the same place.
-    return (quint64{row.entryIndex} << 32) ^ row.key ^ (row.size * 0x9E3779B97F4A7C15ULL);
+    return (quint64{row.entryIndex()} << 32) ^ row.key ^ (row.size * 0x9E3779B97F4A7C15ULL);
 }
 
 bool ThumbnailView::isPicture(const catalogue::FileRow& row) const

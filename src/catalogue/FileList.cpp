@@ -132,7 +132,6 @@ void fillRow(FileRow& row, const Entry& e)
     row.created = columnText(fatDates ? e.times.modified : e.times.created);
     row.modified = columnText(fatDates ? e.times.accessed : e.times.modified);
     row.entry = e.id;
-    row.entryIndex = entryIndex(e.id);
     row.name = e.name;
     row.key = e.listId;
     row.id = std::to_string(row.key);

@@ -29,7 +29,6 @@ struct FileRow {
     bool folder = false;
     bool deleted = false;
     EntryId entry = kNoEntryId; ///< the catalogue's entry
-    std::size_t entryIndex = 0; ///< index into the kind's folder or file list
     std::string name;           ///< as read from disk (8-bit)
     std::string type;           ///< "Folder", "Deleted Folder", or "Deleted " + type name
     std::uint64_t size = 0;     ///< bytes; 0 for folders
@@ -42,6 +41,9 @@ struct FileRow {
     std::string condition;
     std::uint64_t conditionClusters = 0;      ///< clusters the copy would read
     std::uint64_t conditionClustersInUse = 0; ///< of those, now in use by something else
+
+    /// The index of its entry in the catalogue's folders or files.
+    [[nodiscard]] std::size_t entryIndex() const noexcept { return catalogue::entryIndex(entry); }
 };
 
 /// Whether a deleted file of this name (as the catalogue holds it) is listed.

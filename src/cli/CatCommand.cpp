@@ -136,7 +136,7 @@ std::vector<catalogue::FileRow> rowsWithId(const scan::ScanSession& s, std::uint
         if (!path)
             continue;
         for (auto& row : rowsAt(s, *path))
-            if (row.entryIndex == i)
+            if (row.entryIndex() == i)
                 found.push_back(std::move(row));
     }
     return found;
@@ -212,7 +212,7 @@ std::optional<catalogue::FileRow> chooseRow(const scan::ScanSession& s, const Ca
     if (rows.size() > 1) {
         std::string numbers;
         for (const auto& row : rows)
-            numbers += (numbers.empty() ? "" : ", ") + std::to_string(fileFacts(s, row.entryIndex).id);
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(fileFacts(s, row.entryIndex()).id);
         std::fprintf(stderr, "sarvik cat: %zu files are %s; choose one with --id (%s)\n", rows.size(),
                      terminalText(asked).c_str(), numbers.c_str());
         return std::nullopt;
@@ -265,7 +265,7 @@ int runCat(const CommandSpec& spec, const ParsedArgs& parsed)
     }
     if (stoppedBySignal())
         return interruptedStatus();
-    const std::string name = terminalText(fileEntryPath(*session, row->entryIndex).value_or(r.path), true);
+    const std::string name = terminalText(fileEntryPath(*session, row->entryIndex()).value_or(r.path), true);
     for (const auto& f : report.files()) {
         if (const std::string loss = recovery::lossText(f); !loss.empty()) {
             std::fprintf(stderr, "sarvik cat: %s: %s\n", name.c_str(), loss.c_str());

@@ -268,8 +268,8 @@ namespace {
 
 catalogue::Entry rowEntry(const scan::ScanSession& session, const catalogue::FileRow& row)
 {
-    return session.catalogue.entry(row.folder ? catalogue::folderEntryId(row.entryIndex)
-                                              : catalogue::fileEntryId(row.entryIndex));
+    return session.catalogue.entry(row.folder ? catalogue::folderEntryId(row.entryIndex())
+                                              : catalogue::fileEntryId(row.entryIndex()));
 }
 
 } // namespace

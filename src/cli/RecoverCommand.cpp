@@ -291,8 +291,8 @@ std::vector<PlannedFile> planFiles(const scan::ScanSession& s, const std::vector
         planFolder(&s.tree.root(), to);
     for (const Item& item : items) {
         if (item.folder == nullptr) {
-            if (selection.passesLimits(s, item.row.entryIndex))
-                plan.push_back({item.row.entryIndex, join(to, recovery::safeComponent(item.row.name, utf8))});
+            if (selection.passesLimits(s, item.row.entryIndex()))
+                plan.push_back({item.row.entryIndex(), join(to, recovery::safeComponent(item.row.name, utf8))});
         } else {
             planFolder(item.folder,
                        item.folder->folderIndex < 0 ? to : join(to, recovery::safeComponent(item.folder->name, utf8)));

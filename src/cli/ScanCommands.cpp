@@ -370,7 +370,7 @@ std::vector<catalogue::FileRow> selectedRows(const scan::ScanSession& s, const c
 {
     std::vector<catalogue::FileRow> rows = s.rows(node.key);
     std::erase_if(rows,
-                  [&](const catalogue::FileRow& r) { return !r.folder && !selection.passesLimits(s, r.entryIndex); });
+                  [&](const catalogue::FileRow& r) { return !r.folder && !selection.passesLimits(s, r.entryIndex()); });
     return rows;
 }
 
@@ -388,7 +388,7 @@ void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const s
         std::string path = folder.size() > 1 ? folder + "/" : folder;
         j["path"] = path.append(name);
         j["type"] = catalogue::nameToUtf8(r.type, utf8);
-        j["size"] = r.folder ? 0 : fileFacts(s, r.entryIndex).size;
+        j["size"] = r.folder ? 0 : fileFacts(s, r.entryIndex()).size;
         j["created"] = rowTimeJson(s, r, false, style);
         j["modified"] = rowTimeJson(s, r, true, style);
         j["id"] = r.key;
@@ -396,10 +396,10 @@ void lsJson(const scan::ScanSession& s, const catalogue::TreeNode& node, const s
         if (s.kind() == catalogue::CatalogueKind::Fat)
             j["entryAddress"] = rowEntryAddressJson(s, r);
         j["deleted"] = r.deleted;
-        if (const char* carved = r.folder ? nullptr : carvedText(s, r.entryIndex))
+        if (const char* carved = r.folder ? nullptr : carvedText(s, r.entryIndex()))
             j["carved"] = carved;
         if (const recovery::OtherSource* from =
-                s.fileSources && !r.folder ? s.fileSources->sourceOf(r.entryIndex) : nullptr) {
+                s.fileSources && !r.folder ? s.fileSources->sourceOf(r.entryIndex()) : nullptr) {
             j["shadowCopy"] = from->shadowCopy;
             j["shadowCopyCreated"] = from->created == 0 ? Json(nullptr) : Json(fileTimeIso(from->created));
         }

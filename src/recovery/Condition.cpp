@@ -685,12 +685,12 @@ void ConditionEstimator::fillRows(std::vector<catalogue::FileRow>& rows, const c
             continue;
         ConditionEstimate e;
         catalogue::Carved carved = catalogue::Carved::No;
-        if (fat && row.entryIndex < catalogue.fsLists().FatFileList.size()) {
-            const auto& entry = catalogue.fsLists().FatFileList[row.entryIndex];
+        if (fat && row.entryIndex() < catalogue.fsLists().FatFileList.size()) {
+            const auto& entry = catalogue.fsLists().FatFileList[row.entryIndex()];
             e = fatFile(entry);
             carved = entry.carved;
-        } else if (kind == disk::VolumeKind::Ntfs && row.entryIndex < catalogue.fsLists().NtfsFileList.size()) {
-            const auto& entry = catalogue.fsLists().NtfsFileList[row.entryIndex];
+        } else if (kind == disk::VolumeKind::Ntfs && row.entryIndex() < catalogue.fsLists().NtfsFileList.size()) {
+            const auto& entry = catalogue.fsLists().NtfsFileList[row.entryIndex()];
             e = ntfsFile(entry);
             carved = entry.carved;
         }

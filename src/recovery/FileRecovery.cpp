@@ -226,9 +226,9 @@ void FileRecovery::RecoverRow(const catalogue::FileRow& row, const TargetFolder&
         }
         return;
     }
-    if (m_selected && !m_selected(row.entryIndex))
+    if (m_selected && !m_selected(row.entryIndex()))
         return;
-    m_currentFile = row.entryIndex;
+    m_currentFile = row.entryIndex();
     if (fat) {
         const catalogue::FatFileEntry* e = fatFileByOrdinal(row.key);
         if (e != nullptr)

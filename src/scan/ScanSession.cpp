@@ -68,9 +68,9 @@ std::vector<catalogue::FileRow> ScanSession::rows(std::uint64_t key, const catal
     if (fileSources)
         for (catalogue::FileRow& row : list)
             if (!row.folder)
-                if (std::string whole = fileSources->conditionText(row.entryIndex); !whole.empty()) {
+                if (std::string whole = fileSources->conditionText(row.entryIndex()); !whole.empty()) {
                     row.condition = std::move(whole);
-                    row.conditionClusters = fileSources->clustersOf(row.entryIndex);
+                    row.conditionClusters = fileSources->clustersOf(row.entryIndex());
                     row.conditionClustersInUse = 0;
                 }
     return list;

@@ -109,7 +109,7 @@ std::uint64_t FileHeadReader::readHead(const catalogue::FileRow& row, std::uint6
 
 ClusterParts FileHeadReader::parts(const catalogue::FileRow& row)
 {
-    if (m_sources && !row.folder && m_sources->sourceOf(row.entryIndex) != nullptr)
+    if (m_sources && !row.folder && m_sources->sourceOf(row.entryIndex()) != nullptr)
         return std::nullopt;
     if (!m_conditions) {
         // As the file list's Condition column estimates (scan::ScanSession::rows).

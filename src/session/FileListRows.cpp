@@ -156,9 +156,7 @@ void FileListRows::setRows(std::vector<catalogue::FileRow> rows, bool namesAreUt
     m_typeNamesGiven = typeNames;
     m_source = std::move(rows);
     m_longestKnown = false;
-    const std::size_t cached = m_typeNamesGiven == TypeNames::Pending ? m_source.size() : 0;
-    m_typeNames.assign(cached, std::string());
-    m_typeKnown.assign(cached, false);
+    m_typeOf.assign(m_typeNamesGiven == TypeNames::Pending ? m_source.size() : 0, 0);
     presentInOrder();
 }
 
@@ -166,8 +164,7 @@ void FileListRows::clear()
 {
     m_source.clear();
     m_longestKnown = false;
-    m_typeNames.clear();
-    m_typeKnown.clear();
+    m_typeOf.clear();
     m_order.clear();
     m_position.clear();
 }
@@ -255,15 +252,18 @@ int FileListRows::positionOf(int row) const
 const std::string& FileListRows::typeName(int row) const
 {
     const auto r = static_cast<std::size_t>(row);
-    if (!m_typeKnown[r]) {
+    if (m_typeOf[r] == 0) {
         const catalogue::FileRow& source = m_source[r];
         std::string name = source.type; // "Deleted " or nothing
         if (!source.folder && m_typeNamer)
             name += m_typeNamer(text(row, Name));
-        m_typeNames[r] = std::move(name);
-        m_typeKnown[r] = true;
+        const auto [at, added] =
+            m_typeIndex.try_emplace(std::move(name), static_cast<std::uint32_t>(m_typeTexts.size()));
+        if (added)
+            m_typeTexts.push_back(at->first);
+        m_typeOf[r] = at->second + 1;
     }
-    return m_typeNames[r];
+    return m_typeTexts[m_typeOf[r] - 1];
 }
 
 std::string FileListRows::text(int row, int column) const
@@ -313,8 +313,8 @@ void FileListRows::setName(int row, const std::string& name8)
     const auto r = static_cast<std::size_t>(row);
     m_source[r].name = name8;
     m_longestKnown = false;
-    if (r < m_typeKnown.size())
-        m_typeKnown[r] = false; // the type follows the new name
+    if (r < m_typeOf.size())
+        m_typeOf[r] = 0; // the type follows the new name
 }
 
 int FileListRows::longestRow(int column) const

@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace sarvik::session {
@@ -95,17 +96,22 @@ public:
     void setName(int row, const std::string& name8);
 
 private:
+    /// Valid until the next row's type is looked up.
     [[nodiscard]] const std::string& typeName(int row) const;
     void presentInOrder();
 
     TypeNamer m_typeNamer;
     NameRanker m_nameRanker;
     std::vector<catalogue::FileRow> m_source;
-    std::vector<int> m_order;                         ///< position -> row
-    std::vector<int> m_position;                      ///< row -> position
-    mutable std::vector<std::string> m_typeNames;     ///< looked up when first shown (TypeNames::Pending)
-    mutable std::vector<bool> m_typeKnown;            ///< which of m_typeNames are looked up
-    mutable std::array<int, ColumnCount> m_longest{}; ///< per column, the row of its longest text
+    std::vector<int> m_order;    ///< position -> row
+    std::vector<int> m_position; ///< row -> position
+    /// TypeNames::Pending: each row's type, looked up when first shown, as 1 +
+    /// its index in m_typeTexts (0: not looked up). A folder of 400,000 files
+    /// has a few dozen types, each held once.
+    mutable std::vector<std::uint32_t> m_typeOf;
+    mutable std::vector<std::string> m_typeTexts;
+    mutable std::unordered_map<std::string, std::uint32_t> m_typeIndex; ///< text -> index in m_typeTexts
+    mutable std::array<int, ColumnCount> m_longest{};                   ///< per column, the row of its longest text
     mutable bool m_longestKnown = false;
     TypeNames m_typeNamesGiven = TypeNames::Given;
     bool m_namesAreUtf8 = false;

@@ -184,7 +184,7 @@ RowProperties rowProperties(const scan::ScanSession& session, const catalogue::F
         values.size = fileSizeText(row.size);
         values.bytes = row.size;
         // A parent not placed in the tree is listed under the root.
-        const std::optional<std::uint64_t> parent = fileParentKey(session, row.entryIndex);
+        const std::optional<std::uint64_t> parent = fileParentKey(session, row.entryIndex());
         const catalogue::TreeNode* node = parent ? session.tree.findByKey(*parent) : nullptr;
         const std::string folder =
             node != nullptr && node->folderIndex >= 0 ? nodePath(session.tree, node->handle) : std::string("/");

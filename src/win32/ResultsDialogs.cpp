@@ -199,7 +199,7 @@ bool MainWindow::showFile(std::size_t fileIndex)
     fillFileList(session::listedFolderKey(m_session->tree, node->handle));
     for (std::size_t row = 0; row < m_rows.size(); ++row) {
         const catalogue::FileRow& r = m_rows.rows()[row];
-        if (r.folder || r.entryIndex != fileIndex)
+        if (r.folder || r.entryIndex() != fileIndex)
             continue;
         const int position = m_rows.positionOf(static_cast<int>(row));
         LVITEMW state{};

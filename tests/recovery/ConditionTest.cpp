@@ -121,11 +121,11 @@ TEST(Condition, NewerDeletedFileOverTheSameClustersClaimsThem)
     // Rows: only deleted files get a condition.
     std::vector<catalogue::FileRow> rows(3);
     rows[0].deleted = true;
-    rows[0].entryIndex = 0;
+    rows[0].entry = catalogue::fileEntryId(0);
     rows[1].folder = true;
     rows[1].deleted = true;
     rows[2].deleted = false;
-    rows[2].entryIndex = 2;
+    rows[2].entry = catalogue::fileEntryId(2);
     est.fillRows(rows, c);
     EXPECT_EQ(rows[0].condition, "Partly overwritten");
     EXPECT_EQ(rows[0].conditionClusters, 4u);
