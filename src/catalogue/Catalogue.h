@@ -341,8 +341,8 @@ public:
     /// entry(id).flags without the rest (0 for the root and for no entry): a
     /// count over every entry reads only these.
     [[nodiscard]] std::uint16_t entryFlags(EntryId id) const noexcept;
-    /// Entry `id`'s flags, name, size and modification time as entry(id)
-    /// gives them; nothing set when `id` names no file or folder.
+    /// What EntrySummary holds of entry `id`, as entry(id) gives it; nothing
+    /// set when `id` names no file or folder.
     [[nodiscard]] EntrySummary summary(EntryId id) const noexcept;
     /// How many folders (`folders`) or files carry `flag`.
     [[nodiscard]] std::size_t countWith(bool folders, EntryFlag flag) const noexcept;

@@ -108,20 +108,30 @@ template <typename NtfsEntry> void ntfsEntryTimes(const Catalogue& c, const Ntfs
     }
 }
 
-/// The modification time ntfsEntryTimes gives.
-template <typename NtfsEntry> EntryTime ntfsModified(const Catalogue& c, const NtfsEntry& e) noexcept
+/// An entry's times as the catalogue shows them, whatever its list.
+void shownTimes(const Catalogue& c, const FatFolderEntry& e, EntryTimes& t)
 {
-    if (c.ntfsStandardTimesShown(e.standard))
-        return {TimeSource::NtfsStandardInformation, e.standard.modified};
-    return {TimeSource::NtfsFileName, e.modified};
+    fatEntryTimes(c, e, t);
+}
+void shownTimes(const Catalogue& c, const FatFileEntry& e, EntryTimes& t)
+{
+    fatEntryTimes(c, e, t);
+}
+void shownTimes(const Catalogue& c, const NtfsFolderEntry& e, EntryTimes& t)
+{
+    ntfsEntryTimes(c, e, t);
+}
+void shownTimes(const Catalogue& c, const NtfsFileEntry& e, EntryTimes& t)
+{
+    ntfsEntryTimes(c, e, t);
 }
 
-/// The modification time fatEntryTimes gives.
-template <typename FatEntry> EntryTime fatModified(const Catalogue& c, const FatEntry& e) noexcept
+template <typename ListEntry>
+EntrySummary summaryOf(const Catalogue& c, const ListEntry& e, std::uint64_t size, std::uint64_t listId)
 {
-    if (e.exfat)
-        return exfatTime(e.exfat->modified, e.exfat->modified10ms, e.exfat->modifiedUtc);
-    return fatTime(e.writeDate, e.writeTime, c.FatTimesOfDay);
+    EntryTimes t;
+    shownTimes(c, e, t);
+    return {flagsOf(e), e.name, size, listId, t.created, t.modified, t.accessed};
 }
 
 } // namespace
@@ -259,19 +269,19 @@ EntrySummary Catalogue::summary(EntryId id) const noexcept
     if (kind() == CatalogueKind::Ntfs) {
         if (folder && i < m_lists.NtfsFolderList.size()) {
             const NtfsFolderEntry& e = m_lists.NtfsFolderList[i];
-            out = {flagsOf(e), e.name, 0, ntfsModified(*this, e)};
+            out = summaryOf(*this, e, 0, e.treeItem);
         } else if (!folder && i < m_lists.NtfsFileList.size()) {
             const NtfsFileEntry& e = m_lists.NtfsFileList[i];
-            out = {flagsOf(e), e.name, e.size, ntfsModified(*this, e)};
+            out = summaryOf(*this, e, e.size, e.recordSector);
         }
         return out;
     }
     if (folder && i < m_lists.FatFolderList.size()) {
         const FatFolderEntry& e = m_lists.FatFolderList[i];
-        out = {flagsOf(e), e.name, 0, fatModified(*this, e)};
+        out = summaryOf(*this, e, 0, e.treeItem);
     } else if (!folder && i < m_lists.FatFileList.size()) {
         const FatFileEntry& e = m_lists.FatFileList[i];
-        out = {flagsOf(e), e.name, e.exfat ? e.exfat->dataLength : std::uint64_t{e.size}, fatModified(*this, e)};
+        out = summaryOf(*this, e, e.exfat ? e.exfat->dataLength : std::uint64_t{e.size}, e.ordinal);
     }
     return out;
 }

@@ -147,13 +147,17 @@ enum class EntryParts : std::uint8_t {
     Basic,    ///< kind, flags, name, sizes and numbers: no `parent`, times or location
 };
 
-/// What a listing line shows of an entry (Catalogue::summary): read from the
-/// catalogue's own form without the rest of an Entry, for lists of many.
+/// What a listing line or a file list's row shows of an entry
+/// (Catalogue::summary): read from the catalogue's own form without the rest
+/// of an Entry, for lists of many. Each as the Entry's member of its name.
 struct EntrySummary {
     std::uint16_t flags = 0;
-    std::string_view name; ///< as Entry::name
+    std::string_view name;
     std::uint64_t size = 0;
-    EntryTime modified; ///< as Entry::times.modified
+    std::uint64_t listId = 0;
+    EntryTime created;  ///< times.created
+    EntryTime modified; ///< times.modified
+    EntryTime accessed; ///< times.accessed
 
     [[nodiscard]] bool is(EntryFlag flag) const noexcept { return hasFlag(flags, flag); }
     [[nodiscard]] bool deleted() const noexcept { return is(EntryFlag::Deleted); }

@@ -36,13 +36,15 @@ constexpr std::int64_t kFileTimeEpochOffset = 11644473600LL;
 
 } // namespace
 
-std::string fatDateText(std::uint16_t packed)
+namespace {
+
+/// fatDateText's eleven characters at `out`.
+void writeFatDate(char* out, std::uint16_t packed)
 {
     // dd-mm-yyyy and a blank; the fields are small enough for fixed digits.
     const unsigned day = packed & 0x1Fu;
     const unsigned month = (packed >> 5) & 0x0Fu;
     const unsigned year = 1980u + (packed >> 9u);
-    std::string out(11, ' ');
     out[0] = static_cast<char>('0' + day / 10);
     out[1] = static_cast<char>('0' + day % 10);
     out[2] = '-';
@@ -53,6 +55,17 @@ std::string fatDateText(std::uint16_t packed)
     out[7] = static_cast<char>('0' + year / 100 % 10);
     out[8] = static_cast<char>('0' + year / 10 % 10);
     out[9] = static_cast<char>('0' + year % 10);
+    out[10] = ' ';
+}
+
+constexpr std::size_t kFatDateLength = 11;
+
+} // namespace
+
+std::string fatDateText(std::uint16_t packed)
+{
+    std::string out(kFatDateLength, ' ');
+    writeFatDate(out.data(), packed);
     return out;
 }
 
@@ -98,44 +111,53 @@ std::string defaultTypeName(const std::string& name)
 
 namespace {
 
-/// A time as the file list's date columns show it: FAT's as a date, the others
-/// to the second.
-std::string columnText(const EntryTime& t)
+/// A time as the file list's date columns show it, into `out`: FAT's as a
+/// date, the others to the second.
+void setColumnText(std::string& out, const EntryTime& t)
 {
     // No time kept (a carved file, a folder made for one): nothing, not 1980's day 0.
-    if (!t.known())
-        return {};
+    if (!t.known()) {
+        out.clear();
+        return;
+    }
+    char date[kFatDateLength];
     switch (t.source) {
     case TimeSource::FatDate:
-        return fatDateText(static_cast<std::uint16_t>(t.value));
+        writeFatDate(date, static_cast<std::uint16_t>(t.value));
+        out.assign(date, kFatDateLength);
+        return;
     case TimeSource::FatTime:
-        return fatDateText(static_cast<std::uint16_t>(t.value >> 16));
+        writeFatDate(date, static_cast<std::uint16_t>(t.value >> 16));
+        out.assign(date, kFatDateLength);
+        return;
     case TimeSource::ExfatTime:
-        return exfatTimeText(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
+        out = exfatTimeText(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
+        return;
     case TimeSource::NtfsStandardInformation:
     case TimeSource::NtfsFileName:
-        return fileTimeText(t.value);
+        out = fileTimeText(t.value);
+        return;
     case TimeSource::None:
         break;
     }
-    return {};
+    out.clear();
 }
 
 /// After the type of an exFAT file whose entry set fails its checksum.
 constexpr const char* kDamagedSetType = " (damaged entry set)";
 
-void fillRow(FileRow& row, const Entry& e)
+/// The row of entry `id`, whose summary is `e`, but for its name, size and type.
+void fillRow(FileRow& row, EntryId id, const EntrySummary& e)
 {
-    const bool fatDates =
-        e.times.modified.source == TimeSource::FatTime || e.times.modified.source == TimeSource::FatDate;
+    const bool fatDates = e.modified.source == TimeSource::FatTime || e.modified.source == TimeSource::FatDate;
     // FAT rows show the write date as created and the access date as modified.
-    row.created = columnText(fatDates ? e.times.modified : e.times.created);
-    row.modified = columnText(fatDates ? e.times.accessed : e.times.modified);
-    row.entry = e.id;
-    row.name = e.name;
+    setColumnText(row.created, fatDates ? e.modified : e.created);
+    setColumnText(row.modified, fatDates ? e.accessed : e.modified);
+    row.entry = id;
     row.key = e.listId;
-    row.id = std::to_string(row.key);
-    row.folder = e.folder();
+    char digits[20];
+    row.id.assign(digits, std::to_chars(std::begin(digits), std::end(digits), row.key).ptr);
+    row.folder = isFolderId(id);
     row.deleted = e.deleted();
 }
 
@@ -150,22 +172,28 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
     // Rows are made in place: a row is as large as its eight texts.
     for (const std::size_t i : index.foldersIn(key)) {
         FileRow& row = rows.emplace_back();
-        fillRow(row, catalogue.entry(folderEntryId(i), EntryParts::NoParent));
+        const EntrySummary e = catalogue.summary(folderEntryId(i));
+        row.name = e.name;
+        fillRow(row, folderEntryId(i), e);
         row.type = row.deleted ? "Deleted Folder" : "Folder"; // read as is: folders keep these two
     }
     for (const std::size_t i : index.filesIn(key)) {
-        const Entry e = catalogue.entry(fileEntryId(i), EntryParts::NoParent);
+        const EntrySummary e = catalogue.summary(fileEntryId(i));
         FileRow& row = rows.emplace_back();
-        fillRow(row, e);
+        row.name = e.name;
         // The row's own copy of the name is what the filter reads.
         if (filter && !filter(row.name)) {
             rows.pop_back();
             continue;
         }
+        fillRow(row, fileEntryId(i), e);
         row.size = e.size;
         // A named stream's name ends in its own, which says nothing of its type.
-        row.type = (row.deleted ? "Deleted " : "") +
-                   (e.is(EntryFlag::Stream) ? std::string("Data Stream") : typeName(row.name));
+        row.type = row.deleted ? "Deleted " : "";
+        if (e.is(EntryFlag::Stream))
+            row.type += "Data Stream";
+        else
+            row.type += typeName(row.name);
         if (e.is(EntryFlag::ChecksumBad))
             row.type += kDamagedSetType;
     }

@@ -49,10 +49,14 @@ void expectLighterReadsAgree(const Catalogue& c)
         EXPECT_EQ(brief.flags, whole.flags);
         EXPECT_EQ(brief.name, whole.name);
         EXPECT_EQ(brief.size, whole.size);
-        EXPECT_EQ(brief.modified.source, whole.times.modified.source);
-        EXPECT_EQ(brief.modified.value, whole.times.modified.value);
-        EXPECT_EQ(brief.modified.hundredths, whole.times.modified.hundredths);
-        EXPECT_EQ(brief.modified.utcOffset, whole.times.modified.utcOffset);
+        EXPECT_EQ(brief.listId, whole.listId);
+        const auto sameTime = [](const EntryTime& a, const EntryTime& b) {
+            return a.source == b.source && a.value == b.value && a.hundredths == b.hundredths &&
+                   a.utcOffset == b.utcOffset;
+        };
+        EXPECT_TRUE(sameTime(brief.created, whole.times.created));
+        EXPECT_TRUE(sameTime(brief.modified, whole.times.modified));
+        EXPECT_TRUE(sameTime(brief.accessed, whole.times.accessed));
     }
     for (const EntryFlag flag : {EntryFlag::Deleted, EntryFlag::ChecksumBad, EntryFlag::Carved, EntryFlag::Moved}) {
         std::size_t folders = 0, files = 0;
