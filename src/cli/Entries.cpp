@@ -196,9 +196,9 @@ std::optional<std::string> movedFolderPath(const scan::ScanSession& session, std
 namespace {
 
 template <typename Out>
-void folderMembers(Out& out, const scan::ScanSession& session, std::size_t index, EntryStyle style)
+void folderMembers(Out& out, const scan::ScanSession& session, const catalogue::Entry& e, EntryStyle style)
 {
-    const catalogue::Entry e = session.catalogue.entry(catalogue::folderEntryId(index));
+    const std::size_t index = catalogue::entryIndex(e.id);
     if (!isFat(session)) {
         out.add("recordNumber", e.number);
         out.add("parentRecord", e.parentNumber);
@@ -250,7 +250,8 @@ Json folderJson(const scan::ScanSession& session, std::size_t index, EntryStyle 
 {
     Json j = Json::object();
     JsonMembers out{j};
-    folderMembers(out, session, index, style);
+    folderMembers(out, session,
+                  session.catalogue.entry(catalogue::folderEntryId(index), catalogue::EntryParts::NoParent), style);
     return j;
 }
 
@@ -259,9 +260,9 @@ void addFileMembers(JsonLine& line, const scan::ScanSession& session, const cata
     fileMembers(line, session, e, style);
 }
 
-void addFolderMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style)
+void addFolderMembers(JsonLine& line, const scan::ScanSession& session, const catalogue::Entry& e, EntryStyle style)
 {
-    folderMembers(line, session, index, style);
+    folderMembers(line, session, e, style);
 }
 
 namespace {

@@ -35,7 +35,7 @@ struct EntryStyle {
 /// The same members added to `line` (the same text as the Json values give).
 /// A file's members from its entry, read once by the caller.
 void addFileMembers(JsonLine& line, const scan::ScanSession& session, const catalogue::Entry& e, EntryStyle style);
-void addFolderMembers(JsonLine& line, const scan::ScanSession& session, std::size_t index, EntryStyle style);
+void addFolderMembers(JsonLine& line, const scan::ScanSession& session, const catalogue::Entry& e, EntryStyle style);
 
 /// Created and modified times of a file-list row as text ("YYYY-MM-DD HH:MM:SS";
 /// `created` is empty on FAT when the scan did not keep the entry's creation

@@ -258,11 +258,10 @@ EntryPaths::FolderPath EntryPaths::makePath(const catalogue::TreeNode& node) con
 void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
 {
     const auto& c = m_session.catalogue;
-    // A file's whole entry is read once, for its name and its members.
-    const catalogue::Entry file =
-        folder ? catalogue::Entry{} : c.entry(catalogue::fileEntryId(i), catalogue::EntryParts::NoParent);
-    const std::string_view name =
-        folder ? entryName(m_session, folder, i, m_decoded) : utf8Name(c, file.name, file.flags, m_decoded);
+    // The entry is read once, for its name and its members.
+    const catalogue::Entry e =
+        c.entry(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i), catalogue::EntryParts::NoParent);
+    const std::string_view name = utf8Name(c, e.name, e.flags, m_decoded);
     // Both are UTF-8 as nameAsUtf8 makes it. A file's path is written from its
     // folder's and its name, without joining them first.
     if (!folder) {
@@ -277,10 +276,9 @@ void EntryLines::format(bool folder, std::size_t i, JsonLine& j)
     }
     j.addUtf8("name", name);
     if (folder) {
-        addFolderMembers(j, m_session, i, m_style);
+        addFolderMembers(j, m_session, e, m_style);
         return;
     }
-    const catalogue::Entry& e = file;
     addFileMembers(j, m_session, e, m_style);
     if (!e.deleted())
         return;
