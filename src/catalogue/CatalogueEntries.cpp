@@ -5,6 +5,7 @@
 #include "catalogue/Catalogue.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace sarvik::catalogue {
 
@@ -71,9 +72,10 @@ EntryTime exfatTime(std::uint32_t stamp, std::uint8_t tenMs, std::uint8_t utcOff
     return {TimeSource::ExfatTime, stamp, tenMs, utcOffset};
 }
 
-/// FAT and exFAT times of an entry, into `t` (as a new EntryTimes holds
-/// them); `origin` gives a FAT entry's creation time.
-template <typename FatEntry> void fatEntryTimes(const Catalogue& c, const FatEntry& e, EntryTimes& t)
+/// FAT and exFAT times of an entry, into `t` (an EntryTimes, or an
+/// EntrySummary, as a new one holds them); `origin` gives a FAT entry's
+/// creation time.
+template <typename FatEntry, typename Times> void fatEntryTimes(const Catalogue& c, const FatEntry& e, Times& t)
 {
     if (e.exfat) {
         const ExfatData& d = *e.exfat;
@@ -90,48 +92,37 @@ template <typename FatEntry> void fatEntryTimes(const Catalogue& c, const FatEnt
                      e.origin.createTenths, 0};
 }
 
-/// An NTFS entry's times as the catalogue shows them, into `t` (as a new EntryTimes holds them).
-/// (The times Catalogue::ntfsTimes gives, each with the attribute it came from.)
-template <typename NtfsEntry> void ntfsEntryTimes(const Catalogue& c, const NtfsEntry& e, EntryTimes& t)
+/// An NTFS entry's times as the catalogue shows them, into `t` (an
+/// EntryTimes, or an EntrySummary, as a new one holds them). (The times
+/// Catalogue::ntfsTimes gives, each with the attribute it came from.)
+template <typename NtfsEntry, typename Times> void ntfsEntryTimes(const Catalogue& c, const NtfsEntry& e, Times& t)
 {
     if (c.ntfsStandardTimesShown(e.standard)) {
         const auto si = TimeSource::NtfsStandardInformation;
         t.created = {si, e.standard.created};
         t.modified = {si, e.standard.modified};
         t.accessed = {si, e.standard.accessed};
-        t.changed = {si, e.standard.recordChanged};
-        t.nameCreated = {TimeSource::NtfsFileName, e.created};
-        t.nameModified = {TimeSource::NtfsFileName, e.modified};
+        if constexpr (std::is_same_v<Times, EntryTimes>) {
+            t.changed = {si, e.standard.recordChanged};
+            t.nameCreated = {TimeSource::NtfsFileName, e.created};
+            t.nameModified = {TimeSource::NtfsFileName, e.modified};
+        }
     } else {
         t.created = {TimeSource::NtfsFileName, e.created};
         t.modified = {TimeSource::NtfsFileName, e.modified};
     }
 }
 
-/// An entry's times as the catalogue shows them, whatever its list.
-void shownTimes(const Catalogue& c, const FatFolderEntry& e, EntryTimes& t)
-{
-    fatEntryTimes(c, e, t);
-}
-void shownTimes(const Catalogue& c, const FatFileEntry& e, EntryTimes& t)
-{
-    fatEntryTimes(c, e, t);
-}
-void shownTimes(const Catalogue& c, const NtfsFolderEntry& e, EntryTimes& t)
-{
-    ntfsEntryTimes(c, e, t);
-}
-void shownTimes(const Catalogue& c, const NtfsFileEntry& e, EntryTimes& t)
-{
-    ntfsEntryTimes(c, e, t);
-}
-
+/// What EntrySummary holds of a FAT or exFAT (`e.exfat`) entry, or of an NTFS one.
 template <typename ListEntry>
 EntrySummary summaryOf(const Catalogue& c, const ListEntry& e, std::uint64_t size, std::uint64_t listId)
 {
-    EntryTimes t;
-    shownTimes(c, e, t);
-    return {flagsOf(e), e.name, size, listId, t.created, t.modified, t.accessed};
+    EntrySummary out{flagsOf(e), e.name, size, listId, {}, {}, {}};
+    if constexpr (requires { e.exfat; })
+        fatEntryTimes(c, e, out);
+    else
+        ntfsEntryTimes(c, e, out);
+    return out;
 }
 
 } // namespace
@@ -261,29 +252,30 @@ std::uint16_t Catalogue::entryFlags(EntryId id) const noexcept
 
 EntrySummary Catalogue::summary(EntryId id) const noexcept
 {
-    EntrySummary out;
     if (id == kRootEntryId || id == kNoEntryId)
-        return out;
+        return {};
     const std::size_t i = entryIndex(id);
     const bool folder = isFolderId(id);
     if (kind() == CatalogueKind::Ntfs) {
         if (folder && i < m_lists.NtfsFolderList.size()) {
             const NtfsFolderEntry& e = m_lists.NtfsFolderList[i];
-            out = summaryOf(*this, e, 0, e.treeItem);
-        } else if (!folder && i < m_lists.NtfsFileList.size()) {
-            const NtfsFileEntry& e = m_lists.NtfsFileList[i];
-            out = summaryOf(*this, e, e.size, e.recordSector);
+            return summaryOf(*this, e, 0, e.treeItem);
         }
-        return out;
+        if (!folder && i < m_lists.NtfsFileList.size()) {
+            const NtfsFileEntry& e = m_lists.NtfsFileList[i];
+            return summaryOf(*this, e, e.size, e.recordSector);
+        }
+        return {};
     }
     if (folder && i < m_lists.FatFolderList.size()) {
         const FatFolderEntry& e = m_lists.FatFolderList[i];
-        out = summaryOf(*this, e, 0, e.treeItem);
-    } else if (!folder && i < m_lists.FatFileList.size()) {
-        const FatFileEntry& e = m_lists.FatFileList[i];
-        out = summaryOf(*this, e, e.exfat ? e.exfat->dataLength : std::uint64_t{e.size}, e.ordinal);
+        return summaryOf(*this, e, 0, e.treeItem);
     }
-    return out;
+    if (!folder && i < m_lists.FatFileList.size()) {
+        const FatFileEntry& e = m_lists.FatFileList[i];
+        return summaryOf(*this, e, e.exfat ? e.exfat->dataLength : std::uint64_t{e.size}, e.ordinal);
+    }
+    return {};
 }
 
 std::size_t Catalogue::countWith(bool folders, EntryFlag flag) const noexcept

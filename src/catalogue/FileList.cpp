@@ -111,36 +111,27 @@ std::string defaultTypeName(const std::string& name)
 
 namespace {
 
-/// A time as the file list's date columns show it, into `out`: FAT's as a
-/// date, the others to the second.
-void setColumnText(std::string& out, const EntryTime& t)
+/// A time as the file list's date columns show it: FAT's as a date, the others
+/// to the second.
+std::string columnText(const EntryTime& t)
 {
     // No time kept (a carved file, a folder made for one): nothing, not 1980's day 0.
-    if (!t.known()) {
-        out.clear();
-        return;
-    }
-    char date[kFatDateLength];
+    if (!t.known())
+        return {};
     switch (t.source) {
     case TimeSource::FatDate:
-        writeFatDate(date, static_cast<std::uint16_t>(t.value));
-        out.assign(date, kFatDateLength);
-        return;
+        return fatDateText(static_cast<std::uint16_t>(t.value));
     case TimeSource::FatTime:
-        writeFatDate(date, static_cast<std::uint16_t>(t.value >> 16));
-        out.assign(date, kFatDateLength);
-        return;
+        return fatDateText(static_cast<std::uint16_t>(t.value >> 16));
     case TimeSource::ExfatTime:
-        out = exfatTimeText(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
-        return;
+        return exfatTimeText(static_cast<std::uint32_t>(t.value), t.hundredths, t.utcOffset);
     case TimeSource::NtfsStandardInformation:
     case TimeSource::NtfsFileName:
-        out = fileTimeText(t.value);
-        return;
+        return fileTimeText(t.value);
     case TimeSource::None:
         break;
     }
-    out.clear();
+    return {};
 }
 
 /// After the type of an exFAT file whose entry set fails its checksum.
@@ -151,12 +142,12 @@ void fillRow(FileRow& row, EntryId id, const EntrySummary& e)
 {
     const bool fatDates = e.modified.source == TimeSource::FatTime || e.modified.source == TimeSource::FatDate;
     // FAT rows show the write date as created and the access date as modified.
-    setColumnText(row.created, fatDates ? e.modified : e.created);
-    setColumnText(row.modified, fatDates ? e.accessed : e.modified);
+    // Strings are made whole and moved in: assigning into the row's empty ones costs more.
+    row.created = columnText(fatDates ? e.modified : e.created);
+    row.modified = columnText(fatDates ? e.accessed : e.modified);
     row.entry = id;
     row.key = e.listId;
-    char digits[20];
-    row.id.assign(digits, std::to_chars(std::begin(digits), std::end(digits), row.key).ptr);
+    row.id = std::to_string(row.key);
     row.folder = isFolderId(id);
     row.deleted = e.deleted();
 }
@@ -173,14 +164,14 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
     for (const std::size_t i : index.foldersIn(key)) {
         FileRow& row = rows.emplace_back();
         const EntrySummary e = catalogue.summary(folderEntryId(i));
-        row.name = e.name;
+        row.name = std::string(e.name);
         fillRow(row, folderEntryId(i), e);
         row.type = row.deleted ? "Deleted Folder" : "Folder"; // read as is: folders keep these two
     }
     for (const std::size_t i : index.filesIn(key)) {
         const EntrySummary e = catalogue.summary(fileEntryId(i));
         FileRow& row = rows.emplace_back();
-        row.name = e.name;
+        row.name = std::string(e.name);
         // The row's own copy of the name is what the filter reads.
         if (filter && !filter(row.name)) {
             rows.pop_back();
@@ -189,11 +180,8 @@ std::vector<FileRow> FillFileList(const Catalogue& catalogue, const CatalogueInd
         fillRow(row, fileEntryId(i), e);
         row.size = e.size;
         // A named stream's name ends in its own, which says nothing of its type.
-        row.type = row.deleted ? "Deleted " : "";
-        if (e.is(EntryFlag::Stream))
-            row.type += "Data Stream";
-        else
-            row.type += typeName(row.name);
+        row.type = (row.deleted ? "Deleted " : "") +
+                   (e.is(EntryFlag::Stream) ? std::string("Data Stream") : typeName(row.name));
         if (e.is(EntryFlag::ChecksumBad))
             row.type += kDamagedSetType;
     }
