@@ -55,7 +55,10 @@ void ScanSession::takeResults(ScanSession& other)
 
 std::vector<catalogue::FileRow> ScanSession::rows(std::uint64_t key, const catalogue::TypeNameProvider& typeName) const
 {
-    const auto passes = [this](const std::string& name) { return filters.passes(name, catalogue.NamesAreUtf8); };
+    // No filter, no call per row to say so.
+    catalogue::NamePredicate passes;
+    if (!filters.empty())
+        passes = [this](const std::string& name) { return filters.passes(name, catalogue.NamesAreUtf8); };
     auto list = catalogue::FillFileList(catalogue, *m_index, kind(), key, passes, typeName);
     if (volume.reader.isOpen()) {
         if (!m_conditions) {
