@@ -29,7 +29,8 @@ void addCondition(JsonLine& j, const recovery::ConditionEstimate& e, bool incomp
     j.add("clustersInUse", e.clustersInUse);
 }
 
-/// An entry's name (with its flags) as entryName gives it.
+/// An entry's name (with its flags) as UTF-8: the name as the scan decoded it,
+/// or as nameAsUtf8 makes it.
 std::string_view utf8Name(const catalogue::Catalogue& c, std::string_view name, std::uint16_t flags,
                           std::string& scratch)
 {
@@ -39,13 +40,6 @@ std::string_view utf8Name(const catalogue::Catalogue& c, std::string_view name, 
 }
 
 } // namespace
-
-std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch)
-{
-    const catalogue::EntrySummary e =
-        s.catalogue.summary(folder ? catalogue::folderEntryId(i) : catalogue::fileEntryId(i));
-    return utf8Name(s.catalogue, e.name, e.flags, scratch);
-}
 
 std::size_t entryCount(const scan::ScanSession& s, bool folders)
 {

@@ -22,8 +22,6 @@ namespace sarvik::cli {
 [[nodiscard]] std::size_t entryCount(const scan::ScanSession& s, bool folders);
 /// Whether folder or file `i` is deleted.
 [[nodiscard]] bool entryDeleted(const scan::ScanSession& s, bool folder, std::size_t i);
-/// Entry `i`'s name as UTF-8 (catalogue::nameAsUtf8, decoded into `scratch` when need be).
-[[nodiscard]] std::string_view entryName(const scan::ScanSession& s, bool folder, std::size_t i, std::string& scratch);
 
 /// The paths of a session's entries, as folderEntryPath and fileEntryPath give
 /// them, with each folder's path worked out once: a listing of 50,000 files
