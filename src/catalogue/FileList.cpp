@@ -36,15 +36,13 @@ constexpr std::int64_t kFileTimeEpochOffset = 11644473600LL;
 
 } // namespace
 
-namespace {
-
-/// fatDateText's eleven characters at `out`.
-void writeFatDate(char* out, std::uint16_t packed)
+std::string fatDateText(std::uint16_t packed)
 {
     // dd-mm-yyyy and a blank; the fields are small enough for fixed digits.
     const unsigned day = packed & 0x1Fu;
     const unsigned month = (packed >> 5) & 0x0Fu;
     const unsigned year = 1980u + (packed >> 9u);
+    std::string out(11, ' ');
     out[0] = static_cast<char>('0' + day / 10);
     out[1] = static_cast<char>('0' + day % 10);
     out[2] = '-';
@@ -55,17 +53,6 @@ void writeFatDate(char* out, std::uint16_t packed)
     out[7] = static_cast<char>('0' + year / 100 % 10);
     out[8] = static_cast<char>('0' + year / 10 % 10);
     out[9] = static_cast<char>('0' + year % 10);
-    out[10] = ' ';
-}
-
-constexpr std::size_t kFatDateLength = 11;
-
-} // namespace
-
-std::string fatDateText(std::uint16_t packed)
-{
-    std::string out(kFatDateLength, ' ');
-    writeFatDate(out.data(), packed);
     return out;
 }
 
